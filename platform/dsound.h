@@ -1,0 +1,82 @@
+#pragma once
+// The DirectSound interfaces the game uses: static secondary buffers played once or
+// looping by a software mixer, with volume in hundredths of a decibel.
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "platform/win32.h"
+
+constexpr HRESULT DS_OK = 0;
+constexpr HRESULT DSERR_GENERIC = static_cast<HRESULT>(0x80004005u);
+constexpr HRESULT DSERR_INVALIDPARAM = static_cast<HRESULT>(0x80070057u);
+constexpr HRESULT DSERR_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
+constexpr HRESULT DSERR_BADFORMAT = static_cast<HRESULT>(0x88780064u);
+constexpr HRESULT DSERR_NODRIVER = static_cast<HRESULT>(0x88780078u);
+constexpr HRESULT DSERR_BUFFERLOST = static_cast<HRESULT>(0x88780096u);
+
+constexpr DWORD DSSCL_NORMAL = 1;
+constexpr DWORD DSBPLAY_LOOPING = 1;
+constexpr DWORD DSBSTATUS_PLAYING = 1;
+constexpr DWORD DSBSTATUS_BUFFERLOST = 2;
+constexpr DWORD DSBSTATUS_LOOPING = 4;
+constexpr DWORD DSBCAPS_STATIC = 0x02;
+constexpr DWORD DSBCAPS_CTRLFREQUENCY = 0x20;
+constexpr DWORD DSBCAPS_CTRLPAN = 0x40;
+constexpr DWORD DSBCAPS_CTRLVOLUME = 0x80;
+constexpr LONG DSBVOLUME_MIN = -10000;
+constexpr LONG DSBVOLUME_MAX = 0;
+constexpr WORD WAVE_FORMAT_PCM = 1;
+
+#pragma pack(push, 1)
+struct WAVEFORMATEX {
+    WORD wFormatTag;
+    WORD nChannels;
+    DWORD nSamplesPerSec;
+    DWORD nAvgBytesPerSec;
+    WORD nBlockAlign;
+    WORD wBitsPerSample;
+    WORD cbSize;
+};
+#pragma pack(pop)
+
+struct DSBUFFERDESC {
+    DWORD dwSize;
+    DWORD dwFlags;
+    DWORD dwBufferBytes;
+    DWORD dwReserved;
+    WAVEFORMATEX* lpwfxFormat;
+};
+
+struct IDirectSoundBuffer;
+using LPDIRECTSOUNDBUFFER = IDirectSoundBuffer*;
+
+struct IDirectSound {
+    HRESULT SetCooperativeLevel(HWND hwnd, DWORD level);
+    HRESULT CreateSoundBuffer(const DSBUFFERDESC* desc, LPDIRECTSOUNDBUFFER* out, void* outer);
+    DWORD Release();
+};
+using LPDIRECTSOUND = IDirectSound*;
+
+HRESULT DirectSoundCreate(void* guid, LPDIRECTSOUND* out, void* outer);
+
+// The buffer's state is private to the mixer (platform/sound_mixer.cpp).
+struct IDirectSoundBuffer {
+    HRESULT Play(DWORD reserved1, DWORD priority, DWORD flags);
+    HRESULT Stop();
+    HRESULT GetStatus(DWORD* status);
+    HRESULT SetVolume(LONG volume);
+    HRESULT GetVolume(LONG* volume);
+    HRESULT Lock(DWORD offset, DWORD bytes, void** ptr1, DWORD* bytes1, void** ptr2,
+                 DWORD* bytes2, DWORD flags);
+    HRESULT Unlock(void* ptr1, DWORD bytes1, void* ptr2, DWORD bytes2);
+    HRESULT Restore();
+    DWORD Release();
+
+    // Port addition: the name under which the sound log reports this buffer's operations.
+    void SetLogName(const char* name);
+
+    struct State;
+    State* state = nullptr;
+};

@@ -1,0 +1,26 @@
+#pragma once
+// The command line of the port (the original game took none).
+
+#include <cstdint>
+#include <string>
+
+struct Options {
+    bool headless = false;
+    bool window = false;       // --window; full screen otherwise
+    int scale = 0;             // --scale N: window size factor, 0 = largest that fits
+    std::string script;        // --script FILE (headless)
+    long long frames = -1;     // --frames N: WM_CLOSE after the N-th flip
+    long long time = 1000000000;  // --time SECONDS: calendar time (headless)
+    std::uint32_t tick0 = 0;   // --tick0 MS: first virtual tick (headless)
+    std::string trace;         // --trace FILE
+    std::string soundLog;      // --sound-log FILE
+    std::string audioOut;      // --audio-out FILE.wav (headless)
+    bool autoplay = false;     // --autoplay (headless)
+    bool timedemo = false;     // --timedemo
+};
+
+extern Options g_Options;
+
+// Parses argv into *out. Returns 0 to run, 1 when --help or --version was printed
+// (exit 0), 2 after a bad option (the one-line message is in *error).
+int ParseOptions(int argc, char** argv, Options* out, std::string* error);

@@ -1,0 +1,11 @@
+#pragma once
+// The five best clear times of each of the sixteen modes, and the file that keeps them.
+
+extern int BestTimes[16][5];
+
+constexpr int DEFAULT_BEST_TIME = 3599999;
+
+void LoadBestTimes();
+void ResetBestTimes();
+void RecordBestTime(int elapsed);
+void SaveBestTimes();

@@ -1,0 +1,31 @@
+#pragma once
+// One round of play: spawning, swats, the clock, the clear and the results board.
+
+#include <cstdint>
+
+enum : int { Playing = 0, Recording = 1, ShowingResults = 2, AwaitingClick = 3 };
+
+extern int TargetFlies;
+extern double BaseSpeed;
+extern int FliesSpawned;
+extern int FliesSwatted;
+extern int RoundPhase;
+extern int PhaseFrames;
+extern std::uint32_t RoundStartTick;
+extern std::uint32_t RoundLastTick;
+extern std::uint16_t ClockMinutes;
+extern int ClockSeconds;
+extern int ClockMillis;
+extern std::uint16_t BoardMinutes[5];
+extern int BoardSeconds[5];
+extern int BoardMillis[5];
+
+int EnterPlay();
+void PlayFrame();
+int PlayClick();
+void ReapObjects();
+void UpdateBuzz();
+void LeavePlay();
+
+// Draws one whole play frame into the back buffer.
+int DrawPlay(int phaseFrames);
