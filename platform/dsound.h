@@ -2,9 +2,7 @@
 // The DirectSound interfaces the game uses: static secondary buffers played once or
 // looping by a software mixer, with volume in hundredths of a decibel.
 
-#include <atomic>
 #include <cstdint>
-#include <vector>
 
 #include "platform/win32.h"
 
@@ -17,6 +15,7 @@ constexpr HRESULT DSERR_NODRIVER = static_cast<HRESULT>(0x88780078u);
 constexpr HRESULT DSERR_BUFFERLOST = static_cast<HRESULT>(0x88780096u);
 
 constexpr DWORD DSSCL_NORMAL = 1;
+constexpr DWORD DSSCL_WRITEPRIMARY = 4;
 constexpr DWORD DSBPLAY_LOOPING = 1;
 constexpr DWORD DSBSTATUS_PLAYING = 1;
 constexpr DWORD DSBSTATUS_BUFFERLOST = 2;
@@ -25,6 +24,10 @@ constexpr DWORD DSBCAPS_STATIC = 0x02;
 constexpr DWORD DSBCAPS_CTRLFREQUENCY = 0x20;
 constexpr DWORD DSBCAPS_CTRLPAN = 0x40;
 constexpr DWORD DSBCAPS_CTRLVOLUME = 0x80;
+constexpr DWORD DSBSIZE_MIN = 4;
+constexpr DWORD DSBSIZE_MAX = 0x0FFFFFFF;
+constexpr DWORD DSBFREQUENCY_MIN = 100;
+constexpr DWORD DSBFREQUENCY_MAX = 200000;
 constexpr LONG DSBVOLUME_MIN = -10000;
 constexpr LONG DSBVOLUME_MAX = 0;
 constexpr WORD WAVE_FORMAT_PCM = 1;
@@ -54,14 +57,19 @@ using LPDIRECTSOUNDBUFFER = IDirectSoundBuffer*;
 
 struct IDirectSound {
     HRESULT SetCooperativeLevel(HWND hwnd, DWORD level);
+    // Buffers hold PCM of 8 or 16 bits, one or two channels, any rate from
+    // DSBFREQUENCY_MIN to DSBFREQUENCY_MAX; any other format gives DSERR_BADFORMAT.
     HRESULT CreateSoundBuffer(const DSBUFFERDESC* desc, LPDIRECTSOUNDBUFFER* out, void* outer);
+    // Releasing the object also ends every buffer made on it.
     DWORD Release();
 };
 using LPDIRECTSOUND = IDirectSound*;
 
+// Opens SDL's audio device (none in headless mode: the mix is then rendered a frame's
+// worth per flip). Without an audio device the object still works, silently.
 HRESULT DirectSoundCreate(void* guid, LPDIRECTSOUND* out, void* outer);
 
-// The buffer's state is private to the mixer (platform/sound_mixer.cpp).
+// The buffer's state is private to the mixer (platform/sound_mixer.h).
 struct IDirectSoundBuffer {
     HRESULT Play(DWORD reserved1, DWORD priority, DWORD flags);
     HRESULT Stop();

@@ -1,13 +1,149 @@
-// Stand-in until the mixer lands.
-#include "platform/dsound.h"
+// The mixer: adds every playing buffer into the output, on SDL's audio thread when there
+// is a device, otherwise a frame's worth at each flip (headless runs record that).
+
+#include "platform/sound_mixer.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "platform/options.h"
 #include "platform/runtime.h"
 
-void AudioOnFlip() {}
-void AudioShutdown() {}
-HRESULT IDirectSoundBuffer::Play(DWORD, DWORD, DWORD) { return DS_OK; }
-HRESULT IDirectSoundBuffer::Stop() { return DS_OK; }
-HRESULT IDirectSoundBuffer::GetStatus(DWORD* status) {
-    if (status) *status = 0;
-    return DS_OK;
+namespace {
+
+SDL_AudioDeviceID g_Device = 0;
+std::vector<IDirectSoundBuffer*> g_Buffers;
+long long g_RenderedFlips = 0;
+
+// The mix of one flip at most: MIX_RATE / 60 frames, rounded up.
+constexpr int kFlipFrames = (MIX_RATE + 59) / 60;
+std::int16_t g_FlipSamples[kFlipFrames * MIX_CHANNELS];
+
+constexpr int kChunkFrames = 512;
+float g_Accumulator[kChunkFrames * MIX_CHANNELS];
+
+void MixBuffer(IDirectSoundBuffer::State& s, float* acc, int frames) {
+    int done = 0;
+    while (done < frames && s.playing) {
+        if (s.position >= s.frames) {
+            // A one-shot that reached its end stops and starts from the beginning when
+            // played again; a loop wraps.
+            s.position = 0;
+            if (!s.looping || s.frames == 0) {
+                s.playing = false;
+                break;
+            }
+        }
+        const std::size_t n =
+            std::min<std::size_t>(s.frames - s.position, static_cast<std::size_t>(frames - done));
+        const float* src = s.mixed.data() + s.position * MIX_CHANNELS;
+        float* dst = acc + done * MIX_CHANNELS;
+        for (std::size_t i = 0; i < n * MIX_CHANNELS; ++i) dst[i] += src[i] * s.gain;
+        s.position += n;
+        done += static_cast<int>(n);
+        if (s.position >= s.frames && !s.looping) {
+            s.position = 0;
+            s.playing = false;
+        }
+    }
 }
-HRESULT IDirectSoundBuffer::SetVolume(LONG) { return DS_OK; }
+
+void DeviceCallback(void*, Uint8* stream, int len) {
+    MixAudio(reinterpret_cast<std::int16_t*>(stream), len / (MIX_CHANNELS * 2));
+}
+
+}  // namespace
+
+float VolumeToGain(LONG volume) {
+    if (volume <= DSBVOLUME_MIN) return 0.0f;
+    return static_cast<float>(std::pow(10.0, volume / 2000.0));
+}
+
+void MixerLock() {
+    if (g_Device != 0) SDL_LockAudioDevice(g_Device);
+}
+
+void MixerUnlock() {
+    if (g_Device != 0) SDL_UnlockAudioDevice(g_Device);
+}
+
+void MixerAdd(IDirectSoundBuffer* buffer) {
+    MixerLock();
+    g_Buffers.push_back(buffer);
+    MixerUnlock();
+}
+
+void MixerRemove(IDirectSoundBuffer* buffer) {
+    MixerLock();
+    g_Buffers.erase(std::remove(g_Buffers.begin(), g_Buffers.end(), buffer), g_Buffers.end());
+    MixerUnlock();
+}
+
+void MixAudio(std::int16_t* out, int frames) {
+    while (frames > 0) {
+        const int n = std::min(frames, kChunkFrames);
+        std::fill(g_Accumulator, g_Accumulator + n * MIX_CHANNELS, 0.0f);
+        for (IDirectSoundBuffer* buffer : g_Buffers) MixBuffer(*buffer->state, g_Accumulator, n);
+        for (int i = 0; i < n * MIX_CHANNELS; ++i) {
+            const float v = std::clamp(g_Accumulator[i] * 32767.0f, -32768.0f, 32767.0f);
+            out[i] = static_cast<std::int16_t>(std::lrint(v));
+        }
+        out += n * MIX_CHANNELS;
+        frames -= n;
+    }
+}
+
+bool OpenMixerDevice() {
+    if (IsHeadless()) return false;
+    if (g_Device != 0) return true;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        std::fprintf(stderr, "zumble: no audio device (%s); running without sound\n",
+                     SDL_GetError());
+        return false;
+    }
+    SDL_AudioSpec want{};
+    want.freq = MIX_RATE;
+    want.format = AUDIO_S16SYS;
+    want.channels = MIX_CHANNELS;
+    want.samples = 1024;
+    want.callback = DeviceCallback;
+    SDL_AudioSpec have{};
+    // No changes allowed: SDL converts our fixed format to whatever the hardware wants.
+    g_Device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (g_Device == 0) {
+        std::fprintf(stderr, "zumble: no audio device (%s); running without sound\n",
+                     SDL_GetError());
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    SDL_PauseAudioDevice(g_Device, 0);
+    return true;
+}
+
+void CloseMixerDevice() {
+    if (g_Device == 0) return;
+    SDL_CloseAudioDevice(g_Device);
+    g_Device = 0;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+bool MixerHasDevice() { return g_Device != 0; }
+
+void AudioOnFlip() {
+    if (g_Device != 0) return;
+    // Without a device the buffers still advance by exactly 1/60 s per flip, counted
+    // from the start so that the frame lengths never drift.
+    const long long n = g_RenderedFlips++;
+    const int frames = static_cast<int>((n + 1) * MIX_RATE / 60 - n * MIX_RATE / 60);
+    MixAudio(g_FlipSamples, frames);
+    if (IsHeadless()) RecordFrames(g_FlipSamples, frames);
+}
+
+void AudioShutdown() {
+    CloseMixerDevice();
+    RecordFinish();
+    SoundLogClose();
+}

@@ -1,0 +1,65 @@
+#pragma once
+// Inside the DirectSound stand-in: the buffers' state and the mixer that plays them.
+// The mix runs at one fixed format, MIX_RATE Hz stereo; every buffer is converted to it
+// when it is filled (Unlock), so mixing is only adding scaled samples.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "platform/dsound.h"
+
+constexpr int MIX_RATE = 44100;
+constexpr int MIX_CHANNELS = 2;
+
+struct IDirectSoundBuffer::State {
+    IDirectSound* owner = nullptr;
+    WAVEFORMATEX format{};
+    std::vector<BYTE> samples;  // in the buffer's own format: what Lock hands out
+    // Read by the mixer (under MixerLock): interleaved stereo at MIX_RATE.
+    std::vector<float> mixed;
+    std::size_t frames = 0;     // mixed.size() / 2
+    std::size_t position = 0;   // next frame of mixed to play
+    bool playing = false;
+    bool looping = false;
+    float gain = 1.0f;
+    LONG volume = 0;
+    char logName[32] = "-";
+};
+
+// Guards the buffers' playing state against the audio device's thread. Hold it only for
+// a few assignments: the device waits for it.
+void MixerLock();
+void MixerUnlock();
+
+// Adds the buffer to (or takes it from) the set the mixer plays.
+void MixerAdd(IDirectSoundBuffer* buffer);
+void MixerRemove(IDirectSoundBuffer* buffer);
+
+// Renders the next frames of the mix as interleaved signed 16-bit stereo and advances
+// every playing buffer. Called by the device, or once per flip without one.
+void MixAudio(std::int16_t* out, int frames);
+
+// Opens the audio device for the first DirectSound object; false when there is none
+// (the mix is then advanced per flip and discarded). CloseMixerDevice closes it.
+bool OpenMixerDevice();
+void CloseMixerDevice();
+bool MixerHasDevice();
+
+// Converts a buffer's samples to the mix format (the whole frames only).
+bool ConvertToMix(const WAVEFORMATEX& format, const BYTE* data, std::size_t bytes,
+                  std::vector<float>* out);
+
+// Attenuation in hundredths of a decibel to a linear factor; -10000 is silence.
+float VolumeToGain(LONG volume);
+
+// The sound log (--sound-log): one line per operation the game makes on a buffer.
+void SoundLogOpen();
+void SoundLogOp(const IDirectSoundBuffer::State& buffer, const char* op);
+void SoundLogVolume(const IDirectSoundBuffer::State& buffer, LONG value);
+void SoundLogFlush();
+void SoundLogClose();
+
+// The recording of a headless run (--audio-out): a WAV file at the mix format.
+void RecordFrames(const std::int16_t* samples, int frames);
+void RecordFinish();
