@@ -1,5 +1,8 @@
-// Stand-in until sound lands: no DirectSound, every slot empty.
+// The sound slots: set-up, loading from the WAVE files, refill on re-activation, release.
+
 #include "media/sound.h"
+
+#include "shell/globals.h"
 
 LPDIRECTSOUND lpDS = nullptr;
 LPDIRECTSOUNDBUFFER SND_CRY = nullptr;
@@ -14,12 +17,82 @@ LPDIRECTSOUNDBUFFER SND_TCLICK_1 = nullptr;
 LPDIRECTSOUNDBUFFER SND_TCLICK_2 = nullptr;
 LPDIRECTSOUNDBUFFER SND_BGM = nullptr;
 
-void EmptySoundTable() {}
-int InitSound() { return 1; }
-int LoadWave(const char*, LPDIRECTSOUND, LPDIRECTSOUNDBUFFER*) { return 0; }
-long FindChunk(const char*, const BYTE*, long) { return -1; }
-void RestoreSound() {}
-void ReleaseSound() {}
+namespace {
+
+struct SoundSlot {
+    LPDIRECTSOUNDBUFFER* slot;
+    const char* path;
+    LONG volume;
+    const char* name;
+};
+
+// In loading order. The first ten form the table that start-up empties.
+const SoundSlot kSlots[] = {
+    {&SND_CRY, "wave\\cry1.wav", -1500, "SND_CRY"},
+    {&SND_SWING_A, "wave\\swing1.wav", -200, "SND_SWING_A"},
+    {&SND_SWING_B, "wave\\swing1.wav", -200, "SND_SWING_B"},
+    {&SND_HIT_1, "wave\\hit1.wav", -1000, "SND_HIT_1"},
+    {&SND_HIT_2, "wave\\hit1.wav", -1000, "SND_HIT_2"},
+    {&SND_HIT_3, "wave\\hit1.wav", -1000, "SND_HIT_3"},
+    {&SND_BUTTON, "wave\\button1.wav", 0, "SND_BUTTON"},
+    {&SND_OK, "wave\\ok1.wav", 0, "SND_OK"},
+    {&SND_TCLICK_1, "wave\\tclick1.wav", -500, "SND_TCLICK_1"},
+    {&SND_TCLICK_2, "wave\\tclick2.wav", -500, "SND_TCLICK_2"},
+    {&SND_BGM, "wave\\bgm1.wav", -1500, "SND_BGM"},
+};
+constexpr int kTableSlots = 10;
+constexpr int kSlotCount = 11;
+
+// Re-activation refills the title clicks the other way round.
+constexpr int kRestoreOrder[kSlotCount] = {0, 1, 2, 3, 4, 5, 6, 7, 9, 8, 10};
+
+// Loads one slot and names its buffer for the sound log.
+int LoadSlot(const SoundSlot& s) {
+    const int ok = LoadWave(s.path, lpDS, s.slot);
+    if (*s.slot != nullptr) (*s.slot)->SetLogName(s.name);
+    return ok;
+}
+
+}  // namespace
+
+void EmptySoundTable() {
+    for (int i = 0; i < kTableSlots; ++i) *kSlots[i].slot = nullptr;
+}
+
+int InitSound() {
+    if (DirectSoundCreate(nullptr, &lpDS, nullptr) != DS_OK) {
+        lpDS = nullptr;
+        return 0;
+    }
+    if (lpDS->SetCooperativeLevel(hWnd, DSSCL_NORMAL) != DS_OK) return 0;
+    for (const SoundSlot& s : kSlots) {
+        if (!LoadSlot(s)) *s.slot = nullptr;
+    }
+    for (const SoundSlot& s : kSlots) {
+        if (*s.slot != nullptr) (*s.slot)->SetVolume(s.volume);
+    }
+    if (SND_BGM != nullptr) SND_BGM->Play(0, 0, DSBPLAY_LOOPING);
+    return 1;
+}
+
+void RestoreSound() {
+    if (SND_BGM == nullptr) return;
+    // The buzz's buffer stands for all of them: if it cannot be restored, none can.
+    // Without one there is nothing to ask, and the refill below gives it another chance.
+    if (SND_CRY != nullptr && SND_CRY->Restore() != DS_OK) return;
+    for (int i : kRestoreOrder) {
+        if (!LoadSlot(kSlots[i])) return;
+    }
+}
+
+void ReleaseSound() {
+    if (SND_BGM != nullptr) SND_BGM->Stop();
+    if (lpDS != nullptr) lpDS->Release();
+    lpDS = nullptr;
+    // The buffers ended with the DirectSound object: keep no pointers to them.
+    for (const SoundSlot& s : kSlots) *s.slot = nullptr;
+}
+
 void PlayOnce(LPDIRECTSOUNDBUFFER slot) {
-    if (slot) slot->Play(0, 0, 0);
+    if (slot != nullptr) slot->Play(0, 0, 0);
 }
