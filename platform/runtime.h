@@ -34,3 +34,10 @@ void PlatformShutdown();
 // Headless: moves the virtual clock's origin, so that GetTickCount() reads
 // tick0 + floor(FlipCount() * 1000 / 60). For tests.
 void SetTickOrigin(DWORD tick0);
+
+// Called by CreateWindowEx once the window exists: posts the script's frame-0 events.
+void PlatformWindowCreated();
+// lParam of a mouse message at game coordinates (x, y).
+LPARAM MakeCursorLParam(int x, int y);
+// Forgets the window and empties the queue, so a test program can create it again.
+void ResetWindowForTest();

@@ -1,0 +1,166 @@
+// The display: set-up, scene bitmaps into the palette and the sprite surface, restore
+// after the surfaces were lost, and release.
+#include "media/display.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "platform/files.h"
+#include "shell/globals.h"
+
+LPDIRECTDRAW lpDD = nullptr;
+LPDIRECTDRAWSURFACE lpFRONTSURFACE = nullptr;
+LPDIRECTDRAWSURFACE lpBACKSURFACE = nullptr;
+LPDIRECTDRAWPALETTE lpPALETTE = nullptr;
+LPDIRECTDRAWSURFACE lpSPRITESURFACE = nullptr;
+
+namespace {
+
+PALETTEENTRY g_startPalette[256] = {};
+
+int Fail(const char* text) {
+    MessageBox(hWnd, text, "error", MB_OK);
+    return 0;
+}
+
+std::int32_t ReadLe32(const BYTE* p) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+                                     (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24));
+}
+
+}  // namespace
+
+int InitDisplay() {
+    if (DirectDrawCreate(nullptr, &lpDD, nullptr) != DD_OK) return Fail("DirectDrawCreate();");
+    if (lpDD->SetCooperativeLevel(hWnd, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX) != DD_OK)
+        return Fail("lpDD->SetCooperativeLevel();");
+    if (lpDD->SetDisplayMode(640, 480, 8) != DD_OK) return Fail("lpDD->SetDisplayMode();");
+
+    DDSURFACEDESC desc = {};
+    desc.dwSize = 108;
+    desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
+    desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+    desc.dwBackBufferCount = 1;
+    if (lpDD->CreateSurface(&desc, &lpFRONTSURFACE, nullptr) != DD_OK) return Fail("lpDD->CreateSurface();");
+
+    DDSCAPS caps = {DDSCAPS_BACKBUFFER};
+    if (lpFRONTSURFACE->GetAttachedSurface(&caps, &lpBACKSURFACE) != DD_OK)
+        return Fail("lpFRONTSURFACE->GetAttachedSurface();");
+    if (lpDD->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, g_startPalette, &lpPALETTE, nullptr) != DD_OK)
+        return Fail("lpDD->CreatePalette();");
+    if (lpFRONTSURFACE->SetPalette(lpPALETTE) != DD_OK) return Fail("lpFRONTSURFACE->SetPalette();");
+
+    desc = {};
+    desc.dwSize = 108;
+    desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+    desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+    desc.dwWidth = 640;
+    desc.dwHeight = 630;
+    if (lpDD->CreateSurface(&desc, &lpSPRITESURFACE, nullptr) != DD_OK) return Fail("lpDD->CreateSurface();");
+    SetCursor(nullptr);
+    return 1;
+}
+
+int LoadSceneBitmap(const char* path, unsigned int colorKey) {
+    std::FILE* file = OpenGamePath(path, "rb");
+    if (!file) return 0;
+    BYTE fileHeader[14];
+    BYTE infoHeader[40];
+    BYTE table[1024];
+    if (std::fread(fileHeader, 1, 14, file) != 14 || fileHeader[0] != 'B' || fileHeader[1] != 'M' ||
+        std::fread(infoHeader, 1, 40, file) != 40 || (infoHeader[14] | (infoHeader[15] << 8)) != 8 ||
+        std::fread(table, 1, 1024, file) != 1024) {
+        std::fclose(file);
+        return 0;
+    }
+    const std::int32_t width = ReadLe32(infoHeader + 4);
+    const std::int32_t height = ReadLe32(infoHeader + 8);
+    // Absurd dimensions are refused before the palette changes; only the rows the
+    // surface can hold are read.
+    if (width <= 0 || height <= 0 || width > 65536 || height > 65536 || !lpSPRITESURFACE) {
+        std::fclose(file);
+        return 0;
+    }
+    PALETTEENTRY entries[256];
+    for (int i = 0; i < 256; ++i)
+        entries[i] = PALETTEENTRY{table[4 * i + 2], table[4 * i + 1], table[4 * i], 0};
+    if (lpPALETTE) lpPALETTE->SetEntries(0, 0, 256, entries);
+
+    // Only the top rows that fit the surface are read; they are the last ones in the file.
+    const long long rowsKept = height < lpSPRITESURFACE->height ? height : lpSPRITESURFACE->height;
+    const long long skipped = static_cast<long long>(height) - rowsKept;
+    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(rowsKept);
+    BYTE* bits = new (std::nothrow) BYTE[size];
+    if (!bits) {
+        std::fclose(file);
+        return 0;
+    }
+    size_t got = 0;
+    if (std::fseek(file, static_cast<long>(skipped * width), SEEK_CUR) == 0) got = std::fread(bits, 1, size, file);
+    // Bytes missing from a short file read as 0.
+    if (got < size) std::memset(bits + got, 0, size - got);
+    if (std::ferror(file)) {
+        delete[] bits;
+        std::fclose(file);
+        return 0;
+    }
+    DDSURFACEDESC desc = {};
+    desc.dwSize = 108;
+    if (lpSPRITESURFACE->Lock(nullptr, &desc, 0, nullptr) != DD_OK) {
+        delete[] bits;
+        std::fclose(file);
+        return 0;
+    }
+    const long long rowBytes = width < desc.lPitch ? width : desc.lPitch;
+    BYTE* dest = static_cast<BYTE*>(desc.lpSurface);
+    // The file holds the bottom row first; the surface wants the top row first.
+    for (long long row = 0; row < rowsKept; ++row)
+        std::memcpy(dest + row * desc.lPitch, bits + (rowsKept - 1 - row) * static_cast<long long>(width),
+                    static_cast<size_t>(rowBytes));
+    lpSPRITESURFACE->Unlock(nullptr);
+    delete[] bits;
+    std::fclose(file);
+    DDCOLORKEY key = {colorKey & 0xFF, colorKey & 0xFF};
+    lpSPRITESURFACE->SetColorKey(DDCKEY_SRCBLT, &key);
+    return 1;
+}
+
+void RestoreDisplay() {
+    if (lpSPRITESURFACE && lpSPRITESURFACE->IsLost() != DD_OK) {
+        lpSPRITESURFACE->Restore();
+        if (SceneState >= STATE_TITLE_ENTER && SceneState <= STATE_TITLE_LEAVE)
+            LoadSceneBitmap("bmp\\title.bmp", 255);
+        else if (SceneState >= STATE_MODE_ENTER && SceneState <= STATE_MODE_LEAVE)
+            LoadSceneBitmap("bmp\\gamemode.bmp", 106);
+        else if (SceneState >= STATE_PLAY_ENTER && SceneState <= STATE_PLAY_LEAVE)
+            LoadSceneBitmap("bmp\\game.bmp", 255);
+    }
+    if (lpFRONTSURFACE && lpFRONTSURFACE->IsLost() != DD_OK) lpFRONTSURFACE->Restore();
+}
+
+void ReleaseDisplay() {
+    if (lpDD) lpDD->RestoreDisplayMode();
+    if (lpSPRITESURFACE) lpSPRITESURFACE->Release();
+    if (lpPALETTE) lpPALETTE->Release();
+    if (lpFRONTSURFACE) lpFRONTSURFACE->Release();
+    if (lpDD) lpDD->Release();
+    lpSPRITESURFACE = nullptr;
+    lpPALETTE = nullptr;
+    lpFRONTSURFACE = nullptr;
+    lpBACKSURFACE = nullptr;
+    lpDD = nullptr;
+}
+
+HRESULT ClearBackBuffer(BYTE index) {
+    if (!lpBACKSURFACE) return DDERR_GENERIC;
+    DDBLTFX fx = {};
+    fx.dwSize = 100;
+    fx.dwFillColor = index;
+    return lpBACKSURFACE->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
+}
+
+HRESULT PresentFrame() {
+    if (!lpFRONTSURFACE) return DDERR_GENERIC;
+    return lpFRONTSURFACE->Flip(nullptr, DDFLIP_WAIT);
+}

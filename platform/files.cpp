@@ -1,0 +1,39 @@
+#include "platform/files.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+std::FILE* OpenGamePath(const char* path, const char* mode) {
+    if (!path || !mode) return nullptr;
+    std::string p(path);
+    for (char& c : p)
+        if (c == '\\') c = '/';
+    return std::fopen(p.c_str(), mode);
+}
+
+namespace {
+
+bool HoldsData(const std::filesystem::path& dir) {
+    std::error_code ec;
+    return std::filesystem::is_directory(dir / "bmp", ec) && std::filesystem::is_directory(dir / "wave", ec);
+}
+
+}  // namespace
+
+void FindGameData() {
+    if (HoldsData(".")) return;
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return;
+    for (std::filesystem::path dir = exe.parent_path(); !dir.empty(); dir = dir.parent_path()) {
+        if (HoldsData(dir)) {
+            if (chdir(dir.c_str()) == 0)
+                std::fprintf(stderr, "zumble: no bmp/ and wave/ here; using the game data in %s\n", dir.c_str());
+            return;
+        }
+        if (dir == dir.root_path()) break;
+    }
+}

@@ -1,0 +1,44 @@
+#include "platform/png_writer.h"
+
+#include <png.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "platform/ddraw.h"
+
+bool WritePalettedPng(const char* path, const std::uint8_t* pixels, int width, int height,
+                      const PALETTEENTRY* palette) {
+    std::FILE* f = std::fopen(path, "wb");
+    if (!f) return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(f);
+        return false;
+    }
+    std::vector<png_byte> row(static_cast<size_t>(width) * 3);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(f);
+        return false;
+    }
+    png_init_io(png, f);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const PALETTEENTRY& e = palette[pixels[static_cast<size_t>(y) * width + x]];
+            row[static_cast<size_t>(x) * 3 + 0] = e.peRed;
+            row[static_cast<size_t>(x) * 3 + 1] = e.peGreen;
+            row[static_cast<size_t>(x) * 3 + 2] = e.peBlue;
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(f) == 0;
+}

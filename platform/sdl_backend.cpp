@@ -1,0 +1,173 @@
+// The player's backend: one SDL window showing the 640x480 8-bit picture through its
+// palette, scaled by whole factors and letterboxed; SDL input as window messages.
+#include <SDL.h>
+
+#include <cstdio>
+
+#include "platform/backend.h"
+#include "platform/ddraw.h"
+#include "platform/options.h"
+#include "platform/runtime.h"
+
+namespace {
+
+SDL_Window* g_window = nullptr;
+SDL_Renderer* g_renderer = nullptr;
+SDL_Texture* g_texture = nullptr;
+bool g_video = false;
+bool g_cursorShown = true;
+Uint32 g_rgb[640 * 480];
+
+bool CreateTexture() {
+    if (g_texture) SDL_DestroyTexture(g_texture);
+    g_texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, 640, 480);
+    return g_texture != nullptr;
+}
+
+int ChooseScale() {
+    if (g_Options.scale > 0) return g_Options.scale;
+    SDL_Rect usable;
+    if (SDL_GetDisplayUsableBounds(0, &usable) != 0) return 1;
+    int scale = 1;
+    while (640 * (scale + 1) <= usable.w && 480 * (scale + 1) <= usable.h - 40) ++scale;
+    return scale;
+}
+
+void ToggleFullscreen() {
+    const bool full = (SDL_GetWindowFlags(g_window) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+    SDL_SetWindowFullscreen(g_window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+}
+
+void PostMouse(UINT message, int x, int y) {
+    // Outside the letterboxed picture the cursor stays on its edge.
+    x = x < 0 ? 0 : (x > 639 ? 639 : x);
+    y = y < 0 ? 0 : (y > 479 ? 479 : y);
+    PostGameMessage(WM_MOUSEMOVE, 0, MakeCursorLParam(x, y));
+    if (message != WM_MOUSEMOVE) PostGameMessage(message, message == WM_LBUTTONDOWN ? 1 : 0, MakeCursorLParam(x, y));
+}
+
+}  // namespace
+
+bool SdlStart() {
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+        std::fprintf(stderr, "zumble: no display: %s\n", SDL_GetError());
+        g_video = false;
+        return false;
+    }
+    g_video = true;
+    return true;
+}
+
+bool SdlHasVideo() { return g_video; }
+
+bool SdlCreateWindow(const char* title) {
+    const int scale = ChooseScale();
+    Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
+    if (!g_Options.window) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    g_window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640 * scale,
+                                480 * scale, flags);
+    if (!g_window) {
+        std::fprintf(stderr, "zumble: cannot open the window: %s\n", SDL_GetError());
+        return false;
+    }
+    g_renderer = SDL_CreateRenderer(g_window, -1, 0);
+    if (!g_renderer) g_renderer = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_SOFTWARE);
+    if (!g_renderer || !CreateTexture()) {
+        std::fprintf(stderr, "zumble: cannot draw in the window: %s\n", SDL_GetError());
+        SdlDestroyWindow();
+        return false;
+    }
+    // SDL letterboxes, scales by whole factors and maps the mouse back to 640x480.
+    SDL_RenderSetLogicalSize(g_renderer, 640, 480);
+    SDL_RenderSetIntegerScale(g_renderer, SDL_TRUE);
+    SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
+    SDL_RenderClear(g_renderer);
+    SDL_RenderPresent(g_renderer);
+    return true;
+}
+
+void SdlDestroyWindow() {
+    if (g_texture) SDL_DestroyTexture(g_texture);
+    if (g_renderer) SDL_DestroyRenderer(g_renderer);
+    if (g_window) SDL_DestroyWindow(g_window);
+    g_texture = nullptr;
+    g_renderer = nullptr;
+    g_window = nullptr;
+}
+
+void SdlShutdown() {
+    SdlDestroyWindow();
+    SDL_Quit();
+}
+
+void SdlPumpEvents() {
+    if (!g_video) return;
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+        switch (e.type) {
+        case SDL_QUIT:
+            PostGameMessage(WM_CLOSE, 0, 0);
+            break;
+        case SDL_WINDOWEVENT:
+            if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) PostGameMessage(WM_ACTIVATEAPP, 1, 0);
+            else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) PostGameMessage(WM_ACTIVATEAPP, 0, 0);
+            break;
+        case SDL_MOUSEMOTION:
+            PostMouse(WM_MOUSEMOVE, e.motion.x, e.motion.y);
+            break;
+        case SDL_MOUSEBUTTONDOWN:
+            if (e.button.button == SDL_BUTTON_LEFT) PostMouse(WM_LBUTTONDOWN, e.button.x, e.button.y);
+            break;
+        case SDL_MOUSEBUTTONUP:
+            if (e.button.button == SDL_BUTTON_LEFT) PostMouse(WM_LBUTTONUP, e.button.x, e.button.y);
+            break;
+        case SDL_KEYDOWN: {
+            const SDL_Keycode key = e.key.keysym.sym;
+            if ((key == SDLK_RETURN || key == SDLK_KP_ENTER) && (e.key.keysym.mod & KMOD_ALT)) {
+                if (!e.key.repeat) ToggleFullscreen();
+            } else if (key == SDLK_RETURN || key == SDLK_KP_ENTER) {
+                PostGameMessage(WM_KEYDOWN, VK_RETURN, 1);
+            } else if (key == SDLK_SPACE) {
+                PostGameMessage(WM_KEYDOWN, VK_SPACE, 1);
+            } else if (key == SDLK_ESCAPE) {
+                PostGameMessage(WM_KEYDOWN, VK_ESCAPE, 1);
+            }
+            break;
+        }
+        case SDL_RENDER_TARGETS_RESET:
+        case SDL_RENDER_DEVICE_RESET:
+            // The picture is gone: let the game's own restore path bring it back.
+            CreateTexture();
+            LoseAllSurfaces();
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void SdlPresent(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
+    if (!g_renderer || !g_texture) return;
+    Uint32 lut[256];
+    for (int i = 0; i < 256; ++i)
+        lut[i] = 0xFF000000u | (Uint32(palette[i].peRed) << 16) | (Uint32(palette[i].peGreen) << 8) | palette[i].peBlue;
+    for (int i = 0; i < 640 * 480; ++i) g_rgb[i] = lut[pixels[i]];
+    SDL_UpdateTexture(g_texture, nullptr, g_rgb, 640 * 4);
+    SDL_RenderClear(g_renderer);
+    SDL_RenderCopy(g_renderer, g_texture, nullptr, nullptr);
+    SDL_RenderPresent(g_renderer);
+}
+
+void SdlShowCursor(bool show) {
+    if (show == g_cursorShown) return;
+    g_cursorShown = show;
+    SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+}
+
+void SdlMessageBox(const char* text, const char* caption) {
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, g_window);
+}
+
+DWORD SdlTicks() { return SDL_GetTicks(); }

@@ -1,0 +1,46 @@
+#include "shell/trace.h"
+
+#include <cstdio>
+
+#include "objects/instances.h"
+#include "platform/runtime.h"
+#include "scenes/play.h"
+#include "scenes/title.h"
+#include "shell/globals.h"
+
+namespace {
+
+std::FILE* g_trace = nullptr;
+
+void WriteTraceLine(long long frame) {
+    if (!g_trace) return;
+    POINT cursor;
+    GetCursorPos(&cursor);
+    std::fprintf(g_trace,
+                 "frame=%lld tick=%u scene=%d next=%d phase=%d phaseframes=%d spawned=%d swatted=%d "
+                 "target=%d divisor=%d flies=%d falling=%d bouncing=%d debrisA=%d debrisB=%d marks=%d "
+                 "blink=%d sign=%d mouse=%d cursor=%d,%d",
+                 frame, static_cast<unsigned>(GetTickCount()), SceneState, NextState, RoundPhase, PhaseFrames,
+                 FliesSpawned, FliesSwatted, TargetFlies, SpawnDivisor, Flies.Count(), FallingBodies.Count(),
+                 BouncingBodies.Count(), DebrisA.Count(), DebrisB.Count(), SwatMarks.Count(), ResultBlink.Count(),
+                 SignPhase, MouseDown, static_cast<int>(cursor.x), static_cast<int>(cursor.y));
+    if (Flies.Count() > 0) {
+        const DrawPos* oldest = Flies.Get();
+        std::fprintf(g_trace, " fly=%d,%d", oldest->x, oldest->y);
+    }
+    std::fputc('\n', g_trace);
+}
+
+}  // namespace
+
+bool StartTrace(const char* path) {
+    g_trace = std::fopen(path, "w");
+    if (!g_trace) return false;
+    AddFlipHook(WriteTraceLine);
+    return true;
+}
+
+void StopTrace() {
+    if (g_trace) std::fclose(g_trace);
+    g_trace = nullptr;
+}
