@@ -1,0 +1,222 @@
+// Scene bitmaps into the palette and sprite surface, and the two blit primitives.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "media/blit.h"
+#include "media/display.h"
+#include "tests/support/game_fixture.h"
+
+namespace {
+
+void Le32(std::string& s, size_t at, std::int32_t v) {
+    for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>((static_cast<std::uint32_t>(v) >> (8 * i)) & 0xFF);
+}
+
+// An 8-bit bitmap whose pixel (x, y) is (x + 3*y) & 0xFF and whose colour i is (i, 255-i, i/2).
+std::string MakeBitmap(int width, int height, int bits = 8) {
+    std::string s(1078, '\0');
+    s[0] = 'B';
+    s[1] = 'M';
+    Le32(s, 14, 40);
+    Le32(s, 18, width);
+    Le32(s, 22, height);
+    s[26] = 1;
+    s[28] = static_cast<char>(bits);
+    for (int i = 0; i < 256; ++i) {
+        s[54 + 4 * i] = static_cast<char>(i / 2);      // blue
+        s[54 + 4 * i + 1] = static_cast<char>(255 - i);  // green
+        s[54 + 4 * i + 2] = static_cast<char>(i);        // red
+    }
+    if (width > 0 && height > 0)
+        for (int row = height - 1; row >= 0; --row)
+            for (int x = 0; x < width; ++x) s.push_back(static_cast<char>((x + 3 * row) & 0xFF));
+    return s;
+}
+
+class DisplayTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        StartHeadlessGame();
+        dir = MakeTempDir();
+        ASSERT_EQ(chdir(dir.c_str()), 0);
+        ASSERT_EQ(mkdir_bmp(), 0);
+        FillSprite(0, 0, 640, 630, 7);
+        PALETTEENTRY grey[256];
+        for (auto& e : grey) e = {9, 9, 9, 0};
+        lpPALETTE->SetEntries(0, 0, 256, grey);
+    }
+    int mkdir_bmp() { return std::system(("mkdir -p " + dir + "/bmp").c_str()); }
+    std::string dir;
+};
+
+TEST_F(DisplayTest, LoadsPaletteAndRowsTopDownAndSetsTheKey) {
+    WriteFileBytes(dir + "/bmp/t.bmp", MakeBitmap(640, 630));
+    ASSERT_EQ(LoadSceneBitmap("bmp\\t.bmp", 0x1FF), 1);
+    PALETTEENTRY e[256];
+    lpPALETTE->GetEntries(0, 0, 256, e);
+    EXPECT_EQ(e[10].peRed, 10);
+    EXPECT_EQ(e[10].peGreen, 245);
+    EXPECT_EQ(e[10].peBlue, 5);
+    EXPECT_EQ(SpritePixel(0, 0), 0);
+    EXPECT_EQ(SpritePixel(5, 2), 11);
+    EXPECT_EQ(SpritePixel(639, 629), (639 + 3 * 629) & 0xFF);
+    // 0x1FF keys palette index 255.
+    EXPECT_TRUE(lpSPRITESURFACE->hasColorKey);
+    EXPECT_EQ(lpSPRITESURFACE->colorKey, 255);
+}
+
+TEST_F(DisplayTest, RefusesWrongFilesBeforeThePaletteChanges) {
+    std::string notBm = MakeBitmap(16, 16);
+    notBm[0] = 'X';
+    WriteFileBytes(dir + "/bmp/a.bmp", notBm);
+    WriteFileBytes(dir + "/bmp/b.bmp", MakeBitmap(16, 16, 24));
+    WriteFileBytes(dir + "/bmp/c.bmp", MakeBitmap(16, 16, 4));
+    WriteFileBytes(dir + "/bmp/d.bmp", MakeBitmap(16, 16).substr(0, 54 + 500));  // ends in the colour table
+    WriteFileBytes(dir + "/bmp/e.bmp", MakeBitmap(0, 16));
+    WriteFileBytes(dir + "/bmp/f.bmp", MakeBitmap(-640, 16).substr(0, 1078));
+    WriteFileBytes(dir + "/bmp/g.bmp", MakeBitmap(640, -1).substr(0, 1078));
+    WriteFileBytes(dir + "/bmp/h.bmp", MakeBitmap(16, 16).substr(0, 30));
+    for (const char* name : {"bmp\\a.bmp", "bmp\\b.bmp", "bmp\\c.bmp", "bmp\\d.bmp", "bmp\\e.bmp",
+                             "bmp\\f.bmp", "bmp\\g.bmp", "bmp\\h.bmp", "bmp\\missing.bmp"}) {
+        EXPECT_EQ(LoadSceneBitmap(name, 255), 0) << name;
+        PALETTEENTRY e;
+        lpPALETTE->GetEntries(0, 77, 1, &e);
+        EXPECT_EQ(e.peRed, 9) << name << " changed the palette";
+        EXPECT_EQ(SpritePixel(3, 3), 7) << name << " changed the surface";
+    }
+}
+
+TEST_F(DisplayTest, SmallBitmapFillsOnlyTopLeftAndShortFileReadsZeros) {
+    WriteFileBytes(dir + "/bmp/s.bmp", MakeBitmap(100, 50));
+    ASSERT_EQ(LoadSceneBitmap("bmp\\s.bmp", 106), 1);
+    EXPECT_EQ(SpritePixel(99, 49), (99 + 3 * 49) & 0xFF);
+    EXPECT_EQ(SpritePixel(100, 0), 7);
+    EXPECT_EQ(SpritePixel(0, 50), 7);
+    EXPECT_EQ(lpSPRITESURFACE->colorKey, 106);
+
+    // The file ends after the first 10 stored rows (the bottom ones): the rest reads 0.
+    std::string cut = MakeBitmap(100, 50);
+    cut.resize(1078 + 100 * 10);
+    WriteFileBytes(dir + "/bmp/cut.bmp", cut);
+    FillSprite(0, 0, 640, 630, 7);
+    ASSERT_EQ(LoadSceneBitmap("bmp\\cut.bmp", 255), 1);
+    EXPECT_EQ(SpritePixel(5, 49), (5 + 3 * 49) & 0xFF);
+    EXPECT_EQ(SpritePixel(5, 40), (5 + 3 * 40) & 0xFF);
+    EXPECT_EQ(SpritePixel(5, 39), 0);
+    EXPECT_EQ(SpritePixel(5, 0), 0);
+    EXPECT_EQ(SpritePixel(100, 0), 7);
+}
+
+TEST_F(DisplayTest, TallBitmapKeepsItsTop630Rows) {
+    WriteFileBytes(dir + "/bmp/tall.bmp", MakeBitmap(640, 700));
+    ASSERT_EQ(LoadSceneBitmap("bmp\\tall.bmp", 255), 1);
+    EXPECT_EQ(SpritePixel(1, 0), 1);
+    EXPECT_EQ(SpritePixel(1, 629), (1 + 3 * 629) & 0xFF);
+}
+
+class BlitTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        StartHeadlessGame();
+        // Each column of the sheet holds its own index, so a drawn pixel names its source column.
+        for (int y = 0; y < 630; ++y)
+            for (int x = 0; x < 640; ++x)
+                lpSPRITESURFACE->pixels[static_cast<size_t>(y) * 640 + x] = static_cast<BYTE>(x < 200 ? x : (y & 0x7F));
+        SetSpriteKey(255);
+        FillBack(254);
+    }
+};
+
+TEST_F(BlitTest, ClippedCopiesCutAtEachEdge) {
+    BlitSpriteClipped(-10, 100, 100, 0, 132, 32);
+    EXPECT_EQ(BackPixel(0, 100), 110);
+    EXPECT_EQ(BackPixel(21, 131), 131);
+    EXPECT_EQ(BackPixel(22, 100), 254);
+    EXPECT_EQ(BackPixel(0, 132), 254);
+    EXPECT_EQ(BackPixel(0, 99), 254);
+
+    FillBack(254);
+    BlitSpriteClipped(630, 0, 100, 0, 132, 32);
+    EXPECT_EQ(BackPixel(630, 0), 100);
+    EXPECT_EQ(BackPixel(639, 31), 109);
+    EXPECT_EQ(BackPixel(629, 0), 254);
+
+    FillBack(254);
+    BlitSpriteClipped(0, 470, 300, 500, 364, 532);  // rows carry (y & 0x7F) here
+    EXPECT_EQ(BackPixel(0, 470), 500 & 0x7F);
+    EXPECT_EQ(BackPixel(63, 479), 509 & 0x7F);
+    EXPECT_EQ(BackPixel(64, 470), 254);
+    EXPECT_EQ(CountBack(0, 0, 640, 470, 254), 640 * 470);
+
+    FillBack(254);
+    BlitSpriteClipped(-50, 0, 0, 0, 32, 32);
+    BlitSpriteClipped(700, 0, 0, 0, 32, 32);
+    BlitSpriteClipped(0, -40, 0, 0, 32, 32);
+    BlitSpriteClipped(0, 490, 0, 0, 32, 32);
+    EXPECT_EQ(CountBack(0, 0, 640, 480, 254), 640 * 480);
+}
+
+TEST_F(BlitTest, OversizedSpriteIsCutToTheScreen) {
+    FillSprite(0, 0, 640, 630, 3);
+    // The whole sheet at (-10, -10): cut at the left, top and bottom; it ends at x 630.
+    BlitSpriteClipped(-10, -10, 0, 0, 640, 630);
+    EXPECT_EQ(CountBack(0, 0, 630, 480, 3), 630 * 480);
+    EXPECT_EQ(CountBack(630, 0, 640, 480, 254), 10 * 480);
+}
+
+TEST_F(BlitTest, ColourKeyLeavesTheBackBufferAlone) {
+    FillSprite(10, 0, 14, 4, 255);
+    BlitSprite(50, 50, 8, 0, 16, 4);
+    EXPECT_EQ(BackPixel(50, 50), 8);
+    EXPECT_EQ(BackPixel(52, 50), 254);
+    EXPECT_EQ(BackPixel(55, 53), 254);
+    EXPECT_EQ(BackPixel(56, 50), 14);
+    BlitSpriteClipped(-2, 60, 8, 0, 16, 4);
+    EXPECT_EQ(BackPixel(0, 60), 254);
+    EXPECT_EQ(BackPixel(4, 60), 14);
+}
+
+TEST_F(BlitTest, UnclippedCopyBeyondTheEdgeDrawsNothing) {
+    EXPECT_NE(BlitSprite(630, 0, 0, 0, 32, 32), DD_OK);
+    EXPECT_NE(BlitSprite(0, 470, 0, 0, 32, 32), DD_OK);
+    EXPECT_NE(BlitSprite(-1, 0, 0, 0, 32, 32), DD_OK);
+    EXPECT_EQ(CountBack(0, 0, 640, 480, 254), 640 * 480);
+    EXPECT_EQ(BlitSprite(608, 448, 0, 0, 32, 32), DD_OK);
+    EXPECT_EQ(BackPixel(639, 479), 31);
+}
+
+TEST_F(BlitTest, StretchedCopyFillsExactlyItsDestination) {
+    FillSprite(0, 0, 340, 124, 5);
+    RECT src = {0, 0, 340, 124};
+    RECT dest = {134, 85, 503, 238};
+    ASSERT_EQ(lpBACKSURFACE->Blt(&dest, lpSPRITESURFACE, &src, DDBLT_KEYSRC | DDBLT_WAIT, nullptr), DD_OK);
+    RECT box;
+    ASSERT_TRUE(FindBack(5, &box));
+    EXPECT_EQ(box.left, 134);
+    EXPECT_EQ(box.top, 85);
+    EXPECT_EQ(box.right, 503);
+    EXPECT_EQ(box.bottom, 238);
+    EXPECT_EQ(CountBack(134, 85, 503, 238, 5), 369 * 153);
+
+    // An inverted rectangle draws nothing.
+    FillBack(254);
+    RECT inverted = {200, 100, 150, 150};
+    lpBACKSURFACE->Blt(&inverted, lpSPRITESURFACE, &src, DDBLT_KEYSRC | DDBLT_WAIT, nullptr);
+    EXPECT_EQ(CountBack(0, 0, 640, 480, 254), 640 * 480);
+}
+
+TEST_F(BlitTest, ClearFillsTheWholeBackBufferAndFlipSwaps) {
+    ClearBackBuffer(156);
+    EXPECT_EQ(CountBack(0, 0, 640, 480, 156), 640 * 480);
+    FillBack(1);
+    lpFRONTSURFACE->pixels.assign(640 * 480, 2);
+    PresentFrame();
+    EXPECT_EQ(lpFRONTSURFACE->pixels[1000], 1);
+    EXPECT_EQ(BackPixel(0, 0), 2);  // the frame that was on screen before
+}
+
+}  // namespace
