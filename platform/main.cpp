@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/files.h"
@@ -15,12 +16,16 @@
 int main(int argc, char** argv) {
     std::string error;
     const int parsed = ParseOptions(argc, argv, &g_Options, &error);
-    if (parsed == 1) return 0;
+    // Bad input ends the process before the game's statics write anything at exit.
+    if (parsed == 1) {
+        std::fflush(stdout);
+        std::_Exit(0);
+    }
     if (parsed == 2) {
         std::fprintf(stderr, "zumble: %s\n", error.c_str());
-        return 2;
+        std::_Exit(2);
     }
-    if (!PlatformInit()) return 2;
+    if (!PlatformInit()) std::_Exit(2);
     // Output files are named from where the player started the game, even when the game
     // then moves to the folder that holds its data.
     for (std::string* path : {&g_Options.trace, &g_Options.soundLog, &g_Options.audioOut})
@@ -28,7 +33,7 @@ int main(int argc, char** argv) {
     FindGameData();
     if (!g_Options.trace.empty() && !StartTrace(g_Options.trace.c_str())) {
         std::fprintf(stderr, "zumble: cannot write the trace file '%s'\n", g_Options.trace.c_str());
-        return 2;
+        std::_Exit(2);
     }
     if (g_Options.autoplay) StartAutoplay();
 

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# A headless run: its trace and shots, determinism, and the refusal of bad input.
+set -u
+. "$(dirname "$0")/lib.sh"
+
+cat > script.txt <<'S'
+# frame verb args
+0 move 300 200
+10 shot a.png
+30 click
+60 shot b.png
+S
+"$ZUMBLE" --headless --frames 120 --trace t1.txt --script script.txt > out1.txt 2>&1
+check "first run exits 0" test $? -eq 0
+mv a.png a1.png; mv b.png b1.png
+"$ZUMBLE" --headless --frames 120 --trace t2.txt --script script.txt > out2.txt 2>&1
+check "second run exits 0" test $? -eq 0
+check "120 trace lines" test "$(wc -l < t1.txt)" -eq 120
+check "identical traces" cmp -s t1.txt t2.txt
+check "identical shots" cmp -s a1.png a.png
+check "identical later shots" cmp -s b1.png b.png
+check "shot is a PNG" test "$(head -c 8 a.png | od -An -c | tr -d ' ')" = '211PNG\r\n032\n'
+ok=1
+n=0
+while read -r line; do
+    n=$((n + 1))
+    frame=$(echo "$line" | field frame)
+    tick=$(echo "$line" | field tick)
+    [ "$frame" = "$n" ] || ok=0
+    [ "$tick" = "$((n * 1000 / 60))" ] || ok=0
+done < t1.txt
+check "frame=N tick=floor(N*1000/60)" test $ok -eq 1
+check "--tick0 moves the clock" bash -c "'$ZUMBLE' --headless --frames 3 --tick0 5000 --trace t3.txt && sed -n 3p t3.txt | grep -q 'tick=5050 '"
+check "error.txt written" test -s error.txt
+check "the cursor follows the script" grep -q 'frame=5 .*cursor=300,200' t1.txt
+
+# Bad input: one line, exit 2, no window and no file.
+rm -f error.txt hiscoa.sav
+printf '0 move 10 10\n12 clik\n' > bad.txt
+"$ZUMBLE" --headless --script bad.txt --trace tb.txt 2> err.txt
+check "bad verb exits 2" test $? -eq 2
+check "bad verb message" grep -qx "zumble: script line 2: unknown verb 'clik'" err.txt
+check "one line" test "$(wc -l < err.txt)" -eq 1
+check "no file written" test ! -e tb.txt -a ! -e error.txt -a ! -e hiscoa.sav
+for bad in "5 move 640 0" "5 move 0 480" "5 key tab" "x click" "9 click\n3 click" "1 shot"; do
+    printf "$bad\n" > bad.txt
+    "$ZUMBLE" --headless --script bad.txt 2> err.txt
+    check "bad script '$bad' exits 2" test $? -eq 2
+    check "bad script '$bad' one line" test "$(wc -l < err.txt)" -eq 1
+done
+"$ZUMBLE" --frobnicate 2> err.txt
+check "unknown option exits 2" test $? -eq 2
+check "unknown option message" grep -q "unknown option '--frobnicate'" err.txt
+"$ZUMBLE" --headless --frames -3 2> err.txt
+check "negative frames exits 2" test $? -eq 2
+"$ZUMBLE" --script script.txt 2> err.txt
+check "script without headless exits 2" test $? -eq 2
+"$ZUMBLE" --headless --script missing.txt 2> err.txt
+check "missing script exits 2" test $? -eq 2
+check "no file written after bad options" test ! -e error.txt -a ! -e hiscoa.sav
+"$ZUMBLE" --help > help.txt
+check "--help exits 0" test $? -eq 0
+check "--help names the options" grep -q -- "--headless" help.txt
+finish
