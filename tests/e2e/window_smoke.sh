@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# The real window under Xvfb: it opens, presents 60 frames a second, quits on SIGTERM and
+# on the Escape key, writing "error.txt" each time. Skipped (77) where Xvfb cannot start.
+set -u
+. "$(dirname "$0")/lib.sh"
+command -v Xvfb > /dev/null || { echo "SKIP: Xvfb is not installed"; exit 77; }
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> display.txt 2> xvfb.log &
+XVFB=$!
+trap 'kill $XVFB 2>/dev/null; rm -rf "$WORK"' EXIT
+for _ in $(seq 50); do [ -s display.txt ] && break; sleep 0.1; done
+[ -s display.txt ] || { echo "SKIP: Xvfb did not start"; exit 77; }
+export DISPLAY=":$(cat display.txt)"
+export SDL_AUDIODRIVER=dummy
+
+"$ZUMBLE" --window --trace t.txt 2> err1.txt &
+GAME=$!
+sleep 5
+kill -TERM $GAME
+wait $GAME
+check "SIGTERM ends the game with exit 0" test $? -eq 0
+check "error.txt written after SIGTERM" grep -q "Write End" error.txt
+check "best times written after SIGTERM" test "$(stat -c %s hiscoa.sav 2>/dev/null)" = 332
+lines=$(wc -l < t.txt)
+check "frames were presented" test "$lines" -gt 60
+# Frame rate over the run, leaving out the first second of start-up.
+fps=$(awk '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
+             if (v["tick"] >= 1000 && !first) { f0 = v["frame"]; t0 = v["tick"]; first = 1 }
+             f1 = v["frame"]; t1 = v["tick"] }
+           END { if (t1 > t0) printf "%.2f", (f1 - f0) * 1000 / (t1 - t0); else print 0 }' t.txt)
+echo "measured: $fps frames per second over $lines frames"
+check "about 60 frames per second ($fps)" awk -v f="$fps" 'BEGIN { exit !(f > 45 && f < 66) }'
+
+rm -f error.txt
+"$ZUMBLE" --window 2> err2.txt &
+GAME=$!
+win=""
+for _ in $(seq 50); do
+    win=$(xdotool search --name '^Zumble$' 2>/dev/null | head -1)
+    [ -n "$win" ] && break
+    sleep 0.1
+done
+check "the window is titled Zumble" test -n "$win"
+sleep 1
+[ -n "$win" ] && xdotool windowfocus --sync "$win" key Escape 2>/dev/null
+for _ in $(seq 50); do kill -0 $GAME 2>/dev/null || break; sleep 0.1; done
+if kill -0 $GAME 2>/dev/null; then kill -TERM $GAME; fi
+wait $GAME
+check "Escape on the title quits with exit 0" test $? -eq 0
+check "error.txt written after Escape" grep -q "Write End" error.txt
+finish
