@@ -2,7 +2,8 @@
 
 #include <SDL.h>
 
-#include <algorithm>
+#include <climits>
+#include <cstring>
 
 #include "platform/sound_mixer.h"
 
@@ -13,27 +14,22 @@ bool ConvertToMix(const WAVEFORMATEX& format, const BYTE* data, std::size_t byte
     const std::size_t whole = frameBytes == 0 ? 0 : bytes / frameBytes * frameBytes;
     if (whole == 0) return true;
     const SDL_AudioFormat source = format.wBitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
-    SDL_AudioStream* stream =
-        SDL_NewAudioStream(source, static_cast<Uint8>(format.nChannels),
-                           static_cast<int>(format.nSamplesPerSec), AUDIO_F32SYS, MIX_CHANNELS,
-                           MIX_RATE);
-    if (stream == nullptr) return false;
-    bool ok = true;
-    // In pieces, so the stream's own work space stays small for long recordings.
-    constexpr std::size_t kPiece = 1 << 16;
-    for (std::size_t at = 0; ok && at < whole; at += kPiece) {
-        const std::size_t n = std::min(kPiece, whole - at);
-        ok = SDL_AudioStreamPut(stream, data + at, static_cast<int>(n)) == 0;
-    }
-    ok = ok && SDL_AudioStreamFlush(stream) == 0;
-    if (ok) {
-        const int available = SDL_AudioStreamAvailable(stream);
-        const std::size_t frames = static_cast<std::size_t>(available) / (sizeof(float) * MIX_CHANNELS);
-        out->resize(frames * MIX_CHANNELS);
-        const int want = static_cast<int>(frames * MIX_CHANNELS * sizeof(float));
-        ok = frames == 0 || SDL_AudioStreamGet(stream, out->data(), want) == want;
-    }
-    SDL_FreeAudioStream(stream);
-    if (!ok) out->clear();
-    return ok;
+    // One conversion of the whole sound: SDL's stream, fed in pieces, drops frames at
+    // rate ratios like 48000:44100, which would shorten the sound and click.
+    SDL_AudioCVT cvt;
+    if (SDL_BuildAudioCVT(&cvt, source, static_cast<Uint8>(format.nChannels),
+                          static_cast<int>(format.nSamplesPerSec), AUDIO_F32SYS, MIX_CHANNELS,
+                          MIX_RATE) < 0)
+        return false;
+    const std::size_t mult = cvt.len_mult > 0 ? static_cast<std::size_t>(cvt.len_mult) : 1;
+    if (whole > static_cast<std::size_t>(INT_MAX) / mult) return false;
+    std::vector<Uint8> work(whole * mult);
+    std::memcpy(work.data(), data, whole);
+    cvt.buf = work.data();
+    cvt.len = static_cast<int>(whole);
+    if (SDL_ConvertAudio(&cvt) < 0) return false;
+    const std::size_t frames = static_cast<std::size_t>(cvt.len_cvt) / (sizeof(float) * MIX_CHANNELS);
+    out->resize(frames * MIX_CHANNELS);
+    std::memcpy(out->data(), work.data(), frames * MIX_CHANNELS * sizeof(float));
+    return true;
 }

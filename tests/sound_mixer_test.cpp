@@ -1,0 +1,209 @@
+// The mixer, judged by what it renders: level, looping, play/stop semantics, refills in
+// place, and the pitch and length of every source format.
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "sound_test_helpers.h"
+
+using namespace soundtest;
+
+namespace {
+
+class Mixer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_Options.headless = true;
+        ASSERT_EQ(DirectSoundCreate(nullptr, &ds, nullptr), DS_OK);
+    }
+    void TearDown() override { ds->Release(); }
+    LPDIRECTSOUND ds = nullptr;
+};
+
+int Peak(const std::vector<std::int16_t>& s, int channel = -1) {
+    int peak = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (channel >= 0 && static_cast<int>(i % 2) != channel) continue;
+        peak = std::max(peak, std::abs(static_cast<int>(s[i])));
+    }
+    return peak;
+}
+
+// Frames (from the start) up to the last one louder than the threshold.
+long SoundingFrames(const std::vector<std::int16_t>& s, int threshold) {
+    for (long f = static_cast<long>(s.size() / 2) - 1; f >= 0; --f) {
+        if (std::abs(s[2 * f]) > threshold || std::abs(s[2 * f + 1]) > threshold) return f + 1;
+    }
+    return 0;
+}
+
+// Rising zero crossings of the left channel between two frames.
+int Crossings(const std::vector<std::int16_t>& s, long from, long to) {
+    int n = 0;
+    for (long f = from + 1; f < to; ++f)
+        if (s[2 * (f - 1)] < 0 && s[2 * f] >= 0) ++n;
+    return n;
+}
+
+std::vector<std::int16_t> Concat(std::vector<std::int16_t> a, const std::vector<std::int16_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST_F(Mixer, VolumeIsAttenuationInHundredthsOfADecibel) {
+    LPDIRECTSOUNDBUFFER b = MakeBuffer(ds, Sine(1000, 0.5, 1, 16, 44100), 1, 16, 44100);
+    ASSERT_NE(b, nullptr);
+    b->Play(0, 0, DSBPLAY_LOOPING);
+    const int full = Peak(Render(4410));
+    EXPECT_NEAR(full, 16384, 300);
+    b->SetVolume(-600);
+    EXPECT_NEAR(Peak(Render(4410)) / static_cast<double>(full), 0.5012, 0.01);
+    b->SetVolume(-2000);
+    EXPECT_NEAR(Peak(Render(4410)) / static_cast<double>(full), 0.1, 0.01);
+    b->SetVolume(-10000);
+    EXPECT_EQ(Peak(Render(4410)), 0);
+    EXPECT_EQ(b->SetVolume(1), DSERR_INVALIDPARAM);
+    EXPECT_EQ(b->SetVolume(-10001), DSERR_INVALIDPARAM);
+    LONG v = 0;
+    b->GetVolume(&v);
+    EXPECT_EQ(v, -10000);
+    b->Release();
+}
+
+TEST_F(Mixer, ALoopKeepsSoundingAndAOneShotEnds) {
+    LPDIRECTSOUNDBUFFER loop = MakeBuffer(ds, Sine(500, 0.1, 1, 16, 22050), 1, 16, 22050);
+    LPDIRECTSOUNDBUFFER once = MakeBuffer(ds, Sine(500, 0.1, 1, 16, 22050), 1, 16, 22050);
+    ASSERT_NE(loop, nullptr);
+    ASSERT_NE(once, nullptr);
+    loop->Play(0, 0, DSBPLAY_LOOPING);
+    const std::vector<std::int16_t> looped = Render(MIX_RATE);
+    // Still sounding in the last twentieth of a second, ten loops on.
+    EXPECT_GT(Peak(std::vector<std::int16_t>(looped.end() - MIX_RATE / 10, looped.end())), 15000);
+    loop->Stop();
+    EXPECT_EQ(Peak(Render(100)), 0);
+
+    once->Play(0, 0, 0);
+    const std::vector<std::int16_t> single = Render(MIX_RATE / 2);
+    EXPECT_NEAR(SoundingFrames(single, 200), MIX_RATE / 10, 30);
+    loop->Release();
+    once->Release();
+}
+
+TEST_F(Mixer, PlayStopAndReplayKeepTheirPositions) {
+    const std::string samples = Sine(300, 0.2, 1, 16, 44100, 0.5);
+    LPDIRECTSOUNDBUFFER ref = MakeBuffer(ds, samples, 1, 16, 44100);
+    ASSERT_NE(ref, nullptr);
+    ref->Play(0, 0, 0);
+    const std::vector<std::int16_t> whole = Render(9000);  // past the end (8820 frames)
+    ASSERT_EQ(Peak(std::vector<std::int16_t>(whole.end() - 100, whole.end())), 0);
+
+    // A finished one-shot plays again from its start.
+    ref->Play(0, 0, 0);
+    EXPECT_EQ(Render(9000), whole);
+
+    // Play on a playing buffer does not restart it.
+    ref->Play(0, 0, 0);
+    std::vector<std::int16_t> out = Render(3000);
+    ref->Play(0, 0, 0);
+    out = Concat(out, Render(6000));
+    EXPECT_EQ(out, whole);
+
+    // Stop keeps the position: playing again goes on from there.
+    ref->Play(0, 0, 0);
+    out = Render(2500);
+    ref->Stop();
+    EXPECT_EQ(Peak(Render(1000)), 0);
+    ref->Play(0, 0, 0);
+    out = Concat(out, Render(6500));
+    EXPECT_EQ(out, whole);
+    ref->Release();
+}
+
+TEST_F(Mixer, ARefillWhilePlayingGoesOnWithoutAGap) {
+    const std::string samples = Sine(440, 0.3, 2, 16, 48000);
+    LPDIRECTSOUNDBUFFER b = MakeBuffer(ds, samples, 2, 16, 48000);
+    ASSERT_NE(b, nullptr);
+    b->Play(0, 0, DSBPLAY_LOOPING);
+    const std::vector<std::int16_t> whole = Render(20000);
+    b->Stop();
+    // Back to the start: let it run out as a one-shot, then loop again.
+    b->Play(0, 0, 0);
+    Render(MIX_RATE);
+    b->Play(0, 0, DSBPLAY_LOOPING);
+    std::vector<std::int16_t> out = Render(7000);
+    void* p = nullptr;
+    DWORD n = 0;
+    ASSERT_EQ(b->Lock(0, static_cast<DWORD>(samples.size()), &p, &n, nullptr, nullptr, 0), DS_OK);
+    ASSERT_EQ(n, samples.size());
+    std::copy(samples.begin(), samples.end(), static_cast<char*>(p));
+    ASSERT_EQ(b->Unlock(p, n, nullptr, 0), DS_OK);
+    out = Concat(out, Render(13000));
+    EXPECT_EQ(out, whole);
+    b->Release();
+}
+
+TEST_F(Mixer, EverySourceFormatComesOutAtItsPitchAndLength) {
+    for (int bits : {8, 16}) {
+        for (int channels : {1, 2}) {
+            for (std::uint32_t rate : {11025u, 22050u, 32000u, 44100u, 48000u}) {
+                SCOPED_TRACE(::testing::Message() << bits << " bit, " << channels << " ch, " << rate);
+                // 0.25 s of 600 Hz on the left; a stereo source keeps its right side silent.
+                LPDIRECTSOUNDBUFFER b = MakeBuffer(
+                    ds, Sine(600, 0.25, channels, bits, rate, 0.5, channels == 2), channels, bits, rate);
+                ASSERT_NE(b, nullptr);
+                b->Play(0, 0, 0);
+                const std::vector<std::int16_t> out = Render(MIX_RATE / 2);
+                EXPECT_NEAR(SoundingFrames(out, 1000), MIX_RATE / 4, MIX_RATE / 200);
+                // 600 Hz over the middle 0.2 s: 120 rising crossings.
+                EXPECT_NEAR(Crossings(out, MIX_RATE / 40, MIX_RATE / 40 + MIX_RATE / 5), 120, 1);
+                EXPECT_NEAR(Peak(out, 0), 16384, 800);
+                if (channels == 2) EXPECT_LT(Peak(out, 1), 200);
+                else EXPECT_EQ(Peak(out, 1), Peak(out, 0));
+                DWORD status = 1;
+                b->GetStatus(&status);
+                EXPECT_EQ(status, 0u);
+                b->Release();
+            }
+        }
+    }
+}
+
+TEST_F(Mixer, BuffersAreCreatedOnlyForPlayableFormats) {
+    WAVEFORMATEX f{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
+    DSBUFFERDESC desc{sizeof(DSBUFFERDESC), DSBCAPS_STATIC, 400, 0, &f};
+    LPDIRECTSOUNDBUFFER b = nullptr;
+    ASSERT_EQ(ds->CreateSoundBuffer(&desc, &b, nullptr), DS_OK);
+    // The buffer's region: one piece from the offset, never past the end.
+    void* p1 = nullptr;
+    void* p2 = reinterpret_cast<void*>(1);
+    DWORD n1 = 0, n2 = 9;
+    EXPECT_EQ(b->Lock(0, 401, &p1, &n1, nullptr, nullptr, 0), DSERR_INVALIDPARAM);
+    EXPECT_EQ(b->Lock(0, 0, &p1, &n1, nullptr, nullptr, 0), DSERR_INVALIDPARAM);
+    ASSERT_EQ(b->Lock(300, 200, &p1, &n1, &p2, &n2, 0), DS_OK);
+    EXPECT_EQ(n1, 100u);
+    EXPECT_EQ(n2, 100u);
+    EXPECT_EQ(static_cast<char*>(p1) - static_cast<char*>(p2), 300);
+    EXPECT_EQ(b->Unlock(p1, n1, p2, n2), DS_OK);
+    b->Release();
+
+    struct Bad {
+        WAVEFORMATEX f;
+        DWORD bytes;
+    } bad[] = {
+        {{3, 1, 22050, 88200, 4, 32, 0}, 400},       // float
+        {{WAVE_FORMAT_PCM, 0, 22050, 0, 0, 16, 0}, 400},
+        {{WAVE_FORMAT_PCM, 1, 22050, 22050, 1, 7, 0}, 400},
+        {{WAVE_FORMAT_PCM, 1, 0, 0, 2, 16, 0}, 400},
+        {{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 24, 0}, 400},
+        {{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0}, 0},
+        {{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0}, DSBSIZE_MAX + 1},
+    };
+    for (Bad& c : bad) {
+        DSBUFFERDESC d{sizeof(DSBUFFERDESC), DSBCAPS_STATIC, c.bytes, 0, &c.f};
+        LPDIRECTSOUNDBUFFER none = nullptr;
+        EXPECT_NE(ds->CreateSoundBuffer(&d, &none, nullptr), DS_OK);
+        EXPECT_EQ(none, nullptr);
+    }
+}
+
+}  // namespace

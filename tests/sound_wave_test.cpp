@@ -1,0 +1,217 @@
+// Loading WAVE files into sound buffers: every failure code, the byte search for the
+// chunk tags, and the slot left behind.
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include "media/sound.h"
+#include "sound_test_helpers.h"
+
+using namespace soundtest;
+
+namespace {
+
+// Exits 0 when "wave\\big.wav" fails with "ERROR_7" alone under a 512 MiB address space.
+[[noreturn]] void LoadUnderMemoryLimit(LPDIRECTSOUND ds) {
+    rlimit limit{512u << 20, 512u << 20};
+    setrlimit(RLIMIT_AS, &limit);
+    LPDIRECTSOUNDBUFFER slot = nullptr;
+    const int before = errorLog.Count();
+    const int r = LoadWave("wave\\big.wav", ds, &slot);
+    const Codes codes = CodesSince(before);
+    std::_Exit(r == 0 && slot == nullptr && codes == Codes{"ERROR_7"} ? 0 : 1);
+}
+
+class WaveLoad : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_Options.headless = true;
+        dir = TempDir();
+        ASSERT_EQ(chdir(dir.c_str()), 0);
+        mkdir("wave", 0755);
+        ASSERT_EQ(DirectSoundCreate(nullptr, &ds, nullptr), DS_OK);
+    }
+    void TearDown() override { ds->Release(); }
+
+    // Loads `bytes` as "wave\t.wav" into `slot`; returns the codes it added.
+    Codes Load(const std::string& bytes, LPDIRECTSOUNDBUFFER* slot, int* result = nullptr) {
+        WriteFile("wave/t.wav", bytes);
+        const int before = errorLog.Count();
+        const int r = LoadWave("wave\\t.wav", ds, slot);
+        if (result) *result = r;
+        return CodesSince(before);
+    }
+
+    std::string dir;
+    LPDIRECTSOUND ds = nullptr;
+};
+
+TEST_F(WaveLoad, FindChunkReturnsTheFirstOccurrenceOrLogsWhyNot) {
+    const BYTE exact[] = {'d', 'a', 't', 'a'};
+    int before = errorLog.Count();
+    EXPECT_EQ(FindChunk("data", exact, 4), 0);
+    EXPECT_EQ(FindChunk("data", exact, 3), -1);
+    EXPECT_EQ(CodesSince(before), (Codes{"ERROR_15"}));
+
+    const std::string body = "xxfmtdata..data";
+    const BYTE* b = reinterpret_cast<const BYTE*>(body.data());
+    before = errorLog.Count();
+    EXPECT_EQ(FindChunk("fmt", b, static_cast<long>(body.size())), 2);
+    EXPECT_EQ(FindChunk("data", b, static_cast<long>(body.size())), 5);
+    // A tag that ends exactly at the body's end is found; one cut by the end is not.
+    EXPECT_EQ(FindChunk("data", b + 6, static_cast<long>(body.size()) - 6), 5);
+    EXPECT_EQ(FindChunk("data", b, 8), -1);
+    EXPECT_EQ(CodesSince(before), (Codes{"ERROR_16"}));
+}
+
+TEST_F(WaveLoad, HeaderFailuresGiveTheirCodesAndLeaveTheSlotEmpty) {
+    LPDIRECTSOUNDBUFFER slot = nullptr;
+    int before = errorLog.Count();
+    EXPECT_EQ(LoadWave("wave\\missing.wav", ds, &slot), 0);
+    EXPECT_EQ(CodesSince(before), (Codes{"ERROR_1"}));
+
+    // A directory opens but cannot be read.
+    mkdir("wave/dir.wav", 0755);
+    before = errorLog.Count();
+    EXPECT_EQ(LoadWave("wave\\dir.wav", ds, &slot), 0);
+    EXPECT_EQ(CodesSince(before), (Codes{"ERROR_2"}));
+
+    EXPECT_EQ(Load("RIFF\x10", &slot), (Codes{"ERROR_3"}));
+    EXPECT_EQ(Load("", &slot), (Codes{"ERROR_3"}));
+    std::string wave = Wave(std::string(8, '\0'));
+    std::string bad = wave;
+    bad[3] = 'X';
+    EXPECT_EQ(Load(bad, &slot), (Codes{"ERROR_4"}));
+    bad = wave;
+    bad[11] = 'X';
+    EXPECT_EQ(Load(bad, &slot), (Codes{"ERROR_5"}));
+    EXPECT_EQ(slot, nullptr);
+}
+
+TEST_F(WaveLoad, BodySizesBeyondTheFileGiveError9WithoutTheAllocation) {
+    LPDIRECTSOUNDBUFFER slot = nullptr;
+    const std::string wave = Wave(std::string(8, '\0'));
+    // One byte short of what the RIFF size promises.
+    EXPECT_EQ(Load(wave.substr(0, wave.size() - 1), &slot), (Codes{"ERROR_9"}));
+    // Sizes that no file here holds: near 4 GiB, and below 4 (the body size wraps).
+    for (std::uint32_t r : {0xFFFFFFF0u, 0xFFFFFFFFu, 0u, 3u}) {
+        std::string lie = wave;
+        lie.replace(4, 4, Le32(r));
+        EXPECT_EQ(Load(lie, &slot), (Codes{"ERROR_9"})) << r;
+    }
+    EXPECT_EQ(slot, nullptr);
+}
+
+TEST_F(WaveLoad, BodyThatCannotBeAllocatedGivesError7) {
+    // A sparse file of 1 GiB, loaded with the address space limited below that: the body
+    // size is true, so only the allocation can fail. In a child, to keep the limit there.
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer reserves more address space than the limit";
+#endif
+    const std::string path = dir + "/wave/big.wav";
+    {
+        std::string head = "RIFF" + Le32(1u << 30) + "WAVE";
+        WriteFile(path, head);
+        ASSERT_EQ(truncate(path.c_str(), (1 << 30) + 8), 0);
+    }
+    EXPECT_EXIT(LoadUnderMemoryLimit(ds), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(WaveLoad, MissingChunksGiveTheSearchCodeThenTheirOwn) {
+    LPDIRECTSOUNDBUFFER slot = nullptr;
+    // An empty body: shorter than "fmt".
+    EXPECT_EQ(Load(Riff(""), &slot), (Codes{"ERROR_15", "ERROR_10"}));
+    EXPECT_EQ(Load(Riff(Chunk("data", std::string(8, '\0'))), &slot),
+              (Codes{"ERROR_16", "ERROR_10"}));
+    EXPECT_EQ(Load(Riff(Chunk("fmt ", FormatRecord(1, 16, 22050))), &slot),
+              (Codes{"ERROR_16", "ERROR_11"}));
+    // "fmt " whose record runs past the body's end.
+    EXPECT_EQ(Load(Riff(Chunk("data", "") + "fmt " + Le32(16) + "\x01\x00\x01\x00"), &slot),
+              (Codes{"ERROR_10"}));
+    EXPECT_EQ(Load(Riff("fmt"), &slot), (Codes{"ERROR_10"}));
+    EXPECT_EQ(slot, nullptr);
+}
+
+TEST_F(WaveLoad, FormatsTheBufferRefusesGiveError12) {
+    const std::string samples(64, '\x10');
+    struct Case {
+        const char* what;
+        std::string format;
+    } cases[] = {
+        {"float samples", FormatRecord(1, 32, 22050, 3)},
+        {"no channels", FormatRecord(0, 16, 22050)},
+        {"three channels", FormatRecord(3, 16, 22050)},
+        {"seven bits", FormatRecord(1, 7, 22050)},
+        {"rate 0", FormatRecord(1, 16, 0)},
+        {"block size that lies", FormatRecord(1, 16, 22050).replace(12, 2, Le16(4))},
+    };
+    for (const Case& c : cases) {
+        LPDIRECTSOUNDBUFFER slot = nullptr;
+        int result = -1;
+        EXPECT_EQ(Load(Riff(Chunk("fmt ", c.format) + Chunk("data", samples)), &slot, &result),
+                  (Codes{"ERROR_12"}))
+            << c.what;
+        EXPECT_EQ(result, 0) << c.what;
+        EXPECT_EQ(slot, nullptr) << c.what;
+    }
+    // No samples at all, and a "data" tag whose length field is cut by the body's end.
+    LPDIRECTSOUNDBUFFER slot = nullptr;
+    EXPECT_EQ(Load(Wave(""), &slot), (Codes{"ERROR_12"}));
+    EXPECT_EQ(Load(Riff(Chunk("fmt ", FormatRecord(1, 16, 22050)) + "data\x08"), &slot),
+              (Codes{"ERROR_12"}));
+    EXPECT_EQ(slot, nullptr);
+}
+
+TEST_F(WaveLoad, SamplesComeFromTheFirstDataTagCutToTheBody) {
+    // "data" inside a LIST chunk before the real one is taken for the data chunk.
+    const std::string fake = "abcd";
+    const std::string real(400, '\x55');
+    const std::string body = Chunk("fmt ", FormatRecord(1, 16, 22050)) +
+                             Chunk("LIST", "INFOdata" + Le32(4) + fake) + Chunk("data", real);
+    LPDIRECTSOUNDBUFFER slot = nullptr;
+    int result = 0;
+    EXPECT_EQ(Load(Riff(body), &slot, &result), Codes{});
+    ASSERT_EQ(result, 1);
+    ASSERT_NE(slot, nullptr);
+    EXPECT_EQ(BufferBytes(slot, 4), fake);
+    EXPECT_EQ(BufferBytes(slot, 5), "");  // the buffer holds exactly those 4 bytes
+    slot->Release();
+
+    // A data length past the body's end keeps just the bytes that are there.
+    std::string samples;
+    for (int i = 0; i < 100; ++i) samples += static_cast<char>(i);
+    LPDIRECTSOUNDBUFFER cut = nullptr;
+    EXPECT_EQ(Load(Riff(Chunk("fmt ", FormatRecord(1, 8, 11025)) + "data" + Le32(100000) + samples),
+                   &cut, &result),
+              Codes{});
+    ASSERT_EQ(result, 1);
+    ASSERT_NE(cut, nullptr);
+    EXPECT_EQ(BufferBytes(cut, 100), samples);
+    EXPECT_EQ(BufferBytes(cut, 101), "");
+    cut->Release();
+}
+
+TEST_F(WaveLoad, ALoadedSlotIsRefilledInPlace) {
+    LPDIRECTSOUNDBUFFER slot = nullptr;
+    int result = 0;
+    EXPECT_EQ(Load(Wave(std::string(200, 'a')), &slot, &result), Codes{});
+    ASSERT_EQ(result, 1);
+    LPDIRECTSOUNDBUFFER first = slot;
+    EXPECT_EQ(Load(Wave(std::string(200, 'b')), &slot, &result), Codes{});
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(slot, first);
+    EXPECT_EQ(BufferBytes(slot, 200), std::string(200, 'b'));
+
+    // More samples than the buffer holds cannot be locked: the slot keeps its buffer.
+    EXPECT_EQ(Load(Wave(std::string(202, 'c')), &slot, &result), (Codes{"ERROR_13"}));
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(slot, first);
+    EXPECT_EQ(BufferBytes(slot, 200), std::string(200, 'b'));
+    // A file that fails to load leaves the held buffer as it was.
+    EXPECT_EQ(Load("RIFF", &slot), (Codes{"ERROR_3"}));
+    EXPECT_EQ(slot, first);
+    slot->Release();
+}
+
+}  // namespace
