@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Sound of a headless run: the music from the first frame, a swing starting in the very
+# frame after the click, the sound log's lines, and a recording that repeats byte for
+# byte. Run on recordings made here (known shapes), and on the game's own when present.
+set -u
+. "$(dirname "$0")/lib.sh"
+
+le16() { printf "\\$(printf %03o $(($1 & 255)))\\$(printf %03o $(($1 >> 8 & 255)))"; }
+le32() { le16 $(($1 & 65535)); le16 $(($1 >> 16 & 65535)); }
+
+# square FILE HALF_PERIOD FRAMES: 8-bit mono 11025 Hz square wave at full swing, which
+# starts at its high level.
+square() {
+    local file=$1 half=$2 frames=$3 hi lo period body
+    hi=$(printf '\340%.0s' $(seq "$half"))
+    lo=$(printf '\040%.0s' $(seq "$half"))
+    period=$hi$lo
+    body=""
+    while [ ${#body} -lt "$frames" ]; do body=$body$period; done
+    body=${body:0:$frames}
+    {
+        printf 'RIFF'; le32 $((frames + 36)); printf 'WAVEfmt '; le32 16
+        le16 1; le16 1; le32 11025; le32 11025; le16 1; le16 8
+        printf 'data'; le32 "$frames"; printf '%s' "$body"
+    } > "$file"
+}
+
+# first_difference A B: the first stereo frame in which two recordings differ.
+first_difference() {
+    local byte
+    byte=$(cmp "$1" "$2" 2>/dev/null | sed -n 's/.* byte \([0-9]*\),.*/\1/p')
+    [ -n "$byte" ] && echo $(((byte - 1 - 44) / 4))
+}
+
+# silent FILE FROM TO: the recording holds only zero samples from frame FROM to TO.
+silent() { cmp -s -n $((($3 - $2) * 4)) -i $((44 + $2 * 4)):0 "$1" /dev/zero; }
+
+cat > click.txt <<'S'
+0 move 6 470
+30 click
+S
+cat > still.txt <<'S'
+0 move 6 470
+S
+
+# check_run LABEL: two runs with the click and one without, in the current folder.
+check_run() {
+    local label=$1
+    "$ZUMBLE" --headless --frames 90 --script "$WORK/click.txt" --sound-log log1.txt --audio-out a1.wav >/dev/null 2>&1
+    check "$label: run exits 0" test $? -eq 0
+    "$ZUMBLE" --headless --frames 90 --script "$WORK/click.txt" --sound-log log2.txt --audio-out a2.wav >/dev/null 2>&1
+    "$ZUMBLE" --headless --frames 90 --script "$WORK/still.txt" --audio-out still.wav >/dev/null 2>&1
+    check "$label: 90 frames of 735 stereo frames" test "$(stat -c %s a1.wav)" -eq $((44 + 90 * 735 * 4))
+    check "$label: recordings repeat byte for byte" cmp -s a1.wav a2.wav
+    check "$label: sound logs repeat" cmp -s log1.txt log2.txt
+    check "$label: the music starts at once" bash -c "! cmp -s -n 2940 -i 44:0 a1.wav /dev/zero"
+    check "$label: the music keeps playing" bash -c "! cmp -s -n 2940 -i $((44 + 89 * 2940)):0 a1.wav /dev/zero"
+    local at
+    at=$(first_difference a1.wav still.wav)
+    check "$label: the swing starts in the frame after the click (frame ${at:-none})" \
+        test -n "$at" -a "${at:-0}" -ge $((30 * 735)) -a "${at:-0}" -lt $((31 * 735))
+    check "$label: music loops from start-up" grep -qx 'frame=0 slot=SND_BGM op=loop' log1.txt
+    check "$label: music at its start-up volume" grep -qx 'frame=0 slot=SND_BGM op=volume value=-1500' log1.txt
+    check "$label: the click's swing is logged" grep -qx 'frame=30 slot=SND_SWING_A op=play' log1.txt
+    check "$label: nothing else is played" test "$(grep -c 'op=play' log1.txt)" -eq 1
+}
+
+# Recordings of known shape: the swing's first sample is at full level.
+mkdir own
+cd own
+ln -s "$SRC/bmp" bmp
+mkdir wave
+for name in cry1 hit1 button1 ok1 tclick1 tclick2; do square "wave/$name.wav" 10 2000; done
+square wave/bgm1.wav 25 11025
+square wave/swing1.wav 4 2205
+check_run "crafted"
+check "crafted: no load failures" grep -q "Not Erorr" error.txt
+cd ..
+
+if [ -f wave/bgm1.wav ] && [ -f wave/swing1.wav ]; then
+    check_run "game's recordings"
+else
+    echo "the game's recordings are not in wave/ yet: checked the crafted ones only"
+fi
+finish
