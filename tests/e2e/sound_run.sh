@@ -77,6 +77,41 @@ check_run "crafted"
 check "crafted: no load failures" grep -q "Not Erorr" error.txt
 cd ..
 
+# The windowed game under Xvfb: with SDL's disk or dummy audio it opens the device and
+# plays; with no usable device it warns and runs silent.
+windowed() {  # windowed DRIVER SECONDS: runs the game with a window, then SIGTERM
+    SDL_AUDIODRIVER=$1 SDL_DISKAUDIOFILE="$WORK/disk.raw" "$ZUMBLE" --window 2> "err_$1.txt" &
+    local game=$!
+    sleep "$2"
+    kill -TERM $game 2>/dev/null
+    wait $game
+}
+if command -v Xvfb > /dev/null; then
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$WORK/display.txt" 2> /dev/null &
+    XVFB=$!
+    trap 'kill $XVFB 2>/dev/null; rm -rf "$WORK"' EXIT
+    for _ in $(seq 50); do [ -s "$WORK/display.txt" ] && break; sleep 0.1; done
+fi
+if [ -s "$WORK/display.txt" ]; then
+    export DISPLAY=":$(cat "$WORK/display.txt")"
+    cd own
+    windowed disk 3
+    check "window, disk audio: exits 0" test $? -eq 0
+    check "window, disk audio: no warning" bash -c "! grep -q 'no audio device' err_disk.txt"
+    # A second of output at least, and the music in it.
+    check "window, disk audio: the device was fed" test "$(stat -c %s "$WORK/disk.raw" 2>/dev/null || echo 0)" -gt 176400
+    check "window, disk audio: the music is heard" bash -c "! cmp -s -n 176400 '$WORK/disk.raw' /dev/zero"
+    windowed dummy 2
+    check "window, dummy audio: exits 0" test $? -eq 0
+    check "window, dummy audio: no warning" bash -c "! grep -q 'no audio device' err_dummy.txt"
+    windowed none-such 2
+    check "window, no audio device: runs and exits 0" test $? -eq 0
+    check "window, no audio device: says so" grep -q "zumble: no audio device" err_none-such.txt
+    cd ..
+else
+    echo "no Xvfb here: the windowed part is not checked"
+fi
+
 if [ -f wave/bgm1.wav ] && [ -f wave/swing1.wav ]; then
     check_run "game's recordings"
 else
