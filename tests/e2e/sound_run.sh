@@ -43,9 +43,11 @@ cat > still.txt <<'S'
 0 move 6 470
 S
 
-# check_run LABEL: two runs with the click and one without, in the current folder.
+# check_run LABEL LATE: two runs with the click and one without, in the current folder;
+# the swing must start within LATE frames of the mix after the click's frame (0 for
+# a recording whose first sample is loud).
 check_run() {
-    local label=$1
+    local label=$1 late=$2
     "$ZUMBLE" --headless --frames 90 --script "$WORK/click.txt" --sound-log log1.txt --audio-out a1.wav >/dev/null 2>&1
     check "$label: run exits 0" test $? -eq 0
     "$ZUMBLE" --headless --frames 90 --script "$WORK/click.txt" --sound-log log2.txt --audio-out a2.wav >/dev/null 2>&1
@@ -58,7 +60,7 @@ check_run() {
     local at
     at=$(first_difference a1.wav still.wav)
     check "$label: the swing starts in the frame after the click (frame ${at:-none})" \
-        test -n "$at" -a "${at:-0}" -ge $((30 * 735)) -a "${at:-0}" -lt $((31 * 735))
+        test -n "$at" -a "${at:-0}" -ge $((30 * 735)) -a "${at:-0}" -lt $(((31 + late) * 735))
     check "$label: music loops from start-up" grep -qx 'frame=0 slot=SND_BGM op=loop' log1.txt
     check "$label: music at its start-up volume" grep -qx 'frame=0 slot=SND_BGM op=volume value=-1500' log1.txt
     check "$label: the click's swing is logged" grep -qx 'frame=30 slot=SND_SWING_A op=play' log1.txt
@@ -73,7 +75,7 @@ mkdir wave
 for name in cry1 hit1 button1 ok1 tclick1 tclick2; do square "wave/$name.wav" 10 2000; done
 square wave/bgm1.wav 25 11025
 square wave/swing1.wav 4 2205
-check_run "crafted"
+check_run "crafted" 0
 check "crafted: no load failures" grep -q "Not Erorr" error.txt
 cd ..
 
@@ -113,7 +115,7 @@ else
 fi
 
 if [ -f wave/bgm1.wav ] && [ -f wave/swing1.wav ]; then
-    check_run "game's recordings"
+    check_run "game's recordings" 3
 else
     echo "the game's recordings are not in wave/ yet: checked the crafted ones only"
 fi
