@@ -1,0 +1,39 @@
+#pragma once
+// Shared set-up of the fuzz programs: a headless game display in a scratch folder.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "media/display.h"
+#include "platform/options.h"
+#include "platform/runtime.h"
+#include "shell/globals.h"
+#include "shell/winmain.h"
+
+inline void FuzzEnterScratchDir() {
+    char pattern[] = "/tmp/zumble-fuzz-XXXXXX";
+    if (!mkdtemp(pattern) || chdir(pattern) != 0) std::abort();
+    if (std::system("mkdir -p bmp wave") != 0) std::abort();
+}
+
+inline void FuzzStartDisplay() {
+    g_Options.headless = true;
+    PlatformInit();
+    WNDCLASSEX wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = WndProc;
+    wc.lpszClassName = "TEST";
+    RegisterClassEx(&wc);
+    hWnd = CreateWindowEx(0, "TEST", "Zumble", 0, 0, 0, 640, 480, nullptr, nullptr, nullptr, nullptr);
+    if (!hWnd || !InitDisplay()) std::abort();
+}
+
+inline void FuzzWriteFile(const char* path, const unsigned char* data, size_t size) {
+    std::FILE* f = std::fopen(path, "wb");
+    if (!f) std::abort();
+    if (size) std::fwrite(data, 1, size, f);
+    std::fclose(f);
+}
