@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Whole rounds with the test player: title -> mode select (10 flies) -> play until the
+# last fly is swatted -> results board -> click -> mode select -> Escape -> title ->
+# Escape -> quit. Checks the trace and the best times kept in "hiscoa.sav", across two
+# runs so that the second starts from the file the first wrote.
+set -u
+zumble=$(realpath "$1")
+src=$(realpath "$2")
+[ -x "$zumble" ] || { echo "no game at $zumble"; exit 77; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/bmp" "$work/wave"
+cp -r "$src/bmp/." "$work/bmp/" 2>/dev/null
+cp -r "$src/wave/." "$work/wave/" 2>/dev/null
+cd "$work" || exit 1
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# The scenes a run went through, each run of equal values once.
+scenes() {
+    awk '{ for (i = 1; i <= NF; i++) if ($i ~ /^scene=/) { s = substr($i, 7); if (s != last) printf "%s ", s; last = s } }' "$1"
+}
+
+# field LINE KEY: the value of KEY in one trace line.
+field() {
+    echo "$1" | tr ' ' '\n' | awk -F= -v k="$2" '$1 == k { print $2 }'
+}
+
+# The round phases seen during play, each run of equal values once.
+phases() {
+    awk '/ scene=8 / { for (i = 1; i <= NF; i++) if ($i ~ /^phase=/) { p = substr($i, 7); if (p != last) printf "%s ", p; last = p } }' "$1"
+}
+
+# entry FILE INDEX: the INDEX-th time of the table in a best-times file, unsigned.
+entry() {
+    od -A n -t u4 -j $((12 + 4 * $2)) -N 4 "$1" | tr -d ' '
+}
+
+cat >round.script <<'S'
+# the title's start entry
+0 move 300 300
+3 click
+# mode select: ten flies, then start
+10 move 120 80
+12 click
+16 move 320 320
+18 click
+# long after the round: back to the title, then quit
+3000 key escape
+3010 key escape
+S
+
+# play RUN TIME: one whole run; checks the trace and sets CLEAR to the clear time.
+CLEAR=0
+play() {
+    local run=$1 time=$2
+    "$zumble" --headless --autoplay --script round.script --time "$time" \
+        --trace "$run.trace" --frames 5000 >"$run.out" 2>&1
+    local rc=$?
+    [ "$rc" -eq 0 ] || fail "$run: exit code $rc"
+    if [ ! -s "$run.trace" ]; then
+        fail "$run: no trace"
+        cat "$run.out"
+        exit 1
+    fi
+    [ "$(wc -l <"$run.trace")" -lt 5000 ] || fail "$run: the game did not quit by itself"
+    [ "$(scenes "$run.trace")" = "2 3 5 6 8 9 5 6 2 3 " ] ||
+        fail "$run: scenes were '$(scenes "$run.trace")'"
+    [ "$(phases "$run.trace")" = "0 1 2 3 " ] || fail "$run: phases were '$(phases "$run.trace")'"
+    grep ' scene=8 ' "$run.trace" | grep -qv ' target=10 ' && fail "$run: a round not of 10 flies"
+
+    # The clear: the last playing frame has every fly swatted; the clock took its tick.
+    local clear start
+    clear=$(grep ' scene=8 .* phase=0 ' "$run.trace" | tail -n 1)
+    [ "$(field "$clear" swatted)" = 10 ] || fail "$run: cleared with '$(field "$clear" swatted)' swats"
+    [ "$(field "$clear" flies)" = 0 ] || fail "$run: flies left at the clear"
+    # The round started at the tick of the flip before its first frame.
+    start=$(grep -B1 -m1 ' scene=8 ' "$run.trace" | head -n 1)
+    [ "$(field "$start" scene)" = 6 ] || fail "$run: the round did not follow mode select"
+    # The board accepts a click after 61 frames and the player leaves with one click.
+    local board
+    board=$(grep -c ' scene=8 .* phase=2 ' "$run.trace")
+    [ "$board" -eq 61 ] || fail "$run: the board ran $board frames before accepting clicks"
+    CLEAR=$(($(field "$clear" tick) - $(field "$start" tick)))
+    echo "$run clear: $CLEAR ms"
+}
+
+rm -f hiscoa.sav
+play first 1000000000
+first=$CLEAR
+[ -f hiscoa.sav ] && [ "$(wc -c <hiscoa.sav)" -eq 332 ] || fail "first: hiscoa.sav is not 332 bytes"
+[ "$(head -c 4 hiscoa.sav)" = ZUSV ] || fail "first: bad magic"
+# Ten flies at the starting speed: row 1, the new time in place 0, the rest untouched.
+for i in $(seq 0 79); do
+    want=3599999
+    [ "$i" -eq 5 ] && want=$first
+    got=$(entry hiscoa.sav "$i")
+    [ "$got" = "$want" ] || fail "first: entry $i is '$got', expected $want"
+done
+
+# A second run with another seed starts from that file and ranks its time beside it.
+play second 1000000777
+second=$CLEAR
+low=$first high=$second
+[ "$second" -lt "$first" ] && low=$second high=$first
+[ "$(entry hiscoa.sav 5)" = "$low" ] || fail "second: place 0 is '$(entry hiscoa.sav 5)', expected $low"
+[ "$(entry hiscoa.sav 6)" = "$high" ] || fail "second: place 1 is '$(entry hiscoa.sav 6)', expected $high"
+[ "$(entry hiscoa.sav 7)" = 3599999 ] || fail "second: place 2 changed"
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "play rounds: all checks passed"
