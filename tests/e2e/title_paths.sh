@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# The ways through the title: Escape quits and keeps the best times; the start entry
+# leads to mode select and its back button home again; the idle fly comes at 10 s.
+set -u
+zumble=$1
+src=$2
+[ -x "$zumble" ] || { echo "no game at $zumble"; exit 77; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/bmp" "$work/wave"
+cp -r "$src/bmp/." "$work/bmp/" 2>/dev/null
+cp -r "$src/wave/." "$work/wave/" 2>/dev/null
+cd "$work" || exit 1
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# value FILE FRAME KEY: the KEY of the trace line of flip FRAME.
+value() {
+    awk -v f="frame=$2" -v k="$3" '$1 == f {
+        for (i = 1; i <= NF; i++) { n = index($i, "="); if (substr($i, 1, n - 1) == k) print substr($i, n + 1) }
+    }' "$1"
+}
+
+# The scenes a run went through, each run of equal values once.
+scenes() {
+    awk '{ for (i = 1; i <= NF; i++) if ($i ~ /^scene=/) { s = substr($i, 7); if (s != last) printf "%s ", s; last = s } }' "$1"
+}
+
+run() {  # run NAME FRAMES: plays NAME.script, leaves NAME.trace
+    "$zumble" --headless --script "$1.script" --trace "$1.trace" --frames "$2" >"$1.out" 2>&1
+}
+
+# 1. Escape on the title quits by itself, through the title's leave, and writes the file.
+cat >escape.script <<'S'
+5 key escape
+S
+rm -f hiscoa.sav
+run escape 200
+rc=$?
+[ "$rc" -eq 0 ] || fail "escape: exit code $rc"
+[ -f hiscoa.sav ] || fail "escape: hiscoa.sav not written"
+[ -f hiscoa.sav ] && [ "$(wc -c <hiscoa.sav)" -eq 332 ] || fail "escape: hiscoa.sav is not 332 bytes"
+lines=$(wc -l <escape.trace)
+[ "$lines" -lt 200 ] || fail "escape: the game did not quit by itself ($lines frames)"
+[ "$(scenes escape.trace)" = "2 3 " ] || fail "escape: scenes were '$(scenes escape.trace)'"
+last=$(tail -n 1 escape.trace)
+case "$last" in *"scene=3 next=13"*) ;; *) fail "escape: last frame was '$last'" ;; esac
+
+# 2. Start entry -> mode select -> back button -> title, then the quit entry.
+cat >paths.script <<'S'
+0 move 300 300
+3 click
+# mode select from here; its back button
+10 move 300 400
+12 click
+# the title again; its quit entry
+20 move 320 355
+22 click
+S
+rm -f hiscoa.sav
+run paths 200
+rc=$?
+[ "$rc" -eq 0 ] || fail "paths: exit code $rc"
+[ "$(scenes paths.trace)" = "2 3 5 6 2 3 " ] || fail "paths: scenes were '$(scenes paths.trace)'"
+grep -q "scene=3 next=4 " paths.trace || fail "paths: the start entry did not lead to mode select"
+grep -q "scene=6 next=1 " paths.trace || fail "paths: the back button did not lead to the title"
+tail -n 1 paths.trace | grep -q "scene=3 next=13 " || fail "paths: the quit entry did not quit"
+[ -f hiscoa.sav ] || fail "paths: hiscoa.sav not written at quit"
+
+# 3. The idle fly: none after flip 600 is drawn (tick 9983 at the update before), one
+#    added in that frame's update at tick 10000 and shown from flip 601.
+: >idle.script
+run idle 605
+[ "$(value idle.trace 599 flies)" = "0" ] || fail "idle: a fly before 10000 ms"
+[ "$(value idle.trace 600 flies)" = "0" ] || fail "idle: a fly at flip 600"
+[ "$(value idle.trace 601 flies)" = "1" ] || fail "idle: no fly after 10000 ms (flip 601: $(value idle.trace 601 flies))"
+[ -n "$(value idle.trace 601 fly)" ] || fail "idle: the trace shows no fly position"
+
+[ "$failures" -eq 0 ] || exit 1
+echo "title paths: all passed"
