@@ -1,5 +1,7 @@
 // The process entry: reads the command line, brings up the backend and hands over to
 // the game's WinMain, as the Windows runtime would.
+#include <sys/resource.h>
+
 #include <chrono>
 #include <filesystem>
 #include <cstdio>
@@ -14,6 +16,7 @@
 #include "shell/winmain.h"
 
 int main(int argc, char** argv) {
+    MarkProcessStart();
     std::string error;
     const int parsed = ParseOptions(argc, argv, &g_Options, &error);
     // Bad input ends the process before the game's statics write anything at exit.
@@ -43,7 +46,10 @@ int main(int argc, char** argv) {
     if (g_Options.timedemo) {
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         const long long frames = FlipCount();
-        std::printf("frames=%lld wall_ms=%.0f fps=%.1f\n", frames, ms, ms > 0 ? frames * 1000.0 / ms : 0.0);
+        rusage usage = {};
+        getrusage(RUSAGE_SELF, &usage);
+        std::printf("frames=%lld wall_ms=%.0f fps=%.1f first_flip_ms=%.1f peak_rss_kb=%ld\n", frames, ms,
+                    ms > 0 ? frames * 1000.0 / ms : 0.0, MillisecondsToFirstFlip(), usage.ru_maxrss);
     }
     StopTrace();
     PlatformShutdown();

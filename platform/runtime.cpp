@@ -31,6 +31,8 @@ Clock::time_point g_frameDeadline;
 bool g_paceStarted = false;
 volatile std::sig_atomic_t g_terminate = 0;
 bool g_closePosted = false;
+Clock::time_point g_processStart = Clock::now();
+double g_firstFlipMs = -1;
 
 void OnSignal(int) { g_terminate = 1; }
 
@@ -154,9 +156,15 @@ void PresentFront(bool) {
     if (front && front->palette) SdlPresent(front->pixels.data(), front->palette->entries);
 }
 
+void MarkProcessStart() { g_processStart = Clock::now(); }
+
+double MillisecondsToFirstFlip() { return g_firstFlipMs; }
+
 void CompleteFlip(bool wait) {
     if (wait && !IsHeadless() && !g_Options.timedemo) PaceFrame();
     ++g_flips;
+    if (g_flips == 1)
+        g_firstFlipMs = std::chrono::duration<double, std::milli>(Clock::now() - g_processStart).count();
     AudioOnFlip();
     for (auto hook : g_hooks)
         if (hook) hook(g_flips);

@@ -41,3 +41,7 @@ void PlatformWindowCreated();
 LPARAM MakeCursorLParam(int x, int y);
 // Forgets the window and empties the queue, so a test program can create it again.
 void ResetWindowForTest();
+
+// For --timedemo: milliseconds from process start (MarkProcessStart) to the first flip.
+void MarkProcessStart();
+double MillisecondsToFirstFlip();

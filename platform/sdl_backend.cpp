@@ -7,6 +7,7 @@
 #include "platform/backend.h"
 #include "platform/ddraw.h"
 #include "platform/options.h"
+#include "platform/palette_convert.h"
 #include "platform/runtime.h"
 
 namespace {
@@ -150,10 +151,7 @@ void SdlPumpEvents() {
 
 void SdlPresent(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
     if (!g_renderer || !g_texture) return;
-    Uint32 lut[256];
-    for (int i = 0; i < 256; ++i)
-        lut[i] = 0xFF000000u | (Uint32(palette[i].peRed) << 16) | (Uint32(palette[i].peGreen) << 8) | palette[i].peBlue;
-    for (int i = 0; i < 640 * 480; ++i) g_rgb[i] = lut[pixels[i]];
+    PaletteToArgb(pixels, 640 * 480, palette, g_rgb);
     SDL_UpdateTexture(g_texture, nullptr, g_rgb, 640 * 4);
     SDL_RenderClear(g_renderer);
     SDL_RenderCopy(g_renderer, g_texture, nullptr, nullptr);
