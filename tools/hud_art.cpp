@@ -85,7 +85,7 @@ Image DrawResultsBoard(std::uint8_t key) {
     const TextStyle gold{pal::White, pal::Yellow, pal::Gold, pal::Outline, 1, pal::PlateDark, 1};
     const Image text = RenderText(Smooth2x(TextMask("BEST TIMES", 1)), gold, key);
     PasteCentred(img, text, 0, 1, 148, 38);
-    Star(img, 12.5, 19.0, 5.5, pal::Yellow, pal::Outline);
-    Star(img, 135.5, 19.0, 5.5, pal::Yellow, pal::Outline);
+    Star(img, 10.0, 19.0, 4.2, pal::Yellow, pal::Outline);
+    Star(img, 138.0, 19.0, 4.2, pal::Yellow, pal::Outline);
     return img;
 }

@@ -45,8 +45,8 @@ Image DrawSpeedCaption(int speed, std::uint8_t key) {
         {pal::Pink, pal::Red, pal::DarkRed, pal::Outline, 2, pal::FeltDark, 2},
     };
     const Image word = RenderText(Smooth3x(TextMask(kSpeedWords[speed], 1)), kStyles[speed], key);
-    // Speed streaks trail the word: none for the slowest, three for the fastest.
-    const int streaks = speed;
+    // Speed streaks trail the two fast words.
+    const int streaks = speed < 2 ? 0 : speed;
     const int lead = streaks > 0 ? 3 + 4 * streaks : 0;
     Image img(word.Width() + lead, word.Height(), key);
     for (int i = 0; i < streaks; ++i) {

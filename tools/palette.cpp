@@ -51,8 +51,8 @@ std::array<Rgb, 256> SceneColours() {
     c[Brown] = {96, 58, 36};
 
     c[GinghamLight] = {250, 247, 236};
-    c[GinghamMid] = {200, 222, 240};
-    c[GinghamDark] = {140, 184, 224};
+    c[GinghamMid] = {214, 230, 244};
+    c[GinghamDark] = {172, 202, 234};
 
     c[FeltDark] = {22, 56, 62};
     c[Felt] = {30, 72, 80};

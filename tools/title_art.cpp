@@ -23,7 +23,7 @@ const Strokes kLetters[8] = {
     // i
     {"", "..##", "..##", "", ".###", "..##", "..##", "..##", "..##", "..##", "..##", "", ""},
     // t
-    {"", ".#", ".#", ".#", "###", ".#", ".#", ".#", ".#", ".#", ".##", "", ""},
+    {"", ".#", ".#", "###", "###", ".#", ".#", ".#", ".#", ".#", ".##", "", ""},
     // e
     {"", "", "", "", ".####.", "##..##", "##..##", "######", "##....", "##....", ".#####", "", ""},
     // s
@@ -78,8 +78,6 @@ Image DrawGinghamTile(std::uint8_t key) {
             const int bands = (x < 8 ? 1 : 0) + (y < 8 ? 1 : 0);
             std::uint8_t c = bands == 0 ? pal::GinghamLight : bands == 1 ? pal::GinghamMid
                                                                           : pal::GinghamDark;
-            // A loose weave shows in the single bands.
-            if (bands == 1 && (x + y) % 4 == 0) c = pal::GinghamLight;
             img.Set(x, y, c);
         }
     return img;
@@ -103,7 +101,7 @@ Image DrawMenuEntry(const char* label, bool lit, int width, int height, std::uin
 }
 
 Image DrawCaption(int width, int height, std::uint8_t key) {
-    const TextStyle style{pal::Blue, pal::BlueDark, pal::BlueDark, pal::White, 1, 0, 0};
+    const TextStyle style{pal::White, pal::White, pal::Cream, pal::Outline, 1, 0, 0};
     const Image text = RenderText(TextMask("KEEP SWATTING -", 1), style, key);
     Image img(width, height, key);
     Paste(img, text, width - text.Width(), (height - text.Height()) / 2);
@@ -119,6 +117,6 @@ Image DrawLetterGlyph(int n, int width, std::uint8_t key) {
                 const int y = row + 1;
                 img.Set(col + kLetterInset[n], y, y < 6 ? pal::Pink : y < 9 ? pal::Red : pal::DarkRed);
             }
-    Outline(img, pal::White, true);
+    Outline(img, pal::Outline, true);
     return img;
 }
