@@ -49,6 +49,10 @@ HRESULT IDirectSound::CreateSoundBuffer(const DSBUFFERDESC* desc, LPDIRECTSOUNDB
     s.owner = this;
     std::memcpy(&s.format, desc->lpwfxFormat, sizeof s.format);
     s.samples.assign(desc->dwBufferBytes, s.format.wBitsPerSample == 8 ? 0x80 : 0);
+    // Until it is filled the buffer holds silence of its length, and plays for as long.
+    const std::uint64_t sourceFrames = desc->dwBufferBytes / s.format.nBlockAlign;
+    s.frames = static_cast<std::size_t>(sourceFrames * MIX_RATE / s.format.nSamplesPerSec);
+    s.mixed.assign(s.frames * MIX_CHANNELS, 0.0f);
     g_Owned.push_back(buffer);
     MixerAdd(buffer);
     *out = buffer;

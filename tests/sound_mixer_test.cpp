@@ -186,6 +186,18 @@ TEST_F(Mixer, BuffersAreCreatedOnlyForPlayableFormats) {
     EXPECT_EQ(b->Unlock(p1, n1, p2, n2), DS_OK);
     b->Release();
 
+    // Before it is filled, a buffer plays its length of silence: 200 frames at 22050 Hz.
+    ASSERT_EQ(ds->CreateSoundBuffer(&desc, &b, nullptr), DS_OK);
+    b->Play(0, 0, 0);
+    DWORD status = 0;
+    EXPECT_EQ(Peak(Render(390)), 0);
+    b->GetStatus(&status);
+    EXPECT_EQ(status, DSBSTATUS_PLAYING);
+    Render(20);
+    b->GetStatus(&status);
+    EXPECT_EQ(status, 0u);
+    b->Release();
+
     struct Bad {
         WAVEFORMATEX f;
         DWORD bytes;
