@@ -277,3 +277,112 @@ TEST(Assets, LoopingSoundsJoinWithoutAClick) {
     const auto music = ReadFile(kSource + "/wave/bgm1.wav");
     EXPECT_GE(music.size(), 44u + 20u * 22050u * 2u) << "music shorter than 20 seconds";
 }
+
+namespace {
+
+bool Opaque(const Sheet& s, const Rect& r, int key) {
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x)
+            if (s.At(x, y) == key) return false;
+    return true;
+}
+
+// Centre of the painted pixels of a picture, relative to its top-left corner.
+std::pair<double, double> InkCentre(const Sheet& s, const Rect& r, int key) {
+    double sx = 0, sy = 0, n = 0;
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x)
+            if (s.At(x, y) != key) {
+                sx += x - r.left;
+                sy += y - r.top;
+                ++n;
+            }
+    return {n > 0 ? sx / n : -1, n > 0 ? sy / n : -1};
+}
+
+int LowestInkRow(const Sheet& s, const Rect& r, int key) {
+    for (int y = r.bottom - 1; y >= r.top; --y)
+        for (int x = r.left; x < r.right; ++x)
+            if (s.At(x, y) != key) return y;
+    return -1;
+}
+
+}  // namespace
+
+TEST(Assets, BackgroundsAndTilesHaveNoSeeThroughHoles) {
+    // They are drawn first each frame: a key pixel would let the last frame show through.
+    const Sheet play = ReadSheet("game.bmp");
+    const Sheet title = ReadSheet("title.bmp");
+    const Sheet mode = ReadSheet("gamemode.bmp");
+    ASSERT_TRUE(play.ok && title.ok && mode.ok);
+    EXPECT_TRUE(Opaque(play, {0, 0, 640, 480}, 255));
+    EXPECT_TRUE(Opaque(title, {0, 132, 16, 148}, 255));
+    EXPECT_TRUE(Opaque(mode, {44, 132, 60, 148}, 106));
+}
+
+TEST(Assets, SwattersAndFliesSitOnTheGameHotSpots) {
+    const Sheet play = ReadSheet("game.bmp");
+    ASSERT_TRUE(play.ok);
+    // The hit lands at the cursor + (8, 8): the pressed swatter is drawn at the cursor and
+    // the raised one 4 pixels to its left, so their heads must cover those points (the
+    // mesh lets a quarter of the head show through).
+    int pressed = 0, raised = 0;
+    for (int dy = -3; dy <= 3; ++dy)
+        for (int dx = -3; dx <= 3; ++dx) {
+            pressed += play.At(123 + 8 + dx, 480 + 8 + dy) != 255;
+            raised += play.At(139 + 12 + dx, 480 + 8 + dy) != 255;
+        }
+    EXPECT_GE(pressed, 30) << "pressed swatter's head is not on the hot spot";
+    EXPECT_GE(raised, 30) << "raised swatter's head is not on the hot spot";
+    // A swat hits within 25 pixels of (x + 9, y + 9) of a fly drawn at (x, y): the fly's
+    // picture has to be centred there for the hits to look fair.
+    for (const Rect& fly : {Rect{0, 480, 19, 500}, Rect{19, 480, 36, 500}}) {
+        const auto [cx, cy] = InkCentre(play, fly, 255);
+        EXPECT_NEAR(cx, 9.0, 2.5);
+        EXPECT_NEAR(cy, 9.0, 2.5);
+    }
+}
+
+TEST(Assets, SwatMarksFadeStageByStage) {
+    const Sheet play = ReadSheet("game.bmp");
+    ASSERT_TRUE(play.ok);
+    const Rect marks[] = {{233, 480, 253, 499}, {253, 480, 272, 499}, {273, 480, 293, 498}};
+    // Contrast with the table under them, averaged over each mark's painted pixels.
+    const int table = play.Luma(play.At(320, 300));
+    double previous = 1e9;
+    for (const Rect& r : marks) {
+        double contrast = 0, n = 0;
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                if (play.At(x, y) != 255) {
+                    contrast += std::abs(play.Luma(play.At(x, y)) - table);
+                    ++n;
+                }
+        ASSERT_GT(n, 0);
+        EXPECT_LT(contrast, previous) << "mark at x=" << r.left << " is not fainter than the last";
+        previous = contrast;
+    }
+}
+
+TEST(Assets, FlyCountAndUnitShareABaseline) {
+    const Sheet mode = ReadSheet("gamemode.bmp");
+    ASSERT_TRUE(mode.ok);
+    // All four stand on row 64 of the screen side by side.
+    const int unit = LowestInkRow(mode, {0, 0, 127, 43}, 106);
+    for (const Rect& digit : {Rect{127, 0, 155, 43}, Rect{155, 0, 170, 43}, Rect{170, 0, 196, 43}})
+        EXPECT_EQ(LowestInkRow(mode, digit, 106), unit) << "digit at x=" << digit.left;
+}
+
+TEST(Assets, OneShotSoundsStartAndEndInSilence) {
+    for (const char* name : {"wave/swing1.wav", "wave/hit1.wav", "wave/button1.wav", "wave/ok1.wav",
+                             "wave/tclick1.wav", "wave/tclick2.wav"}) {
+        SCOPED_TRACE(name);
+        const auto b = ReadFile(kSource + "/" + name);
+        ASSERT_GE(b.size(), 44u);
+        const auto s = Samples(b, 44, U32(b, 40));
+        ASSERT_GT(s.size(), 100u);
+        // A sound cut off mid-swing pops when it starts or stops.
+        EXPECT_LT(std::abs(s.front()), 600);
+        EXPECT_LT(std::abs(s.back()), 600);
+    }
+}
