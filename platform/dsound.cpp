@@ -7,6 +7,7 @@
 
 namespace {
 
+constexpr std::uint64_t kMaxMixFrames = std::uint64_t{1} << 27;
 int g_Objects = 0;  // live DirectSound objects; the device stays open while there is one
 std::vector<IDirectSoundBuffer*> g_Owned;  // every live buffer, to end them with their object
 
@@ -42,6 +43,12 @@ HRESULT IDirectSound::CreateSoundBuffer(const DSBUFFERDESC* desc, LPDIRECTSOUNDB
     if (desc->dwBufferBytes < DSBSIZE_MIN || desc->dwBufferBytes > DSBSIZE_MAX)
         return DSERR_INVALIDPARAM;
     if (!FormatIsPlayable(*desc->lpwfxFormat)) return DSERR_BADFORMAT;
+    // The mix form takes 8 bytes a frame at MIX_RATE: a long sound at a low rate grows
+    // many times over, so refuse what would pass a gigabyte.
+    const WAVEFORMATEX& f = *desc->lpwfxFormat;
+    const std::uint64_t mixFrames =
+        std::uint64_t{desc->dwBufferBytes} / f.nBlockAlign * MIX_RATE / f.nSamplesPerSec;
+    if (mixFrames > kMaxMixFrames) return DSERR_OUTOFMEMORY;
 
     auto* buffer = new IDirectSoundBuffer;
     buffer->state = new IDirectSoundBuffer::State;
@@ -50,8 +57,7 @@ HRESULT IDirectSound::CreateSoundBuffer(const DSBUFFERDESC* desc, LPDIRECTSOUNDB
     std::memcpy(&s.format, desc->lpwfxFormat, sizeof s.format);
     s.samples.assign(desc->dwBufferBytes, s.format.wBitsPerSample == 8 ? 0x80 : 0);
     // Until it is filled the buffer holds silence of its length, and plays for as long.
-    const std::uint64_t sourceFrames = desc->dwBufferBytes / s.format.nBlockAlign;
-    s.frames = static_cast<std::size_t>(sourceFrames * MIX_RATE / s.format.nSamplesPerSec);
+    s.frames = static_cast<std::size_t>(mixFrames);
     s.mixed.assign(s.frames * MIX_CHANNELS, 0.0f);
     g_Owned.push_back(buffer);
     MixerAdd(buffer);

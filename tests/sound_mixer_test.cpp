@@ -209,6 +209,7 @@ TEST_F(Mixer, BuffersAreCreatedOnlyForPlayableFormats) {
         {{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 24, 0}, 400},
         {{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0}, 0},
         {{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0}, DSBSIZE_MAX + 1},
+        {{WAVE_FORMAT_PCM, 1, 11025, 11025, 1, 8, 0}, DSBSIZE_MAX},  // 4 GiB once mixed
     };
     for (Bad& c : bad) {
         DSBUFFERDESC d{sizeof(DSBUFFERDESC), DSBCAPS_STATIC, c.bytes, 0, &c.f};
