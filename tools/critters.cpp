@@ -82,14 +82,14 @@ Image DrawDeadFly(std::uint8_t key) {
     FillEllipse(img, cx, 18.2, 3.4, 2.1, pal::FlyDark);
     for (int side : {-1, 1}) FillEllipse(img, cx + side * 2.0, 18.6, 1.6, 1.8, pal::EyeRed);
     Outline(img, pal::Outline, false);
-    // Legs: out from the thorax, bent at the knee, feet in the air.
+    // Legs: out from the thorax, bent at the knee, feet curled up in the air.
+    const double legs[3][6] = {
+        {3.0, 13.5, 7.0, 12.5, 8.0, 8.5}, {3.5, 15.5, 8.5, 16.0, 10.0, 12.5}, {3.0, 17.0, 6.5, 20.0, 9.5, 20.5}};
     for (int side : {-1, 1}) {
-        DrawLine(img, c + side * 3, 13, c + side * 7, 11, pal::Outline);
-        DrawLine(img, c + side * 7, 11, c + side * 8, 6, pal::Outline);
-        DrawLine(img, c + side * 4, 15, c + side * 9, 15, pal::Outline);
-        DrawLine(img, c + side * 9, 15, c + side * 10, 11, pal::Outline);
-        DrawLine(img, c + side * 3, 17, c + side * 7, 20, pal::Outline);
-        DrawLine(img, c + side * 7, 20, c + side * 10, 19, pal::Outline);
+        for (const auto& leg : legs) {
+            DrawThickLine(img, cx + side * leg[0], leg[1], cx + side * leg[2], leg[3], 0.6, pal::Outline);
+            DrawThickLine(img, cx + side * leg[2], leg[3], cx + side * leg[4], leg[5], 0.6, pal::Outline);
+        }
     }
     return img;
 }
