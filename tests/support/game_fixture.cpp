@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
+#include <vector>
 
 #include "media/display.h"
 #include "platform/options.h"
@@ -17,6 +19,12 @@
 namespace {
 
 bool g_started = false;
+std::vector<std::string> g_tempDirs;
+
+void RemoveTempDirs() {
+    std::error_code ec;
+    for (const auto& dir : g_tempDirs) std::filesystem::remove_all(dir, ec);
+}
 
 }  // namespace
 
@@ -96,6 +104,8 @@ std::string MakeTempDir() {
         std::perror("mkdtemp");
         std::abort();
     }
+    if (g_tempDirs.empty()) std::atexit(RemoveTempDirs);
+    g_tempDirs.push_back(dir);
     return dir;
 }
 
