@@ -24,10 +24,11 @@ void Star(Image& img, double cx, double cy, double r, std::uint8_t fill, std::ui
 }  // namespace
 
 Image DrawFlyCountLabel(std::uint8_t key) {
+    // A gold coin behind the fly keeps it from vanishing into the dark plate.
     Image img(20, 19, key);
     FillEllipse(img, 10.0, 9.5, 9.8, 9.3, pal::Outline);
-    FillEllipse(img, 10.0, 9.5, 8.8, 8.3, pal::GinghamMid);
-    FillEllipse(img, 9.0, 8.0, 6.0, 5.5, pal::GinghamLight);
+    FillEllipse(img, 10.0, 9.5, 8.8, 8.3, pal::Gold);
+    FillEllipse(img, 10.0, 9.5, 7.6, 7.1, pal::Yellow);
     const Image fly = DrawFly(true, key);
     Paste(img, fly, 0, -1);
     return img;
