@@ -19,11 +19,12 @@ void WriteTraceLine(long long frame) {
     std::fprintf(g_trace,
                  "frame=%lld tick=%u scene=%d next=%d phase=%d phaseframes=%d spawned=%d swatted=%d "
                  "target=%d divisor=%d flies=%d falling=%d bouncing=%d debrisA=%d debrisB=%d marks=%d "
-                 "blink=%d sign=%d mouse=%d cursor=%d,%d",
+                 "blink=%d sign=%d mouse=%d clock=%d cursor=%d,%d",
                  frame, static_cast<unsigned>(GetTickCount()), SceneState, NextState, RoundPhase, PhaseFrames,
                  FliesSpawned, FliesSwatted, TargetFlies, SpawnDivisor, Flies.Count(), FallingBodies.Count(),
                  BouncingBodies.Count(), DebrisA.Count(), DebrisB.Count(), SwatMarks.Count(), ResultBlink.Count(),
-                 SignPhase, MouseDown, static_cast<int>(cursor.x), static_cast<int>(cursor.y));
+                 SignPhase, MouseDown,
+                 ClockMinutes * 60000 + ClockSeconds * 1000 + ClockMillis, static_cast<int>(cursor.x), static_cast<int>(cursor.y));
     if (Flies.Count() > 0) {
         const DrawPos* oldest = Flies.Get();
         std::fprintf(g_trace, " fly=%d,%d", oldest->x, oldest->y);
