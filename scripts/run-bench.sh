@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds an optimised tree and runs the benchmarks and the timedemo measurements:
+#   bench/ programs (Google Benchmark), then start-up, frame rate and peak memory of a
+#   headless run of the whole game in its heaviest mode.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=build-release
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release > /dev/null
+cmake --build "$build" -j2
+for b in "$build"/*_bench; do
+    echo "== $(basename "$b")"
+    "$b" --benchmark_min_time=0.5
+done
+echo "== start-up to the first flip, headless (5 runs)"
+for _ in 1 2 3 4 5; do "$build/zumble" --headless --frames 1 --timedemo; done
+echo "== a whole 1000-fly round at the top speed, test player, headless"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cat > "$work/round.txt" <<'S'
+0 move 300 300
+3 click
+10 move 515 84
+11 click
+15 click
+19 move 515 200
+20 click
+24 click
+28 move 320 320
+29 click
+40 key return
+S
+"$build/zumble" --headless --autoplay --script "$work/round.txt" --frames 8000 --timedemo
