@@ -30,6 +30,8 @@ void WriteTraceLine(long long frame) {
         std::fprintf(g_trace, " fly=%d,%d", oldest->x, oldest->y);
     }
     std::fputc('\n', g_trace);
+    // Someone may be watching a live game's trace; a headless run is read after it ends.
+    if (!IsHeadless()) std::fflush(g_trace);
 }
 
 }  // namespace
