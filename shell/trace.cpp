@@ -1,6 +1,7 @@
 #include "shell/trace.h"
 
 #include <cstdio>
+#include <initializer_list>
 
 #include "objects/instances.h"
 #include "platform/runtime.h"
@@ -11,6 +12,25 @@
 namespace {
 
 std::FILE* g_trace = nullptr;
+
+// Between rounds every pool must be whole again: all nodes free and every list linked
+// both ways. Walking all of them takes a while, so only the mode-select frames ask.
+template <class List>
+void Audit(const List& list, int* freeNodes, bool* intact) {
+    *freeNodes += list.FreeCount();
+    *intact = *intact && list.LinksIntact() && list.FreeCount() == list.Capacity() - list.Count();
+}
+
+void WritePoolAudit() {
+    int freeNodes = 0;
+    bool intact = true;
+    Audit(Flies, &freeNodes, &intact);
+    for (const MarkList* list : {&SwatMarks, &ResultBlink}) Audit(*list, &freeNodes, &intact);
+    for (const MotionList* list : {&FallingBodies, &BouncingBodies, &DebrisA, &DebrisB, &TitleSign})
+        Audit(*list, &freeNodes, &intact);
+    for (const MotionList& list : TitleLetters) Audit(list, &freeNodes, &intact);
+    std::fprintf(g_trace, " free=%d pools=%s", freeNodes, intact ? "intact" : "broken");
+}
 
 void WriteTraceLine(long long frame) {
     if (!g_trace) return;
@@ -29,6 +49,7 @@ void WriteTraceLine(long long frame) {
         const DrawPos* oldest = Flies.Get();
         std::fprintf(g_trace, " fly=%d,%d", oldest->x, oldest->y);
     }
+    if (SceneState == STATE_MODE_FRAME) WritePoolAudit();
     std::fputc('\n', g_trace);
     // Someone may be watching a live game's trace; a headless run is read after it ends.
     if (!IsHeadless()) std::fflush(g_trace);
