@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Faults from outside: data folders missing or broken, a game killed at any moment while
+# it saves, an "error.txt" that cannot be written. The game must degrade quietly, never
+# crash, and "hiscoa.sav" must always hold a whole table, old or new.
+set -u
+. "$(dirname "$0")/lib.sh"
+valid_table() {  # a whole file: 332 bytes, the magic, size and version
+    [ "$(stat -c %s "$1" 2>/dev/null)" = 332 ] && [ "$(head -c 4 "$1")" = ZUSV ] &&
+        [ "$(od -A n -t u4 -j 4 -N 8 "$1" | tr -s ' ')" = " 332 1" ]
+}
+
+# 1. No bmp/ and no wave/ anywhere near the game: black scenes, every slot silent, eleven
+#    "ERROR_1" in error.txt, and the game still plays through its scenes.
+BARE=$(mktemp -d /tmp/zumble-bare-XXXXXX)
+trap 'rm -rf "$WORK" "$BARE"' EXIT
+cp "$ZUMBLE" "$BARE/zumble" && cd "$BARE"
+printf '0 move 300 300\n3 click\n20 move 320 320\n21 click\n60 shot round.png\n80 key escape\n90 key escape\n100 key escape\n' > s.txt
+./zumble --headless --script s.txt --frames 400 --trace t.txt > out.txt 2>&1
+check "no data: exit 0" test $? -eq 0
+check "no data: eleven ERROR_1" test "$(grep -c '^ERROR_1' error.txt)" -eq 11
+check "no data: the round was played" grep -q ' scene=8 ' t.txt
+check "no data: it ended by quitting from the title" test "$(tail -1 t.txt | field scene)" = 3
+check "no data: best times written" valid_table hiscoa.sav
+check "no data: a black screen" test "$(python3 -c "
+import zlib,struct,sys
+d=open('round.png','rb').read(); i=8; raw=b''
+while i < len(d):
+    n=struct.unpack('>I',d[i:i+4])[0]; t=d[i+4:i+8]
+    if t==b'IDAT': raw+=d[i+8:i+8+n]
+    i+=12+n
+px=zlib.decompress(raw)
+print(sum(1 for j,b in enumerate(px) if j % 1921 and b))")" = 0
+cd "$WORK"
+
+# 2. Broken data: bitmaps that are folders, cut short or of another depth; sounds cut
+#    short or empty. Each degrades on its own.
+mkdir -p broken/bmp broken/wave && cd broken
+mkdir bmp/title.bmp
+head -c 500 "$SRC/bmp/gamemode.bmp" > bmp/gamemode.bmp
+head -c 200000 "$SRC/bmp/game.bmp" > bmp/game.bmp
+for w in "$SRC"/wave/*.wav; do cp "$w" wave/; done
+: > wave/hit1.wav
+head -c 30 "$SRC/wave/cry1.wav" > wave/cry1.wav
+mkdir -p wave/bgm1.wav.d && rm -f wave/bgm1.wav && mkdir wave/bgm1.wav
+"$ZUMBLE" --headless --script "$BARE/s.txt" --frames 400 --trace t.txt > out.txt 2>&1
+check "broken data: exit 0" test $? -eq 0
+check "broken data: the round was played" grep -q ' scene=8 ' t.txt
+check "broken data: the empty hit sound, three times" test "$(grep -c '^ERROR_3' error.txt)" -ge 3
+check "broken data: the cut buzz" grep -q '^ERROR_9\|^ERROR_3' error.txt
+check "broken data: best times written" valid_table hiscoa.sav
+cd "$WORK"
+
+# 3. An error.txt that cannot be written (a folder stands in its way): no crash.
+mkdir -p noerr && cd noerr && ln -s "$SRC/bmp" bmp && ln -s "$SRC/wave" wave && mkdir error.txt
+"$ZUMBLE" --headless --frames 30 > out.txt 2>&1
+check "unwritable error.txt: exit 0" test $? -eq 0
+cd "$WORK"
+
+# 4. Killed at any moment: a run that leaves and enters a round over and over (every
+#    leave saves) is killed with SIGKILL after a random delay; the file is always whole,
+#    and a leftover temporary file does not disturb the next run.
+mkdir -p kill && cd kill && ln -s "$SRC/bmp" bmp && ln -s "$SRC/wave" wave
+{
+    echo "0 move 300 300"; echo "3 click"
+    for ((f = 20; f < 20000; f += 12)); do
+        echo "$f move 320 320"; echo "$((f + 1)) click"; echo "$((f + 6)) key escape"
+    done
+} > churn.txt
+"$ZUMBLE" --headless --frames 40 > /dev/null 2>&1
+check "a first table" valid_table hiscoa.sav
+broken=0
+for i in $(seq 1 25); do
+    "$ZUMBLE" --headless --script churn.txt --frames 20000 > /dev/null 2>&1 &
+    pid=$!
+    sleep "0.$((RANDOM % 9 + 1))$((RANDOM % 10))"
+    kill -KILL $pid 2>/dev/null
+    wait $pid 2>/dev/null
+    valid_table hiscoa.sav || broken=$((broken + 1))
+done
+check "after 25 kills the table is always whole ($broken broken)" test $broken -eq 0
+printf 'junk' > hiscoa.sav.tmp
+"$ZUMBLE" --headless --frames 40 > /dev/null 2>&1
+check "a leftover temporary file is harmless" valid_table hiscoa.sav
+finish
