@@ -5,7 +5,7 @@
 # land in its own row of "hiscoa.sav". Then a run that quits from the title and one that
 # closes the window right after a clear, each leaving a whole, correct file.
 set -u
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/common.bash"
 
 # entry N: the N-th time of the table (signed), from hiscoa.sav.
 entry() { od -A n -t d4 -j $((12 + 4 * $1)) -N 4 hiscoa.sav | tr -d ' '; }

@@ -3,7 +3,7 @@
 # it saves, an "error.txt" that cannot be written. The game must degrade quietly, never
 # crash, and "hiscoa.sav" must always hold a whole table, old or new.
 set -u
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/common.bash"
 valid_table() {  # a whole file: 332 bytes, the magic, size and version
     [ "$(stat -c %s "$1" 2>/dev/null)" = 332 ] && [ "$(head -c 4 "$1")" = ZUSV ] &&
         [ "$(od -A n -t u4 -j 4 -N 8 "$1" | tr -s ' ')" = " 332 1" ]

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A headless run: its trace and shots, determinism, and the refusal of bad input.
 set -u
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/common.bash"
 
 cat > script.txt <<'S'
 # frame verb args

@@ -4,7 +4,7 @@
 # and the run must end cleanly; built with the sanitizers, that also means no report and
 # no leak. A sanitized game plays 20 rounds, a plain one 3.
 set -u
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/common.bash"
 if nm -C "$ZUMBLE" 2>/dev/null | grep -q __asan_init; then rounds=20; else rounds=3; fi
 frames=$((rounds * 1750 + 400))
 {

@@ -3,7 +3,7 @@
 # frame after the click, the sound log's lines, and a recording that repeats byte for
 # byte. Run on recordings made here (known shapes), and on the game's own when present.
 set -u
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/common.bash"
 
 le16() { printf "\\$(printf %03o $(($1 & 255)))\\$(printf %03o $(($1 >> 8 & 255)))"; }
 le32() { le16 $(($1 & 65535)); le16 $(($1 >> 16 & 65535)); }

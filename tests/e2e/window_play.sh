@@ -4,7 +4,7 @@
 # the window (xwd) must show each scene's pictures where their rectangles put them, at
 # twice the size. Skipped (77) only where Xvfb cannot start.
 set -u
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/common.bash"
 for tool in Xvfb xdotool xwd python3; do
     command -v $tool > /dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done

@@ -2,7 +2,7 @@
 # The real window under Xvfb: it opens, presents 60 frames a second, quits on SIGTERM and
 # on the Escape key, writing "error.txt" each time. Skipped (77) where Xvfb cannot start.
 set -u
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/common.bash"
 command -v Xvfb > /dev/null || { echo "SKIP: Xvfb is not installed"; exit 77; }
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> display.txt 2> xvfb.log &
 XVFB=$!
