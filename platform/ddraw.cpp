@@ -6,7 +6,9 @@
 #include <cstring>
 #include <new>
 
+#include "platform/backend.h"
 #include "platform/present.h"
+#include "platform/runtime.h"
 
 namespace {
 
@@ -57,6 +59,8 @@ void LoseAllSurfaces() {
 
 HRESULT DirectDrawCreate(void*, LPDIRECTDRAW* out, void*) {
     if (!out) return DDERR_INVALIDPARAMS;
+    *out = nullptr;
+    if (!IsHeadless() && !SdlHasVideo()) return DDERR_GENERIC;
     *out = new (std::nothrow) IDirectDraw();
     return *out ? DD_OK : DDERR_OUTOFMEMORY;
 }

@@ -57,6 +57,16 @@ bool SdlStart() {
         g_video = false;
         return false;
     }
+    // Without a desktop SDL falls back to an invisible off-screen driver; a player would
+    // see nothing, so that counts as no display unless asked for by name.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const bool invisible = driver && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0);
+    if (invisible && !SDL_getenv("SDL_VIDEODRIVER")) {
+        std::fprintf(stderr, "zumble: no display (SDL found only its %s driver)\n", driver);
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        g_video = false;
+        return false;
+    }
     g_video = true;
     return true;
 }

@@ -3,6 +3,14 @@
 # on the Escape key, writing "error.txt" each time. Skipped (77) where Xvfb cannot start.
 set -u
 . "$(dirname "$0")/common.bash"
+
+# No display at all: the set-up failure is told on stderr and ends with exit code 1.
+env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy timeout 20 "$ZUMBLE" --window 2> nodisplay.txt
+check "no display: exit 1, not a hang" test $? -eq 1
+check "no display: the failing call named" grep -q "DirectDrawCreate();" nodisplay.txt
+check "no display: then the game's own message" grep -q "Can't create DirectDraw Object" nodisplay.txt
+check "no display: error.txt still written" grep -q "Write End" error.txt
+
 command -v Xvfb > /dev/null || { echo "SKIP: Xvfb is not installed"; exit 77; }
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> display.txt 2> xvfb.log &
 XVFB=$!
