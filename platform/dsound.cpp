@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr std::uint64_t kMaxMixFrames = std::uint64_t{1} << 27;
+constexpr std::uint64_t kMaxMixBytes = std::uint64_t{1} << 29;
 int g_Objects = 0;  // live DirectSound objects; the device stays open while there is one
 std::vector<IDirectSoundBuffer*> g_Owned;  // every live buffer, to end them with their object
 
@@ -43,12 +43,12 @@ HRESULT IDirectSound::CreateSoundBuffer(const DSBUFFERDESC* desc, LPDIRECTSOUNDB
     if (desc->dwBufferBytes < DSBSIZE_MIN || desc->dwBufferBytes > DSBSIZE_MAX)
         return DSERR_INVALIDPARAM;
     if (!FormatIsPlayable(*desc->lpwfxFormat)) return DSERR_BADFORMAT;
-    // The mix form takes 8 bytes a frame at MIX_RATE: a long sound at a low rate grows
-    // many times over, so refuse what would pass a gigabyte.
+    // The mix form takes 2 bytes a sample at MIX_RATE: a long 8-bit sound at a low rate
+    // grows many times over, so refuse what would pass half a gigabyte.
     const WAVEFORMATEX& f = *desc->lpwfxFormat;
     const std::uint64_t mixFrames =
         std::uint64_t{desc->dwBufferBytes} / f.nBlockAlign * MIX_RATE / f.nSamplesPerSec;
-    if (mixFrames > kMaxMixFrames) return DSERR_OUTOFMEMORY;
+    if (mixFrames * f.nChannels * sizeof(std::int16_t) > kMaxMixBytes) return DSERR_OUTOFMEMORY;
 
     auto* buffer = new IDirectSoundBuffer;
     buffer->state = new IDirectSoundBuffer::State;
@@ -56,9 +56,10 @@ HRESULT IDirectSound::CreateSoundBuffer(const DSBUFFERDESC* desc, LPDIRECTSOUNDB
     s.owner = this;
     std::memcpy(&s.format, desc->lpwfxFormat, sizeof s.format);
     s.samples.assign(desc->dwBufferBytes, s.format.wBitsPerSample == 8 ? 0x80 : 0);
-    // Until it is filled the buffer holds silence of its length, and plays for as long.
+    // Until it is filled the buffer holds silence of its length, and plays for as long;
+    // the mixer needs no samples for that.
+    s.channels = f.nChannels;
     s.frames = static_cast<std::size_t>(mixFrames);
-    s.mixed.assign(s.frames * MIX_CHANNELS, 0.0f);
     g_Owned.push_back(buffer);
     MixerAdd(buffer);
     *out = buffer;
@@ -149,11 +150,11 @@ HRESULT IDirectSoundBuffer::Unlock(void* ptr1, DWORD bytes1, void*, DWORD) {
         return DSERR_INVALIDPARAM;
     // Convert outside the lock and swap the result in, so a buffer refilled while it
     // plays goes on from the same position without a gap or a half-written block.
-    std::vector<float> fresh;
+    std::vector<std::int16_t> fresh;
     if (!ConvertToMix(state->format, begin, state->samples.size(), &fresh)) return DSERR_GENERIC;
     MixerLock();
     state->mixed.swap(fresh);
-    state->frames = state->mixed.size() / MIX_CHANNELS;
+    state->frames = state->mixed.size() / static_cast<std::size_t>(state->channels);
     if (state->position >= state->frames) state->position = 0;
     MixerUnlock();
     return DS_OK;  // the old samples are freed here, outside the lock

@@ -25,6 +25,23 @@ std::int16_t g_FlipSamples[kFlipFrames * MIX_CHANNELS];
 constexpr int kChunkFrames = 512;
 float g_Accumulator[kChunkFrames * MIX_CHANNELS];
 
+// Adds n frames of the buffer from its position, scaled to the accumulator's full scale
+// of 1.0; a mono sound goes to both sides.
+void AddFrames(const IDirectSoundBuffer::State& s, float* dst, std::size_t n) {
+    if (s.mixed.empty()) return;  // not filled yet: silence
+    const float scale = s.gain * (1.0f / 32768.0f);
+    const std::int16_t* src = s.mixed.data() + s.position * static_cast<std::size_t>(s.channels);
+    if (s.channels == 1) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const float v = src[i] * scale;
+            dst[2 * i] += v;
+            dst[2 * i + 1] += v;
+        }
+    } else {
+        for (std::size_t i = 0; i < n * 2; ++i) dst[i] += src[i] * scale;
+    }
+}
+
 void MixBuffer(IDirectSoundBuffer::State& s, float* acc, int frames) {
     int done = 0;
     while (done < frames && s.playing) {
@@ -39,9 +56,7 @@ void MixBuffer(IDirectSoundBuffer::State& s, float* acc, int frames) {
         }
         const std::size_t n =
             std::min<std::size_t>(s.frames - s.position, static_cast<std::size_t>(frames - done));
-        const float* src = s.mixed.data() + s.position * MIX_CHANNELS;
-        float* dst = acc + done * MIX_CHANNELS;
-        for (std::size_t i = 0; i < n * MIX_CHANNELS; ++i) dst[i] += src[i] * s.gain;
+        AddFrames(s, acc + done * MIX_CHANNELS, n);
         s.position += n;
         done += static_cast<int>(n);
         if (s.position >= s.frames && !s.looping) {
@@ -108,10 +123,11 @@ bool OpenMixerDevice() {
     want.freq = MIX_RATE;
     want.format = AUDIO_S16SYS;
     want.channels = MIX_CHANNELS;
-    want.samples = 1024;
+    want.samples = 512;  // about 23 ms: a swing is heard with its click
     want.callback = DeviceCallback;
     SDL_AudioSpec have{};
-    // No changes allowed: SDL converts our fixed format to whatever the hardware wants.
+    // No changes allowed: SDL converts our fixed format (rate included) to whatever the
+    // hardware wants, once per device period rather than per sound at load.
     g_Device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (g_Device == 0) {
         std::fprintf(stderr, "zumble: no audio device (%s); running without sound\n",

@@ -1,7 +1,9 @@
 #pragma once
 // Inside the DirectSound stand-in: the buffers' state and the mixer that plays them.
-// The mix runs at one fixed format, MIX_RATE Hz stereo; every buffer is converted to it
-// when it is filled (Unlock), so mixing is only adding scaled samples.
+// The mix runs at one fixed format, MIX_RATE Hz stereo. Every buffer is converted to
+// 16-bit samples at MIX_RATE, keeping its own channel count, when it is filled (Unlock),
+// so mixing is only adding scaled samples. MIX_RATE is the rate of all the game's sounds:
+// loading them converts nothing but the sample type, and keeps them as small as the files.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,16 +11,18 @@
 
 #include "platform/dsound.h"
 
-constexpr int MIX_RATE = 44100;
+constexpr int MIX_RATE = 22050;
 constexpr int MIX_CHANNELS = 2;
 
 struct IDirectSoundBuffer::State {
     IDirectSound* owner = nullptr;
     WAVEFORMATEX format{};
     std::vector<BYTE> samples;  // in the buffer's own format: what Lock hands out
-    // Read by the mixer (under MixerLock): interleaved stereo at MIX_RATE.
-    std::vector<float> mixed;
-    std::size_t frames = 0;     // mixed.size() / 2
+    // Read by the mixer (under MixerLock): 16-bit frames of `channels` samples at
+    // MIX_RATE. Empty until the buffer is first filled: it then plays `frames` of silence.
+    std::vector<std::int16_t> mixed;
+    int channels = 1;
+    std::size_t frames = 0;
     std::size_t position = 0;   // next frame of mixed to play
     bool playing = false;
     bool looping = false;
@@ -46,9 +50,10 @@ bool OpenMixerDevice();
 void CloseMixerDevice();
 bool MixerHasDevice();
 
-// Converts a buffer's samples to the mix format (the whole frames only).
+// Converts a buffer's samples to the mix form (the whole frames only): 16-bit at
+// MIX_RATE with the format's channel count.
 bool ConvertToMix(const WAVEFORMATEX& format, const BYTE* data, std::size_t bytes,
-                  std::vector<float>* out);
+                  std::vector<std::int16_t>* out);
 
 // Attenuation in hundredths of a decibel to a linear factor; -10000 is silence.
 float VolumeToGain(LONG volume);

@@ -44,25 +44,30 @@ TEST(SoundLog, OperationsAreLoggedAndFlipsRecordedAFrameAtATime) {
               "frame=0 slot=SND_HIT_2 op=play\n"
               "frame=0 slot=SND_HIT_2 op=stop\n");
 
+    // Flip n ends at floor(n * MIX_RATE / 60) frames of the mix: 367 and 368 in turn.
+    const std::size_t flip1 = MIX_RATE / 60, flip2 = 2 * MIX_RATE / 60, flip3 = 3 * MIX_RATE / 60;
+    ASSERT_EQ(flip3, 1102u);
     const std::string wav = ReadFile(g_Options.audioOut);
-    ASSERT_EQ(wav.size(), 44u + 3 * 735 * 4);
+    ASSERT_EQ(wav.size(), 44u + flip3 * 4);
     EXPECT_EQ(wav.substr(0, 4), "RIFF");
     EXPECT_EQ(Get32(wav, 4), wav.size() - 8);
     EXPECT_EQ(wav.substr(8, 8), "WAVEfmt ");
-    EXPECT_EQ(Get32(wav, 24), 44100u);
+    EXPECT_EQ(Get32(wav, 24), 22050u);
+    EXPECT_EQ(Get32(wav, 28), 22050u * 4) << "bytes per second";
     EXPECT_EQ(wav.substr(36, 4), "data");
-    EXPECT_EQ(Get32(wav, 40), 3u * 735 * 4);
+    EXPECT_EQ(Get32(wav, 40), flip3 * 4);
     // Two flips of the square at half amplitude, then one of silence.
     auto sample = [&](std::size_t frame) {
         return static_cast<std::int16_t>(static_cast<unsigned char>(wav[44 + 4 * frame]) |
                                          static_cast<unsigned char>(wav[45 + 4 * frame]) << 8);
     };
+    ASSERT_EQ(flip2 - flip1, flip1 + 1);
     int loud = 0;
-    for (std::size_t f = 0; f < 2 * 735; ++f) loud += std::abs(sample(f)) > 15000;
-    EXPECT_GT(loud, 2 * 735 * 9 / 10);
+    for (std::size_t f = 0; f < flip2; ++f) loud += std::abs(sample(f)) > 15000;
+    EXPECT_GT(loud, static_cast<int>(flip2 * 9 / 10));
     int quiet = 0;
-    for (std::size_t f = 2 * 735; f < 3 * 735; ++f) quiet += sample(f) == 0;
-    EXPECT_EQ(quiet, 735);
+    for (std::size_t f = flip2; f < flip3; ++f) quiet += sample(f) == 0;
+    EXPECT_EQ(quiet, static_cast<int>(flip3 - flip2));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/runtime.h"
 #include "sound_test_helpers.h"
 
 using namespace soundtest;
@@ -94,27 +95,29 @@ TEST_F(Mixer, PlayStopAndReplayKeepTheirPositions) {
     LPDIRECTSOUNDBUFFER ref = MakeBuffer(ds, samples, 1, 16, 44100);
     ASSERT_NE(ref, nullptr);
     ref->Play(0, 0, 0);
-    const std::vector<std::int16_t> whole = Render(9000);  // past the end (8820 frames)
+    const int past = MIX_RATE / 5 + MIX_RATE / 50;  // past the end (MIX_RATE / 5 frames)
+    const std::vector<std::int16_t> whole = Render(past);
     ASSERT_EQ(Peak(std::vector<std::int16_t>(whole.end() - 100, whole.end())), 0);
+    ASSERT_GT(Peak(whole), 15000);
 
     // A finished one-shot plays again from its start.
     ref->Play(0, 0, 0);
-    EXPECT_EQ(Render(9000), whole);
+    EXPECT_EQ(Render(past), whole);
 
     // Play on a playing buffer does not restart it.
     ref->Play(0, 0, 0);
-    std::vector<std::int16_t> out = Render(3000);
+    std::vector<std::int16_t> out = Render(past / 3);
     ref->Play(0, 0, 0);
-    out = Concat(out, Render(6000));
+    out = Concat(out, Render(past - past / 3));
     EXPECT_EQ(out, whole);
 
     // Stop keeps the position: playing again goes on from there.
     ref->Play(0, 0, 0);
-    out = Render(2500);
+    out = Render(past / 4);
     ref->Stop();
-    EXPECT_EQ(Peak(Render(1000)), 0);
+    EXPECT_EQ(Peak(Render(MIX_RATE / 40)), 0);
     ref->Play(0, 0, 0);
-    out = Concat(out, Render(6500));
+    out = Concat(out, Render(past - past / 4));
     EXPECT_EQ(out, whole);
     ref->Release();
 }
@@ -124,20 +127,22 @@ TEST_F(Mixer, ARefillWhilePlayingGoesOnWithoutAGap) {
     LPDIRECTSOUNDBUFFER b = MakeBuffer(ds, samples, 2, 16, 48000);
     ASSERT_NE(b, nullptr);
     b->Play(0, 0, DSBPLAY_LOOPING);
-    const std::vector<std::int16_t> whole = Render(20000);
+    const int total = MIX_RATE * 45 / 100;  // one and a half loops
+    const int before = total * 7 / 20;      // the refill comes in the first loop
+    const std::vector<std::int16_t> whole = Render(total);
     b->Stop();
     // Back to the start: let it run out as a one-shot, then loop again.
     b->Play(0, 0, 0);
     Render(MIX_RATE);
     b->Play(0, 0, DSBPLAY_LOOPING);
-    std::vector<std::int16_t> out = Render(7000);
+    std::vector<std::int16_t> out = Render(before);
     void* p = nullptr;
     DWORD n = 0;
     ASSERT_EQ(b->Lock(0, static_cast<DWORD>(samples.size()), &p, &n, nullptr, nullptr, 0), DS_OK);
     ASSERT_EQ(n, samples.size());
     std::copy(samples.begin(), samples.end(), static_cast<char*>(p));
     ASSERT_EQ(b->Unlock(p, n, nullptr, 0), DS_OK);
-    out = Concat(out, Render(13000));
+    out = Concat(out, Render(total - before));
     EXPECT_EQ(out, whole);
     b->Release();
 }
@@ -168,6 +173,86 @@ TEST_F(Mixer, EverySourceFormatComesOutAtItsPitchAndLength) {
     }
 }
 
+TEST_F(Mixer, ASoundAtTheMixRateComesOutSampleForSample) {
+    // Levels that pass through the mix unchanged but for the full-scale factor.
+    const std::int16_t levels[] = {0, 1000, -1000, 32767, -32768, 12345, -20000, 7};
+    std::string samples;
+    for (std::int16_t v : levels) samples += Le16(static_cast<std::uint16_t>(v));
+    LPDIRECTSOUNDBUFFER b = MakeBuffer(ds, samples, 1, 16, MIX_RATE);
+    ASSERT_NE(b, nullptr);
+    b->Play(0, 0, 0);
+    const std::vector<std::int16_t> out = Render(10);
+    for (int i = 0; i < 8; ++i) {
+        const auto want = static_cast<std::int16_t>(std::lrint(levels[i] * 32767.0 / 32768.0));
+        EXPECT_EQ(out[2 * i], want) << "frame " << i;
+        EXPECT_EQ(out[2 * i + 1], want) << "frame " << i;
+    }
+    EXPECT_EQ(out[16], 0);
+    b->Release();
+
+    // Stereo keeps its sides apart; 8-bit sounds at the mix rate are not resampled either.
+    std::string stereo;
+    for (int i = 0; i < 100; ++i) stereo += Le16(8000) + Le16(static_cast<std::uint16_t>(-16000));
+    b = MakeBuffer(ds, stereo, 2, 16, MIX_RATE);
+    ASSERT_NE(b, nullptr);
+    b->Play(0, 0, 0);
+    const std::vector<std::int16_t> two = Render(101);
+    EXPECT_EQ(two[0], 8000);
+    EXPECT_EQ(two[1], -16000);
+    EXPECT_EQ(two[198], 8000);
+    EXPECT_EQ(two[199], -16000);
+    EXPECT_EQ(two[200], 0);
+    b->Release();
+    b = MakeBuffer(ds, std::string(50, '\xC0') + std::string(50, '\x40'), 1, 8, MIX_RATE);
+    ASSERT_NE(b, nullptr);
+    b->Play(0, 0, 0);
+    const std::vector<std::int16_t> eight = Render(101);
+    EXPECT_NEAR(eight[0], 16384, 200);
+    EXPECT_NEAR(eight[2 * 99], -16384, 200);
+    EXPECT_EQ(SoundingFrames(eight, 0), 100);
+    b->Release();
+}
+
+TEST_F(Mixer, BuffersKeepTheirSamplesCompact) {
+    // 16-bit mono at the mix rate, like the game's music: two bytes a frame, no more.
+    const std::string samples = Sine(440, 2.0, 1, 16, MIX_RATE);
+    LPDIRECTSOUNDBUFFER b = MakeBuffer(ds, samples, 1, 16, MIX_RATE);
+    ASSERT_NE(b, nullptr);
+    const IDirectSoundBuffer::State& s = *b->state;
+    EXPECT_EQ(s.channels, 1);
+    EXPECT_EQ(s.frames, samples.size() / 2);
+    EXPECT_EQ(s.mixed.capacity() * sizeof s.mixed[0], samples.size());
+    b->Release();
+    // A resampled one keeps no work room once converted.
+    b = MakeBuffer(ds, Sine(440, 1.0, 2, 8, 11025), 2, 8, 11025);
+    ASSERT_NE(b, nullptr);
+    EXPECT_NEAR(static_cast<double>(b->state->frames), MIX_RATE, 4);
+    EXPECT_LE(b->state->mixed.capacity(), b->state->mixed.size() * 9 / 8);
+    b->Release();
+}
+
+TEST_F(Mixer, EachFlipAdvancesTheMixBySixtiethsOfASecondWithoutDrift) {
+    // Two seconds of a loop: its position tells how far each flip took the mix.
+    LPDIRECTSOUNDBUFFER b = MakeBuffer(ds, Sine(440, 2.0, 1, 16, MIX_RATE), 1, 16, MIX_RATE);
+    ASSERT_NE(b, nullptr);
+    b->Play(0, 0, DSBPLAY_LOOPING);
+    const std::size_t start = b->state->position;
+    int shortFlips = 0, longFlips = 0;
+    for (int flip = 0; flip < 60; ++flip) {
+        const std::size_t before = b->state->position;
+        AudioOnFlip();
+        const std::size_t step = b->state->position - before;
+        if (step == MIX_RATE / 60) ++shortFlips;
+        else if (step == MIX_RATE / 60 + 1) ++longFlips;
+        else ADD_FAILURE() << "flip " << flip << " mixed " << step << " frames";
+    }
+    // Any sixty flips make exactly one second.
+    EXPECT_EQ(b->state->position - start, static_cast<std::size_t>(MIX_RATE));
+    EXPECT_EQ(longFlips, MIX_RATE % 60);
+    EXPECT_EQ(shortFlips, 60 - MIX_RATE % 60);
+    b->Release();
+}
+
 TEST_F(Mixer, BuffersAreCreatedOnlyForPlayableFormats) {
     WAVEFORMATEX f{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
     DSBUFFERDESC desc{sizeof(DSBUFFERDESC), DSBCAPS_STATIC, 400, 0, &f};
@@ -190,7 +275,7 @@ TEST_F(Mixer, BuffersAreCreatedOnlyForPlayableFormats) {
     ASSERT_EQ(ds->CreateSoundBuffer(&desc, &b, nullptr), DS_OK);
     b->Play(0, 0, 0);
     DWORD status = 0;
-    EXPECT_EQ(Peak(Render(390)), 0);
+    EXPECT_EQ(Peak(Render(MIX_RATE * 200 / 22050 - 10)), 0);
     b->GetStatus(&status);
     EXPECT_EQ(status, DSBSTATUS_PLAYING);
     Render(20);
@@ -209,7 +294,7 @@ TEST_F(Mixer, BuffersAreCreatedOnlyForPlayableFormats) {
         {{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 24, 0}, 400},
         {{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0}, 0},
         {{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0}, DSBSIZE_MAX + 1},
-        {{WAVE_FORMAT_PCM, 1, 11025, 11025, 1, 8, 0}, DSBSIZE_MAX},  // 4 GiB once mixed
+        {{WAVE_FORMAT_PCM, 1, 11025, 11025, 1, 8, 0}, DSBSIZE_MAX},  // 1 GiB once mixed
     };
     for (Bad& c : bad) {
         DSBUFFERDESC d{sizeof(DSBUFFERDESC), DSBCAPS_STATIC, c.bytes, 0, &c.f};

@@ -25,6 +25,12 @@ square() {
     } > "$file"
 }
 
+# The mix runs at RATE Hz; flip N ends at floor(N * RATE / 60) frames of the recording,
+# so flips last 367 or 368 frames.
+RATE=22050
+flip_end() { echo $(($1 * RATE / 60)); }
+FLIP_BYTES=$((RATE / 60 * 4))
+
 # first_difference A B: the first stereo frame in which two recordings differ.
 first_difference() {
     local byte
@@ -52,15 +58,16 @@ check_run() {
     check "$label: run exits 0" test $? -eq 0
     "$ZUMBLE" --headless --frames 90 --script "$WORK/click.txt" --sound-log log2.txt --audio-out a2.wav >/dev/null 2>&1
     "$ZUMBLE" --headless --frames 90 --script "$WORK/still.txt" --audio-out still.wav >/dev/null 2>&1
-    check "$label: 90 frames of 735 stereo frames" test "$(stat -c %s a1.wav)" -eq $((44 + 90 * 735 * 4))
+    check "$label: 90 flips of 1/60 s at $RATE Hz" test "$(stat -c %s a1.wav)" -eq $((44 + $(flip_end 90) * 4))
+    check "$label: recorded at $RATE Hz" test "$(od -An -tu4 -j24 -N4 a1.wav | tr -d ' ')" -eq "$RATE"
     check "$label: recordings repeat byte for byte" cmp -s a1.wav a2.wav
     check "$label: sound logs repeat" cmp -s log1.txt log2.txt
-    check "$label: the music starts at once" bash -c "! cmp -s -n 2940 -i 44:0 a1.wav /dev/zero"
-    check "$label: the music keeps playing" bash -c "! cmp -s -n 2940 -i $((44 + 89 * 2940)):0 a1.wav /dev/zero"
+    check "$label: the music starts at once" bash -c "! cmp -s -n $FLIP_BYTES -i 44:0 a1.wav /dev/zero"
+    check "$label: the music keeps playing" bash -c "! cmp -s -n $FLIP_BYTES -i $((44 + $(flip_end 89) * 4)):0 a1.wav /dev/zero"
     local at
     at=$(first_difference a1.wav still.wav)
     check "$label: the swing starts in the frame after the click (frame ${at:-none})" \
-        test -n "$at" -a "${at:-0}" -ge $((30 * 735)) -a "${at:-0}" -lt $(((31 + late) * 735))
+        test -n "$at" -a "${at:-0}" -ge "$(flip_end 30)" -a "${at:-0}" -lt "$(flip_end $((31 + late)))"
     check "$label: music loops from start-up" grep -qx 'frame=0 slot=SND_BGM op=loop' log1.txt
     check "$label: music at its start-up volume" grep -qx 'frame=0 slot=SND_BGM op=volume value=-1500' log1.txt
     check "$label: the click's swing is logged" grep -qx 'frame=30 slot=SND_SWING_A op=play' log1.txt
@@ -100,9 +107,10 @@ if [ -s "$WORK/display.txt" ]; then
     windowed disk 3
     check "window, disk audio: exits 0" test $? -eq 0
     check "window, disk audio: no warning" bash -c "! grep -q 'no audio device' err_disk.txt"
-    # A second of output at least, and the music in it.
-    check "window, disk audio: the device was fed" test "$(stat -c %s "$WORK/disk.raw" 2>/dev/null || echo 0)" -gt 176400
-    check "window, disk audio: the music is heard" bash -c "! cmp -s -n 176400 '$WORK/disk.raw' /dev/zero"
+    # A second of output at least (the disk device takes the mix's own format), and the
+    # music in it.
+    check "window, disk audio: the device was fed" test "$(stat -c %s "$WORK/disk.raw" 2>/dev/null || echo 0)" -gt $((RATE * 4))
+    check "window, disk audio: the music is heard" bash -c "! cmp -s -n $((RATE * 4)) '$WORK/disk.raw' /dev/zero"
     windowed dummy 2
     check "window, dummy audio: exits 0" test $? -eq 0
     check "window, dummy audio: no warning" bash -c "! grep -q 'no audio device' err_dummy.txt"
