@@ -22,15 +22,7 @@ void StartDisplay() {
     static bool started = false;
     if (started) return;
     started = true;
-    g_Options.headless = true;
-    PlatformInit();
-    WNDCLASSEX wc = {};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = WndProc;
-    wc.lpszClassName = "TEST";
-    RegisterClassEx(&wc);
-    hWnd = CreateWindowEx(0, "TEST", "Zumble", 0, 0, 0, 640, 480, nullptr, nullptr, nullptr, nullptr);
-    if (!hWnd || !InitDisplay()) std::abort();
+    if (!StartHeadlessDisplay()) std::abort();
     FlyCountSetting = 3;
     SpeedSetting = 3;
     EnterPlay();

@@ -20,15 +20,7 @@ inline void FuzzEnterScratchDir() {
 }
 
 inline void FuzzStartDisplay() {
-    g_Options.headless = true;
-    PlatformInit();
-    WNDCLASSEX wc = {};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = WndProc;
-    wc.lpszClassName = "TEST";
-    RegisterClassEx(&wc);
-    hWnd = CreateWindowEx(0, "TEST", "Zumble", 0, 0, 0, 640, 480, nullptr, nullptr, nullptr, nullptr);
-    if (!hWnd || !InitDisplay()) std::abort();
+    if (!StartHeadlessDisplay()) std::abort();
 }
 
 inline void FuzzWriteFile(const char* path, const unsigned char* data, size_t size) {

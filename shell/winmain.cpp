@@ -4,6 +4,8 @@
 #include "media/display.h"
 #include "media/random.h"
 #include "media/sound.h"
+#include "platform/options.h"
+#include "platform/runtime.h"
 #include "scenes/best_times.h"
 #include "scenes/mode_select.h"
 #include "scenes/play.h"
@@ -111,7 +113,7 @@ void RunSceneStep() {
     }
 }
 
-int WinMain(HINSTANCE instance, HINSTANCE, char*, int) {
+int CreateGameWindow(HINSTANCE instance) {
     hInst = instance;
     WNDCLASSEX wc = {};
     wc.cbSize = sizeof(WNDCLASSEX);
@@ -131,6 +133,16 @@ int WinMain(HINSTANCE instance, HINSTANCE, char*, int) {
         MessageBox(nullptr, "CreateWindowEx();", "error", MB_OK);
         return 0;
     }
+    return 1;
+}
+
+int StartHeadlessDisplay() {
+    g_Options.headless = true;
+    return PlatformInit() && CreateGameWindow(nullptr) && InitDisplay();
+}
+
+int WinMain(HINSTANCE instance, HINSTANCE, char*, int) {
+    if (!CreateGameWindow(instance)) return 0;
     FlyCountSetting = 1;
     SpeedSetting = 1;
     EmptySoundTable();

@@ -31,16 +31,7 @@ void RemoveTempDirs() {
 void StartHeadlessGame() {
     if (!g_started) {
         g_Options = Options{};
-        g_Options.headless = true;
-        PlatformInit();
-        WNDCLASSEX wc = {};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = WndProc;
-        wc.lpszClassName = "TEST";
-        RegisterClassEx(&wc);
-        hWnd = CreateWindowEx(0, "TEST", "Zumble", WS_POPUP | WS_VISIBLE | WS_SYSMENU, 0, 0, 640, 480, nullptr,
-                              nullptr, nullptr, nullptr);
-        if (!hWnd || !InitDisplay()) {
+        if (!StartHeadlessDisplay()) {
             std::fprintf(stderr, "test fixture: cannot start the headless display\n");
             std::abort();
         }
