@@ -39,6 +39,26 @@ echo "measured: $fps frames per second over $lines frames"
 # A busy machine may show fewer frames, never more: the pacing must hold the game at 60.
 check "no more than 60 frames per second ($fps)" awk -v f="$fps" 'BEGIN { exit !(f > 10 && f < 61.8) }'
 
+# The window's close button (the window manager's WM_DELETE_WINDOW): a
+# normal end that also keeps the best times.
+rm -f error.txt hiscoa.sav
+"$ZUMBLE" --window 2> err3.txt &
+GAME=$!
+win=""
+for _ in $(seq 50); do
+    win=$(xdotool search --name '^Zumble$' 2>/dev/null | head -1)
+    [ -n "$win" ] && break
+    sleep 0.1
+done
+sleep 1
+[ -n "$win" ] && python3 "$SRC/tests/e2e/close_window.py" "$win"
+for _ in $(seq 50); do kill -0 $GAME 2>/dev/null || break; sleep 0.1; done
+if kill -0 $GAME 2>/dev/null; then kill -KILL $GAME; fi
+wait $GAME
+check "closing the window ends the game with exit 0" test $? -eq 0
+check "error.txt written after the close" grep -q "Write End" error.txt
+check "best times written after the close" test "$(stat -c %s hiscoa.sav 2>/dev/null)" = 332
+
 rm -f error.txt
 "$ZUMBLE" --window 2> err2.txt &
 GAME=$!
