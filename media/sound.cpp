@@ -96,3 +96,23 @@ void ReleaseSound() {
 void PlayOnce(LPDIRECTSOUNDBUFFER slot) {
     if (slot != nullptr) slot->Play(0, 0, 0);
 }
+
+namespace {
+
+bool IsPlaying(LPDIRECTSOUNDBUFFER slot) {
+    DWORD status = 0;
+    slot->GetStatus(&status);
+    return status == DSBSTATUS_PLAYING;
+}
+
+}  // namespace
+
+// Three copies of the hit sound, so that quick swats do not cut each other off.
+void PlayHitSound() {
+    if (SND_HIT_1 == nullptr) return;
+    if (!IsPlaying(SND_HIT_1)) {
+        PlayOnce(SND_HIT_1);
+    } else if (SND_HIT_2 != nullptr) {
+        PlayOnce(IsPlaying(SND_HIT_2) ? SND_HIT_3 : SND_HIT_2);
+    }
+}

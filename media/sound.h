@@ -29,3 +29,6 @@ void ReleaseSound();
 
 // Plays a slot once if it holds a buffer (the check every user makes first).
 void PlayOnce(LPDIRECTSOUNDBUFFER slot);
+// A swat's sound: the first of the three hit copies that is not sounding; with the first
+// two busy the third starts again.
+void PlayHitSound();

@@ -36,27 +36,6 @@ constexpr int kGoneY = 500;
 // The board runs this many frames before a click may leave it.
 constexpr int kResultsFrames = 60;
 
-bool IsPlaying(LPDIRECTSOUNDBUFFER buffer) {
-    DWORD status = 0;
-    buffer->GetStatus(&status);
-    return status == DSBSTATUS_PLAYING;
-}
-
-// Three copies of the hit sound, so that quick swats do not cut each other off.
-void PlayHitSound() {
-    if (SND_HIT_1 == nullptr) return;
-    if (!IsPlaying(SND_HIT_1)) {
-        SND_HIT_1->Play(0, 0, 0);
-        return;
-    }
-    if (SND_HIT_2 == nullptr) return;
-    if (!IsPlaying(SND_HIT_2)) {
-        SND_HIT_2->Play(0, 0, 0);
-        return;
-    }
-    if (SND_HIT_3 != nullptr) SND_HIT_3->Play(0, 0, 0);
-}
-
 // One velocity component of a debris piece, 0..9 or -9..0, from two draws.
 double DebrisComponent() {
     int sign = NextRandom();

@@ -29,26 +29,6 @@ void AddBody(MotionList& list, double x, double y, double vx, double vy, double 
     list.Add(body);
 }
 
-bool IsPlaying(LPDIRECTSOUNDBUFFER slot) {
-    DWORD status = 0;
-    slot->GetStatus(&status);
-    return status == DSBSTATUS_PLAYING;
-}
-
-// Three copies of the hit sound, so quick swats do not cut each other off.
-void PlayHitSound() {
-    if (SND_HIT_1 == nullptr) return;
-    if (!IsPlaying(SND_HIT_1)) {
-        PlayOnce(SND_HIT_1);
-    } else if (SND_HIT_2 != nullptr) {
-        if (!IsPlaying(SND_HIT_2)) {
-            PlayOnce(SND_HIT_2);
-        } else {
-            PlayOnce(SND_HIT_3);
-        }
-    }
-}
-
 void KnockLetters(int cx, int cy) {
     for (int i = 0; i < 12; ++i) {
         MotionList& letter = TitleLetters[i];
