@@ -1,6 +1,9 @@
 #include "platform/files.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <filesystem>
 #include <string>
@@ -11,7 +14,18 @@ std::FILE* OpenGamePath(const char* path, const char* mode) {
     std::string p(path);
     for (char& c : p)
         if (c == '\\') c = '/';
-    return std::fopen(p.c_str(), mode);
+    std::FILE* file = std::fopen(p.c_str(), mode);
+    struct stat info;
+    if (file && fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+        std::fclose(file);
+        errno = EISDIR;
+        return nullptr;
+    }
+    return file;
+}
+
+bool FlushToDisk(std::FILE* file) {
+    return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
 }
 
 namespace {

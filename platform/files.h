@@ -3,8 +3,13 @@
 
 #include <cstdio>
 
-// fopen with the path's backslashes taken as directory separators.
+// fopen with the path's backslashes taken as directory separators. A folder is not a
+// file: opening one fails, as it does on Windows.
 std::FILE* OpenGamePath(const char* path, const char* mode);
+
+// Flushes a written file and asks the system to put it on the disk, so that a rename
+// over an older file cannot leave an empty one after a power cut. True on success.
+bool FlushToDisk(std::FILE* file);
 
 // When the current directory holds no bmp/ and wave/, changes to the folder next to or
 // above the executable that does, and says so on stderr.

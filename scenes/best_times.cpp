@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/files.h"
 #include "scenes/play.h"
 #include "shell/globals.h"
 
@@ -107,7 +108,7 @@ void SaveBestTimes() {
     std::FILE* file = std::fopen(kTempName, "wb");
     if (file == nullptr) return;  // the table stays in memory; nothing to tell the player
     bool ok = std::fwrite(image, 1, sizeof image, file) == sizeof image;
-    ok = std::fflush(file) == 0 && ok;
+    ok = FlushToDisk(file) && ok;
     ok = std::fclose(file) == 0 && ok;
     if (!ok || std::rename(kTempName, kFileName) != 0) std::remove(kTempName);
 }

@@ -47,6 +47,7 @@ check "broken data: exit 0" test $? -eq 0
 check "broken data: the round was played" grep -q ' scene=8 ' t.txt
 check "broken data: the empty hit sound, three times" test "$(grep -c '^ERROR_3' error.txt)" -ge 3
 check "broken data: the cut buzz" grep -q '^ERROR_9\|^ERROR_3' error.txt
+check "broken data: a folder for the music is a missing file" test "$(grep -c '^ERROR_1' error.txt)" -eq 1
 check "broken data: best times written" valid_table hiscoa.sav
 cd "$WORK"
 
