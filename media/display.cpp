@@ -76,9 +76,10 @@ int LoadSceneBitmap(const char* path, unsigned int colorKey) {
     }
     const std::int32_t width = ReadLe32(infoHeader + 4);
     const std::int32_t height = ReadLe32(infoHeader + 8);
-    // Absurd dimensions are refused before the palette changes; only the rows the
-    // surface can hold are read.
-    if (width <= 0 || height <= 0 || width > 65536 || height > 65536 || !lpSPRITESURFACE) {
+    // Dimensions that cannot be a picture are refused before the palette changes: none
+    // at all, or rows so wide that the 630 kept would not fit in memory. Any height is
+    // fine, since only the rows the surface can hold are read.
+    if (width <= 0 || height <= 0 || width > 65536 || !lpSPRITESURFACE) {
         std::fclose(file);
         return 0;
     }

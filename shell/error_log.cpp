@@ -52,6 +52,8 @@ int ErrorLog::WriteLineBreaks(int n) {
 void ErrorLog::WriteTo(const char* path) {
     out = std::fopen(path, "wb");
     if (!out) return;
+    // Unbuffered, so that a failed write shows at once and stops the messages there.
+    std::setvbuf(out, nullptr, _IONBF, 0);
     if (BannerEnabled) {
         WriteLine(kStars, 30);
         WriteLine(kTitle, 30);

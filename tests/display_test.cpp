@@ -116,6 +116,14 @@ TEST_F(DisplayTest, TallBitmapKeepsItsTop630Rows) {
     ASSERT_EQ(LoadSceneBitmap("bmp\\tall.bmp", 255), 1);
     EXPECT_EQ(SpritePixel(1, 0), 1);
     EXPECT_EQ(SpritePixel(1, 629), (1 + 3 * 629) & 0xFF);
+
+    // Far taller than any surface: still only its top rows, and nothing else read.
+    FillSprite(0, 0, 640, 630, 7);
+    WriteFileBytes(dir + "/bmp/taller.bmp", MakeBitmap(8, 70000));
+    ASSERT_EQ(LoadSceneBitmap("bmp\\taller.bmp", 255), 1);
+    EXPECT_EQ(SpritePixel(2, 0), 2);
+    EXPECT_EQ(SpritePixel(2, 629), (2 + 3 * 629) & 0xFF);
+    EXPECT_EQ(SpritePixel(8, 0), 7);
 }
 
 class BlitTest : public ::testing::Test {
