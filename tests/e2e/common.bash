@@ -21,6 +21,34 @@ check() {  # check "what" command...
     fi
 }
 
+fail() {  # fail "what": a check that went wrong, told as it is found
+    echo "FAIL: $*"
+    FAILS=$((FAILS + 1))
+}
+
+# Starts a private X server and points DISPLAY at it; exits 77 (skipped) where that
+# cannot be done. The server is stopped when the test ends.
+start_xvfb() {
+    command -v Xvfb > /dev/null || { echo "SKIP: Xvfb is not installed"; exit 77; }
+    Xvfb -displayfd 3 -screen 0 "${1:-1280x1024x24}" -nolisten tcp 3> display.txt 2> xvfb.log &
+    XVFB=$!
+    trap 'kill $XVFB ${GAME:-} 2>/dev/null; rm -rf "$WORK"' EXIT
+    for _ in $(seq 50); do [ -s display.txt ] && break; sleep 0.1; done
+    [ -s display.txt ] || { echo "SKIP: Xvfb did not start"; exit 77; }
+    export DISPLAY=":$(cat display.txt)"
+}
+
+# Prints the id of the game's window once it shows (empty after 10 s without one).
+find_window() {
+    local win=""
+    for _ in $(seq 100); do
+        win=$(xdotool search --name '^Zumble$' 2>/dev/null | head -1)
+        [ -n "$win" ] && break
+        sleep 0.1
+    done
+    echo "$win"
+}
+
 # The value of key=... in a trace line.
 field() { sed -n "s/.* $1=\([^ ]*\).*/\1/p; s/^$1=\([^ ]*\).*/\1/p" | head -1; }
 

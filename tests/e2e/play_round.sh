@@ -4,22 +4,9 @@
 # Escape -> quit. Checks the trace and the best times kept in "hiscoa.sav", across two
 # runs so that the second starts from the file the first wrote.
 set -u
-zumble=$(realpath "$1")
-src=$(realpath "$2")
-[ -x "$zumble" ] || { echo "no game at $zumble"; exit 77; }
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/bmp" "$work/wave"
-cp -r "$src/bmp/." "$work/bmp/" 2>/dev/null
-cp -r "$src/wave/." "$work/wave/" 2>/dev/null
-cd "$work" || exit 1
-
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/common.bash"
+zumble=$ZUMBLE
+src=$SRC
 
 # The scenes a run went through, each run of equal values once.
 scenes() {
@@ -112,8 +99,8 @@ low=$first high=$second
 [ "$(entry hiscoa.sav 6)" = "$high" ] || fail "second: place 1 is '$(entry hiscoa.sav 6)', expected $high"
 [ "$(entry hiscoa.sav 7)" = 3599999 ] || fail "second: place 2 changed"
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures check(s) failed"
+if [ "$FAILS" -ne 0 ]; then
+    echo "$FAILS check(s) failed"
     exit 1
 fi
 echo "play rounds: all checks passed"

@@ -2,22 +2,9 @@
 # The ways through the title: Escape quits and keeps the best times; the start entry
 # leads to mode select and its back button home again; the idle fly comes at 10 s.
 set -u
-zumble=$1
-src=$2
-[ -x "$zumble" ] || { echo "no game at $zumble"; exit 77; }
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/bmp" "$work/wave"
-cp -r "$src/bmp/." "$work/bmp/" 2>/dev/null
-cp -r "$src/wave/." "$work/wave/" 2>/dev/null
-cd "$work" || exit 1
-
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/common.bash"
+zumble=$ZUMBLE
+src=$SRC
 
 # value FILE FRAME KEY: the KEY of the trace line of flip FRAME.
 value() {
@@ -81,5 +68,5 @@ run idle 605
 [ "$(value idle.trace 601 flies)" = "1" ] || fail "idle: no fly after 10000 ms (flip 601: $(value idle.trace 601 flies))"
 [ -n "$(value idle.trace 601 fly)" ] || fail "idle: the trace shows no fly position"
 
-[ "$failures" -eq 0 ] || exit 1
+[ "$FAILS" -eq 0 ] || exit 1
 echo "title paths: all passed"

@@ -8,24 +8,14 @@ set -u
 for tool in Xvfb xdotool xwd python3; do
     command -v $tool > /dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
-Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3> display.txt 2> xvfb.log &
-XVFB=$!
-trap 'kill $GAME $XVFB 2>/dev/null; rm -rf "$WORK"' EXIT
 GAME=""
-for _ in $(seq 50); do [ -s display.txt ] && break; sleep 0.1; done
-[ -s display.txt ] || { echo "SKIP: Xvfb did not start"; exit 77; }
-export DISPLAY=":$(cat display.txt)"
+start_xvfb 1600x1200x24
 export SDL_AUDIODRIVER=dummy
 CHECK="python3 $SRC/tests/e2e/window_check.py"
 
 "$ZUMBLE" --window --scale 2 --trace t.txt 2> err.txt &
 GAME=$!
-win=""
-for _ in $(seq 100); do
-    win=$(xdotool search --name '^Zumble$' 2>/dev/null | head -1)
-    [ -n "$win" ] && break
-    sleep 0.1
-done
+win=$(find_window)
 [ -n "$win" ] || { echo "FAIL: no window"; exit 1; }
 xdotool windowfocus --sync "$win" 2>/dev/null
 sleep 1.5

@@ -11,13 +11,7 @@ check "no display: the failing call named" grep -q "DirectDrawCreate();" nodispl
 check "no display: then the game's own message" grep -q "Can't create DirectDraw Object" nodisplay.txt
 check "no display: error.txt still written" grep -q "Write End" error.txt
 
-command -v Xvfb > /dev/null || { echo "SKIP: Xvfb is not installed"; exit 77; }
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> display.txt 2> xvfb.log &
-XVFB=$!
-trap 'kill $XVFB 2>/dev/null; rm -rf "$WORK"' EXIT
-for _ in $(seq 50); do [ -s display.txt ] && break; sleep 0.1; done
-[ -s display.txt ] || { echo "SKIP: Xvfb did not start"; exit 77; }
-export DISPLAY=":$(cat display.txt)"
+start_xvfb
 export SDL_AUDIODRIVER=dummy
 
 "$ZUMBLE" --window --trace t.txt 2> err1.txt &
@@ -44,12 +38,7 @@ check "no more than 60 frames per second ($fps)" awk -v f="$fps" 'BEGIN { exit !
 rm -f error.txt hiscoa.sav
 "$ZUMBLE" --window 2> err3.txt &
 GAME=$!
-win=""
-for _ in $(seq 50); do
-    win=$(xdotool search --name '^Zumble$' 2>/dev/null | head -1)
-    [ -n "$win" ] && break
-    sleep 0.1
-done
+win=$(find_window)
 sleep 1
 [ -n "$win" ] && python3 "$SRC/tests/e2e/close_window.py" "$win"
 for _ in $(seq 50); do kill -0 $GAME 2>/dev/null || break; sleep 0.1; done
@@ -62,12 +51,7 @@ check "best times written after the close" test "$(stat -c %s hiscoa.sav 2>/dev/
 rm -f error.txt
 "$ZUMBLE" --window 2> err2.txt &
 GAME=$!
-win=""
-for _ in $(seq 50); do
-    win=$(xdotool search --name '^Zumble$' 2>/dev/null | head -1)
-    [ -n "$win" ] && break
-    sleep 0.1
-done
+win=$(find_window)
 check "the window is titled Zumble" test -n "$win"
 sleep 1
 [ -n "$win" ] && xdotool windowfocus --sync "$win" key Escape 2>/dev/null
