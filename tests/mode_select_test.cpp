@@ -60,20 +60,6 @@ protected:
     }
 };
 
-RECT Box(BYTE index) {
-    RECT box = {-1, -1, -1, -1};
-    FindBack(index, &box);
-    return box;
-}
-
-void ExpectBox(BYTE index, int left, int top, int right, int bottom) {
-    RECT box = Box(index);
-    EXPECT_EQ(box.left, left) << "index " << int(index);
-    EXPECT_EQ(box.top, top) << "index " << int(index);
-    EXPECT_EQ(box.right, right) << "index " << int(index);
-    EXPECT_EQ(box.bottom, bottom) << "index " << int(index);
-}
-
 // Clicks at (x, y) as the window procedure does: the handler, then the button flag.
 void ClickAt(int x, int y) {
     MoveCursor(x, y);

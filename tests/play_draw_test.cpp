@@ -33,16 +33,6 @@ enum : BYTE {
 };
 constexpr int kWidth[10] = {11, 6, 9, 11, 11, 9, 11, 10, 11, 11};
 
-void ClearPlayLists() {
-    Flies.Clear();
-    SwatMarks.Clear();
-    ResultBlink.Clear();
-    FallingBodies.Clear();
-    BouncingBodies.Clear();
-    DebrisA.Clear();
-    DebrisB.Clear();
-}
-
 class PlayDrawTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -22,16 +22,6 @@
 
 namespace {
 
-void ClearPlayLists() {
-    Flies.Clear();
-    SwatMarks.Clear();
-    ResultBlink.Clear();
-    FallingBodies.Clear();
-    BouncingBodies.Clear();
-    DebrisA.Clear();
-    DebrisB.Clear();
-}
-
 class PlayRoundTest : public ::testing::Test {
 protected:
     void SetUp() override {

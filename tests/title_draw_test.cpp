@@ -33,20 +33,6 @@ protected:
     void TearDown() override { EmptyTitleLists(); }
 };
 
-RECT Box(BYTE index) {
-    RECT box = {-1, -1, -1, -1};
-    FindBack(index, &box);
-    return box;
-}
-
-void ExpectBox(BYTE index, int left, int top, int right, int bottom) {
-    RECT box = Box(index);
-    EXPECT_EQ(box.left, left) << "index " << int(index);
-    EXPECT_EQ(box.top, top) << "index " << int(index);
-    EXPECT_EQ(box.right, right) << "index " << int(index);
-    EXPECT_EQ(box.bottom, bottom) << "index " << int(index);
-}
-
 void SetSignInflation(double s) {
     TitleSign.Clear();
     Body body;

@@ -10,7 +10,10 @@
 #include <system_error>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "media/display.h"
+#include "objects/instances.h"
 #include "platform/options.h"
 #include "platform/runtime.h"
 #include "shell/globals.h"
@@ -86,6 +89,30 @@ bool FindBack(BYTE index, RECT* box) {
             }
     if (found && box) *box = r;
     return found;
+}
+
+RECT Box(BYTE index) {
+    RECT box = {-1, -1, -1, -1};
+    FindBack(index, &box);
+    return box;
+}
+
+void ExpectBox(BYTE index, int left, int top, int right, int bottom) {
+    RECT box = Box(index);
+    EXPECT_EQ(box.left, left) << "index " << int(index);
+    EXPECT_EQ(box.top, top) << "index " << int(index);
+    EXPECT_EQ(box.right, right) << "index " << int(index);
+    EXPECT_EQ(box.bottom, bottom) << "index " << int(index);
+}
+
+void ClearPlayLists() {
+    Flies.Clear();
+    SwatMarks.Clear();
+    ResultBlink.Clear();
+    FallingBodies.Clear();
+    BouncingBodies.Clear();
+    DebrisA.Clear();
+    DebrisB.Clear();
 }
 
 std::string MakeTempDir() {

@@ -26,6 +26,14 @@ int CountBack(int left, int top, int right, int bottom, BYTE index);
 // Bounding box of the back-buffer pixels equal to index; false when there are none.
 bool FindBack(BYTE index, RECT* box);
 
+// Bounding box of the back-buffer pixels equal to index ({-1,-1,-1,-1} when none), and
+// the expectation that it is exactly the given rectangle.
+RECT Box(BYTE index);
+void ExpectBox(BYTE index, int left, int top, int right, int bottom);
+
+// Empties every list that a round uses.
+void ClearPlayLists();
+
 // A temporary directory, made fresh, removed at exit; tests chdir into it for files.
 std::string MakeTempDir();
 std::string ReadFileBytes(const std::string& path);
