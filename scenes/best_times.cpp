@@ -1,5 +1,6 @@
 #include "scenes/best_times.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -105,7 +106,13 @@ void SaveBestTimes() {
     for (int i = 0; i < kEntries; ++i)
         WriteLE32(image + kHeaderSize + 4 * i, static_cast<std::uint32_t>(*Entry(i)));
 
-    std::FILE* file = std::fopen(kTempName, "wb");
+    // The rename would replace even a file that may not be written; one that exists
+    // must take writing, as it would if it were rewritten in place.
+    std::FILE* file = std::fopen(kFileName, "r+b");
+    if (file == nullptr && errno != ENOENT) return;
+    if (file != nullptr) std::fclose(file);
+
+    file = std::fopen(kTempName, "wb");
     if (file == nullptr) return;  // the table stays in memory; nothing to tell the player
     bool ok = std::fwrite(image, 1, sizeof image, file) == sizeof image;
     ok = FlushToDisk(file) && ok;

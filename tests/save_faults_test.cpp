@@ -1,6 +1,6 @@
-// The best times in a folder the player may not write: the save fails quietly and the
-// old file stays whole. Run as root (as CI does), the save runs in a child that has
-// given up root, since root may write anywhere.
+// The best times where the player may not write: the save fails quietly and the old
+// file stays whole. Run as root (as CI does), the save runs in a child that has given
+// up root, since root may write anywhere.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -15,21 +15,23 @@
 
 namespace {
 
-TEST(SaveFaults, ReadOnlyFolderKeepsTheOldFile) {
-    const std::string dir = MakeTempDir();
-    ASSERT_EQ(chdir(dir.c_str()), 0);
+// A fresh folder holding a saved table; returns the file's bytes.
+std::string SavedTableIn(const std::string& dir) {
+    EXPECT_EQ(chdir(dir.c_str()), 0);
     ResetBestTimes();
     BestTimes[9][0] = 12345;
     SaveBestTimes();
-    const std::string before = ReadFileBytes("hiscoa.sav");
-    ASSERT_EQ(before.size(), 332u);
-    ASSERT_EQ(chmod(dir.c_str(), 0555), 0);
+    return ReadFileBytes("hiscoa.sav");
+}
 
+// Runs a save with a changed table in a child without root; the child's exit code
+// (3 or more: it could not give up root or the file was still writable to it).
+int SaveAsPlayer(const char* mustNotWrite) {
     const pid_t child = fork();
-    ASSERT_GE(child, 0);
+    if (child < 0) return -1;
     if (child == 0) {
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
-        if (access(".", W_OK) == 0) _exit(4);  // the folder must really be closed to us
+        if (access(mustNotWrite, W_OK) == 0) _exit(4);
         BestTimes[9][0] = 999;
         SaveBestTimes();
         ErrorLog log(0);
@@ -38,13 +40,37 @@ TEST(SaveFaults, ReadOnlyFolderKeepsTheOldFile) {
         _exit(0);
     }
     int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+TEST(SaveFaults, ReadOnlyFolderKeepsTheOldFile) {
+    const std::string dir = MakeTempDir();
+    const std::string before = SavedTableIn(dir);
+    ASSERT_EQ(before.size(), 332u);
+    ASSERT_EQ(chmod(dir.c_str(), 0555), 0);
+    const int rc = SaveAsPlayer(".");
     chmod(dir.c_str(), 0755);
-    ASSERT_TRUE(WIFEXITED(status)) << "the save crashed";
-    ASSERT_EQ(WEXITSTATUS(status), 0) << "could not close the folder to the child";
+    ASSERT_EQ(rc, 0) << "the save crashed or the folder stayed open to the child";
     EXPECT_EQ(ReadFileBytes("hiscoa.sav"), before);
     EXPECT_NE(access("hiscoa.sav.tmp", F_OK), 0);
     EXPECT_NE(access("error.txt", F_OK), 0);
+}
+
+TEST(SaveFaults, ReadOnlyFileIsNotReplaced) {
+    // The folder is open to everyone, but the player has made the file read-only.
+    const std::string dir = MakeTempDir();
+    const std::string before = SavedTableIn(dir);
+    ASSERT_EQ(before.size(), 332u);
+    ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
+    ASSERT_EQ(chmod("hiscoa.sav", 0444), 0);
+    const int rc = SaveAsPlayer("hiscoa.sav");
+    chmod(dir.c_str(), 0755);
+    ASSERT_EQ(rc, 0) << "the save crashed or the file stayed writable to the child";
+    EXPECT_EQ(ReadFileBytes("hiscoa.sav"), before);
+    EXPECT_NE(access("hiscoa.sav.tmp", F_OK), 0);
+    // The error log is written all the same: the folder was writable.
+    EXPECT_EQ(access("error.txt", F_OK), 0);
 }
 
 }  // namespace
