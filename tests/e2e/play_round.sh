@@ -74,6 +74,10 @@ play() {
     board=$(grep -c ' scene=8 .* phase=2 ' "$run.trace")
     [ "$board" -eq 61 ] || fail "$run: the board ran $board frames before accepting clicks"
     CLEAR=$(($(field "$clear" tick) - $(field "$start" tick)))
+    # From the clear on the clock stands at the clear time while the ticks go on.
+    local moved
+    moved=$(awk -v c="$CLEAR" '/ scene=8 / && !/ phase=0 / { for (i = 1; i <= NF; i++) if ($i ~ /^clock=/ && substr($i, 7) != c) n++ } END { print n + 0 }' "$run.trace")
+    [ "$moved" -eq 0 ] || fail "$run: the clock moved after the clear in $moved frames"
     echo "$run clear: $CLEAR ms"
 }
 
