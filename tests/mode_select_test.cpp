@@ -228,6 +228,31 @@ TEST_F(ModeSelect, ArrowRegionsChangeSettingsByOneStepWithASound) {
     button->Release();
 }
 
+// Every edge of the four arrow regions, with both settings in the middle so that
+// each arrow would act.
+TEST_F(ModeSelect, ArrowRegionEdges) {
+    struct Case {
+        int x, y;
+        int count, speed;  // the settings after the click, from 2 and 2
+    };
+    const Case cases[] = {
+        {110, 66, 1, 2},  {139, 102, 1, 2}, {109, 80, 2, 2},  {140, 80, 2, 2},
+        {120, 65, 2, 2},  {120, 103, 2, 2}, {500, 66, 3, 2},  {529, 102, 3, 2},
+        {499, 80, 2, 2},  {530, 80, 2, 2},  {520, 65, 2, 2},  {520, 103, 2, 2},
+        {110, 182, 2, 1}, {139, 218, 2, 1}, {109, 200, 2, 2}, {140, 200, 2, 2},
+        {120, 181, 2, 2}, {120, 219, 2, 2}, {500, 182, 2, 3}, {529, 218, 2, 3},
+        {499, 200, 2, 2}, {530, 200, 2, 2}, {520, 181, 2, 2}, {520, 219, 2, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
+        FlyCountSetting = 2;
+        SpeedSetting = 2;
+        ClickAt(c.x, c.y);
+        EXPECT_EQ(FlyCountSetting, c.count);
+        EXPECT_EQ(SpeedSetting, c.speed);
+    }
+}
+
 TEST_F(ModeSelect, StartAndBackRegions) {
     LPDIRECTSOUNDBUFFER ok = MakeProbeSound();
     ASSERT_NE(ok, nullptr);

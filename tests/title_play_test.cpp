@@ -237,6 +237,25 @@ TEST_F(Title, KnocksAtTheGroupsOverlapAndGap) {
     for (int letter = 1; letter <= 12; ++letter) EXPECT_FALSE(InFlight(letter)) << letter;
     EXPECT_EQ(RandomState(), before);
     EXPECT_FALSE(IsSounding(SND_TCLICK_2));
+
+    // Both ends of a region in x are outside it: 454 and 472 miss letter 1 (472 is
+    // letter 2's alone), 455 and 471 hit it.
+    struct Edge {
+        int x;
+        bool first, second;
+    };
+    const Edge edges[] = {
+        {454, false, false}, {455, true, false}, {471, true, true}, {472, false, true}};
+    for (const Edge& e : edges) {
+        SCOPED_TRACE(e.x);
+        for (int letter : {1, 2}) {
+            TitleLetters[letter - 1].Clear();
+            TitleLetters[letter - 1].Add(Body{});
+        }
+        ClickAt(e.x, 450);
+        EXPECT_EQ(InFlight(1), e.first);
+        EXPECT_EQ(InFlight(2), e.second);
+    }
 }
 
 TEST_F(Title, IdleFlyComesAfterTenSecondsAndBuzzes) {
