@@ -100,6 +100,26 @@ TEST_F(NumberTest, NoPlacesOrNegativeValues) {
     EXPECT_EQ(CountBack(0, 0, 640, 480, kPaper), 640 * 480 - 3 * 11 * 16);
 }
 
+TEST_F(NumberTest, TooManyPlacesOrDigitsStayInsideTheStrip) {
+    // Past 99999 the top place shows its last digit, not a glyph beyond the 9.
+    DrawNumber(0, 100, 123456, 5);
+    ExpectGlyph(3, 100, 2);
+    ExpectGlyph(18, 100, 3);
+    ExpectGlyph(34, 100, 4);
+    ExpectGlyph(51, 100, 5);
+    ExpectGlyph(66, 100, 6);
+    // More than five places draws the five there are.
+    DrawNumber(0, 200, 42, 7);
+    ExpectGlyph(2, 200, 0);
+    ExpectGlyph(18, 200, 0);
+    ExpectGlyph(34, 200, 0);
+    ExpectGlyph(50, 200, 4);
+    ExpectGlyph(67, 200, 2);
+    const int drawn = kWidth[2] + kWidth[3] + kWidth[4] + kWidth[5] + kWidth[6] +  // 23456
+                      3 * kWidth[0] + kWidth[4] + kWidth[2];                         // 00042
+    EXPECT_EQ(CountBack(0, 0, 640, 480, kPaper), 640 * 480 - drawn * 16);
+}
+
 TEST_F(NumberTest, KeyedPixelsOfAGlyphLeaveTheScreenAlone) {
     // Hollow out the 8: its middle column becomes transparent.
     FillSprite(83, kTop, 84, kTop + 16, kKey);
