@@ -77,9 +77,12 @@ int LoadSceneBitmap(const char* path, unsigned int colorKey) {
     const std::int32_t width = ReadLe32(infoHeader + 4);
     const std::int32_t height = ReadLe32(infoHeader + 8);
     // Dimensions that cannot be a picture are refused before the palette changes: none
-    // at all, or rows so wide that the 630 kept would not fit in memory. Any height is
-    // fine, since only the rows the surface can hold are read.
-    if (width <= 0 || height <= 0 || width > 65536 || !lpSPRITESURFACE) {
+    // at all; width x height beyond a 32-bit signed count (the pixel count that the
+    // original allocated and read would overflow); or rows so wide that the 630 kept
+    // would not fit in memory. Other heights are fine, since only the rows the surface
+    // can hold are read.
+    if (width <= 0 || height <= 0 || width > 65536 ||
+        static_cast<long long>(width) * height > 0x7FFFFFFFLL || !lpSPRITESURFACE) {
         std::fclose(file);
         return 0;
     }

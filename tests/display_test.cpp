@@ -37,6 +37,14 @@ std::string MakeBitmap(int width, int height, int bits = 8) {
     return s;
 }
 
+// The 1078 bytes of headers and colour table of MakeBitmap(width, height), no pixels.
+std::string MakeHeader(std::int32_t width, std::int32_t height) {
+    std::string s = MakeBitmap(0, 0);
+    Le32(s, 18, width);
+    Le32(s, 22, height);
+    return s;
+}
+
 class DisplayTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -126,6 +134,25 @@ TEST_F(DisplayTest, TallBitmapKeepsItsTop630Rows) {
     EXPECT_EQ(SpritePixel(8, 0), 7);
 }
 
+TEST_F(DisplayTest, RefusesOverflowingDimensionsBeforeThePaletteChanges) {
+    // Width x height beyond a 32-bit signed count, and rows wider than any surface could use.
+    WriteFileBytes(dir + "/bmp/o1.bmp", MakeHeader(640, 0x7FFFFFFF));
+    WriteFileBytes(dir + "/bmp/o2.bmp", MakeHeader(640, 3355444));  // 2147484160
+    WriteFileBytes(dir + "/bmp/o3.bmp", MakeHeader(0x7FFFFFFF, 0x7FFFFFFF));
+    WriteFileBytes(dir + "/bmp/o4.bmp", MakeHeader(70000, 1));
+    for (const char* name : {"bmp\\o1.bmp", "bmp\\o2.bmp", "bmp\\o3.bmp", "bmp\\o4.bmp"}) {
+        EXPECT_EQ(LoadSceneBitmap(name, 255), 0) << name;
+        PALETTEENTRY e;
+        lpPALETTE->GetEntries(0, 77, 1, &e);
+        EXPECT_EQ(e.peRed, 9) << name << " changed the palette";
+        EXPECT_EQ(SpritePixel(3, 3), 7) << name << " changed the surface";
+    }
+    // The largest count that fits is a picture: its top rows, the rest of the file missing.
+    WriteFileBytes(dir + "/bmp/fits.bmp", MakeHeader(640, 3355443));  // 2147483520
+    EXPECT_EQ(LoadSceneBitmap("bmp\\fits.bmp", 255), 1);
+    EXPECT_EQ(SpritePixel(3, 3), 0);
+}
+
 class BlitTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -166,6 +193,54 @@ TEST_F(BlitTest, ClippedCopiesCutAtEachEdge) {
     BlitSpriteClipped(0, -40, 0, 0, 32, 32);
     BlitSpriteClipped(0, 490, 0, 0, 32, 32);
     EXPECT_EQ(CountBack(0, 0, 640, 480, 254), 640 * 480);
+}
+
+// The Part 2.2 cases on a sheet whose pixel (x, y) is (3x + 7y) mod 251 (never the key
+// 255), checked over the whole back buffer: inside the expected destination block each
+// pixel is the named source pixel, everywhere else the buffer is untouched.
+class ClipCaseTest : public BlitTest {
+protected:
+    static BYTE Sheet(int x, int y) { return static_cast<BYTE>((3 * x + 7 * y) % 251); }
+    void SetUp() override {
+        BlitTest::SetUp();
+        for (int y = 0; y < 630; ++y)
+            for (int x = 0; x < 640; ++x) lpSPRITESURFACE->pixels[static_cast<size_t>(y) * 640 + x] = Sheet(x, y);
+    }
+    // Destination columns [dl, dr) and rows [dt, db) show the source from (sx, sy) on.
+    void ExpectOnly(int dl, int dt, int dr, int db, int sx, int sy) {
+        int wrong = 0;
+        for (int y = 0; y < 480; ++y)
+            for (int x = 0; x < 640; ++x) {
+                const bool inside = x >= dl && x < dr && y >= dt && y < db;
+                const BYTE want = inside ? Sheet(sx + x - dl, sy + y - dt) : 254;
+                if (BackPixel(x, y) != want && wrong++ < 5)
+                    ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << int(BackPixel(x, y)) << ", not "
+                                  << int(want);
+            }
+        EXPECT_EQ(wrong, 0);
+        FillBack(254);
+    }
+};
+
+TEST_F(ClipCaseTest, EveryPixelOfThePartCases) {
+    BlitSpriteClipped(-10, 100, 100, 0, 132, 32);  // source columns 110-131 at 0-21, rows 100-131
+    ExpectOnly(0, 100, 22, 132, 110, 0);
+    BlitSpriteClipped(630, 0, 100, 0, 132, 32);  // source columns 100-109 at 630-639
+    ExpectOnly(630, 0, 640, 32, 100, 0);
+    BlitSpriteClipped(0, 470, 0, 500, 64, 532);  // source rows 500-509 at 470-479
+    ExpectOnly(0, 470, 64, 480, 0, 500);
+    BlitSpriteClipped(-50, 0, 0, 0, 32, 32);  // wholly outside: nothing
+    BlitSpriteClipped(700, 0, 0, 0, 32, 32);
+    ExpectOnly(0, 0, 0, 0, 0, 0);
+    BlitSpriteClipped(20, -5, 40, 60, 72, 92);  // the top cut: source rows 65-91 at 0-26
+    ExpectOnly(20, 0, 52, 27, 40, 65);
+    BlitSpriteClipped(-10, -10, 0, 0, 640, 630);  // the whole sheet: left, top and bottom cut
+    ExpectOnly(0, 0, 630, 480, 10, 10);
+    BlitSprite(608, 448, 5, 6, 37, 38);  // unclipped, exactly in the corner
+    ExpectOnly(608, 448, 640, 480, 5, 6);
+    BlitSprite(609, 448, 5, 6, 37, 38);  // one pixel beyond the edge: nothing
+    BlitSprite(608, 449, 5, 6, 37, 38);
+    ExpectOnly(0, 0, 0, 0, 0, 0);
 }
 
 TEST_F(BlitTest, OversizedSpriteIsCutToTheScreen) {
