@@ -148,7 +148,9 @@ void PlatformShutdown() {
     if (!IsHeadless()) SdlShutdown();
 }
 
-void PlatformWindowCreated() { PostScriptEventsFor(0); }
+void PostFrameZeroEvents() {
+    if (g_flips == 0) PostScriptEventsFor(0);
+}
 
 void PresentFront(bool) {
     if (IsHeadless()) return;

@@ -35,8 +35,10 @@ void PlatformShutdown();
 // tick0 + floor(FlipCount() * 1000 / 60). For tests.
 void SetTickOrigin(DWORD tick0);
 
-// Called by CreateWindowEx once the window exists: posts the script's frame-0 events.
-void PlatformWindowCreated();
+// Called by PeekMessage: the first time, at the start of the main loop's first pass,
+// carries out the script's frame-0 events (once the display exists, so that
+// `lose-surfaces` and `shot` at frame 0 act on it).
+void PostFrameZeroEvents();
 // lParam of a mouse message at game coordinates (x, y).
 LPARAM MakeCursorLParam(int x, int y);
 // Forgets the window and empties the queue, so a test program can create it again.

@@ -57,7 +57,6 @@ HWND CreateWindowEx(DWORD, const char* className, const char* windowName, DWORD,
     HWND hwnd = &g_window;
     // A visible popup activates the application while it is being created.
     g_window.proc(hwnd, WM_ACTIVATEAPP, 1, 0);
-    PlatformWindowCreated();
     return hwnd;
 }
 
@@ -93,6 +92,7 @@ void PostQuitMessage(int exitCode) {
 
 BOOL PeekMessage(MSG* msg, HWND, UINT, UINT, UINT removeMsg) {
     if (!msg) return FALSE;
+    PostFrameZeroEvents();
     if (!IsHeadless()) SdlPumpEvents();
     if (g_count == 0) {
         if (!g_quitPosted) return FALSE;

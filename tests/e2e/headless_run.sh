@@ -34,6 +34,18 @@ check "--tick0 moves the clock" bash -c "'$ZUMBLE' --headless --frames 3 --tick0
 check "error.txt written" test -s error.txt
 check "the cursor follows the script" grep -q 'frame=5 .*cursor=300,200' t1.txt
 
+# Frame-0 events act once the display exists: surfaces lost at frame 0 leave nothing to
+# see until the activation at frame 10 restores them and reloads the title's bitmap; from
+# then on the frames equal those of a run that lost nothing.
+printf '0 lose-surfaces\n10 shot lost10.png\n10 activate\n20 shot lost20.png\n' > lose.txt
+printf '10 shot kept10.png\n20 shot kept20.png\n' > keep.txt
+"$ZUMBLE" --headless --frames 25 --script lose.txt > /dev/null 2>&1
+check "lost run exits 0" test $? -eq 0
+"$ZUMBLE" --headless --frames 25 --script keep.txt > /dev/null 2>&1
+check "kept run exits 0" test $? -eq 0
+check "surfaces lost at frame 0 show nothing" bash -c '! cmp -s lost10.png kept10.png'
+check "the activation brings the title back" cmp -s lost20.png kept20.png
+
 # Bad input: one line, exit 2, no window and no file.
 rm -f error.txt hiscoa.sav
 printf '0 move 10 10\n12 clik\n' > bad.txt
