@@ -19,7 +19,35 @@ const std::string kHead =
     "******************************\r\n"
     "  Error File Write  Ver1.0    \r\n";
 
+// The first ten lines, byte for byte (181 bytes); line 3 is ours to choose, 30 characters.
+const std::string kBanner =
+    "******************************\r\n"
+    "  Error File Write  Ver1.0    \r\n"
+    "     Zumble error report      \r\n"
+    "******************************\r\n"
+    "\r\n\r\n\r\n"
+    "Write Start\r\n"
+    "------------------------------\r\n"
+    "\r\n";
+
 }  // namespace
+
+TEST(ErrorLog, WholeFilesByteForByte) {
+    ASSERT_EQ(kBanner.size(), 181u);
+    auto empty = std::make_unique<ErrorLog>(0);
+    EXPECT_EQ(Written(*empty),
+              kBanner + "\r\nNot Erorr\r\n------------------------------\r\nWrite End\r\n");
+    auto two = std::make_unique<ErrorLog>(0);
+    two->Add("ERROR_1", 7);
+    two->Add("ERROR_16", 8);
+    EXPECT_EQ(Written(*two),
+              kBanner + "ERROR_1\r\nERROR_16\r\n\r\n------------------------------\r\nWrite End\r\n");
+    auto noSeparators = std::make_unique<ErrorLog>(2);
+    noSeparators->Add("ERROR_1", 7);
+    noSeparators->Add("ERROR_16", 8);
+    EXPECT_EQ(Written(*noSeparators),
+              kBanner + "ERROR_1ERROR_16\r\n------------------------------\r\nWrite End\r\n");
+}
 
 TEST(ErrorLog, EmptyLogIsTheBannerWithNotErorr) {
     auto log = std::make_unique<ErrorLog>(0);

@@ -8,6 +8,7 @@
 
 #include "media/display.h"
 #include "media/sound.h"
+#include "platform/runtime.h"
 #include "scenes/play.h"
 #include "shell/globals.h"
 #include "shell/winmain.h"
@@ -165,6 +166,59 @@ TEST_F(RestoreTest, LostFrontSurfaceIsRestored) {
     lpFRONTSURFACE->lost = true;
     WndProc(hWnd, WM_ACTIVATEAPP, 1, 0);
     EXPECT_FALSE(lpFRONTSURFACE->lost);
+}
+
+// The messages that end the game. Each test brings the display and the sound back up
+// afterwards, so that the tests after it find them as the fixture left them.
+class EndMessagesTest : public ShellTest {
+protected:
+    void SetUp() override {
+        ShellTest::SetUp();
+        if (!lpDS) {
+            ASSERT_EQ(InitSound(), 1);
+        }
+    }
+    void BringBack() {
+        ASSERT_EQ(InitDisplay(), 1);
+        ASSERT_EQ(InitSound(), 1);
+    }
+    void ExpectReleasedAndQuitPosted() {
+        EXPECT_EQ(lpDD, nullptr);
+        EXPECT_EQ(lpFRONTSURFACE, nullptr);
+        EXPECT_EQ(lpBACKSURFACE, nullptr);
+        EXPECT_EQ(lpPALETTE, nullptr);
+        EXPECT_EQ(lpSPRITESURFACE, nullptr);
+        EXPECT_EQ(lpDS, nullptr);
+        MSG msg;
+        ASSERT_TRUE(PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE));
+        EXPECT_EQ(msg.message, WM_QUIT);
+        EXPECT_EQ(msg.wParam, 0u);
+        EXPECT_FALSE(PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE));
+    }
+};
+
+TEST_F(EndMessagesTest, DestroyReleasesDisplayAndSoundThenPostsQuit) {
+    ASSERT_NE(lpDD, nullptr);
+    ASSERT_NE(lpDS, nullptr);
+    EXPECT_EQ(WndProc(hWnd, WM_DESTROY, 0, 0), 0);
+    ExpectReleasedAndQuitPosted();
+    BringBack();
+}
+
+TEST_F(EndMessagesTest, CloseWritesTheBestTimesThenDestroysTheWindow) {
+    const std::string dir = MakeTempDir();
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    EXPECT_EQ(WndProc(hWnd, WM_CLOSE, 0, 0), 0);
+    EXPECT_EQ(ReadFileBytes("hiscoa.sav").size(), 332u);
+    ExpectReleasedAndQuitPosted();
+    // The window is gone: a second destroy finds nothing.
+    EXPECT_EQ(DestroyWindow(hWnd), FALSE);
+    ASSERT_EQ(chdir(here), 0);
+    ResetWindowForTest();
+    ASSERT_EQ(CreateGameWindow(nullptr), 1);
+    BringBack();
 }
 
 }  // namespace
