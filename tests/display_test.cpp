@@ -195,7 +195,7 @@ TEST_F(BlitTest, ClippedCopiesCutAtEachEdge) {
     EXPECT_EQ(CountBack(0, 0, 640, 480, 254), 640 * 480);
 }
 
-// The Part 2.2 cases on a sheet whose pixel (x, y) is (3x + 7y) mod 251 (never the key
+// The clipping cases of the blits on a sheet whose pixel (x, y) is (3x + 7y) mod 251 (never the key
 // 255), checked over the whole back buffer: inside the expected destination block each
 // pixel is the named source pixel, everywhere else the buffer is untouched.
 class ClipCaseTest : public BlitTest {
