@@ -14,8 +14,14 @@ std::FILE* OpenGamePath(const char* path, const char* mode) {
     std::string p(path);
     for (char& c : p)
         if (c == '\\') c = '/';
-    std::FILE* file = std::fopen(p.c_str(), mode);
+    // A pipe or socket in a data file's place would block the open (and the game) until
+    // somebody writes to it: refuse it, as a file the game cannot use.
     struct stat info;
+    if (stat(p.c_str(), &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    std::FILE* file = std::fopen(p.c_str(), mode);
     if (file && fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
         std::fclose(file);
         errno = EISDIR;

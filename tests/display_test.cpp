@@ -1,6 +1,7 @@
 // Scene bitmaps into the palette and sprite surface, and the two blit primitives.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -88,8 +89,11 @@ TEST_F(DisplayTest, RefusesWrongFilesBeforeThePaletteChanges) {
     WriteFileBytes(dir + "/bmp/f.bmp", MakeBitmap(-640, 16).substr(0, 1078));
     WriteFileBytes(dir + "/bmp/g.bmp", MakeBitmap(640, -1).substr(0, 1078));
     WriteFileBytes(dir + "/bmp/h.bmp", MakeBitmap(16, 16).substr(0, 30));
+    // A pipe in the file's place is refused at once rather than waited on.
+    ASSERT_EQ(mkfifo((dir + "/bmp/pipe.bmp").c_str(), 0644), 0);
     for (const char* name : {"bmp\\a.bmp", "bmp\\b.bmp", "bmp\\c.bmp", "bmp\\d.bmp", "bmp\\e.bmp",
-                             "bmp\\f.bmp", "bmp\\g.bmp", "bmp\\h.bmp", "bmp\\missing.bmp"}) {
+                             "bmp\\f.bmp", "bmp\\g.bmp", "bmp\\h.bmp", "bmp\\missing.bmp",
+                             "bmp\\pipe.bmp"}) {
         EXPECT_EQ(LoadSceneBitmap(name, 255), 0) << name;
         PALETTEENTRY e;
         lpPALETTE->GetEntries(0, 77, 1, &e);
@@ -222,7 +226,7 @@ protected:
     }
 };
 
-TEST_F(ClipCaseTest, EveryPixelOfThePartCases) {
+TEST_F(ClipCaseTest, EveryPixelOfTheClippingCases) {
     BlitSpriteClipped(-10, 100, 100, 0, 132, 32);  // source columns 110-131 at 0-21, rows 100-131
     ExpectOnly(0, 100, 22, 132, 110, 0);
     BlitSpriteClipped(630, 0, 100, 0, 132, 32);  // source columns 100-109 at 630-639

@@ -84,6 +84,12 @@ TEST_F(WaveLoad, HeaderFailuresGiveTheirCodesAndLeaveTheSlotEmpty) {
     EXPECT_EQ(LoadWave("wave\\dir.wav", ds, &slot), 0);
     EXPECT_EQ(CodesSince(before), (Codes{"ERROR_1"}));
 
+    // Nor is a pipe, which would otherwise hold the game until somebody wrote to it.
+    ASSERT_EQ(mkfifo("wave/pipe.wav", 0644), 0);
+    before = errorLog.Count();
+    EXPECT_EQ(LoadWave("wave\\pipe.wav", ds, &slot), 0);
+    EXPECT_EQ(CodesSince(before), (Codes{"ERROR_1"}));
+
     EXPECT_EQ(Load("RIFF\x10", &slot), (Codes{"ERROR_3"}));
     EXPECT_EQ(Load("", &slot), (Codes{"ERROR_3"}));
     std::string wave = Wave(std::string(8, '\0'));
