@@ -46,7 +46,7 @@ void ResetBestTimes() {
 }
 
 void LoadBestTimes() {
-    std::FILE* file = std::fopen(kFileName, "rb");
+    std::FILE* file = OpenGamePath(kFileName, "rb");
     if (file == nullptr) {
         ResetBestTimes();
         return;

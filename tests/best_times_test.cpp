@@ -1,6 +1,7 @@
 // The best-times table and "hiscoa.sav": ranking, the results board, and the file's bytes.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -168,6 +169,13 @@ TEST_F(BestTimesTest, BadFilesGiveTheDefaults) {
     // A directory in the file's place reads as no file.
     std::filesystem::remove("hiscoa.sav");
     std::filesystem::create_directory("hiscoa.sav");
+    SetRow(0, 1, 2, 3, 4, 5);
+    LoadBestTimes();
+    ExpectAllDefault();
+
+    // So does a pipe, which is not waited on.
+    std::filesystem::remove("hiscoa.sav");
+    ASSERT_EQ(mkfifo("hiscoa.sav", 0644), 0);
     SetRow(0, 1, 2, 3, 4, 5);
     LoadBestTimes();
     ExpectAllDefault();
