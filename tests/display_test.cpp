@@ -59,6 +59,14 @@ protected:
         lpPALETTE->SetEntries(0, 0, 256, grey);
     }
     int mkdir_bmp() { return std::system(("mkdir -p " + dir + "/bmp").c_str()); }
+    // A refused bitmap leaves the grey palette and the surface of 7s as they were.
+    void ExpectRefused(const char* name) {
+        EXPECT_EQ(LoadSceneBitmap(name, 255), 0) << name;
+        PALETTEENTRY e;
+        lpPALETTE->GetEntries(0, 77, 1, &e);
+        EXPECT_EQ(e.peRed, 9) << name << " changed the palette";
+        EXPECT_EQ(SpritePixel(3, 3), 7) << name << " changed the surface";
+    }
     std::string dir;
 };
 
@@ -93,13 +101,8 @@ TEST_F(DisplayTest, RefusesWrongFilesBeforeThePaletteChanges) {
     ASSERT_EQ(mkfifo((dir + "/bmp/pipe.bmp").c_str(), 0644), 0);
     for (const char* name : {"bmp\\a.bmp", "bmp\\b.bmp", "bmp\\c.bmp", "bmp\\d.bmp", "bmp\\e.bmp",
                              "bmp\\f.bmp", "bmp\\g.bmp", "bmp\\h.bmp", "bmp\\missing.bmp",
-                             "bmp\\pipe.bmp"}) {
-        EXPECT_EQ(LoadSceneBitmap(name, 255), 0) << name;
-        PALETTEENTRY e;
-        lpPALETTE->GetEntries(0, 77, 1, &e);
-        EXPECT_EQ(e.peRed, 9) << name << " changed the palette";
-        EXPECT_EQ(SpritePixel(3, 3), 7) << name << " changed the surface";
-    }
+                             "bmp\\pipe.bmp"})
+        ExpectRefused(name);
 }
 
 TEST_F(DisplayTest, SmallBitmapFillsOnlyTopLeftAndShortFileReadsZeros) {
@@ -144,13 +147,8 @@ TEST_F(DisplayTest, RefusesOverflowingDimensionsBeforeThePaletteChanges) {
     WriteFileBytes(dir + "/bmp/o2.bmp", MakeHeader(640, 3355444));  // 2147484160
     WriteFileBytes(dir + "/bmp/o3.bmp", MakeHeader(0x7FFFFFFF, 0x7FFFFFFF));
     WriteFileBytes(dir + "/bmp/o4.bmp", MakeHeader(70000, 1));
-    for (const char* name : {"bmp\\o1.bmp", "bmp\\o2.bmp", "bmp\\o3.bmp", "bmp\\o4.bmp"}) {
-        EXPECT_EQ(LoadSceneBitmap(name, 255), 0) << name;
-        PALETTEENTRY e;
-        lpPALETTE->GetEntries(0, 77, 1, &e);
-        EXPECT_EQ(e.peRed, 9) << name << " changed the palette";
-        EXPECT_EQ(SpritePixel(3, 3), 7) << name << " changed the surface";
-    }
+    for (const char* name : {"bmp\\o1.bmp", "bmp\\o2.bmp", "bmp\\o3.bmp", "bmp\\o4.bmp"})
+        ExpectRefused(name);
     // The largest count that fits is a picture: its top rows, the rest of the file missing.
     WriteFileBytes(dir + "/bmp/fits.bmp", MakeHeader(640, 3355443));  // 2147483520
     EXPECT_EQ(LoadSceneBitmap("bmp\\fits.bmp", 255), 1);
