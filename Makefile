@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: deps build play test bench assets screenshots fuzz clean
+.PHONY: deps build play test bench assets screenshots fuzz clean web play-web
 
 deps:
 	@bash scripts/install-deps.sh
@@ -19,6 +19,16 @@ test: build
 
 bench: deps
 	@bash scripts/run-bench.sh
+
+# The browser build, with Emscripten's CMake toolchain: the page in build-web/site/.
+web: deps
+	@NODE_PATH=/usr/share/nodejs emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@NODE_PATH=/usr/share/nodejs cmake --build build-web -j$(JOBS)
+	@echo "the page is in build-web/site/"
+
+play-web: web
+	@echo "Zumble is at http://127.0.0.1:8000/ (Ctrl+C stops the server)"
+	@cd build-web/site && python3 -m http.server 8000 --bind 127.0.0.1
 
 assets: build
 	./$(BUILD)/zumble_assets .
