@@ -189,13 +189,12 @@ function zumbleFeedAudio(samples) {
 
 // ---------------------------------------------------------------------------------
 // Files: the player's files (hiscoa.sav, error.txt) live in IndexedDB. They are read
-// before the game starts, stored again after every file the game writes or renames
-// there, and once more when the page is left; the data folders are never stored.
+// before the game starts, stored again after the game writes or renames one of them,
+// and once more when the page is left; nothing else in the folder is ever stored.
 var zumbleStore = { busy: false, again: false, waiting: [] };
 
 function zumbleIsPlayerFile(path) {
-  return path && path.indexOf(ZUMBLE_HOME + '/') === 0 &&
-    !/^\/zumble\/(bmp|wave)(\/|$)/.test(path);
+  return /^\/zumble\/(hiscoa\.sav(\.tmp)?|error\.txt)$/.test(path || '');
 }
 
 function zumbleStoreFiles() {
@@ -309,6 +308,7 @@ window.zumbleSoundLog = function () { return zumbleFlushedText(ZUMBLE_SOUND_LOG)
 window.zumbleSave = function () {
   try { return FS.readFile(ZUMBLE_HOME + '/hiscoa.sav'); } catch (e) { return null; }
 };
+window.zumbleErrorLog = function () { return zumbleReadText(ZUMBLE_HOME + '/error.txt'); };
 window.zumbleOutput = function () { return zumblePage.output.join('\n'); };
 window.zumbleEnded = function () { return zumblePage.ended; };
 window.zumbleAudioState = function () {
