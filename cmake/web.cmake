@@ -29,6 +29,7 @@ target_link_options(zumble_web PRIVATE
   -sINITIAL_MEMORY=33554432
   -sENVIRONMENT=web
   -sFORCE_FILESYSTEM=1
+  -sMINIFY_HTML=0             # the minifier of this Emscripten fails; the page is small anyway
   -sEXPORTED_FUNCTIONS=_main
   -lidbfs.js
   "SHELL:--shell-file ${CMAKE_SOURCE_DIR}/web/shell.html"

@@ -44,7 +44,8 @@ EM_JS(void, WebShowMessage, (const char* text, const char* caption), {
 EM_ASYNC_JS(void, WebWaitForSlot, (), { await zumbleNextSlot(); });
 EM_ASYNC_JS(void, WebYield, (), { await zumbleYield(); });
 
-bool Start() { return true; }
+// A scripted run reads its script as the headless one does.
+bool Start() { return !Scripted() || HeadlessBackend().start(); }
 
 void Shutdown() {}
 

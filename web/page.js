@@ -57,8 +57,12 @@ function zumbleFit() {
   var width = stage.clientWidth, height = stage.clientHeight;
   var scale = Math.floor(Math.min(width * ratio / 640, height * ratio / 480));
   var cssWidth = scale >= 1 ? 640 * scale / ratio : Math.min(width, height * 4 / 3);
+  var cssHeight = cssWidth * 3 / 4;
   canvas.style.width = cssWidth + 'px';
-  canvas.style.height = cssWidth * 3 / 4 + 'px';
+  canvas.style.height = cssHeight + 'px';
+  // Centred on whole device pixels, so no row or column of the picture is split.
+  canvas.style.left = Math.floor((width - cssWidth) / 2 * ratio) / ratio + 'px';
+  canvas.style.top = Math.floor((height - cssHeight) / 2 * ratio) / ratio + 'px';
 }
 window.addEventListener('resize', zumbleFit);
 document.addEventListener('fullscreenchange', zumbleFit);
@@ -290,6 +294,13 @@ Module['onExit'] = function (code) {
   zumbleStoreFiles();
   zumbleFilesStored().then(function () { zumblePage.ended = { code: code }; });
 };
+// The end unwinds the game's stack by a throw that nothing needs to catch.
+window.addEventListener('unhandledrejection', function (e) {
+  if (e.reason && e.reason.name === 'ExitStatus') e.preventDefault();
+});
+window.addEventListener('error', function (e) {
+  if (e.error && e.error.name === 'ExitStatus') e.preventDefault();
+});
 Module['onAbort'] = function (what) {
   zumblePage.setStatus('The game stopped: ' + what);
   document.getElementById('again').hidden = false;
@@ -300,7 +311,7 @@ Module['onAbort'] = function (what) {
 // For tests and the curious: the run's trace and sound log (as the command line's
 // --trace and --sound-log files), and the best-times file as the game would read it.
 function zumbleFlushedText(path) {
-  if (!zumblePage.ended && Module['_ZumbleFlushLogs']) Module['_ZumbleFlushLogs']();
+  if (runtimeInitialized && !runtimeExited && !ABORT) Module['_ZumbleFlushLogs']();
   return zumbleReadText(path);
 }
 window.zumbleTrace = function () { return zumbleFlushedText(ZUMBLE_TRACE); };
