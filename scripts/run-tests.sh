@@ -2,7 +2,8 @@
 # Runs every test of the project:
 #   1. the unit, scene and end-to-end tests (ctest) on the normal build;
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   3. a short run of every fuzz program (FUZZ_SECONDS each, default 30).
+#   3. a short run of every fuzz program (FUZZ_SECONDS each, default 30);
+#   4. the page of the browser build (make web) in headless Chromium (tests/web/).
 # QUICK=1 runs only the first step.
 set -euo pipefail
 build=${1:-build}
@@ -18,3 +19,10 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print
 
 echo "== fuzzing, ${FUZZ_SECONDS:-30} seconds a program"
 bash scripts/run-fuzz.sh "${FUZZ_SECONDS:-30}"
+
+echo "== the page in headless Chromium"
+export NODE_PATH=/usr/share/nodejs
+emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release > /dev/null
+cmake --build build-web -j2
+(cd tests/web && npm ci --no-audit --no-fund --loglevel=error)
+node tests/web/web_test.mjs build-web/site "$build/zumble"
