@@ -9,8 +9,10 @@ packages=(
   xvfb xauth xdotool x11-utils x11-apps
   clang libclang-rt-14-dev
   python3
-  emscripten nodejs npm chromium
+  emscripten nodejs chromium
 )
+# npm comes with some builds of Node; Debian's own is a package of its own.
+command -v npm > /dev/null || packages+=(npm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
