@@ -193,8 +193,9 @@ function zumbleFeedAudio(samples) {
 
 // ---------------------------------------------------------------------------------
 // Files: the player's files (hiscoa.sav, error.txt) live in IndexedDB. They are read
-// before the game starts, stored again after the game writes or renames one of them,
-// and once more when the page is left; nothing else in the folder is ever stored.
+// before the game starts and stored again whenever the game asks for a file to reach
+// the disk (its fsync waits until they are stored), after it renames one of them, at
+// the end of the run and when the page is left; nothing else in the folder is stored.
 var zumbleStore = { busy: false, again: false, waiting: [] };
 
 function zumbleIsPlayerFile(path) {
@@ -237,13 +238,6 @@ Module['preRun'].push(function () {
       }
       callback(err, set);
     });
-  };
-  var close = FS.close;
-  FS.close = function (stream) {
-    var path = stream.path, written = (stream.flags & 3) !== 0;
-    var result = close(stream);
-    if (written && zumbleIsPlayerFile(path)) setTimeout(zumbleStoreFiles, 0);
-    return result;
   };
   var rename = FS.rename;
   FS.rename = function (from, to) {
