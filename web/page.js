@@ -9,7 +9,7 @@ Module['canvas'] = document.getElementById('canvas');
 var ZUMBLE_HOME = '/zumble';
 var ZUMBLE_TRACE = '/trace.txt';
 var ZUMBLE_SOUND_LOG = '/sound-log.txt';
-var ZUMBLE_SCRIPT = '/script.txt';
+var ZUMBLE_SCRIPTS = '/scripts';
 
 var zumblePage = {
   output: [],          // what the game printed on stdout
@@ -30,7 +30,13 @@ var zumblePage = {
     else if (key === 'trace') args.push('--trace', ZUMBLE_TRACE);
     else if (key === 'sound-log') args.push('--sound-log', ZUMBLE_SOUND_LOG);
     else if (key === 'autoplay' || key === 'timedemo') args.push('--' + key);
-    else if (key === 'script') { args.push('--script', ZUMBLE_SCRIPT); zumblePage.scriptUrl = value; }
+    else if (key === 'script') {
+      // The script keeps its name, so the game's messages about it name the right file.
+      var name = value.split(/[?#]/)[0].split('/').pop().replace(/[^A-Za-z0-9._-]/g, '_') || 'script.txt';
+      zumblePage.scriptUrl = value;
+      zumblePage.scriptPath = ZUMBLE_SCRIPTS + '/' + name;
+      args.push('--script', zumblePage.scriptPath);
+    }
     else if (!bad) bad = key;
   });
   if (bad) {
@@ -252,14 +258,15 @@ Module['preRun'].push(function () {
   });
   if (zumblePage.scriptUrl) {
     addRunDependency('zumble-script');
+    FS.mkdir(ZUMBLE_SCRIPTS);
     fetch(zumblePage.scriptUrl).then(function (response) {
       if (!response.ok) throw new Error('HTTP ' + response.status);
       return response.arrayBuffer();
     }).then(function (bytes) {
-      FS.writeFile(ZUMBLE_SCRIPT, new Uint8Array(bytes));
+      FS.writeFile(zumblePage.scriptPath, new Uint8Array(bytes));
     }, function (e) {
       // The game then reports that it cannot read the script, as on the command line.
-      console.error('zumble: cannot fetch the script ' + zumblePage.scriptUrl + ': ' + e);
+      console.error('cannot fetch the script ' + zumblePage.scriptUrl + ': ' + e);
     }).then(function () { removeRunDependency('zumble-script'); });
   }
 });
@@ -284,6 +291,8 @@ Module['onExit'] = function (code) {
   if (code === 0 || !status.textContent) {
     zumblePage.setStatus(code === 0 ? 'The game has ended.' : 'The game stopped (code ' + code + ').');
   }
+  var timedemo = zumblePage.output.filter(function (line) { return /^frames=/.test(line); }).pop();
+  if (timedemo) zumblePage.setStatus(status.textContent + ' ' + timedemo);
   document.getElementById('again').hidden = false;
   zumbleStoreFiles();
   zumbleFilesStored().then(function () { zumblePage.ended = { code: code }; });
