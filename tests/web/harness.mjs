@@ -47,6 +47,7 @@ export async function launch(viewport) {
     headless: true,
     viewport,
     deviceScaleFactor: 1,
+    hasTouch: true,  // a tap must work as a click; the mouse works as well
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
            '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
