@@ -44,8 +44,12 @@ EM_JS(void, WebShowMessage, (const char* text, const char* caption), {
 EM_ASYNC_JS(void, WebWaitForSlot, (), { await zumbleNextSlot(); });
 EM_ASYNC_JS(void, WebYield, (), { await zumbleYield(); });
 
-// A scripted run reads its script as the headless one does.
-bool Start() { return !Scripted() || HeadlessBackend().start(); }
+// A scripted run reads its script as the headless one does. Without a canvas the game
+// reports that it has no display.
+bool Start() {
+    g_canvas = WebOpenCanvas() != 0;
+    return !Scripted() || HeadlessBackend().start();
+}
 
 void Shutdown() {}
 
@@ -123,7 +127,4 @@ const Backend kWeb = {
 
 }  // namespace
 
-const Backend& ChooseBackend() {
-    g_canvas = WebOpenCanvas() != 0;
-    return kWeb;
-}
+const Backend& ChooseBackend() { return kWeb; }
