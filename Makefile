@@ -23,7 +23,7 @@ bench: deps
 # The browser build, with Emscripten's CMake toolchain: the page in build-web/site/.
 web: deps
 	@NODE_PATH=/usr/share/nodejs emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release >/dev/null
-	@NODE_PATH=/usr/share/nodejs cmake --build build-web -j$(JOBS)
+	@NODE_PATH=/usr/share/nodejs cmake --build build-web -j$(JOBS) -- --no-print-directory
 	@echo "the page is in build-web/site/"
 
 play-web: web
