@@ -322,6 +322,10 @@ window.zumbleSoundLog = function () { return zumbleFlushedText(ZUMBLE_SOUND_LOG)
 window.zumbleSave = function () {
   try { return FS.readFile(ZUMBLE_HOME + '/hiscoa.sav'); } catch (e) { return null; }
 };
+// A file the game wrote in its folder, such as a script's shot: its bytes, or null.
+window.zumbleFile = function (name) {
+  try { return FS.readFile(ZUMBLE_HOME + '/' + name); } catch (e) { return null; }
+};
 window.zumbleErrorLog = function () { return zumbleReadText(ZUMBLE_HOME + '/error.txt'); };
 window.zumbleOutput = function () { return zumblePage.output.join('\n'); };
 window.zumbleEnded = function () { return zumblePage.ended; };

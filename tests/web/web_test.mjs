@@ -64,11 +64,13 @@ async function scriptedRun(context) {
     '120 move 320 240', '121 down', '124 up', '130 key return', '131 key return',
     '150 key escape',
     '# mode select again, then a second round',
-    '190 move 320 320', '192 click', '260 move 100 400', '261 click', '300 key space', '',
+    '190 move 320 320', '192 click', '260 move 100 400', '261 click', '300 key space',
+    '# the page writes its shots with its own PNG writer',
+    `${frames} shot last.png`, '',
   ].join('\n');
   const options = ['--frames', String(frames), '--time', '1234567', '--tick0', '5000',
                    '--trace', 'trace.txt', '--sound-log', 'sound.txt', '--script', 'script.txt'];
-  const native = runNative(zumble, options, { 'script.txt': script + `${frames} shot last.png\n` });
+  const native = runNative(zumble, options, { 'script.txt': script });
   check('headless run exits 0', native.code === 0, native.stderr);
 
   const server = await serve(site, { 'round.txt': script });
@@ -94,6 +96,10 @@ async function scriptedRun(context) {
     const shot = await page.locator('#canvas').screenshot();
     const differ = await comparePng(page, shot, fs.readFileSync(path.join(native.dir, 'last.png')));
     check(`the canvas at the end equals the headless shot of frame ${frames}`, differ === 0, `${differ} pixels differ`);
+    const pageShot = Buffer.from(Object.values(await page.evaluate(() => window.zumbleFile('last.png')) || {}));
+    const shotDiffer = pageShot.length ? await comparePng(page, pageShot, fs.readFileSync(path.join(native.dir, 'last.png')))
+                                       : 'no shot';
+    check("the page's own shot equals the headless one pixel for pixel", shotDiffer === 0, String(shotDiffer));
     const ended = await page.locator('#status').textContent();
     check('the page says the game has ended and offers another',
           /ended/.test(ended) && await page.locator('#again').isVisible(), ended);
