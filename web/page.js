@@ -70,6 +70,9 @@ function zumbleFit() {
   canvas.style.left = Math.floor((width - cssWidth) / 2 * ratio) / ratio + 'px';
   canvas.style.top = Math.floor((height - cssHeight) / 2 * ratio) / ratio + 'px';
 }
+// The stage changes size with the window, with full screen, and with the line below
+// wrapping; the picture follows it.
+if (window.ResizeObserver) new ResizeObserver(zumbleFit).observe(document.getElementById('stage'));
 window.addEventListener('resize', zumbleFit);
 document.addEventListener('fullscreenchange', zumbleFit);
 document.addEventListener('webkitfullscreenchange', zumbleFit);

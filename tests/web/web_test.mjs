@@ -160,6 +160,19 @@ async function clickedRun(context) {
     // A tap is a click, as on a phone.
     await page.touchscreen.tap(box.x + 300.5 * box.width / 640, box.y + 400.5 * box.height / 480);
     await waitScene(2, 'a tap on the back button leads to the title');
+    await page.click('#fullscreen');
+    const placement = () => {
+      const r = document.getElementById('canvas').getBoundingClientRect();
+      return { full: !!document.fullscreenElement, top: r.top, bottom: innerHeight - r.bottom, w: r.width };
+    };
+    await page.waitForFunction((f) => { const p = eval(f)(); return p.full && Math.abs(p.top - p.bottom) <= 1; },
+                               `(${placement})`, { timeout: 5000 }).catch(() => {});
+    const full = await page.evaluate(placement);
+    check('the button shows the game full screen, the picture in the middle',
+          full.full && Math.abs(full.top - full.bottom) <= 1 && full.w % 640 === 0, JSON.stringify(full));
+    await page.keyboard.press('Alt+Enter');
+    await page.waitForFunction(() => !document.fullscreenElement, null, { timeout: 5000 })
+      .then(() => check('Alt+Enter leaves full screen', true), () => check('Alt+Enter leaves full screen', false));
     await page.keyboard.press('Escape');
     const end = await waitForEnd(page, 20000);
     check('Escape on the title ends the game', end.code === 0, JSON.stringify(end));
