@@ -143,7 +143,12 @@ check "no player's folder: the line names the folder" grep -q 'plainfile/.local/
 check "no player's folder: nothing written anywhere" \
     bash -c "test -z \"\$(ls -A elsewhere)\" && cmp -s tree-before.txt <(find root -printf '%p %s %T@ %m\n' | sort)"
 
-# A real install, as root, where no zumble package is installed already.
+# A real install, as root, where no zumble package is installed already. One such test
+# at a time on the machine (other checkouts may run theirs): they share the package name.
+if [ "$(id -u)" -eq 0 ]; then
+    exec 9> /tmp/zumble-package-test.lock
+    flock -w 600 9 || fail "another package test held the lock for 10 minutes"
+fi
 if [ "$(id -u)" -ne 0 ]; then
     echo "note: not root, the dpkg -i / dpkg -r part is left out"
 elif dpkg-query -W -f='${Status}' zumble 2> /dev/null | grep -q 'installed'; then
