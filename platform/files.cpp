@@ -52,26 +52,33 @@ bool Keep(char* slot, const std::string& value) {
 }
 
 // $XDG_DATA_HOME/zumble, or ~/.local/share/zumble; "" when there is no home to use.
-std::string PlayerFolderPath() {
+// *base is the part that must exist already: the home folder is never made.
+std::string PlayerFolderPath(std::string* base) {
     const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && xdg[0] == '/') return std::string(xdg) + "/zumble";  // a relative one is ignored
+    if (xdg && xdg[0] == '/') {  // a relative one is ignored
+        *base = "/";
+        return std::string(xdg) + "/zumble";
+    }
     const char* home = std::getenv("HOME");
     if (!home || home[0] != '/') {
         const passwd* pw = getpwuid(getuid());
         home = pw ? pw->pw_dir : nullptr;
     }
     if (!home || home[0] != '/') return "";
+    *base = home;
     return std::string(home) + "/.local/share/zumble";
 }
 
-// Makes the folder and any missing parent, each private to the player. Empty on success,
-// else what went wrong.
-std::string MakeFolder(const std::string& path) {
-    for (std::size_t at = 1; at <= path.size(); ++at) {
+// Makes the folder and its missing parents below base, each private to the player.
+// Empty on success, else what went wrong.
+std::string MakeFolder(const std::string& path, const std::string& base) {
+    struct stat info;
+    if (stat(base.c_str(), &info) != 0) return base + ": " + std::strerror(errno);
+    if (!S_ISDIR(info.st_mode)) return base + " is not a folder";
+    for (std::size_t at = base.size(); at <= path.size(); ++at) {
         if (at != path.size() && path[at] != '/') continue;
         const std::string part = path.substr(0, at);
         if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return std::strerror(errno);
-        struct stat info;
         if (stat(part.c_str(), &info) != 0) return std::strerror(errno);
         if (!S_ISDIR(info.st_mode)) return part + " is not a folder";
     }
@@ -79,8 +86,9 @@ std::string MakeFolder(const std::string& path) {
 }
 
 void UsePlayerFolder() {
-    const std::string folder = PlayerFolderPath();
-    std::string why = folder.empty() ? "no home folder is set" : MakeFolder(folder);
+    std::string base;
+    const std::string folder = PlayerFolderPath(&base);
+    std::string why = folder.empty() ? "no home folder is set" : MakeFolder(folder, base);
     if (why.empty() && !Keep(g_playerFolder, folder)) why = "the path is too long";
     if (why.empty()) return;
     g_noSaving = true;

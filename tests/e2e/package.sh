@@ -140,6 +140,9 @@ touch plainfile
 check "no player's folder: exit 0" test $? -eq 0
 check "no player's folder: one line on stderr" test "$(wc -l < nosave.err)" -eq 1
 check "no player's folder: the line names the folder" grep -q 'plainfile/.local/share/zumble' nosave.err
+(cd elsewhere && env -u XDG_DATA_HOME HOME="$WORK/nohome" "$WORK/root/usr/games/zumble" --headless --frames 2 2> ../nohome.err)
+check "a home folder that does not exist is not made" test ! -e nohome
+check "a home folder that does not exist is named" grep -q 'nohome.*No such file' nohome.err
 check "no player's folder: nothing written anywhere" \
     bash -c "test -z \"\$(ls -A elsewhere)\" && cmp -s tree-before.txt <(find root -printf '%p %s %T@ %m\n' | sort)"
 
