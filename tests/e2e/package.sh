@@ -129,6 +129,7 @@ check "nothing written where the game was started" test -z "$(ls -A elsewhere)"
 (cd elsewhere && XDG_DATA_HOME="$WORK/xdg" HOME="$WORK/home2" "$WORK/root/usr/games/zumble" --headless --frames 2)
 check "XDG_DATA_HOME holds error.txt" grep -q "Not Erorr" xdg/zumble/error.txt
 check "XDG_DATA_HOME: nothing in the home folder" test ! -e home2
+mkdir home3
 (cd elsewhere && XDG_DATA_HOME=relative HOME="$WORK/home3" "$WORK/root/usr/games/zumble" --headless --frames 2)
 check "a relative XDG_DATA_HOME is ignored" test -f home3/.local/share/zumble/error.txt
 check "nothing written where the game was started (XDG runs)" test -z "$(ls -A elsewhere)"
