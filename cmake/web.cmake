@@ -13,6 +13,7 @@ file(GLOB WEB_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/objects/*.cpp
   ${CMAKE_SOURCE_DIR}/scenes/*.cpp)
 list(FILTER WEB_SOURCES EXCLUDE REGEX "/platform/((sdl|win32|desktop)_[^/]*|main|png_writer)\\.cpp$")
+file(GLOB WEB_PAGE CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/web/*)
 file(GLOB_RECURSE WEB_DATA CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bmp/* ${CMAKE_SOURCE_DIR}/wave/*)
 
 set(WEB_SITE ${CMAKE_BINARY_DIR}/site)
@@ -34,12 +35,16 @@ target_link_options(zumble_web PRIVATE
   -lidbfs.js
   "SHELL:--shell-file ${CMAKE_SOURCE_DIR}/web/shell.html"
   "SHELL:--pre-js ${CMAKE_SOURCE_DIR}/web/page.js"
+  "SHELL:--pre-js ${CMAKE_SOURCE_DIR}/web/picture.js"
+  "SHELL:--pre-js ${CMAKE_SOURCE_DIR}/web/pacing.js"
+  "SHELL:--pre-js ${CMAKE_SOURCE_DIR}/web/sound.js"
+  "SHELL:--pre-js ${CMAKE_SOURCE_DIR}/web/files.js"
   "SHELL:--preload-file ${CMAKE_SOURCE_DIR}/bmp@/zumble/bmp"
   "SHELL:--preload-file ${CMAKE_SOURCE_DIR}/wave@/zumble/wave")
 set_target_properties(zumble_web PROPERTIES
   OUTPUT_NAME index SUFFIX ".html"
   RUNTIME_OUTPUT_DIRECTORY ${WEB_SITE}
-  LINK_DEPENDS "${CMAKE_SOURCE_DIR}/web/shell.html;${CMAKE_SOURCE_DIR}/web/page.js;${WEB_DATA}")
+  LINK_DEPENDS "${WEB_PAGE};${WEB_DATA}")
 add_custom_command(TARGET zumble_web POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/web/audio-worklet.js ${WEB_SITE}/)
 # Emscripten's JavaScript tools find their Node modules (acorn) in Debian's folder.
