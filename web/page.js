@@ -24,24 +24,27 @@ var zumblePage = {
   var params = new URLSearchParams(location.search);
   var args = ['--headless'];  // lets the parser accept the options of an unattended run
   var bad = null;
+  var known = "(time, tick0, frames, trace, sound-log, autoplay, timedemo, script)";
   params.forEach(function (value, key) {
     if (key === 'time' || key === 'tick0' || key === 'frames') args.push('--' + key, value);
     else if (key === 'trace') args.push('--trace', ZUMBLE_TRACE);
     else if (key === 'sound-log') args.push('--sound-log', ZUMBLE_SOUND_LOG);
     else if (key === 'autoplay' || key === 'timedemo') args.push('--' + key);
     else if (key === 'script') {
+      // Only a file of the page's own folder (or below it) is taken.
+      if (!/^[\w.-]+(\/[\w.-]+)*$/.test(value) || /(^|\/)\.\.?(\/|$)/.test(value)) {
+        bad = bad || "zumble: script= wants a file in the page's folder, not '" + value + "'";
+        return;
+      }
       // The script keeps its name, so the game's messages about it name the right file.
-      var name = value.split(/[?#]/)[0].split('/').pop().replace(/[^A-Za-z0-9._-]/g, '_') || 'script.txt';
       zumblePage.scriptUrl = value;
-      zumblePage.scriptPath = ZUMBLE_SCRIPTS + '/' + name;
+      zumblePage.scriptPath = ZUMBLE_SCRIPTS + '/' + value.split('/').pop();
       args.push('--script', zumblePage.scriptPath);
+    } else {
+      bad = bad || "zumble: the page takes no option '" + key + "' " + known;
     }
-    else if (!bad) bad = key;
   });
-  if (bad) {
-    zumblePage.badOption = "zumble: the page takes no option '" + bad +
-      "' (time, tick0, frames, trace, sound-log, autoplay, timedemo, script)";
-  }
+  zumblePage.badOption = bad;
   Module['arguments'] = args;
 })();
 
@@ -113,4 +116,5 @@ if (zumblePage.badOption) {
   zumblePage.setStatus(zumblePage.badOption);
   console.error(zumblePage.badOption);
   Module['noInitialRun'] = true;
+  zumblePage.ended = { code: 2 };
 }

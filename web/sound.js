@@ -46,18 +46,20 @@ var zumbleAudio = { context: null, node: null, unlocked: false, fed: 0, loud: 0,
   }
   function unlock() {
     zumbleAudio.unlocked = true;
-    if (context.state === 'suspended' && !document.hidden) context.resume();
+    // A key such as Escape may not count as the player's consent: then the context
+    // stays suspended until the next click or key.
+    if (context.state === 'suspended' && !document.hidden) context.resume().catch(function () {});
   }
   ['mousedown', 'pointerdown', 'touchend', 'keydown'].forEach(function (type) {
     window.addEventListener(type, unlock, true);
   });
   document.addEventListener('visibilitychange', function () {
     if (document.hidden) context.suspend();
-    else if (zumbleAudio.unlocked) context.resume();
+    else if (zumbleAudio.unlocked) context.resume().catch(function () {});
   });
 })();
 
-// One game frame's mix: `frames` interleaved 16-bit stereo frames.
+// One game frame's mix: interleaved 16-bit stereo samples (a view of the game's memory).
 function zumbleFeedAudio(samples) {
   var context = zumbleAudio.context;
   if (!context || context.state !== 'running' || !zumbleAudio.node) return;

@@ -73,7 +73,7 @@ async function scriptedRun(context) {
   const native = runNative(zumble, options, { 'script.txt': script });
   check('headless run exits 0', native.code === 0, native.stderr);
 
-  const server = await serve(site, { 'round.txt': script });
+  const server = await serve(site, { 'round.txt': script, 'bad.txt': '0 move 300 300\n3 clik\n' });
   const page = await context.newPage();
   await page.setViewportSize({ width: 800, height: 600 });  // the canvas at 1x
   try {
@@ -103,6 +103,16 @@ async function scriptedRun(context) {
     const ended = await page.locator('#status').textContent();
     check('the page says the game has ended and offers another',
           /ended/.test(ended) && await page.locator('#again').isVisible(), ended);
+    // Bad input is refused with one line on the page, as on the command line.
+    for (const [query, message] of [['?script=bad.txt', /^script line 2: unknown verb 'clik'/],
+                                    ['?script=../bad.txt', /script= wants a file in the page's folder/],
+                                    ['?frames=0', /--frames wants a positive whole number/],
+                                    ['?window', /takes no option 'window'/]]) {
+      await page.goto(server.url + query);
+      const refused = await waitForEnd(page, 20000);
+      const said = await page.locator('#status').textContent();
+      check(`${query} is refused with code 2 and says why`, refused.code === 2 && message.test(said), said);
+    }
   } finally {
     await page.close();
     server.close();
