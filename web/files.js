@@ -48,7 +48,9 @@ Module['preRun'].push(function () {
   var rename = FS.rename;
   FS.rename = function (from, to) {
     var result = rename(from, to);
-    if (zumbleIsPlayerFile(FS.lookupPath(to).path)) setTimeout(zumbleStoreFiles, 0);
+    // Started at once: the game goes on, and the window in which a closed tab could
+    // lose the renamed file is as short as IndexedDB allows.
+    if (zumbleIsPlayerFile(FS.lookupPath(to).path)) zumbleStoreFiles();
     return result;
   };
   addRunDependency('zumble-files');
