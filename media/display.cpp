@@ -77,12 +77,10 @@ int LoadSceneBitmap(const char* path, unsigned int colorKey) {
     const std::int32_t width = ReadLe32(infoHeader + 4);
     const std::int32_t height = ReadLe32(infoHeader + 8);
     // Dimensions that cannot be a picture are refused before the palette changes: none
-    // at all; width x height beyond a 32-bit signed count (the pixel count that the
-    // original allocated and read would overflow); or rows so wide that the 630 kept
-    // would not fit in memory. Other heights are fine, since only the rows the surface
-    // can hold are read.
-    if (width <= 0 || height <= 0 || width > 65536 ||
-        static_cast<long long>(width) * height > 0x7FFFFFFFLL || !lpSPRITESURFACE) {
+    // at all, or width x height beyond a 32-bit signed count (the pixel count that the
+    // original allocated and read would overflow). Any other size loads: only the rows
+    // and columns that the surface can hold are read.
+    if (width <= 0 || height <= 0 || static_cast<long long>(width) * height > 0x7FFFFFFFLL || !lpSPRITESURFACE) {
         std::fclose(file);
         return 0;
     }
@@ -91,17 +89,26 @@ int LoadSceneBitmap(const char* path, unsigned int colorKey) {
         entries[i] = PALETTEENTRY{table[4 * i + 2], table[4 * i + 1], table[4 * i], 0};
     if (lpPALETTE) lpPALETTE->SetEntries(0, 0, 256, entries);
 
-    // Only the top rows that fit the surface are read; they are the last ones in the file.
+    // The top rows that fit the surface are the last ones in the file; of each, the left
+    // columns that fit are read and the rest skipped, so a wide file costs no memory.
     const long long rowsKept = height < lpSPRITESURFACE->height ? height : lpSPRITESURFACE->height;
+    const long long columns = width < lpSPRITESURFACE->width ? width : lpSPRITESURFACE->width;
     const long long skipped = static_cast<long long>(height) - rowsKept;
-    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(rowsKept);
+    const size_t size = static_cast<size_t>(columns * rowsKept);
     BYTE* bits = new (std::nothrow) BYTE[size];
     if (!bits) {
         std::fclose(file);
         return 0;
     }
     size_t got = 0;
-    if (std::fseek(file, static_cast<long>(skipped * width), SEEK_CUR) == 0) got = std::fread(bits, 1, size, file);
+    if (std::fseek(file, static_cast<long>(skipped * width), SEEK_CUR) == 0) {
+        for (long long row = 0; row < rowsKept; ++row) {
+            const size_t n = std::fread(bits + got, 1, static_cast<size_t>(columns), file);
+            got += n;
+            if (n < static_cast<size_t>(columns)) break;
+            if (width > columns && std::fseek(file, static_cast<long>(width - columns), SEEK_CUR) != 0) break;
+        }
+    }
     // Bytes missing from a short file read as 0.
     if (got < size) std::memset(bits + got, 0, size - got);
     if (std::ferror(file)) {
@@ -116,12 +123,11 @@ int LoadSceneBitmap(const char* path, unsigned int colorKey) {
         std::fclose(file);
         return 0;
     }
-    const long long rowBytes = width < desc.lPitch ? width : desc.lPitch;
+    const long long rowBytes = columns < desc.lPitch ? columns : desc.lPitch;
     BYTE* dest = static_cast<BYTE*>(desc.lpSurface);
     // The file holds the bottom row first; the surface wants the top row first.
     for (long long row = 0; row < rowsKept; ++row)
-        std::memcpy(dest + row * desc.lPitch, bits + (rowsKept - 1 - row) * static_cast<long long>(width),
-                    static_cast<size_t>(rowBytes));
+        std::memcpy(dest + row * desc.lPitch, bits + (rowsKept - 1 - row) * columns, static_cast<size_t>(rowBytes));
     lpSPRITESURFACE->Unlock(nullptr);
     delete[] bits;
     std::fclose(file);

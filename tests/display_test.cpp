@@ -142,17 +142,43 @@ TEST_F(DisplayTest, TallBitmapKeepsItsTop630Rows) {
 }
 
 TEST_F(DisplayTest, RefusesOverflowingDimensionsBeforeThePaletteChanges) {
-    // Width x height beyond a 32-bit signed count, and rows wider than any surface could use.
+    // Width x height beyond a 32-bit signed count.
     WriteFileBytes(dir + "/bmp/o1.bmp", MakeHeader(640, 0x7FFFFFFF));
     WriteFileBytes(dir + "/bmp/o2.bmp", MakeHeader(640, 3355444));  // 2147484160
     WriteFileBytes(dir + "/bmp/o3.bmp", MakeHeader(0x7FFFFFFF, 0x7FFFFFFF));
-    WriteFileBytes(dir + "/bmp/o4.bmp", MakeHeader(70000, 1));
+    WriteFileBytes(dir + "/bmp/o4.bmp", MakeHeader(65536, 32769));  // 2147549184
     for (const char* name : {"bmp\\o1.bmp", "bmp\\o2.bmp", "bmp\\o3.bmp", "bmp\\o4.bmp"})
         ExpectRefused(name);
     // The largest count that fits is a picture: its top rows, the rest of the file missing.
     WriteFileBytes(dir + "/bmp/fits.bmp", MakeHeader(640, 3355443));  // 2147483520
     EXPECT_EQ(LoadSceneBitmap("bmp\\fits.bmp", 255), 1);
     EXPECT_EQ(SpritePixel(3, 3), 0);
+}
+
+TEST_F(DisplayTest, WideBitmapKeepsTheLeft640ColumnsOfEachRow) {
+    WriteFileBytes(dir + "/bmp/wide.bmp", MakeBitmap(70000, 1));
+    ASSERT_EQ(LoadSceneBitmap("bmp\\wide.bmp", 255), 1);
+    EXPECT_EQ(SpritePixel(0, 0), 0);
+    EXPECT_EQ(SpritePixel(639, 0), 639 & 0xFF);
+    EXPECT_EQ(SpritePixel(3, 1), 7);
+
+    // Several rows: each starts a whole file row further on, whatever was skipped of the last.
+    FillSprite(0, 0, 640, 630, 7);
+    WriteFileBytes(dir + "/bmp/rows.bmp", MakeBitmap(70001, 3));
+    ASSERT_EQ(LoadSceneBitmap("bmp\\rows.bmp", 255), 1);
+    for (int y = 0; y < 3; ++y) {
+        EXPECT_EQ(SpritePixel(0, y), (3 * y) & 0xFF) << y;
+        EXPECT_EQ(SpritePixel(639, y), (639 + 3 * y) & 0xFF) << y;
+    }
+    EXPECT_EQ(SpritePixel(0, 3), 7);
+
+    // The widest row there can be, with no pixels in the file: one row of zeros, read
+    // without room for the whole row.
+    FillSprite(0, 0, 640, 630, 7);
+    WriteFileBytes(dir + "/bmp/widest.bmp", MakeHeader(0x7FFFFFFF, 1));
+    ASSERT_EQ(LoadSceneBitmap("bmp\\widest.bmp", 255), 1);
+    EXPECT_EQ(SpritePixel(639, 0), 0);
+    EXPECT_EQ(SpritePixel(639, 1), 7);
 }
 
 class BlitTest : public ::testing::Test {
