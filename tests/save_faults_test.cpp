@@ -148,10 +148,17 @@ TEST(SaveFaults, ReplacementKeepsTheOldFilesMode) {
     ASSERT_EQ(rc, 0) << "the save crashed or the file was closed to the child";
     ExpectNewTable(before);
     EXPECT_EQ(ModeOf("hiscoa.sav"), 0666u);
-    // Saved again by the owner of the new file: still the same mode.
+    // Saved again by this process: still the same mode, and when root saves, the
+    // player's file stays the player's.
+    struct stat player{};
+    ASSERT_EQ(stat("hiscoa.sav", &player), 0);
     BestTimes[9][0] = 999;
     SaveBestTimes();
-    EXPECT_EQ(ModeOf("hiscoa.sav"), 0666u);
+    struct stat now{};
+    ASSERT_EQ(stat("hiscoa.sav", &now), 0);
+    EXPECT_EQ(now.st_mode & 07777, 0666u);
+    EXPECT_EQ(now.st_uid, player.st_uid);
+    EXPECT_EQ(now.st_gid, player.st_gid);
 }
 
 }  // namespace
