@@ -2,7 +2,9 @@
 # Runs every test of the project:
 #   1. the unit, scene and end-to-end tests (ctest) on the normal build;
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   3. a short run of every fuzz program (FUZZ_SECONDS each, default 30).
+#   3. the mixer's tests and the real window run (audio thread and all) built with
+#      ThreadSanitizer;
+#   4. a short run of every fuzz program (FUZZ_SECONDS each, default 30).
 # QUICK=1 runs only the first step.
 set -euo pipefail
 build=${1:-build}
@@ -15,6 +17,12 @@ cmake -S . -B build-asan -DZUMBLE_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo 
 cmake --build build-asan -j2
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j2 -E 'e2e_window'
+
+echo "== the mixer and a real window with its audio thread under ThreadSanitizer"
+cmake -S . -B build-tsan -DZUMBLE_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+cmake --build build-tsan -j2 --target zumble sound_mixer_test
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    ctest --test-dir build-tsan --output-on-failure -R '^(Mixer|Converter)\.|^e2e_window_play$'
 
 echo "== fuzzing, ${FUZZ_SECONDS:-30} seconds a program"
 bash scripts/run-fuzz.sh "${FUZZ_SECONDS:-30}"
