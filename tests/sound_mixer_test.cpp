@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <thread>
 
@@ -360,10 +361,10 @@ TEST_F(Mixer, ADeviceThreadMixesWhileTheGameChangesEveryBuffer) {
     std::atomic<int> pulls{0};
     std::atomic<int> loudest{0};
     std::thread device([&] {
-        std::vector<std::int16_t> out(512 * MIX_CHANNELS);
+        std::vector<std::int16_t> out(128 * MIX_CHANNELS);
         while (!done.load()) {
             MixerLock();
-            MixAudio(out.data(), 512);
+            MixAudio(out.data(), 128);
             MixerUnlock();
             loudest.store(std::max(loudest.load(), Peak(out)));
             pulls.fetch_add(1);
@@ -371,16 +372,24 @@ TEST_F(Mixer, ADeviceThreadMixesWhileTheGameChangesEveryBuffer) {
     });
     const std::string samples = Sine(700, 0.05, 1, 16, MIX_RATE);
     int rounds = 0;
-    // At least 200 rounds, and until the device has pulled a good many times.
-    for (; rounds < 200 || (pulls.load() < 50 && rounds < 200000); ++rounds) {
+    // At least 200 rounds, and until the device has pulled many times during them.
+    // The game's other work between its sound calls: the device mixes meanwhile, so a
+    // change made without the lock meets the device's read unordered, which
+    // ThreadSanitizer reports whatever the scheduling.
+    const auto otherWork = [] { std::this_thread::sleep_for(std::chrono::microseconds(50)); };
+    for (; rounds < 200 || (pulls.load() < 2000 && rounds < 200000); ++rounds) {
         // No ASSERT while the device thread runs: it must be joined.
         LPDIRECTSOUNDBUFFER b = MakeBuffer(ds, samples, 1, 16, MIX_RATE);
         if (b == nullptr) {
             ADD_FAILURE() << "no buffer in round " << rounds;
             break;
         }
+        otherWork();
         b->Play(0, 0, rounds % 2 ? DSBPLAY_LOOPING : 0);
+        otherWork();
         b->SetVolume(-100 * (rounds % 10));
+        music->SetVolume(rounds % 7 ? 0 : -600);
+        otherWork();
         DWORD status = 0;
         b->GetStatus(&status);
         void* p = nullptr;
@@ -391,15 +400,16 @@ TEST_F(Mixer, ADeviceThreadMixesWhileTheGameChangesEveryBuffer) {
         } else {
             ADD_FAILURE() << "no lock in round " << rounds;
         }
+        otherWork();
         if (rounds % 3 == 0) b->Stop();
+        otherWork();
         b->Release();
-        music->SetVolume(rounds % 7 ? 0 : -600);
     }
     music->Stop();
     music->Release();
     done.store(true);
     device.join();
-    EXPECT_GE(pulls.load(), 50) << "the device thread hardly ran in " << rounds << " rounds";
+    EXPECT_GE(pulls.load(), 2000) << "the device thread hardly ran in " << rounds << " rounds";
     EXPECT_GT(loudest.load(), 0) << "no sound reached the device";
     EXPECT_EQ(Peak(Render(1024)), 0) << "a released buffer still sounds";
 }
