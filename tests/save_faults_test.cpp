@@ -120,6 +120,18 @@ TEST(SaveFaults, ReadOnlyFolderWithAWritableFileRewritesItInPlace) {
     ASSERT_EQ(stat("hiscoa.sav", &now), 0);
     EXPECT_EQ(now.st_ino, old.st_ino) << "the very file is rewritten";
     EXPECT_EQ(ModeOf("hiscoa.sav"), 0666u);
+
+    // A writable hiscoa.sav.tmp left behind there: written, but it cannot be renamed.
+    WriteFileBytes("hiscoa.sav", before);
+    WriteFileBytes("hiscoa.sav.tmp", "left over");
+    ASSERT_EQ(chmod("hiscoa.sav.tmp", 0666), 0);
+    ASSERT_EQ(chmod(dir.c_str(), 0555), 0);
+    const int again = SaveAsPlayer([] { return access(".", W_OK) != 0; });
+    chmod(dir.c_str(), 0755);
+    ASSERT_EQ(again, 0);
+    const std::string saved = ReadFileBytes("hiscoa.sav");
+    ASSERT_EQ(saved.size(), 332u);
+    EXPECT_EQ(At(saved, 192), 999u);
 }
 
 TEST(SaveFaults, WriteOnlyFileIsSaved) {
