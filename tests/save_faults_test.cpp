@@ -26,10 +26,11 @@ std::string SavedTableIn(const std::string& dir) {
     return ReadFileBytes("hiscoa.sav");
 }
 
-// Gives up root (when the tests run as root), checks `precondition`, which must hold for
-// the player and proves that root was given up, then saves a changed table (999 first in
-// row 9) and writes an error log. Returns the child's exit code: 0 when all was done,
-// 3 when root could not be given up, 4 when the precondition failed.
+// In a child: gives up root (when the tests run as root), checks `precondition` (the
+// player's rights to the folder and the file that the case is about), then saves a
+// changed table (999 first in row 9) and writes an error log. Returns the child's exit
+// code: 0 when all was done, 3 when root could not be given up, 4 when the player's
+// rights were not those of the case.
 template <class Check>
 int SaveAsPlayer(Check precondition) {
     const pid_t child = fork();
