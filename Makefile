@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: deps build play test bench assets screenshots fuzz clean
+.PHONY: deps build play test bench assets screenshots fuzz clean windows
 
 deps:
 	@bash scripts/install-deps.sh
@@ -19,6 +19,13 @@ test: build
 
 bench: deps
 	@bash scripts/run-bench.sh
+
+# The Windows programs, cross-built with MinGW-w64 into build-windows/ (their tests
+# compare with the Linux build, so that comes first).
+windows: build
+	@cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DZUMBLE_LINUX_GAME=$(CURDIR)/$(BUILD)/zumble >/dev/null
+	@cmake --build build-windows -j$(JOBS)
 
 assets: build
 	./$(BUILD)/zumble_assets .

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/sound_log.h"
 #include "platform/sound_mixer.h"
 
 namespace {
@@ -175,8 +176,9 @@ DWORD IDirectSoundBuffer::Release() {
     return 0;
 }
 
-void IDirectSoundBuffer::SetLogName(const char* name) {
-    if (name == nullptr) return;
+void SetSoundLogName(IDirectSoundBuffer* buffer, const char* name) {
+    if (buffer == nullptr || name == nullptr) return;
+    IDirectSoundBuffer::State* state = buffer->state;
     std::strncpy(state->logName, name, sizeof state->logName - 1);
     state->logName[sizeof state->logName - 1] = '\0';
 }

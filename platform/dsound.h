@@ -82,9 +82,6 @@ struct IDirectSoundBuffer {
     HRESULT Restore();
     DWORD Release();
 
-    // Port addition: the name under which the sound log reports this buffer's operations.
-    void SetLogName(const char* name);
-
     struct State;
     State* state = nullptr;
 };

@@ -34,6 +34,8 @@ bool FlushToDisk(std::FILE* file) {
     return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
 }
 
+bool RenameOver(const char* from, const char* to) { return std::rename(from, to) == 0; }
+
 namespace {
 
 bool HoldsData(const std::filesystem::path& dir) {

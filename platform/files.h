@@ -11,6 +11,10 @@ std::FILE* OpenGamePath(const char* path, const char* mode);
 // over an older file cannot leave an empty one after a power cut. True on success.
 bool FlushToDisk(std::FILE* file);
 
+// Puts the finished file `from` in the place of `to` in one step, replacing any file
+// there, so that a reader finds either the old file or the new one, whole. True on success.
+bool RenameOver(const char* from, const char* to);
+
 // When the current directory holds no bmp/ and wave/, changes to the folder next to or
 // above the executable that does, and says so on stderr.
 void FindGameData();

@@ -6,7 +6,13 @@
 
 #include "platform/win32.h"
 
+#include <ctime>
+
 bool IsHeadless();
+
+// The calendar time in seconds that seeds the random sequence: the C runtime's time(),
+// or --time in headless mode.
+std::time_t CalendarTime();
 
 // Number of completed flips of the primary surface since start-up.
 long long FlipCount();

@@ -117,5 +117,5 @@ void SaveBestTimes() {
     bool ok = std::fwrite(image, 1, sizeof image, file) == sizeof image;
     ok = FlushToDisk(file) && ok;
     ok = std::fclose(file) == 0 && ok;
-    if (!ok || std::rename(kTempName, kFileName) != 0) std::remove(kTempName);
+    if (!ok || !RenameOver(kTempName, kFileName)) std::remove(kTempName);
 }
