@@ -25,8 +25,6 @@ HWND g_window = nullptr;
 
 }  // namespace
 
-bool IsHeadless() { return false; }
-
 long long FlipCount() { return g_flips; }
 
 void AddFlipHook(FlipHook hook) {
