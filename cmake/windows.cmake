@@ -36,3 +36,16 @@ foreach(script ${WINDOWS_TESTS})
     WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
   set_tests_properties(windows_${name} PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77)
 endforeach()
+
+#   zumble.exe        the player's build: the platform stand-in and its portable core, with
+#                     the Win32 backend (platform/win32_*.cpp) and the headless one.
+file(GLOB CORE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/*.cpp)
+# Not here: the desktop's entry, backends and POSIX files, libpng's shot writer, the other
+# platforms' files and zumble-ddraw.exe's.
+list(FILTER CORE_SOURCES EXCLUDE REGEX
+  "/platform/(main|files|png_writer|(sdl|desktop|web|ddraw_real)_[^/]*)\\.cpp$")
+add_executable(zumble ${GAME_SOURCES} ${CORE_SOURCES})
+target_include_directories(zumble PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_definitions(zumble PRIVATE ZUMBLE_VERSION="${PROJECT_VERSION}")
+target_link_libraries(zumble PRIVATE winmm user32 gdi32 ole32 shell32 uuid psapi)
+set_target_properties(zumble PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

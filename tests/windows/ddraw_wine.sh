@@ -5,7 +5,7 @@
 # and with a sound missing, the same error report as the Linux game's, byte for byte.
 set -u
 . "$(dirname "$0")/wine.bash" "$@"
-start_wine
+start_wine desktop
 CHECK="python3 $SRC/tests/e2e/window_check.py"
 
 data_folder game

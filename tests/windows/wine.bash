@@ -19,24 +19,30 @@ mkdir -p "$HOME"
 # DirectSound needs a device: ALSA's null one takes the sound and plays nothing.
 printf 'pcm.!default { type null }\n' > "$HOME/.asoundrc"
 
-start_wine() {  # start_wine: Xvfb of 640x480 and a fresh prefix with the game's settings
-    start_xvfb 640x480x24
+# start_wine [desktop]: a private X server and a fresh prefix. With "desktop", Wine shows
+# its windows in one 640x480 desktop (which DirectDraw's 640x480 mode needs, on a screen of
+# that size); without it, each window is an X window of its own on a larger screen.
+start_wine() {
+    if [ "${1:-}" = desktop ]; then start_xvfb 640x480x24; else start_xvfb 1600x1200x24; fi
     trap 'wineserver -k 2>/dev/null; kill $XVFB ${GAME:-} 2>/dev/null; rm -rf "$WORK"' EXIT
     timeout 120 wineboot -i > wineboot.log 2>&1 || { echo "FAIL: wineboot"; exit 1; }
-    # DirectDraw's 640x480 mode needs a desktop of that size; the GDI renderer is the one
-    # that runs steadily without a GPU.
+    # The GDI renderer runs steadily without a GPU.
     cat > settings.reg <<'REG'
 REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Direct3D]
+"renderer"="gdi"
+REG
+    if [ "${1:-}" = desktop ]; then
+        cat >> settings.reg <<'REG'
 
 [HKEY_CURRENT_USER\Software\Wine\Explorer]
 "Desktop"="Default"
 
 [HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
 "Default"="640x480"
-
-[HKEY_CURRENT_USER\Software\Wine\Direct3D]
-"renderer"="gdi"
 REG
+    fi
     timeout 60 "$WINE" regedit /S settings.reg
     # Registry changes count once the server has started again.
     wineserver -k 2>/dev/null
