@@ -3,7 +3,7 @@
 #                     (the folder platform/ddraw_real_headers puts <windows.h>, <ddraw.h>
 #                     and <dsound.h> where the game includes the stand-in's headers).
 add_compile_options(-Wall -Wextra)
-add_link_options(-static -mwindows)
+add_link_options(-static -mwindows $<$<CONFIG:Release>:-s>)
 
 file(GLOB GAME_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/shell/*.cpp
@@ -49,3 +49,15 @@ target_include_directories(zumble PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(zumble PRIVATE ZUMBLE_VERSION="${PROJECT_VERSION}")
 target_link_libraries(zumble PRIVATE winmm user32 gdi32 ole32 shell32 uuid psapi)
 set_target_properties(zumble PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+# The package (make windows): dist/zumble-VERSION-windows-x64.zip with both programs, the
+# game's data and the player's README.
+install(TARGETS zumble zumble-ddraw RUNTIME DESTINATION .)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/bmp ${CMAKE_SOURCE_DIR}/wave DESTINATION .)
+install(FILES ${CMAKE_SOURCE_DIR}/docs/windows/README.txt DESTINATION .)
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME zumble)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_FILE_NAME zumble-${PROJECT_VERSION}-windows-x64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+include(CPack)
