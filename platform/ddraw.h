@@ -129,7 +129,7 @@ struct IDirectDrawPalette {
     IDirectDrawSurface* owner = nullptr;  // the primary surface it is attached to
 
     // Shows at once: the front buffer is presented again with the new colours.
-    HRESULT SetEntries(DWORD flags, DWORD start, DWORD count, const PALETTEENTRY* source);
+    HRESULT SetEntries(DWORD flags, DWORD start, DWORD count, PALETTEENTRY* source);  // not const, as in Windows
     HRESULT GetEntries(DWORD flags, DWORD start, DWORD count, PALETTEENTRY* out) const;
     DWORD Release();
 };
