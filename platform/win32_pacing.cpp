@@ -47,7 +47,9 @@ void Win32WaitForFrame() {
     if (!g_timerTried) MakeTimer();
     const long long period = g_frequency.QuadPart / 60;
     const long long now = Now();
-    if (g_next == 0 || now - g_next > period) g_next = now;  // first frame, or far behind
+    // The first frame, or after a long stall (a dragged window, a debugger): a new schedule.
+    // A few frames late, the next ones come sooner and the game keeps its 60 per second.
+    if (g_next == 0 || now - g_next > 4 * period) g_next = now;
     g_next += period;
     const long long wait = g_next - now;
     if (wait <= 0) return;

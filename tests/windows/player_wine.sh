@@ -4,7 +4,9 @@
 #      recording, shot, best times and error report of the Linux game, byte for byte;
 #   2. in a window driven by xdotool: the title (a screenshot), mode select, a round of
 #      ten, Escape three times, exit 0 and both files written;
-#   3. without wave\hit1.wav, the same error report as the Linux game's.
+#   3. without wave\hit1.wav, the same error report as the Linux game's;
+#   4. where the data folder takes no new file, the game's own files go to
+#      %LOCALAPPDATA%\Zumble and the data is still read from the folder.
 set -u
 . "$(dirname "$0")/wine.bash" "$@"
 start_wine
@@ -112,4 +114,19 @@ cp "$BUILD_WINDOWS/zumble.exe" win-nohit/
 (cd win-nohit && timeout 120 "$WINE" zumble.exe --headless --frames 5 > out.txt 2>&1)
 check "without hit1.wav: the Linux game's report names it" grep -q ERROR_1 linux-nohit/error.txt
 check "without hit1.wav: error.txt equals the Linux game's byte for byte" cmp linux-nohit/error.txt win-nohit/error.txt
+
+# 4. A folder in the place of the game's write probe stands for a read-only folder (the
+#    test runs as root, for whom permissions do not stop a write).
+data_folder ro
+cp "$BUILD_WINDOWS/zumble.exe" ro/
+mkdir ro/zumble-write-check.tmp
+(cd ro && timeout 120 "$WINE" zumble.exe --headless --frames 5 --trace t.txt > out.txt 2> err.txt)
+check "read-only data: exit 0" test $? -eq 0
+mine=$(find "$WINEPREFIX/drive_c/users" -type d -path '*/AppData/Local/Zumble' | head -1)
+check "read-only data: %LOCALAPPDATA%\\Zumble made" test -n "$mine"
+check "read-only data: best times there" test "$(stat -c %s "$mine/hiscoa.sav" 2>/dev/null)" = 332
+check "read-only data: error report there, every file loaded" grep -q "Not Erorr" "$mine/error.txt"
+check "read-only data: nothing written beside the data" test ! -e ro/hiscoa.sav -a ! -e ro/error.txt
+check "read-only data: the player is told where the files go" grep -q 'AppData.Local.Zumble' ro/err.txt
+check "read-only data: the trace stays where it was asked for" test "$(wc -l < ro/t.txt)" -eq 5
 finish
