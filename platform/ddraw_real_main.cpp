@@ -49,6 +49,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zumble-ddraw: %s\n", error.c_str());
         std::_Exit(2);
     }
+    // The screen's real pixels: Windows would otherwise give a game on a screen set to
+    // more than 100 % scaled sizes and scale its window again.
+    SetProcessDPIAware();
     if (!PlatformInit()) std::_Exit(2);
     // The trace is named from where the player started the game, even when the game then
     // moves to the folder that holds its data.

@@ -228,6 +228,9 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 bool Win32WindowStart(Win32PostMessage post) {
     g_post = post;
+    // The game scales its own picture by whole factors: Windows must not stretch the
+    // window again (blurred) on a screen set to more than 100 %.
+    SetProcessDPIAware();
     g_instance = GetModuleHandleA(nullptr);
     QueryPerformanceFrequency(&g_frequency);
     QueryPerformanceCounter(&g_start);

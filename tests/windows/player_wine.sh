@@ -102,6 +102,7 @@ wait_exit
 check "Escape on the title quits with exit 0" test $? -eq 0
 check "the best times were written" test "$(stat -c %s hiscoa.sav 2>/dev/null)" = 332
 check "error.txt says every file loaded" grep -q "Not Erorr" error.txt
+check "no complaint on stderr (the wave-out device opened)" test ! -s err.txt
 fps=$(awk -F'[ =]' 'NR==30{f=$2; t=$4} END{if ($4 > t) printf "%d", ($2 - f) * 1000 / ($4 - t)}' t.txt)
 check "frames are paced: $fps per second" test "${fps:-999}" -le 62
 cd "$WORK"
