@@ -75,6 +75,18 @@ sleep 1
 xwd -silent -id "$win" -out title.xwd
 check "title sign in its colours" $CHECK title.xwd bmp/title.bmp 255 1 0 0 340 124 149 100
 check "quit entry in its colours" $CHECK title.xwd bmp/title.bmp 255 1 122 132 192 149 286 350
+# Alt+Enter: full screen over the 1600x1200 screen, the picture doubled (1280x960) in the
+# middle, so the screen's centre is the game's (320, 240); and back to the window.
+xdotool key --window "$win" alt+Return 2> /dev/null
+sleep 1
+check "Alt+Enter covers the screen" test "$(xdotool getwindowgeometry "$win" | sed -n 's/.*Geometry: //p')" = 1600x1200
+xdotool mousemove 800 600 sleep 0.5
+check "the mouse maps through the letterbox" test "$(last t.txt cursor)" = 320,240
+xdotool mousemove 100 60 sleep 0.5
+check "the black bars count as the picture's edge" test "$(last t.txt cursor)" = 0,0
+xdotool key --window "$win" alt+Return 2> /dev/null
+sleep 1
+check "Alt+Enter again gives the window back" test "$(xdotool getwindowgeometry "$win" | sed -n 's/.*Geometry: //p')" = 640x480
 click 320 308
 check "start leads to mode select" wait_for t.txt scene 5
 click 125 84
