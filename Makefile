@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: deps build play test bench assets screenshots fuzz clean windows
+.PHONY: deps build play test bench assets screenshots fuzz clean package windows
 
 deps:
 	@bash scripts/install-deps.sh
@@ -19,6 +19,10 @@ test: build
 
 bench: deps
 	@bash scripts/run-bench.sh
+
+# The Debian package, dist/zumble_VERSION_amd64.deb (CPack; see cmake/packaging.cmake).
+package: build
+	@cmake --build $(BUILD) --target package
 
 # The Windows programs, cross-built with MinGW-w64 into build-windows/, packed into
 # dist/zumble-VERSION-windows-x64.zip (their tests compare with the Linux build, so that

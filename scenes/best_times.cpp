@@ -108,14 +108,14 @@ void SaveBestTimes() {
 
     // The rename would replace even a file that may not be written; one that exists
     // must take writing, as it would if it were rewritten in place.
-    std::FILE* file = std::fopen(kFileName, "r+b");
+    std::FILE* file = OpenGamePath(kFileName, "r+b");
     if (file == nullptr && errno != ENOENT) return;
     if (file != nullptr) std::fclose(file);
 
-    file = std::fopen(kTempName, "wb");
+    file = OpenGamePath(kTempName, "wb");
     if (file == nullptr) return;  // the table stays in memory; nothing to tell the player
     bool ok = std::fwrite(image, 1, sizeof image, file) == sizeof image;
     ok = FlushToDisk(file) && ok;
     ok = std::fclose(file) == 0 && ok;
-    if (!ok || !RenameOver(kTempName, kFileName)) std::remove(kTempName);
+    if (!ok || RenameGamePath(kTempName, kFileName) != 0) RemoveGamePath(kTempName);
 }

@@ -9,6 +9,7 @@ packages=(
   xvfb xauth xdotool x11-utils x11-apps
   clang libclang-rt-14-dev
   python3
+  dpkg-dev fakeroot lintian desktop-file-utils appstream man-db
   g++-mingw-w64-x86-64 wine wine64 zip
 )
 missing=()
