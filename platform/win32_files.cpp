@@ -139,8 +139,16 @@ std::FILE* OpenGamePath(const char* path, const char* mode) {
 int RenameGamePath(const char* from, const char* to) {
     std::wstring a, b;
     if (!from || !to || !Resolve(from, &a) || !Resolve(to, &b)) return -1;
-    // One step that replaces the old file, and returns only once the move is on disk.
-    return MoveFileExW(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : -1;
+    // One step that replaces the old file, and returns only once the move is on disk. A
+    // virus scanner or an indexer may hold the old file open for a moment just then: try
+    // again a few times before the new table stays in memory only.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (MoveFileExW(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+        const DWORD why = GetLastError();
+        if (why != ERROR_SHARING_VIOLATION && why != ERROR_LOCK_VIOLATION) break;
+        Sleep(20);
+    }
+    return -1;
 }
 
 int RemoveGamePath(const char* path) {
