@@ -113,6 +113,7 @@ xdotool key --window "$win" Escape 2> /dev/null
 wait_exit
 check "Escape on the title quits with exit 0" test $? -eq 0
 check "the best times were written" test "$(stat -c %s hiscoa.sav 2>/dev/null)" = 332
+check "each save replaced the old table (MoveFileEx), no temporary file left" test ! -e hiscoa.sav.tmp
 check "error.txt says every file loaded" grep -q "Not Erorr" error.txt
 check "no complaint on stderr (the wave-out device opened)" test ! -s err.txt
 fps=$(awk -F'[ =]' 'NR==30{f=$2; t=$4} END{if ($4 > t) printf "%d", ($2 - f) * 1000 / ($4 - t)}' t.txt)
