@@ -38,6 +38,20 @@ for y in range(h):
 sys.stdout.buffer.write(d[16:24] + bytes(out))" "$1"
 }
 
+# 0. The command line, as on Linux: a bad option is named and ends the run with code 2
+#    before anything is written; --version answers on stdout.
+data_folder cli
+cp "$BUILD_WINDOWS/zumble.exe" "$BUILD_WINDOWS/zumble-ddraw.exe" cli/
+(cd cli && timeout 60 "$WINE" zumble.exe --bogus > out.txt 2> err.txt)
+check "a bad option: exit 2" test $? -eq 2
+check "a bad option: named on stderr" grep -q "zumble: unknown option '--bogus'" cli/err.txt
+check "a bad option: nothing written" test ! -e cli/error.txt -a ! -e cli/hiscoa.sav
+(cd cli && timeout 60 "$WINE" zumble.exe --version > out.txt 2> err.txt)
+check "--version: exit 0 and the version" grep -q "^zumble [0-9]" cli/out.txt
+(cd cli && timeout 60 "$WINE" zumble-ddraw.exe --headless > out.txt 2> err.txt)
+check "zumble-ddraw.exe refuses what only zumble.exe can do, with code 2" test $? -eq 2
+check "zumble-ddraw.exe says why" grep -q "zumble-ddraw: --headless needs zumble.exe" cli/err.txt
+
 # 1. Headless: the same run on both systems.
 cat > round.txt <<'S'
 0 move 300 300
