@@ -1,6 +1,7 @@
 // DirectSound objects and buffers on top of the mixer.
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "platform/sound_log.h"
@@ -41,6 +42,8 @@ HRESULT IDirectSound::SetCooperativeLevel(HWND, DWORD level) {
 HRESULT IDirectSound::CreateSoundBuffer(const DSBUFFERDESC* desc, LPDIRECTSOUNDBUFFER* out,
                                         void*) {
     if (desc == nullptr || out == nullptr || desc->lpwfxFormat == nullptr) return DSERR_INVALIDPARAM;
+    if (desc->dwSize != sizeof(DSBUFFERDESC) && desc->dwSize != offsetof(DSBUFFERDESC, guid3DAlgorithm))
+        return DSERR_INVALIDPARAM;
     if (desc->dwBufferBytes < DSBSIZE_MIN || desc->dwBufferBytes > DSBSIZE_MAX)
         return DSERR_INVALIDPARAM;
     if (!FormatIsPlayable(*desc->lpwfxFormat)) return DSERR_BADFORMAT;

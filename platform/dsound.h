@@ -44,12 +44,15 @@ struct WAVEFORMATEX {
 };
 #pragma pack(pop)
 
+// Windows' layout (40 bytes on 64-bit); like DirectSound, the stand-in takes dwSize as
+// sizeof(DSBUFFERDESC) or the older size without guid3DAlgorithm, nothing else.
 struct DSBUFFERDESC {
     DWORD dwSize;
     DWORD dwFlags;
     DWORD dwBufferBytes;
     DWORD dwReserved;
     WAVEFORMATEX* lpwfxFormat;
+    GUID guid3DAlgorithm;
 };
 
 struct IDirectSoundBuffer;

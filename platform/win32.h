@@ -32,6 +32,13 @@ using HWND = WindowObject*;
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
 
+struct GUID {
+    DWORD Data1;
+    WORD Data2;
+    WORD Data3;
+    BYTE Data4[8];
+};
+
 struct POINT {
     LONG x;
     LONG y;
