@@ -134,6 +134,22 @@ fps=$(awk -F'[ =]' 'NR==30{f=$2; t=$4} END{if ($4 > t) printf "%d", ($2 - f) * 1
 check "frames are paced: $fps per second" test "${fps:-999}" -le 62
 cd "$WORK"
 
+# The window's close button (the window manager's WM_DELETE_WINDOW, which Wine turns into
+# WM_CLOSE) ends the game as the game's own WM_CLOSE does: best times saved, exit 0.
+data_folder closing
+cp "$BUILD_WINDOWS/zumble.exe" closing/
+cd closing
+timeout 120 "$WINE" zumble.exe --window --scale 1 --trace t.txt > out.txt 2> err.txt &
+GAME=$!
+win=$(find_window)
+check "close button: the title shows" wait_for t.txt scene 2
+[ -n "$win" ] && python3 "$SRC/tests/e2e/close_window.py" "$win"
+wait_exit
+check "close button: exit 0" test $? -eq 0
+check "close button: the best times were saved" test "$(stat -c %s hiscoa.sav 2>/dev/null)" = 332
+check "close button: error.txt written" grep -q "Not Erorr" error.txt
+cd "$WORK"
+
 # 3. Without wave\hit1.wav.
 data_folder linux-nohit wave/hit1.wav
 (cd linux-nohit && "$LINUX_ZUMBLE" --headless --frames 5 > out.txt 2>&1)
