@@ -2,6 +2,7 @@
 // after the surfaces were lost, and release.
 #include "media/display.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -18,6 +19,10 @@ LPDIRECTDRAWSURFACE lpSPRITESURFACE = nullptr;
 namespace {
 
 PALETTEENTRY g_startPalette[256] = {};
+
+// The sprite surface holds the scene's picture sheet: its top 630 rows, 640 columns.
+constexpr DWORD kSpriteRows = 630;
+constexpr DWORD kSpriteColumns = 640;
 
 int Fail(const char* text) {
     MessageBox(hWnd, text, "error", MB_OK);
@@ -38,7 +43,7 @@ int InitDisplay() {
     if (lpDD->SetDisplayMode(640, 480, 8) != DD_OK) return Fail("lpDD->SetDisplayMode();");
 
     DDSURFACEDESC desc = {};
-    desc.dwSize = 108;
+    desc.dwSize = sizeof(DDSURFACEDESC);
     desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
     desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
     desc.dwBackBufferCount = 1;
@@ -52,11 +57,11 @@ int InitDisplay() {
     if (lpFRONTSURFACE->SetPalette(lpPALETTE) != DD_OK) return Fail("lpFRONTSURFACE->SetPalette();");
 
     desc = {};
-    desc.dwSize = 108;
+    desc.dwSize = sizeof(DDSURFACEDESC);
     desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
     desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
-    desc.dwWidth = 640;
-    desc.dwHeight = 630;
+    desc.dwWidth = kSpriteColumns;
+    desc.dwHeight = kSpriteRows;
     if (lpDD->CreateSurface(&desc, &lpSPRITESURFACE, nullptr) != DD_OK) return Fail("lpDD->CreateSurface();");
     SetCursor(nullptr);
     return 1;
@@ -91,8 +96,8 @@ int LoadSceneBitmap(const char* path, unsigned int colorKey) {
 
     // The top rows that fit the surface are the last ones in the file; of each, the left
     // columns that fit are read and the rest skipped, so a wide file costs no memory.
-    const long long rowsKept = height < lpSPRITESURFACE->height ? height : lpSPRITESURFACE->height;
-    const long long columns = width < lpSPRITESURFACE->width ? width : lpSPRITESURFACE->width;
+    const long long rowsKept = height < static_cast<long long>(kSpriteRows) ? height : kSpriteRows;
+    const long long columns = width < static_cast<long long>(kSpriteColumns) ? width : kSpriteColumns;
     const long long skipped = static_cast<long long>(height) - rowsKept;
     const size_t size = static_cast<size_t>(columns * rowsKept);
     BYTE* bits = new (std::nothrow) BYTE[size];
@@ -117,7 +122,7 @@ int LoadSceneBitmap(const char* path, unsigned int colorKey) {
         return 0;
     }
     DDSURFACEDESC desc = {};
-    desc.dwSize = 108;
+    desc.dwSize = sizeof(DDSURFACEDESC);
     if (lpSPRITESURFACE->Lock(nullptr, &desc, 0, nullptr) != DD_OK) {
         delete[] bits;
         std::fclose(file);
@@ -165,7 +170,7 @@ void ReleaseDisplay() {
 HRESULT ClearBackBuffer(BYTE index) {
     if (!lpBACKSURFACE) return DDERR_GENERIC;
     DDBLTFX fx = {};
-    fx.dwSize = 100;
+    fx.dwSize = sizeof(DDBLTFX);
     fx.dwFillColor = index;
     return lpBACKSURFACE->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
 }

@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Runs every test of the project:
 #   1. the unit, scene and end-to-end tests (ctest) on the normal build;
-#   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   3. the mixer's tests and the real window run (audio thread and all) built with
+#   2. the Windows programs (make windows) under Wine;
+#   3. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
+#   4. the mixer's tests and the real window run (audio thread and all) built with
 #      ThreadSanitizer;
-#   4. a short run of every fuzz program (FUZZ_SECONDS each, default 30).
+#   5. a short run of every fuzz program (FUZZ_SECONDS each, default 30).
 # QUICK=1 runs only the first step.
 set -euo pipefail
 build=${1:-build}
 cd "$(dirname "$0")/.."
 ctest --test-dir "$build" --output-on-failure -j2
 [ "${QUICK:-0}" = 1 ] && exit 0
+
+echo "== the Windows programs, cross-built, under Wine"
+make -s windows BUILD="$build"
+ctest --test-dir build-windows --output-on-failure
 
 echo "== the suite under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DZUMBLE_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null

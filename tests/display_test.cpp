@@ -331,3 +331,35 @@ TEST_F(BlitTest, ClearFillsTheWholeBackBufferAndFlipSwaps) {
 }
 
 }  // namespace
+
+// DirectDraw refuses a structure whose dwSize is not its size on the running system
+// (108 and 100 were the sizes on 32-bit Windows; 64-bit Windows wants 120 and 128):
+// so does the stand-in, and the game passes sizeof.
+TEST_F(DisplayTest, StructuresMustCarryTheirOwnSize) {
+    EXPECT_EQ(sizeof(DDSURFACEDESC), sizeof(void*) == 8 ? 120u : 108u);
+    EXPECT_EQ(sizeof(DDBLTFX), sizeof(void*) == 8 ? 128u : 100u);
+    for (DWORD size : {DWORD{0}, DWORD{108}, DWORD{sizeof(DDSURFACEDESC) + 4}}) {
+        DDSURFACEDESC desc = {};
+        desc.dwSize = size;
+        desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+        desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+        desc.dwWidth = 8;
+        desc.dwHeight = 8;
+        LPDIRECTDRAWSURFACE surface = nullptr;
+        EXPECT_EQ(lpDD->CreateSurface(&desc, &surface, nullptr), DDERR_INVALIDPARAMS) << size;
+        EXPECT_EQ(surface, nullptr);
+        EXPECT_EQ(lpSPRITESURFACE->Lock(nullptr, &desc, 0, nullptr), DDERR_INVALIDPARAMS) << size;
+    }
+    // A refused lock leaves the surface unlocked.
+    DDSURFACEDESC desc = {};
+    desc.dwSize = sizeof desc;
+    ASSERT_EQ(lpSPRITESURFACE->Lock(nullptr, &desc, 0, nullptr), DD_OK);
+    EXPECT_EQ(lpSPRITESURFACE->Unlock(nullptr), DD_OK);
+
+    ASSERT_EQ(ClearBackBuffer(7), DD_OK);
+    DDBLTFX fx = {};
+    fx.dwSize = 100;
+    fx.dwFillColor = 9;
+    EXPECT_EQ(lpBACKSURFACE->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx), DDERR_INVALIDPARAMS);
+    EXPECT_EQ(lpBACKSURFACE->pixels[0], 7);  // nothing drawn
+}

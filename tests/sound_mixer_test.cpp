@@ -297,8 +297,22 @@ TEST_F(Mixer, EachFlipAdvancesTheMixBySixtiethsOfASecondWithoutDrift) {
 
 TEST_F(Mixer, BuffersAreCreatedOnlyForPlayableFormats) {
     WAVEFORMATEX f{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
-    DSBUFFERDESC desc{sizeof(DSBUFFERDESC), DSBCAPS_STATIC, 400, 0, &f};
+    DSBUFFERDESC desc{sizeof(DSBUFFERDESC), DSBCAPS_STATIC, 400, 0, &f, {}};
     LPDIRECTSOUNDBUFFER b = nullptr;
+    // The description carries its size: Windows' (40 bytes on 64-bit) or the older one
+    // without guid3DAlgorithm, as DirectSound takes them; a 32-bit size is refused.
+    EXPECT_EQ(sizeof(DSBUFFERDESC), sizeof(void*) == 8 ? 40u : 36u);
+    for (DWORD size : {DWORD{0}, DWORD{36}, DWORD{sizeof(DSBUFFERDESC) + 4}}) {
+        if (size == sizeof(DSBUFFERDESC)) continue;
+        desc.dwSize = size;
+        EXPECT_EQ(ds->CreateSoundBuffer(&desc, &b, nullptr), DSERR_INVALIDPARAM) << size;
+        EXPECT_EQ(b, nullptr);
+    }
+    desc.dwSize = offsetof(DSBUFFERDESC, guid3DAlgorithm);
+    ASSERT_EQ(ds->CreateSoundBuffer(&desc, &b, nullptr), DS_OK);
+    b->Release();
+    b = nullptr;
+    desc.dwSize = sizeof(DSBUFFERDESC);
     ASSERT_EQ(ds->CreateSoundBuffer(&desc, &b, nullptr), DS_OK);
     // The buffer's region: one piece from the offset, never past the end.
     void* p1 = nullptr;
@@ -339,7 +353,7 @@ TEST_F(Mixer, BuffersAreCreatedOnlyForPlayableFormats) {
         {{WAVE_FORMAT_PCM, 1, 11025, 11025, 1, 8, 0}, DSBSIZE_MAX},  // 1 GiB once mixed
     };
     for (Bad& c : bad) {
-        DSBUFFERDESC d{sizeof(DSBUFFERDESC), DSBCAPS_STATIC, c.bytes, 0, &c.f};
+        DSBUFFERDESC d{sizeof(DSBUFFERDESC), DSBCAPS_STATIC, c.bytes, 0, &c.f, {}};
         LPDIRECTSOUNDBUFFER none = nullptr;
         EXPECT_NE(ds->CreateSoundBuffer(&d, &none, nullptr), DS_OK);
         EXPECT_EQ(none, nullptr);
