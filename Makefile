@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: deps build play test bench assets screenshots fuzz clean package web play-web
+.PHONY: deps build play test bench assets screenshots fuzz clean package windows web play-web
 
 deps:
 	@bash scripts/install-deps.sh
@@ -23,6 +23,17 @@ bench: deps
 # The Debian package, dist/zumble_VERSION_amd64.deb (CPack; see cmake/packaging.cmake).
 package: build
 	@cmake --build $(BUILD) --target package
+
+# The Windows programs, cross-built with MinGW-w64 into build-windows/, packed into
+# dist/zumble-VERSION-windows-x64.zip (their tests compare with the Linux build, so that
+# comes first).
+windows: build
+	@cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DZUMBLE_LINUX_GAME=$(CURDIR)/$(BUILD)/zumble >/dev/null
+	@cmake --build build-windows -j$(JOBS)
+	@cd build-windows && cpack -B package > /dev/null
+	@mkdir -p dist && cp build-windows/package/zumble-*-windows-x64.zip dist/
+	@ls dist/zumble-*-windows-x64.zip
 
 # The browser build, with Emscripten's CMake toolchain: the page in build-web/site/.
 web: deps

@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   python3
   dpkg-dev fakeroot lintian desktop-file-utils appstream man-db
+  g++-mingw-w64-x86-64 wine wine64 zip
   emscripten nodejs chromium
 )
 # npm comes with some builds of Node; Debian's own is a package of its own.
