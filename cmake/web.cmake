@@ -12,7 +12,7 @@ file(GLOB WEB_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/media/*.cpp
   ${CMAKE_SOURCE_DIR}/objects/*.cpp
   ${CMAKE_SOURCE_DIR}/scenes/*.cpp)
-list(FILTER WEB_SOURCES EXCLUDE REGEX "/platform/((sdl|win32|desktop)_[^/]*|main|png_writer)\\.cpp$")
+list(FILTER WEB_SOURCES EXCLUDE REGEX "/platform/((sdl|win32|desktop|ddraw_real)_[^/]*|main|png_writer)\\.cpp$")
 file(GLOB WEB_PAGE CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/web/*)
 file(GLOB_RECURSE WEB_DATA CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bmp/* ${CMAKE_SOURCE_DIR}/wave/*)
 
