@@ -5,17 +5,11 @@
 #include <emscripten/emscripten.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
-#include "platform/options.h"
-#include "platform/runtime.h"
+#include "platform/game_run.h"
 #include "platform/web_backend.h"
-#include "shell/autoplay.h"
-#include "shell/trace.h"
-#include "shell/winmain.h"
 
 namespace {
 
@@ -31,21 +25,13 @@ bool g_timeGiven = false;
 
 bool WebTimeGiven() { return g_timeGiven; }
 
+// The page has no figures of the process to give.
+bool ProcessUsage(long*, double*) { return false; }
+
 // The page reads the trace and sound log while the game runs.
 extern "C" EMSCRIPTEN_KEEPALIVE void ZumbleFlushLogs() { std::fflush(nullptr); }
 
 int main(int argc, char** argv) {
-    MarkProcessStart();
-    std::string error;
-    const int parsed = ParseOptions(argc, argv, &g_Options, &error);
-    if (parsed == 2) {
-        std::fprintf(stderr, "zumble: %s\n", error.c_str());
-        End(2);
-    }
-    if (parsed == 1) End(0);
-    // The page passes --headless only so that the parser takes a script and the test
-    // player; the run itself is on the page.
-    g_Options.headless = false;
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--time") == 0) g_timeGiven = true;
     // The data and the player's files are in the page's folder (web/page.js).
@@ -53,23 +39,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zumble: the game's folder is missing\n");
         End(1);
     }
-    if (!PlatformInit()) End(2);
-    if (!g_Options.trace.empty() && !StartTrace(g_Options.trace.c_str())) {
-        std::fprintf(stderr, "zumble: cannot write the trace file '%s'\n", g_Options.trace.c_str());
-        End(2);
-    }
-    if (g_Options.autoplay) StartAutoplay();
-
-    const auto start = std::chrono::steady_clock::now();
-    static char commandLine[] = "";
-    const int code = WinMain(nullptr, nullptr, commandLine, 1);
-    if (g_Options.timedemo) {
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        const long long frames = FlipCount();
-        std::printf("frames=%lld wall_ms=%.0f fps=%.1f first_flip_ms=%.1f\n", frames, ms,
-                    ms > 0 ? frames * 1000.0 / ms : 0.0, MillisecondsToFirstFlip());
-    }
-    StopTrace();
-    PlatformShutdown();
-    End(code);
+    // The page passes --headless with a script or the test player, which the options
+    // take only then; the run itself is always on the page (ChooseBackend).
+    const int early = PrepareRun(argc, argv);
+    if (early >= 0) End(early);
+    End(PlayRun());
 }

@@ -1,0 +1,55 @@
+#include "platform/game_run.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "platform/files.h"
+#include "platform/options.h"
+#include "platform/runtime.h"
+#include "shell/autoplay.h"
+#include "shell/trace.h"
+#include "shell/winmain.h"
+
+int PrepareRun(int argc, char** argv) {
+    MarkProcessStart();
+    std::string error;
+    const int parsed = ParseOptions(argc, argv, &g_Options, &error);
+    if (parsed == 1) return 0;
+    if (parsed == 2) {
+        std::fprintf(stderr, "zumble: %s\n", error.c_str());
+        return 2;
+    }
+    if (!PlatformInit()) return 2;
+    // Output files are named from where the player started the game, even when the game
+    // then moves to the folder that holds its data (or writes to the player's own).
+    for (std::string* path : {&g_Options.trace, &g_Options.soundLog, &g_Options.audioOut})
+        if (!path->empty()) *path = std::filesystem::absolute(*path).string();
+    FindGameData();
+    if (!g_Options.trace.empty() && !StartTrace(g_Options.trace.c_str())) {
+        std::fprintf(stderr, "zumble: cannot write the trace file '%s'\n", g_Options.trace.c_str());
+        return 2;
+    }
+    if (g_Options.autoplay) StartAutoplay();
+    return -1;
+}
+
+int PlayRun() {
+    const auto start = std::chrono::steady_clock::now();
+    static char commandLine[] = "";
+    const int code = WinMain(nullptr, nullptr, commandLine, 1);
+    if (g_Options.timedemo) {
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        const long long frames = FlipCount();
+        std::printf("frames=%lld wall_ms=%.0f fps=%.1f first_flip_ms=%.1f", frames, ms,
+                    ms > 0 ? frames * 1000.0 / ms : 0.0, MillisecondsToFirstFlip());
+        long peakKb = 0;
+        double cpuMs = 0;
+        if (ProcessUsage(&peakKb, &cpuMs)) std::printf(" peak_rss_kb=%ld cpu_ms=%.0f", peakKb, cpuMs);
+        std::printf("\n");
+    }
+    StopTrace();
+    PlatformShutdown();
+    return code;
+}

@@ -1,0 +1,16 @@
+#pragma once
+// The run that every platform's process entry shares: the command line, the backend,
+// the game's data, the trace and the test player, then the game's WinMain and the
+// --timedemo line.
+
+// Reads the options and sets the run up. Returns -1 to go on, or the exit code to end
+// with at once (any message printed), before the game's statics could write anything.
+int PrepareRun(int argc, char** argv);
+
+// Runs the game's WinMain, prints the --timedemo line when asked and shuts the platform
+// down. Returns WinMain's exit code.
+int PlayRun();
+
+// The process's peak resident memory and CPU time so far, for the --timedemo line; false
+// where the platform cannot tell. Each platform's entry defines it.
+bool ProcessUsage(long* peakKb, double* cpuMs);
