@@ -4,13 +4,7 @@
 // primary surface a table whose Flip completes the frame. The game calls the very
 // interfaces Windows has; only what follows a flip is added.
 #define CINTERFACE
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/win32_api.h"
 #include <ddraw.h>
 
 #include "platform/ddraw_real_hooks.h"

@@ -1,13 +1,7 @@
 // zumble-ddraw.exe: the process entry. The game runs on the system's own window,
 // DirectDraw and DirectSound, full screen in 640x480 with 256 colours, as it was made
 // to; of the port's options it takes those that need no stand-in.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/win32_api.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,13 +1,7 @@
 // zumble-ddraw.exe: the port's own functions that the game code calls, on the system's
 // real window, DirectDraw and DirectSound: flip count and hooks, the window's messages,
 // the cursor, the calendar time, and the start and end of the platform.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/win32_api.h"
 
 #include <ctime>
 

@@ -3,13 +3,7 @@
 // queued again at once, so the sound a swat starts is at most three blocks (35 ms) away.
 #include "platform/win32_audio.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/win32_api.h"
 #include <mmsystem.h>
 
 #include <cstdio>

@@ -3,13 +3,7 @@
 // folder may not be written (under Program Files). Saves reach the disk whole.
 #include "platform/files.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/win32_api.h"
 #include <io.h>
 #include <shlobj.h>
 

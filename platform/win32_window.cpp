@@ -2,13 +2,7 @@
 // through its palette with StretchDIBits, mouse and keys turned into the game's messages.
 #include "platform/win32_window.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/win32_api.h"
 #include <windowsx.h>
 
 #include <cstring>
