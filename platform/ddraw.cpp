@@ -7,7 +7,6 @@
 #include <new>
 
 #include "platform/backend.h"
-#include "platform/present.h"
 #include "platform/runtime.h"
 
 namespace {
@@ -48,6 +47,11 @@ void CopyBlock(IDirectDrawSurface* dst, int dx, int dy, const IDirectDrawSurface
     }
 }
 
+// Shows the primary surface through its palette.
+void PresentFront() {
+    if (g_primary && g_primary->palette) ActiveBackend().present(g_primary->pixels.data(), g_primary->palette->entries);
+}
+
 }  // namespace
 
 IDirectDrawSurface* PrimarySurface() { return g_primary; }
@@ -60,7 +64,7 @@ void LoseAllSurfaces() {
 HRESULT DirectDrawCreate(void*, LPDIRECTDRAW* out, void*) {
     if (!out) return DDERR_INVALIDPARAMS;
     *out = nullptr;
-    if (!IsHeadless() && !SdlHasVideo()) return DDERR_GENERIC;
+    if (!ActiveBackend().hasDisplay()) return DDERR_GENERIC;
     *out = new (std::nothrow) IDirectDraw();
     return *out ? DD_OK : DDERR_OUTOFMEMORY;
 }
@@ -139,7 +143,7 @@ HRESULT IDirectDrawPalette::SetEntries(DWORD, DWORD start, DWORD count, const PA
     if (!source || start > 256 || count > 256 - start) return DDERR_INVALIDPARAMS;
     std::memcpy(entries + start, source, count * sizeof(PALETTEENTRY));
     // A hardware palette change shows at once, without a flip.
-    if (owner && owner == g_primary) PresentFront(false);
+    if (owner && owner == g_primary) PresentFront();
     return DD_OK;
 }
 
@@ -220,7 +224,7 @@ HRESULT IDirectDrawSurface::Flip(IDirectDrawSurface*, DWORD flags) {
         return DDERR_SURFACELOST;
     }
     pixels.swap(backBuffer->pixels);
-    PresentFront(true);
+    PresentFront();
     CompleteFlip(flags & DDFLIP_WAIT);
     return DD_OK;
 }

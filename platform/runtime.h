@@ -1,12 +1,11 @@
 #pragma once
-// What the port adds around the Windows interfaces: the frame counter that the flips
-// advance, and the hooks that run when a flip of the primary surface completes.
+// What the port adds around the Windows interfaces: the backend that runs, the frame
+// counter that the flips advance, and the hooks that run when a flip of the primary
+// surface completes.
 
 #include <cstdint>
 
 #include "platform/win32.h"
-
-bool IsHeadless();
 
 // Number of completed flips of the primary surface since start-up.
 long long FlipCount();
@@ -15,19 +14,27 @@ long long FlipCount();
 using FlipHook = void (*)(long long frame);
 void AddFlipHook(FlipHook hook);
 
+// Ends a flip of the primary surface: paces to the next 1/60 s slot when asked (never in
+// a timedemo), advances the frame count, advances the mix when no device pulls it, and
+// runs the flip hooks, then the backend's own; posts WM_CLOSE after --frames flips or a
+// termination signal.
+void CompleteFlip(bool wait);
+
 // Posts a message to the game's window queue (the backends' and the test player's way in).
 void PostGameMessage(UINT message, WPARAM wParam, LPARAM lParam);
 // Moves the cursor (game coordinates).
 void SetGameCursor(int x, int y);
 
-// Sound side of a flip (platform/sound_mixer.cpp): in headless mode it renders exactly
-// 1/60 s of the mix (to --audio-out when given). AudioShutdown finishes the recording.
+// Sound side of a flip (platform/sound_mixer.cpp): without a device that pulls the mix
+// it renders exactly 1/60 s of it and hands it to the backend (the headless recording).
+// AudioShutdown closes the device and finishes the recording and the sound log.
 void AudioOnFlip();
 void AudioShutdown();
 
-// Brings up the backend chosen by g_Options (SDL2, or headless when g_Options.headless);
-// main() calls it before WinMain, tests call it after setting g_Options. Returns false
-// with a message on stderr when the backend cannot start.
+// Chooses and starts the backend for g_Options (platform/backend.h); main() calls it
+// before WinMain, tests call it after setting g_Options. Returns false with a message on
+// stderr when the run cannot start (a bad script); a missing display is reported later,
+// by DirectDraw.
 bool PlatformInit();
 void PlatformShutdown();
 
@@ -35,10 +42,6 @@ void PlatformShutdown();
 // tick0 + floor(FlipCount() * 1000 / 60). For tests.
 void SetTickOrigin(DWORD tick0);
 
-// Called by PeekMessage: the first time, at the start of the main loop's first pass,
-// carries out the script's frame-0 events (once the display exists, so that
-// `lose-surfaces` and `shot` at frame 0 act on it).
-void PostFrameZeroEvents();
 // lParam of a mouse message at game coordinates (x, y).
 LPARAM MakeCursorLParam(int x, int y);
 // Forgets the window and empties the queue, so a test program can create it again.

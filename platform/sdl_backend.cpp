@@ -1,14 +1,18 @@
 // The player's backend: one SDL window showing the 640x480 8-bit picture through its
 // palette, scaled by whole factors and letterboxed; SDL input as window messages.
+#include "platform/sdl_backend.h"
+
 #include <SDL.h>
 
 #include <cstdio>
+#include <ctime>
 
-#include "platform/backend.h"
 #include "platform/ddraw.h"
+#include "platform/frame_pacing.h"
 #include "platform/options.h"
 #include "platform/palette_convert.h"
 #include "platform/runtime.h"
+#include "platform/sdl_audio.h"
 
 namespace {
 
@@ -17,6 +21,9 @@ SDL_Renderer* g_renderer = nullptr;
 SDL_Texture* g_texture = nullptr;
 bool g_video = false;
 bool g_cursorShown = true;
+// The game learns of focus changes after its start only: SDL's first focus-gained, as the
+// window appears, is the activation the game already had while creating its window.
+bool g_focusLost = false;
 Uint32 g_rgb[640 * 480];
 
 bool CreateTexture() {
@@ -47,15 +54,15 @@ void PostMouse(UINT message, int x, int y) {
     if (message != WM_MOUSEMOVE) PostGameMessage(message, message == WM_LBUTTONDOWN ? 1 : 0, MakeCursorLParam(x, y));
 }
 
-}  // namespace
+void DestroyGameWindow();
 
-bool SdlStart() {
+bool Start() {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         std::fprintf(stderr, "zumble: no display: %s\n", SDL_GetError());
         g_video = false;
-        return false;
+        return true;  // DirectDraw reports it to the game
     }
     // Without a desktop SDL falls back to an invisible off-screen driver; a player would
     // see nothing, so that counts as no display unless asked for by name.
@@ -65,15 +72,15 @@ bool SdlStart() {
         std::fprintf(stderr, "zumble: no display (SDL found only its %s driver)\n", driver);
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         g_video = false;
-        return false;
+        return true;
     }
     g_video = true;
     return true;
 }
 
-bool SdlHasVideo() { return g_video; }
+bool HasDisplay() { return g_video; }
 
-bool SdlCreateWindow(const char* title) {
+bool CreateGameWindow(const char* title) {
     const int scale = ChooseScale();
     Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
     if (!g_Options.window) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
@@ -87,7 +94,7 @@ bool SdlCreateWindow(const char* title) {
     if (!g_renderer) g_renderer = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_SOFTWARE);
     if (!g_renderer || !CreateTexture()) {
         std::fprintf(stderr, "zumble: cannot draw in the window: %s\n", SDL_GetError());
-        SdlDestroyWindow();
+        DestroyGameWindow();
         return false;
     }
     // SDL letterboxes, scales by whole factors and maps the mouse back to 640x480.
@@ -99,7 +106,7 @@ bool SdlCreateWindow(const char* title) {
     return true;
 }
 
-void SdlDestroyWindow() {
+void DestroyGameWindow() {
     if (g_texture) SDL_DestroyTexture(g_texture);
     if (g_renderer) SDL_DestroyRenderer(g_renderer);
     if (g_window) SDL_DestroyWindow(g_window);
@@ -108,12 +115,12 @@ void SdlDestroyWindow() {
     g_window = nullptr;
 }
 
-void SdlShutdown() {
-    SdlDestroyWindow();
+void Shutdown() {
+    DestroyGameWindow();
     SDL_Quit();
 }
 
-void SdlPumpEvents() {
+void PumpInput() {
     if (!g_video) return;
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
@@ -122,8 +129,13 @@ void SdlPumpEvents() {
             PostGameMessage(WM_CLOSE, 0, 0);
             break;
         case SDL_WINDOWEVENT:
-            if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) PostGameMessage(WM_ACTIVATEAPP, 1, 0);
-            else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) PostGameMessage(WM_ACTIVATEAPP, 0, 0);
+            if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED && g_focusLost) {
+                g_focusLost = false;
+                PostGameMessage(WM_ACTIVATEAPP, 1, 0);
+            } else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST && !g_focusLost) {
+                g_focusLost = true;
+                PostGameMessage(WM_ACTIVATEAPP, 0, 0);
+            }
             break;
         case SDL_MOUSEMOTION:
             PostMouse(WM_MOUSEMOVE, e.motion.x, e.motion.y);
@@ -149,9 +161,11 @@ void SdlPumpEvents() {
         }
         case SDL_RENDER_TARGETS_RESET:
         case SDL_RENDER_DEVICE_RESET:
-            // The picture is gone: let the game's own restore path bring it back.
+            // The picture is gone: the game's own restore path brings it back, on the
+            // activation that follows a lost display.
             CreateTexture();
             LoseAllSurfaces();
+            if (!g_focusLost) PostGameMessage(WM_ACTIVATEAPP, 1, 0);
             break;
         default:
             break;
@@ -159,7 +173,7 @@ void SdlPumpEvents() {
     }
 }
 
-void SdlPresent(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
+void Present(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
     if (!g_renderer || !g_texture) return;
     PaletteToArgb(pixels, 640 * 480, palette, g_rgb);
     SDL_UpdateTexture(g_texture, nullptr, g_rgb, 640 * 4);
@@ -168,14 +182,30 @@ void SdlPresent(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
     SDL_RenderPresent(g_renderer);
 }
 
-void SdlShowCursor(bool show) {
+void ShowCursor(bool show) {
     if (show == g_cursorShown) return;
     g_cursorShown = show;
     SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
 }
 
-void SdlMessageBox(const char* text, const char* caption) {
+void ShowMessageBox(const char* text, const char* caption) {
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, g_window);
 }
 
-DWORD SdlTicks() { return SDL_GetTicks(); }
+DWORD Ticks() { return SDL_GetTicks(); }
+
+std::time_t Calendar() { return std::time(nullptr); }
+
+void AfterFlip(long long) {}
+
+void MixWithoutOutput(const std::int16_t*, int) {}
+
+const Backend kSdl = {
+    "sdl",     Start,           Shutdown,   HasDisplay,     CreateGameWindow, DestroyGameWindow,
+    PumpInput, Present,         ShowCursor, ShowMessageBox, Ticks,            Calendar,
+    PaceToNextFrame, AfterFlip, SdlOpenAudio, SdlCloseAudio, MixWithoutOutput,
+};
+
+}  // namespace
+
+const Backend& SdlBackend() { return kSdl; }

@@ -1,43 +1,118 @@
-// Conversion of a buffer's samples to the mix form, done once when it is filled.
+// Conversion of a buffer's samples to the mix form, done once when it is filled: 8-bit
+// samples widened, and a sound at another rate resampled to MIX_RATE through a windowed
+// sinc low-pass, so that nothing above the lower rate's band folds back as a false tone.
+// The channel count stays: the mixer spreads a mono sound over both sides as it adds it.
 
-#include <SDL.h>
-
-#include <climits>
-#include <cstring>
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+#include <vector>
 
 #include "platform/sound_mixer.h"
+
+namespace {
+
+// The filter passes up to 90% of the lower of the two Nyquist rates and spans this many
+// zero crossings of its sinc on each side; the Kaiser window's beta sets the stop band
+// at about 90 dB down.
+constexpr double kPassFraction = 0.9;
+constexpr int kZeroCrossings = 32;
+constexpr double kKaiserBeta = 9.0;
+// Kernel table resolution: entries per input sample, interpolated linearly between.
+constexpr int kTableSteps = 128;
+
+// The zeroth-order modified Bessel function of the first kind, by its series.
+double BesselI0(double x) {
+    double sum = 1.0, term = 1.0;
+    const double q = x * x / 4.0;
+    for (int k = 1; k < 64 && term > sum * 1e-17; ++k) {
+        term *= q / (static_cast<double>(k) * k);
+        sum += term;
+    }
+    return sum;
+}
+
+double SampleAt(const BYTE* data, std::size_t frame, int channel, int channels, bool eightBit) {
+    const std::size_t i = frame * static_cast<std::size_t>(channels) + static_cast<std::size_t>(channel);
+    if (eightBit) return (static_cast<int>(data[i]) - 128) * 256.0;
+    return static_cast<std::int16_t>(data[2 * i] | data[2 * i + 1] << 8);
+}
+
+std::int16_t ToSample(double v) {
+    return static_cast<std::int16_t>(std::lrint(std::clamp(v, -32768.0, 32767.0)));
+}
+
+// Same rate: 16-bit samples are taken as they are, 8-bit ones widened exactly.
+void Widen(const BYTE* data, std::size_t frames, int channels, bool eightBit, std::int16_t* out) {
+    const std::size_t n = frames * static_cast<std::size_t>(channels);
+    if (!eightBit) {
+        for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::int16_t>(data[2 * i] | data[2 * i + 1] << 8);
+        return;
+    }
+    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::int16_t>((data[i] - 128) * 256);
+}
+
+void Resample(const BYTE* data, std::size_t inFrames, int channels, bool eightBit, std::uint32_t inRate,
+              std::size_t outFrames, std::int16_t* out) {
+    // Cut-off in cycles per input sample, and the kernel's half width in input samples.
+    const double cutoff = kPassFraction * 0.5 * std::min<double>(inRate, MIX_RATE) / inRate;
+    const double halfWidth = kZeroCrossings / (2.0 * cutoff);
+    const int reach = static_cast<int>(std::ceil(halfWidth));
+    std::vector<float> kernel(static_cast<std::size_t>(reach) * kTableSteps + 2, 0.0f);
+    const double norm = BesselI0(kKaiserBeta);
+    for (std::size_t i = 0; i < kernel.size(); ++i) {
+        const double d = static_cast<double>(i) / kTableSteps;
+        if (d >= halfWidth) break;
+        const double x = 2.0 * cutoff * d;
+        const double sinc = x == 0.0 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
+        const double r = d / halfWidth;
+        kernel[i] = static_cast<float>(2.0 * cutoff * sinc * BesselI0(kKaiserBeta * std::sqrt(1.0 - r * r)) / norm);
+    }
+    auto weight = [&](double d) {
+        const double at = std::fabs(d) * kTableSteps;
+        const std::size_t i = static_cast<std::size_t>(at);
+        if (i + 1 >= kernel.size()) return 0.0;
+        const double f = at - static_cast<double>(i);
+        return kernel[i] + (kernel[i + 1] - kernel[i]) * f;
+    };
+    for (std::size_t n = 0; n < outFrames; ++n) {
+        // Output frame n lies at input position n * inRate / MIX_RATE, kept exact.
+        const std::uint64_t scaled = static_cast<std::uint64_t>(n) * inRate;
+        const long long whole = static_cast<long long>(scaled / MIX_RATE);
+        const double frac = static_cast<double>(scaled % MIX_RATE) / MIX_RATE;
+        const long long first = std::max<long long>(0, whole - reach + 1);
+        const long long last = std::min<long long>(static_cast<long long>(inFrames) - 1, whole + reach);
+        for (int c = 0; c < channels; ++c) {
+            double sum = 0.0;
+            for (long long k = first; k <= last; ++k)
+                sum += weight(static_cast<double>(whole - k) + frac) *
+                       SampleAt(data, static_cast<std::size_t>(k), c, channels, eightBit);
+            out[n * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] = ToSample(sum);
+        }
+    }
+}
+
+}  // namespace
 
 bool ConvertToMix(const WAVEFORMATEX& format, const BYTE* data, std::size_t bytes,
                   std::vector<std::int16_t>* out) {
     out->clear();
-    const std::size_t frameBytes = format.nBlockAlign;
-    const std::size_t whole = frameBytes == 0 ? 0 : bytes / frameBytes * frameBytes;
-    if (whole == 0) return true;
-    const SDL_AudioFormat source = format.wBitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
     const int channels = format.nChannels;
-    // One conversion of the whole sound: SDL's stream, fed in pieces, drops frames at
-    // rate ratios like 48000:44100, which would shorten the sound and click. The channel
-    // count stays: the mixer spreads a mono sound over both sides as it adds it.
-    SDL_AudioCVT cvt;
-    if (SDL_BuildAudioCVT(&cvt, source, static_cast<Uint8>(channels),
-                          static_cast<int>(format.nSamplesPerSec), AUDIO_S16SYS,
-                          static_cast<Uint8>(channels), MIX_RATE) < 0)
+    const bool eightBit = format.wBitsPerSample == 8;
+    if (channels < 1 || (format.wBitsPerSample != 8 && format.wBitsPerSample != 16) ||
+        format.nBlockAlign != channels * format.wBitsPerSample / 8 || format.nSamplesPerSec == 0)
         return false;
-    const std::size_t mult = cvt.len_mult > 0 ? static_cast<std::size_t>(cvt.len_mult) : 1;
-    if (whole > static_cast<std::size_t>(INT_MAX) / mult) return false;
-    // SDL converts in place in room for len_mult times the source; that room is the
-    // result itself, so a 16-bit sound at MIX_RATE (nothing to convert) costs one copy.
-    out->resize((whole * mult + 1) / sizeof(std::int16_t));
-    std::memcpy(out->data(), data, whole);
-    cvt.buf = reinterpret_cast<Uint8*>(out->data());
-    cvt.len = static_cast<int>(whole);
-    if (SDL_ConvertAudio(&cvt) < 0) {
-        out->clear();
-        return false;
-    }
-    const std::size_t frames = static_cast<std::size_t>(cvt.len_cvt) / (sizeof(std::int16_t) * channels);
-    out->resize(frames * channels);
-    // Only the conversions that needed work room leave slack worth giving back.
-    if (out->capacity() > out->size() + out->size() / 8) out->shrink_to_fit();
+    const std::size_t inFrames = bytes / format.nBlockAlign;
+    if (inFrames == 0) return true;
+    const std::uint32_t rate = format.nSamplesPerSec;
+    const std::size_t outFrames =
+        rate == MIX_RATE ? inFrames
+                         : static_cast<std::size_t>(static_cast<std::uint64_t>(inFrames) * MIX_RATE / rate);
+    out->resize(outFrames * static_cast<std::size_t>(channels));
+    if (rate == MIX_RATE)
+        Widen(data, inFrames, channels, eightBit, out->data());
+    else
+        Resample(data, inFrames, channels, eightBit, rate, outFrames, out->data());
     return true;
 }

@@ -1,20 +1,21 @@
-// The mixer: adds every playing buffer into the output, on SDL's audio thread when there
-// is a device, otherwise a frame's worth at each flip (headless runs record that).
+// The mixer: adds every playing buffer into the output, on the audio output's thread
+// when the backend has one, otherwise a frame's worth at each flip (headless runs record
+// that).
 
 #include "platform/sound_mixer.h"
 
-#include <SDL.h>
-
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <mutex>
 
-#include "platform/options.h"
+#include "platform/backend.h"
 #include "platform/runtime.h"
 
 namespace {
 
-SDL_AudioDeviceID g_Device = 0;
+// Held by the output's thread while it mixes, and by the game only for a few assignments.
+std::mutex g_Lock;
+bool g_Device = false;
 std::vector<IDirectSoundBuffer*> g_Buffers;
 long long g_RenderedFlips = 0;
 
@@ -66,8 +67,9 @@ void MixBuffer(IDirectSoundBuffer::State& s, float* acc, int frames) {
     }
 }
 
-void DeviceCallback(void*, Uint8* stream, int len) {
-    MixAudio(reinterpret_cast<std::int16_t*>(stream), len / (MIX_CHANNELS * 2));
+void PullMix(std::int16_t* out, int frames) {
+    const std::lock_guard<std::mutex> hold(g_Lock);
+    MixAudio(out, frames);
 }
 
 }  // namespace
@@ -77,13 +79,9 @@ float VolumeToGain(LONG volume) {
     return static_cast<float>(std::pow(10.0, volume / 2000.0));
 }
 
-void MixerLock() {
-    if (g_Device != 0) SDL_LockAudioDevice(g_Device);
-}
+void MixerLock() { g_Lock.lock(); }
 
-void MixerUnlock() {
-    if (g_Device != 0) SDL_UnlockAudioDevice(g_Device);
-}
+void MixerUnlock() { g_Lock.unlock(); }
 
 void MixerAdd(IDirectSoundBuffer* buffer) {
     MixerLock();
@@ -112,50 +110,26 @@ void MixAudio(std::int16_t* out, int frames) {
 }
 
 bool OpenMixerDevice() {
-    if (IsHeadless()) return false;
-    if (g_Device != 0) return true;
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        std::fprintf(stderr, "zumble: no audio device (%s); running without sound\n",
-                     SDL_GetError());
-        return false;
-    }
-    SDL_AudioSpec want{};
-    want.freq = MIX_RATE;
-    want.format = AUDIO_S16SYS;
-    want.channels = MIX_CHANNELS;
-    want.samples = 512;  // about 23 ms: a swing is heard with its click
-    want.callback = DeviceCallback;
-    SDL_AudioSpec have{};
-    // No changes allowed: SDL converts our fixed format (rate included) to whatever the
-    // hardware wants, once per device period rather than per sound at load.
-    g_Device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (g_Device == 0) {
-        std::fprintf(stderr, "zumble: no audio device (%s); running without sound\n",
-                     SDL_GetError());
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return false;
-    }
-    SDL_PauseAudioDevice(g_Device, 0);
-    return true;
+    if (!g_Device) g_Device = ActiveBackend().openAudio(PullMix);
+    return g_Device;
 }
 
 void CloseMixerDevice() {
-    if (g_Device == 0) return;
-    SDL_CloseAudioDevice(g_Device);
-    g_Device = 0;
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (!g_Device) return;
+    ActiveBackend().closeAudio();
+    g_Device = false;
 }
 
-bool MixerHasDevice() { return g_Device != 0; }
+bool MixerHasDevice() { return g_Device; }
 
 void AudioOnFlip() {
-    if (g_Device != 0) return;
+    if (g_Device) return;
     // Without a device the buffers still advance by exactly 1/60 s per flip, counted
     // from the start so that the frame lengths never drift.
     const long long n = g_RenderedFlips++;
     const int frames = static_cast<int>((n + 1) * MIX_RATE / 60 - n * MIX_RATE / 60);
     MixAudio(g_FlipSamples, frames);
-    if (IsHeadless()) RecordFrames(g_FlipSamples, frames);
+    ActiveBackend().mixWithoutOutput(g_FlipSamples, frames);
 }
 
 void AudioShutdown() {

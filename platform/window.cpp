@@ -1,10 +1,8 @@
 // The window class, the one game window and its message queue.
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
 #include "platform/backend.h"
-#include "platform/options.h"
 #include "platform/runtime.h"
 #include "platform/win32.h"
 
@@ -51,7 +49,8 @@ HWND CreateWindowEx(DWORD, const char* className, const char* windowName, DWORD,
     if (g_window.alive) return nullptr;
     // Without a display the window exists without a picture; DirectDraw then fails
     // and says so.
-    if (!IsHeadless() && SdlHasVideo() && !SdlCreateWindow(windowName ? windowName : "")) return nullptr;
+    const Backend& backend = ActiveBackend();
+    if (backend.hasDisplay() && !backend.createWindow(windowName ? windowName : "")) return nullptr;
     g_window.proc = g_classProc;
     g_window.alive = true;
     HWND hwnd = &g_window;
@@ -64,7 +63,7 @@ BOOL DestroyWindow(HWND hwnd) {
     if (hwnd != &g_window || !g_window.alive) return FALSE;
     g_window.proc(hwnd, WM_DESTROY, 0, 0);
     g_window.alive = false;
-    if (!IsHeadless()) SdlDestroyWindow();
+    ActiveBackend().destroyWindow();
     return TRUE;
 }
 
@@ -92,8 +91,7 @@ void PostQuitMessage(int exitCode) {
 
 BOOL PeekMessage(MSG* msg, HWND, UINT, UINT, UINT removeMsg) {
     if (!msg) return FALSE;
-    PostFrameZeroEvents();
-    if (!IsHeadless()) SdlPumpEvents();
+    ActiveBackend().pumpInput();
     if (g_count == 0) {
         if (!g_quitPosted) return FALSE;
         *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(g_quitCode), 0, GetTickCount(), g_cursor};
@@ -127,7 +125,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT message, WPARAM, LPARAM) {
 
 int MessageBox(HWND, const char* text, const char* caption, UINT) {
     std::fprintf(stderr, "zumble: %s: %s\n", caption ? caption : "", text ? text : "");
-    if (!IsHeadless() && SdlHasVideo()) SdlMessageBox(text, caption);
+    if (ActiveBackend().hasDisplay()) ActiveBackend().messageBox(text, caption);
     return IDOK;
 }
 
@@ -147,13 +145,8 @@ void SetGameCursor(int x, int y) {
 }
 
 HCURSOR SetCursor(HCURSOR cursor) {
-    if (!IsHeadless()) SdlShowCursor(cursor != nullptr);
+    ActiveBackend().showCursor(cursor != nullptr);
     return nullptr;
-}
-
-std::time_t CalendarTime() {
-    if (IsHeadless()) return static_cast<std::time_t>(g_Options.time);
-    return std::time(nullptr);
 }
 
 void ResetWindowForTest() {

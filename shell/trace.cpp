@@ -51,8 +51,8 @@ void WriteTraceLine(long long frame) {
     }
     if (SceneState == STATE_MODE_FRAME) WritePoolAudit();
     std::fputc('\n', g_trace);
-    // Someone may be watching a live game's trace; a headless run is read after it ends.
-    if (!IsHeadless()) std::fflush(g_trace);
+    // Someone may be watching a live game's trace: each frame's line is out when it ends.
+    std::fflush(g_trace);
 }
 
 }  // namespace

@@ -213,6 +213,45 @@ TEST_F(Mixer, ASoundAtTheMixRateComesOutSampleForSample) {
     b->Release();
 }
 
+// Amplitude of one frequency in a run of mono samples: a single bin of a DFT.
+double ToneAmplitude(const std::vector<std::int16_t>& s, std::size_t from, std::size_t to, double hz) {
+    const double w = 2 * M_PI * hz / MIX_RATE;
+    double re = 0, im = 0;
+    for (std::size_t i = from; i < to; ++i) {
+        re += s[i] * std::cos(w * static_cast<double>(i));
+        im -= s[i] * std::sin(w * static_cast<double>(i));
+    }
+    return 2 * std::hypot(re, im) / static_cast<double>(to - from) / 32767.0;
+}
+
+std::vector<std::int16_t> Converted(const std::string& samples, std::uint32_t rate) {
+    WAVEFORMATEX f{WAVE_FORMAT_PCM, 1, rate, rate * 2, 2, 16, 0};
+    std::vector<std::int16_t> out;
+    EXPECT_TRUE(ConvertToMix(f, reinterpret_cast<const BYTE*>(samples.data()), samples.size(), &out));
+    return out;
+}
+
+TEST(Converter, ToneAboveTheNewBandIsFilteredOutAndImagesAreNotMade) {
+    // Over a whole number of cycles of each tone, away from the ends.
+    const std::size_t from = MIX_RATE / 10, to = from + MIX_RATE / 2;
+    // 44.1 kHz to the mix rate: a 15 kHz tone would fold back to 7050 Hz; 1 kHz passes.
+    std::vector<std::int16_t> out = Converted(Sine(15000, 1.0, 1, 16, 44100), 44100);
+    ASSERT_NEAR(static_cast<double>(out.size()), MIX_RATE, 1);
+    EXPECT_LT(ToneAmplitude(out, from, to, 7050), 0.5 * 0.01);  // 40 dB down
+    out = Converted(Sine(1000, 1.0, 1, 16, 44100), 44100);
+    EXPECT_NEAR(ToneAmplitude(out, from, to, 1000), 0.5, 0.5 * 0.06);
+    // 11025 Hz up to the mix rate: a tone at f would leave an image at 11025 - f.
+    for (double hz : {3000.0, 5000.0}) {
+        SCOPED_TRACE(hz);
+        out = Converted(Sine(hz, 1.0, 1, 16, 11025), 11025);
+        ASSERT_NEAR(static_cast<double>(out.size()), MIX_RATE, 2);
+        EXPECT_LT(ToneAmplitude(out, from, to, 11025 - hz), 0.5 * 0.01);
+        if (hz == 3000.0) {
+            EXPECT_NEAR(ToneAmplitude(out, from, to, hz), 0.5, 0.5 * 0.06);
+        }
+    }
+}
+
 TEST_F(Mixer, BuffersKeepTheirSamplesCompact) {
     // 16-bit mono at the mix rate, like the game's music: two bytes a frame, no more.
     const std::string samples = Sine(440, 2.0, 1, 16, MIX_RATE);
