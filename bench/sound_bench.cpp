@@ -96,7 +96,7 @@ void BM_MixOneFrameEightBuffers(benchmark::State& state) {
         const std::size_t bytes = i == 0 ? music.samples.size() : 4410u * (i + 1);
         WAVEFORMATEX format = music.format;
         DSBUFFERDESC desc{sizeof(DSBUFFERDESC), DSBCAPS_STATIC | DSBCAPS_CTRLVOLUME,
-                          static_cast<DWORD>(bytes), 0, &format};
+                          static_cast<DWORD>(bytes), 0, &format, {}};
         LPDIRECTSOUNDBUFFER b = nullptr;
         if (ds->CreateSoundBuffer(&desc, &b, nullptr) != DS_OK) {
             state.SkipWithError("no buffer");

@@ -2,6 +2,7 @@
 // after the surfaces were lost, and release.
 #include "media/display.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -18,6 +19,10 @@ LPDIRECTDRAWSURFACE lpSPRITESURFACE = nullptr;
 namespace {
 
 PALETTEENTRY g_startPalette[256] = {};
+
+// The sprite surface holds the scene's picture sheet: its top 630 rows, 640 columns.
+constexpr DWORD kSpriteRows = 630;
+constexpr DWORD kSpriteColumns = 640;
 
 int Fail(const char* text) {
     MessageBox(hWnd, text, "error", MB_OK);
@@ -38,7 +43,7 @@ int InitDisplay() {
     if (lpDD->SetDisplayMode(640, 480, 8) != DD_OK) return Fail("lpDD->SetDisplayMode();");
 
     DDSURFACEDESC desc = {};
-    desc.dwSize = 108;
+    desc.dwSize = sizeof(DDSURFACEDESC);
     desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
     desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
     desc.dwBackBufferCount = 1;
@@ -52,11 +57,11 @@ int InitDisplay() {
     if (lpFRONTSURFACE->SetPalette(lpPALETTE) != DD_OK) return Fail("lpFRONTSURFACE->SetPalette();");
 
     desc = {};
-    desc.dwSize = 108;
+    desc.dwSize = sizeof(DDSURFACEDESC);
     desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
     desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
-    desc.dwWidth = 640;
-    desc.dwHeight = 630;
+    desc.dwWidth = kSpriteColumns;
+    desc.dwHeight = kSpriteRows;
     if (lpDD->CreateSurface(&desc, &lpSPRITESURFACE, nullptr) != DD_OK) return Fail("lpDD->CreateSurface();");
     SetCursor(nullptr);
     return 1;
@@ -77,12 +82,10 @@ int LoadSceneBitmap(const char* path, unsigned int colorKey) {
     const std::int32_t width = ReadLe32(infoHeader + 4);
     const std::int32_t height = ReadLe32(infoHeader + 8);
     // Dimensions that cannot be a picture are refused before the palette changes: none
-    // at all; width x height beyond a 32-bit signed count (the pixel count that the
-    // original allocated and read would overflow); or rows so wide that the 630 kept
-    // would not fit in memory. Other heights are fine, since only the rows the surface
-    // can hold are read.
-    if (width <= 0 || height <= 0 || width > 65536 ||
-        static_cast<long long>(width) * height > 0x7FFFFFFFLL || !lpSPRITESURFACE) {
+    // at all, or width x height beyond a 32-bit signed count (the pixel count that the
+    // original allocated and read would overflow). Any other size loads: only the rows
+    // and columns that the surface can hold are read.
+    if (width <= 0 || height <= 0 || static_cast<long long>(width) * height > 0x7FFFFFFFLL || !lpSPRITESURFACE) {
         std::fclose(file);
         return 0;
     }
@@ -91,17 +94,26 @@ int LoadSceneBitmap(const char* path, unsigned int colorKey) {
         entries[i] = PALETTEENTRY{table[4 * i + 2], table[4 * i + 1], table[4 * i], 0};
     if (lpPALETTE) lpPALETTE->SetEntries(0, 0, 256, entries);
 
-    // Only the top rows that fit the surface are read; they are the last ones in the file.
-    const long long rowsKept = height < lpSPRITESURFACE->height ? height : lpSPRITESURFACE->height;
+    // The top rows that fit the surface are the last ones in the file; of each, the left
+    // columns that fit are read and the rest skipped, so a wide file costs no memory.
+    const long long rowsKept = height < static_cast<long long>(kSpriteRows) ? height : kSpriteRows;
+    const long long columns = width < static_cast<long long>(kSpriteColumns) ? width : kSpriteColumns;
     const long long skipped = static_cast<long long>(height) - rowsKept;
-    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(rowsKept);
+    const size_t size = static_cast<size_t>(columns * rowsKept);
     BYTE* bits = new (std::nothrow) BYTE[size];
     if (!bits) {
         std::fclose(file);
         return 0;
     }
     size_t got = 0;
-    if (std::fseek(file, static_cast<long>(skipped * width), SEEK_CUR) == 0) got = std::fread(bits, 1, size, file);
+    if (std::fseek(file, static_cast<long>(skipped * width), SEEK_CUR) == 0) {
+        for (long long row = 0; row < rowsKept; ++row) {
+            const size_t n = std::fread(bits + got, 1, static_cast<size_t>(columns), file);
+            got += n;
+            if (n < static_cast<size_t>(columns)) break;
+            if (width > columns && std::fseek(file, static_cast<long>(width - columns), SEEK_CUR) != 0) break;
+        }
+    }
     // Bytes missing from a short file read as 0.
     if (got < size) std::memset(bits + got, 0, size - got);
     if (std::ferror(file)) {
@@ -110,18 +122,17 @@ int LoadSceneBitmap(const char* path, unsigned int colorKey) {
         return 0;
     }
     DDSURFACEDESC desc = {};
-    desc.dwSize = 108;
+    desc.dwSize = sizeof(DDSURFACEDESC);
     if (lpSPRITESURFACE->Lock(nullptr, &desc, 0, nullptr) != DD_OK) {
         delete[] bits;
         std::fclose(file);
         return 0;
     }
-    const long long rowBytes = width < desc.lPitch ? width : desc.lPitch;
+    const long long rowBytes = columns < desc.lPitch ? columns : desc.lPitch;
     BYTE* dest = static_cast<BYTE*>(desc.lpSurface);
     // The file holds the bottom row first; the surface wants the top row first.
     for (long long row = 0; row < rowsKept; ++row)
-        std::memcpy(dest + row * desc.lPitch, bits + (rowsKept - 1 - row) * static_cast<long long>(width),
-                    static_cast<size_t>(rowBytes));
+        std::memcpy(dest + row * desc.lPitch, bits + (rowsKept - 1 - row) * columns, static_cast<size_t>(rowBytes));
     lpSPRITESURFACE->Unlock(nullptr);
     delete[] bits;
     std::fclose(file);
@@ -159,7 +170,7 @@ void ReleaseDisplay() {
 HRESULT ClearBackBuffer(BYTE index) {
     if (!lpBACKSURFACE) return DDERR_GENERIC;
     DDBLTFX fx = {};
-    fx.dwSize = 100;
+    fx.dwSize = sizeof(DDBLTFX);
     fx.dwFillColor = index;
     return lpBACKSURFACE->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
 }

@@ -2,6 +2,7 @@
 
 #include "media/sound.h"
 
+#include "platform/sound_log.h"
 #include "shell/globals.h"
 
 LPDIRECTSOUND lpDS = nullptr;
@@ -49,7 +50,7 @@ constexpr int kRestoreOrder[kSlotCount] = {0, 1, 2, 3, 4, 5, 6, 7, 9, 8, 10};
 // Loads one slot and names its buffer for the sound log.
 int LoadSlot(const SoundSlot& s) {
     const int ok = LoadWave(s.path, lpDS, s.slot);
-    if (*s.slot != nullptr) (*s.slot)->SetLogName(s.name);
+    if (*s.slot != nullptr) SetSoundLogName(*s.slot, s.name);
     return ok;
 }
 

@@ -60,25 +60,31 @@ int FillSlot(LPDIRECTSOUND ds, LPDIRECTSOUNDBUFFER* slot, WAVEFORMATEX* format,
     return 1;
 }
 
-// Parses the body ("fmt" and "data") and fills the slot from it.
+// Parses the body ("fmt" and "data") and fills the slot from it. Both tags are searched
+// for before the format record is read, so a missing "data" gives its own codes whatever
+// the record looks like.
 int LoadBody(const BYTE* body, DWORD length, LPDIRECTSOUND ds, LPDIRECTSOUNDBUFFER* slot) {
     const long fmt = FindChunk("fmt", body, length);
-    // The record starts past the chunk's tag and size; its PCM part must be in the body.
-    constexpr unsigned long kPcmRecord = 16;
-    if (fmt < 0 || static_cast<unsigned long>(fmt) + 8 + kPcmRecord > length) {
+    if (fmt < 0) {
         AddCode("ERROR_10");
         return 0;
     }
-    WAVEFORMATEX format{};
-    const unsigned long at = static_cast<unsigned long>(fmt) + 8;
-    const unsigned long present = length - at;
-    std::memcpy(&format, body + at, present < sizeof format ? present : sizeof format);
-
     const long data = FindChunk("data", body, length);
     if (data < 0) {
         AddCode("ERROR_11");
         return 0;
     }
+    // The record starts past the chunk's tag and size; its PCM part must be in the body.
+    constexpr unsigned long kPcmRecord = 16;
+    const unsigned long at = static_cast<unsigned long>(fmt) + 8;
+    if (at + kPcmRecord > length) {
+        AddCode("ERROR_10");
+        return 0;
+    }
+    WAVEFORMATEX format{};
+    const unsigned long present = length - at;
+    std::memcpy(&format, body + at, present < sizeof format ? present : sizeof format);
+
     // A length that runs past the body is cut to the bytes that are there.
     const unsigned long start = static_cast<unsigned long>(data) + 8;
     DWORD bytes = 0;

@@ -1,8 +1,7 @@
 #include "objects/fly_swarm.h"
 
-#include <cmath>
-
 #include "media/random.h"
+#include "objects/sine_cosine.h"
 
 namespace {
 
@@ -12,8 +11,8 @@ constexpr double kRadiansPerDegree = 0.017453;
 constexpr int kSpawnMargin = 32;
 
 void Aim(FlyState& fly, double radians) {
-    fly.dirX = std::cos(radians);
-    fly.dirY = std::sin(radians);
+    // The game's own sine and cosine, so that a round flies the same on every platform.
+    SineCosine(radians, &fly.dirY, &fly.dirX);
 }
 
 void Draw(const FlyState& fly, DrawPos& record) {

@@ -89,7 +89,9 @@ HRESULT IDirectDraw::RestoreDisplayMode() {
 }
 
 HRESULT IDirectDraw::CreateSurface(DDSURFACEDESC* desc, IDirectDrawSurface** out, void*) {
-    if (!desc || !out) return DDERR_INVALIDPARAMS;
+    // As DirectDraw does, a structure must carry its own size (sizeof, not another
+    // platform's number).
+    if (!desc || !out || desc->dwSize != sizeof(DDSURFACEDESC)) return DDERR_INVALIDPARAMS;
     const bool primary = (desc->ddsCaps.dwCaps & DDSCAPS_PRIMARYSURFACE) != 0;
     int width = 640, height = 480;
     if (!primary) {
@@ -139,7 +141,7 @@ DWORD IDirectDraw::Release() {
     return 0;
 }
 
-HRESULT IDirectDrawPalette::SetEntries(DWORD, DWORD start, DWORD count, const PALETTEENTRY* source) {
+HRESULT IDirectDrawPalette::SetEntries(DWORD, DWORD start, DWORD count, PALETTEENTRY* source) {
     if (!source || start > 256 || count > 256 - start) return DDERR_INVALIDPARAMS;
     std::memcpy(entries + start, source, count * sizeof(PALETTEENTRY));
     // A hardware palette change shows at once, without a flip.
@@ -179,7 +181,7 @@ HRESULT IDirectDrawSurface::Blt(RECT* destRect, IDirectDrawSurface* source, RECT
     if (lost) return DDERR_SURFACELOST;
     RECT dr = destRect ? *destRect : RECT{0, 0, width, height};
     if (flags & DDBLT_COLORFILL) {
-        if (!fx) return DDERR_INVALIDPARAMS;
+        if (!fx || fx->dwSize != sizeof(DDBLTFX)) return DDERR_INVALIDPARAMS;
         if (dr.left >= dr.right || dr.top >= dr.bottom) return DD_OK;
         if (!ValidRect(dr, width, height)) return DDERR_INVALIDRECT;
         const BYTE colour = static_cast<BYTE>(fx->dwFillColor);
@@ -230,7 +232,7 @@ HRESULT IDirectDrawSurface::Flip(IDirectDrawSurface*, DWORD flags) {
 }
 
 HRESULT IDirectDrawSurface::Lock(RECT* rect, DDSURFACEDESC* desc, DWORD, void*) {
-    if (!desc || rect) return DDERR_INVALIDPARAMS;
+    if (!desc || rect || desc->dwSize != sizeof(DDSURFACEDESC)) return DDERR_INVALIDPARAMS;
     if (lost) return DDERR_SURFACELOST;
     if (locked) return DDERR_SURFACEBUSY;
     locked = true;

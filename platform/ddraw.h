@@ -50,6 +50,27 @@ struct DDSCAPS {
     DWORD dwCaps;
 };
 
+struct DDCOLORKEY {
+    DWORD dwColorSpaceLowValue;
+    DWORD dwColorSpaceHighValue;
+};
+
+struct DDPIXELFORMAT {
+    DWORD dwSize;
+    DWORD dwFlags;
+    DWORD dwFourCC;
+    DWORD dwRGBBitCount;
+    DWORD dwRBitMask;
+    DWORD dwGBitMask;
+    DWORD dwBBitMask;
+    DWORD dwRGBAlphaBitMask;
+};
+
+struct IDirectDrawSurface;
+
+// The structures the game hands over keep Windows' layout, so that sizeof gives the
+// sizes DirectDraw expects in dwSize (on 64-bit Windows 120 and 128); the stand-in, like
+// DirectDraw, refuses any other dwSize.
 struct DDSURFACEDESC {
     DWORD dwSize;
     DWORD dwFlags;
@@ -57,18 +78,42 @@ struct DDSURFACEDESC {
     DWORD dwWidth;
     LONG lPitch;
     DWORD dwBackBufferCount;
+    DWORD dwRefreshRate;
+    DWORD dwAlphaBitDepth;
+    DWORD dwReserved;
     void* lpSurface;
+    DDCOLORKEY ddckCKDestOverlay;
+    DDCOLORKEY ddckCKDestBlt;
+    DDCOLORKEY ddckCKSrcOverlay;
+    DDCOLORKEY ddckCKSrcBlt;
+    DDPIXELFORMAT ddpfPixelFormat;
     DDSCAPS ddsCaps;
-};
-
-struct DDCOLORKEY {
-    DWORD dwColorSpaceLowValue;
-    DWORD dwColorSpaceHighValue;
 };
 
 struct DDBLTFX {
     DWORD dwSize;
-    DWORD dwFillColor;
+    DWORD dwDDFX;
+    DWORD dwROP;
+    DWORD dwDDROP;
+    DWORD dwRotationAngle;
+    DWORD dwZBufferOpCode;
+    DWORD dwZBufferLow;
+    DWORD dwZBufferHigh;
+    DWORD dwZBufferBaseDest;
+    DWORD dwZDestConstBitDepth;
+    union { DWORD dwZDestConst; IDirectDrawSurface* lpDDSZBufferDest; };
+    DWORD dwZSrcConstBitDepth;
+    union { DWORD dwZSrcConst; IDirectDrawSurface* lpDDSZBufferSrc; };
+    DWORD dwAlphaEdgeBlendBitDepth;
+    DWORD dwAlphaEdgeBlend;
+    DWORD dwReserved;
+    DWORD dwAlphaDestConstBitDepth;
+    union { DWORD dwAlphaDestConst; IDirectDrawSurface* lpDDSAlphaDest; };
+    DWORD dwAlphaSrcConstBitDepth;
+    union { DWORD dwAlphaSrcConst; IDirectDrawSurface* lpDDSAlphaSrc; };
+    union { DWORD dwFillColor; IDirectDrawSurface* lpDDSPattern; };
+    DDCOLORKEY ddckDestColorkey;
+    DDCOLORKEY ddckSrcColorkey;
 };
 
 struct PALETTEENTRY {
@@ -78,14 +123,13 @@ struct PALETTEENTRY {
     BYTE peFlags;
 };
 
-struct IDirectDrawSurface;
 
 struct IDirectDrawPalette {
     PALETTEENTRY entries[256] = {};
     IDirectDrawSurface* owner = nullptr;  // the primary surface it is attached to
 
     // Shows at once: the front buffer is presented again with the new colours.
-    HRESULT SetEntries(DWORD flags, DWORD start, DWORD count, const PALETTEENTRY* source);
+    HRESULT SetEntries(DWORD flags, DWORD start, DWORD count, PALETTEENTRY* source);  // not const, as in Windows
     HRESULT GetEntries(DWORD flags, DWORD start, DWORD count, PALETTEENTRY* out) const;
     DWORD Release();
 };

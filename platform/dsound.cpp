@@ -1,8 +1,10 @@
 // DirectSound objects and buffers on top of the mixer.
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
+#include "platform/sound_log.h"
 #include "platform/sound_mixer.h"
 
 namespace {
@@ -40,6 +42,8 @@ HRESULT IDirectSound::SetCooperativeLevel(HWND, DWORD level) {
 HRESULT IDirectSound::CreateSoundBuffer(const DSBUFFERDESC* desc, LPDIRECTSOUNDBUFFER* out,
                                         void*) {
     if (desc == nullptr || out == nullptr || desc->lpwfxFormat == nullptr) return DSERR_INVALIDPARAM;
+    if (desc->dwSize != sizeof(DSBUFFERDESC) && desc->dwSize != offsetof(DSBUFFERDESC, guid3DAlgorithm))
+        return DSERR_INVALIDPARAM;
     if (desc->dwBufferBytes < DSBSIZE_MIN || desc->dwBufferBytes > DSBSIZE_MAX)
         return DSERR_INVALIDPARAM;
     if (!FormatIsPlayable(*desc->lpwfxFormat)) return DSERR_BADFORMAT;
@@ -175,8 +179,9 @@ DWORD IDirectSoundBuffer::Release() {
     return 0;
 }
 
-void IDirectSoundBuffer::SetLogName(const char* name) {
-    if (name == nullptr) return;
+void SetSoundLogName(IDirectSoundBuffer* buffer, const char* name) {
+    if (buffer == nullptr || name == nullptr) return;
+    IDirectSoundBuffer::State* state = buffer->state;
     std::strncpy(state->logName, name, sizeof state->logName - 1);
     state->logName[sizeof state->logName - 1] = '\0';
 }

@@ -44,12 +44,15 @@ struct WAVEFORMATEX {
 };
 #pragma pack(pop)
 
+// Windows' layout (40 bytes on 64-bit); like DirectSound, the stand-in takes dwSize as
+// sizeof(DSBUFFERDESC) or the older size without guid3DAlgorithm, nothing else.
 struct DSBUFFERDESC {
     DWORD dwSize;
     DWORD dwFlags;
     DWORD dwBufferBytes;
     DWORD dwReserved;
     WAVEFORMATEX* lpwfxFormat;
+    GUID guid3DAlgorithm;
 };
 
 struct IDirectSoundBuffer;
@@ -81,9 +84,6 @@ struct IDirectSoundBuffer {
     HRESULT Unlock(void* ptr1, DWORD bytes1, void* ptr2, DWORD bytes2);
     HRESULT Restore();
     DWORD Release();
-
-    // Port addition: the name under which the sound log reports this buffer's operations.
-    void SetLogName(const char* name);
 
     struct State;
     State* state = nullptr;

@@ -1,19 +1,107 @@
 #include "platform/files.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 #include <filesystem>
 #include <string>
 #include <system_error>
 
-std::FILE* OpenGamePath(const char* path, const char* mode) {
-    if (!path || !mode) return nullptr;
+namespace {
+
+// Plain arrays, not strings: the error log is written by a static destructor that runs
+// after every other static of the program is gone.
+char g_dataFolder[4096];    // "" = the current folder
+char g_playerFolder[4096];  // "" = the current folder
+bool g_noSaving = false;
+
+bool IsDataPath(const std::string& p) { return p.rfind("bmp/", 0) == 0 || p.rfind("wave/", 0) == 0; }
+
+// The path to hand to the system, or false when the file may not be touched.
+bool Resolve(const char* path, std::string* out) {
     std::string p(path);
     for (char& c : p)
         if (c == '\\') c = '/';
+    if (!p.empty() && p[0] != '/') {
+        const bool data = IsDataPath(p);
+        if (!data && g_noSaving) {
+            errno = EACCES;
+            return false;
+        }
+        const char* folder = data ? g_dataFolder : g_playerFolder;
+        if (*folder) p = std::string(folder) + "/" + p;
+    }
+    *out = std::move(p);
+    return true;
+}
+
+bool HoldsData(const std::filesystem::path& dir) {
+    std::error_code ec;
+    return std::filesystem::is_directory(dir / "bmp", ec) && std::filesystem::is_directory(dir / "wave", ec);
+}
+
+bool Keep(char* slot, const std::string& value) {
+    if (value.size() >= sizeof g_dataFolder) return false;
+    std::memcpy(slot, value.c_str(), value.size() + 1);
+    return true;
+}
+
+// $XDG_DATA_HOME/zumble, or ~/.local/share/zumble; "" when there is no home to use.
+// *base is the part that must exist already: the home folder is never made.
+std::string PlayerFolderPath(std::string* base) {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg && xdg[0] == '/') {  // a relative one is ignored
+        *base = "/";
+        return std::string(xdg) + "/zumble";
+    }
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/') {
+        const passwd* pw = getpwuid(getuid());
+        home = pw ? pw->pw_dir : nullptr;
+    }
+    if (!home || home[0] != '/') return "";
+    *base = home;
+    return std::string(home) + "/.local/share/zumble";
+}
+
+// Makes the folder and its missing parents below base, each private to the player.
+// Empty on success, else what went wrong.
+std::string MakeFolder(const std::string& path, const std::string& base) {
+    struct stat info;
+    if (stat(base.c_str(), &info) != 0) return base + ": " + std::strerror(errno);
+    if (!S_ISDIR(info.st_mode)) return base + " is not a folder";
+    for (std::size_t at = base.size(); at <= path.size(); ++at) {
+        if (at != path.size() && path[at] != '/') continue;
+        const std::string part = path.substr(0, at);
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return std::strerror(errno);
+        if (stat(part.c_str(), &info) != 0) return std::strerror(errno);
+        if (!S_ISDIR(info.st_mode)) return part + " is not a folder";
+    }
+    return "";
+}
+
+void UsePlayerFolder() {
+    std::string base;
+    const std::string folder = PlayerFolderPath(&base);
+    std::string why = folder.empty() ? "no home folder is set" : MakeFolder(folder, base);
+    if (why.empty() && !Keep(g_playerFolder, folder)) why = "the path is too long";
+    if (why.empty()) return;
+    g_noSaving = true;
+    std::fprintf(stderr, "zumble: cannot make the folder for hiscoa.sav and error.txt%s%s (%s); "
+                 "playing on without saving them\n", folder.empty() ? "" : " ", folder.c_str(), why.c_str());
+}
+
+}  // namespace
+
+std::FILE* OpenGamePath(const char* path, const char* mode) {
+    if (!path || !mode) return nullptr;
+    std::string p;
+    if (!Resolve(path, &p)) return nullptr;
     // A pipe or socket in a data file's place would block the open (and the game) until
     // somebody writes to it: refuse it, as a file the game cannot use.
     struct stat info;
@@ -30,24 +118,35 @@ std::FILE* OpenGamePath(const char* path, const char* mode) {
     return file;
 }
 
+int RenameGamePath(const char* from, const char* to) {
+    std::string a, b;
+    if (!from || !to || !Resolve(from, &a) || !Resolve(to, &b)) return -1;
+    return std::rename(a.c_str(), b.c_str());
+}
+
+int RemoveGamePath(const char* path) {
+    std::string p;
+    if (!path || !Resolve(path, &p)) return -1;
+    return std::remove(p.c_str());
+}
+
 bool FlushToDisk(std::FILE* file) {
     return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
 }
 
-namespace {
-
-bool HoldsData(const std::filesystem::path& dir) {
-    std::error_code ec;
-    return std::filesystem::is_directory(dir / "bmp", ec) && std::filesystem::is_directory(dir / "wave", ec);
-}
-
-}  // namespace
-
 void FindGameData() {
     if (HoldsData(".")) return;
     std::error_code ec;
-    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) return;
+    // An installed tree (bin or games folder beside share/games/zumble): the data stays
+    // where it is, read-only, and the player's files go to the player's own folder. No
+    // install prefix is built in, so the tree works wherever it is unpacked.
+    const std::filesystem::path installed = exe.parent_path().parent_path() / "share" / "games" / "zumble";
+    if (HoldsData(installed) && Keep(g_dataFolder, installed.lexically_normal().string())) {
+        UsePlayerFolder();
+        return;
+    }
     for (std::filesystem::path dir = exe.parent_path(); !dir.empty(); dir = dir.parent_path()) {
         if (HoldsData(dir)) {
             if (chdir(dir.c_str()) == 0)

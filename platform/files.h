@@ -1,16 +1,28 @@
 #pragma once
-// The game opens its files by Windows-style relative paths ("bmp\title.bmp").
+// The game opens its files by Windows-style relative paths ("bmp\title.bmp",
+// "hiscoa.sav"). Paths under bmp\ and wave\ are the game's data; every other relative
+// path is one of the player's files (best times, error log), kept where FindGameData
+// decided: beside the data, or in the player's own folder for an installed game.
 
 #include <cstdio>
 
-// fopen with the path's backslashes taken as directory separators. A folder is not a
-// file: opening one fails, as it does on Windows.
+// fopen with the path's backslashes taken as directory separators, in the folder that
+// holds that kind of file. A folder is not a file: opening one fails, as it does on
+// Windows. Fails (EACCES) for a player's file when the game may not save.
 std::FILE* OpenGamePath(const char* path, const char* mode);
+
+// rename and remove for paths named as OpenGamePath names them. 0 on success.
+int RenameGamePath(const char* from, const char* to);
+int RemoveGamePath(const char* path);
 
 // Flushes a written file and asks the system to put it on the disk, so that a rename
 // over an older file cannot leave an empty one after a power cut. True on success.
 bool FlushToDisk(std::FILE* file);
 
-// When the current directory holds no bmp/ and wave/, changes to the folder next to or
-// above the executable that does, and says so on stderr.
+// Finds the game's data: the current folder when it holds bmp/ and wave/; else an
+// installed tree, ../share/games/zumble beside the executable, whose player's files go
+// to $XDG_DATA_HOME/zumble/ (by default ~/.local/share/zumble/, made with mode 0700;
+// when it cannot be made the game says so once and saves nothing); else the folder
+// next to or above the executable that holds them, which becomes the current folder
+// (said on stderr) with the player's files beside the data, as in a source tree.
 void FindGameData();

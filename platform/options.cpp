@@ -16,7 +16,13 @@ const char kUsage[] =
     "       zumble --help | --version\n"
     "\n"
     "Swat the flies with the mouse. Enter and Space change how fast they come; Escape\n"
-    "leaves the current screen; Alt+Enter switches between window and full screen.\n";
+    "leaves the current screen; Alt+Enter switches between window and full screen.\n"
+    "\n"
+    "Files: the pictures and sounds (bmp/, wave/) are read from the current folder, else\n"
+    "from ../share/games/zumble beside the executable (an installed game), else from the\n"
+    "folder next to or above the executable. The best times (hiscoa.sav) and the error\n"
+    "report (error.txt) are written beside that data, except for an installed game, which\n"
+    "keeps them in $XDG_DATA_HOME/zumble/ (by default ~/.local/share/zumble/).\n";
 
 bool ToNumber(const char* text, long long low, long long high, long long* out) {
     if (!text || !*text) return false;

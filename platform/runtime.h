@@ -4,8 +4,13 @@
 // surface completes.
 
 #include <cstdint>
+#include <ctime>
 
 #include "platform/win32.h"
+
+// The calendar time in seconds that seeds the random sequence: the C runtime's time(),
+// or --time in headless mode.
+std::time_t CalendarTime();
 
 // Number of completed flips of the primary surface since start-up.
 long long FlipCount();

@@ -17,7 +17,8 @@ bool g_Tried = false;
 void SoundLogOpen() {
     if (g_Tried || g_Options.soundLog.empty()) return;
     g_Tried = true;
-    g_Log = std::fopen(g_Options.soundLog.c_str(), "w");
+    // Binary: the same bytes, with "\n" line ends, on every platform.
+    g_Log = std::fopen(g_Options.soundLog.c_str(), "wb");
     if (g_Log == nullptr)
         std::fprintf(stderr, "zumble: cannot write the sound log %s\n", g_Options.soundLog.c_str());
 }

@@ -3,7 +3,6 @@
 // meaning, served by the SDL2 or the headless backend.
 
 #include <cstdint>
-#include <ctime>
 
 using BOOL = int;
 using UINT = unsigned int;
@@ -25,8 +24,20 @@ using HGDIOBJ = void*;
 struct WindowObject;
 using HWND = WindowObject*;
 
+// Calling conventions: nothing on this platform (and on 64-bit Windows), __stdcall on
+// 32-bit Windows; the game writes them where Windows wants them.
+#define CALLBACK
+#define WINAPI
+
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
+
+struct GUID {
+    DWORD Data1;
+    WORD Data2;
+    WORD Data3;
+    BYTE Data4[8];
+};
 
 struct POINT {
     LONG x;
@@ -40,7 +51,7 @@ struct RECT {
     LONG bottom;
 };
 
-using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
+using WNDPROC = LRESULT(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
 
 struct WNDCLASSEX {
     UINT cbSize;
@@ -111,6 +122,3 @@ int MessageBox(HWND owner, const char* text, const char* caption, UINT type);
 BOOL GetCursorPos(POINT* point);
 HCURSOR SetCursor(HCURSOR cursor);
 DWORD GetTickCount();
-
-// The calendar time in seconds that seeds the random sequence (the C runtime's time()).
-std::time_t CalendarTime();

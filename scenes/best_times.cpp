@@ -1,11 +1,11 @@
 #include "scenes/best_times.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/files.h"
+#include "platform/save_file.h"
 #include "scenes/play.h"
 #include "shell/globals.h"
 
@@ -106,16 +106,6 @@ void SaveBestTimes() {
     for (int i = 0; i < kEntries; ++i)
         WriteLE32(image + kHeaderSize + 4 * i, static_cast<std::uint32_t>(*Entry(i)));
 
-    // The rename would replace even a file that may not be written; one that exists
-    // must take writing, as it would if it were rewritten in place.
-    std::FILE* file = std::fopen(kFileName, "r+b");
-    if (file == nullptr && errno != ENOENT) return;
-    if (file != nullptr) std::fclose(file);
-
-    file = std::fopen(kTempName, "wb");
-    if (file == nullptr) return;  // the table stays in memory; nothing to tell the player
-    bool ok = std::fwrite(image, 1, sizeof image, file) == sizeof image;
-    ok = FlushToDisk(file) && ok;
-    ok = std::fclose(file) == 0 && ok;
-    if (!ok || std::rename(kTempName, kFileName) != 0) std::remove(kTempName);
+    // The table stays in memory when it cannot be saved; nothing to tell the player.
+    SaveFileReplacing(kFileName, kTempName, image, sizeof image);
 }

@@ -1,3 +1,4 @@
+#include "platform/runtime.h"
 #include "scenes/play.h"
 
 #include "media/display.h"

@@ -9,7 +9,12 @@ packages=(
   xvfb xauth xdotool x11-utils x11-apps evilwm
   clang libclang-rt-14-dev
   python3
+  dpkg-dev fakeroot lintian desktop-file-utils appstream man-db
+  g++-mingw-w64-x86-64 wine wine64 zip
+  emscripten nodejs chromium
 )
+# npm comes with some builds of Node; Debian's own is a package of its own.
+command -v npm > /dev/null || packages+=(npm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

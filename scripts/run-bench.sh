@@ -31,4 +31,10 @@ cat > "$work/round.txt" <<'S'
 40 key return
 S
 "$build/zumble" --headless --autoplay --script "$work/round.txt" --frames 8000 --timedemo
+echo "== the same round in the browser build, headless Chromium (make web first)"
+if [ -f build-web/site/index.html ] && [ -d tests/web/node_modules/playwright-core ]; then
+    node bench/web_timedemo.mjs build-web/site "$build/zumble"
+else
+    echo "skipped: run make web and (cd tests/web && npm ci) first"
+fi
 PRESENT_PATHS="auto renderer" bash scripts/present-bench.sh "$build/zumble" 5

@@ -2,8 +2,12 @@
 # Runs every test of the project:
 #   1. the unit, scene and end-to-end tests (ctest) on the normal build, then a short
 #      report of what showing the picture costs in a real window (figures, no verdict);
-#   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   3. a short run of every fuzz program (FUZZ_SECONDS each, default 30).
+#   2. the Windows programs (make windows) under Wine;
+#   3. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
+#   4. the mixer's tests and the real window run (audio thread and all) built with
+#      ThreadSanitizer;
+#   5. a short run of every fuzz program (FUZZ_SECONDS each, default 30);
+#   6. the page of the browser build (make web) in headless Chromium (tests/web/).
 # QUICK=1 runs only the first step.
 set -euo pipefail
 build=${1:-build}
@@ -12,11 +16,31 @@ ctest --test-dir "$build" --output-on-failure -j2
 bash scripts/present-bench.sh "$build/zumble" 2
 [ "${QUICK:-0}" = 1 ] && exit 0
 
+echo "== the Windows programs, cross-built, under Wine"
+make -s windows BUILD="$build"
+ctest --test-dir build-windows --output-on-failure
+
 echo "== the suite under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DZUMBLE_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 cmake --build build-asan -j2
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j2 -E 'e2e_window'
 
+echo "== the mixer and a real window with its audio thread under ThreadSanitizer"
+cmake -S . -B build-tsan -DZUMBLE_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+cmake --build build-tsan -j2 --target zumble sound_mixer_test
+# SDL draws through its software renderer here: Mesa's GL threads are not built with
+# ThreadSanitizer, which cannot see their own locks and would report them.
+SDL_RENDER_DRIVER=software SDL_FRAMEBUFFER_ACCELERATION=0 \
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    ctest --test-dir build-tsan --output-on-failure -R '^(Mixer|Converter)\.|^e2e_window_play$'
+
 echo "== fuzzing, ${FUZZ_SECONDS:-30} seconds a program"
 bash scripts/run-fuzz.sh "${FUZZ_SECONDS:-30}"
+
+echo "== the page in headless Chromium"
+export NODE_PATH=/usr/share/nodejs
+emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release > /dev/null
+cmake --build build-web -j2
+(cd tests/web && npm ci --no-audit --no-fund --loglevel=error)
+node tests/web/web_test.mjs build-web/site "$build/zumble"

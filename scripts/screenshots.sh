@@ -14,7 +14,7 @@ ln -s "$root/bmp" "$work/bmp"
 ln -s "$root/wave" "$work/wave"
 cd "$work"
 
-# The title with its sign pulsing and two letters in the air, then mode select.
+# The title with its sign pulsing and one letter (the i) in the air, then mode select.
 cat > title.txt <<'S'
 0 move 300 150
 5 click

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "platform/files.h"
+
 // Built first of all the game's statics, so that it is torn down last, after the object
 // pools, and the file is the very last thing the program writes.
 __attribute__((init_priority(101))) ErrorLog errorLog(0);
@@ -50,7 +52,7 @@ int ErrorLog::WriteLineBreaks(int n) {
 }
 
 void ErrorLog::WriteTo(const char* path) {
-    out = std::fopen(path, "wb");
+    out = OpenGamePath(path, "wb");
     if (!out) return;
     // Unbuffered, so that a failed write shows at once and stops the messages there.
     std::setvbuf(out, nullptr, _IONBF, 0);

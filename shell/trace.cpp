@@ -58,7 +58,8 @@ void WriteTraceLine(long long frame) {
 }  // namespace
 
 bool StartTrace(const char* path) {
-    g_trace = std::fopen(path, "w");
+    // Binary: the same bytes, with "\n" line ends, on every platform.
+    g_trace = std::fopen(path, "wb");
     if (!g_trace) return false;
     AddFlipHook(WriteTraceLine);
     return true;

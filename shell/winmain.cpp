@@ -55,7 +55,7 @@ void OnLeftButtonDown() {
 
 }  // namespace
 
-LRESULT WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_DESTROY:
         ReleaseDisplay();
@@ -141,7 +141,7 @@ int StartHeadlessDisplay() {
     return PlatformInit() && CreateGameWindow(nullptr) && InitDisplay();
 }
 
-int WinMain(HINSTANCE instance, HINSTANCE, char*, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, char*, int) {
     if (!CreateGameWindow(instance)) return 0;
     FlyCountSetting = 1;
     SpeedSetting = 1;

@@ -2,8 +2,8 @@
 
 #include "platform/win32.h"
 
-int WinMain(HINSTANCE instance, HINSTANCE previous, char* commandLine, int showCommand);
-LRESULT WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, char* commandLine, int showCommand);
+LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Registers the window class "TEST" and creates the game window (hWnd); 0 after a
 // message box naming the failing call.

@@ -1,6 +1,7 @@
 // The committed pictures and sounds: made by the generator, in the formats the game
 // reads, with every sprite where the scenes cut it.
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +23,9 @@ const char* const kFiles[] = {
     "bmp/title.bmp",   "bmp/gamemode.bmp", "bmp/game.bmp",   "wave/cry1.wav",
     "wave/swing1.wav", "wave/hit1.wav",    "wave/button1.wav", "wave/ok1.wav",
     "wave/tclick1.wav", "wave/tclick2.wav", "wave/bgm1.wav",
+    "packaging/icons/zumble-16.png",  "packaging/icons/zumble-32.png",
+    "packaging/icons/zumble-48.png",  "packaging/icons/zumble-64.png",
+    "packaging/icons/zumble-128.png", "packaging/icons/zumble-256.png",
 };
 
 std::vector<std::uint8_t> ReadFile(const std::string& path) {
@@ -150,6 +154,8 @@ TEST(Assets, GeneratorReproducesTheCommittedFiles) {
     }
     ::rmdir((out + "/bmp").c_str());
     ::rmdir((out + "/wave").c_str());
+    ::rmdir((out + "/packaging/icons").c_str());
+    ::rmdir((out + "/packaging").c_str());
     ::rmdir(out.c_str());
 }
 
@@ -384,5 +390,37 @@ TEST(Assets, OneShotSoundsStartAndEndInSilence) {
         // A sound cut off mid-swing pops when it starts or stops.
         EXPECT_LT(std::abs(s.front()), 600);
         EXPECT_LT(std::abs(s.back()), 600);
+    }
+}
+
+TEST(Assets, IconsShowTheSwatterAndTheFlyAtEverySize) {
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        const std::string name = "packaging/icons/zumble-" + std::to_string(size) + ".png";
+        SCOPED_TRACE(name);
+        png_image image{};
+        image.version = PNG_IMAGE_VERSION;
+        ASSERT_TRUE(png_image_begin_read_from_file(&image, (kSource + "/" + name).c_str())) << "not a PNG";
+        EXPECT_EQ(image.width, static_cast<png_uint_32>(size));
+        EXPECT_EQ(image.height, static_cast<png_uint_32>(size));
+        EXPECT_TRUE(image.format & PNG_FORMAT_FLAG_ALPHA) << "no see-through background";
+        image.format = PNG_FORMAT_RGBA;
+        std::vector<std::uint8_t> px(PNG_IMAGE_SIZE(image));
+        ASSERT_TRUE(png_image_finish_read(&image, nullptr, px.data(), 0, nullptr));
+        if (image.width != static_cast<png_uint_32>(size) || image.height != static_cast<png_uint_32>(size)) continue;
+        // Corners see-through; a good part of the square covered; the swatter's red and
+        // the fly's dark body both there, solid.
+        for (int at : {0, size - 1, size * (size - 1), size * size - 1})
+            EXPECT_EQ(px[4 * at + 3], 0) << "corner pixel " << at << " is not see-through";
+        int solid = 0, red = 0, dark = 0;
+        for (int i = 0; i < size * size; ++i) {
+            const std::uint8_t* p = &px[4 * i];
+            if (p[3] < 250) continue;
+            ++solid;
+            red += p[0] > 150 && p[1] < 90 && p[2] < 90;
+            dark += p[0] < 90 && p[1] < 90 && p[2] < 110 && p[0] + p[1] + p[2] > 30;
+        }
+        EXPECT_GT(solid, size * size / 4);
+        EXPECT_GT(red, size * size / 20) << "no swatter to see";
+        EXPECT_GT(dark, size * size / 50) << "no fly to see";
     }
 }

@@ -142,17 +142,43 @@ TEST_F(DisplayTest, TallBitmapKeepsItsTop630Rows) {
 }
 
 TEST_F(DisplayTest, RefusesOverflowingDimensionsBeforeThePaletteChanges) {
-    // Width x height beyond a 32-bit signed count, and rows wider than any surface could use.
+    // Width x height beyond a 32-bit signed count.
     WriteFileBytes(dir + "/bmp/o1.bmp", MakeHeader(640, 0x7FFFFFFF));
     WriteFileBytes(dir + "/bmp/o2.bmp", MakeHeader(640, 3355444));  // 2147484160
     WriteFileBytes(dir + "/bmp/o3.bmp", MakeHeader(0x7FFFFFFF, 0x7FFFFFFF));
-    WriteFileBytes(dir + "/bmp/o4.bmp", MakeHeader(70000, 1));
+    WriteFileBytes(dir + "/bmp/o4.bmp", MakeHeader(65536, 32769));  // 2147549184
     for (const char* name : {"bmp\\o1.bmp", "bmp\\o2.bmp", "bmp\\o3.bmp", "bmp\\o4.bmp"})
         ExpectRefused(name);
     // The largest count that fits is a picture: its top rows, the rest of the file missing.
     WriteFileBytes(dir + "/bmp/fits.bmp", MakeHeader(640, 3355443));  // 2147483520
     EXPECT_EQ(LoadSceneBitmap("bmp\\fits.bmp", 255), 1);
     EXPECT_EQ(SpritePixel(3, 3), 0);
+}
+
+TEST_F(DisplayTest, WideBitmapKeepsTheLeft640ColumnsOfEachRow) {
+    WriteFileBytes(dir + "/bmp/wide.bmp", MakeBitmap(70000, 1));
+    ASSERT_EQ(LoadSceneBitmap("bmp\\wide.bmp", 255), 1);
+    EXPECT_EQ(SpritePixel(0, 0), 0);
+    EXPECT_EQ(SpritePixel(639, 0), 639 & 0xFF);
+    EXPECT_EQ(SpritePixel(3, 1), 7);
+
+    // Several rows: each starts a whole file row further on, whatever was skipped of the last.
+    FillSprite(0, 0, 640, 630, 7);
+    WriteFileBytes(dir + "/bmp/rows.bmp", MakeBitmap(70001, 3));
+    ASSERT_EQ(LoadSceneBitmap("bmp\\rows.bmp", 255), 1);
+    for (int y = 0; y < 3; ++y) {
+        EXPECT_EQ(SpritePixel(0, y), (3 * y) & 0xFF) << y;
+        EXPECT_EQ(SpritePixel(639, y), (639 + 3 * y) & 0xFF) << y;
+    }
+    EXPECT_EQ(SpritePixel(0, 3), 7);
+
+    // The widest row there can be, with no pixels in the file: one row of zeros, read
+    // without room for the whole row.
+    FillSprite(0, 0, 640, 630, 7);
+    WriteFileBytes(dir + "/bmp/widest.bmp", MakeHeader(0x7FFFFFFF, 1));
+    ASSERT_EQ(LoadSceneBitmap("bmp\\widest.bmp", 255), 1);
+    EXPECT_EQ(SpritePixel(639, 0), 0);
+    EXPECT_EQ(SpritePixel(639, 1), 7);
 }
 
 class BlitTest : public ::testing::Test {
@@ -305,3 +331,35 @@ TEST_F(BlitTest, ClearFillsTheWholeBackBufferAndFlipSwaps) {
 }
 
 }  // namespace
+
+// DirectDraw refuses a structure whose dwSize is not its size on the running system
+// (108 and 100 were the sizes on 32-bit Windows; 64-bit Windows wants 120 and 128):
+// so does the stand-in, and the game passes sizeof.
+TEST_F(DisplayTest, StructuresMustCarryTheirOwnSize) {
+    EXPECT_EQ(sizeof(DDSURFACEDESC), sizeof(void*) == 8 ? 120u : 108u);
+    EXPECT_EQ(sizeof(DDBLTFX), sizeof(void*) == 8 ? 128u : 100u);
+    for (DWORD size : {DWORD{0}, DWORD{108}, DWORD{sizeof(DDSURFACEDESC) + 4}}) {
+        DDSURFACEDESC desc = {};
+        desc.dwSize = size;
+        desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+        desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+        desc.dwWidth = 8;
+        desc.dwHeight = 8;
+        LPDIRECTDRAWSURFACE surface = nullptr;
+        EXPECT_EQ(lpDD->CreateSurface(&desc, &surface, nullptr), DDERR_INVALIDPARAMS) << size;
+        EXPECT_EQ(surface, nullptr);
+        EXPECT_EQ(lpSPRITESURFACE->Lock(nullptr, &desc, 0, nullptr), DDERR_INVALIDPARAMS) << size;
+    }
+    // A refused lock leaves the surface unlocked.
+    DDSURFACEDESC desc = {};
+    desc.dwSize = sizeof desc;
+    ASSERT_EQ(lpSPRITESURFACE->Lock(nullptr, &desc, 0, nullptr), DD_OK);
+    EXPECT_EQ(lpSPRITESURFACE->Unlock(nullptr), DD_OK);
+
+    ASSERT_EQ(ClearBackBuffer(7), DD_OK);
+    DDBLTFX fx = {};
+    fx.dwSize = 100;
+    fx.dwFillColor = 9;
+    EXPECT_EQ(lpBACKSURFACE->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx), DDERR_INVALIDPARAMS);
+    EXPECT_EQ(lpBACKSURFACE->pixels[0], 7);  // nothing drawn
+}

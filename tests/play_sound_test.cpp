@@ -16,7 +16,7 @@ LPDIRECTSOUNDBUFFER MakeBuffer(LPDIRECTSOUND ds) {
     // One second of silence: long enough to still be playing while no flip passes.
     WAVEFORMATEX format = {WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
     DSBUFFERDESC desc = {sizeof(DSBUFFERDESC), DSBCAPS_STATIC | DSBCAPS_CTRLVOLUME, 44100, 0,
-                         &format};
+                         &format, {}};
     LPDIRECTSOUNDBUFFER buffer = nullptr;
     EXPECT_EQ(ds->CreateSoundBuffer(&desc, &buffer, nullptr), DS_OK);
     return buffer;

@@ -2,6 +2,7 @@
 // the mix, a frame's worth per flip.
 
 #include "platform/runtime.h"
+#include "platform/sound_log.h"
 #include "sound_test_helpers.h"
 
 using namespace soundtest;
@@ -26,7 +27,7 @@ TEST(SoundLog, OperationsAreLoggedAndFlipsRecordedAFrameAtATime) {
     for (int i = 0; i < 441; ++i) samples += Le16(i % 100 < 50 ? 0x7FFF : 0x8001);
     LPDIRECTSOUNDBUFFER b = MakeBuffer(ds, samples, 1, 16, 44100);
     ASSERT_NE(b, nullptr);
-    b->SetLogName("SND_HIT_2");
+    SetSoundLogName(b, "SND_HIT_2");
     b->SetVolume(-600);
     b->Play(0, 0, DSBPLAY_LOOPING);
     b->Play(0, 0, 0);

@@ -2,7 +2,10 @@
 // place, and the pitch and length of every source format.
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "platform/runtime.h"
 #include "sound_test_helpers.h"
@@ -294,8 +297,22 @@ TEST_F(Mixer, EachFlipAdvancesTheMixBySixtiethsOfASecondWithoutDrift) {
 
 TEST_F(Mixer, BuffersAreCreatedOnlyForPlayableFormats) {
     WAVEFORMATEX f{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
-    DSBUFFERDESC desc{sizeof(DSBUFFERDESC), DSBCAPS_STATIC, 400, 0, &f};
+    DSBUFFERDESC desc{sizeof(DSBUFFERDESC), DSBCAPS_STATIC, 400, 0, &f, {}};
     LPDIRECTSOUNDBUFFER b = nullptr;
+    // The description carries its size: Windows' (40 bytes on 64-bit) or the older one
+    // without guid3DAlgorithm, as DirectSound takes them; a 32-bit size is refused.
+    EXPECT_EQ(sizeof(DSBUFFERDESC), sizeof(void*) == 8 ? 40u : 36u);
+    for (DWORD size : {DWORD{0}, DWORD{36}, DWORD{sizeof(DSBUFFERDESC) + 4}}) {
+        if (size == sizeof(DSBUFFERDESC)) continue;
+        desc.dwSize = size;
+        EXPECT_EQ(ds->CreateSoundBuffer(&desc, &b, nullptr), DSERR_INVALIDPARAM) << size;
+        EXPECT_EQ(b, nullptr);
+    }
+    desc.dwSize = offsetof(DSBUFFERDESC, guid3DAlgorithm);
+    ASSERT_EQ(ds->CreateSoundBuffer(&desc, &b, nullptr), DS_OK);
+    b->Release();
+    b = nullptr;
+    desc.dwSize = sizeof(DSBUFFERDESC);
     ASSERT_EQ(ds->CreateSoundBuffer(&desc, &b, nullptr), DS_OK);
     // The buffer's region: one piece from the offset, never past the end.
     void* p1 = nullptr;
@@ -336,7 +353,7 @@ TEST_F(Mixer, BuffersAreCreatedOnlyForPlayableFormats) {
         {{WAVE_FORMAT_PCM, 1, 11025, 11025, 1, 8, 0}, DSBSIZE_MAX},  // 1 GiB once mixed
     };
     for (Bad& c : bad) {
-        DSBUFFERDESC d{sizeof(DSBUFFERDESC), DSBCAPS_STATIC, c.bytes, 0, &c.f};
+        DSBUFFERDESC d{sizeof(DSBUFFERDESC), DSBCAPS_STATIC, c.bytes, 0, &c.f, {}};
         LPDIRECTSOUNDBUFFER none = nullptr;
         EXPECT_NE(ds->CreateSoundBuffer(&d, &none, nullptr), DS_OK);
         EXPECT_EQ(none, nullptr);
@@ -344,3 +361,69 @@ TEST_F(Mixer, BuffersAreCreatedOnlyForPlayableFormats) {
 }
 
 }  // namespace
+
+TEST_F(Mixer, ADeviceThreadMixesWhileTheGameChangesEveryBuffer) {
+    // An audio device pulls the mix from its own thread, holding the mixer's lock as the
+    // device's pull does, while the game makes, plays, turns down, refills, stops and
+    // releases buffers. Built with ThreadSanitizer this finds any state the two share
+    // without the lock; in any build, nothing is lost and nothing sounds at the end.
+    // The music loops all along; short sounds come and go around it.
+    LPDIRECTSOUNDBUFFER music = MakeBuffer(ds, Sine(300, 0.2, 1, 16, MIX_RATE), 1, 16, MIX_RATE);
+    ASSERT_NE(music, nullptr);
+    music->Play(0, 0, DSBPLAY_LOOPING);
+    std::atomic<bool> done{false};
+    std::atomic<int> pulls{0};
+    std::atomic<int> loudest{0};
+    std::thread device([&] {
+        std::vector<std::int16_t> out(128 * MIX_CHANNELS);
+        while (!done.load()) {
+            MixerLock();
+            MixAudio(out.data(), 128);
+            MixerUnlock();
+            loudest.store(std::max(loudest.load(), Peak(out)));
+            pulls.fetch_add(1);
+        }
+    });
+    const std::string samples = Sine(700, 0.05, 1, 16, MIX_RATE);
+    int rounds = 0;
+    // At least 200 rounds, and until the device has pulled many times during them.
+    // The game's other work between its sound calls: the device mixes meanwhile, so a
+    // change made without the lock meets the device's read unordered, which
+    // ThreadSanitizer reports whatever the scheduling.
+    const auto otherWork = [] { std::this_thread::sleep_for(std::chrono::microseconds(50)); };
+    for (; rounds < 200 || (pulls.load() < 2000 && rounds < 200000); ++rounds) {
+        // No ASSERT while the device thread runs: it must be joined.
+        LPDIRECTSOUNDBUFFER b = MakeBuffer(ds, samples, 1, 16, MIX_RATE);
+        if (b == nullptr) {
+            ADD_FAILURE() << "no buffer in round " << rounds;
+            break;
+        }
+        otherWork();
+        b->Play(0, 0, rounds % 2 ? DSBPLAY_LOOPING : 0);
+        otherWork();
+        b->SetVolume(-100 * (rounds % 10));
+        music->SetVolume(rounds % 7 ? 0 : -600);
+        otherWork();
+        DWORD status = 0;
+        b->GetStatus(&status);
+        void* p = nullptr;
+        DWORD n = 0;
+        if (b->Lock(0, static_cast<DWORD>(samples.size()), &p, &n, nullptr, nullptr, 0) == DS_OK) {
+            std::copy(samples.begin(), samples.begin() + n, static_cast<char*>(p));
+            EXPECT_EQ(b->Unlock(p, n, nullptr, 0), DS_OK);
+        } else {
+            ADD_FAILURE() << "no lock in round " << rounds;
+        }
+        otherWork();
+        if (rounds % 3 == 0) b->Stop();
+        otherWork();
+        b->Release();
+    }
+    music->Stop();
+    music->Release();
+    done.store(true);
+    device.join();
+    EXPECT_GE(pulls.load(), 2000) << "the device thread hardly ran in " << rounds << " rounds";
+    EXPECT_GT(loudest.load(), 0) << "no sound reached the device";
+    EXPECT_EQ(Peak(Render(1024)), 0) << "a released buffer still sounds";
+}

@@ -162,10 +162,15 @@ TEST_F(WaveLoad, MissingChunksGiveTheSearchCodeThenTheirOwn) {
               (Codes{"ERROR_16", "ERROR_10"}));
     EXPECT_EQ(Load(Riff(Chunk("fmt ", FormatRecord(1, 16, 22050))), &slot),
               (Codes{"ERROR_16", "ERROR_11"}));
-    // "fmt " whose record runs past the body's end.
+    // "fmt " whose record runs past the body's end: refused once "data" was found too,
+    // so that a body without "data" keeps the codes of the search.
     EXPECT_EQ(Load(Riff(Chunk("data", "") + "fmt " + Le32(16) + "\x01\x00\x01\x00"), &slot),
               (Codes{"ERROR_10"}));
-    EXPECT_EQ(Load(Riff("fmt"), &slot), (Codes{"ERROR_10"}));
+    EXPECT_EQ(Load(Riff("fmt " + Le32(16) + "data"), &slot), (Codes{"ERROR_10"}));
+    EXPECT_EQ(Load(Riff("fmt " + Le32(16) + "\x01\x00\x01\x00"), &slot),
+              (Codes{"ERROR_16", "ERROR_11"}));
+    // Just "fmt": the body is shorter than "data".
+    EXPECT_EQ(Load(Riff("fmt"), &slot), (Codes{"ERROR_15", "ERROR_11"}));
     EXPECT_EQ(slot, nullptr);
 }
 

@@ -14,8 +14,10 @@ namespace {
 
 using Strokes = std::array<std::string_view, 13>;
 
-// Lower-case letters on a baseline at row 11 (descender to 13), two-pixel strokes;
-// the 't' is the one-pixel exception its three-column slot allows.
+// Lower-case letters on a baseline at row 11 (descender to 13), two-pixel strokes. The
+// 't' has only three columns: a one-pixel stem, so its bar is two rows thick, at the
+// top of the small letters, and its stem rises only two rows above it, so that it does
+// not read as an 'l'.
 const Strokes kLetters[8] = {
     // b
     {"##.....", "##.....", "##.....", "##.....", "##.###.", "#######", "##...##", "##...##",
@@ -23,7 +25,7 @@ const Strokes kLetters[8] = {
     // i
     {"", "..##", "..##", "", ".###", "..##", "..##", "..##", "..##", "..##", "..##", "", ""},
     // t
-    {".#", ".#", ".#", "###", ".#", ".#", ".#", ".#", ".#", ".#", ".##", "", ""},
+    {"", "", ".#", ".#", "###", "###", ".#", ".#", ".#", ".#", ".##", "", ""},
     // e
     {"", "", "", "", ".####.", "##..##", "##..##", "######", "##....", "##....", ".#####", "", ""},
     // s

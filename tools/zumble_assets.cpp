@@ -3,13 +3,16 @@
 //
 //   Regenerate the game's data from the repository root with:
 //       build/zumble_assets .
-//   which writes ./bmp/{title,gamemode,game}.bmp and ./wave/*.wav.
+//   which writes ./bmp/{title,gamemode,game}.bmp, ./wave/*.wav and the desktop icons
+//   ./packaging/icons/zumble-SIZE.png.
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
 
 #include "tools/bmp_file.h"
+#include "tools/icons.h"
 #include "tools/palette.h"
+#include "tools/png_file.h"
 #include "tools/sheets.h"
 #include "tools/sounds.h"
 #include "tools/wave_file.h"
@@ -48,5 +51,11 @@ int main(int argc, char** argv) {
     };
     for (const auto& s : sounds)
         ok = Save(out + "/wave/" + s.name + ".wav", EncodeWave(s.make())) && ok;
+
+    ::mkdir((out + "/packaging").c_str(), 0755);
+    ::mkdir((out + "/packaging/icons").c_str(), 0755);
+    for (int size : kIconSizes)
+        ok = Save(out + "/packaging/icons/zumble-" + std::to_string(size) + ".png",
+                  EncodePng(BuildIcon(size), size, size)) && ok;
     return ok ? 0 : 1;
 }

@@ -1,27 +1,45 @@
 #!/usr/bin/env bash
-# A player at a real window under Xvfb: real mouse and key events (xdotool) take the game
-# from the title through mode select into a round and back out, and quit. Screenshots of
-# the window (xwd) must show each scene's pictures where their rectangles put them, at
-# twice the size; Alt+Enter takes the title to full screen and back, where the picture and
-# the mouse follow. All of it on both ways of showing the picture (the window's pixels
-# written directly, and SDL's renderer). Skipped (77) only where Xvfb cannot start.
+# A player at a real window under Xvfb, with a real ALSA sound device that needs no sound
+# card: real mouse and key events (xdotool) take the game from the title through mode
+# select into a round and back out, and quit. Screenshots of the window (xwd) must show
+# each scene's pictures where their rectangles put them, at twice the size, and the
+# sound must reach the device; Alt+Enter takes the title to full screen and back, where
+# the picture and the mouse follow. All of it on both ways of showing the picture (the
+# window's pixels written directly, and SDL's renderer). Then a window start and a
+# headless start with a sound file missing must write the same error.txt. Skipped (77)
+# only where Xvfb cannot start.
 set -u
 . "$(dirname "$0")/common.bash"
 for tool in Xvfb xdotool xwd python3; do
     command -v $tool > /dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 GAME=""
-start_xvfb 1600x1200x24
-export SDL_AUDIODRIVER=dummy
-CHECK="python3 $SRC/tests/e2e/window_check.py"
-# Full screen needs a window manager to size the window.
+SINK=""
 WM=""
+start_xvfb 1600x1200x24
+trap 'kill $XVFB ${WM:-} ${GAME:-} ${SINK:-} 2>/dev/null; rm -rf "$WORK"' EXIT
+# Full screen needs a window manager to size the window.
 if command -v evilwm > /dev/null; then
     evilwm -fn fixed > wm.log 2>&1 &
     WM=$!
-    trap 'kill $XVFB $WM ${GAME:-} 2>/dev/null; rm -rf "$WORK"' EXIT
     sleep 0.5
 fi
+
+# The sound device: ALSA's null device behind its file plugin, which copies every sample
+# played into a pipe that alsa_sink.py drains at a card's pace (22050 Hz, 16-bit stereo).
+# The bare null device would take samples as fast as they come, and the game's audio
+# thread would spin. ALSA_CONFIG_PATH keeps the machine's own ALSA set-up out of it.
+mkfifo pcm.fifo
+cat > asound.conf <<CONF
+pcm.!default {
+    type file
+    slave.pcm { type null }
+    file "$WORK/pcm.fifo"
+    format "raw"
+}
+CONF
+export SDL_AUDIODRIVER=alsa ALSA_CONFIG_PATH=$WORK/asound.conf
+CHECK="python3 $SRC/tests/e2e/window_check.py"
 
 # On the game's window $win:
 shot() { xwd -silent -id "$win" -out "$1.xwd"; }
@@ -33,11 +51,13 @@ scene() { tail -1 t.txt | field scene; }
 play() {  # the whole walk on one way of showing the picture
     local path=$1
     export ZUMBLE_PRESENT=$path
-    rm -f t.txt hiscoa.sav error.txt
+    rm -f t.txt hiscoa.sav error.txt sink.txt
+    python3 "$SRC/tests/e2e/alsa_sink.py" pcm.fifo 88200 > sink.txt &
+    SINK=$!
     "$ZUMBLE" --window --scale 2 --trace t.txt 2> err.txt &
     GAME=$!
     win=$(find_window)
-    [ -n "$win" ] || { fail "$path: no window"; kill $GAME; wait $GAME; GAME=""; return; }
+    [ -n "$win" ] || { fail "$path: no window"; kill $GAME $SINK; wait $GAME $SINK; GAME=""; SINK=""; return; }
     xdotool windowfocus --sync "$win" 2>/dev/null
     sleep 1.5
 
@@ -120,9 +140,42 @@ play() {  # the whole walk on one way of showing the picture
     check "$path: the quit entry ends the game with exit 0" test $? -eq 0
     GAME=""
     check "$path: error.txt says every file loaded" grep -q "Not Erorr" error.txt
+    check "$path: the ALSA device opened (no 'no audio device')" eval '! grep -q "no audio device" err.txt'
     check "$path: no complaint on stderr" test ! -s err.txt
+    # The device closed with the game; the sink has told what it received.
+    for _ in $(seq 50); do kill -0 $SINK 2>/dev/null || break; sleep 0.1; done
+    kill $SINK 2>/dev/null
+    wait $SINK
+    SINK=""
+    echo "$path: sound device received: $(cat sink.txt)"
+    check "$path: the sound reached the device, not only silence" \
+        awk -F'[= ]' '{ exit !($2 > 0 && $4 > 0) }' sink.txt
 }
 
 play surface
 play renderer
+unset ZUMBLE_PRESENT
+
+# A window start restores nothing: with a sound missing it logs the same codes as a
+# headless start, byte for byte (a copy of the data, without wave/ok1.wav).
+export SDL_AUDIODRIVER=dummy
+mkdir missing
+cp -r "$SRC/bmp" "$SRC/wave" missing/
+rm missing/wave/ok1.wav
+(cd missing && "$ZUMBLE" --headless --frames 30 > /dev/null 2>&1)
+mv missing/error.txt headless-error.txt
+(cd missing && exec "$ZUMBLE" --window --trace t.txt 2> err-missing.txt) &
+GAME=$!
+win=$(find_window)
+check "the window shows with a sound missing" test -n "$win"
+# Focus comes to the window, as a window manager gives it when the window appears.
+[ -n "$win" ] && xdotool windowfocus --sync "$win" 2>/dev/null
+for _ in $(seq 100); do [ "$(cat missing/t.txt 2>/dev/null | wc -l)" -ge 30 ] && break; sleep 0.1; done
+[ -n "$win" ] && xdotool key --window "$win" Escape
+for _ in $(seq 50); do kill -0 $GAME 2>/dev/null || break; sleep 0.1; done
+kill -TERM $GAME 2>/dev/null
+wait $GAME
+GAME=""
+check "headless start: ERROR_1 once, for ok1.wav" test "$(grep -c $'^ERROR_1\r$' headless-error.txt)" = 1
+check "window start and headless start write the same error.txt" cmp missing/error.txt headless-error.txt
 finish

@@ -1,0 +1,54 @@
+# The browser build: the game as a web page in site/ (index.html, index.js, index.wasm,
+# index.data with bmp/ and wave/, audio-worklet.js). Configured through Emscripten's own
+# CMake toolchain: `emcmake cmake -S . -B build-web` (what `make web` runs).
+#
+# The game code and the portable core of platform/ are compiled unchanged; the web_
+# files are the backend. Emscripten's SDL and libpng ports would have to be downloaded,
+# so the page uses only Emscripten's own html5.h and a few lines of JavaScript.
+
+file(GLOB WEB_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/platform/*.cpp
+  ${CMAKE_SOURCE_DIR}/shell/*.cpp
+  ${CMAKE_SOURCE_DIR}/media/*.cpp
+  ${CMAKE_SOURCE_DIR}/objects/*.cpp
+  ${CMAKE_SOURCE_DIR}/scenes/*.cpp)
+list(FILTER WEB_SOURCES EXCLUDE REGEX "/platform/((sdl|win32|desktop|ddraw_real)_[^/]*|main|png_writer)\\.cpp$")
+file(GLOB WEB_PAGE CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/web/*)
+file(GLOB_RECURSE WEB_DATA CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bmp/* ${CMAKE_SOURCE_DIR}/wave/*)
+
+set(WEB_SITE ${CMAKE_BINARY_DIR}/site)
+add_executable(zumble_web ${WEB_SOURCES})
+target_include_directories(zumble_web PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_definitions(zumble_web PRIVATE ZUMBLE_VERSION="${PROJECT_VERSION}")
+# How the game's main loop gives the browser back its thread: see the README's web part.
+set(ZUMBLE_WEB_ASYNCIFY "-sASYNCIFY" CACHE STRING "The Asyncify settings of the page's link")
+separate_arguments(WEB_ASYNCIFY_FLAGS UNIX_COMMAND "${ZUMBLE_WEB_ASYNCIFY}")
+target_link_options(zumble_web PRIVATE
+  ${WEB_ASYNCIFY_FLAGS}
+  -sEXIT_RUNTIME=1            # exit() tears down the statics: the error log is written
+  -sALLOW_MEMORY_GROWTH=1
+  -sINITIAL_MEMORY=33554432
+  -sENVIRONMENT=web
+  -sFORCE_FILESYSTEM=1
+  -sMINIFY_HTML=0             # the minifier of this Emscripten fails; the page is small anyway
+  -sEXPORTED_FUNCTIONS=_main
+  -lidbfs.js
+  "SHELL:--shell-file ${CMAKE_SOURCE_DIR}/web/shell.html"
+  "SHELL:--pre-js ${CMAKE_SOURCE_DIR}/web/page.js"
+  "SHELL:--pre-js ${CMAKE_SOURCE_DIR}/web/picture.js"
+  "SHELL:--pre-js ${CMAKE_SOURCE_DIR}/web/pacing.js"
+  "SHELL:--pre-js ${CMAKE_SOURCE_DIR}/web/sound.js"
+  "SHELL:--pre-js ${CMAKE_SOURCE_DIR}/web/files.js"
+  "SHELL:--preload-file ${CMAKE_SOURCE_DIR}/bmp@/zumble/bmp"
+  "SHELL:--preload-file ${CMAKE_SOURCE_DIR}/wave@/zumble/wave")
+set_target_properties(zumble_web PROPERTIES
+  OUTPUT_NAME index SUFFIX ".html"
+  RUNTIME_OUTPUT_DIRECTORY ${WEB_SITE}
+  LINK_DEPENDS "${WEB_PAGE};${WEB_DATA}")
+add_custom_command(TARGET zumble_web POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/web/audio-worklet.js ${WEB_SITE}/)
+# Emscripten's JavaScript tools find their Node modules (acorn) in Debian's folder.
+if(NOT DEFINED ENV{NODE_PATH} AND EXISTS /usr/share/nodejs)
+  set(CMAKE_CXX_LINKER_LAUNCHER ${CMAKE_COMMAND} -E env NODE_PATH=/usr/share/nodejs)
+  set_target_properties(zumble_web PROPERTIES CXX_LINKER_LAUNCHER "${CMAKE_CXX_LINKER_LAUNCHER}")
+endif()

@@ -1,0 +1,64 @@
+# The Windows build (cmake/mingw-w64-x86_64.cmake): the two programs of `make windows`.
+#   zumble-ddraw.exe  the game code on the system's own window, DirectDraw and DirectSound
+#                     (the folder platform/ddraw_real_headers puts <windows.h>, <ddraw.h>
+#                     and <dsound.h> where the game includes the stand-in's headers).
+add_compile_options(-Wall -Wextra)
+add_link_options(-static -mwindows $<$<CONFIG:Release>:-s>)
+
+file(GLOB GAME_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/shell/*.cpp
+  ${CMAKE_SOURCE_DIR}/media/*.cpp
+  ${CMAKE_SOURCE_DIR}/objects/*.cpp
+  ${CMAKE_SOURCE_DIR}/scenes/*.cpp)
+file(GLOB DDRAW_REAL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/ddraw_real_*.cpp)
+
+add_executable(zumble-ddraw ${GAME_SOURCES} ${DDRAW_REAL_SOURCES}
+  ${CMAKE_SOURCE_DIR}/platform/options.cpp
+  ${CMAKE_SOURCE_DIR}/platform/win32_files.cpp
+  ${CMAKE_SOURCE_DIR}/platform/win32_save_file.cpp
+  ${CMAKE_SOURCE_DIR}/platform/win32_pacing.cpp)
+target_include_directories(zumble-ddraw BEFORE PRIVATE ${CMAKE_SOURCE_DIR}/platform/ddraw_real_headers)
+target_include_directories(zumble-ddraw PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_definitions(zumble-ddraw PRIVATE ZUMBLE_VERSION="${PROJECT_VERSION}")
+# The game's DirectDrawCreate goes through the port's wrapper (platform/ddraw_real_flip.cpp).
+target_link_options(zumble-ddraw PRIVATE -Wl,--wrap=DirectDrawCreate)
+target_link_libraries(zumble-ddraw PRIVATE ddraw dsound dxguid winmm user32 gdi32 ole32 shell32 uuid)
+set_target_properties(zumble-ddraw PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+# Tests: the programs under Wine in Xvfb (tests/windows/*.sh), compared with the Linux
+# build's game where the two must agree.
+set(ZUMBLE_LINUX_GAME ${CMAKE_SOURCE_DIR}/build/zumble CACHE FILEPATH "The Linux build's game, for comparisons")
+enable_testing()
+file(GLOB WINDOWS_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/*.sh)
+foreach(script ${WINDOWS_TESTS})
+  get_filename_component(name ${script} NAME_WE)
+  add_test(NAME windows_${name}
+    COMMAND bash ${script} ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} ${ZUMBLE_LINUX_GAME}
+    WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+  set_tests_properties(windows_${name} PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77)
+endforeach()
+
+#   zumble.exe        the player's build: the platform stand-in and its portable core, with
+#                     the Win32 backend (platform/win32_*.cpp) and the headless one.
+file(GLOB CORE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/*.cpp)
+# Not here: the desktop's entry, backends and POSIX files and saving, libpng's shot writer, the other
+# platforms' files and zumble-ddraw.exe's.
+list(FILTER CORE_SOURCES EXCLUDE REGEX
+  "/platform/(main|files|save_file|png_writer|(sdl|desktop|web|ddraw_real)_[^/]*)\\.cpp$")
+add_executable(zumble ${GAME_SOURCES} ${CORE_SOURCES})
+target_include_directories(zumble PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_definitions(zumble PRIVATE ZUMBLE_VERSION="${PROJECT_VERSION}")
+target_link_libraries(zumble PRIVATE winmm user32 gdi32 ole32 shell32 uuid psapi)
+set_target_properties(zumble PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+# The package (make windows): dist/zumble-VERSION-windows-x64.zip with both programs, the
+# game's data and the player's README.
+install(TARGETS zumble zumble-ddraw RUNTIME DESTINATION .)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/bmp ${CMAKE_SOURCE_DIR}/wave DESTINATION .)
+install(FILES ${CMAKE_SOURCE_DIR}/docs/windows/README.txt DESTINATION .)
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME zumble)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_FILE_NAME zumble-${PROJECT_VERSION}-windows-x64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+include(CPack)

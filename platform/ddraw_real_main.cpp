@@ -1,0 +1,68 @@
+// zumble-ddraw.exe: the process entry. The game runs on the system's own window,
+// DirectDraw and DirectSound, full screen in 640x480 with 256 colours, as it was made
+// to; of the port's options it takes those that need no stand-in.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "platform/files.h"
+#include "platform/options.h"
+#include "platform/runtime.h"
+#include "shell/trace.h"
+#include "shell/winmain.h"
+
+namespace {
+
+// The options that only the stand-in can serve; empty when there is none.
+const char* UnservedOption(const Options& o) {
+    if (o.headless) return "--headless";
+    if (o.window) return "--window";
+    if (o.scale) return "--scale";
+    if (!o.soundLog.empty()) return "--sound-log";
+    if (o.timedemo) return "--timedemo";
+    return nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string error;
+    const int parsed = ParseOptions(argc, argv, &g_Options, &error);
+    // Bad input ends the process before the game's statics write anything at exit.
+    if (parsed == 1) {
+        std::fflush(stdout);
+        std::_Exit(0);
+    }
+    if (parsed == 0 && UnservedOption(g_Options)) {
+        error = std::string(UnservedOption(g_Options)) + " needs zumble.exe; zumble-ddraw.exe runs the game full screen only";
+    }
+    if (parsed == 2 || !error.empty()) {
+        std::fprintf(stderr, "zumble-ddraw: %s\n", error.c_str());
+        std::_Exit(2);
+    }
+    // The screen's real pixels: Windows would otherwise give a game on a screen set to
+    // more than 100 % scaled sizes and scale its window again.
+    SetProcessDPIAware();
+    if (!PlatformInit()) std::_Exit(2);
+    // The trace is named from where the player started the game, even when the game then
+    // moves to the folder that holds its data.
+    if (!g_Options.trace.empty()) g_Options.trace = std::filesystem::absolute(g_Options.trace).string();
+    FindGameData();
+    if (!g_Options.trace.empty() && !StartTrace(g_Options.trace.c_str())) {
+        std::fprintf(stderr, "zumble-ddraw: cannot write the trace file '%s'\n", g_Options.trace.c_str());
+        std::_Exit(2);
+    }
+    const int code = WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWDEFAULT);
+    StopTrace();
+    PlatformShutdown();
+    return code;
+}

@@ -1,0 +1,14 @@
+// The game's sound in the browser. The page's audio thread cannot call into the game
+// (that would take shared memory and threads, which a plain static host does not
+// allow), so the mix is made on the game's thread one frame at a time, exactly as in a
+// headless run, and each frame's samples are handed to Web Audio. The sound therefore
+// keeps step with the picture and a hidden tab falls silent with the game.
+#include "platform/web_backend.h"
+
+#include <emscripten/emscripten.h>
+
+EM_JS(void, WebFeedAudio, (const short* samples, int count), {
+    zumbleFeedAudio(HEAP16.subarray(samples >> 1, (samples >> 1) + count));
+});
+
+void WebPlayFrameMix(const short* samples, int frames) { WebFeedAudio(samples, frames * 2); }

@@ -1,0 +1,130 @@
+// The browser's backend: the picture on the page's canvas, input from the page, pacing
+// on the browser's animation frames, the sound through Web Audio. With a script the run
+// is the headless one (its virtual clock, its script input) shown on the page, so it
+// gives the same frames, trace and sound log as `zumble --headless`.
+#include "platform/web_backend.h"
+
+#include <emscripten/emscripten.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+
+#include "platform/backend.h"
+#include "platform/ddraw.h"
+#include "platform/options.h"
+#include "platform/runtime.h"
+
+namespace {
+
+bool g_canvas = false;
+std::uint32_t g_rgba[640 * 480];
+double g_lastYield = 0;
+
+bool Scripted() { return !g_Options.script.empty(); }
+
+EM_JS(int, WebOpenCanvas, (), {
+    var canvas = Module['canvas'];
+    if (!canvas || !canvas.getContext) return 0;
+    Module['zumble2d'] = canvas.getContext('2d', { alpha: false });
+    return Module['zumble2d'] ? 1 : 0;
+});
+
+EM_JS(void, WebPutImage, (const void* rgba), {
+    var image = new ImageData(new Uint8ClampedArray(HEAPU8.buffer, rgba, 640 * 480 * 4), 640, 480);
+    Module['zumble2d'].putImageData(image, 0, 0);
+});
+
+EM_JS(void, WebSetCursor, (int show), { Module['canvas'].style.cursor = show ? 'default' : 'none'; });
+
+EM_JS(void, WebShowMessage, (const char* text, const char* caption), {
+    zumblePage.setStatus(UTF8ToString(caption) + ': ' + UTF8ToString(text));
+});
+
+EM_ASYNC_JS(void, WebWaitForSlot, (), { await zumbleNextSlot(); });
+EM_ASYNC_JS(void, WebYield, (), { await zumbleYield(); });
+
+// A scripted run reads its script as the headless one does. Without a canvas the game
+// reports that it has no display.
+bool Start() {
+    g_canvas = WebOpenCanvas() != 0;
+    return !Scripted() || HeadlessBackend().start();
+}
+
+void Shutdown() {}
+
+bool HasDisplay() { return g_canvas; }
+
+bool CreateWindow(const char*) {
+    if (!Scripted()) WebListen();
+    return true;
+}
+
+void DestroyWindow() {
+    // The canvas keeps the last frame: the page shows that the game has ended.
+    WebStopListening();
+}
+
+void PumpInput() {
+    if (Scripted()) HeadlessBackend().pumpInput();
+    else WebPumpInput();
+}
+
+void Present(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
+    if (!g_canvas) return;
+    // The canvas wants bytes R, G, B, A: on little-endian wasm that is 0xAABBGGRR.
+    std::uint32_t lut[256];
+    for (int i = 0; i < 256; ++i)
+        lut[i] = 0xFF000000u | (std::uint32_t(palette[i].peBlue) << 16) | (std::uint32_t(palette[i].peGreen) << 8) |
+                 palette[i].peRed;
+    for (int i = 0; i < 640 * 480; ++i) g_rgba[i] = lut[pixels[i]];
+    WebPutImage(g_rgba);
+}
+
+void ShowCursor(bool show) {
+    if (g_canvas) WebSetCursor(show ? 1 : 0);
+}
+
+void MessageBoxOnPage(const char* text, const char* caption) { WebShowMessage(text, caption); }
+
+DWORD Ticks() {
+    if (Scripted()) return HeadlessBackend().ticks();
+    return static_cast<DWORD>(static_cast<std::uint64_t>(emscripten_get_now()));
+}
+
+std::time_t CalendarTime() {
+    if (Scripted() || WebTimeGiven()) return static_cast<std::time_t>(g_Options.time);
+    return std::time(nullptr);
+}
+
+void WaitForFrame() { WebWaitForSlot(); }
+
+void AfterFlip(long long frame) {
+    if (Scripted()) HeadlessBackend().afterFlip(frame);
+    // A timedemo never waits for a frame: hand the page back ten times a second, so it
+    // stays alive and shows the picture.
+    if (g_Options.timedemo) {
+        const double now = emscripten_get_now();
+        if (now - g_lastYield > 100) {
+            WebYield();
+            g_lastYield = emscripten_get_now();
+        }
+    }
+}
+
+// The mix is made per flip by the core (see web_audio.cpp): no device pulls it.
+bool OpenAudio(AudioPull) { return false; }
+
+void CloseAudio() {}
+
+void MixWithoutOutput(const std::int16_t* samples, int frames) { WebPlayFrameMix(samples, frames); }
+
+const Backend kWeb = {
+    "web",       Start,        Shutdown,         HasDisplay,       CreateWindow, DestroyWindow,
+    PumpInput,   Present,      ShowCursor,       MessageBoxOnPage, Ticks,        CalendarTime,
+    WaitForFrame, AfterFlip,   OpenAudio,        CloseAudio,       MixWithoutOutput,
+};
+
+}  // namespace
+
+const Backend& ChooseBackend() { return kWeb; }

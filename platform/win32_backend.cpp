@@ -1,0 +1,63 @@
+// The player's backend on Windows: the window of win32_window.cpp, the wave-out sound of
+// win32_audio.cpp and the high-resolution pacing of win32_pacing.cpp, behind the one
+// backend interface; --headless chooses the headless backend as on every platform.
+#include <cstdio>
+#include <ctime>
+
+#include "platform/backend.h"
+#include "platform/ddraw.h"
+#include "platform/options.h"
+#include "platform/runtime.h"
+#include "platform/sound_mixer.h"
+#include "platform/win32_audio.h"
+#include "platform/win32_pacing.h"
+#include "platform/win32_window.h"
+
+namespace {
+
+static_assert(sizeof(PALETTEENTRY) == 4, "the window side reads the palette as 4 bytes an entry");
+
+void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+    PostGameMessage(message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
+}
+
+bool g_display = false;
+
+bool Start() {
+    g_display = Win32WindowStart(Post);
+    if (!g_display) std::fprintf(stderr, "zumble: no desktop to open a window on\n");
+    return true;  // DirectDraw reports a missing display to the game
+}
+
+void Shutdown() {
+    Win32WindowShutdown();
+    Win32StopPacing();
+}
+
+bool HasDisplay() { return g_display; }
+
+bool CreateGameWindow(const char* title) { return Win32CreateWindow(title, !g_Options.window, g_Options.scale); }
+
+void Present(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
+    Win32Present(pixels, reinterpret_cast<const std::uint8_t*>(palette));
+}
+
+DWORD Ticks() { return Win32Ticks(); }
+
+std::time_t Calendar() { return std::time(nullptr); }
+
+void AfterFlip(long long) {}
+
+bool OpenAudio(AudioPull pull) { return Win32OpenAudio(pull, MIX_RATE, MIX_CHANNELS); }
+
+void MixWithoutOutput(const std::int16_t*, int) {}
+
+const Backend kWin32 = {
+    "win32",         Start,      Shutdown,        HasDisplay,     CreateGameWindow, Win32DestroyWindow,
+    Win32PumpMessages, Present,  Win32ShowCursor, Win32MessageBox, Ticks,           Calendar,
+    Win32WaitForFrame, AfterFlip, OpenAudio,      Win32CloseAudio, MixWithoutOutput,
+};
+
+}  // namespace
+
+const Backend& ChooseBackend() { return g_Options.headless ? HeadlessBackend() : kWin32; }

@@ -1,0 +1,314 @@
+// The Win32 backend's window: a window class and one window, the 8-bit picture drawn
+// through its palette with StretchDIBits, mouse and keys turned into the game's messages.
+#include "platform/win32_window.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <windowsx.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+constexpr char kClassName[] = "ZumbleWindow";
+constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW;
+constexpr DWORD kFullStyle = WS_POPUP;
+
+Win32PostMessage g_post = nullptr;
+HINSTANCE g_instance = nullptr;
+HWND g_window = nullptr;
+bool g_fullscreen = false;
+int g_windowScale = 1;
+bool g_cursorHidden = false;
+// The game hears of focus changes after its start only: the first activation, as the
+// window appears, is the one it already had while creating its window.
+bool g_focusLost = false;
+bool g_mouseDown = false;
+RECT g_picture = {0, 0, kWidth, kHeight};  // where the picture is, in client pixels
+int g_scale = 1;
+LARGE_INTEGER g_frequency = {};
+LARGE_INTEGER g_start = {};
+
+// The last frame, kept to repaint the window when Windows asks.
+std::uint8_t g_pixels[kWidth * kHeight];
+struct {
+    BITMAPINFOHEADER header;
+    RGBQUAD colors[256];
+} g_dib;
+bool g_havePicture = false;
+
+void Layout() {
+    RECT client;
+    GetClientRect(g_window, &client);
+    const int w = client.right - client.left;
+    const int h = client.bottom - client.top;
+    int scale = 1;
+    while (kWidth * (scale + 1) <= w && kHeight * (scale + 1) <= h) ++scale;
+    g_scale = scale;
+    const int left = (w - kWidth * scale) / 2;
+    const int top = (h - kHeight * scale) / 2;
+    g_picture = RECT{left, top, left + kWidth * scale, top + kHeight * scale};
+}
+
+void Paint(HDC dc) {
+    RECT client;
+    GetClientRect(g_window, &client);
+    // Black bars around the picture, drawn apart from it so nothing flickers.
+    HBRUSH black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    const RECT bars[4] = {
+        {client.left, client.top, client.right, g_picture.top},
+        {client.left, g_picture.bottom, client.right, client.bottom},
+        {client.left, g_picture.top, g_picture.left, g_picture.bottom},
+        {g_picture.right, g_picture.top, client.right, g_picture.bottom},
+    };
+    for (const RECT& r : bars)
+        if (r.right > r.left && r.bottom > r.top) FillRect(dc, &r, black);
+    if (!g_havePicture) {
+        FillRect(dc, &g_picture, black);
+        return;
+    }
+    SetStretchBltMode(dc, COLORONCOLOR);  // whole factors: every pixel a clean block
+    StretchDIBits(dc, g_picture.left, g_picture.top, g_picture.right - g_picture.left,
+                  g_picture.bottom - g_picture.top, 0, 0, kWidth, kHeight, g_pixels,
+                  reinterpret_cast<const BITMAPINFO*>(&g_dib), DIB_RGB_COLORS, SRCCOPY);
+}
+
+// The window rectangle for a client area of w x h in the windowed style, centred on the
+// work area of the window's monitor.
+RECT WindowedRect(HMONITOR monitor, int w, int h) {
+    MONITORINFO info = {};
+    info.cbSize = sizeof info;
+    GetMonitorInfoA(monitor, &info);
+    RECT r = {0, 0, w, h};
+    AdjustWindowRect(&r, kWindowStyle, FALSE);
+    const int ww = r.right - r.left;
+    const int wh = r.bottom - r.top;
+    const RECT& work = info.rcWork;
+    const int x = work.left + ((work.right - work.left) - ww) / 2;
+    const int y = work.top + ((work.bottom - work.top) - wh) / 2;
+    return RECT{x, y < work.top ? work.top : y, x + ww, (y < work.top ? work.top : y) + wh};
+}
+
+int FittingScale(HMONITOR monitor) {
+    MONITORINFO info = {};
+    info.cbSize = sizeof info;
+    GetMonitorInfoA(monitor, &info);
+    RECT frame = {0, 0, 0, 0};
+    AdjustWindowRect(&frame, kWindowStyle, FALSE);
+    const int w = (info.rcWork.right - info.rcWork.left) - (frame.right - frame.left);
+    const int h = (info.rcWork.bottom - info.rcWork.top) - (frame.bottom - frame.top);
+    int scale = 1;
+    while (kWidth * (scale + 1) <= w && kHeight * (scale + 1) <= h) ++scale;
+    return scale;
+}
+
+void ApplyMode() {
+    HMONITOR monitor = MonitorFromWindow(g_window, MONITOR_DEFAULTTOPRIMARY);
+    RECT r;
+    if (g_fullscreen) {
+        MONITORINFO info = {};
+        info.cbSize = sizeof info;
+        GetMonitorInfoA(monitor, &info);
+        r = info.rcMonitor;
+        SetWindowLongPtrA(g_window, GWL_STYLE, kFullStyle | WS_VISIBLE);
+    } else {
+        r = WindowedRect(monitor, kWidth * g_windowScale, kHeight * g_windowScale);
+        SetWindowLongPtrA(g_window, GWL_STYLE, kWindowStyle | WS_VISIBLE);
+    }
+    SetWindowPos(g_window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                 SWP_NOZORDER | SWP_FRAMECHANGED | SWP_SHOWWINDOW);
+    Layout();
+    InvalidateRect(g_window, nullptr, FALSE);
+}
+
+LPARAM GamePoint(LPARAM lParam) {
+    int x = (GET_X_LPARAM(lParam) - g_picture.left) / g_scale;
+    int y = (GET_Y_LPARAM(lParam) - g_picture.top) / g_scale;
+    // Outside the letterboxed picture the cursor stays on its edge.
+    x = x < 0 ? 0 : (x >= kWidth ? kWidth - 1 : x);
+    y = y < 0 ? 0 : (y >= kHeight ? kHeight - 1 : y);
+    return static_cast<LPARAM>((static_cast<unsigned>(y) << 16) | static_cast<unsigned>(x));
+}
+
+void PostMouse(UINT message, LPARAM lParam) {
+    const LPARAM at = GamePoint(lParam);
+    g_post(WM_MOUSEMOVE, 0, at);
+    if (message != WM_MOUSEMOVE) g_post(message, message == WM_LBUTTONDOWN ? 1 : 0, at);
+}
+
+bool OverPicture() {
+    POINT p;
+    GetCursorPos(&p);
+    ScreenToClient(g_window, &p);
+    return PtInRect(&g_picture, p) != 0;
+}
+
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!g_window) g_window = hwnd;  // messages arrive before CreateWindowEx returns
+    switch (message) {
+    case WM_CLOSE:
+        // The game decides: it saves its best times and destroys the window itself.
+        g_post(WM_CLOSE, 0, 0);
+        return 0;
+    case WM_ACTIVATEAPP:
+        if (wParam && g_focusLost) {
+            g_focusLost = false;
+            g_post(WM_ACTIVATEAPP, 1, 0);
+        } else if (!wParam && !g_focusLost) {
+            g_focusLost = true;
+            g_post(WM_ACTIVATEAPP, 0, 0);
+        }
+        return 0;
+    case WM_SIZE:
+        Layout();
+        InvalidateRect(hwnd, nullptr, FALSE);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;  // the paint covers every pixel
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        Paint(dc);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    case WM_SETCURSOR:
+        if (LOWORD(lParam) == HTCLIENT) {
+            SetCursor(g_cursorHidden && OverPicture() ? nullptr : LoadCursor(nullptr, IDC_ARROW));
+            return TRUE;
+        }
+        break;
+    case WM_MOUSEMOVE:
+        PostMouse(WM_MOUSEMOVE, lParam);
+        return 0;
+    case WM_LBUTTONDOWN:
+        SetCapture(hwnd);
+        g_mouseDown = true;
+        PostMouse(WM_LBUTTONDOWN, lParam);
+        return 0;
+    case WM_LBUTTONUP:
+        if (g_mouseDown) ReleaseCapture();
+        g_mouseDown = false;
+        PostMouse(WM_LBUTTONUP, lParam);
+        return 0;
+    case WM_KEYDOWN:
+        if (wParam == VK_RETURN || wParam == VK_SPACE || wParam == VK_ESCAPE) g_post(WM_KEYDOWN, wParam, 1);
+        return 0;
+    case WM_SYSKEYDOWN:
+        // Alt+Enter, once per press (bit 30: the key was already down).
+        if (wParam == VK_RETURN && (lParam & (1 << 29))) {
+            if (!(lParam & (1 << 30))) {
+                g_fullscreen = !g_fullscreen;
+                ApplyMode();
+            }
+            return 0;
+        }
+        break;
+    case WM_SYSCHAR:
+        if (wParam == VK_RETURN) return 0;  // no beep for Alt+Enter
+        break;
+    case WM_SYSCOMMAND:
+        // Alt alone would open the window menu and stop the game's loop while it is open.
+        if ((wParam & 0xFFF0) == SC_KEYMENU) return 0;
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+}  // namespace
+
+bool Win32WindowStart(Win32PostMessage post) {
+    g_post = post;
+    // The game scales its own picture by whole factors: Windows must not stretch the
+    // window again (blurred) on a screen set to more than 100 %.
+    SetProcessDPIAware();
+    g_instance = GetModuleHandleA(nullptr);
+    QueryPerformanceFrequency(&g_frequency);
+    QueryPerformanceCounter(&g_start);
+    g_dib.header.biSize = sizeof g_dib.header;
+    g_dib.header.biWidth = kWidth;
+    g_dib.header.biHeight = -kHeight;  // top row first, as the surface holds it
+    g_dib.header.biPlanes = 1;
+    g_dib.header.biBitCount = 8;
+    g_dib.header.biCompression = BI_RGB;
+    g_dib.header.biClrUsed = 256;
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = g_instance;
+    wc.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+    wc.hCursor = nullptr;  // WM_SETCURSOR decides
+    wc.hbrBackground = nullptr;
+    wc.lpszClassName = kClassName;
+    return RegisterClassExA(&wc) != 0;
+}
+
+void Win32WindowShutdown() {
+    Win32DestroyWindow();
+    UnregisterClassA(kClassName, g_instance);
+}
+
+bool Win32CreateWindow(const char* title, bool fullscreen, int scale) {
+    g_fullscreen = fullscreen;
+    HMONITOR monitor = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    g_windowScale = scale > 0 ? scale : FittingScale(monitor);
+    const RECT r = WindowedRect(monitor, kWidth * g_windowScale, kHeight * g_windowScale);
+    g_window = CreateWindowExA(0, kClassName, title, kWindowStyle, r.left, r.top, r.right - r.left,
+                               r.bottom - r.top, nullptr, nullptr, g_instance, nullptr);
+    if (!g_window) return false;
+    ApplyMode();
+    ShowWindow(g_window, SW_SHOW);
+    SetForegroundWindow(g_window);
+    UpdateWindow(g_window);
+    return true;
+}
+
+void Win32DestroyWindow() {
+    if (g_window) DestroyWindow(g_window);
+    g_window = nullptr;
+    g_havePicture = false;
+}
+
+void Win32PumpMessages() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+void Win32Present(const std::uint8_t* pixels, const std::uint8_t* palette) {
+    if (!g_window) return;
+    std::memcpy(g_pixels, pixels, sizeof g_pixels);
+    for (int i = 0; i < 256; ++i)
+        g_dib.colors[i] = RGBQUAD{palette[4 * i + 2], palette[4 * i + 1], palette[4 * i], 0};
+    g_havePicture = true;
+    HDC dc = GetDC(g_window);
+    Paint(dc);
+    ReleaseDC(g_window, dc);
+}
+
+void Win32ShowCursor(bool show) {
+    g_cursorHidden = !show;
+    if (g_window && OverPicture()) SetCursor(show ? LoadCursor(nullptr, IDC_ARROW) : nullptr);
+}
+
+void Win32MessageBox(const char* text, const char* caption) {
+    MessageBoxA(g_window, text, caption, MB_OK | MB_ICONERROR);
+}
+
+std::uint32_t Win32Ticks() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<std::uint32_t>((now.QuadPart - g_start.QuadPart) * 1000 / g_frequency.QuadPart);
+}

@@ -1,0 +1,27 @@
+#pragma once
+// The Win32 backend's window side: the real window, its picture and its input. Only
+// standard types cross this header, because the other side (win32_backend.cpp) sees the
+// stand-in's Windows names and this side (win32_window.cpp) the system's.
+
+#include <cstdint>
+
+// Input for the game, as the game's window messages (the same numbers as Windows').
+using Win32PostMessage = void (*)(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+
+// Registers the window class; false when Windows has no desktop for it.
+bool Win32WindowStart(Win32PostMessage post);
+void Win32WindowShutdown();
+// The game window: full screen as a borderless window over its monitor, or a window
+// whose picture is scaled by `scale` (0: the largest whole factor that fits).
+bool Win32CreateWindow(const char* title, bool fullscreen, int scale);
+void Win32DestroyWindow();
+// Turns the window's pending messages into the game's.
+void Win32PumpMessages();
+// Shows the 640x480 8-bit picture through its palette (256 entries of red, green, blue,
+// flags), scaled by the largest whole factor that fits, letterboxed in black.
+void Win32Present(const std::uint8_t* pixels, const std::uint8_t* palette);
+// Hides the cursor over the picture (the game's SetCursor(NULL)) or shows it again.
+void Win32ShowCursor(bool show);
+void Win32MessageBox(const char* text, const char* caption);
+// Milliseconds on the performance counter since the start (the game's tick count).
+std::uint32_t Win32Ticks();

@@ -1,0 +1,73 @@
+// What the browser tests and the browser benchmark share: a local static server for the
+// page, headless Chromium driven by playwright-core, and headless runs of the native game.
+import { spawn, spawnSync } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { chromium } from 'playwright-core';
+
+export const repoRoot = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
+
+// A scratch folder removed at the end of the process.
+export function scratch(prefix) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), prefix));
+  process.on('exit', () => fs.rmSync(dir, { recursive: true, force: true }));
+  return dir;
+}
+
+// Serves the page's files and the given extra files ({name: text}) from one folder on
+// 127.0.0.1, on a port the system picks. Each server is its own origin, so its saved
+// files start empty.
+export async function serve(site, extra = {}) {
+  const root = scratch('zumble-site-');
+  for (const name of fs.readdirSync(site)) fs.symlinkSync(path.join(site, name), path.join(root, name));
+  for (const [name, text] of Object.entries(extra)) fs.writeFileSync(path.join(root, name), text);
+  const server = spawn('python3', ['-u', '-m', 'http.server', '0', '--bind', '127.0.0.1', '--directory', root],
+                       { stdio: ['ignore', 'pipe', 'pipe'] });
+  const port = await new Promise((resolve, reject) => {
+    let seen = '';
+    const timer = setTimeout(() => reject(new Error('the web server did not start: ' + seen)), 15000);
+    server.stdout.on('data', (chunk) => {
+      seen += chunk;
+      const m = /port (\d+)/.exec(seen);
+      if (m) { clearTimeout(timer); resolve(Number(m[1])); }
+    });
+    server.on('exit', (code) => reject(new Error('the web server ended with ' + code + ': ' + seen)));
+  });
+  server.stderr.resume();  // the request log
+  return { url: `http://127.0.0.1:${port}/`, root, close: () => server.kill() };
+}
+
+// Headless Chromium with a fresh profile, as the project's tests run it.
+export async function launch(viewport) {
+  const profile = scratch('zumble-profile-');
+  const context = await chromium.launchPersistentContext(profile, {
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    viewport,
+    deviceScaleFactor: 1,
+    hasTouch: true,  // a tap must work as a click; the mouse works as well
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+           '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+  return context;
+}
+
+// Waits until the run in the page has ended and its files are stored; returns {code}.
+export async function waitForEnd(page, timeout) {
+  const handle = await page.waitForFunction(() => window.zumbleEnded && window.zumbleEnded(),
+                                            null, { timeout, polling: 250 });
+  return handle.jsonValue();
+}
+
+// Runs the native game headless in a scratch folder that holds the game's data.
+// Returns that folder, the exit code and the output.
+export function runNative(zumble, args, files = {}) {
+  const dir = scratch('zumble-native-');
+  fs.symlinkSync(path.join(repoRoot, 'bmp'), path.join(dir, 'bmp'));
+  fs.symlinkSync(path.join(repoRoot, 'wave'), path.join(dir, 'wave'));
+  for (const [name, text] of Object.entries(files)) fs.writeFileSync(path.join(dir, name), text);
+  const run = spawnSync(zumble, ['--headless', ...args], { cwd: dir, encoding: 'utf8', timeout: 300000 });
+  return { dir, code: run.status, stdout: run.stdout, stderr: run.stderr };
+}

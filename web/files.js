@@ -1,0 +1,79 @@
+// Files: the player's files (hiscoa.sav, error.txt) live in IndexedDB. They are read
+// before the game starts and stored again whenever the game asks for a file to reach
+// the disk (its fsync waits until they are stored), after it renames one of them, at
+// the end of the run and when the page is left; nothing else in the folder is stored.
+var zumbleStore = { busy: false, again: false, waiting: [] };
+
+function zumbleIsPlayerFile(path) {
+  return /^\/zumble\/(hiscoa\.sav(\.tmp)?|error\.txt)$/.test(path || '');
+}
+
+function zumbleStoreFiles() {
+  if (zumbleStore.busy) { zumbleStore.again = true; return; }
+  zumbleStore.busy = true;
+  FS.syncfs(false, function (err) {
+    if (err) console.error('zumble: cannot store the saved files: ' + err);
+    zumbleStore.busy = false;
+    if (zumbleStore.again) { zumbleStore.again = false; zumbleStoreFiles(); return; }
+    var waiting = zumbleStore.waiting;
+    zumbleStore.waiting = [];
+    waiting.forEach(function (done) { done(); });
+  });
+}
+
+function zumbleFilesStored() {
+  return new Promise(function (resolve) {
+    if (!zumbleStore.busy) { resolve(); return; }
+    zumbleStore.waiting.push(resolve);
+  });
+}
+
+// Runs before the preloaded data is laid out (the last added runs first), so the data
+// lands inside the mounted folder.
+Module['preRun'] = Module['preRun'] || [];
+Module['preRun'].push(function () {
+  FS.mkdir(ZUMBLE_HOME);
+  FS.mount(IDBFS, {}, ZUMBLE_HOME);
+  var localSet = IDBFS.getLocalSet;
+  IDBFS.getLocalSet = function (mount, callback) {
+    localSet(mount, function (err, set) {
+      if (set) {
+        Object.keys(set.entries).forEach(function (path) {
+          if (!zumbleIsPlayerFile(path)) delete set.entries[path];
+        });
+      }
+      callback(err, set);
+    });
+  };
+  var rename = FS.rename;
+  FS.rename = function (from, to) {
+    var result = rename(from, to);
+    // Started at once: the game goes on, and the window in which a closed tab could
+    // lose the renamed file is as short as IndexedDB allows.
+    if (zumbleIsPlayerFile(FS.lookupPath(to).path)) zumbleStoreFiles();
+    return result;
+  };
+  addRunDependency('zumble-files');
+  FS.syncfs(true, function (err) {
+    if (err) console.error('zumble: cannot read the saved files: ' + err);
+    removeRunDependency('zumble-files');
+  });
+  if (zumblePage.scriptUrl) {
+    addRunDependency('zumble-script');
+    FS.mkdir(ZUMBLE_SCRIPTS);
+    fetch(zumblePage.scriptUrl).then(function (response) {
+      if (!response.ok) throw new Error('HTTP ' + response.status);
+      return response.arrayBuffer();
+    }).then(function (bytes) {
+      FS.writeFile(zumblePage.scriptPath, new Uint8Array(bytes));
+    }, function (e) {
+      // The game then reports that it cannot read the script, as on the command line.
+      console.error('cannot fetch the script ' + zumblePage.scriptUrl + ': ' + e);
+    }).then(function () { removeRunDependency('zumble-script'); });
+  }
+});
+
+window.addEventListener('pagehide', function () { if (!zumblePage.ended) zumbleStoreFiles(); });
+document.addEventListener('visibilitychange', function () {
+  if (document.hidden && !zumblePage.ended) zumbleStoreFiles();
+});

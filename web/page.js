@@ -1,0 +1,120 @@
+// The page around the game: the options from the address, the messages, the end of a
+// run and the functions for tests. picture.js, pacing.js, sound.js and files.js hold
+// the rest; the game reaches them through the small functions of platform/web_*.cpp.
+
+Module['canvas'] = document.getElementById('canvas');
+
+// Where the game runs: its data (preloaded) and the player's files (kept in IndexedDB)
+// share one folder, as beside the game on a desktop.
+var ZUMBLE_HOME = '/zumble';
+var ZUMBLE_TRACE = '/trace.txt';
+var ZUMBLE_SOUND_LOG = '/sound-log.txt';
+var ZUMBLE_SCRIPTS = '/scripts';
+
+var zumblePage = {
+  output: [],          // what the game printed on stdout
+  errors: [],          // and on stderr
+  ended: null,         // {code} once the run has ended and its files are stored
+  setStatus: function (text) { document.getElementById('status').textContent = text; }
+};
+
+// Options: the address's query holds the command line's options, without the dashes.
+// The page has no window options; a scripted run is on the virtual clock.
+(function () {
+  var params = new URLSearchParams(location.search);
+  var args = ['--headless'];  // lets the parser accept the options of an unattended run
+  var bad = null;
+  var known = "(time, tick0, frames, trace, sound-log, autoplay, timedemo, script)";
+  params.forEach(function (value, key) {
+    if (key === 'time' || key === 'tick0' || key === 'frames') args.push('--' + key, value);
+    else if (key === 'trace') args.push('--trace', ZUMBLE_TRACE);
+    else if (key === 'sound-log') args.push('--sound-log', ZUMBLE_SOUND_LOG);
+    else if (key === 'autoplay' || key === 'timedemo') args.push('--' + key);
+    else if (key === 'script') {
+      // Only a file of the page's own folder (or below it) is taken.
+      if (!/^[\w.-]+(\/[\w.-]+)*$/.test(value) || /(^|\/)\.\.?(\/|$)/.test(value)) {
+        bad = bad || "zumble: script= wants a file in the page's folder, not '" + value + "'";
+        return;
+      }
+      // The script keeps its name, so the game's messages about it name the right file.
+      zumblePage.scriptUrl = value;
+      zumblePage.scriptPath = ZUMBLE_SCRIPTS + '/' + value.split('/').pop();
+      args.push('--script', zumblePage.scriptPath);
+    } else {
+      bad = bad || "zumble: the page takes no option '" + key + "' " + known;
+    }
+  });
+  zumblePage.badOption = bad;
+  Module['arguments'] = args;
+})();
+
+Module['print'] = function (text) { zumblePage.output.push(text); console.log(text); };
+Module['printErr'] = function (text) {
+  zumblePage.errors.push(text);
+  console.error(text);
+  if (/^zumble: /.test(text)) zumblePage.setStatus(text.replace(/^zumble: /, ''));
+};
+
+// The end of a run: the last frame stays on the canvas; the files are stored, error.txt
+// is shown on the console, and the page offers another game.
+function zumbleReadText(path) {
+  try { return FS.readFile(path, { encoding: 'utf8' }); } catch (e) { return null; }
+}
+
+Module['onExit'] = function (code) {
+  var errorLog = zumbleReadText(ZUMBLE_HOME + '/error.txt');
+  if (errorLog !== null) console.log('error.txt:\n' + errorLog.replace(/\r\n/g, '\n'));
+  document.getElementById('canvas').style.cursor = 'default';
+  var status = document.getElementById('status');
+  if (code === 0 || !status.textContent) {
+    zumblePage.setStatus(code === 0 ? 'The game has ended.' : 'The game stopped (code ' + code + ').');
+  }
+  var timedemo = zumblePage.output.filter(function (line) { return /^frames=/.test(line); }).pop();
+  if (timedemo) zumblePage.setStatus(status.textContent + ' ' + timedemo);
+  document.getElementById('again').hidden = false;
+  zumbleStoreFiles();
+  zumbleFilesStored().then(function () { zumblePage.ended = { code: code }; });
+};
+// The end unwinds the game's stack by a throw that nothing needs to catch.
+window.addEventListener('unhandledrejection', function (e) {
+  if (e.reason && e.reason.name === 'ExitStatus') e.preventDefault();
+});
+window.addEventListener('error', function (e) {
+  if (e.error && e.error.name === 'ExitStatus') e.preventDefault();
+});
+Module['onAbort'] = function (what) {
+  zumblePage.setStatus('The game stopped: ' + what);
+  document.getElementById('again').hidden = false;
+  zumblePage.ended = { code: -1, abort: String(what) };
+};
+
+// For tests and the curious: the run's trace and sound log (as the command line's
+// --trace and --sound-log files), and the best-times file as the game would read it.
+function zumbleFlushedText(path) {
+  if (runtimeInitialized && !runtimeExited && !ABORT) Module['_ZumbleFlushLogs']();
+  return zumbleReadText(path);
+}
+window.zumbleTrace = function () { return zumbleFlushedText(ZUMBLE_TRACE); };
+window.zumbleSoundLog = function () { return zumbleFlushedText(ZUMBLE_SOUND_LOG); };
+window.zumbleSave = function () {
+  try { return FS.readFile(ZUMBLE_HOME + '/hiscoa.sav'); } catch (e) { return null; }
+};
+// A file the game wrote in its folder, such as a script's shot: its bytes, or null.
+window.zumbleFile = function (name) {
+  try { return FS.readFile(ZUMBLE_HOME + '/' + name); } catch (e) { return null; }
+};
+window.zumbleErrorLog = function () { return zumbleReadText(ZUMBLE_HOME + '/error.txt'); };
+window.zumbleOutput = function () { return zumblePage.output.join('\n'); };
+window.zumbleEnded = function () { return zumblePage.ended; };
+window.zumbleAudioState = function () {
+  var c = zumbleAudio.context;
+  return { state: c ? c.state : 'none', fed: zumbleAudio.fed, loud: zumbleAudio.loud,
+           worklet: !!(zumbleAudio.node && zumbleAudio.node.port) };
+};
+
+if (zumblePage.badOption) {
+  zumblePage.setStatus(zumblePage.badOption);
+  console.error(zumblePage.badOption);
+  Module['noInitialRun'] = true;
+  zumblePage.ended = { code: 2 };
+}

@@ -1,0 +1,76 @@
+// Sound: each game frame's mix goes to Web Audio (an AudioWorklet, or a script processor
+// where there is none). Browsers start a page's sound only after the player's first click
+// or key, so until then the mix is dropped; where there is no Web Audio the game is silent.
+var zumbleAudio = { context: null, node: null, unlocked: false, fed: 0, loud: 0, queue: [] };
+(function () {
+  var AudioContextType = window.AudioContext || window.webkitAudioContext;
+  if (!AudioContextType) return;
+  try {
+    zumbleAudio.context = new AudioContextType({ sampleRate: 22050, latencyHint: 'interactive' });
+  } catch (e) {
+    console.warn('zumble: no sound at 22050 Hz here (' + e + '); playing without sound');
+    return;
+  }
+  var context = zumbleAudio.context;
+  function useScriptProcessor() {
+    // The older way: the page fills each block on the main thread.
+    var node = context.createScriptProcessor(1024, 0, 2);
+    node.onaudioprocess = function (e) {
+      var left = e.outputBuffer.getChannelData(0), right = e.outputBuffer.getChannelData(1);
+      var i = 0;
+      while (i < left.length && zumbleAudio.queue.length) {
+        var chunk = zumbleAudio.queue[0];
+        var n = Math.min(left.length - i, chunk.length / 2 - (chunk.at || 0));
+        for (var k = 0; k < n; ++k, ++i) {
+          left[i] = chunk[2 * (chunk.at || 0) + 2 * k];
+          right[i] = chunk[2 * (chunk.at || 0) + 2 * k + 1];
+        }
+        chunk.at = (chunk.at || 0) + n;
+        if (chunk.at >= chunk.length / 2) zumbleAudio.queue.shift();
+      }
+      for (; i < left.length; ++i) { left[i] = 0; right[i] = 0; }
+    };
+    node.connect(context.destination);
+    zumbleAudio.node = node;
+  }
+  if (context.audioWorklet && window.AudioWorkletNode) {
+    context.audioWorklet.addModule('audio-worklet.js').then(function () {
+      zumbleAudio.node = new AudioWorkletNode(context, 'zumble-output', { outputChannelCount: [2] });
+      zumbleAudio.node.connect(context.destination);
+    }, function (e) {
+      console.warn('zumble: no audio worklet (' + e + '); using a script processor');
+      useScriptProcessor();
+    });
+  } else {
+    useScriptProcessor();
+  }
+  function unlock() {
+    zumbleAudio.unlocked = true;
+    // A key such as Escape may not count as the player's consent: then the context
+    // stays suspended until the next click or key.
+    if (context.state === 'suspended' && !document.hidden) context.resume().catch(function () {});
+  }
+  ['mousedown', 'pointerdown', 'touchend', 'keydown'].forEach(function (type) {
+    window.addEventListener(type, unlock, true);
+  });
+  document.addEventListener('visibilitychange', function () {
+    if (document.hidden) context.suspend();
+    else if (zumbleAudio.unlocked) context.resume().catch(function () {});
+  });
+})();
+
+// One game frame's mix: interleaved 16-bit stereo samples (a view of the game's memory).
+function zumbleFeedAudio(samples) {
+  var context = zumbleAudio.context;
+  if (!context || context.state !== 'running' || !zumbleAudio.node) return;
+  var chunk = new Float32Array(samples.length);
+  var loud = false;
+  for (var i = 0; i < samples.length; ++i) {
+    chunk[i] = samples[i] / 32768;
+    if (samples[i] !== 0) loud = true;
+  }
+  zumbleAudio.fed += samples.length / 2;
+  if (loud) zumbleAudio.loud += 1;
+  if (zumbleAudio.node.port) zumbleAudio.node.port.postMessage(chunk, [chunk.buffer]);
+  else if (zumbleAudio.queue.length < 16) zumbleAudio.queue.push(chunk);
+}
