@@ -284,10 +284,12 @@ void SdlPresentMouseToGame(int x, int y, int* gx, int* gy) {
         *gy = y;
         return;
     }
-    int w = 0, h = 0, pw = 0, ph = 0;
+    // Events come in the window's points; the picture sits in the surface's pixels, which
+    // a high-density display makes more numerous.
+    int w = 0, h = 0, pw = g_surfaceWidth, ph = g_surfaceHeight;
     SDL_GetWindowSize(g_window, &w, &h);
-    SDL_GetWindowSizeInPixels(g_window, &pw, &ph);
-    if (w > 0 && h > 0 && (pw != w || ph != h)) {  // a high-density display: points to pixels
+    if (!g_surface) SDL_GetWindowSizeInPixels(g_window, &pw, &ph);
+    if (w > 0 && h > 0 && (pw != w || ph != h)) {
         x = static_cast<int>(static_cast<long long>(x) * pw / w);
         y = static_cast<int>(static_cast<long long>(y) * ph / h);
     }
