@@ -7,8 +7,8 @@
 #   X ms/frame     the same for the X server, which copies the picture to its screen;
 #   frames/s       frames over the game's own ticks, from its --trace.
 # Full screen needs a window manager (evilwm, a small one) to size the window to the screen.
-# A report, not a test: it never judges the figures. It fails only when the game shows no
-# frames at all. ZUMBLE_PRESENT in the environment is passed on to the game (its choice of
+# A report, not a test: it never judges the figures, and where the game shows no frames it
+# says so in the table and goes on (the end-to-end tests judge that). ZUMBLE_PRESENT in the environment is passed on to the game (its choice of
 # presentation path); PRESENT_PATHS="auto surface renderer" measures each in turn.
 # usage: scripts/present-bench.sh ZUMBLE [SECONDS]
 set -u
@@ -27,7 +27,6 @@ ln -s "$src/bmp" "$work/bmp"
 ln -s "$src/wave" "$work/wave"
 cd "$work"
 hz=$(getconf CLK_TCK)
-failed=0
 
 start_screen() {  # start_screen WxH [wm]: a private X server of that size as $DISPLAY
     [ -n "$wm" ] && { kill $wm; wait $wm 2>/dev/null; wm=""; }
@@ -36,7 +35,7 @@ start_screen() {  # start_screen WxH [wm]: a private X server of that size as $D
     Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp 3> display.txt 2> xvfb.log &
     xvfb=$!
     for _ in $(seq 50); do [ -s display.txt ] && break; sleep 0.1; done
-    [ -s display.txt ] || { echo "present-bench: Xvfb did not start"; exit 1; }
+    [ -s display.txt ] || { echo "present-bench: Xvfb did not start, skipped"; exit 0; }
     export DISPLAY=":$(cat display.txt)"
     if [ "${2:-}" = wm ]; then
         evilwm -fn fixed > wm.log 2>&1 &
@@ -55,8 +54,12 @@ measure() {  # measure LABEL SCREEN OPTIONS...
     rm -f t.txt
     SDL_AUDIODRIVER=dummy "$zumble" "$@" --trace t.txt 2> err.txt &
     game=$!
-    for _ in $(seq 100); do [ -f t.txt ] && [ "$(wc -l < t.txt)" -ge 3 ] && break; sleep 0.1; done
-    sleep 1
+    for _ in $(seq 100); do
+        [ -f t.txt ] && [ "$(wc -l < t.txt)" -ge 3 ] && break
+        kill -0 $game 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 $game 2>/dev/null && sleep 1
     local geometry
     geometry=$(xdotool search --name '^Zumble$' getwindowgeometry 2>/dev/null | sed -n 's/.*Geometry: //p' | head -1)
     local c0 x0 f0 c1 x1 f1
@@ -68,7 +71,6 @@ measure() {  # measure LABEL SCREEN OPTIONS...
     game=""
     if [ -z "$f0" ] || [ -z "$f1" ]; then
         printf '%-22s %-10s  no frames shown: %s\n' "$label" "$screen" "$(head -c 200 err.txt | tr '\n' ' ')"
-        failed=1
         return
     fi
     awk -v l="$label" -v s="$screen" -v g="${geometry:-?}" -v hz="$hz" -v c="$((c1 - c0))" -v x="$((x1 - x0))" \
@@ -76,7 +78,7 @@ measure() {  # measure LABEL SCREEN OPTIONS...
             split(f0, a, " "); split(f1, b, " "); n = b[1] - a[1]; t = b[2] - a[2]
             if (n <= 0 || t <= 0) { printf "%-22s %-10s  no frames in the span\n", l, s; exit 1 }
             printf "%-22s %-10s %-10s %8.2f %8.2f %9.2f\n", l, s, g, c * 1000 / hz / n, x * 1000 / hz / n, n * 1000 / t
-        }' || failed=1
+        }'
 }
 
 for path in ${PRESENT_PATHS:-${ZUMBLE_PRESENT:-auto}}; do
@@ -90,4 +92,4 @@ for path in ${PRESENT_PATHS:-${ZUMBLE_PRESENT:-auto}}; do
     start_screen 3840x2160 wm
     measure "full screen" 3840x2160 --fullscreen
 done
-exit $failed
+exit 0
