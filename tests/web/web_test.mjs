@@ -15,9 +15,11 @@ if (!site || !zumble || !fs.existsSync(path.join(site, 'index.html'))) {
 }
 
 let failures = 0;
+let passes = 0;
 function check(what, ok, detail = '') {
   console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}${!ok && detail ? ': ' + detail : ''}`);
-  if (!ok) failures += 1;
+  if (ok) passes += 1;
+  else failures += 1;
 }
 
 // Where the first difference of two texts is, for a failure message.
@@ -292,5 +294,6 @@ try {
 } finally {
   await context.close();
 }
-console.log(failures ? `${failures} browser check(s) failed` : 'all browser checks passed');
+// The closing line in the form every runner's summary takes.
+console.log(`browser: ${passes} passed, ${failures} failed`);
 process.exit(failures ? 1 : 0);
