@@ -12,6 +12,7 @@
 #include "platform/options.h"
 #include "platform/palette_convert.h"
 #include "platform/runtime.h"
+#include "platform/scale_convert.h"
 #include "scenes/play.h"
 #include "shell/globals.h"
 #include "shell/winmain.h"
@@ -85,5 +86,22 @@ void BM_Presentation(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Presentation)->Unit(benchmark::kMicrosecond)->Repetitions(5)->DisplayAggregatesOnly(true);
+
+// The path without a GPU: the frame through the palette and enlarged by the argument's
+// factor in one pass, into window pixels of exactly that size.
+void BM_ScaleConvert(benchmark::State& state) {
+    const int scale = static_cast<int>(state.range(0));
+    std::vector<std::uint8_t> pixels(640 * 480);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint8_t>(i * 7);
+    std::uint32_t table[256];
+    for (int i = 0; i < 256; ++i) table[i] = 0xFF000000u | std::uint32_t(i) * 0x010101u;
+    const int w = 640 * scale, h = 480 * scale;
+    std::vector<std::uint32_t> window(std::size_t(w) * h);
+    for (auto _ : state) {
+        ScaleConvert(pixels.data(), table, FitPicture(w, h), window.data(), w, h, w * 4);
+        benchmark::DoNotOptimize(window.data());
+    }
+}
+BENCHMARK(BM_ScaleConvert)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The player's backend: one SDL window showing the 640x480 8-bit picture through its
-// palette, scaled by whole factors and letterboxed; SDL input as window messages.
+// palette, scaled by whole factors and letterboxed (platform/sdl_present.cpp); SDL input
+// as window messages.
 #include "platform/sdl_backend.h"
 
 #include <SDL.h>
@@ -8,29 +9,19 @@
 #include <ctime>
 
 #include "platform/ddraw.h"
-#include "platform/frame_pacing.h"
 #include "platform/options.h"
-#include "platform/palette_convert.h"
 #include "platform/runtime.h"
 #include "platform/sdl_audio.h"
+#include "platform/sdl_present.h"
 
 namespace {
 
 SDL_Window* g_window = nullptr;
-SDL_Renderer* g_renderer = nullptr;
-SDL_Texture* g_texture = nullptr;
 bool g_video = false;
 bool g_cursorShown = true;
 // The game learns of focus changes after its start only: SDL's first focus-gained, as the
 // window appears, is the activation the game already had while creating its window.
 bool g_focusLost = false;
-Uint32 g_rgb[640 * 480];
-
-bool CreateTexture() {
-    if (g_texture) SDL_DestroyTexture(g_texture);
-    g_texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, 640, 480);
-    return g_texture != nullptr;
-}
 
 int ChooseScale() {
     if (g_Options.scale > 0) return g_Options.scale;
@@ -46,7 +37,9 @@ void ToggleFullscreen() {
     SDL_SetWindowFullscreen(g_window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
 }
 
-void PostMouse(UINT message, int x, int y) {
+void PostMouse(UINT message, int windowX, int windowY) {
+    int x = 0, y = 0;
+    SdlPresentMouseToGame(windowX, windowY, &x, &y);
     // Outside the letterboxed picture the cursor stays on its edge.
     x = x < 0 ? 0 : (x > 639 ? 639 : x);
     y = y < 0 ? 0 : (y > 479 ? 479 : y);
@@ -82,7 +75,7 @@ bool HasDisplay() { return g_video; }
 
 bool CreateGameWindow(const char* title) {
     const int scale = ChooseScale();
-    Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
+    Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI | SDL_WINDOW_HIDDEN;
     if (!g_Options.window) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     g_window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640 * scale,
                                 480 * scale, flags);
@@ -90,28 +83,18 @@ bool CreateGameWindow(const char* title) {
         std::fprintf(stderr, "zumble: cannot open the window: %s\n", SDL_GetError());
         return false;
     }
-    g_renderer = SDL_CreateRenderer(g_window, -1, 0);
-    if (!g_renderer) g_renderer = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_SOFTWARE);
-    if (!g_renderer || !CreateTexture()) {
-        std::fprintf(stderr, "zumble: cannot draw in the window: %s\n", SDL_GetError());
+    if (!SdlPresentOpen(g_window)) {
         DestroyGameWindow();
         return false;
     }
-    // SDL letterboxes, scales by whole factors and maps the mouse back to 640x480.
-    SDL_RenderSetLogicalSize(g_renderer, 640, 480);
-    SDL_RenderSetIntegerScale(g_renderer, SDL_TRUE);
-    SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
-    SDL_RenderClear(g_renderer);
-    SDL_RenderPresent(g_renderer);
+    SDL_ShowWindow(g_window);
+    SdlPresentBlank();
     return true;
 }
 
 void DestroyGameWindow() {
-    if (g_texture) SDL_DestroyTexture(g_texture);
-    if (g_renderer) SDL_DestroyRenderer(g_renderer);
+    SdlPresentClose();
     if (g_window) SDL_DestroyWindow(g_window);
-    g_texture = nullptr;
-    g_renderer = nullptr;
     g_window = nullptr;
 }
 
@@ -129,6 +112,7 @@ void PumpInput() {
             PostGameMessage(WM_CLOSE, 0, 0);
             break;
         case SDL_WINDOWEVENT:
+            SdlPresentWindowEvent(e.window);
             if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED && g_focusLost) {
                 g_focusLost = false;
                 PostGameMessage(WM_ACTIVATEAPP, 1, 0);
@@ -163,7 +147,7 @@ void PumpInput() {
         case SDL_RENDER_DEVICE_RESET:
             // The picture is gone: the game's own restore path brings it back, on the
             // activation that follows a lost display.
-            CreateTexture();
+            SdlPresentRenderReset();
             LoseAllSurfaces();
             if (!g_focusLost) PostGameMessage(WM_ACTIVATEAPP, 1, 0);
             break;
@@ -171,15 +155,6 @@ void PumpInput() {
             break;
         }
     }
-}
-
-void Present(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
-    if (!g_renderer || !g_texture) return;
-    PaletteToArgb(pixels, 640 * 480, palette, g_rgb);
-    SDL_UpdateTexture(g_texture, nullptr, g_rgb, 640 * 4);
-    SDL_RenderClear(g_renderer);
-    SDL_RenderCopy(g_renderer, g_texture, nullptr, nullptr);
-    SDL_RenderPresent(g_renderer);
 }
 
 void ShowCursor(bool show) {
@@ -202,8 +177,8 @@ void MixWithoutOutput(const std::int16_t*, int) {}
 
 const Backend kSdl = {
     "sdl",     Start,           Shutdown,   HasDisplay,     CreateGameWindow, DestroyGameWindow,
-    PumpInput, Present,         ShowCursor, ShowMessageBox, Ticks,            Calendar,
-    PaceToNextFrame, AfterFlip, SdlOpenAudio, SdlCloseAudio, MixWithoutOutput,
+    PumpInput, SdlPresentFrame, ShowCursor, ShowMessageBox, Ticks,            Calendar,
+    SdlPresentWaitForFrame, AfterFlip, SdlOpenAudio, SdlCloseAudio, MixWithoutOutput,
 };
 
 }  // namespace

@@ -6,7 +6,7 @@ packages=(
   g++ cmake make pkg-config
   libsdl2-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth xdotool x11-utils x11-apps
+  xvfb xauth xdotool x11-utils x11-apps evilwm
   clang libclang-rt-14-dev
   python3
   dpkg-dev fakeroot lintian desktop-file-utils appstream man-db

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds an optimised tree and runs the benchmarks and the timedemo measurements:
 #   bench/ programs (Google Benchmark), then start-up, frame rate and peak memory of a
-#   headless run of the whole game in its heaviest mode.
+#   headless run of the whole game in its heaviest mode; last, what showing the picture
+#   costs in a real window under Xvfb, on the path the game chooses and on the renderer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-release
@@ -36,3 +37,4 @@ if [ -f build-web/site/index.html ] && [ -d tests/web/node_modules/playwright-co
 else
     echo "skipped: run make web and (cd tests/web && npm ci) first"
 fi
+PRESENT_PATHS="auto renderer" bash scripts/present-bench.sh "$build/zumble" 5

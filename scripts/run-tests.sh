@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test of the project:
-#   1. the unit, scene and end-to-end tests (ctest) on the normal build;
+#   1. the unit, scene and end-to-end tests (ctest) on the normal build, then a short
+#      report of what showing the picture costs in a real window (figures, no verdict);
 #   2. the Windows programs (make windows) under Wine;
 #   3. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   4. the mixer's tests and the real window run (audio thread and all) built with
@@ -12,6 +13,7 @@ set -euo pipefail
 build=${1:-build}
 cd "$(dirname "$0")/.."
 ctest --test-dir "$build" --output-on-failure -j2
+bash scripts/present-bench.sh "$build/zumble" 2
 [ "${QUICK:-0}" = 1 ] && exit 0
 
 echo "== the Windows programs, cross-built, under Wine"

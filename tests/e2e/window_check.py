@@ -2,8 +2,10 @@
 """Checks a screenshot of the game window (an XWD file from xwd) against a scene sheet:
 the sheet rectangle LEFT,TOP,RIGHT,BOTTOM must appear at game position X,Y, scaled by
 SCALE, in every sampled pixel that the sheet does not key out (a few may be covered).
+In a window larger than the picture (full screen), the picture starts at window pixel
+OX,OY, with borders as wide on the far sides, which must be black.
 
-    window_check.py SHOT.xwd SHEET.bmp KEY SCALE LEFT TOP RIGHT BOTTOM X Y [MIN_SHARE]
+    window_check.py SHOT.xwd SHEET.bmp KEY SCALE LEFT TOP RIGHT BOTTOM X Y [MIN_SHARE [OX OY]]
 """
 import struct
 import sys
@@ -49,9 +51,13 @@ def main():
     shot, sheet, key, scale = a[0], a[1], int(a[2]), int(a[3])
     left, top, right, bottom, x0, y0 = map(int, a[4:10])
     min_share = float(a[10]) if len(a) > 10 else 0.9
+    ox, oy = (int(a[11]), int(a[12])) if len(a) > 12 else (0, 0)
     width, height, pixel = read_xwd(shot)
-    if width != 640 * scale or height != 480 * scale:
-        sys.exit("window is %dx%d, expected %dx%d" % (width, height, 640 * scale, 480 * scale))
+    if width != 640 * scale + 2 * ox or height != 480 * scale + 2 * oy:
+        sys.exit("window is %dx%d, expected %dx%d" % (width, height, 640 * scale + 2 * ox, 480 * scale + 2 * oy))
+    for bx, by in ((0, 0), (width - 1, 0), (0, height - 1), (width - 1, height - 1)):
+        if (ox or oy) and pixel(bx, by) != (0, 0, 0):
+            sys.exit("border pixel (%d,%d) is %s, not black" % (bx, by, pixel(bx, by)))
     palette, index = read_bmp(sheet)
     tried = matched = 0
     step = max(1, min(right - left, bottom - top) // 12)
@@ -62,8 +68,8 @@ def main():
                 continue
             tried += 1
             # The middle of the scaled pixel, so that any whole-number scaling is judged fairly.
-            wx = (x0 + sx - left) * scale + scale // 2
-            wy = (y0 + sy - top) * scale + scale // 2
+            wx = ox + (x0 + sx - left) * scale + scale // 2
+            wy = oy + (y0 + sy - top) * scale + scale // 2
             if pixel(wx, wy) == palette[i]:
                 matched += 1
     share = matched / tried if tried else 0

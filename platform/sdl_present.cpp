@@ -1,0 +1,325 @@
+#include "platform/sdl_present.h"
+
+#include <SDL_opengl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "platform/ddraw.h"
+#include "platform/frame_pacing.h"
+#include "platform/options.h"
+#include "platform/palette_convert.h"
+#include "platform/present_plan.h"
+#include "platform/scale_convert.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kFrame = std::chrono::nanoseconds(1000000000LL / 60);
+
+SDL_Window* g_window = nullptr;
+PresentRequest g_request = PresentRequest::Auto;
+PresentFacts g_facts;
+char g_glName[256] = "";
+PresentPath g_path = PresentPath::Renderer;
+
+// The renderer path.
+SDL_Renderer* g_renderer = nullptr;
+SDL_Texture* g_texture = nullptr;
+Uint32 g_rgb[640 * 480];
+
+// The window-pixels path: the surface last drawn into, where the picture sits in it, and
+// the palette's colours in its pixel format.
+SDL_Surface* g_surface = nullptr;
+int g_surfaceWidth = 0;
+int g_surfaceHeight = 0;
+Letterbox g_box;
+bool g_wholeWindow = true;  // the next update sends the borders too
+PixelLayout g_layout;
+std::uint32_t g_table[256];
+PALETTEENTRY g_tablePalette[256];
+bool g_tableValid = false;
+
+// Vsync pacing: refreshes per game frame (0: the timer paces), and the check that the
+// driver really waits for them.
+int g_refreshes = 0;
+bool g_vsyncRefused = false;
+Clock::time_point g_lastFrame;
+int g_earlyFrames = 0;
+
+// The layout of a 32-bit pixel format with 8-bit channels; false for any other.
+bool LayoutOf(Uint32 format, PixelLayout* layout) {
+    int bpp = 0;
+    Uint32 r = 0, g = 0, b = 0, a = 0;
+    if (SDL_BYTESPERPIXEL(format) != 4 || !SDL_PixelFormatEnumToMasks(format, &bpp, &r, &g, &b, &a)) return false;
+    const auto shiftOf = [](Uint32 mask, int* shift) {
+        for (int s = 0; s <= 24; s += 8)
+            if (mask == 0xFFu << s) { *shift = s; return true; }
+        return false;
+    };
+    PixelLayout l;
+    if (!shiftOf(r, &l.redShift) || !shiftOf(g, &l.greenShift) || !shiftOf(b, &l.blueShift)) return false;
+    l.alwaysSet = a;
+    *layout = l;
+    return true;
+}
+
+bool CreateTexture() {
+    if (g_texture) SDL_DestroyTexture(g_texture);
+    g_texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, 640, 480);
+    return g_texture != nullptr;
+}
+
+void DropRenderer() {
+    if (g_texture) SDL_DestroyTexture(g_texture);
+    if (g_renderer) SDL_DestroyRenderer(g_renderer);
+    g_texture = nullptr;
+    g_renderer = nullptr;
+}
+
+bool CreateRenderer() {
+    g_renderer = SDL_CreateRenderer(g_window, -1, 0);
+    if (!g_renderer) g_renderer = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_SOFTWARE);
+    return g_renderer != nullptr;
+}
+
+// What the renderer says of itself, and for GL, the driver's own name: a GL driver that
+// rasterises on the CPU calls itself accelerated too.
+void ProbeRenderer() {
+    g_facts.haveRenderer = g_renderer || CreateRenderer();
+    g_facts.rendererAccelerated = false;
+    g_facts.glRenderer = nullptr;
+    if (!g_renderer) return;
+    SDL_RendererInfo info;
+    if (SDL_GetRendererInfo(g_renderer, &info) != 0) return;
+    g_facts.rendererAccelerated = (info.flags & SDL_RENDERER_ACCELERATED) != 0;
+    if (SDL_strncmp(info.name, "opengl", 6) != 0) return;  // opengl, opengles2: the context is current
+    using GetString = const GLubyte*(APIENTRY*)(GLenum);
+    const auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+    const GLubyte* name = getString ? getString(GL_RENDERER) : nullptr;
+    if (!name) return;
+    SDL_strlcpy(g_glName, reinterpret_cast<const char*>(name), sizeof g_glName);
+    g_facts.glRenderer = g_glName;
+}
+
+void ChooseVsync() {
+    int refreshes = 0;
+    if (g_path == PresentPath::Renderer && g_renderer && !g_vsyncRefused && !g_Options.timedemo) {
+        SDL_DisplayMode mode;
+        const int display = SDL_GetWindowDisplayIndex(g_window);
+        if (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0)
+            refreshes = RefreshesPerGameFrame(mode.refresh_rate);
+    }
+    if (refreshes > 0 && SDL_RenderSetVSync(g_renderer, 1) != 0) refreshes = 0;
+    if (refreshes == 0 && g_renderer) SDL_RenderSetVSync(g_renderer, 0);
+    g_refreshes = refreshes;
+    g_earlyFrames = 0;
+    g_lastFrame = Clock::time_point();
+}
+
+// Starts drawing along `path`; the renderer where the window's pixels cannot be had.
+bool UsePath(PresentPath path) {
+    if (path == PresentPath::Surface) {
+        DropRenderer();
+        SDL_Surface* surface = SDL_GetWindowSurface(g_window);
+        if (surface && LayoutOf(surface->format->format, &g_layout)) {
+            g_path = PresentPath::Surface;
+            g_surface = nullptr;  // cleared and sized at the next frame
+            g_tableValid = false;
+            return true;
+        }
+    }
+    if (!g_renderer && !CreateRenderer()) return false;
+    if (!g_texture && !CreateTexture()) return false;
+    // SDL letterboxes, scales by whole factors and maps the mouse back to 640x480.
+    SDL_RenderSetLogicalSize(g_renderer, 640, 480);
+    SDL_RenderSetIntegerScale(g_renderer, SDL_TRUE);
+    SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
+    g_path = PresentPath::Renderer;
+    return true;
+}
+
+// Chooses again from what SDL now reports of the window (its pixel format may differ on
+// another display) and the renderer's report from the start.
+void ChooseAgain() {
+    g_facts.surfaceUsable = LayoutOf(SDL_GetWindowPixelFormat(g_window), &g_layout);
+    const PresentPath path = ChoosePresentPath(g_request, g_facts);
+    if (path != g_path && !UsePath(path)) UsePath(g_path);
+    ChooseVsync();
+}
+
+// A new window surface (the first, or after a size change): its borders are cleared once
+// here; after that only the picture is written.
+bool TakeSurface(SDL_Surface* surface) {
+    if (!LayoutOf(surface->format->format, &g_layout)) return false;
+    g_surface = surface;
+    g_surfaceWidth = surface->w;
+    g_surfaceHeight = surface->h;
+    g_box = FitPicture(surface->w, surface->h);
+    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+    g_wholeWindow = true;
+    g_tableValid = false;
+    return true;
+}
+
+void PresentToSurface(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
+    SDL_Surface* surface = SDL_GetWindowSurface(g_window);
+    if (!surface) return;  // none to be had right now (a minimised window): skip the frame
+    if (surface != g_surface || surface->w != g_surfaceWidth || surface->h != g_surfaceHeight) {
+        if (!TakeSurface(surface)) {
+            // Pixels this path cannot write: the renderer takes over for good.
+            g_facts.surfaceUsable = false;
+            if (UsePath(PresentPath::Renderer)) ChooseVsync();
+            return;
+        }
+    }
+    if (!g_tableValid || std::memcmp(palette, g_tablePalette, sizeof g_tablePalette) != 0) {
+        std::memcpy(g_tablePalette, palette, sizeof g_tablePalette);
+        BuildColourTable(palette, g_layout, g_table);
+        g_tableValid = true;
+    }
+    const bool lock = SDL_MUSTLOCK(surface);
+    if (lock && SDL_LockSurface(surface) != 0) return;
+    ScaleConvert(pixels, g_table, g_box, surface->pixels, surface->w, surface->h, surface->pitch);
+    if (lock) SDL_UnlockSurface(surface);
+    if (g_wholeWindow) {
+        g_wholeWindow = false;
+        SDL_UpdateWindowSurface(g_window);
+        return;
+    }
+    SDL_Rect picture = {g_box.x, g_box.y, 640 * g_box.scale, 480 * g_box.scale};
+    const SDL_Rect window = {0, 0, surface->w, surface->h};
+    if (SDL_IntersectRect(&picture, &window, &picture)) SDL_UpdateWindowSurfaceRects(g_window, &picture, 1);
+}
+
+void PresentToRenderer(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
+    if (!g_renderer || !g_texture) return;
+    PaletteToArgb(pixels, 640 * 480, palette, g_rgb);
+    SDL_UpdateTexture(g_texture, nullptr, g_rgb, 640 * 4);
+    SDL_RenderClear(g_renderer);
+    SDL_RenderCopy(g_renderer, g_texture, nullptr, nullptr);
+    SDL_RenderPresent(g_renderer);
+}
+
+}  // namespace
+
+bool SdlPresentOpen(SDL_Window* window) {
+    g_window = window;
+    // The window's own pixels, never a texture that SDL would put behind them on its own.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    const char* asked = SDL_getenv("ZUMBLE_PRESENT");
+    if (!ParsePresentRequest(asked, &g_request)) {
+        std::fprintf(stderr, "zumble: ZUMBLE_PRESENT is auto, renderer or surface, not '%s': choosing by itself\n",
+                     asked);
+        g_request = PresentRequest::Auto;
+    }
+    g_facts = PresentFacts();
+    g_facts.surfaceUsable = LayoutOf(SDL_GetWindowPixelFormat(window), &g_layout);
+    g_vsyncRefused = false;
+    if (g_request == PresentRequest::Surface && g_facts.surfaceUsable) {
+        g_facts.haveRenderer = true;  // not tried: nothing asks for it
+    } else {
+        ProbeRenderer();
+    }
+    if (!UsePath(ChoosePresentPath(g_request, g_facts))) {
+        std::fprintf(stderr, "zumble: cannot draw in the window: %s\n", SDL_GetError());
+        SdlPresentClose();
+        return false;
+    }
+    ChooseVsync();
+    return true;
+}
+
+void SdlPresentClose() {
+    DropRenderer();
+    g_surface = nullptr;
+    g_window = nullptr;
+}
+
+void SdlPresentBlank() {
+    if (g_path == PresentPath::Renderer) {
+        if (!g_renderer) return;
+        SDL_RenderClear(g_renderer);
+        SDL_RenderPresent(g_renderer);
+        return;
+    }
+    SDL_Surface* surface = g_window ? SDL_GetWindowSurface(g_window) : nullptr;
+    if (surface && TakeSurface(surface)) {
+        SDL_UpdateWindowSurface(g_window);
+        g_wholeWindow = false;
+    }
+}
+
+void SdlPresentFrame(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
+    if (!g_window) return;
+    if (g_path == PresentPath::Surface) PresentToSurface(pixels, palette);
+    else PresentToRenderer(pixels, palette);
+}
+
+void SdlPresentWindowEvent(const SDL_WindowEvent& event) {
+    if (!g_window || event.windowID != SDL_GetWindowID(g_window)) return;
+    switch (event.event) {
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+    case SDL_WINDOWEVENT_DISPLAY_CHANGED:
+        g_surface = nullptr;
+        ChooseAgain();
+        break;
+    case SDL_WINDOWEVENT_EXPOSED:
+        g_wholeWindow = true;
+        break;
+    default:
+        break;
+    }
+}
+
+void SdlPresentRenderReset() {
+    if (g_renderer) CreateTexture();
+}
+
+void SdlPresentMouseToGame(int x, int y, int* gx, int* gy) {
+    if (g_path == PresentPath::Renderer || !g_window) {
+        *gx = x;  // the renderer's logical size already mapped the event
+        *gy = y;
+        return;
+    }
+    // Events come in the window's points; the picture sits in the surface's pixels, which
+    // a high-density display makes more numerous.
+    int w = 0, h = 0, pw = g_surfaceWidth, ph = g_surfaceHeight;
+    SDL_GetWindowSize(g_window, &w, &h);
+    if (!g_surface) SDL_GetWindowSizeInPixels(g_window, &pw, &ph);
+    if (w > 0 && h > 0 && (pw != w || ph != h)) {
+        x = static_cast<int>(static_cast<long long>(x) * pw / w);
+        y = static_cast<int>(static_cast<long long>(y) * ph / h);
+    }
+    WindowToGame(g_surface ? g_box : FitPicture(pw, ph), x, y, gx, gy);
+}
+
+void SdlPresentWaitForFrame() {
+    if (g_refreshes <= 0) {
+        PaceToNextFrame();
+        return;
+    }
+    // The present itself waited for the first refresh; the frame is shown again for each
+    // further one (two at 120 Hz).
+    for (int i = 1; i < g_refreshes; ++i) {
+        SDL_RenderClear(g_renderer);
+        SDL_RenderCopy(g_renderer, g_texture, nullptr, nullptr);
+        SDL_RenderPresent(g_renderer);
+    }
+    // A driver may accept vsync and not wait. The game must never run faster than 60
+    // frames a second, so an early frame waits for its slot on the timer, and after a
+    // second of early frames vsync is given up.
+    const auto now = Clock::now();
+    if (g_lastFrame != Clock::time_point() && now - g_lastFrame < kFrame * 3 / 4) {
+        std::this_thread::sleep_until(g_lastFrame + kFrame);
+        if (++g_earlyFrames >= 60) {
+            g_vsyncRefused = true;
+            ChooseVsync();
+        }
+    } else {
+        g_earlyFrames = 0;
+    }
+    g_lastFrame = Clock::now();
+}
