@@ -53,22 +53,6 @@ void BuildColourTable(const PALETTEENTRY* palette, const PixelLayout& layout, st
                    (std::uint32_t(palette[i].peBlue) << layout.blueShift);
 }
 
-Letterbox FitPicture(int windowWidth, int windowHeight) {
-    Letterbox box;
-    box.scale = std::max(1, std::min(windowWidth / kWidth, windowHeight / kHeight));
-    box.x = (windowWidth - kWidth * box.scale) / 2;
-    box.y = (windowHeight - kHeight * box.scale) / 2;
-    return box;
-}
-
-void WindowToGame(const Letterbox& box, int wx, int wy, int* gx, int* gy) {
-    // Rounds towards minus infinity, so the pixels left of and above the picture map
-    // below 0 rather than onto its first column or row.
-    const auto floorDiv = [](int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
-    *gx = floorDiv(wx - box.x, box.scale);
-    *gy = floorDiv(wy - box.y, box.scale);
-}
-
 void ScaleConvert(const std::uint8_t* pixels, const std::uint32_t table[256], const Letterbox& box, void* dest,
                   int width, int height, int pitch) {
     const int s = box.scale;

@@ -1,10 +1,11 @@
 #pragma once
 // The picture on a screen without a GPU: the 8-bit frame goes through its palette and is
 // enlarged by a whole factor in one pass, straight into the 32-bit pixels that reach the
-// screen. Also where the letterboxed picture sits in a window of a given size, and how a
-// point of that window maps back to the game's 640x480.
+// screen.
 
 #include <cstdint>
+
+#include "platform/letterbox.h"
 
 struct PALETTEENTRY;
 
@@ -18,20 +19,6 @@ struct PixelLayout {
 
 // The 256 colours of `palette` as pixels of that layout.
 void BuildColourTable(const PALETTEENTRY* palette, const PixelLayout& layout, std::uint32_t table[256]);
-
-// The picture's place in a window of w x h pixels: the largest whole factor at which
-// 640x480 fits (at least 1), centred. In a window smaller than the picture, x or y is
-// negative and the picture's edges are cut.
-struct Letterbox {
-    int scale = 1;
-    int x = 0;
-    int y = 0;
-};
-Letterbox FitPicture(int windowWidth, int windowHeight);
-
-// The game position under window pixel (wx, wy), not clamped: outside the picture it
-// lies beyond 0..639 x 0..479.
-void WindowToGame(const Letterbox& box, int wx, int wy, int* gx, int* gy);
 
 // Writes the 640x480 `pixels` through `table` into a 32-bit destination of w x h pixels
 // (`pitch` bytes a row) at the place and factor of `box`. Each visible source row is

@@ -14,6 +14,7 @@
 #include "platform/ddraw.h"
 #include "platform/options.h"
 #include "platform/runtime.h"
+#include "platform/scale_convert.h"
 
 namespace {
 
@@ -72,12 +73,12 @@ void PumpInput() {
 
 void Present(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
     if (!g_canvas) return;
-    // The canvas wants bytes R, G, B, A: on little-endian wasm that is 0xAABBGGRR.
-    std::uint32_t lut[256];
-    for (int i = 0; i < 256; ++i)
-        lut[i] = 0xFF000000u | (std::uint32_t(palette[i].peBlue) << 16) | (std::uint32_t(palette[i].peGreen) << 8) |
-                 palette[i].peRed;
-    for (int i = 0; i < 640 * 480; ++i) g_rgba[i] = lut[pixels[i]];
+    // The canvas wants bytes R, G, B, A: on little-endian wasm that is 0xAABBGGRR. The
+    // page enlarges the canvas itself.
+    constexpr PixelLayout kCanvas = {0, 8, 16, 0xFF000000u};
+    std::uint32_t table[256];
+    BuildColourTable(palette, kCanvas, table);
+    ScaleConvert(pixels, table, Letterbox{}, g_rgba, 640, 480, 640 * 4);
     WebPutImage(g_rgba);
 }
 

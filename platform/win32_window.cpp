@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+#include "platform/letterbox.h"
+
 namespace {
 
 constexpr int kWidth = 640;
@@ -26,7 +28,7 @@ bool g_cursorHidden = false;
 bool g_focusLost = false;
 bool g_mouseDown = false;
 RECT g_picture = {0, 0, kWidth, kHeight};  // where the picture is, in client pixels
-int g_scale = 1;
+Letterbox g_box;
 LARGE_INTEGER g_frequency = {};
 LARGE_INTEGER g_start = {};
 
@@ -43,12 +45,8 @@ void Layout() {
     GetClientRect(g_window, &client);
     const int w = client.right - client.left;
     const int h = client.bottom - client.top;
-    int scale = 1;
-    while (kWidth * (scale + 1) <= w && kHeight * (scale + 1) <= h) ++scale;
-    g_scale = scale;
-    const int left = (w - kWidth * scale) / 2;
-    const int top = (h - kHeight * scale) / 2;
-    g_picture = RECT{left, top, left + kWidth * scale, top + kHeight * scale};
+    g_box = FitPicture(w, h);
+    g_picture = RECT{g_box.x, g_box.y, g_box.x + kWidth * g_box.scale, g_box.y + kHeight * g_box.scale};
 }
 
 void Paint(HDC dc) {
@@ -123,8 +121,8 @@ void ApplyMode() {
 }
 
 LPARAM GamePoint(LPARAM lParam) {
-    int x = (GET_X_LPARAM(lParam) - g_picture.left) / g_scale;
-    int y = (GET_Y_LPARAM(lParam) - g_picture.top) / g_scale;
+    int x, y;
+    WindowToGame(g_box, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), &x, &y);
     // Outside the letterboxed picture the cursor stays on its edge.
     x = x < 0 ? 0 : (x >= kWidth ? kWidth - 1 : x);
     y = y < 0 ? 0 : (y >= kHeight ? kHeight - 1 : y);
