@@ -10,7 +10,6 @@
 #include "media/display.h"
 #include "objects/instances.h"
 #include "platform/options.h"
-#include "platform/palette_convert.h"
 #include "platform/runtime.h"
 #include "platform/scale_convert.h"
 #include "scenes/play.h"

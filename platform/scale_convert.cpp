@@ -53,6 +53,13 @@ void BuildColourTable(const PALETTEENTRY* palette, const PixelLayout& layout, st
                    (std::uint32_t(palette[i].peBlue) << layout.blueShift);
 }
 
+void PaletteToArgb(const std::uint8_t* pixels, int count, const PALETTEENTRY* palette, std::uint32_t* out) {
+    constexpr PixelLayout kArgb = {16, 8, 0, 0xFF000000u};
+    std::uint32_t table[256];
+    BuildColourTable(palette, kArgb, table);
+    for (int i = 0; i < count; ++i) out[i] = table[pixels[i]];
+}
+
 void ScaleConvert(const std::uint8_t* pixels, const std::uint32_t table[256], const Letterbox& box, void* dest,
                   int width, int height, int pitch) {
     const int s = box.scale;

@@ -1,7 +1,7 @@
 #pragma once
-// The picture on a screen without a GPU: the 8-bit frame goes through its palette and is
-// enlarged by a whole factor in one pass, straight into the 32-bit pixels that reach the
-// screen.
+// The 8-bit frame through its palette to 32-bit pixels. On a screen without a GPU it is
+// also enlarged by a whole factor in the same pass, straight into the pixels that reach
+// the screen; where a GPU enlarges it, it is converted one to one into a texture.
 
 #include <cstdint>
 
@@ -19,6 +19,10 @@ struct PixelLayout {
 
 // The 256 colours of `palette` as pixels of that layout.
 void BuildColourTable(const PALETTEENTRY* palette, const PixelLayout& layout, std::uint32_t table[256]);
+
+// `count` 8-bit pixels through their palette to opaque 32-bit ARGB, one to one (the
+// texture that SDL's renderer enlarges).
+void PaletteToArgb(const std::uint8_t* pixels, int count, const PALETTEENTRY* palette, std::uint32_t* out);
 
 // Writes the 640x480 `pixels` through `table` into a 32-bit destination of w x h pixels
 // (`pitch` bytes a row) at the place and factor of `box`. Each visible source row is

@@ -10,7 +10,6 @@
 #include "platform/ddraw.h"
 #include "platform/frame_pacing.h"
 #include "platform/options.h"
-#include "platform/palette_convert.h"
 #include "platform/present_plan.h"
 #include "platform/scale_convert.h"
 
