@@ -120,8 +120,6 @@ void CloseMixerDevice() {
     g_Device = false;
 }
 
-bool MixerHasDevice() { return g_Device; }
-
 void AudioOnFlip() {
     if (g_Device) return;
     // Without a device the buffers still advance by exactly 1/60 s per flip, counted

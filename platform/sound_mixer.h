@@ -48,7 +48,6 @@ void MixAudio(std::int16_t* out, int frames);
 // (the mix is then advanced per flip and discarded). CloseMixerDevice closes it.
 bool OpenMixerDevice();
 void CloseMixerDevice();
-bool MixerHasDevice();
 
 // Converts a buffer's samples to the mix form (the whole frames only): 16-bit at
 // MIX_RATE with the format's channel count.
