@@ -9,9 +9,9 @@
 
 #include "media/display.h"
 #include "objects/instances.h"
-#include "platform/options.h"
-#include "platform/runtime.h"
-#include "platform/scale_convert.h"
+#include "platform/core/options.h"
+#include "platform/core/runtime.h"
+#include "platform/core/scale_convert.h"
 #include "scenes/play.h"
 #include "shell/globals.h"
 #include "shell/winmain.h"

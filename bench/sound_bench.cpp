@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/options.h"
-#include "platform/sound_mixer.h"
+#include "platform/core/options.h"
+#include "platform/core/sound_mixer.h"
 
 namespace {
 

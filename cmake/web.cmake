@@ -2,18 +2,14 @@
 # index.data with bmp/ and wave/, audio-worklet.js). Configured through Emscripten's own
 # CMake toolchain: `emcmake cmake -S . -B build-web` (what `make web` runs).
 #
-# The game code and the portable core of platform/ are compiled unchanged; the web_
-# files are the backend. Emscripten's SDL and libpng ports would have to be downloaded,
+# The game code and the portable core of platform/ are compiled unchanged; platform/web/
+# is the backend, with the page itself in platform/web/page/. Emscripten's SDL and libpng ports would have to be downloaded,
 # so the page uses only Emscripten's own html5.h and a few lines of JavaScript.
 
-file(GLOB WEB_SOURCES CONFIGURE_DEPENDS
-  ${CMAKE_SOURCE_DIR}/platform/*.cpp
-  ${CMAKE_SOURCE_DIR}/shell/*.cpp
-  ${CMAKE_SOURCE_DIR}/media/*.cpp
-  ${CMAKE_SOURCE_DIR}/objects/*.cpp
-  ${CMAKE_SOURCE_DIR}/scenes/*.cpp)
-list(FILTER WEB_SOURCES EXCLUDE REGEX "/platform/((sdl|win32|desktop|ddraw_real)_[^/]*|main|png_writer)\\.cpp$")
-file(GLOB WEB_PAGE CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/web/*)
+zumble_sources(WEB_SOURCES ${ZUMBLE_GAME_FOLDERS}
+  platform/core platform/headless platform/posix platform/png_stored platform/web)
+set(WEB_PAGE_DIR ${CMAKE_SOURCE_DIR}/platform/web/page)
+file(GLOB WEB_PAGE CONFIGURE_DEPENDS ${WEB_PAGE_DIR}/*)
 file(GLOB_RECURSE WEB_DATA CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bmp/* ${CMAKE_SOURCE_DIR}/wave/*)
 
 set(WEB_SITE ${CMAKE_BINARY_DIR}/site)
@@ -33,12 +29,12 @@ target_link_options(zumble_web PRIVATE
   -sMINIFY_HTML=0             # the minifier of this Emscripten fails; the page is small anyway
   -sEXPORTED_FUNCTIONS=_main
   -lidbfs.js
-  "SHELL:--shell-file ${CMAKE_SOURCE_DIR}/web/shell.html"
-  "SHELL:--pre-js ${CMAKE_SOURCE_DIR}/web/page.js"
-  "SHELL:--pre-js ${CMAKE_SOURCE_DIR}/web/picture.js"
-  "SHELL:--pre-js ${CMAKE_SOURCE_DIR}/web/pacing.js"
-  "SHELL:--pre-js ${CMAKE_SOURCE_DIR}/web/sound.js"
-  "SHELL:--pre-js ${CMAKE_SOURCE_DIR}/web/files.js"
+  "SHELL:--shell-file ${WEB_PAGE_DIR}/shell.html"
+  "SHELL:--pre-js ${WEB_PAGE_DIR}/page.js"
+  "SHELL:--pre-js ${WEB_PAGE_DIR}/picture.js"
+  "SHELL:--pre-js ${WEB_PAGE_DIR}/pacing.js"
+  "SHELL:--pre-js ${WEB_PAGE_DIR}/sound.js"
+  "SHELL:--pre-js ${WEB_PAGE_DIR}/files.js"
   "SHELL:--preload-file ${CMAKE_SOURCE_DIR}/bmp@/zumble/bmp"
   "SHELL:--preload-file ${CMAKE_SOURCE_DIR}/wave@/zumble/wave")
 set_target_properties(zumble_web PROPERTIES
@@ -46,7 +42,7 @@ set_target_properties(zumble_web PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${WEB_SITE}
   LINK_DEPENDS "${WEB_PAGE};${WEB_DATA}")
 add_custom_command(TARGET zumble_web POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/web/audio-worklet.js ${WEB_SITE}/)
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${WEB_PAGE_DIR}/audio-worklet.js ${WEB_SITE}/)
 # Emscripten's JavaScript tools find their Node modules (acorn) in Debian's folder.
 if(NOT DEFINED ENV{NODE_PATH} AND EXISTS /usr/share/nodejs)
   set(CMAKE_CXX_LINKER_LAUNCHER ${CMAKE_COMMAND} -E env NODE_PATH=/usr/share/nodejs)

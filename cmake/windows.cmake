@@ -1,26 +1,22 @@
 # The Windows build (cmake/mingw-w64-x86_64.cmake): the two programs of `make windows`.
 #   zumble-ddraw.exe  the game code on the system's own window, DirectDraw and DirectSound
-#                     (the folder platform/ddraw_real_headers puts <windows.h>, <ddraw.h>
+#                     (the folder platform/ddraw_real/include puts <windows.h>, <ddraw.h>
 #                     and <dsound.h> where the game includes the stand-in's headers).
 add_compile_options(-Wall -Wextra)
 add_link_options(-static -mwindows $<$<CONFIG:Release>:-s>)
 
-file(GLOB GAME_SOURCES CONFIGURE_DEPENDS
-  ${CMAKE_SOURCE_DIR}/shell/*.cpp
-  ${CMAKE_SOURCE_DIR}/media/*.cpp
-  ${CMAKE_SOURCE_DIR}/objects/*.cpp
-  ${CMAKE_SOURCE_DIR}/scenes/*.cpp)
-file(GLOB DDRAW_REAL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/ddraw_real_*.cpp)
+zumble_sources(GAME_SOURCES ${ZUMBLE_GAME_FOLDERS})
+zumble_sources(DDRAW_REAL_SOURCES platform/ddraw_real)
 
 add_executable(zumble-ddraw ${GAME_SOURCES} ${DDRAW_REAL_SOURCES}
-  ${CMAKE_SOURCE_DIR}/platform/options.cpp
-  ${CMAKE_SOURCE_DIR}/platform/win32_files.cpp
-  ${CMAKE_SOURCE_DIR}/platform/win32_save_file.cpp
-  ${CMAKE_SOURCE_DIR}/platform/win32_pacing.cpp)
-target_include_directories(zumble-ddraw BEFORE PRIVATE ${CMAKE_SOURCE_DIR}/platform/ddraw_real_headers)
+  ${CMAKE_SOURCE_DIR}/platform/core/options.cpp
+  ${CMAKE_SOURCE_DIR}/platform/win32/win32_files.cpp
+  ${CMAKE_SOURCE_DIR}/platform/win32/win32_save_file.cpp
+  ${CMAKE_SOURCE_DIR}/platform/win32/win32_pacing.cpp)
+target_include_directories(zumble-ddraw BEFORE PRIVATE ${CMAKE_SOURCE_DIR}/platform/ddraw_real/include)
 target_include_directories(zumble-ddraw PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(zumble-ddraw PRIVATE ZUMBLE_VERSION="${PROJECT_VERSION}")
-# The game's DirectDrawCreate goes through the port's wrapper (platform/ddraw_real_flip.cpp).
+# The game's DirectDrawCreate goes through the port's wrapper (platform/ddraw_real/ddraw_real_flip.cpp).
 target_link_options(zumble-ddraw PRIVATE -Wl,--wrap=DirectDrawCreate)
 target_link_libraries(zumble-ddraw PRIVATE ddraw dsound dxguid winmm user32 gdi32 ole32 shell32 uuid)
 set_target_properties(zumble-ddraw PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
@@ -39,12 +35,8 @@ foreach(script ${WINDOWS_TESTS})
 endforeach()
 
 #   zumble.exe        the player's build: the platform stand-in and its portable core, with
-#                     the Win32 backend (platform/win32_*.cpp) and the headless one.
-file(GLOB CORE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/*.cpp)
-# Not here: the desktop's entry, backends and POSIX files and saving, libpng's shot writer, the other
-# platforms' files and zumble-ddraw.exe's.
-list(FILTER CORE_SOURCES EXCLUDE REGEX
-  "/platform/(main|files|save_file|png_writer|(sdl|desktop|web|ddraw_real)_[^/]*)\\.cpp$")
+#                     the Win32 backend (platform/win32/) and the headless one.
+zumble_sources(CORE_SOURCES platform/core platform/headless platform/png_stored platform/win32)
 add_executable(zumble ${GAME_SOURCES} ${CORE_SOURCES})
 target_include_directories(zumble PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(zumble PRIVATE ZUMBLE_VERSION="${PROJECT_VERSION}")

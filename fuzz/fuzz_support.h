@@ -8,8 +8,8 @@
 #include <string>
 
 #include "media/display.h"
-#include "platform/options.h"
-#include "platform/runtime.h"
+#include "platform/core/options.h"
+#include "platform/core/runtime.h"
 #include "shell/globals.h"
 #include "shell/winmain.h"
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/files.h"
+#include "platform/core/files.h"
 #include "shell/globals.h"
 
 LPDIRECTDRAW lpDD = nullptr;

@@ -2,7 +2,7 @@
 
 #include "media/sound.h"
 
-#include "platform/sound_log.h"
+#include "platform/core/sound_log.h"
 #include "shell/globals.h"
 
 LPDIRECTSOUND lpDS = nullptr;

@@ -5,7 +5,7 @@
 #include <new>
 
 #include "media/sound.h"
-#include "platform/files.h"
+#include "platform/core/files.h"
 #include "shell/error_log.h"
 
 namespace {

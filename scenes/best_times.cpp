@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/files.h"
-#include "platform/save_file.h"
+#include "platform/core/files.h"
+#include "platform/core/save_file.h"
 #include "scenes/play.h"
 #include "shell/globals.h"
 

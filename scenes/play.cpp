@@ -1,4 +1,4 @@
-#include "platform/runtime.h"
+#include "platform/core/runtime.h"
 #include "scenes/play.h"
 
 #include "media/display.h"

@@ -1,7 +1,7 @@
 #include "shell/autoplay.h"
 
 #include "objects/instances.h"
-#include "platform/runtime.h"
+#include "platform/core/runtime.h"
 #include "scenes/play.h"
 #include "shell/globals.h"
 

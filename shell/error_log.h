@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "platform/win32.h"
+#include "platform/core/win32.h"
 
 class ErrorLog {
 public:

@@ -1,7 +1,7 @@
 #pragma once
 // The shell's program-wide variables, shared with the scenes.
 
-#include "platform/win32.h"
+#include "platform/core/win32.h"
 
 // Scene states of the state machine.
 enum : int {

@@ -4,7 +4,7 @@
 #include <initializer_list>
 
 #include "objects/instances.h"
-#include "platform/runtime.h"
+#include "platform/core/runtime.h"
 #include "scenes/play.h"
 #include "scenes/title.h"
 #include "shell/globals.h"

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/ddraw.h"
-#include "platform/present_plan.h"
-#include "platform/scale_convert.h"
+#include "platform/core/ddraw.h"
+#include "platform/sdl/present_plan.h"
+#include "platform/core/scale_convert.h"
 
 namespace {
 

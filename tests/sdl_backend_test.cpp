@@ -9,10 +9,10 @@
 
 #include <SDL.h>
 
-#include "platform/ddraw.h"
-#include "platform/options.h"
-#include "platform/runtime.h"
-#include "platform/win32.h"
+#include "platform/core/ddraw.h"
+#include "platform/core/options.h"
+#include "platform/core/runtime.h"
+#include "platform/core/win32.h"
 
 namespace {
 

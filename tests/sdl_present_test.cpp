@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "platform/backend.h"
-#include "platform/ddraw.h"
-#include "platform/options.h"
-#include "platform/runtime.h"
-#include "platform/win32.h"
+#include "platform/core/backend.h"
+#include "platform/core/ddraw.h"
+#include "platform/core/options.h"
+#include "platform/core/runtime.h"
+#include "platform/core/win32.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "platform/runtime.h"
+#include "platform/core/runtime.h"
 #include "sound_test_helpers.h"
 
 using namespace soundtest;

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <ctime>
 
-#include "platform/win32.h"
+#include "platform/core/win32.h"
 
 struct PALETTEENTRY;
 

@@ -1,13 +1,13 @@
 // DirectDraw on plain 8-bit buffers: the blitter's rules (exact indices, the source
 // colour key, rectangles checked against both surfaces) done in software.
-#include "platform/ddraw.h"
+#include "platform/core/ddraw.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "platform/backend.h"
-#include "platform/runtime.h"
+#include "platform/core/backend.h"
+#include "platform/core/runtime.h"
 
 namespace {
 

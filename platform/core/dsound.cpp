@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstring>
 
-#include "platform/sound_log.h"
-#include "platform/sound_mixer.h"
+#include "platform/core/sound_log.h"
+#include "platform/core/sound_mixer.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/win32.h"
+#include "platform/core/win32.h"
 
 constexpr HRESULT DS_OK = 0;
 constexpr HRESULT DSERR_GENERIC = static_cast<HRESULT>(0x80004005u);
@@ -72,7 +72,7 @@ using LPDIRECTSOUND = IDirectSound*;
 // worth per flip). Without an audio device the object still works, silently.
 HRESULT DirectSoundCreate(void* guid, LPDIRECTSOUND* out, void* outer);
 
-// The buffer's state is private to the mixer (platform/sound_mixer.h).
+// The buffer's state is private to the mixer (platform/core/sound_mixer.h).
 struct IDirectSoundBuffer {
     HRESULT Play(DWORD reserved1, DWORD priority, DWORD flags);
     HRESULT Stop();

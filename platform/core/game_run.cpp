@@ -1,13 +1,13 @@
-#include "platform/game_run.h"
+#include "platform/core/game_run.h"
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
-#include "platform/files.h"
-#include "platform/options.h"
-#include "platform/runtime.h"
+#include "platform/core/files.h"
+#include "platform/core/options.h"
+#include "platform/core/runtime.h"
 #include "shell/autoplay.h"
 #include "shell/trace.h"
 #include "shell/winmain.h"

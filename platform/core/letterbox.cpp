@@ -1,4 +1,4 @@
-#include "platform/letterbox.h"
+#include "platform/core/letterbox.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/options.h"
+#include "platform/core/options.h"
 
 #include <cerrno>
 #include <cstdio>

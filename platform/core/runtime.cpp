@@ -1,12 +1,12 @@
 // The port's frame heartbeat: the backend that runs, the flips counted, and what runs
 // after each flip.
-#include "platform/runtime.h"
+#include "platform/core/runtime.h"
 
 #include <chrono>
 #include <csignal>
 
-#include "platform/backend.h"
-#include "platform/options.h"
+#include "platform/core/backend.h"
+#include "platform/core/options.h"
 
 namespace {
 

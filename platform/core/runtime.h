@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <ctime>
 
-#include "platform/win32.h"
+#include "platform/core/win32.h"
 
 // The calendar time in seconds that seeds the random sequence: the C runtime's time(),
 // or --time in headless mode.
@@ -30,13 +30,13 @@ void PostGameMessage(UINT message, WPARAM wParam, LPARAM lParam);
 // Moves the cursor (game coordinates).
 void SetGameCursor(int x, int y);
 
-// Sound side of a flip (platform/sound_mixer.cpp): without a device that pulls the mix
+// Sound side of a flip (platform/core/sound_mixer.cpp): without a device that pulls the mix
 // it renders exactly 1/60 s of it and hands it to the backend (the headless recording).
 // AudioShutdown closes the device and finishes the recording and the sound log.
 void AudioOnFlip();
 void AudioShutdown();
 
-// Chooses and starts the backend for g_Options (platform/backend.h); main() calls it
+// Chooses and starts the backend for g_Options (platform/core/backend.h); main() calls it
 // before WinMain, tests call it after setting g_Options. Returns false with a message on
 // stderr when the run cannot start (a bad script); a missing display is reported later,
 // by DirectDraw.

@@ -1,9 +1,9 @@
-#include "platform/scale_convert.h"
+#include "platform/core/scale_convert.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/ddraw.h"
+#include "platform/core/ddraw.h"
 
 namespace {
 

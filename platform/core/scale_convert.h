@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/letterbox.h"
+#include "platform/core/letterbox.h"
 
 struct PALETTEENTRY;
 

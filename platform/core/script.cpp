@@ -1,10 +1,10 @@
-#include "platform/script.h"
+#include "platform/core/script.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <sstream>
 
-#include "platform/win32.h"
+#include "platform/core/win32.h"
 
 namespace {
 

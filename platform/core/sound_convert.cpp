@@ -9,7 +9,7 @@
 #include <numbers>
 #include <vector>
 
-#include "platform/sound_mixer.h"
+#include "platform/core/sound_mixer.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 
 #include <cstdio>
 
-#include "platform/options.h"
-#include "platform/runtime.h"
-#include "platform/sound_mixer.h"
+#include "platform/core/options.h"
+#include "platform/core/runtime.h"
+#include "platform/core/sound_mixer.h"
 
 namespace {
 

@@ -2,14 +2,14 @@
 // when the backend has one, otherwise a frame's worth at each flip (headless runs record
 // that).
 
-#include "platform/sound_mixer.h"
+#include "platform/core/sound_mixer.h"
 
 #include <algorithm>
 #include <cmath>
 #include <mutex>
 
-#include "platform/backend.h"
-#include "platform/runtime.h"
+#include "platform/core/backend.h"
+#include "platform/core/runtime.h"
 
 namespace {
 

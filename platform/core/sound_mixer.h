@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/dsound.h"
+#include "platform/core/dsound.h"
 
 constexpr int MIX_RATE = 22050;
 constexpr int MIX_CHANNELS = 2;

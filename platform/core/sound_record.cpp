@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/options.h"
-#include "platform/sound_mixer.h"
+#include "platform/core/options.h"
+#include "platform/core/sound_mixer.h"
 
 namespace {
 

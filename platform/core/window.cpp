@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/backend.h"
-#include "platform/runtime.h"
-#include "platform/win32.h"
+#include "platform/core/backend.h"
+#include "platform/core/runtime.h"
+#include "platform/core/win32.h"
 
 struct WindowObject {
     WNDPROC proc = nullptr;

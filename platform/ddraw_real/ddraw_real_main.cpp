@@ -1,16 +1,16 @@
 // zumble-ddraw.exe: the process entry. The game runs on the system's own window,
 // DirectDraw and DirectSound, full screen in 640x480 with 256 colours, as it was made
 // to; of the port's options it takes those that need no stand-in.
-#include "platform/win32_api.h"
+#include "platform/win32/win32_api.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
-#include "platform/files.h"
-#include "platform/options.h"
-#include "platform/runtime.h"
+#include "platform/core/files.h"
+#include "platform/core/options.h"
+#include "platform/core/runtime.h"
 #include "shell/trace.h"
 #include "shell/winmain.h"
 

@@ -1,15 +1,15 @@
 // zumble-ddraw.exe: the port's own functions that the game code calls, on the system's
 // real window, DirectDraw and DirectSound: flip count and hooks, the window's messages,
 // the cursor, the calendar time, and the start and end of the platform.
-#include "platform/win32_api.h"
+#include "platform/win32/win32_api.h"
 
 #include <ctime>
 
-#include "platform/ddraw_real_hooks.h"
-#include "platform/options.h"
-#include "platform/runtime.h"
-#include "platform/sound_log.h"
-#include "platform/win32_pacing.h"
+#include "platform/ddraw_real/ddraw_real_hooks.h"
+#include "platform/core/options.h"
+#include "platform/core/runtime.h"
+#include "platform/core/sound_log.h"
+#include "platform/win32/win32_pacing.h"
 
 namespace {
 

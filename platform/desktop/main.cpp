@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/game_run.h"
+#include "platform/core/game_run.h"
 
 bool ProcessUsage(long* peakKb, double* cpuMs) {
     rusage usage = {};

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/backend.h"
-#include "platform/ddraw.h"
-#include "platform/options.h"
-#include "platform/png_writer.h"
-#include "platform/runtime.h"
-#include "platform/script.h"
-#include "platform/sound_mixer.h"
+#include "platform/core/backend.h"
+#include "platform/core/ddraw.h"
+#include "platform/core/options.h"
+#include "platform/core/png_writer.h"
+#include "platform/core/runtime.h"
+#include "platform/core/script.h"
+#include "platform/core/sound_mixer.h"
 
 namespace {
 

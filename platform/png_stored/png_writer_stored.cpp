@@ -1,12 +1,12 @@
 // Shots as PNG files without a PNG library, for the builds that have none (Windows, the
 // browser): RGB rows, each with filter byte 0, in stored (uncompressed) deflate blocks.
 // About 0.9 MB a shot; any PNG reader takes it.
-#include "platform/png_writer.h"
+#include "platform/core/png_writer.h"
 
 #include <cstdio>
 #include <vector>
 
-#include "platform/ddraw.h"
+#include "platform/core/ddraw.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/files.h"
+#include "platform/core/files.h"
 
 #include <pwd.h>
 #include <sys/stat.h>

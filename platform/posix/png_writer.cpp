@@ -1,11 +1,11 @@
-#include "platform/png_writer.h"
+#include "platform/core/png_writer.h"
 
 #include <png.h>
 
 #include <cstdio>
 #include <vector>
 
-#include "platform/ddraw.h"
+#include "platform/core/ddraw.h"
 
 bool WritePalettedPng(const char* path, const std::uint8_t* pixels, int width, int height,
                       const PALETTEENTRY* palette) {

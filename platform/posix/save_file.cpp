@@ -1,4 +1,4 @@
-#include "platform/save_file.h"
+#include "platform/core/save_file.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "platform/files.h"
+#include "platform/core/files.h"
 
 namespace {
 

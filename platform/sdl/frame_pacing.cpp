@@ -1,4 +1,4 @@
-#include "platform/frame_pacing.h"
+#include "platform/sdl/frame_pacing.h"
 
 #include <chrono>
 #include <thread>

@@ -1,4 +1,4 @@
-#include "platform/present_plan.h"
+#include "platform/sdl/present_plan.h"
 
 #include <cctype>
 #include <cstring>

@@ -1,10 +1,10 @@
-#include "platform/sdl_audio.h"
+#include "platform/sdl/sdl_audio.h"
 
 #include <SDL.h>
 
 #include <cstdio>
 
-#include "platform/sound_mixer.h"
+#include "platform/core/sound_mixer.h"
 
 namespace {
 

@@ -1,18 +1,18 @@
 // The player's backend: one SDL window showing the 640x480 8-bit picture through its
-// palette, scaled by whole factors and letterboxed (platform/sdl_present.cpp); SDL input
+// palette, scaled by whole factors and letterboxed (platform/sdl/sdl_present.cpp); SDL input
 // as window messages.
-#include "platform/sdl_backend.h"
+#include "platform/sdl/sdl_backend.h"
 
 #include <SDL.h>
 
 #include <cstdio>
 #include <ctime>
 
-#include "platform/ddraw.h"
-#include "platform/options.h"
-#include "platform/runtime.h"
-#include "platform/sdl_audio.h"
-#include "platform/sdl_present.h"
+#include "platform/core/ddraw.h"
+#include "platform/core/options.h"
+#include "platform/core/runtime.h"
+#include "platform/sdl/sdl_audio.h"
+#include "platform/sdl/sdl_present.h"
 
 namespace {
 

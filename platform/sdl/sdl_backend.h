@@ -1,6 +1,6 @@
 #pragma once
 // The player's backend on the desktop: an SDL2 window and SDL's audio device.
 
-#include "platform/backend.h"
+#include "platform/core/backend.h"
 
 const Backend& SdlBackend();

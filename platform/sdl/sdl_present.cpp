@@ -1,4 +1,4 @@
-#include "platform/sdl_present.h"
+#include "platform/sdl/sdl_present.h"
 
 #include <SDL_opengl.h>
 
@@ -7,11 +7,11 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/ddraw.h"
-#include "platform/frame_pacing.h"
-#include "platform/options.h"
-#include "platform/present_plan.h"
-#include "platform/scale_convert.h"
+#include "platform/core/ddraw.h"
+#include "platform/sdl/frame_pacing.h"
+#include "platform/core/options.h"
+#include "platform/sdl/present_plan.h"
+#include "platform/core/scale_convert.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // allow), so the mix is made on the game's thread one frame at a time, exactly as in a
 // headless run, and each frame's samples are handed to Web Audio. The sound therefore
 // keeps step with the picture and a hidden tab falls silent with the game.
-#include "platform/web_backend.h"
+#include "platform/web/web_backend.h"
 
 #include <emscripten/emscripten.h>
 

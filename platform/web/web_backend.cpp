@@ -2,7 +2,7 @@
 // on the browser's animation frames, the sound through Web Audio. With a script the run
 // is the headless one (its virtual clock, its script input) shown on the page, so it
 // gives the same frames, trace and sound log as `zumble --headless`.
-#include "platform/web_backend.h"
+#include "platform/web/web_backend.h"
 
 #include <emscripten/emscripten.h>
 
@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <ctime>
 
-#include "platform/backend.h"
-#include "platform/ddraw.h"
-#include "platform/options.h"
-#include "platform/runtime.h"
-#include "platform/scale_convert.h"
+#include "platform/core/backend.h"
+#include "platform/core/ddraw.h"
+#include "platform/core/options.h"
+#include "platform/core/runtime.h"
+#include "platform/core/scale_convert.h"
 
 namespace {
 

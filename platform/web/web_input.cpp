@@ -2,14 +2,14 @@
 // the keys Escape, Enter and Space, and the tab hidden or shown. Browser events arrive
 // between two frames of the game; they wait in a small ring until the game pumps its
 // input, as a desktop's event queue would.
-#include "platform/web_backend.h"
+#include "platform/web/web_backend.h"
 
 #include <emscripten/emscripten.h>
 #include <emscripten/html5.h>
 
 #include <cstring>
 
-#include "platform/runtime.h"
+#include "platform/core/runtime.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
 // The page's entry: the options from the address (the page passes them as a command
 // line), the backend, the game's WinMain, and the end of the run. The run ends through
 // exit(), so the game's statics are torn down as on the desktop (the error log is
-// written then) and the page learns of the end (web/page.js).
+// written then) and the page learns of the end (page/page.js).
 #include <emscripten/emscripten.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 
-#include "platform/game_run.h"
-#include "platform/web_backend.h"
+#include "platform/core/game_run.h"
+#include "platform/web/web_backend.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void ZumbleFlushLogs() { std::fflush(nullptr); }
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--time") == 0) g_timeGiven = true;
-    // The data and the player's files are in the page's folder (web/page.js).
+    // The data and the player's files are in the page's folder (page/page.js).
     if (chdir("/zumble") != 0) {
         std::fprintf(stderr, "zumble: the game's folder is missing\n");
         End(1);

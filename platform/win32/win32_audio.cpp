@@ -1,9 +1,9 @@
 // Wave-out: three blocks of 256 frames at the mix's own rate go round between the device
 // and a feeding thread. Each block the device finishes is refilled from the core's mix and
 // queued again at once, so the sound a swat starts is at most three blocks (35 ms) away.
-#include "platform/win32_audio.h"
+#include "platform/win32/win32_audio.h"
 
-#include "platform/win32_api.h"
+#include "platform/win32/win32_api.h"
 #include <mmsystem.h>
 
 #include <cstdio>

@@ -4,14 +4,14 @@
 #include <cstdio>
 #include <ctime>
 
-#include "platform/backend.h"
-#include "platform/ddraw.h"
-#include "platform/options.h"
-#include "platform/runtime.h"
-#include "platform/sound_mixer.h"
-#include "platform/win32_audio.h"
-#include "platform/win32_pacing.h"
-#include "platform/win32_window.h"
+#include "platform/core/backend.h"
+#include "platform/core/ddraw.h"
+#include "platform/core/options.h"
+#include "platform/core/runtime.h"
+#include "platform/core/sound_mixer.h"
+#include "platform/win32/win32_audio.h"
+#include "platform/win32/win32_pacing.h"
+#include "platform/win32/win32_window.h"
 
 namespace {
 

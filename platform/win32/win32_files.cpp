@@ -1,9 +1,9 @@
 // The game's files on Windows: the data under bmp\ and wave\, and the player's files
 // (best times, error report) beside them, or in %LOCALAPPDATA%\Zumble where the data's
 // folder may not be written (under Program Files). Saves reach the disk whole.
-#include "platform/files.h"
+#include "platform/core/files.h"
 
-#include "platform/win32_api.h"
+#include "platform/win32/win32_api.h"
 #include <io.h>
 #include <shlobj.h>
 

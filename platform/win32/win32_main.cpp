@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/game_run.h"
-#include "platform/win32_process.h"
+#include "platform/core/game_run.h"
+#include "platform/win32/win32_process.h"
 
 bool ProcessUsage(long* peakKb, double* cpuMs) {
     *peakKb = Win32PeakMemoryKb();

@@ -1,6 +1,6 @@
-#include "platform/win32_pacing.h"
+#include "platform/win32/win32_pacing.h"
 
-#include "platform/win32_api.h"
+#include "platform/win32/win32_api.h"
 #include <mmsystem.h>
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION

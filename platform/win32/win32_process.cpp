@@ -1,6 +1,6 @@
-#include "platform/win32_process.h"
+#include "platform/win32/win32_process.h"
 
-#include "platform/win32_api.h"
+#include "platform/win32/win32_api.h"
 #include <psapi.h>
 
 #include <cstdio>

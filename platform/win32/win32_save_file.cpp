@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "platform/files.h"
-#include "platform/save_file.h"
+#include "platform/core/files.h"
+#include "platform/core/save_file.h"
 
 namespace {
 

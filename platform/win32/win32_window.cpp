@@ -1,13 +1,13 @@
 // The Win32 backend's window: a window class and one window, the 8-bit picture drawn
 // through its palette with StretchDIBits, mouse and keys turned into the game's messages.
-#include "platform/win32_window.h"
+#include "platform/win32/win32_window.h"
 
-#include "platform/win32_api.h"
+#include "platform/win32/win32_api.h"
 #include <windowsx.h>
 
 #include <cstring>
 
-#include "platform/letterbox.h"
+#include "platform/core/letterbox.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 
 #include "media/display.h"
 #include "objects/instances.h"
-#include "platform/options.h"
-#include "platform/runtime.h"
+#include "platform/core/options.h"
+#include "platform/core/runtime.h"
 #include "shell/globals.h"
 #include "shell/winmain.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ddraw.h"
+#include "platform/core/ddraw.h"
 
 // Starts the headless platform, creates the game window and runs InitDisplay, once per
 // test program; later calls only reset the cursor, MouseDown and the surfaces' contents.
