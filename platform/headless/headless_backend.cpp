@@ -119,9 +119,23 @@ bool OpenAudio(AudioPull) { return false; }
 void CloseAudio() {}
 
 const Backend kHeadless = {
-    "headless", Start,      Shutdown,     HasDisplay, CreateGameWindow, DestroyGameWindow,
-    PumpInput,  Present,    ShowCursor,   ShowMessageBox, Ticks,        Calendar,
-    WaitForFrame, AfterFlip, OpenAudio,   CloseAudio, RecordFrames,
+    .name             = "headless",
+    .start            = Start,
+    .shutdown         = Shutdown,
+    .hasDisplay       = HasDisplay,
+    .createWindow     = CreateGameWindow,
+    .destroyWindow    = DestroyGameWindow,
+    .pumpInput        = PumpInput,
+    .present          = Present,
+    .showCursor       = ShowCursor,
+    .messageBox       = ShowMessageBox,
+    .ticks            = Ticks,
+    .calendarTime     = Calendar,
+    .waitForFrame     = WaitForFrame,
+    .afterFlip        = AfterFlip,
+    .openAudio        = OpenAudio,
+    .closeAudio       = CloseAudio,
+    .mixWithoutOutput = RecordFrames,
 };
 
 }  // namespace

@@ -176,9 +176,23 @@ void AfterFlip(long long) {}
 void MixWithoutOutput(const std::int16_t*, int) {}
 
 const Backend kSdl = {
-    "sdl",     Start,           Shutdown,   HasDisplay,     CreateGameWindow, DestroyGameWindow,
-    PumpInput, SdlPresentFrame, ShowCursor, ShowMessageBox, Ticks,            Calendar,
-    SdlPresentWaitForFrame, AfterFlip, SdlOpenAudio, SdlCloseAudio, MixWithoutOutput,
+    .name             = "sdl",
+    .start            = Start,
+    .shutdown         = Shutdown,
+    .hasDisplay       = HasDisplay,
+    .createWindow     = CreateGameWindow,
+    .destroyWindow    = DestroyGameWindow,
+    .pumpInput        = PumpInput,
+    .present          = SdlPresentFrame,
+    .showCursor       = ShowCursor,
+    .messageBox       = ShowMessageBox,
+    .ticks            = Ticks,
+    .calendarTime     = Calendar,
+    .waitForFrame     = SdlPresentWaitForFrame,
+    .afterFlip        = AfterFlip,
+    .openAudio        = SdlOpenAudio,
+    .closeAudio       = SdlCloseAudio,
+    .mixWithoutOutput = MixWithoutOutput,
 };
 
 }  // namespace

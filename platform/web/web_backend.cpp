@@ -121,9 +121,23 @@ void CloseAudio() {}
 void MixWithoutOutput(const std::int16_t* samples, int frames) { WebPlayFrameMix(samples, frames); }
 
 const Backend kWeb = {
-    "web",       Start,        Shutdown,         HasDisplay,       CreateWindow, DestroyWindow,
-    PumpInput,   Present,      ShowCursor,       MessageBoxOnPage, Ticks,        CalendarTime,
-    WaitForFrame, AfterFlip,   OpenAudio,        CloseAudio,       MixWithoutOutput,
+    .name             = "web",
+    .start            = Start,
+    .shutdown         = Shutdown,
+    .hasDisplay       = HasDisplay,
+    .createWindow     = CreateWindow,
+    .destroyWindow    = DestroyWindow,
+    .pumpInput        = PumpInput,
+    .present          = Present,
+    .showCursor       = ShowCursor,
+    .messageBox       = MessageBoxOnPage,
+    .ticks            = Ticks,
+    .calendarTime     = CalendarTime,
+    .waitForFrame     = WaitForFrame,
+    .afterFlip        = AfterFlip,
+    .openAudio        = OpenAudio,
+    .closeAudio       = CloseAudio,
+    .mixWithoutOutput = MixWithoutOutput,
 };
 
 }  // namespace

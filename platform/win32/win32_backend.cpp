@@ -53,9 +53,23 @@ bool OpenAudio(AudioPull pull) { return Win32OpenAudio(pull, MIX_RATE, MIX_CHANN
 void MixWithoutOutput(const std::int16_t*, int) {}
 
 const Backend kWin32 = {
-    "win32",         Start,      Shutdown,        HasDisplay,     CreateGameWindow, Win32DestroyWindow,
-    Win32PumpMessages, Present,  Win32ShowCursor, Win32MessageBox, Ticks,           Calendar,
-    Win32WaitForFrame, AfterFlip, OpenAudio,      Win32CloseAudio, MixWithoutOutput,
+    .name             = "win32",
+    .start            = Start,
+    .shutdown         = Shutdown,
+    .hasDisplay       = HasDisplay,
+    .createWindow     = CreateGameWindow,
+    .destroyWindow    = Win32DestroyWindow,
+    .pumpInput        = Win32PumpMessages,
+    .present          = Present,
+    .showCursor       = Win32ShowCursor,
+    .messageBox       = Win32MessageBox,
+    .ticks            = Ticks,
+    .calendarTime     = Calendar,
+    .waitForFrame     = Win32WaitForFrame,
+    .afterFlip        = AfterFlip,
+    .openAudio        = OpenAudio,
+    .closeAudio       = Win32CloseAudio,
+    .mixWithoutOutput = MixWithoutOutput,
 };
 
 }  // namespace
