@@ -12,6 +12,8 @@
 #include <string>
 #include <system_error>
 
+#include "platform/core/data_report.h"
+
 namespace {
 
 // Plain arrays, not strings: the error log is written by a static destructor that runs
@@ -22,11 +24,17 @@ bool g_noSaving = false;
 
 bool IsDataPath(const std::string& p) { return p.rfind("bmp/", 0) == 0 || p.rfind("wave/", 0) == 0; }
 
-// The path to hand to the system, or false when the file may not be touched.
-bool Resolve(const char* path, std::string* out) {
+// The path with its backslashes taken as directory separators.
+std::string Relative(const char* path) {
     std::string p(path);
     for (char& c : p)
         if (c == '\\') c = '/';
+    return p;
+}
+
+// The path to hand to the system, or false when the file may not be touched.
+bool Resolve(const char* path, std::string* out) {
+    std::string p = Relative(path);
     if (!p.empty() && p[0] != '/') {
         const bool data = IsDataPath(p);
         if (!data && g_noSaving) {
@@ -96,12 +104,7 @@ void UsePlayerFolder() {
                  "playing on without saving them\n", folder.empty() ? "" : " ", folder.c_str(), why.c_str());
 }
 
-}  // namespace
-
-std::FILE* OpenGamePath(const char* path, const char* mode) {
-    if (!path || !mode) return nullptr;
-    std::string p;
-    if (!Resolve(path, &p)) return nullptr;
+std::FILE* Open(const std::string& p, const char* mode) {
     // A pipe or socket in a data file's place would block the open (and the game) until
     // somebody writes to it: refuse it, as a file the game cannot use.
     struct stat info;
@@ -114,6 +117,21 @@ std::FILE* OpenGamePath(const char* path, const char* mode) {
         std::fclose(file);
         errno = EISDIR;
         return nullptr;
+    }
+    return file;
+}
+
+}  // namespace
+
+std::FILE* OpenGamePath(const char* path, const char* mode) {
+    if (!path || !mode) return nullptr;
+    std::string p;
+    if (!Resolve(path, &p)) return nullptr;
+    std::FILE* file = Open(p, mode);
+    if (!file && IsDataPath(Relative(path))) {
+        const int why = errno;
+        SayDataFileUnreadable(p.c_str(), why == EINVAL ? "not a regular file" : std::strerror(why));
+        errno = why;
     }
     return file;
 }
