@@ -52,4 +52,5 @@ wait_exit
 check "without hit1.wav: exit 0" test $? -eq 0
 check "without hit1.wav: the Linux game's report" grep -q ERROR_1 ../linux/error.txt
 check "without hit1.wav: error.txt equals the Linux game's byte for byte" cmp ../linux/error.txt error.txt
+check "without hit1.wav: the file is named on stderr" grep -q '^zumble: cannot open .*wave.hit1\.wav: ' err.txt
 finish
