@@ -5,13 +5,13 @@ JOBS ?= 2
 DEPS = bash scripts/install-deps.sh
 CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: play test bench assets screenshots fuzz clean package windows web play-web game
+.PHONY: play test bench assets screenshots fuzz clean package windows web play-web
 
-# Only the game's own target, its output kept in a log (shown when the build fails), so
+# Only the one target asked for, its output kept in a log (shown when the build fails), so
 # that the first thing on the screen after the packages is the game.
 define build_game
 	@mkdir -p $(BUILD)
-	@echo "make: building the game into $(BUILD)/zumble (log: $(BUILD)/build.log)"
+	@echo "make: building $(BUILD)/$(1) (log: $(BUILD)/build.log)"
 	@{ $(CONFIGURE) && cmake --build $(BUILD) -j$(JOBS) --target $(1); } > $(BUILD)/build.log 2>&1 \
 		|| { tail -n 60 $(BUILD)/build.log; echo "make: the build failed; the whole log is $(BUILD)/build.log"; exit 1; }
 endef
@@ -20,11 +20,6 @@ play:
 	@$(DEPS) play
 	$(call build_game,zumble)
 	@./$(BUILD)/zumble $(ARGS)
-
-# The game alone, without starting it.
-game:
-	@$(DEPS) play
-	$(call build_game,zumble)
 
 # Everything (the game, the tests, the benchmarks, the asset generator), then every test.
 test:

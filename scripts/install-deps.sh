@@ -70,9 +70,18 @@ if [ ${#missing[@]} -eq 0 ]; then
   echo "install-deps: everything $* needs is installed"
   exit 0
 fi
-echo "install-deps: installing for $*: ${missing[*]}"
+# apt-get's and dpkg's lines (several for each of a few hundred packages on a new
+# machine) go to a log, shown when something fails.
+log=$(mktemp /tmp/zumble-install-deps-XXXXXX.log)
+echo "install-deps: installing for $*: ${missing[*]} (log: $log)"
 sudo_cmd=""
 [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
 export DEBIAN_FRONTEND=noninteractive
-$sudo_cmd apt-get update -qq
-$sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if ! { $sudo_cmd apt-get update -qq &&
+       $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"; } > "$log" 2>&1; then
+  tail -n 30 "$log"
+  echo "install-deps: apt-get failed; the whole log is $log" >&2
+  exit 1
+fi
+echo "install-deps: done"
+rm -f "$log"
