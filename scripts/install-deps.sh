@@ -24,7 +24,7 @@ purpose_packages() {
              echo dpkg-dev fakeroot lintian desktop-file-utils appstream man-db ;;
     # The Windows build's tests compare with the Linux game, so that is built too.
     windows) purpose_packages play
-             echo g++-mingw-w64-x86-64 wine wine64 zip xvfb xauth xdotool x11-apps ;;
+             echo g++-mingw-w64-x86-64 wine wine64 zip xvfb xauth xdotool x11-apps python3 ;;
     web)     echo cmake make python3 emscripten nodejs ;;
     fuzz)    purpose_packages play
              echo clang libclang-rt-14-dev ;;
