@@ -94,6 +94,7 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             return 2;
         }
     }
+    o.fullscreen = fullscreen;
     if (o.window && fullscreen) { *error = "--window and --fullscreen exclude each other"; return 2; }
     if (o.headless && (o.window || fullscreen || o.scale)) { *error = "--headless has no window: drop --window, --fullscreen and --scale"; return 2; }
     if (!o.headless) {
