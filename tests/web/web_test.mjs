@@ -8,7 +8,8 @@
 //   6. the page plays offline once visited, installs as an app, and a new build at the
 //      same address replaces every file at the next visit.
 // Usage: node web_test.mjs build-web/site build/zumble
-// (ZUMBLE_WEB_TESTS=name,name runs only the tests of those names.)
+// (ZUMBLE_WEB_TESTS=name,name runs only the tests of those names; ZUMBLE_SCREENSHOTS=DIR
+// keeps the phones' screenshots there, as docs/screens/phone-*.png were made.)
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -309,8 +310,7 @@ async function waitForScene(page, scene, timeout = 20000) {
 
 // 5. Phones held sideways and upright, and a desktop screen. The picture fills the phone
 // (at least 85% of the screen's height, or of its width upright), taps land on the game
-// pixel under the finger, and a round is played by taps until a fly is swatted. The
-// screenshots go to docs/screens/.
+// pixel under the finger, and a round is played by taps until a fly is swatted.
 async function phoneScreens() {
   const server = await serve(site);
   try {
@@ -372,8 +372,9 @@ async function phoneScreens() {
         await page.waitForTimeout(300);
         swatted = Number(traceField(await lastTraceLine(page), 'swatted') || 0);
         check(`${name}: taps swat a fly (swatted=${swatted})`, swatted > 0);
-        fs.mkdirSync(path.join(repoRoot, 'docs/screens'), { recursive: true });
-        await page.screenshot({ path: path.join(repoRoot, 'docs/screens', name + '.png') });
+        if (process.env.ZUMBLE_SCREENSHOTS) {
+          await page.screenshot({ path: path.join(path.resolve(process.env.ZUMBLE_SCREENSHOTS), name + '.png') });
+        }
         const awake = await page.evaluate(() => ({ api: !!navigator.wakeLock, held: window.zumbleAwake() }));
         console.log(`note: ${name}: screen wake lock ${awake.api ? (awake.held ? 'held' : 'refused by this browser') : 'not offered'}`);
       } finally {
