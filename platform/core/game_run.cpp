@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/core/display_settings.h"
 #include "platform/core/files.h"
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
@@ -27,6 +28,7 @@ int PrepareRun(int argc, char** argv) {
     for (std::string* path : {&g_Options.trace, &g_Options.soundLog, &g_Options.audioOut})
         if (!path->empty()) *path = std::filesystem::absolute(*path).string();
     FindGameData();
+    if (!g_Options.headless) UseSavedDisplay(&g_Options);
     if (!g_Options.trace.empty() && !StartTrace(g_Options.trace.c_str())) {
         std::fprintf(stderr, "zumble: cannot write the trace file '%s'\n", g_Options.trace.c_str());
         return 2;

@@ -7,6 +7,7 @@
 struct Options {
     bool headless = false;
     bool window = false;       // --window; full screen otherwise
+    bool fullscreen = false;   // --fullscreen given
     int scale = 0;             // --scale N: window size factor, 0 = largest that fits
     std::string script;        // --script FILE (headless)
     long long frames = -1;     // --frames N: WM_CLOSE after the N-th flip
@@ -17,6 +18,9 @@ struct Options {
     std::string audioOut;      // --audio-out FILE.wav (headless)
     bool autoplay = false;     // --autoplay (headless)
     bool timedemo = false;     // --timedemo
+    // Not options: a player's run shows the game as it was left (display_settings.h).
+    bool rememberDisplay = false;
+    int savedScale = 0;        // the window's scale when it was left, 0: none
 };
 
 extern Options g_Options;

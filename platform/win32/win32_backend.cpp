@@ -36,7 +36,9 @@ void Shutdown() {
 
 bool HasDisplay() { return g_display; }
 
-bool CreateGameWindow(const char* title) { return Win32CreateWindow(title, !g_Options.window, g_Options.scale); }
+bool CreateGameWindow(const char* title) { 
+    return Win32CreateWindow(title, !g_Options.window, g_Options.scale, g_Options.savedScale);
+}
 
 void Present(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
     Win32Present(pixels, reinterpret_cast<const std::uint8_t*>(palette));

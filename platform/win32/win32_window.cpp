@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "platform/core/display_settings.h"
 #include "platform/core/letterbox.h"
 
 namespace {
@@ -159,6 +160,12 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         }
         return 0;
     case WM_SIZE:
+        // A window the player resized keeps the factor of the picture that fits in it.
+        if (!g_fullscreen && wParam == SIZE_RESTORED && g_window) {
+            const int w = LOWORD(lParam), h = HIWORD(lParam);
+            const int scale = w / kWidth < h / kHeight ? w / kWidth : h / kHeight;
+            if (w > 0 && h > 0) g_windowScale = scale < 1 ? 1 : scale;
+        }
         Layout();
         InvalidateRect(hwnd, nullptr, FALSE);
         return 0;
@@ -250,10 +257,11 @@ void Win32WindowShutdown() {
     UnregisterClassA(kClassName, g_instance);
 }
 
-bool Win32CreateWindow(const char* title, bool fullscreen, int scale) {
+bool Win32CreateWindow(const char* title, bool fullscreen, int scale, int savedScale) {
     g_fullscreen = fullscreen;
     HMONITOR monitor = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
-    g_windowScale = scale > 0 ? scale : FittingScale(monitor);
+    const int fit = FittingScale(monitor);
+    g_windowScale = scale > 0 ? scale : savedScale > 0 && savedScale < fit ? savedScale : fit;
     const RECT r = WindowedRect(monitor, kWidth * g_windowScale, kHeight * g_windowScale);
     g_window = CreateWindowExA(0, kClassName, title, kWindowStyle, r.left, r.top, r.right - r.left,
                                r.bottom - r.top, nullptr, nullptr, g_instance, nullptr);
@@ -266,6 +274,7 @@ bool Win32CreateWindow(const char* title, bool fullscreen, int scale) {
 }
 
 void Win32DestroyWindow() {
+    if (g_window) RememberDisplay(g_fullscreen, g_windowScale);
     if (g_window) DestroyWindow(g_window);
     g_window = nullptr;
     g_havePicture = false;

@@ -12,8 +12,9 @@ using Win32PostMessage = void (*)(unsigned message, std::uintptr_t wParam, std::
 bool Win32WindowStart(Win32PostMessage post);
 void Win32WindowShutdown();
 // The game window: full screen as a borderless window over its monitor, or a window
-// whose picture is scaled by `scale` (0: the largest whole factor that fits).
-bool Win32CreateWindow(const char* title, bool fullscreen, int scale);
+// whose picture is scaled by `scale` (0: `savedScale`, the one the player left, where it
+// fits; else the largest whole factor that fits). How it ends is kept for the next start.
+bool Win32CreateWindow(const char* title, bool fullscreen, int scale, int savedScale);
 void Win32DestroyWindow();
 // Turns the window's pending messages into the game's.
 void Win32PumpMessages();

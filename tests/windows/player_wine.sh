@@ -4,6 +4,8 @@
 #      recording, shot, best times and error report of the Linux game, byte for byte;
 #   2. in a window driven by xdotool: the title (a screenshot), mode select, a round of
 #      ten, Escape three times, exit 0 and both files written;
+#   2b. the window is shown as the player left it: a run quit in a 2x window starts in
+#      a 2x window without options, a damaged display.ini gives full screen, silently;
 #   3. without wave\hit1.wav, the same error report as the Linux game's;
 #   4. where the data folder takes no new file, the game's own files go to
 #      %LOCALAPPDATA%\Zumble and the data is still read from the folder.
@@ -148,6 +150,39 @@ wait_exit
 check "close button: exit 0" test $? -eq 0
 check "close button: the best times were saved" test "$(stat -c %s hiscoa.sav 2>/dev/null)" = 332
 check "close button: error.txt written" grep -q "Not Erorr" error.txt
+cd "$WORK"
+
+# 2b. As the player left it (display.ini beside the best times).
+data_folder remember
+cp "$BUILD_WINDOWS/zumble.exe" remember/
+cd remember
+geometry() { xdotool getwindowgeometry "$win" | sed -n 's/.*Geometry: //p'; }
+run_until_title() {  # run_until_title [options]: the game up on its title, its window in $win
+    timeout 120 "$WINE" zumble.exe --trace t.txt "$@" > out.txt 2> err.txt &
+    GAME=$!
+    win=$(find_window)
+    wait_for t.txt scene 2
+    sleep 0.5
+}
+quit_from_title() {
+    [ -n "$win" ] && xdotool key --window "$win" Escape 2> /dev/null
+    wait_exit
+}
+run_until_title --window --scale 2
+check "--window --scale 2: a 1280x960 window" test "$(geometry)" = 1280x960
+quit_from_title
+check "left in a 2x window: display.ini says so" \
+    test "$(grep -x 'display=window' display.ini)$(grep -x 'scale=2' display.ini)" = "display=windowscale=2"
+run_until_title
+check "without options the game starts in a 2x window" test "$(geometry)" = 1280x960
+quit_from_title
+check "and exits 0" test $? -eq 0
+printf '\x89PNG\r\n\x1a\n\x00\x00' > display.ini
+run_until_title
+check "a damaged display.ini gives the default, full screen" test "$(geometry)" = 1600x1200
+check "a damaged display.ini is no complaint to the player" test ! -s err.txt
+quit_from_title
+check "the game left full screen is kept so" grep -qx 'display=fullscreen' display.ini
 cd "$WORK"
 
 # 3. Without wave\hit1.wav.

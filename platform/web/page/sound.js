@@ -34,7 +34,7 @@ var zumbleAudio = { context: null, node: null, unlocked: false, fed: 0, loud: 0,
     zumbleAudio.node = node;
   }
   if (context.audioWorklet && window.AudioWorkletNode) {
-    context.audioWorklet.addModule('audio-worklet.js').then(function () {
+    context.audioWorklet.addModule(zumbleVersioned('audio-worklet.js')).then(function () {
       zumbleAudio.node = new AudioWorkletNode(context, 'zumble-output', { outputChannelCount: [2] });
       zumbleAudio.node.connect(context.destination);
     }, function (e) {
