@@ -1,4 +1,5 @@
 #include "platform/core/files.h"
+#include "platform/posix/game_paths.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -85,7 +86,11 @@ std::string MakeFolder(const std::string& path, const std::string& base) {
     return "";
 }
 
+}  // namespace
+
 void UsePlayerFolder() {
+    g_noSaving = false;
+    g_playerFolder[0] = '\0';
     std::string base;
     const std::string folder = PlayerFolderPath(&base);
     std::string why = folder.empty() ? "no home folder is set" : MakeFolder(folder, base);
@@ -95,8 +100,6 @@ void UsePlayerFolder() {
     std::fprintf(stderr, "zumble: cannot make the folder for hiscoa.sav and error.txt%s%s (%s); "
                  "playing on without saving them\n", folder.empty() ? "" : " ", folder.c_str(), why.c_str());
 }
-
-}  // namespace
 
 std::FILE* OpenGamePath(const char* path, const char* mode) {
     if (!path || !mode) return nullptr;
@@ -117,6 +120,8 @@ std::FILE* OpenGamePath(const char* path, const char* mode) {
     }
     return file;
 }
+
+bool GameSystemPath(const char* path, std::string* out) { return path && Resolve(path, out); }
 
 int RenameGamePath(const char* from, const char* to) {
     std::string a, b;
