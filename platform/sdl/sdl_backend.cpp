@@ -35,6 +35,7 @@ int ChooseScale() {
 void ToggleFullscreen() {
     const bool full = (SDL_GetWindowFlags(g_window) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
     SDL_SetWindowFullscreen(g_window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+    SdlPresentPacingMayHaveChanged();
 }
 
 void PostMouse(UINT message, int windowX, int windowY) {
