@@ -157,6 +157,20 @@ TEST(SaveFile, ASavedFileThatIsALinkStaysALinkToTheUpdatedFile) {
     }
 }
 
+TEST(SaveFile, ALinkPlantedByAnotherUserIsReplacedNotFollowed) {
+    // In a folder that is not theirs, another user's link at hiscoa.sav could lead a
+    // save by root anywhere: the link gives way to the file.
+    if (geteuid() != 0) GTEST_SKIP() << "needs root, to give the link another owner";
+    ASSERT_EQ(chdir(MakeTempDir().c_str()), 0);
+    WriteFileBytes("victim", "precious");
+    ASSERT_EQ(symlink("victim", "hiscoa.sav"), 0);
+    ASSERT_EQ(lchown("hiscoa.sav", 65534, 65534), 0);
+    EXPECT_TRUE(Save());
+    EXPECT_EQ(ReadFileBytes("victim"), "precious");
+    EXPECT_FALSE(IsLink("hiscoa.sav"));
+    EXPECT_EQ(ReadFileBytes("hiscoa.sav"), kNew);
+}
+
 TEST(SaveFile, TheFolderIsPutOnTheDiskAfterTheRename) {
     const std::string dir = MakeTempDir();
     ASSERT_EQ(chdir(dir.c_str()), 0);
