@@ -1,8 +1,12 @@
 // The best-times table and "hiscoa.sav": ranking, the results board, and the file's bytes.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cstdint>
@@ -210,11 +214,22 @@ TEST_F(BestTimesTest, FailedSaveLeavesTheOldFileWhole) {
     WriteFileBytes("hiscoa.sav", old);
     RecordBestTime(1);
 
-    // The disk fills up while the new table is being written.
-    std::filesystem::create_symlink("/dev/full", "hiscoa.sav.tmp");
-    SaveBestTimes();
+    // The disk fills up while the new table is being written (in a child whose files
+    // may not grow past 100 bytes).
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{100, 100};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(3);
+        SaveBestTimes();
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(ReadFileBytes("hiscoa.sav"), old);
-    EXPECT_FALSE(std::filesystem::is_symlink("hiscoa.sav.tmp"));
+    EXPECT_FALSE(std::filesystem::exists("hiscoa.sav.tmp"));
 
     // The temporary file cannot be created at all.
     std::filesystem::create_directory("hiscoa.sav.tmp");

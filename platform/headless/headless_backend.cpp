@@ -81,11 +81,16 @@ bool Start() {
     g_script.clear();
     g_nextEvent = 0;
     if (g_Options.script.empty()) return true;
-    std::ifstream in(g_Options.script, std::ios::binary);
+    // Only a file: a folder would read as an empty script, a named pipe would block the
+    // run until somebody writes to it.
+    std::error_code ec;
+    const bool file = std::filesystem::is_regular_file(g_Options.script, ec);
+    std::ifstream in;
+    if (file) in.open(g_Options.script, std::ios::binary);
     std::stringstream text;
-    text << in.rdbuf();
+    if (in) text << in.rdbuf();
     std::string error;
-    if (!in || !ParseScript(text.str(), &g_script, &error)) {
+    if (!file || !in || !ParseScript(text.str(), &g_script, &error)) {
         if (error.empty()) error = "cannot read script '" + g_Options.script + "'";
         std::fprintf(stderr, "zumble: %s\n", error.c_str());
         return false;

@@ -55,6 +55,7 @@ void NoteWindowSize() {
 
 void ToggleFullscreen() {
     SDL_SetWindowFullscreen(g_window, IsFullscreen() ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+    SdlPresentPacingMayHaveChanged();
 }
 
 void PostMouse(UINT message, int windowX, int windowY) {

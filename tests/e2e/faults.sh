@@ -115,4 +115,23 @@ cd "$WORK/whole" && ln -s "$SRC/bmp" bmp && ln -s "$SRC/wave" wave
 "$ZUMBLE" --headless --script ../partial/s.txt --frames 100 --trace t.txt > out.txt 2> err.txt
 check "whole data: nothing on stderr" test ! -s err.txt
 check "partial data: the same trace as with every file there" cmp -s t.txt ../partial/t.txt
+# 6. A sound far below any sound card's rate (100 Hz, 200 KB) would grow 220 times over
+#    at the mix rate and take minutes to convert: the buffer is refused (ERROR_12, for
+#    each of the three hit slots) and the run starts and ends as usual. The time to the
+#    first frame is printed, not judged.
+cd "$WORK"
+mkdir -p lowrate/wave && cd lowrate && ln -s "$SRC/bmp" bmp
+for w in "$SRC"/wave/*.wav; do cp "$w" wave/; done
+python3 - <<'P'
+import struct
+data = bytes(0x80 + (i % 64) for i in range(200000))
+fmt = struct.pack('<HHIIHH', 1, 1, 100, 100, 1, 8)
+body = b'WAVE' + b'fmt ' + struct.pack('<I', 16) + fmt + b'data' + struct.pack('<I', len(data)) + data
+open('wave/hit1.wav', 'wb').write(b'RIFF' + struct.pack('<I', len(body)) + body)
+P
+"$ZUMBLE" --headless --frames 30 --timedemo > out.txt 2>&1
+check "100 Hz sound: exit 0" test $? -eq 0
+check "100 Hz sound: refused for each hit slot" test "$(grep -c '^ERROR_12' error.txt)" -eq 3
+check "100 Hz sound: nothing else refused" test "$(grep -c '^ERROR' error.txt)" -eq 3
+echo "100 Hz sound: $(grep -o 'first_flip_ms=[^ ]*\|wall_ms=[^ ]*' out.txt | tr '\n' ' ')"
 finish

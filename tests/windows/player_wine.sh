@@ -132,7 +132,8 @@ check "the best times were written" test "$(stat -c %s hiscoa.sav 2>/dev/null)" 
 check "each save replaced the old table (MoveFileEx), no temporary file left" test ! -e hiscoa.sav.tmp
 check "error.txt says every file loaded" grep -q "Not Erorr" error.txt
 check "no complaint on stderr (the wave-out device opened)" test ! -s err.txt
-fps=$(awk -F'[ =]' 'NR==30{f=$2; t=$4} END{if ($4 > t) printf "%d", ($2 - f) * 1000 / ($4 - t)}' t.txt)
+# Measured past the first 30 frames, over at least 60 more: fewer is no measure at all.
+fps=$(awk -F'[ =]' 'NR==30{f=$2; t=$4} END{if (NR >= 90 && $4 > t) printf "%d", ($2 - f) * 1000 / ($4 - t)}' t.txt)
 check "frames are paced: $fps per second" test "${fps:-999}" -le 62
 cd "$WORK"
 
