@@ -1,0 +1,13 @@
+#pragma once
+// The files a tester names on the command line (--trace, --sound-log, --audio-out and a
+// script's shots). Their paths are UTF-8 on every system, as the command line gives them.
+
+#include <cstdio>
+#include <string>
+
+// The path made absolute from the current folder, still in UTF-8; unchanged when it
+// cannot be.
+std::string AbsoluteOutputPath(const std::string& path);
+
+// fopen for one of those files, whatever characters its path holds.
+std::FILE* OpenOutputFile(const char* path, const char* mode);
