@@ -1,14 +1,27 @@
 // Files: the player's files (hiscoa.sav, error.txt) live in IndexedDB. They are read
 // before the game starts and stored again whenever the game asks for a file to reach
-// the disk (its fsync waits until they are stored), after it renames one of them, at
-// the end of the run and when the page is left; nothing else in the folder is stored.
-var zumbleStore = { busy: false, again: false, waiting: [] };
+// the disk (its fsync waits until they are stored), after it renames one of them (the
+// next picture waits for that), at the end of the run and when the page is left;
+// nothing else in the folder is stored.
+var zumbleStore = { busy: false, again: false, waiting: [], unavailable: false };
+
+// Without IndexedDB (private browsing in some browsers), or when the kept files cannot be
+// read, the game plays on but nothing it saves outlives the page: the player is told once,
+// and nothing is stored, which could only put a fresh table over one that is kept.
+function zumbleNoStorage(err) {
+  if (zumbleStore.unavailable) return;
+  zumbleStore.unavailable = true;
+  console.warn('zumble: cannot read the saved files (' + err + ')');
+  zumblePage.setStatus('This browser keeps no files for this page (private browsing?): ' +
+                       'best times will not be kept.');
+}
 
 function zumbleIsPlayerFile(path) {
   return /^\/zumble\/(hiscoa\.sav(\.tmp)?|error\.txt)$/.test(path || '');
 }
 
 function zumbleStoreFiles() {
+  if (zumbleStore.unavailable) return;
   if (zumbleStore.busy) { zumbleStore.again = true; return; }
   zumbleStore.busy = true;
   FS.syncfs(false, function (err) {
@@ -28,14 +41,16 @@ function zumbleFilesStored() {
   });
 }
 
-// Runs before the preloaded data is laid out (the last added runs first), so the data
-// lands inside the mounted folder.
-Module['preRun'] = Module['preRun'] || [];
-Module['preRun'].push(function () {
-  FS.mkdir(ZUMBLE_HOME);
+// The player's folder kept in IndexedDB: mounted, read before the game starts, stored
+// again after each rename. Where the browser has no IndexedDB the folder stays in memory.
+function zumbleKeepFiles() {
+  var idb = null;
+  try { idb = window.indexedDB; } catch (e) { idb = null; }  // some browsers throw when storage is off
+  if (!idb) { zumbleNoStorage('no IndexedDB'); return; }
   FS.mount(IDBFS, {}, ZUMBLE_HOME);
   var localSet = IDBFS.getLocalSet;
   IDBFS.getLocalSet = function (mount, callback) {
+    if (zumbleStore.unavailable) { callback(new Error('the saved files were not read')); return; }
     localSet(mount, function (err, set) {
       if (set) {
         Object.keys(set.entries).forEach(function (path) {
@@ -48,16 +63,24 @@ Module['preRun'].push(function () {
   var rename = FS.rename;
   FS.rename = function (from, to) {
     var result = rename(from, to);
-    // Started at once: the game goes on, and the window in which a closed tab could
-    // lose the renamed file is as short as IndexedDB allows.
+    // Started at once; the next picture waits until it is done (web_backend.cpp), so a
+    // tab closed on what the page shows keeps what the game saved.
     if (zumbleIsPlayerFile(FS.lookupPath(to).path)) zumbleStoreFiles();
     return result;
   };
   addRunDependency('zumble-files');
   FS.syncfs(true, function (err) {
-    if (err) console.error('zumble: cannot read the saved files: ' + err);
+    if (err) zumbleNoStorage(err);
     removeRunDependency('zumble-files');
   });
+}
+
+// Runs before the preloaded data is laid out (the last added runs first), so the data
+// lands inside the mounted folder.
+Module['preRun'] = Module['preRun'] || [];
+Module['preRun'].push(function () {
+  FS.mkdir(ZUMBLE_HOME);
+  zumbleKeepFiles();
   if (zumblePage.scriptUrl) {
     addRunDependency('zumble-script');
     FS.mkdir(ZUMBLE_SCRIPTS);
