@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/core/files.h"
@@ -33,6 +34,13 @@ int PrepareRun(int argc, char** argv) {
     }
     if (g_Options.autoplay) StartAutoplay();
     return -1;
+}
+
+void EndRunAtOnce() {
+    SendGameMessage(WM_CLOSE, 0, 0);
+    StopTrace();
+    std::fflush(nullptr);
+    std::exit(0);  // the game's statics write the error report
 }
 
 int PlayRun() {
