@@ -7,7 +7,7 @@
 
 #include "platform/core/files.h"
 #include "platform/core/options.h"
-#include "platform/core/output_file.h"
+#include "platform/core/tester_file.h"
 #include "platform/core/runtime.h"
 #include "shell/autoplay.h"
 #include "shell/trace.h"
@@ -26,7 +26,7 @@ int PrepareRun(int argc, char** argv) {
     // Output files are named from where the player started the game, even when the game
     // then moves to the folder that holds its data (or writes to the player's own).
     for (std::string* path : {&g_Options.trace, &g_Options.soundLog, &g_Options.audioOut})
-        if (!path->empty()) *path = AbsoluteOutputPath(*path);
+        if (!path->empty()) *path = AbsoluteTesterPath(*path);
     FindGameData();
     if (!g_Options.trace.empty() && !StartTrace(g_Options.trace.c_str())) {
         std::fprintf(stderr, "zumble: cannot write the trace file '%s'\n", g_Options.trace.c_str());

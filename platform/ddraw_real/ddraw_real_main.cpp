@@ -10,7 +10,7 @@
 
 #include "platform/core/files.h"
 #include "platform/core/options.h"
-#include "platform/core/output_file.h"
+#include "platform/core/tester_file.h"
 #include "platform/core/runtime.h"
 #include "platform/win32/win32_arguments.h"
 #include "shell/trace.h"
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     if (!PlatformInit()) std::_Exit(2);
     // The trace is named from where the player started the game, even when the game then
     // moves to the folder that holds its data.
-    if (!g_Options.trace.empty()) g_Options.trace = AbsoluteOutputPath(g_Options.trace);
+    if (!g_Options.trace.empty()) g_Options.trace = AbsoluteTesterPath(g_Options.trace);
     FindGameData();
     if (!g_Options.trace.empty() && !StartTrace(g_Options.trace.c_str())) {
         std::fprintf(stderr, "zumble-ddraw: cannot write the trace file '%s'\n", g_Options.trace.c_str());

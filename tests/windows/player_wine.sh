@@ -82,18 +82,19 @@ before=$(stat -c %i win/hiscoa.sav)
 check "a second run's save replaces hiscoa.sav with a new file" test "$(stat -c %i win/hiscoa.sav)" != "$before"
 check "a second run's save leaves no temporary file" test ! -e win/hiscoa.sav.tmp
 
-# The tester's files in a folder whose name is not ASCII, one of them named in a script
-# that no ANSI code page holds: the same files as the Linux game's.
+# The tester's files in a folder whose name is not ASCII, the script, the sound log and a
+# shot named in a script that no ANSI code page holds: the same files as the Linux game's.
 data_folder "Zoë"
 cp "$BUILD_WINDOWS/zumble.exe" "Zoë/"
-(cd "Zoë" && timeout 300 "$WINE" zumble.exe --headless --autoplay --script ../round.txt --frames 1500 \
+sed 's/shot play.png/shot ζ-play.png/' round.txt > "Zoë/ζ-round.txt"
+(cd "Zoë" && timeout 300 "$WINE" zumble.exe --headless --autoplay --script "ζ-round.txt" --frames 1500 \
     --time 1234567 --trace t.txt --sound-log "ζ-s.txt" --audio-out a.wav > out.txt 2> err.txt)
 check "in a folder named Zoë: exit 0" test $? -eq 0
 check "in a folder named Zoë: no complaint on stderr" test ! -s "Zoë/err.txt"
 check "in a folder named Zoë: the trace is the Linux game's" cmp linux/t.txt "Zoë/t.txt"
 check "in a folder named Zoë: the sound log, named in Greek, is the Linux game's" cmp linux/s.txt "Zoë/ζ-s.txt"
 check "in a folder named Zoë: the recording is the Linux game's" cmp linux/a.wav "Zoë/a.wav"
-check "in a folder named Zoë: the shot is the Linux game's" cmp <(pixels linux/play.png) <(pixels "Zoë/play.png")
+check "in a folder named Zoë: the shot, named in Greek, is the Linux game's" cmp <(pixels linux/play.png) <(pixels "Zoë/ζ-play.png")
 check "in a folder named Zoë: the best times are the Linux game's" cmp linux/hiscoa.sav "Zoë/hiscoa.sav"
 
 # 2. A window, driven by real X input.

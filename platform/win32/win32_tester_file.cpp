@@ -1,9 +1,11 @@
-// The tester's output files on Windows: the UTF-8 paths of the command line become the
-// system's wide ones, so a folder named in any language works (the ANSI calls would
-// turn what the code page lacks into '?').
-#include "platform/core/output_file.h"
+// The tester's files on Windows: the UTF-8 paths of the command line become the system's
+// wide ones, so a folder named in any language works (the ANSI calls would turn what the
+// code page lacks into '?').
+#include "platform/core/tester_file.h"
 
 #include "platform/win32/win32_api.h"
+
+#include <sys/stat.h>
 
 #include <cerrno>
 
@@ -27,7 +29,7 @@ std::string Narrow(const std::wstring& text) {
 
 }  // namespace
 
-std::string AbsoluteOutputPath(const std::string& path) {
+std::string AbsoluteTesterPath(const std::string& path) {
     const std::wstring wide = Wide(path.c_str());
     if (wide.empty()) return path;
     const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
@@ -40,7 +42,7 @@ std::string AbsoluteOutputPath(const std::string& path) {
     return out.empty() ? path : out;
 }
 
-std::FILE* OpenOutputFile(const char* path, const char* mode) {
+std::FILE* OpenTesterFile(const char* path, const char* mode) {
     const std::wstring wide = Wide(path);
     if (wide.empty()) {
         errno = EINVAL;
@@ -49,4 +51,19 @@ std::FILE* OpenOutputFile(const char* path, const char* mode) {
     wchar_t wideMode[8] = {};
     for (int i = 0; i < 7 && mode[i]; ++i) wideMode[i] = static_cast<wchar_t>(mode[i]);
     return _wfopen(wide.c_str(), wideMode);
+}
+
+bool ReadTesterFile(const std::string& path, std::string* text) {
+    const std::wstring wide = Wide(path.c_str());
+    struct _stat64 info{};
+    if (wide.empty() || _wstat64(wide.c_str(), &info) != 0 || !(info.st_mode & _S_IFREG)) return false;
+    std::FILE* file = _wfopen(wide.c_str(), L"rb");
+    if (file == nullptr) return false;
+    text->clear();
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, n);
+    const bool ok = std::ferror(file) == 0;
+    std::fclose(file);
+    return ok;
 }
