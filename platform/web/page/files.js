@@ -1,8 +1,7 @@
 // Files: the player's files (hiscoa.sav, error.txt) live in IndexedDB. They are read
 // before the game starts and stored again whenever the game asks for a file to reach
-// the disk (its fsync waits until they are stored), after it renames one of them (the
-// next picture waits for that), at the end of the run and when the page is left;
-// nothing else in the folder is stored.
+// the disk (its fsync waits until they are stored), after it renames one of them, at
+// the end of the run and when the page is left; nothing else in the folder is stored.
 var zumbleStore = { busy: false, again: false, waiting: [], unavailable: false };
 
 // Without IndexedDB (private browsing in some browsers), or when the kept files cannot be
@@ -14,6 +13,11 @@ function zumbleNoStorage(err) {
   console.warn('zumble: cannot read the saved files (' + err + ')');
   zumblePage.setStatus('This browser keeps no files for this page (private browsing?): ' +
                        'best times will not be kept.');
+}
+
+// Emscripten's IndexedDB folder stops the whole page where there is none: asked first.
+function zumbleHasIndexedDB() {
+  try { return !!window.indexedDB; } catch (e) { return false; }  // some browsers throw when storage is off
 }
 
 function zumbleIsPlayerFile(path) {
@@ -41,12 +45,11 @@ function zumbleFilesStored() {
   });
 }
 
-// The player's folder kept in IndexedDB: mounted, read before the game starts, stored
-// again after each rename. Where the browser has no IndexedDB the folder stays in memory.
-function zumbleKeepFiles() {
-  var idb = null;
-  try { idb = window.indexedDB; } catch (e) { idb = null; }  // some browsers throw when storage is off
-  if (!idb) { zumbleNoStorage('no IndexedDB'); return; }
+// Runs before the preloaded data is laid out (the last added runs first), so the data
+// lands inside the mounted folder.
+Module['preRun'] = Module['preRun'] || [];
+Module['preRun'].push(function () {
+  FS.mkdir(ZUMBLE_HOME);
   FS.mount(IDBFS, {}, ZUMBLE_HOME);
   var localSet = IDBFS.getLocalSet;
   IDBFS.getLocalSet = function (mount, callback) {
@@ -63,24 +66,17 @@ function zumbleKeepFiles() {
   var rename = FS.rename;
   FS.rename = function (from, to) {
     var result = rename(from, to);
-    // Started at once; the next picture waits until it is done (web_backend.cpp), so a
-    // tab closed on what the page shows keeps what the game saved.
+    // Started at once: the game goes on, and the window in which a closed tab could
+    // lose the renamed file is as short as IndexedDB allows.
     if (zumbleIsPlayerFile(FS.lookupPath(to).path)) zumbleStoreFiles();
     return result;
   };
+  if (!zumbleHasIndexedDB()) zumbleNoStorage('no IndexedDB');
   addRunDependency('zumble-files');
   FS.syncfs(true, function (err) {
     if (err) zumbleNoStorage(err);
     removeRunDependency('zumble-files');
   });
-}
-
-// Runs before the preloaded data is laid out (the last added runs first), so the data
-// lands inside the mounted folder.
-Module['preRun'] = Module['preRun'] || [];
-Module['preRun'].push(function () {
-  FS.mkdir(ZUMBLE_HOME);
-  zumbleKeepFiles();
   if (zumblePage.scriptUrl) {
     addRunDependency('zumble-script');
     FS.mkdir(ZUMBLE_SCRIPTS);
