@@ -86,20 +86,21 @@ TEST_F(BestTimesTest, FirstClearInAFreshTable) {
 }
 
 TEST_F(BestTimesTest, RankingWithinTheRow) {
+    // The answer says whether the time got in: the round then saves the table at once.
     SetRow(0, 100, 200, 300, 400, 500);
-    RecordBestTime(50);  // a new best pushes the rest down, the fifth drops out
+    EXPECT_TRUE(RecordBestTime(50));  // a new best pushes the rest down, the fifth drops out
     ExpectRow(0, 50, 100, 200, 300, 400);
-    RecordBestTime(200);  // a tie keeps the row in order
+    EXPECT_TRUE(RecordBestTime(200));  // a tie keeps the row in order
     ExpectRow(0, 50, 100, 200, 200, 300);
-    RecordBestTime(301);
+    EXPECT_FALSE(RecordBestTime(301));
     ExpectRow(0, 50, 100, 200, 200, 300);  // not below the fifth: not placed
-    RecordBestTime(300);
+    EXPECT_FALSE(RecordBestTime(300));
     ExpectRow(0, 50, 100, 200, 200, 300);  // equal to the fifth: not placed
-    RecordBestTime(299);
+    EXPECT_TRUE(RecordBestTime(299));
     ExpectRow(0, 50, 100, 200, 200, 299);
     // The board shows the whole row whether the time got in or not.
     SetRow(0, 61001, 3599999, 3599999, 3599999, 3599999);
-    RecordBestTime(3599999);
+    EXPECT_FALSE(RecordBestTime(3599999));
     ExpectBoardRow(0, 1, 1, 1);
     ExpectBoardRow(4, 59, 59, 999);
 }

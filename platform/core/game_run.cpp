@@ -2,12 +2,13 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
+#include <cstdlib>
 #include <string>
 
 #include "platform/core/display_settings.h"
 #include "platform/core/files.h"
 #include "platform/core/options.h"
+#include "platform/core/tester_file.h"
 #include "platform/core/runtime.h"
 #include "shell/autoplay.h"
 #include "shell/trace.h"
@@ -26,7 +27,7 @@ int PrepareRun(int argc, char** argv) {
     // Output files are named from where the player started the game, even when the game
     // then moves to the folder that holds its data (or writes to the player's own).
     for (std::string* path : {&g_Options.trace, &g_Options.soundLog, &g_Options.audioOut})
-        if (!path->empty()) *path = std::filesystem::absolute(*path).string();
+        if (!path->empty()) *path = AbsoluteTesterPath(*path);
     FindGameData();
     if (!g_Options.headless) UseSavedDisplay(&g_Options);
     if (!g_Options.trace.empty() && !StartTrace(g_Options.trace.c_str())) {
@@ -35,6 +36,13 @@ int PrepareRun(int argc, char** argv) {
     }
     if (g_Options.autoplay) StartAutoplay();
     return -1;
+}
+
+void EndRunAtOnce() {
+    SendGameMessage(WM_CLOSE, 0, 0);
+    StopTrace();
+    std::fflush(nullptr);
+    std::exit(0);  // the game's statics write the error report
 }
 
 int PlayRun() {

@@ -31,6 +31,8 @@ void CompleteFlip(bool wait);
 
 // Posts a message to the game's window queue (the backends' and the test player's way in).
 void PostGameMessage(UINT message, WPARAM wParam, LPARAM lParam);
+// Hands a message to the game's window at once, as SendMessage does; 0 without a window.
+LRESULT SendGameMessage(UINT message, WPARAM wParam, LPARAM lParam);
 // Moves the cursor (game coordinates).
 void SetGameCursor(int x, int y);
 

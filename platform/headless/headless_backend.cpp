@@ -2,9 +2,6 @@
 // per flip), input comes from the script, nothing sleeps, and the mix of each flip goes
 // to the recording, so two runs with the same files and options are the same run.
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +12,7 @@
 #include "platform/core/runtime.h"
 #include "platform/core/script.h"
 #include "platform/core/sound_mixer.h"
+#include "platform/core/tester_file.h"
 
 namespace {
 
@@ -81,23 +79,16 @@ bool Start() {
     g_script.clear();
     g_nextEvent = 0;
     if (g_Options.script.empty()) return true;
-    // Only a file: a folder would read as an empty script, a named pipe would block the
-    // run until somebody writes to it.
-    std::error_code ec;
-    const bool file = std::filesystem::is_regular_file(g_Options.script, ec);
-    std::ifstream in;
-    if (file) in.open(g_Options.script, std::ios::binary);
-    std::stringstream text;
-    if (in) text << in.rdbuf();
+    std::string text;
     std::string error;
-    if (!file || !in || !ParseScript(text.str(), &g_script, &error)) {
+    if (!ReadTesterFile(g_Options.script, &text) || !ParseScript(text, &g_script, &error)) {
         if (error.empty()) error = "cannot read script '" + g_Options.script + "'";
         std::fprintf(stderr, "zumble: %s\n", error.c_str());
         return false;
     }
     // Shots are named from where the run started, even if the game then moves to its data.
     for (ScriptEvent& ev : g_script)
-        if (ev.verb == ScriptVerb::Shot) ev.file = std::filesystem::absolute(ev.file).string();
+        if (ev.verb == ScriptVerb::Shot) ev.file = AbsoluteTesterPath(ev.file);
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/core/backend.h"
 #include "platform/core/ddraw.h"
+#include "platform/core/game_run.h"
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
 #include "platform/core/sound_mixer.h"
@@ -24,7 +25,7 @@ void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
 bool g_display = false;
 
 bool Start() {
-    g_display = Win32WindowStart(Post);
+    g_display = Win32WindowStart(Post, EndRunAtOnce);
     if (!g_display) std::fprintf(stderr, "zumble: no desktop to open a window on\n");
     return true;  // DirectDraw reports a missing display to the game
 }

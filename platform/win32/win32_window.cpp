@@ -19,6 +19,7 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW;
 constexpr DWORD kFullStyle = WS_POPUP;
 
 Win32PostMessage g_post = nullptr;
+Win32EndSession g_endSession = nullptr;
 HINSTANCE g_instance = nullptr;
 HWND g_window = nullptr;
 bool g_fullscreen = false;
@@ -150,6 +151,11 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         // The game decides: it saves its best times and destroys the window itself.
         g_post(WM_CLOSE, 0, 0);
         return 0;
+    case WM_ENDSESSION:
+        // Logging off or shutting down: Windows stops the process once this returns, so
+        // the game ends here and now, as it does on the close button.
+        if (wParam) g_endSession();
+        return 0;
     case WM_ACTIVATEAPP:
         if (wParam && g_focusLost) {
             g_focusLost = false;
@@ -225,8 +231,9 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 }  // namespace
 
-bool Win32WindowStart(Win32PostMessage post) {
+bool Win32WindowStart(Win32PostMessage post, Win32EndSession endSession) {
     g_post = post;
+    g_endSession = endSession;
     // The game scales its own picture by whole factors: Windows must not stretch the
     // window again (blurred) on a screen set to more than 100 %.
     SetProcessDPIAware();

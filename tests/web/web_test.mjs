@@ -7,6 +7,9 @@
 //      either way, and taps play a round; a desktop screen keeps a whole factor;
 //   6. the page plays offline once visited, installs as an app, and a new build at the
 //      same address replaces every file at the next visit.
+//   7. a best time is kept when the tab is closed as soon as the board shows it;
+//   8. without IndexedDB the page says once that best times will not be kept;
+//   9. where the browser runs the sound at another rate, the mix keeps its pitch.
 // Usage: node web_test.mjs build-web/site build/zumble
 // (ZUMBLE_WEB_TESTS=name,name runs only the tests of those names; ZUMBLE_SCREENSHOTS=DIR
 // keeps the phones' screenshots there, as docs/screens/phone-*.png were made.)
@@ -14,6 +17,8 @@ import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { launch, repoRoot, runNative, scratch, serve, waitForEnd } from './harness.mjs';
+
+process.setMaxListeners(0);  // every scratch folder removes itself at exit
 
 const [site, zumble] = process.argv.slice(2).map((p) => path.resolve(p));
 if (!site || !zumble || !fs.existsSync(path.join(site, 'index.html'))) {
@@ -516,11 +521,162 @@ async function offlineAndInstalled() {
   }
 }
 
+// 7. A new best time is stored as soon as the board shows it: the tab closed at that
+// moment keeps it. IndexedDB is slowed down here (each write commits half a second late),
+// so the page must wait for the write before it shows the board, as a real disk may take.
+async function recordKeptWhenClosedOnBoard(context) {
+  const script = ['0 move 300 300', '3 click', '10 move 120 80', '11 click', '14 move 320 320', '15 click', ''].join('\n');
+  const native = runNative(zumble, ['--autoplay', '--frames', '3000', '--time', '42', '--script', 'play.txt'],
+                           { 'play.txt': script });
+  const nativeRow1 = fs.readFileSync(path.join(native.dir, 'hiscoa.sav')).readInt32LE(12 + 4 * 5);
+  const server = await serve(site, { 'play.txt': script });
+  const page = await context.newPage();
+  await page.addInitScript(() => {
+    const put = IDBObjectStore.prototype.put;
+    IDBObjectStore.prototype.put = function (...args) {
+      // Requests kept going on the same transaction hold its commit back.
+      const store = this, until = performance.now() + 500;
+      const hold = () => { if (performance.now() < until) store.count().onsuccess = hold; };
+      hold();
+      return put.apply(this, args);
+    };
+  });
+  let closed = false;
+  try {
+    await page.goto(server.url + '?script=play.txt&autoplay&trace&time=42');
+    await page.waitForFunction(() => / scene=8 .* phase=2 /.test(window.zumbleTrace() || ''), null,
+                               { timeout: 120000, polling: 10 });
+    await page.close();
+    closed = true;
+    const again = await context.newPage();
+    try {
+      await again.goto(server.url);
+      await again.waitForFunction(() => window.Module && window.Module.calledRun, null, { timeout: 20000 });
+      const kept = Buffer.from(Object.values(await again.evaluate(() => window.zumbleSave()) || {}));
+      check(`a best time (${nativeRow1} ms) is kept when the tab is closed as the board shows it`,
+            kept.length === 332 && kept.readInt32LE(12 + 4 * 5) === nativeRow1,
+            kept.length === 332 ? `first row ${kept.readInt32LE(12 + 4 * 5)}` : `${kept.length} bytes kept`);
+    } finally {
+      await again.close();
+    }
+  } finally {
+    if (!closed) await page.close();
+    server.close();
+  }
+}
+
+// 8. Without IndexedDB (private browsing in some browsers: none at all, or one that
+// refuses to open) the page says once that best times will not be kept, and the game
+// plays a round and ends as usual.
+async function withoutIndexedDB(context) {
+  const script = ['0 move 300 300', '3 click', '10 move 120 80', '11 click', '14 move 320 320', '15 click', ''].join('\n');
+  const ways = {
+    'no IndexedDB': () => {
+      for (const name of ['indexedDB', 'webkitIndexedDB']) {
+        Object.defineProperty(window, name, { get: () => undefined, configurable: true });
+      }
+    },
+    'an IndexedDB that refuses to open': () => {
+      IDBFactory.prototype.open = () => { throw new DOMException('storage is off', 'InvalidStateError'); };
+    },
+  };
+  for (const [way, blocker] of Object.entries(ways)) {
+    const server = await serve(site, { 'play.txt': script });
+    const page = await context.newPage();
+    const said = [];
+    page.on('console', (m) => { if (/saved files|IndexedDB/.test(m.text())) said.push(m.text()); });
+    await page.addInitScript(blocker);
+    try {
+      await page.goto(server.url + '?script=play.txt&autoplay&timedemo&frames=3000&time=42&trace');
+      await page.waitForFunction(() => / scene=2 /.test(window.zumbleTrace() || ''), null, { timeout: 20000 });
+      const status = await page.locator('#status').textContent();
+      check(`${way}: the page says that best times will not be kept`, /best times will not be kept/i.test(status),
+            status);
+      const end = await waitForEnd(page, 120000);
+      check(`${way}: a round is played and the run ends with code 0`, end.code === 0 &&
+            / scene=8 .* phase=2 /.test(await page.evaluate(() => window.zumbleTrace())), JSON.stringify(end));
+      check(`${way}: it is said once, not at every save`, said.length === 1, JSON.stringify(said));
+    } finally {
+      await page.close();
+      server.close();
+    }
+  }
+}
+
+// 9. A browser that runs its sound at another rate than the game's 22050 Hz (here 48000 Hz,
+// whatever the page asks): the mix is brought to that rate, so it keeps its pitch and its
+// length. Each frame's mix and what reaches the audio thread are recorded.
+async function soundAtAnotherRate(context) {
+  const server = await serve(site);
+  const page = await context.newPage();
+  await page.addInitScript(() => {
+    const Real = window.AudioContext;
+    window.AudioContext = class extends Real {
+      constructor(options) { super({ ...(options || {}), sampleRate: 48000 }); }
+    };
+    window.posted = [];
+    const post = MessagePort.prototype.postMessage;
+    MessagePort.prototype.postMessage = function (data, ...rest) {
+      if (data instanceof Float32Array) window.posted.push(Float32Array.from(data));
+      return post.call(this, data, ...rest);
+    };
+  });
+  try {
+    await page.goto(server.url);
+    await page.waitForFunction(() => window.Module && window.Module.calledRun && window.zumbleFeedAudio, null,
+                               { timeout: 20000 });
+    await page.evaluate(() => {
+      window.mixed = [];
+      const feed = window.zumbleFeedAudio;
+      window.zumbleFeedAudio = (samples) => {
+        const a = window.zumbleAudio;
+        if (a.context && a.context.state === 'running' && a.node) window.mixed.push(Int16Array.from(samples));
+        feed(samples);
+      };
+    });
+    const box = await page.locator('#canvas').boundingBox();
+    await page.mouse.click(box.x + 300.5 * box.width / 640, box.y + 300.5 * box.height / 480);
+    await page.waitForFunction(() => window.zumbleAudioState().loud > 20, null, { timeout: 20000 }).catch(() => {});
+    const got = await page.evaluate(() => {
+      // The left channel of the mix and of what was posted; the posted sound read back at
+      // the mix's rate (linear steps) and matched with the mix (correlation).
+      const left = (chunks, scale) => {
+        const a = [];
+        for (const c of chunks) for (let i = 0; i < c.length; i += 2) a.push(c[i] / scale);
+        return a;
+      };
+      const mix = left(window.mixed, 32768), out = left(window.posted, 1);
+      const step = 22050 / 48000;
+      let xy = 0, xx = 0, yy = 0;
+      for (let j = 0; j < mix.length; ++j) {
+        const at = j / step, i = Math.floor(at);
+        if (i + 1 >= out.length) break;
+        const y = out[i] + (out[i + 1] - out[i]) * (at - i);
+        xy += mix[j] * y; xx += mix[j] * mix[j]; yy += y * y;
+      }
+      return { rate: window.zumbleAudio.context.sampleRate, mixFrames: mix.length, outFrames: out.length,
+               loudness: Math.sqrt(xx / Math.max(1, mix.length)), match: xy / Math.sqrt(xx * yy || 1) };
+    });
+    // Played at 48000 Hz, the posted frames last as long as the mix's at 22050 Hz, and read
+    // back at 22050 Hz they are the mix; left at 22050 Hz they would play 2.18 times too
+    // fast and too high, and match nothing.
+    const length = (got.outFrames / 48000) / Math.max(1e-9, got.mixFrames / 22050);
+    check(`at 48000 Hz the sound keeps its length (${length.toFixed(4)} of the mix's)`,
+          got.rate === 48000 && got.mixFrames > 4000 && Math.abs(length - 1) < 0.01, JSON.stringify(got));
+    check(`at 48000 Hz the sound keeps its pitch (read back at 22050 Hz it matches the mix: ${got.match.toFixed(3)})`,
+          got.loudness > 0.001 && got.match > 0.95, JSON.stringify(got));
+  } finally {
+    await page.close();
+    server.close();
+  }
+}
+
 const only = process.env.ZUMBLE_WEB_TESTS ? process.env.ZUMBLE_WEB_TESTS.split(',') : null;
 const chosen = (tests) => tests.filter((t) => !only || only.includes(t.name));
 const context = await launch({ width: 800, height: 600 });
 try {
-  for (const test of chosen([scriptedRun, clickedRun, keptBestTime, fastDisplayAndHiddenTab])) {
+  for (const test of chosen([scriptedRun, clickedRun, keptBestTime, fastDisplayAndHiddenTab, recordKeptWhenClosedOnBoard,
+                             withoutIndexedDB, soundAtAnotherRate])) {
     try {
       await test(context);
     } catch (e) {
