@@ -107,6 +107,14 @@ for p in 1 2 3; do
 done
 check "no replay without an entry" test ! -e replays/best-10-2-4.zrp
 
+# --- the corpus: rounds recorded by earlier builds still play to their results ---------
+# A change of the game that breaks one must raise the game or format version on purpose
+# and record the corpus again (scripts/replay-corpus.sh).
+while read -r file result; do
+    out=$("$ZUMBLE" --verify "$SRC/tests/replays/$file" 2>/dev/null)
+    check "corpus $file plays to '$result' (got '$out')" test "$out" = "$result"
+done <"$SRC/tests/replays/expected.txt"
+
 # --- bad files -----------------------------------------------------------------------------
 # verify_says FILE CODE PATTERN: one line matching PATTERN, with exit code CODE.
 verify_says() {
