@@ -127,6 +127,25 @@ bool GetDelta(const std::uint8_t** p, const std::uint8_t* end, int* value) {
     return true;
 }
 
+// What a window's input can be: a file that would hand the game anything else (its own
+// WM_DESTROY, say) is refused before it is played.
+bool PlayerMessage(std::uint32_t message) {
+    switch (message) {
+    case kCloseMessage:
+    case kActivateMessage:
+    case kKeyMessage:
+    case 0x0101:  // WM_KEYUP
+    case 0x0200:  // WM_MOUSEMOVE
+    case kButtonDownMessage:
+    case kButtonUpMessage:
+    case 0x0204:  // WM_RBUTTONDOWN
+    case 0x0205:  // WM_RBUTTONUP
+        return true;
+    default:
+        return false;
+    }
+}
+
 }  // namespace
 
 void ReplayWriterStart(ReplayWriter* w, std::uint8_t* out, std::size_t capacity, const ReplayHeader& header) {
@@ -298,7 +317,11 @@ bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, 
     while (ReplayReaderNextFrame(&r, &tick)) {
         ReplayInput in;
         int got;
-        while ((got = ReplayReaderNextInput(&r, &in)) > 0) {}
+        while ((got = ReplayReaderNextInput(&r, &in)) > 0)
+            if (in.op == ReplayOp::Message && !PlayerMessage(in.message)) {
+                *reason = "a message no player can send";
+                return false;
+            }
         if (got < 0) {
             coded = false;
             break;
