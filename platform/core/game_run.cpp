@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/core/ddraw.h"
 #include "platform/core/files.h"
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
@@ -30,6 +31,8 @@ int PrepareRun(int argc, char** argv) {
         if (loaded >= 0) return loaded;
         // A replay is only watched: the player's best times and replays stay as they are.
         ForbidSaving();
+        // Nobody sees a verified round.
+        if (verify) SkipPixels(true);
     }
     if (!PlatformInit()) return 2;
     // Output files are named from where the player started the game, even when the game
