@@ -196,7 +196,6 @@ int FinishReplayPlayback(bool verify) {
             std::fprintf(stderr, "zumble: the replay parts from the recording at frame %lld\n", g_play.desyncFrame);
         return 1;
     }
-    if (!verify) return 0;
     if (g_play.time != h.timeMs) {
         if (h.timeMs == kReplayNoTime)
             std::printf("invalid: the file says the round has no time; it plays to %u ms\n", g_play.time);
@@ -204,11 +203,11 @@ int FinishReplayPlayback(bool verify) {
             std::printf("invalid: the file says %u ms; the round plays to no time\n", h.timeMs);
         else
             std::printf("invalid: the file says %u ms; the round plays to %u ms\n", h.timeMs, g_play.time);
-        return 1;
+        return verify ? 1 : 0;
     }
     if (!g_play.timeKnown) {
         std::printf("invalid: the round was left before its last fly and has no time\n");
-        return 1;
+        return verify ? 1 : 0;
     }
     std::printf("ok flies=%d speed=%d time_ms=%u frames=%u\n", FliesForSetting(h.flySetting), h.speedSetting + 1,
                 g_play.time, h.frames);

@@ -9,6 +9,7 @@
 int LoadReplay(const char* path, bool verify);
 // Takes over the game's input from now on (the feed and a flip hook).
 void StartReplayPlayback();
-// After the game has ended: prints the result line for --verify (ok, desync, invalid)
-// and returns the exit code; for --replay, reports a desync on stderr.
+// After the game has ended: prints the result line (ok, desync, invalid) and returns the
+// exit code. --replay prints the line too when the replay ran to its end (a desync goes
+// to stderr) and fails only on a desync.
 int FinishReplayPlayback(bool verify);
