@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/core/backend.h"
 #include "platform/core/input_tap.h"
 #include "platform/core/runtime.h"
 #include "scenes/play.h"
@@ -72,7 +71,10 @@ BOOL FeedMessage(MSG* msg) {
     }
 }
 
-DWORD FeedTick() { return g_play.phase == Phase::LeadIn ? ActiveBackend().ticks() : g_play.tick; }
+// Before the round the game is only led to mode select: a steady clock from the start.
+DWORD FeedTick() {
+    return g_play.phase == Phase::LeadIn ? static_cast<DWORD>(FlipCount() * 1000 / 60) : g_play.tick;
+}
 std::time_t FeedCalendar() { return static_cast<std::time_t>(g_play.file.header.calendarTime); }
 
 const InputFeed kFeed = {FeedMessage, FeedTick, FeedCalendar};
