@@ -177,8 +177,13 @@ void StartReplayPlayback() {
     AddFlipHook(OnFlip);
 }
 
-int FinishReplayPlayback(bool verify) {
+int FinishReplayPlayback(bool verify, int gameCode) {
     SetInputFeed(nullptr);
+    if (g_play.phase == Phase::LeadIn && gameCode != 0) {
+        // The display or the sound could not be set up: nothing was played.
+        std::printf("error: the game could not start (code %d)\n", gameCode);
+        return 2;
+    }
     const ReplayHeader& h = g_play.file.header;
     // A round that ended by closing the game has no flip after its last frame.
     if (g_play.phase == Phase::Playing && g_play.reader.frame == h.frames && !InputsLeft()) {
