@@ -95,17 +95,31 @@ done
 check "the last round is the third" cmp -s replays/last.zrp replays/best-30-1-1.zrp
 
 # --- the kept replays follow the table ---------------------------------------------------
-# Three runs of the same mode with other seeds: each entry's replay plays to its time.
+# Seven runs of the same mode with other seeds: the table fills and times fall off it;
+# each entry's replay plays to its time, and no replay outlives its entry.
 rm -rf replays hiscoa.sav
-for t in 1000000000 1000000777 1000001234; do
+for t in 1000000000 1000000777 1000001234 1000002000 1000003000 1000004000 1000005000; do
     "$ZUMBLE" --headless --autoplay --script one.script --time $t --frames 5000 >/dev/null 2>&1 || fail "run $t"
+    last=$("$ZUMBLE" --verify replays/last.zrp | sed -n 's/.*time_ms=\([0-9]*\).*/\1/p')
+    echo "run $t: $last ms"
 done
-for p in 1 2 3; do
+for p in 1 2 3 4 5; do
     out=$("$ZUMBLE" --verify "replays/best-10-2-$p.zrp")
     check "place $p's replay plays to its entry $(entry hiscoa.sav $((4 + p))): '$out'" \
         test "$(echo "$out" | sed -n 's/.*time_ms=\([0-9]*\).*/\1/p')" = "$(entry hiscoa.sav $((4 + p)))"
 done
-check "no replay without an entry" test ! -e replays/best-10-2-4.zrp
+check "five entries, five replays and the last round's: $(ls replays | tr '\n' ' ')" \
+    test "$(ls replays | tr '\n' ' ')" = "best-10-2-1.zrp best-10-2-2.zrp best-10-2-3.zrp best-10-2-4.zrp best-10-2-5.zrp last.zrp "
+
+# A replay that cannot be saved changes nothing else: the round's time still goes to the
+# table, and the game ends as always.
+rm -rf replays hiscoa.sav
+echo "not a folder" >replays
+"$ZUMBLE" --headless --autoplay --script one.script --frames 5000 >blocked.out 2>&1
+check "a round whose replay cannot be saved ends normally (exit $?)" test $? -eq 0
+check "its time is in the table" test "$(entry hiscoa.sav 5)" -lt 3599999
+check "what stood in replays/' place is untouched" test "$(cat replays)" = "not a folder"
+rm -f replays
 
 # --- the corpus: rounds recorded by earlier builds still play to their results ---------
 # A change of the game that breaks one must raise the game or format version on purpose
@@ -124,7 +138,7 @@ verify_says() {
     [ "$rc" -eq "$2" ] && [ "$(echo "$out" | wc -l)" -eq 1 ] && echo "$out" | grep -Eq "$3" && [ ! -s verify.err ] ||
         { echo "  $1: rc=$rc out='$out' err='$(cat verify.err)'"; return 1; }
 }
-good=replays/best-10-2-1.zrp
+good=$SRC/tests/replays/10-flies-speed-2.zrp
 size=$(wc -c <$good)
 check "a missing file is unreadable (exit 2)" verify_says nothing.zrp 2 '^unreadable: '
 mkdir adir
