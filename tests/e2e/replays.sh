@@ -29,7 +29,7 @@ cat >one.script <<'S'
 3000 key escape
 3010 key escape
 S
-"$ZUMBLE" --headless --autoplay --script one.script --trace rec.trace --frames 5000 >rec.out 2>&1 ||
+"$ZUMBLE" --headless --autoplay --script one.script --trace rec.trace --sound-log rec.snd --frames 5000 >rec.out 2>&1 ||
     fail "recording run: exit code $?"
 check "a round leaves replays/last.zrp" test -s replays/last.zrp
 check "the round's best time has its replay" test -s replays/best-10-2-1.zrp
@@ -46,15 +46,24 @@ check "--verify prints the time hiscoa.sav holds ($want): '$out'" \
 # start click's) to the one that ends the last, are those of the recording.
 touch stamp
 sleep 1
-"$ZUMBLE" --headless --replay replays/last.zrp --trace play.trace >play.out 2>&1 || fail "--replay: exit code $?"
+"$ZUMBLE" --headless --replay replays/last.zrp --trace play.trace --sound-log play.snd >play.out 2>&1 ||
+    fail "--replay: exit code $?"
 start=$(u32 replays/last.zrp 36)
 pstart=$(($(grep -m1 -o '^frame=[0-9]* .* scene=6 next=7 ' play.trace | cut -d' ' -f1 | cut -d= -f2) - 1))
 round_lines rec.trace $((start + 1)) "$frames" >rec.round
 round_lines play.trace $((pstart + 1)) "$frames" >play.round
 check "the round's trace has its $frames frames" test "$(wc -l <rec.round)" -eq "$frames"
 check "--headless --replay retraces the round's frames identically" cmp -s rec.round play.round
+# The sounds of the frames after the start click's, up to the last flip (after which the
+# recording went on to mode select and the replay ends the game).
+sounds() { awk -v a="$2" -v n="$3" '{ f = substr($1, 7) + 0 } f > a && f < a + n { sub(/^frame=[0-9]+ /, ""); print }' "$1"; }
+sounds rec.snd "$start" "$frames" >rec.sounds
+sounds play.snd "$pstart" "$frames" >play.sounds
+check "--headless --replay makes the round's sounds ($(wc -l <rec.sounds) operations)" \
+    test -s rec.sounds -a "$(md5sum <rec.sounds)" = "$(md5sum <play.sounds)"
 "$ZUMBLE" --verify replays/best-10-2-1.zrp >/dev/null || fail "--verify of the best entry"
-check "replaying and verifying write nothing" test -z "$(find . -newer stamp -type f ! -name '*.trace' ! -name '*.out' ! -name '*.round')"
+check "replaying and verifying write nothing" \
+    test -z "$(find . -newer stamp -type f ! -name '*.trace' ! -name '*.out' ! -name '*.round' ! -name '*.snd' ! -name '*.sounds')"
 
 # --- several rounds in one run, after the title's idle fly ------------------------------
 # Round 1 starts after ten seconds on the title, when its fly has been flying; rounds 2
