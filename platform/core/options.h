@@ -18,6 +18,8 @@ struct Options {
     std::string audioOut;      // --audio-out FILE.wav (headless)
     bool autoplay = false;     // --autoplay (headless)
     bool timedemo = false;     // --timedemo
+    std::string replay;        // --replay FILE: watch (or with --headless, retrace) a replay
+    std::string verify;        // --verify FILE: play a replay headless, print its result
     // Not options: a player's run shows the game as it was left (display_settings.h).
     bool rememberDisplay = false;
     int savedScale = 0;        // the window's scale when it was left, 0: none

@@ -20,6 +20,8 @@ namespace {
 
 // The options that only the stand-in can serve; empty when there is none.
 const char* UnservedOption(const Options& o) {
+    if (!o.verify.empty()) return "--verify";
+    if (!o.replay.empty()) return "--replay";
     if (o.headless) return "--headless";
     if (o.window) return "--window";
     if (o.scale) return "--scale";

@@ -24,6 +24,7 @@ namespace {
 char g_dataFolder[4096];    // "" = the current folder
 char g_playerFolder[4096];  // "" = the current folder
 bool g_noSaving = false;
+bool g_forbidden = false;  // ForbidSaving: for the whole run, whatever the folder
 
 bool IsDataPath(const std::string& p) { return p.rfind("bmp/", 0) == 0 || p.rfind("wave/", 0) == 0; }
 
@@ -40,7 +41,7 @@ bool Resolve(const char* path, std::string* out) {
     std::string p = Relative(path);
     if (!p.empty() && p[0] != '/') {
         const bool data = IsDataPath(p);
-        if (!data && g_noSaving) {
+        if (!data && (g_noSaving || g_forbidden)) {
             errno = EACCES;
             return false;
         }
@@ -138,6 +139,8 @@ std::string MakeFolder(const std::string& path, const std::string& base) {
 }  // namespace
 
 void UsePlayerFolder() {
+    // A replay being watched or verified touches none of the player's files.
+    if (g_forbidden) return;
     g_noSaving = false;
     g_playerFolder[0] = '\0';
     std::string base;
@@ -197,6 +200,16 @@ int RemoveGamePath(const char* path) {
     if (!path || !Resolve(path, &p)) return -1;
     return std::remove(p.c_str());
 }
+
+int MakeGameFolder(const char* path) {
+    std::string p;
+    if (!path || !Resolve(path, &p)) return -1;
+    if (mkdir(p.c_str(), 0777) == 0) return 0;
+    struct stat info;
+    return errno == EEXIST && stat(p.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? 0 : -1;
+}
+
+void ForbidSaving() { g_forbidden = true; }
 
 bool FlushToDisk(std::FILE* file) {
     return std::fflush(file) == 0 && fsync(fileno(file)) == 0;

@@ -60,11 +60,13 @@ bool RewriteInPlace(const OldFile& old, const void* bytes, std::size_t size) {
 // The folder, not the file, said no.
 bool FolderRefused(int error) { return error == EACCES || error == EPERM || error == EROFS; }
 
-// The mode a file made by fopen would get.
+// The mode a file made by fopen would get, but always one the player (and the game, at
+// its next start) can read and write: the browser build's umask() answers 0777, which
+// would leave every saved file unreadable.
 mode_t NewFileMode() {
     const mode_t mask = umask(0);
     umask(mask);
-    return 0666 & ~mask;
+    return (0666 & ~mask) | S_IRUSR | S_IWUSR;
 }
 
 // The new file stands for the old one. Only root may give it to another owner; the mode

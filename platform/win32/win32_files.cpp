@@ -160,6 +160,16 @@ int RemoveGamePath(const char* path) {
     return DeleteFileW(p.c_str()) ? 0 : -1;
 }
 
+int MakeGameFolder(const char* path) {
+    std::wstring p;
+    if (!path || !Resolve(path, &p)) return -1;
+    if (CreateDirectoryW(p.c_str(), nullptr)) return 0;
+    const DWORD attributes = GetFileAttributesW(p.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : -1;
+}
+
+void ForbidSaving() { g_noSaving = true; }
+
 bool FlushToDisk(std::FILE* file) {
     if (std::fflush(file) != 0) return false;
     HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
@@ -174,7 +184,8 @@ void FindGameData() {
         SetCurrentDirectoryW(data.c_str());
         std::fprintf(stderr, "zumble: no bmp\\ and wave\\ here; using the game data in %s\n", Narrow(data).c_str());
     }
-    if (Writable(data)) return;
+    // A replay being watched or verified touches none of the player's files.
+    if (g_noSaving || Writable(data)) return;
     // Installed where the player may not write (Program Files): the best times and the
     // error report go to the player's own folder, the pictures and sounds stay.
     const std::wstring mine = PlayerFolder();
