@@ -41,7 +41,8 @@ start_xvfb() {
 # Prints the id of the game's window once it shows (empty after 10 s without one).
 find_window() {
     local win=""
-    for _ in $(seq 100); do
+    # Up to 30 s: a loaded machine can be slow to map a window.
+    for _ in $(seq 300); do
         win=$(xdotool search --name '^Zumble$' 2>/dev/null | head -1)
         [ -n "$win" ] && break
         sleep 0.1

@@ -18,7 +18,9 @@ start_xvfb
 printf '# no cards, no devices\n' > nocard.conf
 ALSA_CONFIG_PATH="$WORK/nocard.conf" SDL_AUDIODRIVER=alsa "$ZUMBLE" --window 2> nocard.txt &
 GAME=$!
-sleep 3
+# Until the sound set-up has spoken (a busy machine may take a while), then a moment more.
+for _ in $(seq 300); do [ -s nocard.txt ] && break; sleep 0.1; done
+sleep 0.5
 kill -TERM $GAME
 wait $GAME
 check "no sound card: exit 0" test $? -eq 0
@@ -30,7 +32,9 @@ export SDL_AUDIODRIVER=dummy
 
 "$ZUMBLE" --window --trace t.txt 2> err1.txt &
 GAME=$!
-sleep 5
+# Two seconds of frames at least, however slowly the window came up.
+for _ in $(seq 300); do [ "$(wc -l < t.txt 2>/dev/null || echo 0)" -ge 150 ] && break; sleep 0.1; done
+sleep 1
 kill -TERM $GAME
 wait $GAME
 check "SIGTERM ends the game with exit 0" test $? -eq 0
