@@ -578,7 +578,7 @@ async function offlineAndInstalled() {
     await page.waitForFunction((b) => navigator.serviceWorker.controller &&
                                navigator.serviceWorker.controller.scriptURL.endsWith('service-worker.js') &&
                                caches.keys().then((n) => n.length === 1 && n[0] === `zumble-${b}`),
-                               second, { timeout: 30000, polling: 250 }).catch(() => {});
+                               second, { timeout: 120000, polling: 250 }).catch(() => {});
     const replaced = await offlineCopy(page);
     check('the offline copy is now the new build alone',
           JSON.stringify(replaced) === JSON.stringify({ names: [`zumble-${second}`],
