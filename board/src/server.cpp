@@ -250,10 +250,6 @@ void Routes(httplib::Server& svr, Context* ctx) {
                     "text/html; charset=utf-8");
   });
 
-  svr.Get("/play", [](const httplib::Request&, httplib::Response& res) {
-    res.set_redirect("/play/");
-  });
-
   svr.set_error_handler([](const httplib::Request&, httplib::Response& res) {
     if (!res.body.empty()) return;
     const char* what = res.status == 413 ? "the replay is larger than this board takes"
