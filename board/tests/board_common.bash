@@ -101,11 +101,12 @@ start_postgres() {
         { echo "FAIL: initdb"; cat "$WORK/pg/initdb.log"; exit 1; }
     local port
     port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-    as_pg pg_ctl -D "$PG_DATA" -w -t 30 -l "$WORK/pg/server.log" \
-        -o "-h 127.0.0.1 -p $port -k $WORK/pg -c fsync=on -c max_connections=60" start > /dev/null ||
-        { echo "FAIL: PostgreSQL did not start"; cat "$WORK/pg/server.log"; exit 1; }
+    PG_OPTS="-h 127.0.0.1 -p $port -k $WORK/pg -c fsync=on -c max_connections=60"
+    pg_start || { echo "FAIL: PostgreSQL did not start"; cat "$WORK/pg/server.log"; exit 1; }
     PG_URL="postgresql://board@127.0.0.1:$port/postgres"
 }
+pg_start() { as_pg pg_ctl -D "$PG_DATA" -w -t 30 -l "$WORK/pg/server.log" -o "$PG_OPTS" start > /dev/null; }
+pg_kill() { as_pg pg_ctl -D "$PG_DATA" -m immediate stop > /dev/null; }
 
 # Counts in the database behind a test: db_sql sqlite FILE SQL | db_sql pg URL SQL
 db_sql() {
