@@ -9,7 +9,7 @@ shift || true
 build=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DZUMBLE_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(bitmap_fuzz wave_fuzz best_times_fuzz script_fuzz)
+[ ${#targets[@]} -gt 0 ] || targets=(bitmap_fuzz wave_fuzz best_times_fuzz script_fuzz replay_fuzz)
 cmake --build "$build" -j2 --target "${targets[@]}"
 status=0
 for t in "${targets[@]}"; do

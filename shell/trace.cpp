@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "objects/instances.h"
+#include "platform/core/input_tap.h"
 #include "platform/core/runtime.h"
 #include "scenes/play.h"
 #include "scenes/title.h"
@@ -40,7 +41,7 @@ void WriteTraceLine(long long frame) {
                  "frame=%lld tick=%u scene=%d next=%d phase=%d phaseframes=%d spawned=%d swatted=%d "
                  "target=%d divisor=%d flies=%d falling=%d bouncing=%d debrisA=%d debrisB=%d marks=%d "
                  "blink=%d sign=%d mouse=%d clock=%d cursor=%d,%d",
-                 frame, static_cast<unsigned>(GetTickCount()), SceneState, NextState, RoundPhase, PhaseFrames,
+                 frame, static_cast<unsigned>(ObserveTickCount()), SceneState, NextState, RoundPhase, PhaseFrames,
                  FliesSpawned, FliesSwatted, TargetFlies, SpawnDivisor, Flies.Count(), FallingBodies.Count(),
                  BouncingBodies.Count(), DebrisA.Count(), DebrisB.Count(), SwatMarks.Count(), ResultBlink.Count(),
                  SignPhase, MouseDown,

@@ -13,6 +13,7 @@ namespace {
 
 IDirectDrawSurface* g_primary = nullptr;
 IDirectDrawSurface* g_surfaces[8] = {};
+bool g_skipPixels = false;
 
 void Track(IDirectDrawSurface* s) {
     for (auto& slot : g_surfaces)
@@ -32,6 +33,7 @@ bool ValidRect(const RECT& r, int width, int height) {
 // Copies a same-size block, leaving keyed source pixels out.
 void CopyBlock(IDirectDrawSurface* dst, int dx, int dy, const IDirectDrawSurface* src,
                const RECT& sr, bool keyed) {
+    if (g_skipPixels) return;
     const int w = sr.right - sr.left;
     const int h = sr.bottom - sr.top;
     const BYTE key = src->colorKey;
@@ -49,12 +51,15 @@ void CopyBlock(IDirectDrawSurface* dst, int dx, int dy, const IDirectDrawSurface
 
 // Shows the primary surface through its palette.
 void PresentFront() {
+    if (g_skipPixels) return;
     if (g_primary && g_primary->palette) ActiveBackend().present(g_primary->pixels.data(), g_primary->palette->entries);
 }
 
 }  // namespace
 
 IDirectDrawSurface* PrimarySurface() { return g_primary; }
+
+void SkipPixels(bool skip) { g_skipPixels = skip; }
 
 void LoseAllSurfaces() {
     for (auto* s : g_surfaces)
@@ -185,6 +190,7 @@ HRESULT IDirectDrawSurface::Blt(RECT* destRect, IDirectDrawSurface* source, RECT
         if (dr.left >= dr.right || dr.top >= dr.bottom) return DD_OK;
         if (!ValidRect(dr, width, height)) return DDERR_INVALIDRECT;
         const BYTE colour = static_cast<BYTE>(fx->dwFillColor);
+        if (g_skipPixels) return DD_OK;
         for (int row = dr.top; row < dr.bottom; ++row)
             std::memset(&pixels[static_cast<size_t>(row) * width + dr.left], colour,
                         static_cast<size_t>(dr.right - dr.left));
@@ -205,6 +211,7 @@ HRESULT IDirectDrawSurface::Blt(RECT* destRect, IDirectDrawSurface* source, RECT
         CopyBlock(this, dr.left, dr.top, source, sr, keyed);
         return DD_OK;
     }
+    if (g_skipPixels) return DD_OK;
     // Stretch by nearest source pixel, as the blitter's point sampling does.
     for (int row = 0; row < dh; ++row) {
         const int syy = sr.top + static_cast<int>(static_cast<long long>(row) * sh / dh);

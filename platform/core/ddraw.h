@@ -183,3 +183,6 @@ HRESULT DirectDrawCreate(void* guid, LPDIRECTDRAW* out, void* outer);
 // when another program takes the display; the primary surface of the display.
 void LoseAllSurfaces();
 IDirectDrawSurface* PrimarySurface();
+// For --verify: blits and fills check their arguments and give the same results, but
+// move no pixel, and nothing is presented. The game's decisions never read the picture.
+void SkipPixels(bool skip);

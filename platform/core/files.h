@@ -15,6 +15,13 @@ std::FILE* OpenGamePath(const char* path, const char* mode);
 int RenameGamePath(const char* from, const char* to);
 int RemoveGamePath(const char* path);
 
+// Makes a folder of the player's (named as OpenGamePath names it); 0 when it is there.
+int MakeGameFolder(const char* path);
+
+// From now on the player's files are neither read nor written (a replay is being
+// watched or verified): opening one fails with EACCES.
+void ForbidSaving();
+
 // Flushes a written file and asks the system to put it on the disk, so that a rename
 // over an older file cannot leave an empty one after a power cut. True on success.
 bool FlushToDisk(std::FILE* file);

@@ -5,10 +5,13 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/core/ddraw.h"
 #include "platform/core/files.h"
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
 #include "shell/autoplay.h"
+#include "shell/replay_play.h"
+#include "shell/replay_record.h"
 #include "shell/trace.h"
 #include "shell/winmain.h"
 
@@ -21,12 +24,27 @@ int PrepareRun(int argc, char** argv) {
         std::fprintf(stderr, "zumble: %s\n", error.c_str());
         return 2;
     }
+    const bool verify = !g_Options.verify.empty();
+    const bool playback = verify || !g_Options.replay.empty();
+    if (playback) {
+        const int loaded = LoadReplay((verify ? g_Options.verify : g_Options.replay).c_str(), verify);
+        if (loaded >= 0) return loaded;
+        // A replay is only watched: the player's best times and replays stay as they are.
+        ForbidSaving();
+        // Nobody sees a verified round.
+        if (verify) SkipPixels(true);
+    }
     if (!PlatformInit()) return 2;
     // Output files are named from where the player started the game, even when the game
     // then moves to the folder that holds its data (or writes to the player's own).
     for (std::string* path : {&g_Options.trace, &g_Options.soundLog, &g_Options.audioOut})
         if (!path->empty()) *path = std::filesystem::absolute(*path).string();
     FindGameData();
+    // Before the trace, so that a traced replay shows the tick of the frame it begins.
+    if (playback)
+        StartReplayPlayback();
+    else
+        StartReplayRecording();
     if (!g_Options.trace.empty() && !StartTrace(g_Options.trace.c_str())) {
         std::fprintf(stderr, "zumble: cannot write the trace file '%s'\n", g_Options.trace.c_str());
         return 2;
@@ -38,7 +56,14 @@ int PrepareRun(int argc, char** argv) {
 int PlayRun() {
     const auto start = std::chrono::steady_clock::now();
     static char commandLine[] = "";
-    const int code = WinMain(nullptr, nullptr, commandLine, 1);
+    int code = WinMain(nullptr, nullptr, commandLine, 1);
+    const bool verify = !g_Options.verify.empty();
+    if (verify || !g_Options.replay.empty()) {
+        const int result = FinishReplayPlayback(verify);
+        if (verify || code == 0) code = result;
+    } else {
+        FinishReplayRecording();
+    }
     if (g_Options.timedemo) {
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         const long long frames = FlipCount();

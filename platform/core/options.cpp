@@ -13,6 +13,8 @@ const char kUsage[] =
     "usage: zumble [--window | --fullscreen] [--scale N] [--trace FILE] [--sound-log FILE]\n"
     "       zumble --headless [--script FILE] [--frames N] [--time SECONDS] [--tick0 MS]\n"
     "              [--trace FILE] [--sound-log FILE] [--audio-out FILE.wav] [--autoplay] [--timedemo]\n"
+    "       zumble [--headless] --replay FILE   (watch a replay; headless: retrace it)\n"
+    "       zumble --verify FILE                (play a replay as fast as possible, print its result)\n"
     "       zumble --help | --version\n"
     "\n"
     "Swat the flies with the mouse. Enter and Space change how fast they come; Escape\n"
@@ -22,7 +24,8 @@ const char kUsage[] =
     "from ../share/games/zumble beside the executable (an installed game), else from the\n"
     "folder next to or above the executable. The best times (hiscoa.sav) and the error\n"
     "report (error.txt) are written beside that data, except for an installed game, which\n"
-    "keeps them in $XDG_DATA_HOME/zumble/ (by default ~/.local/share/zumble/).\n";
+    "keeps them in $XDG_DATA_HOME/zumble/ (by default ~/.local/share/zumble/). Every round\n"
+    "is recorded there in replays/: last.zrp, and best-FLIES-SPEED-PLACE.zrp for each best time.\n";
 
 bool ToNumber(const char* text, long long low, long long high, long long* out) {
     if (!text || !*text) return false;
@@ -83,16 +86,31 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             if (!needValue("milliseconds")) return 2;
             if (!ToNumber(value, 0, 0xFFFFFFFFLL, &n)) { *error = "--tick0 wants milliseconds from 0 to 4294967295, not '" + std::string(value) + "'"; return 2; }
             o.tick0 = static_cast<std::uint32_t>(n);
-        } else if (arg == "--script" || arg == "--trace" || arg == "--sound-log" || arg == "--audio-out") {
+        } else if (arg == "--script" || arg == "--trace" || arg == "--sound-log" || arg == "--audio-out" ||
+                   arg == "--replay" || arg == "--verify") {
             if (!needValue("a file name")) return 2;
             if (!*value) { *error = "option " + arg + " needs a file name"; return 2; }
             std::string& target = arg == "--script" ? o.script : arg == "--trace" ? o.trace
-                                : arg == "--sound-log" ? o.soundLog : o.audioOut;
+                                : arg == "--sound-log" ? o.soundLog : arg == "--audio-out" ? o.audioOut
+                                : arg == "--replay" ? o.replay : o.verify;
             target = value;
         } else {
             *error = "unknown option '" + arg + "' (see zumble --help)";
             return 2;
         }
+    }
+    if (!o.verify.empty()) {
+        // The result alone: nothing that would read other input or write a file.
+        if (!o.replay.empty() || o.window || fullscreen || o.scale || !o.script.empty() || o.frames >= 0 ||
+            !o.trace.empty() || !o.soundLog.empty() || !o.audioOut.empty() || o.autoplay) {
+            *error = "--verify takes no other option but --timedemo";
+            return 2;
+        }
+        o.headless = true;
+    }
+    if (!o.replay.empty() && (!o.script.empty() || o.autoplay)) {
+        *error = "--replay plays the replay's input: drop --script and --autoplay";
+        return 2;
     }
     if (o.window && fullscreen) { *error = "--window and --fullscreen exclude each other"; return 2; }
     if (o.headless && (o.window || fullscreen || o.scale)) { *error = "--headless has no window: drop --window, --fullscreen and --scale"; return 2; }

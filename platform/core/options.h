@@ -17,6 +17,8 @@ struct Options {
     std::string audioOut;      // --audio-out FILE.wav (headless)
     bool autoplay = false;     // --autoplay (headless)
     bool timedemo = false;     // --timedemo
+    std::string replay;        // --replay FILE: watch (or with --headless, retrace) a replay
+    std::string verify;        // --verify FILE: play a replay headless, print its result
 };
 
 extern Options g_Options;

@@ -6,6 +6,7 @@
 #include <csignal>
 
 #include "platform/core/backend.h"
+#include "platform/core/input_tap.h"
 #include "platform/core/options.h"
 
 namespace {
@@ -35,9 +36,24 @@ void AddFlipHook(FlipHook hook) {
         if (!slot) { slot = hook; return; }
 }
 
-DWORD GetTickCount() { return ActiveBackend().ticks(); }
+DWORD GetTickCount() {
+    if (const InputFeed* feed = ActiveInputFeed()) return feed->tick();
+    const DWORD ticks = ActiveBackend().ticks();
+    if (const InputTap* tap = ActiveInputTap()) tap->tick(ticks);
+    return ticks;
+}
 
-std::time_t CalendarTime() { return ActiveBackend().calendarTime(); }
+DWORD ObserveTickCount() {
+    const InputFeed* feed = ActiveInputFeed();
+    return feed ? feed->tick() : ActiveBackend().ticks();
+}
+
+std::time_t CalendarTime() {
+    if (const InputFeed* feed = ActiveInputFeed()) return feed->calendar();
+    const std::time_t now = ActiveBackend().calendarTime();
+    if (const InputTap* tap = ActiveInputTap()) tap->calendar(now);
+    return now;
+}
 
 bool PlatformInit() {
     g_backend = &ChooseBackend();

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/core/backend.h"
+#include "platform/core/input_tap.h"
 #include "platform/core/runtime.h"
 #include "platform/core/win32.h"
 
@@ -76,11 +77,11 @@ int GetSystemMetrics(int index) {
 HGDIOBJ GetStockObject(int) { return nullptr; }
 
 void PostGameMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    Push(MSG{g_window.alive ? &g_window : nullptr, message, wParam, lParam, GetTickCount(), g_cursor});
+    Push(MSG{g_window.alive ? &g_window : nullptr, message, wParam, lParam, ObserveTickCount(), g_cursor});
 }
 
 BOOL PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    Push(MSG{hwnd, message, wParam, lParam, GetTickCount(), g_cursor});
+    Push(MSG{hwnd, message, wParam, lParam, ObserveTickCount(), g_cursor});
     return TRUE;
 }
 
@@ -89,12 +90,28 @@ void PostQuitMessage(int exitCode) {
     g_quitCode = exitCode;
 }
 
+BOOL TakeLiveMessage(MSG* msg) {
+    if (!msg || g_count == 0) return FALSE;
+    *msg = g_queue[g_head];
+    g_head = (g_head + 1) % kQueueSize;
+    --g_count;
+    return TRUE;
+}
+
 BOOL PeekMessage(MSG* msg, HWND, UINT, UINT, UINT removeMsg) {
     if (!msg) return FALSE;
     ActiveBackend().pumpInput();
+    const InputTap* tap = ActiveInputTap();
+    const InputFeed* feed = ActiveInputFeed();
+    if (feed && (removeMsg & PM_REMOVE) && !g_quitPosted) {
+        if (!feed->message(msg)) return FALSE;
+        msg->hwnd = &g_window;
+        return TRUE;
+    }
     if (g_count == 0) {
+        if (tap && (removeMsg & PM_REMOVE)) tap->message(nullptr);
         if (!g_quitPosted) return FALSE;
-        *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(g_quitCode), 0, GetTickCount(), g_cursor};
+        *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(g_quitCode), 0, ObserveTickCount(), g_cursor};
         if (removeMsg & PM_REMOVE) g_quitPosted = false;
         return TRUE;
     }
@@ -107,6 +124,7 @@ BOOL PeekMessage(MSG* msg, HWND, UINT, UINT, UINT removeMsg) {
             g_cursor.x = static_cast<LONG>(static_cast<short>(msg->lParam & 0xFFFF));
             g_cursor.y = static_cast<LONG>(static_cast<short>((msg->lParam >> 16) & 0xFFFF));
         }
+        if (tap) tap->message(msg);
     }
     return TRUE;
 }

@@ -130,6 +130,16 @@ int RemoveGamePath(const char* path) {
     return std::remove(p.c_str());
 }
 
+int MakeGameFolder(const char* path) {
+    std::string p;
+    if (!path || !Resolve(path, &p)) return -1;
+    if (mkdir(p.c_str(), 0777) == 0) return 0;
+    struct stat info;
+    return errno == EEXIST && stat(p.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? 0 : -1;
+}
+
+void ForbidSaving() { g_noSaving = true; }
+
 bool FlushToDisk(std::FILE* file) {
     return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
 }

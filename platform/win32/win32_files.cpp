@@ -151,6 +151,16 @@ int RemoveGamePath(const char* path) {
     return DeleteFileW(p.c_str()) ? 0 : -1;
 }
 
+int MakeGameFolder(const char* path) {
+    std::wstring p;
+    if (!path || !Resolve(path, &p)) return -1;
+    if (CreateDirectoryW(p.c_str(), nullptr)) return 0;
+    const DWORD attributes = GetFileAttributesW(p.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : -1;
+}
+
+void ForbidSaving() { g_noSaving = true; }
+
 bool FlushToDisk(std::FILE* file) {
     if (std::fflush(file) != 0) return false;
     HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));

@@ -1,0 +1,215 @@
+#include "shell/replay_play.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "platform/core/backend.h"
+#include "platform/core/input_tap.h"
+#include "platform/core/runtime.h"
+#include "scenes/play.h"
+#include "shell/globals.h"
+#include "shell/replay_format.h"
+#include "shell/replay_state.h"
+
+namespace {
+
+enum class Phase { LeadIn, Playing, Done, Stopped };
+
+struct Player {
+    std::vector<std::uint8_t> bytes;
+    ReplayFile file;
+    ReplayReader reader;
+    Phase phase = Phase::LeadIn;
+    std::uint32_t tick = 0;
+    bool closeSent = false;
+    long long desyncFrame = -1;
+    bool timeKnown = false;
+    std::uint32_t time = kReplayNoTime;
+};
+
+Player g_play;
+
+// The frame being played (0-based).
+long long CurrentFrame() { return static_cast<long long>(g_play.reader.frame) - 1; }
+
+void Desync(long long frame) {
+    if (g_play.desyncFrame < 0) g_play.desyncFrame = frame;
+    g_play.phase = Phase::Stopped;
+}
+
+bool InputsLeft() { return g_play.reader.pendingCursor || g_play.reader.tokens != nullptr; }
+
+BOOL FeedMessage(MSG* msg) {
+    // The player's own input steers nothing; closing the window or Escape stops.
+    MSG live;
+    while (TakeLiveMessage(&live))
+        if (live.message == WM_CLOSE || (live.message == WM_KEYDOWN && live.wParam == VK_ESCAPE))
+            if (g_play.phase != Phase::Done) g_play.phase = Phase::Stopped;
+    if (g_play.phase == Phase::Done || g_play.phase == Phase::Stopped) {
+        if (g_play.closeSent) return FALSE;
+        g_play.closeSent = true;
+        *msg = MSG{nullptr, WM_CLOSE, 0, 0, g_play.tick, {}};
+        return TRUE;
+    }
+    if (g_play.phase != Phase::Playing) return FALSE;
+    for (;;) {
+        ReplayInput in;
+        const int got = ReplayReaderNextInput(&g_play.reader, &in);
+        if (got <= 0) {
+            if (got < 0) Desync(CurrentFrame());
+            return FALSE;
+        }
+        if (in.op == ReplayOp::DrainBreak) return FALSE;
+        if (in.op == ReplayOp::Cursor) {
+            SetGameCursor(in.x, in.y);
+            continue;
+        }
+        POINT cursor{};
+        GetCursorPos(&cursor);
+        *msg = MSG{nullptr, in.message, static_cast<WPARAM>(in.wParam), static_cast<LPARAM>(in.lParam), g_play.tick,
+                   cursor};
+        return TRUE;
+    }
+}
+
+DWORD FeedTick() { return g_play.phase == Phase::LeadIn ? ActiveBackend().ticks() : g_play.tick; }
+std::time_t FeedCalendar() { return static_cast<std::time_t>(g_play.file.header.calendarTime); }
+
+const InputFeed kFeed = {FeedMessage, FeedTick, FeedCalendar};
+
+void Begin() {
+    const ReplayHeader& h = g_play.file.header;
+    FlyCountSetting = h.flySetting;
+    SpeedSetting = h.speedSetting;
+    MouseDown = h.mouseDown;
+    SetGameCursor(h.cursorX, h.cursorY);
+    ReplayReaderStart(&g_play.reader, g_play.file);
+    g_play.phase = Phase::Playing;
+    if (!ReplayReaderNextFrame(&g_play.reader, &g_play.tick)) Desync(0);
+}
+
+// The flip ends the frame being played: everything in it must have been taken, and the
+// state must be the recorded one where a checksum was kept.
+void EndFrame() {
+    const long long frame = CurrentFrame();
+    if (InputsLeft()) return Desync(frame);
+    const std::uint32_t played = g_play.reader.frame;
+    if (played % kReplayCheckpointFrames == 0 &&
+        ReplayStateChecksum() != ReplayCheckpoint(g_play.file, played / kReplayCheckpointFrames - 1))
+        return Desync(frame);
+    std::uint32_t time = 0;
+    if (!g_play.timeKnown && RoundTimeRecorded(&time)) {
+        g_play.timeKnown = true;
+        g_play.time = time;
+    }
+    if (played == g_play.file.header.frames) {
+        if (ReplayStateChecksum() != g_play.file.header.finalChecksum) return Desync(frame);
+        g_play.phase = Phase::Done;
+        // The frame after the round has no tick of its own: the steady step on, as the
+        // headless clock would read.
+        g_play.tick += ReplayTickStep(g_play.file.header.startFlip + played);
+        return;
+    }
+    if (!ReplayReaderNextFrame(&g_play.reader, &g_play.tick)) Desync(frame + 1);
+}
+
+void OnFlip(long long) {
+    if (g_play.phase == Phase::LeadIn) {
+        // From the title straight to mode select, where the round was started.
+        if (SceneState == STATE_TITLE_FRAME) {
+            SceneState = STATE_TITLE_LEAVE;
+            NextState = STATE_MODE_ENTER;
+        } else if (SceneState == STATE_MODE_FRAME) {
+            Begin();
+        }
+        return;
+    }
+    if (g_play.phase == Phase::Playing) EndFrame();
+}
+
+bool ReadWholeFile(const char* path, std::vector<std::uint8_t>* out, const char** why) {
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) {
+        *why = "cannot open it";
+        return false;
+    }
+    // Read at most one byte more than a replay may hold: a longer file is refused
+    // without reading it all.
+    out->resize(kReplayMaxFile + 1);
+    const std::size_t got = std::fread(out->data(), 1, out->size(), f);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) {
+        *why = "cannot read it";
+        return false;
+    }
+    out->resize(got);
+    return true;
+}
+
+}  // namespace
+
+int LoadReplay(const char* path, bool verify) {
+    const char* why = nullptr;
+    if (!ReadWholeFile(path, &g_play.bytes, &why)) {
+        std::printf("unreadable: %s: %s\n", path, why);
+        std::fflush(stdout);
+        return 2;
+    }
+    if (g_play.bytes.size() > kReplayMaxFile) {
+        why = "too long to be a replay";
+    } else if (ReplayParse(g_play.bytes.data(), g_play.bytes.size(), &g_play.file, &why)) {
+        return -1;
+    }
+    if (verify) {
+        std::printf("invalid: %s\n", why);
+        std::fflush(stdout);
+        return 1;
+    }
+    std::fprintf(stderr, "zumble: %s is not a replay that can be played: %s\n", path, why);
+    return 2;
+}
+
+void StartReplayPlayback() {
+    SetInputFeed(&kFeed);
+    AddFlipHook(OnFlip);
+}
+
+int FinishReplayPlayback(bool verify) {
+    SetInputFeed(nullptr);
+    const ReplayHeader& h = g_play.file.header;
+    // A round that ended by closing the game has no flip after its last frame.
+    if (g_play.phase == Phase::Playing && g_play.reader.frame == h.frames && !InputsLeft()) {
+        if (ReplayStateChecksum() == h.finalChecksum)
+            g_play.phase = Phase::Done;
+        else
+            Desync(CurrentFrame());
+    }
+    if (g_play.phase != Phase::Done && g_play.desyncFrame < 0) {
+        if (!verify) return 0;  // stopped by the player
+        Desync(g_play.phase == Phase::LeadIn ? 0 : CurrentFrame());
+    }
+    if (g_play.desyncFrame >= 0) {
+        if (verify)
+            std::printf("desync at frame %lld\n", g_play.desyncFrame);
+        else
+            std::fprintf(stderr, "zumble: the replay parts from the recording at frame %lld\n", g_play.desyncFrame);
+        return 1;
+    }
+    if (g_play.time != h.timeMs) {
+        if (h.timeMs == kReplayNoTime)
+            std::printf("invalid: the file says the round has no time; it plays to %u ms\n", g_play.time);
+        else if (!g_play.timeKnown)
+            std::printf("invalid: the file says %u ms; the round plays to no time\n", h.timeMs);
+        else
+            std::printf("invalid: the file says %u ms; the round plays to %u ms\n", h.timeMs, g_play.time);
+        return verify ? 1 : 0;
+    }
+    if (!g_play.timeKnown) {
+        std::printf("invalid: the round was left before its last fly and has no time\n");
+        return verify ? 1 : 0;
+    }
+    std::printf("ok flies=%d speed=%d time_ms=%u frames=%u\n", FliesForSetting(h.flySetting), h.speedSetting + 1,
+                g_play.time, h.frames);
+    return 0;
+}

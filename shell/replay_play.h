@@ -1,0 +1,15 @@
+#pragma once
+// Playing a replay back: the game runs from its start, goes to mode select with the
+// round's settings, and from there takes its input, clock and seed only from the file.
+// State checksums along the way find the first frame where it parts from the recording.
+
+// Reads and checks the file. Returns -1 to go on, or the exit code after the one line
+// already printed: 2 when the file cannot be read, 1 when it is not a valid replay
+// (only for --verify; --replay says so on stderr with code 2).
+int LoadReplay(const char* path, bool verify);
+// Takes over the game's input from now on (the feed and a flip hook).
+void StartReplayPlayback();
+// After the game has ended: prints the result line (ok, desync, invalid) and returns the
+// exit code. --replay prints the line too when the replay ran to its end (a desync goes
+// to stderr) and fails only on a desync.
+int FinishReplayPlayback(bool verify);

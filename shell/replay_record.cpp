@@ -1,0 +1,308 @@
+#include "shell/replay_record.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "platform/core/files.h"
+#include "platform/core/input_tap.h"
+#include "platform/core/runtime.h"
+#include "platform/core/save_file.h"
+#include "scenes/best_times.h"
+#include "scenes/play.h"
+#include "shell/globals.h"
+#include "shell/replay_format.h"
+#include "shell/replay_state.h"
+
+namespace {
+
+// A round of about an hour and a half with the mouse always moving fits; a longer one
+// is played on but not kept.
+constexpr std::size_t kInputCapacity = 2u << 20;
+constexpr std::uint32_t kCheckpointCapacity = 1u << 16;
+// One frame's inputs: the whole message queue, with a cursor move before each message.
+constexpr int kFrameInputs = 2 * 1024 + 16;
+
+struct Recorder {
+    std::uint8_t* input = nullptr;
+    std::uint8_t* file = nullptr;
+    std::size_t fileCapacity = 0;
+    std::uint32_t* checkpoints = nullptr;
+    std::uint32_t checkpointCount = 0;
+
+    ReplayInput frame[kFrameInputs];
+    int frameCount = 0;
+    bool frameOverflow = false;
+    bool frameTickSeen = false;
+    DWORD frameTick = 0;
+    int cursorX = 0, cursorY = 0;  // the cursor as the frame's inputs left it
+
+    // The state when the current frame began, for a round that starts in it.
+    int startFly = 0, startSpeed = 0, startMouse = 0, startCursorX = 0, startCursorY = 0;
+    DWORD startTick = 0;
+
+    bool inRound = false;
+    bool roundCut = false;  // too long or too busy to keep
+    ReplayHeader header;
+    ReplayWriter writer;
+    DWORD calendar = 0;
+    bool calendarSeen = false;
+    int row = 0;
+    int rowBefore[5] = {};
+    int place = -1;  // where the round's time entered the table, or -1
+    bool timeKnown = false;
+    std::uint32_t time = kReplayNoTime;
+};
+
+Recorder* g_rec = nullptr;
+
+void AddInput(const ReplayInput& in) {
+    if (g_rec->frameCount >= kFrameInputs) {
+        g_rec->frameOverflow = true;
+        return;
+    }
+    g_rec->frame[g_rec->frameCount++] = in;
+}
+
+// A cursor move is written only where the game could see it: before a message it
+// takes, or when a drain ends.
+void NoteCursor() {
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    if (cursor.x == g_rec->cursorX && cursor.y == g_rec->cursorY) return;
+    ReplayInput in;
+    in.op = ReplayOp::Cursor;
+    in.x = cursor.x;
+    in.y = cursor.y;
+    AddInput(in);
+    g_rec->cursorX = cursor.x;
+    g_rec->cursorY = cursor.y;
+}
+
+// The drains of a frame that end without a message leave a break only when a message
+// follows in a later drain; trailing breaks are dropped when the frame is written.
+int g_pendingBreaks = 0;
+
+void OnMessage(const MSG* msg) {
+    if (!msg) {
+        NoteCursor();
+        ++g_pendingBreaks;
+        return;
+    }
+    // The window procedure does nothing with a move: the cursor alone is what counts.
+    if (msg->message == WM_MOUSEMOVE) return;
+    for (; g_pendingBreaks > 0; --g_pendingBreaks) {
+        ReplayInput brk;
+        brk.op = ReplayOp::DrainBreak;
+        AddInput(brk);
+    }
+    NoteCursor();
+    ReplayInput in;
+    in.op = ReplayOp::Message;
+    in.message = msg->message;
+    in.wParam = msg->wParam;
+    in.lParam = msg->lParam;
+    AddInput(in);
+}
+
+void OnTick(DWORD value) {
+    if (g_rec->frameTickSeen) return;
+    g_rec->frameTickSeen = true;
+    g_rec->frameTick = value;
+}
+
+void OnCalendar(std::time_t value) {
+    g_rec->calendar = static_cast<DWORD>(value);
+    g_rec->calendarSeen = true;
+}
+
+const InputTap kTap = {OnMessage, OnTick, OnCalendar};
+
+void ClearFrame() {
+    g_rec->frameCount = 0;
+    g_rec->frameOverflow = false;
+    g_rec->frameTickSeen = false;
+    g_pendingBreaks = 0;
+}
+
+// The frame just ended: its tick is the one the game read in it, or the steady step on
+// from the last when it read none.
+void WriteFrame() {
+    Recorder& r = *g_rec;
+    if (r.frameOverflow) r.roundCut = true;
+    DWORD tick = r.writer.frames == 0 ? r.header.startTick : r.writer.tick + ReplayTickStep(r.writer.flip + r.writer.frames);
+    if (r.frameTickSeen) tick = r.frameTick;
+    ReplayWriterFrame(&r.writer, tick, r.frame, r.frameCount);
+    if (r.writer.full || r.writer.frames > kReplayMaxFrames) r.roundCut = true;
+    if (r.writer.frames % kReplayCheckpointFrames == 0) {
+        if (r.checkpointCount < kCheckpointCapacity)
+            r.checkpoints[r.checkpointCount++] = ReplayStateChecksum();
+        else
+            r.roundCut = true;
+    }
+    ClearFrame();
+}
+
+bool MakeFile(std::uint8_t end, std::size_t* size) {
+    Recorder& r = *g_rec;
+    if (r.roundCut) return false;
+    ReplayWriter writer = r.writer;  // a round still going on keeps its pending run
+    ReplayWriterFinish(&writer);
+    if (writer.full) return false;
+    ReplayHeader h = r.header;
+    h.end = end;
+    h.frames = writer.frames;
+    h.inputSize = static_cast<std::uint32_t>(writer.size);
+    h.finalChecksum = ReplayStateChecksum();
+    h.calendarTime = r.calendar;
+    h.timeMs = r.timeKnown ? r.time : kReplayNoTime;
+    *size = ReplayBuildFile(h, r.input, writer.size, r.checkpoints, writer.frames / kReplayCheckpointFrames,
+                            r.file, r.fileCapacity);
+    return *size > 0;
+}
+
+void Save(const char* name, std::size_t size) {
+    char temp[96];
+    std::snprintf(temp, sizeof temp, "%s.tmp", name);
+    MakeGameFolder("replays");
+    // Nothing to tell the player: the game and the table go on as they were.
+    SaveFileReplacing(name, temp, g_rec->file, size);
+}
+
+// The entries below the new one move down a place with their replays; the last one's
+// replay goes with it.
+void ShiftEntries(int place) {
+    char from[64], to[64];
+    for (int k = 4; k > place; --k) {
+        ReplayEntryName(g_rec->header.flySetting, g_rec->header.speedSetting, k - 1, from, sizeof from);
+        ReplayEntryName(g_rec->header.flySetting, g_rec->header.speedSetting, k, to, sizeof to);
+        // Without a replay above, the one below must not stay to stand for another time.
+        if (RenameGamePath(from, to) != 0) RemoveGamePath(to);
+    }
+}
+
+void SaveEntry(std::uint8_t end) {
+    std::size_t size = 0;
+    if (g_rec->place < 0 || !MakeFile(end, &size)) return;
+    char name[64];
+    ReplayEntryName(g_rec->header.flySetting, g_rec->header.speedSetting, g_rec->place, name, sizeof name);
+    Save(name, size);
+}
+
+void StartRound(long long flip) {
+    Recorder& r = *g_rec;
+    r.inRound = true;
+    r.roundCut = false;
+    r.timeKnown = false;
+    r.place = -1;
+    r.calendarSeen = false;
+    r.calendar = 0;
+    r.checkpointCount = 0;
+    r.header = ReplayHeader{};
+    std::snprintf(r.header.program, sizeof r.header.program, "%s", ZUMBLE_VERSION);
+    r.header.flySetting = static_cast<std::uint8_t>(r.startFly & 3);
+    r.header.speedSetting = static_cast<std::uint8_t>(r.startSpeed & 3);
+    r.header.mouseDown = r.startMouse == 1 ? 1 : 0;
+    r.header.startFlip = static_cast<std::uint32_t>(flip - 1);
+    r.header.startTick = r.startTick;
+    r.header.cursorX = static_cast<std::int16_t>(r.startCursorX);
+    r.header.cursorY = static_cast<std::int16_t>(r.startCursorY);
+    ReplayWriterStart(&r.writer, r.input, kInputCapacity, r.header);
+    r.row = (SpeedSetting & 3) + 4 * (FlyCountSetting & 3);
+    std::memcpy(r.rowBefore, BestTimes[r.row], sizeof r.rowBefore);
+}
+
+// The time has gone to the table: where it entered, its replay is kept at once, so a
+// record never stands without its replay for longer than a frame.
+void OnTimeRecorded(std::uint32_t time) {
+    Recorder& r = *g_rec;
+    r.timeKnown = true;
+    r.time = time;
+    // Settings may be changed on the board only by a new round: the row is the round's.
+    const int* row = BestTimes[r.row];
+    for (int k = 0; k < 5; ++k)
+        if (row[k] != r.rowBefore[k]) {
+            r.place = k;
+            break;
+        }
+    if (r.place < 0) return;
+    ShiftEntries(r.place);
+    SaveEntry(kReplayEndBoard);
+}
+
+void EndRound(std::uint8_t end) {
+    std::size_t size = 0;
+    if (MakeFile(end, &size)) {
+        Save(kLastReplayName, size);
+        SaveEntry(end);
+    }
+    g_rec->inRound = false;
+}
+
+void OnFlip(long long flip) {
+    Recorder& r = *g_rec;
+    if (!r.inRound && SceneState == STATE_MODE_LEAVE && NextState == STATE_PLAY_ENTER) {
+        // This flip ends the frame in which the round was started: it is frame 0.
+        StartRound(flip);
+    }
+    if (r.inRound) {
+        WriteFrame();
+        std::uint32_t time = 0;
+        if (!r.timeKnown && RoundTimeRecorded(&time)) OnTimeRecorded(time);
+        if (SceneState == STATE_PLAY_LEAVE) EndRound(kReplayEndBoard);
+    }
+    ClearFrame();
+    if (r.inRound) return;
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    r.startFly = FlyCountSetting;
+    r.startSpeed = SpeedSetting;
+    r.startMouse = MouseDown;
+    r.startCursorX = r.cursorX = cursor.x;
+    r.startCursorY = r.cursorY = cursor.y;
+    r.startTick = ObserveTickCount();
+}
+
+}  // namespace
+
+void ReplayEntryName(int flySetting, int speedSetting, int place, char* out, int size) {
+    std::snprintf(out, static_cast<std::size_t>(size), "replays\\best-%d-%d-%d.zrp", FliesForSetting(flySetting),
+                  (speedSetting & 3) + 1, place + 1);
+}
+
+void StartReplayRecording() {
+    if (g_rec) return;
+    g_rec = new (std::nothrow) Recorder;
+    if (!g_rec) return;
+    g_rec->input = new (std::nothrow) std::uint8_t[kInputCapacity];
+    g_rec->checkpoints = new (std::nothrow) std::uint32_t[kCheckpointCapacity];
+    g_rec->fileCapacity = kReplayHeaderSize + kInputCapacity + 4u * kCheckpointCapacity + 4;
+    g_rec->file = new (std::nothrow) std::uint8_t[g_rec->fileCapacity];
+    if (!g_rec->input || !g_rec->checkpoints || !g_rec->file) {
+        // Without its buffers the game plays on unrecorded.
+        delete[] g_rec->input;
+        delete[] g_rec->checkpoints;
+        delete[] g_rec->file;
+        delete g_rec;
+        g_rec = nullptr;
+        return;
+    }
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    g_rec->cursorX = g_rec->startCursorX = cursor.x;
+    g_rec->cursorY = g_rec->startCursorY = cursor.y;
+    SetInputTap(&kTap);
+    AddFlipHook(OnFlip);
+}
+
+void FinishReplayRecording() {
+    if (!g_rec) return;
+    SetInputTap(nullptr);
+    if (g_rec->inRound) {
+        // The frame the game was closed in is the last one.
+        WriteFrame();
+        std::uint32_t time = 0;
+        if (!g_rec->timeKnown && RoundTimeRecorded(&time)) OnTimeRecorded(time);
+        EndRound(kReplayEndQuit);
+    }
+}

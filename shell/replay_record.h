@@ -1,0 +1,15 @@
+#pragma once
+// Every round is recorded, from the click that starts it to the return to mode select,
+// and kept in replays/ beside hiscoa.sav: the last round as last.zrp, and one file for
+// each entry of the best-times table (best-FLIES-SPEED-PLACE.zrp), which moves down the
+// table with its entry and goes when the entry falls off. Saving a replay never disturbs
+// the game or the table: a failure only leaves the replay unsaved.
+
+// Watches the game from now on (a flip hook and the input tap). Allocates its buffers.
+void StartReplayRecording();
+// At the end of the run: a round cut short by closing the game is kept as it was.
+void FinishReplayRecording();
+
+// The names of the kept replays, as OpenGamePath names them.
+void ReplayEntryName(int flySetting, int speedSetting, int place, char* out, int size);
+constexpr const char* kLastReplayName = "replays\\last.zrp";

@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# Replays: rounds played by the test player leave replays/ files beside hiscoa.sav;
+# --verify plays each to the time the table holds and writes nothing; --headless
+# --replay retraces the round's frames line for line; a round played after other rounds
+# and after the title's idle fly verifies in a fresh process; the kept files follow the
+# table's entries; bad and tampered files are refused with one line and the right code.
+set -u
+. "$(dirname "$0")/common.bash"
+
+# u32 FILE OFFSET: a little-endian 32-bit field.
+u32() { od -A n -t u4 -j "$2" -N 4 "$1" | tr -d ' '; }
+# entry FILE INDEX: the INDEX-th time of a best-times file.
+entry() { u32 "$1" $((12 + 4 * $2)); }
+# round_lines TRACE FIRST COUNT: COUNT trace lines from flip FIRST on, without the
+# frame counter (the one field a replay's trace may not share with the recording: the
+# replay starts from a fresh process, so its flips are numbered from its own start).
+round_lines() { awk -v a="$2" -v n="$3" '{ f = substr($1, 7) + 0 } f >= a && f < a + n { sub(/^frame=[0-9]+ /, ""); print }' "$1"; }
+# The state of the player's files, to show that something did not change them.
+files_state() { find . -path ./bmp -prune -o -path ./wave -prune -o -type f -newer stamp -print | sort; md5sum hiscoa.sav replays/* 2>/dev/null; }
+
+# --- one round: files, the time, the trace -------------------------------------------
+cat >one.script <<'S'
+0 move 300 300
+3 click
+10 move 120 80
+12 click
+16 move 320 320
+18 click
+3000 key escape
+3010 key escape
+S
+"$ZUMBLE" --headless --autoplay --script one.script --trace rec.trace --frames 5000 >rec.out 2>&1 ||
+    fail "recording run: exit code $?"
+check "a round leaves replays/last.zrp" test -s replays/last.zrp
+check "the round's best time has its replay" test -s replays/best-10-2-1.zrp
+check "the last round and its best entry are the same round" cmp -s replays/last.zrp replays/best-10-2-1.zrp
+want=$(entry hiscoa.sav 5)
+out=$("$ZUMBLE" --verify replays/last.zrp)
+rc=$?
+frames=$(u32 replays/last.zrp 52)
+check "--verify prints the time hiscoa.sav holds ($want): '$out'" \
+    test "$out" = "ok flies=10 speed=2 time_ms=$want frames=$frames" -a "$rc" -eq 0
+[ "$(wc -c <replays/last.zrp)" -lt 4096 ] || fail "a 10-fly round's replay is $(wc -c <replays/last.zrp) bytes"
+
+# The replay's trace: the frames of the round, from the flip that ends frame 0 (the
+# start click's) to the one that ends the last, are those of the recording.
+touch stamp
+sleep 1
+"$ZUMBLE" --headless --replay replays/last.zrp --trace play.trace >play.out 2>&1 || fail "--replay: exit code $?"
+start=$(u32 replays/last.zrp 36)
+pstart=$(($(grep -m1 -o '^frame=[0-9]* .* scene=6 next=7 ' play.trace | cut -d' ' -f1 | cut -d= -f2) - 1))
+round_lines rec.trace $((start + 1)) "$frames" >rec.round
+round_lines play.trace $((pstart + 1)) "$frames" >play.round
+check "the round's trace has its $frames frames" test "$(wc -l <rec.round)" -eq "$frames"
+check "--headless --replay retraces the round's frames identically" cmp -s rec.round play.round
+"$ZUMBLE" --verify replays/best-10-2-1.zrp >/dev/null || fail "--verify of the best entry"
+check "replaying and verifying write nothing" test -z "$(find . -newer stamp -type f ! -name '*.trace' ! -name '*.out' ! -name '*.round')"
+
+# --- several rounds in one run, after the title's idle fly ------------------------------
+# Round 1 starts after ten seconds on the title, when its fly has been flying; rounds 2
+# and 3 follow in the same process with other modes, so the pools hold what the earlier
+# rounds and the title left in them.
+rm -rf replays hiscoa.sav
+cat >three.script <<'S'
+0 move 300 300
+800 click
+806 move 120 80
+808 click
+810 move 320 320
+812 click
+1500 move 120 200
+1502 click
+1506 move 320 320
+1508 click
+2300 move 515 80
+2302 click
+2306 move 320 320
+2308 click
+6000 key escape
+6010 key escape
+S
+"$ZUMBLE" --headless --autoplay --script three.script --trace three.trace --frames 9000 >three.out 2>&1 ||
+    fail "three rounds: exit code $?"
+grep -q ' scene=2 .* flies=1 ' three.trace || fail "the title's idle fly never showed"
+for f in best-10-2-1 best-10-1-1 best-30-1-1; do
+    case $f in
+        best-10-2-1) idx=5 flies=10 speed=2 ;;
+        best-10-1-1) idx=0 flies=10 speed=1 ;;
+        best-30-1-1) idx=20 flies=30 speed=1 ;;
+    esac
+    out=$("$ZUMBLE" --verify "replays/$f.zrp")
+    check "$f verifies in a fresh process to the table's $(entry hiscoa.sav $idx): '$out'" \
+        test "$out" = "ok flies=$flies speed=$speed time_ms=$(entry hiscoa.sav $idx) frames=$(u32 "replays/$f.zrp" 52)"
+done
+check "the last round is the third" cmp -s replays/last.zrp replays/best-30-1-1.zrp
+
+# --- the kept replays follow the table ---------------------------------------------------
+# Three runs of the same mode with other seeds: each entry's replay plays to its time.
+rm -rf replays hiscoa.sav
+for t in 1000000000 1000000777 1000001234; do
+    "$ZUMBLE" --headless --autoplay --script one.script --time $t --frames 5000 >/dev/null 2>&1 || fail "run $t"
+done
+for p in 1 2 3; do
+    out=$("$ZUMBLE" --verify "replays/best-10-2-$p.zrp")
+    check "place $p's replay plays to its entry $(entry hiscoa.sav $((4 + p))): '$out'" \
+        test "$(echo "$out" | sed -n 's/.*time_ms=\([0-9]*\).*/\1/p')" = "$(entry hiscoa.sav $((4 + p)))"
+done
+check "no replay without an entry" test ! -e replays/best-10-2-4.zrp
+
+# --- the corpus: rounds recorded by earlier builds still play to their results ---------
+# A change of the game that breaks one must raise the game or format version on purpose
+# and record the corpus again (scripts/replay-corpus.sh).
+while read -r file result; do
+    out=$("$ZUMBLE" --verify "$SRC/tests/replays/$file" 2>/dev/null)
+    check "corpus $file plays to '$result' (got '$out')" test "$out" = "$result"
+done <"$SRC/tests/replays/expected.txt"
+
+# --- bad files -----------------------------------------------------------------------------
+# verify_says FILE CODE PATTERN: one line matching PATTERN, with exit code CODE.
+verify_says() {
+    local out rc
+    out=$(timeout 20 "$ZUMBLE" --verify "$1" 2>verify.err)
+    rc=$?
+    [ "$rc" -eq "$2" ] && [ "$(echo "$out" | wc -l)" -eq 1 ] && echo "$out" | grep -Eq "$3" && [ ! -s verify.err ] ||
+        { echo "  $1: rc=$rc out='$out' err='$(cat verify.err)'"; return 1; }
+}
+good=replays/best-10-2-1.zrp
+size=$(wc -c <$good)
+check "a missing file is unreadable (exit 2)" verify_says nothing.zrp 2 '^unreadable: '
+mkdir adir
+check "a folder is unreadable (exit 2)" verify_says adir 2 '^unreadable: '
+head -c $((size / 2)) $good >truncated.zrp
+check "a truncated replay is invalid" verify_says truncated.zrp 1 '^invalid: truncated'
+cp $good flipped.zrp
+printf '\x55' | dd of=flipped.zrp bs=1 seek=$((size - 40)) conv=notrunc status=none
+check "a flipped byte is caught" verify_says flipped.zrp 1 '^invalid: checksum'
+cp $good version.zrp
+printf '\x09' | dd of=version.zrp bs=1 seek=4 conv=notrunc status=none
+check "another format version is refused" verify_says version.zrp 1 '^invalid: another format version'
+printf 'not a replay at all\n' >text.zrp
+check "a text file is not a replay" verify_says text.zrp 1 '^invalid: not a replay'
+head -c 20000000 /dev/zero >huge.zrp
+check "a huge file is refused without playing" verify_says huge.zrp 1 '^invalid: '
+
+finish
