@@ -151,12 +151,12 @@ TEST(BoardParse, VerifierAnswers) {
     std::string reason;
   } cases[] = {
       {"ok flies=10 speed=1 time_ms=12345 frames=741\n", 0, Verdict::kAccepted, ""},
-      {"ok flies=1000 speed=8 time_ms=1 frames=1", 0, Verdict::kAccepted, ""},
+      {"ok flies=1000 speed=4 time_ms=1 frames=1", 0, Verdict::kAccepted, ""},
       {"desync at frame 40\n", 1, Verdict::kRefused, "desync at frame 40"},
       {"invalid: other version\n", 1, Verdict::kRefused, "invalid: other version"},
       {"cannot read x: truncated\n", 2, Verdict::kRefused, "cannot read x: truncated"},
       {"ok flies=11 speed=1 time_ms=5 frames=5\n", 0, Verdict::kRefused, "invalid: no such mode"},
-      {"ok flies=10 speed=3 time_ms=5 frames=5\n", 0, Verdict::kRefused, "invalid: no such mode"},
+      {"ok flies=10 speed=5 time_ms=5 frames=5\n", 0, Verdict::kRefused, "invalid: no such mode"},
       // Anything but the exact answer with exit 0 is never accepted.
       {"ok flies=10 speed=1 time_ms=12345 frames=741\n", 1, Verdict::kRefused, ""},
       {"ok flies=10 speed=1 time_ms=12345 frames=741\n", 3, Verdict::kFailed, ""},
@@ -177,9 +177,9 @@ TEST(BoardParse, VerifierAnswers) {
       EXPECT_EQ(v.reason, c.reason);
     }
   }
-  Verdict v = ReadVerdict("ok flies=30 speed=4 time_ms=23456 frames=1408\n", 0);
+  Verdict v = ReadVerdict("ok flies=30 speed=3 time_ms=23456 frames=1408\n", 0);
   EXPECT_EQ(v.flies, 30);
-  EXPECT_EQ(v.speed, 4);
+  EXPECT_EQ(v.speed, 3);
   EXPECT_EQ(v.time_ms, 23456);
   EXPECT_EQ(v.frames, 1408);
 }

@@ -5,14 +5,15 @@
 runs_stored() { db_sql "$KIND" "$DB" "SELECT count(*) FROM runs"; }
 replays_stored() { db_sql "$KIND" "$DB" "SELECT count(*) FROM replays"; }
 
-refused() {  # refused WHAT STATUS FILE NAME: the status, nothing stored, still serving
-    local what=$1 want=$2 file=$3 name=${4-Refused}
+refused() {  # refused WHAT STATUS FILE [NAME [REASON]]: the status and reason, nothing stored, still serving
+    local what=$1 want=$2 file=$3 name=${4-Refused} reason=${5-}
     local before_runs before_replays
     before_runs=$(runs_stored)
     before_replays=$(replays_stored)
     submit "$URL" "$name" "$file"
     check "$what: status $want (got $STATUS: $BODY)" [ "$STATUS" = "$want" ]
     check "$what: a reason is given" grep -q '"error":"[^"]' <<< "$BODY"
+    [ -z "$reason" ] || check "$what: the reason says '$reason' ($BODY)" grep -q "$reason" <<< "$BODY"
     check "$what: no run stored" [ "$(runs_stored)" = "$before_runs" ]
     check "$what: no replay stored" [ "$(replays_stored)" = "$before_replays" ]
     req GET "$URL/api/boards"
@@ -78,10 +79,10 @@ run_suite() {
     check "replay download: same bytes" cmp -s "$WORK/back.bin" "$GOOD1"
 
     # Refusals: each its status, nothing stored, the server still serving.
-    refused "one input changed" 422 "$TAMPER_INPUT"
-    refused "stored result changed" 422 "$TAMPER_RESULT"
-    refused "another version" 422 "$OTHER_VERSION"
-    refused "truncated" 422 "$TRUNCATED"
+    refused "one input changed" 422 "$TAMPER_INPUT" Eve "$TAMPER_INPUT_SAYS"
+    refused "stored result changed" 422 "$TAMPER_RESULT" Eve "$TAMPER_RESULT_SAYS"
+    refused "another version" 422 "$OTHER_VERSION" Eve "$OTHER_VERSION_SAYS"
+    refused "truncated" 422 "$TRUNCATED" Eve "truncated"
     head -c $((10 * 1024 * 1024)) /dev/urandom > "$WORK/noise.bin"
     refused "10 MB of noise" 413 "$WORK/noise.bin"
     head -c 4000 /dev/urandom > "$WORK/small-noise.bin"
@@ -109,7 +110,7 @@ run_suite() {
     for path in "api/runs/0/replay 404" "api/runs/abc/replay 404" "api/runs/-1/replay 404" \
                 "api/runs/99999999/replay 404" "api/runs/0$id1/replay 404" \
                 "api/runs/99999999999999999999999/replay 404" \
-                "api/boards/11/1 404" "api/boards/10/3 404" "api/boards/x/1 404" \
+                "api/boards/11/1 404" "api/boards/10/5 404" "api/boards/x/1 404" \
                 "api/boards/10/1?limit=0 400" "api/boards/10/1?limit=101 400" \
                 "api/boards/10/1?limit=abc 400" "api/boards/10/1?limit=-1 400" \
                 "api/boards/10/1?limit=100 200" "nothing-here 404"; do
