@@ -12,6 +12,7 @@ packages=(
   dpkg-dev fakeroot lintian desktop-file-utils appstream man-db
   g++-mingw-w64-x86-64 wine wine64 zip
   emscripten nodejs chromium
+  libcpp-httplib-dev libsqlite3-dev libpq-dev postgresql sqlite3 wrk curl
 )
 # npm comes with some builds of Node; Debian's own is a package of its own.
 command -v npm > /dev/null || packages+=(npm)
