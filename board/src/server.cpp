@@ -299,6 +299,15 @@ int Serve(const ServerOptions& options) {
     return 1;
   }
   Routes(svr, &ctx);
+  // The library listens with a backlog of 5, which drops the SYNs of a crowd of clients
+  // arriving together (each then waits a second or more to retry): keep the listening
+  // socket and raise its backlog once it listens.
+  int listen_fd = -1;
+  svr.set_socket_options([&listen_fd](socket_t fd) {
+    int yes = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    if (listen_fd < 0) listen_fd = fd;
+  });
 
   int port = options.port;
   if (port == 0) {
@@ -306,6 +315,7 @@ int Serve(const ServerOptions& options) {
   } else if (!svr.bind_to_port(options.listen, port)) {
     port = -1;
   }
+  if (port > 0 && listen_fd >= 0) listen(listen_fd, 1024);
   if (port <= 0) {
     fprintf(stderr, "zumble-board: cannot listen on %s port %d\n", options.listen.c_str(),
             options.port);
