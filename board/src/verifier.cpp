@@ -47,6 +47,8 @@ void SetLimit(int resource, rlim_t value) {
   SetLimit(RLIMIT_AS, static_cast<rlim_t>(config.memory_mb) << 20);
   SetLimit(RLIMIT_FSIZE, 0);  // --verify writes nothing; a file it tried would be a fault
   SetLimit(RLIMIT_CORE, 0);
+  // Verifying is batch work: reads of the boards come first when the cores are busy.
+  setpriority(PRIO_PROCESS, 0, config.nice);
   const char* argv[] = {config.zumble.c_str(), "--verify", path, nullptr};
   execv(argv[0], const_cast<char* const*>(argv));
   _exit(127);

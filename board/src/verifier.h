@@ -17,6 +17,7 @@ struct VerifierConfig {
   int cpu_seconds = 10;        // RLIMIT_CPU
   int memory_mb = 1024;        // RLIMIT_AS
   int timeout_ms = 20000;      // wall clock, then SIGKILL
+  int nice = 10;               // scheduling priority of the child
 };
 
 // Runs one verification now, in the calling thread.

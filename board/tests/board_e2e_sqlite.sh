@@ -18,8 +18,10 @@ req GET "$URL_a/play/"
 check "/play/ serves the page" grep -q 'the page' <<< "$BODY"
 req GET "$URL_a/play"
 check "/play: the page too (got $STATUS)" grep -q 'the page' <<< "$BODY"
-req GET "$URL_a/play/../board.db"
-check "/play/ does not reach outside its folder (got $STATUS)" [ "$STATUS" != 200 ]
+req GET "$URL_a/play/../board.db" --path-as-is
+check "/play/ does not reach outside its folder (got $STATUS)" [ "$STATUS" = 404 ]
+req GET "$URL_a/play/%2e%2e/board.db" --path-as-is
+check "/play/ does not reach outside its folder, encoded (got $STATUS)" [ "$STATUS" = 404 ]
 
 # A restart keeps every run; a database from a newer server is refused, untouched.
 kill "$PID_a"; wait "$PID_a" 2>/dev/null
