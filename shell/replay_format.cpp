@@ -24,6 +24,8 @@ enum : std::uint8_t {
     kActivate = 6,
     kClose = 7,
     kOther = 8,
+    kButtonDownAt = 9,  // a button message whose position is not the cursor's
+    kButtonUpAt = 10,
 };
 
 constexpr std::uint32_t kButtonDownMessage = 0x0201;
@@ -80,12 +82,27 @@ void FlushRun(ReplayWriter* w) {
     }
 }
 
+// A button message at a position of its own, which the reader can give back exactly.
+bool ButtonAt(const ReplayInput& in, int* x, int* y) {
+    if (in.message != kButtonDownMessage && in.message != kButtonUpMessage) return false;
+    if (in.wParam != (in.message == kButtonDownMessage ? 1u : 0u)) return false;
+    *x = static_cast<std::int16_t>(in.lParam & 0xFFFF);
+    *y = static_cast<std::int16_t>((in.lParam >> 16) & 0xFFFF);
+    return in.lParam == CursorLParam(*x, *y) && *x >= -kCursorLimit && *y >= -kCursorLimit;
+}
+
 void PutMessage(ReplayWriter* w, const ReplayInput& in) {
     const std::int64_t here = CursorLParam(w->cursorX, w->cursorY);
+    int x = 0, y = 0;
     if (in.message == kButtonDownMessage && in.wParam == 1 && in.lParam == here) {
         PutByte(w, kButtonDown);
     } else if (in.message == kButtonUpMessage && in.wParam == 0 && in.lParam == here) {
         PutByte(w, kButtonUp);
+    } else if (ButtonAt(in, &x, &y)) {
+        // Posted before the cursor reached the position it names (a script's click).
+        PutByte(w, in.message == kButtonDownMessage ? kButtonDownAt : kButtonUpAt);
+        PutVarint(w, ZigZag(x - w->cursorX));
+        PutVarint(w, ZigZag(y - w->cursorY));
     } else if (in.message == kKeyMessage && in.lParam == 1) {
         PutByte(w, kKey);
         PutVarint(w, in.wParam);
@@ -453,6 +470,15 @@ int ReplayReaderNextInput(ReplayReader* r, ReplayInput* in) {
         in->wParam = t == kButtonDown ? 1 : 0;
         in->lParam = CursorLParam(r->cursorX, r->cursorY);
         break;
+    case kButtonDownAt:
+    case kButtonUpAt: {
+        int x = r->cursorX, y = r->cursorY;
+        if (!GetDelta(&r->tokens, r->end, &x) || !GetDelta(&r->tokens, r->end, &y)) return -1;
+        in->message = t == kButtonDownAt ? kButtonDownMessage : kButtonUpMessage;
+        in->wParam = t == kButtonDownAt ? 1 : 0;
+        in->lParam = CursorLParam(x, y);
+        break;
+    }
     case kKey:
     case kActivate:
         if (!GetVarint(&r->tokens, r->end, &a)) return -1;

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/core/backend.h"
 #include "platform/core/input_tap.h"
 #include "platform/core/runtime.h"
 #include "scenes/play.h"
@@ -72,7 +71,10 @@ BOOL FeedMessage(MSG* msg) {
     }
 }
 
-DWORD FeedTick() { return g_play.phase == Phase::LeadIn ? ActiveBackend().ticks() : g_play.tick; }
+// Before the round the game is only led to mode select: a steady clock from the start.
+DWORD FeedTick() {
+    return g_play.phase == Phase::LeadIn ? static_cast<DWORD>(FlipCount() * 1000 / 60) : g_play.tick;
+}
 std::time_t FeedCalendar() { return static_cast<std::time_t>(g_play.file.header.calendarTime); }
 
 const InputFeed kFeed = {FeedMessage, FeedTick, FeedCalendar};
@@ -175,8 +177,13 @@ void StartReplayPlayback() {
     AddFlipHook(OnFlip);
 }
 
-int FinishReplayPlayback(bool verify) {
+int FinishReplayPlayback(bool verify, int gameCode) {
     SetInputFeed(nullptr);
+    if (g_play.phase == Phase::LeadIn && gameCode != 0) {
+        // The display or the sound could not be set up: nothing was played.
+        std::printf("error: the game could not start (code %d)\n", gameCode);
+        return 2;
+    }
     const ReplayHeader& h = g_play.file.header;
     // A round that ended by closing the game has no flip after its last frame.
     if (g_play.phase == Phase::Playing && g_play.reader.frame == h.frames && !InputsLeft()) {

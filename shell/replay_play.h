@@ -11,5 +11,6 @@ int LoadReplay(const char* path, bool verify);
 void StartReplayPlayback();
 // After the game has ended: prints the result line (ok, desync, invalid) and returns the
 // exit code. --replay prints the line too when the replay ran to its end (a desync goes
-// to stderr) and fails only on a desync.
-int FinishReplayPlayback(bool verify);
+// to stderr) and fails only on a desync. When the game could not start (gameCode, the
+// WinMain's, not 0 before the replay began) it says so and gives 2.
+int FinishReplayPlayback(bool verify, int gameCode);

@@ -124,7 +124,7 @@ TEST(ReplayFormat, EveryKindOfInputRoundTrips) {
     frames[3].inputs = {Cursor(639, 0), Message(0x0201, 1, At(10, 10)), Cursor(600, 2), Message(0x0010, 0, 0)};
     frames[4].inputs = {Cursor(603, 5)};
     frames[5].tick += 2;
-    frames[7].inputs = {Message(0x0101, 0x1B, -1)};
+    frames[7].inputs = {Message(0x0101, 0x1B, -1), Message(0x0202, 0, At(-3, 5)), Message(0x0201, 2, At(1, 1))};
     for (int i = 300; i < 400; ++i) frames[i].inputs = {Cursor(300 + i % 7, 200 - i % 5)};
     for (std::size_t i = 6; i < frames.size(); ++i) frames[i].tick += 500;  // the clock stays ahead
 

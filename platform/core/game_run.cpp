@@ -59,8 +59,8 @@ int PlayRun() {
     int code = WinMain(nullptr, nullptr, commandLine, 1);
     const bool verify = !g_Options.verify.empty();
     if (verify || !g_Options.replay.empty()) {
-        const int result = FinishReplayPlayback(verify);
-        if (verify || code == 0) code = result;
+        const int result = FinishReplayPlayback(verify, code);
+        code = verify || code == 0 ? result : code;
     } else {
         FinishReplayRecording();
     }

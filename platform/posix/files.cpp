@@ -86,6 +86,8 @@ std::string MakeFolder(const std::string& path, const std::string& base) {
 }
 
 void UsePlayerFolder() {
+    // A replay being watched or verified touches none of the player's files.
+    if (g_noSaving) return;
     std::string base;
     const std::string folder = PlayerFolderPath(&base);
     std::string why = folder.empty() ? "no home folder is set" : MakeFolder(folder, base);

@@ -175,7 +175,8 @@ void FindGameData() {
         SetCurrentDirectoryW(data.c_str());
         std::fprintf(stderr, "zumble: no bmp\\ and wave\\ here; using the game data in %s\n", Narrow(data).c_str());
     }
-    if (Writable(data)) return;
+    // A replay being watched or verified touches none of the player's files.
+    if (g_noSaving || Writable(data)) return;
     // Installed where the player may not write (Program Files): the best times and the
     // error report go to the player's own folder, the pictures and sounds stay.
     const std::wstring mine = PlayerFolder();

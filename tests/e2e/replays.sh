@@ -29,7 +29,7 @@ cat >one.script <<'S'
 3000 key escape
 3010 key escape
 S
-"$ZUMBLE" --headless --autoplay --script one.script --trace rec.trace --frames 5000 >rec.out 2>&1 ||
+"$ZUMBLE" --headless --autoplay --script one.script --trace rec.trace --sound-log rec.snd --frames 5000 >rec.out 2>&1 ||
     fail "recording run: exit code $?"
 check "a round leaves replays/last.zrp" test -s replays/last.zrp
 check "the round's best time has its replay" test -s replays/best-10-2-1.zrp
@@ -46,15 +46,24 @@ check "--verify prints the time hiscoa.sav holds ($want): '$out'" \
 # start click's) to the one that ends the last, are those of the recording.
 touch stamp
 sleep 1
-"$ZUMBLE" --headless --replay replays/last.zrp --trace play.trace >play.out 2>&1 || fail "--replay: exit code $?"
+"$ZUMBLE" --headless --replay replays/last.zrp --trace play.trace --sound-log play.snd >play.out 2>&1 ||
+    fail "--replay: exit code $?"
 start=$(u32 replays/last.zrp 36)
 pstart=$(($(grep -m1 -o '^frame=[0-9]* .* scene=6 next=7 ' play.trace | cut -d' ' -f1 | cut -d= -f2) - 1))
 round_lines rec.trace $((start + 1)) "$frames" >rec.round
 round_lines play.trace $((pstart + 1)) "$frames" >play.round
 check "the round's trace has its $frames frames" test "$(wc -l <rec.round)" -eq "$frames"
 check "--headless --replay retraces the round's frames identically" cmp -s rec.round play.round
+# The sounds of the frames after the start click's, up to the last flip (after which the
+# recording went on to mode select and the replay ends the game).
+sounds() { awk -v a="$2" -v n="$3" '{ f = substr($1, 7) + 0 } f > a && f < a + n { sub(/^frame=[0-9]+ /, ""); print }' "$1"; }
+sounds rec.snd "$start" "$frames" >rec.sounds
+sounds play.snd "$pstart" "$frames" >play.sounds
+check "--headless --replay makes the round's sounds ($(wc -l <rec.sounds) operations)" \
+    test -s rec.sounds -a "$(md5sum <rec.sounds)" = "$(md5sum <play.sounds)"
 "$ZUMBLE" --verify replays/best-10-2-1.zrp >/dev/null || fail "--verify of the best entry"
-check "replaying and verifying write nothing" test -z "$(find . -newer stamp -type f ! -name '*.trace' ! -name '*.out' ! -name '*.round')"
+check "replaying and verifying write nothing" \
+    test -z "$(find . -newer stamp -type f ! -name '*.trace' ! -name '*.out' ! -name '*.round' ! -name '*.snd' ! -name '*.sounds')"
 
 # --- several rounds in one run, after the title's idle fly ------------------------------
 # Round 1 starts after ten seconds on the title, when its fly has been flying; rounds 2
@@ -95,17 +104,31 @@ done
 check "the last round is the third" cmp -s replays/last.zrp replays/best-30-1-1.zrp
 
 # --- the kept replays follow the table ---------------------------------------------------
-# Three runs of the same mode with other seeds: each entry's replay plays to its time.
+# Seven runs of the same mode with other seeds: the table fills and times fall off it;
+# each entry's replay plays to its time, and no replay outlives its entry.
 rm -rf replays hiscoa.sav
-for t in 1000000000 1000000777 1000001234; do
+for t in 1000000000 1000000777 1000001234 1000002000 1000003000 1000004000 1000005000; do
     "$ZUMBLE" --headless --autoplay --script one.script --time $t --frames 5000 >/dev/null 2>&1 || fail "run $t"
+    last=$("$ZUMBLE" --verify replays/last.zrp | sed -n 's/.*time_ms=\([0-9]*\).*/\1/p')
+    echo "run $t: $last ms"
 done
-for p in 1 2 3; do
+for p in 1 2 3 4 5; do
     out=$("$ZUMBLE" --verify "replays/best-10-2-$p.zrp")
     check "place $p's replay plays to its entry $(entry hiscoa.sav $((4 + p))): '$out'" \
         test "$(echo "$out" | sed -n 's/.*time_ms=\([0-9]*\).*/\1/p')" = "$(entry hiscoa.sav $((4 + p)))"
 done
-check "no replay without an entry" test ! -e replays/best-10-2-4.zrp
+check "five entries, five replays and the last round's: $(ls replays | tr '\n' ' ')" \
+    test "$(ls replays | tr '\n' ' ')" = "best-10-2-1.zrp best-10-2-2.zrp best-10-2-3.zrp best-10-2-4.zrp best-10-2-5.zrp last.zrp "
+
+# A replay that cannot be saved changes nothing else: the round's time still goes to the
+# table, and the game ends as always.
+rm -rf replays hiscoa.sav
+echo "not a folder" >replays
+"$ZUMBLE" --headless --autoplay --script one.script --frames 5000 >blocked.out 2>&1
+check "a round whose replay cannot be saved ends normally (exit $?)" test $? -eq 0
+check "its time is in the table" test "$(entry hiscoa.sav 5)" -lt 3599999
+check "what stood in replays/' place is untouched" test "$(cat replays)" = "not a folder"
+rm -f replays
 
 # --- the corpus: rounds recorded by earlier builds still play to their results ---------
 # A change of the game that breaks one must raise the game or format version on purpose
@@ -124,7 +147,7 @@ verify_says() {
     [ "$rc" -eq "$2" ] && [ "$(echo "$out" | wc -l)" -eq 1 ] && echo "$out" | grep -Eq "$3" && [ ! -s verify.err ] ||
         { echo "  $1: rc=$rc out='$out' err='$(cat verify.err)'"; return 1; }
 }
-good=replays/best-10-2-1.zrp
+good=$SRC/tests/replays/10-flies-speed-2.zrp
 size=$(wc -c <$good)
 check "a missing file is unreadable (exit 2)" verify_says nothing.zrp 2 '^unreadable: '
 mkdir adir

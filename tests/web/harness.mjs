@@ -9,10 +9,12 @@ import { chromium } from 'playwright-core';
 
 export const repoRoot = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 
-// A scratch folder removed at the end of the process.
+// A scratch folder removed at the end of the process (one exit handler for them all).
+const scratchDirs = [];
+process.on('exit', () => scratchDirs.forEach((dir) => fs.rmSync(dir, { recursive: true, force: true })));
 export function scratch(prefix) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), prefix));
-  process.on('exit', () => fs.rmSync(dir, { recursive: true, force: true }));
+  scratchDirs.push(dir);
   return dir;
 }
 

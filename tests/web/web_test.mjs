@@ -2,11 +2,13 @@
 //   1. a scripted run gives the trace, sound log and last picture of the same headless run;
 //   2. real clicks on the scaled canvas lead through the scenes, and start the sound;
 //   3. a best time set by the test player is kept in IndexedDB across a reload;
-//   4. a 144 Hz display runs the game at 60 frames a second, a hidden tab holds it.
+//   4. a 144 Hz display runs the game at 60 frames a second, a hidden tab holds it;
+//   5. replays: the page's round is the native game's replay, which verifies natively; a
+//      replay given by address or opened as a file plays in the page to its result.
 // Usage: node web_test.mjs build-web/site build/zumble
 import fs from 'node:fs';
 import path from 'node:path';
-import { launch, runNative, serve, waitForEnd } from './harness.mjs';
+import { launch, repoRoot, runNative, serve, waitForEnd } from './harness.mjs';
 
 const [site, zumble] = process.argv.slice(2).map((p) => path.resolve(p));
 if (!site || !zumble || !fs.existsSync(path.join(site, 'index.html'))) {
@@ -282,9 +284,85 @@ async function keptBestTime(context) {
   }
 }
 
+// The round lines of two traces (from the flip that ends the start click's frame on),
+// without the frame counter: a replay starts from a fresh process.
+function roundLines(trace, frames) {
+  const lines = (trace || '').split('\n');
+  const start = lines.findIndex((l) => / scene=6 next=7 /.test(l));
+  return start < 0 ? '' : lines.slice(start, start + frames).map((l) => l.replace(/^frame=\d+ /, '')).join('\n');
+}
+
+// 5. Replays. The test player's round in the page leaves the native game's replay (the
+// same bytes), with a link to download it; that replay verifies natively to the page's
+// best time. A corpus replay given as ?replay=URL, and one opened as a file, play in the
+// page to the result `zumble --verify` gives, frame for frame as the native replay.
+async function replays(context) {
+  const script = ['0 move 300 300', '3 click', '10 move 120 80', '11 click', '14 move 320 320', '15 click', ''].join('\n');
+  const frames = 1200;
+  const native = runNative(zumble, ['--autoplay', '--frames', String(frames), '--time', '77', '--script', 'play.txt'],
+                           { 'play.txt': script });
+  check('headless round for the replay exits 0', native.code === 0, native.stderr);
+  const nativeReplay = fs.readFileSync(path.join(native.dir, 'replays', 'last.zrp'));
+  const corpus = path.join(repoRoot, 'tests', 'replays', '30-flies-speed-1.zrp');
+  const server = await serve(site, { 'play.txt': script, 'corpus.zrp': fs.readFileSync(corpus) });
+  const page = await context.newPage();
+  try {
+    await page.goto(server.url + `?script=play.txt&autoplay&timedemo&frames=${frames}&time=77`);
+    const end = await waitForEnd(page, 120000);
+    check('the page round ends with code 0', end.code === 0, JSON.stringify(end));
+    const names = await page.evaluate(() => window.zumbleReplays());
+    check('zumbleReplays() lists the kept replays', JSON.stringify(names) === '["best-10-2-1.zrp","last.zrp"]',
+          JSON.stringify(names));
+    const bytes = Buffer.from(Object.values(await page.evaluate(() => window.zumbleFile('replays/last.zrp')) || {}));
+    check(`the page's replay is the native game's, byte for byte (${bytes.length} bytes)`,
+          bytes.length > 64 && bytes.equals(nativeReplay));
+    check('a "Download replay" link shows after the round', await page.locator('#download').isVisible());
+    const [download] = await Promise.all([page.waitForEvent('download'), page.locator('#download').click()]);
+    const saved = fs.readFileSync(await download.path());
+    check('the link downloads the replay', saved.equals(bytes), `${saved.length} bytes`);
+    const file = path.join(native.dir, 'page.zrp');
+    fs.writeFileSync(file, bytes);
+    const save = Buffer.from(Object.values(await page.evaluate(() => window.zumbleSave()) || {}));
+    const best = save.length >= 36 ? save.readInt32LE(12 + 4 * 5) : -1;
+    const verified = runNative(zumble, ['--verify', file]);
+    check(`the page's replay verifies natively to the page's best time ${best} ms`,
+          new RegExp(`^ok flies=10 speed=2 time_ms=${best} frames=\\d+\n$`).test(verified.stdout) && verified.code === 0,
+          verified.stdout + verified.stderr);
+
+    // The corpus replay by address, as fast as it goes; then the same file opened.
+    const want = runNative(zumble, ['--verify', corpus]).stdout.trim();
+    const nativeTrace = runNative(zumble, ['--replay', corpus, '--trace', 'trace.txt']);
+    const replayFrames = corpus.length && Number(/frames=(\d+)/.exec(want)[1]);
+    const nativeRound = roundLines(fs.readFileSync(path.join(nativeTrace.dir, 'trace.txt'), 'utf8'), replayFrames);
+    await page.goto(server.url + '?replay=corpus.zrp&trace&timedemo');
+    const played = await waitForEnd(page, 120000);
+    const said = await page.evaluate(() => window.zumbleOutput());
+    check(`?replay=URL plays to '${want}'`, played.code === 0 && said.split('\n').includes(want), said);
+    const pageRound = roundLines(await page.evaluate(() => window.zumbleTrace()), replayFrames);
+    check('the page retraces the replay as the native game does', pageRound === nativeRound && pageRound.length > 0,
+          firstDifference(pageRound, nativeRound));
+    check('watching a replay kept no replay of it', JSON.stringify(await page.evaluate(() => window.zumbleReplays())) ===
+          '["best-10-2-1.zrp","last.zrp"]');
+
+    await page.goto(server.url + '?timedemo');
+    await page.waitForFunction(() => window.Module && window.Module.calledRun, null, { timeout: 20000 });
+    await Promise.all([page.waitForURL(/opened=/, { timeout: 20000 }), page.setInputFiles('#open', corpus)]);
+    await page.goto(page.url() + '&timedemo');
+    const opened = await waitForEnd(page, 120000);
+    const openedSaid = await page.evaluate(() => window.zumbleOutput());
+    check(`a replay opened as a file plays to '${want}'`, opened.code === 0 && openedSaid.split('\n').includes(want),
+          openedSaid);
+  } finally {
+    await page.close();
+    server.close();
+  }
+}
+
 const context = await launch({ width: 800, height: 600 });
 try {
-  for (const test of [scriptedRun, clickedRun, keptBestTime, fastDisplayAndHiddenTab]) {
+  const only = process.env.ZUMBLE_WEB_ONLY;  // one test by name, for a quick run
+  for (const test of [scriptedRun, clickedRun, keptBestTime, fastDisplayAndHiddenTab, replays]) {
+    if (only && test.name !== only) continue;
     try {
       await test(context);
     } catch (e) {

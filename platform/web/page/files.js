@@ -1,11 +1,11 @@
-// Files: the player's files (hiscoa.sav, error.txt) live in IndexedDB. They are read
+// Files: the player's files (hiscoa.sav, error.txt, the replays in replays/) live in IndexedDB. They are read
 // before the game starts and stored again whenever the game asks for a file to reach
 // the disk (its fsync waits until they are stored), after it renames one of them, at
 // the end of the run and when the page is left; nothing else in the folder is stored.
 var zumbleStore = { busy: false, again: false, waiting: [] };
 
 function zumbleIsPlayerFile(path) {
-  return /^\/zumble\/(hiscoa\.sav(\.tmp)?|error\.txt)$/.test(path || '');
+  return /^\/zumble\/(hiscoa\.sav(\.tmp)?|error\.txt|replays(\/[\w.-]+\.zrp(\.tmp)?)?)$/.test(path || '');
 }
 
 function zumbleStoreFiles() {
@@ -50,7 +50,9 @@ Module['preRun'].push(function () {
     var result = rename(from, to);
     // Started at once: the game goes on, and the window in which a closed tab could
     // lose the renamed file is as short as IndexedDB allows.
-    if (zumbleIsPlayerFile(FS.lookupPath(to).path)) zumbleStoreFiles();
+    var stored = FS.lookupPath(to).path;
+    if (zumbleIsPlayerFile(stored)) zumbleStoreFiles();
+    if (stored === ZUMBLE_HOME + '/replays/last.zrp') zumbleOfferReplay();
     return result;
   };
   addRunDependency('zumble-files');
@@ -58,6 +60,23 @@ Module['preRun'].push(function () {
     if (err) console.error('zumble: cannot read the saved files: ' + err);
     removeRunDependency('zumble-files');
   });
+  if (zumblePage.replayUrl) {
+    addRunDependency('zumble-replay');
+    FS.mkdir(ZUMBLE_OPENED);
+    fetch(zumblePage.replayUrl).then(function (response) {
+      if (!response.ok) throw new Error('HTTP ' + response.status);
+      return response.arrayBuffer();
+    }).then(function (bytes) {
+      FS.writeFile(ZUMBLE_OPENED_REPLAY, new Uint8Array(bytes));
+    }, function (e) {
+      // The game then says it cannot read the replay, as on the command line.
+      console.error('cannot fetch the replay ' + zumblePage.replayUrl + ': ' + e);
+    }).then(function () { removeRunDependency('zumble-replay'); });
+  }
+  if (zumblePage.openedReplay) {
+    FS.mkdir(ZUMBLE_OPENED);
+    FS.writeFile(ZUMBLE_OPENED_REPLAY, zumblePage.openedReplay);
+  }
   if (zumblePage.scriptUrl) {
     addRunDependency('zumble-script');
     FS.mkdir(ZUMBLE_SCRIPTS);

@@ -10,6 +10,10 @@ var ZUMBLE_HOME = '/zumble';
 var ZUMBLE_TRACE = '/trace.txt';
 var ZUMBLE_SOUND_LOG = '/sound-log.txt';
 var ZUMBLE_SCRIPTS = '/scripts';
+var ZUMBLE_OPENED = '/opened';
+var ZUMBLE_OPENED_REPLAY = ZUMBLE_OPENED + '/replay.zrp';
+// A replay the player opened (chosen or dropped) waits here across the page's reload.
+var ZUMBLE_OPENED_KEY = 'zumble-opened-replay';
 
 var zumblePage = {
   output: [],          // what the game printed on stdout
@@ -24,13 +28,26 @@ var zumblePage = {
   var params = new URLSearchParams(location.search);
   var args = ['--headless'];  // lets the parser accept the options of an unattended run
   var bad = null;
-  var known = "(time, tick0, frames, trace, sound-log, autoplay, timedemo, script)";
+  var known = "(time, tick0, frames, trace, sound-log, autoplay, timedemo, script, replay, opened)";
   params.forEach(function (value, key) {
     if (key === 'time' || key === 'tick0' || key === 'frames') args.push('--' + key, value);
     else if (key === 'trace') args.push('--trace', ZUMBLE_TRACE);
     else if (key === 'sound-log') args.push('--sound-log', ZUMBLE_SOUND_LOG);
     else if (key === 'autoplay' || key === 'timedemo') args.push('--' + key);
-    else if (key === 'script') {
+    else if (key === 'replay') {
+      // A replay from anywhere the browser may fetch it; it only plays, it saves nothing.
+      zumblePage.replayUrl = value;
+      args.push('--replay', ZUMBLE_OPENED_REPLAY);
+    } else if (key === 'opened') {
+      var stored = null;
+      try { stored = sessionStorage.getItem(ZUMBLE_OPENED_KEY); } catch (e) {}
+      if (stored === null) {
+        bad = bad || 'zumble: the opened replay is gone; open it again';
+        return;
+      }
+      zumblePage.openedReplay = Uint8Array.from(atob(stored), function (c) { return c.charCodeAt(0); });
+      args.push('--replay', ZUMBLE_OPENED_REPLAY);
+    } else if (key === 'script') {
       // Only a file of the page's own folder (or below it) is taken.
       if (!/^[\w.-]+(\/[\w.-]+)*$/.test(value) || /(^|\/)\.\.?(\/|$)/.test(value)) {
         bad = bad || "zumble: script= wants a file in the page's folder, not '" + value + "'";
@@ -103,6 +120,13 @@ window.zumbleSave = function () {
 window.zumbleFile = function (name) {
   try { return FS.readFile(ZUMBLE_HOME + '/' + name); } catch (e) { return null; }
 };
+// The kept replays' names (last.zrp, best-FLIES-SPEED-PLACE.zrp); zumbleFile('replays/NAME')
+// gives one's bytes.
+window.zumbleReplays = function () {
+  try {
+    return FS.readdir(ZUMBLE_HOME + '/replays').filter(function (n) { return /\.zrp$/.test(n); }).sort();
+  } catch (e) { return []; }
+};
 window.zumbleErrorLog = function () { return zumbleReadText(ZUMBLE_HOME + '/error.txt'); };
 window.zumbleOutput = function () { return zumblePage.output.join('\n'); };
 window.zumbleEnded = function () { return zumblePage.ended; };
@@ -118,3 +142,46 @@ if (zumblePage.badOption) {
   Module['noInitialRun'] = true;
   zumblePage.ended = { code: 2 };
 }
+
+// Replays in the page: a link to download the last round's, and a replay to watch,
+// chosen or dropped on the page, played after a reload of the page with it.
+function zumbleOfferReplay() {
+  document.getElementById('download').hidden = false;
+}
+
+document.getElementById('download').addEventListener('click', function (e) {
+  var bytes = window.zumbleFile('replays/last.zrp');
+  if (!bytes) { e.preventDefault(); return; }
+  var link = e.currentTarget;
+  if (link.href) URL.revokeObjectURL(link.href);
+  link.href = URL.createObjectURL(new Blob([bytes], { type: 'application/octet-stream' }));
+  var d = new Date();
+  link.download = 'zumble-' + d.toISOString().replace(/[-:]/g, '').replace(/\..*/, '') + '.zrp';
+});
+
+function zumbleOpenReplay(file) {
+  if (!file) return;
+  file.arrayBuffer().then(function (buffer) {
+    var bytes = new Uint8Array(buffer);
+    var text = '';
+    for (var i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+    try {
+      sessionStorage.setItem(ZUMBLE_OPENED_KEY, btoa(text));
+    } catch (e) {
+      zumblePage.setStatus('This replay is too large to open here.');
+      return;
+    }
+    zumbleStoreFiles();
+    zumbleFilesStored().then(function () { location.search = '?opened=' + encodeURIComponent(file.name); });
+  });
+}
+
+document.getElementById('open').addEventListener('change', function (e) { zumbleOpenReplay(e.target.files[0]); });
+document.getElementById('open-button').addEventListener('click', function () { document.getElementById('open').click(); });
+document.addEventListener('dragover', function (e) { e.preventDefault(); });
+document.addEventListener('drop', function (e) {
+  e.preventDefault();
+  if (e.dataTransfer && e.dataTransfer.files.length) zumbleOpenReplay(e.dataTransfer.files[0]);
+});
+if (zumblePage.openedReplay || zumblePage.replayUrl)
+  zumblePage.setStatus('Watching a replay: Escape stops it.');

@@ -1,0 +1,11 @@
+// zumble-ddraw.exe takes its messages from the system's own queue, which the port does
+// not stand between: it records no replays and plays none. The game code's replay files
+// link against these.
+#include "platform/core/input_tap.h"
+
+void SetInputTap(const InputTap*) {}
+void SetInputFeed(const InputFeed*) {}
+const InputTap* ActiveInputTap() { return nullptr; }
+const InputFeed* ActiveInputFeed() { return nullptr; }
+BOOL TakeLiveMessage(MSG*) { return FALSE; }
+DWORD ObserveTickCount() { return GetTickCount(); }
