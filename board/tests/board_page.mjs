@@ -72,6 +72,14 @@ try {
   const replay = Buffer.from(await (await fetch(`${url}/api/runs/${run.id}/replay`)).arrayBuffer());
   const kept = Buffer.from(await page.evaluate(() => Array.from(window.zumbleFile('replays/last.zrp'))));
   check('the stored replay is the page\'s last.zrp', replay.equals(kept));
+
+  // "watch": the board's link plays the run in the page, to the same result.
+  const watch = await context.newPage();
+  await watch.goto(`${url}/play/?replay=/api/runs/${run.id}/replay`);
+  await watch.waitForFunction(() => window.zumbleEnded && window.zumbleEnded(), null,
+                              { timeout: 240000, polling: 250 });
+  const said = await watch.evaluate(() => window.zumbleOutput());
+  check('"watch" plays the run in the page to its time', said.includes(`ok flies=10 speed=2 time_ms=${want} `), said);
 } finally {
   await context.close();
 }

@@ -66,14 +66,20 @@ window.zumbleBoardSubmit = function (name) {
     });
   });
 
-  // A new finished round shows the form.
+  // A round finished in this visit shows the form (a last.zrp kept from an earlier
+  // visit does not: the player may have sent it then).
   fetch('/api/boards').then(function (response) {
     if (!response.ok) return;
     zumbleBoard.present = true;
-    zumbleBoard.lastSeen = null;
+    var primed = false;
     setInterval(function () {
       if (typeof FS === 'undefined' || !runtimeInitialized) return;
       var bytes = zumbleBoardLastReplay();
+      if (!primed) {
+        primed = true;
+        zumbleBoard.lastSeen = bytes;
+        return;
+      }
       if (!bytes || zumbleBoardSame(bytes, zumbleBoard.lastSeen)) return;
       zumbleBoard.lastSeen = bytes;
       form.hidden = false;
