@@ -74,27 +74,32 @@ bool ParseServerOptions(int argc, char** argv, ServerOptions* out, bool* help,
       return false;
     }
     std::string value = argv[++i];
-    int64_t n = 0;
     bool ok = true;
+    // A whole number in [min, max], or ok = false.
+    auto number = [&value, &ok](int64_t min, int64_t max) {
+      int64_t n = 0;
+      if (!Int(value, min, max, &n)) ok = false;
+      return n;
+    };
     if (arg == "--listen") out->listen = value;
     else if (arg == "--db") out->db = value;
     else if (arg == "--zumble") out->verifier.zumble = value;
     else if (arg == "--site") out->site = value;
     else if (arg == "--work-dir") out->verifier.work_dir = value;
-    else if (arg == "--port") ok = Int(value, 0, 65535, &n) && (out->port = static_cast<int>(n), true);
-    else if (arg == "--max-body") ok = Int(value, 1, int64_t{1} << 30, &n) && (out->max_body = static_cast<size_t>(n), true);
-    else if (arg == "--threads") ok = Int(value, 2, 4096, &n) && (out->threads = static_cast<int>(n), true);
-    else if (arg == "--verifiers") ok = Int(value, 1, 256, &n) && (out->verifiers = static_cast<int>(n), true);
-    else if (arg == "--queue") ok = Int(value, 0, 100000, &n) && (out->queue = static_cast<int>(n), true);
-    else if (arg == "--verify-cpu") ok = Int(value, 1, 3600, &n) && (out->verifier.cpu_seconds = static_cast<int>(n), true);
-    else if (arg == "--verify-memory") ok = Int(value, 16, 1 << 20, &n) && (out->verifier.memory_mb = static_cast<int>(n), true);
-    else if (arg == "--verify-timeout") ok = Int(value, 10, 3600000, &n) && (out->verifier.timeout_ms = static_cast<int>(n), true);
-    else if (arg == "--submit-burst") ok = Int(value, 1, 1000000, &n) && (out->submit_burst = static_cast<double>(n), true);
+    else if (arg == "--port") out->port = static_cast<int>(number(0, 65535));
+    else if (arg == "--max-body") out->max_body = static_cast<size_t>(number(1, int64_t{1} << 30));
+    else if (arg == "--threads") out->threads = static_cast<int>(number(2, 4096));
+    else if (arg == "--verifiers") out->verifiers = static_cast<int>(number(1, 256));
+    else if (arg == "--queue") out->queue = static_cast<int>(number(0, 100000));
+    else if (arg == "--verify-cpu") out->verifier.cpu_seconds = static_cast<int>(number(1, 3600));
+    else if (arg == "--verify-memory") out->verifier.memory_mb = static_cast<int>(number(16, 1 << 20));
+    else if (arg == "--verify-timeout") out->verifier.timeout_ms = static_cast<int>(number(10, 3600000));
+    else if (arg == "--submit-burst") out->submit_burst = static_cast<double>(number(1, 1000000));
     else if (arg == "--submit-rate") {
       char* end = nullptr;
-      double rate = strtod(value.c_str(), &end);
-      ok = end != value.c_str() && *end == '\0' && rate > 0 && rate <= 1e6;
-      out->submit_per_second = rate;
+      out->submit_per_second = strtod(value.c_str(), &end);
+      ok = end != value.c_str() && *end == '\0' && out->submit_per_second > 0 &&
+           out->submit_per_second <= 1e6;
     } else {
       *error = "unknown option " + arg;
       return false;

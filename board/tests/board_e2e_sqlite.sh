@@ -63,4 +63,27 @@ check "over the rate: 429 (got $STATUS)" [ "$STATUS" = 429 ]
 check "over the rate: nothing stored" [ "$(sqlite3 "$WORK/limits.db" 'SELECT count(*) FROM runs')" = 1 ]
 req GET "$URL_c/api/boards"
 check "over the rate: still reading" [ "$STATUS" = 200 ]
+
+# A full verifier queue: with one verifier busy and no room to wait, the next
+# submission is told to come back (503, Retry-After) rather than piling up.
+start_board d "$WORK/queue.db" --zumble "$FAKE" --verifiers 1 --queue 0 --verify-timeout 2000
+curl -s -o /dev/null -X POST --data-binary "@$WORK/hang.rpl" "$URL_d/api/runs?name=Slow" &
+slow=$!
+sleep 0.5
+req POST "$URL_d/api/runs?name=Next" --data-binary "@$WORK/abc.rpl" -D "$WORK/headers"
+check "queue full: 503 (got $STATUS)" [ "$STATUS" = 503 ]
+check "queue full: Retry-After" grep -qi '^Retry-After: ' "$WORK/headers"
+wait "$slow"
+submit "$URL_d" Next "$WORK/abc.rpl"
+check "queue free again: 201 (got $STATUS)" [ "$STATUS" = 201 ]
+
+# Bad command lines: one clear line, exit 2, nothing served.
+for args in "--port 70000" "--port x" "--threads 1" "--verify-cpu 0" "--submit-rate -1" \
+            "--zumble /nonexistent" "--site /nonexistent" "--bogus 1" "--db"; do
+    # shellcheck disable=SC2086
+    "$BOARD" --zumble "$VERIFIER" $args > /dev/null 2> "$WORK/bad.err"
+    code=$?
+    check "zumble-board $args: exit 2 (got $code)" [ "$code" = 2 ]
+    check "zumble-board $args: says why" grep -q '^zumble-board: ' "$WORK/bad.err"
+done
 finish
