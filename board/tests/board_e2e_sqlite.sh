@@ -23,6 +23,12 @@ check "/play/ does not reach outside its folder (got $STATUS)" [ "$STATUS" = 404
 req GET "$URL_a/play/%2e%2e/board.db" --path-as-is
 check "/play/ does not reach outside its folder, encoded (got $STATUS)" [ "$STATUS" = 404 ]
 
+# Random requests: names, ids, modes, limits, methods and bodies; only documented
+# statuses, never a 5xx, and the server keeps answering.
+python3 "$TESTS/board_random_requests.py" "$URL_a" 1500 23 "$GOOD1" > "$WORK/random.out" 2>&1
+check "random requests: only documented statuses ($(tail -1 "$WORK/random.out"))" [ $? = 0 ]
+grep FAULT "$WORK/random.out" | head -5
+
 # A restart keeps every run; a database from a newer server is refused, untouched.
 kill "$PID_a"; wait "$PID_a" 2>/dev/null
 start_board b "$DBF"
