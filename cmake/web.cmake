@@ -1,5 +1,6 @@
 # The browser build: the game as a web page in site/ (index.html, index.js, index.wasm,
-# index.data with bmp/ and wave/, audio-worklet.js). Configured through Emscripten's own
+# index.data with bmp/ and wave/, audio-worklet.js, and for the installed app playing
+# offline: manifest.webmanifest, icon-192.png, icon-512.png, service-worker.js). Configured through Emscripten's own
 # CMake toolchain: `emcmake cmake -S . -B build-web` (what `make web` runs).
 #
 # The game code and the portable core of platform/ are compiled unchanged; platform/web/
@@ -11,6 +12,7 @@ zumble_sources(WEB_SOURCES ${ZUMBLE_GAME_FOLDERS}
 set(WEB_PAGE_DIR ${CMAKE_SOURCE_DIR}/platform/web/page)
 file(GLOB WEB_PAGE CONFIGURE_DEPENDS ${WEB_PAGE_DIR}/*)
 file(GLOB_RECURSE WEB_DATA CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bmp/* ${CMAKE_SOURCE_DIR}/wave/*)
+set(WEB_ICONS ${CMAKE_SOURCE_DIR}/packaging/icons/zumble-192.png ${CMAKE_SOURCE_DIR}/packaging/icons/zumble-512.png)
 
 set(WEB_SITE ${CMAKE_BINARY_DIR}/site)
 add_executable(zumble_web ${WEB_SOURCES})
@@ -32,6 +34,8 @@ target_link_options(zumble_web PRIVATE
   "SHELL:--shell-file ${WEB_PAGE_DIR}/shell.html"
   "SHELL:--pre-js ${WEB_PAGE_DIR}/page.js"
   "SHELL:--pre-js ${WEB_PAGE_DIR}/picture.js"
+  "SHELL:--pre-js ${WEB_PAGE_DIR}/screen.js"
+  "SHELL:--pre-js ${WEB_PAGE_DIR}/offline.js"
   "SHELL:--pre-js ${WEB_PAGE_DIR}/pacing.js"
   "SHELL:--pre-js ${WEB_PAGE_DIR}/sound.js"
   "SHELL:--pre-js ${WEB_PAGE_DIR}/files.js"
@@ -41,9 +45,15 @@ target_link_options(zumble_web PRIVATE
 set_target_properties(zumble_web PROPERTIES
   OUTPUT_NAME index SUFFIX ".html"
   RUNTIME_OUTPUT_DIRECTORY ${WEB_SITE}
-  LINK_DEPENDS "${WEB_PAGE};${WEB_DATA}")
+  LINK_DEPENDS "${WEB_PAGE};${WEB_DATA};${WEB_ICONS}")
+# The files beside the page, then the build's name filled in (cmake/web_site.cmake).
 add_custom_command(TARGET zumble_web POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${WEB_PAGE_DIR}/audio-worklet.js ${WEB_SITE}/)
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${WEB_PAGE_DIR}/audio-worklet.js ${WEB_PAGE_DIR}/manifest.webmanifest
+          ${WEB_SITE}/
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/packaging/icons/zumble-192.png ${WEB_SITE}/icon-192.png
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/packaging/icons/zumble-512.png ${WEB_SITE}/icon-512.png
+  COMMAND ${CMAKE_COMMAND} -DSITE=${WEB_SITE} -DSERVICE_WORKER=${WEB_PAGE_DIR}/service-worker.js
+          -P ${CMAKE_SOURCE_DIR}/cmake/web_site.cmake)
 # Emscripten's JavaScript tools find their Node modules (acorn) in Debian's folder.
 if(NOT DEFINED ENV{NODE_PATH} AND EXISTS /usr/share/nodejs)
   set(CMAKE_CXX_LINKER_LAUNCHER ${CMAKE_COMMAND} -E env NODE_PATH=/usr/share/nodejs)

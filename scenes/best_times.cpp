@@ -74,7 +74,7 @@ void LoadBestTimes() {
         *Entry(i) = static_cast<int>(ReadLE32(times + 4 * i));
 }
 
-void RecordBestTime(int elapsed) {
+bool RecordBestTime(int elapsed) {
     int* row = BestTimes[SpeedSetting + 4 * FlyCountSetting];
 
     int place = 99;  // not placed
@@ -96,6 +96,7 @@ void RecordBestTime(int elapsed) {
         BoardMillis[k] = static_cast<int>(t - 1000 * seconds);
         BoardSeconds[k] = static_cast<int>(seconds - 60u * BoardMinutes[k]);
     }
+    return place <= 4;
 }
 
 void SaveBestTimes() {

@@ -7,5 +7,6 @@ constexpr int DEFAULT_BEST_TIME = 3599999;
 
 void LoadBestTimes();
 void ResetBestTimes();
-void RecordBestTime(int elapsed);
+// Puts a clear time in the current mode's row and fills the board; true when it got in.
+bool RecordBestTime(int elapsed);
 void SaveBestTimes();

@@ -115,7 +115,9 @@ void StepPhase() {
         }
         break;
     case Recording:
-        RecordBestTime(static_cast<int>(RoundLastTick - RoundStartTick));
+        // A new best time goes to the disk at once: the player may well close the game
+        // (or the tab) while the board shows it.
+        if (RecordBestTime(static_cast<int>(RoundLastTick - RoundStartTick))) SaveBestTimes();
         RoundPhase = ShowingResults;
         break;
     case ShowingResults:

@@ -31,6 +31,8 @@ record 30-flies-speed-1 1234567890 5000 "10 move 120 200" "12 click" "16 move 32
 # The tick count wraps during this round.
 record 100-flies-speed-4 1500000000 4294960000 "10 move 515 80" "12 click" "14 move 515 200" "16 click" \
     "20 click" "26 move 320 320" "28 click"
+# A thousand flies: the longest mode.
+record 1000-flies-speed-2 1600000000 0 "10 move 515 80" "12 click" "14 click" "20 move 320 320" "22 click"
 # Keys that change how fast flies come, and the window losing and regaining focus.
 record 10-flies-speed-3-keys 1700000000 100 "10 move 120 80" "12 click" "14 move 515 200" "16 click" \
     "20 move 320 320" "22 click" "60 key return" "90 key return" "200 key space" "250 activate" \

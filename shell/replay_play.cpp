@@ -154,8 +154,12 @@ bool ReadWholeFile(const char* path, std::vector<std::uint8_t>* out, const char*
 int LoadReplay(const char* path, bool verify) {
     const char* why = nullptr;
     if (!ReadWholeFile(path, &g_play.bytes, &why)) {
-        std::printf("unreadable: %s: %s\n", path, why);
-        std::fflush(stdout);
+        if (verify) {
+            std::printf("unreadable: %s: %s\n", path, why);
+            std::fflush(stdout);
+        } else {
+            std::fprintf(stderr, "zumble: cannot read the replay %s: %s\n", path, why);
+        }
         return 2;
     }
     if (g_play.bytes.size() > kReplayMaxFile) {

@@ -5,6 +5,7 @@
 
 #include "objects/instances.h"
 #include "platform/core/input_tap.h"
+#include "platform/core/tester_file.h"
 #include "platform/core/runtime.h"
 #include "scenes/play.h"
 #include "scenes/title.h"
@@ -60,7 +61,7 @@ void WriteTraceLine(long long frame) {
 
 bool StartTrace(const char* path) {
     // Binary: the same bytes, with "\n" line ends, on every platform.
-    g_trace = std::fopen(path, "wb");
+    g_trace = OpenTesterFile(path, "wb");
     if (!g_trace) return false;
     AddFlipHook(WriteTraceLine);
     return true;

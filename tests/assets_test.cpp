@@ -26,6 +26,7 @@ const char* const kFiles[] = {
     "packaging/icons/zumble-16.png",  "packaging/icons/zumble-32.png",
     "packaging/icons/zumble-48.png",  "packaging/icons/zumble-64.png",
     "packaging/icons/zumble-128.png", "packaging/icons/zumble-256.png",
+    "packaging/icons/zumble-192.png", "packaging/icons/zumble-512.png",
 };
 
 std::vector<std::uint8_t> ReadFile(const std::string& path) {

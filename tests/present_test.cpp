@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "platform/core/ddraw.h"
@@ -169,6 +170,39 @@ TEST(PresentPlan, VsyncOnlyWhereTheRefreshIsAWholeMultipleOfSixty) {
     EXPECT_EQ(RefreshesPerGameFrame(240), 4);
     for (int hz : {0, -60, 30, 50, 59, 61, 75, 90, 100, 144, 165, 200})
         EXPECT_EQ(RefreshesPerGameFrame(hz), 0) << hz << " Hz keeps the timer";
+}
+
+TEST(PresentPlan, VsyncGivenUpAfterASecondOfEarlyFramesAndTriedAgainWhenTheDisplayChanges) {
+    // Each step: frames shown (early or not), or the window changed; then whether vsync
+    // is refused and whether this step gave it up.
+    enum Step { Early, OnTime, Changed };
+    struct Case {
+        const char* what;
+        std::vector<std::pair<Step, int>> steps;  // a step and how many times
+        bool refused;
+        int givenUp;  // how many times vsync was given up along the way
+    };
+    const Case cases[] = {
+        {"59 early frames", {{Early, 59}}, false, 0},
+        {"60 early frames", {{Early, 60}}, true, 1},
+        {"a frame on time starts the count again", {{Early, 59}, {OnTime, 1}, {Early, 59}}, false, 0},
+        {"given up once, not again", {{Early, 200}}, true, 1},
+        {"a change tries vsync again", {{Early, 60}, {Changed, 1}}, false, 1},
+        {"and gives it up again after another second", {{Early, 60}, {Changed, 1}, {Early, 60}}, true, 2},
+        {"a change starts the count again", {{Early, 59}, {Changed, 1}, {Early, 59}}, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        VsyncTrust trust;
+        int givenUp = 0;
+        for (const auto& [step, times] : c.steps)
+            for (int i = 0; i < times; ++i) {
+                if (step == Changed) VsyncTryAgain(&trust);
+                else if (VsyncFrameShown(&trust, step == Early)) ++givenUp;
+            }
+        EXPECT_EQ(trust.refused, c.refused);
+        EXPECT_EQ(givenUp, c.givenUp);
+    }
 }
 
 }  // namespace

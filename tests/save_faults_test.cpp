@@ -174,4 +174,22 @@ TEST(SaveFaults, ReplacementKeepsTheOldFilesMode) {
     EXPECT_EQ(now.st_gid, player.st_gid);
 }
 
+TEST(SaveFaults, ARewriteInPlaceLeavesNothingOfALongerOldFile) {
+    // A read-only folder: the file is rewritten in place, whether the player may read it
+    // or only write it, and an old file longer than the table is cut to the table.
+    for (mode_t mode : {mode_t{0666}, mode_t{0222}}) {
+        SCOPED_TRACE(mode);
+        const std::string dir = MakeTempDir();
+        const std::string before = SavedTableIn(dir);
+        WriteFileBytes("hiscoa.sav", before + std::string(700, 'x'));
+        ASSERT_EQ(chmod("hiscoa.sav", mode), 0);
+        ASSERT_EQ(chmod(dir.c_str(), 0555), 0);
+        const int rc = SaveAsPlayer([] { return access(".", W_OK) != 0 && access("hiscoa.sav", W_OK) == 0; });
+        chmod(dir.c_str(), 0755);
+        ASSERT_EQ(rc, 0) << "the save crashed, the folder stayed open or the file closed to the child";
+        ExpectNewTable(before);
+        EXPECT_EQ(ModeOf("hiscoa.sav"), mode);
+    }
+}
+
 }  // namespace

@@ -255,6 +255,59 @@ TEST(Converter, ToneAboveTheNewBandIsFilteredOutAndImagesAreNotMade) {
     }
 }
 
+TEST(Converter, EachRateGivesItsExactLengthAndAFlatLevelThroughEveryTap) {
+    // A constant level: the filter passes it unchanged away from the ends, and the last
+    // input frames weigh on the last output frames as the first ones do on the first.
+    struct Case {
+        std::uint32_t rate;
+        std::size_t inFrames;
+        std::size_t outFrames;  // inFrames * MIX_RATE / rate, rounded down
+    };
+    const Case cases[] = {
+        {11025, 3, 6}, {44100, 3, 1}, {44100, 4001, 2000}, {32000, 1000, 689},
+        {7350, 1000, 3000}, {4001, 1000, 5511}, {48000, 1000, 459}, {11025, 1000, 2000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rate);
+        std::string samples;
+        for (std::size_t i = 0; i < c.inFrames; ++i) samples += Le16(16384);
+        const std::vector<std::int16_t> out = Converted(samples, c.rate);
+        ASSERT_EQ(out.size(), c.outFrames);
+        if (c.inFrames < 1000) continue;
+        // Away from the ends (the filter reaches 80 input frames at most here).
+        const std::size_t margin = 80 * MIX_RATE / c.rate + 2;
+        for (std::size_t n = margin; n + margin < out.size(); ++n) ASSERT_NEAR(out[n], 16384, 4) << "frame " << n;
+        if (c.rate * 3 != MIX_RATE && c.rate * 2 != MIX_RATE) continue;
+        // Output frames on whole input frames: the first and the one on the last input
+        // frame see the same half of the filter.
+        const std::size_t step = MIX_RATE / c.rate;
+        const std::size_t last = (c.inFrames - 1) * step;
+        ASSERT_LT(last, out.size());
+        EXPECT_NEAR(out[last], out[0], 2);
+        EXPECT_NEAR(out[last - step], out[step], 2);
+        EXPECT_GT(out[0], 16384 / 3);
+    }
+}
+
+TEST_F(Mixer, TwoFullScaleSoundsClipInsteadOfWrapping) {
+    for (std::int16_t level : {std::int16_t{32767}, std::int16_t{-32768}}) {
+        SCOPED_TRACE(level);
+        std::string samples;
+        for (int i = 0; i < 64; ++i) samples += Le16(static_cast<std::uint16_t>(level));
+        LPDIRECTSOUNDBUFFER a = MakeBuffer(ds, samples, 1, 16, MIX_RATE);
+        LPDIRECTSOUNDBUFFER b = MakeBuffer(ds, samples, 1, 16, MIX_RATE);
+        ASSERT_NE(a, nullptr);
+        ASSERT_NE(b, nullptr);
+        a->Play(0, 0, 0);
+        b->Play(0, 0, 0);
+        const std::vector<std::int16_t> out = Render(64);
+        const std::int16_t clipped = level > 0 ? 32767 : -32768;
+        for (std::size_t i = 0; i < out.size(); ++i) ASSERT_EQ(out[i], clipped) << "sample " << i;
+        a->Release();
+        b->Release();
+    }
+}
+
 TEST_F(Mixer, BuffersKeepTheirSamplesCompact) {
     // 16-bit mono at the mix rate, like the game's music: two bytes a frame, no more.
     const std::string samples = Sine(440, 2.0, 1, 16, MIX_RATE);

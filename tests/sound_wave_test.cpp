@@ -185,6 +185,9 @@ TEST_F(WaveLoad, FormatsTheBufferRefusesGiveError12) {
         {"three channels", FormatRecord(3, 16, 22050)},
         {"seven bits", FormatRecord(1, 7, 22050)},
         {"rate 0", FormatRecord(1, 16, 0)},
+        // Too slow to be a sound: each of its samples would take many in the mix.
+        {"rate 100", FormatRecord(1, 8, 100)},
+        {"rate 3999", FormatRecord(2, 16, 3999)},
         {"block size that lies", FormatRecord(1, 16, 22050).replace(12, 2, Le16(4))},
     };
     for (const Case& c : cases) {
@@ -202,6 +205,22 @@ TEST_F(WaveLoad, FormatsTheBufferRefusesGiveError12) {
     EXPECT_EQ(Load(Riff(Chunk("fmt ", FormatRecord(1, 16, 22050)) + "data\x08"), &slot),
               (Codes{"ERROR_12"}));
     EXPECT_EQ(slot, nullptr);
+
+    // A sound that would pass 32 MiB once at the mix rate (8-bit mono at 4000 Hz grows
+    // eleven times), and the lowest rate taken, at both sides of that bound.
+    const struct {
+        std::uint32_t bytes;
+        Codes codes;
+    } sizes[] = {{3000000, Codes{}}, {3100000, Codes{"ERROR_12"}}};
+    for (const auto& c : sizes) {
+        SCOPED_TRACE(c.bytes);
+        slot = nullptr;
+        EXPECT_EQ(Load(Riff(Chunk("fmt ", FormatRecord(1, 8, 4000)) + Chunk("data", std::string(c.bytes, '\x90'))),
+                       &slot),
+                  c.codes);
+        EXPECT_EQ(slot != nullptr, c.codes.empty());
+        if (slot) slot->Release();
+    }
 }
 
 TEST_F(WaveLoad, SamplesComeFromTheFirstDataTagCutToTheBody) {

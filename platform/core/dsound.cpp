@@ -9,7 +9,12 @@
 
 namespace {
 
-constexpr std::uint64_t kMaxMixBytes = std::uint64_t{1} << 29;
+// Every sample of a buffer is converted to the mix rate when it is filled, before the
+// game goes on: a rate far below any sound card's (a 100 Hz file grows 220 times over)
+// or a very long sound would hold up the start for minutes. Below this rate nothing is
+// a sound worth hearing; past this size (six minutes of stereo) nothing is the game's.
+constexpr DWORD kLowestRate = 4000;
+constexpr std::uint64_t kMaxMixBytes = std::uint64_t{1} << 25;
 int g_Objects = 0;  // live DirectSound objects; the device stays open while there is one
 std::vector<IDirectSoundBuffer*> g_Owned;  // every live buffer, to end them with their object
 
@@ -17,7 +22,8 @@ bool FormatIsPlayable(const WAVEFORMATEX& f) {
     if (f.wFormatTag != WAVE_FORMAT_PCM) return false;
     if (f.nChannels != 1 && f.nChannels != 2) return false;
     if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16) return false;
-    if (f.nSamplesPerSec < DSBFREQUENCY_MIN || f.nSamplesPerSec > DSBFREQUENCY_MAX) return false;
+    if (f.nSamplesPerSec < std::max(kLowestRate, DSBFREQUENCY_MIN) || f.nSamplesPerSec > DSBFREQUENCY_MAX)
+        return false;
     return f.nBlockAlign == f.nChannels * f.wBitsPerSample / 8;
 }
 
@@ -47,8 +53,8 @@ HRESULT IDirectSound::CreateSoundBuffer(const DSBUFFERDESC* desc, LPDIRECTSOUNDB
     if (desc->dwBufferBytes < DSBSIZE_MIN || desc->dwBufferBytes > DSBSIZE_MAX)
         return DSERR_INVALIDPARAM;
     if (!FormatIsPlayable(*desc->lpwfxFormat)) return DSERR_BADFORMAT;
-    // The mix form takes 2 bytes a sample at MIX_RATE: a long 8-bit sound at a low rate
-    // grows many times over, so refuse what would pass half a gigabyte.
+    // The mix form takes 2 bytes a sample at MIX_RATE: an 8-bit sound at a low rate grows
+    // many times over.
     const WAVEFORMATEX& f = *desc->lpwfxFormat;
     const std::uint64_t mixFrames =
         std::uint64_t{desc->dwBufferBytes} / f.nBlockAlign * MIX_RATE / f.nSamplesPerSec;

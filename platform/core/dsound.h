@@ -60,8 +60,9 @@ using LPDIRECTSOUNDBUFFER = IDirectSoundBuffer*;
 
 struct IDirectSound {
     HRESULT SetCooperativeLevel(HWND hwnd, DWORD level);
-    // Buffers hold PCM of 8 or 16 bits, one or two channels, any rate from
-    // DSBFREQUENCY_MIN to DSBFREQUENCY_MAX; any other format gives DSERR_BADFORMAT.
+    // Buffers hold PCM of 8 or 16 bits, one or two channels, any rate from 4000 Hz to
+    // DSBFREQUENCY_MAX; any other format gives DSERR_BADFORMAT. A buffer that would pass
+    // 32 MiB at the mix rate gives DSERR_OUTOFMEMORY.
     HRESULT CreateSoundBuffer(const DSBUFFERDESC* desc, LPDIRECTSOUNDBUFFER* out, void* outer);
     // Releasing the object also ends every buffer made on it.
     DWORD Release();

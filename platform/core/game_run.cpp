@@ -2,12 +2,14 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
+#include <cstdlib>
 #include <string>
 
 #include "platform/core/ddraw.h"
+#include "platform/core/display_settings.h"
 #include "platform/core/files.h"
 #include "platform/core/options.h"
+#include "platform/core/tester_file.h"
 #include "platform/core/runtime.h"
 #include "shell/autoplay.h"
 #include "shell/replay_play.h"
@@ -38,8 +40,9 @@ int PrepareRun(int argc, char** argv) {
     // Output files are named from where the player started the game, even when the game
     // then moves to the folder that holds its data (or writes to the player's own).
     for (std::string* path : {&g_Options.trace, &g_Options.soundLog, &g_Options.audioOut})
-        if (!path->empty()) *path = std::filesystem::absolute(*path).string();
+        if (!path->empty()) *path = AbsoluteTesterPath(*path);
     FindGameData();
+    if (!g_Options.headless) UseSavedDisplay(&g_Options);
     // Before the trace, so that a traced replay shows the tick of the frame it begins.
     if (playback)
         StartReplayPlayback();
@@ -51,6 +54,13 @@ int PrepareRun(int argc, char** argv) {
     }
     if (g_Options.autoplay) StartAutoplay();
     return -1;
+}
+
+void EndRunAtOnce() {
+    SendGameMessage(WM_CLOSE, 0, 0);
+    StopTrace();
+    std::fflush(nullptr);
+    std::exit(0);  // the game's statics write the error report
 }
 
 int PlayRun() {

@@ -22,10 +22,12 @@ const char kUsage[] =
     "\n"
     "Files: the pictures and sounds (bmp/, wave/) are read from the current folder, else\n"
     "from ../share/games/zumble beside the executable (an installed game), else from the\n"
-    "folder next to or above the executable. The best times (hiscoa.sav) and the error\n"
-    "report (error.txt) are written beside that data, except for an installed game, which\n"
-    "keeps them in $XDG_DATA_HOME/zumble/ (by default ~/.local/share/zumble/). Every round\n"
-    "is recorded there in replays/: last.zrp, and best-FLIES-SPEED-PLACE.zrp for each best time.\n";
+    "folder next to or above the executable. The best times (hiscoa.sav), the error\n"
+    "report (error.txt) and how the game was last shown (display.ini: window or full\n"
+    "screen, and the window's scale, used when no option says) are written beside that\n"
+    "data, except for an installed game, which keeps them in $XDG_DATA_HOME/zumble/ (by\n"
+    "default ~/.local/share/zumble/). Every round is recorded there in replays/: last.zrp,\n"
+    "and best-FLIES-SPEED-PLACE.zrp for each best time.\n";
 
 bool ToNumber(const char* text, long long low, long long high, long long* out) {
     if (!text || !*text) return false;
@@ -112,6 +114,7 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
         *error = "--replay plays the replay's input: drop --script and --autoplay";
         return 2;
     }
+    o.fullscreen = fullscreen;
     if (o.window && fullscreen) { *error = "--window and --fullscreen exclude each other"; return 2; }
     if (o.headless && (o.window || fullscreen || o.scale)) { *error = "--headless has no window: drop --window, --fullscreen and --scale"; return 2; }
     if (!o.headless) {

@@ -7,6 +7,7 @@
 struct Options {
     bool headless = false;
     bool window = false;       // --window; full screen otherwise
+    bool fullscreen = false;   // --fullscreen given
     int scale = 0;             // --scale N: window size factor, 0 = largest that fits
     std::string script;        // --script FILE (headless)
     long long frames = -1;     // --frames N: WM_CLOSE after the N-th flip
@@ -19,6 +20,9 @@ struct Options {
     bool timedemo = false;     // --timedemo
     std::string replay;        // --replay FILE: watch (or with --headless, retrace) a replay
     std::string verify;        // --verify FILE: play a replay headless, print its result
+    // Not options: a player's run shows the game as it was left (display_settings.h).
+    bool rememberDisplay = false;
+    int savedScale = 0;        // the window's scale when it was left, 0: none
 };
 
 extern Options g_Options;

@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 #include "platform/core/backend.h"
 #include "platform/core/input_tap.h"
@@ -17,7 +19,7 @@ using Clock = std::chrono::steady_clock;
 // tests can use the stand-ins without a platform.
 const Backend* g_backend = nullptr;
 long long g_flips = 0;
-FlipHook g_hooks[8] = {};
+FlipHook g_hooks[kMaxFlipHooks] = {};
 volatile std::sig_atomic_t g_terminate = 0;
 bool g_closePosted = false;
 Clock::time_point g_processStart = Clock::now();
@@ -34,6 +36,8 @@ long long FlipCount() { return g_flips; }
 void AddFlipHook(FlipHook hook) {
     for (auto& slot : g_hooks)
         if (!slot) { slot = hook; return; }
+    std::fprintf(stderr, "zumble: more than %d flip hooks\n", kMaxFlipHooks);
+    std::abort();
 }
 
 DWORD GetTickCount() {

@@ -15,8 +15,12 @@ std::time_t CalendarTime();
 // Number of completed flips of the primary surface since start-up.
 long long FlipCount();
 
-// Called after every completed flip, with the flip's number (1 for the first).
+// Called after every completed flip, with the flip's number (1 for the first), in the
+// order they were added. Room for every part that watches the frames (trace, test
+// player, recorder) with some to spare; one more than fits is a programming error, so
+// it stops the program with a line on stderr rather than going unheard.
 using FlipHook = void (*)(long long frame);
+constexpr int kMaxFlipHooks = 16;
 void AddFlipHook(FlipHook hook);
 
 // Ends a flip of the primary surface: paces to the next 1/60 s slot when asked (never in
@@ -27,6 +31,8 @@ void CompleteFlip(bool wait);
 
 // Posts a message to the game's window queue (the backends' and the test player's way in).
 void PostGameMessage(UINT message, WPARAM wParam, LPARAM lParam);
+// Hands a message to the game's window at once, as SendMessage does; 0 without a window.
+LRESULT SendGameMessage(UINT message, WPARAM wParam, LPARAM lParam);
 // Moves the cursor (game coordinates).
 void SetGameCursor(int x, int y);
 

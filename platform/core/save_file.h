@@ -10,4 +10,10 @@
 // writing, as it would if it were rewritten in place (reading it is not needed); where
 // the folder refuses the temporary file or the rename but the file itself may be
 // written, it is rewritten in place and put on the disk. True when saved.
+//
+// Whatever already has the name `tempPath` (a leftover, a link) is removed, never
+// written through: the temporary file is always made anew, private until it takes its
+// final mode. On POSIX systems a `path` that is a symbolic link stays one: the file at
+// its end is saved, through its own temporary file (its name plus ".tmp") in its own
+// folder, and that folder is put on the disk after the rename.
 bool SaveFileReplacing(const char* path, const char* tempPath, const void* bytes, std::size_t size);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <numbers>
+#include <numeric>
 #include <vector>
 
 #include "platform/core/sound_mixer.h"
@@ -21,6 +22,8 @@ constexpr int kZeroCrossings = 32;
 constexpr double kKaiserBeta = 9.0;
 // Kernel table resolution: entries per input sample, interpolated linearly between.
 constexpr int kTableSteps = 128;
+// Largest table of per-phase weights (16 MiB of them): every rate up to the mix rate fits.
+constexpr std::size_t kMaxPhaseTable = std::size_t{1} << 21;
 
 // The zeroth-order modified Bessel function of the first kind, by its series.
 double BesselI0(double x) {
@@ -76,18 +79,36 @@ void Resample(const BYTE* data, std::size_t inFrames, int channels, bool eightBi
         const double f = at - static_cast<double>(i);
         return kernel[i] + (kernel[i + 1] - kernel[i]) * f;
     };
+    // Output frame n lies at input position n * inRate / MIX_RATE, kept exact: its
+    // fraction takes one of MIX_RATE / gcd values, the filter's phases. Each phase's
+    // weights (tap j at input frame whole - reach + 1 + j) are worked out once, so that
+    // a frame costs only its multiplications; where a rate has too many phases for the
+    // table, each frame's weights are worked out once for all its channels.
+    const std::size_t taps = 2 * static_cast<std::size_t>(reach);
+    const std::uint32_t step = std::gcd(inRate, static_cast<std::uint32_t>(MIX_RATE));
+    const std::size_t phases = MIX_RATE / step;
+    const bool tabled = phases * taps <= kMaxPhaseTable && phases < outFrames;
+    std::vector<double> weights(tabled ? phases * taps : taps);
+    auto fillRow = [&](std::size_t phase, double* row) {
+        const double frac = static_cast<double>(phase * step) / MIX_RATE;
+        for (std::size_t j = 0; j < taps; ++j) row[j] = weight(static_cast<double>(reach - 1) - static_cast<double>(j) + frac);
+    };
+    if (tabled)
+        for (std::size_t p = 0; p < phases; ++p) fillRow(p, weights.data() + p * taps);
     for (std::size_t n = 0; n < outFrames; ++n) {
-        // Output frame n lies at input position n * inRate / MIX_RATE, kept exact.
         const std::uint64_t scaled = static_cast<std::uint64_t>(n) * inRate;
         const long long whole = static_cast<long long>(scaled / MIX_RATE);
-        const double frac = static_cast<double>(scaled % MIX_RATE) / MIX_RATE;
-        const long long first = std::max<long long>(0, whole - reach + 1);
+        const std::size_t phase = static_cast<std::size_t>(scaled % MIX_RATE) / step;
+        const double* row = weights.data();
+        if (tabled) row += phase * taps;
+        else fillRow(phase, weights.data());
+        const long long base = whole - reach + 1;  // the input frame of tap 0
+        const long long first = std::max<long long>(0, base);
         const long long last = std::min<long long>(static_cast<long long>(inFrames) - 1, whole + reach);
         for (int c = 0; c < channels; ++c) {
             double sum = 0.0;
             for (long long k = first; k <= last; ++k)
-                sum += weight(static_cast<double>(whole - k) + frac) *
-                       SampleAt(data, static_cast<std::size_t>(k), c, channels, eightBit);
+                sum += row[k - base] * SampleAt(data, static_cast<std::size_t>(k), c, channels, eightBit);
             out[n * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] = ToSample(sum);
         }
     }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/core/options.h"
+#include "platform/core/tester_file.h"
 #include "platform/core/runtime.h"
 #include "platform/core/sound_mixer.h"
 
@@ -18,7 +19,7 @@ void SoundLogOpen() {
     if (g_Tried || g_Options.soundLog.empty()) return;
     g_Tried = true;
     // Binary: the same bytes, with "\n" line ends, on every platform.
-    g_Log = std::fopen(g_Options.soundLog.c_str(), "wb");
+    g_Log = OpenTesterFile(g_Options.soundLog.c_str(), "wb");
     if (g_Log == nullptr)
         std::fprintf(stderr, "zumble: cannot write the sound log %s\n", g_Options.soundLog.c_str());
 }

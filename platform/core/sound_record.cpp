@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/core/options.h"
+#include "platform/core/tester_file.h"
 #include "platform/core/sound_mixer.h"
 
 namespace {
@@ -43,7 +44,7 @@ void WriteHeader() {
 void OpenRecording() {
     if (g_Tried || g_Options.audioOut.empty()) return;
     g_Tried = true;
-    g_Out = std::fopen(g_Options.audioOut.c_str(), "wb");
+    g_Out = OpenTesterFile(g_Options.audioOut.c_str(), "wb");
     if (g_Out == nullptr) {
         std::fprintf(stderr, "zumble: cannot write %s\n", g_Options.audioOut.c_str());
         return;

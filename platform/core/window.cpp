@@ -80,6 +80,10 @@ void PostGameMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     Push(MSG{g_window.alive ? &g_window : nullptr, message, wParam, lParam, ObserveTickCount(), g_cursor});
 }
 
+LRESULT SendGameMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    return g_window.alive ? g_window.proc(&g_window, message, wParam, lParam) : 0;
+}
+
 BOOL PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     Push(MSG{hwnd, message, wParam, lParam, ObserveTickCount(), g_cursor});
     return TRUE;

@@ -5,12 +5,14 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/core/files.h"
 #include "platform/core/options.h"
+#include "platform/core/tester_file.h"
 #include "platform/core/runtime.h"
+#include "platform/win32/win32_arguments.h"
 #include "shell/trace.h"
 #include "shell/winmain.h"
 
@@ -18,6 +20,8 @@ namespace {
 
 // The options that only the stand-in can serve; empty when there is none.
 const char* UnservedOption(const Options& o) {
+    if (!o.verify.empty()) return "--verify";
+    if (!o.replay.empty()) return "--replay";
     if (o.headless) return "--headless";
     if (o.window) return "--window";
     if (o.scale) return "--scale";
@@ -29,6 +33,12 @@ const char* UnservedOption(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::vector<std::string> text;
+    std::vector<char*> utf8;
+    if (Win32Utf8Arguments(&text, &utf8)) {
+        argc = static_cast<int>(text.size());
+        argv = utf8.data();
+    }
     std::string error;
     const int parsed = ParseOptions(argc, argv, &g_Options, &error);
     // Bad input ends the process before the game's statics write anything at exit.
@@ -49,7 +59,7 @@ int main(int argc, char** argv) {
     if (!PlatformInit()) std::_Exit(2);
     // The trace is named from where the player started the game, even when the game then
     // moves to the folder that holds its data.
-    if (!g_Options.trace.empty()) g_Options.trace = std::filesystem::absolute(g_Options.trace).string();
+    if (!g_Options.trace.empty()) g_Options.trace = AbsoluteTesterPath(g_Options.trace);
     FindGameData();
     if (!g_Options.trace.empty() && !StartTrace(g_Options.trace.c_str())) {
         std::fprintf(stderr, "zumble-ddraw: cannot write the trace file '%s'\n", g_Options.trace.c_str());

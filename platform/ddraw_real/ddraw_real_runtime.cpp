@@ -3,6 +3,8 @@
 // the cursor, the calendar time, and the start and end of the platform.
 #include "platform/win32/win32_api.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 #include "platform/ddraw_real/ddraw_real_hooks.h"
@@ -14,7 +16,7 @@
 namespace {
 
 long long g_flips = 0;
-FlipHook g_hooks[8] = {};
+FlipHook g_hooks[kMaxFlipHooks] = {};
 HWND g_window = nullptr;
 
 }  // namespace
@@ -27,6 +29,8 @@ void AddFlipHook(FlipHook hook) {
             slot = hook;
             return;
         }
+    std::fprintf(stderr, "zumble: more than %d flip hooks\n", kMaxFlipHooks);
+    std::abort();
 }
 
 void CompleteRealFlip() {

@@ -2,9 +2,6 @@
 // per flip), input comes from the script, nothing sleeps, and the mix of each flip goes
 // to the recording, so two runs with the same files and options are the same run.
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +12,7 @@
 #include "platform/core/runtime.h"
 #include "platform/core/script.h"
 #include "platform/core/sound_mixer.h"
+#include "platform/core/tester_file.h"
 
 namespace {
 
@@ -81,18 +79,16 @@ bool Start() {
     g_script.clear();
     g_nextEvent = 0;
     if (g_Options.script.empty()) return true;
-    std::ifstream in(g_Options.script, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
+    std::string text;
     std::string error;
-    if (!in || !ParseScript(text.str(), &g_script, &error)) {
+    if (!ReadTesterFile(g_Options.script, &text) || !ParseScript(text, &g_script, &error)) {
         if (error.empty()) error = "cannot read script '" + g_Options.script + "'";
         std::fprintf(stderr, "zumble: %s\n", error.c_str());
         return false;
     }
     // Shots are named from where the run started, even if the game then moves to its data.
     for (ScriptEvent& ev : g_script)
-        if (ev.verb == ScriptVerb::Shot) ev.file = std::filesystem::absolute(ev.file).string();
+        if (ev.verb == ScriptVerb::Shot) ev.file = AbsoluteTesterPath(ev.file);
     return true;
 }
 
@@ -119,9 +115,23 @@ bool OpenAudio(AudioPull) { return false; }
 void CloseAudio() {}
 
 const Backend kHeadless = {
-    "headless", Start,      Shutdown,     HasDisplay, CreateGameWindow, DestroyGameWindow,
-    PumpInput,  Present,    ShowCursor,   ShowMessageBox, Ticks,        Calendar,
-    WaitForFrame, AfterFlip, OpenAudio,   CloseAudio, RecordFrames,
+    .name             = "headless",
+    .start            = Start,
+    .shutdown         = Shutdown,
+    .hasDisplay       = HasDisplay,
+    .createWindow     = CreateGameWindow,
+    .destroyWindow    = DestroyGameWindow,
+    .pumpInput        = PumpInput,
+    .present          = Present,
+    .showCursor       = ShowCursor,
+    .messageBox       = ShowMessageBox,
+    .ticks            = Ticks,
+    .calendarTime     = Calendar,
+    .waitForFrame     = WaitForFrame,
+    .afterFlip        = AfterFlip,
+    .openAudio        = OpenAudio,
+    .closeAudio       = CloseAudio,
+    .mixWithoutOutput = RecordFrames,
 };
 
 }  // namespace

@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "platform/core/ddraw.h"
+#include "platform/core/tester_file.h"
 
 bool WritePalettedPng(const char* path, const std::uint8_t* pixels, int width, int height,
                       const PALETTEENTRY* palette) {
-    std::FILE* f = std::fopen(path, "wb");
+    std::FILE* f = OpenTesterFile(path, "wb");
     if (!f) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/core/ddraw.h"
+#include "platform/core/tester_file.h"
 
 namespace {
 
@@ -90,7 +91,7 @@ bool WritePalettedPng(const char* path, const std::uint8_t* pixels, int width, i
     Chunk(file, "IDAT", z);
     Chunk(file, "IEND", {});
 
-    std::FILE* f = std::fopen(path, "wb");
+    std::FILE* f = OpenTesterFile(path, "wb");
     if (!f) return false;
     const bool written = std::fwrite(file.data(), 1, file.size(), f) == file.size();
     return std::fclose(f) == 0 && written;

@@ -1,16 +1,21 @@
 #include "platform/core/files.h"
+#include "platform/posix/game_paths.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <system_error>
+
+#include "platform/core/data_report.h"
 
 namespace {
 
@@ -19,17 +24,24 @@ namespace {
 char g_dataFolder[4096];    // "" = the current folder
 char g_playerFolder[4096];  // "" = the current folder
 bool g_noSaving = false;
+bool g_forbidden = false;  // ForbidSaving: for the whole run, whatever the folder
 
 bool IsDataPath(const std::string& p) { return p.rfind("bmp/", 0) == 0 || p.rfind("wave/", 0) == 0; }
 
-// The path to hand to the system, or false when the file may not be touched.
-bool Resolve(const char* path, std::string* out) {
+// The path with its backslashes taken as directory separators.
+std::string Relative(const char* path) {
     std::string p(path);
     for (char& c : p)
         if (c == '\\') c = '/';
+    return p;
+}
+
+// The path to hand to the system, or false when the file may not be touched.
+bool Resolve(const char* path, std::string* out) {
+    std::string p = Relative(path);
     if (!p.empty() && p[0] != '/') {
         const bool data = IsDataPath(p);
-        if (!data && g_noSaving) {
+        if (!data && (g_noSaving || g_forbidden)) {
             errno = EACCES;
             return false;
         }
@@ -69,25 +81,68 @@ std::string PlayerFolderPath(std::string* base) {
     return std::string(home) + "/.local/share/zumble";
 }
 
-// Makes the folder and its missing parents below base, each private to the player.
-// Empty on success, else what went wrong.
-std::string MakeFolder(const std::string& path, const std::string& base) {
+// A path as the one line on stderr shows it: a long one by its two ends.
+std::string Shown(const std::string& path) {
+    if (path.size() <= 80) return path;
+    return path.substr(0, 30) + "..." + path.substr(path.size() - 45);
+}
+
+// Everything about the path that can be known before making any folder: its length
+// (with room for the files kept there), each name's, no "." or ".." that could lead
+// elsewhere, and a folder that takes new ones where the first missing name is. Empty
+// when the path can be made, else why not.
+std::string CheckFolderPath(const std::string& path, const std::string& base) {
+    if (path.size() + sizeof "/hiscoa.sav.tmp" > sizeof g_playerFolder) return "the path is too long";
     struct stat info;
-    if (stat(base.c_str(), &info) != 0) return base + ": " + std::strerror(errno);
-    if (!S_ISDIR(info.st_mode)) return base + " is not a folder";
+    if (stat(base.c_str(), &info) != 0) return Shown(base) + ": " + std::strerror(errno);
+    if (!S_ISDIR(info.st_mode)) return Shown(base) + " is not a folder";
+    std::string existing = base;  // the deepest folder there already
+    bool missing = false;
+    for (std::size_t at = base.size(); at < path.size();) {
+        const std::size_t end = std::min(path.find('/', at), path.size());
+        const std::string name = path.substr(at, end - at);
+        at = end + 1;
+        if (name.empty()) continue;
+        if (name == "." || name == "..") return "the path holds . or ..";
+        if (name.size() > NAME_MAX) return "a name in the path is too long";
+        if (missing) continue;
+        const std::string part = path.substr(0, end);
+        if (stat(part.c_str(), &info) != 0) {
+            if (errno != ENOENT) return std::strerror(errno);
+            missing = true;
+            continue;
+        }
+        if (!S_ISDIR(info.st_mode)) return Shown(part) + " is not a folder";
+        existing = part;
+    }
+    if (missing && access(existing.c_str(), W_OK | X_OK) != 0) return Shown(existing) + ": " + std::strerror(errno);
+    return "";
+}
+
+// Makes the folder and its missing parents below base, each private to the player,
+// once CheckFolderPath has found nothing against it. Empty on success, else what went
+// wrong.
+std::string MakeFolder(const std::string& path, const std::string& base) {
+    std::string why = CheckFolderPath(path, base);
+    if (!why.empty()) return why;
+    struct stat info;
     for (std::size_t at = base.size(); at <= path.size(); ++at) {
         if (at != path.size() && path[at] != '/') continue;
         const std::string part = path.substr(0, at);
         if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return std::strerror(errno);
         if (stat(part.c_str(), &info) != 0) return std::strerror(errno);
-        if (!S_ISDIR(info.st_mode)) return part + " is not a folder";
+        if (!S_ISDIR(info.st_mode)) return Shown(part) + " is not a folder";
     }
     return "";
 }
 
+}  // namespace
+
 void UsePlayerFolder() {
     // A replay being watched or verified touches none of the player's files.
-    if (g_noSaving) return;
+    if (g_forbidden) return;
+    g_noSaving = false;
+    g_playerFolder[0] = '\0';
     std::string base;
     const std::string folder = PlayerFolderPath(&base);
     std::string why = folder.empty() ? "no home folder is set" : MakeFolder(folder, base);
@@ -95,15 +150,12 @@ void UsePlayerFolder() {
     if (why.empty()) return;
     g_noSaving = true;
     std::fprintf(stderr, "zumble: cannot make the folder for hiscoa.sav and error.txt%s%s (%s); "
-                 "playing on without saving them\n", folder.empty() ? "" : " ", folder.c_str(), why.c_str());
+                 "playing on without saving them\n", folder.empty() ? "" : " ", Shown(folder).c_str(), why.c_str());
 }
 
-}  // namespace
+namespace {
 
-std::FILE* OpenGamePath(const char* path, const char* mode) {
-    if (!path || !mode) return nullptr;
-    std::string p;
-    if (!Resolve(path, &p)) return nullptr;
+std::FILE* Open(const std::string& p, const char* mode) {
     // A pipe or socket in a data file's place would block the open (and the game) until
     // somebody writes to it: refuse it, as a file the game cannot use.
     struct stat info;
@@ -119,6 +171,23 @@ std::FILE* OpenGamePath(const char* path, const char* mode) {
     }
     return file;
 }
+
+}  // namespace
+
+std::FILE* OpenGamePath(const char* path, const char* mode) {
+    if (!path || !mode) return nullptr;
+    std::string p;
+    if (!Resolve(path, &p)) return nullptr;
+    std::FILE* file = Open(p, mode);
+    if (!file && IsDataPath(Relative(path))) {
+        const int why = errno;
+        SayDataFileUnreadable(p.c_str(), why == EINVAL ? "not a regular file" : std::strerror(why));
+        errno = why;
+    }
+    return file;
+}
+
+bool GameSystemPath(const char* path, std::string* out) { return path && Resolve(path, out); }
 
 int RenameGamePath(const char* from, const char* to) {
     std::string a, b;
@@ -140,7 +209,7 @@ int MakeGameFolder(const char* path) {
     return errno == EEXIST && stat(p.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? 0 : -1;
 }
 
-void ForbidSaving() { g_noSaving = true; }
+void ForbidSaving() { g_forbidden = true; }
 
 bool FlushToDisk(std::FILE* file) {
     return std::fflush(file) == 0 && fsync(fileno(file)) == 0;

@@ -47,3 +47,14 @@ PresentPath ChoosePresentPath(PresentRequest request, const PresentFacts& facts)
 int RefreshesPerGameFrame(int refreshHz) {
     return refreshHz > 0 && refreshHz % 60 == 0 ? refreshHz / 60 : 0;
 }
+
+bool VsyncFrameShown(VsyncTrust* trust, bool early) {
+    if (trust->refused) return false;
+    trust->earlyFrames = early ? trust->earlyFrames + 1 : 0;
+    if (trust->earlyFrames < kEarlyFramesToRefuseVsync) return false;
+    trust->refused = true;
+    trust->earlyFrames = 0;
+    return true;
+}
+
+void VsyncTryAgain(VsyncTrust* trust) { *trust = VsyncTrust(); }

@@ -33,3 +33,18 @@ PresentPath ChoosePresentPath(PresentRequest request, const PresentFacts& facts)
 // or not a whole multiple of 60: the game then keeps its own timer and shows each frame
 // as soon as it is drawn.
 int RefreshesPerGameFrame(int refreshHz);
+
+// Whether vsync may pace the game. A driver may accept vsync and not wait (a minimised
+// window does that too): after a second of frames that came early the timer takes over.
+// That is decided again when the display's pacing may have changed: after a size
+// change, an exposure or a switch between window and full screen.
+struct VsyncTrust {
+    int earlyFrames = 0;
+    bool refused = false;
+};
+constexpr int kEarlyFramesToRefuseVsync = 60;
+
+// Counts one frame paced by vsync, early or not; true when vsync must now be given up.
+bool VsyncFrameShown(VsyncTrust* trust, bool early);
+// The display may pace the game differently now: vsync may be tried again.
+void VsyncTryAgain(VsyncTrust* trust);

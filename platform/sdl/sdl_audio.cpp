@@ -1,6 +1,7 @@
 #include "platform/sdl/sdl_audio.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <cstdio>
 
@@ -15,15 +16,40 @@ void DeviceCallback(void*, Uint8* stream, int len) {
     g_pull(reinterpret_cast<std::int16_t*>(stream), len / (MIX_CHANNELS * 2));
 }
 
-}  // namespace
+// ALSA writes each error of a failed probe on stderr ("ALSA lib ...": eight lines on a
+// machine without a sound card) before the game can say it plays silent. Its handler is
+// silenced while SDL opens the device; the game's own line gives SDL's reason. SDL loads
+// ALSA itself, so it is reached by name, when it is there at all.
+using AlsaErrorHandler = void (*)(const char* file, int line, const char* function, int error, const char* format, ...);
+using AlsaSetHandler = int (*)(AlsaErrorHandler handler);
 
-bool SdlOpenAudio(AudioPull pull) {
-    if (g_device != 0) return true;
+void SilentAlsa(const char*, int, const char*, int, const char*, ...) {}
+
+struct AlsaQuiet {
+    void* library = nullptr;
+    AlsaSetHandler setHandler = nullptr;
+};
+
+AlsaQuiet QuietAlsa() {
+    AlsaQuiet quiet;
+    quiet.library = dlopen("libasound.so.2", RTLD_LAZY | RTLD_LOCAL);
+    if (!quiet.library) return quiet;
+    quiet.setHandler = reinterpret_cast<AlsaSetHandler>(dlsym(quiet.library, "snd_lib_error_set_handler"));
+    if (quiet.setHandler) quiet.setHandler(SilentAlsa);
+    return quiet;
+}
+
+// ALSA's own handler again, for whatever it has to say once the device plays.
+void RestoreAlsa(const AlsaQuiet& quiet) {
+    if (quiet.setHandler) quiet.setHandler(nullptr);
+    if (quiet.library) dlclose(quiet.library);
+}
+
+bool OpenDevice() {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         std::fprintf(stderr, "zumble: no audio device (%s); running without sound\n", SDL_GetError());
         return false;
     }
-    g_pull = pull;
     SDL_AudioSpec want{};
     want.freq = MIX_RATE;
     want.format = AUDIO_S16SYS;
@@ -39,8 +65,19 @@ bool SdlOpenAudio(AudioPull pull) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
-    SDL_PauseAudioDevice(g_device, 0);
     return true;
+}
+
+}  // namespace
+
+bool SdlOpenAudio(AudioPull pull) {
+    if (g_device != 0) return true;
+    g_pull = pull;
+    const AlsaQuiet quiet = QuietAlsa();
+    const bool opened = OpenDevice();
+    RestoreAlsa(quiet);
+    if (opened) SDL_PauseAudioDevice(g_device, 0);
+    return opened;
 }
 
 void SdlCloseAudio() {

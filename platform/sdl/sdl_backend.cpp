@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "platform/core/ddraw.h"
+#include "platform/core/display_settings.h"
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
 #include "platform/sdl/sdl_audio.h"
@@ -22,9 +23,11 @@ bool g_cursorShown = true;
 // The game learns of focus changes after its start only: SDL's first focus-gained, as the
 // window appears, is the activation the game already had while creating its window.
 bool g_focusLost = false;
+// The window's whole factor as the player last had it in a window (kept at the end).
+int g_windowScale = 1;
+bool g_shown = false;
 
-int ChooseScale() {
-    if (g_Options.scale > 0) return g_Options.scale;
+int FittingScale() {
     SDL_Rect usable;
     if (SDL_GetDisplayUsableBounds(0, &usable) != 0) return 1;
     int scale = 1;
@@ -32,9 +35,27 @@ int ChooseScale() {
     return scale;
 }
 
+// --scale as asked; else the scale the player left, where it still fits; else the largest.
+int ChooseScale() {
+    if (g_Options.scale > 0) return g_Options.scale;
+    const int fit = FittingScale();
+    return g_Options.savedScale > 0 && g_Options.savedScale < fit ? g_Options.savedScale : fit;
+}
+
+bool IsFullscreen() { return (SDL_GetWindowFlags(g_window) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0; }
+
+// A window the player resized keeps the factor of the picture that fits in it.
+void NoteWindowSize() {
+    if (!g_shown || IsFullscreen()) return;
+    int w = 0, h = 0;
+    SDL_GetWindowSize(g_window, &w, &h);
+    const int scale = w / 640 < h / 480 ? w / 640 : h / 480;
+    g_windowScale = scale < 1 ? 1 : scale;
+}
+
 void ToggleFullscreen() {
-    const bool full = (SDL_GetWindowFlags(g_window) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
-    SDL_SetWindowFullscreen(g_window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+    SDL_SetWindowFullscreen(g_window, IsFullscreen() ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+    SdlPresentPacingMayHaveChanged();
 }
 
 void PostMouse(UINT message, int windowX, int windowY) {
@@ -75,6 +96,7 @@ bool HasDisplay() { return g_video; }
 
 bool CreateGameWindow(const char* title) {
     const int scale = ChooseScale();
+    g_windowScale = scale;
     Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI | SDL_WINDOW_HIDDEN;
     if (!g_Options.window) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     g_window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640 * scale,
@@ -88,11 +110,14 @@ bool CreateGameWindow(const char* title) {
         return false;
     }
     SDL_ShowWindow(g_window);
+    g_shown = true;
     SdlPresentBlank();
     return true;
 }
 
 void DestroyGameWindow() {
+    if (g_window && g_shown) RememberDisplay(IsFullscreen(), g_windowScale);
+    g_shown = false;
     SdlPresentClose();
     if (g_window) SDL_DestroyWindow(g_window);
     g_window = nullptr;
@@ -113,6 +138,7 @@ void PumpInput() {
             break;
         case SDL_WINDOWEVENT:
             SdlPresentWindowEvent(e.window);
+            if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) NoteWindowSize();
             if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED && g_focusLost) {
                 g_focusLost = false;
                 PostGameMessage(WM_ACTIVATEAPP, 1, 0);
@@ -176,9 +202,23 @@ void AfterFlip(long long) {}
 void MixWithoutOutput(const std::int16_t*, int) {}
 
 const Backend kSdl = {
-    "sdl",     Start,           Shutdown,   HasDisplay,     CreateGameWindow, DestroyGameWindow,
-    PumpInput, SdlPresentFrame, ShowCursor, ShowMessageBox, Ticks,            Calendar,
-    SdlPresentWaitForFrame, AfterFlip, SdlOpenAudio, SdlCloseAudio, MixWithoutOutput,
+    .name             = "sdl",
+    .start            = Start,
+    .shutdown         = Shutdown,
+    .hasDisplay       = HasDisplay,
+    .createWindow     = CreateGameWindow,
+    .destroyWindow    = DestroyGameWindow,
+    .pumpInput        = PumpInput,
+    .present          = SdlPresentFrame,
+    .showCursor       = ShowCursor,
+    .messageBox       = ShowMessageBox,
+    .ticks            = Ticks,
+    .calendarTime     = Calendar,
+    .waitForFrame     = SdlPresentWaitForFrame,
+    .afterFlip        = AfterFlip,
+    .openAudio        = SdlOpenAudio,
+    .closeAudio       = SdlCloseAudio,
+    .mixWithoutOutput = MixWithoutOutput,
 };
 
 }  // namespace

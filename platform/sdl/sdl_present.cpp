@@ -44,9 +44,8 @@ bool g_tableValid = false;
 // Vsync pacing: refreshes per game frame (0: the timer paces), and the check that the
 // driver really waits for them.
 int g_refreshes = 0;
-bool g_vsyncRefused = false;
+VsyncTrust g_vsync;
 Clock::time_point g_lastFrame;
-int g_earlyFrames = 0;
 
 // The layout of a 32-bit pixel format with 8-bit channels; false for any other.
 bool LayoutOf(Uint32 format, PixelLayout* layout) {
@@ -105,7 +104,7 @@ void ProbeRenderer() {
 
 void ChooseVsync() {
     int refreshes = 0;
-    if (g_path == PresentPath::Renderer && g_renderer && !g_vsyncRefused && !g_Options.timedemo) {
+    if (g_path == PresentPath::Renderer && g_renderer && !g_vsync.refused && !g_Options.timedemo) {
         SDL_DisplayMode mode;
         const int display = SDL_GetWindowDisplayIndex(g_window);
         if (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0)
@@ -114,7 +113,7 @@ void ChooseVsync() {
     if (refreshes > 0 && SDL_RenderSetVSync(g_renderer, 1) != 0) refreshes = 0;
     if (refreshes == 0 && g_renderer) SDL_RenderSetVSync(g_renderer, 0);
     g_refreshes = refreshes;
-    g_earlyFrames = 0;
+    g_vsync.earlyFrames = 0;
     g_lastFrame = Clock::time_point();
 }
 
@@ -216,7 +215,7 @@ bool SdlPresentOpen(SDL_Window* window) {
     }
     g_facts = PresentFacts();
     g_facts.surfaceUsable = LayoutOf(SDL_GetWindowPixelFormat(window), &g_layout);
-    g_vsyncRefused = false;
+    g_vsync = VsyncTrust();
     if (g_request == PresentRequest::Surface && g_facts.surfaceUsable) {
         g_facts.haveRenderer = true;  // not tried: nothing asks for it
     } else {
@@ -263,14 +262,22 @@ void SdlPresentWindowEvent(const SDL_WindowEvent& event) {
     case SDL_WINDOWEVENT_SIZE_CHANGED:
     case SDL_WINDOWEVENT_DISPLAY_CHANGED:
         g_surface = nullptr;
+        VsyncTryAgain(&g_vsync);
         ChooseAgain();
         break;
     case SDL_WINDOWEVENT_EXPOSED:
         g_wholeWindow = true;
+        SdlPresentPacingMayHaveChanged();
         break;
     default:
         break;
     }
+}
+
+void SdlPresentPacingMayHaveChanged() {
+    if (!g_window || !g_vsync.refused) return;
+    VsyncTryAgain(&g_vsync);
+    ChooseVsync();
 }
 
 void SdlPresentRenderReset() {
@@ -309,16 +316,10 @@ void SdlPresentWaitForFrame() {
     }
     // A driver may accept vsync and not wait. The game must never run faster than 60
     // frames a second, so an early frame waits for its slot on the timer, and after a
-    // second of early frames vsync is given up.
+    // second of early frames vsync is given up until the window changes.
     const auto now = Clock::now();
-    if (g_lastFrame != Clock::time_point() && now - g_lastFrame < kFrame * 3 / 4) {
-        std::this_thread::sleep_until(g_lastFrame + kFrame);
-        if (++g_earlyFrames >= 60) {
-            g_vsyncRefused = true;
-            ChooseVsync();
-        }
-    } else {
-        g_earlyFrames = 0;
-    }
+    const bool early = g_lastFrame != Clock::time_point() && now - g_lastFrame < kFrame * 3 / 4;
+    if (early) std::this_thread::sleep_until(g_lastFrame + kFrame);
+    if (VsyncFrameShown(&g_vsync, early)) ChooseVsync();
     g_lastFrame = Clock::now();
 }

@@ -26,6 +26,9 @@ void SdlPresentFrame(const std::uint8_t* pixels, const PALETTEENTRY* palette);
 void SdlPresentWindowEvent(const SDL_WindowEvent& event);
 // SDL lost the render device or its targets: the texture is made again.
 void SdlPresentRenderReset();
+// The window was exposed again or switched between window and full screen: vsync, if
+// given up, is tried again.
+void SdlPresentPacingMayHaveChanged();
 // The game position under a mouse event's window position (not clamped).
 void SdlPresentMouseToGame(int x, int y, int* gx, int* gy);
 // Waits until the next game frame is due: the display's refreshes where vsync paces the

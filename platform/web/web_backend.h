@@ -1,15 +1,15 @@
 #pragma once
 // Inside the browser's backend: the pieces its files share.
 
-// Input (platform/web_input.cpp): listens to the page's events, and turns the events
+// Input (platform/web/web_input.cpp): listens to the page's events, and turns the events
 // that came since the last pump into window messages.
 void WebListen();
 void WebStopListening();
 void WebPumpInput();
 
-// Sound (platform/web_audio.cpp): one game frame's mix for the page's audio output.
+// Sound (platform/web/web_audio.cpp): one game frame's mix for the page's audio output.
 void WebPlayFrameMix(const short* samples, int frames);
 
-// The page's address gave a calendar time (platform/web_main.cpp): without a script the
+// The page's address gave a calendar time (platform/web/web_main.cpp): without a script the
 // game then seeds its flies from it instead of from the clock.
 bool WebTimeGiven();

@@ -8,7 +8,6 @@
 
 #include <cstdio>
 
-
 namespace {
 
 constexpr int kBlocks = 3;
@@ -65,7 +64,19 @@ bool Win32OpenAudio(Win32AudioPull pull, int rate, int channels) {
         g_wake = nullptr;
         return false;
     }
+    // Nothing is queued before the feeding thread runs: without it the device would stay
+    // open and silent, so the game is told it has no sound, as when the device is missing.
     g_stop = 0;
+    g_thread = CreateThread(nullptr, 0, Feed, nullptr, CREATE_SUSPENDED, nullptr);
+    if (!g_thread) {
+        std::fprintf(stderr, "zumble: no audio device (the wave-out thread did not start, error %lu); "
+                     "running without sound\n", static_cast<unsigned long>(GetLastError()));
+        waveOutClose(g_device);
+        CloseHandle(g_wake);
+        g_device = nullptr;
+        g_wake = nullptr;
+        return false;
+    }
     for (int i = 0; i < kBlocks; ++i) {
         g_headers[i] = WAVEHDR{};
         g_headers[i].lpData = reinterpret_cast<LPSTR>(g_samples[i]);
@@ -73,8 +84,8 @@ bool Win32OpenAudio(Win32AudioPull pull, int rate, int channels) {
         waveOutPrepareHeader(g_device, &g_headers[i], sizeof g_headers[i]);
         Queue(g_headers[i], g_samples[i]);
     }
-    g_thread = CreateThread(nullptr, 0, Feed, nullptr, 0, nullptr);
-    if (g_thread) SetThreadPriority(g_thread, THREAD_PRIORITY_TIME_CRITICAL);
+    SetThreadPriority(g_thread, THREAD_PRIORITY_TIME_CRITICAL);
+    ResumeThread(g_thread);
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/core/backend.h"
 #include "platform/core/ddraw.h"
+#include "platform/core/game_run.h"
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
 #include "platform/core/sound_mixer.h"
@@ -24,7 +25,7 @@ void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
 bool g_display = false;
 
 bool Start() {
-    g_display = Win32WindowStart(Post);
+    g_display = Win32WindowStart(Post, EndRunAtOnce);
     if (!g_display) std::fprintf(stderr, "zumble: no desktop to open a window on\n");
     return true;  // DirectDraw reports a missing display to the game
 }
@@ -36,7 +37,9 @@ void Shutdown() {
 
 bool HasDisplay() { return g_display; }
 
-bool CreateGameWindow(const char* title) { return Win32CreateWindow(title, !g_Options.window, g_Options.scale); }
+bool CreateGameWindow(const char* title) { 
+    return Win32CreateWindow(title, !g_Options.window, g_Options.scale, g_Options.savedScale);
+}
 
 void Present(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
     Win32Present(pixels, reinterpret_cast<const std::uint8_t*>(palette));
@@ -53,9 +56,23 @@ bool OpenAudio(AudioPull pull) { return Win32OpenAudio(pull, MIX_RATE, MIX_CHANN
 void MixWithoutOutput(const std::int16_t*, int) {}
 
 const Backend kWin32 = {
-    "win32",         Start,      Shutdown,        HasDisplay,     CreateGameWindow, Win32DestroyWindow,
-    Win32PumpMessages, Present,  Win32ShowCursor, Win32MessageBox, Ticks,           Calendar,
-    Win32WaitForFrame, AfterFlip, OpenAudio,      Win32CloseAudio, MixWithoutOutput,
+    .name             = "win32",
+    .start            = Start,
+    .shutdown         = Shutdown,
+    .hasDisplay       = HasDisplay,
+    .createWindow     = CreateGameWindow,
+    .destroyWindow    = Win32DestroyWindow,
+    .pumpInput        = Win32PumpMessages,
+    .present          = Present,
+    .showCursor       = Win32ShowCursor,
+    .messageBox       = Win32MessageBox,
+    .ticks            = Ticks,
+    .calendarTime     = Calendar,
+    .waitForFrame     = Win32WaitForFrame,
+    .afterFlip        = AfterFlip,
+    .openAudio        = OpenAudio,
+    .closeAudio       = Win32CloseAudio,
+    .mixWithoutOutput = MixWithoutOutput,
 };
 
 }  // namespace

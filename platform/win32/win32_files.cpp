@@ -12,6 +12,8 @@
 #include <cwchar>
 #include <string>
 
+#include "platform/core/data_report.h"
+
 namespace {
 
 // Plain arrays, not strings: the error log is written by a static destructor that runs
@@ -120,14 +122,21 @@ std::FILE* OpenGamePath(const char* path, const char* mode) {
     if (!path || !mode) return nullptr;
     std::wstring p;
     if (!Resolve(path, &p)) return nullptr;
+    std::FILE* file = nullptr;
     // A folder is not a file (the C runtime would refuse it too, less plainly).
     if (IsFolder(p)) {
         errno = EISDIR;
-        return nullptr;
+    } else {
+        wchar_t wideMode[8] = {};
+        for (int i = 0; i < 7 && mode[i]; ++i) wideMode[i] = static_cast<wchar_t>(mode[i]);
+        file = _wfopen(p.c_str(), wideMode);
     }
-    wchar_t wideMode[8] = {};
-    for (int i = 0; i < 7 && mode[i]; ++i) wideMode[i] = static_cast<wchar_t>(mode[i]);
-    return _wfopen(p.c_str(), wideMode);
+    if (!file && IsDataPath(path)) {
+        const int why = errno;
+        SayDataFileUnreadable(Narrow(p).c_str(), std::strerror(why));
+        errno = why;
+    }
+    return file;
 }
 
 int RenameGamePath(const char* from, const char* to) {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/core/game_run.h"
+#include "platform/win32/win32_arguments.h"
 #include "platform/win32/win32_process.h"
 
 bool ProcessUsage(long* peakKb, double* cpuMs) {
@@ -14,6 +15,12 @@ bool ProcessUsage(long* peakKb, double* cpuMs) {
 
 int main(int argc, char** argv) {
     Win32UseParentConsole();
+    std::vector<std::string> text;
+    std::vector<char*> utf8;
+    if (Win32Utf8Arguments(&text, &utf8)) {
+        argc = static_cast<int>(text.size());
+        argv = utf8.data();
+    }
     const int early = PrepareRun(argc, argv);
     // Bad input ends the process before the game's statics write anything at exit.
     if (early >= 0) {

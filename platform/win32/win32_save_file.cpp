@@ -12,32 +12,33 @@
 
 namespace {
 
-bool RewriteInPlace(std::FILE* old, const void* bytes, std::size_t size) {
-    return old != nullptr && std::fseek(old, 0, SEEK_SET) == 0 && std::fwrite(bytes, 1, size, old) == size &&
-           std::fflush(old) == 0 && _chsize_s(_fileno(old), static_cast<long long>(size)) == 0 &&
-           FlushToDisk(old);
+// An existing file must take writing, as it would if rewritten in place. Windows will not
+// move a file over one that is open: the check's handle is closed before the move.
+bool MayWriteOld(const char* path) {
+    std::FILE* old = OpenGamePath(path, "r+b");
+    if (old == nullptr) return errno == ENOENT;
+    std::fclose(old);
+    return true;
+}
+
+bool RewriteInPlace(const char* path, const void* bytes, std::size_t size) {
+    std::FILE* old = OpenGamePath(path, "r+b");
+    if (old == nullptr) return false;
+    bool ok = std::fwrite(bytes, 1, size, old) == size && std::fflush(old) == 0 &&
+              _chsize_s(_fileno(old), static_cast<long long>(size)) == 0 && FlushToDisk(old);
+    return std::fclose(old) == 0 && ok;
 }
 
 }  // namespace
 
 bool SaveFileReplacing(const char* path, const char* tempPath, const void* bytes, std::size_t size) {
-    std::FILE* old = OpenGamePath(path, "r+b");
-    if (old == nullptr && errno != ENOENT) return false;
-    bool saved = false;
+    if (!MayWriteOld(path)) return false;
     std::FILE* temp = OpenGamePath(tempPath, "wb");
-    if (temp == nullptr) {
-        saved = errno == EACCES && RewriteInPlace(old, bytes, size);
-    } else {
-        bool ok = std::fwrite(bytes, 1, size, temp) == size;
-        ok = FlushToDisk(temp) && ok;
-        ok = std::fclose(temp) == 0 && ok;
-        if (ok && RenameGamePath(tempPath, path) == 0) {
-            saved = true;
-        } else {
-            RemoveGamePath(tempPath);
-            saved = ok && RewriteInPlace(old, bytes, size);
-        }
-    }
-    if (old != nullptr) std::fclose(old);
-    return saved;
+    if (temp == nullptr) return errno == EACCES && RewriteInPlace(path, bytes, size);
+    bool ok = std::fwrite(bytes, 1, size, temp) == size;
+    ok = FlushToDisk(temp) && ok;
+    ok = std::fclose(temp) == 0 && ok;
+    if (ok && RenameGamePath(tempPath, path) == 0) return true;
+    RemoveGamePath(tempPath);
+    return ok && RewriteInPlace(path, bytes, size);
 }

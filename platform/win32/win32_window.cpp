@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "platform/core/display_settings.h"
 #include "platform/core/letterbox.h"
 
 namespace {
@@ -18,6 +19,7 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW;
 constexpr DWORD kFullStyle = WS_POPUP;
 
 Win32PostMessage g_post = nullptr;
+Win32EndSession g_endSession = nullptr;
 HINSTANCE g_instance = nullptr;
 HWND g_window = nullptr;
 bool g_fullscreen = false;
@@ -149,6 +151,11 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         // The game decides: it saves its best times and destroys the window itself.
         g_post(WM_CLOSE, 0, 0);
         return 0;
+    case WM_ENDSESSION:
+        // Logging off or shutting down: Windows stops the process once this returns, so
+        // the game ends here and now, as it does on the close button.
+        if (wParam) g_endSession();
+        return 0;
     case WM_ACTIVATEAPP:
         if (wParam && g_focusLost) {
             g_focusLost = false;
@@ -159,6 +166,12 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         }
         return 0;
     case WM_SIZE:
+        // A window the player resized keeps the factor of the picture that fits in it.
+        if (!g_fullscreen && wParam == SIZE_RESTORED && g_window) {
+            const int w = LOWORD(lParam), h = HIWORD(lParam);
+            const int scale = w / kWidth < h / kHeight ? w / kWidth : h / kHeight;
+            if (w > 0 && h > 0) g_windowScale = scale < 1 ? 1 : scale;
+        }
         Layout();
         InvalidateRect(hwnd, nullptr, FALSE);
         return 0;
@@ -218,8 +231,9 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 }  // namespace
 
-bool Win32WindowStart(Win32PostMessage post) {
+bool Win32WindowStart(Win32PostMessage post, Win32EndSession endSession) {
     g_post = post;
+    g_endSession = endSession;
     // The game scales its own picture by whole factors: Windows must not stretch the
     // window again (blurred) on a screen set to more than 100 %.
     SetProcessDPIAware();
@@ -250,10 +264,11 @@ void Win32WindowShutdown() {
     UnregisterClassA(kClassName, g_instance);
 }
 
-bool Win32CreateWindow(const char* title, bool fullscreen, int scale) {
+bool Win32CreateWindow(const char* title, bool fullscreen, int scale, int savedScale) {
     g_fullscreen = fullscreen;
     HMONITOR monitor = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
-    g_windowScale = scale > 0 ? scale : FittingScale(monitor);
+    const int fit = FittingScale(monitor);
+    g_windowScale = scale > 0 ? scale : savedScale > 0 && savedScale < fit ? savedScale : fit;
     const RECT r = WindowedRect(monitor, kWidth * g_windowScale, kHeight * g_windowScale);
     g_window = CreateWindowExA(0, kClassName, title, kWindowStyle, r.left, r.top, r.right - r.left,
                                r.bottom - r.top, nullptr, nullptr, g_instance, nullptr);
@@ -266,6 +281,7 @@ bool Win32CreateWindow(const char* title, bool fullscreen, int scale) {
 }
 
 void Win32DestroyWindow() {
+    if (g_window) RememberDisplay(g_fullscreen, g_windowScale);
     if (g_window) DestroyWindow(g_window);
     g_window = nullptr;
     g_havePicture = false;

@@ -7,13 +7,16 @@
 
 // Input for the game, as the game's window messages (the same numbers as Windows').
 using Win32PostMessage = void (*)(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+// Ends the game and the process before returning, when Windows ends the session.
+using Win32EndSession = void (*)();
 
 // Registers the window class; false when Windows has no desktop for it.
-bool Win32WindowStart(Win32PostMessage post);
+bool Win32WindowStart(Win32PostMessage post, Win32EndSession endSession);
 void Win32WindowShutdown();
 // The game window: full screen as a borderless window over its monitor, or a window
-// whose picture is scaled by `scale` (0: the largest whole factor that fits).
-bool Win32CreateWindow(const char* title, bool fullscreen, int scale);
+// whose picture is scaled by `scale` (0: `savedScale`, the one the player left, where it
+// fits; else the largest whole factor that fits). How it ends is kept for the next start.
+bool Win32CreateWindow(const char* title, bool fullscreen, int scale, int savedScale);
 void Win32DestroyWindow();
 // Turns the window's pending messages into the game's.
 void Win32PumpMessages();

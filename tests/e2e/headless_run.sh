@@ -46,29 +46,41 @@ check "kept run exits 0" test $? -eq 0
 check "surfaces lost at frame 0 show nothing" bash -c '! cmp -s lost10.png kept10.png'
 check "the activation brings the title back" cmp -s lost20.png kept20.png
 
-# Bad input: one line, exit 2, no window and no file.
+# Bad input: one line, exit 2, no window and no file. Every run is bounded (--frames,
+# and a timeout where a wrong acceptance could block), so a bad input taken as good
+# fails here at once instead of running on.
 rm -f error.txt hiscoa.sav
 printf '0 move 10 10\n12 clik\n' > bad.txt
-"$ZUMBLE" --headless --script bad.txt --trace tb.txt 2> err.txt
+"$ZUMBLE" --headless --frames 5 --script bad.txt --trace tb.txt 2> err.txt
 check "bad verb exits 2" test $? -eq 2
 check "bad verb message" grep -qx "zumble: script line 2: unknown verb 'clik'" err.txt
 check "one line" test "$(wc -l < err.txt)" -eq 1
 check "no file written" test ! -e tb.txt -a ! -e error.txt -a ! -e hiscoa.sav
-for bad in "5 move 640 0" "5 move 0 480" "5 key tab" "x click" "9 click\n3 click" "1 shot"; do
+for bad in "5 move 640 0" "5 move 0 480" "5 key tab" "x click" "9 click\n3 click" "1 shot" "5 click 3"; do
     printf "$bad\n" > bad.txt
-    "$ZUMBLE" --headless --script bad.txt 2> err.txt
+    "$ZUMBLE" --headless --frames 5 --script bad.txt 2> err.txt
     check "bad script '$bad' exits 2" test $? -eq 2
     check "bad script '$bad' one line" test "$(wc -l < err.txt)" -eq 1
 done
-"$ZUMBLE" --frobnicate 2> err.txt
+"$ZUMBLE" --headless --frames 5 --frobnicate 2> err.txt
 check "unknown option exits 2" test $? -eq 2
 check "unknown option message" grep -q "unknown option '--frobnicate'" err.txt
-"$ZUMBLE" --headless --frames -3 2> err.txt
+# The bad count comes first: the good one after it bounds the run should it be taken.
+"$ZUMBLE" --headless --frames -3 --frames 5 2> err.txt
 check "negative frames exits 2" test $? -eq 2
-"$ZUMBLE" --script script.txt 2> err.txt
+timeout 20 "$ZUMBLE" --script script.txt --frames 5 2> err.txt
 check "script without headless exits 2" test $? -eq 2
-"$ZUMBLE" --headless --script missing.txt 2> err.txt
+"$ZUMBLE" --headless --frames 5 --script missing.txt 2> err.txt
 check "missing script exits 2" test $? -eq 2
+# A folder or a named pipe is no script: refused at once (a pipe must not block the run).
+mkdir -p script-folder
+rm -f script-pipe; mkfifo script-pipe
+for odd in script-folder script-pipe; do
+    timeout 20 "$ZUMBLE" --headless --frames 5 --script "$odd" 2> err.txt
+    check "script '$odd' exits 2" test $? -eq 2
+    check "script '$odd' one line" test "$(wc -l < err.txt)" -eq 1
+    check "script '$odd' message" grep -qx "zumble: cannot read script '$odd'" err.txt
+done
 check "no file written after bad options" test ! -e error.txt -a ! -e hiscoa.sav
 "$ZUMBLE" --help > help.txt
 check "--help exits 0" test $? -eq 0

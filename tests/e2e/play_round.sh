@@ -2,7 +2,8 @@
 # Whole rounds with the test player: title -> mode select (10 flies) -> play until the
 # last fly is swatted -> results board -> click -> mode select -> Escape -> title ->
 # Escape -> quit. Checks the trace and the best times kept in "hiscoa.sav", across two
-# runs so that the second starts from the file the first wrote.
+# runs so that the second starts from the file the first wrote; a third run, killed while
+# the board shows, keeps its new time.
 set -u
 . "$(dirname "$0")/common.bash"
 zumble=$ZUMBLE
@@ -102,6 +103,39 @@ low=$first high=$second
 [ "$(entry hiscoa.sav 5)" = "$low" ] || fail "second: place 0 is '$(entry hiscoa.sav 5)', expected $low"
 [ "$(entry hiscoa.sav 6)" = "$high" ] || fail "second: place 1 is '$(entry hiscoa.sav 6)', expected $high"
 [ "$(entry hiscoa.sav 7)" = 3599999 ] || fail "second: place 2 changed"
+
+# A new best time is on the disk as soon as the board shows it: a run killed (SIGKILL, as
+# by a crash or a log-off) on the board keeps it. The trace goes through a pipe of one
+# page, so the game is never more than a few frames ahead of what the test has read; the
+# board takes 61 frames before the test player leaves it.
+rm -f hiscoa.sav
+mkfifo kill.trace
+timeout 120 python3 - "$zumble" >kill.out 2>&1 <<'PY'
+import fcntl, subprocess, sys
+game = subprocess.Popen([sys.argv[1], '--headless', '--autoplay', '--script', 'round.script',
+                         '--time', '1000000000', '--trace', 'kill.trace', '--frames', '5000'],
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+F_SETPIPE_SZ = 1031
+seen = b''
+with open('kill.trace', 'rb', buffering=0) as pipe:
+    fcntl.fcntl(pipe, F_SETPIPE_SZ, 4096)
+    while True:
+        chunk = pipe.read(256)
+        if not chunk:
+            break
+        seen += chunk
+        board = [l for l in seen.split(b'\n')[:-1] if b' scene=8 ' in l and b' phase=2 ' in l]
+        if board:
+            game.kill()
+            print(board[0].decode())
+            break
+game.wait()
+print('exit', game.returncode)
+PY
+grep -q ' phase=2 ' kill.out && grep -q '^exit -9$' kill.out || fail "killed on the board: the run was not killed there ($(tr '\n' ' ' <kill.out))"
+[ "$(entry hiscoa.sav 5 2>/dev/null)" = "$first" ] ||
+    fail "killed on the board: the best time $first was not saved (entry 5 is '$(entry hiscoa.sav 5 2>/dev/null)')"
+check "killed on the board: no temporary file left" test ! -e hiscoa.sav.tmp
 
 if [ "$FAILS" -ne 0 ]; then
     echo "$FAILS check(s) failed"

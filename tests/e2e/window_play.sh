@@ -178,4 +178,85 @@ wait $GAME
 GAME=""
 check "headless start: ERROR_1 once, for ok1.wav" test "$(grep -c $'^ERROR_1\r$' headless-error.txt)" = 1
 check "window start and headless start write the same error.txt" cmp missing/error.txt headless-error.txt
+
+# Remembered display: each start in a fresh game folder's copy, quit from the title.
+mkdir remember
+ln -s "$SRC/bmp" remember/bmp
+ln -s "$SRC/wave" remember/wave
+start() {  # start [options]: the game in remember/, its window in $win
+    rm -f remember/t.txt
+    (cd remember && exec "$ZUMBLE" --trace t.txt "$@" 2> ../err-remember.txt) &
+    GAME=$!
+    win=$(find_window)
+    [ -n "$win" ] && xdotool windowfocus --sync "$win" 2>/dev/null
+    for _ in $(seq 100); do [ "$(cat remember/t.txt 2>/dev/null | wc -l)" -ge 20 ] && break; sleep 0.1; done
+    # The focus again once the window is up, so that keys reach it as a player's would.
+    [ -n "$win" ] && xdotool windowfocus --sync "$win" 2>/dev/null
+    sleep 1
+}
+quit() {  # Escape on the title ends the game
+    [ -n "$win" ] && xdotool key --window "$win" Escape
+    for _ in $(seq 50); do kill -0 $GAME 2>/dev/null || break; sleep 0.1; done
+    kill -TERM $GAME 2>/dev/null
+    wait $GAME
+    GAME=""
+}
+size() { xdotool getwindowgeometry --shell "$win" | sed -n 's/^\(WIDTH\|HEIGHT\)=//p' | paste -sd x; }
+sized() {  # sized WxH: true once the window has that size (a window manager takes a moment)
+    for _ in $(seq 30); do [ "$(size)" = "$1" ] && return 0; sleep 0.2; done
+    echo "window is $(size), not $1"
+    return 1
+}
+start --window --scale 1
+check "--window --scale 1: a 640x480 window" sized 640x480
+xdotool windowsize --sync "$win" 1300 1000 2>/dev/null
+sleep 1
+quit
+check "the resized window is kept as a 2x window" grep -qx 'scale=2' remember/display.ini
+check "and as a window" grep -qx 'display=window' remember/display.ini
+start
+check "without options the game starts in a 2x window" sized 1280x960
+check "on the title" test "$(tail -1 remember/t.txt | field scene)" = 2
+quit
+start --scale 1
+check "--scale 1 wins for its run" sized 640x480
+quit
+start
+check "left in a 1x window, the game starts in one" sized 640x480
+if [ -n "$WM" ]; then
+    # Full screen is told by the window's size, which needs the window manager.
+    xdotool key --window "$win" alt+Return
+    check "Alt+Enter: full screen" sized 1600x1200
+    quit
+    check "full screen is kept" grep -qx 'display=fullscreen' remember/display.ini
+    start
+    check "without options the game starts full screen" sized 1600x1200
+    xdotool key --window "$win" alt+Return
+    check "and Alt+Enter gives back the 1x window" sized 640x480
+    quit
+    start --fullscreen
+    check "--fullscreen wins for its run" sized 1600x1200
+    quit
+    for damage in 'display=window\nscale=99' '\x89PNG\r\n\x00\x00' 'scale=2'; do
+        printf "$damage" > remember/display.ini
+        start
+        check "a damaged display.ini ($damage) gives the defaults: full screen, no complaint" \
+            eval 'sized 1600x1200 && test ! -s err-remember.txt'
+        check "the game still plays ($damage)" test "$(tail -1 remember/t.txt | field scene)" = 2
+        quit
+    done
+else
+    quit
+    echo "note: no window manager (evilwm), full screen not remembered"
+fi
+printf 'display=window\nscale=1\n' > kept.ini
+# Headless runs: the same with or without the file, which they leave alone.
+cp kept.ini remember/display.ini
+touch -d '2001-01-01' remember/display.ini
+(cd remember && "$ZUMBLE" --headless --frames 60 > /dev/null 2>&1)
+check "a headless run leaves display.ini as it was" \
+    test "$(cmp kept.ini remember/display.ini && stat -c %Y remember/display.ini)" = "$(date -d 2001-01-01 +%s)"
+rm remember/display.ini
+(cd remember && "$ZUMBLE" --headless --frames 60 > /dev/null 2>&1)
+check "a headless run does not write display.ini" test ! -e remember/display.ini
 finish

@@ -12,6 +12,20 @@ check "no display: then the game's own message" grep -q "Can't create DirectDraw
 check "no display: error.txt still written" grep -q "Write End" error.txt
 
 start_xvfb
+
+# No sound card (an ALSA configuration that defines no device): the player sees only the
+# game's own line, with SDL's reason in it, not ALSA's own errors.
+printf '# no cards, no devices\n' > nocard.conf
+ALSA_CONFIG_PATH="$WORK/nocard.conf" SDL_AUDIODRIVER=alsa "$ZUMBLE" --window 2> nocard.txt &
+GAME=$!
+sleep 3
+kill -TERM $GAME
+wait $GAME
+check "no sound card: exit 0" test $? -eq 0
+check "no sound card: the game's line with SDL's reason" grep -q "^zumble: no audio device (ALSA: .*); running without sound$" nocard.txt
+check "no sound card: no line of ALSA's own" bash -c '! grep -q "ALSA lib" nocard.txt'
+check "no sound card: one line in all" test "$(wc -l < nocard.txt)" -eq 1
+
 export SDL_AUDIODRIVER=dummy
 
 "$ZUMBLE" --window --trace t.txt 2> err1.txt &

@@ -9,7 +9,7 @@ import { chromium } from 'playwright-core';
 
 export const repoRoot = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 
-// A scratch folder removed at the end of the process (one exit handler for them all).
+// A scratch folder removed at the end of the process.
 const scratchDirs = [];
 process.on('exit', () => scratchDirs.forEach((dir) => fs.rmSync(dir, { recursive: true, force: true })));
 export function scratch(prefix) {
@@ -19,15 +19,15 @@ export function scratch(prefix) {
 }
 
 // Serves the page's files and the given extra files ({name: text}) from one folder on
-// 127.0.0.1, on a port the system picks. Each server is its own origin, so its saved
-// files start empty.
-export async function serve(site, extra = {}) {
+// 127.0.0.1, on a port the system picks (or `port`, to serve again at an address used
+// before). Each server is its own origin, so its saved files start empty.
+export async function serve(site, extra = {}, port = 0) {
   const root = scratch('zumble-site-');
   for (const name of fs.readdirSync(site)) fs.symlinkSync(path.join(site, name), path.join(root, name));
   for (const [name, text] of Object.entries(extra)) fs.writeFileSync(path.join(root, name), text);
-  const server = spawn('python3', ['-u', '-m', 'http.server', '0', '--bind', '127.0.0.1', '--directory', root],
+  const server = spawn('python3', ['-u', '-m', 'http.server', String(port), '--bind', '127.0.0.1', '--directory', root],
                        { stdio: ['ignore', 'pipe', 'pipe'] });
-  const port = await new Promise((resolve, reject) => {
+  const bound = await new Promise((resolve, reject) => {
     let seen = '';
     const timer = setTimeout(() => reject(new Error('the web server did not start: ' + seen)), 15000);
     server.stdout.on('data', (chunk) => {
@@ -38,11 +38,13 @@ export async function serve(site, extra = {}) {
     server.on('exit', (code) => reject(new Error('the web server ended with ' + code + ': ' + seen)));
   });
   server.stderr.resume();  // the request log
-  return { url: `http://127.0.0.1:${port}/`, root, close: () => server.kill() };
+  const ended = new Promise((resolve) => server.on('exit', resolve));
+  return { url: `http://127.0.0.1:${bound}/`, root, close: () => { server.kill(); return ended; } };
 }
 
-// Headless Chromium with a fresh profile, as the project's tests run it.
-export async function launch(viewport) {
+// Headless Chromium with a fresh profile, as the project's tests run it; `device` may
+// make it a phone ({deviceScaleFactor: 3, isMobile: true}).
+export async function launch(viewport, device = {}) {
   const profile = scratch('zumble-profile-');
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
@@ -50,6 +52,7 @@ export async function launch(viewport) {
     viewport,
     deviceScaleFactor: 1,
     hasTouch: true,  // a tap must work as a click; the mouse works as well
+    ...device,
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
            '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });

@@ -3,12 +3,24 @@
 //   2. real clicks on the scaled canvas lead through the scenes, and start the sound;
 //   3. a best time set by the test player is kept in IndexedDB across a reload;
 //   4. a 144 Hz display runs the game at 60 frames a second, a hidden tab holds it;
-//   5. replays: the page's round is the native game's replay, which verifies natively; a
+//   5. on a phone (touch, 3 device pixels a CSS pixel) the picture fills the screen held
+//      either way, and taps play a round; a desktop screen keeps a whole factor;
+//   6. the page plays offline once visited, installs as an app, and a new build at the
+//      same address replaces every file at the next visit.
+//   7. a best time is kept when the tab is closed as soon as the board shows it;
+//   8. without IndexedDB the page says once that best times will not be kept;
+//   9. where the browser runs the sound at another rate, the mix keeps its pitch.
+//  10. replays: the page's round is the native game's replay, which verifies natively; a
 //      replay given by address or opened as a file plays in the page to its result.
 // Usage: node web_test.mjs build-web/site build/zumble
+// (ZUMBLE_WEB_TESTS=name,name runs only the tests of those names; ZUMBLE_SCREENSHOTS=DIR
+// keeps the phones' screenshots there, as docs/screens/phone-*.png were made.)
+import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
-import { launch, repoRoot, runNative, serve, waitForEnd } from './harness.mjs';
+import { launch, repoRoot, runNative, scratch, serve, waitForEnd } from './harness.mjs';
+
+process.setMaxListeners(0);  // every scratch folder removes itself at exit
 
 const [site, zumble] = process.argv.slice(2).map((p) => path.resolve(p));
 if (!site || !zumble || !fs.existsSync(path.join(site, 'index.html'))) {
@@ -358,11 +370,388 @@ async function replays(context) {
   }
 }
 
+// The scene and other fields of the trace's last line, on a page run with ?trace.
+async function lastTraceLine(page) {
+  const lines = ((await page.evaluate(() => window.zumbleTrace && window.zumbleTrace())) || '').trimEnd().split('\n');
+  return lines[lines.length - 1] || '';
+}
+function traceField(line, key) {
+  const m = new RegExp(`(?:^| )${key}=([^ ]*)`).exec(line);
+  return m ? m[1] : null;
+}
+async function waitForScene(page, scene, timeout = 20000) {
+  const deadline = Date.now() + timeout;
+  let now = null;
+  while (Date.now() < deadline && (now = traceField(await lastTraceLine(page), 'scene')) !== String(scene)) {
+    await page.waitForTimeout(100);
+  }
+  return now === String(scene);
+}
+
+// 5. Phones held sideways and upright, and a desktop screen. The picture fills the phone
+// (at least 85% of the screen's height, or of its width upright), taps land on the game
+// pixel under the finger, and a round is played by taps until a fly is swatted.
+async function phoneScreens() {
+  const server = await serve(site);
+  try {
+    for (const [width, height, name] of [[844, 390, 'phone-landscape'], [390, 844, 'phone-portrait']]) {
+      const context = await launch({ width, height }, { deviceScaleFactor: 3, isMobile: true });
+      const page = (await context.pages())[0] || await context.newPage();
+      try {
+        await page.goto(server.url + '?trace');
+        check(`${name}: the page shows the title`, await waitForScene(page, 2));
+        const box = await page.locator('#canvas').boundingBox();
+        const fills = width > height ? box.height / height : box.width / width;
+        check(`${name}: the picture fills ${(100 * fills).toFixed(0)}% of the screen's ${width > height ? 'height' : 'width'}`,
+              fills >= 0.85 && box.x >= 0 && box.y >= 0 && box.x + box.width <= width + 0.5 && box.y + box.height <= height + 0.5,
+              JSON.stringify(box));
+        const rendering = await page.evaluate(() => getComputedStyle(document.getElementById('canvas')).imageRendering);
+        check(`${name}: 4:3, drawn with hard pixel edges`, Math.abs(box.width * 3 - box.height * 4) < 1 &&
+              /^(pixelated|crisp-edges)$/.test(rendering), `${JSON.stringify(box)} ${rendering}`);
+        if (width > height) {
+          const help = await page.locator('#howto').isVisible();
+          const bar = await page.locator('#fullscreen').boundingBox();
+          check(`${name}: the help waits behind "?", full screen is a small corner button`,
+                !help && await page.locator('#help').isVisible() && bar.height < 40 && bar.x > box.x + box.width - 1,
+                JSON.stringify({ help, bar }));
+          await page.locator('#help').tap();
+          check(`${name}: "?" shows the help`, await page.locator('#howto').isVisible());
+          await page.touchscreen.tap(box.x + box.width / 2, box.y + 10);  // away again, on the picture
+          check(`${name}: a tap puts the help away`, !(await page.locator('#howto').isVisible()));
+        } else {
+          const notice = await page.locator('#notice');
+          check(`${name}: the page says once to turn the phone`,
+                await notice.isVisible() && /Turn your phone/.test(await notice.textContent()));
+        }
+        const tap = async (x, y) => {
+          await page.touchscreen.tap(box.x + (x + 0.5) * box.width / 640, box.y + (y + 0.5) * box.height / 480);
+          await page.waitForTimeout(150);
+        };
+        await tap(300, 300);
+        check(`${name}: a tap on START reaches mode select`, await waitForScene(page, 5));
+        const trace = await page.evaluate(() => window.zumbleTrace());
+        check(`${name}: the tap landed on game pixel (300, 300)`, /cursor=300,300 /.test(trace));
+        if (width < height) {
+          check(`${name}: the note has gone with the tap`, !(await page.locator('#notice').isVisible()));
+        }
+        await tap(320, 320);
+        check(`${name}: a tap on start begins a round`, await waitForScene(page, 8));
+        // Taps at the oldest fly, aimed a few frames ahead of it, until one is swatted.
+        let swatted = 0;
+        for (let i = 0; i < 80 && swatted === 0; ++i) {
+          const lines = ((await page.evaluate(() => window.zumbleTrace())) || '').trimEnd().split('\n');
+          const [a, b] = lines.slice(-2).map((l) => (traceField(l, 'fly') || '').split(',').map(Number));
+          swatted = Number(traceField(lines[lines.length - 1], 'swatted') || 0);
+          if (swatted || !b || b.length !== 2 || Number.isNaN(b[0])) { await page.waitForTimeout(100); continue; }
+          const ahead = a && a.length === 2 && !Number.isNaN(a[0]) ? 5 : 0;
+          const x = Math.max(0, Math.min(639, b[0] + ahead * (b[0] - (a ? a[0] : b[0]))));
+          const y = Math.max(0, Math.min(479, b[1] + ahead * (b[1] - (a ? a[1] : b[1]))));
+          await page.touchscreen.tap(box.x + (x + 0.5) * box.width / 640, box.y + (y + 0.5) * box.height / 480);
+          await page.waitForTimeout(120);
+        }
+        await page.waitForTimeout(300);
+        swatted = Number(traceField(await lastTraceLine(page), 'swatted') || 0);
+        check(`${name}: taps swat a fly (swatted=${swatted})`, swatted > 0);
+        if (process.env.ZUMBLE_SCREENSHOTS) {
+          await page.screenshot({ path: path.join(path.resolve(process.env.ZUMBLE_SCREENSHOTS), name + '.png') });
+        }
+        const awake = await page.evaluate(() => ({ api: !!navigator.wakeLock, held: window.zumbleAwake() }));
+        console.log(`note: ${name}: screen wake lock ${awake.api ? (awake.held ? 'held' : 'refused by this browser') : 'not offered'}`);
+      } finally {
+        await context.close();
+      }
+    }
+    // A desktop screen: a whole factor still fills it well.
+    const context = await launch({ width: 1920, height: 1080 });
+    const page = (await context.pages())[0] || await context.newPage();
+    try {
+      await page.goto(server.url);
+      const box = await page.locator('#canvas').boundingBox();
+      check('1920x1080 desktop: the picture at a whole factor (2x)', box.width === 1280 && box.height === 960,
+            JSON.stringify(box));
+      check('1920x1080 desktop: the help is shown below the picture', await page.locator('#howto').isVisible() &&
+            !(await page.locator('#help').isVisible()));
+      // Opened as a file, the browser refuses the game its data: the page says how to serve it.
+      await page.goto('file://' + path.join(site, 'index.html'));
+      const notice = page.locator('#notice');
+      await notice.waitFor({ timeout: 10000 }).catch(() => {});
+      const said = await notice.isVisible() ? await notice.textContent() : '';
+      check('opened as a file, the page says to serve it and how', /make play-web/.test(said) && /web server/.test(said), said);
+    } finally {
+      await context.close();
+    }
+  } finally {
+    await server.close();
+  }
+}
+
+// 6. Offline and installed. A copy of the site is served, visited once (the service
+// worker keeps it), and the server stopped: the page comes back and plays. Chromium finds
+// the manifest whole and the page installable. Then the copy becomes a new build, served
+// at the same address: the next visit plays it whole, and once the old page is closed
+// the offline copy is the new build alone.
+async function offlineAndInstalled() {
+  const copy = scratch('zumble-build-');
+  fs.cpSync(site, copy, { recursive: true });
+  const buildOf = (dir) => /<meta name="zumble-build" content="([0-9a-f]+)">/.exec(fs.readFileSync(path.join(dir, 'index.html'), 'utf8'))?.[1];
+  const first = buildOf(copy);
+  check('the site is named from its build', /^[0-9a-f]{16}$/.test(first || ''), String(first));
+  let server = await serve(copy);
+  const url = server.url;
+  const port = Number(new URL(url).port);
+  const context = await launch({ width: 1000, height: 800 });
+  const offlineCopy = (page) => page.evaluate(async () => {
+    const names = await caches.keys();
+    const files = names.length ? (await (await caches.open(names[0])).keys()).map((r) => r.url.replace(location.origin + '/', '')) : [];
+    return { names, files: files.sort() };
+  });
+  const pageBuild = (page) => page.evaluate(() => ({
+    build: document.querySelector('meta[name=zumble-build]').content,
+    mark: window.zumbleBuildMark || null,
+    loaded: performance.getEntriesByType('resource').map((e) => e.name.replace(location.origin + '/', ''))
+      .filter((n) => /^(index|audio-worklet)\./.test(n)),
+  }));
+  const plays = async (page, what) => {
+    check(`${what}: the title shows`, await waitForScene(page, 2));
+    const box = await page.locator('#canvas').boundingBox();
+    const click = (x, y) => page.mouse.click(box.x + (x + 0.5) * box.width / 640, box.y + (y + 0.5) * box.height / 480);
+    await click(300, 300);
+    check(`${what}: a click on START reaches mode select`, await waitForScene(page, 5));
+    await click(320, 320);
+    check(`${what}: start begins a round`, await waitForScene(page, 8));
+  };
+  try {
+    let page = await context.newPage();
+    await page.goto(url + '?trace');
+    await page.waitForFunction(() => navigator.serviceWorker.controller, null, { timeout: 60000 });
+    const kept = await offlineCopy(page);
+    const want = ['icon-192.png', 'icon-512.png', 'index.html', 'manifest.webmanifest',
+                  ...['audio-worklet.js', 'index.data', 'index.js', 'index.wasm'].map((f) => `${f}?v=${first}`)].sort();
+    check('the first visit keeps every file of the build, and only those',
+          JSON.stringify(kept) === JSON.stringify({ names: [`zumble-${first}`], files: want }), JSON.stringify(kept));
+    const cdp = await context.newCDPSession(page);
+    const manifest = await cdp.send('Page.getAppManifest');
+    check('Chromium reads the manifest without errors', manifest.errors.length === 0 && /"Zumble"/.test(manifest.data || ''),
+          JSON.stringify(manifest.errors));
+    const installable = await cdp.send('Page.getInstallabilityErrors');
+    check('Chromium finds the page installable', installable.installabilityErrors.length === 0,
+          JSON.stringify(installable.installabilityErrors));
+    await cdp.detach();
+
+    await server.close();
+    const refused = await fetch(url).then(() => false, () => true);
+    check('the server is stopped', refused);
+    await page.reload();
+    await plays(page, 'offline');
+    const offline = await pageBuild(page);
+    check('offline, the page is the build it was', offline.build === first, JSON.stringify(offline));
+
+    // A new build of the same page: its script says so; its build named again.
+    fs.appendFileSync(path.join(copy, 'index.js'), "\nwindow.zumbleBuildMark = 'second';\n");
+    fs.appendFileSync(path.join(copy, 'audio-worklet.js'), '\n// the second build\n');
+    const made = spawnSync('cmake', [`-DSITE=${copy}`, `-DSERVICE_WORKER=${repoRoot}/platform/web/page/service-worker.js`,
+                                     '-P', path.join(repoRoot, 'cmake/web_site.cmake')], { encoding: 'utf8' });
+    const second = buildOf(copy);
+    check('the new build has a new name', made.status === 0 && /^[0-9a-f]{16}$/.test(second || '') && second !== first,
+          made.stderr);
+    server = await serve(copy, {}, port);
+    await page.goto(url + '?trace');
+    await plays(page, 'the next visit');
+    const next = await pageBuild(page);
+    check('the next visit plays the new build, every file of it',
+          next.build === second && next.mark === 'second' && next.loaded.length >= 3 &&
+          next.loaded.every((n) => n.endsWith(`?v=${second}`)) && next.loaded.some((n) => n.startsWith('index.data')),
+          JSON.stringify(next));
+    // The new worker waits for the old build's page to close, then replaces the copy whole.
+    const waiting = await page.evaluate(async () => {
+      const r = await navigator.serviceWorker.getRegistration();
+      await r.update().catch(() => {});
+      for (let i = 0; i < 200 && !(r.waiting && r.waiting.state === 'installed'); ++i) {
+        await new Promise((resolve) => setTimeout(resolve, 100));
+      }
+      return r.waiting ? r.waiting.state : 'none';
+    });
+    check('the new build\'s worker is ready and waits for the old page to close', waiting === 'installed', waiting);
+    await page.close();
+    page = await context.newPage();
+    await page.goto(url + '?trace');
+    await page.waitForFunction((b) => navigator.serviceWorker.controller &&
+                               navigator.serviceWorker.controller.scriptURL.endsWith('service-worker.js') &&
+                               caches.keys().then((n) => n.length === 1 && n[0] === `zumble-${b}`),
+                               second, { timeout: 30000, polling: 250 }).catch(() => {});
+    const replaced = await offlineCopy(page);
+    check('the offline copy is now the new build alone',
+          JSON.stringify(replaced) === JSON.stringify({ names: [`zumble-${second}`],
+                                                        files: want.map((f) => f.replace(first, second)).sort() }),
+          JSON.stringify(replaced));
+    await server.close();
+    await page.reload();
+    await plays(page, 'offline again');
+    const again = await pageBuild(page);
+    check('offline again, the page is the new build', again.build === second && again.mark === 'second',
+          JSON.stringify(again));
+  } finally {
+    await context.close();
+    await server.close();
+  }
+}
+
+// 7. A new best time is stored as soon as the board shows it: the tab closed at that
+// moment keeps it. IndexedDB is slowed down here (each write commits half a second late),
+// so the page must wait for the write before it shows the board, as a real disk may take.
+async function recordKeptWhenClosedOnBoard(context) {
+  const script = ['0 move 300 300', '3 click', '10 move 120 80', '11 click', '14 move 320 320', '15 click', ''].join('\n');
+  const native = runNative(zumble, ['--autoplay', '--frames', '3000', '--time', '42', '--script', 'play.txt'],
+                           { 'play.txt': script });
+  const nativeRow1 = fs.readFileSync(path.join(native.dir, 'hiscoa.sav')).readInt32LE(12 + 4 * 5);
+  const server = await serve(site, { 'play.txt': script });
+  const page = await context.newPage();
+  await page.addInitScript(() => {
+    const put = IDBObjectStore.prototype.put;
+    IDBObjectStore.prototype.put = function (...args) {
+      // Requests kept going on the same transaction hold its commit back.
+      const store = this, until = performance.now() + 500;
+      const hold = () => { if (performance.now() < until) store.count().onsuccess = hold; };
+      hold();
+      return put.apply(this, args);
+    };
+  });
+  let closed = false;
+  try {
+    await page.goto(server.url + '?script=play.txt&autoplay&trace&time=42');
+    await page.waitForFunction(() => / scene=8 .* phase=2 /.test(window.zumbleTrace() || ''), null,
+                               { timeout: 120000, polling: 10 });
+    await page.close();
+    closed = true;
+    const again = await context.newPage();
+    try {
+      await again.goto(server.url);
+      await again.waitForFunction(() => window.Module && window.Module.calledRun, null, { timeout: 20000 });
+      const kept = Buffer.from(Object.values(await again.evaluate(() => window.zumbleSave()) || {}));
+      check(`a best time (${nativeRow1} ms) is kept when the tab is closed as the board shows it`,
+            kept.length === 332 && kept.readInt32LE(12 + 4 * 5) === nativeRow1,
+            kept.length === 332 ? `first row ${kept.readInt32LE(12 + 4 * 5)}` : `${kept.length} bytes kept`);
+    } finally {
+      await again.close();
+    }
+  } finally {
+    if (!closed) await page.close();
+    server.close();
+  }
+}
+
+// 8. Without IndexedDB (private browsing in some browsers: none at all, or one that
+// refuses to open) the page says once that best times will not be kept, and the game
+// plays a round and ends as usual.
+async function withoutIndexedDB(context) {
+  const script = ['0 move 300 300', '3 click', '10 move 120 80', '11 click', '14 move 320 320', '15 click', ''].join('\n');
+  const ways = {
+    'no IndexedDB': () => {
+      for (const name of ['indexedDB', 'webkitIndexedDB']) {
+        Object.defineProperty(window, name, { get: () => undefined, configurable: true });
+      }
+    },
+    'an IndexedDB that refuses to open': () => {
+      IDBFactory.prototype.open = () => { throw new DOMException('storage is off', 'InvalidStateError'); };
+    },
+  };
+  for (const [way, blocker] of Object.entries(ways)) {
+    const server = await serve(site, { 'play.txt': script });
+    const page = await context.newPage();
+    const said = [];
+    page.on('console', (m) => { if (/saved files|IndexedDB/.test(m.text())) said.push(m.text()); });
+    await page.addInitScript(blocker);
+    try {
+      await page.goto(server.url + '?script=play.txt&autoplay&timedemo&frames=3000&time=42&trace');
+      await page.waitForFunction(() => / scene=2 /.test(window.zumbleTrace() || ''), null, { timeout: 20000 });
+      const status = await page.locator('#status').textContent();
+      check(`${way}: the page says that best times will not be kept`, /best times will not be kept/i.test(status),
+            status);
+      const end = await waitForEnd(page, 120000);
+      check(`${way}: a round is played and the run ends with code 0`, end.code === 0 &&
+            / scene=8 .* phase=2 /.test(await page.evaluate(() => window.zumbleTrace())), JSON.stringify(end));
+      check(`${way}: it is said once, not at every save`, said.length === 1, JSON.stringify(said));
+    } finally {
+      await page.close();
+      server.close();
+    }
+  }
+}
+
+// 9. A browser that runs its sound at another rate than the game's 22050 Hz (here 48000 Hz,
+// whatever the page asks): the mix is brought to that rate, so it keeps its pitch and its
+// length. Each frame's mix and what reaches the audio thread are recorded.
+async function soundAtAnotherRate(context) {
+  const server = await serve(site);
+  const page = await context.newPage();
+  await page.addInitScript(() => {
+    const Real = window.AudioContext;
+    window.AudioContext = class extends Real {
+      constructor(options) { super({ ...(options || {}), sampleRate: 48000 }); }
+    };
+    window.posted = [];
+    const post = MessagePort.prototype.postMessage;
+    MessagePort.prototype.postMessage = function (data, ...rest) {
+      if (data instanceof Float32Array) window.posted.push(Float32Array.from(data));
+      return post.call(this, data, ...rest);
+    };
+  });
+  try {
+    await page.goto(server.url);
+    await page.waitForFunction(() => window.Module && window.Module.calledRun && window.zumbleFeedAudio, null,
+                               { timeout: 20000 });
+    await page.evaluate(() => {
+      window.mixed = [];
+      const feed = window.zumbleFeedAudio;
+      window.zumbleFeedAudio = (samples) => {
+        const a = window.zumbleAudio;
+        if (a.context && a.context.state === 'running' && a.node) window.mixed.push(Int16Array.from(samples));
+        feed(samples);
+      };
+    });
+    const box = await page.locator('#canvas').boundingBox();
+    await page.mouse.click(box.x + 300.5 * box.width / 640, box.y + 300.5 * box.height / 480);
+    await page.waitForFunction(() => window.zumbleAudioState().loud > 20, null, { timeout: 20000 }).catch(() => {});
+    const got = await page.evaluate(() => {
+      // The left channel of the mix and of what was posted; the posted sound read back at
+      // the mix's rate (linear steps) and matched with the mix (correlation).
+      const left = (chunks, scale) => {
+        const a = [];
+        for (const c of chunks) for (let i = 0; i < c.length; i += 2) a.push(c[i] / scale);
+        return a;
+      };
+      const mix = left(window.mixed, 32768), out = left(window.posted, 1);
+      const step = 22050 / 48000;
+      let xy = 0, xx = 0, yy = 0;
+      for (let j = 0; j < mix.length; ++j) {
+        const at = j / step, i = Math.floor(at);
+        if (i + 1 >= out.length) break;
+        const y = out[i] + (out[i + 1] - out[i]) * (at - i);
+        xy += mix[j] * y; xx += mix[j] * mix[j]; yy += y * y;
+      }
+      return { rate: window.zumbleAudio.context.sampleRate, mixFrames: mix.length, outFrames: out.length,
+               loudness: Math.sqrt(xx / Math.max(1, mix.length)), match: xy / Math.sqrt(xx * yy || 1) };
+    });
+    // Played at 48000 Hz, the posted frames last as long as the mix's at 22050 Hz, and read
+    // back at 22050 Hz they are the mix; left at 22050 Hz they would play 2.18 times too
+    // fast and too high, and match nothing.
+    const length = (got.outFrames / 48000) / Math.max(1e-9, got.mixFrames / 22050);
+    check(`at 48000 Hz the sound keeps its length (${length.toFixed(4)} of the mix's)`,
+          got.rate === 48000 && got.mixFrames > 4000 && Math.abs(length - 1) < 0.01, JSON.stringify(got));
+    check(`at 48000 Hz the sound keeps its pitch (read back at 22050 Hz it matches the mix: ${got.match.toFixed(3)})`,
+          got.loudness > 0.001 && got.match > 0.95, JSON.stringify(got));
+  } finally {
+    await page.close();
+    server.close();
+  }
+}
+
+const only = process.env.ZUMBLE_WEB_TESTS ? process.env.ZUMBLE_WEB_TESTS.split(',') : null;
+const chosen = (tests) => tests.filter((t) => !only || only.includes(t.name));
 const context = await launch({ width: 800, height: 600 });
 try {
-  const only = process.env.ZUMBLE_WEB_ONLY;  // one test by name, for a quick run
-  for (const test of [scriptedRun, clickedRun, keptBestTime, fastDisplayAndHiddenTab, replays]) {
-    if (only && test.name !== only) continue;
+  for (const test of chosen([scriptedRun, clickedRun, keptBestTime, fastDisplayAndHiddenTab, recordKeptWhenClosedOnBoard,
+                             withoutIndexedDB, soundAtAnotherRate, replays])) {
     try {
       await test(context);
     } catch (e) {
@@ -371,6 +760,13 @@ try {
   }
 } finally {
   await context.close();
+}
+for (const test of chosen([phoneScreens, offlineAndInstalled])) {
+  try {
+    await test();
+  } catch (e) {
+    check(test.name, false, e.stack || String(e));
+  }
 }
 // The closing line in the form every runner's summary takes.
 console.log(`browser: ${passes} passed, ${failures} failed`);

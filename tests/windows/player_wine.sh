@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # zumble.exe, the player's build (the stand-in with the Win32 backend), under Wine:
 #   1. headless, a scripted and autoplayed 30-fly round gives the trace, sound log,
-#      recording, shot, best times and error report of the Linux game, byte for byte;
+#      recording, shot, best times and error report of the Linux game, byte for byte,
+#      in a folder named in any language too; a later save replaces the file in one step;
 #   2. in a window driven by xdotool: the title (a screenshot), mode select, a round of
-#      ten, Escape three times, exit 0 and both files written;
+#      ten, Escape three times, exit 0 and both files written; the close button and a
+#      log-off end the game as well;
+#   2b. the window is shown as the player left it: a run quit in a 2x window starts in
+#      a 2x window without options, a damaged display.ini gives full screen, silently;
 #   3. without wave\hit1.wav, the same error report as the Linux game's;
 #   4. where the data folder takes no new file, the game's own files go to
 #      %LOCALAPPDATA%\Zumble and the data is still read from the folder.
@@ -73,6 +77,27 @@ for f in t.txt s.txt a.wav hiscoa.sav error.txt; do
     check "headless $f is the Linux game's, byte for byte" cmp linux/$f win/$f
 done
 check "the shot's pixels are the Linux game's" cmp <(pixels linux/play.png) <(pixels win/play.png)
+# The next run's save replaces hiscoa.sav in one step: a new file (another inode, as
+# Linux sees Wine's files), not the old one rewritten in place, which a crash could cut.
+before=$(stat -c %i win/hiscoa.sav)
+(cd win && timeout 120 "$WINE" zumble.exe --headless --frames 5 > out2.txt 2> err2.txt)
+check "a second run's save replaces hiscoa.sav with a new file" test "$(stat -c %i win/hiscoa.sav)" != "$before"
+check "a second run's save leaves no temporary file" test ! -e win/hiscoa.sav.tmp
+
+# The tester's files in a folder whose name is not ASCII, the script, the sound log and a
+# shot named in a script that no ANSI code page holds: the same files as the Linux game's.
+data_folder "Zoë"
+cp "$BUILD_WINDOWS/zumble.exe" "Zoë/"
+sed 's/shot play.png/shot ζ-play.png/' round.txt > "Zoë/ζ-round.txt"
+(cd "Zoë" && timeout 300 "$WINE" zumble.exe --headless --autoplay --script "ζ-round.txt" --frames 1500 \
+    --time 1234567 --trace t.txt --sound-log "ζ-s.txt" --audio-out a.wav > out.txt 2> err.txt)
+check "in a folder named Zoë: exit 0" test $? -eq 0
+check "in a folder named Zoë: no complaint on stderr" test ! -s "Zoë/err.txt"
+check "in a folder named Zoë: the trace is the Linux game's" cmp linux/t.txt "Zoë/t.txt"
+check "in a folder named Zoë: the sound log, named in Greek, is the Linux game's" cmp linux/s.txt "Zoë/ζ-s.txt"
+check "in a folder named Zoë: the recording is the Linux game's" cmp linux/a.wav "Zoë/a.wav"
+check "in a folder named Zoë: the shot, named in Greek, is the Linux game's" cmp <(pixels linux/play.png) <(pixels "Zoë/ζ-play.png")
+check "in a folder named Zoë: the best times are the Linux game's" cmp linux/hiscoa.sav "Zoë/hiscoa.sav"
 
 # 2. A window, driven by real X input.
 data_folder game
@@ -130,7 +155,8 @@ check "the best times were written" test "$(stat -c %s hiscoa.sav 2>/dev/null)" 
 check "each save replaced the old table (MoveFileEx), no temporary file left" test ! -e hiscoa.sav.tmp
 check "error.txt says every file loaded" grep -q "Not Erorr" error.txt
 check "no complaint on stderr (the wave-out device opened)" test ! -s err.txt
-fps=$(awk -F'[ =]' 'NR==30{f=$2; t=$4} END{if ($4 > t) printf "%d", ($2 - f) * 1000 / ($4 - t)}' t.txt)
+# Measured past the first 30 frames, over at least 60 more: fewer is no measure at all.
+fps=$(awk -F'[ =]' 'NR==30{f=$2; t=$4} END{if (NR >= 90 && $4 > t) printf "%d", ($2 - f) * 1000 / ($4 - t)}' t.txt)
 check "frames are paced: $fps per second" test "${fps:-999}" -le 62
 cd "$WORK"
 
@@ -148,6 +174,55 @@ wait_exit
 check "close button: exit 0" test $? -eq 0
 check "close button: the best times were saved" test "$(stat -c %s hiscoa.sav 2>/dev/null)" = 332
 check "close button: error.txt written" grep -q "Not Erorr" error.txt
+cd "$WORK"
+
+# 2b. As the player left it (display.ini beside the best times).
+data_folder remember
+cp "$BUILD_WINDOWS/zumble.exe" remember/
+cd remember
+geometry() { xdotool getwindowgeometry "$win" | sed -n 's/.*Geometry: //p'; }
+run_until_title() {  # run_until_title [options]: the game up on its title, its window in $win
+    timeout 120 "$WINE" zumble.exe --trace t.txt "$@" > out.txt 2> err.txt &
+    GAME=$!
+    win=$(find_window)
+    wait_for t.txt scene 2
+    sleep 0.5
+}
+quit_from_title() {
+    [ -n "$win" ] && xdotool key --window "$win" Escape 2> /dev/null
+    wait_exit
+}
+run_until_title --window --scale 2
+check "--window --scale 2: a 1280x960 window" test "$(geometry)" = 1280x960
+quit_from_title
+check "left in a 2x window: display.ini says so" \
+    test "$(grep -x 'display=window' display.ini)$(grep -x 'scale=2' display.ini)" = "display=windowscale=2"
+run_until_title
+check "without options the game starts in a 2x window" test "$(geometry)" = 1280x960
+quit_from_title
+check "and exits 0" test $? -eq 0
+printf '\x89PNG\r\n\x1a\n\x00\x00' > display.ini
+run_until_title
+check "a damaged display.ini gives the default, full screen" test "$(geometry)" = 1600x1200
+check "a damaged display.ini is no complaint to the player" test ! -s err.txt
+quit_from_title
+check "the game left full screen is kept so" grep -qx 'display=fullscreen' display.ini
+cd "$WORK"
+
+# Logging off: Windows sends WM_ENDSESSION (wineboot --end-session does as well); the game
+# ends as on the close button, best times saved, exit 0.
+data_folder session
+cp "$BUILD_WINDOWS/zumble.exe" session/
+cd session
+timeout 120 "$WINE" zumble.exe --window --scale 1 --trace t.txt > out.txt 2> err.txt &
+GAME=$!
+win=$(find_window)
+check "log-off: the title shows" wait_for t.txt scene 2
+timeout 60 wineboot --end-session > /dev/null 2>&1
+wait_exit
+check "log-off: the game ends with exit 0" test $? -eq 0
+check "log-off: the best times were saved" test "$(stat -c %s hiscoa.sav 2>/dev/null)" = 332
+check "log-off: error.txt written" grep -q "Not Erorr" error.txt
 cd "$WORK"
 
 # 3. Without wave\hit1.wav.

@@ -2,7 +2,8 @@
 # Replays across systems: zumble.exe under Wine verifies the corpus (replays recorded by
 # the Linux game) to the results the Linux game gives; a round recorded by zumble.exe is
 # the Linux game's replay byte for byte, and verifies natively to the time in the
-# hiscoa.sav zumble.exe wrote; replaying in zumble.exe writes nothing.
+# hiscoa.sav zumble.exe wrote; so does a round swatted with the real mouse in
+# zumble.exe's window (its clock the real one); replaying in zumble.exe writes nothing.
 set -u
 . "$(dirname "$0")/wine.bash" "$@"
 start_wine
@@ -41,5 +42,50 @@ want=$(od -A n -t u4 -j $((12 + 4 * 5)) -N 4 win/hiscoa.sav | tr -d ' ')
 out=$("$LINUX_ZUMBLE" --verify win/replays/last.zrp 2>/dev/null)
 check "zumble.exe's replay verifies natively to its hiscoa.sav's $want ms: '$out'" \
     test "$(echo "$out" | sed -n 's/^ok flies=10 speed=2 time_ms=\([0-9]*\) .*/\1/p')" = "$want"
+
+# 3. A round at zumble.exe's window, swatted with the real mouse.
+cd "$WORK"
+data_folder game
+cp "$BUILD_WINDOWS/zumble.exe" game/
+cd game
+timeout 300 "$WINE" zumble.exe --window --scale 1 --trace t.txt >out.txt 2>err.txt &
+GAME=$!
+win=$(find_window)
+[ -n "$win" ] || { echo "FAIL: no window"; exit 1; }
+check "the title shows" wait_for t.txt scene 2
+click() { xdotool mousemove --window "$win" "$1" "$2" sleep 0.2 click 1 sleep 0.4; }
+click 320 308
+check "start leads to mode select" wait_for t.txt scene 5
+click 125 84
+click 125 200
+click 320 320
+check "start begins a round" wait_for t.txt scene 8
+for _ in $(seq 300); do
+    [ "$(last t.txt phase)" -ge 2 ] 2>/dev/null && break
+    fly=$(tail -1 t.txt | sed -n 's/.* fly=\([-0-9]*\),\([-0-9]*\).*/\1 \2/p')
+    if [ -n "$fly" ]; then
+        set -- $fly
+        x=$(($1 + 1)) y=$(($2 + 1))
+        [ $x -lt 0 ] && x=0; [ $x -gt 639 ] && x=639; [ $y -lt 0 ] && y=0; [ $y -gt 479 ] && y=479
+        xdotool mousemove --window "$win" $x $y click 1
+    fi
+    sleep 0.15
+done
+check "the round was cleared at the window" test "$(last t.txt phase)" -ge 2
+sleep 1.5
+click 320 240
+check "the board was left for mode select" wait_for t.txt scene 5
+xdotool key --window "$win" Escape 2>/dev/null
+check "back at the title" wait_for t.txt scene 2
+xdotool key --window "$win" Escape 2>/dev/null
+wait_exit
+check "the game quit with exit 0" test $? -eq 0
+check "the window's round left its replay" test -s replays/last.zrp -a -s replays/best-10-1-1.zrp
+want=$(od -A n -t u4 -j 12 -N 4 hiscoa.sav | tr -d ' ')
+out=$("$LINUX_ZUMBLE" --verify replays/last.zrp 2>/dev/null)
+check "the window's replay verifies natively to hiscoa.sav's $want ms: '$out'" \
+    test "$(echo "$out" | sed -n 's/^ok flies=10 speed=1 time_ms=\([0-9]*\) .*/\1/p')" = "$want"
+out=$(timeout 120 "$WINE" zumble.exe --verify replays/last.zrp 2>/dev/null | tr -d '\r')
+check "and in zumble.exe: '$out'" test "$(echo "$out" | sed -n 's/^ok .*time_ms=\([0-9]*\) .*/\1/p')" = "$want"
 
 finish

@@ -3,8 +3,9 @@
 // the game's frames and the audio clock; when the reserve runs dry it plays silence and
 // waits to build it up again, and when it grows too long it drops the oldest sound, so
 // the sound never lags far behind the picture.
-const START_FRAMES = 800;   // about 36 ms at 22050 Hz: two game frames and a bit
-const MAX_FRAMES = 4410;    // 200 ms
+// At the context's rate (sampleRate), which the page's mix has been brought to.
+const START_FRAMES = Math.round(sampleRate * 0.036);  // two game frames and a bit
+const MAX_FRAMES = Math.round(sampleRate * 0.2);
 
 class ZumbleOutput extends AudioWorkletProcessor {
   constructor() {

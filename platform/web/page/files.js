@@ -2,13 +2,30 @@
 // before the game starts and stored again whenever the game asks for a file to reach
 // the disk (its fsync waits until they are stored), after it renames one of them, at
 // the end of the run and when the page is left; nothing else in the folder is stored.
-var zumbleStore = { busy: false, again: false, waiting: [] };
+var zumbleStore = { busy: false, again: false, waiting: [], unavailable: false };
+
+// Without IndexedDB (private browsing in some browsers), or when the kept files cannot be
+// read, the game plays on but nothing it saves outlives the page: the player is told once,
+// and nothing is stored, which could only put a fresh table over one that is kept.
+function zumbleNoStorage(err) {
+  if (zumbleStore.unavailable) return;
+  zumbleStore.unavailable = true;
+  console.warn('zumble: cannot read the saved files (' + err + ')');
+  zumblePage.setStatus('This browser keeps no files for this page (private browsing?): ' +
+                       'best times will not be kept.');
+}
+
+// Emscripten's IndexedDB folder stops the whole page where there is none: asked first.
+function zumbleHasIndexedDB() {
+  try { return !!window.indexedDB; } catch (e) { return false; }  // some browsers throw when storage is off
+}
 
 function zumbleIsPlayerFile(path) {
   return /^\/zumble\/(hiscoa\.sav(\.tmp)?|error\.txt|replays(\/[\w.-]+\.zrp(\.tmp)?)?)$/.test(path || '');
 }
 
 function zumbleStoreFiles() {
+  if (zumbleStore.unavailable) return;
   if (zumbleStore.busy) { zumbleStore.again = true; return; }
   zumbleStore.busy = true;
   FS.syncfs(false, function (err) {
@@ -36,6 +53,7 @@ Module['preRun'].push(function () {
   FS.mount(IDBFS, {}, ZUMBLE_HOME);
   var localSet = IDBFS.getLocalSet;
   IDBFS.getLocalSet = function (mount, callback) {
+    if (zumbleStore.unavailable) { callback(new Error('the saved files were not read')); return; }
     localSet(mount, function (err, set) {
       if (set) {
         Object.keys(set.entries).forEach(function (path) {
@@ -55,9 +73,10 @@ Module['preRun'].push(function () {
     if (stored === ZUMBLE_HOME + '/replays/last.zrp') zumbleOfferReplay();
     return result;
   };
+  if (!zumbleHasIndexedDB()) zumbleNoStorage('no IndexedDB');
   addRunDependency('zumble-files');
   FS.syncfs(true, function (err) {
-    if (err) console.error('zumble: cannot read the saved files: ' + err);
+    if (err) zumbleNoStorage(err);
     removeRunDependency('zumble-files');
   });
   if (zumblePage.replayUrl) {

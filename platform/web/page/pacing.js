@@ -1,4 +1,4 @@
-// The page's side of the game's pacing. (The page's script is web/page.js, picture.js,
+// The page's side of the game's pacing. (The page's script is page.js, picture.js,
 // pacing.js, sound.js and files.js, in this order, before the game's own.)
 //
 // Pacing: one game frame per 1/60 s on the animation frames, whatever the display's

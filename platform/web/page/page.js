@@ -1,6 +1,6 @@
 // The page around the game: the options from the address, the messages, the end of a
 // run and the functions for tests. picture.js, pacing.js, sound.js and files.js hold
-// the rest; the game reaches them through the small functions of platform/web_*.cpp.
+// the rest; the game reaches them through the small functions of platform/web/*.cpp.
 
 Module['canvas'] = document.getElementById('canvas');
 

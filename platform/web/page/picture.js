@@ -1,19 +1,36 @@
 // The picture: scaled by the largest whole number of device pixels that fits, so every
-// game pixel is the same square; below 1x (a phone) it is shrunk to fit.
+// game pixel is the same square, where that fills the screen well. Where it would leave
+// much of the room unused (a phone: 1x is a third of its screen), the picture fills the
+// largest 4:3 box that fits instead, still drawn with hard pixel edges. The pointer is
+// mapped through the canvas's box either way (web_input.cpp), so it stays exact.
+var ZUMBLE_WHOLE_ENOUGH = 0.85;  // of the fitting box's width
+
+function zumbleFitSize(width, height, ratio) {
+  var fitWidth = Math.floor(Math.min(width, height * 4 / 3) * ratio);  // in device pixels
+  var scale = Math.floor(Math.min(width * ratio / 640, height * ratio / 480));
+  var deviceWidth = scale >= 1 && 640 * scale >= fitWidth * ZUMBLE_WHOLE_ENOUGH ? 640 * scale
+                                                                                : fitWidth - fitWidth % 4;
+  return { width: deviceWidth / ratio, height: deviceWidth * 3 / 4 / ratio, whole: deviceWidth % 640 === 0 };
+}
+
 function zumbleFit() {
   var canvas = Module['canvas'];
   var stage = document.getElementById('stage');
   var ratio = window.devicePixelRatio || 1;
   var width = stage.clientWidth, height = stage.clientHeight;
-  var scale = Math.floor(Math.min(width * ratio / 640, height * ratio / 480));
-  var cssWidth = scale >= 1 ? 640 * scale / ratio : Math.min(width, height * 4 / 3);
-  var cssHeight = cssWidth * 3 / 4;
-  canvas.style.width = cssWidth + 'px';
-  canvas.style.height = cssHeight + 'px';
+  var size = zumbleFitSize(width, height, ratio);
+  canvas.style.width = size.width + 'px';
+  canvas.style.height = size.height + 'px';
   // Centred on whole device pixels, so no row or column of the picture is split.
-  canvas.style.left = Math.floor((width - cssWidth) / 2 * ratio) / ratio + 'px';
-  canvas.style.top = Math.floor((height - cssHeight) / 2 * ratio) / ratio + 'px';
+  canvas.style.left = Math.floor((width - size.width) / 2 * ratio) / ratio + 'px';
+  canvas.style.top = Math.floor((height - size.height) / 2 * ratio) / ratio + 'px';
 }
+// Where the pointer really is, in fractions of a CSS pixel (web_input.cpp maps it).
+var zumblePointerAt = null;
+['pointerdown', 'pointermove', 'pointerup'].forEach(function (type) {
+  window.addEventListener(type, function (e) { zumblePointerAt = { x: e.clientX, y: e.clientY }; }, true);
+});
+
 // The stage changes size with the window, with full screen, and with the line below
 // wrapping; the picture follows it.
 if (window.ResizeObserver) new ResizeObserver(zumbleFit).observe(document.getElementById('stage'));

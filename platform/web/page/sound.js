@@ -1,12 +1,16 @@
 // Sound: each game frame's mix goes to Web Audio (an AudioWorklet, or a script processor
 // where there is none). Browsers start a page's sound only after the player's first click
 // or key, so until then the mix is dropped; where there is no Web Audio the game is silent.
-var zumbleAudio = { context: null, node: null, unlocked: false, fed: 0, loud: 0, queue: [] };
+var zumbleAudio = { context: null, node: null, unlocked: false, fed: 0, loud: 0, queue: [],
+                    // Where the next output frame falls, in source frames after the last
+                    // frame of the previous mix, and that frame (left, right).
+                    at: 1, last: [0, 0] };
+var ZUMBLE_MIX_RATE = 22050;
 (function () {
   var AudioContextType = window.AudioContext || window.webkitAudioContext;
   if (!AudioContextType) return;
   try {
-    zumbleAudio.context = new AudioContextType({ sampleRate: 22050, latencyHint: 'interactive' });
+    zumbleAudio.context = new AudioContextType({ sampleRate: ZUMBLE_MIX_RATE, latencyHint: 'interactive' });
   } catch (e) {
     console.warn('zumble: no sound at 22050 Hz here (' + e + '); playing without sound');
     return;
@@ -34,7 +38,7 @@ var zumbleAudio = { context: null, node: null, unlocked: false, fed: 0, loud: 0,
     zumbleAudio.node = node;
   }
   if (context.audioWorklet && window.AudioWorkletNode) {
-    context.audioWorklet.addModule('audio-worklet.js').then(function () {
+    context.audioWorklet.addModule(zumbleVersioned('audio-worklet.js')).then(function () {
       zumbleAudio.node = new AudioWorkletNode(context, 'zumble-output', { outputChannelCount: [2] });
       zumbleAudio.node.connect(context.destination);
     }, function (e) {
@@ -59,16 +63,39 @@ var zumbleAudio = { context: null, node: null, unlocked: false, fed: 0, loud: 0,
   });
 })();
 
+// The mix (interleaved stereo, -1..1) at the context's own rate. A browser may run the
+// context at another rate than the one asked for: played as it is, the sound would be
+// off pitch and off pace with the picture. Linear steps, carried from one mix to the next.
+function zumbleToContextRate(mix, rate) {
+  if (rate === ZUMBLE_MIX_RATE || mix.length === 0) return mix;
+  var frames = mix.length / 2, step = ZUMBLE_MIX_RATE / rate, a = zumbleAudio;
+  var count = Math.max(0, Math.floor((frames - a.at) / step) + 1);
+  var out = new Float32Array(2 * count);
+  for (var k = 0, at = a.at; k < count; ++k, at += step) {
+    // Source frame i is mix frame i - 1; frame 0 is the previous mix's last.
+    var i = Math.floor(at), f = at - i;
+    for (var c = 0; c < 2; ++c) {
+      var x = i === 0 ? a.last[c] : mix[2 * (i - 1) + c];
+      var y = i < frames ? mix[2 * i + c] : x;
+      out[2 * k + c] = x + (y - x) * f;
+    }
+  }
+  a.at += count * step - frames;
+  a.last = [mix[2 * frames - 2], mix[2 * frames - 1]];
+  return out;
+}
+
 // One game frame's mix: interleaved 16-bit stereo samples (a view of the game's memory).
 function zumbleFeedAudio(samples) {
   var context = zumbleAudio.context;
   if (!context || context.state !== 'running' || !zumbleAudio.node) return;
-  var chunk = new Float32Array(samples.length);
+  var mix = new Float32Array(samples.length);
   var loud = false;
   for (var i = 0; i < samples.length; ++i) {
-    chunk[i] = samples[i] / 32768;
+    mix[i] = samples[i] / 32768;
     if (samples[i] !== 0) loud = true;
   }
+  var chunk = zumbleToContextRate(mix, context.sampleRate);
   zumbleAudio.fed += samples.length / 2;
   if (loud) zumbleAudio.loud += 1;
   if (zumbleAudio.node.port) zumbleAudio.node.port.postMessage(chunk, [chunk.buffer]);

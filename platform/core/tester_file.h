@@ -1,0 +1,18 @@
+#pragma once
+// The files a tester names on the command line (--script, --trace, --sound-log,
+// --audio-out and a script's shots). Their paths are UTF-8 on every system, as the
+// command line gives them.
+
+#include <cstdio>
+#include <string>
+
+// The path made absolute from the current folder, still in UTF-8; unchanged when it
+// cannot be.
+std::string AbsoluteTesterPath(const std::string& path);
+
+// fopen for one of those files, whatever characters its path holds.
+std::FILE* OpenTesterFile(const char* path, const char* mode);
+
+// Reads a whole file (the script). False for what is not a plain file: a folder would
+// read as nothing, a named pipe would block until somebody writes to it.
+bool ReadTesterFile(const std::string& path, std::string* text);

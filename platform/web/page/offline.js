@@ -1,0 +1,21 @@
+// How the page is served. Opened as a file, the browser refuses it the game's data: the
+// page says how to serve it. Served, a service worker (service-worker.js) keeps this
+// build's files for playing offline and as an installed app.
+
+if (location.protocol === 'file:') {
+  var zumbleServeNote = 'Zumble runs from a web server, not from a file: in the source folder run ' +
+    '"make play-web" and open http://127.0.0.1:8000/, or serve this folder with any static web server ' +
+    '(for example "python3 -m http.server" in it).';
+  zumbleNotice(zumbleServeNote);
+  zumblePage.setStatus('The page must be served.');
+  console.error('zumble: ' + zumbleServeNote);
+  Module['noInitialRun'] = true;
+  zumblePage.ended = { code: 2 };
+} else if ('serviceWorker' in navigator && /^[0-9a-f]+$/.test(ZUMBLE_BUILD)) {
+  // Registered after the load, so the worker's copying never slows the first start.
+  window.addEventListener('load', function () {
+    navigator.serviceWorker.register('service-worker.js').catch(function (e) {
+      console.warn('zumble: no offline copy (' + e + ')');
+    });
+  });
+}

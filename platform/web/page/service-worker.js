@@ -1,0 +1,75 @@
+// The offline copy of one build of the page. Every file of the build is kept in one cache
+// named after the build, checked against the build's list before it is used, and asked
+// for by the page under the build's name; a new build comes with a new worker, whose
+// cache replaces this one whole once no page of the old build is open. The page itself
+// is asked of the server first, so a new build is played as soon as it is there.
+// Filled in when the site is made: the build's name and its files with their SHA-256.
+var BUILD = '@ZUMBLE_BUILD@';
+var FILES = @ZUMBLE_FILES@;
+var CACHE = 'zumble-' + BUILD;
+var PAGE = 'index.html';
+var PAGE_WAIT_MS = 4000;  // a network that does not answer counts as none
+
+function hex(buffer) {
+  return Array.from(new Uint8Array(buffer), function (b) { return ('0' + b.toString(16)).slice(-2); }).join('');
+}
+
+// Fetches every file from the server (never from the browser's cache) and keeps them only
+// when all of them are this build's: a server that changed meanwhile fails the install,
+// which the browser tries again later.
+self.addEventListener('install', function (event) {
+  event.waitUntil(Promise.all(FILES.map(function (file) {
+    return fetch(file.url, { cache: 'no-store' }).then(function (response) {
+      if (!response.ok) throw new Error(file.url + ': ' + response.status);
+      return response.arrayBuffer().then(function (bytes) {
+        return crypto.subtle.digest('SHA-256', bytes).then(function (digest) {
+          if (hex(digest) !== file.sha256) throw new Error(file.url + ' is not of build ' + BUILD);
+          var headers = new Headers(response.headers);
+          return { url: file.url, response: new Response(bytes, { status: 200, headers: headers }) };
+        });
+      });
+    });
+  })).then(function (checked) {
+    return caches.open(CACHE).then(function (cache) {
+      return Promise.all(checked.map(function (c) { return cache.put(c.url, c.response); }));
+    });
+  }));
+});
+
+// The old builds' copies go once this one takes over.
+self.addEventListener('activate', function (event) {
+  event.waitUntil(caches.keys().then(function (names) {
+    return Promise.all(names.filter(function (name) { return /^zumble-/.test(name) && name !== CACHE; })
+                            .map(function (name) { return caches.delete(name); }));
+  }).then(function () { return self.clients.claim(); }));
+});
+
+function pageFromServer(request) {
+  return new Promise(function (resolve, reject) {
+    var timer = setTimeout(function () { reject(new Error('no answer')); }, PAGE_WAIT_MS);
+    fetch(request, { cache: 'no-cache' }).then(function (response) {
+      clearTimeout(timer);
+      if (response.ok) resolve(response);
+      else reject(new Error(String(response.status)));
+    }, function (e) { clearTimeout(timer); reject(e); });
+  });
+}
+
+self.addEventListener('fetch', function (event) {
+  var request = event.request;
+  if (request.method !== 'GET' || new URL(request.url).origin !== location.origin) return;
+  if (request.mode === 'navigate') {
+    // The page, with whatever options its address holds: the server's, else the copy.
+    event.respondWith(pageFromServer(request).catch(function () {
+      return caches.open(CACHE).then(function (cache) { return cache.match(PAGE); }).then(function (kept) {
+        return kept || Response.error();
+      });
+    }));
+    return;
+  }
+  // The build's files by their exact address (another build's are not here); anything
+  // else, such as a script named in the address, from the server.
+  event.respondWith(caches.open(CACHE).then(function (cache) {
+    return cache.match(request).then(function (kept) { return kept || fetch(request); });
+  }));
+});

@@ -1,0 +1,69 @@
+// The tester's files on Windows: the UTF-8 paths of the command line become the system's
+// wide ones, so a folder named in any language works (the ANSI calls would turn what the
+// code page lacks into '?').
+#include "platform/core/tester_file.h"
+
+#include "platform/win32/win32_api.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+
+namespace {
+
+std::wstring Wide(const char* text) {
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring out(static_cast<size_t>(n - 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, out.data(), n);
+    return out;
+}
+
+std::string Narrow(const std::wstring& text) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return std::string();
+    std::string out(static_cast<size_t>(n - 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+}  // namespace
+
+std::string AbsoluteTesterPath(const std::string& path) {
+    const std::wstring wide = Wide(path.c_str());
+    if (wide.empty()) return path;
+    const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return path;
+    std::wstring full(n, L'\0');
+    const DWORD got = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+    if (got == 0 || got >= n) return path;
+    full.resize(got);
+    const std::string out = Narrow(full);
+    return out.empty() ? path : out;
+}
+
+std::FILE* OpenTesterFile(const char* path, const char* mode) {
+    const std::wstring wide = Wide(path);
+    if (wide.empty()) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    wchar_t wideMode[8] = {};
+    for (int i = 0; i < 7 && mode[i]; ++i) wideMode[i] = static_cast<wchar_t>(mode[i]);
+    return _wfopen(wide.c_str(), wideMode);
+}
+
+bool ReadTesterFile(const std::string& path, std::string* text) {
+    const std::wstring wide = Wide(path.c_str());
+    struct _stat64 info{};
+    if (wide.empty() || _wstat64(wide.c_str(), &info) != 0 || !(info.st_mode & _S_IFREG)) return false;
+    std::FILE* file = _wfopen(wide.c_str(), L"rb");
+    if (file == nullptr) return false;
+    text->clear();
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, n);
+    const bool ok = std::ferror(file) == 0;
+    std::fclose(file);
+    return ok;
+}

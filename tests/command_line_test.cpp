@@ -1,0 +1,156 @@
+// The command line and the headless script at their bounds: what is taken, with what
+// value, and what is refused.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/core/options.h"
+#include "platform/core/script.h"
+#include "platform/core/win32.h"
+
+namespace {
+
+int Parse(std::vector<std::string> args, Options* out, std::string* error) {
+    args.insert(args.begin(), "zumble");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    return ParseOptions(static_cast<int>(argv.size()), argv.data(), out, error);
+}
+
+TEST(CommandLine, OptionsAtTheirBounds) {
+    struct Case {
+        std::vector<std::string> args;
+        bool taken;
+        // For a taken line: the fields it sets.
+        long long frames = -1;
+        int scale = 0;
+        std::uint32_t tick0 = 0;
+        long long time = 1000000000;
+    };
+    const Case cases[] = {
+        {{"--headless", "--frames", "1"}, true, 1},
+        {{"--headless", "--frames", "1000000000000"}, true, 1000000000000LL},
+        {{"--headless", "--frames", "0"}, false},
+        {{"--headless", "--frames", "1000000000001"}, false},
+        {{"--headless", "--frames", "-3"}, false},
+        {{"--headless", "--frames", "5x"}, false},
+        {{"--headless", "--frames"}, false},
+        {{"--window", "--scale", "1"}, true, -1, 1},
+        {{"--window", "--scale", "16"}, true, -1, 16},
+        {{"--window", "--scale", "0"}, false},
+        {{"--window", "--scale", "17"}, false},
+        {{"--headless", "--scale", "2"}, false},
+        {{"--headless", "--window"}, false},
+        {{"--headless", "--fullscreen"}, false},
+        {{"--window", "--fullscreen"}, false},
+        {{"--headless", "--tick0", "0"}, true, -1, 0, 0},
+        {{"--headless", "--tick0", "4294967295"}, true, -1, 0, 4294967295u},
+        {{"--headless", "--tick0", "4294967296"}, false},
+        {{"--headless", "--tick0", "-1"}, false},
+        {{"--headless", "--time", "0"}, true, -1, 0, 0, 0},
+        {{"--headless", "--time", "4294967295"}, true, -1, 0, 0, 4294967295LL},
+        {{"--headless", "--time", "4294967296"}, false},
+        {{"--frames", "5"}, false},
+        {{"--script", "s.txt"}, false},
+        {{"--audio-out", "a.wav"}, false},
+        {{"--autoplay"}, false},
+        {{"--headless", "--trace", ""}, false},
+        {{"--headless", "--frobnicate"}, false},
+    };
+    for (const Case& c : cases) {
+        std::string line;
+        for (const std::string& a : c.args) line += a + " ";
+        SCOPED_TRACE(line);
+        Options o;
+        std::string error;
+        const int rc = Parse(c.args, &o, &error);
+        if (!c.taken) {
+            EXPECT_EQ(rc, 2);
+            EXPECT_FALSE(error.empty());
+            EXPECT_EQ(error.find('\n'), std::string::npos) << "one line";
+            continue;
+        }
+        ASSERT_EQ(rc, 0) << error;
+        EXPECT_EQ(o.frames, c.frames);
+        EXPECT_EQ(o.scale, c.scale);
+        EXPECT_EQ(o.tick0, c.tick0);
+        EXPECT_EQ(o.time, c.time);
+    }
+}
+
+TEST(CommandLine, ScriptLinesAtTheirBounds) {
+    struct Case {
+        const char* text;
+        int errorLine;  // 0: taken
+        // For a taken script: its one event.
+        long long frame = 0;
+        ScriptVerb verb = ScriptVerb::Close;
+        int x = 0, y = 0;
+        unsigned key = 0;
+        const char* file = "";
+    };
+    const Case cases[] = {
+        {"0 move 0 0", 0, 0, ScriptVerb::Move, 0, 0},
+        {"7 move 639 479", 0, 7, ScriptVerb::Move, 639, 479},
+        {"1 move 640 0", 1},
+        {"1 move 0 480", 1},
+        {"1 move -1 0", 1},
+        {"1 move 5", 1},
+        {"5 click", 0, 5, ScriptVerb::Click},
+        {"5 click 3", 1},
+        {"5 down", 0, 5, ScriptVerb::Down},
+        {"5 down 1", 1},
+        {"5 up", 0, 5, ScriptVerb::Up},
+        {"5 key return", 0, 5, ScriptVerb::Key, 0, 0, VK_RETURN},
+        {"5 key space", 0, 5, ScriptVerb::Key, 0, 0, VK_SPACE},
+        {"5 key escape", 0, 5, ScriptVerb::Key, 0, 0, VK_ESCAPE},
+        {"5 key tab", 1},
+        {"5 key", 1},
+        {"5 activate", 0, 5, ScriptVerb::Activate},
+        {"5 deactivate", 0, 5, ScriptVerb::Deactivate},
+        {"5 lose-surfaces", 0, 5, ScriptVerb::LoseSurfaces},
+        {"5 close", 0, 5, ScriptVerb::Close},
+        {"5 shot a.png", 0, 5, ScriptVerb::Shot, 0, 0, 0, "a.png"},
+        {"5 shot", 1},
+        {"5 shot a.png b.png", 1},
+        {"1000000000000 close", 0, 1000000000000LL, ScriptVerb::Close},
+        {"1000000000001 close", 1},
+        {"-1 close", 1},
+        {"x close", 1},
+        {"5", 1},
+        {"5 clik", 1},
+        {"# a comment\n\n  9 close # the end\n", 0, 9, ScriptVerb::Close},
+        {"9 close\n3 close", 2},
+        {"3 down\n3 up\n\n2 close", 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::vector<ScriptEvent> events;
+        std::string error;
+        const bool taken = ParseScript(c.text, &events, &error);
+        if (c.errorLine != 0) {
+            EXPECT_FALSE(taken);
+            EXPECT_EQ(error.rfind("script line " + std::to_string(c.errorLine) + ": ", 0), 0u) << error;
+            continue;
+        }
+        ASSERT_TRUE(taken) << error;
+        ASSERT_EQ(events.size(), 1u);
+        const ScriptEvent& ev = events[0];
+        EXPECT_EQ(ev.frame, c.frame);
+        EXPECT_EQ(ev.verb, c.verb);
+        EXPECT_EQ(ev.x, c.x);
+        EXPECT_EQ(ev.y, c.y);
+        EXPECT_EQ(ev.key, c.key);
+        EXPECT_EQ(ev.file, c.file);
+    }
+    // Frames may repeat; the events keep their order.
+    std::vector<ScriptEvent> events;
+    std::string error;
+    ASSERT_TRUE(ParseScript("3 down\n3 up\n", &events, &error)) << error;
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].verb, ScriptVerb::Down);
+    EXPECT_EQ(events[1].verb, ScriptVerb::Up);
+}
+
+}  // namespace
