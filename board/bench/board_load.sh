@@ -5,6 +5,7 @@
 # submissions' p50/p99, verifications per second (and per verifier core), then the
 # answer time of single 30-fly submissions on the idle server.
 #   board/bench/board_load.sh [build-board/zumble-board] [build/zumble] [DURATION]
+# BOARD_DB=postgresql://... runs it on that (empty, throw-away) PostgreSQL database.
 set -euo pipefail
 src=$(cd "$(dirname "$0")/../.." && pwd)
 board=$(realpath "${1:-$src/build-board/zumble-board}")
@@ -33,14 +34,21 @@ for i in range(1, 21):
     open(os.path.join(out, 'idle-%02d.zrp' % i), 'wb').write(variant(rounds[0], 100000 + i))
 PY
 
-"$board" --port 0 --db "$work/bench.db" --zumble "$game" --work-dir "$work" --threads 256 \
+db=${BOARD_DB:-$work/bench.db}
+runs() {
+    case $db in
+        postgres*) psql -qtAX "$db" -c 'SELECT count(*) FROM runs' ;;
+        *) sqlite3 "$db" 'SELECT count(*) FROM runs' ;;
+    esac
+}
+"$board" --port 0 --db "$db" --zumble "$game" --work-dir "$work" --threads 256 \
     --submit-burst 1000000 --submit-rate 1000000 > "$work/server.out" 2> "$work/server.err" &
 server=$!
 for _ in $(seq 100); do grep -q 'http://' "$work/server.out" && break; sleep 0.1; done
 url=$(grep -o 'http://[0-9.]*:[0-9]*' "$work/server.out")
 cores=$(nproc)
 verifiers=$(sed -n 's/.*, \([0-9]*\) verifier.*/\1/p' "$work/server.out")
-echo "board: $url, $cores cores, $verifiers verifier(s), $(uname -m)"
+echo "board: $url on ${db%%\?*}, $cores cores, $verifiers verifier(s), $(uname -m)"
 
 # A 30-fly round, submitted alone to the idle server: the whole answer, verification
 # and storing included.
@@ -53,7 +61,7 @@ echo "idle 30-fly submission: p50 $(awk 'NR==10{printf "%.1f", $1*1000}' "$work/
 
 # Some runs on the boards first, so reads have something to show.
 wrk -t1 -c4 -d3s -s "$src/board/bench/board_submit.lua" "$url" -- "$work" 6000 3000 > /dev/null
-before=$(sqlite3 "$work/bench.db" 'SELECT count(*) FROM runs')
+before=$(runs)
 echo "runs on the boards before the load: $before"
 
 # 20 submitters all along; 200 readers first at a steady 1000 requests a second (a
@@ -65,7 +73,7 @@ submitters=$!
 wrk -t1 -c200 -d"${duration}s" --timeout 10s -s "$src/board/bench/board_read.lua" "$url" -- 190 > "$work/read-paced.out"
 wrk -t1 -c200 -d"${duration}s" --timeout 10s -s "$src/board/bench/board_read.lua" "$url" -- 0 > "$work/read-flat.out"
 wait $submitters
-after=$(sqlite3 "$work/bench.db" 'SELECT count(*) FROM runs')
+after=$(runs)
 sed -n 's/^reads:/reads at a steady rate:/p' "$work/read-paced.out"
 sed -n 's/^reads:/reads flat out:/p' "$work/read-flat.out"
 grep -h '^submissions:\|Non-2xx\|Socket errors' "$work/read-paced.out" "$work/read-flat.out" "$work/submit.out"
