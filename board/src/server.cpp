@@ -220,7 +220,7 @@ void Routes(httplib::Server& svr, Context* ctx) {
     if (!ctx->store->Replay(id, &bytes, &found)) return DatabaseDown(ctx, res);
     if (!found) return SendJson(res, 404, ErrorJson("no such run"));
     res.set_header("Content-Disposition",
-                   "attachment; filename=\"zumble-run-" + std::to_string(id) + ".replay\"");
+                   "attachment; filename=\"zumble-run-" + std::to_string(id) + ".zrp\"");
     res.set_header("Cache-Control", "public, max-age=31536000, immutable");
     res.set_content(std::move(bytes), "application/octet-stream");
   });
