@@ -79,3 +79,22 @@ play-web: web
 
 clean:
 	rm -rf $(BUILD) build-*
+
+# The best-times server (board/), a CMake project of its own in build-board/, so that the
+# game's build never needs its libraries. Its tests: ctest --test-dir build-board.
+.PHONY: board play-board
+board:
+	@$(DEPS) board
+	@cmake -S board -B build-board -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DZUMBLE_GAME=$(CURDIR)/$(BUILD)/zumble >/dev/null
+	@cmake --build build-board -j$(JOBS) -- --no-print-directory
+
+# The board on http://127.0.0.1:8080/ over a fresh SQLite file, verifying with the game
+# just built; the page at /play/ when `make web` has built it.
+play-board: board
+	$(call build_game,zumble)
+	@rm -f build-board/play-board.db build-board/play-board.db-wal build-board/play-board.db-shm
+	@[ -d build-web/site ] || echo "(no build-web/site: run make web for the page at /play/)"
+	@echo "The board is at http://127.0.0.1:8080/ (Ctrl+C stops it)"
+	./build-board/zumble-board --db build-board/play-board.db --zumble $(BUILD)/zumble \
+		$$([ -d build-web/site ] && echo --site build-web/site)

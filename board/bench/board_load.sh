@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Load on one board, loopback only, bounded in time: 200 clients reading boards and 20
+# submitting replays for DURATION seconds (default 30), on SQLite, with the verifier
+# pool at its default (one fewer than the cores). Prints reads/s and their p50/p99,
+# submissions' p50/p99, verifications per second (and per verifier core), then the
+# answer time of single 30-fly submissions on the idle server.
+#   board/bench/board_load.sh [build-board/zumble-board] [build/zumble] [DURATION]
+# BOARD_DB=postgresql://... runs it on that (empty, throw-away) PostgreSQL database.
+set -euo pipefail
+src=$(cd "$(dirname "$0")/../.." && pwd)
+board=$(realpath "${1:-$src/build-board/zumble-board}")
+game=$(realpath "${2:-$src/build/zumble}")
+duration=${3:-30}
+command -v wrk > /dev/null || { echo "wrk is not installed (scripts/install-deps.sh)"; exit 1; }
+work=$(mktemp -d /tmp/zumble-board-bench-XXXXXX)
+server=""
+trap '[ -n "$server" ] && kill $server 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
+
+# Distinct replays that cost the verifier a whole round each: corpus rounds with their
+# recorder's version text (16 bytes the game does not check) numbered, CRC made right.
+python3 - "$src/tests/replays" "$work" <<'PY'
+import struct, sys, zlib, os
+corpus, out = sys.argv[1], sys.argv[2]
+names = ['30-flies-speed-1.zrp', '10-flies-speed-2.zrp', '10-flies-speed-3-keys.zrp']
+rounds = [bytearray(open(os.path.join(corpus, n), 'rb').read()) for n in names]
+def variant(data, i):
+    d = bytearray(data)
+    d[12:28] = ('bench %010d' % i).encode().ljust(16, b'\0')
+    struct.pack_into('<I', d, len(d) - 4, zlib.crc32(bytes(d[:-4])))
+    return d
+for i in range(1, 6001):
+    open(os.path.join(out, 'v-%05d.zrp' % i), 'wb').write(variant(rounds[i % 3], i))
+for i in range(1, 21):
+    open(os.path.join(out, 'idle-%02d.zrp' % i), 'wb').write(variant(rounds[0], 100000 + i))
+PY
+
+db=${BOARD_DB:-$work/bench.db}
+runs() {
+    case $db in
+        postgres*) psql -qtAX "$db" -c 'SELECT count(*) FROM runs' ;;
+        *) sqlite3 "$db" 'SELECT count(*) FROM runs' ;;
+    esac
+}
+"$board" --port 0 --db "$db" --zumble "$game" --work-dir "$work" --threads 256 \
+    --submit-burst 1000000 --submit-rate 1000000 > "$work/server.out" 2> "$work/server.err" &
+server=$!
+for _ in $(seq 100); do grep -q 'http://' "$work/server.out" && break; sleep 0.1; done
+url=$(grep -o 'http://[0-9.]*:[0-9]*' "$work/server.out")
+cores=$(nproc)
+verifiers=$(sed -n 's/.*, \([0-9]*\) verifier.*/\1/p' "$work/server.out")
+echo "board: $url on ${db%%\?*}, $cores cores, $verifiers verifier(s), $(uname -m)"
+
+# A 30-fly round, submitted alone to the idle server: the whole answer, verification
+# and storing included.
+for i in $(seq -w 1 20); do
+    curl -s -o /dev/null -w '%{time_total}\n' -X POST --data-binary "@$work/idle-$i.zrp" \
+        -H 'Content-Type: application/octet-stream' "$url/api/runs?name=Idle"
+done | sort -n > "$work/idle.times"
+echo "idle 30-fly submission: p50 $(awk 'NR==10{printf "%.1f", $1*1000}' "$work/idle.times") ms," \
+     "max $(awk 'END{printf "%.1f", $1*1000}' "$work/idle.times") ms (20 submissions)"
+
+# Some runs on the boards first, so reads have something to show.
+wrk -t1 -c4 -d3s -s "$src/board/bench/board_submit.lua" "$url" -- "$work" 6000 3000 > /dev/null
+before=$(runs)
+echo "runs on the boards before the load: $before"
+
+# 20 submitters all along; 200 readers first at a steady 1000 requests a second (a
+# pause of 190 ms between each connection's requests, plus the answer's time), then as
+# fast as they can.
+wrk -t1 -c20 -d"$((2 * duration))s" --timeout 30s -s "$src/board/bench/board_submit.lua" "$url" \
+    -- "$work" 6000 0 > "$work/submit.out" &
+submitters=$!
+wrk -t1 -c200 -d"${duration}s" --timeout 10s -s "$src/board/bench/board_read.lua" "$url" -- 190 > "$work/read-paced.out"
+wrk -t1 -c200 -d"${duration}s" --timeout 10s -s "$src/board/bench/board_read.lua" "$url" -- 0 > "$work/read-flat.out"
+wait $submitters
+after=$(runs)
+sed -n 's/^reads:/reads at a steady rate:/p' "$work/read-paced.out"
+sed -n 's/^reads:/reads flat out:/p' "$work/read-flat.out"
+grep -h '^submissions:\|Non-2xx\|Socket errors' "$work/read-paced.out" "$work/read-flat.out" "$work/submit.out"
+verified=$((after - before))
+duration=$((2 * duration))
+awk -v n="$verified" -v d="$duration" -v v="$verifiers" 'BEGIN {
+    printf "verified and stored: %d runs in %d s = %.1f verifications/s, %.1f per verifier core\n", n, d, n / d, n / d / v }'

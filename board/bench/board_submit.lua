@@ -1,0 +1,25 @@
+-- Submitters: each request posts the next of the prepared replays (distinct rounds'
+-- bytes, so each is verified); after the last they come round again (then answered 200
+-- from the store; the script counts the runs stored to tell them apart).
+local files = {}
+local next_file = 1
+init = function(args)
+  local dir, count = args[1], tonumber(args[2])
+  for i = 1, count do
+    local f = assert(io.open(string.format("%s/v-%05d.zrp", dir, i), "rb"))
+    files[#files + 1] = f:read("*a")
+    f:close()
+  end
+  -- Threads start at different places in the list.
+  next_file = (tonumber(args[3] or "0") % #files) + 1
+end
+request = function()
+  local body = files[next_file]
+  next_file = next_file % #files + 1
+  return wrk.format("POST", "/api/runs?name=Bench", {["Content-Type"] = "application/octet-stream"}, body)
+end
+done = function(summary, latency, requests)
+  io.write(string.format("submissions: %d requests, %.1f req/s, p50 %.1f ms, p99 %.1f ms\n",
+    summary.requests, summary.requests / (summary.duration / 1e6),
+    latency:percentile(50) / 1000, latency:percentile(99) / 1000))
+end

@@ -1,0 +1,66 @@
+// libFuzzer: what the board reads from clients and from its verifier, with the rules
+// each parser must keep whatever it is given (an accepted name is safe as it stands in
+// a page and in JSON, an accepted id prints back as given, a verdict is accepted only
+// from an "ok" line with exit 0, JSON text never carries a raw control character).
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "render.h"
+#include "request_parse.h"
+#include "verify_line.h"
+
+namespace {
+
+void Require(bool ok) {
+  if (!ok) abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
+  switch (data[0] % 4) {
+    case 0: {
+      std::string name;
+      if (board::ParseName(text, &name)) {
+        Require(!name.empty() && name.size() <= 16 && name.front() != ' ' && name.back() != ' ');
+        Require(text.find(name) != std::string_view::npos);
+        Require(board::HtmlEscape(name) == name);
+        Require(board::JsonString(name) == "\"" + name + "\"");
+      }
+      break;
+    }
+    case 1: {
+      int64_t id = 0;
+      if (board::ParseRunId(text, &id)) Require(id >= 1 && std::to_string(id) == text);
+      int limit = 0;
+      if (board::ParseLimit(text, 10, 100, &limit)) Require(limit >= 1 && limit <= 100);
+      break;
+    }
+    case 2: {
+      int status = text.empty() ? 0 : static_cast<unsigned char>(text[0]) % 4;
+      std::string_view output = text.empty() ? text : text.substr(1);
+      board::Verdict v = board::ReadVerdict(output, status);
+      if (v.kind == board::Verdict::kAccepted) {
+        Require(status == 0 && output.substr(0, 3) == "ok ");
+        Require(v.time_ms >= 0 && v.frames >= 0);
+      }
+      for (char c : v.reason) Require(c >= 0x20 && c < 0x7f);
+      break;
+    }
+    default: {
+      std::string json = board::JsonString(text);
+      for (size_t i = 1; i + 1 < json.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(json[i]);
+        Require(c >= 0x20 && c != '<' && c != '>' && c != '&' && c < 0x7f);
+      }
+      std::string html = board::HtmlEscape(text);
+      Require(html.find('<') == std::string::npos && html.find('"') == std::string::npos);
+      break;
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,24 @@
+// zumble-board: the best-times server (default), or `submit` to send it a replay.
+#include <cstdio>
+#include <cstring>
+
+#include "options.h"
+#include "server.h"
+#include "submit_client.h"
+
+int main(int argc, char** argv) {
+  if (argc > 1 && strcmp(argv[1], "submit") == 0)
+    return board::SubmitCommand(argc - 2, argv + 2);
+  board::ServerOptions options;
+  bool help = false;
+  std::string error;
+  if (!board::ParseServerOptions(argc, argv, &options, &help, &error)) {
+    fprintf(stderr, "zumble-board: %s\n%s", error.c_str(), board::kUsage);
+    return 2;
+  }
+  if (help) {
+    fputs(board::kUsage, stdout);
+    return 0;
+  }
+  return board::Serve(options);
+}

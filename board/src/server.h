@@ -1,0 +1,28 @@
+// The board's HTTP side: routes, the boards' cache, submissions through the verifier.
+#pragma once
+#include <string>
+
+#include "verifier.h"
+
+namespace board {
+
+struct ServerOptions {
+  std::string listen = "127.0.0.1";
+  int port = 8080;
+  std::string db = "board.db";
+  std::string site;               // the game's page, served at /play/ (none when empty)
+  size_t max_body = 1 << 20;      // bytes of one submitted replay
+  int threads = 64;               // HTTP workers (a keep-alive client holds one)
+  int connections = 8;            // database connections
+  int verifiers = 1;              // verifications at once
+  int queue = 32;                 // submissions waiting for a verifier before 503
+  double submit_burst = 10;
+  double submit_per_second = 0.5;
+  bool trust_proxy = false;       // take the client's address from X-Forwarded-For
+  VerifierConfig verifier;
+};
+
+// Serves until SIGINT or SIGTERM; returns the process's exit status.
+int Serve(const ServerOptions& options);
+
+}  // namespace board

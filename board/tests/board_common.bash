@@ -1,0 +1,114 @@
+# Shared by the board's end-to-end tests: arguments, a scratch folder, servers started
+# on loopback ports of their own and stopped at the end, HTTP calls with curl, and a
+# throw-away PostgreSQL cluster.  Usage in a test: source it with BOARD GAME SRC.
+set -u
+BOARD=$(realpath "$1")
+GAME=$(realpath -m "$2")
+SRC=$(realpath "$3")
+TESTS=$SRC/board/tests
+WORK=$(mktemp -d /tmp/zumble-board-XXXXXX)
+chmod 755 "$WORK"
+PIDS=()
+PG_DATA=""
+FAILS=0
+PASSES=0
+
+cleanup() {
+    local p
+    for p in "${PIDS[@]}"; do kill -9 "$p" 2>/dev/null; wait "$p" 2>/dev/null; done
+    if [ -n "$PG_DATA" ]; then as_pg pg_ctl -D "$PG_DATA" -m immediate stop > /dev/null 2>&1; fi
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+check() {  # check "what" command...
+    local what=$1
+    shift
+    if "$@"; then PASSES=$((PASSES + 1)); else echo "FAIL: $what"; FAILS=$((FAILS + 1)); fi
+}
+fail() { echo "FAIL: $*"; FAILS=$((FAILS + 1)); }
+finish() {
+    echo "$PASSES passed, $FAILS failed"
+    [ "$FAILS" -eq 0 ]
+}
+
+# The verifier the server runs: the game itself when it has --verify, else the stand-in.
+if [ -x "$GAME" ] && "$GAME" --help 2>&1 | grep -q -- '--verify'; then
+    VERIFIER=$GAME
+    REAL_REPLAYS=1
+else
+    VERIFIER=$TESTS/fake_zumble.sh
+    REAL_REPLAYS=0
+    echo "NOTE: $GAME has no --verify; using the stand-in verifier $VERIFIER"
+fi
+
+# start_board NAME DB [options...]: starts a server on a free port; sets URL_<NAME>
+# and PID_<NAME>. Exits the test if it does not come up within 10 s.
+start_board() {
+    local name=$1 db=$2
+    shift 2
+    "$BOARD" --port 0 --db "$db" --zumble "$VERIFIER" --work-dir "$WORK" "$@" \
+        > "$WORK/$name.out" 2>> "$WORK/$name.err" &
+    local pid=$!
+    PIDS+=("$pid")
+    local line=""
+    for _ in $(seq 100); do
+        line=$(grep -o 'http://[0-9.]*:[0-9]*' "$WORK/$name.out" 2>/dev/null | head -1)
+        [ -n "$line" ] && break
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if [ -z "$line" ]; then
+        echo "FAIL: board $name did not start:"; cat "$WORK/$name.err"; exit 1
+    fi
+    printf -v "URL_$name" '%s' "$line"
+    printf -v "PID_$name" '%s' "$pid"
+}
+
+# req METHOD URL [curl options...]: sets STATUS and BODY (the response's text).
+req() {
+    local method=$1 url=$2
+    shift 2
+    STATUS=$(curl -s -o "$WORK/body" -w '%{http_code}' -X "$method" --max-time 60 "$@" "$url")
+    BODY=$(tr -d '\0' < "$WORK/body")
+}
+
+# submit URL NAME FILE: POST /api/runs with the file as the body.
+submit() {
+    req POST "$1/api/runs" --url-query "name=$2" --data-binary "@$3" \
+        -H 'Content-Type: application/octet-stream'
+}
+
+# The first value of "key" in BODY.
+json_field() { grep -o "\"$1\":[^,}]*" <<< "$BODY" | head -1 | cut -d: -f2- | tr -d '"'; }
+
+# as_pg COMMAND...: PostgreSQL refuses to run as root; a root test runs it as nobody.
+as_pg() {
+    if [ "$(id -u)" -eq 0 ]; then runuser -u nobody -- "$@"; else "$@"; fi
+}
+
+# start_postgres: a cluster in $WORK/pg on a free loopback port, socket in $WORK/pg;
+# sets PG_URL. Exits 77 (skipped) when PostgreSQL's programs are not installed.
+start_postgres() {
+    local bin
+    bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1)
+    [ -x "$bin/initdb" ] || { echo "SKIP: PostgreSQL is not installed"; exit 77; }
+    export PATH="$bin:$PATH"
+    PG_DATA=$WORK/pg/data
+    mkdir -p "$WORK/pg"
+    [ "$(id -u)" -eq 0 ] && chown nobody "$WORK/pg"
+    as_pg initdb -D "$PG_DATA" -U board --auth=trust -E UTF8 --no-sync > "$WORK/pg/initdb.log" 2>&1 ||
+        { echo "FAIL: initdb"; cat "$WORK/pg/initdb.log"; exit 1; }
+    local port
+    port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+    PG_OPTS="-h 127.0.0.1 -p $port -k $WORK/pg -c fsync=on -c max_connections=60"
+    pg_start || { echo "FAIL: PostgreSQL did not start"; cat "$WORK/pg/server.log"; exit 1; }
+    PG_URL="postgresql://board@127.0.0.1:$port/postgres"
+}
+pg_start() { as_pg pg_ctl -D "$PG_DATA" -w -t 30 -l "$WORK/pg/server.log" -o "$PG_OPTS" start > /dev/null; }
+pg_kill() { as_pg pg_ctl -D "$PG_DATA" -m immediate stop > /dev/null; }
+
+# Counts in the database behind a test: db_sql sqlite FILE SQL | db_sql pg URL SQL
+db_sql() {
+    if [ "$1" = sqlite ]; then sqlite3 "$2" "$3"; else psql -qtAX "$2" -c "$3"; fi
+}

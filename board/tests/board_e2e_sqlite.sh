@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# The board on SQLite, end to end on loopback: accepted and refused submissions, the
+# page and the JSON, the verifier's limits, the rate limit, restart and schema versions.
+source "$(dirname "$0")/board_common.bash"
+source "$TESTS/board_replays.bash"
+source "$TESTS/board_suite.bash"
+prepare_replays
+
+DBF=$WORK/board.db
+mkdir -p "$WORK/site"
+echo '<title>the page</title>' > "$WORK/site/index.html"
+start_board a "$DBF" --site "$WORK/site" --submit-burst 1000
+run_suite "$URL_a" sqlite "$DBF"
+
+check "WAL journal" [ "$(sqlite3 "$DBF" 'PRAGMA journal_mode')" = wal ]
+check "schema version 1" [ "$(sqlite3 "$DBF" 'SELECT version FROM schema_version')" = 1 ]
+req GET "$URL_a/play/"
+check "/play/ serves the page" grep -q 'the page' <<< "$BODY"
+req GET "$URL_a/play"
+check "/play: the page too (got $STATUS)" grep -q 'the page' <<< "$BODY"
+req GET "$URL_a/play/../board.db" --path-as-is
+check "/play/ does not reach outside its folder (got $STATUS)" [ "$STATUS" = 404 ]
+req GET "$URL_a/play/%2e%2e/board.db" --path-as-is
+check "/play/ does not reach outside its folder, encoded (got $STATUS)" [ "$STATUS" = 404 ]
+
+# Random requests: names, ids, modes, limits, methods and bodies; only documented
+# statuses, never a 5xx, and the server keeps answering.
+python3 "$TESTS/board_random_requests.py" "$URL_a" 1500 23 "$GOOD1" > "$WORK/random.out" 2>&1
+check "random requests: only documented statuses ($(tail -1 "$WORK/random.out"))" [ $? = 0 ]
+grep FAULT "$WORK/random.out" | head -5
+
+# A restart keeps every run; a database from a newer server is refused, untouched.
+kill "$PID_a"; wait "$PID_a" 2>/dev/null
+start_board b "$DBF"
+req GET "$URL_b/api/boards"
+check "after restart: the three runs" [ "$(grep -o '"id"' <<< "$BODY" | wc -l)" = 3 ]
+kill "$PID_b"; wait "$PID_b" 2>/dev/null
+cp "$DBF" "$WORK/newer.db"
+sqlite3 "$WORK/newer.db" 'UPDATE schema_version SET version = 99'
+"$BOARD" --port 0 --db "$WORK/newer.db" --zumble "$VERIFIER" > /dev/null 2> "$WORK/newer.err"
+check "newer schema: refused with exit 1" [ $? = 1 ]
+check "newer schema: says so" grep -q 'newer than this server' "$WORK/newer.err"
+check "newer schema: untouched" [ "$(sqlite3 "$WORK/newer.db" 'SELECT version FROM schema_version')" = 99 ]
+
+# The verifier's limits, with the stand-in that hangs or spins (the game never does):
+# each refused in bounded time, nothing stored, the server still serving.
+FAKE=$TESTS/fake_zumble.sh
+start_board c "$WORK/limits.db" --zumble "$FAKE" --verify-timeout 1000 --verify-cpu 1 \
+    --submit-burst 3 --submit-rate 0.01
+"$TESTS/fake_replay.sh" 10 1 hang > "$WORK/hang.rpl"
+"$TESTS/fake_replay.sh" 10 1 spin > "$WORK/spin.rpl"
+for kind in hang spin; do
+    start=$(date +%s%N)
+    submit "$URL_c" Eve "$WORK/$kind.rpl"
+    ms=$((($(date +%s%N) - start) / 1000000))
+    check "$kind: 422 (got $STATUS: $BODY)" [ "$STATUS" = 422 ]
+    check "$kind: too long" grep -q 'took too long' <<< "$BODY"
+    check "$kind: answered in bounded time (${ms} ms)" [ "$ms" -lt 8000 ]
+done
+check "hang, spin: no verifier left running" bash -c '! pgrep -f "fake_zumble[.]sh --verify /" > /dev/null'
+check "hang, spin: no replay left in the work folder" bash -c '! ls "$1"/replay-* 2> /dev/null' _ "$WORK"
+# The third submission spends the burst of 3; the fourth is refused.
+"$TESTS/fake_replay.sh" 10 1 abc > "$WORK/abc.rpl"
+submit "$URL_c" Eve "$WORK/abc.rpl"
+check "within the rate: 201 (got $STATUS)" [ "$STATUS" = 201 ]
+"$TESTS/fake_replay.sh" 10 1 abcd > "$WORK/abcd.rpl"
+submit "$URL_c" Eve "$WORK/abcd.rpl"
+check "over the rate: 429 (got $STATUS)" [ "$STATUS" = 429 ]
+check "over the rate: nothing stored" [ "$(sqlite3 "$WORK/limits.db" 'SELECT count(*) FROM runs')" = 1 ]
+req GET "$URL_c/api/boards"
+check "over the rate: still reading" [ "$STATUS" = 200 ]
+
+# A full verifier queue: with one verifier busy and no room to wait, the next
+# submission is told to come back (503, Retry-After) rather than piling up.
+start_board d "$WORK/queue.db" --zumble "$FAKE" --verifiers 1 --queue 0 --verify-timeout 2000
+curl -s -o /dev/null -X POST --data-binary "@$WORK/hang.rpl" "$URL_d/api/runs?name=Slow" &
+slow=$!
+sleep 0.5
+req POST "$URL_d/api/runs?name=Next" --data-binary "@$WORK/abc.rpl" -D "$WORK/headers"
+check "queue full: 503 (got $STATUS)" [ "$STATUS" = 503 ]
+check "queue full: Retry-After" grep -qi '^Retry-After: ' "$WORK/headers"
+wait "$slow"
+submit "$URL_d" Next "$WORK/abc.rpl"
+check "queue free again: 201 (got $STATUS)" [ "$STATUS" = 201 ]
+
+# Bad command lines: one clear line, exit 2, nothing served.
+for args in "--port 70000" "--port x" "--threads 1" "--verify-cpu 0" "--submit-rate -1" \
+            "--zumble /nonexistent" "--site /nonexistent" "--bogus 1" "--db"; do
+    # shellcheck disable=SC2086
+    "$BOARD" --zumble "$VERIFIER" $args > /dev/null 2> "$WORK/bad.err"
+    code=$?
+    check "zumble-board $args: exit 2 (got $code)" [ "$code" = 2 ]
+    check "zumble-board $args: says why" grep -q '^zumble-board: ' "$WORK/bad.err"
+done
+finish

@@ -1,0 +1,87 @@
+// The page served by the board, in headless Chromium: a round played in the page (the
+// test player, on the virtual clock) leaves its replay; the bar's "Submit to the board"
+// sends it; the board stores the time the page's own hiscoa.sav holds and lists it.
+// Usage: node board_page.mjs BOARD GAME SITE   (needs tests/web's node modules)
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+import { launch, scratch } from '../../tests/web/harness.mjs';
+
+const [board, game, site] = process.argv.slice(2).map((p) => path.resolve(p));
+if (!fs.existsSync(path.join(site || '', 'index.html'))) {
+  console.log('SKIP: no page built (make web)');
+  process.exit(77);
+}
+let failures = 0;
+let passes = 0;
+function check(what, ok, detail = '') {
+  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}${!ok && detail ? ': ' + detail : ''}`);
+  if (ok) passes += 1; else failures += 1;
+}
+
+// The page's files and the round's script, served by the board at /play/.
+const work = scratch('zumble-board-page-');
+const siteDir = path.join(work, 'site');
+fs.mkdirSync(siteDir);
+for (const name of fs.readdirSync(site)) fs.symlinkSync(path.join(site, name), path.join(siteDir, name));
+fs.writeFileSync(path.join(siteDir, 'round.script'),
+                 ['0 move 300 300', '3 click', '10 move 120 80', '12 click', '16 move 320 320', '18 click',
+                  '1800 key escape', '1810 key escape', ''].join('\n'));
+
+const server = spawn(board, ['--port', '0', '--db', path.join(work, 'board.db'), '--zumble', game,
+                             '--site', siteDir, '--work-dir', work], { stdio: ['ignore', 'pipe', 'inherit'] });
+process.on('exit', () => server.kill('SIGKILL'));
+const url = await new Promise((resolve, reject) => {
+  let seen = '';
+  const timer = setTimeout(() => reject(new Error('the board did not start: ' + seen)), 15000);
+  server.stdout.on('data', (chunk) => {
+    seen += chunk;
+    const m = /(http:\/\/[0-9.]+:\d+)\//.exec(seen);
+    if (m) { clearTimeout(timer); resolve(m[1]); }
+  });
+});
+
+const context = await launch({ width: 900, height: 640 });
+try {
+  const page = await context.newPage();
+  await page.goto(`${url}/play/?autoplay&script=round.script&frames=1900&time=1000000000`);
+  await page.waitForFunction(() => window.zumbleEnded && window.zumbleEnded(), null,
+                             { timeout: 240000, polling: 250 });
+  const saved = await page.evaluate(() => Array.from(window.zumbleSave() || []));
+  // The first time of the 10-fly, speed 2 row: after 4 header words, 5 times a mode.
+  const want = saved.length >= 36 ? Buffer.from(saved).readUInt32LE(12 + 4 * 5) : -1;
+  check('the round left a time in the page\'s hiscoa.sav', want > 0 && want < 0xFFFFFFFF, String(want));
+
+  await page.waitForSelector('#board:not([hidden])', { timeout: 10000 });
+  check('the bar offers "Submit to the board"', true);
+  await page.fill('#board-name', 'Page Player');
+  await page.click('#board button');
+  await page.waitForFunction(() => /On the board|did not take/.test(document.getElementById('status').textContent),
+                             null, { timeout: 30000 });
+  const status = await page.textContent('#status');
+  check('the board took it', /^On the board: /.test(status), status);
+  check('the page shows the verified time', status.includes((want / 1000).toFixed(3) + ' s'), status);
+
+  const boards = await (await fetch(`${url}/api/boards/10/2`)).json();
+  const run = boards.runs[0] || {};
+  check('the board lists it with the time hiscoa.sav holds', run.name === 'Page Player' && run.time_ms === want,
+        JSON.stringify(run));
+  const html = await (await fetch(`${url}/`)).text();
+  check('the board\'s page shows it with its watch link',
+        html.includes('Page Player</td>') && html.includes(`/play/?replay=/api/runs/${run.id}/replay`));
+  const replay = Buffer.from(await (await fetch(`${url}/api/runs/${run.id}/replay`)).arrayBuffer());
+  const kept = Buffer.from(await page.evaluate(() => Array.from(window.zumbleFile('replays/last.zrp'))));
+  check('the stored replay is the page\'s last.zrp', replay.equals(kept));
+
+  // "watch": the board's link plays the run in the page, to the same result.
+  const watch = await context.newPage();
+  await watch.goto(`${url}/play/?replay=/api/runs/${run.id}/replay`);
+  await watch.waitForFunction(() => window.zumbleEnded && window.zumbleEnded(), null,
+                              { timeout: 240000, polling: 250 });
+  const said = await watch.evaluate(() => window.zumbleOutput());
+  check('"watch" plays the run in the page to its time', said.includes(`ok flies=10 speed=2 time_ms=${want} `), said);
+} finally {
+  await context.close();
+}
+console.log(`${passes} passed, ${failures} failed`);
+process.exit(failures ? 1 : 0);

@@ -1,0 +1,124 @@
+# The board's end-to-end checks against one running server, shared by the SQLite and
+# PostgreSQL tests: run_suite URL KIND DB (KIND sqlite or pg, DB its file or URL).
+# Needs the replays of prepare_replays (board_replays.bash).
+
+runs_stored() { db_sql "$KIND" "$DB" "SELECT count(*) FROM runs"; }
+replays_stored() { db_sql "$KIND" "$DB" "SELECT count(*) FROM replays"; }
+
+refused() {  # refused WHAT STATUS FILE [NAME [REASON]]: the status and reason, nothing stored, still serving
+    local what=$1 want=$2 file=$3 name=${4-Refused} reason=${5-}
+    local before_runs before_replays
+    before_runs=$(runs_stored)
+    before_replays=$(replays_stored)
+    submit "$URL" "$name" "$file"
+    check "$what: status $want (got $STATUS: $BODY)" [ "$STATUS" = "$want" ]
+    check "$what: a reason is given" grep -q '"error":"[^"]' <<< "$BODY"
+    [ -z "$reason" ] || check "$what: the reason says '$reason' ($BODY)" grep -q "$reason" <<< "$BODY"
+    check "$what: no run stored" [ "$(runs_stored)" = "$before_runs" ]
+    check "$what: no replay stored" [ "$(replays_stored)" = "$before_replays" ]
+    req GET "$URL/api/boards"
+    check "$what: the server still serves" [ "$STATUS" = 200 ]
+}
+
+run_suite() {
+    URL=$1 KIND=$2 DB=$3
+
+    req GET "$URL/api/boards"
+    check "empty boards: 200" [ "$STATUS" = 200 ]
+    check "empty boards: sixteen modes" [ "$(grep -o '"flies"' <<< "$BODY" | wc -l)" = 16 ]
+    check "empty boards: no runs" [ "$(grep -o '"id"' <<< "$BODY" | wc -l)" = 0 ]
+
+    # A good replay: accepted with the time the round had, first of its board.
+    submit "$URL" "  Ann-1 " "$GOOD1"
+    check "good replay: 201 (got $STATUS: $BODY)" [ "$STATUS" = 201 ]
+    local id1
+    id1=$(json_field id)
+    check "good replay: the verified time ($GOOD1_TIME ms)" [ "$(json_field time_ms)" = "$GOOD1_TIME" ]
+    check "good replay: its mode" grep -q "\"mode\":{\"flies\":$GOOD1_FLIES,\"speed\":$GOOD1_SPEED}" <<< "$BODY"
+    check "good replay: rank 1" [ "$(json_field rank)" = 1 ]
+    check "good replay: the trimmed name" [ "$(json_field name)" = "Ann-1" ]
+
+    # The same replay again is the same run, under the first name.
+    submit "$URL" "Bob" "$GOOD1"
+    check "same replay: 200 (got $STATUS)" [ "$STATUS" = 200 ]
+    check "same replay: the same id" [ "$(json_field id)" = "$id1" ]
+    check "same replay: stored once" [ "$(runs_stored)" = 1 ]
+    check "same replay: its bytes stored once" [ "$(replays_stored)" = 1 ]
+
+    # A second run of the same mode, by the client subcommand.
+    "$BOARD" submit "$GOOD2" --name "Cy" --to "$URL" > "$WORK/submit.out" 2>&1
+    check "submit subcommand: exit 0 ($(cat "$WORK/submit.out"))" [ $? = 0 ]
+    check "submit subcommand: 201" grep -q '^201 ' "$WORK/submit.out"
+    local id2
+    id2=$(sed -n 's/.*"id":\([0-9]*\).*/\1/p' "$WORK/submit.out")
+
+    # JSON of one board: fastest first, with names, times and dates.
+    req GET "$URL/api/boards/$GOOD1_FLIES/$GOOD1_SPEED"
+    check "mode board: 200" [ "$STATUS" = 200 ]
+    local first
+    if [ "$GOOD1_TIME" -le "$GOOD2_TIME" ]; then first=$id1; else first=$id2; fi
+    check "mode board: fastest first" [ "$(json_field id)" = "$first" ]
+    check "mode board: both runs" [ "$(grep -o '"id"' <<< "$BODY" | wc -l)" = 2 ]
+    check "mode board: Ann's time" grep -q "\"name\":\"Ann-1\",\"flies\":$GOOD1_FLIES,\"speed\":$GOOD1_SPEED,\"time_ms\":$GOOD1_TIME," <<< "$BODY"
+    check "mode board: a date" grep -Eq '"date":"20[0-9]{2}-[0-9]{2}-[0-9]{2}T' <<< "$BODY"
+    req GET "$URL/api/boards/$GOOD1_FLIES/$GOOD1_SPEED?limit=1"
+    check "limit=1: one run" [ "$(grep -o '"id"' <<< "$BODY" | wc -l)" = 1 ]
+    req GET "$URL/api/boards"
+    check "all boards: Ann's run" grep -q "\"id\":$id1,\"name\":\"Ann-1\"" <<< "$BODY"
+
+    # The page: the run, its watch link, the upload form.
+    req GET "$URL/"
+    check "page: 200" [ "$STATUS" = 200 ]
+    check "page: Ann's time" grep -q "Ann-1</td><td class=\"t\">$((GOOD1_TIME / 1000))\.$(printf %03d $((GOOD1_TIME % 1000))) s" <<< "$BODY"
+    check "page: watch link" grep -q "href=\"/play/?replay=/api/runs/$id1/replay\">watch" <<< "$BODY"
+    check "page: sixteen boards" [ "$(grep -o '<section>' <<< "$BODY" | wc -l)" = 16 ]
+    check "page: upload form" grep -q 'action="/submit" enctype="multipart/form-data"' <<< "$BODY"
+
+    # The replay comes back byte for byte.
+    curl -s -o "$WORK/back.bin" "$URL/api/runs/$id1/replay"
+    check "replay download: same bytes" cmp -s "$WORK/back.bin" "$GOOD1"
+
+    # Refusals: each its status, nothing stored, the server still serving.
+    refused "one input changed" 422 "$TAMPER_INPUT" Eve "$TAMPER_INPUT_SAYS"
+    refused "stored result changed" 422 "$TAMPER_RESULT" Eve "$TAMPER_RESULT_SAYS"
+    refused "another version" 422 "$OTHER_VERSION" Eve "$OTHER_VERSION_SAYS"
+    refused "truncated" 422 "$TRUNCATED" Eve "truncated"
+    head -c $((10 * 1024 * 1024)) /dev/urandom > "$WORK/noise.bin"
+    refused "10 MB of noise" 413 "$WORK/noise.bin"
+    head -c 4000 /dev/urandom > "$WORK/small-noise.bin"
+    refused "4 KB of noise" 422 "$WORK/small-noise.bin"
+    : > "$WORK/empty.bin"
+    refused "empty body" 400 "$WORK/empty.bin"
+    local bad
+    for bad in "<script>x</script>" "a&b" $'tab\there' $'ctl\x01x' "" "   " \
+               "seventeen chars!!" "abcdefghijklmnopq" "Zoë" "a/b" "quote\"d"; do
+        refused "name '$bad'" 400 "$GOOD3" "$bad"
+    done
+    req POST "$URL/api/runs" --data-binary "@$GOOD3" -H 'Content-Type: application/octet-stream'
+    check "no name: 400" [ "$STATUS" = 400 ]
+
+    # The upload form of the page (multipart), answered with a page.
+    req POST "$URL/submit" --form-string "name=Dee" -F "replay=@$GOOD3"
+    check "upload form: 201 (got $STATUS)" [ "$STATUS" = 201 ]
+    check "upload form: a page with the time" grep -q "Time accepted" <<< "$BODY"
+    req POST "$URL/submit" --form-string "name=<i>x" -F "replay=@$GOOD3"
+    check "upload form, bad name: 400" [ "$STATUS" = 400 ]
+    check "upload form, bad name: no markup echoed" bash -c '! grep -q "<i>" <<< "$1"' _ "$BODY"
+
+    # Paths and parameters the server reads itself.
+    local path want
+    for path in "api/runs/0/replay 404" "api/runs/abc/replay 404" "api/runs/-1/replay 404" \
+                "api/runs/99999999/replay 404" "api/runs/0$id1/replay 404" \
+                "api/runs/99999999999999999999999/replay 404" \
+                "api/boards/11/1 404" "api/boards/10/5 404" "api/boards/x/1 404" \
+                "api/boards/10/1?limit=0 400" "api/boards/10/1?limit=101 400" \
+                "api/boards/10/1?limit=abc 400" "api/boards/10/1?limit=-1 400" \
+                "api/boards/10/1?limit=100 200" "nothing-here 404"; do
+        want=${path##* }
+        req GET "$URL/${path% *}"
+        check "GET /${path% *}: $want (got $STATUS)" [ "$STATUS" = "$want" ]
+    done
+    check "after all that: 3 runs" [ "$(runs_stored)" = 3 ]
+    check "nothing half-stored" [ "$(db_sql "$KIND" "$DB" \
+        "SELECT count(*) FROM runs LEFT JOIN replays ON replays.hash = runs.hash WHERE replays.hash IS NULL")" = 0 ]
+}
