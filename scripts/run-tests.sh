@@ -7,7 +7,9 @@
 #   4. the mixer's tests and the real window run (audio thread and all) built with
 #      ThreadSanitizer;
 #   5. a short run of every fuzz program (FUZZ_SECONDS each, default 30);
-#   6. the page of the browser build (make web) in headless Chromium (tests/web/).
+#   6. the page of the browser build (make web) in headless Chromium (tests/web/);
+#   7. the best-times board (make board) on SQLite and on a throw-away PostgreSQL, with
+#      replays recorded by the game, and the page submitting to it in Chromium.
 # QUICK=1 runs only the first step.
 set -euo pipefail
 build=${1:-build}
@@ -44,3 +46,7 @@ emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release > /dev/null
 cmake --build build-web -j2
 (cd tests/web && npm ci --no-audit --no-fund --loglevel=error)
 node tests/web/web_test.mjs build-web/site "$build/zumble"
+
+echo "== the best-times board"
+make -s board BUILD="$build"
+ctest --test-dir build-board --output-on-failure
