@@ -443,9 +443,11 @@ async function phoneScreens() {
           const [a, b] = lines.slice(-2).map((l) => (traceField(l, 'fly') || '').split(',').map(Number));
           swatted = Number(traceField(lines[lines.length - 1], 'swatted') || 0);
           if (swatted || !b || b.length !== 2 || Number.isNaN(b[0])) { await page.waitForTimeout(100); continue; }
-          const ahead = a && a.length === 2 && !Number.isNaN(a[0]) ? 5 : 0;
-          const x = Math.max(0, Math.min(639, b[0] + ahead * (b[0] - (a ? a[0] : b[0]))));
-          const y = Math.max(0, Math.min(479, b[1] + ahead * (b[1] - (a ? a[1] : b[1]))));
+          // Without the fly on the line before (it was just born), aim at where it is: a
+          // step from a missing position would be NaN, which no tap can take.
+          const from = a && a.length === 2 && !Number.isNaN(a[0]) && !Number.isNaN(a[1]) ? a : b;
+          const x = Math.max(0, Math.min(639, b[0] + 5 * (b[0] - from[0])));
+          const y = Math.max(0, Math.min(479, b[1] + 5 * (b[1] - from[1])));
           await page.touchscreen.tap(box.x + (x + 0.5) * box.width / 640, box.y + (y + 0.5) * box.height / 480);
           await page.waitForTimeout(120);
         }
