@@ -30,6 +30,11 @@ struct NewRun {
   int64_t created = 0;
 };
 
+// The run a store answers with once it has stored `run` under `id`.
+inline Run StoredRun(const NewRun& run, int64_t id) {
+  return Run{id, run.name, run.flies, run.speed, run.time_ms, run.frames, run.created};
+}
+
 class Store {
  public:
   virtual ~Store() = default;

@@ -239,13 +239,7 @@ class PostgresStore : public Store {
       return found;
     }
     *existed = false;
-    out->id = insert.Int(0, 0);
-    out->name = run.name;
-    out->flies = run.flies;
-    out->speed = run.speed;
-    out->time_ms = run.time_ms;
-    out->frames = run.frames;
-    out->created = run.created;
+    *out = StoredRun(run, insert.Int(0, 0));
     return Exec(c, "UPDATE board_state SET generation = generation + 1");
   }
 

@@ -239,13 +239,7 @@ class SqliteStore : public Store {
     sqlite3_bind_int64(insert.s, 6, run.frames);
     sqlite3_bind_int64(insert.s, 7, run.created);
     if (sqlite3_step(insert.s) != SQLITE_DONE) return Fail(db);
-    out->id = sqlite3_last_insert_rowid(db);
-    out->name = run.name;
-    out->flies = run.flies;
-    out->speed = run.speed;
-    out->time_ms = run.time_ms;
-    out->frames = run.frames;
-    out->created = run.created;
+    *out = StoredRun(run, sqlite3_last_insert_rowid(db));
     return Exec(db, "UPDATE board_state SET generation = generation + 1");
   }
 
