@@ -16,3 +16,15 @@ std::FILE* OpenTesterFile(const char* path, const char* mode);
 // Reads a whole file (the script). False for what is not a plain file: a folder would
 // read as nothing, a named pipe would block until somebody writes to it.
 bool ReadTesterFile(const std::string& path, std::string* text);
+
+// The rest of an open file into `text`, closing it; false on a read error. The one read
+// that every platform's ReadTesterFile ends with.
+inline bool ReadAndCloseTesterFile(std::FILE* file, std::string* text) {
+    text->clear();
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, n);
+    const bool ok = std::ferror(file) == 0;
+    std::fclose(file);
+    return ok;
+}

@@ -19,11 +19,5 @@ bool ReadTesterFile(const std::string& path, std::string* text) {
     if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return false;
-    text->clear();
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, n);
-    const bool ok = std::ferror(file) == 0;
-    std::fclose(file);
-    return ok;
+    return ReadAndCloseTesterFile(file, text);
 }

@@ -4,6 +4,7 @@
 #include "platform/core/files.h"
 
 #include "platform/win32/win32_api.h"
+#include "platform/win32/win32_utf8.h"
 #include <io.h>
 #include <shlobj.h>
 
@@ -84,14 +85,6 @@ std::wstring CurrentFolder() {
     return n > 0 && n < MAX_PATH * 4 ? std::wstring(buffer, n) : std::wstring(L".");
 }
 
-std::string Narrow(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return std::string();
-    std::string out(static_cast<size_t>(n - 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
-    return out;
-}
-
 // %LOCALAPPDATA%\Zumble, made when missing; empty when it cannot be had.
 std::wstring PlayerFolder() {
     wchar_t* base = nullptr;
@@ -133,7 +126,7 @@ std::FILE* OpenGamePath(const char* path, const char* mode) {
     }
     if (!file && IsDataPath(path)) {
         const int why = errno;
-        SayDataFileUnreadable(Narrow(p).c_str(), std::strerror(why));
+        SayDataFileUnreadable(Utf8FromWide(p).c_str(), std::strerror(why));
         errno = why;
     }
     return file;
@@ -182,7 +175,7 @@ void FindGameData() {
         data = DataBesideExecutable();
         if (data.empty()) return;  // the game will say which files it misses
         SetCurrentDirectoryW(data.c_str());
-        std::fprintf(stderr, "zumble: no bmp\\ and wave\\ here; using the game data in %s\n", Narrow(data).c_str());
+        std::fprintf(stderr, "zumble: no bmp\\ and wave\\ here; using the game data in %s\n", Utf8FromWide(data).c_str());
     }
     // A replay being watched or verified touches none of the player's files.
     if (g_noSaving || Writable(data)) return;
@@ -193,9 +186,9 @@ void FindGameData() {
         g_playerFolder[0] = L'\0';
         g_noSaving = true;
         std::fprintf(stderr, "zumble: %s is read-only and %%LOCALAPPDATA%%\\Zumble cannot be made; "
-                     "playing on without saving hiscoa.sav and error.txt\n", Narrow(data).c_str());
+                     "playing on without saving hiscoa.sav and error.txt\n", Utf8FromWide(data).c_str());
         return;
     }
-    std::fprintf(stderr, "zumble: %s is read-only; hiscoa.sav and error.txt go to %s\n", Narrow(data).c_str(),
-                 Narrow(mine).c_str());
+    std::fprintf(stderr, "zumble: %s is read-only; hiscoa.sav and error.txt go to %s\n", Utf8FromWide(data).c_str(),
+                 Utf8FromWide(mine).c_str());
 }

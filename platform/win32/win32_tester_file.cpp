@@ -4,6 +4,7 @@
 #include "platform/core/tester_file.h"
 
 #include "platform/win32/win32_api.h"
+#include "platform/win32/win32_utf8.h"
 
 #include <sys/stat.h>
 
@@ -19,14 +20,6 @@ std::wstring Wide(const char* text) {
     return out;
 }
 
-std::string Narrow(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return std::string();
-    std::string out(static_cast<size_t>(n - 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
-    return out;
-}
-
 }  // namespace
 
 std::string AbsoluteTesterPath(const std::string& path) {
@@ -38,7 +31,7 @@ std::string AbsoluteTesterPath(const std::string& path) {
     const DWORD got = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
     if (got == 0 || got >= n) return path;
     full.resize(got);
-    const std::string out = Narrow(full);
+    const std::string out = Utf8FromWide(full);
     return out.empty() ? path : out;
 }
 
@@ -59,11 +52,5 @@ bool ReadTesterFile(const std::string& path, std::string* text) {
     if (wide.empty() || _wstat64(wide.c_str(), &info) != 0 || !(info.st_mode & _S_IFREG)) return false;
     std::FILE* file = _wfopen(wide.c_str(), L"rb");
     if (file == nullptr) return false;
-    text->clear();
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, n);
-    const bool ok = std::ferror(file) == 0;
-    std::fclose(file);
-    return ok;
+    return ReadAndCloseTesterFile(file, text);
 }
