@@ -53,6 +53,19 @@ find_window() {
 # The value of key=... in a trace line.
 field() { sed -n "s/.* $1=\([^ ]*\).*/\1/p; s/^$1=\([^ ]*\).*/\1/p" | head -1; }
 
+# u32 FILE OFFSET: a little-endian unsigned 32-bit field of a file.
+u32() { od -A n -t u4 -j "$2" -N 4 "$1" | tr -d ' '; }
+# entry FILE INDEX: the INDEX-th time of a best-times file (hiscoa.sav), unsigned.
+entry() { u32 "$1" $((12 + 4 * $2)); }
+
+# write_round_script FILE: one whole round for the test player (--autoplay): the title's
+# start entry, mode select's ten flies and start, and long after the round, back to the
+# title and quit.
+write_round_script() {
+    printf '%s\n' '0 move 300 300' '3 click' '10 move 120 80' '12 click' '16 move 320 320' \
+        '18 click' '3000 key escape' '3010 key escape' > "$1"
+}
+
 finish() {
     echo "$PASSES passed, $FAILS failed"
     [ "$FAILS" -eq 0 ]

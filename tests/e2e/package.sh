@@ -82,16 +82,7 @@ grep -E '^(E|W):' lintian.txt
 
 # round.script: title -> mode select, ten flies -> a round played by --autoplay -> the
 # board -> mode select -> title -> quit (the same round as play_round.sh).
-cat > round.script << 'S'
-0 move 300 300
-3 click
-10 move 120 80
-12 click
-16 move 320 320
-18 click
-3000 key escape
-3010 key escape
-S
+write_round_script round.script
 # The time of the round in a trace: from the flip before its first frame to its clear.
 clear_time() {
     local start clear
@@ -100,7 +91,6 @@ clear_time() {
     echo $((clear - start))
 }
 # entry FILE INDEX: the INDEX-th time of the best-times table, unsigned.
-entry() { od -A n -t u4 -j $((12 + 4 * $2)) -N 4 "$1" | tr -d ' '; }
 # check_saves WHERE TRACE: the files a whole round leaves in the player's folder.
 check_saves() {
     local dir=$1 trace=$2 time

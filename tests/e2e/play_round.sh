@@ -24,24 +24,7 @@ phases() {
     awk '/ scene=8 / { for (i = 1; i <= NF; i++) if ($i ~ /^phase=/) { p = substr($i, 7); if (p != last) printf "%s ", p; last = p } }' "$1"
 }
 
-# entry FILE INDEX: the INDEX-th time of the table in a best-times file, unsigned.
-entry() {
-    od -A n -t u4 -j $((12 + 4 * $2)) -N 4 "$1" | tr -d ' '
-}
-
-cat >round.script <<'S'
-# the title's start entry
-0 move 300 300
-3 click
-# mode select: ten flies, then start
-10 move 120 80
-12 click
-16 move 320 320
-18 click
-# long after the round: back to the title, then quit
-3000 key escape
-3010 key escape
-S
+write_round_script round.script
 
 # play RUN TIME: one whole run; checks the trace and sets CLEAR to the clear time.
 CLEAR=0

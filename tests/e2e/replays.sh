@@ -7,10 +7,6 @@
 set -u
 . "$(dirname "$0")/common.bash"
 
-# u32 FILE OFFSET: a little-endian 32-bit field.
-u32() { od -A n -t u4 -j "$2" -N 4 "$1" | tr -d ' '; }
-# entry FILE INDEX: the INDEX-th time of a best-times file.
-entry() { u32 "$1" $((12 + 4 * $2)); }
 # round_lines TRACE FIRST COUNT: COUNT trace lines from flip FIRST on, without the
 # frame counter (the one field a replay's trace may not share with the recording: the
 # replay starts from a fresh process, so its flips are numbered from its own start).
@@ -19,16 +15,7 @@ round_lines() { awk -v a="$2" -v n="$3" '{ f = substr($1, 7) + 0 } f >= a && f <
 files_state() { find . -path ./bmp -prune -o -path ./wave -prune -o -type f -newer stamp -print | sort; md5sum hiscoa.sav replays/* 2>/dev/null; }
 
 # --- one round: files, the time, the trace -------------------------------------------
-cat >one.script <<'S'
-0 move 300 300
-3 click
-10 move 120 80
-12 click
-16 move 320 320
-18 click
-3000 key escape
-3010 key escape
-S
+write_round_script one.script
 "$ZUMBLE" --headless --autoplay --script one.script --trace rec.trace --sound-log rec.snd --frames 5000 >rec.out 2>&1 ||
     fail "recording run: exit code $?"
 check "a round leaves replays/last.zrp" test -s replays/last.zrp

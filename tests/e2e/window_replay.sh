@@ -13,8 +13,6 @@ GAME=""
 start_xvfb 1400x1100x24
 export SDL_AUDIODRIVER=dummy
 
-u32() { od -A n -t u4 -j "$2" -N 4 "$1" | tr -d ' '; }
-entry() { u32 "$1" $((12 + 4 * $2)); }
 last() { tail -1 "$1"; }
 # round_lines TRACE FIRST COUNT [DROP]: COUNT lines from flip FIRST on, without the frame
 # counter and the fields named by the sed expression DROP.

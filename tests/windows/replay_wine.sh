@@ -20,16 +20,7 @@ done <"$SRC/tests/replays/expected.txt"
 check "verifying wrote nothing" test ! -e win/hiscoa.sav -a ! -e win/error.txt -a ! -e win/replays
 
 # 2. A round recorded by zumble.exe, and the same run on Linux.
-cat >round.txt <<'S'
-0 move 300 300
-3 click
-10 move 120 80
-12 click
-16 move 320 320
-18 click
-3000 key escape
-3010 key escape
-S
+write_round_script round.txt
 data_folder linux
 ARGS="--headless --autoplay --script ../round.txt --frames 5000 --time 1300000000"
 (cd linux && "$LINUX_ZUMBLE" $ARGS >out.txt 2>err.txt)
