@@ -490,8 +490,9 @@ async function phoneScreens() {
 // 6. Offline and installed. A copy of the site is served, visited once (the service
 // worker keeps it), and the server stopped: the page comes back and plays. Chromium finds
 // the manifest whole and the page installable. Then the copy becomes a new build, served
-// at the same address: the next visit plays it whole, and once the old page is closed
-// the offline copy is the new build alone.
+// at the same address, and opened in a second tab while the old build's page is still
+// open: it plays the new build whole, and its worker waits until the old page is closed,
+// after which the offline copy is the new build alone.
 async function offlineAndInstalled() {
   const copy = scratch('zumble-build-');
   fs.cpSync(site, copy, { recursive: true });
@@ -505,8 +506,17 @@ async function offlineAndInstalled() {
   const offlineCopy = (page) => page.evaluate(async () => {
     const names = await caches.keys();
     const files = names.length ? (await (await caches.open(names[0])).keys()).map((r) => r.url.replace(location.origin + '/', '')) : [];
-    return { names, files: files.sort() };
+    return { names: names.sort(), files: files.sort() };
   });
+  // Asks again every quarter second until `test` holds for the offline copy, or `ms` pass.
+  const offlineCopyWhen = async (page, test, ms) => {
+    const end = Date.now() + ms;
+    for (;;) {
+      const kept = await offlineCopy(page).catch(() => null);
+      if ((kept && test(kept)) || Date.now() > end) return kept;
+      await new Promise((resolve) => setTimeout(resolve, 250));
+    }
+  };
   const pageBuild = (page) => page.evaluate(() => ({
     build: document.querySelector('meta[name=zumble-build]').content,
     mark: window.zumbleBuildMark || null,
@@ -522,16 +532,18 @@ async function offlineAndInstalled() {
     await click(320, 320);
     check(`${what}: start begins a round`, await waitForScene(page, 8));
   };
+  const want = (build) => ['icon-192.png', 'icon-512.png', 'index.html', 'manifest.webmanifest',
+                           ...['audio-worklet.js', 'index.data', 'index.js', 'index.wasm'].map((f) => `${f}?v=${build}`)].sort();
   try {
-    let page = await context.newPage();
-    await page.goto(url + '?trace');
-    await page.waitForFunction(() => navigator.serviceWorker.controller, null, { timeout: 60000 });
-    const kept = await offlineCopy(page);
-    const want = ['icon-192.png', 'icon-512.png', 'index.html', 'manifest.webmanifest',
-                  ...['audio-worklet.js', 'index.data', 'index.js', 'index.wasm'].map((f) => `${f}?v=${first}`)].sort();
+    const old = await context.newPage();
+    await old.goto(url + '?trace');
+    const ready = await old.evaluate(() => Promise.race([navigator.serviceWorker.ready.then(() => true),
+                                                         new Promise((resolve) => setTimeout(() => resolve(false), 60000))]));
+    const kept = await offlineCopy(old);
     check('the first visit keeps every file of the build, and only those',
-          JSON.stringify(kept) === JSON.stringify({ names: [`zumble-${first}`], files: want }), JSON.stringify(kept));
-    const cdp = await context.newCDPSession(page);
+          ready && JSON.stringify(kept) === JSON.stringify({ names: [`zumble-${first}`], files: want(first) }),
+          JSON.stringify({ ready, kept }));
+    const cdp = await context.newCDPSession(old);
     const manifest = await cdp.send('Page.getAppManifest');
     check('Chromium reads the manifest without errors', manifest.errors.length === 0 && /"Zumble"/.test(manifest.data || ''),
           JSON.stringify(manifest.errors));
@@ -543,9 +555,9 @@ async function offlineAndInstalled() {
     await server.close();
     const refused = await fetch(url).then(() => false, () => true);
     check('the server is stopped', refused);
-    await page.reload();
-    await plays(page, 'offline');
-    const offline = await pageBuild(page);
+    await old.reload();
+    await plays(old, 'offline');
+    const offline = await pageBuild(old);
     check('offline, the page is the build it was', offline.build === first, JSON.stringify(offline));
 
     // A new build of the same page: its script says so; its build named again.
@@ -557,39 +569,44 @@ async function offlineAndInstalled() {
     check('the new build has a new name', made.status === 0 && /^[0-9a-f]{16}$/.test(second || '') && second !== first,
           made.stderr);
     server = await serve(copy, {}, port);
-    await page.goto(url + '?trace');
-    await plays(page, 'the next visit');
-    const next = await pageBuild(page);
+    const next = await context.newPage();
+    await next.goto(url + '?trace');
+    await plays(next, 'the next visit');
+    const loaded = await pageBuild(next);
     check('the next visit plays the new build, every file of it',
-          next.build === second && next.mark === 'second' && next.loaded.length >= 3 &&
-          next.loaded.every((n) => n.endsWith(`?v=${second}`)) && next.loaded.some((n) => n.startsWith('index.data')),
-          JSON.stringify(next));
-    // The new worker waits for the old build's page to close, then replaces the copy whole.
-    const waiting = await page.evaluate(async () => {
+          loaded.build === second && loaded.mark === 'second' && loaded.loaded.length >= 3 &&
+          loaded.loaded.every((n) => n.endsWith(`?v=${second}`)) && loaded.loaded.some((n) => n.startsWith('index.data')),
+          JSON.stringify(loaded));
+    // The new build's worker, asked to take over as the page asks it, does not while the
+    // old build's page is open: that page may still load files of its build.
+    const waiting = await next.evaluate(async () => {
       const r = await navigator.serviceWorker.getRegistration();
       await r.update().catch(() => {});
       for (let i = 0; i < 200 && !(r.waiting && r.waiting.state === 'installed'); ++i) {
         await new Promise((resolve) => setTimeout(resolve, 100));
       }
-      return r.waiting ? r.waiting.state : 'none';
+      if (!r.waiting) return { state: 'none' };
+      const answer = new Promise((resolve) => {
+        navigator.serviceWorker.addEventListener('message', (e) => { if (e.data && e.data.zumble === 'take-over') resolve(e.data.taken); });
+        setTimeout(() => resolve('no answer'), 20000);
+      });
+      r.waiting.postMessage({ zumble: 'take-over', build: document.querySelector('meta[name=zumble-build]').content });
+      return { state: r.waiting.state, taken: await answer };
     });
-    check('the new build\'s worker is ready and waits for the old page to close', waiting === 'installed', waiting);
-    await page.close();
-    page = await context.newPage();
-    await page.goto(url + '?trace');
-    await page.waitForFunction((b) => navigator.serviceWorker.controller &&
-                               navigator.serviceWorker.controller.scriptURL.endsWith('service-worker.js') &&
-                               caches.keys().then((n) => n.length === 1 && n[0] === `zumble-${b}`),
-                               second, { timeout: 120000, polling: 250 }).catch(() => {});
-    const replaced = await offlineCopy(page);
-    check('the offline copy is now the new build alone',
-          JSON.stringify(replaced) === JSON.stringify({ names: [`zumble-${second}`],
-                                                        files: want.map((f) => f.replace(first, second)).sort() }),
+    const both = await offlineCopy(next);
+    check('with a page of the old build open, the new build\'s worker waits and the old copy stays',
+          waiting.state === 'installed' && waiting.taken === false &&
+          JSON.stringify(both.names) === JSON.stringify([`zumble-${first}`, `zumble-${second}`].sort()),
+          JSON.stringify({ waiting, names: both.names }));
+    await old.close();
+    const replaced = await offlineCopyWhen(next, (c) => c.names.length === 1 && c.names[0] === `zumble-${second}`, 90000);
+    check('once the old page is closed, the offline copy is the new build alone',
+          JSON.stringify(replaced) === JSON.stringify({ names: [`zumble-${second}`], files: want(second) }),
           JSON.stringify(replaced));
     await server.close();
-    await page.reload();
-    await plays(page, 'offline again');
-    const again = await pageBuild(page);
+    await next.reload();
+    await plays(next, 'offline again');
+    const again = await pageBuild(next);
     check('offline again, the page is the new build', again.build === second && again.mark === 'second',
           JSON.stringify(again));
   } finally {

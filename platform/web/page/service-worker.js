@@ -36,12 +36,28 @@ self.addEventListener('install', function (event) {
   }));
 });
 
-// The old builds' copies go once this one takes over.
+// The old builds' copies go once this one takes over. Pages already open keep what they
+// loaded; they are not claimed, so no page ever loads half of one build from the other.
 self.addEventListener('activate', function (event) {
   event.waitUntil(caches.keys().then(function (names) {
     return Promise.all(names.filter(function (name) { return /^zumble-/.test(name) && name !== CACHE; })
                             .map(function (name) { return caches.delete(name); }));
-  }).then(function () { return self.clients.claim(); }));
+  }));
+});
+
+// A page of this build, kept by the old build's worker (a reload keeps the worker that
+// served the page before it), asks this waiting worker to take over. It does only when that
+// page is the one window open: another may be of the old build, still loading its files.
+// The page asks again later, so a window that was closing when it asked is no obstacle.
+self.addEventListener('message', function (event) {
+  var said = event.data;
+  if (!said || said.zumble !== 'take-over' || said.build !== BUILD || !event.source) return;
+  event.waitUntil(self.clients.matchAll({ type: 'window', includeUncontrolled: true }).then(function (windows) {
+    var alone = windows.every(function (w) { return w.id === event.source.id; });
+    return (alone ? self.skipWaiting() : Promise.resolve()).then(function () {
+      event.source.postMessage({ zumble: 'take-over', build: BUILD, taken: alone });
+    });
+  }));
 });
 
 function pageFromServer(request) {
