@@ -36,8 +36,8 @@ self.addEventListener('install', function (event) {
   }));
 });
 
-// The old builds' copies go once this one takes over. Pages already open keep what they
-// loaded; they are not claimed, so no page ever loads half of one build from the other.
+// The old builds' copies go once this one takes over. A page opened before there was any
+// worker is left alone: it has loaded all it needs.
 self.addEventListener('activate', function (event) {
   event.waitUntil(caches.keys().then(function (names) {
     return Promise.all(names.filter(function (name) { return /^zumble-/.test(name) && name !== CACHE; })
