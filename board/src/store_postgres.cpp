@@ -4,10 +4,12 @@
 #include <libpq-fe.h>
 
 #include <cstdlib>
-#include <mutex>
+#include <utility>
 
 #include "connection_pool.h"
+#include "error_text.h"
 #include "store.h"
+#include "store_schema.h"
 
 namespace board {
 
@@ -149,10 +151,7 @@ class PostgresStore : public Store {
     return VersionOn(c.c);
   }
 
-  std::string LastError() override {
-    std::lock_guard<std::mutex> hold(error_lock_);
-    return error_;
-  }
+  std::string LastError() override { return error_.Get(); }
 
  private:
   // A borrowed connection, re-opened first if the server dropped it.
@@ -165,10 +164,9 @@ class PostgresStore : public Store {
   };
 
   bool Fail(PGconn* c) {
-    std::lock_guard<std::mutex> hold(error_lock_);
-    error_ = PQerrorMessage(c);
-    while (!error_.empty() && error_.back() == '\n') error_.pop_back();
-    return false;
+    std::string text = PQerrorMessage(c);
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return error_.Set(std::move(text));
   }
 
   bool Exec(PGconn* c, const char* sql) {
@@ -184,21 +182,9 @@ class PostgresStore : public Store {
 
   bool Migrate(PGconn* c) {
     if (!Exec(c, "BEGIN") || !Exec(c, kMigrationLock)) return false;
-    bool ok = Exec(c, "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL);"
-                      "INSERT INTO schema_version SELECT 0"
-                      " WHERE NOT EXISTS (SELECT 1 FROM schema_version)");
-    int version = ok ? VersionOn(c) : -1;
-    if (ok && version > kLatest) {
-      std::lock_guard<std::mutex> hold(error_lock_);
-      error_ = "the database's schema (version " + std::to_string(version) +
-               ") is newer than this server's (" + std::to_string(kLatest) + ")";
-      ok = false;
-    }
-    for (int v = version; ok && v < kLatest; ++v) {
-      ok = Exec(c, kMigrations[v]);
-      std::string set = "UPDATE schema_version SET version = " + std::to_string(v + 1);
-      ok = ok && Exec(c, set.c_str());
-    }
+    bool ok = MigrateSchema(
+        kMigrations, kLatest, [&](const char* sql) { return Exec(c, sql); },
+        [&] { return VersionOn(c); }, &error_);
     if (ok && Exec(c, "COMMIT")) return true;
     PQclear(PQexec(c, "ROLLBACK"));
     return false;
@@ -244,8 +230,7 @@ class PostgresStore : public Store {
   }
 
   ConnectionPool<PGconn> pool_;
-  std::mutex error_lock_;
-  std::string error_;
+  ErrorText error_;
 };
 
 }  // namespace

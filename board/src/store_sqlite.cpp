@@ -2,10 +2,10 @@
 // a run answered 201 survives a crash of the machine as well as of the server.
 #include <sqlite3.h>
 
-#include <mutex>
-
 #include "connection_pool.h"
+#include "error_text.h"
 #include "store.h"
+#include "store_schema.h"
 
 namespace board {
 
@@ -156,23 +156,17 @@ class SqliteStore : public Store {
     return VersionOn(db.c);
   }
 
-  std::string LastError() override {
-    std::lock_guard<std::mutex> hold(error_lock_);
-    return error_;
-  }
+  std::string LastError() override { return error_.Get(); }
 
  private:
   bool Fail(sqlite3* db) {
-    std::lock_guard<std::mutex> hold(error_lock_);
-    error_ = sqlite3_errmsg(db);
-    return false;
+    return error_.Set(sqlite3_errmsg(db));
   }
 
   bool Exec(sqlite3* db, const char* sql) {
     char* message = nullptr;
     if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
-    std::lock_guard<std::mutex> hold(error_lock_);
-    error_ = message ? message : "unknown SQLite error";
+    error_.Set(message ? message : "unknown SQLite error");
     sqlite3_free(message);
     return false;
   }
@@ -186,21 +180,9 @@ class SqliteStore : public Store {
   bool Migrate(sqlite3* db) {
     // BEGIN IMMEDIATE: two servers starting on one file migrate one after the other.
     if (!Exec(db, "BEGIN IMMEDIATE")) return false;
-    bool ok = Exec(db, "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL);"
-                       "INSERT INTO schema_version SELECT 0"
-                       " WHERE NOT EXISTS (SELECT 1 FROM schema_version)");
-    int version = ok ? VersionOn(db) : -1;
-    if (ok && version > kLatest) {
-      std::lock_guard<std::mutex> hold(error_lock_);
-      error_ = "the database's schema (version " + std::to_string(version) +
-               ") is newer than this server's (" + std::to_string(kLatest) + ")";
-      ok = false;
-    }
-    for (int v = version; ok && v < kLatest; ++v) {
-      ok = Exec(db, kMigrations[v]);
-      std::string set = "UPDATE schema_version SET version = " + std::to_string(v + 1);
-      ok = ok && Exec(db, set.c_str());
-    }
+    bool ok = MigrateSchema(
+        kMigrations, kLatest, [&](const char* sql) { return Exec(db, sql); },
+        [&] { return VersionOn(db); }, &error_);
     if (ok && Exec(db, "COMMIT")) return true;
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     return false;
@@ -244,8 +226,7 @@ class SqliteStore : public Store {
   }
 
   ConnectionPool<sqlite3> pool_;
-  std::mutex error_lock_;
-  std::string error_;
+  ErrorText error_;
 };
 
 }  // namespace

@@ -29,7 +29,8 @@ python3 "$TESTS/board_random_requests.py" "$URL_a" 1500 23 "$GOOD1" > "$WORK/ran
 check "random requests: only documented statuses ($(tail -1 "$WORK/random.out"))" [ $? = 0 ]
 grep FAULT "$WORK/random.out" | head -5
 
-# A restart keeps every run; a database from a newer server is refused, untouched.
+# A restart keeps every run; a database from a newer server, or with a damaged version,
+# is refused, untouched.
 kill "$PID_a"; wait "$PID_a" 2>/dev/null
 start_board b "$DBF"
 req GET "$URL_b/api/boards"
@@ -41,6 +42,11 @@ sqlite3 "$WORK/newer.db" 'UPDATE schema_version SET version = 99'
 check "newer schema: refused with exit 1" [ $? = 1 ]
 check "newer schema: says so" grep -q 'newer than this server' "$WORK/newer.err"
 check "newer schema: untouched" [ "$(sqlite3 "$WORK/newer.db" 'SELECT version FROM schema_version')" = 99 ]
+sqlite3 "$WORK/newer.db" 'UPDATE schema_version SET version = -3'
+"$BOARD" --port 0 --db "$WORK/newer.db" --zumble "$VERIFIER" > /dev/null 2> "$WORK/damaged.err"
+check "damaged schema version: refused with exit 1" [ $? = 1 ]
+check "damaged schema version: says so" grep -q 'version cannot be read or is damaged' "$WORK/damaged.err"
+check "damaged schema version: untouched" [ "$(sqlite3 "$WORK/newer.db" 'SELECT version FROM schema_version')" = -3 ]
 
 # The verifier's limits, with the stand-in that hangs or spins (the game never does):
 # each refused in bounded time, nothing stored, the server still serving.
