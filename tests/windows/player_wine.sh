@@ -65,8 +65,7 @@ cat > round.txt <<'S'
 300 shot play.png
 S
 data_folder linux
-data_folder win
-cp "$BUILD_WINDOWS/zumble.exe" win/
+game_folder win
 ARGS="--headless --autoplay --script ../round.txt --frames 1500 --time 1234567 --trace t.txt --sound-log s.txt --audio-out a.wav"
 (cd linux && "$LINUX_ZUMBLE" $ARGS > out.txt 2> err.txt)
 check "Linux: headless run exits 0" test $? -eq 0
@@ -86,8 +85,7 @@ check "a second run's save leaves no temporary file" test ! -e win/hiscoa.sav.tm
 
 # The tester's files in a folder whose name is not ASCII, the script, the sound log and a
 # shot named in a script that no ANSI code page holds: the same files as the Linux game's.
-data_folder "Zoë"
-cp "$BUILD_WINDOWS/zumble.exe" "Zoë/"
+game_folder "Zoë"
 sed 's/shot play.png/shot ζ-play.png/' round.txt > "Zoë/ζ-round.txt"
 (cd "Zoë" && timeout 300 "$WINE" zumble.exe --headless --autoplay --script "ζ-round.txt" --frames 1500 \
     --time 1234567 --trace t.txt --sound-log "ζ-s.txt" --audio-out a.wav > out.txt 2> err.txt)
@@ -100,12 +98,9 @@ check "in a folder named Zoë: the shot, named in Greek, is the Linux game's" cm
 check "in a folder named Zoë: the best times are the Linux game's" cmp linux/hiscoa.sav "Zoë/hiscoa.sav"
 
 # 2. A window, driven by real X input.
-data_folder game
-cp "$BUILD_WINDOWS/zumble.exe" game/
+game_folder game
 cd game
-timeout 300 "$WINE" zumble.exe --window --scale 1 --trace t.txt > out.txt 2> err.txt &
-GAME=$!
-win=$(find_window)
+start_window 300 --window --scale 1
 [ -n "$win" ] || { echo "FAIL: no window"; exit 1; }
 check "the title shows" wait_for t.txt scene 2
 click() { xdotool mousemove --window "$win" "$1" "$2" sleep 0.2 click 1 sleep 0.3; }
@@ -162,12 +157,9 @@ cd "$WORK"
 
 # The window's close button (the window manager's WM_DELETE_WINDOW, which Wine turns into
 # WM_CLOSE) ends the game as the game's own WM_CLOSE does: best times saved, exit 0.
-data_folder closing
-cp "$BUILD_WINDOWS/zumble.exe" closing/
+game_folder closing
 cd closing
-timeout 120 "$WINE" zumble.exe --window --scale 1 --trace t.txt > out.txt 2> err.txt &
-GAME=$!
-win=$(find_window)
+start_window 120 --window --scale 1
 check "close button: the title shows" wait_for t.txt scene 2
 [ -n "$win" ] && python3 "$SRC/tests/e2e/close_window.py" "$win"
 wait_exit
@@ -177,14 +169,11 @@ check "close button: error.txt written" grep -q "Not Erorr" error.txt
 cd "$WORK"
 
 # 2b. As the player left it (display.ini beside the best times).
-data_folder remember
-cp "$BUILD_WINDOWS/zumble.exe" remember/
+game_folder remember
 cd remember
 geometry() { xdotool getwindowgeometry "$win" | sed -n 's/.*Geometry: //p'; }
 run_until_title() {  # run_until_title [options]: the game up on its title, its window in $win
-    timeout 120 "$WINE" zumble.exe --trace t.txt "$@" > out.txt 2> err.txt &
-    GAME=$!
-    win=$(find_window)
+    start_window 120 "$@"
     wait_for t.txt scene 2
     sleep 0.5
 }
@@ -211,12 +200,9 @@ cd "$WORK"
 
 # Logging off: Windows sends WM_ENDSESSION (wineboot --end-session does as well); the game
 # ends as on the close button, best times saved, exit 0.
-data_folder session
-cp "$BUILD_WINDOWS/zumble.exe" session/
+game_folder session
 cd session
-timeout 120 "$WINE" zumble.exe --window --scale 1 --trace t.txt > out.txt 2> err.txt &
-GAME=$!
-win=$(find_window)
+start_window 120 --window --scale 1
 check "log-off: the title shows" wait_for t.txt scene 2
 timeout 60 wineboot --end-session > /dev/null 2>&1
 wait_exit
@@ -228,16 +214,14 @@ cd "$WORK"
 # 3. Without wave\hit1.wav.
 data_folder linux-nohit wave/hit1.wav
 (cd linux-nohit && "$LINUX_ZUMBLE" --headless --frames 5 > out.txt 2>&1)
-data_folder win-nohit wave/hit1.wav
-cp "$BUILD_WINDOWS/zumble.exe" win-nohit/
+game_folder win-nohit wave/hit1.wav
 (cd win-nohit && timeout 120 "$WINE" zumble.exe --headless --frames 5 > out.txt 2>&1)
 check "without hit1.wav: the Linux game's report names it" grep -q ERROR_1 linux-nohit/error.txt
 check "without hit1.wav: error.txt equals the Linux game's byte for byte" cmp linux-nohit/error.txt win-nohit/error.txt
 
 # 4. A folder in the place of the game's write probe stands for a read-only folder (the
 #    test runs as root, for whom permissions do not stop a write).
-data_folder ro
-cp "$BUILD_WINDOWS/zumble.exe" ro/
+game_folder ro
 mkdir ro/zumble-write-check.tmp
 (cd ro && timeout 120 "$WINE" zumble.exe --headless --frames 5 --trace t.txt > out.txt 2> err.txt)
 check "read-only data: exit 0" test $? -eq 0

@@ -8,8 +8,7 @@ set -u
 . "$(dirname "$0")/wine.bash" "$@"
 start_wine
 
-data_folder win
-cp "$BUILD_WINDOWS/zumble.exe" win/
+game_folder win
 cp "$SRC"/tests/replays/*.zrp win/
 
 # 1. The corpus, verified by zumble.exe.
@@ -36,12 +35,9 @@ check "zumble.exe's replay verifies natively to its hiscoa.sav's $want ms: '$out
 
 # 3. A round at zumble.exe's window, swatted with the real mouse.
 cd "$WORK"
-data_folder game
-cp "$BUILD_WINDOWS/zumble.exe" game/
+game_folder game
 cd game
-timeout 300 "$WINE" zumble.exe --window --scale 1 --trace t.txt >out.txt 2>err.txt &
-GAME=$!
-win=$(find_window)
+start_window 300 --window --scale 1
 [ -n "$win" ] || { echo "FAIL: no window"; exit 1; }
 check "the title shows" wait_for t.txt scene 2
 click() { xdotool mousemove --window "$win" "$1" "$2" sleep 0.2 click 1 sleep 0.4; }

@@ -58,6 +58,23 @@ data_folder() {
     for f in "$@"; do rm -f "$dir/$f"; done
 }
 
+# game_folder DIR [FILE...]: data_folder DIR without the FILEs, and zumble.exe in it.
+game_folder() {
+    data_folder "$@"
+    cp "$BUILD_WINDOWS/zumble.exe" "$1/"
+}
+
+# start_window SECONDS [OPTION...]: zumble.exe of this folder started, at most SECONDS,
+# with its trace in t.txt and its output in out.txt and err.txt; the game in $GAME, its
+# window in $win (empty when none came up).
+start_window() {
+    local seconds=$1
+    shift
+    timeout "$seconds" "$WINE" zumble.exe --trace t.txt "$@" > out.txt 2> err.txt &
+    GAME=$!
+    win=$(find_window)
+}
+
 # The value of the last trace line's key (the game's trace file in $1).
 last() { tail -1 "$1" 2>/dev/null | field "$2"; }
 
