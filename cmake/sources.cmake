@@ -11,4 +11,4 @@ function(zumble_sources out)
 endfunction()
 
 # The game itself: the same files in every build.
-set(ZUMBLE_GAME_FOLDERS shell media objects scenes)
+set(ZUMBLE_GAME_FOLDERS shell replay media objects scenes)

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "shell/replay_format.h"
+#include "replay/replay_format.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/replay_format.h"
+#include "replay/replay_format.h"
 
 #include <cstring>
 

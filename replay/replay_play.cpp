@@ -1,4 +1,4 @@
-#include "shell/replay_play.h"
+#include "replay/replay_play.h"
 
 #include <cstdio>
 #include <vector>
@@ -7,8 +7,8 @@
 #include "platform/core/runtime.h"
 #include "scenes/play.h"
 #include "shell/globals.h"
-#include "shell/replay_format.h"
-#include "shell/replay_state.h"
+#include "replay/replay_format.h"
+#include "replay/replay_state.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/replay_record.h"
+#include "replay/replay_record.h"
 
 #include <cstdio>
 #include <cstring>
@@ -11,8 +11,8 @@
 #include "scenes/best_times.h"
 #include "scenes/play.h"
 #include "shell/globals.h"
-#include "shell/replay_format.h"
-#include "shell/replay_state.h"
+#include "replay/replay_format.h"
+#include "replay/replay_state.h"
 
 namespace {
 

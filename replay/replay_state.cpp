@@ -1,4 +1,4 @@
-#include "shell/replay_state.h"
+#include "replay/replay_state.h"
 
 #include <initializer_list>
 

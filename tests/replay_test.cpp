@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/replay_format.h"
+#include "replay/replay_format.h"
 
 namespace {
 

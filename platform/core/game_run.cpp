@@ -12,8 +12,8 @@
 #include "platform/core/tester_file.h"
 #include "platform/core/runtime.h"
 #include "shell/autoplay.h"
-#include "shell/replay_play.h"
-#include "shell/replay_record.h"
+#include "replay/replay_play.h"
+#include "replay/replay_record.h"
 #include "shell/trace.h"
 #include "shell/winmain.h"
 
