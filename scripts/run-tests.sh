@@ -45,7 +45,12 @@ export NODE_PATH=/usr/share/nodejs
 emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release > /dev/null
 cmake --build build-web -j2
 (cd tests/web && npm ci --no-audit --no-fund --loglevel=error)
-node tests/web/web_test.mjs build-web/site "$build/zumble"
+# Every tests/web/*_test.mjs, each a program of its own, all run even when one fails.
+web_failed=0
+for t in tests/web/*_test.mjs; do
+  node "$t" build-web/site "$build/zumble" || web_failed=1
+done
+[ "$web_failed" = 0 ]
 
 echo "== the best-times board"
 make -s board BUILD="$build"

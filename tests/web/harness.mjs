@@ -76,3 +76,69 @@ export function runNative(zumble, args, files = {}) {
   const run = spawnSync(zumble, ['--headless', ...args], { cwd: dir, encoding: 'utf8', timeout: 300000 });
   return { dir, code: run.status, stdout: run.stdout, stderr: run.stderr };
 }
+
+let failures = 0;
+let passes = 0;
+
+// One check's line; the counts go to finish().
+export function check(what, ok, detail = '') {
+  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}${!ok && detail ? ': ' + detail : ''}`);
+  if (ok) passes += 1;
+  else failures += 1;
+}
+
+// Where the first difference of two texts is, for a failure message.
+export function firstDifference(a, b) {
+  const x = (a || '').split('\n'), y = (b || '').split('\n');
+  for (let i = 0; i < Math.max(x.length, y.length); ++i) {
+    if (x[i] !== y[i]) return `line ${i + 1}: page '${x[i]}' / headless '${y[i]}'`;
+  }
+  return '';
+}
+
+// The pictures of two PNG files, decoded by the browser without any colour conversion;
+// the number of pixels that differ, or a message when the sizes do.
+export async function comparePng(page, pngA, pngB) {
+  return page.evaluate(async ([a, b]) => {
+    async function pixels(base64) {
+      const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+      const bitmap = await createImageBitmap(new Blob([bytes], { type: 'image/png' }),
+                                             { colorSpaceConversion: 'none', premultiplyAlpha: 'none' });
+      const canvas = new OffscreenCanvas(bitmap.width, bitmap.height);
+      const c = canvas.getContext('2d');
+      c.drawImage(bitmap, 0, 0);
+      return { w: bitmap.width, h: bitmap.height, data: c.getImageData(0, 0, bitmap.width, bitmap.height).data };
+    }
+    const [p, q] = [await pixels(a), await pixels(b)];
+    if (p.w !== q.w || p.h !== q.h) return `sizes ${p.w}x${p.h} and ${q.w}x${q.h}`;
+    let differ = 0;
+    for (let i = 0; i < p.data.length; i += 4) {
+      if (p.data[i] !== q.data[i] || p.data[i + 1] !== q.data[i + 1] || p.data[i + 2] !== q.data[i + 2]) ++differ;
+    }
+    return differ;
+  }, [pngA.toString('base64'), pngB.toString('base64')]);
+}
+
+// The scene and other fields of the trace's last line, on a page run with ?trace.
+export async function lastTraceLine(page) {
+  const lines = ((await page.evaluate(() => window.zumbleTrace && window.zumbleTrace())) || '').trimEnd().split('\n');
+  return lines[lines.length - 1] || '';
+}
+export function traceField(line, key) {
+  const m = new RegExp(`(?:^| )${key}=([^ ]*)`).exec(line);
+  return m ? m[1] : null;
+}
+export async function waitForScene(page, scene, timeout = 20000) {
+  const deadline = Date.now() + timeout;
+  let now = null;
+  while (Date.now() < deadline && (now = traceField(await lastTraceLine(page), 'scene')) !== String(scene)) {
+    await page.waitForTimeout(100);
+  }
+  return now === String(scene);
+}
+
+// The closing line in the form every runner's summary takes, and the exit status.
+export function finish() {
+  console.log(`browser: ${passes} passed, ${failures} failed`);
+  process.exit(failures ? 1 : 0);
+}

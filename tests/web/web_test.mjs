@@ -18,7 +18,10 @@
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
-import { launch, repoRoot, runNative, scratch, serve, waitForEnd } from './harness.mjs';
+import {
+  check, comparePng, finish, firstDifference, lastTraceLine, launch, repoRoot, runNative, scratch, serve,
+  traceField, waitForEnd, waitForScene,
+} from './harness.mjs';
 
 process.setMaxListeners(0);  // every scratch folder removes itself at exit
 
@@ -26,46 +29,6 @@ const [site, zumble] = process.argv.slice(2).map((p) => path.resolve(p));
 if (!site || !zumble || !fs.existsSync(path.join(site, 'index.html'))) {
   console.error('usage: node web_test.mjs SITE_FOLDER ZUMBLE_BINARY (build the page with make web)');
   process.exit(2);
-}
-
-let failures = 0;
-let passes = 0;
-function check(what, ok, detail = '') {
-  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}${!ok && detail ? ': ' + detail : ''}`);
-  if (ok) passes += 1;
-  else failures += 1;
-}
-
-// Where the first difference of two texts is, for a failure message.
-function firstDifference(a, b) {
-  const x = (a || '').split('\n'), y = (b || '').split('\n');
-  for (let i = 0; i < Math.max(x.length, y.length); ++i) {
-    if (x[i] !== y[i]) return `line ${i + 1}: page '${x[i]}' / headless '${y[i]}'`;
-  }
-  return '';
-}
-
-// The pictures of two PNG files, decoded by the browser without any colour conversion;
-// the number of pixels that differ, or a message when the sizes do.
-async function comparePng(page, pngA, pngB) {
-  return page.evaluate(async ([a, b]) => {
-    async function pixels(base64) {
-      const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
-      const bitmap = await createImageBitmap(new Blob([bytes], { type: 'image/png' }),
-                                             { colorSpaceConversion: 'none', premultiplyAlpha: 'none' });
-      const canvas = new OffscreenCanvas(bitmap.width, bitmap.height);
-      const c = canvas.getContext('2d');
-      c.drawImage(bitmap, 0, 0);
-      return { w: bitmap.width, h: bitmap.height, data: c.getImageData(0, 0, bitmap.width, bitmap.height).data };
-    }
-    const [p, q] = [await pixels(a), await pixels(b)];
-    if (p.w !== q.w || p.h !== q.h) return `sizes ${p.w}x${p.h} and ${q.w}x${q.h}`;
-    let differ = 0;
-    for (let i = 0; i < p.data.length; i += 4) {
-      if (p.data[i] !== q.data[i] || p.data[i + 1] !== q.data[i + 1] || p.data[i + 2] !== q.data[i + 2]) ++differ;
-    }
-    return differ;
-  }, [pngA.toString('base64'), pngB.toString('base64')]);
 }
 
 // 1. A 30-fly round reached through the title and mode select, a few swings, Escape back
@@ -368,24 +331,6 @@ async function replays(context) {
     await page.close();
     server.close();
   }
-}
-
-// The scene and other fields of the trace's last line, on a page run with ?trace.
-async function lastTraceLine(page) {
-  const lines = ((await page.evaluate(() => window.zumbleTrace && window.zumbleTrace())) || '').trimEnd().split('\n');
-  return lines[lines.length - 1] || '';
-}
-function traceField(line, key) {
-  const m = new RegExp(`(?:^| )${key}=([^ ]*)`).exec(line);
-  return m ? m[1] : null;
-}
-async function waitForScene(page, scene, timeout = 20000) {
-  const deadline = Date.now() + timeout;
-  let now = null;
-  while (Date.now() < deadline && (now = traceField(await lastTraceLine(page), 'scene')) !== String(scene)) {
-    await page.waitForTimeout(100);
-  }
-  return now === String(scene);
 }
 
 // 5. Phones held sideways and upright, and a desktop screen. The picture fills the phone
@@ -787,6 +732,4 @@ for (const test of chosen([phoneScreens, offlineAndInstalled])) {
     check(test.name, false, e.stack || String(e));
   }
 }
-// The closing line in the form every runner's summary takes.
-console.log(`browser: ${passes} passed, ${failures} failed`);
-process.exit(failures ? 1 : 0);
+finish();
