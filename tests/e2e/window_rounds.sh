@@ -141,10 +141,13 @@ for how in close sigterm; do
     rm -rf replays hiscoa.sav
     start_game "mid-$how.trace" || continue
     click() { xdotool mousemove --window "$WIN" "$1" "$2" click 1; sleep 0.4; }
+    scene_is() { for _ in $(seq 100); do [ "$(tail -1 "mid-$how.trace" | field scene)" = "$1" ] && return 0; sleep 0.1; done; return 1; }
+    scene_is 2
     click 300 300
+    scene_is 5
     click 120 80
     click 320 320
-    for _ in $(seq 50); do [ "$(tail -1 "mid-$how.trace" | field scene)" = 8 ] && break; sleep 0.1; done
+    scene_is 8
     check "$how mid-round: the round started" test "$(tail -1 "mid-$how.trace" | field scene)" = 8
     sleep 1
     if [ $how = close ]; then
