@@ -10,6 +10,8 @@ zumble_sources(DDRAW_REAL_SOURCES platform/ddraw_real)
 
 add_executable(zumble-ddraw ${GAME_SOURCES} ${DDRAW_REAL_SOURCES}
   ${CMAKE_SOURCE_DIR}/platform/core/options.cpp
+  ${CMAKE_SOURCE_DIR}/platform/core/input_source.cpp
+  ${CMAKE_SOURCE_DIR}/platform/core/frame_pacer.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/win32_arguments.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/win32_files.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/win32_tester_file.cpp

@@ -1,5 +1,6 @@
 #include "replay/replay_format.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -126,6 +127,8 @@ bool GetVarint(const std::uint8_t** p, const std::uint8_t* end, std::uint64_t* o
     for (int shift = 0; shift < 64; shift += 7) {
         if (*p >= end) return false;
         const std::uint8_t b = *(*p)++;
+        // The tenth byte has room for the top bit alone: more would not fit in 64 bits.
+        if (shift == 63 && b > 1) return false;
         v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
         if (!(b & 0x80)) {
             *out = v;
@@ -138,10 +141,42 @@ bool GetVarint(const std::uint8_t** p, const std::uint8_t* end, std::uint64_t* o
 bool GetDelta(const std::uint8_t** p, const std::uint8_t* end, int* value) {
     std::uint64_t raw = 0;
     if (!GetVarint(p, end, &raw)) return false;
-    const std::int64_t v = UnZigZag(raw) + *value;
+    // No move between two positions on the board is longer than this: checked before the
+    // sum, which a 64-bit delta would overflow.
+    const std::int64_t delta = UnZigZag(raw);
+    if (delta < -2 * kCursorLimit || delta > 2 * kCursorLimit) return false;
+    const std::int64_t v = delta + *value;
     if (v < -kCursorLimit || v > kCursorLimit) return false;
     *value = static_cast<int>(v);
     return true;
+}
+
+// The reason a refusal gives, when it has to name something from the file.
+char g_reason[192];
+
+// The version text of the program that recorded a file (at the same place in every
+// format version), as printable text.
+void ProgramText(const std::uint8_t* bytes, std::size_t size, char* out, std::size_t outSize) {
+    std::size_t n = 0;
+    for (int i = 0; i < kReplayProgramSize && kReplayProgramOffset + static_cast<std::size_t>(i) < size; ++i) {
+        const std::uint8_t c = bytes[kReplayProgramOffset + i];
+        if (c == 0 || n + 1 >= outSize) break;
+        out[n++] = c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+    }
+    out[n] = '\0';
+}
+
+// "another format version (1, older than this program's 2), recorded by zumble 1.0.0".
+const char* OtherVersion(const char* what, std::uint32_t theirs, std::uint32_t ours, const std::uint8_t* bytes,
+                         std::size_t size) {
+    char program[kReplayProgramSize + 1];
+    ProgramText(bytes, size, program, sizeof program);
+    const char* recorder = size < static_cast<std::size_t>(kReplayProgramOffset + kReplayProgramSize)
+                               ? "a program this file is too short to name"
+                               : *program ? program : "a program that left its name out";
+    std::snprintf(g_reason, sizeof g_reason, "%s (%u, %s than this program's %u), recorded by %s%s", what, theirs,
+                  theirs < ours ? "older" : "newer", ours, *program ? "zumble " : "", recorder);
+    return g_reason;
 }
 
 // What a window's input can be: a file that would hand the game anything else (its own
@@ -254,6 +289,7 @@ std::size_t ReplayBuildFile(const ReplayHeader& header, const std::uint8_t* inpu
     Put32(h + 52, header.frames);
     Put32(h + 56, static_cast<std::uint32_t>(inputSize));
     Put32(h + 60, header.finalChecksum);
+    Put32(h + 64, header.flags);
     if (inputSize > 0) std::memcpy(file + kReplayHeaderSize, input, inputSize);
     std::uint8_t* c = file + kReplayHeaderSize + inputSize;
     for (std::uint32_t i = 0; i < checkpointCount; ++i) Put32(c + 4 * i, checkpoints[i]);
@@ -268,7 +304,7 @@ bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, 
         return false;
     }
     if (Get16(bytes + 4) != kReplayFormatVersion) {
-        *reason = "another format version";
+        *reason = OtherVersion("another format version", Get16(bytes + 4), kReplayFormatVersion, bytes, size);
         return false;
     }
     if (size < kReplayHeaderSize + 4 || Get16(bytes + 6) != kReplayHeaderSize) {
@@ -291,6 +327,7 @@ bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, 
     h.frames = Get32(bytes + 52);
     h.inputSize = Get32(bytes + 56);
     h.finalChecksum = Get32(bytes + 60);
+    h.flags = Get32(bytes + 64);
 
     // The lengths first, so that no count from the file is trusted before it is checked.
     if (h.frames == 0 || h.frames > kReplayMaxFrames || h.inputSize > kReplayMaxInput) {
@@ -312,24 +349,27 @@ bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, 
         return false;
     }
     if (h.gameVersion != kReplayGameVersion) {
-        *reason = "recorded by another game version";
+        *reason = OtherVersion("another game version", h.gameVersion, kReplayGameVersion, bytes, size);
         return false;
     }
     if (h.flySetting > 3 || h.speedSetting > 3 || h.mouseDown > 1 || h.end > kReplayEndQuit) {
         *reason = "bad settings";
         return false;
     }
+    if (h.flags & ~kReplayKnownFlags) {
+        *reason = "unknown flags";
+        return false;
+    }
     file->input = bytes + kReplayHeaderSize;
     file->checkpoints = file->input + h.inputSize;
     file->checkpointCount = checkpoints;
 
-    // Every frame and input must decode, and the clock must not beat 60 frames a second:
-    // from the tick the round starts with (read in frame 1, anywhere before frame 2
-    // begins) to frame f's, (f - 2) frames of 1000/60 ms pass at least, less 1 ms of
-    // rounding. A file edited to shorten its time fails here.
+    // Every frame and input must decode, and the clock must not beat 60 frames a second
+    // (ReplayClockNext). A file edited to shorten its time fails here.
     ReplayReader r;
     ReplayReaderStart(&r, *file);
-    std::uint32_t tick = 0, previous = 0, roundStart = 0;
+    ReplayClock clock;
+    std::uint32_t tick = 0;
     bool coded = true;
     while (ReplayReaderNextFrame(&r, &tick)) {
         ReplayInput in;
@@ -343,20 +383,11 @@ bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, 
             coded = false;
             break;
         }
-        const std::uint32_t f = r.frame - 1;
-        if (f > 0 && static_cast<std::int32_t>(tick - previous) < 0) {
-            *reason = "the clock runs backwards";
-            return false;
+        switch (ReplayClockNext(&clock, tick)) {
+        case ReplayClockVerdict::Ok: break;
+        case ReplayClockVerdict::Backwards: *reason = "the clock runs backwards"; return false;
+        case ReplayClockVerdict::TooFast: *reason = "the clock runs faster than 60 frames a second"; return false;
         }
-        if (f == 1) roundStart = tick;
-        if (f >= 2) {
-            const std::int64_t least = static_cast<std::int64_t>(f - 2) * 1000 / 60 - 1;
-            if (static_cast<std::int64_t>(tick - roundStart) < least) {
-                *reason = "the clock runs faster than 60 frames a second";
-                return false;
-            }
-        }
-        previous = tick;
     }
     if (!coded || r.frame != h.frames || r.p != r.end || r.idleLeft != 0) {
         *reason = coded && r.frame == h.frames && r.p != r.end ? "input past the last frame" : "bad input coding";
@@ -501,6 +532,28 @@ int ReplayReaderNextInput(ReplayReader* r, ReplayInput* in) {
         return -1;
     }
     return 1;
+}
+
+ReplayClockVerdict ReplayClockNext(ReplayClock* c, std::uint32_t tick) {
+    if (c->started) {
+        const std::int32_t step = static_cast<std::int32_t>(tick - c->raw);
+        if (step < 0) return ReplayClockVerdict::Backwards;
+        c->tick += step;
+        ++c->frame;
+    } else {
+        c->started = true;
+        c->tick = 0;
+        c->frame = 0;
+        c->phase = 0;
+    }
+    c->raw = tick;
+    // ticks(j) - ticks(i) >= floor((j - i) * 1000 / 60)
+    //   <=> 60 * (ticks(j) - ticks(i)) > 1000 * (j - i) - 60
+    //   <=> phase(j) >= phase(i) - 59, with phase(k) = 60 * ticks(k) - 1000 * k.
+    const std::int64_t phase = 60 * c->tick - 1000 * c->frame;
+    if (c->frame > 0 && phase < c->phase - 59) return ReplayClockVerdict::TooFast;
+    if (c->frame == 0 || phase > c->phase) c->phase = phase;
+    return ReplayClockVerdict::Ok;
 }
 
 std::uint32_t ReplayCrc32(const std::uint8_t* bytes, std::size_t size) {

@@ -8,10 +8,16 @@
 #include <cstdint>
 
 constexpr char kReplayMagic[4] = {'Z', 'R', 'P', 'L'};
-constexpr std::uint16_t kReplayFormatVersion = 1;
+// Raised whenever the file's layout or what its fields mean changes. 2: every frame ends
+// at a flip, the clock follows the frames' slots, the header has its flags.
+constexpr std::uint16_t kReplayFormatVersion = 2;
 // Raised whenever the game would play a recorded round differently.
 constexpr std::uint32_t kReplayGameVersion = 1;
-constexpr int kReplayHeaderSize = 64;
+constexpr int kReplayHeaderSize = 68;
+// Where every format version keeps the recording program's version text (16 bytes), so
+// that a file of any version can say what recorded it.
+constexpr int kReplayProgramOffset = 12;
+constexpr int kReplayProgramSize = 16;
 constexpr int kReplayCheckpointFrames = 60;
 constexpr std::uint32_t kReplayNoTime = 0xFFFFFFFFu;
 // Bounds that keep a hostile file from costing much: a round of about nineteen hours at most.
@@ -21,6 +27,14 @@ constexpr std::size_t kReplayMaxFile = kReplayHeaderSize + kReplayMaxInput + 4 *
 
 // How the round ended.
 enum : std::uint8_t { kReplayEndBoard = 0, kReplayEndQuit = 1 };
+
+// What the round's input came from (the header's flags); the other bits are reserved.
+enum : std::uint32_t {
+    kReplayTestPlayer = 1u << 0,  // the test player (--autoplay) played it
+    kReplayTouch = 1u << 1,       // a touch screen was used
+    kReplayGamepad = 1u << 2,     // a gamepad was used
+    kReplayKnownFlags = kReplayTestPlayer | kReplayTouch | kReplayGamepad,
+};
 
 struct ReplayHeader {
     std::uint32_t gameVersion = kReplayGameVersion;
@@ -37,6 +51,7 @@ struct ReplayHeader {
     std::uint32_t frames = 0;
     std::uint32_t inputSize = 0;
     std::uint32_t finalChecksum = 0;  // the state after the last frame
+    std::uint32_t flags = 0;          // kReplayTestPlayer, ...
 };
 
 // One input of a frame, in the order the game took it.
@@ -92,7 +107,8 @@ struct ReplayFile {
 };
 
 // Checks the whole file: size, magic, versions, checksum, every frame's coding, and that
-// the ticks never run faster than 60 frames a second. False with a one-line reason.
+// the ticks never run faster than 60 frames a second (ReplayClockAllows). False with a
+// one-line reason (which stays valid until the next call).
 bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, const char** reason);
 std::uint32_t ReplayCheckpoint(const ReplayFile& file, std::uint32_t index);
 
@@ -124,5 +140,20 @@ inline std::uint32_t ReplayTickStep(std::uint32_t flip) {
     const std::uint32_t n = flip % 3 + 3;
     return n * 1000 / 60 - (n - 1) * 1000 / 60;
 }
+
+// The clock rule: no span of frames passes in less time than 60 frames a second take,
+// less the rounding of whole milliseconds. Ticks i < j of frames i and j may differ by
+// no less than floor((j - i) * 1000 / 60). Fed the frames' ticks in order, it keeps
+// only the largest "phase" 60 * tick - 1000 * frame seen so far; the ticks are taken
+// without wrapping (each a step on from the last).
+struct ReplayClock {
+    bool started = false;
+    std::int64_t frame = 0;   // frames fed so far
+    std::int64_t tick = 0;    // the last tick, unwrapped
+    std::uint32_t raw = 0;    // and as the file holds it
+    std::int64_t phase = 0;   // the largest 60 * tick - 1000 * frame
+};
+enum class ReplayClockVerdict { Ok, Backwards, TooFast };
+ReplayClockVerdict ReplayClockNext(ReplayClock* clock, std::uint32_t tick);
 
 std::uint32_t ReplayCrc32(const std::uint8_t* bytes, std::size_t size);

@@ -1,10 +1,14 @@
 #include "replay/replay_play.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/core/input_tap.h"
 #include "platform/core/runtime.h"
+#include "platform/core/tester_file.h"
 #include "scenes/play.h"
 #include "shell/globals.h"
 #include "replay/replay_format.h"
@@ -105,7 +109,9 @@ void EndFrame() {
         g_play.time = time;
     }
     if (played == g_play.file.header.frames) {
-        if (ReplayStateChecksum() != g_play.file.header.finalChecksum) return Desync(frame);
+        // After frame 0 alone (a game closed before the round began to play) the state
+        // still holds what came before the round, which no replay carries: not checked.
+        if (played > 1 && ReplayStateChecksum() != g_play.file.header.finalChecksum) return Desync(frame);
         g_play.phase = Phase::Done;
         // The frame after the round has no tick of its own: the steady step on, as the
         // headless clock would read.
@@ -129,20 +135,18 @@ void OnFlip(long long) {
     if (g_play.phase == Phase::Playing) EndFrame();
 }
 
-bool ReadWholeFile(const char* path, std::vector<std::uint8_t>* out, const char** why) {
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f) {
-        *why = "cannot open it";
-        return false;
-    }
+bool ReadWholeFile(const char* path, std::vector<std::uint8_t>* out, std::string* why) {
+    std::FILE* f = OpenTesterFileToRead(path, why);
+    if (!f) return false;
     // Read at most one byte more than a replay may hold: a longer file is refused
     // without reading it all.
     out->resize(kReplayMaxFile + 1);
     const std::size_t got = std::fread(out->data(), 1, out->size(), f);
     const bool failed = std::ferror(f) != 0;
+    const int error = errno;
     std::fclose(f);
     if (failed) {
-        *why = "cannot read it";
+        *why = std::string("cannot read it: ") + std::strerror(error);
         return false;
     }
     out->resize(got);
@@ -152,16 +156,17 @@ bool ReadWholeFile(const char* path, std::vector<std::uint8_t>* out, const char*
 }  // namespace
 
 int LoadReplay(const char* path, bool verify) {
-    const char* why = nullptr;
-    if (!ReadWholeFile(path, &g_play.bytes, &why)) {
+    std::string cannot;
+    if (!ReadWholeFile(path, &g_play.bytes, &cannot)) {
         if (verify) {
-            std::printf("unreadable: %s: %s\n", path, why);
+            std::printf("unreadable: %s: %s\n", path, cannot.c_str());
             std::fflush(stdout);
         } else {
-            std::fprintf(stderr, "zumble: cannot read the replay %s: %s\n", path, why);
+            std::fprintf(stderr, "zumble: cannot read the replay %s: %s\n", path, cannot.c_str());
         }
         return 2;
     }
+    const char* why = nullptr;
     if (g_play.bytes.size() > kReplayMaxFile) {
         why = "too long to be a replay";
     } else if (ReplayParse(g_play.bytes.data(), g_play.bytes.size(), &g_play.file, &why)) {
@@ -189,13 +194,8 @@ int FinishReplayPlayback(bool verify, int gameCode) {
         return 2;
     }
     const ReplayHeader& h = g_play.file.header;
-    // A round that ended by closing the game has no flip after its last frame.
-    if (g_play.phase == Phase::Playing && g_play.reader.frame == h.frames && !InputsLeft()) {
-        if (ReplayStateChecksum() == h.finalChecksum)
-            g_play.phase = Phase::Done;
-        else
-            Desync(CurrentFrame());
-    }
+    // Every frame of a replay ends with a flip, however its round ended: one that did
+    // not reach its end here was stopped, or the game quit early (a desync).
     if (g_play.phase != Phase::Done && g_play.desyncFrame < 0) {
         if (!verify) return 0;  // stopped by the player
         Desync(g_play.phase == Phase::LeadIn ? 0 : CurrentFrame());

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/core/files.h"
+#include "platform/core/input_source.h"
 #include "platform/core/input_tap.h"
 #include "platform/core/runtime.h"
 #include "platform/core/save_file.h"
@@ -34,7 +35,9 @@ struct Recorder {
     int frameCount = 0;
     bool frameOverflow = false;
     bool frameTickSeen = false;
-    DWORD frameTick = 0;
+    DWORD frameTick = 0;     // the tick the game read in the frame
+    DWORD frameClock = 0;    // the clock's tick for the frame, read or not
+    std::uint32_t lastChecksum = 0;  // the state at the flip that ended the last frame written
     int cursorX = 0, cursorY = 0;  // the cursor as the frame's inputs left it
 
     // The state when the current frame began, for a round that starts in it.
@@ -125,27 +128,32 @@ void ClearFrame() {
     g_pendingBreaks = 0;
 }
 
-// The frame just ended: its tick is the one the game read in it, or the steady step on
-// from the last when it read none.
+// The frame just ended with a flip: its tick is the one the game read in it, or the
+// clock's for the frame when it read none (the platform's clock stands still between
+// two flips, so the two are the same).
 void WriteFrame() {
     Recorder& r = *g_rec;
     if (r.frameOverflow) r.roundCut = true;
-    DWORD tick = r.writer.frames == 0 ? r.header.startTick : r.writer.tick + ReplayTickStep(r.writer.flip + r.writer.frames);
-    if (r.frameTickSeen) tick = r.frameTick;
+    const DWORD tick = r.writer.frames == 0 ? r.header.startTick : r.frameTickSeen ? r.frameTick : r.frameClock;
     ReplayWriterFrame(&r.writer, tick, r.frame, r.frameCount);
+    r.header.flags |= TakeInputSources() & kReplayKnownFlags;
     if (r.writer.full || r.writer.frames > kReplayMaxFrames) r.roundCut = true;
+    r.lastChecksum = ReplayStateChecksum();
     if (r.writer.frames % kReplayCheckpointFrames == 0) {
         if (r.checkpointCount < kCheckpointCapacity)
-            r.checkpoints[r.checkpointCount++] = ReplayStateChecksum();
+            r.checkpoints[r.checkpointCount++] = r.lastChecksum;
         else
             r.roundCut = true;
     }
     ClearFrame();
 }
 
+// The round's file up to the last frame written, whatever the game did since: a game
+// closed in the middle of a frame leaves that frame out, so the file ends at a flip,
+// where playback can check it whole.
 bool MakeFile(std::uint8_t end, std::size_t* size) {
     Recorder& r = *g_rec;
-    if (r.roundCut) return false;
+    if (r.roundCut || r.writer.frames == 0) return false;
     ReplayWriter writer = r.writer;  // a round still going on keeps its pending run
     ReplayWriterFinish(&writer);
     if (writer.full) return false;
@@ -153,7 +161,8 @@ bool MakeFile(std::uint8_t end, std::size_t* size) {
     h.end = end;
     h.frames = writer.frames;
     h.inputSize = static_cast<std::uint32_t>(writer.size);
-    h.finalChecksum = ReplayStateChecksum();
+    // After frame 0 alone the state still holds what came before the round: not kept.
+    h.finalChecksum = writer.frames > 1 ? r.lastChecksum : 0;
     h.calendarTime = r.calendar;
     h.timeMs = r.timeKnown ? r.time : kReplayNoTime;
     *size = ReplayBuildFile(h, r.input, writer.size, r.checkpoints, writer.frames / kReplayCheckpointFrames,
@@ -252,7 +261,10 @@ void OnFlip(long long flip) {
         if (SceneState == STATE_PLAY_LEAVE) EndRound(kReplayEndBoard);
     }
     ClearFrame();
+    // Every read of the clock until the next flip gives this.
+    r.frameClock = ObserveTickCount();
     if (r.inRound) return;
+    TakeInputSources();  // what came before the round is not the round's
     POINT cursor{};
     GetCursorPos(&cursor);
     r.startFly = FlyCountSetting;
@@ -260,7 +272,7 @@ void OnFlip(long long flip) {
     r.startMouse = MouseDown;
     r.startCursorX = r.cursorX = cursor.x;
     r.startCursorY = r.cursorY = cursor.y;
-    r.startTick = ObserveTickCount();
+    r.startTick = r.frameClock;
 }
 
 }  // namespace
@@ -298,11 +310,15 @@ void StartReplayRecording() {
 void FinishReplayRecording() {
     if (!g_rec) return;
     SetInputTap(nullptr);
-    if (g_rec->inRound) {
-        // The frame the game was closed in is the last one.
-        WriteFrame();
-        std::uint32_t time = 0;
-        if (!g_rec->timeKnown && RoundTimeRecorded(&time)) OnTimeRecorded(time);
-        EndRound(kReplayEndQuit);
-    }
+    // The round ends with its last whole frame: the one the game was closed in never
+    // reached its flip, and nothing in it could change the round's time.
+    if (g_rec->inRound) EndRound(kReplayEndQuit);
+}
+
+void KeepReplaySoFar() {
+    if (!g_rec || !g_rec->inRound) return;
+    std::size_t size = 0;
+    if (!MakeFile(kReplayEndQuit, &size)) return;
+    Save(kLastReplayName, size);
+    SaveEntry(kReplayEndQuit);
 }

@@ -7,8 +7,12 @@
 
 // Watches the game from now on (a flip hook and the input tap). Allocates its buffers.
 void StartReplayRecording();
-// At the end of the run: a round cut short by closing the game is kept as it was.
+// At the end of the run: a round cut short by closing the game is kept as it was at its
+// last flip, however the game was closed.
 void FinishReplayRecording();
+// The page may be closed without a word once it is hidden: the round going on is kept
+// as it is so far (as if the game were closed now), and goes on.
+void KeepReplaySoFar();
 
 // The names of the kept replays, as OpenGamePath names them.
 void ReplayEntryName(int flySetting, int speedSetting, int place, char* out, int size);

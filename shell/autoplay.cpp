@@ -1,6 +1,7 @@
 #include "shell/autoplay.h"
 
 #include "objects/instances.h"
+#include "platform/core/input_source.h"
 #include "platform/core/runtime.h"
 #include "scenes/play.h"
 #include "shell/globals.h"
@@ -64,6 +65,8 @@ void OnFlip(long long frame) {
 }  // namespace
 
 void StartAutoplay() {
+    // Its rounds say so in their replays.
+    NoteRunInputSource(kInputTestPlayer);
     lastClickFrame = -kClickSpacing;
     leftBoard = false;
     AddFlipHook(OnFlip);

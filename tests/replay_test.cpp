@@ -100,6 +100,7 @@ ReplayHeader Header(std::uint32_t startFlip = 30) {
     h.cursorX = 320;
     h.cursorY = 240;
     h.timeMs = 1234;
+    std::snprintf(h.program, sizeof h.program, "4.5.6");
     return h;
 }
 
@@ -148,7 +149,7 @@ TEST(ReplayFormat, IdleFramesAndSmallMovesAreCheap) {
     // A minute of nothing is a handful of bytes; a minute of the mouse always moving by
     // a few pixels is two bytes a frame.
     const Bytes idle = Build(Header(), SteadyFrames(3600));
-    EXPECT_LT(idle.size(), 64u + 40u + 4u * 60u + 4u);
+    EXPECT_LT(idle.size(), kReplayHeaderSize + 40u + 4u * 60u + 4u);
     std::vector<Frame> moving = SteadyFrames(3600);
     int x = 320, y = 240;
     for (int i = 0; i < 3600; ++i) {
@@ -158,7 +159,7 @@ TEST(ReplayFormat, IdleFramesAndSmallMovesAreCheap) {
         moving[i].inputs = {Cursor(x, y)};
     }
     const Bytes moved = Build(Header(), moving);
-    EXPECT_LE(moved.size(), 64u + 2u * 3600u + 4u * 60u + 4u);
+    EXPECT_LE(moved.size(), kReplayHeaderSize + 2u * 3600u + 4u * 60u + 4u);
 }
 
 // Bad files: each is refused with its reason, whatever it holds.
@@ -210,11 +211,44 @@ TEST(ReplayFormat, DamagedAndHostileFilesAreRefused) {
     }
     Decoded otherGame = d;
     otherGame.header.gameVersion = kReplayGameVersion + 1;
-    Bytes otherFormat = good;
-    otherFormat[4] = 2;
+    std::snprintf(otherGame.header.program, sizeof otherGame.header.program, "9.8.7-next");
+    Bytes olderFormat = good, newerFormat = good, unnamed = good;
+    olderFormat[4] = kReplayFormatVersion - 1;
+    newerFormat[4] = kReplayFormatVersion + 1;
+    unnamed[4] = kReplayFormatVersion + 1;
+    for (int i = 0; i < kReplayProgramSize; ++i) unnamed[kReplayProgramOffset + i] = 0;
+    Bytes shortOlder(20, 0);  // too short to hold the version text
+    std::memcpy(shortOlder.data(), "ZRPL\x01\x00", 6);
+    Decoded flagged = d;
+    flagged.header.flags = kReplayTestPlayer | kReplayTouch | kReplayGamepad;
+    Decoded reservedFlag = d;
+    reservedFlag.header.flags = 1u << 3;
+    // A first frame whose cursor move is a ten-byte varint (a delta near 2^63): refused,
+    // where adding it to the cursor once overflowed.
+    Bytes farBytes(kReplayHeaderSize + 200 + 4 * 3 + 4);
+    {
+        const std::uint8_t input[] = {0x13, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0x01, 0x00,
+                                      0x80 | 127, 0x80 | 70};
+        ReplayHeader h = Header();
+        h.frames = 200;
+        const std::uint32_t zeros[3] = {};
+        farBytes.resize(ReplayBuildFile(h, input, sizeof input, zeros, 3, farBytes.data(), farBytes.size()));
+        ASSERT_GT(farBytes.size(), 0u);
+    }
     const std::vector<Case> cases = {
-        {"another format version", otherFormat, "another format version"},
-        {"another game version", Rebuild(otherGame), "recorded by another game version"},
+        {"an older format version", olderFormat,
+         "another format version (1, older than this program's 2), recorded by zumble 4.5.6"},
+        {"a newer format version", newerFormat,
+         "another format version (3, newer than this program's 2), recorded by zumble 4.5.6"},
+        {"a newer format version without a name", unnamed,
+         "another format version (3, newer than this program's 2), recorded by a program that left its name out"},
+        {"an older format version too short to name", shortOlder,
+         "another format version (1, older than this program's 2), recorded by a program this file is too short to "
+         "name"},
+        {"another game version", Rebuild(otherGame),
+         "another game version (2, newer than this program's 1), recorded by zumble 9.8.7-next"},
+        {"a reserved flag", Rebuild(reservedFlag), "unknown flags"},
+        {"a ten-byte cursor move", farBytes, "bad input coding"},
         {"a frame count beyond any round", patched(52, 0xFFFFFFFFu), "bad length"},
         {"an input size beyond any round", patched(56, 0x7FFFFFFFu), "bad length"},
         {"more frames than the input holds", patched(52, 400), "truncated"},
@@ -223,6 +257,9 @@ TEST(ReplayFormat, DamagedAndHostileFilesAreRefused) {
         {"bad settings", patched(28, 0x00000009u), "bad settings"},
         {"not a replay", Bytes(100, 'x'), "not a replay"},
     };
+    const Bytes flaggedBytes = Rebuild(flagged);
+    ASSERT_TRUE(Decode(flaggedBytes, &d, &reason)) << reason;
+    EXPECT_EQ(d.header.flags, flagged.header.flags);
     for (const Case& c : cases) {
         reason = "";
         EXPECT_FALSE(ReplayParse(c.bytes.data(), c.bytes.size(), &parsed, &reason)) << c.what;
@@ -230,34 +267,77 @@ TEST(ReplayFormat, DamagedAndHostileFilesAreRefused) {
     }
 }
 
-// The clock may not run faster than 60 frames a second: the time a round shows cannot be
-// made shorter by editing its ticks, even with the file's checksum made right.
+// The clock may not run faster than 60 frames a second over any span of frames: the time
+// a round shows cannot be made shorter by editing its ticks, even with the file's
+// checksum made right, by more than the 1 ms of whole milliseconds.
 TEST(ReplayFormat, TheClockCannotBeatSixtyFramesASecond) {
     struct Case {
         const char* what;
-        int squeezeFrom;     // frames from here on lose `by` ms each, cumulatively
-        double by;
-        int lateStart;       // ms the start read came late within its frame
+        std::uint32_t (*tick)(int frame);  // from frame 0 on
         bool valid;
     };
     const Case cases[] = {
-        {"the steady headless clock", 0, 0, 0, true},
-        {"a start read late in its frame", 0, 0, 16, true},
-        {"every frame 1 ms short", 2, 1.0, 0, false},
-        {"a tenth of the time gone at the end", 500, 3.0, 0, false},
-        {"a clock that goes back", 300, 400.0, 0, false},
+        {"the steady headless clock", [](int f) { return Steady(30 + f); }, true},
+        {"a clock that wraps", [](int f) { return 4294967000u + Steady(30 + f); }, true},
+        {"a stall, then 60 a second from its end", [](int f) { return Steady(30 + f) + (f >= 100 ? 200u : 0u); },
+         true},
+        {"a display at 59.94 Hz", [](int f) { return static_cast<std::uint32_t>(5000 + f * 1000.0 / 59.94); }, true},
+        {"a display at 60.02 Hz", [](int f) { return static_cast<std::uint32_t>(5000 + f * 1000.0 / 60.02); }, false},
+        {"frames caught up after a 40 ms stall",
+         [](int f) { return f < 10 ? Steady(30 + f) : f < 13 ? Steady(40) + 40 + (f - 10) : Steady(30 + f) + 2; },
+         false},
+        {"a frame a millisecond late, and the frames after it", [](int f) { return Steady(30 + f) + (f >= 300); },
+         true},
+        {"a frame a millisecond late, and the frames after it back on time",
+         [](int f) { return Steady(30 + f) + (f == 300); }, false},
+        {"one frame a millisecond early", [](int f) { return Steady(30 + f) - (f == 301 ? 1u : 0u); }, false},
+        {"one frame a millisecond early after a late one",
+         [](int f) { return Steady(30 + f) + (f == 299 ? 1u : 0u) - (f == 302 ? 1u : 0u); }, false},
+        {"every frame 1 ms short", [](int f) { return Steady(30 + f) - static_cast<std::uint32_t>(f); }, false},
+        {"a clock that goes back", [](int f) { return Steady(30 + f) - (f >= 300 ? 400u : 0u); }, false},
     };
     for (const Case& c : cases) {
-        std::vector<Frame> frames = SteadyFrames(600);
-        frames[1].tick += c.lateStart;
-        for (int i = c.squeezeFrom > 0 ? c.squeezeFrom : 600; i < 600; ++i)
-            frames[i].tick -= static_cast<std::uint32_t>((i - c.squeezeFrom + 1) * c.by);
-        if (c.squeezeFrom == 300) frames[300].tick -= 400;  // one step back, then on
-        const Bytes file = Build(Header(), frames);
+        std::vector<Frame> frames(600);
+        for (int i = 0; i < 600; ++i) frames[i].tick = c.tick(i);
+        ReplayHeader h = Header();
+        h.startTick = frames[0].tick;
+        const Bytes file = Build(h, frames);
         ReplayFile parsed;
         const char* reason = "";
         EXPECT_EQ(ReplayParse(file.data(), file.size(), &parsed, &reason), c.valid) << c.what << ": " << reason;
+        if (!c.valid) {
+            EXPECT_EQ(std::string(reason).rfind("the clock runs ", 0), 0u) << c.what << ": " << reason;
+        }
     }
+
+    // The least clock the rule lets through, tick by tick, from every start phase and any
+    // start tick: a round timed from frame 1 to frame f gains at most 1 ms over the time
+    // those frames take at 60 a second, and over the steady clock of a headless recording.
+    for (std::uint32_t startFlip : {29u, 30u, 31u})
+        for (std::uint32_t tick0 : {0u, 7u, 4294967290u}) {
+            ReplayClock clock;
+            std::uint32_t least = tick0 + Steady(startFlip);
+            std::uint32_t first = 0;
+            for (int f = 0; f < 6000; ++f) {
+                // The least tick the rule takes (one less was refused).
+                for (;;) {
+                    ReplayClock trial = clock;
+                    if (ReplayClockNext(&trial, least) == ReplayClockVerdict::Ok) {
+                        clock = trial;
+                        break;
+                    }
+                    ++least;
+                }
+                if (f == 1) first = least;
+                if (f >= 1) {
+                    const std::int64_t time = static_cast<std::int64_t>(least - first);
+                    const double allowed = (f - 1) * 1000.0 / 60;
+                    const std::int64_t steady = Steady(startFlip + f) - Steady(startFlip + 1);
+                    ASSERT_GT(time, allowed - 1) << "frame " << f;
+                    ASSERT_GE(time, steady - 1) << "frame " << f;
+                }
+            }
+        }
 }
 
 // --- the tampered rounds, played by the game itself ------------------------------------
@@ -332,6 +412,45 @@ TEST(ReplayVerify, TamperedRoundsAreRefused) {
         EXPECT_EQ(code, 1) << c.what << ": " << out;
         EXPECT_EQ(out.rfind(c.starts, 0), 0u) << c.what << ": " << out;
         EXPECT_EQ(out.find('\n'), out.size() - 1) << c.what << ": one line, not '" << out << "'";
+    }
+}
+
+// Every tick of a real round set to the least the clock rule takes: the round then plays
+// to at most 1 ms less than it did, and with that time written in, the file verifies.
+// (The state checksums hold the ticks, so only rounds whose least clock keeps them whole
+// can be played here; the rule's own test covers every start.)
+TEST(ReplayVerify, TheLeastClockGainsAtMostAMillisecond) {
+    for (const char* name : {"10-flies-speed-2.zrp", "30-flies-speed-1.zrp"}) {
+        Decoded d;
+        const char* reason = "";
+        ASSERT_TRUE(Decode(ReadCorpus(name), &d, &reason)) << name << ": " << reason;
+        const std::uint32_t recorded = d.header.timeMs;
+        ReplayClock clock;
+        std::uint32_t least = d.frames[0].tick;
+        for (Frame& f : d.frames) {
+            for (;;) {
+                ReplayClock trial = clock;
+                if (ReplayClockNext(&trial, least) == ReplayClockVerdict::Ok) {
+                    clock = trial;
+                    break;
+                }
+                ++least;
+            }
+            f.tick = least;
+        }
+        int code = -1;
+        const std::string out = Verify(WriteTemp("replay-least.zrp", Rebuild(d)), &code);
+        // The headless clock of the corpus is the least already: then the file still says
+        // its own time.
+        unsigned played = 0;
+        ASSERT_TRUE(std::sscanf(out.c_str(), "invalid: the file says %*u ms; the round plays to %u ms", &played) == 1 ||
+                    std::sscanf(out.c_str(), "ok flies=%*d speed=%*d time_ms=%u", &played) == 1)
+            << name << ": " << out;
+        EXPECT_GE(played + 1, recorded) << name;
+        EXPECT_LE(played, recorded) << name;
+        d.header.timeMs = played;
+        const std::string ok = Verify(WriteTemp("replay-least.zrp", Rebuild(d)), &code);
+        EXPECT_EQ(ok.rfind("ok ", 0), 0u) << name << ": " << ok;
     }
 }
 

@@ -58,6 +58,8 @@ int PrepareRun(int argc, char** argv) {
 
 void EndRunAtOnce() {
     SendGameMessage(WM_CLOSE, 0, 0);
+    // The round going on is kept as the close button would keep it.
+    FinishReplayRecording();
     StopTrace();
     std::fflush(nullptr);
     std::exit(0);  // the game's statics write the error report

@@ -13,6 +13,11 @@ std::string AbsoluteTesterPath(const std::string& path);
 // fopen for one of those files, whatever characters its path holds.
 std::FILE* OpenTesterFile(const char* path, const char* mode);
 
+// Opens one of those files to read it (a replay): only a plain file. A folder, a device
+// or a named pipe is refused at once ("not a regular file"), without waiting for a
+// writer; otherwise null comes with "cannot open it: " and the system's reason.
+std::FILE* OpenTesterFileToRead(const char* path, std::string* why);
+
 // Reads a whole file (the script). False for what is not a plain file: a folder would
 // read as nothing, a named pipe would block until somebody writes to it.
 bool ReadTesterFile(const std::string& path, std::string* text);

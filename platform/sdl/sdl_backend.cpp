@@ -12,6 +12,7 @@
 #include "platform/core/display_settings.h"
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
+#include "platform/sdl/frame_pacing.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_present.h"
 
@@ -193,7 +194,8 @@ void ShowMessageBox(const char* text, const char* caption) {
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, g_window);
 }
 
-DWORD Ticks() { return SDL_GetTicks(); }
+// The clock stands still between two flips: the frame's slot (frame_pacing.h).
+DWORD Ticks() { return PacedTicks(); }
 
 std::time_t Calendar() { return std::time(nullptr); }
 

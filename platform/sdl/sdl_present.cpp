@@ -3,9 +3,9 @@
 #include <SDL_opengl.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include "platform/core/ddraw.h"
 #include "platform/sdl/frame_pacing.h"
@@ -104,6 +104,13 @@ void ProbeRenderer() {
 
 void ChooseVsync() {
     int refreshes = 0;
+    if (const double hz = SimulatedDisplayHz(); hz > 0) {
+        // A test's display: its refreshes are waited for by the clock, not the driver.
+        if (g_renderer) SDL_RenderSetVSync(g_renderer, 0);
+        g_refreshes = g_Options.timedemo ? 0 : RefreshesPerGameFrame(static_cast<int>(std::lround(hz)));
+        g_lastFrame = Clock::time_point();
+        return;
+    }
     if (g_path == PresentPath::Renderer && g_renderer && !g_vsync.refused && !g_Options.timedemo) {
         SDL_DisplayMode mode;
         const int display = SDL_GetWindowDisplayIndex(g_window);
@@ -309,17 +316,24 @@ void SdlPresentWaitForFrame() {
     }
     // The present itself waited for the first refresh; the frame is shown again for each
     // further one (two at 120 Hz).
+    const double simulated = SimulatedDisplayHz();
+    if (simulated > 0) WaitForSimulatedRefresh(simulated);
     for (int i = 1; i < g_refreshes; ++i) {
+        if (simulated > 0) {
+            WaitForSimulatedRefresh(simulated);
+            continue;
+        }
         SDL_RenderClear(g_renderer);
         SDL_RenderCopy(g_renderer, g_texture, nullptr, nullptr);
         SDL_RenderPresent(g_renderer);
     }
-    // A driver may accept vsync and not wait. The game must never run faster than 60
-    // frames a second, so an early frame waits for its slot on the timer, and after a
-    // second of early frames vsync is given up until the window changes.
+    // The game never runs faster than 60 frames a second: a refresh that comes before
+    // the frame's slot (a display a little faster than 60 Hz, a driver that accepts vsync
+    // and does not wait) waits for the slot. A driver whose presents come back at once
+    // for a second is given up until the window changes.
     const auto now = Clock::now();
     const bool early = g_lastFrame != Clock::time_point() && now - g_lastFrame < kFrame * 3 / 4;
-    if (early) std::this_thread::sleep_until(g_lastFrame + kFrame);
+    g_lastFrame = now;
+    PaceToNextFrame();
     if (VsyncFrameShown(&g_vsync, early)) ChooseVsync();
-    g_lastFrame = Clock::now();
 }

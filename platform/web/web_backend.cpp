@@ -12,6 +12,7 @@
 
 #include "platform/core/backend.h"
 #include "platform/core/ddraw.h"
+#include "platform/core/frame_pacer.h"
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
 #include "platform/core/scale_convert.h"
@@ -19,6 +20,11 @@
 namespace {
 
 bool g_canvas = false;
+FramePacer g_pacer;
+std::int64_t g_frameTick = -1;
+// Animation frames jitter around the display's beat: one a quarter frame before its
+// slot still shows the frame (the clock then reads the slot's time).
+constexpr std::int64_t kEarlyUs = 1000000 / 240;
 std::uint32_t g_rgba[640 * 480];
 double g_lastYield = 0;
 
@@ -42,7 +48,7 @@ EM_JS(void, WebShowMessage, (const char* text, const char* caption), {
     zumblePage.setStatus(UTF8ToString(caption) + ': ' + UTF8ToString(text));
 });
 
-EM_ASYNC_JS(void, WebWaitForSlot, (), { await zumbleNextSlot(); });
+EM_ASYNC_JS(double, WebWaitForSlot, (double earliest), { return await zumbleNextSlot(earliest); });
 EM_JS(int, WebStoringFiles, (), { return zumbleStore.busy ? 1 : 0; });
 EM_ASYNC_JS(void, WebWaitForStoredFiles, (), { await zumbleFilesStored(); });
 EM_ASYNC_JS(void, WebYield, (), { await zumbleYield(); });
@@ -93,9 +99,10 @@ void ShowCursor(bool show) {
 
 void MessageBoxOnPage(const char* text, const char* caption) { WebShowMessage(text, caption); }
 
+// The clock stands still between two flips: the frame's slot.
 DWORD Ticks() {
     if (Scripted()) return HeadlessBackend().ticks();
-    return static_cast<DWORD>(static_cast<std::uint64_t>(emscripten_get_now()));
+    return static_cast<DWORD>(g_frameTick >= 0 ? g_frameTick : static_cast<std::int64_t>(emscripten_get_now()));
 }
 
 std::time_t CalendarTime() {
@@ -103,7 +110,12 @@ std::time_t CalendarTime() {
     return std::time(nullptr);
 }
 
-void WaitForFrame() { WebWaitForSlot(); }
+void WaitForFrame() {
+    const std::int64_t slot = FramePacerNextSlot(g_pacer);
+    const double earliest = g_pacer.started ? static_cast<double>(slot - kEarlyUs) / 1000 : -1e300;
+    const double now = WebWaitForSlot(earliest);
+    g_frameTick = FramePacerShown(&g_pacer, static_cast<std::int64_t>(now * 1000));
+}
 
 void AfterFlip(long long frame) {
     if (Scripted()) HeadlessBackend().afterFlip(frame);

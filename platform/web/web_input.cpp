@@ -9,6 +9,7 @@
 
 #include <cstring>
 
+#include "platform/core/input_source.h"
 #include "platform/core/runtime.h"
 
 namespace {
@@ -73,6 +74,7 @@ EM_BOOL OnTouch(int type, const EmscriptenTouchEvent* e, void*) {
                            : type == EMSCRIPTEN_EVENT_TOUCHMOVE  ? WM_MOUSEMOVE
                                                                  : WM_LBUTTONUP;
         QueuePointer(message, t.clientX, t.clientY);
+        NoteInputSource(kInputTouch);  // the round's replay says so
         break;
     }
     return EM_TRUE;  // no scrolling, zooming or emulated mouse events

@@ -10,6 +10,7 @@
 
 #include "platform/core/game_run.h"
 #include "platform/web/web_backend.h"
+#include "replay/replay_record.h"
 
 namespace {
 
@@ -30,6 +31,10 @@ bool ProcessUsage(long*, double*) { return false; }
 
 // The page reads the trace and sound log while the game runs.
 extern "C" EMSCRIPTEN_KEEPALIVE void ZumbleFlushLogs() { std::fflush(nullptr); }
+
+// The page is being hidden and may be closed without another word: the round going on
+// is kept as it is so far.
+extern "C" EMSCRIPTEN_KEEPALIVE void ZumbleKeepRound() { KeepReplaySoFar(); }
 
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)

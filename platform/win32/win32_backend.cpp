@@ -45,7 +45,8 @@ void Present(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
     Win32Present(pixels, reinterpret_cast<const std::uint8_t*>(palette));
 }
 
-DWORD Ticks() { return Win32Ticks(); }
+// The clock stands still between two flips: the frame's slot (win32_pacing.h).
+DWORD Ticks() { return Win32PacedTicks(); }
 
 std::time_t Calendar() { return std::time(nullptr); }
 

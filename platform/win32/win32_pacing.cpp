@@ -3,6 +3,8 @@
 #include "platform/win32/win32_api.h"
 #include <mmsystem.h>
 
+#include "platform/core/frame_pacer.h"
+
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
 #endif
@@ -13,17 +15,24 @@ HANDLE g_timer = nullptr;
 bool g_timerTried = false;
 bool g_coarseTimer = false;  // an old system's timer: ask for 1 ms scheduling
 LARGE_INTEGER g_frequency = {};
-long long g_next = 0;        // performance-counter time of the next slot
+LARGE_INTEGER g_origin = {};
+FramePacer g_pacer;
+long long g_frameTick = -1;
 
-long long Now() {
+long long NowUs() {
+    if (g_frequency.QuadPart == 0) {
+        QueryPerformanceFrequency(&g_frequency);
+        QueryPerformanceCounter(&g_origin);
+    }
     LARGE_INTEGER t;
     QueryPerformanceCounter(&t);
-    return t.QuadPart;
+    const long long ticks = t.QuadPart - g_origin.QuadPart;
+    // Whole seconds and the rest apart: ticks * 10^6 would overflow after some days.
+    return ticks / g_frequency.QuadPart * 1000000 + ticks % g_frequency.QuadPart * 1000000 / g_frequency.QuadPart;
 }
 
 void MakeTimer() {
     g_timerTried = true;
-    QueryPerformanceFrequency(&g_frequency);
     // Windows 10 (1803) and later have a timer that wakes to a fraction of a
     // millisecond; older ones wake on the scheduler's tick, which 1 ms periods refine.
     g_timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
@@ -35,25 +44,31 @@ void MakeTimer() {
     }
 }
 
+void SleepUntilUs(long long due) {
+    // A timer may wake a little early: wait again for what is left.
+    for (long long now = NowUs(); now < due; now = NowUs()) {
+        const long long wait = due - now;
+        // The timer counts in 100 ns units; a negative time is relative to now.
+        LARGE_INTEGER relative;
+        relative.QuadPart = -(wait * 10);
+        if (g_timer && SetWaitableTimer(g_timer, &relative, 0, nullptr, nullptr, FALSE))
+            WaitForSingleObject(g_timer, INFINITE);
+        else
+            Sleep(static_cast<DWORD>((wait + 999) / 1000));
+    }
+}
+
 }  // namespace
 
 void Win32WaitForFrame() {
     if (!g_timerTried) MakeTimer();
-    const long long period = g_frequency.QuadPart / 60;
-    const long long now = Now();
-    // The first frame, or after a long stall (a dragged window, a debugger): a new schedule.
-    // A few frames late, the next ones come sooner and the game keeps its 60 per second.
-    if (g_next == 0 || now - g_next > 4 * period) g_next = now;
-    g_next += period;
-    const long long wait = g_next - now;
-    if (wait <= 0) return;
-    // The timer counts in 100 ns units; a negative time is relative to now.
-    LARGE_INTEGER due;
-    due.QuadPart = -(wait * 10000000 / g_frequency.QuadPart);
-    if (g_timer && due.QuadPart < 0 && SetWaitableTimer(g_timer, &due, 0, nullptr, nullptr, FALSE))
-        WaitForSingleObject(g_timer, INFINITE);
-    else
-        Sleep(static_cast<DWORD>(wait * 1000 / g_frequency.QuadPart));
+    const long long slot = FramePacerNextSlot(g_pacer);
+    if (slot > NowUs()) SleepUntilUs(slot);
+    g_frameTick = FramePacerShown(&g_pacer, NowUs());
+}
+
+std::uint32_t Win32PacedTicks() {
+    return static_cast<std::uint32_t>(g_frameTick >= 0 ? g_frameTick : NowUs() / 1000);
 }
 
 void Win32StopPacing() {
@@ -62,5 +77,5 @@ void Win32StopPacing() {
     g_timer = nullptr;
     g_timerTried = false;
     g_coarseTimer = false;
-    g_next = 0;
+    g_pacer = FramePacer();
 }

@@ -6,9 +6,11 @@
 #include "platform/win32/win32_api.h"
 #include "platform/win32/win32_utf8.h"
 
+#include <io.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -53,4 +55,29 @@ bool ReadTesterFile(const std::string& path, std::string* text) {
     std::FILE* file = _wfopen(wide.c_str(), L"rb");
     if (file == nullptr) return false;
     return ReadAndCloseTesterFile(file, text);
+}
+
+std::FILE* OpenTesterFileToRead(const char* path, std::string* why) {
+    const std::wstring wide = Wide(path);
+    if (wide.empty()) {
+        *why = "the name is not UTF-8";
+        return nullptr;
+    }
+    struct _stat64 info{};
+    if (_wstat64(wide.c_str(), &info) == 0 && !(info.st_mode & _S_IFREG)) {
+        *why = "not a regular file";
+        return nullptr;
+    }
+    std::FILE* file = _wfopen(wide.c_str(), L"rb");
+    if (!file) {
+        *why = std::string("cannot open it: ") + std::strerror(errno);
+        return nullptr;
+    }
+    // A device (CON, NUL, a pipe) opens like a file: only a file on a disk is one.
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
+        *why = "not a regular file";
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
 }

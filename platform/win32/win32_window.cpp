@@ -31,8 +31,6 @@ bool g_focusLost = false;
 bool g_mouseDown = false;
 RECT g_picture = {0, 0, kWidth, kHeight};  // where the picture is, in client pixels
 Letterbox g_box;
-LARGE_INTEGER g_frequency = {};
-LARGE_INTEGER g_start = {};
 
 // The last frame, kept to repaint the window when Windows asks.
 std::uint8_t g_pixels[kWidth * kHeight];
@@ -238,8 +236,6 @@ bool Win32WindowStart(Win32PostMessage post, Win32EndSession endSession) {
     // window again (blurred) on a screen set to more than 100 %.
     SetProcessDPIAware();
     g_instance = GetModuleHandleA(nullptr);
-    QueryPerformanceFrequency(&g_frequency);
-    QueryPerformanceCounter(&g_start);
     g_dib.header.biSize = sizeof g_dib.header;
     g_dib.header.biWidth = kWidth;
     g_dib.header.biHeight = -kHeight;  // top row first, as the surface holds it
@@ -313,10 +309,4 @@ void Win32ShowCursor(bool show) {
 
 void Win32MessageBox(const char* text, const char* caption) {
     MessageBoxA(g_window, text, caption, MB_OK | MB_ICONERROR);
-}
-
-std::uint32_t Win32Ticks() {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<std::uint32_t>((now.QuadPart - g_start.QuadPart) * 1000 / g_frequency.QuadPart);
 }

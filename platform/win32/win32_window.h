@@ -26,5 +26,3 @@ void Win32Present(const std::uint8_t* pixels, const std::uint8_t* palette);
 // Hides the cursor over the picture (the game's SetCursor(NULL)) or shows it again.
 void Win32ShowCursor(bool show);
 void Win32MessageBox(const char* text, const char* caption);
-// Milliseconds on the performance counter since the start (the game's tick count).
-std::uint32_t Win32Ticks();

@@ -117,6 +117,48 @@ check "its time is in the table" test "$(entry hiscoa.sav 5)" -lt 3599999
 check "what stood in replays/' place is untouched" test "$(cat replays)" = "not a folder"
 rm -f replays
 
+# --- however the game ends, the round's replay plays to what the table holds -----------
+# The same round as above (7234 ms at frame 452 of the run), ended by closing the game on
+# the results board (a script's close, and --frames), and before its last fly (a close,
+# and --frames): the record's replay and the last round's verify, to the table's time or
+# to "left before its last fly"; the quit never puts a worse replay over the record's.
+for way in "close:470 close" "frames:--frames 470" "close-late:1500 close"; do
+    name=${way%%:*} how=${way#*:}
+    rm -rf replays hiscoa.sav
+    head -6 one.script >"$name.script"
+    case $how in --frames*) extra=$how ;; *) echo "$how" >>"$name.script"; extra= ;; esac
+    "$ZUMBLE" --headless --autoplay --script "$name.script" $extra >"$name.out" 2>&1 || fail "$name: exit code $?"
+    want=$(entry hiscoa.sav 5)
+    check "$name on the results board: the table holds the round's time ($want)" test "$want" = 7234
+    for f in best-10-2-1 last; do
+        out=$("$ZUMBLE" --verify "replays/$f.zrp")
+        check "$name on the results board: $f.zrp verifies to $want: '$out'" \
+            test "$out" = "ok flies=10 speed=2 time_ms=$want frames=$(u32 "replays/$f.zrp" 52)"
+    done
+    [ "$name" = close-late ] ||  # by then the test player had left the board
+        check "$name: the replay says the game was closed" test "$(od -A n -t u1 -j 31 -N 1 replays/last.zrp | tr -d ' ')" = 1
+done
+for way in "close-mid-round:200 close" "frames-mid-round:--frames 200" "close-in-frame-1:19 close"; do
+    name=${way%%:*} how=${way#*:}
+    rm -rf replays hiscoa.sav
+    head -6 one.script >"$name.script"
+    case $how in --frames*) extra=$how ;; *) echo "$how" >>"$name.script"; extra= ;; esac
+    "$ZUMBLE" --headless --autoplay --script "$name.script" $extra >"$name.out" 2>&1 || fail "$name: exit code $?"
+    out=$("$ZUMBLE" --verify replays/last.zrp)
+    check "$name: the round left before its last fly says so: '$out'" \
+        test "$out" = "invalid: the round was left before its last fly and has no time"
+    check "$name: no record, no record's replay" test ! -e replays/best-10-2-1.zrp
+done
+# A record kept, then the same mode again, closed mid-round: the record's replay stays.
+rm -rf replays hiscoa.sav
+"$ZUMBLE" --headless --autoplay --script one.script --frames 5000 >/dev/null 2>&1 || fail "the record's run"
+cp replays/best-10-2-1.zrp record.zrp
+head -6 one.script >again.script
+echo "200 close" >>again.script
+"$ZUMBLE" --headless --autoplay --script again.script --time 1000000777 >/dev/null 2>&1 || fail "the closed run"
+check "a round closed before its end leaves the record's replay as it was" cmp -s record.zrp replays/best-10-2-1.zrp
+check "the test player's round says so in its header (flags 1)" test "$(u32 replays/last.zrp 64)" = 1
+
 # --- the corpus: rounds recorded by earlier builds still play to their results ---------
 # A change of the game that breaks one must raise the game or format version on purpose
 # and record the corpus again (scripts/replay-corpus.sh).
@@ -138,7 +180,7 @@ good=$SRC/tests/replays/10-flies-speed-2.zrp
 size=$(wc -c <$good)
 check "a missing file is unreadable (exit 2)" verify_says nothing.zrp 2 '^unreadable: '
 mkdir adir
-check "a folder is unreadable (exit 2)" verify_says adir 2 '^unreadable: '
+check "a folder is unreadable (exit 2)" verify_says adir 2 '^unreadable: adir: not a regular file$'
 head -c $((size / 2)) $good >truncated.zrp
 check "a truncated replay is invalid" verify_says truncated.zrp 1 '^invalid: truncated'
 cp $good flipped.zrp
@@ -147,6 +189,18 @@ check "a flipped byte is caught" verify_says flipped.zrp 1 '^invalid: checksum'
 cp $good version.zrp
 printf '\x09' | dd of=version.zrp bs=1 seek=4 conv=notrunc status=none
 check "another format version is refused" verify_says version.zrp 1 '^invalid: another format version'
+check "a replay of the first format names its recorder and says it is older" \
+    verify_says "$SRC/tests/replays/older/10-flies-speed-2-format-1.zrp" 1 \
+    "^invalid: another format version \\(1, older than this program's [0-9]+\\), recorded by zumble 1\\.0\\.0\$"
+mkfifo fifo.zrp
+secs=$(date +%s%N)
+check "a named pipe is not a regular file (exit 2, no wait for a writer)" \
+    verify_says fifo.zrp 2 '^unreadable: fifo.zrp: not a regular file$'
+check "and that is said within a second" test $((($(date +%s%N) - secs) / 1000000)) -lt 1000
+check "a device is not a regular file" verify_says /dev/zero 2 '^unreadable: /dev/zero: not a regular file$'
+check "a missing file says the system's reason" verify_says nothing.zrp 2 '^unreadable: nothing.zrp: cannot open it: No such file'
+out=$(timeout 20 "$ZUMBLE" --replay fifo.zrp 2>&1)
+check "--replay of a named pipe says so at once (exit $?)" test "$out" = "zumble: cannot read the replay fifo.zrp: not a regular file"
 printf 'not a replay at all\n' >text.zrp
 check "a text file is not a replay" verify_says text.zrp 1 '^invalid: not a replay'
 head -c 20000000 /dev/zero >huge.zrp

@@ -75,4 +75,40 @@ check "the window's replay verifies natively to hiscoa.sav's $want ms: '$out'" \
 out=$(timeout 120 "$WINE" zumble.exe --verify replays/last.zrp 2>/dev/null | tr -d '\r')
 check "and in zumble.exe: '$out'" test "$(echo "$out" | sed -n 's/^ok .*time_ms=\([0-9]*\) .*/\1/p')" = "$want"
 
+# 4. However zumble.exe ends, the round's replay verifies: closed on the results board
+#    (headless, a script's close), and in a window mid-round by the close button and by
+#    Windows ending the session (WM_ENDSESSION).
+cd "$WORK"
+game_folder board
+head -6 round.txt >board.txt
+echo "470 close" >>board.txt
+(cd board && timeout 300 "$WINE" zumble.exe --headless --autoplay --script ../board.txt >out.txt 2>err.txt)
+want=$(od -A n -t u4 -j $((12 + 4 * 5)) -N 4 board/hiscoa.sav | tr -d ' ')
+for f in last best-10-2-1; do
+    out=$("$LINUX_ZUMBLE" --verify "board/replays/$f.zrp" 2>&1)
+    check "closed on the board: $f.zrp verifies to hiscoa.sav's $want ms: '$out'" \
+        test "$(echo "$out" | sed -n 's/^ok flies=10 speed=2 time_ms=\([0-9]*\) .*/\1/p')" = "$want"
+done
+for how in close end-session; do
+    cd "$WORK"
+    game_folder "mid-$how"
+    cd "mid-$how"
+    start_window 120 --window --scale 1
+    click 320 308
+    click 125 84
+    click 320 320
+    check "$how mid-round: the round began" wait_for t.txt scene 8
+    sleep 1
+    if [ $how = close ]; then
+        python3 "$SRC/tests/e2e/close_window.py" "$win"
+    else
+        timeout 60 wineboot --end-session >/dev/null 2>&1
+    fi
+    wait_exit
+    check "$how mid-round: the game ends with exit 0" test $? -eq 0
+    out=$("$LINUX_ZUMBLE" --verify replays/last.zrp 2>&1)
+    check "$how mid-round: the round's replay says it was left: '$out'" \
+        test "$out" = "invalid: the round was left before its last fly and has no time"
+done
+
 finish

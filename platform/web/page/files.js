@@ -111,7 +111,11 @@ Module['preRun'].push(function () {
   }
 });
 
-window.addEventListener('pagehide', function () { if (!zumblePage.ended) zumbleStoreFiles(); });
+// A hidden page may be closed without another word: the round going on is kept so far.
+function zumbleKeepRound() {
+  if (runtimeInitialized && !runtimeExited && !ABORT && Module['_ZumbleKeepRound']) Module['_ZumbleKeepRound']();
+}
+window.addEventListener('pagehide', function () { if (!zumblePage.ended) { zumbleKeepRound(); zumbleStoreFiles(); } });
 document.addEventListener('visibilitychange', function () {
-  if (document.hidden && !zumblePage.ended) zumbleStoreFiles();
+  if (document.hidden && !zumblePage.ended) { zumbleKeepRound(); zumbleStoreFiles(); }
 });

@@ -1,22 +1,16 @@
 // The page's side of the game's pacing. (The page's script is page.js, picture.js,
 // pacing.js, sound.js and files.js, in this order, before the game's own.)
 //
-// Pacing: one game frame per 1/60 s on the animation frames, whatever the display's
-// refresh; at 120 Hz every second animation frame runs the game. The schedule is
-// absolute, so frames do not drift; after a stall (a hidden tab) it starts again.
-var zumbleFrame = { deadline: -1 };
-function zumbleNextSlot() {
-  var period = 1000 / 60;
+// Pacing: the game waits for the first animation frame at or after `earliest` (its next
+// frame's slot, in performance.now() milliseconds, less what the display's beat may
+// jitter) and takes that frame's time; the game keeps the schedule
+// (platform/core/frame_pacer.h), so at 120 Hz every second animation frame runs the
+// game, and after a stall (a hidden tab) the schedule starts again rather than catching up.
+function zumbleNextSlot(earliest) {
   return new Promise(function (resolve) {
     function tick(now) {
-      if (zumbleFrame.deadline < 0 || now - zumbleFrame.deadline > 4 * period) zumbleFrame.deadline = now;
-      // A quarter frame of slack: animation frame times jitter around the display's beat.
-      if (now >= zumbleFrame.deadline - period / 4) {
-        zumbleFrame.deadline += period;
-        resolve();
-      } else {
-        requestAnimationFrame(tick);
-      }
+      if (now >= earliest) resolve(now);
+      else requestAnimationFrame(tick);
     }
     requestAnimationFrame(tick);
   });

@@ -1,0 +1,169 @@
+#!/usr/bin/env bash
+# Rounds a person plays in a real window verify, whatever the machine and the display do
+# and however the game ends: twenty rounds with the game stopped (SIGSTOP) for 10-200 ms
+# at random moments; rounds on displays of 59.94 to 240 Hz (simulated: ZUMBLE_DISPLAY_HZ);
+# the window closed on the results board, and closed or sent SIGTERM in the middle of a
+# round. Each round's replay plays to the time the round showed (and the best times'
+# to hiscoa.sav's), or says it was left before its last fly. A quick player
+# (window_driver.py) swats the flies with the real mouse. Skipped (77) only where Xvfb,
+# xdotool or python3 is missing.
+set -u
+. "$(dirname "$0")/common.bash"
+for tool in Xvfb xdotool python3; do
+    command -v $tool > /dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+GAME=""
+start_xvfb 1280x1024x24
+export SDL_AUDIODRIVER=dummy
+DRIVER="python3 $SRC/tests/e2e/window_driver.py"
+
+# start_game TRACE [ENV...]: the game in a window at scale 1; sets GAME and WIN.
+start_game() {
+    local trace=$1
+    shift
+    env "$@" "$ZUMBLE" --window --scale 1 --trace "$trace" 2>>game.err &
+    GAME=$!
+    WIN=$(find_window)
+    [ -n "$WIN" ] || { fail "no window"; kill $GAME; wait $GAME; GAME=""; return 1; }
+    xdotool windowfocus --sync "$WIN" 2>/dev/null || true
+}
+# close_game: the window's close button, once more if the first went unheard on a loaded
+# machine; then the game's exit code is in CODE.
+close_game() {
+    local try
+    for try in 1 2; do
+        python3 "$SRC/tests/e2e/close_window.py" "$WIN"
+        for _ in $(seq 100); do kill -0 $GAME 2>/dev/null || break; sleep 0.1; done
+        kill -0 $GAME 2>/dev/null || break
+        echo "the close button was not heard (try $try)"
+    done
+    kill -0 $GAME 2>/dev/null && kill -KILL $GAME
+    wait $GAME
+    CODE=$?
+    GAME=""
+}
+# end_game: Escape twice (mode select, title) and wait for the game to end by itself.
+end_game() {
+    xdotool key --window "$WIN" Escape 2>/dev/null
+    sleep 0.5
+    xdotool key --window "$WIN" Escape 2>/dev/null
+    for _ in $(seq 100); do kill -0 $GAME 2>/dev/null || break; sleep 0.1; done
+    kill $GAME 2>/dev/null
+    wait $GAME
+    GAME=""
+}
+# verify_rounds DIR WHAT: each DIR/round-N.zrp plays to the time DIR/times.txt says;
+# ROUNDS is how many there were.
+verify_rounds() {
+    local n clock out bad=0 count=0
+    while read -r n clock; do
+        [ -f "$1/round-$n.zrp" ] || continue
+        count=$((count + 1))
+        out=$("$ZUMBLE" --verify "$1/round-$n.zrp" 2>&1)
+        case $out in
+            "ok flies=10 speed=2 time_ms=$clock frames="*) ;;
+            *) echo "  $2, round $n ($clock ms): $out"; bad=$((bad + 1)) ;;
+        esac
+    done <"$1/times.txt"
+    check "$2: all $count rounds verify to the time they showed" test "$bad" -eq 0 -a "$count" -gt 0
+    ROUNDS=$count
+}
+# best_verify WHAT: the ten-fly speed-2 best times' replays play to hiscoa.sav's times.
+best_verify() {
+    local p out bad=0
+    for p in 1 2 3 4 5; do
+        [ -f "replays/best-10-2-$p.zrp" ] || continue
+        out=$("$ZUMBLE" --verify "replays/best-10-2-$p.zrp" 2>&1)
+        [ "$out" = "ok flies=10 speed=2 time_ms=$(entry hiscoa.sav $((4 + p))) frames=$(u32 "replays/best-10-2-$p.zrp" 52)" ] ||
+            { echo "  best $p: '$out', hiscoa.sav $(entry hiscoa.sav $((4 + p)))"; bad=$((bad + 1)); }
+    done
+    check "$1: the best times' replays verify to hiscoa.sav's times" test "$bad" -eq 0 -a -f replays/best-10-2-1.zrp
+}
+
+# --- twenty rounds, the game stopped now and then for 10-200 ms ---------------------------
+mkdir stalls
+start_game stalls.trace && {
+    $DRIVER "$WIN" 1 stalls.trace 20 stalls >stalls/driver.out 2>&1 &
+    driver=$!
+    stops=0
+    while kill -0 $driver 2>/dev/null; do
+        sleep "0.$((RANDOM % 4 + 1))$((RANDOM % 10))"
+        kill -STOP $GAME 2>/dev/null || break
+        sleep "0.$(printf '%03d' $((RANDOM % 191 + 10)))"
+        kill -CONT $GAME
+        stops=$((stops + 1))
+    done
+    wait $driver || fail "the player did not finish: $(tail -1 stalls/driver.out)"
+    echo "the game was stopped $stops times"
+    check "the game was stopped at least 20 times" test "$stops" -ge 20
+    end_game
+    verify_rounds stalls "stalled now and then"
+    check "twenty rounds were played ($ROUNDS)" test "$ROUNDS" -ge 20
+    best_verify "stalled now and then"
+}
+
+echo "stalls: ${SECONDS}s"
+
+# --- displays of other refresh rates -------------------------------------------------------
+for hz in 59.94 60.02 75 120 144 240; do
+    rm -rf replays hiscoa.sav
+    mkdir "hz-$hz"
+    start_game "hz-$hz.trace" ZUMBLE_DISPLAY_HZ=$hz || continue
+    $DRIVER "$WIN" 1 "hz-$hz.trace" 1 "hz-$hz" >"hz-$hz/driver.out" 2>&1 ||
+        fail "$hz Hz: the player did not finish: $(tail -1 "hz-$hz/driver.out")"
+    end_game
+    verify_rounds "hz-$hz" "a display at $hz Hz"
+    # Frames come at 60 a second, not at the display's rate: ticks over the trace.
+    fps=$(awk '{ f = substr($1, 7) + 0; t = substr($2, 6) + 0 } NR == 60 { f0 = f; t0 = t } END { printf "%.2f", (f - f0) * 1000 / (t - t0) }' "hz-$hz.trace")
+    echo "$hz Hz: $fps frames a second"
+    check "$hz Hz: the game runs no faster than 60 frames a second ($fps)" awk "BEGIN { exit !($fps <= 60.0) }"
+done
+
+echo "rates: ${SECONDS}s"
+
+# --- the window closed on the results board ----------------------------------------------------
+rm -rf replays hiscoa.sav
+mkdir board
+start_game board.trace && {
+    $DRIVER "$WIN" 1 board.trace 1 board end >board/driver.out 2>&1 || fail "the board round: $(tail -1 board/driver.out)"
+    close_game
+    check "closed on the board, the game ends with exit 0 ($CODE)" test $CODE -eq 0
+    clock=$(cut -d' ' -f2 board/times.txt)
+    check "the time the board showed ($clock) is in hiscoa.sav" test "$(entry hiscoa.sav 5)" = "$clock"
+    out=$("$ZUMBLE" --verify replays/last.zrp 2>&1)
+    check "closed on the board: the round's replay verifies to $clock: '$out'" \
+        test "$out" = "ok flies=10 speed=2 time_ms=$clock frames=$(u32 replays/last.zrp 52)"
+    best_verify "closed on the board"
+}
+
+# --- the window closed, or SIGTERM, in the middle of a round ------------------------------------
+for how in close sigterm; do
+    rm -rf replays hiscoa.sav
+    start_game "mid-$how.trace" || continue
+    click() { xdotool mousemove --window "$WIN" "$1" "$2" click 1; sleep 0.4; }
+    scene_is() { for _ in $(seq 100); do [ "$(tail -1 "mid-$how.trace" | field scene)" = "$1" ] && return 0; sleep 0.1; done; return 1; }
+    scene_is 2
+    click 300 300
+    scene_is 5
+    click 120 80
+    click 320 320
+    scene_is 8
+    check "$how mid-round: the round started" test "$(tail -1 "mid-$how.trace" | field scene)" = 8
+    sleep 1
+    if [ $how = close ]; then
+        close_game
+    else
+        kill -TERM $GAME
+        for _ in $(seq 100); do kill -0 $GAME 2>/dev/null || break; sleep 0.1; done
+        wait $GAME
+        CODE=$?
+        GAME=""
+    fi
+    check "$how mid-round: the game ends with exit 0 ($CODE)" test $CODE -eq 0
+    out=$("$ZUMBLE" --verify replays/last.zrp 2>&1)
+    check "$how mid-round: the round's replay says it was left: '$out'" \
+        test "$out" = "invalid: the round was left before its last fly and has no time"
+    check "$how mid-round: it says the game was closed" test "$(od -A n -t u1 -j 31 -N 1 replays/last.zrp | tr -d ' ')" = 1
+done
+
+finish
