@@ -17,8 +17,10 @@ SEEDS=(1000000000 1000000777 1000001234 1000002000 1000003000)
 # The time each seed's round gives, played alone in a folder of its own.
 declare -A ALONE
 mkdir alone
+ln -s "$SRC/bmp" alone/bmp
+ln -s "$SRC/wave" alone/wave
 for t in "${SEEDS[@]}"; do
-    (cd alone && rm -rf hiscoa.sav replays && ln -sf "$SRC/bmp" bmp && ln -sf "$SRC/wave" wave &&
+    (cd alone && rm -rf hiscoa.sav replays &&
         "$ZUMBLE" --headless --autoplay --script ../late.script --time "$t" --frames 6000 >/dev/null 2>&1)
     ALONE[$t]=$(entry alone/hiscoa.sav 5)
 done
