@@ -1,11 +1,12 @@
 // Files: the player's files (hiscoa.sav, error.txt, the replays in replays/) live in IndexedDB. They are read
-// before the game starts. Afterwards each file the game changes (saved by a rename, or
-// removed) is stored by itself, at once, and never the whole folder: another tab of the
-// site may have stored files of its own meanwhile. The game saves hiscoa.sav and the
-// best times' replays under a lock that all tabs share (zumbleLockFiles): it reads them
-// again from IndexedDB first, merges, and lets go only once its changes are stored.
+// before the game starts. Afterwards the files the game changes (saved by a rename, or
+// removed) are stored, and never the whole folder: another tab of the site may have
+// stored files of its own meanwhile. The game saves hiscoa.sav and the replays under a
+// lock that all tabs share (zumbleLockFiles): it reads the shared files again from
+// IndexedDB first, merges, and lets go only once its changes are stored, all in one
+// transaction; a file changed outside the lock is stored at once.
 var zumbleStore = { busy: false, again: false, waiting: [], unavailable: false, changed: {}, release: null,
-                    logStamp: null, askedToKeep: false };
+                    saving: false, logStamp: null, askedToKeep: false };
 var ZUMBLE_LOCK_WAIT_MS = 5000;  // a tab that is stuck holding the lock does not stop this one
 
 // Without IndexedDB (private browsing in some browsers), or when the kept files cannot be
@@ -160,12 +161,14 @@ function zumbleLockFiles() {
       resolve();
     });
   }).then(function () {
+    zumbleStore.saving = true;
     return new Promise(function (resolve) { zumbleReadShared(resolve); });
   });
 }
 
 // What this tab changed is stored before the next tab may read it.
 function zumbleUnlockFiles() {
+  zumbleStore.saving = false;
   zumbleStoreFiles();
   return zumbleFilesStored().then(function () {
     var release = zumbleStore.release;
@@ -215,7 +218,9 @@ Module['preRun'].push(function () {
     var stored = FS.lookupPath(to).path;
     if (source) zumbleChanged(source);
     zumbleChanged(stored);
-    if (zumbleIsPlayerFile(stored)) zumbleStoreFiles();
+    // A save under the lock is stored whole when it lets go: the table and the replays
+    // that follow it in one transaction.
+    if (zumbleIsPlayerFile(stored) && !zumbleStore.saving) zumbleStoreFiles();
     if (stored === ZUMBLE_HOME + '/replays/last.zrp') zumbleOfferReplay();
     return result;
   };
@@ -226,7 +231,7 @@ Module['preRun'].push(function () {
     var result = zumbleStore.unlink(path);
     if (gone && zumbleIsStoredFile(gone)) {
       zumbleChanged(gone);
-      zumbleStoreFiles();
+      if (!zumbleStore.saving) zumbleStoreFiles();
     }
     return result;
   };
