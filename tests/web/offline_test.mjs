@@ -79,7 +79,7 @@ try {
     const fellBack = await pageWhen(old, (p) => p.build === first && p.running, 60000);
     check(`a new build whose ${missing} fails to load falls back to the kept build, which runs`,
           fellBack && fellBack.build === first && fellBack.running && !fellBack.mark, JSON.stringify(fellBack));
-    check(`the kept build plays (${missing})`, await waitForScene(old, 2));
+    check(`the kept build plays (${missing})`, await waitForScene(old, 2, 60000));
     fs.renameSync(path.join(copy, missing + '.away'), path.join(copy, missing));
   }
 
