@@ -16,6 +16,7 @@ add_executable(zumble-ddraw ${GAME_SOURCES} ${DDRAW_REAL_SOURCES}
   ${CMAKE_SOURCE_DIR}/platform/win32/win32_files.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/win32_tester_file.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/win32_save_file.cpp
+  ${CMAKE_SOURCE_DIR}/platform/win32/win32_player_lock.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/win32_pacing.cpp)
 target_include_directories(zumble-ddraw BEFORE PRIVATE ${CMAKE_SOURCE_DIR}/platform/ddraw_real/include)
 target_include_directories(zumble-ddraw PRIVATE ${CMAKE_SOURCE_DIR})

@@ -8,11 +8,11 @@
 #include "platform/core/input_source.h"
 #include "platform/core/input_tap.h"
 #include "platform/core/runtime.h"
-#include "platform/core/save_file.h"
 #include "scenes/best_times.h"
 #include "scenes/play.h"
 #include "shell/globals.h"
 #include "replay/replay_format.h"
+#include "replay/replay_keep.h"
 #include "replay/replay_state.h"
 
 namespace {
@@ -170,32 +170,10 @@ bool MakeFile(std::uint8_t end, std::size_t* size) {
     return *size > 0;
 }
 
-void Save(const char* name, std::size_t size) {
-    char temp[96];
-    std::snprintf(temp, sizeof temp, "%s.tmp", name);
-    MakeGameFolder("replays");
-    // Nothing to tell the player: the game and the table go on as they were.
-    SaveFileReplacing(name, temp, g_rec->file, size);
-}
-
-// The entries below the new one move down a place with their replays; the last one's
-// replay goes with it.
-void ShiftEntries(int place) {
-    char from[64], to[64];
-    for (int k = 4; k > place; --k) {
-        ReplayEntryName(g_rec->header.flySetting, g_rec->header.speedSetting, k - 1, from, sizeof from);
-        ReplayEntryName(g_rec->header.flySetting, g_rec->header.speedSetting, k, to, sizeof to);
-        // Without a replay above, the one below must not stay to stand for another time.
-        if (RenameGamePath(from, to) != 0) RemoveGamePath(to);
-    }
-}
-
 void SaveEntry(std::uint8_t end) {
     std::size_t size = 0;
     if (g_rec->place < 0 || !MakeFile(end, &size)) return;
-    char name[64];
-    ReplayEntryName(g_rec->header.flySetting, g_rec->header.speedSetting, g_rec->place, name, sizeof name);
-    Save(name, size);
+    KeepEntryReplay(g_rec->file, size);
 }
 
 void StartRound(long long flip) {
@@ -227,22 +205,24 @@ void OnTimeRecorded(std::uint32_t time) {
     Recorder& r = *g_rec;
     r.timeKnown = true;
     r.time = time;
-    // Settings may be changed on the board only by a new round: the row is the round's.
+    // Settings may be changed on the board only by a new round: the row is the round's. The
+    // time got in when the row holds it more often than before the round (the times another
+    // copy of the game saved meanwhile came in with it).
     const int* row = BestTimes[r.row];
-    for (int k = 0; k < 5; ++k)
-        if (row[k] != r.rowBefore[k]) {
-            r.place = k;
-            break;
-        }
+    int now = 0, before = 0;
+    for (int k = 0; k < 5; ++k) {
+        if (static_cast<std::uint32_t>(row[k]) == time && now++ == 0) r.place = k;
+        if (static_cast<std::uint32_t>(r.rowBefore[k]) == time) ++before;
+    }
+    if (now <= before) r.place = -1;
     if (r.place < 0) return;
-    ShiftEntries(r.place);
     SaveEntry(kReplayEndBoard);
 }
 
 void EndRound(std::uint8_t end) {
     std::size_t size = 0;
     if (MakeFile(end, &size)) {
-        Save(kLastReplayName, size);
+        KeepLastReplay(g_rec->file, size);
         SaveEntry(end);
     }
     g_rec->inRound = false;

@@ -5,7 +5,9 @@
 #include <cstring>
 
 #include "platform/core/files.h"
+#include "platform/core/player_lock.h"
 #include "platform/core/save_file.h"
+#include "replay/replay_keep.h"
 #include "scenes/play.h"
 #include "shell/globals.h"
 
@@ -38,6 +40,41 @@ void WriteLE32(unsigned char* p, std::uint32_t v) {
 
 int* Entry(int index) { return &BestTimes[index / 5][index % 5]; }
 
+// The table as hiscoa.sav held it when this copy of the game last read or wrote it: what
+// BestTimes holds beyond it are the times set here since.
+int SavedTimes[16][5];
+
+// Puts a time into a row below the times it does not beat; its place, or 99 when it is
+// not among the five.
+int PutTime(int* row, int time) {
+    int place = 99;  // not placed
+    for (int k = 0; k < 5; ++k) {
+        if (time < row[k]) {
+            place = k;
+            break;
+        }
+    }
+    if (place < 4)
+        for (int k = 4; k > place; --k) row[k] = row[k - 1];
+    if (place >= 0 && place <= 4) row[place] = time;
+    return place;
+}
+
+// Another copy of the game (a second window, another tab) may have saved since this one
+// read the file: its times stay, and this copy's own new times go in among them, entry by
+// entry, as each would have entered.
+void MergeOwnTimes(int table[16][5]) {
+    for (int r = 0; r < 16; ++r) {
+        bool matched[5] = {};
+        for (int k = 0; k < 5; ++k) {
+            int j = 0;
+            while (j < 5 && (matched[j] || SavedTimes[r][j] != BestTimes[r][k])) ++j;
+            if (j < 5) matched[j] = true;
+            else PutTime(table[r], BestTimes[r][k]);
+        }
+    }
+}
+
 }  // namespace
 
 void ResetBestTimes() {
@@ -45,48 +82,42 @@ void ResetBestTimes() {
         for (int& t : row) t = DEFAULT_BEST_TIME;
 }
 
-void LoadBestTimes() {
+int ReadBestTimesFile(int table[16][5]) {
+    for (int r = 0; r < 16; ++r)
+        for (int k = 0; k < 5; ++k) table[r][k] = DEFAULT_BEST_TIME;
     std::FILE* file = OpenGamePath(kFileName, "rb");
-    if (file == nullptr) {
-        ResetBestTimes();
-        return;
-    }
+    if (file == nullptr) return 0;
 
     unsigned char header[kHeaderSize];
     // The size field at offset 4 is not looked at.
     if (std::fread(header, 1, kHeaderSize, file) != kHeaderSize ||
         std::memcmp(header, kMagic, sizeof kMagic) != 0 || ReadLE32(header + 8) != kVersion) {
         std::fclose(file);
-        ResetBestTimes();
-        return;
+        return 0;
     }
 
     unsigned char times[kTimesSize];
     std::size_t got = std::fread(times, 1, kTimesSize, file);
     bool failed = std::ferror(file) != 0;
     std::fclose(file);
+    if (failed) return 0;
 
     // A short file keeps the whole entries it holds; the rest take the default.
-    ResetBestTimes();
-    if (failed) return;
     int whole = static_cast<int>(got / 4);
     for (int i = 0; i < whole; ++i)
-        *Entry(i) = static_cast<int>(ReadLE32(times + 4 * i));
+        table[i / 5][i % 5] = static_cast<int>(ReadLE32(times + 4 * i));
+    return 1;
+}
+
+void LoadBestTimes() {
+    ReadBestTimesFile(BestTimes);
+    std::memcpy(SavedTimes, BestTimes, sizeof SavedTimes);
 }
 
 bool RecordBestTime(int elapsed) {
     int* row = BestTimes[SpeedSetting + 4 * FlyCountSetting];
 
-    int place = 99;  // not placed
-    for (int k = 0; k < 5; ++k) {
-        if (elapsed < row[k]) {
-            place = k;
-            break;
-        }
-    }
-    if (place < 4)
-        for (int k = 4; k > place; --k) row[k] = row[k - 1];
-    if (place >= 0 && place <= 4) row[place] = elapsed;
+    const int place = PutTime(row, elapsed);
 
     // The board shows the whole row, whether the new time got in or not.
     for (int k = 0; k < 5; ++k) {
@@ -100,6 +131,17 @@ bool RecordBestTime(int elapsed) {
 }
 
 void SaveBestTimes() {
+    // One copy of the game at a time reads, merges and writes the table and moves its
+    // replays, so that none writes over a record another has just saved.
+    LockPlayerFiles();
+    int stored[16][5], merged[16][5];
+    if (ReadBestTimesFile(stored)) {
+        std::memcpy(merged, stored, sizeof merged);
+        MergeOwnTimes(merged);
+        std::memcpy(SavedTimes, stored, sizeof SavedTimes);
+        std::memcpy(BestTimes, merged, sizeof BestTimes);
+    }
+
     unsigned char image[kHeaderSize + kTimesSize];
     std::memcpy(image, kMagic, sizeof kMagic);
     WriteLE32(image + 4, kFileSize);
@@ -108,5 +150,11 @@ void SaveBestTimes() {
         WriteLE32(image + kHeaderSize + 4 * i, static_cast<std::uint32_t>(*Entry(i)));
 
     // The table stays in memory when it cannot be saved; nothing to tell the player.
-    SaveFileReplacing(kFileName, kTempName, image, sizeof image);
+    if (SaveFileReplacing(kFileName, kTempName, image, sizeof image)) {
+        // The replays of the rows that changed follow their entries.
+        for (int r = 0; r < 16; ++r)
+            if (std::memcmp(SavedTimes[r], BestTimes[r], sizeof BestTimes[r]) != 0) MoveKeptReplays(r, BestTimes[r]);
+        std::memcpy(SavedTimes, BestTimes, sizeof SavedTimes);
+    }
+    UnlockPlayerFiles();
 }

@@ -6,7 +6,12 @@ extern int BestTimes[16][5];
 constexpr int DEFAULT_BEST_TIME = 3599999;
 
 void LoadBestTimes();
+// Reads hiscoa.sav into `table` as LoadBestTimes does; 1 when it holds a table, else 0
+// (and the defaults).
+int ReadBestTimesFile(int table[16][5]);
 void ResetBestTimes();
 // Puts a clear time in the current mode's row and fills the board; true when it got in.
 bool RecordBestTime(int elapsed);
+// Saves the table, merged with what another copy of the game saved meanwhile; the kept
+// replays follow their entries.
 void SaveBestTimes();

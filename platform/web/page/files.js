@@ -1,8 +1,13 @@
 // Files: the player's files (hiscoa.sav, error.txt, the replays in replays/) live in IndexedDB. They are read
-// before the game starts and stored again whenever the game asks for a file to reach
-// the disk (its fsync waits until they are stored), after it renames one of them, at
-// the end of the run and when the page is left; nothing else in the folder is stored.
-var zumbleStore = { busy: false, again: false, waiting: [], unavailable: false };
+// before the game starts. Afterwards the files the game changes (saved by a rename, or
+// removed) are stored, and never the whole folder: another tab of the site may have
+// stored files of its own meanwhile. The game saves hiscoa.sav and the replays under a
+// lock that all tabs share (zumbleLockFiles): it reads the shared files again from
+// IndexedDB first, merges, and lets go only once its changes are stored, all in one
+// transaction; a file changed outside the lock is stored at once.
+var zumbleStore = { busy: false, again: false, waiting: [], unavailable: false, changed: {}, release: null,
+                    saving: false, logStamp: null, askedToKeep: false };
+var ZUMBLE_LOCK_WAIT_MS = 5000;  // a tab that is stuck holding the lock does not stop this one
 
 // Without IndexedDB (private browsing in some browsers), or when the kept files cannot be
 // read, the game plays on but nothing it saves outlives the page: the player is told once,
@@ -23,13 +28,72 @@ function zumbleHasIndexedDB() {
 function zumbleIsPlayerFile(path) {
   return /^\/zumble\/(hiscoa\.sav(\.tmp)?|error\.txt|replays(\/[\w.-]+\.zrp(\.tmp)?)?)$/.test(path || '');
 }
+// What is stored: the player's files but the temporary ones.
+function zumbleIsStoredFile(path) {
+  return zumbleIsPlayerFile(path) && !/\.tmp$/.test(path);
+}
+// What the tabs share and merge: read again under the lock.
+function zumbleIsSharedFile(path) {
+  return /^\/zumble\/(hiscoa\.sav|replays\/best-[\w.-]+\.zrp)$/.test(path || '');
+}
+
+function zumbleChanged(path) {
+  if (!zumbleIsStoredFile(path)) return;
+  zumbleStore.changed[path] = true;
+  // The folder too: the next start makes it before the files in it.
+  if (path.indexOf(ZUMBLE_HOME + '/replays/') === 0) zumbleStore.changed[ZUMBLE_HOME + '/replays'] = true;
+}
+
+function zumbleExists(path) {
+  try { FS.lookupPath(path); return true; } catch (e) { return false; }
+}
+
+// error.txt is written in place at the end of a run: stored when it changed.
+function zumbleNoteErrorLog() {
+  var stamp = null;
+  try { stamp = FS.stat(ZUMBLE_HOME + '/error.txt').mtime.getTime(); } catch (e) { return; }
+  if (stamp !== zumbleStore.logStamp) zumbleChanged(ZUMBLE_HOME + '/error.txt');
+  zumbleStore.logStamp = stamp;
+}
+
+// Stores the given paths as they are now (a path no longer there is removed), in one
+// transaction; done(err) once it is committed.
+function zumbleWriteStored(paths, done) {
+  IDBFS.getDB(ZUMBLE_HOME, function (err, db) {
+    if (err) { done(err); return; }
+    var transaction;
+    try {
+      transaction = db.transaction([IDBFS.DB_STORE_NAME], 'readwrite');
+    } catch (e) { done(e); return; }
+    var store = transaction.objectStore(IDBFS.DB_STORE_NAME);
+    transaction.oncomplete = function () { done(null); };
+    transaction.onabort = function () { done(transaction.error || new Error('the transaction was aborted')); };
+    paths.sort().forEach(function (path) {
+      if (!zumbleExists(path)) { store.delete(path); return; }
+      IDBFS.loadLocalEntry(path, function (e, entry) { if (!e) store.put(entry, path); });
+    });
+  });
+}
 
 function zumbleStoreFiles() {
   if (zumbleStore.unavailable) return;
   if (zumbleStore.busy) { zumbleStore.again = true; return; }
+  zumbleNoteErrorLog();
+  var paths = Object.keys(zumbleStore.changed);
+  zumbleStore.changed = {};
+  if (!paths.length) {
+    var idle = zumbleStore.waiting;
+    zumbleStore.waiting = [];
+    idle.forEach(function (done) { done(); });
+    return;
+  }
   zumbleStore.busy = true;
-  FS.syncfs(false, function (err) {
-    if (err) console.error('zumble: cannot store the saved files: ' + err);
+  zumbleWriteStored(paths, function (err) {
+    if (err) {
+      console.error('zumble: cannot store the saved files: ' + err);
+      // Tried again with the next change, or when the page is left.
+      paths.forEach(function (path) { zumbleStore.changed[path] = true; });
+    }
     zumbleStore.busy = false;
     if (zumbleStore.again) { zumbleStore.again = false; zumbleStoreFiles(); return; }
     var waiting = zumbleStore.waiting;
@@ -43,6 +107,87 @@ function zumbleFilesStored() {
     if (!zumbleStore.busy) { resolve(); return; }
     zumbleStore.waiting.push(resolve);
   });
+}
+
+// The shared files as the other tabs stored them: those whose stored copy differs from
+// this tab's are read again, those stored no more are removed here too.
+function zumbleReadShared(done) {
+  if (zumbleStore.unavailable) { done(); return; }
+  IDBFS.getRemoteSet({ mountpoint: ZUMBLE_HOME }, function (err, remote) {
+    if (err) { console.error('zumble: cannot read the saved files again: ' + err); done(); return; }
+    var local = [];
+    if (zumbleExists(ZUMBLE_HOME + '/hiscoa.sav')) local.push(ZUMBLE_HOME + '/hiscoa.sav');
+    try {
+      FS.readdir(ZUMBLE_HOME + '/replays').forEach(function (name) { local.push(ZUMBLE_HOME + '/replays/' + name); });
+    } catch (e) {}
+    local.filter(zumbleIsSharedFile).forEach(function (path) {
+      if (!remote.entries[path]) try { zumbleStore.unlink(path); } catch (e) {}
+    });
+    var load = Object.keys(remote.entries).filter(function (path) {
+      if (!zumbleIsSharedFile(path)) return false;
+      try { return FS.stat(path).mtime.getTime() !== remote.entries[path].timestamp.getTime(); } catch (e) { return true; }
+    });
+    if (!load.length) { done(); return; }
+    try { FS.mkdir(ZUMBLE_HOME + '/replays'); } catch (e) {}
+    var transaction = remote.db.transaction([IDBFS.DB_STORE_NAME], 'readonly');
+    var store = transaction.objectStore(IDBFS.DB_STORE_NAME);
+    transaction.oncomplete = function () { done(); };
+    transaction.onabort = function () {
+      console.error('zumble: cannot read the saved files again: ' + transaction.error);
+      done();
+    };
+    load.forEach(function (path) {
+      IDBFS.loadRemoteEntry(store, path, function (e, entry) {
+        if (!e && entry) IDBFS.storeLocalEntry(path, entry, function () {});
+      });
+    });
+  });
+}
+
+// The lock shared by every tab of the site, then the shared files read again. Browsers
+// without Web Locks (or a page not served over https) read them again all the same.
+function zumbleLockFiles() {
+  return new Promise(function (resolve) {
+    var locks = null;
+    try { locks = navigator.locks; } catch (e) {}
+    if (!locks || !locks.request) { resolve(); return; }
+    var abort = typeof AbortController === 'function' ? new AbortController() : null;
+    var timer = abort ? setTimeout(function () { abort.abort(); }, ZUMBLE_LOCK_WAIT_MS) : null;
+    locks.request('zumble-player-files', abort ? { signal: abort.signal } : {}, function () {
+      clearTimeout(timer);
+      return new Promise(function (release) { zumbleStore.release = release; resolve(); });
+    }).catch(function (e) {
+      console.warn('zumble: saving without the other tabs\' lock (' + e + ')');
+      resolve();
+    });
+  }).then(function () {
+    zumbleStore.saving = true;
+    return new Promise(function (resolve) { zumbleReadShared(resolve); });
+  });
+}
+
+// What this tab changed is stored before the next tab may read it.
+function zumbleUnlockFiles() {
+  zumbleStore.saving = false;
+  zumbleStoreFiles();
+  return zumbleFilesStored().then(function () {
+    var release = zumbleStore.release;
+    zumbleStore.release = null;
+    if (release) release();
+    zumbleAskToKeep();
+  });
+}
+
+// Once something is kept, the browser is asked not to clear the site's storage when it
+// runs short of space (it may say no; the files are kept all the same).
+function zumbleAskToKeep() {
+  if (zumbleStore.askedToKeep || zumbleStore.unavailable) return;
+  zumbleStore.askedToKeep = true;
+  try {
+    navigator.storage.persist().then(function (kept) {
+      if (!kept) console.log('zumble: the browser may clear the saved files when it runs short of space');
+    }, function () {});
+  } catch (e) {}
 }
 
 // Runs before the preloaded data is laid out (the last added runs first), so the data
@@ -65,18 +210,36 @@ Module['preRun'].push(function () {
   };
   var rename = FS.rename;
   FS.rename = function (from, to) {
+    var source = null;
+    try { source = FS.lookupPath(from).path; } catch (e) {}
     var result = rename(from, to);
     // Started at once: the game goes on, and the window in which a closed tab could
     // lose the renamed file is as short as IndexedDB allows.
     var stored = FS.lookupPath(to).path;
-    if (zumbleIsPlayerFile(stored)) zumbleStoreFiles();
+    if (source) zumbleChanged(source);
+    zumbleChanged(stored);
+    // A save under the lock is stored whole when it lets go: the table and the replays
+    // that follow it in one transaction.
+    if (zumbleIsPlayerFile(stored) && !zumbleStore.saving) zumbleStoreFiles();
     if (stored === ZUMBLE_HOME + '/replays/last.zrp') zumbleOfferReplay();
+    return result;
+  };
+  zumbleStore.unlink = FS.unlink;
+  FS.unlink = function (path) {
+    var gone = null;
+    try { gone = FS.lookupPath(path).path; } catch (e) {}
+    var result = zumbleStore.unlink(path);
+    if (gone && zumbleIsStoredFile(gone)) {
+      zumbleChanged(gone);
+      if (!zumbleStore.saving) zumbleStoreFiles();
+    }
     return result;
   };
   if (!zumbleHasIndexedDB()) zumbleNoStorage('no IndexedDB');
   addRunDependency('zumble-files');
   FS.syncfs(true, function (err) {
     if (err) zumbleNoStorage(err);
+    try { zumbleStore.logStamp = FS.stat(ZUMBLE_HOME + '/error.txt').mtime.getTime(); } catch (e) {}
     removeRunDependency('zumble-files');
   });
   if (zumblePage.replayUrl) {

@@ -9,6 +9,9 @@ var FILES = @ZUMBLE_FILES@;
 var CACHE = 'zumble-' + BUILD;
 var PAGE = 'index.html';
 var PAGE_WAIT_MS = 4000;  // a network that does not answer counts as none
+var COPY_WAIT_MS = 30000;  // how long a page that asked for this copy has to reload
+// Until then the next page opened is this build's copy, not the server's (below).
+var copyUntil = 0;
 
 function hex(buffer) {
   return Array.from(new Uint8Array(buffer), function (b) { return ('0' + b.toString(16)).slice(-2); }).join('');
@@ -47,13 +50,28 @@ self.addEventListener('activate', function (event) {
 
 // A page of this build, kept by the old build's worker (a reload keeps the worker that
 // served the page before it), asks this waiting worker to take over. It does only when that
-// page is the one window open: another may be of the old build, still loading its files.
+// page is the one window of the game open: another may be of the old build, still loading
+// its files. Pages of the site outside the game's folder (a best-times board that serves the
+// game at /play/ and its own pages at /) load no file of a build and do not count.
 // The page asks again later, so a window that was closing when it asked is no obstacle.
+//
+// A page of a newer build whose files could not be loaded (a server half way through an
+// update, a network that broke) asks the worker that controls it for this build's copy,
+// which is whole: the next page opened is that copy.
 self.addEventListener('message', function (event) {
   var said = event.data;
-  if (!said || said.zumble !== 'take-over' || said.build !== BUILD || !event.source) return;
+  if (!said || !event.source) return;
+  if (said.zumble === 'use-copy') {
+    var useCopy = typeof said.build === 'string' && said.build !== BUILD;
+    if (useCopy) copyUntil = Date.now() + COPY_WAIT_MS;
+    event.source.postMessage({ zumble: 'use-copy', build: BUILD, ok: useCopy });
+    return;
+  }
+  if (said.zumble !== 'take-over' || said.build !== BUILD) return;
   event.waitUntil(self.clients.matchAll({ type: 'window', includeUncontrolled: true }).then(function (windows) {
-    var alone = windows.every(function (w) { return w.id === event.source.id; });
+    var alone = windows.every(function (w) {
+      return w.id === event.source.id || w.url.indexOf(self.registration.scope) !== 0;
+    });
     return (alone ? self.skipWaiting() : Promise.resolve()).then(function () {
       event.source.postMessage({ zumble: 'take-over', build: BUILD, taken: alone });
     });
@@ -76,11 +94,17 @@ self.addEventListener('fetch', function (event) {
   if (request.method !== 'GET' || new URL(request.url).origin !== location.origin) return;
   if (request.mode === 'navigate') {
     // The page, with whatever options its address holds: the server's, else the copy.
-    event.respondWith(pageFromServer(request).catch(function () {
+    var copy = function () {
       return caches.open(CACHE).then(function (cache) { return cache.match(PAGE); }).then(function (kept) {
         return kept || Response.error();
       });
-    }));
+    };
+    if (Date.now() < copyUntil) {
+      copyUntil = 0;
+      event.respondWith(copy().then(function (kept) { return kept.ok ? kept : pageFromServer(request); }));
+      return;
+    }
+    event.respondWith(pageFromServer(request).catch(copy));
     return;
   }
   // The build's files by their exact address (another build's are not here); anything
