@@ -299,6 +299,6 @@ void KeepReplaySoFar() {
     if (!g_rec || !g_rec->inRound) return;
     std::size_t size = 0;
     if (!MakeFile(kReplayEndQuit, &size)) return;
-    Save(kLastReplayName, size);
+    KeepLastReplay(g_rec->file, size);
     SaveEntry(kReplayEndQuit);
 }
