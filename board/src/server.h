@@ -1,4 +1,4 @@
-// The board's HTTP side: routes, the boards' cache, submissions through the verifier.
+// The board's HTTP side: the server's options and its serving loop.
 #pragma once
 #include <string>
 

@@ -1,0 +1,185 @@
+#include "routes.h"
+
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+#include "modes.h"
+#include "render.h"
+#include "request_parse.h"
+#include "submit.h"
+
+namespace board {
+
+namespace {
+
+constexpr int kBoardRows = 10;    // runs per mode on the page and in /api/boards
+constexpr int kMaxLimit = 100;
+
+using Args = std::vector<std::string>;  // the path segments a route's '*'s matched
+
+void SendJson(HttpResponse* res, int status, std::string body) {
+  res->Set(status, "application/json", std::move(body));
+}
+
+bool LoadBoards(Context* ctx, std::vector<ModeBoard>* boards) {
+  for (int flies : kFlies) {
+    for (int speed : kSpeeds) {
+      ModeBoard b{flies, speed, {}};
+      if (!ctx->store->Best(flies, speed, kBoardRows, &b.runs)) return false;
+      boards->push_back(std::move(b));
+    }
+  }
+  return true;
+}
+
+void BoardsPage(Context* ctx, const HttpRequest&, const Args&, HttpResponse* res) {
+  std::vector<ModeBoard> boards;
+  if (!LoadBoards(ctx, &boards)) return DatabaseDown(ctx, res);
+  res->AddHeader("Content-Security-Policy",
+                 "default-src 'self'; style-src 'unsafe-inline'; form-action 'self'");
+  res->Set(200, "text/html; charset=utf-8", BoardsHtml(boards));
+}
+
+void AllBoards(Context* ctx, const HttpRequest&, const Args&, HttpResponse* res) {
+  std::vector<ModeBoard> boards;
+  if (!LoadBoards(ctx, &boards)) return DatabaseDown(ctx, res);
+  SendJson(res, 200, BoardsJson(boards));
+}
+
+void OneBoard(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+  int64_t flies = 0, speed = 0;
+  if (!ParseCount(args[0], 100000, &flies) || !ParseCount(args[1], 100000, &speed) ||
+      !IsMode(flies, speed))
+    return SendError(res, 404, "no such board");
+  std::string limit_text;
+  req.Param("limit", &limit_text);
+  int limit = 0;
+  if (!ParseLimit(limit_text, kBoardRows, kMaxLimit, &limit))
+    return SendError(res, 400, "limit is a whole number from 1 to 100");
+  ModeBoard b{static_cast<int>(flies), static_cast<int>(speed), {}};
+  if (!ctx->store->Best(b.flies, b.speed, limit, &b.runs)) return DatabaseDown(ctx, res);
+  SendJson(res, 200, BoardJson(b) + "\n");
+}
+
+void RunReplay(Context* ctx, const HttpRequest&, const Args& args, HttpResponse* res) {
+  int64_t id = 0;
+  if (!ParseRunId(args[0], &id)) return SendError(res, 404, "no such run");
+  std::string bytes;
+  bool found = false;
+  if (!ctx->store->Replay(id, &bytes, &found)) return DatabaseDown(ctx, res);
+  if (!found) return SendError(res, 404, "no such run");
+  res->AddHeader("Content-Disposition",
+                 "attachment; filename=\"zumble-run-" + std::to_string(id) + ".zrp\"");
+  res->AddHeader("Cache-Control", "public, max-age=31536000, immutable");
+  res->Set(200, "application/octet-stream", std::move(bytes));
+}
+
+void PostRun(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* res) {
+  std::string name;
+  bool has_name = req.Param("name", &name);
+  Outcome o = Submit(ctx, req.client, has_name, name, req.body);
+  LogSubmission(req.client, o);
+  if (o.retry_after) res->AddHeader("Retry-After", o.retry_after);
+  SendJson(res, o.status,
+           o.status < 300 ? AcceptedJson(o.run, o.rank, o.existed) : ErrorJson(o.message));
+}
+
+// The page's upload form (multipart), answered with a page.
+void PostForm(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* res) {
+  const FormField* name = req.Field("name");
+  const FormField* replay = req.Field("replay");
+  Outcome o = Submit(ctx, req.client, name != nullptr, name ? name->value : "",
+                     replay ? replay->value : "");
+  LogSubmission(req.client, o);
+  if (o.retry_after) res->AddHeader("Retry-After", o.retry_after);
+  res->Set(o.status, "text/html; charset=utf-8",
+           SubmitResultHtml(o.status, o.message, o.status < 300 ? &o.run : nullptr, o.rank));
+}
+
+struct Route {
+  const char* method;
+  const char* pattern;   // '*' stands for one path segment
+  void (*handle)(Context*, const HttpRequest&, const Args&, HttpResponse*);
+  bool cached;           // a GET whose answer changes only when a run is stored
+};
+
+const Route kRoutes[] = {
+    {"GET", "/", BoardsPage, true},
+    {"GET", "/api/boards", AllBoards, true},
+    {"GET", "/api/boards/*/*", OneBoard, true},
+    {"GET", "/api/runs/*/replay", RunReplay, true},
+    {"POST", "/api/runs", PostRun, false},
+    {"POST", "/submit", PostForm, false},
+};
+
+// Whether the path fits the pattern, segment by segment; fills the '*' segments.
+bool Match(std::string_view pattern, std::string_view path, Args* args) {
+  args->clear();
+  for (;;) {
+    size_t p = pattern.find('/', 1), q = path.find('/', 1);
+    std::string_view want = pattern.substr(0, p), got = path.substr(0, q);
+    if (want == "/*") {
+      if (got.empty() || got[0] != '/') return false;
+      args->emplace_back(got.substr(1));
+    } else if (want != got) {
+      return false;
+    }
+    if (p == std::string_view::npos || q == std::string_view::npos)
+      return p == std::string_view::npos && q == std::string_view::npos;
+    pattern.remove_prefix(p);
+    path.remove_prefix(q);
+  }
+}
+
+// The board's generation now; false when the database cannot tell.
+bool Generation(Context* ctx, int64_t* out) { return ctx->store->Generation(out); }
+
+}  // namespace
+
+void SendError(HttpResponse* res, int status, const std::string& reason) {
+  SendJson(res, status, ErrorJson(reason));
+}
+
+void DatabaseDown(Context* ctx, HttpResponse* res) {
+  fprintf(stderr, "zumble-board: database: %s\n", ctx->store->LastError().c_str());
+  res->AddHeader("Retry-After", "5");
+  SendError(res, 503, "the database is not answering");
+}
+
+void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res) {
+  const std::string method = req.method == "HEAD" ? "GET" : req.method;
+  Args args;
+  bool path_known = false;
+  for (const Route& route : kRoutes) {
+    if (!Match(route.pattern, req.path, &args)) continue;
+    path_known = true;
+    if (method != route.method) continue;
+    if (!route.cached) return route.handle(ctx, req, args, res);
+    int64_t generation = 0;
+    if (!Generation(ctx, &generation)) return DatabaseDown(ctx, res);
+    std::string key = req.path + "?" + req.query;
+    auto answer = CacheFind(&ctx->cache, key, generation);
+    if (!answer) {
+      HttpResponse fresh;
+      route.handle(ctx, req, args, &fresh);
+      if (fresh.status >= 500) {
+        *res = std::move(fresh);
+        return;
+      }
+      answer = CacheKeep(&ctx->cache, key, generation, std::move(fresh));
+    }
+    return AnswerFromCache(*answer, req.Header("if-none-match"), res);
+  }
+  if (path_known) {
+    std::string allow;
+    for (const Route& route : kRoutes)
+      if (Match(route.pattern, req.path, &args))
+        allow += std::string(allow.empty() ? "" : ", ") + route.method;
+    res->AddHeader("Allow", allow);
+    return SendError(res, 405, "method not allowed");
+  }
+  SendError(res, 404, "not found");
+}
+
+}  // namespace board
