@@ -14,6 +14,7 @@ struct Outcome {
   int64_t rank = 0;
   bool existed = false;
   const char* retry_after = nullptr;
+  int retry_after_seconds = 0;   // when not a fixed text
 };
 
 Outcome Submit(Context* ctx, const std::string& client, bool has_name,
