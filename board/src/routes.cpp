@@ -1,6 +1,8 @@
 #include "routes.h"
 
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <string_view>
 #include <vector>
@@ -222,7 +224,14 @@ void DatabaseAway(HttpResponse* res) {
 }
 
 void DatabaseDown(Context* ctx, HttpResponse* res) {
-  fprintf(stderr, "zumble-board: database: %s\n", ctx->store->LastError().c_str());
+  // Once a second at most: a database away under a flood of reads is one line, not one
+  // per request.
+  static std::atomic<int64_t> last_logged{0};
+  int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                    std::chrono::steady_clock::now().time_since_epoch()).count();
+  int64_t last = last_logged.load();
+  if (now != last && last_logged.compare_exchange_strong(last, now))
+    fprintf(stderr, "zumble-board: database: %s\n", ctx->store->LastError().c_str());
   DatabaseAway(res);
 }
 
