@@ -177,7 +177,8 @@ bool Match(std::string_view pattern, std::string_view path, Args* args) {
 // The route for this request: null when no route has its path (then *path_known is
 // false) or none of them takes its method.
 const Route* FindRoute(const HttpRequest& req, Args* args, bool* path_known) {
-  const std::string_view method = req.method == "HEAD" ? "GET" : req.method;
+  const std::string_view method =
+      req.method == "HEAD" ? std::string_view("GET") : std::string_view(req.method);
   *path_known = false;
   for (const Route& route : kRoutes) {
     if (!Match(route.pattern, req.path, args)) continue;
