@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "http_parse.h"
 #include "modes.h"
 #include "render.h"
 #include "request_parse.h"
@@ -20,14 +21,6 @@ constexpr int kBoardRows = 10;    // runs per mode on the page and in /api/board
 constexpr int kMaxLimit = 100;
 
 using Args = std::vector<std::string>;  // the path segments a route's '*'s matched
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i)
-    if (tolower(static_cast<unsigned char>(text[i])) != tolower(static_cast<unsigned char>(prefix[i])))
-      return false;
-  return true;
-}
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && StartsWithNoCase(a, b);
