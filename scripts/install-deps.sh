@@ -29,7 +29,7 @@ purpose_packages() {
     fuzz)    purpose_packages play
              echo clang libclang-rt-14-dev ;;
     board)   purpose_packages play
-             echo libcpp-httplib-dev libsqlite3-dev libpq-dev postgresql sqlite3 wrk curl ;;
+             echo libboost-dev libcpp-httplib-dev libsqlite3-dev libpq-dev postgresql sqlite3 wrk curl ;;
     # The union, and what only the tests use: GoogleTest, the real window driven by
     # xdotool (x11-utils: xwininfo; x11-apps: xwd), ALSA's null device through Python,
     # and the page in headless Chromium (its test modules come with npm).

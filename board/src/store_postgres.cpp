@@ -1,6 +1,7 @@
 // PostgreSQL, for several servers sharing one board: every write is one transaction,
 // the schema is migrated under an advisory lock so that servers starting together take
-// turns, and a dropped connection is re-opened on its next use.
+// turns, a dropped connection is re-opened on its next use, and no statement waits
+// longer than its deadline (pg_connection.h).
 #include <libpq-fe.h>
 
 #include <cstdlib>
@@ -8,6 +9,7 @@
 
 #include "connection_pool.h"
 #include "error_text.h"
+#include "pg_connection.h"
 #include "store.h"
 #include "store_schema.h"
 
@@ -60,7 +62,7 @@ PGresult* Query(PGconn* c, const char* sql, std::initializer_list<std::string> p
   const char* values[8];
   int n = 0;
   for (const std::string& p : params) values[n++] = p.c_str();
-  return PQexecParams(c, sql, n, nullptr, values, nullptr, nullptr, result_format);
+  return RunParams(c, sql, n, nullptr, values, nullptr, nullptr, result_format);
 }
 
 class PostgresStore : public Store {
@@ -71,14 +73,13 @@ class PostgresStore : public Store {
 
   bool Open(const std::string& url, int connections, std::string* error) {
     for (int i = 0; i < connections; ++i) {
-      PGconn* c = PQconnectdb(url.c_str());
+      PGconn* c = ConnectPostgres(url);
       if (c) pool_.all.push_back(c);
       if (!c || PQstatus(c) != CONNECTION_OK) {
         *error = std::string("PostgreSQL: ") + (c ? PQerrorMessage(c) : "out of memory");
         while (!error->empty() && error->back() == '\n') error->pop_back();
         return false;
       }
-      PQclear(PQexec(c, "SET client_min_messages = warning"));
       pool_.idle.push_back(c);
     }
     if (!Migrate(pool_.all[0])) {
@@ -90,7 +91,7 @@ class PostgresStore : public Store {
 
   bool Generation(int64_t* out) override {
     Conn c(this);
-    Result r(PQexec(c.c, "SELECT generation FROM board_state"));
+    Result r(RunSql(c.c, "SELECT generation FROM board_state"));
     if (!r.Rows() || PQntuples(r.r) != 1) return Fail(c.c);
     *out = r.Int(0, 0);
     return true;
@@ -106,7 +107,7 @@ class PostgresStore : public Store {
     if (!Exec(c.c, "BEGIN")) return false;
     bool ok = InsertOn(c.c, run, out, existed);
     if (ok && Exec(c.c, "COMMIT")) return true;
-    PQclear(PQexec(c.c, "ROLLBACK"));
+    PQclear(RunSql(c.c, "ROLLBACK"));
     return false;
   }
 
@@ -159,23 +160,19 @@ class PostgresStore : public Store {
     Borrowed<PGconn> b;
     PGconn* c;
     explicit Conn(PostgresStore* s) : b(&s->pool_), c(b.c) {
-      if (PQstatus(c) != CONNECTION_OK) PQreset(c);
+      ResetPostgres(c);
     }
   };
 
-  bool Fail(PGconn* c) {
-    std::string text = PQerrorMessage(c);
-    while (!text.empty() && text.back() == '\n') text.pop_back();
-    return error_.Set(std::move(text));
-  }
+  bool Fail(PGconn* c) { return error_.Set(PostgresTrouble(c)); }
 
   bool Exec(PGconn* c, const char* sql) {
-    Result r(PQexec(c, sql));
+    Result r(RunSql(c, sql));
     return r.Done() || r.Rows() || Fail(c);
   }
 
   int VersionOn(PGconn* c) {
-    Result r(PQexec(c, "SELECT version FROM schema_version"));
+    Result r(RunSql(c, "SELECT version FROM schema_version"));
     if (!r.Rows() || PQntuples(r.r) != 1) return -1;
     return static_cast<int>(r.Int(0, 0));
   }
@@ -186,7 +183,7 @@ class PostgresStore : public Store {
         kMigrations, kLatest, [&](const char* sql) { return Exec(c, sql); },
         [&] { return VersionOn(c); }, &error_);
     if (ok && Exec(c, "COMMIT")) return true;
-    PQclear(PQexec(c, "ROLLBACK"));
+    PQclear(RunSql(c, "ROLLBACK"));
     return false;
   }
 
@@ -205,7 +202,7 @@ class PostgresStore : public Store {
     const char* replay_values[2] = {run.hash.c_str(), run.replay.data()};
     int lengths[2] = {0, static_cast<int>(run.replay.size())};
     int formats[2] = {0, 1};
-    Result replay(PQexecParams(c,
+    Result replay(RunParams(c,
                                "INSERT INTO replays (hash, bytes) VALUES ($1, $2)"
                                " ON CONFLICT (hash) DO NOTHING",
                                2, nullptr, replay_values, lengths, formats, 0));

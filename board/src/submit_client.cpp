@@ -31,6 +31,15 @@ std::string QueryEncode(const std::string& text) {
   return out;
 }
 
+// A board's answer as plain text: printable ASCII and line ends only, at most 4 KB, so
+// that no board can send escape sequences to the terminal.
+std::string PlainText(const std::string& body) {
+  std::string out;
+  for (unsigned char c : body.substr(0, 4096))
+    out += (c >= 0x20 && c < 0x7f) || c == '\n' ? static_cast<char>(c) : '?';
+  return out;
+}
+
 int Usage() {
   fprintf(stderr, "usage: zumble-board submit FILE --name NAME --to URL\n");
   return 2;
@@ -95,8 +104,9 @@ int SubmitCommand(int argc, char** argv) {
             httplib::to_string(res.error()).c_str());
     return 2;
   }
-  printf("%d %s", res->status, res->body.c_str());
-  if (res->body.empty() || res->body.back() != '\n') printf("\n");
+  std::string text = PlainText(res->body);
+  printf("%d %s", res->status, text.c_str());
+  if (text.empty() || text.back() != '\n') printf("\n");
   return res->status == 200 || res->status == 201 ? 0 : 1;
 }
 

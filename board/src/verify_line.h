@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace board {
 
@@ -13,9 +15,12 @@ struct Verdict {
   int64_t time_ms = 0;
   int64_t frames = 0;
   std::string reason;  // for a refusal or a failure: one printable line
+  // Further key=value fields after frames= (newer games tell more), in their order.
+  std::vector<std::pair<std::string, std::string>> extra;
 };
 
-// "ok flies=N speed=S time_ms=T frames=F" with exit 0 is accepted (for a known mode);
+// "ok flies=N speed=S time_ms=T frames=F" with exit 0 is accepted (for a known mode),
+// with any further " key=value" fields (key: a-z and _, value: printable, no space) kept;
 // exit 1 or 2 with a line is refused with that line as the reason; anything else (a
 // crash, a signal, a malformed line) is a failure of the verifier, never accepted.
 Verdict ReadVerdict(std::string_view output, int exit_status);

@@ -162,7 +162,15 @@ TEST(BoardParse, VerifierAnswers) {
       {"ok flies=10 speed=1 time_ms=12345 frames=741\n", 3, Verdict::kFailed, ""},
       {"ok flies=10 speed=1 time_ms=-5 frames=741\n", 0, Verdict::kFailed, ""},
       {"ok flies=10 speed=1 time_ms=5\n", 0, Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 extra=1\n", 0, Verdict::kFailed, ""},
+      // Further key=value fields (newer games tell more) are kept, well formed only.
+      {"ok flies=10 speed=1 time_ms=5 frames=5 extra=1\n", 0, Verdict::kAccepted, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 round=ab12 autoplay=0 signs=none\n", 0,
+       Verdict::kAccepted, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 extra\n", 0, Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 =1\n", 0, Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 x=\n", 0, Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 Big=1\n", 0, Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 a=1  b=2\n", 0, Verdict::kFailed, ""},
       {"ok  flies=10 speed=1 time_ms=5 frames=5\n", 0, Verdict::kFailed, ""},
       {"ok flies=10 speed=1 frames=5 time_ms=5\n", 0, Verdict::kFailed, ""},
       {"ok flies=10 speed=1 time_ms=99999999999999999999 frames=5\n", 0, Verdict::kFailed, ""},
@@ -182,6 +190,14 @@ TEST(BoardParse, VerifierAnswers) {
   EXPECT_EQ(v.speed, 3);
   EXPECT_EQ(v.time_ms, 23456);
   EXPECT_EQ(v.frames, 1408);
+  EXPECT_TRUE(v.extra.empty());
+  v = ReadVerdict("ok flies=30 speed=3 time_ms=23456 frames=1408 round=" + std::string(64, 'f') +
+                      " played=2026-12-08T04:40:43Z program=1.2.0 autoplay=0 signs=none\n",
+                  0);
+  EXPECT_EQ(v.kind, Verdict::kAccepted);
+  ASSERT_EQ(v.extra.size(), 5u);
+  EXPECT_EQ(v.extra[0], std::make_pair(std::string("round"), std::string(64, 'f')));
+  EXPECT_EQ(v.extra[4], std::make_pair(std::string("signs"), std::string("none")));
 }
 
 TEST(BoardParse, EscapingAndHashes) {

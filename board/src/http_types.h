@@ -1,0 +1,52 @@
+// A request and its answer as the routes see them, whatever carries them over the
+// network: the transport fills an HttpRequest and sends back an HttpResponse.
+#pragma once
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace board {
+
+// One field of a multipart/form-data body.
+struct FormField {
+  std::string name;
+  std::string filename;       // empty when the field is not a file
+  std::string content_type;
+  std::string value;
+};
+
+struct HttpRequest {
+  std::string method;         // "GET", "POST", ...
+  std::string path;           // percent-decoded, without the query
+  std::string query;          // after '?', as sent
+  std::vector<std::pair<std::string, std::string>> headers;  // names lower-cased
+  std::string body;
+  std::vector<FormField> form;  // the fields of a multipart/form-data body
+  std::string client;         // the client's address (see --trust-proxy)
+
+  // The first header of that (lower-case) name, or null.
+  const std::string* Header(std::string_view lower_name) const;
+  // The first query parameter of that name, decoded ('+' is a space); false if absent.
+  bool Param(std::string_view name, std::string* value) const;
+  // The first form field of that name, or null.
+  const FormField* Field(std::string_view name) const;
+};
+
+struct HttpResponse {
+  int status = 200;
+  std::string content_type;
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;
+
+  void Set(int code, std::string type, std::string text) {
+    status = code;
+    content_type = std::move(type);
+    body = std::move(text);
+  }
+  void AddHeader(std::string name, std::string value) {
+    headers.emplace_back(std::move(name), std::move(value));
+  }
+};
+
+}  // namespace board

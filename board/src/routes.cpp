@@ -1,0 +1,276 @@
+#include "routes.h"
+
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+#include "http_parse.h"
+#include "modes.h"
+#include "render.h"
+#include "request_parse.h"
+#include "submit.h"
+
+namespace board {
+
+namespace {
+
+constexpr int kBoardRows = 10;    // runs per mode on the page and in /api/boards
+constexpr int kMaxLimit = 100;
+
+using Args = std::vector<std::string>;  // the path segments a route's '*'s matched
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && StartsWithNoCase(a, b);
+}
+
+// A post made by another site's page (a browser says so in Sec-Fetch-Site, or with an
+// Origin that is not this board's host) is refused: no page elsewhere may submit runs
+// in a visitor's name. Programs that send neither header are not browsers.
+bool FromAnotherSite(const Context& ctx, const HttpRequest& req) {
+  const std::string* site = req.Header("sec-fetch-site");
+  if (site && *site != "same-origin" && *site != "none") return true;
+  const std::string* origin = req.Header("origin");
+  if (!origin) return false;
+  size_t scheme = origin->find("://");
+  if (scheme == std::string::npos) return true;  // "null", or not an origin at all
+  std::string_view authority = std::string_view(*origin).substr(scheme + 3);
+  const std::string* host = req.Header("host");
+  const std::string* forwarded = ctx.options->trust_proxy ? req.Header("x-forwarded-host") : nullptr;
+  return !(host && EqualNoCase(authority, *host)) &&
+         !(forwarded && EqualNoCase(authority, *forwarded));
+}
+
+void SendJson(HttpResponse* res, int status, std::string body) {
+  res->Set(status, "application/json", std::move(body));
+}
+
+bool LoadBoards(Context* ctx, std::vector<ModeBoard>* boards) {
+  for (int flies : kFlies) {
+    for (int speed : kSpeeds) {
+      ModeBoard b{flies, speed, {}};
+      if (!ctx->store->Best(flies, speed, kBoardRows, &b.runs)) return false;
+      boards->push_back(std::move(b));
+    }
+  }
+  return true;
+}
+
+void BoardsPage(Context* ctx, const HttpRequest&, const Args&, HttpResponse* res) {
+  std::vector<ModeBoard> boards;
+  if (!LoadBoards(ctx, &boards)) return DatabaseDown(ctx, res);
+  res->AddHeader("Content-Security-Policy",
+                 "default-src 'self'; style-src 'unsafe-inline'; form-action 'self'");
+  res->Set(200, "text/html; charset=utf-8", BoardsHtml(boards));
+}
+
+void AllBoards(Context* ctx, const HttpRequest&, const Args&, HttpResponse* res) {
+  std::vector<ModeBoard> boards;
+  if (!LoadBoards(ctx, &boards)) return DatabaseDown(ctx, res);
+  SendJson(res, 200, BoardsJson(boards));
+}
+
+void OneBoard(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+  int64_t flies = 0, speed = 0;
+  if (!ParseCount(args[0], 100000, &flies) || !ParseCount(args[1], 100000, &speed) ||
+      !IsMode(flies, speed))
+    return SendError(res, 404, "no such board");
+  std::string limit_text;
+  req.Param("limit", &limit_text);
+  int limit = 0;
+  if (!ParseLimit(limit_text, kBoardRows, kMaxLimit, &limit))
+    return SendError(res, 400, "limit is a whole number from 1 to 100");
+  ModeBoard b{static_cast<int>(flies), static_cast<int>(speed), {}};
+  if (!ctx->store->Best(b.flies, b.speed, limit, &b.runs)) return DatabaseDown(ctx, res);
+  SendJson(res, 200, BoardJson(b) + "\n");
+}
+
+void RunReplay(Context* ctx, const HttpRequest&, const Args& args, HttpResponse* res) {
+  int64_t id = 0;
+  if (!ParseRunId(args[0], &id)) return SendError(res, 404, "no such run");
+  std::string bytes;
+  bool found = false;
+  if (!ctx->store->Replay(id, &bytes, &found)) return DatabaseDown(ctx, res);
+  if (!found) return SendError(res, 404, "no such run");
+  res->AddHeader("Content-Disposition",
+                 "attachment; filename=\"zumble-run-" + std::to_string(id) + ".zrp\"");
+  res->AddHeader("Cache-Control", "public, max-age=31536000, immutable");
+  res->Set(200, "application/octet-stream", std::move(bytes));
+}
+
+void AddRetryAfter(const Outcome& o, HttpResponse* res) {
+  if (o.retry_after) res->AddHeader("Retry-After", o.retry_after);
+  else if (o.retry_after_seconds > 0)
+    res->AddHeader("Retry-After", std::to_string(o.retry_after_seconds));
+}
+
+void PostRun(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* res) {
+  const std::string* type = req.Header("content-type");
+  if (type && StartsWithNoCase(*type, "multipart/form-data"))
+    return SendError(res, 415, "multipart/form-data is the upload form's (POST /submit); "
+                               "send the replay's bytes as the body here");
+  std::string name;
+  bool has_name = req.Param("name", &name);
+  Outcome o = Submit(ctx, req.client, has_name, name, req.body);
+  LogSubmission(req.client, o);
+  AddRetryAfter(o, res);
+  SendJson(res, o.status,
+           o.status < 300 ? AcceptedJson(o.run, o.rank, o.existed) : ErrorJson(o.message));
+}
+
+// The page's upload form (multipart), answered with a page.
+void PostForm(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* res) {
+  const FormField* name = req.Field("name");
+  const FormField* replay = req.Field("replay");
+  Outcome o = Submit(ctx, req.client, name != nullptr, name ? name->value : "",
+                     replay ? replay->value : "");
+  LogSubmission(req.client, o);
+  AddRetryAfter(o, res);
+  res->Set(o.status, "text/html; charset=utf-8",
+           SubmitResultHtml(o.status, o.message, o.status < 300 ? &o.run : nullptr, o.rank));
+}
+
+struct Route {
+  const char* method;
+  const char* pattern;   // '*' stands for one path segment
+  void (*handle)(Context*, const HttpRequest&, const Args&, HttpResponse*);
+  bool cached;           // a GET whose answer changes only when a run is stored
+};
+
+const Route kRoutes[] = {
+    {"GET", "/", BoardsPage, true},
+    {"GET", "/api/boards", AllBoards, true},
+    {"GET", "/api/boards/*/*", OneBoard, true},
+    {"GET", "/api/runs/*/replay", RunReplay, true},
+    {"POST", "/api/runs", PostRun, false},
+    {"POST", "/submit", PostForm, false},
+};
+
+// Whether the path fits the pattern, segment by segment; fills the '*' segments.
+bool Match(std::string_view pattern, std::string_view path, Args* args) {
+  args->clear();
+  for (;;) {
+    size_t p = pattern.find('/', 1), q = path.find('/', 1);
+    std::string_view want = pattern.substr(0, p), got = path.substr(0, q);
+    if (want == "/*") {
+      if (got.empty() || got[0] != '/') return false;
+      args->emplace_back(got.substr(1));
+    } else if (want != got) {
+      return false;
+    }
+    if (p == std::string_view::npos || q == std::string_view::npos)
+      return p == std::string_view::npos && q == std::string_view::npos;
+    pattern.remove_prefix(p);
+    path.remove_prefix(q);
+  }
+}
+
+// The route for this request: null when no route has its path (then *path_known is
+// false) or none of them takes its method.
+const Route* FindRoute(const HttpRequest& req, Args* args, bool* path_known) {
+  const std::string_view method =
+      req.method == "HEAD" ? std::string_view("GET") : std::string_view(req.method);
+  *path_known = false;
+  for (const Route& route : kRoutes) {
+    if (!Match(route.pattern, req.path, args)) continue;
+    *path_known = true;
+    if (method == route.method) return &route;
+  }
+  return nullptr;
+}
+
+void NoRoute(const HttpRequest& req, bool path_known, HttpResponse* res) {
+  if (!path_known) return SendError(res, 404, "not found");
+  std::string allow;
+  Args args;
+  for (const Route& route : kRoutes)
+    if (Match(route.pattern, req.path, &args))
+      allow += std::string(allow.empty() ? "" : ", ") + route.method;
+  res->AddHeader("Allow", allow);
+  SendError(res, 405, "method not allowed");
+}
+
+std::string CacheKey(const HttpRequest& req) { return req.path + "?" + req.query; }
+
+// After a route that may have stored something, the generation is read at once, so that
+// this server's next read shows it (the watch would see it a moment later).
+bool RefreshGeneration(Context* ctx) {
+  int64_t generation = 0;
+  if (!ctx->store->Generation(&generation)) return false;
+  int64_t seen = ctx->generation.load();
+  while (generation > seen && !ctx->generation.compare_exchange_weak(seen, generation)) {
+  }
+  ctx->database_ok.store(true);
+  return true;
+}
+
+}  // namespace
+
+void SendError(HttpResponse* res, int status, const std::string& reason) {
+  SendJson(res, status, ErrorJson(reason));
+}
+
+void DatabaseAway(HttpResponse* res) {
+  res->AddHeader("Retry-After", "5");
+  SendError(res, 503, "the database is not answering");
+}
+
+void DatabaseDown(Context* ctx, HttpResponse* res) {
+  // Once a second at most: a database away under a flood of reads is one line, not one
+  // per request.
+  static std::atomic<int64_t> last_logged{0};
+  int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                    std::chrono::steady_clock::now().time_since_epoch()).count();
+  int64_t last = last_logged.load();
+  if (now != last && last_logged.compare_exchange_strong(last, now))
+    fprintf(stderr, "zumble-board: database: %s\n", ctx->store->LastError().c_str());
+  DatabaseAway(res);
+}
+
+bool AnswerAtOnce(Context* ctx, const HttpRequest& req, HttpResponse* res) {
+  Args args;
+  bool path_known = false;
+  const Route* route = FindRoute(req, &args, &path_known);
+  if (!route) {
+    NoRoute(req, path_known, res);
+    return true;
+  }
+  // With the database away, a worker asks it again (and answers 503 if it still is).
+  if (!route->cached || !ctx->database_ok.load()) return false;
+  auto answer = CacheFind(&ctx->cache, CacheKey(req), ctx->generation.load());
+  if (!answer) return false;
+  AnswerFromCache(*answer, req.Header("if-none-match"), res);
+  return true;
+}
+
+void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res) {
+  Args args;
+  bool path_known = false;
+  const Route* route = FindRoute(req, &args, &path_known);
+  if (!route) return NoRoute(req, path_known, res);
+  if (!route->cached) {
+    if (FromAnotherSite(*ctx, req))
+      return SendError(res, 403, "a run is submitted from this board's own pages, not another site's");
+    route->handle(ctx, req, args, res);
+    if (res->status < 300) RefreshGeneration(ctx);
+    return;
+  }
+  if (!ctx->database_ok.load() && !RefreshGeneration(ctx)) return DatabaseDown(ctx, res);
+  int64_t generation = ctx->generation.load();
+  std::string key = CacheKey(req);
+  auto answer = CacheFind(&ctx->cache, key, generation);
+  if (!answer) {
+    HttpResponse fresh;
+    route->handle(ctx, req, args, &fresh);
+    if (fresh.status >= 500) {
+      *res = std::move(fresh);
+      return;
+    }
+    answer = CacheKeep(&ctx->cache, key, generation, std::move(fresh));
+  }
+  AnswerFromCache(*answer, req.Header("if-none-match"), res);
+}
+
+}  // namespace board
