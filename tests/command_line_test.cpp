@@ -79,6 +79,50 @@ TEST(CommandLine, OptionsAtTheirBounds) {
     }
 }
 
+TEST(CommandLine, PadOptionsAtTheirBounds) {
+    struct Case {
+        std::vector<std::string> args;
+        bool taken;
+        PadSettings pad = {};
+    };
+    const Case cases[] = {
+        {{}, true},
+        {{"--pad-speed", "250", "--pad-dead-zone", "0", "--pad-precision", "10"}, true, {250, 0, 10}},
+        {{"--pad-speed", "1500", "--pad-dead-zone", "30", "--pad-precision", "100"}, true, {1500, 30, 100}},
+        {{"--headless", "--pad-speed", "700"}, true, {700, 8, 33}},  // the page passes them so
+        {{"--pad-speed", "249"}, false},
+        {{"--pad-speed", "1501"}, false},
+        {{"--pad-speed", "fast"}, false},
+        {{"--pad-speed"}, false},
+        {{"--pad-dead-zone", "-1"}, false},
+        {{"--pad-dead-zone", "31"}, false},
+        {{"--pad-dead-zone", "8%"}, false},
+        {{"--pad-precision", "9"}, false},
+        {{"--pad-precision", "101"}, false},
+        {{"--verify", "r.zrp", "--pad-speed", "700"}, false},
+        {{"--window", "--virtual-pad", "pad.txt"}, true},
+        {{"--headless", "--virtual-pad", "pad.txt"}, false},
+        {{"--virtual-pad", ""}, false},
+    };
+    for (const Case& c : cases) {
+        std::string line;
+        for (const std::string& a : c.args) line += a + " ";
+        SCOPED_TRACE(line);
+        Options o;
+        std::string error;
+        const int rc = Parse(c.args, &o, &error);
+        if (!c.taken) {
+            EXPECT_EQ(rc, 2);
+            EXPECT_EQ(error.find('\n'), std::string::npos) << "one line";
+            EXPECT_NE(error.find("--"), std::string::npos) << "names the option: " << error;
+            continue;
+        }
+        ASSERT_EQ(rc, 0) << error;
+        EXPECT_TRUE(o.pad == c.pad) << o.pad.speed << " " << o.pad.deadZone << " " << o.pad.precision;
+        EXPECT_EQ(o.padSpeedGiven, c.pad.speed != PadSettings{}.speed);
+    }
+}
+
 TEST(CommandLine, ScriptLinesAtTheirBounds) {
     struct Case {
         const char* text;

@@ -13,6 +13,7 @@
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
 #include "platform/sdl/sdl_audio.h"
+#include "platform/sdl/sdl_pad.h"
 #include "platform/sdl/sdl_present.h"
 
 namespace {
@@ -89,7 +90,8 @@ bool Start() {
         return true;
     }
     g_video = true;
-    return true;
+    SdlPadStart();
+    return g_Options.virtualPad.empty() || SdlVirtualPadStart(g_Options.virtualPad.c_str());
 }
 
 bool HasDisplay() { return g_video; }
@@ -125,11 +127,14 @@ void DestroyGameWindow() {
 
 void Shutdown() {
     DestroyGameWindow();
+    SdlVirtualPadStop();
+    SdlPadStop();
     SDL_Quit();
 }
 
 void PumpInput() {
     if (!g_video) return;
+    SdlVirtualPadPump();
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
         switch (e.type) {
@@ -169,6 +174,10 @@ void PumpInput() {
             }
             break;
         }
+        case SDL_CONTROLLERDEVICEADDED:
+        case SDL_CONTROLLERDEVICEREMOVED:
+            SdlPadDeviceEvent(e);
+            break;
         case SDL_RENDER_TARGETS_RESET:
         case SDL_RENDER_DEVICE_RESET:
             // The picture is gone: the game's own restore path brings it back, on the
@@ -181,6 +190,7 @@ void PumpInput() {
             break;
         }
     }
+    SdlPadPump();
 }
 
 void ShowCursor(bool show) {
