@@ -72,9 +72,10 @@ def tap(button):
 
 
 def stick_towards(dx, dy, full_speed, dead_zone=0.08):
-    """The stick's tilt that moves about a third of the way there each frame."""
+    """The stick's tilt that moves about a fifth of the way there each frame (the trace
+    read is a frame or two old)."""
     d = math.hypot(dx, dy)
-    per_frame = min(full_speed / 60.0, max(0.6, d / 3))
+    per_frame = min(full_speed / 60.0, max(0.6, d / 5))
     share = per_frame / (full_speed / 60.0)
     tilt = dead_zone + share * (1 - dead_zone) + 0.002
     return [round(32767 * min(1.0, tilt) * v / d) for v in (dx, dy)]
