@@ -26,6 +26,11 @@ void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
 bool g_display = false;
 
 bool Start() {
+    if (!g_Options.virtualPad.empty()) {
+        // The tests steer zumble.exe's XInput with a tester's DLL instead (tests/windows/).
+        std::fprintf(stderr, "zumble: --virtual-pad is the Linux game's (SDL's virtual joystick)\n");
+        return false;
+    }
     g_display = Win32WindowStart(Post, EndRunAtOnce);
     if (!g_display) std::fprintf(stderr, "zumble: no desktop to open a window on\n");
     else Win32PadStart();
