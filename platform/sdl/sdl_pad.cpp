@@ -74,8 +74,11 @@ void SdlPadDeviceEvent(const SDL_Event& e) {
 void SdlPadPump() {
     if (!g_started) return;
     PadState all;
+    // A pad steers the game only while its window has the focus, as the keys do; a stick
+    // held as the focus goes must not go on moving the cursor.
+    const bool focused = SDL_GetKeyboardFocus() != nullptr;
     for (SDL_GameController* pad : g_pads) {
-        if (!pad) continue;
+        if (!pad || !focused) continue;
         PadState one;
         one.aim.x = Axis(pad, SDL_CONTROLLER_AXIS_LEFTX);
         one.aim.y = Axis(pad, SDL_CONTROLLER_AXIS_LEFTY);

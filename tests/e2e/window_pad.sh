@@ -9,7 +9,7 @@
 # where Xvfb or xdotool is missing.
 set -u
 . "$(dirname "$0")/common.bash"
-for tool in Xvfb xdotool python3; do
+for tool in Xvfb xdotool xwininfo python3; do
     command -v $tool > /dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 GAME=""
@@ -73,6 +73,23 @@ got=$(speed)
 quit
 check "a damaged display.ini gives the default speed, 10 px a frame (got $got)" test "$got" = 10.00
 check "without a complaint" test ! -s err.txt
+
+# A stick held as the focus goes stops moving the cursor: the pad steers the focused game.
+start --pad-speed 250
+echo plug >> pad.txt
+sleep 1.5
+echo 'stick -32768 0' >> pad.txt
+for _ in $(seq 100); do [ "$(tail -1 t.txt | field cursor)" = 0,240 ] && break; sleep 0.1; done
+echo 'stick 32767 0' >> pad.txt
+sleep 0.2
+xdotool windowfocus --sync "$(xwininfo -root | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p')" 2>/dev/null
+sleep 0.3
+away=$(tail -1 t.txt | field cursor)
+sleep 0.5
+check "the focus gone, a held stick moves the cursor no more (at $away, then $(tail -1 t.txt | field cursor))" \
+    test "$(tail -1 t.txt | field cursor)" = "$away" -a "$away" != 639,240
+xdotool windowfocus --sync "$win" 2>/dev/null
+quit
 
 # A tester's line the pad cannot take is named, and the game plays on.
 start
