@@ -27,6 +27,7 @@ TEST(CommandLine, OptionsAtTheirBounds) {
         int scale = 0;
         std::uint32_t tick0 = 0;
         long long time = 1000000000;
+        PadSettings pad = {};
     };
     const Case cases[] = {
         {{"--headless", "--frames", "1"}, true, 1},
@@ -57,39 +58,10 @@ TEST(CommandLine, OptionsAtTheirBounds) {
         {{"--autoplay"}, false},
         {{"--headless", "--trace", ""}, false},
         {{"--headless", "--frobnicate"}, false},
-    };
-    for (const Case& c : cases) {
-        std::string line;
-        for (const std::string& a : c.args) line += a + " ";
-        SCOPED_TRACE(line);
-        Options o;
-        std::string error;
-        const int rc = Parse(c.args, &o, &error);
-        if (!c.taken) {
-            EXPECT_EQ(rc, 2);
-            EXPECT_FALSE(error.empty());
-            EXPECT_EQ(error.find('\n'), std::string::npos) << "one line";
-            continue;
-        }
-        ASSERT_EQ(rc, 0) << error;
-        EXPECT_EQ(o.frames, c.frames);
-        EXPECT_EQ(o.scale, c.scale);
-        EXPECT_EQ(o.tick0, c.tick0);
-        EXPECT_EQ(o.time, c.time);
-    }
-}
-
-TEST(CommandLine, PadOptionsAtTheirBounds) {
-    struct Case {
-        std::vector<std::string> args;
-        bool taken;
-        PadSettings pad = {};
-    };
-    const Case cases[] = {
-        {{}, true},
-        {{"--pad-speed", "250", "--pad-dead-zone", "0", "--pad-precision", "10"}, true, {250, 0, 10}},
-        {{"--pad-speed", "1500", "--pad-dead-zone", "30", "--pad-precision", "100"}, true, {1500, 30, 100}},
-        {{"--headless", "--pad-speed", "700"}, true, {700, 8, 33}},  // the page passes them so
+        {.args = {"--pad-speed", "250", "--pad-dead-zone", "0", "--pad-precision", "10"}, .taken = true, .pad = {250, 0, 10}},
+        {.args = {"--pad-speed", "1500", "--pad-dead-zone", "30", "--pad-precision", "100"}, .taken = true,
+         .pad = {1500, 30, 100}},
+        {.args = {"--headless", "--pad-speed", "700"}, .taken = true, .pad = {700, 8, 33}},  // as the page passes them
         {{"--pad-speed", "249"}, false},
         {{"--pad-speed", "1501"}, false},
         {{"--pad-speed", "fast"}, false},
@@ -113,11 +85,15 @@ TEST(CommandLine, PadOptionsAtTheirBounds) {
         const int rc = Parse(c.args, &o, &error);
         if (!c.taken) {
             EXPECT_EQ(rc, 2);
+            EXPECT_FALSE(error.empty());
             EXPECT_EQ(error.find('\n'), std::string::npos) << "one line";
-            EXPECT_NE(error.find("--"), std::string::npos) << "names the option: " << error;
             continue;
         }
         ASSERT_EQ(rc, 0) << error;
+        EXPECT_EQ(o.frames, c.frames);
+        EXPECT_EQ(o.scale, c.scale);
+        EXPECT_EQ(o.tick0, c.tick0);
+        EXPECT_EQ(o.time, c.time);
         EXPECT_TRUE(o.pad == c.pad) << o.pad.speed << " " << o.pad.deadZone << " " << o.pad.precision;
         EXPECT_EQ(o.padSpeedGiven, c.pad.speed != PadSettings{}.speed);
     }
