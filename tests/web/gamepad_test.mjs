@@ -5,7 +5,7 @@
 // to the results board and back, and the round's replay verifies in the native game to
 // the page's best time. Then the settings panel: it opens without changing the picture's
 // size, its speed takes effect at once and is kept across a reload; damaged kept
-// settings give the defaults.
+// settings give the defaults; on a phone held sideways it waits behind "?".
 // Usage: node gamepad_test.mjs build-web/site build/zumble
 import fs from 'node:fs';
 import path from 'node:path';
@@ -201,12 +201,30 @@ async function settingsPanel(server) {
         Math.abs(await pixelsPerFrame() - 10) < 0.5);
 }
 
+// A phone held sideways: the settings wait behind "?", and using them keeps the help open.
+async function phoneSettings(server) {
+  const phone = await launch({ width: 844, height: 390 }, { deviceScaleFactor: 3, isMobile: true });
+  try {
+    const p = (await phone.pages())[0] || await phone.newPage();
+    await p.goto(server.url);
+    await p.waitForFunction(() => window.Module && window.Module.calledRun, null, { timeout: 20000 });
+    check('phone: the gamepad settings are hidden until "?"', !(await p.locator('#pad-settings summary').isVisible()));
+    await p.locator('#help').tap();
+    await p.locator('#pad-settings summary').tap();
+    await p.locator('#pad-precision').tap();
+    check('phone: "?" shows them, and a tap on a slider keeps the help open',
+          await p.locator('#howto').isVisible() && await p.locator('#pad-precision').isVisible());
+  } finally {
+    await phone.close();
+  }
+}
+
 const context = await launch({ width: 1024, height: 768 });
 const server = await serve(site);
 try {
   page = await context.newPage();
   await page.addInitScript(mockGamepads);
-  for (const test of [padRound, settingsPanel]) {
+  for (const test of [padRound, settingsPanel, phoneSettings]) {
     try {
       await test(server);
     } catch (e) {
