@@ -40,6 +40,7 @@ target_link_options(zumble_web PRIVATE
   "SHELL:--pre-js ${WEB_PAGE_DIR}/sound.js"
   "SHELL:--pre-js ${WEB_PAGE_DIR}/files.js"
   "SHELL:--pre-js ${WEB_PAGE_DIR}/board.js"
+  "SHELL:--pre-js ${WEB_PAGE_DIR}/gamepad.js"
   "SHELL:--preload-file ${CMAKE_SOURCE_DIR}/bmp@/zumble/bmp"
   "SHELL:--preload-file ${CMAKE_SOURCE_DIR}/wave@/zumble/wave")
 set_target_properties(zumble_web PROPERTIES

@@ -48,6 +48,12 @@ target_compile_definitions(zumble PRIVATE ZUMBLE_VERSION="${PROJECT_VERSION}")
 target_link_libraries(zumble PRIVATE winmm user32 gdi32 ole32 shell32 uuid psapi)
 set_target_properties(zumble PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
+# A tester's XInput for tests/windows/pad_wine.sh: an xinput1_4.dll steered by a file,
+# which the test puts into the Wine prefix's system folder. Built here, never packed.
+add_library(test-xinput SHARED ${CMAKE_SOURCE_DIR}/tests/windows/test_xinput.cpp)
+set_target_properties(test-xinput PROPERTIES OUTPUT_NAME xinput1_4 PREFIX ""
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/test-xinput)
+
 # The package (make windows): dist/zumble-VERSION-windows-x64.zip with both programs, the
 # game's data and the player's README.
 install(TARGETS zumble zumble-ddraw RUNTIME DESTINATION .)

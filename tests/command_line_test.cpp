@@ -27,6 +27,7 @@ TEST(CommandLine, OptionsAtTheirBounds) {
         int scale = 0;
         std::uint32_t tick0 = 0;
         long long time = 1000000000;
+        PadSettings pad = {};
     };
     const Case cases[] = {
         {{"--headless", "--frames", "1"}, true, 1},
@@ -57,6 +58,23 @@ TEST(CommandLine, OptionsAtTheirBounds) {
         {{"--autoplay"}, false},
         {{"--headless", "--trace", ""}, false},
         {{"--headless", "--frobnicate"}, false},
+        {.args = {"--pad-speed", "250", "--pad-dead-zone", "0", "--pad-precision", "10"}, .taken = true, .pad = {250, 0, 10}},
+        {.args = {"--pad-speed", "1500", "--pad-dead-zone", "30", "--pad-precision", "100"}, .taken = true,
+         .pad = {1500, 30, 100}},
+        {.args = {"--headless", "--pad-speed", "700"}, .taken = true, .pad = {700, 8, 33}},  // as the page passes them
+        {{"--pad-speed", "249"}, false},
+        {{"--pad-speed", "1501"}, false},
+        {{"--pad-speed", "fast"}, false},
+        {{"--pad-speed"}, false},
+        {{"--pad-dead-zone", "-1"}, false},
+        {{"--pad-dead-zone", "31"}, false},
+        {{"--pad-dead-zone", "8%"}, false},
+        {{"--pad-precision", "9"}, false},
+        {{"--pad-precision", "101"}, false},
+        {{"--verify", "r.zrp", "--pad-speed", "700"}, false},
+        {{"--window", "--virtual-pad", "pad.txt"}, true},
+        {{"--headless", "--virtual-pad", "pad.txt"}, false},
+        {{"--virtual-pad", ""}, false},
     };
     for (const Case& c : cases) {
         std::string line;
@@ -76,6 +94,8 @@ TEST(CommandLine, OptionsAtTheirBounds) {
         EXPECT_EQ(o.scale, c.scale);
         EXPECT_EQ(o.tick0, c.tick0);
         EXPECT_EQ(o.time, c.time);
+        EXPECT_TRUE(o.pad == c.pad) << o.pad.speed << " " << o.pad.deadZone << " " << o.pad.precision;
+        EXPECT_EQ(o.padSpeedGiven, c.pad.speed != PadSettings{}.speed);
     }
 }
 

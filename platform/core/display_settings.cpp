@@ -20,8 +20,33 @@ bool g_haveLoaded = false;
 
 bool SameText(const char* a, std::size_t n, const char* b) { return std::strlen(b) == n && std::memcmp(a, b, n) == 0; }
 
+// A whole number of 1..4 digits within [low, high].
+bool ParseNumber(const char* value, std::size_t n, int low, int high, int* out) {
+    if (n == 0 || n > 4) return false;
+    int v = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (value[i] < '0' || value[i] > '9') return false;
+        v = v * 10 + (value[i] - '0');
+    }
+    if (v < low || v > high) return false;
+    *out = v;
+    return true;
+}
+
+// The keys seen so far: each may come once.
+struct Seen {
+    bool display = false, scale = false, speed = false, deadZone = false, precision = false;
+};
+
+// A numeric key's value, once.
+bool ParseKeyNumber(const char* value, std::size_t n, int low, int high, bool* seen, int* out) {
+    if (*seen) return false;
+    *seen = true;
+    return ParseNumber(value, n, low, high, out);
+}
+
 // One "key=value" line, without its end.
-bool ParseLine(const char* line, std::size_t n, DisplaySettings* s, bool* haveDisplay, bool* haveScale) {
+bool ParseLine(const char* line, std::size_t n, DisplaySettings* s, Seen* seen) {
     while (n > 0 && (line[n - 1] == '\r' || line[n - 1] == ' ')) --n;
     if (n == 0 || line[0] == '#') return true;
     const char* eq = static_cast<const char*>(std::memchr(line, '=', n));
@@ -30,25 +55,23 @@ bool ParseLine(const char* line, std::size_t n, DisplaySettings* s, bool* haveDi
     const char* value = eq + 1;
     const std::size_t valueLength = n - keyLength - 1;
     if (SameText(line, keyLength, "display")) {
-        if (*haveDisplay) return false;
-        *haveDisplay = true;
+        if (seen->display) return false;
+        seen->display = true;
         if (SameText(value, valueLength, "fullscreen")) s->fullscreen = true;
         else if (SameText(value, valueLength, "window")) s->fullscreen = false;
         else return false;
         return true;
     }
     if (SameText(line, keyLength, "scale")) {
-        if (*haveScale || valueLength == 0 || valueLength > 2) return false;
-        *haveScale = true;
-        int scale = 0;
-        for (std::size_t i = 0; i < valueLength; ++i) {
-            if (value[i] < '0' || value[i] > '9') return false;
-            scale = scale * 10 + (value[i] - '0');
-        }
-        if (scale < 1 || scale > kMaxScale) return false;
-        s->scale = scale;
-        return true;
+        // Two digits at most, as it always was written.
+        return valueLength <= 2 && ParseKeyNumber(value, valueLength, 1, kMaxScale, &seen->scale, &s->scale);
     }
+    if (SameText(line, keyLength, "pad-speed"))
+        return ParseKeyNumber(value, valueLength, kPadSpeedMin, kPadSpeedMax, &seen->speed, &s->pad.speed);
+    if (SameText(line, keyLength, "pad-dead-zone"))
+        return ParseKeyNumber(value, valueLength, kPadDeadZoneMin, kPadDeadZoneMax, &seen->deadZone, &s->pad.deadZone);
+    if (SameText(line, keyLength, "pad-precision"))
+        return ParseKeyNumber(value, valueLength, kPadPrecisionMin, kPadPrecisionMax, &seen->precision, &s->pad.precision);
     return false;
 }
 
@@ -57,7 +80,7 @@ bool ParseLine(const char* line, std::size_t n, DisplaySettings* s, bool* haveDi
 bool ParseDisplaySettings(const char* text, std::size_t size, DisplaySettings* out) {
     if (size > kMaxFile) return false;
     DisplaySettings s;
-    bool haveDisplay = false, haveScale = false;
+    Seen seen;
     std::size_t start = 0;
     while (start < size) {
         std::size_t end = start;
@@ -65,22 +88,35 @@ bool ParseDisplaySettings(const char* text, std::size_t size, DisplaySettings* o
             if (text[end] == '\0') return false;
             ++end;
         }
-        if (!ParseLine(text + start, end - start, &s, &haveDisplay, &haveScale)) return false;
+        if (!ParseLine(text + start, end - start, &s, &seen)) return false;
         start = end + 1;
     }
-    if (!haveDisplay) return false;
+    if (!seen.display) return false;
     *out = s;
     return true;
 }
 
 std::size_t FormatDisplaySettings(const DisplaySettings& s, char* out, std::size_t capacity) {
-    const int n = std::snprintf(out, capacity, "# How Zumble was shown when it was last left.\ndisplay=%s\n",
-                                s.fullscreen ? "fullscreen" : "window");
+    std::size_t used = 0;
+    // Appends one line; false when it does not fit.
+    auto put = [&](const char* key, const char* text, int number) {
+        const int n = text ? std::snprintf(out + used, capacity - used, "%s=%s\n", key, text)
+                           : std::snprintf(out + used, capacity - used, "%s=%d\n", key, number);
+        if (n < 0 || static_cast<std::size_t>(n) >= capacity - used) return false;
+        used += static_cast<std::size_t>(n);
+        return true;
+    };
+    if (capacity == 0) return 0;
+    const int n = std::snprintf(out, capacity, "# How Zumble was shown when it was last left.\n");
     if (n < 0 || static_cast<std::size_t>(n) >= capacity) return 0;
-    if (s.scale < 1) return static_cast<std::size_t>(n);
-    const int m = std::snprintf(out + n, capacity - n, "scale=%d\n", s.scale);
-    if (m < 0 || static_cast<std::size_t>(n + m) >= capacity) return 0;
-    return static_cast<std::size_t>(n + m);
+    used = static_cast<std::size_t>(n);
+    const PadSettings defaults;
+    bool fits = put("display", s.fullscreen ? "fullscreen" : "window", 0);
+    if (fits && s.scale >= 1) fits = put("scale", nullptr, s.scale);
+    if (fits && s.pad.speed != defaults.speed) fits = put("pad-speed", nullptr, s.pad.speed);
+    if (fits && s.pad.deadZone != defaults.deadZone) fits = put("pad-dead-zone", nullptr, s.pad.deadZone);
+    if (fits && s.pad.precision != defaults.precision) fits = put("pad-precision", nullptr, s.pad.precision);
+    return fits ? used : 0;
 }
 
 void UseSavedDisplay(Options* o) {
@@ -98,6 +134,9 @@ void UseSavedDisplay(Options* o) {
     g_haveLoaded = true;
     if (!o->window && !o->fullscreen) o->window = !saved.fullscreen;
     o->savedScale = saved.scale;
+    if (!o->padSpeedGiven) o->pad.speed = saved.pad.speed;
+    if (!o->padDeadZoneGiven) o->pad.deadZone = saved.pad.deadZone;
+    if (!o->padPrecisionGiven) o->pad.precision = saved.pad.precision;
 }
 
 void RememberDisplay(bool fullscreen, int windowScale) {
@@ -105,8 +144,10 @@ void RememberDisplay(bool fullscreen, int windowScale) {
     DisplaySettings now;
     now.fullscreen = fullscreen;
     now.scale = windowScale >= 1 && windowScale <= kMaxScale ? windowScale : 0;
-    if (g_haveLoaded && now.fullscreen == g_loaded.fullscreen && now.scale == g_loaded.scale) return;
-    char text[128];
+    now.pad = g_Options.pad;
+    if (g_haveLoaded && now.fullscreen == g_loaded.fullscreen && now.scale == g_loaded.scale && now.pad == g_loaded.pad)
+        return;
+    char text[256];
     const std::size_t size = FormatDisplaySettings(now, text, sizeof text);
     if (size == 0) return;
     if (SaveFileReplacing(kDisplaySettingsFile, "display.tmp", text, size)) {

@@ -1,16 +1,20 @@
 #pragma once
 // How the desktop game was shown when the player left it (window or full screen, and the
-// window's scale), kept in a small file beside the best times so that the next start
-// shows it the same way. The command line's --window, --fullscreen and --scale win for
-// their run. Headless runs neither read nor write it, so they stay the same everywhere.
+// window's scale) and the gamepad's settings, kept in a small file beside the best times
+// so that the next start is the same. The command line's --window, --fullscreen, --scale
+// and --pad-* win for their run (and are kept from then on). Headless runs neither read
+// nor write it, so they stay the same everywhere.
 
 #include <cstddef>
+
+#include "platform/core/pad_cursor.h"
 
 struct Options;
 
 struct DisplaySettings {
     bool fullscreen = true;
     int scale = 0;  // the window's whole factor, 1..16; 0: none kept
+    PadSettings pad;  // lines only for what differs from the defaults
 };
 
 // The file's name among the player's files (as OpenGamePath names it).
@@ -23,10 +27,11 @@ bool ParseDisplaySettings(const char* text, std::size_t size, DisplaySettings* o
 std::size_t FormatDisplaySettings(const DisplaySettings& settings, char* out, std::size_t capacity);
 
 // For a player's run (not headless): reads the file, if any, into the options the command
-// line left open (o->window, o->savedScale) and marks the run as one that remembers.
+// line left open (o->window, o->savedScale, o->pad) and marks the run as one that remembers.
 // A missing, unreadable or odd file leaves the defaults, silently.
 void UseSavedDisplay(Options* o);
-// At the window's end: keeps how it was shown, where the run remembers and it changed.
+// At the window's end: keeps how it was shown and the pad's settings (g_Options.pad),
+// where the run remembers and something changed.
 // Written safely (the old file or the new one, whole); a failure is not the player's
 // concern and is ignored.
 void RememberDisplay(bool fullscreen, int windowScale);

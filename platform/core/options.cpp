@@ -11,23 +11,32 @@ namespace {
 
 const char kUsage[] =
     "usage: zumble [--window | --fullscreen] [--scale N] [--trace FILE] [--sound-log FILE]\n"
+    "              [--pad-speed PX] [--pad-dead-zone PERCENT] [--pad-precision PERCENT]\n"
     "       zumble --headless [--script FILE] [--frames N] [--time SECONDS] [--tick0 MS]\n"
     "              [--trace FILE] [--sound-log FILE] [--audio-out FILE.wav] [--autoplay] [--timedemo]\n"
     "       zumble [--headless] --replay FILE   (watch a replay; headless: retrace it)\n"
     "       zumble --verify FILE                (play a replay as fast as possible, print its result)\n"
     "       zumble --help | --version\n"
+    "       zumble --window --virtual-pad FILE  (testers: a virtual gamepad steered by FILE's lines)\n"
     "\n"
     "Swat the flies with the mouse. Enter and Space change how fast they come; Escape\n"
     "leaves the current screen; Alt+Enter switches between window and full screen.\n"
     "\n"
+    "A gamepad works too: the left stick or the d-pad moves, A swats (the mouse button),\n"
+    "B is Escape, Start is Enter, and holding the right shoulder slows the cursor for\n"
+    "fine aim. --pad-speed is the cursor's speed at full tilt in game pixels a second\n"
+    "(250-1500, default 600), --pad-dead-zone the stick's tilt that does nothing (0-30 %,\n"
+    "default 8), --pad-precision the speed kept while the shoulder is held (10-100 %,\n"
+    "default 33).\n"
+    "\n"
     "Files: the pictures and sounds (bmp/, wave/) are read from the current folder, else\n"
     "from ../share/games/zumble beside the executable (an installed game), else from the\n"
     "folder next to or above the executable. The best times (hiscoa.sav), the error\n"
-    "report (error.txt) and how the game was last shown (display.ini: window or full\n"
-    "screen, and the window's scale, used when no option says) are written beside that\n"
-    "data, except for an installed game, which keeps them in $XDG_DATA_HOME/zumble/ (by\n"
-    "default ~/.local/share/zumble/). Every round is recorded there in replays/: last.zrp,\n"
-    "and best-FLIES-SPEED-PLACE.zrp for each best time.\n";
+    "report (error.txt) and how the game was last set (display.ini: window or full\n"
+    "screen, the window's scale and the pad's settings, used when no option says) are\n"
+    "written beside that data, except for an installed game, which keeps them in\n"
+    "$XDG_DATA_HOME/zumble/ (by default ~/.local/share/zumble/). Every round is recorded\n"
+    "there in replays/: last.zrp, and best-FLIES-SPEED-PLACE.zrp for each best time.\n";
 
 bool ToNumber(const char* text, long long low, long long high, long long* out) {
     if (!text || !*text) return false;
@@ -88,13 +97,25 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             if (!needValue("milliseconds")) return 2;
             if (!ToNumber(value, 0, 0xFFFFFFFFLL, &n)) { *error = "--tick0 wants milliseconds from 0 to 4294967295, not '" + std::string(value) + "'"; return 2; }
             o.tick0 = static_cast<std::uint32_t>(n);
+        } else if (arg == "--pad-speed" || arg == "--pad-dead-zone" || arg == "--pad-precision") {
+            const bool speed = arg == "--pad-speed", deadZone = arg == "--pad-dead-zone";
+            const int low = speed ? kPadSpeedMin : deadZone ? kPadDeadZoneMin : kPadPrecisionMin;
+            const int high = speed ? kPadSpeedMax : deadZone ? kPadDeadZoneMax : kPadPrecisionMax;
+            if (!needValue("a whole number")) return 2;
+            if (!ToNumber(value, low, high, &n)) {
+                *error = arg + " wants a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                         ", not '" + value + "'";
+                return 2;
+            }
+            (speed ? o.pad.speed : deadZone ? o.pad.deadZone : o.pad.precision) = static_cast<int>(n);
+            (speed ? o.padSpeedGiven : deadZone ? o.padDeadZoneGiven : o.padPrecisionGiven) = true;
         } else if (arg == "--script" || arg == "--trace" || arg == "--sound-log" || arg == "--audio-out" ||
-                   arg == "--replay" || arg == "--verify") {
+                   arg == "--replay" || arg == "--verify" || arg == "--virtual-pad") {
             if (!needValue("a file name")) return 2;
             if (!*value) { *error = "option " + arg + " needs a file name"; return 2; }
             std::string& target = arg == "--script" ? o.script : arg == "--trace" ? o.trace
                                 : arg == "--sound-log" ? o.soundLog : arg == "--audio-out" ? o.audioOut
-                                : arg == "--replay" ? o.replay : o.verify;
+                                : arg == "--replay" ? o.replay : arg == "--verify" ? o.verify : o.virtualPad;
             target = value;
         } else {
             *error = "unknown option '" + arg + "' (see zumble --help)";
@@ -104,7 +125,8 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
     if (!o.verify.empty()) {
         // The result alone: nothing that would read other input or write a file.
         if (!o.replay.empty() || o.window || fullscreen || o.scale || !o.script.empty() || o.frames >= 0 ||
-            !o.trace.empty() || !o.soundLog.empty() || !o.audioOut.empty() || o.autoplay) {
+            !o.trace.empty() || !o.soundLog.empty() || !o.audioOut.empty() || o.autoplay ||
+            o.padSpeedGiven || o.padDeadZoneGiven || o.padPrecisionGiven || !o.virtualPad.empty()) {
             *error = "--verify takes no other option but --timedemo";
             return 2;
         }
@@ -117,6 +139,7 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
     o.fullscreen = fullscreen;
     if (o.window && fullscreen) { *error = "--window and --fullscreen exclude each other"; return 2; }
     if (o.headless && (o.window || fullscreen || o.scale)) { *error = "--headless has no window: drop --window, --fullscreen and --scale"; return 2; }
+    if (!o.virtualPad.empty() && o.headless) { *error = "--virtual-pad works only in a window, not with --headless"; return 2; }
     if (!o.headless) {
         const char* headlessOnly = !o.script.empty() ? "--script" : o.frames >= 0 ? "--frames"
                                  : !o.audioOut.empty() ? "--audio-out" : o.autoplay ? "--autoplay" : nullptr;

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/core/pad_cursor.h"
+
 struct Options {
     bool headless = false;
     bool window = false;       // --window; full screen otherwise
@@ -20,6 +22,9 @@ struct Options {
     bool timedemo = false;     // --timedemo
     std::string replay;        // --replay FILE: watch (or with --headless, retrace) a replay
     std::string verify;        // --verify FILE: play a replay headless, print its result
+    PadSettings pad;           // --pad-speed, --pad-dead-zone, --pad-precision (or display.ini)
+    bool padSpeedGiven = false, padDeadZoneGiven = false, padPrecisionGiven = false;
+    std::string virtualPad;    // --virtual-pad FILE: a tester's gamepad, steered by FILE's lines
     // Not options: a player's run shows the game as it was left (display_settings.h).
     bool rememberDisplay = false;
     int savedScale = 0;        // the window's scale when it was left, 0: none

@@ -35,6 +35,9 @@ void PostGameMessage(UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT SendGameMessage(UINT message, WPARAM wParam, LPARAM lParam);
 // Moves the cursor (game coordinates).
 void SetGameCursor(int x, int y);
+// Where the input posted so far leaves the cursor: the newest move still waiting in the
+// queue, else the cursor (a pad moves on from there, not from where the game last looked).
+POINT PostedCursorPos();
 
 // Sound side of a flip (platform/core/sound_mixer.cpp): without a device that pulls the mix
 // it renders exactly 1/60 s of it and hands it to the backend (the headless recording).

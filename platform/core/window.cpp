@@ -151,6 +151,15 @@ int MessageBox(HWND, const char* text, const char* caption, UINT) {
     return IDOK;
 }
 
+POINT PostedCursorPos() {
+    for (int i = g_count - 1; i >= 0; --i) {
+        const MSG& m = g_queue[(g_head + i) % kQueueSize];
+        if (m.message == WM_MOUSEMOVE)
+            return POINT{static_cast<short>(m.lParam & 0xFFFF), static_cast<short>((m.lParam >> 16) & 0xFFFF)};
+    }
+    return g_cursor;
+}
+
 BOOL GetCursorPos(POINT* point) {
     if (!point) return FALSE;
     *point = g_cursor;

@@ -27,6 +27,10 @@ const char* UnservedOption(const Options& o) {
     if (o.scale) return "--scale";
     if (!o.soundLog.empty()) return "--sound-log";
     if (o.timedemo) return "--timedemo";
+    // The gamepad is zumble.exe's.
+    if (o.padSpeedGiven) return "--pad-speed";
+    if (o.padDeadZoneGiven) return "--pad-dead-zone";
+    if (o.padPrecisionGiven) return "--pad-precision";
     return nullptr;
 }
 
@@ -46,7 +50,9 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         std::_Exit(0);
     }
-    if (parsed == 0 && UnservedOption(g_Options)) {
+    if (parsed == 0 && !g_Options.virtualPad.empty()) {
+        error = "--virtual-pad is the Linux game's (SDL's virtual joystick)";
+    } else if (parsed == 0 && UnservedOption(g_Options)) {
         error = std::string(UnservedOption(g_Options)) + " needs zumble.exe; zumble-ddraw.exe runs the game full screen only";
     }
     if (parsed == 2 || !error.empty()) {

@@ -14,6 +14,7 @@
 #include "platform/core/runtime.h"
 #include "platform/sdl/frame_pacing.h"
 #include "platform/sdl/sdl_audio.h"
+#include "platform/sdl/sdl_pad.h"
 #include "platform/sdl/sdl_present.h"
 
 namespace {
@@ -90,7 +91,8 @@ bool Start() {
         return true;
     }
     g_video = true;
-    return true;
+    SdlPadStart();
+    return g_Options.virtualPad.empty() || SdlVirtualPadStart(g_Options.virtualPad.c_str());
 }
 
 bool HasDisplay() { return g_video; }
@@ -126,11 +128,14 @@ void DestroyGameWindow() {
 
 void Shutdown() {
     DestroyGameWindow();
+    SdlVirtualPadStop();
+    SdlPadStop();
     SDL_Quit();
 }
 
 void PumpInput() {
     if (!g_video) return;
+    SdlVirtualPadPump();
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
         switch (e.type) {
@@ -170,6 +175,10 @@ void PumpInput() {
             }
             break;
         }
+        case SDL_CONTROLLERDEVICEADDED:
+        case SDL_CONTROLLERDEVICEREMOVED:
+            SdlPadDeviceEvent(e);
+            break;
         case SDL_RENDER_TARGETS_RESET:
         case SDL_RENDER_DEVICE_RESET:
             // The picture is gone: the game's own restore path brings it back, on the
@@ -182,6 +191,7 @@ void PumpInput() {
             break;
         }
     }
+    SdlPadPump();
 }
 
 void ShowCursor(bool show) {

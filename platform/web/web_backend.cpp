@@ -75,8 +75,12 @@ void DestroyWindow() {
 }
 
 void PumpInput() {
-    if (Scripted()) HeadlessBackend().pumpInput();
-    else WebPumpInput();
+    if (Scripted()) {
+        HeadlessBackend().pumpInput();
+    } else {
+        WebPumpInput();
+        WebPadPump();
+    }
 }
 
 void Present(const std::uint8_t* pixels, const PALETTEENTRY* palette) {

@@ -6,6 +6,8 @@
 void WebListen();
 void WebStopListening();
 void WebPumpInput();
+// Gamepads (platform/web/web_pad.cpp): the connected pads to the game, at every pump.
+void WebPadPump();
 
 // Sound (platform/web/web_audio.cpp): one game frame's mix for the page's audio output.
 void WebPlayFrameMix(const short* samples, int frames);

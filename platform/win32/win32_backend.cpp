@@ -12,6 +12,7 @@
 #include "platform/core/sound_mixer.h"
 #include "platform/win32/win32_audio.h"
 #include "platform/win32/win32_pacing.h"
+#include "platform/win32/win32_pad.h"
 #include "platform/win32/win32_window.h"
 
 namespace {
@@ -25,17 +26,29 @@ void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
 bool g_display = false;
 
 bool Start() {
+    if (!g_Options.virtualPad.empty()) {
+        // The tests steer zumble.exe's XInput with a tester's DLL instead (tests/windows/).
+        std::fprintf(stderr, "zumble: --virtual-pad is the Linux game's (SDL's virtual joystick)\n");
+        return false;
+    }
     g_display = Win32WindowStart(Post, EndRunAtOnce);
     if (!g_display) std::fprintf(stderr, "zumble: no desktop to open a window on\n");
+    else Win32PadStart();
     return true;  // DirectDraw reports a missing display to the game
 }
 
 void Shutdown() {
+    Win32PadStop();
     Win32WindowShutdown();
     Win32StopPacing();
 }
 
 bool HasDisplay() { return g_display; }
+
+void PumpInput() {
+    Win32PumpMessages();
+    Win32PadPump();
+}
 
 bool CreateGameWindow(const char* title) { 
     return Win32CreateWindow(title, !g_Options.window, g_Options.scale, g_Options.savedScale);
@@ -63,7 +76,7 @@ const Backend kWin32 = {
     .hasDisplay       = HasDisplay,
     .createWindow     = CreateGameWindow,
     .destroyWindow    = Win32DestroyWindow,
-    .pumpInput        = Win32PumpMessages,
+    .pumpInput        = PumpInput,
     .present          = Present,
     .showCursor       = Win32ShowCursor,
     .messageBox       = Win32MessageBox,

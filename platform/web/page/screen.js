@@ -14,7 +14,7 @@ document.getElementById('help').addEventListener('click', function (e) {
 });
 // The help is read, then the game goes on: any tap elsewhere puts it away.
 document.addEventListener('pointerdown', function (e) {
-  if (e.target.id !== 'help' && e.target.id !== 'howto') document.body.classList.remove('help');
+  if (!e.target.closest || !e.target.closest('#help, #howto')) document.body.classList.remove('help');
 }, true);
 
 // A phone held upright shows the picture a third of the screen's height: say once that
