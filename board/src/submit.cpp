@@ -4,10 +4,107 @@
 #include <cstdio>
 #include <ctime>
 
+#include "name_fold.h"
+#include "render.h"
 #include "request_parse.h"
+#include "sender.h"
 #include "sha256.h"
 
 namespace board {
+
+namespace {
+
+Outcome Refused(Refusal refusal) {
+  Outcome o;
+  o.status = refusal.status;
+  o.refusal = std::move(refusal);
+  return o;
+}
+
+Outcome DatabaseError(Context* ctx) {
+  fprintf(stderr, "zumble-board: database: %s\n", ctx->store->LastError().c_str());
+  Outcome o = Refused(MakeRefusal(503, "database", "the database is not answering; try again soon"));
+  o.retry_after = "5";
+  return o;
+}
+
+std::string SignsJson(const std::string& signs) {
+  std::string out = "[";
+  size_t start = 0;
+  while (start < signs.size()) {
+    size_t comma = signs.find(',', start);
+    if (comma == std::string::npos) comma = signs.size();
+    if (out.size() > 1) out += ',';
+    out += JsonString(signs.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return out + "]";
+}
+
+Refusal Banned(const char* what, const std::string& reason) {
+  return MakeRefusal(403, "banned",
+                     std::string("this board takes no runs from this ") + what +
+                         (reason.empty() ? "" : ": " + reason))
+      .WithText("what", what)
+      .WithText("reason", reason);
+}
+
+// What the store decided, as the answer.
+Outcome FromStore(const Stored& s) {
+  Outcome o;
+  o.run = s.run;
+  o.rank = s.rank;
+  o.key = s.key;
+  switch (s.outcome) {
+    case Stored::kStored:
+    case Stored::kAlready:
+      o.existed = s.outcome == Stored::kAlready;
+      if (s.run.state == "held") {
+        o.status = 202;
+        o.refusal = MakeRefusal(202, "held",
+                                "the run is stored, but it shows signs of machine play: an "
+                                "operator will look at it before it goes on the board")
+                        .WithNumber("id", s.run.id)
+                        .With("signs", SignsJson(s.run.signs));
+        if (!s.key.empty()) o.refusal.WithText("key", s.key).WithText("name", s.run.name);
+      } else if (s.run.state != "shown") {
+        o = Refused(MakeRefusal(409, "duplicate",
+                                "this round is stored already, and an operator took it off "
+                                "the board")
+                        .WithNumber("run", s.run.id));
+      } else {
+        o.status = o.existed ? 200 : 201;
+      }
+      return o;
+    case Stored::kDuplicate:
+      return Refused(MakeRefusal(409, "duplicate",
+                                 "this round is on the board already, as run " +
+                                     std::to_string(s.run.id) +
+                                     ": a round counts once, whoever sends it")
+                         .WithNumber("run", s.run.id));
+    case Stored::kNameTaken:
+      return Refused(MakeRefusal(403, "name_taken",
+                                 "the name " + s.holder +
+                                     " (or one that looks like it) belongs to another player; "
+                                     "send the key it came with, or choose another name")
+                         .WithText("name", s.holder));
+    case Stored::kBadKey:
+      return Refused(MakeRefusal(403, "bad_key", "that is not the key of the name " + s.holder)
+                         .WithText("name", s.holder));
+    case Stored::kBannedName:
+      return Refused(Banned("name", s.reason));
+    case Stored::kBannedAddress:
+      return Refused(Banned("address", s.reason));
+  }
+  return o;
+}
+
+}  // namespace
+
+std::string OutcomeJson(const Outcome& o) {
+  if (o.status == 200 || o.status == 201) return AcceptedJson(o.run, o.rank, o.existed, o.key);
+  return RefusalJson(o.refusal);
+}
 
 void LogSubmission(const std::string& client, const Outcome& o) {
   char when[32];
@@ -15,71 +112,83 @@ void LogSubmission(const std::string& client, const Outcome& o) {
   tm parts{};
   gmtime_r(&now, &parts);
   strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", &parts);
-  if (o.status < 300)
+  if (o.status < 300 && o.status != 202)
     fprintf(stderr, "%s %s %d run %lld %dx%d %lld ms\n", when, client.c_str(), o.status,
             static_cast<long long>(o.run.id), o.run.flies, o.run.speed,
             static_cast<long long>(o.run.time_ms));
   else
-    fprintf(stderr, "%s %s %d %s\n", when, client.c_str(), o.status, o.message.c_str());
+    fprintf(stderr, "%s %s %d %s: %s\n", when, client.c_str(), o.status,
+            o.refusal.code.c_str(), o.refusal.message.c_str());
 }
 
-Outcome Submit(Context* ctx, const std::string& client, bool has_name,
-               const std::string& raw_name, const std::string& body) {
-  Outcome o;
-  if (!TakeToken(&ctx->rate, client, std::chrono::steady_clock::now())) {
-    o.status = 429;
-    o.message = "too many submissions from this address; wait a little";
+Outcome Submit(Context* ctx, const Submission& in) {
+  if (!TakeToken(&ctx->rate, in.client, std::chrono::steady_clock::now())) {
+    Outcome o = Refused(MakeRefusal(429, "rate_limited",
+                                    "too many submissions from this address; wait a little"));
     o.retry_after = "10";
     return o;
   }
   std::string name;
-  if (!has_name || !ParseName(raw_name, &name)) {
-    o.status = 400;
-    o.message = "a name is 1 to 16 letters, digits, spaces or - _ .";
-    return o;
-  }
-  if (body.empty()) {
-    o.status = 400;
-    o.message = "no replay in the request";
-    return o;
-  }
-  std::string hash = Sha256Hex(body);
+  if (!in.has_name || !ParseName(in.raw_name, &name))
+    return Refused(MakeRefusal(400, "bad_name",
+                               "a name is 1 to 16 letters (of any alphabet), digits, spaces or "
+                               "- _ ."));
+  if (in.body.empty()) return Refused(MakeRefusal(400, "no_replay", "no replay in the request"));
+  std::string sender = SenderOf(in.client);
+  bool banned = false;
+  std::string reason;
+  if (!ctx->store->AddressBan(sender, &banned, &reason)) return DatabaseError(ctx);
+  if (banned) return Refused(Banned("address", reason));
+
+  NewRun run;
+  run.name = name;
+  run.fold = FoldName(name);
+  run.key = in.key;
+  run.hash = Sha256Hex(in.body);
+  run.replay = in.body;
+  run.sender = sender;
+  run.created = static_cast<int64_t>(time(nullptr));
+  // These very bytes were verified before: the store answers from the run they made.
+  Run known;
   bool found = false;
-  if (!ctx->store->FindByHash(hash, &o.run, &found)) {
-    fprintf(stderr, "zumble-board: database: %s\n", ctx->store->LastError().c_str());
-    o.message = "the database is not answering";
-    return o;
-  }
-  if (!found) {
+  if (!ctx->store->FindByHash(run.hash, &known, &found)) return DatabaseError(ctx);
+  if (found) {
+    run.round = run.hash;
+    run.flies = known.flies;
+    run.speed = known.speed;
+    run.time_ms = known.time_ms;
+    run.frames = known.frames;
+    run.played = known.played;
+    run.program = known.program;
+    run.touch = known.touch;
+    run.pad = known.pad;
+    run.signs = known.signs;
+  } else {
     Verdict v;
-    if (!VerifyInPool(&ctx->pool, ctx->options->verifier, body, &v)) {
-      o.status = 503;
-      o.message = "the board is busy checking other runs; try again soon";
+    if (!VerifyInPool(&ctx->pool, ctx->options->verifier, in.body, &v)) {
+      Outcome o = Refused(MakeRefusal(503, "busy",
+                                      "the board is busy checking other runs; try again soon"));
       o.retry_after = "5";
       return o;
     }
-    if (v.kind != Verdict::kAccepted) {
-      o.status = v.kind == Verdict::kRefused ? 422 : 500;
-      o.message = v.reason;
-      return o;
-    }
-    NewRun run{name, hash, body, v.flies, v.speed, v.time_ms, v.frames,
-               static_cast<int64_t>(time(nullptr))};
-    if (!ctx->store->Insert(run, &o.run, &found)) {
-      fprintf(stderr, "zumble-board: database: %s\n", ctx->store->LastError().c_str());
-      o.message = "the database is not answering";
-      return o;
-    }
+    if (v.kind != Verdict::kAccepted) return Refused(RefusalOfVerdict(v));
+    if (v.autoplay)
+      return Refused(MakeRefusal(422, "autoplay",
+                                 "the round was played by the game's autoplay, not by a person"));
+    run.round = v.round.empty() ? run.hash : v.round;
+    run.flies = v.flies;
+    run.speed = v.speed;
+    run.time_ms = v.time_ms;
+    run.frames = v.frames;
+    run.played = v.played;
+    run.program = v.program;
+    run.touch = v.touch;
+    run.pad = v.pad;
+    for (const std::string& sign : v.signs) run.signs += (run.signs.empty() ? "" : ",") + sign;
   }
-  // The same replay twice is one run: the first one's name and id stand.
-  o.existed = found;
-  if (!ctx->store->Rank(o.run, &o.rank)) {
-    fprintf(stderr, "zumble-board: database: %s\n", ctx->store->LastError().c_str());
-    o.message = "the database is not answering";
-    return o;
-  }
-  o.status = found ? 200 : 201;
-  return o;
+  Stored stored;
+  if (!ctx->store->Submit(run, &stored)) return DatabaseError(ctx);
+  return FromStore(stored);
 }
 
 }  // namespace board
