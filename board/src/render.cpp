@@ -159,8 +159,20 @@ std::string AcceptedJson(const Run& run, int64_t rank, bool existed, const std::
   return out + "}\n";
 }
 
-std::string ErrorJson(std::string_view reason) {
-  return "{\"error\":" + JsonString(reason) + "}\n";
+const char* ErrorCode(int status) {
+  return status == 404   ? "not_found"
+         : status == 405 ? "method_not_allowed"
+         : status == 413 ? "too_large"
+         : status == 415 ? "unsupported_type"
+         : status == 429 ? "rate_limited"
+         : status == 503 ? "unavailable"
+         : status < 500  ? "bad_request"
+                         : "server_error";
+}
+
+std::string ErrorJson(int status, std::string_view reason) {
+  return "{\"error\":\"" + std::string(ErrorCode(status)) + "\",\"message\":" +
+         JsonString(reason) + "}\n";
 }
 
 std::string PageHead(std::string_view title) {

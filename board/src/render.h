@@ -32,7 +32,10 @@ std::string BoardJson(const ModeBoard& board);
 std::string BoardsJson(const std::vector<ModeBoard>& boards);
 // A new run (201) or the same round again (200); `key` is the name's new key, once.
 std::string AcceptedJson(const Run& run, int64_t rank, bool existed, const std::string& key);
-std::string ErrorJson(std::string_view reason);
+// {"error":CODE,"message":REASON} for a refusal of the transport or a route, its code
+// the one of its status (404 not_found, 413 too_large, ...).
+std::string ErrorJson(int status, std::string_view reason);
+const char* ErrorCode(int status);
 
 std::string BoardsHtml(const std::vector<ModeBoard>& boards);
 // The page that answers the upload form: what happened, the name's new key (once), and

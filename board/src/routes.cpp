@@ -285,14 +285,7 @@ bool Generation(Context* ctx, int64_t* out) { return ctx->store->Generation(out)
 }  // namespace
 
 void SendError(HttpResponse* res, int status, const std::string& reason) {
-  const char* code = status == 404   ? "not_found"
-                     : status == 405 ? "method_not_allowed"
-                     : status == 413 ? "too_large"
-                     : status == 429 ? "rate_limited"
-                     : status == 503 ? "unavailable"
-                     : status < 500  ? "bad_request"
-                                     : "server_error";
-  SendJson(res, status, RefusalJson(MakeRefusal(status, code, reason)));
+  SendJson(res, status, ErrorJson(status, reason));
 }
 
 void DatabaseDown(Context* ctx, HttpResponse* res) {

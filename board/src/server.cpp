@@ -64,7 +64,7 @@ void Routes(httplib::Server& svr, Context* ctx) {
     const char* what = res.status == 413 ? "the replay is larger than this board takes"
                        : res.status == 404 ? "not found"
                                            : "the request was not understood";
-    res.set_content(ErrorJson(what), "application/json");
+    res.set_content(ErrorJson(res.status, what), "application/json");
   });
 
   svr.set_post_routing_handler([](const httplib::Request&, httplib::Response& res) {
