@@ -25,7 +25,7 @@ const char kAdminUsage[] =
     "  runs [NAME] [--state S]  runs in any state (shown, held, hidden, rejected)\n"
     "  approve ID | reject ID   a held run goes on the board, or stays off it\n"
     "  hide ID | restore ID     take a shown run off the board, or put it back\n"
-    "  ban-name NAME | unban-name NAME\n"
+    "  ban-name NAME | unban-name NAME   (a name nobody has yet too: nobody can take it)\n"
     "  ban-address ADDR | unban-address ADDR   (an IPv6 address bans its /64)\n"
     "  rename NAME NEW_NAME\n"
     "  new-key NAME             a new key for the name (the old one stops working)\n"
@@ -225,7 +225,7 @@ int AdminCommand(int argc, char** argv) {
   if (!NameArg(a.words[1], &name, &fold)) return Usage("not a name: " + a.words[1]);
   if (cmd == "ban-name" || cmd == "unban-name") {
     bool ban = cmd == "ban-name";
-    bool ok = store->BanName(fold, ban, actor, a.reason, &why);
+    bool ok = store->BanName(name, fold, ban, actor, a.reason, &why);
     return Done(store.get(), ok, why, name + (ban ? " is banned" : " is no longer banned"));
   }
   if (cmd == "rename") {

@@ -176,8 +176,9 @@ class Store {
   bool SetRunState(int64_t id, const std::vector<std::string>& from, const std::string& to,
                    const std::string& action, const std::string& actor,
                    const std::string& reason, std::string* why);
-  bool BanName(const std::string& fold, bool banned, const std::string& actor,
-               const std::string& reason, std::string* why);
+  // A name nobody has yet can be banned too: it is kept, banned, and nobody can claim it.
+  bool BanName(const std::string& name, const std::string& fold, bool banned,
+               const std::string& actor, const std::string& reason, std::string* why);
   bool BanAddress(const std::string& address, bool banned, const std::string& actor,
                   const std::string& reason, std::string* why);
   bool Rename(const std::string& old_fold, const std::string& name, const std::string& fold,
@@ -190,8 +191,9 @@ class Store {
   virtual std::string LastError() = 0;
 
  protected:
-  // Runs body on one connection: in a transaction that takes the write lock when
-  // `write`, committed when body returns true, rolled back otherwise.
+  // Runs body on one connection. A write runs in a transaction that takes the write
+  // lock at once, committed when body returns true and rolled back otherwise; a read
+  // runs each statement by itself.
   virtual bool Session(bool write, const std::function<bool(SqlSession&)>& body) = 0;
   // Records why a step of the board's own failed (not a database error).
   virtual bool Fail(const std::string& why) = 0;

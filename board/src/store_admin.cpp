@@ -58,13 +58,18 @@ bool Store::SetRunState(int64_t id, const std::vector<std::string>& from, const 
   });
 }
 
-bool Store::BanName(const std::string& fold, bool banned, const std::string& actor,
-                    const std::string& reason, std::string* why) {
+bool Store::BanName(const std::string& new_name, const std::string& fold, bool banned,
+                    const std::string& actor, const std::string& reason, std::string* why) {
   why->clear();
   return Session(true, [&](SqlSession& db) {
     int64_t id = 0;
     std::string name;
     bool found = false;
+    if (banned && !db.Run("INSERT INTO players (name, fold, created) VALUES ($1, $2, $3)"
+                          " ON CONFLICT (fold) DO NOTHING",
+                          {Text(new_name), Text(fold), Int(static_cast<int64_t>(time(nullptr)))},
+                          nullptr))
+      return false;
     if (!PlayerOf(db, fold, &id, &name, &found)) return false;
     if (!found) {
       *why = "no player has that name";

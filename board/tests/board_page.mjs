@@ -76,7 +76,7 @@ try {
   const words = await page.evaluate((b) => window.zumbleBoardSays(409, b), again.body);
   check('the page says why in words', /on the board already \(run \d+\)/.test(words), words);
   // Each refusal's code in words (the JSON as the board sends it).
-  const said = await page.evaluate(() => [
+  const inWords = await page.evaluate(() => [
     window.zumbleBoardSays(422, { error: 'desync', frame: 452 }),
     window.zumbleBoardSays(422, { error: 'invalid', rule: 'the cursor is outside the screen' }),
     window.zumbleBoardSays(422, { error: 'autoplay' }),
@@ -84,9 +84,10 @@ try {
     window.zumbleBoardSays(403, { error: 'banned', what: 'address', reason: 'a bot farm' }),
     window.zumbleBoardSays(202, { error: 'held', id: 4, signs: ['frame_perfect:1.00'] }),
     window.zumbleBoardSays(500, { error: 'something_new', message: 'a sentence' })]);
-  check('refusals in words', said[0].includes('frame 452') && said[1].includes('cursor is outside the screen') &&
-        said[2].includes('autoplay') && said[3].includes('belongs to another player') &&
-        said[4].includes('a bot farm') && said[5].includes('operator') && said[6] === 'a sentence', said.join(' | '));
+  check('refusals in words', inWords[0].includes('frame 452') &&
+        inWords[1].includes('cursor is outside the screen') && inWords[2].includes('autoplay') &&
+        inWords[3].includes('belongs to another player') && inWords[4].includes('a bot farm') &&
+        inWords[5].includes('operator') && inWords[6] === 'a sentence', inWords.join(' | '));
 
   // The key copied to another device (a browser with empty storage): pasted under "Key".
   const other = await (await launch({ width: 900, height: 640 })).newPage();
@@ -106,7 +107,7 @@ try {
         JSON.stringify(run));
   const html = await (await fetch(`${url}/`)).text();
   check('the board\'s page shows it with its watch link',
-        html.includes('Page Player</td>') && html.includes(`/play/?replay=/api/runs/${run.id}/replay`));
+        html.includes('Page Player</a></td>') && html.includes(`/play/?replay=/api/runs/${run.id}/replay`));
   const replay = Buffer.from(await (await fetch(`${url}/api/runs/${run.id}/replay`)).arrayBuffer());
   const kept = Buffer.from(await page.evaluate(() => Array.from(window.zumbleFile('replays/last.zrp'))));
   check('the stored replay is the page\'s last.zrp', replay.equals(kept));

@@ -230,8 +230,13 @@ run_trust_suite() {
     admin restore "$ann2" --reason "the report was wrong"
     check "restored: shown" shows_anywhere "$U" "$ann2" Ann 10 2
 
-    admin ban-name "ÅNN" --reason x
-    check "ban a name nobody has: exit 1" [ "$ADMIN_RC" = 1 ]
+    admin unban-name "Nobody Yet" --reason x
+    check "unban a name nobody has: exit 1" [ "$ADMIN_RC" = 1 ]
+    admin ban-name "Slur" --reason "kept from use"
+    check "ban a name nobody has yet: done" [ "$ADMIN_RC" = 0 ]
+    fake slur 10 2 slurrun
+    post "$U" $'\xd0\x85lur' "$WORK/t-slur.rpl" "${from[@]}"
+    check "a name banned before its first run (by a look-alike): 403 banned" is 403 banned
     admin ban-name $'\xd0\x90NN' --reason "impersonation"
     check "ban-name by a look-alike bans Ann: done" [ "$ADMIN_RC" = 0 ]
     check "a banned name's runs: shown nowhere (${SHOWN_IN:-})" hidden_everywhere "$U" "$ann2" Ann 10 2
@@ -287,6 +292,7 @@ run_trust_suite() {
 reject|run $held2|clicks every fly on every frame
 hide|run $ann2|shared replay, reported
 restore|run $ann2|the report was wrong
+ban-name|name Slur|kept from use
 ban-name|name Ann|impersonation
 unban-name|name Ann|cleared up
 ban-address|address 192.0.2.77|a bot farm
@@ -296,9 +302,9 @@ unban-address|address 192.0.2.77|done
 rename|name Zoë -> Zoë Q|asked by the player
 new-key|name Kim|lost the key, proved by email" ]
     check "audit rows: each with its time and actor" [ "$(db_sql "$kind" "$TDB" \
-        "SELECT count(*) FROM audit WHERE at >= $now - 5 AND at <= $(date +%s) + 5 AND actor <> ''")" = 12 ]
+        "SELECT count(*) FROM audit WHERE at >= $now - 5 AND at <= $(date +%s) + 5 AND actor <> ''")" = 13 ]
     admin audit --limit 2
-    check "admin audit: paged ($(head -3 "$WORK/admin.out"))" grep -q '^audit 1-2 of 12' "$WORK/admin.out"
+    check "admin audit: paged ($(head -3 "$WORK/admin.out"))" grep -q '^audit 1-2 of 13' "$WORK/admin.out"
     check "admin audit: newest first" grep -q '^[0-9]*  20[0-9-]*T[0-9:]*Z  .*  new-key  name Kim  because: lost the key' <(sed -n 2p "$WORK/admin.out")
     admin runs Ann
     check "admin runs NAME: all of Ann's runs" grep -q '^all runs 1-3 of 3' "$WORK/admin.out"
