@@ -31,7 +31,7 @@ purpose_packages() {
     # ICU for the players' names (Unicode normal forms, case folding); jing checks the
     # board's feed against the Atom format's RELAX NG schema.
     board)   purpose_packages play
-             echo libcpp-httplib-dev libsqlite3-dev libpq-dev libicu-dev postgresql sqlite3 wrk curl jing ;;
+             echo libboost-dev libcpp-httplib-dev libsqlite3-dev libpq-dev libicu-dev postgresql sqlite3 wrk curl jing ;;
     # The union, and what only the tests use: GoogleTest, the real window driven by
     # xdotool (x11-utils: xwininfo; x11-apps: xwd), ALSA's null device through Python,
     # and the page in headless Chromium (its test modules come with npm).

@@ -1,10 +1,15 @@
-// A fixed set of database connections handed to one request at a time.
+// A fixed set of database connections handed to one request at a time. A request waits
+// for one a bounded time; past it, it gets none (null), and the store's statements on a
+// null connection fail at once, so a stalled database never holds requests in a queue.
 #pragma once
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
 
 namespace board {
+
+constexpr auto kPoolWait = std::chrono::milliseconds(1500);
 
 template <typename Connection>
 struct ConnectionPool {
@@ -17,7 +22,8 @@ struct ConnectionPool {
 template <typename Connection>
 Connection* Take(ConnectionPool<Connection>* pool) {
   std::unique_lock<std::mutex> hold(pool->lock);
-  pool->returned.wait(hold, [pool] { return !pool->idle.empty(); });
+  if (!pool->returned.wait_for(hold, kPoolWait, [pool] { return !pool->idle.empty(); }))
+    return nullptr;
   Connection* c = pool->idle.back();
   pool->idle.pop_back();
   return c;
@@ -25,6 +31,7 @@ Connection* Take(ConnectionPool<Connection>* pool) {
 
 template <typename Connection>
 void Give(ConnectionPool<Connection>* pool, Connection* c) {
+  if (!c) return;
   {
     std::lock_guard<std::mutex> hold(pool->lock);
     pool->idle.push_back(c);
@@ -32,7 +39,7 @@ void Give(ConnectionPool<Connection>* pool, Connection* c) {
   pool->returned.notify_one();
 }
 
-// Takes a connection for the life of a scope.
+// Takes a connection for the life of a scope (c is null when none came free in time).
 template <typename Connection>
 struct Borrowed {
   ConnectionPool<Connection>* pool;

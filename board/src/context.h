@@ -1,7 +1,11 @@
 // What the routes share while the server runs: its options, the store, the verifier
 // pool, the per-address limits and the answers kept in memory.
 #pragma once
+#include <atomic>
+#include <cstdint>
+
 #include "rate_limit.h"
+#include "refused_cache.h"
 #include "response_cache.h"
 #include "server.h"
 #include "store.h"
@@ -14,7 +18,12 @@ struct Context {
   Store* store = nullptr;
   VerifierPool pool;
   RateLimit rate;
+  RefusedCache refused;
   ResponseCache cache;
+  // The board's generation and whether the database answered, as last seen by the
+  // watch (board_watch.h): reads take them from here, not from the database.
+  std::atomic<int64_t> generation{-1};
+  std::atomic<bool> database_ok{false};
 };
 
 }  // namespace board

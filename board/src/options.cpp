@@ -15,7 +15,10 @@ const char kUsage[] =
     "                    [--zumble PATH] [--site DIR] [--max-body BYTES] [--threads N]\n"
     "                    [--verifiers N] [--queue N] [--verify-cpu SECONDS]\n"
     "                    [--verify-memory MB] [--verify-timeout MS] [--submit-burst N]\n"
-    "                    [--submit-rate PER_SECOND] [--work-dir DIR] [--trust-proxy]\n"
+    "                    [--submit-rate PER_SECOND] [--verify-share SECONDS]\n"
+    "                    [--request-timeout MS] [--connections-per-address N]\n"
+    "                    [--max-connections N] [--io-threads N] [--work-dir DIR]\n"
+    "                    [--trust-proxy]\n"
     "       zumble-board submit FILE --name NAME --to URL\n";
 
 namespace {
@@ -57,6 +60,7 @@ bool ParseServerOptions(int argc, char** argv, ServerOptions* out, bool* help,
   *help = false;
   unsigned cores = std::thread::hardware_concurrency();
   out->verifiers = cores > 1 ? static_cast<int>(cores) - 1 : 1;
+  out->io_threads = cores > 1 ? static_cast<int>(cores < 4 ? cores : 4) : 1;
   const char* tmp = getenv("TMPDIR");
   out->verifier.work_dir = tmp && *tmp ? tmp : "/tmp";
   for (int i = 1; i < argc; ++i) {
@@ -94,6 +98,11 @@ bool ParseServerOptions(int argc, char** argv, ServerOptions* out, bool* help,
     else if (arg == "--verify-cpu") out->verifier.cpu_seconds = static_cast<int>(number(1, 3600));
     else if (arg == "--verify-memory") out->verifier.memory_mb = static_cast<int>(number(16, 1 << 20));
     else if (arg == "--verify-timeout") out->verifier.timeout_ms = static_cast<int>(number(10, 3600000));
+    else if (arg == "--verify-share") out->verify_share_seconds = static_cast<double>(number(1, 86400));
+    else if (arg == "--request-timeout") out->request_timeout_ms = static_cast<int>(number(100, 600000));
+    else if (arg == "--connections-per-address") out->connections_per_address = static_cast<int>(number(1, 1000000));
+    else if (arg == "--max-connections") out->max_connections = static_cast<int>(number(1, 10000000));
+    else if (arg == "--io-threads") out->io_threads = static_cast<int>(number(1, 64));
     else if (arg == "--submit-burst") out->submit_burst = static_cast<double>(number(1, 1000000));
     else if (arg == "--submit-rate") {
       char* end = nullptr;

@@ -1,5 +1,6 @@
 #include "routes.h"
 
+#include <cctype>
 #include <cstdio>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,35 @@ constexpr int kMaxLimit = 200;
 constexpr int kFeedEntries = 20;
 
 using Args = std::vector<std::string>;  // the path segments a route's '*'s matched
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i)
+    if (tolower(static_cast<unsigned char>(text[i])) != tolower(static_cast<unsigned char>(prefix[i])))
+      return false;
+  return true;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && StartsWithNoCase(a, b);
+}
+
+// A post made by another site's page (a browser says so in Sec-Fetch-Site, or with an
+// Origin that is not this board's host) is refused: no page elsewhere may submit runs
+// in a visitor's name. Programs that send neither header are not browsers.
+bool FromAnotherSite(const Context& ctx, const HttpRequest& req) {
+  const std::string* site = req.Header("sec-fetch-site");
+  if (site && *site != "same-origin" && *site != "none") return true;
+  const std::string* origin = req.Header("origin");
+  if (!origin) return false;
+  size_t scheme = origin->find("://");
+  if (scheme == std::string::npos) return true;  // "null", or not an origin at all
+  std::string_view authority = std::string_view(*origin).substr(scheme + 3);
+  const std::string* host = req.Header("host");
+  const std::string* forwarded = ctx.options->trust_proxy ? req.Header("x-forwarded-host") : nullptr;
+  return !(host && EqualNoCase(authority, *host)) &&
+         !(forwarded && EqualNoCase(authority, *forwarded));
+}
 
 void SendJson(HttpResponse* res, int status, std::string body) {
   res->Set(status, "application/json", std::move(body));
@@ -196,6 +226,12 @@ void RunReplay(Context* ctx, const HttpRequest& req, const Args& args, HttpRespo
   res->Set(200, "application/octet-stream", std::move(bytes));
 }
 
+void AddRetryAfter(const Outcome& o, HttpResponse* res) {
+  if (o.retry_after) res->AddHeader("Retry-After", o.retry_after);
+  else if (o.retry_after_seconds > 0)
+    res->AddHeader("Retry-After", std::to_string(o.retry_after_seconds));
+}
+
 // The key: "Authorization: Bearer KEY".
 std::string KeyOf(const HttpRequest& req) {
   const std::string* auth = req.Header("authorization");
@@ -207,6 +243,10 @@ std::string KeyOf(const HttpRequest& req) {
 }
 
 void PostRun(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* res) {
+  const std::string* type = req.Header("content-type");
+  if (type && StartsWithNoCase(*type, "multipart/form-data"))
+    return SendError(res, 415, "multipart/form-data is the upload form's (POST /submit); "
+                               "send the replay's bytes as the body here");
   Submission in;
   in.client = req.client;
   in.has_name = req.Param("name", &in.raw_name);
@@ -214,7 +254,7 @@ void PostRun(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* re
   in.body = req.body;
   Outcome o = Submit(ctx, in);
   LogSubmission(req.client, o);
-  if (o.retry_after) res->AddHeader("Retry-After", o.retry_after);
+  AddRetryAfter(o, res);
   SendJson(res, o.status, OutcomeJson(o));
 }
 
@@ -233,7 +273,7 @@ void PostForm(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* r
   in.body = replay ? replay->value : "";
   Outcome o = Submit(ctx, in);
   LogSubmission(req.client, o);
-  if (o.retry_after) res->AddHeader("Retry-After", o.retry_after);
+  AddRetryAfter(o, res);
   bool on_board = o.status == 200 || o.status == 201;
   res->Set(o.status, "text/html; charset=utf-8",
            SubmitResultHtml(o.status, o.refusal.message, on_board ? &o.run : nullptr, o.rank,
@@ -279,8 +319,43 @@ bool Match(std::string_view pattern, std::string_view path, Args* args) {
   }
 }
 
-// The board's generation now; false when the database cannot tell.
-bool Generation(Context* ctx, int64_t* out) { return ctx->store->Generation(out); }
+// The route for this request: null when no route has its path (then *path_known is
+// false) or none of them takes its method.
+const Route* FindRoute(const HttpRequest& req, Args* args, bool* path_known) {
+  const std::string_view method = req.method == "HEAD" ? "GET" : req.method;
+  *path_known = false;
+  for (const Route& route : kRoutes) {
+    if (!Match(route.pattern, req.path, args)) continue;
+    *path_known = true;
+    if (method == route.method) return &route;
+  }
+  return nullptr;
+}
+
+void NoRoute(const HttpRequest& req, bool path_known, HttpResponse* res) {
+  if (!path_known) return SendError(res, 404, "not found");
+  std::string allow;
+  Args args;
+  for (const Route& route : kRoutes)
+    if (Match(route.pattern, req.path, &args))
+      allow += std::string(allow.empty() ? "" : ", ") + route.method;
+  res->AddHeader("Allow", allow);
+  SendError(res, 405, "method not allowed");
+}
+
+std::string CacheKey(const HttpRequest& req) { return req.path + "?" + req.query; }
+
+// After a route that may have stored something, the generation is read at once, so that
+// this server's next read shows it (the watch would see it a moment later).
+bool RefreshGeneration(Context* ctx) {
+  int64_t generation = 0;
+  if (!ctx->store->Generation(&generation)) return false;
+  int64_t seen = ctx->generation.load();
+  while (generation > seen && !ctx->generation.compare_exchange_weak(seen, generation)) {
+  }
+  ctx->database_ok.store(true);
+  return true;
+}
 
 }  // namespace
 
@@ -288,45 +363,58 @@ void SendError(HttpResponse* res, int status, const std::string& reason) {
   SendJson(res, status, ErrorJson(status, reason));
 }
 
-void DatabaseDown(Context* ctx, HttpResponse* res) {
-  fprintf(stderr, "zumble-board: database: %s\n", ctx->store->LastError().c_str());
+void DatabaseAway(HttpResponse* res) {
   res->AddHeader("Retry-After", "5");
   SendError(res, 503, "the database is not answering");
 }
 
-void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res) {
-  const std::string method = req.method == "HEAD" ? "GET" : req.method;
+void DatabaseDown(Context* ctx, HttpResponse* res) {
+  fprintf(stderr, "zumble-board: database: %s\n", ctx->store->LastError().c_str());
+  DatabaseAway(res);
+}
+
+bool AnswerAtOnce(Context* ctx, const HttpRequest& req, HttpResponse* res) {
   Args args;
   bool path_known = false;
-  for (const Route& route : kRoutes) {
-    if (!Match(route.pattern, req.path, &args)) continue;
-    path_known = true;
-    if (method != route.method) continue;
-    if (!route.cached) return route.handle(ctx, req, args, res);
-    int64_t generation = 0;
-    if (!Generation(ctx, &generation)) return DatabaseDown(ctx, res);
-    std::string key = req.path + "?" + req.query;
-    auto answer = CacheFind(&ctx->cache, key, generation);
-    if (!answer) {
-      HttpResponse fresh;
-      route.handle(ctx, req, args, &fresh);
-      if (fresh.status >= 500) {
-        *res = std::move(fresh);
-        return;
-      }
-      answer = CacheKeep(&ctx->cache, key, generation, std::move(fresh));
+  const Route* route = FindRoute(req, &args, &path_known);
+  if (!route) {
+    NoRoute(req, path_known, res);
+    return true;
+  }
+  // With the database away, a worker asks it again (and answers 503 if it still is).
+  if (!route->cached || !ctx->database_ok.load()) return false;
+  auto answer = CacheFind(&ctx->cache, CacheKey(req), ctx->generation.load());
+  if (!answer) return false;
+  AnswerFromCache(*answer, req.Header("if-none-match"), res);
+  return true;
+}
+
+void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res) {
+  Args args;
+  bool path_known = false;
+  const Route* route = FindRoute(req, &args, &path_known);
+  if (!route) return NoRoute(req, path_known, res);
+  if (!route->cached) {
+    if (FromAnotherSite(*ctx, req))
+      return SendError(res, 403, "a run is submitted from this board's own pages, not another site's");
+    route->handle(ctx, req, args, res);
+    if (res->status < 300) RefreshGeneration(ctx);
+    return;
+  }
+  if (!ctx->database_ok.load() && !RefreshGeneration(ctx)) return DatabaseDown(ctx, res);
+  int64_t generation = ctx->generation.load();
+  std::string key = CacheKey(req);
+  auto answer = CacheFind(&ctx->cache, key, generation);
+  if (!answer) {
+    HttpResponse fresh;
+    route->handle(ctx, req, args, &fresh);
+    if (fresh.status >= 500) {
+      *res = std::move(fresh);
+      return;
     }
-    return AnswerFromCache(*answer, req.Header("if-none-match"), res);
+    answer = CacheKeep(&ctx->cache, key, generation, std::move(fresh));
   }
-  if (path_known) {
-    std::string allow;
-    for (const Route& route : kRoutes)
-      if (Match(route.pattern, req.path, &args))
-        allow += std::string(allow.empty() ? "" : ", ") + route.method;
-    res->AddHeader("Allow", allow);
-    return SendError(res, 405, "method not allowed");
-  }
-  SendError(res, 404, "not found");
+  AnswerFromCache(*answer, req.Header("if-none-match"), res);
 }
 
 }  // namespace board

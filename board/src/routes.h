@@ -7,13 +7,21 @@
 
 namespace board {
 
-// Answers one request (never the files under /play/, which the transport serves).
+// Answers one request (never the files under /play/, which the transport serves). May
+// wait for the database or a verification: the transport runs it on a worker.
 void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res);
+
+// Answers from memory alone, when it can (an answer kept for this generation, a path no
+// route has, a database known to be away); false when the request needs HandleRequest.
+// Never blocks, so the transport calls it on the thread that read the request.
+bool AnswerAtOnce(Context* ctx, const HttpRequest& req, HttpResponse* res);
 
 // The JSON error answer most routes give.
 void SendError(HttpResponse* res, int status, const std::string& reason);
 
 // 503 with Retry-After, the database's error logged.
 void DatabaseDown(Context* ctx, HttpResponse* res);
+// The same without the log, for a database already known to be away.
+void DatabaseAway(HttpResponse* res);
 
 }  // namespace board

@@ -1,6 +1,7 @@
 // PostgreSQL, for several servers sharing one board: every write is one transaction,
 // the schema is migrated under an advisory lock so that servers starting together take
-// turns, and a dropped connection is re-opened on its next use.
+// turns, a dropped connection is re-opened on its next use, and no statement waits
+// longer than its deadline (pg_connection.h).
 #include <libpq-fe.h>
 
 #include <cstdlib>
@@ -8,6 +9,7 @@
 
 #include "connection_pool.h"
 #include "error_text.h"
+#include "pg_connection.h"
 #include "store.h"
 #include "store_schema.h"
 
@@ -79,14 +81,13 @@ class PostgresStore : public Store {
 
   bool Open(const std::string& url, int connections, std::string* error) {
     for (int i = 0; i < connections; ++i) {
-      PGconn* c = PQconnectdb(url.c_str());
+      PGconn* c = ConnectPostgres(url);
       if (c) pool_.all.push_back(c);
       if (!c || PQstatus(c) != CONNECTION_OK) {
         *error = std::string("PostgreSQL: ") + (c ? PQerrorMessage(c) : "out of memory");
         while (!error->empty() && error->back() == '\n') error->pop_back();
         return false;
       }
-      PQclear(PQexec(c, "SET client_min_messages = warning"));
       pool_.idle.push_back(c);
     }
     if (!Migrate(pool_.all[0])) {
@@ -106,7 +107,7 @@ class PostgresStore : public Store {
     if (!write) return body(session);
     if (!Exec(c.c, "BEGIN")) return false;
     if (body(session) && Exec(c.c, "COMMIT")) return true;
-    PQclear(PQexec(c.c, "ROLLBACK"));
+    PQclear(RunSql(c.c, "ROLLBACK"));
     return false;
   }
 
@@ -127,23 +128,19 @@ class PostgresStore : public Store {
     Borrowed<PGconn> b;
     PGconn* c;
     explicit Conn(PostgresStore* s) : b(&s->pool_), c(b.c) {
-      if (PQstatus(c) != CONNECTION_OK) PQreset(c);
+      ResetPostgres(c);
     }
   };
 
-  bool FailOn(PGconn* c) {
-    std::string text = PQerrorMessage(c);
-    while (!text.empty() && text.back() == '\n') text.pop_back();
-    return error_.Set(std::move(text));
-  }
+  bool FailOn(PGconn* c) { return error_.Set(PostgresTrouble(c)); }
 
   bool Exec(PGconn* c, const char* sql) {
-    Result r(PQexec(c, sql));
+    Result r(RunSql(c, sql));
     return r.Done() || r.Rows() || FailOn(c);
   }
 
   int VersionOn(PGconn* c) {
-    Result r(PQexec(c, "SELECT version FROM schema_version"));
+    Result r(RunSql(c, "SELECT version FROM schema_version"));
     if (!r.Rows() || PQntuples(r.r) != 1) return -1;
     return static_cast<int>(r.Int(0, 0));
   }
@@ -154,7 +151,7 @@ class PostgresStore : public Store {
         kMigrations, kLatest, [&](const char* sql) { return Exec(c, sql); },
         [&] { return VersionOn(c); }, &error_);
     if (ok && Exec(c, "COMMIT")) return true;
-    PQclear(PQexec(c, "ROLLBACK"));
+    PQclear(RunSql(c, "ROLLBACK"));
     return false;
   }
 
@@ -175,8 +172,8 @@ bool Connection::Run(const char* sql, const std::vector<SqlParam>& params, SqlRo
     lengths[i] = static_cast<int>(p.text.size());
     formats[i] = p.kind == SqlParam::kBlob ? 1 : 0;
   }
-  Result r(PQexecParams(c_, sql, static_cast<int>(params.size()), nullptr, values.data(),
-                        lengths.data(), formats.data(), bytes ? 1 : 0));
+  Result r(RunParams(c_, sql, static_cast<int>(params.size()), nullptr, values.data(),
+                     lengths.data(), formats.data(), bytes ? 1 : 0));
   if (!r.Rows() && !r.Done()) return store_->FailOn(c_);
   if (rows) {
     rows->columns = PQnfields(r.r);

@@ -50,7 +50,9 @@ constexpr int kLatest = sizeof kMigrations / sizeof kMigrations[0];
 
 struct Statement {
   sqlite3_stmt* s = nullptr;
-  Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &s, nullptr); }
+  Statement(sqlite3* db, const char* sql) {
+    if (db) sqlite3_prepare_v2(db, sql, -1, &s, nullptr);  // none came free: fails
+  }
   ~Statement() { sqlite3_finalize(s); }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
@@ -95,7 +97,9 @@ class SqliteStore : public Store {
         *error = path + ": " + (db ? sqlite3_errmsg(db) : "cannot open");
         return false;
       }
-      sqlite3_busy_timeout(db, 10000);
+      // A lock held elsewhere (another server's write, a backup) is waited for this
+      // long, then the request is answered 503 rather than kept.
+      sqlite3_busy_timeout(db, 2000);
       if (!Exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
                     "PRAGMA foreign_keys=ON;")) {
         *error = path + ": " + LastError();
@@ -135,9 +139,12 @@ class SqliteStore : public Store {
  private:
   friend class Connection;
 
-  bool FailOn(sqlite3* db) { return error_.Set(sqlite3_errmsg(db)); }
+  bool FailOn(sqlite3* db) {
+    return error_.Set(db ? sqlite3_errmsg(db) : "no database connection came free in time");
+  }
 
   bool Exec(sqlite3* db, const char* sql) {
+    if (!db) return FailOn(db);
     char* message = nullptr;
     if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
     error_.Set(message ? message : "unknown SQLite error");

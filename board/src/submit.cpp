@@ -4,8 +4,11 @@
 #include <cstdio>
 #include <ctime>
 
+#include "client_address.h"
+#include "disk_room.h"
 #include "name_fold.h"
 #include "render.h"
+#include "replay_cost.h"
 #include "request_parse.h"
 #include "sender.h"
 #include "sha256.h"
@@ -21,11 +24,33 @@ Outcome Refused(Refusal refusal) {
   return o;
 }
 
-Outcome DatabaseError(Context* ctx) {
-  fprintf(stderr, "zumble-board: database: %s\n", ctx->store->LastError().c_str());
-  Outcome o = Refused(MakeRefusal(503, "database", "the database is not answering; try again soon"));
-  o.retry_after = "5";
+Outcome Refused(int status, const char* code, std::string message,
+                const char* retry_after = nullptr) {
+  Outcome o = Refused(MakeRefusal(status, code, std::move(message)));
+  o.retry_after = retry_after;
   return o;
+}
+
+// The store failed: a full disk says so, anything else is the database being away.
+Outcome DatabaseError(Context* ctx) {
+  std::string error = ctx->store->LastError();
+  fprintf(stderr, "zumble-board: database: %s\n", error.c_str());
+  if (IsDiskFull(error))
+    return Refused(507, "disk_full", "the board's disk is full; the run was not stored", "60");
+  return Refused(503, "database", "the database is not answering; try again soon", "5");
+}
+
+// A refusal kept by the replay's hash: the verifier's line, or the board's own for a
+// round of the game's autoplay.
+const char kAutoplayLine[] = "autoplay: the round was played by the game's autoplay";
+
+Outcome RefusedLine(const std::string& line) {
+  if (line == kAutoplayLine)
+    return Refused(422, "autoplay", "the round was played by the game's autoplay, not by a person");
+  Verdict v;
+  v.kind = Verdict::kRefused;
+  v.reason = line;
+  return Refused(RefusalOfVerdict(v));
 }
 
 std::string SignsJson(const std::string& signs) {
@@ -122,29 +147,32 @@ void LogSubmission(const std::string& client, const Outcome& o) {
 }
 
 Outcome Submit(Context* ctx, const Submission& in) {
-  if (!TakeToken(&ctx->rate, in.client, std::chrono::steady_clock::now())) {
-    Outcome o = Refused(MakeRefusal(429, "rate_limited",
-                                    "too many submissions from this address; wait a little"));
-    o.retry_after = "10";
-    return o;
-  }
+  const std::string address = AddressKey(in.client);
+  if (!TakeToken(&ctx->rate, address, std::chrono::steady_clock::now()))
+    return Refused(429, "rate_limited", "too many submissions from this address; wait a little",
+                   "10");
   std::string name;
   if (!in.has_name || !ParseName(in.raw_name, &name))
     return Refused(MakeRefusal(400, "bad_name",
                                "a name is 1 to 16 letters (of any alphabet), digits, spaces or "
                                "- _ ."));
   if (in.body.empty()) return Refused(MakeRefusal(400, "no_replay", "no replay in the request"));
+  std::string early = RefuseBeforeVerifying(in.body);
+  if (!early.empty()) return RefusedLine(early);
   std::string sender = SenderOf(in.client);
   bool banned = false;
   std::string reason;
   if (!ctx->store->AddressBan(sender, &banned, &reason)) return DatabaseError(ctx);
   if (banned) return Refused(Banned("address", reason));
+  std::string hash = Sha256Hex(in.body);
+  std::string refused;
+  if (FindRefused(&ctx->refused, hash, &refused)) return RefusedLine(refused);
 
   NewRun run;
   run.name = name;
   run.fold = FoldName(name);
   run.key = in.key;
-  run.hash = Sha256Hex(in.body);
+  run.hash = hash;
   run.replay = in.body;
   run.sender = sender;
   run.created = static_cast<int64_t>(time(nullptr));
@@ -164,17 +192,35 @@ Outcome Submit(Context* ctx, const Submission& in) {
     run.pad = known.pad;
     run.signs = known.signs;
   } else {
+    if (!RoomToStore(ctx->options->db, in.body.size()))
+      return Refused(507, "disk_full", "the board's disk is full; try again later", "60");
     Verdict v;
-    if (!VerifyInPool(&ctx->pool, ctx->options->verifier, in.body, &v)) {
-      Outcome o = Refused(MakeRefusal(503, "busy",
-                                      "the board is busy checking other runs; try again soon"));
-      o.retry_after = "5";
-      return o;
+    int retry_after = 0;
+    switch (VerifyInPool(&ctx->pool, ctx->options->verifier, address, in.body, &v, &retry_after)) {
+      case PoolAnswer::kVerified:
+        break;
+      case PoolAnswer::kQueueFull:
+        return Refused(503, "busy", "the board is busy checking other runs; try again soon", "5");
+      case PoolAnswer::kStopping:
+        return Refused(503, "busy", "the board is restarting; try again in a moment", "5");
+      case PoolAnswer::kAlreadyPending:
+        return Refused(429, "rate_limited",
+                       "one submission at a time from an address: wait for the answer to the "
+                       "last", "5");
+      case PoolAnswer::kOverShare: {
+        Outcome o = Refused(429, "rate_limited",
+                            "this address has used its share of the verifier; wait " +
+                                std::to_string(retry_after) + " s");
+        o.retry_after_seconds = retry_after;
+        return o;
+      }
     }
+    if (v.kind == Verdict::kRefused) RememberRefused(&ctx->refused, hash, v.reason);
     if (v.kind != Verdict::kAccepted) return Refused(RefusalOfVerdict(v));
-    if (v.autoplay)
-      return Refused(MakeRefusal(422, "autoplay",
-                                 "the round was played by the game's autoplay, not by a person"));
+    if (v.autoplay) {
+      RememberRefused(&ctx->refused, hash, kAutoplayLine);
+      return RefusedLine(kAutoplayLine);
+    }
     run.round = v.round.empty() ? run.hash : v.round;
     run.flies = v.flies;
     run.speed = v.speed;

@@ -17,6 +17,7 @@ struct Outcome {
   bool existed = false;  // the same round under the same name was stored before
   std::string key;       // the name's new key, when this run claimed it
   const char* retry_after = nullptr;
+  int retry_after_seconds = 0;   // when not a fixed text
 };
 
 struct Submission {

@@ -35,6 +35,15 @@ std::string QueryEncode(const std::string& text) {
   return out;
 }
 
+// A board's answer as plain text: printable ASCII and line ends only, at most 4 KB, so
+// that no board can send escape sequences to the terminal.
+std::string PlainText(const std::string& body) {
+  std::string out;
+  for (unsigned char c : body.substr(0, 4096))
+    out += (c >= 0x20 && c < 0x7f) || c == '\n' ? static_cast<char>(c) : '?';
+  return out;
+}
+
 int Usage() {
   fprintf(stderr,
           "usage: zumble-board submit FILE --name NAME --to URL [--key KEY | --key-file FILE]\n"
@@ -55,13 +64,17 @@ bool ReadKeyFile(const std::string& path, std::string* key) {
   return key->size() <= 128;
 }
 
-// The "key" of the board's answer, if it gave one.
+// The "key" of the board's answer, if it gave one (and it looks like a key: nothing
+// else goes to the terminal or the key file).
 std::string KeyInAnswer(const std::string& body) {
   const std::string field = "\"key\":\"";
   size_t at = body.find(field);
   if (at == std::string::npos) return "";
   size_t end = body.find('"', at + field.size());
-  return end == std::string::npos ? "" : body.substr(at + field.size(), end - at - field.size());
+  std::string key = end == std::string::npos ? "" : body.substr(at + field.size(), end - at - field.size());
+  bool ok = key.size() > 3 && key.size() <= 128 && key.compare(0, 3, "zk-") == 0;
+  for (char c : key) ok = ok && (isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_');
+  return ok ? key : "";
 }
 
 bool SaveKey(const std::string& path, const std::string& key) {
@@ -144,16 +157,22 @@ int SubmitCommand(int argc, char** argv) {
             httplib::to_string(res.error()).c_str());
     return 2;
   }
-  printf("%d %s", res->status, res->body.c_str());
-  if (res->body.empty() || res->body.back() != '\n') printf("\n");
+  std::string text = PlainText(res->body);
+  printf("%d %s", res->status, text.c_str());
+  if (text.empty() || text.back() != '
+') printf("
+");
   std::string new_key = KeyInAnswer(res->body);
   if (!new_key.empty()) {
     if (!key_file.empty() && SaveKey(key_file, new_key))
-      fprintf(stderr, "zumble-board: the name %s is yours; its key is saved in %s\n",
+      fprintf(stderr, "zumble-board: the name %s is yours; its key is saved in %s
+",
               checked.c_str(), key_file.c_str());
     else
-      fprintf(stderr, "zumble-board: the name %s is yours; keep its key, shown only once: %s\n"
-                      "  (give it with --key, or put it in a file for --key-file)\n",
+      fprintf(stderr, "zumble-board: the name %s is yours; keep its key, shown only once: %s
+"
+                      "  (give it with --key, or put it in a file for --key-file)
+",
               checked.c_str(), new_key.c_str());
   }
   return res->status == 200 || res->status == 201 ? 0 : 1;
