@@ -2,8 +2,11 @@
 # Load on one board, loopback only, bounded in time: 200 clients reading boards and 20
 # submitting replays for DURATION seconds (default 30), on SQLite, with the verifier
 # pool at its default (one fewer than the cores). Prints reads/s and their p50/p99,
-# submissions' p50/p99, verifications per second (and per verifier core), then the
-# answer time of single 30-fly submissions on the idle server.
+# then the JSON board and the page each read flat out by 50 connections (wrk -t2 -c50)
+# while the submitters go on, submissions' p50/p99, verifications per second (and per
+# verifier core), after the answer time of single 30-fly submissions on the idle server.
+# The submitters' requests each come from an address of their own (X-Forwarded-For, the
+# server started with --trust-proxy), as players' would.
 #   board/bench/board_load.sh [build-board/zumble-board] [build/zumble] [DURATION]
 # BOARD_DB=postgresql://... runs it on that (empty, throw-away) PostgreSQL database.
 set -euo pipefail
@@ -42,7 +45,7 @@ runs() {
     esac
 }
 "$board" --port 0 --db "$db" --zumble "$game" --work-dir "$work" --threads 256 \
-    --submit-burst 1000000 --submit-rate 1000000 > "$work/server.out" 2> "$work/server.err" &
+    --submit-burst 1000000 --submit-rate 1000000 --trust-proxy > "$work/server.out" 2> "$work/server.err" &
 server=$!
 for _ in $(seq 100); do grep -q 'http://' "$work/server.out" && break; sleep 0.1; done
 url=$(grep -o 'http://[0-9.]*:[0-9]*' "$work/server.out")
@@ -67,17 +70,26 @@ echo "runs on the boards before the load: $before"
 # 20 submitters all along; 200 readers first at a steady 1000 requests a second (a
 # pause of 190 ms between each connection's requests, plus the answer's time), then as
 # fast as they can.
-wrk -t1 -c20 -d"$((2 * duration))s" --timeout 30s -s "$src/board/bench/board_submit.lua" "$url" \
+wrk -t1 -c20 -d"$((3 * duration))s" --timeout 30s -s "$src/board/bench/board_submit.lua" "$url" \
     -- "$work" 6000 0 > "$work/submit.out" &
 submitters=$!
 wrk -t1 -c200 -d"${duration}s" --timeout 10s -s "$src/board/bench/board_read.lua" "$url" -- 190 > "$work/read-paced.out"
 wrk -t1 -c200 -d"${duration}s" --timeout 10s -s "$src/board/bench/board_read.lua" "$url" -- 0 > "$work/read-flat.out"
+half=$((duration / 2 > 1 ? duration / 2 : 1))
+wrk -t2 -c50 -d"${half}s" --latency "$url/api/boards" > "$work/read-json.out"
+wrk -t2 -c50 -d"${half}s" --latency "$url/" > "$work/read-page.out"
 wait $submitters
 after=$(runs)
 sed -n 's/^reads:/reads at a steady rate:/p' "$work/read-paced.out"
 sed -n 's/^reads:/reads flat out:/p' "$work/read-flat.out"
-grep -h '^submissions:\|Non-2xx\|Socket errors' "$work/read-paced.out" "$work/read-flat.out" "$work/submit.out"
+for what in json page; do
+    awk -v what="$what" '/Requests\/sec/ {rps = $2} /^ +50%/ {p50 = $2} /^ +99%/ {p99 = $2}
+        END {printf "%s flat out, wrk -t2 -c50: %.0f req/s, p50 %s, p99 %s\n",
+             (what == "json" ? "/api/boards" : "the page /"), rps, p50, p99}' "$work/read-$what.out"
+done
+grep -h '^submissions:\|Non-2xx\|Socket errors' "$work/read-paced.out" "$work/read-flat.out" \
+    "$work/read-json.out" "$work/read-page.out" "$work/submit.out"
 verified=$((after - before))
-duration=$((2 * duration))
+duration=$((3 * duration))
 awk -v n="$verified" -v d="$duration" -v v="$verifiers" 'BEGIN {
     printf "verified and stored: %d runs in %d s = %.1f verifications/s, %.1f per verifier core\n", n, d, n / d, n / d / v }'

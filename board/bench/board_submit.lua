@@ -13,10 +13,17 @@ init = function(args)
   -- Threads start at different places in the list.
   next_file = (tonumber(args[3] or "0") % #files) + 1
 end
+-- Each request from an address of its own among a thousand (the server trusts the
+-- proxy header here), as many players would send them: an address has one verification
+-- pending at a time.
+local sent = 0
 request = function()
   local body = files[next_file]
   next_file = next_file % #files + 1
-  return wrk.format("POST", "/api/runs?name=Bench", {["Content-Type"] = "application/octet-stream"}, body)
+  sent = sent + 1
+  local player = string.format("10.%d.%d.%d", next_file % 7, math.floor(sent / 250) % 4, sent % 250 + 1)
+  return wrk.format("POST", "/api/runs?name=Bench", {["Content-Type"] = "application/octet-stream",
+    ["X-Forwarded-For"] = player}, body)
 end
 done = function(summary, latency, requests)
   io.write(string.format("submissions: %d requests, %.1f req/s, p50 %.1f ms, p99 %.1f ms\n",

@@ -2,14 +2,20 @@
 // each parser must keep whatever it is given (an accepted name is safe as it stands in
 // a page, is plain ASCII in JSON, and folds to a form that folds to itself; an accepted
 // id prints back as given; a verdict is accepted only from an "ok" line with exit 0;
-// JSON text never carries a raw control character or a byte beyond ASCII).
+// JSON text never carries a raw control character or a byte beyond ASCII; a form's
+// fields lie inside its body; the early look at a replay refuses only files of the
+// game's format).
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "client_address.h"
+#include "http_parse.h"
 #include "name_fold.h"
 #include "render.h"
+#include "replay_cost.h"
 #include "request_parse.h"
 #include "verify_line.h"
 
@@ -24,7 +30,7 @@ void Require(bool ok) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
-  switch (data[0] % 4) {
+  switch (data[0] % 7) {
     case 0: {
       std::string name;
       if (board::ParseName(text, &name)) {
@@ -54,6 +60,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const std::string& sign : v.signs) Require(sign.find(':') != std::string::npos);
       }
       for (char c : v.reason) Require(c >= 0x20 && c < 0x7f);
+      break;
+    }
+    case 4: {
+      // The boundary in the first bytes, the body after them.
+      size_t cut = text.empty() ? 0 : static_cast<unsigned char>(text[0]) % 16;
+      cut = cut < text.size() ? cut : text.size();
+      std::string type = "multipart/form-data; boundary=" + std::string(text.substr(0, cut));
+      std::string_view body = text.substr(cut);
+      std::vector<board::FormField> fields;
+      if (board::ParseMultipart(type, body, &fields)) {
+        Require(fields.size() <= 16);
+        for (const auto& f : fields) Require(f.value.size() <= body.size());
+      }
+      std::string value;
+      if (board::QueryParam(text, "name", &value)) Require(value.size() <= text.size());
+      Require(board::PercentDecode(text, true).size() <= text.size());
+      break;
+    }
+    case 5: {
+      std::string reason = board::RefuseBeforeVerifying(text);
+      if (!reason.empty()) Require(text.substr(0, 4) == "ZRPL" && text.size() >= 64);
+      for (char c : reason) Require(c >= 0x20 && c < 0x7f);
+      break;
+    }
+    case 6: {
+      std::string key = board::AddressKey(text);
+      Require(key.size() <= text.size() + 4);
       break;
     }
     default: {

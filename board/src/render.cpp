@@ -160,14 +160,20 @@ std::string AcceptedJson(const Run& run, int64_t rank, bool existed, const std::
 }
 
 const char* ErrorCode(int status) {
-  return status == 404   ? "not_found"
-         : status == 405 ? "method_not_allowed"
-         : status == 413 ? "too_large"
-         : status == 415 ? "unsupported_type"
-         : status == 429 ? "rate_limited"
-         : status == 503 ? "unavailable"
-         : status < 500  ? "bad_request"
-                         : "server_error";
+  switch (status) {
+    case 403: return "forbidden";
+    case 404: return "not_found";
+    case 405: return "method_not_allowed";
+    case 408: return "timeout";
+    case 411: return "length_required";
+    case 413: return "too_large";
+    case 415: return "unsupported_type";
+    case 429: return "rate_limited";
+    case 431: return "headers_too_large";
+    case 503: return "unavailable";
+    case 507: return "disk_full";
+  }
+  return status < 500 ? "bad_request" : "server_error";
 }
 
 std::string ErrorJson(int status, std::string_view reason) {

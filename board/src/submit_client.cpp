@@ -159,20 +159,15 @@ int SubmitCommand(int argc, char** argv) {
   }
   std::string text = PlainText(res->body);
   printf("%d %s", res->status, text.c_str());
-  if (text.empty() || text.back() != '
-') printf("
-");
+  if (text.empty() || text.back() != '\n') printf("\n");
   std::string new_key = KeyInAnswer(res->body);
   if (!new_key.empty()) {
     if (!key_file.empty() && SaveKey(key_file, new_key))
-      fprintf(stderr, "zumble-board: the name %s is yours; its key is saved in %s
-",
+      fprintf(stderr, "zumble-board: the name %s is yours; its key is saved in %s\n",
               checked.c_str(), key_file.c_str());
     else
-      fprintf(stderr, "zumble-board: the name %s is yours; keep its key, shown only once: %s
-"
-                      "  (give it with --key, or put it in a file for --key-file)
-",
+      fprintf(stderr, "zumble-board: the name %s is yours; keep its key, shown only once: %s\n"
+                      "  (give it with --key, or put it in a file for --key-file)\n",
               checked.c_str(), new_key.c_str());
   }
   return res->status == 200 || res->status == 201 ? 0 : 1;

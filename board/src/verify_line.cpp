@@ -87,6 +87,10 @@ bool MoreFields(std::string_view rest, Verdict* v) {
     unsigned bit = 0;
     for (unsigned i = 0; i < 7; ++i)
       if (key == kKnown[i]) bit = 1u << i;
+    if (bit == 0) {
+      v->extra.emplace_back(key, value);
+      continue;
+    }
     if (bit & seen) return false;
     seen |= bit;
     bool ok = true;

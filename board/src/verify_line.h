@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace board {
@@ -22,6 +23,8 @@ struct Verdict {
   bool pad = false;           // played with a gamepad
   std::vector<std::string> signs;  // measured signs of machine play, each "NAME:VALUE"
   std::string reason;  // for a refusal or a failure: one printable line
+  // Fields this board does not know (a newer game tells more), in their order.
+  std::vector<std::pair<std::string, std::string>> extra;
 };
 
 // "ok flies=N speed=S time_ms=T frames=F" with exit 0 is accepted (for a known mode),

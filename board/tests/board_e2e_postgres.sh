@@ -9,7 +9,9 @@ source "$TESTS/board_trust.bash"
 prepare_replays
 start_postgres
 
-start_board a "$PG_URL" --submit-burst 1000
+mkdir -p "$WORK/site"
+echo '<title>the page</title>' > "$WORK/site/index.html"
+start_board a "$PG_URL" --submit-burst 1000 --site "$WORK/site"
 start_board b "$PG_URL" --submit-burst 1000
 check "schema version 2" [ "$(db_sql pg "$PG_URL" 'SELECT version FROM schema_version')" = 2 ]
 run_suite "$URL_a" pg "$PG_URL"
@@ -19,7 +21,8 @@ check "the other server: the runs of the first" grep -q '"name":"Ann-1"' <<< "$B
 req GET "$URL_b/"
 check "the other server's page: the runs of the first" grep -q 'Ann-1</a></td>' <<< "$BODY"
 
-# Both servers at once: distinct replays to either, and one replay to both.
+# Both servers at once: distinct replays to either, and one replay to both, each from a
+# loopback address of its own (an address has one verification pending at a time).
 if [ "$REAL_REPLAYS" = 1 ]; then
     race_files=("$WORK"/race-*.rpl)
 else
@@ -34,12 +37,12 @@ for f in "${race_files[@]}"; do
     n=$((n + 1))
     if [ $((n % 2)) = 0 ]; then u=$URL_a; else u=$URL_b; fi
     curl -s -o /dev/null -w '%{http_code}\n' -X POST --url-query "name=Race $n" \
-        --data-binary "@$f" "$u/api/runs" >> "$WORK/race.status" &
+        --interface "127.0.1.$n" --data-binary "@$f" "$u/api/runs" >> "$WORK/race.status" &
     racers+=($!)
 done
 for u in "$URL_a" "$URL_b"; do
     curl -s -o /dev/null -w '%{http_code}\n' -X POST --url-query "name=Race 1" \
-        --data-binary "@${race_files[0]}" "$u/api/runs" >> "$WORK/twice.status" &
+        --interface "127.0.2.${#racers[@]}" --data-binary "@${race_files[0]}" "$u/api/runs" >> "$WORK/twice.status" &
     racers+=($!)
 done
 wait "${racers[@]}"
@@ -67,10 +70,96 @@ check "both servers show the same boards" [ "$a_boards" = "$BODY" ]
 psql -qtAX "$PG_URL" -c 'CREATE DATABASE trust' > /dev/null
 run_trust_suite pg "${PG_URL%/postgres}/trust"
 
-# The database going away: reads say so, and come back when it does.
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+wait_until() {  # SECONDS COMMAND...
+    local limit=$(($(now_ms) + $1 * 1000))
+    shift
+    until "$@"; do [ "$(now_ms)" -lt "$limit" ] || return 1; sleep 0.05; done
+}
+# variant N: a replay no one has sent, valid all the same (the recorder's text, which the
+# game does not check, changed and the CRC made right).
+variant() {
+    if [ "$REAL_REPLAYS" = 1 ]; then patch_replay "$GOOD1" "$WORK/var-$1.rpl" 12 I "old + $1"
+    else { cat "$GOOD1"; echo "tag $1"; } > "$WORK/var-$1.rpl"; fi
+    echo "$WORK/var-$1.rpl"
+}
+timed_submit() {  # URL NAME FILE: submit, and MS the time to the answer
+    local start
+    start=$(now_ms)
+    req POST "$1/api/runs" --url-query "name=$2" --data-binary "@$3" -D "$WORK/headers" --max-time 30
+    MS=$(($(now_ms) - start))
+}
+pg_log=$WORK/pg/server.log
+
+# Reads come from memory: 400 reads of the page and the boards on both servers make no
+# query of the runs, and of the counter only the watches' few.
+psql -qtAX "$PG_URL" -c "ALTER SYSTEM SET log_statement = 'all'" -c "SELECT pg_reload_conf()" > /dev/null
+req GET "$URL_a/"; req GET "$URL_a/api/boards"; req GET "$URL_b/"; req GET "$URL_b/api/boards"
+logged() { psql -qtAX "$PG_URL" -c "SELECT '$1'" > /dev/null; grep -q "$1" "$pg_log"; }
+check "statements logged" wait_until 10 logged reads-begin
+urls=()
+for i in $(seq 100); do urls+=("$URL_a/" "$URL_a/api/boards" "$URL_b/" "$URL_b/api/boards"); done
+curl -s "${urls[@]}" > /dev/null
+psql -qtAX "$PG_URL" -c "SELECT 'reads-end'" > /dev/null
+window=$(sed -n '/reads-begin/,/reads-end/p' "$pg_log")
+check "400 reads: no query of the runs ($(grep -c 'FROM runs' <<< "$window"))" [ "$(grep -c 'FROM runs' <<< "$window")" = 0 ]
+check "400 reads: the counter read only by the watches ($(grep -c 'board_state' <<< "$window"))" \
+    [ "$(grep -c 'board_state' <<< "$window")" -lt 100 ]
+psql -qtAX "$PG_URL" -c "ALTER SYSTEM RESET log_statement" -c "SELECT pg_reload_conf()" > /dev/null
+
+# A run stored through one server shows on the other's pages within a second.
+timed_submit "$URL_a" Seen "$(variant 1)"
+check "seen elsewhere: stored (got $STATUS: $BODY)" [ "$STATUS" = 201 ]
+seen_id=$(json_field id)
+shown_on_b() { curl -s "$URL_b/" | grep -q "/api/runs/$seen_id/replay"; }
+start=$(now_ms)
+check "seen elsewhere: the other server's page shows it" wait_until 10 shown_on_b
+echo "a run stored through one server showed on the other's page after $(($(now_ms) - start)) ms"
+
+# The database's disk full (a trigger raising disk_full, 53100): the run is refused
+# with 507, saying so, and nothing is stored.
+psql -qtAX "$PG_URL" -c "CREATE FUNCTION board_test_full() RETURNS trigger AS \$\$ BEGIN
+    RAISE EXCEPTION 'test: out of room' USING ERRCODE = 'disk_full'; END \$\$ LANGUAGE plpgsql" \
+    -c "CREATE TRIGGER board_test_full BEFORE INSERT ON runs FOR EACH ROW EXECUTE FUNCTION board_test_full()" > /dev/null
+before=$(db_sql pg "$PG_URL" 'SELECT count(*) FROM runs')
+timed_submit "$URL_a" Full "$(variant 2)"
+check "database disk full: 507 (got $STATUS: $BODY)" [ "$STATUS" = 507 ]
+check "database disk full: says so" grep -q 'disk is full' <<< "$BODY"
+check "database disk full: nothing stored" [ "$(db_sql pg "$PG_URL" 'SELECT count(*) FROM runs')" = "$before" ]
+psql -qtAX "$PG_URL" -c "DROP TRIGGER board_test_full ON runs" -c "DROP FUNCTION board_test_full()" > /dev/null
+
+# The database stalled (every process of the cluster stopped with SIGSTOP, as a hung
+# machine or a dead network looks): what needs it gets 503 with Retry-After within 5 s,
+# what does not (the page's files, a 404) answers at once, and all is well once it runs.
+postmaster=$(head -1 "$PG_DATA/postmaster.pid")
+cluster="$postmaster $(pgrep -P "$postmaster" | xargs)"
+kill -STOP $cluster
+timed_submit "$URL_a" Stalled "$(variant 3)"
+check "database stalled: a submission gets 503 (got $STATUS: $BODY)" [ "$STATUS" = 503 ]
+check "database stalled: within 5 s ($MS ms)" [ "$MS" -lt 5000 ]
+check "database stalled: Retry-After" grep -qi '^Retry-After: ' "$WORK/headers"
+for path in "api/boards/10/2?limit=37 503" "api/boards/30/4?limit=9 503" "play/ 200" "nothing-here 404"; do
+    start=$(now_ms)
+    req GET "$URL_a/${path% *}" --max-time 30
+    ms=$(($(now_ms) - start))
+    check "database stalled: GET /${path% *} answered ${path##* } (got $STATUS in $ms ms)" \
+        [ "$STATUS" = "${path##* }" -a "$ms" -lt 5000 ]
+done
+boards_503() { [ "$(curl -s -o /dev/null -w '%{http_code}' --max-time 10 "$URL_a/api/boards")" = 503 ]; }
+check "database stalled: the kept boards too, once the watch has seen it" wait_until 10 boards_503
+kill -CONT $cluster
+boards_200() { [ "$(curl -s -o /dev/null -w '%{http_code}' --max-time 10 "$URL_a/api/boards")" = 200 ]; }
+check "database running again: the boards again" wait_until 15 boards_200
+timed_submit "$URL_b" Stalled "$WORK/var-3.rpl"
+check "database running again: the submission goes through (got $STATUS: $BODY)" [ "$STATUS" = 201 ]
+
+# The database going away: reads and submissions say so (503), and come back when it does.
 as_pg pg_ctl -D "$PG_DATA" -m fast stop > /dev/null
 req GET "$URL_a/api/boards"
 check "database stopped: 503 (got $STATUS)" [ "$STATUS" = 503 ]
+timed_submit "$URL_a" Away "$(variant 4)"
+check "database stopped: a submission gets 503, not 500 (got $STATUS: $BODY)" [ "$STATUS" = 503 ]
+check "database stopped: Retry-After" grep -qi '^Retry-After: ' "$WORK/headers"
 pg_start
 req GET "$URL_a/api/boards"
 check "database back: 200 (got $STATUS)" [ "$STATUS" = 200 ]

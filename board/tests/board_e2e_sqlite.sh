@@ -77,16 +77,24 @@ check "over the rate: nothing stored" [ "$(sqlite3 "$WORK/limits.db" 'SELECT cou
 req GET "$URL_c/api/boards"
 check "over the rate: still reading" [ "$STATUS" = 200 ]
 
-# A full verifier queue: with one verifier busy and no room to wait, the next
-# submission is told to come back (503, Retry-After) rather than piling up.
-start_board d "$WORK/queue.db" --zumble "$FAKE" --verifiers 1 --queue 0 --verify-timeout 2000
-curl -s -o /dev/null -X POST --data-binary "@$WORK/hang.rpl" "$URL_d/api/runs?name=Slow" &
-slow=$!
-sleep 0.5
-req POST "$URL_d/api/runs?name=Next" --data-binary "@$WORK/abc.rpl" -D "$WORK/headers"
-check "queue full: 503 (got $STATUS)" [ "$STATUS" = 503 ]
-check "queue full: Retry-After" grep -qi '^Retry-After: ' "$WORK/headers"
-wait "$slow"
+# A full verifier queue: with one verifier busy and no room to wait, a submission is
+# told to come back (503, Retry-After) rather than piling up. Each from an address of its
+# own (one pending verification per address); an address that has used almost nothing
+# may take one slot more while the others run long, so three hanging rounds from three
+# addresses fill the verifier, the extra slot, and the third is turned away.
+start_board d "$WORK/queue.db" --zumble "$FAKE" --verifiers 1 --queue 0 --verify-timeout 3000
+for n in 2 3 4; do
+    "$TESTS/fake_replay.sh" 10 1 "hang" > "$WORK/hang$n.rpl"
+    echo "inputs-$n" >> "$WORK/hang$n.rpl"   # distinct bytes, the same hanging round
+    curl -s -o "$WORK/q$n.body" -D "$WORK/q$n.headers" -w '%{http_code}' --interface 127.0.0.$n \
+        -X POST --data-binary "@$WORK/hang$n.rpl" "$URL_d/api/runs?name=Slow" > "$WORK/q$n.status" &
+    eval "slow$n=\$!"
+    sleep 0.3
+done
+wait "$slow2" "$slow3" "$slow4"
+check "queue full: one of three turned away with 503 ($(cat "$WORK"/q?.status | xargs))" \
+    grep -q 503 "$WORK/q2.status" "$WORK/q3.status" "$WORK/q4.status"
+check "queue full: Retry-After" grep -qi '^Retry-After: ' $(grep -l 503 "$WORK"/q?.status | sed 's/status$/headers/')
 submit "$URL_d" Next "$WORK/abc.rpl"
 check "queue free again: 201 (got $STATUS)" [ "$STATUS" = 201 ]
 

@@ -229,6 +229,12 @@ TEST(BoardParse, VerifierAnswers) {
       {"ok flies=10 speed=1 time_ms=5 frames=5 played=-1\n", 0, Verdict::kFailed, ""},
       {"ok flies=10 speed=1 time_ms=5 frames=5 =x\n", 0, Verdict::kFailed, ""},
       {"ok flies=10 speed=1 time_ms=5 frames=5 Round=x\n", 0, Verdict::kFailed, ""},
+      // Fields no board knows yet are kept, well formed only.
+      {"ok flies=10 speed=1 time_ms=5 frames=5 extra\n", 0, Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 =1\n", 0, Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 x=\n", 0, Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 Big=1\n", 0, Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 a=1  b=2\n", 0, Verdict::kFailed, ""},
       {"ok  flies=10 speed=1 time_ms=5 frames=5\n", 0, Verdict::kFailed, ""},
       {"ok flies=10 speed=1 frames=5 time_ms=5\n", 0, Verdict::kFailed, ""},
       {"ok flies=10 speed=1 time_ms=99999999999999999999 frames=5\n", 0, Verdict::kFailed, ""},
@@ -248,6 +254,7 @@ TEST(BoardParse, VerifierAnswers) {
   EXPECT_EQ(v.speed, 3);
   EXPECT_EQ(v.time_ms, 23456);
   EXPECT_EQ(v.frames, 1408);
+  EXPECT_TRUE(v.extra.empty());
   EXPECT_EQ(v.round, "");  // an older game: the board tells rounds apart by their bytes
   EXPECT_EQ(v.played, -1);
   std::string round = Sha256Hex("a round");
@@ -266,6 +273,12 @@ TEST(BoardParse, VerifierAnswers) {
   v = ReadVerdict("ok flies=10 speed=1 time_ms=5 frames=5 program=- signs=-\n", 0);
   EXPECT_EQ(v.program, "");
   EXPECT_TRUE(v.signs.empty());
+  v = ReadVerdict("ok flies=30 speed=3 time_ms=23456 frames=1408 round=" + std::string(64, 'f') +
+                      " aim=steady program=1.2.0 autoplay=0 later=x signs=-\n",
+                  0);
+  EXPECT_EQ(v.kind, Verdict::kAccepted);
+  EXPECT_EQ(v.extra, (std::vector<std::pair<std::string, std::string>>{{"aim", "steady"},
+                                                                       {"later", "x"}}));
 }
 
 // Each refusal of the verifier has its code and details, for programs, and a sentence.

@@ -1,0 +1,337 @@
+// The board's own reading of HTTP (paths, queries, forms), the address its per-address
+// limits count under, the early look at a replay's header, the page's files, the kept
+// answers and the verifier pool's sharing. Tables for the edges, and the rules restated
+// against random inputs where a rule is simple to restate.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client_address.h"
+#include "http_parse.h"
+#include "replay_cost.h"
+#include "response_cache.h"
+#include "static_files.h"
+#include "verifier.h"
+
+namespace board {
+namespace {
+
+TEST(BoardGuard, PercentDecodingAndQueries) {
+  EXPECT_EQ(PercentDecode("a%20b+c", false), "a b+c");
+  EXPECT_EQ(PercentDecode("a%20b+c", true), "a b c");
+  EXPECT_EQ(PercentDecode("%", true), "%");
+  EXPECT_EQ(PercentDecode("%4", true), "%4");
+  EXPECT_EQ(PercentDecode("%zz%41", true), "%zzA");
+  EXPECT_EQ(PercentDecode("x%00y", false), std::string("x\0y", 3));
+  struct Case {
+    const char* query;
+    const char* name;
+    bool found;
+    const char* value;
+  } cases[] = {
+      {"name=Ann", "name", true, "Ann"},
+      {"limit=3&name=A+n%6E", "name", true, "A nn"},
+      {"name", "name", true, ""},
+      {"name=", "name", true, ""},
+      {"na%6De=x", "name", true, "x"},
+      {"names=x", "name", false, ""},
+      {"&&name=1&name=2", "name", true, "1"},
+      {"", "name", false, ""},
+  };
+  for (const Case& c : cases) {
+    std::string value = "untouched";
+    EXPECT_EQ(QueryParam(c.query, c.name, &value), c.found) << c.query;
+    if (c.found) {
+      EXPECT_EQ(value, c.value) << c.query;
+    }
+  }
+  // Random bytes: decoding never grows a text, and a text without '%' or '+' is itself.
+  std::mt19937 rng(7);
+  for (int i = 0; i < 20000; ++i) {
+    std::string text;
+    for (int n = rng() % 12; n > 0; --n) text += "%+a0F\x01 z"[rng() % 8];
+    std::string out = PercentDecode(text, true);
+    EXPECT_LE(out.size(), text.size());
+    if (text.find_first_of("%+") == std::string::npos) {
+      EXPECT_EQ(out, text);
+    }
+  }
+}
+
+TEST(BoardGuard, MultipartForms) {
+  const std::string type = "multipart/form-data; boundary=XyZ";
+  const std::string body =
+      "preamble\r\n--XyZ\r\nContent-Disposition: form-data; name=\"name\"\r\n\r\nAnn\r\n"
+      "--XyZ\r\nContent-Disposition: form-data; name=\"replay\"; filename=\"a;b.zrp\"\r\n"
+      "Content-Type: application/octet-stream\r\n\r\n\x01\x02\r\n--X\r\n--XyZ--\r\n";
+  std::vector<FormField> fields;
+  ASSERT_TRUE(ParseMultipart(type, body, &fields));
+  ASSERT_EQ(fields.size(), 2u);
+  EXPECT_EQ(fields[0].name, "name");
+  EXPECT_EQ(fields[0].value, "Ann");
+  EXPECT_EQ(fields[1].name, "replay");
+  EXPECT_EQ(fields[1].filename, "a;b.zrp");
+  EXPECT_EQ(fields[1].content_type, "application/octet-stream");
+  EXPECT_EQ(fields[1].value, "\x01\x02\r\n--X");  // a near-delimiter is content
+  EXPECT_TRUE(ParseMultipart("multipart/form-data; boundary=\"XyZ\"", body, &fields));
+  // Not a form, no boundary, a part without a name, an unfinished body, too many fields.
+  EXPECT_FALSE(ParseMultipart("application/octet-stream", body, &fields));
+  EXPECT_FALSE(ParseMultipart("multipart/form-data", body, &fields));
+  EXPECT_FALSE(ParseMultipart(type, "--XyZ\r\nContent-Type: x\r\n\r\nv\r\n--XyZ--", &fields));
+  EXPECT_FALSE(ParseMultipart(type, body.substr(0, body.size() - 12), &fields));
+  std::string many;
+  for (int i = 0; i < 20; ++i)
+    many += "--XyZ\r\nContent-Disposition: form-data; name=\"f\"\r\n\r\nv\r\n";
+  EXPECT_FALSE(ParseMultipart(type, many + "--XyZ--", &fields, 16));
+  EXPECT_TRUE(ParseMultipart(type, many + "--XyZ--", &fields, 20));
+  // Cut anywhere, a form never gives a field that runs past the body.
+  for (size_t cut = 0; cut < body.size(); ++cut) {
+    std::string part = body.substr(0, cut);
+    if (!ParseMultipart(type, part, &fields)) continue;
+    for (const FormField& f : fields) EXPECT_LE(f.value.size(), part.size());
+  }
+}
+
+TEST(BoardGuard, AddressKeys) {
+  struct Case {
+    const char* address;
+    const char* key;
+  } cases[] = {
+      {"127.0.0.1", "127.0.0.1"},
+      {"::ffff:10.1.2.3", "10.1.2.3"},
+      {"2001:db8:1:2:aaaa:bbbb:cccc:dddd", "2001:db8:1:2::/64"},
+      {"2001:db8:1:2::1", "2001:db8:1:2::/64"},
+      {"[2001:db8:1:2::9]", "2001:db8:1:2::/64"},
+      {"fe80::1%eth0", "fe80::/64"},
+      {"2001:db8:1:3::1", "2001:db8:1:3::/64"},
+      {"::1", "::/64"},
+      {"not an address", "not an address"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(AddressKey(c.address), c.key) << c.address;
+}
+
+// A replay header (format 1) with these time and frames.
+std::string Header(uint32_t time_ms, uint32_t frames) {
+  std::string h(64, '\0');
+  h.replace(0, 4, "ZRPL");
+  h[4] = 1;
+  h[6] = 64;
+  for (int i = 0; i < 4; ++i) {
+    h[48 + i] = static_cast<char>(time_ms >> (8 * i));
+    h[52 + i] = static_cast<char>(frames >> (8 * i));
+  }
+  return h + "rest of the file";
+}
+
+TEST(BoardGuard, ReplayCostBeforeVerifying) {
+  // The recorded rounds of the game's corpus: time and frames as they are.
+  struct Round {
+    uint32_t time_ms, frames;
+  } corpus[] = {{7234, 499}, {2083, 190}, {25950, 1622}, {87850, 5336}, {11234, 739}};
+  for (const Round& r : corpus) {
+    EXPECT_EQ(RefuseBeforeVerifying(Header(r.time_ms, r.frames)), "") << r.time_ms;
+    // ...and with an hour on the results board before the click.
+    EXPECT_EQ(RefuseBeforeVerifying(Header(r.time_ms, r.frames + 216000)), "") << r.time_ms;
+    EXPECT_NE(RefuseBeforeVerifying(Header(r.time_ms, r.frames + 216000 + 70)), "");
+  }
+  EXPECT_EQ(MaxRoundFrames(0), 2u + 0 + kResultsFrames + kResultsWaitFrames);
+  EXPECT_EQ(MaxRoundFrames(kSlowestTimeMs), 2u + 216000 + kResultsFrames + kResultsWaitFrames);
+  EXPECT_NE(RefuseBeforeVerifying(Header(0xFFFFFFFFu, 100)).find("has no time"), std::string::npos);
+  EXPECT_NE(RefuseBeforeVerifying(Header(kSlowestTimeMs + 1, 100)), "");
+  EXPECT_NE(RefuseBeforeVerifying(Header(1000, 1u << 22)).find("more than a round"), std::string::npos);
+  // Not this format: the verifier says what is wrong.
+  EXPECT_EQ(RefuseBeforeVerifying("ZUMBLE-FAKE 1\n"), "");
+  std::string other = Header(0xFFFFFFFFu, 1u << 22);
+  other[4] = 2;
+  EXPECT_EQ(RefuseBeforeVerifying(other), "");
+  EXPECT_EQ(RefuseBeforeVerifying(other.substr(0, 63)), "");
+  // Any time and frame count: refused exactly when the rule says.
+  std::mt19937 rng(11);
+  for (int i = 0; i < 100000; ++i) {
+    uint32_t t = rng() % 4000000, f = rng() % 600000;
+    bool refuse = t > kSlowestTimeMs || f > 2 + (uint64_t{t} + 2) * 60 / 1000 + 64 + 216000;
+    EXPECT_EQ(!RefuseBeforeVerifying(Header(t, f)).empty(), refuse) << t << " " << f;
+  }
+}
+
+TEST(BoardGuard, PageFiles) {
+  char dir_template[] = "/tmp/board-guard-site-XXXXXX";
+  ASSERT_TRUE(mkdtemp(dir_template));
+  std::string site = dir_template;
+  mkdir((site + "/sub").c_str(), 0755);
+  std::ofstream(site + "/index.html") << "x";
+  std::ofstream(site + "/game.wasm") << "x";
+  std::ofstream(site + "/sub/index.html") << "x";
+  std::ofstream(site + "/.secret") << "x";
+  struct Case {
+    std::string path;
+    std::string file;  // empty: none (404)
+  } cases[] = {
+      {"/play", site + "/index.html"},
+      {"/play/", site + "/index.html"},
+      {"/play/game.wasm", site + "/game.wasm"},
+      {"/play/sub", site + "/sub/index.html"},
+      {"/play/sub/", site + "/sub/index.html"},
+      {"/play/../play/index.html", ""},
+      {"/play/./index.html", ""},
+      {"/play/.secret", ""},
+      {std::string("/play/index.html\0.js", 20), ""},
+      {"/play/index.html\x01", ""},
+      {"/play/a\\b", ""},
+      {"/player", ""},
+      {"/play/missing", ""},
+  };
+  for (const Case& c : cases) {
+    std::string file, type;
+    bool found = FindStaticFile(site, "/play", c.path, &file, &type);
+    EXPECT_EQ(found, !c.file.empty()) << c.path;
+    if (found) {
+      EXPECT_EQ(file, c.file) << c.path;
+    }
+  }
+  std::string file, type;
+  ASSERT_TRUE(FindStaticFile(site, "/play", "/play/game.wasm", &file, &type));
+  EXPECT_EQ(type, "application/wasm");
+  EXPECT_FALSE(FindStaticFile("", "/play", "/play/", &file, &type));
+  std::string cleanup = "rm -rf " + site;
+  EXPECT_EQ(system(cleanup.c_str()), 0);
+}
+
+TEST(BoardGuard, KeptAnswers) {
+  ResponseCache cache;
+  cache.max_entries = 3;
+  HttpResponse page;
+  page.Set(200, "text/html", "<p>boards</p>");
+  page.AddHeader("Cache-Control", "no-cache");
+  auto kept = CacheKeep(&cache, "/?", 5, page);
+  ASSERT_TRUE(CacheFind(&cache, "/?", 5));
+  EXPECT_FALSE(CacheFind(&cache, "/?x", 5));
+  // If-None-Match with its ETag (alone, in a list, weak, or *) gives 304 and no body.
+  for (std::string tag : {kept->etag, "\"other\", " + kept->etag, "W/" + kept->etag, std::string("*")}) {
+    HttpResponse out;
+    AnswerFromCache(*kept, &tag, &out);
+    EXPECT_EQ(out.status, 304) << tag;
+    EXPECT_TRUE(out.body.empty());
+  }
+  std::string other = "\"other\"";
+  HttpResponse out;
+  AnswerFromCache(*kept, &other, &out);
+  EXPECT_EQ(out.status, 200);
+  EXPECT_EQ(out.body, "<p>boards</p>");
+  // Another body, another ETag.
+  HttpResponse changed = page;
+  changed.body = "<p>boards, one more run</p>";
+  EXPECT_NE(CacheKeep(&cache, "/?", 6, changed)->etag, kept->etag);
+  // A newer generation empties it; an answer made at an older one is not kept.
+  EXPECT_FALSE(CacheFind(&cache, "/api/boards?", 6));
+  CacheKeep(&cache, "/old?", 5, page);
+  EXPECT_FALSE(CacheFind(&cache, "/old?", 6));
+  // Bounded: keys from clients never hold more than max_entries.
+  for (int i = 0; i < 50; ++i) CacheKeep(&cache, "/?junk=" + std::to_string(i), 6, page);
+  EXPECT_LE(cache.answers.size(), 3u);
+}
+
+// A stand-in verifier that sleeps as long as its replay says (seconds), then accepts.
+std::string SleepingVerifier(const std::string& dir) {
+  std::string path = dir + "/sleepy.sh";
+  std::ofstream(path) << "#!/bin/sh\nsleep $(cat \"$2\")\n"
+                         "echo ok flies=10 speed=1 time_ms=1000 frames=60\n";
+  chmod(path.c_str(), 0755);
+  return path;
+}
+
+TEST(BoardGuard, VerifierSharedFairly) {
+  char dir_template[] = "/tmp/board-guard-pool-XXXXXX";
+  ASSERT_TRUE(mkdtemp(dir_template));
+  VerifierConfig config;
+  config.zumble = SleepingVerifier(dir_template);
+  config.work_dir = dir_template;
+  VerifierPool pool;
+  pool.slots = 1;
+  pool.queue = 8;
+  pool.share_seconds = 1.0;
+  pool.refill_per_second = 0.01;
+  pool.light_seconds = 0.3;
+  ASSERT_TRUE(OpenVerifierPool(&pool));
+
+  // An address with a verification running may not queue another.
+  Verdict v;
+  int retry = 0;
+  PoolAnswer second = PoolAnswer::kVerified;
+  std::thread first([&] {
+    Verdict mine;
+    int r = 0;
+    EXPECT_EQ(VerifyInPool(&pool, config, "a", "3", &mine, &r), PoolAnswer::kVerified);
+    EXPECT_EQ(mine.kind, Verdict::kAccepted) << mine.reason;
+  });
+  for (int i = 0; i < 200; ++i) {
+    {
+      std::lock_guard<std::mutex> hold(pool.lock);
+      if (pool.running == 1) break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  second = VerifyInPool(&pool, config, "a", "0", &v, &retry);
+  EXPECT_EQ(second, PoolAnswer::kAlreadyPending);
+  // Another address that has used nothing takes the extra slot once "a" has run long,
+  // and is done before "a".
+  EXPECT_EQ(VerifyInPool(&pool, config, "b", "0", &v, &retry), PoolAnswer::kVerified);
+  EXPECT_EQ(v.kind, Verdict::kAccepted) << v.reason;
+  {
+    std::lock_guard<std::mutex> hold(pool.lock);
+    EXPECT_EQ(pool.running, 1);  // "a" still runs
+  }
+  first.join();
+  // "a" has used more than its share: told when to come back.
+  EXPECT_EQ(VerifyInPool(&pool, config, "a", "0", &v, &retry), PoolAnswer::kOverShare);
+  EXPECT_GT(retry, 0);
+  // Stopping: nothing more runs.
+  StopVerifiers(&pool);
+  EXPECT_EQ(VerifyInPool(&pool, config, "c", "0", &v, &retry), PoolAnswer::kStopping);
+  std::string cleanup = std::string("rm -rf ") + dir_template;
+  EXPECT_EQ(system(cleanup.c_str()), 0);
+}
+
+TEST(BoardGuard, VerifierExecFailureAndStop) {
+  char dir_template[] = "/tmp/board-guard-exec-XXXXXX";
+  ASSERT_TRUE(mkdtemp(dir_template));
+  VerifierConfig config;
+  config.work_dir = dir_template;
+  config.zumble = std::string(dir_template) + "/missing";
+  Verdict v = RunVerifier(config, "x");
+  EXPECT_EQ(v.kind, Verdict::kFailed);
+  EXPECT_EQ(v.reason, "could not start the verifier");
+  // A stop ends a running verification at once.
+  config.zumble = SleepingVerifier(dir_template);
+  VerifierPool pool;
+  ASSERT_TRUE(OpenVerifierPool(&pool));
+  auto start = std::chrono::steady_clock::now();
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    StopVerifiers(&pool);
+  });
+  bool stopped = false;
+  v = RunVerifier(config, "30", pool.stop_fd, &stopped);
+  stopper.join();
+  EXPECT_TRUE(stopped);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  // Stale replays of older servers are cleared; other files stay.
+  std::ofstream(std::string(dir_template) + "/replay-abc123") << "x";
+  std::ofstream(std::string(dir_template) + "/replay-notours.txt") << "x";
+  RemoveStaleReplays(dir_template);
+  EXPECT_NE(access((std::string(dir_template) + "/replay-abc123").c_str(), F_OK), 0);
+  EXPECT_EQ(access((std::string(dir_template) + "/replay-notours.txt").c_str(), F_OK), 0);
+  std::string cleanup = std::string("rm -rf ") + dir_template;
+  EXPECT_EQ(system(cleanup.c_str()), 0);
+}
+
+}  // namespace
+}  // namespace board
