@@ -146,6 +146,10 @@ class Store {
   bool FindByHash(const std::string& hash, Run* out, bool* found);
   // Decides on a verified submission and stores it, all in one transaction.
   bool Submit(const NewRun& run, Stored* out);
+  // Whether the name may be used with this key, read before a replay is verified (so a
+  // name's squatter costs no verification): out->outcome kStored when it may (a new name,
+  // one without a key yet, or the key is right), else kNameTaken, kBadKey or kBannedName.
+  bool CheckName(const std::string& fold, const std::string& key, Stored* out);
   // The address's ban, if any (checked before a replay is verified).
   bool AddressBan(const std::string& address, bool* banned, std::string* reason);
   // 1 + the players whose best shown run of this mode is faster (or as fast and older).

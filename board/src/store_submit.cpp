@@ -58,6 +58,25 @@ bool MarkShown(SqlSession& db, int64_t id, int64_t now) {
                 {Int(id), Int(now), Int(record), Int(personal)}, nullptr);
 }
 
+bool Store::CheckName(const std::string& fold, const std::string& key, Stored* out) {
+  *out = Stored{};
+  return Session(false, [&](SqlSession& db) {
+    SqlRows rows;
+    if (!db.Run("SELECT name, key_hash, banned, ban_reason FROM players WHERE fold = $1",
+                {Text(fold)}, &rows))
+      return false;
+    if (rows.size() == 0) return true;
+    if (rows.Int(0, 2) != 0) {
+      out->outcome = Stored::kBannedName;
+      out->reason = rows.At(0, 3);
+    } else if (!rows.At(0, 1).empty() && !SameSecret(rows.At(0, 1), KeyHash(key))) {
+      out->outcome = key.empty() ? Stored::kNameTaken : Stored::kBadKey;
+      out->holder = rows.At(0, 0);
+    }
+    return true;
+  });
+}
+
 bool Store::AddressBan(const std::string& address, bool* banned, std::string* reason) {
   return Session(false, [&](SqlSession& db) {
     SqlRows rows;

@@ -192,6 +192,10 @@ Outcome Submit(Context* ctx, const Submission& in) {
     run.pad = known.pad;
     run.signs = known.signs;
   } else {
+    // A name that is not the sender's is refused before the verifier spends anything.
+    Stored name_check;
+    if (!ctx->store->CheckName(run.fold, run.key, &name_check)) return DatabaseError(ctx);
+    if (name_check.outcome != Stored::kStored) return FromStore(name_check);
     if (!RoomToStore(ctx->options->db, in.body.size()))
       return Refused(507, "disk_full", "the board's disk is full; try again later", "60");
     Verdict v;
