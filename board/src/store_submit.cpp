@@ -142,6 +142,7 @@ bool Store::Submit(const NewRun& run, Stored* out) {
       out->holder = holder;
       return refuse(run.key.empty() ? Stored::kNameTaken : Stored::kBadKey);
     }
+    if (run.flies == 0) return Fail("a run to store without its verified mode");
     if (key_hash.empty()) {
       out->key = NewKey();
       if (out->key.empty()) return Fail("the system gave no randomness for a key");

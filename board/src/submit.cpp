@@ -181,16 +181,9 @@ Outcome Submit(Context* ctx, const Submission& in) {
   bool found = false;
   if (!ctx->store->FindByHash(run.hash, &known, &found)) return DatabaseError(ctx);
   if (found) {
+    // The store finds the run by these bytes' hash and answers from it; nothing new is
+    // stored, so the verified fields stay unset.
     run.round = run.hash;
-    run.flies = known.flies;
-    run.speed = known.speed;
-    run.time_ms = known.time_ms;
-    run.frames = known.frames;
-    run.played = known.played;
-    run.program = known.program;
-    run.touch = known.touch;
-    run.pad = known.pad;
-    run.signs = known.signs;
   } else {
     // A name that is not the sender's is refused before the verifier spends anything.
     Stored name_check;

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <string>
 
+#include "render.h"
 #include "request_parse.h"
 
 namespace board {
@@ -19,21 +20,6 @@ namespace board {
 namespace {
 
 constexpr size_t kMaxReplay = 16 << 20;
-
-std::string QueryEncode(const std::string& text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if (isalnum(c) || c == '-' || c == '_' || c == '.') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
 
 // A board's answer as plain text: printable ASCII and line ends only, at most 4 KB, so
 // that no board can send escape sequences to the terminal.
@@ -150,7 +136,7 @@ int SubmitCommand(int argc, char** argv) {
   client.set_read_timeout(60, 0);
   httplib::Headers headers;
   if (!key.empty()) headers.emplace("Authorization", "Bearer " + key);
-  auto res = client.Post((prefix + "/api/runs?name=" + QueryEncode(checked)).c_str(), headers,
+  auto res = client.Post((prefix + "/api/runs?name=" + Percent(checked)).c_str(), headers,
                          bytes, "application/octet-stream");
   if (!res) {
     fprintf(stderr, "zumble-board: %s: %s\n", url.c_str(),
