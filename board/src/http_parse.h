@@ -10,6 +10,9 @@
 
 namespace board {
 
+// Whether text starts with prefix, ASCII letters compared without case.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+
 // %XX escapes decoded (and '+' as a space when plus_is_space); a '%' not followed by two
 // hex digits is kept as it stands.
 std::string PercentDecode(std::string_view text, bool plus_is_space);

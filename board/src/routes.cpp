@@ -1,10 +1,13 @@
 #include "routes.h"
 
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <string_view>
 #include <vector>
 
+#include "http_parse.h"
 #include "keys.h"
 #include "modes.h"
 #include "name_fold.h"
@@ -24,14 +27,6 @@ constexpr int kMaxLimit = 200;
 constexpr int kFeedEntries = 20;
 
 using Args = std::vector<std::string>;  // the path segments a route's '*'s matched
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i)
-    if (tolower(static_cast<unsigned char>(text[i])) != tolower(static_cast<unsigned char>(prefix[i])))
-      return false;
-  return true;
-}
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && StartsWithNoCase(a, b);
@@ -322,7 +317,8 @@ bool Match(std::string_view pattern, std::string_view path, Args* args) {
 // The route for this request: null when no route has its path (then *path_known is
 // false) or none of them takes its method.
 const Route* FindRoute(const HttpRequest& req, Args* args, bool* path_known) {
-  const std::string_view method = req.method == "HEAD" ? "GET" : req.method;
+  const std::string_view method =
+      req.method == "HEAD" ? std::string_view("GET") : std::string_view(req.method);
   *path_known = false;
   for (const Route& route : kRoutes) {
     if (!Match(route.pattern, req.path, args)) continue;
@@ -369,7 +365,14 @@ void DatabaseAway(HttpResponse* res) {
 }
 
 void DatabaseDown(Context* ctx, HttpResponse* res) {
-  fprintf(stderr, "zumble-board: database: %s\n", ctx->store->LastError().c_str());
+  // Once a second at most: a database away under a flood of reads is one line, not one
+  // per request.
+  static std::atomic<int64_t> last_logged{0};
+  int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                    std::chrono::steady_clock::now().time_since_epoch()).count();
+  int64_t last = last_logged.load();
+  if (now != last && last_logged.compare_exchange_strong(last, now))
+    fprintf(stderr, "zumble-board: database: %s\n", ctx->store->LastError().c_str());
   DatabaseAway(res);
 }
 

@@ -16,6 +16,7 @@ bool FindStaticFile(const std::string& site, std::string_view prefix, std::strin
 const char* ContentTypeOf(std::string_view name);
 
 // What the page may load and run: its own files, its WebAssembly, nothing from elsewhere.
-extern const char kPageSecurityPolicy[];
+// For an HTML file, its own inline scripts too, each by its SHA-256 (nothing else inline).
+std::string PageSecurityPolicy(std::string_view html);
 
 }  // namespace board

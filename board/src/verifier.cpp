@@ -243,10 +243,13 @@ double UsedNow(const VerifierPool& pool, const VerifierPool::Address& a, Clock::
   return used;
 }
 
-// Whether every running verification is of an address that has used much.
-bool AllRunningHeavy(const VerifierPool& pool, Clock::time_point now) {
-  for (const std::string& address : pool.running_addresses)
-    if (UsedNow(pool, pool.addresses.at(address), now) < pool.light_seconds) return false;
+// Whether every running verification is of an address that has used much, and far
+// more than `mine` (twice as much at least).
+bool AllRunningHeavier(const VerifierPool& pool, double mine, Clock::time_point now) {
+  for (const std::string& address : pool.running_addresses) {
+    double used = UsedNow(pool, pool.addresses.at(address), now);
+    if (used < pool.light_seconds || used < 2 * mine) return false;
+  }
   return true;
 }
 
@@ -267,7 +270,7 @@ bool MayRun(const VerifierPool& pool, uint64_t ticket, Clock::time_point now, bo
   }
   if (!best || best->ticket != ticket) return false;
   if (pool.running < pool.slots) return true;
-  if (!pool.extra_in_use && mine < pool.light_seconds && AllRunningHeavy(pool, now)) {
+  if (!pool.extra_in_use && AllRunningHeavier(pool, mine, now)) {
     *extra = true;
     return true;
   }

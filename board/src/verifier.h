@@ -39,9 +39,9 @@ using Clock = std::chrono::steady_clock;
 // At most `slots` verifications at once and `queue` more waiting; one pending per
 // address. Each address is charged the verifier time it holds; the waiting address that
 // has used least goes first, one that has used its share waits for it to refill (429),
-// and an address that has used almost nothing may take one slot more while every slot
-// is held by addresses that have used much, so a player's round is not stuck behind
-// someone's costly ones.
+// and an address may take one slot more while every slot is held by addresses that
+// have used much (a second at least) and twice what it has, so a player's round is not
+// stuck behind someone's costly ones.
 struct VerifierPool {
   std::mutex lock;
   std::condition_variable freed;
@@ -49,7 +49,7 @@ struct VerifierPool {
   int queue = 32;
   double share_seconds = 30;      // verifier time an address may have used (refilling)
   double refill_per_second = 0.1;
-  double light_seconds = 1;       // used less than this: may take the extra slot
+  double light_seconds = 1;       // the extra slot is taken only from those using more
 
   int running = 0;
   bool extra_in_use = false;

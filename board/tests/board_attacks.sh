@@ -169,7 +169,8 @@ URL=$URL_a
 # Small holes: curl's default form type is taken, a multipart body on the API is
 # refused by name, a NUL in a path is nothing, the page has its security policy,
 # cross-site posts are refused.
-fake abcdefg > "$WORK/form.rpl"
+# (20 KB: over what a form-urlencoded body may be, and curl's default type is that)
+{ fake abcdefg; printf 'pad %020000d\n' 0; } > "$WORK/form.rpl"
 req POST "$URL/api/runs?name=Form" --data-binary "@$WORK/form.rpl"
 check "curl's default form type: taken (got $STATUS: $BODY)" [ "$STATUS" = 201 ]
 req POST "$URL/api/runs?name=Form" -F "replay=@$WORK/form.rpl"

@@ -201,6 +201,18 @@ TEST(BoardGuard, PageFiles) {
   ASSERT_TRUE(FindStaticFile(site, "/play", "/play/game.wasm", &file, &type));
   EXPECT_EQ(type, "application/wasm");
   EXPECT_FALSE(FindStaticFile("", "/play", "/play/", &file, &type));
+  // The policy names the page's own inline scripts by hash, and nothing else inline.
+  std::string policy = PageSecurityPolicy(
+      "<script>alert(1)</script><script async src=\"x.js\"></script><script>\n var a;\n</script>");
+  EXPECT_NE(policy.find("'sha256-bhHHL3z2vDgxUt0W3dWQOrprscmda2Y5pLsLg4GF+pI='"), std::string::npos) << policy;
+  std::string scripts = policy.substr(policy.find("script-src"));
+  scripts = scripts.substr(0, scripts.find(';'));
+  EXPECT_EQ(scripts.find("unsafe-inline"), std::string::npos) << scripts;
+  EXPECT_EQ(scripts.find("script-src 'self' 'wasm-unsafe-eval' 'sha256-"), 0u) << scripts;
+  size_t hashes = 0;
+  for (size_t at = 0; (at = policy.find("'sha256-", at)) != std::string::npos; ++at) ++hashes;
+  EXPECT_EQ(hashes, 2u);
+  EXPECT_EQ(PageSecurityPolicy("").find("sha256"), std::string::npos);
   std::string cleanup = "rm -rf " + site;
   EXPECT_EQ(system(cleanup.c_str()), 0);
 }

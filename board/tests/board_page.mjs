@@ -44,6 +44,9 @@ const url = await new Promise((resolve, reject) => {
 const context = await launch({ width: 900, height: 640 });
 try {
   const page = await context.newPage();
+  // The board's Content-Security-Policy must let the page do all it does.
+  const refused = [];
+  page.on('console', (m) => { if (/Content Security Policy/.test(m.text())) refused.push(m.text()); });
   await page.goto(`${url}/play/?autoplay&script=round.script&frames=1900&time=1000000000`);
   await page.waitForFunction(() => window.zumbleEnded && window.zumbleEnded(), null,
                              { timeout: 240000, polling: 250 });
@@ -119,6 +122,7 @@ try {
                               { timeout: 240000, polling: 250 });
   const said = await watch.evaluate(() => window.zumbleOutput());
   check('"watch" plays the run in the page to its time', said.includes(`ok flies=10 speed=2 time_ms=${want} `), said);
+  check('the page\'s security policy refused nothing it does', refused.length === 0, refused.join(' | '));
 } finally {
   await context.close();
 }
