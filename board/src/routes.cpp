@@ -11,7 +11,6 @@
 #include "keys.h"
 #include "modes.h"
 #include "name_fold.h"
-#include "refusal.h"
 #include "render.h"
 #include "request_parse.h"
 #include "sha256.h"
