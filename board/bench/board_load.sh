@@ -57,7 +57,7 @@ echo "board: $url on ${db%%\?*}, $cores cores, $verifiers verifier(s), $(uname -
 # and storing included.
 for i in $(seq -w 1 20); do
     curl -s -o /dev/null -w '%{time_total}\n' -X POST --data-binary "@$work/idle-$i.zrp" \
-        -H 'Content-Type: application/octet-stream' "$url/api/runs?name=Idle"
+        -H 'Content-Type: application/octet-stream' "$url/api/runs?name=Idle%20$i"
 done | sort -n > "$work/idle.times"
 echo "idle 30-fly submission: p50 $(awk 'NR==10{printf "%.1f", $1*1000}' "$work/idle.times") ms," \
      "max $(awk 'END{printf "%.1f", $1*1000}' "$work/idle.times") ms (20 submissions)"

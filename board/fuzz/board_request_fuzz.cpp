@@ -1,8 +1,9 @@
 // libFuzzer: what the board reads from clients and from its verifier, with the rules
 // each parser must keep whatever it is given (an accepted name is safe as it stands in
-// a page and in JSON, an accepted id prints back as given, a verdict is accepted only
-// from an "ok" line with exit 0, JSON text never carries a raw control character, a
-// form's fields lie inside its body, the early look at a replay refuses only files of the
+// a page, is plain ASCII in JSON, and folds to a form that folds to itself; an accepted
+// id prints back as given; a verdict is accepted only from an "ok" line with exit 0;
+// JSON text never carries a raw control character or a byte beyond ASCII; a form's
+// fields lie inside its body; the early look at a replay refuses only files of the
 // game's format).
 #include <cstdint>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 
 #include "client_address.h"
 #include "http_parse.h"
+#include "name_fold.h"
 #include "render.h"
 #include "replay_cost.h"
 #include "request_parse.h"
@@ -32,10 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 0: {
       std::string name;
       if (board::ParseName(text, &name)) {
-        Require(!name.empty() && name.size() <= 16 && name.front() != ' ' && name.back() != ' ');
-        Require(text.find(name) != std::string_view::npos);
+        Require(!name.empty() && name.size() <= 64 && name.front() != ' ' && name.back() != ' ');
         Require(board::HtmlEscape(name) == name);
-        Require(board::JsonString(name) == "\"" + name + "\"");
+        for (char c : board::JsonString(name)) Require(c >= 0x20 && c < 0x7f);
+        std::string fold = board::FoldName(name);
+        Require(board::FoldName(fold) == fold);
       }
       break;
     }
@@ -53,6 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (v.kind == board::Verdict::kAccepted) {
         Require(status == 0 && output.substr(0, 3) == "ok ");
         Require(v.time_ms >= 0 && v.frames >= 0);
+        Require(v.round.empty() || v.round.size() == 64);
+        for (const std::string& sign : v.signs) Require(sign.find(':') != std::string::npos);
       }
       for (char c : v.reason) Require(c >= 0x20 && c < 0x7f);
       break;

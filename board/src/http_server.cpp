@@ -381,7 +381,7 @@ class Session : public std::enable_shared_from_this<Session> {
 // A connection over a limit gets a short answer (if its socket takes it at once) and is
 // closed, before anything of it is read.
 void Turn(tcp::socket& socket, int status, const char* reason) {
-  std::string body = ErrorJson(reason);
+  std::string body = ErrorJson(status, reason);
   std::string text = "HTTP/1.1 " + std::to_string(status) +
                      (status == 429 ? " Too Many Requests" : " Service Unavailable") +
                      "\r\nContent-Type: application/json\r\nRetry-After: 5\r\nConnection: "

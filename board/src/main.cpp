@@ -1,7 +1,9 @@
-// zumble-board: the best-times server (default), or `submit` to send it a replay.
+// zumble-board: the best-times server (default), `submit` to send it a replay, or
+// `admin` for its operator.
 #include <cstdio>
 #include <cstring>
 
+#include "admin.h"
 #include "options.h"
 #include "server.h"
 #include "submit_client.h"
@@ -9,6 +11,7 @@
 int main(int argc, char** argv) {
   if (argc > 1 && strcmp(argv[1], "submit") == 0)
     return board::SubmitCommand(argc - 2, argv + 2);
+  if (argc > 1 && strcmp(argv[1], "admin") == 0) return board::AdminCommand(argc - 2, argv + 2);
   board::ServerOptions options;
   bool help = false;
   std::string error;

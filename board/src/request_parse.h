@@ -8,9 +8,12 @@
 namespace board {
 
 constexpr int kNameMaxChars = 16;
+constexpr size_t kNameMaxBytes = 64;
 
-// Trims spaces at both ends, then accepts 1..16 characters of letters, digits, spaces
-// and "-_.". Returns false (and leaves *out alone) for anything else.
+// Names are Unicode: valid UTF-8, trimmed of spaces at both ends and put in NFC, then 1
+// to 16 characters, each a letter of any script (with at most two combining marks), a
+// decimal digit, a space or one of "-_.". Returns false (and leaves *out alone) for
+// anything else: controls, invisible and direction characters, symbols, other spaces.
 bool ParseName(std::string_view raw, std::string* out);
 
 // A run id: decimal, 1..2^62, no sign, no leading zero, no spaces.

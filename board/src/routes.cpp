@@ -8,17 +8,22 @@
 #include <vector>
 
 #include "http_parse.h"
+#include "keys.h"
 #include "modes.h"
+#include "name_fold.h"
 #include "render.h"
 #include "request_parse.h"
+#include "sha256.h"
 #include "submit.h"
 
 namespace board {
 
 namespace {
 
-constexpr int kBoardRows = 10;    // runs per mode on the page and in /api/boards
-constexpr int kMaxLimit = 100;
+constexpr int kBoardRows = 10;    // runs per mode on the front page and in /api/boards
+constexpr int kPageRows = 20;     // rows of any other list, unless asked (limit=)
+constexpr int kMaxLimit = 200;
+constexpr int kFeedEntries = 20;
 
 using Args = std::vector<std::string>;  // the path segments a route's '*'s matched
 
@@ -47,12 +52,29 @@ void SendJson(HttpResponse* res, int status, std::string body) {
   res->Set(status, "application/json", std::move(body));
 }
 
+// A list's page: limit=1..200 (20) and offset=0.. (0). False with the answer sent.
+bool ReadPaging(const HttpRequest& req, int* limit, int64_t* offset, HttpResponse* res) {
+  std::string limit_text, offset_text;
+  req.Param("limit", &limit_text);
+  req.Param("offset", &offset_text);
+  *offset = 0;
+  if (!ParseLimit(limit_text, kPageRows, kMaxLimit, limit)) {
+    SendError(res, 400, "limit is a whole number from 1 to 200");
+    return false;
+  }
+  if (!offset_text.empty() && !ParseCount(offset_text, int64_t{1} << 40, offset)) {
+    SendError(res, 400, "offset is a whole number from 0");
+    return false;
+  }
+  return true;
+}
+
 bool LoadBoards(Context* ctx, std::vector<ModeBoard>* boards) {
   for (int flies : kFlies) {
     for (int speed : kSpeeds) {
-      ModeBoard b{flies, speed, {}};
-      if (!ctx->store->Best(flies, speed, kBoardRows, &b.runs)) return false;
-      boards->push_back(std::move(b));
+      Page page;
+      if (!ctx->store->Best(flies, speed, kBoardRows, 0, &page)) return false;
+      boards->push_back(ModeBoard{flies, speed, std::move(page.runs), page.total, 0});
     }
   }
   return true;
@@ -72,31 +94,129 @@ void AllBoards(Context* ctx, const HttpRequest&, const Args&, HttpResponse* res)
   SendJson(res, 200, BoardsJson(boards));
 }
 
-void OneBoard(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+// One mode's board, a page of it; with name=NAME, the page where that player stands.
+bool LoadMode(Context* ctx, const HttpRequest& req, const Args& args, ModePage* page,
+              HttpResponse* res) {
   int64_t flies = 0, speed = 0;
   if (!ParseCount(args[0], 100000, &flies) || !ParseCount(args[1], 100000, &speed) ||
-      !IsMode(flies, speed))
-    return SendError(res, 404, "no such board");
-  std::string limit_text;
-  req.Param("limit", &limit_text);
-  int limit = 0;
-  if (!ParseLimit(limit_text, kBoardRows, kMaxLimit, &limit))
-    return SendError(res, 400, "limit is a whole number from 1 to 100");
-  ModeBoard b{static_cast<int>(flies), static_cast<int>(speed), {}};
-  if (!ctx->store->Best(b.flies, b.speed, limit, &b.runs)) return DatabaseDown(ctx, res);
-  SendJson(res, 200, BoardJson(b) + "\n");
+      !IsMode(flies, speed)) {
+    SendError(res, 404, "no such board");
+    return false;
+  }
+  int64_t offset = 0;
+  if (!ReadPaging(req, &page->limit, &offset, res)) return false;
+  page->board.flies = static_cast<int>(flies);
+  page->board.speed = static_cast<int>(speed);
+  std::string raw, name;
+  if (req.Param("name", &raw) && !raw.empty()) {
+    page->you = raw.substr(0, 64);
+    if (ParseName(raw, &name)) {
+      if (!ctx->store->PlayerRank(page->board.flies, page->board.speed, FoldName(name),
+                                  &page->you_rank)) {
+        DatabaseDown(ctx, res);
+        return false;
+      }
+      if (page->you_rank > 0) offset = (page->you_rank - 1) / page->limit * page->limit;
+    }
+  }
+  Page rows;
+  if (!ctx->store->Best(page->board.flies, page->board.speed, page->limit, offset, &rows)) {
+    DatabaseDown(ctx, res);
+    return false;
+  }
+  page->board.runs = std::move(rows.runs);
+  page->board.total = rows.total;
+  page->board.offset = offset;
+  return true;
 }
 
-void RunReplay(Context* ctx, const HttpRequest&, const Args& args, HttpResponse* res) {
+void OneBoard(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+  ModePage page;
+  if (!LoadMode(ctx, req, args, &page, res)) return;
+  std::string json = BoardJson(page.board);
+  json.pop_back();  // the closing brace: "limit" and "you" join it
+  json += ",\"limit\":" + std::to_string(page.limit) + ",\"you\":";
+  json += page.you.empty() ? "null"
+                           : "{\"name\":" + JsonString(page.you) +
+                                 ",\"rank\":" + (page.you_rank ? std::to_string(page.you_rank)
+                                                               : std::string("null")) + "}";
+  SendJson(res, 200, json + "}\n");
+}
+
+void ModeBoardPage(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+  ModePage page;
+  if (!LoadMode(ctx, req, args, &page, res)) return;
+  res->Set(200, "text/html; charset=utf-8", ModeBoardHtml(page));
+}
+
+// A player's page: found by any name that folds like theirs.
+bool LoadPlayer(Context* ctx, const HttpRequest& req, const Args& args, PlayerPage* page,
+                HttpResponse* res) {
+  std::string name;
+  bool found = false;
+  int64_t offset = 0;
+  if (!ParseName(args[0], &name)) {
+    SendError(res, 404, "no such player");
+    return false;
+  }
+  if (!ReadPaging(req, &page->limit, &offset, res)) return false;
+  if (!ctx->store->PlayerBests(FoldName(name), page->limit, offset, &page->player, &found,
+                               &page->runs)) {
+    DatabaseDown(ctx, res);
+    return false;
+  }
+  // A banned player, or one with nothing shown, has no page.
+  if (!found || page->player.banned || (page->runs.total == 0 && offset == 0)) {
+    SendError(res, 404, "no such player");
+    return false;
+  }
+  return true;
+}
+
+void PlayerApi(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+  PlayerPage page;
+  if (!LoadPlayer(ctx, req, args, &page, res)) return;
+  SendJson(res, 200, PlayerJson(page));
+}
+
+void PlayerPageHtml(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+  PlayerPage page;
+  if (!LoadPlayer(ctx, req, args, &page, res)) return;
+  res->Set(200, "text/html; charset=utf-8", PlayerHtml(page));
+}
+
+void Feed(Context* ctx, const HttpRequest&, const Args&, HttpResponse* res) {
+  Page records;
+  std::string secret;
+  if (!ctx->store->Records(kFeedEntries, &records) || !ctx->store->BoardSecret(&secret))
+    return DatabaseDown(ctx, res);
+  // The feed's id: a UUID made from the board's secret, the same on every server.
+  std::string hex = Sha256Hex("feed:" + secret).substr(0, 32);
+  hex[12] = '8';
+  hex[16] = '8';
+  std::string uuid = hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) + "-" +
+                     hex.substr(16, 4) + "-" + hex.substr(20);
+  res->Set(200, "application/atom+xml; charset=utf-8", RecordsAtom(records.runs, uuid));
+}
+
+// A shown run's replay; with review=TOKEN (from zumble-board admin), any run's.
+void RunReplay(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
   int64_t id = 0;
   if (!ParseRunId(args[0], &id)) return SendError(res, 404, "no such run");
+  std::string token, secret;
+  bool review = req.Param("review", &token);
+  if (review && !ctx->store->BoardSecret(&secret)) return DatabaseDown(ctx, res);
+  if (review && !SameSecret(token, ReviewToken(secret, id)))
+    return SendError(res, 404, "no such run");
   std::string bytes;
   bool found = false;
-  if (!ctx->store->Replay(id, &bytes, &found)) return DatabaseDown(ctx, res);
+  if (!ctx->store->Replay(id, review, &bytes, &found)) return DatabaseDown(ctx, res);
   if (!found) return SendError(res, 404, "no such run");
   res->AddHeader("Content-Disposition",
                  "attachment; filename=\"zumble-run-" + std::to_string(id) + ".zrp\"");
-  res->AddHeader("Cache-Control", "public, max-age=31536000, immutable");
+  // An operator's look at a run not on the board is nobody else's to keep.
+  res->AddHeader("Cache-Control",
+                 review ? "private, no-store" : "public, max-age=31536000, immutable");
   res->Set(200, "application/octet-stream", std::move(bytes));
 }
 
@@ -106,30 +226,52 @@ void AddRetryAfter(const Outcome& o, HttpResponse* res) {
     res->AddHeader("Retry-After", std::to_string(o.retry_after_seconds));
 }
 
+// The key: "Authorization: Bearer KEY".
+std::string KeyOf(const HttpRequest& req) {
+  const std::string* auth = req.Header("authorization");
+  const std::string bearer = "Bearer ";
+  if (!auth || auth->compare(0, bearer.size(), bearer) != 0) return "";
+  std::string key = auth->substr(bearer.size());
+  while (!key.empty() && key.back() == ' ') key.pop_back();
+  return key.size() <= 128 ? key : "";
+}
+
 void PostRun(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* res) {
   const std::string* type = req.Header("content-type");
   if (type && StartsWithNoCase(*type, "multipart/form-data"))
     return SendError(res, 415, "multipart/form-data is the upload form's (POST /submit); "
                                "send the replay's bytes as the body here");
-  std::string name;
-  bool has_name = req.Param("name", &name);
-  Outcome o = Submit(ctx, req.client, has_name, name, req.body);
+  Submission in;
+  in.client = req.client;
+  in.has_name = req.Param("name", &in.raw_name);
+  in.key = KeyOf(req);
+  in.body = req.body;
+  Outcome o = Submit(ctx, in);
   LogSubmission(req.client, o);
   AddRetryAfter(o, res);
-  SendJson(res, o.status,
-           o.status < 300 ? AcceptedJson(o.run, o.rank, o.existed) : ErrorJson(o.message));
+  SendJson(res, o.status, OutcomeJson(o));
 }
 
 // The page's upload form (multipart), answered with a page.
 void PostForm(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* res) {
   const FormField* name = req.Field("name");
+  const FormField* key = req.Field("key");
   const FormField* replay = req.Field("replay");
-  Outcome o = Submit(ctx, req.client, name != nullptr, name ? name->value : "",
-                     replay ? replay->value : "");
+  Submission in;
+  in.client = req.client;
+  in.has_name = name != nullptr;
+  in.raw_name = name ? name->value : "";
+  in.key = key && key->value.size() <= 128 ? key->value : "";
+  while (!in.key.empty() && (in.key.back() == ' ' || in.key.back() == '\n' || in.key.back() == '\r'))
+    in.key.pop_back();
+  in.body = replay ? replay->value : "";
+  Outcome o = Submit(ctx, in);
   LogSubmission(req.client, o);
   AddRetryAfter(o, res);
+  bool on_board = o.status == 200 || o.status == 201;
   res->Set(o.status, "text/html; charset=utf-8",
-           SubmitResultHtml(o.status, o.message, o.status < 300 ? &o.run : nullptr, o.rank));
+           SubmitResultHtml(o.status, o.refusal.message, on_board ? &o.run : nullptr, o.rank,
+                            o.key));
 }
 
 struct Route {
@@ -143,6 +285,10 @@ const Route kRoutes[] = {
     {"GET", "/", BoardsPage, true},
     {"GET", "/api/boards", AllBoards, true},
     {"GET", "/api/boards/*/*", OneBoard, true},
+    {"GET", "/boards/*/*", ModeBoardPage, true},
+    {"GET", "/players/*", PlayerPageHtml, true},
+    {"GET", "/api/players/*", PlayerApi, true},
+    {"GET", "/feed.atom", Feed, true},
     {"GET", "/api/runs/*/replay", RunReplay, true},
     {"POST", "/api/runs", PostRun, false},
     {"POST", "/submit", PostForm, false},
@@ -209,7 +355,7 @@ bool RefreshGeneration(Context* ctx) {
 }  // namespace
 
 void SendError(HttpResponse* res, int status, const std::string& reason) {
-  SendJson(res, status, ErrorJson(reason));
+  SendJson(res, status, ErrorJson(status, reason));
 }
 
 void DatabaseAway(HttpResponse* res) {

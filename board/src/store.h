@@ -1,14 +1,22 @@
 // Where the runs live: SQLite (one file) or PostgreSQL (shared by several servers).
-// Each opens its own connections, creates and migrates its schema, and stores a run and
-// its replay in one transaction, so a run is either whole or absent.
+// Each store opens its own connections, creates and migrates its schema, and runs SQL
+// for the board; what the board asks (store_runs.cpp, store_submit.cpp, store_admin.cpp)
+// is written once over both, in SQL that both understand ($1, $2... as parameters).
+// A write is one transaction, so a run is either whole or absent.
 #pragma once
 #include <cstdint>
+#include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace board {
 
+// A run as the board shows it. `state` is "shown", "held" (kept for an operator's
+// review, never shown until approved), "hidden" (taken off by an operator) or
+// "rejected" (an operator's verdict on a held run).
 struct Run {
   int64_t id = 0;
   std::string name;
@@ -16,42 +24,183 @@ struct Run {
   int speed = 0;
   int64_t time_ms = 0;
   int64_t frames = 0;
-  int64_t created = 0;  // seconds since 1970, UTC
+  int64_t created = 0;   // when the board took it, seconds since 1970, UTC
+  int64_t played = -1;   // when the round was played (its seed); -1 unknown
+  std::string program;   // the version text of the program that recorded it; "" unknown
+  bool touch = false;
+  bool pad = false;
+  std::string state = "shown";
+  std::string signs;     // "NAME:VALUE,..." measured signs of machine play; "" none
+  std::string sender;    // the address (or IPv6 /64) it came from
+  bool record = false;   // the best of its mode when it went on the board
+  bool personal = false; // its player's best of the mode when it went on the board
+  int64_t shown_at = 0;  // when it went on the board (0: never)
+  bool best = false;     // in a player's list: their best of the mode now
 };
 
+// A submission that passed the verifier, with what the board needs to decide on it.
 struct NewRun {
-  std::string name;
-  std::string hash;     // SHA-256 of the replay, hex
-  std::string replay;   // its bytes
+  std::string name;      // as the player wrote it (after ParseName)
+  std::string fold;      // FoldName(name)
+  std::string key;       // the key the sender gave, "" none
+  std::string hash;      // SHA-256 of the replay, hex
+  std::string round;     // the round's identity (the hash when the verifier gives none)
+  std::string replay;    // its bytes
   int flies = 0;
   int speed = 0;
   int64_t time_ms = 0;
   int64_t frames = 0;
   int64_t created = 0;
+  int64_t played = -1;
+  std::string program;
+  bool touch = false;
+  bool pad = false;
+  std::string signs;     // non-empty: stored held
+  std::string sender;
 };
 
-// The run a store answers with once it has stored `run` under `id`.
-inline Run StoredRun(const NewRun& run, int64_t id) {
-  return Run{id, run.name, run.flies, run.speed, run.time_ms, run.frames, run.created};
-}
+// What became of a submission in the store.
+struct Stored {
+  enum Outcome {
+    kStored,          // a new run (shown, or held when it has signs): run, rank, key
+    kAlready,         // the same round under the same name is already stored: run
+    kDuplicate,       // the same round is stored under another name: run
+    kNameTaken,       // the name (or one that looks like it) is another player's; no key given
+    kBadKey,          // a key was given, and it is not the name's
+    kBannedName,      // reason
+    kBannedAddress,   // reason
+  } outcome = kStored;
+  Run run;
+  int64_t rank = 0;      // among players' bests of the mode (for a held run: where it would be)
+  std::string key;       // the new key when this run claimed its name, else ""
+  std::string holder;    // kNameTaken: the name as its player shows it
+  std::string reason;    // a ban's reason
+};
+
+// One page of a list, and how long the whole list is.
+struct Page {
+  std::vector<Run> runs;
+  int64_t total = 0;
+  int64_t offset = 0;
+};
+
+struct Player {
+  int64_t id = 0;
+  std::string name;
+  std::string fold;
+  int64_t created = 0;
+  bool banned = false;
+  std::string ban_reason;
+  bool has_key = false;
+};
+
+struct AuditRow {
+  int64_t id = 0;
+  int64_t at = 0;
+  std::string actor;
+  std::string action;
+  std::string target;
+  std::string reason;
+};
+
+// A parameter of a query: text, a whole number or bytes.
+struct SqlParam {
+  enum Kind { kText, kInt, kBlob } kind = kText;
+  std::string text;
+  int64_t number = 0;
+};
+inline SqlParam Text(std::string_view t) { return {SqlParam::kText, std::string(t), 0}; }
+inline SqlParam Int(int64_t n) { return {SqlParam::kInt, "", n}; }
+inline SqlParam Blob(std::string_view b) { return {SqlParam::kBlob, std::string(b), 0}; }
+
+// A query's answer: rows of text cells (NULL reads as ""), bytes as they are.
+struct SqlRows {
+  int columns = 0;
+  std::vector<std::string> cells;
+  size_t size() const { return columns ? cells.size() / static_cast<size_t>(columns) : 0; }
+  const std::string& At(size_t row, int col) const {
+    return cells[row * static_cast<size_t>(columns) + static_cast<size_t>(col)];
+  }
+  int64_t Int(size_t row, int col) const { return std::atoll(At(row, col).c_str()); }
+};
+
+// One connection for the length of a session: runs a statement with its parameters.
+class SqlSession {
+ public:
+  virtual ~SqlSession() = default;
+  // rows may be null for a statement without an answer; `bytes` when the answer is one
+  // column of bytes, which then come as they are. False (the store keeps the error)
+  // when the statement failed.
+  virtual bool Run(const char* sql, const std::vector<SqlParam>& params, SqlRows* rows,
+                   bool bytes = false) = 0;
+};
 
 class Store {
  public:
   virtual ~Store() = default;
-  // A number that changes whenever a run is stored (by this server or another).
-  virtual bool Generation(int64_t* out) = 0;
-  // The run already stored for this replay, if any.
-  virtual bool FindByHash(const std::string& hash, Run* out, bool* found) = 0;
-  // Stores the run and its replay; *existed when the same replay was stored meanwhile
-  // (then *out is that run).
-  virtual bool Insert(const NewRun& run, Run* out, bool* existed) = 0;
-  // 1 + the runs of its mode that are faster (or as fast and older).
-  virtual bool Rank(const Run& run, int64_t* rank) = 0;
-  // The best `limit` runs of a mode, fastest first (older first among equals).
-  virtual bool Best(int flies, int speed, int limit, std::vector<Run>* out) = 0;
-  virtual bool Replay(int64_t id, std::string* bytes, bool* found) = 0;
+
+  // A number that changes whenever what the board shows changes (by this server, another
+  // one or the operator).
+  bool Generation(int64_t* out);
+  // The run already stored for this replay's bytes, in any state.
+  bool FindByHash(const std::string& hash, Run* out, bool* found);
+  // Decides on a verified submission and stores it, all in one transaction.
+  bool Submit(const NewRun& run, Stored* out);
+  // Whether the name may be used with this key, read before a replay is verified (so a
+  // name's squatter costs no verification): out->outcome kStored when it may (a new name,
+  // one without a key yet, or the key is right), else kNameTaken, kBadKey or kBannedName.
+  bool CheckName(const std::string& fold, const std::string& key, Stored* out);
+  // The address's ban, if any (checked before a replay is verified).
+  bool AddressBan(const std::string& address, bool* banned, std::string* reason);
+  // 1 + the players whose best shown run of this mode is faster (or as fast and older).
+  bool Rank(const Run& run, int64_t* rank);
+  // The shown board of a mode, one run a player (their best), fastest first.
+  bool Best(int flies, int speed, int limit, int64_t offset, Page* out);
+  bool Best(int flies, int speed, int limit, std::vector<Run>* out);
+  // Where a player's best of a mode stands (0 when they have none shown).
+  bool PlayerRank(int flies, int speed, const std::string& fold, int64_t* rank);
+  // A player's shown runs that were their best of a mode when they went on the board,
+  // newest first, and the player.
+  bool PlayerBests(const std::string& fold, int limit, int64_t offset, Player* player,
+                   bool* found, Page* out);
+  // Shown runs that were the best of their mode when they went on the board, newest first.
+  bool Records(int limit, Page* out);
+  // A shown run's replay; with `any_state`, any run's (for the operator's review).
+  bool Replay(int64_t id, bool any_state, std::string* bytes, bool* found);
+  bool BoardSecret(std::string* secret);
+  // Gives the board its secret (for review links and the feed's id) if it has none.
+  bool EnsureSecret();
+
+  // The operator's side (zumble-board admin). Each change is one transaction with its
+  // audit row, and moves the generation. False with *why set when the change does not
+  // apply (no such run, not held, name taken...).
+  bool ListRuns(const std::string& state, const std::string& fold, int limit, int64_t offset,
+                Page* out);
+  bool FindRun(int64_t id, Run* out, bool* found);
+  bool SetRunState(int64_t id, const std::vector<std::string>& from, const std::string& to,
+                   const std::string& action, const std::string& actor,
+                   const std::string& reason, std::string* why);
+  // A name nobody has yet can be banned too: it is kept, banned, and nobody can claim it.
+  bool BanName(const std::string& name, const std::string& fold, bool banned,
+               const std::string& actor, const std::string& reason, std::string* why);
+  bool BanAddress(const std::string& address, bool banned, const std::string& actor,
+                  const std::string& reason, std::string* why);
+  bool Rename(const std::string& old_fold, const std::string& name, const std::string& fold,
+              const std::string& actor, const std::string& reason, std::string* why);
+  bool ResetKey(const std::string& fold, const std::string& key_hash, const std::string& actor,
+                const std::string& reason, std::string* why);
+  bool Audit(int limit, int64_t offset, std::vector<AuditRow>* out, int64_t* total);
+
   virtual int SchemaVersion() = 0;
   virtual std::string LastError() = 0;
+
+ protected:
+  // Runs body on one connection. A write runs in a transaction that takes the write
+  // lock at once, committed when body returns true and rolled back otherwise; a read
+  // runs each statement by itself.
+  virtual bool Session(bool write, const std::function<bool(SqlSession&)>& body) = 0;
+  // Records why a step of the board's own failed (not a database error).
+  virtual bool Fail(const std::string& why) = 0;
 };
 
 // "postgresql://..." or "postgres://..." opens PostgreSQL, anything else is a SQLite

@@ -27,6 +27,24 @@ const char* const kMigrations[] = {
     "CREATE INDEX runs_by_mode_time ON runs (flies, speed, time_ms, id);"
     "CREATE TABLE board_state (generation BIGINT NOT NULL);"
     "INSERT INTO board_state VALUES (0);",
+    // 2: players own their names, runs are told apart by their rounds, an operator
+    // reviews, hides and bans, and says why in the audit table.
+    "CREATE TABLE players (id BIGSERIAL PRIMARY KEY, name TEXT NOT NULL,"
+    " fold TEXT NOT NULL UNIQUE, key_hash TEXT, created BIGINT NOT NULL,"
+    " banned INTEGER NOT NULL DEFAULT 0, ban_reason TEXT NOT NULL DEFAULT '');"
+    "CREATE TABLE banned_addresses (address TEXT PRIMARY KEY, reason TEXT NOT NULL,"
+    " created BIGINT NOT NULL);"
+    "CREATE TABLE audit (id BIGSERIAL PRIMARY KEY, at BIGINT NOT NULL,"
+    " actor TEXT NOT NULL, action TEXT NOT NULL, target TEXT NOT NULL, reason TEXT NOT NULL);"
+    "ALTER TABLE runs ADD COLUMN player BIGINT REFERENCES players(id),"
+    " ADD COLUMN round TEXT, ADD COLUMN played BIGINT NOT NULL DEFAULT -1,"
+    " ADD COLUMN program TEXT NOT NULL DEFAULT '', ADD COLUMN touch INTEGER NOT NULL DEFAULT 0,"
+    " ADD COLUMN pad INTEGER NOT NULL DEFAULT 0, ADD COLUMN state TEXT NOT NULL DEFAULT 'shown',"
+    " ADD COLUMN signs TEXT NOT NULL DEFAULT '', ADD COLUMN sender TEXT NOT NULL DEFAULT '',"
+    " ADD COLUMN record INTEGER NOT NULL DEFAULT 0, ADD COLUMN personal INTEGER NOT NULL DEFAULT 0,"
+    " ADD COLUMN shown_at BIGINT NOT NULL DEFAULT 0;"
+    "ALTER TABLE board_state ADD COLUMN secret TEXT NOT NULL DEFAULT '';"
+    BOARD_SCHEMA_STEP_2_COMMON,
 };
 constexpr int kLatest = sizeof kMigrations / sizeof kMigrations[0];
 constexpr const char* kMigrationLock = "SELECT pg_advisory_xact_lock(2323001)";
@@ -42,28 +60,18 @@ struct Result {
   long long Int(int row, int col) const { return std::atoll(PQgetvalue(r, row, col)); }
 };
 
-const char kRunColumns[] = "SELECT id, name, flies, speed, time_ms, frames, created FROM runs ";
+class PostgresStore;
 
-Run ReadRun(const Result& res, int row) {
-  Run r;
-  r.id = res.Int(row, 0);
-  r.name = PQgetvalue(res.r, row, 1);
-  r.flies = static_cast<int>(res.Int(row, 2));
-  r.speed = static_cast<int>(res.Int(row, 3));
-  r.time_ms = res.Int(row, 4);
-  r.frames = res.Int(row, 5);
-  r.created = res.Int(row, 6);
-  return r;
-}
+class Connection : public SqlSession {
+ public:
+  Connection(PostgresStore* store, PGconn* c) : store_(store), c_(c) {}
+  bool Run(const char* sql, const std::vector<SqlParam>& params, SqlRows* rows,
+           bool bytes) override;
 
-// Text parameters: the numbers and names as strings, the replay as binary.
-PGresult* Query(PGconn* c, const char* sql, std::initializer_list<std::string> params,
-                int result_format = 0) {
-  const char* values[8];
-  int n = 0;
-  for (const std::string& p : params) values[n++] = p.c_str();
-  return RunParams(c, sql, n, nullptr, values, nullptr, nullptr, result_format);
-}
+ private:
+  PostgresStore* store_;
+  PGconn* c_;
+};
 
 class PostgresStore : public Store {
  public:
@@ -89,63 +97,21 @@ class PostgresStore : public Store {
     return true;
   }
 
-  bool Generation(int64_t* out) override {
+  bool Session(bool write, const std::function<bool(SqlSession&)>& body) override {
     Conn c(this);
-    Result r(RunSql(c.c, "SELECT generation FROM board_state"));
-    if (!r.Rows() || PQntuples(r.r) != 1) return Fail(c.c);
-    *out = r.Int(0, 0);
-    return true;
-  }
-
-  bool FindByHash(const std::string& hash, Run* out, bool* found) override {
-    Conn c(this);
-    return FindByHashOn(c.c, hash, out, found);
-  }
-
-  bool Insert(const NewRun& run, Run* out, bool* existed) override {
-    Conn c(this);
+    Connection session(this, c.c);
+    // Read committed: a statement waits for a concurrent writer of the same row (the
+    // same round, the same name) and then sees what it wrote, so the unique indexes
+    // decide every race between servers.
+    // Reads run each statement on its own: one round trip, no transaction.
+    if (!write) return body(session);
     if (!Exec(c.c, "BEGIN")) return false;
-    bool ok = InsertOn(c.c, run, out, existed);
-    if (ok && Exec(c.c, "COMMIT")) return true;
+    if (body(session) && Exec(c.c, "COMMIT")) return true;
     PQclear(RunSql(c.c, "ROLLBACK"));
     return false;
   }
 
-  bool Rank(const Run& run, int64_t* rank) override {
-    Conn c(this);
-    Result r(Query(c.c,
-                   "SELECT count(*) FROM runs WHERE flies = $1 AND speed = $2 AND"
-                   " (time_ms < $3 OR (time_ms = $3 AND id < $4))",
-                   {std::to_string(run.flies), std::to_string(run.speed),
-                    std::to_string(run.time_ms), std::to_string(run.id)}));
-    if (!r.Rows()) return Fail(c.c);
-    *rank = r.Int(0, 0) + 1;
-    return true;
-  }
-
-  bool Best(int flies, int speed, int limit, std::vector<Run>* out) override {
-    Conn c(this);
-    std::string sql = std::string(kRunColumns) +
-                      "WHERE flies = $1 AND speed = $2 ORDER BY time_ms, id LIMIT $3";
-    Result r(Query(c.c, sql.c_str(),
-                   {std::to_string(flies), std::to_string(speed), std::to_string(limit)}));
-    if (!r.Rows()) return Fail(c.c);
-    out->clear();
-    for (int i = 0; i < PQntuples(r.r); ++i) out->push_back(ReadRun(r, i));
-    return true;
-  }
-
-  bool Replay(int64_t id, std::string* bytes, bool* found) override {
-    Conn c(this);
-    Result r(Query(c.c,
-                   "SELECT replays.bytes FROM runs JOIN replays ON replays.hash = runs.hash"
-                   " WHERE runs.id = $1",
-                   {std::to_string(id)}, 1));
-    if (!r.Rows()) return Fail(c.c);
-    *found = PQntuples(r.r) == 1;
-    if (*found) bytes->assign(PQgetvalue(r.r, 0, 0), static_cast<size_t>(PQgetlength(r.r, 0, 0)));
-    return true;
-  }
+  bool Fail(const std::string& why) override { return error_.Set(why); }
 
   int SchemaVersion() override {
     Conn c(this);
@@ -155,6 +121,8 @@ class PostgresStore : public Store {
   std::string LastError() override { return error_.Get(); }
 
  private:
+  friend class Connection;
+
   // A borrowed connection, re-opened first if the server dropped it.
   struct Conn {
     Borrowed<PGconn> b;
@@ -164,11 +132,11 @@ class PostgresStore : public Store {
     }
   };
 
-  bool Fail(PGconn* c) { return error_.Set(PostgresTrouble(c)); }
+  bool FailOn(PGconn* c) { return error_.Set(PostgresTrouble(c)); }
 
   bool Exec(PGconn* c, const char* sql) {
     Result r(RunSql(c, sql));
-    return r.Done() || r.Rows() || Fail(c);
+    return r.Done() || r.Rows() || FailOn(c);
   }
 
   int VersionOn(PGconn* c) {
@@ -187,48 +155,36 @@ class PostgresStore : public Store {
     return false;
   }
 
-  bool FindByHashOn(PGconn* c, const std::string& hash, Run* out, bool* found) {
-    std::string sql = std::string(kRunColumns) + "WHERE hash = $1";
-    Result r(Query(c, sql.c_str(), {hash}));
-    if (!r.Rows()) return Fail(c);
-    *found = PQntuples(r.r) == 1;
-    if (*found) *out = ReadRun(r, 0);
-    return true;
-  }
-
-  // Inside a transaction. A replay stored by another server at the same moment makes
-  // the run insert do nothing (after waiting for that server's commit): its run stands.
-  bool InsertOn(PGconn* c, const NewRun& run, Run* out, bool* existed) {
-    const char* replay_values[2] = {run.hash.c_str(), run.replay.data()};
-    int lengths[2] = {0, static_cast<int>(run.replay.size())};
-    int formats[2] = {0, 1};
-    Result replay(RunParams(c,
-                               "INSERT INTO replays (hash, bytes) VALUES ($1, $2)"
-                               " ON CONFLICT (hash) DO NOTHING",
-                               2, nullptr, replay_values, lengths, formats, 0));
-    if (!replay.Done()) return Fail(c);
-    Result insert(Query(c,
-                        "INSERT INTO runs (hash, name, flies, speed, time_ms, frames, created)"
-                        " VALUES ($1, $2, $3, $4, $5, $6, $7) ON CONFLICT (hash) DO NOTHING"
-                        " RETURNING id",
-                        {run.hash, run.name, std::to_string(run.flies),
-                         std::to_string(run.speed), std::to_string(run.time_ms),
-                         std::to_string(run.frames), std::to_string(run.created)}));
-    if (!insert.Rows()) return Fail(c);
-    if (PQntuples(insert.r) == 0) {
-      bool found = false;
-      if (!FindByHashOn(c, run.hash, out, &found)) return false;
-      *existed = true;
-      return found;
-    }
-    *existed = false;
-    *out = StoredRun(run, insert.Int(0, 0));
-    return Exec(c, "UPDATE board_state SET generation = generation + 1");
-  }
-
   ConnectionPool<PGconn> pool_;
   ErrorText error_;
 };
+
+bool Connection::Run(const char* sql, const std::vector<SqlParam>& params, SqlRows* rows,
+                     bool bytes) {
+  // Text parameters: the numbers and names as strings, bytes as binary.
+  std::vector<std::string> numbers(params.size());
+  std::vector<const char*> values(params.size());
+  std::vector<int> lengths(params.size()), formats(params.size());
+  for (size_t i = 0; i < params.size(); ++i) {
+    const SqlParam& p = params[i];
+    if (p.kind == SqlParam::kInt) numbers[i] = std::to_string(p.number);
+    values[i] = p.kind == SqlParam::kInt ? numbers[i].c_str() : p.text.c_str();
+    lengths[i] = static_cast<int>(p.text.size());
+    formats[i] = p.kind == SqlParam::kBlob ? 1 : 0;
+  }
+  Result r(RunParams(c_, sql, static_cast<int>(params.size()), nullptr, values.data(),
+                     lengths.data(), formats.data(), bytes ? 1 : 0));
+  if (!r.Rows() && !r.Done()) return store_->FailOn(c_);
+  if (rows) {
+    rows->columns = PQnfields(r.r);
+    rows->cells.clear();
+    for (int row = 0; row < PQntuples(r.r); ++row)
+      for (int col = 0; col < rows->columns; ++col)
+        rows->cells.emplace_back(PQgetvalue(r.r, row, col),
+                                 static_cast<size_t>(PQgetlength(r.r, row, col)));
+  }
+  return true;
+}
 
 }  // namespace
 

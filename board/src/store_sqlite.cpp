@@ -22,6 +22,29 @@ const char* const kMigrations[] = {
     "CREATE INDEX runs_by_mode_time ON runs (flies, speed, time_ms, id);"
     "CREATE TABLE board_state (generation INTEGER NOT NULL);"
     "INSERT INTO board_state VALUES (0);",
+    // 2: players own their names, runs are told apart by their rounds, an operator
+    // reviews, hides and bans, and says why in the audit table.
+    "CREATE TABLE players (id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL,"
+    " fold TEXT NOT NULL UNIQUE, key_hash TEXT, created INTEGER NOT NULL,"
+    " banned INTEGER NOT NULL DEFAULT 0, ban_reason TEXT NOT NULL DEFAULT '');"
+    "CREATE TABLE banned_addresses (address TEXT PRIMARY KEY, reason TEXT NOT NULL,"
+    " created INTEGER NOT NULL);"
+    "CREATE TABLE audit (id INTEGER PRIMARY KEY AUTOINCREMENT, at INTEGER NOT NULL,"
+    " actor TEXT NOT NULL, action TEXT NOT NULL, target TEXT NOT NULL, reason TEXT NOT NULL);"
+    "ALTER TABLE runs ADD COLUMN player INTEGER REFERENCES players(id);"
+    "ALTER TABLE runs ADD COLUMN round TEXT;"
+    "ALTER TABLE runs ADD COLUMN played INTEGER NOT NULL DEFAULT -1;"
+    "ALTER TABLE runs ADD COLUMN program TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE runs ADD COLUMN touch INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE runs ADD COLUMN pad INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE runs ADD COLUMN state TEXT NOT NULL DEFAULT 'shown';"
+    "ALTER TABLE runs ADD COLUMN signs TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE runs ADD COLUMN sender TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE runs ADD COLUMN record INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE runs ADD COLUMN personal INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE runs ADD COLUMN shown_at INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE board_state ADD COLUMN secret TEXT NOT NULL DEFAULT '';"
+    BOARD_SCHEMA_STEP_2_COMMON,
 };
 constexpr int kLatest = sizeof kMigrations / sizeof kMigrations[0];
 
@@ -36,19 +59,26 @@ struct Statement {
   bool ok() const { return s != nullptr; }
 };
 
-Run ReadRun(sqlite3_stmt* s) {
-  Run r;
-  r.id = sqlite3_column_int64(s, 0);
-  r.name = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
-  r.flies = sqlite3_column_int(s, 2);
-  r.speed = sqlite3_column_int(s, 3);
-  r.time_ms = sqlite3_column_int64(s, 4);
-  r.frames = sqlite3_column_int64(s, 5);
-  r.created = sqlite3_column_int64(s, 6);
-  return r;
+class SqliteStore;
+
+// Parameters are written $1, $2...; SQLite reads ?1, ?2... the same way.
+std::string SqliteParameters(const char* sql) {
+  std::string out = sql;
+  for (char& c : out)
+    if (c == '$') c = '?';
+  return out;
 }
 
-const char kRunColumns[] = "SELECT id, name, flies, speed, time_ms, frames, created FROM runs ";
+class Connection : public SqlSession {
+ public:
+  Connection(SqliteStore* store, sqlite3* db) : store_(store), db_(db) {}
+  bool Run(const char* sql, const std::vector<SqlParam>& params, SqlRows* rows,
+           bool bytes) override;
+
+ private:
+  SqliteStore* store_;
+  sqlite3* db_;
+};
 
 class SqliteStore : public Store {
  public:
@@ -84,76 +114,20 @@ class SqliteStore : public Store {
     return true;
   }
 
-  bool Generation(int64_t* out) override {
+  bool Session(bool write, const std::function<bool(SqlSession&)>& body) override {
     Borrowed<sqlite3> db(&pool_);
-    Statement st(db.c, "SELECT generation FROM board_state");
-    if (!st.ok() || sqlite3_step(st.s) != SQLITE_ROW) return Fail(db.c);
-    *out = sqlite3_column_int64(st.s, 0);
-    return true;
-  }
-
-  bool FindByHash(const std::string& hash, Run* out, bool* found) override {
-    Borrowed<sqlite3> db(&pool_);
-    return FindByHashOn(db.c, hash, out, found);
-  }
-
-  bool Insert(const NewRun& run, Run* out, bool* existed) override {
-    Borrowed<sqlite3> db(&pool_);
+    Connection session(this, db.c);
+    // Reads run each statement on its own (a read costs no transaction). A write's
+    // BEGIN IMMEDIATE takes the write lock at once: two writers never both read, then
+    // both try to write (which would fail one of them instead of making it wait).
+    if (!write) return body(session);
     if (!Exec(db.c, "BEGIN IMMEDIATE")) return false;
-    bool ok = FindByHashOn(db.c, run.hash, out, existed);
-    if (ok && !*existed) ok = InsertOn(db.c, run, out);
-    if (ok && Exec(db.c, "COMMIT")) return true;
+    if (body(session) && Exec(db.c, "COMMIT")) return true;
     sqlite3_exec(db.c, "ROLLBACK", nullptr, nullptr, nullptr);
     return false;
   }
 
-  bool Rank(const Run& run, int64_t* rank) override {
-    Borrowed<sqlite3> db(&pool_);
-    Statement st(db.c,
-                 "SELECT count(*) FROM runs WHERE flies = ?1 AND speed = ?2 AND"
-                 " (time_ms < ?3 OR (time_ms = ?3 AND id < ?4))");
-    if (!st.ok()) return Fail(db.c);
-    sqlite3_bind_int(st.s, 1, run.flies);
-    sqlite3_bind_int(st.s, 2, run.speed);
-    sqlite3_bind_int64(st.s, 3, run.time_ms);
-    sqlite3_bind_int64(st.s, 4, run.id);
-    if (sqlite3_step(st.s) != SQLITE_ROW) return Fail(db.c);
-    *rank = sqlite3_column_int64(st.s, 0) + 1;
-    return true;
-  }
-
-  bool Best(int flies, int speed, int limit, std::vector<Run>* out) override {
-    Borrowed<sqlite3> db(&pool_);
-    std::string sql = std::string(kRunColumns) +
-                      "WHERE flies = ? AND speed = ? ORDER BY time_ms, id LIMIT ?";
-    Statement st(db.c, sql.c_str());
-    if (!st.ok()) return Fail(db.c);
-    sqlite3_bind_int(st.s, 1, flies);
-    sqlite3_bind_int(st.s, 2, speed);
-    sqlite3_bind_int(st.s, 3, limit);
-    out->clear();
-    int rc;
-    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) out->push_back(ReadRun(st.s));
-    return rc == SQLITE_DONE || Fail(db.c);
-  }
-
-  bool Replay(int64_t id, std::string* bytes, bool* found) override {
-    Borrowed<sqlite3> db(&pool_);
-    Statement st(db.c,
-                 "SELECT replays.bytes FROM runs JOIN replays ON replays.hash = runs.hash"
-                 " WHERE runs.id = ?");
-    if (!st.ok()) return Fail(db.c);
-    sqlite3_bind_int64(st.s, 1, id);
-    int rc = sqlite3_step(st.s);
-    *found = rc == SQLITE_ROW;
-    if (rc == SQLITE_ROW) {
-      const void* blob = sqlite3_column_blob(st.s, 0);
-      bytes->assign(static_cast<const char*>(blob),
-                    static_cast<size_t>(sqlite3_column_bytes(st.s, 0)));
-      return true;
-    }
-    return rc == SQLITE_DONE || Fail(db.c);
-  }
+  bool Fail(const std::string& why) override { return error_.Set(why); }
 
   int SchemaVersion() override {
     Borrowed<sqlite3> db(&pool_);
@@ -163,12 +137,14 @@ class SqliteStore : public Store {
   std::string LastError() override { return error_.Get(); }
 
  private:
-  bool Fail(sqlite3* db) {
+  friend class Connection;
+
+  bool FailOn(sqlite3* db) {
     return error_.Set(db ? sqlite3_errmsg(db) : "no database connection came free in time");
   }
 
   bool Exec(sqlite3* db, const char* sql) {
-    if (!db) return Fail(db);
+    if (!db) return FailOn(db);
     char* message = nullptr;
     if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
     error_.Set(message ? message : "unknown SQLite error");
@@ -193,46 +169,41 @@ class SqliteStore : public Store {
     return false;
   }
 
-  bool FindByHashOn(sqlite3* db, const std::string& hash, Run* out, bool* found) {
-    std::string sql = std::string(kRunColumns) + "WHERE hash = ?";
-    Statement st(db, sql.c_str());
-    if (!st.ok()) return Fail(db);
-    sqlite3_bind_text(st.s, 1, hash.data(), static_cast<int>(hash.size()), SQLITE_STATIC);
-    int rc = sqlite3_step(st.s);
-    *found = rc == SQLITE_ROW;
-    if (*found) *out = ReadRun(st.s);
-    return rc == SQLITE_ROW || rc == SQLITE_DONE || Fail(db);
-  }
-
-  bool InsertOn(sqlite3* db, const NewRun& run, Run* out) {
-    Statement replay(db, "INSERT OR IGNORE INTO replays (hash, bytes) VALUES (?, ?)");
-    if (!replay.ok()) return Fail(db);
-    sqlite3_bind_text(replay.s, 1, run.hash.data(), static_cast<int>(run.hash.size()),
-                      SQLITE_STATIC);
-    sqlite3_bind_blob(replay.s, 2, run.replay.data(), static_cast<int>(run.replay.size()),
-                      SQLITE_STATIC);
-    if (sqlite3_step(replay.s) != SQLITE_DONE) return Fail(db);
-    Statement insert(db,
-                     "INSERT INTO runs (hash, name, flies, speed, time_ms, frames, created)"
-                     " VALUES (?, ?, ?, ?, ?, ?, ?)");
-    if (!insert.ok()) return Fail(db);
-    sqlite3_bind_text(insert.s, 1, run.hash.data(), static_cast<int>(run.hash.size()),
-                      SQLITE_STATIC);
-    sqlite3_bind_text(insert.s, 2, run.name.data(), static_cast<int>(run.name.size()),
-                      SQLITE_STATIC);
-    sqlite3_bind_int(insert.s, 3, run.flies);
-    sqlite3_bind_int(insert.s, 4, run.speed);
-    sqlite3_bind_int64(insert.s, 5, run.time_ms);
-    sqlite3_bind_int64(insert.s, 6, run.frames);
-    sqlite3_bind_int64(insert.s, 7, run.created);
-    if (sqlite3_step(insert.s) != SQLITE_DONE) return Fail(db);
-    *out = StoredRun(run, sqlite3_last_insert_rowid(db));
-    return Exec(db, "UPDATE board_state SET generation = generation + 1");
-  }
-
   ConnectionPool<sqlite3> pool_;
   ErrorText error_;
 };
+
+// SQLite gives every column's bytes as they are, so `bytes` changes nothing here.
+bool Connection::Run(const char* sql, const std::vector<SqlParam>& params, SqlRows* rows,
+                     bool /*bytes*/) {
+  Statement st(db_, SqliteParameters(sql).c_str());
+  if (!st.ok()) return store_->FailOn(db_);
+  for (size_t i = 0; i < params.size(); ++i) {
+    const SqlParam& p = params[i];
+    int at = static_cast<int>(i) + 1;
+    if (p.kind == SqlParam::kInt)
+      sqlite3_bind_int64(st.s, at, p.number);
+    else if (p.kind == SqlParam::kBlob)
+      sqlite3_bind_blob(st.s, at, p.text.data(), static_cast<int>(p.text.size()), SQLITE_STATIC);
+    else
+      sqlite3_bind_text(st.s, at, p.text.data(), static_cast<int>(p.text.size()), SQLITE_STATIC);
+  }
+  if (rows) {
+    rows->columns = sqlite3_column_count(st.s);
+    rows->cells.clear();
+  }
+  int rc;
+  while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+    if (!rows) continue;
+    for (int c = 0; c < rows->columns; ++c) {
+      const void* cell = sqlite3_column_blob(st.s, c);
+      int length = sqlite3_column_bytes(st.s, c);
+      rows->cells.emplace_back(cell ? static_cast<const char*>(cell) : "",
+                               static_cast<size_t>(length));
+    }
+  }
+  return rc == SQLITE_DONE || store_->FailOn(db_);
+}
 
 }  // namespace
 

@@ -6,11 +6,130 @@
 
 #include "client_address.h"
 #include "disk_room.h"
+#include "name_fold.h"
+#include "render.h"
 #include "replay_cost.h"
 #include "request_parse.h"
+#include "sender.h"
 #include "sha256.h"
 
 namespace board {
+
+namespace {
+
+Outcome Refused(Refusal refusal) {
+  Outcome o;
+  o.status = refusal.status;
+  o.refusal = std::move(refusal);
+  return o;
+}
+
+Outcome Refused(int status, const char* code, std::string message,
+                const char* retry_after = nullptr) {
+  Outcome o = Refused(MakeRefusal(status, code, std::move(message)));
+  o.retry_after = retry_after;
+  return o;
+}
+
+// The store failed: a full disk says so, anything else is the database being away.
+Outcome DatabaseError(Context* ctx) {
+  std::string error = ctx->store->LastError();
+  fprintf(stderr, "zumble-board: database: %s\n", error.c_str());
+  if (IsDiskFull(error))
+    return Refused(507, "disk_full", "the board's disk is full; the run was not stored", "60");
+  return Refused(503, "database", "the database is not answering; try again soon", "5");
+}
+
+// A refusal kept by the replay's hash: the verifier's line, or the board's own for a
+// round of the game's autoplay.
+const char kAutoplayLine[] = "autoplay: the round was played by the game's autoplay";
+
+Outcome RefusedLine(const std::string& line) {
+  if (line == kAutoplayLine)
+    return Refused(422, "autoplay", "the round was played by the game's autoplay, not by a person");
+  Verdict v;
+  v.kind = Verdict::kRefused;
+  v.reason = line;
+  return Refused(RefusalOfVerdict(v));
+}
+
+std::string SignsJson(const std::string& signs) {
+  std::string out = "[";
+  size_t start = 0;
+  while (start < signs.size()) {
+    size_t comma = signs.find(',', start);
+    if (comma == std::string::npos) comma = signs.size();
+    if (out.size() > 1) out += ',';
+    out += JsonString(signs.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return out + "]";
+}
+
+Refusal Banned(const char* what, const std::string& reason) {
+  return MakeRefusal(403, "banned",
+                     std::string("this board takes no runs from this ") + what +
+                         (reason.empty() ? "" : ": " + reason))
+      .WithText("what", what)
+      .WithText("reason", reason);
+}
+
+// What the store decided, as the answer.
+Outcome FromStore(const Stored& s) {
+  Outcome o;
+  o.run = s.run;
+  o.rank = s.rank;
+  o.key = s.key;
+  switch (s.outcome) {
+    case Stored::kStored:
+    case Stored::kAlready:
+      o.existed = s.outcome == Stored::kAlready;
+      if (s.run.state == "held") {
+        o.status = 202;
+        o.refusal = MakeRefusal(202, "held",
+                                "the run is stored, but it shows signs of machine play: an "
+                                "operator will look at it before it goes on the board")
+                        .WithNumber("id", s.run.id)
+                        .With("signs", SignsJson(s.run.signs));
+        if (!s.key.empty()) o.refusal.WithText("key", s.key).WithText("name", s.run.name);
+      } else if (s.run.state != "shown") {
+        o = Refused(MakeRefusal(409, "duplicate",
+                                "this round is stored already, and an operator took it off "
+                                "the board")
+                        .WithNumber("run", s.run.id));
+      } else {
+        o.status = o.existed ? 200 : 201;
+      }
+      return o;
+    case Stored::kDuplicate:
+      return Refused(MakeRefusal(409, "duplicate",
+                                 "this round is on the board already, as run " +
+                                     std::to_string(s.run.id) +
+                                     ": a round counts once, whoever sends it")
+                         .WithNumber("run", s.run.id));
+    case Stored::kNameTaken:
+      return Refused(MakeRefusal(403, "name_taken",
+                                 "the name " + s.holder +
+                                     " (or one that looks like it) belongs to another player; "
+                                     "send the key it came with, or choose another name")
+                         .WithText("name", s.holder));
+    case Stored::kBadKey:
+      return Refused(MakeRefusal(403, "bad_key", "that is not the key of the name " + s.holder)
+                         .WithText("name", s.holder));
+    case Stored::kBannedName:
+      return Refused(Banned("name", s.reason));
+    case Stored::kBannedAddress:
+      return Refused(Banned("address", s.reason));
+  }
+  return o;
+}
+
+}  // namespace
+
+std::string OutcomeJson(const Outcome& o) {
+  if (o.status == 200 || o.status == 201) return AcceptedJson(o.run, o.rank, o.existed, o.key);
+  return RefusalJson(o.refusal);
+}
 
 void LogSubmission(const std::string& client, const Outcome& o) {
   char when[32];
@@ -18,88 +137,101 @@ void LogSubmission(const std::string& client, const Outcome& o) {
   tm parts{};
   gmtime_r(&now, &parts);
   strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", &parts);
-  if (o.status < 300)
+  if (o.status < 300 && o.status != 202)
     fprintf(stderr, "%s %s %d run %lld %dx%d %lld ms\n", when, client.c_str(), o.status,
             static_cast<long long>(o.run.id), o.run.flies, o.run.speed,
             static_cast<long long>(o.run.time_ms));
   else
-    fprintf(stderr, "%s %s %d %s\n", when, client.c_str(), o.status, o.message.c_str());
+    fprintf(stderr, "%s %s %d %s: %s\n", when, client.c_str(), o.status,
+            o.refusal.code.c_str(), o.refusal.message.c_str());
 }
 
-namespace {
-
-Outcome Refusal(int status, std::string message, const char* retry_after = nullptr) {
-  Outcome o;
-  o.status = status;
-  o.message = std::move(message);
-  o.retry_after = retry_after;
-  return o;
-}
-
-// The store failed: a full disk says so, anything else is the database being away.
-Outcome StoreFailed(Context* ctx) {
-  std::string error = ctx->store->LastError();
-  fprintf(stderr, "zumble-board: database: %s\n", error.c_str());
-  if (IsDiskFull(error))
-    return Refusal(507, "the board's disk is full; the run was not stored", "60");
-  return Refusal(503, "the database is not answering", "5");
-}
-
-}  // namespace
-
-Outcome Submit(Context* ctx, const std::string& client, bool has_name,
-               const std::string& raw_name, const std::string& body) {
-  const std::string address = AddressKey(client);
+Outcome Submit(Context* ctx, const Submission& in) {
+  const std::string address = AddressKey(in.client);
   if (!TakeToken(&ctx->rate, address, std::chrono::steady_clock::now()))
-    return Refusal(429, "too many submissions from this address; wait a little", "10");
+    return Refused(429, "rate_limited", "too many submissions from this address; wait a little",
+                   "10");
   std::string name;
-  if (!has_name || !ParseName(raw_name, &name))
-    return Refusal(400, "a name is 1 to 16 letters, digits, spaces or - _ .");
-  if (body.empty()) return Refusal(400, "no replay in the request");
-  std::string early = RefuseBeforeVerifying(body);
-  if (!early.empty()) return Refusal(422, early);
-  std::string hash = Sha256Hex(body);
+  if (!in.has_name || !ParseName(in.raw_name, &name))
+    return Refused(MakeRefusal(400, "bad_name",
+                               "a name is 1 to 16 letters (of any alphabet), digits, spaces or "
+                               "- _ ."));
+  if (in.body.empty()) return Refused(MakeRefusal(400, "no_replay", "no replay in the request"));
+  std::string early = RefuseBeforeVerifying(in.body);
+  if (!early.empty()) return RefusedLine(early);
+  std::string sender = SenderOf(in.client);
+  bool banned = false;
+  std::string reason;
+  if (!ctx->store->AddressBan(sender, &banned, &reason)) return DatabaseError(ctx);
+  if (banned) return Refused(Banned("address", reason));
+  std::string hash = Sha256Hex(in.body);
   std::string refused;
-  if (FindRefused(&ctx->refused, hash, &refused)) return Refusal(422, refused);
+  if (FindRefused(&ctx->refused, hash, &refused)) return RefusedLine(refused);
 
-  Outcome o;
+  NewRun run;
+  run.name = name;
+  run.fold = FoldName(name);
+  run.key = in.key;
+  run.hash = hash;
+  run.replay = in.body;
+  run.sender = sender;
+  run.created = static_cast<int64_t>(time(nullptr));
+  // These very bytes were verified before: the store answers from the run they made.
+  Run known;
   bool found = false;
-  if (!ctx->store->FindByHash(hash, &o.run, &found)) return StoreFailed(ctx);
-  if (!found) {
-    if (!RoomToStore(ctx->options->db, body.size()))
-      return Refusal(507, "the board's disk is full; try again later", "60");
+  if (!ctx->store->FindByHash(run.hash, &known, &found)) return DatabaseError(ctx);
+  if (found) {
+    // The store finds the run by these bytes' hash and answers from it; nothing new is
+    // stored, so the verified fields stay unset.
+    run.round = run.hash;
+  } else {
+    // A name that is not the sender's is refused before the verifier spends anything.
+    Stored name_check;
+    if (!ctx->store->CheckName(run.fold, run.key, &name_check)) return DatabaseError(ctx);
+    if (name_check.outcome != Stored::kStored) return FromStore(name_check);
+    if (!RoomToStore(ctx->options->db, in.body.size()))
+      return Refused(507, "disk_full", "the board's disk is full; try again later", "60");
     Verdict v;
     int retry_after = 0;
-    switch (VerifyInPool(&ctx->pool, ctx->options->verifier, address, body, &v, &retry_after)) {
+    switch (VerifyInPool(&ctx->pool, ctx->options->verifier, address, in.body, &v, &retry_after)) {
       case PoolAnswer::kVerified:
         break;
       case PoolAnswer::kQueueFull:
-        return Refusal(503, "the board is busy checking other runs; try again soon", "5");
+        return Refused(503, "busy", "the board is busy checking other runs; try again soon", "5");
       case PoolAnswer::kStopping:
-        return Refusal(503, "the board is restarting; try again in a moment", "5");
+        return Refused(503, "busy", "the board is restarting; try again in a moment", "5");
       case PoolAnswer::kAlreadyPending:
-        return Refusal(429, "one submission at a time from an address: wait for the answer "
-                            "to the last", "5");
+        return Refused(429, "rate_limited",
+                       "one submission at a time from an address: wait for the answer to the "
+                       "last", "5");
       case PoolAnswer::kOverShare: {
-        o = Refusal(429, "this address has used its share of the verifier; wait " +
-                             std::to_string(retry_after) + " s");
+        Outcome o = Refused(429, "rate_limited",
+                            "this address has used its share of the verifier; wait " +
+                                std::to_string(retry_after) + " s");
         o.retry_after_seconds = retry_after;
         return o;
       }
     }
-    if (v.kind != Verdict::kAccepted) {
-      if (v.kind == Verdict::kRefused) RememberRefused(&ctx->refused, hash, v.reason);
-      return Refusal(v.kind == Verdict::kRefused ? 422 : 500, v.reason);
+    if (v.kind == Verdict::kRefused) RememberRefused(&ctx->refused, hash, v.reason);
+    if (v.kind != Verdict::kAccepted) return Refused(RefusalOfVerdict(v));
+    if (v.autoplay) {
+      RememberRefused(&ctx->refused, hash, kAutoplayLine);
+      return RefusedLine(kAutoplayLine);
     }
-    NewRun run{name, hash, body, v.flies, v.speed, v.time_ms, v.frames,
-               static_cast<int64_t>(time(nullptr))};
-    if (!ctx->store->Insert(run, &o.run, &found)) return StoreFailed(ctx);
+    run.round = v.round.empty() ? run.hash : v.round;
+    run.flies = v.flies;
+    run.speed = v.speed;
+    run.time_ms = v.time_ms;
+    run.frames = v.frames;
+    run.played = v.played;
+    run.program = v.program;
+    run.touch = v.touch;
+    run.pad = v.pad;
+    for (const std::string& sign : v.signs) run.signs += (run.signs.empty() ? "" : ",") + sign;
   }
-  // The same replay twice is one run: the first one's name and id stand.
-  o.existed = found;
-  if (!ctx->store->Rank(o.run, &o.rank)) return StoreFailed(ctx);
-  o.status = found ? 200 : 201;
-  return o;
+  Stored stored;
+  if (!ctx->store->Submit(run, &stored)) return DatabaseError(ctx);
+  return FromStore(stored);
 }
 
 }  // namespace board

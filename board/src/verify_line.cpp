@@ -20,6 +20,102 @@ bool FirstLine(std::string_view output, std::string* line) {
   return true;
 }
 
+// The next "key=value" of the line, split at its first '='.
+bool NextPair(std::string_view* rest, std::string_view* key, std::string_view* value) {
+  size_t end = rest->find(' ');
+  std::string_view pair = rest->substr(0, end);
+  rest->remove_prefix(end == std::string_view::npos ? rest->size() : end + 1);
+  size_t eq = pair.find('=');
+  if (eq == std::string_view::npos || eq == 0 || eq + 1 == pair.size()) return false;
+  *key = pair.substr(0, eq);
+  *value = pair.substr(eq + 1);
+  for (char c : *key)
+    if (!((c >= 'a' && c <= 'z') || c == '_')) return false;
+  return true;
+}
+
+bool IsSignPart(std::string_view part, bool name) {
+  if (part.empty() || part.size() > 40) return false;
+  for (char c : part) {
+    bool ok = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+              (!name && ((c >= 'A' && c <= 'Z') || c == '.' || c == '-' || c == '/'));
+    if (!ok) return false;
+  }
+  return true;
+}
+
+// "-" or NAME:VALUE[,NAME:VALUE...], at most 16 of them.
+bool ParseSigns(std::string_view text, std::vector<std::string>* out) {
+  out->clear();
+  if (text == "-") return true;
+  while (!text.empty()) {
+    size_t comma = text.find(',');
+    std::string_view sign = text.substr(0, comma);
+    size_t colon = sign.find(':');
+    if (colon == std::string_view::npos || !IsSignPart(sign.substr(0, colon), true) ||
+        !IsSignPart(sign.substr(colon + 1), false) || out->size() == 16)
+      return false;
+    out->emplace_back(sign);
+    if (comma == std::string_view::npos) return true;
+    text.remove_prefix(comma + 1);
+    if (text.empty()) return false;
+  }
+  return false;
+}
+
+bool IsLowerHex(std::string_view text, size_t length) {
+  if (text.size() != length) return false;
+  for (char c : text)
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  return true;
+}
+
+bool Flag(std::string_view value, bool* out) {
+  if (value != "0" && value != "1") return false;
+  *out = value == "1";
+  return true;
+}
+
+// The fields after the four every verifier gives. Each known one at most once.
+bool MoreFields(std::string_view rest, Verdict* v) {
+  unsigned seen = 0;
+  while (!rest.empty()) {
+    std::string_view key, value;
+    if (!NextPair(&rest, &key, &value)) return false;
+    static const char* const kKnown[] = {"round", "played", "program", "autoplay",
+                                         "touch", "pad", "signs"};
+    unsigned bit = 0;
+    for (unsigned i = 0; i < 7; ++i)
+      if (key == kKnown[i]) bit = 1u << i;
+    if (bit == 0) {
+      v->extra.emplace_back(key, value);
+      continue;
+    }
+    if (bit & seen) return false;
+    seen |= bit;
+    bool ok = true;
+    if (key == "round") {
+      ok = IsLowerHex(value, 64);
+      v->round.assign(value);
+    } else if (key == "played") {
+      ok = ParseCount(value, int64_t{1} << 40, &v->played);
+    } else if (key == "program") {
+      ok = value.size() <= 64;
+      if (value != "-") v->program.assign(value);
+    } else if (key == "autoplay") {
+      ok = Flag(value, &v->autoplay);
+    } else if (key == "touch") {
+      ok = Flag(value, &v->touch);
+    } else if (key == "pad") {
+      ok = Flag(value, &v->pad);
+    } else if (key == "signs") {
+      ok = ParseSigns(value, &v->signs);
+    }
+    if (!ok) return false;
+  }
+  return true;
+}
+
 bool Field(std::string_view* rest, std::string_view key, int64_t max, int64_t* out) {
   if (rest->substr(0, key.size()) != key) return false;
   rest->remove_prefix(key.size());
@@ -27,23 +123,6 @@ bool Field(std::string_view* rest, std::string_view key, int64_t max, int64_t* o
   std::string_view value = rest->substr(0, end);
   if (!ParseCount(value, max, out)) return false;
   rest->remove_prefix(end == std::string_view::npos ? rest->size() : end + 1);
-  return true;
-}
-
-// " key=value" fields to the end of the line, or false.
-bool ExtraFields(std::string_view rest, std::vector<std::pair<std::string, std::string>>* out) {
-  while (!rest.empty()) {
-    size_t end = rest.find(' ');
-    std::string_view field = rest.substr(0, end);
-    size_t eq = field.find('=');
-    if (eq == 0 || eq == std::string_view::npos || eq + 1 == field.size()) return false;
-    for (char c : field.substr(0, eq))
-      if (!((c >= 'a' && c <= 'z') || c == '_')) return false;
-    out->emplace_back(field.substr(0, eq), field.substr(eq + 1));
-    if (end == std::string_view::npos) break;
-    rest.remove_prefix(end + 1);
-    if (rest.empty()) return false;  // a trailing space
-  }
   return true;
 }
 
@@ -72,7 +151,8 @@ Verdict ReadVerdict(std::string_view output, int exit_status) {
   if (ok) rest.remove_prefix(3);
   if (!ok || !Field(&rest, "flies=", kMax, &flies) || !Field(&rest, "speed=", kMax, &speed) ||
       !Field(&rest, "time_ms=", kMax, &time_ms) || !Field(&rest, "frames=", kMax, &frames) ||
-      !ExtraFields(rest, &v.extra)) {
+      !MoreFields(rest, &v)) {
+    v = Verdict{};
     v.reason = "the verifier's answer was not understood";
     return v;
   }

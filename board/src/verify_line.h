@@ -14,15 +14,25 @@ struct Verdict {
   int speed = 0;
   int64_t time_ms = 0;
   int64_t frames = 0;
+  // What a newer game says besides; an older one leaves these as they are here.
+  std::string round;          // the round's identity: 64 lower-case hex digits, or empty
+  int64_t played = -1;        // the round's calendar time, seconds since 1970; -1 unknown
+  std::string program;        // the recorder's version text; empty when unknown
+  bool autoplay = false;      // recorded with the game's own autoplay
+  bool touch = false;         // played with touch
+  bool pad = false;           // played with a gamepad
+  std::vector<std::string> signs;  // measured signs of machine play, each "NAME:VALUE"
   std::string reason;  // for a refusal or a failure: one printable line
-  // Further key=value fields after frames= (newer games tell more), in their order.
+  // Fields this board does not know (a newer game tells more), in their order.
   std::vector<std::pair<std::string, std::string>> extra;
 };
 
 // "ok flies=N speed=S time_ms=T frames=F" with exit 0 is accepted (for a known mode),
-// with any further " key=value" fields (key: a-z and _, value: printable, no space) kept;
-// exit 1 or 2 with a line is refused with that line as the reason; anything else (a
-// crash, a signal, a malformed line) is a failure of the verifier, never accepted.
+// optionally followed by " round=HEX64 played=SECONDS program=TEXT autoplay=0|1 touch=0|1
+// pad=0|1 signs=-|NAME:VALUE[,NAME:VALUE...]" (each known field at most once, each
+// well-formed; fields this board does not know are let by). Exit 1 or 2 with a line is
+// refused with that line as the reason; anything else (a crash, a signal, a malformed
+// line) is a failure of the verifier, never accepted.
 Verdict ReadVerdict(std::string_view output, int exit_status);
 
 }  // namespace board

@@ -256,7 +256,8 @@ def genuine(url, source, seconds, interval, files):
         i += 1
         start = time.time()
         try:
-            status = post_file(url, source, 'Player', body)
+            # A name each: a name is its first run's player's (later ones need its key).
+            status = post_file(url, source, 'Player%d' % i, body)
         except OSError:
             status = 0
         times.append((time.time() - start) * 1000)

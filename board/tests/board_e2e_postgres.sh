@@ -5,6 +5,7 @@
 source "$(dirname "$0")/board_common.bash"
 source "$TESTS/board_replays.bash"
 source "$TESTS/board_suite.bash"
+source "$TESTS/board_trust.bash"
 prepare_replays
 start_postgres
 
@@ -12,13 +13,13 @@ mkdir -p "$WORK/site"
 echo '<title>the page</title>' > "$WORK/site/index.html"
 start_board a "$PG_URL" --submit-burst 1000 --site "$WORK/site"
 start_board b "$PG_URL" --submit-burst 1000
-check "schema version 1" [ "$(db_sql pg "$PG_URL" 'SELECT version FROM schema_version')" = 1 ]
+check "schema version 2" [ "$(db_sql pg "$PG_URL" 'SELECT version FROM schema_version')" = 2 ]
 run_suite "$URL_a" pg "$PG_URL"
 
 req GET "$URL_b/api/boards/$GOOD1_FLIES/$GOOD1_SPEED"
 check "the other server: the runs of the first" grep -q '"name":"Ann-1"' <<< "$BODY"
 req GET "$URL_b/"
-check "the other server's page: the runs of the first" grep -q 'Ann-1</td>' <<< "$BODY"
+check "the other server's page: the runs of the first" grep -q 'Ann-1</a></td>' <<< "$BODY"
 
 # Both servers at once: distinct replays to either, and one replay to both, each from a
 # loopback address of its own (an address has one verification pending at a time).
@@ -40,12 +41,12 @@ for f in "${race_files[@]}"; do
     racers+=($!)
 done
 for u in "$URL_a" "$URL_b"; do
-    curl -s -o /dev/null -w '%{http_code}\n' -X POST --url-query "name=Twice" \
+    curl -s -o /dev/null -w '%{http_code}\n' -X POST --url-query "name=Race 1" \
         --interface "127.0.2.${#racers[@]}" --data-binary "@${race_files[0]}" "$u/api/runs" >> "$WORK/twice.status" &
     racers+=($!)
 done
 wait "${racers[@]}"
-# The first replay goes three times (to both servers): one 201, two 200.
+# The first replay goes three times under its name (to both servers): one 201, two 200.
 cat "$WORK/race.status" "$WORK/twice.status" > "$WORK/all.status"
 check "racing: one 201 per distinct replay ($(sort "$WORK/all.status" | uniq -c | xargs))" \
     [ "$(grep -c '^201$' "$WORK/all.status")" = "${#race_files[@]}" ]
@@ -54,10 +55,20 @@ check "racing: each replay stored once" \
     [ "$(db_sql pg "$PG_URL" 'SELECT count(*) FROM runs')" = $((3 + ${#race_files[@]})) ]
 check "racing: replays and runs match" \
     [ "$(db_sql pg "$PG_URL" 'SELECT count(*) FROM replays')" = $((3 + ${#race_files[@]})) ]
+# Under another name, on either server: a duplicate.
+for u in "$URL_a" "$URL_b"; do
+    submit "$u" "Not Race" "${race_files[0]}"
+    check "racing: the same round under another name: 409 ($STATUS)" [ "$STATUS" = 409 ]
+done
 req GET "$URL_a/api/boards"
 a_boards=$BODY
 req GET "$URL_b/api/boards"
 check "both servers show the same boards" [ "$a_boards" = "$BODY" ]
+
+# One run a round, names and keys, held runs, bans, the operator, pages and the feed,
+# on a database of their own.
+psql -qtAX "$PG_URL" -c 'CREATE DATABASE trust' > /dev/null
+run_trust_suite pg "${PG_URL%/postgres}/trust"
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 wait_until() {  # SECONDS COMMAND...

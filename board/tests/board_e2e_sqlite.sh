@@ -4,6 +4,7 @@
 source "$(dirname "$0")/board_common.bash"
 source "$TESTS/board_replays.bash"
 source "$TESTS/board_suite.bash"
+source "$TESTS/board_trust.bash"
 prepare_replays
 
 DBF=$WORK/board.db
@@ -13,7 +14,7 @@ start_board a "$DBF" --site "$WORK/site" --submit-burst 1000
 run_suite "$URL_a" sqlite "$DBF"
 
 check "WAL journal" [ "$(sqlite3 "$DBF" 'PRAGMA journal_mode')" = wal ]
-check "schema version 1" [ "$(sqlite3 "$DBF" 'SELECT version FROM schema_version')" = 1 ]
+check "schema version 2" [ "$(sqlite3 "$DBF" 'SELECT version FROM schema_version')" = 2 ]
 req GET "$URL_a/play/"
 check "/play/ serves the page" grep -q 'the page' <<< "$BODY"
 req GET "$URL_a/play"
@@ -96,6 +97,38 @@ check "queue full: one of three turned away with 503 ($(cat "$WORK"/q?.status | 
 check "queue full: Retry-After" grep -qi '^Retry-After: ' $(grep -l 503 "$WORK"/q?.status | sed 's/status$/headers/')
 submit "$URL_d" Next "$WORK/abc.rpl"
 check "queue free again: 201 (got $STATUS)" [ "$STATUS" = 201 ]
+
+# One run a round, names and keys, held runs, bans, the operator, pages and the feed.
+run_trust_suite sqlite "$WORK/trust.db"
+
+# A board of the first schema is brought to the current one with its runs: each its
+# player's (names folded as the board folds them), shown, and the first runs still the
+# records they were.
+sqlite3 "$WORK/old.db" <<'SQL'
+CREATE TABLE schema_version (version INTEGER NOT NULL); INSERT INTO schema_version VALUES (1);
+CREATE TABLE replays (hash TEXT PRIMARY KEY, bytes BLOB NOT NULL);
+CREATE TABLE runs (id INTEGER PRIMARY KEY AUTOINCREMENT, hash TEXT NOT NULL UNIQUE REFERENCES replays(hash),
+  name TEXT NOT NULL, flies INTEGER NOT NULL, speed INTEGER NOT NULL, time_ms INTEGER NOT NULL,
+  frames INTEGER NOT NULL, created INTEGER NOT NULL);
+CREATE INDEX runs_by_mode_time ON runs (flies, speed, time_ms, id);
+CREATE TABLE board_state (generation INTEGER NOT NULL); INSERT INTO board_state VALUES (3);
+INSERT INTO replays VALUES ('h1', x'01'), ('h2', x'02'), ('h3', x'03');
+INSERT INTO runs VALUES (1, 'h1', 'Old Timer', 10, 2, 9000, 540, 1600000000),
+  (2, 'h2', 'old  timer', 10, 2, 8000, 480, 1600000100), (3, 'h3', 'Bea', 10, 2, 8500, 510, 1600000200);
+SQL
+start_board old "$WORK/old.db" --zumble "$TESTS/fake_zumble.sh"
+check "migrated: schema version 2" [ "$(sqlite3 "$WORK/old.db" 'SELECT version FROM schema_version')" = 2 ]
+check "migrated: two players, one of them two names folded" \
+    [ "$(sqlite3 "$WORK/old.db" "SELECT group_concat(name || '=' || fold, ';') FROM players")" = "Old Timer=old timer;Bea=bea" ]
+req GET "$URL_old/api/boards/10/2"
+check "migrated: one row a player, the best first ($BODY)" \
+    grep -q '"total":2,"offset":0,"runs":\[{"rank":1,"id":2,"name":"Old Timer",.*{"rank":2,"id":3,"name":"Bea"' <<< "$BODY"
+check "migrated: records as they were" [ "$(sqlite3 "$WORK/old.db" 'SELECT group_concat(id) FROM runs WHERE record = 1')" = 1,2 ]
+"$TESTS/fake_replay.sh" 10 2 oldtimer > "$WORK/oldtimer.rpl"
+submit "$URL_old" "OLD TIMER" "$WORK/oldtimer.rpl"
+check "migrated: a name from before keys is claimed by its next run" [ "$STATUS" = 201 ] 
+check "migrated: the claim gives the key" grep -q '"key":"zk-' <<< "$BODY"
+kill "$PID_old"; wait "$PID_old" 2>/dev/null
 
 # Bad command lines: one clear line, exit 2, nothing served.
 for args in "--port 70000" "--port x" "--threads 1" "--verify-cpu 0" "--submit-rate -1" \

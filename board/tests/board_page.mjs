@@ -59,11 +59,50 @@ try {
   check('the bar offers "Submit to the board"', true);
   await page.fill('#board-name', 'Page Player');
   await page.click('#board button');
-  await page.waitForFunction(() => /On the board|did not take/.test(document.getElementById('status').textContent),
+  await page.waitForFunction(() => /On the board|Not on the board/.test(document.getElementById('status').textContent),
                              null, { timeout: 30000 });
   const status = await page.textContent('#status');
   check('the board took it', /^On the board: /.test(status), status);
   check('the page shows the verified time', status.includes((want / 1000).toFixed(3) + ' s'), status);
+  // The name's first run claims it: the page keeps the key and says so.
+  const key = await page.evaluate(() => window.zumbleBoardKey('page player'));
+  check('the page keeps the name\'s key', /^zk-[A-Za-z0-9_-]{43}$/.test(key), key);
+  check('the page tells the player the name is theirs', status.includes('is yours now'), status);
+  await page.evaluate(() => { document.getElementById('board').hidden = false; });
+  await page.click('#board-key-open');
+  check('"Key" shows the key to copy', (await page.inputValue('#board-key-text')) === key);
+
+  // The same round again under another name: refused, and said in words.
+  const again = await page.evaluate(() => window.zumbleBoardSubmit('Someone Else'));
+  check('the same round under another name is a duplicate', again.status === 409 && again.body.error === 'duplicate',
+        JSON.stringify(again));
+  const words = await page.evaluate((b) => window.zumbleBoardSays(409, b), again.body);
+  check('the page says why in words', /on the board already \(run \d+\)/.test(words), words);
+  // Each refusal's code in words (the JSON as the board sends it).
+  const inWords = await page.evaluate(() => [
+    window.zumbleBoardSays(422, { error: 'desync', frame: 452 }),
+    window.zumbleBoardSays(422, { error: 'invalid', rule: 'the cursor is outside the screen' }),
+    window.zumbleBoardSays(422, { error: 'autoplay' }),
+    window.zumbleBoardSays(403, { error: 'name_taken', name: 'Ann' }),
+    window.zumbleBoardSays(403, { error: 'banned', what: 'address', reason: 'a bot farm' }),
+    window.zumbleBoardSays(202, { error: 'held', id: 4, signs: ['frame_perfect:1.00'] }),
+    window.zumbleBoardSays(500, { error: 'something_new', message: 'a sentence' })]);
+  check('refusals in words', inWords[0].includes('frame 452') &&
+        inWords[1].includes('cursor is outside the screen') && inWords[2].includes('autoplay') &&
+        inWords[3].includes('belongs to another player') && inWords[4].includes('a bot farm') &&
+        inWords[5].includes('operator') && inWords[6] === 'a sentence', inWords.join(' | '));
+
+  // The key copied to another device (a browser with empty storage): pasted under "Key".
+  const other = await (await launch({ width: 900, height: 640 })).newPage();
+  await other.goto(`${url}/play/`);
+  await other.evaluate(() => { document.getElementById('board').hidden = false; });
+  await other.fill('#board-name', 'Page Player');
+  await other.click('#board-key-open');
+  check('another device has no key yet', (await other.inputValue('#board-key-text')) === '');
+  await other.fill('#board-key-text', key);
+  await other.click('#board-key-use');
+  check('the other device keeps the pasted key', await other.evaluate(() => window.zumbleBoardKey('Page Player')) === key);
+  await other.context().close();
 
   const boards = await (await fetch(`${url}/api/boards/10/2`)).json();
   const run = boards.runs[0] || {};
@@ -71,7 +110,7 @@ try {
         JSON.stringify(run));
   const html = await (await fetch(`${url}/`)).text();
   check('the board\'s page shows it with its watch link',
-        html.includes('Page Player</td>') && html.includes(`/play/?replay=/api/runs/${run.id}/replay`));
+        html.includes('Page Player</a></td>') && html.includes(`/play/?replay=/api/runs/${run.id}/replay`));
   const replay = Buffer.from(await (await fetch(`${url}/api/runs/${run.id}/replay`)).arrayBuffer());
   const kept = Buffer.from(await page.evaluate(() => Array.from(window.zumbleFile('replays/last.zrp'))));
   check('the stored replay is the page\'s last.zrp', replay.equals(kept));

@@ -3,11 +3,17 @@
 // plain restatement of each rule, so a parser that accepts too much or too little fails.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "keys.h"
+#include "name_fold.h"
+#include "refusal.h"
 #include "render.h"
 #include "request_parse.h"
+#include "sender.h"
 #include "sha256.h"
 #include "verify_line.h"
 
@@ -33,7 +39,34 @@ TEST(BoardParse, NamesByTable) {
       {"a\tb", false, ""},
       {"a\nb", false, ""},
       {"\t Ann", false, ""},
-      {"Zo\xc3\xab", false, ""},
+      // Names are Unicode: letters of any alphabet, in NFC.
+      {"Zo\xc3\xab", true, "Zo\xc3\xab"},
+      {"Zoe\xcc\x88", true, "Zo\xc3\xab"},                     // e + combining diaeresis
+      {"\xd0\x90\xd0\xbd\xd0\xbd", true, "\xd0\x90\xd0\xbd\xd0\xbd"},  // Cyrillic
+      {"\xef\xbc\xa1nn", true, "\xef\xbc\xa1nn"},                 // full-width A
+      {"\xd9\xa1\xd9\xa2\xd9\xa3", true, "\xd9\xa1\xd9\xa2\xd9\xa3"},  // Arabic-Indic digits
+      {std::string(16 * 3, 'x').replace(0, 48, "\xe6\x9d\x8e\xe6\x9d\x8e\xe6\x9d\x8e"
+                                                "\xe6\x9d\x8e\xe6\x9d\x8e\xe6\x9d\x8e"
+                                                "\xe6\x9d\x8e\xe6\x9d\x8e\xe6\x9d\x8e"
+                                                "\xe6\x9d\x8e\xe6\x9d\x8e\xe6\x9d\x8e"
+                                                "\xe6\x9d\x8e\xe6\x9d\x8e\xe6\x9d\x8e"
+                                                "\xe6\x9d\x8e"),
+       true, std::string("\xe6\x9d\x8e\xe6\x9d\x8e\xe6\x9d\x8e\xe6\x9d\x8e\xe6\x9d\x8e"
+                         "\xe6\x9d\x8e\xe6\x9d\x8e\xe6\x9d\x8e\xe6\x9d\x8e\xe6\x9d\x8e"
+                         "\xe6\x9d\x8e\xe6\x9d\x8e\xe6\x9d\x8e\xe6\x9d\x8e\xe6\x9d\x8e"
+                         "\xe6\x9d\x8e")},                               // 16 CJK letters
+      {"a\xe2\x80\x8b" "b", false, ""},        // zero-width space
+      {"\xe2\x80\xae" "evil", false, ""},      // right-to-left override
+      {"\xe3\x85\xa4", false, ""},             // Hangul filler: a letter that draws nothing
+      {"a\xc2\xa0" "b", false, ""},             // no-break space
+      {"a\xe2\x98\x83", false, ""},            // a symbol
+      {"\xf0\x9f\x98\x80", false, ""},        // an emoji
+      {"\xcc\x81" "a", false, ""},              // a mark before any letter
+      {"1\xcc\x81", false, ""},                 // a mark on a digit
+      {"e\xcc\x81\xcc\x82\xcc\x83\xcc\x84", false, ""},  // a tower of marks
+      {"\xff" "Ann", false, ""},                 // not UTF-8
+      {"Ann\xc3", false, ""},                    // cut inside a character
+      {"\xc0\x80", false, ""},                  // an overlong NUL
       {"a&b", false, ""},
       {"a\"b", false, ""},
       {"a'b", false, ""},
@@ -49,15 +82,28 @@ TEST(BoardParse, NamesByTable) {
   EXPECT_FALSE(ParseName(with_nul, &out));
 }
 
-// The rule restated: trim spaces, then 1..16 of [A-Za-z0-9 _.-].
+// The rule restated for the test's alphabet: trim spaces, then 1..16 of [A-Za-z0-9 _.-]
+// and "é" (the two bytes C3 A9 together; either byte alone is not UTF-8).
 bool NameRule(const std::string& raw, std::string* name) {
   size_t b = raw.find_first_not_of(' ');
   if (b == std::string::npos) return false;
   size_t e = raw.find_last_not_of(' ');
   *name = raw.substr(b, e - b + 1);
-  if (name->size() > 16) return false;
-  return name->find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
-                                  "0123456789 _.-") == std::string::npos;
+  int chars = 0;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(raw[i]);
+    if (c == 0xc3 && i + 1 < raw.size() && static_cast<unsigned char>(raw[i + 1]) == 0xa9) {
+      ++i;
+      if (i > b && i <= e) ++chars;
+      continue;
+    }
+    if (c >= 0x80) return false;
+    if (i >= b && i <= e) {
+      if (!std::isalnum(c) && c != ' ' && c != '_' && c != '.' && c != '-') return false;
+      ++chars;
+    }
+  }
+  return chars <= 16;
 }
 
 TEST(BoardParse, RandomNamesFollowTheRule) {
@@ -76,9 +122,13 @@ TEST(BoardParse, RandomNamesFollowTheRule) {
     if (rule) {
       ++accepted;
       ASSERT_EQ(got, expected);
-      // What is accepted is safe in a page and in JSON as it stands.
+      // What is accepted is safe in a page as it stands, and in JSON as it stands or as
+      // \u escapes of its letters.
       ASSERT_EQ(HtmlEscape(got), got);
-      ASSERT_EQ(JsonString(got), "\"" + got + "\"");
+      std::string json = got;
+      for (size_t at; (at = json.find("\xc3\xa9")) != std::string::npos;)
+        json.replace(at, 2, "\\u00e9");
+      ASSERT_EQ(JsonString(got), "\"" + json + "\"");
     }
   }
   EXPECT_GT(accepted, 10000);
@@ -162,10 +212,24 @@ TEST(BoardParse, VerifierAnswers) {
       {"ok flies=10 speed=1 time_ms=12345 frames=741\n", 3, Verdict::kFailed, ""},
       {"ok flies=10 speed=1 time_ms=-5 frames=741\n", 0, Verdict::kFailed, ""},
       {"ok flies=10 speed=1 time_ms=5\n", 0, Verdict::kFailed, ""},
-      // Further key=value fields (newer games tell more) are kept, well formed only.
+      // Fields this board does not know are let by; known ones must be well-formed.
       {"ok flies=10 speed=1 time_ms=5 frames=5 extra=1\n", 0, Verdict::kAccepted, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 round=ab12 autoplay=0 signs=none\n", 0,
-       Verdict::kAccepted, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 round=" + std::string(64, 'a') +
+           " played=1700000000 program=1.4.0 autoplay=0 touch=1 pad=0 signs=-\n",
+       0, Verdict::kAccepted, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 round=" + std::string(63, 'a') + "\n", 0,
+       Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 round=" + std::string(64, 'A') + "\n", 0,
+       Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 autoplay=2\n", 0, Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 autoplay=1 autoplay=0\n", 0, Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 signs=a:1,\n", 0, Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 signs=:1\n", 0, Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 signs=A:1\n", 0, Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 played=-1\n", 0, Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 =x\n", 0, Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 Round=x\n", 0, Verdict::kFailed, ""},
+      // Fields no board knows yet are kept, well formed only.
       {"ok flies=10 speed=1 time_ms=5 frames=5 extra\n", 0, Verdict::kFailed, ""},
       {"ok flies=10 speed=1 time_ms=5 frames=5 =1\n", 0, Verdict::kFailed, ""},
       {"ok flies=10 speed=1 time_ms=5 frames=5 x=\n", 0, Verdict::kFailed, ""},
@@ -191,13 +255,150 @@ TEST(BoardParse, VerifierAnswers) {
   EXPECT_EQ(v.time_ms, 23456);
   EXPECT_EQ(v.frames, 1408);
   EXPECT_TRUE(v.extra.empty());
+  EXPECT_EQ(v.round, "");  // an older game: the board tells rounds apart by their bytes
+  EXPECT_EQ(v.played, -1);
+  std::string round = Sha256Hex("a round");
+  v = ReadVerdict("ok flies=100 speed=4 time_ms=60000 frames=3600 round=" + round +
+                      " played=1765000000 program=zumble-1.4 autoplay=1 touch=0 pad=1"
+                      " signs=frame_perfect:0.97,jump_click:41\n",
+                  0);
+  ASSERT_EQ(v.kind, Verdict::kAccepted);
+  EXPECT_EQ(v.round, round);
+  EXPECT_EQ(v.played, 1765000000);
+  EXPECT_EQ(v.program, "zumble-1.4");
+  EXPECT_TRUE(v.autoplay);
+  EXPECT_FALSE(v.touch);
+  EXPECT_TRUE(v.pad);
+  EXPECT_EQ(v.signs, (std::vector<std::string>{"frame_perfect:0.97", "jump_click:41"}));
+  v = ReadVerdict("ok flies=10 speed=1 time_ms=5 frames=5 program=- signs=-\n", 0);
+  EXPECT_EQ(v.program, "");
+  EXPECT_TRUE(v.signs.empty());
   v = ReadVerdict("ok flies=30 speed=3 time_ms=23456 frames=1408 round=" + std::string(64, 'f') +
-                      " played=2026-12-08T04:40:43Z program=1.2.0 autoplay=0 signs=none\n",
+                      " aim=steady program=1.2.0 autoplay=0 later=x signs=-\n",
                   0);
   EXPECT_EQ(v.kind, Verdict::kAccepted);
-  ASSERT_EQ(v.extra.size(), 5u);
-  EXPECT_EQ(v.extra[0], std::make_pair(std::string("round"), std::string(64, 'f')));
-  EXPECT_EQ(v.extra[4], std::make_pair(std::string("signs"), std::string("none")));
+  EXPECT_EQ(v.extra, (std::vector<std::pair<std::string, std::string>>{{"aim", "steady"},
+                                                                       {"later", "x"}}));
+}
+
+// Each refusal of the verifier has its code and details, for programs, and a sentence.
+TEST(BoardParse, RefusalsHaveCodes) {
+  struct Case {
+    std::string line;
+    int exit;
+    int status;
+    std::string json;  // what the answer must hold
+  } cases[] = {
+      {"desync at frame 452", 1, 422, "{\"error\":\"desync\",\"message\":"},
+      {"desync at frame 452", 1, 422, ",\"frame\":452}"},
+      {"invalid: the cursor leaves the screen at frame 3", 1, 422,
+       ",\"rule\":\"the cursor leaves the screen at frame 3\"}"},
+      {"invalid: checksum mismatch (damaged file)", 1, 422, "{\"error\":\"invalid\""},
+      {"unreadable: /tmp/replay-Xy12ab: truncated", 2, 422, ",\"reason\":\"truncated\"}"},
+      {"desync at frame x", 1, 422, "{\"error\":\"unreadable\""},
+  };
+  for (const Case& c : cases) {
+    Refusal r = RefusalOfVerdict(ReadVerdict(c.line + "\n", c.exit));
+    std::string json = RefusalJson(r);
+    EXPECT_EQ(r.status, c.status) << c.line;
+    EXPECT_NE(json.find(c.json), std::string::npos) << c.line << " gave " << json;
+    EXPECT_EQ(json.find("/tmp/"), std::string::npos) << json;  // the server's own paths stay in
+  }
+  Refusal failed = RefusalOfVerdict(ReadVerdict("garbage", 0));
+  EXPECT_EQ(failed.status, 500);
+  EXPECT_EQ(failed.code, "verifier_failed");
+}
+
+// Names that look alike are one name; names that do not, are not.
+TEST(BoardParse, LookAlikeNamesFoldTogether) {
+  struct Case {
+    std::string a, b;
+    bool same;
+  } cases[] = {
+      {"Ann", "ann", true},
+      {"Ann", "ANN", true},
+      {"Ann", "\xd0\x90nn", true},                           // Cyrillic А
+      {"Ann", "\xce\x91nn", true},                           // Greek Α
+      {"Bob", "\xd0\x92\xd0\xbe\xd0\xac", false},            // В о Ь: the last is no b
+      {"Bob", "\xd0\x92\xd0\xbe" "b", true},                  // В о b
+      {"pace", "\xd1\x80\xd0\xb0\xd1\x81\xd0\xb5", true},   // р а с е, all Cyrillic
+      {"Ann", "\xef\xbc\xa1\xef\xbd\x8e\xef\xbd\x8e", true},  // full width
+      {"fine", "\xef\xac\x81ne", true},                     // the ﬁ ligature
+      {"Zoë", "Zoe\xcc\x88", true},                          // composed or not
+      {"Zoë", "Z\xd0\xbe\xc3\xab", true},                     // Cyrillic о
+      {"Zoë", "Zoe", false},                                  // an accent is a letter's own
+      {"Jo\xc3\xabl", "J\xd0\xbe\xd1\x91l", true},             // ë and Cyrillic ё
+      {"ann lee", "Ann  Lee", true},                          // runs of spaces are one
+      {"Ann", "Anne", false},
+      {"Ann", "Ann1", false},
+      {"o", "0", false},                                      // digits are not letters
+      {"\xce\x9a\xce\xb1\xcf\x84\xce\xb5", "\xce\xba\xce\xb1\xcf\x84\xce\xb5", true},  // Greek case
+      {"Straße", "strasse", true},                            // full case folding
+      {"\xc4\xb1" "ce", "ice", true},                            // dotless i
+  };
+  for (const Case& c : cases) {
+    std::string a, b;
+    ASSERT_TRUE(ParseName(c.a, &a)) << c.a;
+    ASSERT_TRUE(ParseName(c.b, &b)) << c.b;
+    EXPECT_EQ(FoldName(a) == FoldName(b), c.same) << c.a << " / " << c.b << ": " << FoldName(a)
+                                                  << " / " << FoldName(b);
+  }
+  // Folding twice changes nothing, and a folded name is still a name.
+  std::mt19937 rng(28);
+  const char* const pieces[] = {"A", "a", "\xd0\x90", "\xd0\xb0", "\xce\x91", "\xce\xb1", "e\xcc\x88",
+                                "\xc3\xab", "\xef\xbc\xa1", "\xc3\x9f", " ", "  ", "-", "7",
+                                "\xd0\x81", "\xc4\xb1", "\xe6\x9d\x8e", "K", "\xe2\x84\xaa"};
+  for (int i = 0; i < 20000; ++i) {
+    std::string raw, name;
+    int n = 1 + static_cast<int>(rng() % 8);
+    for (int j = 0; j < n; ++j) raw += pieces[rng() % (sizeof pieces / sizeof *pieces)];
+    if (!ParseName(raw, &name)) continue;
+    std::string fold = FoldName(name);
+    ASSERT_EQ(FoldName(fold), fold) << raw;
+    std::string again;
+    ASSERT_TRUE(fold.empty() || ParseName(fold, &again)) << raw << " -> " << fold;
+  }
+  EXPECT_EQ(LookAlike(0x0410), U'A');
+  EXPECT_EQ(LookAlike(U'A'), U'A');
+}
+
+TEST(BoardParse, KeysSendersAndJson) {
+  std::string a = NewKey(), b = NewKey();
+  EXPECT_EQ(a.size(), 46u);
+  EXPECT_EQ(a.substr(0, 3), "zk-");
+  EXPECT_NE(a, b);
+  EXPECT_EQ(a.find_first_not_of("zk-ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                "0123456789_"),
+            std::string::npos);
+  EXPECT_EQ(KeyHash(a), Sha256Hex(a));
+  EXPECT_TRUE(SameSecret(a, a));
+  EXPECT_FALSE(SameSecret(a, b));
+  EXPECT_FALSE(SameSecret(a, a.substr(1)));
+  // RFC 4231, test case 2, and a key longer than a block (test case 6).
+  EXPECT_EQ(HmacSha256Hex("Jefe", "what do ya want for nothing?"),
+            "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843");
+  EXPECT_EQ(HmacSha256Hex(std::string(131, '\xaa'),
+                          "Test Using Larger Than Block-Size Key - Hash Key First"),
+            "60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54");
+  EXPECT_NE(ReviewToken("s", 1), ReviewToken("s", 2));
+  EXPECT_NE(ReviewToken("s", 1), ReviewToken("t", 1));
+
+  EXPECT_EQ(SenderOf("192.0.2.7"), "192.0.2.7");
+  EXPECT_EQ(SenderOf("2001:db8:1:2:a:b:c:d"), "2001:db8:1:2::/64");
+  EXPECT_EQ(SenderOf("2001:db8:1:2::ffff"), "2001:db8:1:2::/64");
+  EXPECT_EQ(SenderOf("2001:db8:1:2::/64"), "2001:db8:1:2::/64");
+  EXPECT_EQ(SenderOf("::ffff:192.0.2.7"), "192.0.2.7");
+  EXPECT_EQ(SenderOf(" 192.0.2.7 "), "192.0.2.7");
+
+  // Letters beyond ASCII as \u escapes (surrogate pairs past the first plane); broken
+  // UTF-8 as U+FFFD, never as raw bytes.
+  EXPECT_EQ(JsonString("Zo\xc3\xab"), "\"Zo\\u00eb\"");
+  EXPECT_EQ(JsonString("\xe6\x9d\x8e"), "\"\\u674e\"");
+  EXPECT_EQ(JsonString("\xf0\x9f\x98\x80"), "\"\\ud83d\\ude00\"");
+  EXPECT_EQ(JsonString("a\xff" "b"), "\"a\\ufffdb\"");
+  EXPECT_EQ(JsonString("\xc3"), "\"\\ufffd\"");
+  EXPECT_EQ(JsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");  // a lone surrogate
+  EXPECT_EQ(JsonString("\xf8\x88\x80\x80\x80"), "\"\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\"");
 }
 
 TEST(BoardParse, EscapingAndHashes) {

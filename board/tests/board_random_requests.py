@@ -48,7 +48,7 @@ def request():
     return 'GET', rng.choice(['/', '/api/boards', '/api/boards?limit=' + piece()]), None
 
 
-allowed = {200, 201, 400, 404, 405, 413, 422, 429}
+allowed = {200, 201, 202, 400, 403, 404, 405, 409, 413, 422, 429}
 seen = {}
 faults = 0
 for i in range(count):

@@ -12,7 +12,7 @@ prepare_fake_replays() {
     sed 's/^result 1170 70$/result 1100 66/' "$WORK/good1.rpl" > "$WORK/tamper-result.rpl"
     "$fake" 30 2 abcdefghij 2 > "$WORK/other-version.rpl"
     head -c 40 "$WORK/good1.rpl" > "$WORK/truncated.rpl"
-    TAMPER_INPUT_SAYS="desync at frame" TAMPER_RESULT_SAYS="stored result"
+    TAMPER_RESULT_SAYS="stored result"
     OTHER_VERSION_SAYS="another version"
 }
 
@@ -66,7 +66,7 @@ prepare_real_replays() {
     # Recorded by another game version.
     patch_replay "$WORK/good1.rpl" "$WORK/other-version.rpl" 8 I 'old + 1'
     head -c $(($(wc -c < "$WORK/good1.rpl") / 2)) "$WORK/good1.rpl" > "$WORK/truncated.rpl"
-    TAMPER_INPUT_SAYS="desync at frame" TAMPER_RESULT_SAYS="the file says $((GOOD1_TIME - 100)) ms"
+    TAMPER_RESULT_SAYS="the file says $((GOOD1_TIME - 100)) ms"
     OTHER_VERSION_SAYS="another game version"
     local i
     for i in 1 2 3 4 5 6; do

@@ -12,7 +12,7 @@ refused() {  # refused WHAT STATUS FILE [NAME [REASON]]: the status and reason, 
     before_replays=$(replays_stored)
     submit "$URL" "$name" "$file"
     check "$what: status $want (got $STATUS: $BODY)" [ "$STATUS" = "$want" ]
-    check "$what: a reason is given" grep -q '"error":"[^"]' <<< "$BODY"
+    check "$what: a code and a reason are given" grep -q '"error":"[a-z_]*","message":"[^"]' <<< "$BODY"
     [ -z "$reason" ] || check "$what: the reason says '$reason' ($BODY)" grep -q "$reason" <<< "$BODY"
     check "$what: no run stored" [ "$(runs_stored)" = "$before_runs" ]
     check "$what: no replay stored" [ "$(replays_stored)" = "$before_replays" ]
@@ -38,10 +38,14 @@ run_suite() {
     check "good replay: rank 1" [ "$(json_field rank)" = 1 ]
     check "good replay: the trimmed name" [ "$(json_field name)" = "Ann-1" ]
 
-    # The same replay again is the same run, under the first name.
-    submit "$URL" "Bob" "$GOOD1"
+    # The same replay again under its name is the same run (a retry); under another
+    # name it is refused as a duplicate naming that run.
+    submit "$URL" "Ann-1" "$GOOD1"
     check "same replay: 200 (got $STATUS)" [ "$STATUS" = 200 ]
     check "same replay: the same id" [ "$(json_field id)" = "$id1" ]
+    submit "$URL" "Bob" "$GOOD1"
+    check "same replay, another name: 409 (got $STATUS)" [ "$STATUS" = 409 ]
+    check "same replay, another name: a duplicate of run $id1 ($BODY)" grep -q "\"error\":\"duplicate\",.*\"run\":$id1}" <<< "$BODY"
     check "same replay: stored once" [ "$(runs_stored)" = 1 ]
     check "same replay: its bytes stored once" [ "$(replays_stored)" = 1 ]
 
@@ -69,7 +73,7 @@ run_suite() {
     # The page: the run, its watch link, the upload form.
     req GET "$URL/"
     check "page: 200" [ "$STATUS" = 200 ]
-    check "page: Ann's time" grep -q "Ann-1</td><td class=\"t\">$((GOOD1_TIME / 1000))\.$(printf %03d $((GOOD1_TIME % 1000))) s" <<< "$BODY"
+    check "page: Ann's time" grep -q "Ann-1</a></td><td class=\"t\">$((GOOD1_TIME / 1000))\.$(printf %03d $((GOOD1_TIME % 1000))) s" <<< "$BODY"
     check "page: watch link" grep -q "href=\"/play/?replay=/api/runs/$id1/replay\">watch" <<< "$BODY"
     check "page: sixteen boards" [ "$(grep -o '<section>' <<< "$BODY" | wc -l)" = 16 ]
     check "page: upload form" grep -q 'action="/submit" enctype="multipart/form-data"' <<< "$BODY"
@@ -79,7 +83,7 @@ run_suite() {
     check "replay download: same bytes" cmp -s "$WORK/back.bin" "$GOOD1"
 
     # Refusals: each its status, nothing stored, the server still serving.
-    refused "one input changed" 422 "$TAMPER_INPUT" Eve "$TAMPER_INPUT_SAYS"
+    refused "one input changed" 422 "$TAMPER_INPUT" Eve '"error":"desync",.*"frame":[0-9]' 
     refused "stored result changed" 422 "$TAMPER_RESULT" Eve "$TAMPER_RESULT_SAYS"
     refused "another version" 422 "$OTHER_VERSION" Eve "$OTHER_VERSION_SAYS"
     refused "truncated" 422 "$TRUNCATED" Eve "truncated"
@@ -91,7 +95,7 @@ run_suite() {
     refused "empty body" 400 "$WORK/empty.bin"
     local bad
     for bad in "<script>x</script>" "a&b" $'tab\there' $'ctl\x01x' "" "   " \
-               "seventeen chars!!" "abcdefghijklmnopq" "Zoë" "a/b" "quote\"d"; do
+               "seventeen chars!!" "abcdefghijklmnopq" $'Zo\u200be' $'\u202eevil' "a/b" "quote\"d"; do
         refused "name '$bad'" 400 "$GOOD3" "$bad"
     done
     req POST "$URL/api/runs" --data-binary "@$GOOD3" -H 'Content-Type: application/octet-stream'
@@ -111,9 +115,10 @@ run_suite() {
                 "api/runs/99999999/replay 404" "api/runs/0$id1/replay 404" \
                 "api/runs/99999999999999999999999/replay 404" \
                 "api/boards/11/1 404" "api/boards/10/5 404" "api/boards/x/1 404" \
-                "api/boards/10/1?limit=0 400" "api/boards/10/1?limit=101 400" \
+                "api/boards/10/1?limit=0 400" "api/boards/10/1?limit=201 400" \
                 "api/boards/10/1?limit=abc 400" "api/boards/10/1?limit=-1 400" \
-                "api/boards/10/1?limit=100 200" "nothing-here 404"; do
+                "api/boards/10/1?limit=200 200" "api/boards/10/1?offset=x 400" \
+                "boards/10/5 404" "players/%E2%80%AE 404" "nothing-here 404"; do
         want=${path##* }
         req GET "$URL/${path% *}"
         check "GET /${path% *}: $want (got $STATUS)" [ "$STATUS" = "$want" ]

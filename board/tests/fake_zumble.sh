@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # A stand-in for `zumble --verify` used only where a test needs what the game never does
-# (hang, spin, or thousands of distinct replays made in a blink). It keeps the game's
-# contract: one line, exit 0 (ok), 1 (desync/invalid) or 2 (unreadable); writes nothing.
+# (hang, spin, or thousands of distinct replays made in a blink) or what it does not
+# measure yet. It keeps the game's contract: one line, exit 0 (ok), 1 (desync/invalid)
+# or 2 (unreadable); writes nothing.
 # Its replays are text:  ZUMBLE-FAKE 1 / mode FLIES SPEED / inputs LETTERS /
-# result TIME_MS FRAMES / check SUM  where the time is 1000 + 17 per input letter.
+# result TIME_MS FRAMES / check SUM  where the time is 1000 + 17 per input letter, then
+# optional lines (fake_replay.sh): program, seed, cursor, clicks, autoplay, style. The
+# round's identity is the SHA-256 of every line but the first and the program text.
 [ "$1" = --verify ] && [ $# -eq 2 ] || { echo "usage: fake_zumble.sh --verify FILE"; exit 2; }
-[ -r "$2" ] || { echo "cannot read $2"; exit 2; }
+[ -r "$2" ] || { echo "unreadable: $2: cannot read"; exit 2; }
 # Tests that must know whether the server ran a verification count these folders (the
 # verifier may write no file).
 [ -z "${FAKE_ZUMBLE_RUNS:-}" ] || mkdir "$FAKE_ZUMBLE_RUNS/run.$$"
 lines=()
 while IFS= read -r line || [ -n "$line" ]; do lines+=("$line"); done < "$2"
-[ "${#lines[@]}" -ge 5 ] || { echo "cannot read $2: truncated"; exit 2; }
+[ "${#lines[@]}" -ge 5 ] || { echo "unreadable: $2: truncated"; exit 2; }
 [ "${lines[0]%% *}" = ZUMBLE-FAKE ] || { echo "invalid: not a replay"; exit 1; }
 [ "${lines[0]}" = "ZUMBLE-FAKE 1" ] || { echo "invalid: made by another version"; exit 1; }
 read -r _ flies speed <<< "${lines[1]}"
@@ -23,6 +26,19 @@ case $inputs in
   spin) while :; do :; done ;;                              # burns its CPU time
 esac
 [[ $inputs =~ ^[a-z]+$ ]] || { echo "invalid: bad inputs"; exit 1; }
+program=fake-1 seed=1700000000 cursor=320,240 clicks=1 autoplay=0 style=person
+for line in "${lines[@]:5}"; do
+  value=${line#* }
+  case ${line%% *} in
+    program) program=$value ;; seed) seed=$value ;; cursor) cursor=$value ;;
+    clicks) clicks=$value ;; autoplay) autoplay=$value ;; style) style=$value ;;
+  esac    # any other line (a test's "tag N") is part of the round
+done
+x=${cursor%,*} y=${cursor#*,}
+[ "$x" -ge 0 ] && [ "$x" -lt 640 ] && [ "$y" -ge 0 ] && [ "$y" -lt 480 ] ||
+  { echo "invalid: the cursor is outside the screen ($x,$y)"; exit 1; }
+[ "$clicks" -le 1 ] || { echo "invalid: $clicks presses of the button in one frame"; exit 1; }
+[ "$seed" -le $(($(date +%s) + 86400)) ] || { echo "invalid: the round is from the future"; exit 1; }
 sum=7
 for ((i = 0; i < ${#inputs}; i++)); do
   printf -v c '%d' "'${inputs:i:1}"
@@ -32,4 +48,11 @@ done
 want=$((1000 + 17 * ${#inputs}))
 [ "$time_ms" = "$want" ] && [ "$frames" = "$((want * 60 / 1000))" ] ||
   { echo "invalid: the stored result is not the round's"; exit 1; }
-echo "ok flies=$flies speed=$speed time_ms=$time_ms frames=$frames"
+round=$(printf '%s\n' "${lines[@]:1}" | grep -v '^program ' | sha256sum | cut -c1-64)
+case $style in
+  bot) signs=frame_perfect:1.00,jump_click:37 ;;
+  plain-autoplay) signs=same_path_as_autoplay:0.98 ;;
+  *) signs=- ;;
+esac
+echo "ok flies=$flies speed=$speed time_ms=$time_ms frames=$frames round=$round played=$seed" \
+     "program=$program autoplay=$autoplay touch=0 pad=0 signs=$signs"

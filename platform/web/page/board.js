@@ -18,16 +18,65 @@ function zumbleBoardSame(a, b) {
   return true;
 }
 
-// Sends the last round; resolves to {status, body} (the board's JSON answer).
+// Names' keys, kept in this browser: the first run under a name gets the name's key
+// from the board, and every later run under it must carry it. Kept under the name as
+// the page folds it (the board folds look-alikes further; case and compatibility forms
+// are what a player retyping their name changes).
+var ZUMBLE_BOARD_KEYS = 'zumble-board-keys';
+function zumbleBoardFold(name) { return name.normalize('NFKC').toLowerCase().trim().replace(/ +/g, ' '); }
+function zumbleBoardKeys() {
+  try { return JSON.parse(localStorage.getItem(ZUMBLE_BOARD_KEYS) || '{}') || {}; } catch (e) { return {}; }
+}
+window.zumbleBoardKey = function (name) {
+  var entry = zumbleBoardKeys()[zumbleBoardFold(name)];
+  return entry ? entry.key : '';
+};
+window.zumbleBoardKeepKey = function (name, key) {
+  var keys = zumbleBoardKeys();
+  if (key) keys[zumbleBoardFold(name)] = { name: name, key: key };
+  else delete keys[zumbleBoardFold(name)];
+  try { localStorage.setItem(ZUMBLE_BOARD_KEYS, JSON.stringify(keys)); } catch (e) { return false; }
+  return true;
+};
+
+// The board's answer in words, for the player.
+window.zumbleBoardSays = function (status, b) {
+  b = b || {};
+  switch (b.error) {
+    case 'desync': return 'The replay does not play back as it was recorded (it parts from the round at frame ' + b.frame + ').';
+    case 'invalid': return 'The replay breaks a rule of the game: ' + b.rule + '.';
+    case 'unreadable': return 'The board cannot read this file as a replay.';
+    case 'autoplay': return 'Rounds played by the game\'s own autoplay do not go on the board.';
+    case 'duplicate': return 'This round is on the board already (run ' + b.run + '): a round counts once, whoever sends it.';
+    case 'name_taken': return 'The name ' + b.name + ' belongs to another player. If it is yours, give its key under "Key".';
+    case 'bad_key': return 'The key kept here is not the key of ' + b.name + '. Give the right one under "Key".';
+    case 'held': return 'The board kept the run, but holds it until an operator has looked at it.';
+    case 'banned': return 'The board takes no runs from this ' + b.what + (b.reason ? ': ' + b.reason : '') + '.';
+    case 'bad_name': return 'A name is 1 to 16 letters, digits, spaces or - _ .';
+    case 'rate_limited': return 'Too many runs sent from here just now; wait a little and send it again.';
+    case 'busy': case 'database': case 'unavailable': return 'The board is busy; send it again in a moment.';
+    case 'too_large': return 'The replay is larger than the board takes.';
+  }
+  return b.message || b.error || 'HTTP ' + status;
+};
+
+// Sends the last round; resolves to {status, body} (the board's JSON answer). A key
+// the board gives is kept for the name.
 window.zumbleBoardSubmit = function (name) {
   var bytes = zumbleBoardLastReplay();
   if (!bytes) return Promise.resolve({ status: 0, body: { error: 'no finished round to send' } });
+  var headers = { 'Content-Type': 'application/octet-stream' };
+  var key = window.zumbleBoardKey(name);
+  if (key) headers.Authorization = 'Bearer ' + key;
   return fetch('/api/runs?name=' + encodeURIComponent(name), {
-    method: 'POST', headers: { 'Content-Type': 'application/octet-stream' }, body: bytes
+    method: 'POST', headers: headers, body: bytes
   }).then(function (response) {
     return response.json().then(function (body) { return { status: response.status, body: body }; },
                                 function () { return { status: response.status, body: {} }; });
-  }, function (e) { return { status: 0, body: { error: String(e) } }; });
+  }, function (e) { return { status: 0, body: { error: String(e) } }; }).then(function (answer) {
+    if (answer.body && answer.body.key) window.zumbleBoardKeepKey(name, answer.body.key);
+    return answer;
+  });
 };
 
 (function () {
@@ -36,17 +85,43 @@ window.zumbleBoardSubmit = function (name) {
   var form = document.createElement('form');
   form.id = 'board';
   form.hidden = true;
-  form.innerHTML = '<input id="board-name" maxlength="16" placeholder="Your name" required ' +
-      'pattern="[A-Za-z0-9 ._\\-]{1,16}"> <button type="submit">Submit to the board</button> ' +
-      '<a href="/">Boards</a>';
+  form.innerHTML = '<input id="board-name" maxlength="40" placeholder="Your name" required> ' +
+      '<button type="submit">Submit to the board</button> ' +
+      '<button type="button" id="board-key-open">Key</button> <a href="/">Boards</a>' +
+      '<span id="board-key" hidden> <input id="board-key-text" size="24" autocomplete="off" ' +
+      'spellcheck="false" placeholder="the name\'s key"> ' +
+      '<button type="button" id="board-key-copy">Copy</button> ' +
+      '<button type="button" id="board-key-use">Use this key</button></span>';
   bar.appendChild(form);
   var nameInput = form.querySelector('#board-name');
-  // Keys typed into the name are the name's: this listener is on the window before the
+  var keyPanel = form.querySelector('#board-key');
+  var keyText = form.querySelector('#board-key-text');
+  // Keys typed into the form are the form's: this listener is on the window before the
   // game's own (which takes Space, Enter and Escape), and stops it for them.
   window.addEventListener('keydown', function (e) {
-    if (e.target === nameInput) e.stopImmediatePropagation();
+    if (e.target === nameInput || e.target === keyText) e.stopImmediatePropagation();
   }, true);
   try { nameInput.value = localStorage.getItem('zumble-board-name') || ''; } catch (e) {}
+
+  // The key panel: the name's key to copy to another device, or one to paste from it.
+  function showKey() { keyText.value = window.zumbleBoardKey(nameInput.value.trim()); }
+  form.querySelector('#board-key-open').addEventListener('click', function () {
+    keyPanel.hidden = !keyPanel.hidden;
+    showKey();
+  });
+  nameInput.addEventListener('input', function () { if (!keyPanel.hidden) showKey(); });
+  form.querySelector('#board-key-copy').addEventListener('click', function () {
+    keyText.select();
+    var done = function () { zumblePage.setStatus('The key is copied: paste it under "Key" on your other device.'); };
+    if (navigator.clipboard) navigator.clipboard.writeText(keyText.value).then(done, function () { document.execCommand('copy'); done(); });
+    else { document.execCommand('copy'); done(); }
+  });
+  form.querySelector('#board-key-use').addEventListener('click', function () {
+    var name = nameInput.value.trim(), key = keyText.value.trim();
+    if (!name) { zumblePage.setStatus('Write the name first, then its key.'); return; }
+    window.zumbleBoardKeepKey(name, key);
+    zumblePage.setStatus(key ? 'The key of ' + name + ' is kept in this browser.' : 'No key kept for ' + name + '.');
+  });
 
   form.addEventListener('submit', function (e) {
     e.preventDefault();
@@ -58,10 +133,13 @@ window.zumbleBoardSubmit = function (name) {
       var b = answer.body || {};
       if (answer.status === 201 || answer.status === 200) {
         zumblePage.setStatus('On the board: ' + (b.time_ms / 1000).toFixed(3) + ' s, place ' +
-                             b.rank + ' of ' + b.mode.flies + ' flies, speed ' + b.mode.speed + '.');
+                             b.rank + ' of ' + b.mode.flies + ' flies, speed ' + b.mode.speed + '.' +
+                             (b.key ? ' The name ' + b.name + ' is yours now; its key is kept in this ' +
+                                      'browser ("Key" shows it, to copy to another device).' : ''));
         form.hidden = true;
       } else {
-        zumblePage.setStatus('The board did not take it: ' + (b.error || 'HTTP ' + answer.status));
+        zumblePage.setStatus('Not on the board: ' + window.zumbleBoardSays(answer.status, b));
+        if (b.error === 'held') form.hidden = true;
       }
     });
   });

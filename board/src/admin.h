@@ -1,0 +1,10 @@
+// `zumble-board admin --db DB COMMAND ...`: the operator's review of held runs, hiding,
+// bans and renames, straight on the database (it has no network side at all). Every
+// change is written to the audit table with its time, who made it and why.
+#pragma once
+
+namespace board {
+
+int AdminCommand(int argc, char** argv);
+
+}  // namespace board
