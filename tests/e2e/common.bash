@@ -53,6 +53,31 @@ find_window() {
 # The value of key=... in a trace line.
 field() { sed -n "s/.* $1=\([^ ]*\).*/\1/p; s/^$1=\([^ ]*\).*/\1/p" | head -1; }
 
+# wait_until SECONDS COMMAND...: COMMAND tried every tenth of a second until it succeeds
+# (true) or SECONDS have passed (false). A busy machine makes the game slow, never wrong,
+# so the window tests wait for what they expect instead of sleeping a fixed time.
+wait_until() {
+    local end=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ "$SECONDS" -ge "$end" ] && return 1
+        sleep 0.1
+    done
+}
+
+# trace_frame TRACE: the last frame the trace has written (0 before the first).
+trace_frame() {
+    local frame
+    frame=$(tail -1 "$1" 2>/dev/null | field frame)
+    echo "${frame:-0}"
+}
+frame_reached() { [ "$(trace_frame "$1")" -ge "$2" ]; }
+# wait_frames TRACE N: until the game has shown N frames more, so that what was sent to
+# the window before has been taken in and drawn (up to 30 s).
+wait_frames() { wait_until 30 frame_reached "$1" $(($(trace_frame "$1") + $2)); }
+# trace_says TRACE KEY VALUE: the trace's last line has KEY=VALUE.
+trace_says() { [ "$(tail -1 "$1" 2>/dev/null | field "$2")" = "$3" ]; }
+
 # u32 FILE OFFSET: a little-endian unsigned 32-bit field of a file.
 u32() { od -A n -t u4 -j "$2" -N 4 "$1" | tr -d ' '; }
 # entry FILE INDEX: the INDEX-th time of a best-times file (hiscoa.sav), unsigned.

@@ -88,13 +88,16 @@ cd ..
 
 # The windowed game under Xvfb: with SDL's disk or dummy audio it opens the device and
 # plays; with no usable device it warns and runs silent.
-windowed() {  # windowed DRIVER SECONDS: runs the game with a window, then SIGTERM
+disk_fed() { [ "$(stat -c %s "$WORK/disk.raw" 2>/dev/null || echo 0)" -gt $((RATE * 4)) ]; }
+windowed() {  # windowed DRIVER FRAMES: runs the game with a window for FRAMES frames, then SIGTERM
     # In a sanitizer build the desktop's own libraries (D-Bus, X11 modules that SDL loads
     # and unloads) leave small leaks of theirs at exit; the headless runs check ours.
     ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" SDL_AUDIODRIVER=$1 SDL_DISKAUDIOFILE="$WORK/disk.raw" \
-        "$ZUMBLE" --window 2> "err_$1.txt" &
+        "$ZUMBLE" --window --trace "trace_$1.txt" 2> "err_$1.txt" &
     local game=$!
-    sleep "$2"
+    wait_until 60 frame_reached "trace_$1.txt" "$2"
+    # The disk device is written by the audio thread at its own pace: a second of it.
+    [ "$1" = disk ] && wait_until 30 disk_fed
     kill -TERM $game 2>/dev/null
     wait $game
 }
@@ -107,17 +110,17 @@ fi
 if [ -s "$WORK/display.txt" ]; then
     export DISPLAY=":$(cat "$WORK/display.txt")"
     cd own
-    windowed disk 3
+    windowed disk 180
     check "window, disk audio: exits 0" test $? -eq 0
     check "window, disk audio: no warning" bash -c "! grep -q 'no audio device' err_disk.txt"
     # A second of output at least (the disk device takes the mix's own format), and the
     # music in it.
     check "window, disk audio: the device was fed" test "$(stat -c %s "$WORK/disk.raw" 2>/dev/null || echo 0)" -gt $((RATE * 4))
     check "window, disk audio: the music is heard" bash -c "! cmp -s -n $((RATE * 4)) '$WORK/disk.raw' /dev/zero"
-    windowed dummy 2
+    windowed dummy 120
     check "window, dummy audio: exits 0" test $? -eq 0
     check "window, dummy audio: no warning" bash -c "! grep -q 'no audio device' err_dummy.txt"
-    windowed none-such 2
+    windowed none-such 120
     check "window, no audio device: runs and exits 0" test $? -eq 0
     check "window, no audio device: says so" grep -q "zumble: no audio device" err_none-such.txt
     cd ..

@@ -43,10 +43,32 @@ CHECK="python3 $SRC/tests/e2e/window_check.py"
 
 # On the game's window $win:
 shot() { xwd -silent -id "$win" -out "$1.xwd"; }
-# click X Y: a real click at game position (X, Y) of the doubled window.
-click() { xdotool mousemove --window "$win" $(($1 * 2 + 1)) $(($2 * 2 + 1)) sleep 0.2 click 1 sleep 0.4; }
-key() { xdotool key --window "$win" "$1"; sleep 0.6; }
+# click X Y: a real click at game position (X, Y) of the doubled window, once the game has
+# seen the cursor there.
+click() {
+    xdotool mousemove --window "$win" $(($1 * 2 + 1)) $(($2 * 2 + 1))
+    wait_until 30 trace_says t.txt cursor "$1,$2"
+    xdotool click --window "$win" 1
+    wait_frames t.txt 3
+}
+key() { xdotool key --window "$win" "$1"; wait_frames t.txt 3; }
 scene() { tail -1 t.txt | field scene; }
+# The game is in scene N (up to 20 s: a key or a click is answered within a few frames).
+in_scene() { wait_until 20 trace_says t.txt scene "$1"; }
+# The cursor rests at (20, 450), away from what the shots look at, and the picture shows it.
+rest() {
+    xdotool mousemove --window "$win" 40 900
+    wait_until 30 trace_says t.txt cursor 20,450
+    wait_frames t.txt 3
+}
+size() { xdotool getwindowgeometry --shell "$win" | sed -n 's/^\(WIDTH\|HEIGHT\)=//p' | paste -sd x; }
+size_is() { [ "$(size)" = "$1" ]; }
+gone() { ! kill -0 "$1" 2>/dev/null; }
+sized() {  # sized WxH: true once the window has that size (a window manager takes a moment)
+    wait_until 20 size_is "$1" && return 0
+    echo "window is $(size), not $1"
+    return 1
+}
 
 play() {  # the whole walk on one way of showing the picture
     local path=$1
@@ -59,35 +81,33 @@ play() {  # the whole walk on one way of showing the picture
     win=$(find_window)
     [ -n "$win" ] || { fail "$path: no window"; kill $GAME $SINK; wait $GAME $SINK; GAME=""; SINK=""; return; }
     xdotool windowfocus --sync "$win" 2>/dev/null
-    sleep 1.5
+    # The sign has come to rest a second and a half into the title.
+    wait_until 60 frame_reached t.txt 90 || fail "$path: the title did not run 90 frames"
 
     # The title: the still sign at (149, 100), the quit entry at (286, 350). The cursor rests
     # away from them.
-    xdotool mousemove --window "$win" 40 900
-    sleep 0.5
+    rest
     shot title
     check "$path: title sign where it belongs" $CHECK title.xwd bmp/title.bmp 255 2 0 0 340 124 149 100
     check "$path: quit entry where it belongs" $CHECK title.xwd bmp/title.bmp 255 2 122 132 192 149 286 350
     check "$path: on the title" test "$(scene)" = 2
 
     click 300 300
-    xdotool mousemove --window "$win" 40 900
-    sleep 0.5
-    check "$path: start leads to mode select" test "$(scene)" = 5
+    check "$path: start leads to mode select" in_scene 5
+    rest
     shot mode
     check "$path: speed caption 1 at (259, 180)" $CHECK mode.xwd bmp/gamemode.bmp 106 2 402 0 524 43 259 180
     check "$path: digit three at (215, 64)" $CHECK mode.xwd bmp/gamemode.bmp 106 2 170 0 196 43 215 64
     check "$path: start button at (174, 300)" $CHECK mode.xwd bmp/gamemode.bmp 106 2 0 88 292 132 174 300
 
     click 125 84
-    xdotool mousemove --window "$win" 40 900
-    sleep 0.5
+    rest
     shot ten
     check "$path: the left arrow sets ten flies: digit one at (220, 64)" $CHECK ten.xwd bmp/gamemode.bmp 106 2 155 0 170 43 220 64
 
     click 320 320
-    sleep 1
-    check "$path: start begins a round" test "$(scene)" = 8
+    check "$path: start begins a round" in_scene 8
+    wait_frames t.txt 30
     check "$path: a round of ten" test "$(tail -1 t.txt | field target)" = 10
     shot play
     check "$path: the play background" $CHECK play.xwd bmp/game.bmp 255 2 0 80 640 480 0 80 0.8
@@ -102,39 +122,41 @@ play() {  # the whole walk on one way of showing the picture
             [ $x -lt 0 ] && x=0; [ $x -gt 639 ] && x=639; [ $y -lt 0 ] && y=0; [ $y -gt 479 ] && y=479
             xdotool mousemove --window "$win" $((x * 2)) $((y * 2)) mousedown 1 sleep 0.1 mouseup 1
         fi
-        sleep 0.5
+        wait_frames t.txt 30
     done
     check "$path: clicks reach the game (swings)" grep -q ' mouse=1 ' t.txt
 
     key Escape
-    check "$path: Escape leaves the round for mode select" test "$(scene)" = 5
+    check "$path: Escape leaves the round for mode select" in_scene 5
     check "$path: leaving the round wrote the best times" test "$(stat -c %s hiscoa.sav 2>/dev/null)" = 332
     key Escape
-    check "$path: Escape leads back to the title" test "$(scene)" = 2
+    check "$path: Escape leads back to the title" in_scene 2
 
     # Alt+Enter: full screen on the 1600x1200 screen, the picture at 2x in the middle, the
     # mouse mapped through the borders; Alt+Enter again: the window as it was.
     if [ -n "$WM" ]; then
         xdotool key --window "$win" alt+Return
-        sleep 1.5
+        sized 1600x1200 || fail "$path: Alt+Enter did not fill the screen"
         xdotool mousemove --window "$win" 5 5
-        sleep 0.5
+        wait_frames t.txt 10
         shot full
         check "$path: full screen, the title sign at 2x in the middle" $CHECK full.xwd bmp/title.bmp 255 2 0 0 340 124 149 100 0.9 160 120
-        xdotool mousemove --window "$win" $((160 + 300 * 2 + 1)) $((120 + 300 * 2 + 1)) sleep 0.2 click 1 sleep 0.6
-        check "$path: full screen, a click on start reaches mode select" test "$(scene)" = 5
+        xdotool mousemove --window "$win" $((160 + 300 * 2 + 1)) $((120 + 300 * 2 + 1))
+        wait_until 30 trace_says t.txt cursor 300,300
+        xdotool click --window "$win" 1
+        check "$path: full screen, a click on start reaches mode select" in_scene 5
         key Escape
+        in_scene 2
         xdotool key --window "$win" alt+Return
-        sleep 1.5
-        xdotool mousemove --window "$win" 40 900
-        sleep 0.5
+        sized 1280x960 || fail "$path: Alt+Enter did not give the window back"
+        rest
         shot back
         check "$path: back in the window, the quit entry at 2x" $CHECK back.xwd bmp/title.bmp 255 2 122 132 192 149 286 350
     else
         echo "note: no window manager (evilwm), full screen not tried"
     fi
     click 300 355
-    for _ in $(seq 50); do kill -0 $GAME 2>/dev/null || break; sleep 0.1; done
+    wait_until 30 gone $GAME
     kill -0 $GAME 2>/dev/null && kill -KILL $GAME
     wait $GAME
     check "$path: the quit entry ends the game with exit 0" test $? -eq 0
@@ -143,7 +165,7 @@ play() {  # the whole walk on one way of showing the picture
     check "$path: the ALSA device opened (no 'no audio device')" eval '! grep -q "no audio device" err.txt'
     check "$path: no complaint on stderr" test ! -s err.txt
     # The device closed with the game; the sink has told what it received.
-    for _ in $(seq 50); do kill -0 $SINK 2>/dev/null || break; sleep 0.1; done
+    wait_until 30 gone $SINK
     kill $SINK 2>/dev/null
     wait $SINK
     SINK=""
@@ -170,9 +192,9 @@ win=$(find_window)
 check "the window shows with a sound missing" test -n "$win"
 # Focus comes to the window, as a window manager gives it when the window appears.
 [ -n "$win" ] && xdotool windowfocus --sync "$win" 2>/dev/null
-for _ in $(seq 100); do [ "$(cat missing/t.txt 2>/dev/null | wc -l)" -ge 30 ] && break; sleep 0.1; done
+wait_until 30 frame_reached missing/t.txt 30
 [ -n "$win" ] && xdotool key --window "$win" Escape
-for _ in $(seq 50); do kill -0 $GAME 2>/dev/null || break; sleep 0.1; done
+wait_until 30 gone $GAME
 kill -TERM $GAME 2>/dev/null
 wait $GAME
 GAME=""
@@ -189,28 +211,23 @@ start() {  # start [options]: the game in remember/, its window in $win
     GAME=$!
     win=$(find_window)
     [ -n "$win" ] && xdotool windowfocus --sync "$win" 2>/dev/null
-    for _ in $(seq 100); do [ "$(cat remember/t.txt 2>/dev/null | wc -l)" -ge 20 ] && break; sleep 0.1; done
+    wait_until 30 frame_reached remember/t.txt 20
     # The focus again once the window is up, so that keys reach it as a player's would.
     [ -n "$win" ] && xdotool windowfocus --sync "$win" 2>/dev/null
-    sleep 1
+    wait_frames remember/t.txt 10
 }
 quit() {  # Escape on the title ends the game
     [ -n "$win" ] && xdotool key --window "$win" Escape
-    for _ in $(seq 50); do kill -0 $GAME 2>/dev/null || break; sleep 0.1; done
+    wait_until 30 gone $GAME
     kill -TERM $GAME 2>/dev/null
     wait $GAME
     GAME=""
 }
-size() { xdotool getwindowgeometry --shell "$win" | sed -n 's/^\(WIDTH\|HEIGHT\)=//p' | paste -sd x; }
-sized() {  # sized WxH: true once the window has that size (a window manager takes a moment)
-    for _ in $(seq 30); do [ "$(size)" = "$1" ] && return 0; sleep 0.2; done
-    echo "window is $(size), not $1"
-    return 1
-}
 start --window --scale 1
 check "--window --scale 1: a 640x480 window" sized 640x480
 xdotool windowsize --sync "$win" 1300 1000 2>/dev/null
-sleep 1
+wait_until 20 size_is 1300x1000
+wait_frames remember/t.txt 10
 quit
 check "the resized window is kept as a 2x window" grep -qx 'scale=2' remember/display.ini
 check "and as a window" grep -qx 'display=window' remember/display.ini
