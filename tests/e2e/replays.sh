@@ -26,7 +26,9 @@ out=$("$ZUMBLE" --verify replays/last.zrp)
 rc=$?
 frames=$(u32 replays/last.zrp 52)
 check "--verify prints the time hiscoa.sav holds ($want): '$out'" \
-    test "$out" = "ok flies=10 speed=2 time_ms=$want frames=$frames" -a "$rc" -eq 0
+    test "${out%% round=*}" = "ok flies=10 speed=2 time_ms=$want frames=$frames" -a "$rc" -eq 0
+check "--verify names the round, its date and program, and the test player in it: '$out'" \
+    echo "$out" | grep -Eq ' round=[0-9a-f]{64} played=1000000000 program=[^ ]+ autoplay=1 touch=0 pad=0 signs=[^ ]*autoplay_path:[0-9]+/[0-9]+'
 [ "$(wc -c <replays/last.zrp)" -lt 4096 ] || fail "a 10-fly round's replay is $(wc -c <replays/last.zrp) bytes"
 
 # The replay's trace: the frames of the round, from the flip that ends frame 0 (the
@@ -86,7 +88,7 @@ for f in best-10-2-1 best-10-1-1 best-30-1-1; do
     esac
     out=$("$ZUMBLE" --verify "replays/$f.zrp")
     check "$f verifies in a fresh process to the table's $(entry hiscoa.sav $idx): '$out'" \
-        test "$out" = "ok flies=$flies speed=$speed time_ms=$(entry hiscoa.sav $idx) frames=$(u32 "replays/$f.zrp" 52)"
+        test "${out%% round=*}" = "ok flies=$flies speed=$speed time_ms=$(entry hiscoa.sav $idx) frames=$(u32 "replays/$f.zrp" 52)"
 done
 check "the last round is the third" cmp -s replays/last.zrp replays/best-30-1-1.zrp
 
@@ -133,7 +135,7 @@ for way in "close:470 close" "frames:--frames 470" "close-late:1500 close"; do
     for f in best-10-2-1 last; do
         out=$("$ZUMBLE" --verify "replays/$f.zrp")
         check "$name on the results board: $f.zrp verifies to $want: '$out'" \
-            test "$out" = "ok flies=10 speed=2 time_ms=$want frames=$(u32 "replays/$f.zrp" 52)"
+            test "${out%% round=*}" = "ok flies=10 speed=2 time_ms=$want frames=$(u32 "replays/$f.zrp" 52)"
     done
     [ "$name" = close-late ] ||  # by then the test player had left the board
         check "$name: the replay says the game was closed" test "$(od -A n -t u1 -j 31 -N 1 replays/last.zrp | tr -d ' ')" = 1
