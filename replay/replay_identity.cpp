@@ -21,6 +21,7 @@ void Feed64(Sha256* s, std::uint64_t v) {
 }
 
 enum : std::uint8_t { kTagFrame = 1, kTagCursor = 2, kTagMessage = 3, kTagBreak = 4 };
+constexpr std::uint32_t kActivateMessage = 0x001C, kPressMessage = 0x0201, kReleaseMessage = 0x0202;
 
 }  // namespace
 
@@ -41,6 +42,7 @@ void ReplayRoundIdentity(const ReplayFile& file, char hex[65]) {
     ReplayReader r;
     ReplayReaderStart(&r, file);
     int cursorX = h.cursorX, cursorY = h.cursorY;  // where the game last saw it
+    bool down = h.mouseDown != 0;                    // MouseDown, as the messages leave it
     std::uint32_t tick = 0;
     while (ReplayReaderNextFrame(&r, &tick)) {
         Feed8(&s, kTagFrame);
@@ -58,6 +60,10 @@ void ReplayRoundIdentity(const ReplayFile& file, char hex[65]) {
                 ++breaks;
                 continue;
             }
+            // Messages the game does nothing with in a round: an activation (it only
+            // restores the display and sound), a release of a button that is up.
+            if (in.message == kActivateMessage || (in.message == kReleaseMessage && !down)) continue;
+            if (in.message == kPressMessage || in.message == kReleaseMessage) down = in.message == kPressMessage;
             // A message: the drains ended before it and the cursor it finds count now.
             for (; breaks > 0; --breaks) Feed8(&s, kTagBreak);
             if (wantX != cursorX || wantY != cursorY) {

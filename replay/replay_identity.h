@@ -3,8 +3,9 @@
 // start state and inputs, never of the header's program text, flags, end byte, result or
 // checksums. The same round sent again under other header text has the same identity.
 // Inputs that cannot change what the game sees are left out: consecutive cursor moves
-// count by where they end, a move to where the cursor already is and a frame's drains
-// ending with nothing after them count as nothing, and the ticks count from frame 0's.
+// count by where they end, a move to where the cursor already is, a frame's drains
+// ending with nothing after them, activations and a release of a button that is up count
+// as nothing, and the ticks count from frame 0's.
 
 #include <cstddef>
 

@@ -238,6 +238,13 @@ TEST(ReplayIdentity, TheSameRoundWhateverTheHeaderSays) {
     r.frames[30].inputs = {EditCursor(639, 479)};
     r.frames[40].inputs = {EditBreak()};
     EXPECT_EQ(Identity(EditEncode(r)), id);
+    // Nor messages the game does nothing with in a round: activations, a release of a
+    // button that is up.
+    r = round;
+    r.frames[5].inputs = {EditMessage(0x001C, 0, 0), EditUp(10, 10)};
+    r.frames[21].inputs.insert(r.frames[21].inputs.begin() + 1, EditUp(639, 479));
+    r.frames[60].inputs = {EditMessage(0x001C, 1, 0)};
+    EXPECT_EQ(Identity(EditEncode(r)), id);
 }
 
 TEST(ReplayIdentity, AnotherRoundWhenOneInputChanges) {
@@ -258,6 +265,10 @@ TEST(ReplayIdentity, AnotherRoundWhenOneInputChanges) {
         {"another mode", [](EditReplay* r) { r->header.flySetting = 1; }},
         {"the button down at the start", [](EditReplay* r) { r->header.mouseDown = 1; }},
         {"the cursor elsewhere at the start", [](EditReplay* r) { r->header.cursorY = 241; }},
+        {"the button released a frame sooner", [](EditReplay* r) {
+             r->frames[20].inputs.push_back(EditUp(639, 479));
+             r->frames[21].inputs.erase(r->frames[21].inputs.begin());
+         }},
         {"one more frame", [](EditReplay* r) { r->frames.push_back(EditFrame{r->frames.back().tick + 17, {}}); }},
     };
     for (const Change& c : changes) {
