@@ -430,7 +430,7 @@ real_game_refusals() {
     post "$U" Robot "$GOOD1"
     check "real: a round of the game's autoplay: 422 autoplay ($BODY)" is 422 autoplay
     local tomorrow=$(($(date +%s) + 2 * 86400))
-    record_round "$WORK/future.zrp" "$tomorrow" "${TEN_FLIES_SPEED_2[@]}" > /dev/null
+    record_round "$WORK/future.zrp" "$tomorrow" > /dev/null
     post "$U" Later "$WORK/future.zrp"
     check "real: a round from the future: 422 invalid ($BODY)" is 422 invalid
 }

@@ -58,7 +58,7 @@ def quintic(p0, v0, a0, pf, vf, af, t_end):
     """The minimum-jerk polynomial from position, speed and acceleration p0, v0, a0 to
     pf, vf, af in t_end; returns its coefficients c0..c5."""
     T = float(t_end)
-    h = pf - p0 - v0 * T - a0 * T * T / 2
+    h = pf - p0
     c3 = (20 * h - (8 * vf + 12 * v0) * T - (3 * a0 - af) * T * T) / (2 * T ** 3)
     c4 = (-30 * h + (14 * vf + 16 * v0) * T + (3 * a0 - 2 * af) * T * T) / (2 * T ** 4)
     c5 = (12 * h - 6 * (vf + v0) * T - (a0 - af) * T * T) / (2 * T ** 5)

@@ -2,7 +2,7 @@
 """Plays one round headless as a person would, and keeps its replay.
 
   human_round.py GAME DATA_DIR OUT.zrp --time SECONDS [--flies 10|30|100|1000]
-                 [--speed 1-4] [--hand N] [--script FILE]
+                 [--speed 1-4] [--hand N] [--script FILE] [--variants N]
 
 The player sees what the game's trace shows (the oldest live fly, the round's phase), goes
 for that fly once it is well on the screen, after a person's reaction, on a smooth path
@@ -18,7 +18,12 @@ press that misses is kept (a person misses too) and the next step aims again. DA
 holds bmp/ and wave/. --time is the round's calendar time (its seed): distinct rounds come
 from distinct seeds. --hand seeds the hand's own variation (default: from --time), so the
 same arguments make the same replay byte for byte. Prints 'time_ms=T frames=F clicks=C
-misses=M' (the round's time as the best times keep it). Exits 1 when no round comes of it."""
+misses=M' (the round's time as the best times keep it). Exits 1 when no round comes of it.
+
+--variants N writes N replays of the one round, OUT's %d numbering them: the same swats,
+the hand's drift while the board shows and its leaving click each their own. They are
+distinct rounds (their inputs differ) with one time, for tests that need many rounds
+cheaply; each costs one more run of the game rather than a round's planning."""
 import argparse
 import os
 import random
@@ -142,6 +147,30 @@ def plan_swat(rows, rng, cursor, plan_from, last_press):
     return None
 
 
+def leave_board(rnd, rng, cursor, plan_from, ready):
+    """While the board shows, the hand drifts; once it takes clicks, a look, a short
+    reach and a click; then Escape twice. Returns the frame of the leaving press."""
+    frame, drift = plan_from + hand.reaction(rng), cursor
+    while frame < ready - 40:
+        target = hand.clamp_point(drift[0] + rng.randint(-60, 60), drift[1] + rng.randint(-40, 40))
+        path = hand.reach_path(rng, drift, target, hand.movement(rng, 60))
+        for k, point in enumerate(path, start=1):
+            rnd.add(frame + k, "move %d %d" % point)
+        drift = path[-1]
+        frame += len(path) + rng.randint(10, 40)
+    start = max(frame, ready + hand.reaction(rng))
+    target = (rng.randint(260, 380), rng.randint(250, 330))
+    path = hand.reach_path(rng, drift, target, hand.movement(rng, 100))
+    for k, point in enumerate(path, start=1):
+        rnd.add(start + k, "move %d %d" % point)
+    leave = start + len(path) + hand.settle(rng)
+    rnd.add(leave, "down")
+    rnd.add(leave + hand.hold(rng), "up")
+    rnd.add(leave + 60, "key escape")
+    rnd.add(leave + 75, "key escape")
+    return leave
+
+
 def play(args):
     rng = random.Random(args.hand if args.hand is not None else args.time)
     work = tempfile.mkdtemp(prefix="zumble-human-")
@@ -193,21 +222,17 @@ def play(args):
         ready = next((f for f in sorted(rows) if f >= plan_from and rows[f]["phase"] == AWAITING_CLICK), None)
         if ready is None:
             sys.exit("human_round: the board never took clicks")
-        start = ready + hand.reaction(rng)
-        target = (rng.randint(260, 380), rng.randint(250, 330))
-        path = hand.reach_path(rng, cursor, target, hand.movement(rng, 100))
-        for k, point in enumerate(path, start=1):
-            rnd.add(start + k, "move %d %d" % point)
-        leave = start + len(path) + hand.settle(rng)
-        rnd.add(leave, "down")
-        rnd.add(leave + hand.hold(rng), "up")
-        rnd.add(leave + 60, "key escape")
-        rnd.add(leave + 75, "key escape")
-        rows = rnd.run(leave + 150)
-        replay = os.path.join(work, "replays", "last.zrp")
-        if not os.path.exists(replay):
-            sys.exit("human_round: the game kept no replay")
-        shutil.copy(replay, args.out)
+        played = list(rnd.events)
+        outs = [(args.out, rng)] if not args.variants else \
+            [(args.out.replace("%d", str(k)), random.Random(rng.random() + k)) for k in range(1, args.variants + 1)]
+        for out, leave_rng in outs:
+            rnd.events = list(played)
+            leave = leave_board(rnd, leave_rng, cursor, plan_from, ready)
+            rnd.run(leave + 150)
+            replay = os.path.join(work, "replays", "last.zrp")
+            if not os.path.exists(replay):
+                sys.exit("human_round: the game kept no replay")
+            shutil.copy(replay, out)
         if args.script:
             shutil.copy(os.path.join(work, "round.script"), args.script)
         # The round's time as the best times hold it: the first place of its mode.
@@ -230,6 +255,7 @@ def main():
     p.add_argument("--speed", type=int, default=2, choices=[1, 2, 3, 4])
     p.add_argument("--hand", type=int)
     p.add_argument("--script")
+    p.add_argument("--variants", type=int, default=0)
     play(p.parse_args())
 
 
