@@ -23,7 +23,10 @@ misses=M' (the round's time as the best times keep it). Exits 1 when no round co
 --variants N writes N replays of the one round, OUT's %d numbering them: the same swats,
 the hand's drift while the board shows and its leaving click each their own. They are
 distinct rounds (their inputs differ) with one time, for tests that need many rounds
-cheaply; each costs one more run of the game rather than a round's planning."""
+cheaply; each costs one more run of the game rather than a round's planning.
+
+--machine plays as a bot instead (for the tests that must catch one): the cursor jumps
+onto the fly and clicks in the same frame, every third frame it can."""
 import argparse
 import os
 import random
@@ -171,6 +174,17 @@ def leave_board(rnd, rng, cursor, plan_from, ready):
     return leave
 
 
+def plan_machine(rows, plan_from):
+    """A bot's move, for the tests that must catch one: on the first frame a fly is in
+    reach, the cursor jumps onto it and clicks in that very frame."""
+    for g in range(plan_from, max(rows) + 1):
+        row = rows.get(g)
+        if row and row["phase"] == PLAYING and "fly" in row and hand.comfortable(*row["fly"], margin=0):
+            fx, fy = rows.get(g + 1, row).get("fly", row["fly"])
+            return [(g, hand.clamp_point(fx + 1, fy + 1))], g, g
+    return None
+
+
 def play(args):
     rng = random.Random(args.hand if args.hand is not None else args.time)
     work = tempfile.mkdtemp(prefix="zumble-human-")
@@ -196,7 +210,8 @@ def play(args):
             swatted = now.get("swatted", swatted)
             if now.get("phase", PLAYING) != PLAYING or swatted == args.flies:
                 break
-            planned = plan_swat(rows, rng, cursor, plan_from, last_press)
+            planned = plan_machine(rows, plan_from) if args.machine else \
+                plan_swat(rows, rng, cursor, plan_from, last_press)
             if planned is None:
                 if look > 20 * 60 * 5:
                     sys.exit("human_round: no fly came within reach for a long while")
@@ -215,7 +230,7 @@ def play(args):
                     rnd.add(frame, "up")
             cursor = moves[-1][1]
             last_press = press
-            plan_from = release + 1
+            plan_from = release + (3 if args.machine else 1)
             clicks += 1
         # The round is over: once the board takes clicks, a look, a short reach and a click.
         rows = rnd.run(plan_from + 20 * 60)
@@ -256,6 +271,7 @@ def main():
     p.add_argument("--hand", type=int)
     p.add_argument("--script")
     p.add_argument("--variants", type=int, default=0)
+    p.add_argument("--machine", action="store_true")
     play(p.parse_args())
 
 
