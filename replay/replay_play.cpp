@@ -2,16 +2,23 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
 #include "platform/core/input_tap.h"
 #include "platform/core/runtime.h"
 #include "platform/core/tester_file.h"
+#include "objects/instances.h"
 #include "scenes/play.h"
+#include "shell/autoplay.h"
 #include "shell/globals.h"
 #include "replay/replay_format.h"
+#include "replay/replay_identity.h"
+#include "replay/replay_rules.h"
+#include "replay/replay_signs.h"
 #include "replay/replay_state.h"
 
 namespace {
@@ -28,6 +35,7 @@ struct Player {
     long long desyncFrame = -1;
     bool timeKnown = false;
     std::uint32_t time = kReplayNoTime;
+    ReplaySigns signs;
 };
 
 Player g_play;
@@ -65,8 +73,10 @@ BOOL FeedMessage(MSG* msg) {
         if (in.op == ReplayOp::DrainBreak) return FALSE;
         if (in.op == ReplayOp::Cursor) {
             SetGameCursor(in.x, in.y);
+            SignsCursor(&g_play.signs, in.x, in.y);
             continue;
         }
+        if (in.message == WM_LBUTTONDOWN) SignsPress(&g_play.signs);
         POINT cursor{};
         GetCursorPos(&cursor);
         *msg = MSG{nullptr, in.message, static_cast<WPARAM>(in.wParam), static_cast<LPARAM>(in.lParam), g_play.tick,
@@ -90,8 +100,19 @@ void Begin() {
     MouseDown = h.mouseDown;
     SetGameCursor(h.cursorX, h.cursorY);
     ReplayReaderStart(&g_play.reader, g_play.file);
+    SignsStart(&g_play.signs, (h.flags & kReplayTouch) != 0, h.cursorX, h.cursorY);
     g_play.phase = Phase::Playing;
-    if (!ReplayReaderNextFrame(&g_play.reader, &g_play.tick)) Desync(0);
+    if (!ReplayReaderNextFrame(&g_play.reader, &g_play.tick)) return Desync(0);
+    SignsFrameStart(&g_play.signs, g_play.tick);
+}
+
+// What the signs of machine play read at a flip.
+SignsView View() {
+    SignsView v;
+    v.playing = SceneState == STATE_PLAY_FRAME && RoundPhase == Playing;
+    v.swatted = FliesSwatted;
+    if (v.playing) v.aimKnown = v.reachable = AutoplayAim(&v.aimX, &v.aimY);
+    return v;
 }
 
 // The flip ends the frame being played: everything in it must have been taken, and the
@@ -99,6 +120,7 @@ void Begin() {
 void EndFrame() {
     const long long frame = CurrentFrame();
     if (InputsLeft()) return Desync(frame);
+    SignsFrameEnd(&g_play.signs, View());
     const std::uint32_t played = g_play.reader.frame;
     if (played % kReplayCheckpointFrames == 0 &&
         ReplayStateChecksum() != ReplayCheckpoint(g_play.file, played / kReplayCheckpointFrames - 1))
@@ -118,7 +140,8 @@ void EndFrame() {
         g_play.tick += ReplayTickStep(g_play.file.header.startFlip + played);
         return;
     }
-    if (!ReplayReaderNextFrame(&g_play.reader, &g_play.tick)) Desync(frame + 1);
+    if (!ReplayReaderNextFrame(&g_play.reader, &g_play.tick)) return Desync(frame + 1);
+    SignsFrameStart(&g_play.signs, g_play.tick);
 }
 
 void OnFlip(long long) {
@@ -153,6 +176,21 @@ bool ReadWholeFile(const char* path, std::vector<std::uint8_t>* out, std::string
     return true;
 }
 
+// The verifier's clock: ZUMBLE_VERIFY_NOW (seconds since 1970) when set, for tests.
+bool VerifierNow(std::int64_t* now) {
+    const char* fixed = std::getenv("ZUMBLE_VERIFY_NOW");
+    if (!fixed) {
+        *now = static_cast<std::int64_t>(std::time(nullptr));
+        return true;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(fixed, &end, 10);
+    if (errno != 0 || end == fixed || *end != '\0' || v < 0) return false;
+    *now = v;
+    return true;
+}
+
 }  // namespace
 
 int LoadReplay(const char* path, bool verify) {
@@ -170,7 +208,17 @@ int LoadReplay(const char* path, bool verify) {
     if (g_play.bytes.size() > kReplayMaxFile) {
         why = "too long to be a replay";
     } else if (ReplayParse(g_play.bytes.data(), g_play.bytes.size(), &g_play.file, &why)) {
-        return -1;
+        if (!verify) return -1;
+        // Only what a player's input could be: the verifier vouches for the round.
+        std::int64_t now = 0;
+        if (!VerifierNow(&now)) {
+            std::printf("error: ZUMBLE_VERIFY_NOW is not a number of seconds since 1970\n");
+            std::fflush(stdout);
+            return 2;
+        }
+        static char rule[192];
+        if (ReplayFollowsRules(g_play.file, now, rule, sizeof rule)) return -1;
+        why = rule;
     }
     if (verify) {
         std::printf("invalid: %s\n", why);
@@ -220,7 +268,14 @@ int FinishReplayPlayback(bool verify, int gameCode) {
         std::printf("invalid: the round was left before its last fly and has no time\n");
         return verify ? 1 : 0;
     }
-    std::printf("ok flies=%d speed=%d time_ms=%u frames=%u\n", FliesForSetting(h.flySetting), h.speedSetting + 1,
-                g_play.time, h.frames);
+    char round[65], program[64], signs[256];
+    ReplayRoundIdentity(g_play.file, round);
+    ReplayProgramToken(h, program, sizeof program);
+    SignsReport(g_play.signs, signs, sizeof signs);
+    std::printf("ok flies=%d speed=%d time_ms=%u frames=%u round=%s played=%u program=%s autoplay=%d touch=%d pad=%d "
+                "signs=%s\n",
+                FliesForSetting(h.flySetting), h.speedSetting + 1, g_play.time, h.frames, round, h.calendarTime,
+                program, (h.flags & kReplayTestPlayer) ? 1 : 0, (h.flags & kReplayTouch) ? 1 : 0,
+                (h.flags & kReplayGamepad) ? 1 : 0, signs);
     return 0;
 }

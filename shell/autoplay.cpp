@@ -52,17 +52,18 @@ void OnFlip(long long frame) {
     }
     if (RoundPhase != Playing) return;
 
-    // The oldest fly that a cursor on the screen can hit.
-    for (DrawPos* p = Flies.Get(); !IsEnd(p); p = p->next) {
-        int x, y;
-        if (Reach(p->x, kScreenW, &x) && Reach(p->y, kScreenH, &y)) {
-            Click(frame, x, y);
-            return;
-        }
-    }
+    int x, y;
+    if (AutoplayAim(&x, &y)) Click(frame, x, y);
 }
 
 }  // namespace
+
+bool AutoplayAim(int* x, int* y) {
+    // The oldest fly that a cursor on the screen can hit.
+    for (DrawPos* p = Flies.Get(); !IsEnd(p); p = p->next)
+        if (Reach(p->x, kScreenW, x) && Reach(p->y, kScreenH, y)) return true;
+    return false;
+}
 
 void StartAutoplay() {
     // Its rounds say so in their replays.

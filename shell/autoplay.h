@@ -4,3 +4,6 @@
 // live fly that a cursor inside the screen can hit, at most one click every 4 frames,
 // and clicks once to leave the results board when it accepts clicks.
 void StartAutoplay();
+// Where the test player would click now: on the oldest fly a cursor on the screen can
+// reach. False when none can be reached. (The verifier compares rounds with it.)
+bool AutoplayAim(int* x, int* y);
