@@ -457,7 +457,7 @@ real_game_refusals() {
     "$craft" "$GOOD2" "$r/future.zrp" --seed-ahead 90000 > /dev/null
     "$craft" "$GOOD2" "$r/flagged.zrp" --set-autoplay > /dev/null
     local what file code rule
-    for what in "offscreen:invalid:screen" "presses:invalid:press" "future:invalid:future" "flagged:autoplay:"; do
+    for what in "offscreen:invalid:screen" "presses:invalid:press" "future:invalid:a day after" "flagged:autoplay:"; do
         IFS=: read -r file code rule <<< "$what"
         [ -s "$r/$file.zrp" ] || { fail "real: replay_craft made no $file.zrp"; continue; }
         post "$U" Crafty "$r/$file.zrp" "${from[@]}"
@@ -510,7 +510,7 @@ real_game_refusals() {
     # Names: a claimed one needs its key, a look-alike is the same name.
     post "$U" Rhea "$GOOD2" -H 'X-Forwarded-For: 198.51.100.9'
     check "real: Rhea's name without her key: 403 name_taken ($BODY)" is 403 name_taken
-    post "$U" $'\xd0\xa0hea' "$GOOD2" -H 'X-Forwarded-For: 198.51.100.9'
+    post "$U" $'Rh\xd0\xb5\xd0\xb0' "$GOOD2" -H 'X-Forwarded-For: 198.51.100.9'
     check "real: a look-alike of Rhea: 403 name_taken ($BODY)" is 403 name_taken
     post "$U" Rhea "$GOOD2" "${from[@]}" -H "Authorization: Bearer $rhea_key"
     check "real: Rhea's second round with her key: 201 ($BODY)" is 201
