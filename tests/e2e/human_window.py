@@ -180,7 +180,7 @@ class FlyEye:
         return (self.pos[0] + 1 + self.vel[0] * frames, self.pos[1] + 1 + self.vel[1] * frames)
 
 
-def play_round(pointer, n):
+def play_round(pointer):
     eye = FlyEye()
     end = time.time() + 120
     free_since = time.time()
@@ -193,7 +193,7 @@ def play_round(pointer, n):
             continue
         # Seen: a person's reaction, or a new aim when the hand was busy till now.
         seen = time.time()
-        wait = max(hand.reaction(rng) * TICK - 0.0, hand.next_aim(rng) * TICK - (seen - free_since))
+        wait = max(hand.reaction(rng) * TICK, hand.next_aim(rng) * TICK - (seen - free_since))
         frames_pass(pointer, max(1, int(wait / TICK)))
         f, fly = eye.look()
         if not fly or not hand.comfortable(*fly):
@@ -249,7 +249,7 @@ with open(os.path.join(out, "times.txt"), "a") as times:
         press_at(pointer, 320, 320)  # start
         if not wait_for(lambda f: f["scene"] == "8", 10):
             sys.exit(f"round {n}: the round did not start")
-        if not play_round(pointer, n):
+        if not play_round(pointer):
             sys.exit(f"round {n}: the flies were not all swatted within two minutes")
         f = wait_for(lambda f: f["scene"] == "8" and f["phase"] == "3", 20)
         if not f:
