@@ -8,8 +8,12 @@ namespace {
 constexpr int kScreenW = 640;
 constexpr int kScreenH = 480;
 // A mouse button (or a tap) cannot go down twice within this: clicking by dragging a
-// finger over the button, the fastest way there is, stays above it.
-constexpr std::int64_t kFastestPressMs = 10;
+// finger over the button, the fastest way there is, stays above it (below 50 a second).
+constexpr std::int64_t kFastestPressMs = 20;
+constexpr std::uint32_t kFrameMs = 17;     // a frame's time, rounded up
+// How far a frame's tick (its slot's) may lie from when it really began: a frame up to
+// half a frame late keeps its slot; on both ends of a span, a frame's time in all.
+constexpr std::int64_t kSlotSlackMs = 17;
 // Fingers a touch screen follows at once.
 constexpr int kTouchPoints = 10;
 
@@ -31,8 +35,9 @@ const char* MessageName(std::uint32_t m) {
 
 void Date(std::int64_t seconds, char* out, std::size_t size) {
     const std::time_t t = static_cast<std::time_t>(seconds);
-    std::tm tm{};
-    if (!gmtime_r(&t, &tm) || !std::strftime(out, size, "%Y-%m-%d %H:%M UTC", &tm)) std::snprintf(out, size, "%lld", static_cast<long long>(seconds));
+    const std::tm* tm = std::gmtime(&t);  // the verifier is one thread
+    if (!tm || !std::strftime(out, size, "%Y-%m-%d %H:%M UTC", tm))
+        std::snprintf(out, size, "%lld", static_cast<long long>(seconds));
 }
 
 // The reason an input of frame `frame` is refused, or nullptr when a backend could send it.
@@ -70,14 +75,39 @@ bool MessageRefused(const ReplayInput& in, std::uint32_t frame, char* reason, st
 
 }  // namespace
 
-int ReplayMostPresses(std::int64_t elapsed, bool touch) {
-    if (elapsed < 0) elapsed = 0;
-    if (elapsed > 1000000) elapsed = 1000000;
-    // Two for the frame's own time (a press late in the last frame's wait and one early in
-    // this one's), and one for every fastest press more.
-    const std::int64_t most = 2 + elapsed / kFastestPressMs + (touch ? kTouchPoints - 1 : 0);
+int ReplayMostPresses(std::int64_t window, bool touch) {
+    if (window < 0) window = 0;
+    if (window > 1000000) window = 1000000;
+    // Two for the edges of the span, and one for every fastest press more.
+    const std::int64_t most = 2 + window / kFastestPressMs + (touch ? kTouchPoints - 1 : 0);
     return static_cast<int>(most);
 }
+
+namespace {
+
+// A frame's presses and releases, judged once the next frame's tick is known.
+struct Pending {
+    bool any = false;
+    std::uint32_t frame = 0;
+    std::uint32_t before = 0;  // the last frame's tick
+    int presses = 0, releases = 0;
+};
+
+bool TooMany(const Pending& p, std::uint32_t after, bool touch, char* reason, std::size_t size) {
+    if (!p.any) return false;
+    // The frame took what arrived from the last frame's drains to its own last one: after
+    // the last frame's tick, before the next's, each up to half a frame off its slot.
+    const std::int64_t window = static_cast<std::int64_t>(after - p.before) + kSlotSlackMs;
+    const int most = ReplayMostPresses(window, touch);
+    if (p.presses <= most && p.releases <= most) return false;
+    const bool down = p.presses > most;
+    std::snprintf(reason, size, "frame %u has %d %s of the button; %s gives at most %d in the %lld ms around it",
+                  p.frame, down ? p.presses : p.releases, down ? "presses" : "releases",
+                  touch ? "a touch screen" : "a mouse", most, static_cast<long long>(window));
+    return true;
+}
+
+}  // namespace
 
 bool ReplayFollowsRules(const ReplayFile& file, std::int64_t now, char* reason, std::size_t size) {
     const ReplayHeader& h = file.header;
@@ -96,36 +126,31 @@ bool ReplayFollowsRules(const ReplayFile& file, std::int64_t now, char* reason, 
     const bool touch = (h.flags & kReplayTouch) != 0;
     ReplayReader r;
     ReplayReaderStart(&r, file);
-    std::uint32_t tick = 0, lastTick = h.startTick;
+    std::uint32_t tick = 0;
+    // Frame 0 follows a frame of mode select, a frame's time before it.
+    std::uint32_t lastTick = h.startTick - kFrameMs;
+    Pending pending;
     while (ReplayReaderNextFrame(&r, &tick)) {
-        const std::uint32_t frame = r.frame - 1;
-        // Frame 0 waited as long as a frame does.
-        const std::int64_t elapsed = frame == 0 ? 17 : static_cast<std::int32_t>(tick - lastTick);
+        if (TooMany(pending, tick, touch, reason, size)) return false;
+        Pending now_{true, r.frame - 1, lastTick, 0, 0};
         lastTick = tick;
-        const int most = ReplayMostPresses(elapsed, touch);
-        int presses = 0, releases = 0;
         ReplayInput in;
         while (ReplayReaderNextInput(&r, &in) > 0) {
             if (in.op == ReplayOp::Cursor) {
                 if (!OnScreen(in.x, in.y)) {
-                    std::snprintf(reason, size, "the cursor leaves the 640x480 screen in frame %u, to (%d,%d)", frame,
-                                  in.x, in.y);
+                    std::snprintf(reason, size, "the cursor leaves the 640x480 screen in frame %u, to (%d,%d)",
+                                  now_.frame, in.x, in.y);
                     return false;
                 }
                 continue;
             }
             if (in.op != ReplayOp::Message) continue;
-            if (MessageRefused(in, frame, reason, size)) return false;
-            presses += in.message == kButtonDown;
-            releases += in.message == kButtonUp;
+            if (MessageRefused(in, now_.frame, reason, size)) return false;
+            now_.presses += in.message == kButtonDown;
+            now_.releases += in.message == kButtonUp;
         }
-        if (presses > most || releases > most) {
-            const bool down = presses > most;
-            std::snprintf(reason, size, "frame %u has %d %s of the button in %lld ms; %s delivers at most %d", frame,
-                          down ? presses : releases, down ? "presses" : "releases", static_cast<long long>(elapsed),
-                          touch ? "a touch screen" : "a mouse", most);
-            return false;
-        }
+        pending = now_;
     }
-    return true;
+    // The last frame's flip comes a frame's time after its tick.
+    return !TooMany(pending, lastTick + kFrameMs, touch, reason, size);
 }

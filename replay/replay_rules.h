@@ -12,10 +12,10 @@
 // clocks set a little wrong are a day at most.
 constexpr std::int64_t kReplayFutureSlack = 24 * 60 * 60;
 
-// How many presses (and, apart, releases) of the button one frame may hold when its tick
-// is `elapsed` ms after the last frame's: the input that reached the game while that
-// frame waited. `touch`: the round used a touch screen.
-int ReplayMostPresses(std::int64_t elapsed, bool touch);
+// How many presses (and, apart, releases) of the button one frame may hold when the
+// input it took can have arrived over `window` ms (from the last frame's tick to the
+// next's, and some slack for the slots). `touch`: the round used a touch screen.
+int ReplayMostPresses(std::int64_t window, bool touch);
 
 // False with a one-line reason (written to reason) for the first input no backend
 // produces. now: the verifier's clock, seconds since 1970.

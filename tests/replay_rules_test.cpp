@@ -110,10 +110,15 @@ TEST(ReplayRules, EveryInputABackendSendsPasses) {
     for (std::size_t i = 100; i < r.frames.size(); ++i) r.frames[i].tick += 1000;
     r.frames[100].inputs = Presses(ReplayMostPresses(1017, false));
     EXPECT_EQ(Rules(r), "");
+    // A stall after the frame's tick was read: it shows in the next frame's.
+    r = Round();
+    for (std::size_t i = 101; i < r.frames.size(); ++i) r.frames[i].tick += 200;
+    r.frames[100].inputs = Presses(ReplayMostPresses(217, false));
+    EXPECT_EQ(Rules(r), "");
     // Ten fingers on a touch screen at once.
     r = Round();
     r.header.flags = kReplayTouch;
-    r.frames[50].inputs = Presses(ReplayMostPresses(17, true));
+    r.frames[50].inputs = Presses(ReplayMostPresses(50, true));
     EXPECT_EQ(Rules(r), "");
     // The seed up to a day ahead of the verifier's clock (a clock set wrong, a time zone).
     r = Round();
@@ -144,17 +149,21 @@ TEST(ReplayRules, InputsNoBackendSendsAreRefusedNamingTheFrame) {
          "a press in frame 11 is outside the 640x480 screen, at (700,20)"},
         {"a release posted off the screen", [](EditReplay* r) { r->frames[11].inputs = {EditUp(3, -2)}; },
          "a release in frame 11 is outside the 640x480 screen, at (3,-2)"},
-        {"four presses in a frame of 16 ms", [](EditReplay* r) { r->frames[12].inputs = Presses(4); },
-         "frame 12 has 4 presses of the button in 16 ms; a mouse delivers at most 3"},
+        {"five presses in a frame on time", [](EditReplay* r) { r->frames[12].inputs = Presses(5); },
+         "frame 12 has 5 presses of the button; a mouse gives at most 4 in the 50 ms around it"},
         {"releases alone", [](EditReplay* r) {
              r->frames[12].inputs.assign(5, EditUp(100, 100));
-         }, "frame 12 has 5 releases of the button in 16 ms; a mouse delivers at most 3"},
+         }, "frame 12 has 5 releases of the button; a mouse gives at most 4 in the 50 ms around it"},
         {"a hundred presses", [](EditReplay* r) { r->frames[13].inputs = Presses(100); },
-         "frame 13 has 100 presses of the button in 17 ms; a mouse delivers at most 3"},
+         "frame 13 has 100 presses of the button; a mouse gives at most 4 in the 51 ms around it"},
+        {"five presses in the round's last frame", [](EditReplay* r) { r->frames[299].inputs = Presses(5); },
+         "frame 299 has 5 presses of the button; a mouse gives at most 4 in the 51 ms around it"},
+        {"five presses in frame 0", [](EditReplay* r) { r->frames[0].inputs = Presses(5); },
+         "frame 0 has 5 presses of the button; a mouse gives at most 4 in the 51 ms around it"},
         {"thirteen taps in a frame", [](EditReplay* r) {
              r->header.flags = kReplayTouch;
-             r->frames[12].inputs = Presses(13);
-         }, "frame 12 has 13 presses of the button in 16 ms; a touch screen delivers at most 12"},
+             r->frames[12].inputs = Presses(14);
+         }, "frame 12 has 14 presses of the button; a touch screen gives at most 13 in the 50 ms around it"},
         {"the key A", [](EditReplay* r) { r->frames[14].inputs = {EditMessage(0x0100, 'A', 1)}; },
          "frame 14 has a key the game never receives (key 65)"},
         {"Enter as a repeat", [](EditReplay* r) { r->frames[14].inputs = {EditMessage(0x0100, 0x0D, 0x40000001)}; },
@@ -182,13 +191,12 @@ TEST(ReplayRules, InputsNoBackendSendsAreRefusedNamingTheFrame) {
 }
 
 TEST(ReplayRules, PressesAllowedGrowWithTheFramesWait) {
-    EXPECT_EQ(ReplayMostPresses(16, false), 3);
-    EXPECT_EQ(ReplayMostPresses(17, false), 3);
-    EXPECT_EQ(ReplayMostPresses(50, false), 7);
-    EXPECT_EQ(ReplayMostPresses(17, true), 12);
+    EXPECT_EQ(ReplayMostPresses(50, false), 4);  // a frame on time
+    EXPECT_EQ(ReplayMostPresses(250, false), 14);
+    EXPECT_EQ(ReplayMostPresses(50, true), 13);
     EXPECT_EQ(ReplayMostPresses(-5, false), 2);
     // A stall's count is bounded, whatever the file says.
-    EXPECT_EQ(ReplayMostPresses(std::int64_t{1} << 40, false), 100002);
+    EXPECT_EQ(ReplayMostPresses(std::int64_t{1} << 40, false), 50002);
 }
 
 std::string Identity(const Bytes& bytes) {

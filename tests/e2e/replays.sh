@@ -26,7 +26,9 @@ out=$("$ZUMBLE" --verify replays/last.zrp)
 rc=$?
 frames=$(u32 replays/last.zrp 52)
 check "--verify prints the time hiscoa.sav holds ($want): '$out'" \
-    test "$out" = "ok flies=10 speed=2 time_ms=$want frames=$frames" -a "$rc" -eq 0
+    test "${out%% round=*}" = "ok flies=10 speed=2 time_ms=$want frames=$frames" -a "$rc" -eq 0
+check "--verify names the round, its date and program, and the test player in it: '$out'" \
+    echo "$out" | grep -Eq ' round=[0-9a-f]{64} played=1000000000 program=[^ ]+ autoplay=1 touch=0 pad=0 signs=[^ ]*autoplay_path:[0-9]+/[0-9]+'
 [ "$(wc -c <replays/last.zrp)" -lt 4096 ] || fail "a 10-fly round's replay is $(wc -c <replays/last.zrp) bytes"
 
 # The replay's trace: the frames of the round, from the flip that ends frame 0 (the
@@ -86,7 +88,7 @@ for f in best-10-2-1 best-10-1-1 best-30-1-1; do
     esac
     out=$("$ZUMBLE" --verify "replays/$f.zrp")
     check "$f verifies in a fresh process to the table's $(entry hiscoa.sav $idx): '$out'" \
-        test "$out" = "ok flies=$flies speed=$speed time_ms=$(entry hiscoa.sav $idx) frames=$(u32 "replays/$f.zrp" 52)"
+        test "${out%% round=*}" = "ok flies=$flies speed=$speed time_ms=$(entry hiscoa.sav $idx) frames=$(u32 "replays/$f.zrp" 52)"
 done
 check "the last round is the third" cmp -s replays/last.zrp replays/best-30-1-1.zrp
 
@@ -133,7 +135,7 @@ for way in "close:470 close" "frames:--frames 470" "close-late:1500 close"; do
     for f in best-10-2-1 last; do
         out=$("$ZUMBLE" --verify "replays/$f.zrp")
         check "$name on the results board: $f.zrp verifies to $want: '$out'" \
-            test "$out" = "ok flies=10 speed=2 time_ms=$want frames=$(u32 "replays/$f.zrp" 52)"
+            test "${out%% round=*}" = "ok flies=10 speed=2 time_ms=$want frames=$(u32 "replays/$f.zrp" 52)"
     done
     [ "$name" = close-late ] ||  # by then the test player had left the board
         check "$name: the replay says the game was closed" test "$(od -A n -t u1 -j 31 -N 1 replays/last.zrp | tr -d ' ')" = 1
@@ -205,5 +207,74 @@ printf 'not a replay at all\n' >text.zrp
 check "a text file is not a replay" verify_says text.zrp 1 '^invalid: not a replay'
 head -c 20000000 /dev/zero >huge.zrp
 check "a huge file is refused without playing" verify_says huge.zrp 1 '^invalid: '
+
+# --- what no person sends, and signs of a machine -------------------------------------------
+# replay_craft and replay_bot are built with the tests, beside the game.
+CRAFT=$(dirname "$ZUMBLE")/replay_craft
+BOT=$(dirname "$ZUMBLE")/replay_bot
+if [ -x "$CRAFT" ] && [ -x "$BOT" ]; then
+    rm -rf replays hiscoa.sav
+    "$ZUMBLE" --headless --autoplay --script one.script --frames 5000 --time 1700000000 >/dev/null 2>&1 ||
+        fail "the test player's round: exit code $?"
+    cp replays/last.zrp auto.zrp
+    export ZUMBLE_VERIFY_NOW=1700003600  # an hour after the rounds
+    # crafted EDITS... REASON: the genuine round with EDITS is refused with exactly REASON.
+    crafted() {
+        local reason=${*: -1}
+        "$CRAFT" auto.zrp crafted.zrp "${@:1:$#-1}" || { echo "  replay_craft $*: exit $?"; return 1; }
+        verify_says crafted.zrp 1 "^invalid: $reason\$"
+    }
+    check "a cursor off the screen is refused, naming the frame" \
+        crafted --offscreen 50 'the cursor leaves the 640x480 screen in frame 50, to \(-31,140\)'
+    check "a cursor right of the screen is refused" \
+        crafted --cursor 51 672 210 'the cursor leaves the 640x480 screen in frame 51, to \(672,210\)'
+    check "five clicks in a frame are refused" \
+        crafted --presses 60 5 'frame 60 has 5 presses of the button; a mouse gives at most 4 in the 5[01] ms around it'
+    check "a key the game never receives is refused" \
+        crafted --key 70 65 'frame 70 has a key the game never receives \(key 65\)'
+    check "a seed a day and a second ahead of the verifier's clock is refused" \
+        crafted --seed-ahead 86401 "the round says it was played on 2023-11-15 23:13 UTC, more than a day after this verifier's clock \\(2023-11-14 23:13 UTC\\)"
+    "$CRAFT" auto.zrp ahead.zrp --seed-ahead 86400 || fail "replay_craft --seed-ahead"
+    out=$("$ZUMBLE" --verify ahead.zrp)
+    check "a seed a day ahead is not refused for its date (the round then plays otherwise): '$out'" \
+        test "$out" = "desync at frame 59"
+    # One round, one identity, whatever the header says; the test player shows.
+    auto=$("$ZUMBLE" --verify auto.zrp)
+    check "the test player's round: its flag and the test player's path: '$auto'" \
+        eval 'echo "$auto" | grep -Eq " played=1700000000 program=[^ ]+ autoplay=1 touch=0 pad=0 signs=[^ ]*autoplay_path:"'
+    "$CRAFT" auto.zrp renamed.zrp --program 'another name' --flags 6 || fail "replay_craft --program"
+    renamed=$("$ZUMBLE" --verify renamed.zrp)
+    check "another program text and flags: the same round, the text encoded: '$renamed'" \
+        test "${renamed#* round=}" != "$renamed" -a "$(echo "$renamed" | field round)" = "$(echo "$auto" | field round)" \
+        -a "$(echo "$renamed" | field program)" = "another%20name" -a "$(echo "$renamed" | field touch)" = 1
+    "$CRAFT" auto.zrp stripped.zrp --clear-autoplay || fail "replay_craft --clear-autoplay"
+    stripped=$("$ZUMBLE" --verify stripped.zrp)
+    check "the test player's round with its flag cleared still shows its path: '$stripped'" \
+        eval 'echo "$stripped" | grep -Eq " autoplay=0 .* signs=[^ ]*autoplay_path:[0-9]+/[0-9]+"'
+    # A machine that swats on every frame, without the flag.
+    rm -rf replays hiscoa.sav
+    "$BOT" --headless --script one.script --frames 5000 --time 1700000000 >bot.out 2>&1 || fail "replay_bot: exit code $?"
+    bot=$("$ZUMBLE" --verify replays/last.zrp)
+    check "a bot that swats on every frame verifies, with its signs: '$bot'" \
+        eval 'echo "$bot" | grep -Eq "^ok .* autoplay=0 .* signs=[^ ]*jump_swats:[0-9/]+.*reaction:[0-9]+ms"'
+    # The corpus: every round the test player's, each with its signs.
+    bad=0
+    for f in "$SRC"/tests/replays/*.zrp; do
+        out=$("$ZUMBLE" --verify "$f" 2>/dev/null)
+        case $out in
+            "ok "*" autoplay=1 "*" signs=-") bad=$((bad + 1)); echo "  $f: no signs" ;;
+            "ok "*" autoplay=0 "*" signs=-" | invalid:*) ;;
+            "ok "*" autoplay=1 "*) ;;
+            *) bad=$((bad + 1)); echo "  $f: $out" ;;
+        esac
+    done
+    check "the corpus verifies, and its test player's rounds show signs" test "$bad" -eq 0
+    out=$(ZUMBLE_VERIFY_NOW=tomorrow "$ZUMBLE" --verify auto.zrp; echo "rc=$?")
+    check "a test clock that is not a number is an error: '$out'" \
+        test "$out" = "$(printf 'error: ZUMBLE_VERIFY_NOW is not a number of seconds since 1970\nrc=2')"
+    unset ZUMBLE_VERIFY_NOW
+else
+    echo "SKIP: replay_craft and replay_bot are not built (the tests were not configured)"
+fi
 
 finish

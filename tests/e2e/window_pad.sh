@@ -50,7 +50,7 @@ want=$(entry hiscoa.sav 0)
 frames=$(u32 replays/last.zrp 52)
 out=$("$ZUMBLE" --verify replays/last.zrp 2>&1)
 check "the pad round's replay verifies to the time hiscoa.sav holds ($want): '$out'" \
-    test "$out" = "ok flies=10 speed=1 time_ms=$want frames=$frames"
+    test "${out%% round=*}" = "ok flies=10 speed=1 time_ms=$want frames=$frames"
 check "and it is the best time's replay too" cmp -s replays/last.zrp replays/best-10-1-1.zrp
 check "its header says a gamepad played it (flags 4)" test "$(u32 replays/last.zrp 64)" = 4
 
