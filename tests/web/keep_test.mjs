@@ -126,6 +126,9 @@ async function twoPages(context, closing) {
         const verified = runNative(zumble, ['--verify', file]);
         check(`${what}: ${name} verifies to the time at its place, ${times[place - 1]} ms (${verified.stdout.trim()})`,
               verified.code === 0 && new RegExp(`^ok flies=10 speed=2 time_ms=${times[place - 1]} `).test(verified.stdout));
+        // The page's ?autoplay is the test player: its rounds say so, as the desktop's do.
+        check(`${what}: ${name}, played by the page's ?autoplay, carries its flag and shows its path`,
+              / autoplay=1 touch=0 pad=0 signs=\S*autoplay_path:/.test(verified.stdout));
       }
     } finally {
       await reader.close();
