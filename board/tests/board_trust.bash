@@ -453,7 +453,7 @@ real_game_refusals() {
     local before
     before=$(db_sql "$kind" "$db" 'SELECT count(*) FROM runs')
     "$craft" "$GOOD2" "$r/offscreen.zrp" --offscreen 40 > /dev/null
-    "$craft" "$GOOD2" "$r/presses.zrp" --presses 40 4 > /dev/null
+    "$craft" "$GOOD2" "$r/presses.zrp" --presses 40 8 > /dev/null
     "$craft" "$GOOD2" "$r/future.zrp" --seed-ahead 90000 > /dev/null
     "$craft" "$GOOD2" "$r/flagged.zrp" --set-autoplay > /dev/null
     local what file code rule
