@@ -42,7 +42,8 @@ xdotool windowfocus --sync "$WIN" 2> /dev/null || true
 start=$SECONDS
 (cd "$PLAY" && timeout 300 python3 "$SRC/tests/e2e/human_window.py" "$WIN" 1 play.trace $ROUNDS rounds 7) \
     > "$WORK/driver.out" 2>&1
-check "the human-like player finished its $ROUNDS rounds ($(tail -1 "$WORK/driver.out"))" [ $? = 0 ]
+driver_rc=$?
+check "the human-like player finished its $ROUNDS rounds ($(tail -1 "$WORK/driver.out"))" [ $driver_rc = 0 ]
 echo "the window rounds took $((SECONDS - start)) s: $(xargs < "$PLAY/rounds/times.txt")"
 kill "$GAME_PID" 2> /dev/null
 
@@ -70,4 +71,41 @@ while read -r round clock; do
 done < "$PLAY/rounds/times.txt"
 check "the human-like driver's window rounds all accepted and shown ($n of $ROUNDS)" [ "$n" = $ROUNDS ]
 check "none of them held" [ "$(db_sql sqlite "$TDB" "SELECT count(*) FROM runs WHERE state <> 'shown'" 2> /dev/null || echo '?')" = 0 ]
+
+# The headless player (the rounds of the other board tests): the same seed gives the
+# same replay byte for byte; its round verifies to the time it printed, with no signs;
+# and its script keeps a hand's limits: the cursor on the screen, no move of 32 pixels or
+# more within a frame, the button down and up in different frames, presses 200 ms apart
+# at least.
+HUMAN=$SRC/tests/e2e/human_round.py
+line1=$(python3 "$HUMAN" "$GAME" "$SRC" "$WORK/h1.zrp" --time 1700009000 --script "$WORK/h1.script")
+line2=$(python3 "$HUMAN" "$GAME" "$SRC" "$WORK/h2.zrp" --time 1700009000)
+check "headless player: the same seed, the same replay ($line1)" cmp -s "$WORK/h1.zrp" "$WORK/h2.zrp"
+verified=$("$GAME" --verify "$WORK/h1.zrp" 2> /dev/null)
+check "headless player: verifies to its time, no signs ($verified)" \
+    grep -q "^ok flies=10 speed=2 time_ms=$(sed 's/^time_ms=\([0-9]*\) .*/\1/' <<< "$line1") .* signs=-\$" <<< "$verified"
+python3 - "$WORK/h1.script" > "$WORK/limits.out" <<'PY'
+import sys
+frames, moves, downs, ups = [], {}, [], []
+for line in open(sys.argv[1]):
+    f, verb, *rest = line.split()
+    f = int(f)
+    if f < 20:
+        continue  # the title and mode select, before the round
+    if verb == "move":
+        moves[f] = tuple(map(int, rest))
+    elif verb == "down":
+        downs.append(f)
+    elif verb == "up":
+        ups.append(f)
+on_screen = all(0 <= x < 640 and 0 <= y < 480 for x, y in moves.values())
+step = max(((moves[f][0] - moves[f - 1][0]) ** 2 + (moves[f][1] - moves[f - 1][1]) ** 2) ** 0.5
+           for f in moves if f - 1 in moves)
+apart = min(b - a for a, b in zip(downs, downs[1:]))
+print(f"on_screen={on_screen} largest_step={step:.1f} same_frame={len(set(downs) & set(ups))} "
+      f"closest_presses={apart * 1000 // 60}ms presses={len(downs)}")
+sys.exit(0 if on_screen and step < 32 and not set(downs) & set(ups) and apart * 1000 / 60 >= 200 else 1)
+PY
+limits=$?
+check "headless player: a hand's limits ($(cat "$WORK/limits.out"))" [ $limits = 0 ]
 finish
