@@ -1,11 +1,17 @@
 // Replay files of any content: the reader accepts or refuses each with a reason, never
-// reads outside the bytes, and what it accepts codes back to the same frames.
+// reads outside the bytes, and what it accepts codes back to the same frames, the same
+// round (its identity) and the same verdict of the player's-input rules, which refuse
+// with a printable reason.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
+#include <cstring>
+
 #include "replay/replay_format.h"
+#include "replay/replay_identity.h"
+#include "replay/replay_rules.h"
 
 namespace {
 
@@ -58,6 +64,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReplayFile file2;
     std::vector<Frame> frames2;
     if (!Read(again.data(), again.size(), &file2, &frames2)) std::abort();
+    char id[65], id2[65];
+    ReplayRoundIdentity(file, id);
+    ReplayRoundIdentity(file2, id2);
+    if (std::strlen(id) != 64 || std::strcmp(id, id2) != 0) std::abort();
+    char reason[192] = "", reason2[192] = "";
+    const bool follows = ReplayFollowsRules(file, 1800000000, reason, sizeof reason);
+    if (follows != ReplayFollowsRules(file2, 1800000000, reason2, sizeof reason2)) std::abort();
+    if (!follows && (!*reason || std::strcmp(reason, reason2) != 0)) std::abort();
+    for (const char* c = reason; *c; ++c)
+        if (*c < 0x20 || *c > 0x7e) std::abort();
     for (std::size_t i = 0; i < frames.size(); ++i) {
         if (frames[i].tick != frames2[i].tick || frames[i].inputs.size() != frames2[i].inputs.size()) std::abort();
         for (std::size_t k = 0; k < frames[i].inputs.size(); ++k) {
