@@ -3,7 +3,8 @@
 # one address sending costly replays as fast as it may (6 at a time), 200 slow
 # connections from another trickling a header line a second, a request for the 2 MB page
 # file with 200 ranges every second, 50 readers of the boards at a steady 500 requests a
-# second, and a player submitting a genuine round every 2 s from an address of its own.
+# second, and a player submitting a genuine round (one a person could play, of its own)
+# every 2 s from an address of its own.
 # Prints the player's answer times, the readers' p50/p99, and what each attacker got.
 #   board/bench/board_attack_load.sh [build-board/zumble-board] [build/zumble] [SECONDS]
 # With --check (make test): 6 seconds with the stand-in verifier (each costly replay
@@ -49,9 +50,9 @@ else
     printf '%s\n' "0 move 300 300" "3 click" "10 move 515 80" "12 click" "14 click" \
         "20 move 320 320" "22 click" "30000 key escape" > "$rec/idle.script"
     (cd "$rec" && "$game" --headless --script idle.script --frames 30100 > /dev/null)
-    python3 - "$rec/replays/last.zrp" "$work/costly" "$src/tests/replays/30-flies-speed-1.zrp" "$work/genuine" <<'PY'
+    python3 - "$rec/replays/last.zrp" "$work/costly" <<'PY'
 import os, struct, sys, zlib
-idle, costly, round30, genuine = sys.argv[1:5]
+idle, costly = sys.argv[1:3]
 def variant(data, i, time_ms=None):
     d = bytearray(data)
     d[12:28] = ('load %010d' % i).encode().ljust(16, b'\0')
@@ -62,10 +63,15 @@ def variant(data, i, time_ms=None):
 idle_bytes = open(idle, 'rb').read()
 for i in range(1, 201):
     open(os.path.join(costly, 'c-%d.zrp' % i), 'wb').write(variant(idle_bytes, i, 600000))
-round_bytes = open(round30, 'rb').read()
-for i in range(1, 61):
-    open(os.path.join(genuine, 'g-%d.zrp' % i), 'wb').write(variant(round_bytes, 500000 + i))
 PY
+    # The player's rounds: rounds a person could play (tests/e2e/human_round.py), each
+    # one of its own (two plays, each left in its own ways: other inputs, not other
+    # header text, which the board counts as the same round).
+    python3 "$src/tests/e2e/human_round.py" "$game" "$src" "$work/genuine/a-%d.zrp" --time 1700010000 \
+        --variants $((duration / 4 + 1)) > /dev/null &
+    python3 "$src/tests/e2e/human_round.py" "$game" "$src" "$work/genuine/b-%d.zrp" --time 1700011000 \
+        --variants $((duration / 4 + 1)) > /dev/null
+    wait $!
 fi
 
 "$board" --port 0 --db "$work/attack.db" --zumble "$verifier" --work-dir "$work" \

@@ -1,5 +1,5 @@
--- Submitters: each request posts the next of the prepared replays (distinct rounds'
--- bytes, so each is verified); after the last they come round again (then answered 200
+-- Submitters: each request posts the next of the prepared replays (distinct rounds, so
+-- each is verified); after the last they come round again (then answered 200
 -- from the store; the script counts the runs stored to tell them apart).
 local files = {}
 local next_file = 1

@@ -8,13 +8,17 @@ source "$(dirname "$0")/board_common.bash"
 source "$TESTS/board_replays.bash"
 
 COUNT=16
-for i in $(seq 1 $COUNT); do
-    if [ "$REAL_REPLAYS" = 1 ]; then
-        record_round "$WORK/d-$i.rpl" $((1200000000 + i * 7919)) "${TEN_FLIES_SPEED_2[@]}" > /dev/null
-    else
+if [ "$REAL_REPLAYS" = 1 ]; then
+    # Two plays, each left in eight ways: sixteen distinct rounds.
+    record_round "$WORK/d-%d.rpl" 1700005000 10 2 --variants 8 > /dev/null &
+    record_round "$WORK/e-%d.rpl" 1700006000 10 2 --variants 8 > /dev/null || exit 1
+    wait $! || exit 1
+    for i in $(seq 1 8); do mv "$WORK/e-$i.rpl" "$WORK/d-$((8 + i)).rpl"; done
+else
+    for i in $(seq 1 $COUNT); do
         "$TESTS/fake_replay.sh" 10 2 "dur$(echo abcdefghijklmnop | cut -c$i)run" > "$WORK/d-$i.rpl"
-    fi
-done
+    done
+fi
 [ "$(md5sum "$WORK"/d-*.rpl | cut -d' ' -f1 | sort -u | wc -l)" = $COUNT ] ||
     { echo "FAIL: the rounds are not all different"; exit 1; }
 

@@ -24,6 +24,7 @@ check "the other server's page: the runs of the first" grep -q 'Ann-1</a></td>' 
 # Both servers at once: distinct replays to either, and one replay to both, each from a
 # loopback address of its own (an address has one verification pending at a time).
 if [ "$REAL_REPLAYS" = 1 ]; then
+    prepare_race_rounds 6
     race_files=("$WORK"/race-*.rpl)
 else
     for i in $(seq 1 8); do
@@ -76,11 +77,11 @@ wait_until() {  # SECONDS COMMAND...
     shift
     until "$@"; do [ "$(now_ms)" -lt "$limit" ] || return 1; sleep 0.05; done
 }
-# variant N: a replay no one has sent, valid all the same (the recorder's text, which the
-# game does not check, changed and the CRC made right).
+# variant N: a round no one has sent (one play left in its own way each time; another
+# header text would be the same round).
+[ "$REAL_REPLAYS" = 1 ] && record_round "$WORK/var-%d.rpl" 1700004000 10 2 --variants 4 > /dev/null
 variant() {
-    if [ "$REAL_REPLAYS" = 1 ]; then patch_replay "$GOOD1" "$WORK/var-$1.rpl" 12 I "old + $1"
-    else { cat "$GOOD1"; echo "tag $1"; } > "$WORK/var-$1.rpl"; fi
+    [ "$REAL_REPLAYS" = 1 ] || { cat "$GOOD1"; echo "tag $1"; } > "$WORK/var-$1.rpl"
     echo "$WORK/var-$1.rpl"
 }
 timed_submit() {  # URL NAME FILE: submit, and MS the time to the answer

@@ -1,8 +1,10 @@
-// The page served by the board, in headless Chromium: a round played in the page (the
-// test player, on the virtual clock) leaves its replay; the bar's "Submit to the board"
-// sends it; the board stores the time the page's own hiscoa.sav holds and lists it.
+// The page served by the board, in headless Chromium: a round played in the page (a
+// person's inputs, as tests/e2e/human_round.py plays them headless, given to the page as
+// its script, on the virtual clock) leaves its replay; the bar's "Submit to the board"
+// sends it; the board stores the time the page's own hiscoa.sav holds and lists it. A
+// round of the page's test player (?autoplay) is refused, and the page says why.
 // Usage: node board_page.mjs BOARD GAME SITE   (needs tests/web's node modules)
-import { spawn } from 'node:child_process';
+import { execFileSync, spawn } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { launch, scratch } from '../../tests/web/harness.mjs';
@@ -24,7 +26,16 @@ const work = scratch('zumble-board-page-');
 const siteDir = path.join(work, 'site');
 fs.mkdirSync(siteDir);
 for (const name of fs.readdirSync(site)) fs.symlinkSync(path.join(site, name), path.join(siteDir, name));
-fs.writeFileSync(path.join(siteDir, 'round.script'),
+// A person's round: reactions, smooth reaches, presses and releases (never the test
+// player), played headless first to write its script.
+const seed = 1700000000;
+const source = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../..');
+const played = execFileSync('python3', [path.join(source, 'tests/e2e/human_round.py'), game, source,
+                                        path.join(work, 'headless.zrp'), '--time', String(seed),
+                                        '--script', path.join(siteDir, 'round.script')]).toString();
+const lastFrame = Math.max(...fs.readFileSync(path.join(siteDir, 'round.script'), 'utf8').trim().split('\n')
+  .map((line) => Number(line.split(' ')[0])));
+fs.writeFileSync(path.join(siteDir, 'autoplay.script'),
                  ['0 move 300 300', '3 click', '10 move 120 80', '12 click', '16 move 320 320', '18 click',
                   '1800 key escape', '1810 key escape', ''].join('\n'));
 
@@ -47,13 +58,14 @@ try {
   // The board's Content-Security-Policy must let the page do all it does.
   const refused = [];
   page.on('console', (m) => { if (/Content Security Policy/.test(m.text())) refused.push(m.text()); });
-  await page.goto(`${url}/play/?autoplay&script=round.script&frames=1900&time=1000000000`);
+  await page.goto(`${url}/play/?script=round.script&frames=${lastFrame + 100}&time=${seed}`);
   await page.waitForFunction(() => window.zumbleEnded && window.zumbleEnded(), null,
                              { timeout: 240000, polling: 250 });
   const saved = await page.evaluate(() => Array.from(window.zumbleSave() || []));
   // The first time of the 10-fly, speed 2 row: after 4 header words, 5 times a mode.
   const want = saved.length >= 36 ? Buffer.from(saved).readUInt32LE(12 + 4 * 5) : -1;
   check('the round left a time in the page\'s hiscoa.sav', want > 0 && want < 0xFFFFFFFF, String(want));
+  check('the page\'s round is the one played headless', played.startsWith(`time_ms=${want} `), played);
 
   await page.waitForSelector('#board:not([hidden])', { timeout: 10000 });
   check('the bar offers "Submit to the board"', true);
@@ -91,6 +103,18 @@ try {
         inWords[1].includes('cursor is outside the screen') && inWords[2].includes('autoplay') &&
         inWords[3].includes('belongs to another player') && inWords[4].includes('a bot farm') &&
         inWords[5].includes('operator') && inWords[6] === 'a sentence', inWords.join(' | '));
+
+  // The page's test player: its round is refused as such, and the page says so.
+  const bot = await context.newPage();
+  await bot.goto(`${url}/play/?autoplay&script=autoplay.script&frames=1900&time=${seed + 500}`);
+  await bot.waitForFunction(() => window.zumbleEnded && window.zumbleEnded(), null,
+                            { timeout: 240000, polling: 250 });
+  const botSent = await bot.evaluate(() => window.zumbleBoardSubmit('Page Robot'));
+  check('the test player\'s round: 422 autoplay', botSent.status === 422 && botSent.body.error === 'autoplay',
+        JSON.stringify(botSent));
+  const botWords = await bot.evaluate((b) => window.zumbleBoardSays(422, b), botSent.body);
+  check('the page says the test player\'s round is not taken', /autoplay/.test(botWords), botWords);
+  await bot.close();
 
   // The key copied to another device (a browser with empty storage): pasted under "Key".
   const other = await (await launch({ width: 900, height: 640 })).newPage();

@@ -16,24 +16,17 @@ prepare_fake_replays() {
     OTHER_VERSION_SAYS="another version"
 }
 
-# record_round OUT SEED FLIES-CLICKS...: one round by the game's headless autoplay, in a
-# fresh folder; prints the time hiscoa.sav holds for it (the first place of its mode).
+# record_round OUT SEED [FLIES SPEED [--variants N]]: one round played headless as a
+# person would (tests/e2e/human_round.py: reactions, smooth reaches, presses a person
+# makes; never the game's test player), seeded by SEED; prints the time the best times
+# hold for it. With --variants N, OUT holds %d: N distinct rounds of one play.
 record_round() {
-    local out=$1 seed=$2
-    shift 2
-    local dir
-    dir=$(mktemp -d "$WORK/rec-XXXXXX")
-    ln -s "$SRC/bmp" "$dir/bmp"
-    ln -s "$SRC/wave" "$dir/wave"
-    printf '%s\n' "0 move 300 300" "3 click" "$@" "1800 key escape" "1810 key escape" > "$dir/round.script"
-    (cd "$dir" && "$GAME" --headless --autoplay --script round.script --time "$seed" --frames 1900 > /dev/null) ||
-        { echo "FAIL: recording a round"; exit 1; }
-    cp "$dir/replays/last.zrp" "$out"
-    # The row of the mode in hiscoa.sav: 4 words of header, 5 times per mode.
-    local flies speed
-    flies=$(od -A n -t u1 -j 28 -N 1 "$out" | tr -d ' ')
-    speed=$(od -A n -t u1 -j 29 -N 1 "$out" | tr -d ' ')
-    od -A n -t u4 -j $((12 + 4 * 5 * (flies * 4 + speed))) -N 4 "$dir/hiscoa.sav" | tr -d ' '
+    local out=$1 seed=$2 flies=${3:-10} speed=${4:-2}
+    shift $(($# < 4 ? $# : 4))
+    local line
+    line=$(python3 "$SRC/tests/e2e/human_round.py" "$GAME" "$SRC" "$out" --time "$seed" \
+        --flies "$flies" --speed "$speed" "$@") || { echo "FAIL: playing a round (seed $seed)" >&2; exit 1; }
+    sed -n 's/^time_ms=\([0-9]*\) .*/\1/p' <<< "$line"
 }
 
 # patch_replay IN OUT OFFSET FORMAT VALUE: one header field rewritten and the file's
@@ -50,14 +43,18 @@ open(dst, 'wb').write(data)
 PY
 }
 
-TEN_FLIES_SPEED_2=("10 move 120 80" "12 click" "16 move 320 320" "18 click")
-THIRTY_FLIES_SPEED_1=("10 move 120 200" "12 click" "16 move 320 320" "18 click")
-
 prepare_real_replays() {
-    GOOD1_TIME=$(record_round "$WORK/good1.rpl" 1000000000 "${TEN_FLIES_SPEED_2[@]}")
-    GOOD2_TIME=$(record_round "$WORK/good2.rpl" 1000000777 "${TEN_FLIES_SPEED_2[@]}")
-    GOOD3_TIME=$(record_round "$WORK/good3.rpl" 1234567890 "${THIRTY_FLIES_SPEED_1[@]}")
-    GOOD1_FLIES=10 GOOD1_SPEED=2 GOOD2_FLIES=10 GOOD2_SPEED=2 GOOD3_FLIES=30 GOOD3_SPEED=1
+    # Two of one mode, one of another; each played in the background, two at a time.
+    record_round "$WORK/good1.rpl" 1700000000 10 2 > "$WORK/good1.time" &
+    local p1=$!
+    record_round "$WORK/good2.rpl" 1700000777 10 2 > "$WORK/good2.time" &
+    local p2=$!
+    wait "$p1" || exit 1
+    record_round "$WORK/good3.rpl" 1700001234 10 1 > "$WORK/good3.time" &
+    local p3=$!
+    wait "$p2" "$p3" || exit 1
+    GOOD1_TIME=$(cat "$WORK/good1.time") GOOD2_TIME=$(cat "$WORK/good2.time") GOOD3_TIME=$(cat "$WORK/good3.time")
+    GOOD1_FLIES=10 GOOD1_SPEED=2 GOOD2_FLIES=10 GOOD2_SPEED=2 GOOD3_FLIES=10 GOOD3_SPEED=1
     # The cursor the round starts from, moved: every later move is relative to it, so
     # each click lands elsewhere.
     patch_replay "$WORK/good1.rpl" "$WORK/tamper-input.rpl" 44 h 'old + 40'
@@ -68,9 +65,20 @@ prepare_real_replays() {
     head -c $(($(wc -c < "$WORK/good1.rpl") / 2)) "$WORK/good1.rpl" > "$WORK/truncated.rpl"
     TAMPER_RESULT_SAYS="the file says $((GOOD1_TIME - 100)) ms"
     OTHER_VERSION_SAYS="another game version"
-    local i
-    for i in 1 2 3 4 5 6; do
-        record_round "$WORK/race-$i.rpl" $((1100000000 + i * 1009)) "${TEN_FLIES_SPEED_2[@]}" > /dev/null
+}
+
+# prepare_race_rounds N: N distinct rounds of 10 flies, speed 2, $WORK/race-1.rpl on:
+# two plays of their own seeds, each left in several ways.
+prepare_race_rounds() {
+    local n=$1 half=$(($1 / 2))
+    record_round "$WORK/race-a%d.rpl" 1700002000 10 2 --variants "$half" > /dev/null &
+    local p=$!
+    record_round "$WORK/race-b%d.rpl" 1700003000 10 2 --variants $((n - half)) > /dev/null || exit 1
+    wait "$p" || exit 1
+    local i=0 f
+    for f in "$WORK"/race-a*.rpl "$WORK"/race-b*.rpl; do
+        i=$((i + 1))
+        mv "$f" "$WORK/race-$i.rpl"
     done
 }
 

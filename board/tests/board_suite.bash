@@ -51,7 +51,8 @@ run_suite() {
 
     # A second run of the same mode, by the client subcommand.
     "$BOARD" submit "$GOOD2" --name "Cy" --to "$URL" > "$WORK/submit.out" 2>&1
-    check "submit subcommand: exit 0 ($(cat "$WORK/submit.out"))" [ $? = 0 ]
+    local submit_rc=$?  # before the message's $(...), which sets $? of its own
+    check "submit subcommand: exit 0 ($(cat "$WORK/submit.out"))" [ $submit_rc = 0 ]
     check "submit subcommand: 201" grep -q '^201 ' "$WORK/submit.out"
     local id2
     id2=$(sed -n 's/.*"id":\([0-9]*\).*/\1/p' "$WORK/submit.out")

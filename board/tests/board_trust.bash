@@ -412,8 +412,13 @@ new-key|name Kim|lost the key, proved by email" ]
     real_game_refusals "$kind" "$TDB"
 }
 
-# With a game whose --verify gives the round's identity and the autoplay flag: a round
-# the game's autoplay played, and one from the future, each refused for what it is.
+# With a game whose --verify gives the round's identity and the autoplay flag, every rule
+# again with rounds the game played and the game verifying them: rounds a person could
+# play (tests/e2e/human_round.py) accepted and shown; crafted from them (replay_craft,
+# built beside the game) a cursor off the screen, presses in one frame, a seed from the
+# future, the autoplay flag set; the game's test player's round, flagged and with its flag
+# cleared; a bot's round; the same round with other header text under another name; a
+# claimed name without its key, and one that looks like it; a banned name and address.
 real_game_refusals() {
     local kind=$1 db=$2
     [ "$REAL_REPLAYS" = 1 ] || return 0
@@ -423,14 +428,108 @@ real_game_refusals() {
         echo "NOTE: the game's --verify gives no round identity yet ($line); the trust rules ran with the stand-in"
         return 0
     fi
-    start_board "real$kind" "$db" --submit-burst 100000
+    local craft
+    craft=$(dirname "$GAME")/replay_craft
+    [ -x "$craft" ] || { fail "real: no $craft to craft replays with (cmake --build build --target replay_craft)"; return; }
+    start_board "real$kind" "$db" --submit-burst 100000 --trust-proxy
     local url_var=URL_real$kind
     local U=${!url_var}
-    # The board's good rounds are recorded with --autoplay: the game marks them so.
-    post "$U" Robot "$GOOD1"
-    check "real: a round of the game's autoplay: 422 autoplay ($BODY)" is 422 autoplay
+    local from=(-H 'X-Forwarded-For: 198.51.100.7')
+    local r=$WORK/real-$kind
+    mkdir -p "$r"
+
+    # Rounds a person could play: accepted, shown, no signs.
+    post "$U" Rhea "$GOOD1" "${from[@]}"
+    check "real: a human-like round: 201 ($BODY)" is 201
+    check "real: a human-like round: no signs" bash -c '! grep -q "\"signs\":\[\"" <<< "$1"' _ "$BODY"
+    local rhea rhea_key
+    rhea=$(json_id)
+    rhea_key=$(json_key)
+    check "real: a human-like round: shown" soon shows_anywhere "$U" "$rhea" Rhea "$GOOD1_FLIES" "$GOOD1_SPEED"
+    post "$U" Rex "$GOOD3" "${from[@]}"
+    check "real: another human-like round: 201, not held ($BODY)" is 201
+
+    # Inputs no backend produces, each refused as invalid with its rule; nothing stored.
+    local before
+    before=$(db_sql "$kind" "$db" 'SELECT count(*) FROM runs')
+    "$craft" "$GOOD2" "$r/offscreen.zrp" --offscreen 40 > /dev/null
+    "$craft" "$GOOD2" "$r/presses.zrp" --presses 40 8 > /dev/null
+    "$craft" "$GOOD2" "$r/future.zrp" --seed-ahead 90000 > /dev/null
+    "$craft" "$GOOD2" "$r/flagged.zrp" --set-autoplay > /dev/null
+    local what file code rule
+    for what in "offscreen:invalid:screen" "presses:invalid:press" "future:invalid:a day after" "flagged:autoplay:"; do
+        IFS=: read -r file code rule <<< "$what"
+        [ -s "$r/$file.zrp" ] || { fail "real: replay_craft made no $file.zrp"; continue; }
+        post "$U" Crafty "$r/$file.zrp" "${from[@]}"
+        check "real: $file: 422 $code ($STATUS $BODY)" is 422 "$code"
+        [ -z "$rule" ] || check "real: $file: the rule is named" grep -qi "\"rule\":\"[^\"]*$rule" <<< "$BODY"
+    done
     local tomorrow=$(($(date +%s) + 2 * 86400))
-    record_round "$WORK/future.zrp" "$tomorrow" "${TEN_FLIES_SPEED_2[@]}" > /dev/null
-    post "$U" Later "$WORK/future.zrp"
-    check "real: a round from the future: 422 invalid ($BODY)" is 422 invalid
+    record_round "$r/tomorrow.zrp" "$tomorrow" > /dev/null
+    post "$U" Later "$r/tomorrow.zrp" "${from[@]}"
+    check "real: a round played with tomorrow's clock: 422 invalid ($BODY)" is 422 invalid
+    check "real: crafted rounds stored nothing" [ "$(db_sql "$kind" "$db" 'SELECT count(*) FROM runs')" = "$before" ]
+
+    # The game's test player: flagged, refused; its flag cleared, held with its signs.
+    local rec=$r/autoplay
+    mkdir -p "$rec"
+    ln -s "$SRC/bmp" "$rec/bmp"
+    ln -s "$SRC/wave" "$rec/wave"
+    printf '%s\n' "0 move 300 300" "3 click" "10 move 120 80" "12 click" "16 move 320 320" "18 click" \
+        "1800 key escape" "1810 key escape" > "$rec/round.script"
+    (cd "$rec" && "$GAME" --headless --autoplay --script round.script --time 1700007000 --frames 1900 > /dev/null)
+    post "$U" Robot "$rec/replays/last.zrp" -H 'X-Forwarded-For: 198.51.100.66'
+    check "real: the test player's round: 422 autoplay ($BODY)" is 422 autoplay
+    "$craft" "$rec/replays/last.zrp" "$r/stripped.zrp" --clear-autoplay > /dev/null
+    post "$U" Robot "$r/stripped.zrp" -H 'X-Forwarded-For: 198.51.100.66'
+    check "real: the test player's round, its flag cleared: 202 held ($BODY)" is 202 held
+    check "real: ... with its signs" body_has '"signs":\["'
+    local stripped robot_key
+    stripped=$(sed -n 's/.*"id":\([0-9]*\).*/\1/p' <<< "$BODY")
+    robot_key=$(json_key)
+    python3 "$SRC/tests/e2e/human_round.py" "$GAME" "$SRC" "$r/bot.zrp" --time 1700007100 --machine > /dev/null ||
+        fail "real: the bot's round was not played"
+    post "$U" Robot "$r/bot.zrp" -H 'X-Forwarded-For: 198.51.100.66' -H "Authorization: Bearer $robot_key"
+    check "real: a frame-perfect bot: 202 held ($BODY)" is 202 held
+    check "real: ... with its signs" body_has '"signs":\["'
+    local bot
+    bot=$(sed -n 's/.*"id":\([0-9]*\).*/\1/p' <<< "$BODY")
+    check "real: held runs are not shown" soon hidden_everywhere "$U" "$stripped" Robot 10 2
+    check "real: held runs are not shown (2)" soon hidden_everywhere "$U" "$bot" Robot 10 2
+    admin held --url "$U"
+    check "real: admin held lists both with their signs ($(head -3 "$WORK/admin.out"))" \
+        [ "$(grep -c "signs: [a-z]" "$WORK/admin.out")" -ge 2 ]
+
+    # One round, one run: other header text is the same round.
+    "$craft" "$GOOD1" "$r/othertext.zrp" --program "not-zumble 9" > /dev/null
+    check "real: other header text: other bytes" bash -c '! cmp -s "$1" "$2"' _ "$GOOD1" "$r/othertext.zrp"
+    post "$U" Mallet "$r/othertext.zrp" -H 'X-Forwarded-For: 198.51.100.9'
+    check "real: the same round with other header text under another name: 409 duplicate ($BODY)" is 409 duplicate
+    check "real: the duplicate names run $rhea" body_has "\"run\":$rhea}"
+
+    # Names: a claimed one needs its key, a look-alike is the same name.
+    post "$U" Rhea "$GOOD2" -H 'X-Forwarded-For: 198.51.100.9'
+    check "real: Rhea's name without her key: 403 name_taken ($BODY)" is 403 name_taken
+    post "$U" $'Rh\xd0\xb5\xd0\xb0' "$GOOD2" -H 'X-Forwarded-For: 198.51.100.9'
+    check "real: a look-alike of Rhea: 403 name_taken ($BODY)" is 403 name_taken
+    post "$U" Rhea "$GOOD2" "${from[@]}" -H "Authorization: Bearer $rhea_key"
+    check "real: Rhea's second round with her key: 201 ($BODY)" is 201
+
+    # Banned: a name and an address, each told with its reason (with rounds not yet sent).
+    record_round "$r/fresh-%d.zrp" 1700008000 10 2 --variants 2 > /dev/null
+    "$BOARD" admin --db "$db" ban-name Rex --reason "real: impersonation" > "$WORK/admin.out" 2>&1
+    check "real: ban-name: done" [ $? = 0 ]
+    post "$U" Rex "$r/fresh-1.zrp" "${from[@]}"
+    check "real: a banned name: 403 banned ($BODY)" is 403 banned
+    check "real: a banned name: the reason" body_has '"what":"name","reason":"real: impersonation"}'
+    "$BOARD" admin --db "$db" ban-address 198.51.100.66 --reason "real: a bot farm" > "$WORK/admin.out" 2>&1
+    check "real: ban-address: done" [ $? = 0 ]
+    post "$U" Robin "$r/fresh-2.zrp" -H 'X-Forwarded-For: 198.51.100.66'
+    check "real: a banned address: 403 banned ($BODY)" is 403 banned
+    check "real: a banned address: the reason" body_has '"what":"address","reason":"real: a bot farm"}'
+    post "$U" Robin "$r/fresh-2.zrp" "${from[@]}"
+    check "real: the same round from elsewhere: 201 ($BODY)" is 201
+    local pid_var=PID_real$kind
+    kill "${!pid_var}"
+    wait "${!pid_var}" 2> /dev/null
 }
