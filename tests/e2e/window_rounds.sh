@@ -21,10 +21,20 @@ DRIVER="python3 $SRC/tests/e2e/window_driver.py"
 start_game() {
     local trace=$1
     shift
-    env "$@" "$ZUMBLE" --window --scale 1 --trace "$trace" 2>>game.err &
-    GAME=$!
-    WIN=$(find_window)
-    [ -n "$WIN" ] || { fail "no window"; kill $GAME; wait $GAME; GAME=""; return 1; }
+    local try
+    for try in 1 2; do
+        env "$@" "$ZUMBLE" --window --scale 1 --trace "$trace" 2>>game.err &
+        GAME=$!
+        WIN=$(find_window)
+        [ -n "$WIN" ] && break
+        kill $GAME 2>/dev/null
+        wait $GAME
+        GAME=""
+        # Xvfb on a machine this busy has now and then refused the game's connection
+        # (SDL then finds only its off-screen driver): one more start, said out loud.
+        echo "no window (try $try): $(tail -1 game.err)"
+    done
+    [ -n "$WIN" ] || { fail "no window"; return 1; }
     xdotool windowfocus --sync "$WIN" 2>/dev/null || true
 }
 # close_game: the window's close button, once more if the first went unheard on a loaded
