@@ -16,6 +16,7 @@ const char kUsage[] =
     "              [--trace FILE] [--sound-log FILE] [--audio-out FILE.wav] [--autoplay] [--timedemo]\n"
     "       zumble [--headless] --replay FILE   (watch a replay; headless: retrace it)\n"
     "       zumble --verify FILE                (play a replay as fast as possible, print its result)\n"
+    "       zumble --replays                    (list the kept replays: mode, time, date, file)\n"
     "       zumble --help | --version\n"
     "       zumble --window --virtual-pad FILE  (testers: a virtual gamepad steered by FILE's lines)\n"
     "\n"
@@ -36,7 +37,8 @@ const char kUsage[] =
     "screen, the window's scale and the pad's settings, used when no option says) are\n"
     "written beside that data, except for an installed game, which keeps them in\n"
     "$XDG_DATA_HOME/zumble/ (by default ~/.local/share/zumble/). Every round is recorded\n"
-    "there in replays/: last.zrp, and best-FLIES-SPEED-PLACE.zrp for each best time.\n";
+    "there in replays/: last.zrp, and best-FLIES-SPEED-PLACE.zrp for each best time;\n"
+    "zumble --replays lists them.\n";
 
 bool ToNumber(const char* text, long long low, long long high, long long* out) {
     if (!text || !*text) return false;
@@ -79,6 +81,8 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             o.headless = true;
         } else if (arg == "--autoplay") {
             o.autoplay = true;
+        } else if (arg == "--replays") {
+            o.listReplays = true;
         } else if (arg == "--timedemo") {
             o.timedemo = true;
         } else if (arg == "--scale") {
@@ -121,6 +125,10 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             *error = "unknown option '" + arg + "' (see zumble --help)";
             return 2;
         }
+    }
+    if (o.listReplays && argc > 2) {
+        *error = "--replays takes no other option";
+        return 2;
     }
     if (!o.verify.empty()) {
         // The result alone: nothing that would read other input or write a file.
