@@ -37,6 +37,12 @@ struct ReplayFile;
 bool ViewerLoad(const ReplayFile& file, bool interactive);
 // True between ViewerLoad and the end of the run.
 bool ViewerLoaded();
+// Playback's two moments: the first drain of the game's loop in `frame` (the game's state
+// is then whole, and a seek may put a snapshot back), and the flip that ends `frame`.
+void ViewerFrameStarts(long long frame);
+void ViewerFrameEnds(long long frame);
+// The game has ended: the platform is left as it was (pixels, pacing, sound).
+void ViewerFinish();
 
 // --- the controls ------------------------------------------------------------------------
 
