@@ -7,27 +7,42 @@
 #include <vector>
 
 #include "platform/core/input_tap.h"
+#include "platform/core/options.h"
 #include "platform/core/runtime.h"
 #include "platform/core/tester_file.h"
 #include "scenes/play.h"
 #include "shell/globals.h"
 #include "replay/replay_format.h"
 #include "replay/replay_state.h"
+#include "replay/replay_viewer.h"
 
 namespace {
 
 enum class Phase { LeadIn, Playing, Done, Stopped };
 
-struct Player {
-    std::vector<std::uint8_t> bytes;
-    ReplayFile file;
+// Where playback stands: what a viewer's snapshot keeps beside the game's state.
+struct Position {
     ReplayReader reader;
     Phase phase = Phase::LeadIn;
     std::uint32_t tick = 0;
-    bool closeSent = false;
-    long long desyncFrame = -1;
     bool timeKnown = false;
     std::uint32_t time = kReplayNoTime;
+    // The frame whose first drain comes next; -1 once that drain has begun.
+    long long starting = -1;
+};
+
+struct Player {
+    std::vector<std::uint8_t> bytes;
+    ReplayFile file;
+    bool verify = false;
+    Position at;
+    ReplayReader& reader = at.reader;
+    Phase& phase = at.phase;
+    std::uint32_t& tick = at.tick;
+    bool& timeKnown = at.timeKnown;
+    std::uint32_t& time = at.time;
+    bool closeSent = false;
+    long long desyncFrame = -1;
 };
 
 Player g_play;
@@ -48,6 +63,13 @@ BOOL FeedMessage(MSG* msg) {
     while (TakeLiveMessage(&live))
         if (live.message == WM_CLOSE || (live.message == WM_KEYDOWN && live.wParam == VK_ESCAPE))
             if (g_play.phase != Phase::Done) g_play.phase = Phase::Stopped;
+    if (g_play.at.starting >= 0 && g_play.phase != Phase::Stopped) {
+        // The frame begins: where the viewer seeks (and may put the game's state back).
+        const long long frame = g_play.at.starting;
+        g_play.at.starting = -1;
+        ViewerFrameStarts(frame);
+    }
+    if (ViewerLeaving() && g_play.phase != Phase::Done) g_play.phase = Phase::Stopped;
     if (g_play.phase == Phase::Done || g_play.phase == Phase::Stopped) {
         if (g_play.closeSent) return FALSE;
         g_play.closeSent = true;
@@ -91,6 +113,7 @@ void Begin() {
     SetGameCursor(h.cursorX, h.cursorY);
     ReplayReaderStart(&g_play.reader, g_play.file);
     g_play.phase = Phase::Playing;
+    g_play.at.starting = 0;
     if (!ReplayReaderNextFrame(&g_play.reader, &g_play.tick)) Desync(0);
 }
 
@@ -116,9 +139,13 @@ void EndFrame() {
         // The frame after the round has no tick of its own: the steady step on, as the
         // headless clock would read.
         g_play.tick += ReplayTickStep(g_play.file.header.startFlip + played);
+        g_play.at.starting = frame + 1;
+        ViewerFrameEnds(frame);
         return;
     }
-    if (!ReplayReaderNextFrame(&g_play.reader, &g_play.tick)) Desync(frame + 1);
+    if (!ReplayReaderNextFrame(&g_play.reader, &g_play.tick)) return Desync(frame + 1);
+    g_play.at.starting = frame + 1;
+    ViewerFrameEnds(frame);
 }
 
 void OnFlip(long long) {
@@ -170,6 +197,13 @@ int LoadReplay(const char* path, bool verify) {
     if (g_play.bytes.size() > kReplayMaxFile) {
         why = "too long to be a replay";
     } else if (ReplayParse(g_play.bytes.data(), g_play.bytes.size(), &g_play.file, &why)) {
+        g_play.verify = verify;
+        // A replay that is watched can be paused, stepped and sought (a verified one is
+        // only played).
+        if (!verify && !ViewerLoad(g_play.file, !g_Options.headless)) {
+            std::fprintf(stderr, "zumble: not enough memory to watch the replay %s\n", path);
+            return 2;
+        }
         return -1;
     }
     if (verify) {
@@ -186,7 +220,19 @@ void StartReplayPlayback() {
     AddFlipHook(OnFlip);
 }
 
+std::size_t PlaybackPositionSize() { return sizeof(Position); }
+
+void SavePlaybackPosition(unsigned char* out) { std::memcpy(out, &g_play.at, sizeof(Position)); }
+
+void LoadPlaybackPosition(const unsigned char* in) {
+    std::memcpy(&g_play.at, in, sizeof(Position));
+    // Put back at a frame's first drain, which is taking place.
+    g_play.at.starting = -1;
+    g_play.closeSent = false;
+}
+
 int FinishReplayPlayback(bool verify, int gameCode) {
+    ViewerFinish();
     SetInputFeed(nullptr);
     if (g_play.phase == Phase::LeadIn && gameCode != 0) {
         // The display or the sound could not be set up: nothing was played.
