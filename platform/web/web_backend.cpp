@@ -95,6 +95,7 @@ void Present(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
     BuildColourTable(palette, kCanvas, table);
     ScaleConvert(pixels, table, Letterbox{}, g_rgba, 640, 480, 640 * 4);
     WebPutImage(g_rgba);
+    WebDrawOverlay();
 }
 
 void ShowCursor(bool show) {
