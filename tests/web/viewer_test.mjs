@@ -101,7 +101,12 @@ try {
   await page.keyboard.press('Space');
   s = await viewerUntil(page, (v) => v.paused);
   check('Space pauses', s.paused);
-  let at = (await viewerUntil(page, (v) => v.paused)).frame;
+  // The frame in hand when the key came may still be finished: the one it stops on.
+  let at = -1;
+  for (let n = 0; n < 50 && at !== (await state(page)).frame; ++n) {
+    at = (await state(page)).frame;
+    await page.waitForTimeout(100);
+  }
   await page.waitForTimeout(300);
   check('paused, the frame stands still', (await state(page)).frame === at);
   await page.keyboard.press('.');
@@ -166,8 +171,8 @@ try {
 
   // Pictures: with the overlay the page shows more than the game's picture; without it
   // the game's canvas is the native game's shot of that frame.
-  await page.keyboard.press('Space');
-  s = await viewerUntil(page, (v) => v.paused);
+  s = await state(page);
+  check('the bar let go, the viewer is paused as before', s.paused);
   if (!s.paused) { await page.keyboard.press('Space'); s = await viewerUntil(page, (v) => v.paused); }
   const target = Math.floor(frames * 0.6);
   await page.evaluate((f) => window.zumbleViewerSeek(f), target);
@@ -191,11 +196,19 @@ try {
   check('the page\'s picture changes with the overlay', !withOverlay.equals(without));
   const start0 = last.readUInt32LE(36);  // the replay's first frame follows this flip
   const shots = runNative(zumble, ['--autoplay', '--frames', '3000', '--time', String(seed), '--script', 'shots.txt'],
-                          { 'shots.txt': play + `${start0 + target + 1} shot frame.png\n` });
+                          { 'shots.txt': play + `${start0 + target + 1} shot frame.png\n${start0 + target + 2} shot next.png\n` });
   const native = fs.readFileSync(path.join(shots.dir, 'frame.png'));
-  const differ = await comparePng(page, await gamePng(), native);
+  const shown = await gamePng();
+  const differ = await comparePng(page, shown, native);
   check(`without the overlay the game's canvas is the game's own shot of frame ${target} (${differ} pixels differ)`,
         differ === 0);
+  const nextDiffer = await comparePng(page, shown, fs.readFileSync(path.join(shots.dir, 'next.png')));
+  check(`and not the next frame's (${nextDiffer} pixels differ)`, nextDiffer > 0);
+  if (process.env.ZUMBLE_VIEWER_SHOT) {
+    fs.writeFileSync(process.env.ZUMBLE_VIEWER_SHOT, withOverlay);
+    fs.writeFileSync(process.env.ZUMBLE_VIEWER_SHOT + '.game.png', shown);
+    fs.writeFileSync(process.env.ZUMBLE_VIEWER_SHOT + '.native.png', native);
+  }
   await page.keyboard.press('o');
   await viewerUntil(page, (v) => v.shown);
 
