@@ -118,8 +118,14 @@ try {
   // "watch": the board's link plays the run in the page, to the same result.
   const watch = await context.newPage();
   await watch.goto(`${url}/play/?replay=/api/runs/${run.id}/replay`);
+  // The viewer stays on the round's last frame until the player leaves it.
+  await watch.waitForFunction(() => {
+    const s = window.zumbleViewerState && window.zumbleViewerState();
+    return s && s.frame === s.frames - 1;
+  }, null, { timeout: 240000, polling: 250 });
+  await watch.keyboard.press('Escape');
   await watch.waitForFunction(() => window.zumbleEnded && window.zumbleEnded(), null,
-                              { timeout: 240000, polling: 250 });
+                              { timeout: 60000, polling: 250 });
   const said = await watch.evaluate(() => window.zumbleOutput());
   check('"watch" plays the run in the page to its time', said.includes(`ok flies=10 speed=2 time_ms=${want} `), said);
   check('the page\'s security policy refused nothing it does', refused.length === 0, refused.join(' | '));

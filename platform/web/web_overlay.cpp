@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "platform/core/viewer_input.h"
+#include "replay/replay_viewer.h"
 
 namespace {
 
@@ -47,10 +48,10 @@ bool Describe() {
     viewer->describe(&g_overlay);
     const ViewerOverlay& o = g_overlay;
     g_used = 0;
-    Put("{\"shown\":%d,\"help\":%d,\"paused\":%d,\"holdingBar\":%d,\"frame\":%lld,\"frames\":%lld,\"speed\":%g,"
-        "\"bar\":%.6f,\"trail\":[",
-        o.shown ? 1 : 0, o.help ? 1 : 0, o.paused ? 1 : 0, o.holdingBar ? 1 : 0, o.frame, o.frames, o.speed,
-        o.barFraction);
+    Put("{\"shown\":%d,\"help\":%d,\"paused\":%d,\"holdingBar\":%d,\"seeking\":%d,\"frame\":%lld,"
+        "\"frames\":%lld,\"speed\":%g,\"bar\":%.6f,\"trail\":[",
+        o.shown ? 1 : 0, o.help ? 1 : 0, o.paused ? 1 : 0, o.holdingBar ? 1 : 0, ViewerSeeking() ? 1 : 0, o.frame,
+        o.frames, o.speed, o.barFraction);
     for (int i = 0; i < o.trailCount && i <= kViewerTrailFrames; ++i)
         Put("%s[%.2f,%.2f,%.4f]", i ? "," : "", o.trail[i].x, o.trail[i].y, o.trail[i].age);
     Put("],\"clicks\":[");
