@@ -82,7 +82,8 @@ Viewer g_view;
 unsigned char* Slot(long long index) { return g_view.store.get() + static_cast<std::size_t>(index) * g_view.slotSize; }
 
 // The decoded inputs that the overlay shows: the cursor and clock of each frame and
-// where each press was.
+// where each press was, at the swatter's hot spot (the cursor is its top left).
+constexpr int kHotSpot = 8;
 bool IndexFrames(const ReplayFile& file) {
     ReplayReader reader;
     ReplayReaderStart(&reader, file);
@@ -97,12 +98,13 @@ bool IndexFrames(const ReplayFile& file) {
                 x = in.x;
                 y = in.y;
             } else if (in.op == ReplayOp::Message && in.message == WM_LBUTTONDOWN) {
-                g_view.clicks.push_back({f, static_cast<std::int16_t>(in.lParam & 0xFFFF),
-                                         static_cast<std::int16_t>((in.lParam >> 16) & 0xFFFF)});
+                g_view.clicks.push_back({f, static_cast<std::int16_t>(in.lParam & 0xFFFF) + kHotSpot,
+                                         static_cast<std::int16_t>((in.lParam >> 16) & 0xFFFF) + kHotSpot});
             }
         }
         if (got < 0) return false;
-        g_view.facts[static_cast<std::size_t>(f)] = {static_cast<std::int16_t>(x), static_cast<std::int16_t>(y), tick};
+        g_view.facts[static_cast<std::size_t>(f)] = {static_cast<std::int16_t>(x + kHotSpot),
+                                                     static_cast<std::int16_t>(y + kHotSpot), tick};
     }
     return true;
 }
@@ -401,7 +403,7 @@ const char* const kHelpLines[] = {
     "Space       pause / play",
     ", .         one frame back / on",
     "Left Right  5 s back / on",
-    "Shift+Left Right  30 s",
+    "Shift+arrow 30 s back / on",
     "Home End    first / last frame",
     "- +         speed 0.25x .. 4x",
     "O           overlay on / off",
@@ -457,7 +459,7 @@ void ViewerDescribeOverlay(ViewerOverlay* out) {
            g_view.frames, kSpeedNames[g_view.speed], g_view.paused ? ", paused" : "");
     Append(out->topLine, sizeof out->topLine, "   recorded %s by zumble %s", date, program[0] ? program : "?");
     Append(out->helpLine, sizeof out->helpLine,
-           "Space pause  , . frame  Left Right 5 s (Shift 30 s)  Home End  - + speed  O overlay  ? keys  Esc leave");
+           "Space pause  , . frame  Left Right 5s (Shift 30s)  Home End  - + speed  O overlay  ? keys  Esc");
     for (const char* line : kHelpLines) {
         if (out->helpCount >= static_cast<int>(sizeof out->helpLines / sizeof out->helpLines[0])) break;
         std::snprintf(out->helpLines[out->helpCount++], sizeof out->helpLines[0], "%s", line);
