@@ -72,6 +72,8 @@ struct Viewer {
     bool help = false;
     bool leaving = false;
     bool soundHeld = false;
+    bool arrived = false;       // a frame was reached at this flip
+    bool hooked = false;
 
     ViewerArrival arrival = nullptr;
     ViewerCounts counts{};
@@ -222,6 +224,15 @@ void OnFrameEnd(long long frame) {
         if (frame < g_view.seekTarget) return;
         g_view.seeking = false;
     }
+    g_view.arrived = true;
+}
+
+// After every other watcher of the flip (the trace, the sound log) has seen the frame:
+// the frame is shown, and here it stands still while paused.
+void AfterFlip(long long) {
+    if (!g_view.arrived) return;
+    g_view.arrived = false;
+    const long long frame = g_view.shown;
     UpdateSound();
     if (g_view.arrival) g_view.arrival(frame);
     if (g_view.interactive) {
@@ -278,7 +289,13 @@ void ViewerFrameStarts(long long frame) {
 }
 
 void ViewerFrameEnds(long long frame) {
-    if (g_view.loaded) OnFrameEnd(frame);
+    if (!g_view.loaded) return;
+    if (!g_view.hooked) {
+        // Last of the flip's hooks: the trace and the others are set up by now.
+        g_view.hooked = true;
+        AddFlipHook(AfterFlip);
+    }
+    OnFrameEnd(frame);
 }
 
 void ViewerFinish() {
