@@ -132,8 +132,9 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
         }
         o.headless = true;
     }
-    if (!o.replay.empty() && (!o.script.empty() || o.autoplay)) {
-        *error = "--replay plays the replay's input: drop --script and --autoplay";
+    // A replay's script may take shots of its frames; its input is the replay's.
+    if (!o.replay.empty() && o.autoplay) {
+        *error = "--replay plays the replay's input: drop --autoplay";
         return 2;
     }
     o.fullscreen = fullscreen;

@@ -12,27 +12,39 @@
     shot_tool.py count SHOT.xwd X0 Y0 X1 Y1 R G B
         prints the number of window pixels of colour (R, G, B) in the rectangle
 """
+import array
 import struct
 import sys
 import zlib
 
 
-def read_xwd(path):
-    data = open(path, "rb").read()
-    f = struct.unpack(">25I", data[:100])
-    header_size, bpp, bytes_per_line = f[0], f[11], f[12]
-    width, height, ncolors, byte_order = f[4], f[5], f[19], f[7]
-    masks = f[14], f[15], f[16]
-    if bpp != 32:
-        sys.exit("screenshot has %d bits per pixel, expected 32" % bpp)
-    start = header_size + 12 * ncolors
-    fmt = "<%dI" % width if byte_order == 0 else ">%dI" % width
-    shifts = [(m & -m).bit_length() - 1 for m in masks]
-    rows = []
-    for y in range(height):
-        words = struct.unpack_from(fmt, data, start + y * bytes_per_line)
-        rows.append([tuple((v & m) >> s for m, s in zip(masks, shifts)) for v in words])
-    return width, height, rows
+class Xwd:
+    """A screenshot's pixels as 32-bit words, with the masks of red, green and blue."""
+
+    def __init__(self, path):
+        data = open(path, "rb").read()
+        f = struct.unpack(">25I", data[:100])
+        header_size, bpp, bytes_per_line = f[0], f[11], f[12]
+        self.width, self.height, ncolors, byte_order = f[4], f[5], f[19], f[7]
+        if bpp != 32:
+            sys.exit("screenshot has %d bits per pixel, expected 32" % bpp)
+        start = header_size + 12 * ncolors
+        self.words = array.array("I", data[start:start + self.height * bytes_per_line])
+        if (byte_order == 0) != (sys.byteorder == "little"):
+            self.words.byteswap()
+        self.stride = bytes_per_line // 4
+        self.shifts = [(m & -m).bit_length() - 1 for m in f[14:17]]
+        self.colour_mask = f[14] | f[15] | f[16]
+
+    def word(self, rgb):
+        return sum(c << s for c, s in zip(rgb, self.shifts))
+
+    def rgb(self, x, y):
+        v = self.words[y * self.stride + x]
+        return tuple((v >> s) & 0xFF for s in self.shifts)
+
+    def rows(self, x, y, w, h):
+        return [[self.rgb(x + i, y + j) for i in range(w)] for j in range(h)]
 
 
 def read_png(path):
@@ -90,18 +102,21 @@ def write_png(path, rows):
 
 
 def differing(shot, game, scale, ox, oy, top, bottom):
-    _, _, srows = shot
+    """The shot's pixels in game rows top..bottom-1 that are not the game's, scaled."""
     _, _, grows = game
     count, first = 0, None
     for y in range(top, bottom):
-        for x in range(640):
-            want = grows[y][x]
-            for dy in range(scale):
-                for dx in range(scale):
-                    if srows[oy + y * scale + dy][ox + x * scale + dx] != want:
-                        count += 1
-                        if first is None:
-                            first = (x, y, srows[oy + y * scale + dy][ox + x * scale + dx], want)
+        want = array.array("I", (shot.word(grows[y][x]) for x in range(640) for _ in range(scale)))
+        for dy in range(scale):
+            at = (oy + y * scale + dy) * shot.stride + ox
+            got = shot.words[at:at + 640 * scale]
+            if got == want:
+                continue
+            for i in range(640 * scale):
+                if got[i] & shot.colour_mask != want[i]:
+                    count += 1
+                    if first is None:
+                        first = (i // scale, y, shot.rgb(ox + i, oy + y * scale + dy), grows[y][i // scale])
     return count, first
 
 
@@ -110,21 +125,21 @@ def main():
     if not a:
         sys.exit(__doc__)
     if a[0] == "png":
-        w, h, rows = read_xwd(a[1])
-        x, y, cw, ch = (int(v) for v in a[3:7]) if len(a) >= 7 else (0, 0, w, h)
-        write_png(a[2], [row[x:x + cw] for row in rows[y:y + ch]])
+        shot = Xwd(a[1])
+        x, y, cw, ch = (int(v) for v in a[3:7]) if len(a) >= 7 else (0, 0, shot.width, shot.height)
+        write_png(a[2], shot.rows(x, y, cw, ch))
     elif a[0] == "same":
-        count, first = differing(read_xwd(a[1]), read_png(a[2]), *(int(v) for v in a[3:6]), 0, 480)
+        count, first = differing(Xwd(a[1]), read_png(a[2]), *(int(v) for v in a[3:6]), 0, 480)
         if count:
             print("%d pixels differ; the first at game (%d, %d): %s, not %s" % ((count,) + first))
             sys.exit(1)
     elif a[0] == "differ":
-        count, _ = differing(read_xwd(a[1]), read_png(a[2]), *(int(v) for v in a[3:8]))
+        count, _ = differing(Xwd(a[1]), read_png(a[2]), *(int(v) for v in a[3:8]))
         print(count)
     elif a[0] == "count":
-        _, _, rows = read_xwd(a[1])
+        shot = Xwd(a[1])
         x0, y0, x1, y1, r, g, b = (int(v) for v in a[2:9])
-        print(sum(1 for y in range(y0, y1) for x in range(x0, x1) if rows[y][x] == (r, g, b)))
+        print(sum(1 for y in range(y0, y1) for x in range(x0, x1) if shot.rgb(x, y) == (r, g, b)))
     else:
         sys.exit(__doc__)
 
