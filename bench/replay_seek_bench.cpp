@@ -134,7 +134,10 @@ void Report(benchmark::State& state, const std::vector<double>& samples, const s
 }
 
 void BM_FirstSeekToEnd(benchmark::State& state) { Report(state, Measure().first, Measure().firstCpu); }
-void BM_SeekAnyFrame(benchmark::State& state) { Report(state, Measure().any, Measure().anyCpu); }
+void BM_SeekAnyFrame(benchmark::State& state) {
+    Report(state, Measure().any, Measure().anyCpu);
+    state.counters["store_mb"] = static_cast<double>(ViewerCountsSoFar().storeBytes) / (1 << 20);
+}
 void BM_FrameBack(benchmark::State& state) { Report(state, Measure().back, Measure().backCpu); }
 
 BENCHMARK(BM_FirstSeekToEnd)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);

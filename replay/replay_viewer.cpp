@@ -402,7 +402,12 @@ bool ViewerSeeking() { return g_view.seeking; }
 
 void SetViewerArrival(ViewerArrival arrival) { g_view.arrival = arrival; }
 
-ViewerCounts ViewerCountsSoFar() { return g_view.counts; }
+ViewerCounts ViewerCountsSoFar() {
+    ViewerCounts counts = g_view.counts;
+    counts.storeBytes = static_cast<long long>(g_view.taken.size() * g_view.slotSize);
+    counts.snapshotEvery = g_view.every;
+    return counts;
+}
 
 namespace {
 
