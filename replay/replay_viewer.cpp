@@ -72,6 +72,8 @@ struct Viewer {
     bool help = false;
     bool leaving = false;
     bool soundHeld = false;
+    bool arrived = false;       // a frame was reached at this flip
+    bool hooked = false;
 
     ViewerArrival arrival = nullptr;
     ViewerCounts counts{};
@@ -82,7 +84,8 @@ Viewer g_view;
 unsigned char* Slot(long long index) { return g_view.store.get() + static_cast<std::size_t>(index) * g_view.slotSize; }
 
 // The decoded inputs that the overlay shows: the cursor and clock of each frame and
-// where each press was.
+// where each press was, at the swatter's hot spot (the cursor is its top left).
+constexpr int kHotSpot = 8;
 bool IndexFrames(const ReplayFile& file) {
     ReplayReader reader;
     ReplayReaderStart(&reader, file);
@@ -97,12 +100,13 @@ bool IndexFrames(const ReplayFile& file) {
                 x = in.x;
                 y = in.y;
             } else if (in.op == ReplayOp::Message && in.message == WM_LBUTTONDOWN) {
-                g_view.clicks.push_back({f, static_cast<std::int16_t>(in.lParam & 0xFFFF),
-                                         static_cast<std::int16_t>((in.lParam >> 16) & 0xFFFF)});
+                g_view.clicks.push_back({f, static_cast<std::int16_t>(in.lParam & 0xFFFF) + kHotSpot,
+                                         static_cast<std::int16_t>((in.lParam >> 16) & 0xFFFF) + kHotSpot});
             }
         }
         if (got < 0) return false;
-        g_view.facts[static_cast<std::size_t>(f)] = {static_cast<std::int16_t>(x), static_cast<std::int16_t>(y), tick};
+        g_view.facts[static_cast<std::size_t>(f)] = {static_cast<std::int16_t>(x + kHotSpot),
+                                                     static_cast<std::int16_t>(y + kHotSpot), tick};
     }
     return true;
 }
@@ -220,6 +224,15 @@ void OnFrameEnd(long long frame) {
         if (frame < g_view.seekTarget) return;
         g_view.seeking = false;
     }
+    g_view.arrived = true;
+}
+
+// After every other watcher of the flip (the trace, the sound log) has seen the frame:
+// the frame is shown, and here it stands still while paused.
+void AfterFlip(long long) {
+    if (!g_view.arrived) return;
+    g_view.arrived = false;
+    const long long frame = g_view.shown;
     UpdateSound();
     if (g_view.arrival) g_view.arrival(frame);
     if (g_view.interactive) {
@@ -276,7 +289,13 @@ void ViewerFrameStarts(long long frame) {
 }
 
 void ViewerFrameEnds(long long frame) {
-    if (g_view.loaded) OnFrameEnd(frame);
+    if (!g_view.loaded) return;
+    if (!g_view.hooked) {
+        // Last of the flip's hooks: the trace and the others are set up by now.
+        g_view.hooked = true;
+        AddFlipHook(AfterFlip);
+    }
+    OnFrameEnd(frame);
 }
 
 void ViewerFinish() {
@@ -383,7 +402,12 @@ bool ViewerSeeking() { return g_view.seeking; }
 
 void SetViewerArrival(ViewerArrival arrival) { g_view.arrival = arrival; }
 
-ViewerCounts ViewerCountsSoFar() { return g_view.counts; }
+ViewerCounts ViewerCountsSoFar() {
+    ViewerCounts counts = g_view.counts;
+    counts.storeBytes = static_cast<long long>(g_view.taken.size() * g_view.slotSize);
+    counts.snapshotEvery = g_view.every;
+    return counts;
+}
 
 namespace {
 
@@ -401,7 +425,7 @@ const char* const kHelpLines[] = {
     "Space       pause / play",
     ", .         one frame back / on",
     "Left Right  5 s back / on",
-    "Shift+Left Right  30 s",
+    "Shift+arrow 30 s back / on",
     "Home End    first / last frame",
     "- +         speed 0.25x .. 4x",
     "O           overlay on / off",
@@ -457,7 +481,7 @@ void ViewerDescribeOverlay(ViewerOverlay* out) {
            g_view.frames, kSpeedNames[g_view.speed], g_view.paused ? ", paused" : "");
     Append(out->topLine, sizeof out->topLine, "   recorded %s by zumble %s", date, program[0] ? program : "?");
     Append(out->helpLine, sizeof out->helpLine,
-           "Space pause  , . frame  Left Right 5 s (Shift 30 s)  Home End  - + speed  O overlay  ? keys  Esc leave");
+           "Space pause  , . frame  Left Right 5s (Shift 30s)  Home End  - + speed  O overlay  ? keys  Esc");
     for (const char* line : kHelpLines) {
         if (out->helpCount >= static_cast<int>(sizeof out->helpLines / sizeof out->helpLines[0])) break;
         std::snprintf(out->helpLines[out->helpCount++], sizeof out->helpLines[0], "%s", line);

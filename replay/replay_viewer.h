@@ -115,5 +115,7 @@ struct ViewerCounts {
     long long snapshots;
     long long seeks;
     long long framesResimulated;
+    long long storeBytes;  // the snapshots' store, allocated once when the replay is loaded
+    long long snapshotEvery;  // frames between two snapshots
 };
 ViewerCounts ViewerCountsSoFar();

@@ -94,10 +94,10 @@ void Arrive(long long frame) {
         g.stage = Stage::Seeks;
         for (int i = 0; i < kSeeks; ++i) g.targets.push_back(RandomFrame(0));
         // Then the edges, where the scene changes: the last 130 frames from the end back
-        // (the round's time enters the best times there, and must do so once), the first
-        // three (the mode screen's bitmap, then the round's).
+        // (the round's time enters the best times there, and must do so once), and the
+        // first frames (the mode screen's bitmap, then the round's) and across them.
         for (long long f = g.frames - 1; f >= g.frames - 130; --f) g.targets.push_back(f);
-        for (long long f : {2, 0, 1, 3, 0}) g.targets.push_back(f);
+        for (long long f : {2, 0, 1, 3, 0, 100, 0, 61}) g.targets.push_back(f);
         Seek(g.targets[0]);
         return;
     case Stage::Seeks:
@@ -144,7 +144,7 @@ TEST(ReplaySeek, EverySeekAndFrameBackLandsOnPlainPlaybacksStateAndPicture) {
 
     ASSERT_EQ(g.stage, Stage::Done) << "the game ended before the seeks were done, after " << g.arrivals
                                     << " frames shown";
-    EXPECT_EQ(g.seeks, kSeeks + 135);
+    EXPECT_EQ(g.seeks, kSeeks + 138);
     EXPECT_EQ(g.backs, kBacks);
     for (std::size_t i = 0; i < g.faults.size() && i < 20; ++i) ADD_FAILURE() << g.faults[i];
     EXPECT_TRUE(g.faults.empty()) << g.faults.size() << " faults";
@@ -152,7 +152,7 @@ TEST(ReplaySeek, EverySeekAndFrameBackLandsOnPlainPlaybacksStateAndPicture) {
     // The seeks went through snapshots: none replays from the start.
     const ViewerCounts counts = ViewerCountsSoFar();
     EXPECT_EQ(counts.snapshots, (g.frames + 59) / 60);
-    EXPECT_EQ(counts.seeks, kSeeks + 135 + 2 * kBacks);
+    EXPECT_EQ(counts.seeks, kSeeks + 138 + 2 * kBacks);
     EXPECT_LT(counts.framesResimulated, static_cast<long long>(counts.seeks) * 60);
 
     // What the overlay told of frame 600, as plain playback reached it.

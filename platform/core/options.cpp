@@ -38,7 +38,12 @@ const char kUsage[] =
     "written beside that data, except for an installed game, which keeps them in\n"
     "$XDG_DATA_HOME/zumble/ (by default ~/.local/share/zumble/). Every round is recorded\n"
     "there in replays/: last.zrp, and best-FLIES-SPEED-PLACE.zrp for each best time;\n"
-    "zumble --replays lists them.\n";
+    "zumble --replays lists them.\n"
+    "\n"
+    "Watching a replay: Space pauses, , and . step one frame back and on, Left and Right\n"
+    "go 5 s (with Shift 30 s), Home and End to the first and last frame, - and + change\n"
+    "the speed (0.25x to 4x), O shows or hides the overlay, ? the keys, Escape leaves; the\n"
+    "bar at the bottom seeks where it is clicked or dragged.\n";
 
 bool ToNumber(const char* text, long long low, long long high, long long* out) {
     if (!text || !*text) return false;
@@ -140,8 +145,9 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
         }
         o.headless = true;
     }
-    if (!o.replay.empty() && (!o.script.empty() || o.autoplay)) {
-        *error = "--replay plays the replay's input: drop --script and --autoplay";
+    // A replay's script may take shots of its frames; its input is the replay's.
+    if (!o.replay.empty() && o.autoplay) {
+        *error = "--replay plays the replay's input: drop --autoplay";
         return 2;
     }
     o.fullscreen = fullscreen;

@@ -18,12 +18,12 @@ constexpr int kViewerMaxClicks = 64;
 constexpr int kViewerTextSize = 192;
 
 struct ViewerTrailPoint {
-    double x, y;  // where the cursor was (the game's cursor, its top left: the hand's point)
+    double x, y;  // where the swatter's hot spot was (the game's cursor + 8, 8)
     double age;   // seconds before the frame shown, 0 .. 0.5
 };
 
 struct ViewerClickMark {
-    double x, y;  // where the button was pressed
+    double x, y;  // where the button was pressed (the hot spot)
     double age;   // seconds since, 0 .. 1
     double alpha; // 1 when pressed, fading to 0 at one second
 };
