@@ -16,6 +16,7 @@
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
 #include "platform/core/scale_convert.h"
+#include "replay/replay_viewer.h"
 
 namespace {
 
@@ -79,7 +80,9 @@ void PumpInput() {
         HeadlessBackend().pumpInput();
     } else {
         WebPumpInput();
-        WebPadPump();
+        // A seek plays frames nobody sees, many a millisecond: the browser's pads are
+        // read again at the frame it lands on.
+        if (!ViewerSeeking()) WebPadPump();
     }
 }
 
@@ -99,7 +102,11 @@ void Present(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
 }
 
 void ShowCursor(bool show) {
-    if (g_canvas) WebSetCursor(show ? 1 : 0);
+    // The game says it every frame; the page's style changes only when it does.
+    static int shown = -1;
+    if (!g_canvas || shown == (show ? 1 : 0)) return;
+    shown = show ? 1 : 0;
+    WebSetCursor(shown);
 }
 
 void MessageBoxOnPage(const char* text, const char* caption) { WebShowMessage(text, caption); }
