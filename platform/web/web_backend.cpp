@@ -43,7 +43,10 @@ EM_JS(void, WebPutImage, (const void* rgba), {
     Module['zumble2d'].putImageData(image, 0, 0);
 });
 
-EM_JS(void, WebSetCursor, (int show), { Module['canvas'].style.cursor = show ? 'default' : 'none'; });
+// A replay watched shows the player's own pointer, for its seek bar.
+EM_JS(void, WebSetCursor, (int show), {
+    Module['canvas'].style.cursor = show || zumblePage.watching ? 'default' : 'none';
+});
 
 EM_JS(void, WebShowMessage, (const char* text, const char* caption), {
     zumblePage.setStatus(UTF8ToString(caption) + ': ' + UTF8ToString(text));

@@ -98,6 +98,8 @@ try {
   check(`the viewer plays the replay (${s && s.top})`, !!s && s.frames > 100 && /10 flies, speed 2/.test(s.top));
   const frames = s.frames;
   check('its overlay is drawn over the picture', await page.evaluate(() => window.zumbleOverlayDrawn()));
+  check('the player\'s pointer shows over the picture, for the seek bar',
+        await page.evaluate(() => getComputedStyle(Module.canvas).cursor) === 'default');
   await page.keyboard.press('Space');
   s = await viewerUntil(page, (v) => v.paused);
   check('Space pauses', s.paused);

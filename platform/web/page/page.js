@@ -66,6 +66,7 @@ var zumblePage = {
   // by the player goes without it, so the viewer takes the player's controls.
   var watching = (zumblePage.replayUrl || params.has('opened')) && !params.has('frames') && !params.has('timedemo');
   if (!watching) args.unshift('--headless');
+  zumblePage.watching = !!watching;
   Module['arguments'] = args;
 })();
 

@@ -159,7 +159,4 @@ document.getElementById('replays-close').addEventListener('click', function () {
 });
 
 // After watching, "Play again" starts a game (the page's own address, without the replay).
-if (zumblePage.openedReplay || zumblePage.replayUrl) {
-  document.getElementById('again').href = location.pathname;
-  document.getElementById('stage').classList.add('watching');
-}
+if (zumblePage.openedReplay || zumblePage.replayUrl) document.getElementById('again').href = location.pathname;
