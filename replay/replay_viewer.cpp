@@ -112,8 +112,10 @@ bool IndexFrames(const ReplayFile& file) {
 }
 
 void UpdateSound() {
-    const bool hold = g_view.seeking || g_view.pending || g_view.paused || g_view.holdingBar ||
-                      g_view.speed != kViewerNormalSpeed || g_view.shown == g_view.frames - 1;
+    // Headless, only seeks hold it: a plain run's recording stays the game's own.
+    const bool stands = g_view.paused || g_view.holdingBar || g_view.speed != kViewerNormalSpeed ||
+                        g_view.shown == g_view.frames - 1;
+    const bool hold = g_view.seeking || g_view.pending || (g_view.interactive && stands);
     if (hold == g_view.soundHeld) return;
     g_view.soundHeld = hold;
     HoldSound(hold);
