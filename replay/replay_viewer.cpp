@@ -11,10 +11,9 @@
 #include <vector>
 
 #include "media/display.h"
-#include "platform/core/backend.h"
-#include "platform/core/ddraw.h"
 #include "platform/core/input_tap.h"
 #include "platform/core/runtime.h"
+#include "platform/core/viewer_platform.h"
 #include "replay/replay_format.h"
 #include "replay/replay_play.h"
 #include "replay/replay_snapshot.h"
@@ -112,11 +111,13 @@ bool IndexFrames(const ReplayFile& file) {
 }
 
 void UpdateSound() {
-    const bool hold = g_view.seeking || g_view.pending || g_view.paused || g_view.holdingBar ||
-                      g_view.speed != kViewerNormalSpeed || g_view.shown == g_view.frames - 1;
+    // Headless, only seeks hold it: a plain run's recording stays the game's own.
+    const bool stands = g_view.paused || g_view.holdingBar || g_view.speed != kViewerNormalSpeed ||
+                        g_view.shown == g_view.frames - 1;
+    const bool hold = g_view.seeking || g_view.pending || (g_view.interactive && stands);
     if (hold == g_view.soundHeld) return;
     g_view.soundHeld = hold;
-    HoldSound(hold);
+    ViewerHoldSound(hold);
 }
 
 long long Clamp(long long frame) {
@@ -136,9 +137,7 @@ bool Shows(long long frame) {
 
 // Draws (and paces) the coming frame or not.
 void PrepareFrame(long long frame) {
-    const bool show = !g_view.seeking && Shows(frame);
-    SkipPixels(!show);
-    SkipFramePacing(!show);
+    ViewerDrawFrames(!g_view.seeking && Shows(frame));
 }
 
 void SwitchDisplay(bool play) {
@@ -165,7 +164,7 @@ void OnFrameStart(long long frame) {
         if (best >= 0 && !(frame <= target && frame >= best * g_view.every)) {
             from = best * g_view.every;
             unsigned char* slot = Slot(best);
-            SkipPixels(true);
+            ViewerDrawFrames(false);
             if ((frame >= kFirstPlayDisplayFrame) != (from >= kFirstPlayDisplayFrame))
                 SwitchDisplay(from >= kFirstPlayDisplayFrame);
             LoadGameSnapshot(slot);
@@ -194,7 +193,7 @@ void OnFrameStart(long long frame) {
 
 // The player's input while the frame stands still.
 void TakeInput() {
-    ActiveBackend().pumpInput();
+    ViewerPumpInput();
     MSG live;
     while (TakeLiveMessage(&live))
         if (live.message == WM_CLOSE || (live.message == WM_KEYDOWN && live.wParam == VK_ESCAPE)) ViewerLeave();
@@ -210,8 +209,8 @@ bool Waiting() {
 void StandStill() {
     TakeInput();
     if (g_view.leaving || g_view.pending) return;
-    PresentFrontAgain();
-    ActiveBackend().waitForFrame();
+    ViewerShowFrameAgain();
+    ViewerWaitForSlot();
 }
 
 void OnFrameEnd(long long frame) {
@@ -301,9 +300,8 @@ void ViewerFrameEnds(long long frame) {
 void ViewerFinish() {
     if (!g_view.loaded) return;
     SetViewerInput(nullptr);
-    SkipPixels(false);
-    SkipFramePacing(false);
-    if (g_view.soundHeld) HoldSound(false);
+    ViewerDrawFrames(true);
+    if (g_view.soundHeld) ViewerHoldSound(false);
     g_view.soundHeld = false;
 }
 
