@@ -273,6 +273,19 @@ for (const [what, viewport, device] of [['a phone held sideways', { width: 844, 
     }
     check(`on ${what} the list and its buttons fit the screen (${JSON.stringify(panel)})`,
           inside && await buttons.count() === 4);
+    // Watched there: the overlay lies on the picture, and a tap on its bar seeks.
+    await Promise.all([page.waitForURL(/opened=/, { timeout: 20000 }),
+                       page.locator('#replays-list li[data-name="last.zrp"] button.watch').tap()]);
+    let v = await viewerUntil(page, (x) => x.frame > 2);
+    const [picture, overlay] = await Promise.all(['#canvas', '#overlay'].map((id) => page.locator(id).boundingBox()));
+    check(`on ${what} the overlay lies exactly on the picture`, JSON.stringify(picture) === JSON.stringify(overlay) &&
+          await page.evaluate(() => window.zumbleOverlayDrawn()), JSON.stringify([picture, overlay]));
+    await page.keyboard.press('Space');
+    await viewerUntil(page, (x) => x.paused);
+    const p = await barPoint(page, 0.75);
+    await page.touchscreen.tap(p.x, p.y);
+    v = await viewerUntil(page, (x) => near(x.frame, 0.75, x.frames));
+    check(`on ${what} a tap on the bar seeks there (${v && v.frame})`, !!v && near(v.frame, 0.75, v.frames));
   } catch (e) {
     check(`the list on ${what}`, false, e.stack || String(e));
   } finally {
