@@ -1,6 +1,10 @@
 #pragma once
 
+#include <cstddef>
+#include <cstring>
+#include <initializer_list>
 #include <new>
+#include <type_traits>
 
 #include "objects/draw_pos.h"
 
@@ -37,6 +41,13 @@ public:
     // For soak tests: every list is doubly linked both ways, the active lists have
     // `count` members and the free lists the rest.
     bool LinksIntact() const;
+
+    // For the replay viewer's snapshots: the container's whole state (every node and record
+    // with its links, the free queues, the count) as bytes, and back into the same
+    // container, which is then exactly as it was.
+    std::size_t SnapshotSize() const;
+    void SaveSnapshot(unsigned char* out) const;
+    void LoadSnapshot(const unsigned char* in);
 
     // For tests and tools: the live object at index, or null.
     Payload* PeekAt(int index);
@@ -170,6 +181,39 @@ int PooledList<Payload>::Clear() {
     Splice(&activeRecHead, &activeRecTail, &freeRecTail);
     count = 0;
     return 1;
+}
+
+template <class Payload>
+std::size_t PooledList<Payload>::SnapshotSize() const {
+    return sizeof(int) + 4 * sizeof(Node) + 4 * sizeof(DrawPos) +
+           static_cast<std::size_t>(capacity) * (sizeof(Node) + sizeof(DrawPos));
+}
+
+template <class Payload>
+void PooledList<Payload>::SaveSnapshot(unsigned char* out) const {
+    static_assert(std::is_trivially_copyable_v<Node> && std::is_trivially_copyable_v<DrawPos>);
+    const auto put = [&out](const void* from, std::size_t size) {
+        std::memcpy(out, from, size);
+        out += size;
+    };
+    put(&count, sizeof count);
+    for (const Node* n : {&freeHead, &freeTail, &activeHead, &activeTail}) put(n, sizeof(Node));
+    for (const DrawPos* r : {&freeRecHead, &freeRecTail, &activeRecHead, &activeRecTail}) put(r, sizeof(DrawPos));
+    put(nodes, static_cast<std::size_t>(capacity) * sizeof(Node));
+    put(records, static_cast<std::size_t>(capacity) * sizeof(DrawPos));
+}
+
+template <class Payload>
+void PooledList<Payload>::LoadSnapshot(const unsigned char* in) {
+    const auto take = [&in](void* to, std::size_t size) {
+        std::memcpy(to, in, size);
+        in += size;
+    };
+    take(&count, sizeof count);
+    for (Node* n : {&freeHead, &freeTail, &activeHead, &activeTail}) take(n, sizeof(Node));
+    for (DrawPos* r : {&freeRecHead, &freeRecTail, &activeRecHead, &activeRecTail}) take(r, sizeof(DrawPos));
+    take(nodes, static_cast<std::size_t>(capacity) * sizeof(Node));
+    take(records, static_cast<std::size_t>(capacity) * sizeof(DrawPos));
 }
 
 template <class Payload>

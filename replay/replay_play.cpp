@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/core/input_tap.h"
+#include "platform/core/options.h"
 #include "platform/core/runtime.h"
 #include "platform/core/tester_file.h"
 #include "objects/instances.h"
@@ -20,22 +21,37 @@
 #include "replay/replay_rules.h"
 #include "replay/replay_signs.h"
 #include "replay/replay_state.h"
+#include "replay/replay_viewer.h"
 
 namespace {
 
 enum class Phase { LeadIn, Playing, Done, Stopped };
 
-struct Player {
-    std::vector<std::uint8_t> bytes;
-    ReplayFile file;
+// Where playback stands: what a viewer's snapshot keeps beside the game's state.
+struct Position {
     ReplayReader reader;
     Phase phase = Phase::LeadIn;
     std::uint32_t tick = 0;
-    bool closeSent = false;
-    long long desyncFrame = -1;
     bool timeKnown = false;
     std::uint32_t time = kReplayNoTime;
-    ReplaySigns signs;
+    // The frame whose first drain comes next; -1 once that drain has begun.
+    long long starting = -1;
+};
+
+struct Player {
+    std::vector<std::uint8_t> bytes;
+    ReplayFile file;
+    bool verify = false;
+    Position at;
+    ReplayReader& reader = at.reader;
+    Phase& phase = at.phase;
+    std::uint32_t& tick = at.tick;
+    bool& timeKnown = at.timeKnown;
+    std::uint32_t& time = at.time;
+    bool closeSent = false;
+    long long desyncFrame = -1;
+    ReplaySigns signs;  // only while verifying, where nothing seeks
+};
 };
 
 Player g_play;
@@ -56,6 +72,13 @@ BOOL FeedMessage(MSG* msg) {
     while (TakeLiveMessage(&live))
         if (live.message == WM_CLOSE || (live.message == WM_KEYDOWN && live.wParam == VK_ESCAPE))
             if (g_play.phase != Phase::Done) g_play.phase = Phase::Stopped;
+    if (g_play.at.starting >= 0 && g_play.phase != Phase::Stopped) {
+        // The frame begins: where the viewer seeks (and may put the game's state back).
+        const long long frame = g_play.at.starting;
+        g_play.at.starting = -1;
+        ViewerFrameStarts(frame);
+    }
+    if (ViewerLeaving() && g_play.phase != Phase::Done) g_play.phase = Phase::Stopped;
     if (g_play.phase == Phase::Done || g_play.phase == Phase::Stopped) {
         if (g_play.closeSent) return FALSE;
         g_play.closeSent = true;
@@ -73,10 +96,10 @@ BOOL FeedMessage(MSG* msg) {
         if (in.op == ReplayOp::DrainBreak) return FALSE;
         if (in.op == ReplayOp::Cursor) {
             SetGameCursor(in.x, in.y);
-            SignsCursor(&g_play.signs, in.x, in.y);
+            if (g_play.verify) SignsCursor(&g_play.signs, in.x, in.y);
             continue;
         }
-        if (in.message == WM_LBUTTONDOWN) SignsPress(&g_play.signs);
+        if (g_play.verify && in.message == WM_LBUTTONDOWN) SignsPress(&g_play.signs);
         POINT cursor{};
         GetCursorPos(&cursor);
         *msg = MSG{nullptr, in.message, static_cast<WPARAM>(in.wParam), static_cast<LPARAM>(in.lParam), g_play.tick,
@@ -102,8 +125,9 @@ void Begin() {
     ReplayReaderStart(&g_play.reader, g_play.file);
     SignsStart(&g_play.signs, (h.flags & kReplayTouch) != 0, h.cursorX, h.cursorY);
     g_play.phase = Phase::Playing;
+    g_play.at.starting = 0;
     if (!ReplayReaderNextFrame(&g_play.reader, &g_play.tick)) return Desync(0);
-    SignsFrameStart(&g_play.signs, g_play.tick);
+    if (g_play.verify) SignsFrameStart(&g_play.signs, g_play.tick);
 }
 
 // What the signs of machine play read at a flip.
@@ -120,7 +144,8 @@ SignsView View() {
 void EndFrame() {
     const long long frame = CurrentFrame();
     if (InputsLeft()) return Desync(frame);
-    SignsFrameEnd(&g_play.signs, View());
+    // Measured only for the verdict: a viewer's seeks would play frames twice.
+    if (g_play.verify) SignsFrameEnd(&g_play.signs, View());
     const std::uint32_t played = g_play.reader.frame;
     if (played % kReplayCheckpointFrames == 0 &&
         ReplayStateChecksum() != ReplayCheckpoint(g_play.file, played / kReplayCheckpointFrames - 1))
@@ -138,10 +163,14 @@ void EndFrame() {
         // The frame after the round has no tick of its own: the steady step on, as the
         // headless clock would read.
         g_play.tick += ReplayTickStep(g_play.file.header.startFlip + played);
+        g_play.at.starting = frame + 1;
+        ViewerFrameEnds(frame);
         return;
     }
     if (!ReplayReaderNextFrame(&g_play.reader, &g_play.tick)) return Desync(frame + 1);
-    SignsFrameStart(&g_play.signs, g_play.tick);
+    if (g_play.verify) SignsFrameStart(&g_play.signs, g_play.tick);
+    g_play.at.starting = frame + 1;
+    ViewerFrameEnds(frame);
 }
 
 void OnFlip(long long) {
@@ -208,7 +237,16 @@ int LoadReplay(const char* path, bool verify) {
     if (g_play.bytes.size() > kReplayMaxFile) {
         why = "too long to be a replay";
     } else if (ReplayParse(g_play.bytes.data(), g_play.bytes.size(), &g_play.file, &why)) {
-        if (!verify) return -1;
+        g_play.verify = verify;
+        if (!verify) {
+            // A replay that is watched can be paused, stepped and sought (a verified one
+            // is only played).
+            if (!ViewerLoad(g_play.file, !g_Options.headless)) {
+                std::fprintf(stderr, "zumble: not enough memory to watch the replay %s\n", path);
+                return 2;
+            }
+            return -1;
+        }
         // Only what a player's input could be: the verifier vouches for the round.
         std::int64_t now = 0;
         if (!VerifierNow(&now)) {
@@ -234,7 +272,19 @@ void StartReplayPlayback() {
     AddFlipHook(OnFlip);
 }
 
+std::size_t PlaybackPositionSize() { return sizeof(Position); }
+
+void SavePlaybackPosition(unsigned char* out) { std::memcpy(out, &g_play.at, sizeof(Position)); }
+
+void LoadPlaybackPosition(const unsigned char* in) {
+    std::memcpy(&g_play.at, in, sizeof(Position));
+    // Put back at a frame's first drain, which is taking place.
+    g_play.at.starting = -1;
+    g_play.closeSent = false;
+}
+
 int FinishReplayPlayback(bool verify, int gameCode) {
+    ViewerFinish();
     SetInputFeed(nullptr);
     if (g_play.phase == Phase::LeadIn && gameCode != 0) {
         // The display or the sound could not be set up: nothing was played.

@@ -295,6 +295,8 @@ void FinishReplayRecording() {
     if (g_rec->inRound) EndRound(kReplayEndQuit);
 }
 
+bool ReplayRoundGoingOn() { return g_rec && g_rec->inRound; }
+
 void KeepReplaySoFar() {
     if (!g_rec || !g_rec->inRound) return;
     std::size_t size = 0;

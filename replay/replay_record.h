@@ -13,6 +13,9 @@ void FinishReplayRecording();
 // The page may be closed without a word once it is hidden: the round going on is kept
 // as it is so far (as if the game were closed now), and goes on.
 void KeepReplaySoFar();
+// True from the click that starts a round to the return to mode select (the page asks
+// before leaving a round to watch a replay).
+bool ReplayRoundGoingOn();
 
 // The names of the kept replays, as OpenGamePath names them.
 void ReplayEntryName(int flySetting, int speedSetting, int place, char* out, int size);

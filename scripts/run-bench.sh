@@ -37,6 +37,8 @@ S
 echo "== the same round in the browser build, headless Chromium (make web first)"
 if [ -f build-web/site/index.html ] && [ -d tests/web/node_modules/playwright-core ]; then
     node bench/web_timedemo.mjs build-web/site "$build/zumble"
+    echo "== seeks in the page's replay viewer, headless Chromium"
+    node bench/web_seek.mjs build-web/site
 else
     echo "skipped: run make web and (cd tests/web && npm ci) first"
 fi

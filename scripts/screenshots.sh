@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Remakes the README's screenshots from deterministic headless runs:
 #   docs/screens/title.png, mode-select.png, play.png, results.png
+# and, where a window can be shown under Xvfb (Xvfb, xdotool, xwd, python3), the replay
+# viewer with its overlay: docs/screens/viewer.png
 # Usage: scripts/screenshots.sh [path/to/zumble]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -48,3 +50,38 @@ rm -f hiscoa.sav
 "$zumble" --headless --autoplay --script shots.txt --frames $((clear + 21)) --time 1234567 > /dev/null
 cp title.png mode-select.png play.png results.png "$out/"
 echo "screenshots written to docs/screens (play at frame $busy, results at frame $((clear + 20)))"
+
+# The viewer: a round of 30 flies whose swatter sweeps in loops and swats every quarter
+# second, recorded headless, then watched in a window and paused 5 s in.
+for tool in Xvfb xdotool xwd python3; do
+    command -v $tool > /dev/null || { echo "no viewer shot: $tool is not installed"; exit 0; }
+done
+rm -rf replays hiscoa.sav
+{
+    printf '%s\n' '0 move 300 300' '3 click' '16 move 320 320' '17 click'
+    awk 'BEGIN { for (f = 20; f < 640; f++) {
+        printf "%d move %d %d\n", f, 300 + 250 * sin(f / 40), 230 + 170 * sin(f / 23)
+        if (f % 15 == 0) printf "%d click\n", f } print "640 key escape" }'
+} > loops.txt
+"$zumble" --headless --script loops.txt --frames 700 --time 1765180800 > /dev/null
+"$zumble" --headless --replay replays/last.zrp --trace h.trace > /dev/null 2>&1
+h0=$(grep -m1 -o '^frame=[0-9]* .* scene=6 next=7 ' h.trace | cut -d' ' -f1 | cut -d= -f2)
+want=$(sed -n "$((h0 + 300))p" h.trace | sed 's/^frame=[0-9]* //')
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> display.txt 2> /dev/null &
+xvfb=$!
+trap 'kill $xvfb ${game:-} 2>/dev/null; rm -rf "$work"' EXIT
+for _ in $(seq 100); do [ -s display.txt ] && break; sleep 0.1; done
+export DISPLAY=":$(cat display.txt)" SDL_AUDIODRIVER=dummy
+"$zumble" --window --scale 1 --replay replays/last.zrp --trace w.trace > /dev/null 2>&1 &
+game=$!
+win=""
+for _ in $(seq 300); do win=$(xdotool search --name '^Zumble$' 2>/dev/null | head -1 || true); [ -n "$win" ] && break; sleep 0.1; done
+xdotool key --window "$win" space Home Right
+for _ in $(seq 600); do [ "$(tail -1 w.trace 2>/dev/null | sed 's/^frame=[0-9]* //')" = "$want" ] && break; sleep 0.1; done
+# A few presents after the frame stood still, so that the overlay shows it.
+sleep 0.5
+xwd -id "$win" -out viewer.xwd
+python3 "$root/tests/e2e/shot_tool.py" png viewer.xwd "$out/viewer.png" 0 0 640 480
+xdotool key --window "$win" Escape
+wait $game || true
+echo "viewer screenshot written to docs/screens/viewer.png (frame 300 of the round)"

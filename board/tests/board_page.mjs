@@ -90,6 +90,18 @@ try {
         JSON.stringify(again));
   const words = await page.evaluate((b) => window.zumbleBoardSays(409, b), again.body);
   check('the page says why in words', /on the board already \(run \d+\)/.test(words), words);
+  // The list of kept replays offers each timed one to the board; sent again from there
+  // under the same name, the best time's replay is that run, at its time.
+  await page.click('#replays-button');
+  const offered = await page.locator('#replays-list li[data-name] button.submit').count();
+  check(`the kept replays' list offers both to the board (${offered})`, offered === 2);
+  await page.evaluate(() => { document.getElementById('status').textContent = ''; });
+  await page.click('#replays-list li[data-name="best-10-2-1.zrp"] button.submit');
+  await page.waitForFunction(() => /On the board|Not on the board/.test(document.getElementById('status').textContent),
+                             null, { timeout: 30000 });
+  const fromList = await page.textContent('#status');
+  check('"Submit" in the list sends that replay under the form\'s name',
+        fromList.startsWith('On the board: ' + (want / 1000).toFixed(3) + ' s, place 1 '), fromList);
   // Each refusal's code in words (the JSON as the board sends it).
   const inWords = await page.evaluate(() => [
     window.zumbleBoardSays(422, { error: 'desync', frame: 452 }),
@@ -142,8 +154,14 @@ try {
   // "watch": the board's link plays the run in the page, to the same result.
   const watch = await context.newPage();
   await watch.goto(`${url}/play/?replay=/api/runs/${run.id}/replay`);
+  // The viewer stays on the round's last frame until the player leaves it.
+  await watch.waitForFunction(() => {
+    const s = window.zumbleViewerState && window.zumbleViewerState();
+    return s && s.frame === s.frames - 1;
+  }, null, { timeout: 240000, polling: 250 });
+  await watch.keyboard.press('Escape');
   await watch.waitForFunction(() => window.zumbleEnded && window.zumbleEnded(), null,
-                              { timeout: 240000, polling: 250 });
+                              { timeout: 60000, polling: 250 });
   const said = await watch.evaluate(() => window.zumbleOutput());
   check('"watch" plays the run in the page to its time', said.includes(`ok flies=10 speed=2 time_ms=${want} `), said);
   check('the page\'s security policy refused nothing it does', refused.length === 0, refused.join(' | '));

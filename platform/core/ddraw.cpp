@@ -61,6 +61,8 @@ IDirectDrawSurface* PrimarySurface() { return g_primary; }
 
 void SkipPixels(bool skip) { g_skipPixels = skip; }
 
+void PresentFrontAgain() { PresentFront(); }
+
 void LoseAllSurfaces() {
     for (auto* s : g_surfaces)
         if (s) s->lost = true;

@@ -186,3 +186,6 @@ IDirectDrawSurface* PrimarySurface();
 // For --verify: blits and fills check their arguments and give the same results, but
 // move no pixel, and nothing is presented. The game's decisions never read the picture.
 void SkipPixels(bool skip);
+// Shows the primary surface again as it is (the replay viewer's overlay changed while a
+// frame stands still).
+void PresentFrontAgain();

@@ -5,6 +5,7 @@
 // decided: beside the data, or in the player's own folder for an installed game.
 
 #include <cstdio>
+#include <string>
 
 // fopen with the path's backslashes taken as directory separators, in the folder that
 // holds that kind of file. A folder is not a file: opening one fails, as it does on
@@ -14,6 +15,10 @@ std::FILE* OpenGamePath(const char* path, const char* mode);
 // rename and remove for paths named as OpenGamePath names them. 0 on success.
 int RenameGamePath(const char* from, const char* to);
 int RemoveGamePath(const char* path);
+
+// Where a player's file named as OpenGamePath names it is, as a full path in UTF-8 to
+// show the player; false when the player's files may not be touched.
+bool ShownGamePath(const char* path, std::string* out);
 
 // Makes a folder of the player's (named as OpenGamePath names it); 0 when it is there.
 int MakeGameFolder(const char* path);

@@ -12,6 +12,7 @@
 #include "platform/core/tester_file.h"
 #include "platform/core/runtime.h"
 #include "shell/autoplay.h"
+#include "replay/replay_list.h"
 #include "replay/replay_play.h"
 #include "replay/replay_record.h"
 #include "shell/trace.h"
@@ -25,6 +26,11 @@ int PrepareRun(int argc, char** argv) {
     if (parsed == 2) {
         std::fprintf(stderr, "zumble: %s\n", error.c_str());
         return 2;
+    }
+    if (g_Options.listReplays) {
+        // The files a game started here would keep; nothing is written.
+        FindGameData();
+        return ListKeptReplays(stdout);
     }
     const bool verify = !g_Options.verify.empty();
     const bool playback = verify || !g_Options.replay.empty();

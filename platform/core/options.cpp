@@ -16,6 +16,7 @@ const char kUsage[] =
     "              [--trace FILE] [--sound-log FILE] [--audio-out FILE.wav] [--autoplay] [--timedemo]\n"
     "       zumble [--headless] --replay FILE   (watch a replay; headless: retrace it)\n"
     "       zumble --verify FILE                (play a replay as fast as possible, print its result)\n"
+    "       zumble --replays                    (list the kept replays: mode, time, date, file)\n"
     "       zumble --help | --version\n"
     "       zumble --window --virtual-pad FILE  (testers: a virtual gamepad steered by FILE's lines)\n"
     "\n"
@@ -36,7 +37,13 @@ const char kUsage[] =
     "screen, the window's scale and the pad's settings, used when no option says) are\n"
     "written beside that data, except for an installed game, which keeps them in\n"
     "$XDG_DATA_HOME/zumble/ (by default ~/.local/share/zumble/). Every round is recorded\n"
-    "there in replays/: last.zrp, and best-FLIES-SPEED-PLACE.zrp for each best time.\n";
+    "there in replays/: last.zrp, and best-FLIES-SPEED-PLACE.zrp for each best time;\n"
+    "zumble --replays lists them.\n"
+    "\n"
+    "Watching a replay: Space pauses, , and . step one frame back and on, Left and Right\n"
+    "go 5 s (with Shift 30 s), Home and End to the first and last frame, - and + change\n"
+    "the speed (0.25x to 4x), O shows or hides the overlay, ? the keys, Escape leaves; the\n"
+    "bar at the bottom seeks where it is clicked or dragged.\n";
 
 bool ToNumber(const char* text, long long low, long long high, long long* out) {
     if (!text || !*text) return false;
@@ -79,6 +86,8 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             o.headless = true;
         } else if (arg == "--autoplay") {
             o.autoplay = true;
+        } else if (arg == "--replays") {
+            o.listReplays = true;
         } else if (arg == "--timedemo") {
             o.timedemo = true;
         } else if (arg == "--scale") {
@@ -122,6 +131,10 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             return 2;
         }
     }
+    if (o.listReplays && argc > 2) {
+        *error = "--replays takes no other option";
+        return 2;
+    }
     if (!o.verify.empty()) {
         // The result alone: nothing that would read other input or write a file.
         if (!o.replay.empty() || o.window || fullscreen || o.scale || !o.script.empty() || o.frames >= 0 ||
@@ -132,8 +145,9 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
         }
         o.headless = true;
     }
-    if (!o.replay.empty() && (!o.script.empty() || o.autoplay)) {
-        *error = "--replay plays the replay's input: drop --script and --autoplay";
+    // A replay's script may take shots of its frames; its input is the replay's.
+    if (!o.replay.empty() && o.autoplay) {
+        *error = "--replay plays the replay's input: drop --autoplay";
         return 2;
     }
     o.fullscreen = fullscreen;

@@ -22,6 +22,7 @@ struct Options {
     bool timedemo = false;     // --timedemo
     std::string replay;        // --replay FILE: watch (or with --headless, retrace) a replay
     std::string verify;        // --verify FILE: play a replay headless, print its result
+    bool listReplays = false;  // --replays: list the kept replays
     PadSettings pad;           // --pad-speed, --pad-dead-zone, --pad-precision (or display.ini)
     bool padSpeedGiven = false, padDeadZoneGiven = false, padPrecisionGiven = false;
     std::string virtualPad;    // --virtual-pad FILE: a tester's gamepad, steered by FILE's lines

@@ -24,6 +24,7 @@ volatile std::sig_atomic_t g_terminate = 0;
 bool g_closePosted = false;
 Clock::time_point g_processStart = Clock::now();
 double g_firstFlipMs = -1;
+bool g_skipPacing = false;
 
 void OnSignal(int) { g_terminate = 1; }
 
@@ -72,13 +73,15 @@ void PlatformShutdown() {
     ActiveBackend().shutdown();
 }
 
+void SkipFramePacing(bool skip) { g_skipPacing = skip; }
+
 void MarkProcessStart() { g_processStart = Clock::now(); }
 
 double MillisecondsToFirstFlip() { return g_firstFlipMs; }
 
 void CompleteFlip(bool wait) {
     const Backend& backend = ActiveBackend();
-    if (wait && !g_Options.timedemo) backend.waitForFrame();
+    if (wait && !g_Options.timedemo && !g_skipPacing) backend.waitForFrame();
     ++g_flips;
     if (g_flips == 1)
         g_firstFlipMs = std::chrono::duration<double, std::milli>(Clock::now() - g_processStart).count();

@@ -44,6 +44,13 @@ POINT PostedCursorPos();
 // AudioShutdown closes the device and finishes the recording and the sound log.
 void AudioOnFlip();
 void AudioShutdown();
+// The replay viewer's pause, seek and other speeds: the output fades out and the buffers
+// stand still; let go, the one-shots are cut and the loops fade in again.
+void HoldSound(bool hold);
+
+// Flips complete at once, without waiting for their slot (the replay viewer's seeks and
+// fast speeds).
+void SkipFramePacing(bool skip);
 
 // Chooses and starts the backend for g_Options (platform/core/backend.h); main() calls it
 // before WinMain, tests call it after setting g_Options. Returns false with a message on

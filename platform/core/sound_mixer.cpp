@@ -19,6 +19,12 @@ bool g_Device = false;
 std::vector<IDirectSoundBuffer*> g_Buffers;
 long long g_RenderedFlips = 0;
 
+// HoldSound: the output fades to silence over a few milliseconds (no click) and then the
+// buffers stand still; g_Gain follows g_GainTarget one step a frame of the mix.
+float g_Gain = 1.0f;
+float g_GainTarget = 1.0f;
+constexpr float kGainStep = 1.0f / 256;
+
 // The mix of one flip at most: MIX_RATE / 60 frames, rounded up.
 constexpr int kFlipFrames = (MIX_RATE + 59) / 60;
 std::int16_t g_FlipSamples[kFlipFrames * MIX_CHANNELS];
@@ -99,9 +105,20 @@ void MixAudio(std::int16_t* out, int frames) {
     while (frames > 0) {
         const int n = std::min(frames, kChunkFrames);
         std::fill(g_Accumulator, g_Accumulator + n * MIX_CHANNELS, 0.0f);
+        if (g_Gain == 0.0f && g_GainTarget == 0.0f) {
+            // Held and silent: nothing plays on.
+            std::fill(out, out + n * MIX_CHANNELS, std::int16_t{0});
+            out += n * MIX_CHANNELS;
+            frames -= n;
+            continue;
+        }
         for (IDirectSoundBuffer* buffer : g_Buffers) MixBuffer(*buffer->state, g_Accumulator, n);
+        const bool ramp = g_Gain != 1.0f || g_GainTarget != 1.0f;
         for (int i = 0; i < n * MIX_CHANNELS; ++i) {
-            const float v = std::clamp(g_Accumulator[i] * 32767.0f, -32768.0f, 32767.0f);
+            if (ramp && i % MIX_CHANNELS == 0)
+                g_Gain = g_Gain < g_GainTarget ? std::min(g_GainTarget, g_Gain + kGainStep)
+                                               : std::max(g_GainTarget, g_Gain - kGainStep);
+            const float v = std::clamp(g_Accumulator[i] * (ramp ? g_Gain : 1.0f) * 32767.0f, -32768.0f, 32767.0f);
             out[i] = static_cast<std::int16_t>(std::lrint(v));
         }
         out += n * MIX_CHANNELS;
@@ -128,6 +145,22 @@ void AudioOnFlip() {
     const int frames = static_cast<int>((n + 1) * MIX_RATE / 60 - n * MIX_RATE / 60);
     MixAudio(g_FlipSamples, frames);
     ActiveBackend().mixWithoutOutput(g_FlipSamples, frames);
+}
+
+void HoldSound(bool hold) {
+    MixerLock();
+    if (!hold && g_GainTarget == 0.0f) {
+        // What was started or left half played meanwhile belongs to other frames: the
+        // one-shots are cut; the loops (music, the buzz) go on, faded in.
+        for (IDirectSoundBuffer* buffer : g_Buffers) {
+            IDirectSoundBuffer::State& s = *buffer->state;
+            if (s.looping) continue;
+            s.playing = false;
+            s.position = 0;
+        }
+    }
+    g_GainTarget = hold ? 0.0f : 1.0f;
+    MixerUnlock();
 }
 
 void AudioShutdown() {

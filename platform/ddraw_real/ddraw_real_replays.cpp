@@ -9,3 +9,15 @@ const InputTap* ActiveInputTap() { return nullptr; }
 const InputFeed* ActiveInputFeed() { return nullptr; }
 BOOL TakeLiveMessage(MSG*) { return FALSE; }
 DWORD ObserveTickCount() { return GetTickCount(); }
+
+// Nor does it watch one: the viewer's platform side does nothing.
+#include "platform/core/viewer_input.h"
+#include "platform/core/viewer_platform.h"
+
+void SetViewerInput(const ViewerInput*) {}
+const ViewerInput* ActiveViewerInput() { return nullptr; }
+void ViewerDrawFrames(bool) {}
+void ViewerShowFrameAgain() {}
+void ViewerPumpInput() {}
+void ViewerWaitForSlot() {}
+void ViewerHoldSound(bool) {}

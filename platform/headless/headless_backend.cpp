@@ -86,6 +86,11 @@ bool Start() {
         std::fprintf(stderr, "zumble: %s\n", error.c_str());
         return false;
     }
+    for (const ScriptEvent& ev : g_script) {
+        if (g_Options.replay.empty() || ev.verb == ScriptVerb::Shot) continue;
+        std::fprintf(stderr, "zumble: --replay plays the replay's input: its script takes only shots\n");
+        return false;
+    }
     // Shots are named from where the run started, even if the game then moves to its data.
     for (ScriptEvent& ev : g_script)
         if (ev.verb == ScriptVerb::Shot) ev.file = AbsoluteTesterPath(ev.file);

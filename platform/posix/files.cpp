@@ -189,6 +189,15 @@ std::FILE* OpenGamePath(const char* path, const char* mode) {
 
 bool GameSystemPath(const char* path, std::string* out) { return path && Resolve(path, out); }
 
+bool ShownGamePath(const char* path, std::string* out) {
+    std::string p;
+    if (!path || !Resolve(path, &p)) return false;
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(p, ec);
+    *out = ec ? p : full.lexically_normal().string();
+    return true;
+}
+
 int RenameGamePath(const char* from, const char* to) {
     std::string a, b;
     if (!from || !to || !Resolve(from, &a) || !Resolve(to, &b)) return -1;

@@ -12,6 +12,7 @@
 #include "platform/core/display_settings.h"
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
+#include "platform/core/viewer_input.h"
 #include "platform/sdl/frame_pacing.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_pad.h"
@@ -60,9 +61,36 @@ void ToggleFullscreen() {
     SdlPresentPacingMayHaveChanged();
 }
 
+// The replay viewer's keys (a finger on the bar comes as the mouse, by SDL's own hint).
+bool ViewerKeyOf(SDL_Keycode key, ViewerKey* out) {
+    switch (key) {
+    case SDLK_SPACE: *out = ViewerKey::PlayPause; return true;
+    case SDLK_COMMA: case SDLK_LESS: *out = ViewerKey::FrameBack; return true;
+    case SDLK_PERIOD: case SDLK_GREATER: *out = ViewerKey::FrameForward; return true;
+    case SDLK_LEFT: *out = ViewerKey::Back; return true;
+    case SDLK_RIGHT: *out = ViewerKey::Forward; return true;
+    case SDLK_HOME: *out = ViewerKey::Start; return true;
+    case SDLK_END: *out = ViewerKey::End; return true;
+    case SDLK_MINUS: case SDLK_KP_MINUS: case SDLK_UNDERSCORE: *out = ViewerKey::Slower; return true;
+    case SDLK_PLUS: case SDLK_EQUALS: case SDLK_KP_PLUS: *out = ViewerKey::Faster; return true;
+    case SDLK_o: *out = ViewerKey::Overlay; return true;
+    case SDLK_QUESTION: case SDLK_SLASH: *out = ViewerKey::Help; return true;
+    case SDLK_ESCAPE: *out = ViewerKey::Leave; return true;
+    default: return false;
+    }
+}
+
 void PostMouse(UINT message, int windowX, int windowY) {
     int x = 0, y = 0;
     SdlPresentMouseToGame(windowX, windowY, &x, &y);
+    if (const ViewerInput* viewer = ActiveViewerInput()) {
+        // A replay is watched: the mouse is the seek bar's.
+        const ViewerPointer phase = message == WM_LBUTTONDOWN ? ViewerPointer::Down
+                                    : message == WM_LBUTTONUP ? ViewerPointer::Up
+                                                              : ViewerPointer::Move;
+        viewer->pointer(phase, x, y);
+        return;
+    }
     // Outside the letterboxed picture the cursor stays on its edge.
     x = x < 0 ? 0 : (x > 639 ? 639 : x);
     y = y < 0 ? 0 : (y > 479 ? 479 : y);
@@ -164,8 +192,12 @@ void PumpInput() {
             break;
         case SDL_KEYDOWN: {
             const SDL_Keycode key = e.key.keysym.sym;
+            ViewerKey viewerKey;
+            const ViewerInput* viewer = ActiveViewerInput();
             if ((key == SDLK_RETURN || key == SDLK_KP_ENTER) && (e.key.keysym.mod & KMOD_ALT)) {
                 if (!e.key.repeat) ToggleFullscreen();
+            } else if (viewer) {
+                if (ViewerKeyOf(key, &viewerKey)) viewer->key(viewerKey, (e.key.keysym.mod & KMOD_SHIFT) != 0);
             } else if (key == SDLK_RETURN || key == SDLK_KP_ENTER) {
                 PostGameMessage(WM_KEYDOWN, VK_RETURN, 1);
             } else if (key == SDLK_SPACE) {

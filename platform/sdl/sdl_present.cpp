@@ -10,6 +10,8 @@
 #include "platform/core/ddraw.h"
 #include "platform/sdl/frame_pacing.h"
 #include "platform/core/options.h"
+#include "platform/core/overlay_draw.h"
+#include "platform/core/viewer_input.h"
 #include "platform/sdl/present_plan.h"
 #include "platform/core/scale_convert.h"
 
@@ -28,6 +30,12 @@ PresentPath g_path = PresentPath::Renderer;
 SDL_Renderer* g_renderer = nullptr;
 SDL_Texture* g_texture = nullptr;
 Uint32 g_rgb[640 * 480];
+
+// The replay viewer's overlay, drawn at the picture's size over the scaled picture (a
+// texture blended over it, or blended into the window's pixels block by block).
+std::uint32_t g_overlay[kOverlayWidth * kOverlayHeight];
+bool g_overlayDrawn = false;
+SDL_Texture* g_overlayTexture = nullptr;
 
 // The window-pixels path: the surface last drawn into, where the picture sits in it, and
 // the palette's colours in its pixel format.
@@ -65,12 +73,16 @@ bool LayoutOf(Uint32 format, PixelLayout* layout) {
 }
 
 bool CreateTexture() {
+    if (g_overlayTexture) SDL_DestroyTexture(g_overlayTexture);
+    g_overlayTexture = nullptr;
     if (g_texture) SDL_DestroyTexture(g_texture);
     g_texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, 640, 480);
     return g_texture != nullptr;
 }
 
 void DropRenderer() {
+    if (g_overlayTexture) SDL_DestroyTexture(g_overlayTexture);
+    g_overlayTexture = nullptr;
     if (g_texture) SDL_DestroyTexture(g_texture);
     if (g_renderer) SDL_DestroyRenderer(g_renderer);
     g_texture = nullptr;
@@ -169,6 +181,42 @@ bool TakeSurface(SDL_Surface* surface) {
     return true;
 }
 
+// The overlay for the frame about to be shown; false when there is none.
+bool DrawOverlay() {
+    ViewerOverlay overlay;
+    g_overlayDrawn = DescribeViewerOverlay(&overlay) && DrawOverlayLayer(overlay, g_overlay);
+    return g_overlayDrawn;
+}
+
+// Blends the overlay into the window's pixels, each layer pixel over its scale x scale block.
+void BlendOverlayIntoSurface(SDL_Surface* surface) {
+    const int s = g_box.scale;
+    for (int y = 0; y < kOverlayHeight; ++y) {
+        for (int x = 0; x < kOverlayWidth; ++x) {
+            const std::uint32_t o = g_overlay[y * kOverlayWidth + x];
+            const std::uint32_t a = o >> 24;
+            if (a == 0) continue;
+            for (int dy = 0; dy < s; ++dy) {
+                const int wy = g_box.y + y * s + dy;
+                if (wy < 0 || wy >= surface->h) continue;
+                auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(surface->pixels) +
+                                                             static_cast<std::ptrdiff_t>(wy) * surface->pitch);
+                for (int dx = 0; dx < s; ++dx) {
+                    const int wx = g_box.x + x * s + dx;
+                    if (wx < 0 || wx >= surface->w) continue;
+                    std::uint32_t& p = row[wx];
+                    const auto mix = [&](int overlayShift, int shift) {
+                        const std::uint32_t src = (o >> overlayShift) & 0xFF, dst = (p >> shift) & 0xFF;
+                        return ((src * a + dst * (255 - a) + 127) / 255) << shift;
+                    };
+                    p = mix(16, g_layout.redShift) | mix(8, g_layout.greenShift) | mix(0, g_layout.blueShift) |
+                        g_layout.alwaysSet;
+                }
+            }
+        }
+    }
+}
+
 void PresentToSurface(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
     SDL_Surface* surface = SDL_GetWindowSurface(g_window);
     if (!surface) return;  // none to be had right now (a minimised window): skip the frame
@@ -188,6 +236,7 @@ void PresentToSurface(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
     const bool lock = SDL_MUSTLOCK(surface);
     if (lock && SDL_LockSurface(surface) != 0) return;
     ScaleConvert(pixels, g_table, g_box, surface->pixels, surface->w, surface->h, surface->pitch);
+    if (DrawOverlay()) BlendOverlayIntoSurface(surface);
     if (lock) SDL_UnlockSurface(surface);
     if (g_wholeWindow) {
         g_wholeWindow = false;
@@ -199,12 +248,26 @@ void PresentToSurface(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
     if (SDL_IntersectRect(&picture, &window, &picture)) SDL_UpdateWindowSurfaceRects(g_window, &picture, 1);
 }
 
+// The picture, and the overlay over it when one was drawn.
+void RenderPicture() {
+    SDL_RenderClear(g_renderer);
+    SDL_RenderCopy(g_renderer, g_texture, nullptr, nullptr);
+    if (g_overlayDrawn && g_overlayTexture) SDL_RenderCopy(g_renderer, g_overlayTexture, nullptr, nullptr);
+}
+
 void PresentToRenderer(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
     if (!g_renderer || !g_texture) return;
     PaletteToArgb(pixels, 640 * 480, palette, g_rgb);
     SDL_UpdateTexture(g_texture, nullptr, g_rgb, 640 * 4);
-    SDL_RenderClear(g_renderer);
-    SDL_RenderCopy(g_renderer, g_texture, nullptr, nullptr);
+    if (DrawOverlay()) {
+        if (!g_overlayTexture) {
+            g_overlayTexture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                                                 kOverlayWidth, kOverlayHeight);
+            if (g_overlayTexture) SDL_SetTextureBlendMode(g_overlayTexture, SDL_BLENDMODE_BLEND);
+        }
+        if (g_overlayTexture) SDL_UpdateTexture(g_overlayTexture, nullptr, g_overlay, kOverlayWidth * 4);
+    }
+    RenderPicture();
     SDL_RenderPresent(g_renderer);
 }
 
@@ -323,8 +386,7 @@ void SdlPresentWaitForFrame() {
             WaitForSimulatedRefresh(simulated);
             continue;
         }
-        SDL_RenderClear(g_renderer);
-        SDL_RenderCopy(g_renderer, g_texture, nullptr, nullptr);
+        RenderPicture();
         SDL_RenderPresent(g_renderer);
     }
     // The game never runs faster than 60 frames a second: a refresh that comes before

@@ -7,8 +7,14 @@
 
 #include <emscripten/emscripten.h>
 
+#include "replay/replay_viewer.h"
+
 EM_JS(void, WebFeedAudio, (const short* samples, int count), {
     zumbleFeedAudio(HEAP16.subarray(samples >> 1, (samples >> 1) + count));
 });
 
-void WebPlayFrameMix(const short* samples, int frames) { WebFeedAudio(samples, frames * 2); }
+// A seek in a watched replay plays hundreds of frames in a moment, all silent (the viewer
+// holds the sound): none of them goes to the page's output, which would only queue them.
+void WebPlayFrameMix(const short* samples, int frames) {
+    if (!ViewerSeeking()) WebFeedAudio(samples, frames * 2);
+}

@@ -16,6 +16,7 @@
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
 #include "platform/core/scale_convert.h"
+#include "replay/replay_viewer.h"
 
 namespace {
 
@@ -42,7 +43,10 @@ EM_JS(void, WebPutImage, (const void* rgba), {
     Module['zumble2d'].putImageData(image, 0, 0);
 });
 
-EM_JS(void, WebSetCursor, (int show), { Module['canvas'].style.cursor = show ? 'default' : 'none'; });
+// A replay watched shows the player's own pointer, for its seek bar.
+EM_JS(void, WebSetCursor, (int show), {
+    Module['canvas'].style.cursor = show || zumblePage.watching ? 'default' : 'none';
+});
 
 EM_JS(void, WebShowMessage, (const char* text, const char* caption), {
     zumblePage.setStatus(UTF8ToString(caption) + ': ' + UTF8ToString(text));
@@ -79,7 +83,9 @@ void PumpInput() {
         HeadlessBackend().pumpInput();
     } else {
         WebPumpInput();
-        WebPadPump();
+        // A seek plays frames nobody sees, many a millisecond: the browser's pads are
+        // read again at the frame it lands on.
+        if (!ViewerSeeking()) WebPadPump();
     }
 }
 
@@ -95,10 +101,15 @@ void Present(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
     BuildColourTable(palette, kCanvas, table);
     ScaleConvert(pixels, table, Letterbox{}, g_rgba, 640, 480, 640 * 4);
     WebPutImage(g_rgba);
+    WebDrawOverlay();
 }
 
 void ShowCursor(bool show) {
-    if (g_canvas) WebSetCursor(show ? 1 : 0);
+    // The game says it every frame; the page's style changes only when it does.
+    static int shown = -1;
+    if (!g_canvas || shown == (show ? 1 : 0)) return;
+    shown = show ? 1 : 0;
+    WebSetCursor(shown);
 }
 
 void MessageBoxOnPage(const char* text, const char* caption) { WebShowMessage(text, caption); }

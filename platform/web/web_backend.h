@@ -15,3 +15,7 @@ void WebPlayFrameMix(const short* samples, int frames);
 // The page's address gave a calendar time (platform/web/web_main.cpp): without a script the
 // game then seeds its flies from it instead of from the clock.
 bool WebTimeGiven();
+
+// The replay viewer's overlay (platform/web/web_overlay.cpp): drawn by the page over the
+// picture just presented, or cleared when no replay is watched.
+void WebDrawOverlay();

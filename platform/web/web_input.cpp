@@ -1,7 +1,8 @@
 // The page's input as the game's window messages: the mouse and touch on the canvas,
 // the keys Escape, Enter and Space, and the tab hidden or shown. Browser events arrive
 // between two frames of the game; they wait in a small ring until the game pumps its
-// input, as a desktop's event queue would.
+// input, as a desktop's event queue would. While a replay is watched the keys and the
+// pointer go to the viewer instead, at the same pump.
 #include "platform/web/web_backend.h"
 
 #include <emscripten/emscripten.h>
@@ -11,8 +12,15 @@
 
 #include "platform/core/input_source.h"
 #include "platform/core/runtime.h"
+#include "platform/core/viewer_input.h"
+#include "replay/replay_viewer.h"
 
 namespace {
+
+// A viewer's key: its ViewerKey in wParam, Shift in x.
+constexpr UINT kViewerKeyMessage = 0x8001;  // beyond every message the game knows
+// A seek asked for by the page's tests and benchmark: the frame in wParam.
+constexpr UINT kViewerSeekMessage = 0x8002;
 
 struct PageEvent {
     UINT message;
@@ -81,6 +89,11 @@ EM_BOOL OnTouch(int type, const EmscriptenTouchEvent* e, void*) {
 }
 
 EM_BOOL OnKey(int, const EmscriptenKeyboardEvent* e, void*) {
+    ViewerKey viewerKey;
+    if (ActiveViewerInput() && !e->ctrlKey && !e->altKey && !e->metaKey && ViewerKeyForName(e->key, &viewerKey)) {
+        Queue(kViewerKeyMessage, static_cast<WPARAM>(viewerKey), e->shiftKey ? 1 : 0, 0);
+        return EM_TRUE;  // Space, Home and End would scroll the page
+    }
     WPARAM key = 0;
     if (std::strcmp(e->key, "Enter") == 0 && !e->altKey) key = VK_RETURN;  // Alt+Enter: full screen
     else if (std::strcmp(e->key, " ") == 0 || std::strcmp(e->code, "Space") == 0) key = VK_SPACE;
@@ -98,6 +111,12 @@ EM_BOOL OnVisibility(int, const EmscriptenVisibilityChangeEvent* e, void*) {
 }
 
 }  // namespace
+
+// The page's tests and benchmark: a seek to `frame` at the next pump, as the seek bar
+// would ask for it.
+extern "C" EMSCRIPTEN_KEEPALIVE void ZumbleViewerSeek(int frame) {
+    if (frame >= 0) Queue(kViewerSeekMessage, static_cast<WPARAM>(frame), 0, 0);
+}
 
 void WebListen() {
     const char* canvas = "#canvas";
@@ -126,6 +145,24 @@ void WebPumpInput() {
         g_head = (g_head + 1) % kRing;
         --g_count;
         const bool pointer = e.message == WM_MOUSEMOVE || e.message == WM_LBUTTONDOWN || e.message == WM_LBUTTONUP;
+        if (const ViewerInput* viewer = ActiveViewerInput()) {
+            if (e.message == kViewerKeyMessage) {
+                viewer->key(static_cast<ViewerKey>(e.wParam), e.x != 0);
+                continue;
+            }
+            if (e.message == kViewerSeekMessage) {
+                ViewerSeek(static_cast<long long>(e.wParam));
+                continue;
+            }
+            if (pointer) {
+                viewer->pointer(e.message == WM_LBUTTONDOWN ? ViewerPointer::Down
+                                : e.message == WM_LBUTTONUP ? ViewerPointer::Up
+                                                            : ViewerPointer::Move,
+                                e.x, e.y);
+                continue;
+            }
+        }
+        if (e.message == kViewerKeyMessage || e.message == kViewerSeekMessage) continue;  // the viewer has gone
         PostGameMessage(e.message, e.wParam, pointer ? MakeCursorLParam(e.x, e.y) : (e.message == WM_KEYDOWN ? 1 : 0));
     }
 }

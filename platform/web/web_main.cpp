@@ -36,6 +36,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE void ZumbleFlushLogs() { std::fflush(nullptr); }
 // is kept as it is so far.
 extern "C" EMSCRIPTEN_KEEPALIVE void ZumbleKeepRound() { KeepReplaySoFar(); }
 
+// A round is going on: the page asks before leaving it to watch a replay.
+extern "C" EMSCRIPTEN_KEEPALIVE int ZumbleInRound() { return ReplayRoundGoingOn() ? 1 : 0; }
+
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--time") == 0) g_timeGiven = true;

@@ -132,6 +132,15 @@ std::FILE* OpenGamePath(const char* path, const char* mode) {
     return file;
 }
 
+bool ShownGamePath(const char* path, std::string* out) {
+    std::wstring p;
+    if (!path || !Resolve(path, &p)) return false;
+    wchar_t full[MAX_PATH * 4];
+    const DWORD n = GetFullPathNameW(p.c_str(), MAX_PATH * 4, full, nullptr);
+    *out = Utf8FromWide(n > 0 && n < MAX_PATH * 4 ? std::wstring(full, n) : p);
+    return true;
+}
+
 int RenameGamePath(const char* from, const char* to) {
     std::wstring a, b;
     if (!from || !to || !Resolve(from, &a) || !Resolve(to, &b)) return -1;

@@ -9,6 +9,8 @@
 
 #include "platform/core/display_settings.h"
 #include "platform/core/letterbox.h"
+#include "platform/core/overlay_draw.h"
+#include "platform/core/viewer_input.h"
 
 namespace {
 
@@ -40,6 +42,43 @@ struct {
 } g_dib;
 bool g_havePicture = false;
 
+// While a replay is watched with its overlay: the picture in 32-bit colour with the
+// overlay blended over it, at the picture's size.
+std::uint32_t g_overlay[kWidth * kHeight];
+std::uint32_t g_blended[kWidth * kHeight];
+BITMAPINFOHEADER g_blendedDib;
+bool g_haveOverlay = false;
+
+void BlendOverlay() {
+    for (int i = 0; i < kWidth * kHeight; ++i) {
+        const RGBQUAD c = g_dib.colors[g_pixels[i]];
+        const std::uint32_t o = g_overlay[i];
+        const std::uint32_t a = o >> 24;
+        const auto mix = [a](std::uint32_t src, std::uint32_t dst) { return (src * a + dst * (255 - a) + 127) / 255; };
+        g_blended[i] = mix((o >> 16) & 0xFF, c.rgbRed) << 16 | mix((o >> 8) & 0xFF, c.rgbGreen) << 8 |
+                       mix(o & 0xFF, c.rgbBlue);
+    }
+}
+
+// The replay viewer's keys, as Windows names them.
+bool ViewerKeyOf(WPARAM key, ViewerKey* out) {
+    switch (key) {
+    case VK_SPACE: *out = ViewerKey::PlayPause; return true;
+    case VK_OEM_COMMA: *out = ViewerKey::FrameBack; return true;
+    case VK_OEM_PERIOD: *out = ViewerKey::FrameForward; return true;
+    case VK_LEFT: *out = ViewerKey::Back; return true;
+    case VK_RIGHT: *out = ViewerKey::Forward; return true;
+    case VK_HOME: *out = ViewerKey::Start; return true;
+    case VK_END: *out = ViewerKey::End; return true;
+    case VK_OEM_MINUS: case VK_SUBTRACT: *out = ViewerKey::Slower; return true;
+    case VK_OEM_PLUS: case VK_ADD: *out = ViewerKey::Faster; return true;
+    case 'O': *out = ViewerKey::Overlay; return true;
+    case VK_OEM_2: *out = ViewerKey::Help; return true;
+    case VK_ESCAPE: *out = ViewerKey::Leave; return true;
+    default: return false;
+    }
+}
+
 void Layout() {
     RECT client;
     GetClientRect(g_window, &client);
@@ -67,6 +106,12 @@ void Paint(HDC dc) {
         return;
     }
     SetStretchBltMode(dc, COLORONCOLOR);  // whole factors: every pixel a clean block
+    if (g_haveOverlay) {
+        StretchDIBits(dc, g_picture.left, g_picture.top, g_picture.right - g_picture.left,
+                      g_picture.bottom - g_picture.top, 0, 0, kWidth, kHeight, g_blended,
+                      reinterpret_cast<const BITMAPINFO*>(&g_blendedDib), DIB_RGB_COLORS, SRCCOPY);
+        return;
+    }
     StretchDIBits(dc, g_picture.left, g_picture.top, g_picture.right - g_picture.left,
                   g_picture.bottom - g_picture.top, 0, 0, kWidth, kHeight, g_pixels,
                   reinterpret_cast<const BITMAPINFO*>(&g_dib), DIB_RGB_COLORS, SRCCOPY);
@@ -130,6 +175,16 @@ LPARAM GamePoint(LPARAM lParam) {
 }
 
 void PostMouse(UINT message, LPARAM lParam) {
+    if (const ViewerInput* viewer = ActiveViewerInput()) {
+        // A replay is watched: the mouse is the seek bar's.
+        int x, y;
+        WindowToGame(g_box, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), &x, &y);
+        viewer->pointer(message == WM_LBUTTONDOWN ? ViewerPointer::Down
+                        : message == WM_LBUTTONUP ? ViewerPointer::Up
+                                                  : ViewerPointer::Move,
+                        x, y);
+        return;
+    }
     const LPARAM at = GamePoint(lParam);
     g_post(WM_MOUSEMOVE, 0, at);
     if (message != WM_MOUSEMOVE) g_post(message, message == WM_LBUTTONDOWN ? 1 : 0, at);
@@ -202,6 +257,11 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         PostMouse(WM_LBUTTONUP, lParam);
         return 0;
     case WM_KEYDOWN:
+        if (const ViewerInput* viewer = ActiveViewerInput()) {
+            ViewerKey key;
+            if (ViewerKeyOf(wParam, &key)) viewer->key(key, GetKeyState(VK_SHIFT) < 0);
+            return 0;
+        }
         if (wParam == VK_RETURN || wParam == VK_SPACE || wParam == VK_ESCAPE) g_post(WM_KEYDOWN, wParam, 1);
         return 0;
     case WM_SYSKEYDOWN:
@@ -236,6 +296,12 @@ bool Win32WindowStart(Win32PostMessage post, Win32EndSession endSession) {
     // window again (blurred) on a screen set to more than 100 %.
     SetProcessDPIAware();
     g_instance = GetModuleHandleA(nullptr);
+    g_blendedDib.biSize = sizeof g_blendedDib;
+    g_blendedDib.biWidth = kWidth;
+    g_blendedDib.biHeight = -kHeight;  // top row first
+    g_blendedDib.biPlanes = 1;
+    g_blendedDib.biBitCount = 32;
+    g_blendedDib.biCompression = BI_RGB;
     g_dib.header.biSize = sizeof g_dib.header;
     g_dib.header.biWidth = kWidth;
     g_dib.header.biHeight = -kHeight;  // top row first, as the surface holds it
@@ -297,6 +363,9 @@ void Win32Present(const std::uint8_t* pixels, const std::uint8_t* palette) {
     for (int i = 0; i < 256; ++i)
         g_dib.colors[i] = RGBQUAD{palette[4 * i + 2], palette[4 * i + 1], palette[4 * i], 0};
     g_havePicture = true;
+    ViewerOverlay overlay;
+    g_haveOverlay = DescribeViewerOverlay(&overlay) && DrawOverlayLayer(overlay, g_overlay);
+    if (g_haveOverlay) BlendOverlay();
     HDC dc = GetDC(g_window);
     Paint(dc);
     ReleaseDC(g_window, dc);

@@ -3,7 +3,8 @@
 # --verify plays each to the time the table holds and writes nothing; --headless
 # --replay retraces the round's frames line for line; a round played after other rounds
 # and after the title's idle fly verifies in a fresh process; the kept files follow the
-# table's entries; bad and tampered files are refused with one line and the right code.
+# table's entries; bad and tampered files are refused with one line and the right code;
+# --replays lists the kept files, the damaged ones with their reason.
 set -u
 . "$(dirname "$0")/common.bash"
 
@@ -168,6 +169,48 @@ while read -r file result; do
     out=$("$ZUMBLE" --verify "$SRC/tests/replays/$file" 2>/dev/null)
     check "corpus $file plays to '$result' (got '$out')" test "$out" = "$result"
 done <"$SRC/tests/replays/expected.txt"
+
+# --- --replays: the kept replays listed ------------------------------------------------
+# A folder of its own: none at first, then the last round, two best times and files that
+# cannot be played, each on its own line; files that are not kept replays are left out.
+mkdir listing
+ln -s "$SRC/bmp" listing/bmp
+ln -s "$SRC/wave" listing/wave
+out=$(cd listing && TZ=UTC "$ZUMBLE" --replays 2>&1)
+rc=$?
+check "--replays without replays says so in one line (exit $rc): '$out'" \
+    test "$rc" -eq 0 -a "$out" = "No kept replays in $WORK/listing/replays yet: every round played is kept there."
+mkdir listing/replays
+cp "$SRC/tests/replays/10-flies-speed-2.zrp" listing/replays/last.zrp
+cp "$SRC/tests/replays/1000-flies-speed-2.zrp" listing/replays/best-1000-2-1.zrp
+cp "$SRC/tests/replays/10-flies-speed-3-keys.zrp" listing/replays/best-10-3-1.zrp
+cp "$SRC/tests/replays/left-early.zrp" listing/replays/best-10-3-2.zrp
+head -c 100 "$SRC/tests/replays/10-flies-speed-2.zrp" >listing/replays/best-10-2-2.zrp
+mkdir listing/replays/best-30-1-1.zrp
+cp "$SRC/tests/replays/10-flies-speed-2.zrp" listing/replays/last.zrp.tmp
+cp "$SRC/tests/replays/10-flies-speed-2.zrp" listing/replays/mine.zrp
+# line WHAT FILE MODE TIME: the line a readable replay gets.
+line() { printf '%-10s  %-20s  %10s  %-16s  %s' "$1" "$3" "$4" "$(TZ=UTC date -d "@$(u32 "listing/replays/$2" 32)" '+%Y-%m-%d %H:%M')" \
+    "$WORK/listing/replays/$2"; }
+want=$(line "last round" last.zrp "10 flies, speed 2" "7.234 s"
+       echo
+       printf '%-10s  %-20s  unreadable: truncated  %s\n' "best 2" "10 flies, speed 2" "$WORK/listing/replays/best-10-2-2.zrp"
+       line "best 1" best-10-3-1.zrp "10 flies, speed 3" "2.083 s"
+       echo
+       line "best 2" best-10-3-2.zrp "10 flies, speed 2" "no time"
+       echo
+       printf '%-10s  %-20s  unreadable: not a regular file  %s\n' "best 1" "30 flies, speed 1" "$WORK/listing/replays/best-30-1-1.zrp"
+       line "best 1" best-1000-2-1.zrp "1000 flies, speed 2" "87.850 s")
+touch stamp
+sleep 1
+out=$(cd listing && TZ=UTC timeout 60 "$ZUMBLE" --replays 2>"$WORK/list.err")
+rc=$?
+check "--replays lists the last round, each best time and the damaged files (exit $rc)" \
+    test "$rc" -eq 0 -a "$out" = "$want" -a ! -s list.err
+[ "$out" = "$want" ] || diff <(echo "$want") <(echo "$out")
+check "--replays writes nothing" test -z "$(find listing -newer stamp)"
+check "--replays takes no other option" \
+    test "$("$ZUMBLE" --replays --headless 2>&1)" = "zumble: --replays takes no other option"
 
 # --- bad files -----------------------------------------------------------------------------
 # verify_says FILE CODE PATTERN: one line matching PATTERN, with exit code CODE.

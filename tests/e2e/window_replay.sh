@@ -2,8 +2,8 @@
 # A round played through a real window under Xvfb (xdotool moves and clicks the real
 # mouse) leaves replays/ files; --verify plays the replay to the time hiscoa.sav holds;
 # --headless --replay retraces the round's frames as the window traced them; --replay in
-# a window shows the same frames at 60 per second, and Escape stops it. Skipped (77) only
-# where Xvfb or xdotool is missing.
+# a window shows the same frames at 60 per second and stays on the last, and Escape
+# stops it. Skipped (77) only where Xvfb or xdotool is missing.
 set -u
 . "$(dirname "$0")/common.bash"
 for tool in Xvfb xdotool; do
@@ -86,11 +86,20 @@ md5sum hiscoa.sav replays/* >before.md5
 secs=$(date +%s)
 "$ZUMBLE" --window --scale 2 --replay replays/last.zrp --trace r.trace >r.out 2>&1 &
 GAME=$!
-for _ in $(seq 600); do kill -0 $GAME 2>/dev/null || break; sleep 0.1; done
-wait $GAME
-check "--replay in a window ends by itself (exit $?)" test $? -eq 0
-GAME=""
+# The viewer stays on the round's last frame until Escape.
+for _ in $(seq 600); do
+    [ "$(wc -l <r.trace 2>/dev/null || echo 0)" -ge "$(wc -l <h.trace)" ] && break
+    kill -0 $GAME 2>/dev/null || break
+    sleep 0.1
+done
 took=$(($(date +%s) - secs))
+win=$(find_window)
+check "--replay in a window stays on the last frame" kill -0 $GAME
+xdotool key --window "$win" Escape 2>/dev/null
+for _ in $(seq 100); do kill -0 $GAME 2>/dev/null || break; sleep 0.1; done
+wait $GAME
+check "--replay in a window ends on Escape at its end (exit $?)" test $? -eq 0
+GAME=""
 check "--replay shows the round at 60 frames a second ($frames frames in ${took}s)" \
     test "$took" -ge $((frames / 60 - 1))
 rstart=$(($(grep -m1 -o '^frame=[0-9]* .* scene=6 next=7 ' r.trace | cut -d' ' -f1 | cut -d= -f2) - 1))

@@ -3,6 +3,8 @@
 // itself sends nothing; only the player's click does. Served any other way, nothing
 // here shows.
 var zumbleBoard = { present: false, lastSeen: null, replay: null };
+// Sends a kept replay from the list; only where a board serves the page.
+var zumbleBoardSubmitKept = function () {};
 
 // The kept replay of the last round, or null when the round has no time (left early).
 function zumbleBoardLastReplay() {
@@ -60,10 +62,10 @@ window.zumbleBoardSays = function (status, b) {
   return b.message || b.error || 'HTTP ' + status;
 };
 
-// Sends the last round; resolves to {status, body} (the board's JSON answer). A key
-// the board gives is kept for the name.
-window.zumbleBoardSubmit = function (name) {
-  var bytes = zumbleBoardLastReplay();
+// Sends the last round, or the replay given; resolves to {status, body} (the board's
+// JSON answer). A key the board gives is kept for the name.
+window.zumbleBoardSubmit = function (name, replay) {
+  var bytes = replay || zumbleBoardLastReplay();
   if (!bytes) return Promise.resolve({ status: 0, body: { error: 'no finished round to send' } });
   var headers = { 'Content-Type': 'application/octet-stream' };
   var key = window.zumbleBoardKey(name);
@@ -123,12 +125,28 @@ window.zumbleBoardSubmit = function (name) {
     zumblePage.setStatus(key ? 'The key of ' + name + ' is kept in this browser.' : 'No key kept for ' + name + '.');
   });
 
+  // A kept replay from the list (replays.js) goes under the form's name; without one,
+  // the form asks for it first and sends that replay.
+  zumbleBoardSubmitKept = function (bytes, entry) {
+    zumbleBoard.replay = bytes;
+    form.hidden = false;
+    if (!nameInput.value.trim()) {
+      zumblePage.setStatus('Write your name, then "Submit to the board" sends ' + entry.what.toLowerCase() + ' (' +
+                           entry.mode + ', ' + entry.time + ').');
+      nameInput.focus();
+      return;
+    }
+    form.requestSubmit();
+  };
+
   form.addEventListener('submit', function (e) {
     e.preventDefault();
     var name = nameInput.value.trim();
     try { localStorage.setItem('zumble-board-name', name); } catch (err) {}
     form.querySelector('button').disabled = true;
-    window.zumbleBoardSubmit(name).then(function (answer) {
+    var replay = zumbleBoard.replay;
+    zumbleBoard.replay = null;
+    window.zumbleBoardSubmit(name, replay).then(function (answer) {
       form.querySelector('button').disabled = false;
       var b = answer.body || {};
       if (answer.status === 201 || answer.status === 200) {
@@ -149,6 +167,7 @@ window.zumbleBoardSubmit = function (name) {
   fetch('/api/boards').then(function (response) {
     if (!response.ok) return;
     zumbleBoard.present = true;
+    zumbleReplaysChanged();  // the list offers to send its replays
     var primed = false;
     setInterval(function () {
       if (typeof FS === 'undefined' || !runtimeInitialized) return;

@@ -41,7 +41,10 @@ function zumbleChanged(path) {
   if (!zumbleIsStoredFile(path)) return;
   zumbleStore.changed[path] = true;
   // The folder too: the next start makes it before the files in it.
-  if (path.indexOf(ZUMBLE_HOME + '/replays/') === 0) zumbleStore.changed[ZUMBLE_HOME + '/replays'] = true;
+  if (path.indexOf(ZUMBLE_HOME + '/replays/') === 0) {
+    zumbleStore.changed[ZUMBLE_HOME + '/replays'] = true;
+    zumbleReplaysChanged();
+  }
 }
 
 function zumbleExists(path) {
@@ -131,7 +134,7 @@ function zumbleReadShared(done) {
     try { FS.mkdir(ZUMBLE_HOME + '/replays'); } catch (e) {}
     var transaction = remote.db.transaction([IDBFS.DB_STORE_NAME], 'readonly');
     var store = transaction.objectStore(IDBFS.DB_STORE_NAME);
-    transaction.oncomplete = function () { done(); };
+    transaction.oncomplete = function () { zumbleReplaysChanged(); done(); };
     transaction.onabort = function () {
       console.error('zumble: cannot read the saved files again: ' + transaction.error);
       done();

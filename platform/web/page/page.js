@@ -26,7 +26,7 @@ var zumblePage = {
 // The page has no window options; a scripted run is on the virtual clock.
 (function () {
   var params = new URLSearchParams(location.search);
-  var args = ['--headless'];  // lets the parser accept the options of an unattended run
+  var args = [];
   var bad = null;
   var known = "(time, tick0, frames, trace, sound-log, autoplay, timedemo, script, replay, opened)";
   params.forEach(function (value, key) {
@@ -62,6 +62,11 @@ var zumblePage = {
     }
   });
   zumblePage.badOption = bad;
+  // --headless lets the parser take the options of an unattended run; a replay watched
+  // by the player goes without it, so the viewer takes the player's controls.
+  var watching = (zumblePage.replayUrl || params.has('opened')) && !params.has('frames') && !params.has('timedemo');
+  if (!watching) args.unshift('--headless');
+  zumblePage.watching = !!watching;
   Module['arguments'] = args;
 })();
 
@@ -155,25 +160,13 @@ document.getElementById('download').addEventListener('click', function (e) {
   var link = e.currentTarget;
   if (link.href) URL.revokeObjectURL(link.href);
   link.href = URL.createObjectURL(new Blob([bytes], { type: 'application/octet-stream' }));
-  var d = new Date();
-  link.download = 'zumble-' + d.toISOString().replace(/[-:]/g, '').replace(/\..*/, '') + '.zrp';
+  link.download = window.zumbleReplayFileName(zumbleReplayFacts(bytes));  // replays.js
 });
 
+// A replay chosen or dropped is watched as a kept one is (replays.js).
 function zumbleOpenReplay(file) {
   if (!file) return;
-  file.arrayBuffer().then(function (buffer) {
-    var bytes = new Uint8Array(buffer);
-    var text = '';
-    for (var i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
-    try {
-      sessionStorage.setItem(ZUMBLE_OPENED_KEY, btoa(text));
-    } catch (e) {
-      zumblePage.setStatus('This replay is too large to open here.');
-      return;
-    }
-    zumbleStoreFiles();
-    zumbleFilesStored().then(function () { location.search = '?opened=' + encodeURIComponent(file.name); });
-  });
+  file.arrayBuffer().then(function (buffer) { zumbleWatchBytes(new Uint8Array(buffer), file.name); });
 }
 
 document.getElementById('open').addEventListener('change', function (e) { zumbleOpenReplay(e.target.files[0]); });
@@ -184,4 +177,4 @@ document.addEventListener('drop', function (e) {
   if (e.dataTransfer && e.dataTransfer.files.length) zumbleOpenReplay(e.dataTransfer.files[0]);
 });
 if (zumblePage.openedReplay || zumblePage.replayUrl)
-  zumblePage.setStatus('Watching a replay: Escape stops it.');
+  zumblePage.setStatus('Watching a replay: Space pauses, the bar below the picture seeks, ? shows every key, Escape stops it.');

@@ -24,6 +24,7 @@ function zumbleFit() {
   // Centred on whole device pixels, so no row or column of the picture is split.
   canvas.style.left = Math.floor((width - size.width) / 2 * ratio) / ratio + 'px';
   canvas.style.top = Math.floor((height - size.height) / 2 * ratio) / ratio + 'px';
+  zumbleOverlayFit();  // the replay viewer's overlay lies over the picture (viewer.js)
 }
 // Where the pointer really is, in fractions of a CSS pixel (web_input.cpp maps it).
 var zumblePointerAt = null;

@@ -1,0 +1,20 @@
+#pragma once
+// Draws the replay viewer's overlay (viewer_overlay.h) into a layer of the picture's size,
+// 640x480 pixels of 0xAARRGGBB (straight alpha), for a presentation layer to put over
+// the scaled picture: the cursor's trail, the click marks, the lines of text on a dark
+// band, the seek bar, and on "?" the keys.
+
+#include <cstdint>
+
+#include "platform/core/viewer_overlay.h"
+
+constexpr int kOverlayWidth = 640;
+constexpr int kOverlayHeight = 480;
+
+// Clears the layer and draws `overlay` into it; false (the layer clear) when it is off.
+bool DrawOverlayLayer(const ViewerOverlay& overlay, std::uint32_t* layer);
+
+// Where the seek bar's text and bands sit, for tests: the rows the overlay covers at the
+// top and the bottom of the picture.
+constexpr int kOverlayTopRows = 11;
+constexpr int kOverlayBottomTop = 446;

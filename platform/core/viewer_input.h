@@ -1,0 +1,47 @@
+#pragma once
+// The replay viewer's controls as every backend names them. While a replay is watched a
+// backend hands its keys and pointer here instead of to the game (whose input then comes
+// from the file); in a game that is played nothing listens and the backend posts its
+// input to the game as always.
+
+#include "platform/core/viewer_overlay.h"
+
+enum class ViewerKey : int {
+    PlayPause,     // Space
+    FrameBack,     // ,
+    FrameForward,  // .
+    Back,          // Left: 5 s back, with Shift 30 s
+    Forward,       // Right: 5 s on, with Shift 30 s
+    Start,         // Home
+    End,           // End
+    Slower,        // -
+    Faster,        // +
+    Overlay,       // O
+    Help,          // ?
+    Leave,         // Escape
+};
+
+enum class ViewerPointer : int { Down, Move, Up };
+
+struct ViewerInput {
+    // A key pressed; shift tells whether Shift was held.
+    void (*key)(ViewerKey key, bool shift);
+    // The mouse's left button or a finger at (x, y) in the picture's 640x480 coordinates
+    // (fractions allowed; outside the picture too).
+    void (*pointer)(ViewerPointer phase, double x, double y);
+    // What to draw over the frame now presented.
+    void (*describe)(ViewerOverlay* out);
+};
+
+// Null: nobody watches a replay.
+void SetViewerInput(const ViewerInput* input);
+const ViewerInput* ActiveViewerInput();
+
+// The presentation layers' way to the overlay: false (and nothing to draw) when no
+// replay is watched or the overlay is off.
+bool DescribeViewerOverlay(ViewerOverlay* out);
+
+// The key for a key's name as the page's events give it (KeyboardEvent.key: " ", ",",
+// ".", "ArrowLeft", "ArrowRight", "Home", "End", "-", "+", "=", "o", "O", "?", "Escape");
+// false for any other.
+bool ViewerKeyForName(const char* name, ViewerKey* key);

@@ -1,0 +1,162 @@
+// The player's kept replays in the page: the last round's and each best time's (the
+// files the game keeps in replays/), listed behind the bar's "Replays" button with mode,
+// time and date, each to watch, to download and, where a board serves the page, to send
+// to it. Watching a replay reloads the page with it (the game plays one run); leaving a
+// round going on for it is asked first.
+
+var ZUMBLE_FLIES = [10, 30, 100, 1000];
+var ZUMBLE_NO_TIME = 0xFFFFFFFF;
+
+// What a kept file's header says; null when it is no replay at all.
+function zumbleReplayFacts(bytes) {
+  if (!bytes || bytes.length < 68 || String.fromCharCode(bytes[0], bytes[1], bytes[2], bytes[3]) !== 'ZRPL') return null;
+  var view = new DataView(bytes.buffer, bytes.byteOffset, bytes.length);
+  if (bytes[28] > 3 || bytes[29] > 3) return null;
+  return { flies: ZUMBLE_FLIES[bytes[28]], speed: bytes[29] + 1, calendar: view.getUint32(32, true),
+           timeMs: view.getUint32(48, true) };
+}
+
+function zumbleTwo(n) { return (n < 10 ? '0' : '') + n; }
+// The day the round was played, in the player's time zone: 2026-12-08.
+function zumbleReplayDay(seconds) {
+  var d = new Date(seconds * 1000);
+  return d.getFullYear() + '-' + zumbleTwo(d.getMonth() + 1) + '-' + zumbleTwo(d.getDate());
+}
+function zumbleReplayWhen(seconds) {
+  var d = new Date(seconds * 1000);
+  return zumbleReplayDay(seconds) + ' ' + zumbleTwo(d.getHours()) + ':' + zumbleTwo(d.getMinutes());
+}
+function zumbleReplayTime(ms) {
+  return ms === ZUMBLE_NO_TIME ? 'no time' : Math.floor(ms / 1000) + '.' + String(ms % 1000).padStart(3, '0') + ' s';
+}
+// zumble-FLIES-SPEED-TIME-DATE.zrp: the time in whole milliseconds ("notime" for a round
+// left before its last fly), the day as above. zumble-100-2-7234-2026-12-08.zrp
+window.zumbleReplayFileName = function (facts) {
+  if (!facts) return 'zumble-replay.zrp';
+  return 'zumble-' + facts.flies + '-' + facts.speed + '-' + (facts.timeMs === ZUMBLE_NO_TIME ? 'notime' : facts.timeMs) +
+         '-' + zumbleReplayDay(facts.calendar) + '.zrp';
+};
+
+// The kept replays, the last round first, then the best times by mode and place.
+window.zumbleKeptReplays = function () {
+  var order = function (name) {
+    var m = /^best-(\d+)-(\d)-(\d)\.zrp$/.exec(name);
+    return m ? ZUMBLE_FLIES.indexOf(Number(m[1])) * 100 + Number(m[2]) * 10 + Number(m[3]) : -1;
+  };
+  return window.zumbleReplays().filter(function (name) { return name === 'last.zrp' || order(name) >= 0; })
+    .sort(function (a, b) { return order(a) - order(b); })
+    .map(function (name) {
+      var bytes = window.zumbleFile('replays/' + name);
+      var facts = zumbleReplayFacts(bytes);
+      var place = /^best-\d+-\d-(\d)\.zrp$/.exec(name);
+      return {
+        name: name, what: place ? 'Best ' + place[1] : 'Last round', facts: facts,
+        mode: facts ? facts.flies + ' flies, speed ' + facts.speed : 'cannot be read',
+        time: facts ? zumbleReplayTime(facts.timeMs) : '', date: facts ? zumbleReplayWhen(facts.calendar) : '',
+        download: window.zumbleReplayFileName(facts)
+      };
+    });
+};
+
+// Watching: the bytes wait in the session across the reload. A round going on is
+// left only when the player says so.
+function zumbleWatchBytes(bytes, name) {
+  var go = function () {
+    var text = '';
+    for (var i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+    try {
+      sessionStorage.setItem(ZUMBLE_OPENED_KEY, btoa(text));
+    } catch (e) {
+      zumblePage.setStatus('This replay is too large to open here.');
+      return;
+    }
+    zumbleKeepRound();
+    zumbleStoreFiles();
+    zumbleFilesStored().then(function () { location.search = '?opened=' + encodeURIComponent(name); });
+  };
+  var inRound = runtimeInitialized && !runtimeExited && !ABORT && Module['_ZumbleInRound'] && Module['_ZumbleInRound']();
+  if (!inRound) { go(); return; }
+  var ask = document.getElementById('ask');
+  document.getElementById('ask-text').textContent = 'A round is going on. Leave it to watch ' + name + '?';
+  ask.hidden = false;
+  document.getElementById('ask-yes').onclick = function (e) { e.currentTarget.blur(); ask.hidden = true; go(); };
+  document.getElementById('ask-no').onclick = function (e) { e.currentTarget.blur(); ask.hidden = true; };
+}
+
+function zumbleDownloadLink(bytes, fileName, text) {
+  var link = document.createElement('a');
+  link.textContent = text;
+  link.download = fileName;
+  link.href = URL.createObjectURL(new Blob([bytes], { type: 'application/octet-stream' }));
+  return link;
+}
+
+var zumbleReplayLinks = [];
+function zumbleListReplays() {
+  var list = document.getElementById('replays-list');
+  if (!list || document.getElementById('replays').hidden) return;
+  zumbleReplayLinks.forEach(function (href) { URL.revokeObjectURL(href); });
+  zumbleReplayLinks = [];
+  list.textContent = '';
+  var kept = typeof FS === 'undefined' || !runtimeInitialized ? [] : window.zumbleKeptReplays();
+  if (!kept.length) {
+    var none = document.createElement('li');
+    none.textContent = 'No replays kept yet: every round you play is kept here (the last one and each best time).';
+    list.appendChild(none);
+    return;
+  }
+  kept.forEach(function (entry) {
+    var item = document.createElement('li');
+    item.dataset.name = entry.name;
+    var facts = document.createElement('span');
+    facts.className = 'facts';
+    facts.textContent = [entry.what, entry.mode, entry.time, entry.date].filter(Boolean).join(' · ');
+    item.appendChild(facts);
+    var bytes = window.zumbleFile('replays/' + entry.name);
+    var actions = document.createElement('span');
+    actions.className = 'actions';
+    if (entry.facts) {
+      var watch = document.createElement('button');
+      watch.type = 'button';
+      watch.className = 'watch';
+      watch.textContent = 'Watch';
+      watch.addEventListener('click', function (e) { e.currentTarget.blur(); zumbleWatchBytes(bytes, entry.name); });
+      actions.appendChild(watch);
+    }
+    var link = zumbleDownloadLink(bytes, entry.download, 'Download');
+    link.className = 'download';
+    zumbleReplayLinks.push(link.href);
+    actions.appendChild(link);
+    if (zumbleBoard.present && entry.facts && entry.facts.timeMs !== ZUMBLE_NO_TIME) {
+      var submit = document.createElement('button');
+      submit.type = 'button';
+      submit.className = 'submit';
+      submit.textContent = 'Submit';
+      submit.addEventListener('click', function (e) { e.currentTarget.blur(); zumbleBoardSubmitKept(bytes, entry); });
+      actions.appendChild(submit);
+    }
+    item.appendChild(actions);
+    list.appendChild(item);
+  });
+}
+
+// A change of the kept files (a round saved, another tab's files read again) shows in
+// the list when it is open, once the game's frame is over.
+var zumbleReplaysTimer = 0;
+function zumbleReplaysChanged() {
+  if (zumbleReplaysTimer) return;
+  zumbleReplaysTimer = setTimeout(function () { zumbleReplaysTimer = 0; zumbleListReplays(); }, 0);
+}
+
+document.getElementById('replays-button').addEventListener('click', function (e) {
+  e.currentTarget.blur();  // Space and Enter belong to the game, not to the button
+  var panel = document.getElementById('replays');
+  panel.hidden = !panel.hidden;
+  zumbleListReplays();
+});
+document.getElementById('replays-close').addEventListener('click', function () {
+  document.getElementById('replays').hidden = true;
+});
+
+// After watching, "Play again" starts a game (the page's own address, without the replay).
+if (zumblePage.openedReplay || zumblePage.replayUrl) document.getElementById('again').href = location.pathname;

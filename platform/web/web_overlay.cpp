@@ -1,0 +1,80 @@
+// The replay viewer's overlay in the page: the viewer's description of it, as JSON, for
+// page/viewer.js to draw on its own canvas over the game's (never into the game's
+// picture), after every picture the game presents.
+#include "platform/web/web_backend.h"
+
+#include <emscripten/emscripten.h>
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "platform/core/viewer_input.h"
+#include "replay/replay_viewer.h"
+
+namespace {
+
+ViewerOverlay g_overlay;
+// The description: at most the trail, the clicks and the texts, each character escaped.
+char g_json[16384];
+int g_used = 0;
+
+void Put(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Put(const char* format, ...) {
+    if (g_used >= static_cast<int>(sizeof g_json) - 1) return;
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(g_json + g_used, sizeof g_json - static_cast<std::size_t>(g_used), format, args);
+    va_end(args);
+    if (n > 0) g_used = g_used + n < static_cast<int>(sizeof g_json) ? g_used + n : static_cast<int>(sizeof g_json) - 1;
+}
+
+// A text of the overlay as a JSON string: it holds the recording program's name from
+// the file, which may be anything.
+void PutText(const char* text, int size) {
+    Put("\"");
+    for (int i = 0; i < size && text[i]; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '"' || c == '\\') Put("\\%c", c);
+        else if (c < 0x20 || c >= 0x7F) Put("\\u%04x", c);
+        else Put("%c", c);
+    }
+    Put("\"");
+}
+
+// The viewer's state and overlay as JSON; false when no replay is watched.
+bool Describe() {
+    const ViewerInput* viewer = ActiveViewerInput();
+    if (!viewer || !viewer->describe) return false;
+    viewer->describe(&g_overlay);
+    const ViewerOverlay& o = g_overlay;
+    g_used = 0;
+    Put("{\"shown\":%d,\"help\":%d,\"paused\":%d,\"holdingBar\":%d,\"seeking\":%d,\"frame\":%lld,"
+        "\"frames\":%lld,\"speed\":%g,\"bar\":%.6f,\"trail\":[",
+        o.shown ? 1 : 0, o.help ? 1 : 0, o.paused ? 1 : 0, o.holdingBar ? 1 : 0, ViewerSeeking() ? 1 : 0, o.frame,
+        o.frames, o.speed, o.barFraction);
+    for (int i = 0; i < o.trailCount && i <= kViewerTrailFrames; ++i)
+        Put("%s[%.2f,%.2f,%.4f]", i ? "," : "", o.trail[i].x, o.trail[i].y, o.trail[i].age);
+    Put("],\"clicks\":[");
+    for (int i = 0; i < o.clickCount && i < kViewerMaxClicks; ++i)
+        Put("%s[%.2f,%.2f,%.4f]", i ? "," : "", o.clicks[i].x, o.clicks[i].y, o.clicks[i].alpha);
+    Put("],\"top\":");
+    PutText(o.topLine, kViewerTextSize);
+    Put(",\"helpLine\":");
+    PutText(o.helpLine, kViewerTextSize);
+    Put(",\"helpLines\":[");
+    for (int i = 0; i < o.helpCount && i < 12; ++i) {
+        if (i) Put(",");
+        PutText(o.helpLines[i], 64);
+    }
+    Put("],\"barRect\":[%g,%g,%g,%g]}", kViewerBarX, kViewerBarY, kViewerBarW, kViewerBarH);
+    return true;
+}
+
+EM_JS(void, WebOverlayDraw, (const char* json), { zumbleViewerDraw(json ? UTF8ToString(json) : null); });
+
+}  // namespace
+
+void WebDrawOverlay() { WebOverlayDraw(Describe() ? g_json : nullptr); }
+
+// The viewer's state for the page's tests: the same JSON, or null when no replay is watched.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* ZumbleViewerState() { return Describe() ? g_json : nullptr; }

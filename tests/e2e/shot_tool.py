@@ -1,0 +1,148 @@
+#!/usr/bin/env python3
+"""Screenshots of the game window (XWD files from xwd) against the game's own shots
+(PNG files of 640x480 RGB, as `shot` writes them).
+
+    shot_tool.py png SHOT.xwd OUT.png [X Y W H]
+        writes the window's pixels (or a part of them) as a PNG
+    shot_tool.py same SHOT.xwd GAME.png SCALE OX OY
+        exit 0 when the window shows GAME.png scaled by SCALE from window pixel (OX, OY),
+        every pixel; else prints how many differ, and where the first does
+    shot_tool.py differ SHOT.xwd GAME.png SCALE OX OY TOP BOTTOM
+        prints the number of the picture's pixels that differ in game rows TOP..BOTTOM-1
+    shot_tool.py count SHOT.xwd X0 Y0 X1 Y1 R G B
+        prints the number of window pixels of colour (R, G, B) in the rectangle
+"""
+import array
+import struct
+import sys
+import zlib
+
+
+class Xwd:
+    """A screenshot's pixels as 32-bit words, with the masks of red, green and blue."""
+
+    def __init__(self, path):
+        data = open(path, "rb").read()
+        f = struct.unpack(">25I", data[:100])
+        header_size, bpp, bytes_per_line = f[0], f[11], f[12]
+        self.width, self.height, ncolors, byte_order = f[4], f[5], f[19], f[7]
+        if bpp != 32:
+            sys.exit("screenshot has %d bits per pixel, expected 32" % bpp)
+        start = header_size + 12 * ncolors
+        self.words = array.array("I", data[start:start + self.height * bytes_per_line])
+        if (byte_order == 0) != (sys.byteorder == "little"):
+            self.words.byteswap()
+        self.stride = bytes_per_line // 4
+        self.shifts = [(m & -m).bit_length() - 1 for m in f[14:17]]
+        self.colour_mask = f[14] | f[15] | f[16]
+
+    def word(self, rgb):
+        return sum(c << s for c, s in zip(rgb, self.shifts))
+
+    def rgb(self, x, y):
+        v = self.words[y * self.stride + x]
+        return tuple((v >> s) & 0xFF for s in self.shifts)
+
+    def rows(self, x, y, w, h):
+        return [[self.rgb(x + i, y + j) for i in range(w)] for j in range(h)]
+
+
+def read_png(path):
+    data = open(path, "rb").read()
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        sys.exit("%s is not a PNG" % path)
+    pos, idat, width, height = 8, b"", 0, 0
+    while pos < len(data):
+        (length,) = struct.unpack(">I", data[pos:pos + 4])
+        kind = data[pos + 4:pos + 8]
+        body = data[pos + 8:pos + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, colour = struct.unpack(">IIBB", body[:10])
+            if depth != 8 or colour != 2:
+                sys.exit("%s: only 8-bit RGB PNGs are read" % path)
+        elif kind == b"IDAT":
+            idat += body
+        pos += 12 + length
+    raw = zlib.decompress(idat)
+    stride = width * 3
+    rows, prev, i = [], bytearray(stride), 0
+    for _ in range(height):
+        kind = raw[i]
+        line = bytearray(raw[i + 1:i + 1 + stride])
+        i += 1 + stride
+        for x in range(stride):
+            a = line[x - 3] if x >= 3 else 0
+            b = prev[x]
+            c = prev[x - 3] if x >= 3 else 0
+            if kind == 1:
+                line[x] = (line[x] + a) & 255
+            elif kind == 2:
+                line[x] = (line[x] + b) & 255
+            elif kind == 3:
+                line[x] = (line[x] + (a + b) // 2) & 255
+            elif kind == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                line[x] = (line[x] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+        rows.append([tuple(line[3 * x:3 * x + 3]) for x in range(width)])
+        prev = line
+    return width, height, rows
+
+
+def write_png(path, rows):
+    height, width = len(rows), len(rows[0])
+    raw = b"".join(b"\x00" + bytes(v for p in row for v in p) for row in rows)
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
+
+    out = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+    out += chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
+    open(path, "wb").write(out)
+
+
+def differing(shot, game, scale, ox, oy, top, bottom):
+    """The shot's pixels in game rows top..bottom-1 that are not the game's, scaled."""
+    _, _, grows = game
+    count, first = 0, None
+    for y in range(top, bottom):
+        want = array.array("I", (shot.word(grows[y][x]) for x in range(640) for _ in range(scale)))
+        for dy in range(scale):
+            at = (oy + y * scale + dy) * shot.stride + ox
+            got = shot.words[at:at + 640 * scale]
+            if got == want:
+                continue
+            for i in range(640 * scale):
+                if got[i] & shot.colour_mask != want[i]:
+                    count += 1
+                    if first is None:
+                        first = (i // scale, y, shot.rgb(ox + i, oy + y * scale + dy), grows[y][i // scale])
+    return count, first
+
+
+def main():
+    a = sys.argv[1:]
+    if not a:
+        sys.exit(__doc__)
+    if a[0] == "png":
+        shot = Xwd(a[1])
+        x, y, cw, ch = (int(v) for v in a[3:7]) if len(a) >= 7 else (0, 0, shot.width, shot.height)
+        write_png(a[2], shot.rows(x, y, cw, ch))
+    elif a[0] == "same":
+        count, first = differing(Xwd(a[1]), read_png(a[2]), *(int(v) for v in a[3:6]), 0, 480)
+        if count:
+            print("%d pixels differ; the first at game (%d, %d): %s, not %s" % ((count,) + first))
+            sys.exit(1)
+    elif a[0] == "differ":
+        count, _ = differing(Xwd(a[1]), read_png(a[2]), *(int(v) for v in a[3:8]))
+        print(count)
+    elif a[0] == "count":
+        shot = Xwd(a[1])
+        x0, y0, x1, y1, r, g, b = (int(v) for v in a[2:9])
+        print(sum(1 for y in range(y0, y1) for x in range(x0, x1) if shot.rgb(x, y) == (r, g, b)))
+    else:
+        sys.exit(__doc__)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,296 @@
+// The kept replays and the replay viewer in the page: a round played in the page shows in
+// the list (the last round and its best time, with mode, time and date) and downloads
+// under its name; opening a replay during a round asks first; "Watch" opens the viewer,
+// whose keys, seek bar (clicked and dragged by mouse, tapped and dragged by a finger) and
+// overlay work; with the overlay off the game's canvas is the game's own shot of the
+// frame; Escape leaves, and "Play again" then starts a game. The list fits a phone held
+// sideways and a wide screen.
+// Usage: node viewer_test.mjs build-web/site build/zumble
+import fs from 'node:fs';
+import path from 'node:path';
+import { check, comparePng, finish, launch, runNative, serve, waitForScene } from './harness.mjs';
+
+process.setMaxListeners(0);  // every scratch folder removes itself at exit
+
+const [site, zumble] = process.argv.slice(2).map((p) => path.resolve(p));
+if (!site || !zumble || !fs.existsSync(path.join(site, 'index.html'))) {
+  console.error('usage: node viewer_test.mjs SITE_FOLDER ZUMBLE_BINARY (build the page with make web)');
+  process.exit(2);
+}
+
+// The test player's round of ten flies at speed 2, then back at mode select.
+const play = ['0 move 300 300', '3 click', '10 move 120 80', '11 click', '14 move 320 320', '15 click', ''].join('\n');
+// A round started and left to go on (nobody swats).
+const start = ['0 move 300 300', '3 click', '10 move 120 80', '11 click', '14 move 320 320', '15 click', ''].join('\n');
+const seed = 1000000000;  // 2001-09-09 01:46:40 UTC
+const day = '2001-09-09';
+
+// The same round natively: its time, and later its shots.
+const alone = runNative(zumble, ['--autoplay', '--frames', '3000', '--time', String(seed), '--script', 'play.txt'],
+                        { 'play.txt': play });
+const nativeTime = fs.readFileSync(path.join(alone.dir, 'hiscoa.sav')).readInt32LE(12 + 4 * 5);
+
+const server = await serve(site, { 'play.txt': play, 'start.txt': start });
+const bytesOf = async (page, name) => {
+  const got = await page.evaluate((n) => { const b = window.zumbleFile('replays/' + n); return b ? Array.from(b) : null; }, name);
+  return got ? Buffer.from(got) : null;
+};
+const state = (page) => page.evaluate(() => window.zumbleViewerState());
+// Waits until the viewer's state passes `test`; the last state seen.
+async function viewerUntil(page, test, timeout = 20000) {
+  const deadline = Date.now() + timeout;
+  let s = null;
+  while (Date.now() < deadline) {
+    s = await state(page);
+    if (s && test(s)) return s;
+    await page.waitForTimeout(50);
+  }
+  return s;
+}
+// Where a fraction of the seek bar is on the page.
+async function barPoint(page, fraction) {
+  const box = await page.locator('#canvas').boundingBox();
+  const s = await state(page);
+  const [x, y, w, h] = s.barRect;
+  return { x: box.x + (x + w * fraction) * box.width / 640, y: box.y + (y + h / 2) * box.height / 480 };
+}
+// The checksum that ends a replay file (CRC-32, reflected, 0xEDB88320).
+function crc32(bytes) {
+  let c = 0xFFFFFFFF;
+  for (const b of bytes) {
+    c ^= b;
+    for (let k = 0; k < 8; ++k) c = c & 1 ? (c >>> 1) ^ 0xEDB88320 : c >>> 1;
+  }
+  return (c ^ 0xFFFFFFFF) >>> 0;
+}
+const near = (frame, fraction, frames) => Math.abs(frame - fraction * (frames - 1)) <= Math.max(3, frames * 0.01);
+
+const context = await launch({ width: 1024, height: 768 }, { timezoneId: 'UTC' });
+try {
+  const page = await context.newPage();
+  // --- a round played in the page: the list -------------------------------------------
+  await page.goto(server.url + `?script=play.txt&autoplay&trace&time=${seed}`);
+  const roundOver = await page.waitForFunction(() => {
+    const lines = (window.zumbleTrace() || '').trimEnd().split('\n');
+    return / phase=2 /.test(lines.join('\n')) && / scene=5 /.test(lines[lines.length - 1]);
+  }, null, { timeout: 120000, polling: 200 }).then(() => true, () => false);
+  check('the round in the page ends at mode select', roundOver);
+  await page.locator('#replays-button').click();
+  await page.waitForFunction(() => document.querySelectorAll('#replays-list li[data-name]').length >= 2, null,
+                             { timeout: 10000 }).catch(() => {});
+  const rows = await page.locator('#replays-list li').allTextContents();
+  const want = `10 flies, speed 2 · ${Math.floor(nativeTime / 1000)}.${String(nativeTime % 1000).padStart(3, '0')} s · ${day} 01:`;
+  check(`the list shows the last round and its best time (${rows.join(' | ')})`,
+        rows.length === 2 && rows[0].startsWith('Last round · ' + want) && rows[1].startsWith('Best 1 · ' + want));
+  const last = await bytesOf(page, 'last.zrp');
+  const [download] = await Promise.all([page.waitForEvent('download'),
+                                        page.locator('#replays-list li[data-name="last.zrp"] a.download').click()]);
+  const name = download.suggestedFilename();
+  check(`the download is named zumble-FLIES-SPEED-TIME-DATE.zrp (${name})`, name === `zumble-10-2-${nativeTime}-${day}.zrp`);
+  check('and holds the kept replay', last && fs.readFileSync(await download.path()).equals(last));
+  check('no submit without a board', await page.locator('#replays-list button.submit').count() === 0);
+
+  // --- opening a replay during a round asks first -------------------------------------
+  await page.goto(server.url + `?script=start.txt&trace&time=${seed + 5}`);
+  check('a round is going on', await waitForScene(page, 8, 30000));
+  await page.locator('#replays-button').click();
+  await page.locator('#replays-list li[data-name="last.zrp"] button.watch').click();
+  check('watching during a round asks first', await page.locator('#ask').isVisible());
+  await page.locator('#ask-no').click();
+  check('"Keep playing" stays in the round', !/opened=/.test(page.url()) && await page.locator('#ask').isHidden());
+  await page.locator('#replays-list li[data-name="best-10-2-1.zrp"] button.watch').click();
+  await Promise.all([page.waitForURL(/opened=best-10-2-1\.zrp/, { timeout: 20000 }), page.locator('#ask-yes').click()]);
+  check('"Watch" leaves the round for the viewer', /opened=/.test(page.url()));
+
+  // --- the viewer ---------------------------------------------------------------------
+  let s = await viewerUntil(page, (v) => v.frame > 5);
+  check(`the viewer plays the replay (${s && s.top})`, !!s && s.frames > 100 && /10 flies, speed 2/.test(s.top));
+  const frames = s.frames;
+  check('its overlay is drawn over the picture', await page.evaluate(() => window.zumbleOverlayDrawn()));
+  check('the player\'s pointer shows over the picture, for the seek bar',
+        await page.evaluate(() => getComputedStyle(Module.canvas).cursor) === 'default');
+  await page.keyboard.press('Space');
+  s = await viewerUntil(page, (v) => v.paused);
+  check('Space pauses', s.paused);
+  // The frame in hand when the key came may still be finished: the one it stops on.
+  let at = -1;
+  for (let n = 0; n < 50 && at !== (await state(page)).frame; ++n) {
+    at = (await state(page)).frame;
+    await page.waitForTimeout(100);
+  }
+  await page.waitForTimeout(300);
+  check('paused, the frame stands still', (await state(page)).frame === at);
+  await page.keyboard.press('.');
+  s = await viewerUntil(page, (v) => v.frame === at + 1);
+  check(`. steps one frame on (${at} to ${s.frame})`, s.frame === at + 1);
+  await page.keyboard.press(',');
+  await page.keyboard.press(',');
+  s = await viewerUntil(page, (v) => v.frame === at - 1);
+  check(`, steps back (${s.frame})`, s.frame === at - 1 && s.paused);
+  await page.keyboard.press('End');
+  s = await viewerUntil(page, (v) => v.frame === frames - 1);
+  check('End goes to the last frame', s.frame === frames - 1);
+  await page.keyboard.press('Home');
+  s = await viewerUntil(page, (v) => v.frame === 0);
+  check('Home goes to the first', s.frame === 0);
+  await page.keyboard.press('ArrowRight');
+  s = await viewerUntil(page, (v) => v.frame === Math.min(300, frames - 1));
+  check(`Right goes 5 s on (${s.frame})`, s.frame === Math.min(300, frames - 1));
+  await page.keyboard.press('Shift+ArrowLeft');
+  s = await viewerUntil(page, (v) => v.frame === 0);
+  check('Shift+Left goes 30 s back, to the start at most', s.frame === 0);
+  await page.keyboard.press('+');
+  s = await viewerUntil(page, (v) => v.speed === 2);
+  check('+ plays faster', s.speed === 2);
+  await page.keyboard.press('-');
+  await page.keyboard.press('-');
+  s = await viewerUntil(page, (v) => v.speed === 0.5);
+  check('- plays slower', s.speed === 0.5 && /0\.5x/.test(s.top));
+  await page.keyboard.press('?');
+  s = await viewerUntil(page, (v) => v.help);
+  check('? shows every key', s.help && s.helpLines.length >= 8);
+  await page.keyboard.press('?');
+
+  // The seek bar: a click, a mouse drag, a tap and a finger's drag.
+  let p = await barPoint(page, 0.5);
+  await page.mouse.click(p.x, p.y);
+  s = await viewerUntil(page, (v) => near(v.frame, 0.5, frames));
+  check(`a click on the bar's middle seeks there (${s.frame} of ${frames})`, near(s.frame, 0.5, frames));
+  p = await barPoint(page, 0.2);
+  const q = await barPoint(page, 0.8);
+  await page.mouse.move(p.x, p.y);
+  await page.mouse.down();
+  s = await viewerUntil(page, (v) => near(v.frame, 0.2, frames) && v.holdingBar);
+  check(`pressed on the bar, the viewer goes there and holds it (${s.frame})`, near(s.frame, 0.2, frames) && s.holdingBar);
+  for (let i = 1; i <= 6; ++i) await page.mouse.move(p.x + (q.x - p.x) * i / 6, p.y, { steps: 2 });
+  s = await viewerUntil(page, (v) => near(v.frame, 0.8, frames));
+  await page.mouse.up();
+  check(`dragged along the bar, it follows (${s.frame})`, near(s.frame, 0.8, frames));
+  p = await barPoint(page, 0.3);
+  await page.touchscreen.tap(p.x, p.y);
+  s = await viewerUntil(page, (v) => near(v.frame, 0.3, frames) && !v.holdingBar);
+  check(`a tap on the bar seeks there (${s.frame})`, near(s.frame, 0.3, frames));
+  const cdp = await context.newCDPSession(page);
+  const touch = (type, point) => cdp.send('Input.dispatchTouchEvent', { type, touchPoints: point ? [{ x: point.x, y: point.y }] : [] });
+  p = await barPoint(page, 0.6);
+  const r = await barPoint(page, 0.1);
+  await touch('touchStart', p);
+  for (let i = 1; i <= 6; ++i) await touch('touchMove', { x: p.x + (r.x - p.x) * i / 6, y: p.y });
+  s = await viewerUntil(page, (v) => near(v.frame, 0.1, frames));
+  await touch('touchEnd', null);
+  check(`a finger dragged along the bar takes it along (${s.frame})`, near(s.frame, 0.1, frames));
+
+  // Pictures: with the overlay the page shows more than the game's picture; without it
+  // the game's canvas is the native game's shot of that frame.
+  s = await state(page);
+  check('the bar let go, the viewer is paused as before', s.paused);
+  if (!s.paused) { await page.keyboard.press('Space'); s = await viewerUntil(page, (v) => v.paused); }
+  const target = Math.floor(frames * 0.6);
+  await page.evaluate((f) => window.zumbleViewerSeek(f), target);
+  s = await viewerUntil(page, (v) => v.frame === target);
+  check(`a seek lands on frame ${target} (${s.frame})`, s.frame === target);
+  const gamePng = async () => Buffer.from((await page.evaluate(() => Module.canvas.toDataURL('image/png'))).split(',')[1], 'base64');
+  const withOverlay = await page.locator('#stage').screenshot();
+  const overlayPixels = await page.evaluate(() => {
+    const o = document.getElementById('overlay');
+    const d = o.getContext('2d').getImageData(0, 0, o.width, o.height).data;
+    let n = 0;
+    for (let i = 3; i < d.length; i += 4) if (d[i]) ++n;
+    return n;
+  });
+  check(`the overlay is drawn over the picture (${overlayPixels} pixels)`, overlayPixels > 1000);
+  await page.keyboard.press('o');
+  s = await viewerUntil(page, (v) => !v.shown);
+  await page.waitForFunction(() => !window.zumbleOverlayDrawn(), null, { timeout: 5000 }).catch(() => {});
+  check('O takes the overlay away', !s.shown && !await page.evaluate(() => window.zumbleOverlayDrawn()));
+  const without = await page.locator('#stage').screenshot();
+  check('the page\'s picture changes with the overlay', !withOverlay.equals(without));
+  const start0 = last.readUInt32LE(36);  // the replay's first frame follows this flip
+  const shots = runNative(zumble, ['--autoplay', '--frames', '3000', '--time', String(seed), '--script', 'shots.txt'],
+                          { 'shots.txt': play + `${start0 + target + 1} shot frame.png\n${start0 + target + 2} shot next.png\n` });
+  const native = fs.readFileSync(path.join(shots.dir, 'frame.png'));
+  const shown = await gamePng();
+  const differ = await comparePng(page, shown, native);
+  check(`without the overlay the game's canvas is the game's own shot of frame ${target} (${differ} pixels differ)`,
+        differ === 0);
+  const nextDiffer = await comparePng(page, shown, fs.readFileSync(path.join(shots.dir, 'next.png')));
+  check(`and not the next frame's (${nextDiffer} pixels differ)`, nextDiffer > 0);
+  if (process.env.ZUMBLE_VIEWER_SHOT) {
+    fs.writeFileSync(process.env.ZUMBLE_VIEWER_SHOT, withOverlay);
+    fs.writeFileSync(process.env.ZUMBLE_VIEWER_SHOT + '.game.png', shown);
+    fs.writeFileSync(process.env.ZUMBLE_VIEWER_SHOT + '.native.png', native);
+  }
+  await page.keyboard.press('o');
+  await viewerUntil(page, (v) => v.shown);
+
+  // A replay whose recorder's name (which nothing checks) holds quotes, backslashes and
+  // control characters still gives the page a description it can read and draw.
+  const odd = Buffer.from(last);
+  Buffer.from('a"b\\c\n</x>\u0001\u00ff', 'latin1').copy(odd, 12);
+  odd.writeUInt32LE(crc32(odd.subarray(0, odd.length - 4)), odd.length - 4);
+  await Promise.all([page.waitForURL(/opened=odd\.zrp/, { timeout: 20000 }),
+                     page.setInputFiles('#open', { name: 'odd.zrp', mimeType: 'application/octet-stream', buffer: odd })]);
+  s = await viewerUntil(page, (v) => v.frame > 2);
+  check(`a recorder's name of any bytes reaches the top line intact (${s && JSON.stringify(s.top)})`,
+        !!s && s.top.includes('by zumble a"b\\c\n</x>\u0001\u00ff'));
+  check('and the overlay is drawn', await page.evaluate(() => window.zumbleOverlayDrawn()));
+
+  // Escape leaves; "Play again" starts a game.
+  await page.keyboard.press('Escape');
+  const ended = await page.waitForFunction(() => window.zumbleEnded && window.zumbleEnded(), null,
+                                           { timeout: 30000, polling: 200 }).then(() => true, () => false);
+  check('Escape leaves the viewer', ended && await page.locator('#again').isVisible());
+  await Promise.all([page.waitForURL((u) => !/opened=/.test(u.href), { timeout: 20000 }), page.locator('#again').click()]);
+  await page.waitForFunction(() => window.Module && window.Module.calledRun, null, { timeout: 30000 });
+  await page.waitForTimeout(500);
+  check('"Play again" after watching starts a game, not the replay',
+        !/opened=/.test(page.url()) && await page.evaluate(() => window.zumbleViewerState()) === null &&
+        !await page.evaluate(() => window.zumbleEnded()));
+  await page.close();
+} catch (e) {
+  check('the viewer in the page', false, e.stack || String(e));
+} finally {
+  await context.close();
+}
+
+// The list on a phone held sideways and on a wide screen: inside the screen, every
+// button there to press.
+for (const [what, viewport, device] of [['a phone held sideways', { width: 844, height: 390 }, { isMobile: true, deviceScaleFactor: 3 }],
+                                        ['a wide screen', { width: 2560, height: 1080 }, {}]]) {
+  const ctx = await launch(viewport, { timezoneId: 'UTC', ...device });
+  try {
+    const page = await ctx.newPage();
+    await page.goto(server.url + `?script=play.txt&autoplay&time=${seed}`);
+    await page.waitForFunction(() => window.zumbleReplays && window.zumbleReplays().length === 2, null,
+                               { timeout: 120000, polling: 250 });
+    await page.locator('#replays-button').click();
+    const panel = await page.locator('#replays').boundingBox();
+    const buttons = page.locator('#replays-list button.watch, #replays-list a.download');
+    let inside = panel && panel.x >= 0 && panel.y >= 0 && panel.x + panel.width <= viewport.width + 1 &&
+                 panel.y + panel.height <= viewport.height + 1;
+    for (const box of await Promise.all((await buttons.all()).map((b) => b.boundingBox()))) {
+      inside = inside && box && box.width >= 30 && box.height >= 20 && box.y + box.height <= viewport.height;
+    }
+    check(`on ${what} the list and its buttons fit the screen (${JSON.stringify(panel)})`,
+          inside && await buttons.count() === 4);
+    // Watched there: the overlay lies on the picture, and a tap on its bar seeks.
+    await Promise.all([page.waitForURL(/opened=/, { timeout: 20000 }),
+                       page.locator('#replays-list li[data-name="last.zrp"] button.watch').tap()]);
+    let v = await viewerUntil(page, (x) => x.frame > 2);
+    const [picture, overlay] = await Promise.all(['#canvas', '#overlay'].map((id) => page.locator(id).boundingBox()));
+    check(`on ${what} the overlay lies exactly on the picture`, JSON.stringify(picture) === JSON.stringify(overlay) &&
+          await page.evaluate(() => window.zumbleOverlayDrawn()), JSON.stringify([picture, overlay]));
+    await page.keyboard.press('Space');
+    await viewerUntil(page, (x) => x.paused);
+    const p = await barPoint(page, 0.75);
+    await page.touchscreen.tap(p.x, p.y);
+    v = await viewerUntil(page, (x) => near(x.frame, 0.75, x.frames));
+    check(`on ${what} a tap on the bar seeks there (${v && v.frame})`, !!v && near(v.frame, 0.75, v.frames));
+  } catch (e) {
+    check(`the list on ${what}`, false, e.stack || String(e));
+  } finally {
+    await ctx.close();
+  }
+}
+await server.close();
+finish();
