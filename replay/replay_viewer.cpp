@@ -25,7 +25,6 @@ namespace {
 // round of hours keeps a bounded store (its seeks then play a little more).
 constexpr long long kSnapshotEvery = 60;
 constexpr long long kMaxSnapshots = 256;
-constexpr int kSkipFrames = 300;  // 5 s
 constexpr double kSpeeds[kViewerSpeedCount] = {0.25, 0.5, 1, 2, 4};
 constexpr const char* kSpeedNames[kViewerSpeedCount] = {"0.25x", "0.5x", "1x", "2x", "4x"};
 // The round's scene bitmap is loaded in its frame 1: before that the mode screen's shows.

@@ -11,8 +11,9 @@ R="$SRC/tests/replays/10-flies-speed-2.zrp"
 F=$(u32 "$R" 52)
 
 "$LINUX_ZUMBLE" --headless --replay "$R" --trace h.trace > /dev/null 2>&1
+H=$PWD/h.trace
 h0=$(grep -m1 -o '^frame=[0-9]* .* scene=6 next=7 ' h.trace | cut -d' ' -f1 | cut -d= -f2)
-line_of() { sed -n "$((h0 + $1))p" h.trace | sed 's/^frame=[0-9]* //'; }
+line_of() { sed -n "$((h0 + $1))p" "$H" | sed 's/^frame=[0-9]* //'; }
 CLICKED=$(awk -v n="$F" 'BEGIN { print int((168 - 16) / 608 * (n - 1) + 0.5) }')
 # (A script's frames go up: the bar's frame, at a quarter, comes before 300.)
 printf '%s\n' "$((h0 + CLICKED)) shot fclick.png" "$((h0 + 300)) shot f300.png" > shots.txt
