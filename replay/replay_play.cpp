@@ -52,7 +52,6 @@ struct Player {
     long long desyncFrame = -1;
     ReplaySigns signs;  // only while verifying, where nothing seeks
 };
-};
 
 Player g_play;
 
