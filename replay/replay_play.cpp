@@ -50,7 +50,8 @@ struct Player {
     std::uint32_t& time = at.time;
     bool closeSent = false;
     long long desyncFrame = -1;
-    ReplaySigns signs;  // only while verifying, where nothing seeks
+    ReplaySigns signs;
+    bool measure = false;  // the signs are measured: nothing seeks
 };
 
 Player g_play;
@@ -95,10 +96,10 @@ BOOL FeedMessage(MSG* msg) {
         if (in.op == ReplayOp::DrainBreak) return FALSE;
         if (in.op == ReplayOp::Cursor) {
             SetGameCursor(in.x, in.y);
-            if (g_play.verify) SignsCursor(&g_play.signs, in.x, in.y);
+            if (g_play.measure) SignsCursor(&g_play.signs, in.x, in.y);
             continue;
         }
-        if (g_play.verify && in.message == WM_LBUTTONDOWN) SignsPress(&g_play.signs);
+        if (g_play.measure && in.message == WM_LBUTTONDOWN) SignsPress(&g_play.signs);
         POINT cursor{};
         GetCursorPos(&cursor);
         *msg = MSG{nullptr, in.message, static_cast<WPARAM>(in.wParam), static_cast<LPARAM>(in.lParam), g_play.tick,
@@ -126,7 +127,7 @@ void Begin() {
     g_play.phase = Phase::Playing;
     g_play.at.starting = 0;
     if (!ReplayReaderNextFrame(&g_play.reader, &g_play.tick)) return Desync(0);
-    if (g_play.verify) SignsFrameStart(&g_play.signs, g_play.tick);
+    if (g_play.measure) SignsFrameStart(&g_play.signs, g_play.tick);
 }
 
 // What the signs of machine play read at a flip.
@@ -143,8 +144,8 @@ SignsView View() {
 void EndFrame() {
     const long long frame = CurrentFrame();
     if (InputsLeft()) return Desync(frame);
-    // Measured only for the verdict: a viewer's seeks would play frames twice.
-    if (g_play.verify) SignsFrameEnd(&g_play.signs, View());
+    // Not while a player may seek: that plays frames twice.
+    if (g_play.measure) SignsFrameEnd(&g_play.signs, View());
     const std::uint32_t played = g_play.reader.frame;
     if (played % kReplayCheckpointFrames == 0 &&
         ReplayStateChecksum() != ReplayCheckpoint(g_play.file, played / kReplayCheckpointFrames - 1))
@@ -167,7 +168,7 @@ void EndFrame() {
         return;
     }
     if (!ReplayReaderNextFrame(&g_play.reader, &g_play.tick)) return Desync(frame + 1);
-    if (g_play.verify) SignsFrameStart(&g_play.signs, g_play.tick);
+    if (g_play.measure) SignsFrameStart(&g_play.signs, g_play.tick);
     g_play.at.starting = frame + 1;
     ViewerFrameEnds(frame);
 }
@@ -237,6 +238,7 @@ int LoadReplay(const char* path, bool verify) {
         why = "too long to be a replay";
     } else if (ReplayParse(g_play.bytes.data(), g_play.bytes.size(), &g_play.file, &why)) {
         g_play.verify = verify;
+        g_play.measure = verify || g_Options.headless;
         if (!verify) {
             // A replay that is watched can be paused, stepped and sought (a verified one
             // is only played).
