@@ -217,7 +217,8 @@ check "after a new run: 200 with the run (got $STATUS)" \
 
 # A database locked by another writer (a long transaction elsewhere): a submission is
 # answered 503 within seconds, reads go on.
-lock_db() { (echo "BEGIN EXCLUSIVE; INSERT INTO board_state SELECT generation FROM board_state;"; sleep 15; echo "ROLLBACK;") | sqlite3 "$1"; }
+# The locker waits its turn for the lock (the board may be writing at that moment).
+lock_db() { (echo "BEGIN EXCLUSIVE; INSERT INTO board_state SELECT generation FROM board_state;"; sleep 15; echo "ROLLBACK;") | sqlite3 -cmd '.timeout 5000' "$1"; }
 lock_db "$WORK/attack.db" &
 locker=$!
 locked() { ! sqlite3 -cmd '.timeout 0' "$WORK/attack.db" 'BEGIN IMMEDIATE; ROLLBACK;' 2>/dev/null; }
