@@ -25,10 +25,11 @@ start() {  # start [options]: the game and its unplugged pad, focused (pads stee
     GAME=$!
     win=$(find_window)
     [ -n "$win" ] && xdotool windowfocus --sync "$win" 2>/dev/null
-    for _ in $(seq 100); do [ "$(cat t.txt 2>/dev/null | wc -l)" -ge 20 ] && break; sleep 0.1; done
+    wait_until 30 frame_reached t.txt 20
 }
-ended() {  # the game's exit code once it ends by itself (within 10 s), else 99
-    for _ in $(seq 100); do kill -0 $GAME 2>/dev/null || break; sleep 0.1; done
+gone() { ! kill -0 "$1" 2>/dev/null; }
+ended() {  # the game's exit code once it ends by itself (within 30 s), else 99
+    wait_until 30 gone $GAME
     kill -0 $GAME 2>/dev/null && kill $GAME
     wait $GAME
     local code=$?
@@ -80,11 +81,14 @@ start --pad-speed 250
 echo plug >> pad.txt
 sleep 1.5
 echo 'stick -32768 0' >> pad.txt
-for _ in $(seq 100); do [ "$(tail -1 t.txt | field cursor)" = 0,240 ] && break; sleep 0.1; done
+wait_until 30 trace_says t.txt cursor 0,240
 echo 'stick 32767 0' >> pad.txt
 sleep 0.2
 xdotool windowfocus --sync "$(xwininfo -root | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p')" 2>/dev/null
-sleep 0.3
+# The focus's going reaches the game when it reaches it (a busy machine is slow): the
+# cursor comes to rest, and must rest short of the far edge the held stick points to.
+resting() { local at; at=$(tail -1 t.txt | field cursor); sleep 0.5; [ "$(tail -1 t.txt | field cursor)" = "$at" ]; }
+wait_until 20 resting
 away=$(tail -1 t.txt | field cursor)
 sleep 0.5
 check "the focus gone, a held stick moves the cursor no more (at $away, then $(tail -1 t.txt | field cursor))" \
