@@ -21,9 +21,11 @@ trap '[ -n "$server" ] && kill $server 2>/dev/null; wait 2>/dev/null; rm -rf "$w
 
 # Distinct rounds a person could play (tests/e2e/human_round.py), each costing the
 # verifier a whole round: two plays, each left in its own ways (other inputs; other
-# header text would be the same round to the board). BENCH_ROUNDS of them (400), made
-# two at a time, and 20 more for the idle server.
-rounds=${BENCH_ROUNDS:-400}
+# header text would be the same round to the board). BENCH_ROUNDS of them (20 for each
+# of the 3 x DURATION seconds the submitters run, more than one verifier core gets
+# through, so that every read is measured while runs are being verified), made two at a time, and 20 more for the idle
+# server.
+rounds=${BENCH_ROUNDS:-$((60 * duration))}
 for half in a b; do
     seed=$([ $half = a ] && echo 1700020000 || echo 1700021000)
     python3 "$src/tests/e2e/human_round.py" "$game" "$src" "$work/$half-%d.zrp" --time "$seed" \

@@ -6,12 +6,8 @@ namespace board {
 
 namespace {
 
-// Empties the cache when the board has moved on; the caller holds the lock.
-void Advance(ResponseCache* cache, int64_t generation) {
-  if (generation == cache->generation) return;
-  cache->answers.clear();
-  cache->bytes = 0;
-  cache->generation = generation;
+size_t SizeOf(const std::string& key, const CachedAnswer* answer) {
+  return key.size() + (answer ? answer->response.body.size() : 0);
 }
 
 // Whether an If-None-Match list names this ETag (or is *).
@@ -35,11 +31,30 @@ bool Matches(const std::string& list, const std::string& etag) {
 }  // namespace
 
 std::shared_ptr<const CachedAnswer> CacheFind(ResponseCache* cache, const std::string& key,
-                                              int64_t generation) {
+                                              int64_t generation, bool* build) {
+  if (build) *build = false;
   std::lock_guard<std::mutex> hold(cache->lock);
-  Advance(cache, generation);
   auto it = cache->answers.find(key);
-  return it == cache->answers.end() ? nullptr : it->second;
+  if (it != cache->answers.end()) {
+    CacheEntry& entry = it->second;
+    if (entry.answer && (entry.generation >= generation || entry.building)) return entry.answer;
+    if (build && !entry.building) {
+      entry.building = true;
+      *build = true;
+    }
+    return nullptr;
+  }
+  if (!build) return nullptr;
+  // Not kept yet: this request builds it; others that come meanwhile build their own,
+  // having nothing to be given.
+  if (cache->answers.size() >= cache->max_entries) {
+    cache->answers.clear();  // the keys come from clients: start again
+    cache->bytes = 0;
+  }
+  cache->answers[key].building = true;
+  cache->bytes += SizeOf(key, nullptr);
+  *build = true;
+  return nullptr;
 }
 
 std::shared_ptr<const CachedAnswer> CacheKeep(ResponseCache* cache, const std::string& key,
@@ -47,19 +62,40 @@ std::shared_ptr<const CachedAnswer> CacheKeep(ResponseCache* cache, const std::s
   auto answer = std::make_shared<CachedAnswer>();
   answer->etag = "\"" + Sha256Hex(response.body).substr(0, 24) + "\"";
   answer->response = std::move(response);
-  size_t size = key.size() + answer->response.body.size();
   std::lock_guard<std::mutex> hold(cache->lock);
-  // A slower request must not put back an answer older than the board the cache holds.
-  if (generation < cache->generation || size > cache->max_bytes) return answer;
-  Advance(cache, generation);
+  auto it = cache->answers.find(key);
+  if (it != cache->answers.end() && it->second.answer && it->second.generation > generation) {
+    // A slower request must not put back an answer older than the one kept.
+    it->second.building = false;
+    return answer;
+  }
+  size_t size = SizeOf(key, answer.get());
+  if (it != cache->answers.end()) {
+    cache->bytes -= SizeOf(key, it->second.answer.get());
+    cache->answers.erase(it);
+  }
+  if (size > cache->max_bytes) return answer;
   if (cache->answers.size() >= cache->max_entries || cache->bytes + size > cache->max_bytes) {
     // Full (the keys come from clients): start again; the answers asked for come back.
     cache->answers.clear();
     cache->bytes = 0;
   }
-  auto [it, added] = cache->answers.emplace(key, answer);
-  if (added) cache->bytes += size;
-  return it->second;
+  CacheEntry& kept = cache->answers[key];
+  kept.answer = answer;
+  kept.generation = generation;
+  cache->bytes += size;
+  return answer;
+}
+
+void CacheGiveUp(ResponseCache* cache, const std::string& key) {
+  std::lock_guard<std::mutex> hold(cache->lock);
+  auto it = cache->answers.find(key);
+  if (it == cache->answers.end()) return;
+  it->second.building = false;
+  if (!it->second.answer) {
+    cache->bytes -= SizeOf(key, nullptr);
+    cache->answers.erase(it);
+  }
 }
 
 void AnswerFromCache(const CachedAnswer& answer, const std::string* if_none_match,

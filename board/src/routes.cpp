@@ -406,11 +406,13 @@ void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res) {
   if (!ctx->database_ok.load() && !RefreshGeneration(ctx)) return DatabaseDown(ctx, res);
   int64_t generation = ctx->generation.load();
   std::string key = CacheKey(req);
-  auto answer = CacheFind(&ctx->cache, key, generation);
+  bool build = false;
+  auto answer = CacheFind(&ctx->cache, key, generation, &build);
   if (!answer) {
     HttpResponse fresh;
     route->handle(ctx, req, args, &fresh);
     if (fresh.status >= 500) {
+      if (build) CacheGiveUp(&ctx->cache, key);
       *res = std::move(fresh);
       return;
     }

@@ -242,13 +242,87 @@ TEST(BoardGuard, KeptAnswers) {
   HttpResponse changed = page;
   changed.body = "<p>boards, one more run</p>";
   EXPECT_NE(CacheKeep(&cache, "/?", 6, changed)->etag, kept->etag);
-  // A newer generation empties it; an answer made at an older one is not kept.
+  // An answer made at an older generation is not current; one older than the answer
+  // kept never replaces it.
   EXPECT_FALSE(CacheFind(&cache, "/api/boards?", 6));
   CacheKeep(&cache, "/old?", 5, page);
   EXPECT_FALSE(CacheFind(&cache, "/old?", 6));
+  EXPECT_EQ(CacheKeep(&cache, "/?", 4, page)->etag, kept->etag);
+  EXPECT_NE(CacheFind(&cache, "/?", 6)->etag, kept->etag);
   // Bounded: keys from clients never hold more than max_entries.
   for (int i = 0; i < 50; ++i) CacheKeep(&cache, "/?junk=" + std::to_string(i), 6, page);
   EXPECT_LE(cache.answers.size(), 3u);
+}
+
+// When a run is stored, the first reader builds the page again and those who come while
+// it does are given the last one at once; one reading after its own store (nobody else
+// building) always gets the new one, and a failed build lets the next reader try.
+TEST(BoardGuard, OneReaderBuildsAtATime) {
+  ResponseCache cache;
+  HttpResponse page;
+  page.Set(200, "text/html", "<p>five runs</p>");
+  bool build = false;
+  EXPECT_FALSE(CacheFind(&cache, "/?", 7, &build));
+  EXPECT_TRUE(build);
+  // Nothing kept yet: a second reader has nothing to be given and builds its own.
+  EXPECT_FALSE(CacheFind(&cache, "/?", 7, &build));
+  EXPECT_FALSE(build);
+  auto five = CacheKeep(&cache, "/?", 7, page);
+  // A run is stored: the first reader builds, the next ones (on a worker or at once on
+  // the network thread) get the five-run page meanwhile.
+  EXPECT_FALSE(CacheFind(&cache, "/?", 8, &build));
+  EXPECT_TRUE(build);
+  for (int reader = 0; reader < 3; ++reader) {
+    auto given = CacheFind(&cache, "/?", 8, &build);
+    ASSERT_TRUE(given);
+    EXPECT_EQ(given->etag, five->etag);
+    EXPECT_FALSE(build);
+    ASSERT_TRUE(CacheFind(&cache, "/?", 8));
+  }
+  HttpResponse six = page;
+  six.body = "<p>six runs</p>";
+  auto built = CacheKeep(&cache, "/?", 8, six);
+  EXPECT_EQ(CacheFind(&cache, "/?", 8)->etag, built->etag);
+  // The database failed the build: the kept page is not handed out as if one were coming.
+  EXPECT_FALSE(CacheFind(&cache, "/?", 9, &build));
+  ASSERT_TRUE(build);
+  CacheGiveUp(&cache, "/?");
+  EXPECT_FALSE(CacheFind(&cache, "/?", 9));
+  EXPECT_FALSE(CacheFind(&cache, "/?", 9, &build));
+  EXPECT_TRUE(build);
+  // A first build that failed leaves nothing behind, not even its key.
+  EXPECT_FALSE(CacheFind(&cache, "/api/boards?", 9, &build));
+  CacheGiveUp(&cache, "/api/boards?");
+  EXPECT_EQ(cache.answers.count("/api/boards?"), 0u);
+  // Many readers on many threads, a run stored every few of their reads: every answer
+  // is one that was built, and builds stay far fewer than reads.
+  std::atomic<int> builds{0}, reads{0}, missing{0};
+  std::atomic<int64_t> generation{10};
+  std::vector<std::thread> readers;
+  for (int t = 0; t < 8; ++t)
+    readers.emplace_back([&, t] {
+      for (int i = 0; i < 2000; ++i) {
+        if (t == 0 && i % 50 == 0) ++generation;
+        int64_t now = generation.load();
+        bool mine = false;
+        auto answer = CacheFind(&cache, "/busy?", now, &mine);
+        ++reads;
+        if (!answer) {
+          ++builds;
+          HttpResponse fresh = page;
+          fresh.body = std::to_string(now);
+          answer = CacheKeep(&cache, "/busy?", now, fresh);
+        }
+        if (!answer || answer->response.body.empty()) ++missing;
+      }
+    });
+  for (auto& r : readers) r.join();
+  EXPECT_EQ(missing.load(), 0);
+  EXPECT_LT(builds.load(), reads.load() / 10) << builds.load() << " builds";
+  // Nobody is left marked as building: the next reader gets the last board or builds it.
+  bool mine = false;
+  auto last = CacheFind(&cache, "/busy?", generation.load(), &mine);
+  EXPECT_TRUE(last ? last->response.body == std::to_string(generation.load()) : mine);
 }
 
 // A stand-in verifier that sleeps as long as its replay says (seconds), then accepts.
