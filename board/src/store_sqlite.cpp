@@ -208,10 +208,6 @@ bool Connection::Run(const char* sql, const std::vector<SqlParam>& params, SqlRo
 }  // namespace
 
 std::unique_ptr<Store> OpenSqlite(const std::string& path, int connections, std::string* error) {
-  // Counting every allocation takes one lock across all connections, which readers
-  // building pages on every core then queue for; nothing here reads the counts.
-  static const bool quiet = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
-  (void)quiet;
   auto store = std::make_unique<SqliteStore>();
   if (!store->Open(path, connections < 1 ? 1 : connections, error)) return nullptr;
   return store;
