@@ -70,13 +70,14 @@ bool ReadPaging(const HttpRequest& req, int* limit, int64_t* offset, HttpRespons
 }
 
 bool LoadBoards(Context* ctx, std::vector<ModeBoard>* boards) {
-  for (int flies : kFlies) {
+  std::vector<Page> pages;
+  if (!ctx->store->AllBest(kBoardRows, &pages)) return false;
+  size_t board = 0;
+  for (int flies : kFlies)
     for (int speed : kSpeeds) {
-      Page page;
-      if (!ctx->store->Best(flies, speed, kBoardRows, 0, &page)) return false;
+      Page& page = pages[board++];
       boards->push_back(ModeBoard{flies, speed, std::move(page.runs), page.total, 0});
     }
-  }
   return true;
 }
 

@@ -2,6 +2,7 @@
 // records and replays. Only runs shown on the board count (the view board_runs: shown,
 // and neither the name nor the address banned).
 #include "keys.h"
+#include "modes.h"
 #include "store_rows.h"
 
 namespace board {
@@ -105,6 +106,49 @@ bool Store::Best(int flies, int speed, int limit, std::vector<Run>* out) {
   if (!Best(flies, speed, limit, 0, &page)) return false;
   *out = std::move(page.runs);
   return true;
+}
+
+bool Store::AllBest(int limit, std::vector<Page>* out) {
+  // Two statements for all sixteen boards rather than two a board: a page built again
+  // after every stored run costs the database two round trips. Each board is still read
+  // in its index's order and stops at its limit.
+  static const std::string sql = [] {
+    std::string boards;
+    for (int flies : kFlies)
+      for (int speed : kSpeeds) {
+        std::string mode = std::to_string(flies) + "_" + std::to_string(speed);
+        boards += std::string(boards.empty() ? "" : " UNION ALL ") + "SELECT * FROM (" +
+                  RunsFrom("board_runs r") + "WHERE flies = " + std::to_string(flies) +
+                  " AND speed = " + std::to_string(speed) + " AND" + kPlayersBest +
+                  "ORDER BY time_ms, id LIMIT $1) AS mode_" + mode;
+      }
+    return "SELECT * FROM (" + boards + ") AS boards ORDER BY flies, speed, time_ms, id";
+  }();
+  return Session(false, [&](SqlSession& db) {
+    SqlRows rows;
+    if (!db.Run(sql.c_str(), {Int(limit)}, &rows)) return false;
+    out->assign(std::size(kFlies) * std::size(kSpeeds), Page{});
+    auto at = [](int flies, int speed) -> int {
+      for (size_t f = 0; f < std::size(kFlies); ++f)
+        for (size_t s = 0; s < std::size(kSpeeds); ++s)
+          if (kFlies[f] == flies && kSpeeds[s] == speed)
+            return static_cast<int>(f * std::size(kSpeeds) + s);
+      return -1;
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+      Run run = ReadRun(rows, i);
+      int board = at(run.flies, run.speed);
+      if (board >= 0) (*out)[board].runs.push_back(std::move(run));
+    }
+    if (!db.Run("SELECT flies, speed, count(DISTINCT player) FROM board_runs"
+                " GROUP BY flies, speed", {}, &rows))
+      return false;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      int board = at(static_cast<int>(rows.Int(i, 0)), static_cast<int>(rows.Int(i, 1)));
+      if (board >= 0) (*out)[board].total = rows.Int(i, 2);
+    }
+    return true;
+  });
 }
 
 bool Store::PlayerRank(int flies, int speed, const std::string& fold, int64_t* rank) {
