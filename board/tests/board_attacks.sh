@@ -215,6 +215,48 @@ req GET "$URL/api/boards" -H "If-None-Match: $etag"
 check "after a new run: 200 with the run (got $STATUS)" \
     bash -c '[ "$1" = 200 ] && grep -q "\"name\":\"New\"" <<< "$2"' _ "$STATUS" "$BODY"
 
+# The boards of every mode read at once agree with each mode's own board: the first ten
+# players' bests in order, one run a player, and how many players there are. Twelve
+# players in one mode, some with several runs, and a few runs in every other mode.
+letters=abcdefghijklmnopqrstuvwxyz
+n=0
+declare -A player_key
+for flies in 10 30 100 1000; do
+    for speed in 1 2 3 4; do
+        players=3
+        [ "$flies.$speed" = 30.3 ] && players=12
+        for ((p = 0; p < players; p++)); do
+            for ((r = 0; r <= p % 3; r++)); do
+                n=$((n + 1))
+                "$TESTS/fake_replay.sh" "$flies" "$speed" "${letters:0:$((1 + (n * 7) % 25))}" > "$WORK/mode.rpl"
+                echo "tag $n" >> "$WORK/mode.rpl"
+                key=${player_key[$p]:-}
+                post "$WORK/mode.rpl" "127.0.0.$((40 + n % 8))" "Mode Player $p" \
+                    ${key:+-H "Authorization: Bearer $key"}
+                [ "$STATUS" = 201 ] || fail "a run of $flies flies, speed $speed: 201 (got $STATUS: $BODY)"
+                [ -n "$key" ] || player_key[$p]=$(sed -n 's/.*"key":"\([^"]*\)".*/\1/p' <<< "$BODY")
+            done
+        done
+    done
+done
+agree=$(python3 - "$URL" <<'PY'
+import json, sys, urllib.request
+url = sys.argv[1]
+read = lambda path: json.load(urllib.request.urlopen(url + path))
+boards = read("/api/boards")["boards"]
+bad = []
+for board in boards:
+    one = read("/api/boards/%d/%d?limit=10" % (board["flies"], board["speed"]))
+    if [r["id"] for r in board["runs"]] != [r["id"] for r in one["runs"]] or board["total"] != one["total"]:
+        bad.append("%d/%d" % (board["flies"], board["speed"]))
+modes = sorted((b["flies"], b["speed"]) for b in boards)
+busiest = [b for b in boards if (b["flies"], b["speed"]) == (30, 3)][0]
+print("modes %d, 30/3 shows %d of %d, disagree: %s" % (len(set(modes)), len(busiest["runs"]),
+      busiest["total"], " ".join(bad) or "none"))
+PY
+)
+check "all boards at once: as each mode's own board ($agree)" [ "$agree" = "modes 16, 30/3 shows 10 of 12, disagree: none" ]
+
 # A database locked by another writer (a long transaction elsewhere): a submission is
 # answered 503 within seconds, reads go on.
 # The locker waits its turn for the lock (the board may be writing at that moment).
