@@ -1,6 +1,8 @@
 // What the board reads: the boards (one run a player, their best), ranks, players,
 // records and replays. Only runs shown on the board count (the view board_runs: shown,
 // and neither the name nor the address banned).
+#include <iterator>
+
 #include "keys.h"
 #include "modes.h"
 #include "store_rows.h"
