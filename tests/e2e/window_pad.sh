@@ -18,14 +18,25 @@ export SDL_AUDIODRIVER=dummy
 DRIVER="python3 $SRC/tests/e2e/pad_driver.py t.txt pad.txt"
 
 start() {  # start [options]: the game and its unplugged pad, focused (pads steer the focused game only)
-    rm -f t.txt
-    : > pad.txt
-    xdotool mousemove 0 0  # the real pointer away from the window: only the pad moves the cursor
-    "$ZUMBLE" --window --scale 1 --trace t.txt --virtual-pad pad.txt "$@" 2> err.txt &
-    GAME=$!
-    win=$(find_window)
-    [ -n "$win" ] && xdotool windowfocus --sync "$win" 2>/dev/null
-    wait_until 30 frame_reached t.txt 20
+    local try
+    for try in 1 2; do
+        rm -f t.txt
+        : > pad.txt
+        xdotool mousemove 0 0  # the real pointer away from the window: only the pad moves the cursor
+        "$ZUMBLE" --window --scale 1 --trace t.txt --virtual-pad pad.txt "$@" 2> err.txt &
+        GAME=$!
+        win=$(find_window)
+        [ -n "$win" ] && break
+        kill $GAME 2>/dev/null
+        wait $GAME
+        GAME=""
+        # Xvfb on a machine this busy has now and then refused the game's connection:
+        # SDL then finds only its off-screen driver: one more start, said out loud.
+        echo "no window (try $try): $(tr "\n" " " < err.txt)"
+    done
+    [ -n "$win" ] || { fail "no window: $(tail -1 err.txt)"; return 1; }
+    xdotool windowfocus --sync "$win" 2>/dev/null
+    wait_until 30 frame_reached t.txt 20 || fail "the game shows no frames: $(tail -1 err.txt)"
 }
 gone() { ! kill -0 "$1" 2>/dev/null; }
 ended() {  # the game's exit code once it ends by itself (within 30 s), else 99
