@@ -339,7 +339,11 @@ void NoRoute(const HttpRequest& req, bool path_known, HttpResponse* res) {
   SendError(res, 405, "method not allowed");
 }
 
-std::string CacheKey(const HttpRequest& req) { return req.path + "?" + req.query; }
+// The path's length first: a decoded path may hold a '?' of its own, so that
+// /api/players/New%3Fx and /api/players/New?x are two keys.
+std::string CacheKey(const HttpRequest& req) {
+  return std::to_string(req.path.size()) + " " + req.path + "?" + req.query;
+}
 
 // After a route that may have stored something, the generation is read at once, so that
 // this server's next read shows it (the watch would see it a moment later).

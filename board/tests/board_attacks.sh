@@ -214,6 +214,12 @@ post "$WORK/new.rpl" 127.0.0.1 New
 req GET "$URL/api/boards" -H "If-None-Match: $etag"
 check "after a new run: 200 with the run (got $STATUS)" \
     bash -c '[ "$1" = 200 ] && grep -q "\"name\":\"New\"" <<< "$2"' _ "$STATUS" "$BODY"
+# A path whose decoded form holds a '?' is another page than the one of its first part
+# with a query: it is never given the other's kept answer.
+req GET "$URL/api/players/New?x?"
+check "a player with a query: 200 (got $STATUS)" [ "$STATUS" = 200 ]
+req GET "$URL/api/players/New%3Fx"
+check "a name holding '?' is not that player's kept answer: 404 (got $STATUS)" [ "$STATUS" = 404 ]
 
 # The boards of every mode read at once agree with each mode's own board: the first ten
 # players' bests in order, one run a player, and how many players there are. Twelve
@@ -260,7 +266,7 @@ check "all boards at once: as each mode's own board ($agree)" [ "$agree" = "mode
 # A database locked by another writer (a long transaction elsewhere): a submission is
 # answered 503 within seconds, reads go on.
 # The locker waits its turn for the lock (the board may be writing at that moment).
-lock_db() { (echo "BEGIN EXCLUSIVE; INSERT INTO board_state SELECT generation FROM board_state;"; sleep 15; echo "ROLLBACK;") | sqlite3 -cmd '.timeout 5000' "$1"; }
+lock_db() { (echo "BEGIN EXCLUSIVE; UPDATE board_state SET generation = generation;"; sleep 15; echo "ROLLBACK;") | sqlite3 -cmd '.timeout 5000' "$1"; }
 lock_db "$WORK/attack.db" &
 locker=$!
 locked() { ! sqlite3 -cmd '.timeout 0' "$WORK/attack.db" 'BEGIN IMMEDIATE; ROLLBACK;' 2>/dev/null; }
