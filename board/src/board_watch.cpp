@@ -3,13 +3,18 @@
 #include <chrono>
 #include <cstdio>
 
+#include "routes.h"
+
 namespace board {
 
 bool WatchOnce(BoardWatch* watch) {
   Context* ctx = watch->ctx;
   int64_t generation = 0;
   bool ok = watch->store->Generation(&generation);
-  if (ok) ctx->generation.store(generation);
+  if (ok) {
+    CacheAnnounce(&ctx->cache, generation);
+    ctx->generation.store(generation);
+  }
   ctx->database_ok.store(ok);
   if (!ok && !watch->away)
     fprintf(stderr, "zumble-board: database away: %s\n", watch->store->LastError().c_str());
@@ -20,6 +25,12 @@ bool WatchOnce(BoardWatch* watch) {
 }
 
 void StartWatch(BoardWatch* watch) {
+  Context* ctx = watch->ctx;
+  watch->builder = std::thread([ctx] {
+    std::string key;
+    int64_t generation = 0;
+    while (CacheNextBuild(&ctx->cache, &key, &generation)) BuildAhead(ctx, key, generation);
+  });
   watch->thread = std::thread([watch] {
     std::unique_lock<std::mutex> hold(watch->lock);
     while (!watch->stop) {
@@ -39,6 +50,8 @@ void StopWatch(BoardWatch* watch) {
   }
   watch->wake.notify_all();
   if (watch->thread.joinable()) watch->thread.join();
+  CacheStop(&watch->ctx->cache);
+  if (watch->builder.joinable()) watch->builder.join();
 }
 
 }  // namespace board

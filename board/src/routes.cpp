@@ -345,17 +345,35 @@ std::string CacheKey(const HttpRequest& req) {
   return std::to_string(req.path.size()) + " " + req.path + "?" + req.query;
 }
 
+// The GET request a key was made from, for the builder.
+bool FromCacheKey(const std::string& key, HttpRequest* req) {
+  size_t space = key.find(' ');
+  int64_t length = 0;
+  if (space == std::string::npos || !ParseCount(key.substr(0, space), 1 << 20, &length) ||
+      key.size() < space + 1 + length + 1 || key[space + 1 + length] != '?')
+    return false;
+  req->method = "GET";
+  req->path = key.substr(space + 1, length);
+  req->query = key.substr(space + 2 + length);
+  return true;
+}
+
 // After a route that may have stored something, the generation is read at once, so that
-// this server's next read shows it (the watch would see it a moment later).
-bool RefreshGeneration(Context* ctx) {
+// this server's next read shows it (the watch would see it a moment later). Returns the
+// generation read, or -1 when the database did not answer.
+int64_t RefreshGeneration(Context* ctx) {
   int64_t generation = 0;
-  if (!ctx->store->Generation(&generation)) return false;
+  if (!ctx->store->Generation(&generation)) return -1;
+  CacheAnnounce(&ctx->cache, generation);
   int64_t seen = ctx->generation.load();
   while (generation > seen && !ctx->generation.compare_exchange_weak(seen, generation)) {
   }
   ctx->database_ok.store(true);
-  return true;
+  return generation;
 }
+
+// How long a submitter's answer waits for the pages read most to show its run.
+constexpr int kWaitBuiltMs = 250;
 
 }  // namespace
 
@@ -405,10 +423,13 @@ void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res) {
     if (FromAnotherSite(*ctx, req))
       return SendError(res, 403, "a run is submitted from this board's own pages, not another site's");
     route->handle(ctx, req, args, res);
-    if (res->status < 300) RefreshGeneration(ctx);
+    if (res->status < 300) {
+      int64_t generation = RefreshGeneration(ctx);
+      if (generation >= 0) CacheWaitBuilt(&ctx->cache, generation, kWaitBuiltMs);
+    }
     return;
   }
-  if (!ctx->database_ok.load() && !RefreshGeneration(ctx)) return DatabaseDown(ctx, res);
+  if (!ctx->database_ok.load() && RefreshGeneration(ctx) < 0) return DatabaseDown(ctx, res);
   int64_t generation = ctx->generation.load();
   std::string key = CacheKey(req);
   bool build = false;
@@ -424,6 +445,18 @@ void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res) {
     answer = CacheKeep(&ctx->cache, key, generation, std::move(fresh));
   }
   AnswerFromCache(*answer, req.Header("if-none-match"), res);
+}
+
+void BuildAhead(Context* ctx, const std::string& key, int64_t generation) {
+  HttpRequest req;
+  Args args;
+  bool path_known = false;
+  const Route* route = FromCacheKey(key, &req) ? FindRoute(req, &args, &path_known) : nullptr;
+  if (!route || !route->cached) return CacheGiveUp(&ctx->cache, key);
+  HttpResponse fresh;
+  route->handle(ctx, req, args, &fresh);
+  if (fresh.status >= 500) return CacheGiveUp(&ctx->cache, key);
+  CacheKeep(&ctx->cache, key, generation, std::move(fresh));
 }
 
 }  // namespace board

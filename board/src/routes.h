@@ -16,6 +16,10 @@ void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res);
 // Never blocks, so the transport calls it on the thread that read the request.
 bool AnswerAtOnce(Context* ctx, const HttpRequest& req, HttpResponse* res);
 
+// Builds the kept answer of a cache key again at `generation` (the page builder's work,
+// board_watch.h); a failed build is given up, to be built by the next reader.
+void BuildAhead(Context* ctx, const std::string& key, int64_t generation);
+
 // The JSON error answer most routes give.
 void SendError(HttpResponse* res, int status, const std::string& reason);
 

@@ -214,6 +214,16 @@ post "$WORK/new.rpl" 127.0.0.1 New
 req GET "$URL/api/boards" -H "If-None-Match: $etag"
 check "after a new run: 200 with the run (got $STATUS)" \
     bash -c '[ "$1" = 200 ] && grep -q "\"name\":\"New\"" <<< "$2"' _ "$STATUS" "$BODY"
+# The pages read most are built again as a run is stored, before its answer: read right
+# after it, they show it.
+for _ in 1 2 3; do req GET "$URL/"; req GET "$URL/boards/10/1"; done
+fake abcdefghi newer > "$WORK/newer.rpl"
+post "$WORK/newer.rpl" 127.0.0.1 Newer
+check "another run: 201 (got $STATUS: $BODY)" [ "$STATUS" = 201 ]
+req GET "$URL/"
+check "a page read often, right after a run: shows it" grep -q ">Newer<" <<< "$BODY"
+req GET "$URL/boards/10/1"
+check "the mode's page too" grep -q ">Newer<" <<< "$BODY"
 # A path whose decoded form holds a '?' is another page than the one of its first part
 # with a query: it is never given the other's kept answer.
 req GET "$URL/api/players/New?x?"

@@ -6,10 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -323,6 +325,159 @@ TEST(BoardGuard, OneReaderBuildsAtATime) {
   bool mine = false;
   auto last = CacheFind(&cache, "/busy?", generation.load(), &mine);
   EXPECT_TRUE(last ? last->response.body == std::to_string(generation.load()) : mine);
+}
+
+// When the board moves on, the pages readers asked for are built again ahead of them, the
+// most read first and no more than max_ahead, while readers are given the kept ones; a
+// page read while the board moved on once more is built again, one nobody read is left to
+// the next reader; a submitter waits until what was queued shows its generation.
+TEST(BoardGuard, PagesBuiltAhead) {
+  ResponseCache cache;
+  cache.max_ahead = 2;
+  HttpResponse page;
+  page.Set(200, "text/html", "<p>gen 1</p>");
+  for (const char* key : {"/?", "/api/boards?", "/boards/10/1?", "/once?"}) CacheKeep(&cache, key, 1, page);
+  auto read = [&](const std::string& key, int times, int64_t generation) {
+    for (int i = 0; i < times; ++i) ASSERT_TRUE(CacheFind(&cache, key, generation)) << key;
+  };
+  read("/?", 5, 1);
+  read("/api/boards?", 3, 1);
+  read("/boards/10/1?", 1, 1);  // read, but less than the two above: no room for it
+  CacheAnnounce(&cache, 2);
+  ASSERT_EQ(cache.queue.size(), 2u);
+  EXPECT_EQ(std::set<std::string>(cache.queue.begin(), cache.queue.end()),
+            (std::set<std::string>{"/?", "/api/boards?"}));
+  CacheAnnounce(&cache, 2);  // the same generation again (the watch, then a worker)
+  EXPECT_EQ(cache.queue.size(), 2u);
+  // Readers at the new generation are given the kept page of what is queued, and asked
+  // to build only what is not.
+  bool build = false;
+  EXPECT_EQ(CacheFind(&cache, "/?", 2, &build)->response.body, "<p>gen 1</p>");
+  EXPECT_FALSE(build);
+  EXPECT_FALSE(CacheFind(&cache, "/boards/10/1?", 2, &build));
+  EXPECT_TRUE(build);
+  CacheKeep(&cache, "/boards/10/1?", 2, page);  // that reader's build
+  // Nothing built yet: a submitter at generation 2 waits, and is let go at its deadline.
+  EXPECT_FALSE(CacheWaitBuilt(&cache, 2, 30));
+  std::string key;
+  int64_t generation = 0;
+  ASSERT_TRUE(CacheNextBuild(&cache, &key, &generation));
+  EXPECT_EQ(generation, 2);
+  std::string first = key;
+  HttpResponse two = page;
+  two.body = "<p>gen 2</p>";
+  // Read meanwhile, and the board moves on to 3 before the build is kept: built again.
+  read(first, 1, 2);
+  CacheAnnounce(&cache, 3);
+  CacheKeep(&cache, first, generation, two);
+  EXPECT_EQ(CacheFind(&cache, first, 3)->response.body, "<p>gen 2</p>");
+  ASSERT_TRUE(CacheNextBuild(&cache, &key, &generation));
+  std::string second = key;
+  EXPECT_NE(second, first);
+  EXPECT_EQ(generation, 3);
+  CacheKeep(&cache, second, generation, two);  // not read meanwhile: done
+  ASSERT_TRUE(CacheNextBuild(&cache, &key, &generation));
+  EXPECT_EQ(key, first);
+  EXPECT_EQ(generation, 3);
+  EXPECT_FALSE(CacheWaitBuilt(&cache, 3, 10));
+  // A submitter's wait ends when the build comes, on another thread.
+  std::thread builder([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    HttpResponse three = page;
+    three.body = "<p>gen 3</p>";
+    CacheKeep(&cache, first, 3, three);
+  });
+  EXPECT_TRUE(CacheWaitBuilt(&cache, 3, 10000));
+  builder.join();
+  EXPECT_EQ(cache.answers.at(first).answer->response.body, "<p>gen 3</p>");  // not a read
+  EXPECT_TRUE(cache.queue.empty());
+  // Not read since built: the next generation queues nothing of it, and its first reader
+  // builds it.
+  CacheAnnounce(&cache, 4);
+  EXPECT_TRUE(cache.queue.empty());
+  EXPECT_FALSE(CacheFind(&cache, first, 4, &build));
+  EXPECT_TRUE(build);
+  CacheGiveUp(&cache, first);
+  // A build that fails (the database away) leaves the page to its next reader.
+  read(second, 1, 3);
+  CacheAnnounce(&cache, 5);
+  ASSERT_TRUE(CacheNextBuild(&cache, &key, &generation));
+  EXPECT_EQ(key, second);
+  CacheGiveUp(&cache, second);
+  EXPECT_TRUE(CacheWaitBuilt(&cache, 5, 10));
+  EXPECT_FALSE(CacheFind(&cache, second, 5, &build));
+  EXPECT_TRUE(build);
+  CacheGiveUp(&cache, second);
+  // Stopping wakes the builder.
+  std::thread waiting([&] { EXPECT_FALSE(CacheNextBuild(&cache, &key, &generation)); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  CacheStop(&cache);
+  waiting.join();
+}
+
+// A builder thread, eight readers and a new generation every few of their reads (its
+// announcer waiting, as a submitter does, for the pages to show it): readers are given a
+// page (rarely asked to build one that was read before), every page they get is of a
+// generation announced, and once the board stops moving every page read shows its last.
+TEST(BoardGuard, ReadersNeverBuildWhatIsBuiltAhead) {
+  ResponseCache cache;
+  const std::vector<std::string> keys = {"/?", "/api/boards?", "/boards/30/2?"};
+  HttpResponse page;
+  page.Set(200, "text/html", "0");
+  for (const auto& key : keys) CacheKeep(&cache, key, 0, page);
+  // The builder may give a page of a generation announced and not yet seen by readers
+  // (the database has it already): never one of a generation nobody announced.
+  std::atomic<int64_t> generation{0}, announced{0};
+  std::atomic<int> builds{0}, reader_builds{0}, bad{0};
+  std::thread builder([&] {
+    std::string key;
+    int64_t at = 0;
+    while (CacheNextBuild(&cache, &key, &at)) {
+      HttpResponse fresh = page;
+      fresh.body = std::to_string(at);
+      ++builds;
+      CacheKeep(&cache, key, at, fresh);
+    }
+  });
+  std::vector<std::thread> readers;
+  for (int t = 0; t < 8; ++t)
+    readers.emplace_back([&, t] {
+      for (int i = 0; i < 3000; ++i) {
+        if (t == 0 && i % 40 == 0) {
+          int64_t next = generation.load() + 1;
+          announced.store(next);
+          CacheAnnounce(&cache, next);
+          generation.store(next);
+          // As a submitter does: on once its run shows on the pages read most.
+          if (!CacheWaitBuilt(&cache, next, 10000)) ++bad;
+        }
+        const std::string& key = keys[(t + i) % keys.size()];
+        bool mine = false;
+        auto answer = CacheFind(&cache, key, generation.load(), &mine);
+        if (!answer) {
+          ++reader_builds;
+          HttpResponse fresh = page;
+          fresh.body = std::to_string(generation.load());
+          answer = CacheKeep(&cache, key, generation.load(), fresh);
+        }
+        if (answer->response.body.empty() || std::stoll(answer->response.body) > announced.load()) ++bad;
+      }
+    });
+  for (auto& r : readers) r.join();
+  EXPECT_EQ(bad.load(), 0);
+  // The generation moved 75 times; a reader builds only when it comes between a new
+  // generation's announcement and its own reading of it, never for long.
+  EXPECT_LT(reader_builds.load(), 75) << builds.load() << " builds ahead";
+  EXPECT_GE(builds.load(), 75);
+  for (const auto& key : keys) CacheFind(&cache, key, generation.load());
+  EXPECT_TRUE(CacheWaitBuilt(&cache, generation.load(), 10000));
+  for (const auto& key : keys) {
+    auto last = CacheFind(&cache, key, generation.load());
+    ASSERT_TRUE(last) << key;
+    EXPECT_EQ(last->response.body, std::to_string(generation.load())) << key;
+  }
+  CacheStop(&cache);
+  builder.join();
 }
 
 // A stand-in verifier that sleeps as long as its replay says (seconds), then accepts.
