@@ -36,8 +36,18 @@ bool Matches(const std::string& list, const std::string& etag) {
 std::shared_ptr<const CachedAnswer> CacheFind(ResponseCache* cache, const std::string& key,
                                               int64_t generation, bool* build) {
   if (build) *build = false;
-  std::lock_guard<std::mutex> hold(cache->lock);
+  std::unique_lock<std::mutex> hold(cache->lock);
   auto it = cache->answers.find(key);
+  if (it != cache->answers.end() && build && !it->second.answer && it->second.building) {
+    // Its first build is under way, with nothing to give meanwhile: wait for it rather
+    // than run the same statements beside it (200 readers arriving at once on a fresh
+    // server), for a while; then build this one too.
+    cache->changed.wait_for(hold, std::chrono::milliseconds(cache->first_wait_ms), [&] {
+      it = cache->answers.find(key);
+      return it == cache->answers.end() || it->second.answer || !it->second.building;
+    });
+    it = cache->answers.find(key);
+  }
   if (it != cache->answers.end()) {
     CacheEntry& entry = it->second;
     if (entry.answer && (entry.generation >= generation || entry.building)) {
@@ -51,11 +61,11 @@ std::shared_ptr<const CachedAnswer> CacheFind(ResponseCache* cache, const std::s
     return nullptr;
   }
   if (!build) return nullptr;
-  // Not kept yet: this request builds it; others that come meanwhile build their own,
-  // having nothing to be given.
+  // Not kept yet: this request builds it.
   if (cache->answers.size() >= cache->max_entries) {
     cache->answers.clear();  // the keys come from clients: start again
     cache->bytes = 0;
+    cache->queue.clear();
   }
   cache->answers[key].building = true;
   cache->bytes += SizeOf(key, nullptr);

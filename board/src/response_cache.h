@@ -43,6 +43,7 @@ struct ResponseCache {
   int64_t latest = -1;
   std::vector<std::string> queue;
   size_t max_ahead = 64;
+  int first_wait_ms = 1000;  // a reader's wait for another's first build of a page
   bool stopping = false;
   std::condition_variable changed;  // a key queued, a build done, or stopping
 };
@@ -50,7 +51,8 @@ struct ResponseCache {
 // The answer for this key made at `generation` or later; or, while a newer one is being
 // built, the last answer kept; else null. With `build`, a request that gets null and
 // finds nobody building is told to build it (*build = true), and must then call CacheKeep
-// or CacheGiveUp.
+// or CacheGiveUp; one that finds the first answer being built waits for it (up to
+// first_wait_ms), and gets null, to build its own, only if it does not come.
 std::shared_ptr<const CachedAnswer> CacheFind(ResponseCache* cache, const std::string& key,
                                               int64_t generation, bool* build = nullptr);
 

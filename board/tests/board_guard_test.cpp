@@ -266,10 +266,49 @@ TEST(BoardGuard, OneReaderBuildsAtATime) {
   bool build = false;
   EXPECT_FALSE(CacheFind(&cache, "/?", 7, &build));
   EXPECT_TRUE(build);
-  // Nothing kept yet: a second reader has nothing to be given and builds its own.
+  // Nothing kept yet: a second reader waits for that first build, and when it does not
+  // come in time, builds its own.
+  cache.first_wait_ms = 20;
   EXPECT_FALSE(CacheFind(&cache, "/?", 7, &build));
   EXPECT_FALSE(build);
+  // Readers arriving together on a fresh server are given the first build when it
+  // comes, none of them building it again.
+  cache.first_wait_ms = 10000;
+  std::atomic<int> given_first{0}, told_to_build{0};
+  std::vector<std::thread> early;
+  for (int t = 0; t < 4; ++t)
+    early.emplace_back([&] {
+      bool mine = false;
+      auto got = CacheFind(&cache, "/?", 7, &mine);
+      if (got && got->response.body == "<p>five runs</p>") ++given_first;
+      if (mine) ++told_to_build;
+    });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   auto five = CacheKeep(&cache, "/?", 7, page);
+  for (auto& t : early) t.join();
+  EXPECT_EQ(given_first.load(), 4);
+  EXPECT_EQ(told_to_build.load(), 0);
+  // Waiting for a first build that fails: one of the waiters builds next, the others
+  // wait for it in turn.
+  EXPECT_FALSE(CacheFind(&cache, "/boards/10/1?", 7, &build));
+  ASSERT_TRUE(build);
+  std::vector<std::thread> after_failure;
+  for (int t = 0; t < 3; ++t)
+    after_failure.emplace_back([&] {
+      bool mine = false;
+      auto got = CacheFind(&cache, "/boards/10/1?", 7, &mine);
+      if (mine) {
+        ++told_to_build;
+        CacheKeep(&cache, "/boards/10/1?", 7, page);
+      } else if (got) {
+        ++given_first;
+      }
+    });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  CacheGiveUp(&cache, "/boards/10/1?");
+  for (auto& t : after_failure) t.join();
+  EXPECT_EQ(told_to_build.load(), 1);
+  EXPECT_EQ(given_first.load(), 6);
   // A run is stored: the first reader builds, the next ones (on a worker or at once on
   // the network thread) get the five-run page meanwhile.
   EXPECT_FALSE(CacheFind(&cache, "/?", 8, &build));
