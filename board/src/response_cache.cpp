@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <vector>
 
 #include "sha256.h"
 
@@ -29,6 +30,13 @@ bool Matches(const std::string& list, const std::string& etag) {
     at = comma + 1;
   }
   return false;
+}
+
+// Full (the keys come from clients): start again; the answers asked for come back.
+void StartAgain(ResponseCache* cache) {
+  cache->answers.clear();
+  cache->bytes = 0;
+  cache->queue.clear();
 }
 
 }  // namespace
@@ -62,11 +70,7 @@ std::shared_ptr<const CachedAnswer> CacheFind(ResponseCache* cache, const std::s
   }
   if (!build) return nullptr;
   // Not kept yet: this request builds it.
-  if (cache->answers.size() >= cache->max_entries) {
-    cache->answers.clear();  // the keys come from clients: start again
-    cache->bytes = 0;
-    cache->queue.clear();
-  }
+  if (cache->answers.size() >= cache->max_entries) StartAgain(cache);
   cache->answers[key].building = true;
   cache->bytes += SizeOf(key, nullptr);
   *build = true;
@@ -102,10 +106,7 @@ std::shared_ptr<const CachedAnswer> CacheKeep(ResponseCache* cache, const std::s
   if (size <= cache->max_bytes) {
     if (cache->answers.size() - present >= cache->max_entries ||
         cache->bytes + size > cache->max_bytes) {
-      // Full (the keys come from clients): start again; the answers asked for come back.
-      cache->answers.clear();
-      cache->bytes = 0;
-      cache->queue.clear();
+      StartAgain(cache);
       again = false;
     }
     CacheEntry& kept = cache->answers[key];
@@ -171,7 +172,7 @@ bool CacheNextBuild(ResponseCache* cache, std::string* key, int64_t* generation)
   cache->changed.wait(hold, [cache] { return cache->stopping || !cache->queue.empty(); });
   if (cache->stopping) return false;
   *key = std::move(cache->queue.front());
-  cache->queue.erase(cache->queue.begin());
+  cache->queue.pop_front();
   *generation = cache->latest;
   return true;
 }

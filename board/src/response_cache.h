@@ -9,11 +9,11 @@
 #pragma once
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
-#include <vector>
 
 #include "http_types.h"
 
@@ -41,7 +41,7 @@ struct ResponseCache {
   // Building ahead: the newest generation announced, the keys waiting for the builder
   // (the most read first, at most max_ahead a generation), and its wake-ups.
   int64_t latest = -1;
-  std::vector<std::string> queue;
+  std::deque<std::string> queue;
   size_t max_ahead = 64;
   int first_wait_ms = 1000;  // a reader's wait for another's first build of a page
   bool stopping = false;
