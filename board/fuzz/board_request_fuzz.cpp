@@ -11,13 +11,13 @@
 #include <string_view>
 #include <vector>
 
-#include "client_address.h"
-#include "http_parse.h"
-#include "name_fold.h"
-#include "render.h"
-#include "replay_cost.h"
-#include "request_parse.h"
-#include "verify_line.h"
+#include "http/client_address.h"
+#include "http/http_parse.h"
+#include "trust/name_fold.h"
+#include "pages/render.h"
+#include "verify/replay_cost.h"
+#include "http/request_parse.h"
+#include "verify/verify_line.h"
 
 namespace {
 

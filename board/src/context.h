@@ -4,12 +4,12 @@
 #include <atomic>
 #include <cstdint>
 
-#include "rate_limit.h"
-#include "refused_cache.h"
-#include "response_cache.h"
+#include "http/rate_limit.h"
+#include "verify/refused_cache.h"
+#include "pages/response_cache.h"
 #include "server.h"
-#include "store.h"
-#include "verifier.h"
+#include "store/store.h"
+#include "verify/verifier.h"
 
 namespace board {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "admin.h"
+#include "admin/admin.h"
 #include "options.h"
 #include "server.h"
 #include "submit_client.h"

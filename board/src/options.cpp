@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "request_parse.h"
+#include "http/request_parse.h"
 
 namespace board {
 

@@ -7,12 +7,12 @@
 #include <string_view>
 #include <vector>
 
-#include "http_parse.h"
-#include "keys.h"
+#include "http/http_parse.h"
+#include "trust/keys.h"
 #include "modes.h"
-#include "name_fold.h"
-#include "render.h"
-#include "request_parse.h"
+#include "trust/name_fold.h"
+#include "pages/render.h"
+#include "http/request_parse.h"
 #include "sha256.h"
 #include "submit.h"
 

@@ -3,7 +3,7 @@
 // with an ETag (If-None-Match gives 304).
 #pragma once
 #include "context.h"
-#include "http_types.h"
+#include "http/http_types.h"
 
 namespace board {
 

@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <thread>
 
-#include "board_watch.h"
+#include "pages/board_watch.h"
 #include "context.h"
-#include "http_server.h"
+#include "http/http_server.h"
 
 namespace board {
 

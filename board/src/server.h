@@ -2,7 +2,7 @@
 #pragma once
 #include <string>
 
-#include "verifier.h"
+#include "verify/verifier.h"
 
 namespace board {
 

@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <ctime>
 
-#include "client_address.h"
-#include "disk_room.h"
-#include "name_fold.h"
-#include "render.h"
-#include "replay_cost.h"
-#include "request_parse.h"
-#include "sender.h"
+#include "http/client_address.h"
+#include "store/disk_room.h"
+#include "trust/name_fold.h"
+#include "pages/render.h"
+#include "verify/replay_cost.h"
+#include "http/request_parse.h"
+#include "trust/sender.h"
 #include "sha256.h"
 
 namespace board {

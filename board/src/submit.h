@@ -4,8 +4,8 @@
 #include <string>
 
 #include "context.h"
-#include "refusal.h"
-#include "store.h"
+#include "trust/refusal.h"
+#include "store/store.h"
 
 namespace board {
 

@@ -12,8 +12,8 @@
 #include <iterator>
 #include <string>
 
-#include "render.h"
-#include "request_parse.h"
+#include "pages/render.h"
+#include "http/request_parse.h"
 
 namespace board {
 

@@ -16,12 +16,12 @@
 #include <thread>
 #include <vector>
 
-#include "client_address.h"
-#include "http_parse.h"
-#include "replay_cost.h"
-#include "response_cache.h"
-#include "static_files.h"
-#include "verifier.h"
+#include "http/client_address.h"
+#include "http/http_parse.h"
+#include "verify/replay_cost.h"
+#include "pages/response_cache.h"
+#include "pages/static_files.h"
+#include "verify/verifier.h"
 
 namespace board {
 namespace {

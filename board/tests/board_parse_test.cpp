@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "keys.h"
-#include "name_fold.h"
-#include "refusal.h"
-#include "render.h"
-#include "request_parse.h"
-#include "sender.h"
+#include "trust/keys.h"
+#include "trust/name_fold.h"
+#include "trust/refusal.h"
+#include "pages/render.h"
+#include "http/request_parse.h"
+#include "trust/sender.h"
 #include "sha256.h"
-#include "verify_line.h"
+#include "verify/verify_line.h"
 
 namespace board {
 namespace {

@@ -1,0 +1,509 @@
+#include "http/http_server.h"
+
+#include <sys/resource.h>
+
+#include <atomic>
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "http/client_address.h"
+#include "http/http_parse.h"
+#include "pages/render.h"
+#include "routes.h"
+#include "pages/static_files.h"
+
+namespace board {
+
+namespace net = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = net::ip::tcp;
+using error_code = boost::system::error_code;
+
+namespace {
+
+constexpr size_t kFormSlack = 64 * 1024;     // the upload form's own bytes around a replay
+constexpr size_t kLingerBytes = 1 << 20;     // read and dropped after refusing a body
+constexpr auto kLingerTime = std::chrono::seconds(2);
+constexpr size_t kSlowestWrite = 64 * 1024;  // bytes a second a reader must take at least
+
+class Session;
+
+}  // namespace
+
+// Members in this order: the tables outlive the threads and the context whose handlers
+// still hold connections when the server is taken down.
+struct HttpServer {
+  Context* ctx;
+  std::mutex lock;                   // guards the four that follow
+  std::condition_variable all_closed;
+  size_t connections = 0;
+  std::unordered_map<std::string, int> per_address;
+  std::unordered_map<Session*, std::weak_ptr<Session>> sessions;
+  size_t max_connections = 0;
+  std::atomic<int> queued{0};        // requests handed to the workers, not yet answered
+  int max_queued = 0;
+  std::atomic<bool> stopping{false};
+
+  net::io_context ioc;
+  // Keeps the threads running while requests are with the workers and no connection
+  // waits on the network (the acceptor closes first when stopping).
+  net::executor_work_guard<net::io_context::executor_type> busy{ioc.get_executor()};
+  tcp::acceptor acceptor{ioc};
+  net::steady_timer accept_pause{ioc};
+  std::unique_ptr<net::thread_pool> workers;
+
+  explicit HttpServer(Context* c) : ctx(c) {}
+};
+
+namespace {
+
+void Log(const char* what, const error_code& ec) {
+  fprintf(stderr, "zumble-board: %s: %s\n", what, ec.message().c_str());
+}
+
+// The client's address: the socket's peer, or behind a trusted proxy the last address
+// it added to X-Forwarded-For.
+std::string ClientOf(const ServerOptions& options, const HttpRequest& req,
+                     const std::string& peer) {
+  const std::string* chain = req.Header("x-forwarded-for");
+  if (!options.trust_proxy || !chain) return peer;
+  size_t comma = chain->rfind(',');
+  std::string last = comma == std::string::npos ? *chain : chain->substr(comma + 1);
+  size_t b = last.find_first_not_of(' ');
+  size_t e = last.find_last_not_of(' ');
+  return b == std::string::npos ? peer : last.substr(b, e - b + 1);
+}
+
+std::string Lower(beast::string_view text) {
+  std::string out(text.data(), text.size());
+  for (char& c : out) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// The page's policy: an HTML file's names its own inline scripts by hash (read here; the
+// page's HTML is a few KB), any other file gets the plain one.
+std::string PolicyFor(const std::string& file, const std::string& type) {
+  std::string html;
+  if (type.rfind("text/html", 0) == 0) {
+    FILE* f = fopen(file.c_str(), "rb");
+    char chunk[8192];
+    size_t n;
+    while (f && html.size() < (1 << 20) && (n = fread(chunk, 1, sizeof chunk, f)) > 0)
+      html.append(chunk, n);
+    if (f) fclose(f);
+  }
+  return PageSecurityPolicy(html);
+}
+
+class Session : public std::enable_shared_from_this<Session> {
+ public:
+  Session(HttpServer* server, tcp::socket&& socket, std::string peer, std::string key)
+      : server_(server), stream_(std::move(socket)), deadline_(stream_.get_executor()),
+        peer_(std::move(peer)), key_(std::move(key)) {}
+
+  ~Session() {
+    std::lock_guard<std::mutex> hold(server_->lock);
+    server_->sessions.erase(this);
+    if (--server_->per_address[key_] <= 0) server_->per_address.erase(key_);
+    --server_->connections;
+    server_->all_closed.notify_all();
+  }
+
+  void Start() {
+    {
+      std::lock_guard<std::mutex> hold(server_->lock);
+      server_->sessions[this] = weak_from_this();
+    }
+    net::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->Read(); });
+  }
+
+  // At stop, from any thread: a connection waiting for its next request closes now.
+  void CloseIfIdle() {
+    net::post(stream_.get_executor(), [self = shared_from_this()] {
+      if (self->waiting_) self->Close();
+    });
+  }
+
+ private:
+  const ServerOptions& options() const { return *server_->ctx->options; }
+
+  void Read() {
+    if (server_->stopping) return Close();
+    parser_.emplace();
+    parser_->header_limit(static_cast<std::uint32_t>(options().max_header_bytes));
+    parser_->body_limit(options().max_body + kFormSlack);
+    // One deadline for the whole request, from the wait for its first byte to its last.
+    // Its own timer rather than the stream's (which closes the socket): a client that
+    // took too long is still told so.
+    timed_out_ = false;
+    stream_.expires_never();  // the stream's own timeout is for writing
+    deadline_.expires_after(std::chrono::milliseconds(options().request_timeout_ms));
+    deadline_.async_wait([self = shared_from_this()](error_code ec) {
+      if (ec) return;
+      self->timed_out_ = true;
+      error_code ignored;
+      self->stream_.socket().cancel(ignored);
+    });
+    waiting_ = true;
+    http::async_read_header(stream_, buffer_, *parser_,
+                            [self = shared_from_this()](error_code ec, size_t) {
+                              self->OnHeader(ec);
+                            });
+  }
+
+  // A read that failed: say why when the client may be listening, else just close.
+  void ReadFailed(error_code ec, bool started) {
+    deadline_.cancel();
+    if (timed_out_) ec = beast::error::timeout;
+    if (ec == http::error::header_limit)
+      return Refuse(431, "the request's headers are too large");
+    if (ec == http::error::body_limit)
+      return Refuse(413, "the replay is larger than this board takes");
+    if (ec == beast::error::timeout)
+      return started ? Refuse(408, "the request took too long to arrive") : Close();
+    if (ec == http::error::end_of_stream || ec == net::error::eof ||
+        ec == net::error::connection_reset || ec == net::error::operation_aborted ||
+        ec == net::error::bad_descriptor || ec == http::error::partial_message)
+      return Close();
+    Refuse(400, "the request was not understood");
+  }
+
+  void OnHeader(error_code ec) {
+    waiting_ = false;
+    if (ec) return ReadFailed(ec, buffer_.size() > 0 || parser_->got_some());
+    auto& req = parser_->get();
+    size_t fields = 0;
+    for (auto it = req.begin(); it != req.end(); ++it) ++fields;
+    if (fields > options().max_headers) return Refuse(431, "the request has too many headers");
+    // A body comes with its length or chunked; without either, the bytes after the
+    // header would be taken for the next request.
+    bool has_framing = parser_->content_length().has_value() || parser_->chunked();
+    if (!has_framing && (req.method() == http::verb::post || req.method() == http::verb::put))
+      return Refuse(411, "a request body needs Content-Length (or chunked transfer)");
+    if (parser_->is_done()) return OnRequest();
+    if (beast::iequals(req[http::field::expect], "100-continue")) {
+      auto go_on = std::make_shared<http::response<http::empty_body>>(http::status::continue_, 11);
+      http::async_write(stream_, *go_on, [self = shared_from_this(), go_on](error_code e, size_t) {
+        if (e) return self->Close();
+        self->ReadBody();
+      });
+      return;
+    }
+    ReadBody();
+  }
+
+  void ReadBody() {
+    http::async_read(stream_, buffer_, *parser_,
+                     [self = shared_from_this()](error_code ec, size_t) {
+                       if (ec) return self->ReadFailed(ec, true);
+                       self->OnRequest();
+                     });
+  }
+
+  void OnRequest() {
+    deadline_.cancel();
+    http::request<http::string_body> raw = parser_->release();
+    parser_.reset();
+    keep_alive_ = raw.keep_alive();
+    head_ = raw.method() == http::verb::head;
+
+    HttpRequest req;
+    req.method.assign(raw.method_string().data(), raw.method_string().size());
+    beast::string_view target = raw.target();
+    size_t q = target.find('?');
+    beast::string_view path = target.substr(0, q);
+    req.path = PercentDecode(std::string_view(path.data(), path.size()), false);
+    if (q != beast::string_view::npos) req.query.assign(target.data() + q + 1, target.size() - q - 1);
+    for (const auto& field : raw)
+      req.headers.emplace_back(Lower(field.name_string()),
+                               std::string(field.value().data(), field.value().size()));
+    req.body = std::move(raw.body());
+    req.client = ClientOf(options(), req, peer_);
+    const std::string* type = req.Header("content-type");
+    if (type && !ParseMultipart(*type, req.body, &req.form)) req.form.clear();
+
+    const std::string& site = options().site;
+    if (!site.empty() && (req.path == "/play" || req.path.rfind("/play/", 0) == 0))
+      return ServeFile(req);
+
+    HttpResponse res;
+    if (AnswerAtOnce(server_->ctx, req, &res)) return Send(std::move(res));
+    if (server_->queued.load() >= server_->max_queued) {
+      res.AddHeader("Retry-After", "5");
+      SendError(&res, 503, "the board is busy; try again soon");
+      return Send(std::move(res));
+    }
+    ++server_->queued;
+    net::post(*server_->workers, [self = shared_from_this(), req = std::move(req)]() mutable {
+      auto res = std::make_shared<HttpResponse>();
+      HandleRequest(self->server_->ctx, req, res.get());
+      net::post(self->stream_.get_executor(), [self, res] {
+        --self->server_->queued;
+        self->Send(std::move(*res));
+      });
+    });
+  }
+
+  void ServeFile(const HttpRequest& req) {
+    HttpResponse res;
+    std::string file, type;
+    if (req.method != "GET" && req.method != "HEAD") {
+      res.AddHeader("Allow", "GET, HEAD");
+      SendError(&res, 405, "method not allowed");
+      return Send(std::move(res));
+    }
+    error_code ec;
+    http::file_body::value_type body;
+    if (FindStaticFile(options().site, "/play", req.path, &file, &type))
+      body.open(file.c_str(), beast::file_mode::scan, ec);
+    if (file.empty() || ec) {
+      SendError(&res, 404, "not found");
+      return Send(std::move(res));
+    }
+    // Range is not served: one whole file per request, never more bytes than it has.
+    uint64_t size = body.size();
+    auto answer = std::make_shared<http::response<http::file_body>>(http::status::ok, 11);
+    answer->set(http::field::content_type, type);
+    answer->set(http::field::cache_control, "no-cache");
+    answer->set(http::field::accept_ranges, "none");
+    answer->set("Content-Security-Policy", PolicyFor(file, type));
+    answer->set("X-Content-Type-Options", "nosniff");
+    if (head_) {
+      auto header_only = std::make_shared<http::response<http::empty_body>>(http::status::ok, 11);
+      header_only->base() = answer->base();
+      header_only->content_length(size);
+      return Write(header_only, 0);
+    }
+    answer->body() = std::move(body);
+    answer->content_length(size);
+    Write(answer, size);
+  }
+
+  void Send(HttpResponse res) {
+    auto answer = std::make_shared<http::response<http::string_body>>(
+        static_cast<http::status>(res.status), 11);
+    if (!res.content_type.empty()) answer->set(http::field::content_type, res.content_type);
+    for (const auto& h : res.headers) answer->insert(h.first, h.second);
+    answer->set("X-Content-Type-Options", "nosniff");
+    size_t size = res.body.size();
+    if (res.status == 304 || res.status == 204) {
+      return Write(answer, 0);
+    }
+    if (head_) {
+      answer->content_length(size);
+      return Write(answer, 0);
+    }
+    answer->body() = std::move(res.body);
+    answer->content_length(size);
+    Write(answer, size);
+  }
+
+  template <typename Message>
+  void Write(std::shared_ptr<Message> message, uint64_t size) {
+    bool keep = keep_alive_ && !close_after_ && !server_->stopping;
+    message->keep_alive(keep);
+    stream_.expires_after(std::chrono::milliseconds(options().request_timeout_ms) +
+                          std::chrono::seconds(size / kSlowestWrite));
+    http::async_write(stream_, *message,
+                      [self = shared_from_this(), message, keep](error_code ec, size_t) {
+                        if (ec) return self->Close();
+                        if (self->linger_) return self->Linger();
+                        if (!keep) return self->Close();
+                        self->Read();
+                      });
+  }
+
+  // Answers a request that will not be read to its end, then closes.
+  void Refuse(int status, const char* reason) {
+    deadline_.cancel();
+    parser_.reset();
+    close_after_ = true;
+    linger_ = true;
+    keep_alive_ = false;
+    head_ = false;
+    HttpResponse res;
+    SendError(&res, status, reason);
+    Send(std::move(res));
+  }
+
+  // After refusing a request whose body is still coming: stop sending, read and drop
+  // what the client still sends for a moment, so that it sees the answer rather than a
+  // reset connection, then close.
+  void Linger() {
+    error_code ec;
+    stream_.socket().shutdown(tcp::socket::shutdown_send, ec);
+    stream_.expires_after(kLingerTime);
+    DropInput();
+  }
+
+  void DropInput() {
+    stream_.async_read_some(net::buffer(scratch_, sizeof scratch_),
+                            [self = shared_from_this()](error_code ec, size_t n) {
+                              self->dropped_ += n;
+                              if (ec || self->dropped_ > kLingerBytes) return self->Close();
+                              self->DropInput();
+                            });
+  }
+
+  void Close() {
+    error_code ec;
+    stream_.socket().shutdown(tcp::socket::shutdown_both, ec);
+    stream_.close();
+  }
+
+  HttpServer* server_;
+  beast::tcp_stream stream_;
+  net::steady_timer deadline_;     // of the request being read
+  bool timed_out_ = false;
+  beast::flat_buffer buffer_;
+  std::optional<http::request_parser<http::string_body>> parser_;
+  std::string peer_;
+  std::string key_;
+  bool waiting_ = false;       // for the first byte of a request
+  bool keep_alive_ = false;
+  bool head_ = false;
+  bool close_after_ = false;
+  bool linger_ = false;
+  size_t dropped_ = 0;
+  char scratch_[16384];
+};
+
+// A connection over a limit gets a short answer (if its socket takes it at once) and is
+// closed, before anything of it is read.
+void Turn(tcp::socket& socket, int status, const char* reason) {
+  std::string body = ErrorJson(status, reason);
+  std::string text = "HTTP/1.1 " + std::to_string(status) +
+                     (status == 429 ? " Too Many Requests" : " Service Unavailable") +
+                     "\r\nContent-Type: application/json\r\nRetry-After: 5\r\nConnection: "
+                     "close\r\nContent-Length: " +
+                     std::to_string(body.size()) + "\r\n\r\n" + body;
+  error_code ec;
+  socket.non_blocking(true, ec);
+  socket.write_some(net::buffer(text), ec);
+  socket.shutdown(tcp::socket::shutdown_both, ec);
+  socket.close(ec);
+}
+
+void Admit(HttpServer* s, tcp::socket socket) {
+  error_code ec;
+  tcp::endpoint peer = socket.remote_endpoint(ec);
+  if (ec) return;
+  std::string address = peer.address().to_string();
+  std::string key = AddressKey(address);
+  const ServerOptions& options = *s->ctx->options;
+  {
+    std::lock_guard<std::mutex> hold(s->lock);
+    if (s->connections >= s->max_connections)
+      return Turn(socket, 503, "the board has too many connections; try again soon");
+    // Behind a proxy every connection is the proxy's: it meets the slow clients itself.
+    int& mine = s->per_address[key];
+    if (!options.trust_proxy && mine >= options.connections_per_address) {
+      if (mine == 0) s->per_address.erase(key);
+      return Turn(socket, 429, "too many connections from this address");
+    }
+    ++mine;
+    ++s->connections;
+  }
+  socket.set_option(tcp::no_delay(true), ec);
+  std::make_shared<Session>(s, std::move(socket), address, key)->Start();
+}
+
+void Accept(HttpServer* s) {
+  s->acceptor.async_accept(net::make_strand(s->ioc), [s](error_code ec, tcp::socket socket) {
+    if (s->stopping || ec == net::error::operation_aborted) return;
+    if (ec) {
+      // Out of descriptors: wait a moment rather than spin on the same error.
+      Log("accept", ec);
+      s->accept_pause.expires_after(std::chrono::milliseconds(100));
+      s->accept_pause.async_wait([s](error_code e) {
+        if (!e) Accept(s);
+      });
+      return;
+    }
+    Admit(s, std::move(socket));
+    Accept(s);
+  });
+}
+
+void DeleteServer(HttpServer* s) { delete s; }
+
+}  // namespace
+
+std::unique_ptr<HttpServer, void (*)(HttpServer*)> StartHttp(Context* ctx, int* port,
+                                                             std::string* error) {
+  std::unique_ptr<HttpServer, void (*)(HttpServer*)> s(new HttpServer(ctx), DeleteServer);
+  const ServerOptions& options = *ctx->options;
+  error_code ec;
+  net::ip::address address = net::ip::make_address(options.listen, ec);
+  if (ec) {
+    *error = "--listen " + options.listen + ": not an address";
+    return {nullptr, DeleteServer};
+  }
+  tcp::endpoint endpoint(address, static_cast<unsigned short>(options.port));
+  s->acceptor.open(endpoint.protocol(), ec);
+  if (!ec) s->acceptor.set_option(net::socket_base::reuse_address(true), ec);
+  if (!ec) s->acceptor.bind(endpoint, ec);
+  if (!ec) s->acceptor.listen(1024, ec);
+  if (ec) {
+    *error = "cannot listen on " + options.listen + " port " + std::to_string(options.port) +
+             ": " + ec.message();
+    return {nullptr, DeleteServer};
+  }
+  *port = s->acceptor.local_endpoint().port();
+  // Connections stay well inside the descriptors the process may open (the database,
+  // the verifiers and the page's files need some too).
+  rlimit files{};
+  size_t fd_room = 1024;
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
+    fd_room = files.rlim_cur;
+  s->max_connections = fd_room > 128 ? fd_room - 96 : fd_room / 2;
+  if (options.max_connections > 0 && static_cast<size_t>(options.max_connections) < s->max_connections)
+    s->max_connections = static_cast<size_t>(options.max_connections);
+  s->workers = std::make_unique<net::thread_pool>(static_cast<size_t>(options.threads));
+  s->max_queued = options.threads * 8;
+  Accept(s.get());
+  return s;
+}
+
+void RunHttp(HttpServer* s) {
+  int extra = s->ctx->options->io_threads - 1;
+  std::vector<std::thread> threads;
+  for (int i = 0; i < extra; ++i) threads.emplace_back([s] { s->ioc.run(); });
+  s->ioc.run();
+  for (std::thread& t : threads) t.join();
+}
+
+void StopHttp(HttpServer* s, int grace_ms) {
+  s->stopping = true;
+  net::post(s->ioc, [s] {
+    error_code ec;
+    s->acceptor.close(ec);
+    s->accept_pause.cancel();
+  });
+  std::vector<std::shared_ptr<Session>> live;
+  {
+    std::lock_guard<std::mutex> hold(s->lock);
+    for (auto& entry : s->sessions)
+      if (auto session = entry.second.lock()) live.push_back(std::move(session));
+  }
+  for (auto& session : live) session->CloseIfIdle();
+  live.clear();
+  std::unique_lock<std::mutex> hold(s->lock);
+  s->all_closed.wait_for(hold, std::chrono::milliseconds(grace_ms),
+                         [s] { return s->connections == 0; });
+  hold.unlock();
+  s->busy.reset();
+  s->ioc.stop();
+}
+
+}  // namespace board

@@ -1,0 +1,57 @@
+#include "pages/board_watch.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "routes.h"
+
+namespace board {
+
+bool WatchOnce(BoardWatch* watch) {
+  Context* ctx = watch->ctx;
+  int64_t generation = 0;
+  bool ok = watch->store->Generation(&generation);
+  if (ok) {
+    CacheAnnounce(&ctx->cache, generation);
+    ctx->generation.store(generation);
+  }
+  ctx->database_ok.store(ok);
+  if (!ok && !watch->away)
+    fprintf(stderr, "zumble-board: database away: %s\n", watch->store->LastError().c_str());
+  else if (ok && watch->away)
+    fprintf(stderr, "zumble-board: database answering again\n");
+  watch->away = !ok;
+  return ok;
+}
+
+void StartWatch(BoardWatch* watch) {
+  Context* ctx = watch->ctx;
+  watch->builder = std::thread([ctx] {
+    std::string key;
+    int64_t generation = 0;
+    while (CacheNextBuild(&ctx->cache, &key, &generation)) BuildAhead(ctx, key, generation);
+  });
+  watch->thread = std::thread([watch] {
+    std::unique_lock<std::mutex> hold(watch->lock);
+    while (!watch->stop) {
+      hold.unlock();
+      WatchOnce(watch);
+      hold.lock();
+      watch->wake.wait_for(hold, std::chrono::milliseconds(watch->interval_ms),
+                           [watch] { return watch->stop; });
+    }
+  });
+}
+
+void StopWatch(BoardWatch* watch) {
+  {
+    std::lock_guard<std::mutex> hold(watch->lock);
+    watch->stop = true;
+  }
+  watch->wake.notify_all();
+  if (watch->thread.joinable()) watch->thread.join();
+  CacheStop(&watch->ctx->cache);
+  if (watch->builder.joinable()) watch->builder.join();
+}
+
+}  // namespace board

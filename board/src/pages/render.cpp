@@ -1,0 +1,276 @@
+#include "pages/render.h"
+
+#include <cctype>
+#include <ctime>
+
+namespace board {
+
+std::string HtmlEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string JsonString(std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out = "\"";
+  auto unit = [&out](unsigned u) {
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(u >> shift) & 15];
+  };
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  size_t n = text.size();
+  for (size_t i = 0; i < n;) {
+    unsigned char c = s[i];
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+      ++i;
+    } else if (c < 0x20 || c == '<' || c == '>' || c == '&' || c == 0x7f) {
+      // Also <, > and &: the JSON stays inert if anyone pastes it into a page.
+      unit(c);
+      ++i;
+    } else if (c < 0x80) {
+      out += static_cast<char>(c);
+      ++i;
+    } else {
+      // UTF-8 as \u escapes, so the answer is plain ASCII; a broken sequence is U+FFFD.
+      unsigned cp = 0;
+      size_t len = c >= 0xf5 ? 0 : c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc2 ? 2 : 0;
+      bool ok = len != 0 && i + len <= n;
+      if (ok) {
+        cp = c & (0x7f >> len);
+        for (size_t k = 1; k < len; ++k) {
+          if ((s[i + k] & 0xc0) != 0x80) ok = false;
+          cp = cp << 6 | (s[i + k] & 0x3f);
+        }
+        static const unsigned kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+        ok = ok && cp >= kMin[len] && cp <= 0x10ffff && (cp < 0xd800 || cp > 0xdfff);
+      }
+      if (!ok) {
+        unit(0xfffd);
+        ++i;
+        continue;
+      }
+      if (cp >= 0x10000) {
+        unit(0xd800 + ((cp - 0x10000) >> 10));
+        unit(0xdc00 + ((cp - 0x10000) & 0x3ff));
+      } else {
+        unit(cp);
+      }
+      i += len;
+    }
+  }
+  return out + "\"";
+}
+
+std::string IsoDate(int64_t seconds) {
+  time_t t = static_cast<time_t>(seconds);
+  tm parts{};
+  gmtime_r(&t, &parts);
+  char text[32];
+  strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+  return text;
+}
+
+std::string FormatTime(int64_t ms) {
+  char text[32];
+  snprintf(text, sizeof text, "%lld.%03lld s", static_cast<long long>(ms / 1000),
+           static_cast<long long>(ms % 1000));
+  return text;
+}
+
+std::string Percent(std::string_view text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : text) {
+    if (isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
+std::string PlayerPath(std::string_view name) { return "/players/" + Percent(name); }
+
+std::string WatchPath(int64_t run_id) {
+  return "/play/?replay=/api/runs/" + std::to_string(run_id) + "/replay";
+}
+
+std::string RunJson(const Run& run) {
+  return "{\"id\":" + std::to_string(run.id) + ",\"name\":" + JsonString(run.name) +
+         ",\"flies\":" + std::to_string(run.flies) + ",\"speed\":" + std::to_string(run.speed) +
+         ",\"time_ms\":" + std::to_string(run.time_ms) + ",\"frames\":" +
+         std::to_string(run.frames) + ",\"date\":\"" + IsoDate(run.created) + "\",\"played\":" +
+         (run.played >= 0 ? "\"" + IsoDate(run.played) + "\"" : "null") + ",\"program\":" +
+         (run.program.empty() ? "null" : JsonString(run.program)) + ",\"touch\":" +
+         (run.touch ? "true" : "false") + ",\"pad\":" + (run.pad ? "true" : "false") +
+         ",\"replay\":\"/api/runs/" + std::to_string(run.id) + "/replay\"}";
+}
+
+std::string BoardJson(const ModeBoard& board) {
+  std::string out = "{\"flies\":" + std::to_string(board.flies) +
+                    ",\"speed\":" + std::to_string(board.speed) +
+                    ",\"total\":" + std::to_string(board.total) +
+                    ",\"offset\":" + std::to_string(board.offset) + ",\"runs\":[";
+  for (size_t i = 0; i < board.runs.size(); ++i) {
+    if (i) out += ',';
+    std::string run = RunJson(board.runs[i]);
+    out += "{\"rank\":" + std::to_string(board.offset + static_cast<int64_t>(i) + 1) + "," +
+           run.substr(1);
+  }
+  return out + "]}";
+}
+
+std::string BoardsJson(const std::vector<ModeBoard>& boards) {
+  std::string out = "{\"boards\":[";
+  for (size_t i = 0; i < boards.size(); ++i) {
+    if (i) out += ',';
+    out += BoardJson(boards[i]);
+  }
+  return out + "]}\n";
+}
+
+std::string AcceptedJson(const Run& run, int64_t rank, bool existed, const std::string& key) {
+  std::string out = "{\"id\":" + std::to_string(run.id) + ",\"mode\":{\"flies\":" +
+                    std::to_string(run.flies) + ",\"speed\":" + std::to_string(run.speed) +
+                    "},\"time_ms\":" + std::to_string(run.time_ms) +
+                    ",\"rank\":" + std::to_string(rank) + ",\"name\":" + JsonString(run.name) +
+                    ",\"replay\":\"/api/runs/" + std::to_string(run.id) + "/replay\"" +
+                    ",\"already_stored\":" + (existed ? "true" : "false") +
+                    ",\"personal_best\":" + (run.personal ? "true" : "false") +
+                    ",\"record\":" + (run.record ? "true" : "false");
+  // The key goes out once, with the run that claimed the name; the board keeps its hash.
+  if (!key.empty()) out += ",\"key\":" + JsonString(key);
+  return out + "}\n";
+}
+
+const char* ErrorCode(int status) {
+  switch (status) {
+    case 403: return "forbidden";
+    case 404: return "not_found";
+    case 405: return "method_not_allowed";
+    case 408: return "timeout";
+    case 411: return "length_required";
+    case 413: return "too_large";
+    case 415: return "unsupported_type";
+    case 429: return "rate_limited";
+    case 431: return "headers_too_large";
+    case 503: return "unavailable";
+    case 507: return "disk_full";
+  }
+  return status < 500 ? "bad_request" : "server_error";
+}
+
+std::string ErrorJson(int status, std::string_view reason) {
+  return "{\"error\":\"" + std::string(ErrorCode(status)) + "\",\"message\":" +
+         JsonString(reason) + "}\n";
+}
+
+std::string PageHead(std::string_view title) {
+  return "<!doctype html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
+         "<title>" + HtmlEscape(title) + "</title>"
+         "<link rel=\"alternate\" type=\"application/atom+xml\" title=\"New records\" "
+         "href=\"/feed.atom\"><style>"
+         "body{font:15px/1.4 sans-serif;margin:1em auto;max-width:70em;padding:0 1em;"
+         "background:#10141a;color:#e8e8e8}a{color:#8cf}h1,h2{font-weight:600}"
+         "h2{font-size:1em;margin:.2em 0}.grid{display:grid;"
+         "grid-template-columns:repeat(auto-fill,minmax(18em,1fr));gap:1em}"
+         "section{background:#1a2029;padding:.6em;border-radius:6px;margin-bottom:1em}"
+         "table{width:100%;border-collapse:collapse}td,th{padding:1px 4px;text-align:left}"
+         "td.t{text-align:right;font-variant-numeric:tabular-nums}.none,.small{color:#99a}"
+         ".small{font-size:.85em}tr.you{background:#2b3a22}"
+         "form{background:#1a2029;padding:.8em;border-radius:6px;margin:1em 0}"
+         "code.key{user-select:all;background:#000;padding:2px 4px}"
+         "</style></head><body>\n";
+}
+
+std::string PlayedText(const Run& r) {
+  std::string out = r.played >= 0 ? "played " + IsoDate(r.played).substr(0, 10) : "played ?";
+  if (!r.program.empty()) out += " with " + r.program;
+  if (r.pad) out += ", gamepad";
+  else if (r.touch) out += ", touch";
+  return out;
+}
+
+std::string RunCells(const Run& r, int64_t rank) {
+  std::string played = r.played >= 0 ? IsoDate(r.played) : IsoDate(r.created);
+  return "<td>" + std::to_string(rank) + "</td><td><a href=\"" + HtmlEscape(PlayerPath(r.name)) +
+         "\">" + HtmlEscape(r.name) + "</a></td><td class=\"t\">" + FormatTime(r.time_ms) +
+         "</td><td class=\"small\"><time datetime=\"" + played + "\" title=\"" +
+         HtmlEscape(PlayedText(r)) + "\">" + played.substr(0, 10) + "</time></td><td><a href=\"" +
+         WatchPath(r.id) + "\">watch</a></td>";
+}
+
+std::string BoardsHtml(const std::vector<ModeBoard>& boards) {
+  std::string out = PageHead("Zumble best times");
+  out += "<h1>Zumble best times</h1>\n<p>Every time here was checked by playing its "
+         "replay on the server: the replay's inputs give its time. Each player's best run "
+         "of a mode; the date is when the round was played. "
+         "<a href=\"/play/\">Play Zumble</a> in the browser. "
+         "<a href=\"/feed.atom\">New records</a> as a feed.</p>\n"
+         "<div class=\"grid\">\n";
+  for (const ModeBoard& b : boards) {
+    std::string mode = std::to_string(b.flies) + "/" + std::to_string(b.speed);
+    out += "<section><h2><a href=\"/boards/" + mode + "\">" + std::to_string(b.flies) +
+           " flies, speed " + std::to_string(b.speed) + "</a></h2>";
+    if (b.runs.empty()) {
+      out += "<p class=\"none\">No times yet.</p></section>\n";
+      continue;
+    }
+    out += "<table>";
+    for (size_t i = 0; i < b.runs.size(); ++i)
+      out += "<tr>" + RunCells(b.runs[i], b.offset + static_cast<int64_t>(i) + 1) + "</tr>";
+    out += "</table>";
+    if (b.total > static_cast<int64_t>(b.runs.size()))
+      out += "<p class=\"small\"><a href=\"/boards/" + mode + "\">all " +
+             std::to_string(b.total) + " players</a></p>";
+    out += "</section>\n";
+  }
+  out += "</div>\n"
+         "<form method=\"post\" action=\"/submit\" enctype=\"multipart/form-data\">"
+         "<h2>Submit a replay</h2><p>The game keeps the replays of your best rounds in the "
+         "<code>replays</code> folder beside <code>hiscoa.sav</code>. Your name's first run "
+         "on this board gives you its key: keep it, and give it with every later run under "
+         "that name.</p>"
+         "<label>Name <input name=\"name\" maxlength=\"40\" required></label> "
+         "<label>Key <input name=\"key\" maxlength=\"64\" autocomplete=\"off\"></label> "
+         "<label>Replay <input type=\"file\" name=\"replay\" required></label> "
+         "<button>Submit</button></form>\n</body></html>\n";
+  return out;
+}
+
+std::string SubmitResultHtml(int status, std::string_view message, const Run* run, int64_t rank,
+                             std::string_view key) {
+  std::string out = PageHead("Zumble best times");
+  if (run) {
+    out += "<h1>Time accepted</h1><p>" + HtmlEscape(run->name) + ": " +
+           FormatTime(run->time_ms) + " with " + std::to_string(run->flies) +
+           " flies at speed " + std::to_string(run->speed) + ", rank " + std::to_string(rank) +
+           ". <a href=\"" + WatchPath(run->id) + "\">watch</a></p>";
+  } else {
+    out += "<h1>Not on the board (" + std::to_string(status) + ")</h1><p>" +
+           HtmlEscape(message) + "</p>";
+  }
+  if (!key.empty())
+    out += "<p>The name is yours now. Its key, shown only this once: <code class=\"key\">" +
+           HtmlEscape(key) + "</code>. Keep it: every later run under this name needs it.</p>";
+  return out + "<p><a href=\"/\">Back to the boards</a></p></body></html>\n";
+}
+
+}  // namespace board

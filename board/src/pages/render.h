@@ -1,0 +1,70 @@
+// What the board shows: JSON for programs, one plain HTML page for people. Names are
+// checked on the way in, and escaped here all the same.
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/store.h"
+
+namespace board {
+
+struct ModeBoard {
+  int flies = 0;
+  int speed = 0;
+  std::vector<Run> runs;
+  int64_t total = 0;    // players on this board
+  int64_t offset = 0;   // the rank of runs[0], less one
+};
+
+std::string HtmlEscape(std::string_view text);
+std::string JsonString(std::string_view text);   // with its quotes
+std::string IsoDate(int64_t seconds);            // 2026-12-08T04:40:43Z
+std::string FormatTime(int64_t ms);              // 12.345 s
+
+std::string Percent(std::string_view text);       // for a path segment or a query value
+std::string PlayerPath(std::string_view name);    // /players/NAME
+std::string WatchPath(int64_t run_id);            // the page playing the run's replay
+
+std::string RunJson(const Run& run);
+// The board's runs, each with its rank; "total" players and the page's "offset".
+std::string BoardJson(const ModeBoard& board);
+std::string BoardsJson(const std::vector<ModeBoard>& boards);
+// A new run (201) or the same round again (200); `key` is the name's new key, once.
+std::string AcceptedJson(const Run& run, int64_t rank, bool existed, const std::string& key);
+// {"error":CODE,"message":REASON} for a refusal of the transport or a route, its code
+// the one of its status (404 not_found, 413 too_large, ...).
+std::string ErrorJson(int status, std::string_view reason);
+const char* ErrorCode(int status);
+
+std::string BoardsHtml(const std::vector<ModeBoard>& boards);
+// The page that answers the upload form: what happened, the name's new key (once), and
+// the way back.
+std::string SubmitResultHtml(int status, std::string_view message, const Run* run, int64_t rank,
+                             std::string_view key);
+
+// What the pages share: the head (title, style, the feed's link), a run's cells
+// (rank, name, time, when it was played, watch) and how it was played, in words.
+std::string PageHead(std::string_view title);
+std::string RunCells(const Run& run, int64_t rank);
+std::string PlayedText(const Run& run);  // "played 2026-12-08 with 1.4.0, touch"
+
+struct PlayerPage {
+  Player player;
+  Page runs;       // each mode's best, then the bests it replaced
+  int limit = 20;
+};
+struct ModePage {
+  ModeBoard board;
+  int limit = 20;
+  std::string you;        // the name asked for ("jump to my rank"), as given
+  int64_t you_rank = 0;   // its rank, 0 when it has none here
+};
+
+std::string ModeBoardHtml(const ModePage& page);
+std::string PlayerHtml(const PlayerPage& page);
+std::string PlayerJson(const PlayerPage& page);
+// The Atom feed of records, newest first; `board_id` makes the entries' ids.
+std::string RecordsAtom(const std::vector<Run>& records, const std::string& board_id);
+
+}  // namespace board

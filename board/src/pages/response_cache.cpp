@@ -1,0 +1,213 @@
+#include "pages/response_cache.h"
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+#include "sha256.h"
+
+namespace board {
+
+namespace {
+
+size_t SizeOf(const std::string& key, const CachedAnswer* answer) {
+  return key.size() + (answer ? answer->response.body.size() : 0);
+}
+
+// Whether an If-None-Match list names this ETag (or is *).
+bool Matches(const std::string& list, const std::string& etag) {
+  if (list == "*") return true;
+  size_t at = 0;
+  while (at < list.size()) {
+    size_t comma = list.find(',', at);
+    if (comma == std::string::npos) comma = list.size();
+    size_t b = at, e = comma;
+    while (b < e && list[b] == ' ') ++b;
+    while (e > b && list[e - 1] == ' ') --e;
+    std::string tag = list.substr(b, e - b);
+    if (tag.rfind("W/", 0) == 0) tag.erase(0, 2);
+    if (tag == etag) return true;
+    at = comma + 1;
+  }
+  return false;
+}
+
+// Full (the keys come from clients): start again; the answers asked for come back.
+void StartAgain(ResponseCache* cache) {
+  cache->answers.clear();
+  cache->bytes = 0;
+  cache->queue.clear();
+}
+
+}  // namespace
+
+std::shared_ptr<const CachedAnswer> CacheFind(ResponseCache* cache, const std::string& key,
+                                              int64_t generation, bool* build) {
+  if (build) *build = false;
+  std::unique_lock<std::mutex> hold(cache->lock);
+  auto it = cache->answers.find(key);
+  if (it != cache->answers.end() && build && !it->second.answer && it->second.building) {
+    // Its first build is under way, with nothing to give meanwhile: wait for it rather
+    // than run the same statements beside it (200 readers arriving at once on a fresh
+    // server), for a while; then build this one too.
+    cache->changed.wait_for(hold, std::chrono::milliseconds(cache->first_wait_ms), [&] {
+      it = cache->answers.find(key);
+      return it == cache->answers.end() || it->second.answer || !it->second.building;
+    });
+    it = cache->answers.find(key);
+  }
+  if (it != cache->answers.end()) {
+    CacheEntry& entry = it->second;
+    if (entry.answer && (entry.generation >= generation || entry.building)) {
+      if (entry.reads < UINT32_MAX) ++entry.reads;
+      return entry.answer;
+    }
+    if (build && !entry.building) {
+      entry.building = true;
+      *build = true;
+    }
+    return nullptr;
+  }
+  if (!build) return nullptr;
+  // Not kept yet: this request builds it.
+  if (cache->answers.size() >= cache->max_entries) StartAgain(cache);
+  cache->answers[key].building = true;
+  cache->bytes += SizeOf(key, nullptr);
+  *build = true;
+  return nullptr;
+}
+
+std::shared_ptr<const CachedAnswer> CacheKeep(ResponseCache* cache, const std::string& key,
+                                              int64_t generation, HttpResponse response) {
+  auto answer = std::make_shared<CachedAnswer>();
+  answer->etag = "\"" + Sha256Hex(response.body).substr(0, 24) + "\"";
+  answer->response = std::move(response);
+  std::unique_lock<std::mutex> hold(cache->lock);
+  auto it = cache->answers.find(key);
+  if (it != cache->answers.end() && it->second.answer && it->second.generation > generation) {
+    // A slower request must not put back an answer older than the one kept.
+    it->second.building = false;
+    it->second.ahead = false;
+    hold.unlock();
+    cache->changed.notify_all();
+    return answer;
+  }
+  size_t size = SizeOf(key, answer.get());
+  bool present = it != cache->answers.end();
+  bool again = false;
+  if (present) {
+    again = it->second.ahead && it->second.reads > 0 && cache->latest > generation;
+    cache->bytes -= SizeOf(key, it->second.answer.get());
+    if (size > cache->max_bytes) {
+      cache->answers.erase(it);
+      present = false;
+    }
+  }
+  if (size <= cache->max_bytes) {
+    if (cache->answers.size() - present >= cache->max_entries ||
+        cache->bytes + size > cache->max_bytes) {
+      StartAgain(cache);
+      again = false;
+    }
+    CacheEntry& kept = cache->answers[key];
+    kept.answer = answer;
+    kept.generation = generation;
+    kept.reads = 0;
+    // Read while the board moved on again: the builder makes it once more, and readers
+    // keep being given this one.
+    kept.building = kept.ahead = again;
+    if (again) cache->queue.push_back(key);
+    cache->bytes += size;
+  }
+  hold.unlock();
+  cache->changed.notify_all();
+  return answer;
+}
+
+void CacheGiveUp(ResponseCache* cache, const std::string& key) {
+  {
+    std::lock_guard<std::mutex> hold(cache->lock);
+    auto it = cache->answers.find(key);
+    if (it != cache->answers.end()) {
+      it->second.building = false;
+      it->second.ahead = false;
+      if (!it->second.answer) {
+        cache->bytes -= SizeOf(key, nullptr);
+        cache->answers.erase(it);
+      }
+    }
+  }
+  cache->changed.notify_all();
+}
+
+void CacheAnnounce(ResponseCache* cache, int64_t generation) {
+  {
+    std::lock_guard<std::mutex> hold(cache->lock);
+    if (generation <= cache->latest) return;
+    cache->latest = generation;
+    // The most read first: keys made up by a client, read twice, never push out the
+    // pages everybody reads.
+    std::vector<std::pair<uint32_t, const std::string*>> read;
+    for (auto& [key, entry] : cache->answers)
+      if (entry.answer && entry.reads > 0 && !entry.building && entry.generation < generation)
+        read.emplace_back(entry.reads, &key);
+    size_t room = cache->max_ahead > cache->queue.size() ? cache->max_ahead - cache->queue.size() : 0;
+    if (read.size() > room) {
+      std::partial_sort(read.begin(), read.begin() + room, read.end(),
+                        [](const auto& a, const auto& b) { return a.first > b.first; });
+      read.resize(room);
+    }
+    for (const auto& [reads, key] : read) {
+      CacheEntry& entry = cache->answers[*key];
+      entry.building = entry.ahead = true;
+      cache->queue.push_back(*key);
+    }
+    if (read.empty()) return;
+  }
+  cache->changed.notify_all();
+}
+
+bool CacheNextBuild(ResponseCache* cache, std::string* key, int64_t* generation) {
+  std::unique_lock<std::mutex> hold(cache->lock);
+  cache->changed.wait(hold, [cache] { return cache->stopping || !cache->queue.empty(); });
+  if (cache->stopping) return false;
+  *key = std::move(cache->queue.front());
+  cache->queue.pop_front();
+  *generation = cache->latest;
+  return true;
+}
+
+bool CacheWaitBuilt(ResponseCache* cache, int64_t generation, int timeout_ms) {
+  std::unique_lock<std::mutex> hold(cache->lock);
+  return cache->changed.wait_for(hold, std::chrono::milliseconds(timeout_ms), [&] {
+    if (cache->stopping) return true;
+    for (const auto& [key, entry] : cache->answers)
+      if (entry.ahead && entry.generation < generation) return false;
+    return true;
+  });
+}
+
+void CacheStop(ResponseCache* cache) {
+  {
+    std::lock_guard<std::mutex> hold(cache->lock);
+    cache->stopping = true;
+  }
+  cache->changed.notify_all();
+}
+
+void AnswerFromCache(const CachedAnswer& answer, const std::string* if_none_match,
+                     HttpResponse* out) {
+  if (if_none_match && answer.response.status == 200 && Matches(*if_none_match, answer.etag)) {
+    out->status = 304;
+    out->content_type.clear();
+    out->body.clear();
+    out->headers.clear();
+    for (const auto& h : answer.response.headers)
+      if (h.first == "Cache-Control") out->headers.push_back(h);
+  } else {
+    *out = answer.response;
+  }
+  out->AddHeader("ETag", answer.etag);
+}
+
+}  // namespace board

@@ -1,0 +1,26 @@
+// What the board's queries share: the columns a run is read from, and reading them.
+#pragma once
+#include "store/store.h"
+
+namespace board {
+
+// The columns of the views all_runs and board_runs that make a Run, in ReadRun's order.
+#define BOARD_RUN_COLUMNS                                                                \
+  "id, name, flies, speed, time_ms, frames, created, played, program, touch, pad, state," \
+  " signs, sender, record, personal, shown_at"
+
+Run ReadRun(const SqlRows& rows, size_t row);
+
+// The rank a run of (time, id) has or would have among the players' bests of its mode.
+bool RankIn(SqlSession& db, int flies, int speed, int64_t time_ms, int64_t id, int64_t* rank);
+
+// A run goes on the board now: shown, with its record and personal-best flags measured
+// against the board as it is (store_submit.cpp; the operator's approve uses it too).
+bool MarkShown(SqlSession& db, int64_t id, int64_t now);
+
+// One run's columns from a view, for a WHERE that follows.
+inline std::string RunsFrom(const char* view) {
+  return std::string("SELECT " BOARD_RUN_COLUMNS " FROM ") + view + " ";
+}
+
+}  // namespace board
