@@ -79,9 +79,13 @@ async function twoPages(context, closing) {
       await pages[name].addInitScript(display);
       await pages[name].goto(server.url + `?script=play.txt&autoplay&trace&time=${seeds[name]}`);
     }
-    // Both have read the stored files (empty) before either plays.
+    // Both have read the stored files (empty) before either plays. Asked on a timer:
+    // Playwright's default polling rides the page's animation frames, which the held
+    // display gives out only while a page plays, so a page still loading at the first
+    // look was never looked at again.
     for (const name of ['a', 'b']) {
-      await pages[name].waitForFunction(() => window.Module && window.Module.calledRun, null, { timeout: 30000 });
+      await pages[name].waitForFunction(() => window.Module && window.Module.calledRun, null,
+                                        { timeout: 30000, polling: 100 });
     }
     for (const name of ['a', 'b'].sort((x, y) => alone[y] - alone[x])) {
       const page = pages[name];
@@ -108,7 +112,8 @@ async function twoPages(context, closing) {
     const reader = await context.newPage();
     try {
       await reader.goto(server.url);
-      await reader.waitForFunction(() => window.Module && window.Module.calledRun, null, { timeout: 30000 });
+      await reader.waitForFunction(() => window.Module && window.Module.calledRun, null,
+                                  { timeout: 30000, polling: 100 });
       const save = await bytesOf(reader, () => window.zumbleSave());
       const times = row(save || Buffer.alloc(0));
       const want = [alone.a, alone.b].sort((x, y) => x - y);
