@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/core/game_run.h"
+#include "shell/driver/game_run.h"
 #include "replay/replay_viewer.h"
 
 bool ProcessUsage(long*, double*) { return false; }

@@ -7,7 +7,8 @@
 # is the backend, with the page itself in platform/web/page/. Emscripten's SDL and libpng ports would have to be downloaded,
 # so the page uses only Emscripten's own html5.h and a few lines of JavaScript.
 
-zumble_sources(WEB_SOURCES ${ZUMBLE_GAME_FOLDERS}
+zumble_replay_library()
+zumble_sources(WEB_SOURCES ${ZUMBLE_GAME_FOLDERS} ${ZUMBLE_DRIVER_FOLDERS}
   platform/core platform/headless platform/posix platform/png_stored platform/web)
 set(WEB_PAGE_DIR ${CMAKE_SOURCE_DIR}/platform/web/page)
 file(GLOB WEB_PAGE CONFIGURE_DEPENDS ${WEB_PAGE_DIR}/*)
@@ -17,6 +18,7 @@ set(WEB_ICONS ${CMAKE_SOURCE_DIR}/packaging/icons/zumble-192.png ${CMAKE_SOURCE_
 set(WEB_SITE ${CMAKE_BINARY_DIR}/site)
 add_executable(zumble_web ${WEB_SOURCES})
 target_include_directories(zumble_web PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(zumble_web PRIVATE zumble_replay)
 target_compile_definitions(zumble_web PRIVATE ZUMBLE_VERSION="${PROJECT_VERSION}")
 # How the game's main loop gives the browser back its thread: see the README's web part.
 set(ZUMBLE_WEB_ASYNCIFY "-sASYNCIFY" CACHE STRING "The Asyncify settings of the page's link")

@@ -5,6 +5,7 @@
 add_compile_options(-Wall -Wextra)
 add_link_options(-static -mwindows $<$<CONFIG:Release>:-s>)
 
+zumble_replay_library()
 zumble_sources(GAME_SOURCES ${ZUMBLE_GAME_FOLDERS})
 zumble_sources(DDRAW_REAL_SOURCES platform/ddraw_real)
 
@@ -23,7 +24,7 @@ target_include_directories(zumble-ddraw PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(zumble-ddraw PRIVATE ZUMBLE_VERSION="${PROJECT_VERSION}")
 # The game's DirectDrawCreate goes through the port's wrapper (platform/ddraw_real/ddraw_real_flip.cpp).
 target_link_options(zumble-ddraw PRIVATE -Wl,--wrap=DirectDrawCreate)
-target_link_libraries(zumble-ddraw PRIVATE ddraw dsound dxguid winmm user32 gdi32 ole32 shell32 uuid)
+target_link_libraries(zumble-ddraw PRIVATE zumble_replay ddraw dsound dxguid winmm user32 gdi32 ole32 shell32 uuid)
 set_target_properties(zumble-ddraw PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # Tests: the programs under Wine in Xvfb (tests/windows/*.sh), compared with the Linux
@@ -41,11 +42,12 @@ endforeach()
 
 #   zumble.exe        the player's build: the platform stand-in and its portable core, with
 #                     the Win32 backend (platform/win32/) and the headless one.
-zumble_sources(CORE_SOURCES platform/core platform/headless platform/png_stored platform/win32)
+zumble_sources(CORE_SOURCES ${ZUMBLE_DRIVER_FOLDERS}
+  platform/core platform/headless platform/png_stored platform/win32)
 add_executable(zumble ${GAME_SOURCES} ${CORE_SOURCES})
 target_include_directories(zumble PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(zumble PRIVATE ZUMBLE_VERSION="${PROJECT_VERSION}")
-target_link_libraries(zumble PRIVATE winmm user32 gdi32 ole32 shell32 uuid psapi)
+target_link_libraries(zumble PRIVATE zumble_replay winmm user32 gdi32 ole32 shell32 uuid psapi)
 set_target_properties(zumble PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # A tester's XInput for tests/windows/pad_wine.sh: an xinput1_4.dll steered by a file,

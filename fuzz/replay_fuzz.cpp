@@ -9,9 +9,9 @@
 
 #include <cstring>
 
-#include "replay/replay_format.h"
-#include "replay/replay_identity.h"
-#include "replay/replay_rules.h"
+#include "replay/core/replay_format.h"
+#include "replay/core/replay_identity.h"
+#include "replay/core/replay_rules.h"
 
 namespace {
 

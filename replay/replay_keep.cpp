@@ -6,7 +6,7 @@
 #include "platform/core/files.h"
 #include "platform/core/player_lock.h"
 #include "platform/core/save_file.h"
-#include "replay/replay_format.h"
+#include "replay/core/replay_format.h"
 #include "replay/replay_record.h"
 #include "scenes/best_times.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/core/files.h"
-#include "replay/replay_format.h"
+#include "replay/core/replay_format.h"
 #include "replay/replay_record.h"
 #include "replay/replay_state.h"
 

@@ -11,7 +11,7 @@
 #include "scenes/best_times.h"
 #include "scenes/play.h"
 #include "shell/globals.h"
-#include "replay/replay_format.h"
+#include "replay/core/replay_format.h"
 #include "replay/replay_keep.h"
 #include "replay/replay_state.h"
 

@@ -14,7 +14,7 @@
 #include "platform/core/input_tap.h"
 #include "platform/core/runtime.h"
 #include "platform/core/viewer_platform.h"
-#include "replay/replay_format.h"
+#include "replay/core/replay_format.h"
 #include "replay/replay_play.h"
 #include "replay/replay_snapshot.h"
 #include "replay/replay_state.h"

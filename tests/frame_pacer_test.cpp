@@ -10,7 +10,7 @@
 #include <random>
 
 #include "platform/core/frame_pacer.h"
-#include "replay/replay_format.h"
+#include "replay/core/replay_format.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "replay/replay_format.h"
+#include "replay/core/replay_format.h"
 #include "replay/replay_keep.h"
 #include "scenes/best_times.h"
 #include "shell/globals.h"

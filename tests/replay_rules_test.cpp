@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "replay/replay_format.h"
-#include "replay/replay_identity.h"
-#include "replay/replay_rules.h"
-#include "replay/replay_signs.h"
-#include "replay/sha256.h"
+#include "replay/core/replay_format.h"
+#include "replay/core/replay_identity.h"
+#include "replay/core/replay_rules.h"
+#include "replay/core/replay_signs.h"
+#include "replay/core/sha256.h"
 #include "tests/support/replay_edit.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/core/ddraw.h"
-#include "platform/core/game_run.h"
+#include "shell/driver/game_run.h"
 #include "replay/replay_state.h"
 #include "replay/replay_viewer.h"
 

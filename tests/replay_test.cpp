@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "replay/replay_format.h"
+#include "replay/core/replay_format.h"
 
 namespace {
 

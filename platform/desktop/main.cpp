@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/core/game_run.h"
+#include "shell/driver/game_run.h"
 
 bool ProcessUsage(long* peakKb, double* cpuMs) {
     rusage usage = {};

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/core/game_run.h"
+#include "shell/driver/game_run.h"
 #include "platform/web/web_backend.h"
 #include "replay/replay_record.h"
 

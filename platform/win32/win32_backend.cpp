@@ -6,7 +6,7 @@
 
 #include "platform/core/backend.h"
 #include "platform/core/ddraw.h"
-#include "platform/core/game_run.h"
+#include "shell/driver/game_run.h"
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
 #include "platform/core/sound_mixer.h"

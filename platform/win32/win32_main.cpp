@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/core/game_run.h"
+#include "shell/driver/game_run.h"
 #include "platform/win32/win32_arguments.h"
 #include "platform/win32/win32_process.h"
 

@@ -1,4 +1,4 @@
-#include "replay/replay_format.h"
+#include "replay/core/replay_format.h"
 
 #include <cstdio>
 #include <cstring>

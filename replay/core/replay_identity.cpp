@@ -1,9 +1,9 @@
-#include "replay/replay_identity.h"
+#include "replay/core/replay_identity.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "replay/sha256.h"
+#include "replay/core/sha256.h"
 
 namespace {
 

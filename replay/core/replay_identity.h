@@ -9,7 +9,7 @@
 
 #include <cstddef>
 
-#include "replay/replay_format.h"
+#include "replay/core/replay_format.h"
 
 // The identity of a parsed file's round as 64 lower-case hex digits (and a zero).
 void ReplayRoundIdentity(const ReplayFile& file, char hex[65]);

@@ -1,4 +1,4 @@
-#include "replay/replay_rules.h"
+#include "replay/core/replay_rules.h"
 
 #include <cstdio>
 #include <ctime>

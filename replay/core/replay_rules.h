@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "replay/replay_format.h"
+#include "replay/core/replay_format.h"
 
 // How far ahead of the verifier's clock a round's calendar time may be: time zones and
 // clocks set a little wrong are a day at most.

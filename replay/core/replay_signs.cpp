@@ -1,4 +1,4 @@
-#include "replay/replay_signs.h"
+#include "replay/core/replay_signs.h"
 
 #include <algorithm>
 #include <cstdio>

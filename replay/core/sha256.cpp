@@ -1,4 +1,4 @@
-#include "replay/sha256.h"
+#include "replay/core/sha256.h"
 
 #include <cstring>
 

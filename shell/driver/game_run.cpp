@@ -1,4 +1,4 @@
-#include "platform/core/game_run.h"
+#include "shell/driver/game_run.h"
 
 #include <chrono>
 #include <cstdio>

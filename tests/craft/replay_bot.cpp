@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/core/game_run.h"
+#include "shell/driver/game_run.h"
 #include "platform/core/runtime.h"
 #include "scenes/play.h"
 #include "shell/autoplay.h"

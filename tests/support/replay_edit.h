@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "replay/replay_format.h"
+#include "replay/core/replay_format.h"
 
 struct EditFrame {
     std::uint32_t tick = 0;
