@@ -83,3 +83,9 @@ set(CPACK_ZUMBLE_DIST_DIR ${ZUMBLE_ROOT}/dist)
 set(CPACK_POST_BUILD_SCRIPTS ${ZUMBLE_ROOT}/cmake/copy-package.cmake)
 include(CPack)
 
+# Installed with dpkg, run as its unit says, sent a round, purged (as root; skipped else).
+add_test(NAME board_package
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/board_package.sh $<TARGET_FILE:zumble-board>
+          ${ZUMBLE_GAME} ${CMAKE_SOURCE_DIR}/..
+  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/..)
+set_tests_properties(board_package PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 RUN_SERIAL ON)
