@@ -9,6 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 
+// The names of the kept replays, as OpenGamePath names them.
+void ReplayEntryName(int flySetting, int speedSetting, int place, char* out, int size);
+constexpr const char* kLastReplayName = "replays\\last.zrp";
+
 // Row `row` of the table (speed + 4 * flies) has just been saved as `times`: each of the
 // row's replays moves to the place that holds its time, and one whose time has no place
 // is removed, so that no file stands for another entry. A place that gains an entry

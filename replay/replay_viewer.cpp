@@ -15,7 +15,7 @@
 #include "platform/core/runtime.h"
 #include "platform/core/viewer_platform.h"
 #include "replay/core/replay_format.h"
-#include "replay/replay_play.h"
+#include "replay/playback_position.h"
 #include "replay/replay_snapshot.h"
 #include "replay/replay_state.h"
 

@@ -9,7 +9,7 @@
 #include "platform/core/save_file.h"
 #include "replay/replay_keep.h"
 #include "scenes/play.h"
-#include "shell/globals.h"
+#include "scenes/scene_globals.h"
 
 int BestTimes[16][5] = {};
 

@@ -6,7 +6,7 @@
 #include "media/sound.h"
 #include "objects/instances.h"
 #include "scenes/best_times.h"
-#include "shell/globals.h"
+#include "scenes/scene_globals.h"
 
 int TargetFlies = 0;
 double BaseSpeed = 0;
