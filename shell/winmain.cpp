@@ -2,6 +2,7 @@
 #include "shell/winmain.h"
 
 #include "media/display.h"
+#include "media/load_report.h"
 #include "media/random.h"
 #include "media/sound.h"
 #include "platform/core/options.h"
@@ -10,6 +11,7 @@
 #include "scenes/mode_select.h"
 #include "scenes/play.h"
 #include "scenes/title.h"
+#include "shell/error_log.h"
 #include "shell/globals.h"
 
 namespace {
@@ -142,6 +144,8 @@ int StartHeadlessDisplay() {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, char*, int) {
+    // The files that cannot be loaded go to error.txt.
+    SetLoadReport(AddToErrorLog);
     if (!CreateGameWindow(instance)) return 0;
     FlyCountSetting = 1;
     SpeedSetting = 1;
