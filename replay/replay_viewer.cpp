@@ -255,7 +255,7 @@ void Request(long long frame) {
 
 void KeyInput(ViewerKey key, bool shift) { ViewerHandleKey(key, shift); }
 void PointerInput(ViewerPointer phase, double x, double y) { ViewerPointerAt(phase, x, y); }
-const ViewerInput kInput = {KeyInput, PointerInput, ViewerDescribeOverlay};
+const ViewerInput kInput = {KeyInput, PointerInput, ViewerDescribeOverlay, ViewerSeek, ViewerSeeking};
 
 }  // namespace
 
