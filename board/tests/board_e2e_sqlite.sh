@@ -146,7 +146,8 @@ kill "$PID_old2"; wait "$PID_old2" 2>/dev/null
 
 # Bad command lines: one clear line, exit 2, nothing served.
 for args in "--port 70000" "--port x" "--threads 1" "--verify-cpu 0" "--submit-rate -1" \
-            "--zumble /nonexistent" "--site /nonexistent" "--bogus 1" "--db"; do
+            "--zumble /nonexistent" "--site /nonexistent" "--bogus 1" "--db" \
+            "--public-url ftp://board.example" "--public-url https://a@board.example/"; do
     # shellcheck disable=SC2086
     "$BOARD" --zumble "$VERIFIER" $args > /dev/null 2> "$WORK/bad.err"
     code=$?
