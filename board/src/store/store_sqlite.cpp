@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 
@@ -78,8 +79,9 @@ void KeepPrivate(const std::string& path) {
     return;
   }
   struct stat st{};
+  static std::atomic<bool> told{false};  // once, though a server opens the file twice
   if (errno == EEXIST && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-      (st.st_mode & 077) != 0)
+      (st.st_mode & 077) != 0 && !told.exchange(true))
     fprintf(stderr, "zumble-board: %s can be read by other users (mode %o): chmod 600 it\n",
             path.c_str(), static_cast<unsigned>(st.st_mode & 0777));
 }
