@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "http/board_hosts.h"
 #include "http/request_parse.h"
 
 namespace board {
@@ -18,7 +19,7 @@ const char kUsage[] =
     "                    [--submit-rate PER_SECOND] [--verify-share SECONDS]\n"
     "                    [--request-timeout MS] [--connections-per-address N]\n"
     "                    [--max-connections N] [--io-threads N] [--work-dir DIR]\n"
-    "                    [--trust-proxy]\n"
+    "                    [--trust-proxy] [--public-url URL]...\n"
     "       zumble-board submit FILE --name NAME --to URL\n";
 
 namespace {
@@ -90,6 +91,11 @@ bool ParseServerOptions(int argc, char** argv, ServerOptions* out, bool* help,
     else if (arg == "--zumble") out->verifier.zumble = value;
     else if (arg == "--site") out->site = value;
     else if (arg == "--work-dir") out->verifier.work_dir = value;
+    else if (arg == "--public-url") {
+      BoardOrigin origin;
+      ok = ParsePublicUrl(value, &origin);
+      out->public_urls.push_back(value);
+    }
     else if (arg == "--port") out->port = static_cast<int>(number(0, 65535));
     else if (arg == "--max-body") out->max_body = static_cast<size_t>(number(1, int64_t{1} << 30));
     else if (arg == "--threads") out->threads = static_cast<int>(number(2, 4096));

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "http/board_hosts.h"
 #include "http/http_parse.h"
 #include "trust/keys.h"
 #include "modes.h"
@@ -27,25 +28,28 @@ constexpr int kFeedEntries = 20;
 
 using Args = std::vector<std::string>;  // the path segments a route's '*'s matched
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && StartsWithNoCase(a, b);
-}
-
-// A post made by another site's page (a browser says so in Sec-Fetch-Site, or with an
-// Origin that is not this board's host) is refused: no page elsewhere may submit runs
-// in a visitor's name. Programs that send neither header are not browsers.
-bool FromAnotherSite(const Context& ctx, const HttpRequest& req) {
+// A post is taken from the board's own pages only, sent to one of the board's own
+// names: another site's page (a browser says so in Sec-Fetch-Site, or with an Origin
+// that is not one of the board's) may not submit runs in a visitor's name, and a page
+// on a name that merely resolves to the board (DNS rebinding) sends that name as its
+// Host. Programs send no Origin, and the Host of the URL they were given. Null when the
+// post may be taken, else why not.
+const char* RefusedPost(const Context& ctx, const HttpRequest& req) {
+  const std::string* forwarded =
+      ctx.options->trust_proxy ? req.Header("x-forwarded-host") : nullptr;
+  std::string host = forwarded ? *forwarded : req.Header("host") ? *req.Header("host") : "";
+  // The proxy's own value is the last one (as for X-Forwarded-For).
+  host = host.substr(host.rfind(',') == std::string::npos ? 0 : host.rfind(',') + 1);
+  while (!host.empty() && host.front() == ' ') host.erase(0, 1);
+  if (!IsBoardHost(ctx.origins, host))
+    return "this board takes runs under its own names only (the operator lists them with "
+           "--public-url)";
+  const char* cross = "a run is submitted from this board's own pages, not another site's";
   const std::string* site = req.Header("sec-fetch-site");
-  if (site && *site != "same-origin" && *site != "none") return true;
+  if (site && *site != "same-origin" && *site != "none") return cross;
   const std::string* origin = req.Header("origin");
-  if (!origin) return false;
-  size_t scheme = origin->find("://");
-  if (scheme == std::string::npos) return true;  // "null", or not an origin at all
-  std::string_view authority = std::string_view(*origin).substr(scheme + 3);
-  const std::string* host = req.Header("host");
-  const std::string* forwarded = ctx.options->trust_proxy ? req.Header("x-forwarded-host") : nullptr;
-  return !(host && EqualNoCase(authority, *host)) &&
-         !(forwarded && EqualNoCase(authority, *forwarded));
+  if (origin && !IsBoardOrigin(ctx.origins, *origin)) return cross;
+  return nullptr;
 }
 
 void SendJson(HttpResponse* res, int status, std::string body) {
@@ -84,8 +88,6 @@ bool LoadBoards(Context* ctx, std::vector<ModeBoard>* boards) {
 void BoardsPage(Context* ctx, const HttpRequest&, const Args&, HttpResponse* res) {
   std::vector<ModeBoard> boards;
   if (!LoadBoards(ctx, &boards)) return DatabaseDown(ctx, res);
-  res->AddHeader("Content-Security-Policy",
-                 "default-src 'self'; style-src 'unsafe-inline'; form-action 'self'");
   res->Set(200, "text/html; charset=utf-8", BoardsHtml(boards));
 }
 
@@ -377,6 +379,10 @@ constexpr int kWaitBuiltMs = 250;
 
 }  // namespace
 
+const char kPagePolicy[] =
+    "default-src 'self'; style-src 'unsafe-inline'; form-action 'self'; base-uri 'none'; "
+    "frame-ancestors 'none'";
+
 void SendError(HttpResponse* res, int status, const std::string& reason) {
   SendJson(res, status, ErrorJson(status, reason));
 }
@@ -420,8 +426,9 @@ void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res) {
   const Route* route = FindRoute(req, &args, &path_known);
   if (!route) return NoRoute(req, path_known, res);
   if (!route->cached) {
-    if (FromAnotherSite(*ctx, req))
-      return SendError(res, 403, "a run is submitted from this board's own pages, not another site's");
+    // A post's answer may carry a key: nobody's to keep, whatever it says.
+    res->AddHeader("Cache-Control", "no-store");
+    if (const char* why = RefusedPost(*ctx, req)) return SendError(res, 403, why);
     route->handle(ctx, req, args, res);
     if (res->status < 300) {
       int64_t generation = RefreshGeneration(ctx);

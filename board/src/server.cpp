@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 #include "pages/board_watch.h"
 #include "context.h"
@@ -43,6 +44,14 @@ int Serve(const ServerOptions& options) {
     fprintf(stderr, "zumble-board: %s\n", error.c_str());
     return 1;
   }
+  // Names folded by an older server are folded again before anyone is served (once
+  // more if another server was doing the same).
+  std::vector<std::string> told;
+  if (!store->FoldStoredNames(&told) && !store->FoldStoredNames(&told)) {
+    fprintf(stderr, "zumble-board: folding the stored names: %s\n", store->LastError().c_str());
+    return 1;
+  }
+  for (const std::string& line : told) fprintf(stderr, "zumble-board: names: %s\n", line.c_str());
   Context ctx;
   ctx.options = &options;
   ctx.store = store.get();

@@ -1,6 +1,7 @@
 // The board's HTTP side: the server's options and its serving loop.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "verify/verifier.h"
 
@@ -26,6 +27,7 @@ struct ServerOptions {
   double submit_per_second = 0.5;
   double verify_share_seconds = 30;  // verifier time an address may use; refills in 5 min
   bool trust_proxy = false;       // take the client's address from X-Forwarded-For
+  std::vector<std::string> public_urls;  // the board's addresses (beside loopback's)
   VerifierConfig verifier;
 };
 

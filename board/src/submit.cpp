@@ -7,6 +7,7 @@
 #include "http/client_address.h"
 #include "store/disk_room.h"
 #include "trust/name_fold.h"
+#include "trust/name_rules.h"
 #include "pages/render.h"
 #include "verify/replay_cost.h"
 #include "http/request_parse.h"
@@ -156,6 +157,8 @@ Outcome Submit(Context* ctx, const Submission& in) {
     return Refused(MakeRefusal(400, "bad_name",
                                "a name is 1 to 16 letters (of any alphabet), digits, spaces or "
                                "- _ ."));
+  std::string unclear = NameRefusal(name);
+  if (!unclear.empty()) return Refused(MakeRefusal(400, "bad_name", unclear));
   if (in.body.empty()) return Refused(MakeRefusal(400, "no_replay", "no replay in the request"));
   std::string early = RefuseBeforeVerifying(in.body);
   if (!early.empty()) return RefusedLine(early);

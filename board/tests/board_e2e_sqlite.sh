@@ -113,27 +113,41 @@ CREATE TABLE runs (id INTEGER PRIMARY KEY AUTOINCREMENT, hash TEXT NOT NULL UNIQ
   frames INTEGER NOT NULL, created INTEGER NOT NULL);
 CREATE INDEX runs_by_mode_time ON runs (flies, speed, time_ms, id);
 CREATE TABLE board_state (generation INTEGER NOT NULL); INSERT INTO board_state VALUES (3);
-INSERT INTO replays VALUES ('h1', x'01'), ('h2', x'02'), ('h3', x'03');
+INSERT INTO replays VALUES ('h1', x'01'), ('h2', x'02'), ('h3', x'03'), ('h4', x'04'), ('h5', x'05');
 INSERT INTO runs VALUES (1, 'h1', 'Old Timer', 10, 2, 9000, 540, 1600000000),
-  (2, 'h2', 'old  timer', 10, 2, 8000, 480, 1600000100), (3, 'h3', 'Bea', 10, 2, 8500, 510, 1600000200);
+  (2, 'h2', 'old  timer', 10, 2, 8000, 480, 1600000100), (3, 'h3', 'Bea', 10, 2, 8500, 510, 1600000200),
+  (4, 'h4', 'Champion', 30, 1, 20000, 1200, 1600000300), (5, 'h5', 'СHAMPION', 30, 1, 19000, 1140, 1600000400);
 SQL
 start_board old "$WORK/old.db" --zumble "$TESTS/fake_zumble.sh"
 check "migrated: schema version 2" [ "$(sqlite3 "$WORK/old.db" 'SELECT version FROM schema_version')" = 2 ]
-check "migrated: two players, one of them two names folded" \
-    [ "$(sqlite3 "$WORK/old.db" "SELECT group_concat(name || '=' || fold, ';') FROM players")" = "Old Timer=old timer;Bea=bea" ]
+# The first schema's names were folded by SQL (lower()): folded again at start, and of
+# two that now fold alike (a Cyrillic С), the older keeps the name, the other is renamed.
+check "migrated: players folded as the board folds, the look-alike renamed" \
+    [ "$(sqlite3 "$WORK/old.db" "SELECT group_concat(name || '=' || fold, ';') FROM players")" = "Old Timer=old tlrner;Bea=bea;Champion=charnplon;СHAMPION-2=charnplon-2" ]
+check "migrated: the operator is told" grep -q 'names: player [0-9]* "СHAMPION" looks like Champion (player [0-9]*, older), which keeps the name: renamed "СHAMPION-2"' "$WORK/old.err"
+check "migrated: each change in the audit" [ "$(sqlite3 "$WORK/old.db" "SELECT count(*) FROM audit WHERE actor = 'zumble-board'")" = 3 ]
+"$TESTS/fake_replay.sh" 30 1 champ > "$WORK/champ.rpl"
+submit "$URL_old" "СHAMPION" "$WORK/champ.rpl"
+check "migrated: the look-alike no longer claims Champion (got $STATUS)" [ "$STATUS" = 400 ]
+req GET "$URL_old/api/players/%D0%A1HAMPION-2"
+check "migrated: the renamed player keeps its run" grep -q '"id":5,' <<< "$BODY"
 req GET "$URL_old/api/boards/10/2"
 check "migrated: one row a player, the best first ($BODY)" \
     grep -q '"total":2,"offset":0,"runs":\[{"rank":1,"id":2,"name":"Old Timer",.*{"rank":2,"id":3,"name":"Bea"' <<< "$BODY"
-check "migrated: records as they were" [ "$(sqlite3 "$WORK/old.db" 'SELECT group_concat(id) FROM runs WHERE record = 1')" = 1,2 ]
+check "migrated: records as they were" [ "$(sqlite3 "$WORK/old.db" 'SELECT group_concat(id) FROM runs WHERE record = 1')" = 1,2,4,5 ]
 "$TESTS/fake_replay.sh" 10 2 oldtimer > "$WORK/oldtimer.rpl"
 submit "$URL_old" "OLD TIMER" "$WORK/oldtimer.rpl"
 check "migrated: a name from before keys is claimed by its next run" [ "$STATUS" = 201 ] 
 check "migrated: the claim gives the key" grep -q '"key":"zk-' <<< "$BODY"
 kill "$PID_old"; wait "$PID_old" 2>/dev/null
+start_board old2 "$WORK/old.db" --zumble "$TESTS/fake_zumble.sh"
+check "migrated, started again: nothing more to fold" [ "$(sqlite3 "$WORK/old.db" "SELECT count(*) FROM audit WHERE actor = 'zumble-board'")" = 3 ]
+kill "$PID_old2"; wait "$PID_old2" 2>/dev/null
 
 # Bad command lines: one clear line, exit 2, nothing served.
 for args in "--port 70000" "--port x" "--threads 1" "--verify-cpu 0" "--submit-rate -1" \
-            "--zumble /nonexistent" "--site /nonexistent" "--bogus 1" "--db"; do
+            "--zumble /nonexistent" "--site /nonexistent" "--bogus 1" "--db" \
+            "--public-url ftp://board.example" "--public-url https://a@board.example/"; do
     # shellcheck disable=SC2086
     "$BOARD" --zumble "$VERIFIER" $args > /dev/null 2> "$WORK/bad.err"
     code=$?

@@ -278,6 +278,7 @@ class Session : public std::enable_shared_from_this<Session> {
     answer->set(http::field::accept_ranges, "none");
     answer->set("Content-Security-Policy", PolicyFor(file, type));
     answer->set("X-Content-Type-Options", "nosniff");
+    answer->set("X-Frame-Options", "DENY");
     if (head_) {
       auto header_only = std::make_shared<http::response<http::empty_body>>(http::status::ok, 11);
       header_only->base() = answer->base();
@@ -293,8 +294,14 @@ class Session : public std::enable_shared_from_this<Session> {
     auto answer = std::make_shared<http::response<http::string_body>>(
         static_cast<http::status>(res.status), 11);
     if (!res.content_type.empty()) answer->set(http::field::content_type, res.content_type);
-    for (const auto& h : res.headers) answer->insert(h.first, h.second);
+    bool policy = false;
+    for (const auto& h : res.headers) {
+      answer->insert(h.first, h.second);
+      policy = policy || h.first == "Content-Security-Policy";
+    }
+    if (!policy) answer->set("Content-Security-Policy", kPagePolicy);
     answer->set("X-Content-Type-Options", "nosniff");
+    answer->set("X-Frame-Options", "DENY");
     size_t size = res.body.size();
     if (res.status == 304 || res.status == 204) {
       return Write(answer, 0);
@@ -460,6 +467,7 @@ std::unique_ptr<HttpServer, void (*)(HttpServer*)> StartHttp(Context* ctx, int* 
     return {nullptr, DeleteServer};
   }
   *port = s->acceptor.local_endpoint().port();
+  ctx->origins = BoardOrigins(options.public_urls, *port);
   // Connections stay well inside the descriptors the process may open (the database,
   // the verifiers and the page's files need some too).
   rlimit files{};

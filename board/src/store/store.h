@@ -193,6 +193,12 @@ class Store {
                 const std::string& reason, std::string* why);
   bool Audit(int limit, int64_t offset, std::vector<AuditRow>* out, int64_t* total);
 
+  // At start: the stored names folded as FoldName folds them now (store_names.cpp). Of
+  // names that now fold alike, the oldest player keeps its name and the others are
+  // renamed NAME-2, NAME-3...; each change is an audit row. *told gets a line for the
+  // operator for each player renamed and for stored names the rules would refuse today.
+  bool FoldStoredNames(std::vector<std::string>* told);
+
   virtual int SchemaVersion() = 0;
   virtual std::string LastError() = 0;
 
