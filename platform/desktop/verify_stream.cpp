@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -99,6 +100,10 @@ bool ReadReplay(Input* in, std::size_t length, int fd) {
     const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (null < 0 || dup2(null, 0) < 0 || dup2(out, 1) < 0 || dup2(replay, kReplayFd) < 0) _exit(127);
     closefrom(kReplayFd + 1);
+    // A verification writes no file (the stream itself may need to: a replay held in
+    // memory counts as one).
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_FSIZE, &none);
     char verify[] = "--verify", path[] = "/dev/fd/3";
     char* argv[] = {const_cast<char*>(program), verify, path, nullptr};
     const int early = PrepareRun(3, argv);
