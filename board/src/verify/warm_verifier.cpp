@@ -238,9 +238,13 @@ Verdict VerifyWarm(WarmVerifiers* warm, const VerifierConfig& config, std::strin
   // The replay's time runs from here, whichever member plays it.
   auto deadline = Clock::now() + std::chrono::milliseconds(config.timeout_ms);
   const std::string length = std::to_string(replay.size()) + "\n";
-  for (int attempt = 0; attempt < 2; ++attempt) {
+  // Members found dead before they took the replay (killed while idle) are only
+  // replaced; twice lost under the replay, it is given up.
+  int lost_under = 0;
+  for (int tries = 0; lost_under < 2 && tries < 4; ++tries) {
     WarmMember m;
     if (!TakeMember(warm, config, &m)) return Failed("could not start the verifier");
+    bool delivered = false;
     std::string line;
     Step step = Step::kDone;
     if (!m.greeted) {
@@ -258,7 +262,10 @@ Verdict VerifyWarm(WarmVerifiers* warm, const VerifierConfig& config, std::strin
     }
     if (step == Step::kDone) step = WriteWithin(m.to, length, deadline, stop_fd);
     if (step == Step::kDone) step = WriteWithin(m.to, replay, deadline, stop_fd);
-    if (step == Step::kDone) step = ReadLineWithin(m.from, &line, deadline, stop_fd);
+    if (step == Step::kDone) {
+      delivered = true;
+      step = ReadLineWithin(m.from, &line, deadline, stop_fd);
+    }
     switch (step) {
       case Step::kDone: {
         bool explained = false;
@@ -281,6 +288,7 @@ Verdict VerifyWarm(WarmVerifiers* warm, const VerifierConfig& config, std::strin
       case Step::kClosed:
       case Step::kError:
         // Lost under the replay (killed, out of processes): a fresh member plays it.
+        if (delivered) ++lost_under;
         Replace(warm, config, &m);
         break;
     }
