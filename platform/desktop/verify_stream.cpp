@@ -97,6 +97,7 @@ bool ReadReplay(Input* in, std::size_t length, int fd) {
     // Dies with the stream, even when the stream is killed outright.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(127);
+    signal(SIGPIPE, SIG_DFL);  // as a new process has it (the stream ignores it)
     const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (null < 0 || dup2(null, 0) < 0 || dup2(out, 1) < 0 || dup2(replay, kReplayFd) < 0) _exit(127);
     closefrom(kReplayFd + 1);
