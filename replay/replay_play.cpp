@@ -1,5 +1,6 @@
 #include "replay/replay_play.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -182,9 +183,15 @@ bool ReadWholeFile(const char* path, std::vector<std::uint8_t>* out, std::string
     std::FILE* f = OpenTesterFileToRead(path, why);
     if (!f) return false;
     // Read at most one byte more than a replay may hold: a longer file is refused
-    // without reading it all.
-    out->resize(kReplayMaxFile + 1);
-    const std::size_t got = std::fread(out->data(), 1, out->size(), f);
+    // without reading it all. The buffer grows with what comes (a round is a few KB;
+    // the most a replay may hold, made at once, would cost more than the round).
+    std::size_t got = 0;
+    out->resize(std::size_t{1} << 16);
+    for (;;) {
+        got += std::fread(out->data() + got, 1, out->size() - got, f);
+        if (got < out->size() || out->size() == kReplayMaxFile + 1) break;
+        out->resize(std::min(out->size() * 2, kReplayMaxFile + 1));
+    }
     const bool failed = std::ferror(f) != 0;
     const int error = errno;
     std::fclose(f);

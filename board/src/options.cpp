@@ -15,8 +15,8 @@ const char kUsage[] =
     "usage: zumble-board [--listen ADDR] [--port N] [--db FILE | --db postgresql://...]\n"
     "                    [--zumble PATH] [--site DIR] [--max-body BYTES] [--threads N]\n"
     "                    [--verifiers N] [--queue N] [--verify-cpu SECONDS]\n"
-    "                    [--verify-memory MB] [--verify-timeout MS] [--submit-burst N]\n"
-    "                    [--submit-rate PER_SECOND] [--verify-share SECONDS]\n"
+    "                    [--verify-memory MB] [--verify-timeout MS] [--verify-reuse N]\n"
+    "                    [--submit-burst N] [--submit-rate PER_SECOND] [--verify-share SECONDS]\n"
     "                    [--request-timeout MS] [--connections-per-address N]\n"
     "                    [--max-connections N] [--io-threads N] [--work-dir DIR]\n"
     "                    [--trust-proxy] [--public-url URL]...\n"
@@ -104,6 +104,7 @@ bool ParseServerOptions(int argc, char** argv, ServerOptions* out, bool* help,
     else if (arg == "--verify-cpu") out->verifier.cpu_seconds = static_cast<int>(number(1, 3600));
     else if (arg == "--verify-memory") out->verifier.memory_mb = static_cast<int>(number(16, 1 << 20));
     else if (arg == "--verify-timeout") out->verifier.timeout_ms = static_cast<int>(number(10, 3600000));
+    else if (arg == "--verify-reuse") out->verifier.stream_replays = static_cast<int>(number(0, 1000000));
     else if (arg == "--verify-share") out->verify_share_seconds = static_cast<double>(number(1, 86400));
     else if (arg == "--request-timeout") out->request_timeout_ms = static_cast<int>(number(100, 600000));
     else if (arg == "--connections-per-address") out->connections_per_address = static_cast<int>(number(1, 1000000));

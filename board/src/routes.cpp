@@ -404,7 +404,8 @@ void DatabaseDown(Context* ctx, HttpResponse* res) {
   DatabaseAway(res);
 }
 
-bool AnswerAtOnce(Context* ctx, const HttpRequest& req, HttpResponse* res) {
+bool AnswerAtOnce(Context* ctx, const HttpRequest& req, HttpResponse* res,
+                  std::shared_ptr<const CachedAnswer>* kept) {
   Args args;
   bool path_known = false;
   const Route* route = FindRoute(req, &args, &path_known);
@@ -416,7 +417,12 @@ bool AnswerAtOnce(Context* ctx, const HttpRequest& req, HttpResponse* res) {
   if (!route->cached || !ctx->database_ok.load()) return false;
   auto answer = CacheFind(&ctx->cache, CacheKey(req), ctx->generation.load());
   if (!answer) return false;
-  AnswerFromCache(*answer, req.Header("if-none-match"), res);
+  const std::string* if_none_match = req.Header("if-none-match");
+  if (kept && req.method == "GET" && SentWhole(*answer, if_none_match)) {
+    *kept = std::move(answer);
+    return true;
+  }
+  AnswerFromCache(*answer, if_none_match, res);
   return true;
 }
 

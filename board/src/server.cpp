@@ -61,7 +61,7 @@ int Serve(const ServerOptions& options) {
   ctx.pool.refill_per_second = options.verify_share_seconds / 300;
   ctx.rate.burst = options.submit_burst;
   ctx.rate.per_second = options.submit_per_second;
-  if (!OpenVerifierPool(&ctx.pool)) {
+  if (!OpenVerifierPool(&ctx.pool, &options.verifier)) {
     perror("zumble-board: eventfd");
     return 1;
   }

@@ -203,6 +203,8 @@ Outcome Submit(Context* ctx, const Submission& in) {
         return Refused(503, "busy", "the board is busy checking other runs; try again soon", "5");
       case PoolAnswer::kStopping:
         return Refused(503, "busy", "the board is restarting; try again in a moment", "5");
+      case PoolAnswer::kLost:
+        return Refused(503, "busy", "the board lost its verifier while checking the run; try again", "5");
       case PoolAnswer::kAlreadyPending:
         return Refused(429, "rate_limited",
                        "one submission at a time from an address: wait for the answer to the "

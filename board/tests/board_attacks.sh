@@ -323,10 +323,12 @@ else
     echo "NOTE: the full-disk check needs root (a tmpfs); skipped"
 fi
 
-# The verifier's start failing is logged with its reason.
+# The verifier's start failing is logged with its reason (once the warm ones it had
+# started are gone).
 cp "$FAKE" "$WORK/verifier.sh"
 start_board x "$WORK/exec.db" --zumble "$WORK/verifier.sh"
 chmod -x "$WORK/verifier.sh"
+for member in $(pgrep -P "$PID_x"); do kill -9 "$member"; done
 URL=$URL_x
 post "$WORK/good.rpl" 127.0.0.1 Ann
 check "the verifier cannot start: 500 (got $STATUS)" [ "$STATUS" = 500 ]

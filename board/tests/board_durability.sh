@@ -3,7 +3,7 @@
 # SIGKILL at random moments and started again, on SQLite and on PostgreSQL. Afterwards
 # every run that was answered 201 is on the board with its replay byte for byte, each
 # run has its replay and each replay its run (nothing half-stored), and the SQLite file
-# passes its integrity check.
+# passes its integrity check. A warm verifier killed while it works costs no answer.
 source "$(dirname "$0")/board_common.bash"
 source "$TESTS/board_replays.bash"
 
@@ -21,6 +21,38 @@ else
 fi
 [ "$(md5sum "$WORK"/d-*.rpl | cut -d' ' -f1 | sort -u | wc -l)" = $COUNT ] ||
     { echo "FAIL: the rounds are not all different"; exit 1; }
+
+# A warm verifier killed with SIGKILL while it works (the stand-in, slow to answer for
+# this round, as the only verifier): a fresh one verifies the replay again, the
+# submission gets its answer, and the pool goes on with the new member.
+mkdir "$WORK/runs"
+export FAKE_ZUMBLE_RUNS=$WORK/runs
+start_board warm "$WORK/warm.db" --zumble "$TESTS/fake_zumble.sh" --verifiers 1
+unset FAKE_ZUMBLE_RUNS
+"$TESTS/fake_replay.sh" 10 2 slowround > "$WORK/slow.rpl"
+curl -s -o "$WORK/slow.resp" -w '%{http_code}' --max-time 60 -X POST --url-query "name=Slow" \
+    --data-binary "@$WORK/slow.rpl" "$URL_warm/api/runs" > "$WORK/slow.code" &
+slow_submit=$!
+working=""
+for _ in $(seq 300); do
+    for m in $(pgrep -P "$PID_warm" -f -- --verify-stream); do
+        pgrep -P "$m" > /dev/null && working=$m
+    done
+    [ -n "$working" ] && [ -n "$(ls "$WORK/runs")" ] && break
+    sleep 0.1
+done
+check "a warm verifier was found at work" [ -n "$working" ]
+[ -n "$working" ] && kill -9 "$working"
+wait "$slow_submit"
+check "the submission under the killed verifier gets its answer: $(cat "$WORK/slow.code") $(cat "$WORK/slow.resp")" \
+    [ "$(cat "$WORK/slow.code")" = 201 ]
+check "its replay was verified again by a fresh verifier" [ "$(ls "$WORK/runs" | wc -l)" -ge 2 ]
+members=$(pgrep -P "$PID_warm" -f -- --verify-stream | tr '\n' ' ')
+check "the pool replaced the killed verifier ($working; now: $members)" \
+    bash -c "[ -n '$members' ] && ! grep -qw '$working' <<< '$members'"
+"$TESTS/fake_replay.sh" 10 2 afterthekill > "$WORK/after.rpl"
+submit "$URL_warm" After "$WORK/after.rpl"
+check "the next submission is verified as ever ($STATUS)" [ "$STATUS" = 201 ]
 
 # crash_run KIND DB: submits every replay, with kills, until all were answered 201.
 crash_run() {

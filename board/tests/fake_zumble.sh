@@ -7,14 +7,17 @@
 # result TIME_MS FRAMES / check SUM  where the time is 1000 + 17 per input letter, then
 # optional lines (fake_replay.sh): program, seed, cursor, clicks, autoplay, style. The
 # round's identity is the SHA-256 of every line but the first and the program text.
-[ "$1" = --verify ] && [ $# -eq 2 ] || { echo "usage: fake_zumble.sh --verify FILE"; exit 2; }
-[ -r "$2" ] || { echo "unreadable: $2: cannot read"; exit 2; }
+# --verify-stream: the game's framing (a length line, then the bytes; "exit STATUS LINE"
+# or "signal N" back), each replay checked in a process of its own.
+export LC_ALL=C
+# verify PATH: checks the replay on standard input (PATH names it in messages).
+verify() {
 # Tests that must know whether the server ran a verification count these folders (the
 # verifier may write no file).
-[ -z "${FAKE_ZUMBLE_RUNS:-}" ] || mkdir "$FAKE_ZUMBLE_RUNS/run.$$"
+[ -z "${FAKE_ZUMBLE_RUNS:-}" ] || mkdir "$FAKE_ZUMBLE_RUNS/run.$BASHPID"
 lines=()
-while IFS= read -r line || [ -n "$line" ]; do lines+=("$line"); done < "$2"
-[ "${#lines[@]}" -ge 5 ] || { echo "unreadable: $2: truncated"; exit 2; }
+while IFS= read -r line || [ -n "$line" ]; do lines+=("$line"); done
+[ "${#lines[@]}" -ge 5 ] || { echo "unreadable: $1: truncated"; exit 2; }
 [ "${lines[0]%% *}" = ZUMBLE-FAKE ] || { echo "invalid: not a replay"; exit 1; }
 [ "${lines[0]}" = "ZUMBLE-FAKE 1" ] || { echo "invalid: made by another version"; exit 1; }
 read -r _ flies speed <<< "${lines[1]}"
@@ -24,6 +27,7 @@ read -r _ check <<< "${lines[4]}"
 case $inputs in
   hang) while :; do read -r -t 1 < /dev/zero; done ;;       # never answers
   spin) while :; do :; done ;;                              # burns its CPU time
+  slow*) sleep 2 ;;                                         # answers, after a while
 esac
 [[ $inputs =~ ^[a-z]+$ ]] || { echo "invalid: bad inputs"; exit 1; }
 program=fake-1 seed=1700000000 cursor=320,240 clicks=1 autoplay=0 style=person
@@ -56,3 +60,18 @@ case $style in
 esac
 echo "ok flies=$flies speed=$speed time_ms=$time_ms frames=$frames round=$round played=$seed" \
      "program=$program autoplay=$autoplay touch=0 pad=0 signs=$signs"
+}
+
+if [ "$1" = --verify-stream ] && [ $# -eq 1 ]; then
+  echo "zumble-verify-stream 1"
+  while IFS= read -r length; do
+    [[ $length =~ ^[0-9]{1,10}$ ]] || exit 2
+    answer=$(dd bs=65536 count="$length" iflag=count_bytes,fullblock status=none | verify /dev/fd/3)
+    status=$?
+    if [ $status -gt 128 ]; then echo "signal $((status - 128))"; else echo "exit $status $answer"; fi
+  done
+  exit 0
+fi
+[ "$1" = --verify ] && [ $# -eq 2 ] || { echo "usage: fake_zumble.sh --verify FILE | --verify-stream"; exit 2; }
+[ -r "$2" ] || { echo "unreadable: $2: cannot read"; exit 2; }
+verify "$2" < "$2"

@@ -4,7 +4,8 @@
 # --replay retraces the round's frames line for line; a round played after other rounds
 # and after the title's idle fly verifies in a fresh process; the kept files follow the
 # table's entries; bad and tampered files are refused with one line and the right code;
-# --replays lists the kept files, the damaged ones with their reason.
+# --replays lists the kept files, the damaged ones with their reason; one --verify-stream
+# answers a mix of rounds, refusals and desyncs as a process for each does.
 set -u
 . "$(dirname "$0")/common.bash"
 
@@ -312,6 +313,52 @@ if [ -x "$CRAFT" ] && [ -x "$BOT" ]; then
         esac
     done
     check "the corpus verifies, and its test player's rounds show signs" test "$bad" -eq 0
+
+    # --- one stream answers as a process each does ---------------------------------------
+    # 200 replays through one --verify-stream against --verify in a process of its own for
+    # each: the same lines byte for byte. Human-like rounds, the corpus, crafted refusals
+    # and desyncs (other seeds) and damaged files, interleaved and some sent again, so
+    # that every replay comes after others that left the game in other states.
+    mkdir stream
+    { python3 "$SRC/tests/e2e/human_round.py" "$ZUMBLE" "$SRC" "stream/h-%d.zrp" --time 1700000500 --variants 60 &&
+      python3 "$SRC/tests/e2e/human_round.py" "$ZUMBLE" "$SRC" "stream/t-%d.zrp" --time 1700000900 --flies 30 --speed 3 \
+          --variants 20; } >/dev/null || fail "the human-like rounds for the stream"
+    n=0
+    for edit in "--offscreen 40" "--offscreen 200" "--cursor 80 700 10" "--presses 30 5" "--presses 90 6" \
+        "--key 50 65" "--key 120 66" "--seed 1700000001" "--seed 1699990000" "--seed-ahead 90000" \
+        "--seed-ahead 86400" "--set-autoplay" "--clear-autoplay" "--flags 2" "--flags 4" "--program other"; do
+        for from in auto.zrp stream/h-1.zrp stream/t-2.zrp; do
+            n=$((n + 1))
+            "$CRAFT" "$from" "stream/c-$n.zrp" $edit || fail "replay_craft $from $edit"
+        done
+    done
+    for k in 1 2 3 4 5 6; do
+        head -c $((k * $(wc -c <stream/h-$k.zrp) / 7)) "stream/h-$k.zrp" >"stream/cut-$k.zrp"
+        cp "stream/t-$k.zrp" "stream/flip-$k.zrp"
+        printf '\x5a' | dd of="stream/flip-$k.zrp" bs=1 seek=$((100 + 97 * k)) conv=notrunc status=none
+    done
+    files=("$SRC"/tests/replays/*.zrp "$SRC"/tests/replays/older/*.zrp stream/*.zrp truncated.zrp flipped.zrp \
+           version.zrp text.zrp huge.zrp)
+    : >stream.in
+    : >stream.want
+    for i in $(seq 0 199); do
+        f=${files[$((i * 37 % ${#files[@]}))]}
+        printf '%d\n' "$(wc -c <"$f")" >>stream.in
+        cat "$f" >>stream.in
+        out=$("$ZUMBLE" --verify "$f" 2>/dev/null)
+        echo "exit $? $out" >>stream.want
+    done
+    "$ZUMBLE" --verify-stream <stream.in >stream.out 2>stream.err
+    rc=$?
+    check "--verify-stream greets, then ends with its input (exit $rc)" \
+        test "$rc" -eq 0 -a "$(head -1 stream.out)" = "zumble-verify-stream 1" -a ! -s stream.err
+    tail -n +2 stream.out >stream.got
+    check "one --verify-stream answers ${#files[@]} replays, 200 in all, as 200 --verify processes do" \
+        cmp -s stream.want stream.got
+    cmp -s stream.want stream.got || diff stream.want stream.got | head -5
+    check "among them rounds that verify, refusals and desyncs" \
+        test "$(grep -c '^exit 0 ok ' stream.want)" -gt 50 -a "$(grep -c '^exit 1 invalid: ' stream.want)" -gt 20 \
+        -a "$(grep -c '^exit 1 desync at frame ' stream.want)" -gt 5
     out=$(ZUMBLE_VERIFY_NOW=tomorrow "$ZUMBLE" --verify auto.zrp; echo "rc=$?")
     check "a test clock that is not a number is an error: '$out'" \
         test "$out" = "$(printf 'error: ZUMBLE_VERIFY_NOW is not a number of seconds since 1970\nrc=2')"

@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 
+#include <array>
 #include <atomic>
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
@@ -237,7 +238,8 @@ class Session : public std::enable_shared_from_this<Session> {
       return ServeFile(req);
 
     HttpResponse res;
-    if (AnswerAtOnce(server_->ctx, req, &res)) return Send(std::move(res));
+    std::shared_ptr<const CachedAnswer> kept;
+    if (AnswerAtOnce(server_->ctx, req, &res, &kept)) return kept ? SendKept(std::move(kept)) : Send(std::move(res));
     if (server_->queued.load() >= server_->max_queued) {
       res.AddHeader("Retry-After", "5");
       SendError(&res, 503, "the board is busy; try again soon");
@@ -313,6 +315,24 @@ class Session : public std::enable_shared_from_this<Session> {
     answer->body() = std::move(res.body);
     answer->content_length(size);
     Write(answer, size);
+  }
+
+  // A kept answer, from this thread: its bytes as they are kept, nothing copied.
+  void SendKept(std::shared_ptr<const CachedAnswer> answer) {
+    bool keep = keep_alive_ && !close_after_ && !server_->stopping;
+    static const char kKeep[] = "\r\n", kClose[] = "Connection: close\r\n\r\n";
+    const std::string& body = answer->response.body;
+    std::array<net::const_buffer, 3> bytes = {
+        net::buffer(answer->head),
+        keep ? net::buffer(kKeep, sizeof kKeep - 1) : net::buffer(kClose, sizeof kClose - 1),
+        net::buffer(body)};
+    stream_.expires_after(std::chrono::milliseconds(options().request_timeout_ms) +
+                          std::chrono::seconds(body.size() / kSlowestWrite));
+    net::async_write(stream_, bytes,
+                     [self = shared_from_this(), answer = std::move(answer), keep](error_code ec, size_t) {
+                       if (ec || !keep) return self->Close();
+                       self->Read();
+                     });
   }
 
   template <typename Message>

@@ -21,3 +21,16 @@ const FormField* HttpRequest::Field(std::string_view name) const {
 }
 
 }  // namespace board
+
+namespace board {
+
+std::string ResponseHead(const HttpResponse& response) {
+  std::string head = "HTTP/1.1 200 OK\r\n";
+  if (!response.content_type.empty()) head += "Content-Type: " + response.content_type + "\r\n";
+  for (const auto& h : response.headers) head += h.first + ": " + h.second + "\r\n";
+  head += "X-Content-Type-Options: nosniff\r\nContent-Length: " +
+          std::to_string(response.body.size()) + "\r\n";
+  return head;
+}
+
+}  // namespace board

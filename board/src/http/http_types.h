@@ -49,4 +49,9 @@ struct HttpResponse {
   }
 };
 
+// A 200 answer's status line and header lines as the transport sends them (its own
+// X-Content-Type-Options and the Content-Length among them), each ending in CRLF,
+// without the blank line after them (a Connection: close may still come first).
+std::string ResponseHead(const HttpResponse& response);
+
 }  // namespace board
