@@ -26,6 +26,9 @@ const char kUsage[] =
     "  --cursor N X Y         likewise, to (X,Y)\n"
     "  --presses N K          K presses and releases of the button in frame N, at the cursor\n"
     "  --key N VK             a key press (WM_KEYDOWN of virtual key VK, e.g. 65 for A) in frame N\n"
+    "  --keys N VK K          K such presses in each frame from N on, to the round's end\n"
+    "  --activations N K      K activations of the window (WM_ACTIVATEAPP 1) in each\n"
+    "                         frame from N on, to the round's end\n"
     "  --seed SECONDS         the round's calendar time (its seed) set to SECONDS since 1970\n"
     "  --seed-ahead SECONDS   the seed set to SECONDS after now (now: $ZUMBLE_VERIFY_NOW\n"
     "                         when set, else the clock), e.g. 90000 for a day and an hour\n"
@@ -164,6 +167,19 @@ int main(int argc, char** argv) {
             f.inputs.insert(f.inputs.begin() + static_cast<long>(Front(f)), EditMessage(0x0100, static_cast<std::uint64_t>(b), 1));
             inputsChanged = true;
             i += 2;
+        } else if (edit == "--keys" || edit == "--activations") {
+            const bool keys = edit == "--keys";
+            if (!Number(arg(1), 0, lastFrame, &a) || (keys && !Number(arg(2), 0, 255, &c)) ||
+                !Number(arg(keys ? 3 : 2), 1, 100000, &b))
+                return Fail(edit + (keys ? " takes a frame of the round, a virtual key and a count 1..100000"
+                                         : " takes a frame of the round and a count 1..100000"));
+            const ReplayInput in = keys ? EditMessage(0x0100, static_cast<std::uint64_t>(c), 1) : EditMessage(0x001C, 1, 0);
+            for (std::size_t n = static_cast<std::size_t>(a); n < r.frames.size(); ++n) {
+                EditFrame& f = r.frames[n];
+                f.inputs.insert(f.inputs.begin() + static_cast<long>(Front(f)), static_cast<std::size_t>(b), in);
+            }
+            inputsChanged = true;
+            i += keys ? 3 : 2;
         } else if (edit == "--seed" || edit == "--seed-ahead") {
             const bool ahead = edit == "--seed-ahead";
             if (!Number(arg(1), ahead ? -0xFFFFFFFFLL : 0, 0xFFFFFFFFLL, &a)) return Fail(edit + " takes a number of seconds");
