@@ -24,6 +24,9 @@ const char kUsage[] =
     "  --offscreen N          the cursor goes to (-31,140) at the start of frame N and\n"
     "                         comes back at once (the round plays the same otherwise)\n"
     "  --cursor N X Y         likewise, to (X,Y)\n"
+    "  --nudge N              the cursor a pixel to the side at the end of frame N, back at\n"
+    "                         the start of the next (the game draws it there, nothing more)\n"
+    "  --ticks N MS           the ticks of frame N and every later one MS later\n"
     "  --presses N K          K presses and releases of the button in frame N, at the cursor\n"
     "  --key N VK             a key press (WM_KEYDOWN of virtual key VK, e.g. 65 for A) in frame N\n"
     "  --keys N VK K          K such presses in each frame from N on, to the round's end\n"
@@ -146,6 +149,25 @@ int main(int argc, char** argv) {
             f.inputs.insert(at, {EditCursor(static_cast<int>(b), static_cast<int>(c)), EditCursor(x, y)});
             inputsChanged = true;
             i += own ? 3 : 1;
+        } else if (edit == "--nudge") {
+            if (!Number(arg(1), 0, lastFrame - 1, &a)) return Fail("--nudge takes a frame of the round but its last");
+            // Where frame N leaves the cursor.
+            int x = r.header.cursorX, y = r.header.cursorY;
+            for (std::size_t n = 0; n <= static_cast<std::size_t>(a); ++n)
+                for (const ReplayInput& in : r.frames[n].inputs)
+                    if (in.op == ReplayOp::Cursor) x = in.x, y = in.y;
+            r.frames[static_cast<std::size_t>(a)].inputs.push_back(EditCursor(x > 0 ? x - 1 : x + 1, y));
+            EditFrame& next = r.frames[static_cast<std::size_t>(a) + 1];
+            if (Front(next) == 0) next.inputs.insert(next.inputs.begin(), EditCursor(x, y));
+            inputsChanged = true;
+            i += 1;
+        } else if (edit == "--ticks") {
+            if (!Number(arg(1), 0, lastFrame, &a) || !Number(arg(2), 0, 1000000, &b))
+                return Fail("--ticks takes a frame of the round and 0..1000000 ms");
+            for (std::size_t n = static_cast<std::size_t>(a); n < r.frames.size(); ++n)
+                r.frames[n].tick += static_cast<std::uint32_t>(b);
+            inputsChanged = true;
+            i += 2;
         } else if (edit == "--presses") {
             if (!Number(arg(1), 0, lastFrame, &a) || !Number(arg(2), 1, 1000, &b))
                 return Fail("--presses takes a frame of the round and a count 1..1000");
