@@ -21,8 +21,9 @@ constexpr int kTouchPoints = 10;
 // start and stop the repeats.
 constexpr std::int64_t kFastestKeyMs = 25;
 // The window's focus changes only by the player's doing (a switch of windows, a click
-// elsewhere): ten a second is more than a hand makes.
-constexpr std::int64_t kFastestActivationMs = 100;
+// elsewhere): one every 6 frames (ten a second) is more than a hand makes, and a stall
+// of the game lets no more in (each costs the verifier a reload of the sounds).
+constexpr std::int64_t kFastestActivationFrames = 6;
 // The main loop empties the queue before each scene step; no more steps than this come
 // between two flips.
 constexpr int kMostDrains = 8;
@@ -118,15 +119,17 @@ bool TooMany(const Pending& p, std::uint32_t after, bool touch, char* reason, st
 }
 
 // A rate of inputs no device exceeds: over any span of frames i..j, at most
-// edge + W / gap of them, where W = tick(j + 1) - tick(i - 1) + 17 ms is the time they can
+// edge + W / gap of them, where W = time(j + 1) - time(i - 1) + slack is the time they can
 // have arrived in (as for presses, but over every span, so that it bounds them per
-// second as well as per frame). With C(k) the count in frames 0..k, the rule is
-// gap * C(j) - tick(j + 1) <= gap * edge + 17 + min over i <= j of gap * C(i - 1) - tick(i - 1):
+// second as well as per frame): for keys the ticks and 17 ms, for activations the frames'
+// numbers and one. With C(k) the count in frames 0..k, the rule is
+// gap * C(j) - time(j + 1) <= gap * edge + slack + min over i <= j of gap * C(i - 1) - time(i - 1):
 // one pass, keeping that least value and the frame it came from.
 struct Rate {
     const char* what;    // "key strokes"
     const char* device;  // "a keyboard"
-    std::int64_t gap = 1, edge = 0;
+    const char* unit;    // "ms"
+    std::int64_t gap = 1, edge = 0, slack = 0;
     std::int64_t count = 0;  // C of the frames so far
     std::int64_t least = 0;
     std::uint32_t leastFrame = 0;
@@ -134,7 +137,7 @@ struct Rate {
     bool started = false;
 };
 
-// Frame `frame` begins; `before` is the last frame's tick (unwrapped).
+// Frame `frame` begins; `before` is the last frame's time (a tick, unwrapped).
 void RateFrame(Rate* r, std::uint32_t frame, std::int64_t before) {
     const std::int64_t v = r->gap * r->count - before;
     if (!r->started || v < r->least) {
@@ -146,19 +149,19 @@ void RateFrame(Rate* r, std::uint32_t frame, std::int64_t before) {
     }
 }
 
-// The frames up to `frame` are counted and the next frame's tick is `after`.
+// The frames up to `frame` are counted and the next frame's time is `after`.
 bool RateTooMany(const Rate& r, std::uint32_t frame, std::int64_t after, char* reason, std::size_t size) {
-    if (!r.started || r.gap * r.count - after <= r.gap * r.edge + kSlotSlackMs + r.least) return false;
-    const std::int64_t n = r.count - r.leastCount, window = after - r.leastTick + kSlotSlackMs;
+    if (!r.started || r.gap * r.count - after <= r.gap * r.edge + r.slack + r.least) return false;
+    const std::int64_t n = r.count - r.leastCount, window = after - r.leastTick + r.slack;
     const std::int64_t most = r.edge + window / r.gap;
     if (r.leastFrame == frame)
-        std::snprintf(reason, size, "frame %u has %lld %s; %s gives at most %lld in the %lld ms around it", frame,
+        std::snprintf(reason, size, "frame %u has %lld %s; %s gives at most %lld in the %lld %s around it", frame,
                       static_cast<long long>(n), r.what, r.device, static_cast<long long>(most),
-                      static_cast<long long>(window));
+                      static_cast<long long>(window), r.unit);
     else
-        std::snprintf(reason, size, "frames %u to %u have %lld %s; %s gives at most %lld in the %lld ms around them",
+        std::snprintf(reason, size, "frames %u to %u have %lld %s; %s gives at most %lld in the %lld %s around them",
                       r.leastFrame, frame, static_cast<long long>(n), r.what, r.device, static_cast<long long>(most),
-                      static_cast<long long>(window));
+                      static_cast<long long>(window), r.unit);
     return true;
 }
 
@@ -187,17 +190,17 @@ bool ReplayFollowsRules(const ReplayFile& file, std::int64_t now, char* reason, 
     // Ticks as steps on from there (the clock rule has made sure they never go back).
     std::int64_t before = 0;
     Pending pending;
-    Rate keys{"key strokes", "a keyboard", kFastestKeyMs, 2};
-    Rate activations{"activations of the window", "the window system", kFastestActivationMs, 2};
+    Rate keys{"key strokes", "a keyboard", "ms", kFastestKeyMs, 2, kSlotSlackMs};
+    Rate activations{"activations of the window", "the window system", "frames", kFastestActivationFrames, 3, 1};
     while (ReplayReaderNextFrame(&r, &tick)) {
         const std::int64_t now_tick = before + static_cast<std::uint32_t>(tick - lastTick);
         const std::uint32_t frame = r.frame - 1;
         if (TooMany(pending, tick, touch, reason, size)) return false;
         if (frame > 0 && (RateTooMany(keys, frame - 1, now_tick, reason, size) ||
-                          RateTooMany(activations, frame - 1, now_tick, reason, size)))
+                          RateTooMany(activations, frame - 1, frame, reason, size)))
             return false;
         RateFrame(&keys, frame, before);
-        RateFrame(&activations, frame, before);
+        RateFrame(&activations, frame, static_cast<std::int64_t>(frame) - 1);
         Pending now_{true, frame, lastTick, 0, 0};
         lastTick = tick;
         before = now_tick;
@@ -242,5 +245,5 @@ bool ReplayFollowsRules(const ReplayFile& file, std::int64_t now, char* reason, 
     const std::int64_t end = before + kFrameMs;
     const std::uint32_t last = h.frames - 1;
     return !TooMany(pending, lastTick + kFrameMs, touch, reason, size) &&
-           !RateTooMany(keys, last, end, reason, size) && !RateTooMany(activations, last, end, reason, size);
+           !RateTooMany(keys, last, end, reason, size) && !RateTooMany(activations, last, h.frames, reason, size);
 }
