@@ -1,5 +1,6 @@
 #include "replay/replay_measure.h"
 
+#include <cstdio>
 #include <vector>
 
 #include "objects/instances.h"
@@ -24,6 +25,7 @@ struct Measure {
     int divisorBefore = 0;
     int keys = 0;
     // The round: from the first frame that ends in play to the first that does not.
+    bool measured = false;  // a frame's end was seen
     bool begun = false, over = false;
     long long firstFrame = 0;
     int swatsSeen = 0;
@@ -47,7 +49,7 @@ void SettleKey() {
 
 void MeasureStart(const ReplayHeader& header) {
     g_m.header = header;
-    g_m.keyPending = g_m.begun = g_m.over = false;
+    g_m.keyPending = g_m.measured = g_m.begun = g_m.over = false;
     g_m.keys = g_m.swatsSeen = 0;
     g_m.swatFrames.clear();
     g_m.swatFrames.reserve(kMostFlies);
@@ -94,6 +96,7 @@ void MeasureMessage(const ReplayInput& in) {
 
 void MeasureFrameEnd(long long frame) {
     SettleKey();
+    g_m.measured = true;
     if (!g_m.begun && SceneState == STATE_PLAY_FRAME) {
         g_m.begun = true;
         g_m.firstFrame = frame;
@@ -120,8 +123,14 @@ void MeasureFrameEnd(long long frame) {
 
 void MeasureFinish(MeasureResult* out) {
     SettleKey();
+    if (!g_m.measured) {
+        std::snprintf(out->signs, sizeof out->signs, "-");
+        std::snprintf(out->keys, sizeof out->keys, "-");
+        std::snprintf(out->swats, sizeof out->swats, "-");
+        return;
+    }
     SignsReport(g_m.signs, out->signs, sizeof out->signs);
-    out->keys = g_m.keys;
+    std::snprintf(out->keys, sizeof out->keys, "%d", g_m.keys);
     ReplaySwatsIdentity(FliesForSetting(g_m.header.flySetting), g_m.header.speedSetting + 1, g_m.header.calendarTime,
                         g_m.swatFrames.data(), g_m.swatFrames.size(), out->swats);
 }

@@ -17,9 +17,10 @@ void MeasureMessage(const ReplayInput& in);
 // The flip that ends frame `frame` (from 0), after the game's step.
 void MeasureFrameEnd(long long frame);
 
+// Each "-" when nothing was measured (a replay watched in a window, which may seek).
 struct MeasureResult {
     char signs[256];
-    int keys;          // Enter and Space presses that changed the spawn rate while flies were to come
+    char keys[16];     // Enter and Space presses that changed the spawn rate while flies were to come
     char swats[65];    // ReplaySwatsIdentity
 };
 void MeasureFinish(MeasureResult* out);
