@@ -20,8 +20,8 @@
 #include "replay/core/replay_format.h"
 #include "replay/core/replay_identity.h"
 #include "replay/core/replay_rules.h"
-#include "replay/core/replay_signs.h"
 #include "replay/playback_position.h"
+#include "replay/replay_measure.h"
 #include "replay/replay_state.h"
 #include "replay/replay_viewer.h"
 
@@ -42,7 +42,6 @@ struct Player {
     std::uint32_t& time = at.time;
     bool& closeSent = g_PlaybackCloseSent;
     long long desyncFrame = -1;
-    ReplaySigns signs;
     bool measure = false;  // the signs are measured: nothing seeks
 };
 
@@ -88,10 +87,10 @@ BOOL FeedMessage(MSG* msg) {
         if (in.op == ReplayOp::DrainBreak) return FALSE;
         if (in.op == ReplayOp::Cursor) {
             SetGameCursor(in.x, in.y);
-            if (g_play.measure) SignsCursor(&g_play.signs, in.x, in.y);
+            if (g_play.measure) MeasureCursor(in.x, in.y);
             continue;
         }
-        if (g_play.measure && in.message == WM_LBUTTONDOWN) SignsPress(&g_play.signs);
+        if (g_play.measure) MeasureMessage(in);
         POINT cursor{};
         GetCursorPos(&cursor);
         *msg = MSG{nullptr, in.message, static_cast<WPARAM>(in.wParam), static_cast<LPARAM>(in.lParam), g_play.tick,
@@ -115,20 +114,11 @@ void Begin() {
     MouseDown = h.mouseDown;
     SetGameCursor(h.cursorX, h.cursorY);
     ReplayReaderStart(&g_play.reader, g_play.file);
-    SignsStart(&g_play.signs, (h.flags & kReplayTouch) != 0, h.cursorX, h.cursorY);
+    MeasureStart(h);
     g_play.phase = Phase::Playing;
     g_play.at.starting = 0;
     if (!ReplayReaderNextFrame(&g_play.reader, &g_play.tick)) return Desync(0);
-    if (g_play.measure) SignsFrameStart(&g_play.signs, g_play.tick);
-}
-
-// What the signs of machine play read at a flip.
-SignsView View() {
-    SignsView v;
-    v.playing = SceneState == STATE_PLAY_FRAME && RoundPhase == Playing;
-    v.swatted = FliesSwatted;
-    if (v.playing) v.aimKnown = v.reachable = AutoplayAim(&v.aimX, &v.aimY);
-    return v;
+    if (g_play.measure) MeasureFrameStart(g_play.tick);
 }
 
 // The flip ends the frame being played: everything in it must have been taken, and the
@@ -137,7 +127,7 @@ void EndFrame() {
     const long long frame = CurrentFrame();
     if (InputsLeft()) return Desync(frame);
     // Not while a player may seek: that plays frames twice.
-    if (g_play.measure) SignsFrameEnd(&g_play.signs, View());
+    if (g_play.measure) MeasureFrameEnd(frame);
     const std::uint32_t played = g_play.reader.frame;
     if (played % kReplayCheckpointFrames == 0 &&
         ReplayStateChecksum() != ReplayCheckpoint(g_play.file, played / kReplayCheckpointFrames - 1))
@@ -160,7 +150,7 @@ void EndFrame() {
         return;
     }
     if (!ReplayReaderNextFrame(&g_play.reader, &g_play.tick)) return Desync(frame + 1);
-    if (g_play.measure) SignsFrameStart(&g_play.signs, g_play.tick);
+    if (g_play.measure) MeasureFrameStart(g_play.tick);
     g_play.at.starting = frame + 1;
     ViewerFrameEnds(frame);
 }
@@ -306,14 +296,15 @@ int FinishReplayPlayback(bool verify, int gameCode) {
         std::printf("invalid: the round was left before its last fly and has no time\n");
         return verify ? 1 : 0;
     }
-    char round[65], program[64], signs[256];
+    char round[65], program[64];
     ReplayRoundIdentity(g_play.file, round);
     ReplayProgramToken(h, program, sizeof program);
-    SignsReport(g_play.signs, signs, sizeof signs);
+    static MeasureResult m;
+    MeasureFinish(&m);
     std::printf("ok flies=%d speed=%d time_ms=%u frames=%u round=%s played=%u program=%s autoplay=%d touch=%d pad=%d "
-                "signs=%s\n",
+                "signs=%s keys=%s swats=%s\n",
                 FliesForSetting(h.flySetting), h.speedSetting + 1, g_play.time, h.frames, round, h.calendarTime,
                 program, (h.flags & kReplayTestPlayer) ? 1 : 0, (h.flags & kReplayTouch) ? 1 : 0,
-                (h.flags & kReplayGamepad) ? 1 : 0, signs);
+                (h.flags & kReplayGamepad) ? 1 : 0, m.signs, m.keys, m.swats);
     return 0;
 }

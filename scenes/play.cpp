@@ -172,18 +172,22 @@ void PlayFrame() {
     StepPhase();
 }
 
+int SwatReaches(int x, int y, int cursorX, int cursorY) {
+    int hotX = cursorX + 8;
+    int hotY = cursorY + 8;
+    return x - 16 <= hotX && hotX <= x + 34 && y - 16 <= hotY && hotY <= y + 34;
+}
+
 int PlayClick() {
     POINT cursor{};
     GetCursorPos(&cursor);
-    int hotX = cursor.x + 8;
-    int hotY = cursor.y + 8;
 
     int index = 0;
     for (DrawPos *p = Flies.Get(), *next; !IsEnd(p); p = next) {
         next = p->next;
         int x = p->x;
         int y = p->y;
-        if (x - 16 <= hotX && hotX <= x + 34 && y - 16 <= hotY && hotY <= y + 34) {
+        if (SwatReaches(x, y, cursor.x, cursor.y)) {
             PlayHitSound();
             ++FliesSwatted;
             Flies.Remove(index);

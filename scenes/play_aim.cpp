@@ -23,9 +23,13 @@ bool Reach(int flyPos, int screenSize, int* aim) {
 
 }  // namespace
 
+bool AutoplayAimAt(int flyX, int flyY, int* x, int* y) {
+    return Reach(flyX, kScreenW, x) && Reach(flyY, kScreenH, y);
+}
+
 bool AutoplayAim(int* x, int* y) {
     // The oldest fly that a cursor on the screen can hit.
     for (DrawPos* p = Flies.Get(); !IsEnd(p); p = p->next)
-        if (Reach(p->x, kScreenW, x) && Reach(p->y, kScreenH, y)) return true;
+        if (AutoplayAimAt(p->x, p->y, x, y)) return true;
     return false;
 }

@@ -4,3 +4,6 @@
 
 // On the oldest fly a cursor on the screen can reach. False when none can be reached.
 bool AutoplayAim(int* x, int* y);
+// Where it would click on the fly whose record is at (flyX, flyY); false when no cursor
+// on the screen reaches that fly.
+bool AutoplayAimAt(int flyX, int flyY, int* x, int* y);
