@@ -12,6 +12,7 @@ namespace board {
 struct ModeBoard {
   int flies = 0;
   int speed = 0;
+  Pace pace = Pace::kDealt;
   std::vector<Run> runs;
   int64_t total = 0;    // players on this board
   int64_t offset = 0;   // the rank of runs[0], less one
@@ -25,6 +26,11 @@ std::string FormatTime(int64_t ms);              // 12.345 s
 std::string Percent(std::string_view text);       // for a path segment or a query value
 std::string PlayerPath(std::string_view name);    // /players/NAME
 std::string WatchPath(int64_t run_id);            // the page playing the run's replay
+// A mode's board of a pace: /boards/F/S (as dealt) or /boards/F/S/keys; with `api`,
+// its JSON under /api.
+std::string BoardPath(int flies, int speed, Pace pace, bool api = false);
+// "10 flies, speed 2", and ", with Enter/Space" for that board.
+std::string BoardTitle(int flies, int speed, Pace pace);
 
 std::string RunJson(const Run& run);
 // The board's runs, each with its rank; "total" players and the page's "offset".
