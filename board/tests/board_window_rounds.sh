@@ -10,7 +10,7 @@ source "$TESTS/board_trust.bash"
 for tool in Xvfb xdotool python3; do
     command -v $tool > /dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
-[ "$REAL_REPLAYS" = 1 ] || { echo "SKIP: no game with --verify at $GAME"; exit 77; }
+[ "$REAL_REPLAYS" = 1 ] || { echo "SKIP: no game at $GAME whose --verify the board files by"; exit 77; }
 ROUNDS=3
 
 # A private X server, stopped with the test.
