@@ -557,6 +557,11 @@ real_game_refusals() {
     record_round "$r/tomorrow.zrp" "$tomorrow" > /dev/null
     post "$U" Later "$r/tomorrow.zrp" "${from[@]}"
     check "real: a round played with tomorrow's clock: 422 invalid ($BODY)" is 422 invalid
+    record_round "$r/seventies.zrp" 86400 > /dev/null
+    post "$U" Early "$r/seventies.zrp" "${from[@]}"
+    check "real: a round played with a clock of 1970: 422 invalid ($BODY)" is 422 invalid
+    check "real: ... the clock was wrong" body_has 'the clock of the machine it was played on was wrong'
+
     check "real: crafted rounds stored nothing" [ "$(db_sql "$kind" "$db" 'SELECT count(*) FROM runs')" = "$before" ]
 
     # The game's test player: flagged, refused; its flag cleared, held with its signs.
@@ -595,6 +600,14 @@ real_game_refusals() {
     post "$U" Mallet "$r/othertext.zrp" -H 'X-Forwarded-For: 198.51.100.9'
     check "real: the same round with other header text under another name: 409 duplicate ($BODY)" is 409 duplicate
     check "real: the duplicate names run $rhea" body_has "\"run\":$rhea}"
+    # One more click on the results board, before it takes clicks: other inputs, the
+    # same swats.
+    local frames
+    frames=$("$craft" --info "$GOOD1" | sed -n 's/^frames=//p')
+    "$craft" "$GOOD1" "$r/click.zrp" --presses $((frames - 54)) 1 > /dev/null
+    post "$U" Mallet "$r/click.zrp" -H 'X-Forwarded-For: 198.51.100.9'
+    check "real: one more click on the results board under another name: 409 duplicate ($BODY)" is 409 duplicate
+    check "real: ... naming run $rhea" body_has "\"run\":$rhea}"
 
     # Names: a claimed one needs its key, a look-alike is the same name.
     post "$U" Rhea "$GOOD2" -H 'X-Forwarded-For: 198.51.100.9'

@@ -57,6 +57,13 @@ bool Store::FileRun(int64_t id, int64_t rate_keys, const std::string& swats,
   *copy_of = 0;
   return Session(true, [&](SqlSession& db) {
     SqlRows rows;
+    // Filed first, if nobody did (another server sharing the board files it too): on
+    // PostgreSQL the second waits for the first and then finds it filed.
+    if (!db.Run("UPDATE runs SET rate_keys = $2, verdict = $3 WHERE id = $1 AND rate_keys = -1"
+                " RETURNING id",
+                {Int(id), Int(rate_keys), Text(verdict)}, &rows))
+      return false;
+    if (rows.size() == 0) return true;
     if (!db.Run("SELECT o.id FROM runs r JOIN runs o ON o.flies = r.flies AND o.speed = r.speed"
                 " AND o.played = r.played AND o.swats = $2 AND o.id <> r.id WHERE r.id = $1",
                 {Int(id), Text(swats)}, &rows))
@@ -65,14 +72,11 @@ bool Store::FileRun(int64_t id, int64_t rate_keys, const std::string& swats,
     // The older run keeps the round.
     if (other > 0 && other < id) {
       *copy_of = other;
-      return db.Run("UPDATE runs SET rate_keys = $2, verdict = $3 WHERE id = $1",
-                    {Int(id), Int(rate_keys), Text(verdict)}, nullptr) &&
-             MarkCopy(db, id, other) && Moved(db);
+      return MarkCopy(db, id, other) && Moved(db);
     }
     if (other > 0 && !MarkCopy(db, other, id)) return false;
-    return db.Run("UPDATE runs SET rate_keys = $2, swats = NULLIF($3, ''), verdict = $4"
-                  " WHERE id = $1",
-                  {Int(id), Int(rate_keys), Text(swats), Text(verdict)}, nullptr) &&
+    return db.Run("UPDATE runs SET swats = NULLIF($2, '') WHERE id = $1", {Int(id), Text(swats)},
+                  nullptr) &&
            Moved(db);
   });
 }
