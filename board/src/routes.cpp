@@ -292,7 +292,7 @@ void PostForm(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* r
   bool on_board = o.status == 200 || o.status == 201;
   res->Set(o.status, "text/html; charset=utf-8",
            SubmitResultHtml(o.status, o.refusal.message, on_board ? &o.run : nullptr, o.rank,
-                            o.key));
+                            o.key, o.refusal.code != "held"));
 }
 
 struct Route {

@@ -251,11 +251,17 @@ int AdminCommand(int argc, char** argv) {
                                                        ? a.words.size() : 0
                                                  : 2;
   if (a.words.size() != want) return Usage("wrong arguments for " + cmd);
+  const bool lists = cmd == "held" || cmd == "runs";
+  if (!a.all_from.empty() && !many) return Usage("--all-from goes with approve or reject");
+  if ((!a.from.empty() || !a.sign.empty() || !a.name.empty() || a.same_as) && !lists)
+    return Usage("--from, --name, --sign and --same-as go with held or runs");
+  if ((!a.state.empty() || a.same_as) && cmd == "held")
+    return Usage("held lists held runs: --state and --same-as go with runs");
   bool change = cmd != "held" && cmd != "runs" && cmd != "audit" && cmd != "export";
   if (change && (!a.has_reason || a.reason.empty()))
     return Usage(cmd + " needs --reason: every change is kept with its reason");
   RunFilter filter;
-  if ((cmd == "held" || cmd == "runs") && !Filter(a, &filter, &why)) return Usage(why);
+  if (lists && !Filter(a, &filter, &why)) return Usage(why);
 
   std::string error;
   std::unique_ptr<Store> store = OpenStore(a.db, 1, &error);

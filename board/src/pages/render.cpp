@@ -274,7 +274,7 @@ std::string BoardsHtml(const std::vector<ModeBoard>& boards) {
 }
 
 std::string SubmitResultHtml(int status, std::string_view message, const Run* run, int64_t rank,
-                             std::string_view key) {
+                             std::string_view key, bool claimed) {
   std::string out = PageHead("Zumble best times");
   if (run) {
     out += "<h1>Time accepted</h1><p>" + HtmlEscape(run->name) + ": " +
@@ -286,9 +286,13 @@ std::string SubmitResultHtml(int status, std::string_view message, const Run* ru
     out += "<h1>Not on the board (" + std::to_string(status) + ")</h1><p>" +
            HtmlEscape(message) + "</p>";
   }
-  if (!key.empty())
+  if (!key.empty() && claimed)
     out += "<p>The name is yours now. Its key, shown only this once: <code class=\"key\">" +
            HtmlEscape(key) + "</code>. Keep it: every later run under this name needs it.</p>";
+  else if (!key.empty())
+    out += "<p>The name is nobody's until an operator approves the run; then it is yours, with "
+           "this key, shown only this once: <code class=\"key\">" + HtmlEscape(key) +
+           "</code>. Keep it, and give it with your later runs under this name.</p>";
   return out + "<p><a href=\"/\">Back to the boards</a></p></body></html>\n";
 }
 

@@ -44,10 +44,10 @@ std::string ErrorJson(int status, std::string_view reason);
 const char* ErrorCode(int status);
 
 std::string BoardsHtml(const std::vector<ModeBoard>& boards);
-// The page that answers the upload form: what happened, the name's new key (once), and
-// the way back.
+// The page that answers the upload form: what happened, the name's new key (once; the
+// key it takes on approval when the run is held, `claimed` false), and the way back.
 std::string SubmitResultHtml(int status, std::string_view message, const Run* run, int64_t rank,
-                             std::string_view key);
+                             std::string_view key, bool claimed);
 
 // What the pages share: the head (title, style, the feed's link), a run's cells
 // (rank, name, time, when it was played, watch) and how it was played, in words.
