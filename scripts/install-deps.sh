@@ -29,9 +29,11 @@ purpose_packages() {
     fuzz)    purpose_packages play
              echo clang libclang-rt-14-dev ;;
     # ICU for the players' names (Unicode normal forms, case folding); jing checks the
-    # board's feed against the Atom format's RELAX NG schema.
+    # board's feed against the Atom format's RELAX NG schema; dpkg-dev (CPack's
+    # dpkg-shlibdeps), lintian and man-db make and check the board's package.
     board)   purpose_packages play
-             echo libboost-dev libcpp-httplib-dev libsqlite3-dev libpq-dev libicu-dev postgresql sqlite3 wrk curl jing ;;
+             echo libboost-dev libcpp-httplib-dev libsqlite3-dev libpq-dev libicu-dev postgresql sqlite3 wrk curl jing
+             echo dpkg-dev lintian man-db ;;
     # The union, and what only the tests use: GoogleTest, the real window driven by
     # xdotool (x11-utils: xwininfo; x11-apps: xwd), ALSA's null device through Python,
     # and the page in headless Chromium (its test modules come with npm).
