@@ -46,6 +46,7 @@ fi
 # (keys=). The board files every round by it and puts none on a board without it, so
 # with an older game the tests use the stand-in, and say so.
 game_says_keys() { "$GAME" --verify "$1" 2> /dev/null | grep -q ' keys=[0-9]'; }
+GAME_OLDER=0
 if [ "$REAL_REPLAYS" = 1 ]; then
     mkdir -p "$WORK/probe"
     ln -s "$SRC/bmp" "$WORK/probe/bmp"
@@ -57,6 +58,7 @@ if [ "$REAL_REPLAYS" = 1 ]; then
     if ! game_says_keys "$WORK/probe/replays/last.zrp"; then
         VERIFIER=$TESTS/fake_zumble.sh
         REAL_REPLAYS=0
+        GAME_OLDER=1
         echo "NOTE: $GAME --verify does not say keys= yet; using the stand-in verifier $VERIFIER"
     fi
 fi
