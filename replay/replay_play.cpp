@@ -14,41 +14,32 @@
 #include "platform/core/tester_file.h"
 #include "objects/instances.h"
 #include "scenes/play.h"
-#include "shell/autoplay.h"
-#include "shell/globals.h"
+#include "scenes/play_aim.h"
+#include "scenes/scene_globals.h"
 #include "replay/core/replay_format.h"
 #include "replay/core/replay_identity.h"
 #include "replay/core/replay_rules.h"
 #include "replay/core/replay_signs.h"
+#include "replay/playback_position.h"
 #include "replay/replay_state.h"
 #include "replay/replay_viewer.h"
 
 namespace {
 
-enum class Phase { LeadIn, Playing, Done, Stopped };
-
-// Where playback stands: what a viewer's snapshot keeps beside the game's state.
-struct Position {
-    ReplayReader reader;
-    Phase phase = Phase::LeadIn;
-    std::uint32_t tick = 0;
-    bool timeKnown = false;
-    std::uint32_t time = kReplayNoTime;
-    // The frame whose first drain comes next; -1 once that drain has begun.
-    long long starting = -1;
-};
+using Phase = PlaybackPhase;
 
 struct Player {
     std::vector<std::uint8_t> bytes;
     ReplayFile file;
     bool verify = false;
-    Position at;
+    // Where playback stands: what a viewer's snapshot keeps beside the game's state.
+    PlaybackPosition& at = g_PlaybackAt;
     ReplayReader& reader = at.reader;
     Phase& phase = at.phase;
     std::uint32_t& tick = at.tick;
     bool& timeKnown = at.timeKnown;
     std::uint32_t& time = at.time;
-    bool closeSent = false;
+    bool& closeSent = g_PlaybackCloseSent;
     long long desyncFrame = -1;
     ReplaySigns signs;
     bool measure = false;  // the signs are measured: nothing seeks
@@ -271,17 +262,6 @@ int LoadReplay(const char* path, bool verify) {
 void StartReplayPlayback() {
     SetInputFeed(&kFeed);
     AddFlipHook(OnFlip);
-}
-
-std::size_t PlaybackPositionSize() { return sizeof(Position); }
-
-void SavePlaybackPosition(unsigned char* out) { std::memcpy(out, &g_play.at, sizeof(Position)); }
-
-void LoadPlaybackPosition(const unsigned char* in) {
-    std::memcpy(&g_play.at, in, sizeof(Position));
-    // Put back at a frame's first drain, which is taking place.
-    g_play.at.starting = -1;
-    g_play.closeSent = false;
 }
 
 int FinishReplayPlayback(bool verify, int gameCode) {

@@ -5,7 +5,7 @@
 #include "media/random.h"
 #include "objects/instances.h"
 #include "scenes/play.h"
-#include "shell/globals.h"
+#include "scenes/scene_globals.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "media/sound.h"
 #include "objects/instances.h"
 #include "scenes/best_times.h"
-#include "shell/globals.h"
+#include "scenes/scene_globals.h"
 
 int TargetFlies = 0;
 double BaseSpeed = 0;
@@ -227,7 +227,7 @@ void UpdateBuzz() {
     }
 }
 
-void LeavePlay() {
+void ClearPlayLists() {
     ResultBlink.Remove(0);
     Flies.Clear();
     SwatMarks.Clear();
@@ -236,6 +236,10 @@ void LeavePlay() {
     BouncingBodies.Clear();
     DebrisA.Clear();
     DebrisB.Clear();
+}
+
+void LeavePlay() {
+    ClearPlayLists();
     ClearBackBuffer(0);
     PresentFrame();
     if (SND_CRY != nullptr) SND_CRY->Stop();

@@ -26,6 +26,8 @@ int PlayClick();
 void ReapObjects();
 void UpdateBuzz();
 void LeavePlay();
+// Empties every list a round uses (the start of LeavePlay).
+void ClearPlayLists();
 
 // Draws one whole play frame into the back buffer.
 int DrawPlay(int phaseFrames);

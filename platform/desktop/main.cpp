@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/core/process_usage.h"
 #include "shell/driver/game_run.h"
 
 bool ProcessUsage(long* peakKb, double* cpuMs) {

@@ -8,10 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "shell/driver/game_run.h"
+#include "platform/core/process_usage.h"
 #include "platform/core/runtime.h"
 #include "scenes/play.h"
-#include "shell/autoplay.h"
+#include "scenes/play_aim.h"
+#include "shell/driver/game_run.h"
 #include "shell/globals.h"
 
 namespace {
