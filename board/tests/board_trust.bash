@@ -593,6 +593,20 @@ real_game_refusals() {
     admin held --url "$U"
     check "real: admin held lists both with their signs ($(head -3 "$WORK/admin.out"))" \
         [ "$(grep -c "signs: [a-z]" "$WORK/admin.out")" -ge 2 ]
+    # The test player's round hurried by Enter, its flag cleared: held, and once approved
+    # on the mode's board with Enter/Space, not on its board of rounds as dealt.
+    printf '%s\n' "0 move 300 300" "3 click" "10 move 120 80" "12 click" "16 move 320 320" "18 click" \
+        "60 key return" "90 key return" "1800 key escape" "1810 key escape" > "$rec/keys.script"
+    rm -rf "$rec/replays"
+    (cd "$rec" && "$GAME" --headless --autoplay --script keys.script --time 1700007200 --frames 1900 > /dev/null)
+    "$craft" "$rec/replays/last.zrp" "$r/paced.zrp" --clear-autoplay > /dev/null
+    post "$U" Pacer "$r/paced.zrp" -H 'X-Forwarded-For: 198.51.100.68'
+    local paced
+    paced=$(sed -n 's/.*"id":\([0-9]*\).*/\1/p' <<< "$BODY")
+    admin approve "$paced" --reason "real: to see where it goes"
+    check "real: a round hurried by Enter, approved: on the board with Enter/Space ($(cat "$WORK/admin.out"))" \
+        soon url_has "$U/api/boards/10/2/keys" "\"id\":$paced,.*\"keys\":[1-9]"
+    check "real: ... not on the mode's board of rounds as dealt" bash -c '! grep -q "\"id\":$1," <<< "$(curl -s "$2/api/boards/10/2?limit=200")"' _ "$paced" "$U"
 
     # One round, one run: other header text is the same round.
     "$craft" "$GOOD1" "$r/othertext.zrp" --program "not-zumble 9" > /dev/null
@@ -600,14 +614,20 @@ real_game_refusals() {
     post "$U" Mallet "$r/othertext.zrp" -H 'X-Forwarded-For: 198.51.100.9'
     check "real: the same round with other header text under another name: 409 duplicate ($BODY)" is 409 duplicate
     check "real: the duplicate names run $rhea" body_has "\"run\":$rhea}"
-    # One more click on the results board, before it takes clicks: other inputs, the
-    # same swats.
-    local frames
+    # Copies with other inputs and the same swats: one more click on the results board
+    # before it takes clicks, and (where replay_craft makes them) the cursor a pixel over
+    # in a frame without a press, the ticks a millisecond on after the clock stopped.
+    local frames copy copies
     frames=$("$craft" --info "$GOOD1" | sed -n 's/^frames=//p')
-    "$craft" "$GOOD1" "$r/click.zrp" --presses $((frames - 54)) 1 > /dev/null
-    post "$U" Mallet "$r/click.zrp" -H 'X-Forwarded-For: 198.51.100.9'
-    check "real: one more click on the results board under another name: 409 duplicate ($BODY)" is 409 duplicate
-    check "real: ... naming run $rhea" body_has "\"run\":$rhea}"
+    copies=("click:--presses $((frames - 54)) 1")
+    "$craft" --help 2>&1 | grep -q -- '--nudge' && copies+=("pixel:--nudge 5" "tick:--ticks $((frames - 20)) 1")
+    for copy in "${copies[@]}"; do
+        # shellcheck disable=SC2086
+        "$craft" "$GOOD1" "$r/${copy%%:*}.zrp" ${copy#*:} > /dev/null
+        post "$U" Mallet "$r/${copy%%:*}.zrp" -H 'X-Forwarded-For: 198.51.100.9'
+        check "real: the ${copy%%:*} copy under another name: 409 duplicate naming run $rhea ($BODY)" \
+            eval 'is 409 duplicate && body_has "\"run\":$rhea}"'
+    done
 
     # Names: a claimed one needs its key, a look-alike is the same name.
     post "$U" Rhea "$GOOD2" -H 'X-Forwarded-For: 198.51.100.9'
