@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <thread>
 
 #include "http/board_hosts.h"
@@ -20,6 +21,7 @@ const char kUsage[] =
     "                    [--request-timeout MS] [--connections-per-address N]\n"
     "                    [--max-connections N] [--io-threads N] [--work-dir DIR]\n"
     "                    [--trust-proxy] [--public-url URL]...\n"
+    "                    [--oldest-seed YYYY-MM-DD] [--max-seed-age DAYS] [--max-held N]\n"
     "       zumble-board submit FILE --name NAME --to URL\n";
 
 namespace {
@@ -52,6 +54,24 @@ std::string DefaultZumble() {
 
 bool Int(const std::string& text, int64_t min, int64_t max, int64_t* out) {
   return ParseCount(text, max, out) && *out >= min;
+}
+
+// YYYY-MM-DD as the seconds since 1970 of its midnight, UTC.
+bool Date(const std::string& text, int64_t* out) {
+  int64_t year = 0, month = 0, day = 0;
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-' ||
+      !Int(text.substr(0, 4), 1970, 9999, &year) || !Int(text.substr(5, 2), 1, 12, &month) ||
+      !Int(text.substr(8, 2), 1, 31, &day))
+    return false;
+  tm parts{};
+  parts.tm_year = static_cast<int>(year - 1900);
+  parts.tm_mon = static_cast<int>(month - 1);
+  parts.tm_mday = static_cast<int>(day);
+  time_t t = timegm(&parts);
+  // timegm carries a 31st of a short month into the next: such a day does not exist.
+  if (t < 0 || parts.tm_mday != static_cast<int>(day)) return false;
+  *out = static_cast<int64_t>(t);
+  return true;
 }
 
 }  // namespace
@@ -111,6 +131,9 @@ bool ParseServerOptions(int argc, char** argv, ServerOptions* out, bool* help,
     else if (arg == "--max-connections") out->max_connections = static_cast<int>(number(1, 10000000));
     else if (arg == "--io-threads") out->io_threads = static_cast<int>(number(1, 64));
     else if (arg == "--submit-burst") out->submit_burst = static_cast<double>(number(1, 1000000));
+    else if (arg == "--oldest-seed") ok = Date(value, &out->oldest_seed);
+    else if (arg == "--max-seed-age") out->max_seed_age_days = number(1, 36500);
+    else if (arg == "--max-held") out->max_held = static_cast<int>(number(1, 1000));
     else if (arg == "--submit-rate") {
       char* end = nullptr;
       out->submit_per_second = strtod(value.c_str(), &end);

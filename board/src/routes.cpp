@@ -80,7 +80,7 @@ bool LoadBoards(Context* ctx, std::vector<ModeBoard>* boards) {
   for (int flies : kFlies)
     for (int speed : kSpeeds) {
       Page& page = pages[board++];
-      boards->push_back(ModeBoard{flies, speed, std::move(page.runs), page.total, 0});
+      boards->push_back(ModeBoard{flies, speed, Pace::kDealt, std::move(page.runs), page.total, 0});
     }
   return true;
 }
@@ -97,8 +97,9 @@ void AllBoards(Context* ctx, const HttpRequest&, const Args&, HttpResponse* res)
   SendJson(res, 200, BoardsJson(boards));
 }
 
-// One mode's board, a page of it; with name=NAME, the page where that player stands.
-bool LoadMode(Context* ctx, const HttpRequest& req, const Args& args, ModePage* page,
+// One mode's board of a pace, a page of it; with name=NAME, the page where that player
+// stands.
+bool LoadMode(Context* ctx, const HttpRequest& req, const Args& args, Pace pace, ModePage* page,
               HttpResponse* res) {
   int64_t flies = 0, speed = 0;
   if (!ParseCount(args[0], 100000, &flies) || !ParseCount(args[1], 100000, &speed) ||
@@ -110,11 +111,12 @@ bool LoadMode(Context* ctx, const HttpRequest& req, const Args& args, ModePage* 
   if (!ReadPaging(req, &page->limit, &offset, res)) return false;
   page->board.flies = static_cast<int>(flies);
   page->board.speed = static_cast<int>(speed);
+  page->board.pace = pace;
   std::string raw, name;
   if (req.Param("name", &raw) && !raw.empty()) {
     page->you = raw.substr(0, 64);
     if (ParseName(raw, &name)) {
-      if (!ctx->store->PlayerRank(page->board.flies, page->board.speed, FoldName(name),
+      if (!ctx->store->PlayerRank(page->board.flies, page->board.speed, pace, FoldName(name),
                                   &page->you_rank)) {
         DatabaseDown(ctx, res);
         return false;
@@ -123,7 +125,8 @@ bool LoadMode(Context* ctx, const HttpRequest& req, const Args& args, ModePage* 
     }
   }
   Page rows;
-  if (!ctx->store->Best(page->board.flies, page->board.speed, page->limit, offset, &rows)) {
+  if (!ctx->store->Best(page->board.flies, page->board.speed, pace, page->limit, offset,
+                        &rows)) {
     DatabaseDown(ctx, res);
     return false;
   }
@@ -133,9 +136,10 @@ bool LoadMode(Context* ctx, const HttpRequest& req, const Args& args, ModePage* 
   return true;
 }
 
-void OneBoard(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+void BoardApi(Context* ctx, const HttpRequest& req, const Args& args, Pace pace,
+              HttpResponse* res) {
   ModePage page;
-  if (!LoadMode(ctx, req, args, &page, res)) return;
+  if (!LoadMode(ctx, req, args, pace, &page, res)) return;
   std::string json = BoardJson(page.board);
   json.pop_back();  // the closing brace: "limit" and "you" join it
   json += ",\"limit\":" + std::to_string(page.limit) + ",\"you\":";
@@ -146,10 +150,26 @@ void OneBoard(Context* ctx, const HttpRequest& req, const Args& args, HttpRespon
   SendJson(res, 200, json + "}\n");
 }
 
-void ModeBoardPage(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+void BoardPage(Context* ctx, const HttpRequest& req, const Args& args, Pace pace,
+               HttpResponse* res) {
   ModePage page;
-  if (!LoadMode(ctx, req, args, &page, res)) return;
+  if (!LoadMode(ctx, req, args, pace, &page, res)) return;
   res->Set(200, "text/html; charset=utf-8", ModeBoardHtml(page));
+}
+
+// A mode's board of rounds as dealt, and beside it the one of rounds whose pace Enter or
+// Space changed.
+void OneBoard(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+  BoardApi(ctx, req, args, Pace::kDealt, res);
+}
+void KeysBoard(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+  BoardApi(ctx, req, args, Pace::kKeys, res);
+}
+void ModeBoardPage(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+  BoardPage(ctx, req, args, Pace::kDealt, res);
+}
+void KeysBoardPage(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+  BoardPage(ctx, req, args, Pace::kKeys, res);
 }
 
 // A player's page: found by any name that folds like theirs.
@@ -274,7 +294,7 @@ void PostForm(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* r
   bool on_board = o.status == 200 || o.status == 201;
   res->Set(o.status, "text/html; charset=utf-8",
            SubmitResultHtml(o.status, o.refusal.message, on_board ? &o.run : nullptr, o.rank,
-                            o.key));
+                            o.key, o.refusal.code != "held"));
 }
 
 struct Route {
@@ -288,7 +308,9 @@ const Route kRoutes[] = {
     {"GET", "/", BoardsPage, true},
     {"GET", "/api/boards", AllBoards, true},
     {"GET", "/api/boards/*/*", OneBoard, true},
+    {"GET", "/api/boards/*/*/keys", KeysBoard, true},
     {"GET", "/boards/*/*", ModeBoardPage, true},
+    {"GET", "/boards/*/*/keys", KeysBoardPage, true},
     {"GET", "/players/*", PlayerPageHtml, true},
     {"GET", "/api/players/*", PlayerApi, true},
     {"GET", "/feed.atom", Feed, true},

@@ -11,6 +11,7 @@
 #include "pages/board_watch.h"
 #include "context.h"
 #include "http/http_server.h"
+#include "verify/refile.h"
 
 namespace board {
 
@@ -80,6 +81,7 @@ int Serve(const ServerOptions& options) {
          options.listen.c_str(), port, store->SchemaVersion(), options.verifiers,
          options.verifiers == 1 ? "" : "s");
   fflush(stdout);
+  std::thread refile = StartRefile(&ctx);
 
   std::thread stopper([&http, &ctx, stop_signals] {
     int signal_number = 0;
@@ -101,6 +103,8 @@ int Serve(const ServerOptions& options) {
     pthread_kill(stopper.native_handle(), SIGTERM);
     stopper.join();
   }
+  StopVerifiers(&ctx.pool);
+  refile.join();
   http.reset();
   StopWatch(&watch);
   return 0;

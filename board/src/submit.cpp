@@ -92,6 +92,15 @@ Outcome FromStore(const Stored& s) {
                                 "operator will look at it before it goes on the board")
                         .WithNumber("id", s.run.id)
                         .With("signs", SignsJson(s.run.signs));
+        // The name stays free meanwhile; this key becomes its key if the run is approved.
+        if (!s.key.empty()) o.refusal.WithText("key", s.key).WithText("name", s.run.name);
+      } else if (s.run.state == "shown" && s.run.rate_keys < 0) {
+        o.status = 202;
+        o.refusal = MakeRefusal(202, "unfiled",
+                                "the run is stored, but the board's game did not say whether "
+                                "Enter or Space changed the round's pace, so it is on no board "
+                                "yet: it is filed when the board runs a game that says")
+                        .WithNumber("id", s.run.id);
         if (!s.key.empty()) o.refusal.WithText("key", s.key).WithText("name", s.run.name);
       } else if (s.run.state != "shown") {
         o = Refused(MakeRefusal(409, "duplicate",
@@ -121,6 +130,11 @@ Outcome FromStore(const Stored& s) {
       return Refused(Banned("name", s.reason));
     case Stored::kBannedAddress:
       return Refused(Banned("address", s.reason));
+    case Stored::kTooManyHeld:
+      return Refused(MakeRefusal(429, "too_many_held",
+                                 "this address has as many runs waiting for an operator's "
+                                 "review as the board keeps; it takes more once they are "
+                                 "reviewed"));
   }
   return o;
 }
@@ -146,6 +160,25 @@ void LogSubmission(const std::string& client, const Outcome& o) {
     fprintf(stderr, "%s %s %d %s: %s\n", when, client.c_str(), o.status,
             o.refusal.code.c_str(), o.refusal.message.c_str());
 }
+
+namespace {
+
+// Empty when the round's seed (its calendar time) is one this board takes; else the
+// verifier-style line that refuses it.
+std::string SeedRefusal(const ServerOptions& options, int64_t played, int64_t now) {
+  if (played < 0) return "";  // an older game does not say
+  if (played < options.oldest_seed)
+    return "invalid: the round was seeded on " + IsoDate(played).substr(0, 10) +
+           ", before " + IsoDate(options.oldest_seed).substr(0, 10) +
+           ": the clock of the machine it was played on was wrong";
+  if (options.max_seed_age_days > 0 && played < now - options.max_seed_age_days * 86400)
+    return "invalid: the round was played on " + IsoDate(played).substr(0, 10) +
+           ", and this board takes rounds of the last " +
+           std::to_string(options.max_seed_age_days) + " days";
+  return "";
+}
+
+}  // namespace
 
 Outcome Submit(Context* ctx, const Submission& in) {
   const std::string address = AddressKey(in.client);
@@ -223,6 +256,11 @@ Outcome Submit(Context* ctx, const Submission& in) {
       RememberRefused(&ctx->refused, hash, kAutoplayLine);
       return RefusedLine(kAutoplayLine);
     }
+    std::string seed = SeedRefusal(*ctx->options, v.played, run.created);
+    if (!seed.empty()) {
+      RememberRefused(&ctx->refused, hash, seed);
+      return RefusedLine(seed);
+    }
     run.round = v.round.empty() ? run.hash : v.round;
     run.flies = v.flies;
     run.speed = v.speed;
@@ -233,7 +271,11 @@ Outcome Submit(Context* ctx, const Submission& in) {
     run.touch = v.touch;
     run.pad = v.pad;
     for (const std::string& sign : v.signs) run.signs += (run.signs.empty() ? "" : ",") + sign;
+    run.rate_keys = v.keys;
+    run.swats = v.swats;
+    run.verdict = v.line;
   }
+  run.max_held = ctx->options->max_held;
   Stored stored;
   if (!ctx->store->Submit(run, &stored)) return DatabaseError(ctx);
   return FromStore(stored);

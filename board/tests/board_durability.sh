@@ -9,11 +9,7 @@ source "$TESTS/board_replays.bash"
 
 COUNT=16
 if [ "$REAL_REPLAYS" = 1 ]; then
-    # Two plays, each left in eight ways: sixteen distinct rounds.
-    record_round "$WORK/d-%d.rpl" 1700005000 10 2 --variants 8 > /dev/null &
-    record_round "$WORK/e-%d.rpl" 1700006000 10 2 --variants 8 > /dev/null || exit 1
-    wait $! || exit 1
-    for i in $(seq 1 8); do mv "$WORK/e-$i.rpl" "$WORK/d-$((8 + i)).rpl"; done
+    record_rounds "$WORK/d-%d.rpl" 1700005000 $COUNT
 else
     for i in $(seq 1 $COUNT); do
         "$TESTS/fake_replay.sh" 10 2 "dur$(echo abcdefghijklmnop | cut -c$i)run" > "$WORK/d-$i.rpl"

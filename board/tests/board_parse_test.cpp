@@ -228,6 +228,12 @@ TEST(BoardParse, VerifierAnswers) {
       {"ok flies=10 speed=1 time_ms=5 frames=5 signs=:1\n", 0, Verdict::kFailed, ""},
       {"ok flies=10 speed=1 time_ms=5 frames=5 signs=A:1\n", 0, Verdict::kFailed, ""},
       {"ok flies=10 speed=1 time_ms=5 frames=5 played=-1\n", 0, Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 signs=- keys=0 swats=" + std::string(64, 'e') + "\n",
+       0, Verdict::kAccepted, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 keys=-1\n", 0, Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 keys=1 keys=2\n", 0, Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 swats=" + std::string(63, 'e') + "\n", 0,
+       Verdict::kFailed, ""},
       {"ok flies=10 speed=1 time_ms=5 frames=5 =x\n", 0, Verdict::kFailed, ""},
       {"ok flies=10 speed=1 time_ms=5 frames=5 Round=x\n", 0, Verdict::kFailed, ""},
       // Fields no board knows yet are kept, well formed only.
@@ -258,6 +264,8 @@ TEST(BoardParse, VerifierAnswers) {
   EXPECT_TRUE(v.extra.empty());
   EXPECT_EQ(v.round, "");  // an older game: the board tells rounds apart by their bytes
   EXPECT_EQ(v.played, -1);
+  EXPECT_EQ(v.keys, -1);   // and cannot say how the round was dealt
+  EXPECT_EQ(v.line, "ok flies=30 speed=3 time_ms=23456 frames=1408");
   std::string round = Sha256Hex("a round");
   v = ReadVerdict("ok flies=100 speed=4 time_ms=60000 frames=3600 round=" + round +
                       " played=1765000000 program=zumble-1.4 autoplay=1 touch=0 pad=1"
@@ -271,6 +279,9 @@ TEST(BoardParse, VerifierAnswers) {
   EXPECT_FALSE(v.touch);
   EXPECT_TRUE(v.pad);
   EXPECT_EQ(v.signs, (std::vector<std::string>{"frame_perfect:0.97", "jump_click:41"}));
+  v = ReadVerdict("ok flies=10 speed=1 time_ms=5 frames=5 signs=- keys=4 swats=" + round + "\n", 0);
+  EXPECT_EQ(v.keys, 4);
+  EXPECT_EQ(v.swats, round);
   v = ReadVerdict("ok flies=10 speed=1 time_ms=5 frames=5 program=- signs=-\n", 0);
   EXPECT_EQ(v.program, "");
   EXPECT_TRUE(v.signs.empty());

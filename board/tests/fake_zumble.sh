@@ -5,8 +5,11 @@
 # or 2 (unreadable); writes nothing.
 # Its replays are text:  ZUMBLE-FAKE 1 / mode FLIES SPEED / inputs LETTERS /
 # result TIME_MS FRAMES / check SUM  where the time is 1000 + 17 per input letter, then
-# optional lines (fake_replay.sh): program, seed, cursor, clicks, autoplay, style. The
-# round's identity is the SHA-256 of every line but the first and the program text.
+# optional lines (fake_replay.sh): program, seed, cursor, clicks, autoplay, style, keys
+# (the Enter/Space presses that changed the pace). The round's identity is the SHA-256
+# of every line but the first and the program text; its swats, of those lines but the
+# cursor's (where the round starts changes no swat) with the seed. With
+# FAKE_ZUMBLE_OLDER=1 it answers as a game that says neither keys= nor swats=.
 # --verify-stream: the game's framing (a length line, then the bytes; "exit STATUS LINE"
 # or "signal N" back), each replay checked in a process of its own.
 export LC_ALL=C
@@ -30,12 +33,13 @@ case $inputs in
   slow*) sleep 2 ;;                                         # answers, after a while
 esac
 [[ $inputs =~ ^[a-z]+$ ]] || { echo "invalid: bad inputs"; exit 1; }
-program=fake-1 seed=1700000000 cursor=320,240 clicks=1 autoplay=0 style=person
+program=fake-1 seed=1700000000 cursor=320,240 clicks=1 autoplay=0 style=person keys=0
 for line in "${lines[@]:5}"; do
   value=${line#* }
   case ${line%% *} in
     program) program=$value ;; seed) seed=$value ;; cursor) cursor=$value ;;
     clicks) clicks=$value ;; autoplay) autoplay=$value ;; style) style=$value ;;
+    keys) keys=$value ;;
   esac    # any other line (a test's "tag N") is part of the round
 done
 x=${cursor%,*} y=${cursor#*,}
@@ -53,13 +57,17 @@ want=$((1000 + 17 * ${#inputs}))
 [ "$time_ms" = "$want" ] && [ "$frames" = "$((want * 60 / 1000))" ] ||
   { echo "invalid: the stored result is not the round's"; exit 1; }
 round=$(printf '%s\n' "${lines[@]:1}" | grep -v '^program ' | sha256sum | cut -c1-64)
+swats=$({ echo "seed $seed"; printf '%s\n' "${lines[@]:1}" | grep -v -e '^program ' -e '^cursor '; } |
+        sha256sum | cut -c1-64)
+dealt=" keys=$keys swats=$swats"
+[ "${FAKE_ZUMBLE_OLDER:-0}" = 1 ] && dealt=""
 case $style in
   bot) signs=frame_perfect:1.00,jump_click:37 ;;
   plain-autoplay) signs=same_path_as_autoplay:0.98 ;;
   *) signs=- ;;
 esac
 echo "ok flies=$flies speed=$speed time_ms=$time_ms frames=$frames round=$round played=$seed" \
-     "program=$program autoplay=$autoplay touch=0 pad=0 signs=$signs"
+     "program=$program autoplay=$autoplay touch=0 pad=0 signs=$signs$dealt"
 }
 
 if [ "$1" = --verify-stream ] && [ $# -eq 1 ]; then

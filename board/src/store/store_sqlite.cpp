@@ -52,6 +52,13 @@ const char* const kMigrations[] = {
     "ALTER TABLE runs ADD COLUMN shown_at INTEGER NOT NULL DEFAULT 0;"
     "ALTER TABLE board_state ADD COLUMN secret TEXT NOT NULL DEFAULT '';"
     BOARD_SCHEMA_STEP_2_COMMON,
+    // 3: rounds filed by whether Enter or Space changed their pace, told apart by their
+    // swats too; held runs claim no name.
+    "ALTER TABLE runs ADD COLUMN rate_keys INTEGER NOT NULL DEFAULT -1;"
+    "ALTER TABLE runs ADD COLUMN swats TEXT;"
+    "ALTER TABLE runs ADD COLUMN verdict TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE runs ADD COLUMN claim TEXT NOT NULL DEFAULT '';"
+    BOARD_SCHEMA_STEP_3_COMMON,
 };
 constexpr int kLatest = sizeof kMigrations / sizeof kMigrations[0];
 
