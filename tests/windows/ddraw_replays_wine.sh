@@ -18,7 +18,7 @@ for k in 30 40 50 60 70; do
     {
         printf '%s\n' '0 move 300 300' '3 click' '10 move 120 80' '12 click' '14 move 120 200' '16 click' \
             '18 move 320 320' '20 click'
-        for i in $(seq "$k"); do echo "$((30 + i)) key space"; done
+        for i in $(seq "$k"); do echo "$((30 + 2 * i)) key space"; done  # a key's repeat, 30 a second
         printf '%s\n' '11900 key escape' '11910 key escape'
     } > slow.script
     "$LINUX_ZUMBLE" --headless --autoplay --script slow.script --time $((1000000000 + k)) --frames 12000 \
