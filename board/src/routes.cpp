@@ -401,10 +401,6 @@ constexpr int kWaitBuiltMs = 250;
 
 }  // namespace
 
-const char kPagePolicy[] =
-    "default-src 'self'; style-src 'unsafe-inline'; form-action 'self'; base-uri 'none'; "
-    "frame-ancestors 'none'";
-
 void SendError(HttpResponse* res, int status, const std::string& reason) {
   SendJson(res, status, ErrorJson(status, reason));
 }

@@ -205,6 +205,12 @@ req POST "$URL/api/runs?name=Public" --data-binary "@$WORK/public.rpl" -H "Host:
 check "a post from the page of the board's --public-url: 201 (got $STATUS)" [ "$STATUS" = 201 ]
 curl -s -o /dev/null -D "$WORK/player.headers" "$URL/players/Same"
 check "a player's page is shown in no other page" grep -qi "^Content-Security-Policy: .*frame-ancestors 'none'" "$WORK/player.headers"
+# Read again, the page goes out as the bytes kept with it: the same headers.
+curl -s -o /dev/null -D "$WORK/kept.headers" "$URL/players/Same"
+check "the kept page is shown in no other page either" \
+    bash -c 'grep -qi "^Content-Security-Policy: .*frame-ancestors '"'none'"'" "$1" &&
+             grep -qi "^X-Frame-Options: DENY" "$1" && grep -qi "^X-Content-Type-Options: nosniff" "$1" &&
+             grep -qi "^ETag: " "$1"' _ "$WORK/kept.headers"
 
 # The submit command prints a board's answer as plain text only.
 "${ATTACK[@]}" fakeboard "$WORK/fake.port" &

@@ -24,10 +24,22 @@ const FormField* HttpRequest::Field(std::string_view name) const {
 
 namespace board {
 
+const char kPagePolicy[] =
+    "default-src 'self'; style-src 'unsafe-inline'; form-action 'self'; base-uri 'none'; "
+    "frame-ancestors 'none'";
+
 std::string ResponseHead(const HttpResponse& response) {
   std::string head = "HTTP/1.1 200 OK\r\n";
   if (!response.content_type.empty()) head += "Content-Type: " + response.content_type + "\r\n";
-  for (const auto& h : response.headers) head += h.first + ": " + h.second + "\r\n";
+  bool policy = false;
+  for (const auto& h : response.headers) {
+    head += h.first + ": " + h.second + "\r\n";
+    policy = policy || h.first == "Content-Security-Policy";
+  }
+  // The same headers the transport adds to every answer it sends (http_server.cpp's
+  // Send): a kept page is never shown inside another page either.
+  if (!policy) head += std::string("Content-Security-Policy: ") + kPagePolicy + "\r\n";
+  head += "X-Frame-Options: DENY\r\n";
   head += "X-Content-Type-Options: nosniff\r\nContent-Length: " +
           std::to_string(response.body.size()) + "\r\n";
   return head;

@@ -49,6 +49,10 @@ struct HttpResponse {
   }
 };
 
+// The security policy of every answer but the game's files: the board's pages load
+// nothing from elsewhere, run no script, and are never shown inside another page.
+extern const char kPagePolicy[];
+
 // A 200 answer's status line and header lines as the transport sends them (its own
 // X-Content-Type-Options and the Content-Length among them), each ending in CRLF,
 // without the blank line after them (a Connection: close may still come first).
