@@ -297,21 +297,11 @@ std::size_t ReplayBuildFile(const ReplayHeader& header, const std::uint8_t* inpu
     return total;
 }
 
-bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, const char** reason) {
-    *file = ReplayFile{};
-    if (size < 8 || std::memcmp(bytes, kReplayMagic, 4) != 0) {
-        *reason = "not a replay";
+bool ReplayReadHeader(const std::uint8_t* bytes, std::size_t size, ReplayHeader* header) {
+    if (size < kReplayHeaderSize || std::memcmp(bytes, kReplayMagic, 4) != 0 ||
+        Get16(bytes + 4) != kReplayFormatVersion || Get16(bytes + 6) != kReplayHeaderSize)
         return false;
-    }
-    if (Get16(bytes + 4) != kReplayFormatVersion) {
-        *reason = OtherVersion("another format version", Get16(bytes + 4), kReplayFormatVersion, bytes, size);
-        return false;
-    }
-    if (size < kReplayHeaderSize + 4 || Get16(bytes + 6) != kReplayHeaderSize) {
-        *reason = "truncated";
-        return false;
-    }
-    ReplayHeader& h = file->header;
+    ReplayHeader& h = *header;
     h.gameVersion = Get32(bytes + 8);
     std::memcpy(h.program, bytes + 12, sizeof h.program);
     h.flySetting = bytes[28];
@@ -328,6 +318,24 @@ bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, 
     h.inputSize = Get32(bytes + 56);
     h.finalChecksum = Get32(bytes + 60);
     h.flags = Get32(bytes + 64);
+    return true;
+}
+
+bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, const char** reason) {
+    *file = ReplayFile{};
+    if (size < 8 || std::memcmp(bytes, kReplayMagic, 4) != 0) {
+        *reason = "not a replay";
+        return false;
+    }
+    if (Get16(bytes + 4) != kReplayFormatVersion) {
+        *reason = OtherVersion("another format version", Get16(bytes + 4), kReplayFormatVersion, bytes, size);
+        return false;
+    }
+    ReplayHeader& h = file->header;
+    if (size < kReplayHeaderSize + 4 || !ReplayReadHeader(bytes, size, &h)) {
+        *reason = "truncated";
+        return false;
+    }
 
     // The lengths first, so that no count from the file is trusted before it is checked.
     if (h.frames == 0 || h.frames > kReplayMaxFrames || h.inputSize > kReplayMaxInput) {

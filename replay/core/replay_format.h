@@ -106,6 +106,11 @@ struct ReplayFile {
     std::uint32_t checkpointCount = 0;
 };
 
+// Only the header, for a look before the file is read through: true when the magic, the
+// format version and the header's size are this program's and the header is all there.
+// Nothing past the header is checked (ReplayParse does that).
+bool ReplayReadHeader(const std::uint8_t* bytes, std::size_t size, ReplayHeader* header);
+
 // Checks the whole file: size, magic, versions, checksum, every frame's coding, and that
 // the ticks never run faster than 60 frames a second (ReplayClockAllows). False with a
 // one-line reason (which stays valid until the next call).
