@@ -9,11 +9,11 @@
 
 #include "http/http_parse.h"
 #include "trust/keys.h"
-#include "modes.h"
 #include "trust/name_fold.h"
 #include "pages/render.h"
 #include "http/request_parse.h"
-#include "sha256.h"
+#include "trust/digest.h"
+#include "replay/core/replay_bounds.h"
 #include "submit.h"
 
 namespace board {
@@ -73,8 +73,8 @@ bool LoadBoards(Context* ctx, std::vector<ModeBoard>* boards) {
   std::vector<Page> pages;
   if (!ctx->store->AllBest(kBoardRows, &pages)) return false;
   size_t board = 0;
-  for (int flies : kFlies)
-    for (int speed : kSpeeds) {
+  for (int flies : kReplayFlies)
+    for (int speed : kReplaySpeeds) {
       Page& page = pages[board++];
       boards->push_back(ModeBoard{flies, speed, std::move(page.runs), page.total, 0});
     }
@@ -100,7 +100,7 @@ bool LoadMode(Context* ctx, const HttpRequest& req, const Args& args, ModePage* 
               HttpResponse* res) {
   int64_t flies = 0, speed = 0;
   if (!ParseCount(args[0], 100000, &flies) || !ParseCount(args[1], 100000, &speed) ||
-      !IsMode(flies, speed)) {
+      !ReplayIsMode(flies, speed)) {
     SendError(res, 404, "no such board");
     return false;
   }

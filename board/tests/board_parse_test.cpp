@@ -14,7 +14,7 @@
 #include "pages/render.h"
 #include "http/request_parse.h"
 #include "trust/sender.h"
-#include "sha256.h"
+#include "trust/digest.h"
 #include "verify/verify_line.h"
 
 namespace board {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "sha256.h"
+#include "trust/digest.h"
 
 namespace board {
 
@@ -28,13 +28,6 @@ std::string Base64(const std::string& bytes) {
     out += i + 1 < bytes.size() ? kAlphabet[(v >> 6) & 63] : '=';
     out += '=';
   }
-  return out;
-}
-
-std::string HexToBytes(const std::string& hex) {
-  std::string out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2)
-    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
   return out;
 }
 
@@ -62,7 +55,7 @@ std::string PageSecurityPolicy(std::string_view html) {
     if (close == std::string_view::npos) break;
     if (tag.find(" src=") == std::string_view::npos) {
       std::string_view body = html.substr(open_end + 1, close - open_end - 1);
-      hashes += " 'sha256-" + Base64(HexToBytes(Sha256Hex(body))) + "'";
+      hashes += " 'sha256-" + Base64(Sha256Bytes(body)) + "'";
     }
     at = close;
   }

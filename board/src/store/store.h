@@ -157,7 +157,7 @@ class Store {
   // The shown board of a mode, one run a player (their best), fastest first.
   bool Best(int flies, int speed, int limit, int64_t offset, Page* out);
   bool Best(int flies, int speed, int limit, std::vector<Run>* out);
-  // Every mode's board at once, in the order of kFlies then kSpeeds (modes.h).
+  // Every mode's board at once, in the order of kReplayFlies then kReplaySpeeds (replay/core/replay_bounds.h).
   bool AllBest(int limit, std::vector<Page>* out);
   // Where a player's best of a mode stands (0 when they have none shown).
   bool PlayerRank(int flies, int speed, const std::string& fold, int64_t* rank);

@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "sha256.h"
+#include "trust/digest.h"
 
 namespace board {
 

@@ -1,7 +1,7 @@
 #include "verify/verify_line.h"
 
-#include "modes.h"
 #include "http/request_parse.h"
+#include "replay/core/replay_bounds.h"
 
 namespace board {
 
@@ -156,7 +156,7 @@ Verdict ReadVerdict(std::string_view output, int exit_status) {
     v.reason = "the verifier's answer was not understood";
     return v;
   }
-  if (!IsMode(flies, speed)) {
+  if (!ReplayIsMode(flies, speed)) {
     v.kind = Verdict::kRefused;
     v.reason = "invalid: no such mode";
     return v;
