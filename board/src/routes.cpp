@@ -134,14 +134,7 @@ bool LoadMode(Context* ctx, const HttpRequest& req, const Args& args, ModePage* 
 void OneBoard(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
   ModePage page;
   if (!LoadMode(ctx, req, args, &page, res)) return;
-  std::string json = BoardJson(page.board);
-  json.pop_back();  // the closing brace: "limit" and "you" join it
-  json += ",\"limit\":" + std::to_string(page.limit) + ",\"you\":";
-  json += page.you.empty() ? "null"
-                           : "{\"name\":" + JsonString(page.you) +
-                                 ",\"rank\":" + (page.you_rank ? std::to_string(page.you_rank)
-                                                               : std::string("null")) + "}";
-  SendJson(res, 200, json + "}\n");
+  SendJson(res, 200, ModePageJson(page));
 }
 
 void ModeBoardPage(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
