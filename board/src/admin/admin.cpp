@@ -46,7 +46,7 @@ std::string Actor() {
   return "uid " + std::to_string(getuid());
 }
 
-struct Args {
+struct Command {
   std::string db, url, reason, state;
   bool has_reason = false;
   int limit = 20;
@@ -54,7 +54,7 @@ struct Args {
   std::vector<std::string> words;  // the command and its arguments
 };
 
-bool ParseArgs(int argc, char** argv, Args* a, std::string* why) {
+bool ParseArgs(int argc, char** argv, Command* a, std::string* why) {
   for (int i = 0; i < argc; ++i) {
     std::string arg = argv[i];
     bool option = arg == "--db" || arg == "--url" || arg == "--reason" || arg == "--state" ||
@@ -99,7 +99,7 @@ void PrintRun(const Run& r, const std::string& url, const std::string& secret) {
   printf("  watch: %s/play/?replay=%s\n", url.c_str(), Percent(replay).c_str());
 }
 
-int ListRuns(Store* store, const Args& a, const std::string& state, const std::string& fold) {
+int ListRuns(Store* store, const Command& a, const std::string& state, const std::string& fold) {
   Page page;
   std::string secret;
   if (!store->ListRuns(state, fold, a.limit, a.offset, &page) || !store->BoardSecret(&secret)) {
@@ -114,7 +114,7 @@ int ListRuns(Store* store, const Args& a, const std::string& state, const std::s
   return 0;
 }
 
-int Audit(Store* store, const Args& a) {
+int Audit(Store* store, const Command& a) {
   std::vector<AuditRow> rows;
   int64_t total = 0;
   if (!store->Audit(a.limit, a.offset, &rows, &total)) {
@@ -154,7 +154,7 @@ bool NameArg(const std::string& raw, std::string* name, std::string* fold) {
 }  // namespace
 
 int AdminCommand(int argc, char** argv) {
-  Args a;
+  Command a;
   std::string why;
   if (!ParseArgs(argc, argv, &a, &why)) return Usage(why);
   if (a.words.empty()) return Usage("no command");
