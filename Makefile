@@ -89,6 +89,13 @@ board:
 		-DZUMBLE_GAME=$(CURDIR)/$(BUILD)/zumble >/dev/null
 	@cmake --build build-board -j$(JOBS) -- --no-print-directory
 
+# The board's Debian package, dist/zumble-board_VERSION_amd64.deb (CPack; see
+# board/cmake/board_package.cmake), with the page of make web; it depends on the game's
+# package of the same version (make package).
+.PHONY: package-board
+package-board: web board
+	@cmake --build build-board --target package -- --no-print-directory
+
 # The board on http://127.0.0.1:8080/ over a fresh SQLite file, verifying with the game
 # just built; the page at /play/ when `make web` has built it.
 play-board: board

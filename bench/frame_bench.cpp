@@ -30,13 +30,7 @@ void StartDisplay() {
 
 // Every play list at capacity, spread over the screen.
 void FillWorstFrame() {
-    Flies.Clear();
-    FallingBodies.Clear();
-    BouncingBodies.Clear();
-    DebrisA.Clear();
-    DebrisB.Clear();
-    SwatMarks.Clear();
-    ResultBlink.Clear();
+    ClearPlayLists();
     while (Flies.Add(8.0 + 0.1 * (Flies.Count() % 10))) {
     }
     for (int i = 0; i < 100; ++i) {

@@ -7,8 +7,7 @@ if(TARGET zumble_assets)
   target_link_libraries(zumble_assets PRIVATE PNG::PNG)
 endif()
 
-set(ZUMBLE_MAINTAINER "Zumble maintainers <maintainers@users.noreply.c-seed-dabc34cc.example>"
-    CACHE STRING "The Maintainer field of the Debian package")
+include(${CMAKE_CURRENT_LIST_DIR}/package_maintainer.cmake)
 set(ZUMBLE_APPSTREAM_ID "org.example.zumble" CACHE STRING "The AppStream component id")
 
 set(ZUMBLE_PACKAGING ${CMAKE_BINARY_DIR}/packaging)

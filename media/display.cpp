@@ -7,8 +7,9 @@
 #include <cstring>
 #include <new>
 
+#include "media/game_window.h"
+#include "media/scene_state.h"
 #include "platform/core/files.h"
-#include "shell/globals.h"
 
 LPDIRECTDRAW lpDD = nullptr;
 LPDIRECTDRAWSURFACE lpFRONTSURFACE = nullptr;

@@ -2,8 +2,8 @@
 
 #include "media/sound.h"
 
+#include "media/game_window.h"
 #include "platform/core/sound_log.h"
-#include "shell/globals.h"
 
 LPDIRECTSOUND lpDS = nullptr;
 LPDIRECTSOUNDBUFFER SND_CRY = nullptr;

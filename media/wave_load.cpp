@@ -4,13 +4,13 @@
 #include <cstring>
 #include <new>
 
+#include "media/load_report.h"
 #include "media/sound.h"
 #include "platform/core/files.h"
-#include "shell/error_log.h"
 
 namespace {
 
-void AddCode(const char* code) { errorLog.Add(code, static_cast<int>(std::strlen(code))); }
+void AddCode(const char* code) { ReportLoadFailure(code); }
 
 DWORD Read32(const BYTE* p) {
     return static_cast<DWORD>(p[0]) | static_cast<DWORD>(p[1]) << 8 |

@@ -7,7 +7,7 @@
 #include "platform/core/player_lock.h"
 #include "platform/core/save_file.h"
 #include "replay/core/replay_format.h"
-#include "replay/replay_record.h"
+#include "replay/replay_state.h"
 #include "scenes/best_times.h"
 
 namespace {
@@ -71,6 +71,11 @@ void SaveKept(const char* name, const std::uint8_t* bytes, std::size_t size) {
 }
 
 }  // namespace
+
+void ReplayEntryName(int flySetting, int speedSetting, int place, char* out, int size) {
+    std::snprintf(out, static_cast<std::size_t>(size), "replays\\best-%d-%d-%d.zrp", FliesForSetting(flySetting),
+                  (speedSetting & 3) + 1, place + 1);
+}
 
 void MoveKeptReplays(int row, const int times[5]) {
     char names[5][64];

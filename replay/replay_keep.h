@@ -9,11 +9,16 @@
 #include <cstddef>
 #include <cstdint>
 
+// The names of the kept replays, as OpenGamePath names them.
+void ReplayEntryName(int flySetting, int speedSetting, int place, char* out, int size);
+constexpr const char* kLastReplayName = "replays\\last.zrp";
+
 // Row `row` of the table (speed + 4 * flies) has just been saved as `times`: each of the
 // row's replays moves to the place that holds its time, and one whose time has no place
 // is removed, so that no file stands for another entry. A place that gains an entry
-// without a replay (a copy that records none) is left without one. For SaveBestTimes,
-// with the player's files locked.
+// without a replay (a copy that records none) is left without one. The shell has
+// SaveBestTimes call it for every row it changed (SetSavedRowFollower), with the player's
+// files locked.
 void MoveKeptReplays(int row, const int times[5]);
 
 // Keeps a round's replay (the whole file) for its entry in hiscoa.sav's table: at the

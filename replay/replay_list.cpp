@@ -7,7 +7,7 @@
 
 #include "platform/core/files.h"
 #include "replay/core/replay_format.h"
-#include "replay/replay_record.h"
+#include "replay/replay_keep.h"
 #include "replay/replay_state.h"
 
 bool ReadKeptReplay(const char* name, KeptReplayFacts* facts) {

@@ -1,5 +1,6 @@
 #include "replay/replay_play.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,43 +15,33 @@
 #include "platform/core/tester_file.h"
 #include "objects/instances.h"
 #include "scenes/play.h"
-#include "shell/autoplay.h"
-#include "shell/globals.h"
+#include "scenes/play_aim.h"
+#include "scenes/scene_globals.h"
 #include "replay/core/replay_format.h"
 #include "replay/core/replay_identity.h"
 #include "replay/core/replay_rules.h"
-#include "replay/core/replay_signs.h"
+#include "replay/playback_position.h"
+#include "replay/replay_measure.h"
 #include "replay/replay_state.h"
 #include "replay/replay_viewer.h"
 
 namespace {
 
-enum class Phase { LeadIn, Playing, Done, Stopped };
-
-// Where playback stands: what a viewer's snapshot keeps beside the game's state.
-struct Position {
-    ReplayReader reader;
-    Phase phase = Phase::LeadIn;
-    std::uint32_t tick = 0;
-    bool timeKnown = false;
-    std::uint32_t time = kReplayNoTime;
-    // The frame whose first drain comes next; -1 once that drain has begun.
-    long long starting = -1;
-};
+using Phase = PlaybackPhase;
 
 struct Player {
     std::vector<std::uint8_t> bytes;
     ReplayFile file;
     bool verify = false;
-    Position at;
+    // Where playback stands: what a viewer's snapshot keeps beside the game's state.
+    PlaybackPosition& at = g_PlaybackAt;
     ReplayReader& reader = at.reader;
     Phase& phase = at.phase;
     std::uint32_t& tick = at.tick;
     bool& timeKnown = at.timeKnown;
     std::uint32_t& time = at.time;
-    bool closeSent = false;
+    bool& closeSent = g_PlaybackCloseSent;
     long long desyncFrame = -1;
-    ReplaySigns signs;
     bool measure = false;  // the signs are measured: nothing seeks
 };
 
@@ -96,10 +87,10 @@ BOOL FeedMessage(MSG* msg) {
         if (in.op == ReplayOp::DrainBreak) return FALSE;
         if (in.op == ReplayOp::Cursor) {
             SetGameCursor(in.x, in.y);
-            if (g_play.measure) SignsCursor(&g_play.signs, in.x, in.y);
+            if (g_play.measure) MeasureCursor(in.x, in.y);
             continue;
         }
-        if (g_play.measure && in.message == WM_LBUTTONDOWN) SignsPress(&g_play.signs);
+        if (g_play.measure) MeasureMessage(in);
         POINT cursor{};
         GetCursorPos(&cursor);
         *msg = MSG{nullptr, in.message, static_cast<WPARAM>(in.wParam), static_cast<LPARAM>(in.lParam), g_play.tick,
@@ -123,20 +114,11 @@ void Begin() {
     MouseDown = h.mouseDown;
     SetGameCursor(h.cursorX, h.cursorY);
     ReplayReaderStart(&g_play.reader, g_play.file);
-    SignsStart(&g_play.signs, (h.flags & kReplayTouch) != 0, h.cursorX, h.cursorY);
+    MeasureStart(h);
     g_play.phase = Phase::Playing;
     g_play.at.starting = 0;
     if (!ReplayReaderNextFrame(&g_play.reader, &g_play.tick)) return Desync(0);
-    if (g_play.measure) SignsFrameStart(&g_play.signs, g_play.tick);
-}
-
-// What the signs of machine play read at a flip.
-SignsView View() {
-    SignsView v;
-    v.playing = SceneState == STATE_PLAY_FRAME && RoundPhase == Playing;
-    v.swatted = FliesSwatted;
-    if (v.playing) v.aimKnown = v.reachable = AutoplayAim(&v.aimX, &v.aimY);
-    return v;
+    if (g_play.measure) MeasureFrameStart(g_play.tick);
 }
 
 // The flip ends the frame being played: everything in it must have been taken, and the
@@ -145,7 +127,7 @@ void EndFrame() {
     const long long frame = CurrentFrame();
     if (InputsLeft()) return Desync(frame);
     // Not while a player may seek: that plays frames twice.
-    if (g_play.measure) SignsFrameEnd(&g_play.signs, View());
+    if (g_play.measure) MeasureFrameEnd(frame);
     const std::uint32_t played = g_play.reader.frame;
     if (played % kReplayCheckpointFrames == 0 &&
         ReplayStateChecksum() != ReplayCheckpoint(g_play.file, played / kReplayCheckpointFrames - 1))
@@ -168,7 +150,7 @@ void EndFrame() {
         return;
     }
     if (!ReplayReaderNextFrame(&g_play.reader, &g_play.tick)) return Desync(frame + 1);
-    if (g_play.measure) SignsFrameStart(&g_play.signs, g_play.tick);
+    if (g_play.measure) MeasureFrameStart(g_play.tick);
     g_play.at.starting = frame + 1;
     ViewerFrameEnds(frame);
 }
@@ -191,9 +173,15 @@ bool ReadWholeFile(const char* path, std::vector<std::uint8_t>* out, std::string
     std::FILE* f = OpenTesterFileToRead(path, why);
     if (!f) return false;
     // Read at most one byte more than a replay may hold: a longer file is refused
-    // without reading it all.
-    out->resize(kReplayMaxFile + 1);
-    const std::size_t got = std::fread(out->data(), 1, out->size(), f);
+    // without reading it all. The buffer grows with what comes (a round is a few KB;
+    // the most a replay may hold, made at once, would cost more than the round).
+    std::size_t got = 0;
+    out->resize(std::size_t{1} << 16);
+    for (;;) {
+        got += std::fread(out->data() + got, 1, out->size() - got, f);
+        if (got < out->size() || out->size() == kReplayMaxFile + 1) break;
+        out->resize(std::min(out->size() * 2, kReplayMaxFile + 1));
+    }
     const bool failed = std::ferror(f) != 0;
     const int error = errno;
     std::fclose(f);
@@ -273,17 +261,6 @@ void StartReplayPlayback() {
     AddFlipHook(OnFlip);
 }
 
-std::size_t PlaybackPositionSize() { return sizeof(Position); }
-
-void SavePlaybackPosition(unsigned char* out) { std::memcpy(out, &g_play.at, sizeof(Position)); }
-
-void LoadPlaybackPosition(const unsigned char* in) {
-    std::memcpy(&g_play.at, in, sizeof(Position));
-    // Put back at a frame's first drain, which is taking place.
-    g_play.at.starting = -1;
-    g_play.closeSent = false;
-}
-
 int FinishReplayPlayback(bool verify, int gameCode) {
     ViewerFinish();
     SetInputFeed(nullptr);
@@ -319,14 +296,15 @@ int FinishReplayPlayback(bool verify, int gameCode) {
         std::printf("invalid: the round was left before its last fly and has no time\n");
         return verify ? 1 : 0;
     }
-    char round[65], program[64], signs[256];
+    char round[65], program[64];
     ReplayRoundIdentity(g_play.file, round);
     ReplayProgramToken(h, program, sizeof program);
-    SignsReport(g_play.signs, signs, sizeof signs);
+    static MeasureResult m;
+    MeasureFinish(&m);
     std::printf("ok flies=%d speed=%d time_ms=%u frames=%u round=%s played=%u program=%s autoplay=%d touch=%d pad=%d "
-                "signs=%s\n",
+                "signs=%s keys=%s swats=%s\n",
                 FliesForSetting(h.flySetting), h.speedSetting + 1, g_play.time, h.frames, round, h.calendarTime,
                 program, (h.flags & kReplayTestPlayer) ? 1 : 0, (h.flags & kReplayTouch) ? 1 : 0,
-                (h.flags & kReplayGamepad) ? 1 : 0, signs);
+                (h.flags & kReplayGamepad) ? 1 : 0, m.signs, m.keys, m.swats);
     return 0;
 }

@@ -14,10 +14,3 @@ void StartReplayPlayback();
 // to stderr) and fails only on a desync. When the game could not start (gameCode, the
 // WinMain's, not 0 before the replay began) it says so and gives 2.
 int FinishReplayPlayback(bool verify, int gameCode);
-
-// For the viewer (replay_viewer.h): where playback stands (the file's reader, the clock,
-// the round's time so far), kept with each snapshot of the game and put back with it.
-#include <cstddef>
-std::size_t PlaybackPositionSize();
-void SavePlaybackPosition(unsigned char* out);
-void LoadPlaybackPosition(const unsigned char* in);

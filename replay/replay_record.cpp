@@ -10,7 +10,7 @@
 #include "platform/core/runtime.h"
 #include "scenes/best_times.h"
 #include "scenes/play.h"
-#include "shell/globals.h"
+#include "scenes/scene_globals.h"
 #include "replay/core/replay_format.h"
 #include "replay/replay_keep.h"
 #include "replay/replay_state.h"
@@ -256,11 +256,6 @@ void OnFlip(long long flip) {
 }
 
 }  // namespace
-
-void ReplayEntryName(int flySetting, int speedSetting, int place, char* out, int size) {
-    std::snprintf(out, static_cast<std::size_t>(size), "replays\\best-%d-%d-%d.zrp", FliesForSetting(flySetting),
-                  (speedSetting & 3) + 1, place + 1);
-}
 
 void StartReplayRecording() {
     if (g_rec) return;

@@ -16,7 +16,3 @@ void KeepReplaySoFar();
 // True from the click that starts a round to the return to mode select (the page asks
 // before leaving a round to watch a replay).
 bool ReplayRoundGoingOn();
-
-// The names of the kept replays, as OpenGamePath names them.
-void ReplayEntryName(int flySetting, int speedSetting, int place, char* out, int size);
-constexpr const char* kLastReplayName = "replays\\last.zrp";

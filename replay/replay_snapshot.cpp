@@ -8,8 +8,8 @@
 #include "platform/core/runtime.h"
 #include "scenes/best_times.h"
 #include "scenes/play.h"
+#include "scenes/scene_globals.h"
 #include "scenes/title.h"
-#include "shell/globals.h"
 
 namespace {
 

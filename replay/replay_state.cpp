@@ -7,7 +7,7 @@
 #include "replay/core/replay_bounds.h"
 #include "scenes/best_times.h"
 #include "scenes/play.h"
-#include "shell/globals.h"
+#include "scenes/scene_globals.h"
 
 // What a reader of replays takes for the slowest time is the table's own default.
 static_assert(static_cast<std::uint32_t>(DEFAULT_BEST_TIME) == kReplaySlowestTimeMs);

@@ -15,7 +15,7 @@
 #include "platform/core/runtime.h"
 #include "platform/core/viewer_platform.h"
 #include "replay/core/replay_format.h"
-#include "replay/replay_play.h"
+#include "replay/playback_position.h"
 #include "replay/replay_snapshot.h"
 #include "replay/replay_state.h"
 
@@ -255,7 +255,7 @@ void Request(long long frame) {
 
 void KeyInput(ViewerKey key, bool shift) { ViewerHandleKey(key, shift); }
 void PointerInput(ViewerPointer phase, double x, double y) { ViewerPointerAt(phase, x, y); }
-const ViewerInput kInput = {KeyInput, PointerInput, ViewerDescribeOverlay};
+const ViewerInput kInput = {KeyInput, PointerInput, ViewerDescribeOverlay, ViewerSeek, ViewerSeeking};
 
 }  // namespace
 

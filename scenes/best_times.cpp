@@ -7,9 +7,8 @@
 #include "platform/core/files.h"
 #include "platform/core/player_lock.h"
 #include "platform/core/save_file.h"
-#include "replay/replay_keep.h"
 #include "scenes/play.h"
-#include "shell/globals.h"
+#include "scenes/scene_globals.h"
 
 int BestTimes[16][5] = {};
 
@@ -44,6 +43,8 @@ int* Entry(int index) { return &BestTimes[index / 5][index % 5]; }
 // BestTimes holds beyond it are the times set here since.
 int SavedTimes[16][5];
 
+SavedRowFollower g_follower = nullptr;
+
 // Puts a time into a row below the times it does not beat; its place, or 99 when it is
 // not among the five.
 int PutTime(int* row, int time) {
@@ -76,6 +77,8 @@ void MergeOwnTimes(int table[16][5]) {
 }
 
 }  // namespace
+
+void SetSavedRowFollower(SavedRowFollower follower) { g_follower = follower; }
 
 void ResetBestTimes() {
     for (auto& row : BestTimes)
@@ -151,9 +154,10 @@ void SaveBestTimes() {
 
     // The table stays in memory when it cannot be saved; nothing to tell the player.
     if (SaveFileReplacing(kFileName, kTempName, image, sizeof image)) {
-        // The replays of the rows that changed follow their entries.
+        // What follows the rows that changed (their replays) does so under the same lock.
         for (int r = 0; r < 16; ++r)
-            if (std::memcmp(SavedTimes[r], BestTimes[r], sizeof BestTimes[r]) != 0) MoveKeptReplays(r, BestTimes[r]);
+            if (g_follower && std::memcmp(SavedTimes[r], BestTimes[r], sizeof BestTimes[r]) != 0)
+                g_follower(r, BestTimes[r]);
         std::memcpy(SavedTimes, BestTimes, sizeof SavedTimes);
     }
     UnlockPlayerFiles();

@@ -12,6 +12,10 @@ int ReadBestTimesFile(int table[16][5]);
 void ResetBestTimes();
 // Puts a clear time in the current mode's row and fills the board; true when it got in.
 bool RecordBestTime(int elapsed);
-// Saves the table, merged with what another copy of the game saved meanwhile; the kept
-// replays follow their entries.
+// Saves the table, merged with what another copy of the game saved meanwhile. Each row
+// the save changed then goes to the follower, with the player's files still locked.
 void SaveBestTimes();
+// What follows a saved row (row = speed + 4 * flies, times: the row as saved); the shell
+// makes the kept replays follow their entries there. Null: nothing.
+using SavedRowFollower = void (*)(int row, const int times[5]);
+void SetSavedRowFollower(SavedRowFollower follower);

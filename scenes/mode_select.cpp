@@ -4,7 +4,7 @@
 
 #include "media/display.h"
 #include "media/sound.h"
-#include "shell/globals.h"
+#include "scenes/scene_globals.h"
 
 int EnterModeSelect() {
     LoadSceneBitmap("bmp\\gamemode.bmp", 106);

@@ -2,7 +2,7 @@
 // and the mouse button alone.
 #include "media/blit.h"
 #include "scenes/mode_select.h"
-#include "shell/globals.h"
+#include "scenes/scene_globals.h"
 
 namespace {
 

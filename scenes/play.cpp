@@ -6,7 +6,7 @@
 #include "media/sound.h"
 #include "objects/instances.h"
 #include "scenes/best_times.h"
-#include "shell/globals.h"
+#include "scenes/scene_globals.h"
 
 int TargetFlies = 0;
 double BaseSpeed = 0;
@@ -172,18 +172,22 @@ void PlayFrame() {
     StepPhase();
 }
 
+int SwatReaches(int x, int y, int cursorX, int cursorY) {
+    int hotX = cursorX + 8;
+    int hotY = cursorY + 8;
+    return x - 16 <= hotX && hotX <= x + 34 && y - 16 <= hotY && hotY <= y + 34;
+}
+
 int PlayClick() {
     POINT cursor{};
     GetCursorPos(&cursor);
-    int hotX = cursor.x + 8;
-    int hotY = cursor.y + 8;
 
     int index = 0;
     for (DrawPos *p = Flies.Get(), *next; !IsEnd(p); p = next) {
         next = p->next;
         int x = p->x;
         int y = p->y;
-        if (x - 16 <= hotX && hotX <= x + 34 && y - 16 <= hotY && hotY <= y + 34) {
+        if (SwatReaches(x, y, cursor.x, cursor.y)) {
             PlayHitSound();
             ++FliesSwatted;
             Flies.Remove(index);
@@ -227,7 +231,7 @@ void UpdateBuzz() {
     }
 }
 
-void LeavePlay() {
+void ClearPlayLists() {
     ResultBlink.Remove(0);
     Flies.Clear();
     SwatMarks.Clear();
@@ -236,6 +240,10 @@ void LeavePlay() {
     BouncingBodies.Clear();
     DebrisA.Clear();
     DebrisB.Clear();
+}
+
+void LeavePlay() {
+    ClearPlayLists();
     ClearBackBuffer(0);
     PresentFrame();
     if (SND_CRY != nullptr) SND_CRY->Stop();

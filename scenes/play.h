@@ -23,9 +23,13 @@ extern int BoardMillis[5];
 int EnterPlay();
 void PlayFrame();
 int PlayClick();
+// 1 when a click with the cursor at (cursorX, cursorY) swats the fly whose record is at (x, y).
+int SwatReaches(int x, int y, int cursorX, int cursorY);
 void ReapObjects();
 void UpdateBuzz();
 void LeavePlay();
+// Empties every list a round uses (the start of LeavePlay).
+void ClearPlayLists();
 
 // Draws one whole play frame into the back buffer.
 int DrawPlay(int phaseFrames);

@@ -2,7 +2,7 @@
 #include "media/number.h"
 #include "objects/instances.h"
 #include "scenes/play.h"
-#include "shell/globals.h"
+#include "scenes/scene_globals.h"
 
 namespace {
 

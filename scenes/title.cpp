@@ -6,8 +6,8 @@
 #include "media/random.h"
 #include "media/sound.h"
 #include "objects/instances.h"
+#include "scenes/scene_globals.h"
 #include "scenes/title_letters.h"
-#include "shell/globals.h"
 
 int SignPhase = 0;
 std::uint32_t IdleStartTick = 0;

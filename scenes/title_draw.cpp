@@ -2,9 +2,9 @@
 #include "media/blit.h"
 #include "media/display.h"
 #include "objects/instances.h"
+#include "scenes/scene_globals.h"
 #include "scenes/title.h"
 #include "scenes/title_letters.h"
-#include "shell/globals.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Records the replay corpus in tests/replays/ again with the built game, and writes the
 # result each file plays to (expected.txt), which the tests check on every build. Only
-# for a deliberate change of the game or of the replay format (raise its version first):
+# for a deliberate change of the game or of the replay format (raise its version first),
+# or of what --verify says of a round (the files then come out the same, byte for byte):
 # a corpus that stops verifying otherwise is a fault to mend, not to re-record.
 #   scripts/replay-corpus.sh [build/zumble]
 set -euo pipefail

@@ -9,7 +9,9 @@
 #   5. a short run of every fuzz program (FUZZ_SECONDS each, default 30);
 #   6. the page of the browser build (make web) in headless Chromium (tests/web/);
 #   7. the best-times board (make board) on SQLite and on a throw-away PostgreSQL, with
-#      replays recorded by the game, and the page submitting to it in Chromium.
+#      replays recorded by the game, the page submitting to it in Chromium, and (as
+#      root) its Debian package, which its test makes with CPack from build/, build-board/
+#      and the page of step 6, installs, runs and purges.
 # QUICK=1 runs only the first step.
 set -euo pipefail
 build=${1:-build}

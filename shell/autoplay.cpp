@@ -1,33 +1,17 @@
 #include "shell/autoplay.h"
 
-#include "objects/instances.h"
 #include "platform/core/input_source.h"
 #include "platform/core/runtime.h"
 #include "scenes/play.h"
+#include "scenes/play_aim.h"
 #include "shell/globals.h"
 
 namespace {
 
 constexpr int kClickSpacing = 4;  // frames between two clicks at least
-constexpr int kScreenW = 640;
-constexpr int kScreenH = 480;
 
 long long lastClickFrame = -kClickSpacing;
 bool leftBoard = false;
-
-int Clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
-
-// The cursor range whose hot spot (cursor + 8) falls in a fly's swat box, cut to the
-// screen; false when no cursor on the screen reaches the fly.
-bool Reach(int flyPos, int screenSize, int* aim) {
-    int lo = flyPos - 24 > 0 ? flyPos - 24 : 0;
-    int hi = flyPos + 26 < screenSize - 1 ? flyPos + 26 : screenSize - 1;
-    if (lo > hi) return false;
-    // The middle of the box leaves the most room for the step the fly takes before the
-    // click is handled.
-    *aim = Clamp(flyPos + 1, lo, hi);
-    return true;
-}
 
 void Click(long long frame, int x, int y) {
     SetGameCursor(x, y);
@@ -57,13 +41,6 @@ void OnFlip(long long frame) {
 }
 
 }  // namespace
-
-bool AutoplayAim(int* x, int* y) {
-    // The oldest fly that a cursor on the screen can hit.
-    for (DrawPos* p = Flies.Get(); !IsEnd(p); p = p->next)
-        if (Reach(p->x, kScreenW, x) && Reach(p->y, kScreenH, y)) return true;
-    return false;
-}
 
 void StartAutoplay() {
     // Its rounds say so in their replays.

@@ -2,8 +2,6 @@
 
 // The headless test player (--autoplay): registered as a flip hook, it swats the oldest
 // live fly that a cursor inside the screen can hit, at most one click every 4 frames,
-// and clicks once to leave the results board when it accepts clicks.
+// and clicks once to leave the results board when it accepts clicks (where it aims:
+// scenes/play_aim.h).
 void StartAutoplay();
-// Where the test player would click now: on the oldest fly a cursor on the screen can
-// reach. False when none can be reached. (The verifier compares rounds with it.)
-bool AutoplayAim(int* x, int* y);

@@ -9,6 +9,8 @@
 // pools, and the file is the very last thing the program writes.
 __attribute__((init_priority(101))) ErrorLog errorLog(0);
 
+void AddToErrorLog(const char* text, int length) { errorLog.Add(text, length); }
+
 namespace {
 
 const char kStars[] = "******************************";

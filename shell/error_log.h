@@ -32,3 +32,6 @@ private:
 };
 
 extern ErrorLog errorLog;
+
+// Adds to errorLog: where the shell sends the loaders' failures (media/load_report.h).
+void AddToErrorLog(const char* text, int length);

@@ -1,29 +1,9 @@
 #pragma once
-// The shell's program-wide variables, shared with the scenes.
+// The shell's program-wide variables: the instance it was started with, and those it
+// shares with the scenes (scenes/scene_globals.h) and the media (media/game_window.h).
 
+#include "media/game_window.h"
 #include "platform/core/win32.h"
-
-// Scene states of the state machine.
-enum : int {
-    STATE_START = 0,
-    STATE_TITLE_ENTER = 1,
-    STATE_TITLE_FRAME = 2,
-    STATE_TITLE_LEAVE = 3,
-    STATE_MODE_ENTER = 4,
-    STATE_MODE_FRAME = 5,
-    STATE_MODE_LEAVE = 6,
-    STATE_PLAY_ENTER = 7,
-    STATE_PLAY_FRAME = 8,
-    STATE_PLAY_LEAVE = 9,
-    STATE_QUIT = 13,
-};
-
-extern int SceneState;
-extern int NextState;
-extern int SpawnDivisor;
-extern int MouseDown;
-extern int FlyCountSetting;
-extern int SpeedSetting;
+#include "scenes/scene_globals.h"
 
 extern HINSTANCE hInst;
-extern HWND hWnd;

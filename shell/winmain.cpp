@@ -2,14 +2,17 @@
 #include "shell/winmain.h"
 
 #include "media/display.h"
+#include "media/load_report.h"
 #include "media/random.h"
 #include "media/sound.h"
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
+#include "replay/replay_keep.h"
 #include "scenes/best_times.h"
 #include "scenes/mode_select.h"
 #include "scenes/play.h"
 #include "scenes/title.h"
+#include "shell/error_log.h"
 #include "shell/globals.h"
 
 namespace {
@@ -142,6 +145,10 @@ int StartHeadlessDisplay() {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, char*, int) {
+    // The files that cannot be loaded go to error.txt, and the kept replays follow the
+    // best times they hold whenever the table is saved.
+    SetLoadReport(AddToErrorLog);
+    SetSavedRowFollower(MoveKeptReplays);
     if (!CreateGameWindow(instance)) return 0;
     FlyCountSetting = 1;
     SpeedSetting = 1;

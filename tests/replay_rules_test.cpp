@@ -120,6 +120,17 @@ TEST(ReplayRules, EveryInputABackendSendsPasses) {
     r.header.flags = kReplayTouch;
     r.frames[50].inputs = Presses(ReplayMostPresses(50, true));
     EXPECT_EQ(Rules(r), "");
+    // A held key repeating 33 times a second for three seconds, and after a stall of a
+    // second the repeats it brought in one frame.
+    r = Round();
+    for (int t = 0; t < 100; ++t) r.frames[30 + t * 30 * 60 / 1000].inputs.push_back(EditMessage(0x0100, 0x20, 1));
+    for (std::size_t i = 200; i < r.frames.size(); ++i) r.frames[i].tick += 1000;
+    r.frames[200].inputs.assign(40, EditMessage(0x0100, 0x0D, 1));
+    EXPECT_EQ(Rules(r), "");
+    // The window switched away and back eight times a second.
+    r = Round();
+    for (int f = 30; f < 150; f += 7) r.frames[f].inputs = {EditMessage(0x001C, (f / 7) % 2, 0)};
+    EXPECT_EQ(Rules(r), "");
     // The seed up to a day ahead of the verifier's clock (a clock set wrong, a time zone).
     r = Round();
     r.header.calendarTime = static_cast<std::uint32_t>(kNow + kReplayFutureSlack);
@@ -164,6 +175,30 @@ TEST(ReplayRules, InputsNoBackendSendsAreRefusedNamingTheFrame) {
              r->header.flags = kReplayTouch;
              r->frames[12].inputs = Presses(14);
          }, "frame 12 has 14 presses of the button; a touch screen gives at most 13 in the 50 ms around it"},
+        {"five keys in a frame on time", [](EditReplay* r) { r->frames[12].inputs.assign(5, EditMessage(0x0100, 0x0D, 1)); },
+         "frame 12 has 5 key strokes; a keyboard gives at most 4 in the 50 ms around it"},
+        {"a key every frame", [](EditReplay* r) {
+             for (int f = 40; f < 100; ++f) r->frames[f].inputs = {EditMessage(0x0100, 0x20, 1)};
+         }, "frames 40 to 50 have 11 key strokes; a keyboard gives at most 10 in the 217 ms around them"},
+        {"four activations in a frame", [](EditReplay* r) {
+             r->frames[16].inputs = {EditMessage(0x001C, 0, 0), EditMessage(0x001C, 1, 0), EditMessage(0x001C, 0, 0),
+                                     EditMessage(0x001C, 1, 0)};
+         }, "frame 16 has 4 activations of the window; the window system gives at most 3 in the 3 frames around it"},
+        {"four activations after a stall of a minute", [](EditReplay* r) {
+             for (std::size_t i = 16; i < r->frames.size(); ++i) r->frames[i].tick += 60000;
+             r->frames[16].inputs = {EditMessage(0x001C, 0, 0), EditMessage(0x001C, 1, 0), EditMessage(0x001C, 0, 0),
+                                     EditMessage(0x001C, 1, 0)};
+         }, "frame 16 has 4 activations of the window; the window system gives at most 3 in the 3 frames around it"},
+        {"a switch of windows every other frame", [](EditReplay* r) {
+             for (int f = 60; f < 100; f += 2) r->frames[f].inputs = {EditMessage(0x001C, (f / 2) % 2, 0)};
+         }, "frames 60 to 68 have 5 activations of the window; the window system gives at most 4 in the 11 frames around them"},
+        {"nine drains in a frame", [](EditReplay* r) {
+             r->frames[17].inputs.assign(8, EditBreak());
+             r->frames[17].inputs.push_back(EditMessage(0x0100, 0x1B, 1));
+         }, "frame 17 has 9 drains of the queue; the game empties it at most 8 times between two flips"},
+        {"the cursor moved nine times for the game's eight looks", [](EditReplay* r) {
+             for (int k = 0; k < 9; ++k) r->frames[18].inputs.push_back(EditCursor(100 + k, 100));
+         }, "frame 18 moves the cursor 9 times; the game sees it at most 8 times there"},
         {"the key A", [](EditReplay* r) { r->frames[14].inputs = {EditMessage(0x0100, 'A', 1)}; },
          "frame 14 has a key the game never receives (key 65)"},
         {"Enter as a repeat", [](EditReplay* r) { r->frames[14].inputs = {EditMessage(0x0100, 0x0D, 0x40000001)}; },
@@ -278,6 +313,18 @@ TEST(ReplayIdentity, AnotherRoundWhenOneInputChanges) {
     }
 }
 
+TEST(ReplayIdentity, TheSwatsIdentityHashesTheDocumentedBytes) {
+    // "zumble swats\n", then 10 flies, speed 2, the seed, 3 swats at frames 40, 41, 300.
+    const std::string bytes = std::string("zumble swats\n") + std::string("\x0a\0\0\0\x02\0\0\0\x00\xe1\xf5\x05", 12) +
+                              std::string("\x03\0\0\0\x28\0\0\0\x29\0\0\0\x2c\x01\0\0", 16);
+    const std::uint32_t frames[] = {40, 41, 300};
+    char hex[65];
+    ReplaySwatsIdentity(10, 2, 100000000, frames, 3, hex);
+    EXPECT_EQ(hex, Hash(bytes));
+    ReplaySwatsIdentity(10, 2, 100000000, frames, 2, hex);
+    EXPECT_NE(hex, Hash(bytes));
+}
+
 TEST(ReplayIdentity, TheProgramTextIsOneSafeToken) {
     struct Case {
         const char* text;
@@ -305,20 +352,19 @@ TEST(ReplayIdentity, TheProgramTextIsOneSafeToken) {
 
 // --- signs of machine play -----------------------------------------------------------
 
-// A made-up round fed to the signs as the verifier would: flies appear one at a time at
-// given places, and a player takes them. Each player answers a fly that appeared at
-// frame `shown`, at (fx, fy), with cursor moves and a press.
+// A made-up round fed to the signs as the verifier would: flies appear where a test
+// puts them and stand still, and a player takes them with cursor moves and presses (a
+// press swats the flies whose box holds the cursor, as the game's does).
 struct Feed {
     ReplaySigns signs;
     std::uint32_t tick = 1000;
-    int swatted = 0;
-    bool flyUp = false;
-    int flyX = 0, flyY = 0;
+    std::vector<std::pair<int, int>> flies;  // live, oldest first
     int cursorX = 320, cursorY = 240;
+    int shown = 0;  // flies shown so far
 
-    explicit Feed(bool touch = false) { SignsStart(&signs, touch, cursorX, cursorY); }
+    explicit Feed(bool touch) { SignsStart(&signs, touch, cursorX, cursorY, false); }
 
-    // One frame: its inputs (cursor moves, then a press when asked), and the state at its flip.
+    // One frame: its cursor moves, then a press and release when asked, and its flip.
     void Frame(const std::vector<std::pair<int, int>>& moves, bool press) {
         SignsFrameStart(&signs, tick);
         for (auto [x, y] : moves) {
@@ -327,150 +373,166 @@ struct Feed {
             SignsCursor(&signs, x, y);
         }
         if (press) {
-            SignsPress(&signs);
-            if (flyUp && std::abs(cursorX - flyX) <= 25 && std::abs(cursorY - flyY) <= 25) {
-                ++swatted;
-                flyUp = false;
+            std::vector<int> hits;
+            int aimX = 0, aimY = 0;
+            for (std::size_t i = 0; i < flies.size(); ++i) {
+                auto [x, y] = flies[i];
+                if (cursorX < x - 24 || cursorX > x + 26 || cursorY < y - 24 || cursorY > y + 26) continue;
+                if (hits.empty()) aimX = x + 1, aimY = y + 1;
+                hits.push_back(static_cast<int>(i));
             }
+            SignsPress(&signs, hits.data(), static_cast<int>(hits.size()), aimX, aimY);
+            for (auto k = hits.rbegin(); k != hits.rend(); ++k) flies.erase(flies.begin() + *k);
+            SignsRelease(&signs);
         }
         SignsView v;
         v.playing = true;
-        v.swatted = swatted;
-        v.reachable = flyUp;
-        v.aimKnown = flyUp;
-        v.aimX = flyX + 1;
-        v.aimY = flyY + 1;
-        SignsFrameEnd(&signs, v);
+        std::vector<SignsFly> live;
+        for (auto [x, y] : flies) live.push_back(SignsFly{true, x + 1, y + 1});
+        if (!flies.empty()) v.aimKnown = true, v.aimX = flies[0].first + 1, v.aimY = flies[0].second + 1;
+        SignsFrameEnd(&signs, v, live.data(), static_cast<int>(live.size()));
         tick += 17;
     }
     void Idle(int frames) {
         for (int i = 0; i < frames; ++i) Frame({}, false);
     }
-    void Show(int x, int y) {
-        flyUp = true;
-        flyX = x;
-        flyY = y;
+    // The next fly appears (at the flip of a frame without input); where it is.
+    std::pair<int, int> Show() {
+        const int i = shown++;
+        flies.push_back({60 + (i * 137) % 520, 50 + (i * 89) % 380});
+        Frame({}, false);
+        return flies.back();
     }
-    std::string Report() {
+    // A smooth reach to (x, y) over `steps` frames, slow at both ends (minimum jerk).
+    void Reach(int x, int y, int steps) {
+        const int sx = cursorX, sy = cursorY;
+        for (int k = 1; k <= steps; ++k) {
+            const double t = static_cast<double>(k) / steps, s = t * t * t * (10 - 15 * t + 6 * t * t);
+            Frame({{sx + static_cast<int>(std::lround((x - sx) * s)), sy + static_cast<int>(std::lround((y - sy) * s))}},
+                  false);
+        }
+    }
+    std::string Report() const {
         char out[256];
         SignsReport(signs, out, sizeof out);
         return out;
     }
 };
 
-// Where the flies of the made-up rounds appear.
-std::pair<int, int> FlyPlace(int i) { return {60 + (i * 137) % 520, 50 + (i * 89) % 380}; }
+// Where a hand lands on the i-th fly: somewhere on it, not on one chosen pixel.
+int ScatterX(int i) { return (i * 5) % 11 - 5; }
+int ScatterY(int i) { return (i * 3) % 9 - 4; }
 
-// A person: sees the fly after 250-400 ms, moves there along a smooth path in 250-450 ms
-// (slow at both ends), clicks a little after stopping.
-std::string Person(bool touch) {
-    Feed f(touch);
-    f.Idle(30);
-    for (int i = 0; i < 25; ++i) {
-        auto [x, y] = FlyPlace(i);
-        f.Show(x, y);
-        f.Frame({}, false);
-        f.Idle(15 + i % 10);  // reaction
-        // Somewhere on the fly, as a hand lands, not on one chosen pixel.
-        x += (i * 5) % 11 - 5;
-        y += (i * 3) % 9 - 4;
-        const int sx = f.cursorX, sy = f.cursorY;
-        const int steps = 15 + (i * 7) % 12;
-        for (int k = 1; k <= steps; ++k) {
-            const double t = static_cast<double>(k) / steps;
-            const double s = t * t * t * (10 - 15 * t + 6 * t * t);  // minimum jerk
-            f.Frame({{sx + static_cast<int>(std::lround((x - sx) * s)), sy + static_cast<int>(std::lround((y - sy) * s))}},
-                    false);
-        }
-        f.Idle(3);
-        f.Frame({}, true);
-        f.Idle(10 + i % 8);
+TEST(ReplaySigns, HandsShowNoneAndMachinesShowTheirs) {
+    struct Case {
+        const char* who;
+        bool touch;
+        void (*play)(Feed*);
+        const char* signs;
+    };
+    const Case cases[] = {
+        // Sees the fly after 250-400 ms, reaches it on a smooth path in 250-450 ms,
+        // presses a little after stopping.
+        {"a person at a mouse", false, [](Feed* f) {
+             f->Idle(30);
+             for (int i = 0; i < 25; ++i) {
+                 auto [x, y] = f->Show();
+                 f->Idle(15 + i % 10);
+                 f->Reach(x + ScatterX(i), y + ScatterY(i), 15 + (i * 7) % 12);
+                 f->Idle(3);
+                 f->Frame({}, true);
+                 f->Idle(10 + i % 8);
+             }
+         }, "-"},
+        // Taps: the finger lands on the fly after a reaction and a reach, the cursor
+        // still between taps.
+        {"a person on a touch screen", true, [](Feed* f) {
+             for (int i = 0; i < 20; ++i) {
+                 auto [x, y] = f->Show();
+                 f->Idle(20 + (i * 7) % 15);
+                 f->Frame({{x + ScatterX(i), y + ScatterY(i)}}, true);
+                 f->Idle(10);
+             }
+         }, "-"},
+        // Now and then a flick and a quick press: fewer than the signs need.
+        {"a person's odd fast moments", false, [](Feed* f) {
+             for (int i = 0; i < 30; ++i) {
+                 auto [x, y] = f->Show();
+                 f->Idle(18);
+                 if (i % 8 == 0) {
+                     f->Frame({{x + ScatterX(i), y + ScatterY(i)}}, true);  // a flick that hit
+                 } else {
+                     f->Frame({{(f->cursorX + x) / 2, (f->cursorY + y) / 2}}, false);
+                     f->Frame({{x + ScatterX(i), y + ScatterY(i)}}, false);
+                     f->Idle(4);
+                     f->Frame({}, true);
+                 }
+                 f->Idle(12);
+             }
+         }, "-"},
+        // The frame after a fly shows, the cursor jumps onto the test player's pixel and presses.
+        {"a bot that swats on every frame", false, [](Feed* f) {
+             for (int i = 0; i < 40; ++i) {
+                 auto [x, y] = f->Show();
+                 f->Frame({{x + 1, y + 1}}, true);
+             }
+         }, "jump_swats:40/40,cursor_speed:40/40,fast_swats:40/40,landing_spread:0.0px,timing_spread:0ms,autoplay_path:40/40"},
+        {"the same bot on a touch screen", true, [](Feed* f) {
+             for (int i = 0; i < 20; ++i) {
+                 auto [x, y] = f->Show();
+                 f->Frame({{x + 4, y + 4}}, true);
+             }
+         }, "fast_swats:20/20,landing_spread:0.0px,timing_spread:0ms"},
+        // Where its rule aims, at most every fourth frame, when it can reach a fly.
+        {"the test player's way", false, [](Feed* f) {
+             for (int i = 0; i < 20; ++i) {
+                 auto [x, y] = f->Show();
+                 f->Idle(9);
+                 f->Frame({{x + 1, y + 1}}, true);
+                 f->Idle(3);
+             }
+         }, "jump_swats:20/20,cursor_speed:20/20,fast_swats:20/20,landing_spread:0.0px,timing_spread:0ms,"
+            "autoplay_path:20/20"},
+        // Under the simple signs: the cursor never rests and never jumps onto a fly, it
+        // arrives a frame before pressing, 3 pixels off the test player's pixel, 133 ms
+        // after every other cue and at once after the rest (there before the fly was).
+        {"a bot that keeps under the simple signs", false, [](Feed* f) {
+             for (int i = 0; i < 12; ++i) {
+                 const auto [x, y] = std::pair<int, int>{60 + (i * 137) % 520, 50 + (i * 89) % 380};
+                 if (i % 2 == 0) {
+                     f->Reach(x + 4, y + 1, 12);
+                     f->Show();
+                     f->Frame({{x + 4, y + 2}}, false);
+                     f->Frame({{x + 4, y + 1}}, true);
+                 } else {
+                     f->Show();
+                     f->Reach(x + 4, y + 1, 7);
+                     f->Frame({{x + 4, y + 2}}, false);
+                     f->Frame({{x + 4, y + 1}}, true);
+                 }
+             }
+         }, "fast_swats:12/12,landing_spread:0.0px"},
+    };
+    for (const Case& c : cases) {
+        Feed f(c.touch);
+        c.play(&f);
+        EXPECT_EQ(f.Report(), c.signs) << c.who;
     }
-    return f.Report();
-}
-
-TEST(ReplaySigns, APersonShowsNone) {
-    EXPECT_EQ(Person(false), "-");
-    EXPECT_EQ(Person(true), "-");
-}
-
-TEST(ReplaySigns, APersonsOddFastMomentsAreNotEnough) {
-    // Now and then a flick and a quick click: fewer than the signs need.
-    Feed f;
-    for (int i = 0; i < 30; ++i) {
-        auto [x, y] = FlyPlace(i);
-        f.Show(x, y);
-        f.Idle(18);
-        if (i % 8 == 0) {
-            f.Frame({{x + 1, y + 1}}, true);  // a flick that hit
-        } else {
-            f.Frame({{(f.cursorX + x) / 2, (f.cursorY + y) / 2}}, false);
-            f.Frame({{x + 3, y + 2}}, false);
-            f.Idle(4);
-            f.Frame({}, true);
-        }
-        f.Idle(12);
-    }
-    EXPECT_EQ(f.Report(), "-");
-}
-
-TEST(ReplaySigns, ABotThatSwatsOnEveryFrameShowsThemAll) {
-    Feed f;
-    for (int i = 0; i < 40; ++i) {
-        auto [x, y] = FlyPlace(i);
-        f.Show(x, y);
-        f.Frame({}, false);
-        f.Frame({{x + 1, y + 1}}, true);  // the frame after it shows, at the test player's aim
-    }
-    EXPECT_EQ(f.Report(), "jump_swats:40/40,click_interval:34ms,cursor_speed:40/40,reaction:0ms,autoplay_path:40/40");
-}
-
-TEST(ReplaySigns, TheTestPlayersWayShowsItsPathAndItsJumps) {
-    // It clicks where its rule aims, at most every fourth frame, when it can reach a fly.
-    Feed f;
-    for (int i = 0; i < 20; ++i) {
-        auto [x, y] = FlyPlace(i);
-        f.Show(x, y);
-        f.Idle(10);
-        f.Frame({{x + 1, y + 1}}, true);
-        f.Idle(3);
-    }
-    const std::string report = f.Report();
-    EXPECT_NE(report.find("autoplay_path:20/20"), std::string::npos) << report;
-    EXPECT_NE(report.find("jump_swats:20/20"), std::string::npos) << report;
-    EXPECT_NE(report.find("cursor_speed:20/20"), std::string::npos) << report;
-    EXPECT_EQ(report.find("click_interval"), std::string::npos) << report;
-}
-
-TEST(ReplaySigns, TouchTapsAreJumpsButNotFasterThanAHand) {
-    // A finger lands where it taps: jumps are no sign there, but a bot's pace still is.
-    Feed person(true);
-    for (int i = 0; i < 20; ++i) {
-        auto [x, y] = FlyPlace(i);
-        person.Show(x, y);
-        person.Idle(20);
-        person.Frame({{x + 5, y - 3}}, true);
-        person.Idle(10);
-    }
-    EXPECT_EQ(person.Report(), "-");
-    Feed bot(true);
-    for (int i = 0; i < 20; ++i) {
-        auto [x, y] = FlyPlace(i);
-        bot.Show(x, y);
-        bot.Frame({}, false);
-        bot.Frame({{x + 3, y + 3}}, true);
-    }
-    EXPECT_EQ(bot.Report(), "click_interval:34ms,reaction:0ms");
+    // The same careful bot with the touch flag: the flag takes jumps off, and its glides show.
+    Feed touch(true);
+    cases[6].play(&touch);
+    EXPECT_EQ(touch.Report(), "touch_glide:12/12,fast_swats:12/12,landing_spread:0.0px");
 }
 
 TEST(ReplaySigns, PressesOffTheBoardAreNotCounted) {
     ReplaySigns s;
-    SignsStart(&s, false, 0, 0);
+    SignsStart(&s, false, 0, 0, false);
+    const int hit = 0;
     for (int i = 0; i < 100; ++i) {
         SignsFrameStart(&s, 17u * i);
         SignsCursor(&s, (i * 200) % 640, 10);
-        SignsPress(&s);
-        SignsFrameEnd(&s, SignsView{});  // not playing: mode select, the results
+        SignsPress(&s, &hit, 1, 0, 0);
+        SignsFrameEnd(&s, SignsView{}, nullptr, 0);  // not playing: mode select, the results
     }
     char out[256];
     SignsReport(s, out, sizeof out);

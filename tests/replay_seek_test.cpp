@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/core/ddraw.h"
+#include "platform/core/process_usage.h"
 #include "shell/driver/game_run.h"
 #include "replay/replay_state.h"
 #include "replay/replay_viewer.h"

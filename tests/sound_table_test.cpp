@@ -21,6 +21,7 @@ class SoundTable : public ::testing::Test {
 protected:
     void SetUp() override {
         g_Options.headless = true;
+        SetLoadReport(AddToErrorLog);  // as WinMain does
         ASSERT_EQ(chdir(TempDir().c_str()), 0);
         mkdir("wave", 0755);
         for (int i = 0; i < 8; ++i) Put(kFiles[i], static_cast<char>('A' + i));

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "media/load_report.h"
 #include "platform/core/options.h"
 #include "platform/core/sound_mixer.h"
 #include "shell/error_log.h"

@@ -34,6 +34,7 @@ class WaveLoad : public ::testing::Test {
 protected:
     void SetUp() override {
         g_Options.headless = true;
+        SetLoadReport(AddToErrorLog);  // as WinMain does
         dir = TempDir();
         ASSERT_EQ(chdir(dir.c_str()), 0);
         mkdir("wave", 0755);

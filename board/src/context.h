@@ -3,7 +3,9 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
+#include "http/board_hosts.h"
 #include "http/rate_limit.h"
 #include "verify/refused_cache.h"
 #include "pages/response_cache.h"
@@ -24,6 +26,8 @@ struct Context {
   // watch (board_watch.h): reads take them from here, not from the database.
   std::atomic<int64_t> generation{-1};
   std::atomic<bool> database_ok{false};
+  // The origins posts may come from (set once the port is known, before serving).
+  std::vector<BoardOrigin> origins;
 };
 
 }  // namespace board

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "http/board_hosts.h"
 #include "http/http_parse.h"
 #include "trust/keys.h"
 #include "trust/name_fold.h"
@@ -27,25 +28,28 @@ constexpr int kFeedEntries = 20;
 
 using Args = std::vector<std::string>;  // the path segments a route's '*'s matched
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && StartsWithNoCase(a, b);
-}
-
-// A post made by another site's page (a browser says so in Sec-Fetch-Site, or with an
-// Origin that is not this board's host) is refused: no page elsewhere may submit runs
-// in a visitor's name. Programs that send neither header are not browsers.
-bool FromAnotherSite(const Context& ctx, const HttpRequest& req) {
+// A post is taken from the board's own pages only, sent to one of the board's own
+// names: another site's page (a browser says so in Sec-Fetch-Site, or with an Origin
+// that is not one of the board's) may not submit runs in a visitor's name, and a page
+// on a name that merely resolves to the board (DNS rebinding) sends that name as its
+// Host. Programs send no Origin, and the Host of the URL they were given. Null when the
+// post may be taken, else why not.
+const char* RefusedPost(const Context& ctx, const HttpRequest& req) {
+  const std::string* forwarded =
+      ctx.options->trust_proxy ? req.Header("x-forwarded-host") : nullptr;
+  std::string host = forwarded ? *forwarded : req.Header("host") ? *req.Header("host") : "";
+  // The proxy's own value is the last one (as for X-Forwarded-For).
+  host = host.substr(host.rfind(',') == std::string::npos ? 0 : host.rfind(',') + 1);
+  while (!host.empty() && host.front() == ' ') host.erase(0, 1);
+  if (!IsBoardHost(ctx.origins, host))
+    return "this board takes runs under its own names only (the operator lists them with "
+           "--public-url)";
+  const char* cross = "a run is submitted from this board's own pages, not another site's";
   const std::string* site = req.Header("sec-fetch-site");
-  if (site && *site != "same-origin" && *site != "none") return true;
+  if (site && *site != "same-origin" && *site != "none") return cross;
   const std::string* origin = req.Header("origin");
-  if (!origin) return false;
-  size_t scheme = origin->find("://");
-  if (scheme == std::string::npos) return true;  // "null", or not an origin at all
-  std::string_view authority = std::string_view(*origin).substr(scheme + 3);
-  const std::string* host = req.Header("host");
-  const std::string* forwarded = ctx.options->trust_proxy ? req.Header("x-forwarded-host") : nullptr;
-  return !(host && EqualNoCase(authority, *host)) &&
-         !(forwarded && EqualNoCase(authority, *forwarded));
+  if (origin && !IsBoardOrigin(ctx.origins, *origin)) return cross;
+  return nullptr;
 }
 
 void SendJson(HttpResponse* res, int status, std::string body) {
@@ -76,7 +80,7 @@ bool LoadBoards(Context* ctx, std::vector<ModeBoard>* boards) {
   for (int flies : kReplayFlies)
     for (int speed : kReplaySpeeds) {
       Page& page = pages[board++];
-      boards->push_back(ModeBoard{flies, speed, std::move(page.runs), page.total, 0});
+      boards->push_back(ModeBoard{flies, speed, Pace::kDealt, std::move(page.runs), page.total, 0});
     }
   return true;
 }
@@ -84,8 +88,6 @@ bool LoadBoards(Context* ctx, std::vector<ModeBoard>* boards) {
 void BoardsPage(Context* ctx, const HttpRequest&, const Args&, HttpResponse* res) {
   std::vector<ModeBoard> boards;
   if (!LoadBoards(ctx, &boards)) return DatabaseDown(ctx, res);
-  res->AddHeader("Content-Security-Policy",
-                 "default-src 'self'; style-src 'unsafe-inline'; form-action 'self'");
   res->Set(200, "text/html; charset=utf-8", BoardsHtml(boards));
 }
 
@@ -95,8 +97,9 @@ void AllBoards(Context* ctx, const HttpRequest&, const Args&, HttpResponse* res)
   SendJson(res, 200, BoardsJson(boards));
 }
 
-// One mode's board, a page of it; with name=NAME, the page where that player stands.
-bool LoadMode(Context* ctx, const HttpRequest& req, const Args& args, ModePage* page,
+// One mode's board of a pace, a page of it; with name=NAME, the page where that player
+// stands.
+bool LoadMode(Context* ctx, const HttpRequest& req, const Args& args, Pace pace, ModePage* page,
               HttpResponse* res) {
   int64_t flies = 0, speed = 0;
   if (!ParseCount(args[0], 100000, &flies) || !ParseCount(args[1], 100000, &speed) ||
@@ -108,11 +111,12 @@ bool LoadMode(Context* ctx, const HttpRequest& req, const Args& args, ModePage* 
   if (!ReadPaging(req, &page->limit, &offset, res)) return false;
   page->board.flies = static_cast<int>(flies);
   page->board.speed = static_cast<int>(speed);
+  page->board.pace = pace;
   std::string raw, name;
   if (req.Param("name", &raw) && !raw.empty()) {
     page->you = raw.substr(0, 64);
     if (ParseName(raw, &name)) {
-      if (!ctx->store->PlayerRank(page->board.flies, page->board.speed, FoldName(name),
+      if (!ctx->store->PlayerRank(page->board.flies, page->board.speed, pace, FoldName(name),
                                   &page->you_rank)) {
         DatabaseDown(ctx, res);
         return false;
@@ -121,7 +125,8 @@ bool LoadMode(Context* ctx, const HttpRequest& req, const Args& args, ModePage* 
     }
   }
   Page rows;
-  if (!ctx->store->Best(page->board.flies, page->board.speed, page->limit, offset, &rows)) {
+  if (!ctx->store->Best(page->board.flies, page->board.speed, pace, page->limit, offset,
+                        &rows)) {
     DatabaseDown(ctx, res);
     return false;
   }
@@ -131,16 +136,33 @@ bool LoadMode(Context* ctx, const HttpRequest& req, const Args& args, ModePage* 
   return true;
 }
 
-void OneBoard(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+void BoardApi(Context* ctx, const HttpRequest& req, const Args& args, Pace pace,
+              HttpResponse* res) {
   ModePage page;
-  if (!LoadMode(ctx, req, args, &page, res)) return;
+  if (!LoadMode(ctx, req, args, pace, &page, res)) return;
   SendJson(res, 200, ModePageJson(page));
 }
 
-void ModeBoardPage(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+void BoardPage(Context* ctx, const HttpRequest& req, const Args& args, Pace pace,
+               HttpResponse* res) {
   ModePage page;
-  if (!LoadMode(ctx, req, args, &page, res)) return;
+  if (!LoadMode(ctx, req, args, pace, &page, res)) return;
   res->Set(200, "text/html; charset=utf-8", ModeBoardHtml(page));
+}
+
+// A mode's board of rounds as dealt, and beside it the one of rounds whose pace Enter or
+// Space changed.
+void OneBoard(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+  BoardApi(ctx, req, args, Pace::kDealt, res);
+}
+void KeysBoard(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+  BoardApi(ctx, req, args, Pace::kKeys, res);
+}
+void ModeBoardPage(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+  BoardPage(ctx, req, args, Pace::kDealt, res);
+}
+void KeysBoardPage(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+  BoardPage(ctx, req, args, Pace::kKeys, res);
 }
 
 // A player's page: found by any name that folds like theirs.
@@ -265,7 +287,7 @@ void PostForm(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* r
   bool on_board = o.status == 200 || o.status == 201;
   res->Set(o.status, "text/html; charset=utf-8",
            SubmitResultHtml(o.status, o.refusal.message, on_board ? &o.run : nullptr, o.rank,
-                            o.key));
+                            o.key, o.refusal.code != "held"));
 }
 
 struct Route {
@@ -279,7 +301,9 @@ const Route kRoutes[] = {
     {"GET", "/", BoardsPage, true},
     {"GET", "/api/boards", AllBoards, true},
     {"GET", "/api/boards/*/*", OneBoard, true},
+    {"GET", "/api/boards/*/*/keys", KeysBoard, true},
     {"GET", "/boards/*/*", ModeBoardPage, true},
+    {"GET", "/boards/*/*/keys", KeysBoardPage, true},
     {"GET", "/players/*", PlayerPageHtml, true},
     {"GET", "/api/players/*", PlayerApi, true},
     {"GET", "/feed.atom", Feed, true},
@@ -391,7 +415,8 @@ void DatabaseDown(Context* ctx, HttpResponse* res) {
   DatabaseAway(res);
 }
 
-bool AnswerAtOnce(Context* ctx, const HttpRequest& req, HttpResponse* res) {
+bool AnswerAtOnce(Context* ctx, const HttpRequest& req, HttpResponse* res,
+                  std::shared_ptr<const CachedAnswer>* kept) {
   Args args;
   bool path_known = false;
   const Route* route = FindRoute(req, &args, &path_known);
@@ -403,7 +428,12 @@ bool AnswerAtOnce(Context* ctx, const HttpRequest& req, HttpResponse* res) {
   if (!route->cached || !ctx->database_ok.load()) return false;
   auto answer = CacheFind(&ctx->cache, CacheKey(req), ctx->generation.load());
   if (!answer) return false;
-  AnswerFromCache(*answer, req.Header("if-none-match"), res);
+  const std::string* if_none_match = req.Header("if-none-match");
+  if (kept && req.method == "GET" && SentWhole(*answer, if_none_match)) {
+    *kept = std::move(answer);
+    return true;
+  }
+  AnswerFromCache(*answer, if_none_match, res);
   return true;
 }
 
@@ -413,8 +443,9 @@ void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res) {
   const Route* route = FindRoute(req, &args, &path_known);
   if (!route) return NoRoute(req, path_known, res);
   if (!route->cached) {
-    if (FromAnotherSite(*ctx, req))
-      return SendError(res, 403, "a run is submitted from this board's own pages, not another site's");
+    // A post's answer may carry a key: nobody's to keep, whatever it says.
+    res->AddHeader("Cache-Control", "no-store");
+    if (const char* why = RefusedPost(*ctx, req)) return SendError(res, 403, why);
     route->handle(ctx, req, args, res);
     if (res->status < 300) {
       int64_t generation = RefreshGeneration(ctx);

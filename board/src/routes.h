@@ -3,7 +3,10 @@
 // with an ETag (If-None-Match gives 304).
 #pragma once
 #include "context.h"
+#include <memory>
+
 #include "http/http_types.h"
+#include "pages/response_cache.h"
 
 namespace board {
 
@@ -14,7 +17,10 @@ void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res);
 // Answers from memory alone, when it can (an answer kept for this generation, a path no
 // route has, a database known to be away); false when the request needs HandleRequest.
 // Never blocks, so the transport calls it on the thread that read the request.
-bool AnswerAtOnce(Context* ctx, const HttpRequest& req, HttpResponse* res);
+// With `kept`, a kept answer that goes out whole comes back there instead (res is left
+// as it is), for the transport to send its bytes as they are kept.
+bool AnswerAtOnce(Context* ctx, const HttpRequest& req, HttpResponse* res,
+                  std::shared_ptr<const CachedAnswer>* kept = nullptr);
 
 // Builds the kept answer of a cache key again at `generation` (the page builder's work,
 // board_watch.h); a failed build is given up, to be built by the next reader.

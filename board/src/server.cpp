@@ -6,10 +6,12 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 #include "pages/board_watch.h"
 #include "context.h"
 #include "http/http_server.h"
+#include "verify/refile.h"
 
 namespace board {
 
@@ -43,6 +45,14 @@ int Serve(const ServerOptions& options) {
     fprintf(stderr, "zumble-board: %s\n", error.c_str());
     return 1;
   }
+  // Names folded by an older server are folded again before anyone is served (once
+  // more if another server was doing the same).
+  std::vector<std::string> told;
+  if (!store->FoldStoredNames(&told) && !store->FoldStoredNames(&told)) {
+    fprintf(stderr, "zumble-board: folding the stored names: %s\n", store->LastError().c_str());
+    return 1;
+  }
+  for (const std::string& line : told) fprintf(stderr, "zumble-board: names: %s\n", line.c_str());
   Context ctx;
   ctx.options = &options;
   ctx.store = store.get();
@@ -52,7 +62,7 @@ int Serve(const ServerOptions& options) {
   ctx.pool.refill_per_second = options.verify_share_seconds / 300;
   ctx.rate.burst = options.submit_burst;
   ctx.rate.per_second = options.submit_per_second;
-  if (!OpenVerifierPool(&ctx.pool)) {
+  if (!OpenVerifierPool(&ctx.pool, &options.verifier)) {
     perror("zumble-board: eventfd");
     return 1;
   }
@@ -71,6 +81,7 @@ int Serve(const ServerOptions& options) {
          options.listen.c_str(), port, store->SchemaVersion(), options.verifiers,
          options.verifiers == 1 ? "" : "s");
   fflush(stdout);
+  std::thread refile = StartRefile(&ctx);
 
   std::thread stopper([&http, &ctx, stop_signals] {
     int signal_number = 0;
@@ -92,6 +103,8 @@ int Serve(const ServerOptions& options) {
     pthread_kill(stopper.native_handle(), SIGTERM);
     stopper.join();
   }
+  StopVerifiers(&ctx.pool);
+  refile.join();
   http.reset();
   StopWatch(&watch);
   return 0;

@@ -1,6 +1,8 @@
 // The board's HTTP side: the server's options and its serving loop.
 #pragma once
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "verify/verifier.h"
 
@@ -26,6 +28,11 @@ struct ServerOptions {
   double submit_per_second = 0.5;
   double verify_share_seconds = 30;  // verifier time an address may use; refills in 5 min
   bool trust_proxy = false;       // take the client's address from X-Forwarded-For
+  std::vector<std::string> public_urls;  // the board's addresses (beside loopback's)
+  // Rounds seeded before this (seconds since 1970; 2020-01-01) came from a wrong clock.
+  int64_t oldest_seed = 1577836800;
+  int64_t max_seed_age_days = 0;  // a season: rounds played in the last N days; 0 any
+  int max_held = 3;               // held runs one address may have waiting at once
   VerifierConfig verifier;
 };
 

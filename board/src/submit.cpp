@@ -7,6 +7,7 @@
 #include "http/client_address.h"
 #include "store/disk_room.h"
 #include "trust/name_fold.h"
+#include "trust/name_rules.h"
 #include "pages/render.h"
 #include "verify/replay_cost.h"
 #include "http/request_parse.h"
@@ -91,6 +92,15 @@ Outcome FromStore(const Stored& s) {
                                 "operator will look at it before it goes on the board")
                         .WithNumber("id", s.run.id)
                         .With("signs", SignsJson(s.run.signs));
+        // The name stays free meanwhile; this key becomes its key if the run is approved.
+        if (!s.key.empty()) o.refusal.WithText("key", s.key).WithText("name", s.run.name);
+      } else if (s.run.state == "shown" && s.run.rate_keys < 0) {
+        o.status = 202;
+        o.refusal = MakeRefusal(202, "unfiled",
+                                "the run is stored, but the board's game did not say whether "
+                                "Enter or Space changed the round's pace, so it is on no board "
+                                "yet: it is filed when the board runs a game that says")
+                        .WithNumber("id", s.run.id);
         if (!s.key.empty()) o.refusal.WithText("key", s.key).WithText("name", s.run.name);
       } else if (s.run.state != "shown") {
         o = Refused(MakeRefusal(409, "duplicate",
@@ -120,6 +130,11 @@ Outcome FromStore(const Stored& s) {
       return Refused(Banned("name", s.reason));
     case Stored::kBannedAddress:
       return Refused(Banned("address", s.reason));
+    case Stored::kTooManyHeld:
+      return Refused(MakeRefusal(429, "too_many_held",
+                                 "this address has as many runs waiting for an operator's "
+                                 "review as the board keeps; it takes more once they are "
+                                 "reviewed"));
   }
   return o;
 }
@@ -146,6 +161,25 @@ void LogSubmission(const std::string& client, const Outcome& o) {
             o.refusal.code.c_str(), o.refusal.message.c_str());
 }
 
+namespace {
+
+// Empty when the round's seed (its calendar time) is one this board takes; else the
+// verifier-style line that refuses it.
+std::string SeedRefusal(const ServerOptions& options, int64_t played, int64_t now) {
+  if (played < 0) return "";  // an older game does not say
+  if (played < options.oldest_seed)
+    return "invalid: the round was seeded on " + IsoDate(played).substr(0, 10) +
+           ", before " + IsoDate(options.oldest_seed).substr(0, 10) +
+           ": the clock of the machine it was played on was wrong";
+  if (options.max_seed_age_days > 0 && played < now - options.max_seed_age_days * 86400)
+    return "invalid: the round was played on " + IsoDate(played).substr(0, 10) +
+           ", and this board takes rounds of the last " +
+           std::to_string(options.max_seed_age_days) + " days";
+  return "";
+}
+
+}  // namespace
+
 Outcome Submit(Context* ctx, const Submission& in) {
   const std::string address = AddressKey(in.client);
   if (!TakeToken(&ctx->rate, address, std::chrono::steady_clock::now()))
@@ -156,6 +190,8 @@ Outcome Submit(Context* ctx, const Submission& in) {
     return Refused(MakeRefusal(400, "bad_name",
                                "a name is 1 to 16 letters (of any alphabet), digits, spaces or "
                                "- _ ."));
+  std::string unclear = NameRefusal(name);
+  if (!unclear.empty()) return Refused(MakeRefusal(400, "bad_name", unclear));
   if (in.body.empty()) return Refused(MakeRefusal(400, "no_replay", "no replay in the request"));
   std::string early = RefuseBeforeVerifying(in.body);
   if (!early.empty()) return RefusedLine(early);
@@ -200,6 +236,8 @@ Outcome Submit(Context* ctx, const Submission& in) {
         return Refused(503, "busy", "the board is busy checking other runs; try again soon", "5");
       case PoolAnswer::kStopping:
         return Refused(503, "busy", "the board is restarting; try again in a moment", "5");
+      case PoolAnswer::kLost:
+        return Refused(503, "busy", "the board lost its verifier while checking the run; try again", "5");
       case PoolAnswer::kAlreadyPending:
         return Refused(429, "rate_limited",
                        "one submission at a time from an address: wait for the answer to the "
@@ -218,6 +256,11 @@ Outcome Submit(Context* ctx, const Submission& in) {
       RememberRefused(&ctx->refused, hash, kAutoplayLine);
       return RefusedLine(kAutoplayLine);
     }
+    std::string seed = SeedRefusal(*ctx->options, v.played, run.created);
+    if (!seed.empty()) {
+      RememberRefused(&ctx->refused, hash, seed);
+      return RefusedLine(seed);
+    }
     run.round = v.round.empty() ? run.hash : v.round;
     run.flies = v.flies;
     run.speed = v.speed;
@@ -228,7 +271,11 @@ Outcome Submit(Context* ctx, const Submission& in) {
     run.touch = v.touch;
     run.pad = v.pad;
     for (const std::string& sign : v.signs) run.signs += (run.signs.empty() ? "" : ",") + sign;
+    run.rate_keys = v.keys;
+    run.swats = v.swats;
+    run.verdict = v.line;
   }
+  run.max_held = ctx->options->max_held;
   Stored stored;
   if (!ctx->store->Submit(run, &stored)) return DatabaseError(ctx);
   return FromStore(stored);

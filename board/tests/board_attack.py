@@ -211,9 +211,9 @@ def fakeboard(portfile):
 
 def post_file(url, source, name, body, timeout=60):
     s = connect(url, source, timeout=timeout)
-    s.sendall(('POST /api/runs?name=%s HTTP/1.1\r\nHost: x\r\nConnection: close\r\n'
+    s.sendall(('POST /api/runs?name=%s HTTP/1.1\r\nHost: %s\r\nConnection: close\r\n'
                'Content-Type: application/octet-stream\r\nContent-Length: %d\r\n\r\n'
-               % (name, len(body))).encode() + body)
+               % (name, urllib.parse.urlsplit(url).netloc, len(body))).encode() + body)
     status, _ = read_answer(s)
     s.close()
     return status

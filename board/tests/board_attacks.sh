@@ -42,9 +42,12 @@ echo '<title>the page</title>' > "$WORK/site/index.html"
 head -c $((2 * 1024 * 1024)) /dev/urandom > "$WORK/site/big.data"
 echo "left by a server killed long ago" > "$WORK/replay-Ab12Cd"
 start_board a "$WORK/attack.db" --zumble "$FAKE" --site "$WORK/site" --request-timeout 3000 \
-    --connections-per-address 16 --submit-burst 1000 --verify-timeout 8000
+    --connections-per-address 16 --submit-burst 1000 --verify-timeout 8000 \
+    --public-url https://board.example
 URL=$URL_a
 check "start: a replay file left by an older server is removed" [ ! -e "$WORK/replay-Ab12Cd" ]
+modes=$(stat -c %a "$WORK/attack.db" "$WORK/attack.db-wal" "$WORK/attack.db-shm" | tr '\n' ' ')
+check "the database and its WAL files are the server's alone ($modes)" [ "$modes" = "600 600 600 " ]
 
 # Many ranges of one file: one whole answer, never more bytes than the file.
 rss0=$(rss_kb "$PID_a")
@@ -184,9 +187,27 @@ for header in "Origin: http://evil.example" "Origin: null" "Sec-Fetch-Site: cros
     req POST "$URL/submit" -F "name=Cross" -F "replay=@$WORK/cross.rpl" -H "$header"
     check "the form posted with '$header': 403 (got $STATUS)" [ "$STATUS" = 403 ]
 done
+# A page on a name that resolves to the board (DNS rebinding) sends its own Host.
+req POST "$URL/api/runs?name=Cross" --data-binary "@$WORK/cross.rpl" -H "Host: evil.example" \
+    -H "Origin: http://evil.example"
+check "a post to another host name, from its own page: 403 (got $STATUS)" [ "$STATUS" = 403 ]
 req POST "$URL/api/runs?name=Same" --data-binary "@$WORK/cross.rpl" -H "Origin: $URL" \
-    -H 'Sec-Fetch-Site: same-origin'
+    -H 'Sec-Fetch-Site: same-origin' -D "$WORK/same.headers"
 check "a post from the board's own page: 201 (got $STATUS)" [ "$STATUS" = 201 ]
+check "the answer with a key is kept nowhere" \
+    bash -c 'grep -q "\"key\":\"zk-" <<< "$1" && grep -qi "^Cache-Control: no-store" "$2"' _ "$BODY" "$WORK/same.headers"
+fake abcdefghij > "$WORK/public.rpl"
+req POST "$URL/api/runs?name=Public" --data-binary "@$WORK/public.rpl" -H "Host: board.example" \
+    -H "Origin: https://board.example"
+check "a post from the page of the board's --public-url: 201 (got $STATUS)" [ "$STATUS" = 201 ]
+curl -s -o /dev/null -D "$WORK/player.headers" "$URL/players/Same"
+check "a player's page is shown in no other page" grep -qi "^Content-Security-Policy: .*frame-ancestors 'none'" "$WORK/player.headers"
+# Read again, the page goes out as the bytes kept with it: the same headers.
+curl -s -o /dev/null -D "$WORK/kept.headers" "$URL/players/Same"
+check "the kept page is shown in no other page either" \
+    bash -c 'grep -qi "^Content-Security-Policy: .*frame-ancestors '"'none'"'" "$1" &&
+             grep -qi "^X-Frame-Options: DENY" "$1" && grep -qi "^X-Content-Type-Options: nosniff" "$1" &&
+             grep -qi "^ETag: " "$1"' _ "$WORK/kept.headers"
 
 # The submit command prints a board's answer as plain text only.
 "${ATTACK[@]}" fakeboard "$WORK/fake.port" &
@@ -305,10 +326,12 @@ else
     echo "NOTE: the full-disk check needs root (a tmpfs); skipped"
 fi
 
-# The verifier's start failing is logged with its reason.
+# The verifier's start failing is logged with its reason (once the warm ones it had
+# started are gone).
 cp "$FAKE" "$WORK/verifier.sh"
 start_board x "$WORK/exec.db" --zumble "$WORK/verifier.sh"
 chmod -x "$WORK/verifier.sh"
+for member in $(pgrep -P "$PID_x"); do kill -9 "$member"; done
 URL=$URL_x
 post "$WORK/good.rpl" 127.0.0.1 Ann
 check "the verifier cannot start: 500 (got $STATUS)" [ "$STATUS" = 500 ]

@@ -3,17 +3,13 @@
 # SIGKILL at random moments and started again, on SQLite and on PostgreSQL. Afterwards
 # every run that was answered 201 is on the board with its replay byte for byte, each
 # run has its replay and each replay its run (nothing half-stored), and the SQLite file
-# passes its integrity check.
+# passes its integrity check. A warm verifier killed while it works costs no answer.
 source "$(dirname "$0")/board_common.bash"
 source "$TESTS/board_replays.bash"
 
 COUNT=16
 if [ "$REAL_REPLAYS" = 1 ]; then
-    # Two plays, each left in eight ways: sixteen distinct rounds.
-    record_round "$WORK/d-%d.rpl" 1700005000 10 2 --variants 8 > /dev/null &
-    record_round "$WORK/e-%d.rpl" 1700006000 10 2 --variants 8 > /dev/null || exit 1
-    wait $! || exit 1
-    for i in $(seq 1 8); do mv "$WORK/e-$i.rpl" "$WORK/d-$((8 + i)).rpl"; done
+    record_rounds "$WORK/d-%d.rpl" 1700005000 $COUNT
 else
     for i in $(seq 1 $COUNT); do
         "$TESTS/fake_replay.sh" 10 2 "dur$(echo abcdefghijklmnop | cut -c$i)run" > "$WORK/d-$i.rpl"
@@ -21,6 +17,38 @@ else
 fi
 [ "$(md5sum "$WORK"/d-*.rpl | cut -d' ' -f1 | sort -u | wc -l)" = $COUNT ] ||
     { echo "FAIL: the rounds are not all different"; exit 1; }
+
+# A warm verifier killed with SIGKILL while it works (the stand-in, slow to answer for
+# this round, as the only verifier): a fresh one verifies the replay again, the
+# submission gets its answer, and the pool goes on with the new member.
+mkdir "$WORK/runs"
+export FAKE_ZUMBLE_RUNS=$WORK/runs
+start_board warm "$WORK/warm.db" --zumble "$TESTS/fake_zumble.sh" --verifiers 1
+unset FAKE_ZUMBLE_RUNS
+"$TESTS/fake_replay.sh" 10 2 slowround > "$WORK/slow.rpl"
+curl -s -o "$WORK/slow.resp" -w '%{http_code}' --max-time 60 -X POST --url-query "name=Slow" \
+    --data-binary "@$WORK/slow.rpl" "$URL_warm/api/runs" > "$WORK/slow.code" &
+slow_submit=$!
+working=""
+for _ in $(seq 300); do
+    for m in $(pgrep -P "$PID_warm" -f -- --verify-stream); do
+        pgrep -P "$m" > /dev/null && working=$m
+    done
+    [ -n "$working" ] && [ -n "$(ls "$WORK/runs")" ] && break
+    sleep 0.1
+done
+check "a warm verifier was found at work" [ -n "$working" ]
+[ -n "$working" ] && kill -9 "$working"
+wait "$slow_submit"
+check "the submission under the killed verifier gets its answer: $(cat "$WORK/slow.code") $(cat "$WORK/slow.resp")" \
+    [ "$(cat "$WORK/slow.code")" = 201 ]
+check "its replay was verified again by a fresh verifier" [ "$(ls "$WORK/runs" | wc -l)" -ge 2 ]
+members=$(pgrep -P "$PID_warm" -f -- --verify-stream | tr '\n' ' ')
+check "the pool replaced the killed verifier ($working; now: $members)" \
+    bash -c "[ -n '$members' ] && ! grep -qw '$working' <<< '$members'"
+"$TESTS/fake_replay.sh" 10 2 afterthekill > "$WORK/after.rpl"
+submit "$URL_warm" After "$WORK/after.rpl"
+check "the next submission is verified as ever ($STATUS)" [ "$STATUS" = 201 ]
 
 # crash_run KIND DB: submits every replay, with kills, until all were answered 201.
 crash_run() {
@@ -34,7 +62,8 @@ crash_run() {
         local url=${!url_var} pid=${!pid_var}
         # The kill comes 10..150 ms into this round's submissions: a few get through. On a
         # busy machine, where a round of none getting through shows a verification takes
-        # longer, the window doubles (to 5 s at most).
+        # longer, the window doubles (to 5 s at most); where a round took more than four
+        # (warm verifiers are quick), it halves, so that the replays last several kills.
         local answered_before delay=$((10 + RANDOM * window / 32768))
         answered_before=$(wc -l < "$accepted")
         (sleep "$((delay / 1000)).$(printf '%03d' $((delay % 1000)))"; kill -9 "$pid" 2>/dev/null) &
@@ -53,8 +82,12 @@ crash_run() {
         done
         wait "$killer"
         kills=$((kills + cut_short))
-        if [ "$(wc -l < "$accepted")" = "$answered_before" ] && [ $window -lt 5000 ]; then
+        local answered_now
+        answered_now=$(wc -l < "$accepted")
+        if [ "$answered_now" = "$answered_before" ] && [ $window -lt 5000 ]; then
             window=$((window * 2))
+        elif [ $((answered_now - answered_before)) -gt 4 ] && [ $window -gt 20 ]; then
+            window=$((window / 2))
         fi
         kill -9 "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null

@@ -14,7 +14,7 @@ start_board a "$DBF" --site "$WORK/site" --submit-burst 1000
 run_suite "$URL_a" sqlite "$DBF"
 
 check "WAL journal" [ "$(sqlite3 "$DBF" 'PRAGMA journal_mode')" = wal ]
-check "schema version 2" [ "$(sqlite3 "$DBF" 'SELECT version FROM schema_version')" = 2 ]
+check "schema version 3" [ "$(sqlite3 "$DBF" 'SELECT version FROM schema_version')" = 3 ]
 req GET "$URL_a/play/"
 check "/play/ serves the page" grep -q 'the page' <<< "$BODY"
 req GET "$URL_a/play"
@@ -104,8 +104,16 @@ run_trust_suite sqlite "$WORK/trust.db"
 
 # A board of the first schema is brought to the current one with its runs: each its
 # player's (names folded as the board folds them), shown, and the first runs still the
-# records they were.
-sqlite3 "$WORK/old.db" <<'SQL'
+# records they were; then each run filed under how its round was dealt, by its replay
+# played again at the start: on no board while the game does not say (an older game),
+# then on its board, a copy of another's round off the board.
+fake_old() { "$TESTS/fake_replay.sh" 10 2 "$@" > "$WORK/old$n.rpl"; n=$((n + 1)); }
+n=1
+fake_old oldtimerone; fake_old oldtwo; fake_old beaplays; fake_old kayskeys 1 keys=2
+fake_old oldtwo 1 cursor=100,100
+fake_old30() { "$TESTS/fake_replay.sh" 30 1 "$@" > "$WORK/old$n.rpl"; n=$((n + 1)); }
+fake_old30 champion; fake_old30 champ
+sqlite3 "$WORK/old.db" <<SQL
 CREATE TABLE schema_version (version INTEGER NOT NULL); INSERT INTO schema_version VALUES (1);
 CREATE TABLE replays (hash TEXT PRIMARY KEY, bytes BLOB NOT NULL);
 CREATE TABLE runs (id INTEGER PRIMARY KEY AUTOINCREMENT, hash TEXT NOT NULL UNIQUE REFERENCES replays(hash),
@@ -113,27 +121,54 @@ CREATE TABLE runs (id INTEGER PRIMARY KEY AUTOINCREMENT, hash TEXT NOT NULL UNIQ
   frames INTEGER NOT NULL, created INTEGER NOT NULL);
 CREATE INDEX runs_by_mode_time ON runs (flies, speed, time_ms, id);
 CREATE TABLE board_state (generation INTEGER NOT NULL); INSERT INTO board_state VALUES (3);
-INSERT INTO replays VALUES ('h1', x'01'), ('h2', x'02'), ('h3', x'03');
-INSERT INTO runs VALUES (1, 'h1', 'Old Timer', 10, 2, 9000, 540, 1600000000),
-  (2, 'h2', 'old  timer', 10, 2, 8000, 480, 1600000100), (3, 'h3', 'Bea', 10, 2, 8500, 510, 1600000200);
+INSERT INTO replays VALUES ('h1', readfile('$WORK/old1.rpl')), ('h2', readfile('$WORK/old2.rpl')),
+  ('h3', readfile('$WORK/old3.rpl')), ('h4', readfile('$WORK/old4.rpl')), ('h5', readfile('$WORK/old5.rpl')),
+  ('h6', readfile('$WORK/old6.rpl')), ('h7', readfile('$WORK/old7.rpl'));
+INSERT INTO runs VALUES (1, 'h1', 'Old Timer', 10, 2, 1187, 71, 1600000000),
+  (2, 'h2', 'old  timer', 10, 2, 1102, 66, 1600000100), (3, 'h3', 'Bea', 10, 2, 1136, 68, 1600000200),
+  (4, 'h4', 'Kay', 10, 2, 1136, 68, 1600000300), (5, 'h5', 'Copycat', 10, 2, 1102, 66, 1600000400),
+  (6, 'h6', 'Champion', 30, 1, 1136, 68, 1600000500), (7, 'h7', 'СHAMPION', 30, 1, 1085, 65, 1600000600);
 SQL
-start_board old "$WORK/old.db" --zumble "$TESTS/fake_zumble.sh"
-check "migrated: schema version 2" [ "$(sqlite3 "$WORK/old.db" 'SELECT version FROM schema_version')" = 2 ]
-check "migrated: two players, one of them two names folded" \
-    [ "$(sqlite3 "$WORK/old.db" "SELECT group_concat(name || '=' || fold, ';') FROM players")" = "Old Timer=old timer;Bea=bea" ]
+FAKE_ZUMBLE_OLDER=1 start_board old "$WORK/old.db" --zumble "$TESTS/fake_zumble.sh"
+check "migrated: schema version 3" [ "$(sqlite3 "$WORK/old.db" 'SELECT version FROM schema_version')" = 3 ]
+# The first schema's names were folded by SQL (lower()): folded again at start, and of
+# two that now fold alike (a Cyrillic С), the older keeps the name, the other is renamed.
+check "migrated: players folded as the board folds, the look-alike renamed" \
+    [ "$(sqlite3 "$WORK/old.db" "SELECT group_concat(name || '=' || fold, ';') FROM players")" = "Old Timer=old tlrner;Bea=bea;Kay=kay;Copycat=copycat;Champion=charnplon;СHAMPION-2=charnplon-2" ]
+check "migrated: the operator is told" grep -q 'names: player [0-9]* "СHAMPION" looks like Champion (player [0-9]*, older), which keeps the name: renamed "СHAMPION-2"' "$WORK/old.err"
+names_audit() { sqlite3 "$WORK/old.db" "SELECT count(*) FROM audit WHERE actor = 'zumble-board' AND target LIKE 'name %'"; }
+check "migrated: each change in the audit ($(names_audit))" [ "$(names_audit)" = 3 ]
+"$TESTS/fake_replay.sh" 30 1 champagain > "$WORK/champ.rpl"
+submit "$URL_old" "СHAMPION" "$WORK/champ.rpl"
+check "migrated: the look-alike no longer claims Champion (got $STATUS)" [ "$STATUS" = 400 ]
+check "migrated, the game older: it says so" soon grep -q 'does not say how a round was dealt' "$WORK/old.err"
 req GET "$URL_old/api/boards/10/2"
-check "migrated: one row a player, the best first ($BODY)" \
-    grep -q '"total":2,"offset":0,"runs":\[{"rank":1,"id":2,"name":"Old Timer",.*{"rank":2,"id":3,"name":"Bea"' <<< "$BODY"
-check "migrated: records as they were" [ "$(sqlite3 "$WORK/old.db" 'SELECT group_concat(id) FROM runs WHERE record = 1')" = 1,2 ]
+check "migrated, the game older: no run on a board ($BODY)" grep -q '"total":0,' <<< "$BODY"
 "$TESTS/fake_replay.sh" 10 2 oldtimer > "$WORK/oldtimer.rpl"
 submit "$URL_old" "OLD TIMER" "$WORK/oldtimer.rpl"
-check "migrated: a name from before keys is claimed by its next run" [ "$STATUS" = 201 ] 
-check "migrated: the claim gives the key" grep -q '"key":"zk-' <<< "$BODY"
+check "migrated, the game older: a new round is stored, on no board yet (202 unfiled: $BODY)" \
+    grep -q '"error":"unfiled"' <<< "$BODY"
+check "migrated: a name from before keys is claimed by its next run, with the key" grep -q '"key":"zk-' <<< "$BODY"
 kill "$PID_old"; wait "$PID_old" 2>/dev/null
+start_board old2 "$WORK/old.db" --zumble "$TESTS/fake_zumble.sh"
+check "migrated, started again: nothing more to fold" [ "$(names_audit)" = 3 ]
+check "filed at the start ($(grep filed "$WORK/old2.err"))" soon grep -q '^zumble-board: filed 8 runs stored before (1 with Enter/Space, 1 copies' "$WORK/old2.err"
+req GET "$URL_old2/api/boards/10/2"
+check "filed: one row a player, the best first ($BODY)" \
+    grep -q '"total":2,"offset":0,"runs":\[{"rank":1,"id":2,"name":"Old Timer",.*{"rank":2,"id":3,"name":"Bea"' <<< "$BODY"
+req GET "$URL_old2/api/boards/10/2/keys"
+check "filed: the round with Enter/Space on its own board" grep -q '"total":1,"offset":0,"runs":\[{"rank":1,"id":4,"name":"Kay"' <<< "$BODY"
+check "filed: the copy of run 2 taken off, and why" [ "$(sqlite3 "$WORK/old.db" "SELECT state || ' ' || (SELECT reason FROM audit WHERE target = 'run 5') FROM runs WHERE id = 5")" = "hidden the same round as run 2 (mode, seed and swats); hidden" ]
+req GET "$URL_old2/api/players/%D0%A1HAMPION-2"
+check "migrated: the renamed player keeps its run" grep -q '"id":7,' <<< "$BODY"
+check "filed: records as they were, each board's own" [ "$(sqlite3 "$WORK/old.db" 'SELECT group_concat(id) FROM runs WHERE record = 1')" = 1,2,4,6,7 ]
+kill "$PID_old2"; wait "$PID_old2" 2>/dev/null
 
 # Bad command lines: one clear line, exit 2, nothing served.
 for args in "--port 70000" "--port x" "--threads 1" "--verify-cpu 0" "--submit-rate -1" \
-            "--zumble /nonexistent" "--site /nonexistent" "--bogus 1" "--db"; do
+            "--zumble /nonexistent" "--site /nonexistent" "--bogus 1" "--db" \
+            "--public-url ftp://board.example" "--public-url https://a@board.example/" \
+            "--oldest-seed 2020-02-30" "--oldest-seed 20200101" "--max-seed-age 0" "--max-held 0"; do
     # shellcheck disable=SC2086
     "$BOARD" --zumble "$VERIFIER" $args > /dev/null 2> "$WORK/bad.err"
     code=$?

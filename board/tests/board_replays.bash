@@ -16,10 +16,10 @@ prepare_fake_replays() {
     OTHER_VERSION_SAYS="another version"
 }
 
-# record_round OUT SEED [FLIES SPEED [--variants N]]: one round played headless as a
+# record_round OUT SEED [FLIES SPEED [OPTIONS]]: one round played headless as a
 # person would (tests/e2e/human_round.py: reactions, smooth reaches, presses a person
 # makes; never the game's test player), seeded by SEED; prints the time the best times
-# hold for it. With --variants N, OUT holds %d: N distinct rounds of one play.
+# hold for it.
 record_round() {
     local out=$1 seed=$2 flies=${3:-10} speed=${4:-2}
     shift $(($# < 4 ? $# : 4))
@@ -67,20 +67,27 @@ prepare_real_replays() {
     OTHER_VERSION_SAYS="another game version"
 }
 
-# prepare_race_rounds N: N distinct rounds of 10 flies, speed 2, $WORK/race-1.rpl on:
-# two plays of their own seeds, each left in several ways.
-prepare_race_rounds() {
-    local n=$1 half=$(($1 / 2))
-    record_round "$WORK/race-a%d.rpl" 1700002000 10 2 --variants "$half" > /dev/null &
-    local p=$!
-    record_round "$WORK/race-b%d.rpl" 1700003000 10 2 --variants $((n - half)) > /dev/null || exit 1
-    wait "$p" || exit 1
-    local i=0 f
-    for f in "$WORK"/race-a*.rpl "$WORK"/race-b*.rpl; do
-        i=$((i + 1))
-        mv "$f" "$WORK/race-$i.rpl"
+# record_rounds OUT SEED N [FLIES SPEED]: N rounds, each played on a seed of its own
+# (SEED on), two at a time; OUT's %d numbers them 1 to N. One play left in several ways
+# would be one round to the board (the same swats on the same seed), however its inputs
+# differ after the last swat.
+record_rounds() {
+    local out=$1 seed=$2 n=$3 flies=${4:-10} speed=${5:-2} i p pids
+    for ((i = 1; i <= n; i += 2)); do
+        # shellcheck disable=SC2059
+        record_round "$(printf "$out" "$i")" $((seed + i - 1)) "$flies" "$speed" > /dev/null &
+        pids=($!)
+        if [ "$i" -lt "$n" ]; then
+            # shellcheck disable=SC2059
+            record_round "$(printf "$out" $((i + 1)))" $((seed + i)) "$flies" "$speed" > /dev/null &
+            pids+=($!)
+        fi
+        for p in "${pids[@]}"; do wait "$p" || exit 1; done
     done
 }
+
+# prepare_race_rounds N: N distinct rounds of 10 flies, speed 2, $WORK/race-1.rpl on.
+prepare_race_rounds() { record_rounds "$WORK/race-%d.rpl" 1700002000 "$1"; }
 
 prepare_replays() {
     if [ "$REAL_REPLAYS" = 1 ]; then prepare_real_replays; else prepare_fake_replays; fi

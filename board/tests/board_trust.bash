@@ -82,7 +82,7 @@ run_trust_suite() {
     local runs_dir=$WORK/verifications-$kind
     mkdir -p "$runs_dir"
     FAKE_ZUMBLE_RUNS=$runs_dir start_board "trust$kind" "$TDB" --zumble "$FAKE" \
-        --submit-burst 100000 --trust-proxy
+        --submit-burst 100000 --trust-proxy --max-held 2
     local url_var=URL_trust$kind
     local U=${!url_var}
     local from=(-H 'X-Forwarded-For: 192.0.2.10')
@@ -94,9 +94,11 @@ run_trust_suite() {
     fake clicks 10 2 abcdef clicks=3
     fake future 10 2 abcdef seed=$((now + 2 * 86400))
     fake autoplay 10 2 abcdef autoplay=1
+    fake seventies 10 2 abcdef seed=86400
     local what
     for what in "offscreen:invalid:cursor is outside the screen" "clicks:invalid:presses of the button" \
-                "future:invalid:from the future" "autoplay:autoplay:"; do
+                "future:invalid:from the future" "autoplay:autoplay:" \
+                "seventies:invalid:1970-01-02, before 2020-01-01: the clock of the machine"; do
         IFS=: read -r file code rule <<< "$what"
         post "$U" Crafty "$WORK/t-$file.rpl" "${from[@]}"
         check "$file: 422 $code ($STATUS $BODY)" is 422 "$code"
@@ -132,6 +134,12 @@ run_trust_suite() {
     check "the duplicate names run $ann1" body_has "\"run\":$ann1}"
     post "$U" Mallory "$WORK/t-ann1.rpl" -H 'X-Forwarded-For: 192.0.2.66'
     check "the very bytes under another name: 409 duplicate" is 409 duplicate
+    # A copy moved one pixel where it swats nothing is another round by its inputs, and
+    # the same one by what the game did: its mode, seed and swats.
+    fake ann1pixel 10 2 annfirstrun program=zumble-1.4 seed=1700000000 cursor=321,240
+    post "$U" Mallory "$WORK/t-ann1pixel.rpl" -H 'X-Forwarded-For: 192.0.2.66'
+    check "the one-pixel copy under another name: 409 duplicate ($BODY)" is 409 duplicate
+    check "the one-pixel copy names run $ann1" body_has "\"run\":$ann1}"
     check "a duplicate leaves no name behind" [ "$(db_sql "$kind" "$TDB" "SELECT count(*) FROM players WHERE fold = 'mallory'")" = 0 ]
 
     # A claimed name needs its key; one that looks like it is the same name.
@@ -144,13 +152,19 @@ run_trust_suite() {
     post "$U" Ann "$WORK/t-ann2.rpl" -H 'X-Forwarded-For: 192.0.2.66' -H 'Authorization: Bearer zk-wrong'
     check "Ann's name with a wrong key: 403 bad_key" is 403 bad_key
     local alike
-    for alike in "ann" "ANN" $'\xd0\x90nn' $'\xce\x91NN' $'\xef\xbc\xa1nn' "  Ann  "; do
+    for alike in "ann" "ANN" $'\xef\xbc\xa1nn' "  Ann  " "AN"$'\xe1\xb9\x86'; do
         post "$U" "$alike" "$WORK/t-ann2.rpl" -H 'X-Forwarded-For: 192.0.2.66'
         check "look-alike '$alike': 403 name_taken ($BODY)" is 403 name_taken
         check "look-alike '$alike': names Ann" body_has '"name":"Ann"}'
     done
+    # Letters of two alphabets are no name, whoever sends them.
+    for alike in $'\xd0\x90nn' $'\xce\x91NN'; do
+        post "$U" "$alike" "$WORK/t-ann2.rpl" "${from[@]}" -H "Authorization: Bearer $ann_key"
+        check "mixed alphabets '$alike': 400 bad_name ($BODY)" is 400 bad_name
+        check "mixed alphabets '$alike': says so" body_has 'one alphabet'
+    done
     check "refused names stored nothing" [ "$(db_sql "$kind" "$TDB" 'SELECT count(*) FROM runs')" = 1 ]
-    post "$U" $'\xd0\x90nn' "$WORK/t-ann2.rpl" "${from[@]}" -H "Authorization: Bearer $ann_key"
+    post "$U" $'\xef\xbc\xa1NN' "$WORK/t-ann2.rpl" "${from[@]}" -H "Authorization: Bearer $ann_key"
     check "a look-alike with Ann's key is Ann: 201 ($BODY)" is 201
     check "a look-alike with Ann's key is shown as Ann, no new key" \
         eval 'body_has "\"name\":\"Ann\"" && ! body_has "\"key\""'
@@ -195,7 +209,10 @@ run_trust_suite() {
     post "$U" Robo "$WORK/t-stripped.rpl" -H 'X-Forwarded-For: 192.0.2.77'
     check "autoplay with the flag stripped: 202 held ($BODY)" is 202 held
     check "autoplay with the flag stripped: its signs" body_has '"signs":\["same_path_as_autoplay:0.98"\]'
-    check "a held first run still claims its name" grep -q '"key":"zk-' <<< "$BODY"
+    # A held run claims no name: its sender is given the key the name gets if an
+    # operator approves the run.
+    check "a held run: the key its name gets if approved" grep -q '"key":"zk-' <<< "$BODY"
+    check "a held run claims no name" [ "$(db_sql "$kind" "$TDB" "SELECT count(*) FROM players WHERE fold = 'robo' AND key_hash IS NULL")" = 1 ]
     local held1 robo_key
     held1=$(sed -n 's/.*"id":\([0-9]*\).*/\1/p' <<< "$BODY")
     robo_key=$(json_key)
@@ -203,8 +220,14 @@ run_trust_suite() {
     post "$U" Robo "$WORK/t-bot.rpl" -H 'X-Forwarded-For: 192.0.2.77' -H "Authorization: Bearer $robo_key"
     check "a frame-perfect bot: 202 held ($BODY)" is 202 held
     check "a frame-perfect bot: its signs" body_has '"signs":\["frame_perfect:1.00","jump_click:37"\]'
+    check "a held run sent with the key of the name's held run: no other key" bash -c '! grep -q "\"key\"" <<< "$1"' _ "$BODY"
     local held2
     held2=$(sed -n 's/.*"id":\([0-9]*\).*/\1/p' <<< "$BODY")
+    # As many held runs from one address as --max-held (2) at once; then 429.
+    fake bot3 10 2 botrunnerthree style=bot
+    post "$U" Robo "$WORK/t-bot3.rpl" -H 'X-Forwarded-For: 192.0.2.77' -H "Authorization: Bearer $robo_key"
+    check "a third held run from one address: 429 too_many_held ($BODY)" is 429 too_many_held
+    check "a third held run: not stored" [ "$(db_sql "$kind" "$TDB" "SELECT count(*) FROM runs WHERE sender = '192.0.2.77'")" = 2 ]
     check "held runs: not shown" soon hidden_everywhere "$U" "$held1" Robo 10 2
     check "held runs: not shown (2)" soon hidden_everywhere "$U" "$held2" Robo 10 2
     post "$U" Robo "$WORK/t-bot.rpl" -H 'X-Forwarded-For: 192.0.2.77'
@@ -240,6 +263,74 @@ run_trust_suite() {
     admin approve 999999 --reason x
     check "approve a run that is not there: exit 1" [ "$ADMIN_RC" = 1 ]
 
+    # A held run's name is anyone's until it is approved; a farm's held runs rejected at
+    # once, and their names free.
+    fake nomad 10 2 nomadbot style=bot
+    post "$U" Nomad "$WORK/t-nomad.rpl" -H 'X-Forwarded-For: 192.0.2.88'
+    local nomad farm1
+    nomad=$(sed -n 's/.*"id":\([0-9]*\).*/\1/p' <<< "$BODY")
+    fake nomad2 10 2 nomadperson
+    post "$U" Nomad "$WORK/t-nomad2.rpl" "${from[@]}"
+    check "the name of a held run taken by another's run: 201 with its key ($BODY)" \
+        eval 'is 201 && body_has "\"key\":\"zk-"'
+    admin approve "$nomad" --reason "looks fine"
+    check "approving a held run whose name another claimed since: refused, exit 1" \
+        grep -q 'was claimed by another run' "$WORK/admin.out"
+    fake farm1 10 2 farmone style=bot
+    fake farm2 10 2 farmtwo style=bot
+    fake farm3 10 2 farmthree style=bot
+    post "$U" Farm1 "$WORK/t-farm1.rpl" -H 'X-Forwarded-For: 192.0.2.88'
+    farm1=$(sed -n 's/.*"id":\([0-9]*\).*/\1/p' <<< "$BODY")
+    post "$U" Farm2 "$WORK/t-farm2.rpl" -H 'X-Forwarded-For: 192.0.2.88'
+    check "farm: 429 once its address has two held ($BODY)" is 429 too_many_held
+    admin held --from 192.0.2.88 --sign frame_perfect --limit 1
+    check "admin held --from --sign: paged ($(head -1 "$WORK/admin.out"))" grep -q '^held runs 1-1 of 2' "$WORK/admin.out"
+    admin held --name farm1
+    check "admin held --name: Farm1's" [ "$(grep -c '^run .* Farm1 ' "$WORK/admin.out")/$(grep -c '^run ' "$WORK/admin.out")" = 1/1 ]
+    admin held --from 192.0.2.88 --sign same_path_as_autoplay
+    check "admin held --sign: none of the farm's" grep -q '^held runs 0-0 of 0' "$WORK/admin.out"
+    admin reject --all-from 192.0.2.88 --reason "the farm's runs"
+    check "reject --all-from: both ($(cat "$WORK/admin.out"))" [ "$ADMIN_RC/$(grep -c 'is rejected' "$WORK/admin.out")" = 0/2 ]
+    post "$U" Farm2 "$WORK/t-farm2.rpl" -H 'X-Forwarded-For: 192.0.2.88'
+    check "farm: held again once reviewed ($BODY)" is 202 held
+    local farm2 farm3
+    farm2=$(sed -n 's/.*"id":\([0-9]*\).*/\1/p' <<< "$BODY")
+    post "$U" Farm3 "$WORK/t-farm3.rpl" -H 'X-Forwarded-For: 192.0.2.88'
+    farm3=$(sed -n 's/.*"id":\([0-9]*\).*/\1/p' <<< "$BODY")
+    admin reject "$farm2" "$farm3" --reason "the farm again"
+    check "reject ID ID: done" [ "$ADMIN_RC/$(grep -c 'is rejected' "$WORK/admin.out")" = 0/2 ]
+    fake farmer 10 2 farmerplays
+    post "$U" Farm1 "$WORK/t-farmer.rpl" "${from[@]}"
+    check "a rejected run's name is free: 201 with its key ($BODY)" eval 'is 201 && body_has "\"key\":\"zk-"'
+
+    # Two rounds really played on one seed are two runs, at the same time here; the
+    # operator sees them side by side.
+    fake same1 30 3 samexx seed=1700000500
+    fake same2 30 3 sameyy seed=1700000500
+    post "$U" Sam "$WORK/t-same1.rpl" "${from[@]}"
+    local same1
+    same1=$(json_id)
+    post "$U" Sal "$WORK/t-same2.rpl" "${from[@]}"
+    check "another round on the same seed: 201 ($BODY)" is 201
+    admin runs --same-as "$same1"
+    check "admin runs --same-as: both ($(head -1 "$WORK/admin.out"))" \
+        eval 'grep -q "^all runs 1-2 of 2" "$WORK/admin.out" && grep -q " Sal  30 flies" "$WORK/admin.out"'
+
+    # Enter and Space change the pace: such a round is ranked on a board of its own.
+    fake keyed 10 2 keyedround keys=3 seed=1700000600
+    post "$U" Kay "$WORK/t-keyed.rpl" "${from[@]}"
+    check "a round with rate keys: 201 on the board with the keys ($BODY)" \
+        eval 'is 201 && body_has "\"keys\":3,\"board\":\"/api/boards/10/2/keys\""'
+    local kay
+    kay=$(json_id)
+    check "rate keys: on its board" soon url_has "$U/api/boards/10/2/keys" "\"rank\":1,\"id\":$kay,"
+    check "rate keys: on its board's page, with the keys" url_has "$U/boards/10/2/keys" "api/runs/$kay/replay.*<td class=\"t\">3</td>"
+    check "rate keys: not on the mode's board" bash -c '! grep -q "\"id\":$1," <<< "$(curl -s "$2/api/boards/10/2?limit=200")$(curl -s "$2/api/boards")"' _ "$kay" "$U"
+    check "rate keys: not on the mode's page nor the front page" bash -c '! grep -q "api/runs/$1/replay" <<< "$(curl -s "$2/boards/10/2?limit=200")$(curl -s "$2/")"' _ "$kay" "$U"
+    check "rate keys: the mode's page leads to it" url_has "$U/boards/10/2" 'href="/boards/10/2/keys">With Enter/Space'
+    check "rate keys: not in the feed of records" feed_without "$U" "$kay"
+    check "rate keys: its player's page says which board" url_has "$U/players/Kay" '10 flies, speed 2, with Enter/Space'
+
     # Hide and restore a run; ban and restore a name and an address.
     check "Ann's best shows" soon shows_anywhere "$U" "$ann2" Ann 10 2
     admin hide "$ann2" --reason "shared replay, reported"
@@ -253,7 +344,7 @@ run_trust_suite() {
     admin ban-name "Slur" --reason "kept from use"
     check "ban a name nobody has yet: done" [ "$ADMIN_RC" = 0 ]
     fake slur 10 2 slurrun
-    post "$U" $'\xd0\x85lur' "$WORK/t-slur.rpl" "${from[@]}"
+    post "$U" "SIur" "$WORK/t-slur.rpl" "${from[@]}"
     check "a name banned before its first run (by a look-alike): 403 banned" is 403 banned
     admin ban-name $'\xd0\x90NN' --reason "impersonation"
     check "ban-name by a look-alike bans Ann: done" [ "$ADMIN_RC" = 0 ]
@@ -305,6 +396,10 @@ run_trust_suite() {
     rows=$(db_sql "$kind" "$TDB" "SELECT action || '|' || target || '|' || reason FROM audit ORDER BY id")
     check "audit rows ($rows)" [ "$rows" = "approve|run $held1|a person, checked by watching
 reject|run $held2|clicks every fly on every frame
+reject|run $nomad|the farm's runs
+reject|run $farm1|the farm's runs
+reject|run $farm2|the farm again
+reject|run $farm3|the farm again
 hide|run $ann2|shared replay, reported
 restore|run $ann2|the report was wrong
 ban-name|name Slur|kept from use
@@ -317,9 +412,9 @@ unban-address|address 192.0.2.77|done
 rename|name Zoë -> Zoë Q|asked by the player
 new-key|name Kim|lost the key, proved by email" ]
     check "audit rows: each with its time and actor" [ "$(db_sql "$kind" "$TDB" \
-        "SELECT count(*) FROM audit WHERE at >= $now - 5 AND at <= $(date +%s) + 5 AND actor <> ''")" = 13 ]
+        "SELECT count(*) FROM audit WHERE at >= $now - 5 AND at <= $(date +%s) + 5 AND actor <> ''")" = 17 ]
     admin audit --limit 2
-    check "admin audit: paged ($(head -3 "$WORK/admin.out"))" grep -q '^audit 1-2 of 13' "$WORK/admin.out"
+    check "admin audit: paged ($(head -3 "$WORK/admin.out"))" grep -q '^audit 1-2 of 17' "$WORK/admin.out"
     check "admin audit: newest first" grep -q '^[0-9]*  20[0-9-]*T[0-9:]*Z  .*  new-key  name Kim  because: lost the key' <(sed -n 2p "$WORK/admin.out")
     admin runs Ann
     check "admin runs NAME: all of Ann's runs" grep -q '^all runs 1-3 of 3' "$WORK/admin.out"
@@ -474,6 +569,11 @@ real_game_refusals() {
     record_round "$r/tomorrow.zrp" "$tomorrow" > /dev/null
     post "$U" Later "$r/tomorrow.zrp" "${from[@]}"
     check "real: a round played with tomorrow's clock: 422 invalid ($BODY)" is 422 invalid
+    record_round "$r/seventies.zrp" 86400 > /dev/null
+    post "$U" Early "$r/seventies.zrp" "${from[@]}"
+    check "real: a round played with a clock of 1970: 422 invalid ($BODY)" is 422 invalid
+    check "real: ... the clock was wrong" body_has 'the clock of the machine it was played on was wrong'
+
     check "real: crafted rounds stored nothing" [ "$(db_sql "$kind" "$db" 'SELECT count(*) FROM runs')" = "$before" ]
 
     # The game's test player: flagged, refused; its flag cleared, held with its signs.
@@ -505,6 +605,20 @@ real_game_refusals() {
     admin held --url "$U"
     check "real: admin held lists both with their signs ($(head -3 "$WORK/admin.out"))" \
         [ "$(grep -c "signs: [a-z]" "$WORK/admin.out")" -ge 2 ]
+    # The test player's round hurried by Enter, its flag cleared: held, and once approved
+    # on the mode's board with Enter/Space, not on its board of rounds as dealt.
+    printf '%s\n' "0 move 300 300" "3 click" "10 move 120 80" "12 click" "16 move 320 320" "18 click" \
+        "60 key return" "90 key return" "1800 key escape" "1810 key escape" > "$rec/keys.script"
+    rm -rf "$rec/replays"
+    (cd "$rec" && "$GAME" --headless --autoplay --script keys.script --time 1700007200 --frames 1900 > /dev/null)
+    "$craft" "$rec/replays/last.zrp" "$r/paced.zrp" --clear-autoplay > /dev/null
+    post "$U" Pacer "$r/paced.zrp" -H 'X-Forwarded-For: 198.51.100.68'
+    local paced
+    paced=$(sed -n 's/.*"id":\([0-9]*\).*/\1/p' <<< "$BODY")
+    admin approve "$paced" --reason "real: to see where it goes"
+    check "real: a round hurried by Enter, approved: on the board with Enter/Space ($(cat "$WORK/admin.out"))" \
+        soon url_has "$U/api/boards/10/2/keys" "\"id\":$paced,.*\"keys\":[1-9]"
+    check "real: ... not on the mode's board of rounds as dealt" bash -c '! grep -q "\"id\":$1," <<< "$(curl -s "$2/api/boards/10/2?limit=200")"' _ "$paced" "$U"
 
     # One round, one run: other header text is the same round.
     "$craft" "$GOOD1" "$r/othertext.zrp" --program "not-zumble 9" > /dev/null
@@ -512,17 +626,31 @@ real_game_refusals() {
     post "$U" Mallet "$r/othertext.zrp" -H 'X-Forwarded-For: 198.51.100.9'
     check "real: the same round with other header text under another name: 409 duplicate ($BODY)" is 409 duplicate
     check "real: the duplicate names run $rhea" body_has "\"run\":$rhea}"
+    # Copies with other inputs and the same swats: one more click on the results board
+    # before it takes clicks, and (where replay_craft makes them) the cursor a pixel over
+    # in a frame without a press, the ticks a millisecond on after the clock stopped.
+    local frames copy copies
+    frames=$("$craft" --info "$GOOD1" | sed -n 's/^frames=//p')
+    copies=("click:--presses $((frames - 54)) 1")
+    "$craft" --help 2>&1 | grep -q -- '--nudge' && copies+=("pixel:--nudge 5" "tick:--ticks $((frames - 20)) 1")
+    for copy in "${copies[@]}"; do
+        # shellcheck disable=SC2086
+        "$craft" "$GOOD1" "$r/${copy%%:*}.zrp" ${copy#*:} > /dev/null
+        post "$U" Mallet "$r/${copy%%:*}.zrp" -H 'X-Forwarded-For: 198.51.100.9'
+        check "real: the ${copy%%:*} copy under another name: 409 duplicate naming run $rhea ($BODY)" \
+            eval 'is 409 duplicate && body_has "\"run\":$rhea}"'
+    done
 
     # Names: a claimed one needs its key, a look-alike is the same name.
     post "$U" Rhea "$GOOD2" -H 'X-Forwarded-For: 198.51.100.9'
     check "real: Rhea's name without her key: 403 name_taken ($BODY)" is 403 name_taken
-    post "$U" $'Rh\xd0\xb5\xd0\xb0' "$GOOD2" -H 'X-Forwarded-For: 198.51.100.9'
+    post "$U" $'\xef\xbc\xb2\xef\xbd\x88\xef\xbd\x85\xef\xbd\x81' "$GOOD2" -H 'X-Forwarded-For: 198.51.100.9'
     check "real: a look-alike of Rhea: 403 name_taken ($BODY)" is 403 name_taken
     post "$U" Rhea "$GOOD2" "${from[@]}" -H "Authorization: Bearer $rhea_key"
     check "real: Rhea's second round with her key: 201 ($BODY)" is 201
 
     # Banned: a name and an address, each told with its reason (with rounds not yet sent).
-    record_round "$r/fresh-%d.zrp" 1700008000 10 2 --variants 2 > /dev/null
+    record_rounds "$r/fresh-%d.zrp" 1700008000 2
     "$BOARD" admin --db "$db" ban-name Rex --reason "real: impersonation" > "$WORK/admin.out" 2>&1
     check "real: ban-name: done" [ $? = 0 ]
     post "$U" Rex "$r/fresh-1.zrp" "${from[@]}"

@@ -16,6 +16,7 @@ const char kUsage[] =
     "              [--trace FILE] [--sound-log FILE] [--audio-out FILE.wav] [--autoplay] [--timedemo]\n"
     "       zumble [--headless] --replay FILE   (watch a replay; headless: retrace it)\n"
     "       zumble --verify FILE                (play a replay as fast as possible, print its result)\n"
+    "       zumble --verify-stream              (Linux: verify replay after replay from standard input)\n"
     "       zumble --replays                    (list the kept replays: mode, time, date, file)\n"
     "       zumble --help | --version\n"
     "       zumble --window --virtual-pad FILE  (testers: a virtual gamepad steered by FILE's lines)\n"
@@ -88,6 +89,10 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             o.autoplay = true;
         } else if (arg == "--replays") {
             o.listReplays = true;
+        } else if (arg == "--verify-stream") {
+            // Alone, the desktop's entry takes it before the options are read.
+            *error = argc > 2 ? "--verify-stream takes no other option" : "--verify-stream is not in this build";
+            return 2;
         } else if (arg == "--timedemo") {
             o.timedemo = true;
         } else if (arg == "--scale") {

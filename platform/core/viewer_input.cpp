@@ -11,6 +11,8 @@ const ViewerInput* g_viewer = nullptr;
 void SetViewerInput(const ViewerInput* input) { g_viewer = input; }
 const ViewerInput* ActiveViewerInput() { return g_viewer; }
 
+bool ActiveViewerSeeking() { return g_viewer && g_viewer->seeking && g_viewer->seeking(); }
+
 bool DescribeViewerOverlay(ViewerOverlay* out) {
     if (!g_viewer || !g_viewer->describe) return false;
     g_viewer->describe(out);

@@ -31,11 +31,20 @@ struct ViewerInput {
     void (*pointer)(ViewerPointer phase, double x, double y);
     // What to draw over the frame now presented.
     void (*describe)(ViewerOverlay* out);
+    // Goes to a frame of the round (the page's own seek bar and links).
+    void (*seek)(long long frame);
+    // True while a seek plays frames that nobody sees.
+    bool (*seeking)();
 };
 
 // Null: nobody watches a replay.
 void SetViewerInput(const ViewerInput* input);
 const ViewerInput* ActiveViewerInput();
+
+// True while a watched replay seeks: the frames played meanwhile are neither shown nor
+// heard, so a backend need not read its pads or hand on their sound. False when no
+// replay is watched.
+bool ActiveViewerSeeking();
 
 // The presentation layers' way to the overlay: false (and nothing to draw) when no
 // replay is watched or the overlay is off.

@@ -3,7 +3,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
+#include "platform/core/process_usage.h"
+#include "platform/desktop/verify_stream.h"
 #include "shell/driver/game_run.h"
 
 bool ProcessUsage(long* peakKb, double* cpuMs) {
@@ -16,6 +19,8 @@ bool ProcessUsage(long* peakKb, double* cpuMs) {
 }
 
 int main(int argc, char** argv) {
+    // The stream forks its verifications from here, before anything has run.
+    if (argc == 2 && std::strcmp(argv[1], "--verify-stream") == 0) return RunVerifyStream(argv[0]);
     const int early = PrepareRun(argc, argv);
     // Bad input ends the process before the game's statics write anything at exit.
     if (early >= 0) {

@@ -8,24 +8,9 @@
 
 #include "platform/core/ddraw.h"
 #include "platform/core/tester_file.h"
+#include "replay/core/replay_format.h"
 
 namespace {
-
-std::uint32_t Crc32(const std::uint8_t* data, size_t n, std::uint32_t crc = 0) {
-    static std::uint32_t table[256];
-    static bool ready = false;
-    if (!ready) {
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            table[i] = c;
-        }
-        ready = true;
-    }
-    crc = ~crc;
-    for (size_t i = 0; i < n; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
 
 std::uint32_t Adler32(const std::uint8_t* data, size_t n) {
     std::uint32_t a = 1, b = 0;
@@ -40,13 +25,13 @@ void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
 }
 
-// One chunk: length, type, data, and the CRC of type and data.
+// One chunk: length, type, data, and the CRC of type and data (the replay library's CRC-32).
 void Chunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<std::uint8_t>& data) {
     Put32(out, static_cast<std::uint32_t>(data.size()));
     const size_t start = out.size();
     out.insert(out.end(), type, type + 4);
     out.insert(out.end(), data.begin(), data.end());
-    Put32(out, Crc32(out.data() + start, out.size() - start));
+    Put32(out, ReplayCrc32(out.data() + start, out.size() - start));
 }
 
 }  // namespace

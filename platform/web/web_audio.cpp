@@ -7,7 +7,7 @@
 
 #include <emscripten/emscripten.h>
 
-#include "replay/replay_viewer.h"
+#include "platform/core/viewer_input.h"
 
 EM_JS(void, WebFeedAudio, (const short* samples, int count), {
     zumbleFeedAudio(HEAP16.subarray(samples >> 1, (samples >> 1) + count));
@@ -16,5 +16,5 @@ EM_JS(void, WebFeedAudio, (const short* samples, int count), {
 // A seek in a watched replay plays hundreds of frames in a moment, all silent (the viewer
 // holds the sound): none of them goes to the page's output, which would only queue them.
 void WebPlayFrameMix(const short* samples, int frames) {
-    if (!ViewerSeeking()) WebFeedAudio(samples, frames * 2);
+    if (!ActiveViewerSeeking()) WebFeedAudio(samples, frames * 2);
 }

@@ -16,7 +16,7 @@
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
 #include "platform/core/scale_convert.h"
-#include "replay/replay_viewer.h"
+#include "platform/core/viewer_input.h"
 
 namespace {
 
@@ -85,7 +85,7 @@ void PumpInput() {
         WebPumpInput();
         // A seek plays frames nobody sees, many a millisecond: the browser's pads are
         // read again at the frame it lands on.
-        if (!ViewerSeeking()) WebPadPump();
+        if (!ActiveViewerSeeking()) WebPadPump();
     }
 }
 

@@ -13,7 +13,6 @@
 #include "platform/core/input_source.h"
 #include "platform/core/runtime.h"
 #include "platform/core/viewer_input.h"
-#include "replay/replay_viewer.h"
 
 namespace {
 
@@ -151,7 +150,7 @@ void WebPumpInput() {
                 continue;
             }
             if (e.message == kViewerSeekMessage) {
-                ViewerSeek(static_cast<long long>(e.wParam));
+                viewer->seek(static_cast<long long>(e.wParam));
                 continue;
             }
             if (pointer) {

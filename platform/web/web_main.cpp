@@ -8,9 +8,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "shell/driver/game_run.h"
+#include "platform/core/process_usage.h"
 #include "platform/web/web_backend.h"
 #include "replay/replay_record.h"
+#include "shell/driver/game_run.h"
 
 namespace {
 

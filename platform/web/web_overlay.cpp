@@ -9,7 +9,6 @@
 #include <cstdio>
 
 #include "platform/core/viewer_input.h"
-#include "replay/replay_viewer.h"
 
 namespace {
 
@@ -50,7 +49,7 @@ bool Describe() {
     g_used = 0;
     Put("{\"shown\":%d,\"help\":%d,\"paused\":%d,\"holdingBar\":%d,\"seeking\":%d,\"frame\":%lld,"
         "\"frames\":%lld,\"speed\":%g,\"bar\":%.6f,\"trail\":[",
-        o.shown ? 1 : 0, o.help ? 1 : 0, o.paused ? 1 : 0, o.holdingBar ? 1 : 0, ViewerSeeking() ? 1 : 0, o.frame,
+        o.shown ? 1 : 0, o.help ? 1 : 0, o.paused ? 1 : 0, o.holdingBar ? 1 : 0, ActiveViewerSeeking() ? 1 : 0, o.frame,
         o.frames, o.speed, o.barFraction);
     for (int i = 0; i < o.trailCount && i <= kViewerTrailFrames; ++i)
         Put("%s[%.2f,%.2f,%.4f]", i ? "," : "", o.trail[i].x, o.trail[i].y, o.trail[i].age);

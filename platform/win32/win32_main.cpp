@@ -3,9 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "shell/driver/game_run.h"
+#include "platform/core/process_usage.h"
 #include "platform/win32/win32_arguments.h"
 #include "platform/win32/win32_process.h"
+#include "shell/driver/game_run.h"
 
 bool ProcessUsage(long* peakKb, double* cpuMs) {
     *peakKb = Win32PeakMemoryKb();

@@ -25,6 +25,22 @@ constexpr std::uint32_t kActivateMessage = 0x001C, kPressMessage = 0x0201, kRele
 
 }  // namespace
 
+void ReplaySwatsIdentity(int flies, int speed, std::uint32_t seed, const std::uint32_t* frames, std::size_t count,
+                         char hex[65]) {
+    Sha256 s;
+    Sha256Start(&s);
+    static const char kDomain[] = "zumble swats\n";
+    Sha256Feed(&s, kDomain, sizeof kDomain - 1);
+    Feed32(&s, static_cast<std::uint32_t>(flies));
+    Feed32(&s, static_cast<std::uint32_t>(speed));
+    Feed32(&s, seed);
+    Feed32(&s, static_cast<std::uint32_t>(count));
+    for (std::size_t i = 0; i < count; ++i) Feed32(&s, frames[i]);
+    std::uint8_t digest[32];
+    Sha256Finish(&s, digest);
+    Sha256Hex(digest, hex);
+}
+
 void ReplayRoundIdentity(const ReplayFile& file, char hex[65]) {
     const ReplayHeader& h = file.header;
     Sha256 s;

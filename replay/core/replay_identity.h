@@ -8,11 +8,21 @@
 // as nothing, and the ticks count from frame 0's.
 
 #include <cstddef>
+#include <cstdint>
 
 #include "replay/core/replay_format.h"
 
 // The identity of a parsed file's round as 64 lower-case hex digits (and a zero).
 void ReplayRoundIdentity(const ReplayFile& file, char hex[65]);
+
+// The round by what the game did, whatever the inputs between its swats or after its
+// clock stopped: SHA-256 of "zumble swats\n", then as 32-bit little-endian numbers the fly
+// count (10, 30, 100, 1000), the speed (1..4), the seed (the calendar time the round
+// read), the number of flies swatted and, for each in the order swatted, the frame of its
+// swat counted from the frame that began the round (the one that ran its start). As 64
+// lower-case hex digits (and a zero).
+void ReplaySwatsIdentity(int flies, int speed, std::uint32_t seed, const std::uint32_t* frames, std::size_t count,
+                         char hex[65]);
 
 // The header's program text as one token of the verifier's answer: printable ASCII but
 // space and '%' as it is, those and every other byte as %XX; "-" when empty (and a text

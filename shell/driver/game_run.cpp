@@ -9,6 +9,7 @@
 #include "platform/core/display_settings.h"
 #include "platform/core/files.h"
 #include "platform/core/options.h"
+#include "platform/core/process_usage.h"
 #include "platform/core/tester_file.h"
 #include "platform/core/runtime.h"
 #include "shell/autoplay.h"

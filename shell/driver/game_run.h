@@ -15,7 +15,3 @@ int PlayRun();
 // the session): the game closes at once, as on its close button (best times saved), the
 // trace and the error report are written, and the process ends with code 0.
 [[noreturn]] void EndRunAtOnce();
-
-// The process's peak resident memory and CPU time so far, for the --timedemo line; false
-// where the platform cannot tell. Each platform's entry defines it.
-bool ProcessUsage(long* peakKb, double* cpuMs);

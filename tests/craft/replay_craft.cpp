@@ -24,8 +24,14 @@ const char kUsage[] =
     "  --offscreen N          the cursor goes to (-31,140) at the start of frame N and\n"
     "                         comes back at once (the round plays the same otherwise)\n"
     "  --cursor N X Y         likewise, to (X,Y)\n"
+    "  --nudge N              the cursor a pixel to the side at the end of frame N, back at\n"
+    "                         the start of the next (the game draws it there, nothing more)\n"
+    "  --ticks N MS           the ticks of frame N and every later one MS later\n"
     "  --presses N K          K presses and releases of the button in frame N, at the cursor\n"
     "  --key N VK             a key press (WM_KEYDOWN of virtual key VK, e.g. 65 for A) in frame N\n"
+    "  --keys N VK K          K such presses in each frame from N on, to the round's end\n"
+    "  --activations N K      K activations of the window (WM_ACTIVATEAPP 1) in each\n"
+    "                         frame from N on, to the round's end\n"
     "  --seed SECONDS         the round's calendar time (its seed) set to SECONDS since 1970\n"
     "  --seed-ahead SECONDS   the seed set to SECONDS after now (now: $ZUMBLE_VERIFY_NOW\n"
     "                         when set, else the clock), e.g. 90000 for a day and an hour\n"
@@ -145,6 +151,25 @@ int main(int argc, char** argv) {
             f.inputs.insert(at, {EditCursor(static_cast<int>(b), static_cast<int>(c)), EditCursor(x, y)});
             inputsChanged = true;
             i += own ? 3 : 1;
+        } else if (edit == "--nudge") {
+            if (!Number(arg(1), 0, lastFrame - 1, &a)) return Fail("--nudge takes a frame of the round but its last");
+            // Where frame N leaves the cursor.
+            int x = r.header.cursorX, y = r.header.cursorY;
+            for (std::size_t n = 0; n <= static_cast<std::size_t>(a); ++n)
+                for (const ReplayInput& in : r.frames[n].inputs)
+                    if (in.op == ReplayOp::Cursor) x = in.x, y = in.y;
+            r.frames[static_cast<std::size_t>(a)].inputs.push_back(EditCursor(x > 0 ? x - 1 : x + 1, y));
+            EditFrame& next = r.frames[static_cast<std::size_t>(a) + 1];
+            if (Front(next) == 0) next.inputs.insert(next.inputs.begin(), EditCursor(x, y));
+            inputsChanged = true;
+            i += 1;
+        } else if (edit == "--ticks") {
+            if (!Number(arg(1), 0, lastFrame, &a) || !Number(arg(2), 0, 1000000, &b))
+                return Fail("--ticks takes a frame of the round and 0..1000000 ms");
+            for (std::size_t n = static_cast<std::size_t>(a); n < r.frames.size(); ++n)
+                r.frames[n].tick += static_cast<std::uint32_t>(b);
+            inputsChanged = true;
+            i += 2;
         } else if (edit == "--presses") {
             if (!Number(arg(1), 0, lastFrame, &a) || !Number(arg(2), 1, 1000, &b))
                 return Fail("--presses takes a frame of the round and a count 1..1000");
@@ -166,6 +191,19 @@ int main(int argc, char** argv) {
             f.inputs.insert(f.inputs.begin() + static_cast<long>(Front(f)), EditMessage(0x0100, static_cast<std::uint64_t>(b), 1));
             inputsChanged = true;
             i += 2;
+        } else if (edit == "--keys" || edit == "--activations") {
+            const bool keys = edit == "--keys";
+            if (!Number(arg(1), 0, lastFrame, &a) || (keys && !Number(arg(2), 0, 255, &c)) ||
+                !Number(arg(keys ? 3 : 2), 1, 100000, &b))
+                return Fail(edit + (keys ? " takes a frame of the round, a virtual key and a count 1..100000"
+                                         : " takes a frame of the round and a count 1..100000"));
+            const ReplayInput in = keys ? EditMessage(0x0100, static_cast<std::uint64_t>(c), 1) : EditMessage(0x001C, 1, 0);
+            for (std::size_t n = static_cast<std::size_t>(a); n < r.frames.size(); ++n) {
+                EditFrame& f = r.frames[n];
+                f.inputs.insert(f.inputs.begin() + static_cast<long>(Front(f)), static_cast<std::size_t>(b), in);
+            }
+            inputsChanged = true;
+            i += keys ? 3 : 2;
         } else if (edit == "--seed" || edit == "--seed-ahead") {
             const bool ahead = edit == "--seed-ahead";
             if (!Number(arg(1), ahead ? -0xFFFFFFFFLL : 0, 0xFFFFFFFFLL, &a)) return Fail(edit + " takes a number of seconds");

@@ -4,7 +4,8 @@
 # --replay retraces the round's frames line for line; a round played after other rounds
 # and after the title's idle fly verifies in a fresh process; the kept files follow the
 # table's entries; bad and tampered files are refused with one line and the right code;
-# --replays lists the kept files, the damaged ones with their reason.
+# --replays lists the kept files, the damaged ones with their reason; one --verify-stream
+# answers a mix of rounds, refusals and desyncs as a process for each does.
 set -u
 . "$(dirname "$0")/common.bash"
 
@@ -273,6 +274,10 @@ if [ -x "$CRAFT" ] && [ -x "$BOT" ]; then
         crafted --cursor 51 672 210 'the cursor leaves the 640x480 screen in frame 51, to \(672,210\)'
     check "five clicks in a frame are refused" \
         crafted --presses 60 5 'frame 60 has 5 presses of the button; a mouse gives at most 4 in the 5[01] ms around it'
+    check "key strokes faster than a key repeats are refused" \
+        crafted --keys 60 13 3 'frames 60 to 61 have 6 key strokes; a keyboard gives at most 4 in the 6[78] ms around them'
+    check "a window activated on every frame is refused before it plays" \
+        crafted --activations 1 200 'frame 1 has 200 activations of the window; the window system gives at most 3 in the 3 frames around it'
     check "a key the game never receives is refused" \
         crafted --key 70 65 'frame 70 has a key the game never receives \(key 65\)'
     check "a seed a day and a second ahead of the verifier's clock is refused" \
@@ -299,19 +304,109 @@ if [ -x "$CRAFT" ] && [ -x "$BOT" ]; then
     "$BOT" --headless --script one.script --frames 5000 --time 1700000000 >bot.out 2>&1 || fail "replay_bot: exit code $?"
     bot=$("$ZUMBLE" --verify replays/last.zrp)
     check "a bot that swats on every frame verifies, with its signs: '$bot'" \
-        eval 'echo "$bot" | grep -Eq "^ok .* autoplay=0 .* signs=[^ ]*jump_swats:[0-9/]+.*reaction:[0-9]+ms"'
+        eval 'echo "$bot" | grep -Eq "^ok .* autoplay=0 .* signs=[^ ]*jump_swats:[0-9/]+.*fast_swats:[0-9/]+"'
+    # A machine under the simple signs: it follows the fly a frame ahead, never rests,
+    # presses 3 pixels off the test player's pixel, half its reactions 133 ms, half none;
+    # with the touch flag its glides between taps show.
+    for touch in "" --touch; do
+        rm -rf replays hiscoa.sav
+        "$BOT" --careful $touch --headless --script one.script --frames 5000 --time 1700000000 >bot.out 2>&1 ||
+            fail "replay_bot --careful $touch: exit code $?"
+        careful=$("$ZUMBLE" --verify replays/last.zrp)
+        want='touch=0 pad=0 signs=fast_swats:[0-9/]+,landing_spread:[0-9.]+px'
+        [ -z "$touch" ] || want='touch=1 pad=0 signs=touch_glide:[0-9/]+,fast_swats:[0-9/]+,landing_spread:[0-9.]+px'
+        check "a bot under the simple signs${touch:+ with the touch flag}: its swats' pace and landing show: '$careful'" \
+            eval 'echo "$careful" | grep -Eq "^ok .* autoplay=0 $want keys=0 "'
+    done
+    # A person-like hand: no signs, the round as dealt. Its copies (a pixel's move in a
+    # frame, one more click on the results, a tick later after the clock stopped) are
+    # other inputs but the same swats; another hand on the same seed is another round.
+    hand_round() { python3 "$SRC/tests/e2e/human_round.py" "$ZUMBLE" "$SRC" "$@" >/dev/null || fail "human_round.py $*"; }
+    hand_round hand.zrp --time 1700000000
+    hand=$("$ZUMBLE" --verify hand.zrp)
+    check "a person-like hand: no signs, no keys: '$hand'" eval 'echo "$hand" | grep -Eq "^ok .* signs=- keys=0 swats=[0-9a-f]{64}$"'
+    stop=$(($(echo "$hand" | field time_ms) * 60 / 1000))
+    "$CRAFT" hand.zrp copy-nudged.zrp --nudge 100 || fail "replay_craft --nudge"
+    "$CRAFT" hand.zrp copy-clicked.zrp --presses $((stop + 12)) 1 || fail "replay_craft --presses"
+    "$CRAFT" hand.zrp copy-later.zrp --ticks $((stop + 5)) 1 || fail "replay_craft --ticks"
+    for c in nudged clicked later; do
+        copy=$("$ZUMBLE" --verify copy-$c.zrp)
+        check "a copy of the hand's round, $c: another round, the same swats and time: '$copy'" \
+            test "$(echo "$copy" | field round)" != "$(echo "$hand" | field round)" -a \
+            "$(echo "$copy" | field swats)" = "$(echo "$hand" | field swats)" -a \
+            "$(echo "$copy" | field time_ms)" = "$(echo "$hand" | field time_ms)"
+    done
+    hand_round hand2.zrp --time 1700000000 --hand 2
+    check "another hand on the same seed: other swats" \
+        test "$("$ZUMBLE" --verify hand2.zrp | field swats)" != "$(echo "$hand" | field swats)"
+    # Enter four times as the round begins: three change the spawn rate (the fourth finds
+    # it at its least); Space once every fly has come changes nothing that was dealt.
+    rm -rf replays hiscoa.sav
+    printf '%s\n' '0 move 300 300' '3 click' '10 move 120 80' '12 click' '16 move 320 320' '18 click' \
+        '30 key return' '31 key return' '32 key return' '33 key return' '50 key space' '3000 key escape' \
+        '3010 key escape' >keys.script
+    "$ZUMBLE" --headless --autoplay --script keys.script --frames 5000 >/dev/null 2>&1 || fail "the keys' round: exit code $?"
+    keys=$("$ZUMBLE" --verify replays/last.zrp)
+    check "the Enters that hurried the round count, Enter at its least and Space too late do not: '$keys'" \
+        test "$(echo "$keys" | field keys)" = 3
     # The corpus: every round the test player's, each with its signs.
     bad=0
     for f in "$SRC"/tests/replays/*.zrp; do
         out=$("$ZUMBLE" --verify "$f" 2>/dev/null)
         case $out in
-            "ok "*" autoplay=1 "*" signs=-") bad=$((bad + 1)); echo "  $f: no signs" ;;
-            "ok "*" autoplay=0 "*" signs=-" | invalid:*) ;;
+            "ok "*" autoplay=1 "*" signs=- "*) bad=$((bad + 1)); echo "  $f: no signs" ;;
+            "ok "*" autoplay=0 "*" signs=- "* | invalid:*) ;;
             "ok "*" autoplay=1 "*) ;;
             *) bad=$((bad + 1)); echo "  $f: $out" ;;
         esac
     done
     check "the corpus verifies, and its test player's rounds show signs" test "$bad" -eq 0
+
+    # --- one stream answers as a process each does ---------------------------------------
+    # 200 replays through one --verify-stream against --verify in a process of its own for
+    # each: the same lines byte for byte. Human-like rounds, the corpus, crafted refusals
+    # and desyncs (other seeds) and damaged files, interleaved and some sent again, so
+    # that every replay comes after others that left the game in other states.
+    mkdir stream
+    { python3 "$SRC/tests/e2e/human_round.py" "$ZUMBLE" "$SRC" "stream/h-%d.zrp" --time 1700000500 --variants 60 &&
+      python3 "$SRC/tests/e2e/human_round.py" "$ZUMBLE" "$SRC" "stream/t-%d.zrp" --time 1700000900 --flies 30 --speed 3 \
+          --variants 20; } >/dev/null || fail "the human-like rounds for the stream"
+    n=0
+    for edit in "--offscreen 40" "--offscreen 200" "--cursor 80 700 10" "--presses 30 5" "--presses 90 6" \
+        "--key 50 65" "--key 120 66" "--seed 1700000001" "--seed 1699990000" "--seed-ahead 90000" \
+        "--seed-ahead 86400" "--set-autoplay" "--clear-autoplay" "--flags 2" "--flags 4" "--program other"; do
+        for from in auto.zrp stream/h-1.zrp stream/t-2.zrp; do
+            n=$((n + 1))
+            "$CRAFT" "$from" "stream/c-$n.zrp" $edit || fail "replay_craft $from $edit"
+        done
+    done
+    for k in 1 2 3 4 5 6; do
+        head -c $((k * $(wc -c <stream/h-$k.zrp) / 7)) "stream/h-$k.zrp" >"stream/cut-$k.zrp"
+        cp "stream/t-$k.zrp" "stream/flip-$k.zrp"
+        printf '\x5a' | dd of="stream/flip-$k.zrp" bs=1 seek=$((100 + 97 * k)) conv=notrunc status=none
+    done
+    files=("$SRC"/tests/replays/*.zrp "$SRC"/tests/replays/older/*.zrp stream/*.zrp truncated.zrp flipped.zrp \
+           version.zrp text.zrp huge.zrp)
+    : >stream.in
+    : >stream.want
+    for i in $(seq 0 199); do
+        f=${files[$((i * 37 % ${#files[@]}))]}
+        printf '%d\n' "$(wc -c <"$f")" >>stream.in
+        cat "$f" >>stream.in
+        out=$("$ZUMBLE" --verify "$f" 2>/dev/null)
+        echo "exit $? $out" >>stream.want
+    done
+    "$ZUMBLE" --verify-stream <stream.in >stream.out 2>stream.err
+    rc=$?
+    check "--verify-stream greets, then ends with its input (exit $rc)" \
+        test "$rc" -eq 0 -a "$(head -1 stream.out)" = "zumble-verify-stream 1" -a ! -s stream.err
+    tail -n +2 stream.out >stream.got
+    check "one --verify-stream answers ${#files[@]} replays, 200 in all, as 200 --verify processes do" \
+        cmp -s stream.want stream.got
+    cmp -s stream.want stream.got || diff stream.want stream.got | head -5
+    check "among them rounds that verify, refusals and desyncs" \
+        test "$(grep -c '^exit 0 ok ' stream.want)" -gt 50 -a "$(grep -c '^exit 1 invalid: ' stream.want)" -gt 20 \
+        -a "$(grep -c '^exit 1 desync at frame ' stream.want)" -gt 5
     out=$(ZUMBLE_VERIFY_NOW=tomorrow "$ZUMBLE" --verify auto.zrp; echo "rc=$?")
     check "a test clock that is not a number is an error: '$out'" \
         test "$out" = "$(printf 'error: ZUMBLE_VERIFY_NOW is not a number of seconds since 1970\nrc=2')"

@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include "media/display.h"
-#include "objects/instances.h"
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
 #include "shell/globals.h"
@@ -103,16 +102,6 @@ void ExpectBox(BYTE index, int left, int top, int right, int bottom) {
     EXPECT_EQ(box.top, top) << "index " << int(index);
     EXPECT_EQ(box.right, right) << "index " << int(index);
     EXPECT_EQ(box.bottom, bottom) << "index " << int(index);
-}
-
-void ClearPlayLists() {
-    Flies.Clear();
-    SwatMarks.Clear();
-    ResultBlink.Clear();
-    FallingBodies.Clear();
-    BouncingBodies.Clear();
-    DebrisA.Clear();
-    DebrisB.Clear();
 }
 
 std::string MakeTempDir() {

@@ -31,9 +31,6 @@ bool FindBack(BYTE index, RECT* box);
 RECT Box(BYTE index);
 void ExpectBox(BYTE index, int left, int top, int right, int bottom);
 
-// Empties every list that a round uses.
-void ClearPlayLists();
-
 // A temporary directory, made fresh, removed at exit; tests chdir into it for files.
 std::string MakeTempDir();
 std::string ReadFileBytes(const std::string& path);

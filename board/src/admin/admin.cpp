@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -21,9 +22,13 @@ namespace {
 
 const char kAdminUsage[] =
     "usage: zumble-board admin --db DB [--url BOARD_URL] COMMAND [ARGS] [--reason TEXT]\n"
-    "  held                     held runs, with their signs and watch links\n"
-    "  runs [NAME] [--state S]  runs in any state (shown, held, hidden, rejected)\n"
-    "  approve ID | reject ID   a held run goes on the board, or stays off it\n"
+    "  held [--from ADDR] [--name NAME] [--sign SIGN]\n"
+    "                           held runs, with their signs and watch links\n"
+    "  runs [NAME] [--state S] [--from ADDR] [--sign SIGN] [--same-as ID]\n"
+    "                           runs in any state (shown, held, hidden, rejected); --same-as:\n"
+    "                           those of run ID's mode, seed and time\n"
+    "  approve ID... | reject ID...   held runs go on the board, or stay off it\n"
+    "  approve --all-from ADDR | reject --all-from ADDR   every held run of an address\n"
     "  hide ID | restore ID     take a shown run off the board, or put it back\n"
     "  ban-name NAME | unban-name NAME   (a name nobody has yet too: nobody can take it)\n"
     "  ban-address ADDR | unban-address ADDR   (an IPv6 address bans its /64)\n"
@@ -47,7 +52,8 @@ std::string Actor() {
 }
 
 struct Command {
-  std::string db, url, reason, state;
+  std::string db, url, reason, state, from, name, sign, all_from;
+  int64_t same_as = 0;
   bool has_reason = false;
   int limit = 20;
   int64_t offset = 0;
@@ -58,7 +64,8 @@ bool ParseArgs(int argc, char** argv, Command* a, std::string* why) {
   for (int i = 0; i < argc; ++i) {
     std::string arg = argv[i];
     bool option = arg == "--db" || arg == "--url" || arg == "--reason" || arg == "--state" ||
-                  arg == "--limit" || arg == "--offset";
+                  arg == "--limit" || arg == "--offset" || arg == "--from" || arg == "--name" ||
+                  arg == "--sign" || arg == "--same-as" || arg == "--all-from";
     if (!option) {
       a->words.push_back(arg);
       continue;
@@ -71,7 +78,16 @@ bool ParseArgs(int argc, char** argv, Command* a, std::string* why) {
     if (arg == "--db") a->db = value;
     else if (arg == "--url") a->url = value;
     else if (arg == "--state") a->state = value;
-    else if (arg == "--reason") {
+    else if (arg == "--from") a->from = value;
+    else if (arg == "--name") a->name = value;
+    else if (arg == "--sign") a->sign = value;
+    else if (arg == "--all-from") a->all_from = value;
+    else if (arg == "--same-as") {
+      if (!ParseRunId(value, &a->same_as)) {
+        *why = "--same-as takes a run id";
+        return false;
+      }
+    } else if (arg == "--reason") {
       a->reason = value;
       a->has_reason = true;
     } else if (arg == "--limit") {
@@ -88,25 +104,32 @@ bool ParseArgs(int argc, char** argv, Command* a, std::string* why) {
   return true;
 }
 
+// How the round was dealt, for the operator.
+std::string PaceText(const Run& r) {
+  if (r.rate_keys < 0) return "not filed yet";
+  if (r.rate_keys == 0) return "as dealt";
+  return "with Enter/Space (" + std::to_string(r.rate_keys) + ")";
+}
+
 void PrintRun(const Run& r, const std::string& url, const std::string& secret) {
-  printf("run %lld  %s  %d flies, speed %d  %s  %s  state %s  sent %s from %s\n",
+  printf("run %lld  %s  %d flies, speed %d  %s  %s  %s  state %s  sent %s from %s\n",
          static_cast<long long>(r.id), r.name.c_str(), r.flies, r.speed,
-         FormatTime(r.time_ms).c_str(), PlayedText(r).c_str(), r.state.c_str(),
-         IsoDate(r.created).c_str(), r.sender.empty() ? "?" : r.sender.c_str());
+         FormatTime(r.time_ms).c_str(), PlayedText(r).c_str(), PaceText(r).c_str(),
+         r.state.c_str(), IsoDate(r.created).c_str(), r.sender.empty() ? "?" : r.sender.c_str());
   if (!r.signs.empty()) printf("  signs: %s\n", r.signs.c_str());
   std::string replay = "/api/runs/" + std::to_string(r.id) + "/replay";
   if (r.state != "shown") replay += "?review=" + ReviewToken(secret, r.id);
   printf("  watch: %s/play/?replay=%s\n", url.c_str(), Percent(replay).c_str());
 }
 
-int ListRuns(Store* store, const Command& a, const std::string& state, const std::string& fold) {
+int ListRuns(Store* store, const Command& a, const RunFilter& filter) {
   Page page;
   std::string secret;
-  if (!store->ListRuns(state, fold, a.limit, a.offset, &page) || !store->BoardSecret(&secret)) {
+  if (!store->ListRuns(filter, a.limit, a.offset, &page) || !store->BoardSecret(&secret)) {
     fprintf(stderr, "zumble-board admin: database: %s\n", store->LastError().c_str());
     return 2;
   }
-  printf("%s runs %lld-%lld of %lld\n", state.empty() ? "all" : state.c_str(),
+  printf("%s runs %lld-%lld of %lld\n", filter.state.empty() ? "all" : filter.state.c_str(),
          static_cast<long long>(page.runs.empty() ? 0 : a.offset + 1),
          static_cast<long long>(a.offset + static_cast<int64_t>(page.runs.size())),
          static_cast<long long>(page.total));
@@ -151,6 +174,66 @@ bool NameArg(const std::string& raw, std::string* name, std::string* fold) {
   return true;
 }
 
+// The filters of held and runs: false with *why for a bad one.
+bool Filter(const Command& a, RunFilter* f, std::string* why) {
+  std::string name;
+  if (!a.name.empty() && !NameArg(a.name, &name, &f->fold)) {
+    *why = "not a name: " + a.name;
+    return false;
+  }
+  if (!a.from.empty() && (f->sender = SenderOf(a.from)).empty()) {
+    *why = "not an address: " + a.from;
+    return false;
+  }
+  for (char c : a.sign)
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_')) {
+      *why = "a sign is named in a-z, 0-9 and _ (jump_swats): " + a.sign;
+      return false;
+    }
+  f->sign = a.sign;
+  f->same_as = a.same_as;
+  return true;
+}
+
+// approve and reject: each run given, or every held run of an address, each in its own
+// transaction with its audit row. 0 all done, 1 some refused, 2 the database failed.
+int ChangeRuns(Store* store, const Command& a, const std::vector<std::string>& from,
+               const char* to, const std::string& actor) {
+  const std::string& cmd = a.words[0];
+  std::vector<int64_t> ids;
+  for (size_t i = 1; i < a.words.size(); ++i) {
+    int64_t id = 0;
+    if (!ParseRunId(a.words[i], &id)) return Usage("not a run id: " + a.words[i]);
+    ids.push_back(id);
+  }
+  if (!a.all_from.empty()) {
+    RunFilter held;
+    held.state = "held";
+    held.sender = SenderOf(a.all_from);
+    if (held.sender.empty()) return Usage("not an address: " + a.all_from);
+    // The list is read whole first: the changes take runs out of it.
+    for (int64_t offset = 0;;) {
+      Page page;
+      if (!store->ListRuns(held, 200, offset, &page)) return Done(store, false, "", "");
+      for (const Run& r : page.runs) ids.push_back(r.id);
+      offset += static_cast<int64_t>(page.runs.size());
+      if (page.runs.empty() || offset >= page.total) break;
+    }
+    if (ids.empty()) printf("no held runs from %s\n", held.sender.c_str());
+  }
+  int result = 0;
+  for (int64_t id : ids) {
+    std::string why, key;
+    bool ok = store->SetRunState(id, from, to, cmd, actor, a.reason, &why, &key);
+    std::string what = "run " + std::to_string(id) + " is " + to;
+    if (!key.empty()) what += "; its name had no key: the key (give it to its player): " + key;
+    int rc = Done(store, ok, why, what);
+    if (rc == 2) return 2;
+    result = std::max(result, rc);
+  }
+  return result;
+}
+
 }  // namespace
 
 int AdminCommand(int argc, char** argv) {
@@ -160,14 +243,25 @@ int AdminCommand(int argc, char** argv) {
   if (a.words.empty()) return Usage("no command");
   if (a.db.empty()) return Usage("--db is needed");
   const std::string& cmd = a.words[0];
+  const bool many = cmd == "approve" || cmd == "reject";
   size_t want = cmd == "held" || cmd == "audit" ? 1
                 : cmd == "runs"                  ? a.words.size() <= 2 ? a.words.size() : 0
                 : cmd == "rename" || cmd == "export" ? 3
-                                                     : 2;
+                : many                           ? a.words.size() > 1 || !a.all_from.empty()
+                                                       ? a.words.size() : 0
+                                                 : 2;
   if (a.words.size() != want) return Usage("wrong arguments for " + cmd);
+  const bool lists = cmd == "held" || cmd == "runs";
+  if (!a.all_from.empty() && !many) return Usage("--all-from goes with approve or reject");
+  if ((!a.from.empty() || !a.sign.empty() || !a.name.empty() || a.same_as) && !lists)
+    return Usage("--from, --name, --sign and --same-as go with held or runs");
+  if ((!a.state.empty() || a.same_as) && cmd == "held")
+    return Usage("held lists held runs: --state and --same-as go with runs");
   bool change = cmd != "held" && cmd != "runs" && cmd != "audit" && cmd != "export";
   if (change && (!a.has_reason || a.reason.empty()))
     return Usage(cmd + " needs --reason: every change is kept with its reason");
+  RunFilter filter;
+  if (lists && !Filter(a, &filter, &why)) return Usage(why);
 
   std::string error;
   std::unique_ptr<Store> store = OpenStore(a.db, 1, &error);
@@ -176,25 +270,28 @@ int AdminCommand(int argc, char** argv) {
     return 2;
   }
   std::string actor = Actor();
-  if (cmd == "held") return ListRuns(store.get(), a, "held", "");
+  if (cmd == "held") {
+    filter.state = "held";
+    return ListRuns(store.get(), a, filter);
+  }
   if (cmd == "audit") return Audit(store.get(), a);
   if (cmd == "runs") {
-    std::string name, fold;
-    if (a.words.size() == 2 && !NameArg(a.words[1], &name, &fold)) return Usage("not a name");
-    return ListRuns(store.get(), a, a.state, fold);
+    std::string name;
+    if (a.words.size() == 2 && !NameArg(a.words[1], &name, &filter.fold)) return Usage("not a name");
+    filter.state = a.state;
+    return ListRuns(store.get(), a, filter);
   }
+  if (cmd == "approve") return ChangeRuns(store.get(), a, {"held", "rejected"}, "shown", actor);
+  if (cmd == "reject") return ChangeRuns(store.get(), a, {"held"}, "rejected", actor);
 
   int64_t id = 0;
-  bool by_id = cmd == "approve" || cmd == "reject" || cmd == "hide" || cmd == "restore" ||
-               cmd == "export";
+  bool by_id = cmd == "hide" || cmd == "restore" || cmd == "export";
   if (by_id && !ParseRunId(a.words[1], &id)) return Usage("not a run id: " + a.words[1]);
   struct StateChange {
     const char* command;
     std::vector<std::string> from;
     const char* to;
   } changes[] = {
-      {"approve", {"held", "rejected"}, "shown"},
-      {"reject", {"held"}, "rejected"},
       {"hide", {"shown"}, "hidden"},
       {"restore", {"hidden"}, "shown"},
   };

@@ -2,7 +2,9 @@
 
 #include <sys/resource.h>
 
+#include <array>
 #include <atomic>
+#include <boost/asio/buffer.hpp>
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
@@ -11,6 +13,7 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/asio/thread_pool.hpp>
+#include <boost/asio/write.hpp>
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/core/file.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
@@ -27,6 +30,7 @@
 #include <cstdio>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -270,7 +274,9 @@ class Session : public std::enable_shared_from_this<Session> {
       return ServeFile(req);
 
     HttpResponse res;
-    if (AnswerAtOnce(server_->ctx, req, &res)) return Send(std::move(res));
+    std::shared_ptr<const CachedAnswer> kept;
+    if (AnswerAtOnce(server_->ctx, req, &res, &kept))
+      return kept ? SendKept(std::move(kept)) : Send(std::move(res));
     if (server_->queued.load() >= server_->max_queued) {
       res.AddHeader("Retry-After", "5");
       SendError(&res, 503, "the board is busy; try again soon");
@@ -311,6 +317,7 @@ class Session : public std::enable_shared_from_this<Session> {
     answer->set(http::field::accept_ranges, "none");
     answer->set("Content-Security-Policy", PolicyFor(file, type));
     answer->set("X-Content-Type-Options", "nosniff");
+    answer->set("X-Frame-Options", "DENY");
     if (head_) {
       auto header_only = std::make_shared<http::response<http::string_body>>(http::status::ok, 11);
       header_only->base() = answer->base();
@@ -327,7 +334,7 @@ class Session : public std::enable_shared_from_this<Session> {
         static_cast<http::status>(res.status), 11);
     if (!res.content_type.empty()) answer->set(http::field::content_type, res.content_type);
     for (const auto& h : res.headers) answer->insert(h.first, h.second);
-    answer->set("X-Content-Type-Options", "nosniff");
+    for (const auto& h : TransportHeaders(res)) answer->insert(h.first, h.second);
     size_t size = res.body.size();
     if (res.status == 304 || res.status == 204) {
       return Write(answer, 0);
@@ -339,6 +346,26 @@ class Session : public std::enable_shared_from_this<Session> {
     answer->body() = std::move(res.body);
     answer->content_length(size);
     Write(answer, size);
+  }
+
+  // A kept 200, from this thread: the bytes kept with it (its head serialized once, when
+  // it was kept), nothing copied or serialized here; the same deadline as any answer.
+  void SendKept(std::shared_ptr<const CachedAnswer> answer) {
+    bool keep = keep_alive_ && !close_after_ && !server_->stopping;
+    static constexpr std::string_view kKeep = "\r\n", kClose = "Connection: close\r\n\r\n";
+    std::string_view end = keep ? kKeep : kClose;
+    const std::string& body = answer->response.body;
+    std::array<net::const_buffer, 3> bytes = {net::buffer(answer->head),
+                                              net::buffer(end.data(), end.size()),
+                                              net::buffer(body)};
+    Deadline(std::chrono::milliseconds(options().request_timeout_ms) +
+             std::chrono::seconds(body.size() / kSlowestWrite));
+    Then then = keep ? Then::kReadNext : Then::kClose;
+    net::async_write(socket_, bytes,
+                     [self = shared_from_this(), answer = std::move(answer), then](error_code ec,
+                                                                                   size_t) {
+                       self->Wrote(ec, then);
+                     });
   }
 
   // An answer: given as long as a reader taking kSlowestWrite bytes a second needs.
@@ -507,6 +534,7 @@ std::unique_ptr<HttpServer, void (*)(HttpServer*)> StartHttp(Context* ctx, int* 
     return {nullptr, DeleteServer};
   }
   *port = s->acceptor.local_endpoint().port();
+  ctx->origins = BoardOrigins(options.public_urls, *port);
   // Connections stay well inside the descriptors the process may open (the database,
   // the verifiers and the page's files need some too).
   rlimit files{};

@@ -58,6 +58,16 @@ std::string WatchPath(int64_t run_id) {
   return "/play/?replay=/api/runs/" + std::to_string(run_id) + "/replay";
 }
 
+std::string BoardPath(int flies, int speed, Pace pace, bool api) {
+  return std::string(api ? "/api" : "") + "/boards/" + std::to_string(flies) + "/" +
+         std::to_string(speed) + (pace == Pace::kKeys ? "/keys" : "");
+}
+
+std::string BoardTitle(int flies, int speed, Pace pace) {
+  return std::to_string(flies) + " flies, speed " + std::to_string(speed) +
+         (pace == Pace::kKeys ? ", with Enter/Space" : "");
+}
+
 const char* ErrorCode(int status) {
   switch (status) {
     case 403: return "forbidden";
@@ -117,7 +127,8 @@ std::string BoardsHtml(const std::vector<ModeBoard>& boards) {
          "replay on the server: the replay's inputs give its time. Each player's best run "
          "of a mode; the date is when the round was played. "
          "<a href=\"/play/\">Play Zumble</a> in the browser. "
-         "<a href=\"/feed.atom\">New records</a> as a feed.</p>\n"
+         "<a href=\"/feed.atom\">New records</a> as a feed. Rounds whose pace Enter or "
+         "Space changed have boards of their own, reached from each mode's.</p>\n"
          "<div class=\"grid\">\n";
   for (const ModeBoard& b : boards) {
     std::string mode = std::to_string(b.flies) + "/" + std::to_string(b.speed);
@@ -150,20 +161,25 @@ std::string BoardsHtml(const std::vector<ModeBoard>& boards) {
 }
 
 std::string SubmitResultHtml(int status, std::string_view message, const Run* run, int64_t rank,
-                             std::string_view key) {
+                             std::string_view key, bool claimed) {
   std::string out = PageHead("Zumble best times");
   if (run) {
     out += "<h1>Time accepted</h1><p>" + HtmlEscape(run->name) + ": " +
-           FormatTime(run->time_ms) + " with " + std::to_string(run->flies) +
-           " flies at speed " + std::to_string(run->speed) + ", rank " + std::to_string(rank) +
-           ". <a href=\"" + WatchPath(run->id) + "\">watch</a></p>";
+           FormatTime(run->time_ms) + ", rank " + std::to_string(rank) + " on <a href=\"" +
+           BoardPath(run->flies, run->speed, PaceOf(*run)) + "\">" +
+           BoardTitle(run->flies, run->speed, PaceOf(*run)) + "</a>. <a href=\"" +
+           WatchPath(run->id) + "\">watch</a></p>";
   } else {
     out += "<h1>Not on the board (" + std::to_string(status) + ")</h1><p>" +
            HtmlEscape(message) + "</p>";
   }
-  if (!key.empty())
+  if (!key.empty() && claimed)
     out += "<p>The name is yours now. Its key, shown only this once: <code class=\"key\">" +
            HtmlEscape(key) + "</code>. Keep it: every later run under this name needs it.</p>";
+  else if (!key.empty())
+    out += "<p>The name is nobody's until an operator approves the run; then it is yours, with "
+           "this key, shown only this once: <code class=\"key\">" + HtmlEscape(key) +
+           "</code>. Keep it, and give it with your later runs under this name.</p>";
   return out + "<p><a href=\"/\">Back to the boards</a></p></body></html>\n";
 }
 

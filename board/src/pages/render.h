@@ -13,6 +13,7 @@ namespace board {
 struct ModeBoard {
   int flies = 0;
   int speed = 0;
+  Pace pace = Pace::kDealt;
   std::vector<Run> runs;
   int64_t total = 0;    // players on this board
   int64_t offset = 0;   // the rank of runs[0], less one
@@ -26,6 +27,11 @@ std::string FormatTime(int64_t ms);              // 12.345 s
 std::string Percent(std::string_view text);       // for a path segment or a query value
 std::string PlayerPath(std::string_view name);    // /players/NAME
 std::string WatchPath(int64_t run_id);            // the page playing the run's replay
+// A mode's board of a pace: /boards/F/S (as dealt) or /boards/F/S/keys; with `api`,
+// its JSON under /api.
+std::string BoardPath(int flies, int speed, Pace pace, bool api = false);
+// "10 flies, speed 2", and ", with Enter/Space" for that board.
+std::string BoardTitle(int flies, int speed, Pace pace);
 
 std::string RunJson(const Run& run);
 // The board's runs, each with its rank; "total" players and the page's "offset".
@@ -39,10 +45,10 @@ std::string ErrorJson(int status, std::string_view reason);
 const char* ErrorCode(int status);
 
 std::string BoardsHtml(const std::vector<ModeBoard>& boards);
-// The page that answers the upload form: what happened, the name's new key (once), and
-// the way back.
+// The page that answers the upload form: what happened, the name's new key (once; the
+// key it takes on approval when the run is held, `claimed` false), and the way back.
 std::string SubmitResultHtml(int status, std::string_view message, const Run* run, int64_t rank,
-                             std::string_view key);
+                             std::string_view key, bool claimed);
 
 // What the pages share: the head (title, style, the feed's link), a run's cells
 // (rank, name, time, when it was played, watch) and how it was played, in words.

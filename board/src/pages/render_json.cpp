@@ -46,6 +46,7 @@ void AddRun(Json* out, const Run& run) {
   o["program"] = run.program.empty() ? Json(nullptr) : Json(run.program);
   o["touch"] = run.touch;
   o["pad"] = run.pad;
+  o["keys"] = run.rate_keys;
   o["replay"] = ReplayPath(run.id);
 }
 
@@ -57,6 +58,11 @@ Json BoardValue(const ModeBoard& board) {
     AddRun(&run, board.runs[i]);
     o["runs"].push_back(std::move(run));
   }
+  // Each of a mode's two boards names the other.
+  bool keys = board.pace == Pace::kKeys;
+  o["with_keys"] = keys;
+  o[keys ? "dealt_board" : "keys_board"] =
+      BoardPath(board.flies, board.speed, keys ? Pace::kDealt : Pace::kKeys, true);
   return o;
 }
 
@@ -98,7 +104,9 @@ std::string AcceptedJson(const Run& run, int64_t rank, bool existed, const std::
             {"replay", ReplayPath(run.id)},
             {"already_stored", existed},
             {"personal_best", run.personal},
-            {"record", run.record}};
+            {"record", run.record},
+            {"keys", run.rate_keys},
+            {"board", BoardPath(run.flies, run.speed, PaceOf(run), true)}};
   // The key goes out once, with the run that claimed the name; the board keeps its hash.
   if (!key.empty()) o["key"] = key;
   return Text(o) + "\n";

@@ -26,9 +26,7 @@ std::string Pager(const std::string& path, int64_t offset, int limit, int64_t to
   return out + "</p>";
 }
 
-std::string ModeTitle(int flies, int speed) {
-  return std::to_string(flies) + " flies, speed " + std::to_string(speed);
-}
+std::string ModeTitle(int flies, int speed) { return BoardTitle(flies, speed, Pace::kDealt); }
 
 // An XML text: escaped, and nothing XML 1.0 forbids (names and texts here have none,
 // but the feed must stay well-formed whatever a run holds).
@@ -43,10 +41,18 @@ std::string XmlText(std::string_view text) {
 
 std::string ModeBoardHtml(const ModePage& page) {
   const ModeBoard& b = page.board;
-  std::string title = ModeTitle(b.flies, b.speed);
-  std::string path = "/boards/" + std::to_string(b.flies) + "/" + std::to_string(b.speed);
+  const bool keys = b.pace == Pace::kKeys;
+  std::string title = BoardTitle(b.flies, b.speed, b.pace);
+  std::string path = BoardPath(b.flies, b.speed, b.pace);
+  std::string other = BoardPath(b.flies, b.speed, keys ? Pace::kDealt : Pace::kKeys);
   std::string out = PageHead("Zumble: " + title);
-  out += "<h1>" + title + "</h1><p><a href=\"/\">All boards</a></p>\n"
+  // Enter and Space change how fast the flies come: such rounds are ranked apart.
+  out += "<h1>" + title + "</h1><p><a href=\"/\">All boards</a> &middot; " +
+         (keys ? "Rounds whose pace Enter (faster) or Space (slower) changed while they were "
+                 "played. <a href=\"" + other + "\">Rounds as dealt</a>"
+               : "Rounds as dealt. <a href=\"" + other + "\">With Enter/Space</a>: rounds "
+                 "whose pace the keys changed, on a board of their own") +
+         "</p>\n"
          "<form method=\"get\" action=\"" + path + "\"><label>Jump to my rank: <input "
          "name=\"name\" maxlength=\"40\" value=\"" + HtmlEscape(page.you) + "\"></label> "
          "<button>Go</button></form>\n";
@@ -56,15 +62,16 @@ std::string ModeBoardHtml(const ModePage& page) {
     out += "<p>" + HtmlEscape(page.you) + " is number " + std::to_string(page.you_rank) + ".</p>";
   out += Pager(path, b.offset, page.limit, b.total, "players");
   if (!b.runs.empty()) {
-    out += "<table><tr><th>#</th><th>Name</th><th>Time</th><th>Played</th><th></th>"
-           "<th>Program</th></tr>";
+    out += std::string("<table><tr><th>#</th><th>Name</th><th>Time</th><th>Played</th><th></th>"
+                       "<th>Program</th>") + (keys ? "<th>Keys</th>" : "") + "</tr>";
     for (size_t i = 0; i < b.runs.size(); ++i) {
       const Run& r = b.runs[i];
       int64_t rank = b.offset + static_cast<int64_t>(i) + 1;
       out += std::string("<tr id=\"run-") + std::to_string(r.id) + "\"" +
              (rank == page.you_rank ? " class=\"you\"" : "") + ">" + RunCells(r, rank) +
              "<td class=\"small\">" + HtmlEscape(r.program.empty() ? "?" : r.program) +
-             (r.pad ? ", gamepad" : r.touch ? ", touch" : "") + "</td></tr>";
+             (r.pad ? ", gamepad" : r.touch ? ", touch" : "") + "</td>" +
+             (keys ? "<td class=\"t\">" + std::to_string(r.rate_keys) + "</td>" : "") + "</tr>";
     }
     out += "</table>";
   }
@@ -78,15 +85,17 @@ std::string PlayerHtml(const PlayerPage& page) {
          "board since " + IsoDate(p.created).substr(0, 10) + "</p>\n";
   out += Pager(PlayerPath(p.name), page.runs.offset, page.limit, page.runs.total, "bests");
   int flies = -1, speed = -1;
+  Pace pace = Pace::kDealt;
   for (const Run& r : page.runs.runs) {
-    bool first = r.flies != flies || r.speed != speed;
+    bool first = r.flies != flies || r.speed != speed || PaceOf(r) != pace;
     if (first) {
       if (flies >= 0) out += "</table></section>";
       flies = r.flies;
       speed = r.speed;
-      out += "<section><h2><a href=\"/boards/" + std::to_string(flies) + "/" +
-             std::to_string(speed) + "?name=" + HtmlEscape(Percent(p.name)) + "\">" +
-             ModeTitle(flies, speed) + "</a></h2><table>";
+      pace = PaceOf(r);
+      out += "<section><h2><a href=\"" + BoardPath(flies, speed, pace) + "?name=" +
+             HtmlEscape(Percent(p.name)) + "\">" + BoardTitle(flies, speed, pace) +
+             "</a></h2><table>";
     }
     std::string played = r.played >= 0 ? IsoDate(r.played) : IsoDate(r.created);
     out += std::string("<tr><td>") + (r.best ? "best" : "replaced") + "</td><td class=\"t\">" +

@@ -82,6 +82,11 @@ std::shared_ptr<const CachedAnswer> CacheKeep(ResponseCache* cache, const std::s
   auto answer = std::make_shared<CachedAnswer>();
   answer->etag = "\"" + Sha256Hex(response.body).substr(0, 24) + "\"";
   answer->response = std::move(response);
+  if (answer->response.status == 200) {
+    HttpResponse whole = answer->response;
+    whole.AddHeader("ETag", answer->etag);
+    answer->head = ResponseHead(whole);
+  }
   std::unique_lock<std::mutex> hold(cache->lock);
   auto it = cache->answers.find(key);
   if (it != cache->answers.end() && it->second.answer && it->second.generation > generation) {
@@ -193,6 +198,10 @@ void CacheStop(ResponseCache* cache) {
     cache->stopping = true;
   }
   cache->changed.notify_all();
+}
+
+bool SentWhole(const CachedAnswer& answer, const std::string* if_none_match) {
+  return !answer.head.empty() && !(if_none_match && Matches(*if_none_match, answer.etag));
 }
 
 void AnswerFromCache(const CachedAnswer& answer, const std::string* if_none_match,

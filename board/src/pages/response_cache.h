@@ -22,6 +22,10 @@ namespace board {
 struct CachedAnswer {
   HttpResponse response;
   std::string etag;       // "\"...\"", of the body
+  // For a 200: its status line and header lines as they go out (the ETag and the
+  // transport's own among them, without the blank line that ends them), so that a
+  // reader is sent the kept bytes as they are.
+  std::string head;
 };
 
 struct CacheEntry {
@@ -85,5 +89,9 @@ void CacheStop(ResponseCache* cache);
 // The answer to send: 304 when If-None-Match names its ETag, else the whole answer.
 void AnswerFromCache(const CachedAnswer& answer, const std::string* if_none_match,
                      HttpResponse* out);
+
+// Whether the whole kept answer goes out as it is (a 200 with its head, not matched by
+// If-None-Match).
+bool SentWhole(const CachedAnswer& answer, const std::string* if_none_match);
 
 }  // namespace board

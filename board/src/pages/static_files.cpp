@@ -41,7 +41,7 @@ std::string PageSecurityPolicy(std::string_view html) {
   return "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'" + hashes +
          "; style-src 'self' 'unsafe-inline'; img-src 'self' data: blob:; media-src 'self' "
          "data: blob:; connect-src 'self'; worker-src 'self'; object-src 'none'; base-uri "
-         "'self'; form-action 'self'; frame-ancestors 'self'";
+         "'self'; form-action 'self'; frame-ancestors 'none'";
 }
 
 const char* ContentTypeOf(std::string_view name) {

@@ -36,7 +36,15 @@ struct Run {
   bool personal = false; // its player's best of the mode when it went on the board
   int64_t shown_at = 0;  // when it went on the board (0: never)
   bool best = false;     // in a player's list: their best of the mode now
+  // Enter/Space presses that changed the flies' pace in play: 0 as dealt (the mode's
+  // board), more on the mode's board with the keys; -1 not filed yet (on no board).
+  int64_t rate_keys = -1;
 };
+
+// Which of a mode's two boards: rounds as dealt, or rounds whose pace Enter or Space
+// changed.
+enum class Pace { kDealt = 0, kKeys = 1 };
+inline Pace PaceOf(const Run& run) { return run.rate_keys > 0 ? Pace::kKeys : Pace::kDealt; }
 
 // A submission that passed the verifier, with what the board needs to decide on it.
 struct NewRun {
@@ -57,6 +65,10 @@ struct NewRun {
   bool pad = false;
   std::string signs;     // non-empty: stored held
   std::string sender;
+  int64_t rate_keys = -1;  // as the verifier said; -1 it did not
+  std::string swats;     // the round by what the game did, "" unknown
+  std::string verdict;   // the verifier's whole line
+  int max_held = 3;      // held runs one sender may have waiting at once
 };
 
 // What became of a submission in the store.
@@ -69,10 +81,13 @@ struct Stored {
     kBadKey,          // a key was given, and it is not the name's
     kBannedName,      // reason
     kBannedAddress,   // reason
+    kTooManyHeld,     // the run would be held, and its sender has max_held waiting
   } outcome = kStored;
   Run run;
   int64_t rank = 0;      // among players' bests of the mode (for a held run: where it would be)
-  std::string key;       // the new key when this run claimed its name, else ""
+  // The new key when this run claimed its name; for a held run, the key the name gets
+  // if the run is approved (until then the name is nobody's); else "".
+  std::string key;
   std::string holder;    // kNameTaken: the name as its player shows it
   std::string reason;    // a ban's reason
 };
@@ -92,6 +107,24 @@ struct Player {
   bool banned = false;
   std::string ban_reason;
   bool has_key = false;
+};
+
+// Which runs the operator lists: each part left empty (or 0) takes any.
+struct RunFilter {
+  std::string state;     // shown, held, hidden, rejected
+  std::string fold;      // the player's, by the folded name
+  std::string sender;    // the address it came from (SenderOf's form)
+  std::string sign;      // a sign's name (jump_swats, ...)
+  int64_t same_as = 0;   // runs of this run's mode, seed and time (itself too)
+};
+
+// A run stored before the board knew how its round was dealt (store_refile.cpp).
+struct UnfiledRun {
+  int64_t id = 0;
+  int flies = 0;
+  int speed = 0;
+  int64_t time_ms = 0;
+  std::string verdict;   // the verifier's line when it was stored, "" none kept
 };
 
 struct AuditRow {
@@ -152,20 +185,22 @@ class Store {
   bool CheckName(const std::string& fold, const std::string& key, Stored* out);
   // The address's ban, if any (checked before a replay is verified).
   bool AddressBan(const std::string& address, bool* banned, std::string* reason);
-  // 1 + the players whose best shown run of this mode is faster (or as fast and older).
+  // 1 + the players whose best shown run of this mode's board of the run's pace is
+  // faster (or as fast and older).
   bool Rank(const Run& run, int64_t* rank);
-  // The shown board of a mode, one run a player (their best), fastest first.
-  bool Best(int flies, int speed, int limit, int64_t offset, Page* out);
-  bool Best(int flies, int speed, int limit, std::vector<Run>* out);
-  // Every mode's board at once, in the order of kReplayFlies then kReplaySpeeds (replay/core/replay_bounds.h).
+  // The shown board of a mode and pace, one run a player (their best), fastest first.
+  bool Best(int flies, int speed, Pace pace, int limit, int64_t offset, Page* out);
+  // Every mode's board of rounds as dealt at once, in the order of kReplayFlies then
+  // kReplaySpeeds (replay/core/replay_bounds.h).
   bool AllBest(int limit, std::vector<Page>* out);
-  // Where a player's best of a mode stands (0 when they have none shown).
-  bool PlayerRank(int flies, int speed, const std::string& fold, int64_t* rank);
-  // A player's shown runs that were their best of a mode when they went on the board,
-  // newest first, and the player.
+  // Where a player's best of a mode's board stands (0 when they have none shown).
+  bool PlayerRank(int flies, int speed, Pace pace, const std::string& fold, int64_t* rank);
+  // A player's shown runs that were their best of a mode's board when they went on it,
+  // by mode and pace, and the player.
   bool PlayerBests(const std::string& fold, int limit, int64_t offset, Player* player,
                    bool* found, Page* out);
-  // Shown runs that were the best of their mode when they went on the board, newest first.
+  // Shown runs that were the best of their mode's board of rounds as dealt when they went
+  // on it, newest first.
   bool Records(int limit, Page* out);
   // A shown run's replay; with `any_state`, any run's (for the operator's review).
   bool Replay(int64_t id, bool any_state, std::string* bytes, bool* found);
@@ -176,12 +211,15 @@ class Store {
   // The operator's side (zumble-board admin). Each change is one transaction with its
   // audit row, and moves the generation. False with *why set when the change does not
   // apply (no such run, not held, name taken...).
-  bool ListRuns(const std::string& state, const std::string& fold, int limit, int64_t offset,
-                Page* out);
+  bool ListRuns(const RunFilter& filter, int limit, int64_t offset, Page* out);
   bool FindRun(int64_t id, Run* out, bool* found);
+  // A run that goes on the board for the first time claims its name if nobody has: with
+  // the key its sender was given when it was held, or a new one put in *key (may be
+  // null) for the operator to pass on; one whose name another player claimed meanwhile
+  // is refused. Rejecting frees a name none of whose runs went on the board.
   bool SetRunState(int64_t id, const std::vector<std::string>& from, const std::string& to,
                    const std::string& action, const std::string& actor,
-                   const std::string& reason, std::string* why);
+                   const std::string& reason, std::string* why, std::string* key = nullptr);
   // A name nobody has yet can be banned too: it is kept, banned, and nobody can claim it.
   bool BanName(const std::string& name, const std::string& fold, bool banned,
                const std::string& actor, const std::string& reason, std::string* why);
@@ -192,6 +230,28 @@ class Store {
   bool ResetKey(const std::string& fold, const std::string& key_hash, const std::string& actor,
                 const std::string& reason, std::string* why);
   bool Audit(int limit, int64_t offset, std::vector<AuditRow>* out, int64_t* total);
+
+  // At start: the stored names folded as FoldName folds them now (store_names.cpp). Of
+  // names that now fold alike, the oldest player keeps its name and the others are
+  // renamed NAME-2, NAME-3...; each change is an audit row. *told gets a line for the
+  // operator for each player renamed and for stored names the rules would refuse today.
+  bool FoldStoredNames(std::vector<std::string>* told);
+  // Filing the runs stored before the board knew how each round was dealt, by the
+  // board's start (verify/refile.h). Up to `limit` unfiled runs after id `after`, in id
+  // order: those never looked at, and those whose kept line does not say.
+  bool Unfiled(int64_t after, int limit, std::vector<UnfiledRun>* out);
+  // Files a run under its pace with its swats and the verifier's line. When another run
+  // has the same mode, seed and swats, the older keeps them and the other is a copy:
+  // hidden if shown, and the audit table says so (*copy_of is the older run, else 0).
+  bool FileRun(int64_t id, int64_t rate_keys, const std::string& swats,
+               const std::string& verdict, int64_t* copy_of);
+  // The game refuses a stored run's replay now (or plays it to another result): the run
+  // stays on no board, its line kept so it is not looked at again, and the audit table
+  // says why.
+  bool LeaveUnfiled(int64_t id, const std::string& line, const std::string& why);
+  // A mode's record and personal-best flags measured again, each board of a pace apart,
+  // in the order the runs went on the board.
+  bool MeasureFlagsAgain(int flies, int speed);
 
   virtual int SchemaVersion() = 0;
   virtual std::string LastError() = 0;

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "store/store_rows.h"
+#include "trust/keys.h"
 
 namespace board {
 
@@ -33,27 +34,60 @@ bool PlayerOf(SqlSession& db, const std::string& fold, int64_t* id, std::string*
 
 bool Store::SetRunState(int64_t id, const std::vector<std::string>& from, const std::string& to,
                         const std::string& action, const std::string& actor,
-                        const std::string& reason, std::string* why) {
+                        const std::string& reason, std::string* why, std::string* key) {
   why->clear();
+  if (key) key->clear();
+  // A key for a name that an approved run claims without one (a run held before its
+  // sender was given any), made outside the transaction.
+  std::string spare = to == "shown" ? NewKey() : "";
   return Session(true, [&](SqlSession& db) {
     SqlRows rows;
-    if (!db.Run("SELECT state, shown_at FROM runs WHERE id = $1", {Int(id)}, &rows)) return false;
+    if (!db.Run("SELECT runs.state, runs.shown_at, runs.claim, runs.player, players.key_hash,"
+                " players.name FROM runs JOIN players ON players.id = runs.player"
+                " WHERE runs.id = $1",
+                {Int(id)}, &rows))
+      return false;
     if (rows.size() != 1) {
       *why = "no run " + std::to_string(id);
       return false;
     }
-    std::string state = rows.At(0, 0);
+    std::string state = rows.At(0, 0), claim = rows.At(0, 2), key_hash = rows.At(0, 4);
+    int64_t player = rows.Int(0, 3);
     bool allowed = false;
     for (const std::string& f : from) allowed = allowed || f == state;
     if (!allowed) {
       *why = "run " + std::to_string(id) + " is " + state;
       return false;
     }
+    bool first_shown = to == "shown" && rows.Int(0, 1) == 0;
+    // A run that goes on the board for the first time claims its name: with the key its
+    // sender was given when it was held, or a new one for the operator to pass on. A
+    // name claimed meanwhile by another player's run is not its sender's.
+    if (first_shown && !key_hash.empty() && (claim.empty() || !SameSecret(claim, key_hash))) {
+      *why = "the name " + rows.At(0, 5) + " was claimed by another run since run " +
+             std::to_string(id) + " was held, and its sender does not hold the key";
+      return false;
+    }
+    if (first_shown && key_hash.empty()) {
+      if (claim.empty()) {
+        if (spare.empty()) return Fail("the system gave no randomness for a key");
+        claim = KeyHash(spare);
+        if (key) *key = spare;
+      }
+      if (!db.Run("UPDATE players SET key_hash = $2 WHERE id = $1", {Int(player), Text(claim)},
+                  nullptr))
+        return false;
+    }
     // A run shown for the first time is measured against the board as it is now; one
     // shown before keeps what it was when it first went on.
-    bool ok = to == "shown" && rows.Int(0, 1) == 0
-                  ? MarkShown(db, id, static_cast<int64_t>(time(nullptr)))
-                  : db.Run("UPDATE runs SET state = $2 WHERE id = $1", {Int(id), Text(to)}, nullptr);
+    bool ok = first_shown ? MarkShown(db, id, static_cast<int64_t>(time(nullptr)))
+                          : db.Run("UPDATE runs SET state = $2 WHERE id = $1", {Int(id), Text(to)},
+                                   nullptr);
+    // A name none of whose runs went on the board is free again when one is rejected.
+    if (ok && to == "rejected")
+      ok = db.Run("UPDATE players SET key_hash = NULL WHERE id = $1 AND NOT EXISTS"
+                  " (SELECT 1 FROM runs WHERE runs.player = $1 AND runs.shown_at > 0)",
+                  {Int(player)}, nullptr);
     return ok && Audited(db, actor, action, "run " + std::to_string(id), reason);
   });
 }

@@ -45,6 +45,12 @@ const char* const kMigrations[] = {
     " ADD COLUMN shown_at BIGINT NOT NULL DEFAULT 0;"
     "ALTER TABLE board_state ADD COLUMN secret TEXT NOT NULL DEFAULT '';"
     BOARD_SCHEMA_STEP_2_COMMON,
+    // 3: rounds filed by whether Enter or Space changed their pace, told apart by their
+    // swats too; held runs claim no name.
+    "ALTER TABLE runs ADD COLUMN rate_keys BIGINT NOT NULL DEFAULT -1,"
+    " ADD COLUMN swats TEXT, ADD COLUMN verdict TEXT NOT NULL DEFAULT '',"
+    " ADD COLUMN claim TEXT NOT NULL DEFAULT '';"
+    BOARD_SCHEMA_STEP_3_COMMON,
 };
 constexpr int kLatest = sizeof kMigrations / sizeof kMigrations[0];
 constexpr const char* kMigrationLock = "SELECT pg_advisory_xact_lock(2323001)";

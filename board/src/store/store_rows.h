@@ -7,12 +7,17 @@ namespace board {
 // The columns of the views all_runs and board_runs that make a Run, in ReadRun's order.
 #define BOARD_RUN_COLUMNS                                                                \
   "id, name, flies, speed, time_ms, frames, created, played, program, touch, pad, state," \
-  " signs, sender, record, personal, shown_at"
+  " signs, sender, record, personal, shown_at, rate_keys"
 
 Run ReadRun(const SqlRows& rows, size_t row);
 
-// The rank a run of (time, id) has or would have among the players' bests of its mode.
-bool RankIn(SqlSession& db, int flies, int speed, int64_t time_ms, int64_t id, int64_t* rank);
+// The columns after BOARD_RUN_COLUMNS start here.
+constexpr int kRunColumns = 18;
+
+// The rank a run of (time, id) has or would have among the players' bests of its mode's
+// board of that pace.
+bool RankIn(SqlSession& db, int flies, int speed, Pace pace, int64_t time_ms, int64_t id,
+            int64_t* rank);
 
 // A run goes on the board now: shown, with its record and personal-best flags measured
 // against the board as it is (store_submit.cpp; the operator's approve uses it too).

@@ -28,6 +28,7 @@ Run ReadRun(const SqlRows& rows, size_t row) {
   r.record = rows.Int(row, 14) != 0;
   r.personal = rows.Int(row, 15) != 0;
   r.shown_at = rows.Int(row, 16);
+  r.rate_keys = rows.Int(row, 17);
   return r;
 }
 
@@ -38,22 +39,24 @@ void ReadRuns(const SqlRows& rows, std::vector<Run>* out) {
   for (size_t i = 0; i < rows.size(); ++i) out->push_back(ReadRun(rows, i));
 }
 
-// A run that is its player's best of its mode (faster than their others, or as fast
-// and older).
+// A run that is its player's best of its mode's board (faster than their others of the
+// same pace, or as fast and older).
 constexpr char kPlayersBest[] =
     " NOT EXISTS (SELECT 1 FROM board_runs e WHERE e.player = r.player AND"
-    " e.flies = r.flies AND e.speed = r.speed AND (e.time_ms < r.time_ms OR"
-    " (e.time_ms = r.time_ms AND e.id < r.id))) ";
+    " e.flies = r.flies AND e.speed = r.speed AND e.pace = r.pace AND (e.time_ms < r.time_ms"
+    " OR (e.time_ms = r.time_ms AND e.id < r.id))) ";
 
 }  // namespace
 
-bool RankIn(SqlSession& db, int flies, int speed, int64_t time_ms, int64_t id, int64_t* rank) {
+bool RankIn(SqlSession& db, int flies, int speed, Pace pace, int64_t time_ms, int64_t id,
+            int64_t* rank) {
   // Every other player with a run faster than this one has a best faster than it.
   SqlRows rows;
   if (!db.Run("SELECT count(DISTINCT player) FROM board_runs WHERE flies = $1 AND speed = $2"
-              " AND (time_ms < $3 OR (time_ms = $3 AND id < $4))"
+              " AND pace = $5 AND (time_ms < $3 OR (time_ms = $3 AND id < $4))"
               " AND player <> (SELECT player FROM runs WHERE id = $4)",
-              {Int(flies), Int(speed), Int(time_ms), Int(id)}, &rows))
+              {Int(flies), Int(speed), Int(time_ms), Int(id), Int(static_cast<int>(pace))},
+              &rows))
     return false;
   *rank = rows.Int(0, 0) + 1;
   return true;
@@ -82,36 +85,31 @@ bool Store::FindByHash(const std::string& hash, Run* out, bool* found) {
 
 bool Store::Rank(const Run& run, int64_t* rank) {
   return Session(false, [&](SqlSession& db) {
-    return RankIn(db, run.flies, run.speed, run.time_ms, run.id, rank);
+    return RankIn(db, run.flies, run.speed, PaceOf(run), run.time_ms, run.id, rank);
   });
 }
 
-bool Store::Best(int flies, int speed, int limit, int64_t offset, Page* out) {
+bool Store::Best(int flies, int speed, Pace pace, int limit, int64_t offset, Page* out) {
   return Session(false, [&](SqlSession& db) {
     SqlRows rows;
-    std::string sql = RunsFrom("board_runs r") + "WHERE flies = $1 AND speed = $2 AND" +
-                      kPlayersBest + "ORDER BY time_ms, id LIMIT $3 OFFSET $4";
-    if (!db.Run(sql.c_str(), {Int(flies), Int(speed), Int(limit), Int(offset)}, &rows))
+    std::string sql = RunsFrom("board_runs r") + "WHERE flies = $1 AND speed = $2 AND pace = $5"
+                      " AND" + kPlayersBest + "ORDER BY time_ms, id LIMIT $3 OFFSET $4";
+    if (!db.Run(sql.c_str(), {Int(flies), Int(speed), Int(limit), Int(offset),
+                              Int(static_cast<int>(pace))}, &rows))
       return false;
     ReadRuns(rows, &out->runs);
     out->offset = offset;
-    if (!db.Run("SELECT count(DISTINCT player) FROM board_runs WHERE flies = $1 AND speed = $2",
-                {Int(flies), Int(speed)}, &rows))
+    if (!db.Run("SELECT count(DISTINCT player) FROM board_runs WHERE flies = $1 AND speed = $2"
+                " AND pace = $3",
+                {Int(flies), Int(speed), Int(static_cast<int>(pace))}, &rows))
       return false;
     out->total = rows.Int(0, 0);
     return true;
   });
 }
 
-bool Store::Best(int flies, int speed, int limit, std::vector<Run>* out) {
-  Page page;
-  if (!Best(flies, speed, limit, 0, &page)) return false;
-  *out = std::move(page.runs);
-  return true;
-}
-
 bool Store::AllBest(int limit, std::vector<Page>* out) {
-  // Two statements for all sixteen boards rather than two a board: a page built again
+  // The boards of rounds as dealt. Two statements for all sixteen rather than two a board: a page built again
   // after every stored run costs the database two round trips. Each board is still read
   // in its index's order and stops at its limit.
   static const std::string sql = [] {
@@ -121,7 +119,7 @@ bool Store::AllBest(int limit, std::vector<Page>* out) {
         std::string mode = std::to_string(flies) + "_" + std::to_string(speed);
         boards += std::string(boards.empty() ? "" : " UNION ALL ") + "SELECT * FROM (" +
                   RunsFrom("board_runs r") + "WHERE flies = " + std::to_string(flies) +
-                  " AND speed = " + std::to_string(speed) + " AND" + kPlayersBest +
+                  " AND speed = " + std::to_string(speed) + " AND pace = 0 AND" + kPlayersBest +
                   "ORDER BY time_ms, id LIMIT $1) AS mode_" + mode;
       }
     return "SELECT * FROM (" + boards + ") AS boards ORDER BY flies, speed, time_ms, id";
@@ -142,7 +140,7 @@ bool Store::AllBest(int limit, std::vector<Page>* out) {
       int board = at(run.flies, run.speed);
       if (board >= 0) (*out)[board].runs.push_back(std::move(run));
     }
-    if (!db.Run("SELECT flies, speed, count(DISTINCT player) FROM board_runs"
+    if (!db.Run("SELECT flies, speed, count(DISTINCT player) FROM board_runs WHERE pace = 0"
                 " GROUP BY flies, speed", {}, &rows))
       return false;
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -153,16 +151,16 @@ bool Store::AllBest(int limit, std::vector<Page>* out) {
   });
 }
 
-bool Store::PlayerRank(int flies, int speed, const std::string& fold, int64_t* rank) {
+bool Store::PlayerRank(int flies, int speed, Pace pace, const std::string& fold, int64_t* rank) {
   return Session(false, [&](SqlSession& db) {
     SqlRows rows;
     if (!db.Run("SELECT id, time_ms FROM board_runs WHERE flies = $1 AND speed = $2 AND"
-                " fold = $3 ORDER BY time_ms, id LIMIT 1",
-                {Int(flies), Int(speed), Text(fold)}, &rows))
+                " fold = $3 AND pace = $4 ORDER BY time_ms, id LIMIT 1",
+                {Int(flies), Int(speed), Text(fold), Int(static_cast<int>(pace))}, &rows))
       return false;
     *rank = 0;
     if (rows.size() == 0) return true;
-    return RankIn(db, flies, speed, rows.Int(0, 1), rows.Int(0, 0), rank);
+    return RankIn(db, flies, speed, pace, rows.Int(0, 1), rows.Int(0, 0), rank);
   });
 }
 
@@ -186,15 +184,16 @@ bool Store::PlayerBests(const std::string& fold, int limit, int64_t offset, Play
     player->banned = rows.Int(0, 4) != 0;
     player->ban_reason = rows.At(0, 5);
     player->has_key = rows.At(0, 6) == "1" || rows.At(0, 6) == "t";
-    // Each mode's best, then the bests it replaced, slower and older.
+    // Each board's best (a mode's as dealt, then with the keys), then the bests it
+    // replaced, slower and older.
     std::string where = std::string("WHERE player = $1 AND (personal = 1 OR") + kPlayersBest + ")";
     if (!db.Run((std::string("SELECT " BOARD_RUN_COLUMNS ", CASE WHEN") + kPlayersBest +
                  "THEN 1 ELSE 0 END FROM board_runs r " + where +
-                 "ORDER BY flies, speed, time_ms, id LIMIT $2 OFFSET $3").c_str(),
+                 "ORDER BY flies, speed, pace, time_ms, id LIMIT $2 OFFSET $3").c_str(),
                 {Int(player->id), Int(limit), Int(offset)}, &rows))
       return false;
     ReadRuns(rows, &out->runs);
-    for (size_t i = 0; i < rows.size(); ++i) out->runs[i].best = rows.Int(i, 17) != 0;
+    for (size_t i = 0; i < rows.size(); ++i) out->runs[i].best = rows.Int(i, kRunColumns) != 0;
     if (!db.Run(("SELECT count(*) FROM board_runs r " + where).c_str(), {Int(player->id)}, &rows))
       return false;
     out->total = rows.Int(0, 0);
@@ -205,13 +204,15 @@ bool Store::PlayerBests(const std::string& fold, int limit, int64_t offset, Play
 bool Store::Records(int limit, Page* out) {
   return Session(false, [&](SqlSession& db) {
     SqlRows rows;
-    if (!db.Run((RunsFrom("board_runs") + "WHERE record = 1 ORDER BY shown_at DESC, id DESC"
-                                          " LIMIT $1").c_str(),
+    // The records of the boards of rounds as dealt.
+    if (!db.Run((RunsFrom("board_runs") + "WHERE record = 1 AND pace = 0"
+                                          " ORDER BY shown_at DESC, id DESC LIMIT $1").c_str(),
                 {Int(limit)}, &rows))
       return false;
     ReadRuns(rows, &out->runs);
     out->offset = 0;
-    if (!db.Run("SELECT count(*) FROM board_runs WHERE record = 1", {}, &rows)) return false;
+    if (!db.Run("SELECT count(*) FROM board_runs WHERE record = 1 AND pace = 0", {}, &rows))
+      return false;
     out->total = rows.Int(0, 0);
     return true;
   });
@@ -247,21 +248,35 @@ bool Store::EnsureSecret() {
   });
 }
 
-bool Store::ListRuns(const std::string& state, const std::string& fold, int limit,
-                     int64_t offset, Page* out) {
+bool Store::ListRuns(const RunFilter& filter, int limit, int64_t offset, Page* out) {
+  // A sign is matched by its whole name in "NAME:VALUE,...": LIKE's own characters in
+  // it are taken as they are.
+  std::string sign;
+  for (char c : filter.sign) {
+    if (c == '%' || c == '_' || c == '\\') sign += '\\';
+    sign += c;
+  }
   return Session(false, [&](SqlSession& db) {
-    // Empty state or fold: any.
-    const char* where = "WHERE ($1 = '' OR state = $1) AND ($2 = '' OR fold = $2) ";
+    // Each part of the filter left empty (or 0) takes any run.
+    const char* where =
+        "WHERE ($1 = '' OR state = $1) AND ($2 = '' OR fold = $2) AND ($3 = '' OR sender = $3)"
+        " AND ($4 = '' OR (',' || signs) LIKE ('%,' || $4 || ':%') ESCAPE '\\')"
+        " AND ($5 = 0 OR EXISTS (SELECT 1 FROM runs s WHERE s.id = $5 AND"
+        " s.flies = all_runs.flies AND s.speed = all_runs.speed AND s.played = all_runs.played"
+        " AND s.time_ms = all_runs.time_ms)) ";
+    std::vector<SqlParam> params = {Text(filter.state), Text(filter.fold), Text(filter.sender),
+                                    Text(sign), Int(filter.same_as)};
     SqlRows rows;
-    if (!db.Run((RunsFrom("all_runs") + where + "ORDER BY id LIMIT $3 OFFSET $4").c_str(),
-                {Text(state), Text(fold), Int(limit), Int(offset)}, &rows))
+    if (!db.Run((std::string("SELECT count(*) FROM all_runs ") + where).c_str(), params, &rows))
+      return false;
+    out->total = rows.Int(0, 0);
+    params.push_back(Int(limit));
+    params.push_back(Int(offset));
+    if (!db.Run((RunsFrom("all_runs") + where + "ORDER BY id LIMIT $6 OFFSET $7").c_str(), params,
+                &rows))
       return false;
     ReadRuns(rows, &out->runs);
     out->offset = offset;
-    if (!db.Run((std::string("SELECT count(*) FROM all_runs ") + where).c_str(),
-                {Text(state), Text(fold)}, &rows))
-      return false;
-    out->total = rows.Int(0, 0);
     return true;
   });
 }

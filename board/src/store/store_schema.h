@@ -65,3 +65,30 @@ bool MigrateSchema(const char* const* steps, int latest, Exec exec, Version vers
   " FROM runs JOIN players ON players.id = runs.player;"                                     \
   "CREATE VIEW board_runs AS SELECT * FROM all_runs"                                         \
   " WHERE state = 'shown' AND name_banned = 0 AND address_banned = 0;"
+
+// The third step's statements common to both stores, after each store has added the
+// runs' rate_keys (-1: not filed yet), swats, verdict (the verifier's whole line) and
+// claim (the hash of the key a held run's sender holds). A held run no longer claims
+// its name: the key its sender was given moves to the run, to become the name's if an
+// operator approves it, and a name none of whose runs ever went on the board is free.
+// One round is one run by what the game did too: mode, seed and swats are unique. The
+// views give each run its pace (0 as dealt, 1 with Enter/Space, -1 not filed yet); the
+// boards show only filed runs, and the board's start files the others.
+#define BOARD_SCHEMA_STEP_3_COMMON                                                          \
+  "UPDATE runs SET claim = COALESCE((SELECT key_hash FROM players WHERE"                     \
+  " players.id = runs.player), '') WHERE state IN ('held', 'rejected');"                     \
+  "UPDATE players SET key_hash = NULL WHERE NOT EXISTS (SELECT 1 FROM runs WHERE"            \
+  " runs.player = players.id AND runs.shown_at > 0);"                                        \
+  "CREATE UNIQUE INDEX runs_by_swats ON runs (flies, speed, played, swats);"                 \
+  "DROP VIEW board_runs;"                                                                    \
+  "DROP VIEW all_runs;"                                                                      \
+  "CREATE VIEW all_runs AS SELECT runs.id, players.name AS name, runs.flies, runs.speed,"    \
+  " runs.time_ms, runs.frames, runs.created, runs.played, runs.program, runs.touch,"         \
+  " runs.pad, runs.state, runs.signs, runs.sender, runs.record, runs.personal,"              \
+  " runs.shown_at, runs.rate_keys, runs.player, runs.round, runs.hash, runs.swats,"          \
+  " runs.verdict, CASE WHEN runs.rate_keys > 0 THEN 1 WHEN runs.rate_keys = 0 THEN 0"        \
+  " ELSE -1 END AS pace, players.fold AS fold, players.banned AS name_banned,"               \
+  " CASE WHEN EXISTS (SELECT 1 FROM banned_addresses b WHERE b.address = runs.sender)"       \
+  " THEN 1 ELSE 0 END AS address_banned FROM runs JOIN players ON players.id = runs.player;" \
+  "CREATE VIEW board_runs AS SELECT * FROM all_runs WHERE state = 'shown' AND"               \
+  " name_banned = 0 AND address_banned = 0 AND pace >= 0;"

@@ -1,6 +1,13 @@
 // SQLite: one file in WAL mode (readers never wait for the writer), synchronous=FULL so
 // a run answered 201 survives a crash of the machine as well as of the server.
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
 
 #include "store/connection_pool.h"
 #include "store/error_text.h"
@@ -45,6 +52,13 @@ const char* const kMigrations[] = {
     "ALTER TABLE runs ADD COLUMN shown_at INTEGER NOT NULL DEFAULT 0;"
     "ALTER TABLE board_state ADD COLUMN secret TEXT NOT NULL DEFAULT '';"
     BOARD_SCHEMA_STEP_2_COMMON,
+    // 3: rounds filed by whether Enter or Space changed their pace, told apart by their
+    // swats too; held runs claim no name.
+    "ALTER TABLE runs ADD COLUMN rate_keys INTEGER NOT NULL DEFAULT -1;"
+    "ALTER TABLE runs ADD COLUMN swats TEXT;"
+    "ALTER TABLE runs ADD COLUMN verdict TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE runs ADD COLUMN claim TEXT NOT NULL DEFAULT '';"
+    BOARD_SCHEMA_STEP_3_COMMON,
 };
 constexpr int kLatest = sizeof kMigrations / sizeof kMigrations[0];
 
@@ -60,6 +74,24 @@ struct Statement {
 };
 
 class SqliteStore;
+
+// The file holds the players' key hashes and the board's secret: a new one is the
+// server's alone (SQLite gives its journal, WAL and shared-memory files the database
+// file's mode). One made before with a wider mode is the operator's to narrow.
+void KeepPrivate(const std::string& path) {
+  if (path.empty() || path == ":memory:" || path.rfind("file:", 0) == 0) return;
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    close(fd);
+    return;
+  }
+  struct stat st{};
+  static std::atomic<bool> told{false};  // once, though a server opens the file twice
+  if (errno == EEXIST && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+      (st.st_mode & 077) != 0 && !told.exchange(true))
+    fprintf(stderr, "zumble-board: %s can be read by other users (mode %o): chmod 600 it\n",
+            path.c_str(), static_cast<unsigned>(st.st_mode & 0777));
+}
 
 // Parameters are written $1, $2...; SQLite reads ?1, ?2... the same way.
 std::string SqliteParameters(const char* sql) {
@@ -87,6 +119,7 @@ class SqliteStore : public Store {
   }
 
   bool Open(const std::string& path, int connections, std::string* error) {
+    KeepPrivate(path);
     for (int i = 0; i < connections; ++i) {
       sqlite3* db = nullptr;
       int rc = sqlite3_open_v2(path.c_str(), &db,

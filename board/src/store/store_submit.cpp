@@ -8,29 +8,34 @@ namespace board {
 
 namespace {
 
-// The stored run of this round (or of these very bytes, for runs stored before rounds
-// were known) and the fold of its player's name.
+// The stored run of this round: by the inputs' identity, by these very bytes (runs
+// stored before rounds were known), or by what the game did (the same mode, seed and
+// swats, whatever the inputs did between them); and the fold of its player's name.
 bool FindRound(SqlSession& db, const NewRun& run, Run* out, std::string* fold, bool* found) {
   SqlRows rows;
   if (!db.Run("SELECT " BOARD_RUN_COLUMNS ", fold FROM all_runs WHERE round = $1 OR hash = $2"
+              " OR (swats = $3 AND flies = $4 AND speed = $5 AND played = $6)"
               " ORDER BY id LIMIT 1",
-              {Text(run.round), Text(run.hash)}, &rows))
+              {Text(run.round), Text(run.hash), Text(run.swats), Int(run.flies), Int(run.speed),
+               Int(run.played)},
+              &rows))
     return false;
   *found = rows.size() == 1;
   if (*found) {
     *out = ReadRun(rows, 0);
-    *fold = rows.At(0, 17);
+    *fold = rows.At(0, kRunColumns);
   }
   return true;
 }
 
-// Is (time, id) faster than every shown run that `scope` selects (of the mode, and of
-// the player for a personal best)?
+// Is (time, id) faster than every shown run of its mode's board of its pace (and of
+// the player, for a personal best)?
 bool Fastest(SqlSession& db, const Run& run, int64_t player, bool* yes) {
   SqlRows rows;
   if (!db.Run("SELECT count(*) FROM board_runs WHERE flies = $1 AND speed = $2 AND"
-              " time_ms <= $3 AND id <> $4 AND ($5 = 0 OR player = $5)",
-              {Int(run.flies), Int(run.speed), Int(run.time_ms), Int(run.id), Int(player)},
+              " time_ms <= $3 AND id <> $4 AND ($5 = 0 OR player = $5) AND pace = $6",
+              {Int(run.flies), Int(run.speed), Int(run.time_ms), Int(run.id), Int(player),
+               Int(static_cast<int>(PaceOf(run)))},
               &rows))
     return false;
   *yes = rows.Int(0, 0) == 0;
@@ -42,7 +47,8 @@ bool Fastest(SqlSession& db, const Run& run, int64_t player, bool* yes) {
 // Shared with the operator's approve and restore: a run that goes on the board now.
 bool MarkShown(SqlSession& db, int64_t id, int64_t now) {
   SqlRows rows;
-  if (!db.Run("SELECT flies, speed, time_ms, player FROM runs WHERE id = $1", {Int(id)}, &rows) ||
+  if (!db.Run("SELECT flies, speed, time_ms, player, rate_keys FROM runs WHERE id = $1",
+              {Int(id)}, &rows) ||
       rows.size() != 1)
     return false;
   Run run;
@@ -51,6 +57,7 @@ bool MarkShown(SqlSession& db, int64_t id, int64_t now) {
   run.speed = static_cast<int>(rows.Int(0, 1));
   run.time_ms = rows.Int(0, 2);
   int64_t player = rows.Int(0, 3);
+  run.rate_keys = rows.Int(0, 4);
   bool record = false, personal = false;
   if (!Fastest(db, run, 0, &record) || !Fastest(db, run, player, &personal)) return false;
   return db.Run("UPDATE runs SET state = 'shown', shown_at = $2, record = $3, personal = $4"
@@ -132,56 +139,84 @@ bool Store::Submit(const NewRun& run, Stored* out) {
       if (!*found) return true;
       if (holder_fold != run.fold) return refuse(Stored::kDuplicate);
       out->outcome = Stored::kAlready;
-      return RankIn(db, out->run.flies, out->run.speed, out->run.time_ms, out->run.id,
-                    &out->rank);
+      return RankIn(db, out->run.flies, out->run.speed, PaceOf(out->run), out->run.time_ms,
+                    out->run.id, &out->rank);
     };
     bool found = false;
     if (!same_round(&found) || found) return found;
-    // A claimed name needs its key; a name without one is claimed by this run.
+    // A claimed name needs its key.
     if (!key_hash.empty() && !SameSecret(key_hash, KeyHash(run.key))) {
       out->holder = holder;
       return refuse(run.key.empty() ? Stored::kNameTaken : Stored::kBadKey);
     }
     if (run.flies == 0) return Fail("a run to store without its verified mode");
+    const bool held = !run.signs.empty();
+    if (held) {
+      if (!db.Run("SELECT count(*) FROM runs WHERE state = 'held' AND sender = $1",
+                  {Text(run.sender)}, &rows))
+        return false;
+      if (rows.Int(0, 0) >= run.max_held) return refuse(Stored::kTooManyHeld);
+    }
+    // A name without a key is claimed by a run that goes on the board. A held run claims
+    // nothing: its sender is given the key the name gets if an operator approves it.
+    // Either takes the key of one of the name's held runs when the sender gives it, so
+    // one sender's runs all have one key.
+    std::string claim = key_hash;
+    bool new_claim = false;
     if (key_hash.empty()) {
-      out->key = NewKey();
-      if (out->key.empty()) return Fail("the system gave no randomness for a key");
-      if (!db.Run("UPDATE players SET key_hash = $2 WHERE id = $1",
-                  {Int(player), Text(KeyHash(out->key))}, nullptr))
+      if (!run.key.empty()) {
+        if (!db.Run("SELECT DISTINCT claim FROM runs WHERE player = $1 AND claim <> ''",
+                    {Int(player)}, &rows))
+          return false;
+        std::string given = KeyHash(run.key);
+        for (size_t i = 0; i < rows.size(); ++i)
+          if (SameSecret(rows.At(i, 0), given)) claim = given;
+      }
+      if (claim.empty()) {
+        out->key = NewKey();
+        if (out->key.empty()) return Fail("the system gave no randomness for a key");
+        claim = KeyHash(out->key);
+      }
+      new_claim = !held;
+      if (new_claim && !db.Run("UPDATE players SET key_hash = $2 WHERE id = $1",
+                               {Int(player), Text(claim)}, nullptr))
         return false;
     }
     if (!db.Run("INSERT INTO replays (hash, bytes) VALUES ($1, $2) ON CONFLICT (hash) DO NOTHING",
                 {Text(run.hash), Blob(run.replay)}, nullptr) ||
         !db.Run("INSERT INTO runs (hash, name, flies, speed, time_ms, frames, created, player,"
-                " round, played, program, touch, pad, state, signs, sender)"
-                " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16)"
-                " ON CONFLICT (round) DO NOTHING RETURNING id",
+                " round, played, program, touch, pad, state, signs, sender, rate_keys, swats,"
+                " verdict, claim)"
+                " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16,"
+                " $17, NULLIF($18, ''), $19, $20)"
+                " ON CONFLICT DO NOTHING RETURNING id",
                 {Text(run.hash), Text(run.name), Int(run.flies), Int(run.speed), Int(run.time_ms),
                  Int(run.frames), Int(run.created), Int(player), Text(run.round),
                  Int(run.played), Text(run.program), Int(run.touch), Int(run.pad),
-                 Text(run.signs.empty() ? "shown" : "held"), Text(run.signs), Text(run.sender)},
+                 Text(held ? "held" : "shown"), Text(run.signs), Text(run.sender),
+                 Int(run.rate_keys), Text(run.swats), Text(run.verdict),
+                 Text(held ? claim : "")},
                 &rows))
       return false;
     if (rows.size() == 0) {
       // Another server stored the same round under another name meanwhile: this run
       // claims nothing.
-      if (!out->key.empty()) {
-        out->key.clear();
-        if (!db.Run("UPDATE players SET key_hash = NULL WHERE id = $1", {Int(player)}, nullptr))
-          return false;
-      }
+      out->key.clear();
+      if (new_claim &&
+          !db.Run("UPDATE players SET key_hash = NULL WHERE id = $1", {Int(player)}, nullptr))
+        return false;
       if (!same_round(&found)) return false;
       return found || Fail("a round was both stored and not found");
     }
     int64_t id = rows.Int(0, 0);
-    if (run.signs.empty() && !MarkShown(db, id, run.created)) return false;
+    if (!held && !MarkShown(db, id, run.created)) return false;
     if (!db.Run("UPDATE board_state SET generation = generation + 1", {}, nullptr)) return false;
     if (!db.Run((RunsFrom("all_runs") + "WHERE id = $1").c_str(), {Int(id)}, &rows) ||
         rows.size() != 1)
       return false;
     out->run = ReadRun(rows, 0);
     out->outcome = Stored::kStored;
-    return RankIn(db, run.flies, run.speed, run.time_ms, id, &out->rank);
+    return RankIn(db, run.flies, run.speed, PaceOf(out->run), run.time_ms, id, &out->rank);
   });
 }
 

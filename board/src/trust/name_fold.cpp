@@ -1,137 +1,169 @@
 #include "trust/name_fold.h"
 
 #include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/uspoof.h>
 
 #include <algorithm>
 #include <iterator>
+#include <unordered_map>
 
 namespace board {
 
 namespace {
 
-// Letters of other scripts (and a few Latin ones) that a reader takes for a Latin
-// letter in common fonts. Upper-case entries are for names shown in capitals: Cyrillic
-// "В" looks like "B", while its lower case "в" looks like no Latin letter. Letters with
-// accents are not listed: they are taken apart first (ё is е and a diaeresis), so the
-// base letter's entry covers them. Sorted by code point.
+// Unicode's confusables come from ICU's spoof checker (its skeleton: each character
+// replaced by the one it is taken for). The skeleton is case-sensitive, and the board is
+// not: capital "I" looks like "l" while its lower case "i" does not, Greek "Ν" looks like
+// "N" and its lower case "ν" like "v". So each letter is folded in both its cases, and
+// the one that comes out as a plain Latin letter is kept; and the letters one case
+// ties together are one letter (i, I, l and L, since "AIex" is "Alex" and "Ali" is
+// "ALI").
+struct Folding {
+  const icu::Normalizer2* nfkc = nullptr;
+  const icu::Normalizer2* nfd = nullptr;
+  const icu::Normalizer2* nfc = nullptr;
+  const icu::Normalizer2* casefold = nullptr;
+  USpoofChecker* spoof = nullptr;
+};
+
+const Folding* Tools() {
+  static const Folding* tools = [] {
+    auto* t = new Folding;
+    UErrorCode err = U_ZERO_ERROR;
+    t->nfkc = icu::Normalizer2::getNFKCInstance(err);
+    t->nfd = icu::Normalizer2::getNFDInstance(err);
+    t->nfc = icu::Normalizer2::getNFCInstance(err);
+    t->casefold = icu::Normalizer2::getNFKCCasefoldInstance(err);
+    t->spoof = uspoof_open(&err);  // used only for skeletons, which are thread-safe
+    if (U_FAILURE(err)) {
+      uspoof_close(t->spoof);
+      delete t;
+      return static_cast<Folding*>(nullptr);
+    }
+    return t;
+  }();
+  return tools;
+}
+
+// Letters the skeleton keeps apart that read as one another next to lower-case
+// letters: the small capitals (as in "ᴀnn"), kra, and i with l (above). Sorted.
 struct Pair {
   char32_t from;
   char32_t to;
 };
-constexpr Pair kLookAlikes[] = {
-    {0x0131, U'i'},  // ı dotless i
-    {0x01C0, U'l'},  // ǀ dental click
-    {0x0237, U'j'},  // ȷ dotless j
-    {0x0251, U'a'},  // ɑ Latin alpha
-    {0x0261, U'g'},  // ɡ script g
-    {0x0269, U'i'},  // ɩ Latin iota
-    {0x037F, U'J'},  // Ϳ Greek yot
-    {0x0391, U'A'},  // Α
-    {0x0392, U'B'},  // Β
-    {0x0395, U'E'},  // Ε
-    {0x0396, U'Z'},  // Ζ
-    {0x0397, U'H'},  // Η
-    {0x0399, U'I'},  // Ι
-    {0x039A, U'K'},  // Κ
-    {0x039C, U'M'},  // Μ
-    {0x039D, U'N'},  // Ν
-    {0x039F, U'O'},  // Ο
-    {0x03A1, U'P'},  // Ρ
-    {0x03A4, U'T'},  // Τ
-    {0x03A5, U'Y'},  // Υ
-    {0x03A7, U'X'},  // Χ
-    {0x03B1, U'a'},  // α
-    {0x03B3, U'y'},  // γ
-    {0x03B7, U'n'},  // η
-    {0x03B9, U'i'},  // ι
-    {0x03BA, U'k'},  // κ
-    {0x03BD, U'v'},  // ν
-    {0x03BF, U'o'},  // ο
-    {0x03C1, U'p'},  // ρ
-    {0x03C5, U'u'},  // υ
-    {0x03C7, U'x'},  // χ
-    {0x03F2, U'c'},  // ϲ lunate sigma
-    {0x03F3, U'j'},  // ϳ
-    {0x03F9, U'C'},  // Ϲ
-    {0x0405, U'S'},  // Ѕ
-    {0x0406, U'I'},  // І
-    {0x0408, U'J'},  // Ј
-    {0x0410, U'A'},  // А
-    {0x0412, U'B'},  // В
-    {0x0415, U'E'},  // Е
-    {0x041A, U'K'},  // К
-    {0x041C, U'M'},  // М
-    {0x041D, U'H'},  // Н
-    {0x041E, U'O'},  // О
-    {0x0420, U'P'},  // Р
-    {0x0421, U'C'},  // С
-    {0x0422, U'T'},  // Т
-    {0x0423, U'Y'},  // У
-    {0x0425, U'X'},  // Х
-    {0x0430, U'a'},  // а
-    {0x0435, U'e'},  // е
-    {0x043E, U'o'},  // о
-    {0x0440, U'p'},  // р
-    {0x0441, U'c'},  // с
-    {0x0443, U'y'},  // у
-    {0x0445, U'x'},  // х
-    {0x0455, U's'},  // ѕ
-    {0x0456, U'i'},  // і
-    {0x0458, U'j'},  // ј
-    {0x0474, U'V'},  // Ѵ
-    {0x0475, U'v'},  // ѵ
-    {0x04AE, U'Y'},  // Ү
-    {0x04AF, U'y'},  // ү
-    {0x04BB, U'h'},  // һ
-    {0x04C0, U'I'},  // Ӏ palochka
-    {0x04CF, U'l'},  // ӏ
-    {0x0501, U'd'},  // ԁ
-    {0x051A, U'Q'},  // Ԛ
-    {0x051B, U'q'},  // ԛ
-    {0x051C, U'W'},  // Ԝ
-    {0x051D, U'w'},  // ԝ
+constexpr Pair kSameLetter[] = {
+    {U'i', U'l'},    {0x0138, U'k'},  // ĸ kra
+    {0x0262, U'g'},  {0x026A, U'i'},  {0x0274, U'n'},  {0x0280, U'r'},  {0x028F, U'y'},
+    {0x0299, U'b'},  {0x029C, U'h'},  {0x029F, U'l'},  {0x1D00, U'a'},  {0x1D04, U'c'},
+    {0x1D05, U'd'},  {0x1D07, U'e'},  {0x1D0A, U'j'},  {0x1D0B, U'k'},  {0x1D0D, U'm'},
+    {0x1D0F, U'o'},  {0x1D18, U'p'},  {0x1D1B, U't'},  {0x1D1C, U'u'},  {0x1D20, U'v'},
+    {0x1D21, U'w'},  {0x1D22, U'z'},  {0xA730, U'f'},  {0xA731, U's'},  {0xA7AF, U'q'},
 };
-
-static_assert(std::is_sorted(std::begin(kLookAlikes), std::end(kLookAlikes),
+static_assert(std::is_sorted(std::begin(kSameLetter), std::end(kSameLetter),
                              [](const Pair& a, const Pair& b) { return a.from < b.from; }));
 
-icu::UnicodeString MapLookAlikes(const icu::UnicodeString& text) {
+UChar32 SameLetter(UChar32 c) {
+  const Pair* it = std::lower_bound(std::begin(kSameLetter), std::end(kSameLetter),
+                                    static_cast<char32_t>(c),
+                                    [](const Pair& p, char32_t v) { return p.from < v; });
+  return it != std::end(kSameLetter) && it->from == static_cast<char32_t>(c)
+             ? static_cast<UChar32>(it->to)
+             : c;
+}
+
+// A mark under a letter (a dot, a comma, a ring below) is lost at the board's size:
+// "Anṇ" reads as "Ann". Marks above stay: "Zoë" is not "Zoe".
+bool UnderLetter(UChar32 c) { return u_getCombiningClass(c) == 220; }
+
+icu::UnicodeString Mapped(const icu::UnicodeString& text, UChar32 (*map)(UChar32),
+                          bool drop_under) {
   icu::UnicodeString out;
   for (int32_t i = 0; i < text.length();) {
     UChar32 c = text.char32At(i);
-    out.append(static_cast<UChar32>(LookAlike(static_cast<char32_t>(c))));
     i += U16_LENGTH(c);
+    if (!(drop_under && UnderLetter(c))) out.append(map(c));
   }
   return out;
 }
 
-}  // namespace
+UChar32 Same(UChar32 c) { return c; }
 
-char32_t LookAlike(char32_t c) {
-  const Pair* it = std::lower_bound(std::begin(kLookAlikes), std::end(kLookAlikes), c,
-                                    [](const Pair& p, char32_t v) { return p.from < v; });
-  return it != std::end(kLookAlikes) && it->from == c ? it->to : c;
+// Skeleton, same letters, lower case, until nothing changes (a lower-case letter may
+// have a skeleton of its own: "M" is "m" is "rn").
+icu::UnicodeString Settled(icu::UnicodeString text, const Folding& t) {
+  for (int round = 0; round < 8; ++round) {
+    UErrorCode err = U_ZERO_ERROR;
+    icu::UnicodeString skeleton;
+    uspoof_getSkeletonUnicodeString(t.spoof, 0, text, skeleton, &err);
+    icu::UnicodeString next = t.casefold->normalize(Mapped(skeleton, SameLetter, true), err);
+    if (U_FAILURE(err) || next == text) break;
+    text = next;
+  }
+  return text;
 }
 
-std::string FoldName(std::string_view name) {
+bool PlainLatin(const icu::UnicodeString& text) {
+  for (int32_t i = 0; i < text.length(); ++i)
+    if (text[i] >= 0x80) return false;
+  return true;
+}
+
+// One character (of a name taken apart): its folding in lower case, or in upper case
+// when only that one reads as plain Latin. Kept per thread: a board folds the same few
+// hundred letters again and again.
+const icu::UnicodeString& FoldedChar(UChar32 c, const Folding& t) {
+  thread_local std::unordered_map<UChar32, icu::UnicodeString> known;
+  auto it = known.find(c);
+  if (it != known.end()) return it->second;
+  if (known.size() >= 16384) known.clear();
+  icu::UnicodeString lower(c), upper(c);
+  lower.toLower();
+  upper.toUpper();
+  icu::UnicodeString a = Settled(lower, t);
+  if (!PlainLatin(a)) {
+    icu::UnicodeString b = Settled(upper, t);
+    if (PlainLatin(b)) a = b;
+  }
+  return known.emplace(c, std::move(a)).first->second;
+}
+
+// Each character of the NFD text folded, marks under letters dropped; NFD again.
+icu::UnicodeString FoldedChars(const icu::UnicodeString& text, const Folding& t) {
+  icu::UnicodeString folded;
+  for (int32_t i = 0; i < text.length();) {
+    UChar32 c = text.char32At(i);
+    i += U16_LENGTH(c);
+    if (!UnderLetter(c)) folded.append(FoldedChar(c, t));
+  }
   UErrorCode err = U_ZERO_ERROR;
-  const icu::Normalizer2* nfkd = icu::Normalizer2::getNFKDInstance(err);
-  const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(err);
-  const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(err);
-  const icu::Normalizer2* casefold = icu::Normalizer2::getNFKCCasefoldInstance(err);
-  if (U_FAILURE(err)) return std::string(name);  // ICU's data is part of its library
-  icu::UnicodeString text = icu::UnicodeString::fromUTF8(
-      icu::StringPiece(name.data(), static_cast<int32_t>(name.size())));
-  // Apart (compatibility forms to plain letters, accents off their letters), look-alikes
-  // of either case to Latin, then lower case; once more for letters that only look
-  // Latin in lower case; and together again.
-  text = MapLookAlikes(nfkd->normalize(text, err));
-  text = casefold->normalize(text, err);
-  text = nfc->normalize(MapLookAlikes(nfd->normalize(text, err)), err);
+  return Mapped(t.nfd->normalize(folded, err), Same, true);
+}
+
+}  // namespace
+
+std::string FoldName(std::string_view name) {
+  const Folding* t = Tools();
+  if (!t) return std::string(name);  // ICU's data is part of its library
+  UErrorCode err = U_ZERO_ERROR;
+  icu::UnicodeString text = t->nfd->normalize(
+      t->nfkc->normalize(icu::UnicodeString::fromUTF8(icu::StringPiece(
+                             name.data(), static_cast<int32_t>(name.size()))),
+                         err),
+      err);
+  if (U_FAILURE(err)) return std::string(name);
+  // A folded letter may be one that folds further (yogh's capital is a 3): again until
+  // nothing changes.
+  for (int round = 0; round < 4; ++round) {
+    icu::UnicodeString next = FoldedChars(text, *t);
+    if (next == text) break;
+    text = next;
+  }
+  icu::UnicodeString folded = t->nfc->normalize(text, err);
   if (U_FAILURE(err)) return std::string(name);
   std::string utf8;
-  text.toUTF8String(utf8);
+  folded.toUTF8String(utf8);
   std::string out;
   for (char c : utf8) {
     if (c == ' ' && (out.empty() || out.back() == ' ')) continue;

@@ -1,5 +1,7 @@
 #include "verify/verifier.h"
 
+#include "verify/verifier_child.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -23,8 +25,6 @@ namespace board {
 
 namespace {
 
-constexpr int kReplayFd = 3;  // where the child finds the replay: /dev/fd/3
-
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t n = write(fd, bytes.data(), bytes.size());
@@ -33,11 +33,6 @@ bool WriteAll(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<size_t>(n));
   }
   return true;
-}
-
-void SetLimit(int resource, rlim_t value) {
-  rlimit limit{value, value};
-  setrlimit(resource, &limit);
 }
 
 // The replay in a descriptor with no name on any disk: memory (memfd), or an unnamed
@@ -51,50 +46,6 @@ int ReplayDescriptor(const VerifierConfig& config, std::string_view replay) {
     return -1;
   }
   return fd;
-}
-
-// In the child between fork and exec: only async-signal-safe calls. An exec that fails
-// sends its errno through report_fd (closed on a successful exec).
-[[noreturn]] void ExecChild(const VerifierConfig& config, pid_t parent, int replay_fd,
-                            int out_fd, int report_fd) {
-  // Dies with the server, even when the server is killed outright.
-  prctl(PR_SET_PDEATHSIG, SIGKILL);
-  if (getppid() != parent) _exit(127);
-  setpgid(0, 0);
-  sigset_t none;
-  sigemptyset(&none);
-  sigprocmask(SIG_SETMASK, &none, nullptr);
-  signal(SIGPIPE, SIG_DFL);
-  // Every descriptor moves above the ones set up below first, so that none is overwritten
-  // before it is copied; the report pipe ends as 4, still close-on-exec.
-  int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
-  int high[4] = {fcntl(null_fd, F_DUPFD_CLOEXEC, 10), fcntl(out_fd, F_DUPFD_CLOEXEC, 10),
-                 fcntl(replay_fd, F_DUPFD_CLOEXEC, 10), fcntl(report_fd, F_DUPFD_CLOEXEC, 10)};
-  if (null_fd < 0 || high[0] < 0 || high[1] < 0 || high[2] < 0 || high[3] < 0 ||
-      dup2(high[0], 0) < 0 || dup2(high[1], 1) < 0 || dup2(high[0], 2) < 0 ||
-      dup2(high[2], kReplayFd) < 0 || dup3(high[3], kReplayFd + 1, O_CLOEXEC) < 0)
-    _exit(127);
-  closefrom(kReplayFd + 2);
-  const int report = kReplayFd + 1;
-  SetLimit(RLIMIT_CPU, static_cast<rlim_t>(config.cpu_seconds));
-  SetLimit(RLIMIT_AS, static_cast<rlim_t>(config.memory_mb) << 20);
-  SetLimit(RLIMIT_FSIZE, 0);  // --verify writes nothing; a file it tried would be a fault
-  SetLimit(RLIMIT_CORE, 0);
-  // Verifying is batch work: reads of the boards come first when the cores are busy.
-  setpriority(PRIO_PROCESS, 0, config.nice);
-  char path[] = "/dev/fd/3";
-  const char* argv[] = {config.zumble.c_str(), "--verify", path, nullptr};
-  execv(argv[0], const_cast<char* const*>(argv));
-  int error = errno;
-  ssize_t ignored = write(report, &error, sizeof error);
-  (void)ignored;
-  _exit(127);
-}
-
-Verdict Failed(const char* reason) {
-  Verdict v;
-  v.reason = reason;
-  return v;
 }
 
 }  // namespace
@@ -125,47 +76,20 @@ Verdict RunVerifier(const VerifierConfig& config, std::string_view replay, int s
   int replay_fd = ReplayDescriptor(config, replay);
   if (replay_fd < 0) {
     fprintf(stderr, "zumble-board: cannot hold a replay for the verifier: %s\n", strerror(errno));
-    return Failed("no room to verify");
+    return FailedVerdict("no room to verify");
   }
-  int out[2], report[2];
+  int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) {
     close(replay_fd);
-    return Failed("could not start the verifier");
+    return FailedVerdict("could not start the verifier");
   }
-  if (pipe2(report, O_CLOEXEC) != 0) {
-    close(replay_fd);
-    close(out[0]);
-    close(out[1]);
-    return Failed("could not start the verifier");
-  }
-  pid_t parent = getpid();
-  pid_t child = fork();
-  if (child == 0) ExecChild(config, parent, replay_fd, out[1], report[1]);
-  int fork_error = errno;
+  static const char* const kArgs[] = {"--verify", "/dev/fd/3", nullptr};
+  pid_t child = StartVerifierChild(config, kArgs, -1, out[1], replay_fd);
   close(out[1]);
-  close(report[1]);
   close(replay_fd);
   if (child < 0) {
     close(out[0]);
-    close(report[0]);
-    fprintf(stderr, "zumble-board: cannot start the verifier: %s\n", strerror(fork_error));
-    return Failed("could not start the verifier");
-  }
-  setpgid(child, child);  // either side may win the race; both set the same group
-
-  // An exec that failed says why before the child exits; a good one closes the pipe.
-  int exec_error = 0;
-  ssize_t got;
-  while ((got = read(report[0], &exec_error, sizeof exec_error)) < 0 && errno == EINTR) {
-  }
-  close(report[0]);
-  if (got == static_cast<ssize_t>(sizeof exec_error)) {
-    close(out[0]);
-    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-    }
-    fprintf(stderr, "zumble-board: cannot run the verifier %s: %s\n", config.zumble.c_str(),
-            strerror(exec_error));
-    return Failed("could not start the verifier");
+    return FailedVerdict("could not start the verifier");
   }
 
   // Its answer (bounded) until end of file, the deadline or the server's stop.
@@ -204,30 +128,18 @@ Verdict RunVerifier(const VerifierConfig& config, std::string_view replay, int s
     else std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   if (timed_out || stop) {
-    kill(-child, SIGKILL);
-    kill(child, SIGKILL);
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    KillVerifierChild(child);
     if (stop) {
       if (stopped) *stopped = true;
-      return Failed("the board is stopping");
+      return FailedVerdict("the board is stopping");
     }
     Verdict v;
     v.kind = Verdict::kRefused;
     v.reason = "invalid: verification took too long";
     return v;
   }
-  if (done != child) return Failed("the verifier was lost");
-  if (WIFSIGNALED(status)) {
-    // Out of CPU time (SIGXCPU) or memory (a crash) is the replay's doing as far as the
-    // board can tell; refuse it rather than call it the server's fault.
-    Verdict v;
-    v.kind = Verdict::kRefused;
-    v.reason = WTERMSIG(status) == SIGXCPU || WTERMSIG(status) == SIGKILL
-                   ? "invalid: verification took too long"
-                   : "invalid: the replay stopped the verifier";
-    return v;
-  }
+  if (done != child) return FailedVerdict("the verifier was lost");
+  if (WIFSIGNALED(status)) return SignalVerdict(WTERMSIG(status));
   return ReadVerdict(output, WEXITSTATUS(status));
 }
 
@@ -289,9 +201,12 @@ void ForgetIdleAddresses(VerifierPool* pool, Clock::time_point now) {
 
 }  // namespace
 
-bool OpenVerifierPool(VerifierPool* pool) {
+bool OpenVerifierPool(VerifierPool* pool, const VerifierConfig* config) {
   pool->stop_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  return pool->stop_fd >= 0;
+  if (pool->stop_fd < 0) return false;
+  pool->warm.keep = static_cast<size_t>(pool->slots) + 1;
+  if (config) StartWarm(&pool->warm, *config);
+  return true;
 }
 
 void StopVerifiers(VerifierPool* pool) {
@@ -305,6 +220,7 @@ void StopVerifiers(VerifierPool* pool) {
     ssize_t ignored = write(pool->stop_fd, &one, sizeof one);
     (void)ignored;
   }
+  StopWarm(&pool->warm);
 }
 
 PoolAnswer VerifyInPool(VerifierPool* pool, const VerifierConfig& config,
@@ -348,8 +264,8 @@ PoolAnswer VerifyInPool(VerifierPool* pool, const VerifierConfig& config,
   }
   // Another waiter may be next in line for a slot still free.
   pool->freed.notify_all();
-  bool stopped = false;
-  *out = RunVerifier(config, replay, pool->stop_fd, &stopped);
+  bool stopped = false, lost = false;
+  *out = VerifyWarm(&pool->warm, config, replay, pool->stop_fd, &stopped, &lost);
   {
     std::lock_guard<std::mutex> hold(pool->lock);
     Clock::time_point now = Clock::now();
@@ -364,7 +280,7 @@ PoolAnswer VerifyInPool(VerifierPool* pool, const VerifierConfig& config,
     else --pool->running;
   }
   pool->freed.notify_all();
-  return stopped ? PoolAnswer::kStopping : PoolAnswer::kVerified;
+  return stopped ? PoolAnswer::kStopping : lost ? PoolAnswer::kLost : PoolAnswer::kVerified;
 }
 
 }  // namespace board

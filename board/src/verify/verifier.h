@@ -2,7 +2,7 @@
 // nothing: limited in CPU time, address space and wall-clock time, no shell, no input,
 // its answer read up to a small bound, killed with the server. The replay reaches it in
 // memory (never a file left on a disk). A pool shares the verifiers fairly between
-// client addresses.
+// client addresses, and keeps warm ones (warm_verifier.h) that verify replay after replay.
 #pragma once
 #include <chrono>
 #include <condition_variable>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "verify/verify_line.h"
+#include "verify/warm_verifier.h"
 
 namespace board {
 
@@ -24,6 +25,8 @@ struct VerifierConfig {
   int memory_mb = 1024;        // RLIMIT_AS
   int timeout_ms = 20000;      // wall clock, then SIGKILL
   int nice = 10;               // scheduling priority of the child
+  int stream_replays = 200;    // replays a warm verifier plays before it is replaced; 0: a
+                               // process of its own for each replay
 };
 
 // Runs one verification now, in the calling thread. A write to stop_fd (an eventfd; -1
@@ -69,9 +72,11 @@ struct VerifierPool {
   };
   std::vector<Waiter> waiting;
   uint64_t next_ticket = 0;
+  WarmVerifiers warm;             // its own lock; keep is slots + 1 (the extra slot)
 };
 
-enum class PoolAnswer { kVerified, kQueueFull, kAlreadyPending, kOverShare, kStopping };
+// kLost: the verifier died under the replay twice (the board's trouble: try again soon).
+enum class PoolAnswer { kVerified, kQueueFull, kAlreadyPending, kOverShare, kStopping, kLost };
 
 // Verifies in the pool for this address (AddressKey's form). kVerified fills *out; for
 // kOverShare *retry_after is the seconds until the address may submit again.
@@ -79,10 +84,12 @@ PoolAnswer VerifyInPool(VerifierPool* pool, const VerifierConfig& config,
                         const std::string& address, std::string_view replay, Verdict* out,
                         int* retry_after);
 
-// Prepares the pool's stop signal; false if it cannot (out of descriptors).
-bool OpenVerifierPool(VerifierPool* pool);
+// Prepares the pool's stop signal and starts its warm verifiers when a config is given;
+// false if it cannot (out of descriptors).
+bool OpenVerifierPool(VerifierPool* pool, const VerifierConfig* config = nullptr);
 
-// From any thread: waiting verifications are answered kStopping, running ones killed.
+// From any thread: waiting verifications are answered kStopping, running ones killed,
+// the idle warm verifiers too.
 void StopVerifiers(VerifierPool* pool);
 
 }  // namespace board

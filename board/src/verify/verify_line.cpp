@@ -1,9 +1,17 @@
 #include "verify/verify_line.h"
 
+#include <iterator>
+
 #include "http/request_parse.h"
 #include "replay/core/replay_bounds.h"
 
 namespace board {
+
+Verdict FailedVerdict(std::string reason) {
+  Verdict v;
+  v.reason = std::move(reason);
+  return v;
+}
 
 namespace {
 
@@ -83,9 +91,9 @@ bool MoreFields(std::string_view rest, Verdict* v) {
     std::string_view key, value;
     if (!NextPair(&rest, &key, &value)) return false;
     static const char* const kKnown[] = {"round", "played", "program", "autoplay",
-                                         "touch", "pad", "signs"};
+                                         "touch", "pad", "signs", "keys", "swats"};
     unsigned bit = 0;
-    for (unsigned i = 0; i < 7; ++i)
+    for (unsigned i = 0; i < std::size(kKnown); ++i)
       if (key == kKnown[i]) bit = 1u << i;
     if (bit == 0) {
       v->extra.emplace_back(key, value);
@@ -110,6 +118,11 @@ bool MoreFields(std::string_view rest, Verdict* v) {
       ok = Flag(value, &v->pad);
     } else if (key == "signs") {
       ok = ParseSigns(value, &v->signs);
+    } else if (key == "keys") {
+      ok = ParseCount(value, int64_t{1} << 40, &v->keys);
+    } else if (key == "swats") {
+      ok = IsLowerHex(value, 64);
+      v->swats.assign(value);
     }
     if (!ok) return false;
   }
@@ -162,6 +175,7 @@ Verdict ReadVerdict(std::string_view output, int exit_status) {
     return v;
   }
   v.kind = Verdict::kAccepted;
+  v.line = line;
   v.flies = static_cast<int>(flies);
   v.speed = static_cast<int>(speed);
   v.time_ms = time_ms;

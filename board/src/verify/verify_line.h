@@ -22,14 +22,23 @@ struct Verdict {
   bool touch = false;         // played with touch
   bool pad = false;           // played with a gamepad
   std::vector<std::string> signs;  // measured signs of machine play, each "NAME:VALUE"
+  // How many Enter/Space presses changed the flies' pace while the round was in play:
+  // 0 is the round as dealt; -1 when the game did not say (an older one).
+  int64_t keys = -1;
+  std::string swats;          // the round by what the game did (mode, seed, the frame of
+                              // every swat): 64 lower-case hex digits, or empty
   std::string reason;  // for a refusal or a failure: one printable line
+  std::string line;    // for an accepted round: the verifier's whole line, to keep
   // Fields this board does not know (a newer game tells more), in their order.
   std::vector<std::pair<std::string, std::string>> extra;
 };
 
+// The board could not check the replay (kFailed), and why.
+Verdict FailedVerdict(std::string reason);
+
 // "ok flies=N speed=S time_ms=T frames=F" with exit 0 is accepted (for a known mode),
 // optionally followed by " round=HEX64 played=SECONDS program=TEXT autoplay=0|1 touch=0|1
-// pad=0|1 signs=-|NAME:VALUE[,NAME:VALUE...]" (each known field at most once, each
+// pad=0|1 signs=-|NAME:VALUE[,NAME:VALUE...] keys=K swats=HEX64" (each known field at most once, each
 // well-formed; fields this board does not know are let by). Exit 1 or 2 with a line is
 // refused with that line as the reason; anything else (a crash, a signal, a malformed
 // line) is a failure of the verifier, never accepted.

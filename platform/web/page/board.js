@@ -52,7 +52,10 @@ window.zumbleBoardSays = function (status, b) {
     case 'duplicate': return 'This round is on the board already (run ' + b.run + '): a round counts once, whoever sends it.';
     case 'name_taken': return 'The name ' + b.name + ' belongs to another player. If it is yours, give its key under "Key".';
     case 'bad_key': return 'The key kept here is not the key of ' + b.name + '. Give the right one under "Key".';
-    case 'held': return 'The board kept the run, but holds it until an operator has looked at it.';
+    case 'held': return 'The board kept the run, but holds it until an operator has looked at it' +
+                        (b.key ? '; the name is yours if the run is approved (its key is kept here).' : '.');
+    case 'too_many_held': return 'The board holds as many runs from here as it keeps for an operator to look at; send more once they are reviewed.';
+    case 'unfiled': return 'The board kept the run; it goes on a board once the board\'s game says whether Enter or Space changed the round\'s pace.';
     case 'banned': return 'The board takes no runs from this ' + b.what + (b.reason ? ': ' + b.reason : '') + '.';
     case 'bad_name': return 'A name is 1 to 16 letters, digits, spaces or - _ .';
     case 'rate_limited': return 'Too many runs sent from here just now; wait a little and send it again.';
@@ -151,7 +154,8 @@ window.zumbleBoardSubmit = function (name, replay) {
       var b = answer.body || {};
       if (answer.status === 201 || answer.status === 200) {
         zumblePage.setStatus('On the board: ' + (b.time_ms / 1000).toFixed(3) + ' s, place ' +
-                             b.rank + ' of ' + b.mode.flies + ' flies, speed ' + b.mode.speed + '.' +
+                             b.rank + ' of ' + b.mode.flies + ' flies, speed ' + b.mode.speed +
+                             (b.keys > 0 ? ', with Enter/Space' : '') + '.' +
                              (b.key ? ' The name ' + b.name + ' is yours now; its key is kept in this ' +
                                       'browser ("Key" shows it, to copy to another device).' : ''));
         form.hidden = true;

@@ -1,0 +1,128 @@
+#include "verify/refile.h"
+
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <set>
+#include <utility>
+
+#include "pages/render.h"
+
+namespace board {
+
+namespace {
+
+// The pass's share of the verifier is charged to this name, which no client address has.
+constexpr char kRefileSender[] = "(the board: filing stored runs)";
+constexpr int kBatch = 50;
+
+// Waits, or less when the board stops; false when it does.
+bool Pause(VerifierPool* pool, int ms) {
+  std::unique_lock<std::mutex> hold(pool->lock);
+  pool->freed.wait_for(hold, std::chrono::milliseconds(ms), [pool] { return pool->stopping; });
+  return !pool->stopping;
+}
+
+// The replay played again, waiting for the pool as long as it asks. False when the
+// board stops first.
+bool VerifyAgain(Context* ctx, const std::string& replay, Verdict* v) {
+  for (;;) {
+    int retry_after = 0;
+    switch (VerifyInPool(&ctx->pool, ctx->options->verifier, kRefileSender, replay, v,
+                         &retry_after)) {
+      case PoolAnswer::kVerified:
+        return true;
+      case PoolAnswer::kStopping:
+        return false;
+      case PoolAnswer::kOverShare:
+        if (!Pause(&ctx->pool, retry_after * 1000)) return false;
+        break;
+      case PoolAnswer::kQueueFull:
+      case PoolAnswer::kAlreadyPending:
+      case PoolAnswer::kLost:  // the verifiers' trouble, not the replay's: later
+        if (!Pause(&ctx->pool, 1000)) return false;
+        break;
+    }
+  }
+}
+
+void Log(const std::string& what) { fprintf(stderr, "zumble-board: %s\n", what.c_str()); }
+
+void RefilePass(Context* ctx) {
+  Store* store = ctx->store;
+  int64_t after = 0;
+  int filed = 0, with_keys = 0, copies = 0, left = 0;
+  std::set<std::pair<int, int>> modes;
+  bool stop = false;
+  while (!stop) {
+    std::vector<UnfiledRun> batch;
+    if (!store->Unfiled(after, kBatch, &batch)) {
+      Log("filing stored runs: database: " + store->LastError());
+      break;
+    }
+    if (batch.empty()) break;
+    for (const UnfiledRun& r : batch) {
+      after = r.id;
+      const std::string run = "run " + std::to_string(r.id);
+      Verdict v = ReadVerdict(r.verdict, 0);
+      if (v.kind != Verdict::kAccepted || v.keys < 0) {
+        std::string replay;
+        bool found = false;
+        if (!store->Replay(r.id, true, &replay, &found)) {
+          Log("filing stored runs: database: " + store->LastError());
+          stop = true;
+          break;
+        }
+        if (!found) continue;
+        if (!VerifyAgain(ctx, replay, &v)) {
+          stop = true;
+          break;
+        }
+      }
+      bool ok = true;
+      if (v.kind == Verdict::kFailed) {
+        // The verifier's own trouble: the runs wait for the next start.
+        Log("filing stored runs: " + run + ": " + v.reason + "; the others wait for the next start");
+        stop = true;
+        break;
+      } else if (v.kind == Verdict::kRefused) {
+        ok = store->LeaveUnfiled(r.id, v.reason,
+                                 "the board's game refuses its replay now (" + v.reason +
+                                     "); it stays on no board");
+        ++left;
+      } else if (v.keys < 0) {
+        Log("filing stored runs: the game does not say how a round was dealt (keys=); the "
+            "runs stored before stay on no board until the board runs a game that does");
+        break;
+      } else if (v.flies != r.flies || v.speed != r.speed || v.time_ms != r.time_ms) {
+        ok = store->LeaveUnfiled(r.id, v.line,
+                                 "the board's game plays its replay to " +
+                                     FormatTime(v.time_ms) + " now, not the " +
+                                     FormatTime(r.time_ms) + " stored; it stays on no board");
+        ++left;
+      } else {
+        int64_t copy_of = 0;
+        ok = store->FileRun(r.id, v.keys, v.swats, v.line, &copy_of);
+        filed += ok;
+        with_keys += ok && v.keys > 0;
+        copies += ok && copy_of > 0;
+        modes.insert({r.flies, r.speed});
+      }
+      if (!ok) Log("filing stored runs: " + run + ": database: " + store->LastError());
+    }
+  }
+  for (const auto& [flies, speed] : modes)
+    if (!store->MeasureFlagsAgain(flies, speed))
+      Log("filing stored runs: database: " + store->LastError());
+  if (filed + left > 0)
+    Log("filed " + std::to_string(filed) + " runs stored before (" + std::to_string(with_keys) +
+        " with Enter/Space, " + std::to_string(copies) + " copies of others); " +
+        std::to_string(left) + " the game no longer takes stay on no board (admin audit says "
+        "why)");
+}
+
+}  // namespace
+
+std::thread StartRefile(Context* ctx) { return std::thread(RefilePass, ctx); }
+
+}  // namespace board

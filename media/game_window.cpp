@@ -1,0 +1,3 @@
+#include "media/game_window.h"
+
+HWND hWnd = nullptr;

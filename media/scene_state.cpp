@@ -1,0 +1,3 @@
+#include "media/scene_state.h"
+
+int SceneState = STATE_START;

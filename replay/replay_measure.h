@@ -1,0 +1,26 @@
+#pragma once
+// What --verify measures while it plays a round, from the game's own state: the signs of
+// machine play (replay/core/replay_signs.h), the keys that changed how fast the flies
+// come, and the frame of every swat (the round's identity by what the game did).
+// Fed by playback in the order the game meets its inputs; nothing seeks meanwhile.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "replay/core/replay_format.h"
+
+void MeasureStart(const ReplayHeader& header);
+void MeasureFrameStart(std::uint32_t tick);
+void MeasureCursor(int x, int y);
+// A message, just before the game takes it.
+void MeasureMessage(const ReplayInput& in);
+// The flip that ends frame `frame` (from 0), after the game's step.
+void MeasureFrameEnd(long long frame);
+
+// Each "-" when nothing was measured (a replay watched in a window, which may seek).
+struct MeasureResult {
+    char signs[256];
+    char keys[16];     // Enter and Space presses that changed the spawn rate while flies were to come
+    char swats[65];    // ReplaySwatsIdentity
+};
+void MeasureFinish(MeasureResult* out);
