@@ -163,8 +163,9 @@ TEST(BoardGuard, ReplayCostBeforeVerifying) {
   uint32_t most = ReplayMostFrames(1000);
   std::string over = Replay(1000, most + 1);
   ReplayFile parsed;
-  const char* why = "";
-  ASSERT_TRUE(ReplayParse(reinterpret_cast<const uint8_t*>(over.data()), over.size(), &parsed, &why))
+  char why[kReplayReasonSize] = "";
+  ASSERT_TRUE(ReplayParse(reinterpret_cast<const uint8_t*>(over.data()), over.size(), &parsed, why,
+                          sizeof why))
       << why;
   EXPECT_NE(RefuseBeforeVerifying(over).find("more than a round of 1000 ms"), std::string::npos);
   EXPECT_EQ(RefuseBeforeVerifying(Replay(1000, most)), "");
