@@ -21,9 +21,9 @@ struct Frame {
 };
 
 bool Read(const std::uint8_t* data, std::size_t size, ReplayFile* file, std::vector<Frame>* frames) {
-    const char* reason = nullptr;
-    if (!ReplayParse(data, size, file, &reason)) {
-        if (!reason || !*reason) std::abort();  // every refusal says why
+    char reason[kReplayReasonSize] = "";
+    if (!ReplayParse(data, size, file, reason, sizeof reason)) {
+        if (!*reason) std::abort();  // every refusal says why
         return false;
     }
     ReplayReader r;

@@ -27,13 +27,13 @@ bool ReadKeptReplay(const char* name, KeptReplayFacts* facts) {
     const int error = errno;
     std::fclose(file);
     ReplayFile parsed;
-    const char* why = nullptr;
+    char why[kReplayReasonSize] = "";
     if (failed) {
         facts->reason = std::string("cannot read it: ") + std::strerror(error);
     } else if (got > kReplayMaxFile) {
         facts->reason = "too long to be a replay";
-    } else if (!ReplayParse(bytes.data(), got, &parsed, &why)) {
-        facts->reason = why ? why : "not a replay";
+    } else if (!ReplayParse(bytes.data(), got, &parsed, why, sizeof why)) {
+        facts->reason = why;
     } else {
         facts->readable = true;
         facts->flies = FliesForSetting(parsed.header.flySetting);

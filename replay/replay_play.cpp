@@ -222,9 +222,12 @@ int LoadReplay(const char* path, bool verify) {
         return 2;
     }
     const char* why = nullptr;
+    char parsed[kReplayReasonSize];
     if (g_play.bytes.size() > kReplayMaxFile) {
         why = "too long to be a replay";
-    } else if (ReplayParse(g_play.bytes.data(), g_play.bytes.size(), &g_play.file, &why)) {
+    } else if (!ReplayParse(g_play.bytes.data(), g_play.bytes.size(), &g_play.file, parsed, sizeof parsed)) {
+        why = parsed;
+    } else {
         g_play.verify = verify;
         g_play.measure = verify || g_Options.headless;
         if (!verify) {

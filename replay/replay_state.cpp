@@ -4,8 +4,13 @@
 
 #include "media/random.h"
 #include "objects/instances.h"
+#include "replay/core/replay_bounds.h"
+#include "scenes/best_times.h"
 #include "scenes/play.h"
 #include "scenes/scene_globals.h"
+
+// What a reader of replays takes for the slowest time is the table's own default.
+static_assert(static_cast<std::uint32_t>(DEFAULT_BEST_TIME) == kReplaySlowestTimeMs);
 
 namespace {
 
@@ -60,7 +65,4 @@ bool RoundTimeRecorded(std::uint32_t* timeMs) {
     return true;
 }
 
-int FliesForSetting(int flySetting) {
-    constexpr int kFlies[4] = {10, 30, 100, 1000};
-    return kFlies[flySetting & 3];
-}
+int FliesForSetting(int flySetting) { return kReplayFlies[flySetting & 3]; }

@@ -28,12 +28,15 @@ purpose_packages() {
     web)     echo cmake make python3 emscripten nodejs ;;
     fuzz)    purpose_packages play
              echo clang libclang-rt-14-dev ;;
-    # ICU for the players' names (Unicode normal forms, case folding); jing checks the
-    # board's feed against the Atom format's RELAX NG schema; dpkg-dev (CPack's
-    # dpkg-shlibdeps), lintian and man-db make and check the board's package; wrk and
-    # nginx-light for its bench (board/bench/, the board's reads beside a static server's).
+    # ICU for the players' names (Unicode normal forms, case folding, confusables);
+    # libcrypto (libssl-dev) for the HMAC, the constant-time compare and base64;
+    # nlohmann/json for the answers' JSON; jing checks the board's feed against the Atom
+    # format's RELAX NG schema; dpkg-dev (CPack's dpkg-shlibdeps), lintian and man-db make
+    # and check the board's package; wrk and nginx-light for its bench (board/bench/, the
+    # board's reads beside a static server's).
     board)   purpose_packages play
-             echo libboost-dev libcpp-httplib-dev libsqlite3-dev libpq-dev libicu-dev postgresql sqlite3 wrk curl jing
+             echo libboost-dev libcpp-httplib-dev libsqlite3-dev libpq-dev libicu-dev libssl-dev \
+                  nlohmann-json3-dev postgresql sqlite3 wrk curl jing
              echo dpkg-dev lintian man-db nginx-light ;;
     # The union, and what only the tests use: GoogleTest, the real window driven by
     # xdotool (x11-utils: xwininfo; x11-apps: xwd), ALSA's null device through Python,

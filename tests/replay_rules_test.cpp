@@ -88,8 +88,8 @@ EditReplay Round() {
 std::string Rules(const EditReplay& r, std::int64_t now = kNow) {
     const Bytes bytes = EditEncode(r);
     ReplayFile file;
-    const char* why = "";
-    if (!ReplayParse(bytes.data(), bytes.size(), &file, &why)) return std::string("unparsed: ") + why;
+    char why[kReplayReasonSize] = "";
+    if (!ReplayParse(bytes.data(), bytes.size(), &file, why, sizeof why)) return std::string("unparsed: ") + why;
     char reason[192];
     return ReplayFollowsRules(file, now, reason, sizeof reason) ? "" : reason;
 }
@@ -236,8 +236,8 @@ TEST(ReplayRules, PressesAllowedGrowWithTheFramesWait) {
 
 std::string Identity(const Bytes& bytes) {
     ReplayFile file;
-    const char* why = "";
-    EXPECT_TRUE(ReplayParse(bytes.data(), bytes.size(), &file, &why)) << why;
+    char why[kReplayReasonSize] = "";
+    EXPECT_TRUE(ReplayParse(bytes.data(), bytes.size(), &file, why, sizeof why)) << why;
     char hex[65];
     ReplayRoundIdentity(file, hex);
     return hex;

@@ -67,9 +67,10 @@ Bytes Build(ReplayHeader header, const std::vector<Frame>& frames, std::vector<s
     return file;
 }
 
-bool Decode(const Bytes& bytes, Decoded* out, const char** reason) {
+// The reason buffer holds kReplayReasonSize characters.
+bool Decode(const Bytes& bytes, Decoded* out, char* reason) {
     ReplayFile file;
-    if (!ReplayParse(bytes.data(), bytes.size(), &file, reason)) return false;
+    if (!ReplayParse(bytes.data(), bytes.size(), &file, reason, kReplayReasonSize)) return false;
     out->header = file.header;
     out->frames.clear();
     ReplayReader r;
@@ -131,8 +132,8 @@ TEST(ReplayFormat, EveryKindOfInputRoundTrips) {
 
     const Bytes file = Build(Header(), frames);
     Decoded d;
-    const char* reason = "";
-    ASSERT_TRUE(Decode(file, &d, &reason)) << reason;
+    char reason[kReplayReasonSize] = "";
+    ASSERT_TRUE(Decode(file, &d, reason)) << reason;
     ASSERT_EQ(d.frames.size(), frames.size());
     for (std::size_t i = 0; i < frames.size(); ++i) {
         EXPECT_EQ(d.frames[i].tick, frames[i].tick) << "frame " << i;
@@ -165,18 +166,19 @@ TEST(ReplayFormat, IdleFramesAndSmallMovesAreCheap) {
 // Bad files: each is refused with its reason, whatever it holds.
 TEST(ReplayFormat, DamagedAndHostileFilesAreRefused) {
     const Bytes good = Build(Header(), SteadyFrames(200));
-    const char* reason = "";
+    char reason[kReplayReasonSize] = "";
     ReplayFile parsed;
-    ASSERT_TRUE(ReplayParse(good.data(), good.size(), &parsed, &reason)) << reason;
+    ASSERT_TRUE(ReplayParse(good.data(), good.size(), &parsed, reason, sizeof reason)) << reason;
 
     // Every shorter file, and every single flipped bit.
     for (std::size_t n = 0; n < good.size(); ++n)
-        EXPECT_FALSE(ReplayParse(good.data(), n, &parsed, &reason)) << "cut to " << n;
+        EXPECT_FALSE(ReplayParse(good.data(), n, &parsed, reason, sizeof reason)) << "cut to " << n;
     for (std::size_t i = 0; i < good.size(); ++i)
         for (int bit = 0; bit < 8; ++bit) {
             Bytes bad = good;
             bad[i] ^= static_cast<std::uint8_t>(1 << bit);
-            EXPECT_FALSE(ReplayParse(bad.data(), bad.size(), &parsed, &reason)) << "byte " << i << " bit " << bit;
+            EXPECT_FALSE(ReplayParse(bad.data(), bad.size(), &parsed, reason, sizeof reason))
+                << "byte " << i << " bit " << bit;
         }
 
     // Changes with the file's checksum made right again.
@@ -193,7 +195,7 @@ TEST(ReplayFormat, DamagedAndHostileFilesAreRefused) {
         const char* reason;
     };
     Decoded d;
-    ASSERT_TRUE(Decode(good, &d, &reason));
+    ASSERT_TRUE(Decode(good, &d, reason));
     Decoded longer = d;
     longer.frames.push_back(Frame{longer.frames.back().tick + 17, {}});
     Bytes pastEnd = Rebuild(longer);
@@ -258,11 +260,11 @@ TEST(ReplayFormat, DamagedAndHostileFilesAreRefused) {
         {"not a replay", Bytes(100, 'x'), "not a replay"},
     };
     const Bytes flaggedBytes = Rebuild(flagged);
-    ASSERT_TRUE(Decode(flaggedBytes, &d, &reason)) << reason;
+    ASSERT_TRUE(Decode(flaggedBytes, &d, reason)) << reason;
     EXPECT_EQ(d.header.flags, flagged.header.flags);
     for (const Case& c : cases) {
-        reason = "";
-        EXPECT_FALSE(ReplayParse(c.bytes.data(), c.bytes.size(), &parsed, &reason)) << c.what;
+        reason[0] = '\0';
+        EXPECT_FALSE(ReplayParse(c.bytes.data(), c.bytes.size(), &parsed, reason, sizeof reason)) << c.what;
         EXPECT_STREQ(reason, c.reason) << c.what;
     }
 }
@@ -303,8 +305,9 @@ TEST(ReplayFormat, TheClockCannotBeatSixtyFramesASecond) {
         h.startTick = frames[0].tick;
         const Bytes file = Build(h, frames);
         ReplayFile parsed;
-        const char* reason = "";
-        EXPECT_EQ(ReplayParse(file.data(), file.size(), &parsed, &reason), c.valid) << c.what << ": " << reason;
+        char reason[kReplayReasonSize] = "";
+        EXPECT_EQ(ReplayParse(file.data(), file.size(), &parsed, reason, sizeof reason), c.valid)
+            << c.what << ": " << reason;
         if (!c.valid) {
             EXPECT_EQ(std::string(reason).rfind("the clock runs ", 0), 0u) << c.what << ": " << reason;
         }
@@ -368,8 +371,8 @@ std::string WriteTemp(const char* name, const Bytes& bytes) {
 TEST(ReplayVerify, TamperedRoundsAreRefused) {
     const Bytes good = ReadCorpus("10-flies-speed-2.zrp");
     Decoded d;
-    const char* reason = "";
-    ASSERT_TRUE(Decode(good, &d, &reason)) << reason;
+    char reason[kReplayReasonSize] = "";
+    ASSERT_TRUE(Decode(good, &d, reason)) << reason;
     int code = -1;
     const std::string ok = Verify(WriteTemp("replay-good.zrp", Rebuild(d)), &code);
     ASSERT_EQ(code, 0) << ok;  // re-coded unchanged, it still verifies
@@ -422,8 +425,8 @@ TEST(ReplayVerify, TamperedRoundsAreRefused) {
 TEST(ReplayVerify, TheLeastClockGainsAtMostAMillisecond) {
     for (const char* name : {"10-flies-speed-2.zrp", "30-flies-speed-1.zrp"}) {
         Decoded d;
-        const char* reason = "";
-        ASSERT_TRUE(Decode(ReadCorpus(name), &d, &reason)) << name << ": " << reason;
+        char reason[kReplayReasonSize] = "";
+        ASSERT_TRUE(Decode(ReadCorpus(name), &d, reason)) << name << ": " << reason;
         const std::uint32_t recorded = d.header.timeMs;
         ReplayClock clock;
         std::uint32_t least = d.frames[0].tick;

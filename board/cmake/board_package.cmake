@@ -13,8 +13,10 @@ if(NOT ZUMBLE_VERSION)
   message(FATAL_ERROR "the game's version is not found in ${ZUMBLE_ROOT}/CMakeLists.txt")
 endif()
 
-# A server facing the network gets the hardening Debian builds its packages with.
-foreach(target board_core zumble-board)
+# A server facing the network gets the hardening Debian builds its packages with: on
+# every target that compiles its files (the object libraries' objects are linked as they
+# were compiled).
+foreach(target zumble_replay board_core board_http board_server zumble-board)
   target_compile_options(${target} PRIVATE -fstack-protector-strong
     $<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>)
 endforeach()

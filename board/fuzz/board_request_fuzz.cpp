@@ -18,6 +18,7 @@
 #include "verify/replay_cost.h"
 #include "http/request_parse.h"
 #include "verify/verify_line.h"
+#include "replay/core/replay_format.h"
 
 namespace {
 
@@ -80,7 +81,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     case 5: {
       std::string reason = board::RefuseBeforeVerifying(text);
-      if (!reason.empty()) Require(text.substr(0, 4) == "ZRPL" && text.size() >= 64);
+      if (!reason.empty())
+        Require(text.substr(0, 4) == std::string_view(kReplayMagic, 4) &&
+                text.size() >= kReplayHeaderSize);
       for (char c : reason) Require(c >= 0x20 && c < 0x7f);
       break;
     }

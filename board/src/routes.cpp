@@ -10,11 +10,11 @@
 #include "http/board_hosts.h"
 #include "http/http_parse.h"
 #include "trust/keys.h"
-#include "modes.h"
 #include "trust/name_fold.h"
 #include "pages/render.h"
 #include "http/request_parse.h"
-#include "sha256.h"
+#include "trust/digest.h"
+#include "replay/core/replay_bounds.h"
 #include "submit.h"
 
 namespace board {
@@ -77,8 +77,8 @@ bool LoadBoards(Context* ctx, std::vector<ModeBoard>* boards) {
   std::vector<Page> pages;
   if (!ctx->store->AllBest(kBoardRows, &pages)) return false;
   size_t board = 0;
-  for (int flies : kFlies)
-    for (int speed : kSpeeds) {
+  for (int flies : kReplayFlies)
+    for (int speed : kReplaySpeeds) {
       Page& page = pages[board++];
       boards->push_back(ModeBoard{flies, speed, Pace::kDealt, std::move(page.runs), page.total, 0});
     }
@@ -103,7 +103,7 @@ bool LoadMode(Context* ctx, const HttpRequest& req, const Args& args, Pace pace,
               HttpResponse* res) {
   int64_t flies = 0, speed = 0;
   if (!ParseCount(args[0], 100000, &flies) || !ParseCount(args[1], 100000, &speed) ||
-      !IsMode(flies, speed)) {
+      !ReplayIsMode(flies, speed)) {
     SendError(res, 404, "no such board");
     return false;
   }
@@ -140,14 +140,7 @@ void BoardApi(Context* ctx, const HttpRequest& req, const Args& args, Pace pace,
               HttpResponse* res) {
   ModePage page;
   if (!LoadMode(ctx, req, args, pace, &page, res)) return;
-  std::string json = BoardJson(page.board);
-  json.pop_back();  // the closing brace: "limit" and "you" join it
-  json += ",\"limit\":" + std::to_string(page.limit) + ",\"you\":";
-  json += page.you.empty() ? "null"
-                           : "{\"name\":" + JsonString(page.you) +
-                                 ",\"rank\":" + (page.you_rank ? std::to_string(page.you_rank)
-                                                               : std::string("null")) + "}";
-  SendJson(res, 200, json + "}\n");
+  SendJson(res, 200, ModePageJson(page));
 }
 
 void BoardPage(Context* ctx, const HttpRequest& req, const Args& args, Pace pace,

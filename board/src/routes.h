@@ -26,7 +26,6 @@ bool AnswerAtOnce(Context* ctx, const HttpRequest& req, HttpResponse* res,
 // board_watch.h); a failed build is given up, to be built by the next reader.
 void BuildAhead(Context* ctx, const std::string& key, int64_t generation);
 
-
 // The JSON error answer most routes give.
 void SendError(HttpResponse* res, int status, const std::string& reason);
 

@@ -12,7 +12,7 @@
 #include "verify/replay_cost.h"
 #include "http/request_parse.h"
 #include "trust/sender.h"
-#include "sha256.h"
+#include "trust/digest.h"
 
 namespace board {
 

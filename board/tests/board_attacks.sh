@@ -101,16 +101,13 @@ out=$("${ATTACK[@]}" slowbody "$URL" 127.0.0.10)
 check "a body sent a byte a second: 408 at the deadline ($out)" grep -q '^status 408 ' <<< "$out"
 
 # Replays that cost the verifier: refused before it runs when the header promises more
-# frames than any round of its time can have, or no time at all.
-header_replay() {  # TIME FRAMES: a header of the game's format, then zeros
-    python3 -c '
-import struct, sys
-h = bytearray(64); h[0:4] = b"ZRPL"; struct.pack_into("<HH", h, 4, 1, 64)
-struct.pack_into("<II", h, 48, int(sys.argv[1]), int(sys.argv[2]))
-sys.stdout.buffer.write(bytes(h) + bytes(400))' "$1" "$2"
-}
-header_replay 60000 1000000 > "$WORK/long.zrp"
-header_replay 4294967295 4000000 > "$WORK/notime.zrp"
+# frames than any round of its time can have, or no time at all. A genuine replay whose
+# header is made to say a 60 s round of a million frames (its checksum made right
+# again), and a genuine round left before its last fly.
+source "$TESTS/board_replays.bash"
+patch_replay "$SRC/tests/replays/10-flies-speed-2.zrp" "$WORK/long.zrp" 48 I 60000
+patch_replay "$WORK/long.zrp" "$WORK/long.zrp" 52 I 1000000
+cp "$SRC/tests/replays/left-early.zrp" "$WORK/notime.zrp"
 before=$(runs_seen)
 post "$WORK/long.zrp" 127.0.0.1
 check "a million frames for a 60 s round: 422 (got $STATUS: $BODY)" [ "$STATUS" = 422 ]

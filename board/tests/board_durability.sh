@@ -62,7 +62,8 @@ crash_run() {
         local url=${!url_var} pid=${!pid_var}
         # The kill comes 10..150 ms into this round's submissions: a few get through. On a
         # busy machine, where a round of none getting through shows a verification takes
-        # longer, the window doubles (to 5 s at most).
+        # longer, the window doubles (to 5 s at most); where a round took more than four
+        # (warm verifiers are quick), it halves, so that the replays last several kills.
         local answered_before delay=$((10 + RANDOM * window / 32768))
         answered_before=$(wc -l < "$accepted")
         (sleep "$((delay / 1000)).$(printf '%03d' $((delay % 1000)))"; kill -9 "$pid" 2>/dev/null) &
@@ -81,8 +82,12 @@ crash_run() {
         done
         wait "$killer"
         kills=$((kills + cut_short))
-        if [ "$(wc -l < "$accepted")" = "$answered_before" ] && [ $window -lt 5000 ]; then
+        local answered_now
+        answered_now=$(wc -l < "$accepted")
+        if [ "$answered_now" = "$answered_before" ] && [ $window -lt 5000 ]; then
             window=$((window * 2))
+        elif [ $((answered_now - answered_before)) -gt 4 ] && [ $window -gt 20 ]; then
+            window=$((window / 2))
         fi
         kill -9 "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null

@@ -22,6 +22,7 @@
 #include "pages/response_cache.h"
 #include "pages/static_files.h"
 #include "verify/verifier.h"
+#include "replay/core/replay_bounds.h"
 
 namespace board {
 namespace {
@@ -120,20 +121,55 @@ TEST(BoardGuard, AddressKeys) {
   for (const Case& c : cases) EXPECT_EQ(AddressKey(c.address), c.key) << c.address;
 }
 
-// A replay header (format 1) with these time and frames.
-std::string Header(uint32_t time_ms, uint32_t frames) {
-  std::string h(64, '\0');
-  h.replace(0, 4, "ZRPL");
-  h[4] = 1;
-  h[6] = 64;
-  for (int i = 0; i < 4; ++i) {
-    h[48 + i] = static_cast<char>(time_ms >> (8 * i));
-    h[52 + i] = static_cast<char>(frames >> (8 * i));
+// A replay of the current format, written by the game's own writer: a round of `frames`
+// idle frames on the steady clock whose header gives this time.
+std::string Replay(uint32_t time_ms, uint32_t frames) {
+  ReplayHeader header;
+  header.flySetting = 1;
+  header.speedSetting = 2;
+  header.timeMs = time_ms;
+  std::vector<uint8_t> input(frames / 128 + 16);
+  ReplayWriter w;
+  ReplayWriterStart(&w, input.data(), input.size(), header);
+  for (uint32_t f = 0; f < frames; ++f) {
+    uint32_t tick = f == 0 ? w.tick : w.tick + ReplayTickStep(w.flip + w.frames);
+    ReplayWriterFrame(&w, tick, nullptr, 0);
   }
-  return h + "rest of the file";
+  ReplayWriterFinish(&w);
+  header.frames = w.frames;
+  std::vector<uint32_t> checkpoints(frames / kReplayCheckpointFrames);
+  std::string file(kReplayHeaderSize + w.size + 4 * checkpoints.size() + 4, '\0');
+  size_t size = ReplayBuildFile(header, input.data(), w.size, checkpoints.data(),
+                                static_cast<uint32_t>(checkpoints.size()),
+                                reinterpret_cast<uint8_t*>(file.data()), file.size());
+  EXPECT_EQ(size, file.size());
+  return file;
+}
+
+// Only a header, for the counts no writer reaches quickly.
+std::string Header(uint32_t time_ms, uint32_t frames) {
+  ReplayHeader header;
+  header.timeMs = time_ms;
+  header.frames = frames;
+  std::string file(kReplayHeaderSize + 4, '\0');
+  ReplayBuildFile(header, nullptr, 0, nullptr, 0, reinterpret_cast<uint8_t*>(file.data()),
+                  file.size());
+  return file;
 }
 
 TEST(BoardGuard, ReplayCostBeforeVerifying) {
+  // A whole file of the current format whose frames are more than its time allows is
+  // refused; one frame fewer is what the file may have, and it goes to the verifier.
+  uint32_t most = ReplayMostFrames(1000);
+  std::string over = Replay(1000, most + 1);
+  ReplayFile parsed;
+  char why[kReplayReasonSize] = "";
+  ASSERT_TRUE(ReplayParse(reinterpret_cast<const uint8_t*>(over.data()), over.size(), &parsed, why,
+                          sizeof why))
+      << why;
+  EXPECT_NE(RefuseBeforeVerifying(over).find("more than a round of 1000 ms"), std::string::npos);
+  EXPECT_EQ(RefuseBeforeVerifying(Replay(1000, most)), "");
+
   // The recorded rounds of the game's corpus: time and frames as they are.
   struct Round {
     uint32_t time_ms, frames;
@@ -144,22 +180,23 @@ TEST(BoardGuard, ReplayCostBeforeVerifying) {
     EXPECT_EQ(RefuseBeforeVerifying(Header(r.time_ms, r.frames + 216000)), "") << r.time_ms;
     EXPECT_NE(RefuseBeforeVerifying(Header(r.time_ms, r.frames + 216000 + 70)), "");
   }
-  EXPECT_EQ(MaxRoundFrames(0), 2u + 0 + kResultsFrames + kResultsWaitFrames);
-  EXPECT_EQ(MaxRoundFrames(kSlowestTimeMs), 2u + 216000 + kResultsFrames + kResultsWaitFrames);
-  EXPECT_NE(RefuseBeforeVerifying(Header(0xFFFFFFFFu, 100)).find("has no time"), std::string::npos);
-  EXPECT_NE(RefuseBeforeVerifying(Header(kSlowestTimeMs + 1, 100)), "");
+  EXPECT_EQ(ReplayMostFrames(0), 2u + 0 + kReplayResultsFrames + kReplayResultsWaitFrames);
+  EXPECT_EQ(ReplayMostFrames(kReplaySlowestTimeMs),
+            2u + 216000 + kReplayResultsFrames + kReplayResultsWaitFrames);
+  EXPECT_NE(RefuseBeforeVerifying(Header(kReplayNoTime, 100)).find("has no time"), std::string::npos);
+  EXPECT_NE(RefuseBeforeVerifying(Header(kReplaySlowestTimeMs + 1, 100)), "");
   EXPECT_NE(RefuseBeforeVerifying(Header(1000, 1u << 22)).find("more than a round"), std::string::npos);
-  // Not this format: the verifier says what is wrong.
+  // Not this format (another version, a header cut short): the verifier says what is wrong.
   EXPECT_EQ(RefuseBeforeVerifying("ZUMBLE-FAKE 1\n"), "");
-  std::string other = Header(0xFFFFFFFFu, 1u << 22);
-  other[4] = 2;
+  std::string other = Header(kReplayNoTime, 1u << 22);
+  other[4] = static_cast<char>(kReplayFormatVersion + 1);
   EXPECT_EQ(RefuseBeforeVerifying(other), "");
-  EXPECT_EQ(RefuseBeforeVerifying(other.substr(0, 63)), "");
+  EXPECT_EQ(RefuseBeforeVerifying(Header(kReplayNoTime, 1u << 22).substr(0, kReplayHeaderSize - 1)), "");
   // Any time and frame count: refused exactly when the rule says.
   std::mt19937 rng(11);
   for (int i = 0; i < 100000; ++i) {
     uint32_t t = rng() % 4000000, f = rng() % 600000;
-    bool refuse = t > kSlowestTimeMs || f > 2 + (uint64_t{t} + 2) * 60 / 1000 + 64 + 216000;
+    bool refuse = t > kReplaySlowestTimeMs || f > 2 + (uint64_t{t} + 2) * 60 / 1000 + 64 + 216000;
     EXPECT_EQ(!RefuseBeforeVerifying(Header(t, f)).empty(), refuse) << t << " " << f;
   }
 }

@@ -15,7 +15,7 @@
 #include "pages/render.h"
 #include "http/request_parse.h"
 #include "trust/sender.h"
-#include "sha256.h"
+#include "trust/digest.h"
 #include "verify/verify_line.h"
 
 namespace board {
@@ -439,7 +439,7 @@ TEST(BoardParse, KeysSendersAndJson) {
 TEST(BoardParse, EscapingAndHashes) {
   EXPECT_EQ(HtmlEscape("<a href=\"x\">&'</a>"),
             "&lt;a href=&quot;x&quot;&gt;&amp;&#39;&lt;/a&gt;");
-  EXPECT_EQ(JsonString("a\"b\\c\n<\x01"), "\"a\\\"b\\\\c\\u000a\\u003c\\u0001\"");
+  EXPECT_EQ(JsonString("a\"b\\c\n<\x01"), "\"a\\\"b\\\\c\\n\\u003c\\u0001\"");
   // Known digests, including the lengths around the padding's block boundary.
   EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
   EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");

@@ -559,6 +559,12 @@ real_game_refusals() {
         check "real: $file: 422 $code ($STATUS $BODY)" is 422 "$code"
         [ -z "$rule" ] || check "real: $file: the rule is named" grep -qi "\"rule\":\"[^\"]*$rule" <<< "$BODY"
     done
+    # A round left on the results board longer than any player does: more frames than
+    # its time allows, refused from its header (the verifier never says this).
+    "$craft" "$GOOD2" "$r/long.zrp" --idle 217000 > /dev/null
+    post "$U" Crafty "$r/long.zrp" "${from[@]}"
+    check "real: frames beyond what its time allows: 422 invalid ($STATUS $BODY)" is 422 invalid
+    check "real: frames beyond what its time allows: refused before verifying" body_has 'frames, more than a round of'
     local tomorrow=$(($(date +%s) + 2 * 86400))
     record_round "$r/tomorrow.zrp" "$tomorrow" > /dev/null
     post "$U" Later "$r/tomorrow.zrp" "${from[@]}"

@@ -151,9 +151,6 @@ bool GetDelta(const std::uint8_t** p, const std::uint8_t* end, int* value) {
     return true;
 }
 
-// The reason a refusal gives, when it has to name something from the file.
-char g_reason[192];
-
 // The version text of the program that recorded a file (at the same place in every
 // format version), as printable text.
 void ProgramText(const std::uint8_t* bytes, std::size_t size, char* out, std::size_t outSize) {
@@ -166,17 +163,24 @@ void ProgramText(const std::uint8_t* bytes, std::size_t size, char* out, std::si
     out[n] = '\0';
 }
 
+// Writes a refusal's reason for the caller; false, for the caller to return.
+bool Refuse(char* reason, std::size_t reasonSize, const char* text) {
+    if (reasonSize > 0) std::snprintf(reason, reasonSize, "%s", text);
+    return false;
+}
+
 // "another format version (1, older than this program's 2), recorded by zumble 1.0.0".
-const char* OtherVersion(const char* what, std::uint32_t theirs, std::uint32_t ours, const std::uint8_t* bytes,
-                         std::size_t size) {
+bool OtherVersion(const char* what, std::uint32_t theirs, std::uint32_t ours, const std::uint8_t* bytes,
+                  std::size_t size, char* reason, std::size_t reasonSize) {
     char program[kReplayProgramSize + 1];
     ProgramText(bytes, size, program, sizeof program);
     const char* recorder = size < static_cast<std::size_t>(kReplayProgramOffset + kReplayProgramSize)
                                ? "a program this file is too short to name"
                                : *program ? program : "a program that left its name out";
-    std::snprintf(g_reason, sizeof g_reason, "%s (%u, %s than this program's %u), recorded by %s%s", what, theirs,
-                  theirs < ours ? "older" : "newer", ours, *program ? "zumble " : "", recorder);
-    return g_reason;
+    if (reasonSize > 0)
+        std::snprintf(reason, reasonSize, "%s (%u, %s than this program's %u), recorded by %s%s", what, theirs,
+                      theirs < ours ? "older" : "newer", ours, *program ? "zumble " : "", recorder);
+    return false;
 }
 
 // What a window's input can be: a file that would hand the game anything else (its own
@@ -297,21 +301,11 @@ std::size_t ReplayBuildFile(const ReplayHeader& header, const std::uint8_t* inpu
     return total;
 }
 
-bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, const char** reason) {
-    *file = ReplayFile{};
-    if (size < 8 || std::memcmp(bytes, kReplayMagic, 4) != 0) {
-        *reason = "not a replay";
+bool ReplayReadHeader(const std::uint8_t* bytes, std::size_t size, ReplayHeader* header) {
+    if (size < kReplayHeaderSize || std::memcmp(bytes, kReplayMagic, 4) != 0 ||
+        Get16(bytes + 4) != kReplayFormatVersion || Get16(bytes + 6) != kReplayHeaderSize)
         return false;
-    }
-    if (Get16(bytes + 4) != kReplayFormatVersion) {
-        *reason = OtherVersion("another format version", Get16(bytes + 4), kReplayFormatVersion, bytes, size);
-        return false;
-    }
-    if (size < kReplayHeaderSize + 4 || Get16(bytes + 6) != kReplayHeaderSize) {
-        *reason = "truncated";
-        return false;
-    }
-    ReplayHeader& h = file->header;
+    ReplayHeader& h = *header;
     h.gameVersion = Get32(bytes + 8);
     std::memcpy(h.program, bytes + 12, sizeof h.program);
     h.flySetting = bytes[28];
@@ -328,37 +322,48 @@ bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, 
     h.inputSize = Get32(bytes + 56);
     h.finalChecksum = Get32(bytes + 60);
     h.flags = Get32(bytes + 64);
+    return true;
+}
+
+bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, char* reason,
+                 std::size_t reasonSize) {
+    *file = ReplayFile{};
+    if (size < 8 || std::memcmp(bytes, kReplayMagic, 4) != 0) {
+        return Refuse(reason, reasonSize, "not a replay");
+    }
+    if (Get16(bytes + 4) != kReplayFormatVersion) {
+        return OtherVersion("another format version", Get16(bytes + 4), kReplayFormatVersion, bytes, size, reason,
+                            reasonSize);
+    }
+    ReplayHeader& h = file->header;
+    if (size < kReplayHeaderSize + 4 || !ReplayReadHeader(bytes, size, &h)) {
+        return Refuse(reason, reasonSize, "truncated");
+    }
 
     // The lengths first, so that no count from the file is trusted before it is checked.
     if (h.frames == 0 || h.frames > kReplayMaxFrames || h.inputSize > kReplayMaxInput) {
-        *reason = "bad length";
-        return false;
+        return Refuse(reason, reasonSize, "bad length");
     }
     const std::uint32_t checkpoints = h.frames / kReplayCheckpointFrames;
     const std::size_t expected = kReplayHeaderSize + std::size_t{h.inputSize} + 4u * checkpoints + 4;
     if (size < expected) {
-        *reason = "truncated";
-        return false;
+        return Refuse(reason, reasonSize, "truncated");
     }
     if (size > expected) {
-        *reason = "bytes after the end";
-        return false;
+        return Refuse(reason, reasonSize, "bytes after the end");
     }
     if (Get32(bytes + size - 4) != ReplayCrc32(bytes, size - 4)) {
-        *reason = "checksum mismatch (damaged file)";
-        return false;
+        return Refuse(reason, reasonSize, "checksum mismatch (damaged file)");
     }
     if (h.gameVersion != kReplayGameVersion) {
-        *reason = OtherVersion("another game version", h.gameVersion, kReplayGameVersion, bytes, size);
-        return false;
+        return OtherVersion("another game version", h.gameVersion, kReplayGameVersion, bytes, size, reason,
+                            reasonSize);
     }
     if (h.flySetting > 3 || h.speedSetting > 3 || h.mouseDown > 1 || h.end > kReplayEndQuit) {
-        *reason = "bad settings";
-        return false;
+        return Refuse(reason, reasonSize, "bad settings");
     }
     if (h.flags & ~kReplayKnownFlags) {
-        *reason = "unknown flags";
-        return false;
+        return Refuse(reason, reasonSize, "unknown flags");
     }
     file->input = bytes + kReplayHeaderSize;
     file->checkpoints = file->input + h.inputSize;
@@ -376,8 +381,7 @@ bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, 
         int got;
         while ((got = ReplayReaderNextInput(&r, &in)) > 0)
             if (in.op == ReplayOp::Message && !PlayerMessage(in.message)) {
-                *reason = "a message no player can send";
-                return false;
+                return Refuse(reason, reasonSize, "a message no player can send");
             }
         if (got < 0) {
             coded = false;
@@ -385,13 +389,13 @@ bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, 
         }
         switch (ReplayClockNext(&clock, tick)) {
         case ReplayClockVerdict::Ok: break;
-        case ReplayClockVerdict::Backwards: *reason = "the clock runs backwards"; return false;
-        case ReplayClockVerdict::TooFast: *reason = "the clock runs faster than 60 frames a second"; return false;
+        case ReplayClockVerdict::Backwards: return Refuse(reason, reasonSize, "the clock runs backwards");
+        case ReplayClockVerdict::TooFast: return Refuse(reason, reasonSize, "the clock runs faster than 60 frames a second");
         }
     }
     if (!coded || r.frame != h.frames || r.p != r.end || r.idleLeft != 0) {
-        *reason = coded && r.frame == h.frames && r.p != r.end ? "input past the last frame" : "bad input coding";
-        return false;
+        return Refuse(reason, reasonSize,
+                      coded && r.frame == h.frames && r.p != r.end ? "input past the last frame" : "bad input coding");
     }
     return true;
 }

@@ -106,10 +106,19 @@ struct ReplayFile {
     std::uint32_t checkpointCount = 0;
 };
 
+// Only the header, for a look before the file is read through: true when the magic, the
+// format version and the header's size are this program's and the header is all there.
+// Nothing past the header is checked (ReplayParse does that).
+bool ReplayReadHeader(const std::uint8_t* bytes, std::size_t size, ReplayHeader* header);
+
+// A buffer this size holds any reason ReplayParse gives whole.
+constexpr std::size_t kReplayReasonSize = 192;
+
 // Checks the whole file: size, magic, versions, checksum, every frame's coding, and that
 // the ticks never run faster than 60 frames a second (ReplayClockAllows). False with a
-// one-line reason (which stays valid until the next call).
-bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, const char** reason);
+// one-line reason, written to the caller's `reason` (cut to reasonSize - 1 characters).
+bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, char* reason,
+                 std::size_t reasonSize);
 std::uint32_t ReplayCheckpoint(const ReplayFile& file, std::uint32_t index);
 
 // Walks the frames of a parsed file one at a time.

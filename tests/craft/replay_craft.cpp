@@ -39,6 +39,8 @@ const char kUsage[] =
     "  --clear-autoplay       clears it (an autoplay round passed off as a person's)\n"
     "  --flags N              sets all the header's flags (bit 0 test player, 1 touch, 2 pad)\n"
     "  --program TEXT         the header's program text (at most 16 bytes)\n"
+    "  --idle N               N frames without input after the last, on the steady clock\n"
+    "                         (the results board left up; the header keeps its time)\n"
     "Frames count from 0, the frame of the start click. Edits of the inputs change the\n"
     "round, so such a file would part from its checksums when played; the verifier's\n"
     "rules refuse it before it plays. --seed changes the round too.\n"
@@ -221,6 +223,17 @@ int main(int argc, char** argv) {
             if (!arg(1) || std::strlen(arg(1)) > 16) return Fail("--program takes a text of at most 16 bytes");
             std::memset(r.header.program, 0, sizeof r.header.program);
             std::memcpy(r.header.program, arg(1), std::strlen(arg(1)));
+            i += 1;
+        } else if (edit == "--idle") {
+            if (!Number(arg(1), 1, kReplayMaxFrames - static_cast<long long>(r.frames.size()), &a))
+                return Fail("--idle takes a count of frames the file has room for");
+            for (long long k = 0; k < a; ++k) {
+                const std::uint32_t flip = r.header.startFlip + static_cast<std::uint32_t>(r.frames.size());
+                EditFrame f;
+                f.tick = r.frames.back().tick + ReplayTickStep(flip);
+                r.frames.push_back(f);
+            }
+            inputsChanged = true;
             i += 1;
         } else {
             return Fail("unknown edit '" + edit + "' (see replay_craft --help)");

@@ -4,8 +4,8 @@
 
 bool EditDecode(const std::vector<std::uint8_t>& bytes, EditReplay* out, std::string* why) {
     ReplayFile file;
-    const char* reason = "";
-    if (!ReplayParse(bytes.data(), bytes.size(), &file, &reason)) {
+    char reason[kReplayReasonSize] = "";
+    if (!ReplayParse(bytes.data(), bytes.size(), &file, reason, sizeof reason)) {
         *why = reason;
         return false;
     }

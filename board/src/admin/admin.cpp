@@ -51,7 +51,7 @@ std::string Actor() {
   return "uid " + std::to_string(getuid());
 }
 
-struct Args {
+struct Command {
   std::string db, url, reason, state, from, name, sign, all_from;
   int64_t same_as = 0;
   bool has_reason = false;
@@ -60,7 +60,7 @@ struct Args {
   std::vector<std::string> words;  // the command and its arguments
 };
 
-bool ParseArgs(int argc, char** argv, Args* a, std::string* why) {
+bool ParseArgs(int argc, char** argv, Command* a, std::string* why) {
   for (int i = 0; i < argc; ++i) {
     std::string arg = argv[i];
     bool option = arg == "--db" || arg == "--url" || arg == "--reason" || arg == "--state" ||
@@ -122,7 +122,7 @@ void PrintRun(const Run& r, const std::string& url, const std::string& secret) {
   printf("  watch: %s/play/?replay=%s\n", url.c_str(), Percent(replay).c_str());
 }
 
-int ListRuns(Store* store, const Args& a, const RunFilter& filter) {
+int ListRuns(Store* store, const Command& a, const RunFilter& filter) {
   Page page;
   std::string secret;
   if (!store->ListRuns(filter, a.limit, a.offset, &page) || !store->BoardSecret(&secret)) {
@@ -137,7 +137,7 @@ int ListRuns(Store* store, const Args& a, const RunFilter& filter) {
   return 0;
 }
 
-int Audit(Store* store, const Args& a) {
+int Audit(Store* store, const Command& a) {
   std::vector<AuditRow> rows;
   int64_t total = 0;
   if (!store->Audit(a.limit, a.offset, &rows, &total)) {
@@ -175,7 +175,7 @@ bool NameArg(const std::string& raw, std::string* name, std::string* fold) {
 }
 
 // The filters of held and runs: false with *why for a bad one.
-bool Filter(const Args& a, RunFilter* f, std::string* why) {
+bool Filter(const Command& a, RunFilter* f, std::string* why) {
   std::string name;
   if (!a.name.empty() && !NameArg(a.name, &name, &f->fold)) {
     *why = "not a name: " + a.name;
@@ -197,7 +197,7 @@ bool Filter(const Args& a, RunFilter* f, std::string* why) {
 
 // approve and reject: each run given, or every held run of an address, each in its own
 // transaction with its audit row. 0 all done, 1 some refused, 2 the database failed.
-int ChangeRuns(Store* store, const Args& a, const std::vector<std::string>& from,
+int ChangeRuns(Store* store, const Command& a, const std::vector<std::string>& from,
                const char* to, const std::string& actor) {
   const std::string& cmd = a.words[0];
   std::vector<int64_t> ids;
@@ -237,7 +237,7 @@ int ChangeRuns(Store* store, const Args& a, const std::vector<std::string>& from
 }  // namespace
 
 int AdminCommand(int argc, char** argv) {
-  Args a;
+  Command a;
   std::string why;
   if (!ParseArgs(argc, argv, &a, &why)) return Usage(why);
   if (a.words.empty()) return Usage("no command");

@@ -4,14 +4,33 @@
 
 #include <array>
 #include <atomic>
-#include <boost/asio.hpp>
-#include <boost/beast/core.hpp>
-#include <boost/beast/http.hpp>
+#include <boost/asio/buffer.hpp>
+#include <boost/asio/dispatch.hpp>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/asio/thread_pool.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core/error.hpp>
+#include <boost/beast/core/file.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/string.hpp>
+#include <boost/beast/http/error.hpp>
+#include <boost/beast/http/file_body.hpp>
+#include <boost/beast/http/message.hpp>
+#include <boost/beast/http/parser.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <boost/beast/http/write.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -106,10 +125,14 @@ std::string PolicyFor(const std::string& file, const std::string& type) {
   return PageSecurityPolicy(html);
 }
 
+// One connection. Its reads and writes go straight to the socket, with one timer of its
+// own for every deadline (a whole request's arrival, an answer's writing, the linger
+// after a refusal): when it fires the socket's operations are cancelled. Every answer is
+// written by Put, so each body type costs one instantiation of Beast's writer.
 class Session : public std::enable_shared_from_this<Session> {
  public:
   Session(HttpServer* server, tcp::socket&& socket, std::string peer, std::string key)
-      : server_(server), stream_(std::move(socket)), deadline_(stream_.get_executor()),
+      : server_(server), socket_(std::move(socket)), deadline_(socket_.get_executor()),
         peer_(std::move(peer)), key_(std::move(key)) {}
 
   ~Session() {
@@ -125,12 +148,12 @@ class Session : public std::enable_shared_from_this<Session> {
       std::lock_guard<std::mutex> hold(server_->lock);
       server_->sessions[this] = weak_from_this();
     }
-    net::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->Read(); });
+    net::dispatch(socket_.get_executor(), [self = shared_from_this()] { self->Read(); });
   }
 
   // At stop, from any thread: a connection waiting for its next request closes now.
   void CloseIfIdle() {
-    net::post(stream_.get_executor(), [self = shared_from_this()] {
+    net::post(socket_.get_executor(), [self = shared_from_this()] {
       if (self->waiting_) self->Close();
     });
   }
@@ -138,25 +161,40 @@ class Session : public std::enable_shared_from_this<Session> {
  private:
   const ServerOptions& options() const { return *server_->ctx->options; }
 
+  // What follows an answer's writing.
+  enum class Then { kReadNext, kReadBody, kClose };
+
+  // The deadline of what comes next; when it passes, the socket's operations end with
+  // operation_aborted. A deadline set again (or cancelled) makes the last one's wait
+  // end as aborted, and its generation tells a wait already due from the new one.
+  void Deadline(std::chrono::steady_clock::duration after) {
+    timed_out_ = false;
+    unsigned generation = ++deadline_generation_;
+    deadline_.expires_after(after);
+    deadline_.async_wait([self = shared_from_this(), generation](error_code ec) {
+      if (ec || generation != self->deadline_generation_) return;
+      self->timed_out_ = true;
+      error_code ignored;
+      self->socket_.cancel(ignored);
+    });
+  }
+
+  void NoDeadline() {
+    ++deadline_generation_;
+    deadline_.cancel();
+  }
+
   void Read() {
     if (server_->stopping) return Close();
     parser_.emplace();
     parser_->header_limit(static_cast<std::uint32_t>(options().max_header_bytes));
     parser_->body_limit(options().max_body + kFormSlack);
     // One deadline for the whole request, from the wait for its first byte to its last.
-    // Its own timer rather than the stream's (which closes the socket): a client that
-    // took too long is still told so.
-    timed_out_ = false;
-    stream_.expires_never();  // the stream's own timeout is for writing
-    deadline_.expires_after(std::chrono::milliseconds(options().request_timeout_ms));
-    deadline_.async_wait([self = shared_from_this()](error_code ec) {
-      if (ec) return;
-      self->timed_out_ = true;
-      error_code ignored;
-      self->stream_.socket().cancel(ignored);
-    });
+    // It cancels the reads and leaves the socket open: a client that took too long is
+    // still told so.
+    Deadline(std::chrono::milliseconds(options().request_timeout_ms));
     waiting_ = true;
-    http::async_read_header(stream_, buffer_, *parser_,
+    http::async_read_header(socket_, buffer_, *parser_,
                             [self = shared_from_this()](error_code ec, size_t) {
                               self->OnHeader(ec);
                             });
@@ -164,7 +202,7 @@ class Session : public std::enable_shared_from_this<Session> {
 
   // A read that failed: say why when the client may be listening, else just close.
   void ReadFailed(error_code ec, bool started) {
-    deadline_.cancel();
+    NoDeadline();
     if (timed_out_) ec = beast::error::timeout;
     if (ec == http::error::header_limit)
       return Refuse(431, "the request's headers are too large");
@@ -193,18 +231,16 @@ class Session : public std::enable_shared_from_this<Session> {
       return Refuse(411, "a request body needs Content-Length (or chunked transfer)");
     if (parser_->is_done()) return OnRequest();
     if (beast::iequals(req[http::field::expect], "100-continue")) {
-      auto go_on = std::make_shared<http::response<http::empty_body>>(http::status::continue_, 11);
-      http::async_write(stream_, *go_on, [self = shared_from_this(), go_on](error_code e, size_t) {
-        if (e) return self->Close();
-        self->ReadBody();
-      });
+      // Within the request's deadline, which goes on running.
+      Put(std::make_shared<http::response<http::string_body>>(http::status::continue_, 11),
+          Then::kReadBody);
       return;
     }
     ReadBody();
   }
 
   void ReadBody() {
-    http::async_read(stream_, buffer_, *parser_,
+    http::async_read(socket_, buffer_, *parser_,
                      [self = shared_from_this()](error_code ec, size_t) {
                        if (ec) return self->ReadFailed(ec, true);
                        self->OnRequest();
@@ -212,7 +248,7 @@ class Session : public std::enable_shared_from_this<Session> {
   }
 
   void OnRequest() {
-    deadline_.cancel();
+    NoDeadline();
     http::request<http::string_body> raw = parser_->release();
     parser_.reset();
     keep_alive_ = raw.keep_alive();
@@ -239,7 +275,8 @@ class Session : public std::enable_shared_from_this<Session> {
 
     HttpResponse res;
     std::shared_ptr<const CachedAnswer> kept;
-    if (AnswerAtOnce(server_->ctx, req, &res, &kept)) return kept ? SendKept(std::move(kept)) : Send(std::move(res));
+    if (AnswerAtOnce(server_->ctx, req, &res, &kept))
+      return kept ? SendKept(std::move(kept)) : Send(std::move(res));
     if (server_->queued.load() >= server_->max_queued) {
       res.AddHeader("Retry-After", "5");
       SendError(&res, 503, "the board is busy; try again soon");
@@ -249,7 +286,7 @@ class Session : public std::enable_shared_from_this<Session> {
     net::post(*server_->workers, [self = shared_from_this(), req = std::move(req)]() mutable {
       auto res = std::make_shared<HttpResponse>();
       HandleRequest(self->server_->ctx, req, res.get());
-      net::post(self->stream_.get_executor(), [self, res] {
+      net::post(self->socket_.get_executor(), [self, res] {
         --self->server_->queued;
         self->Send(std::move(*res));
       });
@@ -282,7 +319,7 @@ class Session : public std::enable_shared_from_this<Session> {
     answer->set("X-Content-Type-Options", "nosniff");
     answer->set("X-Frame-Options", "DENY");
     if (head_) {
-      auto header_only = std::make_shared<http::response<http::empty_body>>(http::status::ok, 11);
+      auto header_only = std::make_shared<http::response<http::string_body>>(http::status::ok, 11);
       header_only->base() = answer->base();
       header_only->content_length(size);
       return Write(header_only, 0);
@@ -296,14 +333,8 @@ class Session : public std::enable_shared_from_this<Session> {
     auto answer = std::make_shared<http::response<http::string_body>>(
         static_cast<http::status>(res.status), 11);
     if (!res.content_type.empty()) answer->set(http::field::content_type, res.content_type);
-    bool policy = false;
-    for (const auto& h : res.headers) {
-      answer->insert(h.first, h.second);
-      policy = policy || h.first == "Content-Security-Policy";
-    }
-    if (!policy) answer->set("Content-Security-Policy", kPagePolicy);
-    answer->set("X-Content-Type-Options", "nosniff");
-    answer->set("X-Frame-Options", "DENY");
+    for (const auto& h : res.headers) answer->insert(h.first, h.second);
+    for (const auto& h : TransportHeaders(res)) answer->insert(h.first, h.second);
     size_t size = res.body.size();
     if (res.status == 304 || res.status == 204) {
       return Write(answer, 0);
@@ -317,42 +348,56 @@ class Session : public std::enable_shared_from_this<Session> {
     Write(answer, size);
   }
 
-  // A kept answer, from this thread: its bytes as they are kept, nothing copied.
+  // A kept 200, from this thread: the bytes kept with it (its head serialized once, when
+  // it was kept), nothing copied or serialized here; the same deadline as any answer.
   void SendKept(std::shared_ptr<const CachedAnswer> answer) {
     bool keep = keep_alive_ && !close_after_ && !server_->stopping;
-    static const char kKeep[] = "\r\n", kClose[] = "Connection: close\r\n\r\n";
+    static constexpr std::string_view kKeep = "\r\n", kClose = "Connection: close\r\n\r\n";
+    std::string_view end = keep ? kKeep : kClose;
     const std::string& body = answer->response.body;
-    std::array<net::const_buffer, 3> bytes = {
-        net::buffer(answer->head),
-        keep ? net::buffer(kKeep, sizeof kKeep - 1) : net::buffer(kClose, sizeof kClose - 1),
-        net::buffer(body)};
-    stream_.expires_after(std::chrono::milliseconds(options().request_timeout_ms) +
-                          std::chrono::seconds(body.size() / kSlowestWrite));
-    net::async_write(stream_, bytes,
-                     [self = shared_from_this(), answer = std::move(answer), keep](error_code ec, size_t) {
-                       if (ec || !keep) return self->Close();
-                       self->Read();
+    std::array<net::const_buffer, 3> bytes = {net::buffer(answer->head),
+                                              net::buffer(end.data(), end.size()),
+                                              net::buffer(body)};
+    Deadline(std::chrono::milliseconds(options().request_timeout_ms) +
+             std::chrono::seconds(body.size() / kSlowestWrite));
+    Then then = keep ? Then::kReadNext : Then::kClose;
+    net::async_write(socket_, bytes,
+                     [self = shared_from_this(), answer = std::move(answer), then](error_code ec,
+                                                                                   size_t) {
+                       self->Wrote(ec, then);
                      });
   }
 
+  // An answer: given as long as a reader taking kSlowestWrite bytes a second needs.
   template <typename Message>
   void Write(std::shared_ptr<Message> message, uint64_t size) {
     bool keep = keep_alive_ && !close_after_ && !server_->stopping;
     message->keep_alive(keep);
-    stream_.expires_after(std::chrono::milliseconds(options().request_timeout_ms) +
-                          std::chrono::seconds(size / kSlowestWrite));
-    http::async_write(stream_, *message,
-                      [self = shared_from_this(), message, keep](error_code ec, size_t) {
-                        if (ec) return self->Close();
-                        if (self->linger_) return self->Linger();
-                        if (!keep) return self->Close();
-                        self->Read();
+    Deadline(std::chrono::milliseconds(options().request_timeout_ms) +
+             std::chrono::seconds(size / kSlowestWrite));
+    Put(std::move(message), keep ? Then::kReadNext : Then::kClose);
+  }
+
+  template <typename Message>
+  void Put(std::shared_ptr<Message> message, Then then) {
+    http::async_write(socket_, *message,
+                      [self = shared_from_this(), message, then](error_code ec, size_t) {
+                        self->Wrote(ec, then);
                       });
+  }
+
+  void Wrote(error_code ec, Then then) {
+    if (then == Then::kReadBody) return ec ? Close() : ReadBody();
+    NoDeadline();
+    if (ec) return Close();
+    if (linger_) return Linger();
+    if (then == Then::kClose) return Close();
+    Read();
   }
 
   // Answers a request that will not be read to its end, then closes.
   void Refuse(int status, const char* reason) {
-    deadline_.cancel();
+    NoDeadline();
     parser_.reset();
     close_after_ = true;
     linger_ = true;
@@ -368,13 +413,13 @@ class Session : public std::enable_shared_from_this<Session> {
   // reset connection, then close.
   void Linger() {
     error_code ec;
-    stream_.socket().shutdown(tcp::socket::shutdown_send, ec);
-    stream_.expires_after(kLingerTime);
+    socket_.shutdown(tcp::socket::shutdown_send, ec);
+    Deadline(kLingerTime);
     DropInput();
   }
 
   void DropInput() {
-    stream_.async_read_some(net::buffer(scratch_, sizeof scratch_),
+    socket_.async_read_some(net::buffer(scratch_, sizeof scratch_),
                             [self = shared_from_this()](error_code ec, size_t n) {
                               self->dropped_ += n;
                               if (ec || self->dropped_ > kLingerBytes) return self->Close();
@@ -383,14 +428,16 @@ class Session : public std::enable_shared_from_this<Session> {
   }
 
   void Close() {
+    NoDeadline();
     error_code ec;
-    stream_.socket().shutdown(tcp::socket::shutdown_both, ec);
-    stream_.close();
+    socket_.shutdown(tcp::socket::shutdown_both, ec);
+    socket_.close(ec);
   }
 
   HttpServer* server_;
-  beast::tcp_stream stream_;
-  net::steady_timer deadline_;     // of the request being read
+  tcp::socket socket_;
+  net::steady_timer deadline_;     // of what the connection waits for now
+  unsigned deadline_generation_ = 0;
   bool timed_out_ = false;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;

@@ -20,28 +20,29 @@ const FormField* HttpRequest::Field(std::string_view name) const {
   return nullptr;
 }
 
-}  // namespace board
-
-namespace board {
-
 const char kPagePolicy[] =
     "default-src 'self'; style-src 'unsafe-inline'; form-action 'self'; base-uri 'none'; "
     "frame-ancestors 'none'";
 
+std::vector<std::pair<std::string, std::string>> TransportHeaders(const HttpResponse& response) {
+  auto has = [&response](std::string_view name) {
+    for (const auto& h : response.headers)
+      if (h.first.size() == name.size() && StartsWithNoCase(h.first, name)) return true;
+    return false;
+  };
+  std::vector<std::pair<std::string, std::string>> out;
+  if (!has("Content-Security-Policy")) out.emplace_back("Content-Security-Policy", kPagePolicy);
+  if (!has("X-Content-Type-Options")) out.emplace_back("X-Content-Type-Options", "nosniff");
+  if (!has("X-Frame-Options")) out.emplace_back("X-Frame-Options", "DENY");
+  return out;
+}
+
 std::string ResponseHead(const HttpResponse& response) {
   std::string head = "HTTP/1.1 200 OK\r\n";
   if (!response.content_type.empty()) head += "Content-Type: " + response.content_type + "\r\n";
-  bool policy = false;
-  for (const auto& h : response.headers) {
-    head += h.first + ": " + h.second + "\r\n";
-    policy = policy || h.first == "Content-Security-Policy";
-  }
-  // The same headers the transport adds to every answer it sends (http_server.cpp's
-  // Send): a kept page is never shown inside another page either.
-  if (!policy) head += std::string("Content-Security-Policy: ") + kPagePolicy + "\r\n";
-  head += "X-Frame-Options: DENY\r\n";
-  head += "X-Content-Type-Options: nosniff\r\nContent-Length: " +
-          std::to_string(response.body.size()) + "\r\n";
+  for (const auto& h : response.headers) head += h.first + ": " + h.second + "\r\n";
+  for (const auto& h : TransportHeaders(response)) head += h.first + ": " + h.second + "\r\n";
+  head += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
   return head;
 }
 

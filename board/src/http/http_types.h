@@ -53,9 +53,13 @@ struct HttpResponse {
 // nothing from elsewhere, run no script, and are never shown inside another page.
 extern const char kPagePolicy[];
 
+// The headers the transport adds after an answer's own, each unless the answer has it
+// already: that policy, nosniff, and no framing (for browsers that know no policy).
+std::vector<std::pair<std::string, std::string>> TransportHeaders(const HttpResponse& response);
+
 // A 200 answer's status line and header lines as the transport sends them (its own
-// X-Content-Type-Options and the Content-Length among them), each ending in CRLF,
-// without the blank line after them (a Connection: close may still come first).
+// headers and the Content-Length among them), each ending in CRLF, without the blank
+// line after them (a Connection: close may still come first).
 std::string ResponseHead(const HttpResponse& response);
 
 }  // namespace board

@@ -21,59 +21,6 @@ std::string HtmlEscape(std::string_view text) {
   return out;
 }
 
-std::string JsonString(std::string_view text) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string out = "\"";
-  auto unit = [&out](unsigned u) {
-    out += "\\u";
-    for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(u >> shift) & 15];
-  };
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  size_t n = text.size();
-  for (size_t i = 0; i < n;) {
-    unsigned char c = s[i];
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-      ++i;
-    } else if (c < 0x20 || c == '<' || c == '>' || c == '&' || c == 0x7f) {
-      // Also <, > and &: the JSON stays inert if anyone pastes it into a page.
-      unit(c);
-      ++i;
-    } else if (c < 0x80) {
-      out += static_cast<char>(c);
-      ++i;
-    } else {
-      // UTF-8 as \u escapes, so the answer is plain ASCII; a broken sequence is U+FFFD.
-      unsigned cp = 0;
-      size_t len = c >= 0xf5 ? 0 : c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc2 ? 2 : 0;
-      bool ok = len != 0 && i + len <= n;
-      if (ok) {
-        cp = c & (0x7f >> len);
-        for (size_t k = 1; k < len; ++k) {
-          if ((s[i + k] & 0xc0) != 0x80) ok = false;
-          cp = cp << 6 | (s[i + k] & 0x3f);
-        }
-        static const unsigned kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-        ok = ok && cp >= kMin[len] && cp <= 0x10ffff && (cp < 0xd800 || cp > 0xdfff);
-      }
-      if (!ok) {
-        unit(0xfffd);
-        ++i;
-        continue;
-      }
-      if (cp >= 0x10000) {
-        unit(0xd800 + ((cp - 0x10000) >> 10));
-        unit(0xdc00 + ((cp - 0x10000) & 0x3ff));
-      } else {
-        unit(cp);
-      }
-      i += len;
-    }
-  }
-  return out + "\"";
-}
-
 std::string IsoDate(int64_t seconds) {
   time_t t = static_cast<time_t>(seconds);
   tm parts{};
@@ -121,61 +68,6 @@ std::string BoardTitle(int flies, int speed, Pace pace) {
          (pace == Pace::kKeys ? ", with Enter/Space" : "");
 }
 
-std::string RunJson(const Run& run) {
-  return "{\"id\":" + std::to_string(run.id) + ",\"name\":" + JsonString(run.name) +
-         ",\"flies\":" + std::to_string(run.flies) + ",\"speed\":" + std::to_string(run.speed) +
-         ",\"time_ms\":" + std::to_string(run.time_ms) + ",\"frames\":" +
-         std::to_string(run.frames) + ",\"date\":\"" + IsoDate(run.created) + "\",\"played\":" +
-         (run.played >= 0 ? "\"" + IsoDate(run.played) + "\"" : "null") + ",\"program\":" +
-         (run.program.empty() ? "null" : JsonString(run.program)) + ",\"touch\":" +
-         (run.touch ? "true" : "false") + ",\"pad\":" + (run.pad ? "true" : "false") +
-         ",\"keys\":" + std::to_string(run.rate_keys) +
-         ",\"replay\":\"/api/runs/" + std::to_string(run.id) + "/replay\"}";
-}
-
-std::string BoardJson(const ModeBoard& board) {
-  std::string out = "{\"flies\":" + std::to_string(board.flies) +
-                    ",\"speed\":" + std::to_string(board.speed) +
-                    ",\"total\":" + std::to_string(board.total) +
-                    ",\"offset\":" + std::to_string(board.offset) + ",\"runs\":[";
-  for (size_t i = 0; i < board.runs.size(); ++i) {
-    if (i) out += ',';
-    std::string run = RunJson(board.runs[i]);
-    out += "{\"rank\":" + std::to_string(board.offset + static_cast<int64_t>(i) + 1) + "," +
-           run.substr(1);
-  }
-  // Each of a mode's two boards names the other.
-  bool keys = board.pace == Pace::kKeys;
-  return out + "],\"with_keys\":" + (keys ? "true" : "false") +
-         (keys ? ",\"dealt_board\":\"" : ",\"keys_board\":\"") +
-         BoardPath(board.flies, board.speed, keys ? Pace::kDealt : Pace::kKeys, true) + "\"}";
-}
-
-std::string BoardsJson(const std::vector<ModeBoard>& boards) {
-  std::string out = "{\"boards\":[";
-  for (size_t i = 0; i < boards.size(); ++i) {
-    if (i) out += ',';
-    out += BoardJson(boards[i]);
-  }
-  return out + "]}\n";
-}
-
-std::string AcceptedJson(const Run& run, int64_t rank, bool existed, const std::string& key) {
-  std::string out = "{\"id\":" + std::to_string(run.id) + ",\"mode\":{\"flies\":" +
-                    std::to_string(run.flies) + ",\"speed\":" + std::to_string(run.speed) +
-                    "},\"time_ms\":" + std::to_string(run.time_ms) +
-                    ",\"rank\":" + std::to_string(rank) + ",\"name\":" + JsonString(run.name) +
-                    ",\"replay\":\"/api/runs/" + std::to_string(run.id) + "/replay\"" +
-                    ",\"already_stored\":" + (existed ? "true" : "false") +
-                    ",\"personal_best\":" + (run.personal ? "true" : "false") +
-                    ",\"record\":" + (run.record ? "true" : "false") +
-                    ",\"keys\":" + std::to_string(run.rate_keys) + ",\"board\":\"" +
-                    BoardPath(run.flies, run.speed, PaceOf(run), true) + "\"";
-  // The key goes out once, with the run that claimed the name; the board keeps its hash.
-  if (!key.empty()) out += ",\"key\":" + JsonString(key);
-  return out + "}\n";
-}
-
 const char* ErrorCode(int status) {
   switch (status) {
     case 403: return "forbidden";
@@ -191,11 +83,6 @@ const char* ErrorCode(int status) {
     case 507: return "disk_full";
   }
   return status < 500 ? "bad_request" : "server_error";
-}
-
-std::string ErrorJson(int status, std::string_view reason) {
-  return "{\"error\":\"" + std::string(ErrorCode(status)) + "\",\"message\":" +
-         JsonString(reason) + "}\n";
 }
 
 std::string PageHead(std::string_view title) {

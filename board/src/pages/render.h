@@ -1,5 +1,6 @@
-// What the board shows: JSON for programs, one plain HTML page for people. Names are
-// checked on the way in, and escaped here all the same.
+// What the board shows: JSON for programs (render_json.cpp), plain HTML pages for people
+// (render.cpp, render_pages.cpp). Names are checked on the way in, and escaped here all
+// the same.
 #pragma once
 #include <string>
 #include <string_view>
@@ -68,6 +69,9 @@ struct ModePage {
 };
 
 std::string ModeBoardHtml(const ModePage& page);
+// The mode's board as BoardJson, with the page's "limit" and "you": {"name", "rank"} of
+// the name asked for (rank null when it has none here), or null.
+std::string ModePageJson(const ModePage& page);
 std::string PlayerHtml(const PlayerPage& page);
 std::string PlayerJson(const PlayerPage& page);
 // The Atom feed of records, newest first; `board_id` makes the entries' ids.

@@ -107,19 +107,6 @@ std::string PlayerHtml(const PlayerPage& page) {
   return out + "</body></html>\n";
 }
 
-std::string PlayerJson(const PlayerPage& page) {
-  std::string out = "{\"name\":" + JsonString(page.player.name) + ",\"since\":\"" +
-                    IsoDate(page.player.created) + "\",\"total\":" +
-                    std::to_string(page.runs.total) + ",\"offset\":" +
-                    std::to_string(page.runs.offset) + ",\"runs\":[";
-  for (size_t i = 0; i < page.runs.runs.size(); ++i) {
-    const Run& r = page.runs.runs[i];
-    if (i) out += ',';
-    out += "{\"best\":" + std::string(r.best ? "true" : "false") + "," + RunJson(r).substr(1);
-  }
-  return out + "]}\n";
-}
-
 std::string RecordsAtom(const std::vector<Run>& records, const std::string& board_id) {
   std::string updated = IsoDate(records.empty() ? 0 : records.front().shown_at);
   std::string out =

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <vector>
 
-#include "sha256.h"
+#include "trust/digest.h"
 
 namespace board {
 

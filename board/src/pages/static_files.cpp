@@ -4,39 +4,11 @@
 
 #include <string>
 
-#include "sha256.h"
+#include "trust/digest.h"
 
 namespace board {
 
 namespace {
-
-std::string Base64(const std::string& bytes) {
-  static const char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  size_t i = 0;
-  for (; i + 2 < bytes.size(); i += 3) {
-    unsigned v = static_cast<unsigned char>(bytes[i]) << 16 |
-                 static_cast<unsigned char>(bytes[i + 1]) << 8 | static_cast<unsigned char>(bytes[i + 2]);
-    for (int k = 18; k >= 0; k -= 6) out += kAlphabet[(v >> k) & 63];
-  }
-  if (i < bytes.size()) {
-    unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += i + 1 < bytes.size() ? kAlphabet[(v >> 6) & 63] : '=';
-    out += '=';
-  }
-  return out;
-}
-
-std::string HexToBytes(const std::string& hex) {
-  std::string out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2)
-    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-  return out;
-}
 
 bool EndsWith(std::string_view s, std::string_view tail) {
   return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
@@ -62,7 +34,7 @@ std::string PageSecurityPolicy(std::string_view html) {
     if (close == std::string_view::npos) break;
     if (tag.find(" src=") == std::string_view::npos) {
       std::string_view body = html.substr(open_end + 1, close - open_end - 1);
-      hashes += " 'sha256-" + Base64(HexToBytes(Sha256Hex(body))) + "'";
+      hashes += " 'sha256-" + Base64(Sha256Bytes(body)) + "'";
     }
     at = close;
   }

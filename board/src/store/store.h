@@ -190,8 +190,8 @@ class Store {
   bool Rank(const Run& run, int64_t* rank);
   // The shown board of a mode and pace, one run a player (their best), fastest first.
   bool Best(int flies, int speed, Pace pace, int limit, int64_t offset, Page* out);
-  // Every mode's board of rounds as dealt at once, in the order of kFlies then kSpeeds
-  // (modes.h).
+  // Every mode's board of rounds as dealt at once, in the order of kReplayFlies then
+  // kReplaySpeeds (replay/core/replay_bounds.h).
   bool AllBest(int limit, std::vector<Page>* out);
   // Where a player's best of a mode's board stands (0 when they have none shown).
   bool PlayerRank(int flies, int speed, Pace pace, const std::string& fold, int64_t* rank);

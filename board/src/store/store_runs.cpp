@@ -3,9 +3,9 @@
 // and neither the name nor the address banned).
 #include <iterator>
 
-#include "trust/keys.h"
-#include "modes.h"
+#include "replay/core/replay_bounds.h"
 #include "store/store_rows.h"
+#include "trust/keys.h"
 
 namespace board {
 
@@ -114,8 +114,8 @@ bool Store::AllBest(int limit, std::vector<Page>* out) {
   // in its index's order and stops at its limit.
   static const std::string sql = [] {
     std::string boards;
-    for (int flies : kFlies)
-      for (int speed : kSpeeds) {
+    for (int flies : kReplayFlies)
+      for (int speed : kReplaySpeeds) {
         std::string mode = std::to_string(flies) + "_" + std::to_string(speed);
         boards += std::string(boards.empty() ? "" : " UNION ALL ") + "SELECT * FROM (" +
                   RunsFrom("board_runs r") + "WHERE flies = " + std::to_string(flies) +
@@ -127,12 +127,12 @@ bool Store::AllBest(int limit, std::vector<Page>* out) {
   return Session(false, [&](SqlSession& db) {
     SqlRows rows;
     if (!db.Run(sql.c_str(), {Int(limit)}, &rows)) return false;
-    out->assign(std::size(kFlies) * std::size(kSpeeds), Page{});
+    out->assign(std::size(kReplayFlies) * std::size(kReplaySpeeds), Page{});
     auto at = [](int flies, int speed) -> int {
-      for (size_t f = 0; f < std::size(kFlies); ++f)
-        for (size_t s = 0; s < std::size(kSpeeds); ++s)
-          if (kFlies[f] == flies && kSpeeds[s] == speed)
-            return static_cast<int>(f * std::size(kSpeeds) + s);
+      for (size_t f = 0; f < std::size(kReplayFlies); ++f)
+        for (size_t s = 0; s < std::size(kReplaySpeeds); ++s)
+          if (kReplayFlies[f] == flies && kReplaySpeeds[s] == speed)
+            return static_cast<int>(f * std::size(kReplaySpeeds) + s);
       return -1;
     };
     for (size_t i = 0; i < rows.size(); ++i) {

@@ -6,21 +6,19 @@
 #include <string>
 #include <string_view>
 
+#include "trust/digest.h"
+
 namespace board {
 
-// 32 bytes from the system's random source, as "zk-" and 43 base64url characters.
-// Empty when the system gives no randomness (the caller refuses to claim a name then).
+// 32 bytes from libcrypto's random generator (seeded by the system), as "zk-" and 43
+// base64url characters. Empty when there is no randomness to be had (the caller refuses
+// to claim a name then).
 std::string NewKey();
 
 // What the board stores and compares: SHA-256 of the key (keys are random, so no
 // slower hash is needed to keep them from being guessed from a copy of the database).
+// Compared with SameSecret (trust/digest.h).
 std::string KeyHash(std::string_view key);
-
-// The same comparison for any two texts, in time that does not depend on where they differ.
-bool SameSecret(std::string_view a, std::string_view b);
-
-// HMAC-SHA-256 (RFC 2104) in hex.
-std::string HmacSha256Hex(std::string_view key, std::string_view message);
 
 // HMAC-SHA-256 of "review:ID" under the board's secret, in hex: the operator's pass to
 // one held, hidden or rejected run's replay.

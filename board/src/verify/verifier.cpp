@@ -48,12 +48,6 @@ int ReplayDescriptor(const VerifierConfig& config, std::string_view replay) {
   return fd;
 }
 
-Verdict Failed(const char* reason) {
-  Verdict v;
-  v.reason = reason;
-  return v;
-}
-
 }  // namespace
 
 void RemoveStaleReplays(const std::string& work_dir) {
@@ -82,12 +76,12 @@ Verdict RunVerifier(const VerifierConfig& config, std::string_view replay, int s
   int replay_fd = ReplayDescriptor(config, replay);
   if (replay_fd < 0) {
     fprintf(stderr, "zumble-board: cannot hold a replay for the verifier: %s\n", strerror(errno));
-    return Failed("no room to verify");
+    return FailedVerdict("no room to verify");
   }
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) {
     close(replay_fd);
-    return Failed("could not start the verifier");
+    return FailedVerdict("could not start the verifier");
   }
   static const char* const kArgs[] = {"--verify", "/dev/fd/3", nullptr};
   pid_t child = StartVerifierChild(config, kArgs, -1, out[1], replay_fd);
@@ -95,7 +89,7 @@ Verdict RunVerifier(const VerifierConfig& config, std::string_view replay, int s
   close(replay_fd);
   if (child < 0) {
     close(out[0]);
-    return Failed("could not start the verifier");
+    return FailedVerdict("could not start the verifier");
   }
 
   // Its answer (bounded) until end of file, the deadline or the server's stop.
@@ -137,14 +131,14 @@ Verdict RunVerifier(const VerifierConfig& config, std::string_view replay, int s
     KillVerifierChild(child);
     if (stop) {
       if (stopped) *stopped = true;
-      return Failed("the board is stopping");
+      return FailedVerdict("the board is stopping");
     }
     Verdict v;
     v.kind = Verdict::kRefused;
     v.reason = "invalid: verification took too long";
     return v;
   }
-  if (done != child) return Failed("the verifier was lost");
+  if (done != child) return FailedVerdict("the verifier was lost");
   if (WIFSIGNALED(status)) return SignalVerdict(WTERMSIG(status));
   return ReadVerdict(output, WEXITSTATUS(status));
 }

@@ -2,10 +2,16 @@
 
 #include <iterator>
 
-#include "modes.h"
 #include "http/request_parse.h"
+#include "replay/core/replay_bounds.h"
 
 namespace board {
+
+Verdict FailedVerdict(std::string reason) {
+  Verdict v;
+  v.reason = std::move(reason);
+  return v;
+}
 
 namespace {
 
@@ -163,7 +169,7 @@ Verdict ReadVerdict(std::string_view output, int exit_status) {
     v.reason = "the verifier's answer was not understood";
     return v;
   }
-  if (!IsMode(flies, speed)) {
+  if (!ReplayIsMode(flies, speed)) {
     v.kind = Verdict::kRefused;
     v.reason = "invalid: no such mode";
     return v;

@@ -33,6 +33,9 @@ struct Verdict {
   std::vector<std::pair<std::string, std::string>> extra;
 };
 
+// The board could not check the replay (kFailed), and why.
+Verdict FailedVerdict(std::string reason);
+
 // "ok flies=N speed=S time_ms=T frames=F" with exit 0 is accepted (for a known mode),
 // optionally followed by " round=HEX64 played=SECONDS program=TEXT autoplay=0|1 touch=0|1
 // pad=0|1 signs=-|NAME:VALUE[,NAME:VALUE...] keys=K swats=HEX64" (each known field at most once, each

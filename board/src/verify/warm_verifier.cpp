@@ -28,12 +28,6 @@ constexpr rlim_t kStreamFileBytes = rlim_t{32} << 20;
 
 enum class Step { kDone, kTimedOut, kStopped, kClosed, kError };
 
-Verdict Failed(const char* reason) {
-  Verdict v;
-  v.reason = reason;
-  return v;
-}
-
 // Until the descriptor is ready for `events`, the deadline passes or the server stops.
 Step WaitFor(int fd, short events, Clock::time_point deadline, int stop_fd) {
   for (;;) {
@@ -220,7 +214,7 @@ Verdict ReadAnswer(const std::string& line, bool* explained) {
     *explained = number == SIGXCPU;  // the CPU limit, as a process of its own meets it
     return SignalVerdict(static_cast<int>(number));
   }
-  return Failed("the verifier's answer was not understood");
+  return FailedVerdict("the verifier's answer was not understood");
 }
 
 }  // namespace
@@ -243,7 +237,7 @@ Verdict VerifyWarm(WarmVerifiers* warm, const VerifierConfig& config, std::strin
   int lost_under = 0;
   for (int tries = 0; lost_under < 2 && tries < 4; ++tries) {
     WarmMember m;
-    if (!TakeMember(warm, config, &m)) return Failed("could not start the verifier");
+    if (!TakeMember(warm, config, &m)) return FailedVerdict("could not start the verifier");
     bool delivered = false;
     std::string line;
     Step step = Step::kDone;
@@ -284,7 +278,7 @@ Verdict VerifyWarm(WarmVerifiers* warm, const VerifierConfig& config, std::strin
       case Step::kStopped:
         EndMember(&m);
         *stopped = true;
-        return Failed("the board is stopping");
+        return FailedVerdict("the board is stopping");
       case Step::kClosed:
       case Step::kError:
         // Lost under the replay (killed, out of processes): a fresh member plays it.
@@ -294,7 +288,7 @@ Verdict VerifyWarm(WarmVerifiers* warm, const VerifierConfig& config, std::strin
     }
   }
   *lost = true;
-  return Failed("the verifier was lost");
+  return FailedVerdict("the verifier was lost");
 }
 
 void StartWarm(WarmVerifiers* warm, const VerifierConfig& config) {
