@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <boost/asio/buffer.hpp>
@@ -11,7 +12,6 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/strand.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/error.hpp>
@@ -27,6 +27,7 @@
 #include <boost/beast/http/write.hpp>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <cstdio>
 #include <mutex>
 #include <optional>
@@ -74,15 +75,27 @@ struct HttpServer {
   int max_queued = 0;
   std::atomic<bool> stopping{false};
 
-  net::io_context ioc;
-  // Keeps the threads running while requests are with the workers and no connection
+  // One event loop per I/O thread, each connection on one of them for its whole life:
+  // its handlers never run on two threads at once, so it needs no strand, and the loops
+  // share no queue or lock.
+  std::vector<std::unique_ptr<net::io_context>> loops;
+  // Keep the threads running while requests are with the workers and no connection
   // waits on the network (the acceptor closes first when stopping).
-  net::executor_work_guard<net::io_context::executor_type> busy{ioc.get_executor()};
-  tcp::acceptor acceptor{ioc};
-  net::steady_timer accept_pause{ioc};
+  std::vector<net::executor_work_guard<net::io_context::executor_type>> busy;
+  size_t next_loop = 0;  // the acceptor's, on loop 0
+  std::unique_ptr<tcp::acceptor> acceptor;
+  std::unique_ptr<net::steady_timer> accept_pause;
   std::unique_ptr<net::thread_pool> workers;
 
-  explicit HttpServer(Context* c) : ctx(c) {}
+  explicit HttpServer(Context* c) : ctx(c) {
+    int count = std::max(1, c->options->io_threads);
+    for (int i = 0; i < count; ++i) {
+      loops.push_back(std::make_unique<net::io_context>(1));
+      busy.push_back(net::make_work_guard(*loops.back()));
+    }
+    acceptor = std::make_unique<tcp::acceptor>(*loops[0]);
+    accept_pause = std::make_unique<net::steady_timer>(*loops[0]);
+  }
 };
 
 namespace {
@@ -493,13 +506,14 @@ void Admit(HttpServer* s, tcp::socket socket) {
 }
 
 void Accept(HttpServer* s) {
-  s->acceptor.async_accept(net::make_strand(s->ioc), [s](error_code ec, tcp::socket socket) {
+  net::io_context& loop = *s->loops[s->next_loop++ % s->loops.size()];
+  s->acceptor->async_accept(loop, [s](error_code ec, tcp::socket socket) {
     if (s->stopping || ec == net::error::operation_aborted) return;
     if (ec) {
       // Out of descriptors: wait a moment rather than spin on the same error.
       Log("accept", ec);
-      s->accept_pause.expires_after(std::chrono::milliseconds(100));
-      s->accept_pause.async_wait([s](error_code e) {
+      s->accept_pause->expires_after(std::chrono::milliseconds(100));
+      s->accept_pause->async_wait([s](error_code e) {
         if (!e) Accept(s);
       });
       return;
@@ -524,16 +538,16 @@ std::unique_ptr<HttpServer, void (*)(HttpServer*)> StartHttp(Context* ctx, int* 
     return {nullptr, DeleteServer};
   }
   tcp::endpoint endpoint(address, static_cast<unsigned short>(options.port));
-  s->acceptor.open(endpoint.protocol(), ec);
-  if (!ec) s->acceptor.set_option(net::socket_base::reuse_address(true), ec);
-  if (!ec) s->acceptor.bind(endpoint, ec);
-  if (!ec) s->acceptor.listen(1024, ec);
+  s->acceptor->open(endpoint.protocol(), ec);
+  if (!ec) s->acceptor->set_option(net::socket_base::reuse_address(true), ec);
+  if (!ec) s->acceptor->bind(endpoint, ec);
+  if (!ec) s->acceptor->listen(1024, ec);
   if (ec) {
     *error = "cannot listen on " + options.listen + " port " + std::to_string(options.port) +
              ": " + ec.message();
     return {nullptr, DeleteServer};
   }
-  *port = s->acceptor.local_endpoint().port();
+  *port = s->acceptor->local_endpoint().port();
   ctx->origins = BoardOrigins(options.public_urls, *port);
   // Connections stay well inside the descriptors the process may open (the database,
   // the verifiers and the page's files need some too).
@@ -551,19 +565,19 @@ std::unique_ptr<HttpServer, void (*)(HttpServer*)> StartHttp(Context* ctx, int* 
 }
 
 void RunHttp(HttpServer* s) {
-  int extra = s->ctx->options->io_threads - 1;
   std::vector<std::thread> threads;
-  for (int i = 0; i < extra; ++i) threads.emplace_back([s] { s->ioc.run(); });
-  s->ioc.run();
+  for (size_t i = 1; i < s->loops.size(); ++i)
+    threads.emplace_back([loop = s->loops[i].get()] { loop->run(); });
+  s->loops[0]->run();
   for (std::thread& t : threads) t.join();
 }
 
 void StopHttp(HttpServer* s, int grace_ms) {
   s->stopping = true;
-  net::post(s->ioc, [s] {
+  net::post(*s->loops[0], [s] {
     error_code ec;
-    s->acceptor.close(ec);
-    s->accept_pause.cancel();
+    s->acceptor->close(ec);
+    s->accept_pause->cancel();
   });
   std::vector<std::shared_ptr<Session>> live;
   {
@@ -577,8 +591,8 @@ void StopHttp(HttpServer* s, int grace_ms) {
   s->all_closed.wait_for(hold, std::chrono::milliseconds(grace_ms),
                          [s] { return s->connections == 0; });
   hold.unlock();
-  s->busy.reset();
-  s->ioc.stop();
+  for (auto& guard : s->busy) guard.reset();
+  for (auto& loop : s->loops) loop->stop();
 }
 
 }  // namespace board
