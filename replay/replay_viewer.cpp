@@ -196,6 +196,8 @@ void TakeInput() {
     MSG live;
     while (TakeLiveMessage(&live))
         if (live.message == WM_CLOSE || (live.message == WM_KEYDOWN && live.wParam == VK_ESCAPE)) ViewerLeave();
+    // No flip comes while the frame stands still, so the signal is looked at here.
+    if (TerminationAsked()) ViewerLeave();
 }
 
 bool Waiting() {

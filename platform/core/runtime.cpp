@@ -73,6 +73,8 @@ void PlatformShutdown() {
     ActiveBackend().shutdown();
 }
 
+bool TerminationAsked() { return g_terminate != 0; }
+
 void SkipFramePacing(bool skip) { g_skipPacing = skip; }
 
 void MarkProcessStart() { g_processStart = Clock::now(); }

@@ -28,6 +28,9 @@ void AddFlipHook(FlipHook hook);
 // runs the flip hooks, then the backend's own; posts WM_CLOSE after --frames flips or a
 // termination signal.
 void CompleteFlip(bool wait);
+// True once a termination signal (SIGTERM, SIGINT) came: loops that stand still between
+// flips (the viewer paused or at its end) leave on it too.
+bool TerminationAsked();
 
 // Posts a message to the game's window queue (the backends' and the test player's way in).
 void PostGameMessage(UINT message, WPARAM wParam, LPARAM lParam);

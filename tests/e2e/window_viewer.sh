@@ -141,6 +141,28 @@ check "the viewer left on Escape (exit $?)" test $? -eq 0
 GAME=""
 check "nothing went to stderr but notes: $(head -c 300 w.err)" test -z "$(grep -v '^zumble: no bmp/' w.err)"
 
+# Standing still on its last frame the viewer flips no more, and still ends on SIGTERM.
+"$ZUMBLE" --window --replay "$R" --trace t.trace >/dev/null 2>t.err &
+GAME=$!
+win=$(find_window)
+xdotool windowfocus --sync "$win" 2>/dev/null
+key End
+last=$(line_of $((F - 1)))
+for _ in $(seq 600); do
+    [ "$(tail -1 t.trace 2>/dev/null | sed 's/^frame=[0-9]* //')" = "$last" ] && break
+    sleep 0.1
+done
+check "End: the window stands on the last frame" test "$(tail -1 t.trace | sed 's/^frame=[0-9]* //')" = "$last"
+kill -TERM $GAME
+for _ in $(seq 100); do kill -0 $GAME 2>/dev/null || break; sleep 0.1; done
+if kill -0 $GAME 2>/dev/null; then
+    fail "SIGTERM did not end the viewer standing on its last frame"
+    kill -KILL $GAME
+fi
+wait $GAME
+check "the viewer standing still ended on SIGTERM (exit $?)" test $? -eq 0
+GAME=""
+
 # A replay's script takes shots only.
 echo "5 click" >click.txt
 "$ZUMBLE" --headless --replay "$R" --script click.txt >/dev/null 2>click.err
