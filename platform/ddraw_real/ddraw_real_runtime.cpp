@@ -56,3 +56,6 @@ void SetSoundLogName(IDirectSoundBuffer*, const char*) {}
 bool PlatformInit() { return true; }
 
 void PlatformShutdown() { Win32StopPacing(); }
+
+// Here the system's window ends the program (WM_CLOSE reaches the viewer's own input).
+bool TerminationAsked() { return false; }
