@@ -1,6 +1,7 @@
 #include "replay/history_list.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -84,7 +85,12 @@ int ListHistory(std::FILE* out, const char* flies, const char* speed) {
         return 0;
     }
     int damaged = 0;
-    ReadHistory(PrintRound, &l, &damaged);
+    errno = 0;
+    if (!ReadHistory(PrintRound, &l, &damaged) && errno != ENOENT && errno != ENOTDIR) {
+        std::fprintf(out, "The history %s cannot be read: %s\n", path.c_str(),
+                     errno == EISDIR ? "not a regular file" : std::strerror(errno));
+        return 0;
+    }
     if (l.listed == 0) {
         char mode[32] = "";
         if (l.flies) ModeName(l.flies, l.speed, mode, sizeof mode);
