@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/core/files.h"
+#include "replay/core/mode_words.h"
 #include "replay/core/replay_format.h"
 #include "replay/replay_keep.h"
 #include "replay/replay_state.h"
@@ -47,7 +48,7 @@ bool ReadKeptReplay(const char* name, KeptReplayFacts* facts) {
 std::string KeptReplayLine(const char* what, const KeptReplayFacts& facts, const std::string& path) {
     char line[512];
     char mode[32] = "", time[32], date[32] = "?";
-    if (facts.flies > 0) std::snprintf(mode, sizeof mode, "%d flies, speed %d", facts.flies, facts.speed);
+    if (facts.flies > 0) ModeName(facts.flies, facts.speed, mode, sizeof mode);
     if (!facts.readable) {
         std::snprintf(line, sizeof line, "%-10s  %-20s  unreadable: %s  %s", what, mode, facts.reason.c_str(),
                       path.c_str());

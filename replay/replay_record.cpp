@@ -12,6 +12,8 @@
 #include "scenes/play.h"
 #include "scenes/scene_globals.h"
 #include "replay/core/replay_format.h"
+#include "replay/core/replay_identity.h"
+#include "replay/history_file.h"
 #include "replay/replay_keep.h"
 #include "replay/replay_state.h"
 
@@ -219,12 +221,32 @@ void OnTimeRecorded(std::uint32_t time) {
     SaveEntry(kReplayEndBoard);
 }
 
+// The round's line in the history, with its replay when there is one (`size` > 0).
+void AddToHistory(std::size_t size) {
+    const Recorder& r = *g_rec;
+    HistoryRound round;
+    round.played = r.calendar;
+    round.flies = FliesForSetting(r.header.flySetting);
+    round.speed = r.header.speedSetting + 1;
+    round.left = !r.timeKnown;
+    round.timeMs = r.timeKnown ? r.time : 0;
+    round.swatted = FliesSwatted;
+    ReplayFile parsed;
+    char why[kReplayReasonSize];
+    const bool kept = size > 0 && ReplayParse(r.file, size, &parsed, why, sizeof why);
+    if (kept) ReplayRoundIdentity(parsed, round.round);
+    KeepRoundInHistory(round, kept ? r.file : nullptr, kept ? size : 0);
+}
+
 void EndRound(std::uint8_t end) {
     std::size_t size = 0;
     if (MakeFile(end, &size)) {
         KeepLastReplay(g_rec->file, size);
         SaveEntry(end);
+    } else {
+        size = 0;
     }
+    AddToHistory(size);
     g_rec->inRound = false;
 }
 

@@ -14,6 +14,7 @@
 #include "platform/core/input_tap.h"
 #include "platform/core/runtime.h"
 #include "platform/core/viewer_platform.h"
+#include "replay/core/mode_words.h"
 #include "replay/core/replay_format.h"
 #include "replay/playback_position.h"
 #include "replay/replay_snapshot.h"
@@ -475,8 +476,10 @@ void ViewerDescribeOverlay(ViewerOverlay* out) {
     char date[16] = "?";
     if (const std::tm* utc = std::gmtime(&when)) day = *utc;
     if (day.tm_year > 0) std::strftime(date, sizeof date, "%Y-%m-%d", &day);
-    Append(out->topLine, sizeof out->topLine, "%d flies, speed %d   %u:%02u.%03u   frame %lld of %lld   %s%s",
-           FliesForSetting(h.flySetting), h.speedSetting + 1, ms / 60000, ms / 1000 % 60, ms % 1000, frame,
+    char mode[32];
+    ModeName(FliesForSetting(h.flySetting), h.speedSetting + 1, mode, sizeof mode);
+    Append(out->topLine, sizeof out->topLine, "%s   %u:%02u.%03u   frame %lld of %lld   %s%s",
+           mode, ms / 60000, ms / 1000 % 60, ms % 1000, frame,
            g_view.frames, kSpeedNames[g_view.speed], g_view.paused ? ", paused" : "");
     Append(out->topLine, sizeof out->topLine, "   recorded %s by zumble %s", date, program[0] ? program : "?");
     Append(out->helpLine, sizeof out->helpLine,

@@ -47,17 +47,19 @@ int ModeSelectClick() {
         PlayOnce(SND_BUTTON);
         ++SpeedSetting;
     }
-    if (174 < x && x < 466 && 300 < y && y < 344) {
-        PlayOnce(SND_OK);
-        SceneState = STATE_MODE_LEAVE;
-        NextState = STATE_PLAY_ENTER;
-    }
+    if (174 < x && x < 466 && 300 < y && y < 344) ModeSelectStart();
     if (255 < x && x < 385 && 380 < y && y < 421) {
         PlayOnce(SND_OK);
         SceneState = STATE_MODE_LEAVE;
         NextState = STATE_TITLE_ENTER;
     }
     return 1;
+}
+
+void ModeSelectStart() {
+    PlayOnce(SND_OK);
+    SceneState = STATE_MODE_LEAVE;
+    NextState = STATE_PLAY_ENTER;
 }
 
 int LeaveModeSelect() {

@@ -5,4 +5,6 @@ int EnterModeSelect();
 void ModeSelectFrame();
 int DrawModeSelect();
 int ModeSelectClick();
+// What Start does (its click, or the R key): a round of the chosen mode.
+void ModeSelectStart();
 int LeaveModeSelect();

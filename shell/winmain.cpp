@@ -17,6 +17,15 @@
 
 namespace {
 
+// R: the mode again at once. Its virtual-key code is the capital letter, as for every
+// letter key.
+constexpr WPARAM kRetryKey = 'R';
+
+// Set when R leaves a round: mode select, once it has shown a frame, hears R again and
+// starts the same mode, so the new round begins as any round begun there does and its
+// replay holds nothing but that key.
+bool g_retryPending = false;
+
 void ClickSwing() {
     if (!SND_SWING_A) return;
     DWORD status = 0;
@@ -44,6 +53,15 @@ void OnKey(WPARAM key) {
         } else if (SceneState == STATE_PLAY_FRAME) {
             SceneState = STATE_PLAY_LEAVE;
             NextState = STATE_MODE_ENTER;
+        }
+    } else if (key == kRetryKey) {
+        // From a round or its results board the round is left as Escape leaves it.
+        if (SceneState == STATE_PLAY_FRAME) {
+            SceneState = STATE_PLAY_LEAVE;
+            NextState = STATE_MODE_ENTER;
+            g_retryPending = true;
+        } else if (SceneState == STATE_MODE_FRAME) {
+            ModeSelectStart();
         }
     }
 }
@@ -99,8 +117,19 @@ void RunSceneStep() {
     case STATE_TITLE_FRAME: TitleFrame(); break;
     case STATE_TITLE_LEAVE: LeaveTitle(); SceneState = NextState; break;
     case STATE_MODE_ENTER: EnterModeSelect(); SceneState = STATE_MODE_FRAME; break;
-    case STATE_MODE_FRAME: ModeSelectFrame(); break;
-    case STATE_MODE_LEAVE: LeaveModeSelect(); SceneState = NextState; break;
+    case STATE_MODE_FRAME:
+        ModeSelectFrame();
+        if (g_retryPending) {
+            g_retryPending = false;
+            PostMessage(hWnd, WM_KEYDOWN, kRetryKey, 1);
+        }
+        break;
+    case STATE_MODE_LEAVE:
+        // Mode select left some other way before it took the retry: no round follows.
+        g_retryPending = false;
+        LeaveModeSelect();
+        SceneState = NextState;
+        break;
     case STATE_PLAY_ENTER: EnterPlay(); SceneState = STATE_PLAY_FRAME; break;
     case STATE_PLAY_FRAME: PlayFrame(); break;
     case STATE_PLAY_LEAVE:

@@ -173,7 +173,7 @@ TEST(ReplaySeek, EverySeekAndFrameBackLandsOnPlainPlaybacksStateAndPicture) {
     }
     EXPECT_NEAR(o.barFraction, 600.0 / static_cast<double>(g.frames - 1), 1e-12);
     const std::string top = o.topLine;
-    EXPECT_EQ(top.rfind("1000 flies, speed 2   0:10.0", 0), 0u) << top;
+    EXPECT_EQ(top.rfind("1000 flies, NORMAL   0:10.0", 0), 0u) << top;
     EXPECT_NE(top.find("frame 600 of " + std::to_string(g.frames) + "   1x"), std::string::npos) << top;
     EXPECT_NE(top.find("   recorded 20"), std::string::npos) << top;
     EXPECT_NE(top.find(" by zumble "), std::string::npos) << top;

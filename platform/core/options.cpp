@@ -18,11 +18,13 @@ const char kUsage[] =
     "       zumble --verify FILE                (play a replay as fast as possible, print its result)\n"
     "       zumble --verify-stream              (Linux: verify replay after replay from standard input)\n"
     "       zumble --replays                    (list the kept replays: mode, time, date, file)\n"
+    "       zumble --history [FLIES SPEED]      (list every round played, or those of one mode)\n"
     "       zumble --help | --version\n"
     "       zumble --window --virtual-pad FILE  (testers: a virtual gamepad steered by FILE's lines)\n"
     "\n"
     "Swat the flies with the mouse. Enter and Space change how fast they come; Escape\n"
-    "leaves the current screen; Alt+Enter switches between window and full screen.\n"
+    "leaves the current screen; R starts the mode again at once (from a round, its\n"
+    "results or mode select); Alt+Enter switches between window and full screen.\n"
     "\n"
     "A gamepad works too: the left stick or the d-pad moves, A swats (the mouse button),\n"
     "B is Escape, Start is Enter, and holding the right shoulder slows the cursor for\n"
@@ -39,7 +41,9 @@ const char kUsage[] =
     "written beside that data, except for an installed game, which keeps them in\n"
     "$XDG_DATA_HOME/zumble/ (by default ~/.local/share/zumble/). Every round is recorded\n"
     "there in replays/: last.zrp, and best-FLIES-SPEED-PLACE.zrp for each best time;\n"
-    "zumble --replays lists them.\n"
+    "zumble --replays lists them. Every round, finished or left, is also a line of\n"
+    "history.txt there (zumble --history lists them; FLIES SPEED, e.g. 10 NORMAL or\n"
+    "10 2, only that mode's), and the last 100 rounds' replays are kept as round-*.zrp.\n"
     "\n"
     "Watching a replay: Space pauses, , and . step one frame back and on, Left and Right\n"
     "go 5 s (with Shift 30 s), Home and End to the first and last frame, - and + change\n"
@@ -89,6 +93,19 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             o.autoplay = true;
         } else if (arg == "--replays") {
             o.listReplays = true;
+        } else if (arg == "--history") {
+            o.listHistory = true;
+            // A mode may follow: both its words, or none.
+            const bool more = value && value[0] != '-';
+            if (more && (i + 2 >= argc || argv[i + 2][0] == '-')) {
+                *error = "--history takes a mode as FLIES and SPEED (e.g. 10 NORMAL), or nothing";
+                return 2;
+            }
+            if (more) {
+                o.historyFlies = argv[i + 1];
+                o.historySpeed = argv[i + 2];
+                i += 2;
+            }
         } else if (arg == "--verify-stream") {
             // Alone, the desktop's entry takes it before the options are read.
             *error = argc > 2 ? "--verify-stream takes no other option" : "--verify-stream is not in this build";
@@ -138,6 +155,10 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
     }
     if (o.listReplays && argc > 2) {
         *error = "--replays takes no other option";
+        return 2;
+    }
+    if (o.listHistory && argc > (o.historyFlies.empty() ? 2 : 4)) {
+        *error = "--history takes no other option";
         return 2;
     }
     if (!o.verify.empty()) {

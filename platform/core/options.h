@@ -23,6 +23,8 @@ struct Options {
     std::string replay;        // --replay FILE: watch (or with --headless, retrace) a replay
     std::string verify;        // --verify FILE: play a replay headless, print its result
     bool listReplays = false;  // --replays: list the kept replays
+    bool listHistory = false;  // --history [FLIES SPEED]: list the rounds played
+    std::string historyFlies, historySpeed;  // its mode, as given (checked where it is read)
     PadSettings pad;           // --pad-speed, --pad-dead-zone, --pad-precision (or display.ini)
     bool padSpeedGiven = false, padDeadZoneGiven = false, padPrecisionGiven = false;
     std::string virtualPad;    // --virtual-pad FILE: a tester's gamepad, steered by FILE's lines

@@ -64,10 +64,11 @@ bool ParseScript(const std::string& text, std::vector<ScriptEvent>* events, std:
         } else if (verb == "key") {
             ev.verb = ScriptVerb::Key;
             wantArgs = 1;
-            if (w.size() != 3) return Fail(error, lineNo, "key takes one of return, space, escape");
+            if (w.size() != 3) return Fail(error, lineNo, "key takes one of return, space, escape, r");
             if (w[2] == "return") ev.key = VK_RETURN;
             else if (w[2] == "space") ev.key = VK_SPACE;
             else if (w[2] == "escape") ev.key = VK_ESCAPE;
+            else if (w[2] == "r") ev.key = 'R';
             else return Fail(error, lineNo, "unknown key '" + w[2] + "'");
         } else if (verb == "activate") {
             ev.verb = ScriptVerb::Activate;

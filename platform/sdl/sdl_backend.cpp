@@ -204,6 +204,9 @@ void PumpInput() {
                 PostGameMessage(WM_KEYDOWN, VK_SPACE, 1);
             } else if (key == SDLK_ESCAPE) {
                 PostGameMessage(WM_KEYDOWN, VK_ESCAPE, 1);
+            } else if (key == SDLK_r && !e.key.repeat) {
+                // A held R restarts once, not at the key's repeat rate.
+                PostGameMessage(WM_KEYDOWN, 'R', 1);
             }
             break;
         }

@@ -97,6 +97,10 @@ EM_BOOL OnKey(int, const EmscriptenKeyboardEvent* e, void*) {
     if (std::strcmp(e->key, "Enter") == 0 && !e->altKey) key = VK_RETURN;  // Alt+Enter: full screen
     else if (std::strcmp(e->key, " ") == 0 || std::strcmp(e->code, "Space") == 0) key = VK_SPACE;
     else if (std::strcmp(e->key, "Escape") == 0) key = VK_ESCAPE;
+    // R restarts the mode, once for a held key; Ctrl+R and the like stay the browser's.
+    else if ((std::strcmp(e->key, "r") == 0 || std::strcmp(e->key, "R") == 0) && !e->ctrlKey && !e->altKey &&
+             !e->metaKey)
+        key = e->repeat ? 0 : 'R';
     if (key == 0) return EM_FALSE;
     Queue(WM_KEYDOWN, key, 0, 0);
     return EM_TRUE;  // Space would scroll the page
@@ -116,6 +120,11 @@ EM_BOOL OnVisibility(int, const EmscriptenVisibilityChangeEvent* e, void*) {
 extern "C" EMSCRIPTEN_KEEPALIVE void ZumbleViewerSeek(int frame) {
     if (frame >= 0) Queue(kViewerSeekMessage, static_cast<WPARAM>(frame), 0, 0);
 }
+
+// The page's own buttons beside the picture (a touch screen has no keys): Retry is R,
+// Leave is Escape, taken at the next pump as the keys would be.
+extern "C" EMSCRIPTEN_KEEPALIVE void ZumbleRetry() { Queue(WM_KEYDOWN, 'R', 0, 0); }
+extern "C" EMSCRIPTEN_KEEPALIVE void ZumbleLeave() { Queue(WM_KEYDOWN, VK_ESCAPE, 0, 0); }
 
 void WebListen() {
     const char* canvas = "#canvas";

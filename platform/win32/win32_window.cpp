@@ -263,6 +263,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
             return 0;
         }
         if (wParam == VK_RETURN || wParam == VK_SPACE || wParam == VK_ESCAPE) g_post(WM_KEYDOWN, wParam, 1);
+        // A held R restarts once (bit 30: the key was already down).
+        if (wParam == 'R' && !(lParam & (1 << 30))) g_post(WM_KEYDOWN, wParam, 1);
         return 0;
     case WM_SYSKEYDOWN:
         // Alt+Enter, once per press (bit 30: the key was already down).

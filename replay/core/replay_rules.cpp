@@ -30,7 +30,7 @@ constexpr int kMostDrains = 8;
 
 constexpr std::uint32_t kClose = 0x0010, kActivate = 0x001C, kKeyDown = 0x0100, kKeyUp = 0x0101;
 constexpr std::uint32_t kMouseMove = 0x0200, kButtonDown = 0x0201, kButtonUp = 0x0202;
-constexpr std::uint64_t kReturn = 0x0D, kEscape = 0x1B, kSpace = 0x20;
+constexpr std::uint64_t kReturn = 0x0D, kEscape = 0x1B, kSpace = 0x20, kRetry = 'R';
 
 bool OnScreen(int x, int y) { return x >= 0 && x < kScreenW && y >= 0 && y < kScreenH; }
 
@@ -65,7 +65,8 @@ bool MessageRefused(const ReplayInput& in, std::uint32_t frame, char* reason, st
         }
         return false;
     case kKeyDown:
-        if (in.lParam == 1 && (in.wParam == kReturn || in.wParam == kSpace || in.wParam == kEscape)) return false;
+        if (in.lParam == 1 && (in.wParam == kReturn || in.wParam == kSpace || in.wParam == kEscape || in.wParam == kRetry))
+            return false;
         std::snprintf(reason, size, "frame %u has a key the game never receives (key %llu)", frame,
                       static_cast<unsigned long long>(in.wParam));
         return true;

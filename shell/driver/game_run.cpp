@@ -13,6 +13,7 @@
 #include "platform/core/tester_file.h"
 #include "platform/core/runtime.h"
 #include "shell/autoplay.h"
+#include "replay/history_list.h"
 #include "replay/replay_list.h"
 #include "replay/replay_play.h"
 #include "replay/replay_record.h"
@@ -32,6 +33,10 @@ int PrepareRun(int argc, char** argv) {
         // The files a game started here would keep; nothing is written.
         FindGameData();
         return ListKeptReplays(stdout);
+    }
+    if (g_Options.listHistory) {
+        FindGameData();
+        return ListHistory(stdout, g_Options.historyFlies.c_str(), g_Options.historySpeed.c_str());
     }
     const bool verify = !g_Options.verify.empty();
     const bool playback = verify || !g_Options.replay.empty();

@@ -5,7 +5,9 @@
 # and after the title's idle fly verifies in a fresh process; the kept files follow the
 # table's entries; bad and tampered files are refused with one line and the right code;
 # --replays lists the kept files, the damaged ones with their reason; one --verify-stream
-# answers a mix of rounds, refusals and desyncs as a process for each does.
+# answers a mix of rounds, refusals and desyncs as a process for each does; --history
+# lists every round, and the last 100 rounds' replays are kept; R mid-round leaves the
+# round as Escape does and the new one plays as if its Start were clicked.
 set -u
 . "$(dirname "$0")/common.bash"
 
@@ -60,7 +62,7 @@ check "replaying and verifying write nothing" \
 # Round 1 starts after ten seconds on the title, when its fly has been flying; rounds 2
 # and 3 follow in the same process with other modes, so the pools hold what the earlier
 # rounds and the title left in them.
-rm -rf replays hiscoa.sav
+rm -rf replays hiscoa.sav history.txt
 cat >three.script <<'S'
 0 move 300 300
 800 click
@@ -94,6 +96,25 @@ for f in best-10-2-1 best-10-1-1 best-30-1-1; do
 done
 check "the last round is the third" cmp -s replays/last.zrp replays/best-30-1-1.zrp
 
+# The history: a line for each of the three rounds, oldest first, its mode in words, its
+# time as the table holds it, and its kept replay (named by the round's identity).
+hline() {  # hline FILE FLIES SPEED-WORD INDEX: the line --history gives a best round
+    local id ms
+    id=$("$ZUMBLE" --verify "replays/$1.zrp" | field round)
+    ms=$(entry hiscoa.sav "$4")
+    printf '%-16s  %-18s  %10s  %4d/%-4d  %s\n' "$(TZ=UTC date -d @1000000000 '+%Y-%m-%d %H:%M')" "$2 flies, $3" \
+        "$((ms / 1000)).$(printf %03d $((ms % 1000))) s" "$2" "$2" "$WORK/replays/round-${id:0:16}.zrp"
+}
+want=$(hline best-10-2-1 10 NORMAL 5; hline best-10-1-1 10 SLOW 0; hline best-30-1-1 30 SLOW 20)
+out=$(TZ=UTC "$ZUMBLE" --history 2>history.err)
+check "--history after three rounds lists three lines, each with its mode, time and replay" \
+    test "$out" = "$want" -a ! -s history.err
+[ "$out" = "$want" ] || diff <(echo "$want") <(echo "$out")
+check "--history 30 SLOW lists that mode's round alone" \
+    test "$(TZ=UTC "$ZUMBLE" --history 30 SLOW)" = "$(hline best-30-1-1 30 SLOW 20)"
+check "history.txt holds a line of its own format for each: $(head -1 history.txt)" \
+    test "$(grep -Ec '^played=1000000000 flies=(10|30) speed=[12] time_ms=[0-9]+ swatted=(10|30) round=[0-9a-f]{64}$' history.txt)" -eq 3
+
 # --- the kept replays follow the table ---------------------------------------------------
 # Seven runs of the same mode with other seeds: the table fills and times fall off it;
 # each entry's replay plays to its time, and no replay outlives its entry.
@@ -108,8 +129,29 @@ for p in 1 2 3 4 5; do
     check "place $p's replay plays to its entry $(entry hiscoa.sav $((4 + p))): '$out'" \
         test "$(echo "$out" | sed -n 's/.*time_ms=\([0-9]*\).*/\1/p')" = "$(entry hiscoa.sav $((4 + p)))"
 done
-check "five entries, five replays and the last round's: $(ls replays | tr '\n' ' ')" \
-    test "$(ls replays | tr '\n' ' ')" = "best-10-2-1.zrp best-10-2-2.zrp best-10-2-3.zrp best-10-2-4.zrp best-10-2-5.zrp last.zrp "
+check "five entries, five replays and the last round's: $(ls replays | grep -v '^round-' | tr '\n' ' ')" \
+    test "$(ls replays | grep -v '^round-' | tr '\n' ' ')" = "best-10-2-1.zrp best-10-2-2.zrp best-10-2-3.zrp best-10-2-4.zrp best-10-2-5.zrp last.zrp "
+
+# --- the last 100 rounds' replays are kept --------------------------------------------
+# A record's round, then 99 rounds in one run (a start, then R every 8 frames, the cursor
+# elsewhere each time so that each is a round of its own): 100 rounds, 100 replays. The
+# 101st drops the first round's replay, never the record's.
+rm -rf replays hiscoa.sav history.txt
+"$ZUMBLE" --headless --autoplay --script one.script --frames 5000 >/dev/null 2>&1 || fail "the record's run"
+first=replays/round-$(sed -n '1s/.* round=\([0-9a-f]\{16\}\).*/\1/p' history.txt).zrp
+{ printf '%s\n' '0 move 300 300' '3 click' '10 move 320 320' '12 click'
+  for k in $(seq 1 98); do echo "$((12 + 8 * k)) move $((100 + k)) 200"; echo "$((12 + 8 * k)) key r"; done; } >hundred.script
+"$ZUMBLE" --headless --script hundred.script --frames 806 >hundred.out 2>&1 || fail "99 rounds: exit code $?"
+check "100 rounds: 100 lines, 100 kept rounds, the first among them" \
+    test "$(wc -l <history.txt)" -eq 100 -a "$(ls replays/round-*.zrp | wc -l)" -eq 100 -a -s "$first"
+"$ZUMBLE" --headless --autoplay --script one.script --time 1000000777 --frames 5000 >/dev/null 2>&1 || fail "round 101"
+check "the 101st round drops the first round's replay: $(ls replays/round-*.zrp | wc -l) kept" \
+    test "$(wc -l <history.txt)" -eq 101 -a "$(ls replays/round-*.zrp | wc -l)" -eq 100 -a ! -e "$first"
+both_records() {
+    [ "$("$ZUMBLE" --verify replays/best-10-2-1.zrp | field time_ms)" = "$(entry hiscoa.sav 5)" ] &&
+        [ "$("$ZUMBLE" --verify replays/best-10-2-2.zrp | field time_ms)" = "$(entry hiscoa.sav 6)" ]
+}
+check "the records' replays stay and play to their times" both_records
 
 # A replay that cannot be saved changes nothing else: the round's time still goes to the
 # table, and the game ends as always.
@@ -193,15 +235,15 @@ cp "$SRC/tests/replays/10-flies-speed-2.zrp" listing/replays/mine.zrp
 # line WHAT FILE MODE TIME: the line a readable replay gets.
 line() { printf '%-10s  %-20s  %10s  %-16s  %s' "$1" "$3" "$4" "$(TZ=UTC date -d "@$(u32 "listing/replays/$2" 32)" '+%Y-%m-%d %H:%M')" \
     "$WORK/listing/replays/$2"; }
-want=$(line "last round" last.zrp "10 flies, speed 2" "7.234 s"
+want=$(line "last round" last.zrp "10 flies, NORMAL" "7.234 s"
        echo
-       printf '%-10s  %-20s  unreadable: truncated  %s\n' "best 2" "10 flies, speed 2" "$WORK/listing/replays/best-10-2-2.zrp"
-       line "best 1" best-10-3-1.zrp "10 flies, speed 3" "2.083 s"
+       printf '%-10s  %-20s  unreadable: truncated  %s\n' "best 2" "10 flies, NORMAL" "$WORK/listing/replays/best-10-2-2.zrp"
+       line "best 1" best-10-3-1.zrp "10 flies, FAST" "2.083 s"
        echo
-       line "best 2" best-10-3-2.zrp "10 flies, speed 2" "no time"
+       line "best 2" best-10-3-2.zrp "10 flies, NORMAL" "no time"
        echo
-       printf '%-10s  %-20s  unreadable: not a regular file  %s\n' "best 1" "30 flies, speed 1" "$WORK/listing/replays/best-30-1-1.zrp"
-       line "best 1" best-1000-2-1.zrp "1000 flies, speed 2" "87.850 s")
+       printf '%-10s  %-20s  unreadable: not a regular file  %s\n' "best 1" "30 flies, SLOW" "$WORK/listing/replays/best-30-1-1.zrp"
+       line "best 1" best-1000-2-1.zrp "1000 flies, NORMAL" "87.850 s")
 touch stamp
 sleep 1
 out=$(cd listing && TZ=UTC timeout 60 "$ZUMBLE" --replays 2>"$WORK/list.err")
@@ -322,9 +364,30 @@ if [ -x "$CRAFT" ] && [ -x "$BOT" ]; then
     # frame, one more click on the results, a tick later after the clock stopped) are
     # other inputs but the same swats; another hand on the same seed is another round.
     hand_round() { python3 "$SRC/tests/e2e/human_round.py" "$ZUMBLE" "$SRC" "$@" >/dev/null || fail "human_round.py $*"; }
-    hand_round hand.zrp --time 1700000000
+    hand_round hand.zrp --time 1700000000 --script hand.script
     hand=$("$ZUMBLE" --verify hand.zrp)
     check "a person-like hand: no signs, no keys: '$hand'" eval 'echo "$hand" | grep -Eq "^ok .* signs=- keys=0 swats=[0-9a-f]{64}$"'
+    # R a while into the round: it ends as a round left by Escape ends, and the mode
+    # starts again at once, as if its Start were clicked. The hand's round, moved on by 33
+    # frames (three flips a whole number of ticks), plays on the new one to the same swats
+    # and time, without signs; each replay is kept and named in the history.
+    rm -rf replays hiscoa.sav history.txt
+    click=$(awk '$2 == "click" { f = $1 } END { print f }' hand.script)
+    awk -v s="$click" '$1 <= s { print; next } !r { print s + 31 " key r"; r = 1 } { $1 += 33; print }' hand.script >retry.script
+    "$ZUMBLE" --headless --script retry.script --time 1700000000 --frames $(($(tail -1 retry.script | cut -d' ' -f1) + 150)) \
+        >retry.out 2>&1 || fail "the retried round: exit code $?"
+    kept() { echo "replays/round-$(sed -n "$1s/.* round=\([0-9a-f]\{16\}\).*/\1/p" history.txt).zrp"; }
+    check "R mid-round: two rounds in the history, the first left: $(cut -d' ' -f4 history.txt | tr '\n' ' ')" \
+        test "$(wc -l <history.txt)" -eq 2 -a "$(sed -n 1p history.txt | cut -d' ' -f4)" = time_ms=left
+    out=$("$ZUMBLE" --verify "$(kept 1)")
+    check "the round left by R plays to its end as one left by Escape: '$out'" \
+        test "$out" = "invalid: the round was left before its last fly and has no time"
+    again=$("$ZUMBLE" --verify "$(kept 2)")
+    as_hand() {
+        echo "$again" | grep -Eq "^ok .* signs=- keys=0 " && [ "$(echo "$again" | field swats)" = "$(echo "$hand" | field swats)" ] &&
+            [ "$(echo "$again" | field time_ms)" = "$(echo "$hand" | field time_ms)" ]
+    }
+    check "the round R started verifies, without signs, to the hand's swats and time: '$again'" as_hand
     stop=$(($(echo "$hand" | field time_ms) * 60 / 1000))
     "$CRAFT" hand.zrp copy-nudged.zrp --nudge 100 || fail "replay_craft --nudge"
     "$CRAFT" hand.zrp copy-clicked.zrp --presses $((stop + 12)) 1 || fail "replay_craft --presses"

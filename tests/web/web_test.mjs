@@ -285,7 +285,8 @@ async function replays(context) {
     await page.goto(server.url + `?script=play.txt&autoplay&timedemo&frames=${frames}&time=77`);
     const end = await waitForEnd(page, 120000);
     check('the page round ends with code 0', end.code === 0, JSON.stringify(end));
-    const names = await page.evaluate(() => window.zumbleReplays());
+    const kept = await page.evaluate(() => window.zumbleReplays());
+    const names = kept.filter((n) => !/^round-/.test(n));
     check('zumbleReplays() lists the kept replays', JSON.stringify(names) === '["best-10-2-1.zrp","last.zrp"]',
           JSON.stringify(names));
     const bytes = Buffer.from(Object.values(await page.evaluate(() => window.zumbleFile('replays/last.zrp')) || {}));
@@ -317,7 +318,7 @@ async function replays(context) {
     check('the page retraces the replay as the native game does', pageRound === nativeRound && pageRound.length > 0,
           firstDifference(pageRound, nativeRound));
     check('watching a replay kept no replay of it', JSON.stringify(await page.evaluate(() => window.zumbleReplays())) ===
-          '["best-10-2-1.zrp","last.zrp"]');
+          JSON.stringify(kept));
 
     await page.goto(server.url + '?timedemo');
     await page.waitForFunction(() => window.Module && window.Module.calledRun, null, { timeout: 20000 });

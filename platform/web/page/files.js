@@ -1,4 +1,4 @@
-// Files: the player's files (hiscoa.sav, error.txt, the replays in replays/) live in IndexedDB. They are read
+// Files: the player's files (hiscoa.sav, error.txt, history.txt, the replays in replays/) live in IndexedDB. They are read
 // before the game starts. Afterwards the files the game changes (saved by a rename, or
 // removed) are stored, and never the whole folder: another tab of the site may have
 // stored files of its own meanwhile. The game saves hiscoa.sav and the replays under a
@@ -6,7 +6,7 @@
 // IndexedDB first, merges, and lets go only once its changes are stored, all in one
 // transaction; a file changed outside the lock is stored at once.
 var zumbleStore = { busy: false, again: false, waiting: [], unavailable: false, changed: {}, release: null,
-                    saving: false, logStamp: null, askedToKeep: false };
+                    saving: false, logStamp: null, historyStamp: null, askedToKeep: false };
 var ZUMBLE_LOCK_WAIT_MS = 5000;  // a tab that is stuck holding the lock does not stop this one
 
 // Without IndexedDB (private browsing in some browsers), or when the kept files cannot be
@@ -26,7 +26,7 @@ function zumbleHasIndexedDB() {
 }
 
 function zumbleIsPlayerFile(path) {
-  return /^\/zumble\/(hiscoa\.sav(\.tmp)?|error\.txt|replays(\/[\w.-]+\.zrp(\.tmp)?)?)$/.test(path || '');
+  return /^\/zumble\/(hiscoa\.sav(\.tmp)?|error\.txt|history\.txt|replays(\/[\w.-]+\.zrp(\.tmp)?)?)$/.test(path || '');
 }
 // What is stored: the player's files but the temporary ones.
 function zumbleIsStoredFile(path) {
@@ -34,7 +34,7 @@ function zumbleIsStoredFile(path) {
 }
 // What the tabs share and merge: read again under the lock.
 function zumbleIsSharedFile(path) {
-  return /^\/zumble\/(hiscoa\.sav|replays\/best-[\w.-]+\.zrp)$/.test(path || '');
+  return /^\/zumble\/(hiscoa\.sav|history\.txt|replays\/best-[\w.-]+\.zrp)$/.test(path || '');
 }
 
 function zumbleChanged(path) {
@@ -57,6 +57,15 @@ function zumbleNoteErrorLog() {
   try { stamp = FS.stat(ZUMBLE_HOME + '/error.txt').mtime.getTime(); } catch (e) { return; }
   if (stamp !== zumbleStore.logStamp) zumbleChanged(ZUMBLE_HOME + '/error.txt');
   zumbleStore.logStamp = stamp;
+}
+
+// history.txt takes a line in place as each round ends, under the lock: stored when it
+// changed (and read again under the lock, as the tabs share it).
+function zumbleNoteHistory() {
+  var stamp = null;
+  try { stamp = FS.stat(ZUMBLE_HOME + '/history.txt').mtime.getTime(); } catch (e) { return; }
+  if (stamp !== zumbleStore.historyStamp) zumbleChanged(ZUMBLE_HOME + '/history.txt');
+  zumbleStore.historyStamp = stamp;
 }
 
 // Stores the given paths as they are now (a path no longer there is removed), in one
@@ -82,6 +91,7 @@ function zumbleStoreFiles() {
   if (zumbleStore.unavailable) return;
   if (zumbleStore.busy) { zumbleStore.again = true; return; }
   zumbleNoteErrorLog();
+  zumbleNoteHistory();
   var paths = Object.keys(zumbleStore.changed);
   zumbleStore.changed = {};
   if (!paths.length) {
