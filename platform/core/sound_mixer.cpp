@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "platform/core/backend.h"
+#include "platform/core/master_volume.h"
 #include "platform/core/runtime.h"
 
 namespace {
@@ -24,6 +25,12 @@ long long g_RenderedFlips = 0;
 float g_Gain = 1.0f;
 float g_GainTarget = 1.0f;
 constexpr float kGainStep = 1.0f / 256;
+
+// The player's volume (master_volume.h). The factor goes with the square of the slider,
+// which the ear hears as about even steps; 1.0 exactly at 100, so nothing changes there.
+int g_MasterPercent = kMasterVolumeMax;
+bool g_MasterMuted = false;
+float g_Master = 1.0f;
 
 // The mix of one flip at most: MIX_RATE / 60 frames, rounded up.
 constexpr int kFlipFrames = (MIX_RATE + 59) / 60;
@@ -118,7 +125,8 @@ void MixAudio(std::int16_t* out, int frames) {
             if (ramp && i % MIX_CHANNELS == 0)
                 g_Gain = g_Gain < g_GainTarget ? std::min(g_GainTarget, g_Gain + kGainStep)
                                                : std::max(g_GainTarget, g_Gain - kGainStep);
-            const float v = std::clamp(g_Accumulator[i] * (ramp ? g_Gain : 1.0f) * 32767.0f, -32768.0f, 32767.0f);
+            const float v =
+                std::clamp(g_Accumulator[i] * (ramp ? g_Gain : 1.0f) * g_Master * 32767.0f, -32768.0f, 32767.0f);
             out[i] = static_cast<std::int16_t>(std::lrint(v));
         }
         out += n * MIX_CHANNELS;
@@ -162,6 +170,22 @@ void HoldSound(bool hold) {
     g_GainTarget = hold ? 0.0f : 1.0f;
     MixerUnlock();
 }
+
+void SetMasterVolume(int percent, bool muted) {
+    percent = std::clamp(percent, 0, kMasterVolumeMax);
+    const float level = static_cast<float>(percent) / kMasterVolumeMax;
+    MixerLock();
+    g_MasterPercent = percent;
+    g_MasterMuted = muted;
+    g_Master = muted ? 0.0f : level * level;
+    MixerUnlock();
+}
+
+int MasterVolumePercent() { return g_MasterPercent; }
+
+bool MasterMuted() { return g_MasterMuted; }
+
+void ToggleMasterMute() { SetMasterVolume(g_MasterPercent, !g_MasterMuted); }
 
 void AudioShutdown() {
     CloseMixerDevice();
