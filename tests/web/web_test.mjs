@@ -100,10 +100,11 @@ async function scriptedRun(context) {
 
 // 2. The real mouse on a canvas scaled 2x: title -> mode select -> round -> Escape back to
 // mode select -> its back button to the title. The sound starts with the first click.
-async function clickedRun(context) {
+// A screen that takes the mouse and touch alike (the other tests' has a mouse alone).
+async function clickedRun() {
   const server = await serve(site);
-  const page = await context.newPage();
-  await page.setViewportSize({ width: 1400, height: 1100 });
+  const touchScreen = await launch({ width: 1400, height: 1100 });
+  const page = touchScreen.pages()[0] || await touchScreen.newPage();
   try {
     await page.goto(server.url + '?trace');
     const sceneOf = async () => {
@@ -168,7 +169,7 @@ async function clickedRun(context) {
     const errorLog = await page.evaluate(() => window.zumbleErrorLog && window.zumbleErrorLog());
     check('error.txt is written at the end', /Not Erorr/.test(errorLog || ''), errorLog);
   } finally {
-    await page.close();
+    await touchScreen.close();
     server.close();
   }
 }
@@ -763,7 +764,7 @@ async function soundAtAnotherRate(context) {
 
 const only = process.env.ZUMBLE_WEB_TESTS ? process.env.ZUMBLE_WEB_TESTS.split(',') : null;
 const chosen = (tests) => tests.filter((t) => !only || only.includes(t.name));
-const context = await launch({ width: 800, height: 600 });
+const context = await launch({ width: 800, height: 600 }, { hasTouch: false });
 try {
   for (const test of chosen([scriptedRun, clickedRun, keptBestTime, fastDisplayAndHiddenTab, recordKeptWhenClosedOnBoard,
                              withoutIndexedDB, soundAtAnotherRate, replays])) {
