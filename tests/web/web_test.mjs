@@ -335,6 +335,20 @@ async function replays(context) {
   }
 }
 
+// Every size from 640x360 to 2560x1440, either way up: no control on the picture (and on
+// a touch screen each a finger's size).
+async function everySize(page, touch, what) {
+  const faults = [];
+  for (const [w, h] of [[640, 360], [360, 640], [844, 390], [1024, 768], [1280, 800], [2560, 1440], [1440, 2560]]) {
+    await page.setViewportSize({ width: w, height: h });
+    await page.waitForFunction(([x, y]) => innerWidth === x && innerHeight === y, [w, h]);
+    await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
+    faults.push(...layoutFaults(await layoutOf(page), touch).map((f) => `${w}x${h}: ${f}`));
+  }
+  check(`${what}: at every size from 640x360 to 2560x1440, either way up, no control on the picture`,
+        faults.length === 0, faults.join('; '));
+}
+
 // 5. Phones held sideways and upright, and a desktop screen. The picture fills the phone
 // (at least 85% of the screen's height, or of its width upright), taps land on the game
 // pixel under the finger, and a round is played by taps until a fly is swatted.
@@ -419,6 +433,7 @@ async function phoneScreens() {
         const after = await layoutOf(page);
         check(`${name}: the picture is where it was before the round`,
               JSON.stringify(after.picture) === JSON.stringify(before.picture), JSON.stringify([before.picture, after.picture]));
+        if (width > height) await everySize(page, true, 'a touch screen');
         if (process.env.ZUMBLE_SCREENSHOTS) {
           await page.screenshot({ path: path.join(path.resolve(process.env.ZUMBLE_SCREENSHOTS), name + '.png') });
         }
@@ -453,6 +468,7 @@ async function phoneScreens() {
               JSON.stringify(after) === JSON.stringify(before), JSON.stringify([before, after]));
         check('1280x800 desktop: the help lists the keys, M among them',
               /M: sound off and on/.test(await page.locator('#howto').innerText()));
+        await everySize(page, false, 'a screen with a mouse');
       } finally {
         await play.close();
       }
