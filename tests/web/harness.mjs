@@ -105,6 +105,20 @@ export function layoutFaults(layout, touch) {
   return faults;
 }
 
+// Every size from 640x360 to 2560x1440, either way up: no control on the picture (and on
+// a touch screen each a finger's size).
+export async function everySize(page, touch, what) {
+  const faults = [];
+  for (const [w, h] of [[640, 360], [360, 640], [844, 390], [1024, 768], [1280, 800], [2560, 1440], [1440, 2560]]) {
+    await page.setViewportSize({ width: w, height: h });
+    await page.waitForFunction(([x, y]) => innerWidth === x && innerHeight === y, [w, h]);
+    await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
+    faults.push(...layoutFaults(await layoutOf(page), touch).map((f) => `${w}x${h}: ${f}`));
+  }
+  check(`${what}: at every size from 640x360 to 2560x1440, either way up, no control on the picture`,
+        faults.length === 0, faults.join('; '));
+}
+
 let failures = 0;
 let passes = 0;
 

@@ -9,7 +9,9 @@
 // Usage: node viewer_test.mjs build-web/site build/zumble
 import fs from 'node:fs';
 import path from 'node:path';
-import { check, comparePng, finish, launch, layoutFaults, layoutOf, runNative, serve, waitForScene } from './harness.mjs';
+import {
+  check, comparePng, everySize, finish, launch, layoutFaults, layoutOf, runNative, serve, waitForScene,
+} from './harness.mjs';
 
 process.setMaxListeners(0);  // every scratch folder removes itself at exit
 
@@ -304,6 +306,8 @@ for (const [what, viewport, device] of [['a phone held sideways', { width: 844, 
       await page.locator('#viewer-on').tap();
       v = await viewerUntil(page, (x) => x.frame === (v && v.frame) + 1);
       check(`on ${what} a tap on "Frame ›" steps one frame on`, !!v && v.paused);
+      await everySize(page, true, `watching on ${what}`);
+      await page.setViewportSize(viewport);
       await page.locator('#viewer-leave').tap();
       const left = await page.waitForFunction(() => window.zumbleEnded && window.zumbleEnded(), null,
                                               { timeout: 20000 }).then(() => true, () => false);

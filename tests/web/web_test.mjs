@@ -19,8 +19,8 @@ import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import {
-  check, comparePng, finish, firstDifference, lastTraceLine, launch, layoutFaults, layoutOf, repoRoot, runNative,
-  scratch, serve, traceField, waitForEnd, waitForScene,
+  check, comparePng, everySize, finish, firstDifference, lastTraceLine, launch, layoutFaults, layoutOf, repoRoot,
+  runNative, scratch, serve, traceField, waitForEnd, waitForScene,
 } from './harness.mjs';
 
 process.setMaxListeners(0);  // every scratch folder removes itself at exit
@@ -333,20 +333,6 @@ async function replays(context) {
     await page.close();
     server.close();
   }
-}
-
-// Every size from 640x360 to 2560x1440, either way up: no control on the picture (and on
-// a touch screen each a finger's size).
-async function everySize(page, touch, what) {
-  const faults = [];
-  for (const [w, h] of [[640, 360], [360, 640], [844, 390], [1024, 768], [1280, 800], [2560, 1440], [1440, 2560]]) {
-    await page.setViewportSize({ width: w, height: h });
-    await page.waitForFunction(([x, y]) => innerWidth === x && innerHeight === y, [w, h]);
-    await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
-    faults.push(...layoutFaults(await layoutOf(page), touch).map((f) => `${w}x${h}: ${f}`));
-  }
-  check(`${what}: at every size from 640x360 to 2560x1440, either way up, no control on the picture`,
-        faults.length === 0, faults.join('; '));
 }
 
 // 5. Phones held sideways and upright, and a desktop screen. The picture fills the phone
