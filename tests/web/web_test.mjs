@@ -409,6 +409,9 @@ async function phoneScreens() {
         await page.waitForTimeout(300);
         swatted = Number(traceField(await lastTraceLine(page), 'swatted') || 0);
         check(`${name}: taps swat a fly (swatted=${swatted})`, swatted > 0);
+        if (process.env.ZUMBLE_SCREENSHOTS) {
+          await page.screenshot({ path: path.join(path.resolve(process.env.ZUMBLE_SCREENSHOTS), name + '.png') });
+        }
         const inRound = await layoutOf(page);
         const roundFaults = layoutFaults(inRound, true);
         check(`${name}: Leave and Retry beside the picture, a finger's size`,
@@ -420,9 +423,6 @@ async function phoneScreens() {
         check(`${name}: the picture is where it was before the round`,
               JSON.stringify(after.picture) === JSON.stringify(before.picture), JSON.stringify([before.picture, after.picture]));
         if (width > height) await everySize(page, true, 'a touch screen');
-        if (process.env.ZUMBLE_SCREENSHOTS) {
-          await page.screenshot({ path: path.join(path.resolve(process.env.ZUMBLE_SCREENSHOTS), name + '.png') });
-        }
         const awake = await page.evaluate(() => ({ api: !!navigator.wakeLock, held: window.zumbleAwake() }));
         console.log(`note: ${name}: screen wake lock ${awake.api ? (awake.held ? 'held' : 'refused by this browser') : 'not offered'}`);
       } finally {
