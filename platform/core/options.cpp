@@ -11,9 +11,10 @@ namespace {
 
 const char kUsage[] =
     "usage: zumble [--window | --fullscreen] [--scale N] [--trace FILE] [--sound-log FILE]\n"
-    "              [--pad-speed PX] [--pad-dead-zone PERCENT] [--pad-precision PERCENT]\n"
+    "              [--pad-speed PX] [--pad-dead-zone PERCENT] [--pad-precision PERCENT] [--volume N]\n"
     "       zumble --headless [--script FILE] [--frames N] [--time SECONDS] [--tick0 MS]\n"
     "              [--trace FILE] [--sound-log FILE] [--audio-out FILE.wav] [--autoplay] [--timedemo]\n"
+    "              [--volume N]\n"
     "       zumble [--headless] --replay FILE   (watch a replay; headless: retrace it)\n"
     "       zumble --verify FILE                (play a replay as fast as possible, print its result)\n"
     "       zumble --verify-stream              (Linux: verify replay after replay from standard input)\n"
@@ -24,7 +25,9 @@ const char kUsage[] =
     "\n"
     "Swat the flies with the mouse. Enter and Space change how fast they come; Escape\n"
     "leaves the current screen; R starts the mode again at once (from a round, its\n"
-    "results or mode select); Alt+Enter switches between window and full screen.\n"
+    "results or mode select); Alt+Enter switches between window and full screen;\n"
+    "M mutes the sound and gives it back. --volume sets the sound's volume (0-100,\n"
+    "default 100, or as it was last left).\n"
     "\n"
     "A gamepad works too: the left stick or the d-pad moves, A swats (the mouse button),\n"
     "B is Escape, Start is Enter, and holding the right shoulder slows the cursor for\n"
@@ -37,8 +40,9 @@ const char kUsage[] =
     "from ../share/games/zumble beside the executable (an installed game), else from the\n"
     "folder next to or above the executable. The best times (hiscoa.sav), the error\n"
     "report (error.txt) and how the game was last set (display.ini: window or full\n"
-    "screen, the window's scale and the pad's settings, used when no option says) are\n"
-    "written beside that data, except for an installed game, which keeps them in\n"
+    "screen, the window's scale, the pad's settings, the volume and the mute, used when\n"
+    "no option says) are written beside that data, except for an installed game, which\n"
+    "keeps them in\n"
     "$XDG_DATA_HOME/zumble/ (by default ~/.local/share/zumble/). Every round is recorded\n"
     "there in replays/: last.zrp, and best-FLIES-SPEED-PLACE.zrp for each best time;\n"
     "zumble --replays lists them. Every round, finished or left, is also a line of\n"
@@ -140,6 +144,11 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             }
             (speed ? o.pad.speed : deadZone ? o.pad.deadZone : o.pad.precision) = static_cast<int>(n);
             (speed ? o.padSpeedGiven : deadZone ? o.padDeadZoneGiven : o.padPrecisionGiven) = true;
+        } else if (arg == "--volume") {
+            if (!needValue("a whole number")) return 2;
+            if (!ToNumber(value, 0, 100, &n)) { *error = "--volume wants a whole number from 0 to 100, not '" + std::string(value) + "'"; return 2; }
+            o.volume = static_cast<int>(n);
+            o.volumeGiven = true;
         } else if (arg == "--script" || arg == "--trace" || arg == "--sound-log" || arg == "--audio-out" ||
                    arg == "--replay" || arg == "--verify" || arg == "--virtual-pad") {
             if (!needValue("a file name")) return 2;
@@ -165,7 +174,7 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
         // The result alone: nothing that would read other input or write a file.
         if (!o.replay.empty() || o.window || fullscreen || o.scale || !o.script.empty() || o.frames >= 0 ||
             !o.trace.empty() || !o.soundLog.empty() || !o.audioOut.empty() || o.autoplay ||
-            o.padSpeedGiven || o.padDeadZoneGiven || o.padPrecisionGiven || !o.virtualPad.empty()) {
+            o.padSpeedGiven || o.padDeadZoneGiven || o.padPrecisionGiven || !o.virtualPad.empty() || o.volumeGiven) {
             *error = "--verify takes no other option but --timedemo";
             return 2;
         }

@@ -27,6 +27,9 @@ struct Options {
     std::string historyFlies, historySpeed;  // its mode, as given (checked where it is read)
     PadSettings pad;           // --pad-speed, --pad-dead-zone, --pad-precision (or display.ini)
     bool padSpeedGiven = false, padDeadZoneGiven = false, padPrecisionGiven = false;
+    int volume = 100;          // --volume N: the master volume, 0..100 (or display.ini)
+    bool volumeGiven = false;
+    bool muted = false;        // not an option: display.ini keeps the key M's mute
     std::string virtualPad;    // --virtual-pad FILE: a tester's gamepad, steered by FILE's lines
     // Not options: a player's run shows the game as it was left (display_settings.h).
     bool rememberDisplay = false;

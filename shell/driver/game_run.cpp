@@ -8,6 +8,7 @@
 #include "platform/core/ddraw.h"
 #include "platform/core/display_settings.h"
 #include "platform/core/files.h"
+#include "platform/core/master_volume.h"
 #include "platform/core/options.h"
 #include "platform/core/process_usage.h"
 #include "platform/core/tester_file.h"
@@ -55,6 +56,7 @@ int PrepareRun(int argc, char** argv) {
         if (!path->empty()) *path = AbsoluteTesterPath(*path);
     FindGameData();
     if (!g_Options.headless) UseSavedDisplay(&g_Options);
+    SetMasterVolume(g_Options.volume, g_Options.muted);
     // Before the trace, so that a traced replay shows the tick of the frame it begins.
     if (playback)
         StartReplayPlayback();

@@ -103,6 +103,7 @@ function zumbleViewerDraw(json) {
   var o;
   try { o = JSON.parse(json); } catch (e) { return; }
   zumbleViewer.last = o;
+  zumbleViewerButtons(o);  // screen.js
   zumbleOverlayFit();
   zumbleViewerPaint(o);
 }
