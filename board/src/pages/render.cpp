@@ -108,12 +108,12 @@ std::string PageHead(std::string_view title) {
          "h2{font-size:1em;margin:.2em 0}.grid{display:grid;"
          "grid-template-columns:repeat(auto-fill,minmax(min(24em,100%),1fr));gap:1em}"
          "section{background:#1a2029;padding:.6em;border-radius:6px;margin-bottom:1em;"
-         "min-width:0}"
+         "min-width:0}.grid section{margin:0}.grid{margin-bottom:1em}"
          // A cell is one line at any width: a table wider than its box scrolls in it.
          ".wide{overflow-x:auto}table{width:100%;border-collapse:collapse}"
          "td,th{padding:1px 6px 1px 0;text-align:left;white-space:nowrap}"
          "td.t{text-align:right;font-variant-numeric:tabular-nums}.none,.small{color:#99a}"
-         ".small{font-size:.85em}tr.you{background:#2b3a22}"
+         ".small{font-size:.85em}tr.you{background:#2b3a22}#empty a{white-space:nowrap}"
          // Long names are cut short on narrow screens rather than widen the table.
          "td.n a{display:inline-block;max-width:12em;overflow:hidden;text-overflow:ellipsis;"
          "vertical-align:bottom}@media (max-width:30em){td.n a{max-width:7em}}"
