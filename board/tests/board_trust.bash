@@ -496,6 +496,8 @@ new-key|name Kim|lost the key, proved by email" ]
     # Behind a proxy (this board trusts one), the links are on the name it was asked by.
     check "feed: asked by another name, still valid" feed_valid "$U" -H 'X-Forwarded-Host: board.example:8443'
     check "feed: its links on that name" feed_links_at "http://board.example:8443"
+    check "feed: asked by a name that is none, still valid" feed_valid "$U" -H 'X-Forwarded-Host: a"b><c'
+    check "feed: its links on the board's own address" feed_links_at "$U"
     req GET "$U/"
     check "front page: the feed's link" body_has 'href="/feed.atom"'
     check "front page: a player's link" body_has 'href="/players/Zo%C3%AB%20Q"'
