@@ -273,7 +273,7 @@ function zumbleBoardSend(name, bytes) {
   }, function () {});
 
   // A run watched from the board: whose it is, its place and time on the viewer's top
-  // line, and the way back to the board's page it came from.
+  // line, and the way back to the board's page it came from when it is left.
   var run = /^\/api\/runs\/(\d+)\/replay$/.exec(zumblePage.replayUrl || '');
   if (!run) return;
   fetch('/api/runs/' + run[1]).then(function (response) { return response.ok ? response.json() : null; })
@@ -285,5 +285,11 @@ function zumbleBoardSend(name, bytes) {
       var again = document.getElementById('again');
       again.href = back;
       again.textContent = 'Back to the board';
+      // Leaving the viewer goes back there, once the page's files are stored.
+      var exit = Module['onExit'];
+      Module['onExit'] = function (code) {
+        if (exit) exit(code);
+        if (code === 0) zumbleFilesStored().then(function () { location.assign(back); });
+      };
     }, function () {});
 })();
