@@ -48,6 +48,26 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* ZumbleModeName(int flies, int speed)
     return name;
 }
 
+// The page asks for the round so far (to send it from its results board); the game keeps
+// it at its next picture. Returns whether that is still to come.
+static int g_keepAsked = 0;
+extern "C" EMSCRIPTEN_KEEPALIVE int ZumbleKeepRoundAsk(int ask) {
+    if (ask) g_keepAsked = 1;
+    return g_keepAsked;
+}
+
+void WebKeepAskedRound() {
+    if (!g_keepAsked) return;
+    KeepReplaySoFar();
+    g_keepAsked = 0;
+}
+
+// The round's time while its results board shows, else -1: the page offers to send it.
+extern "C" EMSCRIPTEN_KEEPALIVE int ZumbleRoundTime() {
+    unsigned time = 0;
+    return ReplayRoundTimeKnown(&time) ? static_cast<int>(time) : -1;
+}
+
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--time") == 0) g_timeGiven = true;
