@@ -23,6 +23,11 @@ struct Options {
     std::string replay;        // --replay FILE: watch (or with --headless, retrace) a replay
     std::string verify;        // --verify FILE: play a replay headless, print its result
     bool listReplays = false;  // --replays: list the kept replays
+    std::string clip;          // --clip OUT.webm: the replay (--replay) as a video, headless
+    int clipScale = 1;         // --clip-scale N: the clip's picture at N x 640x480
+    bool clipOverlay = false;  // --clip-overlay: the viewer's overlay drawn into the clip
+    long long clipFrom = -1;   // --from S, --to S: the round's frames the clip keeps (-1: its
+    long long clipTo = -1;     // start, its end), given in seconds and kept as frames
     PadSettings pad;           // --pad-speed, --pad-dead-zone, --pad-precision (or display.ini)
     bool padSpeedGiven = false, padDeadZoneGiven = false, padPrecisionGiven = false;
     std::string virtualPad;    // --virtual-pad FILE: a tester's gamepad, steered by FILE's lines
