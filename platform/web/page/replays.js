@@ -123,6 +123,18 @@ function zumbleListReplays() {
       watch.addEventListener('click', function (e) { e.currentTarget.blur(); zumbleWatchBytes(bytes, entry.name); });
       actions.appendChild(watch);
     }
+    if (entry.facts) {
+      var clip = document.createElement('button');
+      clip.type = 'button';
+      clip.className = 'save-clip';
+      clip.textContent = 'Save clip';
+      clip.addEventListener('click', function (e) {
+        e.currentTarget.blur();
+        sessionStorage.setItem(ZUMBLE_CLIP_KEY, '1');
+        zumbleWatchBytes(bytes, entry.name);
+      });
+      actions.appendChild(clip);
+    }
     var link = zumbleDownloadLink(bytes, entry.download, 'Download');
     link.className = 'download';
     zumbleReplayLinks.push(link.href);
