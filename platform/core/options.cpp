@@ -20,6 +20,8 @@ const char kUsage[] =
     "       zumble --verify-stream              (Linux: verify replay after replay from standard input)\n"
     "       zumble --replays                    (list the kept replays: mode, time, date, file)\n"
     "       zumble --history [FLIES SPEED]      (list every round played, or those of one mode)\n"
+    "       zumble --replay FILE --clip OUT.webm [--clip-scale N] [--clip-overlay] [--from S] [--to S]\n"
+    "                                           (the round as a video with its sound, made headless)\n"
     "       zumble --help | --version\n"
     "       zumble --window --virtual-pad FILE  (testers: a virtual gamepad steered by FILE's lines)\n"
     "\n"
@@ -61,6 +63,17 @@ bool ToNumber(const char* text, long long low, long long high, long long* out) {
     const long long v = std::strtoll(text, &end, 10);
     if (errno != 0 || *end != '\0' || v < low || v > high) return false;
     *out = v;
+    return true;
+}
+
+// Seconds of the round ("12", "12.5", up to milliseconds) to the frame they fall in.
+bool ToFrame(const char* text, long long* out) {
+    if (!text || !*text || *text == '-' || *text == '+' || *text == ' ') return false;
+    char* end = nullptr;
+    errno = 0;
+    const double seconds = std::strtod(text, &end);
+    if (errno != 0 || *end != '\0' || !(seconds >= 0) || seconds > 100000000) return false;
+    *out = static_cast<long long>(seconds * 60 + 1e-6);
     return true;
 }
 
@@ -120,6 +133,18 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             if (!needValue("a whole number")) return 2;
             if (!ToNumber(value, 1, 16, &n)) { *error = "--scale wants a whole number from 1 to 16, not '" + std::string(value) + "'"; return 2; }
             o.scale = static_cast<int>(n);
+        } else if (arg == "--clip-scale") {
+            if (!needValue("a whole number")) return 2;
+            if (!ToNumber(value, 1, 4, &n)) { *error = "--clip-scale wants a whole number from 1 to 4, not '" + std::string(value) + "'"; return 2; }
+            o.clipScale = static_cast<int>(n);
+        } else if (arg == "--clip-overlay") {
+            o.clipOverlay = true;
+        } else if (arg == "--from" || arg == "--to") {
+            if (!needValue("seconds")) return 2;
+            if (!ToFrame(value, arg == "--from" ? &o.clipFrom : &o.clipTo)) {
+                *error = arg + " wants seconds of the round (12 or 12.5), not '" + value + "'";
+                return 2;
+            }
         } else if (arg == "--frames") {
             if (!needValue("a number of frames")) return 2;
             if (!ToNumber(value, 1, 1000000000000LL, &n)) { *error = "--frames wants a positive whole number, not '" + std::string(value) + "'"; return 2; }
@@ -150,12 +175,13 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             o.volume = static_cast<int>(n);
             o.volumeGiven = true;
         } else if (arg == "--script" || arg == "--trace" || arg == "--sound-log" || arg == "--audio-out" ||
-                   arg == "--replay" || arg == "--verify" || arg == "--virtual-pad") {
+                   arg == "--replay" || arg == "--verify" || arg == "--virtual-pad" || arg == "--clip") {
             if (!needValue("a file name")) return 2;
             if (!*value) { *error = "option " + arg + " needs a file name"; return 2; }
             std::string& target = arg == "--script" ? o.script : arg == "--trace" ? o.trace
                                 : arg == "--sound-log" ? o.soundLog : arg == "--audio-out" ? o.audioOut
-                                : arg == "--replay" ? o.replay : arg == "--verify" ? o.verify : o.virtualPad;
+                                : arg == "--replay" ? o.replay : arg == "--verify" ? o.verify
+                                : arg == "--clip" ? o.clip : o.virtualPad;
             target = value;
         } else {
             *error = "unknown option '" + arg + "' (see zumble --help)";
@@ -176,6 +202,25 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             !o.trace.empty() || !o.soundLog.empty() || !o.audioOut.empty() || o.autoplay ||
             o.padSpeedGiven || o.padDeadZoneGiven || o.padPrecisionGiven || !o.virtualPad.empty() || o.volumeGiven) {
             *error = "--verify takes no other option but --timedemo";
+            return 2;
+        }
+        o.headless = true;
+    }
+    const bool clipOptions = o.clipScale != 1 || o.clipOverlay || o.clipFrom >= 0 || o.clipTo >= 0;
+    if (o.clip.empty() && clipOptions) {
+        *error = "--clip-scale, --clip-overlay, --from and --to go with --clip";
+        return 2;
+    }
+    if (!o.clip.empty()) {
+        // A clip is made headless from a replay and nothing else.
+        if (o.replay.empty()) { *error = "--clip makes a video of a replay: give it --replay FILE"; return 2; }
+        if (o.window || fullscreen || o.scale || !o.script.empty() || o.frames >= 0 || o.autoplay ||
+            !o.virtualPad.empty() || o.timedemo) {
+            *error = "--clip takes only --replay, --clip-scale, --clip-overlay, --from, --to and the output files";
+            return 2;
+        }
+        if (o.clipFrom >= 0 && o.clipTo >= 0 && o.clipTo <= o.clipFrom) {
+            *error = "--to must come after --from";
             return 2;
         }
         o.headless = true;

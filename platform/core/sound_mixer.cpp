@@ -39,6 +39,7 @@ bool g_Mixed = false;
 // The mix of one flip at most: MIX_RATE / 60 frames, rounded up.
 constexpr int kFlipFrames = (MIX_RATE + 59) / 60;
 std::int16_t g_FlipSamples[kFlipFrames * MIX_CHANNELS];
+int g_FlipSampleCount = 0;
 
 constexpr int kChunkFrames = 512;
 float g_Accumulator[kChunkFrames * MIX_CHANNELS];
@@ -161,7 +162,13 @@ void AudioOnFlip() {
     const long long n = g_RenderedFlips++;
     const int frames = static_cast<int>((n + 1) * MIX_RATE / 60 - n * MIX_RATE / 60);
     MixAudio(g_FlipSamples, frames);
+    g_FlipSampleCount = frames;
     ActiveBackend().mixWithoutOutput(g_FlipSamples, frames);
+}
+
+const std::int16_t* LastFlipMix(int* frames) {
+    *frames = g_FlipSampleCount;
+    return g_FlipSamples;
 }
 
 void HoldSound(bool hold) {

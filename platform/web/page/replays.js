@@ -148,6 +148,18 @@ function zumbleListReplays() {
     } else {
       actions.appendChild(document.createElement('span'));  // keeps Download in its column
     }
+    if (entry.facts) {
+      var clip = document.createElement('button');
+      clip.type = 'button';
+      clip.className = 'save-clip';
+      clip.textContent = 'Save clip';
+      clip.addEventListener('click', function (e) {
+        e.currentTarget.blur();
+        sessionStorage.setItem(ZUMBLE_CLIP_KEY, '1');
+        zumbleWatchBytes(bytes, entry.name);
+      });
+      actions.appendChild(clip);
+    }
     var link = zumbleDownloadLink(bytes, entry.download, 'Download');
     link.className = 'download';
     zumbleReplayLinks.push(link.href);
