@@ -35,7 +35,7 @@ bool ParseNumber(const char* value, std::size_t n, int low, int high, int* out) 
 
 // The keys seen so far: each may come once.
 struct Seen {
-    bool display = false, scale = false, speed = false, deadZone = false, precision = false;
+    bool display = false, scale = false, speed = false, deadZone = false, precision = false, splits = false;
 };
 
 // A numeric key's value, once.
@@ -65,6 +65,14 @@ bool ParseLine(const char* line, std::size_t n, DisplaySettings* s, Seen* seen) 
     if (SameText(line, keyLength, "scale")) {
         // Two digits at most, as it always was written.
         return valueLength <= 2 && ParseKeyNumber(value, valueLength, 1, kMaxScale, &seen->scale, &s->scale);
+    }
+    if (SameText(line, keyLength, "splits")) {
+        if (seen->splits) return false;
+        seen->splits = true;
+        if (SameText(value, valueLength, "on")) s->splits = true;
+        else if (SameText(value, valueLength, "off")) s->splits = false;
+        else return false;
+        return true;
     }
     if (SameText(line, keyLength, "pad-speed"))
         return ParseKeyNumber(value, valueLength, kPadSpeedMin, kPadSpeedMax, &seen->speed, &s->pad.speed);
@@ -116,6 +124,7 @@ std::size_t FormatDisplaySettings(const DisplaySettings& s, char* out, std::size
     if (fits && s.pad.speed != defaults.speed) fits = put("pad-speed", nullptr, s.pad.speed);
     if (fits && s.pad.deadZone != defaults.deadZone) fits = put("pad-dead-zone", nullptr, s.pad.deadZone);
     if (fits && s.pad.precision != defaults.precision) fits = put("pad-precision", nullptr, s.pad.precision);
+    if (fits && !s.splits) fits = put("splits", "off", 0);
     return fits ? used : 0;
 }
 
@@ -137,6 +146,7 @@ void UseSavedDisplay(Options* o) {
     if (!o->padSpeedGiven) o->pad.speed = saved.pad.speed;
     if (!o->padDeadZoneGiven) o->pad.deadZone = saved.pad.deadZone;
     if (!o->padPrecisionGiven) o->pad.precision = saved.pad.precision;
+    if (!o->splitsGiven) o->splits = saved.splits;
 }
 
 void RememberDisplay(bool fullscreen, int windowScale) {
@@ -145,7 +155,9 @@ void RememberDisplay(bool fullscreen, int windowScale) {
     now.fullscreen = fullscreen;
     now.scale = windowScale >= 1 && windowScale <= kMaxScale ? windowScale : 0;
     now.pad = g_Options.pad;
-    if (g_haveLoaded && now.fullscreen == g_loaded.fullscreen && now.scale == g_loaded.scale && now.pad == g_loaded.pad)
+    now.splits = g_Options.splits;
+    if (g_haveLoaded && now.fullscreen == g_loaded.fullscreen && now.scale == g_loaded.scale && now.pad == g_loaded.pad &&
+        now.splits == g_loaded.splits)
         return;
     char text[256];
     const std::size_t size = FormatDisplaySettings(now, text, sizeof text);

@@ -12,6 +12,7 @@ namespace {
 const char kUsage[] =
     "usage: zumble [--window | --fullscreen] [--scale N] [--trace FILE] [--sound-log FILE]\n"
     "              [--pad-speed PX] [--pad-dead-zone PERCENT] [--pad-precision PERCENT]\n"
+    "              [--splits on|off] [--race FILE [--race-name NAME]]\n"
     "       zumble --headless [--script FILE] [--frames N] [--time SECONDS] [--tick0 MS]\n"
     "              [--trace FILE] [--sound-log FILE] [--audio-out FILE.wav] [--autoplay] [--timedemo]\n"
     "       zumble [--headless] --replay FILE   (watch a replay; headless: retrace it)\n"
@@ -40,6 +41,14 @@ const char kUsage[] =
     "$XDG_DATA_HOME/zumble/ (by default ~/.local/share/zumble/). Every round is recorded\n"
     "there in replays/: last.zrp, and best-FLIES-SPEED-PLACE.zrp for each best time;\n"
     "zumble --replays lists them.\n"
+    "\n"
+    "Splits: during a round the top line shows, after each swat, how far ahead (green,\n"
+    "-0.42) or behind (red, +1.20) the mode's best kept replay you are at the same count\n"
+    "of flies, and how many it had swatted at your clock (best: 7); the results board\n"
+    "says the mode, the time, a new best and where it entered the table. S shows or hides\n"
+    "them (kept in display.ini; --splits on|off for a run). --race FILE races any replay\n"
+    "instead: the game starts at mode select in FILE's mode, and --race-name names whose\n"
+    "run it is (else the file's name).\n"
     "\n"
     "Watching a replay: Space pauses, , and . step one frame back and on, Left and Right\n"
     "go 5 s (with Shift 30 s), Home and End to the first and last frame, - and + change\n"
@@ -93,6 +102,17 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             // Alone, the desktop's entry takes it before the options are read.
             *error = argc > 2 ? "--verify-stream takes no other option" : "--verify-stream is not in this build";
             return 2;
+        } else if (arg == "--splits") {
+            if (!needValue("on or off")) return 2;
+            if (std::strcmp(value, "on") != 0 && std::strcmp(value, "off") != 0) {
+                *error = "--splits wants on or off, not '" + std::string(value) + "'";
+                return 2;
+            }
+            o.splits = std::strcmp(value, "on") == 0;
+            o.splitsGiven = true;
+        } else if (arg == "--race-name") {
+            if (!needValue("a name")) return 2;
+            o.raceName = value;
         } else if (arg == "--timedemo") {
             o.timedemo = true;
         } else if (arg == "--scale") {
@@ -124,12 +144,13 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             (speed ? o.pad.speed : deadZone ? o.pad.deadZone : o.pad.precision) = static_cast<int>(n);
             (speed ? o.padSpeedGiven : deadZone ? o.padDeadZoneGiven : o.padPrecisionGiven) = true;
         } else if (arg == "--script" || arg == "--trace" || arg == "--sound-log" || arg == "--audio-out" ||
-                   arg == "--replay" || arg == "--verify" || arg == "--virtual-pad") {
+                   arg == "--replay" || arg == "--verify" || arg == "--virtual-pad" || arg == "--race") {
             if (!needValue("a file name")) return 2;
             if (!*value) { *error = "option " + arg + " needs a file name"; return 2; }
             std::string& target = arg == "--script" ? o.script : arg == "--trace" ? o.trace
                                 : arg == "--sound-log" ? o.soundLog : arg == "--audio-out" ? o.audioOut
-                                : arg == "--replay" ? o.replay : arg == "--verify" ? o.verify : o.virtualPad;
+                                : arg == "--replay" ? o.replay : arg == "--verify" ? o.verify
+                                : arg == "--race" ? o.race : o.virtualPad;
             target = value;
         } else {
             *error = "unknown option '" + arg + "' (see zumble --help)";
@@ -144,7 +165,8 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
         // The result alone: nothing that would read other input or write a file.
         if (!o.replay.empty() || o.window || fullscreen || o.scale || !o.script.empty() || o.frames >= 0 ||
             !o.trace.empty() || !o.soundLog.empty() || !o.audioOut.empty() || o.autoplay ||
-            o.padSpeedGiven || o.padDeadZoneGiven || o.padPrecisionGiven || !o.virtualPad.empty()) {
+            o.padSpeedGiven || o.padDeadZoneGiven || o.padPrecisionGiven || !o.virtualPad.empty() ||
+            !o.race.empty() || !o.raceName.empty() || o.splitsGiven) {
             *error = "--verify takes no other option but --timedemo";
             return 2;
         }
@@ -155,6 +177,12 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
         *error = "--replay plays the replay's input: drop --autoplay";
         return 2;
     }
+    // A watched replay is not a round to race.
+    if (!o.replay.empty() && (!o.race.empty() || o.splitsGiven)) {
+        *error = "--replay shows a recorded round: drop --race and --splits";
+        return 2;
+    }
+    if (!o.raceName.empty() && o.race.empty()) { *error = "--race-name names the run of --race FILE"; return 2; }
     o.fullscreen = fullscreen;
     if (o.window && fullscreen) { *error = "--window and --fullscreen exclude each other"; return 2; }
     if (o.headless && (o.window || fullscreen || o.scale)) { *error = "--headless has no window: drop --window, --fullscreen and --scale"; return 2; }

@@ -12,6 +12,7 @@
 #include "platform/core/display_settings.h"
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
+#include "platform/core/splits_overlay.h"
 #include "platform/core/viewer_input.h"
 #include "platform/sdl/frame_pacing.h"
 #include "platform/sdl/sdl_audio.h"
@@ -204,6 +205,9 @@ void PumpInput() {
                 PostGameMessage(WM_KEYDOWN, VK_SPACE, 1);
             } else if (key == SDLK_ESCAPE) {
                 PostGameMessage(WM_KEYDOWN, VK_ESCAPE, 1);
+            } else if (key == SDLK_s && !e.key.repeat) {
+                // The splits are the presentation's: the game never hears the key.
+                ToggleSplits();
             }
             break;
         }
