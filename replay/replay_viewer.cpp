@@ -18,6 +18,8 @@
 #include "replay/playback_position.h"
 #include "replay/replay_snapshot.h"
 #include "replay/replay_state.h"
+#include "scenes/play.h"
+#include "scenes/scene_globals.h"
 
 namespace {
 
@@ -39,6 +41,11 @@ struct Click {
     long long frame;
     int x, y;
 };
+
+// What the round's last frame shows: a round left to mode select ends on the black frame
+// of the leave, which is not one of its pictures; the viewer then stands on the one
+// before. Found when the last frame is first played (undrawn, in a window).
+enum class LastFrame { Unknown, Picture, Leave };
 
 struct Viewer {
     bool loaded = false;
@@ -71,6 +78,7 @@ struct Viewer {
     bool leaving = false;
     bool soundHeld = false;
     bool arrived = false;       // a frame was reached at this flip
+    LastFrame last = LastFrame::Unknown;
     bool hooked = false;
 
     ViewerArrival arrival = nullptr;
@@ -109,10 +117,13 @@ bool IndexFrames(const ReplayFile& file) {
     return true;
 }
 
+// The last frame the viewer stands on: the round's last picture.
+long long LastShown() { return g_view.frames - (g_view.last == LastFrame::Leave ? 2 : 1); }
+
 void UpdateSound() {
     // Headless, only seeks hold it: a plain run's recording stays the game's own.
     const bool stands = g_view.paused || g_view.holdingBar || g_view.speed != kViewerNormalSpeed ||
-                        g_view.shown == g_view.frames - 1;
+                        g_view.shown >= LastShown();
     const bool hold = g_view.seeking || g_view.pending || (g_view.interactive && stands);
     if (hold == g_view.soundHeld) return;
     g_view.soundHeld = hold;
@@ -121,17 +132,20 @@ void UpdateSound() {
 
 long long Clamp(long long frame) {
     if (frame < 0) return 0;
-    return frame >= g_view.frames ? g_view.frames - 1 : frame;
+    return frame > LastShown() ? LastShown() : frame;
 }
 
 // The frame the last control asked for (a pending seek's, else the one shown).
 long long Aim() { return g_view.pending ? g_view.target : (g_view.seeking ? g_view.seekTarget : g_view.shown); }
 
-// Every `step`-th frame is shown above 1x; the last always.
+// Every `step`-th frame is shown above 1x; the last always. In a window the round's last
+// frame is not drawn until it is known to be a picture.
 bool Shows(long long frame) {
-    if (!g_view.interactive || g_view.speed <= kViewerNormalSpeed) return true;
+    if (!g_view.interactive) return true;
+    if (frame == g_view.frames - 1 && g_view.last != LastFrame::Picture) return false;
+    if (g_view.speed <= kViewerNormalSpeed) return true;
     const long long step = g_view.speed == kViewerNormalSpeed + 1 ? 2 : 4;
-    return frame % step == 0 || frame == g_view.frames - 1;
+    return frame % step == 0 || frame >= LastShown();
 }
 
 // Draws (and paces) the coming frame or not.
@@ -200,7 +214,7 @@ void TakeInput() {
 
 bool Waiting() {
     if (g_view.leaving || g_view.pending) return false;
-    return g_view.paused || g_view.holdingBar || g_view.shown == g_view.frames - 1;
+    return g_view.paused || g_view.holdingBar || g_view.shown >= LastShown();
 }
 
 // One slot of a frame that stands still: input, the picture again (the overlay may have
@@ -212,8 +226,18 @@ void StandStill() {
     ViewerWaitForSlot();
 }
 
+void Request(long long frame);
+
 void OnFrameEnd(long long frame) {
     g_view.shown = frame;
+    if (g_view.interactive && frame == g_view.frames - 1 && g_view.last == LastFrame::Unknown) {
+        // Played undrawn: the leave's black frame gives way to the picture before it,
+        // and a last picture is played again to be drawn.
+        g_view.last = g_view.frames > 1 && SceneState == STATE_PLAY_LEAVE ? LastFrame::Leave : LastFrame::Picture;
+        g_view.seeking = false;
+        Request(LastShown());
+        return;
+    }
     if (g_view.seeking) {
         if (frame + 1 == g_view.seekTarget) {
             g_view.seeking = false;
@@ -323,7 +347,7 @@ void ViewerSeek(long long frame) { Request(frame); }
 
 void ViewerSkipSeconds(int seconds) { ViewerSeek(Aim() + seconds * 60LL); }
 void ViewerHome() { ViewerSeek(0); }
-void ViewerEnd() { ViewerSeek(g_view.frames - 1); }
+void ViewerEnd() { ViewerSeek(LastShown()); }
 
 void ViewerSpeedStep(int direction) {
     const int next = g_view.speed + (direction < 0 ? -1 : 1);
@@ -465,7 +489,13 @@ void ViewerDescribeOverlay(ViewerOverlay* out) {
     }
 
     const ReplayHeader& h = g_view.header;
-    const std::uint32_t ms = g_view.facts[static_cast<std::size_t>(frame)].tick - g_view.facts[0].tick;
+    // The game's own clock as the frame shows it: it starts with the round's first frame
+    // of play and stops at the last fly.
+    const bool playing = SceneState >= STATE_PLAY_ENTER && SceneState <= STATE_PLAY_LEAVE;
+    const std::uint32_t ms = playing ? static_cast<std::uint32_t>(ClockMinutes) * 60000u +
+                                           static_cast<std::uint32_t>(ClockSeconds) * 1000u +
+                                           static_cast<std::uint32_t>(ClockMillis)
+                                     : 0u;
     char program[kReplayProgramSize + 1] = {};
     std::memcpy(program, h.program, kReplayProgramSize);
     const std::time_t when = static_cast<std::time_t>(h.calendarTime);
