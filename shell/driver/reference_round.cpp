@@ -99,6 +99,9 @@ bool PlayToLastSwat(ReferenceSplits* out) {
     SetGameCursor(h.cursorX, h.cursorY);
     ReplayReaderStart(&a.reader, *a.file);
     if (!ReplayReaderNextFrame(&a.reader, &a.tick)) return false;
+    // The clock lets no frame come faster than 60 a second: a round of the file's time
+    // has its last swat by this frame, and a file that goes on without one costs no more.
+    const std::uint64_t lastSwatBy = 8 + (static_cast<std::uint64_t>(h.timeMs) + 2) * 60 / 1000;
     int passes = 0;
     for (;;) {
         Drain();
@@ -107,7 +110,7 @@ bool PlayToLastSwat(ReferenceSplits* out) {
         RunSceneStep();
         if (a.failed) return false;
         passes = a.flipped ? 0 : passes + 1;
-        if (passes > kMostPassesInAFrame) return false;
+        if (passes > kMostPassesInAFrame || a.reader.frame > lastSwatBy) return false;
         if (SceneState != STATE_PLAY_FRAME) continue;
         // The swats of the drain, at the clock the step that followed them ran to: the
         // clock the game shows for them (and for the last, the round's time).

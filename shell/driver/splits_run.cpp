@@ -10,6 +10,7 @@
 #include "platform/core/runtime.h"
 #include "platform/core/splits_overlay.h"
 #include "platform/core/tester_file.h"
+#include "replay/core/replay_bounds.h"
 #include "replay/core/replay_format.h"
 #include "replay/core/split_times.h"
 #include "replay/replay_keep.h"
@@ -70,7 +71,7 @@ bool ReadBestKept() {
     char why[kReplayReasonSize];
     return !failed && got < g_splits.kept.size() &&
            ReplayParse(g_splits.kept.data(), got, &g_splits.keptFile, why, sizeof why) &&
-           SameMode(g_splits.keptFile.header) && g_splits.keptFile.header.timeMs != kReplayNoTime;
+           SameMode(g_splits.keptFile.header) && ReplayHeaderCost(g_splits.keptFile.header) == ReplayCost::Fits;
 }
 
 void BeginRound() {
@@ -213,9 +214,11 @@ bool SetRaceReference(const char* path, const char* name, std::string* error) {
         *error = std::string("not a replay that can be played: ") + why;
         return false;
     }
-    if (race.file.header.timeMs == kReplayNoTime) {
-        *error = "its round was left before its last fly: it has no time to race";
-        return false;
+    switch (ReplayHeaderCost(race.file.header)) {
+    case ReplayCost::Fits: break;
+    case ReplayCost::NoTime: *error = "its round was left before its last fly: it has no time to race"; return false;
+    case ReplayCost::TooSlow: *error = "its time is slower than any the best times keep"; return false;
+    case ReplayCost::TooManyFrames: *error = "it has more frames than a round of its time can have"; return false;
     }
     if (name && *name) {
         std::snprintf(race.name, sizeof race.name, "%s", name);
