@@ -1,5 +1,6 @@
 #include "shell/driver/splits_run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -176,9 +177,15 @@ bool Describe(SplitsOverlay* o) {
 bool ReadRaceFile(const char* path, std::vector<std::uint8_t>* out, std::string* why) {
     std::FILE* f = OpenTesterFileToRead(path, why);
     if (!f) return false;
-    // One byte more than a replay may hold tells a longer file without reading it all.
-    out->resize(kReplayMaxFile + 1);
-    const std::size_t got = std::fread(out->data(), 1, out->size(), f);
+    // At most one byte more than a replay may hold: a longer file is refused without
+    // reading it all. The room grows with what comes (a round is a few KB).
+    std::size_t got = 0;
+    out->resize(std::size_t{1} << 16);
+    for (;;) {
+        got += std::fread(out->data() + got, 1, out->size() - got, f);
+        if (got < out->size() || out->size() == kReplayMaxFile + 1) break;
+        out->resize(std::min(out->size() * 2, kReplayMaxFile + 1));
+    }
     const bool failed = std::ferror(f) != 0;
     const int error = errno;
     std::fclose(f);
