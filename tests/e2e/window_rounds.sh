@@ -229,7 +229,8 @@ plain_as_game() {
 REF="$SRC/tests/replays/10-flies-speed-2.zrp"
 reference() { rm -rf replays hiscoa.sav; mkdir replays; cp "$REF" replays/best-10-2-1.zrp; }
 # splits_round NAME CHECK [ARGS]: a round played to its board beside the checks, which see
-# the window stopped after the first swat; its replay verifies.
+# the window stopped after the first swat (then the key PRESS, if any, is pressed); its
+# replay verifies.
 splits_round() {
     local name=$1 what=$2 driver out
     shift 2
@@ -241,6 +242,7 @@ splits_round() {
     if wait_until 60 swat_seen "$name.trace"; then
         capture "$name.trace" "$name"
         kill -CONT $GAME
+        [ -n "${PRESS:-}" ] && xdotool key --window "$WIN" "$PRESS"
     else
         fail "$name: no swat seen"
     fi
@@ -252,7 +254,10 @@ splits_round() {
     check "$name: the round's replay verifies: '${out%% round=*}'" \
         test "${out%% round=*}" = "ok flies=10 speed=2 time_ms=$(cut -d' ' -f2 "$name/times.txt") frames=$(u32 replays/last.zrp 52)"
 }
-CHECK_SHOT=splits_over splits_round splits "after the first swat the delta shows, and only the top band differs from the game's shot"
+PRESS=s CHECK_SHOT=splits_over splits_round splits "after the first swat the delta shows, and only the top band differs from the game's shot"
+check "S turned the splits off, kept in display.ini (and the game never heard it: the replay verified)" \
+    grep -qx 'splits=off' display.ini
+rm display.ini
 CHECK_SHOT=plain_as_game splits_round nosplits "with --splits off the window is the game's own shot" --splits off
 check "--splits off is kept in display.ini" grep -qx 'splits=off' display.ini
 rm display.ini
