@@ -42,16 +42,11 @@ struct Click {
     int x, y;
 };
 
-// What the round's last frame shows: a round left to mode select ends on the black frame
-// of the leave, which is not one of its pictures; the viewer then stands on the one
-// before. Found when the last frame is first played (undrawn, in a window).
-enum class LastFrame { Unknown, Picture, Leave };
-
 struct Viewer {
     bool loaded = false;
     bool interactive = false;
     ReplayHeader header;
-    long long frames = 0;
+    long long frames = 0;  // the frames shown (in a window, a leave's black one is not)
 
     // The snapshots: slot k holds the start of frame k * every, once taken.
     long long every = kSnapshotEvery;
@@ -78,7 +73,6 @@ struct Viewer {
     bool leaving = false;
     bool soundHeld = false;
     bool arrived = false;       // a frame was reached at this flip
-    LastFrame last = LastFrame::Unknown;
     bool hooked = false;
 
     ViewerArrival arrival = nullptr;
@@ -117,13 +111,10 @@ bool IndexFrames(const ReplayFile& file) {
     return true;
 }
 
-// The last frame the viewer stands on: the round's last picture.
-long long LastShown() { return g_view.frames - (g_view.last == LastFrame::Leave ? 2 : 1); }
-
 void UpdateSound() {
     // Headless, only seeks hold it: a plain run's recording stays the game's own.
     const bool stands = g_view.paused || g_view.holdingBar || g_view.speed != kViewerNormalSpeed ||
-                        g_view.shown >= LastShown();
+                        g_view.shown == g_view.frames - 1;
     const bool hold = g_view.seeking || g_view.pending || (g_view.interactive && stands);
     if (hold == g_view.soundHeld) return;
     g_view.soundHeld = hold;
@@ -132,20 +123,17 @@ void UpdateSound() {
 
 long long Clamp(long long frame) {
     if (frame < 0) return 0;
-    return frame > LastShown() ? LastShown() : frame;
+    return frame >= g_view.frames ? g_view.frames - 1 : frame;
 }
 
 // The frame the last control asked for (a pending seek's, else the one shown).
 long long Aim() { return g_view.pending ? g_view.target : (g_view.seeking ? g_view.seekTarget : g_view.shown); }
 
-// Every `step`-th frame is shown above 1x; the last always. In a window the round's last
-// frame is not drawn until it is known to be a picture.
+// Every `step`-th frame is shown above 1x; the last always.
 bool Shows(long long frame) {
-    if (!g_view.interactive) return true;
-    if (frame == g_view.frames - 1 && g_view.last != LastFrame::Picture) return false;
-    if (g_view.speed <= kViewerNormalSpeed) return true;
+    if (!g_view.interactive || g_view.speed <= kViewerNormalSpeed) return true;
     const long long step = g_view.speed == kViewerNormalSpeed + 1 ? 2 : 4;
-    return frame % step == 0 || frame >= LastShown();
+    return frame % step == 0 || frame == g_view.frames - 1;
 }
 
 // Draws (and paces) the coming frame or not.
@@ -214,7 +202,7 @@ void TakeInput() {
 
 bool Waiting() {
     if (g_view.leaving || g_view.pending) return false;
-    return g_view.paused || g_view.holdingBar || g_view.shown >= LastShown();
+    return g_view.paused || g_view.holdingBar || g_view.shown == g_view.frames - 1;
 }
 
 // One slot of a frame that stands still: input, the picture again (the overlay may have
@@ -226,18 +214,8 @@ void StandStill() {
     ViewerWaitForSlot();
 }
 
-void Request(long long frame);
-
 void OnFrameEnd(long long frame) {
     g_view.shown = frame;
-    if (g_view.interactive && frame == g_view.frames - 1 && g_view.last == LastFrame::Unknown) {
-        // Played undrawn: the leave's black frame gives way to the picture before it,
-        // and a last picture is played again to be drawn.
-        g_view.last = g_view.frames > 1 && SceneState == STATE_PLAY_LEAVE ? LastFrame::Leave : LastFrame::Picture;
-        g_view.seeking = false;
-        Request(LastShown());
-        return;
-    }
     if (g_view.seeking) {
         if (frame + 1 == g_view.seekTarget) {
             g_view.seeking = false;
@@ -287,6 +265,10 @@ bool ViewerLoad(const ReplayFile& file, bool interactive) {
     g_view = Viewer();
     g_view.header = file.header;
     g_view.frames = file.header.frames;
+    // A round that went back to mode select ends on the black frame of the leave, which
+    // is none of its pictures: a window stands on its board, the frame before. (Headless,
+    // playback goes on to the file's end, as a trace of it must.)
+    if (interactive && file.header.end == kReplayEndBoard && g_view.frames > 1) --g_view.frames;
     g_view.interactive = interactive;
     g_view.gameSize = GameSnapshotSize();
     g_view.playSize = PlaybackPositionSize();
@@ -347,7 +329,7 @@ void ViewerSeek(long long frame) { Request(frame); }
 
 void ViewerSkipSeconds(int seconds) { ViewerSeek(Aim() + seconds * 60LL); }
 void ViewerHome() { ViewerSeek(0); }
-void ViewerEnd() { ViewerSeek(LastShown()); }
+void ViewerEnd() { ViewerSeek(g_view.frames - 1); }
 
 void ViewerSpeedStep(int direction) {
     const int next = g_view.speed + (direction < 0 ? -1 : 1);

@@ -14,7 +14,9 @@ start_xvfb 1400x1100x24
 export SDL_AUDIODRIVER=dummy
 TOOL="$SRC/tests/e2e/shot_tool.py"
 R="$SRC/tests/replays/1000-flies-speed-2.zrp"
-F=$(u32 "$R" 52)
+# The round was left from its board: its file ends on the black frame of the leave, which
+# the viewer leaves out. It shows F frames, the last its board.
+F=$(($(u32 "$R" 52) - 1))
 
 # --- the headless run: each round frame's trace line, and the game's own shots --------
 "$ZUMBLE" --headless --replay "$R" --trace h.trace > /dev/null 2>&1 || fail "--headless --replay: exit $?"
@@ -25,9 +27,7 @@ line_of() { sed -n "$((h0 + $1))p" h.trace | sed 's/^frame=[0-9]* //'; }
 bar_frame() { awk -v x="$1" -v n="$F" 'BEGIN { f = (x - 16) / 608; if (f < 0) f = 0; if (f > 1) f = 1; print int(f * (n - 1) + 0.5) }'; }
 CLICKED=$(bar_frame 168)
 DRAGGED=$(bar_frame 472)
-# The round was left from its board: its last frame is the black one of the leave, and the
-# viewer's last is the board before it.
-LAST=$((F - 2))
+LAST=$((F - 1))
 for f in 600 "$CLICKED" "$DRAGGED" "$LAST"; do echo "$((h0 + f)) shot f$f.png"; done > shots.txt
 "$ZUMBLE" --headless --replay "$R" --script shots.txt > /dev/null 2>&1 || fail "the headless shots: exit $?"
 for f in 600 "$CLICKED" "$DRAGGED" "$LAST"; do [ -s "f$f.png" ] || fail "no headless shot of frame $f"; done
