@@ -19,6 +19,8 @@
 #include "replay/playback_position.h"
 #include "replay/replay_snapshot.h"
 #include "replay/replay_state.h"
+#include "scenes/play.h"
+#include "scenes/scene_globals.h"
 
 namespace {
 
@@ -45,7 +47,7 @@ struct Viewer {
     bool loaded = false;
     bool interactive = false;
     ReplayHeader header;
-    long long frames = 0;
+    long long frames = 0;  // the frames shown (in a window, a leave's black one is not)
 
     // The snapshots: slot k holds the start of frame k * every, once taken.
     long long every = kSnapshotEvery;
@@ -266,6 +268,10 @@ bool ViewerLoad(const ReplayFile& file, bool interactive) {
     g_view = Viewer();
     g_view.header = file.header;
     g_view.frames = file.header.frames;
+    // A round that went back to mode select ends on the black frame of the leave, which
+    // is none of its pictures: a window stands on its board, the frame before. (Headless,
+    // playback goes on to the file's end, as a trace of it must.)
+    if (interactive && file.header.end == kReplayEndBoard && g_view.frames > 1) --g_view.frames;
     g_view.interactive = interactive;
     g_view.gameSize = GameSnapshotSize();
     g_view.playSize = PlaybackPositionSize();
@@ -468,7 +474,13 @@ void ViewerDescribeOverlay(ViewerOverlay* out) {
     }
 
     const ReplayHeader& h = g_view.header;
-    const std::uint32_t ms = g_view.facts[static_cast<std::size_t>(frame)].tick - g_view.facts[0].tick;
+    // The game's own clock as the frame shows it: it starts with the round's first frame
+    // of play and stops at the last fly.
+    const bool playing = SceneState >= STATE_PLAY_ENTER && SceneState <= STATE_PLAY_LEAVE;
+    const std::uint32_t ms = playing ? static_cast<std::uint32_t>(ClockMinutes) * 60000u +
+                                           static_cast<std::uint32_t>(ClockSeconds) * 1000u +
+                                           static_cast<std::uint32_t>(ClockMillis)
+                                     : 0u;
     char program[kReplayProgramSize + 1] = {};
     std::memcpy(program, h.program, kReplayProgramSize);
     const std::time_t when = static_cast<std::time_t>(h.calendarTime);

@@ -20,7 +20,9 @@
 // coordinates, for the presentation layer to draw over the scaled picture; nothing of it
 // is ever drawn into the game's 8-bit surface, so the game's pictures stay its own.
 //
-// Frames are the round's (0: the frame of the start click; frames() - 1: the last).
+// Frames are the round's (0: the frame of the start click; frames() - 1: the last shown,
+// which in a window is the round's last picture: a round left to mode select ends, in its
+// file, on the black frame of the leave, which the viewer leaves out).
 
 #include <cstdint>
 
@@ -46,7 +48,7 @@ void ViewerFinish();
 
 // --- the controls ------------------------------------------------------------------------
 
-// The frame now shown (the last whose flip completed), and the round's frame count.
+// The frame now shown (the last whose flip completed), and the count of frames shown.
 long long ViewerFrame();
 long long ViewerFrames();
 

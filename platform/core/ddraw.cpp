@@ -15,6 +15,9 @@ IDirectDrawSurface* g_primary = nullptr;
 IDirectDrawSurface* g_surfaces[8] = {};
 bool g_skipPixels = false;
 
+// Nothing is drawn while pixels are skipped or a round is played aside.
+bool Skipping() { return g_skipPixels || ActiveFlipAside(); }
+
 void Track(IDirectDrawSurface* s) {
     for (auto& slot : g_surfaces)
         if (!slot) { slot = s; return; }
@@ -33,7 +36,7 @@ bool ValidRect(const RECT& r, int width, int height) {
 // Copies a same-size block, leaving keyed source pixels out.
 void CopyBlock(IDirectDrawSurface* dst, int dx, int dy, const IDirectDrawSurface* src,
                const RECT& sr, bool keyed) {
-    if (g_skipPixels) return;
+    if (Skipping()) return;
     const int w = sr.right - sr.left;
     const int h = sr.bottom - sr.top;
     const BYTE key = src->colorKey;
@@ -51,7 +54,7 @@ void CopyBlock(IDirectDrawSurface* dst, int dx, int dy, const IDirectDrawSurface
 
 // Shows the primary surface through its palette.
 void PresentFront() {
-    if (g_skipPixels) return;
+    if (Skipping()) return;
     if (g_primary && g_primary->palette) ActiveBackend().present(g_primary->pixels.data(), g_primary->palette->entries);
 }
 
@@ -192,7 +195,7 @@ HRESULT IDirectDrawSurface::Blt(RECT* destRect, IDirectDrawSurface* source, RECT
         if (dr.left >= dr.right || dr.top >= dr.bottom) return DD_OK;
         if (!ValidRect(dr, width, height)) return DDERR_INVALIDRECT;
         const BYTE colour = static_cast<BYTE>(fx->dwFillColor);
-        if (g_skipPixels) return DD_OK;
+        if (Skipping()) return DD_OK;
         for (int row = dr.top; row < dr.bottom; ++row)
             std::memset(&pixels[static_cast<size_t>(row) * width + dr.left], colour,
                         static_cast<size_t>(dr.right - dr.left));
@@ -213,7 +216,7 @@ HRESULT IDirectDrawSurface::Blt(RECT* destRect, IDirectDrawSurface* source, RECT
         CopyBlock(this, dr.left, dr.top, source, sr, keyed);
         return DD_OK;
     }
-    if (g_skipPixels) return DD_OK;
+    if (Skipping()) return DD_OK;
     // Stretch by nearest source pixel, as the blitter's point sampling does.
     for (int row = 0; row < dh; ++row) {
         const int syy = sr.top + static_cast<int>(static_cast<long long>(row) * sh / dh);
@@ -229,6 +232,10 @@ HRESULT IDirectDrawSurface::Blt(RECT* destRect, IDirectDrawSurface* source, RECT
 
 HRESULT IDirectDrawSurface::Flip(IDirectDrawSurface*, DWORD flags) {
     if (!primary || !backBuffer) return DDERR_GENERIC;
+    if (const FlipAside aside = ActiveFlipAside()) {
+        aside();
+        return DD_OK;
+    }
     // A lost display still paces the game, so a frame loop never spins.
     if (lost || backBuffer->lost) {
         CompleteFlip(flags & DDFLIP_WAIT);

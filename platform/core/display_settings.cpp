@@ -37,7 +37,7 @@ bool ParseNumber(const char* value, std::size_t n, int low, int high, int* out) 
 // The keys seen so far: each may come once.
 struct Seen {
     bool display = false, scale = false, speed = false, deadZone = false, precision = false, volume = false,
-         muted = false;
+         muted = false, splits = false;
 };
 
 // A numeric key's value, once.
@@ -67,6 +67,14 @@ bool ParseLine(const char* line, std::size_t n, DisplaySettings* s, Seen* seen) 
     if (SameText(line, keyLength, "scale")) {
         // Two digits at most, as it always was written.
         return valueLength <= 2 && ParseKeyNumber(value, valueLength, 1, kMaxScale, &seen->scale, &s->scale);
+    }
+    if (SameText(line, keyLength, "splits")) {
+        if (seen->splits) return false;
+        seen->splits = true;
+        if (SameText(value, valueLength, "on")) s->splits = true;
+        else if (SameText(value, valueLength, "off")) s->splits = false;
+        else return false;
+        return true;
     }
     if (SameText(line, keyLength, "pad-speed"))
         return ParseKeyNumber(value, valueLength, kPadSpeedMin, kPadSpeedMax, &seen->speed, &s->pad.speed);
@@ -128,6 +136,7 @@ std::size_t FormatDisplaySettings(const DisplaySettings& s, char* out, std::size
     if (fits && s.pad.precision != defaults.precision) fits = put("pad-precision", nullptr, s.pad.precision);
     if (fits && s.volume != kMasterVolumeMax) fits = put("volume", nullptr, s.volume);
     if (fits && s.muted) fits = put("mute", nullptr, 1);
+    if (fits && !s.splits) fits = put("splits", "off", 0);
     return fits ? used : 0;
 }
 
@@ -154,6 +163,7 @@ void UseSavedDisplay(Options* o) {
         o->volume = saved.volume;
         o->muted = saved.muted;
     }
+    if (!o->splitsGiven) o->splits = saved.splits;
 }
 
 void RememberDisplay(bool fullscreen, int windowScale) {
@@ -164,8 +174,9 @@ void RememberDisplay(bool fullscreen, int windowScale) {
     now.pad = g_Options.pad;
     now.volume = MasterVolumePercent();
     now.muted = MasterMuted();
+    now.splits = g_Options.splits;
     if (g_haveLoaded && now.fullscreen == g_loaded.fullscreen && now.scale == g_loaded.scale && now.pad == g_loaded.pad &&
-        now.volume == g_loaded.volume && now.muted == g_loaded.muted)
+        now.volume == g_loaded.volume && now.muted == g_loaded.muted && now.splits == g_loaded.splits)
         return;
     char text[256];
     const std::size_t size = FormatDisplaySettings(now, text, sizeof text);

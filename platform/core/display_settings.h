@@ -1,8 +1,8 @@
 #pragma once
-// How the desktop game was shown when the player left it (window or full screen, and the
-// window's scale) and the gamepad's settings, kept in a small file beside the best times
-// so that the next start is the same. The command line's --window, --fullscreen, --scale
-// and --pad-* win for their run (and are kept from then on). Headless runs neither read
+// How the desktop game was shown when the player left it (window or full screen, the
+// window's scale, the splits on or off) and the gamepad's settings, kept in a small file
+// beside the best times so that the next start is the same. The command line's --window,
+// --fullscreen, --scale, --splits and --pad-* win for their run (and are kept from then on). Headless runs neither read
 // nor write it, so they stay the same everywhere.
 
 #include <cstddef>
@@ -17,6 +17,7 @@ struct DisplaySettings {
     PadSettings pad;  // lines only for what differs from the defaults
     int volume = 100;  // the master volume, 0..100
     bool muted = false;
+    bool splits = true;  // the splits over a round (the S key); a line only when off
 };
 
 // The file's name among the player's files (as OpenGamePath names it).

@@ -12,6 +12,7 @@ namespace {
 const char kUsage[] =
     "usage: zumble [--window | --fullscreen] [--scale N] [--trace FILE] [--sound-log FILE]\n"
     "              [--pad-speed PX] [--pad-dead-zone PERCENT] [--pad-precision PERCENT] [--volume N]\n"
+    "              [--splits on|off] [--race FILE [--race-name NAME]]\n"
     "       zumble --headless [--script FILE] [--frames N] [--time SECONDS] [--tick0 MS]\n"
     "              [--trace FILE] [--sound-log FILE] [--audio-out FILE.wav] [--autoplay] [--timedemo]\n"
     "              [--volume N]\n"
@@ -50,6 +51,14 @@ const char kUsage[] =
     "zumble --replays lists them. Every round, finished or left, is also a line of\n"
     "history.txt there (zumble --history lists them; FLIES SPEED, e.g. 10 NORMAL or\n"
     "10 2, only that mode's), and the last 100 rounds' replays are kept as round-*.zrp.\n"
+    "\n"
+    "Splits: during a round the top line shows, after each swat, how far ahead (green,\n"
+    "-0.42) or behind (red, +1.20) the mode's best kept replay you are at the same count\n"
+    "of flies, and how many it had swatted at your clock (best: 7); the results board\n"
+    "says the mode, the time, a new best and where it entered the table. S shows or hides\n"
+    "them (kept in display.ini; --splits on|off for a run). --race FILE races any replay\n"
+    "instead: the game starts at mode select in FILE's mode, and --race-name names whose\n"
+    "run it is (else the file's name).\n"
     "\n"
     "Watching a replay: Space pauses, , and . step one frame back and on, Left and Right\n"
     "go 5 s (with Shift 30 s), Home and End to the first and last frame, - and + change\n"
@@ -127,6 +136,17 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             // Alone, the desktop's entry takes it before the options are read.
             *error = argc > 2 ? "--verify-stream takes no other option" : "--verify-stream is not in this build";
             return 2;
+        } else if (arg == "--splits") {
+            if (!needValue("on or off")) return 2;
+            if (std::strcmp(value, "on") != 0 && std::strcmp(value, "off") != 0) {
+                *error = "--splits wants on or off, not '" + std::string(value) + "'";
+                return 2;
+            }
+            o.splits = std::strcmp(value, "on") == 0;
+            o.splitsGiven = true;
+        } else if (arg == "--race-name") {
+            if (!needValue("a name")) return 2;
+            o.raceName = value;
         } else if (arg == "--timedemo") {
             o.timedemo = true;
         } else if (arg == "--scale") {
@@ -175,13 +195,14 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             o.volume = static_cast<int>(n);
             o.volumeGiven = true;
         } else if (arg == "--script" || arg == "--trace" || arg == "--sound-log" || arg == "--audio-out" ||
-                   arg == "--replay" || arg == "--verify" || arg == "--virtual-pad" || arg == "--clip") {
+                   arg == "--replay" || arg == "--verify" || arg == "--virtual-pad" || arg == "--clip" ||
+                   arg == "--race") {
             if (!needValue("a file name")) return 2;
             if (!*value) { *error = "option " + arg + " needs a file name"; return 2; }
             std::string& target = arg == "--script" ? o.script : arg == "--trace" ? o.trace
                                 : arg == "--sound-log" ? o.soundLog : arg == "--audio-out" ? o.audioOut
                                 : arg == "--replay" ? o.replay : arg == "--verify" ? o.verify
-                                : arg == "--clip" ? o.clip : o.virtualPad;
+                                : arg == "--clip" ? o.clip : arg == "--race" ? o.race : o.virtualPad;
             target = value;
         } else {
             *error = "unknown option '" + arg + "' (see zumble --help)";
@@ -200,7 +221,8 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
         // The result alone: nothing that would read other input or write a file.
         if (!o.replay.empty() || o.window || fullscreen || o.scale || !o.script.empty() || o.frames >= 0 ||
             !o.trace.empty() || !o.soundLog.empty() || !o.audioOut.empty() || o.autoplay ||
-            o.padSpeedGiven || o.padDeadZoneGiven || o.padPrecisionGiven || !o.virtualPad.empty() || o.volumeGiven) {
+            o.padSpeedGiven || o.padDeadZoneGiven || o.padPrecisionGiven || !o.virtualPad.empty() || o.volumeGiven ||
+            !o.race.empty() || !o.raceName.empty() || o.splitsGiven) {
             *error = "--verify takes no other option but --timedemo";
             return 2;
         }
@@ -230,6 +252,12 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
         *error = "--replay plays the replay's input: drop --autoplay";
         return 2;
     }
+    // A watched replay is not a round to race.
+    if (!o.replay.empty() && (!o.race.empty() || o.splitsGiven)) {
+        *error = "--replay shows a recorded round: drop --race and --splits";
+        return 2;
+    }
+    if (!o.raceName.empty() && o.race.empty()) { *error = "--race-name names the run of --race FILE"; return 2; }
     o.fullscreen = fullscreen;
     if (o.window && fullscreen) { *error = "--window and --fullscreen exclude each other"; return 2; }
     if (o.headless && (o.window || fullscreen || o.scale)) { *error = "--headless has no window: drop --window, --fullscreen and --scale"; return 2; }

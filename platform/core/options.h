@@ -36,6 +36,10 @@ struct Options {
     bool volumeGiven = false;
     bool muted = false;        // not an option: display.ini keeps the key M's mute
     std::string virtualPad;    // --virtual-pad FILE: a tester's gamepad, steered by FILE's lines
+    bool splits = true;        // --splits on|off (or display.ini); the S key switches it
+    bool splitsGiven = false;
+    std::string race;          // --race FILE: the reference of the rounds of FILE's mode
+    std::string raceName;      // --race-name NAME: whose run it is, for the overlay
     // Not options: a player's run shows the game as it was left (display_settings.h).
     bool rememberDisplay = false;
     int savedScale = 0;        // the window's scale when it was left, 0: none

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/core/splits_overlay.h"
+#include "platform/core/viewer_input.h"
+
 namespace {
 
 // A 5x7 font of the printable ASCII characters, one row a byte, bit 4 the left column.
@@ -117,6 +120,8 @@ constexpr Colour kTrail = {255, 214, 0};
 constexpr Colour kClick = {255, 64, 48};
 constexpr Colour kPlayed = {255, 214, 0};
 constexpr Colour kTrack = {128, 128, 128};
+constexpr Colour kAhead = {64, 224, 64};
+constexpr Colour kBehind = {255, 72, 72};
 
 std::uint32_t* g_layer = nullptr;
 
@@ -230,4 +235,41 @@ bool DrawOverlayLayer(const ViewerOverlay& o, std::uint32_t* layer) {
     if (o.help) Help(o);
     g_layer = nullptr;
     return true;
+}
+
+bool DrawSplitsLayer(const SplitsOverlay& o, std::uint32_t* layer) {
+    std::fill(layer, layer + kOverlayWidth * kOverlayHeight, 0u);
+    g_layer = layer;
+    // The top band: the run raced at the left, the delta and the reference's count at the
+    // right, clear of the game's own counters below the band.
+    if (o.raceLine[0] || o.delta[0] || o.count[0]) {
+        Fill(0, 0, kOverlayWidth, kOverlayTopRows, kBlack, 0.6);
+        Text(4, 2, o.raceLine, kWhite);
+        const int countX = kOverlayWidth - 4 - TextWidth(o.count);
+        Text(countX, 2, o.count, kWhite);
+        const Colour tone = o.tone < 0 ? kAhead : o.tone > 0 ? kBehind : kWhite;
+        Text(countX - 2 * kCellW - TextWidth(o.delta), 2, o.delta, tone);
+    }
+    if (o.boardCount > 0) {
+        Fill(0, kSplitsBoardTop, kOverlayWidth, kSplitsBoardBottom, kBlack, 0.6);
+        const int lines = std::min(o.boardCount, kSplitsBoardLines);
+        const int top = kSplitsBoardTop + (kSplitsBoardBottom - kSplitsBoardTop - lines * kLineH) / 2 + 2;
+        for (int i = 0; i < lines; ++i) {
+            const char* line = o.board[i];
+            Text((kOverlayWidth - TextWidth(line)) / 2, top + i * kLineH, line, kWhite);
+        }
+    }
+    g_layer = nullptr;
+    return true;
+}
+
+bool DrawActiveOverlay(std::uint32_t* layer) {
+    // A watched replay's overlay, else a played round's splits; one layer either way, so
+    // neither is built where nothing asks for it.
+    if (ActiveViewerInput()) {
+        static ViewerOverlay viewer;
+        return DescribeViewerOverlay(&viewer) && DrawOverlayLayer(viewer, layer);
+    }
+    static SplitsOverlay splits;
+    return DescribeSplitsOverlay(&splits) && DrawSplitsLayer(splits, layer);
 }

@@ -25,6 +25,7 @@ bool g_closePosted = false;
 Clock::time_point g_processStart = Clock::now();
 double g_firstFlipMs = -1;
 bool g_skipPacing = false;
+FlipAside g_aside = nullptr;
 
 void OnSignal(int) { g_terminate = 1; }
 
@@ -76,6 +77,9 @@ void PlatformShutdown() {
 bool TerminationAsked() { return g_terminate != 0; }
 
 void SkipFramePacing(bool skip) { g_skipPacing = skip; }
+
+void SetFlipAside(FlipAside aside) { g_aside = aside; }
+FlipAside ActiveFlipAside() { return g_aside; }
 
 void MarkProcessStart() { g_processStart = Clock::now(); }
 

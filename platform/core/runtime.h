@@ -32,6 +32,14 @@ void CompleteFlip(bool wait);
 // flips (the viewer paused or at its end) leave on it too.
 bool TerminationAsked();
 
+// A round played out of sight inside a frame of the game (the splits' reference, played
+// from its replay): while an aside is set nothing is drawn or shown, and a flip of the
+// primary surface only calls it; nothing is swapped, paced, counted, mixed or hooked.
+// Null ends it.
+using FlipAside = void (*)();
+void SetFlipAside(FlipAside aside);
+FlipAside ActiveFlipAside();
+
 // Posts a message to the game's window queue (the backends' and the test player's way in).
 void PostGameMessage(UINT message, WPARAM wParam, LPARAM lParam);
 // Hands a message to the game's window at once, as SendMessage does; 0 without a window.

@@ -13,6 +13,7 @@
 #include "platform/core/master_volume.h"
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
+#include "platform/core/splits_overlay.h"
 #include "platform/core/viewer_input.h"
 #include "platform/sdl/frame_pacing.h"
 #include "platform/sdl/sdl_audio.h"
@@ -211,6 +212,9 @@ void PumpInput() {
             } else if (key == SDLK_r && !e.key.repeat) {
                 // A held R restarts once, not at the key's repeat rate.
                 PostGameMessage(WM_KEYDOWN, 'R', 1);
+            } else if (key == SDLK_s && !e.key.repeat) {
+                // The splits are the presentation's: the game never hears the key.
+                ToggleSplits();
             }
             break;
         }

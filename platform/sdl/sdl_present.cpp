@@ -31,8 +31,9 @@ SDL_Renderer* g_renderer = nullptr;
 SDL_Texture* g_texture = nullptr;
 Uint32 g_rgb[640 * 480];
 
-// The replay viewer's overlay, drawn at the picture's size over the scaled picture (a
-// texture blended over it, or blended into the window's pixels block by block).
+// The replay viewer's overlay or a round's splits, drawn at the picture's size over the
+// scaled picture (a texture blended over it, or blended into the window's pixels block
+// by block).
 std::uint32_t g_overlay[kOverlayWidth * kOverlayHeight];
 bool g_overlayDrawn = false;
 SDL_Texture* g_overlayTexture = nullptr;
@@ -183,8 +184,7 @@ bool TakeSurface(SDL_Surface* surface) {
 
 // The overlay for the frame about to be shown; false when there is none.
 bool DrawOverlay() {
-    ViewerOverlay overlay;
-    g_overlayDrawn = DescribeViewerOverlay(&overlay) && DrawOverlayLayer(overlay, g_overlay);
+    g_overlayDrawn = DrawActiveOverlay(g_overlay);
     return g_overlayDrawn;
 }
 

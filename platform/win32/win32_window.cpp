@@ -11,6 +11,7 @@
 #include "platform/core/letterbox.h"
 #include "platform/core/master_volume.h"
 #include "platform/core/overlay_draw.h"
+#include "platform/core/splits_overlay.h"
 #include "platform/core/viewer_input.h"
 
 namespace {
@@ -271,6 +272,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         if (wParam == VK_RETURN || wParam == VK_SPACE || wParam == VK_ESCAPE) g_post(WM_KEYDOWN, wParam, 1);
         // A held R restarts once (bit 30: the key was already down).
         if (wParam == 'R' && !(lParam & (1 << 30))) g_post(WM_KEYDOWN, wParam, 1);
+        // S shows or hides the splits: the presentation's, never the game's.
+        if (wParam == 'S' && !(lParam & (1 << 30))) ToggleSplits();
         return 0;
     case WM_SYSKEYDOWN:
         // Alt+Enter, once per press (bit 30: the key was already down).
@@ -371,8 +374,7 @@ void Win32Present(const std::uint8_t* pixels, const std::uint8_t* palette) {
     for (int i = 0; i < 256; ++i)
         g_dib.colors[i] = RGBQUAD{palette[4 * i + 2], palette[4 * i + 1], palette[4 * i], 0};
     g_havePicture = true;
-    ViewerOverlay overlay;
-    g_haveOverlay = DescribeViewerOverlay(&overlay) && DrawOverlayLayer(overlay, g_overlay);
+    g_haveOverlay = DrawActiveOverlay(g_overlay);
     if (g_haveOverlay) BlendOverlay();
     HDC dc = GetDC(g_window);
     Paint(dc);

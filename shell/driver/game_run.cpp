@@ -16,6 +16,7 @@
 #include "shell/autoplay.h"
 #include "replay/history_list.h"
 #include "shell/driver/clip_run.h"
+#include "shell/driver/splits_run.h"
 #include "replay/replay_list.h"
 #include "replay/replay_play.h"
 #include "replay/replay_record.h"
@@ -40,6 +41,10 @@ int PrepareRun(int argc, char** argv) {
         FindGameData();
         return ListHistory(stdout, g_Options.historyFlies.c_str(), g_Options.historySpeed.c_str());
     }
+    if (!g_Options.race.empty() && !SetRaceReference(g_Options.race.c_str(), g_Options.raceName.c_str(), &error)) {
+        std::fprintf(stderr, "zumble: --race %s: %s\n", g_Options.race.c_str(), error.c_str());
+        return 2;
+    }
     const bool verify = !g_Options.verify.empty();
     const bool playback = verify || !g_Options.replay.empty();
     if (playback) {
@@ -59,10 +64,12 @@ int PrepareRun(int argc, char** argv) {
     if (!g_Options.headless) UseSavedDisplay(&g_Options);
     SetMasterVolume(g_Options.volume, g_Options.muted);
     // Before the trace, so that a traced replay shows the tick of the frame it begins.
-    if (playback)
+    if (playback) {
         StartReplayPlayback();
-    else
+    } else {
         StartReplayRecording();
+        StartSplits();
+    }
     if (!g_Options.trace.empty() && !StartTrace(g_Options.trace.c_str())) {
         std::fprintf(stderr, "zumble: cannot write the trace file '%s'\n", g_Options.trace.c_str());
         return 2;

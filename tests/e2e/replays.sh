@@ -293,6 +293,19 @@ printf 'not a replay at all\n' >text.zrp
 check "a text file is not a replay" verify_says text.zrp 1 '^invalid: not a replay'
 head -c 20000000 /dev/zero >huge.zrp
 check "a huge file is refused without playing" verify_says huge.zrp 1 '^invalid: '
+# --race refuses what it cannot race with one line and exit 2, before anything opens.
+race_says() {  # race_says FILE PATTERN
+    local out rc
+    out=$(timeout 20 "$ZUMBLE" --headless --race "$1" --frames 1 2>&1 >/dev/null)
+    rc=$?
+    [ "$rc" -eq 2 ] && [ "$(echo "$out" | wc -l)" -eq 1 ] && echo "$out" | grep -Eq "$2" ||
+        { echo "  --race $1: rc=$rc '$out'"; return 1; }
+}
+check "--race of a round left before its last fly is refused" \
+    race_says "$SRC/tests/replays/left-early.zrp" 'its round was left before its last fly: it has no time to race$'
+check "--race of a damaged file is refused" race_says flipped.zrp '^zumble: --race flipped.zrp: not a replay that can be played: checksum'
+check "--race of a huge file is refused unread" race_says huge.zrp ': too long to be a replay$'
+check "--race of a named pipe does not wait for a writer" race_says fifo.zrp ': not a regular file$'
 
 # --- what no person sends, and signs of a machine -------------------------------------------
 # replay_craft and replay_bot are built with the tests, beside the game.

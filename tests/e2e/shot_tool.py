@@ -11,6 +11,9 @@
         prints the number of the picture's pixels that differ in game rows TOP..BOTTOM-1
     shot_tool.py count SHOT.xwd X0 Y0 X1 Y1 R G B
         prints the number of window pixels of colour (R, G, B) in the rectangle
+    shot_tool.py text SHOT.xwd SCALE OX OY X Y TEXT FONT.cpp
+        exit 0 when the overlay's TEXT is written in white at game (X, Y): each glyph of
+        FONT.cpp's 5x7 table white where it is set and not white where it is not
 """
 import array
 import struct
@@ -120,6 +123,29 @@ def differing(shot, game, scale, ox, oy, top, bottom):
     return count, first
 
 
+def glyphs(path):
+    """The overlay's font: 95 rows of seven bytes, space to tilde, from its C++ table."""
+    import re
+    body = open(path).read().split("kGlyphs[95][7] = {", 1)[1].split("\n};", 1)[0]
+    rows = re.findall(r"\{(0x[^}]*)\}", re.sub(r"//[^\n]*", "", body))
+    return [[int(v, 16) for v in row.split(",")] for row in rows]
+
+
+def text_at(shot, scale, ox, oy, x, y, text, font):
+    """The first pixel of TEXT that is not as the font draws it, or None."""
+    table = glyphs(font)
+    white = (255, 255, 255)
+    for n, ch in enumerate(text):
+        rows = table[ord(ch) - 32]
+        for r in range(7):
+            for c in range(5):
+                gx, gy = x + 6 * n + c, y + r
+                got = shot.rgb(ox + gx * scale, oy + gy * scale)
+                if (got == white) != bool(rows[r] & (0x10 >> c)):
+                    return (ch, gx, gy, got)
+    return None
+
+
 def main():
     a = sys.argv[1:]
     if not a:
@@ -140,6 +166,13 @@ def main():
         shot = Xwd(a[1])
         x0, y0, x1, y1, r, g, b = (int(v) for v in a[2:9])
         print(sum(1 for y in range(y0, y1) for x in range(x0, x1) if shot.rgb(x, y) == (r, g, b)))
+    elif a[0] == "text":
+        shot = Xwd(a[1])
+        scale, ox, oy, x, y = (int(v) for v in a[2:7])
+        wrong = text_at(shot, scale, ox, oy, x, y, a[7], a[8])
+        if wrong:
+            print("'%s' at game (%d, %d) is %s" % wrong)
+            sys.exit(1)
     else:
         sys.exit(__doc__)
 

@@ -17,13 +17,13 @@ start_xvfb 1280x1024x24
 export SDL_AUDIODRIVER=dummy
 DRIVER="python3 $SRC/tests/e2e/window_driver.py"
 
-# start_game TRACE [ENV...]: the game in a window at scale 1; sets GAME and WIN.
+# start_game TRACE [ENV...]: the game in a window at scale 1 (with GAME_ARGS); sets GAME and WIN.
 start_game() {
     local trace=$1
     shift
     local try
     for try in 1 2; do
-        env "$@" "$ZUMBLE" --window --scale 1 --trace "$trace" 2>>game.err &
+        env "$@" "$ZUMBLE" --window --scale 1 --trace "$trace" ${GAME_ARGS:-} 2>>game.err &
         GAME=$!
         WIN=$(find_window)
         [ -n "$WIN" ] && break
@@ -177,5 +177,97 @@ for how in close sigterm; do
         test "$out" = "invalid: the round was left before its last fly and has no time"
     check "$how mid-round: it says the game was closed" test "$(od -A n -t u1 -j 31 -N 1 replays/last.zrp | tr -d ' ')" = 1
 done
+
+# --- splits over a round, off, and a race ----------------------------------------------------
+# The reference is the mode's best kept replay (a corpus round of ten flies, 7.234 s). The
+# window is stopped a few frames after the first swat and compared with the game's own
+# shots of the frames about then, made from the round's replay: the splits' top band
+# differs (the delta in green or red), the rest of the picture is the game's. With
+# --splits off the window is the game's shot; --race shows the raced run's time.
+TOOL="$SRC/tests/e2e/shot_tool.py"
+FONT="$SRC/platform/core/overlay_draw.cpp"
+swat_seen() {  # swat_seen TRACE: 3 frames have passed since the first swat
+    local first
+    first=$(grep -m1 -o '^frame=[0-9]* .* swatted=[1-9]' "$1" | cut -d' ' -f1 | cut -d= -f2)
+    [ -n "$first" ] && frame_reached "$1" $((first + 3))
+}
+# capture TRACE NAME: the game stopped, its window in NAME.xwd, the round's frame shown
+# (from the trace, the flip that ended it: the window may already show the next) in FRAME.
+capture() {
+    kill -STOP $GAME
+    local w0
+    w0=$(grep -m1 -o '^frame=[0-9]* .* scene=6 next=7 ' "$1" | cut -d' ' -f1 | cut -d= -f2)
+    FRAME=$(($(trace_frame "$1") - w0))
+    xwd -silent -id "$WIN" -out "$2.xwd"
+}
+# game_shots NAME: the game's own shots of frames FRAME-1 .. FRAME+1 of replays/last.zrp.
+game_shots() {
+    local h0 f
+    "$ZUMBLE" --headless --replay replays/last.zrp --trace "$1.h.trace" >/dev/null 2>&1
+    h0=$(grep -m1 -o '^frame=[0-9]* .* scene=6 next=7 ' "$1.h.trace" | cut -d' ' -f1 | cut -d= -f2)
+    for f in -1 0 1; do echo "$((h0 + FRAME + f)) shot $1$f.png"; done >"$1.shots"
+    "$ZUMBLE" --headless --replay replays/last.zrp --script "$1.shots" >/dev/null 2>&1
+}
+# splits_over NAME: for one of the shots, the top band differs with a green or red delta
+# in it, and every row below it is the game's.
+splits_over() {
+    local f toned
+    toned=$(($(python3 "$TOOL" count "$1.xwd" 0 0 640 11 64 224 64) + $(python3 "$TOOL" count "$1.xwd" 0 0 640 11 255 72 72)))
+    [ "$toned" -gt 0 ] || { echo "  no delta's colour in the top band"; return 1; }
+    for f in -1 0 1; do
+        [ "$(python3 "$TOOL" differ "$1.xwd" "$1$f.png" 1 0 0 0 11)" -gt 500 ] &&
+            [ "$(python3 "$TOOL" differ "$1.xwd" "$1$f.png" 1 0 0 11 480)" -eq 0 ] && return 0
+    done
+    return 1
+}
+plain_as_game() {
+    local f
+    for f in -1 0 1; do python3 "$TOOL" same "$1.xwd" "$1$f.png" 1 0 0 >/dev/null && return 0; done
+    python3 "$TOOL" same "$1.xwd" "$1-1.png" 1 0 0
+    return 1
+}
+REF="$SRC/tests/replays/10-flies-speed-2.zrp"
+reference() { rm -rf replays hiscoa.sav; mkdir replays; cp "$REF" replays/best-10-2-1.zrp; }
+# splits_round NAME CHECK [ARGS]: a round played to its board beside the checks, which see
+# the window stopped after the first swat (then the key PRESS, if any, is pressed); its
+# replay verifies.
+splits_round() {
+    local name=$1 what=$2 driver out
+    shift 2
+    reference
+    mkdir "$name"
+    GAME_ARGS="$*" start_game "$name.trace" || return
+    $DRIVER "$WIN" 1 "$name.trace" 1 "$name" end >"$name/driver.out" 2>&1 &
+    driver=$!
+    if wait_until 60 swat_seen "$name.trace"; then
+        capture "$name.trace" "$name"
+        kill -CONT $GAME
+        [ -n "${PRESS:-}" ] && xdotool key --window "$WIN" "$PRESS"
+    else
+        fail "$name: no swat seen"
+    fi
+    wait $driver || fail "$name: the player did not finish: $(tail -1 "$name/driver.out")"
+    close_game
+    game_shots "$name"
+    check "$name: $what" $CHECK_SHOT "$name"
+    out=$("$ZUMBLE" --verify replays/last.zrp 2>&1)
+    check "$name: the round's replay verifies: '${out%% round=*}'" \
+        test "${out%% round=*}" = "ok flies=10 speed=2 time_ms=$(cut -d' ' -f2 "$name/times.txt") frames=$(u32 replays/last.zrp 52)"
+}
+PRESS=s CHECK_SHOT=splits_over splits_round splits "after the first swat the delta shows, and only the top band differs from the game's shot"
+check "S turned the splits off, kept in display.ini (and the game never heard it: the replay verified)" \
+    grep -qx 'splits=off' display.ini
+rm display.ini
+CHECK_SHOT=plain_as_game splits_round nosplits "with --splits off the window is the game's own shot" --splits off
+check "--splits off is kept in display.ini" grep -qx 'splits=off' display.ini
+rm display.ini
+# The race: the game starts at mode select in the raced run's mode; the top line names it
+# and its time.
+race_line() {
+    local ms
+    ms=$(u32 "$REF" 48)
+    python3 "$TOOL" text "$1.xwd" 1 0 0 4 2 "race: ada  $((ms / 60000)):$(printf '%02d.%03d' $((ms / 1000 % 60)) $((ms % 1000)))" "$FONT"
+}
+CHECK_SHOT=race_line splits_round race "--race shows the raced run's name and time on the top line" --race "$REF" --race-name ada
 
 finish

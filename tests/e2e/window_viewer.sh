@@ -14,7 +14,9 @@ start_xvfb 1400x1100x24
 export SDL_AUDIODRIVER=dummy
 TOOL="$SRC/tests/e2e/shot_tool.py"
 R="$SRC/tests/replays/1000-flies-speed-2.zrp"
-F=$(u32 "$R" 52)
+# The round was left from its board: its file ends on the black frame of the leave, which
+# the viewer leaves out. It shows F frames, the last its board.
+F=$(($(u32 "$R" 52) - 1))
 
 # --- the headless run: each round frame's trace line, and the game's own shots --------
 "$ZUMBLE" --headless --replay "$R" --trace h.trace > /dev/null 2>&1 || fail "--headless --replay: exit $?"
@@ -25,9 +27,10 @@ line_of() { sed -n "$((h0 + $1))p" h.trace | sed 's/^frame=[0-9]* //'; }
 bar_frame() { awk -v x="$1" -v n="$F" 'BEGIN { f = (x - 16) / 608; if (f < 0) f = 0; if (f > 1) f = 1; print int(f * (n - 1) + 0.5) }'; }
 CLICKED=$(bar_frame 168)
 DRAGGED=$(bar_frame 472)
-for f in 600 "$CLICKED" "$DRAGGED"; do echo "$((h0 + f)) shot f$f.png"; done > shots.txt
+LAST=$((F - 1))
+for f in 600 "$CLICKED" "$DRAGGED" "$LAST"; do echo "$((h0 + f)) shot f$f.png"; done > shots.txt
 "$ZUMBLE" --headless --replay "$R" --script shots.txt > /dev/null 2>&1 || fail "the headless shots: exit $?"
-for f in 600 "$CLICKED" "$DRAGGED"; do [ -s "f$f.png" ] || fail "no headless shot of frame $f"; done
+for f in 600 "$CLICKED" "$DRAGGED" "$LAST"; do [ -s "f$f.png" ] || fail "no headless shot of frame $f"; done
 
 # --- the window ---------------------------------------------------------------------------
 "$ZUMBLE" --window --scale 2 --replay "$R" --trace w.trace >w.out 2>w.err &
@@ -95,7 +98,10 @@ key shift+Left
 key Left
 at 300 "Shift+Left and Left"
 key End
-at $((F - 1)) "End"
+at "$LAST" "End: the round's last picture"
+key o
+check "the last frame shown is the round's board, the game's own shot" shot_until plain-end same_as "f$LAST.png"
+key o
 key Home
 at 0 "Home again"
 # The speeds (0.25x to 4x and back to 1x) leave the frame where it is.

@@ -8,7 +8,9 @@ set -u
 start_wine
 TOOL="$SRC/tests/e2e/shot_tool.py"
 R="$SRC/tests/replays/10-flies-speed-2.zrp"
-F=$(u32 "$R" 52)
+# The round was left from its board: the viewer leaves out the black frame of the leave
+# and shows one frame fewer than the file holds.
+F=$(($(u32 "$R" 52) - 1))
 
 "$LINUX_ZUMBLE" --headless --replay "$R" --trace h.trace > /dev/null 2>&1
 H=$PWD/h.trace
