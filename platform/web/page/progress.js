@@ -79,7 +79,8 @@ function zumbleProgressChart(mode) {
   var c = ZUMBLE_CHART;
   var n = mode.rounds.length;
   var times = mode.rounds.filter(function (r) { return !r.left; }).map(function (r) { return r.timeMs; });
-  var slowest = Math.max.apply(null, times.concat([0])), fastest = Math.min.apply(null, times.concat([slowest]));
+  var slowest = times.reduce(function (a, t) { return Math.max(a, t); }, 0);
+  var fastest = times.reduce(function (a, t) { return Math.min(a, t); }, slowest);
   var spread = Math.max(slowest - fastest, 1000);  // a single time sits in the middle of a second
   var low = (slowest + fastest - spread) / 2 - spread * 0.06, high = (slowest + fastest + spread) / 2 + spread * 0.06;
   var x = function (i) { return (n === 1 ? (c.left + c.width - c.right) / 2 : c.left + (c.width - c.right - c.left) * i / (n - 1)).toFixed(1); };
