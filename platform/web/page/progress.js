@@ -27,24 +27,32 @@ function zumbleModeName(flies, speed) {
 })();
 
 // One line of the history, or null when it is not a whole line of the game's (cut off,
-// edited by hand): all six keys with good values; keys a later game adds are passed over.
+// edited by hand), read as the game reads it: each of the six keys once with a good
+// value; keys a later game adds are passed over.
 function zumbleHistoryLine(line) {
   if (!line || line.length > 256) return null;
+  var number = function (text, high) { return /^\d{1,10}$/.test(text) && Number(text) <= high ? Number(text) : null; };
   var got = {};
   var words = line.split(' ');
   for (var i = 0; i < words.length; ++i) {
-    var word = /^([a-z_]+)=(\S+)$/.exec(words[i]);
-    if (!word) return null;
-    got[word[1]] = word[2];
+    if (!words[i]) continue;
+    var eq = words[i].indexOf('=');
+    if (eq < 0) return null;
+    var key = words[i].slice(0, eq), value = words[i].slice(eq + 1);
+    if (!/^(played|flies|speed|time_ms|swatted|round)$/.test(key)) continue;
+    if (key in got) return null;
+    if (key === 'played') got.played = number(value, 0xFFFFFFFF);
+    else if (key === 'flies') got.flies = ZUMBLE_FLIES.indexOf(number(value, 1000)) >= 0 ? number(value, 1000) : null;
+    else if (key === 'speed') got.speed = number(value, 4) >= 1 ? number(value, 4) : null;
+    else if (key === 'time_ms') got.time_ms = value === 'left' ? 'left' : number(value, 0xFFFFFFFE);
+    else if (key === 'swatted') got.swatted = number(value, 1000);
+    else got.round = value === '-' || /^[0-9a-f]{64}$/.test(value) ? value : null;
+    if (got[key] === null) return null;
   }
-  if (!/^\d{1,10}$/.test(got.played) || !/^(10|30|100|1000)$/.test(got.flies) || !/^[1-4]$/.test(got.speed) ||
-      !/^(\d{1,10}|left)$/.test(got.time_ms) || !/^\d{1,4}$/.test(got.swatted) ||
-      !/^([0-9a-f]{64}|-)$/.test(got.round)) return null;
-  var r = { played: Number(got.played), flies: Number(got.flies), speed: Number(got.speed),
-            left: got.time_ms === 'left', timeMs: got.time_ms === 'left' ? 0 : Number(got.time_ms),
-            swatted: Number(got.swatted) };
-  if (r.played > 0xFFFFFFFF || r.timeMs > 0xFFFFFFFF || r.swatted > r.flies) return null;
-  return r;
+  if (!('played' in got && 'flies' in got && 'speed' in got && 'time_ms' in got && 'swatted' in got && 'round' in got) ||
+      got.swatted > got.flies) return null;
+  return { played: got.played, flies: got.flies, speed: got.speed, left: got.time_ms === 'left',
+           timeMs: got.time_ms === 'left' ? 0 : got.time_ms, swatted: got.swatted };
 }
 
 // The history by mode, the mode played last first; each mode's rounds oldest first.
@@ -52,7 +60,7 @@ function zumbleHistoryModes() {
   var text = zumbleReadText(ZUMBLE_HOME + '/history.txt');  // page.js
   var modes = {};
   (text || '').split('\n').forEach(function (line, at) {
-    var r = zumbleHistoryLine(line);
+    var r = zumbleHistoryLine(line.replace(/\r$/, ''));  // a file edited on Windows, as the game reads it
     if (!r) return;
     var key = r.flies + '-' + r.speed;
     var mode = modes[key] = modes[key] || { flies: r.flies, speed: r.speed, rounds: [], last: 0 };
@@ -147,6 +155,7 @@ function zumbleListProgress() {
                           (chart.left ? ' (' + chart.left + ' left)' : ''),
                         chart.best === null ? '' : 'best ' + zumbleReplayTime(chart.best)].filter(Boolean).join(' · ');
     section.appendChild(head);
+    chart.svg.setAttribute('aria-label', head.textContent);
     section.appendChild(chart.svg);
     charts.appendChild(section);
   });
