@@ -9,7 +9,8 @@
 
 zumble_replay_library()
 zumble_sources(WEB_SOURCES ${ZUMBLE_GAME_FOLDERS} ${ZUMBLE_DRIVER_FOLDERS}
-  platform/core platform/headless platform/posix platform/png_stored platform/web)
+  platform/core platform/headless platform/posix platform/png_stored platform/web
+  platform/clip_none)
 set(WEB_PAGE_DIR ${CMAKE_SOURCE_DIR}/platform/web/page)
 file(GLOB WEB_PAGE CONFIGURE_DEPENDS ${WEB_PAGE_DIR}/*)
 file(GLOB_RECURSE WEB_DATA CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bmp/* ${CMAKE_SOURCE_DIR}/wave/*)
@@ -46,6 +47,7 @@ target_link_options(zumble_web PRIVATE
   "SHELL:--pre-js ${WEB_PAGE_DIR}/viewer.js"
   "SHELL:--pre-js ${WEB_PAGE_DIR}/replays.js"
   "SHELL:--pre-js ${WEB_PAGE_DIR}/progress.js"
+  "SHELL:--pre-js ${WEB_PAGE_DIR}/clip.js"
   "SHELL:--preload-file ${CMAKE_SOURCE_DIR}/bmp@/zumble/bmp"
   "SHELL:--preload-file ${CMAKE_SOURCE_DIR}/wave@/zumble/wave")
 set_target_properties(zumble_web PROPERTIES

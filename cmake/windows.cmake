@@ -43,7 +43,7 @@ endforeach()
 #   zumble.exe        the player's build: the platform stand-in and its portable core, with
 #                     the Win32 backend (platform/win32/) and the headless one.
 zumble_sources(CORE_SOURCES ${ZUMBLE_DRIVER_FOLDERS}
-  platform/core platform/headless platform/png_stored platform/win32)
+  platform/core platform/headless platform/png_stored platform/win32 platform/clip_none)
 add_executable(zumble ${GAME_SOURCES} ${CORE_SOURCES})
 target_include_directories(zumble PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(zumble PRIVATE ZUMBLE_VERSION="${PROJECT_VERSION}")

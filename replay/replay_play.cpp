@@ -230,7 +230,19 @@ int LoadReplay(const char* path, bool verify) {
     } else {
         g_play.verify = verify;
         g_play.measure = verify || g_Options.headless;
-        if (!verify) {
+        // A clip is made only of a round the verifier would take.
+        const bool strict = verify || !g_Options.clip.empty();
+        static char rule[192];
+        std::int64_t now = 0;
+        if (strict && !VerifierNow(&now)) {
+            std::printf("error: ZUMBLE_VERIFY_NOW is not a number of seconds since 1970\n");
+            std::fflush(stdout);
+            return 2;
+        }
+        // Only what a player's input could be: the verifier vouches for the round.
+        if (strict && !ReplayFollowsRules(g_play.file, now, rule, sizeof rule)) {
+            why = rule;
+        } else if (!verify) {
             // A replay that is watched can be paused, stepped and sought (a verified one
             // is only played).
             if (!ViewerLoad(g_play.file, !g_Options.headless)) {
@@ -238,17 +250,14 @@ int LoadReplay(const char* path, bool verify) {
                 return 2;
             }
             return -1;
+        } else {
+            return -1;
         }
-        // Only what a player's input could be: the verifier vouches for the round.
-        std::int64_t now = 0;
-        if (!VerifierNow(&now)) {
-            std::printf("error: ZUMBLE_VERIFY_NOW is not a number of seconds since 1970\n");
-            std::fflush(stdout);
-            return 2;
-        }
-        static char rule[192];
-        if (ReplayFollowsRules(g_play.file, now, rule, sizeof rule)) return -1;
-        why = rule;
+    }
+    if (!verify && !g_Options.clip.empty()) {
+        std::printf("invalid: %s\n", why);
+        std::fprintf(stderr, "zumble: no clip: %s does not verify\n", path);
+        return 1;
     }
     if (verify) {
         std::printf("invalid: %s\n", why);

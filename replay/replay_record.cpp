@@ -314,6 +314,12 @@ void FinishReplayRecording() {
 
 bool ReplayRoundGoingOn() { return g_rec && g_rec->inRound; }
 
+bool ReplayRoundTimeKnown(unsigned* time) {
+    if (!g_rec || !g_rec->inRound || !g_rec->timeKnown) return false;
+    *time = g_rec->time;
+    return true;
+}
+
 void KeepReplaySoFar() {
     if (!g_rec || !g_rec->inRound) return;
     std::size_t size = 0;

@@ -16,3 +16,6 @@ void KeepReplaySoFar();
 // True from the click that starts a round to the return to mode select (the page asks
 // before leaving a round to watch a replay).
 bool ReplayRoundGoingOn();
+// True with the round's time once its last fly is swatted, while its results board
+// shows (the page offers to send the round from there).
+bool ReplayRoundTimeKnown(unsigned* time);

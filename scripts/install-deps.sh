@@ -11,6 +11,7 @@
 #   web      the browser build (make web, make play-web)
 #   fuzz     the fuzz programs, built with clang (scripts/run-fuzz.sh)
 #   board    the best-times server and its database
+#   clip     video clips of replays (zumble --replay FILE --clip OUT.webm)
 #   test     everything make test runs: all of the above, the window tests and the page's
 set -euo pipefail
 
@@ -26,6 +27,10 @@ purpose_packages() {
     windows) purpose_packages play
              echo g++-mingw-w64-x86-64 wine wine64 zip xvfb xauth xdotool x11-apps python3 ;;
     web)     echo cmake make python3 emscripten nodejs ;;
+    # Clips: VP9 (libvpx) and Opus (libopus) in WebM, the picture to YUV
+    # (libyuv) and the mix to Opus's 48 kHz (the resampler of libspeexdsp).
+    clip)    purpose_packages play
+             echo libvpx-dev libopus-dev libyuv-dev libspeexdsp-dev ;;
     fuzz)    purpose_packages play
              echo clang libclang-rt-14-dev ;;
     # ICU for the players' names (Unicode normal forms, case folding, confusables);
@@ -41,7 +46,7 @@ purpose_packages() {
     # The union, and what only the tests use: GoogleTest, the real window driven by
     # xdotool (x11-utils: xwininfo; x11-apps: xwd), ALSA's null device through Python,
     # and the page in headless Chromium (its test modules come with npm).
-    test)    for p in play bench package windows web fuzz board; do purpose_packages "$p"; done
+    test)    for p in play bench package windows web fuzz board clip; do purpose_packages "$p"; done
              echo libgtest-dev libgmock-dev x11-utils x11-apps python3 chromium
              # npm comes with some builds of Node; Debian's own is a package of its own.
              command -v npm > /dev/null || echo npm ;;
@@ -58,7 +63,7 @@ fi
 packages=()
 for purpose in "$@"; do
   if ! names=$(purpose_packages "$purpose"); then
-    echo "install-deps: unknown purpose '$purpose' (play, bench, package, windows, web, fuzz, board, test)" >&2
+    echo "install-deps: unknown purpose '$purpose' (play, bench, package, windows, web, fuzz, board, clip, test)" >&2
     exit 2
   fi
   for p in $names; do

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Remakes the README's screenshots from deterministic headless runs:
 #   docs/screens/title.png, mode-select.png, play.png, results.png
-# and, where a window can be shown under Xvfb (Xvfb, xdotool, xwd, python3), the replay
-# viewer with its overlay: docs/screens/viewer.png
+# the board's front page (docs/screens/board.png, with make board and tests/web's node
+# modules), and, where a window can be shown under Xvfb (Xvfb, xdotool, xwd, python3),
+# the replay viewer with its overlay: docs/screens/viewer.png
 # Usage: scripts/screenshots.sh [path/to/zumble]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -50,6 +51,44 @@ rm -f hiscoa.sav
 "$zumble" --headless --autoplay --script shots.txt --frames $((clear + 21)) --time 1234567 > /dev/null
 cp title.png mode-select.png play.png results.png "$out/"
 echo "screenshots written to docs/screens (play at frame $busy, results at frame $((clear + 20)))"
+
+# The board's front page: a board over a fresh database, rounds a person could play
+# (tests/e2e/human_round.py) sent to it under a few names, the page shown in Chromium at
+# 1280x800. Needs make board and tests/web's node modules.
+board=$root/build-board/zumble-board
+if [ -x "$board" ] && [ -d "$root/tests/web/node_modules/playwright-core" ]; then
+    "$board" --port 0 --db board.db --zumble "$zumble" --work-dir "$work" > board.out 2> board.err &
+    board_pid=$!
+    url=""
+    for _ in $(seq 100); do
+        url=$(grep -o 'http://[0-9.]*:[0-9]*' board.out 2> /dev/null | head -1 || true)
+        [ -n "$url" ] && break
+        sleep 0.1
+    done
+    [ -n "$url" ] || { cat board.err; kill $board_pid; exit 1; }
+    now=$(date +%s)
+    n=0
+    for run in "Ann 10 2" "Bo 10 2" "Chen 10 2" "Dee 10 3" "Fay 10 3" "Eli 30 2" "Gus 10 1" "Hal 30 2"; do
+        read -r name flies speed <<< "$run"
+        n=$((n + 1))
+        python3 "$root/tests/e2e/human_round.py" "$zumble" "$root" "run-$n.zrp" --time $((now - 3600 * n)) \
+            --flies "$flies" --speed "$speed" --hand "$n" > /dev/null
+        curl -s -o /dev/null -X POST --data-binary @"run-$n.zrp" -H 'Content-Type: application/octet-stream' \
+            "$url/api/runs?name=$name"
+    done
+    node --input-type=module -e "
+      import { launch } from '$root/tests/web/harness.mjs';
+      const context = await launch({ width: 1280, height: 800 });
+      const page = await context.newPage();
+      await page.goto(process.argv[1]);
+      await page.screenshot({ path: process.argv[2] });
+      await context.close();" "$url/" "$out/board.png"
+    kill $board_pid
+    wait $board_pid 2> /dev/null || true
+    echo "board screenshot written to docs/screens/board.png"
+else
+    echo "no board shot: make board and (cd tests/web && npm ci) first"
+fi
 
 # The viewer: a round of 30 flies whose swatter sweeps in loops and swats every quarter
 # second, recorded headless, then watched in a window and paused 5 s in.

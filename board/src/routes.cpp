@@ -34,14 +34,10 @@ using Args = std::vector<std::string>;  // the path segments a route's '*'s matc
 // on a name that merely resolves to the board (DNS rebinding) sends that name as its
 // Host. Programs send no Origin, and the Host of the URL they were given. Null when the
 // post may be taken, else why not.
+std::string RequestHost(const Context& ctx, const HttpRequest& req);
+
 const char* RefusedPost(const Context& ctx, const HttpRequest& req) {
-  const std::string* forwarded =
-      ctx.options->trust_proxy ? req.Header("x-forwarded-host") : nullptr;
-  std::string host = forwarded ? *forwarded : req.Header("host") ? *req.Header("host") : "";
-  // The proxy's own value is the last one (as for X-Forwarded-For).
-  host = host.substr(host.rfind(',') == std::string::npos ? 0 : host.rfind(',') + 1);
-  while (!host.empty() && host.front() == ' ') host.erase(0, 1);
-  if (!IsBoardHost(ctx.origins, host))
+  if (!IsBoardHost(ctx.origins, RequestHost(ctx, req)))
     return "this board takes runs under its own names only (the operator lists them with "
            "--public-url)";
   const char* cross = "a run is submitted from this board's own pages, not another site's";
@@ -176,8 +172,8 @@ bool LoadPlayer(Context* ctx, const HttpRequest& req, const Args& args, PlayerPa
     return false;
   }
   if (!ReadPaging(req, &page->limit, &offset, res)) return false;
-  if (!ctx->store->PlayerBests(FoldName(name), page->limit, offset, &page->player, &found,
-                               &page->runs)) {
+  if (!ctx->store->PlayerRuns(FoldName(name), page->limit, offset, &page->player, &found,
+                              &page->runs, &page->attempts)) {
     DatabaseDown(ctx, res);
     return false;
   }
@@ -201,7 +197,24 @@ void PlayerPageHtml(Context* ctx, const HttpRequest& req, const Args& args, Http
   res->Set(200, "text/html; charset=utf-8", PlayerHtml(page));
 }
 
-void Feed(Context* ctx, const HttpRequest&, const Args&, HttpResponse* res) {
+// The host a request named: the proxy's (the last X-Forwarded-Host) with --trust-proxy,
+// else its Host.
+std::string RequestHost(const Context& ctx, const HttpRequest& req) {
+  const std::string* forwarded =
+      ctx.options->trust_proxy ? req.Header("x-forwarded-host") : nullptr;
+  std::string host = forwarded ? *forwarded : req.Header("host") ? *req.Header("host") : "";
+  // The proxy's own value is the last one (as for X-Forwarded-For).
+  host = host.substr(host.rfind(',') == std::string::npos ? 0 : host.rfind(',') + 1);
+  while (!host.empty() && host.front() == ' ') host.erase(0, 1);
+  return host;
+}
+
+// Where the feed's links start: the board's public URL, or the name it was asked by.
+std::string FeedBase(const Context& ctx, const HttpRequest& req) {
+  return LinkBase(ctx.origins, ctx.options->public_urls.size(), RequestHost(ctx, req));
+}
+
+void Feed(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* res) {
   Page records;
   std::string secret;
   if (!ctx->store->Records(kFeedEntries, &records) || !ctx->store->BoardSecret(&secret))
@@ -212,7 +225,20 @@ void Feed(Context* ctx, const HttpRequest&, const Args&, HttpResponse* res) {
   hex[16] = '8';
   std::string uuid = hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) + "-" +
                      hex.substr(16, 4) + "-" + hex.substr(20);
-  res->Set(200, "application/atom+xml; charset=utf-8", RecordsAtom(records.runs, uuid));
+  res->Set(200, "application/atom+xml; charset=utf-8",
+           RecordsAtom(records.runs, uuid, FeedBase(*ctx, req)));
+}
+
+// A shown run: its fields and where it stands on its board (the page's viewer says
+// whose run it watches).
+void RunApi(Context* ctx, const HttpRequest&, const Args& args, HttpResponse* res) {
+  int64_t id = 0, rank = 0;
+  bool found = false;
+  Run run;
+  if (!ParseRunId(args[0], &id)) return SendError(res, 404, "no such run");
+  if (!ctx->store->ShownRun(id, &run, &rank, &found)) return DatabaseDown(ctx, res);
+  if (!found) return SendError(res, 404, "no such run");
+  SendJson(res, 200, RankedRunJson(run, rank));
 }
 
 // A shown run's replay; with review=TOKEN (from zumble-board admin), any run's.
@@ -295,6 +321,7 @@ struct Route {
   const char* pattern;   // '*' stands for one path segment
   void (*handle)(Context*, const HttpRequest&, const Args&, HttpResponse*);
   bool cached;           // a GET whose answer changes only when a run is stored
+  bool by_host = false;  // its answer names the board by the host asked (the feed)
 };
 
 const Route kRoutes[] = {
@@ -306,7 +333,8 @@ const Route kRoutes[] = {
     {"GET", "/boards/*/*/keys", KeysBoardPage, true},
     {"GET", "/players/*", PlayerPageHtml, true},
     {"GET", "/api/players/*", PlayerApi, true},
-    {"GET", "/feed.atom", Feed, true},
+    {"GET", "/feed.atom", Feed, true, true},
+    {"GET", "/api/runs/*", RunApi, true},
     {"GET", "/api/runs/*/replay", RunReplay, true},
     {"POST", "/api/runs", PostRun, false},
     {"POST", "/submit", PostForm, false},
@@ -357,21 +385,33 @@ void NoRoute(const HttpRequest& req, bool path_known, HttpResponse* res) {
 }
 
 // The path's length first: a decoded path may hold a '?' of its own, so that
-// /api/players/New%3Fx and /api/players/New?x are two keys.
-std::string CacheKey(const HttpRequest& req) {
-  return std::to_string(req.path.size()) + " " + req.path + "?" + req.query;
+// /api/players/New%3Fx and /api/players/New?x are two keys. An answer that names the
+// board by the host asked is kept for each (its links' start before the rest).
+std::string CacheKey(const Context& ctx, const HttpRequest& req, const Route& route) {
+  std::string key = std::to_string(req.path.size()) + " " + req.path + "?" + req.query;
+  return route.by_host ? "@" + FeedBase(ctx, req) + " " + key : key;
 }
 
 // The GET request a key was made from, for the builder.
 bool FromCacheKey(const std::string& key, HttpRequest* req) {
-  size_t space = key.find(' ');
+  std::string_view rest = key;
+  if (!rest.empty() && rest[0] == '@') {
+    // "@http://HOST[:PORT] ": asked by that host.
+    size_t space = rest.find(' '), scheme = rest.find("://");
+    if (space == std::string_view::npos || scheme == std::string_view::npos || scheme > space)
+      return false;
+    std::string host(rest.substr(scheme + 3, space - scheme - 3));
+    req->headers = {{"host", host}, {"x-forwarded-host", host}};
+    rest.remove_prefix(space + 1);
+  }
+  size_t space = rest.find(' ');
   int64_t length = 0;
-  if (space == std::string::npos || !ParseCount(key.substr(0, space), 1 << 20, &length) ||
-      key.size() < space + 1 + length + 1 || key[space + 1 + length] != '?')
+  if (space == std::string_view::npos || !ParseCount(rest.substr(0, space), 1 << 20, &length) ||
+      rest.size() < space + 1 + length + 1 || rest[space + 1 + length] != '?')
     return false;
   req->method = "GET";
-  req->path = key.substr(space + 1, length);
-  req->query = key.substr(space + 2 + length);
+  req->path = std::string(rest.substr(space + 1, length));
+  req->query = std::string(rest.substr(space + 2 + length));
   return true;
 }
 
@@ -426,7 +466,7 @@ bool AnswerAtOnce(Context* ctx, const HttpRequest& req, HttpResponse* res,
   }
   // With the database away, a worker asks it again (and answers 503 if it still is).
   if (!route->cached || !ctx->database_ok.load()) return false;
-  auto answer = CacheFind(&ctx->cache, CacheKey(req), ctx->generation.load());
+  auto answer = CacheFind(&ctx->cache, CacheKey(*ctx, req, *route), ctx->generation.load());
   if (!answer) return false;
   const std::string* if_none_match = req.Header("if-none-match");
   if (kept && req.method == "GET" && SentWhole(*answer, if_none_match)) {
@@ -455,7 +495,7 @@ void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res) {
   }
   if (!ctx->database_ok.load() && RefreshGeneration(ctx) < 0) return DatabaseDown(ctx, res);
   int64_t generation = ctx->generation.load();
-  std::string key = CacheKey(req);
+  std::string key = CacheKey(*ctx, req, *route);
   bool build = false;
   auto answer = CacheFind(&ctx->cache, key, generation, &build);
   if (!answer) {

@@ -175,7 +175,7 @@ if [ -n "$url" ]; then
     check "the round is taken, 201 (got $STATUS: $BODY)" test "$STATUS" = 201
     check "with the time the installed game verified ($round_time ms)" test "$(json_field time_ms)" = "$round_time"
     req GET "$url/api/boards/10/2"
-    check "the board shows it" grep -q "\"name\":\"Packaged\",\"flies\":10,\"speed\":2,\"time_ms\":$round_time" <<< "$BODY"
+    check "the board shows it" grep -q "\"name\":\"Packaged\",\"flies\":10,\"speed\":2,\"speed_word\":\"NORMAL\",\"time_ms\":$round_time" <<< "$BODY"
     check "the run is in the service's database" \
         test "$(sqlite3 /var/lib/zumble-board/board.db 'SELECT count(*) FROM runs')" = 1
 fi

@@ -1,8 +1,12 @@
 // The page served by the board, in headless Chromium: a round played in the page (a
 // person's inputs, as tests/e2e/human_round.py plays them headless, given to the page as
-// its script, on the virtual clock) leaves its replay; the bar's "Submit to the board"
-// sends it; the board stores the time the page's own hiscoa.sav holds and lists it. A
-// round of the page's test player (?autoplay) is refused, and the page says why.
+// its script, on the virtual clock, up to its results board, which then stays); the bar
+// offers "Submit to the board" on the results board and sends it; the board stores the
+// time the page's own hiscoa.sav holds and lists it, and the bar and the replays' list
+// say it was sent, with its place. A round of the page's test player (?autoplay) is
+// refused, and the page says why. The board's front page reads at a glance (the mode in
+// words, no cell wrapping at 320 and 1280 px), and a run watched from it says whose it is
+// and leads back.
 // Usage: node board_page.mjs BOARD GAME SITE   (needs tests/web's node modules)
 import { execFileSync, spawn } from 'node:child_process';
 import fs from 'node:fs';
@@ -38,8 +42,11 @@ if (!/ keys=\d/.test(execFileSync(game, ['--verify', path.join(work, 'headless.z
   console.log('SKIP: the game\'s --verify does not say keys= yet');
   process.exit(77);
 }
-const lastFrame = Math.max(...fs.readFileSync(path.join(siteDir, 'round.script'), 'utf8').trim().split('\n')
-  .map((line) => Number(line.split(' ')[0])));
+// The round up to the click that leaves its results board: the board then stays.
+const roundLines = fs.readFileSync(path.join(siteDir, 'round.script'), 'utf8').trim().split('\n');
+const leaveFrame = Math.max(...roundLines.filter((line) => / down$/.test(line)).map((line) => Number(line.split(' ')[0])));
+fs.writeFileSync(path.join(siteDir, 'board.script'),
+                 roundLines.filter((line) => Number(line.split(' ')[0]) < leaveFrame).join('\n') + '\n');
 fs.writeFileSync(path.join(siteDir, 'autoplay.script'),
                  ['0 move 300 300', '3 click', '10 move 120 80', '12 click', '16 move 320 320', '18 click',
                   '1800 key escape', '1810 key escape', ''].join('\n'));
@@ -63,19 +70,19 @@ try {
   // The board's Content-Security-Policy must let the page do all it does.
   const refused = [];
   page.on('console', (m) => { if (/Content Security Policy/.test(m.text())) refused.push(m.text()); });
-  await page.goto(`${url}/play/?script=round.script&frames=${lastFrame + 100}&time=${seed}`);
-  await page.waitForFunction(() => window.zumbleEnded && window.zumbleEnded(), null,
-                             { timeout: 240000, polling: 250 });
+  await page.goto(`${url}/play/?script=board.script&frames=${leaveFrame + 7200}&time=${seed}`);
+  // The results board shows, and the bar offers the round from there.
+  await page.waitForFunction(() => typeof zumbleBoardRoundTime === 'function' && zumbleBoardRoundTime() >= 0 &&
+                                   !document.getElementById('board').hidden, null, { timeout: 240000, polling: 100 });
+  check('the bar offers "Submit to the board" on the results board', true);
   const saved = await page.evaluate(() => Array.from(window.zumbleSave() || []));
   // The first time of the 10-fly, speed 2 row: after 4 header words, 5 times a mode.
   const want = saved.length >= 36 ? Buffer.from(saved).readUInt32LE(12 + 4 * 5) : -1;
   check('the round left a time in the page\'s hiscoa.sav', want > 0 && want < 0xFFFFFFFF, String(want));
   check('the page\'s round is the one played headless', played.startsWith(`time_ms=${want} `), played);
 
-  await page.waitForSelector('#board:not([hidden])', { timeout: 10000 });
-  check('the bar offers "Submit to the board"', true);
   await page.fill('#board-name', 'Page Player');
-  await page.click('#board button');
+  await page.click('#board-submit');
   await page.waitForFunction(() => /On the board|Not on the board/.test(document.getElementById('status').textContent),
                              null, { timeout: 30000 });
   const status = await page.textContent('#status');
@@ -85,6 +92,15 @@ try {
   const key = await page.evaluate(() => window.zumbleBoardKey('page player'));
   check('the page keeps the name\'s key', /^zk-[A-Za-z0-9_-]{43}$/.test(key), key);
   check('the page tells the player the name is theirs', status.includes('is yours now'), status);
+  check('the page names the mode in words', status.includes('of 10 flies, NORMAL.'), status);
+  const sentNote = await page.evaluate(() => {
+    const a = document.querySelector('#board-sent a.sent');
+    return a ? { text: a.textContent, href: a.getAttribute('href'),
+                 submit: !document.getElementById('board-submit').hidden } : null;
+  });
+  check('the bar says the round was sent, with its place and a link to the board',
+        sentNote && sentNote.text === 'sent, place 1' && sentNote.href === '/boards/10/2?name=Page%20Player' &&
+        !sentNote.submit, JSON.stringify(sentNote));
   await page.evaluate(() => { document.getElementById('board').hidden = false; });
   await page.click('#board-key-open');
   check('"Key" shows the key to copy', (await page.inputValue('#board-key-text')) === key);
@@ -95,8 +111,16 @@ try {
         JSON.stringify(again));
   const words = await page.evaluate((b) => window.zumbleBoardSays(409, b), again.body);
   check('the page says why in words', /on the board already \(run \d+\)/.test(words), words);
-  // The list of kept replays offers each timed one to the board; sent again from there
-  // under the same name, the best time's replay is that run, at its time.
+  // The list of kept replays: the round sent (its last round and its best time) says so;
+  // once this browser forgets it was sent, each is offered, and sent again from there
+  // under the same name the best time's replay is that run, at its time.
+  await page.click('#replays-button');
+  const sentInList = await page.locator('#replays-list li[data-name] a.sent[href="/boards/10/2?name=Page%20Player"]').count();
+  const offeredSent = await page.locator('#replays-list li[data-name] button.submit').count();
+  check(`the kept replays' list says both were sent (${sentInList}, ${offeredSent} offered)`,
+        sentInList === 2 && offeredSent === 0);
+  await page.evaluate(() => localStorage.removeItem('zumble-board-sent'));
+  await page.click('#replays-close');
   await page.click('#replays-button');
   const offered = await page.locator('#replays-list li[data-name] button.submit').count();
   check(`the kept replays' list offers both to the board (${offered})`, offered === 2);
@@ -107,6 +131,7 @@ try {
   const fromList = await page.textContent('#status');
   check('"Submit" in the list sends that replay under the form\'s name',
         fromList.startsWith('On the board: ' + (want / 1000).toFixed(3) + ' s, place 1 '), fromList);
+  check('then the list says it was sent', await page.locator('#replays-list li[data-name="best-10-2-1.zrp"] a.sent').count() === 1);
   // Each refusal's code in words (the JSON as the board sends it).
   const inWords = await page.evaluate(() => [
     window.zumbleBoardSays(422, { error: 'desync', frame: 452 }),
@@ -122,6 +147,8 @@ try {
         inWords[3].includes('belongs to another player') && inWords[4].includes('a bot farm') &&
         inWords[5].includes('operator') && inWords[6] === 'a sentence' &&
         inWords[7].includes('reviewed'), inWords.join(' | '));
+  // The rest needs no more of this page (its results board would go on for a while).
+  await page.close();
 
   // The page's test player: its round is refused as such, and the page says so.
   const bot = await context.newPage();
@@ -151,25 +178,63 @@ try {
   const run = boards.runs[0] || {};
   check('the board lists it with the time hiscoa.sav holds', run.name === 'Page Player' && run.time_ms === want,
         JSON.stringify(run));
+  check('the JSON keeps the numbers and adds the word', run.speed === 2 && run.speed_word === 'NORMAL' &&
+        boards.speed_word === 'NORMAL', JSON.stringify(run));
   const html = await (await fetch(`${url}/`)).text();
-  check('the board\'s page shows it with its watch link',
-        html.includes('Page Player</a></td>') && html.includes(`/play/?replay=/api/runs/${run.id}/replay`));
+  check('the board\'s page shows it with its watch and race links',
+        html.includes('Page Player</a></td>') && html.includes(`/play/?replay=/api/runs/${run.id}/replay`) &&
+        html.includes(`/play/?race=/api/runs/${run.id}/replay`));
+  check('the board\'s page leads with the mode played, in words', html.includes('>10 flies, NORMAL</a></h2>'));
+  const folded = /<p class="none" id="empty">No times yet: (.*?)<\/p>/.exec(html);
+  check('the empty boards are one line', folded && (folded[1].match(/<a href/g) || []).length === 15 &&
+        folded[1].includes('1000 flies, CRAZY'), folded && folded[1]);
   const replay = Buffer.from(await (await fetch(`${url}/api/runs/${run.id}/replay`)).arrayBuffer());
-  const kept = Buffer.from(await page.evaluate(() => Array.from(window.zumbleFile('replays/last.zrp'))));
-  check('the stored replay is the page\'s last.zrp', replay.equals(kept));
+  fs.writeFileSync(path.join(work, 'stored.zrp'), replay);
+  const verified = execFileSync(game, ['--verify', path.join(work, 'stored.zrp')]).toString();
+  check('the stored replay, sent from the results board, verifies to its time',
+        verified.includes(`flies=10 speed=2 time_ms=${want} `), verified);
 
-  // "watch": the board's link plays the run in the page, to the same result.
+  // The front page at a phone's width and a desktop's: every cell one line, and the page
+  // itself never wider than the screen (a table wider than its box scrolls in it).
+  for (const width of [320, 1280]) {
+    const front = await context.newPage();
+    await front.setViewportSize({ width, height: 700 });
+    await front.goto(`${url}/`);
+    const got = await front.evaluate(() => {
+      const wrapped = [];
+      for (const td of document.querySelectorAll('td')) {
+        const line = parseFloat(getComputedStyle(td.closest('tr').firstElementChild).lineHeight);
+        if (td.getBoundingClientRect().height > 1.5 * line) wrapped.push(td.textContent);
+      }
+      return { cells: document.querySelectorAll('td').length, wrapped,
+               wide: document.documentElement.scrollWidth - window.innerWidth };
+    });
+    check(`front page at ${width} px: each of its ${got.cells} cells one line`, got.cells >= 6 && got.wrapped.length === 0,
+          JSON.stringify(got));
+    check(`front page at ${width} px: no wider than the screen`, got.wide <= 0, JSON.stringify(got));
+    await front.close();
+  }
+
+  // "watch": the board's link plays the run in the page, to the same result, says whose
+  // run it is on the top line, and leads back to the board's page it came from.
   const watch = await context.newPage();
-  await watch.goto(`${url}/play/?replay=/api/runs/${run.id}/replay`);
+  const from = `${url}/players/Page%20Player`;
+  const printed = [];
+  watch.on('console', (m) => printed.push(m.text()));
+  await watch.goto(`${url}/play/?replay=/api/runs/${run.id}/replay`, { referer: from });
   // The viewer stays on the round's last frame until the player leaves it.
   await watch.waitForFunction(() => {
     const s = window.zumbleViewerState && window.zumbleViewerState();
     return s && s.frame === s.frames - 1;
   }, null, { timeout: 240000, polling: 250 });
+  const top = await watch.evaluate(() => zumbleViewer.last && zumbleViewer.last.top);
+  check('the top line says whose run it is, its place and time',
+        typeof top === 'string' && top.startsWith(`Page Player, place 1, ${(want / 1000).toFixed(3)} s   `), top);
   await watch.keyboard.press('Escape');
-  await watch.waitForFunction(() => window.zumbleEnded && window.zumbleEnded(), null,
-                              { timeout: 60000, polling: 250 });
-  const said = await watch.evaluate(() => window.zumbleOutput());
+  // Left, the viewer goes back to the page it came from; the game said the run's result.
+  await watch.waitForURL(from, { timeout: 60000 });
+  check('leaving the run goes back to the page it came from', watch.url() === from, watch.url());
+  const said = printed.join('\n');
   check('"watch" plays the run in the page to its time', said.includes(`ok flies=10 speed=2 time_ms=${want} `), said);
   check('the page\'s security policy refused nothing it does', refused.length === 0, refused.join(' | '));
 } finally {

@@ -63,14 +63,22 @@ fake() {
 # The feed, valid against the Atom schema (jing), with the rules the schema leaves to
 # Schematron: an author for the feed, an alternate link for each entry.
 feed_valid() {
-    req GET "$1/feed.atom"
+    req GET "$1/feed.atom" "${@:2}"
     printf '%s' "$BODY" > "$WORK/feed.xml"
     jing -c "$TESTS/atom.rnc" "$WORK/feed.xml" 2>&1 | grep -v '^\[warning\]' > "$WORK/jing.out"
     local rc=${PIPESTATUS[0]}
     [ "$rc" = 0 ] || { cat "$WORK/jing.out"; return 1; }
     grep -q '<feed xmlns="http://www.w3.org/2005/Atom">' "$WORK/feed.xml" &&
         grep -q '^<author><name>' "$WORK/feed.xml" &&
-        [ "$(grep -c '<entry>' "$WORK/feed.xml")" = "$(grep -c '<link rel="alternate" type="text/html" href="/play/' "$WORK/feed.xml")" ]
+        [ "$(grep -c '<entry>' "$WORK/feed.xml")" = "$(grep -c '<link rel="alternate" type="text/html" href="[^"]*/play/' "$WORK/feed.xml")" ]
+}
+
+# feed_links_at BASE: every link of the last feed read is absolute, on BASE (a reader
+# does not know the feed's own address); and there are some.
+feed_links_at() {
+    local links
+    links=$(grep -o -e 'href="[^"]*"' -e '<uri>[^<]*</uri>' "$WORK/feed.xml" | sed -e 's/^href="//' -e 's/"$//' -e 's/<\/*uri>//g')
+    [ -n "$links" ] && awk -v base="$1/" 'index($0, base) != 1 { print "not on " base ": " $0; bad = 1 } END { exit bad }' <<< "$links"
 }
 
 run_trust_suite() {
@@ -329,7 +337,7 @@ run_trust_suite() {
     check "rate keys: not on the mode's page nor the front page" bash -c '! grep -q "api/runs/$1/replay" <<< "$(curl -s "$2/boards/10/2?limit=200")$(curl -s "$2/")"' _ "$kay" "$U"
     check "rate keys: the mode's page leads to it" url_has "$U/boards/10/2" 'href="/boards/10/2/keys">With Enter/Space'
     check "rate keys: not in the feed of records" feed_without "$U" "$kay"
-    check "rate keys: its player's page says which board" url_has "$U/players/Kay" '10 flies, speed 2, with Enter/Space'
+    check "rate keys: its player's page says which board" url_has "$U/players/Kay" '10 flies, NORMAL, with Enter/Space'
 
     # Hide and restore a run; ban and restore a name and an address.
     check "Ann's best shows" soon shows_anywhere "$U" "$ann2" Ann 10 2
@@ -419,18 +427,23 @@ new-key|name Kim|lost the key, proved by email" ]
     admin runs Ann
     check "admin runs NAME: all of Ann's runs" grep -q '^all runs 1-3 of 3' "$WORK/admin.out"
 
-    # A player's page: each mode's best and the best it replaced, dates, watch links; the
-    # slower run that replaced nothing is not there.
+    # A player's page: every run stored, each board's fastest first (the best, the best it
+    # replaced, the slower run sent after the best), dates, watch and race links, and the
+    # chart of the runs in the order they were sent.
     req GET "$U/api/players/ann"
     check "player API by any look-alike: 200" [ "$STATUS" = 200 ]
-    check "player API: the best and the one it replaced ($BODY)" \
-        grep -q "\"total\":2,\"offset\":0,\"runs\":\[{\"best\":true,\"id\":$ann2,.*{\"best\":false,\"id\":$ann1," <<< "$BODY"
-    check "player API: not the slower run" bash -c '! grep -q "\"id\":$1," <<< "$2"' _ "$ann3" "$BODY"
+    check "player API: the best, the one it replaced, the slower one ($BODY)" \
+        grep -q "\"total\":3,\"offset\":0,\"runs\":\[{\"best\":true,\"id\":$ann2,.*{\"best\":false,\"id\":$ann1,.*{\"best\":false,\"id\":$ann3," <<< "$BODY"
+    check "player API: the speed in words" body_has '"speed":2,"speed_word":"NORMAL","time_ms":'
     check "player API: when it was played, with what" grep -q '"played":"2023-11-14T22:15:00Z","program":"zumble-1.4"' <<< "$BODY"
     req GET "$U/api/players/ann?limit=1&offset=1"
-    check "player API: paged" grep -q "\"total\":2,\"offset\":1,\"runs\":\[{\"best\":false,\"id\":$ann1," <<< "$BODY"
+    check "player API: paged" grep -q "\"total\":3,\"offset\":1,\"runs\":\[{\"best\":false,\"id\":$ann1," <<< "$BODY"
     req GET "$U/players/Ann"
-    check "player page: best, then replaced" body_has "best</td>.*replaced</td>"
+    check "player page: best, then replaced, then the slower run" body_has "best</td>.*replaced</td>.*slower</td>.*api/runs/$ann3/replay"
+    check "player page: the mode in words" body_has '>10 flies, NORMAL</a></h2>'
+    check "player page: a chart of the three runs" \
+        [ "$(grep -o '<svg class="chart".*</svg>' <<< "$BODY" | grep -o '<circle ' | wc -l)" = 3 ]
+    check "player page: race links" body_has "/play/?race=/api/runs/$ann3/replay"
     check "player page: watch links" body_has "/play/?replay=/api/runs/$ann1/replay"
     check "player page: played when, with what" body_has 'played 2023-11-14 with zumble-1.4'
     req GET "$U/players/Nobody"
@@ -460,25 +473,31 @@ new-key|name Kim|lost the key, proved by email" ]
     check "jump to my rank: rank 23 ($(grep -o '"you":.*' <<< "$BODY"))" body_has '"you":{"name":"p23","rank":23}'
     check "jump to my rank: P23 on the page" body_has '"rank":23,"id":[0-9]*,"name":"P23"'
     req GET "$U/boards/100/4?name=P23&limit=10"
-    check "jump to my rank, page: P23's row marked" grep -q 'class="you"><td>23</td><td><a href="/players/P23">P23</a>' <<< "$BODY"
+    check "jump to my rank, page: P23's row marked" grep -q 'class="you"><td>23</td><td class="n"><a href="/players/P23">P23</a>' <<< "$BODY"
     check "mode page: played when and with what" grep -q 'title="played 2023-11-14 with fake-1"' <<< "$BODY"
     check "mode page: paging links" grep -q 'rel="prev" href="/boards/100/4?offset=10&amp;limit=10"' <<< "$BODY"
     req GET "$U/api/boards/100/4?name=Nobody"
     check "jump: a name not on the board" grep -q '"you":{"name":"Nobody","rank":null}' <<< "$BODY"
     req GET "$U/api/boards"
-    check "all boards: each mode's total" body_has '"flies":100,"speed":4,"total":25,"offset":0'
+    check "all boards: each mode's total" body_has '"flies":100,"speed":4,"speed_word":"CRAZY","total":25,"offset":0'
     check "all boards: ten a mode" [ "$(grep -o '"rank"' <<< "$BODY" | wc -l)" -le 160 ]
 
     # The feed: records only, shown runs only, valid Atom.
     check "feed: valid Atom ($(head -3 "$WORK/jing.out" 2> /dev/null))" feed_valid "$U"
+    check "feed: every link absolute, on the host asked ($(head -c 300 "$WORK/feed.xml" | tail -c 120))" feed_links_at "$U"
     check "feed: Ann's first record" grep -q "api/runs/$ann1/replay" "$WORK/feed.xml"
     check "feed: Ann's second record" grep -q "api/runs/$ann2/replay" "$WORK/feed.xml"
     check "feed: no slower run, no rejected run" \
         bash -c '! grep -q -e "api/runs/$1/replay" -e "api/runs/$2/replay" "$3"' _ "$ann3" "$held2" "$WORK/feed.xml"
-    check "feed: one entry for 100/4, its first run" [ "$(grep -c '100 flies, speed 4</title>' "$WORK/feed.xml")" = 1 ]
+    check "feed: one entry for 100/4, its first run, the mode in words" [ "$(grep -c '100 flies, CRAZY</title>' "$WORK/feed.xml")" = 1 ]
     admin hide "$ann2" --reason "again"
     check "feed: without the hidden record" soon feed_without "$U" "$ann2"
     check "feed: still valid" feed_valid "$U"
+    # Behind a proxy (this board trusts one), the links are on the name it was asked by.
+    check "feed: asked by another name, still valid" feed_valid "$U" -H 'X-Forwarded-Host: board.example:8443'
+    check "feed: its links on that name" feed_links_at "http://board.example:8443"
+    check "feed: asked by a name that is none, still valid" feed_valid "$U" -H 'X-Forwarded-Host: a"b><c'
+    check "feed: its links on the board's own address" feed_links_at "$U"
     req GET "$U/"
     check "front page: the feed's link" body_has 'href="/feed.atom"'
     check "front page: a player's link" body_has 'href="/players/Zo%C3%AB%20Q"'

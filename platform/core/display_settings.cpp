@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/core/files.h"
+#include "platform/core/master_volume.h"
 #include "platform/core/options.h"
 #include "platform/core/save_file.h"
 
@@ -35,7 +36,8 @@ bool ParseNumber(const char* value, std::size_t n, int low, int high, int* out) 
 
 // The keys seen so far: each may come once.
 struct Seen {
-    bool display = false, scale = false, speed = false, deadZone = false, precision = false;
+    bool display = false, scale = false, speed = false, deadZone = false, precision = false, volume = false,
+         muted = false;
 };
 
 // A numeric key's value, once.
@@ -72,6 +74,14 @@ bool ParseLine(const char* line, std::size_t n, DisplaySettings* s, Seen* seen) 
         return ParseKeyNumber(value, valueLength, kPadDeadZoneMin, kPadDeadZoneMax, &seen->deadZone, &s->pad.deadZone);
     if (SameText(line, keyLength, "pad-precision"))
         return ParseKeyNumber(value, valueLength, kPadPrecisionMin, kPadPrecisionMax, &seen->precision, &s->pad.precision);
+    if (SameText(line, keyLength, "volume"))
+        return ParseKeyNumber(value, valueLength, 0, kMasterVolumeMax, &seen->volume, &s->volume);
+    if (SameText(line, keyLength, "mute")) {
+        int muted = 0;
+        if (!ParseKeyNumber(value, valueLength, 0, 1, &seen->muted, &muted)) return false;
+        s->muted = muted == 1;
+        return true;
+    }
     return false;
 }
 
@@ -116,6 +126,8 @@ std::size_t FormatDisplaySettings(const DisplaySettings& s, char* out, std::size
     if (fits && s.pad.speed != defaults.speed) fits = put("pad-speed", nullptr, s.pad.speed);
     if (fits && s.pad.deadZone != defaults.deadZone) fits = put("pad-dead-zone", nullptr, s.pad.deadZone);
     if (fits && s.pad.precision != defaults.precision) fits = put("pad-precision", nullptr, s.pad.precision);
+    if (fits && s.volume != kMasterVolumeMax) fits = put("volume", nullptr, s.volume);
+    if (fits && s.muted) fits = put("mute", nullptr, 1);
     return fits ? used : 0;
 }
 
@@ -137,6 +149,11 @@ void UseSavedDisplay(Options* o) {
     if (!o->padSpeedGiven) o->pad.speed = saved.pad.speed;
     if (!o->padDeadZoneGiven) o->pad.deadZone = saved.pad.deadZone;
     if (!o->padPrecisionGiven) o->pad.precision = saved.pad.precision;
+    // A volume on the command line says how loud this run is: it is heard.
+    if (!o->volumeGiven) {
+        o->volume = saved.volume;
+        o->muted = saved.muted;
+    }
 }
 
 void RememberDisplay(bool fullscreen, int windowScale) {
@@ -145,7 +162,10 @@ void RememberDisplay(bool fullscreen, int windowScale) {
     now.fullscreen = fullscreen;
     now.scale = windowScale >= 1 && windowScale <= kMaxScale ? windowScale : 0;
     now.pad = g_Options.pad;
-    if (g_haveLoaded && now.fullscreen == g_loaded.fullscreen && now.scale == g_loaded.scale && now.pad == g_loaded.pad)
+    now.volume = MasterVolumePercent();
+    now.muted = MasterMuted();
+    if (g_haveLoaded && now.fullscreen == g_loaded.fullscreen && now.scale == g_loaded.scale && now.pad == g_loaded.pad &&
+        now.volume == g_loaded.volume && now.muted == g_loaded.muted)
         return;
     char text[256];
     const std::size_t size = FormatDisplaySettings(now, text, sizeof text);

@@ -15,6 +15,8 @@ struct DisplaySettings {
     bool fullscreen = true;
     int scale = 0;  // the window's whole factor, 1..16; 0: none kept
     PadSettings pad;  // lines only for what differs from the defaults
+    int volume = 100;  // the master volume, 0..100
+    bool muted = false;
 };
 
 // The file's name among the player's files (as OpenGamePath names it).
@@ -27,10 +29,11 @@ bool ParseDisplaySettings(const char* text, std::size_t size, DisplaySettings* o
 std::size_t FormatDisplaySettings(const DisplaySettings& settings, char* out, std::size_t capacity);
 
 // For a player's run (not headless): reads the file, if any, into the options the command
-// line left open (o->window, o->savedScale, o->pad) and marks the run as one that remembers.
+// line left open (o->window, o->savedScale, o->pad, o->volume, o->muted) and marks the run as one that remembers.
 // A missing, unreadable or odd file leaves the defaults, silently.
 void UseSavedDisplay(Options* o);
-// At the window's end: keeps how it was shown and the pad's settings (g_Options.pad),
+// At the window's end: keeps how it was shown, the pad's settings (g_Options.pad) and the
+// sound's volume and mute (as the mixer has them now),
 // where the run remembers and something changed.
 // Written safely (the old file or the new one, whole); a failure is not the player's
 // concern and is ignored.

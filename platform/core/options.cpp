@@ -11,20 +11,25 @@ namespace {
 
 const char kUsage[] =
     "usage: zumble [--window | --fullscreen] [--scale N] [--trace FILE] [--sound-log FILE]\n"
-    "              [--pad-speed PX] [--pad-dead-zone PERCENT] [--pad-precision PERCENT]\n"
+    "              [--pad-speed PX] [--pad-dead-zone PERCENT] [--pad-precision PERCENT] [--volume N]\n"
     "       zumble --headless [--script FILE] [--frames N] [--time SECONDS] [--tick0 MS]\n"
     "              [--trace FILE] [--sound-log FILE] [--audio-out FILE.wav] [--autoplay] [--timedemo]\n"
+    "              [--volume N]\n"
     "       zumble [--headless] --replay FILE   (watch a replay; headless: retrace it)\n"
     "       zumble --verify FILE                (play a replay as fast as possible, print its result)\n"
     "       zumble --verify-stream              (Linux: verify replay after replay from standard input)\n"
     "       zumble --replays                    (list the kept replays: mode, time, date, file)\n"
     "       zumble --history [FLIES SPEED]      (list every round played, or those of one mode)\n"
+    "       zumble --replay FILE --clip OUT.webm [--clip-scale N] [--clip-overlay] [--from S] [--to S]\n"
+    "                                           (the round as a video with its sound, made headless)\n"
     "       zumble --help | --version\n"
     "       zumble --window --virtual-pad FILE  (testers: a virtual gamepad steered by FILE's lines)\n"
     "\n"
     "Swat the flies with the mouse. Enter and Space change how fast they come; Escape\n"
     "leaves the current screen; R starts the mode again at once (from a round, its\n"
-    "results or mode select); Alt+Enter switches between window and full screen.\n"
+    "results or mode select); Alt+Enter switches between window and full screen;\n"
+    "M mutes the sound and gives it back. --volume sets the sound's volume (0-100,\n"
+    "default 100, or as it was last left).\n"
     "\n"
     "A gamepad works too: the left stick or the d-pad moves, A swats (the mouse button),\n"
     "B is Escape, Start is Enter, and holding the right shoulder slows the cursor for\n"
@@ -37,8 +42,9 @@ const char kUsage[] =
     "from ../share/games/zumble beside the executable (an installed game), else from the\n"
     "folder next to or above the executable. The best times (hiscoa.sav), the error\n"
     "report (error.txt) and how the game was last set (display.ini: window or full\n"
-    "screen, the window's scale and the pad's settings, used when no option says) are\n"
-    "written beside that data, except for an installed game, which keeps them in\n"
+    "screen, the window's scale, the pad's settings, the volume and the mute, used when\n"
+    "no option says) are written beside that data, except for an installed game, which\n"
+    "keeps them in\n"
     "$XDG_DATA_HOME/zumble/ (by default ~/.local/share/zumble/). Every round is recorded\n"
     "there in replays/: last.zrp, and best-FLIES-SPEED-PLACE.zrp for each best time;\n"
     "zumble --replays lists them. Every round, finished or left, is also a line of\n"
@@ -57,6 +63,17 @@ bool ToNumber(const char* text, long long low, long long high, long long* out) {
     const long long v = std::strtoll(text, &end, 10);
     if (errno != 0 || *end != '\0' || v < low || v > high) return false;
     *out = v;
+    return true;
+}
+
+// Seconds of the round ("12", "12.5", up to milliseconds) to the frame they fall in.
+bool ToFrame(const char* text, long long* out) {
+    if (!text || !*text || *text == '-' || *text == '+' || *text == ' ') return false;
+    char* end = nullptr;
+    errno = 0;
+    const double seconds = std::strtod(text, &end);
+    if (errno != 0 || *end != '\0' || !(seconds >= 0) || seconds > 100000000) return false;
+    *out = static_cast<long long>(seconds * 60 + 1e-6);
     return true;
 }
 
@@ -116,6 +133,18 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             if (!needValue("a whole number")) return 2;
             if (!ToNumber(value, 1, 16, &n)) { *error = "--scale wants a whole number from 1 to 16, not '" + std::string(value) + "'"; return 2; }
             o.scale = static_cast<int>(n);
+        } else if (arg == "--clip-scale") {
+            if (!needValue("a whole number")) return 2;
+            if (!ToNumber(value, 1, 4, &n)) { *error = "--clip-scale wants a whole number from 1 to 4, not '" + std::string(value) + "'"; return 2; }
+            o.clipScale = static_cast<int>(n);
+        } else if (arg == "--clip-overlay") {
+            o.clipOverlay = true;
+        } else if (arg == "--from" || arg == "--to") {
+            if (!needValue("seconds")) return 2;
+            if (!ToFrame(value, arg == "--from" ? &o.clipFrom : &o.clipTo)) {
+                *error = arg + " wants seconds of the round (12 or 12.5), not '" + value + "'";
+                return 2;
+            }
         } else if (arg == "--frames") {
             if (!needValue("a number of frames")) return 2;
             if (!ToNumber(value, 1, 1000000000000LL, &n)) { *error = "--frames wants a positive whole number, not '" + std::string(value) + "'"; return 2; }
@@ -140,13 +169,19 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             }
             (speed ? o.pad.speed : deadZone ? o.pad.deadZone : o.pad.precision) = static_cast<int>(n);
             (speed ? o.padSpeedGiven : deadZone ? o.padDeadZoneGiven : o.padPrecisionGiven) = true;
+        } else if (arg == "--volume") {
+            if (!needValue("a whole number")) return 2;
+            if (!ToNumber(value, 0, 100, &n)) { *error = "--volume wants a whole number from 0 to 100, not '" + std::string(value) + "'"; return 2; }
+            o.volume = static_cast<int>(n);
+            o.volumeGiven = true;
         } else if (arg == "--script" || arg == "--trace" || arg == "--sound-log" || arg == "--audio-out" ||
-                   arg == "--replay" || arg == "--verify" || arg == "--virtual-pad") {
+                   arg == "--replay" || arg == "--verify" || arg == "--virtual-pad" || arg == "--clip") {
             if (!needValue("a file name")) return 2;
             if (!*value) { *error = "option " + arg + " needs a file name"; return 2; }
             std::string& target = arg == "--script" ? o.script : arg == "--trace" ? o.trace
                                 : arg == "--sound-log" ? o.soundLog : arg == "--audio-out" ? o.audioOut
-                                : arg == "--replay" ? o.replay : arg == "--verify" ? o.verify : o.virtualPad;
+                                : arg == "--replay" ? o.replay : arg == "--verify" ? o.verify
+                                : arg == "--clip" ? o.clip : o.virtualPad;
             target = value;
         } else {
             *error = "unknown option '" + arg + "' (see zumble --help)";
@@ -165,8 +200,27 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
         // The result alone: nothing that would read other input or write a file.
         if (!o.replay.empty() || o.window || fullscreen || o.scale || !o.script.empty() || o.frames >= 0 ||
             !o.trace.empty() || !o.soundLog.empty() || !o.audioOut.empty() || o.autoplay ||
-            o.padSpeedGiven || o.padDeadZoneGiven || o.padPrecisionGiven || !o.virtualPad.empty()) {
+            o.padSpeedGiven || o.padDeadZoneGiven || o.padPrecisionGiven || !o.virtualPad.empty() || o.volumeGiven) {
             *error = "--verify takes no other option but --timedemo";
+            return 2;
+        }
+        o.headless = true;
+    }
+    const bool clipOptions = o.clipScale != 1 || o.clipOverlay || o.clipFrom >= 0 || o.clipTo >= 0;
+    if (o.clip.empty() && clipOptions) {
+        *error = "--clip-scale, --clip-overlay, --from and --to go with --clip";
+        return 2;
+    }
+    if (!o.clip.empty()) {
+        // A clip is made headless from a replay and nothing else.
+        if (o.replay.empty()) { *error = "--clip makes a video of a replay: give it --replay FILE"; return 2; }
+        if (o.window || fullscreen || o.scale || !o.script.empty() || o.frames >= 0 || o.autoplay ||
+            !o.virtualPad.empty() || o.timedemo) {
+            *error = "--clip takes only --replay, --clip-scale, --clip-overlay, --from, --to and the output files";
+            return 2;
+        }
+        if (o.clipFrom >= 0 && o.clipTo >= 0 && o.clipTo <= o.clipFrom) {
+            *error = "--to must come after --from";
             return 2;
         }
         o.headless = true;

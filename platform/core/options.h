@@ -25,8 +25,16 @@ struct Options {
     bool listReplays = false;  // --replays: list the kept replays
     bool listHistory = false;  // --history [FLIES SPEED]: list the rounds played
     std::string historyFlies, historySpeed;  // its mode, as given (checked where it is read)
+    std::string clip;          // --clip OUT.webm: the replay (--replay) as a video, headless
+    int clipScale = 1;         // --clip-scale N: the clip's picture at N x 640x480
+    bool clipOverlay = false;  // --clip-overlay: the viewer's overlay drawn into the clip
+    long long clipFrom = -1;   // --from S, --to S: the round's frames the clip keeps (-1: its
+    long long clipTo = -1;     // start, its end), given in seconds and kept as frames
     PadSettings pad;           // --pad-speed, --pad-dead-zone, --pad-precision (or display.ini)
     bool padSpeedGiven = false, padDeadZoneGiven = false, padPrecisionGiven = false;
+    int volume = 100;          // --volume N: the master volume, 0..100 (or display.ini)
+    bool volumeGiven = false;
+    bool muted = false;        // not an option: display.ini keeps the key M's mute
     std::string virtualPad;    // --virtual-pad FILE: a tester's gamepad, steered by FILE's lines
     // Not options: a player's run shows the game as it was left (display_settings.h).
     bool rememberDisplay = false;

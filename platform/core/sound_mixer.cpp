@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "platform/core/backend.h"
+#include "platform/core/master_volume.h"
 #include "platform/core/runtime.h"
 
 namespace {
@@ -25,9 +26,20 @@ float g_Gain = 1.0f;
 float g_GainTarget = 1.0f;
 constexpr float kGainStep = 1.0f / 256;
 
+// The player's volume (master_volume.h). The factor goes with the square of the slider,
+// which the ear hears as about even steps; 1.0 exactly at 100, so nothing changes there.
+// Once the mix has begun, g_Master glides to g_MasterTarget as g_Gain does, so a mute
+// makes no click; set before it, the level holds from the first sample.
+int g_MasterPercent = kMasterVolumeMax;
+bool g_MasterMuted = false;
+float g_Master = 1.0f;
+float g_MasterTarget = 1.0f;
+bool g_Mixed = false;
+
 // The mix of one flip at most: MIX_RATE / 60 frames, rounded up.
 constexpr int kFlipFrames = (MIX_RATE + 59) / 60;
 std::int16_t g_FlipSamples[kFlipFrames * MIX_CHANNELS];
+int g_FlipSampleCount = 0;
 
 constexpr int kChunkFrames = 512;
 float g_Accumulator[kChunkFrames * MIX_CHANNELS];
@@ -102,6 +114,7 @@ void MixerRemove(IDirectSoundBuffer* buffer) {
 }
 
 void MixAudio(std::int16_t* out, int frames) {
+    g_Mixed = true;
     while (frames > 0) {
         const int n = std::min(frames, kChunkFrames);
         std::fill(g_Accumulator, g_Accumulator + n * MIX_CHANNELS, 0.0f);
@@ -114,11 +127,16 @@ void MixAudio(std::int16_t* out, int frames) {
         }
         for (IDirectSoundBuffer* buffer : g_Buffers) MixBuffer(*buffer->state, g_Accumulator, n);
         const bool ramp = g_Gain != 1.0f || g_GainTarget != 1.0f;
+        const bool glide = g_Master != g_MasterTarget;
         for (int i = 0; i < n * MIX_CHANNELS; ++i) {
             if (ramp && i % MIX_CHANNELS == 0)
                 g_Gain = g_Gain < g_GainTarget ? std::min(g_GainTarget, g_Gain + kGainStep)
                                                : std::max(g_GainTarget, g_Gain - kGainStep);
-            const float v = std::clamp(g_Accumulator[i] * (ramp ? g_Gain : 1.0f) * 32767.0f, -32768.0f, 32767.0f);
+            if (glide && i % MIX_CHANNELS == 0)
+                g_Master = g_Master < g_MasterTarget ? std::min(g_MasterTarget, g_Master + kGainStep)
+                                                     : std::max(g_MasterTarget, g_Master - kGainStep);
+            const float v =
+                std::clamp(g_Accumulator[i] * (ramp ? g_Gain : 1.0f) * g_Master * 32767.0f, -32768.0f, 32767.0f);
             out[i] = static_cast<std::int16_t>(std::lrint(v));
         }
         out += n * MIX_CHANNELS;
@@ -144,7 +162,13 @@ void AudioOnFlip() {
     const long long n = g_RenderedFlips++;
     const int frames = static_cast<int>((n + 1) * MIX_RATE / 60 - n * MIX_RATE / 60);
     MixAudio(g_FlipSamples, frames);
+    g_FlipSampleCount = frames;
     ActiveBackend().mixWithoutOutput(g_FlipSamples, frames);
+}
+
+const std::int16_t* LastFlipMix(int* frames) {
+    *frames = g_FlipSampleCount;
+    return g_FlipSamples;
 }
 
 void HoldSound(bool hold) {
@@ -162,6 +186,23 @@ void HoldSound(bool hold) {
     g_GainTarget = hold ? 0.0f : 1.0f;
     MixerUnlock();
 }
+
+void SetMasterVolume(int percent, bool muted) {
+    percent = std::clamp(percent, 0, kMasterVolumeMax);
+    const float level = static_cast<float>(percent) / kMasterVolumeMax;
+    MixerLock();
+    g_MasterPercent = percent;
+    g_MasterMuted = muted;
+    g_MasterTarget = muted ? 0.0f : level * level;
+    if (!g_Mixed) g_Master = g_MasterTarget;
+    MixerUnlock();
+}
+
+int MasterVolumePercent() { return g_MasterPercent; }
+
+bool MasterMuted() { return g_MasterMuted; }
+
+void ToggleMasterMute() { SetMasterVolume(g_MasterPercent, !g_MasterMuted); }
 
 void AudioShutdown() {
     CloseMixerDevice();

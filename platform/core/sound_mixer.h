@@ -44,6 +44,10 @@ void MixerRemove(IDirectSoundBuffer* buffer);
 // every playing buffer. Called by the device, or once per flip without one.
 void MixAudio(std::int16_t* out, int frames);
 
+// Without a device: the mix rendered at the last flip (its `frames` frames of interleaved
+// stereo), which a clip of the run takes along with the frame.
+const std::int16_t* LastFlipMix(int* frames);
+
 // Opens the audio device for the first DirectSound object; false when there is none
 // (the mix is then advanced per flip and discarded). CloseMixerDevice closes it.
 bool OpenMixerDevice();

@@ -10,6 +10,7 @@
 
 #include "platform/core/ddraw.h"
 #include "platform/core/display_settings.h"
+#include "platform/core/master_volume.h"
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
 #include "platform/core/viewer_input.h"
@@ -196,6 +197,9 @@ void PumpInput() {
             const ViewerInput* viewer = ActiveViewerInput();
             if ((key == SDLK_RETURN || key == SDLK_KP_ENTER) && (e.key.keysym.mod & KMOD_ALT)) {
                 if (!e.key.repeat) ToggleFullscreen();
+            } else if (key == SDLK_m) {
+                // The sound's mute, playing or watching; the game never hears the key.
+                if (!e.key.repeat) ToggleMasterMute();
             } else if (viewer) {
                 if (ViewerKeyOf(key, &viewerKey)) viewer->key(viewerKey, (e.key.keysym.mod & KMOD_SHIFT) != 0);
             } else if (key == SDLK_RETURN || key == SDLK_KP_ENTER) {

@@ -7,6 +7,7 @@
 
 #include <emscripten/emscripten.h>
 
+#include "platform/core/master_volume.h"
 #include "platform/core/viewer_input.h"
 
 EM_JS(void, WebFeedAudio, (const short* samples, int count), {
@@ -18,3 +19,6 @@ EM_JS(void, WebFeedAudio, (const short* samples, int count), {
 void WebPlayFrameMix(const short* samples, int frames) {
     if (!ActiveViewerSeeking()) WebFeedAudio(samples, frames * 2);
 }
+
+// The page's slider and mute button (page/sound.js): the mix of the next frame has them.
+extern "C" EMSCRIPTEN_KEEPALIVE void ZumbleSetVolume(int percent, int muted) { SetMasterVolume(percent, muted != 0); }

@@ -90,6 +90,7 @@ void PumpInput() {
 }
 
 void Present(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
+    WebKeepAskedRound();
     // A file the game has just saved (a new best time) is in IndexedDB before the next
     // picture, and its trace line, show: a tab closed on what the page shows keeps it.
     if (WebStoringFiles()) WebWaitForStoredFiles();

@@ -19,3 +19,6 @@ bool WebTimeGiven();
 // The replay viewer's overlay (platform/web/web_overlay.cpp): drawn by the page over the
 // picture just presented, or cleared when no replay is watched.
 void WebDrawOverlay();
+// Keeps the round so far when the page asked for it (ZumbleKeepRoundAsk): in the game's
+// own frame, since keeping takes the player's files' lock, which waits.
+void WebKeepAskedRound();

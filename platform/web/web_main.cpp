@@ -10,6 +10,7 @@
 
 #include "platform/core/process_usage.h"
 #include "platform/web/web_backend.h"
+#include "replay/core/mode_words.h"
 #include "replay/replay_record.h"
 #include "shell/driver/game_run.h"
 
@@ -39,6 +40,33 @@ extern "C" EMSCRIPTEN_KEEPALIVE void ZumbleKeepRound() { KeepReplaySoFar(); }
 
 // A round is going on: the page asks before leaving it to watch a replay.
 extern "C" EMSCRIPTEN_KEEPALIVE int ZumbleInRound() { return ReplayRoundGoingOn() ? 1 : 0; }
+
+// A mode in words for the page's list of kept replays ("10 flies, NORMAL").
+extern "C" EMSCRIPTEN_KEEPALIVE const char* ZumbleModeName(int flies, int speed) {
+    static char name[48];
+    ModeName(flies, speed, name, sizeof name);
+    return name;
+}
+
+// The page asks for the round so far (to send it from its results board); the game keeps
+// it at its next picture. Returns whether that is still to come.
+static int g_keepAsked = 0;
+extern "C" EMSCRIPTEN_KEEPALIVE int ZumbleKeepRoundAsk(int ask) {
+    if (ask) g_keepAsked = 1;
+    return g_keepAsked;
+}
+
+void WebKeepAskedRound() {
+    if (!g_keepAsked) return;
+    KeepReplaySoFar();
+    g_keepAsked = 0;
+}
+
+// The round's time while its results board shows, else -1: the page offers to send it.
+extern "C" EMSCRIPTEN_KEEPALIVE int ZumbleRoundTime() {
+    unsigned time = 0;
+    return ReplayRoundTimeKnown(&time) ? static_cast<int>(time) : -1;
+}
 
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)

@@ -9,6 +9,7 @@
 
 #include "platform/core/display_settings.h"
 #include "platform/core/letterbox.h"
+#include "platform/core/master_volume.h"
 #include "platform/core/overlay_draw.h"
 #include "platform/core/viewer_input.h"
 
@@ -257,6 +258,11 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         PostMouse(WM_LBUTTONUP, lParam);
         return 0;
     case WM_KEYDOWN:
+        // The sound's mute, playing or watching, once per press; the game never hears it.
+        if (wParam == 'M') {
+            if (!(lParam & (1 << 30))) ToggleMasterMute();
+            return 0;
+        }
         if (const ViewerInput* viewer = ActiveViewerInput()) {
             ViewerKey key;
             if (ViewerKeyOf(wParam, &key)) viewer->key(key, GetKeyState(VK_SHIFT) < 0);

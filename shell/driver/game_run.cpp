@@ -8,12 +8,14 @@
 #include "platform/core/ddraw.h"
 #include "platform/core/display_settings.h"
 #include "platform/core/files.h"
+#include "platform/core/master_volume.h"
 #include "platform/core/options.h"
 #include "platform/core/process_usage.h"
 #include "platform/core/tester_file.h"
 #include "platform/core/runtime.h"
 #include "shell/autoplay.h"
 #include "replay/history_list.h"
+#include "shell/driver/clip_run.h"
 #include "replay/replay_list.h"
 #include "replay/replay_play.h"
 #include "replay/replay_record.h"
@@ -51,10 +53,11 @@ int PrepareRun(int argc, char** argv) {
     if (!PlatformInit()) return 2;
     // Output files are named from where the player started the game, even when the game
     // then moves to the folder that holds its data (or writes to the player's own).
-    for (std::string* path : {&g_Options.trace, &g_Options.soundLog, &g_Options.audioOut})
+    for (std::string* path : {&g_Options.trace, &g_Options.soundLog, &g_Options.audioOut, &g_Options.clip})
         if (!path->empty()) *path = AbsoluteTesterPath(*path);
     FindGameData();
     if (!g_Options.headless) UseSavedDisplay(&g_Options);
+    SetMasterVolume(g_Options.volume, g_Options.muted);
     // Before the trace, so that a traced replay shows the tick of the frame it begins.
     if (playback)
         StartReplayPlayback();
@@ -65,6 +68,13 @@ int PrepareRun(int argc, char** argv) {
         return 2;
     }
     if (g_Options.autoplay) StartAutoplay();
+    if (!g_Options.clip.empty()) {
+        std::string why;
+        if (!StartClip(&why)) {
+            std::fprintf(stderr, "zumble: no clip: %s\n", why.c_str());
+            return 2;
+        }
+    }
     return -1;
 }
 
@@ -83,8 +93,11 @@ int PlayRun() {
     int code = WinMain(nullptr, nullptr, commandLine, 1);
     const bool verify = !g_Options.verify.empty();
     if (verify || !g_Options.replay.empty()) {
-        const int result = FinishReplayPlayback(verify, code);
-        code = verify || code == 0 ? result : code;
+        // A clip keeps only a round that verifies.
+        const bool clip = !g_Options.clip.empty();
+        int result = FinishReplayPlayback(verify || clip, code);
+        if (clip) result = FinishClip(code != 0 ? 2 : result);
+        code = verify || clip || code == 0 ? result : code;
     } else {
         FinishReplayRecording();
     }

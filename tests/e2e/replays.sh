@@ -328,6 +328,25 @@ if [ -x "$CRAFT" ] && [ -x "$BOT" ]; then
     out=$("$ZUMBLE" --verify ahead.zrp)
     check "a seed a day ahead is not refused for its date (the round then plays otherwise): '$out'" \
         test "$out" = "desync at frame 59"
+    # A 10-fly round's clip, made twice, is the same bytes; replays that do not verify (one
+    # the rules refuse before it plays, one that parts from its recording at frame 59)
+    # leave no clip, and a file at the clip's name stays as it was. (tests/web/clip_test.mjs
+    # plays a clip in Chromium.)
+    ten="$SRC/tests/replays/10-flies-speed-2.zrp"
+    "$ZUMBLE" --replay "$ten" --clip one.webm >clip.out 2>&1
+    rc=$?
+    "$ZUMBLE" --replay "$ten" --clip two.webm >/dev/null 2>&1
+    check "a 10-fly round's clip is a WebM file of $(wc -c <one.webm 2>/dev/null) bytes (exit $rc): $(tail -1 clip.out)" \
+        test "$rc" -eq 0 -a "$(od -An -tx1 -N4 one.webm | tr -d ' ')" = 1a45dfa3 -a "$(wc -c <one.webm)" -gt 10000
+    check "the same replay's clip made again is the same bytes" cmp -s one.webm two.webm
+    "$CRAFT" auto.zrp off.zrp --offscreen 50 || fail "replay_craft --offscreen"
+    echo "kept" >ahead.webm
+    for bad in off ahead; do
+        out=$("$ZUMBLE" --replay $bad.zrp --clip $bad.webm 2>&1)
+        rc=$?
+        check "no clip of $bad.zrp, which does not verify (exit $rc): $(echo "$out" | tr '\n' ' ')" \
+            test "$rc" -eq 1 -a ! -e $bad.webm.partial -a "$(cat $bad.webm 2>/dev/null)" = "$([ $bad = ahead ] && echo kept)"
+    done
     # One round, one identity, whatever the header says; the test player shows.
     auto=$("$ZUMBLE" --verify auto.zrp)
     check "the test player's round: its flag and the test player's path: '$auto'" \

@@ -62,6 +62,15 @@ check_run() {
     check "$label: recorded at $RATE Hz" test "$(od -An -tu4 -j24 -N4 a1.wav | tr -d ' ')" -eq "$RATE"
     check "$label: recordings repeat byte for byte" cmp -s a1.wav a2.wav
     check "$label: sound logs repeat" cmp -s log1.txt log2.txt
+    # The master volume scales the mix only: at 100 nothing changes, at 0 all is silent,
+    # and the game's own operations are logged the same either way.
+    "$ZUMBLE" --headless --frames 90 --script "$WORK/click.txt" --volume 100 --audio-out full.wav >/dev/null 2>&1
+    check "$label: --volume 100 records the same bytes" cmp -s a1.wav full.wav
+    "$ZUMBLE" --headless --frames 90 --script "$WORK/click.txt" --volume 0 --sound-log log0.txt --audio-out zero.wav \
+        >/dev/null 2>&1
+    check "$label: --volume 0 records as long" test "$(stat -c %s zero.wav)" -eq "$(stat -c %s a1.wav)"
+    check "$label: --volume 0 records only silence" silent zero.wav 0 "$(flip_end 90)"
+    check "$label: --volume 0 logs the same operations" cmp -s log1.txt log0.txt
     check "$label: the music starts at once" bash -c "! cmp -s -n $FLIP_BYTES -i 44:0 a1.wav /dev/zero"
     check "$label: the music keeps playing" bash -c "! cmp -s -n $FLIP_BYTES -i $((44 + $(flip_end 89) * 4)):0 a1.wav /dev/zero"
     local at

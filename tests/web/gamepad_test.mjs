@@ -219,7 +219,7 @@ async function phoneSettings(server) {
   }
 }
 
-const context = await launch({ width: 1024, height: 768 });
+const context = await launch({ width: 1024, height: 768 }, { hasTouch: false });  // a desktop: mouse and keys
 const server = await serve(site);
 try {
   page = await context.newPage();

@@ -77,6 +77,48 @@ export function runNative(zumble, args, files = {}) {
   return { dir, code: run.status, stdout: run.stdout, stderr: run.stderr };
 }
 
+// The layout as a player sees it: the picture's box and every control the page shows
+// (buttons, links, sliders, the help's summary), each with its box.
+export async function layoutOf(page) {
+  return page.evaluate(() => {
+    const box = (el) => { const r = el.getBoundingClientRect(); return { x: r.x, y: r.y, w: r.width, h: r.height }; };
+    const shown = (el) => { const r = el.getBoundingClientRect();
+                            return r.width > 0 && r.height > 0 && el.checkVisibility({ visibilityProperty: true }); };
+    const controls = [...document.querySelectorAll('button, a, input, summary, select')].filter(shown)
+      .map((el) => ({ name: el.id || el.className || el.textContent.trim(), ...box(el) }));
+    return { picture: box(document.getElementById('canvas')), controls, width: innerWidth, height: innerHeight };
+  });
+}
+// What is wrong with a layout: a control on the picture or off the screen, and on a touch
+// screen one smaller than a finger (44x44 CSS px). Empty when all is well.
+export function layoutFaults(layout, touch) {
+  const p = layout.picture;
+  const faults = [];
+  for (const c of layout.controls) {
+    const size = `${c.name} ${c.w.toFixed(1)}x${c.h.toFixed(1)} at ${c.x.toFixed(1)},${c.y.toFixed(1)}`;
+    if (touch && (c.w < 44 || c.h < 44)) faults.push(`${size}: smaller than a finger`);
+    if (c.x < p.x + p.w - 0.5 && c.x + c.w > p.x + 0.5 && c.y < p.y + p.h - 0.5 && c.y + c.h > p.y + 0.5)
+      faults.push(`${size}: on the picture`);
+    if (c.x < -0.5 || c.y < -0.5 || c.x + c.w > layout.width + 0.5 || c.y + c.h > layout.height + 0.5)
+      faults.push(`${size}: off the screen`);
+  }
+  return faults;
+}
+
+// Every size from 640x360 to 2560x1440, either way up: no control on the picture (and on
+// a touch screen each a finger's size).
+export async function everySize(page, touch, what) {
+  const faults = [];
+  for (const [w, h] of [[640, 360], [360, 640], [844, 390], [1024, 768], [1280, 800], [2560, 1440], [1440, 2560]]) {
+    await page.setViewportSize({ width: w, height: h });
+    await page.waitForFunction(([x, y]) => innerWidth === x && innerHeight === y, [w, h]);
+    await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
+    faults.push(...layoutFaults(await layoutOf(page), touch).map((f) => `${w}x${h}: ${f}`));
+  }
+  check(`${what}: at every size from 640x360 to 2560x1440, either way up, no control on the picture`,
+        faults.length === 0, faults.join('; '));
+}
+
 let failures = 0;
 let passes = 0;
 

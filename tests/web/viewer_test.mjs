@@ -4,11 +4,14 @@
 // whose keys, seek bar (clicked and dragged by mouse, tapped and dragged by a finger) and
 // overlay work; with the overlay off the game's canvas is the game's own shot of the
 // frame; Escape leaves, and "Play again" then starts a game. The list fits a phone held
-// sideways and a wide screen.
+// sideways and a wide screen, each round once with its buttons in columns; on the phone
+// the viewer is paused, stepped and left by taps on its buttons beside the picture.
 // Usage: node viewer_test.mjs build-web/site build/zumble
 import fs from 'node:fs';
 import path from 'node:path';
-import { check, comparePng, finish, launch, runNative, serve, waitForScene } from './harness.mjs';
+import {
+  check, comparePng, everySize, finish, launch, layoutFaults, layoutOf, runNative, serve, waitForScene,
+} from './harness.mjs';
 
 process.setMaxListeners(0);  // every scratch folder removes itself at exit
 
@@ -76,15 +79,15 @@ try {
   }, null, { timeout: 120000, polling: 200 }).then(() => true, () => false);
   check('the round in the page ends at mode select', roundOver);
   await page.locator('#replays-button').click();
-  await page.waitForFunction(() => document.querySelectorAll('#replays-list li[data-name]').length >= 2, null,
+  await page.waitForFunction(() => document.querySelectorAll('#replays-list li[data-name]').length >= 1, null,
                              { timeout: 10000 }).catch(() => {});
   const rows = await page.locator('#replays-list li').allTextContents();
-  const want = `10 flies, speed 2 · ${Math.floor(nativeTime / 1000)}.${String(nativeTime % 1000).padStart(3, '0')} s · ${day} 01:`;
-  check(`the list shows the last round and its best time (${rows.join(' | ')})`,
-        rows.length === 2 && rows[0].startsWith('Last round · ' + want) && rows[1].startsWith('Best 1 · ' + want));
+  const want = `10 flies, NORMAL · ${Math.floor(nativeTime / 1000)}.${String(nativeTime % 1000).padStart(3, '0')} s · ${day} 01:`;
   const last = await bytesOf(page, 'last.zrp');
+  check(`the list shows the round once, as its best time (${rows.join(' | ')})`,
+        rows.length === 1 && rows[0].startsWith('Best 1 · ' + want) && !!last && last.equals(await bytesOf(page, 'best-10-2-1.zrp')));
   const [download] = await Promise.all([page.waitForEvent('download'),
-                                        page.locator('#replays-list li[data-name="last.zrp"] a.download').click()]);
+                                        page.locator('#replays-list li[data-name="best-10-2-1.zrp"] a.download').click()]);
   const name = download.suggestedFilename();
   check(`the download is named zumble-FLIES-SPEED-TIME-DATE.zrp (${name})`, name === `zumble-10-2-${nativeTime}-${day}.zrp`);
   check('and holds the kept replay', last && fs.readFileSync(await download.path()).equals(last));
@@ -94,7 +97,7 @@ try {
   await page.goto(server.url + `?script=start.txt&trace&time=${seed + 5}`);
   check('a round is going on', await waitForScene(page, 8, 30000));
   await page.locator('#replays-button').click();
-  await page.locator('#replays-list li[data-name="last.zrp"] button.watch').click();
+  await page.locator('#replays-list li[data-name="best-10-2-1.zrp"] button.watch').click();
   check('watching during a round asks first', await page.locator('#ask').isVisible());
   await page.locator('#ask-no').click();
   check('"Keep playing" stays in the round', !/opened=/.test(page.url()) && await page.locator('#ask').isHidden());
@@ -261,6 +264,7 @@ for (const [what, viewport, device] of [['a phone held sideways', { width: 844, 
   try {
     const page = await ctx.newPage();
     await page.goto(server.url + `?script=play.txt&autoplay&time=${seed}`);
+    const touch = !!device.isMobile;
     await page.waitForFunction(() => window.zumbleReplays && window.zumbleReplays().filter((n) => !/^round-/.test(n)).length === 2, null,
                                { timeout: 120000, polling: 250 });
     await page.locator('#replays-button').click();
@@ -268,24 +272,47 @@ for (const [what, viewport, device] of [['a phone held sideways', { width: 844, 
     const buttons = page.locator('#replays-list button.watch, #replays-list a.download');
     let inside = panel && panel.x >= 0 && panel.y >= 0 && panel.x + panel.width <= viewport.width + 1 &&
                  panel.y + panel.height <= viewport.height + 1;
-    for (const box of await Promise.all((await buttons.all()).map((b) => b.boundingBox()))) {
-      inside = inside && box && box.width >= 30 && box.height >= 20 && box.y + box.height <= viewport.height;
+    const boxes = await Promise.all((await buttons.all()).map((b) => b.boundingBox()));
+    for (const box of boxes) {
+      inside = inside && box && box.width >= (touch ? 44 : 30) && box.height >= (touch ? 44 : 20) &&
+               box.y + box.height <= viewport.height;
     }
     check(`on ${what} the list and its buttons fit the screen (${JSON.stringify(panel)})`,
-          inside && await buttons.count() === 4);
+          inside && await buttons.count() === 2);
+    check(`on ${what} Watch and Download stand side by side`, boxes.length === 2 && boxes[1].x >= boxes[0].x + boxes[0].width &&
+          Math.abs(boxes[0].y - boxes[1].y) < 1, JSON.stringify(boxes));
     // Watched there: the overlay lies on the picture, and a tap on its bar seeks.
     await Promise.all([page.waitForURL(/opened=/, { timeout: 20000 }),
-                       page.locator('#replays-list li[data-name="last.zrp"] button.watch').tap()]);
+                       page.locator('#replays-list li[data-name="best-10-2-1.zrp"] button.watch').tap()]);
     let v = await viewerUntil(page, (x) => x.frame > 2);
     const [picture, overlay] = await Promise.all(['#canvas', '#overlay'].map((id) => page.locator(id).boundingBox()));
     check(`on ${what} the overlay lies exactly on the picture`, JSON.stringify(picture) === JSON.stringify(overlay) &&
           await page.evaluate(() => window.zumbleOverlayDrawn()), JSON.stringify([picture, overlay]));
-    await page.keyboard.press('Space');
-    await viewerUntil(page, (x) => x.paused);
+    if (touch) {
+      const faults = layoutFaults(await layoutOf(page), true);
+      check(`on ${what} the viewer's buttons are beside the picture, a finger's size`,
+            faults.length === 0 && await page.locator('#viewer-pause').isVisible(), faults.join('; '));
+      await page.locator('#viewer-pause').tap();
+    } else {
+      await page.keyboard.press('Space');
+    }
+    v = await viewerUntil(page, (x) => x.paused);
+    check(`on ${what} ${touch ? 'a tap on Pause' : 'Space'} pauses`, !!v && v.paused);
     const p = await barPoint(page, 0.75);
     await page.touchscreen.tap(p.x, p.y);
     v = await viewerUntil(page, (x) => near(x.frame, 0.75, x.frames));
     check(`on ${what} a tap on the bar seeks there (${v && v.frame})`, !!v && near(v.frame, 0.75, v.frames));
+    if (touch) {
+      await page.locator('#viewer-on').tap();
+      v = await viewerUntil(page, (x) => x.frame === (v && v.frame) + 1);
+      check(`on ${what} a tap on "Frame ›" steps one frame on`, !!v && v.paused);
+      await everySize(page, true, `watching on ${what}`);
+      await page.setViewportSize(viewport);
+      await page.locator('#viewer-leave').tap();
+      const left = await page.waitForFunction(() => window.zumbleEnded && window.zumbleEnded(), null,
+                                              { timeout: 20000 }).then(() => true, () => false);
+      check(`on ${what} a tap on Leave stops watching`, left);
+    }
   } catch (e) {
     check(`the list on ${what}`, false, e.stack || String(e));
   } finally {

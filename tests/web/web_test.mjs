@@ -20,8 +20,8 @@ import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import {
-  check, comparePng, finish, firstDifference, lastTraceLine, launch, repoRoot, runNative, scratch, serve,
-  traceField, waitForEnd, waitForScene,
+  check, comparePng, everySize, finish, firstDifference, lastTraceLine, launch, layoutFaults, layoutOf, repoRoot,
+  runNative, scratch, serve, traceField, waitForEnd, waitForScene,
 } from './harness.mjs';
 
 process.setMaxListeners(0);  // every scratch folder removes itself at exit
@@ -55,8 +55,7 @@ async function scriptedRun(context) {
 
   const server = await serve(site, { 'round.txt': script, 'bad.txt': '0 move 300 300\n3 clik\n' });
   const page = await context.newPage();
-  // The canvas at 1x, with room for the bar's buttons and the end's status on one line.
-  await page.setViewportSize({ width: 900, height: 600 });
+  await page.setViewportSize({ width: 800, height: 600 });  // the canvas at 1x
   try {
     await page.goto(server.url + `?script=round.txt&frames=${frames}&time=1234567&tick0=5000&trace&sound-log`);
     const end = await waitForEnd(page, 60000);
@@ -102,10 +101,11 @@ async function scriptedRun(context) {
 
 // 2. The real mouse on a canvas scaled 2x: title -> mode select -> round -> Escape back to
 // mode select -> its back button to the title. The sound starts with the first click.
-async function clickedRun(context) {
+// A screen that takes the mouse and touch alike (the other tests' has a mouse alone).
+async function clickedRun() {
   const server = await serve(site);
-  const page = await context.newPage();
-  await page.setViewportSize({ width: 1400, height: 1100 });
+  const touchScreen = await launch({ width: 1400, height: 1100 });
+  const page = touchScreen.pages()[0] || await touchScreen.newPage();
   try {
     await page.goto(server.url + '?trace');
     const sceneOf = async () => {
@@ -170,7 +170,7 @@ async function clickedRun(context) {
     const errorLog = await page.evaluate(() => window.zumbleErrorLog && window.zumbleErrorLog());
     check('error.txt is written at the end', /Not Erorr/.test(errorLog || ''), errorLog);
   } finally {
-    await page.close();
+    await touchScreen.close();
     server.close();
   }
 }
@@ -294,7 +294,8 @@ async function replays(context) {
     const bytes = Buffer.from(Object.values(await page.evaluate(() => window.zumbleFile('replays/last.zrp')) || {}));
     check(`the page's replay is the native game's, byte for byte (${bytes.length} bytes)`,
           bytes.length > 64 && bytes.equals(nativeReplay));
-    check('a "Download replay" link shows after the round', await page.locator('#download').isVisible());
+    check('a "Download replay" link works after the round', await page.locator('#download').isVisible() &&
+          await page.locator('#download').getAttribute('aria-disabled') === 'false');
     const [download] = await Promise.all([page.waitForEvent('download'), page.locator('#download').click()]);
     const saved = fs.readFileSync(await download.path());
     check('the link downloads the replay', saved.equals(bytes), `${saved.length} bytes`);
@@ -356,21 +357,29 @@ async function phoneScreens() {
         const rendering = await page.evaluate(() => getComputedStyle(document.getElementById('canvas')).imageRendering);
         check(`${name}: 4:3, drawn with hard pixel edges`, Math.abs(box.width * 3 - box.height * 4) < 1 &&
               /^(pixelated|crisp-edges)$/.test(rendering), `${JSON.stringify(box)} ${rendering}`);
-        if (width > height) {
-          const help = await page.locator('#howto').isVisible();
-          const bar = await page.locator('#fullscreen').boundingBox();
-          check(`${name}: the help waits behind "?", full screen is a small corner button`,
-                !help && await page.locator('#help').isVisible() && bar.height < 40 && bar.x > box.x + box.width - 1,
-                JSON.stringify({ help, bar }));
-          await page.locator('#help').tap();
-          check(`${name}: "?" shows the help`, await page.locator('#howto').isVisible());
-          await page.touchscreen.tap(box.x + box.width / 2, box.y + 10);  // away again, on the picture
-          check(`${name}: a tap puts the help away`, !(await page.locator('#howto').isVisible()));
-        } else {
+        if (width < height) {
           const notice = await page.locator('#notice');
           check(`${name}: the page says once to turn the phone`,
                 await notice.isVisible() && /Turn your phone/.test(await notice.textContent()));
         }
+        const before = await layoutOf(page);
+        const faults = layoutFaults(before, true);
+        check(`${name}: every control is a finger's size and off the picture`, faults.length === 0, faults.join('; '));
+        const help = await page.locator('#howto').isVisible();
+        check(`${name}: the help waits behind "?"`, !help && await page.locator('#help').isVisible());
+        await page.locator('#help').tap();
+        const said = await page.locator('#howto').isVisible() ? await page.locator('#howto').innerText() : '';
+        check(`${name}: "?" shows what a tap does, not the keys`, /Tap the flies/.test(said) && !/Enter|Escape/.test(said),
+              said);
+        await page.locator('#help').tap();
+        check(`${name}: "?" puts it away again`, !(await page.locator('#howto').isVisible()));
+        await page.locator('#help').tap();
+        await page.touchscreen.tap(width - 5, height - 5);  // away, beside the controls
+        check(`${name}: a tap elsewhere puts it away`, !(await page.locator('#howto').isVisible()));
+        await page.locator('#help').tap();
+        await page.keyboard.press('Escape');
+        check(`${name}: Escape puts it away and the game keeps its screen`,
+              !(await page.locator('#howto').isVisible()) && traceField(await lastTraceLine(page), 'scene') === '2');
         const tap = async (x, y) => {
           await page.touchscreen.tap(box.x + (x + 0.5) * box.width / 640, box.y + (y + 0.5) * box.height / 480);
           await page.waitForTimeout(150);
@@ -405,14 +414,58 @@ async function phoneScreens() {
         if (process.env.ZUMBLE_SCREENSHOTS) {
           await page.screenshot({ path: path.join(path.resolve(process.env.ZUMBLE_SCREENSHOTS), name + '.png') });
         }
+        const inRound = await layoutOf(page);
+        const roundFaults = layoutFaults(inRound, true);
+        check(`${name}: Leave and Retry beside the picture, a finger's size`,
+              roundFaults.length === 0 && ['leave', 'retry'].every((id) => inRound.controls.some((c) => c.name === id)),
+              roundFaults.join('; ') || JSON.stringify(inRound.controls.map((c) => c.name)));
+        await page.locator('#leave').tap();
+        check(`${name}: a tap on Leave leaves the round`, await waitForScene(page, 5));
+        const after = await layoutOf(page);
+        check(`${name}: the picture is where it was before the round`,
+              JSON.stringify(after.picture) === JSON.stringify(before.picture), JSON.stringify([before.picture, after.picture]));
+        if (width > height) await everySize(page, true, 'a touch screen');
         const awake = await page.evaluate(() => ({ api: !!navigator.wakeLock, held: window.zumbleAwake() }));
         console.log(`note: ${name}: screen wake lock ${awake.api ? (awake.held ? 'held' : 'refused by this browser') : 'not offered'}`);
       } finally {
         await context.close();
       }
     }
-    // A desktop screen: a whole factor still fills it well.
-    const context = await launch({ width: 1920, height: 1080 });
+    // A desktop screen of 1280x800 with a mouse: a round played and over leaves every
+    // control where it was and the picture as it was.
+    const desk = await launch({ width: 1280, height: 800 }, { hasTouch: false });
+    try {
+      const page = (await desk.pages())[0] || await desk.newPage();
+      const play = await serve(site, { 'play.txt': ['0 move 300 300', '3 click', '10 move 120 80', '11 click',
+                                                    '14 move 320 320', '15 click', ''].join('\n') });
+      try {
+        await page.goto(play.url + '?script=play.txt&autoplay&trace&time=77');
+        check('1280x800 desktop: the page shows the title', await waitForScene(page, 2));
+        const before = await layoutOf(page);
+        const roundOver = await page.waitForFunction(() => {
+          const lines = (window.zumbleTrace() || '').trimEnd().split('\n');
+          return / phase=2 /.test(lines.join('\n')) && / scene=5 /.test(lines[lines.length - 1]);
+        }, null, { timeout: 120000, polling: 200 }).then(() => true, () => false);
+        check('1280x800 desktop: the round is played and over', roundOver);
+        await page.waitForFunction(() => document.getElementById('download').getAttribute('aria-disabled') === 'false',
+                                   null, { timeout: 5000 }).catch(() => {});
+        const after = await layoutOf(page);
+        const faults = layoutFaults(before, false).concat(layoutFaults(after, false));
+        check('1280x800 desktop: no control on the picture', faults.length === 0, faults.join('; '));
+        check('1280x800 desktop: the picture and every control are where they were before the round',
+              JSON.stringify(after) === JSON.stringify(before), JSON.stringify([before, after]));
+        check('1280x800 desktop: the help lists the keys, M among them',
+              /M: sound off and on/.test(await page.locator('#howto').innerText()));
+        await everySize(page, false, 'a screen with a mouse');
+      } finally {
+        await play.close();
+      }
+    } finally {
+      await desk.close();
+    }
+    // A desktop screen: a whole factor still fills it well. (With a mouse alone: a
+    // touch screen gets the help behind "?".)
+    const context = await launch({ width: 1920, height: 1080 }, { hasTouch: false });
     const page = (await context.pages())[0] || await context.newPage();
     try {
       await page.goto(server.url);
@@ -763,7 +816,7 @@ async function progressChart(context) {
 
 const only = process.env.ZUMBLE_WEB_TESTS ? process.env.ZUMBLE_WEB_TESTS.split(',') : null;
 const chosen = (tests) => tests.filter((t) => !only || only.includes(t.name));
-const context = await launch({ width: 800, height: 600 });
+const context = await launch({ width: 800, height: 600 }, { hasTouch: false });
 try {
   for (const test of chosen([scriptedRun, clickedRun, keptBestTime, fastDisplayAndHiddenTab, recordKeptWhenClosedOnBoard,
                              withoutIndexedDB, soundAtAnotherRate, replays, progressChart])) {

@@ -112,8 +112,8 @@ std::string PaceText(const Run& r) {
 }
 
 void PrintRun(const Run& r, const std::string& url, const std::string& secret) {
-  printf("run %lld  %s  %d flies, speed %d  %s  %s  %s  state %s  sent %s from %s\n",
-         static_cast<long long>(r.id), r.name.c_str(), r.flies, r.speed,
+  printf("run %lld  %s  %s  %s  %s  %s  state %s  sent %s from %s\n",
+         static_cast<long long>(r.id), r.name.c_str(), ModeWords(r.flies, r.speed).c_str(),
          FormatTime(r.time_ms).c_str(), PlayedText(r).c_str(), PaceText(r).c_str(),
          r.state.c_str(), IsoDate(r.created).c_str(), r.sender.empty() ? "?" : r.sender.c_str());
   if (!r.signs.empty()) printf("  signs: %s\n", r.signs.c_str());

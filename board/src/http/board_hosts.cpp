@@ -91,6 +91,26 @@ bool IsBoardHost(const std::vector<BoardOrigin>& origins, std::string_view host)
   return false;
 }
 
+std::string LinkBase(const std::vector<BoardOrigin>& origins, size_t public_count,
+                     std::string_view host) {
+  auto text = [](const BoardOrigin& o) {
+    return o.scheme + "://" + o.host +
+           (o.port == DefaultPort(o.scheme) ? "" : ":" + std::to_string(o.port));
+  };
+  std::string name;
+  int port = 0;
+  bool named = ParseAuthority(host, &name, &port);
+  if (public_count > 0) {
+    for (size_t i = 0; i < public_count && i < origins.size() && named; ++i)
+      if (origins[i].host == name &&
+          (port ? origins[i].port == port : origins[i].port == DefaultPort(origins[i].scheme)))
+        return text(origins[i]);
+    return text(origins.front());
+  }
+  if (named) return "http://" + name + (port && port != 80 ? ":" + std::to_string(port) : "");
+  return origins.empty() ? "http://127.0.0.1" : text(origins.front());
+}
+
 bool IsBoardOrigin(const std::vector<BoardOrigin>& origins, std::string_view origin) {
   BoardOrigin seen;
   std::string_view rest;

@@ -26,6 +26,14 @@ std::vector<BoardOrigin> BoardOrigins(const std::vector<std::string>& public_url
 // one on its scheme's own port).
 bool IsBoardHost(const std::vector<BoardOrigin>& origins, std::string_view host);
 
+// Where the board's absolute links start ("https://board.example.org",
+// "http://127.0.0.1:8080", no slash at the end), for a request that named `host`: the
+// first `public_count` origins are the public URLs; the one `host` names, else the
+// first. With none given, `host` itself on http (when it is a well-formed name[:port]),
+// else the loopback origin.
+std::string LinkBase(const std::vector<BoardOrigin>& origins, size_t public_count,
+                     std::string_view host);
+
 // An Origin header ("scheme://host[:port]") that is one of the origins.
 bool IsBoardOrigin(const std::vector<BoardOrigin>& origins, std::string_view origin);
 

@@ -1,7 +1,10 @@
 #include "pages/render.h"
 
+#include <algorithm>
 #include <cctype>
 #include <ctime>
+
+#include "replay/core/mode_words.h"
 
 namespace board {
 
@@ -58,14 +61,23 @@ std::string WatchPath(int64_t run_id) {
   return "/play/?replay=/api/runs/" + std::to_string(run_id) + "/replay";
 }
 
+std::string RacePath(int64_t run_id) {
+  return "/play/?race=/api/runs/" + std::to_string(run_id) + "/replay";
+}
+
 std::string BoardPath(int flies, int speed, Pace pace, bool api) {
   return std::string(api ? "/api" : "") + "/boards/" + std::to_string(flies) + "/" +
          std::to_string(speed) + (pace == Pace::kKeys ? "/keys" : "");
 }
 
+std::string ModeWords(int flies, int speed) {
+  char text[48];
+  ModeName(flies, speed, text, sizeof text);
+  return text;
+}
+
 std::string BoardTitle(int flies, int speed, Pace pace) {
-  return std::to_string(flies) + " flies, speed " + std::to_string(speed) +
-         (pace == Pace::kKeys ? ", with Enter/Space" : "");
+  return ModeWords(flies, speed) + (pace == Pace::kKeys ? ", with Enter/Space" : "");
 }
 
 const char* ErrorCode(int status) {
@@ -94,11 +106,18 @@ std::string PageHead(std::string_view title) {
          "body{font:15px/1.4 sans-serif;margin:1em auto;max-width:70em;padding:0 1em;"
          "background:#10141a;color:#e8e8e8}a{color:#8cf}h1,h2{font-weight:600}"
          "h2{font-size:1em;margin:.2em 0}.grid{display:grid;"
-         "grid-template-columns:repeat(auto-fill,minmax(18em,1fr));gap:1em}"
-         "section{background:#1a2029;padding:.6em;border-radius:6px;margin-bottom:1em}"
-         "table{width:100%;border-collapse:collapse}td,th{padding:1px 4px;text-align:left}"
+         "grid-template-columns:repeat(auto-fill,minmax(min(24em,100%),1fr));gap:1em}"
+         "section{background:#1a2029;padding:.6em;border-radius:6px;margin-bottom:1em;"
+         "min-width:0}.grid section{margin:0}.grid{margin-bottom:1em}"
+         // A cell is one line at any width: a table wider than its box scrolls in it.
+         ".wide{overflow-x:auto}table{width:100%;border-collapse:collapse}"
+         "td,th{padding:1px 6px 1px 0;text-align:left;white-space:nowrap}"
          "td.t{text-align:right;font-variant-numeric:tabular-nums}.none,.small{color:#99a}"
-         ".small{font-size:.85em}tr.you{background:#2b3a22}"
+         ".small{font-size:.85em}tr.you{background:#2b3a22}#empty a{white-space:nowrap}"
+         // Long names are cut short on narrow screens rather than widen the table.
+         "td.n a{display:inline-block;max-width:12em;overflow:hidden;text-overflow:ellipsis;"
+         "vertical-align:bottom}@media (max-width:30em){td.n a{max-width:7em}}"
+         "svg.chart{display:block;width:100%;max-width:28em;height:auto;margin:.3em 0}"
          "form{background:#1a2029;padding:.8em;border-radius:6px;margin:1em 0}"
          "code.key{user-select:all;background:#000;padding:2px 4px}"
          "</style></head><body>\n";
@@ -114,41 +133,51 @@ std::string PlayedText(const Run& r) {
 
 std::string RunCells(const Run& r, int64_t rank) {
   std::string played = r.played >= 0 ? IsoDate(r.played) : IsoDate(r.created);
-  return "<td>" + std::to_string(rank) + "</td><td><a href=\"" + HtmlEscape(PlayerPath(r.name)) +
-         "\">" + HtmlEscape(r.name) + "</a></td><td class=\"t\">" + FormatTime(r.time_ms) +
-         "</td><td class=\"small\"><time datetime=\"" + played + "\" title=\"" +
-         HtmlEscape(PlayedText(r)) + "\">" + played.substr(0, 10) + "</time></td><td><a href=\"" +
-         WatchPath(r.id) + "\">watch</a></td>";
+  return "<td>" + std::to_string(rank) + "</td><td class=\"n\"><a href=\"" +
+         HtmlEscape(PlayerPath(r.name)) + "\">" + HtmlEscape(r.name) + "</a></td><td class=\"t\">" +
+         FormatTime(r.time_ms) + "</td><td class=\"small\"><time datetime=\"" + played +
+         "\" title=\"" + HtmlEscape(PlayedText(r)) + "\">" + played.substr(0, 10) +
+         "</time></td><td><a href=\"" + WatchPath(r.id) + "\">watch</a></td><td><a href=\"" +
+         RacePath(r.id) + "\">race</a></td>";
 }
 
 std::string BoardsHtml(const std::vector<ModeBoard>& boards) {
   std::string out = PageHead("Zumble best times");
   out += "<h1>Zumble best times</h1>\n<p>Every time here was checked by playing its "
-         "replay on the server: the replay's inputs give its time. Each player's best run "
-         "of a mode; the date is when the round was played. "
-         "<a href=\"/play/\">Play Zumble</a> in the browser. "
+         "replay on the server. Each player's best run of a mode; the date is when the "
+         "round was played; <b>watch</b> plays the run, <b>race</b> plays a round of its "
+         "mode against it. <a href=\"/play/\">Play Zumble</a> in the browser. "
          "<a href=\"/feed.atom\">New records</a> as a feed. Rounds whose pace Enter or "
-         "Space changed have boards of their own, reached from each mode's.</p>\n"
-         "<div class=\"grid\">\n";
-  for (const ModeBoard& b : boards) {
-    std::string mode = std::to_string(b.flies) + "/" + std::to_string(b.speed);
-    out += "<section><h2><a href=\"/boards/" + mode + "\">" + std::to_string(b.flies) +
-           " flies, speed " + std::to_string(b.speed) + "</a></h2>";
-    if (b.runs.empty()) {
-      out += "<p class=\"none\">No times yet.</p></section>\n";
-      continue;
-    }
-    out += "<table>";
-    for (size_t i = 0; i < b.runs.size(); ++i)
-      out += "<tr>" + RunCells(b.runs[i], b.offset + static_cast<int64_t>(i) + 1) + "</tr>";
-    out += "</table>";
-    if (b.total > static_cast<int64_t>(b.runs.size()))
-      out += "<p class=\"small\"><a href=\"/boards/" + mode + "\">all " +
-             std::to_string(b.total) + " players</a></p>";
+         "Space changed have boards of their own, reached from each mode's.</p>\n";
+  // The modes people play first (the most players first), the empty ones on one line.
+  std::vector<const ModeBoard*> played, empty;
+  for (const ModeBoard& b : boards) (b.runs.empty() ? empty : played).push_back(&b);
+  std::stable_sort(played.begin(), played.end(), [](const ModeBoard* a, const ModeBoard* b) {
+    return a->total > b->total;
+  });
+  if (!played.empty()) out += "<div class=\"grid\">\n";
+  for (const ModeBoard* b : played) {
+    std::string path = BoardPath(b->flies, b->speed, Pace::kDealt);
+    out += "<section><h2><a href=\"" + path + "\">" + ModeWords(b->flies, b->speed) +
+           "</a></h2><div class=\"wide\"><table>";
+    for (size_t i = 0; i < b->runs.size(); ++i)
+      out += "<tr>" + RunCells(b->runs[i], b->offset + static_cast<int64_t>(i) + 1) + "</tr>";
+    out += "</table></div>";
+    if (b->total > static_cast<int64_t>(b->runs.size()))
+      out += "<p class=\"small\"><a href=\"" + path + "\">all " + std::to_string(b->total) +
+             " players</a></p>";
     out += "</section>\n";
   }
-  out += "</div>\n"
-         "<form method=\"post\" action=\"/submit\" enctype=\"multipart/form-data\">"
+  if (!played.empty()) out += "</div>\n";
+  if (!empty.empty()) {
+    out += "<p class=\"none\" id=\"empty\">No times yet: ";
+    for (size_t i = 0; i < empty.size(); ++i)
+      out += std::string(i ? " &middot; " : "") + "<a href=\"" +
+             BoardPath(empty[i]->flies, empty[i]->speed, Pace::kDealt) + "\">" +
+             ModeWords(empty[i]->flies, empty[i]->speed) + "</a>";
+    out += ".</p>\n";
+  }
+  out += "<form method=\"post\" action=\"/submit\" enctype=\"multipart/form-data\">"
          "<h2>Submit a replay</h2><p>The game keeps the replays of your best rounds in the "
          "<code>replays</code> folder beside <code>hiscoa.sav</code>. Your name's first run "
          "on this board gives you its key: keep it, and give it with every later run under "

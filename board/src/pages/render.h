@@ -27,13 +27,19 @@ std::string FormatTime(int64_t ms);              // 12.345 s
 std::string Percent(std::string_view text);       // for a path segment or a query value
 std::string PlayerPath(std::string_view name);    // /players/NAME
 std::string WatchPath(int64_t run_id);            // the page playing the run's replay
+std::string RacePath(int64_t run_id);             // the page racing it: a round against it
 // A mode's board of a pace: /boards/F/S (as dealt) or /boards/F/S/keys; with `api`,
 // its JSON under /api.
 std::string BoardPath(int flies, int speed, Pace pace, bool api = false);
-// "10 flies, speed 2", and ", with Enter/Space" for that board.
+// "10 flies, NORMAL" (the mode-select screen's words), and ", with Enter/Space" for
+// that board.
+std::string ModeWords(int flies, int speed);
 std::string BoardTitle(int flies, int speed, Pace pace);
 
 std::string RunJson(const Run& run);
+// A shown run with its rank (where it stands, or would, on its board) and its board's
+// address.
+std::string RankedRunJson(const Run& run, int64_t rank);
 // The board's runs, each with its rank; "total" players and the page's "offset".
 std::string BoardJson(const ModeBoard& board);
 std::string BoardsJson(const std::vector<ModeBoard>& boards);
@@ -51,14 +57,17 @@ std::string SubmitResultHtml(int status, std::string_view message, const Run* ru
                              std::string_view key, bool claimed);
 
 // What the pages share: the head (title, style, the feed's link), a run's cells
-// (rank, name, time, when it was played, watch) and how it was played, in words.
+// (rank, name, time, when it was played, watch, race) and how it was played, in words.
 std::string PageHead(std::string_view title);
 std::string RunCells(const Run& run, int64_t rank);
 std::string PlayedText(const Run& run);  // "played 2026-12-08 with 1.4.0, touch"
 
 struct PlayerPage {
   Player player;
-  Page runs;       // each mode's best, then the bests it replaced
+  Page runs;       // every shown run, by mode and pace, each board's fastest first
+  // For the charts: each board's runs in the order they were stored (the newest
+  // kPlayerChartRuns a board at most).
+  std::vector<Run> attempts;
   int limit = 20;
 };
 struct ModePage {
@@ -74,7 +83,13 @@ std::string ModeBoardHtml(const ModePage& page);
 std::string ModePageJson(const ModePage& page);
 std::string PlayerHtml(const PlayerPage& page);
 std::string PlayerJson(const PlayerPage& page);
-// The Atom feed of records, newest first; `board_id` makes the entries' ids.
-std::string RecordsAtom(const std::vector<Run>& records, const std::string& board_id);
+// A board's runs of one player as a chart drawn in SVG (the pages run no script): each
+// run's time in the order they were sent, and the best so far as a line.
+std::string AttemptsSvg(const std::vector<const Run*>& runs, std::string_view title);
+// The Atom feed of records, newest first; `board_id` makes the entries' ids, and every
+// link starts with `base` ("https://board.example.org"): feed readers take links as
+// they are, without the feed's own address.
+std::string RecordsAtom(const std::vector<Run>& records, const std::string& board_id,
+                        const std::string& base);
 
 }  // namespace board

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "pages/render.h"
+#include "replay/core/mode_words.h"
 
 namespace board {
 
@@ -28,6 +29,12 @@ std::string Text(const Json& value) {
   return out;
 }
 
+// A mode's speed as the mode-select screen writes it, beside its number.
+Json SpeedWordOf(int speed) {
+  const char* word = SpeedWord(speed);
+  return word ? Json(word) : Json(nullptr);
+}
+
 Json DateOrNull(int64_t seconds) { return seconds >= 0 ? Json(IsoDate(seconds)) : Json(nullptr); }
 
 std::string ReplayPath(int64_t id) { return "/api/runs/" + std::to_string(id) + "/replay"; }
@@ -39,6 +46,7 @@ void AddRun(Json* out, const Run& run) {
   o["name"] = run.name;
   o["flies"] = run.flies;
   o["speed"] = run.speed;
+  o["speed_word"] = SpeedWordOf(run.speed);
   o["time_ms"] = run.time_ms;
   o["frames"] = run.frames;
   o["date"] = IsoDate(run.created);
@@ -51,7 +59,8 @@ void AddRun(Json* out, const Run& run) {
 }
 
 Json BoardValue(const ModeBoard& board) {
-  Json o = {{"flies", board.flies}, {"speed", board.speed}, {"total", board.total},
+  Json o = {{"flies", board.flies}, {"speed", board.speed},
+            {"speed_word", SpeedWordOf(board.speed)}, {"total", board.total},
             {"offset", board.offset}, {"runs", Json::array()}};
   for (size_t i = 0; i < board.runs.size(); ++i) {
     Json run = {{"rank", board.offset + static_cast<int64_t>(i) + 1}};
@@ -76,6 +85,13 @@ std::string RunJson(const Run& run) {
   return Text(o);
 }
 
+std::string RankedRunJson(const Run& run, int64_t rank) {
+  Json o = {{"rank", rank}};
+  AddRun(&o, run);
+  o["board"] = BoardPath(run.flies, run.speed, PaceOf(run), true);
+  return Text(o) + "\n";
+}
+
 std::string BoardJson(const ModeBoard& board) { return Text(BoardValue(board)); }
 
 std::string BoardsJson(const std::vector<ModeBoard>& boards) {
@@ -97,7 +113,8 @@ std::string ModePageJson(const ModePage& page) {
 
 std::string AcceptedJson(const Run& run, int64_t rank, bool existed, const std::string& key) {
   Json o = {{"id", run.id},
-            {"mode", {{"flies", run.flies}, {"speed", run.speed}}},
+            {"mode", {{"flies", run.flies}, {"speed", run.speed},
+                      {"speed_word", SpeedWordOf(run.speed)}}},
             {"time_ms", run.time_ms},
             {"rank", rank},
             {"name", run.name},

@@ -1,6 +1,7 @@
 // The pages past the front one: one mode's whole board (paged, with "jump to my rank"),
-// a player's bests, and the feed of records.
+// a player's runs with a chart of each board's, and the feed of records.
 #include <algorithm>
+#include <cstdio>
 
 #include "pages/render.h"
 
@@ -24,6 +25,13 @@ std::string Pager(const std::string& path, int64_t offset, int limit, int64_t to
     out += " <a rel=\"next\" href=\"" + path + "?offset=" + std::to_string(last) + limit_part +
            "\">next</a>";
   return out + "</p>";
+}
+
+// A coordinate of a chart: one decimal is finer than a screen shows it.
+std::string Num(double v) {
+  char text[32];
+  snprintf(text, sizeof text, "%.1f", v);
+  return text;
 }
 
 std::string ModeTitle(int flies, int speed) { return BoardTitle(flies, speed, Pace::kDealt); }
@@ -62,7 +70,7 @@ std::string ModeBoardHtml(const ModePage& page) {
     out += "<p>" + HtmlEscape(page.you) + " is number " + std::to_string(page.you_rank) + ".</p>";
   out += Pager(path, b.offset, page.limit, b.total, "players");
   if (!b.runs.empty()) {
-    out += std::string("<table><tr><th>#</th><th>Name</th><th>Time</th><th>Played</th><th></th>"
+    out += std::string("<div class=\"wide\"><table><tr><th>#</th><th>Name</th><th>Time</th><th>Played</th><th></th>"
                        "<th>Program</th>") + (keys ? "<th>Keys</th>" : "") + "</tr>";
     for (size_t i = 0; i < b.runs.size(); ++i) {
       const Run& r = b.runs[i];
@@ -73,41 +81,98 @@ std::string ModeBoardHtml(const ModePage& page) {
              (r.pad ? ", gamepad" : r.touch ? ", touch" : "") + "</td>" +
              (keys ? "<td class=\"t\">" + std::to_string(r.rate_keys) + "</td>" : "") + "</tr>";
     }
-    out += "</table>";
+    out += "</table></div>";
   }
   return out + "</body></html>\n";
+}
+
+std::string AttemptsSvg(const std::vector<const Run*>& runs, std::string_view title) {
+  if (runs.empty()) return "";
+  // The plot's box in the picture's units; times grow upwards, runs go to the right.
+  const double left = 52, right = 312, top = 8, bottom = 80;
+  int64_t low = runs[0]->time_ms, high = low;
+  for (const Run* r : runs) {
+    low = std::min(low, r->time_ms);
+    high = std::max(high, r->time_ms);
+  }
+  const size_t n = runs.size();
+  auto x = [&](size_t i) {
+    return Num(n == 1 ? (left + right) / 2 : left + (right - left) * i / (n - 1));
+  };
+  auto y = [&](int64_t ms) {
+    return Num(high == low ? (top + bottom) / 2
+                           : bottom - (bottom - top) * static_cast<double>(ms - low) / (high - low));
+  };
+  std::string out =
+      "<svg class=\"chart\" viewBox=\"0 0 320 100\" role=\"img\" aria-label=\"" +
+      HtmlEscape(title) + "\"><title>" + HtmlEscape(title) + "</title>"
+      "<g fill=\"#99a\" font-size=\"9\" font-family=\"sans-serif\"><text x=\"0\" y=\"" +
+      Num(top + 3) + "\">" + FormatTime(high) + "</text><text x=\"0\" y=\"" + Num(bottom + 3) +
+      "\">" + FormatTime(low) + "</text><text x=\"" + Num(left) + "\" y=\"95\">run 1</text>"
+      "<text x=\"" + Num(right) + "\" y=\"95\" text-anchor=\"end\">run " + std::to_string(n) +
+      "</text></g><path d=\"M" + Num(left) + "," + Num(top) + "V" + Num(bottom) + "H" +
+      Num(right) + "\" fill=\"none\" stroke=\"#445\"/>";
+  // The best so far: a step down at each run faster than every one before it.
+  std::string line = "M" + x(0) + "," + y(runs[0]->time_ms);
+  int64_t best = runs[0]->time_ms;
+  for (size_t i = 1; i < n; ++i) {
+    line += "H" + x(i);
+    if (runs[i]->time_ms < best) {
+      best = runs[i]->time_ms;
+      line += "V" + y(best);
+    }
+  }
+  out += "<path class=\"best\" d=\"" + line +
+         "\" fill=\"none\" stroke=\"#fd6\" stroke-width=\"1.5\"/><g fill=\"#8cf\">";
+  for (size_t i = 0; i < n; ++i)
+    out += "<circle cx=\"" + x(i) + "\" cy=\"" + y(runs[i]->time_ms) + "\" r=\"2.5\"><title>run " +
+           std::to_string(i + 1) + ": " + FormatTime(runs[i]->time_ms) + "</title></circle>";
+  return out + "</g></svg>";
 }
 
 std::string PlayerHtml(const PlayerPage& page) {
   const Player& p = page.player;
   std::string out = PageHead("Zumble: " + p.name);
   out += "<h1>" + HtmlEscape(p.name) + "</h1><p><a href=\"/\">All boards</a> &middot; on this "
-         "board since " + IsoDate(p.created).substr(0, 10) + "</p>\n";
-  out += Pager(PlayerPath(p.name), page.runs.offset, page.limit, page.runs.total, "bests");
+         "board since " + IsoDate(p.created).substr(0, 10) + " &middot; every run sent and "
+         "checked, each board's fastest first; the chart has them in the order they were "
+         "sent, with the best so far as a line</p>\n";
+  out += Pager(PlayerPath(p.name), page.runs.offset, page.limit, page.runs.total, "runs");
   int flies = -1, speed = -1;
   Pace pace = Pace::kDealt;
   for (const Run& r : page.runs.runs) {
     bool first = r.flies != flies || r.speed != speed || PaceOf(r) != pace;
     if (first) {
-      if (flies >= 0) out += "</table></section>";
+      if (flies >= 0) out += "</table></div></section>";
       flies = r.flies;
       speed = r.speed;
       pace = PaceOf(r);
+      std::vector<const Run*> board;
+      for (const Run& a : page.attempts)
+        if (a.flies == flies && a.speed == speed && PaceOf(a) == pace) board.push_back(&a);
+      std::string title = BoardTitle(flies, speed, pace);
       out += "<section><h2><a href=\"" + BoardPath(flies, speed, pace) + "?name=" +
-             HtmlEscape(Percent(p.name)) + "\">" + BoardTitle(flies, speed, pace) +
-             "</a></h2><table>";
+             HtmlEscape(Percent(p.name)) + "\">" + title + "</a></h2>" +
+             AttemptsSvg(board, p.name + "'s " + std::to_string(board.size()) +
+                                    (board.size() == 1 ? " run of " : " runs of ") + title +
+                                    ": each run's time and the best so far") +
+             "<div class=\"wide\"><table>";
     }
     std::string played = r.played >= 0 ? IsoDate(r.played) : IsoDate(r.created);
-    out += std::string("<tr><td>") + (r.best ? "best" : "replaced") + "</td><td class=\"t\">" +
-           FormatTime(r.time_ms) + "</td><td class=\"small\"><time datetime=\"" + played +
-           "\">" + HtmlEscape(PlayedText(r)) + "</time></td><td><a href=\"" + WatchPath(r.id) +
-           "\">watch</a></td></tr>";
+    // A player's best now, a best it replaced, or a slower run.
+    const char* what = r.best ? "best" : r.personal ? "replaced" : "slower";
+    out += std::string("<tr><td>") + what + "</td><td class=\"t\">" + FormatTime(r.time_ms) +
+           "</td><td class=\"small\"><time datetime=\"" + played + "\">" +
+           HtmlEscape(PlayedText(r)) + "</time></td><td><a href=\"" + WatchPath(r.id) +
+           "\">watch</a></td><td><a href=\"" + RacePath(r.id) + "\">race</a></td></tr>";
   }
-  if (flies >= 0) out += "</table></section>";
+  if (flies >= 0) out += "</table></div></section>";
   return out + "</body></html>\n";
 }
 
-std::string RecordsAtom(const std::vector<Run>& records, const std::string& board_id) {
+std::string RecordsAtom(const std::vector<Run>& records, const std::string& board_id,
+                        const std::string& base) {
+  const std::string at = XmlText(base);
   std::string updated = IsoDate(records.empty() ? 0 : records.front().shown_at);
   std::string out =
       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
@@ -118,8 +183,8 @@ std::string RecordsAtom(const std::vector<Run>& records, const std::string& boar
       "replay.</subtitle>\n"
       "<updated>" + updated + "</updated>\n"
       "<author><name>zumble-board</name></author>\n"
-      "<link rel=\"self\" type=\"application/atom+xml\" href=\"/feed.atom\"/>\n"
-      "<link rel=\"alternate\" type=\"text/html\" href=\"/\"/>\n";
+      "<link rel=\"self\" type=\"application/atom+xml\" href=\"" + at + "/feed.atom\"/>\n"
+      "<link rel=\"alternate\" type=\"text/html\" href=\"" + at + "/\"/>\n";
   for (const Run& r : records) {
     std::string title = r.name + ": " + FormatTime(r.time_ms) + ", " + ModeTitle(r.flies, r.speed);
     // The entry's id: the board's, with the run's number in its last group.
@@ -129,10 +194,10 @@ std::string RecordsAtom(const std::vector<Run>& records, const std::string& boar
     out += "<entry>\n<id>urn:uuid:" + id + "</id>\n<title>" + XmlText(title) +
            "</title>\n<updated>" + IsoDate(r.shown_at) + "</updated>\n<published>" +
            IsoDate(r.shown_at) + "</published>\n<author><name>" + XmlText(r.name) +
-           "</name><uri>" + XmlText(PlayerPath(r.name)) + "</uri></author>\n"
-           "<link rel=\"alternate\" type=\"text/html\" href=\"" + XmlText(WatchPath(r.id)) +
-           "\"/>\n<link rel=\"enclosure\" type=\"application/octet-stream\" href=\"/api/runs/" +
-           std::to_string(r.id) + "/replay\"/>\n<summary>" +
+           "</name><uri>" + at + XmlText(PlayerPath(r.name)) + "</uri></author>\n"
+           "<link rel=\"alternate\" type=\"text/html\" href=\"" + at + XmlText(WatchPath(r.id)) +
+           "\"/>\n<link rel=\"enclosure\" type=\"application/octet-stream\" href=\"" + at +
+           "/api/runs/" + std::to_string(r.id) + "/replay\"/>\n<summary>" +
            XmlText(title + ", " + PlayedText(r) + "; the best of its mode when it went on the "
                    "board on " + IsoDate(r.shown_at).substr(0, 10) + ".") +
            "</summary>\n</entry>\n";

@@ -92,6 +92,9 @@ struct Stored {
   std::string reason;    // a ban's reason
 };
 
+// The most runs of one board a player's chart draws (the newest).
+constexpr int kPlayerChartRuns = 500;
+
 // One page of a list, and how long the whole list is.
 struct Page {
   std::vector<Run> runs;
@@ -195,10 +198,14 @@ class Store {
   bool AllBest(int limit, std::vector<Page>* out);
   // Where a player's best of a mode's board stands (0 when they have none shown).
   bool PlayerRank(int flies, int speed, Pace pace, const std::string& fold, int64_t* rank);
-  // A player's shown runs that were their best of a mode's board when they went on it,
-  // by mode and pace, and the player.
-  bool PlayerBests(const std::string& fold, int limit, int64_t offset, Player* player,
-                   bool* found, Page* out);
+  // A player's shown runs, a page of them by mode and pace, each board's fastest first
+  // (each run's `best` says whether it is the player's best there); and, for the charts,
+  // each of those boards' runs in the order they were stored, the newest
+  // kPlayerChartRuns of a board; and the player.
+  bool PlayerRuns(const std::string& fold, int limit, int64_t offset, Player* player,
+                  bool* found, Page* out, std::vector<Run>* attempts);
+  // A shown run, and where it stands (or would stand) on its mode's board of its pace.
+  bool ShownRun(int64_t id, Run* out, int64_t* rank, bool* found);
   // Shown runs that were the best of their mode's board of rounds as dealt when they went
   // on it, newest first.
   bool Records(int limit, Page* out);

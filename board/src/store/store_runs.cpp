@@ -164,8 +164,8 @@ bool Store::PlayerRank(int flies, int speed, Pace pace, const std::string& fold,
   });
 }
 
-bool Store::PlayerBests(const std::string& fold, int limit, int64_t offset, Player* player,
-                        bool* found, Page* out) {
+bool Store::PlayerRuns(const std::string& fold, int limit, int64_t offset, Player* player,
+                       bool* found, Page* out, std::vector<Run>* attempts) {
   return Session(false, [&](SqlSession& db) {
     SqlRows rows;
     if (!db.Run("SELECT id, name, fold, created, banned, ban_reason, key_hash IS NOT NULL"
@@ -176,6 +176,7 @@ bool Store::PlayerBests(const std::string& fold, int limit, int64_t offset, Play
     out->runs.clear();
     out->total = 0;
     out->offset = offset;
+    attempts->clear();
     if (!*found) return true;
     player->id = rows.Int(0, 0);
     player->name = rows.At(0, 1);
@@ -184,20 +185,43 @@ bool Store::PlayerBests(const std::string& fold, int limit, int64_t offset, Play
     player->banned = rows.Int(0, 4) != 0;
     player->ban_reason = rows.At(0, 5);
     player->has_key = rows.At(0, 6) == "1" || rows.At(0, 6) == "t";
-    // Each board's best (a mode's as dealt, then with the keys), then the bests it
-    // replaced, slower and older.
-    std::string where = std::string("WHERE player = $1 AND (personal = 1 OR") + kPlayersBest + ")";
+    // Every shown run: each board's (a mode's as dealt, then with the keys) fastest first.
     if (!db.Run((std::string("SELECT " BOARD_RUN_COLUMNS ", CASE WHEN") + kPlayersBest +
-                 "THEN 1 ELSE 0 END FROM board_runs r " + where +
-                 "ORDER BY flies, speed, pace, time_ms, id LIMIT $2 OFFSET $3").c_str(),
+                 "THEN 1 ELSE 0 END FROM board_runs r WHERE player = $1"
+                 " ORDER BY flies, speed, pace, time_ms, id LIMIT $2 OFFSET $3").c_str(),
                 {Int(player->id), Int(limit), Int(offset)}, &rows))
       return false;
     ReadRuns(rows, &out->runs);
     for (size_t i = 0; i < rows.size(); ++i) out->runs[i].best = rows.Int(i, kRunColumns) != 0;
-    if (!db.Run(("SELECT count(*) FROM board_runs r " + where).c_str(), {Int(player->id)}, &rows))
+    if (!db.Run("SELECT count(*) FROM board_runs WHERE player = $1", {Int(player->id)}, &rows))
       return false;
     out->total = rows.Int(0, 0);
+    if (out->runs.empty()) return true;
+    // The charts of the boards on this page: each board's newest runs, oldest first.
+    const Run& from = out->runs.front();
+    const Run& to = out->runs.back();
+    auto board = [](const Run& r) { return r.flies * 100 + r.speed * 10 + static_cast<int>(PaceOf(r)); };
+    if (!db.Run("SELECT " BOARD_RUN_COLUMNS " FROM (SELECT " BOARD_RUN_COLUMNS ", pace,"
+                " ROW_NUMBER() OVER (PARTITION BY flies, speed, pace ORDER BY id DESC) AS newer"
+                " FROM board_runs WHERE player = $1) AS chart"
+                " WHERE newer <= $2 AND flies * 100 + speed * 10 + pace BETWEEN $3 AND $4"
+                " ORDER BY flies, speed, pace, id",
+                {Int(player->id), Int(kPlayerChartRuns), Int(board(from)), Int(board(to))}, &rows))
+      return false;
+    ReadRuns(rows, attempts);
     return true;
+  });
+}
+
+bool Store::ShownRun(int64_t id, Run* out, int64_t* rank, bool* found) {
+  return Session(false, [&](SqlSession& db) {
+    SqlRows rows;
+    if (!db.Run((RunsFrom("board_runs") + "WHERE id = $1").c_str(), {Int(id)}, &rows))
+      return false;
+    *found = rows.size() == 1;
+    if (!*found) return true;
+    *out = ReadRun(rows, 0);
+    return RankIn(db, out->flies, out->speed, PaceOf(*out), out->time_ms, out->id, rank);
   });
 }
 

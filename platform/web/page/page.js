@@ -15,11 +15,22 @@ var ZUMBLE_OPENED_REPLAY = ZUMBLE_OPENED + '/replay.zrp';
 // A replay the player opened (chosen or dropped) waits here across the page's reload.
 var ZUMBLE_OPENED_KEY = 'zumble-opened-replay';
 
+// A touch screen (a phone, a tablet): the page says what a tap does, gives its buttons a
+// finger's size and puts the round's and the viewer's buttons beside the picture. Where
+// the main pointer is a mouse there is a keyboard, and the page lists the keys.
+function zumbleTouch() {
+  return !!(window.matchMedia && window.matchMedia('(pointer: coarse)').matches);
+}
+
 var zumblePage = {
   output: [],          // what the game printed on stdout
   errors: [],          // and on stderr
   ended: null,         // {code} once the run has ended and its files are stored
-  setStatus: function (text) { document.getElementById('status').textContent = text; }
+  setStatus: function (text) {
+    var status = document.getElementById('status');
+    status.textContent = text;
+    status.title = text;  // the whole of a message the line cuts
+  }
 };
 
 // Options: the address's query holds the command line's options, without the dashes.
@@ -67,6 +78,7 @@ var zumblePage = {
   var watching = (zumblePage.replayUrl || params.has('opened')) && !params.has('frames') && !params.has('timedemo');
   if (!watching) args.unshift('--headless');
   zumblePage.watching = !!watching;
+  if (watching) document.body.classList.add('watching');
   Module['arguments'] = args;
 })();
 
@@ -148,10 +160,11 @@ if (zumblePage.badOption) {
   zumblePage.ended = { code: 2 };
 }
 
-// Replays in the page: a link to download the last round's, and a replay to watch,
-// chosen or dropped on the page, played after a reload of the page with it.
+// Replays in the page: a link to download the last round's (always in its place, so the
+// controls never move; usable once a round is kept), and a replay to watch, chosen or
+// dropped on the page, played after a reload of the page with it.
 function zumbleOfferReplay() {
-  document.getElementById('download').hidden = false;
+  document.getElementById('download').setAttribute('aria-disabled', 'false');
 }
 
 document.getElementById('download').addEventListener('click', function (e) {
@@ -170,11 +183,19 @@ function zumbleOpenReplay(file) {
 }
 
 document.getElementById('open').addEventListener('change', function (e) { zumbleOpenReplay(e.target.files[0]); });
-document.getElementById('open-button').addEventListener('click', function () { document.getElementById('open').click(); });
+['open-button', 'replays-open'].forEach(function (id) {
+  document.getElementById(id).addEventListener('click', function (e) {
+    e.currentTarget.blur();
+    document.getElementById('open').click();
+  });
+});
 document.addEventListener('dragover', function (e) { e.preventDefault(); });
 document.addEventListener('drop', function (e) {
   e.preventDefault();
   if (e.dataTransfer && e.dataTransfer.files.length) zumbleOpenReplay(e.dataTransfer.files[0]);
 });
-if (zumblePage.openedReplay || zumblePage.replayUrl)
-  zumblePage.setStatus('Watching a replay: Space pauses, the bar below the picture seeks, ? shows every key, Escape stops it.');
+if (zumblePage.openedReplay || zumblePage.replayUrl) {
+  zumblePage.setStatus(zumbleTouch()
+    ? 'Watching a replay: the buttons here pause, step and leave; a tap on the bar at the picture\'s foot seeks.'
+    : 'Watching a replay: Space pauses, the bar at the picture\'s foot seeks, ? shows every key, Escape stops it.');
+}

@@ -18,6 +18,9 @@ function zumbleFit() {
   var stage = document.getElementById('stage');
   var ratio = window.devicePixelRatio || 1;
   var width = stage.clientWidth, height = stage.clientHeight;
+  // The panels the player opens over the stage keep within it (shell.html).
+  document.body.style.setProperty('--stage-w', width + 'px');
+  document.body.style.setProperty('--stage-h', height + 'px');
   var size = zumbleFitSize(width, height, ratio);
   canvas.style.width = size.width + 'px';
   canvas.style.height = size.height + 'px';
@@ -32,8 +35,7 @@ var zumblePointerAt = null;
   window.addEventListener(type, function (e) { zumblePointerAt = { x: e.clientX, y: e.clientY }; }, true);
 });
 
-// The stage changes size with the window, with full screen, and with the line below
-// wrapping; the picture follows it.
+// The stage changes size with the window and with full screen; the picture follows it.
 if (window.ResizeObserver) new ResizeObserver(zumbleFit).observe(document.getElementById('stage'));
 window.addEventListener('resize', zumbleFit);
 document.addEventListener('fullscreenchange', zumbleFit);

@@ -9,23 +9,6 @@ var ZUMBLE_SVG = 'http://www.w3.org/2000/svg';
 // The chart's drawing area, in its own units (it is scaled to the panel's width).
 var ZUMBLE_CHART = { width: 560, height: 176, left: 70, right: 12, top: 12, bottom: 128, leftRow: 146, labels: 168 };
 
-// The game's name of a mode ("10 flies, NORMAL"), asked of the game once and kept, so the
-// panel still names the modes after the game has ended.
-var zumbleModeNames = {};
-function zumbleModeName(flies, speed) {
-  var key = flies + '-' + speed;
-  if (!(key in zumbleModeNames) && runtimeInitialized && !runtimeExited && !ABORT && Module['_ZumbleModeName'])
-    zumbleModeNames[key] = UTF8ToString(Module['_ZumbleModeName'](flies, speed));
-  return zumbleModeNames[key] || flies + ' flies';
-}
-(function () {
-  var started = Module['onRuntimeInitialized'];
-  Module['onRuntimeInitialized'] = function () {
-    if (started) started();
-    ZUMBLE_FLIES.forEach(function (flies) { for (var speed = 1; speed <= 4; ++speed) zumbleModeName(flies, speed); });
-  };
-})();
-
 // One line of the history, or null when it is not a whole line of the game's (cut off,
 // edited by hand), read as the game reads it: each of the six keys once with a good
 // value; keys a later game adds are passed over.
@@ -150,7 +133,7 @@ function zumbleListProgress() {
     var chart = zumbleProgressChart(mode);
     var head = document.createElement('div');
     head.className = 'facts';
-    head.textContent = [zumbleModeName(mode.flies, mode.speed),
+    head.textContent = [zumbleModeName(mode.flies, mode.speed),  // replays.js
                         mode.rounds.length + (mode.rounds.length === 1 ? ' round' : ' rounds') +
                           (chart.left ? ' (' + chart.left + ' left)' : ''),
                         chart.best === null ? '' : 'best ' + zumbleReplayTime(chart.best)].filter(Boolean).join(' · ');

@@ -37,21 +37,44 @@ window.zumbleReplayFileName = function (facts) {
          '-' + zumbleReplayDay(facts.calendar) + '.zrp';
 };
 
-// The kept replays, the last round first, then the best times by mode and place.
+// A mode in words, as the game writes it ("10 flies, NORMAL"): asked of the game while it
+// runs, and kept for the list after its end.
+var zumbleModeNames = {};
+function zumbleModeName(flies, speed) {
+  if (!zumbleModeNames['10-1'] && Module['_ZumbleModeName'] && runtimeInitialized && !runtimeExited && !ABORT) {
+    ZUMBLE_FLIES.forEach(function (f) {
+      for (var v = 1; v <= 4; ++v) zumbleModeNames[f + '-' + v] = UTF8ToString(Module['_ZumbleModeName'](f, v));
+    });
+  }
+  return zumbleModeNames[flies + '-' + speed] || flies + ' flies';
+}
+
+function zumbleSameBytes(a, b) {
+  if (!a || !b || a.length !== b.length) return false;
+  for (var i = 0; i < a.length; ++i) if (a[i] !== b[i]) return false;
+  return true;
+}
+
+// The kept replays, the last round first, then the best times by mode and place; each
+// round once: the last round is left out where it is also a best time (the same file).
 window.zumbleKeptReplays = function () {
   var order = function (name) {
     var m = /^best-(\d+)-(\d)-(\d)\.zrp$/.exec(name);
     return m ? ZUMBLE_FLIES.indexOf(Number(m[1])) * 100 + Number(m[2]) * 10 + Number(m[3]) : -1;
   };
-  return window.zumbleReplays().filter(function (name) { return name === 'last.zrp' || order(name) >= 0; })
+  var kept = window.zumbleReplays().filter(function (name) { return name === 'last.zrp' || order(name) >= 0; })
     .sort(function (a, b) { return order(a) - order(b); })
-    .map(function (name) {
-      var bytes = window.zumbleFile('replays/' + name);
+    .map(function (name) { return { name: name, bytes: window.zumbleFile('replays/' + name) }; });
+  var last = kept.length && kept[0].name === 'last.zrp' ? kept[0].bytes : null;
+  if (last && kept.some(function (k) { return k.name !== 'last.zrp' && zumbleSameBytes(k.bytes, last); })) kept.shift();
+  return kept
+    .map(function (k) {
+      var name = k.name, bytes = k.bytes;
       var facts = zumbleReplayFacts(bytes);
       var place = /^best-\d+-\d-(\d)\.zrp$/.exec(name);
       return {
         name: name, what: place ? 'Best ' + place[1] : 'Last round', facts: facts,
-        mode: facts ? facts.flies + ' flies, speed ' + facts.speed : 'cannot be read',
+        mode: facts ? zumbleModeName(facts.flies, facts.speed) : 'cannot be read',
         time: facts ? zumbleReplayTime(facts.timeMs) : '', date: facts ? zumbleReplayWhen(facts.calendar) : '',
         download: window.zumbleReplayFileName(facts)
       };
@@ -122,6 +145,20 @@ function zumbleListReplays() {
       watch.textContent = 'Watch';
       watch.addEventListener('click', function (e) { e.currentTarget.blur(); zumbleWatchBytes(bytes, entry.name); });
       actions.appendChild(watch);
+    } else {
+      actions.appendChild(document.createElement('span'));  // keeps Download in its column
+    }
+    if (entry.facts) {
+      var clip = document.createElement('button');
+      clip.type = 'button';
+      clip.className = 'save-clip';
+      clip.textContent = 'Save clip';
+      clip.addEventListener('click', function (e) {
+        e.currentTarget.blur();
+        sessionStorage.setItem(ZUMBLE_CLIP_KEY, '1');
+        zumbleWatchBytes(bytes, entry.name);
+      });
+      actions.appendChild(clip);
     }
     var link = zumbleDownloadLink(bytes, entry.download, 'Download');
     link.className = 'download';

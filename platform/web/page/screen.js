@@ -1,6 +1,7 @@
-// The screen around the picture on a phone: the help behind "?" where the picture takes
-// the whole height, a note to turn the phone (once; the game plays anyway), and the
-// screen kept awake while the player plays.
+// The screen around the picture: where the controls go (beside the picture on a wide
+// low screen, below it otherwise), the help behind "?" on touch screens and small wide
+// screens, the round's and the viewer's buttons for a finger, a note to turn the phone
+// (once; the game plays anyway), and the screen kept awake while the player plays.
 
 function zumbleNotice(text) {
   var notice = document.getElementById('notice');
@@ -8,14 +9,86 @@ function zumbleNotice(text) {
   notice.hidden = !text;
 }
 
+// The controls take a column beside the picture where the screen is at least 3:2 and
+// low (or touched): as wide as the picture at full height leaves, within what two
+// finger-sized buttons need and a column should take. The picture fits what is left.
+var ZUMBLE_SIDE_MIN = 96, ZUMBLE_SIDE_MAX = 240;
+function zumbleLayout() {
+  var body = document.body, w = window.innerWidth, h = window.innerHeight;
+  var touch = zumbleTouch();
+  var side = h > 0 && w / h >= 1.5 && (h <= 600 || touch);
+  body.classList.toggle('touch', touch);
+  body.classList.toggle('side', side);
+  body.classList.toggle('compact', touch || side);
+  body.classList.toggle('narrow', !side && (touch || w < 760));
+  body.style.setProperty('--side-w', Math.round(Math.max(ZUMBLE_SIDE_MIN, Math.min(ZUMBLE_SIDE_MAX, w - h * 4 / 3))) + 'px');
+  if (typeof zumbleFit === 'function') zumbleFit();
+}
+window.addEventListener('resize', zumbleLayout);
+if (window.matchMedia) {
+  var zumblePointerQuery = window.matchMedia('(pointer: coarse)');
+  if (zumblePointerQuery.addEventListener) zumblePointerQuery.addEventListener('change', zumbleLayout);
+}
+zumbleLayout();
+
+// The help: "?" opens and closes it, and so do a tap outside it and Escape (which then
+// goes no further: the game keeps its screen).
+function zumbleShowHelp(show) {
+  document.body.classList.toggle('help', show);
+  document.getElementById('help').setAttribute('aria-expanded', show ? 'true' : 'false');
+}
 document.getElementById('help').addEventListener('click', function (e) {
-  document.body.classList.toggle('help');
+  zumbleShowHelp(!document.body.classList.contains('help'));
   e.currentTarget.blur();  // Space and Enter belong to the game, not to the button
 });
-// The help is read, then the game goes on: any tap elsewhere puts it away.
 document.addEventListener('pointerdown', function (e) {
-  if (!e.target.closest || !e.target.closest('#help, #howto')) document.body.classList.remove('help');
+  if (!e.target.closest || !e.target.closest('#help, #howto')) zumbleShowHelp(false);
 }, true);
+window.addEventListener('keydown', function (e) {
+  if (e.key !== 'Escape' || !e.isTrusted) return;
+  var replays = document.getElementById('replays');
+  if (!document.body.classList.contains('help') && replays.hidden) return;
+  zumbleShowHelp(false);
+  replays.hidden = true;
+  e.stopImmediatePropagation();
+  e.preventDefault();
+}, true);
+
+// A button that does what a key does: the key goes to the game (or the viewer) as if
+// pressed, so both ways share one path.
+function zumblePressKey(key) {
+  window.dispatchEvent(new KeyboardEvent('keydown', { key: key, code: key === ' ' ? 'Space' : '', bubbles: true }));
+}
+function zumbleKeyButton(id, key) {
+  document.getElementById(id).addEventListener('click', function (e) {
+    e.currentTarget.blur();
+    zumblePressKey(key);
+  });
+}
+zumbleKeyButton('leave', 'Escape');
+zumbleKeyButton('retry', 'r');
+Array.prototype.forEach.call(document.querySelectorAll('#viewer-buttons button'), function (button) {
+  zumbleKeyButton(button.id, button.dataset.key);
+});
+// The viewer's pause button says what it will do (viewer.js calls this after each picture).
+function zumbleViewerButtons(o) {
+  var pause = document.getElementById('viewer-pause');
+  var text = o && o.paused ? 'Play' : 'Pause';
+  if (pause.textContent !== text) pause.textContent = text;
+}
+
+// Leave and Retry are there while a round goes on, in a place kept for them, so the
+// picture never moves; the last round's download once there is one.
+function zumbleGameRunning() {
+  return typeof runtimeInitialized !== 'undefined' && runtimeInitialized && !runtimeExited && !ABORT;
+}
+setInterval(function () {
+  var running = zumbleGameRunning();
+  var inRound = running && !zumblePage.watching && Module['_ZumbleInRound'] && Module['_ZumbleInRound']();
+  document.getElementById('round-buttons').classList.toggle('on', !!inRound);
+  if (running && zumbleExists(ZUMBLE_HOME + '/replays/last.zrp')) zumbleOfferReplay();
+  if (running) zumbleModeName(10, 1);  // the list's mode names, kept for after the game's end (replays.js)
+}, 250);
 
 // A phone held upright shows the picture a third of the screen's height: say once that
 // turning it gives a bigger picture. The note goes with the first tap or after a while.

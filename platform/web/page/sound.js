@@ -101,3 +101,53 @@ function zumbleFeedAudio(samples) {
   if (zumbleAudio.node.port) zumbleAudio.node.port.postMessage(chunk, [chunk.buffer]);
   else if (zumbleAudio.queue.length < 16) zumbleAudio.queue.push(chunk);
 }
+
+// The player's volume and mute, kept with the page's settings. The game mixes at that
+// volume (as the desktop's --volume and M): the slider and the mute button, or the key M,
+// change it at the next frame.
+var ZUMBLE_SOUND_KEY = 'zumble-sound';
+var zumbleSound = (function () {
+  var s = { volume: 100, muted: false };
+  var kept = null;
+  try { kept = JSON.parse(localStorage.getItem(ZUMBLE_SOUND_KEY)); } catch (e) {}
+  if (kept && typeof kept === 'object') {
+    if (Number.isInteger(kept.volume) && kept.volume >= 0 && kept.volume <= 100) s.volume = kept.volume;
+    if (typeof kept.muted === 'boolean') s.muted = kept.muted;
+  }
+  return s;
+})();
+// The game starts with it; muted, it starts silent and the page gives the level back.
+Module['arguments'].push('--volume', String(zumbleSound.muted ? 0 : zumbleSound.volume));
+
+function zumbleSoundShow() {
+  var mute = document.getElementById('mute');
+  mute.textContent = zumbleSound.muted ? 'Unmute' : 'Mute';
+  mute.setAttribute('aria-pressed', zumbleSound.muted ? 'true' : 'false');
+  document.getElementById('volume').value = zumbleSound.volume;
+}
+function zumbleSoundSet(volume, muted) {
+  zumbleSound.volume = volume;
+  zumbleSound.muted = muted;
+  try { localStorage.setItem(ZUMBLE_SOUND_KEY, JSON.stringify(zumbleSound)); } catch (e) {}
+  if (Module['_ZumbleSetVolume'] && runtimeInitialized && !runtimeExited && !ABORT) {
+    Module['_ZumbleSetVolume'](volume, muted ? 1 : 0);
+  }
+  zumbleSoundShow();
+}
+document.getElementById('mute').addEventListener('click', function (e) {
+  e.currentTarget.blur();  // Space and Enter belong to the game, not to the button
+  zumbleSoundSet(zumbleSound.volume, !zumbleSound.muted);
+});
+// Moving the slider is asking to hear it.
+document.getElementById('volume').addEventListener('input', function (e) {
+  zumbleSoundSet(Number(e.currentTarget.value), false);
+});
+document.getElementById('volume').addEventListener('change', function (e) { e.currentTarget.blur(); });
+window.addEventListener('keydown', function (e) {
+  if ((e.key === 'm' || e.key === 'M') && !e.ctrlKey && !e.altKey && !e.metaKey && !e.repeat) {
+    zumbleSoundSet(zumbleSound.volume, !zumbleSound.muted);
+  }
+}, true);
+zumbleSoundShow();
+// For tests: the volume and mute the page keeps.
+window.zumbleSoundSettings = function () { return { volume: zumbleSound.volume, muted: zumbleSound.muted }; };

@@ -102,7 +102,9 @@ function zumbleViewerDraw(json) {
   }
   var o;
   try { o = JSON.parse(json); } catch (e) { return; }
+  if (zumbleViewer.about) o.top = zumbleViewer.about + '   ' + o.top;  // a board's run: whose (board.js)
   zumbleViewer.last = o;
+  zumbleViewerButtons(o);  // screen.js
   zumbleOverlayFit();
   zumbleViewerPaint(o);
 }
