@@ -167,3 +167,11 @@ document.getElementById('progress-close').addEventListener('click', function (e)
   e.currentTarget.blur();
   document.getElementById('progress').hidden = true;
 });
+// Escape closes the panel, as it does the replays', and goes no further.
+window.addEventListener('keydown', function (e) {
+  var panel = document.getElementById('progress');
+  if (e.key !== 'Escape' || !e.isTrusted || panel.hidden) return;
+  panel.hidden = true;
+  e.stopImmediatePropagation();
+  e.preventDefault();
+}, true);
