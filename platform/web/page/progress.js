@@ -152,6 +152,8 @@ function zumbleProgressChanged() {
   zumbleProgressTimer = setTimeout(function () { zumbleProgressTimer = 0; zumbleListProgress(); }, 0);
 }
 
+// Watching a replay, the viewer's buttons take the room.
+if (zumblePage.watching) document.getElementById('progress-button').hidden = true;
 // The panel takes the replays' place over the picture: one of the two at a time.
 document.getElementById('progress-button').addEventListener('click', function (e) {
   e.currentTarget.blur();  // Space and Enter belong to the game, not to the button
