@@ -46,6 +46,7 @@ target_link_options(zumble_web PRIVATE
   "SHELL:--pre-js ${WEB_PAGE_DIR}/gamepad.js"
   "SHELL:--pre-js ${WEB_PAGE_DIR}/viewer.js"
   "SHELL:--pre-js ${WEB_PAGE_DIR}/replays.js"
+  "SHELL:--pre-js ${WEB_PAGE_DIR}/progress.js"
   "SHELL:--pre-js ${WEB_PAGE_DIR}/clip.js"
   "SHELL:--preload-file ${CMAKE_SOURCE_DIR}/bmp@/zumble/bmp"
   "SHELL:--preload-file ${CMAKE_SOURCE_DIR}/wave@/zumble/wave")

@@ -12,6 +12,7 @@
 //   9. where the browser runs the sound at another rate, the mix keeps its pitch.
 //  10. replays: the page's round is the native game's replay, which verifies natively; a
 //      replay given by address or opened as a file plays in the page to its result.
+//  11. progress: three rounds, finished or left, are three points in the Progress chart.
 // Usage: node web_test.mjs build-web/site build/zumble
 // (ZUMBLE_WEB_TESTS=name,name runs only the tests of those names; ZUMBLE_SCREENSHOTS=DIR
 // keeps the phones' screenshots there, as docs/screens/phone-*.png were made.)
@@ -765,12 +766,60 @@ async function soundAtAnotherRate(context) {
   }
 }
 
+// 11. Progress: a round the test player finishes and two left by Escape are three points
+// in the Progress panel's chart of their mode, named in the game's words: the finished
+// one at the native game's time, the left ones apart, with a line for the best so far.
+async function progressChart(context) {
+  const first = ['0 move 300 300', '3 click', '10 move 120 80', '11 click', '14 move 320 320', '15 click', ''].join('\n');
+  const alone = runNative(zumble, ['--autoplay', '--frames', '1200', '--time', '77', '--script', 'play.txt',
+                                   '--trace', 'trace.txt'], { 'play.txt': first });
+  const lines = fs.readFileSync(path.join(alone.dir, 'trace.txt'), 'utf8').split('\n');
+  const board = lines.findIndex((l) => / scene=8 .* phase=2 /.test(l));
+  const back = lines.findIndex((l, i) => i > board && / scene=5 /.test(l)) + 1;  // the frame at mode select
+  check(`the test player's round ends back at mode select (frame ${back})`, board > 0 && back > board);
+  const script = first + [back + 5, back + 40, back + 70, back + 100].map((f, i) =>
+    i % 2 ? `${f} key escape` : `${f - 1} move 320 320\n${f} click`).join('\n') + '\n';
+  const frames = back + 130;
+  const native = runNative(zumble, ['--autoplay', '--frames', String(frames), '--time', '77', '--script', 'play.txt'],
+                           { 'play.txt': script });
+  const history = fs.readFileSync(path.join(native.dir, 'history.txt'), 'utf8').trim().split('\n');
+  const time = Number((/ time_ms=(\d+) /.exec(history[0]) || [])[1]);
+  check(`natively the three rounds are three lines of history, the first finished in ${time} ms`,
+        history.length === 3 && time > 0 && history.slice(1).every((l) => / time_ms=left /.test(l)), history.join('\n'));
+  const server = await serve(site, { 'play.txt': script });
+  const page = await context.newPage();
+  try {
+    await page.goto(server.url + `?script=play.txt&autoplay&timedemo&frames=${frames}&time=77`);
+    const end = await waitForEnd(page, 120000);
+    check('the page plays the three rounds to the end', end.code === 0, JSON.stringify(end));
+    await page.click('#progress-button');
+    const chart = await page.evaluate(() => {
+      const panel = document.getElementById('progress');
+      const titles = (selector) => Array.from(panel.querySelectorAll(selector)).map((e) => e.textContent);
+      return { shown: !panel.hidden, modes: titles('section .facts'), points: titles('svg circle.point'),
+               left: panel.querySelectorAll('svg circle.point.left').length,
+               best: Array.from(panel.querySelectorAll('svg polyline.best')).map((e) => e.getAttribute('points')) };
+    });
+    const seconds = `${Math.floor(time / 1000)}.${String(time % 1000).padStart(3, '0')} s`;
+    check(`the Progress panel has one chart, its mode in the game's words (${chart.modes.join(' | ')})`,
+          chart.shown && chart.modes.length === 1 && /^10 flies, NORMAL · 3 rounds \(2 left\) · best /.test(chart.modes[0]));
+    check(`the chart shows three points, the finished round's at ${seconds}, two left (${chart.points.join(' | ')})`,
+          chart.points.length === 3 && chart.left === 2 && chart.points[0].endsWith(': ' + seconds) &&
+          chart.points.slice(1).every((t) => /: left after \d+ of 10 flies$/.test(t)));
+    check(`and a best-so-far line (${chart.best.join(' | ')})`,
+          chart.best.length === 1 && chart.best[0].trim().split(' ').length === 2);
+  } finally {
+    await page.close();
+    server.close();
+  }
+}
+
 const only = process.env.ZUMBLE_WEB_TESTS ? process.env.ZUMBLE_WEB_TESTS.split(',') : null;
 const chosen = (tests) => tests.filter((t) => !only || only.includes(t.name));
 const context = await launch({ width: 800, height: 600 }, { hasTouch: false });
 try {
   for (const test of chosen([scriptedRun, clickedRun, keptBestTime, fastDisplayAndHiddenTab, recordKeptWhenClosedOnBoard,
-                             withoutIndexedDB, soundAtAnotherRate, replays])) {
+                             withoutIndexedDB, soundAtAnotherRate, replays, progressChart])) {
     try {
       await test(context);
     } catch (e) {

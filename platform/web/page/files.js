@@ -39,6 +39,7 @@ function zumbleIsSharedFile(path) {
 
 function zumbleChanged(path) {
   if (!zumbleIsStoredFile(path)) return;
+  if (path === ZUMBLE_HOME + '/history.txt') zumbleProgressChanged();  // progress.js
   zumbleStore.changed[path] = true;
   // The folder too: the next start makes it before the files in it.
   if (path.indexOf(ZUMBLE_HOME + '/replays/') === 0) {
@@ -144,7 +145,7 @@ function zumbleReadShared(done) {
     try { FS.mkdir(ZUMBLE_HOME + '/replays'); } catch (e) {}
     var transaction = remote.db.transaction([IDBFS.DB_STORE_NAME], 'readonly');
     var store = transaction.objectStore(IDBFS.DB_STORE_NAME);
-    transaction.oncomplete = function () { zumbleReplaysChanged(); done(); };
+    transaction.oncomplete = function () { zumbleReplaysChanged(); zumbleProgressChanged(); done(); };
     transaction.onabort = function () {
       console.error('zumble: cannot read the saved files again: ' + transaction.error);
       done();
