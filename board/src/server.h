@@ -32,6 +32,7 @@ struct ServerOptions {
   // Rounds seeded before this (seconds since 1970; 2020-01-01) came from a wrong clock.
   int64_t oldest_seed = 1577836800;
   int64_t max_seed_age_days = 0;  // a season: rounds played in the last N days; 0 any
+  int clip_cpu_seconds = 120;     // CPU time one run's clip may take (the wall clock: 4 times)
   int max_held = 3;               // held runs one address may have waiting at once
   VerifierConfig verifier;
 };
