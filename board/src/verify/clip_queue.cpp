@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "context.h"
+#include "trust/digest.h"
 #include "verify/verifier_child.h"
 
 namespace board {
@@ -208,14 +209,20 @@ void QueueClip(ClipQueue* q, int64_t id) {
 
 bool StartClipQueue(Context* ctx) {
   ClipQueue& q = ctx->clips;
-  std::string dir = ctx->options->verifier.work_dir + "/clips";
+  // Beside the database: a SQLite file's folder NAME-clips, or for PostgreSQL one in the
+  // work folder named by its address (so that two boards never share a run's number).
+  const std::string& db = ctx->options->db;
+  bool postgres = db.rfind("postgres://", 0) == 0 || db.rfind("postgresql://", 0) == 0;
+  std::string dir = postgres ? ctx->options->verifier.work_dir + "/clips-" + Sha256Hex(db).substr(0, 16)
+                             : db + "-clips";
   if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
     fprintf(stderr, "zumble-board: no clips: cannot make %s: %s\n", dir.c_str(), strerror(errno));
     return false;
   }
   q.dir = dir;
   q.cpu_seconds = ctx->options->clip_cpu_seconds;
-  q.timeout_ms = q.cpu_seconds * 4000;
+  q.timeout_ms = ctx->options->clip_timeout_ms > 0 ? ctx->options->clip_timeout_ms
+                                                   : q.cpu_seconds * 4000;
   RunFilter shown;
   shown.state = "shown";
   Page page;

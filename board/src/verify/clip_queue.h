@@ -1,8 +1,8 @@
 // Each shown run's clip (WebM) and still (PNG of its last frame), made once by the game
 // in the verifier's sandbox, in a queue of its own: one worker, below the verifiers (it
-// waits while any verification waits or runs), kept in the work folder's clips/ as
-// ID.webm and ID.png. A job over its limits is dropped and logged (ID.failed remembers
-// it, so it is not tried again).
+// waits while any verification waits or runs), kept beside the database (a SQLite
+// file's NAME-clips folder) as ID.webm and ID.png. A job over its limits is dropped and
+// logged (ID.failed remembers it, so it is not tried again).
 #pragma once
 #include <condition_variable>
 #include <cstdint>
