@@ -46,7 +46,9 @@ runs() {
         *) sqlite3 "$db" 'SELECT count(*) FROM runs' ;;
     esac
 }
-"$board" --port 0 --db "$db" --zumble "$game" --work-dir "$work" --threads 256 \
+# BENCH_CLIPS=0: the same without the clip queue, to compare the answers' times.
+clips=$([ "${BENCH_CLIPS:-1}" = 0 ] && echo --no-clips || true)
+"$board" --port 0 --db "$db" --zumble "$game" --work-dir "$work" --threads 256 $clips \
     --submit-burst 1000000 --submit-rate 1000000 --trust-proxy > "$work/server.out" 2> "$work/server.err" &
 server=$!
 for _ in $(seq 100); do grep -q 'http://' "$work/server.out" && break; sleep 0.1; done
@@ -96,3 +98,15 @@ duration=$((3 * duration))
 awk -v n="$verified" -v d="$duration" -v v="$verifiers" 'BEGIN {
     printf "verified and stored: %d runs in %d s = %.1f verifications/s, %.1f per verifier core\n", n, d, n / d, n / d / v }'
 [ "$after" -lt $((rounds + 20)) ] || echo "(every prepared round was stored: a lower bound; BENCH_ROUNDS=$((rounds * 4)) for more)"
+
+# The clip queue: clips made while the submitters ran (it waits while any verification
+# waits or runs), then in a minute of the idle server after them.
+made() { grep -c 'clip of run [0-9]* made' "$work/server.err" || true; }
+if [ -z "$clips" ]; then
+    during=$(made)
+    sleep 60
+    idle=$(made)
+    echo "clips made: $during while the submitters ran, then $((idle - during)) in the idle minute after" \
+         "($(grep -c 'clip of run [0-9]* dropped' "$work/server.err" || true) dropped)"
+    grep -o 'made in [0-9.]* s' "$work/server.err" | awk '{s += $3; n++} END {if (n) printf "clip and still of a run: %.1f s on average (%d)\n", s / n, n}'
+fi

@@ -22,7 +22,7 @@ const char kUsage[] =
     "                    [--max-connections N] [--io-threads N] [--work-dir DIR]\n"
     "                    [--trust-proxy] [--public-url URL]...\n"
     "                    [--oldest-seed YYYY-MM-DD] [--max-seed-age DAYS] [--max-held N]\n"
-    "                    [--clip-cpu SECONDS] [--clip-timeout MS]\n"
+    "                    [--clip-cpu SECONDS] [--clip-timeout MS] [--no-clips]\n"
     "       zumble-board submit FILE --name NAME --to URL\n";
 
 namespace {
@@ -93,6 +93,10 @@ bool ParseServerOptions(int argc, char** argv, ServerOptions* out, bool* help,
     }
     if (arg == "--trust-proxy") {
       out->trust_proxy = true;
+      continue;
+    }
+    if (arg == "--no-clips") {
+      out->clips = false;
       continue;
     }
     if (i + 1 >= argc) {

@@ -82,7 +82,7 @@ int Serve(const ServerOptions& options) {
          options.verifiers == 1 ? "" : "s");
   fflush(stdout);
   std::thread refile = StartRefile(&ctx);
-  StartClipQueue(&ctx);
+  if (options.clips) StartClipQueue(&ctx);
 
   std::thread stopper([&http, &ctx, stop_signals] {
     int signal_number = 0;
