@@ -95,7 +95,8 @@ std::string RunGame(Context* ctx, const char* const* args, const std::string& re
   return "";
 }
 
-// The still first (one frame: cheap), then the clip.
+// The still first (one frame: cheap), then the clip. A run without a still still gets its
+// clip (the page then previews without a picture).
 void MakeClip(Context* ctx, int64_t id) {
   ClipQueue& q = ctx->clips;
   Run run;
@@ -112,20 +113,26 @@ void MakeClip(Context* ctx, int64_t id) {
   auto start = std::chrono::steady_clock::now();
   std::string png = ClipFile(q, id, "png"), webm = ClipFile(q, id, "webm");
   std::string script = q.dir + "/" + std::to_string(id) + ".shot";
-  Touch(script, std::to_string(run.frames > 0 ? run.frames - 1 : 0) + " shot " + png +
-                    ".partial\n");
-  const char* still_args[] = {"--headless", "--replay", "/dev/fd/3", "--script",
-                              script.c_str(), nullptr};
-  std::string why = RunGame(ctx, still_args, replay);
-  unlink(script.c_str());
-  if (why.empty() && rename((png + ".partial").c_str(), png.c_str()) != 0)
-    why = "the game wrote no still";
-  unlink((png + ".partial").c_str());
-  if (why.empty()) {
-    const char* clip_args[] = {"--replay", "/dev/fd/3", "--clip", webm.c_str(), nullptr};
-    why = RunGame(ctx, clip_args, replay);
-    if (why.empty() && !Exists(webm)) why = "the game wrote no clip";
+  // A script's words are split at spaces: a folder with one in its name has no stills.
+  std::string still = png.find_first_of(" \t\n") == std::string::npos ? "" : "a space in the folder's name";
+  if (still.empty()) {
+    Touch(script, std::to_string(run.frames > 0 ? run.frames - 1 : 0) + " shot " + png +
+                      ".partial\n");
+    const char* still_args[] = {"--headless", "--replay", "/dev/fd/3", "--script",
+                                script.c_str(), nullptr};
+    still = RunGame(ctx, still_args, replay);
+    unlink(script.c_str());
+    if (still.empty() && rename((png + ".partial").c_str(), png.c_str()) != 0)
+      still = "the game wrote none";
+    unlink((png + ".partial").c_str());
   }
+  if (still == "the board is stopping") return;
+  if (!still.empty())
+    fprintf(stderr, "zumble-board: still of run %lld not made: %s\n", static_cast<long long>(id),
+            still.c_str());
+  const char* clip_args[] = {"--replay", "/dev/fd/3", "--clip", webm.c_str(), nullptr};
+  std::string why = RunGame(ctx, clip_args, replay);
+  if (why.empty() && !Exists(webm)) why = "the game wrote no clip";
   unlink((webm + ".partial").c_str());
   double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
