@@ -36,7 +36,8 @@ purpose_packages() {
     # ICU for the players' names (Unicode normal forms, case folding, confusables);
     # libcrypto (libssl-dev) for the HMAC, the constant-time compare and base64;
     # nlohmann/json for the answers' JSON; jing checks the board's feed against the Atom
-    # format's RELAX NG schema; dpkg-dev (CPack's dpkg-shlibdeps), lintian and man-db make
+    # format's RELAX NG schema (its Java also runs the Nu HTML checker, from tests/web's npm ci, on
+    # the run pages); dpkg-dev (CPack's dpkg-shlibdeps), lintian and man-db make
     # and check the board's package; wrk and nginx-light for its bench (board/bench/, the
     # board's reads beside a static server's).
     board)   purpose_packages play

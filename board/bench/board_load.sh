@@ -29,15 +29,21 @@ rounds=${BENCH_ROUNDS:-$((60 * duration))}
 for half in a b; do
     seed=$([ $half = a ] && echo 1700020000 || echo 1700021000)
     python3 "$src/tests/e2e/human_round.py" "$game" "$src" "$work/$half-%d.zrp" --time "$seed" \
-        --variants $(((rounds + 20) / 2)) > /dev/null &
+        --variants $((rounds / 2)) > /dev/null &
+done
+# The idle server's 20: each a play of its own (its own seed), so that each is stored
+# and its clip made.
+for i in $(seq -w 1 20); do
+    python3 "$src/tests/e2e/human_round.py" "$game" "$src" "$work/idle-$i.zrp" --time $((1700030000 + 10#$i)) > /dev/null &
+    [ $((10#$i % 2)) = 0 ] && wait
 done
 wait
 i=0
 for f in "$work"/a-*.zrp "$work"/b-*.zrp; do
     i=$((i + 1))
-    if [ $i -le 20 ]; then mv "$f" "$work/idle-$(printf %02d $i).zrp"; else mv "$f" "$work/v-$(printf %05d $((i - 20))).zrp"; fi
+    mv "$f" "$work/v-$(printf %05d $i).zrp"
 done
-rounds=$((i - 20))
+rounds=$i
 
 db=${BOARD_DB:-$work/bench.db}
 runs() {
@@ -46,7 +52,9 @@ runs() {
         *) sqlite3 "$db" 'SELECT count(*) FROM runs' ;;
     esac
 }
-"$board" --port 0 --db "$db" --zumble "$game" --work-dir "$work" --threads 256 \
+# BENCH_CLIPS=0: the same without the clip queue, to compare the answers' times.
+clips=$([ "${BENCH_CLIPS:-1}" = 0 ] && echo --no-clips || true)
+"$board" --port 0 --db "$db" --zumble "$game" --work-dir "$work" --threads 256 $clips \
     --submit-burst 1000000 --submit-rate 1000000 --trust-proxy > "$work/server.out" 2> "$work/server.err" &
 server=$!
 for _ in $(seq 100); do grep -q 'http://' "$work/server.out" && break; sleep 0.1; done
@@ -63,6 +71,16 @@ for i in $(seq -w 1 20); do
 done | sort -n > "$work/idle.times"
 echo "idle 10-fly submission: p50 $(awk 'NR==10{printf "%.1f", $1*1000}' "$work/idle.times") ms," \
      "max $(awk 'END{printf "%.1f", $1*1000}' "$work/idle.times") ms (20 submissions)"
+
+# The clip queue making the idle submissions' clips, one after another, alone.
+made() { grep -c 'clip of run [0-9]* \(made\|dropped\)' "$work/server.err" || true; }
+if [ -z "$clips" ]; then
+    start=$(date +%s%N)
+    for _ in $(seq 1200); do [ "$(made)" -ge 20 ] && break; sleep 0.1; done
+    awk -v n="$(made)" -v ns="$(($(date +%s%N) - start))" 'BEGIN {
+        printf "clips of the idle submissions: %d made (with their stills) %.1f s after the last answer\n", n, ns / 1e9 }'
+    grep -o 'made in [0-9.]* s' "$work/server.err" | awk '{s += $3; n++} END {if (n) printf "clip and still of a 10-fly run: %.2f s each on average (%d): %.1f a minute\n", s / n, n, 60 * n / s}'
+fi
 
 # Some runs on the boards first, so reads have something to show.
 wrk -t1 -c4 -d3s -s "$src/board/bench/board_submit.lua" "$url" -- "$work" "$rounds" $((rounds / 2)) > /dev/null
@@ -96,3 +114,8 @@ duration=$((3 * duration))
 awk -v n="$verified" -v d="$duration" -v v="$verifiers" 'BEGIN {
     printf "verified and stored: %d runs in %d s = %.1f verifications/s, %.1f per verifier core\n", n, d, n / d, n / d / v }'
 [ "$after" -lt $((rounds + 20)) ] || echo "(every prepared round was stored: a lower bound; BENCH_ROUNDS=$((rounds * 4)) for more)"
+
+# While the submitters ran, the queue waited for the verifiers: the clips of the runs they
+# stored are made after them.
+[ -z "$clips" ] && echo "clip queue: $(made) jobs done by the end of the load, of $(runs) runs stored" \
+    "($(grep -c 'clip of run [0-9]* dropped' "$work/server.err" || true) dropped)"

@@ -7,6 +7,7 @@
 
 #include "http/board_hosts.h"
 #include "http/rate_limit.h"
+#include "verify/clip_queue.h"
 #include "verify/refused_cache.h"
 #include "pages/response_cache.h"
 #include "server.h"
@@ -19,6 +20,7 @@ struct Context {
   const ServerOptions* options = nullptr;
   Store* store = nullptr;
   VerifierPool pool;
+  ClipQueue clips;      // each shown run's clip and still, made after it is stored
   RateLimit rate;
   RefusedCache refused;
   ResponseCache cache;

@@ -22,6 +22,7 @@ const char kUsage[] =
     "                    [--max-connections N] [--io-threads N] [--work-dir DIR]\n"
     "                    [--trust-proxy] [--public-url URL]...\n"
     "                    [--oldest-seed YYYY-MM-DD] [--max-seed-age DAYS] [--max-held N]\n"
+    "                    [--clip-cpu SECONDS] [--clip-timeout MS] [--no-clips]\n"
     "       zumble-board submit FILE --name NAME --to URL\n";
 
 namespace {
@@ -94,6 +95,10 @@ bool ParseServerOptions(int argc, char** argv, ServerOptions* out, bool* help,
       out->trust_proxy = true;
       continue;
     }
+    if (arg == "--no-clips") {
+      out->clips = false;
+      continue;
+    }
     if (i + 1 >= argc) {
       *error = arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unknown argument " + arg;
       return false;
@@ -133,6 +138,8 @@ bool ParseServerOptions(int argc, char** argv, ServerOptions* out, bool* help,
     else if (arg == "--submit-burst") out->submit_burst = static_cast<double>(number(1, 1000000));
     else if (arg == "--oldest-seed") ok = Date(value, &out->oldest_seed);
     else if (arg == "--max-seed-age") out->max_seed_age_days = number(1, 36500);
+    else if (arg == "--clip-cpu") out->clip_cpu_seconds = static_cast<int>(number(1, 3600));
+    else if (arg == "--clip-timeout") out->clip_timeout_ms = static_cast<int>(number(10, 3600000));
     else if (arg == "--max-held") out->max_held = static_cast<int>(number(1, 1000));
     else if (arg == "--submit-rate") {
       char* end = nullptr;

@@ -1,5 +1,7 @@
 #include "routes.h"
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -12,6 +14,7 @@
 #include "trust/keys.h"
 #include "trust/name_fold.h"
 #include "pages/render.h"
+#include "pages/run_page.h"
 #include "http/request_parse.h"
 #include "trust/digest.h"
 #include "replay/core/replay_bounds.h"
@@ -262,6 +265,55 @@ void RunReplay(Context* ctx, const HttpRequest& req, const Args& args, HttpRespo
   res->Set(200, "application/octet-stream", std::move(bytes));
 }
 
+// A shown run's page: made for each request, since its clip may be ready since the last.
+void RunPage(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+  int64_t id = 0, rank = 0;
+  bool found = false;
+  Run run;
+  if (!ParseRunId(args[0], &id)) return SendError(res, 404, "no such run");
+  if (!ctx->store->ShownRun(id, &run, &rank, &found)) return DatabaseDown(ctx, res);
+  if (!found) return SendError(res, 404, "no such run");
+  struct stat st{};
+  bool still = stat(ClipFile(ctx->clips, id, "png").c_str(), &st) == 0;
+  res->AddHeader("Cache-Control", "no-cache");
+  res->Set(200, "text/html; charset=utf-8",
+           RunPageHtml(run, rank, FeedBase(*ctx, req), ClipStateOf(&ctx->clips, id), still));
+}
+
+// A shown run's clip or still as the queue made it, whole (ranges are not served).
+void RunFile(Context* ctx, const HttpRequest& req, const Args& args, const char* ext,
+             const char* type, HttpResponse* res) {
+  int64_t id = 0, rank = 0;
+  bool found = false;
+  Run run;
+  if (!ParseRunId(args[0], &id)) return SendError(res, 404, "no such run");
+  if (!ctx->store->ShownRun(id, &run, &rank, &found)) return DatabaseDown(ctx, res);
+  std::string path = ClipFile(ctx->clips, id, ext);
+  FILE* file = found && !ctx->clips.dir.empty() ? fopen(path.c_str(), "rb") : nullptr;
+  if (!file) return SendError(res, 404, found ? "the clip is not ready" : "no such run");
+  struct stat st{};
+  fstat(fileno(file), &st);
+  std::string etag = "\"" + std::to_string(st.st_size) + "-" + std::to_string(st.st_mtime) + "\"";
+  res->AddHeader("ETag", etag);
+  res->AddHeader("Cache-Control", "public, max-age=86400");
+  const std::string* match = req.Header("if-none-match");
+  if (match && *match == etag) {
+    fclose(file);
+    return res->Set(304, type, "");
+  }
+  std::string bytes(static_cast<size_t>(st.st_size), '\0');
+  size_t got = fread(bytes.data(), 1, bytes.size(), file);
+  fclose(file);
+  bytes.resize(got);
+  res->Set(200, type, std::move(bytes));
+}
+void RunClip(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+  RunFile(ctx, req, args, "webm", "video/webm", res);
+}
+void RunStill(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
+  RunFile(ctx, req, args, "png", "image/png", res);
+}
+
 void AddRetryAfter(const Outcome& o, HttpResponse* res) {
   if (o.retry_after) res->AddHeader("Retry-After", o.retry_after);
   else if (o.retry_after_seconds > 0)
@@ -336,6 +388,9 @@ const Route kRoutes[] = {
     {"GET", "/feed.atom", Feed, true, true},
     {"GET", "/api/runs/*", RunApi, true},
     {"GET", "/api/runs/*/replay", RunReplay, true},
+    {"GET", "/runs/*", RunPage, false},
+    {"GET", "/runs/*/clip.webm", RunClip, false},
+    {"GET", "/runs/*/still.png", RunStill, false},
     {"POST", "/api/runs", PostRun, false},
     {"POST", "/submit", PostForm, false},
 };
@@ -482,6 +537,10 @@ void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res) {
   bool path_known = false;
   const Route* route = FindRoute(req, &args, &path_known);
   if (!route) return NoRoute(req, path_known, res);
+  if (!route->cached && route->method == std::string_view("GET")) {
+    if (!ctx->database_ok.load() && RefreshGeneration(ctx) < 0) return DatabaseDown(ctx, res);
+    return route->handle(ctx, req, args, res);
+  }
   if (!route->cached) {
     // A post's answer may carry a key: nobody's to keep, whatever it says.
     res->AddHeader("Cache-Control", "no-store");

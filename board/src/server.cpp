@@ -82,6 +82,7 @@ int Serve(const ServerOptions& options) {
          options.verifiers == 1 ? "" : "s");
   fflush(stdout);
   std::thread refile = StartRefile(&ctx);
+  if (options.clips) StartClipQueue(&ctx);
 
   std::thread stopper([&http, &ctx, stop_signals] {
     int signal_number = 0;
@@ -104,6 +105,7 @@ int Serve(const ServerOptions& options) {
     stopper.join();
   }
   StopVerifiers(&ctx.pool);
+  StopClipQueue(&ctx.clips);
   refile.join();
   http.reset();
   StopWatch(&watch);

@@ -32,6 +32,9 @@ struct ServerOptions {
   // Rounds seeded before this (seconds since 1970; 2020-01-01) came from a wrong clock.
   int64_t oldest_seed = 1577836800;
   int64_t max_seed_age_days = 0;  // a season: rounds played in the last N days; 0 any
+  bool clips = true;              // make each shown run's clip and still (clip_queue.h)
+  int clip_cpu_seconds = 120;     // CPU time one run's clip may take
+  int clip_timeout_ms = 0;        // its wall clock; 0: four times its CPU time
   int max_held = 3;               // held runs one address may have waiting at once
   VerifierConfig verifier;
 };

@@ -278,6 +278,8 @@ Outcome Submit(Context* ctx, const Submission& in) {
   run.max_held = ctx->options->max_held;
   Stored stored;
   if (!ctx->store->Submit(run, &stored)) return DatabaseError(ctx);
+  if (stored.outcome == Stored::kStored && stored.run.state == "shown")
+    QueueClip(&ctx->clips, stored.run.id);
   return FromStore(stored);
 }
 

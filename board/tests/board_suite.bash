@@ -74,7 +74,7 @@ run_suite() {
     # The page: the run, its watch link, the upload form.
     req GET "$URL/"
     check "page: 200" [ "$STATUS" = 200 ]
-    check "page: Ann's time" grep -q "Ann-1</a></td><td class=\"t\">$((GOOD1_TIME / 1000))\.$(printf %03d $((GOOD1_TIME % 1000))) s" <<< "$BODY"
+    check "page: Ann's time" grep -q "Ann-1</a></td><td class=\"t\"><a href=\"/runs/[0-9]*\">$((GOOD1_TIME / 1000))\.$(printf %03d $((GOOD1_TIME % 1000))) s</a>" <<< "$BODY"
     check "page: watch link" grep -q "href=\"/play/?replay=/api/runs/$id1/replay\">watch" <<< "$BODY"
     local played empty
     played=$(grep -o '<section>' <<< "$BODY" | wc -l)

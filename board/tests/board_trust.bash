@@ -70,7 +70,7 @@ feed_valid() {
     [ "$rc" = 0 ] || { cat "$WORK/jing.out"; return 1; }
     grep -q '<feed xmlns="http://www.w3.org/2005/Atom">' "$WORK/feed.xml" &&
         grep -q '^<author><name>' "$WORK/feed.xml" &&
-        [ "$(grep -c '<entry>' "$WORK/feed.xml")" = "$(grep -c '<link rel="alternate" type="text/html" href="[^"]*/play/' "$WORK/feed.xml")" ]
+        [ "$(grep -c '<entry>' "$WORK/feed.xml")" = "$(grep -c '<link rel="alternate" type="text/html" href="[^"]*/runs/[0-9]*"' "$WORK/feed.xml")" ]
 }
 
 # feed_links_at BASE: every link of the last feed read is absolute, on BASE (a reader
@@ -79,6 +79,68 @@ feed_links_at() {
     local links
     links=$(grep -o -e 'href="[^"]*"' -e '<uri>[^<]*</uri>' "$WORK/feed.xml" | sed -e 's/^href="//' -e 's/"$//' -e 's/<\/*uri>//g')
     [ -n "$links" ] && awk -v base="$1/" 'index($0, base) != 1 { print "not on " base ": " $0; bad = 1 } END { exit bad }' <<< "$links"
+}
+
+# within SECONDS COMMAND...: true once COMMAND is, polled until SECONDS have passed.
+within() {
+    local end=$(($(date +%s) + $1))
+    shift
+    until "$@"; do
+        [ "$(date +%s)" -lt "$end" ] || return 1
+        sleep 0.2
+    done
+}
+# html_valid FILE: valid HTML5 by the Nu checker (tests/web's npm ci installs it).
+html_valid() {
+    local out
+    out=$(java -jar "$SRC/tests/web/node_modules/vnu-jar/build/dist/vnu.jar" --errors-only "$1" 2>&1) ||
+        { head -5 <<< "$out"; return 1; }
+}
+served_as() { [ "$(curl -s -o /dev/null -w '%{http_code} %{content_type}' "$1")" = "200 $2" ]; }
+# og TAG: the content of the preview tag in the last page read.
+og() { sed -n "s/.*<meta property=\"$1\" content=\"\([^\"]*\)\".*/\1/p" <<< "$BODY"; }
+
+# A shown run's page: valid, its preview tags absolute on the board's address, its clip
+# and still made by the board within a minute and served with their types. Then a board
+# whose clips may take 50 ms: the job is dropped and logged, and the page says so.
+run_page_checks() {
+    local kind=$1 U=$2 id=$3 replay=$4
+    [ -f "$SRC/tests/web/node_modules/vnu-jar/build/dist/vnu.jar" ] ||
+        { fail "run page: no Nu checker (cd tests/web && npm ci)"; return; }
+    check "run page: the clip is made within a minute" within 60 served_as "$U/runs/$id/clip.webm" video/webm
+    check "run page: the still, a PNG" served_as "$U/runs/$id/still.png" image/png
+    check "run page: the clip is WebM" bash -c '[ "$(curl -s "$1" | head -c 4 | od -An -tx1 | tr -d " ")" = 1a45dfa3 ]' _ "$U/runs/$id/clip.webm"
+    req GET "$U/runs/$id"
+    printf '%s' "$BODY" > "$WORK/run-$kind.html"
+    check "run page: 200 ($STATUS)" [ "$STATUS" = 200 ]
+    check "run page: valid HTML5" html_valid "$WORK/run-$kind.html"
+    check "run page: og:title names the player and the mode ($(og og:title))" grep -q '^Rhea: .*, 10 flies, NORMAL$' <<< "$(og og:title)"
+    check "run page: og:url absolute ($(og og:url))" [ "$(og og:url)" = "$U/runs/$id" ]
+    check "run page: og:image, the still ($(og og:image))" [ "$(og og:image)" = "$U/runs/$id/still.png" ]
+    check "run page: og:video, the clip ($(og og:video))" [ "$(og og:video)" = "$U/runs/$id/clip.webm" ]
+    check "run page: the clip on the page" body_has "<video controls [^>]*src=\"/runs/$id/clip.webm\""
+    check "run page: watch, race, download" bash -c 'grep -q "/play/?replay=/api/runs/$2/replay\">Watch" <<< "$1" && grep -q "/play/?race=" <<< "$1" && grep -q "/api/runs/$2/replay\" download>Download replay" <<< "$1"' _ "$BODY" "$id"
+    check "run page: linked from the boards" url_has "$U/" "<a href=\"/runs/$id\">"
+
+    local db=$WORK/clipcut-$kind.db
+    rm -rf "$db" "$db-clips"
+    start_board "clipcut$kind" "$db" --clip-timeout 50
+    local cut_var=URL_clipcut$kind cut
+    local C=${!cut_var}
+    post "$C" Rhea "$replay"
+    cut=$(json_id)
+    check "clip over its limits: the run is stored ($STATUS)" is 201
+    check "clip over its limits: dropped and logged" within 60 grep -q "clip of run $cut dropped: over its time limit" "$WORK/clipcut$kind.err"
+    check "clip over its limits: no clip" url_status "$C/runs/$cut/clip.webm" 404
+    req GET "$C/runs/$cut"
+    printf '%s' "$BODY" > "$WORK/run-cut-$kind.html"
+    check "clip over its limits: the run page works ($STATUS)" [ "$STATUS" = 200 ]
+    check "clip over its limits: ... and says there is no clip" body_has 'No clip is available'
+    check "clip over its limits: ... valid HTML5" html_valid "$WORK/run-cut-$kind.html"
+    check "clip over its limits: ... no og:video" [ -z "$(og og:video)" ]
+    local pid_var=PID_clipcut$kind
+    kill "${!pid_var}"
+    wait "${!pid_var}" 2> /dev/null
 }
 
 run_trust_suite() {
@@ -560,6 +622,7 @@ real_game_refusals() {
     rhea=$(json_id)
     rhea_key=$(json_key)
     check "real: a human-like round: shown" soon shows_anywhere "$U" "$rhea" Rhea "$GOOD1_FLIES" "$GOOD1_SPEED"
+    run_page_checks "$kind" "$U" "$rhea" "$GOOD1"
     post "$U" Rex "$GOOD3" "${from[@]}"
     check "real: another human-like round: 201, not held ($BODY)" is 201
 

@@ -134,8 +134,8 @@ std::string PlayedText(const Run& r) {
 std::string RunCells(const Run& r, int64_t rank) {
   std::string played = r.played >= 0 ? IsoDate(r.played) : IsoDate(r.created);
   return "<td>" + std::to_string(rank) + "</td><td class=\"n\"><a href=\"" +
-         HtmlEscape(PlayerPath(r.name)) + "\">" + HtmlEscape(r.name) + "</a></td><td class=\"t\">" +
-         FormatTime(r.time_ms) + "</td><td class=\"small\"><time datetime=\"" + played +
+         HtmlEscape(PlayerPath(r.name)) + "\">" + HtmlEscape(r.name) + "</a></td><td class=\"t\"><a href=\"/runs/" +
+         std::to_string(r.id) + "\">" + FormatTime(r.time_ms) + "</a></td><td class=\"small\"><time datetime=\"" + played +
          "\" title=\"" + HtmlEscape(PlayedText(r)) + "\">" + played.substr(0, 10) +
          "</time></td><td><a href=\"" + WatchPath(r.id) + "\">watch</a></td><td><a href=\"" +
          RacePath(r.id) + "\">race</a></td>";

@@ -161,8 +161,8 @@ std::string PlayerHtml(const PlayerPage& page) {
     std::string played = r.played >= 0 ? IsoDate(r.played) : IsoDate(r.created);
     // A player's best now, a best it replaced, or a slower run.
     const char* what = r.best ? "best" : r.personal ? "replaced" : "slower";
-    out += std::string("<tr><td>") + what + "</td><td class=\"t\">" + FormatTime(r.time_ms) +
-           "</td><td class=\"small\"><time datetime=\"" + played + "\">" +
+    out += std::string("<tr><td>") + what + "</td><td class=\"t\"><a href=\"/runs/" + std::to_string(r.id) + "\">" +
+           FormatTime(r.time_ms) + "</a></td><td class=\"small\"><time datetime=\"" + played + "\">" +
            HtmlEscape(PlayedText(r)) + "</time></td><td><a href=\"" + WatchPath(r.id) +
            "\">watch</a></td><td><a href=\"" + RacePath(r.id) + "\">race</a></td></tr>";
   }
@@ -195,7 +195,9 @@ std::string RecordsAtom(const std::vector<Run>& records, const std::string& boar
            "</title>\n<updated>" + IsoDate(r.shown_at) + "</updated>\n<published>" +
            IsoDate(r.shown_at) + "</published>\n<author><name>" + XmlText(r.name) +
            "</name><uri>" + at + XmlText(PlayerPath(r.name)) + "</uri></author>\n"
-           "<link rel=\"alternate\" type=\"text/html\" href=\"" + at + XmlText(WatchPath(r.id)) +
+           "<link rel=\"alternate\" type=\"text/html\" href=\"" + at + "/runs/" +
+           std::to_string(r.id) + "\"/>\n<link rel=\"related\" type=\"text/html\" href=\"" + at +
+           XmlText(WatchPath(r.id)) +
            "\"/>\n<link rel=\"enclosure\" type=\"application/octet-stream\" href=\"" + at +
            "/api/runs/" + std::to_string(r.id) + "/replay\"/>\n<summary>" +
            XmlText(title + ", " + PlayedText(r) + "; the best of its mode when it went on the "
