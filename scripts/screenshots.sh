@@ -2,8 +2,10 @@
 # Remakes the README's screenshots from deterministic headless runs:
 #   docs/screens/title.png, mode-select.png, play.png, results.png
 # the board's front page (docs/screens/board.png, with make board and tests/web's node
-# modules), and, where a window can be shown under Xvfb (Xvfb, xdotool, xwd, python3),
-# the replay viewer with its overlay: docs/screens/viewer.png
+# modules), the page on a desktop screen and on phones (docs/screens/page-desktop.png,
+# phone-landscape.png, phone-portrait.png, with make web and the node modules), and,
+# where a window can be shown under Xvfb (Xvfb, xdotool, xwd, python3), the replay
+# viewer with its overlay: docs/screens/viewer.png
 # Usage: scripts/screenshots.sh [path/to/zumble]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -88,6 +90,31 @@ if [ -x "$board" ] && [ -d "$root/tests/web/node_modules/playwright-core" ]; the
     echo "board screenshot written to docs/screens/board.png"
 else
     echo "no board shot: make board and (cd tests/web && npm ci) first"
+fi
+
+# The page: at 1280x800 two seconds into an autoplayed round, and on phones held sideways
+# and upright during a round played by taps (web_test.mjs's phone step keeps its shots).
+# Needs make web and tests/web's node modules.
+site=$root/build-web/site
+if [ -f "$site/index.html" ] && [ -d "$root/tests/web/node_modules/playwright-core" ]; then
+    node --input-type=module -e "
+      import { launch, serve, lastTraceLine, traceField, waitForScene } from '$root/tests/web/harness.mjs';
+      // Clicks through the title and mode select; the test player swats from there.
+      const script = ['0 move 300 300', '3 click', '10 move 120 80', '11 click', '14 move 320 320', '15 click', ''];
+      const server = await serve(process.argv[1], { 'play.txt': script.join('\\n') });
+      const context = await launch({ width: 1280, height: 800 }, { hasTouch: false });
+      const page = await context.newPage();
+      await page.goto(server.url + '?script=play.txt&autoplay&trace&time=42');
+      if (!await waitForScene(page, 8, 60000)) throw new Error('the round did not start');
+      const start = Number(traceField(await lastTraceLine(page), 'frame'));
+      while (Number(traceField(await lastTraceLine(page), 'frame')) < start + 120) await page.waitForTimeout(50);
+      await page.screenshot({ path: process.argv[2] });
+      await context.close();
+      server.close();" "$site" "$out/page-desktop.png"
+    ZUMBLE_WEB_TESTS=phoneScreens ZUMBLE_SCREENSHOTS="$out" node "$root/tests/web/web_test.mjs" "$site" "$zumble" > /dev/null
+    echo "page screenshots written to docs/screens/page-desktop.png, phone-landscape.png, phone-portrait.png"
+else
+    echo "no page shots: make web and (cd tests/web && npm ci) first"
 fi
 
 # The viewer: a round of 30 flies whose swatter sweeps in loops and swats every quarter
