@@ -1,6 +1,6 @@
-// The replay viewer's overlay in the page: the viewer's description of it, as JSON, for
-// page/viewer.js to draw on its own canvas over the game's (never into the game's
-// picture), after every picture the game presents.
+// The overlay in the page: the replay viewer's, or a played round's splits, described as
+// JSON for page/viewer.js to draw on its own canvas over the game's (never into the
+// game's picture), after every picture the game presents.
 #include "platform/web/web_backend.h"
 
 #include <emscripten/emscripten.h>
@@ -8,11 +8,13 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "platform/core/splits_overlay.h"
 #include "platform/core/viewer_input.h"
 
 namespace {
 
 ViewerOverlay g_overlay;
+SplitsOverlay g_splits;
 // The description: at most the trail, the clicks and the texts, each character escaped.
 char g_json[16384];
 int g_used = 0;
@@ -69,11 +71,35 @@ bool Describe() {
     return true;
 }
 
+// A round's splits as JSON ("splits":1 tells them from the viewer's); false when there is
+// nothing to show (turned off, no reference, not in a round, or a replay watched).
+bool DescribeSplits() {
+    if (ActiveViewerInput() || !DescribeSplitsOverlay(&g_splits)) return false;
+    const SplitsOverlay& o = g_splits;
+    g_used = 0;
+    Put("{\"splits\":1,\"race\":");
+    PutText(o.raceLine, kSplitsLineSize);
+    Put(",\"delta\":");
+    PutText(o.delta, sizeof o.delta);
+    Put(",\"tone\":%d,\"count\":", o.tone);
+    PutText(o.count, sizeof o.count);
+    Put(",\"board\":[");
+    for (int i = 0; i < o.boardCount && i < kSplitsBoardLines; ++i) {
+        if (i) Put(",");
+        PutText(o.board[i], kSplitsLineSize);
+    }
+    Put("],\"boardBox\":[%d,%d]}", kSplitsBoardTop, kSplitsBoardBottom);
+    return true;
+}
+
 EM_JS(void, WebOverlayDraw, (const char* json), { zumbleViewerDraw(json ? UTF8ToString(json) : null); });
 
 }  // namespace
 
-void WebDrawOverlay() { WebOverlayDraw(Describe() ? g_json : nullptr); }
+void WebDrawOverlay() { WebOverlayDraw(Describe() || DescribeSplits() ? g_json : nullptr); }
 
 // The viewer's state for the page's tests: the same JSON, or null when no replay is watched.
 extern "C" EMSCRIPTEN_KEEPALIVE const char* ZumbleViewerState() { return Describe() ? g_json : nullptr; }
+
+// The splits for the page's tests: the same JSON, or null when nothing is shown.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* ZumbleSplitsState() { return DescribeSplits() ? g_json : nullptr; }
