@@ -30,13 +30,14 @@ void Put(const char* format, ...) {
 }
 
 // A text of the overlay as a JSON string: it holds the recording program's name from
-// the file, which may be anything.
+// the file, or a raced run's player, which may be anything. Bytes past ASCII go as they
+// are, so a player's UTF-8 name reads as written (the page decodes the whole as UTF-8).
 void PutText(const char* text, int size) {
     Put("\"");
     for (int i = 0; i < size && text[i]; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (c == '"' || c == '\\') Put("\\%c", c);
-        else if (c < 0x20 || c >= 0x7F) Put("\\u%04x", c);
+        else if (c < 0x20 || c == 0x7F) Put("\\u%04x", c);
         else Put("%c", c);
     }
     Put("\"");
