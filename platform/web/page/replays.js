@@ -103,6 +103,7 @@ function zumbleWatchBytes(bytes, name, race) {
   document.getElementById('ask-text').textContent = 'A round is going on. Leave it to ' + (race ? 'race ' : 'watch ') +
     name + '?';
   ask.hidden = false;
+  document.getElementById('ask-yes').textContent = race ? 'Race' : 'Watch';
   document.getElementById('ask-yes').onclick = function (e) { e.currentTarget.blur(); ask.hidden = true; go(); };
   document.getElementById('ask-no').onclick = function (e) { e.currentTarget.blur(); ask.hidden = true; };
 }
