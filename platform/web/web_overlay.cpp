@@ -29,16 +29,35 @@ void Put(const char* format, ...) {
     if (n > 0) g_used = g_used + n < static_cast<int>(sizeof g_json) ? g_used + n : static_cast<int>(sizeof g_json) - 1;
 }
 
+// The length of the UTF-8 sequence at `text` (at most `left` bytes), or 0 when it is none.
+int Utf8Length(const unsigned char* text, int left) {
+    const unsigned char c = text[0];
+    const int n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (n == 0 || n > left) return 0;
+    for (int i = 1; i < n; ++i)
+        if ((text[i] & 0xC0) != 0x80) return 0;
+    // No overlong forms, surrogates or code points past U+10FFFF.
+    if ((c == 0xE0 && text[1] < 0xA0) || (c == 0xED && text[1] > 0x9F) || (c == 0xF0 && text[1] < 0x90) ||
+        (c == 0xF4 && text[1] > 0x8F))
+        return 0;
+    return n;
+}
+
 // A text of the overlay as a JSON string: it holds the recording program's name from
-// the file, or a raced run's player, which may be anything. Bytes past ASCII go as they
-// are, so a player's UTF-8 name reads as written (the page decodes the whole as UTF-8).
+// the file, or a raced run's player, which may be anything. UTF-8 goes as it is, so a
+// player's name reads as written; any other byte is the character of its value.
 void PutText(const char* text, int size) {
     Put("\"");
-    for (int i = 0; i < size && text[i]; ++i) {
+    int length = 0;
+    while (length < size && text[length]) ++length;
+    for (int i = 0; i < length;) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '"' || c == '\\') Put("\\%c", c);
-        else if (c < 0x20 || c == 0x7F) Put("\\u%04x", c);
+        const int n = c >= 0x80 ? Utf8Length(reinterpret_cast<const unsigned char*>(text + i), length - i) : 1;
+        if (n > 1) Put("%.*s", n, text + i);
+        else if (c == '"' || c == '\\') Put("\\%c", c);
+        else if (c < 0x20 || c >= 0x7F) Put("\\u%04x", c);
         else Put("%c", c);
+        i += n > 1 ? n : 1;
     }
     Put("\"");
 }
