@@ -4,14 +4,16 @@
 //   3. a best time set by the test player is kept in IndexedDB across a reload;
 //   4. a 144 Hz display runs the game at 60 frames a second, a hidden tab holds it;
 //   5. on a phone (touch, 3 device pixels a CSS pixel) the picture fills the screen held
-//      either way, and taps play a round; a desktop screen keeps a whole factor;
+//      either way, and taps play a round, Retry it and Leave it; a desktop screen keeps a
+//      whole factor;
 //   6. the page plays offline once visited, installs as an app, and a new build at the
 //      same address replaces every file at the next visit.
 //   7. a best time is kept when the tab is closed as soon as the board shows it;
 //   8. without IndexedDB the page says once that best times will not be kept;
 //   9. where the browser runs the sound at another rate, the mix keeps its pitch.
 //  10. replays: the page's round is the native game's replay, which verifies natively; a
-//      replay given by address or opened as a file plays in the page to its result.
+//      replay given by address or opened as a file plays in the page to its result; the
+//      splits drawn after a swat against the best, and Race from the replays list.
 // Usage: node web_test.mjs build-web/site build/zumble
 // (ZUMBLE_WEB_TESTS=name,name runs only the tests of those names; ZUMBLE_SCREENSHOTS=DIR
 // keeps the phones' screenshots there, as docs/screens/phone-*.png were made.)
