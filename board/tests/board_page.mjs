@@ -11,7 +11,7 @@
 import { execFileSync, spawn } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
-import { launch, scratch } from '../../tests/web/harness.mjs';
+import { launch, scratch, waitForScene } from '../../tests/web/harness.mjs';
 
 const [board, game, site] = process.argv.slice(2).map((p) => path.resolve(p));
 if (!fs.existsSync(path.join(site || '', 'index.html'))) {
@@ -236,6 +236,22 @@ try {
   check('leaving the run goes back to the page it came from', watch.url() === from, watch.url());
   const said = printed.join('\n');
   check('"watch" plays the run in the page to its time', said.includes(`ok flies=10 speed=2 time_ms=${want} `), said);
+
+  // "race": the board's link leads to mode select in the run's mode; its start begins a
+  // round against the run, whose it is and its time on the top line.
+  const race = await context.newPage();
+  await race.goto(`${url}/play/?race=/api/runs/${run.id}/replay&trace`);
+  check('"race" leads to mode select', await waitForScene(race, 5, 60000));
+  const box = await race.locator('#canvas').boundingBox();
+  await race.mouse.click(box.x + 320.5 * box.width / 640, box.y + 320.5 * box.height / 480);
+  const raced = await race.waitForFunction(() => {
+    const s = window.zumbleSplitsState && window.zumbleSplitsState();
+    return s && s.race ? s : null;
+  }, null, { timeout: 60000, polling: 100 }).then((h) => h.jsonValue(), () => null);
+  const clock = `${Math.floor(want / 60000)}:${String(Math.floor(want / 1000) % 60).padStart(2, '0')}.${String(want % 1000).padStart(3, '0')}`;
+  check('a round of the run\'s mode races it, its player and time on the top line',
+        raced && raced.race === `race: Page Player  ${clock}`, JSON.stringify(raced));
+  await race.close();
   check('the page\'s security policy refused nothing it does', refused.length === 0, refused.join(' | '));
 } finally {
   await context.close();

@@ -1,5 +1,5 @@
 // The page's input as the game's window messages: the mouse and touch on the canvas,
-// the keys Escape, Enter and Space, and the tab hidden or shown. Browser events arrive
+// the keys Escape, Enter, Space, R and S, and the tab hidden or shown. Browser events arrive
 // between two frames of the game; they wait in a small ring until the game pumps its
 // input, as a desktop's event queue would. While a replay is watched the keys and the
 // pointer go to the viewer instead, at the same pump.
@@ -11,7 +11,9 @@
 #include <cstring>
 
 #include "platform/core/input_source.h"
+#include "platform/core/options.h"
 #include "platform/core/runtime.h"
+#include "platform/core/splits_overlay.h"
 #include "platform/core/viewer_input.h"
 
 namespace {
@@ -87,6 +89,9 @@ EM_BOOL OnTouch(int type, const EmscriptenTouchEvent* e, void*) {
     return EM_TRUE;  // no scrolling, zooming or emulated mouse events
 }
 
+// The page keeps the splits' setting with its own (viewer.js).
+EM_JS(void, WebSplitsKept, (int on), { zumbleSplitsKeep(!!on); });
+
 EM_BOOL OnKey(int, const EmscriptenKeyboardEvent* e, void*) {
     ViewerKey viewerKey;
     if (ActiveViewerInput() && !e->ctrlKey && !e->altKey && !e->metaKey && ViewerKeyForName(e->key, &viewerKey)) {
@@ -101,6 +106,15 @@ EM_BOOL OnKey(int, const EmscriptenKeyboardEvent* e, void*) {
     else if ((std::strcmp(e->key, "r") == 0 || std::strcmp(e->key, "R") == 0) && !e->ctrlKey && !e->altKey &&
              !e->metaKey)
         key = e->repeat ? 0 : 'R';
+    // S shows or hides the splits: the presentation's, the game never hears it.
+    else if ((std::strcmp(e->key, "s") == 0 || std::strcmp(e->key, "S") == 0) && !e->ctrlKey && !e->altKey &&
+             !e->metaKey && !ActiveViewerInput()) {
+        if (!e->repeat) {
+            ToggleSplits();
+            WebSplitsKept(g_Options.splits ? 1 : 0);
+        }
+        return EM_TRUE;
+    }
     if (key == 0) return EM_FALSE;
     Queue(WM_KEYDOWN, key, 0, 0);
     return EM_TRUE;  // Space would scroll the page

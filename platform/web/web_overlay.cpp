@@ -1,6 +1,6 @@
-// The replay viewer's overlay in the page: the viewer's description of it, as JSON, for
-// page/viewer.js to draw on its own canvas over the game's (never into the game's
-// picture), after every picture the game presents.
+// The overlay in the page: the replay viewer's, or a played round's splits, described as
+// JSON for page/viewer.js to draw on its own canvas over the game's (never into the
+// game's picture), after every picture the game presents.
 #include "platform/web/web_backend.h"
 
 #include <emscripten/emscripten.h>
@@ -8,11 +8,13 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "platform/core/splits_overlay.h"
 #include "platform/core/viewer_input.h"
 
 namespace {
 
 ViewerOverlay g_overlay;
+SplitsOverlay g_splits;
 // The description: at most the trail, the clicks and the texts, each character escaped.
 char g_json[16384];
 int g_used = 0;
@@ -27,15 +29,35 @@ void Put(const char* format, ...) {
     if (n > 0) g_used = g_used + n < static_cast<int>(sizeof g_json) ? g_used + n : static_cast<int>(sizeof g_json) - 1;
 }
 
+// The length of the UTF-8 sequence at `text` (at most `left` bytes), or 0 when it is none.
+int Utf8Length(const unsigned char* text, int left) {
+    const unsigned char c = text[0];
+    const int n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (n == 0 || n > left) return 0;
+    for (int i = 1; i < n; ++i)
+        if ((text[i] & 0xC0) != 0x80) return 0;
+    // No overlong forms, surrogates or code points past U+10FFFF.
+    if ((c == 0xE0 && text[1] < 0xA0) || (c == 0xED && text[1] > 0x9F) || (c == 0xF0 && text[1] < 0x90) ||
+        (c == 0xF4 && text[1] > 0x8F))
+        return 0;
+    return n;
+}
+
 // A text of the overlay as a JSON string: it holds the recording program's name from
-// the file, which may be anything.
+// the file, or a raced run's player, which may be anything. UTF-8 goes as it is, so a
+// player's name reads as written; any other byte is the character of its value.
 void PutText(const char* text, int size) {
     Put("\"");
-    for (int i = 0; i < size && text[i]; ++i) {
+    int length = 0;
+    while (length < size && text[length]) ++length;
+    for (int i = 0; i < length;) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '"' || c == '\\') Put("\\%c", c);
+        const int n = c >= 0x80 ? Utf8Length(reinterpret_cast<const unsigned char*>(text + i), length - i) : 1;
+        if (n > 1) Put("%.*s", n, text + i);
+        else if (c == '"' || c == '\\') Put("\\%c", c);
         else if (c < 0x20 || c >= 0x7F) Put("\\u%04x", c);
         else Put("%c", c);
+        i += n > 1 ? n : 1;
     }
     Put("\"");
 }
@@ -69,11 +91,35 @@ bool Describe() {
     return true;
 }
 
+// A round's splits as JSON ("splits":1 tells them from the viewer's); false when there is
+// nothing to show (turned off, no reference, not in a round, or a replay watched).
+bool DescribeSplits() {
+    if (ActiveViewerInput() || !DescribeSplitsOverlay(&g_splits)) return false;
+    const SplitsOverlay& o = g_splits;
+    g_used = 0;
+    Put("{\"splits\":1,\"race\":");
+    PutText(o.raceLine, kSplitsLineSize);
+    Put(",\"delta\":");
+    PutText(o.delta, sizeof o.delta);
+    Put(",\"tone\":%d,\"count\":", o.tone);
+    PutText(o.count, sizeof o.count);
+    Put(",\"board\":[");
+    for (int i = 0; i < o.boardCount && i < kSplitsBoardLines; ++i) {
+        if (i) Put(",");
+        PutText(o.board[i], kSplitsLineSize);
+    }
+    Put("],\"boardBox\":[%d,%d]}", kSplitsBoardTop, kSplitsBoardBottom);
+    return true;
+}
+
 EM_JS(void, WebOverlayDraw, (const char* json), { zumbleViewerDraw(json ? UTF8ToString(json) : null); });
 
 }  // namespace
 
-void WebDrawOverlay() { WebOverlayDraw(Describe() ? g_json : nullptr); }
+void WebDrawOverlay() { WebOverlayDraw(Describe() || DescribeSplits() ? g_json : nullptr); }
 
 // The viewer's state for the page's tests: the same JSON, or null when no replay is watched.
 extern "C" EMSCRIPTEN_KEEPALIVE const char* ZumbleViewerState() { return Describe() ? g_json : nullptr; }
+
+// The splits for the page's tests: the same JSON, or null when nothing is shown.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* ZumbleSplitsState() { return DescribeSplits() ? g_json : nullptr; }

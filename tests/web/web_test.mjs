@@ -4,14 +4,16 @@
 //   3. a best time set by the test player is kept in IndexedDB across a reload;
 //   4. a 144 Hz display runs the game at 60 frames a second, a hidden tab holds it;
 //   5. on a phone (touch, 3 device pixels a CSS pixel) the picture fills the screen held
-//      either way, and taps play a round; a desktop screen keeps a whole factor;
+//      either way, and taps play a round, Retry it and Leave it; a desktop screen keeps a
+//      whole factor;
 //   6. the page plays offline once visited, installs as an app, and a new build at the
 //      same address replaces every file at the next visit.
 //   7. a best time is kept when the tab is closed as soon as the board shows it;
 //   8. without IndexedDB the page says once that best times will not be kept;
 //   9. where the browser runs the sound at another rate, the mix keeps its pitch.
 //  10. replays: the page's round is the native game's replay, which verifies natively; a
-//      replay given by address or opened as a file plays in the page to its result.
+//      replay given by address or opened as a file plays in the page to its result; the
+//      splits drawn after a swat against the best, and Race from the replays list.
 //  11. progress: three rounds, finished or left, are three points in the Progress chart.
 // Usage: node web_test.mjs build-web/site build/zumble
 // (ZUMBLE_WEB_TESTS=name,name runs only the tests of those names; ZUMBLE_SCREENSHOTS=DIR
@@ -331,10 +333,56 @@ async function replays(context) {
     const openedSaid = await page.evaluate(() => window.zumbleOutput());
     check(`a replay opened as a file plays to '${want}'`, opened.code === 0 && openedSaid.split('\n').includes(want),
           openedSaid);
+
+    // Splits: the test player's round of the best's mode shows the delta to the best after
+    // its first swat, drawn on the overlay's canvas.
+    await page.goto(server.url + '?script=play.txt&autoplay&trace');
+    const againstBest = await splitsAfterSwat(page);
+    check(`the page draws the splits against the best after a swat (${againstBest.delta}, ${againstBest.count})`,
+          /^[+-]\d+\.\d\d$/.test(againstBest.delta) && /^best: \d+$/.test(againstBest.count) && againstBest.race === '',
+          JSON.stringify(againstBest));
+    // Race from the replays list: the round of the kept best's mode, the run raced on the
+    // top line; S hides the splits, and the page keeps that.
+    await page.locator('#replays-button').click();
+    await page.locator('#replays-list li[data-name="best-10-2-1.zrp"] .race').click();
+    if (await page.locator('#ask').isVisible()) await page.locator('#ask-yes').click();
+    await page.waitForURL(/raced=best-10-2-1\.zrp/, { timeout: 20000 });
+    await page.goto(page.url() + '&autoplay&trace');
+    check('Race leads to mode select', await waitForScene(page, 5));
+    const canvas = await page.locator('#canvas').boundingBox();
+    await page.mouse.click(canvas.x + 320.5 * canvas.width / 640, canvas.y + 320.5 * canvas.height / 480);
+    const raced = await splitsAfterSwat(page);
+    check(`Race from the replays list shows the run raced on the top line ('${raced.race}', ${raced.count})`,
+          /^race: best-10-2-1\.zrp  \d+:\d\d\.\d{3}$/.test(raced.race) && /^race: \d+$/.test(raced.count) &&
+          /^[+-]\d+\.\d\d$/.test(raced.delta), JSON.stringify(raced));
+    await page.keyboard.press('s');
+    const hidden = await page.evaluate(() => ({ shown: window.zumbleSplitsState(), kept: localStorage.getItem('zumble-splits') }));
+    check('S hides the splits, kept with the page\'s settings', hidden.shown === null && hidden.kept === 'off',
+          JSON.stringify(hidden));
+    await page.keyboard.press('s');
+    check('S shows them again', await page.evaluate(() => localStorage.getItem('zumble-splits')) === 'on');
   } finally {
     await page.close();
     server.close();
   }
+}
+
+// Waits until the splits show a delta and the overlay's canvas holds it over the picture
+// (pixels of its green or red in the top band); what they show.
+async function splitsAfterSwat(page) {
+  const shown = await page.waitForFunction(() => {
+    const s = window.zumbleSplitsState();
+    if (!s || !s.delta || !window.zumbleOverlayDrawn()) return null;
+    const c = document.getElementById('overlay');
+    const band = c.getContext('2d').getImageData(0, 0, c.width, Math.ceil(c.height * 17 / 480)).data;
+    let toned = 0;
+    for (let i = 0; i < band.length; i += 4) {
+      const [r, g, b] = [band[i], band[i + 1], band[i + 2]];
+      if ((g > 150 && r < 110 && b < 110) || (r > 180 && g < 110 && b < 110)) ++toned;
+    }
+    return toned ? s : null;
+  }, null, { timeout: 90000, polling: 100 });
+  return shown.jsonValue();
 }
 
 // 5. Phones held sideways and upright, and a desktop screen. The picture fills the phone
@@ -419,6 +467,21 @@ async function phoneScreens() {
         check(`${name}: Leave and Retry beside the picture, a finger's size`,
               roundFaults.length === 0 && ['leave', 'retry'].every((id) => inRound.controls.some((c) => c.name === id)),
               roundFaults.join('; ') || JSON.stringify(inRound.controls.map((c) => c.name)));
+        // Retry mid-round: the round so far ends as a left one, a new one starts at once.
+        await page.locator('#retry').tap();
+        const left = await page.waitForFunction(() => {
+          const h = new TextDecoder().decode(window.zumbleFile('history.txt') || new Uint8Array());
+          return /time_ms=left/.test(h) ? h : null;
+        }, null, { timeout: 20000, polling: 100 }).then((h) => h.jsonValue(), () => '');
+        check(`${name}: a tap on Retry ends the round as a left one`,
+              /^played=\d+ flies=\d+ speed=\d time_ms=left swatted=[1-9]\d* round=[0-9a-f]{64}\n$/.test(left), left);
+        let fresh = false;
+        for (let i = 0; i < 100 && !fresh; ++i) {
+          const line = await lastTraceLine(page);
+          fresh = traceField(line, 'scene') === '8' && traceField(line, 'swatted') === '0';
+          if (!fresh) await page.waitForTimeout(100);
+        }
+        check(`${name}: and a new round starts`, fresh);
         await page.locator('#leave').tap();
         check(`${name}: a tap on Leave leaves the round`, await waitForScene(page, 5));
         const after = await layoutOf(page);

@@ -54,7 +54,8 @@ if (zumblePage.openedReplay || zumblePage.replayUrl) {
   zumbleClipButton.id = 'save-clip';
   zumbleClipButton.textContent = 'Save clip';
   zumbleClipButton.addEventListener('click', function (e) { e.currentTarget.blur(); zumbleSaveClip(e.currentTarget); });
-  var zumbleAgain = document.getElementById('again');  // among the controls, wherever they are laid out
+  // Beside "Play again", wherever the layout keeps it.
+  var zumbleAgain = document.getElementById('again');
   zumbleAgain.parentNode.insertBefore(zumbleClipButton, zumbleAgain);
   // "Save clip" beside a kept replay opened it to record it: as soon as it plays.
   if (sessionStorage.getItem(ZUMBLE_CLIP_KEY)) {

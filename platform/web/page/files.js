@@ -258,7 +258,7 @@ Module['preRun'].push(function () {
   });
   if (zumblePage.replayUrl) {
     addRunDependency('zumble-replay');
-    FS.mkdir(ZUMBLE_OPENED);
+    zumbleMakeOpened();
     fetch(zumblePage.replayUrl).then(function (response) {
       if (!response.ok) throw new Error('HTTP ' + response.status);
       return response.arrayBuffer();
@@ -269,8 +269,13 @@ Module['preRun'].push(function () {
       console.error('cannot fetch the replay ' + zumblePage.replayUrl + ': ' + e);
     }).then(function () { removeRunDependency('zumble-replay'); });
   }
+  if (zumblePage.raceUrl) zumbleFetchRace(zumblePage.raceUrl);
+  if (zumblePage.racedReplay) {
+    zumbleMakeOpened();
+    FS.writeFile(ZUMBLE_RACE_REPLAY, zumblePage.racedReplay);
+  }
   if (zumblePage.openedReplay) {
-    FS.mkdir(ZUMBLE_OPENED);
+    zumbleMakeOpened();
     FS.writeFile(ZUMBLE_OPENED_REPLAY, zumblePage.openedReplay);
   }
   if (zumblePage.scriptUrl) {
@@ -287,6 +292,36 @@ Module['preRun'].push(function () {
     }).then(function () { removeRunDependency('zumble-script'); });
   }
 });
+
+function zumbleMakeOpened() {
+  try { FS.mkdir(ZUMBLE_OPENED); } catch (e) {}  // there already
+}
+
+// The run raced from the address, and whose it is: a board's run (/api/runs/ID/replay)
+// is its player's, another replay is named by its file. The game starts once both are in.
+function zumbleFetchRace(url) {
+  addRunDependency('zumble-race');
+  zumbleMakeOpened();
+  var file = decodeURIComponent(url.split(/[?#]/)[0].split('/').pop() || 'replay');
+  var run = /^\/api\/runs\/(\d+)\/replay$/.exec(url);
+  var named = !run ? Promise.resolve(file) : fetch('/api/runs/' + run[1])
+    .then(function (response) { return response.ok ? response.json() : null; })
+    .then(function (b) { return b && typeof b.name === 'string' ? b.name : 'run ' + run[1]; },
+          function () { return 'run ' + run[1]; });
+  var bytes = fetch(url).then(function (response) {
+    if (!response.ok) throw new Error('HTTP ' + response.status);
+    return response.arrayBuffer();
+  }).then(function (b) {
+    FS.writeFile(ZUMBLE_RACE_REPLAY, new Uint8Array(b));
+  }, function (e) {
+    // The game then says it cannot read the replay, as on the command line.
+    console.error('cannot fetch the replay ' + url + ': ' + e);
+  });
+  Promise.all([named, bytes]).then(function (got) {
+    Module['arguments'].push('--race-name', got[0].slice(0, 64));
+    removeRunDependency('zumble-race');
+  });
+}
 
 // A hidden page may be closed without another word: the round going on is kept so far.
 function zumbleKeepRound() {

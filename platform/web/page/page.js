@@ -14,6 +14,9 @@ var ZUMBLE_OPENED = '/opened';
 var ZUMBLE_OPENED_REPLAY = ZUMBLE_OPENED + '/replay.zrp';
 // A replay the player opened (chosen or dropped) waits here across the page's reload.
 var ZUMBLE_OPENED_KEY = 'zumble-opened-replay';
+// The run raced (a kept replay's, or one from the address), and a kept one across the reload.
+var ZUMBLE_RACE_REPLAY = ZUMBLE_OPENED + '/race.zrp';
+var ZUMBLE_RACED_KEY = 'zumble-raced-replay';
 
 // A touch screen (a phone, a tablet): the page says what a tap does, gives its buttons a
 // finger's size and puts the round's and the viewer's buttons beside the picture. Where
@@ -39,7 +42,7 @@ var zumblePage = {
   var params = new URLSearchParams(location.search);
   var args = [];
   var bad = null;
-  var known = "(time, tick0, frames, trace, sound-log, autoplay, timedemo, script, replay, opened)";
+  var known = "(time, tick0, frames, trace, sound-log, autoplay, timedemo, script, replay, opened, race, raced)";
   params.forEach(function (value, key) {
     if (key === 'time' || key === 'tick0' || key === 'frames') args.push('--' + key, value);
     else if (key === 'trace') args.push('--trace', ZUMBLE_TRACE);
@@ -58,6 +61,21 @@ var zumblePage = {
       }
       zumblePage.openedReplay = Uint8Array.from(atob(stored), function (c) { return c.charCodeAt(0); });
       args.push('--replay', ZUMBLE_OPENED_REPLAY);
+    } else if (key === 'race') {
+      // A round raced against a replay from anywhere the browser may fetch it; its name
+      // (whose run it is) is known once it is fetched (files.js).
+      zumblePage.raceUrl = value;
+      args.push('--race', ZUMBLE_RACE_REPLAY);
+    } else if (key === 'raced') {
+      // A kept replay raced: its bytes wait in the session, its name is the value.
+      var raced = null;
+      try { raced = sessionStorage.getItem(ZUMBLE_RACED_KEY); } catch (e) {}
+      if (raced === null) {
+        bad = bad || 'zumble: the raced replay is gone; choose it again';
+        return;
+      }
+      zumblePage.racedReplay = Uint8Array.from(atob(raced), function (c) { return c.charCodeAt(0); });
+      args.push('--race', ZUMBLE_RACE_REPLAY, '--race-name', value.slice(0, 64));
     } else if (key === 'script') {
       // Only a file of the page's own folder (or below it) is taken.
       if (!/^[\w.-]+(\/[\w.-]+)*$/.test(value) || /(^|\/)\.\.?(\/|$)/.test(value)) {

@@ -81,27 +81,29 @@ window.zumbleKeptReplays = function () {
     });
 };
 
-// Watching: the bytes wait in the session across the reload. A round going on is
-// left only when the player says so.
-function zumbleWatchBytes(bytes, name) {
+// Watching (or racing): the bytes wait in the session across the reload. A round going
+// on is left only when the player says so.
+function zumbleWatchBytes(bytes, name, race) {
   var go = function () {
     var text = '';
     for (var i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
     try {
-      sessionStorage.setItem(ZUMBLE_OPENED_KEY, btoa(text));
+      sessionStorage.setItem(race ? ZUMBLE_RACED_KEY : ZUMBLE_OPENED_KEY, btoa(text));
     } catch (e) {
       zumblePage.setStatus('This replay is too large to open here.');
       return;
     }
     zumbleKeepRound();
     zumbleStoreFiles();
-    zumbleFilesStored().then(function () { location.search = '?opened=' + encodeURIComponent(name); });
+    zumbleFilesStored().then(function () { location.search = (race ? '?raced=' : '?opened=') + encodeURIComponent(name); });
   };
   var inRound = runtimeInitialized && !runtimeExited && !ABORT && Module['_ZumbleInRound'] && Module['_ZumbleInRound']();
   if (!inRound) { go(); return; }
   var ask = document.getElementById('ask');
-  document.getElementById('ask-text').textContent = 'A round is going on. Leave it to watch ' + name + '?';
+  document.getElementById('ask-text').textContent = 'A round is going on. Leave it to ' + (race ? 'race ' : 'watch ') +
+    name + '?';
   ask.hidden = false;
+  document.getElementById('ask-yes').textContent = race ? 'Race' : 'Watch';
   document.getElementById('ask-yes').onclick = function (e) { e.currentTarget.blur(); ask.hidden = true; go(); };
   document.getElementById('ask-no').onclick = function (e) { e.currentTarget.blur(); ask.hidden = true; };
 }
@@ -147,6 +149,20 @@ function zumbleListReplays() {
       actions.appendChild(watch);
     } else {
       actions.appendChild(document.createElement('span'));  // keeps Download in its column
+    }
+    if (entry.facts && entry.facts.timeMs !== ZUMBLE_NO_TIME) {
+      // A round of its mode against it: its time at each swat is the reference.
+      var race = document.createElement('button');
+      race.type = 'button';
+      race.className = 'race';
+      race.textContent = 'Race';
+      race.addEventListener('click', function (e) {
+        e.currentTarget.blur();
+        zumbleWatchBytes(bytes, entry.name, true);
+      });
+      actions.appendChild(race);
+    } else {
+      actions.appendChild(document.createElement('span'));
     }
     if (entry.facts) {
       var clip = document.createElement('button');

@@ -1,8 +1,9 @@
 // The replay viewer in the page: its overlay (the player's hand, the top line, the help
 // and the seek bar) drawn on a canvas of its own laid exactly over the game's, from the
-// description the game gives after every picture (web_overlay.cpp). The game's canvas
-// holds only the game's picture. The overlay's canvas takes no input: the keys, clicks
-// and drags on the seek bar reach the viewer through the game's own input.
+// description the game gives after every picture (web_overlay.cpp). A played round's
+// splits are drawn on the same canvas. The game's canvas holds only the game's picture.
+// The overlay's canvas takes no input: the keys, clicks and drags on the seek bar reach
+// the viewer through the game's own input.
 
 var zumbleViewer = { drawn: false, last: null };
 
@@ -24,6 +25,36 @@ function zumbleOverlayFit() {
   }
 }
 
+// A round's splits: the run raced at the left of the top band, the delta (green ahead,
+// red behind) and the reference's count at its right; on the results board a box of
+// lines below the table.
+function zumbleSplitsPaint(c, o) {
+  c.textBaseline = 'middle';
+  c.font = '11px sans-serif';
+  if (o.race || o.delta || o.count) {
+    c.fillStyle = 'rgba(0, 0, 0, 0.6)';
+    c.fillRect(0, 0, 640, 17);
+    c.fillStyle = '#fff';
+    c.fillText(o.race, 6, 9, 400);
+    c.textAlign = 'right';
+    c.fillText(o.count, 634, 9);
+    var countWidth = c.measureText(o.count).width;
+    c.fillStyle = o.tone < 0 ? 'rgb(64, 224, 64)' : o.tone > 0 ? 'rgb(255, 72, 72)' : '#fff';
+    c.fillText(o.delta, 634 - countWidth - 16, 9);
+    c.textAlign = 'left';
+  }
+  if (o.board.length) {
+    var top = o.boardBox[0], bottom = o.boardBox[1];
+    c.fillStyle = 'rgba(0, 0, 0, 0.6)';
+    c.fillRect(0, top, 640, bottom - top);
+    c.fillStyle = '#fff';
+    c.textAlign = 'center';
+    var first = top + (bottom - top - 14 * o.board.length) / 2 + 7;
+    o.board.forEach(function (line, n) { c.fillText(line, 320, first + 14 * n, 628); });
+    c.textAlign = 'left';
+  }
+}
+
 function zumbleViewerPaint(o) {
   var overlay = zumbleOverlayCanvas();
   if (!overlay) return;
@@ -31,6 +62,12 @@ function zumbleViewerPaint(o) {
   c.setTransform(1, 0, 0, 1, 0, 0);
   c.clearRect(0, 0, overlay.width, overlay.height);
   zumbleViewer.drawn = false;
+  if (o && o.splits) {
+    zumbleViewer.drawn = true;
+    c.setTransform(overlay.width / 640, 0, 0, overlay.height / 480, 0, 0);
+    zumbleSplitsPaint(c, o);
+    return;
+  }
   if (!o || !o.shown) return;
   zumbleViewer.drawn = true;
   // From here on in the picture's 640x480 units.
@@ -98,10 +135,21 @@ function zumbleViewerDraw(json) {
   if (json === null) {
     if (zumbleViewer.drawn || zumbleViewer.last) zumbleViewerPaint(null);
     zumbleViewer.last = null;
+    zumbleViewer.json = null;
     return;
   }
   var o;
   try { o = JSON.parse(json); } catch (e) { return; }
+  if (o.splits) {
+    // The splits change at a swat or a second; the canvas is painted again only then.
+    var same = zumbleViewer.last && zumbleViewer.last.splits && json === zumbleViewer.json;
+    zumbleViewer.last = o;
+    zumbleViewer.json = json;
+    zumbleOverlayFit();
+    if (!same) zumbleViewerPaint(o);
+    return;
+  }
+  zumbleViewer.json = null;
   if (zumbleViewer.about) o.top = zumbleViewer.about + '   ' + o.top;  // a board's run: whose (board.js)
   zumbleViewer.last = o;
   zumbleViewerButtons(o);  // screen.js
@@ -122,3 +170,22 @@ window.zumbleViewerSeek = function (frame) {
 };
 // Whether anything is drawn over the picture now.
 window.zumbleOverlayDrawn = function () { return zumbleViewer.drawn; };
+
+// The splits' setting (the key S), kept with the page's settings; the game starts with it.
+var ZUMBLE_SPLITS_KEY = 'zumble-splits';
+function zumbleSplitsKeep(on) {
+  try { localStorage.setItem(ZUMBLE_SPLITS_KEY, on ? 'on' : 'off'); } catch (e) {}
+}
+(function () {
+  var kept = null;
+  try { kept = localStorage.getItem(ZUMBLE_SPLITS_KEY); } catch (e) {}
+  // A watched replay shows no splits, and its options take none.
+  if (kept === 'off' && !zumblePage.replayUrl && !zumblePage.openedReplay) Module['arguments'].push('--splits', 'off');
+})();
+// For tests: what the splits show now (the race line, the delta, the count, the results
+// board's lines), or null when nothing is shown.
+window.zumbleSplitsState = function () {
+  if (!runtimeInitialized || runtimeExited || ABORT || !Module['_ZumbleSplitsState']) return null;
+  var at = Module['_ZumbleSplitsState']();
+  return at ? JSON.parse(UTF8ToString(at)) : null;
+};
