@@ -342,7 +342,34 @@ class Session : public std::enable_shared_from_this<Session> {
     Write(answer, size);
   }
 
+  // A route's answer whose body is a file (HttpResponse::file): streamed from it.
+  void SendFile(HttpResponse res) {
+    error_code ec;
+    http::file_body::value_type body;
+    body.open(res.file.c_str(), beast::file_mode::scan, ec);
+    if (ec) {
+      HttpResponse missing;
+      SendError(&missing, 404, "not found");
+      return Send(std::move(missing));
+    }
+    uint64_t size = body.size();
+    auto answer = std::make_shared<http::response<http::file_body>>(http::status::ok, 11);
+    if (!res.content_type.empty()) answer->set(http::field::content_type, res.content_type);
+    for (const auto& h : res.headers) answer->insert(h.first, h.second);
+    for (const auto& h : TransportHeaders(res)) answer->insert(h.first, h.second);
+    if (head_) {
+      auto header_only = std::make_shared<http::response<http::string_body>>(http::status::ok, 11);
+      header_only->base() = answer->base();
+      header_only->content_length(size);
+      return Write(header_only, 0);
+    }
+    answer->body() = std::move(body);
+    answer->content_length(size);
+    Write(answer, size);
+  }
+
   void Send(HttpResponse res) {
+    if (!res.file.empty() && res.status == 200) return SendFile(std::move(res));
     auto answer = std::make_shared<http::response<http::string_body>>(
         static_cast<http::status>(res.status), 11);
     if (!res.content_type.empty()) answer->set(http::field::content_type, res.content_type);

@@ -38,6 +38,9 @@ struct HttpResponse {
   std::string content_type;
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;
+  // A 200 whose body is this file's bytes, streamed from the file by the transport
+  // (a clip can be megabytes: never read whole into memory per request).
+  std::string file;
 
   void Set(int code, std::string type, std::string text) {
     status = code;
