@@ -270,4 +270,22 @@ race_line() {
 }
 CHECK_SHOT=race_line splits_round race "--race shows the raced run's name and time on the top line" --race "$REF" --race-name ada
 
+# R mid-round (pressed after the first swat): the round so far is left as Escape leaves
+# it and the mode starts again at once, played on to its board. Both rounds are in the
+# history; the left one's replay plays to its end as a left round's does, the new one's
+# verifies to its time (its signs are the quick player's own; replays.sh shows a person's
+# round behind an R with none).
+retried() {
+    local left out
+    check "R: the history holds the left round, then the new one ($(wc -l <history.txt) lines)" \
+        bash -c '[ "$(wc -l <history.txt)" = 2 ] && head -1 history.txt | grep -q " time_ms=left " &&
+                 tail -1 history.txt | grep -q " time_ms=[0-9]"'
+    left=$(head -1 history.txt | grep -o 'round=[0-9a-f]*' | cut -c7-22)
+    out=$("$ZUMBLE" --verify "replays/round-$left.zrp" 2>&1)
+    check "R: the left round's replay plays to its end: '$out'" \
+        bash -c 'grep -q "left before its last fly" <<<"$1" && ! grep -q desync <<<"$1"' _ "$out"
+}
+rm -f history.txt display.ini
+PRESS=r CHECK_SHOT=retried splits_round retry "R restarts the mode"
+
 finish
