@@ -169,7 +169,24 @@ void OnFlip(long long) {
     if (g_play.phase == Phase::Playing) EndFrame();
 }
 
-bool ReadWholeFile(const char* path, std::vector<std::uint8_t>* out, std::string* why) {
+// The verifier's clock: ZUMBLE_VERIFY_NOW (seconds since 1970) when set, for tests.
+bool VerifierNow(std::int64_t* now) {
+    const char* fixed = std::getenv("ZUMBLE_VERIFY_NOW");
+    if (!fixed) {
+        *now = static_cast<std::int64_t>(std::time(nullptr));
+        return true;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(fixed, &end, 10);
+    if (errno != 0 || end == fixed || *end != '\0' || v < 0) return false;
+    *now = v;
+    return true;
+}
+
+}  // namespace
+
+bool ReadReplayFile(const char* path, std::vector<std::uint8_t>* out, std::string* why) {
     std::FILE* f = OpenTesterFileToRead(path, why);
     if (!f) return false;
     // Read at most one byte more than a replay may hold: a longer file is refused
@@ -193,26 +210,9 @@ bool ReadWholeFile(const char* path, std::vector<std::uint8_t>* out, std::string
     return true;
 }
 
-// The verifier's clock: ZUMBLE_VERIFY_NOW (seconds since 1970) when set, for tests.
-bool VerifierNow(std::int64_t* now) {
-    const char* fixed = std::getenv("ZUMBLE_VERIFY_NOW");
-    if (!fixed) {
-        *now = static_cast<std::int64_t>(std::time(nullptr));
-        return true;
-    }
-    char* end = nullptr;
-    errno = 0;
-    const long long v = std::strtoll(fixed, &end, 10);
-    if (errno != 0 || end == fixed || *end != '\0' || v < 0) return false;
-    *now = v;
-    return true;
-}
-
-}  // namespace
-
 int LoadReplay(const char* path, bool verify) {
     std::string cannot;
-    if (!ReadWholeFile(path, &g_play.bytes, &cannot)) {
+    if (!ReadReplayFile(path, &g_play.bytes, &cannot)) {
         if (verify) {
             std::printf("unreadable: %s: %s\n", path, cannot.c_str());
             std::fflush(stdout);

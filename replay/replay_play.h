@@ -3,6 +3,10 @@
 // round's settings, and from there takes its input, clock and seed only from the file.
 // State checksums along the way find the first frame where it parts from the recording.
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 // Reads and checks the file. Returns -1 to go on, or the exit code after the one line
 // already printed: 2 when the file cannot be read, 1 when it is not a valid replay
 // (only for --verify; --replay says so on stderr with code 2).
@@ -14,3 +18,6 @@ void StartReplayPlayback();
 // to stderr) and fails only on a desync. When the game could not start (gameCode, the
 // WinMain's, not 0 before the replay began) it says so and gives 2.
 int FinishReplayPlayback(bool verify, int gameCode);
+// A replay file's bytes, read with its size bounded: at most one byte more than a replay
+// may hold is read, so a longer file is refused without reading it all. False with why.
+bool ReadReplayFile(const char* path, std::vector<std::uint8_t>* out, std::string* why);

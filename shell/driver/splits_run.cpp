@@ -1,7 +1,5 @@
 #include "shell/driver/splits_run.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -10,11 +8,11 @@
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
 #include "platform/core/splits_overlay.h"
-#include "platform/core/tester_file.h"
 #include "replay/core/replay_bounds.h"
 #include "replay/core/replay_format.h"
 #include "replay/core/split_times.h"
 #include "replay/replay_keep.h"
+#include "replay/replay_play.h"
 #include "replay/replay_state.h"
 #include "scenes/best_times.h"
 #include "scenes/play.h"
@@ -175,26 +173,8 @@ bool Describe(SplitsOverlay* o) {
 }
 
 bool ReadRaceFile(const char* path, std::vector<std::uint8_t>* out, std::string* why) {
-    std::FILE* f = OpenTesterFileToRead(path, why);
-    if (!f) return false;
-    // At most one byte more than a replay may hold: a longer file is refused without
-    // reading it all. The room grows with what comes (a round is a few KB).
-    std::size_t got = 0;
-    out->resize(std::size_t{1} << 16);
-    for (;;) {
-        got += std::fread(out->data() + got, 1, out->size() - got, f);
-        if (got < out->size() || out->size() == kReplayMaxFile + 1) break;
-        out->resize(std::min(out->size() * 2, kReplayMaxFile + 1));
-    }
-    const bool failed = std::ferror(f) != 0;
-    const int error = errno;
-    std::fclose(f);
-    if (failed) {
-        *why = std::string("cannot read it: ") + std::strerror(error);
-        return false;
-    }
-    out->resize(got);
-    out->shrink_to_fit();
+    if (!ReadReplayFile(path, out, why)) return false;
+    out->shrink_to_fit();  // kept for the whole run
     return true;
 }
 
