@@ -314,32 +314,17 @@ class Session : public std::enable_shared_from_this<Session> {
       SendError(&res, 405, "method not allowed");
       return Send(std::move(res));
     }
-    error_code ec;
-    http::file_body::value_type body;
-    if (FindStaticFile(options().site, "/play", req.path, &file, &type))
-      body.open(file.c_str(), beast::file_mode::scan, ec);
-    if (file.empty() || ec) {
+    if (!FindStaticFile(options().site, "/play", req.path, &file, &type)) {
       SendError(&res, 404, "not found");
       return Send(std::move(res));
     }
     // Range is not served: one whole file per request, never more bytes than it has.
-    uint64_t size = body.size();
-    auto answer = std::make_shared<http::response<http::file_body>>(http::status::ok, 11);
-    answer->set(http::field::content_type, type);
-    answer->set(http::field::cache_control, "no-cache");
-    answer->set(http::field::accept_ranges, "none");
-    answer->set("Content-Security-Policy", PolicyFor(file, type));
-    answer->set("X-Content-Type-Options", "nosniff");
-    answer->set("X-Frame-Options", "DENY");
-    if (head_) {
-      auto header_only = std::make_shared<http::response<http::string_body>>(http::status::ok, 11);
-      header_only->base() = answer->base();
-      header_only->content_length(size);
-      return Write(header_only, 0);
-    }
-    answer->body() = std::move(body);
-    answer->content_length(size);
-    Write(answer, size);
+    res.content_type = type;
+    res.AddHeader("Cache-Control", "no-cache");
+    res.AddHeader("Accept-Ranges", "none");
+    res.AddHeader("Content-Security-Policy", PolicyFor(file, type));
+    res.file = file;
+    SendFile(std::move(res));
   }
 
   // A route's answer whose body is a file (HttpResponse::file): streamed from it.
