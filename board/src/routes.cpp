@@ -232,15 +232,23 @@ void Feed(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* res) 
            RecordsAtom(records.runs, uuid, FeedBase(*ctx, req)));
 }
 
+// The shown run a path's ID names, and its place on its board; false with the answer
+// (404, or the database down) given.
+bool FindShownRun(Context* ctx, const std::string& text, int64_t* id, Run* run, int64_t* rank,
+                  HttpResponse* res) {
+  bool found = false;
+  if (!ParseRunId(text, id)) return SendError(res, 404, "no such run"), false;
+  if (!ctx->store->ShownRun(*id, run, rank, &found)) return DatabaseDown(ctx, res), false;
+  if (!found) return SendError(res, 404, "no such run"), false;
+  return true;
+}
+
 // A shown run: its fields and where it stands on its board (the page's viewer says
 // whose run it watches).
 void RunApi(Context* ctx, const HttpRequest&, const Args& args, HttpResponse* res) {
   int64_t id = 0, rank = 0;
-  bool found = false;
   Run run;
-  if (!ParseRunId(args[0], &id)) return SendError(res, 404, "no such run");
-  if (!ctx->store->ShownRun(id, &run, &rank, &found)) return DatabaseDown(ctx, res);
-  if (!found) return SendError(res, 404, "no such run");
+  if (!FindShownRun(ctx, args[0], &id, &run, &rank, res)) return;
   SendJson(res, 200, RankedRunJson(run, rank));
 }
 
@@ -268,11 +276,8 @@ void RunReplay(Context* ctx, const HttpRequest& req, const Args& args, HttpRespo
 // A shown run's page: made for each request, since its clip may be ready since the last.
 void RunPage(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
   int64_t id = 0, rank = 0;
-  bool found = false;
   Run run;
-  if (!ParseRunId(args[0], &id)) return SendError(res, 404, "no such run");
-  if (!ctx->store->ShownRun(id, &run, &rank, &found)) return DatabaseDown(ctx, res);
-  if (!found) return SendError(res, 404, "no such run");
+  if (!FindShownRun(ctx, args[0], &id, &run, &rank, res)) return;
   struct stat st{};
   bool still = stat(ClipFile(ctx->clips, id, "png").c_str(), &st) == 0;
   res->AddHeader("Cache-Control", "no-cache");
@@ -284,13 +289,11 @@ void RunPage(Context* ctx, const HttpRequest& req, const Args& args, HttpRespons
 void RunFile(Context* ctx, const HttpRequest& req, const Args& args, const char* ext,
              const char* type, HttpResponse* res) {
   int64_t id = 0, rank = 0;
-  bool found = false;
   Run run;
-  if (!ParseRunId(args[0], &id)) return SendError(res, 404, "no such run");
-  if (!ctx->store->ShownRun(id, &run, &rank, &found)) return DatabaseDown(ctx, res);
+  if (!FindShownRun(ctx, args[0], &id, &run, &rank, res)) return;
   std::string path = ClipFile(ctx->clips, id, ext);
-  FILE* file = found && !ctx->clips.dir.empty() ? fopen(path.c_str(), "rb") : nullptr;
-  if (!file) return SendError(res, 404, found ? "the clip is not ready" : "no such run");
+  FILE* file = !ctx->clips.dir.empty() ? fopen(path.c_str(), "rb") : nullptr;
+  if (!file) return SendError(res, 404, "the clip is not ready");
   struct stat st{};
   fstat(fileno(file), &st);
   std::string etag = "\"" + std::to_string(st.st_size) + "-" + std::to_string(st.st_mtime) + "\"";
