@@ -32,7 +32,7 @@ start_screen() {  # start_screen WxH [wm]: a private X server of that size as $D
     [ -n "$wm" ] && { kill $wm; wait $wm 2>/dev/null; wm=""; }
     [ -n "$xvfb" ] && { kill $xvfb; wait $xvfb 2>/dev/null; }
     rm -f display.txt
-    Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp 3> display.txt 2> xvfb.log &
+    Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp -noreset 3> display.txt 2> xvfb.log &
     xvfb=$!
     for _ in $(seq 50); do [ -s display.txt ] && break; sleep 0.1; done
     [ -s display.txt ] || { echo "present-bench: Xvfb did not start, skipped"; exit 0; }

@@ -133,7 +133,7 @@ rm -rf replays hiscoa.sav
 "$zumble" --headless --replay replays/last.zrp --trace h.trace > /dev/null 2>&1
 h0=$(grep -m1 -o '^frame=[0-9]* .* scene=6 next=7 ' h.trace | cut -d' ' -f1 | cut -d= -f2)
 want=$(sed -n "$((h0 + 300))p" h.trace | sed 's/^frame=[0-9]* //')
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> display.txt 2> /dev/null &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3> display.txt 2> /dev/null &
 xvfb=$!
 trap 'kill $xvfb ${game:-} 2>/dev/null; rm -rf "$work"' EXIT
 for _ in $(seq 100); do [ -s display.txt ] && break; sleep 0.1; done

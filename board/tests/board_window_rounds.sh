@@ -14,7 +14,7 @@ done
 ROUNDS=3
 
 # A private X server, stopped with the test.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$WORK/display.txt" 2> "$WORK/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3> "$WORK/display.txt" 2> "$WORK/xvfb.log" &
 PIDS+=($!)
 for _ in $(seq 100); do [ -s "$WORK/display.txt" ] && break; sleep 0.1; done
 [ -s "$WORK/display.txt" ] || { echo "SKIP: Xvfb did not start"; exit 77; }

@@ -27,10 +27,12 @@ fail() {  # fail "what": a check that went wrong, told as it is found
 }
 
 # Starts a private X server and points DISPLAY at it; exits 77 (skipped) where that
-# cannot be done. The server is stopped when the test ends.
+# cannot be done. The server is stopped when the test ends. It never resets: by default it
+# starts over whenever its last client leaves (a game that ended, an xdotool call), and a
+# game connecting during that reset is refused and falls back to SDL's off-screen driver.
 start_xvfb() {
     command -v Xvfb > /dev/null || { echo "SKIP: Xvfb is not installed"; exit 77; }
-    Xvfb -displayfd 3 -screen 0 "${1:-1280x1024x24}" -nolisten tcp 3> display.txt 2> xvfb.log &
+    Xvfb -displayfd 3 -screen 0 "${1:-1280x1024x24}" -nolisten tcp -noreset 3> display.txt 2> xvfb.log &
     XVFB=$!
     trap 'kill $XVFB ${GAME:-} 2>/dev/null; rm -rf "$WORK"' EXIT
     for _ in $(seq 50); do [ -s display.txt ] && break; sleep 0.1; done

@@ -39,6 +39,8 @@ win=$(find_window)
 [ -n "$win" ] || { fail "no window"; finish; exit 1; }
 xdotool windowfocus --sync "$win" 2>/dev/null
 key() { xdotool key --window "$win" "$@"; }
+# A key sent before the window takes input is lost: keys once frames are being drawn.
+wait_until 30 frame_reached w.trace 5
 
 # at FRAME WHAT: waits (60 s at most) until the window's last frame is FRAME's.
 at() {
@@ -151,7 +153,10 @@ check "nothing went to stderr but notes: $(head -c 300 w.err)" test -z "$(grep -
 "$ZUMBLE" --window --replay "$R" --trace t.trace >/dev/null 2>t.err &
 GAME=$!
 win=$(find_window)
+[ -n "$win" ] || fail "no window for the last step: $(grep -v '^zumble: no bmp/' t.err | head -c 300)"
 xdotool windowfocus --sync "$win" 2>/dev/null
+# A key sent before the window takes input is lost: End once frames are being drawn.
+wait_until 30 frame_reached t.trace 5
 key End
 last=$(line_of $((F - 1)))
 for _ in $(seq 600); do
@@ -159,6 +164,7 @@ for _ in $(seq 600); do
     sleep 0.1
 done
 check "End: the window stands on the last frame" test "$(tail -1 t.trace | sed 's/^frame=[0-9]* //')" = "$last"
+kill -0 $GAME 2>/dev/null || fail "the viewer ended by itself: $(grep -v '^zumble: no bmp/' t.err | head -c 300)"
 kill -TERM $GAME
 for _ in $(seq 100); do kill -0 $GAME 2>/dev/null || break; sleep 0.1; done
 if kill -0 $GAME 2>/dev/null; then
