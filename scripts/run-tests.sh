@@ -16,21 +16,31 @@
 set -euo pipefail
 build=${1:-build}
 cd "$(dirname "$0")/.."
+# stage NAME: starts a stage, saying how long the one before took (so slow ones show).
+stage_name="the tests of $build"
+stage_start=$SECONDS
+stage() {
+    echo "== $stage_name: $((SECONDS - stage_start)) s"
+    stage_name=$1
+    stage_start=$SECONDS
+    echo "== $1"
+}
+trap 'echo "== $stage_name: $((SECONDS - stage_start)) s"' EXIT
 ctest --test-dir "$build" --output-on-failure -j2
 bash scripts/present-bench.sh "$build/zumble" 2
 [ "${QUICK:-0}" = 1 ] && exit 0
 
-echo "== the Windows programs, cross-built, under Wine"
+stage "the Windows programs, cross-built, under Wine"
 make -s windows BUILD="$build"
 ctest --test-dir build-windows --output-on-failure
 
-echo "== the suite under AddressSanitizer and UndefinedBehaviorSanitizer"
+stage "the suite under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DZUMBLE_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 cmake --build build-asan -j2
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j2 -E 'e2e_window'
 
-echo "== the mixer and a real window with its audio thread under ThreadSanitizer"
+stage "the mixer and a real window with its audio thread under ThreadSanitizer"
 cmake -S . -B build-tsan -DZUMBLE_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 cmake --build build-tsan -j2 --target zumble sound_mixer_test
 # SDL draws through its software renderer here: Mesa's GL threads are not built with
@@ -39,10 +49,10 @@ SDL_RENDER_DRIVER=software SDL_FRAMEBUFFER_ACCELERATION=0 \
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     ctest --test-dir build-tsan --output-on-failure -R '^(Mixer|Converter)\.|^e2e_window_play$'
 
-echo "== fuzzing, ${FUZZ_SECONDS:-30} seconds a program"
+stage "fuzzing, ${FUZZ_SECONDS:-30} seconds a program"
 bash scripts/run-fuzz.sh "${FUZZ_SECONDS:-30}"
 
-echo "== the page in headless Chromium"
+stage "the page in headless Chromium"
 export NODE_PATH=/usr/share/nodejs
 emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release > /dev/null
 cmake --build build-web -j2
@@ -54,6 +64,6 @@ for t in tests/web/*_test.mjs; do
 done
 [ "$web_failed" = 0 ]
 
-echo "== the best-times board"
+stage "the best-times board"
 make -s board BUILD="$build"
 ctest --test-dir build-board --output-on-failure
