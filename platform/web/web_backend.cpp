@@ -129,7 +129,13 @@ std::time_t CalendarTime() {
 void WaitForFrame() {
     const std::int64_t slot = FramePacerNextSlot(g_pacer);
     const double earliest = g_pacer.started ? static_cast<double>(slot - kEarlyUs) / 1000 : -1e300;
-    const double now = WebWaitForSlot(earliest);
+    double now = -1;
+    // A hidden tab gets no slots; the page wakes the game without one (-1) to keep the
+    // round so far, asked while it waits or just before.
+    while (now < 0) {
+        WebKeepAskedRound();
+        now = WebWaitForSlot(earliest);
+    }
     g_frameTick = FramePacerShown(&g_pacer, static_cast<std::int64_t>(now * 1000));
 }
 

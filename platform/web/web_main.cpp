@@ -34,10 +34,6 @@ bool ProcessUsage(long*, double*) { return false; }
 // The page reads the trace and sound log while the game runs.
 extern "C" EMSCRIPTEN_KEEPALIVE void ZumbleFlushLogs() { std::fflush(nullptr); }
 
-// The page is being hidden and may be closed without another word: the round going on
-// is kept as it is so far.
-extern "C" EMSCRIPTEN_KEEPALIVE void ZumbleKeepRound() { KeepReplaySoFar(); }
-
 // A round is going on: the page asks before leaving it to watch a replay.
 extern "C" EMSCRIPTEN_KEEPALIVE int ZumbleInRound() { return ReplayRoundGoingOn() ? 1 : 0; }
 
@@ -48,8 +44,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* ZumbleModeName(int flies, int speed)
     return name;
 }
 
-// The page asks for the round so far (to send it from its results board); the game keeps
-// it at its next picture. Returns whether that is still to come.
+// The page asks for the round so far (to send it from its results board, or as the tab
+// is hidden); the game keeps it at its next picture, or between two frames when the page
+// wakes it for that. Returns whether that is still to come.
 static int g_keepAsked = 0;
 extern "C" EMSCRIPTEN_KEEPALIVE int ZumbleKeepRoundAsk(int ask) {
     if (ask) g_keepAsked = 1;

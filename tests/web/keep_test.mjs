@@ -2,7 +2,8 @@
 // plays, each setting a best time in the same mode: after both are hidden and closed, in
 // either order, the site keeps both records in order, each with its own replay, which
 // verifies natively to the time at its place. Each page asks the browser to keep its
-// storage.
+// storage. A tab hidden in the middle of a round keeps the round so far where the other
+// tabs find it (it plays back as a left round), and plays on unharmed once shown again.
 // Usage: node keep_test.mjs build-web/site build/zumble
 import fs from 'node:fs';
 import path from 'node:path';
@@ -47,11 +48,13 @@ function display() {
     const waiting = d.waiting;
     d.waiting = [];
     d.now += 1000 / 60;
+    if (d.holdAt && d.now >= d.holdAt) d.hold = true;  // the frames after it wait for run()
     waiting.forEach((f) => f(d.now));
   };
   window.requestAnimationFrame = (f) => { d.waiting.push(f); schedule(); return 1; };
   d.run = () => { d.hold = false; schedule(); };
   d.hide = () => { d.hidden = true; document.dispatchEvent(new Event('visibilitychange')); };
+  d.show = () => { d.hidden = false; document.dispatchEvent(new Event('visibilitychange')); schedule(); };
   Object.defineProperty(document, 'hidden', { get: () => d.hidden });
   Object.defineProperty(document, 'visibilityState', { get: () => (d.hidden ? 'hidden' : 'visible') });
   if (navigator.storage && navigator.storage.persist) {
@@ -144,8 +147,62 @@ async function twoPages(context, closing) {
   }
 }
 
+// A page hidden at frame 260, in the middle of its round (which starts near frame 230 and
+// ends near 310): the game keeps the round so far between two frames, and the files are
+// stored; a second tab reads it, and it plays natively to where it was kept, as a round
+// left early. Shown again, the hidden page plays its round on to its end.
+async function hiddenMidRound(context) {
+  const server = await serve(site, { 'play.txt': script });
+  const page = await context.newPage();
+  const faults = [];
+  page.on('pageerror', (e) => faults.push(String(e)));
+  try {
+    await page.addInitScript(display);
+    await page.goto(server.url + `?script=play.txt&autoplay&trace&time=${seeds.a}`);
+    await page.waitForFunction(() => window.Module && window.Module.calledRun, null, { timeout: 30000, polling: 100 });
+    await page.evaluate(() => { window.zumbleTestDisplay.holdAt = 260 * 1000 / 60; window.zumbleTestDisplay.run(); });
+    const inRound = await page.waitForFunction(() => window.zumbleTestDisplay.hold && window.Module._ZumbleInRound(),
+                                               null, { timeout: 60000, polling: 100 }).then(() => true, () => false);
+    check('hidden mid-round: the page stands in its round', inRound);
+    await page.evaluate(() => window.zumbleTestDisplay.hide());
+    const stored = await page.waitForFunction(() => window.zumbleReplays().includes('last.zrp') && !zumbleStore.busy,
+                                              null, { timeout: 30000, polling: 100 }).then(() => true, () => false);
+    check('hidden mid-round: the round so far is kept and stored', stored, faults.join(' '));
+
+    const reader = await context.newPage();
+    try {
+      await reader.goto(server.url);
+      await reader.waitForFunction(() => window.Module && window.Module.calledRun, null, { timeout: 30000, polling: 100 });
+      const bytes = await bytesOf(reader, () => window.zumbleFile('replays/last.zrp'));
+      const file = path.join(scratch('zumble-hidden-'), 'last.zrp');
+      fs.writeFileSync(file, bytes || Buffer.alloc(0));
+      const verified = runNative(zumble, ['--verify', file]);
+      check(`hidden mid-round: another tab finds it, and it plays to where it was kept (${verified.stdout.trim()})`,
+            verified.code === 1 && /^invalid: the round was left before its last fly/.test(verified.stdout));
+    } finally {
+      await reader.close();
+    }
+
+    await page.evaluate(() => { const d = window.zumbleTestDisplay; d.holdAt = 0; d.show(); d.run(); });
+    const ended = await page.waitForFunction(() => {
+      const lines = (window.zumbleTrace() || '').trimEnd().split('\n');
+      return / scene=8 .* phase=2 /.test(lines.join('\n')) && / scene=5 /.test(lines[lines.length - 1]);
+    }, null, { timeout: 60000, polling: 100 }).then(() => true, () => false);
+    check('hidden mid-round: shown again, the page plays its round on to its end', ended && !faults.length,
+          faults.join(' '));
+  } finally {
+    await page.close();
+    await server.close();
+  }
+}
+
 const context = await launch({ width: 800, height: 600 });
 try {
+  try {
+    await hiddenMidRound(context);
+  } catch (e) {
+    check('hidden mid-round', false, e.stack || String(e));
+  }
   for (const closing of [['a', 'b'], ['b', 'a']]) {
     try {
       await twoPages(context, closing);

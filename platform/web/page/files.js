@@ -323,9 +323,13 @@ function zumbleFetchRace(url) {
   });
 }
 
-// A hidden page may be closed without another word: the round going on is kept so far.
+// A hidden page may be closed without another word: the game keeps the round going on
+// so far. It does that itself, woken between two frames: keeping takes the files' lock,
+// which cannot be waited for from here, outside the game's own run.
 function zumbleKeepRound() {
-  if (runtimeInitialized && !runtimeExited && !ABORT && Module['_ZumbleKeepRound']) Module['_ZumbleKeepRound']();
+  if (!runtimeInitialized || runtimeExited || ABORT || !Module['_ZumbleKeepRoundAsk']) return;
+  Module['_ZumbleKeepRoundAsk'](1);
+  zumbleWakeBetweenFrames();
 }
 window.addEventListener('pagehide', function () { if (!zumblePage.ended) { zumbleKeepRound(); zumbleStoreFiles(); } });
 document.addEventListener('visibilitychange', function () {
