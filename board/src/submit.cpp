@@ -54,19 +54,6 @@ Outcome RefusedLine(const std::string& line) {
   return Refused(RefusalOfVerdict(v));
 }
 
-std::string SignsJson(const std::string& signs) {
-  std::string out = "[";
-  size_t start = 0;
-  while (start < signs.size()) {
-    size_t comma = signs.find(',', start);
-    if (comma == std::string::npos) comma = signs.size();
-    if (out.size() > 1) out += ',';
-    out += JsonString(signs.substr(start, comma - start));
-    start = comma + 1;
-  }
-  return out + "]";
-}
-
 Refusal Banned(const char* what, const std::string& reason) {
   return MakeRefusal(403, "banned",
                      std::string("this board takes no runs from this ") + what +
@@ -91,7 +78,7 @@ Outcome FromStore(const Stored& s) {
                                 "the run is stored, but it shows signs of machine play: an "
                                 "operator will look at it before it goes on the board")
                         .WithNumber("id", s.run.id)
-                        .With("signs", SignsJson(s.run.signs));
+                        .With("signs", JsonListOf(s.run.signs));
         // The name stays free meanwhile; this key becomes its key if the run is approved.
         if (!s.key.empty()) o.refusal.WithText("key", s.key).WithText("name", s.run.name);
       } else if (s.run.state == "shown" && s.run.rate_keys < 0) {

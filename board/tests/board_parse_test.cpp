@@ -319,6 +319,15 @@ TEST(BoardParse, RefusalsHaveCodes) {
   Refusal failed = RefusalOfVerdict(ReadVerdict("garbage", 0));
   EXPECT_EQ(failed.status, 500);
   EXPECT_EQ(failed.code, "verifier_failed");
+  // A held run's answer: its details in the order given, the signs as a list of strings.
+  Refusal held = MakeRefusal(202, "held", "a <held> run")
+                     .With("signs", JsonListOf("frame_perfect:0.97,jump_click:41"))
+                     .WithText("name", "Zo\xc3\xab");
+  EXPECT_EQ(RefusalJson(held),
+            "{\"error\":\"held\",\"message\":\"a \\u003cheld\\u003e run\",\"signs\":"
+            "[\"frame_perfect:0.97\",\"jump_click:41\"],\"name\":\"Zo\\u00eb\"}\n");
+  EXPECT_EQ(JsonListOf(""), "[]");
+  EXPECT_EQ(JsonListOf("a,"), "[\"a\"]");
 }
 
 // Names that look alike are one name; names that do not, are not. A name that mixes

@@ -4,6 +4,7 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "store/store.h"
@@ -21,6 +22,11 @@ struct ModeBoard {
 
 std::string HtmlEscape(std::string_view text);
 std::string JsonString(std::string_view text);   // with its quotes
+// ["a","b"] of the items of a comma-separated list ("jump_swats:9/10,cursor_speed:9/9").
+std::string JsonListOf(std::string_view items);
+// An object of members whose values are JSON text already, in their order; {} when a
+// value is not JSON.
+std::string JsonObjectOf(const std::vector<std::pair<std::string, std::string>>& members);
 std::string IsoDate(int64_t seconds);            // 2026-12-08T04:40:43Z
 std::string FormatTime(int64_t ms);              // 12.345 s
 

@@ -5,6 +5,8 @@
 // as U+FFFD. Only this file includes it.
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+
 #include "pages/render.h"
 #include "replay/core/mode_words.h"
 
@@ -78,6 +80,26 @@ Json BoardValue(const ModeBoard& board) {
 }  // namespace
 
 std::string JsonString(std::string_view text) { return Text(Json(std::string(text))); }
+
+std::string JsonListOf(std::string_view items) {
+  Json list = Json::array();
+  while (!items.empty()) {
+    const size_t comma = std::min(items.find(','), items.size());
+    list.push_back(std::string(items.substr(0, comma)));
+    items.remove_prefix(std::min(comma + 1, items.size()));
+  }
+  return Text(list);
+}
+
+std::string JsonObjectOf(const std::vector<std::pair<std::string, std::string>>& members) {
+  Json o = Json::object();
+  for (const auto& [name, value] : members) {
+    Json parsed = Json::parse(value, nullptr, false);
+    if (parsed.is_discarded()) return "{}";
+    o[name] = std::move(parsed);
+  }
+  return Text(o);
+}
 
 std::string RunJson(const Run& run) {
   Json o = Json::object();

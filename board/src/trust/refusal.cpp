@@ -49,10 +49,10 @@ Refusal RefusalOfVerdict(const Verdict& verdict) {
 }
 
 std::string RefusalJson(const Refusal& refusal) {
-  std::string out = "{\"error\":" + JsonString(refusal.code) +
-                    ",\"message\":" + JsonString(refusal.message);
-  for (const auto& [name, value] : refusal.details) out += "," + JsonString(name) + ":" + value;
-  return out + "}\n";
+  std::vector<std::pair<std::string, std::string>> members = {
+      {"error", JsonString(refusal.code)}, {"message", JsonString(refusal.message)}};
+  members.insert(members.end(), refusal.details.begin(), refusal.details.end());
+  return JsonObjectOf(members) + "\n";
 }
 
 }  // namespace board
