@@ -3,7 +3,7 @@
 // a page, is plain ASCII in JSON, and folds to a form that folds to itself; an accepted
 // id prints back as given; a verdict is accepted only from an "ok" line with exit 0;
 // JSON text never carries a raw control character or a byte beyond ASCII; a form's
-// fields lie inside its body; the early look at a replay refuses only files of the
+// fields lie inside its body; the part of a file a Range names lies inside the file; the early look at a replay refuses only files of the
 // game's format).
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "http/byte_range.h"
 #include "http/client_address.h"
 #include "http/http_parse.h"
 #include "trust/name_fold.h"
@@ -90,6 +91,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 6: {
       std::string key = board::AddressKey(text);
       Require(key.size() <= text.size() + 4);
+      // A file of up to 64 KB (the first two bytes) and a Range for it (the rest).
+      const uint64_t file = text.size() >= 2
+          ? (static_cast<unsigned char>(text[0]) | static_cast<unsigned>(static_cast<unsigned char>(text[1])) << 8) : 0;
+      const board::ByteRange part = board::ParseByteRange(text.substr(text.size() >= 2 ? 2 : text.size()), file);
+      if (part.kind == board::ByteRange::kPart) Require(part.length >= 1 && part.first + part.length <= file);
       break;
     }
     default: {

@@ -15,6 +15,7 @@
 #include "trust/name_fold.h"
 #include "pages/render.h"
 #include "pages/run_page.h"
+#include "http/byte_range.h"
 #include "http/request_parse.h"
 #include "trust/digest.h"
 #include "replay/core/replay_bounds.h"
@@ -285,7 +286,8 @@ void RunPage(Context* ctx, const HttpRequest& req, const Args& args, HttpRespons
            RunPageHtml(run, rank, FeedBase(*ctx, req), ClipStateOf(&ctx->clips, id), still));
 }
 
-// A shown run's clip or still as the queue made it, whole (ranges are not served).
+// A shown run's clip or still as the queue made it: whole, or the one part a Range asks
+// (a video element seeks so, and some browsers play a video only so).
 void RunFile(Context* ctx, const HttpRequest& req, const Args& args, const char* ext,
              const char* type, HttpResponse* res) {
   int64_t id = 0, rank = 0;
@@ -307,8 +309,27 @@ void RunFile(Context* ctx, const HttpRequest& req, const Args& args, const char*
   fclose(file);
   // Streamed by the transport from the file: a flood of requests for a large clip costs
   // a descriptor and a buffer each, not the clip's size each.
+  res->AddHeader("Accept-Ranges", "bytes");
   res->Set(200, type, "");
   res->file = path;
+  const std::string* range = req.Header("range");
+  const std::string* if_range = req.Header("if-range");
+  if (!range || (if_range && *if_range != etag)) return;  // a changed file goes whole
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  const ByteRange part = ParseByteRange(*range, size);
+  if (part.kind == ByteRange::kUnsatisfiable) {
+    res->file.clear();
+    res->headers.clear();  // not the clip's own: kept by no cache
+    res->AddHeader("Content-Range", "bytes */" + std::to_string(size));
+    return SendError(res, 416, "the range asked for is past the end of the file");
+  }
+  if (part.kind != ByteRange::kPart) return;
+  res->status = 206;
+  res->file_first = part.first;
+  res->file_length = part.length;
+  res->AddHeader("Content-Range", "bytes " + std::to_string(part.first) + "-" +
+                                      std::to_string(part.first + part.length - 1) + "/" +
+                                      std::to_string(size));
 }
 void RunClip(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
   RunFile(ctx, req, args, "webm", "video/webm", res);

@@ -13,6 +13,7 @@
 #include "trust/name_rules.h"
 #include "trust/refusal.h"
 #include "pages/render.h"
+#include "http/byte_range.h"
 #include "http/request_parse.h"
 #include "trust/sender.h"
 #include "trust/digest.h"
@@ -169,6 +170,31 @@ TEST(BoardParse, IdsAndLimitsByTable) {
     EXPECT_EQ(ParseLimit(c.text, 10, 100, &out), c.ok) << c.text;
     EXPECT_EQ(out, c.ok ? c.value : -7) << c.text;
   }
+  // A Range of a file of 1000 bytes (W whole, P part, U past its end).
+  constexpr ByteRange::Kind W = ByteRange::kWhole, P = ByteRange::kPart, U = ByteRange::kUnsatisfiable;
+  struct RangeCase {
+    std::string header;
+    ByteRange::Kind kind;
+    uint64_t first, length;
+  } ranges[] = {
+      {"bytes=0-99", P, 0, 100},        {"bytes=999-999", P, 999, 1},   {"bytes=500-", P, 500, 500},
+      {"bytes=-10", P, 990, 10},         {"bytes=-5000", P, 0, 1000},     {"bytes=990-5000", P, 990, 10},
+      {"Bytes= 0 - 1 ", P, 0, 2},        {"bytes=1000-", U, 0, 0},        {"bytes=-0", U, 0, 0},
+      {"bytes=5000-6000", U, 0, 0},      {"bytes=9-3", W, 0, 0},          {"bytes=0-1,5-6", W, 0, 0},
+      {"items=0-1", W, 0, 0},            {"bytes=", W, 0, 0},             {"bytes=-", W, 0, 0},
+      {"bytes=a-b", W, 0, 0},            {"bytes=01-2", W, 0, 0},         {"bytes=0-99999999999999999999", W, 0, 0},
+      {"bytes 0-1", W, 0, 0},            {"", W, 0, 0},
+  };
+  for (const RangeCase& c : ranges) {
+    const ByteRange got = ParseByteRange(c.header, 1000);
+    EXPECT_EQ(got.kind, c.kind) << c.header;
+    if (c.kind == P) {
+      EXPECT_EQ(got.first, c.first) << c.header;
+      EXPECT_EQ(got.length, c.length) << c.header;
+    }
+  }
+  EXPECT_EQ(ParseByteRange("bytes=0-", 0).kind, U);  // an empty file has no part
+  EXPECT_EQ(ParseByteRange("bytes=-1", 0).kind, U);
 }
 
 TEST(BoardParse, RandomNumbersRoundTrip) {

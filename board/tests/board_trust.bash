@@ -110,6 +110,29 @@ run_page_checks() {
     check "run page: the clip is made within a minute" within 60 served_as "$U/runs/$id/clip.webm" video/webm
     check "run page: the still, a PNG" served_as "$U/runs/$id/still.png" image/png
     check "run page: the clip is WebM" bash -c '[ "$(curl -s "$1" | head -c 4 | od -An -tx1 | tr -d " ")" = 1a45dfa3 ]' _ "$U/runs/$id/clip.webm"
+    # Its parts, as a video element asks for them: each the very bytes of the whole.
+    curl -s -o "$WORK/clip-$kind.webm" "$U/runs/$id/clip.webm"
+    local size etag
+    size=$(stat -c %s "$WORK/clip-$kind.webm")
+    etag=$(curl -sI "$U/runs/$id/clip.webm" | sed -n 's/^[Ee][Tt]ag: \(.*\)\r$/\1/p')
+    part() {  # part RANGE FIRST LENGTH [IF-RANGE]: a 206 of those bytes, saying which
+        local got
+        got=$(curl -s -D "$WORK/part.head" -o "$WORK/part.body" -H "Range: $1" ${4:+-H "If-Range: $4"} \
+            -w '%{http_code}' "$U/runs/$id/clip.webm")
+        [ "$got" = 206 ] && grep -qi "^content-range: bytes $2-$(($2 + $3 - 1))/$size"$'\r' "$WORK/part.head" &&
+            cmp -s "$WORK/part.body" <(tail -c +$(($2 + 1)) "$WORK/clip-$kind.webm" | head -c "$3")
+    }
+    check "clip ranges: the first 100 bytes" part bytes=0-99 0 100
+    check "clip ranges: from byte 1000 to the end" part bytes=1000- 1000 $((size - 1000))
+    check "clip ranges: the last 10 bytes" part bytes=-10 $((size - 10)) 10
+    check "clip ranges: a last byte past the end is the end" part "bytes=$((size - 5))-99999999999" $((size - 5)) 5
+    check "clip ranges: If-Range with its own ETag ($etag)" part bytes=0-99 0 100 "$etag"
+    check "clip ranges: If-Range with another ETag gets the whole clip" \
+        [ "$(curl -s -o /dev/null -w '%{http_code} %{size_download}' -H 'Range: bytes=0-99' -H 'If-Range: "1-2"' "$U/runs/$id/clip.webm")" = "200 $size" ]
+    check "clip ranges: two ranges get the whole clip" \
+        [ "$(curl -s -o /dev/null -w '%{http_code} %{size_download}' -H 'Range: bytes=0-1,5-6' "$U/runs/$id/clip.webm")" = "200 $size" ]
+    check "clip ranges: past the end, 416 and the clip's size" \
+        bash -c '[ "$(curl -s -D - -o /dev/null -H "Range: bytes=$2-" "$1" | tr -d "\r" | grep -ci "^HTTP/1.1 416\|^content-range: bytes \*/$2$")" = 2 ]' _ "$U/runs/$id/clip.webm" "$size"
     req GET "$U/runs/$id"
     printf '%s' "$BODY" > "$WORK/run-$kind.html"
     check "run page: 200 ($STATUS)" [ "$STATUS" = 200 ]

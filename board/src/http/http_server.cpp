@@ -19,7 +19,6 @@
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/string.hpp>
 #include <boost/beast/http/error.hpp>
-#include <boost/beast/http/file_body.hpp>
 #include <boost/beast/http/message.hpp>
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/read.hpp>
@@ -37,6 +36,7 @@
 #include <vector>
 
 #include "http/client_address.h"
+#include "http/file_part_body.h"
 #include "http/http_parse.h"
 #include "pages/render.h"
 #include "routes.h"
@@ -330,15 +330,21 @@ class Session : public std::enable_shared_from_this<Session> {
   // A route's answer whose body is a file (HttpResponse::file): streamed from it.
   void SendFile(HttpResponse res) {
     error_code ec;
-    http::file_body::value_type body;
-    body.open(res.file.c_str(), beast::file_mode::scan, ec);
-    if (ec) {
+    FilePartBody::value_type body;
+    body.file.open(res.file.c_str(), beast::file_mode::scan, ec);
+    const uint64_t whole = ec ? 0 : body.file.size(ec);
+    const bool part = res.status == 206;
+    // A part names its bytes; a file that has since shrunk under it is not answered.
+    if (ec || (part && (res.file_length == 0 || res.file_first + res.file_length > whole))) {
       HttpResponse missing;
       SendError(&missing, 404, "not found");
       return Send(std::move(missing));
     }
-    uint64_t size = body.size();
-    auto answer = std::make_shared<http::response<http::file_body>>(http::status::ok, 11);
+    body.first = part ? res.file_first : 0;
+    body.length = part ? res.file_length : whole;
+    const uint64_t size = body.length;
+    auto answer = std::make_shared<http::response<FilePartBody>>(
+        part ? http::status::partial_content : http::status::ok, 11);
     if (!res.content_type.empty()) answer->set(http::field::content_type, res.content_type);
     for (const auto& h : res.headers) answer->insert(h.first, h.second);
     for (const auto& h : TransportHeaders(res)) answer->insert(h.first, h.second);
@@ -354,7 +360,7 @@ class Session : public std::enable_shared_from_this<Session> {
   }
 
   void Send(HttpResponse res) {
-    if (!res.file.empty() && res.status == 200) return SendFile(std::move(res));
+    if (!res.file.empty() && (res.status == 200 || res.status == 206)) return SendFile(std::move(res));
     auto answer = std::make_shared<http::response<http::string_body>>(
         static_cast<http::status>(res.status), 11);
     if (!res.content_type.empty()) answer->set(http::field::content_type, res.content_type);

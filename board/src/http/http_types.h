@@ -1,6 +1,7 @@
 // A request and its answer as the routes see them, whatever carries them over the
 // network: the transport fills an HttpRequest and sends back an HttpResponse.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -39,8 +40,11 @@ struct HttpResponse {
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;
   // A 200 whose body is this file's bytes, streamed from the file by the transport
-  // (a clip can be megabytes: never read whole into memory per request).
+  // (a clip can be megabytes: never read whole into memory per request); or a 206 of
+  // the part of it from file_first, file_length bytes long.
   std::string file;
+  uint64_t file_first = 0;
+  uint64_t file_length = 0;
 
   void Set(int code, std::string type, std::string text) {
     status = code;
