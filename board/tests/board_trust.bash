@@ -473,6 +473,9 @@ run_trust_suite() {
     admin rename "Zoë Q" "ann" --reason "x"
     check "rename to a taken name (one that looks like it): exit 1" [ "$ADMIN_RC" = 1 ]
     check "rename to a taken name: says whose" grep -q "is Ann's" "$WORK/admin.out"
+    admin rename "Zoë Q" "Аnn Q" --reason "x"  # a Cyrillic А among Latin letters
+    check "rename to a name no player may take: exit 1, says why ($(cat "$WORK/admin.out"))" \
+        bash -c '[ "$1" = 1 ] && grep -q "alphabet" "$2"' _ "$ADMIN_RC" "$WORK/admin.out"
 
     # A new key for a player who lost theirs: the old one stops working.
     admin new-key Kim --reason "lost the key, proved by email"

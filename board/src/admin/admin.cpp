@@ -11,6 +11,7 @@
 
 #include "trust/keys.h"
 #include "trust/name_fold.h"
+#include "trust/name_rules.h"
 #include "pages/render.h"
 #include "http/request_parse.h"
 #include "trust/sender.h"
@@ -328,6 +329,9 @@ int AdminCommand(int argc, char** argv) {
   if (cmd == "rename") {
     std::string new_name, new_fold;
     if (!NameArg(a.words[2], &new_name, &new_fold)) return Usage("not a name: " + a.words[2]);
+    // The new name is one a player could take: a reader tells it from the others.
+    const std::string refusal = NameRefusal(new_name);
+    if (!refusal.empty()) return Done(store.get(), false, new_name + ": " + refusal, "");
     bool ok = store->Rename(fold, new_name, new_fold, actor, a.reason, &why);
     return Done(store.get(), ok, why, name + " is now " + new_name);
   }
