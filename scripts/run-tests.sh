@@ -6,7 +6,7 @@
 #   3. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   4. the mixer's tests and the real window run (audio thread and all) built with
 #      ThreadSanitizer;
-#   5. a short run of every fuzz program (FUZZ_SECONDS each, default 30);
+#   5. a short run of every fuzz program (FUZZ_SECONDS each, default 30, two at a time);
 #   6. the page of the browser build (make web) in headless Chromium (tests/web/);
 #   7. the best-times board (make board) on SQLite and on a throw-away PostgreSQL, with
 #      replays recorded by the game, the page submitting to it in Chromium, and (as
@@ -26,13 +26,17 @@ stage() {
     echo "== $1"
 }
 trap 'echo "== $stage_name: $((SECONDS - stage_start)) s"' EXIT
-ctest --test-dir "$build" --output-on-failure -j2
+# Three at a time on two cores: the window tests play in real time and leave the cores
+# to the others most of it.
+ctest --test-dir "$build" --output-on-failure -j3
 bash scripts/present-bench.sh "$build/zumble" 2
 [ "${QUICK:-0}" = 1 ] && exit 0
 
 stage "the Windows programs, cross-built, under Wine"
 make -s windows BUILD="$build"
-ctest --test-dir build-windows --output-on-failure
+# Four at a time, each with its own X server and Wine prefix: they wait on the game's
+# real-time rounds far more than they compute.
+ctest --test-dir build-windows --output-on-failure -j4
 
 stage "the suite under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DZUMBLE_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
@@ -66,4 +70,6 @@ done
 
 stage "the best-times board"
 make -s board BUILD="$build"
-ctest --test-dir build-board --output-on-failure
+# Each test its own servers and databases on free ports; the load test and the package's
+# install run alone.
+ctest --test-dir build-board --output-on-failure -j3
