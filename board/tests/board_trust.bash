@@ -604,6 +604,34 @@ new-key|name Kim|lost the key, proved by email" ]
     req POST "$U/submit" --form-string "name=Fay" --form-string "key=$fay_key" -F "replay=@$WORK/t-form2.rpl" "${from[@]}"
     check "upload form with the key: 201" [ "$STATUS" = 201 ]
 
+    # On PostgreSQL two servers (or two connections of one) deciding on held runs from one
+    # address take turns: a session holding that address's lock keeps a held run from
+    # being stored, which is then stored as soon as the lock is let go.
+    if [ "$kind" = pg ]; then
+        fake lockbot 10 2 lockbotrunner style=bot
+        mkfifo "$WORK/lock.sql"
+        psql -qtAX "$TDB" < "$WORK/lock.sql" > "$WORK/lock.out" 2>&1 &
+        local locker=$! sent
+        exec 9> "$WORK/lock.sql"
+        echo "SELECT pg_advisory_lock(2323002, hashtext('192.0.2.79'));" >&9
+        check "held runs' turns: a session holds the address's lock" \
+            within 30 bash -c '[ "$(psql -qtAX "$1" -c "SELECT count(*) FROM pg_locks WHERE locktype = '"'"'advisory'"'"' AND granted AND classid = 2323002 AND objsubid = 2")" = 1 ]' _ "$TDB"
+        curl -s -o "$WORK/lock.body" -w '%{http_code}' --max-time 60 -X POST "$U/api/runs" --url-query "name=Lockbot" \
+            --data-binary "@$WORK/t-lockbot.rpl" -H 'Content-Type: application/octet-stream' \
+            -H 'X-Forwarded-For: 192.0.2.79' > "$WORK/lock.code" &
+        sent=$!
+        check "held runs' turns: the run waits for the lock" \
+            within 30 bash -c '[ "$(psql -qtAX "$1" -c "SELECT count(*) FROM pg_locks WHERE locktype = '"'"'advisory'"'"' AND NOT granted AND classid = 2323002")" = 1 ]' _ "$TDB"
+        check "held runs' turns: nothing stored meanwhile" \
+            [ "$(db_sql "$kind" "$TDB" "SELECT count(*) FROM runs WHERE sender = '192.0.2.79'")" = 0 ]
+        echo "SELECT pg_advisory_unlock_all();" >&9
+        exec 9>&-
+        wait "$sent"
+        wait "$locker"
+        check "held runs' turns: stored once the lock is let go ($(cat "$WORK/lock.code") $(cat "$WORK/lock.body"))" \
+            [ "$(cat "$WORK/lock.code")" = 202 ]
+    fi
+
     check "nothing half-stored" [ "$(db_sql "$kind" "$TDB" \
         "SELECT count(*) FROM runs LEFT JOIN replays ON replays.hash = runs.hash WHERE replays.hash IS NULL")" = 0 ]
     check "every run has its player" [ "$(db_sql "$kind" "$TDB" "SELECT count(*) FROM runs WHERE player IS NULL")" = 0 ]

@@ -270,6 +270,10 @@ class Store {
   virtual bool Session(bool write, const std::function<bool(SqlSession&)>& body) = 0;
   // Records why a step of the board's own failed (not a database error).
   virtual bool Fail(const std::string& why) = 0;
+  // Within a write: waits for any other session deciding on a held run from this sender
+  // until its transaction ends, so that the held runs are counted one session at a time.
+  // SQLite's writes are one at a time already.
+  virtual bool LockSender(SqlSession&, const std::string&) { return true; }
 };
 
 // "postgresql://..." or "postgres://..." opens PostgreSQL, anything else is a SQLite

@@ -119,6 +119,12 @@ class PostgresStore : public Store {
 
   bool Fail(const std::string& why) override { return error_.Set(why); }
 
+  // Read committed would let two servers (or two connections of one) each count the
+  // held runs before either adds its own: a lock for the transaction, one per sender.
+  bool LockSender(SqlSession& db, const std::string& sender) override {
+    return db.Run("SELECT pg_advisory_xact_lock(2323002, hashtext($1))", {Text(sender)}, nullptr);
+  }
+
   int SchemaVersion() override {
     Conn c(this);
     return VersionOn(c.c);

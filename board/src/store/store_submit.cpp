@@ -152,7 +152,8 @@ bool Store::Submit(const NewRun& run, Stored* out) {
     if (run.flies == 0) return Fail("a run to store without its verified mode");
     const bool held = !run.signs.empty();
     if (held) {
-      if (!db.Run("SELECT count(*) FROM runs WHERE state = 'held' AND sender = $1",
+      if (!LockSender(db, run.sender) ||
+          !db.Run("SELECT count(*) FROM runs WHERE state = 'held' AND sender = $1",
                   {Text(run.sender)}, &rows))
         return false;
       if (rows.Int(0, 0) >= run.max_held) return refuse(Stored::kTooManyHeld);
