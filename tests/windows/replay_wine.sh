@@ -94,7 +94,10 @@ for how in close end-session; do
     game_folder "mid-$how"
     cd "mid-$how"
     start_window 120 --window --scale 1
+    # Each click once its screen shows: one sent earlier is lost on a busy machine.
+    check "$how mid-round: the title shows" wait_for t.txt scene 2
     click 320 308
+    check "$how mid-round: mode select shows" wait_for t.txt scene 5
     click 125 84
     click 320 320
     check "$how mid-round: the round began" wait_for t.txt scene 8

@@ -84,9 +84,10 @@ start_window() {
 # The value of the last trace line's key (the game's trace file in $1).
 last() { tail -1 "$1" 2>/dev/null | field "$2"; }
 
-# wait_for FILE KEY VALUE: until the trace's last line has KEY=VALUE (10 s at most).
+# wait_for FILE KEY VALUE: until the trace's last line has KEY=VALUE (30 s at most: Wine
+# on a busy machine can take that long to show a screen).
 wait_for() {
-    for _ in $(seq 100); do
+    for _ in $(seq 300); do
         [ "$(last "$1" "$2")" = "$3" ] && return 0
         sleep 0.1
     done
