@@ -352,6 +352,7 @@ TEST(BoardParse, RefusalsHaveCodes) {
   EXPECT_EQ(RefusalJson(held),
             "{\"error\":\"held\",\"message\":\"a \\u003cheld\\u003e run\",\"signs\":"
             "[\"frame_perfect:0.97\",\"jump_click:41\"],\"name\":\"Zo\\u00eb\"}\n");
+  EXPECT_EQ(JsonObjectOf({{"error", "\"x\""}, {"bad", "{nope"}, {"n", "1"}}), "{\"error\":\"x\",\"n\":1}");
   EXPECT_EQ(JsonListOf(""), "[]");
   EXPECT_EQ(JsonListOf("a,"), "[\"a\"]");
 }

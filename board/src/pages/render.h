@@ -24,8 +24,8 @@ std::string HtmlEscape(std::string_view text);
 std::string JsonString(std::string_view text);   // with its quotes
 // ["a","b"] of the items of a comma-separated list ("jump_swats:9/10,cursor_speed:9/9").
 std::string JsonListOf(std::string_view items);
-// An object of members whose values are JSON text already, in their order; {} when a
-// value is not JSON.
+// An object of members whose values are JSON text already, in their order (a value that
+// is not JSON is left out, its member with it).
 std::string JsonObjectOf(const std::vector<std::pair<std::string, std::string>>& members);
 std::string IsoDate(int64_t seconds);            // 2026-12-08T04:40:43Z
 std::string FormatTime(int64_t ms);              // 12.345 s

@@ -95,8 +95,7 @@ std::string JsonObjectOf(const std::vector<std::pair<std::string, std::string>>&
   Json o = Json::object();
   for (const auto& [name, value] : members) {
     Json parsed = Json::parse(value, nullptr, false);
-    if (parsed.is_discarded()) return "{}";
-    o[name] = std::move(parsed);
+    if (!parsed.is_discarded()) o[name] = std::move(parsed);
   }
   return Text(o);
 }
