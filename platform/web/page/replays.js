@@ -140,54 +140,33 @@ function zumbleListReplays() {
     var bytes = window.zumbleFile('replays/' + entry.name);
     var actions = document.createElement('span');
     actions.className = 'actions';
-    if (entry.facts) {
-      var watch = document.createElement('button');
-      watch.type = 'button';
-      watch.className = 'watch';
-      watch.textContent = 'Watch';
-      watch.addEventListener('click', function (e) { e.currentTarget.blur(); zumbleWatchBytes(bytes, entry.name); });
-      actions.appendChild(watch);
-    } else {
-      actions.appendChild(document.createElement('span'));  // keeps Download in its column
+    // A button of the row: it gives the keys back to the game once pressed (Space and
+    // Enter belong to the game, not to the button).
+    function button(className, text, act) {
+      var b = document.createElement('button');
+      b.type = 'button';
+      b.className = className;
+      b.textContent = text;
+      b.addEventListener('click', function (e) { e.currentTarget.blur(); act(); });
+      actions.appendChild(b);
     }
-    if (entry.facts && entry.facts.timeMs !== ZUMBLE_NO_TIME) {
-      // A round of its mode against it: its time at each swat is the reference.
-      var race = document.createElement('button');
-      race.type = 'button';
-      race.className = 'race';
-      race.textContent = 'Race';
-      race.addEventListener('click', function (e) {
-        e.currentTarget.blur();
-        zumbleWatchBytes(bytes, entry.name, true);
-      });
-      actions.appendChild(race);
-    } else {
-      actions.appendChild(document.createElement('span'));
-    }
+    var timed = entry.facts && entry.facts.timeMs !== ZUMBLE_NO_TIME;
+    if (entry.facts) button('watch', 'Watch', function () { zumbleWatchBytes(bytes, entry.name); });
+    else actions.appendChild(document.createElement('span'));  // keeps Download in its column
+    // A round of its mode against it: its time at each swat is the reference.
+    if (timed) button('race', 'Race', function () { zumbleWatchBytes(bytes, entry.name, true); });
+    else actions.appendChild(document.createElement('span'));
     if (entry.facts) {
-      var clip = document.createElement('button');
-      clip.type = 'button';
-      clip.className = 'save-clip';
-      clip.textContent = 'Save clip';
-      clip.addEventListener('click', function (e) {
-        e.currentTarget.blur();
+      button('save-clip', 'Save clip', function () {
         sessionStorage.setItem(ZUMBLE_CLIP_KEY, '1');
         zumbleWatchBytes(bytes, entry.name);
       });
-      actions.appendChild(clip);
     }
     var link = zumbleDownloadLink(bytes, entry.download, 'Download');
     link.className = 'download';
     zumbleReplayLinks.push(link.href);
     actions.appendChild(link);
-    if (zumbleBoard.present && entry.facts && entry.facts.timeMs !== ZUMBLE_NO_TIME) {
-      var submit = document.createElement('button');
-      submit.type = 'button';
-      submit.className = 'submit';
-      submit.textContent = 'Submit';
-      submit.addEventListener('click', function (e) { e.currentTarget.blur(); zumbleBoardSubmitKept(bytes, entry); });
-      actions.appendChild(submit);
-    }
+    if (zumbleBoard.present && timed) button('submit', 'Submit', function () { zumbleBoardSubmitKept(bytes, entry); });
     item.appendChild(actions);
     list.appendChild(item);
   });
