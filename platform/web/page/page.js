@@ -43,6 +43,12 @@ var zumblePage = {
   var args = [];
   var bad = null;
   var known = "(time, tick0, frames, trace, sound-log, autoplay, timedemo, script, replay, opened, race, raced)";
+  // A replay's bytes the page left in the session (base64) for its next load, or null.
+  function sessionBytes(key) {
+    var stored = null;
+    try { stored = sessionStorage.getItem(key); } catch (e) {}
+    return stored === null ? null : Uint8Array.from(atob(stored), function (c) { return c.charCodeAt(0); });
+  }
   params.forEach(function (value, key) {
     if (key === 'time' || key === 'tick0' || key === 'frames') args.push('--' + key, value);
     else if (key === 'trace') args.push('--trace', ZUMBLE_TRACE);
@@ -53,13 +59,11 @@ var zumblePage = {
       zumblePage.replayUrl = value;
       args.push('--replay', ZUMBLE_OPENED_REPLAY);
     } else if (key === 'opened') {
-      var stored = null;
-      try { stored = sessionStorage.getItem(ZUMBLE_OPENED_KEY); } catch (e) {}
-      if (stored === null) {
+      zumblePage.openedReplay = sessionBytes(ZUMBLE_OPENED_KEY);
+      if (!zumblePage.openedReplay) {
         bad = bad || 'zumble: the opened replay is gone; open it again';
         return;
       }
-      zumblePage.openedReplay = Uint8Array.from(atob(stored), function (c) { return c.charCodeAt(0); });
       args.push('--replay', ZUMBLE_OPENED_REPLAY);
     } else if (key === 'race') {
       // A round raced against a replay from anywhere the browser may fetch it; its name
@@ -68,13 +72,11 @@ var zumblePage = {
       args.push('--race', ZUMBLE_RACE_REPLAY);
     } else if (key === 'raced') {
       // A kept replay raced: its bytes wait in the session, its name is the value.
-      var raced = null;
-      try { raced = sessionStorage.getItem(ZUMBLE_RACED_KEY); } catch (e) {}
-      if (raced === null) {
+      zumblePage.racedReplay = sessionBytes(ZUMBLE_RACED_KEY);
+      if (!zumblePage.racedReplay) {
         bad = bad || 'zumble: the raced replay is gone; choose it again';
         return;
       }
-      zumblePage.racedReplay = Uint8Array.from(atob(raced), function (c) { return c.charCodeAt(0); });
       args.push('--race', ZUMBLE_RACE_REPLAY, '--race-name', value.slice(0, 64));
     } else if (key === 'script') {
       // Only a file of the page's own folder (or below it) is taken.
