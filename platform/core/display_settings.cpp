@@ -47,6 +47,16 @@ bool ParseKeyNumber(const char* value, std::size_t n, int low, int high, bool* s
     return ParseNumber(value, n, low, high, out);
 }
 
+// A key of two words, the first meaning true, once in the file.
+bool ParseKeyChoice(const char* value, std::size_t n, const char* yes, const char* no, bool* seen, bool* out) {
+    if (*seen) return false;
+    *seen = true;
+    if (SameText(value, n, yes)) *out = true;
+    else if (SameText(value, n, no)) *out = false;
+    else return false;
+    return true;
+}
+
 // One "key=value" line, without its end.
 bool ParseLine(const char* line, std::size_t n, DisplaySettings* s, Seen* seen) {
     while (n > 0 && (line[n - 1] == '\r' || line[n - 1] == ' ')) --n;
@@ -56,26 +66,14 @@ bool ParseLine(const char* line, std::size_t n, DisplaySettings* s, Seen* seen) 
     const std::size_t keyLength = static_cast<std::size_t>(eq - line);
     const char* value = eq + 1;
     const std::size_t valueLength = n - keyLength - 1;
-    if (SameText(line, keyLength, "display")) {
-        if (seen->display) return false;
-        seen->display = true;
-        if (SameText(value, valueLength, "fullscreen")) s->fullscreen = true;
-        else if (SameText(value, valueLength, "window")) s->fullscreen = false;
-        else return false;
-        return true;
-    }
+    if (SameText(line, keyLength, "display"))
+        return ParseKeyChoice(value, valueLength, "fullscreen", "window", &seen->display, &s->fullscreen);
     if (SameText(line, keyLength, "scale")) {
         // Two digits at most, as it always was written.
         return valueLength <= 2 && ParseKeyNumber(value, valueLength, 1, kMaxScale, &seen->scale, &s->scale);
     }
-    if (SameText(line, keyLength, "splits")) {
-        if (seen->splits) return false;
-        seen->splits = true;
-        if (SameText(value, valueLength, "on")) s->splits = true;
-        else if (SameText(value, valueLength, "off")) s->splits = false;
-        else return false;
-        return true;
-    }
+    if (SameText(line, keyLength, "splits"))
+        return ParseKeyChoice(value, valueLength, "on", "off", &seen->splits, &s->splits);
     if (SameText(line, keyLength, "pad-speed"))
         return ParseKeyNumber(value, valueLength, kPadSpeedMin, kPadSpeedMax, &seen->speed, &s->pad.speed);
     if (SameText(line, keyLength, "pad-dead-zone"))
