@@ -207,16 +207,8 @@ void OnTimeRecorded(std::uint32_t time) {
     Recorder& r = *g_rec;
     r.timeKnown = true;
     r.time = time;
-    // Settings may be changed on the board only by a new round: the row is the round's. The
-    // time got in when the row holds it more often than before the round (the times another
-    // copy of the game saved meanwhile came in with it).
-    const int* row = BestTimes[r.row];
-    int now = 0, before = 0;
-    for (int k = 0; k < 5; ++k) {
-        if (static_cast<std::uint32_t>(row[k]) == time && now++ == 0) r.place = k;
-        if (static_cast<std::uint32_t>(r.rowBefore[k]) == time) ++before;
-    }
-    if (now <= before) r.place = -1;
+    // Settings may be changed on the board only by a new round: the row is the round's.
+    r.place = PlaceOfTime(r.row, r.rowBefore, time);
     if (r.place < 0) return;
     SaveEntry(kReplayEndBoard);
 }

@@ -80,6 +80,16 @@ void MergeOwnTimes(int table[16][5]) {
 
 void SetSavedRowFollower(SavedRowFollower follower) { g_follower = follower; }
 
+int PlaceOfTime(int row, const int before[5], unsigned time) {
+    const int* now = BestTimes[row];
+    int place = -1, times = 0, timesBefore = 0;
+    for (int k = 0; k < 5; ++k) {
+        if (static_cast<unsigned>(now[k]) == time && times++ == 0) place = k;
+        if (static_cast<unsigned>(before[k]) == time) ++timesBefore;
+    }
+    return times > timesBefore ? place : -1;
+}
+
 void ResetBestTimes() {
     for (auto& row : BestTimes)
         for (int& t : row) t = DEFAULT_BEST_TIME;

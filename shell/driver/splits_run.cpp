@@ -99,15 +99,7 @@ void TellResult(std::uint32_t time) {
     r.timeMs = time;
     r.hadBest = s.rowBefore[0] != DEFAULT_BEST_TIME;
     r.oldBestMs = static_cast<std::uint32_t>(s.rowBefore[0]);
-    // Where it got in: the row holds the time more often than before the round (the
-    // times another copy of the game saved meanwhile came in with it).
-    const int* now = BestTimes[s.row];
-    int times = 0, before = 0;
-    for (int k = 0; k < 5; ++k) {
-        if (static_cast<std::uint32_t>(now[k]) == time && times++ == 0) r.place = k;
-        if (static_cast<std::uint32_t>(s.rowBefore[k]) == time) ++before;
-    }
-    if (times <= before) r.place = -1;
+    r.place = PlaceOfTime(s.row, s.rowBefore, time);
     if (s.raced && s.reference.counts > 0) {
         r.raceName = g_race.name;
         r.raceMs = g_race.file.header.timeMs;
