@@ -13,6 +13,7 @@
 #include "platform/core/process_usage.h"
 #include "platform/core/tester_file.h"
 #include "platform/core/runtime.h"
+#include "platform/core/sound_mixer.h"
 #include "shell/autoplay.h"
 #include "replay/history_list.h"
 #include "shell/driver/clip_run.h"
@@ -55,6 +56,9 @@ int PrepareRun(int argc, char** argv) {
         // Nobody sees a verified round.
         if (verify) SkipPixels(true);
     }
+    // A headless run that records no sound and makes no clip mixes nothing: its buffers
+    // only move on, as the mix would move them.
+    SetSoundUnheard(g_Options.headless && g_Options.audioOut.empty() && g_Options.clip.empty());
     if (!PlatformInit()) return 2;
     // Output files are named from where the player started the game, even when the game
     // then moves to the folder that holds its data (or writes to the player's own).
