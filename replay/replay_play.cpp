@@ -13,6 +13,7 @@
 #include "platform/core/options.h"
 #include "platform/core/runtime.h"
 #include "platform/core/tester_file.h"
+#include "media/random.h"
 #include "objects/instances.h"
 #include "scenes/play.h"
 #include "scenes/play_aim.h"
@@ -43,6 +44,7 @@ struct Player {
     bool& closeSent = g_PlaybackCloseSent;
     long long desyncFrame = -1;
     bool measure = false;  // the signs are measured: nothing seeks
+    void (*atFirstInput)() = nullptr;
 };
 
 Player g_play;
@@ -58,6 +60,11 @@ void Desync(long long frame) {
 bool InputsLeft() { return g_play.reader.pendingCursor || g_play.reader.tokens != nullptr; }
 
 BOOL FeedMessage(MSG* msg) {
+    if (g_play.atFirstInput) {
+        void (*run)() = g_play.atFirstInput;
+        g_play.atFirstInput = nullptr;
+        run();
+    }
     // The player's own input steers nothing; closing the window or Escape stops.
     MSG live;
     while (TakeLiveMessage(&live))
@@ -271,6 +278,16 @@ int LoadReplay(const char* path, bool verify) {
 void StartReplayPlayback() {
     SetInputFeed(&kFeed);
     AddFlipHook(OnFlip);
+}
+
+void RunAtFirstInput(void (*atFirstInput)()) { g_play.atFirstInput = atFirstInput; }
+
+int LoadReplayAfterStart(const char* path) {
+    const int loaded = LoadReplay(path, true);
+    // The game's start-up seeded the sequence from the calendar, which is the file's, but
+    // it ran before there was a file. Nothing in the start-up drew from the sequence.
+    if (loaded < 0) SeedRandom(static_cast<std::uint32_t>(CalendarTime()));
+    return loaded;
 }
 
 int FinishReplayPlayback(bool verify, int gameCode) {

@@ -24,7 +24,11 @@
 #include "shell/trace.h"
 #include "shell/winmain.h"
 
-int PrepareRun(int argc, char** argv) {
+namespace {
+
+// PrepareRun, or with `atFirstInput` the verify stream's start: --verify without its
+// replay, which each verification forked at the game's first look for input reads.
+int Prepare(int argc, char** argv, void (*atFirstInput)()) {
     MarkProcessStart();
     std::string error;
     const int parsed = ParseOptions(argc, argv, &g_Options, &error);
@@ -49,7 +53,8 @@ int PrepareRun(int argc, char** argv) {
     const bool verify = !g_Options.verify.empty();
     const bool playback = verify || !g_Options.replay.empty();
     if (playback) {
-        const int loaded = LoadReplay((verify ? g_Options.verify : g_Options.replay).c_str(), verify);
+        const int loaded =
+            atFirstInput ? -1 : LoadReplay((verify ? g_Options.verify : g_Options.replay).c_str(), verify);
         if (loaded >= 0) return loaded;
         // A replay is only watched: the player's best times and replays stay as they are.
         ForbidSaving();
@@ -70,6 +75,7 @@ int PrepareRun(int argc, char** argv) {
     // Before the trace, so that a traced replay shows the tick of the frame it begins.
     if (playback) {
         StartReplayPlayback();
+        RunAtFirstInput(atFirstInput);
     } else {
         StartReplayRecording();
         StartSplits();
@@ -88,6 +94,18 @@ int PrepareRun(int argc, char** argv) {
     }
     return -1;
 }
+
+}  // namespace
+
+int PrepareRun(int argc, char** argv) { return Prepare(argc, argv, nullptr); }
+
+int PrepareVerifyStream(const char* program, void (*atFirstInput)()) {
+    static char verify[] = "--verify", path[] = "/dev/fd/3";
+    char* argv[] = {const_cast<char*>(program), verify, path, nullptr};
+    return Prepare(3, argv, atFirstInput);
+}
+
+int VerifyAfterStart(const char* path) { return LoadReplayAfterStart(path); }
 
 void EndRunAtOnce() {
     SendGameMessage(WM_CLOSE, 0, 0);

@@ -484,24 +484,28 @@ if [ -x "$CRAFT" ] && [ -x "$BOT" ]; then
            version.zrp text.zrp huge.zrp)
     : >stream.in
     : >stream.want
-    for i in $(seq 0 199); do
-        f=${files[$((i * 37 % ${#files[@]}))]}
-        printf '%d\n' "$(wc -c <"$f")" >>stream.in
-        cat "$f" >>stream.in
-        out=$("$ZUMBLE" --verify "$f" 2>/dev/null)
+    to_stream() {  # FILE: into the stream's input, and what --verify says of it to the answers wanted
+        printf '%d\n' "$(wc -c <"$1")" >>stream.in
+        cat "$1" >>stream.in
+        out=$("$ZUMBLE" --verify "$1" 2>/dev/null)
         echo "exit $? $out" >>stream.want
-    done
+    }
+    for i in $(seq 0 199); do to_stream "${files[$((i * 37 % ${#files[@]}))]}"; done
+    # Then the 40 person-like 10-fly rounds of tests/replays/hands/, one seed each.
+    hands=("$SRC"/tests/replays/hands/*.zrp)
+    for f in "${hands[@]}"; do to_stream "$f"; done
     "$ZUMBLE" --verify-stream <stream.in >stream.out 2>stream.err
     rc=$?
     check "--verify-stream greets, then ends with its input (exit $rc)" \
         test "$rc" -eq 0 -a "$(head -1 stream.out)" = "zumble-verify-stream 1" -a ! -s stream.err
     tail -n +2 stream.out >stream.got
-    check "one --verify-stream answers ${#files[@]} replays, 200 in all, as 200 --verify processes do" \
+    check "one --verify-stream answers ${#files[@]} replays, 200 in all, and ${#hands[@]} hands' rounds as a --verify process for each does" \
         cmp -s stream.want stream.got
     cmp -s stream.want stream.got || diff stream.want stream.got | head -5
     check "among them rounds that verify, refusals and desyncs" \
         test "$(grep -c '^exit 0 ok ' stream.want)" -gt 50 -a "$(grep -c '^exit 1 invalid: ' stream.want)" -gt 20 \
-        -a "$(grep -c '^exit 1 desync at frame ' stream.want)" -gt 5
+        -a "$(grep -c '^exit 1 desync at frame ' stream.want)" -gt 5 \
+        -a "$(tail -n "${#hands[@]}" stream.want | grep -c '^exit 0 ok flies=10 .* signs=- ')" -eq 40
     out=$(ZUMBLE_VERIFY_NOW=tomorrow "$ZUMBLE" --verify auto.zrp; echo "rc=$?")
     check "a test clock that is not a number is an error: '$out'" \
         test "$out" = "$(printf 'error: ZUMBLE_VERIFY_NOW is not a number of seconds since 1970\nrc=2')"
