@@ -101,6 +101,10 @@ bool g_started = false;
 bool g_inChild = false;
 constexpr int kInChild = -1;
 
+// The game's own answers to SIGTERM and SIGINT (it closes its window), which its
+// verifications keep; the stream itself ends on them, as before the game started.
+struct sigaction g_gameTerm, g_gameInt;
+
 [[noreturn]] void EndWith(int code) {
     std::fflush(nullptr);
     std::_Exit(code);  // not the game's statics: they would write its reports
@@ -130,10 +134,14 @@ void VerifyInChild(pid_t parent, int replay, int out) {
     if (!g_started) {
         char verify[] = "--verify", path[] = "/dev/fd/3";
         char* argv[] = {const_cast<char*>(g_program), verify, path, nullptr};
-        execv(g_program, argv);
+        // This very program: the start may have moved to the game's data folder, where
+        // a relative argv[0] names nothing.
+        execv("/proc/self/exe", argv);
         _exit(127);
     }
     g_inChild = true;
+    sigaction(SIGTERM, &g_gameTerm, nullptr);
+    sigaction(SIGINT, &g_gameInt, nullptr);
     const int early = VerifyAfterStart("/dev/fd/3");
     if (early >= 0) EndWith(early);
 }
@@ -215,6 +223,10 @@ int Serve() {
 // At the started game's first look for input: the stream itself never returns from here.
 void ServeFromStart() {
     g_started = true;
+    struct sigaction plain = {};
+    plain.sa_handler = SIG_DFL;
+    sigaction(SIGTERM, &plain, &g_gameTerm);
+    sigaction(SIGINT, &plain, &g_gameInt);
     const int code = Serve();
     if (code != kInChild) EndWith(code);
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/core/backend.h"
 #include "platform/core/ddraw.h"
 #include "platform/core/display_settings.h"
 #include "platform/core/files.h"
@@ -61,10 +62,10 @@ int Prepare(int argc, char** argv, void (*atFirstInput)()) {
         // Nobody sees a verified round.
         if (verify) SkipPixels(true);
     }
-    // A headless run that records no sound and makes no clip mixes nothing: its buffers
-    // only move on, as the mix would move them.
-    SetSoundUnheard(g_Options.headless && g_Options.audioOut.empty() && g_Options.clip.empty());
     if (!PlatformInit()) return 2;
+    // Nobody hears a run on the headless backend that records no sound and makes no clip
+    // (the page's scripted runs play theirs): its buffers only move on, as the mix would.
+    SetSoundUnheard(&ActiveBackend() == &HeadlessBackend() && g_Options.audioOut.empty() && g_Options.clip.empty());
     // Output files are named from where the player started the game, even when the game
     // then moves to the folder that holds its data (or writes to the player's own).
     for (std::string* path : {&g_Options.trace, &g_Options.soundLog, &g_Options.audioOut, &g_Options.clip})
