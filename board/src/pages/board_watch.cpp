@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "routes.h"
+#include "routes/routes.h"
 
 namespace board {
 
