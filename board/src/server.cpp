@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "pages/board_watch.h"
+#include "board_watch.h"
 #include "context.h"
 #include "http/http_server.h"
 #include "verify/refile.h"

@@ -1,4 +1,4 @@
-#include "verify/clip_queue.h"
+#include "clips/clip_queue.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,4 +1,4 @@
-#include "pages/board_watch.h"
+#include "board_watch.h"
 
 #include <chrono>
 #include <cstdio>
