@@ -28,8 +28,6 @@ bool LoadBoards(Context* ctx, std::vector<ModeBoard>* boards) {
   return true;
 }
 
-}  // namespace
-
 void BoardsPage(Context* ctx, const HttpRequest&, const Args&, HttpResponse* res) {
   std::vector<ModeBoard> boards;
   if (!LoadBoards(ctx, &boards)) return DatabaseDown(ctx, res);
@@ -41,8 +39,6 @@ void AllBoards(Context* ctx, const HttpRequest&, const Args&, HttpResponse* res)
   if (!LoadBoards(ctx, &boards)) return DatabaseDown(ctx, res);
   SendJson(res, 200, BoardsJson(boards));
 }
-
-namespace {
 
 // One mode's board of a pace, a page of it; with name=NAME, the page where that player
 // stands.
@@ -97,8 +93,6 @@ void BoardPage(Context* ctx, const HttpRequest& req, const Args& args, Pace pace
   res->Set(200, "text/html; charset=utf-8", ModeBoardHtml(page));
 }
 
-}  // namespace
-
 // A mode's board of rounds as dealt, and beside it the one of rounds whose pace Enter or
 // Space changed.
 void OneBoard(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
@@ -128,5 +122,20 @@ void Feed(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* res) 
   res->Set(200, "application/atom+xml; charset=utf-8",
            RecordsAtom(records.runs, uuid, FeedBase(*ctx, req)));
 }
+
+// The rows of this file's routes (route_kit.h).
+constexpr Route kBoardsRows[] = {
+    {.method = "GET", .pattern = "/", .handle = BoardsPage, .cached = true},
+    {.method = "GET", .pattern = "/api/boards", .handle = AllBoards, .cached = true},
+    {.method = "GET", .pattern = "/api/boards/*/*", .handle = OneBoard, .cached = true},
+    {.method = "GET", .pattern = "/api/boards/*/*/keys", .handle = KeysBoard, .cached = true},
+    {.method = "GET", .pattern = "/boards/*/*", .handle = ModeBoardPage, .cached = true},
+    {.method = "GET", .pattern = "/boards/*/*/keys", .handle = KeysBoardPage, .cached = true},
+    {.method = "GET", .pattern = "/feed.atom", .handle = Feed, .cached = true, .by_host = true},
+};
+
+}  // namespace
+
+std::span<const Route> BoardsRoutes() { return kBoardsRows; }
 
 }  // namespace board

@@ -34,8 +34,6 @@ bool LoadPlayer(Context* ctx, const HttpRequest& req, const Args& args, PlayerPa
   return true;
 }
 
-}  // namespace
-
 void PlayerApi(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
   PlayerPage page;
   if (!LoadPlayer(ctx, req, args, &page, res)) return;
@@ -47,5 +45,15 @@ void PlayerPageHtml(Context* ctx, const HttpRequest& req, const Args& args, Http
   if (!LoadPlayer(ctx, req, args, &page, res)) return;
   res->Set(200, "text/html; charset=utf-8", PlayerHtml(page));
 }
+
+// The rows of this file's routes (route_kit.h).
+constexpr Route kPlayersRows[] = {
+    {.method = "GET", .pattern = "/players/*", .handle = PlayerPageHtml, .cached = true},
+    {.method = "GET", .pattern = "/api/players/*", .handle = PlayerApi, .cached = true},
+};
+
+}  // namespace
+
+std::span<const Route> PlayersRoutes() { return kPlayersRows; }
 
 }  // namespace board

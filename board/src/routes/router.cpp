@@ -7,6 +7,7 @@
 #include "http/board_hosts.h"
 #include "routes/cache_key.h"
 #include "routes/route_kit.h"
+#include "routes/router.h"
 
 namespace board {
 
@@ -30,25 +31,6 @@ const char* RefusedPost(const Context& ctx, const HttpRequest& req) {
   return nullptr;
 }
 
-const Route kRoutes[] = {
-    {"GET", "/", BoardsPage, true},
-    {"GET", "/api/boards", AllBoards, true},
-    {"GET", "/api/boards/*/*", OneBoard, true},
-    {"GET", "/api/boards/*/*/keys", KeysBoard, true},
-    {"GET", "/boards/*/*", ModeBoardPage, true},
-    {"GET", "/boards/*/*/keys", KeysBoardPage, true},
-    {"GET", "/players/*", PlayerPageHtml, true},
-    {"GET", "/api/players/*", PlayerApi, true},
-    {"GET", "/feed.atom", Feed, true, true},
-    {"GET", "/api/runs/*", RunApi, true},
-    {"GET", "/api/runs/*/replay", RunReplay, true},
-    {"GET", "/runs/*", RunPage, false},
-    {"GET", "/runs/*/clip.webm", RunClip, false},
-    {"GET", "/runs/*/still.png", RunStill, false},
-    {"POST", "/api/runs", PostRun, false},
-    {"POST", "/submit", PostForm, false},
-};
-
 // Whether the path fits the pattern, segment by segment; fills the '*' segments.
 bool Match(std::string_view pattern, std::string_view path, Args* args) {
   args->clear();
@@ -68,25 +50,11 @@ bool Match(std::string_view pattern, std::string_view path, Args* args) {
   }
 }
 
-// The route for this request: null when no route has its path (then *path_known is
-// false) or none of them takes its method.
-const Route* FindRoute(const HttpRequest& req, Args* args, bool* path_known) {
-  const std::string_view method =
-      req.method == "HEAD" ? std::string_view("GET") : std::string_view(req.method);
-  *path_known = false;
-  for (const Route& route : kRoutes) {
-    if (!Match(route.pattern, req.path, args)) continue;
-    *path_known = true;
-    if (method == route.method) return &route;
-  }
-  return nullptr;
-}
-
 void NoRoute(const HttpRequest& req, bool path_known, HttpResponse* res) {
   if (!path_known) return SendError(res, 404, "not found");
   std::string allow;
   Args args;
-  for (const Route& route : kRoutes)
+  for (const Route& route : AllRoutes())
     if (Match(route.pattern, req.path, &args))
       allow += std::string(allow.empty() ? "" : ", ") + route.method;
   res->AddHeader("Allow", allow);
@@ -111,6 +79,32 @@ int64_t RefreshGeneration(Context* ctx) {
 constexpr int kWaitBuiltMs = 250;
 
 }  // namespace
+
+// Every resource's rows, gathered once.
+const std::vector<Route>& AllRoutes() {
+  static const std::vector<Route> all = [] {
+    std::vector<Route> rows;
+    for (std::span<const Route> part :
+         {BoardsRoutes(), PlayersRoutes(), RunsRoutes(), SubmitRoutes()})
+      rows.insert(rows.end(), part.begin(), part.end());
+    return rows;
+  }();
+  return all;
+}
+
+// The route for this request: null when no route has its path (then *path_known is
+// false) or none of them takes its method.
+const Route* FindRoute(const HttpRequest& req, Args* args, bool* path_known) {
+  const std::string_view method =
+      req.method == "HEAD" ? std::string_view("GET") : std::string_view(req.method);
+  *path_known = false;
+  for (const Route& route : AllRoutes()) {
+    if (!Match(route.pattern, req.path, args)) continue;
+    *path_known = true;
+    if (method == route.method) return &route;
+  }
+  return nullptr;
+}
 
 bool AnswerAtOnce(Context* ctx, const HttpRequest& req, HttpResponse* res,
                   std::shared_ptr<const CachedAnswer>* kept) {

@@ -28,8 +28,6 @@ bool FindShownRun(Context* ctx, const std::string& text, int64_t* id, Run* run, 
   return true;
 }
 
-}  // namespace
-
 // A shown run: its fields and where it stands on its board (the page's viewer says
 // whose run it watches).
 void RunApi(Context* ctx, const HttpRequest&, const Args& args, HttpResponse* res) {
@@ -71,8 +69,6 @@ void RunPage(Context* ctx, const HttpRequest& req, const Args& args, HttpRespons
   res->Set(200, "text/html; charset=utf-8",
            RunPageHtml(run, rank, FeedBase(*ctx, req), ClipStateOf(&ctx->clips, id), still));
 }
-
-namespace {
 
 // A shown run's clip or still as the queue made it: whole, or the one part a Range asks
 // (a video element seeks so, and some browsers play a video only so).
@@ -120,13 +116,25 @@ void RunFile(Context* ctx, const HttpRequest& req, const Args& args, const char*
                                       std::to_string(size));
 }
 
-}  // namespace
-
 void RunClip(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
   RunFile(ctx, req, args, "webm", "video/webm", res);
 }
 void RunStill(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
   RunFile(ctx, req, args, "png", "image/png", res);
 }
+
+// The rows of this file's routes (route_kit.h).
+constexpr Route kRunsRows[] = {
+    {.method = "GET", .pattern = "/api/runs/*", .handle = RunApi, .cached = true},
+    {.method = "GET", .pattern = "/api/runs/*/replay", .handle = RunReplay, .cached = true},
+    // The page and the clip's files change when the clip is made, not when a run is stored.
+    {.method = "GET", .pattern = "/runs/*", .handle = RunPage},
+    {.method = "GET", .pattern = "/runs/*/clip.webm", .handle = RunClip},
+    {.method = "GET", .pattern = "/runs/*/still.png", .handle = RunStill},
+};
+
+}  // namespace
+
+std::span<const Route> RunsRoutes() { return kRunsRows; }
 
 }  // namespace board

@@ -26,8 +26,6 @@ std::string KeyOf(const HttpRequest& req) {
   return key.size() <= 128 ? key : "";
 }
 
-}  // namespace
-
 void PostRun(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* res) {
   const std::string* type = req.Header("content-type");
   if (type && StartsWithNoCase(*type, "multipart/form-data"))
@@ -65,5 +63,15 @@ void PostForm(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* r
            SubmitResultHtml(o.status, o.refusal.message, on_board ? &o.run : nullptr, o.rank,
                             o.key, o.refusal.code != "held"));
 }
+
+// The rows of this file's routes (route_kit.h).
+constexpr Route kSubmitRows[] = {
+    {.method = "POST", .pattern = "/api/runs", .handle = PostRun},
+    {.method = "POST", .pattern = "/submit", .handle = PostForm},
+};
+
+}  // namespace
+
+std::span<const Route> SubmitRoutes() { return kSubmitRows; }
 
 }  // namespace board
