@@ -48,12 +48,24 @@ bool Int(const std::string& text, int64_t min, int64_t max, int64_t* out) {
   return ParseCount(text, max, out) && *out >= min;
 }
 
+// A date's field: exactly its digits, a leading zero included (the 05 of 2024-05-09,
+// which a count would refuse), from min to max.
+bool DateField(const std::string& digits, int64_t min, int64_t max, int64_t* out) {
+  int64_t n = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + (c - '0');
+  }
+  *out = n;
+  return n >= min && n <= max;
+}
+
 // YYYY-MM-DD as the seconds since 1970 of its midnight, UTC.
 bool Date(const std::string& text, int64_t* out) {
   int64_t year = 0, month = 0, day = 0;
   if (text.size() != 10 || text[4] != '-' || text[7] != '-' ||
-      !Int(text.substr(0, 4), 1970, 9999, &year) || !Int(text.substr(5, 2), 1, 12, &month) ||
-      !Int(text.substr(8, 2), 1, 31, &day))
+      !DateField(text.substr(0, 4), 1970, 9999, &year) ||
+      !DateField(text.substr(5, 2), 1, 12, &month) || !DateField(text.substr(8, 2), 1, 31, &day))
     return false;
   tm parts{};
   parts.tm_year = static_cast<int>(year - 1900);
