@@ -28,7 +28,8 @@ struct Route {
                          // feed's links): kept for each host
 };
 
-
+// What most routes answer with: a JSON body, a list's page (limit= and offset=, false
+// with a 400 sent), the host a request named, and where the feed's links start.
 void SendJson(HttpResponse* res, int status, std::string body);
 bool ReadPaging(const HttpRequest& req, int* limit, int64_t* offset, HttpResponse* res);
 std::string RequestHost(const Context& ctx, const HttpRequest& req);
