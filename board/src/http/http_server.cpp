@@ -39,7 +39,7 @@
 #include "http/file_part_body.h"
 #include "http/http_parse.h"
 #include "pages/render.h"
-#include "routes.h"
+#include "routes/routes.h"
 #include "pages/static_files.h"
 
 namespace board {
