@@ -189,6 +189,9 @@ int VerifyOne(int replay, std::string* answer) {
 // Verifies replay after replay until the input ends. Returns the stream's exit code, or
 // kInChild in a verification.
 int Serve() {
+    // The greeting says the stream is ready: its game started (or could not start).
+    static const char kHello[] = "zumble-verify-stream 1\n";
+    if (!WriteAll(g_out, kHello, sizeof kHello - 1)) return 3;
     static Input in;
     std::string answer;
     for (;;) {
@@ -241,8 +244,6 @@ int RunVerifyStream(const char* program) {
     const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (g_out < 0 || null < 0 || dup2(null, 1) < 0) return 3;
     close(null);
-    static const char kHello[] = "zumble-verify-stream 1\n";
-    if (!WriteAll(g_out, kHello, sizeof kHello - 1)) return 3;
     // The game starts once, as --verify starts it, and every verification is forked from
     // where it first looks for input: none loads, converts or lays out its data again.
     if (PrepareVerifyStream(program, ServeFromStart) < 0) {

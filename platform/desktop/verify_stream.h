@@ -6,7 +6,7 @@
 // which reads the replay and seeds the game from it as a new `zumble --verify` process
 // would have, so every round starts from the very same state, under the same limits (a
 // CPU limit is per process, so it holds for each replay). docs/replay-format.md describes the framing:
-//   out: "zumble-verify-stream 1" once, at the start
+//   out: "zumble-verify-stream 1" once, when it is ready
 //   in:  LENGTH (decimal bytes) "\n", then the replay's bytes; end of input ends the stream
 //   out: "exit STATUS TEXT" (what `zumble --verify` prints and its exit status), or
 //        "signal NUMBER" when the verification was ended by a signal

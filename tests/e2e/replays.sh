@@ -510,6 +510,20 @@ if [ -x "$CRAFT" ] && [ -x "$BOT" ]; then
     check "a test clock that is not a number is an error: '$out'" \
         test "$out" = "$(printf 'error: ZUMBLE_VERIFY_NOW is not a number of seconds since 1970\nrc=2')"
     unset ZUMBLE_VERIFY_NOW
+    # The stream greets once it has started the game for its verifications, and SIGTERM
+    # still ends it.
+    mkfifo idle.in
+    "$ZUMBLE" --verify-stream <idle.in >idle.out 2>&1 &
+    stream=$!
+    exec 7>idle.in
+    wait_until 120 grep -q . idle.out
+    kill -TERM "$stream"
+    # Ended (a zombie until waited for), or killed after a minute so the test goes on.
+    wait_until 60 grep -q ') Z' "/proc/$stream/stat" || kill -KILL "$stream"
+    wait "$stream"
+    rc=$?
+    exec 7>&-
+    check "SIGTERM ends a waiting --verify-stream (status $rc)" test "$rc" -eq 143
 else
     echo "SKIP: replay_craft and replay_bot are not built (the tests were not configured)"
 fi
