@@ -53,7 +53,8 @@ bool Store::Unfiled(int64_t after, int limit, std::vector<UnfiledRun>* out) {
 }
 
 bool Store::FileRun(int64_t id, int64_t rate_keys, const std::string& swats,
-                    const std::string& verdict, int64_t* copy_of) {
+                    const std::string& swat_frames, const std::string& verdict,
+                    int64_t* copy_of) {
   *copy_of = 0;
   return Session(true, [&](SqlSession& db) {
     SqlRows rows;
@@ -75,8 +76,9 @@ bool Store::FileRun(int64_t id, int64_t rate_keys, const std::string& swats,
       return MarkCopy(db, id, other) && Moved(db);
     }
     if (other > 0 && !MarkCopy(db, other, id)) return false;
-    return db.Run("UPDATE runs SET swats = NULLIF($2, '') WHERE id = $1", {Int(id), Text(swats)},
-                  nullptr) &&
+    return db.Run("UPDATE runs SET swats = NULLIF($2, ''), swat_frames = NULLIF($3, '')"
+                  " WHERE id = $1",
+                  {Int(id), Text(swats), Text(swat_frames)}, nullptr) &&
            Moved(db);
   });
 }

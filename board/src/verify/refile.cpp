@@ -102,7 +102,7 @@ void RefilePass(Context* ctx) {
         ++left;
       } else {
         int64_t copy_of = 0;
-        ok = store->FileRun(r.id, v.keys, v.swats, v.line, &copy_of);
+        ok = store->FileRun(r.id, v.keys, v.swats, v.swat_frames, v.line, &copy_of);
         filed += ok;
         with_keys += ok && v.keys > 0;
         copies += ok && copy_of > 0;
