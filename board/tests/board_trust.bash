@@ -822,22 +822,33 @@ real_game_refusals() {
     mkdir -p "$r/near"
     ln -sf "$SRC/bmp" "$r/near/bmp"
     ln -sf "$SRC/wave" "$r/near/wave"
-    local which
-    for which in last:2 middle:6; do
-        python3 - "$r/near.script" "$r/near/${which%:*}.script" "${which#*:}" <<'PY'
+    # near_copy K OUT: the round replayed with its K-th press from the last a frame
+    # earlier (1 leaves the board, 2 is the round's last swat); false when the round no
+    # longer plays to its end (the press a frame earlier missed its fly).
+    near_copy() {
+        python3 - "$r/near.script" "$r/near/copy.script" "$1" <<'PY'
 import sys
 lines = [line.split(" ", 1) for line in open(sys.argv[1]).read().splitlines()]
 downs = [i for i, (frame, what) in enumerate(lines) if what == "down"]
-press = downs[-int(sys.argv[3])]  # counted from the last, the press that leaves the board
+press = downs[-int(sys.argv[3])]
 lines[press][0] = str(int(lines[press][0]) - 1)
 lines.sort(key=lambda line: int(line[0]))  # stable: the press stays after its frame's moves
 open(sys.argv[2], "w").write("".join(f"{frame} {what}\n" for frame, what in lines))
 PY
         rm -rf "$r/near/replays"
-        (cd "$r/near" && "$GAME" --headless --script "${which%:*}.script" --time 1700009400 \
+        (cd "$r/near" && "$GAME" --headless --script copy.script --time 1700009400 \
             --frames $(($(tail -1 "$r/near.script" | cut -d" " -f1) + 150)) > /dev/null 2>&1)
-        post "$U" Mallet "$r/near/replays/last.zrp" -H 'X-Forwarded-For: 198.51.100.9'
-        check "real: the round with its ${which%:*} swat a frame earlier under another name: 409 duplicate naming run $nora ($BODY)" \
+        "$GAME" --verify "$r/near/replays/last.zrp" 2> /dev/null | grep -q '^ok ' &&
+            cp "$r/near/replays/last.zrp" "$2"
+    }
+    near_copy 2 "$r/near-last.zrp" || fail "real: the round's last swat a frame earlier missed its fly"
+    local k
+    for k in 4 5 6 7 8 9; do near_copy "$k" "$r/near-middle.zrp" && break; done
+    local which
+    for which in last middle; do
+        [ -s "$r/near-$which.zrp" ] || { fail "real: no round with its $which swat a frame earlier"; continue; }
+        post "$U" Mallet "$r/near-$which.zrp" -H 'X-Forwarded-For: 198.51.100.9'
+        check "real: the round with its $which swat a frame earlier under another name: 409 duplicate naming run $nora ($BODY)" \
             eval 'is 409 duplicate && body_has "\"run\":$nora}"'
     done
 
