@@ -248,7 +248,7 @@ run_trust_suite() {
         IFS=: read -r what frames inputs <<< "$near"
         fake "near-$what" 100 3 "$inputs" seed=1700000200 swatframes="$frames"
         post "$U" Mallory "$WORK/t-near-$what.rpl" -H 'X-Forwarded-For: 192.0.2.66'
-        check "a copy with $what swats moved up to two frames: 409 duplicate naming run $near0 ($BODY)" \
+        check "a near copy ($what): 409 duplicate naming run $near0 ($BODY)" \
             eval 'is 409 duplicate && body_has "\"run\":$near0}"'
     done
     check "the near copies left no name behind" [ "$(db_sql "$kind" "$TDB" "SELECT count(*) FROM players WHERE fold = 'mallory'")" = 0 ]
