@@ -128,7 +128,7 @@ void MeasureFinish(MeasureResult* out) {
         std::snprintf(out->signs, sizeof out->signs, "-");
         std::snprintf(out->keys, sizeof out->keys, "-");
         std::snprintf(out->swats, sizeof out->swats, "-");
-        out->swatFrames = "-";
+        out->swatFrames.assign(1, '-');  // (not = "-": GCC 12 warns of an overlap that is not there)
         return;
     }
     SignsReport(g_m.signs, out->signs, sizeof out->signs);
