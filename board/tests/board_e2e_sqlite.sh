@@ -164,6 +164,30 @@ check "migrated: the renamed player keeps its run" grep -q '"id":7,' <<< "$BODY"
 check "filed: records as they were, each board's own" [ "$(sqlite3 "$WORK/old.db" 'SELECT group_concat(id) FROM runs WHERE record = 1')" = 1,2,4,6,7 ]
 kill "$PID_old2"; wait "$PID_old2" 2>/dev/null
 
+# Runs stored before the board kept swat frames (a game that did not say them) get them
+# at a start by their replays played again, and of two whose every swat is within two
+# frames on one seed, the older keeps the round and the newer comes off as its copy.
+"$TESTS/fake_replay.sh" 100 2 framesround 1 seed=1700000900 swatframes=KEEEEEEEEE > "$WORK/frames1.rpl"
+"$TESTS/fake_replay.sh" 100 2 framesrnd 1 seed=1700000900 swatframes=KEEEEEEEED > "$WORK/frames2.rpl"
+FAKE_ZUMBLE_NO_FRAMES=1 start_board frames1 "$WORK/frames.db" --zumble "$TESTS/fake_zumble.sh"
+submit "$URL_frames1" Fay "$WORK/frames1.rpl"
+check "frames: a run from a game that does not say its swat frames: 201 ($BODY)" [ "$STATUS" = 201 ]
+submit "$URL_frames1" Mallory "$WORK/frames2.rpl"
+check "frames: its copy moved a frame, the frames unknown: 201 ($BODY)" [ "$STATUS" = 201 ]
+kill "$PID_frames1"; wait "$PID_frames1" 2>/dev/null
+FAKE_ZUMBLE_NO_FRAMES=1 start_board frames1b "$WORK/frames.db" --zumble "$TESTS/fake_zumble.sh"
+check "frames: started again, the game still does not say them: it says so" \
+    soon grep -q 'does not say them (swat_frames=)' "$WORK/frames1b.err"
+kill "$PID_frames1b"; wait "$PID_frames1b" 2>/dev/null
+start_board frames2 "$WORK/frames.db" --zumble "$TESTS/fake_zumble.sh"
+check "frames: kept at the start ($(grep 'swat frames' "$WORK/frames2.err"))" \
+    soon grep -q '^zumble-board: swat frames kept for 2 runs stored before (1 copies' "$WORK/frames2.err"
+check "frames: the newer run, a copy moved a frame, taken off, and why" [ "$(sqlite3 "$WORK/frames.db" "SELECT state || ' ' || (SELECT reason FROM audit WHERE target = 'run 2') FROM runs WHERE id = 2")" = "hidden the same round as run 1 (mode and seed, every swat within two frames); hidden" ]
+req GET "$URL_frames2/api/boards/100/2"
+check "frames: the older run still on its board, alone ($BODY)" grep -q '"total":1,"offset":0,"runs":\[{"rank":1,"id":1,"name":"Fay"' <<< "$BODY"
+check "frames: each run's frames kept" [ "$(sqlite3 "$WORK/frames.db" "SELECT group_concat(coalesce(swat_frames, 'none')) FROM runs")" = "KEEEEEEEEE,none" ]
+kill "$PID_frames2"; wait "$PID_frames2" 2>/dev/null
+
 # Bad command lines: one clear line, exit 2, nothing served.
 for args in "--port 70000" "--port x" "--threads 1" "--verify-cpu 0" "--submit-rate -1" \
             "--zumble /nonexistent" "--site /nonexistent" "--bogus 1" "--db" \

@@ -10,7 +10,8 @@
 # as written: the frame of every swat in the game's coding). The round's identity is the SHA-256
 # of every line but the first and the program text; its swats, of those lines but the
 # cursor's (where the round starts changes no swat) with the seed. With
-# FAKE_ZUMBLE_OLDER=1 it answers as a game that says neither keys= nor swats=.
+# FAKE_ZUMBLE_OLDER=1 it answers as a game that says neither keys= nor swats=, with
+# FAKE_ZUMBLE_NO_FRAMES=1 as one that does not say swat_frames=.
 # --verify-stream: the game's framing (a length line, then the bytes; "exit STATUS LINE"
 # or "signal N" back), each replay checked in a process of its own.
 export LC_ALL=C
@@ -60,6 +61,7 @@ want=$((1000 + 17 * ${#inputs}))
 round=$(printf '%s\n' "${lines[@]:1}" | grep -v '^program ' | sha256sum | cut -c1-64)
 swats=$({ echo "seed $seed"; printf '%s\n' "${lines[@]:1}" | grep -v -e '^program ' -e '^cursor '; } |
         sha256sum | cut -c1-64)
+[ "${FAKE_ZUMBLE_NO_FRAMES:-0}" = 1 ] && swat_frames=""
 dealt=" keys=$keys swats=$swats${swat_frames:+ swat_frames=$swat_frames}"
 [ "${FAKE_ZUMBLE_OLDER:-0}" = 1 ] && dealt=""
 case $style in

@@ -256,11 +256,20 @@ class Store {
   // order: those never looked at, and those whose kept line does not say.
   bool Unfiled(int64_t after, int limit, std::vector<UnfiledRun>* out);
   // Files a run under its pace with its swats (and their frames, when the line gives
-  // them) and the verifier's line. When another run
+  // them: a copy moved a frame or two is told as KeepSwatFrames tells it) and the
+  // verifier's line. When another run
   // has the same mode, seed and swats, the older keeps them and the other is a copy:
   // hidden if shown, and the audit table says so (*copy_of is the older run, else 0).
   bool FileRun(int64_t id, int64_t rate_keys, const std::string& swats,
                const std::string& swat_frames, const std::string& verdict, int64_t* copy_of);
+  // Runs filed before the board kept swat frames (schema 4), up to `limit` after id
+  // `after`, in id order: those with swats and a seed, the frames to compare them by.
+  bool WithoutSwatFrames(int64_t after, int limit, std::vector<UnfiledRun>* out);
+  // Keeps a run's swat frames ("-": the game no longer gives them, not to be looked at
+  // again). When another run of its mode and seed has every swat within kNearFrames of
+  // these, the older keeps the round and the other is a copy, as FileRun's (*copies: how
+  // many runs came off so).
+  bool KeepSwatFrames(int64_t id, const std::string& swat_frames, int* copies);
   // The game refuses a stored run's replay now (or plays it to another result): the run
   // stays on no board, its line kept so it is not looked at again, and the audit table
   // says why.
