@@ -331,9 +331,9 @@ int FinishReplayPlayback(bool verify, int gameCode) {
     static MeasureResult m;
     MeasureFinish(&m);
     std::printf("ok flies=%d speed=%d time_ms=%u frames=%u round=%s played=%u program=%s autoplay=%d touch=%d pad=%d "
-                "signs=%s keys=%s swats=%s\n",
+                "signs=%s keys=%s swats=%s swat_frames=%s\n",
                 FliesForSetting(h.flySetting), h.speedSetting + 1, g_play.time, h.frames, round, h.calendarTime,
                 program, (h.flags & kReplayTestPlayer) ? 1 : 0, (h.flags & kReplayTouch) ? 1 : 0,
-                (h.flags & kReplayGamepad) ? 1 : 0, m.signs, m.keys, m.swats);
+                (h.flags & kReplayGamepad) ? 1 : 0, m.signs, m.keys, m.swats, m.swatFrames.c_str());
     return 0;
 }
