@@ -107,7 +107,8 @@ run_page_checks() {
     local kind=$1 U=$2 id=$3 replay=$4
     [ -f "$SRC/tests/web/node_modules/vnu-jar/build/dist/vnu.jar" ] ||
         { fail "run page: no Nu checker (cd tests/web && npm ci)"; return; }
-    check "run page: the clip is made within a minute" within 60 served_as "$U/runs/$id/clip.webm" video/webm
+    # The clip queue runs below everything else: on a machine kept busy it may take minutes.
+    check "run page: the clip is made" within 600 served_as "$U/runs/$id/clip.webm" video/webm
     check "run page: the still, a PNG" served_as "$U/runs/$id/still.png" image/png
     check "run page: the clip is WebM" bash -c '[ "$(curl -s "$1" | head -c 4 | od -An -tx1 | tr -d " ")" = 1a45dfa3 ]' _ "$U/runs/$id/clip.webm"
     # Its parts, as a video element asks for them: each the very bytes of the whole.
@@ -153,7 +154,7 @@ run_page_checks() {
     post "$C" Rhea "$replay"
     cut=$(json_id)
     check "clip over its limits: the run is stored ($STATUS)" is 201
-    check "clip over its limits: dropped and logged" within 60 grep -q "clip of run $cut dropped: over its time limit" "$WORK/clipcut$kind.err"
+    check "clip over its limits: dropped and logged" within 600 grep -q "clip of run $cut dropped: over its time limit" "$WORK/clipcut$kind.err"
     check "clip over its limits: no clip" url_status "$C/runs/$cut/clip.webm" 404
     req GET "$C/runs/$cut"
     printf '%s' "$BODY" > "$WORK/run-cut-$kind.html"

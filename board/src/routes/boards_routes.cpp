@@ -127,10 +127,14 @@ void Feed(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* res) 
 constexpr Route kBoardsRows[] = {
     {.method = "GET", .pattern = "/", .handle = BoardsPage, .cached = true},
     {.method = "GET", .pattern = "/api/boards", .handle = AllBoards, .cached = true},
-    {.method = "GET", .pattern = "/api/boards/*/*", .handle = OneBoard, .cached = true},
-    {.method = "GET", .pattern = "/api/boards/*/*/keys", .handle = KeysBoard, .cached = true},
-    {.method = "GET", .pattern = "/boards/*/*", .handle = ModeBoardPage, .cached = true},
-    {.method = "GET", .pattern = "/boards/*/*/keys", .handle = KeysBoardPage, .cached = true},
+    {.method = "GET", .pattern = "/api/boards/*/*", .handle = OneBoard, .cached = true,
+     .params = "limit offset name"},
+    {.method = "GET", .pattern = "/api/boards/*/*/keys", .handle = KeysBoard, .cached = true,
+     .params = "limit offset name"},
+    {.method = "GET", .pattern = "/boards/*/*", .handle = ModeBoardPage, .cached = true,
+     .params = "limit offset name"},
+    {.method = "GET", .pattern = "/boards/*/*/keys", .handle = KeysBoardPage, .cached = true,
+     .params = "limit offset name"},
     {.method = "GET", .pattern = "/feed.atom", .handle = Feed, .cached = true, .by_host = true},
 };
 

@@ -7,11 +7,47 @@
 
 namespace board {
 
+namespace {
+
+// Every byte but the unreserved ones as %XX: the builder's request reads back the very
+// value the route read.
+void AppendEncoded(std::string* out, std::string_view value) {
+  static const char kHex[] = "0123456789ABCDEF";
+  for (unsigned char c : value) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+        c == '_' || c == '~') {
+      *out += static_cast<char>(c);
+    } else {
+      *out += '%';
+      *out += kHex[c >> 4];
+      *out += kHex[c & 15];
+    }
+  }
+}
+
+}  // namespace
+
 // The path's length first: a decoded path may hold a '?' of its own, so that
-// /api/players/New%3Fx and /api/players/New?x are two keys. An answer that names the
-// board by the host asked is kept for each (its links' start before the rest).
+// /api/players/New%3Fx and /api/players/New?x are two keys. Of the query, only the
+// parameters the route reads, in the route's order, as the route reads them: a client
+// that adds parameters of its own, or writes one another way, asks for the same answer
+// and adds nothing to keep. An answer that names the board by the host asked is kept for
+// each (its links' start before the rest).
 std::string CacheKey(const Context& ctx, const HttpRequest& req, const Route& route) {
-  std::string key = std::to_string(req.path.size()) + " " + req.path + "?" + req.query;
+  std::string key = std::to_string(req.path.size()) + " " + req.path + "?";
+  std::string_view names = route.params;
+  bool first = true;
+  while (!names.empty()) {
+    const size_t space = names.find(' ');
+    const std::string name(names.substr(0, space));
+    names.remove_prefix(space == std::string_view::npos ? names.size() : space + 1);
+    std::string value;
+    if (name.empty() || !req.Param(name, &value)) continue;
+    if (!first) key += '&';
+    first = false;
+    key += name + "=";
+    AppendEncoded(&key, value);
+  }
   return route.by_host ? "@" + FeedBase(ctx, req) + " " + key : key;
 }
 

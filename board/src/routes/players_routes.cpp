@@ -48,8 +48,8 @@ void PlayerPageHtml(Context* ctx, const HttpRequest& req, const Args& args, Http
 
 // The rows of this file's routes (route_kit.h).
 constexpr Route kPlayersRows[] = {
-    {.method = "GET", .pattern = "/players/*", .handle = PlayerPageHtml, .cached = true},
-    {.method = "GET", .pattern = "/api/players/*", .handle = PlayerApi, .cached = true},
+    {.method = "GET", .pattern = "/players/*", .handle = PlayerPageHtml, .cached = true, .params = "limit offset"},
+    {.method = "GET", .pattern = "/api/players/*", .handle = PlayerApi, .cached = true, .params = "limit offset"},
 };
 
 }  // namespace

@@ -26,6 +26,9 @@ struct Route {
                          // memory and built again when one is (routes.h)
   bool by_host = false;  // a cached answer that names the board by the host asked (the
                          // feed's links): kept for each host
+  const char* params = "";  // the query's parameters the route reads (space-separated): a
+                            // cached answer is kept under these alone, so any other query
+                            // string is the same answer, not a new one to keep
 };
 
 // What most routes answer with: a JSON body, a list's page (limit= and offset=, false

@@ -126,7 +126,7 @@ void RunStill(Context* ctx, const HttpRequest& req, const Args& args, HttpRespon
 // The rows of this file's routes (route_kit.h).
 constexpr Route kRunsRows[] = {
     {.method = "GET", .pattern = "/api/runs/*", .handle = RunApi, .cached = true},
-    {.method = "GET", .pattern = "/api/runs/*/replay", .handle = RunReplay, .cached = true},
+    {.method = "GET", .pattern = "/api/runs/*/replay", .handle = RunReplay, .cached = true, .params = "review"},
     // The page and the clip's files change when the clip is made, not when a run is stored.
     {.method = "GET", .pattern = "/runs/*", .handle = RunPage},
     {.method = "GET", .pattern = "/runs/*/clip.webm", .handle = RunClip},
