@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "platform/core/process_usage.h"
-#include "platform/desktop/verify_stream.h"
+#include "main/desktop/verify_stream.h"
 #include "shell/driver/game_run.h"
 
 bool ProcessUsage(long* peakKb, double* cpuMs) {

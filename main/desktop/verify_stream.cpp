@@ -1,4 +1,4 @@
-#include "platform/desktop/verify_stream.h"
+#include "main/desktop/verify_stream.h"
 
 #include <fcntl.h>
 #include <signal.h>
