@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/core/backend.h"
+#include "platform/stand_in/backend.h"
 #include "platform/sdl/sdl_backend.h"
 
 static_assert(sizeof(Backend) % sizeof(void*) == 0, "every member of a backend is a pointer");

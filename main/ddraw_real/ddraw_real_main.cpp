@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/core/files.h"
-#include "platform/core/options.h"
-#include "platform/core/tester_file.h"
-#include "platform/core/runtime.h"
+#include "platform/services/files.h"
+#include "platform/services/options.h"
+#include "platform/services/tester_file.h"
+#include "platform/stand_in/runtime.h"
 #include "platform/win32/win32_arguments.h"
 #include "shell/trace.h"
 #include "shell/winmain.h"

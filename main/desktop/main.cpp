@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/core/process_usage.h"
+#include "platform/services/process_usage.h"
 #include "main/desktop/verify_stream.h"
 #include "shell/driver/game_run.h"
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/core/process_usage.h"
+#include "platform/services/process_usage.h"
 #include "platform/web/web_backend.h"
 #include "replay/core/mode_words.h"
 #include "replay/replay_record.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/core/process_usage.h"
+#include "platform/services/process_usage.h"
 #include "platform/win32/win32_arguments.h"
 #include "platform/win32/win32_process.h"
 #include "shell/driver/game_run.h"

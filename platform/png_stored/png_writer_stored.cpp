@@ -1,13 +1,13 @@
 // Shots as PNG files without a PNG library, for the builds that have none (Windows, the
 // browser): RGB rows, each with filter byte 0, in stored (uncompressed) deflate blocks.
 // About 0.9 MB a shot; any PNG reader takes it.
-#include "platform/core/png_writer.h"
+#include "platform/services/png_writer.h"
 
 #include <cstdio>
 #include <vector>
 
-#include "platform/core/ddraw.h"
-#include "platform/core/tester_file.h"
+#include "platform/stand_in/ddraw.h"
+#include "platform/services/tester_file.h"
 #include "replay/core/replay_format.h"
 
 namespace {

@@ -8,13 +8,13 @@
 #include <cstdio>
 #include <ctime>
 
-#include "platform/core/ddraw.h"
-#include "platform/core/display_settings.h"
-#include "platform/core/master_volume.h"
-#include "platform/core/options.h"
-#include "platform/core/runtime.h"
-#include "platform/core/splits_overlay.h"
-#include "platform/core/viewer_input.h"
+#include "platform/stand_in/ddraw.h"
+#include "platform/services/display_settings.h"
+#include "platform/services/master_volume.h"
+#include "platform/services/options.h"
+#include "platform/stand_in/runtime.h"
+#include "platform/services/splits_overlay.h"
+#include "platform/services/viewer_input.h"
 #include "platform/sdl/frame_pacing.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_pad.h"

@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <ctime>
 
-#include "platform/core/backend.h"
-#include "platform/core/ddraw.h"
+#include "platform/stand_in/backend.h"
+#include "platform/stand_in/ddraw.h"
 #include "shell/driver/game_run.h"
-#include "platform/core/options.h"
-#include "platform/core/runtime.h"
-#include "platform/core/sound_mixer.h"
+#include "platform/services/options.h"
+#include "platform/stand_in/runtime.h"
+#include "platform/stand_in/sound_mixer.h"
 #include "platform/win32/win32_audio.h"
 #include "platform/win32/win32_pacing.h"
 #include "platform/win32/win32_pad.h"

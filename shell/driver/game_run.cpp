@@ -5,14 +5,14 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/core/ddraw.h"
-#include "platform/core/display_settings.h"
-#include "platform/core/files.h"
-#include "platform/core/master_volume.h"
-#include "platform/core/options.h"
-#include "platform/core/process_usage.h"
-#include "platform/core/tester_file.h"
-#include "platform/core/runtime.h"
+#include "platform/stand_in/ddraw.h"
+#include "platform/services/display_settings.h"
+#include "platform/services/files.h"
+#include "platform/services/master_volume.h"
+#include "platform/services/options.h"
+#include "platform/services/process_usage.h"
+#include "platform/services/tester_file.h"
+#include "platform/stand_in/runtime.h"
 #include "shell/autoplay.h"
 #include "replay/history_list.h"
 #include "shell/driver/clip_run.h"
