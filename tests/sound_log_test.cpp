@@ -2,6 +2,7 @@
 // the mix, a frame's worth per flip.
 
 #include "platform/stand_in/runtime.h"
+#include "platform/stand_in/sound_mixer.h"
 #include "platform/stand_in/sound_log.h"
 #include "sound_test_helpers.h"
 

@@ -9,6 +9,7 @@
 
 #include "platform/stand_in/backend.h"
 #include "platform/stand_in/input_tap.h"
+#include "platform/stand_in/sound_mixer.h"
 #include "platform/services/options.h"
 
 namespace {

@@ -50,15 +50,6 @@ void SetGameCursor(int x, int y);
 // queue, else the cursor (a pad moves on from there, not from where the game last looked).
 POINT PostedCursorPos();
 
-// Sound side of a flip (platform/stand_in/sound_mixer.cpp): without a device that pulls the mix
-// it renders exactly 1/60 s of it and hands it to the backend (the headless recording).
-// AudioShutdown closes the device and finishes the recording and the sound log.
-void AudioOnFlip();
-void AudioShutdown();
-// The replay viewer's pause, seek and other speeds: the output fades out and the buffers
-// stand still; let go, the one-shots are cut and the loops fade in again.
-void HoldSound(bool hold);
-
 // Flips complete at once, without waiting for their slot (the replay viewer's seeks and
 // fast speeds).
 void SkipFramePacing(bool skip);

@@ -53,6 +53,15 @@ const std::int16_t* LastFlipMix(int* frames);
 bool OpenMixerDevice();
 void CloseMixerDevice();
 
+// Sound side of a flip (runtime.cpp calls them): without a device that pulls the mix
+// it renders exactly 1/60 s of it and hands it to the backend (the headless recording).
+// AudioShutdown closes the device and finishes the recording and the sound log.
+void AudioOnFlip();
+void AudioShutdown();
+// The replay viewer's pause, seek and other speeds: the output fades out and the buffers
+// stand still; let go, the one-shots are cut and the loops fade in again.
+void HoldSound(bool hold);
+
 // Converts a buffer's samples to the mix form (the whole frames only): 16-bit at
 // MIX_RATE with the format's channel count.
 bool ConvertToMix(const WAVEFORMATEX& format, const BYTE* data, std::size_t bytes,

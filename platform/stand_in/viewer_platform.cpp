@@ -3,6 +3,7 @@
 #include "platform/stand_in/backend.h"
 #include "platform/stand_in/ddraw.h"
 #include "platform/stand_in/runtime.h"
+#include "platform/stand_in/sound_mixer.h"
 
 void ViewerDrawFrames(bool draw) {
     SkipPixels(!draw);
