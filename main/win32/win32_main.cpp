@@ -5,6 +5,7 @@
 
 #include "platform/services/process_usage.h"
 #include "platform/win32/win32_arguments.h"
+#include "platform/win32/win32_backend.h"
 #include "platform/win32/win32_process.h"
 #include "shell/driver/game_run.h"
 
@@ -22,6 +23,9 @@ int main(int argc, char** argv) {
         argc = static_cast<int>(text.size());
         argv = utf8.data();
     }
+    // Windows ending the session ends the game as its close button would (the backend
+    // cannot include the run it serves).
+    Win32SetEndSession(EndRunAtOnce);
     const int early = PrepareRun(argc, argv);
     // Bad input ends the process before the game's statics write anything at exit.
     if (early >= 0) {

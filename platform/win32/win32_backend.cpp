@@ -6,11 +6,11 @@
 
 #include "platform/stand_in/backend.h"
 #include "platform/stand_in/ddraw.h"
-#include "shell/driver/game_run.h"
 #include "platform/services/options.h"
 #include "platform/stand_in/runtime.h"
 #include "platform/stand_in/sound_mixer.h"
 #include "platform/win32/win32_audio.h"
+#include "platform/win32/win32_backend.h"
 #include "platform/win32/win32_pacing.h"
 #include "platform/win32/win32_pad.h"
 #include "platform/win32/win32_window.h"
@@ -24,6 +24,7 @@ void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
 }
 
 bool g_display = false;
+Win32EndSession g_endSession = nullptr;
 
 bool Start() {
     if (!g_Options.virtualPad.empty()) {
@@ -31,7 +32,12 @@ bool Start() {
         std::fprintf(stderr, "zumble: --virtual-pad is the Linux game's (SDL's virtual joystick)\n");
         return false;
     }
-    g_display = Win32WindowStart(Post, EndRunAtOnce);
+    if (!g_endSession) {
+        // The entry's mistake, not the player's: caught by the first windowed start.
+        std::fprintf(stderr, "zumble: the Windows backend was started without Win32SetEndSession\n");
+        return false;
+    }
+    g_display = Win32WindowStart(Post, g_endSession);
     if (!g_display) std::fprintf(stderr, "zumble: no desktop to open a window on\n");
     else Win32PadStart();
     return true;  // DirectDraw reports a missing display to the game
@@ -90,5 +96,7 @@ const Backend kWin32 = {
 };
 
 }  // namespace
+
+void Win32SetEndSession(Win32EndSession endSession) { g_endSession = endSession; }
 
 const Backend& ChooseBackend() { return g_Options.headless ? HeadlessBackend() : kWin32; }
