@@ -56,6 +56,13 @@ struct Backend {
     void (*mixWithoutOutput)(const std::int16_t* samples, int frames);
 };
 
+// The members that most backends fill alike (backend_defaults.cpp), for their tables:
+// the C runtime's calendar time, nothing after a flip, and the mix let go when no output
+// plays it.
+std::time_t SystemCalendarTime();
+void NothingAfterFlip(long long frame);
+void DiscardMix(const std::int16_t* samples, int frames);
+
 // The running backend, chosen by PlatformInit (the headless one until then).
 const Backend& ActiveBackend();
 

@@ -2,7 +2,6 @@
 // win32_audio.cpp and the high-resolution pacing of win32_pacing.cpp, behind the one
 // backend interface; --headless chooses the headless backend as on every platform.
 #include <cstdio>
-#include <ctime>
 
 #include "platform/stand_in/backend.h"
 #include "platform/stand_in/ddraw.h"
@@ -67,13 +66,7 @@ void Present(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
 // The clock stands still between two flips: the frame's slot (win32_pacing.h).
 DWORD Ticks() { return Win32PacedTicks(); }
 
-std::time_t Calendar() { return std::time(nullptr); }
-
-void AfterFlip(long long) {}
-
 bool OpenAudio(AudioPull pull) { return Win32OpenAudio(pull, MIX_RATE, MIX_CHANNELS); }
-
-void MixWithoutOutput(const std::int16_t*, int) {}
 
 const Backend kWin32 = {
     .name             = "win32",
@@ -87,12 +80,12 @@ const Backend kWin32 = {
     .showCursor       = Win32ShowCursor,
     .messageBox       = Win32MessageBox,
     .ticks            = Ticks,
-    .calendarTime     = Calendar,
+    .calendarTime     = SystemCalendarTime,
     .waitForFrame     = Win32WaitForFrame,
-    .afterFlip        = AfterFlip,
+    .afterFlip        = NothingAfterFlip,
     .openAudio        = OpenAudio,
     .closeAudio       = Win32CloseAudio,
-    .mixWithoutOutput = MixWithoutOutput,
+    .mixWithoutOutput = DiscardMix,
 };
 
 }  // namespace
