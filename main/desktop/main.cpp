@@ -1,8 +1,6 @@
 // The desktop's process entry: the shared run, as the Windows runtime would start WinMain.
 #include <sys/resource.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/services/process_usage.h"
@@ -22,10 +20,6 @@ int main(int argc, char** argv) {
     // The stream forks its verifications from here, before anything has run.
     if (argc == 2 && std::strcmp(argv[1], "--verify-stream") == 0) return RunVerifyStream(argv[0]);
     const int early = PrepareRun(argc, argv);
-    // Bad input ends the process before the game's statics write anything at exit.
-    if (early >= 0) {
-        std::fflush(nullptr);
-        std::_Exit(early);
-    }
+    if (early >= 0) EndBeforeRun(early);
     return PlayRun();
 }

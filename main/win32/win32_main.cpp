@@ -1,7 +1,5 @@
 // zumble.exe: the process entry. The shared run, with the console of the command prompt
 // that started it, if any, for the options' and the timedemo's output.
-#include <cstdio>
-#include <cstdlib>
 
 #include "platform/services/process_usage.h"
 #include "platform/win32/win32_arguments.h"
@@ -27,10 +25,6 @@ int main(int argc, char** argv) {
     // cannot include the run it serves).
     Win32SetEndSession(EndRunAtOnce);
     const int early = PrepareRun(argc, argv);
-    // Bad input ends the process before the game's statics write anything at exit.
-    if (early >= 0) {
-        std::fflush(nullptr);
-        std::_Exit(early);
-    }
+    if (early >= 0) EndBeforeRun(early);
     return PlayRun();
 }

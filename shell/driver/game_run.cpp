@@ -85,6 +85,11 @@ int PrepareRun(int argc, char** argv) {
     return -1;
 }
 
+void EndBeforeRun(int code) {
+    std::fflush(nullptr);
+    std::_Exit(code);
+}
+
 void EndRunAtOnce() {
     SendGameMessage(WM_CLOSE, 0, 0);
     // The round going on is kept as the close button would keep it.

@@ -7,6 +7,11 @@
 // with at once (any message printed), before the game's statics could write anything.
 int PrepareRun(int argc, char** argv);
 
+// What an entry does with PrepareRun's exit code: the output flushed, the process ends
+// without running what is registered for exit, so bad input leaves no file that the game's
+// statics would write (error.txt).
+[[noreturn]] void EndBeforeRun(int code);
+
 // Runs the game's WinMain, prints the --timedemo line when asked and shuts the platform
 // down. Returns WinMain's exit code.
 int PlayRun();
