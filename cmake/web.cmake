@@ -3,7 +3,7 @@
 # offline: manifest.webmanifest, icon-192.png, icon-512.png, service-worker.js). Configured through Emscripten's own
 # CMake toolchain: `emcmake cmake -S . -B build-web` (what `make web` runs).
 #
-# The game code and the portable core of platform/ are compiled unchanged; platform/web/
+# The game code and platform/'s stand-in and services are compiled unchanged; platform/web/
 # is the backend, with the page itself in platform/web/page/. Emscripten's SDL and libpng ports would have to be downloaded,
 # so the page uses only Emscripten's own html5.h and a few lines of JavaScript.
 

@@ -40,7 +40,7 @@ foreach(script ${WINDOWS_TESTS})
   set_tests_properties(windows_${name} PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77)
 endforeach()
 
-#   zumble.exe        the player's build: the platform stand-in and its portable core, with
+#   zumble.exe        the player's build: the platform's stand-in and services, with
 #                     the Win32 backend (platform/win32/) and the headless one.
 zumble_sources(CORE_SOURCES ${ZUMBLE_DRIVER_FOLDERS}
   platform/stand_in platform/services platform/headless platform/png_stored platform/win32 platform/clip_none
