@@ -42,7 +42,8 @@ const SoundSlot kSlots[] = {
     {&SND_BGM, "wave\\bgm1.wav", -1500, "SND_BGM"},
 };
 constexpr int kTableSlots = 10;
-constexpr int kSlotCount = 11;
+constexpr int kSlotCount = kSoundSlotCount;
+static_assert(sizeof kSlots / sizeof kSlots[0] == kSlotCount);
 
 // Re-activation refills the title clicks the other way round.
 constexpr int kRestoreOrder[kSlotCount] = {0, 1, 2, 3, 4, 5, 6, 7, 9, 8, 10};
@@ -58,6 +59,17 @@ int LoadSlot(const SoundSlot& s) {
 
 void EmptySoundTable() {
     for (int i = 0; i < kTableSlots; ++i) *kSlots[i].slot = nullptr;
+}
+
+void TakeSoundSlots(LPDIRECTSOUNDBUFFER kept[kSoundSlotCount]) {
+    for (int i = 0; i < kSlotCount; ++i) {
+        kept[i] = *kSlots[i].slot;
+        *kSlots[i].slot = nullptr;
+    }
+}
+
+void GiveBackSoundSlots(const LPDIRECTSOUNDBUFFER kept[kSoundSlotCount]) {
+    for (int i = 0; i < kSlotCount; ++i) *kSlots[i].slot = kept[i];
 }
 
 int InitSound() {

@@ -20,6 +20,12 @@ extern LPDIRECTSOUNDBUFFER SND_BGM;
 // Start-up empties the first ten slots (SND_BGM stands apart).
 void EmptySoundTable();
 
+// A round played out of hearing (the splits' reference) takes every slot's buffer into
+// `kept` and leaves the slots empty; GiveBackSoundSlots puts them back.
+constexpr int kSoundSlotCount = 11;
+void TakeSoundSlots(LPDIRECTSOUNDBUFFER kept[kSoundSlotCount]);
+void GiveBackSoundSlots(const LPDIRECTSOUNDBUFFER kept[kSoundSlotCount]);
+
 int InitSound();
 int LoadWave(const char* path, LPDIRECTSOUND ds, LPDIRECTSOUNDBUFFER* slot);
 // Position of the first occurrence of tag in body, or -1 for none.

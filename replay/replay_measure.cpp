@@ -7,6 +7,7 @@
 #include "platform/stand_in/runtime.h"
 #include "replay/core/replay_identity.h"
 #include "replay/core/replay_signs.h"
+#include "replay/core/swat_frames.h"
 #include "replay/replay_state.h"
 #include "scenes/play.h"
 #include "scenes/play_aim.h"
@@ -127,10 +128,12 @@ void MeasureFinish(MeasureResult* out) {
         std::snprintf(out->signs, sizeof out->signs, "-");
         std::snprintf(out->keys, sizeof out->keys, "-");
         std::snprintf(out->swats, sizeof out->swats, "-");
+        out->swatFrames.assign(1, '-');  // (not = "-": GCC 12 warns of an overlap that is not there)
         return;
     }
     SignsReport(g_m.signs, out->signs, sizeof out->signs);
     std::snprintf(out->keys, sizeof out->keys, "%d", g_m.keys);
     ReplaySwatsIdentity(FliesForSetting(g_m.header.flySetting), g_m.header.speedSetting + 1, g_m.header.calendarTime,
                         g_m.swatFrames.data(), g_m.swatFrames.size(), out->swats);
+    out->swatFrames = SwatFramesText(g_m.swatFrames.data(), g_m.swatFrames.size());
 }

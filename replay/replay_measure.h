@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "replay/core/replay_format.h"
 
@@ -22,5 +23,6 @@ struct MeasureResult {
     char signs[256];
     char keys[16];     // Enter and Space presses that changed the spawn rate while flies were to come
     char swats[65];    // ReplaySwatsIdentity
+    std::string swatFrames;  // SwatFramesText (replay/core/swat_frames.h)
 };
 void MeasureFinish(MeasureResult* out);

@@ -13,6 +13,7 @@
 #include "platform/services/options.h"
 #include "platform/stand_in/runtime.h"
 #include "platform/services/tester_file.h"
+#include "media/random.h"
 #include "objects/instances.h"
 #include "scenes/play.h"
 #include "scenes/play_aim.h"
@@ -43,6 +44,7 @@ struct Player {
     bool& closeSent = g_PlaybackCloseSent;
     long long desyncFrame = -1;
     bool measure = false;  // the signs are measured: nothing seeks
+    void (*atFirstInput)() = nullptr;
 };
 
 Player g_play;
@@ -58,6 +60,11 @@ void Desync(long long frame) {
 bool InputsLeft() { return g_play.reader.pendingCursor || g_play.reader.tokens != nullptr; }
 
 BOOL FeedMessage(MSG* msg) {
+    if (g_play.atFirstInput) {
+        void (*run)() = g_play.atFirstInput;
+        g_play.atFirstInput = nullptr;
+        run();
+    }
     // The player's own input steers nothing; closing the window or Escape stops.
     MSG live;
     while (TakeLiveMessage(&live))
@@ -273,6 +280,16 @@ void StartReplayPlayback() {
     AddFlipHook(OnFlip);
 }
 
+void RunAtFirstInput(void (*atFirstInput)()) { g_play.atFirstInput = atFirstInput; }
+
+int LoadReplayAfterStart(const char* path) {
+    const int loaded = LoadReplay(path, true);
+    // The game's start-up seeded the sequence from the calendar, which is the file's, but
+    // it ran before there was a file. Nothing in the start-up drew from the sequence.
+    if (loaded < 0) SeedRandom(static_cast<std::uint32_t>(CalendarTime()));
+    return loaded;
+}
+
 int FinishReplayPlayback(bool verify, int gameCode) {
     ViewerFinish();
     SetInputFeed(nullptr);
@@ -314,9 +331,9 @@ int FinishReplayPlayback(bool verify, int gameCode) {
     static MeasureResult m;
     MeasureFinish(&m);
     std::printf("ok flies=%d speed=%d time_ms=%u frames=%u round=%s played=%u program=%s autoplay=%d touch=%d pad=%d "
-                "signs=%s keys=%s swats=%s\n",
+                "signs=%s keys=%s swats=%s swat_frames=%s\n",
                 FliesForSetting(h.flySetting), h.speedSetting + 1, g_play.time, h.frames, round, h.calendarTime,
                 program, (h.flags & kReplayTestPlayer) ? 1 : 0, (h.flags & kReplayTouch) ? 1 : 0,
-                (h.flags & kReplayGamepad) ? 1 : 0, m.signs, m.keys, m.swats);
+                (h.flags & kReplayGamepad) ? 1 : 0, m.signs, m.keys, m.swats, m.swatFrames.c_str());
     return 0;
 }

@@ -13,6 +13,12 @@
 int LoadReplay(const char* path, bool verify);
 // Takes over the game's input from now on (the feed and a flip hook).
 void StartReplayPlayback();
+// The verify stream starts the game once, with no replay yet: at the game's first look
+// for input, `atFirstInput` runs (the stream forks a verification for each replay there).
+void RunAtFirstInput(void (*atFirstInput)());
+// In such a verification: reads the replay, as LoadReplay does for --verify, and seeds
+// the game from it as its start-up would have. Returns as LoadReplay does.
+int LoadReplayAfterStart(const char* path);
 // After the game has ended: prints the result line (ok, desync, invalid) and returns the
 // exit code. --replay prints the line too when the replay ran to its end (a desync goes
 // to stderr) and fails only on a desync. When the game could not start (gameCode, the

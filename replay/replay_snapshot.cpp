@@ -3,88 +3,84 @@
 #include <cstdint>
 #include <cstring>
 
-#include "media/random.h"
-#include "objects/instances.h"
 #include "platform/stand_in/runtime.h"
-#include "scenes/best_times.h"
-#include "scenes/play.h"
-#include "scenes/scene_globals.h"
-#include "scenes/title.h"
+#include "scenes/round_state.h"
 
 namespace {
 
-struct Plain {
-    void* at;
-    std::size_t size;
+// Each part of the round's state in turn, byte for byte.
+struct Measure {
+    std::size_t size = 0;
+    template <class T> void Checked(const char*, T& value) { size += sizeof value; }
+    template <class T> void Kept(const char*, T& value) { size += sizeof value; }
+    template <class L> void List(const char*, L& list) { size += list.SnapshotSize(); }
+    void Random() { size += sizeof(std::uint32_t); }
+    void Cursor() { size += 2 * sizeof(LONG); }
 };
 
-// The round's plain globals: the scene machine, the round's counters and clock, the
-// board and the best times (a round that is played again records its time again).
-const Plain kPlain[] = {
-    {&SceneState, sizeof SceneState},       {&NextState, sizeof NextState},
-    {&SpawnDivisor, sizeof SpawnDivisor},   {&MouseDown, sizeof MouseDown},
-    {&FlyCountSetting, sizeof FlyCountSetting}, {&SpeedSetting, sizeof SpeedSetting},
-    {&TargetFlies, sizeof TargetFlies},     {&BaseSpeed, sizeof BaseSpeed},
-    {&FliesSpawned, sizeof FliesSpawned},   {&FliesSwatted, sizeof FliesSwatted},
-    {&RoundPhase, sizeof RoundPhase},       {&PhaseFrames, sizeof PhaseFrames},
-    {&RoundStartTick, sizeof RoundStartTick}, {&RoundLastTick, sizeof RoundLastTick},
-    {&ClockMinutes, sizeof ClockMinutes},   {&ClockSeconds, sizeof ClockSeconds},
-    {&ClockMillis, sizeof ClockMillis},     {BoardMinutes, sizeof BoardMinutes},
-    {BoardSeconds, sizeof BoardSeconds},    {BoardMillis, sizeof BoardMillis},
-    {BestTimes, sizeof BestTimes},          {&SignPhase, sizeof SignPhase},
-    {&IdleStartTick, sizeof IdleStartTick}, {&TitleTick, sizeof TitleTick},
+struct Save {
+    unsigned char* out;
+    void Bytes(const void* from, std::size_t size) {
+        std::memcpy(out, from, size);
+        out += size;
+    }
+    template <class T> void Checked(const char*, T& value) { Bytes(&value, sizeof value); }
+    template <class T> void Kept(const char*, T& value) { Bytes(&value, sizeof value); }
+    template <class L> void List(const char*, L& list) {
+        list.SaveSnapshot(out);
+        out += list.SnapshotSize();
+    }
+    void Random() {
+        const std::uint32_t state = RandomState();
+        Bytes(&state, sizeof state);
+    }
+    void Cursor() {
+        POINT cursor{};
+        GetCursorPos(&cursor);
+        Bytes(&cursor.x, sizeof cursor.x);
+        Bytes(&cursor.y, sizeof cursor.y);
+    }
 };
 
-template <class Visit>
-void ForEachList(Visit visit) {
-    visit(Flies);
-    for (MarkList* list : {&SwatMarks, &ResultBlink}) visit(*list);
-    for (MotionList* list : {&FallingBodies, &BouncingBodies, &DebrisA, &DebrisB}) visit(*list);
-}
-
-// Beside the globals: the random state and the cursor.
-constexpr std::size_t kExtra = sizeof(std::uint32_t) + 2 * sizeof(LONG);
+struct Load {
+    const unsigned char* in;
+    void Bytes(void* to, std::size_t size) {
+        std::memcpy(to, in, size);
+        in += size;
+    }
+    template <class T> void Checked(const char*, T& value) { Bytes(&value, sizeof value); }
+    template <class T> void Kept(const char*, T& value) { Bytes(&value, sizeof value); }
+    template <class L> void List(const char*, L& list) {
+        list.LoadSnapshot(in);
+        in += list.SnapshotSize();
+    }
+    void Random() {
+        std::uint32_t state = 0;
+        Bytes(&state, sizeof state);
+        SeedRandom(state);
+    }
+    void Cursor() {
+        POINT cursor{};
+        Bytes(&cursor.x, sizeof cursor.x);
+        Bytes(&cursor.y, sizeof cursor.y);
+        SetGameCursor(static_cast<int>(cursor.x), static_cast<int>(cursor.y));
+    }
+};
 
 }  // namespace
 
 std::size_t GameSnapshotSize() {
-    std::size_t size = kExtra;
-    for (const Plain& p : kPlain) size += p.size;
-    ForEachList([&size](const auto& list) { size += list.SnapshotSize(); });
-    return size;
+    Measure measure;
+    VisitRoundState(measure);
+    return measure.size;
 }
 
 void SaveGameSnapshot(unsigned char* out) {
-    for (const Plain& p : kPlain) {
-        std::memcpy(out, p.at, p.size);
-        out += p.size;
-    }
-    ForEachList([&out](const auto& list) {
-        list.SaveSnapshot(out);
-        out += list.SnapshotSize();
-    });
-    const std::uint32_t random = RandomState();
-    POINT cursor{};
-    GetCursorPos(&cursor);
-    std::memcpy(out, &random, sizeof random);
-    std::memcpy(out + sizeof random, &cursor.x, sizeof cursor.x);
-    std::memcpy(out + sizeof random + sizeof cursor.x, &cursor.y, sizeof cursor.y);
+    Save save{out};
+    VisitRoundState(save);
 }
 
 void LoadGameSnapshot(const unsigned char* in) {
-    for (const Plain& p : kPlain) {
-        std::memcpy(p.at, in, p.size);
-        in += p.size;
-    }
-    ForEachList([&in](auto& list) {
-        list.LoadSnapshot(in);
-        in += list.SnapshotSize();
-    });
-    std::uint32_t random = 0;
-    POINT cursor{};
-    std::memcpy(&random, in, sizeof random);
-    std::memcpy(&cursor.x, in + sizeof random, sizeof cursor.x);
-    std::memcpy(&cursor.y, in + sizeof random + sizeof cursor.x, sizeof cursor.y);
-    SeedRandom(random);
-    SetGameCursor(static_cast<int>(cursor.x), static_cast<int>(cursor.y));
+    Load load{in};
+    VisitRoundState(load);
 }

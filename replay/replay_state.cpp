@@ -1,13 +1,9 @@
 #include "replay/replay_state.h"
 
-#include <initializer_list>
+#include <type_traits>
 
-#include "media/random.h"
-#include "objects/instances.h"
 #include "replay/core/replay_bounds.h"
-#include "scenes/best_times.h"
-#include "scenes/play.h"
-#include "scenes/scene_globals.h"
+#include "scenes/round_state.h"
 
 // What a reader of replays takes for the slowest time is the table's own default.
 static_assert(static_cast<std::uint32_t>(DEFAULT_BEST_TIME) == kReplaySlowestTimeMs);
@@ -25,37 +21,33 @@ struct Hash {
     }
 };
 
-template <class List>
-void AddList(Hash* hash, List& list) {
-    hash->Add(static_cast<std::uint32_t>(list.Count()));
-    for (DrawPos* p = list.Get(); !IsEnd(p); p = p->next) {
-        hash->Add(static_cast<std::uint32_t>(p->x));
-        hash->Add(static_cast<std::uint32_t>(p->y));
-        hash->Add(static_cast<std::uint32_t>(p->frame));
-        hash->Add(static_cast<std::uint32_t>(p->finished));
+// The checked part of the round's state, in its order: numbers as 32-bit words, each
+// list its count and then every record's place (the effects' frames and ends too).
+struct Checksum {
+    Hash hash;
+    template <class T> void Checked(const char*, T& value) { hash.Add(static_cast<std::uint32_t>(value)); }
+    template <class T> void Kept(const char*, T&) {}
+    void Random() { hash.Add(RandomState()); }
+    void Cursor() {}
+    template <class L> void List(const char*, L& list) {
+        hash.Add(static_cast<std::uint32_t>(list.Count()));
+        for (DrawPos* p = list.Get(); !IsEnd(p); p = p->next) {
+            hash.Add(static_cast<std::uint32_t>(p->x));
+            hash.Add(static_cast<std::uint32_t>(p->y));
+            // The flies' records carry no frame: only where they are counts.
+            if constexpr (std::is_same_v<L, FlySwarm>) continue;
+            hash.Add(static_cast<std::uint32_t>(p->frame));
+            hash.Add(static_cast<std::uint32_t>(p->finished));
+        }
     }
-}
+};
 
 }  // namespace
 
 std::uint32_t ReplayStateChecksum() {
-    Hash hash;
-    for (int v : {SceneState, NextState, RoundPhase, PhaseFrames, FliesSpawned, FliesSwatted, TargetFlies,
-                  SpawnDivisor, MouseDown, FlyCountSetting, SpeedSetting, ClockSeconds, ClockMillis,
-                  static_cast<int>(ClockMinutes)})
-        hash.Add(static_cast<std::uint32_t>(v));
-    hash.Add(RandomState());
-    hash.Add(RoundStartTick);
-    hash.Add(RoundLastTick);
-    // The flies' records carry no frame: only where they are counts.
-    hash.Add(static_cast<std::uint32_t>(Flies.Count()));
-    for (DrawPos* p = Flies.Get(); !IsEnd(p); p = p->next) {
-        hash.Add(static_cast<std::uint32_t>(p->x));
-        hash.Add(static_cast<std::uint32_t>(p->y));
-    }
-    for (MotionList* list : {&FallingBodies, &BouncingBodies, &DebrisA, &DebrisB}) AddList(&hash, *list);
-    for (MarkList* list : {&SwatMarks, &ResultBlink}) AddList(&hash, *list);
-    return hash.h;
+    Checksum checksum;
+    VisitRoundState(checksum);
+    return checksum.hash.h;
 }
 
 bool RoundTimeRecorded(std::uint32_t* timeMs) {

@@ -477,10 +477,7 @@ void ViewerDescribeOverlay(ViewerOverlay* out) {
     // The game's own clock as the frame shows it: it starts with the round's first frame
     // of play and stops at the last fly.
     const bool playing = SceneState >= STATE_PLAY_ENTER && SceneState <= STATE_PLAY_LEAVE;
-    const std::uint32_t ms = playing ? static_cast<std::uint32_t>(ClockMinutes) * 60000u +
-                                           static_cast<std::uint32_t>(ClockSeconds) * 1000u +
-                                           static_cast<std::uint32_t>(ClockMillis)
-                                     : 0u;
+    const std::uint32_t ms = playing ? ShownClockMs() : 0u;
     char program[kReplayProgramSize + 1] = {};
     std::memcpy(program, h.program, kReplayProgramSize);
     const std::time_t when = static_cast<std::time_t>(h.calendarTime);

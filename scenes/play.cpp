@@ -130,6 +130,11 @@ void StepPhase() {
 
 }  // namespace
 
+std::uint32_t ShownClockMs() {
+    return static_cast<std::uint32_t>(ClockMinutes) * 60000u + static_cast<std::uint32_t>(ClockSeconds) * 1000u +
+           static_cast<std::uint32_t>(ClockMillis);
+}
+
 int EnterPlay() {
     PhaseFrames = 0;
     FliesSwatted = 0;

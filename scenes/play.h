@@ -20,6 +20,9 @@ extern std::uint16_t BoardMinutes[5];
 extern int BoardSeconds[5];
 extern int BoardMillis[5];
 
+// The clock as the round's frame shows it, in milliseconds.
+std::uint32_t ShownClockMs();
+
 int EnterPlay();
 void PlayFrame();
 int PlayClick();

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds an optimised tree and runs the benchmarks and the timedemo measurements:
 #   bench/ programs (Google Benchmark), then start-up, frame rate and peak memory of a
-#   headless run of the whole game in its heaviest mode; last, what showing the picture
+#   headless run of the whole game in its heaviest mode; verification's rate on rounds a
+#   person plays (bench/verify_rate.sh); last, what showing the picture
 #   costs in a real window under Xvfb, on the path the game chooses and on the renderer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,6 +35,8 @@ cat > "$work/round.txt" <<'S'
 40 key return
 S
 "$build/zumble" --headless --autoplay --script "$work/round.txt" --frames 8000 --timedemo
+echo "== verification of rounds a person plays: one --verify-stream, and the board end to end (make board first)"
+bash bench/verify_rate.sh "$build/zumble" build-board/zumble-board
 echo "== the same round in the browser build, headless Chromium (make web first)"
 if [ -f build-web/site/index.html ] && [ -d tests/web/node_modules/playwright-core ]; then
     node bench/web_timedemo.mjs build-web/site "$build/zumble"

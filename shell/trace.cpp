@@ -46,7 +46,7 @@ void WriteTraceLine(long long frame) {
                  FliesSpawned, FliesSwatted, TargetFlies, SpawnDivisor, Flies.Count(), FallingBodies.Count(),
                  BouncingBodies.Count(), DebrisA.Count(), DebrisB.Count(), SwatMarks.Count(), ResultBlink.Count(),
                  SignPhase, MouseDown,
-                 ClockMinutes * 60000 + ClockSeconds * 1000 + ClockMillis, static_cast<int>(cursor.x), static_cast<int>(cursor.y));
+                 static_cast<int>(ShownClockMs()), static_cast<int>(cursor.x), static_cast<int>(cursor.y));
     if (Flies.Count() > 0) {
         const DrawPos* oldest = Flies.Get();
         std::fprintf(g_trace, " fly=%d,%d", oldest->x, oldest->y);

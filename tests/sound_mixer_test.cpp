@@ -348,6 +348,43 @@ TEST_F(Mixer, EachFlipAdvancesTheMixBySixtiethsOfASecondWithoutDrift) {
     b->Release();
 }
 
+// Where each buffer stands after every step of one scenario (plays, restarts, a stop, a
+// hold and its release, steps of uneven length), mixed or with nothing heard.
+std::vector<std::size_t> PositionsOf(LPDIRECTSOUND ds, bool unheard) {
+    SetSoundUnheard(unheard);
+    LPDIRECTSOUNDBUFFER once = MakeBuffer(ds, Sine(440, 0.05, 1, 8, 11025), 1, 8, 11025);
+    LPDIRECTSOUNDBUFFER stereo = MakeBuffer(ds, Sine(440, 0.03, 2, 16, 22050), 2, 16, 22050);
+    LPDIRECTSOUNDBUFFER loop = MakeBuffer(ds, Sine(440, 0.02, 1, 16, 44100), 1, 16, 44100);
+    std::vector<std::size_t> seen;
+    std::vector<std::int16_t> out(2 * 600);
+    for (int step = 0; step < 400; ++step) {
+        if (step % 37 == 0) once->Play(0, 0, 0);
+        if (step % 23 == 5) stereo->Play(0, 0, 0);
+        if (step % 51 == 50) stereo->Stop();
+        if (step == 3) loop->Play(0, 0, DSBPLAY_LOOPING);
+        if (step == 150) HoldSound(true);
+        if (step == 200) HoldSound(false);
+        MixAudio(unheard ? nullptr : out.data(), 37 + step * 29 % 200);
+        for (LPDIRECTSOUNDBUFFER b : {once, stereo, loop}) {
+            DWORD status = 0;
+            b->GetStatus(&status);
+            seen.push_back(status);
+            seen.push_back(b->state->position);
+        }
+    }
+    EXPECT_EQ(once->state->mixed.empty(), unheard);
+    for (LPDIRECTSOUNDBUFFER b : {once, stereo, loop}) b->Release();
+    SetSoundUnheard(false);
+    return seen;
+}
+
+TEST_F(Mixer, ARunNobodyHearsMovesEveryBufferOnAsMixingDoes) {
+    const std::vector<std::size_t> mixed = PositionsOf(ds, false);
+    EXPECT_EQ(PositionsOf(ds, true), mixed);
+    // The scenario sees one-shots end and a hold stand the loop still.
+    EXPECT_GT(std::count(mixed.begin(), mixed.end(), std::size_t{0}), 100);
+}
+
 TEST_F(Mixer, BuffersAreCreatedOnlyForPlayableFormats) {
     WAVEFORMATEX f{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
     DSBUFFERDESC desc{sizeof(DSBUFFERDESC), DSBCAPS_STATIC, 400, 0, &f, {}};

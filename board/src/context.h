@@ -7,7 +7,7 @@
 
 #include "http/board_hosts.h"
 #include "http/rate_limit.h"
-#include "verify/clip_queue.h"
+#include "clips/clip_queue.h"
 #include "verify/refused_cache.h"
 #include "pages/response_cache.h"
 #include "server.h"

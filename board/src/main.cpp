@@ -16,11 +16,11 @@ int main(int argc, char** argv) {
   bool help = false;
   std::string error;
   if (!board::ParseServerOptions(argc, argv, &options, &help, &error)) {
-    fprintf(stderr, "zumble-board: %s\n%s", error.c_str(), board::kUsage);
+    fprintf(stderr, "zumble-board: %s\n%s", error.c_str(), board::ServerUsage().c_str());
     return 2;
   }
   if (help) {
-    fputs(board::kUsage, stdout);
+    fputs(board::ServerHelp().c_str(), stdout);
     return 0;
   }
   return board::Serve(options);

@@ -1,3 +1,5 @@
+// The server's command line read through its table (option_rows.cpp): the parser, the
+// checks once every option is read, and the usage and --help texts.
 #include "options.h"
 
 #include <sys/stat.h>
@@ -6,24 +8,13 @@
 #include <cstdlib>
 #include <ctime>
 #include <thread>
+#include <variant>
+#include <vector>
 
 #include "http/board_hosts.h"
 #include "http/request_parse.h"
 
 namespace board {
-
-const char kUsage[] =
-    "usage: zumble-board [--listen ADDR] [--port N] [--db FILE | --db postgresql://...]\n"
-    "                    [--zumble PATH] [--site DIR] [--max-body BYTES] [--threads N]\n"
-    "                    [--verifiers N] [--queue N] [--verify-cpu SECONDS]\n"
-    "                    [--verify-memory MB] [--verify-timeout MS] [--verify-reuse N]\n"
-    "                    [--submit-burst N] [--submit-rate PER_SECOND] [--verify-share SECONDS]\n"
-    "                    [--request-timeout MS] [--connections-per-address N]\n"
-    "                    [--max-connections N] [--io-threads N] [--work-dir DIR]\n"
-    "                    [--trust-proxy] [--public-url URL]...\n"
-    "                    [--oldest-seed YYYY-MM-DD] [--max-seed-age DAYS] [--max-held N]\n"
-    "                    [--clip-cpu SECONDS] [--clip-timeout MS] [--no-clips]\n"
-    "       zumble-board submit FILE --name NAME --to URL\n";
 
 namespace {
 
@@ -57,12 +48,24 @@ bool Int(const std::string& text, int64_t min, int64_t max, int64_t* out) {
   return ParseCount(text, max, out) && *out >= min;
 }
 
+// A date's field: exactly its digits, a leading zero included (the 05 of 2024-05-09,
+// which a count would refuse), from min to max.
+bool DateField(const std::string& digits, int64_t min, int64_t max, int64_t* out) {
+  int64_t n = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + (c - '0');
+  }
+  *out = n;
+  return n >= min && n <= max;
+}
+
 // YYYY-MM-DD as the seconds since 1970 of its midnight, UTC.
 bool Date(const std::string& text, int64_t* out) {
   int64_t year = 0, month = 0, day = 0;
   if (text.size() != 10 || text[4] != '-' || text[7] != '-' ||
-      !Int(text.substr(0, 4), 1970, 9999, &year) || !Int(text.substr(5, 2), 1, 12, &month) ||
-      !Int(text.substr(8, 2), 1, 31, &day))
+      !DateField(text.substr(0, 4), 1970, 9999, &year) ||
+      !DateField(text.substr(5, 2), 1, 12, &month) || !DateField(text.substr(8, 2), 1, 31, &day))
     return false;
   tm parts{};
   parts.tm_year = static_cast<int>(year - 1900);
@@ -72,6 +75,93 @@ bool Date(const std::string& text, int64_t* out) {
   // timegm carries a 31st of a short month into the next: such a day does not exist.
   if (t < 0 || parts.tm_mday != static_cast<int>(day)) return false;
   *out = static_cast<int64_t>(t);
+  return true;
+}
+
+// Stores a value in the field, whichever of the options' members it is. False when the
+// row's kind does not fit its field's type (board_options_test reads every row).
+bool StoreWhole(const OptionField& field, int64_t n, ServerOptions* out) {
+  using S = ServerOptions;
+  using V = VerifierConfig;
+  if (auto f = std::get_if<int S::*>(&field)) out->**f = static_cast<int>(n);
+  else if (auto f = std::get_if<size_t S::*>(&field)) out->**f = static_cast<size_t>(n);
+  else if (auto f = std::get_if<int64_t S::*>(&field)) out->**f = n;
+  else if (auto f = std::get_if<double S::*>(&field)) out->**f = static_cast<double>(n);
+  else if (auto f = std::get_if<int V::*>(&field)) out->verifier.**f = static_cast<int>(n);
+  else return false;
+  return true;
+}
+
+std::string* TextField(const OptionField& field, ServerOptions* out) {
+  if (auto f = std::get_if<std::string ServerOptions::*>(&field)) return &(out->**f);
+  if (auto f = std::get_if<std::string VerifierConfig::*>(&field)) return &(out->verifier.**f);
+  return nullptr;
+}
+
+// The value of a row that takes one, stored; false when it is not one the row takes.
+bool StoreValue(const OptionRow& row, const std::string& value, ServerOptions* out) {
+  switch (row.kind) {
+    case OptionKind::kWhole: {
+      int64_t n = 0;
+      return Int(value, row.min, row.max, &n) && StoreWhole(row.field, n, out);
+    }
+    case OptionKind::kDecimal: {
+      auto f = std::get_if<double ServerOptions::*>(&row.field);
+      char* end = nullptr;
+      double n = strtod(value.c_str(), &end);
+      if (!f || end == value.c_str() || *end != '\0' || !(n > static_cast<double>(row.min)) ||
+          !(n <= static_cast<double>(row.max)))
+        return false;
+      out->**f = n;
+      return true;
+    }
+    case OptionKind::kDate: {
+      int64_t t = 0;
+      auto f = std::get_if<int64_t ServerOptions::*>(&row.field);
+      if (!f || !Date(value, &t)) return false;
+      out->**f = t;
+      return true;
+    }
+    case OptionKind::kText: {
+      std::string* text = TextField(row.field, out);
+      if (text) *text = value;
+      return text != nullptr;
+    }
+    case OptionKind::kPublicUrl: {
+      auto f = std::get_if<std::vector<std::string> ServerOptions::*>(&row.field);
+      BoardOrigin origin;
+      if (!f || !ParsePublicUrl(value, &origin)) return false;
+      (out->**f).push_back(value);
+      return true;
+    }
+    case OptionKind::kFlag:
+      break;
+  }
+  return false;
+}
+
+const OptionRow* FindOption(const std::string& name) {
+  for (const OptionRow& row : ServerOptionRows())
+    if (name == row.name) return &row;
+  return nullptr;
+}
+
+// The checks once every option is read: the game there to run, the folders there.
+bool CheckPaths(ServerOptions* out, std::string* error) {
+  for (const OptionRow& row : ServerOptionRows()) {
+    const std::string* path = TextField(row.field, out);
+    if (row.check == OptionCheck::kNone || !path) continue;
+    if (row.check == OptionCheck::kExecutable && !IsFile(*path, true)) {
+      *error = path->empty() ? std::string("the game is not found next to zumble-board; give ") +
+                                   row.name + " " + row.value
+                             : std::string(row.name) + " " + *path + ": not an executable file";
+      return false;
+    }
+    if (row.check == OptionCheck::kFolder && !path->empty() && !IsDir(*path)) {
+      *error = std::string(row.name) + " " + *path + ": not a folder";
+      return false;
+    }
+  }
   return true;
 }
 
@@ -91,12 +181,9 @@ bool ParseServerOptions(int argc, char** argv, ServerOptions* out, bool* help,
       *help = true;
       return true;
     }
-    if (arg == "--trust-proxy") {
-      out->trust_proxy = true;
-      continue;
-    }
-    if (arg == "--no-clips") {
-      out->clips = false;
+    const OptionRow* row = FindOption(arg);
+    if (row && row->kind == OptionKind::kFlag) {
+      if (auto f = std::get_if<bool ServerOptions::*>(&row->field)) out->**f = row->flag_sets;
       continue;
     }
     if (i + 1 >= argc) {
@@ -104,73 +191,45 @@ bool ParseServerOptions(int argc, char** argv, ServerOptions* out, bool* help,
       return false;
     }
     std::string value = argv[++i];
-    bool ok = true;
-    // A whole number in [min, max], or ok = false.
-    auto number = [&value, &ok](int64_t min, int64_t max) {
-      int64_t n = 0;
-      if (!Int(value, min, max, &n)) ok = false;
-      return n;
-    };
-    if (arg == "--listen") out->listen = value;
-    else if (arg == "--db") out->db = value;
-    else if (arg == "--zumble") out->verifier.zumble = value;
-    else if (arg == "--site") out->site = value;
-    else if (arg == "--work-dir") out->verifier.work_dir = value;
-    else if (arg == "--public-url") {
-      BoardOrigin origin;
-      ok = ParsePublicUrl(value, &origin);
-      out->public_urls.push_back(value);
-    }
-    else if (arg == "--port") out->port = static_cast<int>(number(0, 65535));
-    else if (arg == "--max-body") out->max_body = static_cast<size_t>(number(1, int64_t{1} << 30));
-    else if (arg == "--threads") out->threads = static_cast<int>(number(2, 4096));
-    else if (arg == "--verifiers") out->verifiers = static_cast<int>(number(1, 256));
-    else if (arg == "--queue") out->queue = static_cast<int>(number(0, 100000));
-    else if (arg == "--verify-cpu") out->verifier.cpu_seconds = static_cast<int>(number(1, 3600));
-    else if (arg == "--verify-memory") out->verifier.memory_mb = static_cast<int>(number(16, 1 << 20));
-    else if (arg == "--verify-timeout") out->verifier.timeout_ms = static_cast<int>(number(10, 3600000));
-    else if (arg == "--verify-reuse") out->verifier.stream_replays = static_cast<int>(number(0, 1000000));
-    else if (arg == "--verify-share") out->verify_share_seconds = static_cast<double>(number(1, 86400));
-    else if (arg == "--request-timeout") out->request_timeout_ms = static_cast<int>(number(100, 600000));
-    else if (arg == "--connections-per-address") out->connections_per_address = static_cast<int>(number(1, 1000000));
-    else if (arg == "--max-connections") out->max_connections = static_cast<int>(number(1, 10000000));
-    else if (arg == "--io-threads") out->io_threads = static_cast<int>(number(1, 64));
-    else if (arg == "--submit-burst") out->submit_burst = static_cast<double>(number(1, 1000000));
-    else if (arg == "--oldest-seed") ok = Date(value, &out->oldest_seed);
-    else if (arg == "--max-seed-age") out->max_seed_age_days = number(1, 36500);
-    else if (arg == "--clip-cpu") out->clip_cpu_seconds = static_cast<int>(number(1, 3600));
-    else if (arg == "--clip-timeout") out->clip_timeout_ms = static_cast<int>(number(10, 3600000));
-    else if (arg == "--max-held") out->max_held = static_cast<int>(number(1, 1000));
-    else if (arg == "--submit-rate") {
-      char* end = nullptr;
-      out->submit_per_second = strtod(value.c_str(), &end);
-      ok = end != value.c_str() && *end == '\0' && out->submit_per_second > 0 &&
-           out->submit_per_second <= 1e6;
-    } else {
+    if (!row) {
       *error = "unknown option " + arg;
       return false;
     }
-    if (!ok) {
+    if (!StoreValue(*row, value, out)) {
       *error = arg + ": bad value '" + value + "'";
       return false;
     }
   }
   if (out->verifier.zumble.empty()) out->verifier.zumble = DefaultZumble();
-  if (!IsFile(out->verifier.zumble, true)) {
-    *error = out->verifier.zumble.empty()
-                 ? "the game is not found next to zumble-board; give --zumble PATH"
-                 : "--zumble " + out->verifier.zumble + ": not an executable file";
-    return false;
+  return CheckPaths(out, error);
+}
+
+std::string ServerUsage() {
+  std::string text = "usage: zumble-board", line;
+  const std::string indent(19, ' ');
+  for (const OptionRow& row : ServerOptionRows()) {
+    std::string word = std::string("[") + row.name + (*row.value ? " " : "") + row.value + "]" +
+                       (row.kind == OptionKind::kPublicUrl ? "..." : "");
+    if (!line.empty() && indent.size() + line.size() + 1 + word.size() > 88) {
+      text += line + "\n" + indent;
+      line.clear();
+    }
+    line += " " + word;
   }
-  if (!IsDir(out->verifier.work_dir)) {
-    *error = "--work-dir " + out->verifier.work_dir + ": not a folder";
-    return false;
+  text += line + "\n";
+  text += "       zumble-board submit FILE --name NAME --to URL\n";
+  return text;
+}
+
+std::string ServerHelp() {
+  std::string text = ServerUsage() + "\noptions (given twice, the last counts):\n";
+  for (const OptionRow& row : ServerOptionRows()) {
+    std::string left = std::string("  ") + row.name + (*row.value ? " " : "") + row.value;
+    if (left.size() < 32) left.resize(32, ' ');
+    else left += "\n" + std::string(32, ' ');
+    text += left + row.help + "\n";
   }
-  if (!out->site.empty() && !IsDir(out->site)) {
-    *error = "--site " + out->site + ": not a folder";
-    return false;
-  }
-  return true;
+  return text;
 }
 
 }  // namespace board

@@ -8,9 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "pages/board_watch.h"
+#include "board_watch.h"
 #include "context.h"
 #include "http/http_server.h"
+#include "routes/routes.h"
 #include "verify/refile.h"
 
 namespace board {
@@ -66,7 +67,12 @@ int Serve(const ServerOptions& options) {
     perror("zumble-board: eventfd");
     return 1;
   }
-  watch.ctx = &ctx;
+  watch.cache = &ctx.cache;
+  watch.generation = &ctx.generation;
+  watch.database_ok = &ctx.database_ok;
+  watch.build = [&ctx](const std::string& key, int64_t generation) {
+    BuildAhead(&ctx, key, generation);
+  };
   WatchOnce(&watch);
   StartWatch(&watch);
 
@@ -82,7 +88,7 @@ int Serve(const ServerOptions& options) {
          options.verifiers == 1 ? "" : "s");
   fflush(stdout);
   std::thread refile = StartRefile(&ctx);
-  if (options.clips) StartClipQueue(&ctx);
+  if (options.clips) StartClipQueue(&ctx.clips, options, ctx.store, &ctx.pool);
 
   std::thread stopper([&http, &ctx, stop_signals] {
     int signal_number = 0;

@@ -99,6 +99,14 @@ Outcome FromStore(const Stored& s) {
       }
       return o;
     case Stored::kDuplicate:
+      if (s.near)
+        return Refused(MakeRefusal(409, "duplicate",
+                                   "every swat of this round is within " +
+                                       std::to_string(kNearFrames) +
+                                       " frames of run " + std::to_string(s.run.id) +
+                                       "'s, on the same seed: a copy of it, moved a frame or "
+                                       "two, counts as that run")
+                           .WithNumber("run", s.run.id));
       return Refused(MakeRefusal(409, "duplicate",
                                  "this round is on the board already, as run " +
                                      std::to_string(s.run.id) +
@@ -260,6 +268,7 @@ Outcome Submit(Context* ctx, const Submission& in) {
     for (const std::string& sign : v.signs) run.signs += (run.signs.empty() ? "" : ",") + sign;
     run.rate_keys = v.keys;
     run.swats = v.swats;
+    run.swat_frames = v.swat_frames;
     run.verdict = v.line;
   }
   run.max_held = ctx->options->max_held;

@@ -14,7 +14,7 @@ start_board a "$DBF" --site "$WORK/site" --submit-burst 1000
 run_suite "$URL_a" sqlite "$DBF"
 
 check "WAL journal" [ "$(sqlite3 "$DBF" 'PRAGMA journal_mode')" = wal ]
-check "schema version 3" [ "$(sqlite3 "$DBF" 'SELECT version FROM schema_version')" = 3 ]
+check "schema version 4" [ "$(sqlite3 "$DBF" 'SELECT version FROM schema_version')" = 4 ]
 req GET "$URL_a/play/"
 check "/play/ serves the page" grep -q 'the page' <<< "$BODY"
 req GET "$URL_a/play"
@@ -130,7 +130,7 @@ INSERT INTO runs VALUES (1, 'h1', 'Old Timer', 10, 2, 1187, 71, 1600000000),
   (6, 'h6', 'Champion', 30, 1, 1136, 68, 1600000500), (7, 'h7', 'СHAMPION', 30, 1, 1085, 65, 1600000600);
 SQL
 FAKE_ZUMBLE_OLDER=1 start_board old "$WORK/old.db" --zumble "$TESTS/fake_zumble.sh"
-check "migrated: schema version 3" [ "$(sqlite3 "$WORK/old.db" 'SELECT version FROM schema_version')" = 3 ]
+check "migrated: schema version 4" [ "$(sqlite3 "$WORK/old.db" 'SELECT version FROM schema_version')" = 4 ]
 # The first schema's names were folded by SQL (lower()): folded again at start, and of
 # two that now fold alike (a Cyrillic С), the older keeps the name, the other is renamed.
 check "migrated: players folded as the board folds, the look-alike renamed" \
@@ -163,6 +163,30 @@ req GET "$URL_old2/api/players/%D0%A1HAMPION-2"
 check "migrated: the renamed player keeps its run" grep -q '"id":7,' <<< "$BODY"
 check "filed: records as they were, each board's own" [ "$(sqlite3 "$WORK/old.db" 'SELECT group_concat(id) FROM runs WHERE record = 1')" = 1,2,4,6,7 ]
 kill "$PID_old2"; wait "$PID_old2" 2>/dev/null
+
+# Runs stored before the board kept swat frames (a game that did not say them) get them
+# at a start by their replays played again, and of two whose every swat is within two
+# frames on one seed, the older keeps the round and the newer comes off as its copy.
+"$TESTS/fake_replay.sh" 100 2 framesround 1 seed=1700000900 swatframes=KEEEEEEEEE > "$WORK/frames1.rpl"
+"$TESTS/fake_replay.sh" 100 2 framesrnd 1 seed=1700000900 swatframes=KEEEEEEEED > "$WORK/frames2.rpl"
+FAKE_ZUMBLE_NO_FRAMES=1 start_board frames1 "$WORK/frames.db" --zumble "$TESTS/fake_zumble.sh"
+submit "$URL_frames1" Fay "$WORK/frames1.rpl"
+check "frames: a run from a game that does not say its swat frames: 201 ($BODY)" [ "$STATUS" = 201 ]
+submit "$URL_frames1" Mallory "$WORK/frames2.rpl"
+check "frames: its copy moved a frame, the frames unknown: 201 ($BODY)" [ "$STATUS" = 201 ]
+kill "$PID_frames1"; wait "$PID_frames1" 2>/dev/null
+FAKE_ZUMBLE_NO_FRAMES=1 start_board frames1b "$WORK/frames.db" --zumble "$TESTS/fake_zumble.sh"
+check "frames: started again, the game still does not say them: it says so" \
+    soon grep -q 'does not say them (swat_frames=)' "$WORK/frames1b.err"
+kill "$PID_frames1b"; wait "$PID_frames1b" 2>/dev/null
+start_board frames2 "$WORK/frames.db" --zumble "$TESTS/fake_zumble.sh"
+check "frames: kept at the start ($(grep 'swat frames' "$WORK/frames2.err"))" \
+    soon grep -q '^zumble-board: swat frames kept for 2 runs stored before (1 copies' "$WORK/frames2.err"
+check "frames: the newer run, a copy moved a frame, taken off, and why" [ "$(sqlite3 "$WORK/frames.db" "SELECT state || ' ' || (SELECT reason FROM audit WHERE target = 'run 2') FROM runs WHERE id = 2")" = "hidden the same round as run 1 (mode and seed, every swat within two frames); hidden" ]
+req GET "$URL_frames2/api/boards/100/2"
+check "frames: the older run still on its board, alone ($BODY)" grep -q '"total":1,"offset":0,"runs":\[{"rank":1,"id":1,"name":"Fay"' <<< "$BODY"
+check "frames: each run's frames kept" [ "$(sqlite3 "$WORK/frames.db" "SELECT group_concat(coalesce(swat_frames, 'none')) FROM runs")" = "KEEEEEEEEE,none" ]
+kill "$PID_frames2"; wait "$PID_frames2" 2>/dev/null
 
 # Bad command lines: one clear line, exit 2, nothing served.
 for args in "--port 70000" "--port x" "--threads 1" "--verify-cpu 0" "--submit-rate -1" \

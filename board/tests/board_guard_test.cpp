@@ -293,6 +293,51 @@ TEST(BoardGuard, KeptAnswers) {
   EXPECT_LE(cache.answers.size(), 3u);
 }
 
+// A client asking for page after page that nobody else reads (a new query string each
+// time) pushes out only answers read once: the pages read again stay, by count and by
+// bytes, and a page it reads again itself takes no more than its share.
+TEST(BoardGuard, OneClientNeverFlushesTheKeptAnswers) {
+  ResponseCache cache;
+  cache.max_entries = 8;
+  HttpResponse page;
+  page.Set(200, "text/html", std::string(100, 'p'));
+  bool build = false;
+  auto keep = [&](const std::string& key) {
+    EXPECT_FALSE(CacheFind(&cache, key, 1, &build));
+    EXPECT_TRUE(build) << key;
+    CacheKeep(&cache, key, 1, page);
+  };
+  const char* const read[] = {"/?", "/api/boards?", "/boards/10/2?", "/feed.atom?"};
+  for (const char* key : read) {
+    keep(key);
+    ASSERT_TRUE(CacheFind(&cache, key, 1)) << key;  // read again
+  }
+  for (int i = 0; i < 5000; ++i) {
+    keep("/?junk=" + std::to_string(i));
+    ASSERT_LE(cache.answers.size(), cache.max_entries);
+    ASSERT_EQ(cache.once.size() + cache.again.size(), cache.answers.size());
+  }
+  for (const char* key : read) EXPECT_TRUE(CacheFind(&cache, key, 1)) << key;
+  // The newest of the client's pages are kept meanwhile (the cache is not emptied).
+  EXPECT_TRUE(CacheFind(&cache, "/?junk=4999", 1));
+  EXPECT_FALSE(CacheFind(&cache, "/?junk=0", 1));
+  // Its pages read twice each take the room of those read again least recently, up to
+  // their share: three quarters of the entries. The last read of ours stays.
+  for (int i = 0; i < 100; ++i) {
+    std::string key = "/?twice=" + std::to_string(i);
+    keep(key);
+    ASSERT_TRUE(CacheFind(&cache, key, 1));
+    ASSERT_LE(cache.again.size(), cache.max_entries - cache.max_entries / 4);
+  }
+  EXPECT_TRUE(CacheFind(&cache, "/?twice=99", 1));
+  // By bytes too: one answer let go at a time, never all of them.
+  cache.max_bytes = 4 * (100 + 20);
+  keep("/?junk=big");
+  EXPECT_LE(cache.bytes, cache.max_bytes);
+  EXPECT_GE(cache.answers.size(), 3u);
+  EXPECT_TRUE(CacheFind(&cache, "/?junk=big", 1));
+}
+
 // When a run is stored, the first reader builds the page again and those who come while
 // it does are given the last one at once; one reading after its own store (nobody else
 // building) always gets the new one, and a failed build lets the next reader try.

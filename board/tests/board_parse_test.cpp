@@ -260,6 +260,32 @@ TEST(BoardParse, VerifierAnswers) {
       {"ok flies=10 speed=1 time_ms=5 frames=5 keys=1 keys=2\n", 0, Verdict::kFailed, ""},
       {"ok flies=10 speed=1 time_ms=5 frames=5 swats=" + std::string(63, 'e') + "\n", 0,
        Verdict::kFailed, ""},
+      // The frame of every swat: the game's writing only, at most 1000 swats, once.
+      {"ok flies=10 speed=1 time_ms=5 frames=5 keys=0 swats=" + std::string(64, 'e') +
+           " swat_frames=EEAB\n",
+       0, Verdict::kAccepted, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 swat_frames=-\n", 0, Verdict::kAccepted, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 swat_frames=E=\n", 0, Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 swat_frames=g\n", 0, Verdict::kFailed, ""},
+      {"ok flies=10 speed=1 time_ms=5 frames=5 swat_frames=E swat_frames=E\n", 0,
+       Verdict::kFailed, ""},
+      {"ok flies=1000 speed=1 time_ms=5 frames=5 swat_frames=" + std::string(1000, 'E') + "\n", 0,
+       Verdict::kAccepted, ""},
+      {"ok flies=1000 speed=1 time_ms=5 frames=5 swat_frames=" + std::string(1001, 'E') + "\n", 0,
+       Verdict::kFailed, ""},
+      // A 1000-fly round of slow swats (two digits each) fits; a line past 4000 does not.
+      {"ok flies=1000 speed=1 time_ms=5 frames=5 swat_frames=" + [] {
+         std::string slow;
+         for (int i = 0; i < 1000; ++i) slow += "gB";  // 32 frames apart
+         return slow;
+       }() + " signs=-\n",
+       0, Verdict::kAccepted, ""},
+      {"ok flies=1000 speed=1 time_ms=5 frames=5 swat_frames=" + std::string(1000, 'A') +
+           " later=" + std::string(2950, 'x') + "\n",
+       0, Verdict::kFailed, ""},
+      {"ok flies=1000 speed=1 time_ms=5 frames=5 swat_frames=" + std::string(1000, 'A') +
+           " later=" + std::string(2800, 'x') + "\n",
+       0, Verdict::kAccepted, ""},
       {"ok flies=10 speed=1 time_ms=5 frames=5 =x\n", 0, Verdict::kFailed, ""},
       {"ok flies=10 speed=1 time_ms=5 frames=5 Round=x\n", 0, Verdict::kFailed, ""},
       // Fields no board knows yet are kept, well formed only.
@@ -308,6 +334,11 @@ TEST(BoardParse, VerifierAnswers) {
   v = ReadVerdict("ok flies=10 speed=1 time_ms=5 frames=5 signs=- keys=4 swats=" + round + "\n", 0);
   EXPECT_EQ(v.keys, 4);
   EXPECT_EQ(v.swats, round);
+  EXPECT_EQ(v.swat_frames, "");  // a game that does not say
+  v = ReadVerdict("ok flies=10 speed=1 time_ms=5 frames=5 swat_frames=EEAB\n", 0);
+  EXPECT_EQ(v.swat_frames, "EEAB");
+  v = ReadVerdict("ok flies=10 speed=1 time_ms=5 frames=5 swat_frames=-\n", 0);
+  EXPECT_EQ(v.swat_frames, "");
   v = ReadVerdict("ok flies=10 speed=1 time_ms=5 frames=5 program=- signs=-\n", 0);
   EXPECT_EQ(v.program, "");
   EXPECT_TRUE(v.signs.empty());
@@ -395,14 +426,34 @@ TEST(BoardParse, LookAlikeNamesFoldTogether) {
       {"Ann", "\xea\x93\xaenn", true, "not a letter"},          // Lisu ꓮ
       {"Ann", "\xe1\x8e\xaann", true, "not a letter"},          // Cherokee Ꭺ
       {"Ann", "An\xe1\xb9\x87", true, ""},                      // ṇ: a dot below is lost
-      {"o", "0", true, ""},
+      {"o", "0", true, "a letter"},
       {"o", "p", false, ""},
-      {"Ann", "..", false, "a letter or a digit"},              // no page a link reaches
-      {"Ann", ".", false, "a letter or a digit"},
-      {"Ann", "-_", false, "a letter or a digit"},
-      {"Ann", "007", false, ""},
+      {"Ann", "..", false, "a letter"},                         // no page a link reaches
+      {"Ann", ".", false, "a letter"},
+      {"Ann", "-_", false, "a letter"},
+      {"Ann", "007", false, "a letter"},
       {"Lee", "Lee \xe6\x9d\x8e", false, ""},                  // Latin with Han
-      {"Ann", "3\xd9\xa3", false, "digits"},                    // 3 and Arabic-Indic ٣
+      {"Ann", "3\xd9\xa3", false, "a letter"},                  // 3 and Arabic-Indic ٣
+      {"Ann", "\xd8\xa8" "3\xd9\xa3", false, "digits"},         // Arabic ب, 3 and ٣
+      // Marks drawn through a letter or around it, or two accents on one, read as
+      // another name at a board's size; a syllable's own marks are its letters'.
+      {"Alex", "Ale\xcc\xb5x", false, "through"},               // short stroke overlay
+      {"Alex", "A\xcc\xb5lex", false, "through"},
+      {"Alex", "Al\xcc\xb8" "ex", false, "through"},              // long solidus overlay
+      {"Ann", "A\xe2\x83\x9dnn", false, "around"},              // enclosing circle
+      {"Zox", "Zox\xcc\x81\xcc\x88", false, "one accent"},      // two accents on x
+      {"Zoë", "Zo\xc3\xab\xcc\x81", false, ""},                 // ë with one accent more
+      {"Ann", "\xe0\xb8\xaa\xe0\xb8\xa1\xe0\xb8\xa8\xe0\xb8\xb1\xe0\xb8\x81\xe0\xb8\x94"
+              "\xe0\xb8\xb4\xe0\xb9\x8c",
+       false, ""},                                                 // Thai: a vowel and a mark above
+      {"Ann", "\xe0\xa4\xb8\xe0\xa4\xbf\xe0\xa4\x82\xe0\xa4\xb9", false, ""},  // Hindi सिंह
+      // A name needs a letter, and does not read as a time.
+      {"Ann", "0.001 s", false, "time"},
+      {"Ann", "12.345s", false, "time"},
+      {"Ann", "\xef\xbc\x91\xef\xbc\x92 ms", false, "time"},   // full-width digits
+      {"Ann", "5 secs", false, "time"},
+      {"Ann", "Sam 2", false, ""},
+      {"Ann", "2s Bob", false, ""},
   };
   for (const Case& c : cases) {
     std::string a, b;

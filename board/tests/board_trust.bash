@@ -233,6 +233,33 @@ run_trust_suite() {
     post "$U" Mallory "$WORK/t-ann1pixel.rpl" -H 'X-Forwarded-For: 192.0.2.66'
     check "the one-pixel copy under another name: 409 duplicate ($BODY)" is 409 duplicate
     check "the one-pixel copy names run $ann1" body_has "\"run\":$ann1}"
+    # Copies within frames: the same mode and seed with every swat within two frames of a
+    # stored run's is that run, whatever its inputs, time or name; three frames off is
+    # another round played on the seed. (Swat frames in the game's coding: K is frame 10,
+    # each E four frames on, D three, F five, B one; I is frame 8.)
+    fake near0 100 3 nearround seed=1700000200 swatframes=KEEEEEEEEE
+    post "$U" Nia "$WORK/t-near0.rpl" "${from[@]}"
+    check "a round with its swat frames: 201 ($BODY)" is 201
+    local near0
+    near0=$(json_id)
+    local near frames inputs
+    for near in "last:KEEEEEEEED:nearround" "middle:KEEEDFEEEE:nearround" "all:IEEEEEEEEE:nearround" \
+                "faster:KEEEEEEEED:nearrnd"; do
+        IFS=: read -r what frames inputs <<< "$near"
+        fake "near-$what" 100 3 "$inputs" seed=1700000200 swatframes="$frames"
+        post "$U" Mallory "$WORK/t-near-$what.rpl" -H 'X-Forwarded-For: 192.0.2.66'
+        check "a near copy ($what): 409 duplicate naming run $near0 ($BODY)" \
+            eval 'is 409 duplicate && body_has "\"run\":$near0}"'
+    done
+    check "the near copies left no name behind" [ "$(db_sql "$kind" "$TDB" "SELECT count(*) FROM players WHERE fold = 'mallory'")" = 0 ]
+    fake near-far 100 3 nearroundx seed=1700000200 swatframes=KEEEEEEEEB
+    post "$U" Nell "$WORK/t-near-far.rpl" "${from[@]}"
+    check "the last swat three frames off: another round, 201 ($BODY)" is 201
+    local near_far
+    near_far=$(json_id)
+    admin runs --same-as "$near0"
+    check "admin runs --same-as: the runs of the seed whatever their swats and times ($(head -1 "$WORK/admin.out"))" \
+        eval 'grep -q "^all runs 1-2 of 2" "$WORK/admin.out" && grep -q "^run $near_far " "$WORK/admin.out"'
     check "a duplicate leaves no name behind" [ "$(db_sql "$kind" "$TDB" "SELECT count(*) FROM players WHERE fold = 'mallory'")" = 0 ]
 
     # A claimed name needs its key; one that looks like it is the same name.
@@ -256,7 +283,15 @@ run_trust_suite() {
         check "mixed alphabets '$alike': 400 bad_name ($BODY)" is 400 bad_name
         check "mixed alphabets '$alike': says so" body_has 'one alphabet'
     done
-    check "refused names stored nothing" [ "$(db_sql "$kind" "$TDB" 'SELECT count(*) FROM runs')" = 1 ]
+    # Marks drawn through a letter or around it, two accents on one, a name without a
+    # letter or one that reads as a time: each refused with its rule.
+    for alike in $'Ale\xcc\xb5x:through' $'A\xcc\xb5lex:through' $'Al\xcc\xb8ex:through' \
+                 $'A\xe2\x83\x9dnn:around' $'Zox\xcc\x81\xcc\x88:one accent' '0.001 s:time' '007:a letter'; do
+        post "$U" "${alike%:*}" "$WORK/t-ann2.rpl" "${from[@]}"
+        check "'${alike%:*}': 400 bad_name ($BODY)" is 400 bad_name
+        check "'${alike%:*}': says so" body_has "${alike##*:}"
+    done
+    check "refused names stored nothing" [ "$(db_sql "$kind" "$TDB" 'SELECT count(*) FROM runs')" = 3 ]
     post "$U" $'\xef\xbc\xa1NN' "$WORK/t-ann2.rpl" "${from[@]}" -H "Authorization: Bearer $ann_key"
     check "a look-alike with Ann's key is Ann: 201 ($BODY)" is 201
     check "a look-alike with Ann's key is shown as Ann, no new key" \
@@ -775,6 +810,46 @@ real_game_refusals() {
         post "$U" Mallet "$r/${copy%%:*}.zrp" -H 'X-Forwarded-For: 198.51.100.9'
         check "real: the ${copy%%:*} copy under another name: 409 duplicate naming run $rhea ($BODY)" \
             eval 'is 409 duplicate && body_has "\"run\":$rhea}"'
+    done
+    # Copies within frames: a round played again from its script with one press a frame
+    # earlier (the round's last swat, which makes its time 17 ms better, or one in the
+    # middle, which keeps it) is that round to the board, under any name.
+    record_round "$r/near.zrp" 1700009400 10 2 --script "$r/near.script" > /dev/null
+    post "$U" Nora "$r/near.zrp" "${from[@]}"
+    check "real: a round kept with its script: 201 ($BODY)" is 201
+    local nora
+    nora=$(json_id)
+    mkdir -p "$r/near"
+    ln -sf "$SRC/bmp" "$r/near/bmp"
+    ln -sf "$SRC/wave" "$r/near/wave"
+    # near_copy K OUT: the round replayed with its K-th press from the last a frame
+    # earlier (1 leaves the board, 2 is the round's last swat); false when the round no
+    # longer plays to its end (the press a frame earlier missed its fly).
+    near_copy() {
+        python3 - "$r/near.script" "$r/near/copy.script" "$1" <<'PY'
+import sys
+lines = [line.split(" ", 1) for line in open(sys.argv[1]).read().splitlines()]
+downs = [i for i, (frame, what) in enumerate(lines) if what == "down"]
+press = downs[-int(sys.argv[3])]
+lines[press][0] = str(int(lines[press][0]) - 1)
+lines.sort(key=lambda line: int(line[0]))  # stable: the press stays after its frame's moves
+open(sys.argv[2], "w").write("".join(f"{frame} {what}\n" for frame, what in lines))
+PY
+        rm -rf "$r/near/replays"
+        (cd "$r/near" && "$GAME" --headless --script copy.script --time 1700009400 \
+            --frames $(($(tail -1 "$r/near.script" | cut -d" " -f1) + 150)) > /dev/null 2>&1)
+        "$GAME" --verify "$r/near/replays/last.zrp" 2> /dev/null | grep -q '^ok ' &&
+            cp "$r/near/replays/last.zrp" "$2"
+    }
+    near_copy 2 "$r/near-last.zrp" || fail "real: the round's last swat a frame earlier missed its fly"
+    local k
+    for k in 4 5 6 7 8 9; do near_copy "$k" "$r/near-middle.zrp" && break; done
+    local which
+    for which in last middle; do
+        [ -s "$r/near-$which.zrp" ] || { fail "real: no round with its $which swat a frame earlier"; continue; }
+        post "$U" Mallet "$r/near-$which.zrp" -H 'X-Forwarded-For: 198.51.100.9'
+        check "real: the round with its $which swat a frame earlier under another name: 409 duplicate naming run $nora ($BODY)" \
+            eval 'is 409 duplicate && body_has "\"run\":$nora}"'
     done
 
     # Names: a claimed one needs its key, a look-alike is the same name.

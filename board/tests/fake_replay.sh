@@ -3,7 +3,8 @@
 # Each KEY=VALUE adds a line "KEY VALUE" after the five the verifier always reads:
 # program TEXT (the recorder's version text: bytes of the file, not of the round),
 # seed SECONDS, cursor X,Y (where the round starts), clicks N (the most presses in one
-# frame), autoplay 1, style bot|plain-autoplay (how the inputs were made).
+# frame), autoplay 1, style bot|plain-autoplay (how the inputs were made), keys N,
+# swatframes TOKEN (the swat frames the verifier says).
 flies=$1 speed=$2 inputs=$3 version=${4:-1}
 shift 4 2> /dev/null || shift $#
 sum=7

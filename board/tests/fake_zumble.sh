@@ -6,10 +6,12 @@
 # Its replays are text:  ZUMBLE-FAKE 1 / mode FLIES SPEED / inputs LETTERS /
 # result TIME_MS FRAMES / check SUM  where the time is 1000 + 17 per input letter, then
 # optional lines (fake_replay.sh): program, seed, cursor, clicks, autoplay, style, keys
-# (the Enter/Space presses that changed the pace). The round's identity is the SHA-256
+# (the Enter/Space presses that changed the pace), swatframes (the swat_frames= it says,
+# as written: the frame of every swat in the game's coding). The round's identity is the SHA-256
 # of every line but the first and the program text; its swats, of those lines but the
 # cursor's (where the round starts changes no swat) with the seed. With
-# FAKE_ZUMBLE_OLDER=1 it answers as a game that says neither keys= nor swats=.
+# FAKE_ZUMBLE_OLDER=1 it answers as a game that says neither keys= nor swats=, with
+# FAKE_ZUMBLE_NO_FRAMES=1 as one that does not say swat_frames=.
 # --verify-stream: the game's framing (a length line, then the bytes; "exit STATUS LINE"
 # or "signal N" back), each replay checked in a process of its own.
 export LC_ALL=C
@@ -33,13 +35,13 @@ case $inputs in
   slow*) sleep 2 ;;                                         # answers, after a while
 esac
 [[ $inputs =~ ^[a-z]+$ ]] || { echo "invalid: bad inputs"; exit 1; }
-program=fake-1 seed=1700000000 cursor=320,240 clicks=1 autoplay=0 style=person keys=0
+program=fake-1 seed=1700000000 cursor=320,240 clicks=1 autoplay=0 style=person keys=0 swat_frames=
 for line in "${lines[@]:5}"; do
   value=${line#* }
   case ${line%% *} in
     program) program=$value ;; seed) seed=$value ;; cursor) cursor=$value ;;
     clicks) clicks=$value ;; autoplay) autoplay=$value ;; style) style=$value ;;
-    keys) keys=$value ;;
+    keys) keys=$value ;; swatframes) swat_frames=$value ;;
   esac    # any other line (a test's "tag N") is part of the round
 done
 x=${cursor%,*} y=${cursor#*,}
@@ -59,7 +61,8 @@ want=$((1000 + 17 * ${#inputs}))
 round=$(printf '%s\n' "${lines[@]:1}" | grep -v '^program ' | sha256sum | cut -c1-64)
 swats=$({ echo "seed $seed"; printf '%s\n' "${lines[@]:1}" | grep -v -e '^program ' -e '^cursor '; } |
         sha256sum | cut -c1-64)
-dealt=" keys=$keys swats=$swats"
+[ "${FAKE_ZUMBLE_NO_FRAMES:-0}" = 1 ] && swat_frames=""
+dealt=" keys=$keys swats=$swats${swat_frames:+ swat_frames=$swat_frames}"
 [ "${FAKE_ZUMBLE_OLDER:-0}" = 1 ] && dealt=""
 case $style in
   bot) signs=frame_perfect:1.00,jump_click:37 ;;

@@ -92,40 +92,76 @@ bool ReadReplay(Input* in, std::size_t length, int fd) {
     return lseek(fd, 0, SEEK_SET) == 0;
 }
 
-// In the child: what `zumble --verify /dev/fd/3` does, with its output to `out`.
-[[noreturn]] void VerifyInChild(const char* program, pid_t parent, int replay, int out) {
+// The stream's own output: the game's standard output goes nowhere in the stream itself.
+int g_out = 1;
+const char* g_program = nullptr;
+// The game is started and waits at its first look for input: a verification forked
+// from there goes on into it. Without it (the start failed) each is a new process.
+bool g_started = false;
+bool g_inChild = false;
+constexpr int kInChild = -1;
+
+// The game's own answers to SIGTERM and SIGINT (it closes its window), which its
+// verifications keep; the stream itself ends on them, as before the game started.
+struct sigaction g_gameTerm, g_gameInt;
+
+[[noreturn]] void EndWith(int code) {
+    std::fflush(nullptr);
+    std::_Exit(code);  // not the game's statics: they would write its reports
+}
+
+// In the child: the descriptors and limits of `zumble --verify /dev/fd/3` with its output
+// to `out`.
+void BecomeVerifier(pid_t parent, int replay, int out) {
     // Dies with the stream, even when the stream is killed outright.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(127);
     signal(SIGPIPE, SIG_DFL);  // as a new process has it (the stream ignores it)
     const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (null < 0 || dup2(null, 0) < 0 || dup2(out, 1) < 0 || dup2(replay, kReplayFd) < 0) _exit(127);
+    if (null < 0 || dup2(null, 0) < 0 || dup2(out, 1) < 0 || dup2(replay, kReplayFd) < 0 ||
+        fcntl(kReplayFd, F_SETFD, 0) < 0)
+        _exit(127);
     closefrom(kReplayFd + 1);
     // A verification writes no file (the stream itself may need to: a replay held in
     // memory counts as one).
     const rlimit none{0, 0};
     setrlimit(RLIMIT_FSIZE, &none);
-    char verify[] = "--verify", path[] = "/dev/fd/3";
-    char* argv[] = {const_cast<char*>(program), verify, path, nullptr};
-    const int early = PrepareRun(3, argv);
-    if (early >= 0) {
-        std::fflush(nullptr);
-        std::_Exit(early);
-    }
-    std::exit(PlayRun());
 }
 
-// The child's first line, and how it ended; false when it could not be started.
-bool VerifyOne(const char* program, int replay, std::string* answer) {
+// In the child: the replay played by the started game, or by a new process.
+void VerifyInChild(pid_t parent, int replay, int out) {
+    BecomeVerifier(parent, replay, out);
+    if (!g_started) {
+        char verify[] = "--verify", path[] = "/dev/fd/3";
+        char* argv[] = {const_cast<char*>(g_program), verify, path, nullptr};
+        // This very program: the start may have moved to the game's data folder, where
+        // a relative argv[0] names nothing.
+        execv("/proc/self/exe", argv);
+        _exit(127);
+    }
+    g_inChild = true;
+    sigaction(SIGTERM, &g_gameTerm, nullptr);
+    sigaction(SIGINT, &g_gameInt, nullptr);
+    const int early = VerifyAfterStart("/dev/fd/3");
+    if (early >= 0) EndWith(early);
+}
+
+// The child's first line, and how it ended: 1 with the answer, 0 when it could not be
+// started, kInChild in the child, which goes on into the game.
+int VerifyOne(int replay, std::string* answer) {
     int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) return false;
+    if (pipe2(out, O_CLOEXEC) != 0) return 0;
     const pid_t parent = getpid();
+    std::fflush(nullptr);  // nothing buffered is written twice
     const pid_t child = fork();
-    if (child == 0) VerifyInChild(program, parent, replay, out[1]);
+    if (child == 0) {
+        VerifyInChild(parent, replay, out[1]);
+        return kInChild;
+    }
     close(out[1]);
     if (child < 0) {
         close(out[0]);
-        return false;
+        return 0;
     }
     std::string text;
     char chunk[4096];
@@ -138,7 +174,7 @@ bool VerifyOne(const char* program, int replay, std::string* answer) {
     close(out[0]);
     int status = 0;
     while (waitpid(child, &status, 0) < 0)
-        if (errno != EINTR) return false;
+        if (errno != EINTR) return 0;
     const std::size_t line = text.find('\n');
     text.resize(line == std::string::npos ? text.size() : line);
     if (text.size() > kMaxAnswer) text.clear();
@@ -147,16 +183,15 @@ bool VerifyOne(const char* program, int replay, std::string* answer) {
     } else {
         *answer = "exit " + std::to_string(WEXITSTATUS(status)) + " " + text + "\n";
     }
-    return true;
+    return 1;
 }
 
-}  // namespace
-
-int RunVerifyStream(const char* program) {
-    // A reader that went away ends the stream with an error rather than a signal.
-    signal(SIGPIPE, SIG_IGN);
+// Verifies replay after replay until the input ends. Returns the stream's exit code, or
+// kInChild in a verification.
+int Serve() {
+    // The greeting says the stream is ready: its game started (or could not start).
     static const char kHello[] = "zumble-verify-stream 1\n";
-    if (!WriteAll(1, kHello, sizeof kHello - 1)) return 3;
+    if (!WriteAll(g_out, kHello, sizeof kHello - 1)) return 3;
     static Input in;
     std::string answer;
     for (;;) {
@@ -177,12 +212,45 @@ int RunVerifyStream(const char* program) {
             std::fprintf(stderr, "zumble: --verify-stream: the input ended inside a replay\n");
             return 2;
         }
-        const bool done = VerifyOne(program, replay, &answer);
+        const int done = VerifyOne(replay, &answer);
+        if (done == kInChild) return kInChild;
         close(replay);
-        if (!done) {
+        if (done == 0) {
             std::fprintf(stderr, "zumble: --verify-stream: cannot start a verification: %s\n", std::strerror(errno));
             return 3;
         }
-        if (!WriteAll(1, answer.data(), answer.size())) return 3;
+        if (!WriteAll(g_out, answer.data(), answer.size())) return 3;
     }
+}
+
+// At the started game's first look for input: the stream itself never returns from here.
+void ServeFromStart() {
+    g_started = true;
+    struct sigaction plain = {};
+    plain.sa_handler = SIG_DFL;
+    sigaction(SIGTERM, &plain, &g_gameTerm);
+    sigaction(SIGINT, &plain, &g_gameInt);
+    const int code = Serve();
+    if (code != kInChild) EndWith(code);
+}
+
+}  // namespace
+
+int RunVerifyStream(const char* program) {
+    // A reader that went away ends the stream with an error rather than a signal.
+    signal(SIGPIPE, SIG_IGN);
+    g_program = program;
+    g_out = fcntl(1, F_DUPFD_CLOEXEC, 10);
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (g_out < 0 || null < 0 || dup2(null, 1) < 0) return 3;
+    close(null);
+    // The game starts once, as --verify starts it, and every verification is forked from
+    // where it first looks for input: none loads, converts or lays out its data again.
+    if (PrepareVerifyStream(program, ServeFromStart) < 0) {
+        const int code = PlayRun();
+        // A verification ends here, as a `zumble --verify` process ends.
+        if (g_inChild) std::exit(code);
+    }
+    // The game could not start: each replay in a process of its own says why.
+    EndWith(Serve());
 }

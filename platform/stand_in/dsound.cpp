@@ -159,12 +159,19 @@ HRESULT IDirectSoundBuffer::Unlock(void* ptr1, DWORD bytes1, void*, DWORD) {
     if (p == nullptr || p < begin || p + bytes1 > begin + state->samples.size())
         return DSERR_INVALIDPARAM;
     // Convert outside the lock and swap the result in, so a buffer refilled while it
-    // plays goes on from the same position without a gap or a half-written block.
+    // plays goes on from the same position without a gap or a half-written block. A
+    // sound nobody hears needs only its length.
     std::vector<std::int16_t> fresh;
-    if (!ConvertToMix(state->format, begin, state->samples.size(), &fresh)) return DSERR_GENERIC;
+    std::size_t frames = 0;
+    if (SoundUnheard()) {
+        if (!MixFrameCount(state->format, state->samples.size(), &frames)) return DSERR_GENERIC;
+    } else {
+        if (!ConvertToMix(state->format, begin, state->samples.size(), &fresh)) return DSERR_GENERIC;
+        frames = fresh.size() / static_cast<std::size_t>(state->channels);
+    }
     MixerLock();
     state->mixed.swap(fresh);
-    state->frames = state->mixed.size() / static_cast<std::size_t>(state->channels);
+    state->frames = frames;
     if (state->position >= state->frames) state->position = 0;
     MixerUnlock();
     return DS_OK;  // the old samples are freed here, outside the lock

@@ -116,20 +116,28 @@ void Resample(const BYTE* data, std::size_t inFrames, int channels, bool eightBi
 
 }  // namespace
 
+bool MixFrameCount(const WAVEFORMATEX& format, std::size_t bytes, std::size_t* frames) {
+    *frames = 0;
+    if (format.nChannels < 1 || (format.wBitsPerSample != 8 && format.wBitsPerSample != 16) ||
+        format.nBlockAlign != format.nChannels * format.wBitsPerSample / 8 || format.nSamplesPerSec == 0)
+        return false;
+    const std::size_t inFrames = bytes / format.nBlockAlign;
+    const std::uint32_t rate = format.nSamplesPerSec;
+    *frames = rate == MIX_RATE ? inFrames
+                               : static_cast<std::size_t>(static_cast<std::uint64_t>(inFrames) * MIX_RATE / rate);
+    return true;
+}
+
 bool ConvertToMix(const WAVEFORMATEX& format, const BYTE* data, std::size_t bytes,
                   std::vector<std::int16_t>* out) {
     out->clear();
-    const int channels = format.nChannels;
-    const bool eightBit = format.wBitsPerSample == 8;
-    if (channels < 1 || (format.wBitsPerSample != 8 && format.wBitsPerSample != 16) ||
-        format.nBlockAlign != channels * format.wBitsPerSample / 8 || format.nSamplesPerSec == 0)
-        return false;
+    std::size_t outFrames = 0;
+    if (!MixFrameCount(format, bytes, &outFrames)) return false;
     const std::size_t inFrames = bytes / format.nBlockAlign;
     if (inFrames == 0) return true;
+    const int channels = format.nChannels;
+    const bool eightBit = format.wBitsPerSample == 8;
     const std::uint32_t rate = format.nSamplesPerSec;
-    const std::size_t outFrames =
-        rate == MIX_RATE ? inFrames
-                         : static_cast<std::size_t>(static_cast<std::uint64_t>(inFrames) * MIX_RATE / rate);
     out->resize(outFrames * static_cast<std::size_t>(channels));
     if (rate == MIX_RATE)
         Widen(data, inFrames, channels, eightBit, out->data());

@@ -36,6 +36,10 @@ float g_Master = 1.0f;
 float g_MasterTarget = 1.0f;
 bool g_Mixed = false;
 
+// Nobody hears this run (a verification, a headless run that records no sound): the
+// buffers move on as the mix would move them, and no sample is made or converted.
+bool g_Unheard = false;
+
 // The mix of one flip at most: MIX_RATE / 60 frames, rounded up.
 constexpr int kFlipFrames = (MIX_RATE + 59) / 60;
 std::int16_t g_FlipSamples[kFlipFrames * MIX_CHANNELS];
@@ -61,6 +65,8 @@ void AddFrames(const IDirectSoundBuffer::State& s, float* dst, std::size_t n) {
     }
 }
 
+// Plays `frames` frames of the buffer into the accumulator, or only moves it on when
+// there is none (nobody hears the mix): position, loops and stops alike.
 void MixBuffer(IDirectSoundBuffer::State& s, float* acc, int frames) {
     int done = 0;
     while (done < frames && s.playing) {
@@ -75,7 +81,7 @@ void MixBuffer(IDirectSoundBuffer::State& s, float* acc, int frames) {
         }
         const std::size_t n =
             std::min<std::size_t>(s.frames - s.position, static_cast<std::size_t>(frames - done));
-        AddFrames(s, acc + done * MIX_CHANNELS, n);
+        if (acc) AddFrames(s, acc + done * MIX_CHANNELS, n);
         s.position += n;
         done += static_cast<int>(n);
         if (s.position >= s.frames && !s.looping) {
@@ -85,12 +91,51 @@ void MixBuffer(IDirectSoundBuffer::State& s, float* acc, int frames) {
     }
 }
 
-void PullMix(std::int16_t* out, int frames) {
-    const std::lock_guard<std::mutex> hold(g_Lock);
-    MixAudio(out, frames);
+// One frame of the mix moves the hold's fade and the player's volume one step on.
+void StepGains(bool ramp, bool glide) {
+    if (ramp)
+        g_Gain = g_Gain < g_GainTarget ? std::min(g_GainTarget, g_Gain + kGainStep)
+                                       : std::max(g_GainTarget, g_Gain - kGainStep);
+    if (glide)
+        g_Master = g_Master < g_MasterTarget ? std::min(g_MasterTarget, g_Master + kGainStep)
+                                             : std::max(g_MasterTarget, g_Master - kGainStep);
 }
 
 }  // namespace
+
+void MixAudio(std::int16_t* out, int frames) {
+    g_Mixed = true;
+    while (frames > 0) {
+        const int n = std::min(frames, kChunkFrames);
+        frames -= n;
+        if (g_Gain == 0.0f && g_GainTarget == 0.0f) {
+            // Held and silent: nothing plays on.
+            if (out) {
+                std::fill(out, out + n * MIX_CHANNELS, std::int16_t{0});
+                out += n * MIX_CHANNELS;
+            }
+            continue;
+        }
+        float* acc = out ? g_Accumulator : nullptr;
+        if (acc) std::fill(acc, acc + n * MIX_CHANNELS, 0.0f);
+        for (IDirectSoundBuffer* buffer : g_Buffers) MixBuffer(*buffer->state, acc, n);
+        const bool ramp = g_Gain != 1.0f || g_GainTarget != 1.0f;
+        const bool glide = g_Master != g_MasterTarget;
+        if (!out) {
+            if (ramp || glide)
+                for (int f = 0; f < n; ++f) StepGains(ramp, glide);
+            continue;
+        }
+        for (int i = 0; i < n * MIX_CHANNELS; ++i) {
+            if (i % MIX_CHANNELS == 0) StepGains(ramp, glide);
+            const float v =
+                std::clamp(acc[i] * (ramp ? g_Gain : 1.0f) * g_Master * 32767.0f, -32768.0f, 32767.0f);
+            out[i] = static_cast<std::int16_t>(std::lrint(v));
+        }
+        out += n * MIX_CHANNELS;
+    }
+}
+
 
 float VolumeToGain(LONG volume) {
     if (volume <= DSBVOLUME_MIN) return 0.0f;
@@ -113,36 +158,14 @@ void MixerRemove(IDirectSoundBuffer* buffer) {
     MixerUnlock();
 }
 
-void MixAudio(std::int16_t* out, int frames) {
-    g_Mixed = true;
-    while (frames > 0) {
-        const int n = std::min(frames, kChunkFrames);
-        std::fill(g_Accumulator, g_Accumulator + n * MIX_CHANNELS, 0.0f);
-        if (g_Gain == 0.0f && g_GainTarget == 0.0f) {
-            // Held and silent: nothing plays on.
-            std::fill(out, out + n * MIX_CHANNELS, std::int16_t{0});
-            out += n * MIX_CHANNELS;
-            frames -= n;
-            continue;
-        }
-        for (IDirectSoundBuffer* buffer : g_Buffers) MixBuffer(*buffer->state, g_Accumulator, n);
-        const bool ramp = g_Gain != 1.0f || g_GainTarget != 1.0f;
-        const bool glide = g_Master != g_MasterTarget;
-        for (int i = 0; i < n * MIX_CHANNELS; ++i) {
-            if (ramp && i % MIX_CHANNELS == 0)
-                g_Gain = g_Gain < g_GainTarget ? std::min(g_GainTarget, g_Gain + kGainStep)
-                                               : std::max(g_GainTarget, g_Gain - kGainStep);
-            if (glide && i % MIX_CHANNELS == 0)
-                g_Master = g_Master < g_MasterTarget ? std::min(g_MasterTarget, g_Master + kGainStep)
-                                                     : std::max(g_MasterTarget, g_Master - kGainStep);
-            const float v =
-                std::clamp(g_Accumulator[i] * (ramp ? g_Gain : 1.0f) * g_Master * 32767.0f, -32768.0f, 32767.0f);
-            out[i] = static_cast<std::int16_t>(std::lrint(v));
-        }
-        out += n * MIX_CHANNELS;
-        frames -= n;
-    }
+namespace {
+
+void PullMix(std::int16_t* out, int frames) {
+    const std::lock_guard<std::mutex> hold(g_Lock);
+    MixAudio(out, frames);
 }
+
+}  // namespace
 
 bool OpenMixerDevice() {
     if (!g_Device) g_Device = ActiveBackend().openAudio(PullMix);
@@ -161,10 +184,18 @@ void AudioOnFlip() {
     // from the start so that the frame lengths never drift.
     const long long n = g_RenderedFlips++;
     const int frames = static_cast<int>((n + 1) * MIX_RATE / 60 - n * MIX_RATE / 60);
+    if (g_Unheard) {
+        MixAudio(nullptr, frames);
+        return;
+    }
     MixAudio(g_FlipSamples, frames);
     g_FlipSampleCount = frames;
     ActiveBackend().mixWithoutOutput(g_FlipSamples, frames);
 }
+
+void SetSoundUnheard(bool unheard) { g_Unheard = unheard; }
+
+bool SoundUnheard() { return g_Unheard; }
 
 const std::int16_t* LastFlipMix(int* frames) {
     *frames = g_FlipSampleCount;

@@ -41,8 +41,16 @@ void MixerAdd(IDirectSoundBuffer* buffer);
 void MixerRemove(IDirectSoundBuffer* buffer);
 
 // Renders the next frames of the mix as interleaved signed 16-bit stereo and advances
-// every playing buffer. Called by the device, or once per flip without one.
+// every playing buffer. Called by the device, or once per flip without one. With `out`
+// null it makes no sample: every buffer and fade moves on exactly as far.
 void MixAudio(std::int16_t* out, int frames);
+
+// Nobody hears this run (a verification, a headless run that records nothing): from the
+// start, the mixer only moves the buffers on, as mixing would, and a filled buffer keeps
+// its length without its samples converted. Whether a buffer plays, and where, stays
+// exactly as in a run that mixes. Set it before the first buffer is made.
+void SetSoundUnheard(bool unheard);
+bool SoundUnheard();
 
 // Without a device: the mix rendered at the last flip (its `frames` frames of interleaved
 // stereo), which a clip of the run takes along with the frame.
@@ -66,6 +74,8 @@ void HoldSound(bool hold);
 // MIX_RATE with the format's channel count.
 bool ConvertToMix(const WAVEFORMATEX& format, const BYTE* data, std::size_t bytes,
                   std::vector<std::int16_t>* out);
+// How many frames ConvertToMix makes of `bytes` bytes, without making them.
+bool MixFrameCount(const WAVEFORMATEX& format, std::size_t bytes, std::size_t* frames);
 
 // Attenuation in hundredths of a decibel to a linear factor; -10000 is silence.
 float VolumeToGain(LONG volume);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/stand_in/backend.h"
 #include "platform/stand_in/ddraw.h"
 #include "platform/services/display_settings.h"
 #include "platform/services/files.h"
@@ -13,6 +14,7 @@
 #include "platform/services/process_usage.h"
 #include "platform/services/tester_file.h"
 #include "platform/stand_in/runtime.h"
+#include "platform/stand_in/sound_mixer.h"
 #include "shell/autoplay.h"
 #include "replay/history_list.h"
 #include "shell/driver/clip_run.h"
@@ -23,7 +25,11 @@
 #include "shell/trace.h"
 #include "shell/winmain.h"
 
-int PrepareRun(int argc, char** argv) {
+namespace {
+
+// PrepareRun, or with `atFirstInput` the verify stream's start: --verify without its
+// replay, which each verification forked at the game's first look for input reads.
+int Prepare(int argc, char** argv, void (*atFirstInput)()) {
     MarkProcessStart();
     std::string error;
     const int parsed = ParseOptions(argc, argv, &g_Options, &error);
@@ -48,7 +54,8 @@ int PrepareRun(int argc, char** argv) {
     const bool verify = !g_Options.verify.empty();
     const bool playback = verify || !g_Options.replay.empty();
     if (playback) {
-        const int loaded = LoadReplay((verify ? g_Options.verify : g_Options.replay).c_str(), verify);
+        const int loaded =
+            atFirstInput ? -1 : LoadReplay((verify ? g_Options.verify : g_Options.replay).c_str(), verify);
         if (loaded >= 0) return loaded;
         // A replay is only watched: the player's best times and replays stay as they are.
         ForbidSaving();
@@ -56,6 +63,9 @@ int PrepareRun(int argc, char** argv) {
         if (verify) SkipPixels(true);
     }
     if (!PlatformInit()) return 2;
+    // Nobody hears a run on the headless backend that records no sound and makes no clip
+    // (the page's scripted runs play theirs): its buffers only move on, as the mix would.
+    SetSoundUnheard(&ActiveBackend() == &HeadlessBackend() && g_Options.audioOut.empty() && g_Options.clip.empty());
     // Output files are named from where the player started the game, even when the game
     // then moves to the folder that holds its data (or writes to the player's own).
     for (std::string* path : {&g_Options.trace, &g_Options.soundLog, &g_Options.audioOut, &g_Options.clip})
@@ -66,6 +76,7 @@ int PrepareRun(int argc, char** argv) {
     // Before the trace, so that a traced replay shows the tick of the frame it begins.
     if (playback) {
         StartReplayPlayback();
+        RunAtFirstInput(atFirstInput);
     } else {
         StartReplayRecording();
         StartSplits();
@@ -84,6 +95,18 @@ int PrepareRun(int argc, char** argv) {
     }
     return -1;
 }
+
+}  // namespace
+
+int PrepareRun(int argc, char** argv) { return Prepare(argc, argv, nullptr); }
+
+int PrepareVerifyStream(const char* program, void (*atFirstInput)()) {
+    static char verify[] = "--verify", path[] = "/dev/fd/3";
+    char* argv[] = {const_cast<char*>(program), verify, path, nullptr};
+    return Prepare(3, argv, atFirstInput);
+}
+
+int VerifyAfterStart(const char* path) { return LoadReplayAfterStart(path); }
 
 void EndBeforeRun(int code) {
     std::fflush(nullptr);

@@ -11,6 +11,14 @@ int PrepareRun(int argc, char** argv);
 // without running what is registered for exit, so bad input leaves no file that the game's
 // statics would write (error.txt).
 [[noreturn]] void EndBeforeRun(int code);
+// The verify stream's start, once for all its replays: the run --verify /dev/fd/3 sets
+// up, without reading the replay. PlayRun then starts the game, and at its first look
+// for input `atFirstInput` runs: the stream forks a verification for each replay from
+// there, and each child goes on with VerifyAfterStart, then back into the game.
+int PrepareVerifyStream(const char* program, void (*atFirstInput)());
+// Reads the replay as --verify does and seeds the game from it: -1 to go on, or the exit
+// code with its line printed.
+int VerifyAfterStart(const char* path);
 
 // Runs the game's WinMain, prints the --timedemo line when asked and shuts the platform
 // down. Returns WinMain's exit code.

@@ -135,13 +135,8 @@ bool PlayReferenceRound(const ReplayFile& file, ReferenceSplits* out) {
     // Out of sight and hearing: no scene bitmap to load or draw from, no sound slots.
     LPDIRECTDRAWSURFACE const sprite = lpSPRITESURFACE;
     lpSPRITESURFACE = nullptr;
-    LPDIRECTSOUNDBUFFER* const slots[] = {&SND_CRY, &SND_SWING_A, &SND_SWING_B, &SND_HIT_1, &SND_HIT_2, &SND_HIT_3,
-                                          &SND_BUTTON, &SND_OK, &SND_TCLICK_1, &SND_TCLICK_2, &SND_BGM};
-    LPDIRECTSOUNDBUFFER sounds[sizeof slots / sizeof slots[0]];
-    for (std::size_t i = 0; i < sizeof slots / sizeof slots[0]; ++i) {
-        sounds[i] = *slots[i];
-        *slots[i] = nullptr;
-    }
+    LPDIRECTSOUNDBUFFER sounds[kSoundSlotCount];
+    TakeSoundSlots(sounds);
     const InputFeed* const feed = ActiveInputFeed();
     SetInputFeed(&kAsideFeed);
     SetFlipAside(OnAsideFlip);
@@ -152,7 +147,7 @@ bool PlayReferenceRound(const ReplayFile& file, ReferenceSplits* out) {
 
     SetFlipAside(nullptr);
     SetInputFeed(feed);
-    for (std::size_t i = 0; i < sizeof slots / sizeof slots[0]; ++i) *slots[i] = sounds[i];
+    GiveBackSoundSlots(sounds);
     lpSPRITESURFACE = sprite;
     LoadGameSnapshot(g_kept);
     // Its last swat must give the time the file says, or the splits would lie.

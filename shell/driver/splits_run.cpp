@@ -135,11 +135,6 @@ void OnFlip(long long) {
     if (!s.resultKnown && RoundTimeRecorded(&time)) TellResult(time);
 }
 
-std::uint32_t ShownClock() {
-    return static_cast<std::uint32_t>(ClockMinutes) * 60000u + static_cast<std::uint32_t>(ClockSeconds) * 1000u +
-           static_cast<std::uint32_t>(ClockMillis);
-}
-
 bool Describe(SplitsOverlay* o) {
     const Splits& s = g_splits;
     if (!s.inRound || SceneState != STATE_PLAY_FRAME) return false;
@@ -154,7 +149,7 @@ bool Describe(SplitsOverlay* o) {
         if (s.timed > 0 && SplitDeltaAt(ref.times, ref.counts, s.timed, s.live[s.timed - 1], &delta))
             o->tone = SplitDeltaText(delta, o->delta, sizeof o->delta);
         std::snprintf(o->count, sizeof o->count, "%s: %d", s.raced ? "race" : "best",
-                      SplitCountAt(ref.times, ref.counts, ShownClock()));
+                      SplitCountAt(ref.times, ref.counts, ShownClockMs()));
     }
     if (s.resultKnown) {
         o->boardCount = s.boardCount;

@@ -398,7 +398,7 @@ if [ -x "$CRAFT" ] && [ -x "$BOT" ]; then
     hand_round() { python3 "$SRC/tests/e2e/human_round.py" "$ZUMBLE" "$SRC" "$@" >/dev/null || fail "human_round.py $*"; }
     hand_round hand.zrp --time 1700000000 --script hand.script
     hand=$("$ZUMBLE" --verify hand.zrp)
-    check "a person-like hand: no signs, no keys: '$hand'" eval 'echo "$hand" | grep -Eq "^ok .* signs=- keys=0 swats=[0-9a-f]{64}$"'
+    check "a person-like hand: no signs, no keys: '$hand'" eval 'echo "$hand" | grep -Eq "^ok .* signs=- keys=0 swats=[0-9a-f]{64} swat_frames=[A-Za-z0-9_-]+$"'
     # R a while into the round: it ends as a round left by Escape ends, and the mode
     # starts again at once, as if its Start were clicked. The hand's round, moved on by 33
     # frames (three flips a whole number of ticks), plays on the new one to the same swats
@@ -484,28 +484,46 @@ if [ -x "$CRAFT" ] && [ -x "$BOT" ]; then
            version.zrp text.zrp huge.zrp)
     : >stream.in
     : >stream.want
-    for i in $(seq 0 199); do
-        f=${files[$((i * 37 % ${#files[@]}))]}
-        printf '%d\n' "$(wc -c <"$f")" >>stream.in
-        cat "$f" >>stream.in
-        out=$("$ZUMBLE" --verify "$f" 2>/dev/null)
+    to_stream() {  # FILE: into the stream's input, and what --verify says of it to the answers wanted
+        printf '%d\n' "$(wc -c <"$1")" >>stream.in
+        cat "$1" >>stream.in
+        out=$("$ZUMBLE" --verify "$1" 2>/dev/null)
         echo "exit $? $out" >>stream.want
-    done
+    }
+    for i in $(seq 0 199); do to_stream "${files[$((i * 37 % ${#files[@]}))]}"; done
+    # Then the 40 person-like 10-fly rounds of tests/replays/hands/, one seed each.
+    hands=("$SRC"/tests/replays/hands/*.zrp)
+    for f in "${hands[@]}"; do to_stream "$f"; done
     "$ZUMBLE" --verify-stream <stream.in >stream.out 2>stream.err
     rc=$?
     check "--verify-stream greets, then ends with its input (exit $rc)" \
         test "$rc" -eq 0 -a "$(head -1 stream.out)" = "zumble-verify-stream 1" -a ! -s stream.err
     tail -n +2 stream.out >stream.got
-    check "one --verify-stream answers ${#files[@]} replays, 200 in all, as 200 --verify processes do" \
+    check "one --verify-stream answers ${#files[@]} replays, 200 in all, and ${#hands[@]} hands' rounds as a --verify process for each does" \
         cmp -s stream.want stream.got
     cmp -s stream.want stream.got || diff stream.want stream.got | head -5
     check "among them rounds that verify, refusals and desyncs" \
         test "$(grep -c '^exit 0 ok ' stream.want)" -gt 50 -a "$(grep -c '^exit 1 invalid: ' stream.want)" -gt 20 \
-        -a "$(grep -c '^exit 1 desync at frame ' stream.want)" -gt 5
+        -a "$(grep -c '^exit 1 desync at frame ' stream.want)" -gt 5 \
+        -a "$(tail -n "${#hands[@]}" stream.want | grep -c '^exit 0 ok flies=10 .* signs=- ')" -eq 40
     out=$(ZUMBLE_VERIFY_NOW=tomorrow "$ZUMBLE" --verify auto.zrp; echo "rc=$?")
     check "a test clock that is not a number is an error: '$out'" \
         test "$out" = "$(printf 'error: ZUMBLE_VERIFY_NOW is not a number of seconds since 1970\nrc=2')"
     unset ZUMBLE_VERIFY_NOW
+    # The stream greets once it has started the game for its verifications, and SIGTERM
+    # still ends it.
+    mkfifo idle.in
+    "$ZUMBLE" --verify-stream <idle.in >idle.out 2>&1 &
+    stream=$!
+    exec 7>idle.in
+    wait_until 120 grep -q . idle.out
+    kill -TERM "$stream"
+    # Ended (a zombie until waited for), or killed after a minute so the test goes on.
+    wait_until 60 grep -q ') Z' "/proc/$stream/stat" || kill -KILL "$stream"
+    wait "$stream"
+    rc=$?
+    exec 7>&-
+    check "SIGTERM ends a waiting --verify-stream (status $rc)" test "$rc" -eq 143
 else
     echo "SKIP: replay_craft and replay_bot are not built (the tests were not configured)"
 fi

@@ -169,7 +169,7 @@ async function padRound(server) {
   fs.writeFileSync(path.join(dir, 'pad.zrp'), bytes);
   const verified = runNative(zumble, ['--verify', path.join(dir, 'pad.zrp')]);
   check(`the pad round's replay verifies natively to the page's best time ${best} ms`,
-        new RegExp(`^ok flies=10 speed=1 time_ms=${best} frames=\\d+ round=[0-9a-f]{64} played=\\d+ program=\\S+ autoplay=0 touch=0 pad=1 signs=\\S+ keys=\\d+ swats=[0-9a-f]{64}\n$`).test(verified.stdout) && verified.code === 0,
+        new RegExp(`^ok flies=10 speed=1 time_ms=${best} frames=\\d+ round=[0-9a-f]{64} played=\\d+ program=\\S+ autoplay=0 touch=0 pad=1 signs=\\S+ keys=\\d+ swats=[0-9a-f]{64} swat_frames=[A-Za-z0-9_-]+\n$`).test(verified.stdout) && verified.code === 0,
         verified.stdout + verified.stderr);
   await tap(B);
   check('B (Escape) leads back to the title', await waitForScene(page, 2));

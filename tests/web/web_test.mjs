@@ -307,7 +307,7 @@ async function replays(context) {
     const best = save.length >= 36 ? save.readInt32LE(12 + 4 * 5) : -1;
     const verified = runNative(zumble, ['--verify', file]);
     check(`the page's replay verifies natively to the page's best time ${best} ms`,
-          new RegExp(`^ok flies=10 speed=2 time_ms=${best} frames=\\d+ round=[0-9a-f]{64} played=77 program=\\S+ autoplay=1 touch=0 pad=0 signs=\\S+ keys=\\d+ swats=[0-9a-f]{64}\n$`).test(verified.stdout) && verified.code === 0,
+          new RegExp(`^ok flies=10 speed=2 time_ms=${best} frames=\\d+ round=[0-9a-f]{64} played=77 program=\\S+ autoplay=1 touch=0 pad=0 signs=\\S+ keys=\\d+ swats=[0-9a-f]{64} swat_frames=[A-Za-z0-9_-]+\n$`).test(verified.stdout) && verified.code === 0,
           verified.stdout + verified.stderr);
 
     // The corpus replay by address, as fast as it goes; then the same file opened.

@@ -27,7 +27,7 @@ const char kAdminUsage[] =
     "                           held runs, with their signs and watch links\n"
     "  runs [NAME] [--state S] [--from ADDR] [--sign SIGN] [--same-as ID]\n"
     "                           runs in any state (shown, held, hidden, rejected); --same-as:\n"
-    "                           those of run ID's mode, seed and time\n"
+    "                           those of run ID's mode and seed, whatever their swats\n"
     "  approve ID... | reject ID...   held runs go on the board, or stay off it\n"
     "  approve --all-from ADDR | reject --all-from ADDR   every held run of an address\n"
     "  hide ID | restore ID     take a shown run off the board, or put it back\n"

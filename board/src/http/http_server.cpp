@@ -39,7 +39,7 @@
 #include "http/file_part_body.h"
 #include "http/http_parse.h"
 #include "pages/render.h"
-#include "routes.h"
+#include "routes/routes.h"
 #include "pages/static_files.h"
 
 namespace board {
@@ -237,6 +237,9 @@ class Session : public std::enable_shared_from_this<Session> {
     size_t fields = 0;
     for (auto it = req.begin(); it != req.end(); ++it) ++fields;
     if (fields > options().max_headers) return Refuse(431, "the request has too many headers");
+    // Which board a request is for (its links, whether a post comes from the board's own
+    // page) is read from its Host: with two, a proxy in front may go by the other one.
+    if (req.count(http::field::host) > 1) return Refuse(400, "a request has one Host header");
     // A body comes with its length or chunked; without either, the bytes after the
     // header would be taken for the next request.
     bool has_framing = parser_->content_length().has_value() || parser_->chunked();

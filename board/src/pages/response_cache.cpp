@@ -32,11 +32,59 @@ bool Matches(const std::string& list, const std::string& etag) {
   return false;
 }
 
-// Full (the keys come from clients): start again; the answers asked for come back.
-void StartAgain(ResponseCache* cache) {
-  cache->answers.clear();
-  cache->bytes = 0;
-  cache->queue.clear();
+using Entries = std::unordered_map<std::string, CacheEntry>;
+
+// The answer is no longer kept. Its key may still be on the builder's queue, whose build
+// then keeps it again.
+void Forget(ResponseCache* cache, Entries::iterator it) {
+  (it->second.read_again ? cache->again : cache->once).erase(it->second.place);
+  cache->bytes -= SizeOf(it->first, it->second.answer.get());
+  cache->answers.erase(it);
+}
+
+// A new key, at the front of the answers read once.
+CacheEntry& Add(ResponseCache* cache, const std::string& key) {
+  CacheEntry& entry = cache->answers[key];
+  cache->once.push_front(key);
+  entry.place = cache->once.begin();
+  return entry;
+}
+
+// Read again: to the front of the answers read again, the least recently read of those
+// going back to the answers read once beyond their share.
+void Touch(ResponseCache* cache, CacheEntry* entry) {
+  if (entry->read_again) {
+    cache->again.splice(cache->again.begin(), cache->again, entry->place);
+    return;
+  }
+  cache->again.splice(cache->again.begin(), cache->once, entry->place);
+  entry->read_again = true;
+  size_t share = cache->max_entries - cache->max_entries / 4;
+  if (cache->again.size() > share && cache->again.size() > 1) {
+    CacheEntry& back = cache->answers[cache->again.back()];
+    cache->once.splice(cache->once.begin(), cache->again, back.place);
+    back.read_again = false;
+  }
+}
+
+// Room for one more answer of `size` bytes: the least recently read answers let go, one
+// at a time, those read once first. Never `keep`, the key that needs the room.
+void MakeRoom(ResponseCache* cache, const std::string& keep, size_t size) {
+  bool let_go = false;
+  for (;;) {
+    bool present = cache->answers.count(keep) > 0;
+    if (cache->answers.size() - present < cache->max_entries &&
+        cache->bytes + size <= cache->max_bytes)
+      break;
+    std::list<std::string>* from = &cache->once;
+    if (from->empty() || (from->size() == 1 && from->back() == keep)) from = &cache->again;
+    if (from->empty() || (from->size() == 1 && from->back() == keep)) break;
+    const std::string& victim = from->back() == keep ? *std::prev(from->end(), 2) : from->back();
+    Forget(cache, cache->answers.find(victim));
+    let_go = true;
+  }
+  // A reader waiting for a first build that was let go builds its own.
+  if (let_go) cache->changed.notify_all();
 }
 
 }  // namespace
@@ -60,6 +108,7 @@ std::shared_ptr<const CachedAnswer> CacheFind(ResponseCache* cache, const std::s
     CacheEntry& entry = it->second;
     if (entry.answer && (entry.generation >= generation || entry.building)) {
       if (entry.reads < UINT32_MAX) ++entry.reads;
+      Touch(cache, &entry);
       return entry.answer;
     }
     if (build && !entry.building) {
@@ -70,8 +119,8 @@ std::shared_ptr<const CachedAnswer> CacheFind(ResponseCache* cache, const std::s
   }
   if (!build) return nullptr;
   // Not kept yet: this request builds it.
-  if (cache->answers.size() >= cache->max_entries) StartAgain(cache);
-  cache->answers[key].building = true;
+  MakeRoom(cache, key, SizeOf(key, nullptr));
+  Add(cache, key).building = true;
   cache->bytes += SizeOf(key, nullptr);
   *build = true;
   return nullptr;
@@ -102,19 +151,17 @@ std::shared_ptr<const CachedAnswer> CacheKeep(ResponseCache* cache, const std::s
   bool again = false;
   if (present) {
     again = it->second.ahead && it->second.reads > 0 && cache->latest > generation;
-    cache->bytes -= SizeOf(key, it->second.answer.get());
     if (size > cache->max_bytes) {
-      cache->answers.erase(it);
+      Forget(cache, it);
       present = false;
+    } else {
+      cache->bytes -= SizeOf(key, it->second.answer.get());
+      it->second.answer = nullptr;
     }
   }
   if (size <= cache->max_bytes) {
-    if (cache->answers.size() - present >= cache->max_entries ||
-        cache->bytes + size > cache->max_bytes) {
-      StartAgain(cache);
-      again = false;
-    }
-    CacheEntry& kept = cache->answers[key];
+    MakeRoom(cache, key, size);
+    CacheEntry& kept = present ? cache->answers[key] : Add(cache, key);
     kept.answer = answer;
     kept.generation = generation;
     kept.reads = 0;
@@ -136,10 +183,7 @@ void CacheGiveUp(ResponseCache* cache, const std::string& key) {
     if (it != cache->answers.end()) {
       it->second.building = false;
       it->second.ahead = false;
-      if (!it->second.answer) {
-        cache->bytes -= SizeOf(key, nullptr);
-        cache->answers.erase(it);
-      }
+      if (!it->second.answer) Forget(cache, it);
     }
   }
   cache->changed.notify_all();

@@ -5,11 +5,15 @@
 // answer nobody had asked for again is built by the next reader that wants it, the others
 // meanwhile given the last one. So a run stored every few milliseconds never has readers
 // building the same page at once, and the pages people read cost them no database round
-// trip at all. Bounded in entries and bytes, since the keys come from the requests.
+// trip at all. Bounded in entries and bytes, since the keys come from the requests: when
+// full, one answer is let go for each new one, the least recently read of those read
+// once before those read again, so a client asking for page after page nobody else reads
+// (a new query string each time) only ever pushes out its own.
 #pragma once
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -34,6 +38,10 @@ struct CacheEntry {
   bool building = false;                       // a newer one is being made
   bool ahead = false;                          // by the builder, not a reader
   uint32_t reads = 0;                          // readers given it since it was made
+  // Where it stands in the order answers are let go: in `once` until it is read again,
+  // then in `again`.
+  bool read_again = false;
+  std::list<std::string>::iterator place;
 };
 
 struct ResponseCache {
@@ -42,6 +50,11 @@ struct ResponseCache {
   size_t bytes = 0;
   size_t max_entries = 1024;
   size_t max_bytes = 64 << 20;
+  // The keys, the most recently read first: answers read once (or never yet) and
+  // answers read again; those read again take at most three quarters of max_entries,
+  // the least recently read going back to `once` beyond that.
+  std::list<std::string> once;
+  std::list<std::string> again;
   // Building ahead: the newest generation announced, the keys waiting for the builder
   // (the most read first, at most max_ahead a generation), and its wake-ups.
   int64_t latest = -1;

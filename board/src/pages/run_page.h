@@ -6,7 +6,7 @@
 #include <string>
 
 #include "store/store.h"
-#include "verify/clip_queue.h"
+#include "clips/clip_queue.h"
 
 namespace board {
 

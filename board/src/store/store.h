@@ -67,6 +67,7 @@ struct NewRun {
   std::string sender;
   int64_t rate_keys = -1;  // as the verifier said; -1 it did not
   std::string swats;     // the round by what the game did, "" unknown
+  std::string swat_frames;  // the frame of every swat (replay/core/swat_frames.h), "" unknown
   std::string verdict;   // the verifier's whole line
   int max_held = 3;      // held runs one sender may have waiting at once
 };
@@ -76,7 +77,7 @@ struct Stored {
   enum Outcome {
     kStored,          // a new run (shown, or held when it has signs): run, rank, key
     kAlready,         // the same round under the same name is already stored: run
-    kDuplicate,       // the same round is stored under another name: run
+    kDuplicate,       // the same round is stored under another name: run (and `near`)
     kNameTaken,       // the name (or one that looks like it) is another player's; no key given
     kBadKey,          // a key was given, and it is not the name's
     kBannedName,      // reason
@@ -90,7 +91,14 @@ struct Stored {
   std::string key;
   std::string holder;    // kNameTaken: the name as its player shows it
   std::string reason;    // a ban's reason
+  // kDuplicate: not the same round, but one whose every swat is within kNearFrames frames
+  // of the stored run's (a copy with swats moved a frame or two).
+  bool near = false;
 };
+
+// A round of the same mode and seed whose every swat is within this many frames of a
+// stored run's is a copy of it.
+constexpr uint32_t kNearFrames = 2;
 
 // The most runs of one board a player's chart draws (the newest).
 constexpr int kPlayerChartRuns = 500;
@@ -118,7 +126,7 @@ struct RunFilter {
   std::string fold;      // the player's, by the folded name
   std::string sender;    // the address it came from (SenderOf's form)
   std::string sign;      // a sign's name (jump_swats, ...)
-  int64_t same_as = 0;   // runs of this run's mode, seed and time (itself too)
+  int64_t same_as = 0;   // runs of this run's mode and seed, whatever their swats (itself too)
 };
 
 // A run stored before the board knew how its round was dealt (store_refile.cpp).
@@ -247,11 +255,21 @@ class Store {
   // board's start (verify/refile.h). Up to `limit` unfiled runs after id `after`, in id
   // order: those never looked at, and those whose kept line does not say.
   bool Unfiled(int64_t after, int limit, std::vector<UnfiledRun>* out);
-  // Files a run under its pace with its swats and the verifier's line. When another run
+  // Files a run under its pace with its swats (and their frames, when the line gives
+  // them: a copy moved a frame or two is told as KeepSwatFrames tells it) and the
+  // verifier's line. When another run
   // has the same mode, seed and swats, the older keeps them and the other is a copy:
   // hidden if shown, and the audit table says so (*copy_of is the older run, else 0).
   bool FileRun(int64_t id, int64_t rate_keys, const std::string& swats,
-               const std::string& verdict, int64_t* copy_of);
+               const std::string& swat_frames, const std::string& verdict, int64_t* copy_of);
+  // Runs filed before the board kept swat frames (schema 4), up to `limit` after id
+  // `after`, in id order: those with swats and a seed, the frames to compare them by.
+  bool WithoutSwatFrames(int64_t after, int limit, std::vector<UnfiledRun>* out);
+  // Keeps a run's swat frames ("-": the game no longer gives them, not to be looked at
+  // again). When another run of its mode and seed has every swat within kNearFrames of
+  // these, the older keeps the round and the other is a copy, as FileRun's (*copies: how
+  // many runs came off so).
+  bool KeepSwatFrames(int64_t id, const std::string& swat_frames, int* copies);
   // The game refuses a stored run's replay now (or plays it to another result): the run
   // stays on no board, its line kept so it is not looked at again, and the audit table
   // says why.
@@ -274,6 +292,9 @@ class Store {
   // until its transaction ends, so that the held runs are counted one session at a time.
   // SQLite's writes are one at a time already.
   virtual bool LockSender(SqlSession&, const std::string&) { return true; }
+  // Likewise for the runs of one mode and seed, so that two servers never each store
+  // one of two copies whose swats are a frame apart (no unique index can say "near").
+  virtual bool LockSeed(SqlSession&, int, int, int64_t) { return true; }
 };
 
 // "postgresql://..." or "postgres://..." opens PostgreSQL, anything else is a SQLite

@@ -51,6 +51,10 @@ const char* const kMigrations[] = {
     " ADD COLUMN swats TEXT, ADD COLUMN verdict TEXT NOT NULL DEFAULT '',"
     " ADD COLUMN claim TEXT NOT NULL DEFAULT '';"
     BOARD_SCHEMA_STEP_3_COMMON,
+    // 4: the frame of every swat, to tell copies whose swats moved a frame or two (NULL
+    // for the runs stored before: they are told apart by their swats' digest alone).
+    // Runs of one mode and seed are found by runs_by_swats's first three columns.
+    "ALTER TABLE runs ADD COLUMN swat_frames TEXT;",
 };
 constexpr int kLatest = sizeof kMigrations / sizeof kMigrations[0];
 constexpr const char* kMigrationLock = "SELECT pg_advisory_xact_lock(2323001)";
@@ -123,6 +127,13 @@ class PostgresStore : public Store {
   // held runs before either adds its own: a lock for the transaction, one per sender.
   bool LockSender(SqlSession& db, const std::string& sender) override {
     return db.Run("SELECT pg_advisory_xact_lock(2323002, hashtext($1))", {Text(sender)}, nullptr);
+  }
+
+  bool LockSeed(SqlSession& db, int flies, int speed, int64_t played) override {
+    return db.Run("SELECT pg_advisory_xact_lock(2323003, hashtext($1))",
+                  {Text(std::to_string(flies) + " " + std::to_string(speed) + " " +
+                        std::to_string(played))},
+                  nullptr);
   }
 
   int SchemaVersion() override {

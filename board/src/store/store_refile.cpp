@@ -1,8 +1,10 @@
 // Runs stored before the board knew how each round was dealt: found, filed under their
 // pace with their swats, and the copies among them told apart, each change in one
-// transaction that moves the board's generation.
+// transaction that moves the board's generation. Likewise the runs stored before the
+// board kept swat frames get theirs, and the copies among them moved a frame or two.
 #include <ctime>
 
+#include "replay/core/swat_frames.h"
 #include "store/store_rows.h"
 
 namespace board {
@@ -22,17 +24,50 @@ bool Moved(SqlSession& db) {
   return db.Run("UPDATE board_state SET generation = generation + 1", {}, nullptr);
 }
 
+constexpr char kSameSwats[] = "mode, seed and swats";
+constexpr char kNearSwats[] = "mode and seed, every swat within two frames";
+
 // A copy comes off the board (if it is on it); the operator reads why in the audit.
-bool MarkCopy(SqlSession& db, int64_t copy, int64_t original) {
+bool MarkCopy(SqlSession& db, int64_t copy, int64_t original, const char* how) {
   SqlRows rows;
   if (!db.Run("SELECT state FROM runs WHERE id = $1", {Int(copy)}, &rows) || rows.size() != 1)
     return false;
   bool shown = rows.At(0, 0) == "shown";
-  return db.Run("UPDATE runs SET swats = NULL, state = $2 WHERE id = $1",
+  return db.Run("UPDATE runs SET swats = NULL, swat_frames = NULL, state = $2 WHERE id = $1",
                 {Int(copy), Text(shown ? "hidden" : rows.At(0, 0))}, nullptr) &&
          Note(db, "copy", copy,
-              "the same round as run " + std::to_string(original) +
-                  " (mode, seed and swats)" + (shown ? "; hidden" : "; left " + rows.At(0, 0)));
+              "the same round as run " + std::to_string(original) + " (" + how + ")" +
+                  (shown ? "; hidden" : "; left " + rows.At(0, 0)));
+}
+
+// The run `id` gets its swat frames ("-": none to be had), unless it is a copy of an
+// older run of its mode and seed moved a frame or two (then it comes off the board,
+// *copy_of that run); a newer such run is the copy and comes off instead. *copies counts
+// the runs that came off.
+bool KeepFrames(SqlSession& db, int64_t id, const std::string& frames, int64_t* copy_of,
+                int* copies) {
+  std::vector<uint32_t> mine, theirs;
+  SqlRows rows;
+  if (ReadSwatFrames(frames, 1000, &mine) && !mine.empty()) {
+    if (!db.Run("SELECT o.id, o.swat_frames FROM runs r JOIN runs o ON o.flies = r.flies"
+                " AND o.speed = r.speed AND o.played = r.played AND o.id <> r.id"
+                " WHERE r.id = $1 AND r.played >= 0 AND o.swat_frames IS NOT NULL ORDER BY o.id",
+                {Int(id)}, &rows))
+      return false;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      if (!ReadSwatFrames(rows.At(i, 1), 1000, &theirs) || !SwatsWithin(mine, theirs, kNearFrames))
+        continue;
+      int64_t other = rows.Int(i, 0);
+      ++*copies;
+      if (other < id) {
+        *copy_of = other;
+        return MarkCopy(db, id, other, kNearSwats);
+      }
+      if (!MarkCopy(db, other, id, kNearSwats)) return false;
+    }
+  }
+  return db.Run("UPDATE runs SET swat_frames = NULLIF($2, '') WHERE id = $1",
+                {Int(id), Text(frames)}, nullptr);
 }
 
 }  // namespace
@@ -53,8 +88,10 @@ bool Store::Unfiled(int64_t after, int limit, std::vector<UnfiledRun>* out) {
 }
 
 bool Store::FileRun(int64_t id, int64_t rate_keys, const std::string& swats,
-                    const std::string& verdict, int64_t* copy_of) {
+                    const std::string& swat_frames, const std::string& verdict,
+                    int64_t* copy_of) {
   *copy_of = 0;
+  int copies = 0;
   return Session(true, [&](SqlSession& db) {
     SqlRows rows;
     // Filed first, if nobody did (another server sharing the board files it too): on
@@ -72,12 +109,42 @@ bool Store::FileRun(int64_t id, int64_t rate_keys, const std::string& swats,
     // The older run keeps the round.
     if (other > 0 && other < id) {
       *copy_of = other;
-      return MarkCopy(db, id, other) && Moved(db);
+      return MarkCopy(db, id, other, kSameSwats) && Moved(db);
     }
-    if (other > 0 && !MarkCopy(db, other, id)) return false;
+    if (other > 0 && !MarkCopy(db, other, id, kSameSwats)) return false;
     return db.Run("UPDATE runs SET swats = NULLIF($2, '') WHERE id = $1", {Int(id), Text(swats)},
                   nullptr) &&
-           Moved(db);
+           KeepFrames(db, id, swat_frames, copy_of, &copies) && Moved(db);
+  });
+}
+
+bool Store::WithoutSwatFrames(int64_t after, int limit, std::vector<UnfiledRun>* out) {
+  out->clear();
+  return Session(false, [&](SqlSession& db) {
+    SqlRows rows;
+    if (!db.Run("SELECT id, flies, speed, time_ms, verdict FROM runs WHERE swat_frames IS NULL"
+                " AND swats IS NOT NULL AND rate_keys >= 0 AND played >= 0 AND id > $1"
+                " ORDER BY id LIMIT $2",
+                {Int(after), Int(limit)}, &rows))
+      return false;
+    for (size_t i = 0; i < rows.size(); ++i)
+      out->push_back({rows.Int(i, 0), static_cast<int>(rows.Int(i, 1)),
+                      static_cast<int>(rows.Int(i, 2)), rows.Int(i, 3), rows.At(i, 4)});
+    return true;
+  });
+}
+
+bool Store::KeepSwatFrames(int64_t id, const std::string& swat_frames, int* copies) {
+  *copies = 0;
+  int64_t copy_of = 0;
+  return Session(true, [&](SqlSession& db) {
+    SqlRows rows;
+    // Once, if another server sharing the board has not done it meanwhile.
+    if (!db.Run("SELECT id FROM runs WHERE id = $1 AND swat_frames IS NULL AND swats IS NOT NULL",
+                {Int(id)}, &rows))
+      return false;
+    if (rows.size() == 0) return true;
+    return KeepFrames(db, id, swat_frames, &copy_of, copies) && Moved(db);
   });
 }
 

@@ -287,7 +287,7 @@ bool Store::ListRuns(const RunFilter& filter, int limit, int64_t offset, Page* o
         " AND ($4 = '' OR (',' || signs) LIKE ('%,' || $4 || ':%') ESCAPE '\\')"
         " AND ($5 = 0 OR EXISTS (SELECT 1 FROM runs s WHERE s.id = $5 AND"
         " s.flies = all_runs.flies AND s.speed = all_runs.speed AND s.played = all_runs.played"
-        " AND s.time_ms = all_runs.time_ms)) ";
+        " AND (s.played >= 0 OR s.id = all_runs.id))) ";
     std::vector<SqlParam> params = {Text(filter.state), Text(filter.fold), Text(filter.sender),
                                     Text(sign), Int(filter.same_as)};
     SqlRows rows;

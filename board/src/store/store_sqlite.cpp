@@ -59,6 +59,10 @@ const char* const kMigrations[] = {
     "ALTER TABLE runs ADD COLUMN verdict TEXT NOT NULL DEFAULT '';"
     "ALTER TABLE runs ADD COLUMN claim TEXT NOT NULL DEFAULT '';"
     BOARD_SCHEMA_STEP_3_COMMON,
+    // 4: the frame of every swat, to tell copies whose swats moved a frame or two (NULL
+    // for the runs stored before: they are told apart by their swats' digest alone).
+    // Runs of one mode and seed are found by runs_by_swats's first three columns.
+    "ALTER TABLE runs ADD COLUMN swat_frames TEXT;",
 };
 constexpr int kLatest = sizeof kMigrations / sizeof kMigrations[0];
 

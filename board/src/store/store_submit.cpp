@@ -1,6 +1,7 @@
 // A verified submission becomes a run here, in one transaction: one run a round, names
 // that belong to the player who first had a run accepted under them, bans, and the
 // flags the pages and the feed read (a player's best, the mode's record).
+#include "replay/core/swat_frames.h"
 #include "trust/keys.h"
 #include "store/store_rows.h"
 
@@ -8,10 +9,35 @@ namespace board {
 
 namespace {
 
+// The oldest stored run of this mode and seed whose every swat is within kNearFrames
+// frames of this round's (0 none): a copy whose swats were moved a frame or two. The
+// runs of one seed are few (rounds really played on it: a race against a run), and each
+// costs a comparison of its frames.
+bool FindNear(SqlSession& db, const NewRun& run, int64_t* id) {
+  *id = 0;
+  std::vector<uint32_t> mine, theirs;
+  if (run.played < 0 || !ReadSwatFrames(run.swat_frames, 1000, &mine) || mine.empty()) return true;
+  SqlRows rows;
+  if (!db.Run("SELECT id, swat_frames FROM runs WHERE flies = $1 AND speed = $2 AND played = $3"
+              " AND swat_frames IS NOT NULL ORDER BY id",
+              {Int(run.flies), Int(run.speed), Int(run.played)}, &rows))
+    return false;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (ReadSwatFrames(rows.At(i, 1), 1000, &theirs) && SwatsWithin(mine, theirs, kNearFrames)) {
+      *id = rows.Int(i, 0);
+      return true;
+    }
+  }
+  return true;
+}
+
 // The stored run of this round: by the inputs' identity, by these very bytes (runs
-// stored before rounds were known), or by what the game did (the same mode, seed and
-// swats, whatever the inputs did between them); and the fold of its player's name.
-bool FindRound(SqlSession& db, const NewRun& run, Run* out, std::string* fold, bool* found) {
+// stored before rounds were known), by what the game did (the same mode, seed and
+// swats, whatever the inputs did between them), or else a near copy (*near); and the
+// fold of its player's name.
+bool FindRound(SqlSession& db, const NewRun& run, Run* out, std::string* fold, bool* found,
+               bool* near) {
+  *near = false;
   SqlRows rows;
   if (!db.Run("SELECT " BOARD_RUN_COLUMNS ", fold FROM all_runs WHERE round = $1 OR hash = $2"
               " OR (swats = $3 AND flies = $4 AND speed = $5 AND played = $6)"
@@ -20,6 +46,14 @@ bool FindRound(SqlSession& db, const NewRun& run, Run* out, std::string* fold, b
                Int(run.played)},
               &rows))
     return false;
+  if (rows.size() == 0) {
+    int64_t near_id = 0;
+    if (!FindNear(db, run, &near_id)) return false;
+    if (near_id > 0 && !db.Run("SELECT " BOARD_RUN_COLUMNS ", fold FROM all_runs WHERE id = $1",
+                               {Int(near_id)}, &rows))
+      return false;
+    *near = rows.size() == 1;
+  }
   *found = rows.size() == 1;
   if (*found) {
     *out = ReadRun(rows, 0);
@@ -135,13 +169,17 @@ bool Store::Submit(const NewRun& run, Stored* out) {
     // retry, whatever the key), under any other name a duplicate.
     auto same_round = [&](bool* found) {
       std::string holder_fold;
-      if (!FindRound(db, run, &out->run, &holder_fold, found)) return false;
+      if (!FindRound(db, run, &out->run, &holder_fold, found, &out->near)) return false;
       if (!*found) return true;
       if (holder_fold != run.fold) return refuse(Stored::kDuplicate);
       out->outcome = Stored::kAlready;
       return RankIn(db, out->run.flies, out->run.speed, PaceOf(out->run), out->run.time_ms,
                     out->run.id, &out->rank);
     };
+    // Servers sharing the board look for near copies one at a time for a seed.
+    if (run.played >= 0 && !run.swat_frames.empty() &&
+        !LockSeed(db, run.flies, run.speed, run.played))
+      return false;
     bool found = false;
     if (!same_round(&found) || found) return found;
     // A claimed name needs its key.
@@ -187,16 +225,16 @@ bool Store::Submit(const NewRun& run, Stored* out) {
                 {Text(run.hash), Blob(run.replay)}, nullptr) ||
         !db.Run("INSERT INTO runs (hash, name, flies, speed, time_ms, frames, created, player,"
                 " round, played, program, touch, pad, state, signs, sender, rate_keys, swats,"
-                " verdict, claim)"
+                " verdict, claim, swat_frames)"
                 " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16,"
-                " $17, NULLIF($18, ''), $19, $20)"
+                " $17, NULLIF($18, ''), $19, $20, NULLIF($21, ''))"
                 " ON CONFLICT DO NOTHING RETURNING id",
                 {Text(run.hash), Text(run.name), Int(run.flies), Int(run.speed), Int(run.time_ms),
                  Int(run.frames), Int(run.created), Int(player), Text(run.round),
                  Int(run.played), Text(run.program), Int(run.touch), Int(run.pad),
                  Text(held ? "held" : "shown"), Text(run.signs), Text(run.sender),
                  Int(run.rate_keys), Text(run.swats), Text(run.verdict),
-                 Text(held ? claim : "")},
+                 Text(held ? claim : ""), Text(run.swat_frames)},
                 &rows))
       return false;
     if (rows.size() == 0) {

@@ -1,5 +1,7 @@
 #include "trust/name_rules.h"
 
+#include <string>
+
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
@@ -45,6 +47,58 @@ const Rules* TheRules() {
   return rules;
 }
 
+// The refusal of a name whose marks change how its letters read, else "": a mark drawn
+// through a letter (combining class 1, overlay: "Ale̵x" reads as Alex at a board's size)
+// or around it (enclosing marks), and more than one accent on a letter. The marks that
+// write a syllable (the vowel signs and tone marks of Thai, Devanagari and their kin,
+// which Unicode gives an Indic syllabic category) are its letters' own and not counted.
+std::string MarkRefusal(const icu::UnicodeString& text) {
+  int accents = 0;
+  for (int32_t i = 0; i < text.length();) {
+    UChar32 c = text.char32At(i);
+    i += U16_LENGTH(c);
+    uint32_t category = U_GET_GC_MASK(c);
+    if (!(category & U_GC_M_MASK)) {
+      accents = 0;
+      continue;
+    }
+    if (category & U_GC_ME_MASK) return "a name has no marks drawn around its letters";
+    if (u_getCombiningClass(c) == 1) return "a name has no marks drawn through its letters";
+    bool syllable = u_getIntPropertyValue(c, UCHAR_INDIC_SYLLABIC_CATEGORY) != U_INSC_OTHER;
+    if ((category & U_GC_MN_MASK) && !syllable && ++accents > 1)
+      return "a letter of a name has one accent at most";
+  }
+  return "";
+}
+
+// Whether the name reads as a time on the board ("0.001 s", "12.5s", "1:02.345"): digits
+// with '.', ':' or ',' and spaces, then perhaps a unit. Such a name, shown beside the
+// times, passes for one.
+bool ReadsAsTime(const icu::UnicodeString& text) {
+  std::string plain;
+  for (int32_t i = 0; i < text.length();) {
+    UChar32 c = text.char32At(i);
+    i += U16_LENGTH(c);
+    if (c == ' ') continue;
+    if (u_isdigit(c)) {
+      plain += '0';
+    } else if (c < 0x80) {
+      plain += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    } else {
+      return false;
+    }
+  }
+  for (const char* unit : {"seconds", "second", "secs", "sec", "mins", "min", "ms", "s", "m", "h"}) {
+    size_t length = std::char_traits<char>::length(unit);
+    if (plain.size() > length && plain.compare(plain.size() - length, length, unit) == 0) {
+      plain.resize(plain.size() - length);
+      break;
+    }
+  }
+  return !plain.empty() && plain.find('0') != std::string::npos &&
+         plain.find_first_not_of("0.:,") == std::string::npos;
+}
+
 }  // namespace
 
 std::string NameRefusal(std::string_view name) {
@@ -55,13 +109,17 @@ std::string NameRefusal(std::string_view name) {
       icu::UnicodeString::fromUTF8(icu::StringPiece(name.data(), static_cast<int32_t>(name.size()))),
       err);
   if (U_FAILURE(err)) return "the board cannot check names now";
-  bool letter_or_digit = false;
+  bool letter = false;
   for (int32_t i = 0; i < text.length();) {
     UChar32 c = text.char32At(i);
     i += U16_LENGTH(c);
-    letter_or_digit = letter_or_digit || (U_GET_GC_MASK(c) & (U_GC_L_MASK | U_GC_ND_MASK));
+    letter = letter || (U_GET_GC_MASK(c) & U_GC_L_MASK);
   }
-  if (!letter_or_digit) return "a name needs a letter or a digit";
+  // A name of digits alone reads as a number (a rank, a time), not as a player.
+  if (!letter) return "a name needs a letter";
+  if (ReadsAsTime(text)) return "a name does not read as a time";
+  std::string marks = MarkRefusal(text);
+  if (!marks.empty()) return marks;
   int32_t found = uspoof_check2UnicodeString(rules->checker, text, nullptr, &err);
   if (U_FAILURE(err)) return "the board cannot check names now";
   if (found & USPOOF_CHAR_LIMIT) {

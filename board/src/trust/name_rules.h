@@ -8,8 +8,9 @@
 namespace board {
 
 // "" when `name` (as ParseName leaves it) may be taken, else the sentence that says why
-// not: it has no letter or digit (so "." and ".." are not names, nor pages a link can
-// reach); it mixes alphabets (Latin with Cyrillic, Greek, Armenian, Cherokee...; Latin
+// not: it has no letter (so "." and ".." are not names, nor pages a link can reach, and
+// "007" is no name); it reads as a time ("0.001 s"); a mark is drawn through a letter or
+// around it, or a letter has two accents ("Ale̵x" reads as Alex); it mixes alphabets (Latin with Cyrillic, Greek, Armenian, Cherokee...; Latin
 // may go with Chinese, Japanese or Korean); it holds a letter that no language writes
 // names with (small capitals, the Lisu letters); or digits of two kinds. Compatibility
 // forms count as their plain letters: full-width "Ａｎｎ" is Latin.

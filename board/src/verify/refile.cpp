@@ -102,7 +102,7 @@ void RefilePass(Context* ctx) {
         ++left;
       } else {
         int64_t copy_of = 0;
-        ok = store->FileRun(r.id, v.keys, v.swats, v.line, &copy_of);
+        ok = store->FileRun(r.id, v.keys, v.swats, v.swat_frames, v.line, &copy_of);
         filed += ok;
         with_keys += ok && v.keys > 0;
         copies += ok && copy_of > 0;
@@ -121,8 +121,80 @@ void RefilePass(Context* ctx) {
         "why)");
 }
 
+// The runs filed before the board kept swat frames get them, from the kept line or by
+// playing the replay again, so that copies of them moved a frame or two are told too
+// (the older run keeps the round).
+void FramesPass(Context* ctx) {
+  Store* store = ctx->store;
+  int64_t after = 0;
+  int kept = 0, copies = 0;
+  std::set<std::pair<int, int>> modes;
+  for (bool stop = false; !stop;) {
+    std::vector<UnfiledRun> batch;
+    if (!store->WithoutSwatFrames(after, kBatch, &batch)) {
+      Log("swat frames of stored runs: database: " + store->LastError());
+      break;
+    }
+    if (batch.empty()) break;
+    for (const UnfiledRun& r : batch) {
+      after = r.id;
+      Verdict v = ReadVerdict(r.verdict, 0);
+      if (v.kind != Verdict::kAccepted || v.swat_frames.empty()) {
+        std::string replay;
+        bool found = false;
+        if (!store->Replay(r.id, true, &replay, &found)) {
+          Log("swat frames of stored runs: database: " + store->LastError());
+          stop = true;
+          break;
+        }
+        if (!found) continue;
+        if (!VerifyAgain(ctx, replay, &v)) {
+          stop = true;
+          break;
+        }
+      }
+      if (v.kind == Verdict::kFailed) {
+        Log("swat frames of stored runs: run " + std::to_string(r.id) + ": " + v.reason +
+            "; the others wait for the next start");
+        stop = true;
+        break;
+      }
+      if (v.kind == Verdict::kAccepted && v.swat_frames.empty()) {
+        Log("swat frames of stored runs: the game does not say them (swat_frames=); copies "
+            "of runs stored before are told by their swats alone until it does");
+        break;
+      }
+      // A replay the game now refuses or plays otherwise (FileRun's pass says so for the
+      // runs it files) has no frames to compare: "-", not looked at again.
+      bool same = v.kind == Verdict::kAccepted && v.flies == r.flies && v.speed == r.speed &&
+                  v.time_ms == r.time_ms;
+      int copied = 0;
+      if (!store->KeepSwatFrames(r.id, same ? v.swat_frames : "-", &copied)) {
+        Log("swat frames of stored runs: run " + std::to_string(r.id) +
+            ": database: " + store->LastError());
+        continue;
+      }
+      kept += 1;
+      copies += copied;
+      modes.insert({r.flies, r.speed});
+    }
+  }
+  for (const auto& [flies, speed] : modes)
+    if (!store->MeasureFlagsAgain(flies, speed))
+      Log("swat frames of stored runs: database: " + store->LastError());
+  if (kept > 0)
+    Log("swat frames kept for " + std::to_string(kept) + " runs stored before (" +
+        std::to_string(copies) + " copies of others moved a frame or two; admin audit says "
+        "which)");
+}
+
+void StartPass(Context* ctx) {
+  RefilePass(ctx);
+  FramesPass(ctx);
+}
+
 }  // namespace
 
-std::thread StartRefile(Context* ctx) { return std::thread(RefilePass, ctx); }
+std::thread StartRefile(Context* ctx) { return std::thread(StartPass, ctx); }
 
 }  // namespace board

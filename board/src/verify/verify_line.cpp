@@ -4,6 +4,7 @@
 
 #include "http/request_parse.h"
 #include "replay/core/replay_bounds.h"
+#include "replay/core/swat_frames.h"
 
 namespace board {
 
@@ -15,11 +16,12 @@ Verdict FailedVerdict(std::string reason) {
 
 namespace {
 
-// The first line, without its newline, if it is printable ASCII and short.
+// The first line, without its newline, if it is printable ASCII and no longer than
+// --verify-stream passes on (a 1000-fly round's swat frames take about 1000 characters).
 bool FirstLine(std::string_view output, std::string* line) {
   size_t end = output.find('\n');
   if (end == std::string_view::npos) end = output.size();
-  if (end == 0 || end > 1000) return false;
+  if (end == 0 || end > 4000) return false;
   for (size_t i = 0; i < end; ++i) {
     unsigned char c = static_cast<unsigned char>(output[i]);
     if (c < 0x20 || c > 0x7e) return false;
@@ -91,7 +93,8 @@ bool MoreFields(std::string_view rest, Verdict* v) {
     std::string_view key, value;
     if (!NextPair(&rest, &key, &value)) return false;
     static const char* const kKnown[] = {"round", "played", "program", "autoplay",
-                                         "touch", "pad", "signs", "keys", "swats"};
+                                         "touch", "pad", "signs", "keys", "swats",
+                                         "swat_frames"};
     unsigned bit = 0;
     for (unsigned i = 0; i < std::size(kKnown); ++i)
       if (key == kKnown[i]) bit = 1u << i;
@@ -123,6 +126,12 @@ bool MoreFields(std::string_view rest, Verdict* v) {
     } else if (key == "swats") {
       ok = IsLowerHex(value, 64);
       v->swats.assign(value);
+    } else if (key == "swat_frames") {
+      // Kept as written ("-": not measured); read back here only to hold it to its form
+      // (no round has more swats than the most flies).
+      std::vector<uint32_t> frames;
+      ok = ReadSwatFrames(std::string(value), 1000, &frames);
+      if (value != "-") v->swat_frames.assign(value);
     }
     if (!ok) return false;
   }

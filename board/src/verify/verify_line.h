@@ -27,6 +27,8 @@ struct Verdict {
   int64_t keys = -1;
   std::string swats;          // the round by what the game did (mode, seed, the frame of
                               // every swat): 64 lower-case hex digits, or empty
+  std::string swat_frames;    // the frame of every swat as the game writes them
+                              // (replay/core/swat_frames.h), or empty when it does not
   std::string reason;  // for a refusal or a failure: one printable line
   std::string line;    // for an accepted round: the verifier's whole line, to keep
   // Fields this board does not know (a newer game tells more), in their order.
@@ -38,7 +40,8 @@ Verdict FailedVerdict(std::string reason);
 
 // "ok flies=N speed=S time_ms=T frames=F" with exit 0 is accepted (for a known mode),
 // optionally followed by " round=HEX64 played=SECONDS program=TEXT autoplay=0|1 touch=0|1
-// pad=0|1 signs=-|NAME:VALUE[,NAME:VALUE...] keys=K swats=HEX64" (each known field at most once, each
+// pad=0|1 signs=-|NAME:VALUE[,NAME:VALUE...] keys=K swats=HEX64 swat_frames=FRAMES" (each known
+// field at most once, each
 // well-formed; fields this board does not know are let by). Exit 1 or 2 with a line is
 // refused with that line as the reason; anything else (a crash, a signal, a malformed
 // line) is a failure of the verifier, never accepted.

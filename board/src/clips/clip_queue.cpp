@@ -1,4 +1,4 @@
-#include "verify/clip_queue.h"
+#include "clips/clip_queue.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -13,7 +13,8 @@
 #include <cstring>
 #include <vector>
 
-#include "context.h"
+#include "server.h"
+#include "store/store.h"
 #include "trust/digest.h"
 #include "verify/verifier_child.h"
 
@@ -57,9 +58,8 @@ int MemoryFile(const std::string& bytes) {
 // verifiers (nice 19 beside their 10, the same batch policy; not the idle one, under which
 // reads flat out would starve a clip until its wall clock ran out). "" when it exited 0,
 // else why not.
-std::string RunGame(Context* ctx, const char* const* args, const std::string& replay) {
-  ClipQueue& q = ctx->clips;
-  VerifierConfig config = ctx->options->verifier;
+std::string RunGame(ClipQueue& q, const char* const* args, const std::string& replay) {
+  VerifierConfig config = *q.verifier;
   config.cpu_seconds = q.cpu_seconds;
   config.nice = 19;
   int replay_fd = MemoryFile(replay);
@@ -97,16 +97,15 @@ std::string RunGame(Context* ctx, const char* const* args, const std::string& re
 
 // The still first (one frame: cheap), then the clip. A run without a still still gets its
 // clip (the page then previews without a picture).
-void MakeClip(Context* ctx, int64_t id) {
-  ClipQueue& q = ctx->clips;
+void MakeClip(ClipQueue& q, int64_t id) {
   Run run;
   int64_t rank = 0;
   bool found = false, replay_found = false;
   std::string replay;
-  if (!ctx->store->ShownRun(id, &run, &rank, &found) ||
-      (found && !ctx->store->Replay(id, false, &replay, &replay_found))) {
+  if (!q.store->ShownRun(id, &run, &rank, &found) ||
+      (found && !q.store->Replay(id, false, &replay, &replay_found))) {
     fprintf(stderr, "zumble-board: clip of run %lld: database: %s\n",
-            static_cast<long long>(id), ctx->store->LastError().c_str());
+            static_cast<long long>(id), q.store->LastError().c_str());
     return;
   }
   if (!found || !replay_found) return;
@@ -120,7 +119,7 @@ void MakeClip(Context* ctx, int64_t id) {
                       ".partial\n");
     const char* still_args[] = {"--headless", "--replay", "/dev/fd/3", "--script",
                                 script.c_str(), nullptr};
-    still = RunGame(ctx, still_args, replay);
+    still = RunGame(q, still_args, replay);
     unlink(script.c_str());
     if (still.empty() && rename((png + ".partial").c_str(), png.c_str()) != 0)
       still = "the game wrote none";
@@ -131,7 +130,7 @@ void MakeClip(Context* ctx, int64_t id) {
     fprintf(stderr, "zumble-board: still of run %lld not made: %s\n", static_cast<long long>(id),
             still.c_str());
   const char* clip_args[] = {"--replay", "/dev/fd/3", "--clip", webm.c_str(), nullptr};
-  std::string why = RunGame(ctx, clip_args, replay);
+  std::string why = RunGame(q, clip_args, replay);
   if (why.empty() && !Exists(webm)) why = "the game wrote no clip";
   unlink((webm + ".partial").c_str());
   double seconds =
@@ -151,13 +150,13 @@ void MakeClip(Context* ctx, int64_t id) {
 }
 
 // Below the verifiers: nothing starts while a verification waits or runs.
-bool WaitForVerifiers(Context* ctx) {
-  VerifierPool& pool = ctx->pool;
+bool WaitForVerifiers(ClipQueue& q) {
+  VerifierPool& pool = *q.pool;
   std::unique_lock<std::mutex> hold(pool.lock);
   for (;;) {
     {
-      std::lock_guard<std::mutex> q(ctx->clips.lock);
-      if (ctx->clips.stopping) return false;
+      std::lock_guard<std::mutex> hold_queue(q.lock);
+      if (q.stopping) return false;
     }
     if (pool.stopping) return false;
     if (pool.running == 0 && !pool.extra_in_use && pool.waiting.empty()) return true;
@@ -165,15 +164,15 @@ bool WaitForVerifiers(Context* ctx) {
   }
 }
 
-void Work(Context* ctx) {
-  ClipQueue& q = ctx->clips;
+void Work(ClipQueue* queue) {
+  ClipQueue& q = *queue;
   for (;;) {
     {
       std::unique_lock<std::mutex> hold(q.lock);
       q.wake.wait(hold, [&q] { return q.stopping || !q.waiting.empty(); });
       if (q.stopping) return;
     }
-    if (!WaitForVerifiers(ctx)) return;
+    if (!WaitForVerifiers(q)) return;
     int64_t id;
     {
       std::lock_guard<std::mutex> hold(q.lock);
@@ -181,7 +180,7 @@ void Work(Context* ctx) {
       id = q.waiting.front();
       q.waiting.pop_front();
     }
-    MakeClip(ctx, id);
+    MakeClip(q, id);
     std::lock_guard<std::mutex> hold(q.lock);
     q.queued.erase(id);
   }
@@ -212,28 +211,32 @@ void QueueClip(ClipQueue* q, int64_t id) {
   q->wake.notify_one();
 }
 
-bool StartClipQueue(Context* ctx) {
-  ClipQueue& q = ctx->clips;
+bool StartClipQueue(ClipQueue* queue, const ServerOptions& options, Store* store,
+                    VerifierPool* pool) {
+  ClipQueue& q = *queue;
   // Beside the database: a SQLite file's folder NAME-clips, or for PostgreSQL one in the
   // work folder named by its address (so that two boards never share a run's number).
-  const std::string& db = ctx->options->db;
+  const std::string& db = options.db;
   bool postgres = db.rfind("postgres://", 0) == 0 || db.rfind("postgresql://", 0) == 0;
-  std::string dir = postgres ? ctx->options->verifier.work_dir + "/clips-" + Sha256Hex(db).substr(0, 16)
+  std::string dir = postgres ? options.verifier.work_dir + "/clips-" + Sha256Hex(db).substr(0, 16)
                              : db + "-clips";
   if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
     fprintf(stderr, "zumble-board: no clips: cannot make %s: %s\n", dir.c_str(), strerror(errno));
     return false;
   }
   q.dir = dir;
-  q.cpu_seconds = ctx->options->clip_cpu_seconds;
-  q.timeout_ms = ctx->options->clip_timeout_ms > 0 ? ctx->options->clip_timeout_ms
+  q.store = store;
+  q.verifier = &options.verifier;
+  q.pool = pool;
+  q.cpu_seconds = options.clip_cpu_seconds;
+  q.timeout_ms = options.clip_timeout_ms > 0 ? options.clip_timeout_ms
                                                    : q.cpu_seconds * 4000;
   RunFilter shown;
   shown.state = "shown";
   Page page;
-  if (ctx->store->ListRuns(shown, kScanRuns, 0, &page))
+  if (q.store->ListRuns(shown, kScanRuns, 0, &page))
     for (const Run& run : page.runs) QueueClip(&q, run.id);
-  q.worker = std::thread(Work, ctx);
+  q.worker = std::thread(Work, &q);
   return true;
 }
 

@@ -5,18 +5,27 @@
 // the pages people read again whenever the generation moves (response_cache.h), over the
 // store's pooled connections, so that readers are given kept pages, never build them.
 #pragma once
+#include <atomic>
 #include <condition_variable>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
-#include "context.h"
+#include "pages/response_cache.h"
 #include "store/store.h"
 
 namespace board {
 
 struct BoardWatch {
-  Context* ctx = nullptr;
+  // Where the readings go (the server's Context: board_watch knows nothing of routes),
+  // and how the builder makes a kept answer again (routes.h, BuildAhead).
+  ResponseCache* cache = nullptr;
+  std::atomic<int64_t>* generation = nullptr;
+  std::atomic<bool>* database_ok = nullptr;
+  std::function<void(const std::string& key, int64_t generation)> build;
   std::unique_ptr<Store> store;   // its own connection
   int interval_ms = 250;
   std::mutex lock;

@@ -1,21 +1,19 @@
-#include "pages/board_watch.h"
+#include "board_watch.h"
 
 #include <chrono>
 #include <cstdio>
 
-#include "routes.h"
 
 namespace board {
 
 bool WatchOnce(BoardWatch* watch) {
-  Context* ctx = watch->ctx;
   int64_t generation = 0;
   bool ok = watch->store->Generation(&generation);
   if (ok) {
-    CacheAnnounce(&ctx->cache, generation);
-    ctx->generation.store(generation);
+    CacheAnnounce(watch->cache, generation);
+    watch->generation->store(generation);
   }
-  ctx->database_ok.store(ok);
+  watch->database_ok->store(ok);
   if (!ok && !watch->away)
     fprintf(stderr, "zumble-board: database away: %s\n", watch->store->LastError().c_str());
   else if (ok && watch->away)
@@ -25,11 +23,10 @@ bool WatchOnce(BoardWatch* watch) {
 }
 
 void StartWatch(BoardWatch* watch) {
-  Context* ctx = watch->ctx;
-  watch->builder = std::thread([ctx] {
+  watch->builder = std::thread([watch] {
     std::string key;
     int64_t generation = 0;
-    while (CacheNextBuild(&ctx->cache, &key, &generation)) BuildAhead(ctx, key, generation);
+    while (CacheNextBuild(watch->cache, &key, &generation)) watch->build(key, generation);
   });
   watch->thread = std::thread([watch] {
     std::unique_lock<std::mutex> hold(watch->lock);
@@ -50,7 +47,7 @@ void StopWatch(BoardWatch* watch) {
   }
   watch->wake.notify_all();
   if (watch->thread.joinable()) watch->thread.join();
-  CacheStop(&watch->ctx->cache);
+  CacheStop(watch->cache);
   if (watch->builder.joinable()) watch->builder.join();
 }
 
