@@ -9,9 +9,9 @@
 
 #include "media/display.h"
 #include "objects/instances.h"
-#include "platform/core/options.h"
-#include "platform/core/runtime.h"
-#include "platform/core/scale_convert.h"
+#include "platform/services/options.h"
+#include "platform/stand_in/runtime.h"
+#include "platform/stand_in/scale_convert.h"
 #include "scenes/play.h"
 #include "shell/globals.h"
 #include "shell/winmain.h"

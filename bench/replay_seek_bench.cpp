@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/core/process_usage.h"
+#include "platform/services/process_usage.h"
 #include "shell/driver/game_run.h"
 #include "replay/replay_viewer.h"
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/core/options.h"
-#include "platform/core/sound_mixer.h"
+#include "platform/services/options.h"
+#include "platform/stand_in/sound_mixer.h"
 
 namespace {
 

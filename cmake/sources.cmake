@@ -13,7 +13,7 @@ endfunction()
 # The game itself: the same files in every build.
 set(ZUMBLE_GAME_FOLDERS shell replay media objects scenes)
 # The driver of a run (the options, the backend, play, replay or verify, then WinMain):
-# every build whose entry goes through the platform's portable core.
+# every build whose entry goes through the platform's stand-in and services.
 set(ZUMBLE_DRIVER_FOLDERS shell/driver)
 
 # The replay library: the file, its reader's bounds, a round's identity, SHA-256 and CRC32,

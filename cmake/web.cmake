@@ -3,14 +3,14 @@
 # offline: manifest.webmanifest, icon-192.png, icon-512.png, service-worker.js). Configured through Emscripten's own
 # CMake toolchain: `emcmake cmake -S . -B build-web` (what `make web` runs).
 #
-# The game code and the portable core of platform/ are compiled unchanged; platform/web/
+# The game code and platform/'s stand-in and services are compiled unchanged; platform/web/
 # is the backend, with the page itself in platform/web/page/. Emscripten's SDL and libpng ports would have to be downloaded,
 # so the page uses only Emscripten's own html5.h and a few lines of JavaScript.
 
 zumble_replay_library()
 zumble_sources(WEB_SOURCES ${ZUMBLE_GAME_FOLDERS} ${ZUMBLE_DRIVER_FOLDERS}
-  platform/core platform/headless platform/posix platform/png_stored platform/web
-  platform/clip_none)
+  platform/stand_in platform/services platform/headless platform/posix platform/png_stored platform/web
+  platform/clip_none main/web)
 set(WEB_PAGE_DIR ${CMAKE_SOURCE_DIR}/platform/web/page)
 file(GLOB WEB_PAGE CONFIGURE_DEPENDS ${WEB_PAGE_DIR}/*)
 file(GLOB_RECURSE WEB_DATA CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bmp/* ${CMAKE_SOURCE_DIR}/wave/*)

@@ -7,12 +7,12 @@ add_link_options(-static -mwindows $<$<CONFIG:Release>:-s>)
 
 zumble_replay_library()
 zumble_sources(GAME_SOURCES ${ZUMBLE_GAME_FOLDERS})
-zumble_sources(DDRAW_REAL_SOURCES platform/ddraw_real)
+zumble_sources(DDRAW_REAL_SOURCES platform/ddraw_real main/ddraw_real)
 
 add_executable(zumble-ddraw ${GAME_SOURCES} ${DDRAW_REAL_SOURCES}
-  ${CMAKE_SOURCE_DIR}/platform/core/options.cpp
-  ${CMAKE_SOURCE_DIR}/platform/core/input_source.cpp
-  ${CMAKE_SOURCE_DIR}/platform/core/frame_pacer.cpp
+  ${CMAKE_SOURCE_DIR}/platform/services/options.cpp
+  ${CMAKE_SOURCE_DIR}/platform/services/input_source.cpp
+  ${CMAKE_SOURCE_DIR}/platform/services/frame_pacer.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/win32_arguments.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/win32_files.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/win32_tester_file.cpp
@@ -40,10 +40,11 @@ foreach(script ${WINDOWS_TESTS})
   set_tests_properties(windows_${name} PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77)
 endforeach()
 
-#   zumble.exe        the player's build: the platform stand-in and its portable core, with
+#   zumble.exe        the player's build: the platform's stand-in and services, with
 #                     the Win32 backend (platform/win32/) and the headless one.
 zumble_sources(CORE_SOURCES ${ZUMBLE_DRIVER_FOLDERS}
-  platform/core platform/headless platform/png_stored platform/win32 platform/clip_none)
+  platform/stand_in platform/services platform/headless platform/png_stored platform/win32 platform/clip_none
+  main/win32)
 add_executable(zumble ${GAME_SOURCES} ${CORE_SOURCES})
 target_include_directories(zumble PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(zumble PRIVATE ZUMBLE_VERSION="${PROJECT_VERSION}")

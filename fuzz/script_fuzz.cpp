@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/core/options.h"
-#include "platform/core/script.h"
+#include "platform/services/options.h"
+#include "platform/stand_in/script.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

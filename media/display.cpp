@@ -9,7 +9,7 @@
 
 #include "media/game_window.h"
 #include "media/scene_state.h"
-#include "platform/core/files.h"
+#include "platform/services/files.h"
 
 LPDIRECTDRAW lpDD = nullptr;
 LPDIRECTDRAWSURFACE lpFRONTSURFACE = nullptr;

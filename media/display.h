@@ -2,7 +2,7 @@
 // The 640x480 8-bit display, its palette and the sprite surface that holds the current
 // scene's bitmap.
 
-#include "platform/core/ddraw.h"
+#include "platform/stand_in/ddraw.h"
 
 extern LPDIRECTDRAW lpDD;
 extern LPDIRECTDRAWSURFACE lpFRONTSURFACE;

@@ -3,7 +3,7 @@
 #include "media/sound.h"
 
 #include "media/game_window.h"
-#include "platform/core/sound_log.h"
+#include "platform/stand_in/sound_log.h"
 
 LPDIRECTSOUND lpDS = nullptr;
 LPDIRECTSOUNDBUFFER SND_CRY = nullptr;

@@ -1,7 +1,7 @@
 #pragma once
 // The eleven sound slots and their loading from WAVE files.
 
-#include "platform/core/dsound.h"
+#include "platform/stand_in/dsound.h"
 
 extern LPDIRECTSOUND lpDS;
 

@@ -6,7 +6,7 @@
 
 #include "media/load_report.h"
 #include "media/sound.h"
-#include "platform/core/files.h"
+#include "platform/services/files.h"
 
 namespace {
 

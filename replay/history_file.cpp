@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/core/files.h"
-#include "platform/core/player_lock.h"
-#include "platform/core/save_file.h"
+#include "platform/services/files.h"
+#include "platform/services/player_lock.h"
+#include "platform/services/save_file.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <ctime>
 #include <string>
 
-#include "platform/core/files.h"
+#include "platform/services/files.h"
 #include "replay/core/mode_words.h"
 #include "replay/history_file.h"
 

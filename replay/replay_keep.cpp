@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/core/files.h"
-#include "platform/core/player_lock.h"
-#include "platform/core/save_file.h"
+#include "platform/services/files.h"
+#include "platform/services/player_lock.h"
+#include "platform/services/save_file.h"
 #include "replay/core/replay_format.h"
 #include "replay/replay_state.h"
 #include "scenes/best_times.h"

@@ -4,7 +4,7 @@
 // Several copies of the game may share them (two windows, two tabs of the page): a
 // replay is found by what its header says (its mode and time, and the round it is),
 // never by where this copy last put it, and every change is made with the player's
-// files locked (platform/core/player_lock.h).
+// files locked (platform/services/player_lock.h).
 
 #include <cstddef>
 #include <cstdint>

@@ -5,7 +5,7 @@
 #include <ctime>
 #include <vector>
 
-#include "platform/core/files.h"
+#include "platform/services/files.h"
 #include "replay/core/mode_words.h"
 #include "replay/core/replay_format.h"
 #include "replay/replay_keep.h"

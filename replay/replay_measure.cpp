@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "objects/instances.h"
-#include "platform/core/runtime.h"
+#include "platform/stand_in/runtime.h"
 #include "replay/core/replay_identity.h"
 #include "replay/core/replay_signs.h"
 #include "replay/core/swat_frames.h"

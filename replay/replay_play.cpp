@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/core/input_tap.h"
-#include "platform/core/options.h"
-#include "platform/core/runtime.h"
-#include "platform/core/tester_file.h"
+#include "platform/stand_in/input_tap.h"
+#include "platform/services/options.h"
+#include "platform/stand_in/runtime.h"
+#include "platform/services/tester_file.h"
 #include "media/random.h"
 #include "objects/instances.h"
 #include "scenes/play.h"

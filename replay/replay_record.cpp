@@ -4,10 +4,10 @@
 #include <cstring>
 #include <new>
 
-#include "platform/core/files.h"
-#include "platform/core/input_source.h"
-#include "platform/core/input_tap.h"
-#include "platform/core/runtime.h"
+#include "platform/services/files.h"
+#include "platform/services/input_source.h"
+#include "platform/stand_in/input_tap.h"
+#include "platform/stand_in/runtime.h"
 #include "scenes/best_times.h"
 #include "scenes/play.h"
 #include "scenes/scene_globals.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/core/runtime.h"
+#include "platform/stand_in/runtime.h"
 #include "scenes/round_state.h"
 
 namespace {

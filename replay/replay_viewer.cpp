@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "media/display.h"
-#include "platform/core/input_tap.h"
-#include "platform/core/runtime.h"
-#include "platform/core/viewer_platform.h"
+#include "platform/stand_in/input_tap.h"
+#include "platform/stand_in/runtime.h"
+#include "platform/stand_in/viewer_platform.h"
 #include "replay/core/mode_words.h"
 #include "replay/core/replay_format.h"
 #include "replay/playback_position.h"

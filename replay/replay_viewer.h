@@ -26,8 +26,8 @@
 
 #include <cstdint>
 
-#include "platform/core/viewer_input.h"
-#include "platform/core/viewer_overlay.h"
+#include "platform/services/viewer_input.h"
+#include "platform/services/viewer_overlay.h"
 
 // --- set-up (replay_play.cpp calls these) -----------------------------------------------
 
@@ -82,7 +82,7 @@ bool ViewerLeaving();
 // Every key of the viewer. False when the key does nothing here.
 bool ViewerHandleKey(ViewerKey key, bool shift);
 
-// --- the seek bar (its place: platform/core/viewer_overlay.h) ---------------------------
+// --- the seek bar (its place: platform/services/viewer_overlay.h) ---------------------------
 
 // The frame at a fraction (0..1, cut) of the bar: 0 the first, 1 the last.
 long long ViewerFrameAtFraction(double fraction);
@@ -96,7 +96,7 @@ void ViewerSeekBarAt(ViewerPointer phase, double fraction);
 // bar follows the pointer wherever it goes. True when the bar took it.
 bool ViewerPointerAt(ViewerPointer phase, double x, double y);
 
-// --- the overlay (platform/core/viewer_overlay.h) ---------------------------------------
+// --- the overlay (platform/services/viewer_overlay.h) ---------------------------------------
 
 // The overlay for the frame now shown.
 void ViewerDescribeOverlay(ViewerOverlay* out);

@@ -1,4 +1,4 @@
-#include "platform/core/runtime.h"
+#include "platform/stand_in/runtime.h"
 #include "scenes/play.h"
 
 #include "media/display.h"

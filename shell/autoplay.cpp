@@ -1,7 +1,7 @@
 #include "shell/autoplay.h"
 
-#include "platform/core/input_source.h"
-#include "platform/core/runtime.h"
+#include "platform/services/input_source.h"
+#include "platform/stand_in/runtime.h"
 #include "scenes/play.h"
 #include "scenes/play_aim.h"
 #include "shell/globals.h"

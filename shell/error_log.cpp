@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "platform/core/files.h"
+#include "platform/services/files.h"
 
 // Built first of all the game's statics, so that it is torn down last, after the object
 // pools, and the file is the very last thing the program writes.

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "platform/core/win32.h"
+#include "platform/stand_in/win32.h"
 
 class ErrorLog {
 public:

@@ -3,7 +3,7 @@
 // shares with the scenes (scenes/scene_globals.h) and the media (media/game_window.h).
 
 #include "media/game_window.h"
-#include "platform/core/win32.h"
+#include "platform/stand_in/win32.h"
 #include "scenes/scene_globals.h"
 
 extern HINSTANCE hInst;

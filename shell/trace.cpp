@@ -4,9 +4,9 @@
 #include <initializer_list>
 
 #include "objects/instances.h"
-#include "platform/core/input_tap.h"
-#include "platform/core/tester_file.h"
-#include "platform/core/runtime.h"
+#include "platform/stand_in/input_tap.h"
+#include "platform/services/tester_file.h"
+#include "platform/stand_in/runtime.h"
 #include "scenes/play.h"
 #include "scenes/title.h"
 #include "shell/globals.h"

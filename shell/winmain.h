@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/core/win32.h"
+#include "platform/stand_in/win32.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, char* commandLine, int showCommand);
 LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

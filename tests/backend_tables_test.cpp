@@ -5,8 +5,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 
-#include "platform/core/backend.h"
+#include "platform/stand_in/backend.h"
 #include "platform/sdl/sdl_backend.h"
 
 static_assert(sizeof(Backend) % sizeof(void*) == 0, "every member of a backend is a pointer");
@@ -25,4 +26,21 @@ TEST(BackendTables, EveryMemberOfEachDesktopBackendIsSet) {
             EXPECT_NE(value, 0u) << c.name << " leaves member " << slot << " of struct Backend unset";
         }
     }
+}
+
+// The SDL2 and Windows backends share the core's common members: the calendar is the C
+// runtime's clock (never the headless --time), and a mix that no output plays is let go.
+TEST(BackendTables, TheCommonMembersAreTheSystemClockAndNothingElse) {
+    const std::time_t before = std::time(nullptr);
+    const std::time_t now = SdlBackend().calendarTime();
+    const std::time_t after = std::time(nullptr);
+    EXPECT_GE(now, before);
+    EXPECT_LE(now, after);
+    EXPECT_EQ(SdlBackend().calendarTime, &SystemCalendarTime);
+    EXPECT_EQ(SdlBackend().afterFlip, &NothingAfterFlip);
+    EXPECT_EQ(SdlBackend().mixWithoutOutput, &DiscardMix);
+    // The headless backend keeps its own: the recording takes its mix, the script its flips.
+    EXPECT_NE(HeadlessBackend().calendarTime, &SystemCalendarTime);
+    EXPECT_NE(HeadlessBackend().afterFlip, &NothingAfterFlip);
+    EXPECT_NE(HeadlessBackend().mixWithoutOutput, &DiscardMix);
 }

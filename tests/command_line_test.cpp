@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/core/options.h"
-#include "platform/core/script.h"
-#include "platform/core/win32.h"
+#include "platform/services/options.h"
+#include "platform/stand_in/script.h"
+#include "platform/stand_in/win32.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/core/display_settings.h"
+#include "platform/services/display_settings.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <array>
 #include <utility>
 
-#include "platform/core/runtime.h"
+#include "platform/stand_in/runtime.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <random>
 
-#include "platform/core/frame_pacer.h"
+#include "platform/services/frame_pacer.h"
 #include "replay/core/replay_format.h"
 
 namespace {

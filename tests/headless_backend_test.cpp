@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/core/backend.h"
-#include "platform/core/options.h"
-#include "platform/core/runtime.h"
+#include "platform/stand_in/backend.h"
+#include "platform/services/options.h"
+#include "platform/stand_in/runtime.h"
 #include "tests/support/game_fixture.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include "tests/support/game_fixture.h"
 #include "media/display.h"
 #include "media/sound.h"
-#include "platform/core/runtime.h"
+#include "platform/stand_in/runtime.h"
 #include "tests/scene_test_helpers.h"
 #include "scenes/mode_select.h"
 #include "shell/globals.h"

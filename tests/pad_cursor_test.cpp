@@ -6,11 +6,11 @@
 #include <cmath>
 #include <vector>
 
-#include "platform/core/options.h"
-#include "platform/core/pad_cursor.h"
-#include "platform/core/pad_input.h"
-#include "platform/core/runtime.h"
-#include "platform/core/win32.h"
+#include "platform/services/options.h"
+#include "platform/services/pad_cursor.h"
+#include "platform/stand_in/pad_input.h"
+#include "platform/stand_in/runtime.h"
+#include "platform/stand_in/win32.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "media/random.h"
 #include "objects/instances.h"
-#include "platform/core/runtime.h"
+#include "platform/stand_in/runtime.h"
 #include "scenes/best_times.h"
 #include "scenes/play.h"
 #include "shell/globals.h"

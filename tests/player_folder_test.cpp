@@ -15,7 +15,7 @@
 #include <set>
 #include <string>
 
-#include "platform/core/files.h"
+#include "platform/services/files.h"
 #include "platform/posix/game_paths.h"
 #include "tests/support/game_fixture.h"
 

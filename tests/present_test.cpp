@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/core/ddraw.h"
+#include "platform/stand_in/ddraw.h"
 #include "platform/sdl/present_plan.h"
-#include "platform/core/scale_convert.h"
+#include "platform/stand_in/scale_convert.h"
 
 namespace {
 

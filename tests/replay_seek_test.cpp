@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/core/ddraw.h"
-#include "platform/core/process_usage.h"
+#include "platform/stand_in/ddraw.h"
+#include "platform/services/process_usage.h"
 #include "shell/driver/game_run.h"
 #include "replay/replay_state.h"
 #include "replay/replay_viewer.h"

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "replay/core/crc32.h"
 #include "replay/core/replay_format.h"
 
 namespace {
@@ -163,6 +164,22 @@ TEST(ReplayFormat, IdleFramesAndSmallMovesAreCheap) {
     EXPECT_LE(moved.size(), kReplayHeaderSize + 2u * 3600u + 4u * 60u + 4u);
 }
 
+// The CRC-32 that closes a file (and the shots' chunks) is the common one: its check
+// value, and a single changed bit anywhere changes it.
+TEST(ReplayFormat, TheChecksumIsTheCommonCrc32) {
+    const std::string check = "123456789";
+    const auto* digits = reinterpret_cast<const std::uint8_t*>(check.data());
+    EXPECT_EQ(Crc32(digits, check.size()), 0xCBF43926u);
+    EXPECT_EQ(Crc32(nullptr, 0), 0u);
+    const Bytes file = Build(Header(), SteadyFrames(30));
+    const std::uint32_t whole = Crc32(file.data(), file.size());
+    for (std::size_t i = 0; i < file.size(); i += 7) {
+        Bytes flipped = file;
+        flipped[i] ^= 0x10;
+        EXPECT_NE(Crc32(flipped.data(), flipped.size()), whole) << "byte " << i;
+    }
+}
+
 // Bad files: each is refused with its reason, whatever it holds.
 TEST(ReplayFormat, DamagedAndHostileFilesAreRefused) {
     const Bytes good = Build(Header(), SteadyFrames(200));
@@ -185,7 +202,7 @@ TEST(ReplayFormat, DamagedAndHostileFilesAreRefused) {
     auto patched = [&](std::size_t offset, std::uint32_t value) {
         Bytes bad = good;
         for (int k = 0; k < 4; ++k) bad[offset + k] = static_cast<std::uint8_t>(value >> (8 * k));
-        const std::uint32_t crc = ReplayCrc32(bad.data(), bad.size() - 4);
+        const std::uint32_t crc = Crc32(bad.data(), bad.size() - 4);
         for (int k = 0; k < 4; ++k) bad[bad.size() - 4 + k] = static_cast<std::uint8_t>(crc >> (8 * k));
         return bad;
     };
@@ -207,7 +224,7 @@ TEST(ReplayFormat, DamagedAndHostileFilesAreRefused) {
         Bytes extra = Rebuild(withExtra);
         // Claim one frame fewer: the last frame's bytes are then past the end.
         for (int k = 0; k < 4; ++k) extra[52 + k] = static_cast<std::uint8_t>(200u >> (8 * k));
-        const std::uint32_t crc = ReplayCrc32(extra.data(), extra.size() - 4);
+        const std::uint32_t crc = Crc32(extra.data(), extra.size() - 4);
         for (int k = 0; k < 4; ++k) extra[extra.size() - 4 + k] = static_cast<std::uint8_t>(crc >> (8 * k));
         pastEnd = extra;
     }

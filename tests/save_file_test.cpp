@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/core/save_file.h"
+#include "platform/services/save_file.h"
 #include "tests/support/game_fixture.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // Shared by the title and mode-select tests: sound buffers that report whether the
 // game played them, and control of the virtual clock.
 
-#include "platform/core/dsound.h"
-#include "platform/core/runtime.h"
+#include "platform/stand_in/dsound.h"
+#include "platform/stand_in/runtime.h"
 
 // A one-second silent buffer. In headless mode the mixer advances only on a flip, so
 // a buffer played since the last flip still reports that it plays.

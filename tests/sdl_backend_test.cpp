@@ -9,10 +9,10 @@
 
 #include <SDL.h>
 
-#include "platform/core/ddraw.h"
-#include "platform/core/options.h"
-#include "platform/core/runtime.h"
-#include "platform/core/win32.h"
+#include "platform/stand_in/ddraw.h"
+#include "platform/services/options.h"
+#include "platform/stand_in/runtime.h"
+#include "platform/stand_in/win32.h"
 
 namespace {
 

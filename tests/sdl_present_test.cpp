@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "platform/core/backend.h"
-#include "platform/core/ddraw.h"
-#include "platform/core/options.h"
-#include "platform/core/runtime.h"
-#include "platform/core/win32.h"
+#include "platform/stand_in/backend.h"
+#include "platform/stand_in/ddraw.h"
+#include "platform/services/options.h"
+#include "platform/stand_in/runtime.h"
+#include "platform/stand_in/win32.h"
 
 namespace {
 

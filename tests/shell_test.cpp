@@ -8,7 +8,7 @@
 
 #include "media/display.h"
 #include "media/sound.h"
-#include "platform/core/runtime.h"
+#include "platform/stand_in/runtime.h"
 #include "scenes/play.h"
 #include "shell/globals.h"
 #include "shell/winmain.h"

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "platform/core/runtime.h"
+#include "platform/stand_in/runtime.h"
 #include "sound_test_helpers.h"
 
 using namespace soundtest;

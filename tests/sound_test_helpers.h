@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "media/load_report.h"
-#include "platform/core/options.h"
-#include "platform/core/sound_mixer.h"
+#include "platform/services/options.h"
+#include "platform/stand_in/sound_mixer.h"
 #include "shell/error_log.h"
 
 namespace soundtest {

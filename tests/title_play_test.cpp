@@ -9,7 +9,7 @@
 #include "media/random.h"
 #include "media/sound.h"
 #include "objects/instances.h"
-#include "platform/core/runtime.h"
+#include "platform/stand_in/runtime.h"
 #include "scenes/title.h"
 #include "shell/globals.h"
 #include "tests/scene_test_helpers.h"

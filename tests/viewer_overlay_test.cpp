@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/core/overlay_draw.h"
-#include "platform/core/viewer_input.h"
+#include "platform/services/overlay_draw.h"
+#include "platform/services/viewer_input.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Builds without a video encoder: a clip is refused with the reason.
-#include "platform/core/clip_encoder.h"
+#include "platform/services/clip_encoder.h"
 
 const char* ClipFormatName() { return "none"; }
 

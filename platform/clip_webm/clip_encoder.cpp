@@ -2,7 +2,7 @@
 // play without a licence fee, from small permissively licensed libraries. Everything runs
 // on this one thread, with fixed settings and no date or random number in the file, so
 // the same pictures and sound give the same bytes.
-#include "platform/core/clip_encoder.h"
+#include "platform/services/clip_encoder.h"
 
 #include <opus/opus.h>
 #include <speex/speex_resampler.h>
@@ -20,7 +20,7 @@
 #include <libyuv/convert_from_argb.h>
 
 #include "platform/clip_webm/webm_writer.h"
-#include "platform/core/sound_mixer.h"
+#include "platform/stand_in/sound_mixer.h"
 
 namespace {
 

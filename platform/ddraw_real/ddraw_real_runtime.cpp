@@ -8,9 +8,9 @@
 #include <ctime>
 
 #include "platform/ddraw_real/ddraw_real_hooks.h"
-#include "platform/core/options.h"
-#include "platform/core/runtime.h"
-#include "platform/core/sound_log.h"
+#include "platform/services/options.h"
+#include "platform/stand_in/runtime.h"
+#include "platform/stand_in/sound_log.h"
 #include "platform/win32/win32_pacing.h"
 
 namespace {

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/core/backend.h"
-#include "platform/core/ddraw.h"
-#include "platform/core/options.h"
-#include "platform/core/png_writer.h"
-#include "platform/core/runtime.h"
-#include "platform/core/script.h"
-#include "platform/core/sound_mixer.h"
-#include "platform/core/tester_file.h"
+#include "platform/stand_in/backend.h"
+#include "platform/stand_in/ddraw.h"
+#include "platform/services/options.h"
+#include "platform/services/png_writer.h"
+#include "platform/stand_in/runtime.h"
+#include "platform/stand_in/script.h"
+#include "platform/stand_in/sound_mixer.h"
+#include "platform/services/tester_file.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "platform/core/png_writer.h"
+#include "platform/services/png_writer.h"
 
 #include <png.h>
 
 #include <cstdio>
 #include <vector>
 
-#include "platform/core/ddraw.h"
-#include "platform/core/tester_file.h"
+#include "platform/stand_in/ddraw.h"
+#include "platform/services/tester_file.h"
 
 bool WritePalettedPng(const char* path, const std::uint8_t* pixels, int width, int height,
                       const PALETTEENTRY* palette) {

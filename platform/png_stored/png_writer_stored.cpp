@@ -1,14 +1,14 @@
 // Shots as PNG files without a PNG library, for the builds that have none (Windows, the
 // browser): RGB rows, each with filter byte 0, in stored (uncompressed) deflate blocks.
 // About 0.9 MB a shot; any PNG reader takes it.
-#include "platform/core/png_writer.h"
+#include "platform/services/png_writer.h"
 
 #include <cstdio>
 #include <vector>
 
-#include "platform/core/ddraw.h"
-#include "platform/core/tester_file.h"
-#include "replay/core/replay_format.h"
+#include "platform/stand_in/ddraw.h"
+#include "platform/services/tester_file.h"
+#include "replay/core/crc32.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ void Chunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<s
     const size_t start = out.size();
     out.insert(out.end(), type, type + 4);
     out.insert(out.end(), data.begin(), data.end());
-    Put32(out, ReplayCrc32(out.data() + start, out.size() - start));
+    Put32(out, Crc32(out.data() + start, out.size() - start));
 }
 
 }  // namespace

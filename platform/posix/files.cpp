@@ -1,4 +1,4 @@
-#include "platform/core/files.h"
+#include "platform/services/files.h"
 #include "platform/posix/game_paths.h"
 
 #include <pwd.h>
@@ -15,7 +15,7 @@
 #include <string>
 #include <system_error>
 
-#include "platform/core/data_report.h"
+#include "platform/services/data_report.h"
 
 namespace {
 

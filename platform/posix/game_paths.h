@@ -1,6 +1,6 @@
 #pragma once
 // Where the player's files go on POSIX systems, for the save and for tests; the game
-// itself names its files as platform/core/files.h says.
+// itself names its files as platform/services/files.h says.
 
 #include <string>
 

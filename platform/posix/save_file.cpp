@@ -1,4 +1,4 @@
-#include "platform/core/save_file.h"
+#include "platform/services/save_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,5 +1,5 @@
 // The tester's files on POSIX systems: paths are bytes, taken as they are.
-#include "platform/core/tester_file.h"
+#include "platform/services/tester_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
 // The player's files on a POSIX desktop: an advisory lock (flock) on hiscoa.sav.lock
 // beside hiscoa.sav. The system lets go of it when the process ends, however it ends, so
 // a crashed copy never keeps the others out. (The page has its own: platform/web/.)
-#include "platform/core/player_lock.h"
+#include "platform/services/player_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

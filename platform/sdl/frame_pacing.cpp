@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "platform/core/frame_pacer.h"
+#include "platform/services/frame_pacer.h"
 
 namespace {
 

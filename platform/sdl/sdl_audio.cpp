@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "platform/core/sound_mixer.h"
+#include "platform/stand_in/sound_mixer.h"
 
 namespace {
 

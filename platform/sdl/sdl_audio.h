@@ -1,7 +1,7 @@
 #pragma once
 // The SDL2 backend's sound output: SDL's audio device pulling the core's mix.
 
-#include "platform/core/backend.h"
+#include "platform/stand_in/backend.h"
 
 bool SdlOpenAudio(AudioPull pull);
 void SdlCloseAudio();

@@ -6,15 +6,14 @@
 #include <SDL.h>
 
 #include <cstdio>
-#include <ctime>
 
-#include "platform/core/ddraw.h"
-#include "platform/core/display_settings.h"
-#include "platform/core/master_volume.h"
-#include "platform/core/options.h"
-#include "platform/core/runtime.h"
-#include "platform/core/splits_overlay.h"
-#include "platform/core/viewer_input.h"
+#include "platform/stand_in/ddraw.h"
+#include "platform/services/display_settings.h"
+#include "platform/services/master_volume.h"
+#include "platform/services/options.h"
+#include "platform/stand_in/runtime.h"
+#include "platform/services/splits_overlay.h"
+#include "platform/services/viewer_input.h"
 #include "platform/sdl/frame_pacing.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_pad.h"
@@ -250,12 +249,6 @@ void ShowMessageBox(const char* text, const char* caption) {
 // The clock stands still between two flips: the frame's slot (frame_pacing.h).
 DWORD Ticks() { return PacedTicks(); }
 
-std::time_t Calendar() { return std::time(nullptr); }
-
-void AfterFlip(long long) {}
-
-void MixWithoutOutput(const std::int16_t*, int) {}
-
 const Backend kSdl = {
     .name             = "sdl",
     .start            = Start,
@@ -268,12 +261,12 @@ const Backend kSdl = {
     .showCursor       = ShowCursor,
     .messageBox       = ShowMessageBox,
     .ticks            = Ticks,
-    .calendarTime     = Calendar,
+    .calendarTime     = SystemCalendarTime,
     .waitForFrame     = SdlPresentWaitForFrame,
-    .afterFlip        = AfterFlip,
+    .afterFlip        = NothingAfterFlip,
     .openAudio        = SdlOpenAudio,
     .closeAudio       = SdlCloseAudio,
-    .mixWithoutOutput = MixWithoutOutput,
+    .mixWithoutOutput = DiscardMix,
 };
 
 }  // namespace

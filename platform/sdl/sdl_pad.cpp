@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "platform/core/pad_input.h"
+#include "platform/stand_in/pad_input.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 // The desktop's gamepads: SDL's game controllers, plugged in and out while the game runs,
-// read into the portable pad input (platform/core/pad_input.h) at every input pump.
+// read into the portable pad input (platform/stand_in/pad_input.h) at every input pump.
 
 union SDL_Event;
 

@@ -7,13 +7,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/core/ddraw.h"
+#include "platform/stand_in/ddraw.h"
 #include "platform/sdl/frame_pacing.h"
-#include "platform/core/options.h"
-#include "platform/core/overlay_draw.h"
-#include "platform/core/viewer_input.h"
+#include "platform/services/options.h"
+#include "platform/services/overlay_draw.h"
+#include "platform/services/viewer_input.h"
 #include "platform/sdl/present_plan.h"
-#include "platform/core/scale_convert.h"
+#include "platform/stand_in/scale_convert.h"
 
 namespace {
 

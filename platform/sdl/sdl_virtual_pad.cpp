@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/core/tester_file.h"
+#include "platform/services/tester_file.h"
 #include "platform/sdl/sdl_pad.h"
 
 namespace {

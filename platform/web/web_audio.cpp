@@ -7,8 +7,8 @@
 
 #include <emscripten/emscripten.h>
 
-#include "platform/core/master_volume.h"
-#include "platform/core/viewer_input.h"
+#include "platform/services/master_volume.h"
+#include "platform/services/viewer_input.h"
 
 EM_JS(void, WebFeedAudio, (const short* samples, int count), {
     zumbleFeedAudio(HEAP16.subarray(samples >> 1, (samples >> 1) + count));

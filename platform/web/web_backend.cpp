@@ -10,13 +10,13 @@
 #include <cstdio>
 #include <ctime>
 
-#include "platform/core/backend.h"
-#include "platform/core/ddraw.h"
-#include "platform/core/frame_pacer.h"
-#include "platform/core/options.h"
-#include "platform/core/runtime.h"
-#include "platform/core/scale_convert.h"
-#include "platform/core/viewer_input.h"
+#include "platform/stand_in/backend.h"
+#include "platform/stand_in/ddraw.h"
+#include "platform/services/frame_pacer.h"
+#include "platform/services/options.h"
+#include "platform/stand_in/runtime.h"
+#include "platform/stand_in/scale_convert.h"
+#include "platform/services/viewer_input.h"
 
 namespace {
 

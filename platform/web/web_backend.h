@@ -12,7 +12,7 @@ void WebPadPump();
 // Sound (platform/web/web_audio.cpp): one game frame's mix for the page's audio output.
 void WebPlayFrameMix(const short* samples, int frames);
 
-// The page's address gave a calendar time (platform/web/web_main.cpp): without a script the
+// The page's address gave a calendar time (main/web/web_main.cpp): without a script the
 // game then seeds its flies from it instead of from the clock.
 bool WebTimeGiven();
 

@@ -10,11 +10,11 @@
 
 #include <cstring>
 
-#include "platform/core/input_source.h"
-#include "platform/core/options.h"
-#include "platform/core/runtime.h"
-#include "platform/core/splits_overlay.h"
-#include "platform/core/viewer_input.h"
+#include "platform/services/input_source.h"
+#include "platform/services/options.h"
+#include "platform/stand_in/runtime.h"
+#include "platform/services/splits_overlay.h"
+#include "platform/services/viewer_input.h"
 
 namespace {
 

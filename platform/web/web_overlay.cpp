@@ -8,8 +8,8 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "platform/core/splits_overlay.h"
-#include "platform/core/viewer_input.h"
+#include "platform/services/splits_overlay.h"
+#include "platform/services/viewer_input.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // The page's gamepads through the browser's Gamepad API, read at every input pump and
-// handed to the pad input every platform shares (platform/core/pad_input.h). A browser
+// handed to the pad input every platform shares (platform/stand_in/pad_input.h). A browser
 // shows a pad to the page only once one of its buttons has been pressed; the page says
 // so (page/gamepad.js). Pads without the "standard" layout are read by the same
 // button numbers, which most of them follow.
 #include <emscripten/emscripten.h>
 
-#include "platform/core/options.h"
-#include "platform/core/pad_input.h"
+#include "platform/services/options.h"
+#include "platform/stand_in/pad_input.h"
 #include "platform/web/web_backend.h"
 
 namespace {

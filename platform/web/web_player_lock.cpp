@@ -3,7 +3,7 @@
 // what this tab changed has been stored (page/files.js).
 #include <emscripten/emscripten.h>
 
-#include "platform/core/player_lock.h"
+#include "platform/services/player_lock.h"
 
 namespace {
 

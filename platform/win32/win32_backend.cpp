@@ -2,15 +2,14 @@
 // win32_audio.cpp and the high-resolution pacing of win32_pacing.cpp, behind the one
 // backend interface; --headless chooses the headless backend as on every platform.
 #include <cstdio>
-#include <ctime>
 
-#include "platform/core/backend.h"
-#include "platform/core/ddraw.h"
-#include "shell/driver/game_run.h"
-#include "platform/core/options.h"
-#include "platform/core/runtime.h"
-#include "platform/core/sound_mixer.h"
+#include "platform/stand_in/backend.h"
+#include "platform/stand_in/ddraw.h"
+#include "platform/services/options.h"
+#include "platform/stand_in/runtime.h"
+#include "platform/stand_in/sound_mixer.h"
 #include "platform/win32/win32_audio.h"
+#include "platform/win32/win32_backend.h"
 #include "platform/win32/win32_pacing.h"
 #include "platform/win32/win32_pad.h"
 #include "platform/win32/win32_window.h"
@@ -24,6 +23,7 @@ void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
 }
 
 bool g_display = false;
+Win32EndSession g_endSession = nullptr;
 
 bool Start() {
     if (!g_Options.virtualPad.empty()) {
@@ -31,7 +31,12 @@ bool Start() {
         std::fprintf(stderr, "zumble: --virtual-pad is the Linux game's (SDL's virtual joystick)\n");
         return false;
     }
-    g_display = Win32WindowStart(Post, EndRunAtOnce);
+    if (!g_endSession) {
+        // The entry's mistake, not the player's: caught by the first windowed start.
+        std::fprintf(stderr, "zumble: the Windows backend was started without Win32SetEndSession\n");
+        return false;
+    }
+    g_display = Win32WindowStart(Post, g_endSession);
     if (!g_display) std::fprintf(stderr, "zumble: no desktop to open a window on\n");
     else Win32PadStart();
     return true;  // DirectDraw reports a missing display to the game
@@ -61,13 +66,7 @@ void Present(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
 // The clock stands still between two flips: the frame's slot (win32_pacing.h).
 DWORD Ticks() { return Win32PacedTicks(); }
 
-std::time_t Calendar() { return std::time(nullptr); }
-
-void AfterFlip(long long) {}
-
 bool OpenAudio(AudioPull pull) { return Win32OpenAudio(pull, MIX_RATE, MIX_CHANNELS); }
-
-void MixWithoutOutput(const std::int16_t*, int) {}
 
 const Backend kWin32 = {
     .name             = "win32",
@@ -81,14 +80,16 @@ const Backend kWin32 = {
     .showCursor       = Win32ShowCursor,
     .messageBox       = Win32MessageBox,
     .ticks            = Ticks,
-    .calendarTime     = Calendar,
+    .calendarTime     = SystemCalendarTime,
     .waitForFrame     = Win32WaitForFrame,
-    .afterFlip        = AfterFlip,
+    .afterFlip        = NothingAfterFlip,
     .openAudio        = OpenAudio,
     .closeAudio       = Win32CloseAudio,
-    .mixWithoutOutput = MixWithoutOutput,
+    .mixWithoutOutput = DiscardMix,
 };
 
 }  // namespace
+
+void Win32SetEndSession(Win32EndSession endSession) { g_endSession = endSession; }
 
 const Backend& ChooseBackend() { return g_Options.headless ? HeadlessBackend() : kWin32; }

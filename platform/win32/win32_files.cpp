@@ -1,7 +1,7 @@
 // The game's files on Windows: the data under bmp\ and wave\, and the player's files
 // (best times, error report) beside them, or in %LOCALAPPDATA%\Zumble where the data's
 // folder may not be written (under Program Files). Saves reach the disk whole.
-#include "platform/core/files.h"
+#include "platform/services/files.h"
 
 #include "platform/win32/win32_api.h"
 #include "platform/win32/win32_utf8.h"
@@ -13,7 +13,7 @@
 #include <cwchar>
 #include <string>
 
-#include "platform/core/data_report.h"
+#include "platform/services/data_report.h"
 
 namespace {
 

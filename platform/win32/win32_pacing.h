@@ -1,6 +1,6 @@
 #pragma once
 // 60 frames per second on Windows, whatever the display does: one frame per 1/60 s slot
-// (platform/core/frame_pacer.h) on the performance counter, waited out on a
+// (platform/services/frame_pacer.h) on the performance counter, waited out on a
 // high-resolution waitable timer (no busy loop). A frame that comes too late starts a
 // new schedule rather than catching up, so the game never runs faster than 60 a second.
 

@@ -7,7 +7,7 @@
 #include "platform/win32/win32_api.h"
 #include <xinput.h>
 
-#include "platform/core/pad_input.h"
+#include "platform/stand_in/pad_input.h"
 
 namespace {
 

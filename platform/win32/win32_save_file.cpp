@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "platform/core/files.h"
-#include "platform/core/save_file.h"
+#include "platform/services/files.h"
+#include "platform/services/save_file.h"
 
 namespace {
 

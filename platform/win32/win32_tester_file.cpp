@@ -1,7 +1,7 @@
 // The tester's files on Windows: the UTF-8 paths of the command line become the system's
 // wide ones, so a folder named in any language works (the ANSI calls would turn what the
 // code page lacks into '?').
-#include "platform/core/tester_file.h"
+#include "platform/services/tester_file.h"
 
 #include "platform/win32/win32_api.h"
 #include "platform/win32/win32_utf8.h"

@@ -7,12 +7,12 @@
 
 #include <cstring>
 
-#include "platform/core/display_settings.h"
-#include "platform/core/letterbox.h"
-#include "platform/core/master_volume.h"
-#include "platform/core/overlay_draw.h"
-#include "platform/core/splits_overlay.h"
-#include "platform/core/viewer_input.h"
+#include "platform/services/display_settings.h"
+#include "platform/services/letterbox.h"
+#include "platform/services/master_volume.h"
+#include "platform/services/overlay_draw.h"
+#include "platform/services/splits_overlay.h"
+#include "platform/services/viewer_input.h"
 
 namespace {
 

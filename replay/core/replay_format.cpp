@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "replay/core/crc32.h"
+
 namespace {
 
 // The frame byte: a run of idle frames, or a frame with its tick error, cursor and inputs.
@@ -297,7 +299,7 @@ std::size_t ReplayBuildFile(const ReplayHeader& header, const std::uint8_t* inpu
     if (inputSize > 0) std::memcpy(file + kReplayHeaderSize, input, inputSize);
     std::uint8_t* c = file + kReplayHeaderSize + inputSize;
     for (std::uint32_t i = 0; i < checkpointCount; ++i) Put32(c + 4 * i, checkpoints[i]);
-    Put32(file + total - 4, ReplayCrc32(file, total - 4));
+    Put32(file + total - 4, Crc32(file, total - 4));
     return total;
 }
 
@@ -352,7 +354,7 @@ bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, 
     if (size > expected) {
         return Refuse(reason, reasonSize, "bytes after the end");
     }
-    if (Get32(bytes + size - 4) != ReplayCrc32(bytes, size - 4)) {
+    if (Get32(bytes + size - 4) != Crc32(bytes, size - 4)) {
         return Refuse(reason, reasonSize, "checksum mismatch (damaged file)");
     }
     if (h.gameVersion != kReplayGameVersion) {
@@ -558,28 +560,4 @@ ReplayClockVerdict ReplayClockNext(ReplayClock* c, std::uint32_t tick) {
     if (c->frame > 0 && phase < c->phase - 59) return ReplayClockVerdict::TooFast;
     if (c->frame == 0 || phase > c->phase) c->phase = phase;
     return ReplayClockVerdict::Ok;
-}
-
-namespace {
-
-// The common CRC-32 (reflected, polynomial 0xEDB88320), a byte at a time from a table
-// made by the compiler: the game's shots (0.9 MB each) go through it too.
-struct Crc32Table {
-    std::uint32_t entry[256];
-    constexpr Crc32Table() : entry() {
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
-            entry[i] = c;
-        }
-    }
-};
-constexpr Crc32Table kCrc32;
-
-}  // namespace
-
-std::uint32_t ReplayCrc32(const std::uint8_t* bytes, std::size_t size) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < size; ++i) crc = kCrc32.entry[(crc ^ bytes[i]) & 0xFFu] ^ (crc >> 8);
-    return ~crc;
 }

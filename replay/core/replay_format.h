@@ -164,6 +164,3 @@ struct ReplayClock {
 };
 enum class ReplayClockVerdict { Ok, Backwards, TooFast };
 ReplayClockVerdict ReplayClockNext(ReplayClock* clock, std::uint32_t tick);
-
-// The common CRC-32 (as zip and PNG have it): the file's last field, and the shots' chunks.
-std::uint32_t ReplayCrc32(const std::uint8_t* bytes, std::size_t size);

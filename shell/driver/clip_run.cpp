@@ -5,12 +5,12 @@
 #include <memory>
 #include <new>
 
-#include "platform/core/clip_encoder.h"
-#include "platform/core/ddraw.h"
-#include "platform/core/options.h"
-#include "platform/core/overlay_draw.h"
-#include "platform/core/scale_convert.h"
-#include "platform/core/sound_mixer.h"
+#include "platform/services/clip_encoder.h"
+#include "platform/stand_in/ddraw.h"
+#include "platform/services/options.h"
+#include "platform/services/overlay_draw.h"
+#include "platform/stand_in/scale_convert.h"
+#include "platform/stand_in/sound_mixer.h"
 #include "replay/replay_viewer.h"
 
 namespace {

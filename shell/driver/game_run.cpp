@@ -5,16 +5,16 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/core/backend.h"
-#include "platform/core/ddraw.h"
-#include "platform/core/display_settings.h"
-#include "platform/core/files.h"
-#include "platform/core/master_volume.h"
-#include "platform/core/options.h"
-#include "platform/core/process_usage.h"
-#include "platform/core/tester_file.h"
-#include "platform/core/runtime.h"
-#include "platform/core/sound_mixer.h"
+#include "platform/stand_in/backend.h"
+#include "platform/stand_in/ddraw.h"
+#include "platform/services/display_settings.h"
+#include "platform/services/files.h"
+#include "platform/services/master_volume.h"
+#include "platform/services/options.h"
+#include "platform/services/process_usage.h"
+#include "platform/services/tester_file.h"
+#include "platform/stand_in/runtime.h"
+#include "platform/stand_in/sound_mixer.h"
 #include "shell/autoplay.h"
 #include "replay/history_list.h"
 #include "shell/driver/clip_run.h"
@@ -107,6 +107,11 @@ int PrepareVerifyStream(const char* program, void (*atFirstInput)()) {
 }
 
 int VerifyAfterStart(const char* path) { return LoadReplayAfterStart(path); }
+
+void EndBeforeRun(int code) {
+    std::fflush(nullptr);
+    std::_Exit(code);
+}
 
 void EndRunAtOnce() {
     SendGameMessage(WM_CLOSE, 0, 0);

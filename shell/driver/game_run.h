@@ -7,6 +7,10 @@
 // with at once (any message printed), before the game's statics could write anything.
 int PrepareRun(int argc, char** argv);
 
+// What an entry does with PrepareRun's exit code: the output flushed, the process ends
+// without running what is registered for exit, so bad input leaves no file that the game's
+// statics would write (error.txt).
+[[noreturn]] void EndBeforeRun(int code);
 // The verify stream's start, once for all its replays: the run --verify /dev/fd/3 sets
 // up, without reading the replay. PlayRun then starts the game, and at its first look
 // for input `atFirstInput` runs: the stream forks a verification for each replay from

@@ -4,8 +4,8 @@
 
 #include "media/display.h"
 #include "media/sound.h"
-#include "platform/core/input_tap.h"
-#include "platform/core/runtime.h"
+#include "platform/stand_in/input_tap.h"
+#include "platform/stand_in/runtime.h"
 #include "replay/replay_snapshot.h"
 #include "replay/replay_state.h"
 #include "scenes/play.h"

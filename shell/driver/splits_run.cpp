@@ -4,10 +4,10 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/core/files.h"
-#include "platform/core/options.h"
-#include "platform/core/runtime.h"
-#include "platform/core/splits_overlay.h"
+#include "platform/services/files.h"
+#include "platform/services/options.h"
+#include "platform/stand_in/runtime.h"
+#include "platform/services/splits_overlay.h"
 #include "replay/core/replay_bounds.h"
 #include "replay/core/replay_format.h"
 #include "replay/core/split_times.h"

@@ -1,7 +1,7 @@
 #pragma once
 // Splits over the rounds a player plays: at a round's start the reference (the mode's
 // best kept replay, or the run raced) is played out of sight for its clock at each
-// count, and the overlay (platform/core/splits_overlay.h) shows after each swat how far
+// count, and the overlay (platform/services/splits_overlay.h) shows after each swat how far
 // ahead or behind it the round is, and on the results board what the time came to.
 // Nothing of it reaches the game's picture, its state or its replay.
 

@@ -16,9 +16,9 @@
 
 #include "objects/instances.h"
 #include "objects/sine_cosine.h"
-#include "platform/core/input_source.h"
-#include "platform/core/process_usage.h"
-#include "platform/core/runtime.h"
+#include "platform/services/input_source.h"
+#include "platform/services/process_usage.h"
+#include "platform/stand_in/runtime.h"
 #include "scenes/play.h"
 #include "scenes/play_aim.h"
 #include "shell/driver/game_run.h"

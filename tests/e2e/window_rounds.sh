@@ -185,7 +185,7 @@ done
 # differs (the delta in green or red), the rest of the picture is the game's. With
 # --splits off the window is the game's shot; --race shows the raced run's time.
 TOOL="$SRC/tests/e2e/shot_tool.py"
-FONT="$SRC/platform/core/overlay_draw.cpp"
+FONT="$SRC/platform/services/overlay_draw.cpp"
 swat_seen() {  # swat_seen TRACE: 3 frames have passed since the first swat
     local first
     first=$(grep -m1 -o '^frame=[0-9]* .* swatted=[1-9]' "$1" | cut -d' ' -f1 | cut -d= -f2)

@@ -13,8 +13,8 @@
 #include <gtest/gtest.h>
 
 #include "media/display.h"
-#include "platform/core/options.h"
-#include "platform/core/runtime.h"
+#include "platform/services/options.h"
+#include "platform/stand_in/runtime.h"
 #include "shell/globals.h"
 #include "shell/winmain.h"
 

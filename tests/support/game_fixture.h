@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/core/ddraw.h"
+#include "platform/stand_in/ddraw.h"
 
 // Starts the headless platform, creates the game window and runs InitDisplay, once per
 // test program; later calls only reset the cursor, MouseDown and the surfaces' contents.

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "replay/core/crc32.h"
+
 bool EditDecode(const std::vector<std::uint8_t>& bytes, EditReplay* out, std::string* why) {
     ReplayFile file;
     char reason[kReplayReasonSize] = "";
@@ -95,7 +97,7 @@ void Put32(std::vector<std::uint8_t>* bytes, std::size_t at, std::uint32_t v) {
 
 void EditFixCrc(std::vector<std::uint8_t>* bytes) {
     if (bytes->size() < 4) return;
-    Put32(bytes, bytes->size() - 4, ReplayCrc32(bytes->data(), bytes->size() - 4));
+    Put32(bytes, bytes->size() - 4, Crc32(bytes->data(), bytes->size() - 4));
 }
 
 void EditSetProgram(std::vector<std::uint8_t>* bytes, const std::string& text) {

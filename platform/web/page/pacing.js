@@ -4,7 +4,7 @@
 // Pacing: the game waits for the first animation frame at or after `earliest` (its next
 // frame's slot, in performance.now() milliseconds, less what the display's beat may
 // jitter) and takes that frame's time; the game keeps the schedule
-// (platform/core/frame_pacer.h), so at 120 Hz every second animation frame runs the
+// (platform/services/frame_pacer.h), so at 120 Hz every second animation frame runs the
 // game, and after a stall (a hidden tab) the schedule starts again rather than catching up.
 var zumbleSlotWaiter = null;  // ends the wait for the slot the game is waiting for
 function zumbleNextSlot(earliest) {

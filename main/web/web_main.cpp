@@ -1,0 +1,81 @@
+// The page's entry: the options from the address (the page passes them as a command
+// line), the backend, the game's WinMain, and the end of the run. The run ends through
+// exit(), so the game's statics are torn down as on the desktop (the error log is
+// written then) and the page learns of the end (page/page.js).
+#include <emscripten/emscripten.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/services/process_usage.h"
+#include "platform/web/web_backend.h"
+#include "replay/core/mode_words.h"
+#include "replay/replay_record.h"
+#include "shell/driver/game_run.h"
+
+namespace {
+
+bool g_timeGiven = false;
+
+[[noreturn]] void End(int code) {
+    std::fflush(nullptr);
+    emscripten_force_exit(code);
+    __builtin_unreachable();
+}
+
+}  // namespace
+
+bool WebTimeGiven() { return g_timeGiven; }
+
+// The page has no figures of the process to give.
+bool ProcessUsage(long*, double*) { return false; }
+
+// The page reads the trace and sound log while the game runs.
+extern "C" EMSCRIPTEN_KEEPALIVE void ZumbleFlushLogs() { std::fflush(nullptr); }
+
+// A round is going on: the page asks before leaving it to watch a replay.
+extern "C" EMSCRIPTEN_KEEPALIVE int ZumbleInRound() { return ReplayRoundGoingOn() ? 1 : 0; }
+
+// A mode in words for the page's list of kept replays ("10 flies, NORMAL").
+extern "C" EMSCRIPTEN_KEEPALIVE const char* ZumbleModeName(int flies, int speed) {
+    static char name[48];
+    ModeName(flies, speed, name, sizeof name);
+    return name;
+}
+
+// The page asks for the round so far (to send it from its results board, or as the tab
+// is hidden); the game keeps it at its next picture, or between two frames when the page
+// wakes it for that. Returns whether that is still to come.
+static int g_keepAsked = 0;
+extern "C" EMSCRIPTEN_KEEPALIVE int ZumbleKeepRoundAsk(int ask) {
+    if (ask) g_keepAsked = 1;
+    return g_keepAsked;
+}
+
+void WebKeepAskedRound() {
+    if (!g_keepAsked) return;
+    KeepReplaySoFar();
+    g_keepAsked = 0;
+}
+
+// The round's time while its results board shows, else -1: the page offers to send it.
+extern "C" EMSCRIPTEN_KEEPALIVE int ZumbleRoundTime() {
+    unsigned time = 0;
+    return ReplayRoundTimeKnown(&time) ? static_cast<int>(time) : -1;
+}
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--time") == 0) g_timeGiven = true;
+    // The data and the player's files are in the page's folder (page/page.js).
+    if (chdir("/zumble") != 0) {
+        std::fprintf(stderr, "zumble: the game's folder is missing\n");
+        End(1);
+    }
+    // The page passes --headless with a script or the test player, which the options
+    // take only then; the run itself is always on the page (ChooseBackend).
+    const int early = PrepareRun(argc, argv);
+    if (early >= 0) End(early);
+    End(PlayRun());
+}

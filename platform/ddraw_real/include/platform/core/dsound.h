@@ -1,5 +1,0 @@
-#pragma once
-// zumble-ddraw.exe: the system's DirectSound (see win32.h in this folder).
-#include "platform/core/win32.h"
-#include <mmsystem.h>
-#include <dsound.h>

@@ -1,0 +1,5 @@
+#pragma once
+// zumble-ddraw.exe: the system's DirectSound (see win32.h in this folder).
+#include "platform/stand_in/win32.h"
+#include <mmsystem.h>
+#include <dsound.h>
