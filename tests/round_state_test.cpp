@@ -97,8 +97,11 @@ std::map<std::string, std::set<std::string>> WritableGlobals(const std::filesyst
                                       section.rfind(".data.rel.ro", 0) != 0;
                 if (!writable) continue;
                 std::string name = text.substr(text.find(' ', tab + 1) + 1);
-                // The compiler's own: exception tables' references, statics' guards.
-                if (name.rfind(".hidden ", 0) == 0 || name.rfind("guard variable for ", 0) == 0) continue;
+                // The compiler's and the sanitizers' own: exception tables' references,
+                // statics' guards, reserved names (two underscores).
+                if (name.rfind(".hidden ", 0) == 0 || name.rfind("guard variable for ", 0) == 0 ||
+                    name.rfind("__", 0) == 0)
+                    continue;
                 const std::string anonymous = "(anonymous namespace)::";
                 if (name.rfind(anonymous, 0) == 0) name.erase(0, anonymous.size());
                 out[file].insert(name);
