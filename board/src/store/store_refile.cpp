@@ -70,6 +70,13 @@ bool KeepFrames(SqlSession& db, int64_t id, const std::string& frames, int64_t* 
                 {Int(id), Text(frames)}, nullptr);
 }
 
+// The rows of a query for runs to file or to give frames: id, flies, speed, time, verdict.
+void ReadUnfiledRows(const SqlRows& rows, std::vector<UnfiledRun>* out) {
+  for (size_t i = 0; i < rows.size(); ++i)
+    out->push_back({rows.Int(i, 0), static_cast<int>(rows.Int(i, 1)), static_cast<int>(rows.Int(i, 2)),
+                    rows.Int(i, 3), rows.At(i, 4)});
+}
+
 }  // namespace
 
 bool Store::Unfiled(int64_t after, int limit, std::vector<UnfiledRun>* out) {
@@ -80,9 +87,7 @@ bool Store::Unfiled(int64_t after, int limit, std::vector<UnfiledRun>* out) {
                 " AND id > $1 AND (verdict = '' OR verdict LIKE 'ok %') ORDER BY id LIMIT $2",
                 {Int(after), Int(limit)}, &rows))
       return false;
-    for (size_t i = 0; i < rows.size(); ++i)
-      out->push_back({rows.Int(i, 0), static_cast<int>(rows.Int(i, 1)),
-                      static_cast<int>(rows.Int(i, 2)), rows.Int(i, 3), rows.At(i, 4)});
+    ReadUnfiledRows(rows, out);
     return true;
   });
 }
@@ -127,9 +132,7 @@ bool Store::WithoutSwatFrames(int64_t after, int limit, std::vector<UnfiledRun>*
                 " ORDER BY id LIMIT $2",
                 {Int(after), Int(limit)}, &rows))
       return false;
-    for (size_t i = 0; i < rows.size(); ++i)
-      out->push_back({rows.Int(i, 0), static_cast<int>(rows.Int(i, 1)),
-                      static_cast<int>(rows.Int(i, 2)), rows.Int(i, 3), rows.At(i, 4)});
+    ReadUnfiledRows(rows, out);
     return true;
   });
 }

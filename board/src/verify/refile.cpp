@@ -48,6 +48,23 @@ bool VerifyAgain(Context* ctx, const std::string& replay, Verdict* v) {
 
 void Log(const std::string& what) { fprintf(stderr, "zumble-board: %s\n", what.c_str()); }
 
+enum class Got { kVerdict, kGone, kStop };
+
+// A stored run's verdict: the kept one, or when `again` its replay played again. kGone
+// for a run whose replay is no longer there; kStop (logged under `pass`) when the
+// database fails or the board stops.
+Got VerdictOf(Context* ctx, const UnfiledRun& r, bool again, const char* pass, Verdict* v) {
+  if (!again) return Got::kVerdict;
+  std::string replay;
+  bool found = false;
+  if (!ctx->store->Replay(r.id, true, &replay, &found)) {
+    Log(std::string(pass) + ": database: " + ctx->store->LastError());
+    return Got::kStop;
+  }
+  if (!found) return Got::kGone;
+  return VerifyAgain(ctx, replay, v) ? Got::kVerdict : Got::kStop;
+}
+
 void RefilePass(Context* ctx) {
   Store* store = ctx->store;
   int64_t after = 0;
@@ -65,19 +82,11 @@ void RefilePass(Context* ctx) {
       after = r.id;
       const std::string run = "run " + std::to_string(r.id);
       Verdict v = ReadVerdict(r.verdict, 0);
-      if (v.kind != Verdict::kAccepted || v.keys < 0) {
-        std::string replay;
-        bool found = false;
-        if (!store->Replay(r.id, true, &replay, &found)) {
-          Log("filing stored runs: database: " + store->LastError());
-          stop = true;
-          break;
-        }
-        if (!found) continue;
-        if (!VerifyAgain(ctx, replay, &v)) {
-          stop = true;
-          break;
-        }
+      const Got got = VerdictOf(ctx, r, v.kind != Verdict::kAccepted || v.keys < 0, "filing stored runs", &v);
+      if (got == Got::kGone) continue;
+      if (got == Got::kStop) {
+        stop = true;
+        break;
       }
       bool ok = true;
       if (v.kind == Verdict::kFailed) {
@@ -139,19 +148,12 @@ void FramesPass(Context* ctx) {
     for (const UnfiledRun& r : batch) {
       after = r.id;
       Verdict v = ReadVerdict(r.verdict, 0);
-      if (v.kind != Verdict::kAccepted || v.swat_frames.empty()) {
-        std::string replay;
-        bool found = false;
-        if (!store->Replay(r.id, true, &replay, &found)) {
-          Log("swat frames of stored runs: database: " + store->LastError());
-          stop = true;
-          break;
-        }
-        if (!found) continue;
-        if (!VerifyAgain(ctx, replay, &v)) {
-          stop = true;
-          break;
-        }
+      const Got got =
+          VerdictOf(ctx, r, v.kind != Verdict::kAccepted || v.swat_frames.empty(), "swat frames of stored runs", &v);
+      if (got == Got::kGone) continue;
+      if (got == Got::kStop) {
+        stop = true;
+        break;
       }
       if (v.kind == Verdict::kFailed) {
         Log("swat frames of stored runs: run " + std::to_string(r.id) + ": " + v.reason +
