@@ -65,16 +65,6 @@ const char kUsage[] =
     "the speed (0.25x to 4x), O shows or hides the overlay, ? the keys, Escape leaves; the\n"
     "bar at the bottom seeks where it is clicked or dragged.\n";
 
-bool ToNumber(const char* text, long long low, long long high, long long* out) {
-    if (!text || !*text) return false;
-    char* end = nullptr;
-    errno = 0;
-    const long long v = std::strtoll(text, &end, 10);
-    if (errno != 0 || *end != '\0' || v < low || v > high) return false;
-    *out = v;
-    return true;
-}
-
 // Seconds of the round ("12", "12.5", up to milliseconds) to the frame they fall in.
 bool ToFrame(const char* text, long long* out) {
     if (!text || !*text || *text == '-' || *text == '+' || *text == ' ') return false;
@@ -87,6 +77,16 @@ bool ToFrame(const char* text, long long* out) {
 }
 
 }  // namespace
+
+bool ToNumber(const char* text, long long low, long long high, long long* out) {
+    if (!text || !*text) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(text, &end, 10);
+    if (errno != 0 || *end != '\0' || v < low || v > high) return false;
+    *out = v;
+    return true;
+}
 
 int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
     Options o;

@@ -50,3 +50,6 @@ extern Options g_Options;
 // Parses argv into *out. Returns 0 to run, 1 when --help or --version was printed
 // (exit 0), 2 after a bad option (the one-line message is in *error).
 int ParseOptions(int argc, char** argv, Options* out, std::string* error);
+// A whole decimal number from low to high, the whole text and nothing else: the command
+// line's numbers (the test tools read theirs the same way).
+bool ToNumber(const char* text, long long low, long long high, long long* out);

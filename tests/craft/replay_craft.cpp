@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/services/options.h"
 #include "tests/support/replay_edit.h"
 
 namespace {
@@ -59,20 +60,10 @@ bool WriteBytes(const char* path, const std::vector<std::uint8_t>& bytes) {
     return static_cast<bool>(out.flush());
 }
 
-bool Number(const char* text, long long low, long long high, long long* out) {
-    if (!text || !*text) return false;
-    char* end = nullptr;
-    errno = 0;
-    const long long v = std::strtoll(text, &end, 10);
-    if (errno != 0 || *end != '\0' || v < low || v > high) return false;
-    *out = v;
-    return true;
-}
-
 long long Now() {
     long long now = 0;
     const char* fixed = std::getenv("ZUMBLE_VERIFY_NOW");
-    if (fixed && Number(fixed, 0, 0xFFFFFFFFLL, &now)) return now;
+    if (fixed && ToNumber(fixed, 0, 0xFFFFFFFFLL, &now)) return now;
     return static_cast<long long>(std::time(nullptr));
 }
 
@@ -140,8 +131,8 @@ int main(int argc, char** argv) {
         long long a = 0, b = 0, c = 0;
         if (edit == "--offscreen" || edit == "--cursor") {
             const bool own = edit == "--cursor";
-            if (!Number(arg(1), 0, lastFrame, &a) ||
-                (own && (!Number(arg(2), -32767, 32767, &b) || !Number(arg(3), -32767, 32767, &c))))
+            if (!ToNumber(arg(1), 0, lastFrame, &a) ||
+                (own && (!ToNumber(arg(2), -32767, 32767, &b) || !ToNumber(arg(3), -32767, 32767, &c))))
                 return Fail(edit + (own ? " takes a frame of the round and X Y" : " takes a frame of the round"));
             if (!own) b = -31, c = 140;
             int x = 0, y = 0;
@@ -152,7 +143,7 @@ int main(int argc, char** argv) {
             inputsChanged = true;
             i += own ? 3 : 1;
         } else if (edit == "--nudge") {
-            if (!Number(arg(1), 0, lastFrame - 1, &a)) return Fail("--nudge takes a frame of the round but its last");
+            if (!ToNumber(arg(1), 0, lastFrame - 1, &a)) return Fail("--nudge takes a frame of the round but its last");
             // Where frame N leaves the cursor.
             int x = r.header.cursorX, y = r.header.cursorY;
             for (std::size_t n = 0; n <= static_cast<std::size_t>(a); ++n)
@@ -164,14 +155,14 @@ int main(int argc, char** argv) {
             inputsChanged = true;
             i += 1;
         } else if (edit == "--ticks") {
-            if (!Number(arg(1), 0, lastFrame, &a) || !Number(arg(2), 0, 1000000, &b))
+            if (!ToNumber(arg(1), 0, lastFrame, &a) || !ToNumber(arg(2), 0, 1000000, &b))
                 return Fail("--ticks takes a frame of the round and 0..1000000 ms");
             for (std::size_t n = static_cast<std::size_t>(a); n < r.frames.size(); ++n)
                 r.frames[n].tick += static_cast<std::uint32_t>(b);
             inputsChanged = true;
             i += 2;
         } else if (edit == "--presses") {
-            if (!Number(arg(1), 0, lastFrame, &a) || !Number(arg(2), 1, 1000, &b))
+            if (!ToNumber(arg(1), 0, lastFrame, &a) || !ToNumber(arg(2), 1, 1000, &b))
                 return Fail("--presses takes a frame of the round and a count 1..1000");
             int x = 0, y = 0;
             CursorAt(r, static_cast<std::size_t>(a), &x, &y);
@@ -185,7 +176,7 @@ int main(int argc, char** argv) {
             inputsChanged = true;
             i += 2;
         } else if (edit == "--key") {
-            if (!Number(arg(1), 0, lastFrame, &a) || !Number(arg(2), 0, 255, &b))
+            if (!ToNumber(arg(1), 0, lastFrame, &a) || !ToNumber(arg(2), 0, 255, &b))
                 return Fail("--key takes a frame of the round and a virtual key 0..255");
             EditFrame& f = r.frames[static_cast<std::size_t>(a)];
             f.inputs.insert(f.inputs.begin() + static_cast<long>(Front(f)), EditMessage(0x0100, static_cast<std::uint64_t>(b), 1));
@@ -193,8 +184,8 @@ int main(int argc, char** argv) {
             i += 2;
         } else if (edit == "--keys" || edit == "--activations") {
             const bool keys = edit == "--keys";
-            if (!Number(arg(1), 0, lastFrame, &a) || (keys && !Number(arg(2), 0, 255, &c)) ||
-                !Number(arg(keys ? 3 : 2), 1, 100000, &b))
+            if (!ToNumber(arg(1), 0, lastFrame, &a) || (keys && !ToNumber(arg(2), 0, 255, &c)) ||
+                !ToNumber(arg(keys ? 3 : 2), 1, 100000, &b))
                 return Fail(edit + (keys ? " takes a frame of the round, a virtual key and a count 1..100000"
                                          : " takes a frame of the round and a count 1..100000"));
             const ReplayInput in = keys ? EditMessage(0x0100, static_cast<std::uint64_t>(c), 1) : EditMessage(0x001C, 1, 0);
@@ -206,7 +197,7 @@ int main(int argc, char** argv) {
             i += keys ? 3 : 2;
         } else if (edit == "--seed" || edit == "--seed-ahead") {
             const bool ahead = edit == "--seed-ahead";
-            if (!Number(arg(1), ahead ? -0xFFFFFFFFLL : 0, 0xFFFFFFFFLL, &a)) return Fail(edit + " takes a number of seconds");
+            if (!ToNumber(arg(1), ahead ? -0xFFFFFFFFLL : 0, 0xFFFFFFFFLL, &a)) return Fail(edit + " takes a number of seconds");
             const long long seed = ahead ? Now() + a : a;
             if (seed < 0 || seed > 0xFFFFFFFFLL) return Fail(edit + ": the seed would not fit in 32 bits");
             r.header.calendarTime = static_cast<std::uint32_t>(seed);
@@ -216,7 +207,7 @@ int main(int argc, char** argv) {
         } else if (edit == "--clear-autoplay") {
             r.header.flags &= ~kReplayTestPlayer;
         } else if (edit == "--flags") {
-            if (!Number(arg(1), 0, 0xFFFFFFFFLL, &a)) return Fail("--flags takes a number");
+            if (!ToNumber(arg(1), 0, 0xFFFFFFFFLL, &a)) return Fail("--flags takes a number");
             r.header.flags = static_cast<std::uint32_t>(a);
             i += 1;
         } else if (edit == "--program") {
@@ -225,7 +216,7 @@ int main(int argc, char** argv) {
             std::memcpy(r.header.program, arg(1), std::strlen(arg(1)));
             i += 1;
         } else if (edit == "--idle") {
-            if (!Number(arg(1), 1, kReplayMaxFrames - static_cast<long long>(r.frames.size()), &a))
+            if (!ToNumber(arg(1), 1, kReplayMaxFrames - static_cast<long long>(r.frames.size()), &a))
                 return Fail("--idle takes a count of frames the file has room for");
             for (long long k = 0; k < a; ++k) {
                 const std::uint32_t flip = r.header.startFlip + static_cast<std::uint32_t>(r.frames.size());
