@@ -31,8 +31,7 @@ void StartDisplay() {
 // Every play list at capacity, spread over the screen.
 void FillWorstFrame() {
     ClearPlayLists();
-    while (Flies.Add(8.0 + 0.1 * (Flies.Count() % 10))) {
-    }
+    while (Flies.Add(8.0 + 0.1 * (Flies.Count() % 10))) {}
     for (int i = 0; i < 100; ++i) {
         const double x = (i * 37) % 600, y = (i * 53) % 400;
         FallingBodies.Add(Body{x, y, 0, -8, 0, 0.5, 0});
@@ -57,7 +56,10 @@ void BM_WorstPlayFrame(benchmark::State& state) {
         PlayFrame();
     }
 }
-BENCHMARK(BM_WorstPlayFrame)->Unit(benchmark::kMicrosecond)->Repetitions(5)->DisplayAggregatesOnly(true);
+BENCHMARK(BM_WorstPlayFrame)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->DisplayAggregatesOnly(true);
 
 void BM_DrawWorstFrame(benchmark::State& state) {
     StartDisplay();
@@ -71,14 +73,18 @@ void BM_Presentation(benchmark::State& state) {
     std::vector<std::uint8_t> pixels(640 * 480);
     for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint8_t>(i * 7);
     PALETTEENTRY palette[256];
-    for (int i = 0; i < 256; ++i) palette[i] = {static_cast<BYTE>(i), static_cast<BYTE>(255 - i), 7, 0};
+    for (int i = 0; i < 256; ++i)
+        palette[i] = {static_cast<BYTE>(i), static_cast<BYTE>(255 - i), 7, 0};
     std::vector<std::uint32_t> out(640 * 480);
     for (auto _ : state) {
         PaletteToArgb(pixels.data(), 640 * 480, palette, out.data());
         benchmark::DoNotOptimize(out.data());
     }
 }
-BENCHMARK(BM_Presentation)->Unit(benchmark::kMicrosecond)->Repetitions(5)->DisplayAggregatesOnly(true);
+BENCHMARK(BM_Presentation)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->DisplayAggregatesOnly(true);
 
 // The path without a GPU: the frame through the palette and enlarged by the argument's
 // factor in one pass, into window pixels of exactly that size.

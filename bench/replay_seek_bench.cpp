@@ -11,15 +11,15 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "platform/services/process_usage.h"
-#include "shell/driver/game_run.h"
 #include "replay/replay_viewer.h"
+#include "shell/driver/game_run.h"
 
 bool ProcessUsage(long*, double*) { return false; }
 
@@ -28,7 +28,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Samples {
-    std::vector<double> first, any, back;     // wall time, seconds
+    std::vector<double> first, any, back;           // wall time, seconds
     std::vector<double> firstCpu, anyCpu, backCpu;  // the process's CPU time
 };
 
@@ -46,7 +46,9 @@ struct Run {
 
 Run g;
 
-long long RandomFrame(long long lo) { return std::uniform_int_distribution<long long>(lo, g.frames - 1)(g.random); }
+long long RandomFrame(long long lo) {
+    return std::uniform_int_distribution<long long>(lo, g.frames - 1)(g.random);
+}
 
 // CPU time as well as wall time: on a busy machine the wall time shows the other
 // programs' share too.
@@ -71,9 +73,7 @@ void Timed(long long frame) {
 
 void Arrive(long long) {
     switch (g.stage) {
-    case Stage::Start:
-        g.stage = Stage::First;
-        return Timed(g.frames - 1);
+    case Stage::Start: g.stage = Stage::First; return Timed(g.frames - 1);
     case Stage::First:
         g.samples.first.push_back(Took());
         g.samples.firstCpu.push_back(TookCpu());
@@ -101,8 +101,7 @@ void Arrive(long long) {
         }
         g.stage = Stage::Done;
         return ViewerLeave();
-    case Stage::Done:
-        return;
+    case Stage::Done: return;
     }
 }
 
@@ -121,7 +120,8 @@ const Samples& Measure() {
     return g.samples;
 }
 
-void Report(benchmark::State& state, const std::vector<double>& samples, const std::vector<double>& cpu) {
+void Report(benchmark::State& state, const std::vector<double>& samples,
+            const std::vector<double>& cpu) {
     std::size_t i = 0;
     for (auto _ : state) state.SetIterationTime(samples[i++ % samples.size()]);
     std::vector<double> sorted = samples;
@@ -134,7 +134,9 @@ void Report(benchmark::State& state, const std::vector<double>& samples, const s
     state.counters["cpu_worst_ms"] = sorted.back() * 1000;
 }
 
-void BM_FirstSeekToEnd(benchmark::State& state) { Report(state, Measure().first, Measure().firstCpu); }
+void BM_FirstSeekToEnd(benchmark::State& state) {
+    Report(state, Measure().first, Measure().firstCpu);
+}
 void BM_SeekAnyFrame(benchmark::State& state) {
     Report(state, Measure().any, Measure().anyCpu);
     state.counters["store_mb"] = static_cast<double>(ViewerCountsSoFar().storeBytes) / (1 << 20);

@@ -95,8 +95,12 @@ void BM_MixOneFrameEightBuffers(benchmark::State& state) {
         // The music whole, then pieces of it of 0.1 s and more.
         const std::size_t bytes = i == 0 ? music.samples.size() : 4410u * (i + 1);
         WAVEFORMATEX format = music.format;
-        DSBUFFERDESC desc{sizeof(DSBUFFERDESC), DSBCAPS_STATIC | DSBCAPS_CTRLVOLUME,
-                          static_cast<DWORD>(bytes), 0, &format, {}};
+        DSBUFFERDESC desc{sizeof(DSBUFFERDESC),
+                          DSBCAPS_STATIC | DSBCAPS_CTRLVOLUME,
+                          static_cast<DWORD>(bytes),
+                          0,
+                          &format,
+                          {}};
         LPDIRECTSOUNDBUFFER b = nullptr;
         if (ds->CreateSoundBuffer(&desc, &b, nullptr) != DS_OK) {
             state.SkipWithError("no buffer");

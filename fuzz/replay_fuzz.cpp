@@ -5,9 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <vector>
-
 #include <cstring>
+#include <vector>
 
 #include "replay/core/replay_format.h"
 #include "replay/core/replay_identity.h"
@@ -20,7 +19,8 @@ struct Frame {
     std::vector<ReplayInput> inputs;
 };
 
-bool Read(const std::uint8_t* data, std::size_t size, ReplayFile* file, std::vector<Frame>* frames) {
+bool Read(const std::uint8_t* data, std::size_t size, ReplayFile* file,
+          std::vector<Frame>* frames) {
     char reason[kReplayReasonSize] = "";
     if (!ReplayParse(data, size, file, reason, sizeof reason)) {
         if (!*reason) std::abort();  // every refusal says why
@@ -52,14 +52,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> input(file.header.inputSize * 4 + 64);
     ReplayWriter w;
     ReplayWriterStart(&w, input.data(), input.size(), file.header);
-    for (const Frame& f : frames) ReplayWriterFrame(&w, f.tick, f.inputs.data(), static_cast<int>(f.inputs.size()));
+    for (const Frame& f : frames)
+        ReplayWriterFrame(&w, f.tick, f.inputs.data(), static_cast<int>(f.inputs.size()));
     ReplayWriterFinish(&w);
     if (w.full) std::abort();
     std::vector<std::uint32_t> checkpoints(file.checkpointCount);
-    for (std::uint32_t i = 0; i < file.checkpointCount; ++i) checkpoints[i] = ReplayCheckpoint(file, i);
+    for (std::uint32_t i = 0; i < file.checkpointCount; ++i)
+        checkpoints[i] = ReplayCheckpoint(file, i);
     std::vector<std::uint8_t> again(kReplayHeaderSize + w.size + 4 * checkpoints.size() + 4);
-    if (ReplayBuildFile(file.header, input.data(), w.size, checkpoints.data(), file.checkpointCount, again.data(),
-                        again.size()) != again.size())
+    if (ReplayBuildFile(file.header, input.data(), w.size, checkpoints.data(), file.checkpointCount,
+                        again.data(), again.size()) != again.size())
         std::abort();
     ReplayFile file2;
     std::vector<Frame> frames2;
@@ -75,12 +77,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const char* c = reason; *c; ++c)
         if (*c < 0x20 || *c > 0x7e) std::abort();
     for (std::size_t i = 0; i < frames.size(); ++i) {
-        if (frames[i].tick != frames2[i].tick || frames[i].inputs.size() != frames2[i].inputs.size()) std::abort();
+        if (frames[i].tick != frames2[i].tick ||
+            frames[i].inputs.size() != frames2[i].inputs.size())
+            std::abort();
         for (std::size_t k = 0; k < frames[i].inputs.size(); ++k) {
             const ReplayInput& a = frames[i].inputs[k];
             const ReplayInput& b = frames2[i].inputs[k];
-            if (a.op != b.op || a.x != b.x || a.y != b.y || a.message != b.message || a.wParam != b.wParam ||
-                a.lParam != b.lParam)
+            if (a.op != b.op || a.x != b.x || a.y != b.y || a.message != b.message ||
+                a.wParam != b.wParam || a.lParam != b.lParam)
                 std::abort();
         }
     }

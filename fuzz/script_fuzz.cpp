@@ -27,6 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (w != "--help" && w != "-h" && w != "--version") argv.push_back(w.data());
     Options options;
     error.clear();
-    if (ParseOptions(static_cast<int>(argv.size()), argv.data(), &options, &error) == 2 && error.empty()) std::abort();
+    if (ParseOptions(static_cast<int>(argv.size()), argv.data(), &options, &error) == 2 &&
+        error.empty())
+        std::abort();
     return 0;
 }

@@ -5,8 +5,8 @@
 HRESULT BlitSprite(int x, int y, int left, int top, int right, int bottom) {
     if (!lpBACKSURFACE || x < 0 || y < 0) return DDERR_INVALIDRECT;
     RECT src = {left, top, right, bottom};
-    return lpBACKSURFACE->BltFast(static_cast<DWORD>(x), static_cast<DWORD>(y), lpSPRITESURFACE, &src,
-                                  DDBLTFAST_SRCCOLORKEY | DDBLTFAST_WAIT);
+    return lpBACKSURFACE->BltFast(static_cast<DWORD>(x), static_cast<DWORD>(y), lpSPRITESURFACE,
+                                  &src, DDBLTFAST_SRCCOLORKEY | DDBLTFAST_WAIT);
 }
 
 HRESULT BlitSpriteClipped(int x, int y, int left, int top, int right, int bottom) {

@@ -31,15 +31,17 @@ int Fail(const char* text) {
 }
 
 std::int32_t ReadLe32(const BYTE* p) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-                                     (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24));
+    return static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+        (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24));
 }
 
 }  // namespace
 
 int InitDisplay() {
     if (DirectDrawCreate(nullptr, &lpDD, nullptr) != DD_OK) return Fail("DirectDrawCreate();");
-    if (lpDD->SetCooperativeLevel(hWnd, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX) != DD_OK)
+    if (lpDD->SetCooperativeLevel(hWnd, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX) !=
+        DD_OK)
         return Fail("lpDD->SetCooperativeLevel();");
     if (lpDD->SetDisplayMode(640, 480, 8) != DD_OK) return Fail("lpDD->SetDisplayMode();");
 
@@ -48,14 +50,17 @@ int InitDisplay() {
     desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
     desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
     desc.dwBackBufferCount = 1;
-    if (lpDD->CreateSurface(&desc, &lpFRONTSURFACE, nullptr) != DD_OK) return Fail("lpDD->CreateSurface();");
+    if (lpDD->CreateSurface(&desc, &lpFRONTSURFACE, nullptr) != DD_OK)
+        return Fail("lpDD->CreateSurface();");
 
     DDSCAPS caps = {DDSCAPS_BACKBUFFER};
     if (lpFRONTSURFACE->GetAttachedSurface(&caps, &lpBACKSURFACE) != DD_OK)
         return Fail("lpFRONTSURFACE->GetAttachedSurface();");
-    if (lpDD->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, g_startPalette, &lpPALETTE, nullptr) != DD_OK)
+    if (lpDD->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, g_startPalette, &lpPALETTE, nullptr) !=
+        DD_OK)
         return Fail("lpDD->CreatePalette();");
-    if (lpFRONTSURFACE->SetPalette(lpPALETTE) != DD_OK) return Fail("lpFRONTSURFACE->SetPalette();");
+    if (lpFRONTSURFACE->SetPalette(lpPALETTE) != DD_OK)
+        return Fail("lpFRONTSURFACE->SetPalette();");
 
     desc = {};
     desc.dwSize = sizeof(DDSURFACEDESC);
@@ -63,7 +68,8 @@ int InitDisplay() {
     desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
     desc.dwWidth = kSpriteColumns;
     desc.dwHeight = kSpriteRows;
-    if (lpDD->CreateSurface(&desc, &lpSPRITESURFACE, nullptr) != DD_OK) return Fail("lpDD->CreateSurface();");
+    if (lpDD->CreateSurface(&desc, &lpSPRITESURFACE, nullptr) != DD_OK)
+        return Fail("lpDD->CreateSurface();");
     SetCursor(nullptr);
     return 1;
 }
@@ -75,8 +81,8 @@ int LoadSceneBitmap(const char* path, unsigned int colorKey) {
     BYTE infoHeader[40];
     BYTE table[1024];
     if (std::fread(fileHeader, 1, 14, file) != 14 || fileHeader[0] != 'B' || fileHeader[1] != 'M' ||
-        std::fread(infoHeader, 1, 40, file) != 40 || (infoHeader[14] | (infoHeader[15] << 8)) != 8 ||
-        std::fread(table, 1, 1024, file) != 1024) {
+        std::fread(infoHeader, 1, 40, file) != 40 ||
+        (infoHeader[14] | (infoHeader[15] << 8)) != 8 || std::fread(table, 1, 1024, file) != 1024) {
         std::fclose(file);
         return 0;
     }
@@ -86,7 +92,8 @@ int LoadSceneBitmap(const char* path, unsigned int colorKey) {
     // at all, or width x height beyond a 32-bit signed count (the pixel count that the
     // original allocated and read would overflow). Any other size loads: only the rows
     // and columns that the surface can hold are read.
-    if (width <= 0 || height <= 0 || static_cast<long long>(width) * height > 0x7FFFFFFFLL || !lpSPRITESURFACE) {
+    if (width <= 0 || height <= 0 || static_cast<long long>(width) * height > 0x7FFFFFFFLL ||
+        !lpSPRITESURFACE) {
         std::fclose(file);
         return 0;
     }
@@ -98,7 +105,8 @@ int LoadSceneBitmap(const char* path, unsigned int colorKey) {
     // The top rows that fit the surface are the last ones in the file; of each, the left
     // columns that fit are read and the rest skipped, so a wide file costs no memory.
     const long long rowsKept = height < static_cast<long long>(kSpriteRows) ? height : kSpriteRows;
-    const long long columns = width < static_cast<long long>(kSpriteColumns) ? width : kSpriteColumns;
+    const long long columns =
+        width < static_cast<long long>(kSpriteColumns) ? width : kSpriteColumns;
     const long long skipped = static_cast<long long>(height) - rowsKept;
     const size_t size = static_cast<size_t>(columns * rowsKept);
     BYTE* bits = new (std::nothrow) BYTE[size];
@@ -112,7 +120,9 @@ int LoadSceneBitmap(const char* path, unsigned int colorKey) {
             const size_t n = std::fread(bits + got, 1, static_cast<size_t>(columns), file);
             got += n;
             if (n < static_cast<size_t>(columns)) break;
-            if (width > columns && std::fseek(file, static_cast<long>(width - columns), SEEK_CUR) != 0) break;
+            if (width > columns &&
+                std::fseek(file, static_cast<long>(width - columns), SEEK_CUR) != 0)
+                break;
         }
     }
     // Bytes missing from a short file read as 0.
@@ -133,7 +143,8 @@ int LoadSceneBitmap(const char* path, unsigned int colorKey) {
     BYTE* dest = static_cast<BYTE*>(desc.lpSurface);
     // The file holds the bottom row first; the surface wants the top row first.
     for (long long row = 0; row < rowsKept; ++row)
-        std::memcpy(dest + row * desc.lPitch, bits + (rowsKept - 1 - row) * columns, static_cast<size_t>(rowBytes));
+        std::memcpy(dest + row * desc.lPitch, bits + (rowsKept - 1 - row) * columns,
+                    static_cast<size_t>(rowBytes));
     lpSPRITESURFACE->Unlock(nullptr);
     delete[] bits;
     std::fclose(file);

@@ -28,6 +28,7 @@ struct SoundSlot {
 };
 
 // In loading order. The first ten form the table that start-up empties.
+// clang-format off
 const SoundSlot kSlots[] = {
     {&SND_CRY, "wave\\cry1.wav", -1500, "SND_CRY"},
     {&SND_SWING_A, "wave\\swing1.wav", -200, "SND_SWING_A"},
@@ -41,6 +42,7 @@ const SoundSlot kSlots[] = {
     {&SND_TCLICK_2, "wave\\tclick2.wav", -500, "SND_TCLICK_2"},
     {&SND_BGM, "wave\\bgm1.wav", -1500, "SND_BGM"},
 };
+// clang-format on
 constexpr int kTableSlots = 10;
 constexpr int kSlotCount = kSoundSlotCount;
 static_assert(sizeof kSlots / sizeof kSlots[0] == kSlotCount);

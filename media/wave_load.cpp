@@ -28,8 +28,8 @@ unsigned long long BytesLeft(std::FILE* file) {
 
 // Fills the slot's buffer (a new one when the slot is empty) with the samples. The slot
 // changes only on success; a buffer made here that could not be filled is released.
-int FillSlot(LPDIRECTSOUND ds, LPDIRECTSOUNDBUFFER* slot, WAVEFORMATEX* format,
-             const BYTE* samples, DWORD length) {
+int FillSlot(LPDIRECTSOUND ds, LPDIRECTSOUNDBUFFER* slot, WAVEFORMATEX* format, const BYTE* samples,
+             DWORD length) {
     DSBUFFERDESC desc{};
     desc.dwSize = sizeof desc;
     desc.dwFlags = DSBCAPS_STATIC | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME;
@@ -119,10 +119,14 @@ int LoadWave(const char* path, LPDIRECTSOUND ds, LPDIRECTSOUNDBUFFER* slot) {
     BYTE header[12];
     const std::size_t got = std::fread(header, 1, sizeof header, file);
     const char* failure = nullptr;
-    if (got < sizeof header && std::ferror(file)) failure = "ERROR_2";
-    else if (got < sizeof header) failure = "ERROR_3";
-    else if (std::memcmp(header, "RIFF", 4) != 0) failure = "ERROR_4";
-    else if (std::memcmp(header + 8, "WAVE", 4) != 0) failure = "ERROR_5";
+    if (got < sizeof header && std::ferror(file))
+        failure = "ERROR_2";
+    else if (got < sizeof header)
+        failure = "ERROR_3";
+    else if (std::memcmp(header, "RIFF", 4) != 0)
+        failure = "ERROR_4";
+    else if (std::memcmp(header + 8, "WAVE", 4) != 0)
+        failure = "ERROR_5";
     if (failure != nullptr) {
         std::fclose(file);
         AddCode(failure);

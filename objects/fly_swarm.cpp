@@ -39,22 +39,22 @@ int FlySwarm::Add(double speed) {
     FlyState& fly = node->data;
     // The order of these draws is part of the game: do not reorder.
     switch (NextRandom() % 4) {
-        case 0:
-            fly.x = NextRandom() % width;
-            fly.y = top - kSpawnMargin;
-            break;
-        case 1:
-            fly.x = NextRandom() % width;
-            fly.y = bottom + kSpawnMargin;
-            break;
-        case 2:
-            fly.x = left - kSpawnMargin;
-            fly.y = NextRandom() % height;
-            break;
-        default:
-            fly.x = right + kSpawnMargin;
-            fly.y = NextRandom() % height;
-            break;
+    case 0:
+        fly.x = NextRandom() % width;
+        fly.y = top - kSpawnMargin;
+        break;
+    case 1:
+        fly.x = NextRandom() % width;
+        fly.y = bottom + kSpawnMargin;
+        break;
+    case 2:
+        fly.x = left - kSpawnMargin;
+        fly.y = NextRandom() % height;
+        break;
+    default:
+        fly.x = right + kSpawnMargin;
+        fly.y = NextRandom() % height;
+        break;
     }
     fly.targetX = NextRandom() % width;
     fly.targetY = NextRandom() % height;

@@ -10,8 +10,8 @@ struct FlyState {
     double heading = 0;         // degrees, 0 = +x, 90 = down the screen, kept in 0..359
     double speed = 0;           // pixels flown and degrees turned per update
     int targetX = 0, targetY = 0;
-    int stepCounter = 0;        // updates since the target was last chosen
-    int retargetAfter = 0;      // 4..11
+    int stepCounter = 0;    // updates since the target was last chosen
+    int retargetAfter = 0;  // 4..11
 };
 
 // The flies. Each enters just outside a random screen edge and wanders toward random

@@ -198,7 +198,8 @@ void PooledList<Payload>::SaveSnapshot(unsigned char* out) const {
     };
     put(&count, sizeof count);
     for (const Node* n : {&freeHead, &freeTail, &activeHead, &activeTail}) put(n, sizeof(Node));
-    for (const DrawPos* r : {&freeRecHead, &freeRecTail, &activeRecHead, &activeRecTail}) put(r, sizeof(DrawPos));
+    for (const DrawPos* r : {&freeRecHead, &freeRecTail, &activeRecHead, &activeRecTail})
+        put(r, sizeof(DrawPos));
     put(nodes, static_cast<std::size_t>(capacity) * sizeof(Node));
     put(records, static_cast<std::size_t>(capacity) * sizeof(DrawPos));
 }
@@ -211,7 +212,8 @@ void PooledList<Payload>::LoadSnapshot(const unsigned char* in) {
     };
     take(&count, sizeof count);
     for (Node* n : {&freeHead, &freeTail, &activeHead, &activeTail}) take(n, sizeof(Node));
-    for (DrawPos* r : {&freeRecHead, &freeRecTail, &activeRecHead, &activeRecTail}) take(r, sizeof(DrawPos));
+    for (DrawPos* r : {&freeRecHead, &freeRecTail, &activeRecHead, &activeRecTail})
+        take(r, sizeof(DrawPos));
     take(nodes, static_cast<std::size_t>(capacity) * sizeof(Node));
     take(records, static_cast<std::size_t>(capacity) * sizeof(DrawPos));
 }

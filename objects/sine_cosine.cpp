@@ -13,7 +13,7 @@ constexpr double kPio2_1 = 1.57079632673412561417e+00;   // first 33 bits of pi/
 constexpr double kPio2_1t = 6.07710050650619224932e-11;  // pi/2 - kPio2_1
 constexpr double kPio2_2 = 6.07710050630396597660e-11;   // next 33 bits
 constexpr double kPio2_2t = 2.02226624879595063154e-21;
-constexpr double kPio2_3 = 2.02226624871116645580e-21;   // next 33 bits
+constexpr double kPio2_3 = 2.02226624871116645580e-21;  // next 33 bits
 constexpr double kPio2_3t = 8.47842766036889956997e-32;
 constexpr double kPio4 = 7.85398163397448278999e-01;
 
@@ -97,9 +97,21 @@ void SineCosine(double radians, double* sine, double* cosine) {
     const double s = KernelSine(y0, y1);
     const double c = KernelCosine(y0, y1);
     switch (n & 3) {
-    case 0: *sine = s; *cosine = c; break;
-    case 1: *sine = c; *cosine = -s; break;
-    case 2: *sine = -s; *cosine = -c; break;
-    default: *sine = -c; *cosine = s; break;
+    case 0:
+        *sine = s;
+        *cosine = c;
+        break;
+    case 1:
+        *sine = c;
+        *cosine = -s;
+        break;
+    case 2:
+        *sine = -s;
+        *cosine = -c;
+        break;
+    default:
+        *sine = -c;
+        *cosine = s;
+        break;
     }
 }

@@ -78,8 +78,8 @@ void AppendLine(const char* line, std::size_t size) {
     if (!file) return;
     char text[kHistoryLineMax + 2];
     std::size_t at = 0;
-    if (std::fseek(file, 0, SEEK_END) == 0 && std::ftell(file) > 0 && std::fseek(file, -1, SEEK_END) == 0 &&
-        std::fgetc(file) != '\n')
+    if (std::fseek(file, 0, SEEK_END) == 0 && std::ftell(file) > 0 &&
+        std::fseek(file, -1, SEEK_END) == 0 && std::fgetc(file) != '\n')
         text[at++] = '\n';
     std::memcpy(text + at, line, size);
     std::fseek(file, 0, SEEK_END);
@@ -100,8 +100,9 @@ std::size_t FormatHistoryLine(const HistoryRound& r, char* out, std::size_t size
         std::snprintf(time, sizeof time, "left");
     else
         std::snprintf(time, sizeof time, "%u", r.timeMs);
-    const int n = std::snprintf(out, size, "played=%u flies=%d speed=%d time_ms=%s swatted=%d round=%s\n", r.played,
-                                r.flies, r.speed, time, r.swatted, r.round[0] ? r.round : "-");
+    const int n =
+        std::snprintf(out, size, "played=%u flies=%d speed=%d time_ms=%s swatted=%d round=%s\n",
+                      r.played, r.flies, r.speed, time, r.swatted, r.round[0] ? r.round : "-");
     return n > 0 && static_cast<std::size_t>(n) < size ? static_cast<std::size_t>(n) : 0;
 }
 
@@ -164,8 +165,7 @@ bool ReadHistory(void (*each)(const HistoryRound& r, void* context), void* conte
         if (!whole && !std::feof(file)) {
             // Too long to be the game's: skipped to its end.
             int c;
-            while ((c = std::fgetc(file)) != EOF && c != '\n') {
-            }
+            while ((c = std::fgetc(file)) != EOF && c != '\n') {}
             ++*damaged;
             continue;
         }

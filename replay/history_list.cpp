@@ -49,7 +49,8 @@ void PrintRound(const HistoryRound& r, void* context) {
     if (l.flies && (r.flies != l.flies || r.speed != l.speed)) return;
     char date[32] = "?", mode[32], time[32];
     const std::time_t when = static_cast<std::time_t>(r.played);
-    if (const std::tm* local = std::localtime(&when)) std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", local);
+    if (const std::tm* local = std::localtime(&when))
+        std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", local);
     ModeName(r.flies, r.speed, mode, sizeof mode);
     if (r.left)
         std::snprintf(time, sizeof time, "left");
@@ -65,7 +66,8 @@ void PrintRound(const HistoryRound& r, void* context) {
             ShownGamePath(name, &replay);
         }
     }
-    std::fprintf(l.out, "%-16s  %-18s  %10s  %4d/%-4d  %s\n", date, mode, time, r.swatted, r.flies, replay.c_str());
+    std::fprintf(l.out, "%-16s  %-18s  %10s  %4d/%-4d  %s\n", date, mode, time, r.swatted, r.flies,
+                 replay.c_str());
     ++l.listed;
 }
 
@@ -75,8 +77,11 @@ int ListHistory(std::FILE* out, const char* flies, const char* speed) {
     Listing l;
     l.out = out;
     if (flies && *flies && (!ParseFlies(flies, &l.flies) || !ParseSpeed(speed, &l.speed))) {
-        std::fprintf(stderr, "zumble: --history wants FLIES (10, 30, 100, 1000) and SPEED (1-4 or SLOW, NORMAL, "
-                             "FAST, CRAZY), not '%s %s'\n", flies, speed);
+        std::fprintf(
+            stderr,
+            "zumble: --history wants FLIES (10, 30, 100, 1000) and SPEED (1-4 or SLOW, NORMAL, "
+            "FAST, CRAZY), not '%s %s'\n",
+            flies, speed);
         return 2;
     }
     std::string path;
@@ -94,8 +99,8 @@ int ListHistory(std::FILE* out, const char* flies, const char* speed) {
     if (l.listed == 0) {
         char mode[32] = "";
         if (l.flies) ModeName(l.flies, l.speed, mode, sizeof mode);
-        std::fprintf(out, "No rounds%s%s in %s yet: every round played is written there.\n", l.flies ? " of " : "",
-                     mode, path.c_str());
+        std::fprintf(out, "No rounds%s%s in %s yet: every round played is written there.\n",
+                     l.flies ? " of " : "", mode, path.c_str());
     }
     if (damaged > 0)
         std::fprintf(stderr, "zumble: %d line%s of %s could not be read and %s skipped\n", damaged,

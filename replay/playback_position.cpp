@@ -7,7 +7,9 @@ bool g_PlaybackCloseSent = false;
 
 std::size_t PlaybackPositionSize() { return sizeof(PlaybackPosition); }
 
-void SavePlaybackPosition(unsigned char* out) { std::memcpy(out, &g_PlaybackAt, sizeof(PlaybackPosition)); }
+void SavePlaybackPosition(unsigned char* out) {
+    std::memcpy(out, &g_PlaybackAt, sizeof(PlaybackPosition));
+}
 
 void LoadPlaybackPosition(const unsigned char* in) {
     std::memcpy(&g_PlaybackAt, in, sizeof(PlaybackPosition));

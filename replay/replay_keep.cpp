@@ -37,8 +37,8 @@ void RoundOf(const std::uint8_t* header, std::uint8_t* round) {
 void Describe(const std::uint8_t* header, std::size_t size, int row, Kept* kept) {
     kept->there = true;
     kept->ours = size >= static_cast<std::size_t>(kReplayHeaderSize) &&
-                 std::memcmp(header, kReplayMagic, sizeof kReplayMagic) == 0 && header[28] <= 3 && header[29] <= 3 &&
-                 RowOf(header) == row;
+                 std::memcmp(header, kReplayMagic, sizeof kReplayMagic) == 0 && header[28] <= 3 &&
+                 header[29] <= 3 && RowOf(header) == row;
     if (!kept->ours) return;
     kept->time = Get32(header + 48);
     RoundOf(header, kept->round);
@@ -59,7 +59,9 @@ bool StandsFor(const Kept& kept, int time) {
     return kept.ours && time != DEFAULT_BEST_TIME && kept.time == static_cast<std::uint32_t>(time);
 }
 
-void EntryName(int row, int place, char* name, int size) { ReplayEntryName(row / 4, row % 4, place, name, size); }
+void EntryName(int row, int place, char* name, int size) {
+    ReplayEntryName(row / 4, row % 4, place, name, size);
+}
 
 // Saved as safely as hiscoa.sav. A failure leaves the replay unsaved and changes nothing
 // else; there is nothing to tell the player.
@@ -73,8 +75,8 @@ void SaveKept(const char* name, const std::uint8_t* bytes, std::size_t size) {
 }  // namespace
 
 void ReplayEntryName(int flySetting, int speedSetting, int place, char* out, int size) {
-    std::snprintf(out, static_cast<std::size_t>(size), "replays\\best-%d-%d-%d.zrp", FliesForSetting(flySetting),
-                  (speedSetting & 3) + 1, place + 1);
+    std::snprintf(out, static_cast<std::size_t>(size), "replays\\best-%d-%d-%d.zrp",
+                  FliesForSetting(flySetting), (speedSetting & 3) + 1, place + 1);
 }
 
 void MoveKeptReplays(int row, const int times[5]) {
@@ -115,8 +117,10 @@ void MoveKeptReplays(int row, const int times[5]) {
         for (int q = 4; q >= 0; --q) {
             const int p = holder[q];
             if (p < 0 || target[p] == q || holder[target[p]] >= 0) continue;
-            if (RenameGamePath(names[q], names[target[p]]) == 0) holder[target[p]] = p;
-            else RemoveGamePath(names[q]);
+            if (RenameGamePath(names[q], names[target[p]]) == 0)
+                holder[target[p]] = p;
+            else
+                RemoveGamePath(names[q]);
             holder[q] = -1;
             moved = true;
         }
@@ -141,7 +145,8 @@ void KeepEntryReplay(const std::uint8_t* file, std::size_t size) {
     for (int p = 0; p < 5; ++p) {
         EntryName(row, p, names[p], sizeof names[p]);
         ReadKept(names[p], row, &kept[p]);
-        if (place < 0 && StandsFor(kept[p], table[row][p]) && std::memcmp(kept[p].round, mine.round, sizeof mine.round) == 0)
+        if (place < 0 && StandsFor(kept[p], table[row][p]) &&
+            std::memcmp(kept[p].round, mine.round, sizeof mine.round) == 0)
             place = p;
     }
     for (int p = 0; p < 5 && place < 0; ++p)

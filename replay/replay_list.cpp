@@ -17,8 +17,9 @@ bool ReadKeptReplay(const char* name, KeptReplayFacts* facts) {
     std::FILE* file = OpenGamePath(name, "rb");
     if (!file) {
         if (errno == ENOENT || errno == ENOTDIR) return false;
-        facts->reason = errno == EISDIR || errno == EINVAL ? "not a regular file"
-                                                           : std::string("cannot open it: ") + std::strerror(errno);
+        facts->reason = errno == EISDIR || errno == EINVAL
+                            ? "not a regular file"
+                            : std::string("cannot open it: ") + std::strerror(errno);
         return true;
     }
     // One byte more than a replay may hold: a longer file is refused without reading on.
@@ -45,13 +46,14 @@ bool ReadKeptReplay(const char* name, KeptReplayFacts* facts) {
     return true;
 }
 
-std::string KeptReplayLine(const char* what, const KeptReplayFacts& facts, const std::string& path) {
+std::string KeptReplayLine(const char* what, const KeptReplayFacts& facts,
+                           const std::string& path) {
     char line[512];
     char mode[32] = "", time[32], date[32] = "?";
     if (facts.flies > 0) ModeName(facts.flies, facts.speed, mode, sizeof mode);
     if (!facts.readable) {
-        std::snprintf(line, sizeof line, "%-10s  %-20s  unreadable: %s  %s", what, mode, facts.reason.c_str(),
-                      path.c_str());
+        std::snprintf(line, sizeof line, "%-10s  %-20s  unreadable: %s  %s", what, mode,
+                      facts.reason.c_str(), path.c_str());
         return line;
     }
     if (facts.timeMs == kReplayNoTime)
@@ -59,8 +61,10 @@ std::string KeptReplayLine(const char* what, const KeptReplayFacts& facts, const
     else
         std::snprintf(time, sizeof time, "%u.%03u s", facts.timeMs / 1000, facts.timeMs % 1000);
     const std::time_t when = static_cast<std::time_t>(facts.calendarTime);
-    if (const std::tm* local = std::localtime(&when)) std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", local);
-    std::snprintf(line, sizeof line, "%-10s  %-20s  %10s  %-16s  %s", what, mode, time, date, path.c_str());
+    if (const std::tm* local = std::localtime(&when))
+        std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", local);
+    std::snprintf(line, sizeof line, "%-10s  %-20s  %10s  %-16s  %s", what, mode, time, date,
+                  path.c_str());
     return line;
 }
 
@@ -93,6 +97,7 @@ int ListKeptReplays(std::FILE* out) {
                 list(what, name, FliesForSetting(flies), speed + 1);
             }
     if (listed == 0)
-        std::fprintf(out, "No kept replays in %s yet: every round played is kept there.\n", folder.c_str());
+        std::fprintf(out, "No kept replays in %s yet: every round played is kept there.\n",
+                     folder.c_str());
     return 0;
 }

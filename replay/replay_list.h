@@ -8,7 +8,7 @@
 // One kept file's facts, from its header once the whole file has been checked.
 struct KeptReplayFacts {
     bool readable = false;
-    std::string reason;  // why it cannot be played, when it is not readable
+    std::string reason;        // why it cannot be played, when it is not readable
     int flies = 0, speed = 0;  // 10..1000, 1..4; 0 when not known
     std::uint32_t timeMs = 0xFFFFFFFFu;
     std::uint32_t calendarTime = 0;  // when the round was played (seconds since 1970)

@@ -54,7 +54,8 @@ void MeasureStart(const ReplayHeader& header) {
     g_m.keys = g_m.swatsSeen = 0;
     g_m.swatFrames.clear();
     g_m.swatFrames.reserve(kMostFlies);
-    SignsStart(&g_m.signs, (header.flags & kReplayTouch) != 0, header.cursorX, header.cursorY, header.mouseDown != 0);
+    SignsStart(&g_m.signs, (header.flags & kReplayTouch) != 0, header.cursorX, header.cursorY,
+               header.mouseDown != 0);
 }
 
 void MeasureFrameStart(std::uint32_t tick) {
@@ -128,12 +129,14 @@ void MeasureFinish(MeasureResult* out) {
         std::snprintf(out->signs, sizeof out->signs, "-");
         std::snprintf(out->keys, sizeof out->keys, "-");
         std::snprintf(out->swats, sizeof out->swats, "-");
-        out->swatFrames.assign(1, '-');  // (not = "-": GCC 12 warns of an overlap that is not there)
+        out->swatFrames.assign(1,
+                               '-');  // (not = "-": GCC 12 warns of an overlap that is not there)
         return;
     }
     SignsReport(g_m.signs, out->signs, sizeof out->signs);
     std::snprintf(out->keys, sizeof out->keys, "%d", g_m.keys);
-    ReplaySwatsIdentity(FliesForSetting(g_m.header.flySetting), g_m.header.speedSetting + 1, g_m.header.calendarTime,
-                        g_m.swatFrames.data(), g_m.swatFrames.size(), out->swats);
+    ReplaySwatsIdentity(FliesForSetting(g_m.header.flySetting), g_m.header.speedSetting + 1,
+                        g_m.header.calendarTime, g_m.swatFrames.data(), g_m.swatFrames.size(),
+                        out->swats);
     out->swatFrames = SwatFramesText(g_m.swatFrames.data(), g_m.swatFrames.size());
 }

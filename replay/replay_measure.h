@@ -21,8 +21,8 @@ void MeasureFrameEnd(long long frame);
 // Each "-" when nothing was measured (a replay watched in a window, which may seek).
 struct MeasureResult {
     char signs[256];
-    char keys[16];     // Enter and Space presses that changed the spawn rate while flies were to come
-    char swats[65];    // ReplaySwatsIdentity
+    char keys[16];   // Enter and Space presses that changed the spawn rate while flies were to come
+    char swats[65];  // ReplaySwatsIdentity
     std::string swatFrames;  // SwatFramesText (replay/core/swat_frames.h)
 };
 void MeasureFinish(MeasureResult* out);

@@ -9,15 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/stand_in/input_tap.h"
-#include "platform/services/options.h"
-#include "platform/stand_in/runtime.h"
-#include "platform/services/tester_file.h"
 #include "media/random.h"
 #include "objects/instances.h"
-#include "scenes/play.h"
-#include "scenes/play_aim.h"
-#include "scenes/scene_globals.h"
+#include "platform/services/options.h"
+#include "platform/services/tester_file.h"
+#include "platform/stand_in/input_tap.h"
+#include "platform/stand_in/runtime.h"
 #include "replay/core/replay_format.h"
 #include "replay/core/replay_identity.h"
 #include "replay/core/replay_rules.h"
@@ -25,6 +22,9 @@
 #include "replay/replay_measure.h"
 #include "replay/replay_state.h"
 #include "replay/replay_viewer.h"
+#include "scenes/play.h"
+#include "scenes/play_aim.h"
+#include "scenes/scene_globals.h"
 
 namespace {
 
@@ -100,15 +100,17 @@ BOOL FeedMessage(MSG* msg) {
         if (g_play.measure) MeasureMessage(in);
         POINT cursor{};
         GetCursorPos(&cursor);
-        *msg = MSG{nullptr, in.message, static_cast<WPARAM>(in.wParam), static_cast<LPARAM>(in.lParam), g_play.tick,
-                   cursor};
+        *msg = MSG{
+            nullptr,     in.message, static_cast<WPARAM>(in.wParam), static_cast<LPARAM>(in.lParam),
+            g_play.tick, cursor};
         return TRUE;
     }
 }
 
 // Before the round the game is only led to mode select: a steady clock from the start.
 DWORD FeedTick() {
-    return g_play.phase == Phase::LeadIn ? static_cast<DWORD>(FlipCount() * 1000 / 60) : g_play.tick;
+    return g_play.phase == Phase::LeadIn ? static_cast<DWORD>(FlipCount() * 1000 / 60)
+                                         : g_play.tick;
 }
 std::time_t FeedCalendar() { return static_cast<std::time_t>(g_play.file.header.calendarTime); }
 
@@ -137,7 +139,8 @@ void EndFrame() {
     if (g_play.measure) MeasureFrameEnd(frame);
     const std::uint32_t played = g_play.reader.frame;
     if (played % kReplayCheckpointFrames == 0 &&
-        ReplayStateChecksum() != ReplayCheckpoint(g_play.file, played / kReplayCheckpointFrames - 1))
+        ReplayStateChecksum() !=
+            ReplayCheckpoint(g_play.file, played / kReplayCheckpointFrames - 1))
         return Desync(frame);
     std::uint32_t time = 0;
     if (!g_play.timeKnown && RoundTimeRecorded(&time)) {
@@ -147,7 +150,8 @@ void EndFrame() {
     if (played == g_play.file.header.frames) {
         // After frame 0 alone (a game closed before the round began to play) the state
         // still holds what came before the round, which no replay carries: not checked.
-        if (played > 1 && ReplayStateChecksum() != g_play.file.header.finalChecksum) return Desync(frame);
+        if (played > 1 && ReplayStateChecksum() != g_play.file.header.finalChecksum)
+            return Desync(frame);
         g_play.phase = Phase::Done;
         // The frame after the round has no tick of its own: the steady step on, as the
         // headless clock would read.
@@ -232,7 +236,8 @@ int LoadReplay(const char* path, bool verify) {
     char parsed[kReplayReasonSize];
     if (g_play.bytes.size() > kReplayMaxFile) {
         why = "too long to be a replay";
-    } else if (!ReplayParse(g_play.bytes.data(), g_play.bytes.size(), &g_play.file, parsed, sizeof parsed)) {
+    } else if (!ReplayParse(g_play.bytes.data(), g_play.bytes.size(), &g_play.file, parsed,
+                            sizeof parsed)) {
         why = parsed;
     } else {
         g_play.verify = verify;
@@ -309,16 +314,19 @@ int FinishReplayPlayback(bool verify, int gameCode) {
         if (verify)
             std::printf("desync at frame %lld\n", g_play.desyncFrame);
         else
-            std::fprintf(stderr, "zumble: the replay parts from the recording at frame %lld\n", g_play.desyncFrame);
+            std::fprintf(stderr, "zumble: the replay parts from the recording at frame %lld\n",
+                         g_play.desyncFrame);
         return 1;
     }
     if (g_play.time != h.timeMs) {
         if (h.timeMs == kReplayNoTime)
-            std::printf("invalid: the file says the round has no time; it plays to %u ms\n", g_play.time);
+            std::printf("invalid: the file says the round has no time; it plays to %u ms\n",
+                        g_play.time);
         else if (!g_play.timeKnown)
             std::printf("invalid: the file says %u ms; the round plays to no time\n", h.timeMs);
         else
-            std::printf("invalid: the file says %u ms; the round plays to %u ms\n", h.timeMs, g_play.time);
+            std::printf("invalid: the file says %u ms; the round plays to %u ms\n", h.timeMs,
+                        g_play.time);
         return verify ? 1 : 0;
     }
     if (!g_play.timeKnown) {
@@ -330,10 +338,13 @@ int FinishReplayPlayback(bool verify, int gameCode) {
     ReplayProgramToken(h, program, sizeof program);
     static MeasureResult m;
     MeasureFinish(&m);
-    std::printf("ok flies=%d speed=%d time_ms=%u frames=%u round=%s played=%u program=%s autoplay=%d touch=%d pad=%d "
-                "signs=%s keys=%s swats=%s swat_frames=%s\n",
-                FliesForSetting(h.flySetting), h.speedSetting + 1, g_play.time, h.frames, round, h.calendarTime,
-                program, (h.flags & kReplayTestPlayer) ? 1 : 0, (h.flags & kReplayTouch) ? 1 : 0,
-                (h.flags & kReplayGamepad) ? 1 : 0, m.signs, m.keys, m.swats, m.swatFrames.c_str());
+    std::printf(
+        "ok flies=%d speed=%d time_ms=%u frames=%u round=%s played=%u program=%s autoplay=%d "
+        "touch=%d pad=%d "
+        "signs=%s keys=%s swats=%s swat_frames=%s\n",
+        FliesForSetting(h.flySetting), h.speedSetting + 1, g_play.time, h.frames, round,
+        h.calendarTime, program, (h.flags & kReplayTestPlayer) ? 1 : 0,
+        (h.flags & kReplayTouch) ? 1 : 0, (h.flags & kReplayGamepad) ? 1 : 0, m.signs, m.keys,
+        m.swats, m.swatFrames.c_str());
     return 0;
 }

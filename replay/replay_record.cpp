@@ -8,14 +8,14 @@
 #include "platform/services/input_source.h"
 #include "platform/stand_in/input_tap.h"
 #include "platform/stand_in/runtime.h"
-#include "scenes/best_times.h"
-#include "scenes/play.h"
-#include "scenes/scene_globals.h"
 #include "replay/core/replay_format.h"
 #include "replay/core/replay_identity.h"
 #include "replay/history_file.h"
 #include "replay/replay_keep.h"
 #include "replay/replay_state.h"
+#include "scenes/best_times.h"
+#include "scenes/play.h"
+#include "scenes/scene_globals.h"
 
 namespace {
 
@@ -37,10 +37,10 @@ struct Recorder {
     int frameCount = 0;
     bool frameOverflow = false;
     bool frameTickSeen = false;
-    DWORD frameTick = 0;     // the tick the game read in the frame
-    DWORD frameClock = 0;    // the clock's tick for the frame, read or not
+    DWORD frameTick = 0;             // the tick the game read in the frame
+    DWORD frameClock = 0;            // the clock's tick for the frame, read or not
     std::uint32_t lastChecksum = 0;  // the state at the flip that ended the last frame written
-    int cursorX = 0, cursorY = 0;  // the cursor as the frame's inputs left it
+    int cursorX = 0, cursorY = 0;    // the cursor as the frame's inputs left it
 
     // The state when the current frame began, for a round that starts in it.
     int startFly = 0, startSpeed = 0, startMouse = 0, startCursorX = 0, startCursorY = 0;
@@ -136,7 +136,9 @@ void ClearFrame() {
 void WriteFrame() {
     Recorder& r = *g_rec;
     if (r.frameOverflow) r.roundCut = true;
-    const DWORD tick = r.writer.frames == 0 ? r.header.startTick : r.frameTickSeen ? r.frameTick : r.frameClock;
+    const DWORD tick = r.writer.frames == 0 ? r.header.startTick
+                       : r.frameTickSeen    ? r.frameTick
+                                            : r.frameClock;
     ReplayWriterFrame(&r.writer, tick, r.frame, r.frameCount);
     r.header.flags |= TakeInputSources() & kReplayKnownFlags;
     if (r.writer.full || r.writer.frames > kReplayMaxFrames) r.roundCut = true;
@@ -167,8 +169,8 @@ bool MakeFile(std::uint8_t end, std::size_t* size) {
     h.finalChecksum = writer.frames > 1 ? r.lastChecksum : 0;
     h.calendarTime = r.calendar;
     h.timeMs = r.timeKnown ? r.time : kReplayNoTime;
-    *size = ReplayBuildFile(h, r.input, writer.size, r.checkpoints, writer.frames / kReplayCheckpointFrames,
-                            r.file, r.fileCapacity);
+    *size = ReplayBuildFile(h, r.input, writer.size, r.checkpoints,
+                            writer.frames / kReplayCheckpointFrames, r.file, r.fileCapacity);
     return *size > 0;
 }
 

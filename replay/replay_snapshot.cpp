@@ -11,9 +11,18 @@ namespace {
 // Each part of the round's state in turn, byte for byte.
 struct Measure {
     std::size_t size = 0;
-    template <class T> void Checked(const char*, T& value) { size += sizeof value; }
-    template <class T> void Kept(const char*, T& value) { size += sizeof value; }
-    template <class L> void List(const char*, L& list) { size += list.SnapshotSize(); }
+    template <class T>
+    void Checked(const char*, T& value) {
+        size += sizeof value;
+    }
+    template <class T>
+    void Kept(const char*, T& value) {
+        size += sizeof value;
+    }
+    template <class L>
+    void List(const char*, L& list) {
+        size += list.SnapshotSize();
+    }
     void Random() { size += sizeof(std::uint32_t); }
     void Cursor() { size += 2 * sizeof(LONG); }
 };
@@ -24,9 +33,16 @@ struct Save {
         std::memcpy(out, from, size);
         out += size;
     }
-    template <class T> void Checked(const char*, T& value) { Bytes(&value, sizeof value); }
-    template <class T> void Kept(const char*, T& value) { Bytes(&value, sizeof value); }
-    template <class L> void List(const char*, L& list) {
+    template <class T>
+    void Checked(const char*, T& value) {
+        Bytes(&value, sizeof value);
+    }
+    template <class T>
+    void Kept(const char*, T& value) {
+        Bytes(&value, sizeof value);
+    }
+    template <class L>
+    void List(const char*, L& list) {
         list.SaveSnapshot(out);
         out += list.SnapshotSize();
     }
@@ -48,9 +64,16 @@ struct Load {
         std::memcpy(to, in, size);
         in += size;
     }
-    template <class T> void Checked(const char*, T& value) { Bytes(&value, sizeof value); }
-    template <class T> void Kept(const char*, T& value) { Bytes(&value, sizeof value); }
-    template <class L> void List(const char*, L& list) {
+    template <class T>
+    void Checked(const char*, T& value) {
+        Bytes(&value, sizeof value);
+    }
+    template <class T>
+    void Kept(const char*, T& value) {
+        Bytes(&value, sizeof value);
+    }
+    template <class L>
+    void List(const char*, L& list) {
         list.LoadSnapshot(in);
         in += list.SnapshotSize();
     }

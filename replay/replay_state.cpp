@@ -25,11 +25,16 @@ struct Hash {
 // list its count and then every record's place (the effects' frames and ends too).
 struct Checksum {
     Hash hash;
-    template <class T> void Checked(const char*, T& value) { hash.Add(static_cast<std::uint32_t>(value)); }
-    template <class T> void Kept(const char*, T&) {}
+    template <class T>
+    void Checked(const char*, T& value) {
+        hash.Add(static_cast<std::uint32_t>(value));
+    }
+    template <class T>
+    void Kept(const char*, T&) {}
     void Random() { hash.Add(RandomState()); }
     void Cursor() {}
-    template <class L> void List(const char*, L& list) {
+    template <class L>
+    void List(const char*, L& list) {
         hash.Add(static_cast<std::uint32_t>(list.Count()));
         for (DrawPos* p = list.Get(); !IsEnd(p); p = p->next) {
             hash.Add(static_cast<std::uint32_t>(p->x));

@@ -58,11 +58,11 @@ struct Viewer {
     std::vector<FrameFacts> facts;
     std::vector<Click> clicks;
 
-    long long shown = -1;        // the frame last completed
-    long long started = -1;      // the frame whose start comes next (-1: not yet)
-    bool pending = false;        // a seek waits for the next frame's start
+    long long shown = -1;    // the frame last completed
+    long long started = -1;  // the frame whose start comes next (-1: not yet)
+    bool pending = false;    // a seek waits for the next frame's start
     long long target = -1;
-    bool seeking = false;        // frames played without drawing toward `target`
+    bool seeking = false;  // frames played without drawing toward `target`
     long long seekTarget = -1;
 
     bool paused = false;
@@ -73,7 +73,7 @@ struct Viewer {
     bool help = false;
     bool leaving = false;
     bool soundHeld = false;
-    bool arrived = false;       // a frame was reached at this flip
+    bool arrived = false;  // a frame was reached at this flip
     bool hooked = false;
 
     ViewerArrival arrival = nullptr;
@@ -82,7 +82,9 @@ struct Viewer {
 
 Viewer g_view;
 
-unsigned char* Slot(long long index) { return g_view.store.get() + static_cast<std::size_t>(index) * g_view.slotSize; }
+unsigned char* Slot(long long index) {
+    return g_view.store.get() + static_cast<std::size_t>(index) * g_view.slotSize;
+}
 
 // The decoded inputs that the overlay shows: the cursor and clock of each frame and
 // where each press was, at the swatter's hot spot (the cursor is its top left).
@@ -101,8 +103,9 @@ bool IndexFrames(const ReplayFile& file) {
                 x = in.x;
                 y = in.y;
             } else if (in.op == ReplayOp::Message && in.message == WM_LBUTTONDOWN) {
-                g_view.clicks.push_back({f, static_cast<std::int16_t>(in.lParam & 0xFFFF) + kHotSpot,
-                                         static_cast<std::int16_t>((in.lParam >> 16) & 0xFFFF) + kHotSpot});
+                g_view.clicks.push_back(
+                    {f, static_cast<std::int16_t>(in.lParam & 0xFFFF) + kHotSpot,
+                     static_cast<std::int16_t>((in.lParam >> 16) & 0xFFFF) + kHotSpot});
             }
         }
         if (got < 0) return false;
@@ -128,7 +131,9 @@ long long Clamp(long long frame) {
 }
 
 // The frame the last control asked for (a pending seek's, else the one shown).
-long long Aim() { return g_view.pending ? g_view.target : (g_view.seeking ? g_view.seekTarget : g_view.shown); }
+long long Aim() {
+    return g_view.pending ? g_view.target : (g_view.seeking ? g_view.seekTarget : g_view.shown);
+}
 
 // Every `step`-th frame is shown above 1x; the last always.
 bool Shows(long long frame) {
@@ -138,9 +143,7 @@ bool Shows(long long frame) {
 }
 
 // Draws (and paces) the coming frame or not.
-void PrepareFrame(long long frame) {
-    ViewerDrawFrames(!g_view.seeking && Shows(frame));
-}
+void PrepareFrame(long long frame) { ViewerDrawFrames(!g_view.seeking && Shows(frame)); }
 
 void SwitchDisplay(bool play) {
     // The scene's bitmap and palette, as the frame's scene had loaded them; the palette's
@@ -161,7 +164,10 @@ void OnFrameStart(long long frame) {
         const long long target = g_view.target;
         long long best = -1;
         for (long long k = target / g_view.every; k >= 0; --k)
-            if (g_view.taken[static_cast<std::size_t>(k)]) { best = k; break; }
+            if (g_view.taken[static_cast<std::size_t>(k)]) {
+                best = k;
+                break;
+            }
         long long from = frame;
         if (best >= 0 && !(frame <= target && frame >= best * g_view.every)) {
             from = best * g_view.every;
@@ -183,7 +189,8 @@ void OnFrameStart(long long frame) {
     }
     if (frame % g_view.every == 0) {
         const long long k = frame / g_view.every;
-        if (k < static_cast<long long>(g_view.taken.size()) && !g_view.taken[static_cast<std::size_t>(k)]) {
+        if (k < static_cast<long long>(g_view.taken.size()) &&
+            !g_view.taken[static_cast<std::size_t>(k)]) {
             unsigned char* slot = Slot(k);
             SaveGameSnapshot(slot);
             SavePlaybackPosition(slot + g_view.gameSize);
@@ -198,7 +205,8 @@ void TakeInput() {
     ViewerPumpInput();
     MSG live;
     while (TakeLiveMessage(&live))
-        if (live.message == WM_CLOSE || (live.message == WM_KEYDOWN && live.wParam == VK_ESCAPE)) ViewerLeave();
+        if (live.message == WM_CLOSE || (live.message == WM_KEYDOWN && live.wParam == VK_ESCAPE))
+            ViewerLeave();
     // No flip comes while the frame stands still, so the signal is looked at here.
     if (TerminationAsked()) ViewerLeave();
 }
@@ -242,7 +250,8 @@ void AfterFlip(long long) {
         // Shown frames of the slow speeds stay for 2 or 4 slots.
         if (Shows(frame)) {
             const int extra = g_view.speed == 0 ? 3 : g_view.speed == 1 ? 1 : 0;
-            for (int i = 0; i < extra && !Waiting() && !g_view.pending && !g_view.leaving; ++i) StandStill();
+            for (int i = 0; i < extra && !Waiting() && !g_view.pending && !g_view.leaving; ++i)
+                StandStill();
         }
         while (Waiting()) StandStill();
         if (!g_view.pending) TakeInput();
@@ -260,7 +269,8 @@ void Request(long long frame) {
 
 void KeyInput(ViewerKey key, bool shift) { ViewerHandleKey(key, shift); }
 void PointerInput(ViewerPointer phase, double x, double y) { ViewerPointerAt(phase, x, y); }
-const ViewerInput kInput = {KeyInput, PointerInput, ViewerDescribeOverlay, ViewerSeek, ViewerSeeking};
+const ViewerInput kInput = {KeyInput, PointerInput, ViewerDescribeOverlay, ViewerSeek,
+                            ViewerSeeking};
 
 }  // namespace
 
@@ -279,7 +289,8 @@ bool ViewerLoad(const ReplayFile& file, bool interactive) {
     g_view.every = kSnapshotEvery;
     while ((g_view.frames + g_view.every - 1) / g_view.every > kMaxSnapshots) g_view.every *= 2;
     const long long slots = (g_view.frames + g_view.every - 1) / g_view.every;
-    g_view.store.reset(new (std::nothrow) unsigned char[static_cast<std::size_t>(slots) * g_view.slotSize]);
+    g_view.store.reset(
+        new (std::nothrow) unsigned char[static_cast<std::size_t>(slots) * g_view.slotSize]);
     if (!g_view.store) return false;
     g_view.taken.assign(static_cast<std::size_t>(slots), false);
     g_view.facts.resize(static_cast<std::size_t>(g_view.frames));
@@ -373,7 +384,9 @@ long long ViewerFrameAtFraction(double fraction) {
 }
 
 double ViewerFractionOfFrame(long long frame) {
-    return g_view.frames > 1 ? static_cast<double>(Clamp(frame)) / static_cast<double>(g_view.frames - 1) : 0.0;
+    return g_view.frames > 1
+               ? static_cast<double>(Clamp(frame)) / static_cast<double>(g_view.frames - 1)
+               : 0.0;
 }
 
 void ViewerSeekBarAt(ViewerPointer phase, double fraction) {
@@ -398,8 +411,10 @@ bool ViewerPointerAt(ViewerPointer phase, double x, double y) {
         return true;
     }
     if (phase != ViewerPointer::Down || !g_view.overlay) return false;
-    if (x < kViewerBarX - kViewerBarGrab || x > kViewerBarX + kViewerBarW + kViewerBarGrab) return false;
-    if (y < kViewerBarY - kViewerBarGrab || y > kViewerBarY + kViewerBarH + kViewerBarGrab) return false;
+    if (x < kViewerBarX - kViewerBarGrab || x > kViewerBarX + kViewerBarW + kViewerBarGrab)
+        return false;
+    if (y < kViewerBarY - kViewerBarGrab || y > kViewerBarY + kViewerBarH + kViewerBarGrab)
+        return false;
     ViewerSeekBarAt(phase, fraction);
     return true;
 }
@@ -417,7 +432,8 @@ ViewerCounts ViewerCountsSoFar() {
 
 namespace {
 
-void Append(char* out, std::size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
+void Append(char* out, std::size_t size, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
 void Append(char* out, std::size_t size, const char* format, ...) {
     const std::size_t used = std::strlen(out);
     if (used + 1 >= size) return;
@@ -466,11 +482,13 @@ void ViewerDescribeOverlay(ViewerOverlay* out) {
     while (first > 0 && g_view.clicks[first - 1].frame > frame) --first;
     std::size_t begin = first;
     while (begin > 0 && g_view.clicks[begin - 1].frame > frame - kViewerClickFrames) --begin;
-    if (first - begin > static_cast<std::size_t>(kViewerMaxClicks)) begin = first - kViewerMaxClicks;
+    if (first - begin > static_cast<std::size_t>(kViewerMaxClicks))
+        begin = first - kViewerMaxClicks;
     for (std::size_t i = begin; i < first; ++i) {
         const Click& c = g_view.clicks[i];
         const double age = static_cast<double>(frame - c.frame) / 60.0;
-        out->clicks[out->clickCount++] = {static_cast<double>(c.x), static_cast<double>(c.y), age, 1.0 - age};
+        out->clicks[out->clickCount++] = {static_cast<double>(c.x), static_cast<double>(c.y), age,
+                                          1.0 - age};
     }
 
     const ReplayHeader& h = g_view.header;
@@ -487,14 +505,17 @@ void ViewerDescribeOverlay(ViewerOverlay* out) {
     if (day.tm_year > 0) std::strftime(date, sizeof date, "%Y-%m-%d", &day);
     char mode[32];
     ModeName(FliesForSetting(h.flySetting), h.speedSetting + 1, mode, sizeof mode);
-    Append(out->topLine, sizeof out->topLine, "%s   %u:%02u.%03u   frame %lld of %lld   %s%s",
-           mode, ms / 60000, ms / 1000 % 60, ms % 1000, frame,
-           g_view.frames, kSpeedNames[g_view.speed], g_view.paused ? ", paused" : "");
-    Append(out->topLine, sizeof out->topLine, "   recorded %s by zumble %s", date, program[0] ? program : "?");
+    Append(out->topLine, sizeof out->topLine, "%s   %u:%02u.%03u   frame %lld of %lld   %s%s", mode,
+           ms / 60000, ms / 1000 % 60, ms % 1000, frame, g_view.frames, kSpeedNames[g_view.speed],
+           g_view.paused ? ", paused" : "");
+    Append(out->topLine, sizeof out->topLine, "   recorded %s by zumble %s", date,
+           program[0] ? program : "?");
     Append(out->helpLine, sizeof out->helpLine,
-           "Space pause  , . frame  Left Right 5s (Shift 30s)  Home End  - + speed  O overlay  ? keys  Esc");
+           "Space pause  , . frame  Left Right 5s (Shift 30s)  Home End  - + speed  O overlay  ? "
+           "keys  Esc");
     for (const char* line : kHelpLines) {
-        if (out->helpCount >= static_cast<int>(sizeof out->helpLines / sizeof out->helpLines[0])) break;
+        if (out->helpCount >= static_cast<int>(sizeof out->helpLines / sizeof out->helpLines[0]))
+            break;
         std::snprintf(out->helpLines[out->helpCount++], sizeof out->helpLines[0], "%s", line);
     }
 }

@@ -74,7 +74,7 @@ double ViewerSpeed();
 
 void ViewerToggleOverlay();  // O; shown at the start
 bool ViewerOverlayShown();
-void ViewerToggleHelp();     // ?: every key, one a line
+void ViewerToggleHelp();  // ?: every key, one a line
 // Escape: the viewer ends the game (the window closes).
 void ViewerLeave();
 bool ViewerLeaving();
@@ -117,7 +117,7 @@ struct ViewerCounts {
     long long snapshots;
     long long seeks;
     long long framesResimulated;
-    long long storeBytes;  // the snapshots' store, allocated once when the replay is loaded
+    long long storeBytes;     // the snapshots' store, allocated once when the replay is loaded
     long long snapshotEvery;  // frames between two snapshots
 };
 ViewerCounts ViewerCountsSoFar();

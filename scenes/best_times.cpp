@@ -70,8 +70,10 @@ void MergeOwnTimes(int table[16][5]) {
         for (int k = 0; k < 5; ++k) {
             int j = 0;
             while (j < 5 && (matched[j] || SavedTimes[r][j] != BestTimes[r][k])) ++j;
-            if (j < 5) matched[j] = true;
-            else PutTime(table[r], BestTimes[r][k]);
+            if (j < 5)
+                matched[j] = true;
+            else
+                PutTime(table[r], BestTimes[r][k]);
         }
     }
 }
@@ -117,8 +119,7 @@ int ReadBestTimesFile(int table[16][5]) {
 
     // A short file keeps the whole entries it holds; the rest take the default.
     int whole = static_cast<int>(got / 4);
-    for (int i = 0; i < whole; ++i)
-        table[i / 5][i % 5] = static_cast<int>(ReadLE32(times + 4 * i));
+    for (int i = 0; i < whole; ++i) table[i / 5][i % 5] = static_cast<int>(ReadLE32(times + 4 * i));
     return 1;
 }
 

@@ -58,8 +58,7 @@ void DrawFlyCount(int setting) {
         Blit(294, kCountRowY, kZero);
         Blit(337, kCountRowY, kUnitLabel);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 

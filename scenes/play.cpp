@@ -1,10 +1,10 @@
-#include "platform/stand_in/runtime.h"
 #include "scenes/play.h"
 
 #include "media/display.h"
 #include "media/random.h"
 #include "media/sound.h"
 #include "objects/instances.h"
+#include "platform/stand_in/runtime.h"
 #include "scenes/best_times.h"
 #include "scenes/scene_globals.h"
 
@@ -123,15 +123,15 @@ void StepPhase() {
     case ShowingResults:
         if (++PhaseFrames > kResultsFrames) RoundPhase = AwaitingClick;
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
 }  // namespace
 
 std::uint32_t ShownClockMs() {
-    return static_cast<std::uint32_t>(ClockMinutes) * 60000u + static_cast<std::uint32_t>(ClockSeconds) * 1000u +
+    return static_cast<std::uint32_t>(ClockMinutes) * 60000u +
+           static_cast<std::uint32_t>(ClockSeconds) * 1000u +
            static_cast<std::uint32_t>(ClockMillis);
 }
 

@@ -50,7 +50,7 @@ void SwatFlies(int cx, int cy) {
     int hx = cx + 8;
     int hy = cy + 8;
     int i = 0;
-    for (DrawPos* p = Flies.Get(), *next; !IsEnd(p); p = next) {
+    for (DrawPos *p = Flies.Get(), *next; !IsEnd(p); p = next) {
         next = p->next;
         if (p->x - 16 <= hx && hx <= p->x + 34 && p->y - 16 <= hy && hy <= p->y + 34) {
             PlayHitSound();

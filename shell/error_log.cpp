@@ -43,7 +43,8 @@ int ErrorLog::Add(const char* text, int length) {
 }
 
 int ErrorLog::WriteLine(const char* text, int length) {
-    if (std::fwrite(text, 1, static_cast<size_t>(length), out) != static_cast<size_t>(length)) return 0;
+    if (std::fwrite(text, 1, static_cast<size_t>(length), out) != static_cast<size_t>(length))
+        return 0;
     return std::fwrite(lineBreak, 1, 2, out) == 2 ? 1 : 0;
 }
 

@@ -4,8 +4,8 @@
 #include <initializer_list>
 
 #include "objects/instances.h"
-#include "platform/stand_in/input_tap.h"
 #include "platform/services/tester_file.h"
+#include "platform/stand_in/input_tap.h"
 #include "platform/stand_in/runtime.h"
 #include "scenes/play.h"
 #include "scenes/title.h"
@@ -38,15 +38,16 @@ void WriteTraceLine(long long frame) {
     if (!g_trace) return;
     POINT cursor;
     GetCursorPos(&cursor);
-    std::fprintf(g_trace,
-                 "frame=%lld tick=%u scene=%d next=%d phase=%d phaseframes=%d spawned=%d swatted=%d "
-                 "target=%d divisor=%d flies=%d falling=%d bouncing=%d debrisA=%d debrisB=%d marks=%d "
-                 "blink=%d sign=%d mouse=%d clock=%d cursor=%d,%d",
-                 frame, static_cast<unsigned>(ObserveTickCount()), SceneState, NextState, RoundPhase, PhaseFrames,
-                 FliesSpawned, FliesSwatted, TargetFlies, SpawnDivisor, Flies.Count(), FallingBodies.Count(),
-                 BouncingBodies.Count(), DebrisA.Count(), DebrisB.Count(), SwatMarks.Count(), ResultBlink.Count(),
-                 SignPhase, MouseDown,
-                 static_cast<int>(ShownClockMs()), static_cast<int>(cursor.x), static_cast<int>(cursor.y));
+    std::fprintf(
+        g_trace,
+        "frame=%lld tick=%u scene=%d next=%d phase=%d phaseframes=%d spawned=%d swatted=%d "
+        "target=%d divisor=%d flies=%d falling=%d bouncing=%d debrisA=%d debrisB=%d marks=%d "
+        "blink=%d sign=%d mouse=%d clock=%d cursor=%d,%d",
+        frame, static_cast<unsigned>(ObserveTickCount()), SceneState, NextState, RoundPhase,
+        PhaseFrames, FliesSpawned, FliesSwatted, TargetFlies, SpawnDivisor, Flies.Count(),
+        FallingBodies.Count(), BouncingBodies.Count(), DebrisA.Count(), DebrisB.Count(),
+        SwatMarks.Count(), ResultBlink.Count(), SignPhase, MouseDown,
+        static_cast<int>(ShownClockMs()), static_cast<int>(cursor.x), static_cast<int>(cursor.y));
     if (Flies.Count() > 0) {
         const DrawPos* oldest = Flies.Get();
         std::fprintf(g_trace, " fly=%d,%d", oldest->x, oldest->y);

@@ -68,9 +68,12 @@ void OnKey(WPARAM key) {
 
 void OnLeftButtonDown() {
     ClickSwing();
-    if (SceneState == STATE_TITLE_FRAME) TitleClick();
-    else if (SceneState == STATE_MODE_FRAME) ModeSelectClick();
-    else if (SceneState == STATE_PLAY_FRAME) PlayClick();
+    if (SceneState == STATE_TITLE_FRAME)
+        TitleClick();
+    else if (SceneState == STATE_MODE_FRAME)
+        ModeSelectClick();
+    else if (SceneState == STATE_PLAY_FRAME)
+        PlayClick();
     MouseDown = 1;
 }
 
@@ -95,17 +98,10 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
             return 1;
         }
         break;
-    case WM_KEYDOWN:
-        OnKey(wParam);
-        break;
-    case WM_LBUTTONDOWN:
-        OnLeftButtonDown();
-        break;
-    case WM_LBUTTONUP:
-        MouseDown = 0;
-        break;
-    default:
-        break;
+    case WM_KEYDOWN: OnKey(wParam); break;
+    case WM_LBUTTONDOWN: OnLeftButtonDown(); break;
+    case WM_LBUTTONUP: MouseDown = 0; break;
+    default: break;
     }
     return DefWindowProc(hwnd, message, wParam, lParam);
 }
@@ -113,10 +109,19 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
 void RunSceneStep() {
     switch (SceneState) {
     case STATE_START: SceneState = STATE_TITLE_ENTER; break;
-    case STATE_TITLE_ENTER: EnterTitle(); SceneState = STATE_TITLE_FRAME; break;
+    case STATE_TITLE_ENTER:
+        EnterTitle();
+        SceneState = STATE_TITLE_FRAME;
+        break;
     case STATE_TITLE_FRAME: TitleFrame(); break;
-    case STATE_TITLE_LEAVE: LeaveTitle(); SceneState = NextState; break;
-    case STATE_MODE_ENTER: EnterModeSelect(); SceneState = STATE_MODE_FRAME; break;
+    case STATE_TITLE_LEAVE:
+        LeaveTitle();
+        SceneState = NextState;
+        break;
+    case STATE_MODE_ENTER:
+        EnterModeSelect();
+        SceneState = STATE_MODE_FRAME;
+        break;
     case STATE_MODE_FRAME:
         ModeSelectFrame();
         if (g_retryPending) {
@@ -130,7 +135,10 @@ void RunSceneStep() {
         LeaveModeSelect();
         SceneState = NextState;
         break;
-    case STATE_PLAY_ENTER: EnterPlay(); SceneState = STATE_PLAY_FRAME; break;
+    case STATE_PLAY_ENTER:
+        EnterPlay();
+        SceneState = STATE_PLAY_FRAME;
+        break;
     case STATE_PLAY_FRAME: PlayFrame(); break;
     case STATE_PLAY_LEAVE:
         LeavePlay();

@@ -2,7 +2,6 @@
 // reads, with every sprite where the scenes cut it.
 #include <gtest/gtest.h>
 #include <png.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,13 +19,25 @@ const std::string kSource = ZUMBLE_SOURCE_DIR;
 const std::string kGenerator = std::string(ZUMBLE_BINARY_DIR) + "/zumble_assets";
 
 const char* const kFiles[] = {
-    "bmp/title.bmp",   "bmp/gamemode.bmp", "bmp/game.bmp",   "wave/cry1.wav",
-    "wave/swing1.wav", "wave/hit1.wav",    "wave/button1.wav", "wave/ok1.wav",
-    "wave/tclick1.wav", "wave/tclick2.wav", "wave/bgm1.wav",
-    "packaging/icons/zumble-16.png",  "packaging/icons/zumble-32.png",
-    "packaging/icons/zumble-48.png",  "packaging/icons/zumble-64.png",
-    "packaging/icons/zumble-128.png", "packaging/icons/zumble-256.png",
-    "packaging/icons/zumble-192.png", "packaging/icons/zumble-512.png",
+    "bmp/title.bmp",
+    "bmp/gamemode.bmp",
+    "bmp/game.bmp",
+    "wave/cry1.wav",
+    "wave/swing1.wav",
+    "wave/hit1.wav",
+    "wave/button1.wav",
+    "wave/ok1.wav",
+    "wave/tclick1.wav",
+    "wave/tclick2.wav",
+    "wave/bgm1.wav",
+    "packaging/icons/zumble-16.png",
+    "packaging/icons/zumble-32.png",
+    "packaging/icons/zumble-48.png",
+    "packaging/icons/zumble-64.png",
+    "packaging/icons/zumble-128.png",
+    "packaging/icons/zumble-256.png",
+    "packaging/icons/zumble-192.png",
+    "packaging/icons/zumble-512.png",
 };
 
 std::vector<std::uint8_t> ReadFile(const std::string& path) {
@@ -54,7 +65,8 @@ struct Sheet {
     int At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
     int Luma(int index) const {
         return (299 * colours[3 * index] + 587 * colours[3 * index + 1] +
-                114 * colours[3 * index + 2]) / 1000;
+                114 * colours[3 * index + 2]) /
+               1000;
     }
 };
 
@@ -87,6 +99,7 @@ Sheet ReadSheet(const std::string& name) {
 }
 
 // Where the scenes cut their pictures.
+// clang-format off
 const std::vector<Rect> kPlayRects = {
     {0, 0, 640, 480},     {0, 480, 19, 500},    {19, 480, 36, 500},   {36, 480, 59, 503},
     {233, 480, 253, 499}, {253, 480, 272, 499}, {273, 480, 293, 498}, {293, 480, 301, 488},
@@ -96,6 +109,8 @@ const std::vector<Rect> kPlayRects = {
     {48, 509, 57, 525},   {57, 509, 68, 525},   {68, 509, 78, 525},   {78, 509, 89, 525},
     {89, 509, 100, 525},  {100, 509, 102, 525}, {102, 509, 111, 525}, {112, 509, 114, 525},
 };
+// clang-format on
+// clang-format off
 const std::vector<Rect> kModeRects = {
     {0, 0, 127, 43},    {127, 0, 155, 43},    {155, 0, 170, 43},    {170, 0, 196, 43},
     {223, 0, 402, 43},  {402, 0, 524, 43},    {0, 43, 218, 88},     {218, 43, 357, 88},
@@ -103,6 +118,8 @@ const std::vector<Rect> kModeRects = {
     {0, 132, 11, 150},  {11, 132, 22, 150},   {22, 132, 33, 150},   {33, 132, 44, 150},
     {44, 132, 60, 148},
 };
+// clang-format on
+// clang-format off
 const std::vector<Rect> kTitleRects = {
     {0, 0, 340, 124},     {0, 132, 16, 148},    {16, 132, 122, 148},  {122, 132, 192, 149},
     {192, 132, 302, 151}, {302, 132, 375, 153}, {0, 149, 125, 159},   {125, 149, 134, 164},
@@ -110,17 +127,20 @@ const std::vector<Rect> kTitleRects = {
     {162, 149, 171, 164}, {171, 149, 181, 164}, {181, 149, 190, 164}, {190, 151, 209, 171},
     {209, 151, 226, 171}, {226, 151, 242, 183}, {242, 151, 260, 181},
 };
+// clang-format on
 
 struct SheetCase {
     const char* file;
     int key;
     const std::vector<Rect>* rects;
 };
+// clang-format off
 const SheetCase kSheets[] = {
     {"title.bmp", 255, &kTitleRects},
     {"gamemode.bmp", 106, &kModeRects},
     {"game.bmp", 255, &kPlayRects},
 };
+// clang-format on
 
 bool Covered(const std::vector<Rect>& rects, int x, int y) {
     return std::any_of(rects.begin(), rects.end(), [&](const Rect& r) {
@@ -400,14 +420,17 @@ TEST(Assets, IconsShowTheSwatterAndTheFlyAtEverySize) {
         SCOPED_TRACE(name);
         png_image image{};
         image.version = PNG_IMAGE_VERSION;
-        ASSERT_TRUE(png_image_begin_read_from_file(&image, (kSource + "/" + name).c_str())) << "not a PNG";
+        ASSERT_TRUE(png_image_begin_read_from_file(&image, (kSource + "/" + name).c_str()))
+            << "not a PNG";
         EXPECT_EQ(image.width, static_cast<png_uint_32>(size));
         EXPECT_EQ(image.height, static_cast<png_uint_32>(size));
         EXPECT_TRUE(image.format & PNG_FORMAT_FLAG_ALPHA) << "no see-through background";
         image.format = PNG_FORMAT_RGBA;
         std::vector<std::uint8_t> px(PNG_IMAGE_SIZE(image));
         ASSERT_TRUE(png_image_finish_read(&image, nullptr, px.data(), 0, nullptr));
-        if (image.width != static_cast<png_uint_32>(size) || image.height != static_cast<png_uint_32>(size)) continue;
+        if (image.width != static_cast<png_uint_32>(size) ||
+            image.height != static_cast<png_uint_32>(size))
+            continue;
         // Corners see-through; a good part of the square covered; the swatter's red and
         // the fly's dark body both there, solid.
         for (int at : {0, size - 1, size * (size - 1), size * size - 1})

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "platform/stand_in/backend.h"
 #include "platform/sdl/sdl_backend.h"
+#include "platform/stand_in/backend.h"
 
 static_assert(sizeof(Backend) % sizeof(void*) == 0, "every member of a backend is a pointer");
 
@@ -23,7 +23,8 @@ TEST(BackendTables, EveryMemberOfEachDesktopBackendIsSet) {
         for (std::size_t slot = 0; slot < sizeof(Backend) / sizeof(void*); ++slot) {
             std::uintptr_t value = 0;
             std::memcpy(&value, bytes + slot * sizeof(void*), sizeof value);
-            EXPECT_NE(value, 0u) << c.name << " leaves member " << slot << " of struct Backend unset";
+            EXPECT_NE(value, 0u) << c.name << " leaves member " << slot
+                                 << " of struct Backend unset";
         }
     }
 }

@@ -1,19 +1,18 @@
 // The best-times table and "hiscoa.sav": ranking, the results board, and the file's bytes.
-#include <gtest/gtest.h>
+#include "scenes/best_times.h"
 
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
-
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 
-#include "scenes/best_times.h"
 #include "scenes/play.h"
 #include "shell/globals.h"
 #include "tests/support/game_fixture.h"
@@ -79,8 +78,7 @@ protected:
 
 TEST_F(BestTimesTest, FirstClearInAFreshTable) {
     RecordBestTime(45000);
-    ExpectRow(0, 45000, DEFAULT_BEST_TIME, DEFAULT_BEST_TIME, DEFAULT_BEST_TIME,
-              DEFAULT_BEST_TIME);
+    ExpectRow(0, 45000, DEFAULT_BEST_TIME, DEFAULT_BEST_TIME, DEFAULT_BEST_TIME, DEFAULT_BEST_TIME);
     ExpectBoardRow(0, 0, 45, 0);
     for (int k = 1; k < 5; ++k) ExpectBoardRow(k, 59, 59, 999);
 }

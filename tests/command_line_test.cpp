@@ -29,6 +29,7 @@ TEST(CommandLine, OptionsAtTheirBounds) {
         long long time = 1000000000;
         PadSettings pad = {};
     };
+    // clang-format off
     const Case cases[] = {
         {{"--headless", "--frames", "1"}, true, 1},
         {{"--headless", "--frames", "1000000000000"}, true, 1000000000000LL},
@@ -84,6 +85,7 @@ TEST(CommandLine, OptionsAtTheirBounds) {
         {{"--headless", "--virtual-pad", "pad.txt"}, false},
         {{"--virtual-pad", ""}, false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         std::string line;
         for (const std::string& a : c.args) line += a + " ";
@@ -102,7 +104,8 @@ TEST(CommandLine, OptionsAtTheirBounds) {
         EXPECT_EQ(o.scale, c.scale);
         EXPECT_EQ(o.tick0, c.tick0);
         EXPECT_EQ(o.time, c.time);
-        EXPECT_TRUE(o.pad == c.pad) << o.pad.speed << " " << o.pad.deadZone << " " << o.pad.precision;
+        EXPECT_TRUE(o.pad == c.pad)
+            << o.pad.speed << " " << o.pad.deadZone << " " << o.pad.precision;
         EXPECT_EQ(o.padSpeedGiven, c.pad.speed != PadSettings{}.speed);
     }
 }
@@ -118,6 +121,7 @@ TEST(CommandLine, ScriptLinesAtTheirBounds) {
         unsigned key = 0;
         const char* file = "";
     };
+    // clang-format off
     const Case cases[] = {
         {"0 move 0 0", 0, 0, ScriptVerb::Move, 0, 0},
         {"7 move 639 479", 0, 7, ScriptVerb::Move, 639, 479},
@@ -153,6 +157,7 @@ TEST(CommandLine, ScriptLinesAtTheirBounds) {
         {"9 close\n3 close", 2},
         {"3 down\n3 up\n\n2 close", 4},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         std::vector<ScriptEvent> events;
@@ -160,7 +165,8 @@ TEST(CommandLine, ScriptLinesAtTheirBounds) {
         const bool taken = ParseScript(c.text, &events, &error);
         if (c.errorLine != 0) {
             EXPECT_FALSE(taken);
-            EXPECT_EQ(error.rfind("script line " + std::to_string(c.errorLine) + ": ", 0), 0u) << error;
+            EXPECT_EQ(error.rfind("script line " + std::to_string(c.errorLine) + ": ", 0), 0u)
+                << error;
             continue;
         }
         ASSERT_TRUE(taken) << error;

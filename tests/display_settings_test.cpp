@@ -1,10 +1,10 @@
 // The file that keeps how the desktop game was shown: what it reads as settings and what
 // it refuses (the game then starts with its defaults), and that what it writes reads back.
+#include "platform/services/display_settings.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "platform/services/display_settings.h"
 
 namespace {
 
@@ -18,6 +18,7 @@ struct Case {
 };
 
 TEST(DisplaySettings, ReadsWhatItWroteAndRefusesAnythingOdd) {
+    // clang-format off
     const Case cases[] = {
         {"a window at 2x", "display=window\nscale=2\n", true, false, 2},
         {"full screen, no scale kept", "display=fullscreen\n", true, true, 0},
@@ -50,6 +51,7 @@ TEST(DisplaySettings, ReadsWhatItWroteAndRefusesAnythingOdd) {
         {"precision empty", "display=window\npad-precision=\n", false, true, 0},
         {"pad speed twice", "display=window\npad-speed=700\npad-speed=700\n", false, true, 0},
     };
+    // clang-format on
     for (const Case& c : cases) {
         DisplaySettings s;
         s.fullscreen = true;
@@ -57,7 +59,8 @@ TEST(DisplaySettings, ReadsWhatItWroteAndRefusesAnythingOdd) {
         EXPECT_EQ(ParseDisplaySettings(c.text.data(), c.text.size(), &s), c.taken) << c.what;
         EXPECT_EQ(s.fullscreen, c.fullscreen) << c.what;
         EXPECT_EQ(s.scale, c.scale) << c.what;
-        EXPECT_TRUE(s.pad == c.pad) << c.what << ": " << s.pad.speed << " " << s.pad.deadZone << " " << s.pad.precision;
+        EXPECT_TRUE(s.pad == c.pad)
+            << c.what << ": " << s.pad.speed << " " << s.pad.deadZone << " " << s.pad.precision;
     }
 }
 

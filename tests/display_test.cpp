@@ -1,6 +1,7 @@
 // Scene bitmaps into the palette and sprite surface, and the two blit primitives.
-#include <gtest/gtest.h>
+#include "media/display.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,13 +9,13 @@
 #include <string>
 
 #include "media/blit.h"
-#include "media/display.h"
 #include "tests/support/game_fixture.h"
 
 namespace {
 
 void Le32(std::string& s, size_t at, std::int32_t v) {
-    for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>((static_cast<std::uint32_t>(v) >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        s[at + i] = static_cast<char>((static_cast<std::uint32_t>(v) >> (8 * i)) & 0xFF);
 }
 
 // An 8-bit bitmap whose pixel (x, y) is (x + 3*y) & 0xFF and whose colour i is (i, 255-i, i/2).
@@ -28,7 +29,7 @@ std::string MakeBitmap(int width, int height, int bits = 8) {
     s[26] = 1;
     s[28] = static_cast<char>(bits);
     for (int i = 0; i < 256; ++i) {
-        s[54 + 4 * i] = static_cast<char>(i / 2);      // blue
+        s[54 + 4 * i] = static_cast<char>(i / 2);        // blue
         s[54 + 4 * i + 1] = static_cast<char>(255 - i);  // green
         s[54 + 4 * i + 2] = static_cast<char>(i);        // red
     }
@@ -92,16 +93,17 @@ TEST_F(DisplayTest, RefusesWrongFilesBeforeThePaletteChanges) {
     WriteFileBytes(dir + "/bmp/a.bmp", notBm);
     WriteFileBytes(dir + "/bmp/b.bmp", MakeBitmap(16, 16, 24));
     WriteFileBytes(dir + "/bmp/c.bmp", MakeBitmap(16, 16, 4));
-    WriteFileBytes(dir + "/bmp/d.bmp", MakeBitmap(16, 16).substr(0, 54 + 500));  // ends in the colour table
+    WriteFileBytes(dir + "/bmp/d.bmp",
+                   MakeBitmap(16, 16).substr(0, 54 + 500));  // ends in the colour table
     WriteFileBytes(dir + "/bmp/e.bmp", MakeBitmap(0, 16));
     WriteFileBytes(dir + "/bmp/f.bmp", MakeBitmap(-640, 16).substr(0, 1078));
     WriteFileBytes(dir + "/bmp/g.bmp", MakeBitmap(640, -1).substr(0, 1078));
     WriteFileBytes(dir + "/bmp/h.bmp", MakeBitmap(16, 16).substr(0, 30));
     // A pipe in the file's place is refused at once rather than waited on.
     ASSERT_EQ(mkfifo((dir + "/bmp/pipe.bmp").c_str(), 0644), 0);
-    for (const char* name : {"bmp\\a.bmp", "bmp\\b.bmp", "bmp\\c.bmp", "bmp\\d.bmp", "bmp\\e.bmp",
-                             "bmp\\f.bmp", "bmp\\g.bmp", "bmp\\h.bmp", "bmp\\missing.bmp",
-                             "bmp\\pipe.bmp"})
+    for (const char* name :
+         {"bmp\\a.bmp", "bmp\\b.bmp", "bmp\\c.bmp", "bmp\\d.bmp", "bmp\\e.bmp", "bmp\\f.bmp",
+          "bmp\\g.bmp", "bmp\\h.bmp", "bmp\\missing.bmp", "bmp\\pipe.bmp"})
         ExpectRefused(name);
 }
 
@@ -188,7 +190,8 @@ protected:
         // Each column of the sheet holds its own index, so a drawn pixel names its source column.
         for (int y = 0; y < 630; ++y)
             for (int x = 0; x < 640; ++x)
-                lpSPRITESURFACE->pixels[static_cast<size_t>(y) * 640 + x] = static_cast<BYTE>(x < 200 ? x : (y & 0x7F));
+                lpSPRITESURFACE->pixels[static_cast<size_t>(y) * 640 + x] =
+                    static_cast<BYTE>(x < 200 ? x : (y & 0x7F));
         SetSpriteKey(255);
         FillBack(254);
     }
@@ -232,7 +235,8 @@ protected:
     void SetUp() override {
         BlitTest::SetUp();
         for (int y = 0; y < 630; ++y)
-            for (int x = 0; x < 640; ++x) lpSPRITESURFACE->pixels[static_cast<size_t>(y) * 640 + x] = Sheet(x, y);
+            for (int x = 0; x < 640; ++x)
+                lpSPRITESURFACE->pixels[static_cast<size_t>(y) * 640 + x] = Sheet(x, y);
     }
     // Destination columns [dl, dr) and rows [dt, db) show the source from (sx, sy) on.
     void ExpectOnly(int dl, int dt, int dr, int db, int sx, int sy) {
@@ -242,8 +246,8 @@ protected:
                 const bool inside = x >= dl && x < dr && y >= dt && y < db;
                 const BYTE want = inside ? Sheet(sx + x - dl, sy + y - dt) : 254;
                 if (BackPixel(x, y) != want && wrong++ < 5)
-                    ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << int(BackPixel(x, y)) << ", not "
-                                  << int(want);
+                    ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << int(BackPixel(x, y))
+                                  << ", not " << int(want);
             }
         EXPECT_EQ(wrong, 0);
         FillBack(254);
@@ -304,7 +308,8 @@ TEST_F(BlitTest, StretchedCopyFillsExactlyItsDestination) {
     FillSprite(0, 0, 340, 124, 5);
     RECT src = {0, 0, 340, 124};
     RECT dest = {134, 85, 503, 238};
-    ASSERT_EQ(lpBACKSURFACE->Blt(&dest, lpSPRITESURFACE, &src, DDBLT_KEYSRC | DDBLT_WAIT, nullptr), DD_OK);
+    ASSERT_EQ(lpBACKSURFACE->Blt(&dest, lpSPRITESURFACE, &src, DDBLT_KEYSRC | DDBLT_WAIT, nullptr),
+              DD_OK);
     RECT box;
     ASSERT_TRUE(FindBack(5, &box));
     EXPECT_EQ(box.left, 134);
@@ -360,6 +365,7 @@ TEST_F(DisplayTest, StructuresMustCarryTheirOwnSize) {
     DDBLTFX fx = {};
     fx.dwSize = 100;
     fx.dwFillColor = 9;
-    EXPECT_EQ(lpBACKSURFACE->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx), DDERR_INVALIDPARAMS);
+    EXPECT_EQ(lpBACKSURFACE->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx),
+              DDERR_INVALIDPARAMS);
     EXPECT_EQ(lpBACKSURFACE->pixels[0], 7);  // nothing drawn
 }

@@ -40,8 +40,9 @@ TEST(ErrorLog, WholeFilesByteForByte) {
     auto two = std::make_unique<ErrorLog>(0);
     two->Add("ERROR_1", 7);
     two->Add("ERROR_16", 8);
-    EXPECT_EQ(Written(*two),
-              kBanner + "ERROR_1\r\nERROR_16\r\n\r\n------------------------------\r\nWrite End\r\n");
+    EXPECT_EQ(
+        Written(*two),
+        kBanner + "ERROR_1\r\nERROR_16\r\n\r\n------------------------------\r\nWrite End\r\n");
     auto noSeparators = std::make_unique<ErrorLog>(2);
     noSeparators->Add("ERROR_1", 7);
     noSeparators->Add("ERROR_16", 8);
@@ -55,7 +56,8 @@ TEST(ErrorLog, EmptyLogIsTheBannerWithNotErorr) {
     ASSERT_EQ(file.size(), 237u);
     EXPECT_EQ(file.substr(0, kHead.size()), kHead);
     EXPECT_EQ(file.substr(96, 32), "******************************\r\n");
-    EXPECT_EQ(file.substr(128, 6 + 13 + 32 + 2), "\r\n\r\n\r\nWrite Start\r\n------------------------------\r\n\r\n");
+    EXPECT_EQ(file.substr(128, 6 + 13 + 32 + 2),
+              "\r\n\r\n\r\nWrite Start\r\n------------------------------\r\n\r\n");
     EXPECT_EQ(file.substr(181), "\r\nNot Erorr\r\n------------------------------\r\nWrite End\r\n");
     // The third banner line (ours) is 30 characters and a line break, like the others.
     EXPECT_EQ(file.substr(64, 32), "     Zumble error report      \r\n");
@@ -67,7 +69,8 @@ TEST(ErrorLog, TwoMessagesMake245Bytes) {
     EXPECT_EQ(log->Add("ERROR_16", 8), 1);
     const std::string file = Written(*log);
     ASSERT_EQ(file.size(), 245u);
-    EXPECT_EQ(file.substr(181), "ERROR_1\r\nERROR_16\r\n\r\n------------------------------\r\nWrite End\r\n");
+    EXPECT_EQ(file.substr(181),
+              "ERROR_1\r\nERROR_16\r\n\r\n------------------------------\r\nWrite End\r\n");
 }
 
 TEST(ErrorLog, FlagsTurnOffBannerAndSeparators) {

@@ -27,7 +27,9 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
     return std::malloc(size ? size : 1);
 }
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+    return operator new(size, tag);
+}
 // Every new above is malloc, so free is its match; GCC, seeing only the library's new
 // where it inlines a delete (the sanitizer build), warns all the same.
 #if defined(__GNUC__) && !defined(__clang__)

@@ -3,13 +3,14 @@
 // multiples of it, and a browser's animation frames at any rate. Whatever happens, the
 // clock the game reads keeps the replay's clock rule (no span of frames faster than 60 a
 // second), and frames on time keep 60 a second without drifting.
+#include "platform/services/frame_pacer.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
 #include <random>
 
-#include "platform/services/frame_pacer.h"
 #include "replay/core/replay_format.h"
 
 namespace {
@@ -19,9 +20,9 @@ enum class Way { Timer, Vsync, AnimationFrames };
 struct Display {
     const char* what;
     Way way;
-    double hz;            // the display's refresh rate (vsync, animation frames)
-    bool stalls;          // the machine stops for 10-200 ms now and then
-    double leastFps;      // over the run, at least
+    double hz;        // the display's refresh rate (vsync, animation frames)
+    bool stalls;      // the machine stops for 10-200 ms now and then
+    double leastFps;  // over the run, at least
 };
 
 struct Result {
@@ -34,8 +35,8 @@ struct Result {
 // animation frame carries its refresh time, rounded to 0.1 ms as browsers coarsen it.
 Result Simulate(const Display& run) {
     std::mt19937 random(12345);
-    std::uniform_int_distribution<int> wakeLate(0, 400);   // µs a sleeper wakes after its time
-    std::uniform_int_distribution<int> work(500, 4000);    // µs a frame takes to step and draw
+    std::uniform_int_distribution<int> wakeLate(0, 400);  // µs a sleeper wakes after its time
+    std::uniform_int_distribution<int> work(500, 4000);   // µs a frame takes to step and draw
     std::uniform_int_distribution<int> stallEvery(60, 400);
     std::uniform_int_distribution<int> stallUs(10000, 200000);
     const double period = 1e6 / run.hz;
@@ -46,7 +47,8 @@ Result Simulate(const Display& run) {
         return static_cast<std::int64_t>(std::ceil(n * period));
     };
     const int refreshes = run.way == Way::Vsync ? static_cast<int>(std::lround(run.hz)) / 60 : 0;
-    const bool timer = run.way == Way::Timer || (run.way == Way::Vsync && std::lround(run.hz) % 60 != 0);
+    const bool timer =
+        run.way == Way::Timer || (run.way == Way::Vsync && std::lround(run.hz) % 60 != 0);
 
     FramePacer pacer;
     ReplayClock clock;
@@ -64,7 +66,7 @@ Result Simulate(const Display& run) {
             if (slot > now) now = slot + wakeLate(random);
         } else if (run.way == Way::Vsync) {
             for (int i = 0; i < refreshes; ++i) now = nextRefresh(now) + 50;  // the present waits
-            if (slot > now) now = slot + wakeLate(random);                     // an early refresh waits for the slot
+            if (slot > now) now = slot + wakeLate(random);  // an early refresh waits for the slot
         } else {
             // The first animation frame at or after the slot less a quarter frame.
             const std::int64_t earliest = pacer.started ? slot - 1000000 / 240 : 0;
@@ -73,7 +75,8 @@ Result Simulate(const Display& run) {
             now = frame + 300;  // the callback runs a little after the frame's time
             const std::int64_t stamp = static_cast<std::int64_t>(std::round(frame / 100.0) * 100);
             const std::int64_t tick = FramePacerShown(&pacer, stamp);
-            if (ReplayClockNext(&clock, static_cast<std::uint32_t>(tick)) != ReplayClockVerdict::Ok &&
+            if (ReplayClockNext(&clock, static_cast<std::uint32_t>(tick)) !=
+                    ReplayClockVerdict::Ok &&
                 result.refused < 0)
                 result.refused = result.frames;
             ++result.frames;
@@ -82,7 +85,8 @@ Result Simulate(const Display& run) {
             continue;
         }
         const std::int64_t tick = FramePacerShown(&pacer, now);
-        if (ReplayClockNext(&clock, static_cast<std::uint32_t>(tick)) != ReplayClockVerdict::Ok && result.refused < 0)
+        if (ReplayClockNext(&clock, static_cast<std::uint32_t>(tick)) != ReplayClockVerdict::Ok &&
+            result.refused < 0)
             result.refused = result.frames;
         ++result.frames;
         if (firstShown < 0) firstShown = now;
@@ -93,6 +97,7 @@ Result Simulate(const Display& run) {
 }
 
 TEST(FramePacer, NeverFasterThanSixtyAndNoDrift) {
+    // clang-format off
     const Display runs[] = {
         {"timer", Way::Timer, 60, false, 59.7},
         {"timer, stalls", Way::Timer, 60, true, 50},
@@ -113,6 +118,7 @@ TEST(FramePacer, NeverFasterThanSixtyAndNoDrift) {
         {"animation frames 240 Hz", Way::AnimationFrames, 240, false, 59.5},
         {"animation frames 144 Hz, stalls", Way::AnimationFrames, 144, true, 45},
     };
+    // clang-format on
     for (const Display& run : runs) {
         const Result r = Simulate(run);
         EXPECT_EQ(r.refused, -1) << run.what << ": the clock rule refuses frame " << r.refused;

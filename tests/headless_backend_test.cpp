@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/stand_in/backend.h"
 #include "platform/services/options.h"
+#include "platform/stand_in/backend.h"
 #include "platform/stand_in/runtime.h"
 #include "tests/support/game_fixture.h"
 
@@ -45,6 +45,7 @@ TEST(HeadlessBackend, ScriptEventsBecomeMessagesAtTheCursor) {
     const struct {
         long long frame;
         std::vector<Posted> posted;
+        // clang-format off
     } frames[] = {
         {1, {{WM_LBUTTONDOWN, 1, at}, {WM_LBUTTONUP, 0, at}}},
         {2, {{WM_LBUTTONDOWN, 1, at}}},
@@ -54,6 +55,7 @@ TEST(HeadlessBackend, ScriptEventsBecomeMessagesAtTheCursor) {
         {6, {{WM_CLOSE, 0, 0}}},
         {7, {}},
     };
+    // clang-format on
     for (const auto& f : frames) {
         SCOPED_TRACE("frame " + std::to_string(f.frame));
         SetGameCursor(123, 45);

@@ -1,14 +1,15 @@
 // The mode-select screen: what each setting shows, the arrows, the buttons' click
 // regions and the leave fill, on a synthetic sheet whose every image has its own index.
+#include "scenes/mode_select.h"
+
 #include <gtest/gtest.h>
 
-#include "tests/support/game_fixture.h"
 #include "media/display.h"
 #include "media/sound.h"
 #include "platform/stand_in/runtime.h"
-#include "tests/scene_test_helpers.h"
-#include "scenes/mode_select.h"
 #include "shell/globals.h"
+#include "tests/scene_test_helpers.h"
+#include "tests/support/game_fixture.h"
 
 namespace {
 
@@ -75,12 +76,14 @@ TEST_F(ModeSelect, FlyCountRowShowsEachSettingAtItsPlaces) {
         int firstX, unitX;        // leftmost digit, unit label
         int oneX, threeX;         // -1 where absent
     };
+    // clang-format off
     const Row rows[] = {
         {0, 1, 1, 0, 220, 293, 220, -1},
         {1, 0, 1, 1, 215, 299, -1, 215},
         {2, 1, 2, 0, 199, 315, 199, -1},
         {3, 1, 3, 0, 178, 337, 178, -1},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.setting);
         FlyCountSetting = row.setting;
@@ -129,12 +132,14 @@ TEST_F(ModeSelect, ArrowsAreDisabledAtTheEndsOfEachSetting) {
         int count, speed;
         BYTE upperLeft, upperRight, lowerLeft, lowerRight;
     };
+    // clang-format off
     const Case cases[] = {
         {1, 1, kLeftOn, kRightOn, kLeftOn, kRightOn},
         {0, 3, kLeftOff, kRightOn, kLeftOn, kRightOff},
         {3, 0, kLeftOn, kRightOff, kLeftOff, kRightOn},
         {2, 2, kLeftOn, kRightOn, kLeftOn, kRightOn},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.count << "," << c.speed);
         FlyCountSetting = c.count;
@@ -235,6 +240,7 @@ TEST_F(ModeSelect, ArrowRegionEdges) {
         int x, y;
         int count, speed;  // the settings after the click, from 2 and 2
     };
+    // clang-format off
     const Case cases[] = {
         {110, 66, 1, 2},  {139, 102, 1, 2}, {109, 80, 2, 2},  {140, 80, 2, 2},
         {120, 65, 2, 2},  {120, 103, 2, 2}, {500, 66, 3, 2},  {529, 102, 3, 2},
@@ -243,6 +249,7 @@ TEST_F(ModeSelect, ArrowRegionEdges) {
         {120, 181, 2, 2}, {120, 219, 2, 2}, {500, 182, 2, 3}, {529, 218, 2, 3},
         {499, 200, 2, 2}, {530, 200, 2, 2}, {520, 181, 2, 2}, {520, 219, 2, 2},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
         FlyCountSetting = 2;
@@ -261,12 +268,14 @@ TEST_F(ModeSelect, StartAndBackRegions) {
     struct Case {
         int x, y, next;  // next 0: no leave
     };
+    // clang-format off
     const Case cases[] = {
         {175, 301, STATE_PLAY_ENTER}, {465, 343, STATE_PLAY_ENTER}, {174, 300, 0}, {174, 320, 0},
         {300, 300, 0},                {466, 320, 0},                {300, 344, 0},
         {256, 381, STATE_TITLE_ENTER}, {384, 420, STATE_TITLE_ENTER}, {255, 381, 0},
         {256, 421, 0},                {385, 400, 0},                {300, 380, 0},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
         SceneState = STATE_MODE_FRAME;

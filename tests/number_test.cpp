@@ -1,8 +1,9 @@
 // Numbers drawn from the digit strip of a synthetic play sheet in which every glyph has
 // its own palette index (digit d is 10 + d), so each drawn glyph can be found exactly.
+#include "media/number.h"
+
 #include <gtest/gtest.h>
 
-#include "media/number.h"
 #include "tests/support/game_fixture.h"
 
 namespace {
@@ -116,7 +117,7 @@ TEST_F(NumberTest, TooManyPlacesOrDigitsStayInsideTheStrip) {
     ExpectGlyph(50, 200, 4);
     ExpectGlyph(67, 200, 2);
     const int drawn = kWidth[2] + kWidth[3] + kWidth[4] + kWidth[5] + kWidth[6] +  // 23456
-                      3 * kWidth[0] + kWidth[4] + kWidth[2];                         // 00042
+                      3 * kWidth[0] + kWidth[4] + kWidth[2];                       // 00042
     EXPECT_EQ(CountBack(0, 0, 640, 480, kPaper), 640 * 480 - drawn * 16);
 }
 

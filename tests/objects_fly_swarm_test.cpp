@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-
 #include <vector>
 
 #include "media/random.h"
@@ -48,12 +47,14 @@ struct SpawnCase {
 };
 
 TEST(FlySwarm, SpawnDrawsSixNumbersInOrderForEachEdge) {
+    // clang-format off
     const SpawnCase cases[] = {
         {12345, 604, -32, 195, 45, 68, 9, 3681394607u},   // top
         {1, 547, 511, 574, 100, 89, 8, 1030492215u},      // bottom
         {5, -32, 373, 95, 449, 300, 10, 2059860891u},     // left
         {4, 671, 185, 279, 386, 65, 4, 1802518722u},      // right
     };
+    // clang-format on
     for (const SpawnCase& c : cases) {
         SCOPED_TRACE(c.seed);
         FlySwarm swarm = MakeSwarm();
@@ -98,11 +99,13 @@ TEST(FlySwarm, FortyUpdatesMatchAnIndependentReplay) {
         double x, y, heading;
         int targetX, targetY, stepCounter, retargetAfter;
     };
+    // clang-format off
     const Expect expected[] = {
         {629, 60, 629.36854342293, 60.727743187247114, 135.8, 536, 72, 4, 11},
         {318, 93, 318.8974021987382, 93.10706181943789, 50.0, 218, 130, 1, 6},
         {109, 281, 109.45122041949531, 281.2161693630169, 281.4, 307, 122, 4, 5},
     };
+    // clang-format on
     DrawPos* p = records;
     for (int i = 0; i < 3; ++i, p = p->next) {
         SCOPED_TRACE(i);
@@ -151,6 +154,7 @@ TEST(FlySwarm, TurnFollowsTheQuadrantDiagonal) {
         int targetX, targetY;  // fly sits at (100, 100)
         double heading, after;
     };
+    // clang-format off
     const Turn turns[] = {
         // aim 45 (right, below): bounds 45 and 225
         {200, 200, 44, 45}, {200, 200, 45, 44}, {200, 200, 224, 223}, {200, 200, 225, 226},
@@ -165,6 +169,7 @@ TEST(FlySwarm, TurnFollowsTheQuadrantDiagonal) {
         {100, 50, 45, 46}, {100, 50, 44, 43},        // aim 225
         {200, 100, 135, 136}, {200, 100, 134, 133},  // aim 315
     };
+    // clang-format on
     FlySwarm swarm = MakeSwarm();
     SeedRandom(3);
     swarm.Add(1);
@@ -269,6 +274,7 @@ TEST(FlySwarm, SineAndCosineAreTheGamesOwn) {
     struct Case {
         double radians, sine, cosine;
     };
+    // clang-format off
     const Case cases[] = {
         {0x0p+0, 0x0p+0, 0x1p+0},
         {0x1.2fd2630ec3116p+0, 0x1.dab6dd909688ep-1, 0x1.7f9db49c72219p-2},
@@ -278,6 +284,7 @@ TEST(FlySwarm, SineAndCosineAreTheGamesOwn) {
         {0x1.12e0be826d695p-30, 0x1.12e0be826d695p-30, 0x1p+0},
         {0x1.388p+14, 0x1.29f9e81f1259bp-1, 0x1.a05bb5b890b51p-1},
     };
+    // clang-format on
     for (const Case& c : cases) {
         double s = 0, co = 0;
         SineCosine(c.radians, &s, &co);

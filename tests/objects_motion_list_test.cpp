@@ -4,7 +4,8 @@
 
 namespace {
 
-Body At(double x, double y, double vx = 0, double vy = 0, double ax = 0, double ay = 0, int held = 0) {
+Body At(double x, double y, double vx = 0, double vy = 0, double ax = 0, double ay = 0,
+        int held = 0) {
     return Body{x, y, vx, vy, ax, ay, held};
 }
 

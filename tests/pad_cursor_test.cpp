@@ -1,13 +1,14 @@
 // The gamepad's cursor: the stick's dead zone and its rescaling, the speed at full tilt,
 // the precision button, the fraction of a pixel carried from frame to frame, the d-pad's
 // step, rest and speed-up, and the screen's edges; then the pad as the game's messages.
+#include "platform/services/pad_cursor.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
 #include "platform/services/options.h"
-#include "platform/services/pad_cursor.h"
 #include "platform/stand_in/pad_input.h"
 #include "platform/stand_in/runtime.h"
 #include "platform/stand_in/win32.h"
@@ -46,11 +47,12 @@ struct Case {
 };
 
 TEST(PadCursor, StickAndDpadMoveTheCursorAsSet) {
-    const PadSettings normal;                  // 600 px/s, 8 %, 33 %
+    const PadSettings normal;  // 600 px/s, 8 %, 33 %
     const PadSettings slow{250, 8, 33};
     const PadSettings fast{1500, 8, 33};
     const PadSettings noDeadZone{600, 0, 33};
     const PadSettings wideDeadZone{600, 30, 50};
+    // clang-format off
     const Case cases[] = {
         {"at rest nothing moves", normal, {320, 240}, {{Stick(0, 0), 60}}, {320, 240}},
         {"inside the dead zone nothing moves", normal, {320, 240}, {{Stick(0.08, 0), 60}, {Stick(0, -0.079), 60}}, {320, 240}},
@@ -88,6 +90,7 @@ TEST(PadCursor, StickAndDpadMoveTheCursorAsSet) {
         {"a stick that reports nonsense moves nothing", normal, {320, 240}, {{Stick(NAN, 1), 10}, {Stick(1, INFINITY), 10}}, {320, 240}},
         {"a cursor off the screen stays there while nothing moves", normal, {-5, 500}, {{Stick(0, 0), 5}}, {-5, 500}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         PadMotion motion;
         CursorSpot at = c.from;

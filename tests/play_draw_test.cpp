@@ -335,9 +335,9 @@ TEST_F(PlayDrawTest, LaterPicturesCoverEarlierOnes) {
 }
 
 TEST_F(PlayDrawTest, PicturesAtTheEdgesAreCut) {
-    PlaceFly(-5, 100);      // 14 of 19 columns on the screen
-    PlaceFly(630, 470);     // 10 columns, 10 rows
-    PlaceFly(-32, 200);     // still entering: nothing shows
+    PlaceFly(-5, 100);   // 14 of 19 columns on the screen
+    PlaceFly(630, 470);  // 10 columns, 10 rows
+    PlaceFly(-32, 200);  // still entering: nothing shows
     PlaceFly(100, 511);
     DrawPlay(0);
     ExpectSprite(0, 100, 14, 20, kFlyUp);

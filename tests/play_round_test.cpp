@@ -1,7 +1,6 @@
 // A round of play driven frame by frame on the headless display: settings, swats, the
 // effects of a swat, the clock, the clear and the results board, and leaving.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -96,11 +95,13 @@ TEST_F(PlayRoundTest, HitBoxEdges) {
     struct Case {
         int cx, cy;
         bool hit;
+        // clang-format off
     } cases[] = {
         {176, 151, true},  {175, 151, false}, {226, 151, true},  {227, 151, false},
         {201, 126, true},  {201, 125, false}, {201, 176, true},  {201, 177, false},
         {176, 126, true},  {226, 176, true},  {175, 125, false}, {227, 177, false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         ClearPlayLists();
         StartRound(1, 1);

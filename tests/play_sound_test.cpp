@@ -1,7 +1,6 @@
 // The sounds of a round: the buzz that swells with the number of live flies, and the
 // three copies of the hit sound taken in turn while earlier ones still sound.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include "media/sound.h"
@@ -15,8 +14,8 @@ namespace {
 LPDIRECTSOUNDBUFFER MakeBuffer(LPDIRECTSOUND ds) {
     // One second of silence: long enough to still be playing while no flip passes.
     WAVEFORMATEX format = {WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
-    DSBUFFERDESC desc = {sizeof(DSBUFFERDESC), DSBCAPS_STATIC | DSBCAPS_CTRLVOLUME, 44100, 0,
-                         &format, {}};
+    DSBUFFERDESC desc = {
+        sizeof(DSBUFFERDESC), DSBCAPS_STATIC | DSBCAPS_CTRLVOLUME, 44100, 0, &format, {}};
     LPDIRECTSOUNDBUFFER buffer = nullptr;
     EXPECT_EQ(ds->CreateSoundBuffer(&desc, &buffer, nullptr), DS_OK);
     return buffer;

@@ -3,7 +3,6 @@
 // HOME is not absolute). When that cannot be had the game says so in one short line,
 // makes nothing, and neither writes nor reads a player's file anywhere else.
 #include <gtest/gtest.h>
-
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,8 +14,8 @@
 #include <set>
 #include <string>
 
-#include "platform/services/files.h"
 #include "platform/posix/game_paths.h"
+#include "platform/services/files.h"
 #include "tests/support/game_fixture.h"
 
 namespace {
@@ -30,13 +29,16 @@ std::string At(const std::string& text, const std::string& root) {
 
 std::set<std::string> Everything(const std::string& root) {
     std::set<std::string> out;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) out.insert(entry.path().string());
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        out.insert(entry.path().string());
     return out;
 }
 
 void SetOrUnset(const char* name, const char* value, const std::string& root) {
-    if (value) setenv(name, At(value, root).c_str(), 1);
-    else unsetenv(name);
+    if (value)
+        setenv(name, At(value, root).c_str(), 1);
+    else
+        unsetenv(name);
 }
 
 // The player's file "probe.txt" is written where the game now keeps them; false when
@@ -58,10 +60,11 @@ TEST(PlayerFolder, ChosenFromTheEnvironmentAndMadeOnlyWhenItCanBe) {
     const std::string longName = "@/x/" + std::string(300, 'b');
     struct Case {
         const char* name;
-        const char* xdg;   // null: unset
-        const char* home;  // null: unset
+        const char* xdg;     // null: unset
+        const char* home;    // null: unset
         const char* folder;  // where the files go; null: nowhere, saving is off
     };
+    // clang-format off
     const Case cases[] = {
         {"XDG_DATA_HOME", "@/data", "@/home", "@/data/zumble"},
         {"XDG_DATA_HOME not made yet", "@/new/deeper", "@/home", "@/new/deeper/zumble"},
@@ -74,6 +77,7 @@ TEST(PlayerFolder, ChosenFromTheEnvironmentAndMadeOnlyWhenItCanBe) {
         {"a name too long", longName.c_str(), "@/home", nullptr},
         {"a path that climbs back", "@/new/../data", "@/home", nullptr},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string root = MakeTempDir();
@@ -98,7 +102,7 @@ TEST(PlayerFolder, ChosenFromTheEnvironmentAndMadeOnlyWhenItCanBe) {
             EXPECT_EQ(said, "");
             EXPECT_TRUE(wrote);
             EXPECT_EQ(ReadFileBytes(folder + "/probe.txt"), "probe");
-            struct stat info{};
+            struct stat info {};
             ASSERT_EQ(stat(folder.c_str(), &info), 0);
             EXPECT_EQ(info.st_mode & 0777, 0700u);
         } else {
@@ -107,7 +111,8 @@ TEST(PlayerFolder, ChosenFromTheEnvironmentAndMadeOnlyWhenItCanBe) {
             EXPECT_TRUE(after == before) << after.size() - before.size() << " made";
             EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
             EXPECT_LT(said.size(), 240u) << said;
-            EXPECT_EQ(OpenGamePath("hiscoa.sav", "rb"), nullptr) << "nothing is read from elsewhere";
+            EXPECT_EQ(OpenGamePath("hiscoa.sav", "rb"), nullptr)
+                << "nothing is read from elsewhere";
         }
     }
     unsetenv("XDG_DATA_HOME");
@@ -117,7 +122,8 @@ TEST(PlayerFolder, ChosenFromTheEnvironmentAndMadeOnlyWhenItCanBe) {
 TEST(PlayerFolder, ARelativeHomeFallsBackToThePasswordDatabase) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root, to run as another user whose home is known";
     const passwd* nobody = getpwuid(65534);
-    if (!nobody || !nobody->pw_dir || nobody->pw_dir[0] != '/') GTEST_SKIP() << "no user 65534 with a home";
+    if (!nobody || !nobody->pw_dir || nobody->pw_dir[0] != '/')
+        GTEST_SKIP() << "no user 65534 with a home";
     const std::string expected = std::string(nobody->pw_dir) + "/.local/share/zumble";
     const std::string dir = MakeTempDir();
     ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
@@ -140,7 +146,8 @@ TEST(PlayerFolder, ARelativeHomeFallsBackToThePasswordDatabase) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     ASSERT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(access((dir + "/relative").c_str(), F_OK), -1) << "nothing made below the current folder";
+    EXPECT_EQ(access((dir + "/relative").c_str(), F_OK), -1)
+        << "nothing made below the current folder";
     const std::string said = ReadFileBytes(log);
     if (!said.empty()) {
         EXPECT_NE(said.find(expected), std::string::npos) << said;

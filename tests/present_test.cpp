@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/stand_in/ddraw.h"
 #include "platform/sdl/present_plan.h"
+#include "platform/stand_in/ddraw.h"
 #include "platform/stand_in/scale_convert.h"
 
 namespace {
@@ -19,7 +19,8 @@ constexpr std::uint32_t kBorder = 0xDEADBEEF;
 std::vector<std::uint8_t> TestPicture() {
     std::vector<std::uint8_t> p(640 * 480);
     for (int y = 0; y < 480; ++y)
-        for (int x = 0; x < 640; ++x) p[y * 640 + x] = static_cast<std::uint8_t>(x * 7 + y * 13 + (x * y) % 5);
+        for (int x = 0; x < 640; ++x)
+            p[y * 640 + x] = static_cast<std::uint8_t>(x * 7 + y * 13 + (x * y) % 5);
     return p;
 }
 
@@ -54,13 +55,13 @@ void CheckConversion(int w, int h, int pad) {
 }
 
 TEST(ScaleConvert, EveryPixelOfEveryScaleAndNothingOutsideThePicture) {
-    CheckConversion(640, 480, 0);      // exactly the picture
-    CheckConversion(1920, 1080, 0);    // full HD: 2x with side and top borders
-    CheckConversion(1920, 1440, 8);    // 3x, padded rows
-    CheckConversion(2560, 1920, 0);    // 4x
-    CheckConversion(3840, 2160, 16);   // 4x in a 4K screen
-    CheckConversion(3300, 2500, 3);    // 5x, the any-factor loop, odd border sizes
-    CheckConversion(1279, 959, 1);     // one pixel short of 2x: 1x, centred
+    CheckConversion(640, 480, 0);     // exactly the picture
+    CheckConversion(1920, 1080, 0);   // full HD: 2x with side and top borders
+    CheckConversion(1920, 1440, 8);   // 3x, padded rows
+    CheckConversion(2560, 1920, 0);   // 4x
+    CheckConversion(3840, 2160, 16);  // 4x in a 4K screen
+    CheckConversion(3300, 2500, 3);   // 5x, the any-factor loop, odd border sizes
+    CheckConversion(1279, 959, 1);    // one pixel short of 2x: 1x, centred
 }
 
 TEST(ScaleConvert, WindowSmallerThanThePictureShowsItsMiddle) {
@@ -143,8 +144,8 @@ TEST(PresentPlan, PathFromWhatTheDisplayReports) {
     for (const char* cpu : {"llvmpipe (LLVM 15.0.6, 256 bits)", "Software Rasterizer", "softpipe",
                             "Mesa X11 swrast", "GDI Generic", "Microsoft Basic Render Driver"})
         EXPECT_TRUE(IsSoftwareGl(cpu)) << cpu;
-    for (const char* real : {"Mesa Intel(R) UHD Graphics 620 (KBL GT2)", "NVIDIA GeForce RTX 3060/PCIe/SSE2",
-                             "Apple M1", ""})
+    for (const char* real : {"Mesa Intel(R) UHD Graphics 620 (KBL GT2)",
+                             "NVIDIA GeForce RTX 3060/PCIe/SSE2", "Apple M1", ""})
         EXPECT_FALSE(IsSoftwareGl(real)) << real;
 }
 
@@ -182,6 +183,7 @@ TEST(PresentPlan, VsyncGivenUpAfterASecondOfEarlyFramesAndTriedAgainWhenTheDispl
         bool refused;
         int givenUp;  // how many times vsync was given up along the way
     };
+    // clang-format off
     const Case cases[] = {
         {"59 early frames", {{Early, 59}}, false, 0},
         {"60 early frames", {{Early, 60}}, true, 1},
@@ -191,14 +193,17 @@ TEST(PresentPlan, VsyncGivenUpAfterASecondOfEarlyFramesAndTriedAgainWhenTheDispl
         {"and gives it up again after another second", {{Early, 60}, {Changed, 1}, {Early, 60}}, true, 2},
         {"a change starts the count again", {{Early, 59}, {Changed, 1}, {Early, 59}}, false, 0},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         VsyncTrust trust;
         int givenUp = 0;
         for (const auto& [step, times] : c.steps)
             for (int i = 0; i < times; ++i) {
-                if (step == Changed) VsyncTryAgain(&trust);
-                else if (VsyncFrameShown(&trust, step == Early)) ++givenUp;
+                if (step == Changed)
+                    VsyncTryAgain(&trust);
+                else if (VsyncFrameShown(&trust, step == Early))
+                    ++givenUp;
             }
         EXPECT_EQ(trust.refused, c.refused);
         EXPECT_EQ(givenUp, c.givenUp);

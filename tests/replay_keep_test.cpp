@@ -1,8 +1,9 @@
 // The kept replays and the merged table when several copies of the game share a folder:
 // replays follow the times they hold, a round's replay finds its entry wherever another
 // copy moved it, and a save merges this copy's new times with what another saved.
-#include <gtest/gtest.h>
+#include "replay/replay_keep.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -10,7 +11,6 @@
 #include <vector>
 
 #include "replay/core/replay_format.h"
-#include "replay/replay_keep.h"
 #include "scenes/best_times.h"
 #include "shell/globals.h"
 #include "tests/support/game_fixture.h"
@@ -81,7 +81,8 @@ protected:
         for (int p = 0; p < 5; ++p) {
             std::filesystem::remove(Name(p));
             if (p < static_cast<int>(files.size()) && files[p].first)
-                WriteFileBytes(Name(p), Replay(static_cast<std::uint32_t>(files[p].first), static_cast<std::uint32_t>(files[p].second)));
+                WriteFileBytes(Name(p), Replay(static_cast<std::uint32_t>(files[p].first),
+                                               static_cast<std::uint32_t>(files[p].second)));
         }
     }
 };
@@ -93,6 +94,7 @@ TEST_F(ReplayKeepTest, ReplaysFollowTheTimesTheyHold) {
         int times[5];
         const char* after;
     };
+    // clang-format off
     const Case cases[] = {
         {"a new first entry: all move down, the fifth goes, the first place has none",
          {{100, 1}, {200, 2}, {300, 3}, {400, 4}, {500, 5}}, {50, 100, 200, 300, 400}, "- 1 2 3 4"},
@@ -103,6 +105,7 @@ TEST_F(ReplayKeepTest, ReplaysFollowTheTimesTheyHold) {
         {"a ring made by editing the table goes rather than stand for another time",
          {{100, 1}, {200, 2}}, {200, 100, D, D, D}, "- - - - -"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Lay(c.files);

@@ -2,6 +2,8 @@
 // are refused with a reason naming the frame; a round's identity is what the round is,
 // whatever its header says; signs of machine play show on machine-made input and not on
 // a person's; SHA-256 gives the standard's answers.
+#include "replay/core/replay_rules.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,7 +13,6 @@
 
 #include "replay/core/replay_format.h"
 #include "replay/core/replay_identity.h"
-#include "replay/core/replay_rules.h"
 #include "replay/core/replay_signs.h"
 #include "replay/core/sha256.h"
 #include "tests/support/replay_edit.h"
@@ -38,7 +39,8 @@ TEST(Sha256, StandardVectors) {
     EXPECT_EQ(Hash("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     EXPECT_EQ(Hash("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
               "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
-    EXPECT_EQ(Hash("abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu"),
+    EXPECT_EQ(Hash("abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnop"
+                   "qklmnopqrlmnopqrsmnopqrstnopqrstu"),
               "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1");
     // A million a's, fed in uneven pieces across the block boundaries.
     Sha256 s;
@@ -77,8 +79,10 @@ EditReplay Round() {
     r.header = Header();
     r.frames = EditSteadyFrames(r.header, 300);
     r.frames[0].inputs = {EditCursor(322, 241), EditDown(322, 241), EditUp(322, 241)};
-    r.frames[1].inputs = {EditBreak(), EditMessage(0x0100, 0x0D, 1), EditBreak(), EditMessage(0x0100, 0x20, 1)};
-    r.frames[20].inputs = {EditCursor(0, 0), EditDown(0, 0), EditUp(0, 0), EditCursor(639, 479), EditDown(639, 479)};
+    r.frames[1].inputs = {EditBreak(), EditMessage(0x0100, 0x0D, 1), EditBreak(),
+                          EditMessage(0x0100, 0x20, 1)};
+    r.frames[20].inputs = {EditCursor(0, 0), EditDown(0, 0), EditUp(0, 0), EditCursor(639, 479),
+                           EditDown(639, 479)};
     r.frames[21].inputs = {EditUp(639, 479), EditMessage(0x001C, 0, 0), EditMessage(0x001C, 1, 0)};
     r.frames[299].inputs = {EditMessage(0x0100, 0x1B, 1), EditMessage(0x0010, 0, 0)};
     return r;
@@ -89,7 +93,8 @@ std::string Rules(const EditReplay& r, std::int64_t now = kNow) {
     const Bytes bytes = EditEncode(r);
     ReplayFile file;
     char why[kReplayReasonSize] = "";
-    if (!ReplayParse(bytes.data(), bytes.size(), &file, why, sizeof why)) return std::string("unparsed: ") + why;
+    if (!ReplayParse(bytes.data(), bytes.size(), &file, why, sizeof why))
+        return std::string("unparsed: ") + why;
     char reason[192];
     return ReplayFollowsRules(file, now, reason, sizeof reason) ? "" : reason;
 }
@@ -123,7 +128,8 @@ TEST(ReplayRules, EveryInputABackendSendsPasses) {
     // A held key repeating 33 times a second for three seconds, and after a stall of a
     // second the repeats it brought in one frame.
     r = Round();
-    for (int t = 0; t < 100; ++t) r.frames[30 + t * 30 * 60 / 1000].inputs.push_back(EditMessage(0x0100, 0x20, 1));
+    for (int t = 0; t < 100; ++t)
+        r.frames[30 + t * 30 * 60 / 1000].inputs.push_back(EditMessage(0x0100, 0x20, 1));
     for (std::size_t i = 200; i < r.frames.size(); ++i) r.frames[i].tick += 1000;
     r.frames[200].inputs.assign(40, EditMessage(0x0100, 0x0D, 1));
     EXPECT_EQ(Rules(r), "");
@@ -143,6 +149,7 @@ TEST(ReplayRules, InputsNoBackendSendsAreRefusedNamingTheFrame) {
         void (*edit)(EditReplay*);
         const char* reason;
     };
+    // clang-format off
     const Case cases[] = {
         {"cursor left of the screen", [](EditReplay* r) { r->frames[7].inputs = {EditCursor(-31, 140)}; },
          "the cursor leaves the 640x480 screen in frame 7, to (-31,140)"},
@@ -218,6 +225,7 @@ TEST(ReplayRules, InputsNoBackendSendsAreRefusedNamingTheFrame) {
          }, "the round says it was played on 2027-01-16 08:00 UTC, more than a day after this verifier's clock "
             "(2027-01-15 08:00 UTC)"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         EditReplay r = Round();
         c.edit(&r);
@@ -289,6 +297,7 @@ TEST(ReplayIdentity, AnotherRoundWhenOneInputChanges) {
         const char* what;
         void (*edit)(EditReplay*);
     };
+    // clang-format off
     const Change changes[] = {
         {"a press a pixel over", [](EditReplay* r) { r->frames[20].inputs[1] = EditDown(1, 0); }},
         {"the cursor a pixel over at a frame's end", [](EditReplay* r) { r->frames[20].inputs[3] = EditCursor(639, 478); }},
@@ -306,6 +315,7 @@ TEST(ReplayIdentity, AnotherRoundWhenOneInputChanges) {
          }},
         {"one more frame", [](EditReplay* r) { r->frames.push_back(EditFrame{r->frames.back().tick + 17, {}}); }},
     };
+    // clang-format on
     for (const Change& c : changes) {
         EditReplay r = round;
         c.edit(&r);
@@ -315,7 +325,8 @@ TEST(ReplayIdentity, AnotherRoundWhenOneInputChanges) {
 
 TEST(ReplayIdentity, TheSwatsIdentityHashesTheDocumentedBytes) {
     // "zumble swats\n", then 10 flies, speed 2, the seed, 3 swats at frames 40, 41, 300.
-    const std::string bytes = std::string("zumble swats\n") + std::string("\x0a\0\0\0\x02\0\0\0\x00\xe1\xf5\x05", 12) +
+    const std::string bytes = std::string("zumble swats\n") +
+                              std::string("\x0a\0\0\0\x02\0\0\0\x00\xe1\xf5\x05", 12) +
                               std::string("\x03\0\0\0\x28\0\0\0\x29\0\0\0\x2c\x01\0\0", 16);
     const std::uint32_t frames[] = {40, 41, 300};
     char hex[65];
@@ -330,6 +341,7 @@ TEST(ReplayIdentity, TheProgramTextIsOneSafeToken) {
         const char* text;
         const char* token;
     };
+    // clang-format off
     const Case cases[] = {
         {"", "-"},
         {"-", "%2D"},
@@ -341,6 +353,7 @@ TEST(ReplayIdentity, TheProgramTextIsOneSafeToken) {
         {"\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff",
          "%FF%FF%FF%FF%FF%FF%FF%FF%FF%FF%FF%FF%FF%FF%FF%FF"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         ReplayHeader h;
         std::memcpy(h.program, c.text, std::strlen(c.text));
@@ -377,7 +390,8 @@ struct Feed {
             int aimX = 0, aimY = 0;
             for (std::size_t i = 0; i < flies.size(); ++i) {
                 auto [x, y] = flies[i];
-                if (cursorX < x - 24 || cursorX > x + 26 || cursorY < y - 24 || cursorY > y + 26) continue;
+                if (cursorX < x - 24 || cursorX > x + 26 || cursorY < y - 24 || cursorY > y + 26)
+                    continue;
                 if (hits.empty()) aimX = x + 1, aimY = y + 1;
                 hits.push_back(static_cast<int>(i));
             }
@@ -389,7 +403,8 @@ struct Feed {
         v.playing = true;
         std::vector<SignsFly> live;
         for (auto [x, y] : flies) live.push_back(SignsFly{true, x + 1, y + 1});
-        if (!flies.empty()) v.aimKnown = true, v.aimX = flies[0].first + 1, v.aimY = flies[0].second + 1;
+        if (!flies.empty())
+            v.aimKnown = true, v.aimX = flies[0].first + 1, v.aimY = flies[0].second + 1;
         SignsFrameEnd(&signs, v, live.data(), static_cast<int>(live.size()));
         tick += 17;
     }
@@ -407,8 +422,10 @@ struct Feed {
     void Reach(int x, int y, int steps) {
         const int sx = cursorX, sy = cursorY;
         for (int k = 1; k <= steps; ++k) {
-            const double t = static_cast<double>(k) / steps, s = t * t * t * (10 - 15 * t + 6 * t * t);
-            Frame({{sx + static_cast<int>(std::lround((x - sx) * s)), sy + static_cast<int>(std::lround((y - sy) * s))}},
+            const double t = static_cast<double>(k) / steps,
+                         s = t * t * t * (10 - 15 * t + 6 * t * t);
+            Frame({{sx + static_cast<int>(std::lround((x - sx) * s)),
+                    sy + static_cast<int>(std::lround((y - sy) * s))}},
                   false);
         }
     }
@@ -430,6 +447,7 @@ TEST(ReplaySigns, HandsShowNoneAndMachinesShowTheirs) {
         void (*play)(Feed*);
         const char* signs;
     };
+    // clang-format off
     const Case cases[] = {
         // Sees the fly after 250-400 ms, reaches it on a smooth path in 250-450 ms,
         // presses a little after stopping.
@@ -513,6 +531,7 @@ TEST(ReplaySigns, HandsShowNoneAndMachinesShowTheirs) {
              }
          }, "fast_swats:12/12,landing_spread:0.0px"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         Feed f(c.touch);
         c.play(&f);

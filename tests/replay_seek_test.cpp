@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/stand_in/ddraw.h"
 #include "platform/services/process_usage.h"
-#include "shell/driver/game_run.h"
+#include "platform/stand_in/ddraw.h"
 #include "replay/replay_state.h"
 #include "replay/replay_viewer.h"
 #include "scenes/play.h"
+#include "shell/driver/game_run.h"
 
 namespace {
 
@@ -39,7 +39,9 @@ std::uint64_t PictureHash() {
     };
     if (!front) return 0;
     add(front->pixels.data(), front->pixels.size());
-    if (front->palette) add(reinterpret_cast<const unsigned char*>(front->palette->entries), sizeof front->palette->entries);
+    if (front->palette)
+        add(reinterpret_cast<const unsigned char*>(front->palette->entries),
+            sizeof front->palette->entries);
     return h;
 }
 
@@ -58,7 +60,7 @@ struct Driver {
     std::vector<std::string> faults;
     ViewerOverlay overlay{};
     bool overlaySeen = false;
-    std::string clock;  // the game's own clock at frame 600, as it draws it
+    std::string clock;               // the game's own clock at frame 600, as it draws it
     std::string lastTop, roundTime;  // the top line at the last frame, and the round's time
 };
 
@@ -75,8 +77,11 @@ void Check(long long frame, const char* how) {
         return;
     }
     const auto at = static_cast<std::size_t>(frame);
-    if (ReplayStateChecksum() != g.state[at]) g.faults.push_back(std::string(how) + ": state differs at frame " + std::to_string(frame));
-    if (PictureHash() != g.picture[at]) g.faults.push_back(std::string(how) + ": picture differs at frame " + std::to_string(frame));
+    if (ReplayStateChecksum() != g.state[at])
+        g.faults.push_back(std::string(how) + ": state differs at frame " + std::to_string(frame));
+    if (PictureHash() != g.picture[at])
+        g.faults.push_back(std::string(how) + ": picture differs at frame " +
+                           std::to_string(frame));
 }
 
 void Seek(long long frame) {
@@ -88,14 +93,16 @@ void Arrive(long long frame) {
     ++g.arrivals;
     switch (g.stage) {
     case Stage::Linear:
-        if (frame != static_cast<long long>(g.state.size())) g.faults.push_back("plain playback skipped a frame");
+        if (frame != static_cast<long long>(g.state.size()))
+            g.faults.push_back("plain playback skipped a frame");
         g.state.push_back(ReplayStateChecksum());
         g.picture.push_back(PictureHash());
         if (frame == 600) {
             ViewerDescribeOverlay(&g.overlay);
             g.overlaySeen = true;
             char clock[32];
-            std::snprintf(clock, sizeof clock, "%d:%02d.%03d", static_cast<int>(ClockMinutes), ClockSeconds, ClockMillis);
+            std::snprintf(clock, sizeof clock, "%d:%02d.%03d", static_cast<int>(ClockMinutes),
+                          ClockSeconds, ClockMillis);
             g.clock = clock;
         }
         if (frame + 1 < g.frames) return;
@@ -107,7 +114,8 @@ void Arrive(long long frame) {
             std::uint32_t ms = 0;
             if (RoundTimeRecorded(&ms)) {
                 char clock[32];
-                std::snprintf(clock, sizeof clock, "%u:%02u.%03u", ms / 60000, ms / 1000 % 60, ms % 1000);
+                std::snprintf(clock, sizeof clock, "%u:%02u.%03u", ms / 60000, ms / 1000 % 60,
+                              ms % 1000);
                 g.roundTime = clock;
             }
         }
@@ -122,7 +130,8 @@ void Arrive(long long frame) {
         return;
     case Stage::Seeks:
         Check(frame, "seek");
-        if (++g.seeks < static_cast<int>(g.targets.size())) return Seek(g.targets[static_cast<std::size_t>(g.seeks)]);
+        if (++g.seeks < static_cast<int>(g.targets.size()))
+            return Seek(g.targets[static_cast<std::size_t>(g.seeks)]);
         g.stage = Stage::BackFrom;
         return Seek(RandomFrame(1));
     case Stage::BackFrom:
@@ -140,8 +149,7 @@ void Arrive(long long frame) {
         g.stage = Stage::Done;
         ViewerLeave();
         return;
-    case Stage::Done:
-        return;
+    case Stage::Done: return;
     }
 }
 
@@ -151,7 +159,8 @@ void Arrive(long long frame) {
 bool ProcessUsage(long*, double*) { return false; }
 
 TEST(ReplaySeek, EverySeekAndFrameBackLandsOnPlainPlaybacksStateAndPicture) {
-    const std::string path = std::string(ZUMBLE_SOURCE_DIR) + "/tests/replays/1000-flies-speed-2.zrp";
+    const std::string path =
+        std::string(ZUMBLE_SOURCE_DIR) + "/tests/replays/1000-flies-speed-2.zrp";
     std::vector<std::string> args = {"zumble", "--headless", "--replay", path};
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -162,8 +171,8 @@ TEST(ReplaySeek, EverySeekAndFrameBackLandsOnPlainPlaybacksStateAndPicture) {
     SetViewerArrival(Arrive);
     EXPECT_EQ(PlayRun(), 0);
 
-    ASSERT_EQ(g.stage, Stage::Done) << "the game ended before the seeks were done, after " << g.arrivals
-                                    << " frames shown";
+    ASSERT_EQ(g.stage, Stage::Done)
+        << "the game ended before the seeks were done, after " << g.arrivals << " frames shown";
     EXPECT_EQ(g.seeks, kSeeks + 138);
     EXPECT_EQ(g.backs, kBacks);
     for (std::size_t i = 0; i < g.faults.size() && i < 20; ++i) ADD_FAILURE() << g.faults[i];
@@ -196,7 +205,8 @@ TEST(ReplaySeek, EverySeekAndFrameBackLandsOnPlainPlaybacksStateAndPicture) {
     EXPECT_EQ(g.clock, "0:09.983") << "600 frames after the round's first, at 60 a second";
     ASSERT_FALSE(g.roundTime.empty());
     EXPECT_NE(g.lastTop.find("   " + g.roundTime + "   "), std::string::npos) << g.lastTop;
-    EXPECT_NE(top.find("frame 600 of " + std::to_string(g.frames) + "   1x"), std::string::npos) << top;
+    EXPECT_NE(top.find("frame 600 of " + std::to_string(g.frames) + "   1x"), std::string::npos)
+        << top;
     EXPECT_NE(top.find("   recorded 20"), std::string::npos) << top;
     EXPECT_NE(top.find(" by zumble "), std::string::npos) << top;
 }

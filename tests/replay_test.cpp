@@ -49,21 +49,25 @@ ReplayInput Break() {
     in.op = ReplayOp::DrainBreak;
     return in;
 }
-std::int64_t At(int x, int y) { return static_cast<std::int64_t>((y & 0xFFFF) << 16 | (x & 0xFFFF)); }
+std::int64_t At(int x, int y) {
+    return static_cast<std::int64_t>((y & 0xFFFF) << 16 | (x & 0xFFFF));
+}
 
-Bytes Build(ReplayHeader header, const std::vector<Frame>& frames, std::vector<std::uint32_t> checkpoints = {}) {
+Bytes Build(ReplayHeader header, const std::vector<Frame>& frames,
+            std::vector<std::uint32_t> checkpoints = {}) {
     Bytes input(1 << 20);
     ReplayWriter w;
     ReplayWriterStart(&w, input.data(), input.size(), header);
-    for (const Frame& f : frames) ReplayWriterFrame(&w, f.tick, f.inputs.data(), static_cast<int>(f.inputs.size()));
+    for (const Frame& f : frames)
+        ReplayWriterFrame(&w, f.tick, f.inputs.data(), static_cast<int>(f.inputs.size()));
     ReplayWriterFinish(&w);
     EXPECT_FALSE(w.full);
     header.frames = w.frames;
     const std::uint32_t count = w.frames / kReplayCheckpointFrames;
     checkpoints.resize(count);
     Bytes file(kReplayHeaderSize + w.size + 4 * count + 4);
-    const std::size_t size =
-        ReplayBuildFile(header, input.data(), w.size, checkpoints.data(), count, file.data(), file.size());
+    const std::size_t size = ReplayBuildFile(header, input.data(), w.size, checkpoints.data(),
+                                             count, file.data(), file.size());
     EXPECT_EQ(size, file.size());
     return file;
 }
@@ -84,7 +88,8 @@ bool Decode(const Bytes& bytes, Decoded* out, char* reason) {
         out->frames.push_back(f);
     }
     out->checkpoints.clear();
-    for (std::uint32_t i = 0; i < file.checkpointCount; ++i) out->checkpoints.push_back(ReplayCheckpoint(file, i));
+    for (std::uint32_t i = 0; i < file.checkpointCount; ++i)
+        out->checkpoints.push_back(ReplayCheckpoint(file, i));
     return true;
 }
 
@@ -114,20 +119,24 @@ std::vector<Frame> SteadyFrames(int count, std::uint32_t startFlip = 30) {
 
 bool SameInput(const ReplayInput& a, const ReplayInput& b) {
     return a.op == b.op && (a.op != ReplayOp::Cursor || (a.x == b.x && a.y == b.y)) &&
-           (a.op != ReplayOp::Message || (a.message == b.message && a.wParam == b.wParam && a.lParam == b.lParam));
+           (a.op != ReplayOp::Message ||
+            (a.message == b.message && a.wParam == b.wParam && a.lParam == b.lParam));
 }
 
 TEST(ReplayFormat, EveryKindOfInputRoundTrips) {
     std::vector<Frame> frames = SteadyFrames(400);
     // Cursor moves small and large, every message the coder shortens and one it does not,
     // drains, a frame with a late tick and one with a very late one, long idle runs.
-    frames[0].inputs = {Cursor(321, 241), Message(0x0201, 1, At(321, 241)), Message(0x0202, 0, At(321, 241))};
+    frames[0].inputs = {Cursor(321, 241), Message(0x0201, 1, At(321, 241)),
+                        Message(0x0202, 0, At(321, 241))};
     frames[1].inputs = {Break(), Message(0x0100, 0x0D, 1), Break(), Message(0x0100, 0x20, 1)};
     frames[2].inputs = {Cursor(-5, 470), Message(0x001C, 0, 0), Message(0x001C, 1, 0)};
-    frames[3].inputs = {Cursor(639, 0), Message(0x0201, 1, At(10, 10)), Cursor(600, 2), Message(0x0010, 0, 0)};
+    frames[3].inputs = {Cursor(639, 0), Message(0x0201, 1, At(10, 10)), Cursor(600, 2),
+                        Message(0x0010, 0, 0)};
     frames[4].inputs = {Cursor(603, 5)};
     frames[5].tick += 2;
-    frames[7].inputs = {Message(0x0101, 0x1B, -1), Message(0x0202, 0, At(-3, 5)), Message(0x0201, 2, At(1, 1))};
+    frames[7].inputs = {Message(0x0101, 0x1B, -1), Message(0x0202, 0, At(-3, 5)),
+                        Message(0x0201, 2, At(1, 1))};
     for (int i = 300; i < 400; ++i) frames[i].inputs = {Cursor(300 + i % 7, 200 - i % 5)};
     for (std::size_t i = 6; i < frames.size(); ++i) frames[i].tick += 500;  // the clock stays ahead
 
@@ -140,7 +149,8 @@ TEST(ReplayFormat, EveryKindOfInputRoundTrips) {
         EXPECT_EQ(d.frames[i].tick, frames[i].tick) << "frame " << i;
         ASSERT_EQ(d.frames[i].inputs.size(), frames[i].inputs.size()) << "frame " << i;
         for (std::size_t k = 0; k < frames[i].inputs.size(); ++k)
-            EXPECT_TRUE(SameInput(d.frames[i].inputs[k], frames[i].inputs[k])) << "frame " << i << " input " << k;
+            EXPECT_TRUE(SameInput(d.frames[i].inputs[k], frames[i].inputs[k]))
+                << "frame " << i << " input " << k;
     }
     EXPECT_EQ(d.header.timeMs, 1234u);
     EXPECT_EQ(d.header.flySetting, 1);
@@ -203,7 +213,8 @@ TEST(ReplayFormat, DamagedAndHostileFilesAreRefused) {
         Bytes bad = good;
         for (int k = 0; k < 4; ++k) bad[offset + k] = static_cast<std::uint8_t>(value >> (8 * k));
         const std::uint32_t crc = Crc32(bad.data(), bad.size() - 4);
-        for (int k = 0; k < 4; ++k) bad[bad.size() - 4 + k] = static_cast<std::uint8_t>(crc >> (8 * k));
+        for (int k = 0; k < 4; ++k)
+            bad[bad.size() - 4 + k] = static_cast<std::uint8_t>(crc >> (8 * k));
         return bad;
     };
     struct Case {
@@ -225,7 +236,8 @@ TEST(ReplayFormat, DamagedAndHostileFilesAreRefused) {
         // Claim one frame fewer: the last frame's bytes are then past the end.
         for (int k = 0; k < 4; ++k) extra[52 + k] = static_cast<std::uint8_t>(200u >> (8 * k));
         const std::uint32_t crc = Crc32(extra.data(), extra.size() - 4);
-        for (int k = 0; k < 4; ++k) extra[extra.size() - 4 + k] = static_cast<std::uint8_t>(crc >> (8 * k));
+        for (int k = 0; k < 4; ++k)
+            extra[extra.size() - 4 + k] = static_cast<std::uint8_t>(crc >> (8 * k));
         pastEnd = extra;
     }
     Decoded otherGame = d;
@@ -246,14 +258,16 @@ TEST(ReplayFormat, DamagedAndHostileFilesAreRefused) {
     // where adding it to the cursor once overflowed.
     Bytes farBytes(kReplayHeaderSize + 200 + 4 * 3 + 4);
     {
-        const std::uint8_t input[] = {0x13, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0x01, 0x00,
-                                      0x80 | 127, 0x80 | 70};
+        const std::uint8_t input[] = {0x13, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE,       0xFE,
+                                      0xFE, 0xFE, 0xFE, 0x01, 0x00, 0x80 | 127, 0x80 | 70};
         ReplayHeader h = Header();
         h.frames = 200;
         const std::uint32_t zeros[3] = {};
-        farBytes.resize(ReplayBuildFile(h, input, sizeof input, zeros, 3, farBytes.data(), farBytes.size()));
+        farBytes.resize(
+            ReplayBuildFile(h, input, sizeof input, zeros, 3, farBytes.data(), farBytes.size()));
         ASSERT_GT(farBytes.size(), 0u);
     }
+    // clang-format off
     const std::vector<Case> cases = {
         {"an older format version", olderFormat,
          "another format version (1, older than this program's 2), recorded by zumble 4.5.6"},
@@ -276,12 +290,14 @@ TEST(ReplayFormat, DamagedAndHostileFilesAreRefused) {
         {"bad settings", patched(28, 0x00000009u), "bad settings"},
         {"not a replay", Bytes(100, 'x'), "not a replay"},
     };
+    // clang-format on
     const Bytes flaggedBytes = Rebuild(flagged);
     ASSERT_TRUE(Decode(flaggedBytes, &d, reason)) << reason;
     EXPECT_EQ(d.header.flags, flagged.header.flags);
     for (const Case& c : cases) {
         reason[0] = '\0';
-        EXPECT_FALSE(ReplayParse(c.bytes.data(), c.bytes.size(), &parsed, reason, sizeof reason)) << c.what;
+        EXPECT_FALSE(ReplayParse(c.bytes.data(), c.bytes.size(), &parsed, reason, sizeof reason))
+            << c.what;
         EXPECT_STREQ(reason, c.reason) << c.what;
     }
 }
@@ -295,6 +311,7 @@ TEST(ReplayFormat, TheClockCannotBeatSixtyFramesASecond) {
         std::uint32_t (*tick)(int frame);  // from frame 0 on
         bool valid;
     };
+    // clang-format off
     const Case cases[] = {
         {"the steady headless clock", [](int f) { return Steady(30 + f); }, true},
         {"a clock that wraps", [](int f) { return 4294967000u + Steady(30 + f); }, true},
@@ -315,6 +332,7 @@ TEST(ReplayFormat, TheClockCannotBeatSixtyFramesASecond) {
         {"every frame 1 ms short", [](int f) { return Steady(30 + f) - static_cast<std::uint32_t>(f); }, false},
         {"a clock that goes back", [](int f) { return Steady(30 + f) - (f >= 300 ? 400u : 0u); }, false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         std::vector<Frame> frames(600);
         for (int i = 0; i < 600; ++i) frames[i].tick = c.tick(i);
@@ -326,7 +344,8 @@ TEST(ReplayFormat, TheClockCannotBeatSixtyFramesASecond) {
         EXPECT_EQ(ReplayParse(file.data(), file.size(), &parsed, reason, sizeof reason), c.valid)
             << c.what << ": " << reason;
         if (!c.valid) {
-            EXPECT_EQ(std::string(reason).rfind("the clock runs ", 0), 0u) << c.what << ": " << reason;
+            EXPECT_EQ(std::string(reason).rfind("the clock runs ", 0), 0u)
+                << c.what << ": " << reason;
         }
     }
 
@@ -363,7 +382,8 @@ TEST(ReplayFormat, TheClockCannotBeatSixtyFramesASecond) {
 // --- the tampered rounds, played by the game itself ------------------------------------
 
 std::string Verify(const std::string& path, int* code) {
-    const std::string command = std::string(ZUMBLE_BINARY_DIR) + "/zumble --verify '" + path + "' 2>/dev/null";
+    const std::string command =
+        std::string(ZUMBLE_BINARY_DIR) + "/zumble --verify '" + path + "' 2>/dev/null";
     std::FILE* p = popen(command.c_str(), "r");
     std::string out;
     char buffer[256];
@@ -380,8 +400,9 @@ Bytes ReadCorpus(const char* name) {
 
 std::string WriteTemp(const char* name, const Bytes& bytes) {
     const std::string path = std::string(ZUMBLE_BINARY_DIR) + "/" + name;
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 
@@ -422,11 +443,13 @@ TEST(ReplayVerify, TamperedRoundsAreRefused) {
         const Decoded* replay;
         const char* starts;
     };
+    // clang-format off
     const Case cases[] = {
         {"an input moved", &moved, "desync at frame "},
         {"the stored time changed", &claimed, "invalid: "},
         {"the ticks squeezed", &squeezed, "invalid: the clock runs faster"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         const std::string out = Verify(WriteTemp("replay-tampered.zrp", Rebuild(*c.replay)), &code);
         EXPECT_EQ(code, 1) << c.what << ": " << out;
@@ -463,7 +486,9 @@ TEST(ReplayVerify, TheLeastClockGainsAtMostAMillisecond) {
         // The headless clock of the corpus is the least already: then the file still says
         // its own time.
         unsigned played = 0;
-        ASSERT_TRUE(std::sscanf(out.c_str(), "invalid: the file says %*u ms; the round plays to %u ms", &played) == 1 ||
+        ASSERT_TRUE(std::sscanf(out.c_str(),
+                                "invalid: the file says %*u ms; the round plays to %u ms",
+                                &played) == 1 ||
                     std::sscanf(out.c_str(), "ok flies=%*d speed=%*d time_ms=%u", &played) == 1)
             << name << ": " << out;
         EXPECT_GE(played + 1, recorded) << name;

@@ -3,6 +3,8 @@
 // the objects of shell/, media/, objects/, scenes/ and replay/ are read with objdump, so a
 // global added to the game and to neither list fails this test, as does a name either
 // list keeps after its global is gone.
+#include "scenes/round_state.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,15 +14,22 @@
 #include <string>
 #include <vector>
 
-#include "scenes/round_state.h"
-
 namespace {
 
 struct Names {
     std::set<std::string> names;
-    template <class T> void Checked(const char* name, T&) { names.insert(name); }
-    template <class T> void Kept(const char* name, T&) { names.insert(name); }
-    template <class L> void List(const char* name, L&) { names.insert(name); }
+    template <class T>
+    void Checked(const char* name, T&) {
+        names.insert(name);
+    }
+    template <class T>
+    void Kept(const char* name, T&) {
+        names.insert(name);
+    }
+    template <class L>
+    void List(const char* name, L&) {
+        names.insert(name);
+    }
     void Random() {}
     void Cursor() {}
 };
@@ -33,6 +42,7 @@ struct Exception {
 
 // Writable globals that are not a round's state. Function statics are named as the
 // compiler names them ("Function(arguments)::name").
+// clang-format off
 const Exception kExceptions[] = {
     {"media/random.cpp", {"state"}, "the random sequence: the list's Random()"},
     {"objects/instances.cpp", {"TitleLetters", "TitleSign"}, "the title's animation, which no round reads"},
@@ -69,6 +79,7 @@ const Exception kExceptions[] = {
      {"g_recent", "ReadHistory(void (*)(HistoryRound const&, void*), void*, int*)::line"},
      "history.txt"},
 };
+// clang-format on
 
 // file -> the writable data symbols its object defines, from objdump's table.
 std::map<std::string, std::set<std::string>> WritableGlobals(const std::filesystem::path& objects) {
@@ -92,9 +103,10 @@ std::map<std::string, std::set<std::string>> WritableGlobals(const std::filesyst
                 const std::string head = text.substr(0, tab);
                 if (head.find(" O ") == std::string::npos) continue;
                 const std::string section = head.substr(head.rfind(' ') + 1);
-                const bool writable = (section.rfind(".bss", 0) == 0 || section.rfind(".data", 0) == 0 ||
-                                       section.rfind(".tbss", 0) == 0 || section.rfind(".tdata", 0) == 0) &&
-                                      section.rfind(".data.rel.ro", 0) != 0;
+                const bool writable =
+                    (section.rfind(".bss", 0) == 0 || section.rfind(".data", 0) == 0 ||
+                     section.rfind(".tbss", 0) == 0 || section.rfind(".tdata", 0) == 0) &&
+                    section.rfind(".data.rel.ro", 0) != 0;
                 if (!writable) continue;
                 std::string name = text.substr(text.find(' ', tab + 1) + 1);
                 // The compiler's and the sanitizers' own: exception tables' references,
@@ -113,7 +125,8 @@ std::map<std::string, std::set<std::string>> WritableGlobals(const std::filesyst
 }
 
 TEST(RoundState, EveryWritableGlobalIsListedOrNamedAnException) {
-    const std::filesystem::path objects = std::filesystem::path(ZUMBLE_BINARY_DIR) / "CMakeFiles" / "zumble_lib.dir";
+    const std::filesystem::path objects =
+        std::filesystem::path(ZUMBLE_BINARY_DIR) / "CMakeFiles" / "zumble_lib.dir";
     const auto globals = WritableGlobals(objects);
     ASSERT_TRUE(globals.count("scenes/play.cpp")) << "no objects read under " << objects;
     Names listed;
@@ -124,18 +137,22 @@ TEST(RoundState, EveryWritableGlobalIsListedOrNamedAnException) {
             bool excused = false;
             for (const Exception& e : kExceptions)
                 for (const char* n : e.names) excused = excused || (file == e.file && name == n);
-            if (listed.names.count(name)) seen.insert(name);
+            if (listed.names.count(name))
+                seen.insert(name);
             else if (!excused)
                 ADD_FAILURE() << file << ": the writable global '" << name
-                              << "' is neither in the round's state (scenes/round_state.h) nor a named exception here";
+                              << "' is neither in the round's state (scenes/round_state.h) nor a "
+                                 "named exception here";
         }
     }
     for (const std::string& name : listed.names)
-        EXPECT_TRUE(seen.count(name)) << "the round's state lists '" << name << "', which no object defines";
+        EXPECT_TRUE(seen.count(name))
+            << "the round's state lists '" << name << "', which no object defines";
     for (const Exception& e : kExceptions) {
         const auto file = globals.find(e.file);
         for (const char* n : e.names)
-            EXPECT_TRUE(file != globals.end() && file->second.count(n)) << e.file << " defines no '" << n << "' now";
+            EXPECT_TRUE(file != globals.end() && file->second.count(n))
+                << e.file << " defines no '" << n << "' now";
     }
 }
 

@@ -3,7 +3,6 @@
 // file keeps its mode. Run as root (as CI does), the save runs in a child that has given
 // up root, since root may write anywhere.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -72,7 +71,7 @@ void ExpectNewTable(const std::string& before) {
 }
 
 mode_t ModeOf(const char* path) {
-    struct stat info{};
+    struct stat info {};
     return stat(path, &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
@@ -110,14 +109,15 @@ TEST(SaveFaults, ReadOnlyFolderWithAWritableFileRewritesItInPlace) {
     const std::string dir = MakeTempDir();
     const std::string before = SavedTableIn(dir);
     ASSERT_EQ(chmod("hiscoa.sav", 0666), 0);
-    struct stat old{};
+    struct stat old {};
     ASSERT_EQ(stat("hiscoa.sav", &old), 0);
     ASSERT_EQ(chmod(dir.c_str(), 0555), 0);
-    const int rc = SaveAsPlayer([] { return access(".", W_OK) != 0 && access("hiscoa.sav", W_OK) == 0; });
+    const int rc =
+        SaveAsPlayer([] { return access(".", W_OK) != 0 && access("hiscoa.sav", W_OK) == 0; });
     chmod(dir.c_str(), 0755);
     ASSERT_EQ(rc, 0) << "the save crashed, the folder stayed open or the file closed to the child";
     ExpectNewTable(before);
-    struct stat now{};
+    struct stat now {};
     ASSERT_EQ(stat("hiscoa.sav", &now), 0);
     EXPECT_EQ(now.st_ino, old.st_ino) << "the very file is rewritten";
     EXPECT_EQ(ModeOf("hiscoa.sav"), 0666u);
@@ -141,8 +141,8 @@ TEST(SaveFaults, WriteOnlyFileIsSaved) {
     const std::string before = SavedTableIn(dir);
     ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
     ASSERT_EQ(chmod("hiscoa.sav", 0222), 0);
-    const int rc =
-        SaveAsPlayer([] { return access("hiscoa.sav", R_OK) != 0 && access("hiscoa.sav", W_OK) == 0; });
+    const int rc = SaveAsPlayer(
+        [] { return access("hiscoa.sav", R_OK) != 0 && access("hiscoa.sav", W_OK) == 0; });
     chmod(dir.c_str(), 0755);
     ASSERT_EQ(rc, 0) << "the save crashed or the file stayed readable to the child";
     ExpectNewTable(before);
@@ -163,11 +163,11 @@ TEST(SaveFaults, ReplacementKeepsTheOldFilesMode) {
     EXPECT_EQ(ModeOf("hiscoa.sav"), 0666u);
     // Saved again by this process: still the same mode, and when root saves, the
     // player's file stays the player's.
-    struct stat player{};
+    struct stat player {};
     ASSERT_EQ(stat("hiscoa.sav", &player), 0);
     BestTimes[9][0] = 999;
     SaveBestTimes();
-    struct stat now{};
+    struct stat now {};
     ASSERT_EQ(stat("hiscoa.sav", &now), 0);
     EXPECT_EQ(now.st_mode & 07777, 0666u);
     EXPECT_EQ(now.st_uid, player.st_uid);
@@ -184,9 +184,11 @@ TEST(SaveFaults, ARewriteInPlaceLeavesNothingOfALongerOldFile) {
         WriteFileBytes("hiscoa.sav", before + std::string(700, 'x'));
         ASSERT_EQ(chmod("hiscoa.sav", mode), 0);
         ASSERT_EQ(chmod(dir.c_str(), 0555), 0);
-        const int rc = SaveAsPlayer([] { return access(".", W_OK) != 0 && access("hiscoa.sav", W_OK) == 0; });
+        const int rc =
+            SaveAsPlayer([] { return access(".", W_OK) != 0 && access("hiscoa.sav", W_OK) == 0; });
         chmod(dir.c_str(), 0755);
-        ASSERT_EQ(rc, 0) << "the save crashed, the folder stayed open or the file closed to the child";
+        ASSERT_EQ(rc, 0)
+            << "the save crashed, the folder stayed open or the file closed to the child";
         ExpectNewTable(before);
         EXPECT_EQ(ModeOf("hiscoa.sav"), mode);
     }

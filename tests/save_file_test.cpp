@@ -5,9 +5,10 @@
 //
 // fsync and fchmod are taken over here (this program's own definitions win over the C
 // library's) to see what the save puts on the disk and in what order.
-#include <gtest/gtest.h>
+#include "platform/services/save_file.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -17,7 +18,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/services/save_file.h"
 #include "tests/support/game_fixture.h"
 
 namespace {
@@ -38,7 +38,7 @@ std::string RealPath(const std::string& path) {
 }  // namespace
 
 extern "C" int fsync(int fd) {
-    struct stat info{};
+    struct stat info {};
     if (fstat(fd, &info) == 0) {
         Synced s;
         s.folder = S_ISDIR(info.st_mode);
@@ -53,7 +53,7 @@ extern "C" int fsync(int fd) {
 }
 
 extern "C" int fchmod(int fd, mode_t mode) {
-    struct stat info{};
+    struct stat info {};
     if (fstat(fd, &info) == 0) g_modeBeforeChmod.push_back(info.st_mode & 07777);
     return static_cast<int>(syscall(SYS_fchmod, fd, mode));
 }
@@ -69,12 +69,12 @@ bool Save() {
 }
 
 bool IsLink(const char* path) {
-    struct stat info{};
+    struct stat info {};
     return lstat(path, &info) == 0 && S_ISLNK(info.st_mode);
 }
 
 ino_t InodeOf(const std::string& path) {
-    struct stat info{};
+    struct stat info {};
     return stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
 }
 
@@ -83,11 +83,13 @@ TEST(SaveFile, WhatSitsAtTheTemporaryNameIsNeverWrittenThrough) {
         const char* name;
         void (*plant)();  // puts something at hiscoa.sav.tmp, in a folder holding "victim"
     };
+    // clang-format off
     const Case cases[] = {
         {"a link to another file", [] { ASSERT_EQ(symlink("victim", "hiscoa.sav.tmp"), 0); }},
         {"a link to a file not there yet", [] { ASSERT_EQ(symlink("made-by-link", "hiscoa.sav.tmp"), 0); }},
         {"a second name of another file", [] { ASSERT_EQ(link("victim", "hiscoa.sav.tmp"), 0); }},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_EQ(chdir(MakeTempDir().c_str()), 0);
@@ -99,7 +101,7 @@ TEST(SaveFile, WhatSitsAtTheTemporaryNameIsNeverWrittenThrough) {
         EXPECT_NE(access("made-by-link", F_OK), 0);
         EXPECT_FALSE(IsLink("hiscoa.sav"));
         EXPECT_EQ(ReadFileBytes("hiscoa.sav"), kNew);
-        struct stat info{};
+        struct stat info {};
         EXPECT_NE(lstat("hiscoa.sav.tmp", &info), 0) << "nothing is left at the temporary name";
     }
 }
@@ -111,7 +113,7 @@ TEST(SaveFile, TheNewFileIsPrivateUntilItTakesItsFinalMode) {
     ASSERT_EQ(chmod("hiscoa.sav", 0666), 0);
     EXPECT_TRUE(Save());
     EXPECT_EQ(g_modeBeforeChmod, std::vector<mode_t>{0600});
-    struct stat info{};
+    struct stat info {};
     ASSERT_EQ(stat("hiscoa.sav", &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0666u);
 
@@ -131,11 +133,13 @@ TEST(SaveFile, ASavedFileThatIsALinkStaysALinkToTheUpdatedFile) {
         bool absolute;     // the link names its target by an absolute path
         bool targetThere;  // the target exists before the save
     };
+    // clang-format off
     const Case cases[] = {
         {"relative link", false, true},
         {"absolute link", true, true},
         {"link to a file not saved yet", false, false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string dir = MakeTempDir();

@@ -11,8 +11,8 @@ inline LPDIRECTSOUNDBUFFER MakeProbeSound() {
     static LPDIRECTSOUND ds = nullptr;
     if (ds == nullptr && DirectSoundCreate(nullptr, &ds, nullptr) != DS_OK) return nullptr;
     static WAVEFORMATEX format = {WAVE_FORMAT_PCM, 1, 22050, 22050, 1, 8, 0};
-    DSBUFFERDESC desc = {sizeof(DSBUFFERDESC), DSBCAPS_STATIC | DSBCAPS_CTRLVOLUME, 22050, 0,
-                         &format, {}};
+    DSBUFFERDESC desc = {
+        sizeof(DSBUFFERDESC), DSBCAPS_STATIC | DSBCAPS_CTRLVOLUME, 22050, 0, &format, {}};
     LPDIRECTSOUNDBUFFER buffer = nullptr;
     if (ds->CreateSoundBuffer(&desc, &buffer, nullptr) != DS_OK) return nullptr;
     return buffer;

@@ -2,15 +2,14 @@
 // focus changes after the start, and a lost render device, become the activations that
 // drive the game's restore path; the focus SDL reports as the window appears does not.
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <vector>
 
-#include <SDL.h>
-
-#include "platform/stand_in/ddraw.h"
 #include "platform/services/options.h"
+#include "platform/stand_in/ddraw.h"
 #include "platform/stand_in/runtime.h"
 #include "platform/stand_in/win32.h"
 
@@ -49,7 +48,8 @@ TEST(SdlBackend, OnlyFocusChangesAfterTheStartAndALostDeviceActivateTheGame) {
     wc.lpfnWndProc = RecordActivations;
     wc.lpszClassName = "SDLTEST";
     ASSERT_TRUE(RegisterClassEx(&wc));
-    HWND hwnd = CreateWindowEx(0, "SDLTEST", "Zumble", 0, 0, 0, 640, 480, nullptr, nullptr, nullptr, nullptr);
+    HWND hwnd = CreateWindowEx(0, "SDLTEST", "Zumble", 0, 0, 0, 640, 480, nullptr, nullptr, nullptr,
+                               nullptr);
     ASSERT_NE(hwnd, nullptr);
     LPDIRECTDRAW dd = nullptr;
     ASSERT_EQ(DirectDrawCreate(nullptr, &dd, nullptr), DD_OK);

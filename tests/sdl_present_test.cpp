@@ -2,17 +2,16 @@
 // memory: on either path (the window's pixels written directly, or SDL's renderer), the
 // picture shows at the largest whole factor, centred, in black borders, again after a size
 // change; and the mouse over it maps back to the game pixel under it.
-#include <gtest/gtest.h>
-
 #include <SDL.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <utility>
 #include <vector>
 
+#include "platform/services/options.h"
 #include "platform/stand_in/backend.h"
 #include "platform/stand_in/ddraw.h"
-#include "platform/services/options.h"
 #include "platform/stand_in/runtime.h"
 #include "platform/stand_in/win32.h"
 
@@ -67,8 +66,10 @@ void CheckWindow(SDL_Window* window, int scale, int left, int top, const char* p
             const int gx = (x - left) / scale, gy = (y - top) / scale;
             const bool inside = x >= left && y >= top && gx < 640 && gy < 480;
             const Uint32 want = inside ? Colour(Index(gx, gy)) : 0;
-            const Uint32 got = static_cast<const Uint32*>(s->pixels)[y * (s->pitch / 4) + x] & 0xFFFFFF;
-            if (got != want && ++wrong <= 3) ADD_FAILURE() << path << ": pixel (" << x << ", " << y << ")";
+            const Uint32 got =
+                static_cast<const Uint32*>(s->pixels)[y * (s->pitch / 4) + x] & 0xFFFFFF;
+            if (got != want && ++wrong <= 3)
+                ADD_FAILURE() << path << ": pixel (" << x << ", " << y << ")";
         }
     EXPECT_EQ(wrong, 0) << path << " at " << s->w << "x" << s->h;
 }
@@ -84,7 +85,8 @@ TEST(SdlPresent, BothPathsShowThePictureScaledAndCentredAndMapTheMouseBack) {
     for (const char* path : {"surface", "renderer"}) {
         g_swapped = false;
         for (int i = 0; i < 256; ++i)
-            palette[i] = {static_cast<BYTE>(i), static_cast<BYTE>(255 - i), static_cast<BYTE>(i / 3), 0};
+            palette[i] = {static_cast<BYTE>(i), static_cast<BYTE>(255 - i),
+                          static_cast<BYTE>(i / 3), 0};
         setenv("ZUMBLE_PRESENT", path, 1);
         g_Options = Options{};
         g_Options.window = true;
@@ -96,11 +98,13 @@ TEST(SdlPresent, BothPathsShowThePictureScaledAndCentredAndMapTheMouseBack) {
         wc.lpfnWndProc = Ignore;
         wc.lpszClassName = "PRESENTTEST";
         ASSERT_TRUE(RegisterClassEx(&wc));
-        HWND hwnd = CreateWindowEx(0, "PRESENTTEST", "Zumble", 0, 0, 0, 640, 480, nullptr, nullptr, nullptr, nullptr);
+        HWND hwnd = CreateWindowEx(0, "PRESENTTEST", "Zumble", 0, 0, 0, 640, 480, nullptr, nullptr,
+                                   nullptr, nullptr);
         ASSERT_NE(hwnd, nullptr) << path;
         SDL_Window* window = GameWindow();
         ASSERT_NE(window, nullptr);
-        EXPECT_FALSE(SDL_GetWindowFlags(window) & SDL_WINDOW_HIDDEN) << path << ": the window shows";
+        EXPECT_FALSE(SDL_GetWindowFlags(window) & SDL_WINDOW_HIDDEN)
+            << path << ": the window shows";
 
         Drain();
         ActiveBackend().present(pixels.data(), palette);

@@ -1,6 +1,5 @@
 // The window procedure: keys, click routing, the mouse flag and re-activation.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdlib>
@@ -27,7 +26,9 @@ protected:
 };
 
 TEST_F(ShellTest, EscapeLeavesOnlyTheFrameStates) {
-    struct Case { int state, scene, next; };
+    struct Case {
+        int state, scene, next;
+    };
     const Case cases[] = {{2, 3, 13}, {5, 6, 1}, {8, 9, 4}};
     for (const Case& c : cases) {
         SceneState = c.state;

@@ -1,9 +1,10 @@
 // What a headless run leaves for inspection: the sound log's lines and the recording of
 // the mix, a frame's worth per flip.
 
+#include "platform/stand_in/sound_log.h"
+
 #include "platform/stand_in/runtime.h"
 #include "platform/stand_in/sound_mixer.h"
-#include "platform/stand_in/sound_log.h"
 #include "sound_test_helpers.h"
 
 using namespace soundtest;

@@ -154,10 +154,12 @@ TEST_F(Mixer, EverySourceFormatComesOutAtItsPitchAndLength) {
     for (int bits : {8, 16}) {
         for (int channels : {1, 2}) {
             for (std::uint32_t rate : {11025u, 22050u, 32000u, 44100u, 48000u}) {
-                SCOPED_TRACE(::testing::Message() << bits << " bit, " << channels << " ch, " << rate);
+                SCOPED_TRACE(::testing::Message()
+                             << bits << " bit, " << channels << " ch, " << rate);
                 // 0.25 s of 600 Hz on the left; a stereo source keeps its right side silent.
-                LPDIRECTSOUNDBUFFER b = MakeBuffer(
-                    ds, Sine(600, 0.25, channels, bits, rate, 0.5, channels == 2), channels, bits, rate);
+                LPDIRECTSOUNDBUFFER b =
+                    MakeBuffer(ds, Sine(600, 0.25, channels, bits, rate, 0.5, channels == 2),
+                               channels, bits, rate);
                 ASSERT_NE(b, nullptr);
                 b->Play(0, 0, 0);
                 const std::vector<std::int16_t> out = Render(MIX_RATE / 2);
@@ -165,8 +167,10 @@ TEST_F(Mixer, EverySourceFormatComesOutAtItsPitchAndLength) {
                 // 600 Hz over the middle 0.2 s: 120 rising crossings.
                 EXPECT_NEAR(Crossings(out, MIX_RATE / 40, MIX_RATE / 40 + MIX_RATE / 5), 120, 1);
                 EXPECT_NEAR(Peak(out, 0), 16384, 800);
-                if (channels == 2) EXPECT_LT(Peak(out, 1), 200);
-                else EXPECT_EQ(Peak(out, 1), Peak(out, 0));
+                if (channels == 2)
+                    EXPECT_LT(Peak(out, 1), 200);
+                else
+                    EXPECT_EQ(Peak(out, 1), Peak(out, 0));
                 DWORD status = 1;
                 b->GetStatus(&status);
                 EXPECT_EQ(status, 0u);
@@ -217,7 +221,8 @@ TEST_F(Mixer, ASoundAtTheMixRateComesOutSampleForSample) {
 }
 
 // Amplitude of one frequency in a run of mono samples: a single bin of a DFT.
-double ToneAmplitude(const std::vector<std::int16_t>& s, std::size_t from, std::size_t to, double hz) {
+double ToneAmplitude(const std::vector<std::int16_t>& s, std::size_t from, std::size_t to,
+                     double hz) {
     const double w = 2 * M_PI * hz / MIX_RATE;
     double re = 0, im = 0;
     for (std::size_t i = from; i < to; ++i) {
@@ -230,7 +235,8 @@ double ToneAmplitude(const std::vector<std::int16_t>& s, std::size_t from, std::
 std::vector<std::int16_t> Converted(const std::string& samples, std::uint32_t rate) {
     WAVEFORMATEX f{WAVE_FORMAT_PCM, 1, rate, rate * 2, 2, 16, 0};
     std::vector<std::int16_t> out;
-    EXPECT_TRUE(ConvertToMix(f, reinterpret_cast<const BYTE*>(samples.data()), samples.size(), &out));
+    EXPECT_TRUE(
+        ConvertToMix(f, reinterpret_cast<const BYTE*>(samples.data()), samples.size(), &out));
     return out;
 }
 
@@ -264,8 +270,8 @@ TEST(Converter, EachRateGivesItsExactLengthAndAFlatLevelThroughEveryTap) {
         std::size_t outFrames;  // inFrames * MIX_RATE / rate, rounded down
     };
     const Case cases[] = {
-        {11025, 3, 6}, {44100, 3, 1}, {44100, 4001, 2000}, {32000, 1000, 689},
-        {7350, 1000, 3000}, {4001, 1000, 5511}, {48000, 1000, 459}, {11025, 1000, 2000},
+        {11025, 3, 6},      {44100, 3, 1},      {44100, 4001, 2000}, {32000, 1000, 689},
+        {7350, 1000, 3000}, {4001, 1000, 5511}, {48000, 1000, 459},  {11025, 1000, 2000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rate);
@@ -276,7 +282,8 @@ TEST(Converter, EachRateGivesItsExactLengthAndAFlatLevelThroughEveryTap) {
         if (c.inFrames < 1000) continue;
         // Away from the ends (the filter reaches 80 input frames at most here).
         const std::size_t margin = 80 * MIX_RATE / c.rate + 2;
-        for (std::size_t n = margin; n + margin < out.size(); ++n) ASSERT_NEAR(out[n], 16384, 4) << "frame " << n;
+        for (std::size_t n = margin; n + margin < out.size(); ++n)
+            ASSERT_NEAR(out[n], 16384, 4) << "frame " << n;
         if (c.rate * 3 != MIX_RATE && c.rate * 2 != MIX_RATE) continue;
         // Output frames on whole input frames: the first and the one on the last input
         // frame see the same half of the filter.
@@ -337,9 +344,12 @@ TEST_F(Mixer, EachFlipAdvancesTheMixBySixtiethsOfASecondWithoutDrift) {
         const std::size_t before = b->state->position;
         AudioOnFlip();
         const std::size_t step = b->state->position - before;
-        if (step == MIX_RATE / 60) ++shortFlips;
-        else if (step == MIX_RATE / 60 + 1) ++longFlips;
-        else ADD_FAILURE() << "flip " << flip << " mixed " << step << " frames";
+        if (step == MIX_RATE / 60)
+            ++shortFlips;
+        else if (step == MIX_RATE / 60 + 1)
+            ++longFlips;
+        else
+            ADD_FAILURE() << "flip " << flip << " mixed " << step << " frames";
     }
     // Any sixty flips make exactly one second.
     EXPECT_EQ(b->state->position - start, static_cast<std::size_t>(MIX_RATE));
@@ -432,6 +442,7 @@ TEST_F(Mixer, BuffersAreCreatedOnlyForPlayableFormats) {
     struct Bad {
         WAVEFORMATEX f;
         DWORD bytes;
+        // clang-format off
     } bad[] = {
         {{3, 1, 22050, 88200, 4, 32, 0}, 400},       // float
         {{WAVE_FORMAT_PCM, 0, 22050, 0, 0, 16, 0}, 400},
@@ -442,6 +453,7 @@ TEST_F(Mixer, BuffersAreCreatedOnlyForPlayableFormats) {
         {{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0}, DSBSIZE_MAX + 1},
         {{WAVE_FORMAT_PCM, 1, 11025, 11025, 1, 8, 0}, DSBSIZE_MAX},  // 1 GiB once mixed
     };
+    // clang-format on
     for (Bad& c : bad) {
         DSBUFFERDESC d{sizeof(DSBUFFERDESC), DSBCAPS_STATIC, c.bytes, 0, &c.f, {}};
         LPDIRECTSOUNDBUFFER none = nullptr;

@@ -12,7 +12,8 @@ using namespace soundtest;
 
 namespace {
 
-const char* const kFiles[] = {"cry1", "swing1", "hit1", "button1", "ok1", "tclick1", "tclick2", "bgm1"};
+const char* const kFiles[] = {"cry1", "swing1",  "hit1",    "button1",
+                              "ok1",  "tclick1", "tclick2", "bgm1"};
 
 // Each file's samples: 0.1 s of one byte value, so a buffer tells which file filled it.
 std::string Samples(char mark) { return std::string(4410, mark); }
@@ -58,17 +59,20 @@ TEST_F(SoundTable, StartUpLoadsEverySlotWithItsVolumeAndStartsTheMusic) {
         LPDIRECTSOUNDBUFFER slot;
         char mark;
         LONG volume;
+        // clang-format off
     } expect[] = {
         {SND_CRY, 'A', -1500},    {SND_SWING_A, 'B', -200}, {SND_SWING_B, 'B', -200},
         {SND_HIT_1, 'C', -1000},  {SND_HIT_2, 'C', -1000},  {SND_HIT_3, 'C', -1000},
         {SND_BUTTON, 'D', 0},     {SND_OK, 'E', 0},         {SND_TCLICK_1, 'F', -500},
         {SND_TCLICK_2, 'G', -500}, {SND_BGM, 'H', -1500},
     };
+    // clang-format on
     for (int i = 0; i < 11; ++i) {
         ASSERT_NE(expect[i].slot, nullptr) << i;
         EXPECT_EQ(Mark(expect[i].slot), expect[i].mark) << i;
         EXPECT_EQ(Volume(expect[i].slot), expect[i].volume) << i;
-        EXPECT_EQ(Status(expect[i].slot), i == 10 ? DSBSTATUS_PLAYING | DSBSTATUS_LOOPING : 0u) << i;
+        EXPECT_EQ(Status(expect[i].slot), i == 10 ? DSBSTATUS_PLAYING | DSBSTATUS_LOOPING : 0u)
+            << i;
         for (int j = 0; j < i; ++j) EXPECT_NE(expect[i].slot, expect[j].slot) << i << " " << j;
     }
     ReleaseSound();
@@ -111,7 +115,7 @@ TEST_F(SoundTable, ReactivationRefillsInItsOrderAndStopsAtTheFirstFailure) {
     EXPECT_EQ(Mark(SND_TCLICK_2), 'g');  // before SND_TCLICK_1 ...
     EXPECT_EQ(SND_TCLICK_1, tclick1);    // ... whose failure keeps its buffer ...
     EXPECT_EQ(Mark(SND_TCLICK_1), 'F');
-    EXPECT_EQ(SND_BGM, bgm);             // ... and ends the refill before the music
+    EXPECT_EQ(SND_BGM, bgm);  // ... and ends the refill before the music
     EXPECT_EQ(Mark(SND_BGM), 'H');
     // Volumes and playing states are left alone.
     EXPECT_EQ(Volume(SND_CRY), -1500);

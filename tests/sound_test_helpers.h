@@ -98,7 +98,8 @@ inline std::vector<std::string> LoggedCodes() {
 // The codes added since the log held `before` messages.
 inline std::vector<std::string> CodesSince(int before) {
     std::vector<std::string> all = LoggedCodes();
-    return std::vector<std::string>(all.begin() + std::min<std::size_t>(before, all.size()), all.end());
+    return std::vector<std::string>(all.begin() + std::min<std::size_t>(before, all.size()),
+                                    all.end());
 }
 
 using Codes = std::vector<std::string>;
@@ -155,8 +156,11 @@ inline std::string Sine(double hz, double seconds, int channels, int bits, std::
         const double v = amplitude * std::sin(2 * M_PI * hz * static_cast<double>(i) / rate);
         for (int c = 0; c < channels; ++c) {
             const double x = (c == 1 && rightSilent) ? 0.0 : v;
-            if (bits == 8) out += static_cast<char>(static_cast<std::uint8_t>(std::lround(128 + 127 * x)));
-            else out += Le16(static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(32767 * x))));
+            if (bits == 8)
+                out += static_cast<char>(static_cast<std::uint8_t>(std::lround(128 + 127 * x)));
+            else
+                out += Le16(
+                    static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(32767 * x))));
         }
     }
     return out;

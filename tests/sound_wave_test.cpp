@@ -20,7 +20,8 @@ namespace {
         if (std::fscanf(f, "%lu", &pages) != 1) pages = 0;
         std::fclose(f);
     }
-    const rlim_t bytes = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (256u << 20);
+    const rlim_t bytes =
+        static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (256u << 20);
     rlimit limit{bytes, bytes};
     setrlimit(RLIMIT_AS, &limit);
     LPDIRECTSOUNDBUFFER slot = nullptr;
@@ -129,7 +130,8 @@ TEST_F(WaveLoad, BodyThatCannotBeAllocatedGivesError7) {
         WriteFile(path, head);
         ASSERT_EQ(truncate(path.c_str(), (1 << 30) + 8), 0);
     }
-    EXPECT_EXIT(LoadUnderMemoryLimit(ds, "wave\\big.wav", "ERROR_7"), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(LoadUnderMemoryLimit(ds, "wave\\big.wav", "ERROR_7"), ::testing::ExitedWithCode(0),
+                "");
 }
 
 TEST_F(WaveLoad, ABodySizeBeyondTheFileIsRefusedBeforeItIsAllocated) {
@@ -138,8 +140,10 @@ TEST_F(WaveLoad, ABodySizeBeyondTheFileIsRefusedBeforeItIsAllocated) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the sanitizer reserves more address space than the limit";
 #endif
-    WriteFile("wave/liar.wav", "RIFF" + Le32(1u << 30) + "WAVE" + Chunk("fmt ", FormatRecord(1, 16, 22050)));
-    EXPECT_EXIT(LoadUnderMemoryLimit(ds, "wave\\liar.wav", "ERROR_9"), ::testing::ExitedWithCode(0), "");
+    WriteFile("wave/liar.wav",
+              "RIFF" + Le32(1u << 30) + "WAVE" + Chunk("fmt ", FormatRecord(1, 16, 22050)));
+    EXPECT_EXIT(LoadUnderMemoryLimit(ds, "wave\\liar.wav", "ERROR_9"), ::testing::ExitedWithCode(0),
+                "");
 }
 
 TEST_F(WaveLoad, AHeaderThatCannotBeReadGivesError2) {
@@ -180,6 +184,7 @@ TEST_F(WaveLoad, FormatsTheBufferRefusesGiveError12) {
     struct Case {
         const char* what;
         std::string format;
+        // clang-format off
     } cases[] = {
         {"float samples", FormatRecord(1, 32, 22050, 3)},
         {"no channels", FormatRecord(0, 16, 22050)},
@@ -191,6 +196,7 @@ TEST_F(WaveLoad, FormatsTheBufferRefusesGiveError12) {
         {"rate 3999", FormatRecord(2, 16, 3999)},
         {"block size that lies", FormatRecord(1, 16, 22050).replace(12, 2, Le16(4))},
     };
+    // clang-format on
     for (const Case& c : cases) {
         LPDIRECTSOUNDBUFFER slot = nullptr;
         int result = -1;
@@ -216,7 +222,8 @@ TEST_F(WaveLoad, FormatsTheBufferRefusesGiveError12) {
     for (const auto& c : sizes) {
         SCOPED_TRACE(c.bytes);
         slot = nullptr;
-        EXPECT_EQ(Load(Riff(Chunk("fmt ", FormatRecord(1, 8, 4000)) + Chunk("data", std::string(c.bytes, '\x90'))),
+        EXPECT_EQ(Load(Riff(Chunk("fmt ", FormatRecord(1, 8, 4000)) +
+                            Chunk("data", std::string(c.bytes, '\x90'))),
                        &slot),
                   c.codes);
         EXPECT_EQ(slot != nullptr, c.codes.empty());

@@ -1,10 +1,10 @@
 // Splits against a reference round: the delta at a count, the reference's count at a
 // clock, the delta's words and colour, and what the results board says.
+#include "replay/core/split_times.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "replay/core/split_times.h"
 
 namespace {
 
@@ -29,6 +29,7 @@ struct Board {
 };
 
 TEST(SplitTimes, DeltaCountAndWordsOfEveryCase) {
+    // clang-format off
     const Row rows[] = {
         {"ahead at the first swat", 1, 780, true, "-0.42", -1, 0},
         {"behind by 1.20", 2, 3700, true, "+1.20", 1, 2},
@@ -42,6 +43,7 @@ TEST(SplitTimes, DeltaCountAndWordsOfEveryCase) {
         {"no count yet", 0, 0, false, "", 0, 0},
         {"the reference's time exactly counts its swat", 2, 2500, true, "0.00", 0, 2},
     };
+    // clang-format on
     for (const Row& r : rows) {
         std::int64_t delta = 0;
         EXPECT_EQ(SplitDeltaAt(kReference, kCounts, r.count, r.clockMs, &delta), r.known) << r.what;
@@ -53,6 +55,7 @@ TEST(SplitTimes, DeltaCountAndWordsOfEveryCase) {
         EXPECT_EQ(SplitCountAt(kReference, kCounts, r.clockMs), r.referenceCount) << r.what;
     }
 
+    // clang-format off
     const Board boards[] = {
         {"a new best",
          {10, 2, 12345, true, 12765, 0, nullptr, 0},
@@ -70,6 +73,7 @@ TEST(SplitTimes, DeltaCountAndWordsOfEveryCase) {
          {10, 1, 9000, true, 9000, 1, nullptr, 0},
          "10 flies, SLOW   0:09.000|0.00 on the best 0:09.000|in the table at place 2 of 5"},
     };
+    // clang-format on
     for (const Board& b : boards) {
         char lines[kSplitResultLines][kSplitsTextSize];
         const int n = SplitResultLines(b.result, lines);

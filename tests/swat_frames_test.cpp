@@ -1,5 +1,7 @@
 // The swat frames the verifier prints (replay/core/swat_frames.h): written and read back,
 // what is not their writing refused, and the two-frame rule a board compares rounds by.
+#include "replay/core/swat_frames.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,19 +9,19 @@
 #include <string>
 #include <vector>
 
-#include "replay/core/swat_frames.h"
-
 namespace {
 
-std::string Text(const std::vector<std::uint32_t>& frames) { return SwatFramesText(frames.data(), frames.size()); }
+std::string Text(const std::vector<std::uint32_t>& frames) {
+    return SwatFramesText(frames.data(), frames.size());
+}
 
 TEST(SwatFrames, WrittenAsStepsInBase64Digits) {
     EXPECT_EQ(Text({}), "-");
     EXPECT_EQ(Text({0}), "A");
-    EXPECT_EQ(Text({5, 5, 6}), "FAB");      // a click that swats two flies: a step of 0
-    EXPECT_EQ(Text({31}), "f");             // the most one digit holds
-    EXPECT_EQ(Text({32}), "gB");            // 0 + 32 (more follows), then 1
-    EXPECT_EQ(Text({1023, 1024}), "_fB");   // 1023 is 31 + 32 and 31: "_f"; a step of 1: "B"
+    EXPECT_EQ(Text({5, 5, 6}), "FAB");     // a click that swats two flies: a step of 0
+    EXPECT_EQ(Text({31}), "f");            // the most one digit holds
+    EXPECT_EQ(Text({32}), "gB");           // 0 + 32 (more follows), then 1
+    EXPECT_EQ(Text({1023, 1024}), "_fB");  // 1023 is 31 + 32 and 31: "_f"; a step of 1: "B"
     EXPECT_EQ(Text({0xFFFFFFFFu}), "______D");
 }
 
@@ -39,19 +41,20 @@ TEST(SwatFrames, ReadBackWhateverTheFrames) {
     }
     // A 1000-fly round of an hour, a swat every 216 frames: within the verifier's line.
     std::vector<std::uint32_t> slow(1000);
-    for (std::size_t i = 0; i < slow.size(); ++i) slow[i] = static_cast<std::uint32_t>(216 * (i + 1));
+    for (std::size_t i = 0; i < slow.size(); ++i)
+        slow[i] = static_cast<std::uint32_t>(216 * (i + 1));
     EXPECT_LE(Text(slow).size(), 2000u);
 }
 
 TEST(SwatFrames, OnlyTheirOwnWritingIsRead) {
     std::vector<std::uint32_t> frames{1, 2, 3};
     const char* const refused[] = {
-        "",         // no token at all
-        "A=B",      // not a digit
-        "A B",      //
-        "g",        // a number cut short
-        "gA",       // 0 as a last digit after others: a longer writing of 0
-        "_______D", // over 32 bits in one number
+        "",                // no token at all
+        "A=B",             // not a digit
+        "A B",             //
+        "g",               // a number cut short
+        "gA",              // 0 as a last digit after others: a longer writing of 0
+        "_______D",        // over 32 bits in one number
         "______D______D",  // frames past 2^32 - 1
     };
     for (const char* text : refused) {
@@ -70,6 +73,7 @@ TEST(SwatFrames, WithinTwoFramesOfEachOther) {
     struct Case {
         std::vector<std::uint32_t> other;
         bool within;
+        // clang-format off
     } cases[] = {
         {{10, 20, 20, 35, 50}, true},   // the same
         {{10, 20, 20, 35, 49}, true},   // the last a frame earlier
@@ -79,6 +83,7 @@ TEST(SwatFrames, WithinTwoFramesOfEachOther) {
         {{10, 20, 20, 35, 50, 51}, false},
         {{}, false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         EXPECT_EQ(SwatsWithin(round, c.other, 2), c.within) << Text(c.other);
         EXPECT_EQ(SwatsWithin(c.other, round, 2), c.within) << Text(c.other);

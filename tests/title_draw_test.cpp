@@ -79,12 +79,14 @@ TEST_F(TitleDraw, MenuEntriesHighlightUnderTheCursor) {
         int x, y;
         bool start, quit;
     };
+    // clang-format off
     const Case cases[] = {
         {259, 291, true, false},  {377, 314, true, false},  {258, 291, false, false},
         {259, 290, false, false}, {378, 300, false, false}, {300, 315, false, false},
         {277, 341, false, true},  {359, 370, false, true},  {276, 341, false, false},
         {277, 340, false, false}, {360, 370, false, false}, {359, 371, false, false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
         MoveCursor(c.x, c.y);

@@ -24,8 +24,8 @@ void EmptyTitleLists() {
     for (MotionList& letter : TitleLetters) letter.Clear();
 }
 
-LPDIRECTSOUNDBUFFER* const kSlots[] = {&SND_CRY, &SND_HIT_1, &SND_HIT_2, &SND_HIT_3,
-                                       &SND_OK, &SND_TCLICK_1, &SND_TCLICK_2};
+LPDIRECTSOUNDBUFFER* const kSlots[] = {&SND_CRY, &SND_HIT_1,    &SND_HIT_2,   &SND_HIT_3,
+                                       &SND_OK,  &SND_TCLICK_1, &SND_TCLICK_2};
 
 class Title : public ::testing::Test {
 protected:
@@ -91,12 +91,14 @@ TEST_F(Title, MenuEntriesLeaveTheScene) {
     struct Case {
         int x, y, next;
     };
+    // clang-format off
     const Case cases[] = {
         {259, 291, STATE_MODE_ENTER}, {377, 314, STATE_MODE_ENTER}, {258, 291, 0},
         {259, 290, 0},                {378, 300, 0},                {300, 315, 0},
         {277, 341, STATE_QUIT},       {359, 370, STATE_QUIT},       {276, 341, 0},
         {277, 340, 0},                {360, 370, 0},                {359, 371, 0},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
         SceneState = STATE_TITLE_FRAME;
@@ -337,11 +339,13 @@ TEST_F(Title, SwatHitBoxAndHitSoundCopies) {
         int cx, cy;
         bool hit;
     };
+    // clang-format off
     const Case cases[] = {
         {400 - 24, 300, true},  {400 - 25, 300, false}, {400 + 26, 300, true},
         {400 + 27, 300, false}, {400, 300 - 24, true},  {400, 300 - 25, false},
         {400, 300 + 26, true},  {400, 300 + 27, false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.cx << "," << c.cy);
         Flies.Clear();

@@ -15,8 +15,11 @@ std::uint32_t Alpha(std::uint32_t p) { return p >> 24; }
 std::uint32_t Rgb(std::uint32_t p) { return p & 0xFFFFFF; }
 
 struct Layer {
-    std::vector<std::uint32_t> pixels = std::vector<std::uint32_t>(kOverlayWidth * kOverlayHeight, 0xDEADBEEFu);
-    std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y * kOverlayWidth + x)]; }
+    std::vector<std::uint32_t> pixels =
+        std::vector<std::uint32_t>(kOverlayWidth * kOverlayHeight, 0xDEADBEEFu);
+    std::uint32_t At(int x, int y) const {
+        return pixels[static_cast<std::size_t>(y * kOverlayWidth + x)];
+    }
     int Covered(int x0, int y0, int x1, int y1) const {
         int n = 0;
         for (int y = y0; y < y1; ++y)
@@ -37,7 +40,8 @@ ViewerOverlay Sample() {
         o.trail[o.trailCount++] = {100.0 + 10 * i, 200.0, (kViewerTrailFrames - i) / 60.0};
     o.clicks[o.clickCount++] = {320, 330, 0.0, 1.0};
     o.clicks[o.clickCount++] = {100, 330, 0.9, 0.1};
-    std::snprintf(o.topLine, sizeof o.topLine, "30 flies, speed 2   0:05.000   frame 300 of 601   1x");
+    std::snprintf(o.topLine, sizeof o.topLine,
+                  "30 flies, speed 2   0:05.000   frame 300 of 601   1x");
     std::snprintf(o.helpLine, sizeof o.helpLine, "Space pause");
     o.helpCount = 2;
     std::snprintf(o.helpLines[0], sizeof o.helpLines[0], "Space       pause / play");
@@ -77,7 +81,9 @@ TEST(ViewerOverlay, BandsTextBarTrailAndMarks) {
     const int y = static_cast<int>(kViewerBarY + kViewerBarH / 2);
     const int x0 = static_cast<int>(kViewerBarX), w = static_cast<int>(kViewerBarW);
     // (Over the band's dark: yellow, white and a grey.)
-    const auto channel = [&](int x, int shift) { return static_cast<int>((layer.At(x, y) >> shift) & 0xFF); };
+    const auto channel = [&](int x, int shift) {
+        return static_cast<int>((layer.At(x, y) >> shift) & 0xFF);
+    };
     const int played = x0 + w / 4, rest = x0 + 3 * w / 4;
     EXPECT_GT(channel(played, 16), 200) << "the played part";
     EXPECT_GT(channel(played, 8), 180) << "the played part";
@@ -115,6 +121,7 @@ TEST(ViewerOverlay, ThePagesKeyNames) {
         bool known;
         ViewerKey key;
     };
+    // clang-format off
     const Case cases[] = {
         {" ", true, ViewerKey::PlayPause},      {",", true, ViewerKey::FrameBack},
         {".", true, ViewerKey::FrameForward},   {"ArrowLeft", true, ViewerKey::Back},
@@ -127,6 +134,7 @@ TEST(ViewerOverlay, ThePagesKeyNames) {
         {"", false, ViewerKey::Leave},          {"  ", false, ViewerKey::Leave},
         {nullptr, false, ViewerKey::Leave},
     };
+    // clang-format on
     for (const Case& c : cases) {
         ViewerKey key = ViewerKey::Leave;
         EXPECT_EQ(ViewerKeyForName(c.name, &key), c.known) << (c.name ? c.name : "(null)");

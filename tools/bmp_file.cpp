@@ -16,9 +16,9 @@ std::vector<std::uint8_t> EncodeBmp(const Image& sheet, const std::array<pal::Rg
     out.U32(40);
     out.U32(static_cast<std::uint32_t>(sheet.Width()));
     out.U32(static_cast<std::uint32_t>(sheet.Height()));  // positive: bottom-up rows
-    out.U16(1);                                            // planes
-    out.U16(8);                                            // bits per pixel
-    out.U32(0);                                            // no compression
+    out.U16(1);                                           // planes
+    out.U16(8);                                           // bits per pixel
+    out.U32(0);                                           // no compression
     out.U32(pixel_bytes);
     out.U32(2835);  // 72 dots per inch, both ways
     out.U32(2835);

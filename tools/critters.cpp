@@ -83,12 +83,15 @@ Image DrawDeadFly(std::uint8_t key) {
     for (int side : {-1, 1}) FillEllipse(img, cx + side * 2.0, 18.6, 1.6, 1.8, pal::EyeRed);
     Outline(img, pal::Outline, false);
     // Legs: out from the thorax, bent at the knee, feet curled up in the air.
-    const double legs[3][6] = {
-        {3.0, 13.5, 7.0, 12.5, 8.0, 8.5}, {3.5, 15.5, 8.5, 16.0, 10.0, 12.5}, {3.0, 17.0, 6.5, 20.0, 9.5, 20.5}};
+    const double legs[3][6] = {{3.0, 13.5, 7.0, 12.5, 8.0, 8.5},
+                               {3.5, 15.5, 8.5, 16.0, 10.0, 12.5},
+                               {3.0, 17.0, 6.5, 20.0, 9.5, 20.5}};
     for (int side : {-1, 1}) {
         for (const auto& leg : legs) {
-            DrawThickLine(img, cx + side * leg[0], leg[1], cx + side * leg[2], leg[3], 0.6, pal::Outline);
-            DrawThickLine(img, cx + side * leg[2], leg[3], cx + side * leg[4], leg[5], 0.6, pal::Outline);
+            DrawThickLine(img, cx + side * leg[0], leg[1], cx + side * leg[2], leg[3], 0.6,
+                          pal::Outline);
+            DrawThickLine(img, cx + side * leg[2], leg[3], cx + side * leg[4], leg[5], 0.6,
+                          pal::Outline);
         }
     }
     return img;
@@ -137,12 +140,12 @@ Image DrawSplat(int width, int height, int stage, std::uint8_t key) {
         const double a = (i * 45.0 + rng.Below(30)) * 3.14159265358979 / 180.0;
         const double reach = (3.5 + rng.Below(30) / 10.0) * size;
         const double r = (0.9 + rng.Below(12) / 10.0) * size;
-        DrawThickLine(img, cx, cy, cx + std::cos(a) * reach, cy + std::sin(a) * reach,
-                      r * 0.8, fill);
+        DrawThickLine(img, cx, cy, cx + std::cos(a) * reach, cy + std::sin(a) * reach, r * 0.8,
+                      fill);
         if (stage < 2 || i % 2 == 0) {
             const double far = reach + 2.2 + rng.Below(10) / 10.0;
-            FillEllipse(img, cx + std::cos(a) * far, cy + std::sin(a) * far, 0.9 * size,
-                        0.9 * size, fill);
+            FillEllipse(img, cx + std::cos(a) * far, cy + std::sin(a) * far, 0.9 * size, 0.9 * size,
+                        fill);
         }
     }
     Outline(img, edge, false);

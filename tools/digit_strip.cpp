@@ -14,6 +14,7 @@ using Rows = std::array<std::string_view, 14>;
 
 // Each glyph's filled strokes, 14 rows; a one-pixel outline goes round them, so each is
 // two columns narrower than its span.
+// clang-format off
 const Rows kDigits[10] = {
     {"..#####..", ".#######.", "###...###", "##.....##", "##.....##", "##.....##", "##.....##",
      "##.....##", "##.....##", "##.....##", "##.....##", "###...###", ".#######.", "..#####.."},
@@ -36,9 +37,11 @@ const Rows kDigits[10] = {
     {"..#####..", ".#######.", "##.....##", "##.....##", "##.....##", "##.....##", ".########",
      "..#######", ".......##", ".......##", ".......##", "......###", ".#######.", ".######.."},
 };
+// clang-format on
 
-const Rows kSlashStrokes = {".....##", ".....##", "....##.", "....##.", "....##.", "...##..", "...##..",
-                     "..##...", "..##...", "..##...", ".##....", ".##....", "##.....", "##....."};
+const Rows kSlashStrokes = {".....##", ".....##", "....##.", "....##.", "....##.",
+                            "...##..", "...##..", "..##...", "..##...", "..##...",
+                            ".##....", ".##....", "##.....", "##....."};
 
 // Cream strokes lit along their top edges, warmer in the lower half.
 Image Glyph(int width, const Rows& strokes) {
@@ -49,8 +52,10 @@ Image Glyph(int width, const Rows& strokes) {
     for (int y = 1; y < 15; ++y)
         for (int x = 0; x < width; ++x) {
             if (!img.Opaque(x, y)) continue;
-            if (!img.Opaque(x, y - 1)) img.Set(x, y, pal::White);
-            else if (y >= 8) img.Set(x, y, pal::Yellow);
+            if (!img.Opaque(x, y - 1))
+                img.Set(x, y, pal::White);
+            else if (y >= 8)
+                img.Set(x, y, pal::Yellow);
         }
     Outline(img, pal::Outline, true);
     return img;

@@ -58,8 +58,10 @@ void FillTurnedEllipse(Image& img, double cx, double cy, double rx, double ry, d
     const double ca = std::cos(a);
     const double sa = std::sin(a);
     const double reach = std::max(rx, ry) + 1;
-    for (int y = static_cast<int>(std::floor(cy - reach)); y <= static_cast<int>(std::ceil(cy + reach)); ++y) {
-        for (int x = static_cast<int>(std::floor(cx - reach)); x <= static_cast<int>(std::ceil(cx + reach)); ++x) {
+    for (int y = static_cast<int>(std::floor(cy - reach));
+         y <= static_cast<int>(std::ceil(cy + reach)); ++y) {
+        for (int x = static_cast<int>(std::floor(cx - reach));
+             x <= static_cast<int>(std::ceil(cx + reach)); ++x) {
             const double px = x + 0.5 - cx;
             const double py = y + 0.5 - cy;
             const double u = (px * ca + py * sa) / rx;

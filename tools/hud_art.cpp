@@ -36,8 +36,8 @@ Image DrawFlyCountLabel(std::uint8_t key) {
 
 Image DrawClockLabel(std::uint8_t key) {
     Image img(25, 31, key);
-    FillRect(img, 10, 1, 15, 4, pal::Gold);   // crown
-    FillRect(img, 11, 4, 14, 7, pal::Grey3);  // stem
+    FillRect(img, 10, 1, 15, 4, pal::Gold);                        // crown
+    FillRect(img, 11, 4, 14, 7, pal::Grey3);                       // stem
     FillTurnedEllipse(img, 20.0, 7.0, 1.6, 2.4, 45.0, pal::Gold);  // lap button
     FillEllipse(img, 12.5, 18.5, 11.0, 11.0, pal::Gold);
     FillEllipse(img, 12.0, 18.0, 9.6, 9.6, pal::Yellow);
@@ -51,8 +51,8 @@ Image DrawClockLabel(std::uint8_t key) {
         const int y = static_cast<int>(std::floor(18.5 + std::sin(a) * 6.6));
         img.Set(x, y, i % 3 == 0 ? pal::Outline : pal::Grey2);
     }
-    DrawLine(img, 12, 18, 12, 13, pal::Outline);   // minute hand
-    DrawLine(img, 12, 18, 16, 15, pal::Red);       // second hand
+    DrawLine(img, 12, 18, 12, 13, pal::Outline);  // minute hand
+    DrawLine(img, 12, 18, 16, 15, pal::Red);      // second hand
     img.Set(12, 18, pal::DarkRed);
     return img;
 }

@@ -55,7 +55,8 @@ std::vector<std::uint8_t> Resample(const std::vector<std::uint8_t>& src, int fro
             std::uint8_t* q = &out[4 * (y * to + x)];
             q[3] = static_cast<std::uint8_t>((cover + weight / 2) / weight);
             if (cover > 0)
-                for (int k = 0; k < 3; ++k) q[k] = static_cast<std::uint8_t>((colour[k] + cover / 2) / cover);
+                for (int k = 0; k < 3; ++k)
+                    q[k] = static_cast<std::uint8_t>((colour[k] + cover / 2) / cover);
         }
     return out;
 }
@@ -70,6 +71,7 @@ std::vector<std::uint8_t> BuildIcon(int size) {
     std::vector<std::uint8_t> out(static_cast<std::size_t>(size) * size * 4);
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x)
-            for (int k = 0; k < 4; ++k) out[4 * (y * size + x) + k] = art[4 * ((y / f) * kArt + x / f) + k];
+            for (int k = 0; k < 4; ++k)
+                out[4 * (y * size + x) + k] = art[4 * ((y / f) * kArt + x / f) + k];
     return out;
 }

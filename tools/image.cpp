@@ -1,7 +1,9 @@
 #include "tools/image.h"
 
 Image::Image(int width, int height, std::uint8_t key)
-    : width_(width), height_(height), key_(key),
+    : width_(width),
+      height_(height),
+      key_(key),
       pixels_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), key) {}
 
 std::uint8_t Image::At(int x, int y) const {

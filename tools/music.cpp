@@ -16,9 +16,9 @@ constexpr int kBars = 16;
 constexpr int kLoop = kBars * 4 * kBeat;
 
 struct Note {
-    double beat;      // from the start of its bar
-    double length;    // in beats
-    int key;          // MIDI number
+    double beat;    // from the start of its bar
+    double length;  // in beats
+    int key;        // MIDI number
 };
 
 struct Chord {
@@ -33,9 +33,10 @@ constexpr Chord kG{43, {55, 59, 62}};
 constexpr Chord kDm{50, {57, 62, 65}};
 constexpr Chord kEm{52, {55, 59, 64}};
 
-constexpr Chord kChords[kBars] = {kC, kAm, kF, kG, kC, kAm, kDm, kG,
-                                  kF, kG, kEm, kAm, kF, kG, kC, kG};
+constexpr Chord kChords[kBars] = {kC, kAm, kF,  kG,  kC, kAm, kDm, kG,
+                                  kF, kG,  kEm, kAm, kF, kG,  kC,  kG};
 
+// clang-format off
 const std::vector<Note> kMelody[kBars] = {
     {{0, 1, 76}, {1, 1, 79}, {2, 1.5, 84}, {3.5, 0.5, 83}},
     {{0, 1.5, 81}, {1.5, 0.5, 79}, {2, 2, 76}},
@@ -54,6 +55,7 @@ const std::vector<Note> kMelody[kBars] = {
     {{0, 2, 84}, {2, 1, 79}, {3, 1, 76}},
     {{0, 1, 77}, {1, 1, 76}, {2, 2, 74}},
 };
+// clang-format on
 
 double Hz(int key) { return 440.0 * std::pow(2.0, (key - 69) / 12.0); }
 
@@ -80,7 +82,9 @@ void Lead(Mix& mix, long start, double beats, int key) {
         phase += 2 * kPi * f * (1.0 + vibrato) / kSampleRate;
         double env = std::min(1.0, t / 0.012) * (0.55 + 0.45 * std::exp(-t / 0.18));
         if (t > held) env *= 1.0 - (t - held) / release;
-        mix.Add(start + i, 0.30 * env * (std::sin(phase) + 0.25 * std::sin(2 * phase) + 0.08 * std::sin(3 * phase)));
+        mix.Add(start + i,
+                0.30 * env *
+                    (std::sin(phase) + 0.25 * std::sin(2 * phase) + 0.08 * std::sin(3 * phase)));
     }
 }
 
@@ -92,7 +96,8 @@ void Pluck(Mix& mix, long start, int key, double level, double decay, double sec
         const double t = static_cast<double>(i) / kSampleRate;
         const double fade = std::min(1.0, (seconds - t) / 0.03);
         const double env = std::min(1.0, t / 0.006) * std::exp(-t / decay) * fade;
-        mix.Add(start + i, level * env * (std::sin(2 * kPi * f * t) + 0.2 * std::sin(4 * kPi * f * t)));
+        mix.Add(start + i,
+                level * env * (std::sin(2 * kPi * f * t) + 0.2 * std::sin(4 * kPi * f * t)));
     }
 }
 

@@ -12,6 +12,7 @@ struct Glyph {
 
 // 5x7 capitals, digits, the lower-case letters of the game's name, and punctuation.
 // Blank columns are trimmed when text is set, so narrow letters stay narrow.
+// clang-format off
 constexpr Glyph kGlyphs[] = {
     {'A', {".###.", "#...#", "#...#", "#####", "#...#", "#...#", "#...#"}},
     {'B', {"####.", "#...#", "#...#", "####.", "#...#", "#...#", "####."}},
@@ -63,6 +64,7 @@ constexpr Glyph kGlyphs[] = {
     {'/', {"....#", "...#.", "...#.", "..#..", ".#...", ".#...", "#...."}},
     {' ', {"...", "...", "...", "...", "...", "...", "..."}},
 };
+// clang-format on
 
 const Glyph* Find(char ch) {
     for (const Glyph& g : kGlyphs)
@@ -79,7 +81,8 @@ int Columns(const Glyph& g) {
 }  // namespace
 
 Mask::Mask(int width, int height)
-    : width(width), height(height),
+    : width(width),
+      height(height),
       bits(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0) {}
 
 bool Mask::Get(int x, int y) const {

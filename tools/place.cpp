@@ -7,9 +7,9 @@
 
 void Place(Image& sheet, const Image& sprite, const Rect& where) {
     if (sprite.Width() != where.Width() || sprite.Height() != where.Height()) {
-        std::fprintf(stderr, "zumble_assets: sprite %dx%d does not fit its place %dx%d at (%d, %d)\n",
-                     sprite.Width(), sprite.Height(), where.Width(), where.Height(), where.left,
-                     where.top);
+        std::fprintf(
+            stderr, "zumble_assets: sprite %dx%d does not fit its place %dx%d at (%d, %d)\n",
+            sprite.Width(), sprite.Height(), where.Width(), where.Height(), where.left, where.top);
         std::exit(1);
     }
     Paste(sheet, sprite, where.left, where.top);

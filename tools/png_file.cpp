@@ -15,7 +15,8 @@ void NoFlush(png_structp) {}
 
 std::vector<std::uint8_t> EncodePng(const std::vector<std::uint8_t>& rgba, int width, int height) {
     std::vector<std::uint8_t> out;
-    if (width <= 0 || height <= 0 || rgba.size() != static_cast<std::size_t>(width) * height * 4) return out;
+    if (width <= 0 || height <= 0 || rgba.size() != static_cast<std::size_t>(width) * height * 4)
+        return out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!png || !info || setjmp(png_jmpbuf(png))) {
@@ -29,7 +30,8 @@ std::vector<std::uint8_t> EncodePng(const std::vector<std::uint8_t>& rgba, int w
                  PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (int y = 0; y < height; ++y)
-        png_write_row(png, const_cast<png_bytep>(rgba.data() + static_cast<std::size_t>(y) * width * 4));
+        png_write_row(png,
+                      const_cast<png_bytep>(rgba.data() + static_cast<std::size_t>(y) * width * 4));
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return out;

@@ -37,8 +37,8 @@ constexpr Rect kFlies{0, 0, 127, 43};
 constexpr Rect kZero{127, 0, 155, 43};
 constexpr Rect kOne{155, 0, 170, 43};
 constexpr Rect kThree{170, 0, 196, 43};
-constexpr Rect kSpeed[4] = {{223, 0, 402, 43}, {402, 0, 524, 43}, {0, 43, 218, 88},
-                            {218, 43, 357, 88}};
+constexpr Rect kSpeed[4] = {
+    {223, 0, 402, 43}, {402, 0, 524, 43}, {0, 43, 218, 88}, {218, 43, 357, 88}};
 constexpr Rect kBack{360, 43, 491, 85};
 constexpr Rect kStart{0, 88, 292, 132};
 constexpr Rect kSwatterDown{292, 88, 308, 120};

@@ -8,7 +8,8 @@
 namespace {
 
 // A short sine blip whose pitch drops a little, for clicks and buttons.
-std::vector<double> Blip(double hz, double seconds, double decay, double noise, std::uint32_t seed) {
+std::vector<double> Blip(double hz, double seconds, double decay, double noise,
+                         std::uint32_t seed) {
     Prng rng(seed);
     std::vector<double> w(Samples(seconds));
     double phase = 0.0;
@@ -18,7 +19,8 @@ std::vector<double> Blip(double hz, double seconds, double decay, double noise, 
         const double attack = std::min(1.0, t / 0.002);
         const double tail = std::min(1.0, (seconds - t) / 0.004);  // no click at the end
         const double tone = std::sin(phase) + 0.25 * std::sin(3.0 * phase);
-        w[i] = attack * tail * std::exp(-t / decay) * (tone + noise * rng.Signed() * std::exp(-t / 0.004));
+        w[i] = attack * tail * std::exp(-t / decay) *
+               (tone + noise * rng.Signed() * std::exp(-t / 0.004));
     }
     return w;
 }
@@ -52,7 +54,7 @@ std::vector<std::int16_t> MakeSwing() {
     Resonator air;
     for (std::size_t i = 0; i < w.size(); ++i) {
         const double t = static_cast<double>(i) / kSampleRate;
-        const double x = t / length;                       // 0..1 through the swing
+        const double x = t / length;  // 0..1 through the swing
         const double envelope = std::pow(std::sin(kPi * std::pow(x, 0.7)), 2.0);
         air.Tune(350.0 + 1500.0 * std::sin(kPi * x), 0.9);  // rises and falls with the swing
         w[i] = envelope * air.BandPass(rng.Signed());

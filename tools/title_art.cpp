@@ -18,6 +18,7 @@ using Strokes = std::array<std::string_view, 13>;
 // 't' has only three columns: a one-pixel stem, so its bar is two rows thick, at the
 // top of the small letters, and its stem rises only two rows above it, so that it does
 // not read as an 'l'.
+// clang-format off
 const Strokes kLetters[8] = {
     // b
     {"##.....", "##.....", "##.....", "##.....", "##.###.", "#######", "##...##", "##...##",
@@ -41,6 +42,7 @@ const Strokes kLetters[8] = {
     {"", "", "", "", "##.###.", "#######", "###..##", "##.....", "##.....", "##.....", "##.....",
      "", ""},
 };
+// clang-format on
 
 // Where each glyph's strokes start in its slot, so the letters stand evenly spaced.
 constexpr int kLetterInset[8] = {1, 1, 0, 0, 1, 1, 1, 1};
@@ -78,8 +80,9 @@ Image DrawGinghamTile(std::uint8_t key) {
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x) {
             const int bands = (x < 8 ? 1 : 0) + (y < 8 ? 1 : 0);
-            std::uint8_t c = bands == 0 ? pal::GinghamLight : bands == 1 ? pal::GinghamMid
-                                                                          : pal::GinghamDark;
+            std::uint8_t c = bands == 0   ? pal::GinghamLight
+                             : bands == 1 ? pal::GinghamMid
+                                          : pal::GinghamDark;
             img.Set(x, y, c);
         }
     return img;
@@ -117,7 +120,10 @@ Image DrawLetterGlyph(int n, int width, std::uint8_t key) {
         for (int col = 0; col < static_cast<int>(s[row].size()); ++col)
             if (s[row][col] == '#') {
                 const int y = row + 1;
-                img.Set(col + kLetterInset[n], y, y < 6 ? pal::Pink : y < 9 ? pal::Red : pal::DarkRed);
+                img.Set(col + kLetterInset[n], y,
+                        y < 6   ? pal::Pink
+                        : y < 9 ? pal::Red
+                                : pal::DarkRed);
             }
     // No rim: a rim would close the gap under the i's dot and swallow the t's bar, and
     // the red reads well enough on the pale cloth.

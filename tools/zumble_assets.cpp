@@ -5,9 +5,10 @@
 //       build/zumble_assets .
 //   which writes ./bmp/{title,gamemode,game}.bmp, ./wave/*.wav and the desktop icons
 //   ./packaging/icons/zumble-SIZE.png.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <string>
-#include <sys/stat.h>
 
 #include "tools/bmp_file.h"
 #include "tools/icons.h"
@@ -44,11 +45,13 @@ int main(int argc, char** argv) {
     const struct {
         const char* name;
         std::vector<std::int16_t> (*make)();
+        // clang-format off
     } sounds[] = {
         {"cry1", MakeBuzz},      {"swing1", MakeSwing},     {"hit1", MakeHit},
         {"button1", MakeButton}, {"ok1", MakeOk},           {"tclick1", MakeLowClick},
         {"tclick2", MakeHighClick}, {"bgm1", MakeMusic},
     };
+    // clang-format on
     for (const auto& s : sounds)
         ok = Save(out + "/wave/" + s.name + ".wav", EncodeWave(s.make())) && ok;
 
@@ -56,6 +59,7 @@ int main(int argc, char** argv) {
     ::mkdir((out + "/packaging/icons").c_str(), 0755);
     for (int size : kIconSizes)
         ok = Save(out + "/packaging/icons/zumble-" + std::to_string(size) + ".png",
-                  EncodePng(BuildIcon(size), size, size)) && ok;
+                  EncodePng(BuildIcon(size), size, size)) &&
+             ok;
     return ok ? 0 : 1;
 }

@@ -14,12 +14,12 @@
 #include "http/byte_range.h"
 #include "http/client_address.h"
 #include "http/http_parse.h"
-#include "trust/name_fold.h"
-#include "pages/render.h"
-#include "verify/replay_cost.h"
 #include "http/request_parse.h"
-#include "verify/verify_line.h"
+#include "pages/render.h"
 #include "replay/core/replay_format.h"
+#include "trust/name_fold.h"
+#include "verify/replay_cost.h"
+#include "verify/verify_line.h"
 
 namespace {
 
@@ -93,9 +93,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Require(key.size() <= text.size() + 4);
       // A file of up to 64 KB (the first two bytes) and a Range for it (the rest).
       const uint64_t file = text.size() >= 2
-          ? (static_cast<unsigned char>(text[0]) | static_cast<unsigned>(static_cast<unsigned char>(text[1])) << 8) : 0;
-      const board::ByteRange part = board::ParseByteRange(text.substr(text.size() >= 2 ? 2 : text.size()), file);
-      if (part.kind == board::ByteRange::kPart) Require(part.length >= 1 && part.first + part.length <= file);
+                                ? (static_cast<unsigned char>(text[0]) |
+                                   static_cast<unsigned>(static_cast<unsigned char>(text[1])) << 8)
+                                : 0;
+      const board::ByteRange part =
+          board::ParseByteRange(text.substr(text.size() >= 2 ? 2 : text.size()), file);
+      if (part.kind == board::ByteRange::kPart)
+        Require(part.length >= 1 && part.first + part.length <= file);
       break;
     }
     default: {

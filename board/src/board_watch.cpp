@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdio>
 
-
 namespace board {
 
 bool WatchOnce(BoardWatch* watch) {

@@ -26,12 +26,12 @@ struct BoardWatch {
   std::atomic<int64_t>* generation = nullptr;
   std::atomic<bool>* database_ok = nullptr;
   std::function<void(const std::string& key, int64_t generation)> build;
-  std::unique_ptr<Store> store;   // its own connection
+  std::unique_ptr<Store> store;  // its own connection
   int interval_ms = 250;
   std::mutex lock;
   std::condition_variable wake;
   bool stop = false;
-  bool away = false;              // said so in the log
+  bool away = false;  // said so in the log
   std::thread thread;
   std::thread builder;
 };

@@ -5,13 +5,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "clips/clip_queue.h"
 #include "http/board_hosts.h"
 #include "http/rate_limit.h"
-#include "clips/clip_queue.h"
-#include "verify/refused_cache.h"
 #include "pages/response_cache.h"
 #include "server.h"
 #include "store/store.h"
+#include "verify/refused_cache.h"
 #include "verify/verifier.h"
 
 namespace board {
@@ -20,7 +20,7 @@ struct Context {
   const ServerOptions* options = nullptr;
   Store* store = nullptr;
   VerifierPool pool;
-  ClipQueue clips;      // each shown run's clip and still, made after it is stored
+  ClipQueue clips;  // each shown run's clip and still, made after it is stored
   RateLimit rate;
   RefusedCache refused;
   ResponseCache cache;

@@ -9,8 +9,7 @@
 #include "submit_client.h"
 
 int main(int argc, char** argv) {
-  if (argc > 1 && strcmp(argv[1], "submit") == 0)
-    return board::SubmitCommand(argc - 2, argv + 2);
+  if (argc > 1 && strcmp(argv[1], "submit") == 0) return board::SubmitCommand(argc - 2, argv + 2);
   if (argc > 1 && strcmp(argv[1], "admin") == 0) return board::AdminCommand(argc - 2, argv + 2);
   board::ServerOptions options;
   bool help = false;

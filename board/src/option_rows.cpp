@@ -14,6 +14,7 @@ using V = VerifierConfig;
 
 constexpr int64_t kGiB = int64_t{1} << 30;
 
+// clang-format off
 const OptionRow kOptionRows[] = {
     {.name = "--listen", .value = "ADDR", .kind = K::kText, .field = &S::listen,
      .help = "the address to listen on (127.0.0.1)"},
@@ -83,6 +84,7 @@ const OptionRow kOptionRows[] = {
     {.name = "--max-held", .value = "N", .kind = K::kWhole, .min = 1, .max = 1000,
      .field = &S::max_held, .help = "runs held for review one address may have waiting (3)"},
 };
+// clang-format on
 
 }  // namespace
 

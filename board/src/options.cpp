@@ -19,13 +19,13 @@ namespace board {
 namespace {
 
 bool IsFile(const std::string& path, bool executable) {
-  struct stat st{};
+  struct stat st {};
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
          (!executable || access(path.c_str(), X_OK) == 0);
 }
 
 bool IsDir(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -83,12 +83,18 @@ bool Date(const std::string& text, int64_t* out) {
 bool StoreWhole(const OptionField& field, int64_t n, ServerOptions* out) {
   using S = ServerOptions;
   using V = VerifierConfig;
-  if (auto f = std::get_if<int S::*>(&field)) out->**f = static_cast<int>(n);
-  else if (auto f = std::get_if<size_t S::*>(&field)) out->**f = static_cast<size_t>(n);
-  else if (auto f = std::get_if<int64_t S::*>(&field)) out->**f = n;
-  else if (auto f = std::get_if<double S::*>(&field)) out->**f = static_cast<double>(n);
-  else if (auto f = std::get_if<int V::*>(&field)) out->verifier.**f = static_cast<int>(n);
-  else return false;
+  if (auto f = std::get_if<int S::*>(&field))
+    out->** f = static_cast<int>(n);
+  else if (auto f = std::get_if<size_t S::*>(&field))
+    out->** f = static_cast<size_t>(n);
+  else if (auto f = std::get_if<int64_t S::*>(&field))
+    out->** f = n;
+  else if (auto f = std::get_if<double S::*>(&field))
+    out->** f = static_cast<double>(n);
+  else if (auto f = std::get_if<int V::*>(&field))
+    out->verifier.** f = static_cast<int>(n);
+  else
+    return false;
   return true;
 }
 
@@ -112,14 +118,14 @@ bool StoreValue(const OptionRow& row, const std::string& value, ServerOptions* o
       if (!f || end == value.c_str() || *end != '\0' || !(n > static_cast<double>(row.min)) ||
           !(n <= static_cast<double>(row.max)))
         return false;
-      out->**f = n;
+      out->** f = n;
       return true;
     }
     case OptionKind::kDate: {
       int64_t t = 0;
       auto f = std::get_if<int64_t ServerOptions::*>(&row.field);
       if (!f || !Date(value, &t)) return false;
-      out->**f = t;
+      out->** f = t;
       return true;
     }
     case OptionKind::kText: {
@@ -134,8 +140,7 @@ bool StoreValue(const OptionRow& row, const std::string& value, ServerOptions* o
       (out->**f).push_back(value);
       return true;
     }
-    case OptionKind::kFlag:
-      break;
+    case OptionKind::kFlag: break;
   }
   return false;
 }
@@ -167,8 +172,7 @@ bool CheckPaths(ServerOptions* out, std::string* error) {
 
 }  // namespace
 
-bool ParseServerOptions(int argc, char** argv, ServerOptions* out, bool* help,
-                        std::string* error) {
+bool ParseServerOptions(int argc, char** argv, ServerOptions* out, bool* help, std::string* error) {
   *help = false;
   unsigned cores = std::thread::hardware_concurrency();
   out->verifiers = cores > 1 ? static_cast<int>(cores) - 1 : 1;
@@ -183,7 +187,7 @@ bool ParseServerOptions(int argc, char** argv, ServerOptions* out, bool* help,
     }
     const OptionRow* row = FindOption(arg);
     if (row && row->kind == OptionKind::kFlag) {
-      if (auto f = std::get_if<bool ServerOptions::*>(&row->field)) out->**f = row->flag_sets;
+      if (auto f = std::get_if<bool ServerOptions::*>(&row->field)) out->** f = row->flag_sets;
       continue;
     }
     if (i + 1 >= argc) {
@@ -225,8 +229,10 @@ std::string ServerHelp() {
   std::string text = ServerUsage() + "\noptions (given twice, the last counts):\n";
   for (const OptionRow& row : ServerOptionRows()) {
     std::string left = std::string("  ") + row.name + (*row.value ? " " : "") + row.value;
-    if (left.size() < 32) left.resize(32, ' ');
-    else left += "\n" + std::string(32, ' ');
+    if (left.size() < 32)
+      left.resize(32, ' ');
+    else
+      left += "\n" + std::string(32, ' ');
     text += left + row.help + "\n";
   }
   return text;

@@ -26,9 +26,9 @@ enum class OptionCheck { kNone, kExecutable, kFolder };
 // Where an option's value goes: a member of the options, or of their verifier's.
 using OptionField =
     std::variant<bool ServerOptions::*, int ServerOptions::*, size_t ServerOptions::*,
-                 int64_t ServerOptions::*, double ServerOptions::*,
-                 std::string ServerOptions::*, std::vector<std::string> ServerOptions::*,
-                 int VerifierConfig::*, std::string VerifierConfig::*>;
+                 int64_t ServerOptions::*, double ServerOptions::*, std::string ServerOptions::*,
+                 std::vector<std::string> ServerOptions::*, int VerifierConfig::*,
+                 std::string VerifierConfig::*>;
 
 struct OptionRow {
   const char* name = "";   // "--port"
@@ -36,9 +36,9 @@ struct OptionRow {
   OptionKind kind = OptionKind::kText;
   int64_t min = 0, max = 0;
   OptionField field;
-  const char* help = "";   // one line of --help
+  const char* help = "";  // one line of --help
   OptionCheck check = OptionCheck::kNone;
-  bool flag_sets = true;   // what a flag stores (--no-clips stores false)
+  bool flag_sets = true;  // what a flag stores (--no-clips stores false)
 };
 
 // Every option, in the order --help lists them. An option given twice takes the last
@@ -47,8 +47,7 @@ struct OptionRow {
 std::span<const OptionRow> ServerOptionRows();
 
 // False with *error set for a bad option; *help when --help was asked.
-bool ParseServerOptions(int argc, char** argv, ServerOptions* out, bool* help,
-                        std::string* error);
+bool ParseServerOptions(int argc, char** argv, ServerOptions* out, bool* help, std::string* error);
 
 // The usage lines (printed after a bad option), and --help's text: those lines, then one
 // line per option.

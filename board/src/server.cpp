@@ -83,9 +83,8 @@ int Serve(const ServerOptions& options) {
     StopWatch(&watch);
     return 1;
   }
-  printf("zumble-board: serving http://%s:%d/ (schema %d, %d verifier%s)\n",
-         options.listen.c_str(), port, store->SchemaVersion(), options.verifiers,
-         options.verifiers == 1 ? "" : "s");
+  printf("zumble-board: serving http://%s:%d/ (schema %d, %d verifier%s)\n", options.listen.c_str(),
+         port, store->SchemaVersion(), options.verifiers, options.verifiers == 1 ? "" : "s");
   fflush(stdout);
   std::thread refile = StartRefile(&ctx);
   if (options.clips) StartClipQueue(&ctx.clips, options, ctx.store, &ctx.pool);

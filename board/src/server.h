@@ -12,22 +12,22 @@ struct ServerOptions {
   std::string listen = "127.0.0.1";
   int port = 8080;
   std::string db = "board.db";
-  std::string site;               // the game's page, served at /play/ (none when empty)
-  size_t max_body = 1 << 20;      // bytes of one submitted replay
+  std::string site;                 // the game's page, served at /play/ (none when empty)
+  size_t max_body = 1 << 20;        // bytes of one submitted replay
   size_t max_header_bytes = 16384;  // a request's line and headers together
   size_t max_headers = 64;
-  int request_timeout_ms = 10000; // from the wait for a request's first byte to its last
+  int request_timeout_ms = 10000;  // from the wait for a request's first byte to its last
   int connections_per_address = 64;
-  int max_connections = 0;        // 0: as many as the descriptors allow
-  int io_threads = 2;             // threads reading and writing connections
-  int threads = 64;               // workers running the routes (a verification holds one)
-  int connections = 8;            // database connections
-  int verifiers = 1;              // verifications at once
-  int queue = 32;                 // submissions waiting for a verifier before 503
+  int max_connections = 0;  // 0: as many as the descriptors allow
+  int io_threads = 2;       // threads reading and writing connections
+  int threads = 64;         // workers running the routes (a verification holds one)
+  int connections = 8;      // database connections
+  int verifiers = 1;        // verifications at once
+  int queue = 32;           // submissions waiting for a verifier before 503
   double submit_burst = 10;
   double submit_per_second = 0.5;
-  double verify_share_seconds = 30;  // verifier time an address may use; refills in 5 min
-  bool trust_proxy = false;       // take the client's address from X-Forwarded-For
+  double verify_share_seconds = 30;      // verifier time an address may use; refills in 5 min
+  bool trust_proxy = false;              // take the client's address from X-Forwarded-For
   std::vector<std::string> public_urls;  // the board's addresses (beside loopback's)
   // Rounds seeded before this (seconds since 1970; 2020-01-01) came from a wrong clock.
   int64_t oldest_seed = 1577836800;

@@ -5,14 +5,14 @@
 #include <ctime>
 
 #include "http/client_address.h"
+#include "http/request_parse.h"
+#include "pages/render.h"
 #include "store/disk_room.h"
+#include "trust/digest.h"
 #include "trust/name_fold.h"
 #include "trust/name_rules.h"
-#include "pages/render.h"
-#include "verify/replay_cost.h"
-#include "http/request_parse.h"
 #include "trust/sender.h"
-#include "trust/digest.h"
+#include "verify/replay_cost.h"
 
 namespace board {
 
@@ -102,8 +102,8 @@ Outcome FromStore(const Stored& s) {
       if (s.near)
         return Refused(MakeRefusal(409, "duplicate",
                                    "every swat of this round is within " +
-                                       std::to_string(kNearFrames) +
-                                       " frames of run " + std::to_string(s.run.id) +
+                                       std::to_string(kNearFrames) + " frames of run " +
+                                       std::to_string(s.run.id) +
                                        "'s, on the same seed: a copy of it, moved a frame or "
                                        "two, counts as that run")
                            .WithNumber("run", s.run.id));
@@ -121,10 +121,8 @@ Outcome FromStore(const Stored& s) {
     case Stored::kBadKey:
       return Refused(MakeRefusal(403, "bad_key", "that is not the key of the name " + s.holder)
                          .WithText("name", s.holder));
-    case Stored::kBannedName:
-      return Refused(Banned("name", s.reason));
-    case Stored::kBannedAddress:
-      return Refused(Banned("address", s.reason));
+    case Stored::kBannedName: return Refused(Banned("name", s.reason));
+    case Stored::kBannedAddress: return Refused(Banned("address", s.reason));
     case Stored::kTooManyHeld:
       return Refused(MakeRefusal(429, "too_many_held",
                                  "this address has as many runs waiting for an operator's "
@@ -152,8 +150,8 @@ void LogSubmission(const std::string& client, const Outcome& o) {
             static_cast<long long>(o.run.id), o.run.flies, o.run.speed,
             static_cast<long long>(o.run.time_ms));
   else
-    fprintf(stderr, "%s %s %d %s: %s\n", when, client.c_str(), o.status,
-            o.refusal.code.c_str(), o.refusal.message.c_str());
+    fprintf(stderr, "%s %s %d %s: %s\n", when, client.c_str(), o.status, o.refusal.code.c_str(),
+            o.refusal.message.c_str());
 }
 
 namespace {
@@ -163,8 +161,8 @@ namespace {
 std::string SeedRefusal(const ServerOptions& options, int64_t played, int64_t now) {
   if (played < 0) return "";  // an older game does not say
   if (played < options.oldest_seed)
-    return "invalid: the round was seeded on " + IsoDate(played).substr(0, 10) +
-           ", before " + IsoDate(options.oldest_seed).substr(0, 10) +
+    return "invalid: the round was seeded on " + IsoDate(played).substr(0, 10) + ", before " +
+           IsoDate(options.oldest_seed).substr(0, 10) +
            ": the clock of the machine it was played on was wrong";
   if (options.max_seed_age_days > 0 && played < now - options.max_seed_age_days * 86400)
     return "invalid: the round was played on " + IsoDate(played).substr(0, 10) +
@@ -225,18 +223,19 @@ Outcome Submit(Context* ctx, const Submission& in) {
     Verdict v;
     int retry_after = 0;
     switch (VerifyInPool(&ctx->pool, ctx->options->verifier, address, in.body, &v, &retry_after)) {
-      case PoolAnswer::kVerified:
-        break;
+      case PoolAnswer::kVerified: break;
       case PoolAnswer::kQueueFull:
         return Refused(503, "busy", "the board is busy checking other runs; try again soon", "5");
       case PoolAnswer::kStopping:
         return Refused(503, "busy", "the board is restarting; try again in a moment", "5");
       case PoolAnswer::kLost:
-        return Refused(503, "busy", "the board lost its verifier while checking the run; try again", "5");
+        return Refused(503, "busy", "the board lost its verifier while checking the run; try again",
+                       "5");
       case PoolAnswer::kAlreadyPending:
         return Refused(429, "rate_limited",
                        "one submission at a time from an address: wait for the answer to the "
-                       "last", "5");
+                       "last",
+                       "5");
       case PoolAnswer::kOverShare: {
         Outcome o = Refused(429, "rate_limited",
                             "this address has used its share of the verifier; wait " +

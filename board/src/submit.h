@@ -4,28 +4,28 @@
 #include <string>
 
 #include "context.h"
-#include "trust/refusal.h"
 #include "store/store.h"
+#include "trust/refusal.h"
 
 namespace board {
 
 struct Outcome {
   int status = 500;
-  Refusal refusal;       // what a refused (or held) submission is told; status is its own
+  Refusal refusal;  // what a refused (or held) submission is told; status is its own
   Run run;
   int64_t rank = 0;
   bool existed = false;  // the same round under the same name was stored before
   std::string key;       // the name's new key, when this run claimed it
   const char* retry_after = nullptr;
-  int retry_after_seconds = 0;   // when not a fixed text
+  int retry_after_seconds = 0;  // when not a fixed text
 };
 
 struct Submission {
-  std::string client;    // the sender's address
+  std::string client;  // the sender's address
   bool has_name = false;
   std::string raw_name;
-  std::string key;       // the key the sender gave, "" none
-  std::string body;      // the replay
+  std::string key;   // the key the sender gave, "" none
+  std::string body;  // the replay
 };
 
 Outcome Submit(Context* ctx, const Submission& submission);

@@ -5,15 +5,14 @@
 #include <unistd.h>
 
 #include <cerrno>
-
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
 
-#include "pages/render.h"
 #include "http/request_parse.h"
+#include "pages/render.h"
 
 namespace board {
 
@@ -57,7 +56,8 @@ std::string KeyInAnswer(const std::string& body) {
   size_t at = body.find(field);
   if (at == std::string::npos) return "";
   size_t end = body.find('"', at + field.size());
-  std::string key = end == std::string::npos ? "" : body.substr(at + field.size(), end - at - field.size());
+  std::string key =
+      end == std::string::npos ? "" : body.substr(at + field.size(), end - at - field.size());
   bool ok = key.size() > 3 && key.size() <= 128 && key.compare(0, 3, "zk-") == 0;
   for (char c : key) ok = ok && (isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_');
   return ok ? key : "";
@@ -97,8 +97,9 @@ int SubmitCommand(int argc, char** argv) {
     return Usage();
   std::string checked;
   if (!ParseName(name, &checked)) {
-    fprintf(stderr, "zumble-board: a name is 1 to 16 letters (of any alphabet), digits, "
-                    "spaces or - _ .\n");
+    fprintf(stderr,
+            "zumble-board: a name is 1 to 16 letters (of any alphabet), digits, "
+            "spaces or - _ .\n");
     return 2;
   }
   if (!key_file.empty() && !ReadKeyFile(key_file, &key)) {
@@ -136,11 +137,10 @@ int SubmitCommand(int argc, char** argv) {
   client.set_read_timeout(60, 0);
   httplib::Headers headers;
   if (!key.empty()) headers.emplace("Authorization", "Bearer " + key);
-  auto res = client.Post((prefix + "/api/runs?name=" + Percent(checked)).c_str(), headers,
-                         bytes, "application/octet-stream");
+  auto res = client.Post((prefix + "/api/runs?name=" + Percent(checked)).c_str(), headers, bytes,
+                         "application/octet-stream");
   if (!res) {
-    fprintf(stderr, "zumble-board: %s: %s\n", url.c_str(),
-            httplib::to_string(res.error()).c_str());
+    fprintf(stderr, "zumble-board: %s: %s\n", url.c_str(), httplib::to_string(res.error()).c_str());
     return 2;
   }
   std::string text = PlainText(res->body);
@@ -152,8 +152,9 @@ int SubmitCommand(int argc, char** argv) {
       fprintf(stderr, "zumble-board: the name %s is yours; its key is saved in %s\n",
               checked.c_str(), key_file.c_str());
     else
-      fprintf(stderr, "zumble-board: the name %s is yours; keep its key, shown only once: %s\n"
-                      "  (give it with --key, or put it in a file for --key-file)\n",
+      fprintf(stderr,
+              "zumble-board: the name %s is yours; keep its key, shown only once: %s\n"
+              "  (give it with --key, or put it in a file for --key-file)\n",
               checked.c_str(), new_key.c_str());
   }
   return res->status == 200 || res->status == 201 ? 0 : 1;

@@ -18,11 +18,11 @@
 
 #include "http/client_address.h"
 #include "http/http_parse.h"
-#include "verify/replay_cost.h"
 #include "pages/response_cache.h"
 #include "pages/static_files.h"
-#include "verify/verifier.h"
 #include "replay/core/replay_bounds.h"
+#include "verify/replay_cost.h"
+#include "verify/verifier.h"
 
 namespace board {
 namespace {
@@ -39,6 +39,7 @@ TEST(BoardGuard, PercentDecodingAndQueries) {
     const char* name;
     bool found;
     const char* value;
+    // clang-format off
   } cases[] = {
       {"name=Ann", "name", true, "Ann"},
       {"limit=3&name=A+n%6E", "name", true, "A nn"},
@@ -49,6 +50,7 @@ TEST(BoardGuard, PercentDecodingAndQueries) {
       {"&&name=1&name=2", "name", true, "1"},
       {"", "name", false, ""},
   };
+  // clang-format on
   for (const Case& c : cases) {
     std::string value = "untouched";
     EXPECT_EQ(QueryParam(c.query, c.name, &value), c.found) << c.query;
@@ -107,6 +109,7 @@ TEST(BoardGuard, AddressKeys) {
   struct Case {
     const char* address;
     const char* key;
+    // clang-format off
   } cases[] = {
       {"127.0.0.1", "127.0.0.1"},
       {"::ffff:10.1.2.3", "10.1.2.3"},
@@ -118,6 +121,7 @@ TEST(BoardGuard, AddressKeys) {
       {"::1", "::/64"},
       {"not an address", "not an address"},
   };
+  // clang-format on
   for (const Case& c : cases) EXPECT_EQ(AddressKey(c.address), c.key) << c.address;
 }
 
@@ -183,15 +187,18 @@ TEST(BoardGuard, ReplayCostBeforeVerifying) {
   EXPECT_EQ(ReplayMostFrames(0), 2u + 0 + kReplayResultsFrames + kReplayResultsWaitFrames);
   EXPECT_EQ(ReplayMostFrames(kReplaySlowestTimeMs),
             2u + 216000 + kReplayResultsFrames + kReplayResultsWaitFrames);
-  EXPECT_NE(RefuseBeforeVerifying(Header(kReplayNoTime, 100)).find("has no time"), std::string::npos);
+  EXPECT_NE(RefuseBeforeVerifying(Header(kReplayNoTime, 100)).find("has no time"),
+            std::string::npos);
   EXPECT_NE(RefuseBeforeVerifying(Header(kReplaySlowestTimeMs + 1, 100)), "");
-  EXPECT_NE(RefuseBeforeVerifying(Header(1000, 1u << 22)).find("more than a round"), std::string::npos);
+  EXPECT_NE(RefuseBeforeVerifying(Header(1000, 1u << 22)).find("more than a round"),
+            std::string::npos);
   // Not this format (another version, a header cut short): the verifier says what is wrong.
   EXPECT_EQ(RefuseBeforeVerifying("ZUMBLE-FAKE 1\n"), "");
   std::string other = Header(kReplayNoTime, 1u << 22);
   other[4] = static_cast<char>(kReplayFormatVersion + 1);
   EXPECT_EQ(RefuseBeforeVerifying(other), "");
-  EXPECT_EQ(RefuseBeforeVerifying(Header(kReplayNoTime, 1u << 22).substr(0, kReplayHeaderSize - 1)), "");
+  EXPECT_EQ(RefuseBeforeVerifying(Header(kReplayNoTime, 1u << 22).substr(0, kReplayHeaderSize - 1)),
+            "");
   // Any time and frame count: refused exactly when the rule says.
   std::mt19937 rng(11);
   for (int i = 0; i < 100000; ++i) {
@@ -213,6 +220,7 @@ TEST(BoardGuard, PageFiles) {
   struct Case {
     std::string path;
     std::string file;  // empty: none (404)
+    // clang-format off
   } cases[] = {
       {"/play", site + "/index.html"},
       {"/play/", site + "/index.html"},
@@ -228,6 +236,7 @@ TEST(BoardGuard, PageFiles) {
       {"/player", ""},
       {"/play/missing", ""},
   };
+  // clang-format on
   for (const Case& c : cases) {
     std::string file, type;
     bool found = FindStaticFile(site, "/play", c.path, &file, &type);
@@ -243,7 +252,8 @@ TEST(BoardGuard, PageFiles) {
   // The policy names the page's own inline scripts by hash, and nothing else inline.
   std::string policy = PageSecurityPolicy(
       "<script>alert(1)</script><script async src=\"x.js\"></script><script>\n var a;\n</script>");
-  EXPECT_NE(policy.find("'sha256-bhHHL3z2vDgxUt0W3dWQOrprscmda2Y5pLsLg4GF+pI='"), std::string::npos) << policy;
+  EXPECT_NE(policy.find("'sha256-bhHHL3z2vDgxUt0W3dWQOrprscmda2Y5pLsLg4GF+pI='"), std::string::npos)
+      << policy;
   std::string scripts = policy.substr(policy.find("script-src"));
   scripts = scripts.substr(0, scripts.find(';'));
   EXPECT_EQ(scripts.find("unsafe-inline"), std::string::npos) << scripts;
@@ -266,7 +276,8 @@ TEST(BoardGuard, KeptAnswers) {
   ASSERT_TRUE(CacheFind(&cache, "/?", 5));
   EXPECT_FALSE(CacheFind(&cache, "/?x", 5));
   // If-None-Match with its ETag (alone, in a list, weak, or *) gives 304 and no body.
-  for (std::string tag : {kept->etag, "\"other\", " + kept->etag, "W/" + kept->etag, std::string("*")}) {
+  for (std::string tag :
+       {kept->etag, "\"other\", " + kept->etag, "W/" + kept->etag, std::string("*")}) {
     HttpResponse out;
     AnswerFromCache(*kept, &tag, &out);
     EXPECT_EQ(out.status, 304) << tag;
@@ -457,7 +468,8 @@ TEST(BoardGuard, PagesBuiltAhead) {
   cache.max_ahead = 2;
   HttpResponse page;
   page.Set(200, "text/html", "<p>gen 1</p>");
-  for (const char* key : {"/?", "/api/boards?", "/boards/10/1?", "/once?"}) CacheKeep(&cache, key, 1, page);
+  for (const char* key : {"/?", "/api/boards?", "/boards/10/1?", "/once?"})
+    CacheKeep(&cache, key, 1, page);
   auto read = [&](const std::string& key, int times, int64_t generation) {
     for (int i = 0; i < times; ++i) ASSERT_TRUE(CacheFind(&cache, key, generation)) << key;
   };
@@ -581,7 +593,8 @@ TEST(BoardGuard, ReadersNeverBuildWhatIsBuiltAhead) {
           fresh.body = std::to_string(generation.load());
           answer = CacheKeep(&cache, key, generation.load(), fresh);
         }
-        if (answer->response.body.empty() || std::stoll(answer->response.body) > announced.load()) ++bad;
+        if (answer->response.body.empty() || std::stoll(answer->response.body) > announced.load())
+          ++bad;
       }
     });
   for (auto& r : readers) r.join();

@@ -63,8 +63,7 @@ const std::map<std::string, std::function<int64_t(const ServerOptions&)>> kWhole
      [](const ServerOptions& o) { return static_cast<int64_t>(o.verify_share_seconds); }},
     {"--clip-cpu", [](const ServerOptions& o) { return int64_t{o.clip_cpu_seconds}; }},
     {"--clip-timeout", [](const ServerOptions& o) { return int64_t{o.clip_timeout_ms}; }},
-    {"--submit-burst",
-     [](const ServerOptions& o) { return static_cast<int64_t>(o.submit_burst); }},
+    {"--submit-burst", [](const ServerOptions& o) { return static_cast<int64_t>(o.submit_burst); }},
     {"--request-timeout", [](const ServerOptions& o) { return int64_t{o.request_timeout_ms}; }},
     {"--connections-per-address",
      [](const ServerOptions& o) { return int64_t{o.connections_per_address}; }},
@@ -88,7 +87,7 @@ TEST(BoardOptions, WholeNumbersStoredAndBounded) {
       ASSERT_TRUE(Parse({row.name, std::to_string(n)}, &o, &error)) << error;
       EXPECT_EQ(read->second(o), n);
     }
-    std::vector<std::string> bad = {std::to_string(row.max + 1), "", "1x", "+1", " 1", "0x10",
+    std::vector<std::string> bad = {std::to_string(row.max + 1),  "", "1x", "+1", " 1", "0x10",
                                     "-" + std::to_string(row.max)};
     if (row.min > 0) bad.push_back(std::to_string(row.min - 1));
     for (const std::string& value : bad) {
@@ -106,6 +105,7 @@ TEST(BoardOptions, OtherKindsByTable) {
     std::vector<std::string> args;
     bool ok;
     std::function<bool(const ServerOptions&)> holds;
+    // clang-format off
   } cases[] = {
       {{"--listen", "0.0.0.0"}, true,
        [](const ServerOptions& o) { return o.listen == "0.0.0.0"; }},
@@ -158,6 +158,7 @@ TEST(BoardOptions, OtherKindsByTable) {
       {{"--port", "9"}, true,
        [](const ServerOptions& o) { return o.clips && !o.trust_proxy && o.max_held == 3; }},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
     ServerOptions o;
@@ -175,6 +176,7 @@ TEST(BoardOptions, BadLinesAndChecksAfterParsing) {
   struct Case {
     std::vector<std::string> args;
     std::string error;
+    // clang-format off
   } cases[] = {
       {{"--bogus", "1"}, "unknown option --bogus"},
       {{"--port"}, "--port needs a value"},
@@ -183,6 +185,7 @@ TEST(BoardOptions, BadLinesAndChecksAfterParsing) {
       {{"--work-dir", "/bin/sh"}, "--work-dir /bin/sh: not a folder"},
       {{"--zumble", "/tmp"}, "--zumble /tmp: not an executable file"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
     ServerOptions o;

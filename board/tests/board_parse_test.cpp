@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "http/byte_range.h"
+#include "http/request_parse.h"
+#include "pages/render.h"
+#include "trust/digest.h"
 #include "trust/keys.h"
 #include "trust/name_fold.h"
 #include "trust/name_rules.h"
 #include "trust/refusal.h"
-#include "pages/render.h"
-#include "http/byte_range.h"
-#include "http/request_parse.h"
 #include "trust/sender.h"
-#include "trust/digest.h"
 #include "verify/verify_line.h"
 
 namespace board {
@@ -27,6 +27,7 @@ TEST(BoardParse, NamesByTable) {
     std::string raw;
     bool ok;
     std::string name;
+    // clang-format off
   } cases[] = {
       {"Ann", true, "Ann"},
       {"  Ann  ", true, "Ann"},
@@ -74,6 +75,7 @@ TEST(BoardParse, NamesByTable) {
       {"a'b", false, ""},
       {"a/b", false, ""},
   };
+  // clang-format on
   for (const Case& c : cases) {
     std::string out = "untouched";
     EXPECT_EQ(ParseName(c.raw, &out), c.ok) << c.raw;
@@ -116,8 +118,7 @@ TEST(BoardParse, RandomNamesFollowTheRule) {
     std::string raw;
     int len = static_cast<int>(rng() % 22);
     bool plain = rng() % 2;  // half the time only name characters, to reach acceptance
-    for (int j = 0; j < len; ++j)
-      raw += alphabet[rng() % (plain ? 8 : alphabet.size())];
+    for (int j = 0; j < len; ++j) raw += alphabet[rng() % (plain ? 8 : alphabet.size())];
     std::string expected, got;
     bool rule = NameRule(raw, &expected);
     ASSERT_EQ(ParseName(raw, &got), rule) << raw;
@@ -141,6 +142,7 @@ TEST(BoardParse, IdsAndLimitsByTable) {
     std::string text;
     bool ok;
     int64_t value;
+    // clang-format off
   } ids[] = {
       {"1", true, 1},          {"42", true, 42},       {"0", false, 0},
       {"01", false, 0},        {"-1", false, 0},       {"+1", false, 0},
@@ -151,6 +153,7 @@ TEST(BoardParse, IdsAndLimitsByTable) {
       {"9223372036854775807", false, 0},
       {"99999999999999999999999", false, 0},
   };
+  // clang-format on
   for (const Case& c : ids) {
     int64_t out = -7;
     EXPECT_EQ(ParseRunId(c.text, &out), c.ok) << c.text;
@@ -160,22 +163,26 @@ TEST(BoardParse, IdsAndLimitsByTable) {
     std::string text;
     bool ok;
     int value;
+    // clang-format off
   } limits[] = {
       {"", true, 10},    {"1", true, 1},     {"100", true, 100}, {"101", false, 0},
       {"0", false, 0},   {"-5", false, 0},   {"abc", false, 0},  {"10abc", false, 0},
       {"007", false, 0}, {"99999999999", false, 0},
   };
+  // clang-format on
   for (const LimitCase& c : limits) {
     int out = -7;
     EXPECT_EQ(ParseLimit(c.text, 10, 100, &out), c.ok) << c.text;
     EXPECT_EQ(out, c.ok ? c.value : -7) << c.text;
   }
   // A Range of a file of 1000 bytes (W whole, P part, U past its end).
-  constexpr ByteRange::Kind W = ByteRange::kWhole, P = ByteRange::kPart, U = ByteRange::kUnsatisfiable;
+  constexpr ByteRange::Kind W = ByteRange::kWhole, P = ByteRange::kPart,
+                            U = ByteRange::kUnsatisfiable;
   struct RangeCase {
     std::string header;
     ByteRange::Kind kind;
     uint64_t first, length;
+    // clang-format off
   } ranges[] = {
       {"bytes=0-99", P, 0, 100},        {"bytes=999-999", P, 999, 1},   {"bytes=500-", P, 500, 500},
       {"bytes=-10", P, 990, 10},         {"bytes=-5000", P, 0, 1000},     {"bytes=990-5000", P, 990, 10},
@@ -185,6 +192,7 @@ TEST(BoardParse, IdsAndLimitsByTable) {
       {"bytes=a-b", W, 0, 0},            {"bytes=01-2", W, 0, 0},         {"bytes=0-99999999999999999999", W, 0, 0},
       {"bytes 0-1", W, 0, 0},            {"", W, 0, 0},
   };
+  // clang-format on
   for (const RangeCase& c : ranges) {
     const ByteRange got = ParseByteRange(c.header, 1000);
     EXPECT_EQ(got.kind, c.kind) << c.header;
@@ -226,6 +234,7 @@ TEST(BoardParse, VerifierAnswers) {
     int status;
     Verdict::Kind kind;
     std::string reason;
+    // clang-format off
   } cases[] = {
       {"ok flies=10 speed=1 time_ms=12345 frames=741\n", 0, Verdict::kAccepted, ""},
       {"ok flies=1000 speed=4 time_ms=1 frames=1", 0, Verdict::kAccepted, ""},
@@ -301,6 +310,7 @@ TEST(BoardParse, VerifierAnswers) {
       {"", 1, Verdict::kFailed, ""},
       {"desync \x1b[31m\n", 1, Verdict::kFailed, ""},
   };
+  // clang-format on
   for (const Case& c : cases) {
     Verdict v = ReadVerdict(c.output, c.status);
     EXPECT_EQ(v.kind, c.kind) << c.output << " exit " << c.status;
@@ -316,7 +326,7 @@ TEST(BoardParse, VerifierAnswers) {
   EXPECT_TRUE(v.extra.empty());
   EXPECT_EQ(v.round, "");  // an older game: the board tells rounds apart by their bytes
   EXPECT_EQ(v.played, -1);
-  EXPECT_EQ(v.keys, -1);   // and cannot say how the round was dealt
+  EXPECT_EQ(v.keys, -1);  // and cannot say how the round was dealt
   EXPECT_EQ(v.line, "ok flies=30 speed=3 time_ms=23456 frames=1408");
   std::string round = Sha256Hex("a round");
   v = ReadVerdict("ok flies=100 speed=4 time_ms=60000 frames=3600 round=" + round +
@@ -346,8 +356,8 @@ TEST(BoardParse, VerifierAnswers) {
                       " aim=steady program=1.2.0 autoplay=0 later=x signs=-\n",
                   0);
   EXPECT_EQ(v.kind, Verdict::kAccepted);
-  EXPECT_EQ(v.extra, (std::vector<std::pair<std::string, std::string>>{{"aim", "steady"},
-                                                                       {"later", "x"}}));
+  EXPECT_EQ(v.extra,
+            (std::vector<std::pair<std::string, std::string>>{{"aim", "steady"}, {"later", "x"}}));
 }
 
 // Each refusal of the verifier has its code and details, for programs, and a sentence.
@@ -357,11 +367,13 @@ TEST(BoardParse, RefusalsHaveCodes) {
     int exit;
     int status;
     std::string json;  // what the answer must hold
+                       // clang-format off
   } cases[] = {
       {"desync at frame 452", 1, 422, "{\"error\":\"desync\",\"message\":"},
       {"desync at frame 452", 1, 422, ",\"frame\":452}"},
       {"invalid: the cursor leaves the screen at frame 3", 1, 422,
        ",\"rule\":\"the cursor leaves the screen at frame 3\"}"},
+                       // clang-format on
       {"invalid: checksum mismatch (damaged file)", 1, 422, "{\"error\":\"invalid\""},
       {"unreadable: /tmp/replay-Xy12ab: truncated", 2, 422, ",\"reason\":\"truncated\"}"},
       {"desync at frame x", 1, 422, "{\"error\":\"unreadable\""},
@@ -383,7 +395,8 @@ TEST(BoardParse, RefusalsHaveCodes) {
   EXPECT_EQ(RefusalJson(held),
             "{\"error\":\"held\",\"message\":\"a \\u003cheld\\u003e run\",\"signs\":"
             "[\"frame_perfect:0.97\",\"jump_click:41\"],\"name\":\"Zo\\u00eb\"}\n");
-  EXPECT_EQ(JsonObjectOf({{"error", "\"x\""}, {"bad", "{nope"}, {"n", "1"}}), "{\"error\":\"x\",\"n\":1}");
+  EXPECT_EQ(JsonObjectOf({{"error", "\"x\""}, {"bad", "{nope"}, {"n", "1"}}),
+            "{\"error\":\"x\",\"n\":1}");
   EXPECT_EQ(JsonListOf(""), "[]");
   EXPECT_EQ(JsonListOf("a,"), "[\"a\"]");
 }
@@ -395,6 +408,7 @@ TEST(BoardParse, LookAlikeNamesFoldTogether) {
     std::string a, b;
     bool same;
     std::string refused;  // what NameRefusal(b) says, in part ("" taken)
+    // clang-format off
   } cases[] = {
       {"Ann", "ann", true, ""},
       {"Ann", "ANN", true, ""},
@@ -455,12 +469,13 @@ TEST(BoardParse, LookAlikeNamesFoldTogether) {
       {"Ann", "Sam 2", false, ""},
       {"Ann", "2s Bob", false, ""},
   };
+  // clang-format on
   for (const Case& c : cases) {
     std::string a, b;
     ASSERT_TRUE(ParseName(c.a, &a)) << c.a;
     ASSERT_TRUE(ParseName(c.b, &b)) << c.b;
-    EXPECT_EQ(FoldName(a) == FoldName(b), c.same) << c.a << " / " << c.b << ": " << FoldName(a)
-                                                  << " / " << FoldName(b);
+    EXPECT_EQ(FoldName(a) == FoldName(b), c.same)
+        << c.a << " / " << c.b << ": " << FoldName(a) << " / " << FoldName(b);
     EXPECT_EQ(NameRefusal(a), "") << c.a;
     std::string why = NameRefusal(b);
     EXPECT_EQ(why.empty(), c.refused.empty()) << c.b << ": " << why;
@@ -468,11 +483,37 @@ TEST(BoardParse, LookAlikeNamesFoldTogether) {
   }
   // Folding twice changes nothing, and never empties a name.
   std::mt19937 rng(28);
-  const char* const pieces[] = {"A", "a", "\xd0\x90", "\xd0\xb0", "\xce\x91", "\xce\xb1", "e\xcc\x88",
-                                "\xc3\xab", "\xef\xbc\xa1", "\xc3\x9f", " ", "  ", "-", "7",
-                                "\xd0\x81", "\xc4\xb1", "\xe6\x9d\x8e", "K", "\xe2\x84\xaa",
-                                "I", "l", "0", "1", "m", "\xe1\xb4\x80", "\xc8\x9d",
-                                "n\xcc\xa3", "\xce\xbd", "\xd0\xbc", "\xd5\xb8", "\xe1\x8e\xaa"};
+  const char* const pieces[] = {"A",
+                                "a",
+                                "\xd0\x90",
+                                "\xd0\xb0",
+                                "\xce\x91",
+                                "\xce\xb1",
+                                "e\xcc\x88",
+                                "\xc3\xab",
+                                "\xef\xbc\xa1",
+                                "\xc3\x9f",
+                                " ",
+                                "  ",
+                                "-",
+                                "7",
+                                "\xd0\x81",
+                                "\xc4\xb1",
+                                "\xe6\x9d\x8e",
+                                "K",
+                                "\xe2\x84\xaa",
+                                "I",
+                                "l",
+                                "0",
+                                "1",
+                                "m",
+                                "\xe1\xb4\x80",
+                                "\xc8\x9d",
+                                "n\xcc\xa3",
+                                "\xce\xbd",
+                                "\xd0\xbc",
+                                "\xd5\xb8",
+                                "\xe1\x8e\xaa"};
   for (int i = 0; i < 20000; ++i) {
     std::string raw, name;
     int n = 1 + static_cast<int>(rng() % 8);
@@ -517,15 +558,16 @@ TEST(BoardParse, KeysSendersAndJson) {
   EXPECT_EQ(JsonString("Zo\xc3\xab"), "\"Zo\\u00eb\"");
   EXPECT_EQ(JsonString("\xe6\x9d\x8e"), "\"\\u674e\"");
   EXPECT_EQ(JsonString("\xf0\x9f\x98\x80"), "\"\\ud83d\\ude00\"");
-  EXPECT_EQ(JsonString("a\xff" "b"), "\"a\\ufffdb\"");
+  EXPECT_EQ(JsonString("a\xff"
+                       "b"),
+            "\"a\\ufffdb\"");
   EXPECT_EQ(JsonString("\xc3"), "\"\\ufffd\"");
   EXPECT_EQ(JsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");  // a lone surrogate
   EXPECT_EQ(JsonString("\xf8\x88\x80\x80\x80"), "\"\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\"");
 }
 
 TEST(BoardParse, EscapingAndHashes) {
-  EXPECT_EQ(HtmlEscape("<a href=\"x\">&'</a>"),
-            "&lt;a href=&quot;x&quot;&gt;&amp;&#39;&lt;/a&gt;");
+  EXPECT_EQ(HtmlEscape("<a href=\"x\">&'</a>"), "&lt;a href=&quot;x&quot;&gt;&amp;&#39;&lt;/a&gt;");
   EXPECT_EQ(JsonString("a\"b\\c\n<\x01"), "\"a\\\"b\\\\c\\n\\u003c\\u0001\"");
   // Known digests, including the lengths around the padding's block boundary.
   EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");

@@ -98,6 +98,7 @@ TEST(BoardRoutes, UnknownPathsAndMethodsAnsweredAtOnce) {
     const char* path;
     int status;
     const char* allow;
+    // clang-format off
   } cases[] = {
       {"GET", "/nothing/here", 404, ""},
       {"GET", "/api/runs/5/replay/more", 404, ""},
@@ -108,6 +109,7 @@ TEST(BoardRoutes, UnknownPathsAndMethodsAnsweredAtOnce) {
       {"DELETE", "/api/runs/5", 405, "GET"},
       {"PUT", "/feed.atom", 405, "GET"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.method) + " " + c.path);
     HttpResponse res;
@@ -167,7 +169,8 @@ TEST(BoardRoutes, CacheKeysGiveBackTheirRequest) {
     if (!row.cached) continue;
     SCOPED_TRACE(row.pattern);
     // A decoded path may hold a '?' and spaces of its own.
-    HttpRequest req = Request("GET", PathOf(row, "New?x y"), "limit=5&name=A%20b&review=t%2Bk&junk=2");
+    HttpRequest req =
+        Request("GET", PathOf(row, "New?x y"), "limit=5&name=A%20b&review=t%2Bk&junk=2");
     req.headers = {{"host", "board.example:8080"}};
     const std::string key = CacheKey(rc.ctx, req, row);
     HttpRequest built;

@@ -1,8 +1,6 @@
 // zumble-ddraw.exe: the process entry. The game runs on the system's own window,
 // DirectDraw and DirectSound, full screen in 640x480 with 256 colours, as it was made
 // to; of the port's options it takes those that need no stand-in.
-#include "platform/win32/win32_api.h"
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,6 +10,7 @@
 #include "platform/services/options.h"
 #include "platform/services/tester_file.h"
 #include "platform/stand_in/runtime.h"
+#include "platform/win32/win32_api.h"
 #include "platform/win32/win32_arguments.h"
 #include "shell/trace.h"
 #include "shell/winmain.h"
@@ -53,7 +52,8 @@ int main(int argc, char** argv) {
     if (parsed == 0 && !g_Options.virtualPad.empty()) {
         error = "--virtual-pad is the Linux game's (SDL's virtual joystick)";
     } else if (parsed == 0 && UnservedOption(g_Options)) {
-        error = std::string(UnservedOption(g_Options)) + " needs zumble.exe; zumble-ddraw.exe runs the game full screen only";
+        error = std::string(UnservedOption(g_Options)) +
+                " needs zumble.exe; zumble-ddraw.exe runs the game full screen only";
     }
     if (parsed == 2 || !error.empty()) {
         std::fprintf(stderr, "zumble-ddraw: %s\n", error.c_str());
@@ -68,7 +68,8 @@ int main(int argc, char** argv) {
     if (!g_Options.trace.empty()) g_Options.trace = AbsoluteTesterPath(g_Options.trace);
     FindGameData();
     if (!g_Options.trace.empty() && !StartTrace(g_Options.trace.c_str())) {
-        std::fprintf(stderr, "zumble-ddraw: cannot write the trace file '%s'\n", g_Options.trace.c_str());
+        std::fprintf(stderr, "zumble-ddraw: cannot write the trace file '%s'\n",
+                     g_Options.trace.c_str());
         std::_Exit(2);
     }
     const int code = WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWDEFAULT);

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "platform/services/process_usage.h"
 #include "main/desktop/verify_stream.h"
+#include "platform/services/process_usage.h"
 #include "shell/driver/game_run.h"
 
 bool ProcessUsage(long* peakKb, double* cpuMs) {

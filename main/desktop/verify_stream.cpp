@@ -21,8 +21,8 @@
 
 namespace {
 
-constexpr int kReplayFd = 3;                // the child's replay: /dev/fd/3, as the board's
-constexpr std::size_t kMaxAnswer = 4000;    // longer first lines are not --verify's
+constexpr int kReplayFd = 3;              // the child's replay: /dev/fd/3, as the board's
+constexpr std::size_t kMaxAnswer = 4000;  // longer first lines are not --verify's
 constexpr std::size_t kMaxLengthDigits = 10;
 
 bool WriteAll(int fd, const char* bytes, std::size_t size) {
@@ -199,12 +199,15 @@ int Serve() {
         const int framed = ReadLength(&in, &length);
         if (framed == 0) return 0;
         if (framed < 0) {
-            std::fprintf(stderr, "zumble: --verify-stream: each replay comes after its length in bytes and a newline\n");
+            std::fprintf(stderr,
+                         "zumble: --verify-stream: each replay comes after its length in bytes and "
+                         "a newline\n");
             return 2;
         }
         const int replay = memfd_create("zumble-replay", MFD_CLOEXEC);
         if (replay < 0) {
-            std::fprintf(stderr, "zumble: --verify-stream: cannot hold a replay: %s\n", std::strerror(errno));
+            std::fprintf(stderr, "zumble: --verify-stream: cannot hold a replay: %s\n",
+                         std::strerror(errno));
             return 3;
         }
         if (!ReadReplay(&in, length, replay)) {
@@ -216,7 +219,8 @@ int Serve() {
         if (done == kInChild) return kInChild;
         close(replay);
         if (done == 0) {
-            std::fprintf(stderr, "zumble: --verify-stream: cannot start a verification: %s\n", std::strerror(errno));
+            std::fprintf(stderr, "zumble: --verify-stream: cannot start a verification: %s\n",
+                         std::strerror(errno));
             return 3;
         }
         if (!WriteAll(g_out, answer.data(), answer.size())) return 3;

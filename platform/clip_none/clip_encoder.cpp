@@ -4,7 +4,9 @@
 const char* ClipFormatName() { return "none"; }
 
 ClipEncoder* OpenClipEncoder(const std::string&, int, int, std::string* error) {
-    *error = "this build of zumble makes no clips (it was built without libvpx, libopus, libyuv and libspeexdsp)";
+    *error =
+        "this build of zumble makes no clips (it was built without libvpx, libopus, libyuv and "
+        "libspeexdsp)";
     return nullptr;
 }
 

@@ -4,20 +4,19 @@
 // the same pictures and sound give the same bytes.
 #include "platform/services/clip_encoder.h"
 
+#include <libyuv/convert_from_argb.h>
 #include <opus/opus.h>
 #include <speex/speex_resampler.h>
 #include <vpx/vp8cx.h>
 #include <vpx/vpx_encoder.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <new>
 #include <vector>
-
-#include <libyuv/convert_from_argb.h>
 
 #include "platform/clip_webm/webm_writer.h"
 #include "platform/stand_in/sound_mixer.h"
@@ -55,7 +54,7 @@ struct ClipEncoder {
     long long pictures = 0;
     OpusEncoder* opus = nullptr;
     SpeexResamplerState* resampler = nullptr;
-    std::vector<std::int16_t> pcm;       // resampled, waiting for a whole Opus frame
+    std::vector<std::int16_t> pcm;        // resampled, waiting for a whole Opus frame
     std::vector<std::int16_t> resampled;  // one call's output
     long long opusFrames = 0;
     std::deque<AudioPacket> audio;  // Opus packets not yet written: they follow the video
@@ -85,7 +84,8 @@ bool DrainVideo(ClipEncoder* c, int* packets, std::string* error) {
         const long long ms = PictureMs(pkt->data.frame.pts);
         const bool key = (pkt->data.frame.flags & VPX_FRAME_IS_KEY) != 0;
         if (!WriteAudioBefore(c, ms) ||
-            !WebmVideo(&c->webm, static_cast<const std::uint8_t*>(pkt->data.frame.buf), pkt->data.frame.sz, ms, key)) {
+            !WebmVideo(&c->webm, static_cast<const std::uint8_t*>(pkt->data.frame.buf),
+                       pkt->data.frame.sz, ms, key)) {
             *error = "cannot write " + c->partial + ": " + std::strerror(errno);
             return false;
         }
@@ -98,7 +98,8 @@ bool DrainVideo(ClipEncoder* c, int* packets, std::string* error) {
 bool EncodePicture(ClipEncoder* c, const vpx_image_t* image, int* packets, std::string* error) {
     if (vpx_codec_encode(&c->vpx, image, c->pictures, 1, 0, kDeadline) != VPX_CODEC_OK) {
         const char* detail = vpx_codec_error_detail(&c->vpx);
-        *error = std::string("the video encoder failed: ") + (detail ? detail : vpx_codec_error(&c->vpx));
+        *error = std::string("the video encoder failed: ") +
+                 (detail ? detail : vpx_codec_error(&c->vpx));
         return false;
     }
     return DrainVideo(c, packets, error);
@@ -108,7 +109,8 @@ bool EncodePicture(ClipEncoder* c, const vpx_image_t* image, int* packets, std::
 bool EncodeSound(ClipEncoder* c, std::string* error) {
     std::size_t used = 0;
     while (c->pcm.size() - used >= kOpusFrame * MIX_CHANNELS) {
-        const int bytes = opus_encode(c->opus, c->pcm.data() + used, kOpusFrame, c->packet, kMaxOpusPacket);
+        const int bytes =
+            opus_encode(c->opus, c->pcm.data() + used, kOpusFrame, c->packet, kMaxOpusPacket);
         if (bytes < 0) {
             *error = std::string("the sound encoder failed: ") + opus_strerror(bytes);
             return false;
@@ -127,8 +129,8 @@ bool Resample(ClipEncoder* c, const std::int16_t* samples, int frames, std::stri
     const spx_uint32_t room = in * kOpusRate / MIX_RATE + 64;
     c->resampled.resize(room * MIX_CHANNELS);
     spx_uint32_t out = room;
-    if (speex_resampler_process_interleaved_int(c->resampler, samples, &in, c->resampled.data(), &out) !=
-            RESAMPLER_ERR_SUCCESS ||
+    if (speex_resampler_process_interleaved_int(c->resampler, samples, &in, c->resampled.data(),
+                                                &out) != RESAMPLER_ERR_SUCCESS ||
         in != static_cast<spx_uint32_t>(frames)) {
         *error = "the sound could not be resampled";
         return false;
@@ -167,7 +169,7 @@ bool StartVideo(ClipEncoder* c, std::string* error) {
     cfg.g_w = static_cast<unsigned>(c->width);
     cfg.g_h = static_cast<unsigned>(c->height);
     cfg.g_timebase = {1, kFps};
-    cfg.g_threads = 1;  // one thread: the same bytes on every run
+    cfg.g_threads = 1;        // one thread: the same bytes on every run
     cfg.g_lag_in_frames = 0;  // each picture out as it goes in
     cfg.g_pass = VPX_RC_ONE_PASS;
     cfg.rc_end_usage = VPX_Q;
@@ -204,7 +206,8 @@ bool StartSound(ClipEncoder* c, int* preSkip, std::string* error) {
     }
     opus_encoder_ctl(c->opus, OPUS_SET_BITRATE(kOpusBitrate));
     opus_encoder_ctl(c->opus, OPUS_GET_LOOKAHEAD(preSkip));
-    c->resampler = speex_resampler_init(MIX_CHANNELS, MIX_RATE, kOpusRate, SPEEX_RESAMPLER_QUALITY_DESKTOP, &err);
+    c->resampler = speex_resampler_init(MIX_CHANNELS, MIX_RATE, kOpusRate,
+                                        SPEEX_RESAMPLER_QUALITY_DESKTOP, &err);
     if (!c->resampler || err != RESAMPLER_ERR_SUCCESS) {
         *error = "the sound resampler did not start";
         return false;
@@ -256,9 +259,10 @@ ClipEncoder* OpenClipEncoder(const std::string& path, int width, int height, std
 
 bool ClipAddPicture(ClipEncoder* c, const std::uint32_t* argb, std::string* error) {
     vpx_image_t& im = c->image;
-    libyuv::ARGBToI420(reinterpret_cast<const std::uint8_t*>(argb), c->width * 4, im.planes[VPX_PLANE_Y],
-                       im.stride[VPX_PLANE_Y], im.planes[VPX_PLANE_U], im.stride[VPX_PLANE_U],
-                       im.planes[VPX_PLANE_V], im.stride[VPX_PLANE_V], c->width, c->height);
+    libyuv::ARGBToI420(reinterpret_cast<const std::uint8_t*>(argb), c->width * 4,
+                       im.planes[VPX_PLANE_Y], im.stride[VPX_PLANE_Y], im.planes[VPX_PLANE_U],
+                       im.stride[VPX_PLANE_U], im.planes[VPX_PLANE_V], im.stride[VPX_PLANE_V],
+                       c->width, c->height);
     int packets = 0;
     if (!EncodePicture(c, &im, &packets, error)) return false;
     ++c->pictures;
@@ -277,8 +281,10 @@ bool CloseClipEncoder(ClipEncoder* c, std::string* error) {
     bool ok = tail <= 0 || Resample(c, zeros.data(), tail, error);
     // Only the sound that belongs to the pictures: c->pictures / 60 s of it.
     const std::size_t wanted = static_cast<std::size_t>(c->pictures * kOpusRate / kFps);
-    const std::size_t have = static_cast<std::size_t>(c->opusFrames) * kOpusFrame + c->pcm.size() / MIX_CHANNELS;
-    if (ok && have > wanted) c->pcm.resize(c->pcm.size() - std::min(c->pcm.size(), (have - wanted) * MIX_CHANNELS));
+    const std::size_t have =
+        static_cast<std::size_t>(c->opusFrames) * kOpusFrame + c->pcm.size() / MIX_CHANNELS;
+    if (ok && have > wanted)
+        c->pcm.resize(c->pcm.size() - std::min(c->pcm.size(), (have - wanted) * MIX_CHANNELS));
     if (ok && !c->pcm.empty()) {
         c->pcm.resize(static_cast<std::size_t>(kOpusFrame) * MIX_CHANNELS, 0);
         ok = EncodeSound(c, error);

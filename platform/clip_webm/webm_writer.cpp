@@ -10,18 +10,19 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint32_t kEbml = 0x1A45DFA3, kEbmlVersion = 0x4286, kEbmlReadVersion = 0x42F7,
                         kEbmlMaxIdLength = 0x42F2, kEbmlMaxSizeLength = 0x42F3, kDocType = 0x4282,
                         kDocTypeVersion = 0x4287, kDocTypeReadVersion = 0x4285;
-constexpr std::uint32_t kSegment = 0x18538067, kSeekHead = 0x114D9B74, kSeek = 0x4DBB, kSeekId = 0x53AB,
-                        kSeekPosition = 0x53AC;
-constexpr std::uint32_t kInfo = 0x1549A966, kTimecodeScale = 0x2AD7B1, kDuration = 0x4489, kMuxingApp = 0x4D80,
-                        kWritingApp = 0x5741;
-constexpr std::uint32_t kTracks = 0x1654AE6B, kTrackEntry = 0xAE, kTrackNumber = 0xD7, kTrackUid = 0x73C5,
-                        kTrackType = 0x83, kFlagLacing = 0x9C, kCodecId = 0x86, kCodecPrivate = 0x63A2,
-                        kCodecDelay = 0x56AA, kSeekPreRoll = 0x56BB, kDefaultDuration = 0x23E383, kVideo = 0xE0,
-                        kPixelWidth = 0xB0, kPixelHeight = 0xBA, kColour = 0x55B0, kMatrixCoefficients = 0x55B1,
+constexpr std::uint32_t kSegment = 0x18538067, kSeekHead = 0x114D9B74, kSeek = 0x4DBB,
+                        kSeekId = 0x53AB, kSeekPosition = 0x53AC;
+constexpr std::uint32_t kInfo = 0x1549A966, kTimecodeScale = 0x2AD7B1, kDuration = 0x4489,
+                        kMuxingApp = 0x4D80, kWritingApp = 0x5741;
+constexpr std::uint32_t kTracks = 0x1654AE6B, kTrackEntry = 0xAE, kTrackNumber = 0xD7,
+                        kTrackUid = 0x73C5, kTrackType = 0x83, kFlagLacing = 0x9C, kCodecId = 0x86,
+                        kCodecPrivate = 0x63A2, kCodecDelay = 0x56AA, kSeekPreRoll = 0x56BB,
+                        kDefaultDuration = 0x23E383, kVideo = 0xE0, kPixelWidth = 0xB0,
+                        kPixelHeight = 0xBA, kColour = 0x55B0, kMatrixCoefficients = 0x55B1,
                         kRange = 0x55B9, kAudio = 0xE1, kSamplingFrequency = 0xB5, kChannels = 0x9F;
 constexpr std::uint32_t kCluster = 0x1F43B675, kTimecode = 0xE7, kSimpleBlock = 0xA3;
-constexpr std::uint32_t kCues = 0x1C53BB6B, kCuePoint = 0xBB, kCueTime = 0xB3, kCueTrackPositions = 0xB7,
-                        kCueTrack = 0xF7, kCueClusterPosition = 0xF1;
+constexpr std::uint32_t kCues = 0x1C53BB6B, kCuePoint = 0xBB, kCueTime = 0xB3,
+                        kCueTrackPositions = 0xB7, kCueTrack = 0xF7, kCueClusterPosition = 0xF1;
 
 constexpr int kVideoTrack = 1, kAudioTrack = 2;
 
@@ -52,9 +53,13 @@ void PutBinary(Bytes* b, std::uint32_t id, const void* data, std::size_t size) {
     b->insert(b->end(), p, p + size);
 }
 
-void PutMaster(Bytes* b, std::uint32_t id, const Bytes& body) { PutBinary(b, id, body.data(), body.size()); }
+void PutMaster(Bytes* b, std::uint32_t id, const Bytes& body) {
+    PutBinary(b, id, body.data(), body.size());
+}
 
-void PutString(Bytes* b, std::uint32_t id, const std::string& s) { PutBinary(b, id, s.data(), s.size()); }
+void PutString(Bytes* b, std::uint32_t id, const std::string& s) {
+    PutBinary(b, id, s.data(), s.size());
+}
 
 void PutUint(Bytes* b, std::uint32_t id, std::uint64_t v, int fixed = 0) {
     int bytes = fixed;
@@ -73,7 +78,9 @@ void PutFloat(Bytes* b, std::uint32_t id, double v) {
     PutBigEndian(b, bits, 8);
 }
 
-bool Write(WebmWriter* w, const Bytes& b) { return std::fwrite(b.data(), 1, b.size(), w->file) == b.size(); }
+bool Write(WebmWriter* w, const Bytes& b) {
+    return std::fwrite(b.data(), 1, b.size(), w->file) == b.size();
+}
 
 Bytes SeekHead(const std::uint64_t info, std::uint64_t tracks, std::uint64_t cues) {
     const std::uint32_t ids[3] = {kInfo, kTracks, kCues};
@@ -160,7 +167,8 @@ bool OpenCluster(WebmWriter* w, long long ms) {
     return true;
 }
 
-bool Block(WebmWriter* w, int track, const std::uint8_t* data, std::size_t size, long long ms, bool key) {
+bool Block(WebmWriter* w, int track, const std::uint8_t* data, std::size_t size, long long ms,
+           bool key) {
     const long long relative = ms - w->clusterMs;
     if (w->clusterMs < 0 || relative < -32768 || relative > 32767) return false;
     Bytes& c = w->cluster;

@@ -13,17 +13,17 @@
 #include <vector>
 
 struct WebmTracks {
-    int width = 0, height = 0;        // the picture
+    int width = 0, height = 0;           // the picture
     std::vector<std::uint8_t> opusHead;  // the Opus track's codec private data
-    std::uint64_t opusDelayNs = 0;    // the encoder's look-ahead, to be skipped
-    std::string writingApp;           // "zumble 1.0.0"
+    std::uint64_t opusDelayNs = 0;       // the encoder's look-ahead, to be skipped
+    std::string writingApp;              // "zumble 1.0.0"
 };
 
 struct WebmWriter {
     std::FILE* file = nullptr;
     std::string app;
-    long segmentStart = 0;            // the offset of the segment's first child
-    long headSize = 0;                // the seek head and the info, written again at the end
+    long segmentStart = 0;  // the offset of the segment's first child
+    long headSize = 0;      // the seek head and the info, written again at the end
     long long lastMs = 0;
     std::vector<std::uint8_t> cluster;  // the open cluster's children
     long long clusterMs = -1;

@@ -4,10 +4,10 @@
 // primary surface a table whose Flip completes the frame. The game calls the very
 // interfaces Windows has; only what follows a flip is added.
 #define CINTERFACE
-#include "platform/win32/win32_api.h"
 #include <ddraw.h>
 
 #include "platform/ddraw_real/ddraw_real_hooks.h"
+#include "platform/win32/win32_api.h"
 #include "platform/win32/win32_pacing.h"
 
 extern "C" HRESULT WINAPI __real_DirectDrawCreate(GUID* guid, LPDIRECTDRAW* out, IUnknown* outer);
@@ -17,11 +17,13 @@ namespace {
 
 IDirectDrawVtbl g_drawTable;
 IDirectDrawSurfaceVtbl g_primaryTable;
-HRESULT(STDMETHODCALLTYPE* g_realCreateSurface)(IDirectDraw*, LPDDSURFACEDESC, LPDIRECTDRAWSURFACE*, IUnknown*);
+HRESULT(STDMETHODCALLTYPE* g_realCreateSurface)
+(IDirectDraw*, LPDDSURFACEDESC, LPDIRECTDRAWSURFACE*, IUnknown*);
 HRESULT(STDMETHODCALLTYPE* g_realSetCooperativeLevel)(IDirectDraw*, HWND, DWORD);
 HRESULT(STDMETHODCALLTYPE* g_realFlip)(IDirectDrawSurface*, LPDIRECTDRAWSURFACE, DWORD);
 
-HRESULT STDMETHODCALLTYPE PacedFlip(IDirectDrawSurface* self, LPDIRECTDRAWSURFACE target, DWORD flags) {
+HRESULT STDMETHODCALLTYPE PacedFlip(IDirectDrawSurface* self, LPDIRECTDRAWSURFACE target,
+                                    DWORD flags) {
     const HRESULT result = g_realFlip(self, target, flags);
     // Some drivers (and Wine's GDI one) return at once instead of waiting for the
     // display: the frame then waits for its 1/60 s slot here.

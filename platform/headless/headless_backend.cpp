@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/stand_in/backend.h"
-#include "platform/stand_in/ddraw.h"
 #include "platform/services/options.h"
 #include "platform/services/png_writer.h"
+#include "platform/services/tester_file.h"
+#include "platform/stand_in/backend.h"
+#include "platform/stand_in/ddraw.h"
 #include "platform/stand_in/runtime.h"
 #include "platform/stand_in/script.h"
 #include "platform/stand_in/sound_mixer.h"
-#include "platform/services/tester_file.h"
 
 namespace {
 
@@ -35,37 +35,21 @@ void PostScriptEvent(const ScriptEvent& ev) {
     POINT cur;
     GetCursorPos(&cur);
     switch (ev.verb) {
-    case ScriptVerb::Move:
-        PostGameMessage(WM_MOUSEMOVE, 0, MakeCursorLParam(ev.x, ev.y));
-        break;
+    case ScriptVerb::Move: PostGameMessage(WM_MOUSEMOVE, 0, MakeCursorLParam(ev.x, ev.y)); break;
     case ScriptVerb::Down:
         PostGameMessage(WM_LBUTTONDOWN, 1, MakeCursorLParam(cur.x, cur.y));
         break;
-    case ScriptVerb::Up:
-        PostGameMessage(WM_LBUTTONUP, 0, MakeCursorLParam(cur.x, cur.y));
-        break;
+    case ScriptVerb::Up: PostGameMessage(WM_LBUTTONUP, 0, MakeCursorLParam(cur.x, cur.y)); break;
     case ScriptVerb::Click:
         PostGameMessage(WM_LBUTTONDOWN, 1, MakeCursorLParam(cur.x, cur.y));
         PostGameMessage(WM_LBUTTONUP, 0, MakeCursorLParam(cur.x, cur.y));
         break;
-    case ScriptVerb::Key:
-        PostGameMessage(WM_KEYDOWN, ev.key, 1);
-        break;
-    case ScriptVerb::Activate:
-        PostGameMessage(WM_ACTIVATEAPP, 1, 0);
-        break;
-    case ScriptVerb::Deactivate:
-        PostGameMessage(WM_ACTIVATEAPP, 0, 0);
-        break;
-    case ScriptVerb::LoseSurfaces:
-        LoseAllSurfaces();
-        break;
-    case ScriptVerb::Close:
-        PostGameMessage(WM_CLOSE, 0, 0);
-        break;
-    case ScriptVerb::Shot:
-        WriteShot(ev.file);
-        break;
+    case ScriptVerb::Key: PostGameMessage(WM_KEYDOWN, ev.key, 1); break;
+    case ScriptVerb::Activate: PostGameMessage(WM_ACTIVATEAPP, 1, 0); break;
+    case ScriptVerb::Deactivate: PostGameMessage(WM_ACTIVATEAPP, 0, 0); break;
+    case ScriptVerb::LoseSurfaces: LoseAllSurfaces(); break;
+    case ScriptVerb::Close: PostGameMessage(WM_CLOSE, 0, 0); break;
+    case ScriptVerb::Shot: WriteShot(ev.file); break;
     }
 }
 
@@ -88,7 +72,8 @@ bool Start() {
     }
     for (const ScriptEvent& ev : g_script) {
         if (g_Options.replay.empty() || ev.verb == ScriptVerb::Shot) continue;
-        std::fprintf(stderr, "zumble: --replay plays the replay's input: its script takes only shots\n");
+        std::fprintf(stderr,
+                     "zumble: --replay plays the replay's input: its script takes only shots\n");
         return false;
     }
     // Shots are named from where the run started, even if the game then moves to its data.
@@ -120,22 +105,22 @@ bool OpenAudio(AudioPull) { return false; }
 void CloseAudio() {}
 
 const Backend kHeadless = {
-    .name             = "headless",
-    .start            = Start,
-    .shutdown         = Shutdown,
-    .hasDisplay       = HasDisplay,
-    .createWindow     = CreateGameWindow,
-    .destroyWindow    = DestroyGameWindow,
-    .pumpInput        = PumpInput,
-    .present          = Present,
-    .showCursor       = ShowCursor,
-    .messageBox       = ShowMessageBox,
-    .ticks            = Ticks,
-    .calendarTime     = Calendar,
-    .waitForFrame     = WaitForFrame,
-    .afterFlip        = AfterFlip,
-    .openAudio        = OpenAudio,
-    .closeAudio       = CloseAudio,
+    .name = "headless",
+    .start = Start,
+    .shutdown = Shutdown,
+    .hasDisplay = HasDisplay,
+    .createWindow = CreateGameWindow,
+    .destroyWindow = DestroyGameWindow,
+    .pumpInput = PumpInput,
+    .present = Present,
+    .showCursor = ShowCursor,
+    .messageBox = ShowMessageBox,
+    .ticks = Ticks,
+    .calendarTime = Calendar,
+    .waitForFrame = WaitForFrame,
+    .afterFlip = AfterFlip,
+    .openAudio = OpenAudio,
+    .closeAudio = CloseAudio,
     .mixWithoutOutput = RecordFrames,
 };
 

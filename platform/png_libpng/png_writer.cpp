@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/stand_in/ddraw.h"
 #include "platform/services/tester_file.h"
+#include "platform/stand_in/ddraw.h"
 
 bool WritePalettedPng(const char* path, const std::uint8_t* pixels, int width, int height,
                       const PALETTEENTRY* palette) {

@@ -1,13 +1,12 @@
 // Shots as PNG files without a PNG library, for the builds that have none (Windows, the
 // browser): RGB rows, each with filter byte 0, in stored (uncompressed) deflate blocks.
 // About 0.9 MB a shot; any PNG reader takes it.
-#include "platform/services/png_writer.h"
-
 #include <cstdio>
 #include <vector>
 
-#include "platform/stand_in/ddraw.h"
+#include "platform/services/png_writer.h"
 #include "platform/services/tester_file.h"
+#include "platform/stand_in/ddraw.h"
 #include "replay/core/crc32.h"
 
 namespace {
@@ -22,11 +21,13 @@ std::uint32_t Adler32(const std::uint8_t* data, size_t n) {
 }
 
 void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
 }
 
 // One chunk: length, type, data, and the CRC of type and data (the replay library's CRC-32).
-void Chunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<std::uint8_t>& data) {
+void Chunk(std::vector<std::uint8_t>& out, const char* type,
+           const std::vector<std::uint8_t>& data) {
     Put32(out, static_cast<std::uint32_t>(data.size()));
     const size_t start = out.size();
     out.insert(out.end(), type, type + 4);
@@ -61,7 +62,8 @@ bool WritePalettedPng(const char* path, const std::uint8_t* pixels, int width, i
         z.push_back(static_cast<std::uint8_t>(n >> 8));
         z.push_back(static_cast<std::uint8_t>(~n));
         z.push_back(static_cast<std::uint8_t>(~n >> 8));
-        z.insert(z.end(), raw.begin() + static_cast<long>(at), raw.begin() + static_cast<long>(at + n));
+        z.insert(z.end(), raw.begin() + static_cast<long>(at),
+                 raw.begin() + static_cast<long>(at + n));
         at += n;
         if (last) break;
     }

@@ -1,20 +1,19 @@
 #include "platform/services/files.h"
-#include "platform/posix/game_paths.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-
-#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <system_error>
 
+#include "platform/posix/game_paths.h"
 #include "platform/services/data_report.h"
 
 namespace {
@@ -26,7 +25,9 @@ char g_playerFolder[4096];  // "" = the current folder
 bool g_noSaving = false;
 bool g_forbidden = false;  // ForbidSaving: for the whole run, whatever the folder
 
-bool IsDataPath(const std::string& p) { return p.rfind("bmp/", 0) == 0 || p.rfind("wave/", 0) == 0; }
+bool IsDataPath(const std::string& p) {
+    return p.rfind("bmp/", 0) == 0 || p.rfind("wave/", 0) == 0;
+}
 
 // The path with its backslashes taken as directory separators.
 std::string Relative(const char* path) {
@@ -54,7 +55,8 @@ bool Resolve(const char* path, std::string* out) {
 
 bool HoldsData(const std::filesystem::path& dir) {
     std::error_code ec;
-    return std::filesystem::is_directory(dir / "bmp", ec) && std::filesystem::is_directory(dir / "wave", ec);
+    return std::filesystem::is_directory(dir / "bmp", ec) &&
+           std::filesystem::is_directory(dir / "wave", ec);
 }
 
 bool Keep(char* slot, const std::string& value) {
@@ -68,7 +70,7 @@ bool Keep(char* slot, const std::string& value) {
 std::string PlayerFolderPath(std::string* base) {
     const char* xdg = std::getenv("XDG_DATA_HOME");
     if (xdg && xdg[0] == '/') {  // a relative one is ignored
-        base->assign(1, '/');  // (assigning "/" trips a false -Wrestrict in GCC 12)
+        base->assign(1, '/');    // (assigning "/" trips a false -Wrestrict in GCC 12)
         return std::string(xdg) + "/zumble";
     }
     const char* home = std::getenv("HOME");
@@ -92,7 +94,8 @@ std::string Shown(const std::string& path) {
 // elsewhere, and a folder that takes new ones where the first missing name is. Empty
 // when the path can be made, else why not.
 std::string CheckFolderPath(const std::string& path, const std::string& base) {
-    if (path.size() + sizeof "/hiscoa.sav.tmp" > sizeof g_playerFolder) return "the path is too long";
+    if (path.size() + sizeof "/hiscoa.sav.tmp" > sizeof g_playerFolder)
+        return "the path is too long";
     struct stat info;
     if (stat(base.c_str(), &info) != 0) return Shown(base) + ": " + std::strerror(errno);
     if (!S_ISDIR(info.st_mode)) return Shown(base) + " is not a folder";
@@ -115,7 +118,8 @@ std::string CheckFolderPath(const std::string& path, const std::string& base) {
         if (!S_ISDIR(info.st_mode)) return Shown(part) + " is not a folder";
         existing = part;
     }
-    if (missing && access(existing.c_str(), W_OK | X_OK) != 0) return Shown(existing) + ": " + std::strerror(errno);
+    if (missing && access(existing.c_str(), W_OK | X_OK) != 0)
+        return Shown(existing) + ": " + std::strerror(errno);
     return "";
 }
 
@@ -149,8 +153,10 @@ void UsePlayerFolder() {
     if (why.empty() && !Keep(g_playerFolder, folder)) why = "the path is too long";
     if (why.empty()) return;
     g_noSaving = true;
-    std::fprintf(stderr, "zumble: cannot make the folder for hiscoa.sav and error.txt%s%s (%s); "
-                 "playing on without saving them\n", folder.empty() ? "" : " ", Shown(folder).c_str(), why.c_str());
+    std::fprintf(stderr,
+                 "zumble: cannot make the folder for hiscoa.sav and error.txt%s%s (%s); "
+                 "playing on without saving them\n",
+                 folder.empty() ? "" : " ", Shown(folder).c_str(), why.c_str());
 }
 
 namespace {
@@ -220,9 +226,7 @@ int MakeGameFolder(const char* path) {
 
 void ForbidSaving() { g_forbidden = true; }
 
-bool FlushToDisk(std::FILE* file) {
-    return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
-}
+bool FlushToDisk(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
 
 void FindGameData() {
     if (HoldsData(".")) return;
@@ -232,7 +236,8 @@ void FindGameData() {
     // An installed tree (bin or games folder beside share/games/zumble): the data stays
     // where it is, read-only, and the player's files go to the player's own folder. No
     // install prefix is built in, so the tree works wherever it is unpacked.
-    const std::filesystem::path installed = exe.parent_path().parent_path() / "share" / "games" / "zumble";
+    const std::filesystem::path installed =
+        exe.parent_path().parent_path() / "share" / "games" / "zumble";
     if (HoldsData(installed) && Keep(g_dataFolder, installed.lexically_normal().string())) {
         UsePlayerFolder();
         return;
@@ -240,7 +245,8 @@ void FindGameData() {
     for (std::filesystem::path dir = exe.parent_path(); !dir.empty(); dir = dir.parent_path()) {
         if (HoldsData(dir)) {
             if (chdir(dir.c_str()) == 0)
-                std::fprintf(stderr, "zumble: no bmp/ and wave/ here; using the game data in %s\n", dir.c_str());
+                std::fprintf(stderr, "zumble: no bmp/ and wave/ here; using the game data in %s\n",
+                             dir.c_str());
             return;
         }
         if (dir == dir.root_path()) break;

@@ -16,7 +16,7 @@ struct OldFile {
     int fd = -1;
     bool appendOnly = false;  // opened to write only: every write goes to its end
     bool regular = false;
-    struct stat info{};
+    struct stat info {};
 };
 
 // Opens an existing file for writing; false (and errno) when it may not be written.
@@ -76,7 +76,7 @@ void TakeOldFilesPlace(int fd, const OldFile& old) {
         (void)fchmod(fd, NewFileMode());
         return;
     }
-    struct stat info{};
+    struct stat info {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return;
     if (info.st_uid != old.info.st_uid || info.st_gid != old.info.st_gid)
         (void)fchown(fd, old.info.st_uid, old.info.st_gid);
@@ -94,7 +94,7 @@ std::string FolderOf(const std::string& path) {
 // replaced, never written through.
 bool TrustedLink(const std::string& path, const struct stat& link) {
     if (link.st_uid == geteuid()) return true;
-    struct stat folder{};
+    struct stat folder {};
     return stat(FolderOf(path).c_str(), &folder) == 0 && folder.st_uid == link.st_uid;
 }
 
@@ -102,8 +102,9 @@ bool TrustedLink(const std::string& path, const struct stat& link) {
 // in a synced folder stays a link to an updated file).
 std::string FinalTarget(std::string path) {
     for (int hop = 0; hop < 8; ++hop) {
-        struct stat info{};
-        if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode) || !TrustedLink(path, info)) break;
+        struct stat info {};
+        if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode) || !TrustedLink(path, info))
+            break;
         char target[PATH_MAX];
         const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
         if (n <= 0) break;
@@ -132,7 +133,8 @@ int MakeTemp(const std::string& temp) {
 
 }  // namespace
 
-bool SaveFileReplacing(const char* path, const char* tempPath, const void* bytes, std::size_t size) {
+bool SaveFileReplacing(const char* path, const char* tempPath, const void* bytes,
+                       std::size_t size) {
     std::string target, temp;
     if (!GameSystemPath(path, &target) || !GameSystemPath(tempPath, &temp)) return false;
     const std::string end = FinalTarget(target);

@@ -19,7 +19,7 @@ std::string AbsoluteTesterPath(const std::string& path) {
 std::FILE* OpenTesterFile(const char* path, const char* mode) { return std::fopen(path, mode); }
 
 bool ReadTesterFile(const std::string& path, std::string* text) {
-    struct stat info{};
+    struct stat info {};
     if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return false;
@@ -33,7 +33,7 @@ std::FILE* OpenTesterFileToRead(const char* path, std::string* why) {
         *why = std::string("cannot open it: ") + std::strerror(errno);
         return nullptr;
     }
-    struct stat info{};
+    struct stat info {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         *why = "not a regular file";
         close(fd);

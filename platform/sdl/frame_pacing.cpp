@@ -20,11 +20,15 @@ std::int64_t NowUs() {
     return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - g_origin).count();
 }
 
-void SleepUntilUs(std::int64_t us) { std::this_thread::sleep_until(g_origin + std::chrono::microseconds(us)); }
+void SleepUntilUs(std::int64_t us) {
+    std::this_thread::sleep_until(g_origin + std::chrono::microseconds(us));
+}
 
 }  // namespace
 
-std::uint32_t PacedTicks() { return static_cast<std::uint32_t>(g_frameTick >= 0 ? g_frameTick : NowUs() / 1000); }
+std::uint32_t PacedTicks() {
+    return static_cast<std::uint32_t>(g_frameTick >= 0 ? g_frameTick : NowUs() / 1000);
+}
 
 std::int64_t PaceToNextFrame() {
     const std::int64_t slot = FramePacerNextSlot(g_pacer);
@@ -42,7 +46,8 @@ double SimulatedDisplayHz() {
         char* end = nullptr;
         const double value = std::strtod(text, &end);
         if (*end != '\0' || !(value >= 1 && value <= 1000)) {
-            std::fprintf(stderr, "zumble: ZUMBLE_DISPLAY_HZ is a rate from 1 to 1000, not '%s'\n", text);
+            std::fprintf(stderr, "zumble: ZUMBLE_DISPLAY_HZ is a rate from 1 to 1000, not '%s'\n",
+                         text);
             return 0.0;
         }
         return value;

@@ -16,18 +16,23 @@ std::string Lower(const char* text) {
 
 bool ParsePresentRequest(const char* text, PresentRequest* out) {
     const std::string s = text ? Lower(text) : std::string();
-    if (s.empty() || s == "auto") *out = PresentRequest::Auto;
-    else if (s == "renderer") *out = PresentRequest::Renderer;
-    else if (s == "surface") *out = PresentRequest::Surface;
-    else return false;
+    if (s.empty() || s == "auto")
+        *out = PresentRequest::Auto;
+    else if (s == "renderer")
+        *out = PresentRequest::Renderer;
+    else if (s == "surface")
+        *out = PresentRequest::Surface;
+    else
+        return false;
     return true;
 }
 
 bool IsSoftwareGl(const char* glRenderer) {
     if (!glRenderer) return false;
     const std::string name = Lower(glRenderer);
-    for (const char* cpu : {"llvmpipe", "softpipe", "swrast", "software rasterizer", "swr (", "lavapipe",
-                            "gdi generic", "basic render driver", "apple software renderer"})
+    for (const char* cpu :
+         {"llvmpipe", "softpipe", "swrast", "software rasterizer", "swr (", "lavapipe",
+          "gdi generic", "basic render driver", "apple software renderer"})
         if (name.find(cpu) != std::string::npos) return true;
     return false;
 }

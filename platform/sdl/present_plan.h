@@ -18,7 +18,7 @@ struct PresentFacts {
     bool haveRenderer = false;         // a renderer could be created at all
     bool rendererAccelerated = false;  // it says it is accelerated
     const char* glRenderer = nullptr;
-    bool surfaceUsable = false;        // the window's pixels are 32-bit with 8-bit channels
+    bool surfaceUsable = false;  // the window's pixels are 32-bit with 8-bit channels
 };
 
 // True for the names of GL drivers that rasterise on the CPU (llvmpipe and the like).

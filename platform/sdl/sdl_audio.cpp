@@ -20,7 +20,8 @@ void DeviceCallback(void*, Uint8* stream, int len) {
 // machine without a sound card) before the game can say it plays silent. Its handler is
 // silenced while SDL opens the device; the game's own line gives SDL's reason. SDL loads
 // ALSA itself, so it is reached by name, when it is there at all.
-using AlsaErrorHandler = void (*)(const char* file, int line, const char* function, int error, const char* format, ...);
+using AlsaErrorHandler = void (*)(const char* file, int line, const char* function, int error,
+                                  const char* format, ...);
 using AlsaSetHandler = int (*)(AlsaErrorHandler handler);
 
 void SilentAlsa(const char*, int, const char*, int, const char*, ...) {}
@@ -34,7 +35,8 @@ AlsaQuiet QuietAlsa() {
     AlsaQuiet quiet;
     quiet.library = dlopen("libasound.so.2", RTLD_LAZY | RTLD_LOCAL);
     if (!quiet.library) return quiet;
-    quiet.setHandler = reinterpret_cast<AlsaSetHandler>(dlsym(quiet.library, "snd_lib_error_set_handler"));
+    quiet.setHandler =
+        reinterpret_cast<AlsaSetHandler>(dlsym(quiet.library, "snd_lib_error_set_handler"));
     if (quiet.setHandler) quiet.setHandler(SilentAlsa);
     return quiet;
 }
@@ -47,7 +49,8 @@ void RestoreAlsa(const AlsaQuiet& quiet) {
 
 bool OpenDevice() {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        std::fprintf(stderr, "zumble: no audio device (%s); running without sound\n", SDL_GetError());
+        std::fprintf(stderr, "zumble: no audio device (%s); running without sound\n",
+                     SDL_GetError());
         return false;
     }
     SDL_AudioSpec want{};
@@ -61,7 +64,8 @@ bool OpenDevice() {
     // hardware wants, once per device period rather than per sound at load.
     g_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (g_device == 0) {
-        std::fprintf(stderr, "zumble: no audio device (%s); running without sound\n", SDL_GetError());
+        std::fprintf(stderr, "zumble: no audio device (%s); running without sound\n",
+                     SDL_GetError());
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }

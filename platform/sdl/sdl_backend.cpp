@@ -7,17 +7,17 @@
 
 #include <cstdio>
 
-#include "platform/stand_in/ddraw.h"
-#include "platform/services/display_settings.h"
-#include "platform/services/master_volume.h"
-#include "platform/services/options.h"
-#include "platform/stand_in/runtime.h"
-#include "platform/services/splits_overlay.h"
-#include "platform/services/viewer_input.h"
 #include "platform/sdl/frame_pacing.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_pad.h"
 #include "platform/sdl/sdl_present.h"
+#include "platform/services/display_settings.h"
+#include "platform/services/master_volume.h"
+#include "platform/services/options.h"
+#include "platform/services/splits_overlay.h"
+#include "platform/services/viewer_input.h"
+#include "platform/stand_in/ddraw.h"
+#include "platform/stand_in/runtime.h"
 
 namespace {
 
@@ -66,16 +66,23 @@ void ToggleFullscreen() {
 bool ViewerKeyOf(SDL_Keycode key, ViewerKey* out) {
     switch (key) {
     case SDLK_SPACE: *out = ViewerKey::PlayPause; return true;
-    case SDLK_COMMA: case SDLK_LESS: *out = ViewerKey::FrameBack; return true;
-    case SDLK_PERIOD: case SDLK_GREATER: *out = ViewerKey::FrameForward; return true;
+    case SDLK_COMMA:
+    case SDLK_LESS: *out = ViewerKey::FrameBack; return true;
+    case SDLK_PERIOD:
+    case SDLK_GREATER: *out = ViewerKey::FrameForward; return true;
     case SDLK_LEFT: *out = ViewerKey::Back; return true;
     case SDLK_RIGHT: *out = ViewerKey::Forward; return true;
     case SDLK_HOME: *out = ViewerKey::Start; return true;
     case SDLK_END: *out = ViewerKey::End; return true;
-    case SDLK_MINUS: case SDLK_KP_MINUS: case SDLK_UNDERSCORE: *out = ViewerKey::Slower; return true;
-    case SDLK_PLUS: case SDLK_EQUALS: case SDLK_KP_PLUS: *out = ViewerKey::Faster; return true;
+    case SDLK_MINUS:
+    case SDLK_KP_MINUS:
+    case SDLK_UNDERSCORE: *out = ViewerKey::Slower; return true;
+    case SDLK_PLUS:
+    case SDLK_EQUALS:
+    case SDLK_KP_PLUS: *out = ViewerKey::Faster; return true;
     case SDLK_o: *out = ViewerKey::Overlay; return true;
-    case SDLK_QUESTION: case SDLK_SLASH: *out = ViewerKey::Help; return true;
+    case SDLK_QUESTION:
+    case SDLK_SLASH: *out = ViewerKey::Help; return true;
     case SDLK_ESCAPE: *out = ViewerKey::Leave; return true;
     default: return false;
     }
@@ -96,7 +103,8 @@ void PostMouse(UINT message, int windowX, int windowY) {
     x = x < 0 ? 0 : (x > 639 ? 639 : x);
     y = y < 0 ? 0 : (y > 479 ? 479 : y);
     PostGameMessage(WM_MOUSEMOVE, 0, MakeCursorLParam(x, y));
-    if (message != WM_MOUSEMOVE) PostGameMessage(message, message == WM_LBUTTONDOWN ? 1 : 0, MakeCursorLParam(x, y));
+    if (message != WM_MOUSEMOVE)
+        PostGameMessage(message, message == WM_LBUTTONDOWN ? 1 : 0, MakeCursorLParam(x, y));
 }
 
 void DestroyGameWindow();
@@ -112,7 +120,8 @@ bool Start() {
     // Without a desktop SDL falls back to an invisible off-screen driver; a player would
     // see nothing, so that counts as no display unless asked for by name.
     const char* driver = SDL_GetCurrentVideoDriver();
-    const bool invisible = driver && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0);
+    const bool invisible =
+        driver && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0);
     if (invisible && !SDL_getenv("SDL_VIDEODRIVER")) {
         std::fprintf(stderr, "zumble: no display (SDL found only its %s driver)\n", driver);
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -168,9 +177,7 @@ void PumpInput() {
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
         switch (e.type) {
-        case SDL_QUIT:
-            PostGameMessage(WM_CLOSE, 0, 0);
-            break;
+        case SDL_QUIT: PostGameMessage(WM_CLOSE, 0, 0); break;
         case SDL_WINDOWEVENT:
             SdlPresentWindowEvent(e.window);
             if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) NoteWindowSize();
@@ -182,11 +189,10 @@ void PumpInput() {
                 PostGameMessage(WM_ACTIVATEAPP, 0, 0);
             }
             break;
-        case SDL_MOUSEMOTION:
-            PostMouse(WM_MOUSEMOVE, e.motion.x, e.motion.y);
-            break;
+        case SDL_MOUSEMOTION: PostMouse(WM_MOUSEMOVE, e.motion.x, e.motion.y); break;
         case SDL_MOUSEBUTTONDOWN:
-            if (e.button.button == SDL_BUTTON_LEFT) PostMouse(WM_LBUTTONDOWN, e.button.x, e.button.y);
+            if (e.button.button == SDL_BUTTON_LEFT)
+                PostMouse(WM_LBUTTONDOWN, e.button.x, e.button.y);
             break;
         case SDL_MOUSEBUTTONUP:
             if (e.button.button == SDL_BUTTON_LEFT) PostMouse(WM_LBUTTONUP, e.button.x, e.button.y);
@@ -201,7 +207,8 @@ void PumpInput() {
                 // The sound's mute, playing or watching; the game never hears the key.
                 if (!e.key.repeat) ToggleMasterMute();
             } else if (viewer) {
-                if (ViewerKeyOf(key, &viewerKey)) viewer->key(viewerKey, (e.key.keysym.mod & KMOD_SHIFT) != 0);
+                if (ViewerKeyOf(key, &viewerKey))
+                    viewer->key(viewerKey, (e.key.keysym.mod & KMOD_SHIFT) != 0);
             } else if (key == SDLK_RETURN || key == SDLK_KP_ENTER) {
                 PostGameMessage(WM_KEYDOWN, VK_RETURN, 1);
             } else if (key == SDLK_SPACE) {
@@ -218,9 +225,7 @@ void PumpInput() {
             break;
         }
         case SDL_CONTROLLERDEVICEADDED:
-        case SDL_CONTROLLERDEVICEREMOVED:
-            SdlPadDeviceEvent(e);
-            break;
+        case SDL_CONTROLLERDEVICEREMOVED: SdlPadDeviceEvent(e); break;
         case SDL_RENDER_TARGETS_RESET:
         case SDL_RENDER_DEVICE_RESET:
             // The picture is gone: the game's own restore path brings it back, on the
@@ -229,8 +234,7 @@ void PumpInput() {
             LoseAllSurfaces();
             if (!g_focusLost) PostGameMessage(WM_ACTIVATEAPP, 1, 0);
             break;
-        default:
-            break;
+        default: break;
         }
     }
     SdlPadPump();
@@ -250,22 +254,22 @@ void ShowMessageBox(const char* text, const char* caption) {
 DWORD Ticks() { return PacedTicks(); }
 
 const Backend kSdl = {
-    .name             = "sdl",
-    .start            = Start,
-    .shutdown         = Shutdown,
-    .hasDisplay       = HasDisplay,
-    .createWindow     = CreateGameWindow,
-    .destroyWindow    = DestroyGameWindow,
-    .pumpInput        = PumpInput,
-    .present          = SdlPresentFrame,
-    .showCursor       = ShowCursor,
-    .messageBox       = ShowMessageBox,
-    .ticks            = Ticks,
-    .calendarTime     = SystemCalendarTime,
-    .waitForFrame     = SdlPresentWaitForFrame,
-    .afterFlip        = NothingAfterFlip,
-    .openAudio        = SdlOpenAudio,
-    .closeAudio       = SdlCloseAudio,
+    .name = "sdl",
+    .start = Start,
+    .shutdown = Shutdown,
+    .hasDisplay = HasDisplay,
+    .createWindow = CreateGameWindow,
+    .destroyWindow = DestroyGameWindow,
+    .pumpInput = PumpInput,
+    .present = SdlPresentFrame,
+    .showCursor = ShowCursor,
+    .messageBox = ShowMessageBox,
+    .ticks = Ticks,
+    .calendarTime = SystemCalendarTime,
+    .waitForFrame = SdlPresentWaitForFrame,
+    .afterFlip = NothingAfterFlip,
+    .openAudio = SdlOpenAudio,
+    .closeAudio = SdlCloseAudio,
     .mixWithoutOutput = DiscardMix,
 };
 

@@ -23,7 +23,9 @@ bool Held(SDL_GameController* pad, SDL_GameControllerButton button) {
     return SDL_GameControllerGetButton(pad, button) != 0;
 }
 
-SDL_JoystickID Id(SDL_GameController* pad) { return SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(pad)); }
+SDL_JoystickID Id(SDL_GameController* pad) {
+    return SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(pad));
+}
 
 }  // namespace
 

@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/stand_in/ddraw.h"
 #include "platform/sdl/frame_pacing.h"
+#include "platform/sdl/present_plan.h"
 #include "platform/services/options.h"
 #include "platform/services/overlay_draw.h"
 #include "platform/services/viewer_input.h"
-#include "platform/sdl/present_plan.h"
+#include "platform/stand_in/ddraw.h"
 #include "platform/stand_in/scale_convert.h"
 
 namespace {
@@ -60,14 +60,19 @@ Clock::time_point g_lastFrame;
 bool LayoutOf(Uint32 format, PixelLayout* layout) {
     int bpp = 0;
     Uint32 r = 0, g = 0, b = 0, a = 0;
-    if (SDL_BYTESPERPIXEL(format) != 4 || !SDL_PixelFormatEnumToMasks(format, &bpp, &r, &g, &b, &a)) return false;
+    if (SDL_BYTESPERPIXEL(format) != 4 || !SDL_PixelFormatEnumToMasks(format, &bpp, &r, &g, &b, &a))
+        return false;
     const auto shiftOf = [](Uint32 mask, int* shift) {
         for (int s = 0; s <= 24; s += 8)
-            if (mask == 0xFFu << s) { *shift = s; return true; }
+            if (mask == 0xFFu << s) {
+                *shift = s;
+                return true;
+            }
         return false;
     };
     PixelLayout l;
-    if (!shiftOf(r, &l.redShift) || !shiftOf(g, &l.greenShift) || !shiftOf(b, &l.blueShift)) return false;
+    if (!shiftOf(r, &l.redShift) || !shiftOf(g, &l.greenShift) || !shiftOf(b, &l.blueShift))
+        return false;
     l.alwaysSet = a;
     *layout = l;
     return true;
@@ -77,7 +82,8 @@ bool CreateTexture() {
     if (g_overlayTexture) SDL_DestroyTexture(g_overlayTexture);
     g_overlayTexture = nullptr;
     if (g_texture) SDL_DestroyTexture(g_texture);
-    g_texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, 640, 480);
+    g_texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                                  640, 480);
     return g_texture != nullptr;
 }
 
@@ -106,7 +112,8 @@ void ProbeRenderer() {
     SDL_RendererInfo info;
     if (SDL_GetRendererInfo(g_renderer, &info) != 0) return;
     g_facts.rendererAccelerated = (info.flags & SDL_RENDERER_ACCELERATED) != 0;
-    if (SDL_strncmp(info.name, "opengl", 6) != 0) return;  // opengl, opengles2: the context is current
+    if (SDL_strncmp(info.name, "opengl", 6) != 0)
+        return;  // opengl, opengles2: the context is current
     using GetString = const GLubyte*(APIENTRY*)(GLenum);
     const auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
     const GLubyte* name = getString ? getString(GL_RENDERER) : nullptr;
@@ -120,7 +127,8 @@ void ChooseVsync() {
     if (const double hz = SimulatedDisplayHz(); hz > 0) {
         // A test's display: its refreshes are waited for by the clock, not the driver.
         if (g_renderer) SDL_RenderSetVSync(g_renderer, 0);
-        g_refreshes = g_Options.timedemo ? 0 : RefreshesPerGameFrame(static_cast<int>(std::lround(hz)));
+        g_refreshes =
+            g_Options.timedemo ? 0 : RefreshesPerGameFrame(static_cast<int>(std::lround(hz)));
         g_lastFrame = Clock::time_point();
         return;
     }
@@ -199,18 +207,20 @@ void BlendOverlayIntoSurface(SDL_Surface* surface) {
             for (int dy = 0; dy < s; ++dy) {
                 const int wy = g_box.y + y * s + dy;
                 if (wy < 0 || wy >= surface->h) continue;
-                auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(surface->pixels) +
-                                                             static_cast<std::ptrdiff_t>(wy) * surface->pitch);
+                auto* row = reinterpret_cast<std::uint32_t*>(
+                    static_cast<std::uint8_t*>(surface->pixels) +
+                    static_cast<std::ptrdiff_t>(wy) * surface->pitch);
                 for (int dx = 0; dx < s; ++dx) {
                     const int wx = g_box.x + x * s + dx;
                     if (wx < 0 || wx >= surface->w) continue;
                     std::uint32_t& p = row[wx];
                     const auto mix = [&](int overlayShift, int shift) {
-                        const std::uint32_t src = (o >> overlayShift) & 0xFF, dst = (p >> shift) & 0xFF;
+                        const std::uint32_t src = (o >> overlayShift) & 0xFF,
+                                            dst = (p >> shift) & 0xFF;
                         return ((src * a + dst * (255 - a) + 127) / 255) << shift;
                     };
-                    p = mix(16, g_layout.redShift) | mix(8, g_layout.greenShift) | mix(0, g_layout.blueShift) |
-                        g_layout.alwaysSet;
+                    p = mix(16, g_layout.redShift) | mix(8, g_layout.greenShift) |
+                        mix(0, g_layout.blueShift) | g_layout.alwaysSet;
                 }
             }
         }
@@ -245,14 +255,16 @@ void PresentToSurface(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
     }
     SDL_Rect picture = {g_box.x, g_box.y, 640 * g_box.scale, 480 * g_box.scale};
     const SDL_Rect window = {0, 0, surface->w, surface->h};
-    if (SDL_IntersectRect(&picture, &window, &picture)) SDL_UpdateWindowSurfaceRects(g_window, &picture, 1);
+    if (SDL_IntersectRect(&picture, &window, &picture))
+        SDL_UpdateWindowSurfaceRects(g_window, &picture, 1);
 }
 
 // The picture, and the overlay over it when one was drawn.
 void RenderPicture() {
     SDL_RenderClear(g_renderer);
     SDL_RenderCopy(g_renderer, g_texture, nullptr, nullptr);
-    if (g_overlayDrawn && g_overlayTexture) SDL_RenderCopy(g_renderer, g_overlayTexture, nullptr, nullptr);
+    if (g_overlayDrawn && g_overlayTexture)
+        SDL_RenderCopy(g_renderer, g_overlayTexture, nullptr, nullptr);
 }
 
 void PresentToRenderer(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
@@ -261,11 +273,13 @@ void PresentToRenderer(const std::uint8_t* pixels, const PALETTEENTRY* palette) 
     SDL_UpdateTexture(g_texture, nullptr, g_rgb, 640 * 4);
     if (DrawOverlay()) {
         if (!g_overlayTexture) {
-            g_overlayTexture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
-                                                 kOverlayWidth, kOverlayHeight);
+            g_overlayTexture =
+                SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                                  kOverlayWidth, kOverlayHeight);
             if (g_overlayTexture) SDL_SetTextureBlendMode(g_overlayTexture, SDL_BLENDMODE_BLEND);
         }
-        if (g_overlayTexture) SDL_UpdateTexture(g_overlayTexture, nullptr, g_overlay, kOverlayWidth * 4);
+        if (g_overlayTexture)
+            SDL_UpdateTexture(g_overlayTexture, nullptr, g_overlay, kOverlayWidth * 4);
     }
     RenderPicture();
     SDL_RenderPresent(g_renderer);
@@ -279,8 +293,10 @@ bool SdlPresentOpen(SDL_Window* window) {
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     const char* asked = SDL_getenv("ZUMBLE_PRESENT");
     if (!ParsePresentRequest(asked, &g_request)) {
-        std::fprintf(stderr, "zumble: ZUMBLE_PRESENT is auto, renderer or surface, not '%s': choosing by itself\n",
-                     asked);
+        std::fprintf(
+            stderr,
+            "zumble: ZUMBLE_PRESENT is auto, renderer or surface, not '%s': choosing by itself\n",
+            asked);
         g_request = PresentRequest::Auto;
     }
     g_facts = PresentFacts();
@@ -322,8 +338,10 @@ void SdlPresentBlank() {
 
 void SdlPresentFrame(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
     if (!g_window) return;
-    if (g_path == PresentPath::Surface) PresentToSurface(pixels, palette);
-    else PresentToRenderer(pixels, palette);
+    if (g_path == PresentPath::Surface)
+        PresentToSurface(pixels, palette);
+    else
+        PresentToRenderer(pixels, palette);
 }
 
 void SdlPresentWindowEvent(const SDL_WindowEvent& event) {
@@ -339,8 +357,7 @@ void SdlPresentWindowEvent(const SDL_WindowEvent& event) {
         g_wholeWindow = true;
         SdlPresentPacingMayHaveChanged();
         break;
-    default:
-        break;
+    default: break;
     }
 }
 

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/services/tester_file.h"
 #include "platform/sdl/sdl_pad.h"
+#include "platform/services/tester_file.h"
 
 namespace {
 
@@ -27,6 +27,7 @@ struct Name {
     const char* name;
     SDL_GameControllerButton button;
 };
+// clang-format off
 constexpr Name kButtons[] = {
     {"a", SDL_CONTROLLER_BUTTON_A},
     {"b", SDL_CONTROLLER_BUTTON_B},
@@ -37,13 +38,14 @@ constexpr Name kButtons[] = {
     {"left", SDL_CONTROLLER_BUTTON_DPAD_LEFT},
     {"right", SDL_CONTROLLER_BUTTON_DPAD_RIGHT},
 };
+// clang-format on
 
 void Plug() {
     if (g_pad) return;
     // A virtual joystick of the game-controller type gets SDL's own mapping: its axes
     // and buttons in SDL's controller order.
-    const int index = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, SDL_CONTROLLER_AXIS_MAX,
-                                                SDL_CONTROLLER_BUTTON_MAX, 0);
+    const int index = SDL_JoystickAttachVirtual(
+        SDL_JOYSTICK_TYPE_GAMECONTROLLER, SDL_CONTROLLER_AXIS_MAX, SDL_CONTROLLER_BUTTON_MAX, 0);
     if (index >= 0) g_pad = SDL_JoystickOpen(index);
     if (!g_pad) std::fprintf(stderr, "zumble: virtual pad: %s\n", SDL_GetError());
 }
@@ -75,8 +77,14 @@ bool Apply(char* line) {
     const char* b = std::strtok(nullptr, " \t\r");
     if (!verb || verb[0] == '#') return true;
     if (std::strtok(nullptr, " \t\r")) return false;  // no verb takes three words
-    if (std::strcmp(verb, "plug") == 0 && !a) { Plug(); return true; }
-    if (std::strcmp(verb, "unplug") == 0 && !a) { Unplug(); return true; }
+    if (std::strcmp(verb, "plug") == 0 && !a) {
+        Plug();
+        return true;
+    }
+    if (std::strcmp(verb, "unplug") == 0 && !a) {
+        Unplug();
+        return true;
+    }
     if (!g_pad) return false;  // steering a pad that is not plugged in
     if (std::strcmp(verb, "stick") == 0 && a && b) {
         Sint16 x = 0, y = 0;
@@ -118,8 +126,10 @@ void SdlVirtualPadPump() {
     int c;
     while ((c = std::fgetc(g_file)) != EOF) {
         if (c != '\n') {
-            if (g_length + 1 < sizeof g_line) g_line[g_length++] = static_cast<char>(c);
-            else g_overlong = true;
+            if (g_length + 1 < sizeof g_line)
+                g_line[g_length++] = static_cast<char>(c);
+            else
+                g_overlong = true;
             continue;
         }
         g_line[g_length] = '\0';
@@ -127,7 +137,8 @@ void SdlVirtualPadPump() {
         char told[sizeof g_line];
         std::memcpy(told, g_line, g_length + 1);
         if (g_overlong || !Apply(g_line))
-            std::fprintf(stderr, "zumble: virtual pad line %ld: cannot apply '%s'\n", g_lineNumber, told);
+            std::fprintf(stderr, "zumble: virtual pad line %ld: cannot apply '%s'\n", g_lineNumber,
+                         told);
         g_length = 0;
         g_overlong = false;
     }

@@ -19,7 +19,9 @@ constexpr int kMaxScale = 16;  // as --scale
 DisplaySettings g_loaded;
 bool g_haveLoaded = false;
 
-bool SameText(const char* a, std::size_t n, const char* b) { return std::strlen(b) == n && std::memcmp(a, b, n) == 0; }
+bool SameText(const char* a, std::size_t n, const char* b) {
+    return std::strlen(b) == n && std::memcmp(a, b, n) == 0;
+}
 
 // A whole number of 1..4 digits within [low, high].
 bool ParseNumber(const char* value, std::size_t n, int low, int high, int* out) {
@@ -36,8 +38,8 @@ bool ParseNumber(const char* value, std::size_t n, int low, int high, int* out) 
 
 // The keys seen so far: each may come once.
 struct Seen {
-    bool display = false, scale = false, speed = false, deadZone = false, precision = false, volume = false,
-         muted = false, splits = false;
+    bool display = false, scale = false, speed = false, deadZone = false, precision = false,
+         volume = false, muted = false, splits = false;
 };
 
 // A numeric key's value, once.
@@ -48,12 +50,16 @@ bool ParseKeyNumber(const char* value, std::size_t n, int low, int high, bool* s
 }
 
 // A key of two words, the first meaning true, once in the file.
-bool ParseKeyChoice(const char* value, std::size_t n, const char* yes, const char* no, bool* seen, bool* out) {
+bool ParseKeyChoice(const char* value, std::size_t n, const char* yes, const char* no, bool* seen,
+                    bool* out) {
     if (*seen) return false;
     *seen = true;
-    if (SameText(value, n, yes)) *out = true;
-    else if (SameText(value, n, no)) *out = false;
-    else return false;
+    if (SameText(value, n, yes))
+        *out = true;
+    else if (SameText(value, n, no))
+        *out = false;
+    else
+        return false;
     return true;
 }
 
@@ -67,19 +73,24 @@ bool ParseLine(const char* line, std::size_t n, DisplaySettings* s, Seen* seen) 
     const char* value = eq + 1;
     const std::size_t valueLength = n - keyLength - 1;
     if (SameText(line, keyLength, "display"))
-        return ParseKeyChoice(value, valueLength, "fullscreen", "window", &seen->display, &s->fullscreen);
+        return ParseKeyChoice(value, valueLength, "fullscreen", "window", &seen->display,
+                              &s->fullscreen);
     if (SameText(line, keyLength, "scale")) {
         // Two digits at most, as it always was written.
-        return valueLength <= 2 && ParseKeyNumber(value, valueLength, 1, kMaxScale, &seen->scale, &s->scale);
+        return valueLength <= 2 &&
+               ParseKeyNumber(value, valueLength, 1, kMaxScale, &seen->scale, &s->scale);
     }
     if (SameText(line, keyLength, "splits"))
         return ParseKeyChoice(value, valueLength, "on", "off", &seen->splits, &s->splits);
     if (SameText(line, keyLength, "pad-speed"))
-        return ParseKeyNumber(value, valueLength, kPadSpeedMin, kPadSpeedMax, &seen->speed, &s->pad.speed);
+        return ParseKeyNumber(value, valueLength, kPadSpeedMin, kPadSpeedMax, &seen->speed,
+                              &s->pad.speed);
     if (SameText(line, keyLength, "pad-dead-zone"))
-        return ParseKeyNumber(value, valueLength, kPadDeadZoneMin, kPadDeadZoneMax, &seen->deadZone, &s->pad.deadZone);
+        return ParseKeyNumber(value, valueLength, kPadDeadZoneMin, kPadDeadZoneMax, &seen->deadZone,
+                              &s->pad.deadZone);
     if (SameText(line, keyLength, "pad-precision"))
-        return ParseKeyNumber(value, valueLength, kPadPrecisionMin, kPadPrecisionMax, &seen->precision, &s->pad.precision);
+        return ParseKeyNumber(value, valueLength, kPadPrecisionMin, kPadPrecisionMax,
+                              &seen->precision, &s->pad.precision);
     if (SameText(line, keyLength, "volume"))
         return ParseKeyNumber(value, valueLength, 0, kMasterVolumeMax, &seen->volume, &s->volume);
     if (SameText(line, keyLength, "mute")) {
@@ -130,8 +141,10 @@ std::size_t FormatDisplaySettings(const DisplaySettings& s, char* out, std::size
     bool fits = put("display", s.fullscreen ? "fullscreen" : "window", 0);
     if (fits && s.scale >= 1) fits = put("scale", nullptr, s.scale);
     if (fits && s.pad.speed != defaults.speed) fits = put("pad-speed", nullptr, s.pad.speed);
-    if (fits && s.pad.deadZone != defaults.deadZone) fits = put("pad-dead-zone", nullptr, s.pad.deadZone);
-    if (fits && s.pad.precision != defaults.precision) fits = put("pad-precision", nullptr, s.pad.precision);
+    if (fits && s.pad.deadZone != defaults.deadZone)
+        fits = put("pad-dead-zone", nullptr, s.pad.deadZone);
+    if (fits && s.pad.precision != defaults.precision)
+        fits = put("pad-precision", nullptr, s.pad.precision);
     if (fits && s.volume != kMasterVolumeMax) fits = put("volume", nullptr, s.volume);
     if (fits && s.muted) fits = put("mute", nullptr, 1);
     if (fits && !s.splits) fits = put("splits", "off", 0);
@@ -173,8 +186,9 @@ void RememberDisplay(bool fullscreen, int windowScale) {
     now.volume = MasterVolumePercent();
     now.muted = MasterMuted();
     now.splits = g_Options.splits;
-    if (g_haveLoaded && now.fullscreen == g_loaded.fullscreen && now.scale == g_loaded.scale && now.pad == g_loaded.pad &&
-        now.volume == g_loaded.volume && now.muted == g_loaded.muted && now.splits == g_loaded.splits)
+    if (g_haveLoaded && now.fullscreen == g_loaded.fullscreen && now.scale == g_loaded.scale &&
+        now.pad == g_loaded.pad && now.volume == g_loaded.volume && now.muted == g_loaded.muted &&
+        now.splits == g_loaded.splits)
         return;
     char text[256];
     const std::size_t size = FormatDisplaySettings(now, text, sizeof text);

@@ -13,8 +13,8 @@ struct Options;
 
 struct DisplaySettings {
     bool fullscreen = true;
-    int scale = 0;  // the window's whole factor, 1..16; 0: none kept
-    PadSettings pad;  // lines only for what differs from the defaults
+    int scale = 0;     // the window's whole factor, 1..16; 0: none kept
+    PadSettings pad;   // lines only for what differs from the defaults
     int volume = 100;  // the master volume, 0..100
     bool muted = false;
     bool splits = true;  // the splits over a round (the S key); a line only when off

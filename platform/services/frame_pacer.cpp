@@ -4,7 +4,9 @@
 
 namespace {
 
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+    return a / b - (a % b != 0 && (a < 0) != (b < 0));
+}
 
 std::int64_t Slot(const FramePacer& p, std::int64_t k) { return p.baseUs + k * 1000000 / 60; }
 

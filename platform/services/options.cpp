@@ -11,20 +11,27 @@ namespace {
 
 const char kUsage[] =
     "usage: zumble [--window | --fullscreen] [--scale N] [--trace FILE] [--sound-log FILE]\n"
-    "              [--pad-speed PX] [--pad-dead-zone PERCENT] [--pad-precision PERCENT] [--volume N]\n"
+    "              [--pad-speed PX] [--pad-dead-zone PERCENT] [--pad-precision PERCENT] [--volume "
+    "N]\n"
     "              [--splits on|off] [--race FILE [--race-name NAME]]\n"
     "       zumble --headless [--script FILE] [--frames N] [--time SECONDS] [--tick0 MS]\n"
-    "              [--trace FILE] [--sound-log FILE] [--audio-out FILE.wav] [--autoplay] [--timedemo]\n"
+    "              [--trace FILE] [--sound-log FILE] [--audio-out FILE.wav] [--autoplay] "
+    "[--timedemo]\n"
     "              [--volume N]\n"
     "       zumble [--headless] --replay FILE   (watch a replay; headless: retrace it)\n"
-    "       zumble --verify FILE                (play a replay as fast as possible, print its result)\n"
-    "       zumble --verify-stream              (Linux: verify replay after replay from standard input)\n"
+    "       zumble --verify FILE                (play a replay as fast as possible, print its "
+    "result)\n"
+    "       zumble --verify-stream              (Linux: verify replay after replay from standard "
+    "input)\n"
     "       zumble --replays                    (list the kept replays: mode, time, date, file)\n"
     "       zumble --history [FLIES SPEED]      (list every round played, or those of one mode)\n"
-    "       zumble --replay FILE --clip OUT.webm [--clip-scale N] [--clip-overlay] [--from S] [--to S]\n"
-    "                                           (the round as a video with its sound, made headless)\n"
+    "       zumble --replay FILE --clip OUT.webm [--clip-scale N] [--clip-overlay] [--from S] "
+    "[--to S]\n"
+    "                                           (the round as a video with its sound, made "
+    "headless)\n"
     "       zumble --help | --version\n"
-    "       zumble --window --virtual-pad FILE  (testers: a virtual gamepad steered by FILE's lines)\n"
+    "       zumble --window --virtual-pad FILE  (testers: a virtual gamepad steered by FILE's "
+    "lines)\n"
     "\n"
     "Swat the flies with the mouse. Enter and Space change how fast they come; Escape\n"
     "leaves the current screen; R starts the mode again at once (from a round, its\n"
@@ -134,7 +141,8 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             }
         } else if (arg == "--verify-stream") {
             // Alone, the desktop's entry takes it before the options are read.
-            *error = argc > 2 ? "--verify-stream takes no other option" : "--verify-stream is not in this build";
+            *error = argc > 2 ? "--verify-stream takes no other option"
+                              : "--verify-stream is not in this build";
             return 2;
         } else if (arg == "--splits") {
             if (!needValue("on or off")) return 2;
@@ -151,11 +159,19 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             o.timedemo = true;
         } else if (arg == "--scale") {
             if (!needValue("a whole number")) return 2;
-            if (!ToNumber(value, 1, 16, &n)) { *error = "--scale wants a whole number from 1 to 16, not '" + std::string(value) + "'"; return 2; }
+            if (!ToNumber(value, 1, 16, &n)) {
+                *error =
+                    "--scale wants a whole number from 1 to 16, not '" + std::string(value) + "'";
+                return 2;
+            }
             o.scale = static_cast<int>(n);
         } else if (arg == "--clip-scale") {
             if (!needValue("a whole number")) return 2;
-            if (!ToNumber(value, 1, 4, &n)) { *error = "--clip-scale wants a whole number from 1 to 4, not '" + std::string(value) + "'"; return 2; }
+            if (!ToNumber(value, 1, 4, &n)) {
+                *error = "--clip-scale wants a whole number from 1 to 4, not '" +
+                         std::string(value) + "'";
+                return 2;
+            }
             o.clipScale = static_cast<int>(n);
         } else if (arg == "--clip-overlay") {
             o.clipOverlay = true;
@@ -167,15 +183,26 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             }
         } else if (arg == "--frames") {
             if (!needValue("a number of frames")) return 2;
-            if (!ToNumber(value, 1, 1000000000000LL, &n)) { *error = "--frames wants a positive whole number, not '" + std::string(value) + "'"; return 2; }
+            if (!ToNumber(value, 1, 1000000000000LL, &n)) {
+                *error = "--frames wants a positive whole number, not '" + std::string(value) + "'";
+                return 2;
+            }
             o.frames = n;
         } else if (arg == "--time") {
             if (!needValue("a number of seconds")) return 2;
-            if (!ToNumber(value, 0, 0xFFFFFFFFLL, &n)) { *error = "--time wants seconds from 0 to 4294967295, not '" + std::string(value) + "'"; return 2; }
+            if (!ToNumber(value, 0, 0xFFFFFFFFLL, &n)) {
+                *error =
+                    "--time wants seconds from 0 to 4294967295, not '" + std::string(value) + "'";
+                return 2;
+            }
             o.time = n;
         } else if (arg == "--tick0") {
             if (!needValue("milliseconds")) return 2;
-            if (!ToNumber(value, 0, 0xFFFFFFFFLL, &n)) { *error = "--tick0 wants milliseconds from 0 to 4294967295, not '" + std::string(value) + "'"; return 2; }
+            if (!ToNumber(value, 0, 0xFFFFFFFFLL, &n)) {
+                *error = "--tick0 wants milliseconds from 0 to 4294967295, not '" +
+                         std::string(value) + "'";
+                return 2;
+            }
             o.tick0 = static_cast<std::uint32_t>(n);
         } else if (arg == "--pad-speed" || arg == "--pad-dead-zone" || arg == "--pad-precision") {
             const bool speed = arg == "--pad-speed", deadZone = arg == "--pad-dead-zone";
@@ -183,26 +210,40 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
             const int high = speed ? kPadSpeedMax : deadZone ? kPadDeadZoneMax : kPadPrecisionMax;
             if (!needValue("a whole number")) return 2;
             if (!ToNumber(value, low, high, &n)) {
-                *error = arg + " wants a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
-                         ", not '" + value + "'";
+                *error = arg + " wants a whole number from " + std::to_string(low) + " to " +
+                         std::to_string(high) + ", not '" + value + "'";
                 return 2;
             }
-            (speed ? o.pad.speed : deadZone ? o.pad.deadZone : o.pad.precision) = static_cast<int>(n);
+            (speed      ? o.pad.speed
+             : deadZone ? o.pad.deadZone
+                        : o.pad.precision) = static_cast<int>(n);
             (speed ? o.padSpeedGiven : deadZone ? o.padDeadZoneGiven : o.padPrecisionGiven) = true;
         } else if (arg == "--volume") {
             if (!needValue("a whole number")) return 2;
-            if (!ToNumber(value, 0, 100, &n)) { *error = "--volume wants a whole number from 0 to 100, not '" + std::string(value) + "'"; return 2; }
+            if (!ToNumber(value, 0, 100, &n)) {
+                *error =
+                    "--volume wants a whole number from 0 to 100, not '" + std::string(value) + "'";
+                return 2;
+            }
             o.volume = static_cast<int>(n);
             o.volumeGiven = true;
-        } else if (arg == "--script" || arg == "--trace" || arg == "--sound-log" || arg == "--audio-out" ||
-                   arg == "--replay" || arg == "--verify" || arg == "--virtual-pad" || arg == "--clip" ||
-                   arg == "--race") {
+        } else if (arg == "--script" || arg == "--trace" || arg == "--sound-log" ||
+                   arg == "--audio-out" || arg == "--replay" || arg == "--verify" ||
+                   arg == "--virtual-pad" || arg == "--clip" || arg == "--race") {
             if (!needValue("a file name")) return 2;
-            if (!*value) { *error = "option " + arg + " needs a file name"; return 2; }
-            std::string& target = arg == "--script" ? o.script : arg == "--trace" ? o.trace
-                                : arg == "--sound-log" ? o.soundLog : arg == "--audio-out" ? o.audioOut
-                                : arg == "--replay" ? o.replay : arg == "--verify" ? o.verify
-                                : arg == "--clip" ? o.clip : arg == "--race" ? o.race : o.virtualPad;
+            if (!*value) {
+                *error = "option " + arg + " needs a file name";
+                return 2;
+            }
+            std::string& target = arg == "--script"      ? o.script
+                                  : arg == "--trace"     ? o.trace
+                                  : arg == "--sound-log" ? o.soundLog
+                                  : arg == "--audio-out" ? o.audioOut
+                                  : arg == "--replay"    ? o.replay
+                                  : arg == "--verify"    ? o.verify
+                                  : arg == "--clip"      ? o.clip
+                                  : arg == "--race"      ? o.race
+                                                         : o.virtualPad;
             target = value;
         } else {
             *error = "unknown option '" + arg + "' (see zumble --help)";
@@ -219,10 +260,11 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
     }
     if (!o.verify.empty()) {
         // The result alone: nothing that would read other input or write a file.
-        if (!o.replay.empty() || o.window || fullscreen || o.scale || !o.script.empty() || o.frames >= 0 ||
-            !o.trace.empty() || !o.soundLog.empty() || !o.audioOut.empty() || o.autoplay ||
-            o.padSpeedGiven || o.padDeadZoneGiven || o.padPrecisionGiven || !o.virtualPad.empty() || o.volumeGiven ||
-            !o.race.empty() || !o.raceName.empty() || o.splitsGiven) {
+        if (!o.replay.empty() || o.window || fullscreen || o.scale || !o.script.empty() ||
+            o.frames >= 0 || !o.trace.empty() || !o.soundLog.empty() || !o.audioOut.empty() ||
+            o.autoplay || o.padSpeedGiven || o.padDeadZoneGiven || o.padPrecisionGiven ||
+            !o.virtualPad.empty() || o.volumeGiven || !o.race.empty() || !o.raceName.empty() ||
+            o.splitsGiven) {
             *error = "--verify takes no other option but --timedemo";
             return 2;
         }
@@ -235,10 +277,15 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
     }
     if (!o.clip.empty()) {
         // A clip is made headless from a replay and nothing else.
-        if (o.replay.empty()) { *error = "--clip makes a video of a replay: give it --replay FILE"; return 2; }
+        if (o.replay.empty()) {
+            *error = "--clip makes a video of a replay: give it --replay FILE";
+            return 2;
+        }
         if (o.window || fullscreen || o.scale || !o.script.empty() || o.frames >= 0 || o.autoplay ||
             !o.virtualPad.empty() || o.timedemo) {
-            *error = "--clip takes only --replay, --clip-scale, --clip-overlay, --from, --to and the output files";
+            *error =
+                "--clip takes only --replay, --clip-scale, --clip-overlay, --from, --to and the "
+                "output files";
             return 2;
         }
         if (o.clipFrom >= 0 && o.clipTo >= 0 && o.clipTo <= o.clipFrom) {
@@ -257,15 +304,33 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
         *error = "--replay shows a recorded round: drop --race and --splits";
         return 2;
     }
-    if (!o.raceName.empty() && o.race.empty()) { *error = "--race-name names the run of --race FILE"; return 2; }
+    if (!o.raceName.empty() && o.race.empty()) {
+        *error = "--race-name names the run of --race FILE";
+        return 2;
+    }
     o.fullscreen = fullscreen;
-    if (o.window && fullscreen) { *error = "--window and --fullscreen exclude each other"; return 2; }
-    if (o.headless && (o.window || fullscreen || o.scale)) { *error = "--headless has no window: drop --window, --fullscreen and --scale"; return 2; }
-    if (!o.virtualPad.empty() && o.headless) { *error = "--virtual-pad works only in a window, not with --headless"; return 2; }
+    if (o.window && fullscreen) {
+        *error = "--window and --fullscreen exclude each other";
+        return 2;
+    }
+    if (o.headless && (o.window || fullscreen || o.scale)) {
+        *error = "--headless has no window: drop --window, --fullscreen and --scale";
+        return 2;
+    }
+    if (!o.virtualPad.empty() && o.headless) {
+        *error = "--virtual-pad works only in a window, not with --headless";
+        return 2;
+    }
     if (!o.headless) {
-        const char* headlessOnly = !o.script.empty() ? "--script" : o.frames >= 0 ? "--frames"
-                                 : !o.audioOut.empty() ? "--audio-out" : o.autoplay ? "--autoplay" : nullptr;
-        if (headlessOnly) { *error = std::string(headlessOnly) + " works only with --headless"; return 2; }
+        const char* headlessOnly = !o.script.empty()     ? "--script"
+                                   : o.frames >= 0       ? "--frames"
+                                   : !o.audioOut.empty() ? "--audio-out"
+                                   : o.autoplay          ? "--autoplay"
+                                                         : nullptr;
+        if (headlessOnly) {
+            *error = std::string(headlessOnly) + " works only with --headless";
+            return 2;
+        }
     }
     *out = o;
     return 0;

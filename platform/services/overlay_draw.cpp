@@ -108,7 +108,7 @@ constexpr std::uint8_t kGlyphs[95][7] = {
     {0x00, 0x00, 0x08, 0x15, 0x02, 0x00, 0x00},  // ~
 };
 
-constexpr int kCellW = 6;   // a glyph and a column of space
+constexpr int kCellW = 6;  // a glyph and a column of space
 constexpr int kLineH = 10;
 
 struct Colour {
@@ -136,7 +136,8 @@ void Blend(int x, int y, Colour c, double alpha) {
         const double d = static_cast<double>((p >> shift) & 0xFF);
         return static_cast<std::uint32_t>(std::lround((src * alpha + d * da * (1 - alpha)) / oa));
     };
-    p = static_cast<std::uint32_t>(std::lround(oa * 255)) << 24 | mix(c.r, 16) << 16 | mix(c.g, 8) << 8 | mix(c.b, 0);
+    p = static_cast<std::uint32_t>(std::lround(oa * 255)) << 24 | mix(c.r, 16) << 16 |
+        mix(c.g, 8) << 8 | mix(c.b, 0);
 }
 
 // Marks (trail, rings): a pixel takes the strongest mark drawn on it, so that the
@@ -146,7 +147,8 @@ void Stamp(int x, int y, Colour c, double alpha) {
     const std::uint32_t a = static_cast<std::uint32_t>(std::lround(std::min(alpha, 1.0) * 255));
     std::uint32_t& p = g_layer[y * kOverlayWidth + x];
     if ((p >> 24) >= a) return;
-    p = a << 24 | static_cast<std::uint32_t>(c.r) << 16 | static_cast<std::uint32_t>(c.g) << 8 | static_cast<std::uint32_t>(c.b);
+    p = a << 24 | static_cast<std::uint32_t>(c.r) << 16 | static_cast<std::uint32_t>(c.g) << 8 |
+        static_cast<std::uint32_t>(c.b);
 }
 
 void Fill(int x0, int y0, int x1, int y1, Colour c, double alpha) {
@@ -168,7 +170,8 @@ int TextWidth(const char* text) { return static_cast<int>(std::strlen(text)) * k
 
 // A 2-pixel line.
 void Line(double x0, double y0, double x1, double y1, Colour c, double alpha) {
-    const int steps = std::max(1, static_cast<int>(std::ceil(std::max(std::fabs(x1 - x0), std::fabs(y1 - y0)))));
+    const int steps =
+        std::max(1, static_cast<int>(std::ceil(std::max(std::fabs(x1 - x0), std::fabs(y1 - y0)))));
     for (int i = 0; i <= steps; ++i) {
         const double t = static_cast<double>(i) / steps;
         const int x = static_cast<int>(std::floor(x0 + (x1 - x0) * t));
@@ -184,7 +187,8 @@ void Ring(double cx, double cy, double radius, Colour c, double alpha) {
         for (int x = -r; x <= r; ++x) {
             const double d = std::sqrt(static_cast<double>(x * x + y * y));
             if (std::fabs(d - radius) <= 1.0)
-                Stamp(static_cast<int>(std::lround(cx)) + x, static_cast<int>(std::lround(cy)) + y, c, alpha);
+                Stamp(static_cast<int>(std::lround(cx)) + x, static_cast<int>(std::lround(cy)) + y,
+                      c, alpha);
         }
 }
 
@@ -253,7 +257,8 @@ bool DrawSplitsLayer(const SplitsOverlay& o, std::uint32_t* layer) {
     if (o.boardCount > 0) {
         Fill(0, kSplitsBoardTop, kOverlayWidth, kSplitsBoardBottom, kBlack, 0.6);
         const int lines = std::min(o.boardCount, kSplitsBoardLines);
-        const int top = kSplitsBoardTop + (kSplitsBoardBottom - kSplitsBoardTop - lines * kLineH) / 2 + 2;
+        const int top =
+            kSplitsBoardTop + (kSplitsBoardBottom - kSplitsBoardTop - lines * kLineH) / 2 + 2;
         for (int i = 0; i < lines; ++i) {
             const char* line = o.board[i];
             Text((kOverlayWidth - TextWidth(line)) / 2, top + i * kLineH, line, kWhite);

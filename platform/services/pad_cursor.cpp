@@ -37,7 +37,8 @@ double PadStickTilt(double x, double y, int deadZonePercent) {
     return (m - dead) / (1 - dead);
 }
 
-CursorSpot StepPadCursor(const PadSettings& s, const PadAim& aim, CursorSpot from, PadMotion* motion) {
+CursorSpot StepPadCursor(const PadSettings& s, const PadAim& aim, CursorSpot from,
+                         PadMotion* motion) {
     double vx = 0, vy = 0;  // pixels a second
     const double tilt = PadStickTilt(aim.x, aim.y, s.deadZone);
     if (tilt > 0) {
@@ -54,7 +55,9 @@ CursorSpot StepPadCursor(const PadSettings& s, const PadAim& aim, CursorSpot fro
             stepX = dx;
             stepY = dy;
         } else if (motion->dpadFrames > kDpadRestFrames) {
-            double share = kDpadStartShare + (1 - kDpadStartShare) * (motion->dpadFrames - kDpadRestFrames) / kDpadRampFrames;
+            double share = kDpadStartShare + (1 - kDpadStartShare) *
+                                                 (motion->dpadFrames - kDpadRestFrames) /
+                                                 kDpadRampFrames;
             if (share > 1) share = 1;
             // A diagonal is as fast as a straight line.
             const double length = dx != 0 && dy != 0 ? std::sqrt(2.0) : 1.0;

@@ -11,9 +11,10 @@
 // then, held, starts slowly and reaches the stick's full speed within half a second.
 // The precision button scales both. The cursor stays on the 640x480 screen.
 
-constexpr int kPadSpeedMin = 250, kPadSpeedMax = 1500, kPadSpeedDefault = 600;    // px/s
+constexpr int kPadSpeedMin = 250, kPadSpeedMax = 1500, kPadSpeedDefault = 600;     // px/s
 constexpr int kPadDeadZoneMin = 0, kPadDeadZoneMax = 30, kPadDeadZoneDefault = 8;  // % of full tilt
-constexpr int kPadPrecisionMin = 10, kPadPrecisionMax = 100, kPadPrecisionDefault = 33;  // % of the speed
+constexpr int kPadPrecisionMin = 10, kPadPrecisionMax = 100,
+              kPadPrecisionDefault = 33;  // % of the speed
 
 struct PadSettings {
     int speed = kPadSpeedDefault;
@@ -47,7 +48,8 @@ struct CursorSpot {
 double PadStickTilt(double x, double y, int deadZonePercent);
 
 // One frame: where the cursor at `from` goes, and what carries over in *motion.
-CursorSpot StepPadCursor(const PadSettings& settings, const PadAim& aim, CursorSpot from, PadMotion* motion);
+CursorSpot StepPadCursor(const PadSettings& settings, const PadAim& aim, CursorSpot from,
+                         PadMotion* motion);
 
 // The d-pad's timing, in frames: after the press's one-pixel step it rests, then speeds
 // up from a tenth of the full speed to the whole of it.

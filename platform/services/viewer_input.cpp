@@ -25,15 +25,24 @@ bool ViewerKeyForName(const char* name, ViewerKey* key) {
         ViewerKey key;
     };
     static constexpr Name kNames[] = {
-        {" ", ViewerKey::PlayPause},      {"Spacebar", ViewerKey::PlayPause},
-        {",", ViewerKey::FrameBack},      {".", ViewerKey::FrameForward},
-        {"ArrowLeft", ViewerKey::Back},   {"Left", ViewerKey::Back},
-        {"ArrowRight", ViewerKey::Forward}, {"Right", ViewerKey::Forward},
-        {"Home", ViewerKey::Start},       {"End", ViewerKey::End},
-        {"-", ViewerKey::Slower},         {"_", ViewerKey::Slower},
-        {"+", ViewerKey::Faster},         {"=", ViewerKey::Faster},
-        {"o", ViewerKey::Overlay},        {"O", ViewerKey::Overlay},
-        {"?", ViewerKey::Help},           {"Escape", ViewerKey::Leave},
+        {" ", ViewerKey::PlayPause},
+        {"Spacebar", ViewerKey::PlayPause},
+        {",", ViewerKey::FrameBack},
+        {".", ViewerKey::FrameForward},
+        {"ArrowLeft", ViewerKey::Back},
+        {"Left", ViewerKey::Back},
+        {"ArrowRight", ViewerKey::Forward},
+        {"Right", ViewerKey::Forward},
+        {"Home", ViewerKey::Start},
+        {"End", ViewerKey::End},
+        {"-", ViewerKey::Slower},
+        {"_", ViewerKey::Slower},
+        {"+", ViewerKey::Faster},
+        {"=", ViewerKey::Faster},
+        {"o", ViewerKey::Overlay},
+        {"O", ViewerKey::Overlay},
+        {"?", ViewerKey::Help},
+        {"Escape", ViewerKey::Leave},
         {"Esc", ViewerKey::Leave},
     };
     if (!name) return false;

@@ -12,8 +12,8 @@ constexpr double kViewerBarW = 608;
 constexpr double kViewerBarH = 8;
 constexpr double kViewerBarGrab = 12;
 
-constexpr int kViewerTrailFrames = 30;   // half a second
-constexpr int kViewerClickFrames = 60;   // a click's mark fades over a second
+constexpr int kViewerTrailFrames = 30;  // half a second
+constexpr int kViewerClickFrames = 60;  // a click's mark fades over a second
 constexpr int kViewerMaxClicks = 64;
 constexpr int kViewerTextSize = 192;
 
@@ -23,9 +23,9 @@ struct ViewerTrailPoint {
 };
 
 struct ViewerClickMark {
-    double x, y;  // where the button was pressed (the hot spot)
-    double age;   // seconds since, 0 .. 1
-    double alpha; // 1 when pressed, fading to 0 at one second
+    double x, y;   // where the button was pressed (the hot spot)
+    double age;    // seconds since, 0 .. 1
+    double alpha;  // 1 when pressed, fading to 0 at one second
 };
 
 struct ViewerOverlay {

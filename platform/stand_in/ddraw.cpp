@@ -20,7 +20,10 @@ bool Skipping() { return g_skipPixels || ActiveFlipAside(); }
 
 void Track(IDirectDrawSurface* s) {
     for (auto& slot : g_surfaces)
-        if (!slot) { slot = s; return; }
+        if (!slot) {
+            slot = s;
+            return;
+        }
 }
 
 void Untrack(IDirectDrawSurface* s) {
@@ -55,7 +58,8 @@ void CopyBlock(IDirectDrawSurface* dst, int dx, int dy, const IDirectDrawSurface
 // Shows the primary surface through its palette.
 void PresentFront() {
     if (Skipping()) return;
-    if (g_primary && g_primary->palette) ActiveBackend().present(g_primary->pixels.data(), g_primary->palette->entries);
+    if (g_primary && g_primary->palette)
+        ActiveBackend().present(g_primary->pixels.data(), g_primary->palette->entries);
 }
 
 }  // namespace
@@ -105,8 +109,10 @@ HRESULT IDirectDraw::CreateSurface(DDSURFACEDESC* desc, IDirectDrawSurface** out
     const bool primary = (desc->ddsCaps.dwCaps & DDSCAPS_PRIMARYSURFACE) != 0;
     int width = 640, height = 480;
     if (!primary) {
-        if (!(desc->dwFlags & DDSD_WIDTH) || !(desc->dwFlags & DDSD_HEIGHT)) return DDERR_INVALIDPARAMS;
-        if (desc->dwWidth == 0 || desc->dwHeight == 0 || desc->dwWidth > 4096 || desc->dwHeight > 4096)
+        if (!(desc->dwFlags & DDSD_WIDTH) || !(desc->dwFlags & DDSD_HEIGHT))
+            return DDERR_INVALIDPARAMS;
+        if (desc->dwWidth == 0 || desc->dwHeight == 0 || desc->dwWidth > 4096 ||
+            desc->dwHeight > 4096)
             return DDERR_INVALIDPARAMS;
         width = static_cast<int>(desc->dwWidth);
         height = static_cast<int>(desc->dwHeight);
@@ -124,7 +130,10 @@ HRESULT IDirectDraw::CreateSurface(DDSURFACEDESC* desc, IDirectDrawSurface** out
         if ((desc->dwFlags & DDSD_BACKBUFFERCOUNT) && desc->dwBackBufferCount == 1 &&
             (desc->ddsCaps.dwCaps & DDSCAPS_FLIP)) {
             auto* back = new (std::nothrow) IDirectDrawSurface();
-            if (!back) { s->Release(); return DDERR_OUTOFMEMORY; }
+            if (!back) {
+                s->Release();
+                return DDERR_OUTOFMEMORY;
+            }
             back->width = width;
             back->height = height;
             back->pixels.assign(static_cast<size_t>(width) * height, 0);
@@ -137,7 +146,8 @@ HRESULT IDirectDraw::CreateSurface(DDSURFACEDESC* desc, IDirectDrawSurface** out
     return DD_OK;
 }
 
-HRESULT IDirectDraw::CreatePalette(DWORD flags, PALETTEENTRY* entries, IDirectDrawPalette** out, void*) {
+HRESULT IDirectDraw::CreatePalette(DWORD flags, PALETTEENTRY* entries, IDirectDrawPalette** out,
+                                   void*) {
     if (!out || !entries || !(flags & DDPCAPS_8BIT)) return DDERR_INVALIDPARAMS;
     auto* p = new (std::nothrow) IDirectDrawPalette();
     if (!p) return DDERR_OUTOFMEMORY;

@@ -101,17 +101,32 @@ struct DDBLTFX {
     DWORD dwZBufferHigh;
     DWORD dwZBufferBaseDest;
     DWORD dwZDestConstBitDepth;
-    union { DWORD dwZDestConst; IDirectDrawSurface* lpDDSZBufferDest; };
+    union {
+        DWORD dwZDestConst;
+        IDirectDrawSurface* lpDDSZBufferDest;
+    };
     DWORD dwZSrcConstBitDepth;
-    union { DWORD dwZSrcConst; IDirectDrawSurface* lpDDSZBufferSrc; };
+    union {
+        DWORD dwZSrcConst;
+        IDirectDrawSurface* lpDDSZBufferSrc;
+    };
     DWORD dwAlphaEdgeBlendBitDepth;
     DWORD dwAlphaEdgeBlend;
     DWORD dwReserved;
     DWORD dwAlphaDestConstBitDepth;
-    union { DWORD dwAlphaDestConst; IDirectDrawSurface* lpDDSAlphaDest; };
+    union {
+        DWORD dwAlphaDestConst;
+        IDirectDrawSurface* lpDDSAlphaDest;
+    };
     DWORD dwAlphaSrcConstBitDepth;
-    union { DWORD dwAlphaSrcConst; IDirectDrawSurface* lpDDSAlphaSrc; };
-    union { DWORD dwFillColor; IDirectDrawSurface* lpDDSPattern; };
+    union {
+        DWORD dwAlphaSrcConst;
+        IDirectDrawSurface* lpDDSAlphaSrc;
+    };
+    union {
+        DWORD dwFillColor;
+        IDirectDrawSurface* lpDDSPattern;
+    };
     DDCOLORKEY ddckDestColorkey;
     DDCOLORKEY ddckSrcColorkey;
 };
@@ -123,13 +138,13 @@ struct PALETTEENTRY {
     BYTE peFlags;
 };
 
-
 struct IDirectDrawPalette {
     PALETTEENTRY entries[256] = {};
     IDirectDrawSurface* owner = nullptr;  // the primary surface it is attached to
 
     // Shows at once: the front buffer is presented again with the new colours.
-    HRESULT SetEntries(DWORD flags, DWORD start, DWORD count, PALETTEENTRY* source);  // not const, as in Windows
+    HRESULT SetEntries(DWORD flags, DWORD start, DWORD count,
+                       PALETTEENTRY* source);  // not const, as in Windows
     HRESULT GetEntries(DWORD flags, DWORD start, DWORD count, PALETTEENTRY* out) const;
     DWORD Release();
 };
@@ -169,7 +184,8 @@ struct IDirectDraw {
     HRESULT SetDisplayMode(DWORD width, DWORD height, DWORD bitsPerPixel);
     HRESULT RestoreDisplayMode();
     HRESULT CreateSurface(DDSURFACEDESC* desc, IDirectDrawSurface** out, void* outer);
-    HRESULT CreatePalette(DWORD flags, PALETTEENTRY* entries, IDirectDrawPalette** out, void* outer);
+    HRESULT CreatePalette(DWORD flags, PALETTEENTRY* entries, IDirectDrawPalette** out,
+                          void* outer);
     DWORD Release();
 };
 

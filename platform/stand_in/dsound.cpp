@@ -22,7 +22,8 @@ bool FormatIsPlayable(const WAVEFORMATEX& f) {
     if (f.wFormatTag != WAVE_FORMAT_PCM) return false;
     if (f.nChannels != 1 && f.nChannels != 2) return false;
     if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16) return false;
-    if (f.nSamplesPerSec < std::max(kLowestRate, DSBFREQUENCY_MIN) || f.nSamplesPerSec > DSBFREQUENCY_MAX)
+    if (f.nSamplesPerSec < std::max(kLowestRate, DSBFREQUENCY_MIN) ||
+        f.nSamplesPerSec > DSBFREQUENCY_MAX)
         return false;
     return f.nBlockAlign == f.nChannels * f.wBitsPerSample / 8;
 }
@@ -45,10 +46,11 @@ HRESULT IDirectSound::SetCooperativeLevel(HWND, DWORD level) {
     return level >= DSSCL_NORMAL && level <= DSSCL_WRITEPRIMARY ? DS_OK : DSERR_INVALIDPARAM;
 }
 
-HRESULT IDirectSound::CreateSoundBuffer(const DSBUFFERDESC* desc, LPDIRECTSOUNDBUFFER* out,
-                                        void*) {
-    if (desc == nullptr || out == nullptr || desc->lpwfxFormat == nullptr) return DSERR_INVALIDPARAM;
-    if (desc->dwSize != sizeof(DSBUFFERDESC) && desc->dwSize != offsetof(DSBUFFERDESC, guid3DAlgorithm))
+HRESULT IDirectSound::CreateSoundBuffer(const DSBUFFERDESC* desc, LPDIRECTSOUNDBUFFER* out, void*) {
+    if (desc == nullptr || out == nullptr || desc->lpwfxFormat == nullptr)
+        return DSERR_INVALIDPARAM;
+    if (desc->dwSize != sizeof(DSBUFFERDESC) &&
+        desc->dwSize != offsetof(DSBUFFERDESC, guid3DAlgorithm))
         return DSERR_INVALIDPARAM;
     if (desc->dwBufferBytes < DSBSIZE_MIN || desc->dwBufferBytes > DSBSIZE_MAX)
         return DSERR_INVALIDPARAM;
@@ -136,8 +138,8 @@ HRESULT IDirectSoundBuffer::GetVolume(LONG* volume) {
     return DS_OK;
 }
 
-HRESULT IDirectSoundBuffer::Lock(DWORD offset, DWORD bytes, void** ptr1, DWORD* bytes1,
-                                 void** ptr2, DWORD* bytes2, DWORD) {
+HRESULT IDirectSoundBuffer::Lock(DWORD offset, DWORD bytes, void** ptr1, DWORD* bytes1, void** ptr2,
+                                 DWORD* bytes2, DWORD) {
     const std::size_t size = state->samples.size();
     if (ptr1 == nullptr || bytes1 == nullptr) return DSERR_INVALIDPARAM;
     if (offset >= size || bytes == 0 || bytes > size) return DSERR_INVALIDPARAM;
@@ -166,7 +168,8 @@ HRESULT IDirectSoundBuffer::Unlock(void* ptr1, DWORD bytes1, void*, DWORD) {
     if (SoundUnheard()) {
         if (!MixFrameCount(state->format, state->samples.size(), &frames)) return DSERR_GENERIC;
     } else {
-        if (!ConvertToMix(state->format, begin, state->samples.size(), &fresh)) return DSERR_GENERIC;
+        if (!ConvertToMix(state->format, begin, state->samples.size(), &fresh))
+            return DSERR_GENERIC;
         frames = fresh.size() / static_cast<std::size_t>(state->channels);
     }
     MixerLock();

@@ -80,8 +80,8 @@ struct IDirectSoundBuffer {
     HRESULT GetStatus(DWORD* status);
     HRESULT SetVolume(LONG volume);
     HRESULT GetVolume(LONG* volume);
-    HRESULT Lock(DWORD offset, DWORD bytes, void** ptr1, DWORD* bytes1, void** ptr2,
-                 DWORD* bytes2, DWORD flags);
+    HRESULT Lock(DWORD offset, DWORD bytes, void** ptr1, DWORD* bytes1, void** ptr2, DWORD* bytes2,
+                 DWORD flags);
     HRESULT Unlock(void* ptr1, DWORD bytes1, void* ptr2, DWORD bytes2);
     HRESULT Restore();
     DWORD Release();

@@ -24,7 +24,8 @@ void PostFromPad(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void CombinePad(PadState* all, const PadState& one) {
     const PadSettings& s = g_Options.pad;
-    if (PadStickTilt(one.aim.x, one.aim.y, s.deadZone) > PadStickTilt(all->aim.x, all->aim.y, s.deadZone)) {
+    if (PadStickTilt(one.aim.x, one.aim.y, s.deadZone) >
+        PadStickTilt(all->aim.x, all->aim.y, s.deadZone)) {
         all->aim.x = one.aim.x;
         all->aim.y = one.aim.y;
     }
@@ -42,7 +43,8 @@ void PadPump(const PadState& now) {
     // The buttons before the move: a press lands where the player sees the cursor.
     POINT at = PostedCursorPos();
     if (now.click != g_last.click)
-        PostFromPad(now.click ? WM_LBUTTONDOWN : WM_LBUTTONUP, now.click ? 1 : 0, MakeCursorLParam(at.x, at.y));
+        PostFromPad(now.click ? WM_LBUTTONDOWN : WM_LBUTTONUP, now.click ? 1 : 0,
+                    MakeCursorLParam(at.x, at.y));
     if (now.escape && !g_last.escape) PostFromPad(WM_KEYDOWN, VK_ESCAPE, 1);
     if (now.enter && !g_last.enter) PostFromPad(WM_KEYDOWN, VK_RETURN, 1);
     g_last = now;

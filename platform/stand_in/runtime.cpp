@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/services/options.h"
 #include "platform/stand_in/backend.h"
 #include "platform/stand_in/input_tap.h"
 #include "platform/stand_in/sound_mixer.h"
-#include "platform/services/options.h"
 
 namespace {
 
@@ -38,7 +38,10 @@ long long FlipCount() { return g_flips; }
 
 void AddFlipHook(FlipHook hook) {
     for (auto& slot : g_hooks)
-        if (!slot) { slot = hook; return; }
+        if (!slot) {
+            slot = hook;
+            return;
+        }
     std::fprintf(stderr, "zumble: more than %d flip hooks\n", kMaxFlipHooks);
     std::abort();
 }
@@ -91,7 +94,8 @@ void CompleteFlip(bool wait) {
     if (wait && !g_Options.timedemo && !g_skipPacing) backend.waitForFrame();
     ++g_flips;
     if (g_flips == 1)
-        g_firstFlipMs = std::chrono::duration<double, std::milli>(Clock::now() - g_processStart).count();
+        g_firstFlipMs =
+            std::chrono::duration<double, std::milli>(Clock::now() - g_processStart).count();
     AudioOnFlip();
     for (auto hook : g_hooks)
         if (hook) hook(g_flips);

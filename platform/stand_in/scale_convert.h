@@ -18,11 +18,13 @@ struct PixelLayout {
 };
 
 // The 256 colours of `palette` as pixels of that layout.
-void BuildColourTable(const PALETTEENTRY* palette, const PixelLayout& layout, std::uint32_t table[256]);
+void BuildColourTable(const PALETTEENTRY* palette, const PixelLayout& layout,
+                      std::uint32_t table[256]);
 
 // `count` 8-bit pixels through their palette to opaque 32-bit ARGB, one to one (the
 // texture that SDL's renderer enlarges).
-void PaletteToArgb(const std::uint8_t* pixels, int count, const PALETTEENTRY* palette, std::uint32_t* out);
+void PaletteToArgb(const std::uint8_t* pixels, int count, const PALETTEENTRY* palette,
+                   std::uint32_t* out);
 
 // Writes the 640x480 `pixels` through `table` into a 32-bit destination of w x h pixels
 // (`pitch` bytes a row) at the place and factor of `box`. Each visible source row is

@@ -41,7 +41,9 @@ bool ParseScript(const std::string& text, std::vector<ScriptEvent>* events, std:
         ScriptEvent ev;
         if (!ParseInt(w[0], 0, 1000000000000LL, &ev.frame))
             return Fail(error, lineNo, "bad frame number '" + w[0] + "'");
-        if (ev.frame < lastFrame) return Fail(error, lineNo, "frame " + w[0] + " comes before frame " + std::to_string(lastFrame));
+        if (ev.frame < lastFrame)
+            return Fail(error, lineNo,
+                        "frame " + w[0] + " comes before frame " + std::to_string(lastFrame));
         lastFrame = ev.frame;
         if (w.size() < 2) return Fail(error, lineNo, "missing verb");
         const std::string& verb = w[1];
@@ -51,8 +53,10 @@ bool ParseScript(const std::string& text, std::vector<ScriptEvent>* events, std:
             wantArgs = 2;
             long long x = 0, y = 0;
             if (w.size() != 4) return Fail(error, lineNo, "move takes X and Y");
-            if (!ParseInt(w[2], 0, 639, &x)) return Fail(error, lineNo, "move X '" + w[2] + "' is not 0..639");
-            if (!ParseInt(w[3], 0, 479, &y)) return Fail(error, lineNo, "move Y '" + w[3] + "' is not 0..479");
+            if (!ParseInt(w[2], 0, 639, &x))
+                return Fail(error, lineNo, "move X '" + w[2] + "' is not 0..639");
+            if (!ParseInt(w[3], 0, 479, &y))
+                return Fail(error, lineNo, "move Y '" + w[3] + "' is not 0..479");
             ev.x = static_cast<int>(x);
             ev.y = static_cast<int>(y);
         } else if (verb == "down") {
@@ -64,12 +68,18 @@ bool ParseScript(const std::string& text, std::vector<ScriptEvent>* events, std:
         } else if (verb == "key") {
             ev.verb = ScriptVerb::Key;
             wantArgs = 1;
-            if (w.size() != 3) return Fail(error, lineNo, "key takes one of return, space, escape, r");
-            if (w[2] == "return") ev.key = VK_RETURN;
-            else if (w[2] == "space") ev.key = VK_SPACE;
-            else if (w[2] == "escape") ev.key = VK_ESCAPE;
-            else if (w[2] == "r") ev.key = 'R';
-            else return Fail(error, lineNo, "unknown key '" + w[2] + "'");
+            if (w.size() != 3)
+                return Fail(error, lineNo, "key takes one of return, space, escape, r");
+            if (w[2] == "return")
+                ev.key = VK_RETURN;
+            else if (w[2] == "space")
+                ev.key = VK_SPACE;
+            else if (w[2] == "escape")
+                ev.key = VK_ESCAPE;
+            else if (w[2] == "r")
+                ev.key = 'R';
+            else
+                return Fail(error, lineNo, "unknown key '" + w[2] + "'");
         } else if (verb == "activate") {
             ev.verb = ScriptVerb::Activate;
         } else if (verb == "deactivate") {
@@ -86,7 +96,9 @@ bool ParseScript(const std::string& text, std::vector<ScriptEvent>* events, std:
         } else {
             return Fail(error, lineNo, "unknown verb '" + verb + "'");
         }
-        if (w.size() != 2 + wantArgs) return Fail(error, lineNo, verb + " takes " + std::to_string(wantArgs) + " argument(s)");
+        if (w.size() != 2 + wantArgs)
+            return Fail(error, lineNo,
+                        verb + " takes " + std::to_string(wantArgs) + " argument(s)");
         events->push_back(ev);
     }
     return true;

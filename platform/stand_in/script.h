@@ -4,15 +4,26 @@
 #include <string>
 #include <vector>
 
-enum class ScriptVerb { Move, Down, Up, Click, Key, Activate, Deactivate, LoseSurfaces, Close, Shot };
+enum class ScriptVerb {
+    Move,
+    Down,
+    Up,
+    Click,
+    Key,
+    Activate,
+    Deactivate,
+    LoseSurfaces,
+    Close,
+    Shot
+};
 
 struct ScriptEvent {
     long long frame = 0;
     ScriptVerb verb = ScriptVerb::Close;
-    int x = 0;          // move
-    int y = 0;          // move
-    unsigned key = 0;   // key: the virtual-key code
-    std::string file;   // shot
+    int x = 0;         // move
+    int y = 0;         // move
+    unsigned key = 0;  // key: the virtual-key code
+    std::string file;  // shot
 };
 
 // Parses a whole script. On a bad line returns false with "script line N: ..." in *error.

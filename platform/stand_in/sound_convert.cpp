@@ -37,7 +37,8 @@ double BesselI0(double x) {
 }
 
 double SampleAt(const BYTE* data, std::size_t frame, int channel, int channels, bool eightBit) {
-    const std::size_t i = frame * static_cast<std::size_t>(channels) + static_cast<std::size_t>(channel);
+    const std::size_t i =
+        frame * static_cast<std::size_t>(channels) + static_cast<std::size_t>(channel);
     if (eightBit) return (static_cast<int>(data[i]) - 128) * 256.0;
     return static_cast<std::int16_t>(data[2 * i] | data[2 * i + 1] << 8);
 }
@@ -50,14 +51,15 @@ std::int16_t ToSample(double v) {
 void Widen(const BYTE* data, std::size_t frames, int channels, bool eightBit, std::int16_t* out) {
     const std::size_t n = frames * static_cast<std::size_t>(channels);
     if (!eightBit) {
-        for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::int16_t>(data[2 * i] | data[2 * i + 1] << 8);
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = static_cast<std::int16_t>(data[2 * i] | data[2 * i + 1] << 8);
         return;
     }
     for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::int16_t>((data[i] - 128) * 256);
 }
 
-void Resample(const BYTE* data, std::size_t inFrames, int channels, bool eightBit, std::uint32_t inRate,
-              std::size_t outFrames, std::int16_t* out) {
+void Resample(const BYTE* data, std::size_t inFrames, int channels, bool eightBit,
+              std::uint32_t inRate, std::size_t outFrames, std::int16_t* out) {
     // Cut-off in cycles per input sample, and the kernel's half width in input samples.
     const double cutoff = kPassFraction * 0.5 * std::min<double>(inRate, MIX_RATE) / inRate;
     const double halfWidth = kZeroCrossings / (2.0 * cutoff);
@@ -68,9 +70,11 @@ void Resample(const BYTE* data, std::size_t inFrames, int channels, bool eightBi
         const double d = static_cast<double>(i) / kTableSteps;
         if (d >= halfWidth) break;
         const double x = 2.0 * cutoff * d;
-        const double sinc = x == 0.0 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
+        const double sinc =
+            x == 0.0 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
         const double r = d / halfWidth;
-        kernel[i] = static_cast<float>(2.0 * cutoff * sinc * BesselI0(kKaiserBeta * std::sqrt(1.0 - r * r)) / norm);
+        kernel[i] = static_cast<float>(2.0 * cutoff * sinc *
+                                       BesselI0(kKaiserBeta * std::sqrt(1.0 - r * r)) / norm);
     }
     auto weight = [&](double d) {
         const double at = std::fabs(d) * kTableSteps;
@@ -91,7 +95,8 @@ void Resample(const BYTE* data, std::size_t inFrames, int channels, bool eightBi
     std::vector<double> weights(tabled ? phases * taps : taps);
     auto fillRow = [&](std::size_t phase, double* row) {
         const double frac = static_cast<double>(phase * step) / MIX_RATE;
-        for (std::size_t j = 0; j < taps; ++j) row[j] = weight(static_cast<double>(reach - 1) - static_cast<double>(j) + frac);
+        for (std::size_t j = 0; j < taps; ++j)
+            row[j] = weight(static_cast<double>(reach - 1) - static_cast<double>(j) + frac);
     };
     if (tabled)
         for (std::size_t p = 0; p < phases; ++p) fillRow(p, weights.data() + p * taps);
@@ -100,16 +105,21 @@ void Resample(const BYTE* data, std::size_t inFrames, int channels, bool eightBi
         const long long whole = static_cast<long long>(scaled / MIX_RATE);
         const std::size_t phase = static_cast<std::size_t>(scaled % MIX_RATE) / step;
         const double* row = weights.data();
-        if (tabled) row += phase * taps;
-        else fillRow(phase, weights.data());
+        if (tabled)
+            row += phase * taps;
+        else
+            fillRow(phase, weights.data());
         const long long base = whole - reach + 1;  // the input frame of tap 0
         const long long first = std::max<long long>(0, base);
-        const long long last = std::min<long long>(static_cast<long long>(inFrames) - 1, whole + reach);
+        const long long last =
+            std::min<long long>(static_cast<long long>(inFrames) - 1, whole + reach);
         for (int c = 0; c < channels; ++c) {
             double sum = 0.0;
             for (long long k = first; k <= last; ++k)
-                sum += row[k - base] * SampleAt(data, static_cast<std::size_t>(k), c, channels, eightBit);
-            out[n * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] = ToSample(sum);
+                sum += row[k - base] *
+                       SampleAt(data, static_cast<std::size_t>(k), c, channels, eightBit);
+            out[n * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] =
+                ToSample(sum);
         }
     }
 }
@@ -119,12 +129,15 @@ void Resample(const BYTE* data, std::size_t inFrames, int channels, bool eightBi
 bool MixFrameCount(const WAVEFORMATEX& format, std::size_t bytes, std::size_t* frames) {
     *frames = 0;
     if (format.nChannels < 1 || (format.wBitsPerSample != 8 && format.wBitsPerSample != 16) ||
-        format.nBlockAlign != format.nChannels * format.wBitsPerSample / 8 || format.nSamplesPerSec == 0)
+        format.nBlockAlign != format.nChannels * format.wBitsPerSample / 8 ||
+        format.nSamplesPerSec == 0)
         return false;
     const std::size_t inFrames = bytes / format.nBlockAlign;
     const std::uint32_t rate = format.nSamplesPerSec;
-    *frames = rate == MIX_RATE ? inFrames
-                               : static_cast<std::size_t>(static_cast<std::uint64_t>(inFrames) * MIX_RATE / rate);
+    *frames =
+        rate == MIX_RATE
+            ? inFrames
+            : static_cast<std::size_t>(static_cast<std::uint64_t>(inFrames) * MIX_RATE / rate);
     return true;
 }
 

@@ -8,8 +8,8 @@
 #include <cmath>
 #include <mutex>
 
-#include "platform/stand_in/backend.h"
 #include "platform/services/master_volume.h"
+#include "platform/stand_in/backend.h"
 #include "platform/stand_in/runtime.h"
 
 namespace {
@@ -128,14 +128,13 @@ void MixAudio(std::int16_t* out, int frames) {
         }
         for (int i = 0; i < n * MIX_CHANNELS; ++i) {
             if (i % MIX_CHANNELS == 0) StepGains(ramp, glide);
-            const float v =
-                std::clamp(acc[i] * (ramp ? g_Gain : 1.0f) * g_Master * 32767.0f, -32768.0f, 32767.0f);
+            const float v = std::clamp(acc[i] * (ramp ? g_Gain : 1.0f) * g_Master * 32767.0f,
+                                       -32768.0f, 32767.0f);
             out[i] = static_cast<std::int16_t>(std::lrint(v));
         }
         out += n * MIX_CHANNELS;
     }
 }
-
 
 float VolumeToGain(LONG volume) {
     if (volume <= DSBVOLUME_MIN) return 0.0f;

@@ -23,7 +23,7 @@ struct IDirectSoundBuffer::State {
     std::vector<std::int16_t> mixed;
     int channels = 1;
     std::size_t frames = 0;
-    std::size_t position = 0;   // next frame of mixed to play
+    std::size_t position = 0;  // next frame of mixed to play
     bool playing = false;
     bool looping = false;
     float gain = 1.0f;

@@ -24,8 +24,9 @@ void Put16(unsigned char* p, std::uint16_t v) {
 
 void WriteHeader() {
     unsigned char h[44];
-    const std::uint32_t data =
-        g_DataBytes > 0xFFFFFFFFull - 36 ? 0xFFFFFFFFu - 36 : static_cast<std::uint32_t>(g_DataBytes);
+    const std::uint32_t data = g_DataBytes > 0xFFFFFFFFull - 36
+                                   ? 0xFFFFFFFFu - 36
+                                   : static_cast<std::uint32_t>(g_DataBytes);
     std::memcpy(h, "RIFF", 4);
     Put32(h + 4, 36 + data);
     std::memcpy(h + 8, "WAVEfmt ", 8);

@@ -77,7 +77,8 @@ int GetSystemMetrics(int index) {
 HGDIOBJ GetStockObject(int) { return nullptr; }
 
 void PostGameMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    Push(MSG{g_window.alive ? &g_window : nullptr, message, wParam, lParam, ObserveTickCount(), g_cursor});
+    Push(MSG{g_window.alive ? &g_window : nullptr, message, wParam, lParam, ObserveTickCount(),
+             g_cursor});
 }
 
 LRESULT SendGameMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -115,7 +116,8 @@ BOOL PeekMessage(MSG* msg, HWND, UINT, UINT, UINT removeMsg) {
     if (g_count == 0) {
         if (tap && (removeMsg & PM_REMOVE)) tap->message(nullptr);
         if (!g_quitPosted) return FALSE;
-        *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(g_quitCode), 0, ObserveTickCount(), g_cursor};
+        *msg =
+            MSG{nullptr, WM_QUIT, static_cast<WPARAM>(g_quitCode), 0, ObserveTickCount(), g_cursor};
         if (removeMsg & PM_REMOVE) g_quitPosted = false;
         return TRUE;
     }
@@ -155,7 +157,8 @@ POINT PostedCursorPos() {
     for (int i = g_count - 1; i >= 0; --i) {
         const MSG& m = g_queue[(g_head + i) % kQueueSize];
         if (m.message == WM_MOUSEMOVE)
-            return POINT{static_cast<short>(m.lParam & 0xFFFF), static_cast<short>((m.lParam >> 16) & 0xFFFF)};
+            return POINT{static_cast<short>(m.lParam & 0xFFFF),
+                         static_cast<short>((m.lParam >> 16) & 0xFFFF)};
     }
     return g_cursor;
 }
@@ -167,7 +170,8 @@ BOOL GetCursorPos(POINT* point) {
 }
 
 LPARAM MakeCursorLParam(int x, int y) {
-    return static_cast<LPARAM>((static_cast<unsigned>(y & 0xFFFF) << 16) | static_cast<unsigned>(x & 0xFFFF));
+    return static_cast<LPARAM>((static_cast<unsigned>(y & 0xFFFF) << 16) |
+                               static_cast<unsigned>(x & 0xFFFF));
 }
 
 void SetGameCursor(int x, int y) {

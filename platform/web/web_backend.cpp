@@ -10,13 +10,13 @@
 #include <cstdio>
 #include <ctime>
 
-#include "platform/stand_in/backend.h"
-#include "platform/stand_in/ddraw.h"
 #include "platform/services/frame_pacer.h"
 #include "platform/services/options.h"
+#include "platform/services/viewer_input.h"
+#include "platform/stand_in/backend.h"
+#include "platform/stand_in/ddraw.h"
 #include "platform/stand_in/runtime.h"
 #include "platform/stand_in/scale_convert.h"
-#include "platform/services/viewer_input.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ bool Scripted() { return !g_Options.script.empty(); }
 EM_JS(int, WebOpenCanvas, (), {
     var canvas = Module['canvas'];
     if (!canvas || !canvas.getContext) return 0;
-    Module['zumble2d'] = canvas.getContext('2d', { alpha: false });
+    Module['zumble2d'] = canvas.getContext('2d', {alpha : false});
     return Module['zumble2d'] ? 1 : 0;
 });
 
@@ -44,13 +44,11 @@ EM_JS(void, WebPutImage, (const void* rgba), {
 });
 
 // A replay watched shows the player's own pointer, for its seek bar.
-EM_JS(void, WebSetCursor, (int show), {
-    Module['canvas'].style.cursor = show || zumblePage.watching ? 'default' : 'none';
-});
+EM_JS(void, WebSetCursor, (int show),
+      { Module['canvas'].style.cursor = show || zumblePage.watching ? 'default' : 'none'; });
 
-EM_JS(void, WebShowMessage, (const char* text, const char* caption), {
-    zumblePage.setStatus(UTF8ToString(caption) + ': ' + UTF8ToString(text));
-});
+EM_JS(void, WebShowMessage, (const char* text, const char* caption),
+      { zumblePage.setStatus(UTF8ToString(caption) + ': ' + UTF8ToString(text)); });
 
 EM_ASYNC_JS(double, WebWaitForSlot, (double earliest), { return await zumbleNextSlot(earliest); });
 EM_JS(int, WebStoringFiles, (), { return zumbleStore.busy ? 1 : 0; });
@@ -118,7 +116,8 @@ void MessageBoxOnPage(const char* text, const char* caption) { WebShowMessage(te
 // The clock stands still between two flips: the frame's slot.
 DWORD Ticks() {
     if (Scripted()) return HeadlessBackend().ticks();
-    return static_cast<DWORD>(g_frameTick >= 0 ? g_frameTick : static_cast<std::int64_t>(emscripten_get_now()));
+    return static_cast<DWORD>(g_frameTick >= 0 ? g_frameTick
+                                               : static_cast<std::int64_t>(emscripten_get_now()));
 }
 
 std::time_t CalendarTime() {
@@ -160,22 +159,22 @@ void CloseAudio() {}
 void MixWithoutOutput(const std::int16_t* samples, int frames) { WebPlayFrameMix(samples, frames); }
 
 const Backend kWeb = {
-    .name             = "web",
-    .start            = Start,
-    .shutdown         = Shutdown,
-    .hasDisplay       = HasDisplay,
-    .createWindow     = CreateWindow,
-    .destroyWindow    = DestroyWindow,
-    .pumpInput        = PumpInput,
-    .present          = Present,
-    .showCursor       = ShowCursor,
-    .messageBox       = MessageBoxOnPage,
-    .ticks            = Ticks,
-    .calendarTime     = CalendarTime,
-    .waitForFrame     = WaitForFrame,
-    .afterFlip        = AfterFlip,
-    .openAudio        = OpenAudio,
-    .closeAudio       = CloseAudio,
+    .name = "web",
+    .start = Start,
+    .shutdown = Shutdown,
+    .hasDisplay = HasDisplay,
+    .createWindow = CreateWindow,
+    .destroyWindow = DestroyWindow,
+    .pumpInput = PumpInput,
+    .present = Present,
+    .showCursor = ShowCursor,
+    .messageBox = MessageBoxOnPage,
+    .ticks = Ticks,
+    .calendarTime = CalendarTime,
+    .waitForFrame = WaitForFrame,
+    .afterFlip = AfterFlip,
+    .openAudio = OpenAudio,
+    .closeAudio = CloseAudio,
     .mixWithoutOutput = MixWithoutOutput,
 };
 

@@ -3,8 +3,6 @@
 // between two frames of the game; they wait in a small ring until the game pumps its
 // input, as a desktop's event queue would. While a replay is watched the keys and the
 // pointer go to the viewer instead, at the same pump.
-#include "platform/web/web_backend.h"
-
 #include <emscripten/emscripten.h>
 #include <emscripten/html5.h>
 
@@ -12,9 +10,10 @@
 
 #include "platform/services/input_source.h"
 #include "platform/services/options.h"
-#include "platform/stand_in/runtime.h"
 #include "platform/services/splits_overlay.h"
 #include "platform/services/viewer_input.h"
+#include "platform/stand_in/runtime.h"
+#include "platform/web/web_backend.h"
 
 namespace {
 
@@ -49,8 +48,8 @@ void Queue(UINT message, WPARAM wParam, int x, int y) {
 EM_JS(void, WebPageToGame, (int clientX, int clientY, int* out), {
     var rect = Module['canvas'].getBoundingClientRect();
     var exact = zumblePointerAt;
-    var px = exact && Math.trunc(exact.x) === clientX ? exact.x : clientX;
-    var py = exact && Math.trunc(exact.y) === clientY ? exact.y : clientY;
+    var px = exact && Math.trunc(exact.x) == = clientX ? exact.x : clientX;
+    var py = exact && Math.trunc(exact.y) == = clientY ? exact.y : clientY;
     var x = rect.width > 0 ? Math.floor((px - rect.left) * 640 / rect.width) : 0;
     var y = rect.height > 0 ? Math.floor((py - rect.top) * 480 / rect.height) : 0;
     HEAP32[out >> 2] = Math.max(0, Math.min(639, x));
@@ -70,7 +69,8 @@ EM_BOOL OnMouse(int type, const EmscriptenMouseEvent* e, void*) {
         return EM_FALSE;
     }
     if (e->button != 0) return EM_FALSE;
-    QueuePointer(type == EMSCRIPTEN_EVENT_MOUSEDOWN ? WM_LBUTTONDOWN : WM_LBUTTONUP, e->clientX, e->clientY);
+    QueuePointer(type == EMSCRIPTEN_EVENT_MOUSEDOWN ? WM_LBUTTONDOWN : WM_LBUTTONUP, e->clientX,
+                 e->clientY);
     return type == EMSCRIPTEN_EVENT_MOUSEDOWN;  // no text selection, no focus change
 }
 
@@ -79,9 +79,9 @@ EM_BOOL OnTouch(int type, const EmscriptenTouchEvent* e, void*) {
     for (int i = 0; i < e->numTouches; ++i) {
         const EmscriptenTouchPoint& t = e->touches[i];
         if (!t.isChanged) continue;
-        const UINT message = type == EMSCRIPTEN_EVENT_TOUCHSTART ? WM_LBUTTONDOWN
-                           : type == EMSCRIPTEN_EVENT_TOUCHMOVE  ? WM_MOUSEMOVE
-                                                                 : WM_LBUTTONUP;
+        const UINT message = type == EMSCRIPTEN_EVENT_TOUCHSTART  ? WM_LBUTTONDOWN
+                             : type == EMSCRIPTEN_EVENT_TOUCHMOVE ? WM_MOUSEMOVE
+                                                                  : WM_LBUTTONUP;
         QueuePointer(message, t.clientX, t.clientY);
         NoteInputSource(kInputTouch);  // the round's replay says so
         break;
@@ -94,21 +94,25 @@ EM_JS(void, WebSplitsKept, (int on), { zumbleSplitsKeep(!!on); });
 
 EM_BOOL OnKey(int, const EmscriptenKeyboardEvent* e, void*) {
     ViewerKey viewerKey;
-    if (ActiveViewerInput() && !e->ctrlKey && !e->altKey && !e->metaKey && ViewerKeyForName(e->key, &viewerKey)) {
+    if (ActiveViewerInput() && !e->ctrlKey && !e->altKey && !e->metaKey &&
+        ViewerKeyForName(e->key, &viewerKey)) {
         Queue(kViewerKeyMessage, static_cast<WPARAM>(viewerKey), e->shiftKey ? 1 : 0, 0);
         return EM_TRUE;  // Space, Home and End would scroll the page
     }
     WPARAM key = 0;
-    if (std::strcmp(e->key, "Enter") == 0 && !e->altKey) key = VK_RETURN;  // Alt+Enter: full screen
-    else if (std::strcmp(e->key, " ") == 0 || std::strcmp(e->code, "Space") == 0) key = VK_SPACE;
-    else if (std::strcmp(e->key, "Escape") == 0) key = VK_ESCAPE;
+    if (std::strcmp(e->key, "Enter") == 0 && !e->altKey)
+        key = VK_RETURN;  // Alt+Enter: full screen
+    else if (std::strcmp(e->key, " ") == 0 || std::strcmp(e->code, "Space") == 0)
+        key = VK_SPACE;
+    else if (std::strcmp(e->key, "Escape") == 0)
+        key = VK_ESCAPE;
     // R restarts the mode, once for a held key; Ctrl+R and the like stay the browser's.
-    else if ((std::strcmp(e->key, "r") == 0 || std::strcmp(e->key, "R") == 0) && !e->ctrlKey && !e->altKey &&
-             !e->metaKey)
+    else if ((std::strcmp(e->key, "r") == 0 || std::strcmp(e->key, "R") == 0) && !e->ctrlKey &&
+             !e->altKey && !e->metaKey)
         key = e->repeat ? 0 : 'R';
     // S shows or hides the splits: the presentation's, the game never hears it.
-    else if ((std::strcmp(e->key, "s") == 0 || std::strcmp(e->key, "S") == 0) && !e->ctrlKey && !e->altKey &&
-             !e->metaKey && !ActiveViewerInput()) {
+    else if ((std::strcmp(e->key, "s") == 0 || std::strcmp(e->key, "S") == 0) && !e->ctrlKey &&
+             !e->altKey && !e->metaKey && !ActiveViewerInput()) {
         if (!e->repeat) {
             ToggleSplits();
             WebSplitsKept(g_Options.splits ? 1 : 0);
@@ -166,7 +170,8 @@ void WebPumpInput() {
         const PageEvent e = g_ring[g_head];
         g_head = (g_head + 1) % kRing;
         --g_count;
-        const bool pointer = e.message == WM_MOUSEMOVE || e.message == WM_LBUTTONDOWN || e.message == WM_LBUTTONUP;
+        const bool pointer =
+            e.message == WM_MOUSEMOVE || e.message == WM_LBUTTONDOWN || e.message == WM_LBUTTONUP;
         if (const ViewerInput* viewer = ActiveViewerInput()) {
             if (e.message == kViewerKeyMessage) {
                 viewer->key(static_cast<ViewerKey>(e.wParam), e.x != 0);
@@ -184,7 +189,9 @@ void WebPumpInput() {
                 continue;
             }
         }
-        if (e.message == kViewerKeyMessage || e.message == kViewerSeekMessage) continue;  // the viewer has gone
-        PostGameMessage(e.message, e.wParam, pointer ? MakeCursorLParam(e.x, e.y) : (e.message == WM_KEYDOWN ? 1 : 0));
+        if (e.message == kViewerKeyMessage || e.message == kViewerSeekMessage)
+            continue;  // the viewer has gone
+        PostGameMessage(e.message, e.wParam,
+                        pointer ? MakeCursorLParam(e.x, e.y) : (e.message == WM_KEYDOWN ? 1 : 0));
     }
 }

@@ -13,15 +13,26 @@ namespace {
 
 constexpr int kMaxPads = 4;
 // The bits WebReadPads gives for each pad's buttons.
-enum : int { kClick = 1, kEscape = 2, kEnter = 4, kPrecision = 8, kUp = 16, kDown = 32, kLeft = 64, kRight = 128 };
+enum : int {
+    kClick = 1,
+    kEscape = 2,
+    kEnter = 4,
+    kPrecision = 8,
+    kUp = 16,
+    kDown = 32,
+    kLeft = 64,
+    kRight = 128
+};
 
 // Each connected pad's left stick (two numbers) and buttons (bits); returns how many.
 EM_JS(int, WebReadPads, (double* sticks, int* buttons, int max), {
-  return zumbleReadPads(function (i, x, y, bits) {
-    HEAPF64[(sticks >> 3) + 2 * i] = x;
-    HEAPF64[(sticks >> 3) + 2 * i + 1] = y;
-    HEAP32[(buttons >> 2) + i] = bits;
-  }, max);
+    return zumbleReadPads(
+        function(i, x, y, bits) {
+            HEAPF64[(sticks >> 3) + 2 * i] = x;
+            HEAPF64[(sticks >> 3) + 2 * i + 1] = y;
+            HEAP32[(buttons >> 2) + i] = bits;
+        },
+        max);
 });
 
 int Within(int v, int low, int high) { return v < low ? low : (v > high ? high : v); }

@@ -3,10 +3,11 @@
 // queued again at once, so the sound a swat starts is at most three blocks (35 ms) away.
 #include "platform/win32/win32_audio.h"
 
-#include "platform/win32/win32_api.h"
 #include <mmsystem.h>
 
 #include <cstdio>
+
+#include "platform/win32/win32_api.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ constexpr int kBlockFrames = 256;
 constexpr int kMaxChannels = 2;
 
 HWAVEOUT g_device = nullptr;
-HANDLE g_wake = nullptr;    // the device signals it when a block is done
+HANDLE g_wake = nullptr;  // the device signals it when a block is done
 HANDLE g_thread = nullptr;
 volatile LONG g_stop = 0;
 Win32AudioPull g_pull = nullptr;
@@ -53,9 +54,10 @@ bool Win32OpenAudio(Win32AudioPull pull, int rate, int channels) {
     format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
     g_blockBytes = static_cast<DWORD>(kBlockFrames * channels * 2);
     g_wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    const MMRESULT opened = g_wake ? waveOutOpen(&g_device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(g_wake), 0,
-                                                 CALLBACK_EVENT)
-                                   : MMSYSERR_NOMEM;
+    const MMRESULT opened =
+        g_wake ? waveOutOpen(&g_device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(g_wake),
+                             0, CALLBACK_EVENT)
+               : MMSYSERR_NOMEM;
     if (opened != MMSYSERR_NOERROR) {
         std::fprintf(stderr, "zumble: no audio device (wave-out error %u); running without sound\n",
                      static_cast<unsigned>(opened));
@@ -69,8 +71,10 @@ bool Win32OpenAudio(Win32AudioPull pull, int rate, int channels) {
     g_stop = 0;
     g_thread = CreateThread(nullptr, 0, Feed, nullptr, CREATE_SUSPENDED, nullptr);
     if (!g_thread) {
-        std::fprintf(stderr, "zumble: no audio device (the wave-out thread did not start, error %lu); "
-                     "running without sound\n", static_cast<unsigned long>(GetLastError()));
+        std::fprintf(stderr,
+                     "zumble: no audio device (the wave-out thread did not start, error %lu); "
+                     "running without sound\n",
+                     static_cast<unsigned long>(GetLastError()));
         waveOutClose(g_device);
         CloseHandle(g_wake);
         g_device = nullptr;

@@ -1,15 +1,16 @@
 // The player's backend on Windows: the window of win32_window.cpp, the wave-out sound of
 // win32_audio.cpp and the high-resolution pacing of win32_pacing.cpp, behind the one
 // backend interface; --headless chooses the headless backend as on every platform.
+#include "platform/win32/win32_backend.h"
+
 #include <cstdio>
 
+#include "platform/services/options.h"
 #include "platform/stand_in/backend.h"
 #include "platform/stand_in/ddraw.h"
-#include "platform/services/options.h"
 #include "platform/stand_in/runtime.h"
 #include "platform/stand_in/sound_mixer.h"
 #include "platform/win32/win32_audio.h"
-#include "platform/win32/win32_backend.h"
 #include "platform/win32/win32_pacing.h"
 #include "platform/win32/win32_pad.h"
 #include "platform/win32/win32_window.h"
@@ -28,17 +29,21 @@ Win32EndSession g_endSession = nullptr;
 bool Start() {
     if (!g_Options.virtualPad.empty()) {
         // The tests steer zumble.exe's XInput with a tester's DLL instead (tests/windows/).
-        std::fprintf(stderr, "zumble: --virtual-pad is the Linux game's (SDL's virtual joystick)\n");
+        std::fprintf(stderr,
+                     "zumble: --virtual-pad is the Linux game's (SDL's virtual joystick)\n");
         return false;
     }
     if (!g_endSession) {
         // The entry's mistake, not the player's: caught by the first windowed start.
-        std::fprintf(stderr, "zumble: the Windows backend was started without Win32SetEndSession\n");
+        std::fprintf(stderr,
+                     "zumble: the Windows backend was started without Win32SetEndSession\n");
         return false;
     }
     g_display = Win32WindowStart(Post, g_endSession);
-    if (!g_display) std::fprintf(stderr, "zumble: no desktop to open a window on\n");
-    else Win32PadStart();
+    if (!g_display)
+        std::fprintf(stderr, "zumble: no desktop to open a window on\n");
+    else
+        Win32PadStart();
     return true;  // DirectDraw reports a missing display to the game
 }
 
@@ -55,7 +60,7 @@ void PumpInput() {
     Win32PadPump();
 }
 
-bool CreateGameWindow(const char* title) { 
+bool CreateGameWindow(const char* title) {
     return Win32CreateWindow(title, !g_Options.window, g_Options.scale, g_Options.savedScale);
 }
 
@@ -69,22 +74,22 @@ DWORD Ticks() { return Win32PacedTicks(); }
 bool OpenAudio(AudioPull pull) { return Win32OpenAudio(pull, MIX_RATE, MIX_CHANNELS); }
 
 const Backend kWin32 = {
-    .name             = "win32",
-    .start            = Start,
-    .shutdown         = Shutdown,
-    .hasDisplay       = HasDisplay,
-    .createWindow     = CreateGameWindow,
-    .destroyWindow    = Win32DestroyWindow,
-    .pumpInput        = PumpInput,
-    .present          = Present,
-    .showCursor       = Win32ShowCursor,
-    .messageBox       = Win32MessageBox,
-    .ticks            = Ticks,
-    .calendarTime     = SystemCalendarTime,
-    .waitForFrame     = Win32WaitForFrame,
-    .afterFlip        = NothingAfterFlip,
-    .openAudio        = OpenAudio,
-    .closeAudio       = Win32CloseAudio,
+    .name = "win32",
+    .start = Start,
+    .shutdown = Shutdown,
+    .hasDisplay = HasDisplay,
+    .createWindow = CreateGameWindow,
+    .destroyWindow = Win32DestroyWindow,
+    .pumpInput = PumpInput,
+    .present = Present,
+    .showCursor = Win32ShowCursor,
+    .messageBox = Win32MessageBox,
+    .ticks = Ticks,
+    .calendarTime = SystemCalendarTime,
+    .waitForFrame = Win32WaitForFrame,
+    .afterFlip = NothingAfterFlip,
+    .openAudio = OpenAudio,
+    .closeAudio = Win32CloseAudio,
     .mixWithoutOutput = DiscardMix,
 };
 

@@ -1,10 +1,6 @@
 // The game's files on Windows: the data under bmp\ and wave\, and the player's files
 // (best times, error report) beside them, or in %LOCALAPPDATA%\Zumble where the data's
 // folder may not be written (under Program Files). Saves reach the disk whole.
-#include "platform/services/files.h"
-
-#include "platform/win32/win32_api.h"
-#include "platform/win32/win32_utf8.h"
 #include <io.h>
 #include <shlobj.h>
 
@@ -14,6 +10,9 @@
 #include <string>
 
 #include "platform/services/data_report.h"
+#include "platform/services/files.h"
+#include "platform/win32/win32_api.h"
+#include "platform/win32/win32_utf8.h"
 
 namespace {
 
@@ -67,7 +66,9 @@ bool IsFolder(const std::wstring& path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool HoldsData(const std::wstring& dir) { return IsFolder(dir + L"\\bmp") && IsFolder(dir + L"\\wave"); }
+bool HoldsData(const std::wstring& dir) {
+    return IsFolder(dir + L"\\bmp") && IsFolder(dir + L"\\wave");
+}
 
 // True when a new file can be made in the folder (one that deletes itself on close).
 bool Writable(const std::wstring& dir) {
@@ -102,7 +103,8 @@ std::wstring DataBesideExecutable() {
     wchar_t exe[MAX_PATH * 4];
     const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH * 4);
     std::wstring dir(exe, n > 0 && n < MAX_PATH * 4 ? n : 0);
-    for (size_t cut = dir.find_last_of(L"\\/"); cut != std::wstring::npos && cut > 0; cut = dir.find_last_of(L"\\/")) {
+    for (size_t cut = dir.find_last_of(L"\\/"); cut != std::wstring::npos && cut > 0;
+         cut = dir.find_last_of(L"\\/")) {
         dir.resize(cut);
         if (HoldsData(dir)) return dir;
     }
@@ -148,7 +150,8 @@ int RenameGamePath(const char* from, const char* to) {
     // virus scanner or an indexer may hold the old file open for a moment just then: try
     // again a few times before the new table stays in memory only.
     for (int attempt = 0; attempt < 5; ++attempt) {
-        if (MoveFileExW(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+        if (MoveFileExW(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return 0;
         const DWORD why = GetLastError();
         if (why != ERROR_SHARING_VIOLATION && why != ERROR_LOCK_VIOLATION) break;
         Sleep(20);
@@ -167,7 +170,8 @@ int MakeGameFolder(const char* path) {
     if (!path || !Resolve(path, &p)) return -1;
     if (CreateDirectoryW(p.c_str(), nullptr)) return 0;
     const DWORD attributes = GetFileAttributesW(p.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : -1;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 0
+                                                                                            : -1;
 }
 
 void ForbidSaving() { g_noSaving = true; }
@@ -184,7 +188,8 @@ void FindGameData() {
         data = DataBesideExecutable();
         if (data.empty()) return;  // the game will say which files it misses
         SetCurrentDirectoryW(data.c_str());
-        std::fprintf(stderr, "zumble: no bmp\\ and wave\\ here; using the game data in %s\n", Utf8FromWide(data).c_str());
+        std::fprintf(stderr, "zumble: no bmp\\ and wave\\ here; using the game data in %s\n",
+                     Utf8FromWide(data).c_str());
     }
     // A replay being watched or verified touches none of the player's files.
     if (g_noSaving || Writable(data)) return;
@@ -194,10 +199,12 @@ void FindGameData() {
     if (mine.empty() || !Keep(g_playerFolder, mine) || !Keep(g_dataFolder, data)) {
         g_playerFolder[0] = L'\0';
         g_noSaving = true;
-        std::fprintf(stderr, "zumble: %s is read-only and %%LOCALAPPDATA%%\\Zumble cannot be made; "
-                     "playing on without saving hiscoa.sav and error.txt\n", Utf8FromWide(data).c_str());
+        std::fprintf(stderr,
+                     "zumble: %s is read-only and %%LOCALAPPDATA%%\\Zumble cannot be made; "
+                     "playing on without saving hiscoa.sav and error.txt\n",
+                     Utf8FromWide(data).c_str());
         return;
     }
-    std::fprintf(stderr, "zumble: %s is read-only; hiscoa.sav and error.txt go to %s\n", Utf8FromWide(data).c_str(),
-                 Utf8FromWide(mine).c_str());
+    std::fprintf(stderr, "zumble: %s is read-only; hiscoa.sav and error.txt go to %s\n",
+                 Utf8FromWide(data).c_str(), Utf8FromWide(mine).c_str());
 }

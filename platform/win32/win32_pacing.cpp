@@ -1,9 +1,9 @@
 #include "platform/win32/win32_pacing.h"
 
-#include "platform/win32/win32_api.h"
 #include <mmsystem.h>
 
 #include "platform/services/frame_pacer.h"
+#include "platform/win32/win32_api.h"
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
@@ -28,7 +28,8 @@ long long NowUs() {
     QueryPerformanceCounter(&t);
     const long long ticks = t.QuadPart - g_origin.QuadPart;
     // Whole seconds and the rest apart: ticks * 10^6 would overflow after some days.
-    return ticks / g_frequency.QuadPart * 1000000 + ticks % g_frequency.QuadPart * 1000000 / g_frequency.QuadPart;
+    return ticks / g_frequency.QuadPart * 1000000 +
+           ticks % g_frequency.QuadPart * 1000000 / g_frequency.QuadPart;
 }
 
 void MakeTimer() {

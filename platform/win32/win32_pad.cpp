@@ -4,10 +4,10 @@
 // DLL dropped into the game's folder is never taken for it.
 #include "platform/win32/win32_pad.h"
 
-#include "platform/win32/win32_api.h"
 #include <xinput.h>
 
 #include "platform/stand_in/pad_input.h"
+#include "platform/win32/win32_api.h"
 
 namespace {
 
@@ -32,7 +32,8 @@ void Win32PadStart() {
         if (g_library) break;
     }
     if (!g_library) return;
-    g_getState = reinterpret_cast<GetStateFunction>(reinterpret_cast<void*>(GetProcAddress(g_library, "XInputGetState")));
+    g_getState = reinterpret_cast<GetStateFunction>(
+        reinterpret_cast<void*>(GetProcAddress(g_library, "XInputGetState")));
     if (!g_getState) Win32PadStop();
 }
 
@@ -49,7 +50,9 @@ void Win32PadPump() {
     if (GetActiveWindow() != nullptr) {
         const DWORD now = GetTickCount();
         for (DWORD user = 0; user < XUSER_MAX_COUNT; ++user) {
-            if (!g_connected[user] && g_lookedAt[user] != 0 && now - g_lookedAt[user] < kLookAgainMs) continue;
+            if (!g_connected[user] && g_lookedAt[user] != 0 &&
+                now - g_lookedAt[user] < kLookAgainMs)
+                continue;
             XINPUT_STATE state = {};
             g_connected[user] = g_getState(user, &state) == ERROR_SUCCESS;
             if (!g_connected[user]) {

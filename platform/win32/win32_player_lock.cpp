@@ -1,14 +1,13 @@
 // The player's files on Windows: a lock (LockFileEx) on hiscoa.sav.lock beside hiscoa.sav.
 // Windows lets go of it when the process ends, however it ends, so a crashed copy never
 // keeps the others out.
-#include "platform/services/player_lock.h"
-
-#include "platform/win32/win32_api.h"
 #include <io.h>
 
 #include <cstdio>
 
 #include "platform/services/files.h"
+#include "platform/services/player_lock.h"
+#include "platform/win32/win32_api.h"
 
 namespace {
 
@@ -33,7 +32,8 @@ void LockPlayerFiles() {
     // Asked again every few milliseconds rather than waited on, so the wait has an end.
     for (int waited = 0; waited <= kWaitMs; waited += kStepMs) {
         OVERLAPPED at = {};
-        if (LockFileEx(Handle(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        if (LockFileEx(Handle(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                       &at)) {
             g_file = file;
             return;
         }

@@ -31,7 +31,8 @@ bool RewriteInPlace(const char* path, const void* bytes, std::size_t size) {
 
 }  // namespace
 
-bool SaveFileReplacing(const char* path, const char* tempPath, const void* bytes, std::size_t size) {
+bool SaveFileReplacing(const char* path, const char* tempPath, const void* bytes,
+                       std::size_t size) {
     if (!MayWriteOld(path)) return false;
     std::FILE* temp = OpenGamePath(tempPath, "wb");
     if (temp == nullptr) return errno == EACCES && RewriteInPlace(path, bytes, size);

@@ -1,16 +1,15 @@
 // The tester's files on Windows: the UTF-8 paths of the command line become the system's
 // wide ones, so a folder named in any language works (the ANSI calls would turn what the
 // code page lacks into '?').
-#include "platform/services/tester_file.h"
-
-#include "platform/win32/win32_api.h"
-#include "platform/win32/win32_utf8.h"
-
 #include <io.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "platform/services/tester_file.h"
+#include "platform/win32/win32_api.h"
+#include "platform/win32/win32_utf8.h"
 
 namespace {
 
@@ -50,8 +49,9 @@ std::FILE* OpenTesterFile(const char* path, const char* mode) {
 
 bool ReadTesterFile(const std::string& path, std::string* text) {
     const std::wstring wide = Wide(path.c_str());
-    struct _stat64 info{};
-    if (wide.empty() || _wstat64(wide.c_str(), &info) != 0 || !(info.st_mode & _S_IFREG)) return false;
+    struct _stat64 info {};
+    if (wide.empty() || _wstat64(wide.c_str(), &info) != 0 || !(info.st_mode & _S_IFREG))
+        return false;
     std::FILE* file = _wfopen(wide.c_str(), L"rb");
     if (file == nullptr) return false;
     return ReadAndCloseTesterFile(file, text);
@@ -63,7 +63,7 @@ std::FILE* OpenTesterFileToRead(const char* path, std::string* why) {
         *why = "the name is not UTF-8";
         return nullptr;
     }
-    struct _stat64 info{};
+    struct _stat64 info {};
     if (_wstat64(wide.c_str(), &info) == 0 && !(info.st_mode & _S_IFREG)) {
         *why = "not a regular file";
         return nullptr;

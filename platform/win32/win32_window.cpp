@@ -2,7 +2,6 @@
 // through its palette with StretchDIBits, mouse and keys turned into the game's messages.
 #include "platform/win32/win32_window.h"
 
-#include "platform/win32/win32_api.h"
 #include <windowsx.h>
 
 #include <cstring>
@@ -13,6 +12,7 @@
 #include "platform/services/overlay_draw.h"
 #include "platform/services/splits_overlay.h"
 #include "platform/services/viewer_input.h"
+#include "platform/win32/win32_api.h"
 
 namespace {
 
@@ -56,9 +56,11 @@ void BlendOverlay() {
         const RGBQUAD c = g_dib.colors[g_pixels[i]];
         const std::uint32_t o = g_overlay[i];
         const std::uint32_t a = o >> 24;
-        const auto mix = [a](std::uint32_t src, std::uint32_t dst) { return (src * a + dst * (255 - a) + 127) / 255; };
-        g_blended[i] = mix((o >> 16) & 0xFF, c.rgbRed) << 16 | mix((o >> 8) & 0xFF, c.rgbGreen) << 8 |
-                       mix(o & 0xFF, c.rgbBlue);
+        const auto mix = [a](std::uint32_t src, std::uint32_t dst) {
+            return (src * a + dst * (255 - a) + 127) / 255;
+        };
+        g_blended[i] = mix((o >> 16) & 0xFF, c.rgbRed) << 16 |
+                       mix((o >> 8) & 0xFF, c.rgbGreen) << 8 | mix(o & 0xFF, c.rgbBlue);
     }
 }
 
@@ -72,8 +74,10 @@ bool ViewerKeyOf(WPARAM key, ViewerKey* out) {
     case VK_RIGHT: *out = ViewerKey::Forward; return true;
     case VK_HOME: *out = ViewerKey::Start; return true;
     case VK_END: *out = ViewerKey::End; return true;
-    case VK_OEM_MINUS: case VK_SUBTRACT: *out = ViewerKey::Slower; return true;
-    case VK_OEM_PLUS: case VK_ADD: *out = ViewerKey::Faster; return true;
+    case VK_OEM_MINUS:
+    case VK_SUBTRACT: *out = ViewerKey::Slower; return true;
+    case VK_OEM_PLUS:
+    case VK_ADD: *out = ViewerKey::Faster; return true;
     case 'O': *out = ViewerKey::Overlay; return true;
     case VK_OEM_2: *out = ViewerKey::Help; return true;
     case VK_ESCAPE: *out = ViewerKey::Leave; return true;
@@ -87,7 +91,8 @@ void Layout() {
     const int w = client.right - client.left;
     const int h = client.bottom - client.top;
     g_box = FitPicture(w, h);
-    g_picture = RECT{g_box.x, g_box.y, g_box.x + kWidth * g_box.scale, g_box.y + kHeight * g_box.scale};
+    g_picture =
+        RECT{g_box.x, g_box.y, g_box.x + kWidth * g_box.scale, g_box.y + kHeight * g_box.scale};
 }
 
 void Paint(HDC dc) {
@@ -95,12 +100,14 @@ void Paint(HDC dc) {
     GetClientRect(g_window, &client);
     // Black bars around the picture, drawn apart from it so nothing flickers.
     HBRUSH black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    // clang-format off
     const RECT bars[4] = {
         {client.left, client.top, client.right, g_picture.top},
         {client.left, g_picture.bottom, client.right, client.bottom},
         {client.left, g_picture.top, g_picture.left, g_picture.bottom},
         {g_picture.right, g_picture.top, client.right, g_picture.bottom},
     };
+    // clang-format on
     for (const RECT& r : bars)
         if (r.right > r.left && r.bottom > r.top) FillRect(dc, &r, black);
     if (!g_havePicture) {
@@ -230,8 +237,7 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         Layout();
         InvalidateRect(hwnd, nullptr, FALSE);
         return 0;
-    case WM_ERASEBKGND:
-        return 1;  // the paint covers every pixel
+    case WM_ERASEBKGND: return 1;  // the paint covers every pixel
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd, &ps);
@@ -245,9 +251,7 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
             return TRUE;
         }
         break;
-    case WM_MOUSEMOVE:
-        PostMouse(WM_MOUSEMOVE, lParam);
-        return 0;
+    case WM_MOUSEMOVE: PostMouse(WM_MOUSEMOVE, lParam); return 0;
     case WM_LBUTTONDOWN:
         SetCapture(hwnd);
         g_mouseDown = true;
@@ -269,7 +273,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
             if (ViewerKeyOf(wParam, &key)) viewer->key(key, GetKeyState(VK_SHIFT) < 0);
             return 0;
         }
-        if (wParam == VK_RETURN || wParam == VK_SPACE || wParam == VK_ESCAPE) g_post(WM_KEYDOWN, wParam, 1);
+        if (wParam == VK_RETURN || wParam == VK_SPACE || wParam == VK_ESCAPE)
+            g_post(WM_KEYDOWN, wParam, 1);
         // A held R restarts once (bit 30: the key was already down).
         if (wParam == 'R' && !(lParam & (1 << 30))) g_post(WM_KEYDOWN, wParam, 1);
         // S shows or hides the splits: the presentation's, never the game's.
@@ -292,8 +297,7 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         // Alt alone would open the window menu and stop the game's loop while it is open.
         if ((wParam & 0xFFF0) == SC_KEYMENU) return 0;
         break;
-    default:
-        break;
+    default: break;
     }
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }

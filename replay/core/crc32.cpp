@@ -20,6 +20,7 @@ constexpr Crc32Table kCrc32;
 
 std::uint32_t Crc32(const std::uint8_t* bytes, std::size_t size) {
     std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < size; ++i) crc = kCrc32.entry[(crc ^ bytes[i]) & 0xFFu] ^ (crc >> 8);
+    for (std::size_t i = 0; i < size; ++i)
+        crc = kCrc32.entry[(crc ^ bytes[i]) & 0xFFu] ^ (crc >> 8);
     return ~crc;
 }

@@ -12,7 +12,7 @@ constexpr std::uint8_t kRunFlag = 0x80;
 constexpr std::uint32_t kMaxRun = 128;
 constexpr std::uint8_t kTickMask = 0x07;  // error + 3 for -3..3; 7: a varint follows
 constexpr std::uint8_t kTickEscape = 7;
-constexpr int kCursorShift = 3;           // 0 none, 1 one byte of nibbles, 2 two varints
+constexpr int kCursorShift = 3;  // 0 none, 1 one byte of nibbles, 2 two varints
 constexpr std::uint8_t kCursorMask = 0x18;
 constexpr std::uint8_t kTokensFlag = 0x20;
 constexpr std::uint8_t kReservedFlag = 0x40;
@@ -39,11 +39,16 @@ constexpr std::uint32_t kCloseMessage = 0x0010;
 constexpr int kCursorLimit = 32767;
 
 std::int64_t CursorLParam(int x, int y) {
-    return static_cast<std::int64_t>((static_cast<std::uint32_t>(y & 0xFFFF) << 16) | static_cast<std::uint32_t>(x & 0xFFFF));
+    return static_cast<std::int64_t>((static_cast<std::uint32_t>(y & 0xFFFF) << 16) |
+                                     static_cast<std::uint32_t>(x & 0xFFFF));
 }
 
-std::uint64_t ZigZag(std::int64_t v) { return (static_cast<std::uint64_t>(v) << 1) ^ static_cast<std::uint64_t>(v >> 63); }
-std::int64_t UnZigZag(std::uint64_t v) { return static_cast<std::int64_t>(v >> 1) ^ -static_cast<std::int64_t>(v & 1); }
+std::uint64_t ZigZag(std::int64_t v) {
+    return (static_cast<std::uint64_t>(v) << 1) ^ static_cast<std::uint64_t>(v >> 63);
+}
+std::int64_t UnZigZag(std::uint64_t v) {
+    return static_cast<std::int64_t>(v >> 1) ^ -static_cast<std::int64_t>(v & 1);
+}
 
 void Put16(std::uint8_t* p, std::uint16_t v) {
     p[0] = static_cast<std::uint8_t>(v);
@@ -157,7 +162,8 @@ bool GetDelta(const std::uint8_t** p, const std::uint8_t* end, int* value) {
 // format version), as printable text.
 void ProgramText(const std::uint8_t* bytes, std::size_t size, char* out, std::size_t outSize) {
     std::size_t n = 0;
-    for (int i = 0; i < kReplayProgramSize && kReplayProgramOffset + static_cast<std::size_t>(i) < size; ++i) {
+    for (int i = 0;
+         i < kReplayProgramSize && kReplayProgramOffset + static_cast<std::size_t>(i) < size; ++i) {
         const std::uint8_t c = bytes[kReplayProgramOffset + i];
         if (c == 0 || n + 1 >= outSize) break;
         out[n++] = c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
@@ -172,16 +178,20 @@ bool Refuse(char* reason, std::size_t reasonSize, const char* text) {
 }
 
 // "another format version (1, older than this program's 2), recorded by zumble 1.0.0".
-bool OtherVersion(const char* what, std::uint32_t theirs, std::uint32_t ours, const std::uint8_t* bytes,
-                  std::size_t size, char* reason, std::size_t reasonSize) {
+bool OtherVersion(const char* what, std::uint32_t theirs, std::uint32_t ours,
+                  const std::uint8_t* bytes, std::size_t size, char* reason,
+                  std::size_t reasonSize) {
     char program[kReplayProgramSize + 1];
     ProgramText(bytes, size, program, sizeof program);
-    const char* recorder = size < static_cast<std::size_t>(kReplayProgramOffset + kReplayProgramSize)
-                               ? "a program this file is too short to name"
-                               : *program ? program : "a program that left its name out";
+    const char* recorder =
+        size < static_cast<std::size_t>(kReplayProgramOffset + kReplayProgramSize)
+            ? "a program this file is too short to name"
+        : *program ? program
+                   : "a program that left its name out";
     if (reasonSize > 0)
-        std::snprintf(reason, reasonSize, "%s (%u, %s than this program's %u), recorded by %s%s", what, theirs,
-                      theirs < ours ? "older" : "newer", ours, *program ? "zumble " : "", recorder);
+        std::snprintf(reason, reasonSize, "%s (%u, %s than this program's %u), recorded by %s%s",
+                      what, theirs, theirs < ours ? "older" : "newer", ours,
+                      *program ? "zumble " : "", recorder);
     return false;
 }
 
@@ -199,14 +209,14 @@ bool PlayerMessage(std::uint32_t message) {
     case 0x0204:  // WM_RBUTTONDOWN
     case 0x0205:  // WM_RBUTTONUP
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 
 }  // namespace
 
-void ReplayWriterStart(ReplayWriter* w, std::uint8_t* out, std::size_t capacity, const ReplayHeader& header) {
+void ReplayWriterStart(ReplayWriter* w, std::uint8_t* out, std::size_t capacity,
+                       const ReplayHeader& header) {
     *w = ReplayWriter{};
     w->out = out;
     w->capacity = capacity;
@@ -217,7 +227,8 @@ void ReplayWriterStart(ReplayWriter* w, std::uint8_t* out, std::size_t capacity,
 }
 
 void ReplayWriterFrame(ReplayWriter* w, std::uint32_t tick, const ReplayInput* inputs, int count) {
-    const std::uint32_t predicted = w->frames == 0 ? w->tick : w->tick + ReplayTickStep(w->flip + w->frames);
+    const std::uint32_t predicted =
+        w->frames == 0 ? w->tick : w->tick + ReplayTickStep(w->flip + w->frames);
     const std::int64_t error = static_cast<std::int32_t>(tick - predicted);
     w->tick = tick;
     ++w->frames;
@@ -227,7 +238,8 @@ void ReplayWriterFrame(ReplayWriter* w, std::uint32_t tick, const ReplayInput* i
     }
     FlushRun(w);
 
-    std::uint8_t head = error >= -3 && error <= 3 ? static_cast<std::uint8_t>(error + 3) : kTickEscape;
+    std::uint8_t head =
+        error >= -3 && error <= 3 ? static_cast<std::uint8_t>(error + 3) : kTickEscape;
     int first = 0;
     int dx = 0, dy = 0;
     if (count > 0 && inputs[0].op == ReplayOp::Cursor) {
@@ -270,9 +282,10 @@ void ReplayWriterFrame(ReplayWriter* w, std::uint32_t tick, const ReplayInput* i
 
 void ReplayWriterFinish(ReplayWriter* w) { FlushRun(w); }
 
-std::size_t ReplayBuildFile(const ReplayHeader& header, const std::uint8_t* input, std::size_t inputSize,
-                            const std::uint32_t* checkpoints, std::uint32_t checkpointCount,
-                            std::uint8_t* file, std::size_t capacity) {
+std::size_t ReplayBuildFile(const ReplayHeader& header, const std::uint8_t* input,
+                            std::size_t inputSize, const std::uint32_t* checkpoints,
+                            std::uint32_t checkpointCount, std::uint8_t* file,
+                            std::size_t capacity) {
     const std::size_t total = kReplayHeaderSize + inputSize + 4u * checkpointCount + 4;
     if (total > capacity || inputSize > kReplayMaxInput) return 0;
     std::uint8_t* h = file;
@@ -334,8 +347,8 @@ bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, 
         return Refuse(reason, reasonSize, "not a replay");
     }
     if (Get16(bytes + 4) != kReplayFormatVersion) {
-        return OtherVersion("another format version", Get16(bytes + 4), kReplayFormatVersion, bytes, size, reason,
-                            reasonSize);
+        return OtherVersion("another format version", Get16(bytes + 4), kReplayFormatVersion, bytes,
+                            size, reason, reasonSize);
     }
     ReplayHeader& h = file->header;
     if (size < kReplayHeaderSize + 4 || !ReplayReadHeader(bytes, size, &h)) {
@@ -347,7 +360,8 @@ bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, 
         return Refuse(reason, reasonSize, "bad length");
     }
     const std::uint32_t checkpoints = h.frames / kReplayCheckpointFrames;
-    const std::size_t expected = kReplayHeaderSize + std::size_t{h.inputSize} + 4u * checkpoints + 4;
+    const std::size_t expected =
+        kReplayHeaderSize + std::size_t{h.inputSize} + 4u * checkpoints + 4;
     if (size < expected) {
         return Refuse(reason, reasonSize, "truncated");
     }
@@ -358,8 +372,8 @@ bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, 
         return Refuse(reason, reasonSize, "checksum mismatch (damaged file)");
     }
     if (h.gameVersion != kReplayGameVersion) {
-        return OtherVersion("another game version", h.gameVersion, kReplayGameVersion, bytes, size, reason,
-                            reasonSize);
+        return OtherVersion("another game version", h.gameVersion, kReplayGameVersion, bytes, size,
+                            reason, reasonSize);
     }
     if (h.flySetting > 3 || h.speedSetting > 3 || h.mouseDown > 1 || h.end > kReplayEndQuit) {
         return Refuse(reason, reasonSize, "bad settings");
@@ -391,13 +405,16 @@ bool ReplayParse(const std::uint8_t* bytes, std::size_t size, ReplayFile* file, 
         }
         switch (ReplayClockNext(&clock, tick)) {
         case ReplayClockVerdict::Ok: break;
-        case ReplayClockVerdict::Backwards: return Refuse(reason, reasonSize, "the clock runs backwards");
-        case ReplayClockVerdict::TooFast: return Refuse(reason, reasonSize, "the clock runs faster than 60 frames a second");
+        case ReplayClockVerdict::Backwards:
+            return Refuse(reason, reasonSize, "the clock runs backwards");
+        case ReplayClockVerdict::TooFast:
+            return Refuse(reason, reasonSize, "the clock runs faster than 60 frames a second");
         }
     }
     if (!coded || r.frame != h.frames || r.p != r.end || r.idleLeft != 0) {
         return Refuse(reason, reasonSize,
-                      coded && r.frame == h.frames && r.p != r.end ? "input past the last frame" : "bad input coding");
+                      coded && r.frame == h.frames && r.p != r.end ? "input past the last frame"
+                                                                   : "bad input coding");
     }
     return true;
 }
@@ -425,7 +442,8 @@ bool ReplayReaderNextFrame(ReplayReader* r, std::uint32_t* tick) {
     int got;
     while ((got = ReplayReaderNextInput(r, &skipped)) > 0) {}
     if (got < 0) return false;
-    const std::uint32_t predicted = r->frame == 0 ? r->tick : r->tick + ReplayTickStep(r->flip + r->frame);
+    const std::uint32_t predicted =
+        r->frame == 0 ? r->tick : r->tick + ReplayTickStep(r->flip + r->frame);
     if (r->idleLeft > 0) {
         --r->idleLeft;
         r->tick = predicted;
@@ -452,14 +470,16 @@ bool ReplayReaderNextFrame(ReplayReader* r, std::uint32_t* tick) {
                 const std::uint8_t b = *r->p++;
                 r->pendingX = r->cursorX + (b >> 4) - 8;
                 r->pendingY = r->cursorY + (b & 15) - 8;
-                if (r->pendingX < -kCursorLimit || r->pendingX > kCursorLimit || r->pendingY < -kCursorLimit ||
-                    r->pendingY > kCursorLimit)
+                if (r->pendingX < -kCursorLimit || r->pendingX > kCursorLimit ||
+                    r->pendingY < -kCursorLimit || r->pendingY > kCursorLimit)
                     return false;
                 r->pendingCursor = true;
             } else if (cursor == 2) {
                 r->pendingX = r->cursorX;
                 r->pendingY = r->cursorY;
-                if (!GetDelta(&r->p, r->end, &r->pendingX) || !GetDelta(&r->p, r->end, &r->pendingY)) return false;
+                if (!GetDelta(&r->p, r->end, &r->pendingX) ||
+                    !GetDelta(&r->p, r->end, &r->pendingY))
+                    return false;
                 r->pendingCursor = true;
             }
             if (r->pendingCursor) {
@@ -492,12 +512,12 @@ int ReplayReaderNextInput(ReplayReader* r, ReplayInput* in) {
         r->p = r->tokens;
         r->tokens = nullptr;
         return 0;
-    case kBreak:
-        in->op = ReplayOp::DrainBreak;
-        break;
+    case kBreak: in->op = ReplayOp::DrainBreak; break;
     case kCursor:
         in->op = ReplayOp::Cursor;
-        if (!GetDelta(&r->tokens, r->end, &r->cursorX) || !GetDelta(&r->tokens, r->end, &r->cursorY)) return -1;
+        if (!GetDelta(&r->tokens, r->end, &r->cursorX) ||
+            !GetDelta(&r->tokens, r->end, &r->cursorY))
+            return -1;
         in->x = r->cursorX;
         in->y = r->cursorY;
         break;
@@ -523,9 +543,7 @@ int ReplayReaderNextInput(ReplayReader* r, ReplayInput* in) {
         in->wParam = a;
         in->lParam = t == kKey ? 1 : 0;
         break;
-    case kClose:
-        in->message = kCloseMessage;
-        break;
+    case kClose: in->message = kCloseMessage; break;
     case kOther:
         if (!GetVarint(&r->tokens, r->end, &a) || !GetVarint(&r->tokens, r->end, &b) ||
             !GetVarint(&r->tokens, r->end, &c) || a > 0xFFFFFFFFu)
@@ -534,8 +552,7 @@ int ReplayReaderNextInput(ReplayReader* r, ReplayInput* in) {
         in->wParam = b;
         in->lParam = UnZigZag(c);
         break;
-    default:
-        return -1;
+    default: return -1;
     }
     return 1;
 }

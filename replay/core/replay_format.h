@@ -23,7 +23,8 @@ constexpr std::uint32_t kReplayNoTime = 0xFFFFFFFFu;
 // Bounds that keep a hostile file from costing much: a round of about nineteen hours at most.
 constexpr std::uint32_t kReplayMaxFrames = 1u << 22;
 constexpr std::size_t kReplayMaxInput = 16u << 20;
-constexpr std::size_t kReplayMaxFile = kReplayHeaderSize + kReplayMaxInput + 4 * (kReplayMaxFrames / 60) + 4;
+constexpr std::size_t kReplayMaxFile =
+    kReplayHeaderSize + kReplayMaxInput + 4 * (kReplayMaxFrames / 60) + 4;
 
 // How the round ended.
 enum : std::uint8_t { kReplayEndBoard = 0, kReplayEndQuit = 1 };
@@ -43,9 +44,9 @@ struct ReplayHeader {
     std::uint8_t speedSetting = 0;  // 0..3
     std::uint8_t mouseDown = 0;     // the button's state when the round's first frame began
     std::uint8_t end = kReplayEndBoard;
-    std::uint32_t calendarTime = 0;  // what the round read to seed its random sequence
-    std::uint32_t startFlip = 0;     // the flip that began frame 0 (its low 32 bits)
-    std::uint32_t startTick = 0;     // the tick count in frame 0
+    std::uint32_t calendarTime = 0;         // what the round read to seed its random sequence
+    std::uint32_t startFlip = 0;            // the flip that began frame 0 (its low 32 bits)
+    std::uint32_t startTick = 0;            // the tick count in frame 0
     std::int16_t cursorX = 0, cursorY = 0;  // the cursor when frame 0 began
     std::uint32_t timeMs = kReplayNoTime;   // the time the round put to the best times
     std::uint32_t frames = 0;
@@ -79,13 +80,14 @@ struct ReplayWriter {
     std::size_t size = 0;
     bool full = false;
     std::uint32_t frames = 0;
-    std::uint32_t idleRun = 0;   // frames waiting to be written as one run
-    std::uint32_t tick = 0;      // the last frame's tick
-    std::uint32_t flip = 0;      // the flip that began the last frame
+    std::uint32_t idleRun = 0;  // frames waiting to be written as one run
+    std::uint32_t tick = 0;     // the last frame's tick
+    std::uint32_t flip = 0;     // the flip that began the last frame
     int cursorX = 0, cursorY = 0;
 };
 
-void ReplayWriterStart(ReplayWriter* w, std::uint8_t* out, std::size_t capacity, const ReplayHeader& header);
+void ReplayWriterStart(ReplayWriter* w, std::uint8_t* out, std::size_t capacity,
+                       const ReplayHeader& header);
 // Adds a frame: its tick count and its inputs (cursor moves and messages, in order).
 void ReplayWriterFrame(ReplayWriter* w, std::uint32_t tick, const ReplayInput* inputs, int count);
 // Flushes a pending run; the coded input is out[0..size).
@@ -93,9 +95,10 @@ void ReplayWriterFinish(ReplayWriter* w);
 
 // The whole file for `header` (its frames and inputSize taken from the writer), the coded
 // input and the checkpoints. Returns the size written to `file`, 0 when it does not fit.
-std::size_t ReplayBuildFile(const ReplayHeader& header, const std::uint8_t* input, std::size_t inputSize,
-                            const std::uint32_t* checkpoints, std::uint32_t checkpointCount,
-                            std::uint8_t* file, std::size_t capacity);
+std::size_t ReplayBuildFile(const ReplayHeader& header, const std::uint8_t* input,
+                            std::size_t inputSize, const std::uint32_t* checkpoints,
+                            std::uint32_t checkpointCount, std::uint8_t* file,
+                            std::size_t capacity);
 
 // --- reading ---------------------------------------------------------------------------
 
@@ -125,7 +128,7 @@ std::uint32_t ReplayCheckpoint(const ReplayFile& file, std::uint32_t index);
 struct ReplayReader {
     const std::uint8_t* p = nullptr;
     const std::uint8_t* end = nullptr;
-    std::uint32_t frame = 0;      // frames read so far
+    std::uint32_t frame = 0;  // frames read so far
     std::uint32_t frames = 0;
     std::uint32_t idleLeft = 0;
     std::uint32_t tick = 0;
@@ -157,10 +160,10 @@ inline std::uint32_t ReplayTickStep(std::uint32_t flip) {
 // without wrapping (each a step on from the last).
 struct ReplayClock {
     bool started = false;
-    std::int64_t frame = 0;   // frames fed so far
-    std::int64_t tick = 0;    // the last tick, unwrapped
-    std::uint32_t raw = 0;    // and as the file holds it
-    std::int64_t phase = 0;   // the largest 60 * tick - 1000 * frame
+    std::int64_t frame = 0;  // frames fed so far
+    std::int64_t tick = 0;   // the last tick, unwrapped
+    std::uint32_t raw = 0;   // and as the file holds it
+    std::int64_t phase = 0;  // the largest 60 * tick - 1000 * frame
 };
 enum class ReplayClockVerdict { Ok, Backwards, TooFast };
 ReplayClockVerdict ReplayClockNext(ReplayClock* clock, std::uint32_t tick);

@@ -25,8 +25,8 @@ constexpr std::uint32_t kActivateMessage = 0x001C, kPressMessage = 0x0201, kRele
 
 }  // namespace
 
-void ReplaySwatsIdentity(int flies, int speed, std::uint32_t seed, const std::uint32_t* frames, std::size_t count,
-                         char hex[65]) {
+void ReplaySwatsIdentity(int flies, int speed, std::uint32_t seed, const std::uint32_t* frames,
+                         std::size_t count, char hex[65]) {
     Sha256 s;
     Sha256Start(&s);
     static const char kDomain[] = "zumble swats\n";
@@ -58,7 +58,7 @@ void ReplayRoundIdentity(const ReplayFile& file, char hex[65]) {
     ReplayReader r;
     ReplayReaderStart(&r, file);
     int cursorX = h.cursorX, cursorY = h.cursorY;  // where the game last saw it
-    bool down = h.mouseDown != 0;                    // MouseDown, as the messages leave it
+    bool down = h.mouseDown != 0;                  // MouseDown, as the messages leave it
     std::uint32_t tick = 0;
     while (ReplayReaderNextFrame(&r, &tick)) {
         Feed8(&s, kTagFrame);
@@ -78,8 +78,10 @@ void ReplayRoundIdentity(const ReplayFile& file, char hex[65]) {
             }
             // Messages the game does nothing with in a round: an activation (it only
             // restores the display and sound), a release of a button that is up.
-            if (in.message == kActivateMessage || (in.message == kReleaseMessage && !down)) continue;
-            if (in.message == kPressMessage || in.message == kReleaseMessage) down = in.message == kPressMessage;
+            if (in.message == kActivateMessage || (in.message == kReleaseMessage && !down))
+                continue;
+            if (in.message == kPressMessage || in.message == kReleaseMessage)
+                down = in.message == kPressMessage;
             // A message: the drains ended before it and the cursor it finds count now.
             for (; breaks > 0; --breaks) Feed8(&s, kTagBreak);
             if (wantX != cursorX || wantY != cursorY) {

@@ -21,8 +21,8 @@ void ReplayRoundIdentity(const ReplayFile& file, char hex[65]);
 // read), the number of flies swatted and, for each in the order swatted, the frame of its
 // swat counted from the frame that began the round (the one that ran its start). As 64
 // lower-case hex digits (and a zero).
-void ReplaySwatsIdentity(int flies, int speed, std::uint32_t seed, const std::uint32_t* frames, std::size_t count,
-                         char hex[65]);
+void ReplaySwatsIdentity(int flies, int speed, std::uint32_t seed, const std::uint32_t* frames,
+                         std::size_t count, char hex[65]);
 
 // The header's program text as one token of the verifier's answer: printable ASCII but
 // space and '%' as it is, those and every other byte as %XX; "-" when empty (and a text

@@ -10,7 +10,7 @@ constexpr int kScreenH = 480;
 // A mouse button (or a tap) cannot go down twice within this: clicking by dragging a
 // finger over the button, the fastest way there is, stays above it (below 50 a second).
 constexpr std::int64_t kFastestPressMs = 20;
-constexpr std::uint32_t kFrameMs = 17;     // a frame's time, rounded up
+constexpr std::uint32_t kFrameMs = 17;  // a frame's time, rounded up
 // How far a frame's tick (its slot's) may lie from when it really began: a frame up to
 // half a frame late keeps its slot; on both ends of a span, a frame's time in all.
 constexpr std::int64_t kSlotSlackMs = 17;
@@ -53,19 +53,24 @@ void Date(std::int64_t seconds, char* out, std::size_t size) {
 
 // The reason an input of frame `frame` is refused, or nullptr when a backend could send it.
 bool MessageRefused(const ReplayInput& in, std::uint32_t frame, char* reason, std::size_t size) {
-    const int x = static_cast<std::int16_t>(in.lParam & 0xFFFF), y = static_cast<std::int16_t>((in.lParam >> 16) & 0xFFFF);
+    const int x = static_cast<std::int16_t>(in.lParam & 0xFFFF),
+              y = static_cast<std::int16_t>((in.lParam >> 16) & 0xFFFF);
     switch (in.message) {
     case kButtonDown:
     case kButtonUp:
-        if (in.wParam != (in.message == kButtonDown ? 1u : 0u) || in.lParam < 0 || in.lParam > 0xFFFFFFFFll) break;
+        if (in.wParam != (in.message == kButtonDown ? 1u : 0u) || in.lParam < 0 ||
+            in.lParam > 0xFFFFFFFFll)
+            break;
         if (!OnScreen(x, y)) {
-            std::snprintf(reason, size, "a %s in frame %u is outside the 640x480 screen, at (%d,%d)",
+            std::snprintf(reason, size,
+                          "a %s in frame %u is outside the 640x480 screen, at (%d,%d)",
                           in.message == kButtonDown ? "press" : "release", frame, x, y);
             return true;
         }
         return false;
     case kKeyDown:
-        if (in.lParam == 1 && (in.wParam == kReturn || in.wParam == kSpace || in.wParam == kEscape || in.wParam == kRetry))
+        if (in.lParam == 1 && (in.wParam == kReturn || in.wParam == kSpace ||
+                               in.wParam == kEscape || in.wParam == kRetry))
             return false;
         std::snprintf(reason, size, "frame %u has a key the game never receives (key %llu)", frame,
                       static_cast<unsigned long long>(in.wParam));
@@ -77,11 +82,12 @@ bool MessageRefused(const ReplayInput& in, std::uint32_t frame, char* reason, st
         if (in.wParam == 0 && in.lParam == 0) return false;
         break;
     default:
-        std::snprintf(reason, size, "frame %u has %s, which the game's window never passes on", frame,
-                      MessageName(in.message));
+        std::snprintf(reason, size, "frame %u has %s, which the game's window never passes on",
+                      frame, MessageName(in.message));
         return true;
     }
-    std::snprintf(reason, size, "frame %u has a message no window sends so (message 0x%04x)", frame, in.message);
+    std::snprintf(reason, size, "frame %u has a message no window sends so (message 0x%04x)", frame,
+                  in.message);
     return true;
 }
 
@@ -113,7 +119,8 @@ bool TooMany(const Pending& p, std::uint32_t after, bool touch, char* reason, st
     const int most = ReplayMostPresses(window, touch);
     if (p.presses <= most && p.releases <= most) return false;
     const bool down = p.presses > most;
-    std::snprintf(reason, size, "frame %u has %d %s of the button; %s gives at most %d in the %lld ms around it",
+    std::snprintf(reason, size,
+                  "frame %u has %d %s of the button; %s gives at most %d in the %lld ms around it",
                   p.frame, down ? p.presses : p.releases, down ? "presses" : "releases",
                   touch ? "a touch screen" : "a mouse", most, static_cast<long long>(window));
     return true;
@@ -151,18 +158,22 @@ void RateFrame(Rate* r, std::uint32_t frame, std::int64_t before) {
 }
 
 // The frames up to `frame` are counted and the next frame's time is `after`.
-bool RateTooMany(const Rate& r, std::uint32_t frame, std::int64_t after, char* reason, std::size_t size) {
+bool RateTooMany(const Rate& r, std::uint32_t frame, std::int64_t after, char* reason,
+                 std::size_t size) {
     if (!r.started || r.gap * r.count - after <= r.gap * r.edge + r.slack + r.least) return false;
     const std::int64_t n = r.count - r.leastCount, window = after - r.leastTick + r.slack;
     const std::int64_t most = r.edge + window / r.gap;
     if (r.leastFrame == frame)
-        std::snprintf(reason, size, "frame %u has %lld %s; %s gives at most %lld in the %lld %s around it", frame,
+        std::snprintf(reason, size,
+                      "frame %u has %lld %s; %s gives at most %lld in the %lld %s around it", frame,
                       static_cast<long long>(n), r.what, r.device, static_cast<long long>(most),
                       static_cast<long long>(window), r.unit);
     else
-        std::snprintf(reason, size, "frames %u to %u have %lld %s; %s gives at most %lld in the %lld %s around them",
-                      r.leastFrame, frame, static_cast<long long>(n), r.what, r.device, static_cast<long long>(most),
-                      static_cast<long long>(window), r.unit);
+        std::snprintf(
+            reason, size,
+            "frames %u to %u have %lld %s; %s gives at most %lld in the %lld %s around them",
+            r.leastFrame, frame, static_cast<long long>(n), r.what, r.device,
+            static_cast<long long>(most), static_cast<long long>(window), r.unit);
     return true;
 }
 
@@ -174,12 +185,15 @@ bool ReplayFollowsRules(const ReplayFile& file, std::int64_t now, char* reason, 
         char played[40], clock[40];
         Date(h.calendarTime, played, sizeof played);
         Date(now, clock, sizeof clock);
-        std::snprintf(reason, size, "the round says it was played on %s, more than a day after this verifier's clock (%s)",
-                      played, clock);
+        std::snprintf(
+            reason, size,
+            "the round says it was played on %s, more than a day after this verifier's clock (%s)",
+            played, clock);
         return false;
     }
     if (!OnScreen(h.cursorX, h.cursorY)) {
-        std::snprintf(reason, size, "the cursor starts outside the 640x480 screen, at (%d,%d)", h.cursorX, h.cursorY);
+        std::snprintf(reason, size, "the cursor starts outside the 640x480 screen, at (%d,%d)",
+                      h.cursorX, h.cursorY);
         return false;
     }
     const bool touch = (h.flags & kReplayTouch) != 0;
@@ -192,7 +206,8 @@ bool ReplayFollowsRules(const ReplayFile& file, std::int64_t now, char* reason, 
     std::int64_t before = 0;
     Pending pending;
     Rate keys{"key strokes", "a keyboard", "ms", kFastestKeyMs, 2, kSlotSlackMs};
-    Rate activations{"activations of the window", "the window system", "frames", kFastestActivationFrames, 3, 1};
+    Rate activations{
+        "activations of the window", "the window system", "frames", kFastestActivationFrames, 3, 1};
     while (ReplayReaderNextFrame(&r, &tick)) {
         const std::int64_t now_tick = before + static_cast<std::uint32_t>(tick - lastTick);
         const std::uint32_t frame = r.frame - 1;
@@ -215,7 +230,8 @@ bool ReplayFollowsRules(const ReplayFile& file, std::int64_t now, char* reason, 
             if (in.op == ReplayOp::Cursor) {
                 ++cursors;
                 if (!OnScreen(in.x, in.y)) {
-                    std::snprintf(reason, size, "the cursor leaves the 640x480 screen in frame %u, to (%d,%d)",
+                    std::snprintf(reason, size,
+                                  "the cursor leaves the 640x480 screen in frame %u, to (%d,%d)",
                                   frame, in.x, in.y);
                     return false;
                 }
@@ -229,15 +245,20 @@ bool ReplayFollowsRules(const ReplayFile& file, std::int64_t now, char* reason, 
             activations.count += in.message == kActivate;
         }
         if (breaks + 1 > kMostDrains) {
-            std::snprintf(reason, size, "frame %u has %d drains of the queue; the game empties it at most %d times "
-                          "between two flips", frame, breaks + 1, kMostDrains);
+            std::snprintf(
+                reason, size,
+                "frame %u has %d drains of the queue; the game empties it at most %d times "
+                "between two flips",
+                frame, breaks + 1, kMostDrains);
             return false;
         }
         // The game sees the cursor before each message it takes and when a drain ends
         // (the file keeps no break after a frame's last message).
         if (cursors > messages + kMostDrains) {
-            std::snprintf(reason, size, "frame %u moves the cursor %d times; the game sees it at most %d times there",
-                          frame, cursors, messages + kMostDrains);
+            std::snprintf(
+                reason, size,
+                "frame %u moves the cursor %d times; the game sees it at most %d times there",
+                frame, cursors, messages + kMostDrains);
             return false;
         }
         pending = now_;
@@ -246,5 +267,6 @@ bool ReplayFollowsRules(const ReplayFile& file, std::int64_t now, char* reason, 
     const std::int64_t end = before + kFrameMs;
     const std::uint32_t last = h.frames - 1;
     return !TooMany(pending, lastTick + kFrameMs, touch, reason, size) &&
-           !RateTooMany(keys, last, end, reason, size) && !RateTooMany(activations, last, h.frames, reason, size);
+           !RateTooMany(keys, last, end, reason, size) &&
+           !RateTooMany(activations, last, h.frames, reason, size);
 }

@@ -19,4 +19,5 @@ int ReplayMostPresses(std::int64_t window, bool touch);
 
 // False with a one-line reason (written to reason) for the first input no backend
 // produces. now: the verifier's clock, seconds since 1970.
-bool ReplayFollowsRules(const ReplayFile& file, std::int64_t now, char* reason, std::size_t reasonSize);
+bool ReplayFollowsRules(const ReplayFile& file, std::int64_t now, char* reason,
+                        std::size_t reasonSize);

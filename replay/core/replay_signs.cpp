@@ -29,9 +29,12 @@ double Spread(double sum, double squares, int n) {
 }
 
 void Add(char* out, std::size_t size, std::size_t* used, const char* name, const char* value) {
-    const int n = std::snprintf(out + *used, size - *used, "%s%s:%s", *used ? "," : "", name, value);
-    if (n > 0 && *used + static_cast<std::size_t>(n) < size) *used += static_cast<std::size_t>(n);
-    else out[*used] = '\0';
+    const int n =
+        std::snprintf(out + *used, size - *used, "%s%s:%s", *used ? "," : "", name, value);
+    if (n > 0 && *used + static_cast<std::size_t>(n) < size)
+        *used += static_cast<std::size_t>(n);
+    else
+        out[*used] = '\0';
 }
 
 void Swat(ReplaySigns* s, int hit, int aimX, int aimY) {
@@ -110,11 +113,13 @@ void SignsPress(ReplaySigns* s, const int* hits, int hitCount, int aimX, int aim
     if (!s->last.playing) return;
     ++s->presses;
     if (Far(s->cursorX - s->frameX, s->cursorY - s->frameY, kSignJumpPixels)) s->pressJumped = true;
-    if (s->last.aimKnown && s->cursorX == s->last.aimX && s->cursorY == s->last.aimY) ++s->aimMatches;
+    if (s->last.aimKnown && s->cursorX == s->last.aimX && s->cursorY == s->last.aimY)
+        ++s->aimMatches;
     // The first fly it swats is the one aimed at (the oldest under the swatter).
     int first = -1;
     for (int i = 0; i < hitCount; ++i)
-        if (hits[i] >= 0 && static_cast<std::size_t>(hits[i]) < s->cues.size() && (first < 0 || hits[i] < first))
+        if (hits[i] >= 0 && static_cast<std::size_t>(hits[i]) < s->cues.size() &&
+            (first < 0 || hits[i] < first))
             first = hits[i];
     if (first >= 0) Swat(s, first, aimX, aimY);
     // The game's list loses them at once: later presses of the frame count without them.
@@ -198,15 +203,19 @@ void SignsReport(const ReplaySigns& signs, char* out, std::size_t size) {
     }
     if (enough) {
         // A constant offset from the fly, whether from where it was shown or one step on.
-        const double shown = s.shownSwats < kSignMinEvents ? 1e9 :
-            std::sqrt(Spread(s.shownX, s.shownXX, s.shownSwats) + Spread(s.shownY, s.shownYY, s.shownSwats));
-        const double found = std::sqrt(Spread(s.landX, s.landXX, s.swats) + Spread(s.landY, s.landYY, s.swats));
+        const double shown = s.shownSwats < kSignMinEvents
+                                 ? 1e9
+                                 : std::sqrt(Spread(s.shownX, s.shownXX, s.shownSwats) +
+                                             Spread(s.shownY, s.shownYY, s.shownSwats));
+        const double found =
+            std::sqrt(Spread(s.landX, s.landXX, s.swats) + Spread(s.landY, s.landYY, s.swats));
         const double land = shown < found ? shown : found;
         if (land < kSignLandingPixels) {
             std::snprintf(value, sizeof value, "%.1fpx", land);
             Add(out, size, &used, "landing_spread", value);
         }
-        const double timing = s.timedSwats ? std::sqrt(Spread(s.timeSum, s.timeSquares, s.timedSwats)) : 1e9;
+        const double timing =
+            s.timedSwats ? std::sqrt(Spread(s.timeSum, s.timeSquares, s.timedSwats)) : 1e9;
         if (s.timedSwats >= kSignMinEvents && timing < kSignTimingSpreadMs) {
             std::snprintf(value, sizeof value, "%.0fms", timing);
             Add(out, size, &used, "timing_spread", value);

@@ -14,8 +14,8 @@
 
 // What the round looks like at a flip.
 struct SignsView {
-    bool playing = false;    // a round is on and its flies can be swatted
-    bool aimKnown = false;   // where the test player would click now (its rule)
+    bool playing = false;   // a round is on and its flies can be swatted
+    bool aimKnown = false;  // where the test player would click now (its rule)
     int aimX = 0, aimY = 0;
 };
 
@@ -27,18 +27,20 @@ struct SignsFly {
 };
 
 // The thresholds (docs/replay-format.md says why each).
-constexpr int kSignJumpPixels = 32;        // a press this far from where the cursor stood a frame before
-constexpr int kSignTeleportPixels = 64;    // a move of this length or more completed within one frame
+constexpr int kSignJumpPixels = 32;  // a press this far from where the cursor stood a frame before
+constexpr int kSignTeleportPixels = 64;  // a move of this length or more completed within one frame
 constexpr int kSignReactionFloorMs = 100;  // the least a person reacts in ...
-constexpr int kSignFrameMs = 17;           // ... less a frame, which times from tick to tick can lose
-constexpr int kSignFittsMsPerBit = 50;     // ... plus the quickest reach: this per bit of log2(D / W + 1)
-constexpr int kSignSwatBoxPixels = 51;     // W, the fly's swat box
-constexpr int kSignFastPercent = 5;        // more than this share of the swats under the floor ...
-constexpr int kSignFastLeast = 2;          // ... and at least this many
-constexpr double kSignLandingPixels = 2.0;   // presses landing on their fly with less spread than this
-constexpr double kSignTimingSpreadMs = 20.0; // swats timed with less spread than this
-constexpr int kSignMinEvents = 5;          // a sign needs this many cases at least
-constexpr int kSignAutoplayPercent = 90;   // the test player's aim on this share of presses
+constexpr int kSignFrameMs = 17;  // ... less a frame, which times from tick to tick can lose
+constexpr int kSignFittsMsPerBit =
+    50;  // ... plus the quickest reach: this per bit of log2(D / W + 1)
+constexpr int kSignSwatBoxPixels = 51;  // W, the fly's swat box
+constexpr int kSignFastPercent = 5;     // more than this share of the swats under the floor ...
+constexpr int kSignFastLeast = 2;       // ... and at least this many
+constexpr double kSignLandingPixels =
+    2.0;  // presses landing on their fly with less spread than this
+constexpr double kSignTimingSpreadMs = 20.0;  // swats timed with less spread than this
+constexpr int kSignMinEvents = 5;             // a sign needs this many cases at least
+constexpr int kSignAutoplayPercent = 90;      // the test player's aim on this share of presses
 
 // When a fly became something to go for: the tick that showed it reachable (or the last
 // swat's) and where the cursor stood then.
@@ -51,29 +53,29 @@ struct SignsCue {
 
 struct ReplaySigns {
     bool touch = false;
-    std::uint32_t tick = 0;          // the current frame's
-    std::uint32_t frame = 0;         // frames begun
-    int cursorX = 0, cursorY = 0;    // now
-    int frameX = 0, frameY = 0;      // at the last flip
-    SignsView last;                  // at the last flip
-    bool down = false;               // the button
-    bool pressJumped = false;        // a press of this frame came with a jump onto its place
+    std::uint32_t tick = 0;        // the current frame's
+    std::uint32_t frame = 0;       // frames begun
+    int cursorX = 0, cursorY = 0;  // now
+    int frameX = 0, frameY = 0;    // at the last flip
+    SignsView last;                // at the last flip
+    bool down = false;             // the button
+    bool pressJumped = false;      // a press of this frame came with a jump onto its place
     // The live flies, oldest first: those of the last flip less those swatted since, as
     // that flip showed them, and each one's cue.
     std::vector<SignsFly> flies;
     std::vector<SignsCue> cues;
     bool cuesPending = false;
     // Presses and moves.
-    int presses = 0;                 // while playing
-    int aimMatches = 0;              // presses where the test player would have clicked
-    int moveFrames = 0;              // the running move's frames (0: the cursor is still)
+    int presses = 0;     // while playing
+    int aimMatches = 0;  // presses where the test player would have clicked
+    int moveFrames = 0;  // the running move's frames (0: the cursor is still)
     int moveStartX = 0, moveStartY = 0;
     int longMoves = 0, teleports = 0;
     // Swats: presses that swatted a fly.
     int swats = 0;
-    int jumpSwats = 0;               // ... after a jump in the same frame
-    int fastSwats = 0;               // ... sooner after their cue than a person's floor
-    int glideSwats = 0;              // ... whose cursor moved with the button up before (touch)
+    int jumpSwats = 0;   // ... after a jump in the same frame
+    int fastSwats = 0;   // ... sooner after their cue than a person's floor
+    int glideSwats = 0;  // ... whose cursor moved with the button up before (touch)
     bool haveSwat = false;
     SignsCue lastSwat;
     // Where presses land on their fly: from the test player's pixel on it as the last flip
@@ -82,8 +84,8 @@ struct ReplaySigns {
     double shownX = 0, shownY = 0, shownXX = 0, shownYY = 0;
     double landX = 0, landY = 0, landXX = 0, landYY = 0;
     int timedSwats = 0;
-    double timeSum = 0, timeSquares = 0;                  // cue to press
-    bool upMovedBefore = false, upMovedNow = false;       // the cursor moved with the button up
+    double timeSum = 0, timeSquares = 0;             // cue to press
+    bool upMovedBefore = false, upMovedNow = false;  // the cursor moved with the button up
 };
 
 void SignsStart(ReplaySigns* s, bool touch, int cursorX, int cursorY, bool buttonDown);

@@ -4,6 +4,7 @@
 
 namespace {
 
+// clang-format off
 constexpr std::uint32_t kRound[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
     0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
@@ -14,13 +15,15 @@ constexpr std::uint32_t kRound[64] = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
 };
+// clang-format on
 
 std::uint32_t Rotr(std::uint32_t v, int n) { return (v >> n) | (v << (32 - n)); }
 
 void Compress(std::uint32_t state[8], const std::uint8_t block[64]) {
     std::uint32_t w[64];
     for (int i = 0; i < 16; ++i)
-        w[i] = static_cast<std::uint32_t>(block[4 * i]) << 24 | static_cast<std::uint32_t>(block[4 * i + 1]) << 16 |
+        w[i] = static_cast<std::uint32_t>(block[4 * i]) << 24 |
+               static_cast<std::uint32_t>(block[4 * i + 1]) << 16 |
                static_cast<std::uint32_t>(block[4 * i + 2]) << 8 | block[4 * i + 3];
     for (int i = 16; i < 64; ++i) {
         const std::uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
@@ -30,8 +33,10 @@ void Compress(std::uint32_t state[8], const std::uint8_t block[64]) {
     std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
     std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
     for (int i = 0; i < 64; ++i) {
-        const std::uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
-        const std::uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+        const std::uint32_t t1 =
+            h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
+        const std::uint32_t t2 =
+            (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
         h = g;
         g = f;
         f = e;
@@ -41,8 +46,14 @@ void Compress(std::uint32_t state[8], const std::uint8_t block[64]) {
         b = a;
         a = t1 + t2;
     }
-    state[0] += a; state[1] += b; state[2] += c; state[3] += d;
-    state[4] += e; state[5] += f; state[6] += g; state[7] += h;
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+    state[4] += e;
+    state[5] += f;
+    state[6] += g;
+    state[7] += h;
 }
 
 }  // namespace
@@ -80,7 +91,8 @@ void Sha256Finish(Sha256* s, std::uint8_t digest[32]) {
     for (int i = 0; i < 8; ++i) length[i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
     Sha256Feed(s, length, 8);
     for (int i = 0; i < 8; ++i)
-        for (int k = 0; k < 4; ++k) digest[4 * i + k] = static_cast<std::uint8_t>(s->state[i] >> (24 - 8 * k));
+        for (int k = 0; k < 4; ++k)
+            digest[4 * i + k] = static_cast<std::uint8_t>(s->state[i] >> (24 - 8 * k));
 }
 
 void Sha256Hex(const std::uint8_t digest[32], char out[65]) {

@@ -7,8 +7,8 @@
 struct Sha256 {
     std::uint32_t state[8];
     std::uint8_t block[64];
-    std::size_t used = 0;    // bytes waiting in block
-    std::uint64_t total = 0; // bytes fed so far
+    std::size_t used = 0;     // bytes waiting in block
+    std::uint64_t total = 0;  // bytes fed so far
 };
 
 void Sha256Start(Sha256* s);

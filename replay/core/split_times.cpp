@@ -4,8 +4,8 @@
 
 #include "replay/core/mode_words.h"
 
-bool SplitDeltaAt(const std::uint32_t* reference, int referenceCounts, int count, std::uint32_t clockMs,
-                  std::int64_t* deltaMs) {
+bool SplitDeltaAt(const std::uint32_t* reference, int referenceCounts, int count,
+                  std::uint32_t clockMs, std::int64_t* deltaMs) {
     if (count < 1 || count > referenceCounts) return false;
     *deltaMs = static_cast<std::int64_t>(clockMs) - static_cast<std::int64_t>(reference[count - 1]);
     return true;
@@ -28,8 +28,12 @@ int SplitDeltaText(std::int64_t deltaMs, char* out, std::size_t capacity) {
     const std::int64_t size = deltaMs < 0 ? -deltaMs : deltaMs;
     const std::int64_t hundredths = (size + 5) / 10;
     const int sign = hundredths == 0 ? 0 : deltaMs < 0 ? -1 : 1;
-    std::snprintf(out, capacity, "%s%lld.%02lld", sign < 0 ? "-" : sign > 0 ? "+" : "",
-                  static_cast<long long>(hundredths / 100), static_cast<long long>(hundredths % 100));
+    std::snprintf(out, capacity, "%s%lld.%02lld",
+                  sign < 0   ? "-"
+                  : sign > 0 ? "+"
+                             : "",
+                  static_cast<long long>(hundredths / 100),
+                  static_cast<long long>(hundredths % 100));
     return sign;
 }
 
@@ -46,11 +50,13 @@ int SplitResultLines(const SplitResult& r, char lines[kSplitResultLines][kSplits
     if (!r.hadBest) {
         std::snprintf(lines[n++], kSplitsTextSize, "new best: the mode's first time");
     } else {
-        const std::int64_t d = static_cast<std::int64_t>(r.timeMs) - static_cast<std::int64_t>(r.oldBestMs);
+        const std::int64_t d =
+            static_cast<std::int64_t>(r.timeMs) - static_cast<std::int64_t>(r.oldBestMs);
         SplitDeltaText(d, delta, sizeof delta);
         SplitClockText(r.oldBestMs, other, sizeof other);
         if (d < 0)
-            std::snprintf(lines[n++], kSplitsTextSize, "new best: %s on the old best %s", delta, other);
+            std::snprintf(lines[n++], kSplitsTextSize, "new best: %s on the old best %s", delta,
+                          other);
         else
             std::snprintf(lines[n++], kSplitsTextSize, "%s on the best %s", delta, other);
     }
@@ -59,10 +65,12 @@ int SplitResultLines(const SplitResult& r, char lines[kSplitResultLines][kSplits
     else
         std::snprintf(lines[n++], kSplitsTextSize, "not among the five best");
     if (r.raceName) {
-        const std::int64_t d = static_cast<std::int64_t>(r.timeMs) - static_cast<std::int64_t>(r.raceMs);
+        const std::int64_t d =
+            static_cast<std::int64_t>(r.timeMs) - static_cast<std::int64_t>(r.raceMs);
         SplitDeltaText(d, delta, sizeof delta);
         SplitClockText(r.raceMs, other, sizeof other);
-        std::snprintf(lines[n++], kSplitsTextSize, "race: %s on %.40s (%s)", delta, r.raceName, other);
+        std::snprintf(lines[n++], kSplitsTextSize, "race: %s on %.40s (%s)", delta, r.raceName,
+                      other);
     }
     return n;
 }

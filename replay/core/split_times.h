@@ -17,8 +17,8 @@ constexpr std::size_t kSplitsTextSize = 96;
 // How far the clock at `count` (`clockMs`) is from the reference's at the same count:
 // negative ahead, positive behind. False when the reference never reached that count
 // (or count < 1).
-bool SplitDeltaAt(const std::uint32_t* reference, int referenceCounts, int count, std::uint32_t clockMs,
-                  std::int64_t* deltaMs);
+bool SplitDeltaAt(const std::uint32_t* reference, int referenceCounts, int count,
+                  std::uint32_t clockMs, std::int64_t* deltaMs);
 
 // The reference's count when its clock showed `clockMs`: how many swats it had made by then.
 int SplitCountAt(const std::uint32_t* reference, int referenceCounts, std::uint32_t clockMs);
@@ -33,11 +33,11 @@ void SplitClockText(std::uint32_t ms, char* out, std::size_t capacity);
 // What the results board says of a finished round.
 struct SplitResult {
     int flies = 10;
-    int speed = 1;                 // 1..4
+    int speed = 1;  // 1..4
     std::uint32_t timeMs = 0;
-    bool hadBest = false;          // the mode had a time before the round
+    bool hadBest = false;  // the mode had a time before the round
     std::uint32_t oldBestMs = 0;
-    int place = -1;                // where the time entered the mode's table, 0..4; -1: not in it
+    int place = -1;                  // where the time entered the mode's table, 0..4; -1: not in it
     const char* raceName = nullptr;  // the run raced, or null
     std::uint32_t raceMs = 0;
 };

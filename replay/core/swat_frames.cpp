@@ -60,7 +60,8 @@ bool ReadSwatFrames(const std::string& text, std::size_t most, std::vector<std::
     return true;
 }
 
-bool SwatsWithin(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b, std::uint32_t slack) {
+bool SwatsWithin(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b,
+                 std::uint32_t slack) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         const std::uint32_t gap = a[i] > b[i] ? a[i] - b[i] : b[i] - a[i];

@@ -24,4 +24,5 @@ bool ReadSwatFrames(const std::string& text, std::size_t most, std::vector<std::
 
 // Whether two rounds' swats are each within `slack` frames of the other's: the same number
 // of swats, and the k-th of one at most `slack` frames from the k-th of the other.
-bool SwatsWithin(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b, std::uint32_t slack);
+bool SwatsWithin(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b,
+                 std::uint32_t slack);

@@ -6,9 +6,9 @@
 #include <new>
 
 #include "platform/services/clip_encoder.h"
-#include "platform/stand_in/ddraw.h"
 #include "platform/services/options.h"
 #include "platform/services/overlay_draw.h"
+#include "platform/stand_in/ddraw.h"
 #include "platform/stand_in/scale_convert.h"
 #include "platform/stand_in/sound_mixer.h"
 #include "replay/replay_viewer.h"
@@ -86,8 +86,8 @@ bool StartClip(std::string* error) {
     c.to = g_Options.clipTo < 0 || g_Options.clipTo > frames ? frames : g_Options.clipTo;
     if (c.from >= c.to) {
         char why[128];
-        std::snprintf(why, sizeof why, "the round lasts %lld.%03lld s, so --from is past its end", frames / 60,
-                      frames % 60 * 1000 / 60);
+        std::snprintf(why, sizeof why, "the round lasts %lld.%03lld s, so --from is past its end",
+                      frames / 60, frames % 60 * 1000 / 60);
         *error = why;
         return false;
     }
@@ -117,8 +117,9 @@ int FinishClip(int playback) {
             std::fprintf(stderr, "zumble: no clip: the replay does not verify\n");
             return playback;
         }
-        std::fprintf(stderr, "zumble: no clip: %s\n",
-                     c.failed.empty() ? "the round ended before the clip's last frame" : c.failed.c_str());
+        std::fprintf(
+            stderr, "zumble: no clip: %s\n",
+            c.failed.empty() ? "the round ended before the clip's last frame" : c.failed.c_str());
         return 2;
     }
     std::string why;
@@ -128,7 +129,8 @@ int FinishClip(int playback) {
         std::fprintf(stderr, "zumble: no clip: %s\n", why.c_str());
         return 2;
     }
-    std::printf("clip %s: %s, %dx%d, frames %lld to %lld of the round (%lld pictures at 60 a second)\n",
-                g_Options.clip.c_str(), ClipFormatName(), c.width, c.height, c.from, c.to - 1, c.pictures);
+    std::printf(
+        "clip %s: %s, %dx%d, frames %lld to %lld of the round (%lld pictures at 60 a second)\n",
+        g_Options.clip.c_str(), ClipFormatName(), c.width, c.height, c.from, c.to - 1, c.pictures);
     return 0;
 }

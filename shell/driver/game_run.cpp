@@ -5,23 +5,23 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/stand_in/backend.h"
-#include "platform/stand_in/ddraw.h"
 #include "platform/services/display_settings.h"
 #include "platform/services/files.h"
 #include "platform/services/master_volume.h"
 #include "platform/services/options.h"
 #include "platform/services/process_usage.h"
 #include "platform/services/tester_file.h"
+#include "platform/stand_in/backend.h"
+#include "platform/stand_in/ddraw.h"
 #include "platform/stand_in/runtime.h"
 #include "platform/stand_in/sound_mixer.h"
-#include "shell/autoplay.h"
 #include "replay/history_list.h"
-#include "shell/driver/clip_run.h"
-#include "shell/driver/splits_run.h"
 #include "replay/replay_list.h"
 #include "replay/replay_play.h"
 #include "replay/replay_record.h"
+#include "shell/autoplay.h"
+#include "shell/driver/clip_run.h"
+#include "shell/driver/splits_run.h"
 #include "shell/trace.h"
 #include "shell/winmain.h"
 
@@ -47,7 +47,8 @@ int Prepare(int argc, char** argv, void (*atFirstInput)()) {
         FindGameData();
         return ListHistory(stdout, g_Options.historyFlies.c_str(), g_Options.historySpeed.c_str());
     }
-    if (!g_Options.race.empty() && !SetRaceReference(g_Options.race.c_str(), g_Options.raceName.c_str(), &error)) {
+    if (!g_Options.race.empty() &&
+        !SetRaceReference(g_Options.race.c_str(), g_Options.raceName.c_str(), &error)) {
         std::fprintf(stderr, "zumble: --race %s: %s\n", g_Options.race.c_str(), error.c_str());
         return 2;
     }
@@ -55,7 +56,9 @@ int Prepare(int argc, char** argv, void (*atFirstInput)()) {
     const bool playback = verify || !g_Options.replay.empty();
     if (playback) {
         const int loaded =
-            atFirstInput ? -1 : LoadReplay((verify ? g_Options.verify : g_Options.replay).c_str(), verify);
+            atFirstInput
+                ? -1
+                : LoadReplay((verify ? g_Options.verify : g_Options.replay).c_str(), verify);
         if (loaded >= 0) return loaded;
         // A replay is only watched: the player's best times and replays stay as they are.
         ForbidSaving();
@@ -65,10 +68,12 @@ int Prepare(int argc, char** argv, void (*atFirstInput)()) {
     if (!PlatformInit()) return 2;
     // Nobody hears a run on the headless backend that records no sound and makes no clip
     // (the page's scripted runs play theirs): its buffers only move on, as the mix would.
-    SetSoundUnheard(&ActiveBackend() == &HeadlessBackend() && g_Options.audioOut.empty() && g_Options.clip.empty());
+    SetSoundUnheard(&ActiveBackend() == &HeadlessBackend() && g_Options.audioOut.empty() &&
+                    g_Options.clip.empty());
     // Output files are named from where the player started the game, even when the game
     // then moves to the folder that holds its data (or writes to the player's own).
-    for (std::string* path : {&g_Options.trace, &g_Options.soundLog, &g_Options.audioOut, &g_Options.clip})
+    for (std::string* path :
+         {&g_Options.trace, &g_Options.soundLog, &g_Options.audioOut, &g_Options.clip})
         if (!path->empty()) *path = AbsoluteTesterPath(*path);
     FindGameData();
     if (!g_Options.headless) UseSavedDisplay(&g_Options);
@@ -137,13 +142,16 @@ int PlayRun() {
         FinishReplayRecording();
     }
     if (g_Options.timedemo) {
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
         const long long frames = FlipCount();
         std::printf("frames=%lld wall_ms=%.0f fps=%.1f first_flip_ms=%.1f", frames, ms,
                     ms > 0 ? frames * 1000.0 / ms : 0.0, MillisecondsToFirstFlip());
         long peakKb = 0;
         double cpuMs = 0;
-        if (ProcessUsage(&peakKb, &cpuMs)) std::printf(" peak_rss_kb=%ld cpu_ms=%.0f", peakKb, cpuMs);
+        if (ProcessUsage(&peakKb, &cpuMs))
+            std::printf(" peak_rss_kb=%ld cpu_ms=%.0f", peakKb, cpuMs);
         std::printf("\n");
     }
     StopTrace();

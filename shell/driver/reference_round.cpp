@@ -76,14 +76,16 @@ void Drain() {
             return;
         }
         if (in.message == WM_LBUTTONDOWN || in.message == WM_LBUTTONUP || in.message == WM_KEYDOWN)
-            WndProc(hWnd, in.message, static_cast<WPARAM>(in.wParam), static_cast<LPARAM>(in.lParam));
+            WndProc(hWnd, in.message, static_cast<WPARAM>(in.wParam),
+                    static_cast<LPARAM>(in.lParam));
     }
 }
 
 // The states a round goes through from its start click to its last swat; any other
 // (the round left, the title, quitting) would save or draw for real, and is not played.
 bool RoundState() {
-    return SceneState == STATE_MODE_FRAME || SceneState == STATE_PLAY_ENTER || SceneState == STATE_PLAY_FRAME ||
+    return SceneState == STATE_MODE_FRAME || SceneState == STATE_PLAY_ENTER ||
+           SceneState == STATE_PLAY_FRAME ||
            (SceneState == STATE_MODE_LEAVE && NextState == STATE_PLAY_ENTER);
 }
 

@@ -6,8 +6,8 @@
 
 #include "platform/services/files.h"
 #include "platform/services/options.h"
-#include "platform/stand_in/runtime.h"
 #include "platform/services/splits_overlay.h"
+#include "platform/stand_in/runtime.h"
 #include "replay/core/replay_bounds.h"
 #include "replay/core/replay_format.h"
 #include "replay/core/split_times.h"
@@ -56,7 +56,9 @@ struct Splits {
 Race g_race;
 Splits g_splits;
 
-bool SameMode(const ReplayHeader& h) { return h.flySetting == (FlyCountSetting & 3) && h.speedSetting == (SpeedSetting & 3); }
+bool SameMode(const ReplayHeader& h) {
+    return h.flySetting == (FlyCountSetting & 3) && h.speedSetting == (SpeedSetting & 3);
+}
 
 // The mode's best kept replay, parsed into g_splits.keptFile; false for none that fits.
 bool ReadBestKept() {
@@ -70,7 +72,8 @@ bool ReadBestKept() {
     char why[kReplayReasonSize];
     return !failed && got < g_splits.kept.size() &&
            ReplayParse(g_splits.kept.data(), got, &g_splits.keptFile, why, sizeof why) &&
-           SameMode(g_splits.keptFile.header) && ReplayHeaderCost(g_splits.keptFile.header) == ReplayCost::Fits;
+           SameMode(g_splits.keptFile.header) &&
+           ReplayHeaderCost(g_splits.keptFile.header) == ReplayCost::Fits;
 }
 
 void BeginRound() {
@@ -86,7 +89,8 @@ void BeginRound() {
     if (!g_Options.splits && !s.raced) return;  // turned off: no reference is read
     const ReplayFile* reference = s.raced ? &g_race.file : ReadBestKept() ? &s.keptFile : nullptr;
     if (reference && !PlayReferenceRound(*reference, &s.reference) && s.raced)
-        std::fprintf(stderr, "zumble: the raced replay does not play to its time here: no splits\n");
+        std::fprintf(stderr,
+                     "zumble: the raced replay does not play to its time here: no splits\n");
 }
 
 // The time has gone to the table: what the board says of it.
@@ -129,7 +133,8 @@ void OnFlip(long long) {
         s.inRound = SceneState == STATE_PLAY_ENTER;
         return;
     }
-    for (; s.timed < s.pending && s.timed < kSplitsMostCounts; ++s.timed) s.live[s.timed] = RoundLastTick - RoundStartTick;
+    for (; s.timed < s.pending && s.timed < kSplitsMostCounts; ++s.timed)
+        s.live[s.timed] = RoundLastTick - RoundStartTick;
     s.pending = FliesSwatted;
     std::uint32_t time = 0;
     if (!s.resultKnown && RoundTimeRecorded(&time)) TellResult(time);
@@ -146,7 +151,8 @@ bool Describe(SplitsOverlay* o) {
             std::snprintf(o->raceLine, sizeof o->raceLine, "race: %s  %s", g_race.name, clock);
         }
         std::int64_t delta = 0;
-        if (s.timed > 0 && SplitDeltaAt(ref.times, ref.counts, s.timed, s.live[s.timed - 1], &delta))
+        if (s.timed > 0 &&
+            SplitDeltaAt(ref.times, ref.counts, s.timed, s.live[s.timed - 1], &delta))
             o->tone = SplitDeltaText(delta, o->delta, sizeof o->delta);
         std::snprintf(o->count, sizeof o->count, "%s: %d", s.raced ? "race" : "best",
                       SplitCountAt(ref.times, ref.counts, ShownClockMs()));
@@ -190,9 +196,15 @@ bool SetRaceReference(const char* path, const char* name, std::string* error) {
     }
     switch (ReplayHeaderCost(race.file.header)) {
     case ReplayCost::Fits: break;
-    case ReplayCost::NoTime: *error = "its round was left before its last fly: it has no time to race"; return false;
-    case ReplayCost::TooSlow: *error = "its time is slower than any the best times keep"; return false;
-    case ReplayCost::TooManyFrames: *error = "it has more frames than a round of its time can have"; return false;
+    case ReplayCost::NoTime:
+        *error = "its round was left before its last fly: it has no time to race";
+        return false;
+    case ReplayCost::TooSlow:
+        *error = "its time is slower than any the best times keep";
+        return false;
+    case ReplayCost::TooManyFrames:
+        *error = "it has more frames than a round of its time can have";
+        return false;
     }
     if (name && *name) {
         std::snprintf(race.name, sizeof race.name, "%s", name);

@@ -42,8 +42,8 @@ const char kUsage[] =
     "  --touch    the round says a touch screen was used\n";
 
 constexpr int kScreenW = 640, kScreenH = 480;
-constexpr int kOffset = 3;         // pixels off the test player's pixel
-constexpr int kSlowFrames = 8;     // 133 ms
+constexpr int kOffset = 3;                      // pixels off the test player's pixel
+constexpr int kSlowFrames = 8;                  // 133 ms
 constexpr double kRadiansPerDegree = 0.017453;  // the flies' own
 
 bool g_careful = false;
@@ -73,7 +73,8 @@ void OnFlip(long long) {
 // Where a fly's record will be after its next step (its turn toward its target, then its
 // move), as the swarm steps it; a new target drawn at that step is not foreseen.
 void Predict(const FlyState& fly, int* x, int* y) {
-    const int aim = fly.targetX > fly.x ? (fly.targetY > fly.y ? 45 : 315) : (fly.targetY > fly.y ? 135 : 225);
+    const int aim =
+        fly.targetX > fly.x ? (fly.targetY > fly.y ? 45 : 315) : (fly.targetY > fly.y ? 135 : 225);
     const int low = aim % 180;
     const bool decrease = (aim < 180) == (fly.heading >= low && fly.heading < low + 180);
     double heading = fly.heading + (decrease ? -fly.speed : fly.speed);
@@ -97,10 +98,10 @@ bool AimAt(int pos, int size, int* aim) {
 
 struct Careful {
     const FlyState* target = nullptr;
-    bool followed = false;        // the cursor stood on the target's next place at the last flip
-    long long cue = -1;           // the flip of the target's cue
+    bool followed = false;  // the cursor stood on the target's next place at the last flip
+    long long cue = -1;     // the flip of the target's cue
     long long lastSwat = -1;
-    int cues = 0;                 // cues so far: every other one waits
+    int cues = 0;  // cues so far: every other one waits
     bool leftBoard = false;
     int wiggle = 1;
 };
@@ -126,7 +127,8 @@ void CarefulFlip(long long frame) {
         g_c.followed = false;
         g_c.cue = -1;
     }
-    int x = Clamp(cursor.x + g_c.wiggle, 0, kScreenW - 1), y = cursor.y;  // nothing to follow: it never rests
+    int x = Clamp(cursor.x + g_c.wiggle, 0, kScreenW - 1),
+        y = cursor.y;  // nothing to follow: it never rests
     g_c.wiggle = -g_c.wiggle;
     bool reach = false;
     if (fly) {
@@ -170,9 +172,12 @@ int main(int argc, char** argv) {
     std::vector<char*> args{argv[0]};
     int i = 1;
     for (; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--careful") == 0) g_careful = true;
-        else if (std::strcmp(argv[i], "--touch") == 0) touch = true;
-        else break;
+        if (std::strcmp(argv[i], "--careful") == 0)
+            g_careful = true;
+        else if (std::strcmp(argv[i], "--touch") == 0)
+            touch = true;
+        else
+            break;
     }
     const bool help = i < argc && std::strcmp(argv[i], "--help") == 0;
     if (i >= argc || std::strcmp(argv[i], "--headless") != 0) {

@@ -29,7 +29,8 @@ const char kUsage[] =
     "                         the start of the next (the game draws it there, nothing more)\n"
     "  --ticks N MS           the ticks of frame N and every later one MS later\n"
     "  --presses N K          K presses and releases of the button in frame N, at the cursor\n"
-    "  --key N VK             a key press (WM_KEYDOWN of virtual key VK, e.g. 65 for A) in frame N\n"
+    "  --key N VK             a key press (WM_KEYDOWN of virtual key VK, e.g. 65 for A) in frame "
+    "N\n"
     "  --keys N VK K          K such presses in each frame from N on, to the round's end\n"
     "  --activations N K      K activations of the window (WM_ACTIVATEAPP 1) in each\n"
     "                         frame from N on, to the round's end\n"
@@ -56,7 +57,8 @@ bool ReadBytes(const char* path, std::vector<std::uint8_t>* out) {
 
 bool WriteBytes(const char* path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out.flush());
 }
 
@@ -74,7 +76,9 @@ int Fail(const std::string& why) {
 
 // Where in frame N an input can go: after the frame's own first cursor move, which the
 // file codes before everything else.
-std::size_t Front(const EditFrame& f) { return !f.inputs.empty() && f.inputs[0].op == ReplayOp::Cursor ? 1 : 0; }
+std::size_t Front(const EditFrame& f) {
+    return !f.inputs.empty() && f.inputs[0].op == ReplayOp::Cursor ? 1 : 0;
+}
 
 // The cursor as it stands at the start of frame n (after its first cursor move).
 void CursorAt(const EditReplay& r, std::size_t n, int* x, int* y) {
@@ -99,10 +103,11 @@ int Info(const char* path) {
     const ReplayHeader& h = r.header;
     char program[17] = {};
     std::memcpy(program, h.program, 16);
-    std::printf("program=%s\nflies_setting=%u\nspeed_setting=%u\nseed=%u\nframes=%u\ntime_ms=%u\nflags=%u\n"
-                "cursor=%d,%d\nstart_flip=%u\nstart_tick=%u\n",
-                program, h.flySetting, h.speedSetting, h.calendarTime, h.frames, h.timeMs, h.flags, h.cursorX,
-                h.cursorY, h.startFlip, h.startTick);
+    std::printf(
+        "program=%s\nflies_setting=%u\nspeed_setting=%u\nseed=%u\nframes=%u\ntime_ms=%u\nflags=%u\n"
+        "cursor=%d,%d\nstart_flip=%u\nstart_tick=%u\n",
+        program, h.flySetting, h.speedSetting, h.calendarTime, h.frames, h.timeMs, h.flags,
+        h.cursorX, h.cursorY, h.startFlip, h.startTick);
     return 0;
 }
 
@@ -122,7 +127,8 @@ int main(int argc, char** argv) {
     if (!ReadBytes(argv[1], &bytes)) return Fail(std::string("cannot read ") + argv[1]);
     EditReplay r;
     std::string why;
-    if (!EditDecode(bytes, &r, &why)) return Fail(std::string(argv[1]) + " is not a replay: " + why);
+    if (!EditDecode(bytes, &r, &why))
+        return Fail(std::string(argv[1]) + " is not a replay: " + why);
     bool inputsChanged = false;
     const long long lastFrame = static_cast<long long>(r.frames.size()) - 1;
     for (int i = 3; i < argc; ++i) {
@@ -132,24 +138,29 @@ int main(int argc, char** argv) {
         if (edit == "--offscreen" || edit == "--cursor") {
             const bool own = edit == "--cursor";
             if (!ToNumber(arg(1), 0, lastFrame, &a) ||
-                (own && (!ToNumber(arg(2), -32767, 32767, &b) || !ToNumber(arg(3), -32767, 32767, &c))))
-                return Fail(edit + (own ? " takes a frame of the round and X Y" : " takes a frame of the round"));
+                (own &&
+                 (!ToNumber(arg(2), -32767, 32767, &b) || !ToNumber(arg(3), -32767, 32767, &c))))
+                return Fail(edit + (own ? " takes a frame of the round and X Y"
+                                        : " takes a frame of the round"));
             if (!own) b = -31, c = 140;
             int x = 0, y = 0;
             CursorAt(r, static_cast<std::size_t>(a), &x, &y);
             EditFrame& f = r.frames[static_cast<std::size_t>(a)];
             const auto at = f.inputs.begin() + static_cast<long>(Front(f));
-            f.inputs.insert(at, {EditCursor(static_cast<int>(b), static_cast<int>(c)), EditCursor(x, y)});
+            f.inputs.insert(
+                at, {EditCursor(static_cast<int>(b), static_cast<int>(c)), EditCursor(x, y)});
             inputsChanged = true;
             i += own ? 3 : 1;
         } else if (edit == "--nudge") {
-            if (!ToNumber(arg(1), 0, lastFrame - 1, &a)) return Fail("--nudge takes a frame of the round but its last");
+            if (!ToNumber(arg(1), 0, lastFrame - 1, &a))
+                return Fail("--nudge takes a frame of the round but its last");
             // Where frame N leaves the cursor.
             int x = r.header.cursorX, y = r.header.cursorY;
             for (std::size_t n = 0; n <= static_cast<std::size_t>(a); ++n)
                 for (const ReplayInput& in : r.frames[n].inputs)
                     if (in.op == ReplayOp::Cursor) x = in.x, y = in.y;
-            r.frames[static_cast<std::size_t>(a)].inputs.push_back(EditCursor(x > 0 ? x - 1 : x + 1, y));
+            r.frames[static_cast<std::size_t>(a)].inputs.push_back(
+                EditCursor(x > 0 ? x - 1 : x + 1, y));
             EditFrame& next = r.frames[static_cast<std::size_t>(a) + 1];
             if (Front(next) == 0) next.inputs.insert(next.inputs.begin(), EditCursor(x, y));
             inputsChanged = true;
@@ -172,34 +183,42 @@ int main(int argc, char** argv) {
                 clicks.push_back(EditDown(x, y));
                 clicks.push_back(EditUp(x, y));
             }
-            f.inputs.insert(f.inputs.begin() + static_cast<long>(Front(f)), clicks.begin(), clicks.end());
+            f.inputs.insert(f.inputs.begin() + static_cast<long>(Front(f)), clicks.begin(),
+                            clicks.end());
             inputsChanged = true;
             i += 2;
         } else if (edit == "--key") {
             if (!ToNumber(arg(1), 0, lastFrame, &a) || !ToNumber(arg(2), 0, 255, &b))
                 return Fail("--key takes a frame of the round and a virtual key 0..255");
             EditFrame& f = r.frames[static_cast<std::size_t>(a)];
-            f.inputs.insert(f.inputs.begin() + static_cast<long>(Front(f)), EditMessage(0x0100, static_cast<std::uint64_t>(b), 1));
+            f.inputs.insert(f.inputs.begin() + static_cast<long>(Front(f)),
+                            EditMessage(0x0100, static_cast<std::uint64_t>(b), 1));
             inputsChanged = true;
             i += 2;
         } else if (edit == "--keys" || edit == "--activations") {
             const bool keys = edit == "--keys";
             if (!ToNumber(arg(1), 0, lastFrame, &a) || (keys && !ToNumber(arg(2), 0, 255, &c)) ||
                 !ToNumber(arg(keys ? 3 : 2), 1, 100000, &b))
-                return Fail(edit + (keys ? " takes a frame of the round, a virtual key and a count 1..100000"
-                                         : " takes a frame of the round and a count 1..100000"));
-            const ReplayInput in = keys ? EditMessage(0x0100, static_cast<std::uint64_t>(c), 1) : EditMessage(0x001C, 1, 0);
+                return Fail(
+                    edit + (keys
+                                ? " takes a frame of the round, a virtual key and a count 1..100000"
+                                : " takes a frame of the round and a count 1..100000"));
+            const ReplayInput in = keys ? EditMessage(0x0100, static_cast<std::uint64_t>(c), 1)
+                                        : EditMessage(0x001C, 1, 0);
             for (std::size_t n = static_cast<std::size_t>(a); n < r.frames.size(); ++n) {
                 EditFrame& f = r.frames[n];
-                f.inputs.insert(f.inputs.begin() + static_cast<long>(Front(f)), static_cast<std::size_t>(b), in);
+                f.inputs.insert(f.inputs.begin() + static_cast<long>(Front(f)),
+                                static_cast<std::size_t>(b), in);
             }
             inputsChanged = true;
             i += keys ? 3 : 2;
         } else if (edit == "--seed" || edit == "--seed-ahead") {
             const bool ahead = edit == "--seed-ahead";
-            if (!ToNumber(arg(1), ahead ? -0xFFFFFFFFLL : 0, 0xFFFFFFFFLL, &a)) return Fail(edit + " takes a number of seconds");
+            if (!ToNumber(arg(1), ahead ? -0xFFFFFFFFLL : 0, 0xFFFFFFFFLL, &a))
+                return Fail(edit + " takes a number of seconds");
             const long long seed = ahead ? Now() + a : a;
-            if (seed < 0 || seed > 0xFFFFFFFFLL) return Fail(edit + ": the seed would not fit in 32 bits");
+            if (seed < 0 || seed > 0xFFFFFFFFLL)
+                return Fail(edit + ": the seed would not fit in 32 bits");
             r.header.calendarTime = static_cast<std::uint32_t>(seed);
             i += 1;
         } else if (edit == "--set-autoplay") {
@@ -211,15 +230,18 @@ int main(int argc, char** argv) {
             r.header.flags = static_cast<std::uint32_t>(a);
             i += 1;
         } else if (edit == "--program") {
-            if (!arg(1) || std::strlen(arg(1)) > 16) return Fail("--program takes a text of at most 16 bytes");
+            if (!arg(1) || std::strlen(arg(1)) > 16)
+                return Fail("--program takes a text of at most 16 bytes");
             std::memset(r.header.program, 0, sizeof r.header.program);
             std::memcpy(r.header.program, arg(1), std::strlen(arg(1)));
             i += 1;
         } else if (edit == "--idle") {
-            if (!ToNumber(arg(1), 1, kReplayMaxFrames - static_cast<long long>(r.frames.size()), &a))
+            if (!ToNumber(arg(1), 1, kReplayMaxFrames - static_cast<long long>(r.frames.size()),
+                          &a))
                 return Fail("--idle takes a count of frames the file has room for");
             for (long long k = 0; k < a; ++k) {
-                const std::uint32_t flip = r.header.startFlip + static_cast<std::uint32_t>(r.frames.size());
+                const std::uint32_t flip =
+                    r.header.startFlip + static_cast<std::uint32_t>(r.frames.size());
                 EditFrame f;
                 f.tick = r.frames.back().tick + ReplayTickStep(flip);
                 r.frames.push_back(f);

@@ -1,5 +1,6 @@
 #include "tests/support/game_fixture.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,8 +10,6 @@
 #include <sstream>
 #include <system_error>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "media/display.h"
 #include "platform/services/options.h"
@@ -43,13 +42,13 @@ void StartHeadlessGame() {
     SetGameCursor(0, 0);
     // Drain whatever earlier tests left in the queue.
     MSG msg;
-    while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    }
+    while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {}
 }
 
 void FillSprite(int left, int top, int right, int bottom, BYTE index) {
     for (int y = top; y < bottom; ++y)
-        for (int x = left; x < right; ++x) lpSPRITESURFACE->pixels[static_cast<size_t>(y) * 640 + x] = index;
+        for (int x = left; x < right; ++x)
+            lpSPRITESURFACE->pixels[static_cast<size_t>(y) * 640 + x] = index;
 }
 
 void FillBack(BYTE index) {

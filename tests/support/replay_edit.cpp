@@ -22,7 +22,8 @@ bool EditDecode(const std::vector<std::uint8_t>& bytes, EditReplay* out, std::st
         while (ReplayReaderNextInput(&r, &in) > 0) f.inputs.push_back(in);
         out->frames.push_back(f);
     }
-    for (std::uint32_t i = 0; i < file.checkpointCount; ++i) out->checkpoints.push_back(ReplayCheckpoint(file, i));
+    for (std::uint32_t i = 0; i < file.checkpointCount; ++i)
+        out->checkpoints.push_back(ReplayCheckpoint(file, i));
     return true;
 }
 
@@ -41,8 +42,8 @@ std::vector<std::uint8_t> EditEncode(const EditReplay& replay) {
     std::vector<std::uint32_t> checkpoints = replay.checkpoints;
     checkpoints.resize(count);
     std::vector<std::uint8_t> file(kReplayHeaderSize + w.size + 4u * count + 4);
-    const std::size_t size =
-        ReplayBuildFile(header, input.data(), w.size, checkpoints.data(), count, file.data(), file.size());
+    const std::size_t size = ReplayBuildFile(header, input.data(), w.size, checkpoints.data(),
+                                             count, file.data(), file.size());
     file.resize(size);
     return file;
 }
@@ -70,13 +71,16 @@ ReplayInput EditBreak() {
 }
 
 std::int64_t EditAt(int x, int y) {
-    return static_cast<std::int64_t>((static_cast<std::uint32_t>(y & 0xFFFF) << 16) | static_cast<std::uint32_t>(x & 0xFFFF));
+    return static_cast<std::int64_t>((static_cast<std::uint32_t>(y & 0xFFFF) << 16) |
+                                     static_cast<std::uint32_t>(x & 0xFFFF));
 }
 
 ReplayInput EditDown(int x, int y) { return EditMessage(0x0201, 1, EditAt(x, y)); }
 ReplayInput EditUp(int x, int y) { return EditMessage(0x0202, 0, EditAt(x, y)); }
 
-std::uint32_t EditSteadyTick(std::uint32_t flip) { return static_cast<std::uint32_t>(flip * 1000ull / 60); }
+std::uint32_t EditSteadyTick(std::uint32_t flip) {
+    return static_cast<std::uint32_t>(flip * 1000ull / 60);
+}
 
 std::vector<EditFrame> EditSteadyFrames(const ReplayHeader& header, int count) {
     std::vector<EditFrame> frames(count);
@@ -104,7 +108,8 @@ void EditSetProgram(std::vector<std::uint8_t>* bytes, const std::string& text) {
     if (bytes->size() < static_cast<std::size_t>(kReplayProgramOffset + kReplayProgramSize)) return;
     std::uint8_t* p = bytes->data() + kReplayProgramOffset;
     std::memset(p, 0, kReplayProgramSize);
-    std::memcpy(p, text.data(), text.size() < kReplayProgramSize ? text.size() : kReplayProgramSize);
+    std::memcpy(p, text.data(),
+                text.size() < kReplayProgramSize ? text.size() : kReplayProgramSize);
     EditFixCrc(bytes);
 }
 

@@ -4,6 +4,7 @@
 // "stick X Y" (-32768..32767, y down), "press NAME", "release NAME" (a b start rb up down
 // left right). Built beside the Windows programs for the tests only, never packed.
 #include <windows.h>
+
 #include <xinput.h>
 
 #include <cstdlib>
@@ -21,12 +22,14 @@ struct Name {
     const char* name;
     WORD bit;
 };
+// clang-format off
 constexpr Name kButtons[] = {
     {"a", XINPUT_GAMEPAD_A},           {"b", XINPUT_GAMEPAD_B},
     {"start", XINPUT_GAMEPAD_START},   {"rb", XINPUT_GAMEPAD_RIGHT_SHOULDER},
     {"up", XINPUT_GAMEPAD_DPAD_UP},    {"down", XINPUT_GAMEPAD_DPAD_DOWN},
     {"left", XINPUT_GAMEPAD_DPAD_LEFT}, {"right", XINPUT_GAMEPAD_DPAD_RIGHT},
 };
+// clang-format on
 
 SHORT Axis(long v) { return static_cast<SHORT>(v < -32768 ? -32768 : (v > 32767 ? 32767 : v)); }
 
@@ -47,8 +50,10 @@ void Apply(char* line) {
     } else if ((std::strcmp(verb, "press") == 0 || std::strcmp(verb, "release") == 0) && a) {
         for (const Name& n : kButtons) {
             if (std::strcmp(a, n.name) != 0) continue;
-            if (verb[0] == 'p') g_state.Gamepad.wButtons |= n.bit;
-            else g_state.Gamepad.wButtons &= static_cast<WORD>(~n.bit);
+            if (verb[0] == 'p')
+                g_state.Gamepad.wButtons |= n.bit;
+            else
+                g_state.Gamepad.wButtons &= static_cast<WORD>(~n.bit);
         }
     }
 }
@@ -58,8 +63,9 @@ void Apply(char* line) {
 void ReadNewLines() {
     if (g_file == INVALID_HANDLE_VALUE) {
         const char* path = std::getenv("ZUMBLE_TEST_PAD");
-        g_file = CreateFileA(path && *path ? path : "pad.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        g_file = CreateFileA(path && *path ? path : "pad.txt", GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
         if (g_file == INVALID_HANDLE_VALUE) return;
     }
     char chunk[256];

@@ -2,20 +2,20 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "http/request_parse.h"
+#include "pages/render.h"
+#include "store/store.h"
 #include "trust/keys.h"
 #include "trust/name_fold.h"
 #include "trust/name_rules.h"
-#include "pages/render.h"
-#include "http/request_parse.h"
 #include "trust/sender.h"
-#include "store/store.h"
 
 namespace board {
 
@@ -76,13 +76,20 @@ bool ParseArgs(int argc, char** argv, Command* a, std::string* why) {
       return false;
     }
     std::string value = argv[++i];
-    if (arg == "--db") a->db = value;
-    else if (arg == "--url") a->url = value;
-    else if (arg == "--state") a->state = value;
-    else if (arg == "--from") a->from = value;
-    else if (arg == "--name") a->name = value;
-    else if (arg == "--sign") a->sign = value;
-    else if (arg == "--all-from") a->all_from = value;
+    if (arg == "--db")
+      a->db = value;
+    else if (arg == "--url")
+      a->url = value;
+    else if (arg == "--state")
+      a->state = value;
+    else if (arg == "--from")
+      a->from = value;
+    else if (arg == "--name")
+      a->name = value;
+    else if (arg == "--sign")
+      a->sign = value;
+    else if (arg == "--all-from")
+      a->all_from = value;
     else if (arg == "--same-as") {
       if (!ParseRunId(value, &a->same_as)) {
         *why = "--same-as takes a run id";
@@ -113,10 +120,10 @@ std::string PaceText(const Run& r) {
 }
 
 void PrintRun(const Run& r, const std::string& url, const std::string& secret) {
-  printf("run %lld  %s  %s  %s  %s  %s  state %s  sent %s from %s\n",
-         static_cast<long long>(r.id), r.name.c_str(), ModeWords(r.flies, r.speed).c_str(),
-         FormatTime(r.time_ms).c_str(), PlayedText(r).c_str(), PaceText(r).c_str(),
-         r.state.c_str(), IsoDate(r.created).c_str(), r.sender.empty() ? "?" : r.sender.c_str());
+  printf("run %lld  %s  %s  %s  %s  %s  state %s  sent %s from %s\n", static_cast<long long>(r.id),
+         r.name.c_str(), ModeWords(r.flies, r.speed).c_str(), FormatTime(r.time_ms).c_str(),
+         PlayedText(r).c_str(), PaceText(r).c_str(), r.state.c_str(), IsoDate(r.created).c_str(),
+         r.sender.empty() ? "?" : r.sender.c_str());
   if (!r.signs.empty()) printf("  signs: %s\n", r.signs.c_str());
   std::string replay = "/api/runs/" + std::to_string(r.id) + "/replay";
   if (r.state != "shown") replay += "?review=" + ReviewToken(secret, r.id);
@@ -198,8 +205,8 @@ bool Filter(const Command& a, RunFilter* f, std::string* why) {
 
 // approve and reject: each run given, or every held run of an address, each in its own
 // transaction with its audit row. 0 all done, 1 some refused, 2 the database failed.
-int ChangeRuns(Store* store, const Command& a, const std::vector<std::string>& from,
-               const char* to, const std::string& actor) {
+int ChangeRuns(Store* store, const Command& a, const std::vector<std::string>& from, const char* to,
+               const std::string& actor) {
   const std::string& cmd = a.words[0];
   std::vector<int64_t> ids;
   for (size_t i = 1; i < a.words.size(); ++i) {
@@ -245,12 +252,11 @@ int AdminCommand(int argc, char** argv) {
   if (a.db.empty()) return Usage("--db is needed");
   const std::string& cmd = a.words[0];
   const bool many = cmd == "approve" || cmd == "reject";
-  size_t want = cmd == "held" || cmd == "audit" ? 1
-                : cmd == "runs"                  ? a.words.size() <= 2 ? a.words.size() : 0
+  size_t want = cmd == "held" || cmd == "audit"      ? 1
+                : cmd == "runs"                      ? a.words.size() <= 2 ? a.words.size() : 0
                 : cmd == "rename" || cmd == "export" ? 3
-                : many                           ? a.words.size() > 1 || !a.all_from.empty()
-                                                       ? a.words.size() : 0
-                                                 : 2;
+                : many ? a.words.size() > 1 || !a.all_from.empty() ? a.words.size() : 0
+                       : 2;
   if (a.words.size() != want) return Usage("wrong arguments for " + cmd);
   const bool lists = cmd == "held" || cmd == "runs";
   if (!a.all_from.empty() && !many) return Usage("--all-from goes with approve or reject");
@@ -278,7 +284,8 @@ int AdminCommand(int argc, char** argv) {
   if (cmd == "audit") return Audit(store.get(), a);
   if (cmd == "runs") {
     std::string name;
-    if (a.words.size() == 2 && !NameArg(a.words[1], &name, &filter.fold)) return Usage("not a name");
+    if (a.words.size() == 2 && !NameArg(a.words[1], &name, &filter.fold))
+      return Usage("not a name");
     filter.state = a.state;
     return ListRuns(store.get(), a, filter);
   }
@@ -339,7 +346,8 @@ int AdminCommand(int argc, char** argv) {
     std::string key = NewKey();
     if (key.empty()) return Done(store.get(), false, "the system gave no randomness", "");
     bool ok = store->ResetKey(fold, KeyHash(key), actor, a.reason, &why);
-    return Done(store.get(), ok, why, "the new key of " + name + " (give it to its player): " + key);
+    return Done(store.get(), ok, why,
+                "the new key of " + name + " (give it to its player): " + key);
   }
   return Usage("unknown command " + cmd);
 }

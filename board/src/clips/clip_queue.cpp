@@ -23,10 +23,10 @@ namespace board {
 namespace {
 
 constexpr rlim_t kClipBytes = rlim_t{512} << 20;  // the most one clip may write
-constexpr int kScanRuns = 1000;                  // older runs queued at start
+constexpr int kScanRuns = 1000;                   // older runs queued at start
 
 bool Exists(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return stat(path.c_str(), &st) == 0;
 }
 
@@ -88,9 +88,9 @@ std::string RunGame(ClipQueue& q, const char* const* args, const std::string& re
     usleep(20000);
   }
   if (WIFSIGNALED(status))
-    return WTERMSIG(status) == SIGXCPU ? "over its CPU limit"
-                                       : std::string("stopped by signal ") +
-                                             strsignal(WTERMSIG(status));
+    return WTERMSIG(status) == SIGXCPU
+               ? "over its CPU limit"
+               : std::string("stopped by signal ") + strsignal(WTERMSIG(status));
   if (WEXITSTATUS(status) != 0) return "the game exited " + std::to_string(WEXITSTATUS(status));
   return "";
 }
@@ -104,8 +104,8 @@ void MakeClip(ClipQueue& q, int64_t id) {
   std::string replay;
   if (!q.store->ShownRun(id, &run, &rank, &found) ||
       (found && !q.store->Replay(id, false, &replay, &replay_found))) {
-    fprintf(stderr, "zumble-board: clip of run %lld: database: %s\n",
-            static_cast<long long>(id), q.store->LastError().c_str());
+    fprintf(stderr, "zumble-board: clip of run %lld: database: %s\n", static_cast<long long>(id),
+            q.store->LastError().c_str());
     return;
   }
   if (!found || !replay_found) return;
@@ -113,12 +113,13 @@ void MakeClip(ClipQueue& q, int64_t id) {
   std::string png = ClipFile(q, id, "png"), webm = ClipFile(q, id, "webm");
   std::string script = q.dir + "/" + std::to_string(id) + ".shot";
   // A script's words are split at spaces: a folder with one in its name has no stills.
-  std::string still = png.find_first_of(" \t\n") == std::string::npos ? "" : "a space in the folder's name";
+  std::string still =
+      png.find_first_of(" \t\n") == std::string::npos ? "" : "a space in the folder's name";
   if (still.empty()) {
-    Touch(script, std::to_string(run.frames > 0 ? run.frames - 1 : 0) + " shot " + png +
-                      ".partial\n");
-    const char* still_args[] = {"--headless", "--replay", "/dev/fd/3", "--script",
-                                script.c_str(), nullptr};
+    Touch(script,
+          std::to_string(run.frames > 0 ? run.frames - 1 : 0) + " shot " + png + ".partial\n");
+    const char* still_args[] = {"--headless", "--replay",     "/dev/fd/3",
+                                "--script",   script.c_str(), nullptr};
     still = RunGame(q, still_args, replay);
     unlink(script.c_str());
     if (still.empty() && rename((png + ".partial").c_str(), png.c_str()) != 0)
@@ -133,14 +134,13 @@ void MakeClip(ClipQueue& q, int64_t id) {
   std::string why = RunGame(q, clip_args, replay);
   if (why.empty() && !Exists(webm)) why = "the game wrote no clip";
   unlink((webm + ".partial").c_str());
-  double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (why == "the board is stopping") return;
   std::lock_guard<std::mutex> hold(q.lock);
   if (why.empty()) {
     ++q.made;
-    fprintf(stderr, "zumble-board: clip of run %lld made in %.1f s\n",
-            static_cast<long long>(id), seconds);
+    fprintf(stderr, "zumble-board: clip of run %lld made in %.1f s\n", static_cast<long long>(id),
+            seconds);
   } else {
     ++q.dropped;
     Touch(q.dir + "/" + std::to_string(id) + ".failed", why + "\n");
@@ -229,8 +229,7 @@ bool StartClipQueue(ClipQueue* queue, const ServerOptions& options, Store* store
   q.verifier = &options.verifier;
   q.pool = pool;
   q.cpu_seconds = options.clip_cpu_seconds;
-  q.timeout_ms = options.clip_timeout_ms > 0 ? options.clip_timeout_ms
-                                                   : q.cpu_seconds * 4000;
+  q.timeout_ms = options.clip_timeout_ms > 0 ? options.clip_timeout_ms : q.cpu_seconds * 4000;
   RunFilter shown;
   shown.state = "shown";
   Page page;

@@ -20,15 +20,15 @@ struct VerifierConfig;
 struct VerifierPool;
 
 struct ClipQueue {
-  std::string dir;                 // the clips folder; "" while the queue is off
+  std::string dir;  // the clips folder; "" while the queue is off
   // What the worker reads the runs from, the sandbox it plays them in, and the
   // verifiers it waits for (set by StartClipQueue).
   Store* store = nullptr;
   const VerifierConfig* verifier = nullptr;
   VerifierPool* pool = nullptr;
-  int cpu_seconds = 120;           // RLIMIT_CPU of one clip
-  int timeout_ms = 600000;         // wall clock of one clip, then SIGKILL
-  size_t max_waiting = 10000;      // runs queued at once; more are made when asked for
+  int cpu_seconds = 120;       // RLIMIT_CPU of one clip
+  int timeout_ms = 600000;     // wall clock of one clip, then SIGKILL
+  size_t max_waiting = 10000;  // runs queued at once; more are made when asked for
 
   std::mutex lock;
   std::condition_variable wake;
@@ -50,8 +50,7 @@ void QueueClip(ClipQueue* q, int64_t id);
 // Makes the folder, queues the shown runs stored before (the newest first, bounded) and
 // starts the worker. False when the folder cannot be made (logged; the board serves on
 // without clips).
-bool StartClipQueue(ClipQueue* q, const ServerOptions& options, Store* store,
-                    VerifierPool* pool);
+bool StartClipQueue(ClipQueue* q, const ServerOptions& options, Store* store, VerifierPool* pool);
 void StopClipQueue(ClipQueue* q);
 
 }  // namespace board

@@ -64,8 +64,7 @@ bool ParseOrigin(std::string_view text, BoardOrigin* out, std::string_view* rest
 bool ParsePublicUrl(std::string_view url, BoardOrigin* out) {
   std::string_view rest;
   BoardOrigin origin;
-  if (!ParseOrigin(url, &origin, &rest) ||
-      rest.find_first_of("?#") != std::string_view::npos)
+  if (!ParseOrigin(url, &origin, &rest) || rest.find_first_of("?#") != std::string_view::npos)
     return false;
   *out = origin;
   return true;

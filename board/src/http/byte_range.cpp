@@ -41,7 +41,8 @@ ByteRange ParseByteRange(std::string_view header, uint64_t size) {
   if (!ParseCount(from, kLargest, &first)) return whole;
   if (!to.empty() && (!ParseCount(to, kLargest, &last) || last < first)) return whole;
   if (static_cast<uint64_t>(first) >= size) return {ByteRange::kUnsatisfiable, 0, 0};
-  uint64_t end = to.empty() || static_cast<uint64_t>(last) >= size ? size - 1 : static_cast<uint64_t>(last);
+  uint64_t end =
+      to.empty() || static_cast<uint64_t>(last) >= size ? size - 1 : static_cast<uint64_t>(last);
   part.first = static_cast<uint64_t>(first);
   part.length = end - part.first + 1;
   return part;

@@ -24,7 +24,7 @@ struct FilePartBody {
   static std::uint64_t size(const value_type& body) { return body.length; }
 
   class writer {
-   public:
+  public:
     using const_buffers_type = boost::asio::const_buffer;
 
     template <bool isRequest, class Fields>
@@ -36,7 +36,8 @@ struct FilePartBody {
     }
 
     boost::optional<std::pair<const_buffers_type, bool>> get(boost::beast::error_code& ec) {
-      const std::size_t amount = static_cast<std::size_t>(std::min<std::uint64_t>(remain_, sizeof buf_));
+      const std::size_t amount =
+          static_cast<std::size_t>(std::min<std::uint64_t>(remain_, sizeof buf_));
       if (amount == 0) {
         ec = {};
         return boost::none;
@@ -51,7 +52,7 @@ struct FilePartBody {
       return {{const_buffers_type(buf_, got), remain_ > 0}};
     }
 
-   private:
+  private:
     value_type& body_;
     std::uint64_t remain_ = 0;
     char buf_[16384];

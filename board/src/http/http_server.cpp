@@ -26,8 +26,8 @@
 #include <boost/beast/http/write.hpp>
 #include <chrono>
 #include <condition_variable>
-#include <memory>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string_view>
@@ -39,8 +39,8 @@
 #include "http/file_part_body.h"
 #include "http/http_parse.h"
 #include "pages/render.h"
-#include "routes/routes.h"
 #include "pages/static_files.h"
+#include "routes/routes.h"
 
 namespace board {
 
@@ -52,8 +52,8 @@ using error_code = boost::system::error_code;
 
 namespace {
 
-constexpr size_t kFormSlack = 64 * 1024;     // the upload form's own bytes around a replay
-constexpr size_t kLingerBytes = 1 << 20;     // read and dropped after refusing a body
+constexpr size_t kFormSlack = 64 * 1024;  // the upload form's own bytes around a replay
+constexpr size_t kLingerBytes = 1 << 20;  // read and dropped after refusing a body
 constexpr auto kLingerTime = std::chrono::seconds(2);
 constexpr size_t kSlowestWrite = 64 * 1024;  // bytes a second a reader must take at least
 
@@ -65,13 +65,13 @@ class Session;
 // still hold connections when the server is taken down.
 struct HttpServer {
   Context* ctx;
-  std::mutex lock;                   // guards the four that follow
+  std::mutex lock;  // guards the four that follow
   std::condition_variable all_closed;
   size_t connections = 0;
   std::unordered_map<std::string, int> per_address;
   std::unordered_map<Session*, std::weak_ptr<Session>> sessions;
   size_t max_connections = 0;
-  std::atomic<int> queued{0};        // requests handed to the workers, not yet answered
+  std::atomic<int> queued{0};  // requests handed to the workers, not yet answered
   int max_queued = 0;
   std::atomic<bool> stopping{false};
 
@@ -143,10 +143,13 @@ std::string PolicyFor(const std::string& file, const std::string& type) {
 // after a refusal): when it fires the socket's operations are cancelled. Every answer is
 // written by Put, so each body type costs one instantiation of Beast's writer.
 class Session : public std::enable_shared_from_this<Session> {
- public:
+public:
   Session(HttpServer* server, tcp::socket&& socket, std::string peer, std::string key)
-      : server_(server), socket_(std::move(socket)), deadline_(socket_.get_executor()),
-        peer_(std::move(peer)), key_(std::move(key)) {}
+      : server_(server),
+        socket_(std::move(socket)),
+        deadline_(socket_.get_executor()),
+        peer_(std::move(peer)),
+        key_(std::move(key)) {}
 
   ~Session() {
     std::lock_guard<std::mutex> hold(server_->lock);
@@ -171,7 +174,7 @@ class Session : public std::enable_shared_from_this<Session> {
     });
   }
 
- private:
+private:
   const ServerOptions& options() const { return *server_->ctx->options; }
 
   // What follows an answer's writing.
@@ -207,18 +210,16 @@ class Session : public std::enable_shared_from_this<Session> {
     // still told so.
     Deadline(std::chrono::milliseconds(options().request_timeout_ms));
     waiting_ = true;
-    http::async_read_header(socket_, buffer_, *parser_,
-                            [self = shared_from_this()](error_code ec, size_t) {
-                              self->OnHeader(ec);
-                            });
+    http::async_read_header(
+        socket_, buffer_, *parser_,
+        [self = shared_from_this()](error_code ec, size_t) { self->OnHeader(ec); });
   }
 
   // A read that failed: say why when the client may be listening, else just close.
   void ReadFailed(error_code ec, bool started) {
     NoDeadline();
     if (timed_out_) ec = beast::error::timeout;
-    if (ec == http::error::header_limit)
-      return Refuse(431, "the request's headers are too large");
+    if (ec == http::error::header_limit) return Refuse(431, "the request's headers are too large");
     if (ec == http::error::body_limit)
       return Refuse(413, "the replay is larger than this board takes");
     if (ec == beast::error::timeout)
@@ -276,7 +277,8 @@ class Session : public std::enable_shared_from_this<Session> {
     size_t q = target.find('?');
     beast::string_view path = target.substr(0, q);
     req.path = PercentDecode(std::string_view(path.data(), path.size()), false);
-    if (q != beast::string_view::npos) req.query.assign(target.data() + q + 1, target.size() - q - 1);
+    if (q != beast::string_view::npos)
+      req.query.assign(target.data() + q + 1, target.size() - q - 1);
     for (const auto& field : raw)
       req.headers.emplace_back(Lower(field.name_string()),
                                std::string(field.value().data(), field.value().size()));
@@ -363,7 +365,8 @@ class Session : public std::enable_shared_from_this<Session> {
   }
 
   void Send(HttpResponse res) {
-    if (!res.file.empty() && (res.status == 200 || res.status == 206)) return SendFile(std::move(res));
+    if (!res.file.empty() && (res.status == 200 || res.status == 206))
+      return SendFile(std::move(res));
     auto answer = std::make_shared<http::response<http::string_body>>(
         static_cast<http::status>(res.status), 11);
     if (!res.content_type.empty()) answer->set(http::field::content_type, res.content_type);
@@ -389,17 +392,14 @@ class Session : public std::enable_shared_from_this<Session> {
     static constexpr std::string_view kKeep = "\r\n", kClose = "Connection: close\r\n\r\n";
     std::string_view end = keep ? kKeep : kClose;
     const std::string& body = answer->response.body;
-    std::array<net::const_buffer, 3> bytes = {net::buffer(answer->head),
-                                              net::buffer(end.data(), end.size()),
-                                              net::buffer(body)};
+    std::array<net::const_buffer, 3> bytes = {
+        net::buffer(answer->head), net::buffer(end.data(), end.size()), net::buffer(body)};
     Deadline(std::chrono::milliseconds(options().request_timeout_ms) +
              std::chrono::seconds(body.size() / kSlowestWrite));
     Then then = keep ? Then::kReadNext : Then::kClose;
     net::async_write(socket_, bytes,
-                     [self = shared_from_this(), answer = std::move(answer), then](error_code ec,
-                                                                                   size_t) {
-                       self->Wrote(ec, then);
-                     });
+                     [self = shared_from_this(), answer = std::move(answer), then](
+                         error_code ec, size_t) { self->Wrote(ec, then); });
   }
 
   // An answer: given as long as a reader taking kSlowestWrite bytes a second needs.
@@ -470,14 +470,14 @@ class Session : public std::enable_shared_from_this<Session> {
 
   HttpServer* server_;
   tcp::socket socket_;
-  net::steady_timer deadline_;     // of what the connection waits for now
+  net::steady_timer deadline_;  // of what the connection waits for now
   unsigned deadline_generation_ = 0;
   bool timed_out_ = false;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
   std::string peer_;
   std::string key_;
-  bool waiting_ = false;       // for the first byte of a request
+  bool waiting_ = false;  // for the first byte of a request
   bool keep_alive_ = false;
   bool head_ = false;
   bool close_after_ = false;
@@ -564,8 +564,8 @@ std::unique_ptr<HttpServer, void (*)(HttpServer*)> StartHttp(Context* ctx, int* 
   if (!ec) s->acceptor->bind(endpoint, ec);
   if (!ec) s->acceptor->listen(1024, ec);
   if (ec) {
-    *error = "cannot listen on " + options.listen + " port " + std::to_string(options.port) +
-             ": " + ec.message();
+    *error = "cannot listen on " + options.listen + " port " + std::to_string(options.port) + ": " +
+             ec.message();
     return {nullptr, DeleteServer};
   }
   *port = s->acceptor->local_endpoint().port();
@@ -577,7 +577,8 @@ std::unique_ptr<HttpServer, void (*)(HttpServer*)> StartHttp(Context* ctx, int* 
   if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
     fd_room = files.rlim_cur;
   s->max_connections = fd_room > 128 ? fd_room - 96 : fd_room / 2;
-  if (options.max_connections > 0 && static_cast<size_t>(options.max_connections) < s->max_connections)
+  if (options.max_connections > 0 &&
+      static_cast<size_t>(options.max_connections) < s->max_connections)
     s->max_connections = static_cast<size_t>(options.max_connections);
   s->workers = std::make_unique<net::thread_pool>(static_cast<size_t>(options.threads));
   s->max_queued = options.threads * 8;

@@ -12,19 +12,19 @@ namespace board {
 // One field of a multipart/form-data body.
 struct FormField {
   std::string name;
-  std::string filename;       // empty when the field is not a file
+  std::string filename;  // empty when the field is not a file
   std::string content_type;
   std::string value;
 };
 
 struct HttpRequest {
-  std::string method;         // "GET", "POST", ...
-  std::string path;           // percent-decoded, without the query
-  std::string query;          // after '?', as sent
+  std::string method;                                        // "GET", "POST", ...
+  std::string path;                                          // percent-decoded, without the query
+  std::string query;                                         // after '?', as sent
   std::vector<std::pair<std::string, std::string>> headers;  // names lower-cased
   std::string body;
   std::vector<FormField> form;  // the fields of a multipart/form-data body
-  std::string client;         // the client's address (see --trust-proxy)
+  std::string client;           // the client's address (see --trust-proxy)
 
   // The first header of that (lower-case) name, or null.
   const std::string* Header(std::string_view lower_name) const;

@@ -19,8 +19,10 @@ bool TakeToken(RateLimit* limit, const std::string& client,
   std::lock_guard<std::mutex> hold(limit->lock);
   if (limit->clients.size() > 10000) {
     for (auto it = limit->clients.begin(); it != limit->clients.end();) {
-      if (Refilled(*limit, it->second, now) >= limit->burst) it = limit->clients.erase(it);
-      else ++it;
+      if (Refilled(*limit, it->second, now) >= limit->burst)
+        it = limit->clients.erase(it);
+      else
+        ++it;
     }
   }
   auto [it, added] = limit->clients.try_emplace(client, RateLimit::Bucket{limit->burst, now});

@@ -9,8 +9,8 @@
 namespace board {
 
 struct RateLimit {
-  double burst = 10;          // tokens a new client starts with
-  double per_second = 0.5;    // refill
+  double burst = 10;        // tokens a new client starts with
+  double per_second = 0.5;  // refill
   std::mutex lock;
   struct Bucket {
     double tokens;

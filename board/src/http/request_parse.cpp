@@ -9,7 +9,7 @@ namespace board {
 
 namespace {
 
-constexpr int kMaxMarksInARow = 2;   // enough for any script's letters, not for a tower
+constexpr int kMaxMarksInARow = 2;  // enough for any script's letters, not for a tower
 
 bool ValidUtf8(std::string_view text) {
   const auto* s = reinterpret_cast<const uint8_t*>(text.data());
@@ -34,10 +34,10 @@ bool ParseName(std::string_view raw, std::string* out) {
   UErrorCode err = U_ZERO_ERROR;
   const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(err);
   if (U_FAILURE(err)) return false;
-  icu::UnicodeString name = nfc->normalize(
-      icu::UnicodeString::fromUTF8(
-          icu::StringPiece(trimmed.data(), static_cast<int32_t>(trimmed.size()))),
-      err);
+  icu::UnicodeString name =
+      nfc->normalize(icu::UnicodeString::fromUTF8(
+                         icu::StringPiece(trimmed.data(), static_cast<int32_t>(trimmed.size()))),
+                     err);
   if (U_FAILURE(err)) return false;
   int chars = 0;
   int marks = 0;
@@ -55,8 +55,8 @@ bool ParseName(std::string_view raw, std::string* out) {
     }
     marks = 0;
     after_letter = (category & U_GC_L_MASK) != 0;
-    bool ok = after_letter || (category & U_GC_ND_MASK) || c == ' ' || c == '-' || c == '_' ||
-              c == '.';
+    bool ok =
+        after_letter || (category & U_GC_ND_MASK) || c == ' ' || c == '-' || c == '_' || c == '.';
     if (!ok || ++chars > kNameMaxChars) return false;
   }
   if (chars == 0) return false;

@@ -100,7 +100,9 @@ const char* ErrorCode(int status) {
 std::string PageHead(std::string_view title) {
   return "<!doctype html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
-         "<title>" + HtmlEscape(title) + "</title>"
+         "<title>" +
+         HtmlEscape(title) +
+         "</title>"
          "<link rel=\"alternate\" type=\"application/atom+xml\" title=\"New records\" "
          "href=\"/feed.atom\"><style>"
          "body{font:15px/1.4 sans-serif;margin:1em auto;max-width:70em;padding:0 1em;"
@@ -126,16 +128,19 @@ std::string PageHead(std::string_view title) {
 std::string PlayedText(const Run& r) {
   std::string out = r.played >= 0 ? "played " + IsoDate(r.played).substr(0, 10) : "played ?";
   if (!r.program.empty()) out += " with " + r.program;
-  if (r.pad) out += ", gamepad";
-  else if (r.touch) out += ", touch";
+  if (r.pad)
+    out += ", gamepad";
+  else if (r.touch)
+    out += ", touch";
   return out;
 }
 
 std::string RunCells(const Run& r, int64_t rank) {
   std::string played = r.played >= 0 ? IsoDate(r.played) : IsoDate(r.created);
   return "<td>" + std::to_string(rank) + "</td><td class=\"n\"><a href=\"" +
-         HtmlEscape(PlayerPath(r.name)) + "\">" + HtmlEscape(r.name) + "</a></td><td class=\"t\"><a href=\"/runs/" +
-         std::to_string(r.id) + "\">" + FormatTime(r.time_ms) + "</a></td><td class=\"small\"><time datetime=\"" + played +
+         HtmlEscape(PlayerPath(r.name)) + "\">" + HtmlEscape(r.name) +
+         "</a></td><td class=\"t\"><a href=\"/runs/" + std::to_string(r.id) + "\">" +
+         FormatTime(r.time_ms) + "</a></td><td class=\"small\"><time datetime=\"" + played +
          "\" title=\"" + HtmlEscape(PlayedText(r)) + "\">" + played.substr(0, 10) +
          "</time></td><td><a href=\"" + WatchPath(r.id) + "\">watch</a></td><td><a href=\"" +
          RacePath(r.id) + "\">race</a></td>";
@@ -143,18 +148,18 @@ std::string RunCells(const Run& r, int64_t rank) {
 
 std::string BoardsHtml(const std::vector<ModeBoard>& boards) {
   std::string out = PageHead("Zumble best times");
-  out += "<h1>Zumble best times</h1>\n<p>Every time here was checked by playing its "
-         "replay on the server. Each player's best run of a mode; the date is when the "
-         "round was played; <b>watch</b> plays the run, <b>race</b> plays a round of its "
-         "mode against it. <a href=\"/play/\">Play Zumble</a> in the browser. "
-         "<a href=\"/feed.atom\">New records</a> as a feed. Rounds whose pace Enter or "
-         "Space changed have boards of their own, reached from each mode's.</p>\n";
+  out +=
+      "<h1>Zumble best times</h1>\n<p>Every time here was checked by playing its "
+      "replay on the server. Each player's best run of a mode; the date is when the "
+      "round was played; <b>watch</b> plays the run, <b>race</b> plays a round of its "
+      "mode against it. <a href=\"/play/\">Play Zumble</a> in the browser. "
+      "<a href=\"/feed.atom\">New records</a> as a feed. Rounds whose pace Enter or "
+      "Space changed have boards of their own, reached from each mode's.</p>\n";
   // The modes people play first (the most players first), the empty ones on one line.
   std::vector<const ModeBoard*> played, empty;
   for (const ModeBoard& b : boards) (b.runs.empty() ? empty : played).push_back(&b);
-  std::stable_sort(played.begin(), played.end(), [](const ModeBoard* a, const ModeBoard* b) {
-    return a->total > b->total;
-  });
+  std::stable_sort(played.begin(), played.end(),
+                   [](const ModeBoard* a, const ModeBoard* b) { return a->total > b->total; });
   if (!played.empty()) out += "<div class=\"grid\">\n";
   for (const ModeBoard* b : played) {
     std::string path = BoardPath(b->flies, b->speed, Pace::kDealt);
@@ -177,15 +182,16 @@ std::string BoardsHtml(const std::vector<ModeBoard>& boards) {
              ModeWords(empty[i]->flies, empty[i]->speed) + "</a>";
     out += ".</p>\n";
   }
-  out += "<form method=\"post\" action=\"/submit\" enctype=\"multipart/form-data\">"
-         "<h2>Submit a replay</h2><p>The game keeps the replays of your best rounds in the "
-         "<code>replays</code> folder beside <code>hiscoa.sav</code>. Your name's first run "
-         "on this board gives you its key: keep it, and give it with every later run under "
-         "that name.</p>"
-         "<label>Name <input name=\"name\" maxlength=\"40\" required></label> "
-         "<label>Key <input name=\"key\" maxlength=\"64\" autocomplete=\"off\"></label> "
-         "<label>Replay <input type=\"file\" name=\"replay\" required></label> "
-         "<button>Submit</button></form>\n</body></html>\n";
+  out +=
+      "<form method=\"post\" action=\"/submit\" enctype=\"multipart/form-data\">"
+      "<h2>Submit a replay</h2><p>The game keeps the replays of your best rounds in the "
+      "<code>replays</code> folder beside <code>hiscoa.sav</code>. Your name's first run "
+      "on this board gives you its key: keep it, and give it with every later run under "
+      "that name.</p>"
+      "<label>Name <input name=\"name\" maxlength=\"40\" required></label> "
+      "<label>Key <input name=\"key\" maxlength=\"64\" autocomplete=\"off\"></label> "
+      "<label>Replay <input type=\"file\" name=\"replay\" required></label> "
+      "<button>Submit</button></form>\n</body></html>\n";
   return out;
 }
 
@@ -193,22 +199,23 @@ std::string SubmitResultHtml(int status, std::string_view message, const Run* ru
                              std::string_view key, bool claimed) {
   std::string out = PageHead("Zumble best times");
   if (run) {
-    out += "<h1>Time accepted</h1><p>" + HtmlEscape(run->name) + ": " +
-           FormatTime(run->time_ms) + ", rank " + std::to_string(rank) + " on <a href=\"" +
+    out += "<h1>Time accepted</h1><p>" + HtmlEscape(run->name) + ": " + FormatTime(run->time_ms) +
+           ", rank " + std::to_string(rank) + " on <a href=\"" +
            BoardPath(run->flies, run->speed, PaceOf(*run)) + "\">" +
            BoardTitle(run->flies, run->speed, PaceOf(*run)) + "</a>. <a href=\"" +
            WatchPath(run->id) + "\">watch</a></p>";
   } else {
-    out += "<h1>Not on the board (" + std::to_string(status) + ")</h1><p>" +
-           HtmlEscape(message) + "</p>";
+    out += "<h1>Not on the board (" + std::to_string(status) + ")</h1><p>" + HtmlEscape(message) +
+           "</p>";
   }
   if (!key.empty() && claimed)
     out += "<p>The name is yours now. Its key, shown only this once: <code class=\"key\">" +
            HtmlEscape(key) + "</code>. Keep it: every later run under this name needs it.</p>";
   else if (!key.empty())
-    out += "<p>The name is nobody's until an operator approves the run; then it is yours, with "
-           "this key, shown only this once: <code class=\"key\">" + HtmlEscape(key) +
-           "</code>. Keep it, and give it with your later runs under this name.</p>";
+    out +=
+        "<p>The name is nobody's until an operator approves the run; then it is yours, with "
+        "this key, shown only this once: <code class=\"key\">" +
+        HtmlEscape(key) + "</code>. Keep it, and give it with your later runs under this name.</p>";
   return out + "<p><a href=\"/\">Back to the boards</a></p></body></html>\n";
 }
 

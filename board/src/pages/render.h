@@ -16,24 +16,24 @@ struct ModeBoard {
   int speed = 0;
   Pace pace = Pace::kDealt;
   std::vector<Run> runs;
-  int64_t total = 0;    // players on this board
-  int64_t offset = 0;   // the rank of runs[0], less one
+  int64_t total = 0;   // players on this board
+  int64_t offset = 0;  // the rank of runs[0], less one
 };
 
 std::string HtmlEscape(std::string_view text);
-std::string JsonString(std::string_view text);   // with its quotes
+std::string JsonString(std::string_view text);  // with its quotes
 // ["a","b"] of the items of a comma-separated list ("jump_swats:9/10,cursor_speed:9/9").
 std::string JsonListOf(std::string_view items);
 // An object of members whose values are JSON text already, in their order (a value that
 // is not JSON is left out, its member with it).
 std::string JsonObjectOf(const std::vector<std::pair<std::string, std::string>>& members);
-std::string IsoDate(int64_t seconds);            // 2026-12-08T04:40:43Z
-std::string FormatTime(int64_t ms);              // 12.345 s
+std::string IsoDate(int64_t seconds);  // 2026-12-08T04:40:43Z
+std::string FormatTime(int64_t ms);    // 12.345 s
 
-std::string Percent(std::string_view text);       // for a path segment or a query value
-std::string PlayerPath(std::string_view name);    // /players/NAME
-std::string WatchPath(int64_t run_id);            // the page playing the run's replay
-std::string RacePath(int64_t run_id);             // the page racing it: a round against it
+std::string Percent(std::string_view text);     // for a path segment or a query value
+std::string PlayerPath(std::string_view name);  // /players/NAME
+std::string WatchPath(int64_t run_id);          // the page playing the run's replay
+std::string RacePath(int64_t run_id);           // the page racing it: a round against it
 // A mode's board of a pace: /boards/F/S (as dealt) or /boards/F/S/keys; with `api`,
 // its JSON under /api.
 std::string BoardPath(int flies, int speed, Pace pace, bool api = false);
@@ -70,7 +70,7 @@ std::string PlayedText(const Run& run);  // "played 2026-12-08 with 1.4.0, touch
 
 struct PlayerPage {
   Player player;
-  Page runs;       // every shown run, by mode and pace, each board's fastest first
+  Page runs;  // every shown run, by mode and pace, each board's fastest first
   // For the charts: each board's runs in the order they were stored (the newest
   // kPlayerChartRuns a board at most).
   std::vector<Run> attempts;
@@ -79,8 +79,8 @@ struct PlayerPage {
 struct ModePage {
   ModeBoard board;
   int limit = 20;
-  std::string you;        // the name asked for ("jump to my rank"), as given
-  int64_t you_rank = 0;   // its rank, 0 when it has none here
+  std::string you;       // the name asked for ("jump to my rank"), as given
+  int64_t you_rank = 0;  // its rank, 0 when it has none here
 };
 
 std::string ModeBoardHtml(const ModePage& page);

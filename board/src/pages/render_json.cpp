@@ -3,9 +3,8 @@
 // on (Boost.JSON came after Debian 12's Boost 1.74); its ordered_json keeps the fields in
 // the order they are set, and its writer gives ASCII only (\u escapes) with broken UTF-8
 // as U+FFFD. Only this file includes it.
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
+#include <nlohmann/json.hpp>
 
 #include "pages/render.h"
 #include "replay/core/mode_words.h"
@@ -23,10 +22,14 @@ std::string Text(const Json& value) {
   std::string out;
   out.reserve(json.size());
   for (char c : json) {
-    if (c == '<') out += "\\u003c";
-    else if (c == '>') out += "\\u003e";
-    else if (c == '&') out += "\\u0026";
-    else out += c;
+    if (c == '<')
+      out += "\\u003c";
+    else if (c == '>')
+      out += "\\u003e";
+    else if (c == '&')
+      out += "\\u0026";
+    else
+      out += c;
   }
   return out;
 }
@@ -61,9 +64,9 @@ void AddRun(Json* out, const Run& run) {
 }
 
 Json BoardValue(const ModeBoard& board) {
-  Json o = {{"flies", board.flies}, {"speed", board.speed},
-            {"speed_word", SpeedWordOf(board.speed)}, {"total", board.total},
-            {"offset", board.offset}, {"runs", Json::array()}};
+  Json o = {
+      {"flies", board.flies}, {"speed", board.speed},   {"speed_word", SpeedWordOf(board.speed)},
+      {"total", board.total}, {"offset", board.offset}, {"runs", Json::array()}};
   for (size_t i = 0; i < board.runs.size(); ++i) {
     Json run = {{"rank", board.offset + static_cast<int64_t>(i) + 1}};
     AddRun(&run, board.runs[i]);
@@ -127,15 +130,14 @@ std::string ModePageJson(const ModePage& page) {
   if (page.you.empty())
     o["you"] = nullptr;
   else
-    o["you"] = {{"name", page.you},
-                {"rank", page.you_rank ? Json(page.you_rank) : Json(nullptr)}};
+    o["you"] = {{"name", page.you}, {"rank", page.you_rank ? Json(page.you_rank) : Json(nullptr)}};
   return Text(o) + "\n";
 }
 
 std::string AcceptedJson(const Run& run, int64_t rank, bool existed, const std::string& key) {
   Json o = {{"id", run.id},
-            {"mode", {{"flies", run.flies}, {"speed", run.speed},
-                      {"speed_word", SpeedWordOf(run.speed)}}},
+            {"mode",
+             {{"flies", run.flies}, {"speed", run.speed}, {"speed_word", SpeedWordOf(run.speed)}}},
             {"time_ms", run.time_ms},
             {"rank", rank},
             {"name", run.name},
@@ -155,8 +157,11 @@ std::string ErrorJson(int status, std::string_view reason) {
 }
 
 std::string PlayerJson(const PlayerPage& page) {
-  Json o = {{"name", page.player.name}, {"since", IsoDate(page.player.created)},
-            {"total", page.runs.total}, {"offset", page.runs.offset}, {"runs", Json::array()}};
+  Json o = {{"name", page.player.name},
+            {"since", IsoDate(page.player.created)},
+            {"total", page.runs.total},
+            {"offset", page.runs.offset},
+            {"runs", Json::array()}};
   for (const Run& r : page.runs.runs) {
     Json run = {{"best", r.best}};
     AddRun(&run, r);

@@ -15,12 +15,13 @@ std::string Pager(const std::string& path, int64_t offset, int limit, int64_t to
   std::string out = "<p class=\"small\">";
   if (total == 0) return out + "None yet.</p>";
   int64_t last = std::min(total, offset + limit);
-  out += std::to_string(offset + 1) + "-" + std::to_string(last) + " of " +
-         std::to_string(total) + " " + what + ".";
+  out += std::to_string(offset + 1) + "-" + std::to_string(last) + " of " + std::to_string(total) +
+         " " + what + ".";
   std::string limit_part = limit == 20 ? "" : "&amp;limit=" + std::to_string(limit);
   if (offset > 0)
-    out += " <a rel=\"prev\" href=\"" + path + "?offset=" +
-           std::to_string(std::max<int64_t>(0, offset - limit)) + limit_part + "\">previous</a>";
+    out += " <a rel=\"prev\" href=\"" + path +
+           "?offset=" + std::to_string(std::max<int64_t>(0, offset - limit)) + limit_part +
+           "\">previous</a>";
   if (last < total)
     out += " <a rel=\"next\" href=\"" + path + "?offset=" + std::to_string(last) + limit_part +
            "\">next</a>";
@@ -57,12 +58,18 @@ std::string ModeBoardHtml(const ModePage& page) {
   // Enter and Space change how fast the flies come: such rounds are ranked apart.
   out += "<h1>" + title + "</h1><p><a href=\"/\">All boards</a> &middot; " +
          (keys ? "Rounds whose pace Enter (faster) or Space (slower) changed while they were "
-                 "played. <a href=\"" + other + "\">Rounds as dealt</a>"
-               : "Rounds as dealt. <a href=\"" + other + "\">With Enter/Space</a>: rounds "
-                 "whose pace the keys changed, on a board of their own") +
+                 "played. <a href=\"" +
+                     other + "\">Rounds as dealt</a>"
+               : "Rounds as dealt. <a href=\"" + other +
+                     "\">With Enter/Space</a>: rounds "
+                     "whose pace the keys changed, on a board of their own") +
          "</p>\n"
-         "<form method=\"get\" action=\"" + path + "\"><label>Jump to my rank: <input "
-         "name=\"name\" maxlength=\"40\" value=\"" + HtmlEscape(page.you) + "\"></label> "
+         "<form method=\"get\" action=\"" +
+         path +
+         "\"><label>Jump to my rank: <input "
+         "name=\"name\" maxlength=\"40\" value=\"" +
+         HtmlEscape(page.you) +
+         "\"></label> "
          "<button>Go</button></form>\n";
   if (!page.you.empty() && page.you_rank == 0)
     out += "<p>" + HtmlEscape(page.you) + " has no run on this board.</p>";
@@ -70,16 +77,23 @@ std::string ModeBoardHtml(const ModePage& page) {
     out += "<p>" + HtmlEscape(page.you) + " is number " + std::to_string(page.you_rank) + ".</p>";
   out += Pager(path, b.offset, page.limit, b.total, "players");
   if (!b.runs.empty()) {
-    out += std::string("<div class=\"wide\"><table><tr><th>#</th><th>Name</th><th>Time</th><th>Played</th><th></th>"
-                       "<th>Program</th>") + (keys ? "<th>Keys</th>" : "") + "</tr>";
+    out +=
+        std::string(
+            "<div "
+            "class=\"wide\"><table><tr><th>#</th><th>Name</th><th>Time</th><th>Played</th><th></th>"
+            "<th>Program</th>") +
+        (keys ? "<th>Keys</th>" : "") + "</tr>";
     for (size_t i = 0; i < b.runs.size(); ++i) {
       const Run& r = b.runs[i];
       int64_t rank = b.offset + static_cast<int64_t>(i) + 1;
       out += std::string("<tr id=\"run-") + std::to_string(r.id) + "\"" +
              (rank == page.you_rank ? " class=\"you\"" : "") + ">" + RunCells(r, rank) +
              "<td class=\"small\">" + HtmlEscape(r.program.empty() ? "?" : r.program) +
-             (r.pad ? ", gamepad" : r.touch ? ", touch" : "") + "</td>" +
-             (keys ? "<td class=\"t\">" + std::to_string(r.rate_keys) + "</td>" : "") + "</tr>";
+             (r.pad     ? ", gamepad"
+              : r.touch ? ", touch"
+                        : "") +
+             "</td>" + (keys ? "<td class=\"t\">" + std::to_string(r.rate_keys) + "</td>" : "") +
+             "</tr>";
     }
     out += "</table></div>";
   }
@@ -100,18 +114,22 @@ std::string AttemptsSvg(const std::vector<const Run*>& runs, std::string_view ti
     return Num(n == 1 ? (left + right) / 2 : left + (right - left) * i / (n - 1));
   };
   auto y = [&](int64_t ms) {
-    return Num(high == low ? (top + bottom) / 2
-                           : bottom - (bottom - top) * static_cast<double>(ms - low) / (high - low));
+    return Num(high == low
+                   ? (top + bottom) / 2
+                   : bottom - (bottom - top) * static_cast<double>(ms - low) / (high - low));
   };
   std::string out =
       "<svg class=\"chart\" viewBox=\"0 0 320 100\" role=\"img\" aria-label=\"" +
-      HtmlEscape(title) + "\"><title>" + HtmlEscape(title) + "</title>"
+      HtmlEscape(title) + "\"><title>" + HtmlEscape(title) +
+      "</title>"
       "<g fill=\"#99a\" font-size=\"9\" font-family=\"sans-serif\"><text x=\"0\" y=\"" +
       Num(top + 3) + "\">" + FormatTime(high) + "</text><text x=\"0\" y=\"" + Num(bottom + 3) +
-      "\">" + FormatTime(low) + "</text><text x=\"" + Num(left) + "\" y=\"95\">run 1</text>"
-      "<text x=\"" + Num(right) + "\" y=\"95\" text-anchor=\"end\">run " + std::to_string(n) +
-      "</text></g><path d=\"M" + Num(left) + "," + Num(top) + "V" + Num(bottom) + "H" +
-      Num(right) + "\" fill=\"none\" stroke=\"#445\"/>";
+      "\">" + FormatTime(low) + "</text><text x=\"" + Num(left) +
+      "\" y=\"95\">run 1</text>"
+      "<text x=\"" +
+      Num(right) + "\" y=\"95\" text-anchor=\"end\">run " + std::to_string(n) +
+      "</text></g><path d=\"M" + Num(left) + "," + Num(top) + "V" + Num(bottom) + "H" + Num(right) +
+      "\" fill=\"none\" stroke=\"#445\"/>";
   // The best so far: a step down at each run faster than every one before it.
   std::string line = "M" + x(0) + "," + y(runs[0]->time_ms);
   int64_t best = runs[0]->time_ms;
@@ -133,8 +151,11 @@ std::string AttemptsSvg(const std::vector<const Run*>& runs, std::string_view ti
 std::string PlayerHtml(const PlayerPage& page) {
   const Player& p = page.player;
   std::string out = PageHead("Zumble: " + p.name);
-  out += "<h1>" + HtmlEscape(p.name) + "</h1><p><a href=\"/\">All boards</a> &middot; on this "
-         "board since " + IsoDate(p.created).substr(0, 10) + " &middot; every run sent and "
+  out += "<h1>" + HtmlEscape(p.name) +
+         "</h1><p><a href=\"/\">All boards</a> &middot; on this "
+         "board since " +
+         IsoDate(p.created).substr(0, 10) +
+         " &middot; every run sent and "
          "checked, each board's fastest first; the chart has them in the order they were "
          "sent, with the best so far as a line</p>\n";
   out += Pager(PlayerPath(p.name), page.runs.offset, page.limit, page.runs.total, "runs");
@@ -151,8 +172,8 @@ std::string PlayerHtml(const PlayerPage& page) {
       for (const Run& a : page.attempts)
         if (a.flies == flies && a.speed == speed && PaceOf(a) == pace) board.push_back(&a);
       std::string title = BoardTitle(flies, speed, pace);
-      out += "<section><h2><a href=\"" + BoardPath(flies, speed, pace) + "?name=" +
-             HtmlEscape(Percent(p.name)) + "\">" + title + "</a></h2>" +
+      out += "<section><h2><a href=\"" + BoardPath(flies, speed, pace) +
+             "?name=" + HtmlEscape(Percent(p.name)) + "\">" + title + "</a></h2>" +
              AttemptsSvg(board, p.name + "'s " + std::to_string(board.size()) +
                                     (board.size() == 1 ? " run of " : " runs of ") + title +
                                     ": each run's time and the best so far") +
@@ -161,8 +182,9 @@ std::string PlayerHtml(const PlayerPage& page) {
     std::string played = r.played >= 0 ? IsoDate(r.played) : IsoDate(r.created);
     // A player's best now, a best it replaced, or a slower run.
     const char* what = r.best ? "best" : r.personal ? "replaced" : "slower";
-    out += std::string("<tr><td>") + what + "</td><td class=\"t\"><a href=\"/runs/" + std::to_string(r.id) + "\">" +
-           FormatTime(r.time_ms) + "</a></td><td class=\"small\"><time datetime=\"" + played + "\">" +
+    out += std::string("<tr><td>") + what + "</td><td class=\"t\"><a href=\"/runs/" +
+           std::to_string(r.id) + "\">" + FormatTime(r.time_ms) +
+           "</a></td><td class=\"small\"><time datetime=\"" + played + "\">" +
            HtmlEscape(PlayedText(r)) + "</time></td><td><a href=\"" + WatchPath(r.id) +
            "\">watch</a></td><td><a href=\"" + RacePath(r.id) + "\">race</a></td></tr>";
   }
@@ -177,14 +199,21 @@ std::string RecordsAtom(const std::vector<Run>& records, const std::string& boar
   std::string out =
       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
       "<feed xmlns=\"http://www.w3.org/2005/Atom\">\n"
-      "<id>urn:uuid:" + board_id + "</id>\n"
+      "<id>urn:uuid:" +
+      board_id +
+      "</id>\n"
       "<title>Zumble: new records</title>\n"
       "<subtitle>Each run that became the best of its mode, checked by playing its "
       "replay.</subtitle>\n"
-      "<updated>" + updated + "</updated>\n"
+      "<updated>" +
+      updated +
+      "</updated>\n"
       "<author><name>zumble-board</name></author>\n"
-      "<link rel=\"self\" type=\"application/atom+xml\" href=\"" + at + "/feed.atom\"/>\n"
-      "<link rel=\"alternate\" type=\"text/html\" href=\"" + at + "/\"/>\n";
+      "<link rel=\"self\" type=\"application/atom+xml\" href=\"" +
+      at +
+      "/feed.atom\"/>\n"
+      "<link rel=\"alternate\" type=\"text/html\" href=\"" +
+      at + "/\"/>\n";
   for (const Run& r : records) {
     std::string title = r.name + ": " + FormatTime(r.time_ms) + ", " + ModeTitle(r.flies, r.speed);
     // The entry's id: the board's, with the run's number in its last group.
@@ -193,15 +222,19 @@ std::string RecordsAtom(const std::vector<Run>& records, const std::string& boar
     std::string id = board_id.substr(0, 24) + tail;
     out += "<entry>\n<id>urn:uuid:" + id + "</id>\n<title>" + XmlText(title) +
            "</title>\n<updated>" + IsoDate(r.shown_at) + "</updated>\n<published>" +
-           IsoDate(r.shown_at) + "</published>\n<author><name>" + XmlText(r.name) +
-           "</name><uri>" + at + XmlText(PlayerPath(r.name)) + "</uri></author>\n"
-           "<link rel=\"alternate\" type=\"text/html\" href=\"" + at + "/runs/" +
-           std::to_string(r.id) + "\"/>\n<link rel=\"related\" type=\"text/html\" href=\"" + at +
+           IsoDate(r.shown_at) + "</published>\n<author><name>" + XmlText(r.name) + "</name><uri>" +
+           at + XmlText(PlayerPath(r.name)) +
+           "</uri></author>\n"
+           "<link rel=\"alternate\" type=\"text/html\" href=\"" +
+           at + "/runs/" + std::to_string(r.id) +
+           "\"/>\n<link rel=\"related\" type=\"text/html\" href=\"" + at +
            XmlText(WatchPath(r.id)) +
            "\"/>\n<link rel=\"enclosure\" type=\"application/octet-stream\" href=\"" + at +
            "/api/runs/" + std::to_string(r.id) + "/replay\"/>\n<summary>" +
-           XmlText(title + ", " + PlayedText(r) + "; the best of its mode when it went on the "
-                   "board on " + IsoDate(r.shown_at).substr(0, 10) + ".") +
+           XmlText(title + ", " + PlayedText(r) +
+                   "; the best of its mode when it went on the "
+                   "board on " +
+                   IsoDate(r.shown_at).substr(0, 10) + ".") +
            "</summary>\n</entry>\n";
   }
   return out + "</feed>\n";

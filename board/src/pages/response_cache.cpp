@@ -200,7 +200,8 @@ void CacheAnnounce(ResponseCache* cache, int64_t generation) {
     for (auto& [key, entry] : cache->answers)
       if (entry.answer && entry.reads > 0 && !entry.building && entry.generation < generation)
         read.emplace_back(entry.reads, &key);
-    size_t room = cache->max_ahead > cache->queue.size() ? cache->max_ahead - cache->queue.size() : 0;
+    size_t room =
+        cache->max_ahead > cache->queue.size() ? cache->max_ahead - cache->queue.size() : 0;
     if (read.size() > room) {
       std::partial_sort(read.begin(), read.begin() + room, read.end(),
                         [](const auto& a, const auto& b) { return a.first > b.first; });

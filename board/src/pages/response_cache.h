@@ -25,7 +25,7 @@ namespace board {
 
 struct CachedAnswer {
   HttpResponse response;
-  std::string etag;       // "\"...\"", of the body
+  std::string etag;  // "\"...\"", of the body
   // For a 200: its status line and header lines as they go out (the ETag and the
   // transport's own among them, without the blank line that ends them), so that a
   // reader is sent the kept bytes as they are.

@@ -7,8 +7,8 @@ namespace board {
 namespace {
 
 std::string Meta(const char* attribute, const char* name, const std::string& content) {
-  return std::string("<meta ") + attribute + "=\"" + name + "\" content=\"" +
-         HtmlEscape(content) + "\">";
+  return std::string("<meta ") + attribute + "=\"" + name + "\" content=\"" + HtmlEscape(content) +
+         "\">";
 }
 
 std::string Row(const char* what, const std::string& html) {
@@ -36,13 +36,12 @@ std::string RunPageHtml(const Run& r, int64_t rank, const std::string& base, Cli
   const std::string description = "Rank " + std::to_string(rank) + " on the board of " + board +
                                   ", " + PlayedText(r) +
                                   ". Checked by the board, which played its replay.";
-  std::string tags = Meta("property", "og:title", title) +
-                     Meta("property", "og:description", description) +
-                     Meta("property", "og:type", clip == ClipState::kReady ? "video.other" : "website") +
-                     Meta("property", "og:url", base + path) +
-                     Meta("property", "og:site_name", "Zumble best times") +
-                     Meta("name", "twitter:title", title) +
-                     Meta("name", "twitter:description", description);
+  std::string tags =
+      Meta("property", "og:title", title) + Meta("property", "og:description", description) +
+      Meta("property", "og:type", clip == ClipState::kReady ? "video.other" : "website") +
+      Meta("property", "og:url", base + path) +
+      Meta("property", "og:site_name", "Zumble best times") + Meta("name", "twitter:title", title) +
+      Meta("name", "twitter:description", description);
   if (still)
     tags += Meta("property", "og:image", base + path + "/still.png") +
             Meta("property", "og:image:type", "image/png") +
@@ -56,32 +55,44 @@ std::string RunPageHtml(const Run& r, int64_t rank, const std::string& base, Cli
             Meta("property", "og:video:type", "video/webm") +
             Meta("property", "og:video:width", "640") + Meta("property", "og:video:height", "480");
   std::string out = PageHead("Zumble: " + title);
-  out.insert(out.find("</head>"), tags + "<link rel=\"canonical\" href=\"" +
-                                      HtmlEscape(base + path) + "\">");
+  out.insert(out.find("</head>"),
+             tags + "<link rel=\"canonical\" href=\"" + HtmlEscape(base + path) + "\">");
 
   std::string played = r.played >= 0 ? IsoDate(r.played) : "";
   std::string program = r.program.empty() ? "?" : HtmlEscape(r.program);
-  if (r.pad) program += ", gamepad";
-  else if (r.touch) program += ", touch";
-  out += "<h1>" + HtmlEscape(r.name) + ": " + FormatTime(r.time_ms) + "</h1>\n<p><a href=\"/\">All "
-         "boards</a> &middot; <a href=\"" + WatchPath(r.id) + "\">Watch</a> &middot; <a href=\"" +
-         RacePath(r.id) + "\">Race</a> &middot; <a href=\"/api/runs/" + std::to_string(r.id) +
+  if (r.pad)
+    program += ", gamepad";
+  else if (r.touch)
+    program += ", touch";
+  out += "<h1>" + HtmlEscape(r.name) + ": " + FormatTime(r.time_ms) +
+         "</h1>\n<p><a href=\"/\">All "
+         "boards</a> &middot; <a href=\"" +
+         WatchPath(r.id) + "\">Watch</a> &middot; <a href=\"" + RacePath(r.id) +
+         "\">Race</a> &middot; <a href=\"/api/runs/" + std::to_string(r.id) +
          "/replay\" download>Download replay</a>" +
-         (clip == ClipState::kReady ? " &middot; <a href=\"" + path + "/clip.webm\" download>"
-                                      "Download clip</a>" : "") +
+         (clip == ClipState::kReady ? " &middot; <a href=\"" + path +
+                                          "/clip.webm\" download>"
+                                          "Download clip</a>"
+                                    : "") +
          "</p>\n<section><table>" +
-         Row("Player", "<a href=\"" + HtmlEscape(PlayerPath(r.name)) + "\">" + HtmlEscape(r.name) + "</a>") +
+         Row("Player",
+             "<a href=\"" + HtmlEscape(PlayerPath(r.name)) + "\">" + HtmlEscape(r.name) + "</a>") +
          Row("Mode", "<a href=\"" + BoardPath(r.flies, r.speed, pace) + "\">" + board + "</a>") +
          Row("Time", FormatTime(r.time_ms)) + Row("Rank", std::to_string(rank)) +
-         Row("Played", played.empty() ? "?" : "<time datetime=\"" + played + "\">" + played + "</time>") +
-         Row("Sent", "<time datetime=\"" + IsoDate(r.created) + "\">" + IsoDate(r.created) + "</time>") +
+         Row("Played",
+             played.empty() ? "?" : "<time datetime=\"" + played + "\">" + played + "</time>") +
+         Row("Sent",
+             "<time datetime=\"" + IsoDate(r.created) + "\">" + IsoDate(r.created) + "</time>") +
          Row("Recorded by", program) + Row("Signs", SignsText(r.signs)) + "</table></section>\n";
   if (clip == ClipState::kReady)
-    out += "<video controls preload=\"metadata\" width=\"640\" height=\"480\" style=\"max-width:100%;height:auto\" src=\"" + path +
-           "/clip.webm\"" + (still ? " poster=\"" + path + "/still.png\"" : "") + "></video>\n";
+    out +=
+        "<video controls preload=\"metadata\" width=\"640\" height=\"480\" "
+        "style=\"max-width:100%;height:auto\" src=\"" +
+        path + "/clip.webm\"" + (still ? " poster=\"" + path + "/still.png\"" : "") + "></video>\n";
   else if (clip == ClipState::kPending)
-    out += "<p class=\"none\" id=\"clip\">The clip is not ready yet: the board makes it when "
-           "its verifiers are idle.</p>\n";
+    out +=
+        "<p class=\"none\" id=\"clip\">The clip is not ready yet: the board makes it when "
+        "its verifiers are idle.</p>\n";
   else
     out += "<p class=\"none\" id=\"clip\">No clip is available for this run.</p>\n";
   return out + "</body></html>\n";

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "store/store.h"
 #include "clips/clip_queue.h"
+#include "store/store.h"
 
 namespace board {
 

@@ -15,7 +15,7 @@ bool EndsWith(std::string_view s, std::string_view tail) {
 }
 
 bool IsRegular(const std::string& path, bool* is_dir) {
-  struct stat st{};
+  struct stat st {};
   if (stat(path.c_str(), &st) != 0) return false;
   *is_dir = S_ISDIR(st.st_mode);
   return S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
@@ -48,6 +48,7 @@ const char* ContentTypeOf(std::string_view name) {
   static const struct {
     const char* ext;
     const char* type;
+    // clang-format off
   } kTypes[] = {
       {".html", "text/html; charset=utf-8"}, {".js", "text/javascript; charset=utf-8"},
       {".mjs", "text/javascript; charset=utf-8"}, {".css", "text/css; charset=utf-8"},
@@ -57,6 +58,7 @@ const char* ContentTypeOf(std::string_view name) {
       {".wav", "audio/wav"}, {".txt", "text/plain; charset=utf-8"},
       {".zrp", "application/octet-stream"}, {".data", "application/octet-stream"},
   };
+  // clang-format on
   for (const auto& t : kTypes)
     if (EndsWith(name, t.ext)) return t.type;
   return "application/octet-stream";
@@ -66,15 +68,14 @@ bool FindStaticFile(const std::string& site, std::string_view prefix, std::strin
                     std::string* file, std::string* content_type) {
   if (site.empty() || path.substr(0, prefix.size()) != prefix) return false;
   std::string_view rest = path.substr(prefix.size());
-  if (!rest.empty() && rest[0] != '/') return false;   // "/player" is not under "/play"
+  if (!rest.empty() && rest[0] != '/') return false;  // "/player" is not under "/play"
   // Every segment must be a plain name: no "..", no ".", no hidden files, no control
   // characters or backslashes.
   size_t at = 0;
   while (at < rest.size()) {
     size_t next = rest.find('/', at + 1);
-    std::string_view segment = rest.substr(at + 1, next == std::string_view::npos
-                                                       ? std::string_view::npos
-                                                       : next - at - 1);
+    std::string_view segment = rest.substr(
+        at + 1, next == std::string_view::npos ? std::string_view::npos : next - at - 1);
     if (!segment.empty() && segment[0] == '.') return false;
     for (char c : segment)
       if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f || c == '\\') return false;

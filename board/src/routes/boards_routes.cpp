@@ -1,10 +1,9 @@
 // The boards' routes: the front page, each mode's board (as dealt and with keys, as a
 // page and as JSON) and the feed of records.
-#include "routes/route_kit.h"
-
 #include "http/request_parse.h"
 #include "pages/render.h"
 #include "replay/core/replay_bounds.h"
+#include "routes/route_kit.h"
 #include "routes/routes.h"
 #include "trust/digest.h"
 #include "trust/name_fold.h"
@@ -13,7 +12,7 @@ namespace board {
 
 namespace {
 
-constexpr int kBoardRows = 10;    // runs per mode on the front page and in /api/boards
+constexpr int kBoardRows = 10;  // runs per mode on the front page and in /api/boards
 constexpr int kFeedEntries = 20;
 
 bool LoadBoards(Context* ctx, std::vector<ModeBoard>* boards) {
@@ -68,8 +67,7 @@ bool LoadMode(Context* ctx, const HttpRequest& req, const Args& args, Pace pace,
     }
   }
   Page rows;
-  if (!ctx->store->Best(page->board.flies, page->board.speed, pace, page->limit, offset,
-                        &rows)) {
+  if (!ctx->store->Best(page->board.flies, page->board.speed, pace, page->limit, offset, &rows)) {
     DatabaseDown(ctx, res);
     return false;
   }
@@ -124,6 +122,7 @@ void Feed(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* res) 
 }
 
 // The rows of this file's routes (route_kit.h).
+// clang-format off
 constexpr Route kBoardsRows[] = {
     {.method = "GET", .pattern = "/", .handle = BoardsPage, .cached = true},
     {.method = "GET", .pattern = "/api/boards", .handle = AllBoards, .cached = true},
@@ -137,6 +136,7 @@ constexpr Route kBoardsRows[] = {
      .params = "limit offset name"},
     {.method = "GET", .pattern = "/feed.atom", .handle = Feed, .cached = true, .by_host = true},
 };
+// clang-format on
 
 }  // namespace
 

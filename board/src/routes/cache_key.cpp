@@ -14,8 +14,8 @@ namespace {
 void AppendEncoded(std::string* out, std::string_view value) {
   static const char kHex[] = "0123456789ABCDEF";
   for (unsigned char c : value) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-        c == '_' || c == '~') {
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+        c == '.' || c == '_' || c == '~') {
       *out += static_cast<char>(c);
     } else {
       *out += '%';

@@ -1,8 +1,7 @@
 // The players' routes: a player's page and its JSON.
-#include "routes/route_kit.h"
-
 #include "http/request_parse.h"
 #include "pages/render.h"
+#include "routes/route_kit.h"
 #include "routes/routes.h"
 #include "trust/name_fold.h"
 
@@ -48,8 +47,16 @@ void PlayerPageHtml(Context* ctx, const HttpRequest& req, const Args& args, Http
 
 // The rows of this file's routes (route_kit.h).
 constexpr Route kPlayersRows[] = {
-    {.method = "GET", .pattern = "/players/*", .handle = PlayerPageHtml, .cached = true, .params = "limit offset"},
-    {.method = "GET", .pattern = "/api/players/*", .handle = PlayerApi, .cached = true, .params = "limit offset"},
+    {.method = "GET",
+     .pattern = "/players/*",
+     .handle = PlayerPageHtml,
+     .cached = true,
+     .params = "limit offset"},
+    {.method = "GET",
+     .pattern = "/api/players/*",
+     .handle = PlayerApi,
+     .cached = true,
+     .params = "limit offset"},
 };
 
 }  // namespace

@@ -14,7 +14,7 @@ namespace board {
 
 namespace {
 
-constexpr int kPageRows = 20;     // rows of any other list, unless asked (limit=)
+constexpr int kPageRows = 20;  // rows of any other list, unless asked (limit=)
 constexpr int kMaxLimit = 200;
 
 }  // namespace
@@ -71,7 +71,8 @@ void DatabaseDown(Context* ctx, HttpResponse* res) {
   // per request.
   static std::atomic<int64_t> last_logged{0};
   int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
-                    std::chrono::steady_clock::now().time_since_epoch()).count();
+                    std::chrono::steady_clock::now().time_since_epoch())
+                    .count();
   int64_t last = last_logged.load();
   if (now != last && last_logged.compare_exchange_strong(last, now))
     fprintf(stderr, "zumble-board: database: %s\n", ctx->store->LastError().c_str());

@@ -20,12 +20,12 @@ using RouteHandler = void(Context* ctx, const HttpRequest& req, const Args& args
 //   {.method = "GET", .pattern = "/runs/*", .handle = RunPage}
 struct Route {
   const char* method = "GET";
-  const char* pattern = "";     // '*' stands for one path segment
+  const char* pattern = "";  // '*' stands for one path segment
   RouteHandler* handle = nullptr;
-  bool cached = false;   // a GET whose answer changes only when a run is stored: kept in
-                         // memory and built again when one is (routes.h)
-  bool by_host = false;  // a cached answer that names the board by the host asked (the
-                         // feed's links): kept for each host
+  bool cached = false;      // a GET whose answer changes only when a run is stored: kept in
+                            // memory and built again when one is (routes.h)
+  bool by_host = false;     // a cached answer that names the board by the host asked (the
+                            // feed's links): kept for each host
   const char* params = "";  // the query's parameters the route reads (space-separated): a
                             // cached answer is kept under these alone, so any other query
                             // string is the same answer, not a new one to keep

@@ -1,13 +1,13 @@
 // The router: the route table, the request matched to its row, and what happens around
 // a handler (answers kept in memory, posts' checks, the generation after a store).
-#include "routes/routes.h"
+#include "routes/router.h"
 
 #include <string_view>
 
 #include "http/board_hosts.h"
 #include "routes/cache_key.h"
 #include "routes/route_kit.h"
-#include "routes/router.h"
+#include "routes/routes.h"
 
 namespace board {
 
@@ -69,8 +69,7 @@ int64_t RefreshGeneration(Context* ctx) {
   if (!ctx->store->Generation(&generation)) return -1;
   CacheAnnounce(&ctx->cache, generation);
   int64_t seen = ctx->generation.load();
-  while (generation > seen && !ctx->generation.compare_exchange_weak(seen, generation)) {
-  }
+  while (generation > seen && !ctx->generation.compare_exchange_weak(seen, generation)) {}
   ctx->database_ok.store(true);
   return generation;
 }

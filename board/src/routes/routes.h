@@ -2,9 +2,9 @@
 // path. The answers of GET routes marked cached are kept in memory until a run is stored,
 // with an ETag (If-None-Match gives 304).
 #pragma once
-#include "context.h"
 #include <memory>
 
+#include "context.h"
 #include "http/http_types.h"
 #include "pages/response_cache.h"
 

@@ -1,6 +1,4 @@
 // The runs' routes: a shown run's JSON, replay, page, clip and still.
-#include "routes/route_kit.h"
-
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -9,6 +7,7 @@
 #include "http/request_parse.h"
 #include "pages/render.h"
 #include "pages/run_page.h"
+#include "routes/route_kit.h"
 #include "routes/routes.h"
 #include "trust/digest.h"
 #include "trust/keys.h"
@@ -63,7 +62,7 @@ void RunPage(Context* ctx, const HttpRequest& req, const Args& args, HttpRespons
   int64_t id = 0, rank = 0;
   Run run;
   if (!FindShownRun(ctx, args[0], &id, &run, &rank, res)) return;
-  struct stat st{};
+  struct stat st {};
   bool still = stat(ClipFile(ctx->clips, id, "png").c_str(), &st) == 0;
   res->AddHeader("Cache-Control", "no-cache");
   res->Set(200, "text/html; charset=utf-8",
@@ -80,7 +79,7 @@ void RunFile(Context* ctx, const HttpRequest& req, const Args& args, const char*
   std::string path = ClipFile(ctx->clips, id, ext);
   FILE* file = !ctx->clips.dir.empty() ? fopen(path.c_str(), "rb") : nullptr;
   if (!file) return SendError(res, 404, "the clip is not ready");
-  struct stat st{};
+  struct stat st {};
   fstat(fileno(file), &st);
   std::string etag = "\"" + std::to_string(st.st_size) + "-" + std::to_string(st.st_mtime) + "\"";
   res->AddHeader("ETag", etag);
@@ -124,6 +123,7 @@ void RunStill(Context* ctx, const HttpRequest& req, const Args& args, HttpRespon
 }
 
 // The rows of this file's routes (route_kit.h).
+// clang-format off
 constexpr Route kRunsRows[] = {
     {.method = "GET", .pattern = "/api/runs/*", .handle = RunApi, .cached = true},
     {.method = "GET", .pattern = "/api/runs/*/replay", .handle = RunReplay, .cached = true, .params = "review"},
@@ -132,6 +132,7 @@ constexpr Route kRunsRows[] = {
     {.method = "GET", .pattern = "/runs/*/clip.webm", .handle = RunClip},
     {.method = "GET", .pattern = "/runs/*/still.png", .handle = RunStill},
 };
+// clang-format on
 
 }  // namespace
 

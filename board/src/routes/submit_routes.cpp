@@ -1,8 +1,7 @@
 // The routes that take a run: the program's POST /api/runs and the page's upload form.
-#include "routes/route_kit.h"
-
 #include "http/http_parse.h"
 #include "pages/render.h"
+#include "routes/route_kit.h"
 #include "routes/routes.h"
 #include "submit.h"
 
@@ -11,7 +10,8 @@ namespace board {
 namespace {
 
 void AddRetryAfter(const Outcome& o, HttpResponse* res) {
-  if (o.retry_after) res->AddHeader("Retry-After", o.retry_after);
+  if (o.retry_after)
+    res->AddHeader("Retry-After", o.retry_after);
   else if (o.retry_after_seconds > 0)
     res->AddHeader("Retry-After", std::to_string(o.retry_after_seconds));
 }
@@ -29,8 +29,9 @@ std::string KeyOf(const HttpRequest& req) {
 void PostRun(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* res) {
   const std::string* type = req.Header("content-type");
   if (type && StartsWithNoCase(*type, "multipart/form-data"))
-    return SendError(res, 415, "multipart/form-data is the upload form's (POST /submit); "
-                               "send the replay's bytes as the body here");
+    return SendError(res, 415,
+                     "multipart/form-data is the upload form's (POST /submit); "
+                     "send the replay's bytes as the body here");
   Submission in;
   in.client = req.client;
   in.has_name = req.Param("name", &in.raw_name);
@@ -52,7 +53,8 @@ void PostForm(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* r
   in.has_name = name != nullptr;
   in.raw_name = name ? name->value : "";
   in.key = key && key->value.size() <= 128 ? key->value : "";
-  while (!in.key.empty() && (in.key.back() == ' ' || in.key.back() == '\n' || in.key.back() == '\r'))
+  while (!in.key.empty() &&
+         (in.key.back() == ' ' || in.key.back() == '\n' || in.key.back() == '\r'))
     in.key.pop_back();
   in.body = replay ? replay->value : "";
   Outcome o = Submit(ctx, in);
@@ -60,8 +62,8 @@ void PostForm(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* r
   AddRetryAfter(o, res);
   bool on_board = o.status == 200 || o.status == 201;
   res->Set(o.status, "text/html; charset=utf-8",
-           SubmitResultHtml(o.status, o.refusal.message, on_board ? &o.run : nullptr, o.rank,
-                            o.key, o.refusal.code != "held"));
+           SubmitResultHtml(o.status, o.refusal.message, on_board ? &o.run : nullptr, o.rank, o.key,
+                            o.refusal.code != "held"));
 }
 
 // The rows of this file's routes (route_kit.h).

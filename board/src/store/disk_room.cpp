@@ -18,7 +18,7 @@ bool RoomToStore(const std::string& db, size_t bytes) {
   if (IsPostgres(db)) return true;
   size_t slash = db.rfind('/');
   std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : db.substr(0, slash);
-  struct statvfs fs{};
+  struct statvfs fs {};
   if (statvfs(dir.c_str(), &fs) != 0) return true;  // cannot tell: let the write say
   unsigned long long free_bytes =
       static_cast<unsigned long long>(fs.f_bavail) * static_cast<unsigned long long>(fs.f_frsize);

@@ -7,7 +7,7 @@
 namespace board {
 
 class ErrorText {
- public:
+public:
   // Keeps `text` and returns false, so that a failing step can `return error.Set(...)`.
   bool Set(std::string text) {
     std::lock_guard<std::mutex> hold(lock_);
@@ -19,7 +19,7 @@ class ErrorText {
     return text_;
   }
 
- private:
+private:
   std::mutex lock_;
   std::string text_;
 };

@@ -18,10 +18,10 @@ int64_t NowMs() {
       .count();
 }
 
-constexpr int64_t kQuietMs = 1000;   // after a stall, statements fail at once this long
+constexpr int64_t kQuietMs = 1000;  // after a stall, statements fail at once this long
 std::atomic<int64_t> quiet_until{0};
 
-thread_local std::string trouble;    // the last failure this thread met, beyond libpq's
+thread_local std::string trouble;  // the last failure this thread met, beyond libpq's
 
 const char kStalled[] = "the database did not answer in time";
 
@@ -101,13 +101,19 @@ bool Quiet() {
 PGconn* ConnectPostgres(const std::string& url) {
   // Defaults first: what the URL says itself comes after them and wins.
   const std::string timeout = std::to_string(kConnectSeconds);
-  const std::string statement = "-c statement_timeout=" + std::to_string(kStatementMs) +
-                                " -c client_min_messages=warning";
-  const char* keys[] = {"connect_timeout", "keepalives", "keepalives_idle",
-                        "keepalives_interval", "keepalives_count", "tcp_user_timeout",
-                        "options", "dbname", nullptr};
-  const char* values[] = {timeout.c_str(), "1", "10", "5", "3", "10000", statement.c_str(),
-                          url.c_str(), nullptr};
+  const std::string statement =
+      "-c statement_timeout=" + std::to_string(kStatementMs) + " -c client_min_messages=warning";
+  const char* keys[] = {"connect_timeout",
+                        "keepalives",
+                        "keepalives_idle",
+                        "keepalives_interval",
+                        "keepalives_count",
+                        "tcp_user_timeout",
+                        "options",
+                        "dbname",
+                        nullptr};
+  const char* values[] = {timeout.c_str(),   "1",         "10",   "5", "3", "10000",
+                          statement.c_str(), url.c_str(), nullptr};
   PGconn* c = PQconnectdbParams(keys, values, 1);
   if (c && PQstatus(c) == CONNECTION_OK) PQsetnonblocking(c, 1);
   return c;
@@ -142,14 +148,12 @@ PGresult* RunSql(PGconn* c, const char* sql) {
   return Finish(c, deadline);
 }
 
-PGresult* RunParams(PGconn* c, const char* sql, int n, const Oid* types,
-                    const char* const* values, const int* lengths, const int* formats,
-                    int result_format) {
+PGresult* RunParams(PGconn* c, const char* sql, int n, const Oid* types, const char* const* values,
+                    const int* lengths, const int* formats, int result_format) {
   trouble.clear();
   if (!c || Quiet()) return nullptr;
   int64_t deadline = NowMs() + kStatementMs;
-  if (!PQsendQueryParams(c, sql, n, types, values, lengths, formats, result_format))
-    return nullptr;
+  if (!PQsendQueryParams(c, sql, n, types, values, lengths, formats, result_format)) return nullptr;
   return Finish(c, deadline);
 }
 

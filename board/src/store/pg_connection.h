@@ -13,9 +13,9 @@
 
 namespace board {
 
-constexpr int kStatementMs = 2000;      // the client's deadline for one statement
-constexpr int kReconnectMs = 1500;      // for re-opening a dropped connection
-constexpr int kConnectSeconds = 2;      // libpq's connect_timeout at start (2 s at least)
+constexpr int kStatementMs = 2000;  // the client's deadline for one statement
+constexpr int kReconnectMs = 1500;  // for re-opening a dropped connection
+constexpr int kConnectSeconds = 2;  // libpq's connect_timeout at start (2 s at least)
 
 // PQconnectdb with the timeouts and keepalives above set (a URL's own settings win).
 PGconn* ConnectPostgres(const std::string& url);
@@ -26,9 +26,8 @@ void ResetPostgres(PGconn* c);
 
 // PQexec and PQexecParams with the deadline; null when the connection is null.
 PGresult* RunSql(PGconn* c, const char* sql);
-PGresult* RunParams(PGconn* c, const char* sql, int n, const Oid* types,
-                    const char* const* values, const int* lengths, const int* formats,
-                    int result_format);
+PGresult* RunParams(PGconn* c, const char* sql, int n, const Oid* types, const char* const* values,
+                    const int* lengths, const int* formats, int result_format);
 
 // Why the last statement of this thread on c failed: the server's message with its
 // SQLSTATE ("[53100]"), or the deadline's.

@@ -24,18 +24,18 @@ struct Run {
   int speed = 0;
   int64_t time_ms = 0;
   int64_t frames = 0;
-  int64_t created = 0;   // when the board took it, seconds since 1970, UTC
-  int64_t played = -1;   // when the round was played (its seed); -1 unknown
-  std::string program;   // the version text of the program that recorded it; "" unknown
+  int64_t created = 0;  // when the board took it, seconds since 1970, UTC
+  int64_t played = -1;  // when the round was played (its seed); -1 unknown
+  std::string program;  // the version text of the program that recorded it; "" unknown
   bool touch = false;
   bool pad = false;
   std::string state = "shown";
-  std::string signs;     // "NAME:VALUE,..." measured signs of machine play; "" none
-  std::string sender;    // the address (or IPv6 /64) it came from
-  bool record = false;   // the best of its mode when it went on the board
-  bool personal = false; // its player's best of the mode when it went on the board
-  int64_t shown_at = 0;  // when it went on the board (0: never)
-  bool best = false;     // in a player's list: their best of the mode now
+  std::string signs;      // "NAME:VALUE,..." measured signs of machine play; "" none
+  std::string sender;     // the address (or IPv6 /64) it came from
+  bool record = false;    // the best of its mode when it went on the board
+  bool personal = false;  // its player's best of the mode when it went on the board
+  int64_t shown_at = 0;   // when it went on the board (0: never)
+  bool best = false;      // in a player's list: their best of the mode now
   // Enter/Space presses that changed the flies' pace in play: 0 as dealt (the mode's
   // board), more on the mode's board with the keys; -1 not filed yet (on no board).
   int64_t rate_keys = -1;
@@ -48,12 +48,12 @@ inline Pace PaceOf(const Run& run) { return run.rate_keys > 0 ? Pace::kKeys : Pa
 
 // A submission that passed the verifier, with what the board needs to decide on it.
 struct NewRun {
-  std::string name;      // as the player wrote it (after ParseName)
-  std::string fold;      // FoldName(name)
-  std::string key;       // the key the sender gave, "" none
-  std::string hash;      // SHA-256 of the replay, hex
-  std::string round;     // the round's identity (the hash when the verifier gives none)
-  std::string replay;    // its bytes
+  std::string name;    // as the player wrote it (after ParseName)
+  std::string fold;    // FoldName(name)
+  std::string key;     // the key the sender gave, "" none
+  std::string hash;    // SHA-256 of the replay, hex
+  std::string round;   // the round's identity (the hash when the verifier gives none)
+  std::string replay;  // its bytes
   int flies = 0;
   int speed = 0;
   int64_t time_ms = 0;
@@ -63,34 +63,34 @@ struct NewRun {
   std::string program;
   bool touch = false;
   bool pad = false;
-  std::string signs;     // non-empty: stored held
+  std::string signs;  // non-empty: stored held
   std::string sender;
-  int64_t rate_keys = -1;  // as the verifier said; -1 it did not
-  std::string swats;     // the round by what the game did, "" unknown
+  int64_t rate_keys = -1;   // as the verifier said; -1 it did not
+  std::string swats;        // the round by what the game did, "" unknown
   std::string swat_frames;  // the frame of every swat (replay/core/swat_frames.h), "" unknown
-  std::string verdict;   // the verifier's whole line
-  int max_held = 3;      // held runs one sender may have waiting at once
+  std::string verdict;      // the verifier's whole line
+  int max_held = 3;         // held runs one sender may have waiting at once
 };
 
 // What became of a submission in the store.
 struct Stored {
   enum Outcome {
-    kStored,          // a new run (shown, or held when it has signs): run, rank, key
-    kAlready,         // the same round under the same name is already stored: run
-    kDuplicate,       // the same round is stored under another name: run (and `near`)
-    kNameTaken,       // the name (or one that looks like it) is another player's; no key given
-    kBadKey,          // a key was given, and it is not the name's
-    kBannedName,      // reason
-    kBannedAddress,   // reason
-    kTooManyHeld,     // the run would be held, and its sender has max_held waiting
+    kStored,         // a new run (shown, or held when it has signs): run, rank, key
+    kAlready,        // the same round under the same name is already stored: run
+    kDuplicate,      // the same round is stored under another name: run (and `near`)
+    kNameTaken,      // the name (or one that looks like it) is another player's; no key given
+    kBadKey,         // a key was given, and it is not the name's
+    kBannedName,     // reason
+    kBannedAddress,  // reason
+    kTooManyHeld,    // the run would be held, and its sender has max_held waiting
   } outcome = kStored;
   Run run;
-  int64_t rank = 0;      // among players' bests of the mode (for a held run: where it would be)
+  int64_t rank = 0;  // among players' bests of the mode (for a held run: where it would be)
   // The new key when this run claimed its name; for a held run, the key the name gets
   // if the run is approved (until then the name is nobody's); else "".
   std::string key;
-  std::string holder;    // kNameTaken: the name as its player shows it
-  std::string reason;    // a ban's reason
+  std::string holder;  // kNameTaken: the name as its player shows it
+  std::string reason;  // a ban's reason
   // kDuplicate: not the same round, but one whose every swat is within kNearFrames frames
   // of the stored run's (a copy with swats moved a frame or two).
   bool near = false;
@@ -122,11 +122,11 @@ struct Player {
 
 // Which runs the operator lists: each part left empty (or 0) takes any.
 struct RunFilter {
-  std::string state;     // shown, held, hidden, rejected
-  std::string fold;      // the player's, by the folded name
-  std::string sender;    // the address it came from (SenderOf's form)
-  std::string sign;      // a sign's name (jump_swats, ...)
-  int64_t same_as = 0;   // runs of this run's mode and seed, whatever their swats (itself too)
+  std::string state;    // shown, held, hidden, rejected
+  std::string fold;     // the player's, by the folded name
+  std::string sender;   // the address it came from (SenderOf's form)
+  std::string sign;     // a sign's name (jump_swats, ...)
+  int64_t same_as = 0;  // runs of this run's mode and seed, whatever their swats (itself too)
 };
 
 // A run stored before the board knew how its round was dealt (store_refile.cpp).
@@ -135,7 +135,7 @@ struct UnfiledRun {
   int flies = 0;
   int speed = 0;
   int64_t time_ms = 0;
-  std::string verdict;   // the verifier's line when it was stored, "" none kept
+  std::string verdict;  // the verifier's line when it was stored, "" none kept
 };
 
 struct AuditRow {
@@ -170,7 +170,7 @@ struct SqlRows {
 
 // One connection for the length of a session: runs a statement with its parameters.
 class SqlSession {
- public:
+public:
   virtual ~SqlSession() = default;
   // rows may be null for a statement without an answer; `bytes` when the answer is one
   // column of bytes, which then come as they are. False (the store keeps the error)
@@ -180,7 +180,7 @@ class SqlSession {
 };
 
 class Store {
- public:
+public:
   virtual ~Store() = default;
 
   // A number that changes whenever what the board shows changes (by this server, another
@@ -210,8 +210,8 @@ class Store {
   // (each run's `best` says whether it is the player's best there); and, for the charts,
   // each of those boards' runs in the order they were stored, the newest
   // kPlayerChartRuns of a board; and the player.
-  bool PlayerRuns(const std::string& fold, int limit, int64_t offset, Player* player,
-                  bool* found, Page* out, std::vector<Run>* attempts);
+  bool PlayerRuns(const std::string& fold, int limit, int64_t offset, Player* player, bool* found,
+                  Page* out, std::vector<Run>* attempts);
   // A shown run, and where it stands (or would stand) on its mode's board of its pace.
   bool ShownRun(int64_t id, Run* out, int64_t* rank, bool* found);
   // Shown runs that were the best of their mode's board of rounds as dealt when they went
@@ -233,8 +233,8 @@ class Store {
   // null) for the operator to pass on; one whose name another player claimed meanwhile
   // is refused. Rejecting frees a name none of whose runs went on the board.
   bool SetRunState(int64_t id, const std::vector<std::string>& from, const std::string& to,
-                   const std::string& action, const std::string& actor,
-                   const std::string& reason, std::string* why, std::string* key = nullptr);
+                   const std::string& action, const std::string& actor, const std::string& reason,
+                   std::string* why, std::string* key = nullptr);
   // A name nobody has yet can be banned too: it is kept, banned, and nobody can claim it.
   bool BanName(const std::string& name, const std::string& fold, bool banned,
                const std::string& actor, const std::string& reason, std::string* why);
@@ -281,7 +281,7 @@ class Store {
   virtual int SchemaVersion() = 0;
   virtual std::string LastError() = 0;
 
- protected:
+protected:
   // Runs body on one connection. A write runs in a transaction that takes the write
   // lock at once, committed when body returns true and rolled back otherwise; a read
   // runs each statement by itself.

@@ -12,8 +12,8 @@ namespace {
 bool Audited(SqlSession& db, const std::string& actor, const std::string& action,
              const std::string& target, const std::string& reason) {
   return db.Run("INSERT INTO audit (at, actor, action, target, reason) VALUES ($1, $2, $3, $4, $5)",
-                {Int(static_cast<int64_t>(time(nullptr))), Text(actor), Text(action),
-                 Text(target), Text(reason)},
+                {Int(static_cast<int64_t>(time(nullptr))), Text(actor), Text(action), Text(target),
+                 Text(reason)},
                 nullptr) &&
          db.Run("UPDATE board_state SET generation = generation + 1", {}, nullptr);
 }
@@ -85,9 +85,10 @@ bool Store::SetRunState(int64_t id, const std::vector<std::string>& from, const 
                                    nullptr);
     // A name none of whose runs went on the board is free again when one is rejected.
     if (ok && to == "rejected")
-      ok = db.Run("UPDATE players SET key_hash = NULL WHERE id = $1 AND NOT EXISTS"
-                  " (SELECT 1 FROM runs WHERE runs.player = $1 AND runs.shown_at > 0)",
-                  {Int(player)}, nullptr);
+      ok = db.Run(
+          "UPDATE players SET key_hash = NULL WHERE id = $1 AND NOT EXISTS"
+          " (SELECT 1 FROM runs WHERE runs.player = $1 AND runs.shown_at > 0)",
+          {Int(player)}, nullptr);
     return ok && Audited(db, actor, action, "run " + std::to_string(id), reason);
   });
 }
@@ -99,10 +100,10 @@ bool Store::BanName(const std::string& new_name, const std::string& fold, bool b
     int64_t id = 0;
     std::string name;
     bool found = false;
-    if (banned && !db.Run("INSERT INTO players (name, fold, created) VALUES ($1, $2, $3)"
-                          " ON CONFLICT (fold) DO NOTHING",
-                          {Text(new_name), Text(fold), Int(static_cast<int64_t>(time(nullptr)))},
-                          nullptr))
+    if (banned &&
+        !db.Run("INSERT INTO players (name, fold, created) VALUES ($1, $2, $3)"
+                " ON CONFLICT (fold) DO NOTHING",
+                {Text(new_name), Text(fold), Int(static_cast<int64_t>(time(nullptr)))}, nullptr))
       return false;
     if (!PlayerOf(db, fold, &id, &name, &found)) return false;
     if (!found) {
@@ -126,14 +127,15 @@ bool Store::BanAddress(const std::string& address, bool banned, const std::strin
       *why = address + (banned ? " is banned already" : " is not banned");
       return false;
     }
-    bool ok = banned ? db.Run("INSERT INTO banned_addresses (address, reason, created)"
-                              " VALUES ($1, $2, $3)",
-                              {Text(address), Text(reason), Int(static_cast<int64_t>(time(nullptr)))},
-                              nullptr)
-                     : db.Run("DELETE FROM banned_addresses WHERE address = $1", {Text(address)},
-                              nullptr);
-    return ok && Audited(db, actor, banned ? "ban-address" : "unban-address",
-                         "address " + address, reason);
+    bool ok =
+        banned
+            ? db.Run(
+                  "INSERT INTO banned_addresses (address, reason, created)"
+                  " VALUES ($1, $2, $3)",
+                  {Text(address), Text(reason), Int(static_cast<int64_t>(time(nullptr)))}, nullptr)
+            : db.Run("DELETE FROM banned_addresses WHERE address = $1", {Text(address)}, nullptr);
+    return ok && Audited(db, actor, banned ? "ban-address" : "unban-address", "address " + address,
+                         reason);
   });
 }
 
@@ -161,8 +163,8 @@ bool Store::Rename(const std::string& old_fold, const std::string& name, const s
   });
 }
 
-bool Store::ResetKey(const std::string& fold, const std::string& key_hash,
-                     const std::string& actor, const std::string& reason, std::string* why) {
+bool Store::ResetKey(const std::string& fold, const std::string& key_hash, const std::string& actor,
+                     const std::string& reason, std::string* why) {
   why->clear();
   return Session(true, [&](SqlSession& db) {
     int64_t id = 0;

@@ -61,8 +61,7 @@ bool Store::FoldStoredNames(std::vector<std::string>* told) {
   return Session(true, [&](SqlSession& db) {
     SqlRows rows;
     // Oldest first: of names that fold alike, the one claimed first keeps its name.
-    if (!db.Run("SELECT id, name, fold FROM players ORDER BY created, id", {}, &rows))
-      return false;
+    if (!db.Run("SELECT id, name, fold FROM players ORDER BY created, id", {}, &rows)) return false;
     std::unordered_map<std::string, size_t> owner;  // a folding -> the oldest row with it
     std::unordered_set<std::string> taken;
     std::vector<std::string> folds(rows.size());
@@ -107,17 +106,17 @@ bool Store::FoldStoredNames(std::vector<std::string>* told) {
     const int64_t now = static_cast<int64_t>(time(nullptr));
     for (const Change& c : changes) {
       std::string action = c.older.empty() ? "fold-name" : "rename";
-      std::string reason =
-          c.older.empty() ? "the board folds names another way now"
-                          : "looks like " + c.older + " (player " + std::to_string(c.older_id) +
-                                ", older), which keeps the name";
+      std::string reason = c.older.empty()
+                               ? "the board folds names another way now"
+                               : "looks like " + c.older + " (player " +
+                                     std::to_string(c.older_id) + ", older), which keeps the name";
       if (!db.Run("UPDATE players SET name = $2, fold = $3 WHERE id = $1",
                   {Int(c.id), Text(c.name), Text(c.fold)}, nullptr) ||
-          !db.Run("INSERT INTO audit (at, actor, action, target, reason)"
-                  " VALUES ($1, 'zumble-board', $2, $3, $4)",
-                  {Int(now), Text(action), Text("name " + c.old_name + " -> " + c.name),
-                   Text(reason)},
-                  nullptr))
+          !db.Run(
+              "INSERT INTO audit (at, actor, action, target, reason)"
+              " VALUES ($1, 'zumble-board', $2, $3, $4)",
+              {Int(now), Text(action), Text("name " + c.old_name + " -> " + c.name), Text(reason)},
+              nullptr))
         return false;
       if (!c.older.empty())
         told->push_back("player " + std::to_string(c.id) + " \"" + c.old_name + "\" " + reason +

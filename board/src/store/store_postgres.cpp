@@ -43,14 +43,13 @@ const char* const kMigrations[] = {
     " ADD COLUMN signs TEXT NOT NULL DEFAULT '', ADD COLUMN sender TEXT NOT NULL DEFAULT '',"
     " ADD COLUMN record INTEGER NOT NULL DEFAULT 0, ADD COLUMN personal INTEGER NOT NULL DEFAULT 0,"
     " ADD COLUMN shown_at BIGINT NOT NULL DEFAULT 0;"
-    "ALTER TABLE board_state ADD COLUMN secret TEXT NOT NULL DEFAULT '';"
-    BOARD_SCHEMA_STEP_2_COMMON,
+    "ALTER TABLE board_state ADD COLUMN secret TEXT NOT NULL DEFAULT "
+    "'';" BOARD_SCHEMA_STEP_2_COMMON,
     // 3: rounds filed by whether Enter or Space changed their pace, told apart by their
     // swats too; held runs claim no name.
     "ALTER TABLE runs ADD COLUMN rate_keys BIGINT NOT NULL DEFAULT -1,"
     " ADD COLUMN swats TEXT, ADD COLUMN verdict TEXT NOT NULL DEFAULT '',"
-    " ADD COLUMN claim TEXT NOT NULL DEFAULT '';"
-    BOARD_SCHEMA_STEP_3_COMMON,
+    " ADD COLUMN claim TEXT NOT NULL DEFAULT '';" BOARD_SCHEMA_STEP_3_COMMON,
     // 4: the frame of every swat, to tell copies whose swats moved a frame or two (NULL
     // for the runs stored before: they are told apart by their swats' digest alone).
     // Runs of one mode and seed are found by runs_by_swats's first three columns.
@@ -73,18 +72,18 @@ struct Result {
 class PostgresStore;
 
 class Connection : public SqlSession {
- public:
+public:
   Connection(PostgresStore* store, PGconn* c) : store_(store), c_(c) {}
   bool Run(const char* sql, const std::vector<SqlParam>& params, SqlRows* rows,
            bool bytes) override;
 
- private:
+private:
   PostgresStore* store_;
   PGconn* c_;
 };
 
 class PostgresStore : public Store {
- public:
+public:
   ~PostgresStore() override {
     for (PGconn* c : pool_.all) PQfinish(c);
   }
@@ -130,10 +129,10 @@ class PostgresStore : public Store {
   }
 
   bool LockSeed(SqlSession& db, int flies, int speed, int64_t played) override {
-    return db.Run("SELECT pg_advisory_xact_lock(2323003, hashtext($1))",
-                  {Text(std::to_string(flies) + " " + std::to_string(speed) + " " +
-                        std::to_string(played))},
-                  nullptr);
+    return db.Run(
+        "SELECT pg_advisory_xact_lock(2323003, hashtext($1))",
+        {Text(std::to_string(flies) + " " + std::to_string(speed) + " " + std::to_string(played))},
+        nullptr);
   }
 
   int SchemaVersion() override {
@@ -143,16 +142,14 @@ class PostgresStore : public Store {
 
   std::string LastError() override { return error_.Get(); }
 
- private:
+private:
   friend class Connection;
 
   // A borrowed connection, re-opened first if the server dropped it.
   struct Conn {
     Borrowed<PGconn> b;
     PGconn* c;
-    explicit Conn(PostgresStore* s) : b(&s->pool_), c(b.c) {
-      ResetPostgres(c);
-    }
+    explicit Conn(PostgresStore* s) : b(&s->pool_), c(b.c) { ResetPostgres(c); }
   };
 
   bool FailOn(PGconn* c) { return error_.Set(PostgresTrouble(c)); }

@@ -73,8 +73,8 @@ bool KeepFrames(SqlSession& db, int64_t id, const std::string& frames, int64_t* 
 // The rows of a query for runs to file or to give frames: id, flies, speed, time, verdict.
 void ReadUnfiledRows(const SqlRows& rows, std::vector<UnfiledRun>* out) {
   for (size_t i = 0; i < rows.size(); ++i)
-    out->push_back({rows.Int(i, 0), static_cast<int>(rows.Int(i, 1)), static_cast<int>(rows.Int(i, 2)),
-                    rows.Int(i, 3), rows.At(i, 4)});
+    out->push_back({rows.Int(i, 0), static_cast<int>(rows.Int(i, 1)),
+                    static_cast<int>(rows.Int(i, 2)), rows.Int(i, 3), rows.At(i, 4)});
 }
 
 }  // namespace
@@ -93,8 +93,7 @@ bool Store::Unfiled(int64_t after, int limit, std::vector<UnfiledRun>* out) {
 }
 
 bool Store::FileRun(int64_t id, int64_t rate_keys, const std::string& swats,
-                    const std::string& swat_frames, const std::string& verdict,
-                    int64_t* copy_of) {
+                    const std::string& swat_frames, const std::string& verdict, int64_t* copy_of) {
   *copy_of = 0;
   int copies = 0;
   return Session(true, [&](SqlSession& db) {

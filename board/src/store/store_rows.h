@@ -5,7 +5,7 @@
 namespace board {
 
 // The columns of the views all_runs and board_runs that make a Run, in ReadRun's order.
-#define BOARD_RUN_COLUMNS                                                                \
+#define BOARD_RUN_COLUMNS                                                                 \
   "id, name, flies, speed, time_ms, frames, created, played, program, touch, pad, state," \
   " signs, sender, record, personal, shown_at, rate_keys"
 

@@ -55,8 +55,7 @@ bool RankIn(SqlSession& db, int flies, int speed, Pace pace, int64_t time_ms, in
   if (!db.Run("SELECT count(DISTINCT player) FROM board_runs WHERE flies = $1 AND speed = $2"
               " AND pace = $5 AND (time_ms < $3 OR (time_ms = $3 AND id < $4))"
               " AND player <> (SELECT player FROM runs WHERE id = $4)",
-              {Int(flies), Int(speed), Int(time_ms), Int(id), Int(static_cast<int>(pace))},
-              &rows))
+              {Int(flies), Int(speed), Int(time_ms), Int(id), Int(static_cast<int>(pace))}, &rows))
     return false;
   *rank = rows.Int(0, 0) + 1;
   return true;
@@ -92,10 +91,13 @@ bool Store::Rank(const Run& run, int64_t* rank) {
 bool Store::Best(int flies, int speed, Pace pace, int limit, int64_t offset, Page* out) {
   return Session(false, [&](SqlSession& db) {
     SqlRows rows;
-    std::string sql = RunsFrom("board_runs r") + "WHERE flies = $1 AND speed = $2 AND pace = $5"
-                      " AND" + kPlayersBest + "ORDER BY time_ms, id LIMIT $3 OFFSET $4";
-    if (!db.Run(sql.c_str(), {Int(flies), Int(speed), Int(limit), Int(offset),
-                              Int(static_cast<int>(pace))}, &rows))
+    std::string sql = RunsFrom("board_runs r") +
+                      "WHERE flies = $1 AND speed = $2 AND pace = $5"
+                      " AND" +
+                      kPlayersBest + "ORDER BY time_ms, id LIMIT $3 OFFSET $4";
+    if (!db.Run(sql.c_str(),
+                {Int(flies), Int(speed), Int(limit), Int(offset), Int(static_cast<int>(pace))},
+                &rows))
       return false;
     ReadRuns(rows, &out->runs);
     out->offset = offset;
@@ -141,7 +143,8 @@ bool Store::AllBest(int limit, std::vector<Page>* out) {
       if (board >= 0) (*out)[board].runs.push_back(std::move(run));
     }
     if (!db.Run("SELECT flies, speed, count(DISTINCT player) FROM board_runs WHERE pace = 0"
-                " GROUP BY flies, speed", {}, &rows))
+                " GROUP BY flies, speed",
+                {}, &rows))
       return false;
     for (size_t i = 0; i < rows.size(); ++i) {
       int board = at(static_cast<int>(rows.Int(i, 0)), static_cast<int>(rows.Int(i, 1)));
@@ -188,7 +191,8 @@ bool Store::PlayerRuns(const std::string& fold, int limit, int64_t offset, Playe
     // Every shown run: each board's (a mode's as dealt, then with the keys) fastest first.
     if (!db.Run((std::string("SELECT " BOARD_RUN_COLUMNS ", CASE WHEN") + kPlayersBest +
                  "THEN 1 ELSE 0 END FROM board_runs r WHERE player = $1"
-                 " ORDER BY flies, speed, pace, time_ms, id LIMIT $2 OFFSET $3").c_str(),
+                 " ORDER BY flies, speed, pace, time_ms, id LIMIT $2 OFFSET $3")
+                    .c_str(),
                 {Int(player->id), Int(limit), Int(offset)}, &rows))
       return false;
     ReadRuns(rows, &out->runs);
@@ -200,7 +204,9 @@ bool Store::PlayerRuns(const std::string& fold, int limit, int64_t offset, Playe
     // The charts of the boards on this page: each board's newest runs, oldest first.
     const Run& from = out->runs.front();
     const Run& to = out->runs.back();
-    auto board = [](const Run& r) { return r.flies * 100 + r.speed * 10 + static_cast<int>(PaceOf(r)); };
+    auto board = [](const Run& r) {
+      return r.flies * 100 + r.speed * 10 + static_cast<int>(PaceOf(r));
+    };
     if (!db.Run("SELECT " BOARD_RUN_COLUMNS " FROM (SELECT " BOARD_RUN_COLUMNS ", pace,"
                 " ROW_NUMBER() OVER (PARTITION BY flies, speed, pace ORDER BY id DESC) AS newer"
                 " FROM board_runs WHERE player = $1) AS chart"
@@ -216,8 +222,7 @@ bool Store::PlayerRuns(const std::string& fold, int limit, int64_t offset, Playe
 bool Store::ShownRun(int64_t id, Run* out, int64_t* rank, bool* found) {
   return Session(false, [&](SqlSession& db) {
     SqlRows rows;
-    if (!db.Run((RunsFrom("board_runs") + "WHERE id = $1").c_str(), {Int(id)}, &rows))
-      return false;
+    if (!db.Run((RunsFrom("board_runs") + "WHERE id = $1").c_str(), {Int(id)}, &rows)) return false;
     *found = rows.size() == 1;
     if (!*found) return true;
     *out = ReadRun(rows, 0);
@@ -230,7 +235,8 @@ bool Store::Records(int limit, Page* out) {
     SqlRows rows;
     // The records of the boards of rounds as dealt.
     if (!db.Run((RunsFrom("board_runs") + "WHERE record = 1 AND pace = 0"
-                                          " ORDER BY shown_at DESC, id DESC LIMIT $1").c_str(),
+                                          " ORDER BY shown_at DESC, id DESC LIMIT $1")
+                    .c_str(),
                 {Int(limit)}, &rows))
       return false;
     ReadRuns(rows, &out->runs);
@@ -324,8 +330,8 @@ bool Store::Audit(int limit, int64_t offset, std::vector<AuditRow>* out, int64_t
       return false;
     out->clear();
     for (size_t i = 0; i < rows.size(); ++i)
-      out->push_back({rows.Int(i, 0), rows.Int(i, 1), rows.At(i, 2), rows.At(i, 3),
-                      rows.At(i, 4), rows.At(i, 5)});
+      out->push_back({rows.Int(i, 0), rows.Int(i, 1), rows.At(i, 2), rows.At(i, 3), rows.At(i, 4),
+                      rows.At(i, 5)});
     if (!db.Run("SELECT count(*) FROM audit", {}, &rows)) return false;
     *total = rows.Int(0, 0);
     return true;

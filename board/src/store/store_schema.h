@@ -12,7 +12,8 @@ namespace board {
 // newer server's, or a damaged row) is refused and nothing is run. `exec(sql)` runs a
 // statement and keeps its error; `version()` reads the stored version, -1 if it cannot.
 template <typename Exec, typename Version>
-bool MigrateSchema(const char* const* steps, int latest, Exec exec, Version version, ErrorText* error) {
+bool MigrateSchema(const char* const* steps, int latest, Exec exec, Version version,
+                   ErrorText* error) {
   if (!exec("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL);"
             "INSERT INTO schema_version SELECT 0"
             " WHERE NOT EXISTS (SELECT 1 FROM schema_version)")) {
@@ -39,31 +40,31 @@ bool MigrateSchema(const char* const* steps, int latest, Exec exec, Version vers
 // personal and shown_at; the board's secret). The names on the board so far were ASCII,
 // so lower case with runs of spaces made one is their folded form; their players have
 // no key yet, and the next accepted run under the name claims it.
-#define BOARD_SCHEMA_STEP_2_COMMON                                                          \
-  "INSERT INTO players (name, fold, created)"                                                \
-  " SELECT name, replace(replace(replace(replace(lower(name), '  ', ' '), '  ', ' '),"       \
-  " '  ', ' '), '  ', ' '), created FROM runs"                                               \
-  " WHERE id IN (SELECT min(id) FROM runs GROUP BY replace(replace(replace(replace("         \
-  "lower(name), '  ', ' '), '  ', ' '), '  ', ' '), '  ', ' '));"                            \
-  "UPDATE runs SET player = (SELECT players.id FROM players WHERE players.fold ="            \
-  " replace(replace(replace(replace(lower(runs.name), '  ', ' '), '  ', ' '), '  ', ' '),"   \
-  " '  ', ' ')), round = hash, shown_at = created;"                                         \
-  "UPDATE runs SET personal = CASE WHEN EXISTS (SELECT 1 FROM runs e WHERE"                  \
-  " e.player = runs.player AND e.flies = runs.flies AND e.speed = runs.speed AND"            \
-  " e.id < runs.id AND e.time_ms <= runs.time_ms) THEN 0 ELSE 1 END,"                        \
-  " record = CASE WHEN EXISTS (SELECT 1 FROM runs e WHERE e.flies = runs.flies AND"          \
+#define BOARD_SCHEMA_STEP_2_COMMON                                                             \
+  "INSERT INTO players (name, fold, created)"                                                  \
+  " SELECT name, replace(replace(replace(replace(lower(name), '  ', ' '), '  ', ' '),"         \
+  " '  ', ' '), '  ', ' '), created FROM runs"                                                 \
+  " WHERE id IN (SELECT min(id) FROM runs GROUP BY replace(replace(replace(replace("           \
+  "lower(name), '  ', ' '), '  ', ' '), '  ', ' '), '  ', ' '));"                              \
+  "UPDATE runs SET player = (SELECT players.id FROM players WHERE players.fold ="              \
+  " replace(replace(replace(replace(lower(runs.name), '  ', ' '), '  ', ' '), '  ', ' '),"     \
+  " '  ', ' ')), round = hash, shown_at = created;"                                            \
+  "UPDATE runs SET personal = CASE WHEN EXISTS (SELECT 1 FROM runs e WHERE"                    \
+  " e.player = runs.player AND e.flies = runs.flies AND e.speed = runs.speed AND"              \
+  " e.id < runs.id AND e.time_ms <= runs.time_ms) THEN 0 ELSE 1 END,"                          \
+  " record = CASE WHEN EXISTS (SELECT 1 FROM runs e WHERE e.flies = runs.flies AND"            \
   " e.speed = runs.speed AND e.id < runs.id AND e.time_ms <= runs.time_ms) THEN 0 ELSE 1 END;" \
-  "CREATE UNIQUE INDEX runs_by_round ON runs (round);"                                       \
-  "CREATE INDEX runs_by_player ON runs (player, flies, speed, time_ms, id);"                 \
-  "CREATE INDEX runs_by_state ON runs (state, id);"                                          \
-  "CREATE VIEW all_runs AS SELECT runs.id, players.name AS name, runs.flies, runs.speed,"    \
-  " runs.time_ms, runs.frames, runs.created, runs.played, runs.program, runs.touch,"         \
-  " runs.pad, runs.state, runs.signs, runs.sender, runs.record, runs.personal,"              \
-  " runs.shown_at, runs.player, runs.round, runs.hash, players.fold AS fold,"                \
-  " players.banned AS name_banned, CASE WHEN EXISTS (SELECT 1 FROM banned_addresses b"      \
-  " WHERE b.address = runs.sender) THEN 1 ELSE 0 END AS address_banned"                      \
-  " FROM runs JOIN players ON players.id = runs.player;"                                     \
-  "CREATE VIEW board_runs AS SELECT * FROM all_runs"                                         \
+  "CREATE UNIQUE INDEX runs_by_round ON runs (round);"                                         \
+  "CREATE INDEX runs_by_player ON runs (player, flies, speed, time_ms, id);"                   \
+  "CREATE INDEX runs_by_state ON runs (state, id);"                                            \
+  "CREATE VIEW all_runs AS SELECT runs.id, players.name AS name, runs.flies, runs.speed,"      \
+  " runs.time_ms, runs.frames, runs.created, runs.played, runs.program, runs.touch,"           \
+  " runs.pad, runs.state, runs.signs, runs.sender, runs.record, runs.personal,"                \
+  " runs.shown_at, runs.player, runs.round, runs.hash, players.fold AS fold,"                  \
+  " players.banned AS name_banned, CASE WHEN EXISTS (SELECT 1 FROM banned_addresses b"         \
+  " WHERE b.address = runs.sender) THEN 1 ELSE 0 END AS address_banned"                        \
+  " FROM runs JOIN players ON players.id = runs.player;"                                       \
+  "CREATE VIEW board_runs AS SELECT * FROM all_runs"                                           \
   " WHERE state = 'shown' AND name_banned = 0 AND address_banned = 0;"
 
 // The third step's statements common to both stores, after each store has added the
@@ -74,7 +75,7 @@ bool MigrateSchema(const char* const* steps, int latest, Exec exec, Version vers
 // One round is one run by what the game did too: mode, seed and swats are unique. The
 // views give each run its pace (0 as dealt, 1 with Enter/Space, -1 not filed yet); the
 // boards show only filed runs, and the board's start files the others.
-#define BOARD_SCHEMA_STEP_3_COMMON                                                          \
+#define BOARD_SCHEMA_STEP_3_COMMON                                                           \
   "UPDATE runs SET claim = COALESCE((SELECT key_hash FROM players WHERE"                     \
   " players.id = runs.player), '') WHERE state IN ('held', 'rejected');"                     \
   "UPDATE players SET key_hash = NULL WHERE NOT EXISTS (SELECT 1 FROM runs WHERE"            \

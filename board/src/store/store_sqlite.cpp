@@ -50,15 +50,14 @@ const char* const kMigrations[] = {
     "ALTER TABLE runs ADD COLUMN record INTEGER NOT NULL DEFAULT 0;"
     "ALTER TABLE runs ADD COLUMN personal INTEGER NOT NULL DEFAULT 0;"
     "ALTER TABLE runs ADD COLUMN shown_at INTEGER NOT NULL DEFAULT 0;"
-    "ALTER TABLE board_state ADD COLUMN secret TEXT NOT NULL DEFAULT '';"
-    BOARD_SCHEMA_STEP_2_COMMON,
+    "ALTER TABLE board_state ADD COLUMN secret TEXT NOT NULL DEFAULT "
+    "'';" BOARD_SCHEMA_STEP_2_COMMON,
     // 3: rounds filed by whether Enter or Space changed their pace, told apart by their
     // swats too; held runs claim no name.
     "ALTER TABLE runs ADD COLUMN rate_keys INTEGER NOT NULL DEFAULT -1;"
     "ALTER TABLE runs ADD COLUMN swats TEXT;"
     "ALTER TABLE runs ADD COLUMN verdict TEXT NOT NULL DEFAULT '';"
-    "ALTER TABLE runs ADD COLUMN claim TEXT NOT NULL DEFAULT '';"
-    BOARD_SCHEMA_STEP_3_COMMON,
+    "ALTER TABLE runs ADD COLUMN claim TEXT NOT NULL DEFAULT '';" BOARD_SCHEMA_STEP_3_COMMON,
     // 4: the frame of every swat, to tell copies whose swats moved a frame or two (NULL
     // for the runs stored before: they are told apart by their swats' digest alone).
     // Runs of one mode and seed are found by runs_by_swats's first three columns.
@@ -89,7 +88,7 @@ void KeepPrivate(const std::string& path) {
     close(fd);
     return;
   }
-  struct stat st{};
+  struct stat st {};
   static std::atomic<bool> told{false};  // once, though a server opens the file twice
   if (errno == EEXIST && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
       (st.st_mode & 077) != 0 && !told.exchange(true))
@@ -106,18 +105,18 @@ std::string SqliteParameters(const char* sql) {
 }
 
 class Connection : public SqlSession {
- public:
+public:
   Connection(SqliteStore* store, sqlite3* db) : store_(store), db_(db) {}
   bool Run(const char* sql, const std::vector<SqlParam>& params, SqlRows* rows,
            bool bytes) override;
 
- private:
+private:
   SqliteStore* store_;
   sqlite3* db_;
 };
 
 class SqliteStore : public Store {
- public:
+public:
   ~SqliteStore() override {
     for (sqlite3* db : pool_.all) sqlite3_close(db);
   }
@@ -127,8 +126,8 @@ class SqliteStore : public Store {
     for (int i = 0; i < connections; ++i) {
       sqlite3* db = nullptr;
       int rc = sqlite3_open_v2(path.c_str(), &db,
-                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
-                                   SQLITE_OPEN_NOMUTEX, nullptr);
+                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                               nullptr);
       if (db) pool_.all.push_back(db);
       if (rc != SQLITE_OK) {
         *error = path + ": " + (db ? sqlite3_errmsg(db) : "cannot open");
@@ -137,8 +136,9 @@ class SqliteStore : public Store {
       // A lock held elsewhere (another server's write, a backup) is waited for this
       // long, then the request is answered 503 rather than kept.
       sqlite3_busy_timeout(db, 2000);
-      if (!Exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
-                    "PRAGMA foreign_keys=ON;")) {
+      if (!Exec(db,
+                "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
+                "PRAGMA foreign_keys=ON;")) {
         *error = path + ": " + LastError();
         return false;
       }
@@ -173,7 +173,7 @@ class SqliteStore : public Store {
 
   std::string LastError() override { return error_.Get(); }
 
- private:
+private:
   friend class Connection;
 
   bool FailOn(sqlite3* db) {

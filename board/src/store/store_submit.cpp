@@ -2,8 +2,8 @@
 // that belong to the player who first had a run accepted under them, bans, and the
 // flags the pages and the feed read (a player's best, the mode's record).
 #include "replay/core/swat_frames.h"
-#include "trust/keys.h"
 #include "store/store_rows.h"
+#include "trust/keys.h"
 
 namespace board {
 
@@ -81,8 +81,8 @@ bool Fastest(SqlSession& db, const Run& run, int64_t player, bool* yes) {
 // Shared with the operator's approve and restore: a run that goes on the board now.
 bool MarkShown(SqlSession& db, int64_t id, int64_t now) {
   SqlRows rows;
-  if (!db.Run("SELECT flies, speed, time_ms, player, rate_keys FROM runs WHERE id = $1",
-              {Int(id)}, &rows) ||
+  if (!db.Run("SELECT flies, speed, time_ms, player, rate_keys FROM runs WHERE id = $1", {Int(id)},
+              &rows) ||
       rows.size() != 1)
     return false;
   Run run;
@@ -94,9 +94,10 @@ bool MarkShown(SqlSession& db, int64_t id, int64_t now) {
   run.rate_keys = rows.Int(0, 4);
   bool record = false, personal = false;
   if (!Fastest(db, run, 0, &record) || !Fastest(db, run, player, &personal)) return false;
-  return db.Run("UPDATE runs SET state = 'shown', shown_at = $2, record = $3, personal = $4"
-                " WHERE id = $1",
-                {Int(id), Int(now), Int(record), Int(personal)}, nullptr);
+  return db.Run(
+      "UPDATE runs SET state = 'shown', shown_at = $2, record = $3, personal = $4"
+      " WHERE id = $1",
+      {Int(id), Int(now), Int(record), Int(personal)}, nullptr);
 }
 
 bool Store::CheckName(const std::string& fold, const std::string& key, Stored* out) {
@@ -157,9 +158,10 @@ bool Store::Submit(const NewRun& run, Stored* out) {
     // A refused submission leaves no new name behind.
     auto refuse = [&](Stored::Outcome outcome) {
       out->outcome = outcome;
-      return db.Run("DELETE FROM players WHERE id = $1 AND key_hash IS NULL AND"
-                    " NOT EXISTS (SELECT 1 FROM runs WHERE runs.player = $1)",
-                    {Int(player)}, nullptr);
+      return db.Run(
+          "DELETE FROM players WHERE id = $1 AND key_hash IS NULL AND"
+          " NOT EXISTS (SELECT 1 FROM runs WHERE runs.player = $1)",
+          {Int(player)}, nullptr);
     };
     if (banned) {
       out->reason = ban_reason;
@@ -229,12 +231,17 @@ bool Store::Submit(const NewRun& run, Stored* out) {
                 " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16,"
                 " $17, NULLIF($18, ''), $19, $20, NULLIF($21, ''))"
                 " ON CONFLICT DO NOTHING RETURNING id",
-                {Text(run.hash), Text(run.name), Int(run.flies), Int(run.speed), Int(run.time_ms),
-                 Int(run.frames), Int(run.created), Int(player), Text(run.round),
-                 Int(run.played), Text(run.program), Int(run.touch), Int(run.pad),
-                 Text(held ? "held" : "shown"), Text(run.signs), Text(run.sender),
-                 Int(run.rate_keys), Text(run.swats), Text(run.verdict),
-                 Text(held ? claim : ""), Text(run.swat_frames)},
+                {Text(run.hash),       Text(run.name),
+                 Int(run.flies),       Int(run.speed),
+                 Int(run.time_ms),     Int(run.frames),
+                 Int(run.created),     Int(player),
+                 Text(run.round),      Int(run.played),
+                 Text(run.program),    Int(run.touch),
+                 Int(run.pad),         Text(held ? "held" : "shown"),
+                 Text(run.signs),      Text(run.sender),
+                 Int(run.rate_keys),   Text(run.swats),
+                 Text(run.verdict),    Text(held ? claim : ""),
+                 Text(run.swat_frames)},
                 &rows))
       return false;
     if (rows.size() == 0) {

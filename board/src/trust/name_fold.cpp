@@ -53,6 +53,7 @@ struct Pair {
   char32_t from;
   char32_t to;
 };
+// clang-format off
 constexpr Pair kSameLetter[] = {
     {U'i', U'l'},    {0x0138, U'k'},  // ĸ kra
     {0x0262, U'g'},  {0x026A, U'i'},  {0x0274, U'n'},  {0x0280, U'r'},  {0x028F, U'y'},
@@ -61,13 +62,14 @@ constexpr Pair kSameLetter[] = {
     {0x1D0F, U'o'},  {0x1D18, U'p'},  {0x1D1B, U't'},  {0x1D1C, U'u'},  {0x1D20, U'v'},
     {0x1D21, U'w'},  {0x1D22, U'z'},  {0xA730, U'f'},  {0xA731, U's'},  {0xA7AF, U'q'},
 };
+// clang-format on
 static_assert(std::is_sorted(std::begin(kSameLetter), std::end(kSameLetter),
                              [](const Pair& a, const Pair& b) { return a.from < b.from; }));
 
 UChar32 SameLetter(UChar32 c) {
-  const Pair* it = std::lower_bound(std::begin(kSameLetter), std::end(kSameLetter),
-                                    static_cast<char32_t>(c),
-                                    [](const Pair& p, char32_t v) { return p.from < v; });
+  const Pair* it =
+      std::lower_bound(std::begin(kSameLetter), std::end(kSameLetter), static_cast<char32_t>(c),
+                       [](const Pair& p, char32_t v) { return p.from < v; });
   return it != std::end(kSameLetter) && it->from == static_cast<char32_t>(c)
              ? static_cast<UChar32>(it->to)
              : c;
@@ -147,11 +149,11 @@ std::string FoldName(std::string_view name) {
   const Folding* t = Tools();
   if (!t) return std::string(name);  // ICU's data is part of its library
   UErrorCode err = U_ZERO_ERROR;
-  icu::UnicodeString text = t->nfd->normalize(
-      t->nfkc->normalize(icu::UnicodeString::fromUTF8(icu::StringPiece(
-                             name.data(), static_cast<int32_t>(name.size()))),
-                         err),
-      err);
+  icu::UnicodeString text =
+      t->nfd->normalize(t->nfkc->normalize(icu::UnicodeString::fromUTF8(icu::StringPiece(
+                                               name.data(), static_cast<int32_t>(name.size()))),
+                                           err),
+                        err);
   if (U_FAILURE(err)) return std::string(name);
   // A folded letter may be one that folds further (yogh's capital is a 3): again until
   // nothing changes.

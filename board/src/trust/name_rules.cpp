@@ -1,12 +1,12 @@
 #include "trust/name_rules.h"
 
-#include <string>
-
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/uset.h>
 #include <unicode/uspoof.h>
+
+#include <string>
 
 namespace board {
 
@@ -88,7 +88,8 @@ bool ReadsAsTime(const icu::UnicodeString& text) {
       return false;
     }
   }
-  for (const char* unit : {"seconds", "second", "secs", "sec", "mins", "min", "ms", "s", "m", "h"}) {
+  for (const char* unit :
+       {"seconds", "second", "secs", "sec", "mins", "min", "ms", "s", "m", "h"}) {
     size_t length = std::char_traits<char>::length(unit);
     if (plain.size() > length && plain.compare(plain.size() - length, length, unit) == 0) {
       plain.resize(plain.size() - length);
@@ -105,9 +106,10 @@ std::string NameRefusal(std::string_view name) {
   const Rules* rules = TheRules();
   if (!rules) return "the board cannot check names now";
   UErrorCode err = U_ZERO_ERROR;
-  icu::UnicodeString text = rules->nfkc->normalize(
-      icu::UnicodeString::fromUTF8(icu::StringPiece(name.data(), static_cast<int32_t>(name.size()))),
-      err);
+  icu::UnicodeString text =
+      rules->nfkc->normalize(icu::UnicodeString::fromUTF8(
+                                 icu::StringPiece(name.data(), static_cast<int32_t>(name.size()))),
+                             err);
   if (U_FAILURE(err)) return "the board cannot check names now";
   bool letter = false;
   for (int32_t i = 0; i < text.length();) {

@@ -1,7 +1,7 @@
 #include "trust/refusal.h"
 
-#include "pages/render.h"
 #include "http/request_parse.h"
+#include "pages/render.h"
 
 namespace board {
 
@@ -27,7 +27,8 @@ Refusal RefusalOfVerdict(const Verdict& verdict) {
       ParseCount(std::string_view(line).substr(desync.size()), int64_t{1} << 40, &frame)) {
     return MakeRefusal(422, "desync",
                        "the replay does not play to its end: it parts from the recorded round at "
-                       "frame " + std::to_string(frame))
+                       "frame " +
+                           std::to_string(frame))
         .WithNumber("frame", frame);
   }
   const std::string_view invalid = "invalid: ";

@@ -14,8 +14,8 @@ namespace board {
 
 struct Refusal {
   int status = 500;
-  std::string code;      // "desync", "invalid", "duplicate", "name_taken", ...
-  std::string message;   // one sentence for a person
+  std::string code;     // "desync", "invalid", "duplicate", "name_taken", ...
+  std::string message;  // one sentence for a person
   // Further members of the JSON answer: name and value, the value already JSON.
   std::vector<std::pair<std::string, std::string>> details;
 

@@ -28,12 +28,10 @@ bool Pause(VerifierPool* pool, int ms) {
 bool VerifyAgain(Context* ctx, const std::string& replay, Verdict* v) {
   for (;;) {
     int retry_after = 0;
-    switch (VerifyInPool(&ctx->pool, ctx->options->verifier, kRefileSender, replay, v,
-                         &retry_after)) {
-      case PoolAnswer::kVerified:
-        return true;
-      case PoolAnswer::kStopping:
-        return false;
+    switch (
+        VerifyInPool(&ctx->pool, ctx->options->verifier, kRefileSender, replay, v, &retry_after)) {
+      case PoolAnswer::kVerified: return true;
+      case PoolAnswer::kStopping: return false;
       case PoolAnswer::kOverShare:
         if (!Pause(&ctx->pool, retry_after * 1000)) return false;
         break;
@@ -82,7 +80,8 @@ void RefilePass(Context* ctx) {
       after = r.id;
       const std::string run = "run " + std::to_string(r.id);
       Verdict v = ReadVerdict(r.verdict, 0);
-      const Got got = VerdictOf(ctx, r, v.kind != Verdict::kAccepted || v.keys < 0, "filing stored runs", &v);
+      const Got got =
+          VerdictOf(ctx, r, v.kind != Verdict::kAccepted || v.keys < 0, "filing stored runs", &v);
       if (got == Got::kGone) continue;
       if (got == Got::kStop) {
         stop = true;
@@ -91,13 +90,14 @@ void RefilePass(Context* ctx) {
       bool ok = true;
       if (v.kind == Verdict::kFailed) {
         // The verifier's own trouble: the runs wait for the next start.
-        Log("filing stored runs: " + run + ": " + v.reason + "; the others wait for the next start");
+        Log("filing stored runs: " + run + ": " + v.reason +
+            "; the others wait for the next start");
         stop = true;
         break;
       } else if (v.kind == Verdict::kRefused) {
-        ok = store->LeaveUnfiled(r.id, v.reason,
-                                 "the board's game refuses its replay now (" + v.reason +
-                                     "); it stays on no board");
+        ok = store->LeaveUnfiled(
+            r.id, v.reason,
+            "the board's game refuses its replay now (" + v.reason + "); it stays on no board");
         ++left;
       } else if (v.keys < 0) {
         Log("filing stored runs: the game does not say how a round was dealt (keys=); the "
@@ -105,9 +105,9 @@ void RefilePass(Context* ctx) {
         break;
       } else if (v.flies != r.flies || v.speed != r.speed || v.time_ms != r.time_ms) {
         ok = store->LeaveUnfiled(r.id, v.line,
-                                 "the board's game plays its replay to " +
-                                     FormatTime(v.time_ms) + " now, not the " +
-                                     FormatTime(r.time_ms) + " stored; it stays on no board");
+                                 "the board's game plays its replay to " + FormatTime(v.time_ms) +
+                                     " now, not the " + FormatTime(r.time_ms) +
+                                     " stored; it stays on no board");
         ++left;
       } else {
         int64_t copy_of = 0;
@@ -126,7 +126,8 @@ void RefilePass(Context* ctx) {
   if (filed + left > 0)
     Log("filed " + std::to_string(filed) + " runs stored before (" + std::to_string(with_keys) +
         " with Enter/Space, " + std::to_string(copies) + " copies of others); " +
-        std::to_string(left) + " the game no longer takes stay on no board (admin audit says "
+        std::to_string(left) +
+        " the game no longer takes stay on no board (admin audit says "
         "why)");
 }
 
@@ -148,8 +149,8 @@ void FramesPass(Context* ctx) {
     for (const UnfiledRun& r : batch) {
       after = r.id;
       Verdict v = ReadVerdict(r.verdict, 0);
-      const Got got =
-          VerdictOf(ctx, r, v.kind != Verdict::kAccepted || v.swat_frames.empty(), "swat frames of stored runs", &v);
+      const Got got = VerdictOf(ctx, r, v.kind != Verdict::kAccepted || v.swat_frames.empty(),
+                                "swat frames of stored runs", &v);
       if (got == Got::kGone) continue;
       if (got == Got::kStop) {
         stop = true;
@@ -186,7 +187,8 @@ void FramesPass(Context* ctx) {
       Log("swat frames of stored runs: database: " + store->LastError());
   if (kept > 0)
     Log("swat frames kept for " + std::to_string(kept) + " runs stored before (" +
-        std::to_string(copies) + " copies of others moved a frame or two; admin audit says "
+        std::to_string(copies) +
+        " copies of others moved a frame or two; admin audit says "
         "which)");
 }
 

@@ -11,19 +11,17 @@ std::string RefuseBeforeVerifying(std::string_view replay) {
   if (!ReplayReadHeader(reinterpret_cast<const uint8_t*>(replay.data()), replay.size(), &h))
     return "";
   switch (ReplayHeaderCost(h)) {
-    case ReplayCost::Fits:
-      return "";
+    case ReplayCost::Fits: return "";
     case ReplayCost::NoTime:
       return "invalid: the round was left before its last fly and has no time";
     case ReplayCost::TooSlow:
       return "invalid: the file says " + std::to_string(h.timeMs) +
              " ms, slower than any time the game keeps (59:59.999)";
-    case ReplayCost::TooManyFrames:
-      break;
+    case ReplayCost::TooManyFrames: break;
   }
   return "invalid: " + std::to_string(h.frames) + " frames, more than a round of " +
-         std::to_string(h.timeMs) + " ms can have (" +
-         std::to_string(ReplayMostFrames(h.timeMs)) + ")";
+         std::to_string(h.timeMs) + " ms can have (" + std::to_string(ReplayMostFrames(h.timeMs)) +
+         ")";
 }
 
 }  // namespace board

@@ -1,7 +1,5 @@
 #include "verify/verifier.h"
 
-#include "verify/verifier_child.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -20,6 +18,8 @@
 #include <cstdio>
 #include <cstring>
 #include <thread>
+
+#include "verify/verifier_child.h"
 
 namespace board {
 
@@ -58,7 +58,7 @@ void RemoveStaleReplays(const std::string& work_dir) {
     // Older servers wrote replay-XXXXXX (mkstemp's six characters) and removed it after.
     const char* name = entry->d_name;
     if (strncmp(name, "replay-", 7) != 0 || strlen(name) != 13) continue;
-    struct stat st{};
+    struct stat st {};
     if (fstatat(dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
         st.st_uid != geteuid())
       continue;
@@ -71,7 +71,7 @@ void RemoveStaleReplays(const std::string& work_dir) {
 }
 
 Verdict RunVerifier(const VerifierConfig& config, std::string_view replay, int stop_fd,
-                     bool* stopped) {
+                    bool* stopped) {
   if (stopped) *stopped = false;
   int replay_fd = ReplayDescriptor(config, replay);
   if (replay_fd < 0) {
@@ -124,8 +124,10 @@ Verdict RunVerifier(const VerifierConfig& config, std::string_view replay, int s
   while (!timed_out && !stop) {
     done = waitpid(child, &status, WNOHANG);
     if (done == child || (done < 0 && errno != EINTR)) break;
-    if (Clock::now() >= deadline) timed_out = true;
-    else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (Clock::now() >= deadline)
+      timed_out = true;
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   if (timed_out || stop) {
     KillVerifierChild(child);
@@ -237,8 +239,8 @@ PoolAnswer VerifyInPool(VerifierPool* pool, const VerifierConfig& config,
     if (a.pending) return PoolAnswer::kAlreadyPending;
     double used = UsedNow(*pool, a, now);
     if (used >= pool->share_seconds) {
-      *retry_after = 1 + static_cast<int>(std::ceil((used - pool->share_seconds) /
-                                                    pool->refill_per_second));
+      *retry_after =
+          1 + static_cast<int>(std::ceil((used - pool->share_seconds) / pool->refill_per_second));
       return PoolAnswer::kOverShare;
     }
     if (static_cast<int>(pool->waiting.size()) >= pool->queue && pool->running >= pool->slots)
@@ -250,15 +252,18 @@ PoolAnswer VerifyInPool(VerifierPool* pool, const VerifierConfig& config,
     // address from light to heavy as it goes on.
     while (!pool->stopping && !MayRun(*pool, ticket, Clock::now(), &extra))
       pool->freed.wait_for(hold, std::chrono::milliseconds(100));
-    pool->waiting.erase(std::find_if(pool->waiting.begin(), pool->waiting.end(),
-                                     [ticket](const VerifierPool::Waiter& w) { return w.ticket == ticket; }));
+    pool->waiting.erase(
+        std::find_if(pool->waiting.begin(), pool->waiting.end(),
+                     [ticket](const VerifierPool::Waiter& w) { return w.ticket == ticket; }));
     if (pool->stopping) {
       pool->addresses[address].pending = false;
       pool->freed.notify_all();
       return PoolAnswer::kStopping;
     }
-    if (extra) pool->extra_in_use = true;
-    else ++pool->running;
+    if (extra)
+      pool->extra_in_use = true;
+    else
+      ++pool->running;
     pool->addresses[address].running_since = Clock::now();
     pool->running_addresses.push_back(address);
   }
@@ -276,8 +281,10 @@ PoolAnswer VerifyInPool(VerifierPool* pool, const VerifierConfig& config,
     a.pending = false;
     auto& r = pool->running_addresses;
     r.erase(std::find(r.begin(), r.end(), address));
-    if (extra) pool->extra_in_use = false;
-    else --pool->running;
+    if (extra)
+      pool->extra_in_use = false;
+    else
+      --pool->running;
   }
   pool->freed.notify_all();
   return stopped ? PoolAnswer::kStopping : lost ? PoolAnswer::kLost : PoolAnswer::kVerified;

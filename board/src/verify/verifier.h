@@ -19,20 +19,20 @@
 namespace board {
 
 struct VerifierConfig {
-  std::string zumble;          // the game's executable
-  std::string work_dir;        // where stale files of older servers are cleared away
-  int cpu_seconds = 10;        // RLIMIT_CPU
-  int memory_mb = 1024;        // RLIMIT_AS
-  int timeout_ms = 20000;      // wall clock, then SIGKILL
-  int nice = 10;               // scheduling priority of the child
-  int stream_replays = 200;    // replays a warm verifier plays before it is replaced; 0: a
-                               // process of its own for each replay
+  std::string zumble;        // the game's executable
+  std::string work_dir;      // where stale files of older servers are cleared away
+  int cpu_seconds = 10;      // RLIMIT_CPU
+  int memory_mb = 1024;      // RLIMIT_AS
+  int timeout_ms = 20000;    // wall clock, then SIGKILL
+  int nice = 10;             // scheduling priority of the child
+  int stream_replays = 200;  // replays a warm verifier plays before it is replaced; 0: a
+                             // process of its own for each replay
 };
 
 // Runs one verification now, in the calling thread. A write to stop_fd (an eventfd; -1
 // for none) ends it early: *stopped is set and the child killed.
 Verdict RunVerifier(const VerifierConfig& config, std::string_view replay, int stop_fd = -1,
-                     bool* stopped = nullptr);
+                    bool* stopped = nullptr);
 
 // Removes the replay files an older server may have left in the work folder.
 void RemoveStaleReplays(const std::string& work_dir);
@@ -50,16 +50,16 @@ struct VerifierPool {
   std::condition_variable freed;
   int slots = 1;
   int queue = 32;
-  double share_seconds = 30;      // verifier time an address may have used (refilling)
+  double share_seconds = 30;  // verifier time an address may have used (refilling)
   double refill_per_second = 0.1;
-  double light_seconds = 1;       // the extra slot is taken only from those using more
+  double light_seconds = 1;  // the extra slot is taken only from those using more
 
   int running = 0;
   bool extra_in_use = false;
   bool stopping = false;
-  int stop_fd = -1;               // eventfd, written once when the server stops
+  int stop_fd = -1;  // eventfd, written once when the server stops
   struct Address {
-    double used = 0;              // seconds, as of `updated`
+    double used = 0;  // seconds, as of `updated`
     Clock::time_point updated;
     Clock::time_point running_since;  // while a verification of it runs
     bool pending = false;
@@ -72,7 +72,7 @@ struct VerifierPool {
   };
   std::vector<Waiter> waiting;
   uint64_t next_ticket = 0;
-  WarmVerifiers warm;             // its own lock; keep is slots + 1 (the extra slot)
+  WarmVerifiers warm;  // its own lock; keep is slots + 1 (the extra slot)
 };
 
 // kLost: the verifier died under the replay twice (the board's trouble: try again soon).

@@ -93,12 +93,10 @@ pid_t StartVerifierChild(const VerifierConfig& config, const char* const* args, 
   // An exec that failed says why before the child exits; a good one closes the pipe.
   int exec_error = 0;
   ssize_t got;
-  while ((got = read(report[0], &exec_error, sizeof exec_error)) < 0 && errno == EINTR) {
-  }
+  while ((got = read(report[0], &exec_error, sizeof exec_error)) < 0 && errno == EINTR) {}
   close(report[0]);
   if (got == static_cast<ssize_t>(sizeof exec_error)) {
-    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {}
     fprintf(stderr, "zumble-board: cannot run the verifier %s: %s\n", config.zumble.c_str(),
             strerror(exec_error));
     return -1;
@@ -120,8 +118,7 @@ Verdict SignalVerdict(int signal_number) {
 void KillVerifierChild(pid_t child) {
   kill(-child, SIGKILL);
   kill(child, SIGKILL);
-  while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-  }
+  while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {}
 }
 
 }  // namespace board

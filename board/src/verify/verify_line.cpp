@@ -92,9 +92,8 @@ bool MoreFields(std::string_view rest, Verdict* v) {
   while (!rest.empty()) {
     std::string_view key, value;
     if (!NextPair(&rest, &key, &value)) return false;
-    static const char* const kKnown[] = {"round", "played", "program", "autoplay",
-                                         "touch", "pad", "signs", "keys", "swats",
-                                         "swat_frames"};
+    static const char* const kKnown[] = {"round", "played", "program", "autoplay", "touch",
+                                         "pad",   "signs",  "keys",    "swats",    "swat_frames"};
     unsigned bit = 0;
     for (unsigned i = 0; i < std::size(kKnown); ++i)
       if (key == kKnown[i]) bit = 1u << i;

@@ -15,22 +15,22 @@ struct Verdict {
   int64_t time_ms = 0;
   int64_t frames = 0;
   // What a newer game says besides; an older one leaves these as they are here.
-  std::string round;          // the round's identity: 64 lower-case hex digits, or empty
-  int64_t played = -1;        // the round's calendar time, seconds since 1970; -1 unknown
-  std::string program;        // the recorder's version text; empty when unknown
-  bool autoplay = false;      // recorded with the game's own autoplay
-  bool touch = false;         // played with touch
-  bool pad = false;           // played with a gamepad
+  std::string round;               // the round's identity: 64 lower-case hex digits, or empty
+  int64_t played = -1;             // the round's calendar time, seconds since 1970; -1 unknown
+  std::string program;             // the recorder's version text; empty when unknown
+  bool autoplay = false;           // recorded with the game's own autoplay
+  bool touch = false;              // played with touch
+  bool pad = false;                // played with a gamepad
   std::vector<std::string> signs;  // measured signs of machine play, each "NAME:VALUE"
   // How many Enter/Space presses changed the flies' pace while the round was in play:
   // 0 is the round as dealt; -1 when the game did not say (an older one).
   int64_t keys = -1;
-  std::string swats;          // the round by what the game did (mode, seed, the frame of
-                              // every swat): 64 lower-case hex digits, or empty
-  std::string swat_frames;    // the frame of every swat as the game writes them
-                              // (replay/core/swat_frames.h), or empty when it does not
-  std::string reason;  // for a refusal or a failure: one printable line
-  std::string line;    // for an accepted round: the verifier's whole line, to keep
+  std::string swats;        // the round by what the game did (mode, seed, the frame of
+                            // every swat): 64 lower-case hex digits, or empty
+  std::string swat_frames;  // the frame of every swat as the game writes them
+                            // (replay/core/swat_frames.h), or empty when it does not
+  std::string reason;       // for a refusal or a failure: one printable line
+  std::string line;         // for an accepted round: the verifier's whole line, to keep
   // Fields this board does not know (a newer game tells more), in their order.
   std::vector<std::pair<std::string, std::string>> extra;
 };

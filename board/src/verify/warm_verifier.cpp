@@ -244,7 +244,8 @@ Verdict VerifyWarm(WarmVerifiers* warm, const VerifierConfig& config, std::strin
     if (!m.greeted) {
       step = ReadLineWithin(m.from, &line, deadline, stop_fd);
       // A game that does not know the option says so (one line, or exit status 2).
-      if ((step == Step::kDone && line != kHello) || (step == Step::kClosed && ReapMember(&m) == 2)) {
+      if ((step == Step::kDone && line != kHello) ||
+          (step == Step::kClosed && ReapMember(&m) == 2)) {
         NoStream(warm, config, &m);
         return RunVerifier(config, replay, stop_fd, stopped);
       }
@@ -264,8 +265,10 @@ Verdict VerifyWarm(WarmVerifiers* warm, const VerifierConfig& config, std::strin
       case Step::kDone: {
         bool explained = false;
         Verdict v = ReadAnswer(line, &explained);
-        if (explained && ++m.played < config.stream_replays) PutBack(warm, &m);
-        else Replace(warm, config, &m);
+        if (explained && ++m.played < config.stream_replays)
+          PutBack(warm, &m);
+        else
+          Replace(warm, config, &m);
         return v;
       }
       case Step::kTimedOut: {

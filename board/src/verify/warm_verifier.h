@@ -20,8 +20,8 @@ struct VerifierConfig;
 
 struct WarmMember {
   pid_t pid = -1;
-  int to = -1;      // its standard input
-  int from = -1;    // its output
+  int to = -1;    // its standard input
+  int from = -1;  // its output
   int played = 0;
   bool greeted = false;
 };
