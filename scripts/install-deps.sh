@@ -44,11 +44,12 @@ purpose_packages() {
              echo libboost-dev libcpp-httplib-dev libsqlite3-dev libpq-dev libicu-dev libssl-dev \
                   nlohmann-json3-dev postgresql sqlite3 wrk curl jing
              echo dpkg-dev lintian man-db nginx-light ;;
-    # The union, and what only the tests use: GoogleTest, the real window driven by
-    # xdotool (x11-utils: xwininfo; x11-apps: xwd), ALSA's null device through Python,
-    # and the page in headless Chromium (its test modules come with npm).
+    # The union, and what only the tests use: GoogleTest, clang-format (the C++ layout
+    # check), the real window driven by xdotool (x11-utils: xwininfo; x11-apps: xwd), ALSA's
+    # null device through Python, and the page in headless Chromium (its test modules come
+    # with npm).
     test)    for p in play bench package windows web fuzz board clip; do purpose_packages "$p"; done
-             echo libgtest-dev libgmock-dev x11-utils x11-apps python3 chromium
+             echo libgtest-dev libgmock-dev x11-utils x11-apps python3 chromium clang-format
              # npm comes with some builds of Node; Debian's own is a package of its own.
              command -v npm > /dev/null || echo npm ;;
     *)       return 1 ;;
