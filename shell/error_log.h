@@ -1,9 +1,9 @@
 #pragma once
 // Collects the failures the game survives and writes them to "error.txt" at exit.
 
-#include <cstdio>
-
 #include "platform/stand_in/win32.h"
+
+#include <cstdio>
 
 class ErrorLog {
 public:

@@ -1,5 +1,7 @@
 // The command line and the headless script at their bounds: what is taken, with what
 // value, and what is refused.
+#include "platform/stand_in/win32.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,7 +9,6 @@
 
 #include "platform/services/options.h"
 #include "platform/stand_in/script.h"
-#include "platform/stand_in/win32.h"
 
 namespace {
 

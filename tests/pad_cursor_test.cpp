@@ -3,6 +3,8 @@
 // step, rest and speed-up, and the screen's edges; then the pad as the game's messages.
 #include "platform/services/pad_cursor.h"
 
+#include "platform/stand_in/win32.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,7 +13,6 @@
 #include "platform/services/options.h"
 #include "platform/stand_in/pad_input.h"
 #include "platform/stand_in/runtime.h"
-#include "platform/stand_in/win32.h"
 
 namespace {
 

@@ -2,6 +2,8 @@
 // focus changes after the start, and a lost render device, become the activations that
 // drive the game's restore path; the focus SDL reports as the window appears does not.
 
+#include "platform/stand_in/win32.h"
+
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -11,7 +13,6 @@
 #include "platform/services/options.h"
 #include "platform/stand_in/ddraw.h"
 #include "platform/stand_in/runtime.h"
-#include "platform/stand_in/win32.h"
 
 namespace {
 

@@ -2,6 +2,8 @@
 // memory: on either path (the window's pixels written directly, or SDL's renderer), the
 // picture shows at the largest whole factor, centred, in black borders, again after a size
 // change; and the mouse over it maps back to the game pixel under it.
+#include "platform/stand_in/win32.h"
+
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -13,7 +15,6 @@
 #include "platform/stand_in/backend.h"
 #include "platform/stand_in/ddraw.h"
 #include "platform/stand_in/runtime.h"
-#include "platform/stand_in/win32.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
 // zumble-ddraw.exe: the process entry. The game runs on the system's own window,
 // DirectDraw and DirectSound, full screen in 640x480 with 256 colours, as it was made
 // to; of the port's options it takes those that need no stand-in.
+#include "platform/win32/win32_api.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -10,7 +12,6 @@
 #include "platform/services/options.h"
 #include "platform/services/tester_file.h"
 #include "platform/stand_in/runtime.h"
-#include "platform/win32/win32_api.h"
 #include "platform/win32/win32_arguments.h"
 #include "shell/trace.h"
 #include "shell/winmain.h"

@@ -4,10 +4,11 @@
 // primary surface a table whose Flip completes the frame. The game calls the very
 // interfaces Windows has; only what follows a flip is added.
 #define CINTERFACE
+#include "platform/win32/win32_api.h"
+
 #include <ddraw.h>
 
 #include "platform/ddraw_real/ddraw_real_hooks.h"
-#include "platform/win32/win32_api.h"
 #include "platform/win32/win32_pacing.h"
 
 extern "C" HRESULT WINAPI __real_DirectDrawCreate(GUID* guid, LPDIRECTDRAW* out, IUnknown* outer);

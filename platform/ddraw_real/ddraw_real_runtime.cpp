@@ -1,6 +1,8 @@
 // zumble-ddraw.exe: the port's own functions that the game code calls, on the system's
 // real window, DirectDraw and DirectSound: flip count and hooks, the window's messages,
 // the cursor, the calendar time, and the start and end of the platform.
+#include "platform/win32/win32_api.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -9,7 +11,6 @@
 #include "platform/services/options.h"
 #include "platform/stand_in/runtime.h"
 #include "platform/stand_in/sound_log.h"
-#include "platform/win32/win32_api.h"
 #include "platform/win32/win32_pacing.h"
 
 namespace {

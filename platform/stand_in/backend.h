@@ -9,10 +9,10 @@
 // what a platform must do, needs no class hierarchy, and costs one indirect call per
 // operation: a handful per frame.
 
+#include "platform/stand_in/win32.h"
+
 #include <cstdint>
 #include <ctime>
-
-#include "platform/stand_in/win32.h"
 
 struct PALETTEENTRY;
 

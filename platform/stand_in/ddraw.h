@@ -4,10 +4,10 @@
 // stretching, flip with wait, lock and the lost-surface protocol. Pixels live in plain
 // 8-bit buffers; the backend shows the front buffer through the palette.
 
+#include "platform/stand_in/win32.h"
+
 #include <cstdint>
 #include <vector>
-
-#include "platform/stand_in/win32.h"
 
 constexpr HRESULT DD_OK = 0;
 constexpr HRESULT DDERR_GENERIC = static_cast<HRESULT>(0x80004005u);

@@ -2,9 +2,9 @@
 // The DirectSound interfaces the game uses: static secondary buffers played once or
 // looping by a software mixer, with volume in hundredths of a decibel.
 
-#include <cstdint>
-
 #include "platform/stand_in/win32.h"
+
+#include <cstdint>
 
 constexpr HRESULT DS_OK = 0;
 constexpr HRESULT DSERR_GENERIC = static_cast<HRESULT>(0x80004005u);

@@ -3,9 +3,9 @@
 // count, the calendar time, the cursor) can be watched while a round is recorded, or
 // supplied from the file while one is played back.
 
-#include <ctime>
-
 #include "platform/stand_in/win32.h"
+
+#include <ctime>
 
 struct InputTap {
     // A message the game took off the queue (after the cursor followed it); null when a

@@ -1,9 +1,10 @@
 #include "platform/stand_in/pad_input.h"
 
+#include "platform/stand_in/win32.h"
+
 #include "platform/services/input_source.h"
 #include "platform/services/options.h"
 #include "platform/stand_in/runtime.h"
-#include "platform/stand_in/win32.h"
 
 namespace {
 

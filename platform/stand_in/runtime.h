@@ -3,10 +3,10 @@
 // counter that the flips advance, and the hooks that run when a flip of the primary
 // surface completes.
 
+#include "platform/stand_in/win32.h"
+
 #include <cstdint>
 #include <ctime>
-
-#include "platform/stand_in/win32.h"
 
 // The calendar time in seconds that seeds the random sequence: the C runtime's time(),
 // or --time in headless mode.

@@ -1,10 +1,10 @@
 #include "platform/stand_in/script.h"
 
+#include "platform/stand_in/win32.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <sstream>
-
-#include "platform/stand_in/win32.h"
 
 namespace {
 

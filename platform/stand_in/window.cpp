@@ -1,11 +1,12 @@
 // The window class, the one game window and its message queue.
+#include "platform/stand_in/win32.h"
+
 #include <cstdio>
 #include <cstring>
 
 #include "platform/stand_in/backend.h"
 #include "platform/stand_in/input_tap.h"
 #include "platform/stand_in/runtime.h"
-#include "platform/stand_in/win32.h"
 
 struct WindowObject {
     WNDPROC proc = nullptr;

@@ -1,8 +1,9 @@
 #include "platform/win32/win32_arguments.h"
 
+#include "platform/win32/win32_api.h"
+
 #include <shellapi.h>
 
-#include "platform/win32/win32_api.h"
 #include "platform/win32/win32_utf8.h"
 
 bool Win32Utf8Arguments(std::vector<std::string>* text, std::vector<char*>* argv) {

@@ -3,11 +3,11 @@
 // queued again at once, so the sound a swat starts is at most three blocks (35 ms) away.
 #include "platform/win32/win32_audio.h"
 
+#include "platform/win32/win32_api.h"
+
 #include <mmsystem.h>
 
 #include <cstdio>
-
-#include "platform/win32/win32_api.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
 // The game's files on Windows: the data under bmp\ and wave\, and the player's files
 // (best times, error report) beside them, or in %LOCALAPPDATA%\Zumble where the data's
 // folder may not be written (under Program Files). Saves reach the disk whole.
+#include "platform/win32/win32_api.h"
+
 #include <io.h>
 #include <shlobj.h>
 
@@ -11,7 +13,6 @@
 
 #include "platform/services/data_report.h"
 #include "platform/services/files.h"
-#include "platform/win32/win32_api.h"
 #include "platform/win32/win32_utf8.h"
 
 namespace {

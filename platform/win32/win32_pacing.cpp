@@ -1,9 +1,10 @@
 #include "platform/win32/win32_pacing.h"
 
+#include "platform/win32/win32_api.h"
+
 #include <mmsystem.h>
 
 #include "platform/services/frame_pacer.h"
-#include "platform/win32/win32_api.h"
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002

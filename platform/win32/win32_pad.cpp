@@ -4,10 +4,11 @@
 // DLL dropped into the game's folder is never taken for it.
 #include "platform/win32/win32_pad.h"
 
+#include "platform/win32/win32_api.h"
+
 #include <xinput.h>
 
 #include "platform/stand_in/pad_input.h"
-#include "platform/win32/win32_api.h"
 
 namespace {
 

@@ -1,13 +1,14 @@
 // The player's files on Windows: a lock (LockFileEx) on hiscoa.sav.lock beside hiscoa.sav.
 // Windows lets go of it when the process ends, however it ends, so a crashed copy never
 // keeps the others out.
+#include "platform/win32/win32_api.h"
+
 #include <io.h>
 
 #include <cstdio>
 
 #include "platform/services/files.h"
 #include "platform/services/player_lock.h"
-#include "platform/win32/win32_api.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include "platform/win32/win32_process.h"
 
+#include "platform/win32/win32_api.h"
+
 #include <psapi.h>
 
 #include <cstdio>
-
-#include "platform/win32/win32_api.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
 // The tester's files on Windows: the UTF-8 paths of the command line become the system's
 // wide ones, so a folder named in any language works (the ANSI calls would turn what the
 // code page lacks into '?').
+#include "platform/win32/win32_api.h"
+
 #include <io.h>
 #include <sys/stat.h>
 
@@ -8,7 +10,6 @@
 #include <cstring>
 
 #include "platform/services/tester_file.h"
-#include "platform/win32/win32_api.h"
 #include "platform/win32/win32_utf8.h"
 
 namespace {

@@ -2,9 +2,9 @@
 // The system's UTF-16 text as the UTF-8 the game's paths and options are kept in.
 // Inline, so that both Windows programs take it without another file on their lists.
 
-#include <string>
-
 #include "platform/win32/win32_api.h"
+
+#include <string>
 
 // Empty where the text cannot be converted.
 inline std::string Utf8FromWide(const wchar_t* text) {

@@ -2,6 +2,8 @@
 // through its palette with StretchDIBits, mouse and keys turned into the game's messages.
 #include "platform/win32/win32_window.h"
 
+#include "platform/win32/win32_api.h"
+
 #include <windowsx.h>
 
 #include <cstring>
@@ -12,7 +14,6 @@
 #include "platform/services/overlay_draw.h"
 #include "platform/services/splits_overlay.h"
 #include "platform/services/viewer_input.h"
-#include "platform/win32/win32_api.h"
 
 namespace {
 
