@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/services/option_rows.h"
 #include "platform/services/options.h"
 #include "platform/stand_in/script.h"
 
@@ -108,6 +111,46 @@ TEST(CommandLine, OptionsAtTheirBounds) {
         EXPECT_TRUE(o.pad == c.pad)
             << o.pad.speed << " " << o.pad.deadZone << " " << o.pad.precision;
         EXPECT_EQ(o.padSpeedGiven, c.pad.speed != PadSettings{}.speed);
+    }
+}
+
+std::string ReadSource(const char* path) {
+    std::ifstream in(std::string(ZUMBLE_SOURCE_DIR) + "/" + path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Each option of the table is in --help (which prints the table), in README.md and in the
+// manual page, whose roff writes a hyphen as \-.
+TEST(CommandLine, EveryOptionIsDocumented) {
+    const std::string readme = ReadSource("README.md");
+    std::string manual = ReadSource("packaging/zumble.6.in");
+    ASSERT_FALSE(readme.empty());
+    ASSERT_FALSE(manual.empty());
+    for (std::size_t at; (at = manual.find("\\-")) != std::string::npos;) manual.erase(at, 1);
+    testing::internal::CaptureStdout();
+    Options o;
+    std::string error;
+    EXPECT_EQ(Parse({"--help"}, &o, &error), 1);
+    const std::string help = testing::internal::GetCapturedStdout();
+    std::size_t count = 0;
+    const OptionRow* rows = OptionRows(&count);
+    ASSERT_GT(count, 20u);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string name = rows[i].name;
+        // The name as a word of its own: --clip is not found inside --clip-scale.
+        auto named = [&](const std::string& text) {
+            for (std::size_t at = text.find(name); at != std::string::npos;
+                 at = text.find(name, at + 1)) {
+                const char after = at + name.size() < text.size() ? text[at + name.size()] : ' ';
+                if (after != '-' && !std::isalnum(static_cast<unsigned char>(after))) return true;
+            }
+            return false;
+        };
+        EXPECT_TRUE(named(help)) << name << " is not in --help";
+        EXPECT_TRUE(named(readme)) << name << " is not in README.md";
+        EXPECT_TRUE(named(manual)) << name << " is not in the manual page";
     }
 }
 

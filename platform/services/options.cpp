@@ -1,37 +1,33 @@
 #include "platform/services/options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+#include "platform/services/option_rows.h"
 
 Options g_Options;
 
 namespace {
 
-const char kUsage[] =
-    "usage: zumble [--window | --fullscreen] [--scale N] [--trace FILE] [--sound-log FILE]\n"
-    "              [--pad-speed PX] [--pad-dead-zone PERCENT] [--pad-precision PERCENT] [--volume "
-    "N]\n"
-    "              [--splits on|off] [--race FILE [--race-name NAME]]\n"
-    "       zumble --headless [--script FILE] [--frames N] [--time SECONDS] [--tick0 MS]\n"
-    "              [--trace FILE] [--sound-log FILE] [--audio-out FILE.wav] [--autoplay] "
-    "[--timedemo]\n"
-    "              [--volume N]\n"
-    "       zumble [--headless] --replay FILE   (watch a replay; headless: retrace it)\n"
-    "       zumble --verify FILE                (play a replay as fast as possible, print its "
-    "result)\n"
-    "       zumble --verify-stream              (Linux: verify replay after replay from standard "
-    "input)\n"
-    "       zumble --replays                    (list the kept replays: mode, time, date, file)\n"
-    "       zumble --history [FLIES SPEED]      (list every round played, or those of one mode)\n"
-    "       zumble --replay FILE --clip OUT.webm [--clip-scale N] [--clip-overlay] [--from S] "
-    "[--to S]\n"
-    "                                           (the round as a video with its sound, made "
-    "headless)\n"
-    "       zumble --help | --version\n"
-    "       zumble --window --virtual-pad FILE  (testers: a virtual gamepad steered by FILE's "
-    "lines)\n"
+// The ways to run the game; the options' lines come from the table (option_rows.cpp).
+const char kUsageHead[] =
+    "usage: zumble [OPTION]...                  play (full screen, or as last left)\n"
+    "       zumble --headless [OPTION]...       a run without a window or sound device\n"
+    "       zumble [--headless] --replay FILE   watch a replay; headless: retrace it\n"
+    "       zumble --verify FILE                play a replay as fast as possible, print its\n"
+    "                                           result\n"
+    "       zumble --verify-stream              (Linux) verify replay after replay from\n"
+    "                                           standard input\n"
+    "       zumble --replays | --history [FLIES SPEED] | --help | --version\n"
+    "       zumble --replay FILE --clip OUT.webm [OPTION]...\n"
+    "\n"
+    "Options:\n";
+
+const char kUsageTail[] =
     "\n"
     "Swat the flies with the mouse. Enter and Space change how fast they come; Escape\n"
     "leaves the current screen; R starts the mode again at once (from a round, its\n"
@@ -95,194 +91,194 @@ bool ToNumber(const char* text, long long low, long long high, long long* out) {
     return true;
 }
 
+namespace {
+
+const OptionRow* FindRow(const std::string& name, std::size_t* index) {
+    std::size_t count = 0;
+    const OptionRow* rows = OptionRows(&count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (name == rows[i].name) {
+            *index = i;
+            return &rows[i];
+        }
+    }
+    return nullptr;
+}
+
+// --help: the ways to run, then a line per row of the table (a whole number's range
+// where it is short), folded at 80 columns, then how to play.
+void PrintUsage() {
+    std::fputs(kUsageHead, stdout);
+    constexpr std::size_t kHelpColumn = 28, kWidth = 80;
+    std::size_t count = 0;
+    const OptionRow* rows = OptionRows(&count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const OptionRow& row = rows[i];
+        std::string line = std::string("  ") + row.name;
+        if (row.value) line += std::string(" ") + row.value;
+        std::string help = row.help;
+        if (row.kind == OptionValue::kWhole && row.max <= 100000)
+            help += ", " + std::to_string(row.min) + "-" + std::to_string(row.max);
+        std::size_t word = 0;
+        while (word < help.size()) {
+            if (line.size() >= kHelpColumn) {
+                std::printf("%s\n", line.c_str());
+                line.clear();
+            }
+            line.resize(kHelpColumn, ' ');
+            std::size_t end = help.size();
+            if (kHelpColumn + (end - word) > kWidth) {
+                end = help.rfind(' ', word + (kWidth - kHelpColumn));
+                if (end == std::string::npos || end <= word) end = help.size();
+            }
+            line += help.substr(word, end - word);
+            word = end < help.size() ? end + 1 : end;
+            std::printf("%s\n", line.c_str());
+            line.clear();
+        }
+    }
+    std::fputs(kUsageTail, stdout);
+}
+
+// The value's word in "option X needs ...".
+const char* Wanted(OptionValue kind) {
+    switch (kind) {
+    case OptionValue::kWhole: return "a whole number";
+    case OptionValue::kFile: return "a file name";
+    case OptionValue::kOnOff: return "on or off";
+    case OptionValue::kSeconds: return "seconds";
+    default: return "a value";
+    }
+}
+
+// Reads the value of `row` at argv[*i + 1] (moving *i past it) and stores it.
+bool TakeValue(const OptionRow& row, int argc, char** argv, int* i, Options* o,
+               std::string* error) {
+    const std::string name = row.name;
+    if (row.kind == OptionValue::kNone) {
+        row.set(*o, 0, nullptr);
+        return true;
+    }
+    if (row.kind == OptionValue::kMode) {
+        // A mode may follow: both its words, or none.
+        const char* value = *i + 1 < argc ? argv[*i + 1] : nullptr;
+        const bool more = value && value[0] != '-';
+        if (more && (*i + 2 >= argc || argv[*i + 2][0] == '-')) {
+            *error = "--history takes a mode as FLIES and SPEED (e.g. 10 NORMAL), or nothing";
+            return false;
+        }
+        if (more) {
+            o->historyFlies = argv[*i + 1];
+            o->historySpeed = argv[*i + 2];
+            *i += 2;
+        }
+        row.set(*o, 0, nullptr);
+        return true;
+    }
+    if (*i + 1 >= argc || (row.kind == OptionValue::kFile && !*argv[*i + 1])) {
+        *error = "option " + name + " needs " + Wanted(row.kind);
+        return false;
+    }
+    const char* value = argv[++*i];
+    long long n = 0;
+    switch (row.kind) {
+    case OptionValue::kWhole:
+        if (!ToNumber(value, row.min, row.max, &n)) {
+            *error = name + " wants a whole number from " + std::to_string(row.min) + " to " +
+                     std::to_string(row.max) + ", not '" + value + "'";
+            return false;
+        }
+        break;
+    case OptionValue::kOnOff:
+        if (std::strcmp(value, "on") != 0 && std::strcmp(value, "off") != 0) {
+            *error = name + " wants on or off, not '" + value + "'";
+            return false;
+        }
+        n = std::strcmp(value, "on") == 0;
+        break;
+    case OptionValue::kSeconds:
+        if (!ToFrame(value, &n)) {
+            *error = name + " wants seconds of the round (12 or 12.5), not '" + value + "'";
+            return false;
+        }
+        break;
+    default: break;
+    }
+    row.set(*o, n, value);
+    return true;
+}
+
+// The first option given that `runs` leaves out, or nullptr.
+const char* GivenOutside(const std::vector<bool>& given, unsigned runs) {
+    std::size_t count = 0;
+    const OptionRow* rows = OptionRows(&count);
+    for (std::size_t i = 0; i < count; ++i)
+        if (given[i] && (rows[i].runs & runs) == 0) return rows[i].name;
+    return nullptr;
+}
+
+}  // namespace
+
 int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
     Options o;
-    bool fullscreen = false;
+    std::size_t count = 0;
+    OptionRows(&count);
+    std::vector<bool> given(count, false);
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        auto needValue = [&](const char* what) {
-            if (!value) {
-                *error = "option " + arg + " needs " + what;
-                return false;
-            }
-            ++i;
-            return true;
-        };
-        long long n = 0;
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+            PrintUsage();
             return 1;
         } else if (arg == "--version") {
             std::printf("zumble %s\n", ZUMBLE_VERSION);
             return 1;
-        } else if (arg == "--window") {
-            o.window = true;
-        } else if (arg == "--fullscreen") {
-            fullscreen = true;
-        } else if (arg == "--headless") {
-            o.headless = true;
-        } else if (arg == "--autoplay") {
-            o.autoplay = true;
-        } else if (arg == "--replays") {
-            o.listReplays = true;
-        } else if (arg == "--history") {
-            o.listHistory = true;
-            // A mode may follow: both its words, or none.
-            const bool more = value && value[0] != '-';
-            if (more && (i + 2 >= argc || argv[i + 2][0] == '-')) {
-                *error = "--history takes a mode as FLIES and SPEED (e.g. 10 NORMAL), or nothing";
-                return 2;
-            }
-            if (more) {
-                o.historyFlies = argv[i + 1];
-                o.historySpeed = argv[i + 2];
-                i += 2;
-            }
         } else if (arg == "--verify-stream") {
             // Alone, the desktop's entry takes it before the options are read.
             *error = argc > 2 ? "--verify-stream takes no other option"
                               : "--verify-stream is not in this build";
             return 2;
-        } else if (arg == "--splits") {
-            if (!needValue("on or off")) return 2;
-            if (std::strcmp(value, "on") != 0 && std::strcmp(value, "off") != 0) {
-                *error = "--splits wants on or off, not '" + std::string(value) + "'";
-                return 2;
-            }
-            o.splits = std::strcmp(value, "on") == 0;
-            o.splitsGiven = true;
-        } else if (arg == "--race-name") {
-            if (!needValue("a name")) return 2;
-            o.raceName = value;
-        } else if (arg == "--timedemo") {
-            o.timedemo = true;
-        } else if (arg == "--scale") {
-            if (!needValue("a whole number")) return 2;
-            if (!ToNumber(value, 1, 16, &n)) {
-                *error =
-                    "--scale wants a whole number from 1 to 16, not '" + std::string(value) + "'";
-                return 2;
-            }
-            o.scale = static_cast<int>(n);
-        } else if (arg == "--clip-scale") {
-            if (!needValue("a whole number")) return 2;
-            if (!ToNumber(value, 1, 4, &n)) {
-                *error = "--clip-scale wants a whole number from 1 to 4, not '" +
-                         std::string(value) + "'";
-                return 2;
-            }
-            o.clipScale = static_cast<int>(n);
-        } else if (arg == "--clip-overlay") {
-            o.clipOverlay = true;
-        } else if (arg == "--from" || arg == "--to") {
-            if (!needValue("seconds")) return 2;
-            if (!ToFrame(value, arg == "--from" ? &o.clipFrom : &o.clipTo)) {
-                *error = arg + " wants seconds of the round (12 or 12.5), not '" + value + "'";
-                return 2;
-            }
-        } else if (arg == "--frames") {
-            if (!needValue("a number of frames")) return 2;
-            if (!ToNumber(value, 1, 1000000000000LL, &n)) {
-                *error = "--frames wants a positive whole number, not '" + std::string(value) + "'";
-                return 2;
-            }
-            o.frames = n;
-        } else if (arg == "--time") {
-            if (!needValue("a number of seconds")) return 2;
-            if (!ToNumber(value, 0, 0xFFFFFFFFLL, &n)) {
-                *error =
-                    "--time wants seconds from 0 to 4294967295, not '" + std::string(value) + "'";
-                return 2;
-            }
-            o.time = n;
-        } else if (arg == "--tick0") {
-            if (!needValue("milliseconds")) return 2;
-            if (!ToNumber(value, 0, 0xFFFFFFFFLL, &n)) {
-                *error = "--tick0 wants milliseconds from 0 to 4294967295, not '" +
-                         std::string(value) + "'";
-                return 2;
-            }
-            o.tick0 = static_cast<std::uint32_t>(n);
-        } else if (arg == "--pad-speed" || arg == "--pad-dead-zone" || arg == "--pad-precision") {
-            const bool speed = arg == "--pad-speed", deadZone = arg == "--pad-dead-zone";
-            const int low = speed ? kPadSpeedMin : deadZone ? kPadDeadZoneMin : kPadPrecisionMin;
-            const int high = speed ? kPadSpeedMax : deadZone ? kPadDeadZoneMax : kPadPrecisionMax;
-            if (!needValue("a whole number")) return 2;
-            if (!ToNumber(value, low, high, &n)) {
-                *error = arg + " wants a whole number from " + std::to_string(low) + " to " +
-                         std::to_string(high) + ", not '" + value + "'";
-                return 2;
-            }
-            (speed      ? o.pad.speed
-             : deadZone ? o.pad.deadZone
-                        : o.pad.precision) = static_cast<int>(n);
-            (speed ? o.padSpeedGiven : deadZone ? o.padDeadZoneGiven : o.padPrecisionGiven) = true;
-        } else if (arg == "--volume") {
-            if (!needValue("a whole number")) return 2;
-            if (!ToNumber(value, 0, 100, &n)) {
-                *error =
-                    "--volume wants a whole number from 0 to 100, not '" + std::string(value) + "'";
-                return 2;
-            }
-            o.volume = static_cast<int>(n);
-            o.volumeGiven = true;
-        } else if (arg == "--script" || arg == "--trace" || arg == "--sound-log" ||
-                   arg == "--audio-out" || arg == "--replay" || arg == "--verify" ||
-                   arg == "--virtual-pad" || arg == "--clip" || arg == "--race") {
-            if (!needValue("a file name")) return 2;
-            if (!*value) {
-                *error = "option " + arg + " needs a file name";
-                return 2;
-            }
-            std::string& target = arg == "--script"      ? o.script
-                                  : arg == "--trace"     ? o.trace
-                                  : arg == "--sound-log" ? o.soundLog
-                                  : arg == "--audio-out" ? o.audioOut
-                                  : arg == "--replay"    ? o.replay
-                                  : arg == "--verify"    ? o.verify
-                                  : arg == "--clip"      ? o.clip
-                                  : arg == "--race"      ? o.race
-                                                         : o.virtualPad;
-            target = value;
-        } else {
+        }
+        std::size_t index = 0;
+        const OptionRow* row = FindRow(arg, &index);
+        if (!row) {
             *error = "unknown option '" + arg + "' (see zumble --help)";
             return 2;
         }
+        given[index] = true;
+        if (!TakeValue(*row, argc, argv, &i, &o, error)) return 2;
     }
-    if (o.listReplays && argc > 2) {
-        *error = "--replays takes no other option";
-        return 2;
-    }
-    if (o.listHistory && argc > (o.historyFlies.empty() ? 2 : 4)) {
-        *error = "--history takes no other option";
-        return 2;
+    // Which options go together: each row says the runs it may be given to.
+    for (const char* listing : {"--replays", "--history"}) {
+        std::size_t index = 0;
+        FindRow(listing, &index);
+        if (given[index] && std::count(given.begin(), given.end(), true) > 1) {
+            *error = std::string(listing) + " takes no other option";
+            return 2;
+        }
     }
     if (!o.verify.empty()) {
         // The result alone: nothing that would read other input or write a file.
-        if (!o.replay.empty() || o.window || fullscreen || o.scale || !o.script.empty() ||
-            o.frames >= 0 || !o.trace.empty() || !o.soundLog.empty() || !o.audioOut.empty() ||
-            o.autoplay || o.padSpeedGiven || o.padDeadZoneGiven || o.padPrecisionGiven ||
-            !o.virtualPad.empty() || o.volumeGiven || !o.race.empty() || !o.raceName.empty() ||
-            o.splitsGiven) {
+        if (GivenOutside(given, kWithVerify)) {
             *error = "--verify takes no other option but --timedemo";
             return 2;
         }
         o.headless = true;
     }
-    const bool clipOptions = o.clipScale != 1 || o.clipOverlay || o.clipFrom >= 0 || o.clipTo >= 0;
-    if (o.clip.empty() && clipOptions) {
-        *error = "--clip-scale, --clip-overlay, --from and --to go with --clip";
-        return 2;
-    }
-    if (!o.clip.empty()) {
+    if (o.clip.empty()) {
+        std::size_t i = 0;
+        const OptionRow* rows = OptionRows(&count);
+        for (; i < count && !(given[i] && (rows[i].runs & kNeedsClip)); ++i) {}
+        if (i < count) {
+            *error = "--clip-scale, --clip-overlay, --from and --to go with --clip";
+            return 2;
+        }
+    } else {
         // A clip is made headless from a replay and nothing else.
         if (o.replay.empty()) {
             *error = "--clip makes a video of a replay: give it --replay FILE";
             return 2;
         }
-        if (o.window || fullscreen || o.scale || !o.script.empty() || o.frames >= 0 || o.autoplay ||
-            !o.virtualPad.empty() || o.timedemo) {
+        if (GivenOutside(given, kWithClip)) {
             *error =
                 "--clip takes only --replay, --clip-scale, --clip-overlay, --from, --to and the "
                 "output files";
@@ -308,29 +304,20 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
         *error = "--race-name names the run of --race FILE";
         return 2;
     }
-    o.fullscreen = fullscreen;
-    if (o.window && fullscreen) {
+    if (o.window && o.fullscreen) {
         *error = "--window and --fullscreen exclude each other";
         return 2;
     }
-    if (o.headless && (o.window || fullscreen || o.scale)) {
-        *error = "--headless has no window: drop --window, --fullscreen and --scale";
-        return 2;
-    }
-    if (!o.virtualPad.empty() && o.headless) {
-        *error = "--virtual-pad works only in a window, not with --headless";
-        return 2;
-    }
-    if (!o.headless) {
-        const char* headlessOnly = !o.script.empty()     ? "--script"
-                                   : o.frames >= 0       ? "--frames"
-                                   : !o.audioOut.empty() ? "--audio-out"
-                                   : o.autoplay          ? "--autoplay"
-                                                         : nullptr;
-        if (headlessOnly) {
-            *error = std::string(headlessOnly) + " works only with --headless";
+    if (o.headless) {
+        if (const char* windowOnly = GivenOutside(given, kInHeadless)) {
+            *error = std::strcmp(windowOnly, "--virtual-pad") == 0
+                         ? "--virtual-pad works only in a window, not with --headless"
+                         : "--headless has no window: drop --window, --fullscreen and --scale";
             return 2;
         }
+    } else if (const char* headlessOnly = GivenOutside(given, kInWindow)) {
+        *error = std::string(headlessOnly) + " works only with --headless";
+        return 2;
     }
     *out = o;
     return 0;

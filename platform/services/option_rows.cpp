@@ -1,0 +1,116 @@
+#include "platform/services/option_rows.h"
+
+#include "platform/services/pad_cursor.h"
+
+namespace {
+
+using V = OptionValue;
+constexpr long long kMaxFrames = 1000000000000LL;
+constexpr long long kMaxTick = 0xFFFFFFFFLL;
+constexpr unsigned kHeadlessRun = kInHeadless | kWithClip;  // no window: a clip is headless
+
+// clang-format off
+const OptionRow kRows[] = {
+    {"--window", nullptr, V::kNone, 0, 0, kInWindow,
+     [](Options& o, long long, const char*) { o.window = true; },
+     "play in a window, scaled by the largest whole factor that fits (or --scale)"},
+    {"--fullscreen", nullptr, V::kNone, 0, 0, kInWindow,
+     [](Options& o, long long, const char*) { o.fullscreen = true; },
+     "play full screen (the default, unless the game was last left in a window)"},
+    {"--scale", "N", V::kWhole, 1, 16, kInWindow,
+     [](Options& o, long long n, const char*) { o.scale = static_cast<int>(n); },
+     "the window's size as N times 640x480"},
+    {"--headless", nullptr, V::kNone, 0, 0, kInHeadless | kWithVerify | kWithClip,
+     [](Options& o, long long, const char*) { o.headless = true; },
+     "no window and no sound device: a deterministic run, 1/60 s a frame"},
+    {"--script", "FILE", V::kFile, 0, 0, kInHeadless,
+     [](Options& o, long long, const char* t) { o.script = t; },
+     "headless input, one event a line: FRAME VERB [ARGS]"},
+    {"--frames", "N", V::kWhole, 1, kMaxFrames, kInHeadless,
+     [](Options& o, long long n, const char*) { o.frames = n; },
+     "close after the N-th frame"},
+    {"--time", "SECONDS", V::kWhole, 0, kMaxTick, kAnyRun | kWithVerify,
+     [](Options& o, long long n, const char*) { o.time = n; },
+     "the calendar time that seeds the flies (headless)"},
+    {"--tick0", "MS", V::kWhole, 0, kMaxTick, kAnyRun | kWithVerify,
+     [](Options& o, long long n, const char*) { o.tick0 = static_cast<std::uint32_t>(n); },
+     "the first tick of the virtual clock (headless)"},
+    {"--trace", "FILE", V::kFile, 0, 0, kAnyRun,
+     [](Options& o, long long, const char* t) { o.trace = t; },
+     "one line of game state per frame"},
+    {"--sound-log", "FILE", V::kFile, 0, 0, kAnyRun,
+     [](Options& o, long long, const char* t) { o.soundLog = t; },
+     "one line per sound operation"},
+    {"--audio-out", "FILE.wav", V::kFile, 0, 0, kHeadlessRun,
+     [](Options& o, long long, const char* t) { o.audioOut = t; },
+     "headless: a recording of the whole run's sound"},
+    {"--autoplay", nullptr, V::kNone, 0, 0, kInHeadless,
+     [](Options& o, long long, const char*) { o.autoplay = true; },
+     "headless: a test player that swats the flies and leaves the results board"},
+    {"--timedemo", nullptr, V::kNone, 0, 0, kInWindow | kInHeadless | kWithVerify,
+     [](Options& o, long long, const char*) { o.timedemo = true; },
+     "print the frames, the time they took and the memory at the end"},
+    {"--replay", "FILE", V::kFile, 0, 0, kAnyRun,
+     [](Options& o, long long, const char* t) { o.replay = t; },
+     "watch a recorded round; with --headless, play it without a window"},
+    {"--verify", "FILE", V::kFile, 0, 0, kInHeadless | kWithVerify,
+     [](Options& o, long long, const char* t) { o.verify = t; },
+     "play a recorded round as fast as possible and print its result"},
+    {"--verify-stream", nullptr, V::kNone, 0, 0, 0, nullptr,
+     "(Linux) verify replay after replay from standard input, alone"},
+    {"--replays", nullptr, V::kNone, 0, 0, kAlone | kInWindow | kInHeadless,
+     [](Options& o, long long, const char*) { o.listReplays = true; },
+     "list the kept replays: mode, time, date, file"},
+    {"--history", "[FLIES SPEED]", V::kMode, 0, 0, kAlone | kInWindow | kInHeadless,
+     [](Options& o, long long, const char*) { o.listHistory = true; },
+     "list every round played, or those of one mode (10 NORMAL, 10 2)"},
+    {"--clip", "OUT.webm", V::kFile, 0, 0, kHeadlessRun,
+     [](Options& o, long long, const char* t) { o.clip = t; },
+     "the replay of --replay as a video with its sound, made headless"},
+    {"--clip-scale", "N", V::kWhole, 1, 4, kHeadlessRun | kNeedsClip,
+     [](Options& o, long long n, const char*) { o.clipScale = static_cast<int>(n); },
+     "the clip's picture at N times 640x480"},
+    {"--clip-overlay", nullptr, V::kNone, 0, 0, kHeadlessRun | kNeedsClip,
+     [](Options& o, long long, const char*) { o.clipOverlay = true; },
+     "the replay viewer's overlay drawn into the clip"},
+    {"--from", "S", V::kSeconds, 0, 0, kHeadlessRun | kNeedsClip,
+     [](Options& o, long long frame, const char*) { o.clipFrom = frame; },
+     "the clip starts at S seconds of the round (12 or 12.5)"},
+    {"--to", "S", V::kSeconds, 0, 0, kHeadlessRun | kNeedsClip,
+     [](Options& o, long long frame, const char*) { o.clipTo = frame; },
+     "the clip ends at S seconds of the round"},
+    {"--splits", "on|off", V::kOnOff, 0, 0, kAnyRun,
+     [](Options& o, long long on, const char*) { o.splits = on != 0; o.splitsGiven = true; },
+     "the splits over each round, kept for later runs"},
+    {"--race", "FILE", V::kFile, 0, 0, kAnyRun,
+     [](Options& o, long long, const char* t) { o.race = t; },
+     "race the round of a replay: split the rounds of its mode against it"},
+    {"--race-name", "NAME", V::kText, 0, 0, kAnyRun,
+     [](Options& o, long long, const char* t) { o.raceName = t; },
+     "whose run --race races, shown on the top line"},
+    {"--pad-speed", "PX", V::kWhole, kPadSpeedMin, kPadSpeedMax, kAnyRun,
+     [](Options& o, long long n, const char*) { o.pad.speed = static_cast<int>(n); o.padSpeedGiven = true; },
+     "the gamepad's cursor speed at full tilt, game pixels a second (600)"},
+    {"--pad-dead-zone", "PERCENT", V::kWhole, kPadDeadZoneMin, kPadDeadZoneMax, kAnyRun,
+     [](Options& o, long long n, const char*) { o.pad.deadZone = static_cast<int>(n); o.padDeadZoneGiven = true; },
+     "the stick's tilt that moves nothing (8)"},
+    {"--pad-precision", "PERCENT", V::kWhole, kPadPrecisionMin, kPadPrecisionMax, kAnyRun,
+     [](Options& o, long long n, const char*) { o.pad.precision = static_cast<int>(n); o.padPrecisionGiven = true; },
+     "the share of the speed kept while the right shoulder is held (33)"},
+    {"--volume", "N", V::kWhole, 0, 100, kAnyRun,
+     [](Options& o, long long n, const char*) { o.volume = static_cast<int>(n); o.volumeGiven = true; },
+     "the sound's volume (100, or as last left)"},
+    {"--virtual-pad", "FILE", V::kFile, 0, 0, kInWindow,
+     [](Options& o, long long, const char* t) { o.virtualPad = t; },
+     "testers, in a window: a virtual gamepad steered by the lines added to FILE"},
+    {"--help", nullptr, V::kNone, 0, 0, kAlone, nullptr, "print this and exit"},
+    {"--version", nullptr, V::kNone, 0, 0, kAlone, nullptr, "print the game's version and exit"},
+};
+// clang-format on
+
+}  // namespace
+
+const OptionRow* OptionRows(std::size_t* count) {
+    *count = sizeof kRows / sizeof kRows[0];
+    return kRows;
+}
