@@ -26,7 +26,7 @@ struct Aside {
     std::uint32_t tick = 0;
     bool flipped = false;
     bool ended = false;   // the file's last frame, or its round was closed
-    bool failed = false;  // it parts from the file
+    bool failed = false;  // a desync: the state differs from the file's checksums
 };
 Aside g_aside;
 

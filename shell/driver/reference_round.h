@@ -21,6 +21,6 @@ struct ReferenceSplits {
 bool PrepareReferenceRounds();
 
 // Plays `file` (parsed) from its start to its last swat and fills *out. False when it
-// cannot be played to its end here: no room kept, a state that parts from the file's
-// checksums, a round left before its last fly, or a time other than the file's.
+// cannot be played to its end here: no room kept, a desync (a state that differs from the file's
+// checksums), a round left before its last fly, or a time other than the file's.
 bool PlayReferenceRound(const ReplayFile& file, ReferenceSplits* out);

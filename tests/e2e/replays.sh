@@ -342,7 +342,7 @@ if [ -x "$CRAFT" ] && [ -x "$BOT" ]; then
     check "a seed a day ahead is not refused for its date (the round then plays otherwise): '$out'" \
         test "$out" = "desync at frame 59"
     # A 10-fly round's clip, made twice, is the same bytes; replays that do not verify (one
-    # the rules refuse before it plays, one that parts from its recording at frame 59)
+    # the rules refuse before it plays, one that desyncs from its recording at frame 59)
     # leave no clip, and a file at the clip's name stays as it was. (tests/web/clip_test.mjs
     # plays a clip in Chromium.)
     ten="$SRC/tests/replays/10-flies-speed-2.zrp"
