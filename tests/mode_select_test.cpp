@@ -8,8 +8,8 @@
 #include "media/sound.h"
 #include "platform/stand_in/runtime.h"
 #include "shell/globals.h"
-#include "tests/scene_test_helpers.h"
 #include "tests/support/game_fixture.h"
+#include "tests/support/scene_test_helpers.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "platform/stand_in/runtime.h"
 #include "platform/stand_in/sound_mixer.h"
-#include "sound_test_helpers.h"
+#include "tests/support/sound_test_helpers.h"
 
 using namespace soundtest;
 

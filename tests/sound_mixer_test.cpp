@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "platform/stand_in/runtime.h"
-#include "sound_test_helpers.h"
+#include "tests/support/sound_test_helpers.h"
 
 using namespace soundtest;
 

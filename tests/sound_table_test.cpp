@@ -6,7 +6,7 @@
 #include "media/sound.h"
 #include "shell/globals.h"
 #include "shell/winmain.h"
-#include "sound_test_helpers.h"
+#include "tests/support/sound_test_helpers.h"
 
 using namespace soundtest;
 

@@ -6,7 +6,7 @@
 #include <sys/wait.h>
 
 #include "media/sound.h"
-#include "sound_test_helpers.h"
+#include "tests/support/sound_test_helpers.h"
 
 using namespace soundtest;
 

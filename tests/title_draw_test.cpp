@@ -7,7 +7,7 @@
 #include "scenes/title.h"
 #include "shell/globals.h"
 #include "tests/support/game_fixture.h"
-#include "tests/title_sheet.h"
+#include "tests/support/title_sheet.h"
 
 using namespace title_sheet;
 

@@ -12,9 +12,9 @@
 #include "platform/stand_in/runtime.h"
 #include "scenes/title.h"
 #include "shell/globals.h"
-#include "tests/scene_test_helpers.h"
 #include "tests/support/game_fixture.h"
-#include "tests/title_sheet.h"
+#include "tests/support/scene_test_helpers.h"
+#include "tests/support/title_sheet.h"
 
 namespace {
 
