@@ -72,6 +72,9 @@ TEST(SplitTimes, DeltaCountAndWordsOfEveryCase) {
         {"level with the best",
          {10, 1, 9000, true, 9000, 1, nullptr, 0},
          "10 flies, SLOW   0:09.000|0.00 on the best 0:09.000|in the table at place 2 of 5"},
+        {"raced, its pace changed: five lines",
+         {10, 2, 8000, true, 9000, 0, "bo", 8500, true},
+         "10 flies, NORMAL   0:08.000|new best: -1.00 on the old best 0:09.000|in the table at place 1 of 5|race: -0.50 on bo (0:08.500)|pace changed with Enter or Space mid-round"},
     };
     // clang-format on
     for (const Board& b : boards) {

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/services/notice.h"
+#include "platform/services/options.h"
 #include "platform/services/overlay_draw.h"
 #include "platform/services/viewer_input.h"
 
@@ -142,4 +144,44 @@ TEST(ViewerOverlay, ThePagesKeyNames) {
             EXPECT_EQ(key, c.key) << c.name;
         }
     }
+}
+
+// The splits' layer on the results board: the row the time took framed, a new best said
+// large; and a key's notice shown for kNoticeFrames frames whether the splits are on or off.
+TEST(ViewerOverlay, ResultsRowNewBestAndNotices) {
+    Layer layer;
+    SplitsOverlay o;
+    std::memset(&o, 0, sizeof o);
+    o.tableRow = 2;
+    o.newBest = false;
+    ASSERT_TRUE(DrawSplitsLayer(o, layer.pixels.data()));
+    const int rowTop = kTableRowTop + 2 * kTableRowStep - 3;
+    EXPECT_GT(Alpha(layer.At(kTableLeft, rowTop)), 200u) << "the frame's corner";
+    EXPECT_GT(Alpha(layer.At(kTableRight - 1, rowTop + kTableRowStep - 1)), 200u);
+    EXPECT_EQ(layer.At((kTableLeft + kTableRight) / 2, rowTop + kTableRowStep / 2), 0u)
+        << "the row's numbers stay clear";
+    EXPECT_EQ(layer.Covered(0, kTableRowTop - 3, kOverlayWidth, rowTop), 0) << "rows above";
+    EXPECT_EQ(layer.Covered(0, kNewBestTop - 8, kOverlayWidth, kNewBestTop + 29), 0);
+    o.newBest = true;
+    ASSERT_TRUE(DrawSplitsLayer(o, layer.pixels.data()));
+    EXPECT_GT(layer.Covered(0, kNewBestTop, kOverlayWidth, kNewBestTop + 21), 1000)
+        << "a new best's words, three times the text's size";
+
+    // S with the splits off, then M: each says what it did, the last in place of the first.
+    Options saved = g_Options;
+    g_Options.splits = true;
+    ToggleSplits();
+    ASSERT_STREQ(CurrentNotice(), "splits off (S)");
+    SplitsOverlay described;
+    ASSERT_TRUE(DescribeSplitsOverlay(&described)) << "a notice shows with the splits off";
+    EXPECT_STREQ(described.notice, "splits off (S)");
+    EXPECT_EQ(described.tableRow, -1);
+    ShowNotice("sound off (M)");
+    for (int frame = 0; frame < kNoticeFrames; ++frame) {
+        ASSERT_TRUE(DrawActiveOverlay(layer.pixels.data())) << frame;
+        EXPECT_GT(layer.Covered(0, kNoticeTop, kOverlayWidth, kNoticeTop + 7), 40) << frame;
+    }
+    EXPECT_EQ(CurrentNotice(), nullptr) << "gone after its frames";
+    EXPECT_FALSE(DescribeSplitsOverlay(&described));
+    g_Options = saved;
 }

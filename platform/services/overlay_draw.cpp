@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/services/notice.h"
 #include "platform/services/splits_overlay.h"
 #include "platform/services/viewer_input.h"
 
@@ -168,6 +169,27 @@ void Text(int x, int y, const char* text, Colour c) {
 
 int TextWidth(const char* text) { return static_cast<int>(std::strlen(text)) * kCellW; }
 
+// Text `scale` times as large, each glyph's pixel a square.
+void BigText(int x, int y, int scale, const char* text, Colour c) {
+    for (; *text; ++text, x += kCellW * scale) {
+        const unsigned char ch = static_cast<unsigned char>(*text);
+        if (ch < 32 || ch > 126) continue;
+        for (int row = 0; row < 7; ++row)
+            for (int col = 0; col < 5; ++col)
+                if (kGlyphs[ch - 32][row] & (0x10 >> col))
+                    Fill(x + col * scale, y + row * scale, x + (col + 1) * scale,
+                         y + (row + 1) * scale, c, 1.0);
+    }
+}
+
+// A frame `width` pixels thick inside the box.
+void Frame(int x0, int y0, int x1, int y1, int width, Colour c, double alpha) {
+    Fill(x0, y0, x1, y0 + width, c, alpha);
+    Fill(x0, y1 - width, x1, y1, c, alpha);
+    Fill(x0, y0 + width, x0 + width, y1 - width, c, alpha);
+    Fill(x1 - width, y0 + width, x1, y1 - width, c, alpha);
+}
+
 // A 2-pixel line.
 void Line(double x0, double y0, double x1, double y1, Colour c, double alpha) {
     const int steps =
@@ -264,17 +286,38 @@ bool DrawSplitsLayer(const SplitsOverlay& o, std::uint32_t* layer) {
             Text((kOverlayWidth - TextWidth(line)) / 2, top + i * kLineH, line, kWhite);
         }
     }
+    if (o.tableRow >= 0 && o.tableRow < 5) {
+        // The row the time took, framed in the new best's gold.
+        const int top = kTableRowTop + kTableRowStep * o.tableRow - 3;
+        Frame(kTableLeft, top, kTableRight, top + kTableRowStep, 2, kPlayed, 0.95);
+    }
+    if (o.newBest) {
+        static const char kNewBest[] = "NEW BEST!";
+        constexpr int kScale = 3;
+        const int w = TextWidth(kNewBest) * kScale, x = (kOverlayWidth - w) / 2;
+        Fill(x - 10, kNewBestTop - 8, x + w + 4, kNewBestTop + 7 * kScale + 8, kBlack, 0.6);
+        BigText(x, kNewBestTop, kScale, kNewBest, kPlayed);
+    }
+    if (o.notice[0]) {
+        const int w = TextWidth(o.notice), x = (kOverlayWidth - w) / 2;
+        Fill(x - 8, kNoticeTop - 5, x + w + 8, kNoticeTop + 12, kBlack, 0.75);
+        Text(x, kNoticeTop, o.notice, kWhite);
+    }
     g_layer = nullptr;
     return true;
 }
 
 bool DrawActiveOverlay(std::uint32_t* layer) {
     // A watched replay's overlay, else a played round's splits; one layer either way, so
-    // neither is built where nothing asks for it.
+    // neither is built where nothing asks for it. This frame counts for a notice shown.
+    bool drawn = false;
     if (ActiveViewerInput()) {
         static ViewerOverlay viewer;
-        return DescribeViewerOverlay(&viewer) && DrawOverlayLayer(viewer, layer);
+        drawn = DescribeViewerOverlay(&viewer) && DrawOverlayLayer(viewer, layer);
+    } else {
+        static SplitsOverlay splits;
+        drawn = DescribeSplitsOverlay(&splits) && DrawSplitsLayer(splits, layer);
     }
-    static SplitsOverlay splits;
-    return DescribeSplitsOverlay(&splits) && DrawSplitsLayer(splits, layer);
+    NoticeFramePassed();
+    return drawn;
 }

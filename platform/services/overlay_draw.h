@@ -26,4 +26,7 @@ bool DrawActiveOverlay(std::uint32_t* layer);
 // Where the seek bar's text and bands sit, for tests: the rows the overlay covers at the
 // top and the bottom of the picture.
 constexpr int kOverlayTopRows = 11;
+// Where the splits layer says "NEW BEST!" (three times the text's size) and a notice.
+constexpr int kNewBestTop = 118;
+constexpr int kNoticeTop = 452;
 constexpr int kOverlayBottomTop = 446;

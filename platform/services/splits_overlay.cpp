@@ -1,7 +1,9 @@
 #include "platform/services/splits_overlay.h"
 
+#include <cstdio>
 #include <cstring>
 
+#include "platform/services/notice.h"
 #include "platform/services/options.h"
 
 namespace {
@@ -14,8 +16,14 @@ void SetSplitsDescriber(SplitsDescriber describe) { g_describe = describe; }
 
 bool DescribeSplitsOverlay(SplitsOverlay* out) {
     std::memset(out, 0, sizeof *out);
-    if (!g_Options.splits || !g_describe) return false;
-    return g_describe(out);
+    out->tableRow = -1;
+    const bool described = g_Options.splits && g_describe && g_describe(out);
+    const char* notice = CurrentNotice();
+    if (notice) std::snprintf(out->notice, sizeof out->notice, "%s", notice);
+    return described || notice;
 }
 
-void ToggleSplits() { g_Options.splits = !g_Options.splits; }
+void ToggleSplits() {
+    g_Options.splits = !g_Options.splits;
+    ShowNotice(g_Options.splits ? "splits on (S)" : "splits off (S)");
+}

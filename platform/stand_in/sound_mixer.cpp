@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "platform/services/master_volume.h"
+#include "platform/services/notice.h"
 #include "platform/stand_in/backend.h"
 #include "platform/stand_in/runtime.h"
 
@@ -232,7 +233,10 @@ int MasterVolumePercent() { return g_MasterPercent; }
 
 bool MasterMuted() { return g_MasterMuted; }
 
-void ToggleMasterMute() { SetMasterVolume(g_MasterPercent, !g_MasterMuted); }
+void ToggleMasterMute() {
+    SetMasterVolume(g_MasterPercent, !g_MasterMuted);
+    ShowNotice(g_MasterMuted ? "sound off (M)" : "sound on (M)");
+}
 
 void AudioShutdown() {
     CloseMixerDevice();

@@ -6,6 +6,7 @@
 #include <emscripten/emscripten.h>
 
 #include "platform/services/master_volume.h"
+#include "platform/services/notice.h"
 #include "platform/services/viewer_input.h"
 #include "platform/web/web_backend.h"
 
@@ -20,5 +21,7 @@ void WebPlayFrameMix(const short* samples, int frames) {
 
 // The page's slider and mute button (page/sound.js): the mix of the next frame has them.
 extern "C" EMSCRIPTEN_KEEPALIVE void ZumbleSetVolume(int percent, int muted) {
+    const bool was = MasterMuted();
     SetMasterVolume(percent, muted != 0);
+    if (was != (muted != 0)) ShowNotice(muted ? "sound off (M)" : "sound on (M)");
 }

@@ -6,6 +6,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "platform/services/notice.h"
+#include "platform/services/overlay_draw.h"
 #include "platform/services/splits_overlay.h"
 #include "platform/services/viewer_input.h"
 #include "platform/web/web_backend.h"
@@ -119,7 +121,12 @@ bool DescribeSplits() {
         if (i) Put(",");
         PutText(o.board[i], kSplitsLineSize);
     }
-    Put("],\"boardBox\":[%d,%d]}", kSplitsBoardTop, kSplitsBoardBottom);
+    Put("],\"boardBox\":[%d,%d],\"tableRow\":%d,\"rowBox\":[%d,%d,%d,%d],\"newBest\":%d,"
+        "\"newBestTop\":%d,\"notice\":",
+        kSplitsBoardTop, kSplitsBoardBottom, o.tableRow, kTableLeft, kTableRowTop, kTableRight,
+        kTableRowStep, o.newBest ? 1 : 0, kNewBestTop);
+    PutText(o.notice, sizeof o.notice);
+    Put(",\"noticeTop\":%d}", kNoticeTop);
     return true;
 }
 
@@ -128,7 +135,10 @@ EM_JS(void, WebOverlayDraw, (const char* json),
 
 }  // namespace
 
-void WebDrawOverlay() { WebOverlayDraw(Describe() || DescribeSplits() ? g_json : nullptr); }
+void WebDrawOverlay() {
+    WebOverlayDraw(Describe() || DescribeSplits() ? g_json : nullptr);
+    NoticeFramePassed();  // this frame counts for a notice shown
+}
 
 // The viewer's state for the page's tests: the same JSON, or null when no replay is watched.
 extern "C" EMSCRIPTEN_KEEPALIVE const char* ZumbleViewerState() {

@@ -72,5 +72,7 @@ int SplitResultLines(const SplitResult& r, char lines[kSplitResultLines][kSplits
         std::snprintf(lines[n++], kSplitsTextSize, "race: %s on %.40s (%s)", delta, r.raceName,
                       other);
     }
+    if (r.paceChanged)
+        std::snprintf(lines[n++], kSplitsTextSize, "pace changed with Enter or Space mid-round");
     return n;
 }

@@ -40,10 +40,11 @@ struct SplitResult {
     int place = -1;                  // where the time entered the mode's table, 0..4; -1: not in it
     const char* raceName = nullptr;  // the run raced, or null
     std::uint32_t raceMs = 0;
+    bool paceChanged = false;  // Enter or Space changed how fast the flies came
 };
-constexpr int kSplitResultLines = 4;
+constexpr int kSplitResultLines = 5;
 
 // The board's lines, each closed: the mode in words and the time; "new best" and by how
-// much (or how far from the best); where the time entered the table; and against the run
-// raced. Returns how many lines were written.
+// much (or how far from the best); where the time entered the table; against the run
+// raced; and that the pace was changed. Returns how many lines were written.
 int SplitResultLines(const SplitResult& result, char lines[kSplitResultLines][kSplitsTextSize]);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/services/files.h"
+#include "platform/services/notice.h"
 #include "platform/services/options.h"
 #include "platform/services/splits_overlay.h"
 #include "platform/stand_in/runtime.h"
@@ -49,6 +50,11 @@ struct Splits {
     int row = 0;
     int rowBefore[5] = {};
     bool resultKnown = false;
+    int place = -1;  // the table's row the time took
+    bool newBest = false;
+    // The pace the flies came at when the round began; Enter or Space may change it.
+    int divisor = 0;
+    bool paceChanged = false;
     int boardCount = 0;
     char board[kSplitResultLines][kSplitsTextSize];
 };
@@ -81,6 +87,10 @@ void BeginRound() {
     s.inRound = true;
     s.timed = s.pending = 0;
     s.resultKnown = false;
+    s.place = -1;
+    s.newBest = false;
+    s.divisor = 0;
+    s.paceChanged = false;
     s.boardCount = 0;
     s.row = (SpeedSetting & 3) + 4 * (FlyCountSetting & 3);
     std::memcpy(s.rowBefore, BestTimes[s.row], sizeof s.rowBefore);
@@ -108,7 +118,23 @@ void TellResult(std::uint32_t time) {
         r.raceName = g_race.name;
         r.raceMs = g_race.file.header.timeMs;
     }
+    r.paceChanged = s.paceChanged;
     s.boardCount = SplitResultLines(r, s.board);
+    s.place = r.place;
+    s.newBest = r.place == 0;
+}
+
+// Enter or Space mid-round changed how fast the flies come: said at once, and on the
+// results board, since the round then goes on the board of rounds whose pace was changed.
+void WatchPace() {
+    Splits& s = g_splits;
+    if (RoundPhase != Playing) return;
+    if (s.divisor == 0) s.divisor = SpawnDivisor;
+    if (SpawnDivisor == s.divisor) return;
+    ShowNotice(SpawnDivisor < s.divisor ? "pace changed: the flies come faster (Enter)"
+                                        : "pace changed: the flies come slower (Space)");
+    s.divisor = SpawnDivisor;
+    s.paceChanged = true;
 }
 
 void OnFlip(long long) {
@@ -136,20 +162,30 @@ void OnFlip(long long) {
     for (; s.timed < s.pending && s.timed < kSplitsMostCounts; ++s.timed)
         s.live[s.timed] = RoundLastTick - RoundStartTick;
     s.pending = FliesSwatted;
+    WatchPace();
     std::uint32_t time = 0;
     if (!s.resultKnown && RoundTimeRecorded(&time)) TellResult(time);
 }
 
+// The run raced and its time ("racing ada, 0:06.527").
+void RaceLine(const char* lead, const char* separator, SplitsOverlay* o) {
+    char clock[32];
+    SplitClockText(g_race.file.header.timeMs, clock, sizeof clock);
+    std::snprintf(o->raceLine, sizeof o->raceLine, "%s%s%s%s", lead, g_race.name, separator, clock);
+}
+
 bool Describe(SplitsOverlay* o) {
     const Splits& s = g_splits;
+    if (g_race.set && (SceneState == STATE_MODE_FRAME || SceneState == STATE_MODE_ENTER) &&
+        SameMode(g_race.file.header)) {
+        // Mode select, in the race's mode: whom the next round races.
+        RaceLine("racing ", ", ", o);
+        return true;
+    }
     if (!s.inRound || SceneState != STATE_PLAY_FRAME) return false;
     const ReferenceSplits& ref = s.reference;
     if (ref.counts > 0) {
-        if (s.raced) {
-            char clock[32];
-            SplitClockText(g_race.file.header.timeMs, clock, sizeof clock);
-            std::snprintf(o->raceLine, sizeof o->raceLine, "race: %s  %s", g_race.name, clock);
-        }
+        if (s.raced) RaceLine("race: ", "  ", o);
         std::int64_t delta = 0;
         if (s.timed > 0 &&
             SplitDeltaAt(ref.times, ref.counts, s.timed, s.live[s.timed - 1], &delta))
@@ -161,6 +197,8 @@ bool Describe(SplitsOverlay* o) {
         o->boardCount = s.boardCount;
         for (int i = 0; i < s.boardCount && i < kSplitsBoardLines; ++i)
             std::snprintf(o->board[i], sizeof o->board[i], "%s", s.board[i]);
+        o->tableRow = s.place;
+        o->newBest = s.newBest;
     }
     return ref.counts > 0 || s.resultKnown;
 }

@@ -27,7 +27,8 @@ function zumbleOverlayFit() {
 
 // A round's splits: the run raced at the left of the top band, the delta (green ahead,
 // red behind) and the reference's count at its right; on the results board a box of
-// lines below the table.
+// lines below the table, the row the time took framed and a new best said large; and a
+// notice of what a key just did, for a moment.
 function zumbleSplitsPaint(c, o) {
   c.textBaseline = 'middle';
   c.font = '11px sans-serif';
@@ -51,6 +52,33 @@ function zumbleSplitsPaint(c, o) {
     c.textAlign = 'center';
     var first = top + (bottom - top - 14 * o.board.length) / 2 + 7;
     o.board.forEach(function (line, n) { c.fillText(line, 320, first + 14 * n, 628); });
+    c.textAlign = 'left';
+  }
+  if (o.tableRow >= 0) {
+    // The row of the table the time took, framed in gold.
+    var left = o.rowBox[0], rowTop = o.rowBox[1] + o.rowBox[3] * o.tableRow - 3;
+    c.strokeStyle = 'rgb(255, 214, 0)';
+    c.lineWidth = 2;
+    c.strokeRect(left + 1, rowTop + 1, o.rowBox[2] - left - 2, o.rowBox[3] - 2);
+  }
+  if (o.newBest) {
+    c.font = 'bold 30px sans-serif';
+    c.textAlign = 'center';
+    var w = c.measureText('NEW BEST!').width;
+    c.fillStyle = 'rgba(0, 0, 0, 0.6)';
+    c.fillRect(320 - w / 2 - 12, o.newBestTop - 8, w + 24, 38);
+    c.fillStyle = 'rgb(255, 214, 0)';
+    c.fillText('NEW BEST!', 320, o.newBestTop + 11);
+    c.font = '11px sans-serif';
+    c.textAlign = 'left';
+  }
+  if (o.notice) {
+    c.textAlign = 'center';
+    var nw = c.measureText(o.notice).width;
+    c.fillStyle = 'rgba(0, 0, 0, 0.75)';
+    c.fillRect(320 - nw / 2 - 10, o.noticeTop - 6, nw + 20, 18);
+    c.fillStyle = '#fff';
+    c.fillText(o.notice, 320, o.noticeTop + 3);
     c.textAlign = 'left';
   }
 }

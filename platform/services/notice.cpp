@@ -1,0 +1,21 @@
+#include "platform/services/notice.h"
+
+#include <cstdio>
+
+namespace {
+
+char g_text[kNoticeSize];
+int g_framesLeft = 0;
+
+}  // namespace
+
+void ShowNotice(const char* text) {
+    std::snprintf(g_text, sizeof g_text, "%s", text ? text : "");
+    g_framesLeft = g_text[0] ? kNoticeFrames : 0;
+}
+
+const char* CurrentNotice() { return g_framesLeft > 0 ? g_text : nullptr; }
+
+void NoticeFramePassed() {
+    if (g_framesLeft > 0) --g_framesLeft;
+}
