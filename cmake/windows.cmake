@@ -11,6 +11,7 @@ zumble_sources(DDRAW_REAL_SOURCES platform/ddraw_real main/ddraw_real)
 
 add_executable(zumble-ddraw ${GAME_SOURCES} ${DDRAW_REAL_SOURCES}
   ${CMAKE_SOURCE_DIR}/platform/services/options.cpp
+  ${CMAKE_SOURCE_DIR}/platform/services/option_rows.cpp
   ${CMAKE_SOURCE_DIR}/platform/services/input_source.cpp
   ${CMAKE_SOURCE_DIR}/platform/services/frame_pacer.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/win32_arguments.cpp
