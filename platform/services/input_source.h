@@ -13,5 +13,7 @@ enum : unsigned {
 void NoteInputSource(unsigned sources);
 // `sources` drive the whole run (the test player): every round has them.
 void NoteRunInputSource(unsigned sources);
+// Every source noted since the game started (none taken away by TakeInputSources).
+unsigned InputSourcesSeen();
 // The sources noted since the last call, with those of the whole run.
 unsigned TakeInputSources();

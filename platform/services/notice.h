@@ -8,8 +8,10 @@
 constexpr int kNoticeFrames = 90;
 constexpr int kNoticeSize = 96;
 
-// Shows `text` (cut to kNoticeSize - 1 bytes) from the next frame, in place of any other.
+// Shows `text` (cut to kNoticeSize - 1 bytes) from the next frame, in place of any other,
+// for kNoticeFrames frames or `frames`; an empty text takes the notice away.
 void ShowNotice(const char* text);
+void ShowNoticeFor(const char* text, int frames);
 
 // The notice to draw now, or nullptr when there is none.
 const char* CurrentNotice();

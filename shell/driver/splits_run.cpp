@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/services/files.h"
+#include "platform/services/input_source.h"
 #include "platform/services/notice.h"
 #include "platform/services/options.h"
 #include "platform/services/splits_overlay.h"
@@ -12,6 +13,7 @@
 #include "replay/core/replay_bounds.h"
 #include "replay/core/replay_format.h"
 #include "replay/core/split_times.h"
+#include "replay/history_file.h"
 #include "replay/replay_keep.h"
 #include "replay/replay_play.h"
 #include "replay/replay_state.h"
@@ -25,6 +27,10 @@ namespace {
 // A best kept replay is read at each round's start into room taken once; one larger than
 // this (a round of hours) gives no splits.
 constexpr std::size_t kKeptReplayRoom = 1u << 20;
+// The first run's hint of the keys, and how long it stays (six seconds, or until a round
+// starts: the round's picture is the game's own).
+constexpr char kHint[] = "R: start again at once   S: splits on or off   M: sound";
+constexpr int kHintFrames = 360;
 
 struct Race {
     bool set = false;
@@ -84,6 +90,8 @@ bool ReadBestKept() {
 
 void BeginRound() {
     Splits& s = g_splits;
+    const char* notice = CurrentNotice();
+    if (notice && std::strcmp(notice, kHint) == 0) ShowNotice("");
     s.inRound = true;
     s.timed = s.pending = 0;
     s.resultKnown = false;
@@ -137,8 +145,24 @@ void WatchPace() {
     s.paceChanged = true;
 }
 
+// A player who has not played a round yet (no history) is told the keys the game never
+// shows, once, at mode select; not one who came there by touch, who has no keys.
+void HintTheKeys() {
+    static bool hinted = false;
+    if (hinted || SceneState != STATE_MODE_FRAME) return;
+    hinted = true;
+    if (InputSourcesSeen() & (kInputTouch | kInputTestPlayer)) return;
+    std::FILE* history = OpenGamePath(kHistoryName, "rb");
+    if (history) {
+        std::fclose(history);
+        return;
+    }
+    ShowNoticeFor(kHint, kHintFrames);
+}
+
 void OnFlip(long long) {
     Splits& s = g_splits;
+    HintTheKeys();
     if (g_race.leadIn && (SceneState == STATE_TITLE_FRAME || SceneState == STATE_MODE_FRAME)) {
         // The race's mode at mode select, as a player would have set it.
         g_race.leadIn = false;

@@ -139,6 +139,10 @@ async function clickedRun() {
     await waitScene(5, 'a click on start leads to mode select');
     const trace = await page.evaluate(() => window.zumbleTrace());
     check('the cursor is at the clicked game pixel', /cursor=300,300/.test(trace));
+    // A first visit (no round played yet) is told the keys at mode select, over the picture.
+    const notice = () => (window.zumbleSplitsState() || {}).notice || '';
+    const hint = await page.waitForFunction(notice, null, { timeout: 30000 }).then((h) => h.jsonValue(), () => '');
+    check(`a first visit is told the keys at mode select ('${hint}')`, /^R: start again at once .* M: sound$/.test(hint));
     await page.waitForFunction(() => {
       const a = window.zumbleAudioState();
       return a.state === 'running' && a.fed > 0 && a.loud > 0;
@@ -148,6 +152,7 @@ async function clickedRun() {
     check('the sound goes through an AudioWorklet', audio.worklet, JSON.stringify(audio));
     await click(320, 320);
     await waitScene(8, 'start on mode select begins a round');
+    check('the hint goes when the round starts', !(await page.evaluate(notice)).startsWith('R: start'));
     await page.keyboard.press('Escape');
     await waitScene(5, 'Escape leaves the round for mode select');
     // A tap is a click, as on a phone.
@@ -357,8 +362,10 @@ async function replays(context) {
           /^[+-]\d+\.\d\d$/.test(raced.delta), JSON.stringify(raced));
     await page.keyboard.press('s');
     const hidden = await page.evaluate(() => ({ shown: window.zumbleSplitsState(), kept: localStorage.getItem('zumble-splits') }));
-    check('S hides the splits, kept with the page\'s settings', hidden.shown === null && hidden.kept === 'off',
-          JSON.stringify(hidden));
+    // What is left over the picture is the key's word for a moment, never the splits.
+    check('S hides the splits, says so, and the page keeps it',
+          hidden.shown !== null && hidden.shown.notice === 'splits off (S)' && !hidden.shown.delta &&
+          !hidden.shown.race && !hidden.shown.count && hidden.kept === 'off', JSON.stringify(hidden));
     await page.keyboard.press('s');
     check('S shows them again', await page.evaluate(() => localStorage.getItem('zumble-splits')) === 'on');
   } finally {
