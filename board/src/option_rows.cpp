@@ -1,6 +1,6 @@
 // The server's options, one row each: its name, its kind and range, where it is stored
 // and its line of --help. docs/board.md and the manual page
-// (board/packaging/zumble-board.1.in) describe each at length; board_options_test fails
+// (board/packaging/zumble-board.1.in) describe each at length; board/tests/options_test.cpp fails
 // when either leaves one out.
 #include "options.h"
 

@@ -79,7 +79,7 @@ bool Date(const std::string& text, int64_t* out) {
 }
 
 // Stores a value in the field, whichever of the options' members it is. False when the
-// row's kind does not fit its field's type (board_options_test reads every row).
+// row's kind does not fit its field's type (board/tests/options_test.cpp reads every row).
 bool StoreWhole(const OptionField& field, int64_t n, ServerOptions* out) {
   using S = ServerOptions;
   using V = VerifierConfig;

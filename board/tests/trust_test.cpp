@@ -1,6 +1,6 @@
-// What the board reads from clients and from the verifier: names, ids, limits and the
-// verifier's answer. Table cases for the edges, then random inputs checked against a
-// plain restatement of each rule, so a parser that accepts too much or too little fails.
+// The board's rules of trust: players' names (Unicode by table, 200,000 random names
+// against a plain restatement of the rule, look-alikes folded together), the refusals'
+// codes, keys, senders' addresses and the JSON of a refusal.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "http/byte_range.h"
 #include "http/request_parse.h"
 #include "pages/render.h"
 #include "trust/digest.h"
@@ -17,12 +16,11 @@
 #include "trust/name_rules.h"
 #include "trust/refusal.h"
 #include "trust/sender.h"
-#include "verify/verify_line.h"
 
 namespace board {
 namespace {
 
-TEST(BoardParse, NamesByTable) {
+TEST(BoardTrust, NamesByTable) {
   struct Case {
     std::string raw;
     bool ok;
@@ -110,7 +108,7 @@ bool NameRule(const std::string& raw, std::string* name) {
   return chars <= 16;
 }
 
-TEST(BoardParse, RandomNamesFollowTheRule) {
+TEST(BoardTrust, RandomNamesFollowTheRule) {
   std::mt19937 rng(2323);
   const std::string alphabet = std::string("aZ09 _.-<>&\"'\t\n\x7f\xc3\xa9/\\%;", 23) + '\0';
   int accepted = 0;
@@ -137,231 +135,8 @@ TEST(BoardParse, RandomNamesFollowTheRule) {
   EXPECT_GT(accepted, 10000);
 }
 
-TEST(BoardParse, IdsAndLimitsByTable) {
-  struct Case {
-    std::string text;
-    bool ok;
-    int64_t value;
-    // clang-format off
-  } ids[] = {
-      {"1", true, 1},          {"42", true, 42},       {"0", false, 0},
-      {"01", false, 0},        {"-1", false, 0},       {"+1", false, 0},
-      {" 1", false, 0},        {"1 ", false, 0},       {"", false, 0},
-      {"1e3", false, 0},       {"0x10", false, 0},
-      {"4611686018427387904", true, int64_t{1} << 62},
-      {"4611686018427387905", false, 0},
-      {"9223372036854775807", false, 0},
-      {"99999999999999999999999", false, 0},
-  };
-  // clang-format on
-  for (const Case& c : ids) {
-    int64_t out = -7;
-    EXPECT_EQ(ParseRunId(c.text, &out), c.ok) << c.text;
-    EXPECT_EQ(out, c.ok ? c.value : -7) << c.text;
-  }
-  struct LimitCase {
-    std::string text;
-    bool ok;
-    int value;
-    // clang-format off
-  } limits[] = {
-      {"", true, 10},    {"1", true, 1},     {"100", true, 100}, {"101", false, 0},
-      {"0", false, 0},   {"-5", false, 0},   {"abc", false, 0},  {"10abc", false, 0},
-      {"007", false, 0}, {"99999999999", false, 0},
-  };
-  // clang-format on
-  for (const LimitCase& c : limits) {
-    int out = -7;
-    EXPECT_EQ(ParseLimit(c.text, 10, 100, &out), c.ok) << c.text;
-    EXPECT_EQ(out, c.ok ? c.value : -7) << c.text;
-  }
-  // A Range of a file of 1000 bytes (W whole, P part, U past its end).
-  constexpr ByteRange::Kind W = ByteRange::kWhole, P = ByteRange::kPart,
-                            U = ByteRange::kUnsatisfiable;
-  struct RangeCase {
-    std::string header;
-    ByteRange::Kind kind;
-    uint64_t first, length;
-    // clang-format off
-  } ranges[] = {
-      {"bytes=0-99", P, 0, 100},        {"bytes=999-999", P, 999, 1},   {"bytes=500-", P, 500, 500},
-      {"bytes=-10", P, 990, 10},         {"bytes=-5000", P, 0, 1000},     {"bytes=990-5000", P, 990, 10},
-      {"Bytes= 0 - 1 ", P, 0, 2},        {"bytes=1000-", U, 0, 0},        {"bytes=-0", U, 0, 0},
-      {"bytes=5000-6000", U, 0, 0},      {"bytes=9-3", W, 0, 0},          {"bytes=0-1,5-6", W, 0, 0},
-      {"items=0-1", W, 0, 0},            {"bytes=", W, 0, 0},             {"bytes=-", W, 0, 0},
-      {"bytes=a-b", W, 0, 0},            {"bytes=01-2", W, 0, 0},         {"bytes=0-99999999999999999999", W, 0, 0},
-      {"bytes 0-1", W, 0, 0},            {"", W, 0, 0},
-  };
-  // clang-format on
-  for (const RangeCase& c : ranges) {
-    const ByteRange got = ParseByteRange(c.header, 1000);
-    EXPECT_EQ(got.kind, c.kind) << c.header;
-    if (c.kind == P) {
-      EXPECT_EQ(got.first, c.first) << c.header;
-      EXPECT_EQ(got.length, c.length) << c.header;
-    }
-  }
-  EXPECT_EQ(ParseByteRange("bytes=0-", 0).kind, U);  // an empty file has no part
-  EXPECT_EQ(ParseByteRange("bytes=-1", 0).kind, U);
-}
-
-TEST(BoardParse, RandomNumbersRoundTrip) {
-  std::mt19937_64 rng(23);
-  const std::string digits = "0123456789-+ ax";
-  for (int i = 0; i < 200000; ++i) {
-    std::string text;
-    int len = static_cast<int>(rng() % 22);
-    for (int j = 0; j < len; ++j) text += digits[rng() % (rng() % 4 ? 10 : digits.size())];
-    int64_t id = 0;
-    bool ok = ParseRunId(text, &id);
-    // Accepted exactly when it is the canonical decimal form of a value in range.
-    bool canonical = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos &&
-                     (text.size() == 1 || text[0] != '0') && text.size() <= 19;
-    if (canonical) {
-      unsigned long long v = std::stoull(text);
-      canonical = v >= 1 && v <= (1ull << 62);
-    }
-    ASSERT_EQ(ok, canonical) << text;
-    if (ok) {
-      ASSERT_EQ(std::to_string(id), text);
-    }
-  }
-}
-
-TEST(BoardParse, VerifierAnswers) {
-  struct Case {
-    std::string output;
-    int status;
-    Verdict::Kind kind;
-    std::string reason;
-    // clang-format off
-  } cases[] = {
-      {"ok flies=10 speed=1 time_ms=12345 frames=741\n", 0, Verdict::kAccepted, ""},
-      {"ok flies=1000 speed=4 time_ms=1 frames=1", 0, Verdict::kAccepted, ""},
-      {"desync at frame 40\n", 1, Verdict::kRefused, "desync at frame 40"},
-      {"invalid: other version\n", 1, Verdict::kRefused, "invalid: other version"},
-      {"cannot read x: truncated\n", 2, Verdict::kRefused, "cannot read x: truncated"},
-      {"ok flies=11 speed=1 time_ms=5 frames=5\n", 0, Verdict::kRefused, "invalid: no such mode"},
-      {"ok flies=10 speed=5 time_ms=5 frames=5\n", 0, Verdict::kRefused, "invalid: no such mode"},
-      // Anything but the exact answer with exit 0 is never accepted.
-      {"ok flies=10 speed=1 time_ms=12345 frames=741\n", 1, Verdict::kRefused, ""},
-      {"ok flies=10 speed=1 time_ms=12345 frames=741\n", 3, Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=-5 frames=741\n", 0, Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=5\n", 0, Verdict::kFailed, ""},
-      // Fields this board does not know are let by; known ones must be well-formed.
-      {"ok flies=10 speed=1 time_ms=5 frames=5 extra=1\n", 0, Verdict::kAccepted, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 round=" + std::string(64, 'a') +
-           " played=1700000000 program=1.4.0 autoplay=0 touch=1 pad=0 signs=-\n",
-       0, Verdict::kAccepted, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 round=" + std::string(63, 'a') + "\n", 0,
-       Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 round=" + std::string(64, 'A') + "\n", 0,
-       Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 autoplay=2\n", 0, Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 autoplay=1 autoplay=0\n", 0, Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 signs=a:1,\n", 0, Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 signs=:1\n", 0, Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 signs=A:1\n", 0, Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 played=-1\n", 0, Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 signs=- keys=0 swats=" + std::string(64, 'e') + "\n",
-       0, Verdict::kAccepted, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 keys=-1\n", 0, Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 keys=1 keys=2\n", 0, Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 swats=" + std::string(63, 'e') + "\n", 0,
-       Verdict::kFailed, ""},
-      // The frame of every swat: the game's writing only, at most 1000 swats, once.
-      {"ok flies=10 speed=1 time_ms=5 frames=5 keys=0 swats=" + std::string(64, 'e') +
-           " swat_frames=EEAB\n",
-       0, Verdict::kAccepted, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 swat_frames=-\n", 0, Verdict::kAccepted, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 swat_frames=E=\n", 0, Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 swat_frames=g\n", 0, Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 swat_frames=E swat_frames=E\n", 0,
-       Verdict::kFailed, ""},
-      {"ok flies=1000 speed=1 time_ms=5 frames=5 swat_frames=" + std::string(1000, 'E') + "\n", 0,
-       Verdict::kAccepted, ""},
-      {"ok flies=1000 speed=1 time_ms=5 frames=5 swat_frames=" + std::string(1001, 'E') + "\n", 0,
-       Verdict::kFailed, ""},
-      // A 1000-fly round of slow swats (two digits each) fits; a line past 4000 does not.
-      {"ok flies=1000 speed=1 time_ms=5 frames=5 swat_frames=" + [] {
-         std::string slow;
-         for (int i = 0; i < 1000; ++i) slow += "gB";  // 32 frames apart
-         return slow;
-       }() + " signs=-\n",
-       0, Verdict::kAccepted, ""},
-      {"ok flies=1000 speed=1 time_ms=5 frames=5 swat_frames=" + std::string(1000, 'A') +
-           " later=" + std::string(2950, 'x') + "\n",
-       0, Verdict::kFailed, ""},
-      {"ok flies=1000 speed=1 time_ms=5 frames=5 swat_frames=" + std::string(1000, 'A') +
-           " later=" + std::string(2800, 'x') + "\n",
-       0, Verdict::kAccepted, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 =x\n", 0, Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 Round=x\n", 0, Verdict::kFailed, ""},
-      // Fields no board knows yet are kept, well formed only.
-      {"ok flies=10 speed=1 time_ms=5 frames=5 extra\n", 0, Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 =1\n", 0, Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 x=\n", 0, Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 Big=1\n", 0, Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=5 frames=5 a=1  b=2\n", 0, Verdict::kFailed, ""},
-      {"ok  flies=10 speed=1 time_ms=5 frames=5\n", 0, Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 frames=5 time_ms=5\n", 0, Verdict::kFailed, ""},
-      {"ok flies=10 speed=1 time_ms=99999999999999999999 frames=5\n", 0, Verdict::kFailed, ""},
-      {"", 0, Verdict::kFailed, ""},
-      {"", 1, Verdict::kFailed, ""},
-      {"desync \x1b[31m\n", 1, Verdict::kFailed, ""},
-  };
-  // clang-format on
-  for (const Case& c : cases) {
-    Verdict v = ReadVerdict(c.output, c.status);
-    EXPECT_EQ(v.kind, c.kind) << c.output << " exit " << c.status;
-    if (c.kind == Verdict::kRefused && !c.reason.empty()) {
-      EXPECT_EQ(v.reason, c.reason);
-    }
-  }
-  Verdict v = ReadVerdict("ok flies=30 speed=3 time_ms=23456 frames=1408\n", 0);
-  EXPECT_EQ(v.flies, 30);
-  EXPECT_EQ(v.speed, 3);
-  EXPECT_EQ(v.time_ms, 23456);
-  EXPECT_EQ(v.frames, 1408);
-  EXPECT_TRUE(v.extra.empty());
-  EXPECT_EQ(v.round, "");  // an older game: the board tells rounds apart by their bytes
-  EXPECT_EQ(v.played, -1);
-  EXPECT_EQ(v.keys, -1);  // and cannot say how the round was dealt
-  EXPECT_EQ(v.line, "ok flies=30 speed=3 time_ms=23456 frames=1408");
-  std::string round = Sha256Hex("a round");
-  v = ReadVerdict("ok flies=100 speed=4 time_ms=60000 frames=3600 round=" + round +
-                      " played=1765000000 program=zumble-1.4 autoplay=1 touch=0 pad=1"
-                      " signs=frame_perfect:0.97,jump_click:41\n",
-                  0);
-  ASSERT_EQ(v.kind, Verdict::kAccepted);
-  EXPECT_EQ(v.round, round);
-  EXPECT_EQ(v.played, 1765000000);
-  EXPECT_EQ(v.program, "zumble-1.4");
-  EXPECT_TRUE(v.autoplay);
-  EXPECT_FALSE(v.touch);
-  EXPECT_TRUE(v.pad);
-  EXPECT_EQ(v.signs, (std::vector<std::string>{"frame_perfect:0.97", "jump_click:41"}));
-  v = ReadVerdict("ok flies=10 speed=1 time_ms=5 frames=5 signs=- keys=4 swats=" + round + "\n", 0);
-  EXPECT_EQ(v.keys, 4);
-  EXPECT_EQ(v.swats, round);
-  EXPECT_EQ(v.swat_frames, "");  // a game that does not say
-  v = ReadVerdict("ok flies=10 speed=1 time_ms=5 frames=5 swat_frames=EEAB\n", 0);
-  EXPECT_EQ(v.swat_frames, "EEAB");
-  v = ReadVerdict("ok flies=10 speed=1 time_ms=5 frames=5 swat_frames=-\n", 0);
-  EXPECT_EQ(v.swat_frames, "");
-  v = ReadVerdict("ok flies=10 speed=1 time_ms=5 frames=5 program=- signs=-\n", 0);
-  EXPECT_EQ(v.program, "");
-  EXPECT_TRUE(v.signs.empty());
-  v = ReadVerdict("ok flies=30 speed=3 time_ms=23456 frames=1408 round=" + std::string(64, 'f') +
-                      " aim=steady program=1.2.0 autoplay=0 later=x signs=-\n",
-                  0);
-  EXPECT_EQ(v.kind, Verdict::kAccepted);
-  EXPECT_EQ(v.extra,
-            (std::vector<std::pair<std::string, std::string>>{{"aim", "steady"}, {"later", "x"}}));
-}
-
 // Each refusal of the verifier has its code and details, for programs, and a sentence.
-TEST(BoardParse, RefusalsHaveCodes) {
+TEST(BoardTrust, RefusalsHaveCodes) {
   struct Case {
     std::string line;
     int exit;
@@ -403,7 +178,7 @@ TEST(BoardParse, RefusalsHaveCodes) {
 
 // Names that look alike are one name; names that do not, are not. A name that mixes
 // alphabets, uses letters nobody writes names with, or has no letter, is not taken.
-TEST(BoardParse, LookAlikeNamesFoldTogether) {
+TEST(BoardTrust, LookAlikeNamesFoldTogether) {
   struct Case {
     std::string a, b;
     bool same;
@@ -525,7 +300,7 @@ TEST(BoardParse, LookAlikeNamesFoldTogether) {
   }
 }
 
-TEST(BoardParse, KeysSendersAndJson) {
+TEST(BoardTrust, KeysSendersAndJson) {
   std::string a = NewKey(), b = NewKey();
   EXPECT_EQ(a.size(), 46u);
   EXPECT_EQ(a.substr(0, 3), "zk-");
@@ -564,18 +339,6 @@ TEST(BoardParse, KeysSendersAndJson) {
   EXPECT_EQ(JsonString("\xc3"), "\"\\ufffd\"");
   EXPECT_EQ(JsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");  // a lone surrogate
   EXPECT_EQ(JsonString("\xf8\x88\x80\x80\x80"), "\"\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\"");
-}
-
-TEST(BoardParse, EscapingAndHashes) {
-  EXPECT_EQ(HtmlEscape("<a href=\"x\">&'</a>"), "&lt;a href=&quot;x&quot;&gt;&amp;&#39;&lt;/a&gt;");
-  EXPECT_EQ(JsonString("a\"b\\c\n<\x01"), "\"a\\\"b\\\\c\\n\\u003c\\u0001\"");
-  // Known digests, including the lengths around the padding's block boundary.
-  EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-  EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  EXPECT_EQ(Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
-            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
-  EXPECT_EQ(Sha256Hex(std::string(1000000, 'a')),
-            "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
 }  // namespace

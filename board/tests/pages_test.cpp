@@ -1,7 +1,6 @@
-// The board's own reading of HTTP (paths, queries, forms), the address its per-address
-// limits count under, the early look at a replay's header, the page's files, the kept
-// answers and the verifier pool's sharing. Tables for the edges, and the rules restated
-// against random inputs where a rule is simple to restate.
+// The pages and their answers: escaping and digests, the page's own files, and the kept
+// answers (one client never flushes them, one reader builds an answer at a time, pages
+// built ahead and never built again by readers).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,205 +9,32 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <random>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "http/client_address.h"
-#include "http/http_parse.h"
+#include "pages/render.h"
 #include "pages/response_cache.h"
 #include "pages/static_files.h"
-#include "replay/core/replay_bounds.h"
-#include "verify/replay_cost.h"
-#include "verify/verifier.h"
+#include "trust/digest.h"
 
 namespace board {
 namespace {
 
-TEST(BoardGuard, PercentDecodingAndQueries) {
-  EXPECT_EQ(PercentDecode("a%20b+c", false), "a b+c");
-  EXPECT_EQ(PercentDecode("a%20b+c", true), "a b c");
-  EXPECT_EQ(PercentDecode("%", true), "%");
-  EXPECT_EQ(PercentDecode("%4", true), "%4");
-  EXPECT_EQ(PercentDecode("%zz%41", true), "%zzA");
-  EXPECT_EQ(PercentDecode("x%00y", false), std::string("x\0y", 3));
-  struct Case {
-    const char* query;
-    const char* name;
-    bool found;
-    const char* value;
-    // clang-format off
-  } cases[] = {
-      {"name=Ann", "name", true, "Ann"},
-      {"limit=3&name=A+n%6E", "name", true, "A nn"},
-      {"name", "name", true, ""},
-      {"name=", "name", true, ""},
-      {"na%6De=x", "name", true, "x"},
-      {"names=x", "name", false, ""},
-      {"&&name=1&name=2", "name", true, "1"},
-      {"", "name", false, ""},
-  };
-  // clang-format on
-  for (const Case& c : cases) {
-    std::string value = "untouched";
-    EXPECT_EQ(QueryParam(c.query, c.name, &value), c.found) << c.query;
-    if (c.found) {
-      EXPECT_EQ(value, c.value) << c.query;
-    }
-  }
-  // Random bytes: decoding never grows a text, and a text without '%' or '+' is itself.
-  std::mt19937 rng(7);
-  for (int i = 0; i < 20000; ++i) {
-    std::string text;
-    for (int n = rng() % 12; n > 0; --n) text += "%+a0F\x01 z"[rng() % 8];
-    std::string out = PercentDecode(text, true);
-    EXPECT_LE(out.size(), text.size());
-    if (text.find_first_of("%+") == std::string::npos) {
-      EXPECT_EQ(out, text);
-    }
-  }
+TEST(BoardPages, EscapingAndHashes) {
+  EXPECT_EQ(HtmlEscape("<a href=\"x\">&'</a>"), "&lt;a href=&quot;x&quot;&gt;&amp;&#39;&lt;/a&gt;");
+  EXPECT_EQ(JsonString("a\"b\\c\n<\x01"), "\"a\\\"b\\\\c\\n\\u003c\\u0001\"");
+  // Known digests, including the lengths around the padding's block boundary.
+  EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  EXPECT_EQ(Sha256Hex(std::string(1000000, 'a')),
+            "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
-TEST(BoardGuard, MultipartForms) {
-  const std::string type = "multipart/form-data; boundary=XyZ";
-  const std::string body =
-      "preamble\r\n--XyZ\r\nContent-Disposition: form-data; name=\"name\"\r\n\r\nAnn\r\n"
-      "--XyZ\r\nContent-Disposition: form-data; name=\"replay\"; filename=\"a;b.zrp\"\r\n"
-      "Content-Type: application/octet-stream\r\n\r\n\x01\x02\r\n--X\r\n--XyZ--\r\n";
-  std::vector<FormField> fields;
-  ASSERT_TRUE(ParseMultipart(type, body, &fields));
-  ASSERT_EQ(fields.size(), 2u);
-  EXPECT_EQ(fields[0].name, "name");
-  EXPECT_EQ(fields[0].value, "Ann");
-  EXPECT_EQ(fields[1].name, "replay");
-  EXPECT_EQ(fields[1].filename, "a;b.zrp");
-  EXPECT_EQ(fields[1].content_type, "application/octet-stream");
-  EXPECT_EQ(fields[1].value, "\x01\x02\r\n--X");  // a near-delimiter is content
-  EXPECT_TRUE(ParseMultipart("multipart/form-data; boundary=\"XyZ\"", body, &fields));
-  // Not a form, no boundary, a part without a name, an unfinished body, too many fields.
-  EXPECT_FALSE(ParseMultipart("application/octet-stream", body, &fields));
-  EXPECT_FALSE(ParseMultipart("multipart/form-data", body, &fields));
-  EXPECT_FALSE(ParseMultipart(type, "--XyZ\r\nContent-Type: x\r\n\r\nv\r\n--XyZ--", &fields));
-  EXPECT_FALSE(ParseMultipart(type, body.substr(0, body.size() - 12), &fields));
-  std::string many;
-  for (int i = 0; i < 20; ++i)
-    many += "--XyZ\r\nContent-Disposition: form-data; name=\"f\"\r\n\r\nv\r\n";
-  EXPECT_FALSE(ParseMultipart(type, many + "--XyZ--", &fields, 16));
-  EXPECT_TRUE(ParseMultipart(type, many + "--XyZ--", &fields, 20));
-  // Cut anywhere, a form never gives a field that runs past the body.
-  for (size_t cut = 0; cut < body.size(); ++cut) {
-    std::string part = body.substr(0, cut);
-    if (!ParseMultipart(type, part, &fields)) continue;
-    for (const FormField& f : fields) EXPECT_LE(f.value.size(), part.size());
-  }
-}
-
-TEST(BoardGuard, AddressKeys) {
-  struct Case {
-    const char* address;
-    const char* key;
-    // clang-format off
-  } cases[] = {
-      {"127.0.0.1", "127.0.0.1"},
-      {"::ffff:10.1.2.3", "10.1.2.3"},
-      {"2001:db8:1:2:aaaa:bbbb:cccc:dddd", "2001:db8:1:2::/64"},
-      {"2001:db8:1:2::1", "2001:db8:1:2::/64"},
-      {"[2001:db8:1:2::9]", "2001:db8:1:2::/64"},
-      {"fe80::1%eth0", "fe80::/64"},
-      {"2001:db8:1:3::1", "2001:db8:1:3::/64"},
-      {"::1", "::/64"},
-      {"not an address", "not an address"},
-  };
-  // clang-format on
-  for (const Case& c : cases) EXPECT_EQ(AddressKey(c.address), c.key) << c.address;
-}
-
-// A replay of the current format, written by the game's own writer: a round of `frames`
-// idle frames on the steady clock whose header gives this time.
-std::string Replay(uint32_t time_ms, uint32_t frames) {
-  ReplayHeader header;
-  header.flySetting = 1;
-  header.speedSetting = 2;
-  header.timeMs = time_ms;
-  std::vector<uint8_t> input(frames / 128 + 16);
-  ReplayWriter w;
-  ReplayWriterStart(&w, input.data(), input.size(), header);
-  for (uint32_t f = 0; f < frames; ++f) {
-    uint32_t tick = f == 0 ? w.tick : w.tick + ReplayTickStep(w.flip + w.frames);
-    ReplayWriterFrame(&w, tick, nullptr, 0);
-  }
-  ReplayWriterFinish(&w);
-  header.frames = w.frames;
-  std::vector<uint32_t> checkpoints(frames / kReplayCheckpointFrames);
-  std::string file(kReplayHeaderSize + w.size + 4 * checkpoints.size() + 4, '\0');
-  size_t size = ReplayBuildFile(header, input.data(), w.size, checkpoints.data(),
-                                static_cast<uint32_t>(checkpoints.size()),
-                                reinterpret_cast<uint8_t*>(file.data()), file.size());
-  EXPECT_EQ(size, file.size());
-  return file;
-}
-
-// Only a header, for the counts no writer reaches quickly.
-std::string Header(uint32_t time_ms, uint32_t frames) {
-  ReplayHeader header;
-  header.timeMs = time_ms;
-  header.frames = frames;
-  std::string file(kReplayHeaderSize + 4, '\0');
-  ReplayBuildFile(header, nullptr, 0, nullptr, 0, reinterpret_cast<uint8_t*>(file.data()),
-                  file.size());
-  return file;
-}
-
-TEST(BoardGuard, ReplayCostBeforeVerifying) {
-  // A whole file of the current format whose frames are more than its time allows is
-  // refused; one frame fewer is what the file may have, and it goes to the verifier.
-  uint32_t most = ReplayMostFrames(1000);
-  std::string over = Replay(1000, most + 1);
-  ReplayFile parsed;
-  char why[kReplayReasonSize] = "";
-  ASSERT_TRUE(ReplayParse(reinterpret_cast<const uint8_t*>(over.data()), over.size(), &parsed, why,
-                          sizeof why))
-      << why;
-  EXPECT_NE(RefuseBeforeVerifying(over).find("more than a round of 1000 ms"), std::string::npos);
-  EXPECT_EQ(RefuseBeforeVerifying(Replay(1000, most)), "");
-
-  // The recorded rounds of the game's corpus: time and frames as they are.
-  struct Round {
-    uint32_t time_ms, frames;
-  } corpus[] = {{7234, 499}, {2083, 190}, {25950, 1622}, {87850, 5336}, {11234, 739}};
-  for (const Round& r : corpus) {
-    EXPECT_EQ(RefuseBeforeVerifying(Header(r.time_ms, r.frames)), "") << r.time_ms;
-    // ...and with an hour on the results board before the click.
-    EXPECT_EQ(RefuseBeforeVerifying(Header(r.time_ms, r.frames + 216000)), "") << r.time_ms;
-    EXPECT_NE(RefuseBeforeVerifying(Header(r.time_ms, r.frames + 216000 + 70)), "");
-  }
-  EXPECT_EQ(ReplayMostFrames(0), 2u + 0 + kReplayResultsFrames + kReplayResultsWaitFrames);
-  EXPECT_EQ(ReplayMostFrames(kReplaySlowestTimeMs),
-            2u + 216000 + kReplayResultsFrames + kReplayResultsWaitFrames);
-  EXPECT_NE(RefuseBeforeVerifying(Header(kReplayNoTime, 100)).find("has no time"),
-            std::string::npos);
-  EXPECT_NE(RefuseBeforeVerifying(Header(kReplaySlowestTimeMs + 1, 100)), "");
-  EXPECT_NE(RefuseBeforeVerifying(Header(1000, 1u << 22)).find("more than a round"),
-            std::string::npos);
-  // Not this format (another version, a header cut short): the verifier says what is wrong.
-  EXPECT_EQ(RefuseBeforeVerifying("ZUMBLE-FAKE 1\n"), "");
-  std::string other = Header(kReplayNoTime, 1u << 22);
-  other[4] = static_cast<char>(kReplayFormatVersion + 1);
-  EXPECT_EQ(RefuseBeforeVerifying(other), "");
-  EXPECT_EQ(RefuseBeforeVerifying(Header(kReplayNoTime, 1u << 22).substr(0, kReplayHeaderSize - 1)),
-            "");
-  // Any time and frame count: refused exactly when the rule says.
-  std::mt19937 rng(11);
-  for (int i = 0; i < 100000; ++i) {
-    uint32_t t = rng() % 4000000, f = rng() % 600000;
-    bool refuse = t > kReplaySlowestTimeMs || f > 2 + (uint64_t{t} + 2) * 60 / 1000 + 64 + 216000;
-    EXPECT_EQ(!RefuseBeforeVerifying(Header(t, f)).empty(), refuse) << t << " " << f;
-  }
-}
-
-TEST(BoardGuard, PageFiles) {
+TEST(BoardPages, PageFiles) {
   char dir_template[] = "/tmp/board-guard-site-XXXXXX";
   ASSERT_TRUE(mkdtemp(dir_template));
   std::string site = dir_template;
@@ -266,7 +92,7 @@ TEST(BoardGuard, PageFiles) {
   EXPECT_EQ(system(cleanup.c_str()), 0);
 }
 
-TEST(BoardGuard, KeptAnswers) {
+TEST(BoardPages, KeptAnswers) {
   ResponseCache cache;
   cache.max_entries = 3;
   HttpResponse page;
@@ -307,7 +133,7 @@ TEST(BoardGuard, KeptAnswers) {
 // A client asking for page after page that nobody else reads (a new query string each
 // time) pushes out only answers read once: the pages read again stay, by count and by
 // bytes, and a page it reads again itself takes no more than its share.
-TEST(BoardGuard, OneClientNeverFlushesTheKeptAnswers) {
+TEST(BoardPages, OneClientNeverFlushesTheKeptAnswers) {
   ResponseCache cache;
   cache.max_entries = 8;
   HttpResponse page;
@@ -352,7 +178,7 @@ TEST(BoardGuard, OneClientNeverFlushesTheKeptAnswers) {
 // When a run is stored, the first reader builds the page again and those who come while
 // it does are given the last one at once; one reading after its own store (nobody else
 // building) always gets the new one, and a failed build lets the next reader try.
-TEST(BoardGuard, OneReaderBuildsAtATime) {
+TEST(BoardPages, OneReaderBuildsAtATime) {
   ResponseCache cache;
   HttpResponse page;
   page.Set(200, "text/html", "<p>five runs</p>");
@@ -463,7 +289,7 @@ TEST(BoardGuard, OneReaderBuildsAtATime) {
 // most read first and no more than max_ahead, while readers are given the kept ones; a
 // page read while the board moved on once more is built again, one nobody read is left to
 // the next reader; a submitter waits until what was queued shows its generation.
-TEST(BoardGuard, PagesBuiltAhead) {
+TEST(BoardPages, PagesBuiltAhead) {
   ResponseCache cache;
   cache.max_ahead = 2;
   HttpResponse page;
@@ -552,7 +378,7 @@ TEST(BoardGuard, PagesBuiltAhead) {
 // announcer waiting, as a submitter does, for the pages to show it): readers are given a
 // page (rarely asked to build one that was read before), every page they get is of a
 // generation announced, and once the board stops moving every page read shows its last.
-TEST(BoardGuard, ReadersNeverBuildWhatIsBuiltAhead) {
+TEST(BoardPages, ReadersNeverBuildWhatIsBuiltAhead) {
   ResponseCache cache;
   const std::vector<std::string> keys = {"/?", "/api/boards?", "/boards/30/2?"};
   HttpResponse page;
@@ -612,100 +438,6 @@ TEST(BoardGuard, ReadersNeverBuildWhatIsBuiltAhead) {
   }
   CacheStop(&cache);
   builder.join();
-}
-
-// A stand-in verifier that sleeps as long as its replay says (seconds), then accepts.
-std::string SleepingVerifier(const std::string& dir) {
-  std::string path = dir + "/sleepy.sh";
-  std::ofstream(path) << "#!/bin/sh\nsleep $(cat \"$2\")\n"
-                         "echo ok flies=10 speed=1 time_ms=1000 frames=60\n";
-  chmod(path.c_str(), 0755);
-  return path;
-}
-
-TEST(BoardGuard, VerifierSharedFairly) {
-  char dir_template[] = "/tmp/board-guard-pool-XXXXXX";
-  ASSERT_TRUE(mkdtemp(dir_template));
-  VerifierConfig config;
-  config.zumble = SleepingVerifier(dir_template);
-  config.work_dir = dir_template;
-  VerifierPool pool;
-  pool.slots = 1;
-  pool.queue = 8;
-  pool.share_seconds = 1.0;
-  pool.refill_per_second = 0.01;
-  pool.light_seconds = 0.3;
-  ASSERT_TRUE(OpenVerifierPool(&pool));
-
-  // An address with a verification running may not queue another.
-  Verdict v;
-  int retry = 0;
-  PoolAnswer second = PoolAnswer::kVerified;
-  std::thread first([&] {
-    Verdict mine;
-    int r = 0;
-    EXPECT_EQ(VerifyInPool(&pool, config, "a", "3", &mine, &r), PoolAnswer::kVerified);
-    EXPECT_EQ(mine.kind, Verdict::kAccepted) << mine.reason;
-  });
-  for (int i = 0; i < 200; ++i) {
-    {
-      std::lock_guard<std::mutex> hold(pool.lock);
-      if (pool.running == 1) break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  second = VerifyInPool(&pool, config, "a", "0", &v, &retry);
-  EXPECT_EQ(second, PoolAnswer::kAlreadyPending);
-  // Another address that has used nothing takes the extra slot once "a" has run long,
-  // and is done before "a".
-  EXPECT_EQ(VerifyInPool(&pool, config, "b", "0", &v, &retry), PoolAnswer::kVerified);
-  EXPECT_EQ(v.kind, Verdict::kAccepted) << v.reason;
-  {
-    std::lock_guard<std::mutex> hold(pool.lock);
-    EXPECT_EQ(pool.running, 1);  // "a" still runs
-  }
-  first.join();
-  // "a" has used more than its share: told when to come back.
-  EXPECT_EQ(VerifyInPool(&pool, config, "a", "0", &v, &retry), PoolAnswer::kOverShare);
-  EXPECT_GT(retry, 0);
-  // Stopping: nothing more runs.
-  StopVerifiers(&pool);
-  EXPECT_EQ(VerifyInPool(&pool, config, "c", "0", &v, &retry), PoolAnswer::kStopping);
-  std::string cleanup = std::string("rm -rf ") + dir_template;
-  EXPECT_EQ(system(cleanup.c_str()), 0);
-}
-
-TEST(BoardGuard, VerifierExecFailureAndStop) {
-  char dir_template[] = "/tmp/board-guard-exec-XXXXXX";
-  ASSERT_TRUE(mkdtemp(dir_template));
-  VerifierConfig config;
-  config.work_dir = dir_template;
-  config.zumble = std::string(dir_template) + "/missing";
-  Verdict v = RunVerifier(config, "x");
-  EXPECT_EQ(v.kind, Verdict::kFailed);
-  EXPECT_EQ(v.reason, "could not start the verifier");
-  // A stop ends a running verification at once.
-  config.zumble = SleepingVerifier(dir_template);
-  VerifierPool pool;
-  ASSERT_TRUE(OpenVerifierPool(&pool));
-  auto start = std::chrono::steady_clock::now();
-  std::thread stopper([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    StopVerifiers(&pool);
-  });
-  bool stopped = false;
-  v = RunVerifier(config, "30", pool.stop_fd, &stopped);
-  stopper.join();
-  EXPECT_TRUE(stopped);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-  // Stale replays of older servers are cleared; other files stay.
-  std::ofstream(std::string(dir_template) + "/replay-abc123") << "x";
-  std::ofstream(std::string(dir_template) + "/replay-notours.txt") << "x";
-  RemoveStaleReplays(dir_template);
-  EXPECT_NE(access((std::string(dir_template) + "/replay-abc123").c_str(), F_OK), 0);
-  EXPECT_EQ(access((std::string(dir_template) + "/replay-notours.txt").c_str(), F_OK), 0);
-  std::string cleanup = std::string("rm -rf ") + dir_template;
-  EXPECT_EQ(system(cleanup.c_str()), 0);
 }
 
 }  // namespace
