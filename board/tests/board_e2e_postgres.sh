@@ -70,6 +70,9 @@ check "both servers show the same boards" [ "$a_boards" = "$BODY" ]
 # on a database of their own.
 psql -qtAX "$PG_URL" -c 'CREATE DATABASE trust' > /dev/null
 run_trust_suite pg "${PG_URL%/postgres}/trust"
+# Health, a pg_dump taken while runs are sent and restored, the drain.
+psql -qtAX "$PG_URL" -c 'CREATE DATABASE ops' > /dev/null
+run_ops_checks pg "${PG_URL%/postgres}/ops"
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 wait_until() {  # SECONDS COMMAND...

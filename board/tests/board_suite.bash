@@ -132,3 +132,136 @@ run_suite() {
     check "nothing half-stored" [ "$(db_sql "$KIND" "$DB" \
         "SELECT count(*) FROM runs LEFT JOIN replays ON replays.hash = runs.hash WHERE replays.hash IS NULL")" = 0 ]
 }
+
+# Health, a backup taken while runs are sent, and the drain, on a server of their own
+# with the stand-in verifier: run_ops_checks KIND DB (a fresh database; KIND sqlite or
+# pg). The copy is `zumble-board backup` on SQLite, pg_dump on PostgreSQL.
+run_ops_checks() {
+    local kind=$1 db=$2 rc
+    local runs_dir=$WORK/ops-verifications-$kind
+    mkdir -p "$runs_dir"
+    FAKE_ZUMBLE_RUNS=$runs_dir start_board "ops$kind" "$db" --zumble "$TESTS/fake_zumble.sh" \
+        --submit-burst 100000 --trust-proxy --verifiers 1
+    local url_var=URL_ops$kind pid_var=PID_ops$kind
+    local U=${!url_var} pid=${!pid_var}
+
+    # Plain answers no proxy keeps.
+    local path want text
+    for path in "healthz 200 ok" "readyz 200 ready"; do
+        read -r path want text <<< "$path"
+        STATUS=$(curl -s -D "$WORK/ops.headers" -o "$WORK/ops.body" -w '%{http_code}' "$U/$path")
+        check "/$path: $want $text (got $STATUS $(cat "$WORK/ops.body"))" \
+            [ "$STATUS $(cat "$WORK/ops.body")" = "$want $text" ]
+        check "/$path: not kept by proxies" grep -qi '^Cache-Control: no-store' "$WORK/ops.headers"
+        check "/$path: plain text" grep -qi '^Content-Type: text/plain' "$WORK/ops.headers"
+    done
+    check "HEAD /readyz: 200" [ "$(curl -s -I -o /dev/null -w '%{http_code}' "$U/readyz")" = 200 ]
+    check "POST /readyz: 405" [ "$(curl -s -o /dev/null -w '%{http_code}' -X POST -d x "$U/readyz")" = 405 ]
+
+    # A copy taken while runs are sent holds every run answered before it began. Each
+    # answered run is written down when its answer comes; those written before the copy
+    # starts were answered before it.
+    local sent=$WORK/ops-sent-$kind.log copy=$WORK/ops-copy-$kind
+    : > "$sent"
+    (
+        for i in $(seq 1 40); do
+            "$TESTS/fake_replay.sh" 30 2 "opsrun$(printf '%s' "$i" | tr 0-9 a-j)" > "$WORK/ops-$kind-$i.rpl"
+            code=$(curl -s -o "$WORK/ops-$kind-$i.out" -w '%{http_code}' --max-time 60 -X POST \
+                --url-query "name=Op$i" -H "X-Forwarded-For: 192.0.2.$i" \
+                --data-binary "@$WORK/ops-$kind-$i.rpl" "$U/api/runs")
+            id=$(sed -n 's/^{"id":\([0-9]*\).*/\1/p' "$WORK/ops-$kind-$i.out")
+            [ "$code" = 201 ] && echo "$id $i" >> "$sent"
+        done
+    ) &
+    local sender=$!
+    check "runs sent while copying: some answered first" within 60 bash -c '[ "$(wc -l < "$1")" -ge 5 ]' _ "$sent"
+    cp "$sent" "$sent.before"
+    if [ "$kind" = sqlite ]; then
+        "$BOARD" backup --db "$db" "$copy.db" > "$WORK/ops-backup.out" 2>&1
+    else
+        pg_dump -Fc -f "$copy.dump" "$db" > "$WORK/ops-backup.out" 2>&1
+    fi
+    local backup_rc=$?
+    check "copy taken while runs are sent: exit 0 ($(cat "$WORK/ops-backup.out"))" [ "$backup_rc" = 0 ]
+    wait "$sender"
+    check "runs sent while copying: all answered 201 ($(wc -l < "$sent") of 40)" [ "$(wc -l < "$sent")" = 40 ]
+    local restored
+    if [ "$kind" = sqlite ]; then
+        restored=$WORK/ops-restored.db
+        "$BOARD" restore --db "$restored" "$copy.db" > "$WORK/ops-restore.out" 2>&1
+        rc=$?
+        check "restore into a new file: exit 0 ($(cat "$WORK/ops-restore.out"))" [ "$rc" = 0 ]
+        check "restored: whole" [ "$(sqlite3 "$restored" 'PRAGMA integrity_check')" = ok ]
+        check "restored: the server's alone (mode 600)" [ "$(stat -c %a "$restored")" = 600 ]
+        cp "$restored" "$WORK/ops-kept.db"
+        "$BOARD" restore --db "$restored" "$copy.db" > "$WORK/ops-restore.out" 2>&1
+        check "restore over a board without --replace: exit 2" [ $? = 2 ]
+        check "restore over a board without --replace: says so" grep -q -- '--replace' "$WORK/ops-restore.out"
+        check "restore over a board without --replace: untouched" cmp -s "$restored" "$WORK/ops-kept.db"
+        "$BOARD" backup --db "$db" "$copy.db" > "$WORK/ops-backup.out" 2>&1
+        rc=$?
+        check "backup over an existing file: exit 1 (got $rc)" [ "$rc" = 1 ]
+        check "backup over an existing file: the file kept" \
+            bash -c 'sqlite3 "$1" "PRAGMA integrity_check" | grep -qx ok' _ "$copy.db"
+        printf 'not a board' > "$WORK/ops-junk.db"
+        "$BOARD" restore --db "$WORK/ops-junk-target.db" "$WORK/ops-junk.db" > "$WORK/ops-restore.out" 2>&1
+        rc=$?
+        check "restore of a file that is no board: exit 1 ($(cat "$WORK/ops-restore.out"))" [ "$rc" = 1 ]
+    else
+        restored="${db%/*}/opsrestored"
+        psql -qtAX "$db" -c 'CREATE DATABASE opsrestored' > /dev/null
+        pg_restore --no-owner -d "$restored" "$copy.dump" > "$WORK/ops-restore.out" 2>&1
+        rc=$?
+        check "pg_restore into a new database: exit 0 ($(head -3 "$WORK/ops-restore.out"))" [ "$rc" = 0 ]
+    fi
+    local id i missing=""
+    while read -r id i; do
+        [ "$(db_sql "$kind" "$restored" "SELECT count(*) FROM runs WHERE id = $id AND name = 'Op$i'")" = 1 ] ||
+            missing+=" $id"
+    done < "$sent.before"
+    check "restored: every run answered before the copy began ($(wc -l < "$sent.before"); missing:${missing:- none})" \
+        [ -z "$missing" ]
+    check "restored: no run the board did not store" [ "$(db_sql "$kind" "$restored" \
+        "SELECT count(*) FROM runs WHERE name NOT LIKE 'Op%'")" = 0 ]
+    start_board "opsback$kind" "$restored" --zumble "$TESTS/fake_zumble.sh"
+    local back_var=URL_opsback$kind
+    read -r id i < "$sent.before"
+    curl -s -o "$WORK/ops-back.rpl" "${!back_var}/api/runs/$id/replay"
+    check "restored: a server on it gives run $id's replay back" cmp -s "$WORK/ops-back.rpl" "$WORK/ops-$kind-$i.rpl"
+    local back_pid=PID_opsback$kind
+    kill "${!back_pid}"
+    wait "${!back_pid}" 2> /dev/null
+
+    # SIGTERM drains: not ready at once, new posts 503 with Retry-After, the work in hand
+    # (one slow verification running, the others waiting) answered, then exit 0.
+    local n port=${U##*:}
+    for n in 1 2 3 4; do
+        "$TESTS/fake_replay.sh" 10 3 "slow$(printf '%s' "$n" | tr 0-9 a-j)" > "$WORK/ops-slow$n.rpl"
+        curl -s -o "$WORK/ops-slow$n.out" -w '%{http_code}\n' --max-time 120 -X POST \
+            --url-query "name=Slow$n" -H "X-Forwarded-For: 198.51.100.$n" \
+            --data-binary "@$WORK/ops-slow$n.rpl" "$U/api/runs" > "$WORK/ops-slow$n.code" &
+        eval "slow$n=\$!"
+    done
+    local before_runs
+    before_runs=$(ls "$runs_dir" | wc -l)
+    # In hand: four connections whose bytes the server has read, one verification running.
+    read_four() {
+        [ "$(ss -Htn state established "( sport = :$1 )" | awk '$1 == 0' | wc -l)" -ge 4 ]
+    }
+    check "drain: four posts in hand" within 60 read_four "$port"
+    check "drain: a slow verification runs" within 60 bash -c '[ "$(ls "$1" | wc -l)" -gt "$2" ]' _ "$runs_dir" "$before_runs"
+    kill -TERM "$pid"
+    check "drain: not ready at once" within 60 bash -c '[ "$(curl -s "$1/readyz")" = "not ready: draining" ]' _ "$U"
+    check "drain: still alive (/healthz)" [ "$(curl -s "$U/healthz")" = ok ]
+    STATUS=$(curl -s -D "$WORK/ops.headers" -o "$WORK/ops.body" -w '%{http_code}' -X POST \
+        --url-query name=Late --data-binary "@$WORK/ops-$kind-1.rpl" "$U/api/runs")
+    check "drain: a new post 503 ($STATUS $(cat "$WORK/ops.body"))" [ "$STATUS" = 503 ]
+    check "drain: ... with Retry-After" grep -qi '^Retry-After: ' "$WORK/ops.headers"
+    wait "$pid"
+    rc=$?
+    wait "$slow1" "$slow2" "$slow3" "$slow4"
+    check "drain: exit 0 (got $rc)" [ "$rc" = 0 ]
+    check "drain: the work in hand answered 201 ($(cat "$WORK"/ops-slow?.code | xargs))" \
+        [ "$(cat "$WORK"/ops-slow?.code | xargs)" = "201 201 201 201" ]
+    check "drain: ... and stored" [ "$(db_sql "$kind" "$db" "SELECT count(*) FROM runs WHERE name LIKE 'Slow%'")" = 4 ]
+}
