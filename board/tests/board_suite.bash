@@ -228,6 +228,35 @@ run_ops_checks() {
     read -r id i < "$sent.before"
     curl -s -o "$WORK/ops-back.rpl" "${!back_var}/api/runs/$id/replay"
     check "restored: a server on it gives run $id's replay back" cmp -s "$WORK/ops-back.rpl" "$WORK/ops-$kind-$i.rpl"
+    if [ "$kind" = sqlite ]; then
+        # An older copy written over a board a server runs on: the server shows the copy
+        # (its generation ends above the board's, so its kept pages are built again),
+        # and a copy of a newer schema is refused, the board untouched.
+        local whole=$WORK/ops-whole.db older total
+        "$BOARD" backup --db "$db" "$copy-all.db" > /dev/null 2>&1
+        "$BOARD" restore --db "$whole" "$copy-all.db" > /dev/null 2>&1
+        start_board "opswhole" "$whole" --zumble "$TESTS/fake_zumble.sh"
+        board_total() { curl -s "$URL_opswhole/api/boards/30/2" | grep -q "\"total\":$1,"; }
+        check "restored whole: a server on it shows the 40 runs" within 60 board_total 40
+        older=$(sqlite3 "$copy.db" 'SELECT count(*) FROM runs')
+        "$BOARD" restore --db "$whole" "$copy.db" > "$WORK/ops-restore.out" 2>&1
+        rc=$?
+        check "restore over a served board without --replace: exit 2" [ "$rc" = 2 ]
+        "$BOARD" restore --db "$whole" "$copy.db" --replace > "$WORK/ops-restore.out" 2>&1
+        rc=$?
+        check "restore --replace under a running server: exit 0 ($(cat "$WORK/ops-restore.out"))" [ "$rc" = 0 ]
+        check "... the server shows the older copy's $older runs" within 60 board_total "$older"
+        cp "$copy-all.db" "$WORK/ops-newer.db"
+        sqlite3 "$WORK/ops-newer.db" 'UPDATE schema_version SET version = 99'
+        "$BOARD" restore --db "$whole" "$WORK/ops-newer.db" --replace > "$WORK/ops-restore.out" 2>&1
+        rc=$?
+        check "restore of a newer schema: exit 1, says so ($(cat "$WORK/ops-restore.out"))" \
+            eval '[ "$rc" = 1 ] && grep -q "newer than this server" "$WORK/ops-restore.out"'
+        check "restore of a newer schema: the board untouched" \
+            [ "$(sqlite3 "$whole" 'SELECT count(*) FROM runs')/$(sqlite3 "$whole" 'SELECT version FROM schema_version')" = "$older/4" ]
+        kill "$PID_opswhole"
+        wait "$PID_opswhole" 2> /dev/null
+    fi
     local back_pid=PID_opsback$kind
     kill "${!back_pid}"
     wait "${!back_pid}" 2> /dev/null

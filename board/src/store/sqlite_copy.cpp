@@ -4,8 +4,11 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <thread>
+
+#include "store/store.h"
 
 namespace board {
 
@@ -121,7 +124,8 @@ bool BackupSqlite(const std::string& from, const std::string& to, CopyCounts* co
   const std::string part = to + ".part";
   int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) {
-    *error = part + ": cannot be made";
+    *error =
+        part + (errno == EEXIST ? " exists (a backup cut short?): remove it" : ": cannot be made");
     return false;
   }
   close(fd);
@@ -149,6 +153,12 @@ bool RestoreSqlite(const std::string& from, const std::string& to, CopyCounts* c
   if (!copy.Open(from, SQLITE_OPEN_READONLY, error) ||
       !CheckCopiedBoard(copy.db, from, &checked, error))
     return false;
+  // A board this server could not open is not put in the place of one it can.
+  if (checked.schema > SqliteSchemaLatest()) {
+    *error = from + ": schema " + std::to_string(checked.schema) +
+             " is newer than this server's (" + std::to_string(SqliteSchemaLatest()) + ")";
+    return false;
+  }
   // A new board file is the server's alone, as the server makes its own.
   int fd = open(to.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) {
