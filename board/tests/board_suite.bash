@@ -140,10 +140,24 @@ run_ops_checks() {
     local kind=$1 db=$2 rc
     local runs_dir=$WORK/ops-verifications-$kind
     mkdir -p "$runs_dir"
-    FAKE_ZUMBLE_RUNS=$runs_dir start_board "ops$kind" "$db" --zumble "$TESTS/fake_zumble.sh" \
+    # What the server tells systemd, read from a socket as systemd's own (Type=notify),
+    # with a watchdog of a second.
+    local notify=$WORK/notify-$kind
+    python3 -c 'import socket, sys
+s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+s.bind(sys.argv[1])
+with open(sys.argv[2], "a", buffering=1) as out:
+    while True: out.write(s.recv(4096).decode() + "\n")' "$notify.sock" "$notify.log" &
+    PIDS+=($!)
+    within 60 test -S "$notify.sock" || fail "no socket for the notifications"
+    NOTIFY_SOCKET=$notify.sock WATCHDOG_USEC=1000000 FAKE_ZUMBLE_RUNS=$runs_dir \
+        start_board "ops$kind" "$db" --zumble "$TESTS/fake_zumble.sh" \
         --submit-burst 100000 --trust-proxy --verifiers 1
     local url_var=URL_ops$kind pid_var=PID_ops$kind
     local U=${!url_var} pid=${!pid_var}
+    check "systemd: told it is ready" within 60 grep -qx READY=1 "$notify.log"
+    check "systemd: the watchdog fed while /healthz answers" \
+        within 60 bash -c '[ "$(grep -cx WATCHDOG=1 "$1")" -ge 3 ]' _ "$notify.log"
 
     # Plain answers no proxy keeps.
     local path want text
@@ -280,6 +294,7 @@ run_ops_checks() {
     check "drain: four posts in hand" within 60 read_four "$port"
     check "drain: a slow verification runs" within 60 bash -c '[ "$(ls "$1" | wc -l)" -gt "$2" ]' _ "$runs_dir" "$before_runs"
     kill -TERM "$pid"
+    check "drain: systemd told it is stopping" within 60 grep -qx STOPPING=1 "$notify.log"
     check "drain: not ready at once" within 60 bash -c '[ "$(curl -s "$1/readyz")" = "not ready: draining" ]' _ "$U"
     check "drain: still alive (/healthz)" [ "$(curl -s "$U/healthz")" = ok ]
     STATUS=$(curl -s -D "$WORK/ops.headers" -o "$WORK/ops.body" -w '%{http_code}' -X POST \

@@ -52,14 +52,14 @@ bool ReadCopyArgs(int argc, char** argv, bool restore, CopyArgs* a, std::string*
   return !a->file.empty();
 }
 
-bool IsPostgres(const std::string& db) {
+bool NamesPostgres(const std::string& db) {
   return db.rfind("postgresql://", 0) == 0 || db.rfind("postgres://", 0) == 0;
 }
 
 // Clips and stills belong to run numbers: after a restore a number may be another run's,
 // so the folder is emptied and the board makes them again from the replays (the newest
 // at its start, the others when their pages are asked for).
-int ClearClips(const std::string& db) {
+int ClearRestoredClips(const std::string& db) {
   const std::string dir = db + "-clips";
   DIR* d = opendir(dir.c_str());
   if (!d) return 0;
@@ -72,7 +72,7 @@ int ClearClips(const std::string& db) {
   return removed;
 }
 
-void Say(const char* what, const std::string& file, const CopyCounts& c) {
+void SayCopied(const char* what, const std::string& file, const CopyCounts& c) {
   printf("zumble-board: %s %s: %lld runs, %lld players, schema %d, generation %lld\n", what,
          file.c_str(), static_cast<long long>(c.runs), static_cast<long long>(c.players), c.schema,
          static_cast<long long>(c.generation));
@@ -84,14 +84,14 @@ int BackupCommand(int argc, char** argv) {
   CopyArgs a;
   std::string why;
   if (!ReadCopyArgs(argc, argv, false, &a, &why)) return CopyUsage(why);
-  if (IsPostgres(a.db))
+  if (NamesPostgres(a.db))
     return CopyUsage("a PostgreSQL board is copied with pg_dump (docs/board.md, Backups)");
   CopyCounts counts;
   if (!BackupSqlite(a.db, a.file, &counts, &why)) {
     fprintf(stderr, "zumble-board: backup: %s\n", why.c_str());
     return 1;
   }
-  Say("backed up to", a.file, counts);
+  SayCopied("backed up to", a.file, counts);
   return 0;
 }
 
@@ -99,7 +99,7 @@ int RestoreCommand(int argc, char** argv) {
   CopyArgs a;
   std::string why;
   if (!ReadCopyArgs(argc, argv, true, &a, &why)) return CopyUsage(why);
-  if (IsPostgres(a.db))
+  if (NamesPostgres(a.db))
     return CopyUsage("a PostgreSQL board is restored with pg_restore (docs/board.md, Backups)");
   if (access(a.db.c_str(), F_OK) == 0 && !a.replace)
     return CopyUsage(a.db +
@@ -110,8 +110,8 @@ int RestoreCommand(int argc, char** argv) {
     fprintf(stderr, "zumble-board: restore: %s\n", why.c_str());
     return 1;
   }
-  Say("restored into", a.db, counts);
-  int cleared = ClearClips(a.db);
+  SayCopied("restored into", a.db, counts);
+  int cleared = ClearRestoredClips(a.db);
   if (cleared > 0)
     printf("zumble-board: %d clip files removed; the board makes them again from the replays\n",
            cleared);

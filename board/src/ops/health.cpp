@@ -42,16 +42,16 @@ constexpr Route kHealthRows[] = {
     {.method = "GET", .pattern = "/readyz", .handle = Readyz, .at_once = true},
 };
 
-int64_t NowMs() {
+int64_t WatchdogNowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
 // Waits for the socket to be ready for `events` until the deadline; false at it.
-bool WaitFor(int fd, short events, int64_t deadline) {
+bool WatchdogWait(int fd, short events, int64_t deadline) {
   for (;;) {
-    int64_t left = deadline - NowMs();
+    int64_t left = deadline - WatchdogNowMs();
     if (left <= 0) return false;
     pollfd p{fd, events, 0};
     int n = poll(&p, 1, static_cast<int>(left));
@@ -71,7 +71,7 @@ bool AnswersItself(const std::string& listen, int port, int timeout_ms) {
   addrinfo* found = nullptr;
   if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return false;
   int fd = socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  int64_t deadline = NowMs() + timeout_ms;
+  int64_t deadline = WatchdogNowMs() + timeout_ms;
   bool ok =
       fd >= 0 && (connect(fd, found->ai_addr, found->ai_addrlen) == 0 || errno == EINPROGRESS);
   freeaddrinfo(found);
@@ -79,7 +79,7 @@ bool AnswersItself(const std::string& listen, int port, int timeout_ms) {
       "GET /healthz HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n\r\n";
   size_t sent = 0;
   while (ok && sent < ask.size()) {
-    ok = WaitFor(fd, POLLOUT, deadline);
+    ok = WatchdogWait(fd, POLLOUT, deadline);
     ssize_t n = ok ? send(fd, ask.data() + sent, ask.size() - sent, MSG_NOSIGNAL) : -1;
     if (n > 0)
       sent += static_cast<size_t>(n);
@@ -89,7 +89,7 @@ bool AnswersItself(const std::string& listen, int port, int timeout_ms) {
   char head[64] = {};
   size_t got = 0;
   while (ok && got < 12) {
-    ok = WaitFor(fd, POLLIN, deadline);
+    ok = WatchdogWait(fd, POLLIN, deadline);
     ssize_t n = ok ? recv(fd, head + got, sizeof head - 1 - got, 0) : -1;
     if (n > 0)
       got += static_cast<size_t>(n);
@@ -134,14 +134,14 @@ std::thread StartWatchdog(Context* ctx, int port) {
   return std::thread([ctx, port, interval_ms, timeout_ms] {
     const std::string listen = ctx->options->listen;
     while (!ctx->draining.load()) {
-      int64_t next = NowMs() + interval_ms;
+      int64_t next = WatchdogNowMs() + interval_ms;
       if (AnswersItself(listen, port, timeout_ms))
         sd_notify(0, "WATCHDOG=1");
       else
         fprintf(stderr, "zumble-board: the watchdog's /healthz was not answered in %d ms\n",
                 timeout_ms);
       // Short steps, so that the drain ends it soon.
-      while (!ctx->draining.load() && NowMs() < next)
+      while (!ctx->draining.load() && WatchdogNowMs() < next)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
   });
