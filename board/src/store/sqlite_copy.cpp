@@ -113,8 +113,10 @@ bool BackupSqlite(const std::string& from, const std::string& to, CopyCounts* co
     *error = to + " exists: name a new file";
     return false;
   }
+  // Read-only: an operator's copy never leaves a -wal or -shm of its own owner beside the
+  // board's file.
   CopyDb source;
-  if (!source.Open(from, SQLITE_OPEN_READWRITE, error)) return false;
+  if (!source.Open(from, SQLITE_OPEN_READONLY, error)) return false;
   if (CopyNumber(source.db, "SELECT version FROM schema_version", -1) < 1) {
     *error = from + ": not a board's database";
     return false;
