@@ -35,14 +35,15 @@ purpose_packages() {
              echo clang libclang-rt-14-dev ;;
     # ICU for the players' names (Unicode normal forms, case folding, confusables);
     # libcrypto (libssl-dev) for the HMAC, the constant-time compare and base64;
-    # nlohmann/json for the answers' JSON; jing checks the board's feed against the Atom
+    # nlohmann/json for the answers' JSON; libsystemd's sd_notify tells systemd the server
+    # is ready, stopping and alive (its watchdog); jing checks the board's feed against the Atom
     # format's RELAX NG schema (its Java also runs the Nu HTML checker, from tests/web's npm ci, on
     # the run pages); dpkg-dev (CPack's dpkg-shlibdeps), lintian and man-db make
     # and check the board's package; wrk and nginx-light for its bench (board/bench/, the
-    # board's reads beside a static server's).
+    # board's reads beside a static server's) and for two boards behind nginx in its tests.
     board)   purpose_packages play
              echo libboost-dev libcpp-httplib-dev libsqlite3-dev libpq-dev libicu-dev libssl-dev \
-                  nlohmann-json3-dev postgresql sqlite3 wrk curl jing
+                  nlohmann-json3-dev libsystemd-dev postgresql sqlite3 wrk curl jing
              echo dpkg-dev lintian man-db nginx-light ;;
     # The union, and what only the tests use: GoogleTest, clang-format (the C++ layout
     # check), the real window driven by xdotool (x11-utils: xwininfo; x11-apps: xwd), ALSA's

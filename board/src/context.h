@@ -28,6 +28,10 @@ struct Context {
   // watch (board_watch.h): reads take them from here, not from the database.
   std::atomic<int64_t> generation{-1};
   std::atomic<bool> database_ok{false};
+  // Set by SIGTERM: not ready, new posts refused; the posts in hand are counted so that
+  // the drain knows when they are all answered (ops/health.h).
+  std::atomic<bool> draining{false};
+  std::atomic<int> posts_in_hand{0};
   // The origins posts may come from (set once the port is known, before serving).
   std::vector<BoardOrigin> origins;
 };

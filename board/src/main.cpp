@@ -1,9 +1,10 @@
-// zumble-board: the best-times server (default), `submit` to send it a replay, or
-// `admin` for its operator.
+// zumble-board: the best-times server (default), `submit` to send it a replay, `admin`
+// for its operator, or `backup` and `restore`.
 #include <cstdio>
 #include <cstring>
 
 #include "admin/admin.h"
+#include "admin/backup.h"
 #include "options.h"
 #include "server.h"
 #include "submit_client.h"
@@ -11,6 +12,8 @@
 int main(int argc, char** argv) {
   if (argc > 1 && strcmp(argv[1], "submit") == 0) return board::SubmitCommand(argc - 2, argv + 2);
   if (argc > 1 && strcmp(argv[1], "admin") == 0) return board::AdminCommand(argc - 2, argv + 2);
+  if (argc > 1 && strcmp(argv[1], "backup") == 0) return board::BackupCommand(argc - 2, argv + 2);
+  if (argc > 1 && strcmp(argv[1], "restore") == 0) return board::RestoreCommand(argc - 2, argv + 2);
   board::ServerOptions options;
   bool help = false;
   std::string error;

@@ -11,6 +11,7 @@
 #include "board_watch.h"
 #include "context.h"
 #include "http/http_server.h"
+#include "ops/health.h"
 #include "routes/routes.h"
 #include "verify/refile.h"
 
@@ -18,9 +19,27 @@ namespace board {
 
 namespace {
 
-// Stopping answers what is in hand within this, then the process ends whatever is left.
+// SIGTERM drains: the posts in hand (their verifications, waiting or running) are
+// answered for up to kDrainMs while new ones are refused; a second SIGTERM or SIGINT ends
+// the drain at once. Then stopping answers what is left within kStopGraceMs (503 for a
+// verification), and the process ends whatever is left at kStopHardMs.
+constexpr int kDrainMs = 30000;
 constexpr int kStopGraceMs = 3500;
 constexpr int kStopHardMs = 4500;
+
+// Waits until the drain is done, its limit passes or another stop signal comes.
+void Drain(Context* ctx, const sigset_t& stop_signals) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainMs);
+  const timespec step{0, 100 * 1000 * 1000};
+  while (!Drained(*ctx) && std::chrono::steady_clock::now() < end) {
+    if (sigtimedwait(&stop_signals, nullptr, &step) > 0) {
+      fprintf(stderr, "zumble-board: stopping at once\n");
+      return;
+    }
+  }
+  if (!Drained(*ctx))
+    fprintf(stderr, "zumble-board: drained for %d s; stopping\n", kDrainMs / 1000);
+}
 
 }  // namespace
 
@@ -86,6 +105,8 @@ int Serve(const ServerOptions& options) {
   printf("zumble-board: serving http://%s:%d/ (schema %d, %d verifier%s)\n", options.listen.c_str(),
          port, store->SchemaVersion(), options.verifiers, options.verifiers == 1 ? "" : "s");
   fflush(stdout);
+  NotifyReady();
+  std::thread watchdog = StartWatchdog(&ctx, port);
   std::thread refile = StartRefile(&ctx);
   if (options.clips) StartClipQueue(&ctx.clips, options, ctx.store, &ctx.pool);
 
@@ -93,6 +114,9 @@ int Serve(const ServerOptions& options) {
     int signal_number = 0;
     sigwait(&stop_signals, &signal_number);
     if (signal_number == 0) return;  // woken to end
+    fprintf(stderr, "zumble-board: draining (SIGTERM again stops at once)\n");
+    StartDrain(&ctx);
+    Drain(&ctx, stop_signals);
     fprintf(stderr, "zumble-board: stopping\n");
     // Whatever still runs at the hard limit (a database that does not answer) does not
     // keep the process: it ends, and what was not answered was not stored either.
@@ -110,6 +134,8 @@ int Serve(const ServerOptions& options) {
     stopper.join();
   }
   StopVerifiers(&ctx.pool);
+  ctx.draining.store(true);  // ends the watchdog's thread
+  if (watchdog.joinable()) watchdog.join();
   StopClipQueue(&ctx.clips);
   refile.join();
   http.reset();

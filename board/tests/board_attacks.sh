@@ -375,8 +375,9 @@ gone() { ! kill -0 "$1" 2>/dev/null; }
 check "kill -9: the verifier is gone with the server" wait_until 5 gone "$child"
 check "kill -9: no replay file left" bash -c '! ls "$1" | grep -q "^replay-"' _ "$WORK"
 
-# SIGTERM with one verification running and three waiting: all four answered 503, the
-# server gone within 5 s, its children with it.
+# SIGTERM drains, a second one stops at once: with one verification hanging and three
+# waiting, all four answered 503, the server gone within 5 s of it, its children with it.
+# (The drain itself, whose work in hand finishes: board_suite.bash's run_ops_checks.)
 start_board t "$WORK/term.db" --zumble "$FAKE" --verifiers 1 --queue 8 --verify-timeout 60000
 URL=$URL_t
 before=$(runs_seen)
@@ -391,12 +392,14 @@ check "SIGTERM: a verification runs" wait_until 10 more_runs "$before"
 waiting_four() { [ "$(ss -Htn state established "( dport = :${URL##*:} )" | wc -l)" -ge 4 ]; }
 check "SIGTERM: four submissions in hand" wait_until 10 waiting_four
 children=$(pgrep -P "$PID_t" | xargs)
+kill -TERM "$PID_t"
+check "SIGTERM: draining" wait_until 60 grep -q 'draining' "$WORK/t.err"
 start=$(now_ms)
 kill -TERM "$PID_t"
 wait "$PID_t"
 ms=$(($(now_ms) - start))
 wait "$term1" "$term2" "$term3" "$term4"
-check "SIGTERM: the server is gone within 5 s ($ms ms)" [ "$ms" -lt 5000 ]
+check "SIGTERM again: the server is gone within 5 s ($ms ms)" [ "$ms" -lt 5000 ]
 check "SIGTERM: every submission answered 503 ($(cat "$WORK"/term?.status | xargs))" \
     [ "$(cat "$WORK"/term?.status | xargs)" = "503 503 503 503" ]
 check "SIGTERM: with Retry-After" [ "$(grep -li '^Retry-After: ' "$WORK"/term?.headers | wc -l)" = 4 ]

@@ -70,6 +70,9 @@ check "both servers show the same boards" [ "$a_boards" = "$BODY" ]
 # on a database of their own.
 psql -qtAX "$PG_URL" -c 'CREATE DATABASE trust' > /dev/null
 run_trust_suite pg "${PG_URL%/postgres}/trust"
+# Health, a pg_dump taken while runs are sent and restored, the drain.
+psql -qtAX "$PG_URL" -c 'CREATE DATABASE ops' > /dev/null
+run_ops_checks pg "${PG_URL%/postgres}/ops"
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 wait_until() {  # SECONDS COMMAND...
@@ -162,6 +165,10 @@ check "database running again: the submission goes through (got $STATUS: $BODY)"
 # of a second), then 503.
 as_pg pg_ctl -D "$PG_DATA" -m fast stop > /dev/null
 check "database stopped: 503" wait_until 10 boards_503
+check "database stopped: not ready, saying why" \
+    [ "$(curl -s -w ' %{http_code}' "$URL_a/readyz")" = "not ready: the database does not answer
+ 503" ]
+check "database stopped: still alive" [ "$(curl -s "$URL_a/healthz")" = ok ]
 grep -a "DEBUG\|database" "$WORK/a.err" | tail -12
 timed_submit "$URL_a" Away "$(variant 4)"
 check "database stopped: a submission gets 503, not 500 (got $STATUS: $BODY)" [ "$STATUS" = 503 ]

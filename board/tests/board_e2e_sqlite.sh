@@ -101,6 +101,8 @@ check "queue free again: 201 (got $STATUS)" [ "$STATUS" = 201 ]
 
 # One run a round, names and keys, held runs, bans, the operator, pages and the feed.
 run_trust_suite sqlite "$WORK/trust.db"
+# Health, a backup taken while runs are sent and restored, the drain.
+run_ops_checks sqlite "$WORK/ops.db"
 
 # A board of the first schema is brought to the current one with its runs: each its
 # player's (names folded as the board folds them), shown, and the first runs still the

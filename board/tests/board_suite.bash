@@ -132,3 +132,180 @@ run_suite() {
     check "nothing half-stored" [ "$(db_sql "$KIND" "$DB" \
         "SELECT count(*) FROM runs LEFT JOIN replays ON replays.hash = runs.hash WHERE replays.hash IS NULL")" = 0 ]
 }
+
+# Health, a backup taken while runs are sent, and the drain, on a server of their own
+# with the stand-in verifier: run_ops_checks KIND DB (a fresh database; KIND sqlite or
+# pg). The copy is `zumble-board backup` on SQLite, pg_dump on PostgreSQL.
+run_ops_checks() {
+    local kind=$1 db=$2 rc
+    local runs_dir=$WORK/ops-verifications-$kind
+    mkdir -p "$runs_dir"
+    # What the server tells systemd, read from a socket as systemd's own (Type=notify),
+    # with a watchdog of a second.
+    local notify=$WORK/notify-$kind
+    python3 -c 'import socket, sys
+s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+s.bind(sys.argv[1])
+with open(sys.argv[2], "a", buffering=1) as out:
+    while True: out.write(s.recv(4096).decode() + "\n")' "$notify.sock" "$notify.log" &
+    PIDS+=($!)
+    within 60 test -S "$notify.sock" || fail "no socket for the notifications"
+    NOTIFY_SOCKET=$notify.sock WATCHDOG_USEC=1000000 FAKE_ZUMBLE_RUNS=$runs_dir \
+        start_board "ops$kind" "$db" --zumble "$TESTS/fake_zumble.sh" \
+        --submit-burst 100000 --trust-proxy --verifiers 1
+    local url_var=URL_ops$kind pid_var=PID_ops$kind
+    local U=${!url_var} pid=${!pid_var}
+    check "systemd: told it is ready" within 60 grep -qx READY=1 "$notify.log"
+    check "systemd: the watchdog fed while /healthz answers" \
+        within 60 bash -c '[ "$(grep -cx WATCHDOG=1 "$1")" -ge 3 ]' _ "$notify.log"
+
+    # Plain answers no proxy keeps.
+    local path want text
+    for path in "healthz 200 ok" "readyz 200 ready"; do
+        read -r path want text <<< "$path"
+        STATUS=$(curl -s -D "$WORK/ops.headers" -o "$WORK/ops.body" -w '%{http_code}' "$U/$path")
+        check "/$path: $want $text (got $STATUS $(cat "$WORK/ops.body"))" \
+            [ "$STATUS $(cat "$WORK/ops.body")" = "$want $text" ]
+        check "/$path: not kept by proxies" grep -qi '^Cache-Control: no-store' "$WORK/ops.headers"
+        check "/$path: plain text" grep -qi '^Content-Type: text/plain' "$WORK/ops.headers"
+    done
+    check "HEAD /readyz: 200" [ "$(curl -s -I -o /dev/null -w '%{http_code}' "$U/readyz")" = 200 ]
+    check "POST /readyz: 405" [ "$(curl -s -o /dev/null -w '%{http_code}' -X POST -d x "$U/readyz")" = 405 ]
+
+    # A copy taken while runs are sent holds every run answered before it began. Each
+    # answered run is written down when its answer comes; those written before the copy
+    # starts were answered before it.
+    local sent=$WORK/ops-sent-$kind.log copy=$WORK/ops-copy-$kind
+    : > "$sent"
+    (
+        for i in $(seq 1 40); do
+            "$TESTS/fake_replay.sh" 30 2 "opsrun$(printf '%s' "$i" | tr 0-9 a-j)" > "$WORK/ops-$kind-$i.rpl"
+            code=$(curl -s -o "$WORK/ops-$kind-$i.out" -w '%{http_code}' --max-time 60 -X POST \
+                --url-query "name=Op$i" -H "X-Forwarded-For: 192.0.2.$i" \
+                --data-binary "@$WORK/ops-$kind-$i.rpl" "$U/api/runs")
+            id=$(sed -n 's/^{"id":\([0-9]*\).*/\1/p' "$WORK/ops-$kind-$i.out")
+            [ "$code" = 201 ] && echo "$id $i" >> "$sent"
+        done
+    ) &
+    local sender=$!
+    check "runs sent while copying: some answered first" within 60 bash -c '[ "$(wc -l < "$1")" -ge 5 ]' _ "$sent"
+    cp "$sent" "$sent.before"
+    if [ "$kind" = sqlite ]; then
+        "$BOARD" backup --db "$db" "$copy.db" > "$WORK/ops-backup.out" 2>&1
+    else
+        pg_dump -Fc -f "$copy.dump" "$db" > "$WORK/ops-backup.out" 2>&1
+    fi
+    local backup_rc=$?
+    check "copy taken while runs are sent: exit 0 ($(cat "$WORK/ops-backup.out"))" [ "$backup_rc" = 0 ]
+    wait "$sender"
+    check "runs sent while copying: all answered 201 ($(wc -l < "$sent") of 40)" [ "$(wc -l < "$sent")" = 40 ]
+    local restored
+    if [ "$kind" = sqlite ]; then
+        restored=$WORK/ops-restored.db
+        "$BOARD" restore --db "$restored" "$copy.db" > "$WORK/ops-restore.out" 2>&1
+        rc=$?
+        check "restore into a new file: exit 0 ($(cat "$WORK/ops-restore.out"))" [ "$rc" = 0 ]
+        check "restored: whole" [ "$(sqlite3 "$restored" 'PRAGMA integrity_check')" = ok ]
+        check "restored: the server's alone (mode 600)" [ "$(stat -c %a "$restored")" = 600 ]
+        cp "$restored" "$WORK/ops-kept.db"
+        "$BOARD" restore --db "$restored" "$copy.db" > "$WORK/ops-restore.out" 2>&1
+        check "restore over a board without --replace: exit 2" [ $? = 2 ]
+        check "restore over a board without --replace: says so" grep -q -- '--replace' "$WORK/ops-restore.out"
+        check "restore over a board without --replace: untouched" cmp -s "$restored" "$WORK/ops-kept.db"
+        "$BOARD" backup --db "$db" "$copy.db" > "$WORK/ops-backup.out" 2>&1
+        rc=$?
+        check "backup over an existing file: exit 1 (got $rc)" [ "$rc" = 1 ]
+        check "backup over an existing file: the file kept" \
+            bash -c 'sqlite3 "$1" "PRAGMA integrity_check" | grep -qx ok' _ "$copy.db"
+        printf 'not a board' > "$WORK/ops-junk.db"
+        "$BOARD" restore --db "$WORK/ops-junk-target.db" "$WORK/ops-junk.db" > "$WORK/ops-restore.out" 2>&1
+        rc=$?
+        check "restore of a file that is no board: exit 1 ($(cat "$WORK/ops-restore.out"))" [ "$rc" = 1 ]
+    else
+        restored="${db%/*}/opsrestored"
+        psql -qtAX "$db" -c 'CREATE DATABASE opsrestored' > /dev/null
+        pg_restore --no-owner -d "$restored" "$copy.dump" > "$WORK/ops-restore.out" 2>&1
+        rc=$?
+        check "pg_restore into a new database: exit 0 ($(head -3 "$WORK/ops-restore.out"))" [ "$rc" = 0 ]
+    fi
+    local id i missing=""
+    while read -r id i; do
+        [ "$(db_sql "$kind" "$restored" "SELECT count(*) FROM runs WHERE id = $id AND name = 'Op$i'")" = 1 ] ||
+            missing+=" $id"
+    done < "$sent.before"
+    check "restored: every run answered before the copy began ($(wc -l < "$sent.before"); missing:${missing:- none})" \
+        [ -z "$missing" ]
+    check "restored: no run the board did not store" [ "$(db_sql "$kind" "$restored" \
+        "SELECT count(*) FROM runs WHERE name NOT LIKE 'Op%'")" = 0 ]
+    start_board "opsback$kind" "$restored" --zumble "$TESTS/fake_zumble.sh"
+    local back_var=URL_opsback$kind
+    read -r id i < "$sent.before"
+    curl -s -o "$WORK/ops-back.rpl" "${!back_var}/api/runs/$id/replay"
+    check "restored: a server on it gives run $id's replay back" cmp -s "$WORK/ops-back.rpl" "$WORK/ops-$kind-$i.rpl"
+    if [ "$kind" = sqlite ]; then
+        # An older copy written over a board a server runs on: the server shows the copy
+        # (its generation ends above the board's, so its kept pages are built again),
+        # and a copy of a newer schema is refused, the board untouched.
+        local whole=$WORK/ops-whole.db older total
+        "$BOARD" backup --db "$db" "$copy-all.db" > /dev/null 2>&1
+        "$BOARD" restore --db "$whole" "$copy-all.db" > /dev/null 2>&1
+        start_board "opswhole" "$whole" --zumble "$TESTS/fake_zumble.sh"
+        board_total() { curl -s "$URL_opswhole/api/boards/30/2" | grep -q "\"total\":$1,"; }
+        check "restored whole: a server on it shows the 40 runs" within 60 board_total 40
+        older=$(sqlite3 "$copy.db" 'SELECT count(*) FROM runs')
+        "$BOARD" restore --db "$whole" "$copy.db" > "$WORK/ops-restore.out" 2>&1
+        rc=$?
+        check "restore over a served board without --replace: exit 2" [ "$rc" = 2 ]
+        "$BOARD" restore --db "$whole" "$copy.db" --replace > "$WORK/ops-restore.out" 2>&1
+        rc=$?
+        check "restore --replace under a running server: exit 0 ($(cat "$WORK/ops-restore.out"))" [ "$rc" = 0 ]
+        check "... the server shows the older copy's $older runs" within 60 board_total "$older"
+        cp "$copy-all.db" "$WORK/ops-newer.db"
+        sqlite3 "$WORK/ops-newer.db" 'UPDATE schema_version SET version = 99'
+        "$BOARD" restore --db "$whole" "$WORK/ops-newer.db" --replace > "$WORK/ops-restore.out" 2>&1
+        rc=$?
+        check "restore of a newer schema: exit 1, says so ($(cat "$WORK/ops-restore.out"))" \
+            eval '[ "$rc" = 1 ] && grep -q "newer than this server" "$WORK/ops-restore.out"'
+        check "restore of a newer schema: the board untouched" \
+            [ "$(sqlite3 "$whole" 'SELECT count(*) FROM runs')/$(sqlite3 "$whole" 'SELECT version FROM schema_version')" = "$older/4" ]
+        kill "$PID_opswhole"
+        wait "$PID_opswhole" 2> /dev/null
+    fi
+    local back_pid=PID_opsback$kind
+    kill "${!back_pid}"
+    wait "${!back_pid}" 2> /dev/null
+
+    # SIGTERM drains: not ready at once, new posts 503 with Retry-After, the work in hand
+    # (one slow verification running, the others waiting) answered, then exit 0.
+    local n port=${U##*:}
+    for n in 1 2 3 4; do
+        "$TESTS/fake_replay.sh" 10 3 "slow$(printf '%s' "$n" | tr 0-9 a-j)" > "$WORK/ops-slow$n.rpl"
+        curl -s -o "$WORK/ops-slow$n.out" -w '%{http_code}\n' --max-time 120 -X POST \
+            --url-query "name=Slow$n" -H "X-Forwarded-For: 198.51.100.$n" \
+            --data-binary "@$WORK/ops-slow$n.rpl" "$U/api/runs" > "$WORK/ops-slow$n.code" &
+        eval "slow$n=\$!"
+    done
+    local before_runs
+    before_runs=$(ls "$runs_dir" | wc -l)
+    # In hand: four connections whose bytes the server has read, one verification running.
+    read_four() {
+        [ "$(ss -Htn state established "( sport = :$1 )" | awk '$1 == 0' | wc -l)" -ge 4 ]
+    }
+    check "drain: four posts in hand" within 60 read_four "$port"
+    check "drain: a slow verification runs" within 60 bash -c '[ "$(ls "$1" | wc -l)" -gt "$2" ]' _ "$runs_dir" "$before_runs"
+    kill -TERM "$pid"
+    check "drain: systemd told it is stopping" within 60 grep -qx STOPPING=1 "$notify.log"
+    check "drain: not ready at once" within 60 bash -c '[ "$(curl -s "$1/readyz")" = "not ready: draining" ]' _ "$U"
+    check "drain: still alive (/healthz)" [ "$(curl -s "$U/healthz")" = ok ]
+    STATUS=$(curl -s -D "$WORK/ops.headers" -o "$WORK/ops.body" -w '%{http_code}' -X POST \
+        --url-query name=Late --data-binary "@$WORK/ops-$kind-1.rpl" "$U/api/runs")
+    check "drain: a new post 503 ($STATUS $(cat "$WORK/ops.body"))" [ "$STATUS" = 503 ]
+    check "drain: ... with Retry-After" grep -qi '^Retry-After: ' "$WORK/ops.headers"
+    wait "$pid"
+    rc=$?
+    wait "$slow1" "$slow2" "$slow3" "$slow4"
+    check "drain: exit 0 (got $rc)" [ "$rc" = 0 ]
+    check "drain: the work in hand answered 201 ($(cat "$WORK"/ops-slow?.code | xargs))" \
+        [ "$(cat "$WORK"/ops-slow?.code | xargs)" = "201 201 201 201" ]
+    check "drain: ... and stored" [ "$(db_sql "$kind" "$db" "SELECT count(*) FROM runs WHERE name LIKE 'Slow%'")" = 4 ]
+}

@@ -26,6 +26,8 @@ struct Route {
                             // memory and built again when one is (routes.h)
   bool by_host = false;     // a cached answer that names the board by the host asked (the
                             // feed's links): kept for each host
+  bool at_once = false;     // answered on the thread that read the request: a handler that
+                            // never blocks (the health checks, ops/health.h)
   const char* params = "";  // the query's parameters the route reads (space-separated): a
                             // cached answer is kept under these alone, so any other query
                             // string is the same answer, not a new one to keep

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "http/board_hosts.h"
+#include "ops/health.h"
 #include "routes/cache_key.h"
 #include "routes/route_kit.h"
 #include "routes/routes.h"
@@ -84,7 +85,7 @@ const std::vector<Route>& AllRoutes() {
   static const std::vector<Route> all = [] {
     std::vector<Route> rows;
     for (std::span<const Route> part :
-         {BoardsRoutes(), PlayersRoutes(), RunsRoutes(), SubmitRoutes()})
+         {BoardsRoutes(), PlayersRoutes(), RunsRoutes(), SubmitRoutes(), HealthRoutes()})
       rows.insert(rows.end(), part.begin(), part.end());
     return rows;
   }();
@@ -114,6 +115,10 @@ bool AnswerAtOnce(Context* ctx, const HttpRequest& req, HttpResponse* res,
     NoRoute(req, path_known, res);
     return true;
   }
+  if (route->at_once) {
+    route->handle(ctx, req, args, res);
+    return true;
+  }
   // With the database away, a worker asks it again (and answers 503 if it still is).
   if (!route->cached || !ctx->database_ok.load()) return false;
   auto answer = CacheFind(&ctx->cache, CacheKey(*ctx, req, *route), ctx->generation.load());
@@ -140,11 +145,19 @@ void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res) {
     // A post's answer may carry a key: nobody's to keep, whatever it says.
     res->AddHeader("Cache-Control", "no-store");
     if (const char* why = RefusedPost(*ctx, req)) return SendError(res, 403, why);
+    // Counted before the drain is looked at, so that a drain starting now waits for it.
+    ++ctx->posts_in_hand;
+    if (ctx->draining.load()) {
+      --ctx->posts_in_hand;
+      res->AddHeader("Retry-After", "5");
+      return SendError(res, 503, "the board is stopping; send it again in a moment");
+    }
     route->handle(ctx, req, args, res);
     if (res->status < 300) {
       int64_t generation = RefreshGeneration(ctx);
       if (generation >= 0) CacheWaitBuilt(&ctx->cache, generation, kWaitBuiltMs);
     }
+    --ctx->posts_in_hand;
     return;
   }
   if (!ctx->database_ok.load() && RefreshGeneration(ctx) < 0) return DatabaseDown(ctx, res);

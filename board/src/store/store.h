@@ -302,6 +302,8 @@ protected:
 std::unique_ptr<Store> OpenStore(const std::string& where, int connections, std::string* error);
 
 std::unique_ptr<Store> OpenSqlite(const std::string& path, int connections, std::string* error);
+// The schema version this server brings a SQLite board to.
+int SqliteSchemaLatest();
 std::unique_ptr<Store> OpenPostgres(const std::string& url, int connections, std::string* error);
 
 }  // namespace board

@@ -244,6 +244,8 @@ bool Connection::Run(const char* sql, const std::vector<SqlParam>& params, SqlRo
 
 }  // namespace
 
+int SqliteSchemaLatest() { return kLatest; }
+
 std::unique_ptr<Store> OpenSqlite(const std::string& path, int connections, std::string* error) {
   auto store = std::make_unique<SqliteStore>();
   if (!store->Open(path, connections < 1 ? 1 : connections, error)) return nullptr;
