@@ -2,6 +2,8 @@
 // belongs and refused outside its range, the messages of a bad line, the checks after
 // parsing, --help, and the manual page and docs/board.md describing every option (and
 // the manual page no option the board does not have).
+#include "options.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -11,8 +13,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include "options.h"
 
 namespace board {
 namespace {

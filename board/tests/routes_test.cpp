@@ -2,6 +2,8 @@
 // path, the rows' marks agree with what the router does with them, a path or method no
 // row takes is answered at once (404, 405 with Allow), and an answer's cache key gives
 // back the request the builder makes it again from.
+#include "routes/routes.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -11,7 +13,6 @@
 #include "context.h"
 #include "routes/cache_key.h"
 #include "routes/router.h"
-#include "routes/routes.h"
 
 namespace board {
 namespace {
