@@ -18,6 +18,7 @@
 
 #include "http/client_address.h"
 #include "http/http_parse.h"
+#include "ops/address_range.h"
 #include "pages/response_cache.h"
 #include "pages/static_files.h"
 #include "replay/core/replay_bounds.h"
@@ -123,6 +124,57 @@ TEST(BoardGuard, AddressKeys) {
   };
   // clang-format on
   for (const Case& c : cases) EXPECT_EQ(AddressKey(c.address), c.key) << c.address;
+}
+
+// Who may read the metrics: each client address against the ranges an operator names.
+TEST(BoardGuard, MetricsAddressRanges) {
+  struct Case {
+    const char* ranges;
+    const char* address;
+    bool in;
+    // clang-format off
+  } cases[] = {
+      {"127.0.0.0/8,::1", "127.0.0.1", true},
+      {"127.0.0.0/8,::1", "127.255.0.9", true},
+      {"127.0.0.0/8,::1", "::1", true},
+      {"127.0.0.0/8,::1", "::ffff:127.0.0.1", true},  // a mapped address is its IPv4 one
+      {"127.0.0.0/8,::1", "128.0.0.1", false},
+      {"127.0.0.0/8,::1", "::2", false},
+      {"127.0.0.0/8,::1", "192.0.2.10", false},
+      {"192.0.2.0/24", "192.0.2.255", true},
+      {"192.0.2.0/24", "192.0.3.0", false},
+      {"192.0.2.7/24", "192.0.2.200", true},           // host bits after the prefix ignored
+      {"10.0.0.0/9", "10.127.255.255", true},          // a prefix inside a byte
+      {"10.0.0.0/9", "10.128.0.0", false},
+      {"192.0.2.7", "192.0.2.7", true},                // one address alone
+      {"192.0.2.7", "192.0.2.8", false},
+      {"0.0.0.0/0", "203.0.113.9", true},
+      {"0.0.0.0/0", "2001:db8::1", false},             // IPv4 ranges hold no IPv6 address
+      {"::/0", "127.0.0.1", false},
+      {"2001:db8::/32", "2001:db8:ffff::1", true},
+      {"2001:db8::/32", "2001:db9::1", false},
+      {"2001:db8::/33", "2001:db8:8000::1", false},
+      {"::ffff:10.0.0.0/104", "10.255.0.1", true},    // a mapped range counts its IPv4 bits
+      {"192.0.2.0/24, 10.0.0.0/8", "10.1.1.1", true},  // a list, spaced
+      {"192.0.2.0/24", "not an address", false},
+      {"192.0.2.0/24", "", false},
+      {"192.0.2.0/24", "192.0.2.1%eth0", false},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    std::vector<AddressRange> ranges;
+    ASSERT_TRUE(ParseAddressRanges(c.ranges, &ranges)) << c.ranges;
+    EXPECT_EQ(InAddressRanges(ranges, c.address), c.in) << c.ranges << " " << c.address;
+  }
+  EXPECT_TRUE(InAddressRanges(LoopbackRanges(), "127.0.0.1"));
+  EXPECT_FALSE(InAddressRanges(LoopbackRanges(), "10.0.0.1"));
+  for (const char* bad :
+       {"", ",", "10.0.0.0/33", "::/129", "10.0.0.0/", "10.0.0.0/0x8", "10.0.0.0/08/", "10.0.0",
+        "board.example.org", "10.0.0.0/8,,", "::ffff:10.0.0.0/95", "1.2.3.4/1000"}) {
+    std::vector<AddressRange> ranges;
+    EXPECT_FALSE(ParseAddressRanges(bad, &ranges)) << bad;
+    EXPECT_TRUE(ranges.empty()) << bad;
+  }
 }
 
 // A replay of the current format, written by the game's own writer: a round of `frames`

@@ -11,6 +11,7 @@
 #include "http/byte_range.h"
 #include "http/request_parse.h"
 #include "pages/render.h"
+#include "submit_words.h"
 #include "trust/digest.h"
 #include "trust/keys.h"
 #include "trust/name_fold.h"
@@ -564,6 +565,57 @@ TEST(BoardParse, KeysSendersAndJson) {
   EXPECT_EQ(JsonString("\xc3"), "\"\\ufffd\"");
   EXPECT_EQ(JsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");  // a lone surrogate
   EXPECT_EQ(JsonString("\xf8\x88\x80\x80\x80"), "\"\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\"");
+}
+
+// What `zumble-board submit` prints for the board's own answers (written here by the
+// board's own JSON writers), and for a board that answers anything at all.
+TEST(BoardParse, SubmitAnswersInWords) {
+  board::Run run;
+  run.id = 12;
+  run.name = "Zoë";
+  run.flies = 10;
+  run.speed = 2;
+  run.time_ms = 5433;
+  run.rate_keys = 0;
+  run.personal = true;
+  struct Case {
+    int status;
+    std::string body;
+    std::string words;
+  } cases[] = {
+      {201, AcceptedJson(run, 3, false, "zk-abc"),
+       "on the board: run 12: Zoë, 10 flies NORMAL, 5.433 s, place 3, your best\n"
+       "the name Zoë is yours from now on: runs under it need its key\n"},
+      {200, AcceptedJson(run, 3, true, ""),
+       "already on the board (sent before under this name): run 12: Zoë, 10 flies NORMAL, "
+       "5.433 s, place 3, your best\n"},
+      {202,
+       RefusalJson(MakeRefusal(202, "held", "stored, held")
+                       .WithNumber("id", 7)
+                       .With("signs", JsonListOf("jump_swats:10/10,cursor_speed:9/10"))),
+       "held for review: run 7 is stored but shows signs of machine play (jump_swats:10/10, "
+       "cursor_speed:9/10); an operator will watch it. The name is yours only if it is "
+       "approved\n"},
+      {202, RefusalJson(MakeRefusal(202, "unfiled", "stored").WithNumber("id", 8)),
+       "stored, on no board yet: run 8 waits until the board runs a game that says how its "
+       "round was dealt\n"},
+      {409, RefusalJson(MakeRefusal(409, "duplicate", "on the board already").WithNumber("run", 4)),
+       "refused (duplicate): on the board already (run 4)\n"},
+      {422,
+       RefusalJson(MakeRefusal(422, "invalid", "breaks a rule: cursor").WithText("rule", "cursor")),
+       "refused (invalid): breaks a rule: cursor\n"},
+      {403, RefusalJson(MakeRefusal(403, "name_taken", "the name Ann belongs to another player")),
+       "refused (name_taken): the name Ann belongs to another player\n"},
+      // Control characters and direction overrides the board's JSON may carry are left out.
+      {403, R"({"error":"x\u001b[2J","message":"a\u0007b\u202ec\u0085d"})",
+       "refused (x[2J): abcd\n"},
+      // Not the board's JSON: printable ASCII only.
+      {502, "<html>\x1b]0;bad\x07 gateway\xff</html>",
+       "the board answered 502: <html>?]0;bad? gateway?</html>\n"},
+      {500, "", "the board answered 500: \n"},
+      {201, "[1,2]", "the board answered 201: [1,2]\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SubmitAnswerWords(c.status, c.body), c.words) << c.body;
 }
 
 TEST(BoardParse, EscapingAndHashes) {
