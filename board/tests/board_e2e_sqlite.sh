@@ -33,6 +33,21 @@ access_lines() {  # one line for each id, the last for the 404
 }
 check "access log: one line per request, with its answer's id (${ids[*]})" soon access_lines
 check "access log: the ids differ" [ "$(printf '%s\n' "${ids[@]}" | sort -u | wc -l)" = 6 ]
+# What a client sends cannot break or stretch a log line, nor grow the metrics: a long
+# target with a quote is one line, cut, the quote written %22; a hundred paths no route
+# has, under methods of their own, are one series.
+long=$(printf 'x%.0s' $(seq 3000))
+curl -s -o /dev/null -D "$WORK/access.headers" --path-as-is "$URL_a/api/boards?q=\"$long"
+long_id=$(request_id "$WORK/access.headers")
+long_line() { grep " id=$long_id\$" "$WORK/a.err"; }
+check "access log: a long target cut, its quote escaped" \
+    soon eval '[ "$(long_line | wc -l)" = 1 ] && [ "$(long_line | wc -c)" -lt 700 ] && long_line | grep -q "?q=%22xxx.*\.\.\.\" 200 "'
+for i in $(seq 100); do curl -s -o /dev/null -X "VERB$i" "$URL_a/nowhere/$i-$RANDOM"; done
+unmatched='zumble_board_http_request_duration_seconds_count{method="other",route="unmatched",status="404"}'
+check "metrics: a hundred unknown paths and methods counted in one series" \
+    soon metric_above "$URL_a" "$unmatched" 99
+check "metrics: no series of a client's text ($(grep -c '^zumble_board_http_request_duration_seconds_count' "$WORK/metrics.txt") series)" \
+    [ "$(grep -c '^zumble_board_http_request_duration_seconds_count' "$WORK/metrics.txt")" -lt 30 ]
 check "access log: a verdict line for each submission, text" \
     grep -Eq '^[0-9T:.-]+Z verdict 127\.0\.0\.1 201 stored run [0-9]+ [0-9]+x[0-9] [0-9]+ ms id=[0-9a-f]{16}$' "$WORK/a.err"
 

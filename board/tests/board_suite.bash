@@ -143,6 +143,12 @@ run_suite() {
     check "metrics: promtool passes them ($(promtool check metrics < "$WORK/metrics.txt" 2>&1 | head -3))" \
         promtool check metrics < "$WORK/metrics.txt"
     check "metrics: never kept" grep -qi '^Cache-Control: no-store' "$WORK/metrics.headers"
+    local name undocumented=""
+    for name in $(awk '$1 == "#" && $2 == "TYPE" { print $3 }' "$WORK/metrics.txt"); do
+        grep -q "\`$name[\`{]" "$SRC/docs/board.md" || undocumented+=" $name"
+    done
+    check "metrics: each named in docs/board.md (not:${undocumented:- none})" [ -z "$undocumented" ]
+    check "metrics: a score of them at least" [ "$(grep -c '^# TYPE zumble_board_' "$WORK/metrics.txt")" -ge 20 ]
     check "metrics: the submissions stored (3), by their code" \
         [ "$(metric 'zumble_board_submissions_total{code="stored",status="201"}')" = 3 ]
     check "metrics: the retry (1) and the duplicate (1)" \
