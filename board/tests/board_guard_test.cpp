@@ -19,6 +19,7 @@
 #include "http/client_address.h"
 #include "http/http_parse.h"
 #include "ops/address_range.h"
+#include "ops/metrics.h"
 #include "pages/response_cache.h"
 #include "pages/static_files.h"
 #include "replay/core/replay_bounds.h"
@@ -675,7 +676,17 @@ std::string SleepingVerifier(const std::string& dir) {
   return path;
 }
 
+// A series' value in the metrics' text (0 when absent).
+double MetricValue(const std::string& series) {
+  const std::string text = MetricsText(MetricsNow{});
+  size_t at = text.find("\n" + series + " ");
+  return at == std::string::npos ? 0 : std::stod(text.substr(at + series.size() + 2));
+}
+
 TEST(BoardGuard, VerifierSharedFairly) {
+  const double verified_before = MetricValue("zumble_board_verify_seconds_count"),
+               seconds_before = MetricValue("zumble_board_verify_seconds_sum"),
+               waits_before = MetricValue("zumble_board_verify_wait_seconds_count");
   char dir_template[] = "/tmp/board-guard-pool-XXXXXX";
   ASSERT_TRUE(mkdtemp(dir_template));
   VerifierConfig config;
@@ -717,6 +728,10 @@ TEST(BoardGuard, VerifierSharedFairly) {
     EXPECT_EQ(pool.running, 1);  // "a" still runs
   }
   first.join();
+  // Both verifications counted with their waits, "a"'s three seconds in their time.
+  EXPECT_EQ(MetricValue("zumble_board_verify_seconds_count"), verified_before + 2);
+  EXPECT_EQ(MetricValue("zumble_board_verify_wait_seconds_count"), waits_before + 2);
+  EXPECT_GE(MetricValue("zumble_board_verify_seconds_sum"), seconds_before + 3);
   // "a" has used more than its share: told when to come back.
   EXPECT_EQ(VerifyInPool(&pool, config, "a", "0", &v, &retry), PoolAnswer::kOverShare);
   EXPECT_GT(retry, 0);
