@@ -291,7 +291,7 @@ private:
     // A proxy in front may name the request itself, to follow it through both logs.
     const std::string* proxy_id = options().trust_proxy ? req.Header("x-request-id") : nullptr;
     req.id = proxy_id && UsableRequestId(*proxy_id) ? *proxy_id : NewRequestId();
-    Begin(req.id, req.client, req.method, std::string(target.data(), target.size()));
+    Begin(req.id, req.client, req.method, std::string_view(target.data(), target.size()));
     const std::string* type = req.Header("content-type");
     if (type && !ParseMultipart(*type, req.body, &req.form)) req.form.clear();
 
@@ -438,12 +438,16 @@ private:
                       });
   }
 
-  // A request in hand: counted and logged once its answer is written.
-  void Begin(std::string id, const std::string& client, std::string method, std::string target) {
+  // A request in hand: counted and logged once its answer is written (what only the
+  // access log needs is kept only when it is on).
+  void Begin(std::string id, const std::string& client, std::string method,
+             std::string_view target) {
     id_ = std::move(id);
-    client_ = client;
     method_ = std::move(method);
-    target_ = std::move(target);
+    if (AccessLogOn()) {
+      client_ = client;
+      target_.assign(target);
+    }
     route_ = "unmatched";
     status_ = 0;
     started_ = std::chrono::steady_clock::now();
