@@ -40,10 +40,14 @@ purpose_packages() {
     # format's RELAX NG schema (its Java also runs the Nu HTML checker, from tests/web's npm ci, on
     # the run pages); dpkg-dev (CPack's dpkg-shlibdeps), lintian and man-db make
     # and check the board's package; wrk and nginx-light for its bench (board/bench/, the
-    # board's reads beside a static server's) and for two boards behind nginx in its tests.
+    # board's reads beside a static server's) and for two boards behind nginx in its tests;
+    # prometheus-cpp-dev for its /metrics (the registry and the text format), and
+    # prometheus for their tests (promtool checks an answer, a real Prometheus scrapes the
+    # board).
     board)   purpose_packages play
              echo libboost-dev libcpp-httplib-dev libsqlite3-dev libpq-dev libicu-dev libssl-dev \
-                  nlohmann-json3-dev libsystemd-dev postgresql sqlite3 wrk curl jing
+                  nlohmann-json3-dev libsystemd-dev prometheus-cpp-dev postgresql sqlite3 wrk curl \
+                  jing prometheus
              echo dpkg-dev lintian man-db nginx-light ;;
     # The union, and what only the tests use: GoogleTest, clang-format (the C++ layout
     # check), the real window driven by xdotool (x11-utils: xwininfo; x11-apps: xwd), ALSA's

@@ -5,6 +5,7 @@
 
 #include "admin/admin.h"
 #include "admin/backup.h"
+#include "ops/version.h"
 #include "options.h"
 #include "server.h"
 #include "submit_client.h"
@@ -14,6 +15,10 @@ int main(int argc, char** argv) {
   if (argc > 1 && strcmp(argv[1], "admin") == 0) return board::AdminCommand(argc - 2, argv + 2);
   if (argc > 1 && strcmp(argv[1], "backup") == 0) return board::BackupCommand(argc - 2, argv + 2);
   if (argc > 1 && strcmp(argv[1], "restore") == 0) return board::RestoreCommand(argc - 2, argv + 2);
+  if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+    printf("%s\n", board::VersionLine().c_str());
+    return 0;
+  }
   board::ServerOptions options;
   bool help = false;
   std::string error;
@@ -22,7 +27,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (help) {
-    fputs(board::ServerHelp().c_str(), stdout);
+    printf(
+        "%s\nthe submit command (to send a replay to a board):\n%s"
+        "\nthe admin command (the operator's, on the database itself):\n%s",
+        board::ServerHelp().c_str(), board::SubmitUsage(), board::AdminUsage());
     return 0;
   }
   return board::Serve(options);

@@ -28,8 +28,8 @@ const OptionRow kOptionRows[] = {
     {.name = "--site", .value = "DIR", .kind = K::kText, .field = &S::site,
      .help = "the game's web page, served at /play/", .check = OptionCheck::kFolder},
     {.name = "--work-dir", .value = "DIR", .kind = K::kText, .field = &V::work_dir,
-     .help = "a verifier's replay, where memory cannot hold it ($TMPDIR, /tmp)",
-     .check = OptionCheck::kFolder},
+     .help = "a verifier's replay if memory cannot hold it ($TMPDIR, /tmp; made)",
+     .check = OptionCheck::kMadeFolder},
     {.name = "--max-body", .value = "BYTES", .kind = K::kWhole, .min = 1, .max = kGiB,
      .field = &S::max_body, .help = "the largest replay taken (1048576)"},
     {.name = "--threads", .value = "N", .kind = K::kWhole, .min = 2, .max = 4096,
@@ -83,6 +83,12 @@ const OptionRow kOptionRows[] = {
      .field = &S::max_seed_age_days, .help = "only rounds played in the last DAYS days (any)"},
     {.name = "--max-held", .value = "N", .kind = K::kWhole, .min = 1, .max = 1000,
      .field = &S::max_held, .help = "runs held for review one address may have waiting (3)"},
+    {.name = "--metrics-from", .value = "CIDR", .kind = K::kAddresses, .field = &S::metrics_from,
+     .help = "who may read /metrics, instead of loopback (repeatable, a,b)"},
+    {.name = "--access-log", .kind = K::kFlag, .field = &S::access_log,
+     .help = "a line on stderr for every request"},
+    {.name = "--log-format", .value = "text|json", .kind = K::kChoice, .field = &S::log_format,
+     .help = "the log's lines as text (the default) or JSON", .choices = "text json"},
 };
 // clang-format on
 

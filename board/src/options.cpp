@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <thread>
 #include <variant>
@@ -13,6 +15,7 @@
 
 #include "http/board_hosts.h"
 #include "http/request_parse.h"
+#include "ops/address_range.h"
 
 namespace board {
 
@@ -27,6 +30,25 @@ bool IsFile(const std::string& path, bool executable) {
 bool IsDir(const std::string& path) {
   struct stat st {};
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Makes the folder and any of its parents missing (mode 700: the verifiers' replays are
+// the players'); false with errno set when one cannot be made.
+bool MakeFolders(const std::string& path) {
+  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    std::string part = path.substr(0, slash);
+    if (!part.empty() && !IsDir(part) && mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+      return false;
+    if (slash == std::string::npos) break;
+  }
+  return IsDir(path) || (errno = ENOTDIR, false);
+}
+
+// Whether the word is one of the space-separated choices.
+bool IsChoice(const std::string& word, const char* choices) {
+  std::string list = std::string(" ") + choices + " ";
+  return !word.empty() && word.find(' ') == std::string::npos &&
+         list.find(" " + word + " ") != std::string::npos;
 }
 
 // The game next to this program, or the installed one.
@@ -140,6 +162,19 @@ bool StoreValue(const OptionRow& row, const std::string& value, ServerOptions* o
       (out->**f).push_back(value);
       return true;
     }
+    case OptionKind::kAddresses: {
+      auto f = std::get_if<std::vector<std::string> ServerOptions::*>(&row.field);
+      std::vector<AddressRange> ranges;
+      if (!f || !ParseAddressRanges(value, &ranges)) return false;
+      (out->**f).push_back(value);
+      return true;
+    }
+    case OptionKind::kChoice: {
+      std::string* text = TextField(row.field, out);
+      if (!text || !IsChoice(value, row.choices)) return false;
+      *text = value;
+      return true;
+    }
     case OptionKind::kFlag: break;
   }
   return false;
@@ -164,6 +199,10 @@ bool CheckPaths(ServerOptions* out, std::string* error) {
     }
     if (row.check == OptionCheck::kFolder && !path->empty() && !IsDir(*path)) {
       *error = std::string(row.name) + " " + *path + ": not a folder";
+      return false;
+    }
+    if (row.check == OptionCheck::kMadeFolder && !path->empty() && !MakeFolders(*path)) {
+      *error = std::string(row.name) + " " + *path + ": cannot make it: " + strerror(errno);
       return false;
     }
   }
@@ -212,8 +251,9 @@ std::string ServerUsage() {
   std::string text = "usage: zumble-board", line;
   const std::string indent(19, ' ');
   for (const OptionRow& row : ServerOptionRows()) {
-    std::string word = std::string("[") + row.name + (*row.value ? " " : "") + row.value + "]" +
-                       (row.kind == OptionKind::kPublicUrl ? "..." : "");
+    std::string word =
+        std::string("[") + row.name + (*row.value ? " " : "") + row.value + "]" +
+        (row.kind == OptionKind::kPublicUrl || row.kind == OptionKind::kAddresses ? "..." : "");
     if (!line.empty() && indent.size() + line.size() + 1 + word.size() > 88) {
       text += line + "\n" + indent;
       line.clear();
@@ -221,7 +261,9 @@ std::string ServerUsage() {
     line += " " + word;
   }
   text += line + "\n";
-  text += "       zumble-board submit FILE --name NAME --to URL\n";
+  text += "       zumble-board submit FILE --name NAME --to URL [--key KEY | --key-file FILE]\n";
+  text += "       zumble-board admin --db DB [--url BOARD_URL] COMMAND [ARGS] [--reason TEXT]\n";
+  text += "       zumble-board --help | --version\n";
   return text;
 }
 

@@ -18,10 +18,13 @@ enum class OptionKind {
   kDate,       // YYYY-MM-DD, stored as the seconds since 1970 of its midnight, UTC
   kText,       // any text
   kPublicUrl,  // a URL the board is reached at, added to a list (repeatable)
+  kAddresses,  // address ranges (CIDR), comma-separated, added to a list (repeatable)
+  kChoice,     // one of the words of `choices`
 };
 
 // What is checked of a text once every option is read.
-enum class OptionCheck { kNone, kExecutable, kFolder };
+// kMadeFolder: a folder, made (with its parents) when missing.
+enum class OptionCheck { kNone, kExecutable, kFolder, kMadeFolder };
 
 // Where an option's value goes: a member of the options, or of their verifier's.
 using OptionField =
@@ -38,7 +41,8 @@ struct OptionRow {
   OptionField field;
   const char* help = "";  // one line of --help
   OptionCheck check = OptionCheck::kNone;
-  bool flag_sets = true;  // what a flag stores (--no-clips stores false)
+  bool flag_sets = true;     // what a flag stores (--no-clips stores false)
+  const char* choices = "";  // a kChoice's words, space-separated
 };
 
 // Every option, in the order --help lists them. An option given twice takes the last

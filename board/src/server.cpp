@@ -12,6 +12,7 @@
 #include "context.h"
 #include "http/http_server.h"
 #include "ops/health.h"
+#include "ops/logs.h"
 #include "routes/routes.h"
 #include "verify/refile.h"
 
@@ -56,6 +57,10 @@ int Serve(const ServerOptions& options) {
   // A server killed outright may have left replays behind (older servers wrote them to
   // files; this one never names one).
   RemoveStaleReplays(options.verifier.work_dir);
+  LogFormat format = LogFormat::kText;
+  ParseLogFormat(options.log_format, &format);
+  SetLogFormat(format);
+  SetAccessLog(options.access_log);
 
   std::string error;
   std::unique_ptr<Store> store = OpenStore(options.db, options.connections, &error);

@@ -36,6 +36,10 @@ struct ServerOptions {
   int clip_cpu_seconds = 120;     // CPU time one run's clip may take
   int clip_timeout_ms = 0;        // its wall clock; 0: four times its CPU time
   int max_held = 3;               // held runs one address may have waiting at once
+  // Who may read /metrics: these address ranges (CIDR, comma lists), else loopback.
+  std::vector<std::string> metrics_from;
+  bool access_log = false;          // a line per request on stderr
+  std::string log_format = "text";  // of the log's lines: text or json
   VerifierConfig verifier;
 };
 

@@ -6,6 +6,8 @@
 
 #include "http/client_address.h"
 #include "http/request_parse.h"
+#include "ops/logs.h"
+#include "ops/metrics.h"
 #include "pages/render.h"
 #include "store/disk_room.h"
 #include "trust/digest.h"
@@ -139,19 +141,22 @@ std::string OutcomeJson(const Outcome& o) {
   return RefusalJson(o.refusal);
 }
 
-void LogSubmission(const std::string& client, const Outcome& o) {
-  char when[32];
-  time_t now = time(nullptr);
-  tm parts{};
-  gmtime_r(&now, &parts);
-  strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", &parts);
-  if (o.status < 300 && o.status != 202)
-    fprintf(stderr, "%s %s %d run %lld %dx%d %lld ms\n", when, client.c_str(), o.status,
-            static_cast<long long>(o.run.id), o.run.flies, o.run.speed,
-            static_cast<long long>(o.run.time_ms));
-  else
-    fprintf(stderr, "%s %s %d %s: %s\n", when, client.c_str(), o.status, o.refusal.code.c_str(),
-            o.refusal.message.c_str());
+void LogSubmission(const std::string& request_id, const std::string& client, const Outcome& o) {
+  VerdictLine line;
+  line.id = request_id;
+  line.client = client;
+  line.status = o.status;
+  bool on_board = o.status == 200 || o.status == 201;
+  line.code = on_board ? (o.existed ? "already_stored" : "stored") : o.refusal.code;
+  if (!on_board) line.message = o.refusal.message;
+  if (o.run.id > 0) {
+    line.run = o.run.id;
+    line.flies = o.run.flies;
+    line.speed = o.run.speed;
+    line.time_ms = o.run.time_ms;
+  }
+  LogVerdict(line);
+  CountSubmission(o.status, line.code);
 }
 
 namespace {
@@ -244,6 +249,7 @@ Outcome Submit(Context* ctx, const Submission& in) {
         return o;
       }
     }
+    CountVerdict(v.kind == Verdict::kAccepted ? "accepted" : RefusalOfVerdict(v).code);
     if (v.kind == Verdict::kRefused) RememberRefused(&ctx->refused, hash, v.reason);
     if (v.kind != Verdict::kAccepted) return Refused(RefusalOfVerdict(v));
     if (v.autoplay) {

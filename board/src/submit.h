@@ -33,7 +33,8 @@ Outcome Submit(Context* ctx, const Submission& submission);
 // The answer's JSON: the run for 200 and 201, the refusal (with its details) otherwise.
 std::string OutcomeJson(const Outcome& o);
 
-// One log line for a submission's outcome.
-void LogSubmission(const std::string& client, const Outcome& o);
+// One log line for a submission's outcome, with its request's id; and its count in the
+// board's metrics.
+void LogSubmission(const std::string& request_id, const std::string& client, const Outcome& o);
 
 }  // namespace board

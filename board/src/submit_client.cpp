@@ -13,6 +13,7 @@
 
 #include "http/request_parse.h"
 #include "pages/render.h"
+#include "submit_words.h"
 
 namespace board {
 
@@ -20,20 +21,13 @@ namespace {
 
 constexpr size_t kMaxReplay = 16 << 20;
 
-// A board's answer as plain text: printable ASCII and line ends only, at most 4 KB, so
-// that no board can send escape sequences to the terminal.
-std::string PlainText(const std::string& body) {
-  std::string out;
-  for (unsigned char c : body.substr(0, 4096))
-    out += (c >= 0x20 && c < 0x7f) || c == '\n' ? static_cast<char>(c) : '?';
-  return out;
-}
+const char kSubmitUsage[] =
+    "usage: zumble-board submit FILE --name NAME --to URL [--key KEY | --key-file FILE]\n"
+    "  The first run under a name gets the name's key; later runs under it need the\n"
+    "  key. With --key-file, a key the board gives is saved there (if it holds none).\n";
 
 int Usage() {
-  fprintf(stderr,
-          "usage: zumble-board submit FILE --name NAME --to URL [--key KEY | --key-file FILE]\n"
-          "  The first run under a name gets the name's key; later runs under it need the\n"
-          "  key. With --key-file, a key the board gives is saved there (if it holds none).\n");
+  fputs(kSubmitUsage, stderr);
   return 2;
 }
 
@@ -72,6 +66,8 @@ bool SaveKey(const std::string& path, const std::string& key) {
 }
 
 }  // namespace
+
+const char* SubmitUsage() { return kSubmitUsage; }
 
 int SubmitCommand(int argc, char** argv) {
   std::string file, name, url, key, key_file;
@@ -143,9 +139,7 @@ int SubmitCommand(int argc, char** argv) {
     fprintf(stderr, "zumble-board: %s: %s\n", url.c_str(), httplib::to_string(res.error()).c_str());
     return 2;
   }
-  std::string text = PlainText(res->body);
-  printf("%d %s", res->status, text.c_str());
-  if (text.empty() || text.back() != '\n') printf("\n");
+  fputs(SubmitAnswerWords(res->status, res->body).c_str(), stdout);
   std::string new_key = KeyInAnswer(res->body);
   if (!new_key.empty()) {
     if (!key_file.empty() && SaveKey(key_file, new_key))

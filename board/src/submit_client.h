@@ -4,5 +4,7 @@
 namespace board {
 
 int SubmitCommand(int argc, char** argv);
+// Its usage (also part of zumble-board --help).
+const char* SubmitUsage();
 
 }  // namespace board

@@ -133,3 +133,49 @@ pg_kill() { as_pg pg_ctl -D "$PG_DATA" -m immediate stop > /dev/null; }
 db_sql() {
     if [ "$1" = sqlite ]; then sqlite3 "$2" "$3"; else psql -qtAX "$2" -c "$3"; fi
 }
+
+# scrape URL [curl options...]: the board's /metrics into $WORK/metrics.txt (its headers
+# in $WORK/metrics.headers); sets STATUS.
+scrape() {
+    local url=$1
+    shift
+    STATUS=$(curl -s -o "$WORK/metrics.txt" -D "$WORK/metrics.headers" -w '%{http_code}' \
+        --max-time 60 "$@" "$url/metrics")
+}
+# metric SERIES: its value in the last scrape (the name and labels as Prometheus writes
+# them, labels in name order), or nothing.
+metric() { awk -v s="$1" '$1 == s { print $2; exit }' "$WORK/metrics.txt"; }
+# metric_above URL SERIES N: scraped again, the series is above N (the count of a request
+# is taken once its answer is written, just after the client has read it).
+metric_above() {
+    scrape "$1" "${@:4}"
+    awk -v v="$(metric "$2")" -v n="$3" 'BEGIN { exit !(v != "" && v + 0 > n + 0) }'
+}
+# request_id HEADERS: the X-Request-Id of an answer's headers (curl -D).
+request_id() { sed -n 's/^[Xx]-[Rr]equest-[Ii]d: \([^\r]*\)\r*$/\1/p' "$1" | tail -1; }
+# json_log FILE CHECK [ARGS...]: the JSON lines of a log (lines starting with '{'), by
+# python: "parse" (each one parses, and there are some), or "has ID KIND [KEY=VALUE...]"
+# (a line with that id and kind, and those values).
+json_log() {
+    python3 - "$@" <<'PY'
+import json, sys
+path, what = sys.argv[1], sys.argv[2]
+lines = [l for l in open(path, encoding="utf-8", errors="replace") if l.startswith("{")]
+entries = []
+for l in lines:
+    try:
+        entries.append(json.loads(l))
+    except ValueError:
+        print("not JSON:", l.strip()[:200])
+        sys.exit(1)
+if what == "parse":
+    sys.exit(0 if entries else 1)
+want_id, kind = sys.argv[3], sys.argv[4]
+want = dict(kv.split("=", 1) for kv in sys.argv[5:])
+for e in entries:
+    if e.get("id") == want_id and e.get("kind") == kind and \
+            all(str(e.get(k)) == v for k, v in want.items()):
+        sys.exit(0)
+sys.exit(1)
+PY
+}

@@ -173,6 +173,14 @@ grep -a "DEBUG\|database" "$WORK/a.err" | tail -12
 timed_submit "$URL_a" Away "$(variant 4)"
 check "database stopped: a submission gets 503, not 500 (got $STATUS: $BODY)" [ "$STATUS" = 503 ]
 check "database stopped: Retry-After" grep -qi '^Retry-After: ' "$WORK/headers"
+# The operator still reads the metrics, which say the database is down and count its
+# errors, and give no held runs (they cannot be read).
+scrape "$URL_a"
+check "database stopped: the metrics answered (got $STATUS)" [ "$STATUS" = 200 ]
+check "database stopped: the metrics say it is down" [ "$(metric zumble_board_database_up)" = 0 ]
+check "database stopped: no held runs said" [ -z "$(metric zumble_board_held_runs)" ]
+check "database stopped: its errors counted ($(metric zumble_board_db_errors_total))" \
+    awk -v n="$(metric zumble_board_db_errors_total)" 'BEGIN { exit !(n + 0 > 0) }'
 pg_start
 req GET "$URL_a/api/boards"
 check "database back: 200 (got $STATUS)" [ "$STATUS" = 200 ]

@@ -10,8 +10,46 @@ prepare_replays
 DBF=$WORK/board.db
 mkdir -p "$WORK/site"
 echo '<title>the page</title>' > "$WORK/site/index.html"
-start_board a "$DBF" --site "$WORK/site" --submit-burst 1000
+start_board a "$DBF" --site "$WORK/site" --submit-burst 1000 --access-log \
+    --work-dir "$WORK/made/for/a"
 run_suite "$URL_a" sqlite "$DBF"
+
+# A work folder that was not there is made, the board's alone.
+check "--work-dir made when missing" [ "$(stat -c %a "$WORK/made/for/a" 2>&1)" = 700 ]
+# The access log (text): a line per request, each with the id its answer carried.
+ids=()
+for q in a b c d e; do
+    curl -s -o /dev/null -D "$WORK/access.headers" "$URL_a/api/boards?$q=1"
+    ids+=("$(request_id "$WORK/access.headers")")
+done
+curl -s -o /dev/null -D "$WORK/access.headers" "$URL_a/nothing-here"
+ids+=("$(request_id "$WORK/access.headers")")
+access_lines() {  # one line for each id, the last for the 404
+    local id n=0
+    for id in "${ids[@]}"; do
+        [ "$(grep -c " id=$id\$" "$WORK/a.err")" = 1 ] && n=$((n + 1))
+    done
+    [ "$n" = "${#ids[@]}" ] && grep -q "access 127\.0\.0\.1 \"GET /nothing-here\" 404 [0-9]* [0-9.]*ms id=${ids[5]}\$" "$WORK/a.err"
+}
+check "access log: one line per request, with its answer's id (${ids[*]})" soon access_lines
+check "access log: the ids differ" [ "$(printf '%s\n' "${ids[@]}" | sort -u | wc -l)" = 6 ]
+# What a client sends cannot break or stretch a log line, nor grow the metrics: a long
+# target with a quote is one line, cut, the quote written %22; a hundred paths no route
+# has, under methods of their own, are one series.
+long=$(printf 'x%.0s' $(seq 3000))
+curl -s -o /dev/null -D "$WORK/access.headers" --path-as-is "$URL_a/api/boards?q=\"$long"
+long_id=$(request_id "$WORK/access.headers")
+long_line() { grep " id=$long_id\$" "$WORK/a.err"; }
+check "access log: a long target cut, its quote escaped" \
+    soon eval '[ "$(long_line | wc -l)" = 1 ] && [ "$(long_line | wc -c)" -lt 700 ] && long_line | grep -q "?q=%22xxx.*\.\.\.\" 200 "'
+for i in $(seq 100); do curl -s -o /dev/null -X "VERB$i" "$URL_a/nowhere/$i-$RANDOM"; done
+unmatched='zumble_board_http_request_duration_seconds_count{method="other",route="unmatched",status="404"}'
+check "metrics: a hundred unknown paths and methods counted in one series" \
+    soon metric_above "$URL_a" "$unmatched" 99
+check "metrics: no series of a client's text ($(grep -c '^zumble_board_http_request_duration_seconds_count' "$WORK/metrics.txt") series)" \
+    [ "$(grep -c '^zumble_board_http_request_duration_seconds_count' "$WORK/metrics.txt")" -lt 30 ]
+check "access log: a verdict line for each submission, text" \
+    grep -Eq '^[0-9T:.-]+Z verdict 127\.0\.0\.1 201 stored run [0-9]+ [0-9]+x[0-9] [0-9]+ ms id=[0-9a-f]{16}$' "$WORK/a.err"
 
 check "WAL journal" [ "$(sqlite3 "$DBF" 'PRAGMA journal_mode')" = wal ]
 check "schema version 4" [ "$(sqlite3 "$DBF" 'SELECT version FROM schema_version')" = 4 ]
@@ -98,6 +136,12 @@ check "queue full: one of three turned away with 503 ($(cat "$WORK"/q?.status | 
 check "queue full: Retry-After" grep -qi '^Retry-After: ' $(grep -l 503 "$WORK"/q?.status | sed 's/status$/headers/')
 submit "$URL_d" Next "$WORK/abc.rpl"
 check "queue free again: 201 (got $STATUS)" [ "$STATUS" = 201 ]
+# The submit command says a held run in words: stored, and the name not yet the sender's.
+"$TESTS/fake_replay.sh" 10 1 botsubmitted 1 style=bot > "$WORK/held.rpl"
+"$BOARD" submit "$WORK/held.rpl" --name Robi --to "$URL_d" > "$WORK/held.out" 2> /dev/null
+check "submit, held: exit 1" [ $? = 1 ]
+check "submit, held: in words ($(cat "$WORK/held.out"))" \
+    grep -q '^held for review: run [0-9]* is stored but shows signs of machine play (.*); an operator will watch it\. The name is yours only if it is approved$' "$WORK/held.out"
 
 # One run a round, names and keys, held runs, bans, the operator, pages and the feed.
 run_trust_suite sqlite "$WORK/trust.db"
@@ -190,11 +234,34 @@ check "frames: the older run still on its board, alone ($BODY)" grep -q '"total"
 check "frames: each run's frames kept" [ "$(sqlite3 "$WORK/frames.db" "SELECT group_concat(coalesce(swat_frames, 'none')) FROM runs")" = "KEEEEEEEEE,none" ]
 kill "$PID_frames2"; wait "$PID_frames2" 2>/dev/null
 
+# --version, and --help with every option of the table (option_rows.cpp) and the
+# submit and admin commands.
+game_version=$(sed -n 's/^project(zumble VERSION \([0-9.]*\).*/\1/p' "$SRC/CMakeLists.txt")
+"$BOARD" --version > "$WORK/version.out"
+check "--version: the release and the replays it takes ($(cat "$WORK/version.out"))" \
+    grep -q "^zumble-board $game_version (replay format [0-9]*, game version [0-9]*)$" "$WORK/version.out"
+"$BOARD" --help > "$WORK/help.out"
+check "--help: exit 0" [ $? = 0 ]
+help_lists_all() {
+    local name missing=""
+    for name in $(grep -o '\.name = "--[a-z-]*"' "$SRC/board/src/option_rows.cpp" | cut -d'"' -f2); do
+        grep -q "^  $name\b" "$WORK/help.out" || missing+=" $name"
+    done
+    for name in "zumble-board submit FILE" "zumble-board admin --db" "approve ID" "ban-address ADDR" \
+                "export ID FILE" "zumble-board --help | --version"; do
+        grep -qF -- "$name" "$WORK/help.out" || missing+=" '$name'"
+    done
+    [ -z "$missing" ] || { echo "not in --help:$missing"; return 1; }
+}
+check "--help: a line per option, the submit and admin commands" help_lists_all
+
 # Bad command lines: one clear line, exit 2, nothing served.
 for args in "--port 70000" "--port x" "--threads 1" "--verify-cpu 0" "--submit-rate -1" \
             "--zumble /nonexistent" "--site /nonexistent" "--bogus 1" "--db" \
             "--public-url ftp://board.example" "--public-url https://a@board.example/" \
-            "--oldest-seed 2020-02-30" "--oldest-seed 20200101" "--max-seed-age 0" "--max-held 0"; do
+            "--oldest-seed 2020-02-30" "--oldest-seed 20200101" "--max-seed-age 0" "--max-held 0" \
+            "--metrics-from 10.0.0.0/33" "--metrics-from example.org" "--log-format xml" \
+            "--work-dir /dev/null/x"; do
     # shellcheck disable=SC2086
     "$BOARD" --zumble "$VERIFIER" $args > /dev/null 2> "$WORK/bad.err"
     code=$?

@@ -53,9 +53,11 @@ run_suite() {
     "$BOARD" submit "$GOOD2" --name "Cy" --to "$URL" > "$WORK/submit.out" 2>&1
     local submit_rc=$?  # before the message's $(...), which sets $? of its own
     check "submit subcommand: exit 0 ($(cat "$WORK/submit.out"))" [ $submit_rc = 0 ]
-    check "submit subcommand: 201" grep -q '^201 ' "$WORK/submit.out"
+    check "submit subcommand: says it in words" \
+        grep -q "^on the board: run [0-9]*: Cy, $GOOD2_FLIES flies [A-Z]*, [0-9]*\.[0-9]\{3\} s, place [0-9]" "$WORK/submit.out"
+    check "submit subcommand: no JSON" bash -c '! grep -q "{" "$1"' _ "$WORK/submit.out"
     local id2
-    id2=$(sed -n 's/.*"id":\([0-9]*\).*/\1/p' "$WORK/submit.out")
+    id2=$(sed -n 's/^on the board: run \([0-9]*\):.*/\1/p' "$WORK/submit.out")
 
     # JSON of one board: fastest first, with names, times and dates.
     req GET "$URL/api/boards/$GOOD1_FLIES/$GOOD1_SPEED"
@@ -131,6 +133,35 @@ run_suite() {
     check "after all that: 3 runs" [ "$(runs_stored)" = 3 ]
     check "nothing half-stored" [ "$(db_sql "$KIND" "$DB" \
         "SELECT count(*) FROM runs LEFT JOIN replays ON replays.hash = runs.hash WHERE replays.hash IS NULL")" = 0 ]
+
+    # The operator's metrics, from loopback: Prometheus' text format as promtool reads it,
+    # never kept by a cache, counting what was just done.
+    command -v promtool > /dev/null ||
+        { fail "promtool is not installed (scripts/install-deps.sh board)"; return; }
+    scrape "$URL"
+    check "metrics: 200 from loopback (got $STATUS)" [ "$STATUS" = 200 ]
+    check "metrics: promtool passes them ($(promtool check metrics < "$WORK/metrics.txt" 2>&1 | head -3))" \
+        promtool check metrics < "$WORK/metrics.txt"
+    check "metrics: never kept" grep -qi '^Cache-Control: no-store' "$WORK/metrics.headers"
+    local name undocumented=""
+    for name in $(awk '$1 == "#" && $2 == "TYPE" { print $3 }' "$WORK/metrics.txt"); do
+        grep -q "\`$name[\`{]" "$SRC/docs/board.md" || undocumented+=" $name"
+    done
+    check "metrics: each named in docs/board.md (not:${undocumented:- none})" [ -z "$undocumented" ]
+    check "metrics: a score of them at least" [ "$(grep -c '^# TYPE zumble_board_' "$WORK/metrics.txt")" -ge 20 ]
+    check "metrics: the submissions stored (3), by their code" \
+        [ "$(metric 'zumble_board_submissions_total{code="stored",status="201"}')" = 3 ]
+    check "metrics: the retry (1) and the duplicate (1)" \
+        [ "$(metric 'zumble_board_submissions_total{code="already_stored",status="200"}')/$(metric 'zumble_board_submissions_total{code="duplicate",status="409"}')" = 1/1 ]
+    check "metrics: the verifier's verdicts (3 accepted, a desync)" \
+        [ "$(metric 'zumble_board_verdicts_total{verdict="accepted"}')/$(metric 'zumble_board_verdicts_total{verdict="desync"}')" = 3/1 ]
+    check "metrics: held runs (0), the database pool (8)" \
+        [ "$(metric zumble_board_held_runs)/$(metric zumble_board_db_connections)" = 0/8 ]
+    local read_series='zumble_board_http_request_duration_seconds_count{method="GET",route="/api/runs/*/replay",status="200"}'
+    local before
+    before=$(metric "$read_series")
+    req GET "$URL/api/runs/$id1/replay"
+    check "metrics: the replay read counted (${before:-0} before)" soon metric_above "$URL" "$read_series" "${before:-0}"
 }
 
 # Health, a backup taken while runs are sent, and the drain, on a server of their own

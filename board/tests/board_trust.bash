@@ -176,7 +176,8 @@ run_trust_suite() {
     local runs_dir=$WORK/verifications-$kind
     mkdir -p "$runs_dir"
     FAKE_ZUMBLE_RUNS=$runs_dir start_board "trust$kind" "$TDB" --zumble "$FAKE" \
-        --submit-burst 100000 --trust-proxy --max-held 2
+        --submit-burst 100000 --trust-proxy --max-held 2 --metrics-from 192.0.2.0/24,2001:db8::/32 \
+        --access-log --log-format json
     local url_var=URL_trust$kind
     local U=${!url_var}
     local from=(-H 'X-Forwarded-For: 192.0.2.10')
@@ -203,6 +204,25 @@ run_trust_suite() {
     sed -i 's/^check .*/check 1/' "$WORK/t-desync.rpl"
     post "$U" Crafty "$WORK/t-desync.rpl" "${from[@]}"
     check "desync: its frame ($BODY)" grep -q '"error":"desync",.*"frame":3' <<< "$BODY"
+    # Each answer names its request, and the log (JSON lines here) says what became of it
+    # under that name: the verdict, the request itself, and a post from another site's
+    # page, refused before its route.
+    local log=$WORK/trust$kind.err rid
+    post "$U" Crafty "$WORK/t-offscreen.rpl" "${from[@]}" -D "$WORK/post.headers"
+    rid=$(request_id "$WORK/post.headers")
+    check "a request's id in its answer ($rid)" grep -Eq '^[0-9a-f]{16}$' <<< "$rid"
+    check "log: the verdict under the request's id" json_log "$log" has "$rid" verdict status=422 code=invalid client=192.0.2.10
+    check "log: the request under its id" soon json_log "$log" has "$rid" access status=422 method=POST
+    post "$U" Crafty "$WORK/t-offscreen.rpl" "${from[@]}" -H 'Origin: https://evil.example' -D "$WORK/post.headers"
+    rid=$(request_id "$WORK/post.headers")
+    check "another site's post: 403 ($STATUS)" is 403 forbidden
+    check "log: another site's post refused, under its id" json_log "$log" has "$rid" refusal status=403 code=forbidden path=/api/runs
+    # A proxy's own id is kept (the board is behind one here), a bad one replaced.
+    curl -s -o /dev/null -D "$WORK/get.headers" -H 'X-Request-Id: nginx-4f1c.2' "$U/api/boards"
+    check "a proxy's request id kept" [ "$(request_id "$WORK/get.headers")" = nginx-4f1c.2 ]
+    curl -s -o /dev/null -D "$WORK/get.headers" -H 'X-Request-Id: a b<c>' "$U/api/boards"
+    check "a bad request id replaced" grep -Eq '^[0-9a-f]{16}$' <<< "$(request_id "$WORK/get.headers")"
+    check "log: every line JSON" json_log "$log" parse
     check "crafted: nothing stored, no name claimed" \
         [ "$(db_sql "$kind" "$TDB" 'SELECT count(*) FROM runs')/$(db_sql "$kind" "$TDB" 'SELECT count(*) FROM players')" = 0/0 ]
 
@@ -322,16 +342,17 @@ run_trust_suite() {
     fake kim2 30 1 kimtwo
     fake kim3 30 1 kimthree
     "$BOARD" submit "$WORK/t-kim1.rpl" --name Kim --to "$U" --key-file "$WORK/kim.key" > "$WORK/kim.out" 2>&1
-    check "submit --key-file: 201 ($(cat "$WORK/kim.out"))" grep -q '^201 ' "$WORK/kim.out"
+    check "submit --key-file: on the board ($(cat "$WORK/kim.out"))" grep -q '^on the board: run [0-9]*: Kim, 30 flies' "$WORK/kim.out"
+    check "submit: the name is the sender's now, in words" grep -q '^the name Kim is yours from now on' "$WORK/kim.out"
     check "submit --key-file: the key saved" grep -q '^zk-' "$WORK/kim.key"
     check "the key file is the player's alone" [ "$(stat -c %a "$WORK/kim.key")" = 600 ]
     "$BOARD" submit "$WORK/t-kim2.rpl" --name Kim --to "$U" --key-file "$WORK/kim.key" > "$WORK/kim.out" 2>&1
-    check "submit --key-file again: 201" grep -q '^201 ' "$WORK/kim.out"
+    check "submit --key-file again: on the board" grep -q '^on the board: ' "$WORK/kim.out"
     "$BOARD" submit "$WORK/t-kim3.rpl" --name Kim --to "$U" > "$WORK/kim.out" 2>&1
     check "submit without the key: exit 1" [ $? = 1 ]
-    check "submit without the key: 403 name_taken" grep -q '^403 .*name_taken' "$WORK/kim.out"
+    check "submit without the key: refused, name_taken, in words" grep -q '^refused (name_taken): the name Kim ' "$WORK/kim.out"
     "$BOARD" submit "$WORK/t-kim3.rpl" --name Kim --to "$U" --key "$(cat "$WORK/kim.key")" > "$WORK/kim.out" 2>&1
-    check "submit --key: 201" grep -q '^201 ' "$WORK/kim.out"
+    check "submit --key: on the board" grep -q '^on the board: ' "$WORK/kim.out"
 
     # Signs of machine play: stored, held, never shown; the operator sees them.
     fake stripped 10 2 stripped style=plain-autoplay
@@ -357,6 +378,19 @@ run_trust_suite() {
     post "$U" Robo "$WORK/t-bot3.rpl" -H 'X-Forwarded-For: 192.0.2.77' -H "Authorization: Bearer $robo_key"
     check "a third held run from one address: 429 too_many_held ($BODY)" is 429 too_many_held
     check "a third held run: not stored" [ "$(db_sql "$kind" "$TDB" "SELECT count(*) FROM runs WHERE sender = '192.0.2.77'")" = 2 ]
+    # The metrics: only from the ranges --metrics-from names (not loopback, then), with the
+    # held runs as the database has them.
+    scrape "$U"
+    check "metrics from loopback, not named: 404 ($STATUS)" [ "$STATUS" = 404 ]
+    scrape "$U" -H 'X-Forwarded-For: 198.51.100.7'
+    check "metrics from an address not named: 404 ($STATUS)" [ "$STATUS" = 404 ]
+    scrape "$U" -H 'X-Forwarded-For: 2001:db8:5::9'
+    check "metrics from a named IPv6 range: 200 ($STATUS)" [ "$STATUS" = 200 ]
+    scrape "$U" "${from[@]}"
+    check "metrics from a named address: 200 ($STATUS)" [ "$STATUS" = 200 ]
+    check "metrics: the held runs ($(metric zumble_board_held_runs))" \
+        [ "$(metric zumble_board_held_runs)" = "$(db_sql "$kind" "$TDB" "SELECT count(*) FROM runs WHERE state = 'held'")" ]
+    check "metrics: held, counted by code" [ "$(metric 'zumble_board_submissions_total{code="held",status="202"}')" = 2 ]
     check "held runs: not shown" soon hidden_everywhere "$U" "$held1" Robo 10 2
     check "held runs: not shown (2)" soon hidden_everywhere "$U" "$held2" Robo 10 2
     post "$U" Robo "$WORK/t-bot.rpl" -H 'X-Forwarded-For: 192.0.2.77'

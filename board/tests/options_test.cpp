@@ -5,6 +5,8 @@
 #include "options.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <functional>
@@ -151,12 +153,32 @@ TEST(BoardOptions, OtherKindsByTable) {
                 std::vector<std::string>{"https://board.example.org", "http://b.example:81"};
        }},
       {{"--public-url", "ftp://board.example.org"}, false, nullptr},
+      // Address ranges: repeatable, each a comma list, every range checked.
+      {{"--metrics-from", "10.0.0.0/8", "--metrics-from", "192.0.2.7, 2001:db8::/32"}, true,
+       [](const ServerOptions& o) {
+         return o.metrics_from == std::vector<std::string>{"10.0.0.0/8", "192.0.2.7, 2001:db8::/32"};
+       }},
+      {{"--metrics-from", "10.0.0.0/33"}, false, nullptr},
+      {{"--metrics-from", "2001:db8::/129"}, false, nullptr},
+      {{"--metrics-from", "board.example.org"}, false, nullptr},
+      {{"--metrics-from", "10.0.0.0/8,"}, false, nullptr},
+      {{"--metrics-from", "10.0.0.0/"}, false, nullptr},
+      {{"--metrics-from", "10.0.0.0/-8"}, false, nullptr},
+      {{"--access-log"}, true, [](const ServerOptions& o) { return o.access_log; }},
+      {{"--log-format", "json"}, true, [](const ServerOptions& o) { return o.log_format == "json"; }},
+      {{"--log-format", "text"}, true, [](const ServerOptions& o) { return o.log_format == "text"; }},
+      {{"--log-format", "xml"}, false, nullptr},
+      {{"--log-format", "text json"}, false, nullptr},
+      {{"--log-format", ""}, false, nullptr},
       // Given twice, the last counts: the packaged unit's --db may be replaced.
       {{"--port", "1", "--port", "2", "--db", "a.db", "--db", "b.db"}, true,
        [](const ServerOptions& o) { return o.port == 2 && o.db == "b.db"; }},
       // Untouched options keep their defaults.
       {{"--port", "9"}, true,
-       [](const ServerOptions& o) { return o.clips && !o.trust_proxy && o.max_held == 3; }},
+       [](const ServerOptions& o) {
+         return o.clips && !o.trust_proxy && o.max_held == 3 && !o.access_log &&
+                o.log_format == "text" && o.metrics_from.empty();
+       }},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -182,7 +204,8 @@ TEST(BoardOptions, BadLinesAndChecksAfterParsing) {
       {{"--port"}, "--port needs a value"},
       {{"stray"}, "unknown argument stray"},
       {{"--site", "/nonexistent/site"}, "--site /nonexistent/site: not a folder"},
-      {{"--work-dir", "/bin/sh"}, "--work-dir /bin/sh: not a folder"},
+      {{"--work-dir", "/bin/sh"}, "--work-dir /bin/sh: cannot make it: Not a directory"},
+      {{"--work-dir", "/bin/sh/work"}, "--work-dir /bin/sh/work: cannot make it: Not a directory"},
       {{"--zumble", "/tmp"}, "--zumble /tmp: not an executable file"},
   };
   // clang-format on
@@ -198,6 +221,25 @@ TEST(BoardOptions, BadLinesAndChecksAfterParsing) {
   bool help = false;
   EXPECT_TRUE(Parse({"--port", "5", "--help", "--bogus"}, &o, &error, &help));
   EXPECT_TRUE(help);
+}
+
+// A work folder that is not there yet is made, with its parents, for the board alone.
+TEST(BoardOptions, WorkFolderMadeWhenMissing) {
+  char base[] = "/tmp/zumble-options-XXXXXX";
+  ASSERT_NE(mkdtemp(base), nullptr);
+  const std::string deep = std::string(base) + "/a/b";
+  ServerOptions o;
+  std::string error;
+  ASSERT_TRUE(Parse({"--work-dir", deep}, &o, &error)) << error;
+  struct stat st {};
+  ASSERT_EQ(stat(deep.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  // There already: taken as it is.
+  EXPECT_TRUE(Parse({"--work-dir", deep}, &o, &error)) << error;
+  rmdir(deep.c_str());
+  rmdir((std::string(base) + "/a").c_str());
+  rmdir(base);
 }
 
 TEST(BoardOptions, HelpAndUsageListEveryOption) {
@@ -228,7 +270,7 @@ TEST(BoardOptions, ManualAndDocsDescribeEveryOption) {
   const std::string docs = ReadFile(ZUMBLE_BOARD_DIR "/../docs/board.md");
   ASSERT_FALSE(manual.empty());
   ASSERT_FALSE(docs.empty());
-  // The manual page's OPTIONS: each entry an option of the table (or --help).
+  // The manual page's OPTIONS: each entry an option of the table (or --help, --version).
   const size_t from = manual.find(".SH OPTIONS"), to = manual.find(".SH", from + 1);
   ASSERT_NE(from, std::string::npos);
   std::set<std::string> entries;
@@ -243,7 +285,7 @@ TEST(BoardOptions, ManualAndDocsDescribeEveryOption) {
       entries.insert(name);
     }
   }
-  std::set<std::string> names = {"--help"};
+  std::set<std::string> names = {"--help", "--version"};
   for (const OptionRow& row : ServerOptionRows()) {
     names.insert(row.name);
     std::string escaped;

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "ops/metrics.h"
 #include "replay/core/replay_bounds.h"
 #include "trust/digest.h"
 #include "verify/replay_cost.h"
@@ -247,7 +248,17 @@ std::string SleepingVerifier(const std::string& dir) {
   return path;
 }
 
+// A series' value in the metrics' text (0 when absent).
+double MetricValue(const std::string& series) {
+  const std::string text = MetricsText(MetricsNow{});
+  size_t at = text.find("\n" + series + " ");
+  return at == std::string::npos ? 0 : std::stod(text.substr(at + series.size() + 2));
+}
+
 TEST(BoardVerify, VerifierSharedFairly) {
+  const double verified_before = MetricValue("zumble_board_verify_seconds_count"),
+               seconds_before = MetricValue("zumble_board_verify_seconds_sum"),
+               waits_before = MetricValue("zumble_board_verify_wait_seconds_count");
   char dir_template[] = "/tmp/board-guard-pool-XXXXXX";
   ASSERT_TRUE(mkdtemp(dir_template));
   VerifierConfig config;
@@ -289,6 +300,10 @@ TEST(BoardVerify, VerifierSharedFairly) {
     EXPECT_EQ(pool.running, 1);  // "a" still runs
   }
   first.join();
+  // Both verifications counted with their waits, "a"'s three seconds in their time.
+  EXPECT_EQ(MetricValue("zumble_board_verify_seconds_count"), verified_before + 2);
+  EXPECT_EQ(MetricValue("zumble_board_verify_wait_seconds_count"), waits_before + 2);
+  EXPECT_GE(MetricValue("zumble_board_verify_seconds_sum"), seconds_before + 3);
   // "a" has used more than its share: told when to come back.
   EXPECT_EQ(VerifyInPool(&pool, config, "a", "0", &v, &retry), PoolAnswer::kOverShare);
   EXPECT_GT(retry, 0);

@@ -44,6 +44,12 @@ int Usage(const std::string& why) {
   return 2;
 }
 
+}  // namespace
+
+const char* AdminUsage() { return kAdminUsage; }
+
+namespace {
+
 std::string Actor() {
   for (const char* var : {"SUDO_USER", "USER", "LOGNAME"}) {
     const char* v = getenv(var);

@@ -6,5 +6,7 @@
 namespace board {
 
 int AdminCommand(int argc, char** argv);
+// Its usage: the commands, one a line (also part of zumble-board --help).
+const char* AdminUsage();
 
 }  // namespace board

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "ops/metrics.h"
 #include "server.h"
 #include "store/store.h"
 #include "trust/digest.h"
@@ -136,6 +137,7 @@ void MakeClip(ClipQueue& q, int64_t id) {
   unlink((webm + ".partial").c_str());
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (why == "the board is stopping") return;
+  ObserveClip(seconds, why.empty());
   std::lock_guard<std::mutex> hold(q.lock);
   if (why.empty()) {
     ++q.made;

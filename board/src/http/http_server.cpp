@@ -38,8 +38,11 @@
 #include "http/client_address.h"
 #include "http/file_part_body.h"
 #include "http/http_parse.h"
+#include "ops/logs.h"
+#include "ops/metrics.h"
 #include "pages/render.h"
 #include "pages/static_files.h"
+#include "routes/metrics_routes.h"
 #include "routes/routes.h"
 
 namespace board {
@@ -157,6 +160,7 @@ public:
     if (--server_->per_address[key_] <= 0) server_->per_address.erase(key_);
     --server_->connections;
     server_->all_closed.notify_all();
+    CountConnection(-1);
   }
 
   void Start() {
@@ -284,12 +288,19 @@ private:
                                std::string(field.value().data(), field.value().size()));
     req.body = std::move(raw.body());
     req.client = ClientOf(options(), req, peer_);
+    // A proxy in front may name the request itself, to follow it through both logs.
+    const std::string* proxy_id = options().trust_proxy ? req.Header("x-request-id") : nullptr;
+    req.id = proxy_id && UsableRequestId(*proxy_id) ? *proxy_id : NewRequestId();
+    Begin(req.id, req.client, req.method, std::string_view(target.data(), target.size()));
     const std::string* type = req.Header("content-type");
     if (type && !ParseMultipart(*type, req.body, &req.form)) req.form.clear();
 
     const std::string& site = options().site;
-    if (!site.empty() && (req.path == "/play" || req.path.rfind("/play/", 0) == 0))
+    if (!site.empty() && (req.path == "/play" || req.path.rfind("/play/", 0) == 0)) {
+      route_ = "/play/";
       return ServeFile(req);
+    }
+    route_ = RouteLabel(req);
 
     HttpResponse res;
     std::shared_ptr<const CachedAnswer> kept;
@@ -353,6 +364,8 @@ private:
     if (!res.content_type.empty()) answer->set(http::field::content_type, res.content_type);
     for (const auto& h : res.headers) answer->insert(h.first, h.second);
     for (const auto& h : TransportHeaders(res)) answer->insert(h.first, h.second);
+    if (!id_.empty()) answer->insert("X-Request-Id", id_);
+    status_ = static_cast<int>(answer->result_int());
     if (head_) {
       auto header_only = std::make_shared<http::response<http::string_body>>(http::status::ok, 11);
       header_only->base() = answer->base();
@@ -372,6 +385,8 @@ private:
     if (!res.content_type.empty()) answer->set(http::field::content_type, res.content_type);
     for (const auto& h : res.headers) answer->insert(h.first, h.second);
     for (const auto& h : TransportHeaders(res)) answer->insert(h.first, h.second);
+    if (!id_.empty()) answer->insert("X-Request-Id", id_);
+    status_ = res.status;
     size_t size = res.body.size();
     if (res.status == 304 || res.status == 204) {
       return Write(answer, 0);
@@ -392,14 +407,17 @@ private:
     static constexpr std::string_view kKeep = "\r\n", kClose = "Connection: close\r\n\r\n";
     std::string_view end = keep ? kKeep : kClose;
     const std::string& body = answer->response.body;
-    std::array<net::const_buffer, 3> bytes = {
-        net::buffer(answer->head), net::buffer(end.data(), end.size()), net::buffer(body)};
+    status_ = 200;
+    id_line_ = "X-Request-Id: " + id_ + "\r\n";
+    std::array<net::const_buffer, 4> bytes = {net::buffer(answer->head), net::buffer(id_line_),
+                                              net::buffer(end.data(), end.size()),
+                                              net::buffer(body)};
     Deadline(std::chrono::milliseconds(options().request_timeout_ms) +
              std::chrono::seconds(body.size() / kSlowestWrite));
     Then then = keep ? Then::kReadNext : Then::kClose;
     net::async_write(socket_, bytes,
                      [self = shared_from_this(), answer = std::move(answer), then](
-                         error_code ec, size_t) { self->Wrote(ec, then); });
+                         error_code ec, size_t n) { self->Wrote(ec, then, n); });
   }
 
   // An answer: given as long as a reader taking kSlowestWrite bytes a second needs.
@@ -415,13 +433,45 @@ private:
   template <typename Message>
   void Put(std::shared_ptr<Message> message, Then then) {
     http::async_write(socket_, *message,
-                      [self = shared_from_this(), message, then](error_code ec, size_t) {
-                        self->Wrote(ec, then);
+                      [self = shared_from_this(), message, then](error_code ec, size_t n) {
+                        self->Wrote(ec, then, n);
                       });
   }
 
-  void Wrote(error_code ec, Then then) {
+  // A request in hand: counted and logged once its answer is written (what only the
+  // access log needs is kept only when it is on).
+  void Begin(std::string id, const std::string& client, std::string method,
+             std::string_view target) {
+    id_ = std::move(id);
+    method_ = std::move(method);
+    if (AccessLogOn()) {
+      client_ = client;
+      target_.assign(target);
+    }
+    route_ = "unmatched";
+    status_ = 0;
+    started_ = std::chrono::steady_clock::now();
+  }
+
+  void Finish(size_t bytes) {
+    if (id_.empty()) return;
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+    CountRequest(route_, method_, status_, seconds, bytes);
+    if (AccessLogOn())
+      LogAccess({.id = id_,
+                 .client = client_,
+                 .method = method_,
+                 .target = target_,
+                 .status = status_,
+                 .bytes = bytes,
+                 .seconds = seconds});
+    id_.clear();
+  }
+
+  void Wrote(error_code ec, Then then, size_t bytes) {
     if (then == Then::kReadBody) return ec ? Close() : ReadBody();
+    Finish(bytes);
     NoDeadline();
     if (ec) return Close();
     if (linger_) return Linger();
@@ -432,6 +482,13 @@ private:
   // Answers a request that will not be read to its end, then closes.
   void Refuse(int status, const char* reason) {
     NoDeadline();
+    std::string method = "-", target = "-";
+    if (parser_ && parser_->is_header_done()) {
+      method.assign(parser_->get().method_string().data(), parser_->get().method_string().size());
+      target.assign(parser_->get().target().data(), parser_->get().target().size());
+    }
+    Begin(NewRequestId(), peer_, method, target);
+    route_ = "transport";
     parser_.reset();
     close_after_ = true;
     linger_ = true;
@@ -483,6 +540,11 @@ private:
   bool close_after_ = false;
   bool linger_ = false;
   size_t dropped_ = 0;
+  // The request being answered, for its metrics and its access log line.
+  std::string id_, client_, method_, target_, id_line_;
+  const char* route_ = "unmatched";
+  int status_ = 0;
+  std::chrono::steady_clock::time_point started_;
   char scratch_[16384];
 };
 
@@ -511,17 +573,21 @@ void Admit(HttpServer* s, tcp::socket socket) {
   const ServerOptions& options = *s->ctx->options;
   {
     std::lock_guard<std::mutex> hold(s->lock);
-    if (s->connections >= s->max_connections)
+    if (s->connections >= s->max_connections) {
+      CountTurnedAway("total");
       return Turn(socket, 503, "the board has too many connections; try again soon");
+    }
     // Behind a proxy every connection is the proxy's: it meets the slow clients itself.
     int& mine = s->per_address[key];
     if (!options.trust_proxy && mine >= options.connections_per_address) {
       if (mine == 0) s->per_address.erase(key);
+      CountTurnedAway("per_address");
       return Turn(socket, 429, "too many connections from this address");
     }
     ++mine;
     ++s->connections;
   }
+  CountConnection(1);
   socket.set_option(tcp::no_delay(true), ec);
   std::make_shared<Session>(s, std::move(socket), address, key)->Start();
 }

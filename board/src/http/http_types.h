@@ -25,6 +25,7 @@ struct HttpRequest {
   std::string body;
   std::vector<FormField> form;  // the fields of a multipart/form-data body
   std::string client;           // the client's address (see --trust-proxy)
+  std::string id;               // the request's id, which its answer carries (X-Request-Id)
 
   // The first header of that (lower-case) name, or null.
   const std::string* Header(std::string_view lower_name) const;

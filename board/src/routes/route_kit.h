@@ -22,15 +22,17 @@ struct Route {
   const char* method = "GET";
   const char* pattern = "";  // '*' stands for one path segment
   RouteHandler* handle = nullptr;
-  bool cached = false;      // a GET whose answer changes only when a run is stored: kept in
-                            // memory and built again when one is (routes.h)
-  bool by_host = false;     // a cached answer that names the board by the host asked (the
-                            // feed's links): kept for each host
-  bool at_once = false;     // answered on the thread that read the request: a handler that
-                            // never blocks (the health checks, ops/health.h)
-  const char* params = "";  // the query's parameters the route reads (space-separated): a
-                            // cached answer is kept under these alone, so any other query
-                            // string is the same answer, not a new one to keep
+  bool cached = false;         // a GET whose answer changes only when a run is stored: kept in
+                               // memory and built again when one is (routes.h)
+  bool by_host = false;        // a cached answer that names the board by the host asked (the
+                               // feed's links): kept for each host
+  bool at_once = false;        // answered on the thread that read the request: a handler that
+                               // never blocks (the health checks, ops/health.h)
+  const char* params = "";     // the query's parameters the route reads (space-separated): a
+                               // cached answer is kept under these alone, so any other query
+                               // string is the same answer, not a new one to keep
+  bool needs_database = true;  // a GET answered 503 while the database is away; false for
+                               // what the operator reads then too (the metrics)
 };
 
 // What most routes answer with: a JSON body, a list's page (limit= and offset=, false
@@ -46,5 +48,6 @@ std::span<const Route> BoardsRoutes();
 std::span<const Route> PlayersRoutes();
 std::span<const Route> RunsRoutes();
 std::span<const Route> SubmitRoutes();
+std::span<const Route> MetricsRoutes();  // metrics_routes.cpp
 
 }  // namespace board

@@ -6,6 +6,8 @@
 
 #include "http/board_hosts.h"
 #include "ops/health.h"
+#include "ops/logs.h"
+#include "ops/metrics.h"
 #include "routes/cache_key.h"
 #include "routes/route_kit.h"
 #include "routes/routes.h"
@@ -84,8 +86,8 @@ constexpr int kWaitBuiltMs = 250;
 const std::vector<Route>& AllRoutes() {
   static const std::vector<Route> all = [] {
     std::vector<Route> rows;
-    for (std::span<const Route> part :
-         {BoardsRoutes(), PlayersRoutes(), RunsRoutes(), SubmitRoutes(), HealthRoutes()})
+    for (std::span<const Route> part : {BoardsRoutes(), PlayersRoutes(), RunsRoutes(),
+                                        SubmitRoutes(), HealthRoutes(), MetricsRoutes()})
       rows.insert(rows.end(), part.begin(), part.end());
     return rows;
   }();
@@ -123,6 +125,7 @@ bool AnswerAtOnce(Context* ctx, const HttpRequest& req, HttpResponse* res,
   if (!route->cached || !ctx->database_ok.load()) return false;
   auto answer = CacheFind(&ctx->cache, CacheKey(*ctx, req, *route), ctx->generation.load());
   if (!answer) return false;
+  CountCache(true);
   const std::string* if_none_match = req.Header("if-none-match");
   if (kept && req.method == "GET" && SentWhole(*answer, if_none_match)) {
     *kept = std::move(answer);
@@ -138,13 +141,17 @@ void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res) {
   const Route* route = FindRoute(req, &args, &path_known);
   if (!route) return NoRoute(req, path_known, res);
   if (!route->cached && route->method == std::string_view("GET")) {
-    if (!ctx->database_ok.load() && RefreshGeneration(ctx) < 0) return DatabaseDown(ctx, res);
+    if (route->needs_database && !ctx->database_ok.load() && RefreshGeneration(ctx) < 0)
+      return DatabaseDown(ctx, res);
     return route->handle(ctx, req, args, res);
   }
   if (!route->cached) {
     // A post's answer may carry a key: nobody's to keep, whatever it says.
     res->AddHeader("Cache-Control", "no-store");
-    if (const char* why = RefusedPost(*ctx, req)) return SendError(res, 403, why);
+    if (const char* why = RefusedPost(*ctx, req)) {
+      LogRefusal(req.id, req.client, 403, "forbidden", why, req.path);
+      return SendError(res, 403, why);
+    }
     // Counted before the drain is looked at, so that a drain starting now waits for it.
     ++ctx->posts_in_hand;
     if (ctx->draining.load()) {
@@ -165,6 +172,7 @@ void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res) {
   std::string key = CacheKey(*ctx, req, *route);
   bool build = false;
   auto answer = CacheFind(&ctx->cache, key, generation, &build);
+  CountCache(answer != nullptr);
   if (!answer) {
     HttpResponse fresh;
     route->handle(ctx, req, args, &fresh);

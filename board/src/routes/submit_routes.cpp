@@ -38,7 +38,7 @@ void PostRun(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* re
   in.key = KeyOf(req);
   in.body = req.body;
   Outcome o = Submit(ctx, in);
-  LogSubmission(req.client, o);
+  LogSubmission(req.id, req.client, o);
   AddRetryAfter(o, res);
   SendJson(res, o.status, OutcomeJson(o));
 }
@@ -58,7 +58,7 @@ void PostForm(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* r
     in.key.pop_back();
   in.body = replay ? replay->value : "";
   Outcome o = Submit(ctx, in);
-  LogSubmission(req.client, o);
+  LogSubmission(req.id, req.client, o);
   AddRetryAfter(o, res);
   bool on_board = o.status == 200 || o.status == 201;
   res->Set(o.status, "text/html; charset=utf-8",

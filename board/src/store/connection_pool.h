@@ -17,13 +17,16 @@ struct ConnectionPool {
   std::condition_variable returned;
   std::vector<Connection*> idle;
   std::vector<Connection*> all;
+  int64_t timeouts = 0;  // waits that ran out
 };
 
 template <typename Connection>
 Connection* Take(ConnectionPool<Connection>* pool) {
   std::unique_lock<std::mutex> hold(pool->lock);
-  if (!pool->returned.wait_for(hold, kPoolWait, [pool] { return !pool->idle.empty(); }))
+  if (!pool->returned.wait_for(hold, kPoolWait, [pool] { return !pool->idle.empty(); })) {
+    ++pool->timeouts;
     return nullptr;
+  }
   Connection* c = pool->idle.back();
   pool->idle.pop_back();
   return c;
@@ -37,6 +40,15 @@ void Give(ConnectionPool<Connection>* pool, Connection* c) {
     pool->idle.push_back(c);
   }
   pool->returned.notify_one();
+}
+
+// How much of the pool is in use, for the board's metrics.
+template <typename Connection>
+void ReadPool(ConnectionPool<Connection>* pool, int* in_use, int* size, int64_t* timeouts) {
+  std::lock_guard<std::mutex> hold(pool->lock);
+  *size = static_cast<int>(pool->all.size());
+  *in_use = static_cast<int>(pool->all.size() - pool->idle.size());
+  *timeouts = pool->timeouts;
 }
 
 // Takes a connection for the life of a scope (c is null when none came free in time).

@@ -179,6 +179,13 @@ public:
                    bool bytes = false) = 0;
 };
 
+// The connection pool and the errors met, for the board's metrics.
+struct StoreUsage {
+  int in_use = 0, size = 0;
+  int64_t timeouts = 0;  // waits for a connection that ran out
+  int64_t errors = 0;    // statements and steps that failed
+};
+
 class Store {
 public:
   virtual ~Store() = default;
@@ -280,6 +287,9 @@ public:
 
   virtual int SchemaVersion() = 0;
   virtual std::string LastError() = 0;
+  virtual StoreUsage Usage() = 0;
+  // The runs held for review now (store_counts.cpp).
+  bool HeldRuns(int64_t* count);
 
 protected:
   // Runs body on one connection. A write runs in a transaction that takes the write

@@ -173,6 +173,13 @@ public:
 
   std::string LastError() override { return error_.Get(); }
 
+  StoreUsage Usage() override {
+    StoreUsage usage;
+    ReadPool(&pool_, &usage.in_use, &usage.size, &usage.timeouts);
+    usage.errors = error_.Count();
+    return usage;
+  }
+
 private:
   friend class Connection;
 

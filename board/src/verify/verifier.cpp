@@ -19,6 +19,7 @@
 #include <cstring>
 #include <thread>
 
+#include "ops/metrics.h"
 #include "verify/verifier_child.h"
 
 namespace board {
@@ -247,6 +248,7 @@ PoolAnswer VerifyInPool(VerifierPool* pool, const VerifierConfig& config,
       return PoolAnswer::kQueueFull;
     uint64_t ticket = pool->next_ticket++;
     pool->waiting.push_back({address, ticket});
+    const Clock::time_point queued = Clock::now();
     a.pending = true;
     // Woken when a slot frees; and now and then, since a running verification turns its
     // address from light to heavy as it goes on.
@@ -266,11 +268,14 @@ PoolAnswer VerifyInPool(VerifierPool* pool, const VerifierConfig& config,
       ++pool->running;
     pool->addresses[address].running_since = Clock::now();
     pool->running_addresses.push_back(address);
+    ObserveVerifyWait(std::chrono::duration<double>(Clock::now() - queued).count());
   }
   // Another waiter may be next in line for a slot still free.
   pool->freed.notify_all();
   bool stopped = false, lost = false;
+  const Clock::time_point started = Clock::now();
   *out = VerifyWarm(&pool->warm, config, replay, pool->stop_fd, &stopped, &lost);
+  ObserveVerifyTime(std::chrono::duration<double>(Clock::now() - started).count());
   {
     std::lock_guard<std::mutex> hold(pool->lock);
     Clock::time_point now = Clock::now();
