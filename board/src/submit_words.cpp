@@ -1,6 +1,7 @@
 #include "submit_words.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 
 namespace board {

@@ -3,6 +3,7 @@
 #include <sys/random.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
