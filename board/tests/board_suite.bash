@@ -252,6 +252,9 @@ with open(sys.argv[2], "a", buffering=1) as out:
         start_board "opswhole" "$whole" --zumble "$TESTS/fake_zumble.sh"
         board_total() { curl -s "$URL_opswhole/api/boards/30/2" | grep -q "\"total\":$1,"; }
         check "restored whole: a server on it shows the 40 runs" within 60 board_total 40
+        # Its clips are tried (and dropped: the stand-in makes none), then gone with the
+        # restore, to be made again from the replays.
+        check "restored whole: its clip jobs done" within 60 bash -c '[ "$(ls "$1" | wc -l)" -ge 1 ]' _ "$whole-clips"
         older=$(sqlite3 "$copy.db" 'SELECT count(*) FROM runs')
         "$BOARD" restore --db "$whole" "$copy.db" > "$WORK/ops-restore.out" 2>&1
         rc=$?
@@ -260,6 +263,7 @@ with open(sys.argv[2], "a", buffering=1) as out:
         rc=$?
         check "restore --replace under a running server: exit 0 ($(cat "$WORK/ops-restore.out"))" [ "$rc" = 0 ]
         check "... the server shows the older copy's $older runs" within 60 board_total "$older"
+        check "... its clips removed, to be made again" grep -q 'clip files removed; the board makes them again' "$WORK/ops-restore.out"
         cp "$copy-all.db" "$WORK/ops-newer.db"
         sqlite3 "$WORK/ops-newer.db" 'UPDATE schema_version SET version = 99'
         "$BOARD" restore --db "$whole" "$WORK/ops-newer.db" --replace > "$WORK/ops-restore.out" 2>&1
