@@ -222,6 +222,7 @@ std::string ServerUsage() {
   }
   text += line + "\n";
   text += "       zumble-board submit FILE --name NAME --to URL\n";
+  text += "       zumble-board backup [--db DB] FILE | restore [--db DB] FILE [--replace]\n";
   return text;
 }
 
