@@ -263,6 +263,7 @@ std::string ServerUsage() {
   text += line + "\n";
   text += "       zumble-board submit FILE --name NAME --to URL [--key KEY | --key-file FILE]\n";
   text += "       zumble-board admin --db DB [--url BOARD_URL] COMMAND [ARGS] [--reason TEXT]\n";
+  text += "       zumble-board backup [--db DB] FILE | restore [--db DB] FILE [--replace]\n";
   text += "       zumble-board --help | --version\n";
   return text;
 }

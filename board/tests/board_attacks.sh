@@ -404,4 +404,25 @@ check "SIGTERM: every submission answered 503 ($(cat "$WORK"/term?.status | xarg
     [ "$(cat "$WORK"/term?.status | xargs)" = "503 503 503 503" ]
 check "SIGTERM: with Retry-After" [ "$(grep -li '^Retry-After: ' "$WORK"/term?.headers | wc -l)" = 4 ]
 check "SIGTERM: its verifiers are gone ($children)" bash -c 'for p in $1; do ! kill -0 $p 2>/dev/null || exit 1; done' _ "$children"
+
+# The drain's limit: a verification that never ends (asleep, within its CPU limit) keeps
+# a single SIGTERM's drain 30 s at most, then it is answered 503 and the server exits 0.
+start_board u "$WORK/drainlimit.db" --zumble "$FAKE" --verify-timeout 120000
+URL=$URL_u
+before=$(runs_seen)
+fake nap drainlimit > "$WORK/drainlimit.rpl"
+curl -s -o /dev/null -D "$WORK/drainlimit.headers" -w '%{http_code}' --max-time 90 -X POST \
+    --data-binary "@$WORK/drainlimit.rpl" "$URL/api/runs?name=Hang" > "$WORK/drainlimit.status" &
+hanging=$!
+check "drain limit: a verification hangs" wait_until 60 more_runs "$before"
+start=$(now_ms)
+kill -TERM "$PID_u"
+wait "$PID_u"
+rc=$?
+ms=$(($(now_ms) - start))
+wait "$hanging"
+check "drain limit: exit 0 (got $rc)" [ "$rc" = 0 ]
+check "drain limit: gone after the drain's 30 s, within a minute ($ms ms)" [ "$ms" -ge 29000 -a "$ms" -lt 60000 ]
+check "drain limit: the hanging one answered 503 ($(cat "$WORK/drainlimit.status"))" [ "$(cat "$WORK/drainlimit.status")" = 503 ]
+check "drain limit: the log says so" grep -q 'drained for 30 s' "$WORK/u.err"
 finish

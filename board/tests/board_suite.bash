@@ -283,6 +283,9 @@ with open(sys.argv[2], "a", buffering=1) as out:
         start_board "opswhole" "$whole" --zumble "$TESTS/fake_zumble.sh"
         board_total() { curl -s "$URL_opswhole/api/boards/30/2" | grep -q "\"total\":$1,"; }
         check "restored whole: a server on it shows the 40 runs" within 60 board_total 40
+        # Its clips are tried (and dropped: the stand-in makes none), then gone with the
+        # restore, to be made again from the replays.
+        check "restored whole: its clip jobs done" within 60 bash -c 'ls "$1"/*.failed > /dev/null 2>&1' _ "$whole-clips"
         older=$(sqlite3 "$copy.db" 'SELECT count(*) FROM runs')
         "$BOARD" restore --db "$whole" "$copy.db" > "$WORK/ops-restore.out" 2>&1
         rc=$?
@@ -291,6 +294,26 @@ with open(sys.argv[2], "a", buffering=1) as out:
         rc=$?
         check "restore --replace under a running server: exit 0 ($(cat "$WORK/ops-restore.out"))" [ "$rc" = 0 ]
         check "... the server shows the older copy's $older runs" within 60 board_total "$older"
+        check "... its clips removed, to be made again" grep -q 'clip files removed; the board makes them again' "$WORK/ops-restore.out"
+        # A writer that keeps the board's write lock: the restore gives up within its
+        # bound, saying so, and writes nothing.
+        python3 -c 'import sqlite3, sys, time
+c = sqlite3.connect(sys.argv[1], isolation_level=None)
+c.execute("BEGIN IMMEDIATE")
+print("locked", flush=True)
+time.sleep(300)' "$whole" > "$WORK/ops-locker.out" &
+        local locker=$!
+        PIDS+=("$locker")
+        within 60 grep -q locked "$WORK/ops-locker.out" || fail "the lock was not taken"
+        local start_s=$SECONDS
+        "$BOARD" restore --db "$whole" "$copy-all.db" --replace > "$WORK/ops-restore.out" 2>&1
+        rc=$?
+        check "restore against a held write lock: exit 1, says so, within a minute ($((SECONDS - start_s)) s: $(cat "$WORK/ops-restore.out"))" \
+            eval '[ "$rc" = 1 ] && grep -q locked "$WORK/ops-restore.out" && [ $((SECONDS - start_s)) -lt 60 ]'
+        kill "$locker"
+        wait "$locker" 2> /dev/null
+        check "restore against a held write lock: the board untouched" \
+            [ "$(sqlite3 "$whole" 'SELECT count(*) FROM runs')" = "$older" ]
         cp "$copy-all.db" "$WORK/ops-newer.db"
         sqlite3 "$WORK/ops-newer.db" 'UPDATE schema_version SET version = 99'
         "$BOARD" restore --db "$whole" "$WORK/ops-newer.db" --replace > "$WORK/ops-restore.out" 2>&1

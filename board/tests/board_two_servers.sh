@@ -80,10 +80,11 @@ if [ "$REAL_REPLAYS" = 1 ]; then
     done
     wait
 fi
-measure() {  # measure LABEL TAG
-    local reads="-" start ms ok
+measure() {  # measure LABEL TAG FIRST_SERVER_URL
+    local reads="-" straight="-" start ms ok
     if command -v wrk > /dev/null; then
         reads=$(wrk -t2 -c32 -d5s "$N/api/boards" 2> /dev/null | sed -n 's/^Requests\/sec: *//p')
+        straight=$(wrk -t2 -c32 -d5s "$3/api/boards" 2> /dev/null | sed -n 's/^Requests\/sec: *//p')
     fi
     [ "$REAL_REPLAYS" = 1 ] || for i in $(seq 1 60); do fake "$WORK/m-$2-$i.rpl" 100 1 "m$2$(letters "$i")x"; done
     start=$(now_ms)
@@ -93,19 +94,19 @@ measure() {  # measure LABEL TAG
     ms=$(($(now_ms) - start))
     ok=$(grep -c '^\(201\|409\)$' "$WORK/m-$2.codes")
     check "$1: the 60 rounds verified ($(sort "$WORK/m-$2.codes" | uniq -c | xargs))" [ "$ok" = 60 ]
-    echo "figures: $1: reads through nginx $reads req/s (wrk -t2 -c32 /api/boards);" \
+    echo "figures: $1: reads through nginx $reads req/s, from the first server straight $straight req/s (wrk -t2 -c32 /api/boards);" \
         "verifications $((ok * 1000 / (ms > 0 ? ms : 1))).$(((ok * 10000 / (ms > 0 ? ms : 1)) % 10))/s (60 in $ms ms);" \
         "load average $(cut -d' ' -f1-3 /proc/loadavg)"
 }
 stop_board() { kill "$1"; wait "$1" 2> /dev/null; }
 start_board ma "$PG_URL" "${OPTS[@]}" --zumble "$VERIFIER" --port "$PA"
 start_nginx
-measure "one server" one
+measure "one server" one "$URL_ma"
 stop_nginx
 start_board mb "$PG_URL" "${OPTS[@]}" --zumble "$VERIFIER" --port "$PB"
 site ""
 start_nginx
-measure "two servers" two
+measure "two servers" two "$URL_ma"
 # The rest with the stand-in, whose rounds say plainly what they are (a bot's, a slow one).
 stop_board "$PID_ma"
 stop_board "$PID_mb"

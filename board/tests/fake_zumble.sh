@@ -33,6 +33,7 @@ case $inputs in
   hang) while :; do read -r -t 1 < /dev/zero; done ;;       # never answers
   spin) while :; do :; done ;;                              # burns its CPU time
   slow*) sleep 2 ;;                                         # answers, after a while
+  nap) sleep 600 ;;                                         # never answers, costs no CPU
 esac
 [[ $inputs =~ ^[a-z]+$ ]] || { echo "invalid: bad inputs"; exit 1; }
 program=fake-1 seed=1700000000 cursor=320,240 clicks=1 autoplay=0 style=person keys=0 swat_frames=

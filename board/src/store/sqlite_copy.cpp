@@ -72,17 +72,20 @@ bool CheckCopiedBoard(sqlite3* db, const std::string& path, CopyCounts* counts,
 }
 
 // Every page of `from` into `to`, in one step: one read of one moment. A writer holding
-// the file at that instant is waited for, within about ten seconds.
+// the file at that instant is waited for, within about fifteen seconds.
 bool CopyPages(sqlite3* from, sqlite3* to, std::string* error) {
   sqlite3_backup* copy = sqlite3_backup_init(to, "main", from, "main");
   if (!copy) {
     *error = sqlite3_errmsg(to);
     return false;
   }
+  // Each step waits out the busy timeout (5 s) itself; tried again until 10 s have gone.
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   int rc = SQLITE_OK;
-  for (int tries = 0; tries < 100; ++tries) {
+  for (;;) {
     rc = sqlite3_backup_step(copy, -1);
-    if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED) break;
+    if ((rc != SQLITE_BUSY && rc != SQLITE_LOCKED) || std::chrono::steady_clock::now() >= give_up)
+      break;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   sqlite3_backup_finish(copy);
