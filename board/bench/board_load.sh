@@ -54,7 +54,7 @@ runs() {
 }
 # BENCH_CLIPS=0: the same without the clip queue, to compare the answers' times.
 clips=$([ "${BENCH_CLIPS:-1}" = 0 ] && echo --no-clips || true)
-"$board" --port 0 --db "$db" --zumble "$game" --work-dir "$work" --threads 256 $clips \
+"$board" --port 0 --db "$db" --zumble "$game" --work-dir "$work" --threads 256 $clips --review-top 0 \
     --submit-burst 1000000 --submit-rate 1000000 --trust-proxy > "$work/server.out" 2> "$work/server.err" &
 server=$!
 for _ in $(seq 100); do grep -q 'http://' "$work/server.out" && break; sleep 0.1; done

@@ -83,6 +83,16 @@ const OptionRow kOptionRows[] = {
      .field = &S::max_seed_age_days, .help = "only rounds played in the last DAYS days (any)"},
     {.name = "--max-held", .value = "N", .kind = K::kWhole, .min = 1, .max = 1000,
      .field = &S::max_held, .help = "runs held for review one address may have waiting (3)"},
+    {.name = "--review-top", .value = "N", .kind = K::kWhole, .min = 0, .max = 1000,
+     .field = &S::review_top,
+     .help = "a run taking one of its board's top N places awaits review (1)"},
+    {.name = "--clip-budget", .value = "SECONDS", .kind = K::kWhole, .min = 1, .max = 86400000,
+     .field = &S::clip_budget_seconds, .help = "clip seconds made for one sender a day (600)"},
+    {.name = "--clip-disk", .value = "MB", .kind = K::kWhole, .min = 0, .max = 1 << 30,
+     .field = &S::clip_disk_mb,
+     .help = "the clips' disk: over it, unwanted clips go, oldest first (0: none)"},
+    {.name = "--clip-dir", .value = "DIR", .kind = K::kText, .field = &S::clip_dir,
+     .help = "the clips' folder, shared by servers on one database"},
 };
 // clang-format on
 

@@ -36,6 +36,12 @@ struct ServerOptions {
   int clip_cpu_seconds = 120;     // CPU time one run's clip may take
   int clip_timeout_ms = 0;        // its wall clock; 0: four times its CPU time
   int max_held = 3;               // held runs one address may have waiting at once
+  // A run that would take one of this many places of its board waits for a moderator's
+  // approval ("awaiting review"); 0 never.
+  int review_top = 1;
+  int64_t clip_budget_seconds = 600;  // clip seconds made for one sender a day
+  int64_t clip_disk_mb = 0;           // the clips folder's budget; 0 none
+  std::string clip_dir;               // where clips are kept ("": beside the database)
   VerifierConfig verifier;
 };
 

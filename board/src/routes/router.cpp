@@ -83,8 +83,8 @@ constexpr int kWaitBuiltMs = 250;
 const std::vector<Route>& AllRoutes() {
   static const std::vector<Route> all = [] {
     std::vector<Route> rows;
-    for (std::span<const Route> part :
-         {BoardsRoutes(), PlayersRoutes(), RunsRoutes(), SubmitRoutes()})
+    for (std::span<const Route> part : {BoardsRoutes(), PlayersRoutes(), RunsRoutes(),
+                                        SubmitRoutes(), ClipRoutes(), ReviewRoutes()})
       rows.insert(rows.end(), part.begin(), part.end());
     return rows;
   }();
