@@ -14,7 +14,7 @@ start_board a "$DBF" --site "$WORK/site" --submit-burst 1000
 run_suite "$URL_a" sqlite "$DBF"
 
 check "WAL journal" [ "$(sqlite3 "$DBF" 'PRAGMA journal_mode')" = wal ]
-check "schema version 4" [ "$(sqlite3 "$DBF" 'SELECT version FROM schema_version')" = 4 ]
+check "schema version 5" [ "$(sqlite3 "$DBF" 'SELECT version FROM schema_version')" = 5 ]
 req GET "$URL_a/play/"
 check "/play/ serves the page" grep -q 'the page' <<< "$BODY"
 req GET "$URL_a/play"
@@ -130,7 +130,7 @@ INSERT INTO runs VALUES (1, 'h1', 'Old Timer', 10, 2, 1187, 71, 1600000000),
   (6, 'h6', 'Champion', 30, 1, 1136, 68, 1600000500), (7, 'h7', 'СHAMPION', 30, 1, 1085, 65, 1600000600);
 SQL
 FAKE_ZUMBLE_OLDER=1 start_board old "$WORK/old.db" --zumble "$TESTS/fake_zumble.sh"
-check "migrated: schema version 4" [ "$(sqlite3 "$WORK/old.db" 'SELECT version FROM schema_version')" = 4 ]
+check "migrated: schema version 5" [ "$(sqlite3 "$WORK/old.db" 'SELECT version FROM schema_version')" = 5 ]
 # The first schema's names were folded by SQL (lower()): folded again at start, and of
 # two that now fold alike (a Cyrillic С), the older keeps the name, the other is renamed.
 check "migrated: players folded as the board folds, the look-alike renamed" \

@@ -279,6 +279,9 @@ review_and_clip_checks() {
         "SELECT count(*) FROM audit WHERE actor = 'moderator Mia' AND action = 'approve' AND target = 'run $ada' AND reason = 'watched the clip: a person'")" = 1 ]
     req POST "$U/review/$ada" -F action=reject -F reason=again -u "mia:$mia"
     check "review: rejecting a shown run: 409 ($STATUS)" [ "$STATUS" = 409 ]
+    fake ada2 10 2 aaaaaaaaaaa
+    post "$U" Ada "$WORK/t-ada2.rpl" -H 'X-Forwarded-For: 192.0.2.101' -H "Authorization: Bearer $ada_key"
+    check "review: the record holder's slower run changes no place: 201 ($BODY)" is 201
 
     # A faster run awaits review too, and the board keeps its confirmed record meanwhile;
     # the operator's admin review lists it and rejects it with its reason.

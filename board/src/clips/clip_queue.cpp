@@ -109,8 +109,15 @@ int64_t ClipMs(const Run& run) { return run.time_ms + kClipTailMs; }
 // picture).
 void MakeClip(ClipQueue& q, int64_t id) {
   Run run;
-  bool found = false, replay_found = false;
+  bool found = false, replay_found = false, wanted = false;
   std::string replay;
+  // Most runs stored are no player's best: a read says so without the claim's write.
+  if (!q.store->ClipWanted(id, &wanted)) {
+    fprintf(stderr, "zumble-board: clip of run %lld: database: %s\n", static_cast<long long>(id),
+            q.store->LastError().c_str());
+    return;
+  }
+  if (!wanted) return;
   if (!q.store->FindRun(id, &run, &found) ||
       (found && !q.store->Replay(id, true, &replay, &replay_found))) {
     fprintf(stderr, "zumble-board: clip of run %lld: database: %s\n", static_cast<long long>(id),
@@ -178,8 +185,11 @@ void MakeClip(ClipQueue& q, int64_t id) {
     std::lock_guard<std::mutex> hold(q.lock);
     q.making = 0;
   }
-  // Stopping leaves the claim to go stale: the next server to start takes it over.
-  if (why == "the board is stopping") return;
+  // Stopping lets the claim go, so that the next server to start makes the clip.
+  if (why == "the board is stopping") {
+    q.store->DropClipClaim(id);
+    return;
+  }
   if (!q.store->FinishClip(id, q.server, why.empty() ? "made" : "failed", why))
     fprintf(stderr, "zumble-board: clip of run %lld: database: %s\n", static_cast<long long>(id),
             q.store->LastError().c_str());

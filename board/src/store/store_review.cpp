@@ -26,16 +26,17 @@ void ReadReviewRuns(const SqlRows& rows, std::vector<Run>* out) {
 }  // namespace
 
 bool WouldTakeTop(SqlSession& db, const NewRun& run, int64_t player, bool* top) {
-  // The players other than this one whose best is as fast or faster (older runs win a
-  // tie): the run's place would be one more.
+  // Only a new best of its player changes the board. Its place: one more than the other
+  // players whose best is as fast or faster (older runs win a tie).
   SqlRows rows;
-  if (!db.Run("SELECT count(DISTINCT player) FROM board_runs WHERE flies = $1 AND speed = $2"
-              " AND pace = $3 AND time_ms <= $4 AND player <> $5",
+  if (!db.Run("SELECT count(DISTINCT player), count(CASE WHEN player = $5 THEN 1 END)"
+              " FROM board_runs WHERE flies = $1 AND speed = $2 AND pace = $3 AND time_ms <= $4",
               {Int(run.flies), Int(run.speed), Int(run.rate_keys > 0 ? 1 : 0), Int(run.time_ms),
                Int(player)},
               &rows))
     return false;
-  *top = rows.Int(0, 0) + 1 <= run.review_top;
+  const int64_t mine = rows.Int(0, 1), others = rows.Int(0, 0) - (mine > 0 ? 1 : 0);
+  *top = mine == 0 && others + 1 <= run.review_top;
   return true;
 }
 
