@@ -1,7 +1,5 @@
-// Moderators' keys: made like a player's (random, kept only as a hash), told apart by
-// their "zm-" start, and read from a request's Authorization header: HTTP Basic (a
-// browser asks for it on the review page: any user name, the key as the password) or
-// Bearer (a program).
+// Whether a request comes from a moderator: the key it carries (trust/moderator_key.h)
+// is one of the moderators' in the database.
 #pragma once
 #include <string>
 
@@ -10,12 +8,6 @@
 namespace board {
 
 class Store;
-
-// "zm-" and 43 base64url characters; "" when there is no randomness to be had.
-std::string NewModeratorKey();
-
-// The key a request carries ("" none).
-std::string RequestKey(const HttpRequest& req);
 
 enum class ModeratorCheck { kModerator, kRefused, kDatabase };
 // Whether the request carries a moderator's key; their name in *name.

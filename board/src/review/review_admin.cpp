@@ -5,9 +5,9 @@
 
 #include "http/request_parse.h"
 #include "pages/render.h"
-#include "review/moderator_auth.h"
 #include "store/store.h"
 #include "trust/keys.h"
+#include "trust/moderator_key.h"
 
 namespace board {
 
