@@ -115,7 +115,7 @@ awk -v n="$verified" -v d="$duration" -v v="$verifiers" 'BEGIN {
     printf "verified and stored: %d runs in %d s = %.1f verifications/s, %.1f per verifier core\n", n, d, n / d, n / d / v }'
 [ "$after" -lt $((rounds + 20)) ] || echo "(every prepared round was stored: a lower bound; BENCH_ROUNDS=$((rounds * 4)) for more)"
 
-# While the submitters ran, the queue waited for the verifiers: the clips of the runs they
-# stored are made after them.
+# While the submitters ran, the queue let the verifiers go first but took its share (it
+# waits 2 s at most for them): the clips it made by the end of the load.
 [ -z "$clips" ] && echo "clip queue: $(made) jobs done by the end of the load, of $(runs) runs stored" \
     "($(grep -c 'clip of run [0-9]* dropped' "$work/server.err" || true) dropped)"
