@@ -59,7 +59,7 @@ echo "screenshots written to docs/screens (play at frame $busy, results at frame
 # 1280x800. Needs make board and tests/web's node modules.
 board=$root/build-board/zumble-board
 if [ -x "$board" ] && [ -d "$root/tests/web/node_modules/playwright-core" ]; then
-    "$board" --port 0 --db board.db --zumble "$zumble" --work-dir "$work" > board.out 2> board.err &
+    "$board" --port 0 --db board.db --zumble "$zumble" --work-dir "$work" --review-top 0 > board.out 2> board.err &
     board_pid=$!
     url=""
     for _ in $(seq 100); do

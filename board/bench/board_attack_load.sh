@@ -75,7 +75,7 @@ PY
 fi
 
 "$board" --port 0 --db "$work/attack.db" --zumble "$verifier" --work-dir "$work" \
-    --site "$work/site" "${extra[@]}" > "$work/server.out" 2> "$work/server.err" &
+    --site "$work/site" --review-top 0 "${extra[@]}" > "$work/server.out" 2> "$work/server.err" &
 server=$!
 for _ in $(seq 100); do grep -q 'http://' "$work/server.out" && break; sleep 0.1; done
 url=$(grep -o 'http://[0-9.]*:[0-9]*' "$work/server.out")

@@ -52,7 +52,7 @@ for i in range(count):
 EOF
 
 # --- the board ----------------------------------------------------------------------------
-"$board" --port 0 --db "$work/bench.db" --zumble "$game" --work-dir "$work" --threads 64 \
+"$board" --port 0 --db "$work/bench.db" --zumble "$game" --work-dir "$work" --threads 64 --review-top 0 \
     --submit-burst 1000000 --submit-rate 1000000 --trust-proxy > "$work/server.out" 2> "$work/server.err" &
 server=$!
 for _ in $(seq 100); do grep -q 'http://' "$work/server.out" && break; sleep 0.1; done

@@ -89,6 +89,16 @@ const OptionRow kOptionRows[] = {
      .help = "a line on stderr for every request"},
     {.name = "--log-format", .value = "text|json", .kind = K::kChoice, .field = &S::log_format,
      .help = "the log's lines as text (the default) or JSON", .choices = "text json"},
+    {.name = "--review-top", .value = "N", .kind = K::kWhole, .min = 0, .max = 1000,
+     .field = &S::review_top,
+     .help = "a run taking one of its board's top N places awaits review (1)"},
+    {.name = "--clip-budget", .value = "SECONDS", .kind = K::kWhole, .min = 1, .max = 86400000,
+     .field = &S::clip_budget_seconds, .help = "clip seconds made for one sender a day (600)"},
+    {.name = "--clip-disk", .value = "MB", .kind = K::kWhole, .min = 0, .max = 1 << 30,
+     .field = &S::clip_disk_mb,
+     .help = "the clips' disk: over it, unwanted clips go, oldest first (0: none)"},
+    {.name = "--clip-dir", .value = "DIR", .kind = K::kText, .field = &S::clip_dir,
+     .help = "the clips' folder, shared by servers on one database"},
 };
 // clang-format on
 

@@ -40,6 +40,12 @@ struct ServerOptions {
   std::vector<std::string> metrics_from;
   bool access_log = false;          // a line per request on stderr
   std::string log_format = "text";  // of the log's lines: text or json
+  // A run that would take one of this many places of its board waits for a moderator's
+  // approval ("awaiting review"); 0 never.
+  int review_top = 1;
+  int64_t clip_budget_seconds = 600;  // clip seconds made for one sender a day
+  int64_t clip_disk_mb = 0;           // the clips folder's budget; 0 none
+  std::string clip_dir;               // where clips are kept ("": beside the database)
   VerifierConfig verifier;
 };
 

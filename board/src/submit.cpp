@@ -74,7 +74,17 @@ Outcome FromStore(const Stored& s) {
     case Stored::kStored:
     case Stored::kAlready:
       o.existed = s.outcome == Stored::kAlready;
-      if (s.run.state == "held") {
+      if (s.run.state == "held" && s.run.signs.empty()) {
+        // A place at the top of the board: a moderator confirms it first.
+        o.status = 202;
+        o.refusal = MakeRefusal(202, "awaiting_review",
+                                "the run is stored and awaiting review: it would take place " +
+                                    std::to_string(s.rank) +
+                                    " of its board, which shows once a moderator approves it")
+                        .WithNumber("id", s.run.id)
+                        .WithNumber("rank", s.rank);
+        if (!s.key.empty()) o.refusal.WithText("key", s.key).WithText("name", s.run.name);
+      } else if (s.run.state == "held") {
         o.status = 202;
         o.refusal = MakeRefusal(202, "held",
                                 "the run is stored, but it shows signs of machine play: an "
@@ -277,10 +287,12 @@ Outcome Submit(Context* ctx, const Submission& in) {
     run.verdict = v.line;
   }
   run.max_held = ctx->options->max_held;
+  run.review_top = ctx->options->review_top;
   Stored stored;
   if (!ctx->store->Submit(run, &stored)) return DatabaseError(ctx);
-  if (stored.outcome == Stored::kStored && stored.run.state == "shown")
-    QueueClip(&ctx->clips, stored.run.id);
+  // Shown, or held for a moderator who watches its clip; whether it is wanted (on a
+  // first page, its player's best) is decided when its turn comes.
+  if (stored.outcome == Stored::kStored) QueueClip(&ctx->clips, stored.run.id);
   return FromStore(stored);
 }
 

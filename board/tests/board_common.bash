@@ -64,11 +64,12 @@ if [ "$REAL_REPLAYS" = 1 ]; then
 fi
 
 # start_board NAME DB [options...]: starts a server on a free port; sets URL_<NAME>
-# and PID_<NAME>. Exits the test if it does not come up within 10 s.
+# and PID_<NAME>. Exits the test if it does not come up within 10 s. Its runs go on the
+# board without a moderator's review unless the options give --review-top.
 start_board() {
     local name=$1 db=$2
     shift 2
-    "$BOARD" --port 0 --db "$db" --zumble "$VERIFIER" --work-dir "$WORK" "$@" \
+    "$BOARD" --port 0 --db "$db" --zumble "$VERIFIER" --work-dir "$WORK" --review-top 0 "$@" \
         > "$WORK/$name.out" 2>> "$WORK/$name.err" &
     local pid=$!
     PIDS+=("$pid")

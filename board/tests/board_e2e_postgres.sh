@@ -13,7 +13,7 @@ mkdir -p "$WORK/site"
 echo '<title>the page</title>' > "$WORK/site/index.html"
 start_board a "$PG_URL" --submit-burst 1000 --site "$WORK/site"
 start_board b "$PG_URL" --submit-burst 1000
-check "schema version 4" [ "$(db_sql pg "$PG_URL" 'SELECT version FROM schema_version')" = 4 ]
+check "schema version 5" [ "$(db_sql pg "$PG_URL" 'SELECT version FROM schema_version')" = 5 ]
 run_suite "$URL_a" pg "$PG_URL"
 
 req GET "$URL_b/api/boards/$GOOD1_FLIES/$GOOD1_SPEED"

@@ -52,7 +52,7 @@ check "access log: a verdict line for each submission, text" \
     grep -Eq '^[0-9T:.-]+Z verdict 127\.0\.0\.1 201 stored run [0-9]+ [0-9]+x[0-9] [0-9]+ ms id=[0-9a-f]{16}$' "$WORK/a.err"
 
 check "WAL journal" [ "$(sqlite3 "$DBF" 'PRAGMA journal_mode')" = wal ]
-check "schema version 4" [ "$(sqlite3 "$DBF" 'SELECT version FROM schema_version')" = 4 ]
+check "schema version 5" [ "$(sqlite3 "$DBF" 'SELECT version FROM schema_version')" = 5 ]
 req GET "$URL_a/play/"
 check "/play/ serves the page" grep -q 'the page' <<< "$BODY"
 req GET "$URL_a/play"
@@ -176,7 +176,7 @@ INSERT INTO runs VALUES (1, 'h1', 'Old Timer', 10, 2, 1187, 71, 1600000000),
   (6, 'h6', 'Champion', 30, 1, 1136, 68, 1600000500), (7, 'h7', 'СHAMPION', 30, 1, 1085, 65, 1600000600);
 SQL
 FAKE_ZUMBLE_OLDER=1 start_board old "$WORK/old.db" --zumble "$TESTS/fake_zumble.sh"
-check "migrated: schema version 4" [ "$(sqlite3 "$WORK/old.db" 'SELECT version FROM schema_version')" = 4 ]
+check "migrated: schema version 5" [ "$(sqlite3 "$WORK/old.db" 'SELECT version FROM schema_version')" = 5 ]
 # The first schema's names were folded by SQL (lower()): folded again at start, and of
 # two that now fold alike (a Cyrillic С), the older keeps the name, the other is renamed.
 check "migrated: players folded as the board folds, the look-alike renamed" \

@@ -52,7 +52,7 @@ fs.writeFileSync(path.join(siteDir, 'autoplay.script'),
                   '1800 key escape', '1810 key escape', ''].join('\n'));
 
 const server = spawn(board, ['--port', '0', '--db', path.join(work, 'board.db'), '--zumble', game,
-                             '--site', siteDir, '--work-dir', work], { stdio: ['ignore', 'pipe', 'inherit'] });
+                             '--site', siteDir, '--work-dir', work, '--review-top', '0'], { stdio: ['ignore', 'pipe', 'inherit'] });
 process.on('exit', () => server.kill('SIGKILL'));
 const url = await new Promise((resolve, reject) => {
   let seen = '';

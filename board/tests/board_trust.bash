@@ -101,14 +101,17 @@ served_as() { [ "$(curl -s -o /dev/null -w '%{http_code} %{content_type}' "$1")"
 og() { sed -n "s/.*<meta property=\"$1\" content=\"\([^\"]*\)\".*/\1/p" <<< "$BODY"; }
 
 # A shown run's page: valid, its preview tags absolute on the board's address, its clip
-# and still made by the board within a minute and served with their types. Then a board
-# whose clips may take 50 ms: the job is dropped and logged, and the page says so.
+# and still made by the board (waited for while it says it is at work) and served with
+# their types. Then a board whose clips may take 50 ms: the job is dropped and logged,
+# and the page says so.
 run_page_checks() {
     local kind=$1 U=$2 id=$3 replay=$4
     [ -f "$SRC/tests/web/node_modules/vnu-jar/build/dist/vnu.jar" ] ||
         { fail "run page: no Nu checker (cd tests/web && npm ci)"; return; }
-    # The clip queue runs below everything else: on a machine kept busy it may take minutes.
-    check "run page: the clip is made" within 600 served_as "$U/runs/$id/clip.webm" video/webm
+    # On a machine kept busy the clip may take minutes: the test waits while the board
+    # says it is queued or being made.
+    check "run page: the clip is made" clip_made "$U" "$id"
+    check "run page: the clip is served" served_as "$U/runs/$id/clip.webm" video/webm
     check "run page: the still, a PNG" served_as "$U/runs/$id/still.png" image/png
     check "run page: the clip is WebM" bash -c '[ "$(curl -s "$1" | head -c 4 | od -An -tx1 | tr -d " ")" = 1a45dfa3 ]' _ "$U/runs/$id/clip.webm"
     # Its parts, as a video element asks for them: each the very bytes of the whole.
@@ -154,7 +157,8 @@ run_page_checks() {
     post "$C" Rhea "$replay"
     cut=$(json_id)
     check "clip over its limits: the run is stored ($STATUS)" is 201
-    check "clip over its limits: dropped and logged" within 600 grep -q "clip of run $cut dropped: over its time limit" "$WORK/clipcut$kind.err"
+    check "clip over its limits: the board says none" clip_settles "$C" "$cut" none
+    check "clip over its limits: dropped and logged" within 60 grep -q "clip of run $cut dropped: over its time limit" "$WORK/clipcut$kind.err"
     check "clip over its limits: no clip" url_status "$C/runs/$cut/clip.webm" 404
     req GET "$C/runs/$cut"
     printf '%s' "$BODY" > "$WORK/run-cut-$kind.html"
@@ -165,6 +169,219 @@ run_page_checks() {
     local pid_var=PID_clipcut$kind
     kill "${!pid_var}"
     wait "${!pid_var}" 2> /dev/null
+}
+
+# fresh_db KIND DB NAME: the address of a new, empty database beside DB.
+fresh_db() {
+    if [ "$1" = sqlite ]; then
+        echo "$(dirname "$2")/$3.db"
+    else
+        psql -qtAX "$2" -c "CREATE DATABASE $3" > /dev/null && echo "${2%/*}/$3"
+    fi
+}
+# clip_state URL ID: what the board says it is doing about the run's clip.
+clip_state() { curl -s --max-time 60 "$1/api/runs/$2/clip" | sed -n 's/.*"clip":"\([a-z]*\)".*/\1/p'; }
+# clip_made URL ID: waits while the board says the clip is queued or being made (on a busy
+# machine that may take long: no fixed deadline but a generous cap), true once it says
+# made; false as soon as it says anything else.
+clip_made() {
+    local state end=$(($(date +%s) + 1800))
+    for (( ; ; )); do
+        state=$(clip_state "$1" "$2")
+        case $state in
+            made) return 0 ;;
+            queued | making) [ "$(date +%s)" -lt "$end" ] || { echo "clip of run $2 still $state"; return 1; } ;;
+            *) echo "clip of run $2: $state"; return 1 ;;
+        esac
+        sleep 0.2
+    done
+}
+# clip_settles URL ID STATE: waits while queued or making, true when it is STATE then.
+clip_settles() {
+    local state end=$(($(date +%s) + 1800))
+    for (( ; ; )); do
+        state=$(clip_state "$1" "$2")
+        case $state in
+            queued | making) [ "$(date +%s)" -lt "$end" ] || return 1 ;;
+            *) [ "$state" = "$3" ]; return ;;
+        esac
+        sleep 0.2
+    done
+}
+body_id() { sed -n 's/.*"id":\([0-9]*\).*/\1/p' <<< "$BODY" | head -1; }
+
+# Records confirmed by a person, and clips bounded, on a board of their own with the
+# stand-in verifier (which makes stand-in clips of FAKE_CLIP_BYTES): --review-top 1 (a
+# run that would be the record awaits a moderator), --clip-budget 5 (one clip of a
+# short round a sender a day), --clip-disk 1 (MB: three clips are over it).
+review_and_clip_checks() {
+    local kind=$1 db
+    db=$(fresh_db "$kind" "$2" review)
+    local hold=$WORK/clip-hold-$kind
+    touch "$hold"
+    export FAKE_CLIP_BYTES=400000 FAKE_CLIP_HOLD=$hold
+    start_board "rv$kind" "$db" --zumble "$FAKE" --trust-proxy --submit-burst 100000 \
+        --review-top 1 --clip-budget 5 --clip-disk 1
+    local url_var=URL_rv$kind pid_var=PID_rv$kind
+    local U=${!url_var}
+    radmin() { "$BOARD" admin --db "$db" "$@" > "$WORK/radmin.out" 2>&1; }
+
+    # The record awaits review: stored, listed beside the board in those words, on its
+    # player's page, and on no board until a moderator approves it.
+    fake ada 10 2 aaaaaaaaaa
+    post "$U" Ada "$WORK/t-ada.rpl" -H 'X-Forwarded-For: 192.0.2.101'
+    check "review: a record: 202 awaiting_review ($BODY)" is 202 awaiting_review
+    check "review: a record: would be number 1" body_has '"rank":1'
+    local ada ada_key
+    ada=$(body_id)
+    ada_key=$(json_key)
+    req GET "$U/api/boards/10/2"
+    check "review: the record is on no board ($BODY)" body_has '"runs":\[\]'
+    check "review: ... it is listed as awaiting review beside it" \
+        body_has "\"awaiting\":\[{\"id\":$ada,\"name\":\"Ada\",.*\"state\":\"awaiting review\"}\]"
+    check "review: the board's page says so" url_has "$U/boards/10/2" 'Ada 1.170 s, awaiting review'
+    check "review: the player's page says what is pending" url_has "$U/players/Ada" '10 flies, NORMAL: 1.170 s, awaiting review'
+    check "review: its replay is nobody's yet" url_status "$U/api/runs/$ada/replay" 404
+
+    # /review is for moderators: no key, a player's key, a made-up key are refused.
+    req GET "$U/review"
+    check "review: /review without a key: 401 ($STATUS)" [ "$STATUS" = 401 ]
+    check "review: ... asking for one" bash -c 'curl -sI "$1" | grep -qi "^www-authenticate: Basic realm="' _ "$U/review"
+    req GET "$U/review" -H "Authorization: Bearer $ada_key"
+    check "review: a player's key: 401 ($STATUS)" [ "$STATUS" = 401 ]
+    req GET "$U/review" -u "mia:zm-AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"
+    check "review: a made-up moderator's key: 401 ($STATUS)" [ "$STATUS" = 401 ]
+    req POST "$U/review/$ada" -F action=approve -F reason=mine -H "Authorization: Bearer $ada_key"
+    check "review: a player approving: 401 ($STATUS)" [ "$STATUS" = 401 ]
+    radmin moderator add Mia
+    check "review: moderator add: a key ($(cat "$WORK/radmin.out"))" grep -q ': zm-[A-Za-z0-9_-]\{43\}$' "$WORK/radmin.out"
+    local mia
+    mia=$(sed -n 's/.*: \(zm-.*\)$/\1/p' "$WORK/radmin.out")
+    radmin moderator add Mia
+    check "review: the same moderator again: refused, exit 1" [ $? = 1 ]
+    check "review: only the key's hash is kept" [ "$(db_sql "$kind" "$db" "SELECT count(*) FROM moderators WHERE key_hash = '$mia'")" = 0 ]
+    req GET "$U/review" -u "mia:$mia"
+    printf '%s' "$BODY" > "$WORK/review-$kind.html"
+    check "review: the moderator's page: 200 ($STATUS)" [ "$STATUS" = 200 ]
+    check "review: ... the run, awaiting review" bash -c 'grep -q "Run $2: Ada, 1.170 s" <<< "$1" && grep -q "Awaiting review: it would be number 1" <<< "$1"' _ "$BODY" "$ada"
+    check "review: ... a watch link with its review token" body_has "replay%3Freview%3D[0-9a-f]\{64\}"
+    check "review: ... the player's runs and the seed's" bash -c 'grep -q "<h3>The player.s runs</h3><table>" <<< "$1" && grep -q "<h3>Runs on the same seed</h3><table>" <<< "$1"' _ "$BODY"
+    [ -f "$SRC/tests/web/node_modules/vnu-jar/build/dist/vnu.jar" ] &&
+        check "review: ... valid HTML5" html_valid "$WORK/review-$kind.html"
+    req POST "$U/review/$ada" -F action=approve -u "mia:$mia"
+    check "review: approve without a reason: 400 ($STATUS)" [ "$STATUS" = 400 ]
+    req POST "$U/review/$ada" -F action=approve -F reason=watched -u "mia:$mia" -H 'Origin: http://evil.example'
+    check "review: an approve posted from another site: 403 ($STATUS)" [ "$STATUS" = 403 ]
+    req POST "$U/review/$ada" -F action=approve -F 'reason=watched the clip: a person' -u "mia:$mia"
+    check "review: the moderator approves: 200 ($STATUS $BODY)" [ "$STATUS" = 200 ]
+    check "review: ... the record is on the board" soon url_has "$U/api/boards/10/2" "\"runs\":\[{\"rank\":1,\"id\":$ada,"
+    check "review: ... in the audit, with the moderator and the reason" [ "$(db_sql "$kind" "$db" \
+        "SELECT count(*) FROM audit WHERE actor = 'moderator Mia' AND action = 'approve' AND target = 'run $ada' AND reason = 'watched the clip: a person'")" = 1 ]
+    req POST "$U/review/$ada" -F action=reject -F reason=again -u "mia:$mia"
+    check "review: rejecting a shown run: 409 ($STATUS)" [ "$STATUS" = 409 ]
+    fake ada2 10 2 aaaaaaaaaaa
+    post "$U" Ada "$WORK/t-ada2.rpl" -H 'X-Forwarded-For: 192.0.2.101' -H "Authorization: Bearer $ada_key"
+    check "review: the record holder's slower run changes no place: 201 ($BODY)" is 201
+
+    # A faster run awaits review too, and the board keeps its confirmed record meanwhile;
+    # the operator's admin review lists it and rejects it with its reason.
+    fake bo 10 2 bbbbb
+    post "$U" Bo "$WORK/t-bo.rpl" -H 'X-Forwarded-For: 192.0.2.102'
+    check "review: a faster run: 202 awaiting_review ($BODY)" is 202 awaiting_review
+    local bo
+    bo=$(body_id)
+    check "review: ... the confirmed record keeps its place" url_has "$U/api/boards/10/2" "\"runs\":\[{\"rank\":1,\"id\":$ada,.*\"awaiting\":\[{\"id\":$bo,"
+    radmin review
+    check "review: admin review lists it ($(head -2 "$WORK/radmin.out" | tr '\n' ' '))" \
+        grep -q "^run $bo  Bo  10 flies, NORMAL  1.085 s  awaiting review" "$WORK/radmin.out"
+    radmin review reject "$bo"
+    check "review: reject without a reason: exit 2" [ $? = 2 ]
+    radmin review reject "$bo" faster than any hand
+    check "review: admin review reject: done ($(cat "$WORK/radmin.out"))" grep -q "^run $bo is rejected" "$WORK/radmin.out"
+    check "review: ... its audit row" [ "$(db_sql "$kind" "$db" "SELECT count(*) FROM audit WHERE action = 'reject' AND target = 'run $bo' AND reason = 'faster than any hand'")" = 1 ]
+    check "review: ... no longer awaiting" soon url_has "$U/api/boards/10/2" '"awaiting":\[\]'
+    radmin moderator remove Mia
+    req GET "$U/review" -u "mia:$mia"
+    check "review: a removed moderator's key: 401 ($STATUS)" [ "$STATUS" = 401 ]
+
+    # Below the top place a run goes on the board at once; its clip covers the round and
+    # three seconds after it, and the board says what it is doing about it.
+    fake cy 10 2 ccccccccccccccc
+    post "$U" Cy "$WORK/t-cy.rpl" -H 'X-Forwarded-For: 192.0.2.103'
+    check "clips: a second place: 201 ($BODY)" is 201
+    local cy cy_key
+    cy=$(json_id)
+    cy_key=$(json_key)
+    check "clips: Cy's clip is made" clip_made "$U" "$cy"
+    check "clips: the approved record's clip is made" clip_made "$U" "$ada"
+    check "clips: a clip covers the round and 3 s (to=4.255)" \
+        bash -c '[ "$(curl -s "$1" | head -c 14)" = "FAKE-CLIP to=4" ] && curl -s "$1" | head -1 | grep -q "^FAKE-CLIP to=4.255 ok "' _ "$U/runs/$cy/clip.webm"
+
+    # A run that is not its player's best gets no clip, and reading its page queues none.
+    fake cy2 10 2 cccccccccccccccccccc
+    post "$U" Cy "$WORK/t-cy2.rpl" -H 'X-Forwarded-For: 192.0.2.104' -H "Authorization: Bearer $cy_key"
+    local cy2
+    cy2=$(json_id)
+    check "clips: a player's slower run: no clip" clip_settles "$U" "$cy2" none
+    url_status "$U/runs/$cy2" 200
+    req GET "$U/runs/$cy2/clip.webm"
+    check "clips: reading its page and clip queues nothing (state $(clip_state "$U" "$cy2"))" [ "$(clip_state "$U" "$cy2")" = none ]
+    check "clips: ... and nothing is made" bash -c '! grep -q "clip of run $2 made" "$1"' _ "$WORK/rv$kind.err" "$cy2"
+
+    # The sender's budget: one short round's clip a day; its next run gets none.
+    fake di 10 2 ddddddddddddddddddddddddd
+    post "$U" Di "$WORK/t-di.rpl" -H 'X-Forwarded-For: 192.0.2.103'
+    local di
+    di=$(json_id)
+    check "clips: a sender over its clip budget: no clip" clip_settles "$U" "$di" none
+    check "clips: ... logged" grep -q "clip of run $di not made: over its sender's clip budget" "$WORK/rv$kind.err"
+    check "clips: ... none served" url_status "$U/runs/$di/clip.webm" 404
+
+    # The disk's budget: Cy's faster run from another sender makes a third clip, over
+    # 1 MB: Cy's first clip, no longer a player's best, goes (the oldest not wanted).
+    fake cy3 10 2 cccccccccccc
+    post "$U" Cy "$WORK/t-cy3.rpl" -H 'X-Forwarded-For: 192.0.2.106' -H "Authorization: Bearer $cy_key"
+    local cy3
+    cy3=$(json_id)
+    check "clips: the third clip is made" clip_made "$U" "$cy3"
+    check "clips: over --clip-disk, the unwanted clip is removed" \
+        within 60 grep -q "clip of run $cy removed for room" "$WORK/rv$kind.err"
+    check "clips: ... gone" url_status "$U/runs/$cy/clip.webm" 404
+    check "clips: ... the wanted ones kept" bash -c 'for id in "${@:2}"; do [ "$(curl -s -o /dev/null -w %{http_code} "$1/runs/$id/clip.webm")" = 200 ] || exit 1; done' _ "$U" "$ada" "$cy3"
+    # Cy's first run is her best again once the faster one is hidden: at the next start
+    # its clip is made again, and the hidden run's goes for room.
+    radmin hide "$cy3" --reason "clips: hidden for the test"
+    kill "${!pid_var}"
+    wait "${!pid_var}" 2> /dev/null
+    start_board "rv2$kind" "$db" --zumble "$FAKE" --trust-proxy --review-top 1 --clip-budget 5 --clip-disk 1
+    url_var=URL_rv2$kind
+    pid_var=PID_rv2$kind
+    U=${!url_var}
+    check "clips: a removed clip wanted again is made again" within 600 grep -q "clip of run $cy made" "$WORK/rv2$kind.err"
+    check "clips: ... and the hidden run's removed" within 60 grep -q "clip of run $cy3 removed for room" "$WORK/rv2$kind.err"
+
+    # Two servers on one database make a clip once: the clip waits, a second server starts
+    # and finds the first one's claim, then the clip is made and both serve it.
+    rm -f "$hold"
+    fake gus 10 2 gggggggggggggggggggggggggggggg
+    post "$U" Gus "$WORK/t-gus.rpl" -H 'X-Forwarded-For: 192.0.2.107'
+    local gus
+    gus=$(json_id)
+    check "clips: the first server makes Gus's clip" within 60 eval '[ "$(clip_state "$U" "$gus")" = making ]'
+    start_board "rv3$kind" "$db" --zumble "$FAKE" --review-top 1 --clip-budget 5
+    local other_var=URL_rv3$kind
+    local V=${!other_var}
+    check "clips: the second server leaves it to the first" within 60 grep -q "clip of run $gus left to another: server" "$WORK/rv3$kind.err"
+    check "clips: ... and says it is being made" [ "$(clip_state "$V" "$gus")" = making ]
+    touch "$hold"
+    check "clips: made" clip_made "$U" "$gus"
+    check "clips: made once ($(cat "$WORK"/rv*"$kind".err | grep -c "clip of run $gus made"))" \
+        [ "$(cat "$WORK/rv2$kind.err" "$WORK/rv3$kind.err" | grep -c "clip of run $gus made")" = 1 ]
+    check "clips: the second server serves it" served_as "$V/runs/$gus/clip.webm" video/webm
+    local other_pid=PID_rv3$kind
+    kill "${!pid_var}" "${!other_pid}"
+    wait "${!pid_var}" "${!other_pid}" 2> /dev/null
+    unset FAKE_CLIP_BYTES FAKE_CLIP_HOLD
 }
 
 run_trust_suite() {
@@ -709,6 +926,7 @@ new-key|name Kim|lost the key, proved by email" ]
     kill "${!pid_var}"
     wait "${!pid_var}" 2> /dev/null
 
+    review_and_clip_checks "$kind" "$TDB"
     real_game_refusals "$kind" "$TDB"
 }
 

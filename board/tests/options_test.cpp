@@ -72,6 +72,9 @@ const std::map<std::string, std::function<int64_t(const ServerOptions&)>> kWhole
     {"--max-connections", [](const ServerOptions& o) { return int64_t{o.max_connections}; }},
     {"--max-seed-age", [](const ServerOptions& o) { return o.max_seed_age_days; }},
     {"--max-held", [](const ServerOptions& o) { return int64_t{o.max_held}; }},
+    {"--review-top", [](const ServerOptions& o) { return int64_t{o.review_top}; }},
+    {"--clip-budget", [](const ServerOptions& o) { return o.clip_budget_seconds; }},
+    {"--clip-disk", [](const ServerOptions& o) { return o.clip_disk_mb; }},
 };
 
 TEST(BoardOptions, WholeNumbersStoredAndBounded) {

@@ -12,6 +12,7 @@
 #include "pages/render.h"
 #include "trust/digest.h"
 #include "trust/keys.h"
+#include "trust/moderator_key.h"
 #include "trust/name_fold.h"
 #include "trust/name_rules.h"
 #include "trust/refusal.h"
@@ -339,6 +340,44 @@ TEST(BoardTrust, KeysSendersAndJson) {
   EXPECT_EQ(JsonString("\xc3"), "\"\\ufffd\"");
   EXPECT_EQ(JsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");  // a lone surrogate
   EXPECT_EQ(JsonString("\xf8\x88\x80\x80\x80"), "\"\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\"");
+}
+
+// A moderator's key as a request carries it: Bearer from programs, HTTP Basic from the
+// review page's browser (any user, the key as the password); anything else is no key.
+TEST(BoardTrust, ModeratorKeysFromRequests) {
+  std::string key = NewModeratorKey();
+  EXPECT_EQ(key.size(), 46u);
+  EXPECT_EQ(key.substr(0, 3), "zm-");
+  EXPECT_NE(key, NewModeratorKey());
+  const std::string basic = "Basic " + Base64("mia:" + key);
+  struct Case {
+    std::string header;  // "" sends none
+    std::string key;
+  } cases[] = {
+      {"Bearer " + key, key},
+      {basic, key},
+      {"Basic " + Base64(":" + key), key},
+      {"Basic " + Base64("a:b:c"), "b:c"},      // the password is all after the first ':'
+      {"Basic " + Base64("mia" + key), ""},     // no ':'
+      {"Basic " + Base64("m:x"), "x"},          // no padding
+      {"Basic " + Base64("mi:x"), "x"},         // two bytes of it
+      {"Basic " + Base64("mia:x"), "x"},        // one
+      {"Basic " + Base64("m:"), ""},            // an empty password
+      {basic.substr(0, basic.size() - 1), ""},  // not a whole base64 group
+      {"Basic !!!!" + basic.substr(6), ""},     // not base64
+      {"basic " + basic.substr(6), ""},         // the scheme as written
+      {"Basic", ""},
+      {"Basic ", ""},
+      {"", ""},
+      {"Bearer " + key + std::string(600, 'A'), ""},  // longer than any key
+      {"Basic " + Base64("m:" + std::string(600, 'k')), ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.header);
+    HttpRequest req;
+    if (!c.header.empty()) req.headers.emplace_back("authorization", c.header);
+    EXPECT_EQ(RequestKey(req), c.key);
+  }
 }
 
 }  // namespace

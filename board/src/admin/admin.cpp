@@ -11,6 +11,7 @@
 
 #include "http/request_parse.h"
 #include "pages/render.h"
+#include "review/review_admin.h"
 #include "store/store.h"
 #include "trust/keys.h"
 #include "trust/name_fold.h"
@@ -37,6 +38,8 @@ const char kAdminUsage[] =
     "  new-key NAME             a new key for the name (the old one stops working)\n"
     "  export ID FILE           a run's replay, to watch with zumble --replay FILE\n"
     "  audit                    the operators' actions, newest first\n"
+    "  review [approve ID | reject ID] [REASON]   the review queue (held and awaiting runs)\n"
+    "  moderator add NAME | remove NAME | list    moderators, who review on /review\n"
     "  Lists take --limit N (20, at most 200) and --offset N. Every change needs --reason.\n";
 
 int Usage(const std::string& why) {
@@ -257,6 +260,8 @@ int AdminCommand(int argc, char** argv) {
   if (a.words.empty()) return Usage("no command");
   if (a.db.empty()) return Usage("--db is needed");
   const std::string& cmd = a.words[0];
+  if (cmd == "review" || cmd == "moderator")
+    return ReviewAdminCommand(a.db, a.url, a.words, a.reason, a.limit, a.offset, Actor());
   const bool many = cmd == "approve" || cmd == "reject";
   size_t want = cmd == "held" || cmd == "audit"      ? 1
                 : cmd == "runs"                      ? a.words.size() <= 2 ? a.words.size() : 0

@@ -82,6 +82,7 @@ std::string BoardTitle(int flies, int speed, Pace pace) {
 
 const char* ErrorCode(int status) {
   switch (status) {
+    case 401: return "unauthorized";
     case 403: return "forbidden";
     case 404: return "not_found";
     case 405: return "method_not_allowed";

@@ -75,13 +75,17 @@ struct PlayerPage {
   // kPlayerChartRuns a board at most).
   std::vector<Run> attempts;
   int limit = 20;
+  std::vector<Run> awaiting;  // runs of theirs awaiting review
 };
 struct ModePage {
   ModeBoard board;
   int limit = 20;
-  std::string you;       // the name asked for ("jump to my rank"), as given
-  int64_t you_rank = 0;  // its rank, 0 when it has none here
+  std::string you;            // the name asked for ("jump to my rank"), as given
+  int64_t you_rank = 0;       // its rank, 0 when it has none here
+  std::vector<Run> awaiting;  // runs that would take a top place, awaiting review
 };
+// The runs awaiting review, as a line beside a board or on a player's page ("" none).
+std::string AwaitingHtml(const std::vector<Run>& runs, bool with_names);
 
 std::string ModeBoardHtml(const ModePage& page);
 // The mode's board as BoardJson, with the page's "limit" and "you": {"name", "rank"} of

@@ -124,6 +124,20 @@ std::string BoardsJson(const std::vector<ModeBoard>& boards) {
   return Text(o) + "\n";
 }
 
+// Runs awaiting a moderator's review: what they would be, not yet on the board.
+static Json AwaitingValue(const std::vector<Run>& runs) {
+  Json list = Json::array();
+  for (const Run& r : runs)
+    list.push_back({{"id", r.id},
+                    {"name", r.name},
+                    {"flies", r.flies},
+                    {"speed", r.speed},
+                    {"time_ms", r.time_ms},
+                    {"sent", IsoDate(r.created)},
+                    {"state", "awaiting review"}});
+  return list;
+}
+
 std::string ModePageJson(const ModePage& page) {
   Json o = BoardValue(page.board);
   o["limit"] = page.limit;
@@ -131,6 +145,7 @@ std::string ModePageJson(const ModePage& page) {
     o["you"] = nullptr;
   else
     o["you"] = {{"name", page.you}, {"rank", page.you_rank ? Json(page.you_rank) : Json(nullptr)}};
+  o["awaiting"] = AwaitingValue(page.awaiting);
   return Text(o) + "\n";
 }
 
@@ -167,6 +182,7 @@ std::string PlayerJson(const PlayerPage& page) {
     AddRun(&run, r);
     o["runs"].push_back(std::move(run));
   }
+  o["awaiting"] = AwaitingValue(page.awaiting);
   return Text(o) + "\n";
 }
 

@@ -76,6 +76,7 @@ std::string ModeBoardHtml(const ModePage& page) {
   else if (!page.you.empty())
     out += "<p>" + HtmlEscape(page.you) + " is number " + std::to_string(page.you_rank) + ".</p>";
   out += Pager(path, b.offset, page.limit, b.total, "players");
+  out += AwaitingHtml(page.awaiting, true);
   if (!b.runs.empty()) {
     out +=
         std::string(
@@ -158,6 +159,7 @@ std::string PlayerHtml(const PlayerPage& page) {
          " &middot; every run sent and "
          "checked, each board's fastest first; the chart has them in the order they were "
          "sent, with the best so far as a line</p>\n";
+  out += AwaitingHtml(page.awaiting, false);
   out += Pager(PlayerPath(p.name), page.runs.offset, page.limit, page.runs.total, "runs");
   int flies = -1, speed = -1;
   Pace pace = Pace::kDealt;
@@ -190,6 +192,17 @@ std::string PlayerHtml(const PlayerPage& page) {
   }
   if (flies >= 0) out += "</table></div></section>";
   return out + "</body></html>\n";
+}
+
+std::string AwaitingHtml(const std::vector<Run>& runs, bool with_names) {
+  if (runs.empty()) return "";
+  std::string out = "<p class=\"awaiting\">";
+  for (const Run& r : runs)
+    out += std::string(&r == &runs.front() ? "" : "; ") +
+           (with_names ? HtmlEscape(r.name) + " " : ModeWords(r.flies, r.speed) + ": ") +
+           FormatTime(r.time_ms) + ", awaiting review (sent " + IsoDate(r.created).substr(0, 10) +
+           ")";
+  return out + "</p>\n";
 }
 
 std::string RecordsAtom(const std::vector<Run>& records, const std::string& board_id,

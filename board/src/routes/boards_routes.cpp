@@ -14,6 +14,7 @@ namespace {
 
 constexpr int kBoardRows = 10;  // runs per mode on the front page and in /api/boards
 constexpr int kFeedEntries = 20;
+constexpr int kAwaitingShown = 10;  // runs awaiting review listed beside a board
 
 bool LoadBoards(Context* ctx, std::vector<ModeBoard>* boards) {
   std::vector<Page> pages;
@@ -74,6 +75,12 @@ bool LoadMode(Context* ctx, const HttpRequest& req, const Args& args, Pace pace,
   page->board.runs = std::move(rows.runs);
   page->board.total = rows.total;
   page->board.offset = offset;
+  // Beside the board: the runs that would take a top place once a moderator approves.
+  if (!ctx->store->AwaitingRuns(page->board.flies, page->board.speed, pace, kAwaitingShown,
+                                &page->awaiting)) {
+    DatabaseDown(ctx, res);
+    return false;
+  }
   return true;
 }
 

@@ -25,8 +25,14 @@ bool LoadPlayer(Context* ctx, const HttpRequest& req, const Args& args, PlayerPa
     DatabaseDown(ctx, res);
     return false;
   }
-  // A banned player, or one with nothing shown, has no page.
-  if (!found || page->player.banned || (page->runs.total == 0 && offset == 0)) {
+  // What waits for a moderator: the player's page says so.
+  if (found && !ctx->store->PendingRuns(page->player.fold, 10, &page->awaiting)) {
+    DatabaseDown(ctx, res);
+    return false;
+  }
+  // A banned player, or one with nothing shown nor awaiting review, has no page.
+  if (!found || page->player.banned ||
+      (page->runs.total == 0 && offset == 0 && page->awaiting.empty())) {
     SendError(res, 404, "no such player");
     return false;
   }

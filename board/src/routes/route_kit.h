@@ -49,5 +49,7 @@ std::span<const Route> PlayersRoutes();
 std::span<const Route> RunsRoutes();
 std::span<const Route> SubmitRoutes();
 std::span<const Route> MetricsRoutes();  // metrics_routes.cpp
+std::span<const Route> ClipRoutes();     // clip_routes.cpp
+std::span<const Route> ReviewRoutes();   // review_routes.cpp
 
 }  // namespace board

@@ -86,8 +86,9 @@ constexpr int kWaitBuiltMs = 250;
 const std::vector<Route>& AllRoutes() {
   static const std::vector<Route> all = [] {
     std::vector<Route> rows;
-    for (std::span<const Route> part : {BoardsRoutes(), PlayersRoutes(), RunsRoutes(),
-                                        SubmitRoutes(), HealthRoutes(), MetricsRoutes()})
+    for (std::span<const Route> part :
+         {BoardsRoutes(), PlayersRoutes(), RunsRoutes(), SubmitRoutes(), HealthRoutes(),
+          MetricsRoutes(), ClipRoutes(), ReviewRoutes()})
       rows.insert(rows.end(), part.begin(), part.end());
     return rows;
   }();

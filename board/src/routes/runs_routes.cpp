@@ -3,10 +3,10 @@
 
 #include <cstdio>
 
-#include "http/byte_range.h"
 #include "http/request_parse.h"
 #include "pages/render.h"
 #include "pages/run_page.h"
+#include "routes/clip_file.h"
 #include "routes/route_kit.h"
 #include "routes/routes.h"
 #include "trust/digest.h"
@@ -76,43 +76,8 @@ void RunFile(Context* ctx, const HttpRequest& req, const Args& args, const char*
   int64_t id = 0, rank = 0;
   Run run;
   if (!FindShownRun(ctx, args[0], &id, &run, &rank, res)) return;
-  std::string path = ClipFile(ctx->clips, id, ext);
-  FILE* file = !ctx->clips.dir.empty() ? fopen(path.c_str(), "rb") : nullptr;
-  if (!file) return SendError(res, 404, "the clip is not ready");
-  struct stat st {};
-  fstat(fileno(file), &st);
-  std::string etag = "\"" + std::to_string(st.st_size) + "-" + std::to_string(st.st_mtime) + "\"";
-  res->AddHeader("ETag", etag);
-  res->AddHeader("Cache-Control", "public, max-age=86400");
-  const std::string* match = req.Header("if-none-match");
-  if (match && *match == etag) {
-    fclose(file);
-    return res->Set(304, type, "");
-  }
-  fclose(file);
-  // Streamed by the transport from the file: a flood of requests for a large clip costs
-  // a descriptor and a buffer each, not the clip's size each.
-  res->AddHeader("Accept-Ranges", "bytes");
-  res->Set(200, type, "");
-  res->file = path;
-  const std::string* range = req.Header("range");
-  const std::string* if_range = req.Header("if-range");
-  if (!range || (if_range && *if_range != etag)) return;  // a changed file goes whole
-  const uint64_t size = static_cast<uint64_t>(st.st_size);
-  const ByteRange part = ParseByteRange(*range, size);
-  if (part.kind == ByteRange::kUnsatisfiable) {
-    res->file.clear();
-    res->headers.clear();  // not the clip's own: kept by no cache
-    res->AddHeader("Content-Range", "bytes */" + std::to_string(size));
-    return SendError(res, 416, "the range asked for is past the end of the file");
-  }
-  if (part.kind != ByteRange::kPart) return;
-  res->status = 206;
-  res->file_first = part.first;
-  res->file_length = part.length;
-  res->AddHeader("Content-Range", "bytes " + std::to_string(part.first) + "-" +
-                                      std::to_string(part.first + part.length - 1) + "/" +
-                                      std::to_string(size));
+  if (ctx->clips.dir.empty()) return SendError(res, 404, "the clip is not ready");
+  SendClipFile(req, ClipFile(ctx->clips, id, ext), type, "public, max-age=86400", res);
 }
 
 void RunClip(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {

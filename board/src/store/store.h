@@ -70,6 +70,9 @@ struct NewRun {
   std::string swat_frames;  // the frame of every swat (replay/core/swat_frames.h), "" unknown
   std::string verdict;      // the verifier's whole line
   int max_held = 3;         // held runs one sender may have waiting at once
+  // A run that would take one of this many places of its board waits for a moderator
+  // (held without signs: "awaiting review"); 0 never.
+  int review_top = 0;
 };
 
 // What became of a submission in the store.
@@ -284,6 +287,39 @@ public:
   // A mode's record and personal-best flags measured again, each board of a pace apart,
   // in the order the runs went on the board.
   bool MeasureFlagsAgain(int flies, int speed);
+
+  // Review by moderators (store_review.cpp). A moderator is a name with a key of their
+  // own; the board keeps the key's hash. Adding or removing one is an audit row.
+  bool AddModerator(const std::string& name, const std::string& key_hash, const std::string& actor,
+                    std::string* why);
+  bool RemoveModerator(const std::string& name, const std::string& actor, std::string* why);
+  bool Moderators(std::vector<std::string>* names);
+  // The moderator whose key has this hash (*found false for none).
+  bool ModeratorOfKey(const std::string& key_hash, std::string* name, bool* found);
+  // Runs awaiting review (held without signs: a place at the top of their board waits
+  // for a moderator), of one board or one player (fold), oldest first.
+  bool AwaitingRuns(int flies, int speed, Pace pace, int limit, std::vector<Run>* out);
+  bool PendingRuns(const std::string& fold, int limit, std::vector<Run>* out);
+
+  // The clips' claims (store_clips.cpp): which server makes a run's clip.
+  enum class ClipClaim { kClaimed, kTaken, kOverBudget, kNotWanted };
+  // Claims run `id`'s clip for `server` when the run is wanted (held for review, or its
+  // player's best on its board: every run of a board's first page is one) and nobody
+  // made it, failed it or holds a claim made after `stale_before`; and when its sender's
+  // clips of the last day, with this one's `seconds`, stay within `budget_seconds`.
+  bool ClaimClip(int64_t id, const std::string& server, int64_t now, int64_t stale_before,
+                 int64_t seconds, int64_t budget_seconds, ClipClaim* out, std::string* why);
+  // What came of a claimed clip ("made" or "failed", with why).
+  bool FinishClip(int64_t id, const std::string& server, const std::string& state,
+                  const std::string& why);
+  // A claim's state ("" none), its server and when it was taken.
+  bool ClipClaimOf(int64_t id, std::string* state, std::string* server, int64_t* at);
+  // The claim is let go (its files were removed): the clip is made again if wanted.
+  bool DropClipClaim(int64_t id);
+  // Whether the run's clip is wanted (as ClaimClip says), and the wanted runs, newest
+  // first.
+  bool ClipWanted(int64_t id, bool* wanted);
+  bool WantedClips(int limit, std::vector<int64_t>* ids);
 
   virtual int SchemaVersion() = 0;
   virtual std::string LastError() = 0;

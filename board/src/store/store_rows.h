@@ -23,6 +23,10 @@ bool RankIn(SqlSession& db, int flies, int speed, Pace pace, int64_t time_ms, in
 // against the board as it is (store_submit.cpp; the operator's approve uses it too).
 bool MarkShown(SqlSession& db, int64_t id, int64_t now);
 
+// Whether a new run would take one of the top run.review_top places of its board
+// (store_review.cpp): then it waits for a moderator.
+bool WouldTakeTop(SqlSession& db, const NewRun& run, int64_t player, bool* top);
+
 // One run's columns from a view, for a WHERE that follows.
 inline std::string RunsFrom(const char* view) {
   return std::string("SELECT " BOARD_RUN_COLUMNS " FROM ") + view + " ";

@@ -93,3 +93,16 @@ bool MigrateSchema(const char* const* steps, int latest, Exec exec, Version vers
   " THEN 1 ELSE 0 END AS address_banned FROM runs JOIN players ON players.id = runs.player;" \
   "CREATE VIEW board_runs AS SELECT * FROM all_runs WHERE state = 'shown' AND"               \
   " name_banned = 0 AND address_banned = 0 AND pace >= 0;"
+
+// The fifth step, the same SQL on both stores: moderators, each with a key of their own
+// (kept as its hash), who approve or reject the runs waiting for review; and the clips'
+// claims, one row a run, which say which server makes its clip and since when (a claim
+// left by a server that died is taken over once stale), what came of it, and the
+// sender and seconds it counts against that sender's daily clip budget.
+#define BOARD_SCHEMA_STEP_5_COMMON                                                 \
+  "CREATE TABLE moderators (name TEXT PRIMARY KEY, key_hash TEXT NOT NULL UNIQUE," \
+  " created BIGINT NOT NULL);"                                                     \
+  "CREATE TABLE clip_claims (run BIGINT PRIMARY KEY, server TEXT NOT NULL,"        \
+  " state TEXT NOT NULL, at BIGINT NOT NULL, sender TEXT NOT NULL,"                \
+  " seconds BIGINT NOT NULL, why TEXT NOT NULL DEFAULT '');"                       \
+  "CREATE INDEX clip_claims_by_sender ON clip_claims (sender, at);"

@@ -62,6 +62,8 @@ const char* const kMigrations[] = {
     // for the runs stored before: they are told apart by their swats' digest alone).
     // Runs of one mode and seed are found by runs_by_swats's first three columns.
     "ALTER TABLE runs ADD COLUMN swat_frames TEXT;",
+    // 5: moderators and the clips' claims (which server makes a run's clip).
+    BOARD_SCHEMA_STEP_5_COMMON,
 };
 constexpr int kLatest = sizeof kMigrations / sizeof kMigrations[0];
 

@@ -190,7 +190,13 @@ bool Store::Submit(const NewRun& run, Stored* out) {
       return refuse(run.key.empty() ? Stored::kNameTaken : Stored::kBadKey);
     }
     if (run.flies == 0) return Fail("a run to store without its verified mode");
-    const bool held = !run.signs.empty();
+    // A run that would take one of the top places of its board waits for a moderator
+    // (held without signs: "awaiting review"); the board keeps its confirmed runs.
+    bool awaiting = false;
+    if (run.signs.empty() && run.review_top > 0 && run.rate_keys >= 0 &&
+        !WouldTakeTop(db, run, player, &awaiting))
+      return false;
+    const bool held = !run.signs.empty() || awaiting;
     if (held) {
       if (!LockSender(db, run.sender) ||
           !db.Run("SELECT count(*) FROM runs WHERE state = 'held' AND sender = $1",
