@@ -26,7 +26,8 @@ purpose_packages() {
     # The Windows build's tests compare with the Linux game, so that is built too.
     windows) purpose_packages play
              echo g++-mingw-w64-x86-64 wine wine64 zip xvfb xauth xdotool x11-apps python3 ;;
-    web)     echo cmake make python3 emscripten nodejs ;;
+    # gzip and brotli write the page's compressed copies (cmake/web_site.cmake).
+    web)     echo cmake make python3 emscripten nodejs gzip brotli ;;
     # Clips: VP9 (libvpx) and Opus (libopus) in WebM, the picture to YUV
     # (libyuv) and the mix to Opus's 48 kHz (the resampler of libspeexdsp).
     clip)    purpose_packages play
@@ -39,11 +40,11 @@ purpose_packages() {
     # format's RELAX NG schema (its Java also runs the Nu HTML checker, from tests/web's npm ci, on
     # the run pages); dpkg-dev (CPack's dpkg-shlibdeps), lintian and man-db make
     # and check the board's package; wrk and nginx-light for its bench (board/bench/, the
-    # board's reads beside a static server's).
+    # board's reads beside a static server's); brotli for the tests of /play/'s compressed files.
     board)   purpose_packages play
              echo libboost-dev libcpp-httplib-dev libsqlite3-dev libpq-dev libicu-dev libssl-dev \
                   nlohmann-json3-dev postgresql sqlite3 wrk curl jing
-             echo dpkg-dev lintian man-db nginx-light ;;
+             echo dpkg-dev lintian man-db nginx-light brotli ;;
     # The union, and what only the tests use: GoogleTest, clang-format (the C++ layout
     # check), the real window driven by xdotool (x11-utils: xwininfo; x11-apps: xwd), ALSA's
     # null device through Python, and the page in headless Chromium (its test modules come
