@@ -1,5 +1,5 @@
 # The browser build: the game as a web page in site/ (index.html, index.js, index.wasm,
-# index.data with bmp/ and wave/, audio-worklet.js, and for the installed app playing
+# index.data with bmp/ and wave/ but the music, wave-bgm1.wav the music, audio-worklet.js, and for the installed app playing
 # offline: manifest.webmanifest, icon-192.png, icon-512.png, service-worker.js). Configured through Emscripten's own
 # CMake toolchain: `emcmake cmake -S . -B build-web` (what `make web` runs).
 #
@@ -48,6 +48,9 @@ target_link_options(zumble_web PRIVATE
   "SHELL:--pre-js ${WEB_PAGE_DIR}/replays.js"
   "SHELL:--pre-js ${WEB_PAGE_DIR}/progress.js"
   "SHELL:--pre-js ${WEB_PAGE_DIR}/clip.js"
+  # The music is not in index.data: the page fetches it once the game has started
+  # (docs/web.md, "Loading"), as wave-bgm1.wav beside the page.
+  "SHELL:--exclude-file *bgm1.wav"
   "SHELL:--preload-file ${CMAKE_SOURCE_DIR}/bmp@/zumble/bmp"
   "SHELL:--preload-file ${CMAKE_SOURCE_DIR}/wave@/zumble/wave")
 set_target_properties(zumble_web PROPERTIES
@@ -60,6 +63,7 @@ add_custom_command(TARGET zumble_web POST_BUILD
           ${WEB_SITE}/
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/packaging/icons/zumble-192.png ${WEB_SITE}/icon-192.png
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/packaging/icons/zumble-512.png ${WEB_SITE}/icon-512.png
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/wave/bgm1.wav ${WEB_SITE}/wave-bgm1.wav
   COMMAND ${CMAKE_COMMAND} -DSITE=${WEB_SITE} -DSERVICE_WORKER=${WEB_PAGE_DIR}/service-worker.js
           -P ${CMAKE_SOURCE_DIR}/cmake/web_site.cmake)
 # Emscripten's JavaScript tools find their Node modules (acorn) in Debian's folder.

@@ -26,7 +26,8 @@ purpose_packages() {
     # The Windows build's tests compare with the Linux game, so that is built too.
     windows) purpose_packages play
              echo g++-mingw-w64-x86-64 wine wine64 zip xvfb xauth xdotool x11-apps python3 ;;
-    web)     echo cmake make python3 emscripten nodejs ;;
+    # gzip and brotli write the page's compressed copies (cmake/web_site.cmake).
+    web)     echo cmake make python3 emscripten nodejs gzip brotli ;;
     # Clips: VP9 (libvpx) and Opus (libopus) in WebM, the picture to YUV
     # (libyuv) and the mix to Opus's 48 kHz (the resampler of libspeexdsp).
     clip)    purpose_packages play
@@ -43,12 +44,12 @@ purpose_packages() {
     # board's reads beside a static server's) and for two boards behind nginx in its tests;
     # prometheus-cpp-dev for its /metrics (the registry and the text format), and
     # prometheus for their tests (promtool checks an answer, a real Prometheus scrapes the
-    # board).
+    # board); brotli for the tests of /play/'s compressed files.
     board)   purpose_packages play
              echo libboost-dev libcpp-httplib-dev libsqlite3-dev libpq-dev libicu-dev libssl-dev \
                   nlohmann-json3-dev libsystemd-dev prometheus-cpp-dev postgresql sqlite3 wrk curl \
                   jing prometheus
-             echo dpkg-dev lintian man-db nginx-light ;;
+             echo dpkg-dev lintian man-db nginx-light brotli ;;
     # The union, and what only the tests use: GoogleTest, clang-format (the C++ layout
     # check), the real window driven by xdotool (x11-utils: xwininfo; x11-apps: xwd), ALSA's
     # null device through Python, and the page in headless Chromium (its test modules come

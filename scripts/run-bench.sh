@@ -2,7 +2,8 @@
 # Builds an optimised tree and runs the benchmarks and the timedemo measurements:
 #   bench/ programs (Google Benchmark), then start-up, frame rate and peak memory of a
 #   headless run of the whole game in its heaviest mode; verification's rate on rounds a
-#   person plays (bench/verify_rate.sh); last, what showing the picture
+#   person plays (bench/verify_rate.sh); the page's timedemo, seeks and cold start over
+#   slow and fast 4G (bench/web_*.mjs); last, what showing the picture
 #   costs in a real window under Xvfb, on the path the game chooses and on the renderer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,6 +43,12 @@ if [ -f build-web/site/index.html ] && [ -d tests/web/node_modules/playwright-co
     node bench/web_timedemo.mjs build-web/site "$build/zumble"
     echo "== seeks in the page's replay viewer, headless Chromium"
     node bench/web_seek.mjs build-web/site
+    echo "== the page's cold start from the board's /play/: slow and fast 4G, and a second visit"
+    if [ -x build-board/zumble-board ]; then
+        node bench/web_cold_start.mjs build-web/site build-board/zumble-board "$build/zumble"
+    else
+        echo "skipped: run make board first"
+    fi
 else
     echo "skipped: run make web and (cd tests/web && npm ci) first"
 fi

@@ -382,6 +382,73 @@ review_and_clip_checks() {
     kill "${!pid_var}" "${!other_pid}"
     wait "${!pid_var}" "${!other_pid}" 2> /dev/null
     unset FAKE_CLIP_BYTES FAKE_CLIP_HOLD
+
+# /play/'s files as the web build leaves them, each with NAME.gz and NAME.br beside it:
+# each encoding decodes to the file's very bytes under an ETag of its own, Vary names the
+# choice, revalidation answers 304, a Range is cut from the file's own bytes whatever the
+# browser takes, and a copy older than its file is never sent.
+page_delivery_checks() {
+    local U=$1 site=$2 d=$WORK/delivery
+    mkdir -p "$d"
+    local f=$site/index.wasm size code
+    size=$(stat -c %s "$f")
+    get() {  # get NAME [curl options]: sets code; the head in $d/head, the body in $d/body
+        local name=$1
+        shift
+        code=$(curl -s -D "$d/head" -o "$d/body" -w '%{http_code}' --max-time 60 "$@" "$U/play/$name")
+    }
+    field() { sed -n "s/^$1: \(.*\)\r\$/\1/Ip" "$d/head"; }
+    local etag_br etag_gz etag_plain modified
+    get index.wasm -H 'Accept-Encoding: gzip, deflate, br'
+    check "play file, brotli: 200, Content-Encoding br, Vary ($code $(field content-encoding) $(field vary))" \
+        [ "$code $(field content-encoding) $(field vary)" = "200 br Accept-Encoding" ]
+    check "play file, brotli: decodes to the file's very bytes" cmp -s <(brotli -dc "$d/body") "$f"
+    check "play file, brotli: smaller than the file ($(stat -c %s "$d/body") of $size bytes)" \
+        [ "$(stat -c %s "$d/body")" -lt "$size" ]
+    etag_br=$(field etag)
+    get index.wasm -H 'Accept-Encoding: gzip;q=0.8, br;q=0'
+    check "play file, gzip: 200, Content-Encoding gzip ($code $(field content-encoding))" \
+        [ "$code $(field content-encoding)" = "200 gzip" ]
+    check "play file, gzip: decodes to the file's very bytes" cmp -s <(gzip -dc "$d/body") "$f"
+    etag_gz=$(field etag)
+    get index.wasm
+    check "play file, no encoding asked: 200, no Content-Encoding ($code $(field content-encoding))" \
+        [ "$code $(field content-encoding)" = "200 " ]
+    check "play file, no encoding asked: the file's bytes" cmp -s "$d/body" "$f"
+    etag_plain=$(field etag)
+    modified=$(field last-modified)
+    check "play file: an ETag per encoding ($etag_plain $etag_gz $etag_br)" \
+        [ -n "$etag_plain" -a -n "$etag_gz" -a -n "$etag_br" -a "$etag_plain" != "$etag_gz" -a \
+          "$etag_gz" != "$etag_br" -a "$etag_plain" != "$etag_br" ]
+    get index.wasm -H 'Accept-Encoding: br' -H "If-None-Match: $etag_br"
+    check "play file: revalidated with its brotli ETag, 304 naming it ($code $(field etag))" \
+        [ "$code $(field etag)" = "304 $etag_br" ]
+    get index.wasm -H 'Accept-Encoding: br' -H "If-None-Match: $etag_plain"
+    check "play file: the identity ETag does not revalidate the brotli bytes ($code)" [ "$code" = 200 ]
+    get index.wasm -H "If-Modified-Since: $modified"
+    check "play file: revalidated by its Last-Modified ($modified), 304 ($code)" [ "$code" = 304 ]
+    get index.html -H 'Accept-Encoding: gzip'
+    get index.html -H 'Accept-Encoding: gzip' -H "If-None-Match: $(field etag)"
+    check "play file: the page itself revalidates too ($code)" [ "$code" = 304 ]
+    # Ranges: the file's own bytes, even where brotli is taken; past the end, 416.
+    get index.wasm -H 'Accept-Encoding: br' -H 'Range: bytes=100-1099'
+    check "play file, Range with brotli taken: 206 without an encoding ($code $(field content-encoding))" \
+        [ "$code $(field content-encoding)" = "206 " ]
+    check "play file, Range: its Content-Range ($(field content-range))" \
+        [ "$(field content-range)" = "bytes 100-1099/$size" ]
+    check "play file, Range: the file's own bytes 100 to 1099" cmp -s "$d/body" <(tail -c +101 "$f" | head -c 1000)
+    get index.wasm -H "Range: bytes=$size-"
+    check "play file, Range past the end: 416 with the file's size ($code $(field content-range))" \
+        [ "$code $(field content-range)" = "416 bytes */$size" ]
+    get index.wasm -H 'Range: bytes=0-9' -H 'If-Range: "1-2"'
+    check "play file, Range with If-Range of another tag: the whole file ($code)" [ "$code" = 200 ]
+    check "play file, Range with If-Range of another tag: ... its bytes" cmp -s "$d/body" "$f"
+    # A copy left from an older build is never sent for the new file.
+    touch -d '2001-01-01' "$f.br"
+    get index.wasm -H 'Accept-Encoding: br, gzip'
+    check "play file, a brotli copy older than the file: gzip instead ($code $(field content-encoding))" \
+        [ "$code $(field content-encoding)" = "200 gzip" ]
+    touch "$f.br"
 }
 
 run_trust_suite() {
@@ -392,11 +459,20 @@ run_trust_suite() {
     # The stand-in makes a folder in FAKE_ZUMBLE_RUNS for each verification it runs.
     local runs_dir=$WORK/verifications-$kind
     mkdir -p "$runs_dir"
+    # The game's page as the web build leaves it, its files with their compressed copies.
+    local site=$WORK/site-$kind
+    mkdir -p "$site"
+    echo '<!doctype html><title>the page</title>' > "$site/index.html"
+    seq 1 60000 > "$site/index.wasm"
+    for f in "$site/index.html" "$site/index.wasm"; do
+        gzip -9 -n -c "$f" > "$f.gz" && brotli -q 5 -f -o "$f.br" "$f"
+    done
     FAKE_ZUMBLE_RUNS=$runs_dir start_board "trust$kind" "$TDB" --zumble "$FAKE" \
         --submit-burst 100000 --trust-proxy --max-held 2 --metrics-from 192.0.2.0/24,2001:db8::/32 \
-        --access-log --log-format json
+        --access-log --log-format json --site "$site"
     local url_var=URL_trust$kind
     local U=${!url_var}
+    page_delivery_checks "$U" "$site"
     local from=(-H 'X-Forwarded-For: 192.0.2.10')
 
     # Inputs no backend produces: each refused as invalid with its rule, nothing stored.

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "media/sound.h"
 #include "platform/services/process_usage.h"
 #include "platform/web/web_backend.h"
 #include "replay/core/mode_words.h"
@@ -65,6 +66,12 @@ extern "C" EMSCRIPTEN_KEEPALIVE int ZumbleRoundTime() {
     return ReplayRoundTimeKnown(&time) ? static_cast<int>(time) : -1;
 }
 
+// The music comes after the game has started: once it is in, the game reads its sounds
+// again, as when its window comes back to the front.
+void ReadSoundsAgain() {
+    if (lpDS != nullptr) RestoreSound();
+}
+
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--time") == 0) g_timeGiven = true;
@@ -75,6 +82,7 @@ int main(int argc, char** argv) {
     }
     // The page passes --headless with a script or the test player, which the options
     // take only then; the run itself is always on the page (ChooseBackend).
+    WebSetLateFileReader(ReadSoundsAgain);
     const int early = PrepareRun(argc, argv);
     if (early >= 0) End(early);
     End(PlayRun());

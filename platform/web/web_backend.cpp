@@ -77,6 +77,7 @@ void DestroyWindow() {
 }
 
 void PumpInput() {
+    WebReadLateFiles();
     if (Scripted()) {
         HeadlessBackend().pumpInput();
     } else {

@@ -22,3 +22,8 @@ void WebDrawOverlay();
 // Keeps the round so far when the page asked for it (ZumbleKeepRoundAsk): in the game's
 // own frame, since keeping takes the player's files' lock, which waits.
 void WebKeepAskedRound();
+
+// Data files that come after the start (platform/web/web_late_files.cpp): the entry gives
+// the game's reader of them; the input pump has it read them once the page has them.
+void WebSetLateFileReader(void (*reader)());
+void WebReadLateFiles();

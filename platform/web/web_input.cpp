@@ -45,16 +45,19 @@ void Queue(UINT message, WPARAM wParam, int x, int y) {
 // it is scaled; a point outside the picture lands on its nearest edge. The events give
 // whole CSS pixels, while a phone's picture has game pixels smaller than that: the same
 // pointer's exact position, from the pointer event that came just before, is used.
+// (JavaScript, laid out by hand: clang-format would split its === apart.)
+// clang-format off
 EM_JS(void, WebPageToGame, (int clientX, int clientY, int* out), {
     var rect = Module['canvas'].getBoundingClientRect();
     var exact = zumblePointerAt;
-    var px = exact && Math.trunc(exact.x) == = clientX ? exact.x : clientX;
-    var py = exact && Math.trunc(exact.y) == = clientY ? exact.y : clientY;
+    var px = exact && Math.trunc(exact.x) === clientX ? exact.x : clientX;
+    var py = exact && Math.trunc(exact.y) === clientY ? exact.y : clientY;
     var x = rect.width > 0 ? Math.floor((px - rect.left) * 640 / rect.width) : 0;
     var y = rect.height > 0 ? Math.floor((py - rect.top) * 480 / rect.height) : 0;
     HEAP32[out >> 2] = Math.max(0, Math.min(639, x));
     HEAP32[(out >> 2) + 1] = Math.max(0, Math.min(479, y));
 });
+// clang-format on
 
 void QueuePointer(UINT message, long clientX, long clientY) {
     int at[2];

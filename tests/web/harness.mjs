@@ -2,6 +2,7 @@
 // page, headless Chromium driven by playwright-core, and headless runs of the native game.
 import { spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
+import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -40,6 +41,49 @@ export async function serve(site, extra = {}, port = 0) {
   server.stderr.resume();  // the request log
   const ended = new Promise((resolve) => server.on('exit', resolve));
   return { url: `http://127.0.0.1:${bound}/`, root, close: () => { server.kill(); return ended; } };
+}
+
+// Serves the page's files from Node on 127.0.0.1, as the board does (no-cache: every load
+// asks the server again), with faults: the first request for
+// each file named in `failOnce` is answered 503 (a download that fails, for the page's
+// Retry), and the requests for those in `hold` wait until release() (a file that is slow
+// to come).
+export async function serveWithFaults(site, { failOnce = [], hold = [] } = {}) {
+  const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
+                  '.json': 'application/json', '.webmanifest': 'application/manifest+json', '.png': 'image/png' };
+  const failed = new Set();
+  let held = [];
+  let released = false;
+  const send = (name, file, res) => {
+    res.writeHead(200, { 'Content-Type': types[path.extname(name)] || 'application/octet-stream',
+                         'Cache-Control': 'no-cache' });
+    fs.createReadStream(file).pipe(res);
+  };
+  const server = http.createServer((req, res) => {
+    let name = decodeURIComponent(new URL(req.url, 'http://x').pathname).replace(/^\/+/, '');
+    if (name === '' || name.endsWith('/')) name += 'index.html';
+    const file = path.join(site, name);
+    if (!/^[\w-]+(\.[\w-]+)*(\/[\w-]+(\.[\w-]+)*)*$/.test(name) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
+      res.writeHead(404);
+      res.end();
+      return;
+    }
+    if (failOnce.includes(name) && !failed.has(name)) {
+      failed.add(name);
+      res.writeHead(503, { 'Content-Type': 'text/plain' });
+      res.end('not now');
+      return;
+    }
+    if (hold.includes(name) && !released) { held.push(() => send(name, file, res)); return; }
+    send(name, file, res);
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  return {
+    url: `http://127.0.0.1:${server.address().port}/`,
+    heldCount: () => held.length,
+    release: () => { released = true; held.forEach((go) => go()); held = []; },
+    close: () => new Promise((resolve) => { server.closeAllConnections(); server.close(resolve); }),
+  };
 }
 
 // Headless Chromium with a fresh profile, as the project's tests run it; `device` may

@@ -9,7 +9,7 @@
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
-import { check, finish, launch, repoRoot, scratch, serve, waitForScene } from './harness.mjs';
+import { check, finish, launch, repoRoot, scratch, serveWithFaults, waitForScene } from './harness.mjs';
 
 process.setMaxListeners(0);  // every scratch folder removes itself at exit
 
@@ -55,7 +55,9 @@ const first = buildOf(copy);
 const board = scratch('zumble-board-site-');
 fs.symlinkSync(copy, path.join(board, 'play'));
 fs.writeFileSync(path.join(board, 'index.html'), '<!doctype html><title>Best times</title><p>The board.</p>\n');
-const server = await serve(board);
+// Asked of the server at every load, as the board serves it: a file missing on the server
+// is missing for the page, whatever the browser's cache holds from before.
+const server = await serveWithFaults(board);
 const game = server.url + 'play/';
 const context = await launch({ width: 1000, height: 800 });
 try {

@@ -45,7 +45,7 @@ async function closedTabs(context) {
     let closed = false;
     try {
       await page.goto(server.url + '?script=play.txt&autoplay&trace&time=42');
-      await page.waitForFunction((re) => new RegExp(re).test(window.zumbleTrace() || ''), c.until.source,
+      await page.waitForFunction((re) => new RegExp(re).test((window.zumbleTrace && window.zumbleTrace()) || ''), c.until.source,
                                  { timeout: 120000, polling: 10 });
       await page.close({ runBeforeUnload: true });
       closed = true;
@@ -111,7 +111,7 @@ async function fastScreens(context) {
       await at(320, 320);
       await waitForScene(page, 8);
       // The test player swats the flies and leaves the board; the round's replay is kept.
-      await page.waitForFunction(() => / scene=8 .* phase=2 /.test(window.zumbleTrace() || ''), null,
+      await page.waitForFunction(() => / scene=8 .* phase=2 /.test((window.zumbleTrace && window.zumbleTrace()) || ''), null,
                                  { timeout: 120000, polling: 50 });
       const shown = traceField(await lastTraceLine(page), 'clock');
       await waitForScene(page, 5, 60000);

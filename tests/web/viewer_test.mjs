@@ -38,7 +38,7 @@ const bytesOf = async (page, name) => {
   const got = await page.evaluate((n) => { const b = window.zumbleFile('replays/' + n); return b ? Array.from(b) : null; }, name);
   return got ? Buffer.from(got) : null;
 };
-const state = (page) => page.evaluate(() => window.zumbleViewerState());
+const state = (page) => page.evaluate(() => window.zumbleViewerState && window.zumbleViewerState());
 // Waits until the viewer's state passes `test`; the last state seen.
 async function viewerUntil(page, test, timeout = 20000) {
   const deadline = Date.now() + timeout;

@@ -40,6 +40,7 @@
 #include "http/http_parse.h"
 #include "ops/logs.h"
 #include "ops/metrics.h"
+#include "pages/file_delivery.h"
 #include "pages/render.h"
 #include "pages/static_files.h"
 #include "routes/metrics_routes.h"
@@ -334,13 +335,13 @@ private:
       SendError(&res, 404, "not found");
       return Send(std::move(res));
     }
-    // Range is not served: one whole file per request, never more bytes than it has.
-    res.content_type = type;
-    res.AddHeader("Cache-Control", "no-cache");
-    res.AddHeader("Accept-Ranges", "none");
+    // The file or its compressed copy, 304, or one part of the file's own bytes.
+    if (!AnswerPageFile(req, file, type, &res)) {
+      SendError(&res, 404, "not found");
+      return Send(std::move(res));
+    }
     res.AddHeader("Content-Security-Policy", PolicyFor(file, type));
-    res.file = file;
-    SendFile(std::move(res));
+    Send(std::move(res));
   }
 
   // A route's answer whose body is a file (HttpResponse::file): streamed from it.

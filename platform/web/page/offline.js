@@ -14,8 +14,9 @@ if (location.protocol === 'file:') {
   Module['noInitialRun'] = true;
   zumblePage.ended = { code: 2 };
 } else if ('serviceWorker' in navigator && /^[0-9a-f]+$/.test(ZUMBLE_BUILD)) {
-  // Registered after the load, so the worker's copying never slows the first start.
-  window.addEventListener('load', function () {
+  // Registered after the load, so the worker's copying never slows the first start. This
+  // script runs once the game's files are in, which is mostly after the load.
+  var zumbleRegisterWorker = function () {
     navigator.serviceWorker.register('service-worker.js').then(function (registration) {
       // A worker of this build waiting behind an older one is asked to take over (it does
       // when this is the only page open), now and from time to time while it waits.
@@ -31,5 +32,7 @@ if (location.protocol === 'file:') {
     }).catch(function (e) {
       console.warn('zumble: no offline copy (' + e + ')');
     });
-  });
+  };
+  if (document.readyState === 'complete') zumbleRegisterWorker();
+  else window.addEventListener('load', zumbleRegisterWorker);
 }

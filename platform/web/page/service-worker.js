@@ -27,7 +27,11 @@ self.addEventListener('install', function (event) {
       return response.arrayBuffer().then(function (bytes) {
         return crypto.subtle.digest('SHA-256', bytes).then(function (digest) {
           if (hex(digest) !== file.sha256) throw new Error(file.url + ' is not of build ' + BUILD);
+          // The bytes are kept decoded: a server's Content-Encoding and its length no
+          // longer describe them.
           var headers = new Headers(response.headers);
+          headers.delete('Content-Encoding');
+          headers.delete('Content-Length');
           return { url: file.url, response: new Response(bytes, { status: 200, headers: headers }) };
         });
       });
