@@ -382,6 +382,7 @@ review_and_clip_checks() {
     kill "${!pid_var}" "${!other_pid}"
     wait "${!pid_var}" "${!other_pid}" 2> /dev/null
     unset FAKE_CLIP_BYTES FAKE_CLIP_HOLD
+}
 
 # /play/'s files as the web build leaves them, each with NAME.gz and NAME.br beside it:
 # each encoding decodes to the file's very bytes under an ETag of its own, Vary names the
