@@ -36,7 +36,12 @@ int FlySwarm::Add(double speed) {
     DrawPos* record = nullptr;
     Node* node = Take(&record);
     if (node == nullptr) return 0;
-    FlyState& fly = node->data;
+    Place(node->data, speed);
+    Draw(node->data, *record);
+    return 1;
+}
+
+void FlySwarm::Place(FlyState& fly, double speed) const {
     // The order of these draws is part of the game: do not reorder.
     switch (NextRandom() % 4) {
     case 0:
@@ -63,8 +68,6 @@ int FlySwarm::Add(double speed) {
     fly.speed = speed;
     fly.retargetAfter = NextRandom() % 8 + 4;
     Aim(fly, fly.heading * kRadiansPerDegree);
-    Draw(fly, *record);
-    return 1;
 }
 
 void FlySwarm::Step(FlyState& fly) const {
@@ -101,4 +104,12 @@ DrawPos* FlySwarm::Update() {
 
 DrawPos* FlySwarm::Get() {
     return ForEach([](FlyState& fly, DrawPos& record) { Draw(fly, record); });
+}
+
+int FlySwarm::CopyFlies(FlyState* out, int most) {
+    int n = 0;
+    ForEach([&](FlyState& fly, DrawPos&) {
+        if (n < most) out[n++] = fly;
+    });
+    return n;
 }

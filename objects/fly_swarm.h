@@ -28,9 +28,14 @@ public:
     // Refreshes the records from the flies without moving them.
     DrawPos* Get();
 
-private:
+    // For the verifier's forecast of what the random sequence deals: a new fly's place,
+    // heading and target drawn as Add draws them, one fly's step as Update steps it, and
+    // the live flies copied out, oldest first (at most `most`; the count copied).
+    void Place(FlyState& fly, double speed) const;
     void Step(FlyState& fly) const;
+    int CopyFlies(FlyState* out, int most);
 
+private:
     int width, height;
     int left, top, right, bottom;
 };

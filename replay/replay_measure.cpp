@@ -9,6 +9,7 @@
 #include "replay/core/replay_signs.h"
 #include "replay/core/swat_frames.h"
 #include "replay/replay_state.h"
+#include "replay/steer_forecast.h"
 #include "scenes/play.h"
 #include "scenes/play_aim.h"
 #include "scenes/scene_globals.h"
@@ -16,6 +17,9 @@
 namespace {
 
 constexpr int kMostFlies = 1000;
+// Long rounds rank a sample of their swats: every so many, at most about this many.
+constexpr int kSteerSample = 100;
+constexpr int kRing = kForecastSpan + 1;
 
 struct Measure {
     ReplayHeader header;
@@ -33,11 +37,54 @@ struct Measure {
     std::vector<std::uint32_t> swatFrames;
     SignsFly flies[kMostFlies];
     int hits[kMostFlies];
+    // The deals of the last frames since a swat or a key, at their first drains.
+    Deal ring[kRing];
+    std::uint32_t ringTicks[kRing];
+    const Deal* order[kRing];
+    int ringNext = 0, ringCount = 0;
+    bool dealNow = false;  // this frame's deal is the last kept
+    int swatsRanked = 0;   // swats seen for the sample
+    Deal scratch[2];
 };
 
 Measure g_m;
 
 bool InPlay() { return SceneState == STATE_PLAY_FRAME && RoundPhase == Playing; }
+
+// A swat or a key changes what the sequence deals next: the deals kept before are not
+// this round's alternatives any more.
+void ForgetDeals() {
+    g_m.ringCount = 0;
+    g_m.dealNow = false;
+}
+
+// The press about to swat the flies at g_m.hits[0..count) (the first the oldest), ranked
+// among the same press a few frames either side.
+void RankSwat(int count, int x, int y) {
+    const int stride = TargetFlies / kSteerSample > 1 ? TargetFlies / kSteerSample : 1;
+    const bool last = FliesSwatted + count >= TargetFlies;  // the round's end: nothing comes next
+    const bool sampled = g_m.swatsRanked++ % stride == 0;
+    if (!g_m.dealNow || last || !sampled) return;
+    // The presses a person could have made: from the first frame the floors allow.
+    std::uint32_t earliest = 0;
+    if (!SignsEarliest(g_m.signs, g_m.hits[0], x, y, &earliest)) return;
+    std::uint32_t ticks[kRing];
+    for (int i = 0; i < g_m.ringCount; ++i) {
+        const int at = (g_m.ringNext - g_m.ringCount + i + kRing) % kRing;
+        g_m.order[i] = &g_m.ring[at];
+        ticks[i] = g_m.ringTicks[at];
+    }
+    const std::uint32_t now = ticks[g_m.ringCount - 1];
+    int first = -(g_m.ringCount - 1);
+    while (first <= kForecastSpan &&
+           static_cast<std::int32_t>(
+               (first <= 0 ? ticks[g_m.ringCount - 1 + first] : now + first * 1000u / 60) -
+               earliest) < 0)
+        ++first;
+    PressRank rank;
+    RankPress(g_m.order, g_m.ringCount - 1, first, x, y, g_m.hits[0], g_m.scratch, &rank);
+    SignsSteer(&g_m.signs, rank.alternatives, rank.atBest, rank.best);
+}
 
 // The key handled since: it counts when it changed the rate the next flies come at.
 void SettleKey() {
@@ -54,13 +101,25 @@ void MeasureStart(const ReplayHeader& header) {
     g_m.keys = g_m.swatsSeen = 0;
     g_m.swatFrames.clear();
     g_m.swatFrames.reserve(kMostFlies);
+    g_m.swatsRanked = 0;
+    ForgetDeals();
     SignsStart(&g_m.signs, (header.flags & kReplayTouch) != 0, header.cursorX, header.cursorY,
                header.mouseDown != 0);
 }
 
 void MeasureFrameStart(std::uint32_t tick) {
     SettleKey();
+    g_m.dealNow = false;
     SignsFrameStart(&g_m.signs, tick);
+}
+
+void MeasureFrameDrains() {
+    if (!InPlay() || g_m.over) return ForgetDeals();
+    CaptureDeal(&g_m.ring[g_m.ringNext]);
+    g_m.ringTicks[g_m.ringNext] = g_m.signs.tick;
+    g_m.ringNext = (g_m.ringNext + 1) % kRing;
+    if (g_m.ringCount < kRing) ++g_m.ringCount;
+    g_m.dealNow = true;
 }
 
 void MeasureCursor(int x, int y) {
@@ -76,6 +135,7 @@ void MeasureMessage(const ReplayInput& in) {
         g_m.keyPending = true;
         g_m.keyCounts = !g_m.over && InPlay() && FliesSpawned < TargetFlies;
         g_m.divisorBefore = SpawnDivisor;
+        ForgetDeals();
     } else if (in.message == WM_LBUTTONDOWN) {
         // The flies it swats, as PlayClick finds them (they have moved on since the flip
         // that showed them).
@@ -89,6 +149,12 @@ void MeasureMessage(const ReplayInput& in) {
                 if (count == 0) AutoplayAimAt(p->x, p->y, &aimX, &aimY);
                 g_m.hits[count++] = index;
             }
+        }
+        if (count > 0 && InPlay() && !g_m.over) {
+            POINT cursor{};
+            GetCursorPos(&cursor);
+            RankSwat(count, cursor.x, cursor.y);
+            ForgetDeals();
         }
         SignsPress(&g_m.signs, g_m.hits, count, aimX, aimY);
     } else if (in.message == WM_LBUTTONUP) {
@@ -115,9 +181,13 @@ void MeasureFrameEnd(long long frame) {
     int count = 0;
     if (view.playing) {
         view.aimKnown = AutoplayAim(&view.aimX, &view.aimY);
+        POINT cursor{};
+        GetCursorPos(&cursor);
         for (DrawPos* p = Flies.Get(); !IsEnd(p) && count < kMostFlies; p = p->next) {
             SignsFly& fly = g_m.flies[count++];
             fly.reachable = AutoplayAimAt(p->x, p->y, &fly.aimX, &fly.aimY);
+            fly.drawn = FlyDrawn(p->x, p->y, PhaseFrames);
+            fly.underCursor = SwatReaches(p->x, p->y, cursor.x, cursor.y) != 0;
         }
     }
     SignsFrameEnd(&g_m.signs, view, g_m.flies, count);

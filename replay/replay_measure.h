@@ -12,6 +12,9 @@
 
 void MeasureStart(const ReplayHeader& header);
 void MeasureFrameStart(std::uint32_t tick);
+// The frame's first drain, before its messages: the round's deal is kept for the
+// measure of steering.
+void MeasureFrameDrains();
 void MeasureCursor(int x, int y);
 // A message, just before the game takes it.
 void MeasureMessage(const ReplayInput& in);

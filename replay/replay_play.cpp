@@ -75,6 +75,7 @@ BOOL FeedMessage(MSG* msg) {
         const long long frame = g_play.at.starting;
         g_play.at.starting = -1;
         ViewerFrameStarts(frame);
+        if (g_play.measure) MeasureFrameDrains();
     }
     if (ViewerLeaving() && g_play.phase != Phase::Done) g_play.phase = Phase::Stopped;
     if (g_play.phase == Phase::Done || g_play.phase == Phase::Stopped) {

@@ -45,8 +45,12 @@ double DebrisComponent() {
     return ((value % 50) - 100) % 10;
 }
 
+constexpr int kDebrisPieces = 8;
+// Two lists of pieces, two components a piece, two draws a component.
+static_assert(2 * kDebrisPieces * 2 * 2 == kSwatDraws, "a swat's draws");
+
 void AddDebris(MotionList& list, int x, int y) {
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < kDebrisPieces; ++i) {
         Body piece;
         piece.x = x;
         piece.y = y;
@@ -96,10 +100,9 @@ void RunClock() {
 }
 
 void Spawn() {
-    if (FliesSpawned >= TargetFlies) return;
-    if (NextRandom() % SpawnDivisor != 0) return;
+    double speed = 0;
+    if (!SpawnComes(FliesSpawned, TargetFlies, SpawnDivisor, BaseSpeed, &speed)) return;
     ++FliesSpawned;
-    double speed = BaseSpeed + 0.1 * (NextRandom() % 10);
     Flies.Add(speed);
 }
 
@@ -128,6 +131,13 @@ void StepPhase() {
 }
 
 }  // namespace
+
+bool SpawnComes(int spawned, int target, int divisor, double baseSpeed, double* speed) {
+    if (spawned >= target) return false;
+    if (NextRandom() % divisor != 0) return false;
+    *speed = baseSpeed + 0.1 * (NextRandom() % 10);
+    return true;
+}
 
 std::uint32_t ShownClockMs() {
     return static_cast<std::uint32_t>(ClockMinutes) * 60000u +

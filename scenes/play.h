@@ -20,6 +20,15 @@ extern std::uint16_t BoardMinutes[5];
 extern int BoardSeconds[5];
 extern int BoardMillis[5];
 
+// Whether a fly comes this frame, drawn from the random sequence as the round draws it
+// (and its speed); the round's own spawn and the verifier's forecast both ask it.
+bool SpawnComes(int spawned, int target, int divisor, double baseSpeed, double* speed);
+// The numbers a swat draws from the sequence for each fly it swats (its debris).
+constexpr int kSwatDraws = 64;
+// Whether a fly whose record is at (x, y) shows any of its sprite on the screen in a
+// frame drawn with `phaseFrames` (the wing beat picks the sprite).
+bool FlyDrawn(int x, int y, int phaseFrames);
+
 // The clock as the round's frame shows it, in milliseconds.
 std::uint32_t ShownClockMs();
 

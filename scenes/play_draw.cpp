@@ -71,6 +71,11 @@ void DrawBoard() {
 
 }  // namespace
 
+bool FlyDrawn(int x, int y, int phaseFrames) {
+    const Rect& r = phaseFrames < 2 ? kFlyWingsUp : kFlyWingsDown;
+    return x + (r.right - r.left) > 0 && x < 640 && y + (r.bottom - r.top) > 0 && y < 480;
+}
+
 int DrawPlay(int phaseFrames) {
     Plain(0, 0, kBackground);
 

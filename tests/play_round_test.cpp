@@ -13,8 +13,10 @@
 #include "media/random.h"
 #include "objects/instances.h"
 #include "platform/stand_in/runtime.h"
+#include "replay/steer_forecast.h"
 #include "scenes/best_times.h"
 #include "scenes/play.h"
+#include "scenes/play_aim.h"
 #include "shell/globals.h"
 #include "shell/winmain.h"
 #include "tests/support/game_fixture.h"
@@ -63,6 +65,13 @@ protected:
         return out;
     }
     void Key(WPARAM key) { WndProc(hWnd, WM_KEYDOWN, key, 0); }
+    // The oldest fly a cursor on the screen reaches: its index and the test player's pixel.
+    bool Aim(int* fly, int* x, int* y) {
+        int i = 0;
+        for (DrawPos* p = Flies.Get(); !IsEnd(p); p = p->next, ++i)
+            if (AutoplayAimAt(p->x, p->y, x, y)) return *fly = i, true;
+        return false;
+    }
 };
 
 TEST_F(PlayRoundTest, EachRoundStartsFromTheModeSettings) {
@@ -353,6 +362,64 @@ TEST_F(PlayRoundTest, KeysChangeTheSpawnRate) {
 
     Key(VK_SPACE);
     EXPECT_EQ(SpawnDivisor, 11);
+}
+
+// The verifier's forecast of what the random sequence deals plays a round as the round
+// plays: frame by frame, with swats among them, the same flies, spawns and sequence; and
+// ranking a press leaves the game's own sequence where it was.
+TEST_F(PlayRoundTest, TheVerifiersForecastDealsAsTheRoundDoes) {
+    for (int mode = 0; mode < 4; ++mode) {
+        StartRound(mode, mode);
+        Frames(40);
+        static Deal deal, ring[kForecastSpan + 1], scratch[2];
+        CaptureDeal(&deal);
+        int swats = 0;
+        for (int frame = 0; frame < 400; ++frame) {
+            // Every 25th frame a press on the oldest fly a cursor can reach, in the forecast
+            // and the round (one fly is left to the end).
+            int fly = 0, x = 0, y = 0;
+            if (frame % 25 == 0 && Flies.Count() > 1 && Aim(&fly, &x, &y)) {
+                bool hit = false;
+                const int forecast = PressDeal(&deal, x, y, fly, &hit);
+                const int before = FliesSwatted;
+                ClickAt(x, y);
+                ASSERT_EQ(forecast, FliesSwatted - before) << "mode " << mode << " frame " << frame;
+                EXPECT_TRUE(hit);
+                swats += forecast;
+            }
+            PlayFrame();
+            StepDeal(&deal);
+            ASSERT_EQ(deal.random, RandomState()) << "mode " << mode << " frame " << frame;
+            ASSERT_EQ(deal.spawned, FliesSpawned);
+            ASSERT_EQ(deal.count, Flies.Count());
+            for (int i = 0; i < deal.count; ++i) {
+                ASSERT_EQ(deal.flies[i].x, Flies.PeekAt(i)->x) << "fly " << i;
+                ASSERT_EQ(deal.flies[i].y, Flies.PeekAt(i)->y) << "fly " << i;
+            }
+        }
+        EXPECT_GT(swats, 5) << "mode " << mode;
+        // Ranking the press on the oldest fly a cursor reaches, from the deals of the frames
+        // before (played until one can be reached).
+        const Deal* order[kForecastSpan + 1];
+        int fly = 0, x = 0, y = 0;
+        for (int tries = 0; tries < 100; ++tries) {
+            for (int k = 0; k <= kForecastSpan; ++k) {
+                if (k > 0) PlayFrame();
+                CaptureDeal(&ring[k]);
+                order[k] = &ring[k];
+            }
+            if (Aim(&fly, &x, &y)) break;
+        }
+        ASSERT_TRUE(Aim(&fly, &x, &y)) << "mode " << mode;
+        const std::uint32_t sequence = RandomState();
+        PressRank rank;
+        RankPress(order, kForecastSpan, -kForecastSpan, x, y, fly, scratch, &rank);
+        EXPECT_EQ(RandomState(), sequence);
+        EXPECT_GE(rank.alternatives, 1);
+        EXPECT_LE(rank.atBest, rank.alternatives);
+        EXPECT_GE(rank.atBest, 1);
+        ClearPlayLists();
+    }
 }
 
 }  // namespace

@@ -17,12 +17,6 @@ void EndMove(ReplaySigns* s) {
     s->moveFrames = 0;
 }
 
-// The least time a person takes from a cue to a press after a reach of `distance` pixels.
-double FloorMs(double distance) {
-    return kSignReactionFloorMs - kSignFrameMs +
-           kSignFittsMsPerBit * std::log2(distance / kSignSwatBoxPixels + 1);
-}
-
 double Spread(double sum, double squares, int n) {
     const double mean = sum / n, variance = squares / n - mean * mean;
     return variance > 0 ? variance : 0;
@@ -37,21 +31,35 @@ void Add(char* out, std::size_t size, std::size_t* used, const char* name, const
         out[*used] = '\0';
 }
 
+// The cue of a swat of the fly at index `hit`: its first showing, or the last swat when
+// that came later; `known` false when neither is.
+SignsCue CueOf(const ReplaySigns* s, int hit) {
+    SignsCue cue = s->cues[static_cast<std::size_t>(hit)];
+    if (s->haveSwat && (!cue.known || s->lastSwat.tick >= cue.tick)) cue = s->lastSwat;
+    return cue;
+}
+
 void Swat(ReplaySigns* s, int hit, int aimX, int aimY) {
     const SignsFly& shown = s->flies[static_cast<std::size_t>(hit)];
     const SignsCue& flyCue = s->cues[static_cast<std::size_t>(hit)];
     ++s->swats;
     if (s->pressJumped) ++s->jumpSwats;
-    // The cue: the fly coming into reach, or the last swat when that came later.
-    SignsCue cue = flyCue;
-    if (s->haveSwat && (!cue.known || s->lastSwat.tick >= cue.tick)) cue = s->lastSwat;
+    // A fly nobody saw, or saw for less than a reaction, is swatted too soon whatever
+    // came before. Otherwise the cue is its first showing, or the last swat when that
+    // came later, and the reach from where the cursor stood then adds its time.
+    bool fast = !flyCue.known || s->tick - flyCue.tick < kSignReactionFloorMs - kSignFrameMs;
+    const SignsCue cue = CueOf(s, hit);
     if (cue.known) {
         const double ms = static_cast<double>(s->tick - cue.tick);
-        if (ms < FloorMs(std::hypot(s->cursorX - cue.x, s->cursorY - cue.y))) ++s->fastSwats;
+        const double floor = SignsFloorMs(std::hypot(s->cursorX - cue.x, s->cursorY - cue.y));
+        fast = fast || ms < floor;
+        if (!fast && (ms < floor + kSignNearFloorMs || flyCue.waited)) ++s->nearSwats;
         ++s->timedSwats;
         s->timeSum += ms;
         s->timeSquares += ms * ms;
     }
+    if (fast) ++s->fastSwats;
+    s->lastFast = fast;
     if (shown.reachable) {
         const double sx = s->cursorX - shown.aimX, sy = s->cursorY - shown.aimY;
         ++s->shownSwats;
@@ -71,6 +79,42 @@ void Swat(ReplaySigns* s, int hit, int aimX, int aimY) {
 }
 
 }  // namespace
+
+bool SignsEarliest(const ReplaySigns& s, int hit, int x, int y, std::uint32_t* tick) {
+    if (hit < 0 || static_cast<std::size_t>(hit) >= s.cues.size()) return false;
+    const SignsCue& shown = s.cues[static_cast<std::size_t>(hit)];
+    const SignsCue cue = CueOf(&s, hit);
+    if (!shown.known || !cue.known) return false;
+    const double floor = SignsFloorMs(std::hypot(x - cue.x, y - cue.y));
+    const std::uint32_t byReach = cue.tick + static_cast<std::uint32_t>(std::ceil(floor));
+    const std::uint32_t bySight = shown.tick + (kSignReactionFloorMs - kSignFrameMs);
+    *tick = byReach > bySight ? byReach : bySight;
+    return true;
+}
+
+double SignsFloorMs(double distance) {
+    return kSignReactionFloorMs - kSignFrameMs +
+           kSignFittsMsPerBit * std::log2(distance / kSignSwatBoxPixels + 1);
+}
+
+void SignsSteer(ReplaySigns* s, int alternatives, int atBest, bool best) {
+    SteerRanks& r = s->steer;
+    if (alternatives < 2 || atBest >= alternatives || atBest < 1 || r.swats >= kSteerMostSwats)
+        return;
+    // The counts' chances with one more swat, best with p = atBest / alternatives (for a
+    // hand blind to the sequence, the press is any of the alternatives alike).
+    const double p = static_cast<double>(atBest) / alternatives;
+    ++r.swats;
+    for (int k = r.swats; k >= 0; --k)
+        r.chance[k] = r.chance[k] * (1 - p) + (k > 0 ? r.chance[k - 1] * p : 0.0);
+    if (best) ++r.best;
+}
+
+double SteerChance(const SteerRanks& r) {
+    double tail = 0;
+    for (int k = r.best; k <= r.swats; ++k) tail += r.chance[k];
+    return tail < 1 ? tail : 1;
+}
 
 void SignsStart(ReplaySigns* s, bool touch, int cursorX, int cursorY, bool buttonDown) {
     *s = ReplaySigns{};
@@ -165,10 +209,11 @@ void SignsFrameEnd(ReplaySigns* s, const SignsView& view, const SignsFly* flies,
         s->flies.assign(flies, flies + n);
         for (std::size_t i = 0; i < n; ++i) {
             SignsCue& c = s->cues[i];
-            if (c.known || c.pending || !flies[i].reachable) continue;
+            if (c.known || c.pending || !flies[i].drawn) continue;
             c.pending = true;
             c.x = s->cursorX;
             c.y = s->cursorY;
+            c.waited = flies[i].underCursor;
             s->cuesPending = true;
         }
     }
@@ -197,9 +242,19 @@ void SignsReport(const ReplaySigns& signs, char* out, std::size_t size) {
         std::snprintf(value, sizeof value, "%d/%d", s.glideSwats, s.swats);
         Add(out, size, &used, "touch_glide", value);
     }
-    if (enough && s.fastSwats >= kSignFastLeast && 100 * s.fastSwats > kSignFastPercent * s.swats) {
+    // A few fast swats are a person's luck in a long round, none in a short one, and the
+    // last (whose time is the round's) never.
+    if (enough && (s.fastSwats > s.swats * kSignFastPercent / 100 || s.lastFast)) {
         std::snprintf(value, sizeof value, "%d/%d", s.fastSwats, s.swats);
         Add(out, size, &used, "fast_swats", value);
+    }
+    if (enough && 100 * s.nearSwats >= kSignNearPercent * s.swats) {
+        std::snprintf(value, sizeof value, "%d/%d", s.nearSwats, s.swats);
+        Add(out, size, &used, "near_floor", value);
+    }
+    if (SteerChance(s.steer) < kSteerChance) {
+        std::snprintf(value, sizeof value, "%d/%d", s.steer.best, s.steer.swats);
+        Add(out, size, &used, "steering", value);
     }
     if (enough) {
         // A constant offset from the fly, whether from where it was shown or one step on.

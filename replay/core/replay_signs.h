@@ -20,10 +20,13 @@ struct SignsView {
 };
 
 // A live fly at a flip: whether a cursor on the screen can hit it, and where the game's
-// test player would click on it (one pixel past its corner, within that reach).
+// test player would click on it (one pixel past its corner, within that reach); whether
+// the flip showed any of it, and whether the cursor already stood where a press swats it.
 struct SignsFly {
     bool reachable = false;
     int aimX = 0, aimY = 0;
+    bool drawn = false;
+    bool underCursor = false;
 };
 
 // The thresholds (docs/replay-format.md says why each).
@@ -34,21 +37,36 @@ constexpr int kSignFrameMs = 17;  // ... less a frame, which times from tick to 
 constexpr int kSignFittsMsPerBit =
     50;  // ... plus the quickest reach: this per bit of log2(D / W + 1)
 constexpr int kSignSwatBoxPixels = 51;  // W, the fly's swat box
-constexpr int kSignFastPercent = 5;     // more than this share of the swats under the floor ...
-constexpr int kSignFastLeast = 2;       // ... and at least this many
+constexpr int kSignFastPercent =
+    5;  // more than this share of the swats (rounded down) under the floor
+constexpr int kSignNearFloorMs = 100;  // a swat this close above its floor is near it ...
+constexpr int kSignNearPercent = 50;   // ... and this share of the swats near it is a sign
 constexpr double kSignLandingPixels =
     2.0;  // presses landing on their fly with less spread than this
 constexpr double kSignTimingSpreadMs = 20.0;  // swats timed with less spread than this
 constexpr int kSignMinEvents = 5;             // a sign needs this many cases at least
 constexpr int kSignAutoplayPercent = 90;      // the test player's aim on this share of presses
 
-// When a fly became something to go for: the tick that showed it reachable (or the last
-// swat's) and where the cursor stood then.
+// When a fly became something to go for: the tick of the flip that first showed any of
+// it (or the last swat's) and where the cursor stood then.
 struct SignsCue {
     bool known = false;
     bool pending = false;  // shown at the last flip: its time is the next frame's tick
     std::uint32_t tick = 0;
     int x = 0, y = 0;
+    bool waited = false;  // the cursor stood on the fly when it first showed
+};
+
+// Steering through the random sequence: a press ranked among the same press played a few
+// frames earlier and later, by how soon each lets the next fly be swatted. Judged on
+// the swats where the alternatives differ.
+constexpr int kSteerMostSwats = 128;
+constexpr double kSteerChance = 1e-6;  // ranks this unlikely for a blind hand are a sign
+struct SteerRanks {
+    int swats = 0;  // swats where the alternatives differed
+    int best = 0;   // ... where the press was among the best
+    // The chance, for a hand blind to the sequence, of each count of best presses so far.
+    double chance[kSteerMostSwats + 1] = {1.0};
 };
 
 struct ReplaySigns {
@@ -73,8 +91,11 @@ struct ReplaySigns {
     int longMoves = 0, teleports = 0;
     // Swats: presses that swatted a fly.
     int swats = 0;
-    int jumpSwats = 0;   // ... after a jump in the same frame
-    int fastSwats = 0;   // ... sooner after their cue than a person's floor
+    int jumpSwats = 0;      // ... after a jump in the same frame
+    int fastSwats = 0;      // ... sooner after their cue than a person's floor
+    bool lastFast = false;  // the latest swat was one of them
+    int nearSwats = 0;      // ... a little above it, or on a fly that showed under the cursor
+    SteerRanks steer;
     int glideSwats = 0;  // ... whose cursor moved with the button up before (touch)
     bool haveSwat = false;
     SignsCue lastSwat;
@@ -96,6 +117,18 @@ void SignsCursor(ReplaySigns* s, int x, int y);
 // press is taken.
 void SignsPress(ReplaySigns* s, const int* hits, int hitCount, int aimX, int aimY);
 void SignsRelease(ReplaySigns* s);
+// A swat's rank among its alternatives: `alternatives` presses that swat the same fly (the
+// press itself among them), `atBest` of them as good as the best, the press one of those
+// when `best`. Alternatives that all deal alike say nothing and are not counted.
+void SignsSteer(ReplaySigns* s, int alternatives, int atBest, bool best);
+// The chance that a hand blind to the sequence is among the best as often (one when
+// nothing was ranked).
+double SteerChance(const SteerRanks& r);
+// The first tick at which a press at (x, y) on the live fly at index `hit` would not be
+// a fast swat; false when the fly was never shown (any press on it is one).
+bool SignsEarliest(const ReplaySigns& s, int hit, int x, int y, std::uint32_t* tick);
+// The least time a person takes from a cue to a press after a reach of `distance` pixels.
+double SignsFloorMs(double distance);
 // The flip: what the round looks like and its live flies, oldest first.
 void SignsFrameEnd(ReplaySigns* s, const SignsView& view, const SignsFly* flies, int flyCount);
 // "-" or NAME:VALUE[,NAME:VALUE...] for the signs the round shows.

@@ -392,6 +392,42 @@ if [ -x "$CRAFT" ] && [ -x "$BOT" ]; then
         check "a bot under the simple signs${touch:+ with the touch flag}: its swats' pace and landing show: '$careful'" \
             eval 'echo "$careful" | grep -Eq "^ok .* autoplay=0 $want keys=0 "'
     done
+    # A machine that steers the random sequence (it tries each press frame of the next 16
+    # on a copy of what decides the next flies) and keeps each swat just above a person's
+    # floors, on smooth paths, waiting where the next fly will show, the last fly at once:
+    # held on every mode tried, its swats near the floors. Steered one swat in ten, no
+    # steering sign on that alone.
+    mode_script() {  # FLIES SPEED: mode select's arrows from 30 flies, speed 2, then start
+        local f=10
+        {
+            echo '0 move 300 300'
+            echo '3 click'
+            case $1 in 10) x=125 n=1 ;; 100) x=515 n=1 ;; *) n=0 ;; esac
+            for _ in $(seq "$n"); do echo "$f move $x 85"; echo "$((f + 2)) click"; f=$((f + 4)); done
+            case $2 in 1) x=125 n=1 ;; 3) x=515 n=1 ;; 4) x=515 n=2 ;; *) n=0 ;; esac
+            for _ in $(seq "$n"); do echo "$f move $x 200"; echo "$((f + 2)) click"; f=$((f + 4)); done
+            echo "$f move 320 320"
+            echo "$((f + 2)) click"
+            echo '20000 key escape'
+            echo '20010 key escape'
+        } >mode.script
+    }
+    for mode in "10 1" "10 4" "30 2" "100 3"; do
+        rm -rf replays hiscoa.sav
+        mode_script $mode
+        "$BOT" --steer --headless --script mode.script --frames 20500 --time 1700000000 >bot.out 2>&1 ||
+            fail "replay_bot --steer ($mode): exit code $?"
+        steer=$("$ZUMBLE" --verify replays/last.zrp)
+        flies=${mode% *} speed=${mode#* }
+        check "a machine that steers, $flies flies at speed $speed: held for its swats near the floors: '$steer'" \
+            eval 'echo "$steer" | grep -Eq "^ok flies=$flies speed=$speed .* autoplay=0 touch=0 pad=0 signs=[^ ]*near_floor:[0-9]+/[0-9]+"'
+    done
+    rm -rf replays hiscoa.sav
+    "$BOT" --steer-every 10 --headless --script one.script --frames 5000 --time 1700000000 >bot.out 2>&1 ||
+        fail "replay_bot --steer-every 10: exit code $?"
+    little=$("$ZUMBLE" --verify replays/last.zrp)
+    check "steered one swat in ten: no steering sign: '$little'" \
+        eval 'echo "$little" | grep -Eq "^ok .* signs=[^ ]+ keys=" && ! echo "$little" | grep -q steering'
     # A person-like hand: no signs, the round as dealt. Its copies (a pixel's move in a
     # frame, one more click on the results, a tick later after the clock stopped) are
     # other inputs but the same swats; another hand on the same seed is another round.
