@@ -64,11 +64,11 @@ void RankSwat(int count, int x, int y) {
     const int stride = TargetFlies / kSteerSample > 1 ? TargetFlies / kSteerSample : 1;
     const bool last = FliesSwatted + count >= TargetFlies;  // the round's end: nothing comes next
     const bool sampled = g_m.swatsRanked++ % stride == 0;
-    if (!g_m.dealNow || last || !sampled) return;
+    if (!g_m.dealNow || last || !sampled || g_m.ringCount == 0) return;
     // The presses a person could have made: from the first frame the floors allow.
     std::uint32_t earliest = 0;
     if (!SignsEarliest(g_m.signs, g_m.hits[0], x, y, &earliest)) return;
-    std::uint32_t ticks[kRing];
+    std::uint32_t ticks[kRing] = {};
     for (int i = 0; i < g_m.ringCount; ++i) {
         const int at = (g_m.ringNext - g_m.ringCount + i + kRing) % kRing;
         g_m.order[i] = &g_m.ring[at];
