@@ -93,7 +93,7 @@ else
 fi
 
 # The page: at 1280x800 two seconds into an autoplayed round, and on phones held sideways
-# and upright during a round played by taps (web_test.mjs's phone step keeps its shots).
+# and upright during a round played by taps (phone_test.mjs keeps its shots).
 # Needs make web and tests/web's node modules.
 site=$root/build-web/site
 if [ -f "$site/index.html" ] && [ -d "$root/tests/web/node_modules/playwright-core" ]; then
@@ -111,7 +111,7 @@ if [ -f "$site/index.html" ] && [ -d "$root/tests/web/node_modules/playwright-co
       await page.screenshot({ path: process.argv[2] });
       await context.close();
       server.close();" "$site" "$out/page-desktop.png"
-    ZUMBLE_WEB_TESTS=phoneScreens ZUMBLE_SCREENSHOTS="$out" node "$root/tests/web/web_test.mjs" "$site" "$zumble" > /dev/null
+    ZUMBLE_SCREENSHOTS="$out" node "$root/tests/web/phone_test.mjs" "$site" "$zumble" > /dev/null
     echo "page screenshots written to docs/screens/page-desktop.png, phone-landscape.png, phone-portrait.png"
 else
     echo "no page shots: make web and (cd tests/web && npm ci) first"

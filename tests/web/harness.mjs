@@ -228,3 +228,39 @@ export function finish() {
   console.log(`browser: ${passes} passed, ${failures} failed`);
   process.exit(failures ? 1 : 0);
 }
+
+// The page's folder and the native game from the command line, or the usage and exit 2.
+export function siteAndGame(program) {
+  const [site, zumble] = process.argv.slice(2).map((p) => path.resolve(p));
+  if (!site || !zumble || !fs.existsSync(path.join(site, 'index.html'))) {
+    console.error(`usage: node ${program} SITE_FOLDER ZUMBLE_BINARY (build the page with make web)`);
+    process.exit(2);
+  }
+  return [site, zumble];
+}
+
+// Runs each test of `withContext` in one shared desktop browser (800x600, no touch), then
+// each of `alone`, which opens its own; a test that throws fails by its name. Then the
+// summary, and the exit status.
+export async function runTests(withContext, alone = []) {
+  const context = await launch({ width: 800, height: 600 }, { hasTouch: false });
+  try {
+    for (const test of withContext) {
+      try {
+        await test(context);
+      } catch (e) {
+        check(test.name, false, e.stack || String(e));
+      }
+    }
+  } finally {
+    await context.close();
+  }
+  for (const test of alone) {
+    try {
+      await test();
+    } catch (e) {
+      check(test.name, false, e.stack || String(e));
+    }
+  }
+  finish();
+}

@@ -169,8 +169,11 @@ window.zumbleOutput = function () { return zumblePage.output.join('\n'); };
 window.zumbleEnded = function () { return zumblePage.ended; };
 window.zumbleAudioState = function () {
   var c = zumbleAudio.context;
+  // unlocked: the player has clicked or pressed a key; policy: whether this browser lets a
+  // page's sound start without that ('allowed', 'allowed-muted', 'disallowed').
   return { state: c ? c.state : 'none', fed: zumbleAudio.fed, loud: zumbleAudio.loud,
-           worklet: !!(zumbleAudio.node && zumbleAudio.node.port) };
+           worklet: !!(zumbleAudio.node && zumbleAudio.node.port), unlocked: zumbleAudio.unlocked,
+           policy: navigator.getAutoplayPolicy ? navigator.getAutoplayPolicy('audiocontext') : 'unknown' };
 };
 
 if (zumblePage.badOption) {
