@@ -63,6 +63,7 @@ struct Splits {
     bool paceChanged = false;
     int boardCount = 0;
     char board[kSplitResultLines][kSplitsTextSize];
+    bool hinted = false;  // the first run's hint of the keys was looked at
 };
 
 Race g_race;
@@ -148,9 +149,8 @@ void WatchPace() {
 // A player who has not played a round yet (no history) is told the keys the game never
 // shows, once, at mode select; not one who came there by touch, who has no keys.
 void HintTheKeys() {
-    static bool hinted = false;
-    if (hinted || SceneState != STATE_MODE_FRAME) return;
-    hinted = true;
+    if (g_splits.hinted || SceneState != STATE_MODE_FRAME) return;
+    g_splits.hinted = true;
     if (InputSourcesSeen() & (kInputTouch | kInputTestPlayer)) return;
     std::FILE* history = OpenGamePath(kHistoryName, "rb");
     if (history) {
