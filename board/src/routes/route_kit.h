@@ -44,5 +44,6 @@ std::span<const Route> BoardsRoutes();
 std::span<const Route> PlayersRoutes();
 std::span<const Route> RunsRoutes();
 std::span<const Route> SubmitRoutes();
+std::span<const Route> RoomsRoutes();
 
 }  // namespace board

@@ -84,7 +84,7 @@ const std::vector<Route>& AllRoutes() {
   static const std::vector<Route> all = [] {
     std::vector<Route> rows;
     for (std::span<const Route> part :
-         {BoardsRoutes(), PlayersRoutes(), RunsRoutes(), SubmitRoutes()})
+         {BoardsRoutes(), PlayersRoutes(), RunsRoutes(), SubmitRoutes(), RoomsRoutes()})
       rows.insert(rows.end(), part.begin(), part.end());
     return rows;
   }();
