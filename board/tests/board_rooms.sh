@@ -31,6 +31,25 @@ until_state() {
 # frames_of REPLAY: the frames its header says.
 frames_of() { python3 -c 'import struct, sys; print(struct.unpack_from("<I", open(sys.argv[1], "rb").read(), 52)[0])' "$1"; }
 
+# followed FILE WHAT SEED ROW...: what the follower's messages (FILE) show: the countdown
+# (its time, no seed), no seed before the race runs, the race on SEED, the result's ROWs.
+followed() {
+    python3 - "$@" <<'PY'
+import json, sys
+lines, what, seed, rows = open(sys.argv[1]).read().splitlines()[1:], sys.argv[2], int(sys.argv[3]), sys.argv[4:]
+states = [json.loads(line) for line in lines]
+racing = [s for s in states if s["state"] == "racing"]
+before = states[:states.index(racing[0])] if racing else states
+ok = {
+    "countdown": any(s["state"] == "countdown" and "starts_in_ms" in s["race"] and "seed" not in s["race"] for s in states),
+    "no seed before": bool(racing) and all("seed" not in s.get("race", {}) for s in before),
+    "seed": any(s["race"]["seed"] == seed for s in racing),
+    "result": bool(states) and states[-1]["races"] and [f'{r["name"]} {r["status"]} {r.get("time_ms")}' for r in states[-1]["races"][0]["results"][:2]] == rows,
+}[what]
+sys.exit(0 if ok else 1)
+PY
+}
+
 # race_rooms NAME DB: the whole race on a board of its own over DB.
 race_rooms() {
     echo "rooms on $1"
@@ -91,6 +110,16 @@ race_rooms() {
     jpost "$U/api/rooms/$ROOM/ready?racer=nobody" ''
     check "ready without a racer's pass: 403" [ "$STATUS" = 403 ]
 
+    # Someone follows the room live from here to the race's result.
+    python3 "$TESTS/room_follower.py" "${U/http:/ws:}/api/rooms/$ROOM/live" "$WORK/follow-$1.txt" \
+        '"races":[{' &
+    local follower=$!
+    python3 "$TESTS/room_follower.py" "${U/http:/ws:}/api/rooms/nosuchroom/live" "$WORK/nofollow.txt" x
+    check "no such room to follow: 404 ($(head -1 "$WORK/nofollow.txt"))" grep -q '^HTTP/1.1 404 ' "$WORK/nofollow.txt"
+    python3 "$TESTS/room_follower.py" "${U/http:/ws:}/api/rooms/$ROOM/live" "$WORK/big.txt" never 5000
+    check "a follower's message over 4 KB: closed, too big ($(tail -1 "$WORK/big.txt"))" \
+        [ "$(tail -1 "$WORK/big.txt")" = "closed 1009" ]
+
     # Everyone ready: the countdown, and no seed until it ends.
     for name in Ann Bob Cy; do
         jpost "$U/api/rooms/$ROOM/ready?racer=${PASS[$name]}" '{"ready":true}'
@@ -145,6 +174,13 @@ race_rooms() {
         [ "$(jget races.0.results.1.name) $(jget races.0.results.1.status) $(jget races.0.results.1.time_ms)" = "Bob verified $(cat "$WORK/bob.time")" ]
     check "the result: Cy refused, too fast" [ "$(jget races.0.results.2.status) $(jget races.0.results.2.reason)" = "refused too_fast" ]
     check "the result: Dee refused, another seed" [ "$(jget races.0.results.3.status) $(jget races.0.results.3.reason)" = "refused room_seed" ]
+    wait "$follower"
+    local followed=$?
+    check "the follower saw the race to its result (exit $followed)" [ $followed = 0 ]
+    for what in countdown "no seed before" seed result; do
+        check "the follower saw: $what" followed "$WORK/follow-$1.txt" "$what" "$SEED" \
+            "Ann verified $(cat "$WORK/ann.time")" "Bob verified $(cat "$WORK/bob.time")"
+    done
     req GET "$U/api/runs/$ANN_RUN"
     check "Ann's run on the board, played on the seed ($BODY)" grep -q "\"played\":\"$(date -u -d "@$SEED" +%Y-%m-%dT%H:%M:%SZ)\"" <<< "$BODY"
     req GET "$U/api/boards/10/2"

@@ -24,6 +24,7 @@
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
+#include <boost/beast/websocket/rfc6455.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -38,6 +39,7 @@
 #include "http/client_address.h"
 #include "http/file_part_body.h"
 #include "http/http_parse.h"
+#include "http/room_socket.h"
 #include "pages/render.h"
 #include "pages/static_files.h"
 #include "routes/routes.h"
@@ -287,6 +289,8 @@ private:
     const std::string* type = req.Header("content-type");
     if (type && !ParseMultipart(*type, req.body, &req.form)) req.form.clear();
 
+    if (beast::websocket::is_upgrade(raw)) return Upgrade(std::move(raw), req.path);
+
     const std::string& site = options().site;
     if (!site.empty() && (req.path == "/play" || req.path.rfind("/play/", 0) == 0))
       return ServeFile(req);
@@ -309,6 +313,19 @@ private:
         self->Send(std::move(*res));
       });
     });
+  }
+
+  // A room's live link (room_socket.h): the connection is the follower's from here, and
+  // this session lives on with it, counted as a connection. Any other upgrade is 404.
+  void Upgrade(http::request<http::string_body> raw, const std::string& path) {
+    const std::string room = RoomOfLivePath(path);
+    std::string state;
+    if (room.empty() || !RoomJsonNow(&server_->ctx->rooms, room, options().oldest_seed, &state)) {
+      HttpResponse res;
+      SendError(&res, 404, "not found");
+      return Send(std::move(res));
+    }
+    FollowRoom(server_->ctx, std::move(socket_), std::move(raw), room, shared_from_this());
   }
 
   void ServeFile(const HttpRequest& req) {

@@ -2,7 +2,10 @@
 
 #include <openssl/rand.h>
 
+#include <ctime>
 #include <nlohmann/json.hpp>
+
+#include "trust/digest.h"
 
 namespace board {
 
@@ -140,7 +143,7 @@ RoomAnswer JoinRoom(Rooms* rooms, Room* room, const std::string& name, const std
 Racer* FindRacer(Room* room, const std::string& token) {
   if (token.empty()) return nullptr;
   for (Racer& r : room->racers)
-    if (r.token == token) return &r;
+    if (SameSecret(r.token, token)) return &r;
   return nullptr;
 }
 
@@ -227,6 +230,16 @@ std::string RoomJson(const Room& room, RoomClock::time_point now) {
         {{"number", race.number}, {"seed", race.seed}, {"results", ResultsJson(race.results)}});
   out["races"] = std::move(finished);
   return out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+bool RoomJsonNow(Rooms* rooms, const std::string& id, int64_t oldest_seed, std::string* out) {
+  std::lock_guard<std::mutex> hold(rooms->lock);
+  const RoomClock::time_point now = RoomClock::now();
+  Room* room = FindRoom(rooms, id, now);
+  if (!room) return false;
+  AdvanceRace(rooms, room, now, static_cast<int64_t>(time(nullptr)), oldest_seed);
+  *out = RoomJson(*room, now);
+  return true;
 }
 
 }  // namespace board

@@ -108,6 +108,10 @@ int64_t DealSeed(int64_t now, int64_t oldest);
 // The room's state as JSON, as everyone (racers and anyone with its link) sees it.
 std::string RoomJson(const Room& room, RoomClock::time_point now);
 
+// The room's state as RoomJson gives it, its race brought up to now, for those who
+// follow it live; false when there is no such room (now).
+bool RoomJsonNow(Rooms* rooms, const std::string& id, int64_t oldest_seed, std::string* out);
+
 // A new room id or racer token: random, url-safe.
 std::string RandomToken(int bytes);
 

@@ -13,6 +13,7 @@
 #include "routes/routes.h"
 #include "store/store.h"
 #include "submit.h"
+#include "trust/digest.h"
 #include "trust/name_fold.h"
 #include "trust/name_rules.h"
 
@@ -194,7 +195,7 @@ void PostStart(Context* ctx, const HttpRequest& req, const Args& args, HttpRespo
   Room* room = FindRoom(&ctx->rooms, args[0], now);
   if (!room) return NoRoom(res);
   std::string host;
-  if (!req.Param("host", &host) || host != room->host_token)
+  if (!req.Param("host", &host) || !SameSecret(host, room->host_token))
     return Answer(res, {403, "not_host", "host= is not the pass of the room's creator"});
   RoomAnswer a = StartNow(&ctx->rooms, room, now);
   if (a.status) return Answer(res, a);
