@@ -202,6 +202,16 @@ race_rooms() {
     check "a fifth room from one address: 429 too_many_rooms ($BODY)" [ "$STATUS $(jget error)" = "429 too_many_rooms" ]
     jpost "$U/api/rooms" '{"flies":30,"speed":1}' --interface 127.0.0.3
     check "another address's room: 201" [ "$STATUS" = 201 ]
+
+    # A server stopping closes its followers rather than waiting on them.
+    python3 "$TESTS/room_follower.py" "${U/http:/ws:}/api/rooms/$ROOM/live" "$WORK/stop-$1.txt" never &
+    local stop_follower=$!
+    for _ in $(seq 600); do [ "$(cat "$WORK/stop-$1.txt" 2> /dev/null | wc -l)" -ge 2 ] && break; sleep 0.1; done
+    local pid=PID_$1
+    kill -TERM "${!pid}"
+    wait "$stop_follower"
+    check "stopping: the follower told so ($(tail -1 "$WORK/stop-$1.txt"))" \
+        [ "$(tail -1 "$WORK/stop-$1.txt")" = "closed 1001 server stopping" ]
 }
 
 race_rooms sqlite "$WORK/rooms.db"

@@ -1,6 +1,6 @@
 """Follows a room's live link as a page would (RFC 6455, by hand: the tests need no
 WebSocket package): writes each text message to OUT, one a line, and ends when one holds
-UNTIL (exit 0), when the board closes (exit 3, "closed CODE" the last line) or after a
+UNTIL (exit 0), when the board closes (exit 3, "closed CODE REASON" the last line) or after a
 minute without a message. The handshake's status line is OUT's first line; anything but
 101 ends with exit 1. With BYTES, it first sends a message of that many bytes.
 
@@ -67,7 +67,7 @@ with open(out_path, "w") as out:
                 send(10, payload)
             elif opcode == 8:
                 code = struct.unpack(">H", payload[:2])[0] if len(payload) >= 2 else 0
-                out.write(f"closed {code}\n")
+                out.write(f"closed {code} {payload[2:].decode()}".strip() + "\n")
                 sys.exit(3)
             elif opcode == 1:
                 text = payload.decode()

@@ -325,7 +325,8 @@ private:
       SendError(&res, 404, "not found");
       return Send(std::move(res));
     }
-    FollowRoom(server_->ctx, std::move(socket_), std::move(raw), room, shared_from_this());
+    FollowRoom(server_->ctx, std::move(socket_), std::move(raw), room, &server_->stopping,
+               shared_from_this());
   }
 
   void ServeFile(const HttpRequest& req) {

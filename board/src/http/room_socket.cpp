@@ -30,8 +30,10 @@ constexpr size_t kMaxIncoming = 4096;                   // bytes of a message fr
 // one costs the others nothing.
 class Follower : public std::enable_shared_from_this<Follower> {
 public:
-  Follower(Context* ctx, tcp::socket socket, std::string room, std::shared_ptr<void> hold)
+  Follower(Context* ctx, tcp::socket socket, std::string room, const std::atomic<bool>* stopping,
+           std::shared_ptr<void> hold)
       : ctx_(ctx),
+        stopping_(stopping),
         ws_(std::move(socket)),
         timer_(ws_.get_executor()),
         room_(std::move(room)),
@@ -77,10 +79,12 @@ private:
       }
     } else {
       std::string state;
-      if (!RoomJsonNow(&ctx_->rooms, room_, ctx_->options->oldest_seed, &state)) {
-        // The room ended: said with the close.
+      const bool stopping = stopping_->load();
+      if (stopping || !RoomJsonNow(&ctx_->rooms, room_, ctx_->options->oldest_seed, &state)) {
+        // The room ended, or the server is stopping: said with the close.
         writing_ = true;
-        ws_.async_close(websocket::close_reason(websocket::close_code::going_away, "room ended"),
+        ws_.async_close(websocket::close_reason(websocket::close_code::going_away,
+                                                stopping ? "server stopping" : "room ended"),
                         [self = shared_from_this()](error_code) { self->Stop(); });
         return;
       }
@@ -104,6 +108,7 @@ private:
   }
 
   Context* ctx_;
+  const std::atomic<bool>* stopping_;
   websocket::stream<tcp::socket> ws_;
   net::steady_timer timer_;
   std::string room_;
@@ -128,8 +133,8 @@ std::string RoomOfLivePath(const std::string& path) {
 }
 
 void FollowRoom(Context* ctx, tcp::socket socket, http::request<http::string_body> request,
-                std::string room, std::shared_ptr<void> hold) {
-  std::make_shared<Follower>(ctx, std::move(socket), std::move(room), std::move(hold))
+                std::string room, const std::atomic<bool>* stopping, std::shared_ptr<void> hold) {
+  std::make_shared<Follower>(ctx, std::move(socket), std::move(room), stopping, std::move(hold))
       ->Start(std::move(request));
 }
 
