@@ -50,6 +50,39 @@ sys.exit(0 if ok else 1)
 PY
 }
 
+# follow_many URL ROOM N: N followers of the room at once, by hand (handshakes only),
+# then the first one leaves and another comes (a minute at most); prints the statuses
+# as "101xK S ... LAST".
+follow_many() {
+    python3 - "$@" <<'PY'
+import base64, os, socket, sys, time
+from urllib.parse import urlsplit
+parts, room, n = urlsplit(sys.argv[1]), sys.argv[2], int(sys.argv[3])
+def follow():
+    s = socket.create_connection((parts.hostname, parts.port), timeout=60)
+    s.sendall((f"GET /api/rooms/{room}/live HTTP/1.1\r\nHost: {parts.netloc}\r\nUpgrade: websocket\r\n"
+               "Connection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+               f"Sec-WebSocket-Key: {base64.b64encode(os.urandom(16)).decode()}\r\n\r\n").encode())
+    head = b""
+    while b"\r\n\r\n" not in head:
+        chunk = s.recv(4096)
+        if not chunk: break
+        head += chunk
+    return s, head.split(b" ")[1].decode() if b" " in head else "none"
+held = [follow() for _ in range(n)]
+codes = [code for _, code in held]
+ok = sum(1 for c in codes if c == "101")
+out = [f"101x{ok}"] + [c for c in codes if c != "101"]
+held[0][0].close()
+for _ in range(600):
+    s, code = follow()
+    if code == "101": break
+    s.close()
+    time.sleep(0.1)
+print(" ".join(out + [code]))
+PY
+}
+
 # race_rooms NAME DB: the whole race on a board of its own over DB.
 race_rooms() {
     echo "rooms on $1"
@@ -198,10 +231,15 @@ race_rooms() {
 
     # Rooms an address may keep open: four (Friday is one), then 429; another address may.
     for n in 2 3 4; do jpost "$U/api/rooms" '{"flies":30,"speed":1}'; check "room $n: 201" [ "$STATUS" = 201 ]; done
+    local other=$(jget id)
     jpost "$U/api/rooms" '{"flies":30,"speed":1}'
     check "a fifth room from one address: 429 too_many_rooms ($BODY)" [ "$STATUS $(jget error)" = "429 too_many_rooms" ]
     jpost "$U/api/rooms" '{"flies":30,"speed":1}' --interface 127.0.0.3
     check "another address's room: 201" [ "$STATUS" = 201 ]
+
+    # A room takes 32 followers: the 33rd is turned away until one of them leaves.
+    check "32 followers, the 33rd turned away, a place again once one leaves" \
+        [ "$(follow_many "$U" "$other" 33)" = "101x32 503 101" ]
 
     # A server stopping closes its followers rather than waiting on them.
     python3 "$TESTS/room_follower.py" "${U/http:/ws:}/api/rooms/$ROOM/live" "$WORK/stop-$1.txt" never &

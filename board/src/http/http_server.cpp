@@ -316,13 +316,15 @@ private:
   }
 
   // A room's live link (room_socket.h): the connection is the follower's from here, and
-  // this session lives on with it, counted as a connection. Any other upgrade is 404.
+  // this session lives on with it, counted as a connection. Any other upgrade is 404; a
+  // room with as many followers as it takes, 503.
   void Upgrade(http::request<http::string_body> raw, const std::string& path) {
     const std::string room = RoomOfLivePath(path);
-    std::string state;
-    if (room.empty() || !RoomJsonNow(&server_->ctx->rooms, room, options().oldest_seed, &state)) {
+    RoomAnswer place = room.empty() ? RoomAnswer{404, "no_room", "not found"}
+                                    : FollowerPlace(&server_->ctx->rooms, room, true);
+    if (place.status) {
       HttpResponse res;
-      SendError(&res, 404, "not found");
+      SendError(&res, place.status, place.message);
       return Send(std::move(res));
     }
     FollowRoom(server_->ctx, std::move(socket_), std::move(raw), room, &server_->stopping,

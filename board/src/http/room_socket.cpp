@@ -38,6 +38,7 @@ public:
         timer_(ws_.get_executor()),
         room_(std::move(room)),
         hold_(std::move(hold)) {}
+  ~Follower() { FollowerPlace(&ctx_->rooms, room_, false); }
 
   void Start(http::request<http::string_body> request) {
     request_ = std::move(request);
@@ -132,6 +133,8 @@ std::string RoomOfLivePath(const std::string& path) {
   return id.find('/') == std::string::npos ? id : "";
 }
 
+// The caller has taken the follower's place in the room (FollowerPlace); the follower
+// gives it back when it ends.
 void FollowRoom(Context* ctx, tcp::socket socket, http::request<http::string_body> request,
                 std::string room, const std::atomic<bool>* stopping, std::shared_ptr<void> hold) {
   std::make_shared<Follower>(ctx, std::move(socket), std::move(room), stopping, std::move(hold))

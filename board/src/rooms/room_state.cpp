@@ -232,6 +232,22 @@ std::string RoomJson(const Room& room, RoomClock::time_point now) {
   return out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+RoomAnswer FollowerPlace(Rooms* rooms, const std::string& id, bool take) {
+  std::lock_guard<std::mutex> hold(rooms->lock);
+  Room* room = FindRoom(rooms, id, RoomClock::now());
+  if (!room) return take ? Refuse(404, "no_room", "there is no such room (now)") : RoomAnswer{};
+  if (!take) {
+    room->followers -= room->followers > 0 ? 1 : 0;
+    return {};
+  }
+  if (room->followers >= rooms->limits.followers)
+    return Refuse(503, "busy",
+                  "the room has " + std::to_string(rooms->limits.followers) +
+                      " followers, as many as it takes; try again later");
+  ++room->followers;
+  return {};
+}
+
 bool RoomJsonNow(Rooms* rooms, const std::string& id, int64_t oldest_seed, std::string* out) {
   std::lock_guard<std::mutex> hold(rooms->lock);
   const RoomClock::time_point now = RoomClock::now();

@@ -20,6 +20,7 @@ struct RoomLimits {
   int rooms_per_address = 4;     // open rooms one address created
   int rooms = 1000;              // open rooms on the server
   int races_kept = 20;           // finished races a room lists
+  int followers = 32;            // live followers of one room (racers' own included)
   int countdown_ms = 5000;       // from everyone ready to the seed dealt
   int idle_ms = 10 * 60 * 1000;  // a room nobody used for this long ends
   int allowance_ms = 2000;       // how far ahead of real time a round may be sent
@@ -62,6 +63,7 @@ struct Room {
   Race race;
   std::vector<Race> finished;  // the latest last
   RoomClock::time_point used;  // the last request that named it
+  int followers = 0;           // connections following it live
 };
 
 struct Rooms {
@@ -111,6 +113,10 @@ std::string RoomJson(const Room& room, RoomClock::time_point now);
 // The room's state as RoomJson gives it, its race brought up to now, for those who
 // follow it live; false when there is no such room (now).
 bool RoomJsonNow(Rooms* rooms, const std::string& id, int64_t oldest_seed, std::string* out);
+
+// A live follower's place in the room taken (0, or 404 no_room, 503 busy when the room
+// has as many as it takes) or given back (`take` false; nothing when the room ended).
+RoomAnswer FollowerPlace(Rooms* rooms, const std::string& id, bool take);
 
 // A new room id or racer token: random, url-safe.
 std::string RandomToken(int bytes);
