@@ -96,6 +96,8 @@ race_rooms() {
         jpost "$U/api/rooms" "$body"
         check "room $body: 400 ($STATUS $BODY)" [ "$STATUS" = 400 ]
     done
+    jpost "$U/api/rooms" "{\"flies\":10,\"speed\":2,\"pad\":\"$(printf 'x%.0s' $(seq 4100))\"}"
+    check "a room's body over 4 KB: 413 too_large ($STATUS)" [ "$STATUS $(jget error)" = "413 too_large" ]
     jpost "$U/api/rooms" '{"flies":10,"speed":2,"name":"Friday"}'
     check "room made: 201 ($BODY)" [ "$STATUS" = 201 ]
     ROOM=$(jget id) HOST_PASS=$(jget host)

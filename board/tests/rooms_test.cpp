@@ -78,6 +78,10 @@ TEST(Rooms, RoomsNobodyUsesEndAndFreeTheirAddressPlaces) {
     EXPECT_EQ(CreateRoom(&t.rooms, "a", 30, 1, "", t.At(0), &room).status, 0);
   EXPECT_EQ(CreateRoom(&t.rooms, "a", 30, 1, "", t.At(0), &room).status, 429);
   EXPECT_EQ(CreateRoom(&t.rooms, "b", 30, 1, "", t.At(0), &room).status, 0);
+  // The server's own bound, whatever the addresses.
+  t.rooms.limits.rooms = static_cast<int>(t.rooms.open.size());
+  EXPECT_EQ(CreateRoom(&t.rooms, "c", 30, 1, "", t.At(0), &room).code, "busy");
+  t.rooms.limits.rooms = 1000;
   // Asked about, the first room stays; the others end once idle for longer than the limit.
   const int idle = t.rooms.limits.idle_ms;
   EXPECT_NE(FindRoom(&t.rooms, first, t.At(idle - 1)), nullptr);
