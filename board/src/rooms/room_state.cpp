@@ -5,13 +5,13 @@
 #include <ctime>
 #include <nlohmann/json.hpp>
 
+#include "replay/core/replay_bounds.h"
 #include "trust/digest.h"
 
 namespace board {
 
 namespace {
 
-constexpr int kFlyCounts[] = {10, 30, 100, 1000};
 // No round lasts longer than the slowest time the game keeps (59:59.999): a racer who
 // has sent nothing by then has left.
 constexpr auto kLongestRound = std::chrono::hours(1) + std::chrono::minutes(1);
@@ -83,7 +83,7 @@ int64_t DealSeed(int64_t now, int64_t oldest) {
 RoomAnswer CreateRoom(Rooms* rooms, const std::string& address, int flies, int speed,
                       const std::string& name, RoomClock::time_point now, Room** out) {
   bool known = false;
-  for (int n : kFlyCounts) known = known || n == flies;
+  for (int n : kReplayFlies) known = known || n == flies;
   if (!known) return Refuse(400, "bad_mode", "flies is 10, 30, 100 or 1000");
   if (speed < 1 || speed > 4) return Refuse(400, "bad_mode", "speed is 1, 2, 3 or 4");
   EndIdleRooms(rooms, now);

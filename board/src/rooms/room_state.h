@@ -79,7 +79,7 @@ struct RoomAnswer {
   std::string message;
 };
 
-// Each with the rooms' lock held (RoomsLocked). `now` is passed in so that the time
+// Each with the rooms' lock held (Rooms::lock). `now` is passed in so that the time
 // rules read one clock.
 RoomAnswer CreateRoom(Rooms* rooms, const std::string& address, int flies, int speed,
                       const std::string& name, RoomClock::time_point now, Room** out);

@@ -7,6 +7,7 @@
 #include "http/client_address.h"
 #include "http/request_parse.h"
 #include "pages/render.h"
+#include "replay/core/replay_bounds.h"
 #include "replay/core/replay_format.h"
 #include "rooms/room_state.h"
 #include "routes/route_kit.h"
@@ -23,7 +24,6 @@ namespace {
 
 constexpr size_t kMaxRoomName = 64;  // bytes of a room's name
 constexpr size_t kMaxJson = 4096;    // bytes of a room action's body
-constexpr int kFlyCounts[] = {10, 30, 100, 1000};
 
 int64_t WallNow() { return static_cast<int64_t>(time(nullptr)); }
 
@@ -218,7 +218,7 @@ RoomAnswer CheckRound(const Rooms& rooms, const Room& room, std::string_view rep
   ReplayHeader h;
   if (!ReplayReadHeader(reinterpret_cast<const uint8_t*>(replay.data()), replay.size(), &h))
     return {400, "bad_replay", "the body is not a replay this board reads"};
-  const int flies = h.flySetting < 4 ? kFlyCounts[h.flySetting] : 0;
+  const int flies = h.flySetting < 4 ? kReplayFlies[h.flySetting] : 0;
   if (flies != room.flies || h.speedSetting + 1 != room.speed)
     return {409, "room_mode",
             "the room races " + std::to_string(room.flies) + " flies at speed " +
