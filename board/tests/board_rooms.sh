@@ -233,7 +233,8 @@ race_rooms() {
 
     # Rooms an address may keep open: four (Friday is one), then 429; another address may.
     for n in 2 3 4; do jpost "$U/api/rooms" '{"flies":30,"speed":1}'; check "room $n: 201" [ "$STATUS" = 201 ]; done
-    local other=$(jget id)
+    local other
+    other=$(jget id)
     jpost "$U/api/rooms" '{"flies":30,"speed":1}'
     check "a fifth room from one address: 429 too_many_rooms ($BODY)" [ "$STATUS $(jget error)" = "429 too_many_rooms" ]
     jpost "$U/api/rooms" '{"flies":30,"speed":1}' --interface 127.0.0.3
