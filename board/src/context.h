@@ -9,6 +9,7 @@
 #include "http/board_hosts.h"
 #include "http/rate_limit.h"
 #include "pages/response_cache.h"
+#include "rooms/room_state.h"
 #include "server.h"
 #include "store/store.h"
 #include "verify/refused_cache.h"
@@ -24,6 +25,7 @@ struct Context {
   RateLimit rate;
   RefusedCache refused;
   ResponseCache cache;
+  Rooms rooms;  // the rooms friends race in (rooms/room_state.h)
   // The board's generation and whether the database answered, as last seen by the
   // watch (board_watch.h): reads take them from here, not from the database.
   std::atomic<int64_t> generation{-1};

@@ -24,6 +24,7 @@
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
+#include <boost/beast/websocket/rfc6455.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -38,6 +39,7 @@
 #include "http/client_address.h"
 #include "http/file_part_body.h"
 #include "http/http_parse.h"
+#include "http/room_socket.h"
 #include "ops/logs.h"
 #include "ops/metrics.h"
 #include "pages/file_delivery.h"
@@ -296,6 +298,8 @@ private:
     const std::string* type = req.Header("content-type");
     if (type && !ParseMultipart(*type, req.body, &req.form)) req.form.clear();
 
+    if (beast::websocket::is_upgrade(raw)) return Upgrade(std::move(raw), req.path);
+
     const std::string& site = options().site;
     if (!site.empty() && (req.path == "/play" || req.path.rfind("/play/", 0) == 0)) {
       route_ = "/play/";
@@ -321,6 +325,22 @@ private:
         self->Send(std::move(*res));
       });
     });
+  }
+
+  // A room's live link (room_socket.h): the connection is the follower's from here, and
+  // this session lives on with it, counted as a connection. Any other upgrade is 404; a
+  // room with as many followers as it takes, 503.
+  void Upgrade(http::request<http::string_body> raw, const std::string& path) {
+    const std::string room = RoomOfLivePath(path);
+    RoomAnswer place = room.empty() ? RoomAnswer{404, "no_room", "not found"}
+                                    : FollowerPlace(&server_->ctx->rooms, room, true);
+    if (place.status) {
+      HttpResponse res;
+      SendError(&res, place.status, place.message);
+      return Send(std::move(res));
+    }
+    FollowRoom(server_->ctx, std::move(socket_), std::move(raw), room, &server_->stopping,
+               shared_from_this());
   }
 
   void ServeFile(const HttpRequest& req) {

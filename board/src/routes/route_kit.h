@@ -51,5 +51,6 @@ std::span<const Route> SubmitRoutes();
 std::span<const Route> MetricsRoutes();  // metrics_routes.cpp
 std::span<const Route> ClipRoutes();     // clip_routes.cpp
 std::span<const Route> ReviewRoutes();   // review_routes.cpp
+std::span<const Route> RoomsRoutes();    // rooms_routes.cpp
 
 }  // namespace board

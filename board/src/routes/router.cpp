@@ -88,7 +88,7 @@ const std::vector<Route>& AllRoutes() {
     std::vector<Route> rows;
     for (std::span<const Route> part :
          {BoardsRoutes(), PlayersRoutes(), RunsRoutes(), SubmitRoutes(), HealthRoutes(),
-          MetricsRoutes(), ClipRoutes(), ReviewRoutes()})
+          MetricsRoutes(), ClipRoutes(), ReviewRoutes(), RoomsRoutes()})
       rows.insert(rows.end(), part.begin(), part.end());
     return rows;
   }();

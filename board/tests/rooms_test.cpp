@@ -1,0 +1,149 @@
+// The rooms' state (rooms/room_state.h) on a clock of the test's own: the countdown and
+// the seed dealt at its end, rooms nobody uses ending, racers who never send a round,
+// leaving, and what the room's JSON never shows. The routes and a real race are
+// board/tests/board_rooms.sh's.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "rooms/room_state.h"
+
+namespace board {
+namespace {
+
+constexpr int64_t kWall = 1800000000;  // the calendar time the tests deal seeds at
+
+struct TestRooms {
+  Rooms rooms;
+  RoomClock::time_point t0 = RoomClock::now();
+  Room* room = nullptr;
+  TestRooms() {
+    EXPECT_EQ(CreateRoom(&rooms, "a", 10, 2, "r", t0, &room).status, 0);
+    room = FindRoom(&rooms, room->id, t0);
+  }
+  Racer* Join(const std::string& name) {
+    Racer* r = nullptr;
+    EXPECT_EQ(JoinRoom(&rooms, room, name, name, "", &r).status, 0) << name;
+    return r;
+  }
+  RoomClock::time_point At(int ms) const { return t0 + std::chrono::milliseconds(ms); }
+};
+
+TEST(Rooms, CountdownThenTheSeedDealtAtItsEndOnly) {
+  TestRooms t;
+  t.Join("ann");
+  t.Join("bob");  // racers' places move as others join: each is found again by its place
+  Racer* ann = &t.room->racers[0];
+  EXPECT_EQ(SetReady(&t.rooms, t.room, ann, true, t.At(0)).status, 0);
+  EXPECT_FALSE(t.room->racing) << "bob is not ready";
+  EXPECT_EQ(SetReady(&t.rooms, t.room, &t.room->racers[1], true, t.At(100)).status, 0);
+  ASSERT_TRUE(t.room->racing);
+  const int countdown = t.rooms.limits.countdown_ms;
+  AdvanceRace(&t.rooms, t.room, t.At(100 + countdown - 1), kWall, 0);
+  EXPECT_EQ(t.room->race.seed, -1);
+  const std::string counting = RoomJson(*t.room, t.At(100 + countdown - 1));
+  EXPECT_EQ(counting.find("\"seed\""), std::string::npos) << counting;
+  EXPECT_NE(counting.find("\"state\":\"countdown\""), std::string::npos) << counting;
+  AdvanceRace(&t.rooms, t.room, t.At(100 + countdown), kWall, 0);
+  const int64_t seed = t.room->race.seed;
+  EXPECT_LE(seed, kWall);
+  EXPECT_GT(seed, kWall - 86400);
+  // Dealt once: later looks keep it.
+  AdvanceRace(&t.rooms, t.room, t.At(100 + countdown + 5000), kWall + 5, 0);
+  EXPECT_EQ(t.room->race.seed, seed);
+  // Nobody's pass is ever in the state.
+  const std::string racing = RoomJson(*t.room, t.At(100 + countdown + 5000));
+  EXPECT_EQ(racing.find(t.room->host_token), std::string::npos);
+  EXPECT_EQ(racing.find(ann->token), std::string::npos);
+  EXPECT_NE(racing.find("\"seed\":" + std::to_string(seed)), std::string::npos) << racing;
+}
+
+TEST(Rooms, SeedsAreWithinTheLastDayNotBeforeTheOldestAndVary) {
+  int64_t first = DealSeed(kWall, 0), differ = 0;
+  for (int i = 0; i < 200; ++i) {
+    const int64_t seed = DealSeed(kWall, 0);
+    EXPECT_LE(seed, kWall);
+    EXPECT_GT(seed, kWall - 86400);
+    differ += seed != first;
+  }
+  EXPECT_GT(differ, 150) << "the seed is not random";
+  EXPECT_GE(DealSeed(kWall, kWall - 10), kWall - 10);
+}
+
+TEST(Rooms, RoomsNobodyUsesEndAndFreeTheirAddressPlaces) {
+  TestRooms t;
+  const std::string first = t.room->id;
+  Room* room = nullptr;
+  for (int i = 1; i < t.rooms.limits.rooms_per_address; ++i)
+    EXPECT_EQ(CreateRoom(&t.rooms, "a", 30, 1, "", t.At(0), &room).status, 0);
+  EXPECT_EQ(CreateRoom(&t.rooms, "a", 30, 1, "", t.At(0), &room).status, 429);
+  EXPECT_EQ(CreateRoom(&t.rooms, "b", 30, 1, "", t.At(0), &room).status, 0);
+  // The server's own bound, whatever the addresses.
+  t.rooms.limits.rooms = static_cast<int>(t.rooms.open.size());
+  EXPECT_EQ(CreateRoom(&t.rooms, "c", 30, 1, "", t.At(0), &room).code, "busy");
+  t.rooms.limits.rooms = 1000;
+  // Asked about, the first room stays; the others end once idle for longer than the limit.
+  const int idle = t.rooms.limits.idle_ms;
+  EXPECT_NE(FindRoom(&t.rooms, first, t.At(idle - 1)), nullptr);
+  EXPECT_EQ(CreateRoom(&t.rooms, "a", 30, 1, "", t.At(idle + 1), &room).status, 0);
+  EXPECT_EQ(t.rooms.open.size(), 2u) << "the first room and the new one";
+  EXPECT_EQ(FindRoom(&t.rooms, first, t.At(2 * idle)), nullptr);
+  EXPECT_EQ(t.rooms.open.size(), 1u) << "the new room, used since";
+}
+
+TEST(Rooms, ARacerWhoNeverSendsHasLeftOnceNoRoundCouldLastLonger) {
+  TestRooms t;
+  t.Join("ann");
+  ASSERT_EQ(StartNow(&t.rooms, t.room, t.At(0)).status, 0);
+  AdvanceRace(&t.rooms, t.room, t.At(t.rooms.limits.countdown_ms), kWall, 0);
+  EXPECT_TRUE(t.room->racing);
+  AdvanceRace(&t.rooms, t.room, t.At(t.rooms.limits.countdown_ms + 59 * 60 * 1000), kWall, 0);
+  EXPECT_TRUE(t.room->racing) << "a slow round may still come";
+  AdvanceRace(&t.rooms, t.room, t.At(t.rooms.limits.countdown_ms + 62 * 60 * 1000), kWall, 0);
+  ASSERT_FALSE(t.room->racing);
+  ASSERT_EQ(t.room->finished.size(), 1u);
+  EXPECT_EQ(t.room->finished[0].results[0].status, "left");
+}
+
+TEST(Rooms, LeavingKeepsNothingAndEndsTheRaceForTheOthersResults) {
+  TestRooms t;
+  t.Join("ann");
+  Racer* bob = t.Join("bob");
+  ASSERT_EQ(StartNow(&t.rooms, t.room, t.At(0)).status, 0);
+  AdvanceRace(&t.rooms, t.room, t.At(t.rooms.limits.countdown_ms), kWall, 0);
+  LeaveRoom(&t.rooms, t.room, bob);
+  EXPECT_TRUE(t.room->racing) << "ann has not sent her round";
+  RaceResult* ann = RaceRowOf(t.room, t.room->racers[0]);
+  ASSERT_NE(ann, nullptr);
+  ann->status = "verified";
+  FinishRow(&t.rooms, t.room);
+  ASSERT_FALSE(t.room->racing);
+  EXPECT_EQ(t.room->finished[0].results[1].status, "left");
+  EXPECT_FALSE(t.room->racers[0].ready) << "a rematch starts unready";
+  // Joining and leaving again and again: the room holds one racer, never more.
+  for (int i = 0; i < 100; ++i) {
+    Racer* r = t.Join("eve");
+    LeaveRoom(&t.rooms, t.room, r);
+  }
+  EXPECT_EQ(t.room->racers.size(), 1u);
+  // The room's size counts those present.
+  for (int i = 1; i < t.rooms.limits.racers; ++i) t.Join("r" + std::to_string(i));
+  Racer* extra = nullptr;
+  EXPECT_EQ(JoinRoom(&t.rooms, t.room, "one", "one", "", &extra).code, "room_full");
+}
+
+TEST(Rooms, FinishedRacesKeptAreBounded) {
+  TestRooms t;
+  t.Join("ann");
+  for (int i = 0; i < t.rooms.limits.races_kept + 5; ++i) {
+    ASSERT_EQ(StartNow(&t.rooms, t.room, t.At(0)).status, 0);
+    EXPECT_EQ(StartNow(&t.rooms, t.room, t.At(0)).code, "racing");
+    t.room->race.results[0].status = "refused";
+    FinishRow(&t.rooms, t.room);
+  }
+  EXPECT_EQ(static_cast<int>(t.room->finished.size()), t.rooms.limits.races_kept);
+  EXPECT_EQ(t.room->finished.back().number, t.rooms.limits.races_kept + 5);
+}
+
+}  // namespace
+}  // namespace board
