@@ -292,7 +292,7 @@ void PostRound(Context* ctx, const HttpRequest& req, const Args& args, HttpRespo
     number = room->race.number;
   }
   Outcome o = Submit(ctx, in);
-  LogSubmission(req.client, o);
+  LogSubmission(req.id, req.client, o);
   {
     std::lock_guard<std::mutex> hold(ctx->rooms.lock);
     Room* room = FindRoom(&ctx->rooms, args[0], RoomClock::now());
