@@ -166,6 +166,7 @@ try {
   // The key copied to another device (a browser with empty storage): pasted under "Key".
   const other = await (await launch({ width: 900, height: 640 })).newPage();
   await other.goto(`${url}/play/`);
+  await other.waitForSelector('#board', { state: 'attached', timeout: 60000 });
   await other.evaluate(() => { document.getElementById('board').hidden = false; });
   await other.fill('#board-name', 'Page Player');
   await other.click('#board-key-open');
@@ -243,13 +244,18 @@ try {
   const race = await context.newPage();
   await race.goto(`${url}/play/?race=/api/runs/${run.id}/replay&trace`);
   check('"race" leads to mode select', await waitForScene(race, 5, 60000));
+  // The top line as it shows `lead`: mode select names the race, the round races it.
+  const topLine = (lead) => race.waitForFunction((lead) => {
+    const s = window.zumbleSplitsState && window.zumbleSplitsState();
+    return s && s.race.startsWith(lead) ? s : null;
+  }, lead, { timeout: 60000, polling: 100 }).then((h) => h.jsonValue(), () => null);
+  const clock = `${Math.floor(want / 60000)}:${String(Math.floor(want / 1000) % 60).padStart(2, '0')}.${String(want % 1000).padStart(3, '0')}`;
+  const named = await topLine('racing ');
+  check('mode select names the run raced and its time',
+        named && named.race === `racing Page Player, ${clock}`, JSON.stringify(named));
   const box = await race.locator('#canvas').boundingBox();
   await race.mouse.click(box.x + 320.5 * box.width / 640, box.y + 320.5 * box.height / 480);
-  const raced = await race.waitForFunction(() => {
-    const s = window.zumbleSplitsState && window.zumbleSplitsState();
-    return s && s.race ? s : null;
-  }, null, { timeout: 60000, polling: 100 }).then((h) => h.jsonValue(), () => null);
-  const clock = `${Math.floor(want / 60000)}:${String(Math.floor(want / 1000) % 60).padStart(2, '0')}.${String(want % 1000).padStart(3, '0')}`;
+  const raced = await topLine('race: ');
   check('a round of the run\'s mode races it, its player and time on the top line',
         raced && raced.race === `race: Page Player  ${clock}`, JSON.stringify(raced));
   await race.close();
