@@ -112,9 +112,10 @@ int RestoreCommand(int argc, char** argv) {
   }
   SayCopied("restored into", a.db, counts);
   int cleared = ClearRestoredClips(a.db);
-  if (cleared > 0)
-    printf("zumble-board: %d clip files removed; the board makes them again from the replays\n",
-           cleared);
+  printf(
+      "zumble-board: %d clip files removed, %lld records of clips made forgotten; the board "
+      "makes them again from the replays\n",
+      cleared, static_cast<long long>(counts.clip_claims));
   return 0;
 }
 

@@ -192,20 +192,24 @@ void MakeClip(ClipQueue& q, int64_t id) {
     return;
   }
   ObserveClip(seconds, why.empty());
+  // Said before the database says so, so that whoever reads the clip's state as made finds
+  // the line already written.
+  {
+    std::lock_guard<std::mutex> hold(q.lock);
+    if (why.empty()) {
+      ++q.made;
+      fprintf(stderr, "zumble-board: clip of run %lld made in %.1f s\n", static_cast<long long>(id),
+              seconds);
+    } else {
+      ++q.dropped;
+      Touch(q.dir + "/" + std::to_string(id) + ".failed", why + "\n");
+      fprintf(stderr, "zumble-board: clip of run %lld dropped: %s (after %.1f s)\n",
+              static_cast<long long>(id), why.c_str(), seconds);
+    }
+  }
   if (!q.store->FinishClip(id, q.server, why.empty() ? "made" : "failed", why))
     fprintf(stderr, "zumble-board: clip of run %lld: database: %s\n", static_cast<long long>(id),
             q.store->LastError().c_str());
-  std::lock_guard<std::mutex> hold(q.lock);
-  if (why.empty()) {
-    ++q.made;
-    fprintf(stderr, "zumble-board: clip of run %lld made in %.1f s\n", static_cast<long long>(id),
-            seconds);
-  } else {
-    ++q.dropped;
-    Touch(q.dir + "/" + std::to_string(id) + ".failed", why + "\n");
-    fprintf(stderr, "zumble-board: clip of run %lld dropped: %s (after %.1f s)\n",
-            static_cast<long long>(id), why.c_str(), seconds);
-  }
 }
 
 // The verifiers go first: a job waits while a verification waits or runs, but for

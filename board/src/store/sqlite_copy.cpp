@@ -178,7 +178,19 @@ bool RestoreSqlite(const std::string& from, const std::string& to, CopyCounts* c
     return false;
   const std::string bump =
       "UPDATE board_state SET generation = MAX(generation, " + std::to_string(before) + ") + 1";
-  return CopyExec(board.db, bump.c_str(), error) && CheckCopiedBoard(board.db, to, counts, error);
+  if (!CopyExec(board.db, bump.c_str(), error)) return false;
+  // Which server made which clip is the copy's past: the clip files are not restored with
+  // it, so every wanted clip is to be made again.
+  const bool claims = CopyNumber(board.db,
+                                 "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND"
+                                 " name = 'clip_claims'",
+                                 0) > 0;
+  const int64_t forgotten =
+      claims ? CopyNumber(board.db, "SELECT count(*) FROM clip_claims", 0) : 0;
+  if (claims && !CopyExec(board.db, "DELETE FROM clip_claims", error)) return false;
+  if (!CheckCopiedBoard(board.db, to, counts, error)) return false;
+  counts->clip_claims = forgotten;
+  return true;
 }
 
 }  // namespace board

@@ -11,6 +11,7 @@ namespace board {
 struct CopyCounts {
   int schema = -1;
   int64_t runs = 0, players = 0, generation = 0;
+  int64_t clip_claims = 0;  // restored: the copy's records of clips made, forgotten
 };
 
 // Copies the board at `from` into the new file `to` (mode 600), which stands alone (no
@@ -21,7 +22,8 @@ bool BackupSqlite(const std::string& from, const std::string& to, CopyCounts* co
 
 // Writes the copy `from`, once checked, over the board at `to` (made when missing). A
 // server running on `to` sees the copy whole; its generation ends above both, so that
-// every server builds its pages again.
+// every server builds its pages again; the copy's records of the clips made are dropped,
+// so that the board makes the clips again from the replays.
 bool RestoreSqlite(const std::string& from, const std::string& to, CopyCounts* counts,
                    std::string* error);
 
