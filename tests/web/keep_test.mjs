@@ -95,7 +95,7 @@ async function twoPages(context, closing) {
       await page.evaluate(() => window.zumbleTestDisplay.run());
       // The round is over and the test player back at mode select: its files are saved.
       const done = await page.waitForFunction(() => {
-        const trace = window.zumbleTrace() || '';
+        const trace = (window.zumbleTrace && window.zumbleTrace()) || '';
         const lines = trace.trimEnd().split('\n');
         return / scene=8 .* phase=2 /.test(trace) && / scene=5 /.test(lines[lines.length - 1]);
       }, null, { timeout: 120000, polling: 100 }).then(() => true, () => false);
@@ -185,7 +185,7 @@ async function hiddenMidRound(context) {
 
     await page.evaluate(() => { const d = window.zumbleTestDisplay; d.holdAt = 0; d.show(); d.run(); });
     const ended = await page.waitForFunction(() => {
-      const lines = (window.zumbleTrace() || '').trimEnd().split('\n');
+      const lines = ((window.zumbleTrace && window.zumbleTrace()) || '').trimEnd().split('\n');
       return / scene=8 .* phase=2 /.test(lines.join('\n')) && / scene=5 /.test(lines[lines.length - 1]);
     }, null, { timeout: 60000, polling: 100 }).then(() => true, () => false);
     check('hidden mid-round: shown again, the page plays its round on to its end', ended && !faults.length,

@@ -64,7 +64,7 @@ async function phoneScreens() {
         };
         await tap(300, 300);
         check(`${name}: a tap on START reaches mode select`, await waitForScene(page, 5));
-        const trace = await page.evaluate(() => window.zumbleTrace());
+        const trace = await page.evaluate(() => (window.zumbleTrace && window.zumbleTrace()));
         check(`${name}: the tap landed on game pixel (300, 300)`, /cursor=300,300 /.test(trace));
         if (width < height) {
           check(`${name}: the note has gone with the tap`, !(await page.locator('#notice').isVisible()));
@@ -74,7 +74,7 @@ async function phoneScreens() {
         // Taps at the oldest fly, aimed a few frames ahead of it, until one is swatted.
         let swatted = 0;
         for (let i = 0; i < 80 && swatted === 0; ++i) {
-          const lines = ((await page.evaluate(() => window.zumbleTrace())) || '').trimEnd().split('\n');
+          const lines = ((await page.evaluate(() => (window.zumbleTrace && window.zumbleTrace()))) || '').trimEnd().split('\n');
           const [a, b] = lines.slice(-2).map((l) => (traceField(l, 'fly') || '').split(',').map(Number));
           swatted = Number(traceField(lines[lines.length - 1], 'swatted') || 0);
           if (swatted || !b || b.length !== 2 || Number.isNaN(b[0])) { await page.waitForTimeout(100); continue; }

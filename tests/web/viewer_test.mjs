@@ -74,7 +74,7 @@ try {
   // --- a round played in the page: the list -------------------------------------------
   await page.goto(server.url + `?script=play.txt&autoplay&trace&time=${seed}`);
   const roundOver = await page.waitForFunction(() => {
-    const lines = (window.zumbleTrace() || '').trimEnd().split('\n');
+    const lines = ((window.zumbleTrace && window.zumbleTrace()) || '').trimEnd().split('\n');
     return / phase=2 /.test(lines.join('\n')) && / scene=5 /.test(lines[lines.length - 1]);
   }, null, { timeout: 120000, polling: 200 }).then(() => true, () => false);
   check('the round in the page ends at mode select', roundOver);
