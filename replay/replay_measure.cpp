@@ -1,6 +1,8 @@
 #include "replay/replay_measure.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "objects/instances.h"
@@ -44,6 +46,7 @@ struct Measure {
     int ringNext = 0, ringCount = 0;
     bool dealNow = false;  // this frame's deal is the last kept
     int swatsRanked = 0;   // swats seen for the sample
+    std::uint64_t sampleKey = 0;
     Deal scratch[2];
 };
 
@@ -63,7 +66,7 @@ void ForgetDeals() {
 void RankSwat(int count, int x, int y) {
     const int stride = TargetFlies / kSteerSample > 1 ? TargetFlies / kSteerSample : 1;
     const bool last = FliesSwatted + count >= TargetFlies;  // the round's end: nothing comes next
-    const bool sampled = g_m.swatsRanked++ % stride == 0;
+    const bool sampled = SteerSampled(g_m.sampleKey, g_m.swatsRanked++, stride);
     if (!g_m.dealNow || last || !sampled || g_m.ringCount == 0) return;
     // The presses a person could have made: from the first frame the floors allow.
     std::uint32_t earliest = 0;
@@ -94,6 +97,32 @@ void SettleKey() {
 }
 
 }  // namespace
+
+bool SampleKeyFromEnvironment(std::uint64_t* key) {
+    *key = 0;
+    const char* text = std::getenv("ZUMBLE_SAMPLE_KEY");
+    if (!text) return true;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long v = std::strtoull(text, &end, 16);
+    if (errno != 0 || end == text || *end != '\0' || *text == '-' || *text == '+') return false;
+    *key = v;
+    return true;
+}
+
+void MeasureSetSampleKey(std::uint64_t key) { g_m.sampleKey = key; }
+
+bool SteerSampled(std::uint64_t key, int index, int stride) {
+    if (stride <= 1) return true;
+    if (key == 0) return index % stride == 0;
+    // splitmix64 of the key and the swat's number: without the key, which swats are
+    // chosen cannot be told.
+    std::uint64_t z = key + 0x9e3779b97f4a7c15ULL * static_cast<std::uint64_t>(index + 1);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    z ^= z >> 31;
+    return z % static_cast<std::uint64_t>(stride) == 0;
+}
 
 void MeasureStart(const ReplayHeader& header) {
     g_m.header = header;

@@ -11,6 +11,14 @@
 #include "replay/core/replay_format.h"
 
 void MeasureStart(const ReplayHeader& header);
+
+// Which swats of a long round the steering measure ranks (one in `stride`) is chosen by a
+// key: ZUMBLE_SAMPLE_KEY (hexadecimal), which the board sets to a secret of its own, so
+// that a player cannot know which swats are looked at and steer only the others. Unset:
+// 0, every `stride`-th swat. False when it is set but not a hexadecimal number.
+bool SampleKeyFromEnvironment(std::uint64_t* key);
+void MeasureSetSampleKey(std::uint64_t key);
+bool SteerSampled(std::uint64_t key, int index, int stride);
 void MeasureFrameStart(std::uint32_t tick);
 // The frame's first drain, before its messages: the round's deal is kept for the
 // measure of steering.

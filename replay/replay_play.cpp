@@ -252,6 +252,13 @@ int LoadReplay(const char* path, bool verify) {
             std::fflush(stdout);
             return 2;
         }
+        std::uint64_t sampleKey = 0;
+        if (!SampleKeyFromEnvironment(&sampleKey) && strict) {
+            std::printf("error: ZUMBLE_SAMPLE_KEY is not a hexadecimal number\n");
+            std::fflush(stdout);
+            return 2;
+        }
+        MeasureSetSampleKey(sampleKey);
         // Only what a player's input could be: the verifier vouches for the round.
         if (strict && !ReplayFollowsRules(g_play.file, now, rule, sizeof rule)) {
             why = rule;

@@ -13,6 +13,7 @@
 #include "media/random.h"
 #include "objects/instances.h"
 #include "platform/stand_in/runtime.h"
+#include "replay/replay_measure.h"
 #include "replay/steer_forecast.h"
 #include "scenes/best_times.h"
 #include "scenes/play.h"
@@ -420,6 +421,39 @@ TEST_F(PlayRoundTest, TheVerifiersForecastDealsAsTheRoundDoes) {
         EXPECT_GE(rank.atBest, 1);
         ClearPlayLists();
     }
+}
+
+// A long round's ranked swats: every tenth without a key; with the board's secret key,
+// about one in ten still, but others, and others again for another key.
+TEST(SteerSample, TheKeyChoosesWhichSwatsAreRanked) {
+    int plain = 0, keyed = 0, shared = 0, otherKey = 0;
+    for (int i = 0; i < 1000; ++i) {
+        EXPECT_EQ(SteerSampled(0, i, 10), i % 10 == 0) << i;
+        EXPECT_TRUE(SteerSampled(0x5eed, i, 1));
+        const bool a = SteerSampled(0x5eed, i, 10), b = SteerSampled(0xfeed, i, 10);
+        EXPECT_EQ(a, SteerSampled(0x5eed, i, 10));
+        plain += i % 10 == 0;
+        keyed += a;
+        shared += a && i % 10 == 0;
+        otherKey += a && b;
+    }
+    EXPECT_EQ(plain, 100);
+    EXPECT_GT(keyed, 60);
+    EXPECT_LT(keyed, 140);
+    EXPECT_LT(shared, keyed / 3);
+    EXPECT_LT(otherKey, keyed / 3);
+    std::uint64_t key = 1;
+    unsetenv("ZUMBLE_SAMPLE_KEY");
+    EXPECT_TRUE(SampleKeyFromEnvironment(&key));
+    EXPECT_EQ(key, 0u);
+    setenv("ZUMBLE_SAMPLE_KEY", "00fF", 1);
+    EXPECT_TRUE(SampleKeyFromEnvironment(&key));
+    EXPECT_EQ(key, 255u);
+    for (const char* bad : {"", "zz", "12 ", "-1", "1ffffffffffffffff"}) {
+        setenv("ZUMBLE_SAMPLE_KEY", bad, 1);
+        EXPECT_FALSE(SampleKeyFromEnvironment(&key)) << "'" << bad << "'";
+    }
+    unsetenv("ZUMBLE_SAMPLE_KEY");
 }
 
 }  // namespace

@@ -9,8 +9,10 @@
 #include "options.h"
 #include "server.h"
 #include "submit_client.h"
+#include "verify/verifier.h"
 
 int main(int argc, char** argv) {
+  board::KeepSampleKeySecret();  // before any verifier starts, in every command
   if (argc > 1 && strcmp(argv[1], "submit") == 0) return board::SubmitCommand(argc - 2, argv + 2);
   if (argc > 1 && strcmp(argv[1], "admin") == 0) return board::AdminCommand(argc - 2, argv + 2);
   if (argc > 1 && strcmp(argv[1], "backup") == 0) return board::BackupCommand(argc - 2, argv + 2);

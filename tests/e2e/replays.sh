@@ -546,6 +546,13 @@ if [ -x "$CRAFT" ] && [ -x "$BOT" ]; then
     check "a test clock that is not a number is an error: '$out'" \
         test "$out" = "$(printf 'error: ZUMBLE_VERIFY_NOW is not a number of seconds since 1970\nrc=2')"
     unset ZUMBLE_VERIFY_NOW
+    out=$(ZUMBLE_SAMPLE_KEY=secret "$ZUMBLE" --verify auto.zrp; echo "rc=$?")
+    check "a sample key that is not hexadecimal is an error: '$out'" \
+        test "$out" = "$(printf 'error: ZUMBLE_SAMPLE_KEY is not a hexadecimal number\nrc=2')"
+    # The key chooses which swats of a long round are ranked for steering, nothing else.
+    long=$SRC/tests/replays/1000-flies-speed-2.zrp
+    check "the 1000-fly round verifies alike with the board's secret sample key" \
+        test "$(ZUMBLE_SAMPLE_KEY=9e3779b97f4a7c15 "$ZUMBLE" --verify "$long")" = "$("$ZUMBLE" --verify "$long")"
     # The stream greets once it has started the game for its verifications, and SIGTERM
     # still ends it.
     mkfifo idle.in

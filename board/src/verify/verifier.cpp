@@ -7,6 +7,7 @@
 #include <sys/eventfd.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/random.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,6 +17,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -50,6 +52,19 @@ int ReplayDescriptor(const VerifierConfig& config, std::string_view replay) {
 }
 
 }  // namespace
+
+void KeepSampleKeySecret() {
+  if (getenv("ZUMBLE_SAMPLE_KEY")) return;
+  uint64_t key = 0;
+  while (key == 0) {  // 0 would be the fixed choice
+    if (getrandom(&key, sizeof key, 0) != sizeof key) {
+      key = static_cast<uint64_t>(Clock::now().time_since_epoch().count()) | 1;
+    }
+  }
+  char text[17];
+  snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(key));
+  setenv("ZUMBLE_SAMPLE_KEY", text, 0);
+}
 
 void RemoveStaleReplays(const std::string& work_dir) {
   DIR* dir = opendir(work_dir.c_str());

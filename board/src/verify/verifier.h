@@ -34,6 +34,12 @@ struct VerifierConfig {
 Verdict RunVerifier(const VerifierConfig& config, std::string_view replay, int stop_fd = -1,
                     bool* stopped = nullptr);
 
+// Which swats of a long round the game's steering measure ranks is chosen by a key in its
+// environment (ZUMBLE_SAMPLE_KEY): a secret the verifiers inherit, chosen at random here
+// unless the operator set one, so that no player can know which swats are looked at.
+// Before any thread starts.
+void KeepSampleKeySecret();
+
 // Removes the replay files an older server may have left in the work folder.
 void RemoveStaleReplays(const std::string& work_dir);
 
