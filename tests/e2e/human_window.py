@@ -3,14 +3,15 @@
 moves it) on smooth paths, a person's reaction before each reach, a settle on the fly,
 the button held as a finger holds it; never faster than a hand (human_hand.py).
 
-  human_window.py WINDOW_ID SCALE TRACE ROUNDS OUT_DIR [HAND_SEED]
+  human_window.py WINDOW_ID SCALE TRACE ROUNDS OUT_DIR [HAND_SEED [FLIES/SPEED]]
 
 What the player sees comes from the game's trace (the oldest live fly, the scene and the
 round's phase): it goes for that fly once it is well on the screen, aiming where the fly
 will be when the hand gets there, and steers on the way as the eye follows it. The game
-must be on the title or mode select; the first round sets ten flies, speed 2. Each round's
+must be on the title or mode select; the first round sets the mode (ten flies, speed 2
+unless FLIES/SPEED says otherwise) with mode select's arrows from 30 flies, speed 2. Each round's
 replay goes to OUT_DIR/round-N.zrp and 'N CLOCK' to OUT_DIR/times.txt. Exits 1 when a
-round does not come to its end within two minutes."""
+round does not come to its end within two minutes (three seconds a fly in longer rounds)."""
 import ctypes
 import ctypes.util
 import os
@@ -37,6 +38,10 @@ xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_i
 
 window, scale, trace, rounds, out = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3], int(sys.argv[4]), sys.argv[5]
 rng = random.Random(int(sys.argv[6]) if len(sys.argv) > 6 else 1)
+flies, speed = (int(v) for v in (sys.argv[7] if len(sys.argv) > 7 else "10/2").split("/"))
+if flies not in (10, 30, 100, 1000) or speed not in (1, 2, 3, 4):
+    sys.exit("FLIES/SPEED: 10, 30, 100 or 1000 flies, speed 1 to 4")
+round_limit = max(120, 3 * flies)  # seconds: a hand takes one to two a fly
 display = x11.XOpenDisplay(None)
 if not display:
     sys.exit("cannot open the display")
@@ -182,7 +187,7 @@ class FlyEye:
 
 def play_round(pointer):
     eye = FlyEye()
-    end = time.time() + 120
+    end = time.time() + round_limit
     free_since = time.time()
     while time.time() < end:
         f, fly = eye.look()
@@ -240,7 +245,12 @@ if first["scene"] == "2":
     press_at(pointer, 300, 300)  # the title's start entry
     if not wait_for(lambda f: f["scene"] == "5", 10):
         sys.exit("mode select never showed")
-    press_at(pointer, 125, 85)  # ten flies
+    # Mode select's arrows, from 30 flies at speed 2: left fewer or slower, right more or
+    # faster.
+    for _ in range({10: 1, 30: 0, 100: 1, 1000: 2}[flies]):
+        press_at(pointer, 125 if flies == 10 else 515, 85)
+    for _ in range(abs(speed - 2)):
+        press_at(pointer, 125 if speed < 2 else 515, 200)
 with open(os.path.join(out, "times.txt"), "a") as times:
     for n in range(1, rounds + 1):
         if not wait_for(lambda f: f["scene"] == "5", 10):
@@ -250,7 +260,7 @@ with open(os.path.join(out, "times.txt"), "a") as times:
         if not wait_for(lambda f: f["scene"] == "8", 10):
             sys.exit(f"round {n}: the round did not start")
         if not play_round(pointer):
-            sys.exit(f"round {n}: the flies were not all swatted within two minutes")
+            sys.exit(f"round {n}: the flies were not all swatted within {round_limit} s")
         f = wait_for(lambda f: f["scene"] == "8" and f["phase"] == "3", 20)
         if not f:
             sys.exit(f"round {n}: the board did not take clicks")
