@@ -192,6 +192,23 @@ std::string Header(uint32_t time_ms, uint32_t frames) {
   return file;
 }
 
+// The verifiers' sample key: a fresh random secret unless the operator gave one.
+TEST(BoardVerify, SampleKeyIsASecretOfItsOwn) {
+  unsetenv("ZUMBLE_SAMPLE_KEY");
+  KeepSampleKeySecret();
+  const std::string first = getenv("ZUMBLE_SAMPLE_KEY") ? getenv("ZUMBLE_SAMPLE_KEY") : "";
+  EXPECT_EQ(first.size(), 16u);
+  EXPECT_EQ(first.find_first_not_of("0123456789abcdef"), std::string::npos) << first;
+  EXPECT_NE(first, std::string(16, '0'));
+  unsetenv("ZUMBLE_SAMPLE_KEY");
+  KeepSampleKeySecret();
+  EXPECT_NE(std::string(getenv("ZUMBLE_SAMPLE_KEY")), first);
+  setenv("ZUMBLE_SAMPLE_KEY", "5eed", 1);
+  KeepSampleKeySecret();
+  EXPECT_STREQ(getenv("ZUMBLE_SAMPLE_KEY"), "5eed");
+  unsetenv("ZUMBLE_SAMPLE_KEY");
+}
+
 TEST(BoardVerify, ReplayCostBeforeVerifying) {
   // A whole file of the current format whose frames are more than its time allows is
   // refused; one frame fewer is what the file may have, and it goes to the verifier.
