@@ -23,6 +23,14 @@ wait_until() {
         sleep 0.05
     done
 }
+# ended PID: the process has exited (gone, or a child of this shell not yet waited for).
+ended() {
+    local state
+    state=$(ps -o stat= -p "$1" 2>/dev/null)
+    [ -z "$state" ] || [[ $state == Z* ]]
+}
+running() { ! ended "$1"; }
+all_ended() { for p in "$@"; do ended "$p" || return 1; done; }
 # fake ROUND [TAG]: a stand-in replay (ROUND: letters, hang or spin), made distinct by TAG.
 fake() { "$TESTS/fake_replay.sh" 10 1 "$1"; [ -z "${2:-}" ] || echo "tag $2"; }
 # post FILE SOURCE [NAME [curl options]]: POST /api/runs from a loopback address; sets
@@ -86,7 +94,7 @@ check "after the floods: the server's memory grew by less than 50 MB ($rss0 -> $
 slow=$!
 port=${URL##*:}
 held_from() { [ "$(ss -Htn state established "( dport = :$port and src $1 )" | wc -l)" -ge "$2" ]; }
-check "slow clients: 16 connections held" wait_until 10 held_from 127.0.0.9 16
+check "slow clients: 16 connections held" wait_until 60 held_from 127.0.0.9 16
 start=$(now_ms)
 req GET "$URL/api/boards"
 ms=$(($(now_ms) - start))
@@ -136,13 +144,13 @@ curl -s -o "$WORK/hang1.body" -w '%{http_code}' --interface 127.0.0.11 -X POST \
     --data-binary "@$WORK/hang1.rpl" "$URL/api/runs?name=Hog" > "$WORK/hang1.status" &
 hog=$!
 more_runs() { [ "$(runs_seen)" -gt "$1" ]; }
-check "hog: its verification runs" wait_until 10 more_runs "$before"
+check "hog: its verification runs" wait_until 60 more_runs "$before"
 post "$WORK/hang2.rpl" 127.0.0.11 Hog
 check "a second submission from the hog's address: 429 at once (got $STATUS: $BODY)" [ "$STATUS" = 429 ]
 check "a second submission from the hog's address: Retry-After" grep -qi '^Retry-After: ' "$WORK/headers"
 post "$WORK/good.rpl" 127.0.0.12 Ann
 check "another address meanwhile: 201 (got $STATUS: $BODY)" [ "$STATUS" = 201 ]
-check "another address meanwhile: answered before the hog's 8 s run ended ($MS ms)" [ "$MS" -lt 6000 ]
+check "another address meanwhile: answered while the hog's round is still in hand" running "$hog"
 wait "$hog"
 check "the hog's hanging round: refused as too long ($(cat "$WORK/hang1.status"))" [ "$(cat "$WORK/hang1.status")" = 422 ]
 
@@ -234,7 +242,7 @@ check "the kept page is shown in no other page either" \
 # The submit command prints a board's answer as plain text only.
 "${ATTACK[@]}" fakeboard "$WORK/fake.port" &
 fakeboard=$!
-check "fake board up" wait_until 10 test -s "$WORK/fake.port"
+check "fake board up" wait_until 60 test -s "$WORK/fake.port"
 "$BOARD" submit "$WORK/form.rpl" --name Ann --to "http://127.0.0.1:$(cat "$WORK/fake.port")" > "$WORK/submit.out" 2>&1
 check "submit: a refusal exits 1" [ $? = 1 ]
 check "submit: the answer is printed ($(tr -c '[:print:]\n' '?' < "$WORK/submit.out"))" grep -q 'bell' "$WORK/submit.out"
@@ -314,21 +322,27 @@ PY
 check "all boards at once: as each mode's own board ($agree)" [ "$agree" = "modes 16, 30/3 shows 10 of 12, disagree: none" ]
 
 # A database locked by another writer (a long transaction elsewhere): a submission is
-# answered 503 within seconds, reads go on.
-# The locker waits its turn for the lock (the board may be writing at that moment).
-lock_db() { (echo "BEGIN EXCLUSIVE; UPDATE board_state SET generation = generation;"; sleep 15; echo "ROLLBACK;") | sqlite3 -cmd '.timeout 5000' "$1"; }
+# answered 503 while the lock is still held (the board gives up on its own, it does not
+# wait the lock out), reads go on.
+# The locker waits its turn for the lock (the board may be writing at that moment) and
+# holds it until $WORK/unlock appears (a minute at most).
+lock_db() {
+    (echo "BEGIN EXCLUSIVE; UPDATE board_state SET generation = generation;"
+     wait_until 60 test -e "$WORK/unlock"
+     echo "ROLLBACK;") | sqlite3 -cmd '.timeout 5000' "$1"
+}
 lock_db "$WORK/attack.db" &
 locker=$!
 locked() { ! sqlite3 -cmd '.timeout 0' "$WORK/attack.db" 'BEGIN IMMEDIATE; ROLLBACK;' 2>/dev/null; }
-check "database locked by another writer" wait_until 10 locked
+check "database locked by another writer" wait_until 60 locked
 fake abcdefghij > "$WORK/locked.rpl"
 post "$WORK/locked.rpl" 127.0.0.1 Locked
 check "database locked: a submission gets 503 (got $STATUS: $BODY)" [ "$STATUS" = 503 ]
 check "database locked: with Retry-After" grep -qi '^Retry-After: ' "$WORK/headers"
-check "database locked: answered within 5 s ($MS ms)" [ "$MS" -lt 5000 ]
+check "database locked: answered while the lock is still held" locked
 req GET "$URL/api/boards/10/1?limit=7"
 check "database locked: reads go on (got $STATUS)" [ "$STATUS" = 200 ]
-kill "$locker" 2>/dev/null
+touch "$WORK/unlock"
 wait "$locker" 2>/dev/null
 
 # A full disk: said before the verifier runs (a small tmpfs; needs root).
@@ -365,18 +379,18 @@ start_board k "$WORK/kill.db" --zumble "$FAKE" --verify-timeout 60000
 URL=$URL_k
 before=$(runs_seen)
 curl -s -o /dev/null --interface 127.0.0.15 -X POST --data-binary "@$WORK/hang1.rpl" "$URL/api/runs?name=Hog" &
-check "kill: a verification runs" wait_until 10 more_runs "$before"
+check "kill: a verification runs" wait_until 60 more_runs "$before"
 child=$(pgrep -P "$PID_k" | head -1)
 check "kill: the verifier is the server's child ($child)" [ -n "$child" ]
 check "kill: no replay file in the work folder while it runs" bash -c '! ls "$1" | grep -q "^replay-"' _ "$WORK"
 kill -9 "$PID_k"
 wait "$PID_k" 2>/dev/null
-gone() { ! kill -0 "$1" 2>/dev/null; }
-check "kill -9: the verifier is gone with the server" wait_until 5 gone "$child"
+check "kill -9: the verifier is gone with the server" wait_until 60 ended "$child"
 check "kill -9: no replay file left" bash -c '! ls "$1" | grep -q "^replay-"' _ "$WORK"
 
 # SIGTERM drains, a second one stops at once: with one verification hanging and three
-# waiting, all four answered 503, the server gone within 5 s of it, its children with it.
+# waiting, the drain ends on the second signal (not at its 30 s limit), all four are
+# answered 503, the server is gone, its children with it.
 # (The drain itself, whose work in hand finishes: board_suite.bash's run_ops_checks.)
 start_board t "$WORK/term.db" --zumble "$FAKE" --verifiers 1 --queue 8 --verify-timeout 60000
 URL=$URL_t
@@ -388,22 +402,22 @@ for n in 1 2 3 4; do
         "$URL/api/runs?name=Term" > "$WORK/term$n.status" &
     eval "term$n=\$!"
 done
-check "SIGTERM: a verification runs" wait_until 10 more_runs "$before"
+check "SIGTERM: a verification runs" wait_until 60 more_runs "$before"
 waiting_four() { [ "$(ss -Htn state established "( dport = :${URL##*:} )" | wc -l)" -ge 4 ]; }
-check "SIGTERM: four submissions in hand" wait_until 10 waiting_four
+check "SIGTERM: four submissions in hand" wait_until 60 waiting_four
 children=$(pgrep -P "$PID_t" | xargs)
 kill -TERM "$PID_t"
 check "SIGTERM: draining" wait_until 60 grep -q 'draining' "$WORK/t.err"
-start=$(now_ms)
 kill -TERM "$PID_t"
+check "SIGTERM again: the drain stops at once" wait_until 60 grep -q 'stopping at once' "$WORK/t.err"
+check "SIGTERM again: the server is gone" wait_until 60 ended "$PID_t"
 wait "$PID_t"
-ms=$(($(now_ms) - start))
 wait "$term1" "$term2" "$term3" "$term4"
-check "SIGTERM again: the server is gone within 5 s ($ms ms)" [ "$ms" -lt 5000 ]
+check "SIGTERM again: the drain did not run to its limit" bash -c '! grep -q "drained for" "$1"' _ "$WORK/t.err"
 check "SIGTERM: every submission answered 503 ($(cat "$WORK"/term?.status | xargs))" \
     [ "$(cat "$WORK"/term?.status | xargs)" = "503 503 503 503" ]
 check "SIGTERM: with Retry-After" [ "$(grep -li '^Retry-After: ' "$WORK"/term?.headers | wc -l)" = 4 ]
-check "SIGTERM: its verifiers are gone ($children)" bash -c 'for p in $1; do ! kill -0 $p 2>/dev/null || exit 1; done' _ "$children"
+check "SIGTERM: its verifiers are gone ($children)" all_ended $children
 
 # The drain's limit: a verification that never ends (asleep, within its CPU limit) keeps
 # a single SIGTERM's drain 30 s at most, then it is answered 503 and the server exits 0.

@@ -74,7 +74,7 @@ start_board() {
     local pid=$!
     PIDS+=("$pid")
     local line=""
-    for _ in $(seq 100); do
+    for _ in $(seq 600); do
         line=$(grep -o 'http://[0-9.]*:[0-9]*' "$WORK/$name.out" 2>/dev/null | head -1)
         [ -n "$line" ] && break
         kill -0 "$pid" 2>/dev/null || break

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "replay/core/swat_frames.h"
+#include "store/connection_pool.h"
 #include "trust/name_fold.h"
 
 namespace board {
@@ -198,6 +199,26 @@ TEST_F(StoreTest, FilingFindsACopyStoredBeforeItsSwatsWereKnown) {
   EXPECT_EQ(BoardNames(), (std::vector<std::string>{"Eve"}));
   ASSERT_TRUE(store_->Unfiled(0, 10, &unfiled));
   EXPECT_TRUE(unfiled.empty());
+}
+
+// What the metrics read of a store: the pool's members in use and the errors met.
+TEST_F(StoreTest, UsageCountsThePoolAndTheErrors) {
+  StoreUsage usage = store_->Usage();
+  EXPECT_EQ(usage.size, 2);
+  EXPECT_EQ(usage.in_use, 0);
+  EXPECT_EQ(usage.errors, 0);
+  int a = 0, b = 0, c = 0;
+  ConnectionPool<int> pool;
+  pool.all = pool.idle = {&a, &b, &c};
+  ErrorText errors;
+  errors.Set("one");
+  errors.Set("two");
+  Borrowed<int> held(&pool);
+  usage = PoolUsage(&pool, errors);
+  EXPECT_EQ(usage.size, 3);
+  EXPECT_EQ(usage.in_use, 1);
+  EXPECT_EQ(usage.timeouts, 0);
+  EXPECT_EQ(usage.errors, 2);
 }
 
 }  // namespace

@@ -104,25 +104,27 @@ void AfterFlip(long long frame) { PostScriptEventsFor(frame); }
 bool OpenAudio(AudioPull) { return false; }
 void CloseAudio() {}
 
+// clang-format off
 const Backend kHeadless = {
-    .name = "headless",
-    .start = Start,
-    .shutdown = Shutdown,
-    .hasDisplay = HasDisplay,
-    .createWindow = CreateGameWindow,
-    .destroyWindow = DestroyGameWindow,
-    .pumpInput = PumpInput,
-    .present = Present,
-    .showCursor = ShowCursor,
-    .messageBox = ShowMessageBox,
-    .ticks = Ticks,
-    .calendarTime = Calendar,
-    .waitForFrame = WaitForFrame,
-    .afterFlip = AfterFlip,
-    .openAudio = OpenAudio,
-    .closeAudio = CloseAudio,
+    .name             = "headless",
+    .start            = Start,
+    .shutdown         = Shutdown,
+    .hasDisplay       = HasDisplay,
+    .createWindow     = CreateGameWindow,
+    .destroyWindow    = DestroyGameWindow,
+    .pumpInput        = PumpInput,
+    .present          = Present,
+    .showCursor       = ShowCursor,
+    .messageBox       = ShowMessageBox,
+    .ticks            = Ticks,
+    .calendarTime     = Calendar,
+    .waitForFrame     = WaitForFrame,
+    .afterFlip        = AfterFlip,
+    .openAudio        = OpenAudio,
+    .closeAudio       = CloseAudio,
     .mixWithoutOutput = RecordFrames,
 };
+// clang-format on
 
 }  // namespace
 

@@ -253,25 +253,27 @@ void ShowMessageBox(const char* text, const char* caption) {
 // The clock stands still between two flips: the frame's slot (frame_pacing.h).
 DWORD Ticks() { return PacedTicks(); }
 
+// clang-format off
 const Backend kSdl = {
-    .name = "sdl",
-    .start = Start,
-    .shutdown = Shutdown,
-    .hasDisplay = HasDisplay,
-    .createWindow = CreateGameWindow,
-    .destroyWindow = DestroyGameWindow,
-    .pumpInput = PumpInput,
-    .present = SdlPresentFrame,
-    .showCursor = ShowCursor,
-    .messageBox = ShowMessageBox,
-    .ticks = Ticks,
-    .calendarTime = SystemCalendarTime,
-    .waitForFrame = SdlPresentWaitForFrame,
-    .afterFlip = NothingAfterFlip,
-    .openAudio = SdlOpenAudio,
-    .closeAudio = SdlCloseAudio,
+    .name             = "sdl",
+    .start            = Start,
+    .shutdown         = Shutdown,
+    .hasDisplay       = HasDisplay,
+    .createWindow     = CreateGameWindow,
+    .destroyWindow    = DestroyGameWindow,
+    .pumpInput        = PumpInput,
+    .present          = SdlPresentFrame,
+    .showCursor       = ShowCursor,
+    .messageBox       = ShowMessageBox,
+    .ticks            = Ticks,
+    .calendarTime     = SystemCalendarTime,
+    .waitForFrame     = SdlPresentWaitForFrame,
+    .afterFlip        = NothingAfterFlip,
+    .openAudio        = SdlOpenAudio,
+    .closeAudio       = SdlCloseAudio,
     .mixWithoutOutput = DiscardMix,
 };
+// clang-format on
 
 }  // namespace
 

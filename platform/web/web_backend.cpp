@@ -159,25 +159,27 @@ void CloseAudio() {}
 
 void MixWithoutOutput(const std::int16_t* samples, int frames) { WebPlayFrameMix(samples, frames); }
 
+// clang-format off
 const Backend kWeb = {
-    .name = "web",
-    .start = Start,
-    .shutdown = Shutdown,
-    .hasDisplay = HasDisplay,
-    .createWindow = CreateWindow,
-    .destroyWindow = DestroyWindow,
-    .pumpInput = PumpInput,
-    .present = Present,
-    .showCursor = ShowCursor,
-    .messageBox = MessageBoxOnPage,
-    .ticks = Ticks,
-    .calendarTime = CalendarTime,
-    .waitForFrame = WaitForFrame,
-    .afterFlip = AfterFlip,
-    .openAudio = OpenAudio,
-    .closeAudio = CloseAudio,
+    .name             = "web",
+    .start            = Start,
+    .shutdown         = Shutdown,
+    .hasDisplay       = HasDisplay,
+    .createWindow     = CreateWindow,
+    .destroyWindow    = DestroyWindow,
+    .pumpInput        = PumpInput,
+    .present          = Present,
+    .showCursor       = ShowCursor,
+    .messageBox       = MessageBoxOnPage,
+    .ticks            = Ticks,
+    .calendarTime     = CalendarTime,
+    .waitForFrame     = WaitForFrame,
+    .afterFlip        = AfterFlip,
+    .openAudio        = OpenAudio,
+    .closeAudio       = CloseAudio,
     .mixWithoutOutput = MixWithoutOutput,
 };
+// clang-format on
 
 }  // namespace
 

@@ -73,25 +73,27 @@ DWORD Ticks() { return Win32PacedTicks(); }
 
 bool OpenAudio(AudioPull pull) { return Win32OpenAudio(pull, MIX_RATE, MIX_CHANNELS); }
 
+// clang-format off
 const Backend kWin32 = {
-    .name = "win32",
-    .start = Start,
-    .shutdown = Shutdown,
-    .hasDisplay = HasDisplay,
-    .createWindow = CreateGameWindow,
-    .destroyWindow = Win32DestroyWindow,
-    .pumpInput = PumpInput,
-    .present = Present,
-    .showCursor = Win32ShowCursor,
-    .messageBox = Win32MessageBox,
-    .ticks = Ticks,
-    .calendarTime = SystemCalendarTime,
-    .waitForFrame = Win32WaitForFrame,
-    .afterFlip = NothingAfterFlip,
-    .openAudio = OpenAudio,
-    .closeAudio = Win32CloseAudio,
+    .name             = "win32",
+    .start            = Start,
+    .shutdown         = Shutdown,
+    .hasDisplay       = HasDisplay,
+    .createWindow     = CreateGameWindow,
+    .destroyWindow    = Win32DestroyWindow,
+    .pumpInput        = PumpInput,
+    .present          = Present,
+    .showCursor       = Win32ShowCursor,
+    .messageBox       = Win32MessageBox,
+    .ticks            = Ticks,
+    .calendarTime     = SystemCalendarTime,
+    .waitForFrame     = Win32WaitForFrame,
+    .afterFlip        = NothingAfterFlip,
+    .openAudio        = OpenAudio,
+    .closeAudio       = Win32CloseAudio,
     .mixWithoutOutput = DiscardMix,
 };
+// clang-format on
 
 }  // namespace
 

@@ -7,6 +7,9 @@
 #include <mutex>
 #include <vector>
 
+#include "store/error_text.h"
+#include "store/store.h"
+
 namespace board {
 
 constexpr auto kPoolWait = std::chrono::milliseconds(1500);
@@ -49,6 +52,15 @@ void ReadPool(ConnectionPool<Connection>* pool, int* in_use, int* size, int64_t*
   *size = static_cast<int>(pool->all.size());
   *in_use = static_cast<int>(pool->all.size() - pool->idle.size());
   *timeouts = pool->timeouts;
+}
+
+// The pool's use and the errors a store met, as both stores report them.
+template <typename Connection>
+StoreUsage PoolUsage(ConnectionPool<Connection>* pool, const ErrorText& errors) {
+  StoreUsage usage;
+  ReadPool(pool, &usage.in_use, &usage.size, &usage.timeouts);
+  usage.errors = errors.Count();
+  return usage;
 }
 
 // Takes a connection for the life of a scope (c is null when none came free in time).

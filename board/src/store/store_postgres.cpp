@@ -144,12 +144,7 @@ public:
 
   std::string LastError() override { return error_.Get(); }
 
-  StoreUsage Usage() override {
-    StoreUsage usage;
-    ReadPool(&pool_, &usage.in_use, &usage.size, &usage.timeouts);
-    usage.errors = error_.Count();
-    return usage;
-  }
+  StoreUsage Usage() override { return PoolUsage(&pool_, error_); }
 
 private:
   friend class Connection;
