@@ -10,7 +10,8 @@
 import fs from 'node:fs';
 import path from 'node:path';
 import {
-  check, comparePng, everySize, finish, launch, layoutFaults, layoutOf, runNative, serve, waitForScene,
+  check, comparePng, everySize, finish, lastTraceLine, launch, layoutFaults, layoutOf, runNative, scratch, serve,
+  traceField, waitForScene,
 } from './harness.mjs';
 
 process.setMaxListeners(0);  // every scratch folder removes itself at exit
@@ -93,15 +94,39 @@ try {
   check('and holds the kept replay', last && fs.readFileSync(await download.path()).equals(last));
   check('no submit without a board', await page.locator('#replays-list button.submit').count() === 0);
 
-  // --- opening a replay during a round asks first -------------------------------------
+  // --- a round going on: no panel over it, a damaged file refused, a replay asks first --
   await page.goto(server.url + `?script=start.txt&trace&time=${seed + 5}`);
   check('a round is going on', await waitForScene(page, 8, 30000));
-  await page.locator('#replays-button').click();
-  await page.locator('#replays-list li[data-name="best-10-2-1.zrp"] button.watch').click();
-  check('watching during a round asks first', await page.locator('#ask').isVisible());
+  check('Replays and Progress wait while the round runs', await page.waitForFunction(
+    () => ['replays-button', 'progress-button'].every((id) => document.getElementById(id).disabled), null,
+    { timeout: 10000, polling: 100 }).then(() => true, () => false));
+  // A panel left open as the round began goes.
+  await page.evaluate(() => { for (const id of ['replays', 'progress']) document.getElementById(id).hidden = false; });
+  check('a panel open as the round runs is put away', await page.waitForFunction(
+    () => document.getElementById('replays').hidden && document.getElementById('progress').hidden, null,
+    { timeout: 10000, polling: 100 }).then(() => true, () => false));
+  const damaged = Buffer.from(last);
+  damaged[damaged.length - 40] ^= 0x55;
+  const frameNow = async () => Number(traceField(await lastTraceLine(page), 'frame'));
+  const before = await frameNow();
+  await page.setInputFiles('#open', { name: 'damaged-round.zrp', mimeType: 'application/octet-stream', buffer: damaged });
+  const refused = await page.waitForFunction(() => /damaged-round\.zrp/.test(document.getElementById('status').textContent),
+                                             null, { timeout: 10000, polling: 100 }).then(() => true, () => false);
+  const said = await page.locator('#status').textContent();
+  check(`a damaged file is refused by its own name (${said})`, refused && /not a replay this game can play/.test(said) &&
+        !/\/opened\//.test(said) && await page.locator('#ask').isHidden());
+  const goesOn = await page.waitForFunction((f) => {
+    const lines = ((window.zumbleTrace && window.zumbleTrace()) || '').trimEnd().split('\n');
+    const line = lines[lines.length - 1];
+    return / scene=8 /.test(line) && Number(/^frame=(\d+)/.exec(line)[1]) > f + 30;
+  }, before, { timeout: 20000, polling: 100 }).then(() => true, () => false);
+  check('and the round goes on where it was', goesOn && !/opened=/.test(page.url()));
+  const opened = { name: 'best-10-2-1.zrp', mimeType: 'application/octet-stream', buffer: last };
+  await page.setInputFiles('#open', opened);
+  check('watching during a round asks first', await page.locator('#ask').waitFor({ timeout: 10000 }).then(() => true, () => false));
   await page.locator('#ask-no').click();
   check('"Keep playing" stays in the round', !/opened=/.test(page.url()) && await page.locator('#ask').isHidden());
-  await page.locator('#replays-list li[data-name="best-10-2-1.zrp"] button.watch').click();
+  await page.setInputFiles('#open', opened);
   await Promise.all([page.waitForURL(/opened=best-10-2-1\.zrp/, { timeout: 20000 }), page.locator('#ask-yes').click()]);
   check('"Watch" leaves the round for the viewer', /opened=/.test(page.url()));
 
@@ -249,6 +274,17 @@ try {
   check('"Play again" after watching starts a game, not the replay',
         !/opened=/.test(page.url()) && await page.evaluate(() => window.zumbleViewerState()) === null &&
         !await page.evaluate(() => window.zumbleEnded()));
+  // A damaged file that reached the game all the same (opened while no game ran to ask):
+  // the page goes back to the game and says why by the file's name.
+  await page.evaluate((b64) => sessionStorage.setItem('zumble-opened-replay', b64), damaged.toString('base64'));
+  await page.goto(server.url + '?opened=damaged-round.zrp');
+  await page.waitForURL((u) => !/opened=/.test(u.href), { timeout: 30000 }).catch(() => {});
+  const back = await page.waitForFunction(() => window.Module && Module.calledRun &&
+                                                /damaged-round\.zrp/.test(document.getElementById('status').textContent),
+                                          null, { timeout: 30000, polling: 200 }).then(() => true, () => false);
+  const backSaid = await page.locator('#status').textContent();
+  check(`a damaged file the game was given goes back to the game, named (${backSaid})`,
+        back && !/opened=/.test(page.url()) && !/\/opened\//.test(backSaid) && !await page.evaluate(() => window.zumbleEnded()));
   await page.close();
 } catch (e) {
   check('the viewer in the page', false, e.stack || String(e));

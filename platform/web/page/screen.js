@@ -77,15 +77,44 @@ function zumbleViewerButtons(o) {
   if (pause.textContent !== text) pause.textContent = text;
 }
 
-// Leave and Retry are there while a round goes on, in a place kept for them, so the
-// picture never moves; the last round's download once there is one.
+// Leave and Retry are there while a round goes on (below a picture that takes the
+// height in a place kept for them, so the picture never moves); the last round's download
+// once there is one. While the round's clock runs, Replays and Progress wait: a panel
+// would cover the picture as the clock runs on. Its results board lets them be opened.
 function zumbleGameRunning() {
   return typeof runtimeInitialized !== 'undefined' && runtimeInitialized && !runtimeExited && !ABORT;
 }
+function zumbleRoundRuns() {
+  return zumbleGameRunning() && !zumblePage.watching && !!Module['_ZumbleInRound'] && !!Module['_ZumbleInRound']() &&
+         Module['_ZumbleRoundTime']() < 0;
+}
+function zumbleOfferPanels() {
+  var runs = zumbleRoundRuns();
+  ['replays-button', 'progress-button'].forEach(function (id) {
+    var button = document.getElementById(id);
+    if (button.disabled === runs) return;
+    button.disabled = runs;
+    button.title = runs ? 'After the round' : '';
+  });
+  if (!runs) return;
+  document.getElementById('replays').hidden = true;
+  document.getElementById('progress').hidden = true;
+}
+// A press in the moment before the buttons show it finds the round running all the same.
+document.addEventListener('click', function (e) {
+  var button = e.target.closest && e.target.closest('#replays-button, #progress-button');
+  if (!button || !zumbleRoundRuns()) return;
+  zumbleOfferPanels();
+  e.stopImmediatePropagation();
+  e.preventDefault();
+}, true);
 setInterval(function () {
   var running = zumbleGameRunning();
   var inRound = running && !zumblePage.watching && Module['_ZumbleInRound'] && Module['_ZumbleInRound']();
   document.getElementById('round-buttons').classList.toggle('on', !!inRound);
+  zumbleOfferPanels();
+  // Where a board serves the page, its form's line is kept (shell.html).
+  document.body.classList.toggle('board', typeof zumbleBoard !== 'undefined' && zumbleBoard.present);
   if (running && zumbleExists(ZUMBLE_HOME + '/replays/last.zrp')) zumbleOfferReplay();
   if (running) zumbleModeName(10, 1);  // the list's mode names, kept for after the game's end (replays.js)
 }, 250);
