@@ -292,38 +292,90 @@ try {
   await context.close();
 }
 
-// The list on a phone held sideways and on a wide screen: inside the screen, every
-// button there to press.
+// The page as a board serves it (at /play/, with /api/boards answering): after a round
+// the bar offers the board's form, and the list a Submit for each timed round.
+const boardSite = scratch('zumble-board-site-');
+fs.mkdirSync(path.join(boardSite, 'play'));
+fs.mkdirSync(path.join(boardSite, 'api'));
+for (const name of fs.readdirSync(site)) fs.symlinkSync(path.join(site, name), path.join(boardSite, 'play', name));
+fs.writeFileSync(path.join(boardSite, 'play', 'play.txt'), play);
+fs.writeFileSync(path.join(boardSite, 'api', 'boards'), '{"boards":[]}');
+const boardServer = await serve(boardSite);
+
+// Whether every line of an element's text is there to read: inside the screen, and neither
+// cut by a box around it nor under anything laid over it.
+const readsWhole = (page, selector) => page.evaluate((sel) => {
+  const el = document.querySelector(sel);
+  const range = document.createRange();
+  range.selectNodeContents(el);
+  const lines = [...range.getClientRects()].filter((r) => r.width > 0);
+  return lines.length > 0 && lines.every((r) => {
+    const at = document.elementFromPoint(r.left + r.width / 2, r.top + r.height / 2);
+    return r.left >= 0 && r.top >= 0 && r.right <= innerWidth && r.bottom <= innerHeight && !!at && el.contains(at);
+  });
+}, selector);
+
+// After a round and with the viewer, on phones held either way, a desktop screen and a wide
+// one: the board's form and every control inside the screen and off the picture, the
+// longest message read whole, the list's rounds read on a line or two above their buttons,
+// and the picture where it was once the viewer opens.
 for (const [what, viewport, device] of [['a phone held sideways', { width: 844, height: 390 }, { isMobile: true, deviceScaleFactor: 3 }],
+                                        ['a phone held upright', { width: 390, height: 844 }, { isMobile: true, deviceScaleFactor: 3 }],
+                                        ['a desktop screen', { width: 1024, height: 768 }, { hasTouch: false }],
                                         ['a wide screen', { width: 2560, height: 1080 }, {}]]) {
   const ctx = await launch(viewport, { timezoneId: 'UTC', ...device });
   try {
     const page = await ctx.newPage();
-    await page.goto(server.url + `?script=play.txt&autoplay&time=${seed}`);
+    await page.goto(boardServer.url + `play/?script=play.txt&autoplay&time=${seed}`);
     const touch = !!device.isMobile;
-    await page.waitForFunction(() => window.zumbleReplays && window.zumbleReplays().filter((n) => !/^round-/.test(n)).length === 2, null,
-                               { timeout: 120000, polling: 250 });
+    await page.waitForFunction(() => window.zumbleReplays && window.zumbleReplays().filter((n) => !/^round-/.test(n)).length === 2 &&
+                                     !document.getElementById('board').hidden, null, { timeout: 120000, polling: 250 });
+    // The board's words for a held run, the longest the bar says.
+    await page.evaluate(() => zumblePage.setStatus('Not on the board: ' + window.zumbleBoardSays(202, { error: 'held', key: 'k' })));
+    const faults = layoutFaults(await layoutOf(page), touch);
+    check(`on ${what} the board's form and every control are inside the screen, off the picture`, faults.length === 0 &&
+          await page.locator('#board a[href="/"]').isVisible(), faults.join('; '));
+    check(`on ${what} the message reads whole`, await readsWhole(page, '#status'), await page.locator('#status').textContent());
     await page.locator('#replays-button').click();
     const panel = await page.locator('#replays').boundingBox();
     const buttons = page.locator('#replays-list button.watch, #replays-list a.download');
     let inside = panel && panel.x >= 0 && panel.y >= 0 && panel.x + panel.width <= viewport.width + 1 &&
                  panel.y + panel.height <= viewport.height + 1;
-    const boxes = await Promise.all((await buttons.all()).map((b) => b.boundingBox()));
-    for (const box of boxes) {
-      inside = inside && box && box.width >= (touch ? 44 : 30) && box.height >= (touch ? 44 : 20) &&
-               box.y + box.height <= viewport.height;
+    const every = await Promise.all((await page.locator('#replays-list .actions > :is(button, a)').all()).map((b) => b.boundingBox()));
+    for (const box of every) {
+      inside = inside && box && box.width >= (touch ? 44 : 30) && box.height >= (touch ? 44 : 20) && box.x >= panel.x &&
+               box.x + box.width <= panel.x + panel.width && box.y + box.height <= viewport.height;
     }
-    check(`on ${what} the list and its buttons fit the screen (${JSON.stringify(panel)})`,
-          inside && await buttons.count() === 2);
+    const boxes = await Promise.all((await buttons.all()).map((b) => b.boundingBox()));
+    check(`on ${what} the list and its ${every.length} buttons fit the screen (${JSON.stringify(panel)})`,
+          inside && await buttons.count() === 2 && every.length === 5);
     check(`on ${what} Watch and Download stand side by side`, boxes.length === 2 && boxes[1].x >= boxes[0].x + boxes[0].width &&
           Math.abs(boxes[0].y - boxes[1].y) < 1, JSON.stringify(boxes));
+    const rows = await page.evaluate(() => [...document.querySelectorAll('#replays-list li[data-name]')].map((li) => {
+      const facts = li.querySelector('.facts');
+      const range = document.createRange();
+      range.selectNodeContents(facts);
+      const f = facts.getBoundingClientRect();
+      return { lines: new Set([...range.getClientRects()].map((r) => Math.round(r.top))).size,
+               above: [...li.querySelectorAll('.actions > *')].every((b) => b.getBoundingClientRect().top >= f.bottom - 0.5) };
+    }));
+    check(`on ${what} each round in the list reads on a line or two, above its buttons`,
+          rows.length === 1 && rows.every((r) => r.lines <= 2 && r.above), JSON.stringify(rows));
+    const beforeViewer = await page.locator('#canvas').boundingBox();
     // Watched there: the overlay lies on the picture, and a tap on its bar seeks.
     await Promise.all([page.waitForURL(/opened=/, { timeout: 20000 }),
-                       page.locator('#replays-list li[data-name="best-10-2-1.zrp"] button.watch').tap()]);
+                       device.hasTouch === false ? page.locator('#replays-list li[data-name="best-10-2-1.zrp"] button.watch').click()
+                                                 : page.locator('#replays-list li[data-name="best-10-2-1.zrp"] button.watch').tap()]);
     let v = await viewerUntil(page, (x) => x.frame > 2);
     const [picture, overlay] = await Promise.all(['#canvas', '#overlay'].map((id) => page.locator(id).boundingBox()));
     check(`on ${what} the overlay lies exactly on the picture`, JSON.stringify(picture) === JSON.stringify(overlay) &&
           await page.evaluate(() => window.zumbleOverlayDrawn()), JSON.stringify([picture, overlay]));
+    const kept = await page.waitForFunction((b) => {
+      const r = document.getElementById('canvas').getBoundingClientRect();
+      return r.x === b.x && r.y === b.y && r.width === b.width && r.height === b.height;
+    }, beforeViewer, { timeout: 10000, polling: 100 }).then(() => true, () => false);
+    check(`on ${what} the picture keeps its box as the viewer opens`, kept,
+          JSON.stringify([beforeViewer, await page.locator('#canvas').boundingBox()]));
     if (touch) {
       const faults = layoutFaults(await layoutOf(page), true);
       check(`on ${what} the viewer's buttons are beside the picture, a finger's size`,
@@ -335,9 +387,9 @@ for (const [what, viewport, device] of [['a phone held sideways', { width: 844, 
     v = await viewerUntil(page, (x) => x.paused);
     check(`on ${what} ${touch ? 'a tap on Pause' : 'Space'} pauses`, !!v && v.paused);
     const p = await barPoint(page, 0.75);
-    await page.touchscreen.tap(p.x, p.y);
+    await (device.hasTouch === false ? page.mouse.click(p.x, p.y) : page.touchscreen.tap(p.x, p.y));
     v = await viewerUntil(page, (x) => near(x.frame, 0.75, x.frames));
-    check(`on ${what} a tap on the bar seeks there (${v && v.frame})`, !!v && near(v.frame, 0.75, v.frames));
+    check(`on ${what} a ${device.hasTouch === false ? 'click' : 'tap'} on the bar seeks there (${v && v.frame})`, !!v && near(v.frame, 0.75, v.frames));
     if (touch) {
       await page.locator('#viewer-on').tap();
       v = await viewerUntil(page, (x) => x.frame === (v && v.frame) + 1);
@@ -355,5 +407,6 @@ for (const [what, viewport, device] of [['a phone held sideways', { width: 844, 
     await ctx.close();
   }
 }
+await boardServer.close();
 await server.close();
 finish();

@@ -11,8 +11,9 @@ function zumbleNotice(text) {
 
 // The controls take a column beside the picture where the screen is at least 3:2 and
 // low (or touched): as wide as the picture at full height leaves, within what two
-// finger-sized buttons need and a column should take. The picture fits what is left.
-var ZUMBLE_SIDE_MIN = 96, ZUMBLE_SIDE_MAX = 240;
+// finger-sized buttons need and a column should take, with three columns of buttons
+// where it is wide enough for them. The picture fits what is left.
+var ZUMBLE_SIDE_MIN = 96, ZUMBLE_SIDE_MAX = 320, ZUMBLE_SIDE_THREE = 280;
 function zumbleLayout() {
   var body = document.body, w = window.innerWidth, h = window.innerHeight;
   var touch = zumbleTouch();
@@ -21,7 +22,9 @@ function zumbleLayout() {
   body.classList.toggle('side', side);
   body.classList.toggle('compact', touch || side);
   body.classList.toggle('narrow', !side && (touch || w < 760));
-  body.style.setProperty('--side-w', Math.round(Math.max(ZUMBLE_SIDE_MIN, Math.min(ZUMBLE_SIDE_MAX, w - h * 4 / 3))) + 'px');
+  var sideWidth = Math.round(Math.max(ZUMBLE_SIDE_MIN, Math.min(ZUMBLE_SIDE_MAX, w - h * 4 / 3)));
+  body.style.setProperty('--side-w', sideWidth + 'px');
+  body.style.setProperty('--side-cols', sideWidth >= ZUMBLE_SIDE_THREE ? '3' : '2');
   if (typeof zumbleFit === 'function') zumbleFit();
 }
 window.addEventListener('resize', zumbleLayout);
