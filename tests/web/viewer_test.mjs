@@ -318,7 +318,8 @@ const readsWhole = (page, selector) => page.evaluate((sel) => {
 // After a round and with the viewer, on phones held either way, a desktop screen and a wide
 // one: the board's form and every control inside the screen and off the picture, the
 // longest message read whole, the list's rounds read on a line or two above their buttons,
-// and the picture where it was once the viewer opens.
+// the picture where it was once the viewer opens, and the words over the seek bar those of
+// the screen's pointer.
 for (const [what, viewport, device] of [['a phone held sideways', { width: 844, height: 390 }, { isMobile: true, deviceScaleFactor: 3 }],
                                         ['a phone held upright', { width: 390, height: 844 }, { isMobile: true, deviceScaleFactor: 3 }],
                                         ['a desktop screen', { width: 1024, height: 768 }, { hasTouch: false }],
@@ -376,6 +377,11 @@ for (const [what, viewport, device] of [['a phone held sideways', { width: 844, 
     }, beforeViewer, { timeout: 10000, polling: 100 }).then(() => true, () => false);
     check(`on ${what} the picture keeps its box as the viewer opens`, kept,
           JSON.stringify([beforeViewer, await page.locator('#canvas').boundingBox()]));
+    // A touch screen is one whose main pointer is a finger, as the browser says.
+    const coarse = await page.evaluate(() => matchMedia('(pointer: coarse)').matches);
+    const helpLine = await page.evaluate(() => window.zumbleViewerHelpLine());
+    check(`on ${what} the line over the seek bar speaks of ${coarse ? 'taps' : 'keys'} (${helpLine})`,
+          (coarse || !touch) && (coarse ? /^Tap /.test(helpLine) && !/Space|Home|Esc/.test(helpLine) : /^Space pause /.test(helpLine)));
     if (touch) {
       const faults = layoutFaults(await layoutOf(page), true);
       check(`on ${what} the viewer's buttons are beside the picture, a finger's size`,
