@@ -5,13 +5,18 @@
 #include <emscripten/emscripten.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "media/sound.h"
 #include "platform/services/process_usage.h"
 #include "platform/web/web_backend.h"
 #include "replay/core/mode_words.h"
+#include "replay/core/replay_format.h"
+#include "replay/replay_play.h"
 #include "replay/replay_record.h"
 #include "shell/driver/game_run.h"
 
@@ -43,6 +48,22 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* ZumbleModeName(int flies, int speed)
     static char name[48];
     ModeName(flies, speed, name, sizeof name);
     return name;
+}
+
+// A replay the player opens is read here before the page leaves the game for it, so a
+// damaged file is refused while the game goes on: the page puts its bytes at
+// /opened/check.zrp (page/replays.js). Why it cannot be played, or null when it can be.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* ZumbleReplayFault() {
+    static char why[kReplayReasonSize];
+    std::vector<std::uint8_t> bytes;
+    std::string cannot;
+    if (!ReadReplayFile("/opened/check.zrp", &bytes, &cannot)) {
+        std::snprintf(why, sizeof why, "%s", cannot.c_str());
+        return why;
+    }
+    if (bytes.size() > kReplayMaxFile) return "too long to be a replay";
+    ReplayFile file;
+    return ReplayParse(bytes.data(), bytes.size(), &file, why, sizeof why) ? nullptr : why;
 }
 
 // The page asks for the round so far (to send it from its results board, or as the tab

@@ -97,6 +97,10 @@ async function phoneScreens() {
         check(`${name}: Leave and Retry beside the picture, a finger's size`,
               roundFaults.length === 0 && ['leave', 'retry'].every((id) => inRound.controls.some((c) => c.name === id)),
               roundFaults.join('; ') || JSON.stringify(inRound.controls.map((c) => c.name)));
+        const panelsOffered = () => page.evaluate(() => ['replays-button', 'progress-button'].map((id) => document.getElementById(id).disabled));
+        const waiting = JSON.stringify(await panelsOffered());
+        check(`${name}: Replays and Progress wait for the round's end`, waiting === '[true,true]',
+              waiting + ' ' + await lastTraceLine(page));
         // Retry mid-round: the round so far ends as a left one, a new one starts at once.
         await page.locator('#retry').tap();
         const left = await page.waitForFunction(() => {
@@ -114,6 +118,9 @@ async function phoneScreens() {
         check(`${name}: and a new round starts`, fresh);
         await page.locator('#leave').tap();
         check(`${name}: a tap on Leave leaves the round`, await waitForScene(page, 5));
+        check(`${name}: and Replays and Progress are there again`, await page.waitForFunction(
+          () => ['replays-button', 'progress-button'].every((id) => !document.getElementById(id).disabled), null,
+          { timeout: 10000, polling: 100 }).then(() => true, () => false));
         const after = await layoutOf(page);
         check(`${name}: the picture is where it was before the round`,
               JSON.stringify(after.picture) === JSON.stringify(before.picture), JSON.stringify([before.picture, after.picture]));

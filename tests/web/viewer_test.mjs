@@ -10,7 +10,8 @@
 import fs from 'node:fs';
 import path from 'node:path';
 import {
-  check, comparePng, everySize, finish, launch, layoutFaults, layoutOf, runNative, serve, waitForScene,
+  check, comparePng, everySize, finish, lastTraceLine, launch, layoutFaults, layoutOf, runNative, scratch, serve,
+  traceField, waitForScene,
 } from './harness.mjs';
 
 process.setMaxListeners(0);  // every scratch folder removes itself at exit
@@ -93,15 +94,39 @@ try {
   check('and holds the kept replay', last && fs.readFileSync(await download.path()).equals(last));
   check('no submit without a board', await page.locator('#replays-list button.submit').count() === 0);
 
-  // --- opening a replay during a round asks first -------------------------------------
+  // --- a round going on: no panel over it, a damaged file refused, a replay asks first --
   await page.goto(server.url + `?script=start.txt&trace&time=${seed + 5}`);
   check('a round is going on', await waitForScene(page, 8, 30000));
-  await page.locator('#replays-button').click();
-  await page.locator('#replays-list li[data-name="best-10-2-1.zrp"] button.watch').click();
-  check('watching during a round asks first', await page.locator('#ask').isVisible());
+  check('Replays and Progress wait while the round runs', await page.waitForFunction(
+    () => ['replays-button', 'progress-button'].every((id) => document.getElementById(id).disabled), null,
+    { timeout: 10000, polling: 100 }).then(() => true, () => false));
+  // A panel left open as the round began goes.
+  await page.evaluate(() => { for (const id of ['replays', 'progress']) document.getElementById(id).hidden = false; });
+  check('a panel open as the round runs is put away', await page.waitForFunction(
+    () => document.getElementById('replays').hidden && document.getElementById('progress').hidden, null,
+    { timeout: 10000, polling: 100 }).then(() => true, () => false));
+  const damaged = Buffer.from(last);
+  damaged[damaged.length - 40] ^= 0x55;
+  const frameNow = async () => Number(traceField(await lastTraceLine(page), 'frame'));
+  const before = await frameNow();
+  await page.setInputFiles('#open', { name: 'damaged-round.zrp', mimeType: 'application/octet-stream', buffer: damaged });
+  const refused = await page.waitForFunction(() => /damaged-round\.zrp/.test(document.getElementById('status').textContent),
+                                             null, { timeout: 10000, polling: 100 }).then(() => true, () => false);
+  const said = await page.locator('#status').textContent();
+  check(`a damaged file is refused by its own name (${said})`, refused && /not a replay this game can play/.test(said) &&
+        !/\/opened\//.test(said) && await page.locator('#ask').isHidden());
+  const goesOn = await page.waitForFunction((f) => {
+    const lines = ((window.zumbleTrace && window.zumbleTrace()) || '').trimEnd().split('\n');
+    const line = lines[lines.length - 1];
+    return / scene=8 /.test(line) && Number(/^frame=(\d+)/.exec(line)[1]) > f + 30;
+  }, before, { timeout: 20000, polling: 100 }).then(() => true, () => false);
+  check('and the round goes on where it was', goesOn && !/opened=/.test(page.url()));
+  const opened = { name: 'best-10-2-1.zrp', mimeType: 'application/octet-stream', buffer: last };
+  await page.setInputFiles('#open', opened);
+  check('watching during a round asks first', await page.locator('#ask').waitFor({ timeout: 10000 }).then(() => true, () => false));
   await page.locator('#ask-no').click();
   check('"Keep playing" stays in the round', !/opened=/.test(page.url()) && await page.locator('#ask').isHidden());
-  await page.locator('#replays-list li[data-name="best-10-2-1.zrp"] button.watch').click();
+  await page.setInputFiles('#open', opened);
   await Promise.all([page.waitForURL(/opened=best-10-2-1\.zrp/, { timeout: 20000 }), page.locator('#ask-yes').click()]);
   check('"Watch" leaves the round for the viewer', /opened=/.test(page.url()));
 
@@ -249,6 +274,17 @@ try {
   check('"Play again" after watching starts a game, not the replay',
         !/opened=/.test(page.url()) && await page.evaluate(() => window.zumbleViewerState()) === null &&
         !await page.evaluate(() => window.zumbleEnded()));
+  // A damaged file that reached the game all the same (opened while no game ran to ask):
+  // the page goes back to the game and says why by the file's name.
+  await page.evaluate((b64) => sessionStorage.setItem('zumble-opened-replay', b64), damaged.toString('base64'));
+  await page.goto(server.url + '?opened=damaged-round.zrp');
+  await page.waitForURL((u) => !/opened=/.test(u.href), { timeout: 30000 }).catch(() => {});
+  const back = await page.waitForFunction(() => window.Module && Module.calledRun &&
+                                                /damaged-round\.zrp/.test(document.getElementById('status').textContent),
+                                          null, { timeout: 30000, polling: 200 }).then(() => true, () => false);
+  const backSaid = await page.locator('#status').textContent();
+  check(`a damaged file the game was given goes back to the game, named (${backSaid})`,
+        back && !/opened=/.test(page.url()) && !/\/opened\//.test(backSaid) && !await page.evaluate(() => window.zumbleEnded()));
   await page.close();
 } catch (e) {
   check('the viewer in the page', false, e.stack || String(e));
@@ -256,38 +292,96 @@ try {
   await context.close();
 }
 
-// The list on a phone held sideways and on a wide screen: inside the screen, every
-// button there to press.
+// The page as a board serves it (at /play/, with /api/boards answering): after a round
+// the bar offers the board's form, and the list a Submit for each timed round.
+const boardSite = scratch('zumble-board-site-');
+fs.mkdirSync(path.join(boardSite, 'play'));
+fs.mkdirSync(path.join(boardSite, 'api'));
+for (const name of fs.readdirSync(site)) fs.symlinkSync(path.join(site, name), path.join(boardSite, 'play', name));
+fs.writeFileSync(path.join(boardSite, 'play', 'play.txt'), play);
+fs.writeFileSync(path.join(boardSite, 'api', 'boards'), '{"boards":[]}');
+const boardServer = await serve(boardSite);
+
+// Whether every line of an element's text is there to read: inside the screen, and neither
+// cut by a box around it nor under anything laid over it.
+const readsWhole = (page, selector) => page.evaluate((sel) => {
+  const el = document.querySelector(sel);
+  const range = document.createRange();
+  range.selectNodeContents(el);
+  const lines = [...range.getClientRects()].filter((r) => r.width > 0);
+  return lines.length > 0 && lines.every((r) => {
+    const at = document.elementFromPoint(r.left + r.width / 2, r.top + r.height / 2);
+    return r.left >= 0 && r.top >= 0 && r.right <= innerWidth && r.bottom <= innerHeight && !!at && el.contains(at);
+  });
+}, selector);
+
+// After a round and with the viewer, on phones held either way, a desktop screen and a wide
+// one: the board's form and every control inside the screen and off the picture, the
+// longest message read whole, the list's rounds read on a line or two above their buttons,
+// the picture where it was once the viewer opens, and the words over the seek bar those of
+// the screen's pointer.
 for (const [what, viewport, device] of [['a phone held sideways', { width: 844, height: 390 }, { isMobile: true, deviceScaleFactor: 3 }],
+                                        ['a phone held upright', { width: 390, height: 844 }, { isMobile: true, deviceScaleFactor: 3 }],
+                                        ['a desktop screen', { width: 1024, height: 768 }, { hasTouch: false }],
                                         ['a wide screen', { width: 2560, height: 1080 }, {}]]) {
   const ctx = await launch(viewport, { timezoneId: 'UTC', ...device });
   try {
     const page = await ctx.newPage();
-    await page.goto(server.url + `?script=play.txt&autoplay&time=${seed}`);
+    await page.goto(boardServer.url + `play/?script=play.txt&autoplay&time=${seed}`);
     const touch = !!device.isMobile;
-    await page.waitForFunction(() => window.zumbleReplays && window.zumbleReplays().filter((n) => !/^round-/.test(n)).length === 2, null,
-                               { timeout: 120000, polling: 250 });
+    await page.waitForFunction(() => window.zumbleReplays && window.zumbleReplays().filter((n) => !/^round-/.test(n)).length === 2 &&
+                                     !document.getElementById('board').hidden, null, { timeout: 120000, polling: 250 });
+    // The board's words for a held run, the longest the bar says.
+    await page.evaluate(() => zumblePage.setStatus('Not on the board: ' + window.zumbleBoardSays(202, { error: 'held', key: 'k' })));
+    const faults = layoutFaults(await layoutOf(page), touch);
+    check(`on ${what} the board's form and every control are inside the screen, off the picture`, faults.length === 0 &&
+          await page.locator('#board a[href="/"]').isVisible(), faults.join('; '));
+    check(`on ${what} the message reads whole`, await readsWhole(page, '#status'), await page.locator('#status').textContent());
     await page.locator('#replays-button').click();
     const panel = await page.locator('#replays').boundingBox();
     const buttons = page.locator('#replays-list button.watch, #replays-list a.download');
     let inside = panel && panel.x >= 0 && panel.y >= 0 && panel.x + panel.width <= viewport.width + 1 &&
                  panel.y + panel.height <= viewport.height + 1;
-    const boxes = await Promise.all((await buttons.all()).map((b) => b.boundingBox()));
-    for (const box of boxes) {
-      inside = inside && box && box.width >= (touch ? 44 : 30) && box.height >= (touch ? 44 : 20) &&
-               box.y + box.height <= viewport.height;
+    const every = await Promise.all((await page.locator('#replays-list .actions > :is(button, a)').all()).map((b) => b.boundingBox()));
+    for (const box of every) {
+      inside = inside && box && box.width >= (touch ? 44 : 30) && box.height >= (touch ? 44 : 20) && box.x >= panel.x &&
+               box.x + box.width <= panel.x + panel.width && box.y + box.height <= viewport.height;
     }
-    check(`on ${what} the list and its buttons fit the screen (${JSON.stringify(panel)})`,
-          inside && await buttons.count() === 2);
+    const boxes = await Promise.all((await buttons.all()).map((b) => b.boundingBox()));
+    check(`on ${what} the list and its ${every.length} buttons fit the screen (${JSON.stringify(panel)})`,
+          inside && await buttons.count() === 2 && every.length === 5);
     check(`on ${what} Watch and Download stand side by side`, boxes.length === 2 && boxes[1].x >= boxes[0].x + boxes[0].width &&
           Math.abs(boxes[0].y - boxes[1].y) < 1, JSON.stringify(boxes));
+    const rows = await page.evaluate(() => [...document.querySelectorAll('#replays-list li[data-name]')].map((li) => {
+      const facts = li.querySelector('.facts');
+      const range = document.createRange();
+      range.selectNodeContents(facts);
+      const f = facts.getBoundingClientRect();
+      return { lines: new Set([...range.getClientRects()].map((r) => Math.round(r.top))).size,
+               above: [...li.querySelectorAll('.actions > *')].every((b) => b.getBoundingClientRect().top >= f.bottom - 0.5) };
+    }));
+    check(`on ${what} each round in the list reads on a line or two, above its buttons`,
+          rows.length === 1 && rows.every((r) => r.lines <= 2 && r.above), JSON.stringify(rows));
+    const beforeViewer = await page.locator('#canvas').boundingBox();
     // Watched there: the overlay lies on the picture, and a tap on its bar seeks.
     await Promise.all([page.waitForURL(/opened=/, { timeout: 20000 }),
-                       page.locator('#replays-list li[data-name="best-10-2-1.zrp"] button.watch').tap()]);
+                       device.hasTouch === false ? page.locator('#replays-list li[data-name="best-10-2-1.zrp"] button.watch').click()
+                                                 : page.locator('#replays-list li[data-name="best-10-2-1.zrp"] button.watch').tap()]);
     let v = await viewerUntil(page, (x) => x.frame > 2);
     const [picture, overlay] = await Promise.all(['#canvas', '#overlay'].map((id) => page.locator(id).boundingBox()));
     check(`on ${what} the overlay lies exactly on the picture`, JSON.stringify(picture) === JSON.stringify(overlay) &&
           await page.evaluate(() => window.zumbleOverlayDrawn()), JSON.stringify([picture, overlay]));
+    const kept = await page.waitForFunction((b) => {
+      const r = document.getElementById('canvas').getBoundingClientRect();
+      return r.x === b.x && r.y === b.y && r.width === b.width && r.height === b.height;
+    }, beforeViewer, { timeout: 10000, polling: 100 }).then(() => true, () => false);
+    check(`on ${what} the picture keeps its box as the viewer opens`, kept,
+          JSON.stringify([beforeViewer, await page.locator('#canvas').boundingBox()]));
+    // A touch screen is one whose main pointer is a finger, as the browser says.
+    const coarse = await page.evaluate(() => matchMedia('(pointer: coarse)').matches);
+    const helpLine = await page.evaluate(() => window.zumbleViewerHelpLine());
+    check(`on ${what} the line over the seek bar speaks of ${coarse ? 'taps' : 'keys'} (${helpLine})`,
+          (coarse || !touch) && (coarse ? /^Tap /.test(helpLine) && !/Space|Home|Esc/.test(helpLine) : /^Space pause /.test(helpLine)));
     if (touch) {
       const faults = layoutFaults(await layoutOf(page), true);
       check(`on ${what} the viewer's buttons are beside the picture, a finger's size`,
@@ -299,9 +393,9 @@ for (const [what, viewport, device] of [['a phone held sideways', { width: 844, 
     v = await viewerUntil(page, (x) => x.paused);
     check(`on ${what} ${touch ? 'a tap on Pause' : 'Space'} pauses`, !!v && v.paused);
     const p = await barPoint(page, 0.75);
-    await page.touchscreen.tap(p.x, p.y);
+    await (device.hasTouch === false ? page.mouse.click(p.x, p.y) : page.touchscreen.tap(p.x, p.y));
     v = await viewerUntil(page, (x) => near(x.frame, 0.75, x.frames));
-    check(`on ${what} a tap on the bar seeks there (${v && v.frame})`, !!v && near(v.frame, 0.75, v.frames));
+    check(`on ${what} a ${device.hasTouch === false ? 'click' : 'tap'} on the bar seeks there (${v && v.frame})`, !!v && near(v.frame, 0.75, v.frames));
     if (touch) {
       await page.locator('#viewer-on').tap();
       v = await viewerUntil(page, (x) => x.frame === (v && v.frame) + 1);
@@ -319,5 +413,6 @@ for (const [what, viewport, device] of [['a phone held sideways', { width: 844, 
     await ctx.close();
   }
 }
+await boardServer.close();
 await server.close();
 finish();

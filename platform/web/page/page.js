@@ -17,6 +17,8 @@ var ZUMBLE_OPENED_KEY = 'zumble-opened-replay';
 // The run raced (a kept replay's, or one from the address), and a kept one across the reload.
 var ZUMBLE_RACE_REPLAY = ZUMBLE_OPENED + '/race.zrp';
 var ZUMBLE_RACED_KEY = 'zumble-raced-replay';
+// A message for the page's next load, when this one goes back to the game (below).
+var ZUMBLE_SAID_KEY = 'zumble-said';
 
 // A touch screen (a phone, a tablet): the page says what a tap does, gives its buttons a
 // finger's size and puts the round's and the viewer's buttons beside the picture. Where
@@ -29,6 +31,7 @@ var zumblePage = {
   output: [],          // what the game printed on stdout
   errors: [],          // and on stderr
   ended: null,         // {code} once the run has ended and its files are stored
+  names: {},           // the replays' own names, by where the game reads them
   setStatus: function (text) {
     var status = document.getElementById('status');
     status.textContent = text;
@@ -57,6 +60,7 @@ var zumblePage = {
     else if (key === 'replay') {
       // A replay from anywhere the browser may fetch it; it only plays, it saves nothing.
       zumblePage.replayUrl = value;
+      zumblePage.names[ZUMBLE_OPENED_REPLAY] = decodeURIComponent(value.split(/[?#]/)[0].split('/').pop() || value);
       args.push('--replay', ZUMBLE_OPENED_REPLAY);
     } else if (key === 'opened') {
       zumblePage.openedReplay = sessionBytes(ZUMBLE_OPENED_KEY);
@@ -64,6 +68,7 @@ var zumblePage = {
         bad = bad || 'zumble: the opened replay is gone; open it again';
         return;
       }
+      zumblePage.names[ZUMBLE_OPENED_REPLAY] = value;
       args.push('--replay', ZUMBLE_OPENED_REPLAY);
     } else if (key === 'race') {
       // A round raced against a replay from anywhere the browser may fetch it; its name
@@ -77,6 +82,7 @@ var zumblePage = {
         bad = bad || 'zumble: the raced replay is gone; choose it again';
         return;
       }
+      zumblePage.names[ZUMBLE_RACE_REPLAY] = value;
       args.push('--race', ZUMBLE_RACE_REPLAY, '--race-name', value.slice(0, 64));
     } else if (key === 'script') {
       // Only a file of the page's own folder (or below it) is taken.
@@ -106,6 +112,8 @@ Module['print'] = function (text) { zumblePage.output.push(text); console.log(te
 Module['printErr'] = function (text) {
   zumblePage.errors.push(text);
   console.error(text);
+  // The player reads a replay's own name, not where the page put it for the game.
+  Object.keys(zumblePage.names).forEach(function (path) { text = text.split(path).join(zumblePage.names[path]); });
   if (/^zumble: /.test(text)) zumblePage.setStatus(text.replace(/^zumble: /, ''));
 };
 
@@ -116,6 +124,13 @@ function zumbleReadText(path) {
 }
 
 Module['onExit'] = function (code) {
+  // An opened replay the game could not play (the page could not ask before it left the
+  // game for it): back to the game, which says why by the file's name.
+  if (code === 2 && zumblePage.openedReplay) {
+    try { sessionStorage.setItem(ZUMBLE_SAID_KEY, document.getElementById('status').textContent); } catch (e) {}
+    location.replace(location.pathname);
+    return;
+  }
   var errorLog = zumbleReadText(ZUMBLE_HOME + '/error.txt');
   if (errorLog !== null) console.log('error.txt:\n' + errorLog.replace(/\r\n/g, '\n'));
   document.getElementById('canvas').style.cursor = 'default';
@@ -217,6 +232,11 @@ document.addEventListener('drop', function (e) {
   e.preventDefault();
   if (e.dataTransfer && e.dataTransfer.files.length) zumbleOpenReplay(e.dataTransfer.files[0]);
 });
+(function () {
+  var said = null;
+  try { said = sessionStorage.getItem(ZUMBLE_SAID_KEY); sessionStorage.removeItem(ZUMBLE_SAID_KEY); } catch (e) {}
+  if (said) zumblePage.setStatus(said);
+})();
 if (zumblePage.openedReplay || zumblePage.replayUrl) {
   zumblePage.setStatus(zumbleTouch()
     ? 'Watching a replay: the buttons here pause, step and leave; a tap on the bar at the picture\'s foot seeks.'

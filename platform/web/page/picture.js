@@ -24,9 +24,13 @@ function zumbleFit() {
   var size = zumbleFitSize(width, height, ratio);
   canvas.style.width = size.width + 'px';
   canvas.style.height = size.height + 'px';
-  // Centred on whole device pixels, so no row or column of the picture is split.
+  // Centred on whole device pixels, so no row or column of the picture is split. Above
+  // a bar of a few lines (a phone held upright) it keeps to the top, so that what the bar
+  // shows (a round's buttons, the viewer's, a longer message) never moves it.
   canvas.style.left = Math.floor((width - size.width) / 2 * ratio) / ratio + 'px';
-  canvas.style.top = Math.floor((height - size.height) / 2 * ratio) / ratio + 'px';
+  var full = document.fullscreenElement || document.webkitFullscreenElement;
+  var top = document.body.classList.contains('narrow') && !full ? 0 : (height - size.height) / 2;
+  canvas.style.top = Math.floor(top * ratio) / ratio + 'px';
   zumbleOverlayFit();  // the replay viewer's overlay lies over the picture (viewer.js)
 }
 // Where the pointer really is, in fractions of a CSS pixel (web_input.cpp maps it).

@@ -81,9 +81,33 @@ window.zumbleKeptReplays = function () {
     });
 };
 
-// Watching (or racing): the bytes wait in the session across the reload. A round going
-// on is left only when the player says so.
+// Why a replay's bytes cannot be played, as the game reads them (web_main.cpp), or null
+// when they can; undefined while the game is not there to ask.
+var ZUMBLE_OPENED_CHECK = ZUMBLE_OPENED + '/check.zrp';
+function zumbleReplayFault(bytes) {
+  if (!zumbleGameRunning() || !Module['_ZumbleReplayFault']) return undefined;  // screen.js
+  zumbleMakeOpened();  // files.js
+  FS.writeFile(ZUMBLE_OPENED_CHECK, bytes);
+  var why = Module['_ZumbleReplayFault']();
+  try { FS.unlink(ZUMBLE_OPENED_CHECK); } catch (e) {}
+  return why ? UTF8ToString(why) : null;
+}
+
+// Watching (or racing): the bytes wait in the session across the reload. A file the game
+// cannot play is refused first, by its name, and the game goes on where it was; a round
+// going on is left only when the player says so.
 function zumbleWatchBytes(bytes, name, race) {
+  var fault = zumbleReplayFault(bytes);
+  if (fault === undefined && !zumblePage.ended) {
+    // The game is still loading: asked once it runs.
+    setTimeout(function () { zumbleWatchBytes(bytes, name, race); }, 100);
+    return;
+  }
+  if (fault) {
+    document.getElementById('ask').hidden = true;
+    zumblePage.setStatus(name + ' is not a replay this game can play: ' + fault + '. The game goes on.');
+    return;
+  }
   var go = function () {
     var text = '';
     for (var i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));

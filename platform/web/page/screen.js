@@ -11,8 +11,9 @@ function zumbleNotice(text) {
 
 // The controls take a column beside the picture where the screen is at least 3:2 and
 // low (or touched): as wide as the picture at full height leaves, within what two
-// finger-sized buttons need and a column should take. The picture fits what is left.
-var ZUMBLE_SIDE_MIN = 96, ZUMBLE_SIDE_MAX = 240;
+// finger-sized buttons need and a column should take, with three columns of buttons
+// where it is wide enough for them. The picture fits what is left.
+var ZUMBLE_SIDE_MIN = 96, ZUMBLE_SIDE_MAX = 320, ZUMBLE_SIDE_THREE = 280;
 function zumbleLayout() {
   var body = document.body, w = window.innerWidth, h = window.innerHeight;
   var touch = zumbleTouch();
@@ -21,7 +22,9 @@ function zumbleLayout() {
   body.classList.toggle('side', side);
   body.classList.toggle('compact', touch || side);
   body.classList.toggle('narrow', !side && (touch || w < 760));
-  body.style.setProperty('--side-w', Math.round(Math.max(ZUMBLE_SIDE_MIN, Math.min(ZUMBLE_SIDE_MAX, w - h * 4 / 3))) + 'px');
+  var sideWidth = Math.round(Math.max(ZUMBLE_SIDE_MIN, Math.min(ZUMBLE_SIDE_MAX, w - h * 4 / 3)));
+  body.style.setProperty('--side-w', sideWidth + 'px');
+  body.style.setProperty('--side-cols', sideWidth >= ZUMBLE_SIDE_THREE ? '3' : '2');
   if (typeof zumbleFit === 'function') zumbleFit();
 }
 window.addEventListener('resize', zumbleLayout);
@@ -77,15 +80,44 @@ function zumbleViewerButtons(o) {
   if (pause.textContent !== text) pause.textContent = text;
 }
 
-// Leave and Retry are there while a round goes on, in a place kept for them, so the
-// picture never moves; the last round's download once there is one.
+// Leave and Retry are there while a round goes on (below a picture that takes the
+// height in a place kept for them, so the picture never moves); the last round's download
+// once there is one. While the round's clock runs, Replays and Progress wait: a panel
+// would cover the picture as the clock runs on. Its results board lets them be opened.
 function zumbleGameRunning() {
   return typeof runtimeInitialized !== 'undefined' && runtimeInitialized && !runtimeExited && !ABORT;
 }
+function zumbleRoundRuns() {
+  return zumbleGameRunning() && !zumblePage.watching && !!Module['_ZumbleInRound'] && !!Module['_ZumbleInRound']() &&
+         Module['_ZumbleRoundTime']() < 0;
+}
+function zumbleOfferPanels() {
+  var runs = zumbleRoundRuns();
+  ['replays-button', 'progress-button'].forEach(function (id) {
+    var button = document.getElementById(id);
+    if (button.disabled === runs) return;
+    button.disabled = runs;
+    button.title = runs ? 'After the round' : '';
+  });
+  if (!runs) return;
+  document.getElementById('replays').hidden = true;
+  document.getElementById('progress').hidden = true;
+}
+// A press in the moment before the buttons show it finds the round running all the same.
+document.addEventListener('click', function (e) {
+  var button = e.target.closest && e.target.closest('#replays-button, #progress-button');
+  if (!button || !zumbleRoundRuns()) return;
+  zumbleOfferPanels();
+  e.stopImmediatePropagation();
+  e.preventDefault();
+}, true);
 setInterval(function () {
   var running = zumbleGameRunning();
   var inRound = running && !zumblePage.watching && Module['_ZumbleInRound'] && Module['_ZumbleInRound']();
   document.getElementById('round-buttons').classList.toggle('on', !!inRound);
+  zumbleOfferPanels();
+  // Where a board serves the page, its form's line is kept (shell.html).
+  document.body.classList.toggle('board', typeof zumbleBoard !== 'undefined' && zumbleBoard.present);
   if (running && zumbleExists(ZUMBLE_HOME + '/replays/last.zrp')) zumbleOfferReplay();
   if (running) zumbleModeName(10, 1);  // the list's mode names, kept for after the game's end (replays.js)
 }, 250);

@@ -5,7 +5,10 @@
 // The overlay's canvas takes no input: the keys, clicks and drags on the seek bar reach
 // the viewer through the game's own input.
 
-var zumbleViewer = { drawn: false, last: null };
+var zumbleViewer = { drawn: false, last: null, helpLine: '' };
+// The line over the seek bar on a touch screen, where the game's line of keys means
+// nothing: what a finger does instead.
+var ZUMBLE_VIEWER_TAPS = 'Tap or drag the bar to seek; the buttons pause, step a frame, change the speed and leave';
 
 function zumbleOverlayCanvas() { return document.getElementById('overlay'); }
 
@@ -140,7 +143,8 @@ function zumbleViewerPaint(o) {
   c.fillStyle = 'rgba(0, 0, 0, 0.6)';
   c.fillRect(0, r[1] - 17, 640, 480 - (r[1] - 17));
   c.fillStyle = '#ccc';
-  c.fillText(o.helpLine, r[0], r[1] - 8, r[2]);
+  zumbleViewer.helpLine = zumbleTouch() ? ZUMBLE_VIEWER_TAPS : o.helpLine;  // page.js
+  c.fillText(zumbleViewer.helpLine, r[0], r[1] - 8, r[2]);
   c.fillStyle = 'rgba(255, 255, 255, 0.3)';
   c.fillRect(r[0], r[1], r[2], r[3]);
   c.fillStyle = o.holdingBar ? '#fd6' : '#eb4';
@@ -198,6 +202,8 @@ window.zumbleViewerSeek = function (frame) {
 };
 // Whether anything is drawn over the picture now.
 window.zumbleOverlayDrawn = function () { return zumbleViewer.drawn; };
+// The line drawn over the seek bar, as the player reads it.
+window.zumbleViewerHelpLine = function () { return zumbleViewer.drawn ? zumbleViewer.helpLine : ''; };
 
 // The splits' setting (the key S), kept with the page's settings; the game starts with it.
 var ZUMBLE_SPLITS_KEY = 'zumble-splits';
