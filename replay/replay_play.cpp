@@ -30,6 +30,23 @@ namespace {
 
 using Phase = PlaybackPhase;
 
+// --verify-follow: the round's records as they come, and what the play took from them.
+struct Follow {
+    FollowRead read = nullptr;      // set: playback follows records
+    ReplayHeader start;             // the header as the round began
+    bool usable = false;            // it was read and can be played
+    bool ended = false;             // the end record came
+    bool overflow = false;          // more bytes came than a replay may hold
+    const char* error = nullptr;    // the stream broke off: why (exit 2)
+    const char* invalid = nullptr;  // the file refused at its end: why (exit 1)
+    char reason[kReplayReasonSize] = {};
+    std::size_t inputEnd = 0;  // coded frames held (after the header's room)
+    std::uint32_t sums[kReplayMaxFrames / kReplayCheckpointFrames] = {};
+    std::uint32_t sumCount = 0;  // checkpoints taken while playing
+    std::uint32_t reported = 0;  // the frames played when last told
+    int swats = 0;               // swats told
+};
+
 struct Player {
     std::vector<std::uint8_t> bytes;
     ReplayFile file;
@@ -45,6 +62,7 @@ struct Player {
     long long desyncFrame = -1;
     bool measure = false;  // the signs are measured: nothing seeks
     void (*atFirstInput)() = nullptr;
+    Follow follow;
 };
 
 Player g_play;
@@ -53,7 +71,8 @@ Player g_play;
 long long CurrentFrame() { return static_cast<long long>(g_play.reader.frame) - 1; }
 
 void Desync(long long frame) {
-    if (g_play.desyncFrame < 0) g_play.desyncFrame = frame;
+    // The earliest: a follower learns of a checkpoint's mismatch only at the end.
+    if (g_play.desyncFrame < 0 || frame < g_play.desyncFrame) g_play.desyncFrame = frame;
     g_play.phase = Phase::Stopped;
 }
 
@@ -117,6 +136,145 @@ std::time_t FeedCalendar() { return static_cast<std::time_t>(g_play.file.header.
 
 const InputFeed kFeed = {FeedMessage, FeedTick, FeedCalendar};
 
+bool VerifierNow(std::int64_t* now);
+
+// --- following a round as it comes ----------------------------------------------------
+
+Follow& F() { return g_play.follow; }
+
+// What the round as it began and as it ended must agree on: everything its play reads.
+bool SameStart(const ReplayHeader& a, const ReplayHeader& b) {
+    return a.flySetting == b.flySetting && a.speedSetting == b.speedSetting &&
+           a.mouseDown == b.mouseDown && a.calendarTime == b.calendarTime &&
+           a.startFlip == b.startFlip && a.startTick == b.startTick && a.cursorX == b.cursorX &&
+           a.cursorY == b.cursorY && (a.flags & kReplayTouch) == (b.flags & kReplayTouch);
+}
+
+// The end record came: the file is whole (header, frames, tail), and is held to every
+// check --verify makes before playing. Returns false when it is refused.
+bool FollowEnd() {
+    Follow& f = F();
+    std::vector<std::uint8_t>& bytes = g_play.bytes;
+    const char* why = nullptr;
+    std::int64_t now = 0;
+    if (f.overflow || bytes.size() > kReplayMaxFile) {
+        why = "too long to be a replay";
+    } else if (!ReplayParse(bytes.data(), bytes.size(), &g_play.file, f.reason, sizeof f.reason)) {
+        why = f.reason;
+    } else if (!VerifierNow(&now)) {
+        f.error = "ZUMBLE_VERIFY_NOW is not a number of seconds since 1970";
+        return false;
+    } else if (!ReplayFollowsRules(g_play.file, now, f.reason, sizeof f.reason)) {
+        why = f.reason;
+    } else if (!f.usable || !SameStart(f.start, g_play.file.header)) {
+        why = "the round's header at its end is not the one it began with";
+    }
+    if (why) {
+        f.invalid = why;
+        return false;
+    }
+    // The frames are the file's own (they sit where it was read): the reader goes on in it.
+    g_play.reader.frames = g_play.file.header.frames;
+    g_play.reader.end = g_play.file.input + g_play.file.header.inputSize;
+    // Checkpoints taken while the file's were not yet known.
+    for (std::uint32_t k = 0; k < f.sumCount; ++k)
+        if (f.sums[k] != ReplayCheckpoint(g_play.file, k)) {
+            Desync(static_cast<long long>(k + 1) * kReplayCheckpointFrames - 1);
+            break;
+        }
+    return true;
+}
+
+// Reads one record into the file being put together. False when the stream cannot go
+// on (its end, a fault, a refused file): playback stops.
+bool FollowRecord() {
+    Follow& f = F();
+    std::vector<std::uint8_t>& bytes = g_play.bytes;
+    const std::size_t at = bytes.size();
+    const std::size_t room = bytes.capacity() - at;
+    bytes.resize(bytes.capacity());  // reserved at the start: nothing is allocated
+    char kind = 0;
+    std::size_t length = 0;
+    const int got = f.read(&kind, bytes.data() + at, room, &length);
+    const std::size_t kept = got > 0 ? std::min(length, room) : 0;
+    bytes.resize(at + kept);
+    if (got <= 0) {
+        f.error = got < 0 ? "the input is not records of a round (KIND LENGTH, a newline, bytes)"
+                          : "the input ended before the round's end record";
+        return false;
+    }
+    if (length > room) f.overflow = true;
+    if (kind == 'f' && !f.ended) {
+        f.inputEnd += kept;
+        g_play.reader.end = bytes.data() + kReplayHeaderSize + f.inputEnd;
+        return true;
+    }
+    if (kind == 'e' && !f.ended && f.overflow) {
+        f.ended = true;
+        f.invalid = "too long to be a replay";
+        return false;
+    }
+    if (kind == 'e' && !f.ended && kept >= static_cast<std::size_t>(kReplayHeaderSize)) {
+        // The final header goes in front of the frames, the tail stays after them.
+        std::copy(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(at + kReplayHeaderSize),
+                  bytes.begin());
+        std::copy(bytes.begin() + static_cast<std::ptrdiff_t>(at + kReplayHeaderSize), bytes.end(),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(at));
+        bytes.resize(bytes.size() - kReplayHeaderSize);
+        f.ended = true;
+        return FollowEnd();
+    }
+    f.error = kind == 'e' ? "the end record is shorter than a header or came twice"
+                          : "a record of an unknown kind, or frames after the end";
+    return false;
+}
+
+// Tells what the play has reached: every swat, and how many frames have been played
+// when the follower is about to wait.
+void FollowTell(bool waiting) {
+    Follow& f = F();
+    if (FliesSwatted < f.swats) f.swats = 0;  // a later round in the same file
+    while (f.swats < FliesSwatted) {
+        ++f.swats;
+        std::printf("swat %d left=%d flies=%d clock_ms=%u frame=%lld\n", f.swats,
+                    TargetFlies - f.swats, TargetFlies, ShownClockMs(), CurrentFrame());
+    }
+    if (waiting && f.reported != g_play.reader.frame) {
+        f.reported = g_play.reader.frame;
+        std::printf("frames %u\n", f.reported);
+    }
+    std::fflush(stdout);
+}
+
+// Whether the next frame is all there: tried on a copy of the reader.
+bool NextFrameHeld() {
+    ReplayReader r = g_play.reader;
+    std::uint32_t tick = 0;
+    if (!ReplayReaderNextFrame(&r, &tick)) return false;
+    ReplayInput in;
+    int got;
+    while ((got = ReplayReaderNextInput(&r, &in)) > 0) {}
+    return got == 0;
+}
+
+// Before the next frame: waits for its bytes (or for the round's end). False when
+// playback stops.
+bool FollowAwaitFrame() {
+    FollowTell(false);
+    while (!F().ended && !NextFrameHeld()) {
+        FollowTell(true);
+        if (!FollowRecord()) return false;
+    }
+    return true;
+}
+
+// After the game has stopped: the rest of the stream, up to its end record.
+void FollowDrain() {
+    while (!F().ended && !F().error && !F().invalid)
+        if (!FollowRecord()) break;
+}
+
 void Begin() {
     const ReplayHeader& h = g_play.file.header;
     FlyCountSetting = h.flySetting;
@@ -127,6 +285,15 @@ void Begin() {
     MeasureStart(h);
     g_play.phase = Phase::Playing;
     g_play.at.starting = 0;
+    if (g_play.follow.read) {
+        // The frames come as they are played: as many as a replay may hold, so far these.
+        g_play.reader.frames = kReplayMaxFrames;
+        g_play.reader.end = g_play.file.input + g_play.follow.inputEnd;
+        if (!FollowAwaitFrame() || g_play.phase == Phase::Stopped) {
+            g_play.phase = Phase::Stopped;
+            return;
+        }
+    }
     if (!ReplayReaderNextFrame(&g_play.reader, &g_play.tick)) return Desync(0);
     if (g_play.measure) MeasureFrameStart(g_play.tick);
 }
@@ -139,14 +306,23 @@ void EndFrame() {
     // Not while a player may seek: that plays frames twice.
     if (g_play.measure) MeasureFrameEnd(frame);
     const std::uint32_t played = g_play.reader.frame;
-    if (played % kReplayCheckpointFrames == 0 &&
-        ReplayStateChecksum() !=
-            ReplayCheckpoint(g_play.file, played / kReplayCheckpointFrames - 1))
-        return Desync(frame);
+    Follow& f = g_play.follow;
+    if (played % kReplayCheckpointFrames == 0) {
+        // A follower keeps it until the file's checkpoints come with the round's end.
+        if (f.read && !f.ended && f.sumCount < played / kReplayCheckpointFrames)
+            f.sums[f.sumCount++] = ReplayStateChecksum();
+        else if (ReplayStateChecksum() !=
+                 ReplayCheckpoint(g_play.file, played / kReplayCheckpointFrames - 1))
+            return Desync(frame);
+    }
     std::uint32_t time = 0;
     if (!g_play.timeKnown && RoundTimeRecorded(&time)) {
         g_play.timeKnown = true;
         g_play.time = time;
+    }
+    if (f.read && (!FollowAwaitFrame() || g_play.phase == Phase::Stopped)) {
+        g_play.phase = Phase::Stopped;
+        return;
     }
     if (played == g_play.file.header.frames) {
         // After frame 0 alone (a game closed before the round began to play) the state
@@ -303,6 +479,47 @@ int LoadReplayAfterStart(const char* path) {
     return loaded;
 }
 
+void StartReplayFollow(FollowRead read) {
+    g_play.follow.read = read;
+    // The whole file is put together where it is read: room for the most a replay may
+    // hold and one byte more, so that a longer one is seen.
+    g_play.bytes.clear();
+    g_play.bytes.reserve(kReplayMaxFile + 1);
+}
+
+void FollowAtFirstInput() {
+    Follow& f = g_play.follow;
+    std::vector<std::uint8_t>& bytes = g_play.bytes;
+    bytes.resize(kReplayHeaderSize + 1);
+    char kind = 0;
+    std::size_t length = 0;
+    const int got = f.read(&kind, bytes.data(), bytes.size(), &length);
+    bytes.resize(kReplayHeaderSize);
+    if (got <= 0 || kind != 'h' || length != static_cast<std::size_t>(kReplayHeaderSize)) {
+        f.error = got < 0    ? "the input is not records of a round (KIND LENGTH, a newline, bytes)"
+                  : got == 0 ? "the input ended before the round's header"
+                             : "the first record is not the round's header (h, 68 bytes)";
+        g_play.phase = Phase::Stopped;
+        return;
+    }
+    // Only what can be played is played; the verdict waits for the file's end either way.
+    f.usable = ReplayReadHeader(bytes.data(), bytes.size(), &f.start) && f.start.flySetting < 4 &&
+               f.start.speedSetting < 4 && f.start.mouseDown < 2;
+    g_play.file = ReplayFile{};
+    g_play.file.header = f.start;
+    g_play.file.header.frames = kReplayMaxFrames + 1;  // not known before the end
+    g_play.file.header.inputSize = 0;
+    g_play.file.input = bytes.data() + kReplayHeaderSize;
+    g_play.verify = true;
+    g_play.measure = true;
+    if (!f.usable) {
+        g_play.phase = Phase::Stopped;
+        return;
+    }
+    // As a verification forked by the stream: seeded as the start-up would have been.
+    SeedRandom(static_cast<std::uint32_t>(CalendarTime()));
+}
+
 int FinishReplayPlayback(bool verify, int gameCode) {
     ViewerFinish();
     SetInputFeed(nullptr);
@@ -310,6 +527,19 @@ int FinishReplayPlayback(bool verify, int gameCode) {
         // The display or the sound could not be set up: nothing was played.
         std::printf("error: the game could not start (code %d)\n", gameCode);
         return 2;
+    }
+    if (g_play.follow.read) {
+        Follow& f = g_play.follow;
+        FollowDrain();
+        FollowTell(false);
+        if (f.error) {
+            std::printf("error: %s\n", f.error);
+            return 2;
+        }
+        if (f.invalid) {
+            std::printf("invalid: %s\n", f.invalid);
+            return 1;
+        }
     }
     const ReplayHeader& h = g_play.file.header;
     // Every frame of a replay ends with a flip, however its round ended: one that did

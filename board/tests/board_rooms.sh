@@ -44,6 +44,10 @@ ok = {
     "countdown": any(s["state"] == "countdown" and "starts_in_ms" in s["race"] and "seed" not in s["race"] for s in states),
     "no seed before": bool(racing) and all("seed" not in s.get("race", {}) for s in before),
     "seed": any(s["race"]["seed"] == seed for s in racing),
+    # Every swat of both, each with the clock the board played it to, and how far behind.
+    "swats": all(any(len(r.get("swat_ms", [])) == 10 and r["swat_ms"] == sorted(r["swat_ms"]) and r["swat_ms"][0] > 0
+                     and r["swats"] == 10 and r["delta_ms"] >= 0 for s in racing for r in s["race"]["results"] if r["name"] == n)
+                 for n in ("Ann", "Bob")),
     "result": bool(states) and states[-1]["races"] and [f'{r["name"]} {r["status"]} {r.get("time_ms")}' for r in states[-1]["races"][0]["results"][:2]] == rows,
 }[what]
 sys.exit(0 if ok else 1)
@@ -190,15 +194,22 @@ race_rooms() {
     round "$U" "${PASS[Dee]}" "$WORK/dee.rpl"
     check "one answer a racer a race: 409 sent" [ "$STATUS $(jget error)" = "409 sent" ]
 
-    # Ann and Bob send their rounds once the race has run as long as they lasted.
-    need=$(( ($(frames_of "$WORK/ann.rpl") > $(frames_of "$WORK/bob.rpl") ? $(frames_of "$WORK/ann.rpl") : $(frames_of "$WORK/bob.rpl")) * 1000 / 60 ))
-    ran() { req GET "$U/api/rooms/$ROOM"; [ "$(jget race.elapsed_ms)" -ge "$need" ]; }
-    for _ in $(seq $((need / 100 + 600))); do ran && break; sleep 0.1; done
-    round "$U" "${PASS[Ann]}" "$WORK/ann.rpl"
-    check "Ann's round: 201 ($BODY)" [ "$STATUS" = 201 ]
-    ANN_RUN=$(jget id)
-    round "$U" "${PASS[Bob]}" "$WORK/bob.rpl" --interface 127.0.0.2
-    check "Bob's round: 201 ($BODY)" [ "$STATUS" = 201 ]
+    # Ann and Bob stream their rounds over the room's link as they would play them, in
+    # real time from now on (each from an address of their own); the board plays them as
+    # they come and checks each whole at its end.
+    local live=${U/http:/ws:}/api/rooms/$ROOM/live
+    python3 "$TESTS/room_follower.py" "$live?racer=${PASS[Ann]}" "$WORK/ann-live-$1.txt" '"races":[{' \
+        --race "$WORK/ann.rpl" &
+    p1=$!
+    ROOM_FROM=127.0.0.2 python3 "$TESTS/room_follower.py" "$live?racer=${PASS[Bob]}" "$WORK/bob-live-$1.txt" \
+        '"races":[{' --race "$WORK/bob.rpl" &
+    p2=$!
+    wait $p1
+    check "Ann streamed her round and saw the result (exit $?)" [ "$(head -1 "$WORK/ann-live-$1.txt" | cut -d' ' -f2)" = 101 ]
+    wait $p2
+    check "Bob streamed his round and saw the result (exit $?)" [ "$(head -1 "$WORK/bob-live-$1.txt" | cut -d' ' -f2)" = 101 ]
+    for _ in $(seq 600); do req GET "$U/api/rooms/$ROOM"; [ "$(jget state)" = lobby ] && break; sleep 0.1; done
+    ANN_RUN=$(jget races.0.results.0.run)
 
     req GET "$U/api/rooms/$ROOM"
     check "the race is over: back in the lobby ($BODY)" [ "$(jget state)" = lobby ]
@@ -212,7 +223,7 @@ race_rooms() {
     wait "$follower"
     local followed=$?
     check "the follower saw the race to its result (exit $followed)" [ $followed = 0 ]
-    for what in countdown "no seed before" seed result; do
+    for what in countdown "no seed before" seed swats result; do
         check "the follower saw: $what" followed "$WORK/follow-$1.txt" "$what" "$SEED" \
             "Ann verified $(cat "$WORK/ann.time")" "Bob verified $(cat "$WORK/bob.time")"
     done
@@ -230,6 +241,15 @@ race_rooms() {
     check "a rematch: Ann ready, the others not yet" [ "$(jget state) $(jget racers.0.ready) $(jget racers.1.ready)" = "lobby true false" ]
     jpost "$U/api/rooms/$ROOM/start?host=$HOST_PASS" ''
     check "the creator starts the rematch: race 2 counting down ($BODY)" [ "$(jget state) $(jget race.number)" = "countdown 2" ]
+    # A stream ahead of real time: ten minutes of frames at once, on race 2's seed.
+    check "the rematch runs" until_state racing
+    python3 "$TESTS/room_follower.py" "$live?racer=${PASS[Cy]}" "$WORK/cy-live-$1.txt" never \
+        --fast "$WORK/ann.rpl" "$(jget race.seed)"
+    check "a stream faster than real time: closed ($(tail -1 "$WORK/cy-live-$1.txt"))" \
+        [ "$(tail -1 "$WORK/cy-live-$1.txt")" = "closed 1008 too_fast" ]
+    req GET "$U/api/rooms/$ROOM"
+    check "Cy refused in race 2, too fast ($BODY)" \
+        [ "$(jget race.results.2.name) $(jget race.results.2.status) $(jget race.results.2.reason)" = "Cy refused too_fast" ]
 
     # Rooms an address may keep open: four (Friday is one), then 429; another address may.
     for n in 2 3 4; do jpost "$U/api/rooms" '{"flies":30,"speed":1}'; check "room $n: 201" [ "$STATUS" = 201 ]; done

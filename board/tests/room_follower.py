@@ -4,20 +4,31 @@ UNTIL (exit 0), when the board closes (exit 3, "closed CODE REASON" the last lin
 minute without a message. The handshake's status line is OUT's first line; anything but
 101 ends with exit 1. With BYTES, it first sends a message of that many bytes.
 
-usage: room_follower.py ws://HOST:PORT/api/rooms/ID/live OUT UNTIL [BYTES]
+As a racer (the link with ?racer=PASS), it also sends a round's records as the game would
+while playing it (docs/rooms.md): --race REPLAY streams the replay's frames in real time
+from the connection on, each frame once its slot has passed, then the end; --fast REPLAY
+SEED sends the header (on SEED), the frames and ten minutes of idle frames at once.
+
+usage: room_follower.py ws://HOST:PORT/api/rooms/ID/live[?racer=PASS] OUT UNTIL
+       [BYTES | --race REPLAY | --fast REPLAY SEED]
 """
 import base64
 import os
 import socket
 import struct
 import sys
+import threading
+import time
 from urllib.parse import urlsplit
 
 url, out_path, until = sys.argv[1], sys.argv[2], sys.argv[3]
 parts = urlsplit(url)
-sock = socket.create_connection((parts.hostname, parts.port), timeout=60)
+# ROOM_FROM: the address to connect from (a second racer's own).
+sock = socket.create_connection((parts.hostname, parts.port), timeout=60,
+                                source_address=(os.environ.get("ROOM_FROM", ""), 0))
 key = base64.b64encode(os.urandom(16)).decode()
-sock.sendall((f"GET {parts.path} HTTP/1.1\r\nHost: {parts.hostname}:{parts.port}\r\n"
+target = parts.path + (f"?{parts.query}" if parts.query else "")
+sock.sendall((f"GET {target} HTTP/1.1\r\nHost: {parts.hostname}:{parts.port}\r\n"
               f"Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: {key}\r\n"
               "Sec-WebSocket-Version: 13\r\n\r\n").encode())
 buf = b""
@@ -32,12 +43,71 @@ def need(n):
         buf += chunk
 
 
+sending = threading.Lock()
+
+
 def send(opcode, payload):
     mask = os.urandom(4)
     masked = bytes(b ^ mask[i % 4] for i, b in enumerate(payload))
     size = len(payload)
     head = bytes([0x80 | opcode, 0x80 | size]) if size < 126 else bytes([0x80 | opcode, 0xFE]) + struct.pack(">H", size)
-    sock.sendall(head + mask + masked)
+    with sending:
+        sock.sendall(head + mask + masked)
+
+
+def varint_end(data, i):
+    while data[i] & 0x80:
+        i += 1
+    return i + 1
+
+
+def frame_ends(data):
+    """(offset after the frame, frames so far) for each coded frame (docs/replay-format.md)."""
+    i, n = 0, 0
+    while i < len(data):
+        h = data[i]
+        i += 1
+        if h & 0x80:
+            n += (h & 0x7F) + 1
+            yield i, n
+            continue
+        if h & 7 == 7:
+            i = varint_end(data, i)
+        cursor = (h >> 3) & 3
+        i = i + 1 if cursor == 1 else varint_end(data, varint_end(data, i)) if cursor == 2 else i
+        while h & 0x20:
+            t = data[i]
+            i += 1
+            if t == 0:
+                break
+            args = {2: 2, 9: 2, 10: 2, 5: 1, 6: 1, 8: 3}.get(t, 0)
+            for _ in range(args):
+                i = varint_end(data, i)
+        n += 1
+        yield i, n
+
+
+def stream(path, seed=None):
+    """A racer's records: the header as the round began, the frames, the end."""
+    data = open(path, "rb").read()
+    size = struct.unpack_from("<I", data, 56)[0]
+    start = bytearray(data[:68])
+    struct.pack_into("<IIII", start, 48, 0xFFFFFFFF, 0, 0, 0)
+    if seed is not None:
+        struct.pack_into("<I", start, 32, seed)
+    send(2, b"h" + bytes(start))
+    frames = data[68:68 + size]
+    if seed is not None:
+        send(2, b"f" + frames + b"\xff" * 282)
+        return
+    began, sent = time.monotonic(), 0
+    for end, n in frame_ends(frames):
+        wait = began + n / 60 - time.monotonic()
+        if wait > 0:
+            time.sleep(wait)
+        send(2, b"f" + frames[sent:end])
+        sent = end
+    send(2, b"e" + data[:68] + data[68 + size:])
 
 
 with open(out_path, "w") as out:
@@ -49,7 +119,11 @@ with open(out_path, "w") as out:
     out.flush()
     if " 101 " not in status:
         sys.exit(1)
-    if len(sys.argv) > 4:
+    if len(sys.argv) > 5 and sys.argv[4] == "--race":
+        threading.Thread(target=stream, args=(sys.argv[5],), daemon=True).start()
+    elif len(sys.argv) > 6 and sys.argv[4] == "--fast":
+        threading.Thread(target=stream, args=(sys.argv[5], int(sys.argv[6])), daemon=True).start()
+    elif len(sys.argv) > 4:
         send(1, b"x" * int(sys.argv[4]))
     try:
         while True:

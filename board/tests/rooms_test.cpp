@@ -145,5 +145,33 @@ TEST(Rooms, FinishedRacesKeptAreBounded) {
   EXPECT_EQ(t.room->finished.back().number, t.rooms.limits.races_kept + 5);
 }
 
+TEST(Rooms, StreamedSwatsShowCountClockAndDeltaAndFramesKeepToRealTime) {
+  TestRooms t;
+  t.Join("ann");
+  t.Join("bob");
+  ASSERT_EQ(StartNow(&t.rooms, t.room, t.At(0)).status, 0);
+  const int start = t.rooms.limits.countdown_ms;
+  AdvanceRace(&t.rooms, t.room, t.At(start), kWall, 0);
+  // 600 frames are 10 s: in time 8 s after the start (the 2 s allowance), not before.
+  EXPECT_TRUE(FramesInTime(t.rooms, *t.room, 600, t.At(start + 8000)));
+  EXPECT_FALSE(FramesInTime(t.rooms, *t.room, 600, t.At(start + 7990)));
+  EXPECT_FALSE(FramesInTime(t.rooms, *t.room, 36000, t.At(start + 60000)));
+  std::vector<RaceResult>& rows = t.room->race.results;
+  for (int64_t ms : {900, 1500, 2400}) EXPECT_TRUE(NoteSwat(*t.room, &rows[0], ms));
+  for (int64_t ms : {1000, 1400}) EXPECT_TRUE(NoteSwat(*t.room, &rows[1], ms));
+  EXPECT_EQ(SwatDelta(rows, rows[0]), 0) << "ann alone has a third swat";
+  EXPECT_EQ(SwatDelta(rows, rows[1]), 0) << "bob had two before ann";
+  EXPECT_TRUE(NoteSwat(*t.room, &rows[1], 3000));
+  EXPECT_EQ(SwatDelta(rows, rows[1]), 600);
+  rows[0].streaming = true;
+  const std::string json = RoomJson(*t.room, t.At(start + 3000));
+  EXPECT_NE(json.find("\"swat_ms\":[900,1500,2400],\"swats\":3"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"delta_ms\":600"), std::string::npos) << json;
+  // No more swats than the mode has flies.
+  for (int i = 3; i < t.room->flies; ++i) EXPECT_TRUE(NoteSwat(*t.room, &rows[0], 3000 + i));
+  EXPECT_FALSE(NoteSwat(*t.room, &rows[0], 9999));
+  EXPECT_EQ(static_cast<int>(rows[0].swat_ms.size()), t.room->flies);
+}
+
 }  // namespace
 }  // namespace board

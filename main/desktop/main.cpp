@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "main/desktop/verify_follow.h"
 #include "main/desktop/verify_stream.h"
 #include "platform/services/process_usage.h"
 #include "shell/driver/game_run.h"
@@ -19,6 +20,7 @@ bool ProcessUsage(long* peakKb, double* cpuMs) {
 int main(int argc, char** argv) {
     // The stream forks its verifications from here, before anything has run.
     if (argc == 2 && std::strcmp(argv[1], "--verify-stream") == 0) return RunVerifyStream(argv[0]);
+    if (argc == 2 && std::strcmp(argv[1], "--verify-follow") == 0) return RunVerifyFollow(argv[0]);
     const int early = PrepareRun(argc, argv);
     if (early >= 0) EndBeforeRun(early);
     return PlayRun();

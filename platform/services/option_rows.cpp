@@ -58,6 +58,8 @@ const OptionRow kRows[] = {
      "play a recorded round as fast as possible and print its result"},
     {"--verify-stream", nullptr, V::kNone, 0, 0, 0, nullptr,
      "(Linux) verify replay after replay from standard input, alone"},
+    {"--verify-follow", nullptr, V::kNone, 0, 0, 0, nullptr,
+     "(Linux) verify one round as its records come on standard input, alone"},
     {"--replays", nullptr, V::kNone, 0, 0, kAlone | kInWindow | kInHeadless,
      [](Options& o, long long, const char*) { o.listReplays = true; },
      "list the kept replays: mode, time, date, file"},

@@ -22,6 +22,8 @@ const char kUsageHead[] =
     "                                           result\n"
     "       zumble --verify-stream              (Linux) verify replay after replay from\n"
     "                                           standard input\n"
+    "       zumble --verify-follow              (Linux) verify one round as its records come\n"
+    "                                           on standard input\n"
     "       zumble --replays | --history [FLIES SPEED] | --help | --version\n"
     "       zumble --replay FILE --clip OUT.webm [OPTION]...\n"
     "\n"
@@ -232,10 +234,9 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
         } else if (arg == "--version") {
             std::printf("zumble %s\n", ZUMBLE_VERSION);
             return 1;
-        } else if (arg == "--verify-stream") {
+        } else if (arg == "--verify-stream" || arg == "--verify-follow") {
             // Alone, the desktop's entry takes it before the options are read.
-            *error = argc > 2 ? "--verify-stream takes no other option"
-                              : "--verify-stream is not in this build";
+            *error = argc > 2 ? arg + " takes no other option" : arg + " is not in this build";
             return 2;
         }
         std::size_t index = 0;

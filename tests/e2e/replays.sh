@@ -542,6 +542,50 @@ if [ -x "$CRAFT" ] && [ -x "$BOT" ]; then
         test "$(grep -c '^exit 0 ok ' stream.want)" -gt 50 -a "$(grep -c '^exit 1 invalid: ' stream.want)" -gt 20 \
         -a "$(grep -c '^exit 1 desync at frame ' stream.want)" -gt 5 \
         -a "$(tail -n "${#hands[@]}" stream.want | grep -c '^exit 0 ok flies=10 .* signs=- ')" -eq 40
+    # --- a round followed as it comes ----------------------------------------------------
+    # --verify-follow, fed a replay's records in pieces (some cut inside a frame), ends
+    # with the very line and status --verify gives for the file, and tells every swat of
+    # a round that verifies on the way.
+    follow_files=("$SRC"/tests/replays/*.zrp "$SRC"/tests/replays/older/*.zrp "${hands[@]:0:8}" \
+                  stream/c-2[0-9].zrp stream/cut-[1-3].zrp stream/flip-[1-3].zrp flipped.zrp version.zrp)
+    : >follow.want
+    : >follow.got
+    swats_bad=0
+    for f in "${follow_files[@]}"; do
+        want=$("$ZUMBLE" --verify "$f" 2>/dev/null)
+        echo "exit $? $want" >>follow.want
+        python3 "$SRC/tests/e2e/follow_records.py" "$f" | "$ZUMBLE" --verify-follow >follow.out 2>/dev/null
+        echo "exit $? $(tail -1 follow.out)" >>follow.got
+        case "$want" in
+            "ok flies="*)
+                flies=${want#ok flies=}
+                [ "$(grep -c '^swat ' follow.out)" -eq "${flies%% *}" ] &&
+                    grep -q "^swat ${flies%% *} left=0 flies=${flies%% *} clock_ms=" follow.out ||
+                    { swats_bad=$((swats_bad + 1)); echo "  $f: $(grep -c '^swat ' follow.out) swats"; } ;;
+        esac
+    done
+    check "--verify-follow ends as --verify for ${#follow_files[@]} replays fed in pieces" cmp -s follow.want follow.got
+    cmp -s follow.want follow.got || diff follow.want follow.got | head -5
+    check "among them rounds that verify, refusals and desyncs" \
+        test "$(grep -c '^exit 0 ok ' follow.want)" -gt 10 -a "$(grep -c '^exit 1 invalid: ' follow.want)" -gt 3 \
+        -a "$(grep -c '^exit 1 desync at frame ' follow.want)" -gt 0
+    check "--verify-follow tells each swat of a round that verifies, the last with no fly left" test "$swats_bad" -eq 0
+    # Half a round sent: the follower says how far it played and waits, asleep, for more.
+    mkfifo follow.go
+    exec 8<>follow.go
+    python3 "$SRC/tests/e2e/follow_records.py" "$SRC/tests/replays/100-flies-speed-4.zrp" --pause <&8 |
+        sh -c 'echo $$ >follow.pid; exec "$0" --verify-follow' "$ZUMBLE" >follow.half 2>&1 &
+    wait_until 120 grep -q '^frames ' follow.half
+    follower=$(cat follow.pid)
+    wait_until 60 grep -q ') S ' "/proc/$follower/stat"
+    state=$(cut -d' ' -f3 "/proc/$follower/stat" 2>/dev/null)
+    played=$(grep '^frames ' follow.half | tail -1 | cut -d' ' -f2)
+    echo >&8
+    wait
+    exec 8>&-
+    frames=$(u32 "$SRC/tests/replays/100-flies-speed-4.zrp" 52)
+    check "half a round: the follower played $played of $frames frames and waited asleep ($state), then ended ok" \
+        test "$state" = S -a "${played:-0}" -gt 0 -a "${played:-0}" -lt "$frames" -a "$(tail -1 follow.half | cut -c1-3)" = "ok "
     out=$(ZUMBLE_VERIFY_NOW=tomorrow "$ZUMBLE" --verify auto.zrp; echo "rc=$?")
     check "a test clock that is not a number is an error: '$out'" \
         test "$out" = "$(printf 'error: ZUMBLE_VERIFY_NOW is not a number of seconds since 1970\nrc=2')"

@@ -298,7 +298,7 @@ private:
     const std::string* type = req.Header("content-type");
     if (type && !ParseMultipart(*type, req.body, &req.form)) req.form.clear();
 
-    if (beast::websocket::is_upgrade(raw)) return Upgrade(std::move(raw), req.path);
+    if (beast::websocket::is_upgrade(raw)) return Upgrade(std::move(raw), req);
 
     const std::string& site = options().site;
     if (!site.empty() && (req.path == "/play" || req.path.rfind("/play/", 0) == 0)) {
@@ -330,8 +330,8 @@ private:
   // A room's live link (room_socket.h): the connection is the follower's from here, and
   // this session lives on with it, counted as a connection. Any other upgrade is 404; a
   // room with as many followers as it takes, 503.
-  void Upgrade(http::request<http::string_body> raw, const std::string& path) {
-    const std::string room = RoomOfLivePath(path);
+  void Upgrade(http::request<http::string_body> raw, const HttpRequest& req) {
+    const std::string room = RoomOfLivePath(req.path);
     RoomAnswer place = room.empty() ? RoomAnswer{404, "no_room", "not found"}
                                     : FollowerPlace(&server_->ctx->rooms, room, true);
     if (place.status) {
@@ -339,8 +339,11 @@ private:
       SendError(&res, place.status, place.message);
       return Send(std::move(res));
     }
-    FollowRoom(server_->ctx, std::move(socket_), std::move(raw), room, &server_->stopping,
-               shared_from_this());
+    // A racer's connection (racer=PASS) also carries their round as they play it.
+    LiveRacer racer{.client = req.client, .request_id = req.id, .token = ""};
+    req.Param("racer", &racer.token);
+    FollowRoom(server_->ctx, std::move(socket_), std::move(raw), room, std::move(racer),
+               &server_->stopping, shared_from_this());
   }
 
   void ServeFile(const HttpRequest& req) {

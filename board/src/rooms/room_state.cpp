@@ -2,6 +2,7 @@
 
 #include <openssl/rand.h>
 
+#include <algorithm>
 #include <ctime>
 #include <nlohmann/json.hpp>
 
@@ -47,13 +48,20 @@ void BeginCountdown(Rooms* rooms, Room* room, RoomClock::time_point now) {
   }
 }
 
-nlohmann::json ResultsJson(const std::vector<RaceResult>& results) {
+nlohmann::json ResultsJson(const std::vector<RaceResult>& results, bool live) {
   nlohmann::json list = nlohmann::json::array();
   for (const RaceResult& r : results) {
     nlohmann::json row = {{"name", r.name}, {"status", r.status}};
     if (!r.reason.empty()) row["reason"] = r.reason;
     if (r.time_ms >= 0) row["time_ms"] = r.time_ms;
     if (r.run > 0) row["run"] = r.run;
+    if (live && (r.streaming || !r.swat_ms.empty())) {
+      // Every swat's clock, so that a follower who looks less often misses none.
+      row["swats"] = r.swat_ms.size();
+      row["clock_ms"] = r.swat_ms.empty() ? 0 : r.swat_ms.back();
+      row["delta_ms"] = SwatDelta(results, r);
+      row["swat_ms"] = r.swat_ms;
+    }
     list.push_back(std::move(row));
   }
   return list;
@@ -215,7 +223,7 @@ std::string RoomJson(const Room& room, RoomClock::time_point now) {
     const bool started = room.race.seed >= 0;
     out["state"] = started ? "racing" : "countdown";
     nlohmann::json race = {{"number", room.race.number},
-                           {"results", ResultsJson(room.race.results)}};
+                           {"results", ResultsJson(room.race.results, true)}};
     if (started) {
       race["seed"] = room.race.seed;
       race["elapsed_ms"] = MsBetween(room.race.starts, now);
@@ -226,8 +234,9 @@ std::string RoomJson(const Room& room, RoomClock::time_point now) {
   }
   nlohmann::json finished = nlohmann::json::array();
   for (const Race& race : room.finished)
-    finished.push_back(
-        {{"number", race.number}, {"seed", race.seed}, {"results", ResultsJson(race.results)}});
+    finished.push_back({{"number", race.number},
+                        {"seed", race.seed},
+                        {"results", ResultsJson(race.results, false)}});
   out["races"] = std::move(finished);
   return out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
@@ -246,6 +255,26 @@ RoomAnswer FollowerPlace(Rooms* rooms, const std::string& id, bool take) {
                       " followers, as many as it takes; try again later");
   ++room->followers;
   return {};
+}
+
+bool NoteSwat(const Room& room, RaceResult* row, int64_t clock_ms) {
+  if (static_cast<int64_t>(row->swat_ms.size()) >= room.flies) return false;
+  row->swat_ms.push_back(clock_ms);
+  return true;
+}
+
+int64_t SwatDelta(const std::vector<RaceResult>& rows, const RaceResult& row) {
+  const size_t n = row.swat_ms.size();
+  if (n == 0) return 0;
+  int64_t first = row.swat_ms[n - 1];
+  for (const RaceResult& other : rows)
+    if (other.swat_ms.size() >= n) first = std::min(first, other.swat_ms[n - 1]);
+  return row.swat_ms[n - 1] - first;
+}
+
+bool FramesInTime(const Rooms& rooms, const Room& room, int64_t frames, RoomClock::time_point now) {
+  const int64_t played_ms = frames * 1000 / 60;
+  return played_ms - rooms.limits.allowance_ms <= MsBetween(room.race.starts, now);
 }
 
 bool RoomJsonNow(Rooms* rooms, const std::string& id, int64_t oldest_seed, std::string* out) {

@@ -34,6 +34,10 @@ struct RaceResult {
   std::string reason;             // the board's code for held / refused ("desync", ...)
   int64_t time_ms = -1;           // verified: the time the board computed
   int64_t run = 0;                // verified or held: the run's id on the board
+  // The round as the board plays it from the racer's live stream: the round's clock at
+  // each swat, in order.
+  bool streaming = false;
+  std::vector<int64_t> swat_ms;
 };
 
 struct Racer {
@@ -101,6 +105,17 @@ void AdvanceRace(Rooms* rooms, Room* room, RoomClock::time_point now, int64_t wa
 RaceResult* RaceRowOf(Room* room, const Racer& racer);
 // A racer's result written; the race ends (into `finished`) when no row is left open.
 void FinishRow(Rooms* rooms, Room* room);
+
+// A swat the board's own playing of a racer's stream saw (its clock), kept in the row;
+// false when the row has all its mode's swats already.
+bool NoteSwat(const Room& room, RaceResult* row, int64_t clock_ms);
+// How far a row's latest swat is behind the first racer to reach as many: its clock
+// then less theirs (0 for the one ahead, or with no swat yet).
+int64_t SwatDelta(const std::vector<RaceResult>& rows, const RaceResult& row);
+
+// Whether `frames` frames of a round may have been played by `now`, at 60 a second
+// from the race's start, less the allowance.
+bool FramesInTime(const Rooms& rooms, const Room& room, int64_t frames, RoomClock::time_point now);
 
 // A seed for a race beginning at `now` (seconds since 1970): from the system's
 // randomness, within the last day and not before `oldest`, so that it is a time the

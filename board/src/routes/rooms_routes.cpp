@@ -258,23 +258,69 @@ void KeepOutcome(const Outcome& o, RaceResult* row) {
 bool SendAgain(const Outcome& o) { return o.status == 429 || o.status == 503 || o.status == 507; }
 
 void PostRound(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
-  Submission in;
-  in.client = req.client;
-  in.has_name = true;
-  in.body = req.body;
   std::string token;
-  int number = 0;
   {
     std::lock_guard<std::mutex> hold(ctx->rooms.lock);
     Room* room;
     Racer* racer;
     if (!RoomAndRacer(ctx, req, args, &room, &racer, res)) return;
+    token = racer->token;
+  }
+  SendRoomRound(ctx, args[0], token, req.client, req.id, req.body, res);
+}
+
+}  // namespace
+
+RoomAnswer StartRoomStream(Context* ctx, const std::string& id, const std::string& token,
+                           std::string_view header, int* race_number) {
+  std::lock_guard<std::mutex> hold(ctx->rooms.lock);
+  const RoomClock::time_point now = RoomClock::now();
+  Room* room = FindRoom(&ctx->rooms, id, now);
+  if (!room) return {404, "no_room", "there is no such room (now)"};
+  AdvanceRace(&ctx->rooms, room, now, WallNow(), ctx->options->oldest_seed);
+  Racer* racer = FindRacer(room, token);
+  if (!racer) return {403, "not_racer", "racer= is not the pass of a racer in this room"};
+  RaceResult* row = RaceRowOf(room, *racer);
+  if (!row || room->race.seed < 0)
+    return {409, "no_race", "no race of yours is under way in this room"};
+  if (row->status != "racing" || row->streaming)
+    return {409, "sent", "your round of this race is " + row->status + " or streamed already"};
+  RoomAnswer a = CheckRound(ctx->rooms, *room, header, now);
+  if (a.status) {
+    if (a.code != "bad_replay") {
+      row->status = "refused";
+      row->reason = a.code;
+      FinishRow(&ctx->rooms, room);
+    }
+    return a;
+  }
+  row->streaming = true;
+  *race_number = room->race.number;
+  return {};
+}
+
+void SendRoomRound(Context* ctx, const std::string& id, const std::string& token,
+                   const std::string& client, const std::string& request_id,
+                   const std::string& body, HttpResponse* res) {
+  Submission in;
+  in.client = client;
+  in.has_name = true;
+  in.body = body;
+  int number = 0;
+  {
+    std::lock_guard<std::mutex> hold(ctx->rooms.lock);
+    const RoomClock::time_point now = RoomClock::now();
+    Room* room = FindRoom(&ctx->rooms, id, now);
+    if (!room) return NoRoom(res);
+    AdvanceRace(&ctx->rooms, room, now, WallNow(), ctx->options->oldest_seed);
+    Racer* racer = FindRacer(room, token);
+    if (!racer) return NotRacer(res);
     RaceResult* row = RaceRowOf(room, *racer);
     if (!row || room->race.seed < 0)
       return Answer(res, {409, "no_race", "no race of yours is under way in this room"});
     if (row->status != "racing")
       return Answer(res, {409, "sent", "your round of this race is " + row->status});
-    RoomAnswer a = CheckRound(ctx->rooms, *room, req.body, RoomClock::now());
+    RoomAnswer a = CheckRound(ctx->rooms, *room, body, RoomClock::now());
     if (a.status) {
       // Only a round in another form is worth sending again; a round of another
       // seed or one sent too soon is the race's answer.
@@ -288,14 +334,13 @@ void PostRound(Context* ctx, const HttpRequest& req, const Args& args, HttpRespo
     row->status = "checking";
     in.raw_name = racer->name;
     in.key = racer->key;
-    token = racer->token;
     number = room->race.number;
   }
   Outcome o = Submit(ctx, in);
-  LogSubmission(req.id, req.client, o);
+  LogSubmission(request_id, client, o);
   {
     std::lock_guard<std::mutex> hold(ctx->rooms.lock);
-    Room* room = FindRoom(&ctx->rooms, args[0], RoomClock::now());
+    Room* room = FindRoom(&ctx->rooms, id, RoomClock::now());
     Racer* racer = room ? FindRacer(room, token) : nullptr;
     RaceResult* row = racer ? RaceRowOf(room, *racer) : nullptr;
     if (row && room->race.number == number && row->status == "checking") {
@@ -310,6 +355,8 @@ void PostRound(Context* ctx, const HttpRequest& req, const Args& args, HttpRespo
   if (o.retry_after) res->AddHeader("Retry-After", o.retry_after);
   SendJson(res, o.status, OutcomeJson(o));
 }
+
+namespace {
 
 // The rows of this file's routes (route_kit.h).
 constexpr Route kRoomsRows[] = {

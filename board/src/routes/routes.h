@@ -3,6 +3,8 @@
 // with an ETag (If-None-Match gives 304).
 #pragma once
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "context.h"
 #include "http/http_types.h"
@@ -25,6 +27,20 @@ bool AnswerAtOnce(Context* ctx, const HttpRequest& req, HttpResponse* res,
 // Builds the kept answer of a cache key again at `generation` (the page builder's work,
 // board_watch.h); a failed build is given up, to be built by the next reader.
 void BuildAhead(Context* ctx, const std::string& key, int64_t generation);
+
+// A racer's whole round in a room's race (POST .../round, or put together from the
+// racer's live stream): checked against the race, verified and stored as every
+// submission, the racer's result written; `res` is the answer POST .../round gives.
+// May wait for a verification.
+void SendRoomRound(Context* ctx, const std::string& id, const std::string& token,
+                   const std::string& client, const std::string& request_id,
+                   const std::string& body, HttpResponse* res);
+
+// A racer's live stream begins: `header` is the round's header as it began. 0 with the
+// race's number when it is this race's (the racer's row then shows the board's playing),
+// else why not (room_mode, room_seed: the racer's result in the race).
+RoomAnswer StartRoomStream(Context* ctx, const std::string& id, const std::string& token,
+                           std::string_view header, int* race_number);
 
 // The JSON error answer most routes give.
 void SendError(HttpResponse* res, int status, const std::string& reason);
