@@ -139,6 +139,9 @@ int Serve(const ServerOptions& options) {
     stopper.join();
   }
   StopVerifiers(&ctx.pool);
+  // A room's round checked on a thread of its own ends with its verifier stopped; the
+  // context it uses must outlive it (the hard limit above ends the process regardless).
+  while (ctx.posts_in_hand.load() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   ctx.draining.store(true);  // ends the watchdog's thread
   if (watchdog.joinable()) watchdog.join();
   StopClipQueue(&ctx.clips);

@@ -137,9 +137,12 @@ private:
       std::string file(body.substr(0, kReplayHeaderSize));
       file += frames_;
       file.append(body.substr(kReplayHeaderSize));
+      // Counted as a post in hand: the server drains it, and waits for it before it ends.
+      ++ctx_->posts_in_hand;
       std::thread([ctx = ctx_, room = room_, racer = racer_, file = std::move(file)] {
         HttpResponse ignored;
         SendRoomRound(ctx, room, racer.token, racer.client, racer.request_id, file, &ignored);
+        --ctx->posts_in_hand;
       }).detach();
       return;
     }
@@ -171,7 +174,9 @@ private:
   void ReadLine() {
     net::async_read_until(
         from_child_, lines_, '\n', [self = shared_from_this()](error_code ec, size_t n) {
-          if (ec) return;
+          // Its lines ended: the round's playing is over, the process reaped now rather
+          // than when the racer's connection closes.
+          if (ec) return self->EndChild();
           std::string line(static_cast<const char*>(self->lines_.data().data()), n - 1);
           self->lines_.consume(n);
           self->Line(line);

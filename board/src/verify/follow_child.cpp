@@ -3,16 +3,34 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include "verify/verifier_child.h"
 
 namespace board {
 
+namespace {
+// Rounds played live at once, in all rooms: each is a game process (tens of MB), so a
+// board full of rooms cannot start thousands. Past it a racer is told `busy` and can
+// still send the round whole at its end.
+constexpr int kMostFollows = 64;
+std::atomic<int> g_follows{0};
+}  // namespace
+
 bool StartFollowChild(const VerifierConfig& config, FollowChild* out) {
+  if (g_follows.fetch_add(1) >= kMostFollows) {
+    --g_follows;
+    return false;
+  }
   int in[2], lines[2];
-  if (pipe2(in, O_CLOEXEC) != 0) return false;
+  if (pipe2(in, O_CLOEXEC) != 0) {
+    --g_follows;
+    return false;
+  }
   if (pipe2(lines, O_CLOEXEC) != 0) {
     close(in[0]);
     close(in[1]);
+    --g_follows;
     return false;
   }
   static const char* const kArgs[] = {"--verify-follow", nullptr};
@@ -22,6 +40,7 @@ bool StartFollowChild(const VerifierConfig& config, FollowChild* out) {
   if (pid < 0) {
     close(in[1]);
     close(lines[0]);
+    --g_follows;
     return false;
   }
   fcntl(in[1], F_SETFL, O_NONBLOCK);
@@ -38,8 +57,10 @@ std::string FollowRecord(char kind, const char* bytes, size_t size) {
 }
 
 void StopFollowChild(FollowChild* child) {
-  if (child->pid > 0) KillVerifierChild(child->pid);
+  if (child->pid <= 0) return;
+  KillVerifierChild(child->pid);  // and reaped
   child->pid = -1;
+  --g_follows;
 }
 
 }  // namespace board
