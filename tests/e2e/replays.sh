@@ -606,7 +606,9 @@ if [ -x "$CRAFT" ] && [ -x "$BOT" ]; then
     wait_until 120 grep -q . idle.out
     kill -TERM "$stream"
     # Ended (a zombie until waited for), or killed after a minute so the test goes on.
-    wait_until 60 grep -q ') Z' "/proc/$stream/stat" || kill -KILL "$stream"
+    # (bash may already have reaped it: then its /proc entry is gone)
+    ended() { [ ! -e "/proc/$stream" ] || grep -q ') Z' "/proc/$stream/stat" 2>/dev/null; }
+    wait_until 60 ended || kill -KILL "$stream"
     wait "$stream"
     rc=$?
     exec 7>&-
