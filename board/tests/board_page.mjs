@@ -142,12 +142,15 @@ try {
     window.zumbleBoardSays(403, { error: 'banned', what: 'address', reason: 'a bot farm' }),
     window.zumbleBoardSays(202, { error: 'held', id: 4, signs: ['frame_perfect:1.00'] }),
     window.zumbleBoardSays(500, { error: 'something_new', message: 'a sentence' }),
-    window.zumbleBoardSays(429, { error: 'too_many_held' })]);
+    window.zumbleBoardSays(429, { error: 'too_many_held' }),
+    window.zumbleBoardSays(202, { error: 'awaiting_review', id: 5, rank: 1, key: 'zk-k', name: 'Ann' })]);
   check('refusals in words', inWords[0].includes('frame 452') &&
         inWords[1].includes('cursor is outside the screen') && inWords[2].includes('autoplay') &&
         inWords[3].includes('belongs to another player') && inWords[4].includes('a bot farm') &&
         inWords[5].includes('operator') && inWords[6] === 'a sentence' &&
-        inWords[7].includes('reviewed'), inWords.join(' | '));
+        inWords[7].includes('reviewed') &&
+        /awaiting a moderator's review: it would be place 1 .*once a moderator approves it/.test(inWords[8]),
+        inWords.join(' | '));
   // The rest needs no more of this page (its results board would go on for a while).
   await page.close();
 
