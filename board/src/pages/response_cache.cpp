@@ -133,23 +133,28 @@ std::shared_ptr<const CachedAnswer> CacheKeep(ResponseCache* cache, const std::s
   answer->etag = "\"" + Sha256Hex(response.body).substr(0, 24) + "\"";
   answer->response = std::move(response);
   // Compressed once here, outside the lock, for every reader that takes gzip after.
-  HttpResponse packed = answer->response;
-  CompressFor(true, kGzipKept, &packed);
-  if (packed.body.size() < answer->response.body.size()) {
-    answer->gzip = std::move(packed.body);
-    answer->gzip_etag = answer->etag;
-    answer->gzip_etag.insert(answer->gzip_etag.size() - 1, "-gz");
+  HttpResponse& kept = answer->response;
+  if (Compressible(kept)) {
+    kept.AddHeader("Vary", "Accept-Encoding");
+    if (kept.body.size() >= kGzipFrom && Gzip(kept.body, kGzipKept, &answer->gzip) &&
+        answer->gzip.size() < kept.body.size()) {
+      answer->gzip_etag = answer->etag;
+      answer->gzip_etag.insert(answer->gzip_etag.size() - 1, "-gz");
+    } else {
+      answer->gzip.clear();
+    }
   }
-  if (Compressible(answer->response)) answer->response.AddHeader("Vary", "Accept-Encoding");
-  if (answer->response.status == 200) {
-    HttpResponse whole = answer->response;
+  if (kept.status == 200) {
+    HttpResponse whole = kept;
     whole.AddHeader("ETag", answer->etag);
     answer->head = ResponseHead(whole);
     if (!answer->gzip.empty()) {
-      whole = packed;
-      whole.body = answer->gzip;
-      whole.AddHeader("ETag", answer->gzip_etag);
-      answer->gzip_head = ResponseHead(whole);
+      HttpResponse packed;  // the head only needs the gzip body's length
+      packed.Set(kept.status, kept.content_type, answer->gzip);
+      packed.headers = kept.headers;
+      packed.AddHeader("Content-Encoding", "gzip");
+      packed.AddHeader("ETag", answer->gzip_etag);
+      answer->gzip_head = ResponseHead(packed);
     }
   }
   std::unique_lock<std::mutex> hold(cache->lock);
