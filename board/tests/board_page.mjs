@@ -211,10 +211,16 @@ try {
       await front.goto(`${url}${where}`);
       const got = await front.evaluate(() => {
         const wrapped = [], misplaced = [], small = [];
-        const lineOf = (e) => parseFloat(getComputedStyle(e).lineHeight);
+        // A cell's text wraps when one of its words' runs takes two boxes (a run page's
+        // facts may wrap: a name and a value a row).
         for (const td of document.querySelectorAll('td')) {
-          const line = Math.max(lineOf(td), ...Array.from(td.querySelectorAll('a'), lineOf));
-          if (td.getBoundingClientRect().height > 1.5 * line) wrapped.push(td.textContent);
+          if (td.closest('table.facts')) continue;
+          const walk = document.createTreeWalker(td, NodeFilter.SHOW_TEXT);
+          for (let text = walk.nextNode(); text; text = walk.nextNode()) {
+            const range = document.createRange();
+            range.selectNodeContents(text);
+            if (new Set(Array.from(range.getClientRects(), (r) => Math.round(r.top))).size > 1) wrapped.push(td.textContent);
+          }
         }
         for (const table of document.querySelectorAll('table')) {
           const head = table.rows[0];

@@ -149,6 +149,8 @@ std::string PageHead(std::string_view title) {
          ".wide{overflow-x:auto}table{width:100%;border-collapse:collapse}"
          "td,th{padding:1px 6px 1px 0;text-align:left;white-space:nowrap}"
          // A number's header stands over it, right-aligned as its cells are.
+         // A run page's facts (a name and a value a row) wrap rather than widen it.
+         ".facts td{white-space:normal}"
          "td.t,th.t{text-align:right;font-variant-numeric:tabular-nums}.none,.small{color:#99a}"
          "th{color:#99a;font-weight:600;font-size:.85em}"
          ".small{font-size:.85em}tr.you{background:#2b3a22}#empty a{white-space:nowrap}"

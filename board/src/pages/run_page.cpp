@@ -73,7 +73,7 @@ std::string RunPageHtml(const Run& r, int64_t rank, const std::string& base, Cli
                                           "/clip.webm\" download>"
                                           "Download clip</a>"
                                     : "") +
-         "</p>\n<section><table>" +
+         "</p>\n<section><table class=\"facts\">" +
          Row("Player",
              "<a href=\"" + HtmlEscape(PlayerPath(r.name)) + "\">" + HtmlEscape(r.name) + "</a>") +
          Row("Mode", "<a href=\"" + BoardPath(r.flies, r.speed, pace) + "\">" + board + "</a>") +
