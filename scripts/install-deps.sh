@@ -44,11 +44,12 @@ purpose_packages() {
     # board's reads beside a static server's) and for two boards behind nginx in its tests;
     # prometheus-cpp-dev for its /metrics (the registry and the text format), and
     # prometheus for their tests (promtool checks an answer, a real Prometheus scrapes the
-    # board); brotli for the tests of /play/'s compressed files.
+    # board); brotli for the tests of /play/'s compressed files; zlib gzips the board's
+    # own pages and JSON.
     board)   purpose_packages play
              echo libboost-dev libcpp-httplib-dev libsqlite3-dev libpq-dev libicu-dev libssl-dev \
                   nlohmann-json3-dev libsystemd-dev prometheus-cpp-dev postgresql sqlite3 wrk curl \
-                  jing prometheus
+                  jing prometheus zlib1g-dev
              echo dpkg-dev lintian man-db nginx-light brotli ;;
     # The union, and what only the tests use: GoogleTest, clang-format (the C++ layout
     # check), the real window driven by xdotool (x11-utils: xwininfo; x11-apps: xwd), ALSA's

@@ -5,8 +5,9 @@
 # default), written to files and served by nginx (started here on 127.0.0.1 with a
 # config and prefix of its own, two workers, no access log, no root needed). Both are
 # read with wrk -t2 -c50 for SECONDS each (best of BENCH_REPEAT runs, default 1): idle,
-# then while 4 submitters keep the board's verifiers busy with genuine rounds. Prints
-# the four ratios (board/nginx requests a second) and the p99s, the verifications a
+# then while 4 submitters keep the board's verifiers busy with genuine rounds; the page
+# is read a second time by clients that take gzip (the board's kept gzip bytes, nginx's
+# gzip_static copy of the very same bytes). Prints the six ratios (board/nginx requests a second) and the p99s, the verifications a
 # second (the board's, while submitters alone run; and one --verify-stream's per CPU
 # second), and the answer time of single genuine submissions to the idle board.
 #   board/bench/board_vs_static.sh [build-board/zumble-board] [build/zumble] [SECONDS]
@@ -75,6 +76,10 @@ idle_max=$(awk 'END {printf "%.1f", $1 * 1000}' "$work/idle.times")
 mkdir -p "$work/www/api/boards/10" "$work/nginx"
 curl -sf -D "$work/page.head" -o "$work/www/page.html" "$url/"
 curl -sf -D "$work/json.head" -o "$work/www/board.json" "$url/api/boards/10/2"
+# The page as the board gzips it, for nginx's gzip_static.
+curl -sf -H 'Accept-Encoding: gzip' -o "$work/www/page.html.gz" "$url/"
+gzip -t "$work/www/page.html.gz" 2> /dev/null ||
+    { echo "the board did not answer / in gzip ($(wc -c < "$work/www/page.html") bytes)"; exit 1; }
 chmod -R a+rX "$work/www"
 type_of() { sed -n 's/^[Cc]ontent-[Tt]ype: *\(.*\)\r$/\1/p' "$1"; }
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
@@ -94,6 +99,7 @@ http {
     keepalive_requests 1000000;
     types {}
     root $work/www;
+    gzip_static on;
     server {
         listen 127.0.0.1:$port;
         location = / { default_type "$(type_of "$work/page.head")"; try_files /page.html =404; }
@@ -106,14 +112,16 @@ static=$!
 for _ in $(seq 100); do curl -sf -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
 cmp -s <(curl -s "http://127.0.0.1:$port/api/boards/10/2") "$work/www/board.json" ||
     { echo "nginx did not start:"; cat "$work/nginx/start.err" "$work/nginx/error.log"; exit 1; }
-echo "nginx $("$nginx" -v 2>&1 | sed 's/.*\///') on 127.0.0.1:$port: / ($(wc -c < "$work/www/page.html") bytes)," \
+curl -s -D - -o /dev/null -H 'Accept-Encoding: gzip' "http://127.0.0.1:$port/" | grep -qi '^Content-Encoding: gzip' ||
+    { echo "nginx does not send the gzip copy"; exit 1; }
+echo "nginx $("$nginx" -v 2>&1 | sed 's/.*\///') on 127.0.0.1:$port: / ($(wc -c < "$work/www/page.html") bytes, gzip $(wc -c < "$work/www/page.html.gz"))," \
      "/api/boards/10/2 ($(wc -c < "$work/www/board.json") bytes)"
 
-# read URL: "REQUESTS_A_SECOND P99_MS", the best of `repeat` runs of wrk -t2 -c50.
+# read URL [HEADER]: "REQUESTS_A_SECOND P99_MS", the best of `repeat` runs of wrk -t2 -c50.
 read_rate() {
     local best="0 0" r
     for _ in $(seq "$repeat"); do
-        r=$(wrk -t2 -c50 -d"${duration}s" --latency "$1" | awk '
+        r=$(wrk -t2 -c50 -d"${duration}s" --latency ${2:+-H "$2"} "$1" | awk '
             function ms(v) { if (v ~ /us$/) return v / 1000; if (v ~ /ms$/) return v + 0; if (v ~ /s$/) return v * 1000; return v }
             /Requests\/sec/ {rps = $2} /^ +99%/ {p99 = ms($2)} END {printf "%.0f %.2f", rps, p99}')
         [ "${r%% *}" -gt "${best%% *}" ] && best=$r
@@ -126,6 +134,8 @@ measure() {  # measure PHASE: the four reads
     rate[$1 nginx json]=$(read_rate "http://127.0.0.1:$port/api/boards/10/2")
     rate[$1 board page]=$(read_rate "$url/")
     rate[$1 nginx page]=$(read_rate "http://127.0.0.1:$port/")
+    rate[$1 board gzip]=$(read_rate "$url/" 'Accept-Encoding: gzip')
+    rate[$1 nginx gzip]=$(read_rate "http://127.0.0.1:$port/" 'Accept-Encoding: gzip')
 }
 runs() { sqlite3 "$work/bench.db" 'SELECT count(*) FROM runs'; }
 # Submissions verified: stored (201), or the same round stored already (409 duplicate).
@@ -161,10 +171,11 @@ stream_ok=$(grep -c '^exit 0 ok ' "$work/stream.out" || true)
 echo
 printf '%-34s %12s %10s %12s %10s %7s\n' "wrk -t2 -c50, ${duration}s each" "board req/s" "p99 ms" "nginx req/s" "p99 ms" ratio
 for phase in idle busy; do
-    for what in json page; do
+    for what in json page gzip; do
         read -r b bp <<< "${rate[$phase board $what]}"
         read -r s sp <<< "${rate[$phase nginx $what]}"
-        label="$([ $phase = idle ] && echo idle || echo verifying): $([ $what = json ] && echo /api/boards/10/2 || echo "the page /")"
+        case $what in json) label=/api/boards/10/2 ;; page) label="the page /" ;; gzip) label="the page /, gzip" ;; esac
+        label="$([ $phase = idle ] && echo idle || echo verifying): $label"
         printf '%-34s %12s %10s %12s %10s %7.2f\n' "$label" "$b" "$bp" "$s" "$sp" "$(awk -v a="$b" -v b="$s" 'BEGIN {print a / b}')"
     done
 done

@@ -4,9 +4,10 @@
 // offers "Submit to the board" on the results board and sends it; the board stores the
 // time the page's own hiscoa.sav holds and lists it, and the bar and the replays' list
 // say it was sent, with its place. A round of the page's test player (?autoplay) is
-// refused, and the page says why. The board's front page reads at a glance (the mode in
-// words, no cell wrapping at 320 and 1280 px), and a run watched from it says whose it is
-// and leads back.
+// refused, and the page says why. The board's pages read at a glance (the mode in words,
+// no cell wrapping at 320 and 1280 px, headers over their columns, 44 px targets on a
+// phone, the favicon, a 404 as a page), and a run watched from it says whose it is and
+// leads back.
 // Usage: node board_page.mjs BOARD GAME SITE   (needs tests/web's node modules)
 import { execFileSync, spawn } from 'node:child_process';
 import fs from 'node:fs';
@@ -142,12 +143,15 @@ try {
     window.zumbleBoardSays(403, { error: 'banned', what: 'address', reason: 'a bot farm' }),
     window.zumbleBoardSays(202, { error: 'held', id: 4, signs: ['frame_perfect:1.00'] }),
     window.zumbleBoardSays(500, { error: 'something_new', message: 'a sentence' }),
-    window.zumbleBoardSays(429, { error: 'too_many_held' })]);
+    window.zumbleBoardSays(429, { error: 'too_many_held' }),
+    window.zumbleBoardSays(202, { error: 'awaiting_review', id: 5, rank: 1, key: 'zk-k', name: 'Ann' })]);
   check('refusals in words', inWords[0].includes('frame 452') &&
         inWords[1].includes('cursor is outside the screen') && inWords[2].includes('autoplay') &&
         inWords[3].includes('belongs to another player') && inWords[4].includes('a bot farm') &&
         inWords[5].includes('operator') && inWords[6] === 'a sentence' &&
-        inWords[7].includes('reviewed'), inWords.join(' | '));
+        inWords[7].includes('reviewed') &&
+        /awaiting a moderator's review: it would be place 1 .*once a moderator approves it/.test(inWords[8]),
+        inWords.join(' | '));
   // The rest needs no more of this page (its results board would go on for a while).
   await page.close();
 
@@ -196,26 +200,81 @@ try {
   check('the stored replay, sent from the results board, verifies to its time',
         verified.includes(`flies=10 speed=2 time_ms=${want} `), verified);
 
-  // The front page at a phone's width and a desktop's: every cell one line, and the page
-  // itself never wider than the screen (a table wider than its box scrolls in it).
+  // The board's pages at a phone's width and a desktop's: every cell one line, the page
+  // itself never wider than the screen (a table wider than its box scrolls in it), each
+  // header over its column (its left edge and alignment its cells'), and on the phone
+  // every link in a table or a line of links, and every button, 44 px each way at least.
   for (const width of [320, 1280]) {
-    const front = await context.newPage();
-    await front.setViewportSize({ width, height: 700 });
-    await front.goto(`${url}/`);
-    const got = await front.evaluate(() => {
-      const wrapped = [];
-      for (const td of document.querySelectorAll('td')) {
-        const line = parseFloat(getComputedStyle(td.closest('tr').firstElementChild).lineHeight);
-        if (td.getBoundingClientRect().height > 1.5 * line) wrapped.push(td.textContent);
-      }
-      return { cells: document.querySelectorAll('td').length, wrapped,
-               wide: document.documentElement.scrollWidth - window.innerWidth };
-    });
-    check(`front page at ${width} px: each of its ${got.cells} cells one line`, got.cells >= 6 && got.wrapped.length === 0,
-          JSON.stringify(got));
-    check(`front page at ${width} px: no wider than the screen`, got.wide <= 0, JSON.stringify(got));
-    await front.close();
+    for (const where of ['/', '/boards/10/2', '/players/Page%20Player', `/runs/${run.id}`]) {
+      const front = await context.newPage();
+      await front.setViewportSize({ width, height: 700 });
+      await front.goto(`${url}${where}`);
+      const got = await front.evaluate(() => {
+        const wrapped = [], misplaced = [], small = [];
+        // A cell's text wraps when one of its words' runs takes two boxes (a run page's
+        // facts may wrap: a name and a value a row).
+        for (const td of document.querySelectorAll('td')) {
+          if (td.closest('table.facts')) continue;
+          const walk = document.createTreeWalker(td, NodeFilter.SHOW_TEXT);
+          for (let text = walk.nextNode(); text; text = walk.nextNode()) {
+            const range = document.createRange();
+            range.selectNodeContents(text);
+            if (new Set(Array.from(range.getClientRects(), (r) => Math.round(r.top))).size > 1) wrapped.push(td.textContent);
+          }
+        }
+        for (const table of document.querySelectorAll('table')) {
+          const head = table.rows[0];
+          // A table of columns (not a run page's rows of a name and a value).
+          if (!head || !Array.from(head.cells).every((c) => c.tagName === 'TH') || head.cells.length < 2) continue;
+          const starts = new Map();
+          let column = 0;
+          for (const th of head.cells) { starts.set(column, th); column += th.colSpan; }
+          for (const row of Array.from(table.rows).slice(1)) {
+            let at = 0;
+            for (const cell of row.cells) {
+              const th = starts.get(at);
+              if (th && (Math.abs(th.getBoundingClientRect().left - cell.getBoundingClientRect().left) > 1 ||
+                         getComputedStyle(th).textAlign !== getComputedStyle(cell).textAlign))
+                misplaced.push(`${th.textContent} over ${cell.textContent}`);
+              at += cell.colSpan;
+            }
+            if (at !== column) misplaced.push(`a row of ${at} columns under ${column} headers`);
+          }
+        }
+        for (const e of document.querySelectorAll('td a, .nav a, .pager a, button')) {
+          const r = e.getBoundingClientRect();
+          if (r.width > 0 && (r.height < 44 || r.width < 44)) small.push(`${e.textContent} ${r.width}x${r.height}`);
+        }
+        const icon = document.querySelector('link[rel="icon"]');
+        return { cells: document.querySelectorAll('td').length, wrapped, misplaced, small,
+                 icon: icon && icon.getAttribute('href'),
+                 wide: document.documentElement.scrollWidth - window.innerWidth };
+      });
+      check(`${where} at ${width} px: each of its ${got.cells} cells one line`, got.cells >= 5 && got.wrapped.length === 0,
+            JSON.stringify(got));
+      check(`${where} at ${width} px: no wider than the screen`, got.wide <= 0, JSON.stringify(got));
+      check(`${where} at ${width} px: each header over its column`, got.misplaced.length === 0, got.misplaced.join(' | '));
+      if (width < 400)
+        check(`${where} at ${width} px: links and buttons 44 px each way`, got.small.length === 0, got.small.join(' | '));
+      check(`${where}: links the favicon`, got.icon === '/favicon.ico', String(got.icon));
+      await front.close();
+    }
   }
+  // The favicon is an icon Chromium draws, at the game's 16 and 32 px.
+  const iconPage = await context.newPage();
+  await iconPage.goto(`${url}/`);
+  const drawn = await iconPage.evaluate(() => new Promise((resolve) => {
+    const img = new Image();
+    img.onload = () => resolve(img.naturalWidth);
+    img.onerror = () => resolve(0);
+    img.src = '/favicon.ico';
+  }));
+  check(`the favicon draws (${drawn} px wide)`, drawn === 16 || drawn === 32);
+  // A page that is not there, to a browser: a page of its own leading home, 404 still.
+  const missing = await iconPage.goto(`${url}/players/Nobody%20Here`);
+  check('a missing page is a page with a way home (404)', missing.status() === 404 &&
+        await iconPage.locator('a[href="/"]').count() === 1, String(missing.status()));
+  await iconPage.close();
 
   // "watch": the board's link plays the run in the page, to the same result, says whose
   // run it is on the top line, and leads back to the board's page it came from.

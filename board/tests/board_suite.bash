@@ -130,6 +130,44 @@ run_suite() {
         req GET "$URL/${path% *}"
         check "GET /${path% *}: $want (got $STATUS)" [ "$STATUS" = "$want" ]
     done
+    # A refusal for a person's browser is a small page leading home, with the same
+    # status; /api/ and programs (curl's */*) get the JSON as ever.
+    local browser='text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8'
+    req GET "$URL/players/Nobody-here" -H "Accept: $browser"
+    check "404 to a browser: 404 (got $STATUS)" [ "$STATUS" = 404 ]
+    check "404 to a browser: a page saying so" grep -q '<h1>Not found (404)</h1>' <<< "$BODY"
+    check "404 to a browser: leading home" grep -q '<a href="/">Back to the boards</a>' <<< "$BODY"
+    req GET "$URL/api/runs/99999999/replay" -H "Accept: $browser"
+    check "404 under /api/ to a browser: JSON ($STATUS)" grep -q '^{"error":"not_found"' <<< "$BODY"
+    req GET "$URL/players/Nobody-here"
+    check "404 to curl: JSON ($STATUS)" grep -q '^{"error":"not_found"' <<< "$BODY"
+
+    # The board's own answers in gzip for a reader that takes it (a kept page twice: built,
+    # then sent as kept; a run's page made for each request): the very bytes, smaller,
+    # with Vary; each form its own ETag, and a 304 for it.
+    local page
+    for page in / / "/runs/$id1" "/api/boards?limit=200"; do
+        curl -s -o "$WORK/plain.out" "$URL$page"
+        curl -s -D "$WORK/gz.head" -H 'Accept-Encoding: gzip, br' -o "$WORK/gz.out" "$URL$page"
+        check "$page in gzip: Content-Encoding, Vary" grep -qi '^Content-Encoding: gzip' "$WORK/gz.head"
+        check "$page in gzip: Vary: Accept-Encoding" grep -qi '^Vary: Accept-Encoding' "$WORK/gz.head"
+        check "$page in gzip: the very bytes ($(wc -c < "$WORK/gz.out") of $(wc -c < "$WORK/plain.out"))" \
+            cmp -s <(gzip -dc "$WORK/gz.out") "$WORK/plain.out"
+        check "$page in gzip: smaller" [ "$(wc -c < "$WORK/gz.out")" -lt "$(wc -c < "$WORK/plain.out")" ]
+    done
+    local gz_tag plain_tag
+    curl -s -D "$WORK/gz.head" -H 'Accept-Encoding: gzip' -o /dev/null "$URL/"
+    curl -s -D "$WORK/plain.head" -o /dev/null "$URL/"
+    gz_tag=$(sed -n 's/^[Ee][Tt]ag: \(.*\)\r$/\1/p' "$WORK/gz.head")
+    plain_tag=$(sed -n 's/^[Ee][Tt]ag: \(.*\)\r$/\1/p' "$WORK/plain.head")
+    check "gzip's ETag ($gz_tag) is not the bytes' ($plain_tag)" [ -n "$gz_tag" -a "$gz_tag" != "$plain_tag" ]
+    req GET "$URL/" -H 'Accept-Encoding: gzip' -H "If-None-Match: $gz_tag"
+    check "gzip's ETag revalidates: 304 (got $STATUS)" [ "$STATUS" = 304 ]
+    check "a small answer goes as it is" bash -c '! curl -s -D - -o /dev/null -H "Accept-Encoding: gzip" "$1/api/boards/10/1?limit=1" | grep -qi "^Content-Encoding"' _ "$URL"
+    req GET "$URL/favicon.ico"
+    check "favicon: 200, an .ico of the game's icons (PNG inside)" \
+        bash -c '[ "$1" = 200 ] && head -c 6 "$2" | od -An -tx1 | grep -q "00 00 01 00 02 00" && grep -q PNG "$2"' _ "$STATUS" "$WORK/body"
+
     check "after all that: 3 runs" [ "$(runs_stored)" = 3 ]
     check "nothing half-stored" [ "$(db_sql "$KIND" "$DB" \
         "SELECT count(*) FROM runs LEFT JOIN replays ON replays.hash = runs.hash WHERE replays.hash IS NULL")" = 0 ]

@@ -897,7 +897,8 @@ new-key|name Kim|lost the key, proved by email" ]
         [ "$(grep -o '<svg class="chart".*</svg>' <<< "$BODY" | grep -o '<circle ' | wc -l)" = 3 ]
     check "player page: race links" body_has "/play/?race=/api/runs/$ann3/replay"
     check "player page: watch links" body_has "/play/?replay=/api/runs/$ann1/replay"
-    check "player page: played when, with what" body_has 'played 2023-11-14 with zumble-1.4'
+    check "player page: played when (read as people do, ISO in the markup), with what" \
+        body_has 'played <time datetime="2023-11-14T22:15:00Z">14 Nov 2023</time> with zumble-1.4'
     req GET "$U/players/Nobody"
     check "no such player: 404" [ "$STATUS" = 404 ]
 
@@ -926,7 +927,10 @@ new-key|name Kim|lost the key, proved by email" ]
     check "jump to my rank: P23 on the page" body_has '"rank":23,"id":[0-9]*,"name":"P23"'
     req GET "$U/boards/100/4?name=P23&limit=10"
     check "jump to my rank, page: P23's row marked" grep -q 'class="you"><td>23</td><td class="n"><a href="/players/P23">P23</a>' <<< "$BODY"
-    check "mode page: played when and with what" grep -q 'title="played 2023-11-14 with fake-1"' <<< "$BODY"
+    check "mode page: played when and with what" \
+        grep -Eq '<time datetime="2023-11-14T[0-9:]{8}Z" title="played 14 Nov 2023 with fake-1">14 Nov 2023</time>' <<< "$BODY"
+    check "mode page: a header over each column, Time over the times" \
+        grep -q '<tr><th>#</th><th>Name</th><th class="t">Time</th><th>Played</th><th colspan="2">Replay</th><th>Program</th></tr>' <<< "$BODY"
     check "mode page: paging links" grep -q 'rel="prev" href="/boards/100/4?offset=10&amp;limit=10"' <<< "$BODY"
     req GET "$U/api/boards/100/4?name=Nobody"
     check "jump: a name not on the board" grep -q '"you":{"name":"Nobody","rank":null}' <<< "$BODY"

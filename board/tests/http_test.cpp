@@ -8,6 +8,7 @@
 
 #include "http/byte_range.h"
 #include "http/client_address.h"
+#include "http/content_choice.h"
 #include "http/http_parse.h"
 #include "http/request_parse.h"
 #include "trust/sender.h"
@@ -81,6 +82,40 @@ TEST(BoardHttp, IdsAndLimitsByTable) {
   }
   EXPECT_EQ(ParseByteRange("bytes=0-", 0).kind, U);  // an empty file has no part
   EXPECT_EQ(ParseByteRange("bytes=-1", 0).kind, U);
+}
+
+// A browser's Accept gets a page for a refusal; curl's, a program's and /api/ get JSON.
+TEST(BoardHttp, ErrorPagesForBrowsersOnly) {
+  struct Row {
+    const char* path;
+    const char* accept;  // null: none sent
+    bool page;
+  } rows[] = {
+      {"/players/x", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8", true},
+      {"/nothing", "text/html", true},
+      {"/nothing", "text/*;q=0.9, application/json;q=0.5", true},
+      {"/nothing", "*/*", false},
+      {"/nothing", nullptr, false},
+      {"/nothing", "application/json", false},
+      {"/nothing", "application/json, text/html;q=0.5", false},
+      {"/nothing", "text/html;q=0", false},
+      {"/api/runs/9", "text/html", false},
+      {"/api", "text/html", false},
+  };
+  for (const Row& row : rows) {
+    HttpRequest req;
+    req.path = row.path;
+    if (row.accept) req.headers = {{"accept", row.accept}};
+    EXPECT_EQ(WantsErrorPage(req), row.page) << row.path << " " << (row.accept ? row.accept : "-");
+  }
+  EXPECT_DOUBLE_EQ(AcceptWeight("text/*;q=0.3, */*;q=0.1, text/html;level=1;q=0.7", "text/html"),
+                   0.7);
+  EXPECT_DOUBLE_EQ(AcceptWeight("text/*;q=0.3, */*;q=0.1", "application/json"), 0.1);
+  HttpRequest gz;
+  gz.headers = {{"accept-encoding", "br, gzip;q=0.5"}};
+  EXPECT_TRUE(TakesGzip(gz));
+  gz.headers = {{"accept-encoding", "gzip;q=0, identity"}};
+  EXPECT_FALSE(TakesGzip(gz));
 }
 
 TEST(BoardHttp, RandomNumbersRoundTrip) {

@@ -4,16 +4,20 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "pages/compress.h"
+#include "pages/favicon.h"
 #include "pages/render.h"
 #include "pages/response_cache.h"
 #include "pages/static_files.h"
@@ -105,13 +109,13 @@ TEST(BoardPages, KeptAnswers) {
   for (std::string tag :
        {kept->etag, "\"other\", " + kept->etag, "W/" + kept->etag, std::string("*")}) {
     HttpResponse out;
-    AnswerFromCache(*kept, &tag, &out);
+    AnswerFromCache(*kept, &tag, false, &out);
     EXPECT_EQ(out.status, 304) << tag;
     EXPECT_TRUE(out.body.empty());
   }
   std::string other = "\"other\"";
   HttpResponse out;
-  AnswerFromCache(*kept, &other, &out);
+  AnswerFromCache(*kept, &other, false, &out);
   EXPECT_EQ(out.status, 200);
   EXPECT_EQ(out.body, "<p>boards</p>");
   // Another body, another ETag.
@@ -128,6 +132,160 @@ TEST(BoardPages, KeptAnswers) {
   // Bounded: keys from clients never hold more than max_entries.
   for (int i = 0; i < 50; ++i) CacheKeep(&cache, "/?junk=" + std::to_string(i), 6, page);
   EXPECT_LE(cache.answers.size(), 3u);
+}
+
+std::string Gunzip(const std::string& packed) {
+  z_stream z{};
+  EXPECT_EQ(inflateInit2(&z, 15 + 16), Z_OK);
+  std::string out(1 << 20, '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+  z.avail_in = static_cast<uInt>(packed.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
+  out.resize(z.total_out);
+  inflateEnd(&z);
+  return out;
+}
+
+bool HasHeader(const HttpResponse& res, const std::string& name, const std::string& value) {
+  for (const auto& h : res.headers)
+    if (h.first == name && h.second == value) return true;
+  return false;
+}
+
+// A kept page is gzipped once, for the readers that take it, with its own ETag; a small
+// answer, or a reader that does not take gzip, gets the bytes as they are; both vary.
+TEST(BoardPages, KeptAnswersInGzip) {
+  ResponseCache cache;
+  HttpResponse page, small;
+  std::string rows;
+  for (int i = 0; i < 100; ++i) rows += "<tr><td>" + std::to_string(i) + "</td></tr>";
+  page.Set(200, "text/html; charset=utf-8", rows);
+  small.Set(200, "application/json", "{\"runs\":[]}");
+  auto kept = CacheKeep(&cache, "/?", 1, page);
+  auto tiny = CacheKeep(&cache, "/api?", 1, small);
+  ASSERT_FALSE(kept->gzip.empty());
+  EXPECT_LT(kept->gzip.size(), rows.size() / 2);
+  EXPECT_TRUE(tiny->gzip.empty()) << "under kGzipFrom bytes";
+  HttpResponse packed, plain, tiny_out, again;
+  AnswerFromCache(*kept, nullptr, true, &packed);
+  AnswerFromCache(*kept, nullptr, false, &plain);
+  AnswerFromCache(*tiny, nullptr, true, &tiny_out);
+  EXPECT_EQ(Gunzip(packed.body), rows);
+  EXPECT_TRUE(HasHeader(packed, "Content-Encoding", "gzip"));
+  EXPECT_EQ(plain.body, rows);
+  EXPECT_FALSE(HasHeader(plain, "Content-Encoding", "gzip"));
+  EXPECT_EQ(tiny_out.body, small.body);
+  for (const HttpResponse* r : {&packed, &plain, &tiny_out})
+    EXPECT_TRUE(HasHeader(*r, "Vary", "Accept-Encoding"));
+  EXPECT_NE(kept->gzip_etag, kept->etag);
+  EXPECT_TRUE(kept->gzip_head.find("Content-Encoding: gzip") != std::string::npos);
+  EXPECT_TRUE(kept->gzip_head.find("Content-Length: " + std::to_string(kept->gzip.size())) !=
+              std::string::npos);
+  // Each form's ETag revalidates that form only.
+  AnswerFromCache(*kept, &kept->gzip_etag, true, &again);
+  EXPECT_EQ(again.status, 304);
+  AnswerFromCache(*kept, &kept->gzip_etag, false, &again);
+  EXPECT_EQ(again.status, 200);
+  EXPECT_FALSE(SentWhole(*kept, &kept->gzip_etag, true));
+  EXPECT_TRUE(SentWhole(*kept, &kept->etag, true));
+  // An answer made for one request: gzipped the same way when it pays.
+  HttpResponse made = page;
+  CompressFor(true, kGzipFast, &made);
+  EXPECT_EQ(Gunzip(made.body), rows);
+  HttpResponse clip;
+  clip.Set(200, "video/webm", rows);
+  CompressFor(true, kGzipFast, &clip);
+  EXPECT_EQ(clip.body, rows) << "only the board's own text";
+}
+
+// Every table's header cells stand over its columns: as many as each row has, and a
+// number's header right-aligned as its cells are.
+void ExpectColumnsUnderHeaders(const std::string& html, const char* what) {
+  SCOPED_TRACE(what);
+  const std::regex table("<table>(.*?)</table>"), row("<tr[^>]*>(.*?)</tr>"),
+      cell("<(t[dh])([^>]*)>");
+  int tables = 0;
+  for (std::sregex_iterator t(html.begin(), html.end(), table), end; t != end; ++t) {
+    ++tables;
+    std::vector<std::vector<std::string>> rows;  // each cell's tag and attributes
+    const std::string body = (*t)[1];
+    for (std::sregex_iterator r(body.begin(), body.end(), row); r != end; ++r) {
+      rows.emplace_back();
+      const std::string cells = (*r)[1];
+      for (std::sregex_iterator c(cells.begin(), cells.end(), cell); c != end; ++c) {
+        const std::string attrs = (*c)[2];
+        std::smatch span;
+        int n = std::regex_search(attrs, span, std::regex("colspan=\"(\\d+)\""))
+                    ? std::stoi(span[1])
+                    : 1;
+        for (int i = 0; i < n; ++i) rows.back().push_back((*c)[1].str() + attrs);
+      }
+    }
+    ASSERT_GE(rows.size(), 2u);
+    ASSERT_TRUE(rows[0][0].rfind("th", 0) == 0) << "a header row first";
+    for (size_t i = 1; i < rows.size(); ++i) {
+      ASSERT_EQ(rows[i].size(), rows[0].size()) << "row " << i;
+      for (size_t c = 0; c < rows[0].size(); ++c)
+        EXPECT_EQ(rows[0][c].find("class=\"t\"") != std::string::npos,
+                  rows[i][c].find("class=\"t\"") != std::string::npos)
+            << "column " << c;
+    }
+  }
+  EXPECT_GT(tables, 0);
+}
+
+TEST(BoardPages, HeadersOverTheirColumnsAndDatesAsPeopleReadThem) {
+  board::Run a, b;
+  a.id = 7;
+  a.name = "Ann";
+  a.flies = b.flies = 10;
+  a.speed = b.speed = 2;
+  a.time_ms = 9876;
+  a.played = 1796824980;  // 2026-12-09T14:03:00Z
+  a.created = 1796828400;
+  a.program = "zumble 1.0.0";
+  a.rate_keys = 0;
+  a.best = true;
+  b = a;
+  b.id = 8;
+  b.name = "Bob";
+  b.time_ms = 12345;
+  b.touch = true;
+  b.rate_keys = 3;
+  EXPECT_EQ(ReadableDate(a.played, true), "9 Dec 2026, 14:03 UTC");
+  EXPECT_EQ(ReadableDate(a.played, false), "9 Dec 2026");
+  EXPECT_EQ(TimeTag(a.played, false), "<time datetime=\"2026-12-09T14:03:00Z\">9 Dec 2026</time>");
+  ModeBoard board{10, 2, Pace::kDealt, {a, b}, 2, 0};
+  ExpectColumnsUnderHeaders(BoardsHtml({board}), "the front page");
+  ModePage dealt{board, 20, "", 0, {}};
+  ExpectColumnsUnderHeaders(ModeBoardHtml(dealt), "a mode's board");
+  ModePage keys = dealt;
+  keys.board.pace = Pace::kKeys;
+  ExpectColumnsUnderHeaders(ModeBoardHtml(keys), "a mode's board with Enter/Space");
+  PlayerPage player;
+  player.player.name = "Ann";
+  player.runs.runs = {a};
+  player.runs.total = 1;
+  player.attempts = {a};
+  const std::string html = PlayerHtml(player);
+  ExpectColumnsUnderHeaders(html, "a player's page");
+  EXPECT_NE(html.find("played <time datetime=\"2026-12-09T14:03:00Z\">9 Dec 2026</time> with"),
+            std::string::npos);
+  // Every page names the favicon, which is the game's icons in one .ico.
+  EXPECT_NE(html.find("<link rel=\"icon\" href=\"/favicon.ico\""), std::string::npos);
+  const std::string& ico = FaviconIco();
+  ASSERT_GT(ico.size(), 6u + 32);
+  EXPECT_EQ(ico.substr(0, 6), std::string("\0\0\1\0\2\0", 6));
+  const uint32_t first = static_cast<unsigned char>(ico[18]) | static_cast<unsigned char>(ico[19])
+                                                                   << 8;
+  EXPECT_EQ(ico.substr(first, 8), "\x89PNG\r\n\x1a\n");
+  // A refusal as a page: its status and reason, escaped, and the way home.
+  const std::string refusal = ErrorPageHtml(404, "no player <b>");
+  EXPECT_NE(refusal.find("(404)"), std::string::npos);
+  EXPECT_NE(refusal.find("no player &lt;b&gt;."), std::string::npos);
+  EXPECT_NE(refusal.find("<a href=\"/\">"), std::string::npos);
 }
 
 // A client asking for page after page that nobody else reads (a new query string each

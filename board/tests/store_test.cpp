@@ -188,9 +188,11 @@ TEST_F(StoreTest, FilingFindsACopyStoredBeforeItsSwatsWereKnown) {
   const uint32_t frames[] = {10, 20};
   const std::string text = SwatFramesText(frames, 2);
   int64_t copy_of = -1;
-  ASSERT_TRUE(store_->FileRun(a.run.id, 0, "same swats", text, "ok", &copy_of));
+  bool awaiting = true;
+  ASSERT_TRUE(store_->FileRun(a.run.id, 0, "same swats", text, "ok", 0, &copy_of, &awaiting));
   EXPECT_EQ(copy_of, 0);
-  ASSERT_TRUE(store_->FileRun(b.run.id, 0, "same swats", text, "ok", &copy_of));
+  EXPECT_FALSE(awaiting);
+  ASSERT_TRUE(store_->FileRun(b.run.id, 0, "same swats", text, "ok", 0, &copy_of, &awaiting));
   EXPECT_EQ(copy_of, a.run.id) << "the older keeps the round";
   board::Run run;
   bool found = false;
@@ -219,6 +221,31 @@ TEST_F(StoreTest, UsageCountsThePoolAndTheErrors) {
   EXPECT_EQ(usage.in_use, 1);
   EXPECT_EQ(usage.timeouts, 0);
   EXPECT_EQ(usage.errors, 2);
+}
+
+// A run filed at the start goes through review as a new one would: the record waits for a
+// moderator, a slower run goes on its board.
+TEST_F(StoreTest, FilingHoldsANewRecordForReview) {
+  ASSERT_EQ(Submit(Round("Gil", "g1", 2000000010, {10}, 3000)).outcome, Stored::kStored);
+  NewRun fast = Round("Hal", "g2", 2000000011, {20}, 2000);
+  NewRun slow = Round("Ivy", "g3", 2000000012, {30}, 5000);
+  for (NewRun* r : {&fast, &slow}) {
+    r->rate_keys = -1;
+    r->review_top = 1;
+  }
+  const Stored a = Submit(fast), b = Submit(slow);
+  ASSERT_EQ(a.run.state, "shown");
+  int64_t copy_of = 0;
+  bool awaiting = false;
+  ASSERT_TRUE(store_->FileRun(a.run.id, 0, "a", "", "ok", 1, &copy_of, &awaiting));
+  EXPECT_TRUE(awaiting);
+  ASSERT_TRUE(store_->FileRun(b.run.id, 0, "b", "", "ok", 1, &copy_of, &awaiting));
+  EXPECT_FALSE(awaiting);
+  board::Run run;
+  bool found = false;
+  ASSERT_TRUE(store_->FindRun(a.run.id, &run, &found));
+  EXPECT_EQ(run.state, "held");
+  EXPECT_EQ(BoardNames(), (std::vector<std::string>{"Gil", "Ivy"}));
 }
 
 }  // namespace

@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "http/client_address.h"
+#include "http/content_choice.h"
 #include "http/file_part_body.h"
 #include "http/http_parse.h"
 #include "http/room_socket.h"
@@ -44,6 +45,7 @@
 #include "ops/metrics.h"
 #include "pages/file_delivery.h"
 #include "pages/render.h"
+#include "pages/response_cache.h"
 #include "pages/static_files.h"
 #include "routes/metrics_routes.h"
 #include "routes/routes.h"
@@ -298,6 +300,7 @@ private:
     const std::string* type = req.Header("content-type");
     if (type && !ParseMultipart(*type, req.body, &req.form)) req.form.clear();
 
+    error_page_ = WantsErrorPage(req);
     if (beast::websocket::is_upgrade(raw)) return Upgrade(std::move(raw), req);
 
     const std::string& site = options().site;
@@ -310,7 +313,7 @@ private:
     HttpResponse res;
     std::shared_ptr<const CachedAnswer> kept;
     if (AnswerAtOnce(server_->ctx, req, &res, &kept))
-      return kept ? SendKept(std::move(kept)) : Send(std::move(res));
+      return kept ? SendKept(std::move(kept), TakesGzip(req)) : Send(std::move(res));
     if (server_->queued.load() >= server_->max_queued) {
       res.AddHeader("Retry-After", "5");
       SendError(&res, 503, "the board is busy; try again soon");
@@ -404,6 +407,11 @@ private:
   void Send(HttpResponse res) {
     if (!res.file.empty() && (res.status == 200 || res.status == 206))
       return SendFile(std::move(res));
+    // A browser asking for a page is shown the refusal as one, with the same status.
+    if (error_page_ && !res.error.empty()) {
+      res.content_type = "text/html; charset=utf-8";
+      res.body = ErrorPageHtml(res.status, res.error);
+    }
     auto answer = std::make_shared<http::response<http::string_body>>(
         static_cast<http::status>(res.status), 11);
     if (!res.content_type.empty()) answer->set(http::field::content_type, res.content_type);
@@ -426,14 +434,16 @@ private:
 
   // A kept 200, from this thread: the bytes kept with it (its head serialized once, when
   // it was kept), nothing copied or serialized here; the same deadline as any answer.
-  void SendKept(std::shared_ptr<const CachedAnswer> answer) {
+  void SendKept(std::shared_ptr<const CachedAnswer> answer, bool gzip) {
     bool keep = keep_alive_ && !close_after_ && !server_->stopping;
     static constexpr std::string_view kKeep = "\r\n", kClose = "Connection: close\r\n\r\n";
     std::string_view end = keep ? kKeep : kClose;
-    const std::string& body = answer->response.body;
+    const bool packed = GzipKept(*answer, gzip);
+    const std::string& body = packed ? answer->gzip : answer->response.body;
+    const std::string& head = packed ? answer->gzip_head : answer->head;
     status_ = 200;
     id_line_ = "X-Request-Id: " + id_ + "\r\n";
-    std::array<net::const_buffer, 4> bytes = {net::buffer(answer->head), net::buffer(id_line_),
+    std::array<net::const_buffer, 4> bytes = {net::buffer(head), net::buffer(id_line_),
                                               net::buffer(end.data(), end.size()),
                                               net::buffer(body)};
     Deadline(std::chrono::milliseconds(options().request_timeout_ms) +
@@ -518,6 +528,7 @@ private:
     linger_ = true;
     keep_alive_ = false;
     head_ = false;
+    error_page_ = false;
     HttpResponse res;
     SendError(&res, status, reason);
     Send(std::move(res));
@@ -562,6 +573,7 @@ private:
   bool keep_alive_ = false;
   bool head_ = false;
   bool close_after_ = false;
+  bool error_page_ = false;  // refusals of this request go out as a page (content_choice.h)
   bool linger_ = false;
   size_t dropped_ = 0;
   // The request being answered, for its metrics and its access log line.

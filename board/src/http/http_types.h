@@ -46,6 +46,9 @@ struct HttpResponse {
   std::string file;
   uint64_t file_first = 0;
   uint64_t file_length = 0;
+  // A refusal's reason in words (SendError), for the page a browser is shown instead of
+  // its JSON; "" for any other answer.
+  std::string error;
 
   void Set(int code, std::string type, std::string text) {
     status = code;

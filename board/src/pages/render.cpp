@@ -33,6 +33,28 @@ std::string IsoDate(int64_t seconds) {
   return text;
 }
 
+std::string ReadableDate(int64_t seconds, bool with_clock) {
+  static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  time_t t = static_cast<time_t>(seconds);
+  tm parts{};
+  gmtime_r(&t, &parts);
+  char text[48];
+  if (with_clock)
+    snprintf(text, sizeof text, "%d %s %d, %02d:%02d UTC", parts.tm_mday, kMonths[parts.tm_mon],
+             parts.tm_year + 1900, parts.tm_hour, parts.tm_min);
+  else
+    snprintf(text, sizeof text, "%d %s %d", parts.tm_mday, kMonths[parts.tm_mon],
+             parts.tm_year + 1900);
+  return text;
+}
+
+std::string TimeTag(int64_t seconds, bool with_clock, std::string_view title) {
+  return "<time datetime=\"" + IsoDate(seconds) + "\"" +
+         (title.empty() ? "" : " title=\"" + HtmlEscape(title) + "\"") + ">" +
+         ReadableDate(seconds, with_clock) + "</time>";
+}
+
 std::string FormatTime(int64_t ms) {
   char text[32];
   snprintf(text, sizeof text, "%lld.%03lld s", static_cast<long long>(ms / 1000),
@@ -98,12 +120,23 @@ const char* ErrorCode(int status) {
   return status < 500 ? "bad_request" : "server_error";
 }
 
+std::string ErrorPageHtml(int status, std::string_view reason) {
+  const char* what = status == 404   ? "Not found"
+                     : status == 429 ? "Too many requests"
+                     : status == 503 ? "Busy for a moment"
+                     : status >= 500 ? "The board failed"
+                                     : "Not taken";
+  return PageHead(std::string("Zumble: ") + what) + "<h1>" + what + " (" + std::to_string(status) +
+         ")</h1>\n<p>" + HtmlEscape(reason) +
+         ".</p>\n<p class=\"nav\"><a href=\"/\">Back to the boards</a></p>\n</body></html>\n";
+}
+
 std::string PageHead(std::string_view title) {
   return "<!doctype html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
          "<title>" +
          HtmlEscape(title) +
-         "</title>"
+         "</title><link rel=\"icon\" href=\"/favicon.ico\" sizes=\"16x16 32x32\">"
          "<link rel=\"alternate\" type=\"application/atom+xml\" title=\"New records\" "
          "href=\"/feed.atom\"><style>"
          "body{font:15px/1.4 sans-serif;margin:1em auto;max-width:70em;padding:0 1em;"
@@ -115,7 +148,11 @@ std::string PageHead(std::string_view title) {
          // A cell is one line at any width: a table wider than its box scrolls in it.
          ".wide{overflow-x:auto}table{width:100%;border-collapse:collapse}"
          "td,th{padding:1px 6px 1px 0;text-align:left;white-space:nowrap}"
-         "td.t{text-align:right;font-variant-numeric:tabular-nums}.none,.small{color:#99a}"
+         // A number's header stands over it, right-aligned as its cells are.
+         // A run page's facts (a name and a value a row) wrap rather than widen it.
+         ".facts td{white-space:normal}"
+         "td.t,th.t{text-align:right;font-variant-numeric:tabular-nums}.none,.small{color:#99a}"
+         "th{color:#99a;font-weight:600;font-size:.85em}"
          ".small{font-size:.85em}tr.you{background:#2b3a22}#empty a{white-space:nowrap}"
          // Long names are cut short on narrow screens rather than widen the table.
          "td.n a{display:inline-block;max-width:12em;overflow:hidden;text-overflow:ellipsis;"
@@ -123,12 +160,20 @@ std::string PageHead(std::string_view title) {
          "svg.chart{display:block;width:100%;max-width:28em;height:auto;margin:.3em 0}"
          "form{background:#1a2029;padding:.8em;border-radius:6px;margin:1em 0}"
          "code.key{user-select:all;background:#000;padding:2px 4px}"
+         // On a phone every link a thumb aims at, in a table or a line of links, and every
+         // button, is at least 44 px each way.
+         "@media (max-width:40em){td a,.nav a,.pager a,button{display:inline-block;"
+         "min-height:44px;min-width:44px;line-height:44px;box-sizing:border-box}"
+         "td a{padding:0 4px}input{min-height:44px;box-sizing:border-box}}"
          "</style></head><body>\n";
 }
 
-std::string PlayedText(const Run& r) {
-  std::string out = r.played >= 0 ? "played " + IsoDate(r.played).substr(0, 10) : "played ?";
-  if (!r.program.empty()) out += " with " + r.program;
+namespace {
+
+// "with 1.4.0, touch" (escaped), or "".
+std::string HowRecorded(const Run& r, bool html) {
+  std::string out;
+  if (!r.program.empty()) out += " with " + (html ? HtmlEscape(r.program) : r.program);
   if (r.pad)
     out += ", gamepad";
   else if (r.touch)
@@ -136,25 +181,41 @@ std::string PlayedText(const Run& r) {
   return out;
 }
 
+}  // namespace
+
+std::string PlayedText(const Run& r) {
+  return (r.played >= 0 ? "played " + ReadableDate(r.played, false) : "played ?") +
+         HowRecorded(r, false);
+}
+
+std::string PlayedHtml(const Run& r) {
+  return (r.played >= 0 ? "played " + TimeTag(r.played, false) : "played ?") + HowRecorded(r, true);
+}
+
+std::string RunHeads() {
+  return "<th>#</th><th>Name</th><th class=\"t\">Time</th><th>Played</th>"
+         "<th colspan=\"2\">Replay</th>";
+}
+
 std::string RunCells(const Run& r, int64_t rank) {
-  std::string played = r.played >= 0 ? IsoDate(r.played) : IsoDate(r.created);
   return "<td>" + std::to_string(rank) + "</td><td class=\"n\"><a href=\"" +
          HtmlEscape(PlayerPath(r.name)) + "\">" + HtmlEscape(r.name) +
          "</a></td><td class=\"t\"><a href=\"/runs/" + std::to_string(r.id) + "\">" +
-         FormatTime(r.time_ms) + "</a></td><td class=\"small\"><time datetime=\"" + played +
-         "\" title=\"" + HtmlEscape(PlayedText(r)) + "\">" + played.substr(0, 10) +
-         "</time></td><td><a href=\"" + WatchPath(r.id) + "\">watch</a></td><td><a href=\"" +
+         FormatTime(r.time_ms) + "</a></td><td class=\"small\">" +
+         TimeTag(r.played >= 0 ? r.played : r.created, false, PlayedText(r)) +
+         "</td><td><a href=\"" + WatchPath(r.id) + "\">watch</a></td><td><a href=\"" +
          RacePath(r.id) + "\">race</a></td>";
 }
 
 std::string BoardsHtml(const std::vector<ModeBoard>& boards) {
   std::string out = PageHead("Zumble best times");
   out +=
-      "<h1>Zumble best times</h1>\n<p>Every time here was checked by playing its "
+      "<h1>Zumble best times</h1>\n<p class=\"nav\"><a href=\"/play/\">Play</a> &middot; "
+      "<a href=\"/feed.atom\">New records</a></p>\n<p>Every time here was checked by playing its "
       "replay on the server. Each player's best run of a mode; the date is when the "
       "round was played; <b>watch</b> plays the run, <b>race</b> plays a round of its "
-      "mode against it. <a href=\"/play/\">Play Zumble</a> in the browser. "
-      "<a href=\"/feed.atom\">New records</a> as a feed. Rounds whose pace Enter or "
+      "mode against it: Play runs the game in the browser, and New records is a feed "
+      "of them. Rounds whose pace Enter or "
       "Space changed have boards of their own, reached from each mode's.</p>\n";
   // The modes people play first (the most players first), the empty ones on one line.
   std::vector<const ModeBoard*> played, empty;
@@ -165,7 +226,7 @@ std::string BoardsHtml(const std::vector<ModeBoard>& boards) {
   for (const ModeBoard* b : played) {
     std::string path = BoardPath(b->flies, b->speed, Pace::kDealt);
     out += "<section><h2><a href=\"" + path + "\">" + ModeWords(b->flies, b->speed) +
-           "</a></h2><div class=\"wide\"><table>";
+           "</a></h2><div class=\"wide\"><table><tr>" + RunHeads() + "</tr>";
     for (size_t i = 0; i < b->runs.size(); ++i)
       out += "<tr>" + RunCells(b->runs[i], b->offset + static_cast<int64_t>(i) + 1) + "</tr>";
     out += "</table></div>";

@@ -29,6 +29,11 @@ std::string JsonListOf(std::string_view items);
 std::string JsonObjectOf(const std::vector<std::pair<std::string, std::string>>& members);
 std::string IsoDate(int64_t seconds);  // 2026-12-08T04:40:43Z
 std::string FormatTime(int64_t ms);    // 12.345 s
+// A date as people read it, the same for every reader (the pages are kept and shared):
+// "9 Dec 2026", or with the clock "9 Dec 2026, 14:03 UTC".
+std::string ReadableDate(int64_t seconds, bool with_clock);
+// <time datetime="2026-12-09T14:03:12Z">9 Dec 2026</time>, with a title when given.
+std::string TimeTag(int64_t seconds, bool with_clock, std::string_view title = "");
 
 std::string Percent(std::string_view text);     // for a path segment or a query value
 std::string PlayerPath(std::string_view name);  // /players/NAME
@@ -55,6 +60,9 @@ std::string AcceptedJson(const Run& run, int64_t rank, bool existed, const std::
 // the one of its status (404 not_found, 413 too_large, ...).
 std::string ErrorJson(int status, std::string_view reason);
 const char* ErrorCode(int status);
+// The same refusal as a small page for a person's browser: the status, the reason and the
+// way back to the boards.
+std::string ErrorPageHtml(int status, std::string_view reason);
 
 std::string BoardsHtml(const std::vector<ModeBoard>& boards);
 // The page that answers the upload form: what happened, the name's new key (once; the
@@ -66,7 +74,9 @@ std::string SubmitResultHtml(int status, std::string_view message, const Run* ru
 // (rank, name, time, when it was played, watch, race) and how it was played, in words.
 std::string PageHead(std::string_view title);
 std::string RunCells(const Run& run, int64_t rank);
-std::string PlayedText(const Run& run);  // "played 2026-12-08 with 1.4.0, touch"
+std::string RunHeads();                  // the header cells over RunCells', one column each
+std::string PlayedText(const Run& run);  // "played 8 Dec 2026 with 1.4.0, touch"
+std::string PlayedHtml(const Run& run);  // the same, its date a <time> (TimeTag)
 
 struct PlayerPage {
   Player player;

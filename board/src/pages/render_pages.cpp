@@ -12,7 +12,7 @@ namespace {
 // "21-40 of 83", and links to the pages before and after.
 std::string Pager(const std::string& path, int64_t offset, int limit, int64_t total,
                   const char* what) {
-  std::string out = "<p class=\"small\">";
+  std::string out = "<p class=\"small pager\">";
   if (total == 0) return out + "None yet.</p>";
   int64_t last = std::min(total, offset + limit);
   out += std::to_string(offset + 1) + "-" + std::to_string(last) + " of " + std::to_string(total) +
@@ -56,7 +56,7 @@ std::string ModeBoardHtml(const ModePage& page) {
   std::string other = BoardPath(b.flies, b.speed, keys ? Pace::kDealt : Pace::kKeys);
   std::string out = PageHead("Zumble: " + title);
   // Enter and Space change how fast the flies come: such rounds are ranked apart.
-  out += "<h1>" + title + "</h1><p><a href=\"/\">All boards</a> &middot; " +
+  out += "<h1>" + title + "</h1><p class=\"nav\"><a href=\"/\">All boards</a> &middot; " +
          (keys ? "Rounds whose pace Enter (faster) or Space (slower) changed while they were "
                  "played. <a href=\"" +
                      other + "\">Rounds as dealt</a>"
@@ -78,12 +78,8 @@ std::string ModeBoardHtml(const ModePage& page) {
   out += Pager(path, b.offset, page.limit, b.total, "players");
   out += AwaitingHtml(page.awaiting, true);
   if (!b.runs.empty()) {
-    out +=
-        std::string(
-            "<div "
-            "class=\"wide\"><table><tr><th>#</th><th>Name</th><th>Time</th><th>Played</th><th></th>"
-            "<th>Program</th>") +
-        (keys ? "<th>Keys</th>" : "") + "</tr>";
+    out += "<div class=\"wide\"><table><tr>" + RunHeads() + "<th>Program</th>" +
+           (keys ? "<th class=\"t\">Keys</th>" : "") + "</tr>";
     for (size_t i = 0; i < b.runs.size(); ++i) {
       const Run& r = b.runs[i];
       int64_t rank = b.offset + static_cast<int64_t>(i) + 1;
@@ -153,9 +149,9 @@ std::string PlayerHtml(const PlayerPage& page) {
   const Player& p = page.player;
   std::string out = PageHead("Zumble: " + p.name);
   out += "<h1>" + HtmlEscape(p.name) +
-         "</h1><p><a href=\"/\">All boards</a> &middot; on this "
+         "</h1><p class=\"nav\"><a href=\"/\">All boards</a> &middot; on this "
          "board since " +
-         IsoDate(p.created).substr(0, 10) +
+         TimeTag(p.created, false) +
          " &middot; every run sent and "
          "checked, each board's fastest first; the chart has them in the order they were "
          "sent, with the best so far as a line</p>\n";
@@ -179,15 +175,14 @@ std::string PlayerHtml(const PlayerPage& page) {
              AttemptsSvg(board, p.name + "'s " + std::to_string(board.size()) +
                                     (board.size() == 1 ? " run of " : " runs of ") + title +
                                     ": each run's time and the best so far") +
-             "<div class=\"wide\"><table>";
+             "<div class=\"wide\"><table><tr><th>Run</th><th class=\"t\">Time</th>"
+             "<th>Played</th><th colspan=\"2\">Replay</th></tr>";
     }
-    std::string played = r.played >= 0 ? IsoDate(r.played) : IsoDate(r.created);
     // A player's best now, a best it replaced, or a slower run.
     const char* what = r.best ? "best" : r.personal ? "replaced" : "slower";
     out += std::string("<tr><td>") + what + "</td><td class=\"t\"><a href=\"/runs/" +
-           std::to_string(r.id) + "\">" + FormatTime(r.time_ms) +
-           "</a></td><td class=\"small\"><time datetime=\"" + played + "\">" +
-           HtmlEscape(PlayedText(r)) + "</time></td><td><a href=\"" + WatchPath(r.id) +
+           std::to_string(r.id) + "\">" + FormatTime(r.time_ms) + "</a></td><td class=\"small\">" +
+           PlayedHtml(r) + "</td><td><a href=\"" + WatchPath(r.id) +
            "\">watch</a></td><td><a href=\"" + RacePath(r.id) + "\">race</a></td></tr>";
   }
   if (flies >= 0) out += "</table></div></section>";
@@ -200,8 +195,7 @@ std::string AwaitingHtml(const std::vector<Run>& runs, bool with_names) {
   for (const Run& r : runs)
     out += std::string(&r == &runs.front() ? "" : "; ") +
            (with_names ? HtmlEscape(r.name) + " " : ModeWords(r.flies, r.speed) + ": ") +
-           FormatTime(r.time_ms) + ", awaiting review (sent " + IsoDate(r.created).substr(0, 10) +
-           ")";
+           FormatTime(r.time_ms) + ", awaiting review (sent " + TimeTag(r.created, false) + ")";
   return out + "</p>\n";
 }
 
@@ -247,7 +241,7 @@ std::string RecordsAtom(const std::vector<Run>& records, const std::string& boar
            XmlText(title + ", " + PlayedText(r) +
                    "; the best of its mode when it went on the "
                    "board on " +
-                   IsoDate(r.shown_at).substr(0, 10) + ".") +
+                   ReadableDate(r.shown_at, false) + ".") +
            "</summary>\n</entry>\n";
   }
   return out + "</feed>\n";

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <vector>
 
+#include "pages/compress.h"
 #include "trust/digest.h"
 
 namespace board {
@@ -11,7 +12,7 @@ namespace board {
 namespace {
 
 size_t SizeOf(const std::string& key, const CachedAnswer* answer) {
-  return key.size() + (answer ? answer->response.body.size() : 0);
+  return key.size() + (answer ? answer->response.body.size() + answer->gzip.size() : 0);
 }
 
 // Whether an If-None-Match list names this ETag (or is *).
@@ -131,10 +132,30 @@ std::shared_ptr<const CachedAnswer> CacheKeep(ResponseCache* cache, const std::s
   auto answer = std::make_shared<CachedAnswer>();
   answer->etag = "\"" + Sha256Hex(response.body).substr(0, 24) + "\"";
   answer->response = std::move(response);
-  if (answer->response.status == 200) {
-    HttpResponse whole = answer->response;
+  // Compressed once here, outside the lock, for every reader that takes gzip after.
+  HttpResponse& kept = answer->response;
+  if (Compressible(kept)) {
+    kept.AddHeader("Vary", "Accept-Encoding");
+    if (kept.body.size() >= kGzipFrom && Gzip(kept.body, kGzipKept, &answer->gzip) &&
+        answer->gzip.size() < kept.body.size()) {
+      answer->gzip_etag = answer->etag;
+      answer->gzip_etag.insert(answer->gzip_etag.size() - 1, "-gz");
+    } else {
+      answer->gzip.clear();
+    }
+  }
+  if (kept.status == 200) {
+    HttpResponse whole = kept;
     whole.AddHeader("ETag", answer->etag);
     answer->head = ResponseHead(whole);
+    if (!answer->gzip.empty()) {
+      HttpResponse packed;  // the head only needs the gzip body's length
+      packed.Set(kept.status, kept.content_type, answer->gzip);
+      packed.headers = kept.headers;
+      packed.AddHeader("Content-Encoding", "gzip");
+      packed.AddHeader("ETag", answer->gzip_etag);
+      answer->gzip_head = ResponseHead(packed);
+    }
   }
   std::unique_lock<std::mutex> hold(cache->lock);
   auto it = cache->answers.find(key);
@@ -245,23 +266,30 @@ void CacheStop(ResponseCache* cache) {
   cache->changed.notify_all();
 }
 
-bool SentWhole(const CachedAnswer& answer, const std::string* if_none_match) {
-  return !answer.head.empty() && !(if_none_match && Matches(*if_none_match, answer.etag));
+bool SentWhole(const CachedAnswer& answer, const std::string* if_none_match, bool gzip) {
+  const std::string& etag = GzipKept(answer, gzip) ? answer.gzip_etag : answer.etag;
+  return !answer.head.empty() && !(if_none_match && Matches(*if_none_match, etag));
 }
 
-void AnswerFromCache(const CachedAnswer& answer, const std::string* if_none_match,
+void AnswerFromCache(const CachedAnswer& answer, const std::string* if_none_match, bool gzip,
                      HttpResponse* out) {
-  if (if_none_match && answer.response.status == 200 && Matches(*if_none_match, answer.etag)) {
+  const bool packed = GzipKept(answer, gzip);
+  const std::string& etag = packed ? answer.gzip_etag : answer.etag;
+  if (if_none_match && answer.response.status == 200 && Matches(*if_none_match, etag)) {
     out->status = 304;
     out->content_type.clear();
     out->body.clear();
     out->headers.clear();
     for (const auto& h : answer.response.headers)
-      if (h.first == "Cache-Control") out->headers.push_back(h);
+      if (h.first == "Cache-Control" || h.first == "Vary") out->headers.push_back(h);
   } else {
     *out = answer.response;
+    if (packed) {
+      out->body = answer.gzip;
+      out->AddHeader("Content-Encoding", "gzip");
+    }
   }
-  out->AddHeader("ETag", answer.etag);
+  out->AddHeader("ETag", etag);
 }
 
 }  // namespace board

@@ -30,6 +30,11 @@ struct CachedAnswer {
   // transport's own among them, without the blank line that ends them), so that a
   // reader is sent the kept bytes as they are.
   std::string head;
+  // The same in gzip, for readers that take it, when it pays (pages/compress.h): made
+  // once when the answer is kept, with an ETag of its own; "" when it is not kept so.
+  std::string gzip;
+  std::string gzip_etag;
+  std::string gzip_head;
 };
 
 struct CacheEntry {
@@ -99,12 +104,17 @@ bool CacheWaitBuilt(ResponseCache* cache, int64_t generation, int timeout_ms);
 // Wakes the builder and every waiter to end.
 void CacheStop(ResponseCache* cache);
 
-// The answer to send: 304 when If-None-Match names its ETag, else the whole answer.
-void AnswerFromCache(const CachedAnswer& answer, const std::string* if_none_match,
+// The answer to send, in gzip when the reader takes it and it is kept so: 304 when
+// If-None-Match names that form's ETag, else the whole answer.
+void AnswerFromCache(const CachedAnswer& answer, const std::string* if_none_match, bool gzip,
                      HttpResponse* out);
 
 // Whether the whole kept answer goes out as it is (a 200 with its head, not matched by
-// If-None-Match).
-bool SentWhole(const CachedAnswer& answer, const std::string* if_none_match);
+// If-None-Match), in the form `gzip` chooses.
+bool SentWhole(const CachedAnswer& answer, const std::string* if_none_match, bool gzip);
+
+// The kept bytes for a reader: gzip's when it takes them and they are kept, else the
+// answer's own (head and body).
+inline bool GzipKept(const CachedAnswer& answer, bool gzip) { return gzip && !answer.gzip.empty(); }
 
 }  // namespace board

@@ -58,14 +58,13 @@ std::string RunPageHtml(const Run& r, int64_t rank, const std::string& base, Cli
   out.insert(out.find("</head>"),
              tags + "<link rel=\"canonical\" href=\"" + HtmlEscape(base + path) + "\">");
 
-  std::string played = r.played >= 0 ? IsoDate(r.played) : "";
   std::string program = r.program.empty() ? "?" : HtmlEscape(r.program);
   if (r.pad)
     program += ", gamepad";
   else if (r.touch)
     program += ", touch";
   out += "<h1>" + HtmlEscape(r.name) + ": " + FormatTime(r.time_ms) +
-         "</h1>\n<p><a href=\"/\">All "
+         "</h1>\n<p class=\"nav\"><a href=\"/\">All "
          "boards</a> &middot; <a href=\"" +
          WatchPath(r.id) + "\">Watch</a> &middot; <a href=\"" + RacePath(r.id) +
          "\">Race</a> &middot; <a href=\"/api/runs/" + std::to_string(r.id) +
@@ -74,16 +73,14 @@ std::string RunPageHtml(const Run& r, int64_t rank, const std::string& base, Cli
                                           "/clip.webm\" download>"
                                           "Download clip</a>"
                                     : "") +
-         "</p>\n<section><table>" +
+         "</p>\n<section><table class=\"facts\">" +
          Row("Player",
              "<a href=\"" + HtmlEscape(PlayerPath(r.name)) + "\">" + HtmlEscape(r.name) + "</a>") +
          Row("Mode", "<a href=\"" + BoardPath(r.flies, r.speed, pace) + "\">" + board + "</a>") +
          Row("Time", FormatTime(r.time_ms)) + Row("Rank", std::to_string(rank)) +
-         Row("Played",
-             played.empty() ? "?" : "<time datetime=\"" + played + "\">" + played + "</time>") +
-         Row("Sent",
-             "<time datetime=\"" + IsoDate(r.created) + "\">" + IsoDate(r.created) + "</time>") +
-         Row("Recorded by", program) + Row("Signs", SignsText(r.signs)) + "</table></section>\n";
+         Row("Played", r.played >= 0 ? TimeTag(r.played, true) : "?") +
+         Row("Sent", TimeTag(r.created, true)) + Row("Recorded by", program) +
+         Row("Signs", SignsText(r.signs)) + "</table></section>\n";
   if (clip == ClipState::kReady)
     out +=
         "<video controls preload=\"metadata\" width=\"640\" height=\"480\" "

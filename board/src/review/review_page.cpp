@@ -10,13 +10,13 @@ std::string RunRow(const Run& r) {
   return "<tr><td>" + std::to_string(r.id) + "</td><td>" + HtmlEscape(r.name) + "</td><td>" +
          ModeWords(r.flies, r.speed) + "</td><td class=\"t\">" + FormatTime(r.time_ms) +
          "</td><td>" + HtmlEscape(r.state) + (r.signs.empty() ? "" : " (signs)") +
-         "</td><td class=\"small\">" + IsoDate(r.created) + "</td></tr>";
+         "</td><td class=\"small\">" + TimeTag(r.created, true) + "</td></tr>";
 }
 
 std::string RunTable(const std::vector<Run>& runs, int64_t total, const char* none) {
   if (runs.empty()) return std::string("<p>") + none + "</p>";
   std::string out =
-      "<table><tr><th>Run</th><th>Name</th><th>Mode</th><th>Time</th><th>State</th>"
+      "<table><tr><th>Run</th><th>Name</th><th>Mode</th><th class=\"t\">Time</th><th>State</th>"
       "<th>Sent</th></tr>";
   for (const Run& r : runs) out += RunRow(r);
   out += "</table>";
@@ -36,8 +36,8 @@ std::string Item(const ReviewItem& item) {
                          : "<p>Held: the verifier measured signs of machine play. It would be "
                            "number " +
                                std::to_string(item.rank) + " of its board.</p>";
-  out += "<p class=\"small\">" + HtmlEscape(PlayedText(r)) + "; sent " + IsoDate(r.created) +
-         " from " + HtmlEscape(r.sender.empty() ? "?" : r.sender) + "</p>";
+  out += "<p class=\"small\">" + PlayedHtml(r) + "; sent " + TimeTag(r.created, true) + " from " +
+         HtmlEscape(r.sender.empty() ? "?" : r.sender) + "</p>";
   if (item.clip == "made")
     out += "<video controls preload=\"metadata\" width=\"640\" src=\"/review/" + id +
            "/clip.webm\"></video>";
@@ -48,7 +48,7 @@ std::string Item(const ReviewItem& item) {
   if (item.signs.empty()) {
     out += "<p>None: the verifier measured no sign of machine play.</p>";
   } else {
-    out += "<table><tr><th>Sign</th><th>This run</th><th>Shown runs with it</th></tr>";
+    out += "<table><tr><th>Sign</th><th>This run</th><th class=\"t\">Shown runs with it</th></tr>";
     for (const auto& [sign, shown] : item.signs) {
       size_t colon = sign.find(':');
       out += "<tr><td>" + HtmlEscape(sign.substr(0, colon)) + "</td><td>" +
@@ -74,8 +74,8 @@ std::string Item(const ReviewItem& item) {
 std::string ReviewPageHtml(const std::string& moderator, const std::vector<ReviewItem>& items,
                            int64_t waiting) {
   std::string out = PageHead("Zumble: review");
-  out += "<h1>Review</h1><p><a href=\"/\">All boards</a> &middot; " + HtmlEscape(moderator) +
-         " reviewing &middot; " + std::to_string(waiting) +
+  out += "<h1>Review</h1><p class=\"nav\"><a href=\"/\">All boards</a> &middot; " +
+         HtmlEscape(moderator) + " reviewing &middot; " + std::to_string(waiting) +
          (waiting == 1 ? " run waits" : " runs wait") +
          ", the oldest first: runs held for signs of machine play, and runs that would take a "
          "top place of their board</p>\n";

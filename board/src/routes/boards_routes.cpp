@@ -1,6 +1,7 @@
 // The boards' routes: the front page, each mode's board (as dealt and with keys, as a
 // page and as JSON) and the feed of records.
 #include "http/request_parse.h"
+#include "pages/favicon.h"
 #include "pages/render.h"
 #include "replay/core/replay_bounds.h"
 #include "routes/route_kit.h"
@@ -128,6 +129,12 @@ void Feed(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* res) 
            RecordsAtom(records.runs, uuid, FeedBase(*ctx, req)));
 }
 
+// The game's icon for the browsers' tabs: the same bytes always, kept a day.
+void Favicon(Context*, const HttpRequest&, const Args&, HttpResponse* res) {
+  res->AddHeader("Cache-Control", "public, max-age=86400");
+  res->Set(200, "image/x-icon", FaviconIco());
+}
+
 // The rows of this file's routes (route_kit.h).
 // clang-format off
 constexpr Route kBoardsRows[] = {
@@ -142,6 +149,8 @@ constexpr Route kBoardsRows[] = {
     {.method = "GET", .pattern = "/boards/*/*/keys", .handle = KeysBoardPage, .cached = true,
      .params = "limit offset name"},
     {.method = "GET", .pattern = "/feed.atom", .handle = Feed, .cached = true, .by_host = true},
+    {.method = "GET", .pattern = "/favicon.ico", .handle = Favicon, .at_once = true,
+     .needs_database = false},
 };
 // clang-format on
 

@@ -59,6 +59,7 @@ std::string FeedBase(const Context& ctx, const HttpRequest& req) {
 
 void SendError(HttpResponse* res, int status, const std::string& reason) {
   SendJson(res, status, ErrorJson(status, reason));
+  res->error = reason.empty() ? ErrorCode(status) : reason;
 }
 
 void DatabaseAway(HttpResponse* res) {

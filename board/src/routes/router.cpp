@@ -5,9 +5,11 @@
 #include <string_view>
 
 #include "http/board_hosts.h"
+#include "http/content_choice.h"
 #include "ops/health.h"
 #include "ops/logs.h"
 #include "ops/metrics.h"
+#include "pages/compress.h"
 #include "routes/cache_key.h"
 #include "routes/route_kit.h"
 #include "routes/routes.h"
@@ -128,11 +130,12 @@ bool AnswerAtOnce(Context* ctx, const HttpRequest& req, HttpResponse* res,
   if (!answer) return false;
   CountCache(true);
   const std::string* if_none_match = req.Header("if-none-match");
-  if (kept && req.method == "GET" && SentWhole(*answer, if_none_match)) {
+  const bool gzip = TakesGzip(req);
+  if (kept && req.method == "GET" && SentWhole(*answer, if_none_match, gzip)) {
     *kept = std::move(answer);
     return true;
   }
-  AnswerFromCache(*answer, if_none_match, res);
+  AnswerFromCache(*answer, if_none_match, gzip, res);
   return true;
 }
 
@@ -144,7 +147,8 @@ void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res) {
   if (!route->cached && route->method == std::string_view("GET")) {
     if (route->needs_database && !ctx->database_ok.load() && RefreshGeneration(ctx) < 0)
       return DatabaseDown(ctx, res);
-    return route->handle(ctx, req, args, res);
+    route->handle(ctx, req, args, res);
+    return CompressFor(TakesGzip(req), kGzipFast, res);
   }
   if (!route->cached) {
     // A post's answer may carry a key: nobody's to keep, whatever it says.
@@ -166,7 +170,7 @@ void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res) {
       if (generation >= 0) CacheWaitBuilt(&ctx->cache, generation, kWaitBuiltMs);
     }
     --ctx->posts_in_hand;
-    return;
+    return CompressFor(TakesGzip(req), kGzipFast, res);
   }
   if (!ctx->database_ok.load() && RefreshGeneration(ctx) < 0) return DatabaseDown(ctx, res);
   int64_t generation = ctx->generation.load();
@@ -184,7 +188,7 @@ void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res) {
     }
     answer = CacheKeep(&ctx->cache, key, generation, std::move(fresh));
   }
-  AnswerFromCache(*answer, req.Header("if-none-match"), res);
+  AnswerFromCache(*answer, req.Header("if-none-match"), TakesGzip(req), res);
 }
 
 void BuildAhead(Context* ctx, const std::string& key, int64_t generation) {

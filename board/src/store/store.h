@@ -270,8 +270,11 @@ public:
   // verifier's line. When another run
   // has the same mode, seed and swats, the older keeps them and the other is a copy:
   // hidden if shown, and the audit table says so (*copy_of is the older run, else 0).
+  // A shown run that would take one of the top `review_top` places of its board is held
+  // instead, awaiting review (*awaiting), as a new run would be.
   bool FileRun(int64_t id, int64_t rate_keys, const std::string& swats,
-               const std::string& swat_frames, const std::string& verdict, int64_t* copy_of);
+               const std::string& swat_frames, const std::string& verdict, int review_top,
+               int64_t* copy_of, bool* awaiting);
   // Runs filed before the board kept swat frames (schema 4), up to `limit` after id
   // `after`, in id order: those with swats and a seed, the frames to compare them by.
   bool WithoutSwatFrames(int64_t after, int limit, std::vector<UnfiledRun>* out);

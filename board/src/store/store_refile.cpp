@@ -93,18 +93,45 @@ bool Store::Unfiled(int64_t after, int limit, std::vector<UnfiledRun>* out) {
 }
 
 bool Store::FileRun(int64_t id, int64_t rate_keys, const std::string& swats,
-                    const std::string& swat_frames, const std::string& verdict, int64_t* copy_of) {
+                    const std::string& swat_frames, const std::string& verdict, int review_top,
+                    int64_t* copy_of, bool* awaiting) {
   *copy_of = 0;
+  *awaiting = false;
   int copies = 0;
   return Session(true, [&](SqlSession& db) {
     SqlRows rows;
-    // Filed first, if nobody did (another server sharing the board files it too): on
-    // PostgreSQL the second waits for the first and then finds it filed.
-    if (!db.Run("UPDATE runs SET rate_keys = $2, verdict = $3 WHERE id = $1 AND rate_keys = -1"
-                " RETURNING id",
-                {Int(id), Int(rate_keys), Text(verdict)}, &rows))
+    // A shown run that would take one of the top places of its board waits for a
+    // moderator, as a new one does; looked at before it is on its board.
+    if (!db.Run("SELECT player, flies, speed, time_ms, state, signs FROM runs"
+                " WHERE id = $1 AND rate_keys = -1",
+                {Int(id)}, &rows))
       return false;
     if (rows.size() == 0) return true;
+    if (review_top > 0 && rows.At(0, 4) == "shown" && rows.At(0, 5).empty()) {
+      NewRun run;
+      run.flies = static_cast<int>(rows.Int(0, 1));
+      run.speed = static_cast<int>(rows.Int(0, 2));
+      run.time_ms = rows.Int(0, 3);
+      run.rate_keys = rate_keys;
+      run.review_top = review_top;
+      if (!WouldTakeTop(db, run, rows.Int(0, 0), awaiting)) return false;
+    }
+    // Filed first, if nobody did (another server sharing the board files it too): on
+    // PostgreSQL the second waits for the first and then finds it filed.
+    if (!db.Run("UPDATE runs SET rate_keys = $2, verdict = $3,"
+                " state = CASE WHEN $4 = 1 THEN 'held' ELSE state END"
+                " WHERE id = $1 AND rate_keys = -1 RETURNING id",
+                {Int(id), Int(rate_keys), Text(verdict), Int(*awaiting ? 1 : 0)}, &rows))
+      return false;
+    if (rows.size() == 0) {
+      *awaiting = false;
+      return true;
+    }
+    if (*awaiting &&
+        !Note(db, "awaiting-review", id,
+              "filed at the board's start: it would take a top place of its board, so it "
+              "waits for a moderator"))
+      return false;
     if (!db.Run("SELECT o.id FROM runs r JOIN runs o ON o.flies = r.flies AND o.speed = r.speed"
                 " AND o.played = r.played AND o.swats = $2 AND o.id <> r.id WHERE r.id = $1",
                 {Int(id), Text(swats)}, &rows))

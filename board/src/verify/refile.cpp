@@ -66,7 +66,7 @@ Got VerdictOf(Context* ctx, const UnfiledRun& r, bool again, const char* pass, V
 void RefilePass(Context* ctx) {
   Store* store = ctx->store;
   int64_t after = 0;
-  int filed = 0, with_keys = 0, copies = 0, left = 0;
+  int filed = 0, with_keys = 0, copies = 0, left = 0, held = 0;
   std::set<std::pair<int, int>> modes;
   bool stop = false;
   while (!stop) {
@@ -111,8 +111,11 @@ void RefilePass(Context* ctx) {
         ++left;
       } else {
         int64_t copy_of = 0;
-        ok = store->FileRun(r.id, v.keys, v.swats, v.swat_frames, v.line, &copy_of);
+        bool awaiting = false;
+        ok = store->FileRun(r.id, v.keys, v.swats, v.swat_frames, v.line, ctx->options->review_top,
+                            &copy_of, &awaiting);
         filed += ok;
+        held += ok && awaiting;
         with_keys += ok && v.keys > 0;
         copies += ok && copy_of > 0;
         modes.insert({r.flies, r.speed});
@@ -125,8 +128,8 @@ void RefilePass(Context* ctx) {
       Log("filing stored runs: database: " + store->LastError());
   if (filed + left > 0)
     Log("filed " + std::to_string(filed) + " runs stored before (" + std::to_string(with_keys) +
-        " with Enter/Space, " + std::to_string(copies) + " copies of others); " +
-        std::to_string(left) +
+        " with Enter/Space, " + std::to_string(copies) + " copies of others, " +
+        std::to_string(held) + " awaiting review); " + std::to_string(left) +
         " the game no longer takes stay on no board (admin audit says "
         "why)");
 }

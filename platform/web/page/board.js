@@ -107,6 +107,9 @@ window.zumbleBoardSays = function (status, b) {
     case 'bad_key': return 'The key kept here is not the key of ' + b.name + '. Give the right one under "Key".';
     case 'held': return 'The board kept the run, but holds it until an operator has looked at it' +
                         (b.key ? '; the name is yours if the run is approved (its key is kept here).' : '.');
+    case 'awaiting_review': return 'Your time is kept and awaiting a moderator\'s review: it would be place ' + b.rank +
+                                   ' of its board, and shows there once a moderator approves it' +
+                                   (b.key ? '; the name is yours then (its key is kept here).' : '.');
     case 'too_many_held': return 'The board holds as many runs from here as it keeps for an operator to look at; send more once they are reviewed.';
     case 'unfiled': return 'The board kept the run; it goes on a board once the board\'s game says whether Enter or Space changed the round\'s pace.';
     case 'banned': return 'The board takes no runs from this ' + b.what + (b.reason ? ': ' + b.reason : '') + '.';
@@ -227,8 +230,10 @@ function zumbleBoardSend(name, bytes) {
         if (!replay) offer(window.zumbleBoardSent(zumbleBoard.lastSeen = zumbleBoardLastReplay()));
         zumbleMarkSentInList();
       } else {
-        zumblePage.setStatus('Not on the board: ' + window.zumbleBoardSays(answer.status, b));
-        if (b.error === 'held') form.hidden = true;
+        // A time awaiting review is not refused: it is said as it is, without "Not".
+        zumblePage.setStatus((b.error === 'awaiting_review' ? '' : 'Not on the board: ') +
+                             window.zumbleBoardSays(answer.status, b));
+        if (b.error === 'held' || b.error === 'awaiting_review') form.hidden = true;
       }
     });
   });
