@@ -142,7 +142,7 @@ async function progressChart(context) {
   const back = lines.findIndex((l, i) => i > board && / scene=5 /.test(l)) + 1;  // the frame at mode select
   check(`the test player's round ends back at mode select (frame ${back})`, board > 0 && back > board);
   const script = first + [back + 5, back + 40, back + 70, back + 100].map((f, i) =>
-    i % 2 ? `${f} key escape` : `${f - 1} move 320 320\n${f} click`).join('\n') + `\n${back + 20} key return\n`;
+    i % 2 ? `${f} key escape` : `${f - 1} move 320 320\n${f} click` + (i ? '' : `\n${f + 15} key return`)).join('\n') + '\n';
   const frames = back + 130;
   const native = runNative(zumble, ['--autoplay', '--frames', String(frames), '--time', '77', '--script', 'play.txt'],
                            { 'play.txt': script });
