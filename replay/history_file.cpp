@@ -100,9 +100,12 @@ std::size_t FormatHistoryLine(const HistoryRound& r, char* out, std::size_t size
         std::snprintf(time, sizeof time, "left");
     else
         std::snprintf(time, sizeof time, "%u", r.timeMs);
-    const int n =
-        std::snprintf(out, size, "played=%u flies=%d speed=%d time_ms=%s swatted=%d round=%s\n",
-                      r.played, r.flies, r.speed, time, r.swatted, r.round[0] ? r.round : "-");
+    // keys= came later, at the end: an older game passes over it.
+    char keys[24] = "";
+    if (r.keys >= 0) std::snprintf(keys, sizeof keys, " keys=%d", r.keys);
+    const int n = std::snprintf(
+        out, size, "played=%u flies=%d speed=%d time_ms=%s swatted=%d round=%s%s\n", r.played,
+        r.flies, r.speed, time, r.swatted, r.round[0] ? r.round : "-", keys);
     return n > 0 && static_cast<std::size_t>(n) < size ? static_cast<std::size_t>(n) : 0;
 }
 
@@ -112,7 +115,8 @@ bool ParseHistoryLine(const char* line, HistoryRound* r) {
     std::strcpy(copy, line);
     *r = HistoryRound{};
     // Each key once; keys a later game adds are passed over.
-    bool played = false, flies = false, speed = false, time = false, swatted = false, round = false;
+    bool played = false, flies = false, speed = false, time = false, swatted = false, round = false,
+         keys = false;
     for (char* word = std::strtok(copy, " "); word; word = std::strtok(nullptr, " ")) {
         char* value = std::strchr(word, '=');
         if (!value) return false;
@@ -149,6 +153,11 @@ bool ParseHistoryLine(const char* line, HistoryRound* r) {
                 std::memcpy(r->round, value, 65);
             }
             round = true;
+        } else if (std::strcmp(word, "keys") == 0) {
+            // Optional: the lines of older games do not have it.
+            if (keys || !Number(value, 0x7FFFFFFFLL, &n)) return false;
+            r->keys = static_cast<int>(n);
+            keys = true;
         }
     }
     return played && flies && speed && time && swatted && round && r->swatted <= r->flies;

@@ -23,6 +23,9 @@ struct HistoryRound {
     std::uint32_t timeMs = 0;
     int swatted = 0;
     char round[65] = "";  // the replay's round identity; "" when no replay was kept
+    // Enter and Space presses that changed how fast the flies came (--verify's keys=);
+    // -1 when the line does not say (written by an older game).
+    int keys = -1;
 };
 
 // The kept replay of a round by its identity, as OpenGamePath names it.

@@ -66,8 +66,10 @@ void PrintRound(const HistoryRound& r, void* context) {
             ShownGamePath(name, &replay);
         }
     }
-    std::fprintf(l.out, "%-16s  %-18s  %10s  %4d/%-4d  %s\n", date, mode, time, r.swatted, r.flies,
-                 replay.c_str());
+    // A round whose flies came faster or slower than the mode's says so last (the board
+    // files it apart).
+    std::fprintf(l.out, "%-16s  %-18s  %10s  %4d/%-4d  %s%s\n", date, mode, time, r.swatted,
+                 r.flies, replay.c_str(), r.keys > 0 ? "  pace changed with Enter or Space" : "");
     ++l.listed;
 }
 

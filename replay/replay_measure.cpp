@@ -10,6 +10,7 @@
 #include "replay/core/replay_identity.h"
 #include "replay/core/replay_signs.h"
 #include "replay/core/swat_frames.h"
+#include "replay/pace_keys.h"
 #include "replay/replay_state.h"
 #include "replay/steer_forecast.h"
 #include "scenes/play.h"
@@ -26,11 +27,7 @@ constexpr int kRing = kForecastSpan + 1;
 struct Measure {
     ReplayHeader header;
     ReplaySigns signs;
-    // A key given to the game, judged once it has acted.
-    bool keyPending = false;
-    bool keyCounts = false;
-    int divisorBefore = 0;
-    int keys = 0;
+    PaceKeys pace;  // the keys that changed how fast the flies come
     // The round: from the first frame that ends in play to the first that does not.
     bool measured = false;  // a frame's end was seen
     bool begun = false, over = false;
@@ -89,12 +86,7 @@ void RankSwat(int count, int x, int y) {
     SignsSteer(&g_m.signs, rank.alternatives, rank.atBest, rank.best);
 }
 
-// The key handled since: it counts when it changed the rate the next flies come at.
-void SettleKey() {
-    if (!g_m.keyPending) return;
-    g_m.keyPending = false;
-    if (g_m.keyCounts && SpawnDivisor != g_m.divisorBefore) ++g_m.keys;
-}
+void SettleKey() { SettlePaceKey(&g_m.pace); }
 
 }  // namespace
 
@@ -126,8 +118,9 @@ bool SteerSampled(std::uint64_t key, int index, int stride) {
 
 void MeasureStart(const ReplayHeader& header) {
     g_m.header = header;
-    g_m.keyPending = g_m.measured = g_m.begun = g_m.over = false;
-    g_m.keys = g_m.swatsSeen = 0;
+    g_m.measured = g_m.begun = g_m.over = false;
+    g_m.pace = PaceKeys{};
+    g_m.swatsSeen = 0;
     g_m.swatFrames.clear();
     g_m.swatFrames.reserve(kMostFlies);
     g_m.swatsRanked = 0;
@@ -157,13 +150,8 @@ void MeasureCursor(int x, int y) {
 }
 
 void MeasureMessage(const ReplayInput& in) {
-    SettleKey();
-    if (in.message == WM_KEYDOWN && (in.wParam == VK_RETURN || in.wParam == VK_SPACE)) {
-        // The spawn rate is read only while flies are still to come (and EnterPlay sets
-        // it afresh before the round): a key elsewhere changes nothing that was dealt.
-        g_m.keyPending = true;
-        g_m.keyCounts = !g_m.over && InPlay() && FliesSpawned < TargetFlies;
-        g_m.divisorBefore = SpawnDivisor;
+    PaceKeyTaken(&g_m.pace, in.message, in.wParam, g_m.over);  // the key before settled
+    if (g_m.pace.pending) {
         ForgetDeals();
     } else if (in.message == WM_LBUTTONDOWN) {
         // The flies it swats, as PlayClick finds them (they have moved on since the flip
@@ -233,7 +221,7 @@ void MeasureFinish(MeasureResult* out) {
         return;
     }
     SignsReport(g_m.signs, out->signs, sizeof out->signs);
-    std::snprintf(out->keys, sizeof out->keys, "%d", g_m.keys);
+    std::snprintf(out->keys, sizeof out->keys, "%d", g_m.pace.changes);
     ReplaySwatsIdentity(FliesForSetting(g_m.header.flySetting), g_m.header.speedSetting + 1,
                         g_m.header.calendarTime, g_m.swatFrames.data(), g_m.swatFrames.size(),
                         out->swats);

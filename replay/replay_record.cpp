@@ -11,6 +11,7 @@
 #include "replay/core/replay_format.h"
 #include "replay/core/replay_identity.h"
 #include "replay/history_file.h"
+#include "replay/pace_keys.h"
 #include "replay/replay_keep.h"
 #include "replay/replay_state.h"
 #include "scenes/best_times.h"
@@ -57,6 +58,10 @@ struct Recorder {
     int place = -1;  // where the round's time entered the table, or -1
     bool timeKnown = false;
     std::uint32_t time = kReplayNoTime;
+    // Enter and Space that changed how fast the flies come, as --verify counts them; the
+    // count as the last flip left it (a frame the game was closed in is not the round's).
+    PaceKeys pace;
+    int paceAtFlip = 0;
 };
 
 Recorder* g_rec = nullptr;
@@ -90,10 +95,12 @@ int g_pendingBreaks = 0;
 
 void OnMessage(const MSG* msg) {
     if (!msg) {
+        SettlePaceKey(&g_rec->pace);
         NoteCursor();
         ++g_pendingBreaks;
         return;
     }
+    PaceKeyTaken(&g_rec->pace, msg->message, msg->wParam, !g_rec->inRound);
     // The window procedure does nothing with a move: the cursor alone is what counts.
     if (msg->message == WM_MOUSEMOVE) return;
     for (; g_pendingBreaks > 0; --g_pendingBreaks) {
@@ -199,6 +206,8 @@ void StartRound(long long flip) {
     r.header.cursorX = static_cast<std::int16_t>(r.startCursorX);
     r.header.cursorY = static_cast<std::int16_t>(r.startCursorY);
     ReplayWriterStart(&r.writer, r.input, kInputCapacity, r.header);
+    r.pace = PaceKeys{};
+    r.paceAtFlip = 0;
     r.row = (SpeedSetting & 3) + 4 * (FlyCountSetting & 3);
     std::memcpy(r.rowBefore, BestTimes[r.row], sizeof r.rowBefore);
 }
@@ -225,6 +234,7 @@ void AddToHistory(std::size_t size) {
     round.left = !r.timeKnown;
     round.timeMs = r.timeKnown ? r.time : 0;
     round.swatted = FliesSwatted;
+    round.keys = r.paceAtFlip;
     ReplayFile parsed;
     char why[kReplayReasonSize];
     const bool kept = size > 0 && ReplayParse(r.file, size, &parsed, why, sizeof why);
@@ -246,6 +256,8 @@ void EndRound(std::uint8_t end) {
 
 void OnFlip(long long flip) {
     Recorder& r = *g_rec;
+    SettlePaceKey(&r.pace);
+    r.paceAtFlip = r.pace.changes;
     if (!r.inRound && SceneState == STATE_MODE_LEAVE && NextState == STATE_PLAY_ENTER) {
         // This flip ends the frame in which the round was started: it is frame 0.
         StartRound(flip);

@@ -45,3 +45,6 @@ void ClearPlayLists();
 
 // Draws one whole play frame into the back buffer.
 int DrawPlay(int phaseFrames);
+// Whether the frame DrawPlay draws now shows the round's clock: always while the flies
+// come, then on the lit half of the results board's blink.
+bool ClockShown();

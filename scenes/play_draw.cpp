@@ -55,8 +55,7 @@ void DrawBoard() {
     Plain(246, 160, kBoard);
 
     // The clear time blinks in the clock's place.
-    DrawPos* blink = ResultBlink.Get();
-    if (!IsEnd(blink) && blink->frame == 0) DrawClock();
+    if (ClockShown()) DrawClock();
 
     for (int i = 0; i < 5; ++i) {
         int y = 240 + 24 * i;
@@ -70,6 +69,14 @@ void DrawBoard() {
 }
 
 }  // namespace
+
+bool ClockShown() {
+    if (RoundPhase == Playing) return true;
+    if (RoundPhase != Recording && RoundPhase != ShowingResults && RoundPhase != AwaitingClick)
+        return false;
+    DrawPos* blink = ResultBlink.Get();
+    return !IsEnd(blink) && blink->frame == 0;
+}
 
 bool FlyDrawn(int x, int y, int phaseFrames) {
     const Rect& r = phaseFrames < 2 ? kFlyWingsUp : kFlyWingsDown;
@@ -99,7 +106,7 @@ int DrawPlay(int phaseFrames) {
     Plain(36, 24, kFliesLabel);
     DrawNumber(65, 26, Flies.Count(), 4);
     Plain(198, 16, kClockLabel);
-    if (RoundPhase == Playing) DrawClock();
+    if (RoundPhase == Playing) DrawClock();  // (the results board blinks it: DrawBoard)
     Plain(420, 16, kSwatsLabel);
     DrawNumber(460, 26, FliesSwatted, 4);
     Plain(528, 26, kSlash);

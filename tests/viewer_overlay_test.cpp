@@ -2,8 +2,10 @@
 // names: what the layer holds for a described overlay, and nothing when it is off.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/services/notice.h"
@@ -184,4 +186,32 @@ TEST(ViewerOverlay, ResultsRowNewBestAndNotices) {
     EXPECT_EQ(CurrentNotice(), nullptr) << "gone after its frames";
     EXPECT_FALSE(DescribeSplitsOverlay(&described));
     g_Options = saved;
+}
+
+TEST(ViewerOverlay, CaptionBandAtTheFoot) {
+    const int top = kOverlayHeight - kCaptionRows;
+    Layer clear, named;
+    std::fill(clear.pixels.begin(), clear.pixels.end(), 0u);
+    named.pixels = clear.pixels;
+    DrawCaptionBand("Rhea  10 flies, NORMAL  0:07.234", top, named.pixels.data());
+    // The band alone: every pixel of its rows, none above.
+    EXPECT_EQ(named.Covered(0, top, kOverlayWidth, kOverlayHeight), kOverlayWidth * kCaptionRows);
+    EXPECT_EQ(named.Covered(0, 0, kOverlayWidth, top), 0);
+    int white = 0;
+    for (int y = top; y < kOverlayHeight; ++y)
+        for (int x = 0; x < kOverlayWidth; ++x) white += named.At(x, y) == 0xFFFFFFFFu;
+    EXPECT_GT(white, 400) << "the text, twice the overlay's size";
+    // Another text, another band; a character beyond ASCII is one "?", whatever its bytes.
+    Layer other = clear, accented = clear, asked = clear;
+    DrawCaptionBand("Rhea  10 flies, NORMAL  0:07.235", top, other.pixels.data());
+    EXPECT_NE(other.pixels, named.pixels);
+    DrawCaptionBand("Zo\xC3\xAB \xE2\x80\x94 30 flies", top, accented.pixels.data());
+    DrawCaptionBand("Zo? ? 30 flies", top, asked.pixels.data());
+    EXPECT_EQ(accented.pixels, asked.pixels);
+    // Too long for the band: cut, ending in "...".
+    const std::string longer(80, 'W');
+    Layer cut = clear, dots = clear;
+    DrawCaptionBand(longer.c_str(), top, cut.pixels.data());
+    DrawCaptionBand((std::string(49, 'W') + "...").c_str(), top, dots.pixels.data());
+    EXPECT_EQ(cut.pixels, dots.pixels);
 }

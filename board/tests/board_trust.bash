@@ -316,6 +316,9 @@ review_and_clip_checks() {
     check "clips: the approved record's clip is made" clip_made "$U" "$ada"
     check "clips: a clip covers the round and 3 s (to=4.255)" \
         bash -c '[ "$(curl -s "$1" | head -c 14)" = "FAKE-CLIP to=4" ] && curl -s "$1" | head -1 | grep -q "^FAKE-CLIP to=4.255 ok "' _ "$U/runs/$cy/clip.webm"
+    check "clips: the clip and the still are asked for with the run's name, mode and time" \
+        bash -c '[ "$(curl -s "$1" | sed -n 2p)" = "caption=Cy  10 flies, NORMAL  0:01.255" ] &&
+                 [ "$(curl -s "$2")" = "FAKE-PNG to=4.255 caption=Cy  10 flies, NORMAL  0:01.255" ]' _ "$U/runs/$cy/clip.webm" "$U/runs/$cy/still.png"
 
     # A run that is not its player's best gets no clip, and reading its page queues none.
     fake cy2 10 2 cccccccccccccccccccc

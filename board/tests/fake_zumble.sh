@@ -84,22 +84,22 @@ if [ "$1" = --verify-stream ] && [ $# -eq 1 ]; then
   done
   exit 0
 fi
-# The clip queue's two runs: --replay FILE --clip OUT --to S writes a stand-in clip (a
-# line saying the range and the verifier's line, then FAKE_CLIP_BYTES zero bytes, once
-# the file FAKE_CLIP_HOLD names is there, if it names one); --headless --replay FILE
-# --script S writes a stand-in still where the script's shot says.
-if [ "$1" = --replay ] && [ "$3" = --clip ] && [ "$5" = --to ] && [ $# -eq 6 ]; then
+# The clip queue's two runs, --replay FILE --clip OUT --to S --clip-caption TEXT: OUT.png
+# writes a stand-in still (a line saying the range and the caption); else a stand-in
+# clip (a line saying the range and the verifier's line, one saying the caption, then
+# FAKE_CLIP_BYTES zero bytes, once the file FAKE_CLIP_HOLD names is there, if it names
+# one). Each is written beside OUT and then named, as the game does.
+if [ "$1" = --replay ] && [ "$3" = --clip ] && [ "$5" = --to ] && [ "$7" = --clip-caption ] && [ $# -eq 8 ]; then
   unset FAKE_ZUMBLE_RUNS  # a clip is no verification the tests count
+  if [[ $4 == *.png ]]; then
+    echo "FAKE-PNG to=$6 caption=$8" > "$4.partial" && mv "$4.partial" "$4"
+    exit
+  fi
   answer=$(verify "$2" < "$2") || { echo "$answer"; exit 1; }
   # FAKE_CLIP_HOLD: the clip waits until that file is there.
   while [ -n "${FAKE_CLIP_HOLD:-}" ] && [ ! -e "$FAKE_CLIP_HOLD" ]; do sleep 0.1; done
-  { echo "FAKE-CLIP to=$6 $answer"; head -c "${FAKE_CLIP_BYTES:-1000}" /dev/zero; } > "$4.partial" &&
+  { echo "FAKE-CLIP to=$6 $answer"; echo "caption=$8"; head -c "${FAKE_CLIP_BYTES:-1000}" /dev/zero; } > "$4.partial" &&
     mv "$4.partial" "$4"
-  exit
-fi
-if [ "$1" = --headless ] && [ "$2" = --replay ] && [ "$4" = --script ] && [ $# -eq 5 ]; then
-  read -r frame _ shot < "$5"
-  echo "FAKE-PNG frame=$frame" > "$shot"
   exit
 fi
 [ "$1" = --verify ] && [ $# -eq 2 ] || { echo "usage: fake_zumble.sh --verify FILE | --verify-stream"; exit 2; }

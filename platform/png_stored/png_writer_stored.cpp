@@ -35,23 +35,8 @@ void Chunk(std::vector<std::uint8_t>& out, const char* type,
     Put32(out, Crc32(out.data() + start, out.size() - start));
 }
 
-}  // namespace
-
-bool WritePalettedPng(const char* path, const std::uint8_t* pixels, int width, int height,
-                      const PALETTEENTRY* palette) {
-    if (width <= 0 || height <= 0) return false;
-    const size_t rowBytes = 1 + static_cast<size_t>(width) * 3;
-    std::vector<std::uint8_t> raw;
-    raw.reserve(rowBytes * static_cast<size_t>(height));
-    for (int y = 0; y < height; ++y) {
-        raw.push_back(0);  // no filter
-        for (int x = 0; x < width; ++x) {
-            const PALETTEENTRY& e = palette[pixels[static_cast<size_t>(y) * width + x]];
-            raw.push_back(e.peRed);
-            raw.push_back(e.peGreen);
-            raw.push_back(e.peBlue);
-        }
-    }
+// The file of `raw`: the rows, each a filter byte 0 and width * 3 bytes of RGB.
+bool WriteRaw(const char* path, const std::vector<std::uint8_t>& raw, int width, int height) {
     // zlib stream: header, stored blocks of at most 65535 bytes, Adler-32 of the data.
     std::vector<std::uint8_t> z = {0x78, 0x01};
     for (size_t at = 0; at < raw.size() || at == 0;) {
@@ -82,4 +67,39 @@ bool WritePalettedPng(const char* path, const std::uint8_t* pixels, int width, i
     if (!f) return false;
     const bool written = std::fwrite(file.data(), 1, file.size(), f) == file.size();
     return std::fclose(f) == 0 && written;
+}
+
+}  // namespace
+
+bool WritePalettedPng(const char* path, const std::uint8_t* pixels, int width, int height,
+                      const PALETTEENTRY* palette) {
+    if (width <= 0 || height <= 0) return false;
+    std::vector<std::uint8_t> raw;
+    raw.reserve((1 + static_cast<size_t>(width) * 3) * static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y) {
+        raw.push_back(0);  // no filter
+        for (int x = 0; x < width; ++x) {
+            const PALETTEENTRY& e = palette[pixels[static_cast<size_t>(y) * width + x]];
+            raw.push_back(e.peRed);
+            raw.push_back(e.peGreen);
+            raw.push_back(e.peBlue);
+        }
+    }
+    return WriteRaw(path, raw, width, height);
+}
+
+bool WriteArgbPng(const char* path, const std::uint32_t* argb, int width, int height) {
+    if (width <= 0 || height <= 0) return false;
+    std::vector<std::uint8_t> raw;
+    raw.reserve((1 + static_cast<size_t>(width) * 3) * static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y) {
+        raw.push_back(0);
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t p = argb[static_cast<size_t>(y) * width + x];
+            raw.push_back(static_cast<std::uint8_t>(p >> 16));
+            raw.push_back(static_cast<std::uint8_t>(p >> 8));
+            raw.push_back(static_cast<std::uint8_t>(p));
+        }
+    }
+    return WriteRaw(path, raw, width, height);
 }

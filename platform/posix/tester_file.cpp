@@ -18,6 +18,8 @@ std::string AbsoluteTesterPath(const std::string& path) {
 
 std::FILE* OpenTesterFile(const char* path, const char* mode) { return std::fopen(path, mode); }
 
+bool ReplaceTesterFile(const char* from, const char* to) { return std::rename(from, to) == 0; }
+
 bool ReadTesterFile(const std::string& path, std::string* text) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;

@@ -25,7 +25,7 @@ const char kUsageHead[] =
     "       zumble --verify-follow              (Linux) verify one round as its records come\n"
     "                                           on standard input\n"
     "       zumble --replays | --history [FLIES SPEED] | --help | --version\n"
-    "       zumble --replay FILE --clip OUT.webm [OPTION]...\n"
+    "       zumble --replay FILE --clip OUT.webm|OUT.png [OPTION]...\n"
     "\n"
     "Options:\n";
 
@@ -270,7 +270,7 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
         const OptionRow* rows = OptionRows(&count);
         for (; i < count && !(given[i] && (rows[i].runs & kNeedsClip)); ++i) {}
         if (i < count) {
-            *error = "--clip-scale, --clip-overlay, --from and --to go with --clip";
+            *error = "--clip-scale, --clip-overlay, --clip-caption, --from and --to go with --clip";
             return 2;
         }
     } else {
@@ -281,8 +281,8 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
         }
         if (GivenOutside(given, kWithClip)) {
             *error =
-                "--clip takes only --replay, --clip-scale, --clip-overlay, --from, --to and the "
-                "output files";
+                "--clip takes only --replay, --clip-scale, --clip-overlay, --clip-caption, --from, "
+                "--to and the output files";
             return 2;
         }
         if (o.clipFrom >= 0 && o.clipTo >= 0 && o.clipTo <= o.clipFrom) {

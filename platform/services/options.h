@@ -28,6 +28,7 @@ struct Options {
     std::string clip;          // --clip OUT.webm: the replay (--replay) as a video, headless
     int clipScale = 1;         // --clip-scale N: the clip's picture at N x 640x480
     bool clipOverlay = false;  // --clip-overlay: the viewer's overlay drawn into the clip
+    std::string clipCaption;   // --clip-caption TEXT: a band along the clip's foot
     long long clipFrom = -1;   // --from S, --to S: the round's frames the clip keeps (-1: its
     long long clipTo = -1;     // start, its end), given in seconds and kept as frames
     PadSettings pad;           // --pad-speed, --pad-dead-zone, --pad-precision (or display.ini)

@@ -307,6 +307,29 @@ bool DrawSplitsLayer(const SplitsOverlay& o, std::uint32_t* layer) {
     return true;
 }
 
+void DrawCaptionBand(const char* caption, int top, std::uint32_t* layer) {
+    // The characters that fit between 8-pixel margins.
+    constexpr int kMost = (kOverlayWidth - 16) / (kCellW * kCaptionScale);
+    char text[kMost + 1];
+    int n = 0;
+    bool cut = false;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(caption); *p; ++p) {
+        if (*p >= 0x80 && *p < 0xC0) continue;  // the rest of a UTF-8 character
+        if (n == kMost) {
+            cut = true;
+            break;
+        }
+        text[n++] = *p >= 32 && *p < 127 ? static_cast<char>(*p) : *p < 32 ? ' ' : '?';
+    }
+    if (cut) std::memcpy(text + kMost - 3, "...", 3);
+    text[n] = '\0';
+    g_layer = layer;
+    Fill(0, top, kOverlayWidth, top + kCaptionRows, kBlack, 0.7);
+    const int x = (kOverlayWidth - TextWidth(text) * kCaptionScale) / 2;
+    BigText(x, top + (kCaptionRows - 7 * kCaptionScale) / 2, kCaptionScale, text, kWhite);
+    g_layer = nullptr;
+}
+
 bool DrawActiveOverlay(std::uint32_t* layer) {
     // A watched replay's overlay, else a played round's splits; one layer either way, so
     // neither is built where nothing asks for it. This frame counts for a notice shown.

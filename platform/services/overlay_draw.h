@@ -23,6 +23,14 @@ bool DrawSplitsLayer(const SplitsOverlay& overlay, std::uint32_t* layer);
 // draw; the layer is then left as it was) when there is none.
 bool DrawActiveOverlay(std::uint32_t* layer);
 
+// A clip's or a still's caption (the player's name, the mode and the time) on a dark band
+// of kCaptionRows from row `top`, over what the layer holds, in text twice the overlay's
+// size, centred. Printable ASCII is drawn as it is; any other character (a name's é) as
+// "?", one a character; a caption too long for the band ends in "...".
+constexpr int kCaptionRows = 24;
+constexpr int kCaptionScale = 2;
+void DrawCaptionBand(const char* caption, int top, std::uint32_t* layer);
+
 // Where the seek bar's text and bands sit, for tests: the rows the overlay covers at the
 // top and the bottom of the picture.
 constexpr int kOverlayTopRows = 11;

@@ -13,6 +13,10 @@ std::string AbsoluteTesterPath(const std::string& path);
 // fopen for one of those files, whatever characters its path holds.
 std::FILE* OpenTesterFile(const char* path, const char* mode);
 
+// Puts the file `from` at `to` in one step, over what `to` held (a still written beside
+// its name, then named); false when it cannot.
+bool ReplaceTesterFile(const char* from, const char* to);
+
 // Opens one of those files to read it (a replay): only a plain file. A folder, a device
 // or a named pipe is refused at once ("not a regular file"), without waiting for a
 // writer; otherwise null comes with "cannot open it: " and the system's reason.

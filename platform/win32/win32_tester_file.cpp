@@ -37,6 +37,11 @@ std::string AbsoluteTesterPath(const std::string& path) {
     return out.empty() ? path : out;
 }
 
+bool ReplaceTesterFile(const char* from, const char* to) {
+    const std::wstring a = Wide(from), b = Wide(to);
+    return !a.empty() && !b.empty() && MoveFileExW(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
 std::FILE* OpenTesterFile(const char* path, const char* mode) {
     const std::wstring wide = Wide(path);
     if (wide.empty()) {

@@ -2,16 +2,21 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 
 #include "platform/services/clip_encoder.h"
 #include "platform/services/options.h"
 #include "platform/services/overlay_draw.h"
+#include "platform/services/png_writer.h"
+#include "platform/services/tester_file.h"
 #include "platform/stand_in/ddraw.h"
 #include "platform/stand_in/scale_convert.h"
 #include "platform/stand_in/sound_mixer.h"
 #include "replay/replay_viewer.h"
+#include "scenes/play.h"
+#include "scenes/scene_globals.h"
 
 namespace {
 
@@ -24,6 +29,17 @@ struct Clip {
     std::unique_ptr<std::uint32_t[]> layer;  // the overlay at 640x480
     ViewerOverlay overlay{};
     std::string failed;  // why writing stopped, empty while it goes on
+    // The caption's band: its first row, and the layer it makes alone (no viewer's
+    // overlay: the same for every frame, drawn once).
+    int captionTop = 0;
+    bool captionAlone = false;
+    // A still (OUT.png): the frame kept so far, the last of the range that shows the
+    // round's clock (else the range's last), as the game drew it.
+    bool still = false;
+    bool keptClock = false;
+    long long keptFrame = -1;
+    std::unique_ptr<std::uint8_t[]> kept;
+    PALETTEENTRY keptPalette[256];
 };
 
 Clip g_clip;
@@ -50,6 +66,31 @@ void BlendOverlay() {
     }
 }
 
+// The picture at the clip's scale from an 8-bit frame, with the overlays over it:
+// the viewer's (as described for the frame) and the caption.
+void MakePicture(const std::uint8_t* pixels, const PALETTEENTRY* palette) {
+    Clip& c = g_clip;
+    std::uint32_t table[256];
+    BuildColourTable(palette, PixelLayout{}, table);
+    Letterbox box;
+    box.scale = c.scale;
+    ScaleConvert(pixels, table, box, c.picture.get(), c.width, c.height, c.width * 4);
+    bool layered = c.captionAlone;
+    if (g_Options.clipOverlay) {
+        // A clip is watched, not steered: no keys to tell of.
+        c.overlay.helpLine[0] = '\0';
+        layered = DrawOverlayLayer(c.overlay, c.layer.get());
+        if (!g_Options.clipCaption.empty()) {
+            DrawCaptionBand(g_Options.clipCaption.c_str(), c.captionTop, c.layer.get());
+            layered = true;
+        }
+    }
+    if (layered) BlendOverlay();
+}
+
+// The game draws the round's clock in the frame just shown (the results board blinks it).
+bool ClockInFrame() { return SceneState == STATE_PLAY_FRAME && ClockShown(); }
+
 void OnFrame(long long frame) {
     Clip& c = g_clip;
     if (frame < c.from || frame >= c.to || !c.failed.empty()) return;
@@ -58,23 +99,67 @@ void OnFrame(long long frame) {
         c.failed = "the game has no picture to take";
         return;
     }
-    std::uint32_t table[256];
-    BuildColourTable(front->palette->entries, PixelLayout{}, table);
-    Letterbox box;
-    box.scale = c.scale;
-    ScaleConvert(front->pixels.data(), table, box, c.picture.get(), c.width, c.height, c.width * 4);
-    if (g_Options.clipOverlay) {
-        ViewerDescribeOverlay(&c.overlay);
-        // A clip is watched, not steered: no keys to tell of.
-        c.overlay.helpLine[0] = '\0';
-        if (DrawOverlayLayer(c.overlay, c.layer.get())) BlendOverlay();
+    if (c.still) {
+        // Kept as drawn; made into the picture once, at the end.
+        const bool clock = ClockInFrame();
+        if (c.keptClock && !clock) return;
+        if (g_Options.clipOverlay) ViewerDescribeOverlay(&c.overlay);
+        c.keptClock = clock;
+        c.keptFrame = frame;
+        std::memcpy(c.kept.get(), front->pixels.data(), 640 * 480);
+        std::memcpy(c.keptPalette, front->palette->entries, sizeof c.keptPalette);
+        ++c.pictures;
+        return;
     }
+    if (g_Options.clipOverlay) ViewerDescribeOverlay(&c.overlay);
+    MakePicture(front->pixels.data(), front->palette->entries);
     int frames = 0;
     const std::int16_t* sound = LastFlipMix(&frames);
     if (!ClipAddPicture(c.encoder, c.picture.get(), &c.failed) ||
         !ClipAddSound(c.encoder, sound, frames, &c.failed))
         return;
     ++c.pictures;
+}
+
+bool EndsWith(const std::string& text, const char* end) {
+    const std::size_t n = std::strlen(end);
+    if (text.size() < n) return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if ((text[text.size() - n + i] | 0x20) != end[i]) return false;
+    return true;
+}
+
+// The still's picture, written beside its name and then named, so that nothing is at
+// the name until it is whole.
+bool WriteStill(std::string* why) {
+    Clip& c = g_clip;
+    MakePicture(c.kept.get(), c.keptPalette);
+    const std::string partial = g_Options.clip + ".partial";
+    if (!WriteArgbPng(partial.c_str(), c.picture.get(), c.width, c.height) ||
+        !ReplaceTesterFile(partial.c_str(), g_Options.clip.c_str())) {
+        std::remove(partial.c_str());
+        *why = "cannot write " + partial;
+        return false;
+    }
+    return true;
+}
+
+int FinishStill(int playback) {
+    Clip& c = g_clip;
+    std::string why = c.failed;
+    if (playback != 0) {
+        std::fprintf(stderr, "zumble: no still: the replay does not verify\n");
+        return playback;
+    }
+    if (why.empty() && c.keptFrame < 0) why = "the round ended before the still's range";
+    if (!why.empty() || !WriteStill(&why)) {
+        std::fprintf(stderr, "zumble: no still: %s\n", why.c_str());
+        return 2;
+    }
+    std::printf("still %s: PNG, %dx%d, frame %lld of the round (%s)\n", g_Options.clip.c_str(),
+                c.width, c.height, c.keptFrame,
+                c.keptClock ? "the last that shows the clock" : "no frame shows the clock");
+    return 0;
 }
 
 }  // namespace
@@ -94,14 +179,25 @@ bool StartClip(std::string* error) {
     c.scale = g_Options.clipScale;
     c.width = 640 * c.scale;
     c.height = 480 * c.scale;
+    c.still = EndsWith(g_Options.clip, ".png");
     c.picture.reset(new (std::nothrow) std::uint32_t[static_cast<std::size_t>(c.width) * c.height]);
     c.layer.reset(new (std::nothrow) std::uint32_t[kOverlayWidth * kOverlayHeight]);
-    if (!c.picture || !c.layer) {
+    if (c.still) c.kept.reset(new (std::nothrow) std::uint8_t[640 * 480]);
+    if (!c.picture || !c.layer || (c.still && !c.kept)) {
         *error = "not enough memory for the clip's pictures";
         return false;
     }
-    c.encoder = OpenClipEncoder(g_Options.clip, c.width, c.height, error);
-    if (!c.encoder) return false;
+    // The caption sits at the foot, above the viewer's bar when that is drawn too.
+    c.captionTop = (g_Options.clipOverlay ? kOverlayBottomTop : kOverlayHeight) - kCaptionRows;
+    if (!g_Options.clipCaption.empty() && !g_Options.clipOverlay) {
+        std::fill(c.layer.get(), c.layer.get() + kOverlayWidth * kOverlayHeight, 0u);
+        DrawCaptionBand(g_Options.clipCaption.c_str(), c.captionTop, c.layer.get());
+        c.captionAlone = true;
+    }
+    if (!c.still) {
+        c.encoder = OpenClipEncoder(g_Options.clip, c.width, c.height, error);
+        if (!c.encoder) return false;
+    }
     SetViewerArrival(OnFrame);
     return true;
 }
@@ -109,6 +205,7 @@ bool StartClip(std::string* error) {
 int FinishClip(int playback) {
     Clip& c = g_clip;
     SetViewerArrival(nullptr);
+    if (c.still) return FinishStill(playback);
     if (!c.encoder) return playback != 0 ? playback : 2;
     if (playback != 0 || !c.failed.empty() || c.pictures != c.to - c.from) {
         DiscardClipEncoder(c.encoder);

@@ -113,7 +113,7 @@ check "--history after three rounds lists three lines, each with its mode, time 
 check "--history 30 SLOW lists that mode's round alone" \
     test "$(TZ=UTC "$ZUMBLE" --history 30 SLOW)" = "$(hline best-30-1-1 30 SLOW 20)"
 check "history.txt holds a line of its own format for each: $(head -1 history.txt)" \
-    test "$(grep -Ec '^played=1000000000 flies=(10|30) speed=[12] time_ms=[0-9]+ swatted=(10|30) round=[0-9a-f]{64}$' history.txt)" -eq 3
+    test "$(grep -Ec '^played=1000000000 flies=(10|30) speed=[12] time_ms=[0-9]+ swatted=(10|30) round=[0-9a-f]{64} keys=0$' history.txt)" -eq 3
 
 # --- the kept replays follow the table ---------------------------------------------------
 # Seven runs of the same mode with other seeds: the table fills and times fall off it;
@@ -352,6 +352,21 @@ if [ -x "$CRAFT" ] && [ -x "$BOT" ]; then
     check "a 10-fly round's clip is a WebM file of $(wc -c <one.webm 2>/dev/null) bytes (exit $rc): $(tail -1 clip.out)" \
         test "$rc" -eq 0 -a "$(od -An -tx1 -N4 one.webm | tr -d ' ')" = 1a45dfa3 -a "$(wc -c <one.webm)" -gt 10000
     check "the same replay's clip made again is the same bytes" cmp -s one.webm two.webm
+    # Its still: the last frame that shows the round's clock, whose clock is the one of the
+    # results board's first frame (the blink lit), not the one of a frame of its dark half.
+    # With a caption, the same picture but for the band at its foot, which says it.
+    TOOL="$SRC/tests/e2e/shot_tool.py"
+    "$ZUMBLE" --replay "$ten" --clip still.png >still.out 2>&1
+    "$ZUMBLE" --replay "$ten" --clip caption.png --clip-caption 'Zoë  10 flies, NORMAL  0:07.234' >/dev/null 2>&1
+    lit=$("$ZUMBLE" --headless --replay "$ten" --trace still.trace >/dev/null 2>&1 &&
+        grep -m1 -o '^frame=[0-9]* .* phase=1 ' still.trace | cut -d' ' -f1 | cut -d= -f2)
+    printf '%s\n' "$lit shot lit.png" "$((lit + 40)) shot dark.png" >shots.script
+    "$ZUMBLE" --headless --replay "$ten" --script shots.script >/dev/null 2>&1
+    check "a still is made: $(tail -1 still.out)" grep -q '^still .*still.png: PNG, 640x480, frame [0-9]* of the round (the last that shows the clock)$' still.out
+    check "the still's clock is lit, as on the board's first frame (frame $lit)" python3 "$TOOL" part still.png lit.png 230 24 350 44
+    check "... which a frame of the blink's dark half is not" eval '! python3 "$TOOL" part dark.png lit.png 230 24 350 44 >/dev/null'
+    check "a caption changes only the band at the still's foot, which says it" \
+        python3 "$TOOL" band still.png caption.png 456 24 2 'Zo?  10 flies, NORMAL  0:07.234' "$SRC/platform/services/overlay_draw.cpp"
     "$CRAFT" auto.zrp off.zrp --offscreen 50 || fail "replay_craft --offscreen"
     echo "kept" >ahead.webm
     for bad in off ahead; do
@@ -480,6 +495,19 @@ if [ -x "$CRAFT" ] && [ -x "$BOT" ]; then
     keys=$("$ZUMBLE" --verify replays/last.zrp)
     check "the Enters that hurried the round count, Enter at its least and Space too late do not: '$keys'" \
         test "$(echo "$keys" | field keys)" = 3
+    check "the history counts them as --verify does: $(tail -1 history.txt | cut -d' ' -f7)" \
+        eval 'tail -1 history.txt | grep -Eq " round=[0-9a-f]{64} keys=3$"'
+    check "--history says the round's pace was changed: $(TZ=UTC "$ZUMBLE" --history | tail -1)" \
+        eval 'TZ=UTC "$ZUMBLE" --history | tail -1 | grep -q "  pace changed with Enter or Space$" &&
+              ! TZ=UTC "$ZUMBLE" --history | head -n -1 | grep -q "pace changed"'
+    # A line of a game from before keys= still reads, its pace unchanged; one that says
+    # keys twice is not the game's.
+    cp history.txt history.keep
+    { tail -1 history.keep | sed 's/ keys=3$//'; tail -1 history.keep | sed 's/ keys=3$/ keys=3 keys=3/'; } >history.txt
+    check "an older line lists without the mark, a line with keys= twice is skipped" \
+        eval '[ "$(TZ=UTC "$ZUMBLE" --history 2>&1 | grep -c "pace changed\|could not be read")" = 1 ] &&
+              [ "$(TZ=UTC "$ZUMBLE" --history 2>/dev/null | wc -l)" = 1 ]'
+    mv history.keep history.txt
     # The corpus: every round the test player's, each with its signs.
     bad=0
     for f in "$SRC"/tests/replays/*.zrp; do

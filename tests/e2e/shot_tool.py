@@ -14,6 +14,11 @@
     shot_tool.py text SHOT.xwd SCALE OX OY X Y TEXT FONT.cpp
         exit 0 when the overlay's TEXT is written in white at game (X, Y): each glyph of
         FONT.cpp's 5x7 table white where it is set and not white where it is not
+    shot_tool.py part A.png B.png X0 Y0 X1 Y1
+        exit 0 when the two pictures are the same in that rectangle
+    shot_tool.py band PLAIN.png CAPTIONED.png TOP ROWS SCALE TEXT FONT.cpp
+        exit 0 when the captioned picture is the plain one but in rows TOP..TOP+ROWS-1,
+        which differ, and holds TEXT there in white, centred, SCALE times the font's size
 """
 import array
 import struct
@@ -173,6 +178,30 @@ def main():
         if wrong:
             print("'%s' at game (%d, %d) is %s" % wrong)
             sys.exit(1)
+    elif a[0] == "part":
+        (_, _, ra), (_, _, rb) = read_png(a[1]), read_png(a[2])
+        x0, y0, x1, y1 = (int(v) for v in a[3:7])
+        wrong = [(x, y) for y in range(y0, y1) for x in range(x0, x1) if ra[y][x] != rb[y][x]]
+        if wrong:
+            print("%d pixels differ, the first at %s" % (len(wrong), wrong[0]))
+            sys.exit(1)
+    elif a[0] == "band":
+        (w, h, plain), (_, _, cap) = read_png(a[1]), read_png(a[2])
+        top, rows, scale, text, table = int(a[3]), int(a[4]), int(a[5]), a[6], glyphs(a[7])
+        outside = [y for y in range(h) if (y < top or y >= top + rows) and plain[y] != cap[y]]
+        inside = [y for y in range(top, top + rows) if plain[y] != cap[y]]
+        if outside or len(inside) != rows:
+            print("rows outside the band that differ: %s; band rows that differ: %d of %d" %
+                  (outside[:5], len(inside), rows))
+            sys.exit(1)
+        x0, y0 = (w - len(text) * 6 * scale) // 2, top + (rows - 7 * scale) // 2
+        for n, ch in enumerate(text):
+            for r in range(7):
+                for c in range(5):
+                    x, y = x0 + (6 * n + c) * scale, y0 + r * scale
+                    if (cap[y][x] == (255, 255, 255)) != bool(table[ord(ch) - 32][r] & (0x10 >> c)):
+                        print("'%s' is not written at (%d, %d): %s" % (ch, x, y, cap[y][x]))
+                        sys.exit(1)
     else:
         sys.exit(__doc__)
 

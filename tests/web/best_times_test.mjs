@@ -131,6 +131,8 @@ async function withoutIndexedDB(context) {
 // 11. Progress: a round the test player finishes and two left by Escape are three points
 // in the Progress panel's chart of their mode, named in the game's words: the finished
 // one at the native game's time, the left ones apart, with a line for the best so far.
+// Enter in the second round changes its pace: its line says keys=1, its mark is a square
+// that says so, and the mode's line counts it.
 async function progressChart(context) {
   const first = ['0 move 300 300', '3 click', '10 move 120 80', '11 click', '14 move 320 320', '15 click', ''].join('\n');
   const alone = runNative(zumble, ['--autoplay', '--frames', '1200', '--time', '77', '--script', 'play.txt',
@@ -140,7 +142,7 @@ async function progressChart(context) {
   const back = lines.findIndex((l, i) => i > board && / scene=5 /.test(l)) + 1;  // the frame at mode select
   check(`the test player's round ends back at mode select (frame ${back})`, board > 0 && back > board);
   const script = first + [back + 5, back + 40, back + 70, back + 100].map((f, i) =>
-    i % 2 ? `${f} key escape` : `${f - 1} move 320 320\n${f} click`).join('\n') + '\n';
+    i % 2 ? `${f} key escape` : `${f - 1} move 320 320\n${f} click` + (i ? '' : `\n${f + 15} key return`)).join('\n') + '\n';
   const frames = back + 130;
   const native = runNative(zumble, ['--autoplay', '--frames', String(frames), '--time', '77', '--script', 'play.txt'],
                            { 'play.txt': script });
@@ -148,6 +150,8 @@ async function progressChart(context) {
   const time = Number((/ time_ms=(\d+) /.exec(history[0]) || [])[1]);
   check(`natively the three rounds are three lines of history, the first finished in ${time} ms`,
         history.length === 3 && time > 0 && history.slice(1).every((l) => / time_ms=left /.test(l)), history.join('\n'));
+  check('natively Enter changed the second round\'s pace, and only its',
+        history.map((l) => (/ keys=(\d+)$/.exec(l) || [])[1]).join() === '0,1,0', history.join('\n'));
   const server = await serve(site, { 'play.txt': script });
   const page = await context.newPage();
   try {
@@ -158,16 +162,21 @@ async function progressChart(context) {
     const chart = await page.evaluate(() => {
       const panel = document.getElementById('progress');
       const titles = (selector) => Array.from(panel.querySelectorAll(selector)).map((e) => e.textContent);
-      return { shown: !panel.hidden, modes: titles('section .facts'), points: titles('svg circle.point'),
-               left: panel.querySelectorAll('svg circle.point.left').length,
+      return { shown: !panel.hidden, modes: titles('section .facts'), points: titles('svg .point'),
+               left: panel.querySelectorAll('svg .point.left').length,
+               paced: titles('svg rect.point.paced'),
                best: Array.from(panel.querySelectorAll('svg polyline.best')).map((e) => e.getAttribute('points')) };
     });
     const seconds = `${Math.floor(time / 1000)}.${String(time % 1000).padStart(3, '0')} s`;
     check(`the Progress panel has one chart, its mode in the game's words (${chart.modes.join(' | ')})`,
-          chart.shown && chart.modes.length === 1 && /^10 flies, NORMAL · 3 rounds \(2 left\) · best /.test(chart.modes[0]));
+          chart.shown && chart.modes.length === 1 &&
+          /^10 flies, NORMAL · 3 rounds \(2 left\) · 1 with the pace changed · best /.test(chart.modes[0]));
     check(`the chart shows three points, the finished round's at ${seconds}, two left (${chart.points.join(' | ')})`,
           chart.points.length === 3 && chart.left === 2 && chart.points[0].endsWith(': ' + seconds) &&
-          chart.points.slice(1).every((t) => /: left after \d+ of 10 flies$/.test(t)));
+          /: left after \d+ of 10 flies, pace changed with Enter or Space$/.test(chart.points[1]) &&
+          /: left after \d+ of 10 flies$/.test(chart.points[2]));
+  check(`the second round's mark alone is a square (${chart.paced.join(' | ')})`,
+        chart.paced.length === 1 && chart.paced[0] === chart.points[1]);
     check(`and a best-so-far line (${chart.best.join(' | ')})`,
           chart.best.length === 1 && chart.best[0].trim().split(' ').length === 2);
   } finally {

@@ -17,6 +17,8 @@
 
 #include "clips/clip_disk.h"
 #include "ops/metrics.h"
+#include "replay/core/mode_words.h"
+#include "replay/core/split_times.h"
 #include "server.h"
 #include "store/store.h"
 #include "trust/digest.h"
@@ -105,6 +107,15 @@ std::string RunGame(ClipQueue& q, const char* const* args, const std::string& re
 // stops (a round left on the results board for an hour is not an hour of video).
 int64_t ClipMs(const Run& run) { return run.time_ms + kClipTailMs; }
 
+// What the clip and the still say along their foot: whose run, its mode and its time
+// ("Rhea  10 flies, NORMAL  0:07.234").
+std::string Caption(const Run& run) {
+  char mode[48], clock[32];
+  ModeName(run.flies, run.speed, mode, sizeof mode);
+  SplitClockText(static_cast<std::uint32_t>(run.time_ms), clock, sizeof clock);
+  return run.name + "  " + mode + "  " + clock;
+}
+
 // The still first (one frame: cheap), then the clip, once this server holds the clip's
 // claim. A run without a still still gets its clip (the page then previews without a
 // picture).
@@ -151,32 +162,24 @@ void MakeClip(ClipQueue& q, int64_t id) {
   }
   auto start = std::chrono::steady_clock::now();
   std::string png = ClipFile(q, id, "png"), webm = ClipFile(q, id, "webm");
-  std::string script = q.dir + "/" + std::to_string(id) + ".shot";
   char to[32];
   snprintf(to, sizeof to, "%lld.%03lld", static_cast<long long>(clip_ms / 1000),
            static_cast<long long>(clip_ms % 1000));
-  // The still is the clip's last frame (the frame before --to's).
-  const int64_t last = std::min<int64_t>(run.frames, clip_ms * 60 / 1000) - 1;
-  // A script's words are split at spaces: a folder with one in its name has no stills.
-  std::string still =
-      png.find_first_of(" \t\n") == std::string::npos ? "" : "a space in the folder's name";
-  if (still.empty()) {
-    Touch(script, std::to_string(last > 0 ? last : 0) + " shot " + png + ".partial\n");
-    const char* still_args[] = {"--headless", "--replay",     "/dev/fd/3",
-                                "--script",   script.c_str(), nullptr};
-    still = RunGame(q, still_args, replay);
-    unlink(script.c_str());
-    if (still.empty() && rename((png + ".partial").c_str(), png.c_str()) != 0)
-      still = "the game wrote none";
-    unlink((png + ".partial").c_str());
-  }
+  const std::string caption = Caption(run);
+  // The still is the clip's last frame that shows the round's clock (the game picks it:
+  // the results board blinks the time).
+  const char* still_args[] = {"--replay", "/dev/fd/3",      "--clip",        png.c_str(), "--to",
+                              to,         "--clip-caption", caption.c_str(), nullptr};
+  std::string still = RunGame(q, still_args, replay);
+  if (still.empty() && !Exists(png)) still = "the game wrote none";
+  unlink((png + ".partial").c_str());
   if (!still.empty() && still != "the board is stopping")
     fprintf(stderr, "zumble-board: still of run %lld not made: %s\n", static_cast<long long>(id),
             still.c_str());
   why = still == "the board is stopping" ? still : "";
   if (why.empty()) {
-    const char* clip_args[] = {"--replay", "/dev/fd/3", "--clip", webm.c_str(),
-                               "--to",     to,          nullptr};
+    const char* clip_args[] = {"--replay", "/dev/fd/3",      "--clip",        webm.c_str(), "--to",
+                               to,         "--clip-caption", caption.c_str(), nullptr};
     why = RunGame(q, clip_args, replay);
     if (why.empty() && !Exists(webm)) why = "the game wrote no clip";
     unlink((webm + ".partial").c_str());

@@ -1,4 +1,5 @@
-// Each wanted run's clip (WebM) and still (PNG of the clip's last frame), made once by
+// Each wanted run's clip (WebM) and still (PNG of the clip's last frame that shows the
+// round's clock), each with a caption of the run's name, mode and time, made once by
 // the game in the verifier's sandbox, in a queue of its own: one worker, which lets the
 // verifiers go first but never waits for them long (the machine may never be idle), kept
 // in the clips folder as ID.webm and ID.png. A clip covers the round and a few seconds

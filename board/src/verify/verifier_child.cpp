@@ -71,8 +71,10 @@ void SetLimit(int resource, rlim_t value) {
 
 pid_t StartVerifierChild(const VerifierConfig& config, const char* const* args, int in, int out,
                          int replay, rlim_t file_bytes) {
-  const char* argv[8] = {config.zumble.c_str()};
-  for (int i = 0; args[i] && i < 6; ++i) argv[i + 1] = args[i];
+  // The program, at most kMostArgs of `args` (a clip's eight), and the closing null.
+  constexpr int kMostArgs = 10;
+  const char* argv[kMostArgs + 2] = {config.zumble.c_str()};
+  for (int i = 0; args[i] && i < kMostArgs; ++i) argv[i + 1] = args[i];
   int report[2];
   if (pipe2(report, O_CLOEXEC) != 0) {
     fprintf(stderr, "zumble-board: cannot start the verifier: %s\n", strerror(errno));

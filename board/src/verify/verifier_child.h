@@ -11,9 +11,9 @@
 
 namespace board {
 
-// Runs config.zumble with `args` (null-terminated, after the program's name): standard
-// input from `in` (-1: /dev/null), output to `out`, and the replay, when `replay` >= 0,
-// as descriptor 3 (/dev/fd/3). A verifier writes no file (file_bytes 0: one it tried
+// Runs config.zumble with `args` (null-terminated, at most ten, after the program's
+// name): standard input from `in` (-1: /dev/null), output to `out`, and the replay, when
+// `replay` >= 0, as descriptor 3 (/dev/fd/3). A verifier writes no file (file_bytes 0: one it tried
 // would be a fault); a stream holds each replay in memory, which counts as a file, and
 // gives its verifications none. The pid, or -1 when it could not start (logged).
 pid_t StartVerifierChild(const VerifierConfig& config, const char* const* args, int in, int out,

@@ -2,7 +2,8 @@
 // the game appends it; the format is in docs/replay-format.md), drawn per mode behind the
 // bar's "Progress" button. Each finished round is a point at its time, the best time so
 // far a line stepping down through them, and each round left before its last fly a ring
-// on the line below the chart, so the rounds keep their order. The charts are SVG made
+// on the line below the chart, so the rounds keep their order. A round whose pace was
+// changed (Enter or Space mid-round) is a square instead, and says so. The charts are SVG made
 // here, redrawn when the history changes while the panel is open.
 
 var ZUMBLE_SVG = 'http://www.w3.org/2000/svg';
@@ -11,7 +12,8 @@ var ZUMBLE_CHART = { width: 560, height: 176, left: 70, right: 12, top: 12, bott
 
 // One line of the history, or null when it is not a whole line of the game's (cut off,
 // edited by hand), read as the game reads it: each of the six keys once with a good
-// value; keys a later game adds are passed over.
+// value, and keys= (how many presses of Enter or Space changed the flies' pace) at most
+// once, absent from an older game's lines; keys a later game adds are passed over.
 function zumbleHistoryLine(line) {
   if (!line || line.length > 256) return null;
   var number = function (text, high) { return /^\d{1,10}$/.test(text) && Number(text) <= high ? Number(text) : null; };
@@ -22,20 +24,21 @@ function zumbleHistoryLine(line) {
     var eq = words[i].indexOf('=');
     if (eq < 0) return null;
     var key = words[i].slice(0, eq), value = words[i].slice(eq + 1);
-    if (!/^(played|flies|speed|time_ms|swatted|round)$/.test(key)) continue;
+    if (!/^(played|flies|speed|time_ms|swatted|round|keys)$/.test(key)) continue;
     if (key in got) return null;
     if (key === 'played') got.played = number(value, 0xFFFFFFFF);
     else if (key === 'flies') got.flies = ZUMBLE_FLIES.indexOf(number(value, 1000)) >= 0 ? number(value, 1000) : null;
     else if (key === 'speed') got.speed = number(value, 4) >= 1 ? number(value, 4) : null;
     else if (key === 'time_ms') got.time_ms = value === 'left' ? 'left' : number(value, 0xFFFFFFFE);
     else if (key === 'swatted') got.swatted = number(value, 1000);
+    else if (key === 'keys') got.keys = number(value, 0x7FFFFFFF);
     else got.round = value === '-' || /^[0-9a-f]{64}$/.test(value) ? value : null;
     if (got[key] === null) return null;
   }
   if (!('played' in got && 'flies' in got && 'speed' in got && 'time_ms' in got && 'swatted' in got && 'round' in got) ||
       got.swatted > got.flies) return null;
   return { played: got.played, flies: got.flies, speed: got.speed, left: got.time_ms === 'left',
-           timeMs: got.time_ms === 'left' ? 0 : got.time_ms, swatted: got.swatted };
+           timeMs: got.time_ms === 'left' ? 0 : got.time_ms, swatted: got.swatted, paced: got.keys > 0 };
 }
 
 // The history by mode, the mode played last first; each mode's rounds oldest first.
@@ -110,11 +113,20 @@ function zumbleProgressChart(mode) {
   }
   mode.rounds.forEach(function (r, i) {
     var about = 'Round ' + (i + 1) + ', ' + zumbleReplayWhen(r.played) + ': ' +  // replays.js
-                (r.left ? 'left after ' + r.swatted + ' of ' + r.flies + ' flies' : zumbleReplayTime(r.timeMs));
-    if (r.left) zumbleSvg(svg, 'circle', { class: 'point left', cx: x(i), cy: c.leftRow, r: 3.5, fill: 'none', stroke: '#e77' }, about);
-    else zumbleSvg(svg, 'circle', { class: 'point', cx: x(i), cy: y(r.timeMs), r: 4, fill: '#ddd' }, about);
+                (r.left ? 'left after ' + r.swatted + ' of ' + r.flies + ' flies' : zumbleReplayTime(r.timeMs)) +
+                (r.paced ? ', pace changed with Enter or Space' : '');
+    var at = { x: x(i), y: r.left ? c.leftRow : y(r.timeMs) };
+    var look = r.left ? { fill: 'none', stroke: '#e77' } : { fill: r.paced ? '#8cf' : '#ddd' };
+    if (r.paced) {
+      look.class = 'point paced' + (r.left ? ' left' : '');
+      zumbleSvg(svg, 'rect', Object.assign(look, { x: (at.x - 4).toFixed(1), y: (at.y - 4).toFixed(1), width: 8, height: 8 }), about);
+    } else {
+      look.class = 'point' + (r.left ? ' left' : '');
+      zumbleSvg(svg, 'circle', Object.assign(look, { cx: at.x, cy: at.y, r: r.left ? 3.5 : 4 }), about);
+    }
   });
-  return { svg: svg, best: best, left: n - times.length };
+  return { svg: svg, best: best, left: n - times.length,
+           paced: mode.rounds.filter(function (r) { return r.paced; }).length };
 }
 
 function zumbleListProgress() {
@@ -136,6 +148,7 @@ function zumbleListProgress() {
     head.textContent = [zumbleModeName(mode.flies, mode.speed),  // replays.js
                         mode.rounds.length + (mode.rounds.length === 1 ? ' round' : ' rounds') +
                           (chart.left ? ' (' + chart.left + ' left)' : ''),
+                        chart.paced ? chart.paced + ' with the pace changed' : '',
                         chart.best === null ? '' : 'best ' + zumbleReplayTime(chart.best)].filter(Boolean).join(' · ');
     section.appendChild(head);
     chart.svg.setAttribute('aria-label', head.textContent);
