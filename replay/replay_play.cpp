@@ -512,6 +512,13 @@ void FollowAtFirstInput() {
     g_play.file.input = bytes.data() + kReplayHeaderSize;
     g_play.verify = true;
     g_play.measure = true;
+    std::uint64_t sampleKey = 0;  // the board's, as --verify takes it
+    if (!SampleKeyFromEnvironment(&sampleKey)) {
+        f.error = "ZUMBLE_SAMPLE_KEY is not a hexadecimal number";
+        g_play.phase = Phase::Stopped;
+        return;
+    }
+    MeasureSetSampleKey(sampleKey);
     if (!f.usable) {
         g_play.phase = Phase::Stopped;
         return;

@@ -621,6 +621,10 @@ if [ -x "$CRAFT" ] && [ -x "$BOT" ]; then
     out=$(ZUMBLE_SAMPLE_KEY=secret "$ZUMBLE" --verify auto.zrp; echo "rc=$?")
     check "a sample key that is not hexadecimal is an error: '$out'" \
         test "$out" = "$(printf 'error: ZUMBLE_SAMPLE_KEY is not a hexadecimal number\nrc=2')"
+    { printf 'h 68\n'; head -c 68 auto.zrp; } >bad_key.records
+    out=$(ZUMBLE_SAMPLE_KEY=secret "$ZUMBLE" --verify-follow <bad_key.records; echo "rc=$?")
+    check "and for a round followed as it comes: '$out'" \
+        test "$out" = "$(printf 'error: ZUMBLE_SAMPLE_KEY is not a hexadecimal number\nrc=2')"
     # The key chooses which swats of a long round are ranked for steering, nothing else.
     long=$SRC/tests/replays/1000-flies-speed-2.zrp
     check "the 1000-fly round verifies alike with the board's secret sample key" \
