@@ -108,7 +108,7 @@ async function phoneScreens() {
           return /time_ms=left/.test(h) ? h : null;
         }, null, { timeout: 20000, polling: 100 }).then((h) => h.jsonValue(), () => '');
         check(`${name}: a tap on Retry ends the round as a left one`,
-              /^played=\d+ flies=\d+ speed=\d time_ms=left swatted=[1-9]\d* round=[0-9a-f]{64}\n$/.test(left), left);
+              /^played=\d+ flies=\d+ speed=\d time_ms=left swatted=[1-9]\d* round=[0-9a-f]{64} keys=0\n$/.test(left), left);
         let fresh = false;
         for (let i = 0; i < 100 && !fresh; ++i) {
           const line = await lastTraceLine(page);
