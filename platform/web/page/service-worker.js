@@ -1,10 +1,8 @@
 // The offline copy of one build of the page. Every file of the build is kept in one cache
 // named after the build, checked against the build's list before it is used, and asked
 // for by the page under the build's name; a new build comes with a new worker, whose
-// cache replaces this one whole once no page of the old build is open. A start is served
-// from the copy at once, with no wait for the server: the browser meanwhile looks for a
-// new worker, which fetches its build in the background, and the start after that plays
-// the new build from its copy (below).
+// cache replaces this one whole once no page of the old build is open. The page itself
+// is asked of the server first, so a new build is played as soon as it is there.
 // Filled in when the site is made: the build's name and its files with their SHA-256.
 var BUILD = '@ZUMBLE_BUILD@';
 var FILES = @ZUMBLE_FILES@;
@@ -12,7 +10,6 @@ var CACHE = 'zumble-' + BUILD;
 var PAGE = 'index.html';
 var PAGE_WAIT_MS = 4000;  // a network that does not answer counts as none
 var COPY_WAIT_MS = 30000;  // how long a page that asked for this copy has to reload
-var ASK_WAIT_MS = 4000;  // how long a waiting worker has to say its build
 // Until then the next page opened is this build's copy, not the server's (below).
 var copyUntil = 0;
 
@@ -46,22 +43,6 @@ self.addEventListener('install', function (event) {
   }));
 });
 
-// The build of a newer worker that is installed (its copy whole) and waits for this one's
-// pages to close; null when there is none, or when it does not answer in time.
-function waitingBuild() {
-  var waiting = self.registration.waiting;
-  if (!waiting || waiting.state !== 'installed') return Promise.resolve(null);
-  return new Promise(function (resolve) {
-    var channel = new MessageChannel();
-    var timer = setTimeout(function () { resolve(null); }, ASK_WAIT_MS);
-    channel.port1.onmessage = function (e) {
-      clearTimeout(timer);
-      resolve(e.data && typeof e.data.build === 'string' ? e.data.build : null);
-    };
-    waiting.postMessage({ zumble: 'build' }, [channel.port2]);
-  });
-}
-
 // The old builds' copies go once this one takes over. A page opened before there was any
 // worker is left alone: it has loaded all it needs.
 self.addEventListener('activate', function (event) {
@@ -83,10 +64,6 @@ self.addEventListener('activate', function (event) {
 // which is whole: the next page opened is that copy.
 self.addEventListener('message', function (event) {
   var said = event.data;
-  if (said && said.zumble === 'build' && event.ports[0]) {  // the active worker asks (above)
-    event.ports[0].postMessage({ build: BUILD });
-    return;
-  }
   if (!said || !event.source) return;
   if (said.zumble === 'use-copy') {
     var useCopy = typeof said.build === 'string' && said.build !== BUILD;
@@ -116,46 +93,27 @@ function pageFromServer(request) {
   });
 }
 
-// A file of the copy named `name`. Looked up without opening the cache, which would make
-// it anew once it has gone (the old build's, once the new one took over).
-function keptIn(name, request) {
-  return caches.match(request, { cacheName: name });
-}
-
-// The newest whole copy's page: the waiting worker's build when one waits, else this one's.
-function newestPage() {
-  var kept = function (name) { return keptIn(name, PAGE); };
-  return waitingBuild().then(function (build) {
-    return build ? kept('zumble-' + build) : null;
-  }).then(function (page) { return page || kept(CACHE); });
-}
-
 self.addEventListener('fetch', function (event) {
   var request = event.request;
-  var url = new URL(request.url);
-  if (request.method !== 'GET' || url.origin !== location.origin) return;
+  if (request.method !== 'GET' || new URL(request.url).origin !== location.origin) return;
   if (request.mode === 'navigate') {
-    // The page, with whatever options its address holds. The game's own page comes from the
-    // newest whole copy at once; the server's only where there is none. Any other page in
-    // the folder, the server's first.
-    var scope = new URL(self.registration.scope).pathname;
+    // The page, with whatever options its address holds: the server's, else the copy.
     var copy = function () {
-      return keptIn(CACHE, PAGE).then(function (kept) { return kept || Response.error(); });
+      return caches.open(CACHE).then(function (cache) { return cache.match(PAGE); }).then(function (kept) {
+        return kept || Response.error();
+      });
     };
     if (Date.now() < copyUntil) {
       copyUntil = 0;
       event.respondWith(copy().then(function (kept) { return kept.ok ? kept : pageFromServer(request); }));
       return;
     }
-    if (url.pathname === scope || url.pathname === scope + PAGE) {
-      event.respondWith(newestPage().then(function (kept) { return kept || pageFromServer(request); }));
-      return;
-    }
     event.respondWith(pageFromServer(request).catch(copy));
     return;
   }
-  // The build's files by their exact address: this build's copy, else the waiting build's
-  // (its page was served above; every file's address names its build), else the server.
-  event.respondWith(keptIn(CACHE, request).then(function (kept) { return kept || caches.match(request); })
-    .then(function (kept) { return kept || fetch(request); }));
+  // The build's files by their exact address (another build's are not here); anything
+  // else, such as a script named in the address, from the server.
+  event.respondWith(caches.open(CACHE).then(function (cache) {
+    return cache.match(request).then(function (kept) { return kept || fetch(request); });
+  }));
 });
