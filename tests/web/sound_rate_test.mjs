@@ -36,6 +36,9 @@ async function soundAtAnotherRate(context) {
     await page.waitForFunction(() => window.Module && window.Module.calledRun && window.zumbleFeedAudio, null,
                                { timeout: 20000 });
     await page.evaluate(() => {
+      // What was posted before now has no mix recorded beside it (this Chromium may run the
+      // sound before any click): both are recorded from here on.
+      window.posted = [];
       window.mixed = [];
       const feed = window.zumbleFeedAudio;
       window.zumbleFeedAudio = (samples) => {
@@ -56,16 +59,24 @@ async function soundAtAnotherRate(context) {
         return a;
       };
       const mix = left(window.mixed, 32768), out = left(window.posted, 1);
+      // The resampler carries its place between chunks, so the recording may begin a
+      // fraction of a sample (or a few) into it: the best of those small offsets.
       const step = 22050 / 48000;
-      let xy = 0, xx = 0, yy = 0;
-      for (let j = 0; j < mix.length; ++j) {
-        const at = j / step, i = Math.floor(at);
-        if (i + 1 >= out.length) break;
-        const y = out[i] + (out[i + 1] - out[i]) * (at - i);
-        xy += mix[j] * y; xx += mix[j] * mix[j]; yy += y * y;
+      let best = -1, loudness = 0;
+      for (let offset = -3; offset <= 3; offset += 0.25) {
+        let xy = 0, xx = 0, yy = 0;
+        for (let j = 0; j < mix.length; ++j) {
+          const at = j / step + offset, i = Math.floor(at);
+          if (i < 0) continue;
+          if (i + 1 >= out.length) break;
+          const y = out[i] + (out[i + 1] - out[i]) * (at - i);
+          xy += mix[j] * y; xx += mix[j] * mix[j]; yy += y * y;
+        }
+        if (offset === 0) loudness = Math.sqrt(xx / Math.max(1, mix.length));
+        best = Math.max(best, xy / Math.sqrt(xx * yy || 1));
       }
       return { rate: window.zumbleAudio.context.sampleRate, mixFrames: mix.length, outFrames: out.length,
-               loudness: Math.sqrt(xx / Math.max(1, mix.length)), match: xy / Math.sqrt(xx * yy || 1) };
+               loudness, match: best };
     });
     // Played at 48000 Hz, the posted frames last as long as the mix's at 22050 Hz, and read
     // back at 22050 Hz they are the mix; left at 22050 Hz they would play 2.18 times too
