@@ -1,37 +1,18 @@
 #include "http/content_choice.h"
 
-#include <cstdlib>
-
+#include "http/header_words.h"
 #include "pages/file_delivery.h"
 
 namespace board {
 
 namespace {
 
-std::string_view AcceptTrim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-bool AcceptSameWord(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-  return true;
-}
-
 // The q of a range's parameters ("level=1; q=0.5"), 1 when it has none that reads.
 double AcceptQ(std::string_view params) {
   while (!params.empty()) {
     size_t semi = params.find(';');
-    std::string_view param = AcceptTrim(params.substr(0, semi));
-    if (param.size() > 2 && (param[0] | 0x20) == 'q' && param[1] == '=') {
-      std::string digits(param.substr(2, 5));
-      char* end = nullptr;
-      double v = strtod(digits.c_str(), &end);
-      return end != digits.c_str() && v >= 0 && v <= 1 ? v : 1;
-    }
+    double q = 1;
+    if (ReadHeaderQ(HeaderTrim(params.substr(0, semi)), &q)) return q;
     if (semi == std::string_view::npos) break;
     params.remove_prefix(semi + 1);
   }
@@ -49,12 +30,12 @@ double AcceptWeight(std::string_view accept, std::string_view type) {
     if (comma == std::string_view::npos) comma = accept.size();
     std::string_view item = accept.substr(at, comma - at);
     size_t semi = item.find(';');
-    std::string_view range = AcceptTrim(item.substr(0, semi));
+    std::string_view range = HeaderTrim(item.substr(0, semi));
     double q = semi == std::string_view::npos ? 1 : AcceptQ(item.substr(semi + 1));
-    if (AcceptSameWord(range, type))
+    if (SameWordAnyCase(range, type))
       weights[0] = q;
     else if (range.size() == major.size() + 1 &&
-             AcceptSameWord(range.substr(0, major.size()), major) && range.back() == '*')
+             SameWordAnyCase(range.substr(0, major.size()), major) && range.back() == '*')
       weights[1] = q;
     else if (range == "*/*")
       weights[2] = q;

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "http/byte_range.h"
+#include "http/header_words.h"
 
 namespace board {
 
@@ -42,19 +43,6 @@ std::string PageEtag(const PageFileStat& s, const char* encoding) {
   return tag;
 }
 
-std::string_view PageTrim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-bool PageSameWord(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-  return true;
-}
-
 // The weight an Accept-Encoding list gives a coding: its own q, else that of "*", else
 // 0. A q that cannot be read counts as 1, as a bare coding does.
 double PageCodingWeight(std::string_view list, std::string_view coding) {
@@ -65,18 +53,10 @@ double PageCodingWeight(std::string_view list, std::string_view coding) {
     if (comma == std::string_view::npos) comma = list.size();
     std::string_view item = list.substr(at, comma - at);
     size_t semi = item.find(';');
-    std::string_view name = PageTrim(item.substr(0, semi));
+    std::string_view name = HeaderTrim(item.substr(0, semi));
     double q = 1;
-    if (semi != std::string_view::npos) {
-      std::string_view param = PageTrim(item.substr(semi + 1));
-      if (param.size() > 2 && (param[0] | 0x20) == 'q' && param[1] == '=') {
-        std::string digits(param.substr(2, 5));
-        char* end = nullptr;
-        double v = strtod(digits.c_str(), &end);
-        if (end != digits.c_str() && v >= 0 && v <= 1) q = v;
-      }
-    }
-    if (PageSameWord(name, coding)) own = q;
+    if (semi != std::string_view::npos) ReadHeaderQ(HeaderTrim(item.substr(semi + 1)), &q);
+    if (SameWordAnyCase(name, coding)) own = q;
     if (name == "*") star = q;
     at = comma + 1;
   }
@@ -85,12 +65,12 @@ double PageCodingWeight(std::string_view list, std::string_view coding) {
 
 // Whether an If-None-Match list names the ETag (or is *); W/ is the same tag here.
 bool PageEtagListed(std::string_view list, const std::string& etag) {
-  if (PageTrim(list) == "*") return true;
+  if (HeaderTrim(list) == "*") return true;
   size_t at = 0;
   while (at <= list.size()) {
     size_t comma = list.find(',', at);
     if (comma == std::string_view::npos) comma = list.size();
-    std::string_view tag = PageTrim(list.substr(at, comma - at));
+    std::string_view tag = HeaderTrim(list.substr(at, comma - at));
     if (tag.substr(0, 2) == "W/") tag.remove_prefix(2);
     if (tag == etag) return true;
     at = comma + 1;
