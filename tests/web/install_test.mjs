@@ -45,9 +45,6 @@ async function offlineAndInstalled() {
       await new Promise((resolve) => setTimeout(resolve, 250));
     }
   };
-  // The copy of `build` is whole once its page is in it (the page goes in last).
-  const copyWhole = (page, build) => page.evaluate((name) => caches.match('index.html', { cacheName: name })
-    .then((kept) => !!kept), `zumble-${build}`).catch(() => false);
   const pageBuild = (page) => page.evaluate(() => ({
     build: document.querySelector('meta[name=zumble-build]').content,
     mark: window.zumbleBuildMark || null,
@@ -108,10 +105,10 @@ async function offlineAndInstalled() {
     check('the first start after the change plays the kept build, every file of it',
           stale.build === first && stale.mark === null && stale.loaded.length >= 3 &&
           stale.loaded.every((n) => n.endsWith(`?v=${first}`)), JSON.stringify(stale));
+    // The new build's copy is whole once its page is in it (the page goes in last).
     let fetched = false;
-    for (const end = Date.now() + 60000; !fetched && Date.now() < end;) {
-      fetched = await copyWhole(next, second);
-      if (!fetched) await new Promise((resolve) => setTimeout(resolve, 250));
+    for (const end = Date.now() + 60000; !fetched && Date.now() < end; await next.waitForTimeout(250)) {
+      fetched = await next.evaluate((name) => caches.match('index.html', { cacheName: name }).then((p) => !!p), `zumble-${second}`);
     }
     check('meanwhile the new build is fetched in the background, whole', fetched);
     await next.reload();

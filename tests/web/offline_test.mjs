@@ -7,10 +7,7 @@
 //   2. with the new build whole on the server, the next start still plays the kept build
 //      at once while the new build is fetched in the background, and the start after that
 //      plays the new build; once the old build's game page is closed, the offline copy
-//      becomes the new build alone: the board's page does not hold it back, nor does the
-//      game's page asking the old build's worker for a file now and then (each ask may
-//      start that worker again, and the browser hands over to the new one only once the
-//      old one has stopped).
+//      becomes the new build alone: the board's page does not hold it back.
 // Usage: node offline_test.mjs build-web/site build/zumble
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
@@ -48,11 +45,9 @@ async function pageWhen(page, test, ms) {
 const whole = (p, build, mark) => !!p && p.build === build && p.mark === mark && p.loaded.length >= 3 &&
   p.loaded.every((n) => n.endsWith(`?v=${build}`));
 
-async function offlineCopyWhen(page, test, ms, { asking = false } = {}) {
+async function offlineCopyWhen(page, test, ms) {
   const end = Date.now() + ms;
   for (;;) {
-    // `asking`: the page asks its worker for a file at each look, as a page does now and then.
-    if (asking) await page.evaluate(() => fetch('manifest.webmanifest').then((r) => r.text())).catch(() => null);
     const kept = await page.evaluate(async () => {
       const names = await caches.keys();
       const files = names.length ? (await (await caches.open(names[0])).keys()).length : 0;
@@ -126,8 +121,7 @@ try {
   await next.reload();
   const loaded = await pageWhen(next, (p) => p.running, 60000);
   check('the start after it plays the new build, whole', whole(loaded, second, 'second'), JSON.stringify(loaded));
-  const replaced = await offlineCopyWhen(next, (c) => c.names.length === 1 && c.names[0] === `zumble-${second}`, 60000,
-                                         { asking: true });
+  const replaced = await offlineCopyWhen(next, (c) => c.names.length === 1 && c.names[0] === `zumble-${second}`, 60000);
   check("with only the board's page beside it, the new build takes over the offline copy",
         JSON.stringify(replaced?.names) === JSON.stringify([`zumble-${second}`]), JSON.stringify(replaced));
 } catch (e) {
