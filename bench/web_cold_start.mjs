@@ -2,7 +2,8 @@
 // gets it from the best-times board's /play/ in headless Chromium, on networks held to
 // Chromium's emulation: slow 4G (1.6 Mbit/s down, 150 ms round trips) and fast 4G
 // (9 Mbit/s, 60 ms), each cold (a fresh profile, no cache); then a second visit on
-// slow 4G, started from the offline copy the first visit left.
+// slow 4G, started from the offline copy the first visit left, with the board answering
+// and with the board not answering at all (stopped, as a network that hangs).
 // For each: the first paint (the loading bar, where the page has one), the first frame
 // drawn on the game's canvas, and the bytes over the network before it (the median of
 // RUNS cold runs).
@@ -39,7 +40,12 @@ async function startBoard() {
     });
     child.on('exit', (code) => reject(new Error('the board ended with ' + code + ': ' + seen)));
   });
-  return { url: url + '/play/', stop: () => child.kill() };
+  return {
+    url: url + '/play/',
+    pause: () => child.kill('SIGSTOP'),
+    resume: () => child.kill('SIGCONT'),
+    stop: () => { child.kill('SIGCONT'); child.kill(); },
+  };
 }
 
 // The moment of the first picture the game puts on its canvas, in the page's clock.
@@ -107,6 +113,14 @@ try {
     const rows = [];
     for (let i = 0; i < runs; ++i) rows.push(await visit(context, server.url, networks['slow 4G'], false));
     line('slow 4G, second visit (offline copy)', rows);
+    server.pause();
+    const hung = [];
+    try {
+      for (let i = 0; i < runs; ++i) hung.push(await visit(context, server.url, networks['slow 4G'], false));
+    } finally {
+      server.resume();
+    }
+    line('slow 4G, second visit, the board not answering', hung);
   } finally {
     await context.close();
   }

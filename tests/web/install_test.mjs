@@ -1,5 +1,6 @@
 // The page installed: it plays offline once visited, installs as an app, and a new build
-// at the same address replaces every file at the next visit.
+// at the same address is fetched in the background at the next start and replaces every
+// file at the start after it.
 // Usage: node install_test.mjs build-web/site build/zumble
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
@@ -17,8 +18,9 @@ const [site, zumble] = siteAndGame('install_test.mjs');
 // worker keeps it), and the server stopped: the page comes back and plays. Chromium finds
 // the manifest whole and the page installable. Then the copy becomes a new build, served
 // at the same address, and opened in a second tab while the old build's page is still
-// open: it plays the new build whole, and its worker waits until the old page is closed,
-// after which the offline copy is the new build alone.
+// open: that start plays the kept build at once while the new build's worker fetches its
+// files; the start after it plays the new build whole, and the old copy stays until the
+// old page is closed, after which the offline copy is the new build alone.
 async function offlineAndInstalled() {
   const copy = scratch('zumble-build-');
   fs.cpSync(site, copy, { recursive: true });
@@ -98,9 +100,21 @@ async function offlineAndInstalled() {
     server = await serve(copy, {}, port);
     const next = await context.newPage();
     await next.goto(url + '?trace');
-    await plays(next, 'the next visit');
+    await plays(next, 'the first start after the change');
+    const stale = await pageBuild(next);
+    check('the first start after the change plays the kept build, every file of it',
+          stale.build === first && stale.mark === null && stale.loaded.length >= 3 &&
+          stale.loaded.every((n) => n.endsWith(`?v=${first}`)), JSON.stringify(stale));
+    // The new build's copy is whole once its page is in it (the page goes in last).
+    let fetched = false;
+    for (const end = Date.now() + 60000; !fetched && Date.now() < end; await next.waitForTimeout(250)) {
+      fetched = await next.evaluate((name) => caches.match('index.html', { cacheName: name }).then((p) => !!p), `zumble-${second}`);
+    }
+    check('meanwhile the new build is fetched in the background, whole', fetched);
+    await next.reload();
+    await plays(next, 'the second start after the change');
     const loaded = await pageBuild(next);
-    check('the next visit plays the new build, every file of it',
+    check('the second start after the change plays the new build, every file of it',
           loaded.build === second && loaded.mark === 'second' && loaded.loaded.length >= 3 &&
           loaded.loaded.every((n) => n.endsWith(`?v=${second}`)) && loaded.loaded.some((n) => n.startsWith('index.data')),
           JSON.stringify(loaded));
@@ -108,10 +122,6 @@ async function offlineAndInstalled() {
     // old build's page is open: that page may still load files of its build.
     const waiting = await next.evaluate(async () => {
       const r = await navigator.serviceWorker.getRegistration();
-      await r.update().catch(() => {});
-      for (let i = 0; i < 200 && !(r.waiting && r.waiting.state === 'installed'); ++i) {
-        await new Promise((resolve) => setTimeout(resolve, 100));
-      }
       if (!r.waiting) return { state: 'none' };
       const answer = new Promise((resolve) => {
         navigator.serviceWorker.addEventListener('message', (e) => { if (e.data && e.data.zumble === 'take-over') resolve(e.data.taken); });
@@ -126,7 +136,7 @@ async function offlineAndInstalled() {
           JSON.stringify(both.names) === JSON.stringify([`zumble-${first}`, `zumble-${second}`].sort()),
           JSON.stringify({ waiting, names: both.names }));
     await old.close();
-    const replaced = await offlineCopyWhen(next, (c) => c.names.length === 1 && c.names[0] === `zumble-${second}`, 90000);
+    const replaced = await offlineCopyWhen(next, (c) => c.names.length === 1 && c.names[0] === `zumble-${second}`, 60000);
     check('once the old page is closed, the offline copy is the new build alone',
           JSON.stringify(replaced) === JSON.stringify({ names: [`zumble-${second}`], files: want(second) }),
           JSON.stringify(replaced));
