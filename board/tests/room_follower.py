@@ -7,10 +7,11 @@ minute without a message. The handshake's status line is OUT's first line; anyth
 As a racer (the link with ?racer=PASS), it also sends a round's records as the game would
 while playing it (docs/rooms.md): --race REPLAY streams the replay's frames in real time
 from the connection on, each frame once its slot has passed, then the end; --fast REPLAY
-SEED sends the header (on SEED), the frames and ten minutes of idle frames at once.
+SEED sends the header (on SEED), the frames and ten minutes of idle frames at once;
+--say TEXT... sends each TEXT as a text message ({"ready":true}, say).
 
 usage: room_follower.py ws://HOST:PORT/api/rooms/ID/live[?racer=PASS] OUT UNTIL
-       [BYTES | --race REPLAY | --fast REPLAY SEED]
+       [BYTES | --race REPLAY | --fast REPLAY SEED | --say TEXT...]
 """
 import base64
 import os
@@ -123,6 +124,9 @@ with open(out_path, "w") as out:
         threading.Thread(target=stream, args=(sys.argv[5],), daemon=True).start()
     elif len(sys.argv) > 6 and sys.argv[4] == "--fast":
         threading.Thread(target=stream, args=(sys.argv[5], int(sys.argv[6])), daemon=True).start()
+    elif len(sys.argv) > 4 and sys.argv[4] == "--say":
+        for text in sys.argv[5:]:
+            send(1, text.encode())
     elif len(sys.argv) > 4:
         send(1, b"x" * int(sys.argv[4]))
     try:

@@ -74,11 +74,19 @@ public:
 
 private:
   // What a follower sends is read (a close, a pong) and dropped; a racer's binary
-  // messages are their round's records.
+  // messages are their round's records, their text messages say whether they are ready.
   void Read() {
     ws_.async_read(incoming_, [self = shared_from_this()](error_code ec, size_t) {
       if (ec) return self->Stop();
-      if (!self->racer_.token.empty() && self->close_reason_.empty()) self->Record();
+      if (!self->racer_.token.empty() && self->close_reason_.empty()) {
+        if (self->ws_.got_text()) {
+          const auto data = self->incoming_.cdata();
+          RoomTextMessage(self->ctx_, self->room_, self->racer_.token,
+                          std::string_view(static_cast<const char*>(data.data()), data.size()));
+        } else {
+          self->Record();
+        }
+      }
       self->incoming_.consume(self->incoming_.size());
       self->Read();
     });
@@ -110,7 +118,7 @@ private:
     const auto data = incoming_.cdata();
     const char* bytes = static_cast<const char*>(data.data());
     const size_t size = data.size();
-    if (!ws_.got_binary() || size < 1) return Refuse("bad_record");
+    if (size < 1) return Refuse("bad_record");
     const char kind = bytes[0];
     const std::string_view body(bytes + 1, size - 1);
     received_ += body.size();
