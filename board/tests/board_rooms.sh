@@ -208,18 +208,21 @@ race_rooms() {
 
     # Ann and Bob stream their rounds over the room's link as they would play them, in
     # real time from now on (each from an address of their own); the board plays them as
-    # they come and checks each whole at its end.
+    # they come and checks each whole at its end. Bob's link drops halfway: he connects
+    # again and goes on from where the board's playing is.
     local live=${U/http:/ws:}/api/rooms/$ROOM/live
     python3 "$TESTS/room_follower.py" "$live?racer=${PASS[Ann]}" "$WORK/ann-live-$1.txt" '"races":[{' \
         --race "$WORK/ann.rpl" &
     p1=$!
     ROOM_FROM=127.0.0.2 python3 "$TESTS/room_follower.py" "$live?racer=${PASS[Bob]}" "$WORK/bob-live-$1.txt" \
-        '"races":[{' --race "$WORK/bob.rpl" &
+        '"races":[{' --resume "$WORK/bob.rpl" &
     p2=$!
     wait $p1
     check "Ann streamed her round and saw the result (exit $?)" [ "$(head -1 "$WORK/ann-live-$1.txt" | cut -d' ' -f2)" = 101 ]
     wait $p2
     check "Bob streamed his round and saw the result (exit $?)" [ "$(head -1 "$WORK/bob-live-$1.txt" | cut -d' ' -f2)" = 101 ]
+    check "Bob, back after his link dropped, told to go on from the frame bytes the board has" \
+        grep -Eq '^\{"resume":\{"bytes":[1-9][0-9]*\}\}$' "$WORK/bob-live-$1.txt"
     for _ in $(seq 600); do req GET "$U/api/rooms/$ROOM"; [ "$(jget state)" = lobby ] && break; sleep 0.1; done
     ANN_RUN=$(jget races.0.results.0.run)
 
