@@ -8,13 +8,16 @@ As a racer (the link with ?racer=PASS), it also sends a round's records as the g
 while playing it (docs/rooms.md): --race REPLAY streams the replay's frames in real time
 from the connection on, each frame once its slot has passed, then the end; --fast REPLAY
 SEED sends the header (on SEED), the frames and ten minutes of idle frames at once;
---say TEXT... sends each TEXT as a text message ({"ready":true}, say); --resume REPLAY
+--records FILE (a spectator's link, ?watch=NAME) keeps each binary message in FILE
+(its length as 4 bytes, big-endian, then its bytes) and ends (exit 0) after the `e`
+record; --say TEXT... sends each TEXT as a text message ({"ready":true}, say); --resume REPLAY
 streams half the round as --race does, drops the connection, connects again and, told by
 the board where it is ({"resume":{"bytes":N}}, after the first state), streams the rest
 from frame byte N on (exit 4 when the board does not say so).
 
 usage: room_follower.py ws://HOST:PORT/api/rooms/ID/live[?racer=PASS] OUT UNTIL
-       [BYTES | --race REPLAY | --resume REPLAY | --fast REPLAY SEED | --say TEXT...]
+       [BYTES | --race REPLAY | --resume REPLAY | --fast REPLAY SEED | --records FILE |
+        --say TEXT...]
 """
 import base64
 import os
@@ -192,8 +195,9 @@ with open(out_path, "w") as out:
     elif len(sys.argv) > 4 and sys.argv[4] == "--say":
         for text in sys.argv[5:]:
             send(1, text.encode())
-    elif len(sys.argv) > 4:
+    elif len(sys.argv) > 4 and sys.argv[4] != "--records":
         send(1, b"x" * int(sys.argv[4]))
+    records = open(sys.argv[5], "wb") if len(sys.argv) > 5 and sys.argv[4] == "--records" else None
     try:
         while True:
             opcode, payload = read_message()
@@ -201,6 +205,11 @@ with open(out_path, "w") as out:
                 code = struct.unpack(">H", payload[:2])[0] if len(payload) >= 2 else 0
                 out.write(f"closed {code} {payload[2:].decode()}".strip() + "\n")
                 sys.exit(3)
+            elif opcode == 2 and records:
+                records.write(struct.pack(">I", len(payload)) + payload)
+                records.flush()
+                if payload[:1] == b"e":
+                    sys.exit(0)
             elif opcode == 1:
                 text = payload.decode()
                 out.write(text + "\n")
