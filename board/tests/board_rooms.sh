@@ -143,6 +143,10 @@ def first_message(s):
             if len(rest) >= 2 and len(rest) >= 2 + (rest[1] & 127):
                 return rest[0] & 15, rest[2:2 + (rest[1] & 127)]
 deaf = [watch(True) for _ in range(16)]
+for s in deaf:  # each one's place taken (the answer to its upgrade), nothing more read
+    head = b""
+    while b"\r\n\r\n" not in head:
+        head += s.recv(1)
 extra = watch(False)
 op, payload = first_message(extra)
 print(f"{struct.unpack('>H', payload[:2])[0]} {payload[2:].decode()}" if op == 8 else f"opcode {op}", flush=True)
@@ -289,6 +293,21 @@ race_rooms() {
     check "a seventeenth spectator: closed, 1013 ($(head -1 "$WORK/deaf-$1.txt"))" \
         [ "$(head -1 "$WORK/deaf-$1.txt")" = "1013 too many spectators" ]
 
+    # The room's page, as a browser finds it, and followed in one while the race is run.
+    req GET "$U/rooms/$ROOM"
+    check "the room's page: 200 HTML naming the room and its racers" \
+        [ "$STATUS $(grep -o '<h1>Friday</h1>\|data-name="Ann"\|data-name="Dee"' "$WORK/body" | wc -l)" = "200 3" ]
+    req GET "$U/rooms/nosuchroom"
+    check "no such room's page: 404 ($STATUS)" [ "$STATUS" = 404 ]
+    check "no such room's page: a page saying so" grep -q '<h1>Not found (404)</h1>' "$WORK/body"
+    local browser=""
+    if [ -d "$SRC/tests/web/node_modules/playwright-core" ] && [ -x "${CHROMIUM:-/usr/bin/chromium}" ]; then
+        node "$TESTS/room_page.mjs" "$U" "$ROOM" Ann Bob > "$WORK/room-page-$1.txt" 2>&1 &
+        browser=$!
+    else
+        echo "NOTE: no Chromium or tests/web's node modules; the room's page not followed in a browser"
+    fi
+
     # Ann and Bob stream their rounds over the room's link as they would play them, in
     # real time from now on (each from an address of their own); the board plays them as
     # they come and checks each whole at its end. Bob's link drops halfway: he connects
@@ -311,6 +330,11 @@ race_rooms() {
     check "the spectator got Ann's round to its end (exit $?)" [ -s "$WORK/ann-watched-$1.bin" ]
     check "the spectator's records are Ann's round, byte for byte" watched "$WORK/ann-watched-$1.bin" "$WORK/ann.rpl"
     wait $deaf
+    if [ -n "$browser" ]; then
+        wait $browser
+        check "the room's page in a browser: $(grep -c '^ok' "$WORK/room-page-$1.txt") checks ($(grep FAIL "$WORK/room-page-$1.txt"))" \
+            [ "$(grep -c '^ok' "$WORK/room-page-$1.txt") $(grep -c FAIL "$WORK/room-page-$1.txt")" = "7 0" ]
+    fi
     check "spectators who read nothing dropped: a place again ($(tail -1 "$WORK/deaf-$1.txt"))" \
         [ "$(tail -1 "$WORK/deaf-$1.txt")" = "place again" ]
 

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# How many rooms one board holds racing live: rooms of two racers, each streaming a
+# person's round at 60 frames a second with a spectator watching each racer
+# (bench/room_relay.py), 1, 2, 4, 8, ... rooms at once on a fresh board (SQLite, its
+# default threads and verifiers), until the relay's p99 delay or a swat's reaches 50 ms
+# or something is not seen. Prints each step's delays and the board's CPU per racer.
+#   bench/room_relay.sh [build/zumble] [build-board/zumble-board] [MAX_ROOMS]
+# Loopback only.
+set -euo pipefail
+src=$(cd "$(dirname "$0")/.." && pwd)
+game=$(realpath "${1:-$src/build/zumble}")
+board=${2:-$src/build-board/zumble-board}
+most=${3:-64}
+[ -x "$board" ] || { echo "board: not built (make board): skipped"; exit 0; }
+work=$(mktemp -d /tmp/zumble-room-relay-XXXXXX)
+server=""
+trap '[ -n "$server" ] && kill "$server" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
+echo "$(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) at the start"
+"$board" --port 0 --db "$work/runs.db" --zumble "$game" --work-dir "$work" --review-top 0 \
+    > "$work/server.out" 2> "$work/server.err" &
+server=$!
+for _ in $(seq 100); do grep -q 'http://' "$work/server.out" && break; sleep 0.1; done
+url=$(grep -o 'http://[0-9.]*:[0-9]*' "$work/server.out")
+step=0
+for rooms in 1 2 4 8 12 16 24 32 48 64; do
+    [ "$rooms" -le "$most" ] || break
+    step=$((step + 1))
+    python3 "$src/bench/room_relay.py" "$url" "$server" "$game" "$src" "$rooms" "$step" || {
+        echo "over 50 ms (or something not seen) at $rooms rooms: the board holds fewer"
+        break
+    }
+done
+echo "load average $(cut -d' ' -f1-3 /proc/loadavg) at the end"
