@@ -145,7 +145,7 @@ void RacerStream::Line(const std::string& line) {
     RaceResult* row = racer ? RaceRowOf(room, *racer) : nullptr;
     if (!row || room->race.number != race_ || row->status != "racing") return;
     if (swat) {
-      NoteSwat(*room, row, clock_ms);
+      if (NoteSwat(*room, row, clock_ms)) WakeFollowers(*room);
     } else if (!FramesInTime(ctx_->rooms, *room, number, now)) {
       too_fast = true;
       row->status = "refused";

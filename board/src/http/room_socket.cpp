@@ -32,6 +32,9 @@ constexpr auto kIdle = std::chrono::seconds(60);        // no answer to a ping b
 constexpr size_t kMaxIncoming = 4096;                   // bytes of a message from the client
 constexpr size_t kMaxRecord = 65536;                    // bytes of a racer's message
 constexpr size_t kMaxRelayed = 65536;                   // bytes of a message to a spectator
+// The least time between two states sent for swats (a room of eight racers swatting
+// together sends a follower at most 20 states a second besides its looks).
+constexpr auto kSoonest = std::chrono::milliseconds(50);
 
 // One follower of a room: the state is looked at every kLook and sent when it changed,
 // one message at a time; a reader that takes none for kSlowest is dropped, so a slow
@@ -45,14 +48,15 @@ public:
         stopping_(stopping),
         ws_(std::move(socket)),
         timer_(ws_.get_executor()),
+        soon_(ws_.get_executor()),
         room_(std::move(room)),
         racer_(std::move(racer)),
         hold_(std::move(hold)) {}
   ~Follower() override {
     if (stream_) stream_->Detach();
-    if (watching_) {
+    if (listed_) {
       std::lock_guard<std::mutex> hold(ctx_->rooms.lock);
-      if (Room* room = FindRoom(&ctx_->rooms, room_, RoomClock::now())) DropSpectator(room, this);
+      if (Room* room = FindRoom(&ctx_->rooms, room_, RoomClock::now())) DropWatcher(room, this);
     }
     FollowerPlace(&ctx_->rooms, room_, false);
   }
@@ -64,13 +68,17 @@ public:
     timeouts.idle_timeout = kIdle;
     timeouts.keep_alive_pings = true;
     ws_.set_option(timeouts);
-    if (!racer_.watch.empty()) {
+    {
+      // On the room's list: told of each swat, and a spectator of each record.
       std::lock_guard<std::mutex> hold(ctx_->rooms.lock);
       Room* room = FindRoom(&ctx_->rooms, room_, RoomClock::now());
-      watch_fold_ = FoldName(racer_.watch);
-      watching_ = room && AddSpectator(&ctx_->rooms, room, watch_fold_, this);
-      if (room && !watching_) close_code_ = websocket::close_code::try_again_later;
-      if (room && !watching_) close_reason_ = "too many spectators";
+      if (!racer_.watch.empty()) watch_fold_ = FoldName(racer_.watch);
+      listed_ = room && AddWatcher(&ctx_->rooms, room, watch_fold_, this);
+      watching_ = listed_ && !watch_fold_.empty();
+      if (room && !listed_) {
+        close_code_ = websocket::close_code::try_again_later;
+        close_reason_ = "too many spectators";
+      }
     }
     ws_.async_accept(request_, [self = shared_from_this()](error_code ec) {
       if (ec) return;
@@ -80,10 +88,14 @@ public:
     });
   }
 
-  // A spectator's racer sent more: taken on this connection's own thread.
-  void Wake() override {
-    net::post(ws_.get_executor(), [weak = weak_from_this()] {
-      if (auto self = weak.lock()) self->Next();
+  // A swat, or more of a spectator's racer's round: taken on this connection's own
+  // thread.
+  void Wake(bool state) override {
+    net::post(ws_.get_executor(), [weak = weak_from_this(), state] {
+      auto self = weak.lock();
+      if (!self) return;
+      self->look_due_ = self->look_due_ || state;
+      self->Next();
     });
   }
 
@@ -95,9 +107,10 @@ private:
     Room* room = FindRoom(&ctx_->rooms, room_, RoomClock::now());
     Racer* racer = room ? FindRacer(room, racer_.token) : nullptr;
     RacerFeed* feed = racer ? ResumableFeed(room, *racer) : nullptr;
-    if (!feed || !feed->playing->Playing()) return;
+    std::shared_ptr<RacerStream> playing = feed ? feed->playing.lock() : nullptr;
+    if (!playing || !playing->Playing()) return;
     connection_ = ++feed->connection;
-    stream_ = feed->playing;
+    stream_ = std::move(playing);
     stream_->Attach();
     pending_ = "{\"resume\":{\"bytes\":" + std::to_string(feed->frames.size()) + "}}";
   }
@@ -124,6 +137,7 @@ private:
   void Stop() {
     stopped_ = true;
     timer_.cancel();
+    soon_.cancel();
   }
 
   // This connection ends with this reason, said with the close at the next look; the
@@ -150,7 +164,7 @@ private:
       std::lock_guard<std::mutex> hold(ctx_->rooms.lock);
       Room* room = FindRoom(&ctx_->rooms, room_, RoomClock::now());
       RacerFeed* feed = room ? FeedOf(room, racer_.token) : nullptr;
-      if (feed && feed->playing == stream_)
+      if (feed && feed->playing.lock() == stream_)
         taken = FeedRecord(room, feed, connection_, kind, body, &file);
     }
     if (taken == FeedTaken::kStale) return Refuse("resumed");
@@ -220,6 +234,7 @@ private:
       }
       if (state != sent_) {
         sent_ = std::move(state);
+        state_sent_at_ = Clock::now();
         Write(sent_, true);
       }
     }
@@ -239,11 +254,26 @@ private:
       return Write(out_, true);
     }
     if (look_due_) {
-      look_due_ = false;
-      std::string state;
-      if (RoomJsonNow(&ctx_->rooms, room_, ctx_->options->oldest_seed, &state) && state != sent_) {
-        sent_ = std::move(state);
-        return Write(sent_, true);
+      // Swats close together make one state, kSoonest after the one before.
+      const auto since = Clock::now() - state_sent_at_;
+      if (since < kSoonest) {
+        if (!soon_armed_) {
+          soon_armed_ = true;
+          soon_.expires_after(kSoonest - since);
+          soon_.async_wait([self = shared_from_this()](error_code ec) {
+            self->soon_armed_ = false;
+            if (!ec) self->Next();
+          });
+        }
+      } else {
+        look_due_ = false;
+        std::string state;
+        if (RoomJsonNow(&ctx_->rooms, room_, ctx_->options->oldest_seed, &state) &&
+            state != sent_) {
+          sent_ = std::move(state);
+          state_sent_at_ = Clock::now();
+          return Write(sent_, true);
+        }
       }
     }
     if (watching_ && NextRelayed()) Write(out_, false);
@@ -298,6 +328,7 @@ private:
   const std::atomic<bool>* stopping_;
   websocket::stream<tcp::socket> ws_;
   net::steady_timer timer_;
+  net::steady_timer soon_;  // the next state for a swat, when one was sent just before
   std::string room_;
   LiveRacer racer_;
   std::shared_ptr<void> hold_;
@@ -305,6 +336,7 @@ private:
   int connection_ = 0;                   // which of the racer's connections this is
   std::string close_reason_;
   websocket::close_code close_code_ = websocket::close_code::policy_error;
+  bool listed_ = false;     // on the room's list of live followers
   bool watching_ = false;   // a spectator with a place in the room
   std::string watch_fold_;  // the watched racer's name as names are compared
   int watched_race_ = 0;    // the watched round: its race, frame bytes sent, end sent
@@ -317,6 +349,8 @@ private:
   std::string out_;      // any other message being written
   bool writing_ = false;
   bool look_due_ = false;
+  bool soon_armed_ = false;
+  Clock::time_point state_sent_at_;
   bool stopped_ = false;
   Clock::time_point write_started_;
 };

@@ -262,8 +262,8 @@ RoomAnswer FollowerPlace(Rooms* rooms, const std::string& id, bool take) {
 namespace {
 
 void WakeSpectators(const Room& room, const RacerFeed& feed) {
-  for (const Spectator& s : room.spectators)
-    if (s.fold == feed.fold) s.who->Wake();
+  for (const Watcher& w : room.watchers)
+    if (!w.fold.empty() && w.fold == feed.fold) w.who->Wake(false);
 }
 
 }  // namespace
@@ -298,7 +298,8 @@ RacerFeed* ResumableFeed(Room* room, const Racer& racer) {
   RacerFeed* feed = FeedOf(room, racer.token);
   if (!row || !feed || room->race.seed < 0 || row->status != "racing" || !row->streaming)
     return nullptr;
-  if (feed->race != room->race.number || !feed->end.empty() || !feed->playing) return nullptr;
+  if (feed->race != room->race.number || !feed->end.empty() || feed->playing.expired())
+    return nullptr;
   return feed;
 }
 
@@ -323,14 +324,22 @@ FeedTaken FeedRecord(Room* room, RacerFeed* feed, int connection, char kind, std
   return FeedTaken::kEnded;
 }
 
-bool AddSpectator(Rooms* rooms, Room* room, const std::string& fold, FeedWatcher* who) {
-  if (static_cast<int>(room->spectators.size()) >= rooms->limits.spectators) return false;
-  room->spectators.push_back(Spectator{fold, who});
+bool AddWatcher(Rooms* rooms, Room* room, const std::string& fold, FeedWatcher* who) {
+  if (!fold.empty()) {
+    int spectators = 0;
+    for (const Watcher& w : room->watchers) spectators += w.fold.empty() ? 0 : 1;
+    if (spectators >= rooms->limits.spectators) return false;
+  }
+  room->watchers.push_back(Watcher{fold, who});
   return true;
 }
 
-void DropSpectator(Room* room, const FeedWatcher* who) {
-  std::erase_if(room->spectators, [&](const Spectator& s) { return s.who == who; });
+void DropWatcher(Room* room, const FeedWatcher* who) {
+  std::erase_if(room->watchers, [&](const Watcher& w) { return w.who == who; });
+}
+
+void WakeFollowers(const Room& room) {
+  for (const Watcher& w : room.watchers) w.who->Wake(true);
 }
 
 bool NoteSwat(const Room& room, RaceResult* row, int64_t clock_ms) {

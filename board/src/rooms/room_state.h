@@ -60,13 +60,14 @@ struct Race {
 
 class RacerStream;  // the board's playing of a racer's round (http/racer_stream.h)
 
-// Someone told when a racer's round grows (a spectator's connection). Told with the
-// rooms' lock held: it only takes note and does its work later on its own thread. It
-// takes itself off the room's list (DropSpectator) before it is gone.
+// A live follower of a room, told when a racer's round it watches grows (`state`
+// false) and when a swat changes the room's state (`state` true). Told with the rooms'
+// lock held: it only takes note and does its work later on its own thread. It takes
+// itself off the room's list (DropWatcher) before it is gone.
 class FeedWatcher {
 public:
   virtual ~FeedWatcher() = default;
-  virtual void Wake() = 0;
+  virtual void Wake(bool state) = 0;
 };
 
 // A racer's round as it came over their live link, in the latest race they streamed,
@@ -79,11 +80,12 @@ struct RacerFeed {
   std::string frames;  // the coded frames so far, in order
   std::string end;     // the header as the round ended, then the tail, once it came
   int connection = 0;  // which of the racer's connections streams it (the latest)
-  std::shared_ptr<RacerStream> playing;
+  // The board's playing of it, while it runs (it keeps itself, on its connections' thread).
+  std::weak_ptr<RacerStream> playing;
 };
 
-struct Spectator {
-  std::string fold;  // whose round they watch
+struct Watcher {
+  std::string fold;  // whose round they watch (a spectator), or ""
   FeedWatcher* who;
 };
 
@@ -97,11 +99,11 @@ struct Room {
   std::vector<Racer> racers;  // in join order (at most RoomLimits::racers present)
   bool racing = false;        // `race` is under way (counting down or played)
   Race race;
-  std::vector<Race> finished;         // the latest last
-  RoomClock::time_point used;         // the last request that named it
-  int followers = 0;                  // connections following it live
-  std::vector<RacerFeed> feeds;       // one per racer present who streamed a round
-  std::vector<Spectator> spectators;  // at most RoomLimits::spectators
+  std::vector<Race> finished;     // the latest last
+  RoomClock::time_point used;     // the last request that named it
+  int followers = 0;              // connections following it live
+  std::vector<RacerFeed> feeds;   // one per racer present who streamed a round
+  std::vector<Watcher> watchers;  // its live followers (RoomLimits::spectators watch a racer)
 };
 
 struct Rooms {
@@ -185,9 +187,13 @@ enum class FeedTaken { kTaken, kEnded, kStale, kBadRecord, kTooLarge };
 // another connection of the racer streams it now.
 FeedTaken FeedRecord(Room* room, RacerFeed* feed, int connection, char kind, std::string_view body,
                      std::string* file);
-// A spectator's place (false when the room has as many as it takes) and its end.
-bool AddSpectator(Rooms* rooms, Room* room, const std::string& fold, FeedWatcher* who);
-void DropSpectator(Room* room, const FeedWatcher* who);
+// A live follower on the room's list, a spectator of the racer whose name folds to
+// `fold` (false when the room has as many spectators as it takes), and off it.
+bool AddWatcher(Rooms* rooms, Room* room, const std::string& fold, FeedWatcher* who);
+void DropWatcher(Room* room, const FeedWatcher* who);
+// Every live follower told that the room's state changed (a swat), not to wait for
+// their next look.
+void WakeFollowers(const Room& room);
 
 // A new room id or racer token: random, url-safe.
 std::string RandomToken(int bytes);
