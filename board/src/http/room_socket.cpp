@@ -183,9 +183,10 @@ private:
     }).detach();
   }
 
-  // The round's first record: checked against the race, then played by the board.
+  // The round's first record: checked against the race (a second in the same race is
+  // refused as sent), then played by the board. A racer who stays connected begins each
+  // rematch's round so.
   void Begin(std::string_view header) {
-    if (stream_) return Refuse("bad_record");
     int race = 0;
     const RoomAnswer a = StartRoomStream(ctx_, room_, racer_.token, header, &race);
     if (a.status) return Refuse(a.code);
@@ -201,6 +202,7 @@ private:
       feed->playing = stream;
       connection_ = 1;
     }
+    if (stream_) stream_->Detach();  // the round of a race before, over
     stream_ = std::move(stream);
     stream_->Send('h', header);
   }
@@ -234,7 +236,6 @@ private:
       }
       if (state != sent_) {
         sent_ = std::move(state);
-        state_sent_at_ = Clock::now();
         Write(sent_, true);
       }
     }
@@ -254,8 +255,9 @@ private:
       return Write(out_, true);
     }
     if (look_due_) {
-      // Swats close together make one state, kSoonest after the one before.
-      const auto since = Clock::now() - state_sent_at_;
+      // Swats close together make one state, kSoonest after the one sent for a swat
+      // before (a look's state does not hold a swat's back).
+      const auto since = Clock::now() - swat_state_at_;
       if (since < kSoonest) {
         if (!soon_armed_) {
           soon_armed_ = true;
@@ -271,7 +273,7 @@ private:
         if (RoomJsonNow(&ctx_->rooms, room_, ctx_->options->oldest_seed, &state) &&
             state != sent_) {
           sent_ = std::move(state);
-          state_sent_at_ = Clock::now();
+          swat_state_at_ = Clock::now();
           return Write(sent_, true);
         }
       }
@@ -350,7 +352,7 @@ private:
   bool writing_ = false;
   bool look_due_ = false;
   bool soon_armed_ = false;
-  Clock::time_point state_sent_at_;
+  Clock::time_point swat_state_at_;
   bool stopped_ = false;
   Clock::time_point write_started_;
 };
