@@ -2,7 +2,8 @@
 # Builds an optimised tree and runs the benchmarks and the timedemo measurements:
 #   bench/ programs (Google Benchmark), then start-up, frame rate and peak memory of a
 #   headless run of the whole game in its heaviest mode; verification's rate on rounds a
-#   person plays (bench/verify_rate.sh); the page's timedemo, seeks and cold start over
+#   person plays (bench/verify_rate.sh); rooms racing live, the relay's delays and the
+#   board's CPU per racer (bench/room_relay.sh); the page's timedemo, seeks and cold start over
 #   slow and fast 4G (bench/web_*.mjs); last, what showing the picture
 #   costs in a real window under Xvfb, on the path the game chooses and on the renderer.
 set -euo pipefail
@@ -38,6 +39,8 @@ S
 "$build/zumble" --headless --autoplay --script "$work/round.txt" --frames 8000 --timedemo
 echo "== verification of rounds a person plays: one --verify-stream, and the board end to end (make board first)"
 bash bench/verify_rate.sh "$build/zumble" build-board/zumble-board
+echo "== rooms racing live: two racers a room at 60 frames a second, a spectator each (make board first)"
+bash bench/room_relay.sh "$build/zumble" build-board/zumble-board
 echo "== the same round in the browser build, headless Chromium (make web first)"
 if [ -f build-web/site/index.html ] && [ -d tests/web/node_modules/playwright-core ]; then
     node bench/web_timedemo.mjs build-web/site "$build/zumble"

@@ -87,6 +87,81 @@ print(" ".join(out + [code]))
 PY
 }
 
+# watched FILE REPLAY: whether a spectator's records (FILE, as room_follower.py
+# --records keeps them) are the racer's round: its header as it began first, then frames
+# and the end, which put together are the replay byte for byte.
+watched() {
+    python3 - "$@" <<'PY'
+import struct, sys
+raw, replay = open(sys.argv[1], "rb").read(), open(sys.argv[2], "rb").read()
+records, at = [], 0
+while at < len(raw):
+    n = struct.unpack_from(">I", raw, at)[0]
+    records.append(raw[at + 4:at + 4 + n])
+    at += 4 + n
+kinds = "".join(chr(r[0]) for r in records)
+began = bytearray(replay[:68])
+struct.pack_into("<IIII", began, 48, 0xFFFFFFFF, 0, 0, 0)
+end = records[-1][1:] if records else b""
+whole = end[:68] + b"".join(r[1:] for r in records if r[:1] == b"f") + end[68:]
+ok = kinds[:1] == "h" and kinds[-1:] == "e" and set(kinds[1:-1]) <= {"f"} and \
+    records[0][1:] == bytes(began) and whole == replay
+print(f"{len(records)} records, {len(whole)} of {len(replay)} bytes")
+sys.exit(0 if ok else 1)
+PY
+}
+
+# watch_deaf URL ROOM NAME: the room's spectators' places filled with sixteen watching
+# NAME who never read a byte (the smallest receive buffer); a seventeenth is turned away
+# with 1013. Prints "CODE" for it, then waits (two minutes at most) for a spectator to get
+# a place again, the board having dropped the deaf ones, and prints "place again".
+watch_deaf() {
+    python3 - "$@" <<'PY'
+import base64, os, socket, struct, sys, time
+from urllib.parse import urlsplit
+parts, room, name = urlsplit(sys.argv[1]), sys.argv[2], sys.argv[3]
+def watch(deaf):
+    s = socket.socket()
+    if deaf:
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1024)
+    s.settimeout(60)
+    s.connect((parts.hostname, parts.port))
+    s.sendall((f"GET /api/rooms/{room}/live?watch={name} HTTP/1.1\r\nHost: {parts.netloc}\r\n"
+               "Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+               f"Sec-WebSocket-Key: {base64.b64encode(os.urandom(16)).decode()}\r\n\r\n").encode())
+    return s
+def first_message(s):
+    """The opcode and payload of the first message after the handshake."""
+    data = b""
+    while True:
+        chunk = s.recv(65536)
+        if not chunk:
+            return None, b""
+        data += chunk
+        if b"\r\n\r\n" in data:
+            rest = data.split(b"\r\n\r\n", 1)[1]
+            if len(rest) >= 2 and len(rest) >= 2 + (rest[1] & 127):
+                return rest[0] & 15, rest[2:2 + (rest[1] & 127)]
+deaf = [watch(True) for _ in range(16)]
+for s in deaf:  # each one's place taken (the answer to its upgrade), nothing more read
+    head = b""
+    while b"\r\n\r\n" not in head:
+        head += s.recv(1)
+extra = watch(False)
+op, payload = first_message(extra)
+print(f"{struct.unpack('>H', payload[:2])[0]} {payload[2:].decode()}" if op == 8 else f"opcode {op}", flush=True)
+extra.close()
+for _ in range(120):
+    s = watch(False)
+    op, _ = first_message(s)
+    s.close()
+    if op == 1:
+        print("place again", flush=True)
+        break
+    time.sleep(1)
+PY
+}
+
 # race_rooms NAME DB: the whole race on a board of its own over DB.
 race_rooms() {
     echo "rooms on $1"
@@ -159,11 +234,23 @@ race_rooms() {
     check "a follower's message over 4 KB: closed, too big ($(tail -1 "$WORK/big.txt"))" \
         [ "$(tail -1 "$WORK/big.txt")" = "closed 1009" ]
 
-    # Everyone ready: the countdown, and no seed until it ends.
-    for name in Ann Bob Cy; do
+    # Everyone ready: the countdown, and no seed until it ends. Cy says so over the room's
+    # link, where what is not a ready message changes nothing.
+    for name in Ann Bob; do
         jpost "$U/api/rooms/$ROOM/ready?racer=${PASS[$name]}" '{"ready":true}'
         check "$name ready: still waiting for the others ($(jget state))" [ "$(jget state)" = lobby ]
     done
+    python3 "$TESTS/room_follower.py" "${U/http:/ws:}/api/rooms/$ROOM/live?racer=${PASS[Cy]}" \
+        "$WORK/cy-ready-$1.txt" '{"name":"Cy","ready":true}' --say hello '{"ready":"yes"}' '{"ready":true}'
+    local said=$?
+    check "Cy ready over the room's link (exit $said: $(tail -1 "$WORK/cy-ready-$1.txt"))" [ $said = 0 ]
+    check "Cy was not ready before saying so" grep -q '{"name":"Cy","ready":false}' "$WORK/cy-ready-$1.txt"
+    python3 "$TESTS/room_follower.py" "${U/http:/ws:}/api/rooms/$ROOM/live?racer=${PASS[Cy]}" \
+        "$WORK/cy-unready-$1.txt" '{"name":"Cy","ready":false}' --say '{"ready":false}'
+    said=$?
+    check "Cy not ready again over the link (exit $said)" [ $said = 0 ]
+    jpost "$U/api/rooms/$ROOM/ready?racer=${PASS[Cy]}" '{"ready":true}'
+    check "Cy ready: still waiting for Dee ($(jget state))" [ "$(jget state)" = lobby ]
     jpost "$U/api/rooms/$ROOM/ready?racer=${PASS[Dee]}" ''
     check "the last ready: the countdown ($BODY)" [ "$(jget state)" = countdown ]
     check "the countdown says when, not the seed" [ -n "$(jget race.starts_in_ms)" ] && [ -z "$(jget race.seed)" ]
@@ -194,22 +281,62 @@ race_rooms() {
     round "$U" "${PASS[Dee]}" "$WORK/dee.rpl"
     check "one answer a racer a race: 409 sent" [ "$STATUS $(jget error)" = "409 sent" ]
 
+    local live=${U/http:/ws:}/api/rooms/$ROOM/live
+    # Spectators: one follows Ann's round as it comes; sixteen who never read watch Bob's.
+    python3 "$TESTS/room_follower.py" "$live?watch=Ann" "$WORK/ann-watched-$1.txt" never \
+        --records "$WORK/ann-watched-$1.bin" &
+    local spectator=$!
+    for _ in $(seq 600); do [ "$(cat "$WORK/ann-watched-$1.txt" 2> /dev/null | wc -l)" -ge 2 ] && break; sleep 0.1; done
+    watch_deaf "$U" "$ROOM" Bob > "$WORK/deaf-$1.txt" &
+    local deaf=$!
+    for _ in $(seq 600); do [ -s "$WORK/deaf-$1.txt" ] && break; sleep 0.1; done
+    check "a seventeenth spectator: closed, 1013 ($(head -1 "$WORK/deaf-$1.txt"))" \
+        [ "$(head -1 "$WORK/deaf-$1.txt")" = "1013 too many spectators" ]
+
+    # The room's page, as a browser finds it, and followed in one while the race is run.
+    req GET "$U/rooms/$ROOM"
+    check "the room's page: 200 HTML naming the room and its racers" \
+        [ "$STATUS $(grep -o '<h1>Friday</h1>\|data-name="Ann"\|data-name="Dee"' "$WORK/body" | wc -l)" = "200 3" ]
+    req GET "$U/rooms/nosuchroom"
+    check "no such room's page: 404 ($STATUS)" [ "$STATUS" = 404 ]
+    check "no such room's page: a page saying so" grep -q '<h1>Not found (404)</h1>' "$WORK/body"
+    local browser=""
+    if [ -d "$SRC/tests/web/node_modules/playwright-core" ] && [ -x "${CHROMIUM:-/usr/bin/chromium}" ]; then
+        node "$TESTS/room_page.mjs" "$U" "$ROOM" Ann Bob > "$WORK/room-page-$1.txt" 2>&1 &
+        browser=$!
+    else
+        echo "NOTE: no Chromium or tests/web's node modules; the room's page not followed in a browser"
+    fi
+
     # Ann and Bob stream their rounds over the room's link as they would play them, in
     # real time from now on (each from an address of their own); the board plays them as
-    # they come and checks each whole at its end.
-    local live=${U/http:/ws:}/api/rooms/$ROOM/live
+    # they come and checks each whole at its end. Bob's link drops halfway: he connects
+    # again and goes on from where the board's playing is.
     python3 "$TESTS/room_follower.py" "$live?racer=${PASS[Ann]}" "$WORK/ann-live-$1.txt" '"races":[{' \
         --race "$WORK/ann.rpl" &
     p1=$!
     ROOM_FROM=127.0.0.2 python3 "$TESTS/room_follower.py" "$live?racer=${PASS[Bob]}" "$WORK/bob-live-$1.txt" \
-        '"races":[{' --race "$WORK/bob.rpl" &
+        '"races":[{' --resume "$WORK/bob.rpl" &
     p2=$!
     wait $p1
     check "Ann streamed her round and saw the result (exit $?)" [ "$(head -1 "$WORK/ann-live-$1.txt" | cut -d' ' -f2)" = 101 ]
     wait $p2
     check "Bob streamed his round and saw the result (exit $?)" [ "$(head -1 "$WORK/bob-live-$1.txt" | cut -d' ' -f2)" = 101 ]
+    check "Bob, back after his link dropped, told to go on from the frame bytes the board has" \
+        grep -Eq '^\{"resume":\{"bytes":[1-9][0-9]*\}\}$' "$WORK/bob-live-$1.txt"
     for _ in $(seq 600); do req GET "$U/api/rooms/$ROOM"; [ "$(jget state)" = lobby ] && break; sleep 0.1; done
     ANN_RUN=$(jget races.0.results.0.run)
+    wait $spectator
+    check "the spectator got Ann's round to its end (exit $?)" [ -s "$WORK/ann-watched-$1.bin" ]
+    check "the spectator's records are Ann's round, byte for byte" watched "$WORK/ann-watched-$1.bin" "$WORK/ann.rpl"
+    wait $deaf
+    if [ -n "$browser" ]; then
+        wait $browser
+        check "the room's page in a browser: $(grep -c '^ok' "$WORK/room-page-$1.txt") checks ($(grep FAIL "$WORK/room-page-$1.txt"))" \
+            [ "$(grep -c '^ok' "$WORK/room-page-$1.txt") $(grep -c FAIL "$WORK/room-page-$1.txt")" = "7 0" ]
+    fi
+    check "spectators who read nothing dropped: a place again ($(tail -1 "$WORK/deaf-$1.txt"))" \
+        [ "$(tail -1 "$WORK/deaf-$1.txt")" = "place again" ]
 
     req GET "$U/api/rooms/$ROOM"
     check "the race is over: back in the lobby ($BODY)" [ "$(jget state)" = lobby ]

@@ -1,17 +1,20 @@
 // The rooms' state (rooms/room_state.h) on a clock of the test's own: the countdown and
 // the seed dealt at its end, rooms nobody uses ending, racers who never send a round,
-// leaving, and what the room's JSON never shows. The routes and a real race are
+// leaving, and what the room's JSON never shows; a racer's round kept as it streams
+// (resumed, watched) and the room's page. The routes and a real race are
 // board/tests/board_rooms.sh's.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "pages/room_page.h"
 #include "rooms/room_state.h"
 
 namespace board {
 namespace {
 
-constexpr int64_t kWall = 1800000000;  // the calendar time the tests deal seeds at
+constexpr int64_t kWall = 1800000000;        // the calendar time the tests deal seeds at
+constexpr size_t kMaxRecordForTest = 65536;  // a racer's largest message
 
 struct TestRooms {
   Rooms rooms;
@@ -171,6 +174,117 @@ TEST(Rooms, StreamedSwatsShowCountClockAndDeltaAndFramesKeepToRealTime) {
   for (int i = 3; i < t.room->flies; ++i) EXPECT_TRUE(NoteSwat(*t.room, &rows[0], 3000 + i));
   EXPECT_FALSE(NoteSwat(*t.room, &rows[0], 9999));
   EXPECT_EQ(static_cast<int>(rows[0].swat_ms.size()), t.room->flies);
+}
+
+// Told when a racer's round grows.
+struct CountingWatcher : FeedWatcher {
+  int woken = 0, states = 0;
+  void Wake(bool state) override { ++(state ? states : woken); }
+};
+
+TEST(Rooms, AStreamedRoundIsKeptForItsConnectionAndItsSpectatorsOnly) {
+  TestRooms t;
+  Racer* ann = t.Join("ann");
+  ASSERT_EQ(StartNow(&t.rooms, t.room, t.At(0)).status, 0);
+  AdvanceRace(&t.rooms, t.room, t.At(t.rooms.limits.countdown_ms), kWall, 0);
+  CountingWatcher hers, his;
+  ASSERT_TRUE(AddWatcher(&t.rooms, t.room, "ann", &hers));
+  ASSERT_TRUE(AddWatcher(&t.rooms, t.room, "bob", &his));
+  const std::string header(68, 'h');
+  RacerFeed* feed = StartFeed(t.room, *ann, t.room->race.number, header, 1);
+  std::string file;
+  EXPECT_EQ(FeedRecord(t.room, feed, 1, 'f', "abc", &file), FeedTaken::kTaken);
+  EXPECT_EQ(FeedRecord(t.room, feed, 2, 'f', "xyz", &file), FeedTaken::kStale)
+      << "another connection's records are not this round's";
+  EXPECT_EQ(FeedRecord(t.room, feed, 1, 'h', header, &file), FeedTaken::kBadRecord);
+  EXPECT_EQ(FeedRecord(t.room, feed, 1, 'e', "short", &file), FeedTaken::kBadRecord);
+  EXPECT_EQ(hers.woken, 2) << "the round's start and its frames";
+  EXPECT_EQ(his.woken, 0) << "bob's spectator watches bob";
+  // A resume needs the board's playing and the round under way.
+  RaceResult* row = RaceRowOf(t.room, *ann);
+  row->streaming = true;
+  EXPECT_EQ(ResumableFeed(t.room, *ann), nullptr) << "no playing";
+  // Only whether the board plays it counts here: a stand-in that is never called.
+  auto playing = std::shared_ptr<RacerStream>(reinterpret_cast<RacerStream*>(&hers), [](auto) {});
+  feed->playing = playing;
+  EXPECT_EQ(ResumableFeed(t.room, *ann), feed);
+  const std::string end = std::string(68, 'E') + "tail";
+  EXPECT_EQ(FeedRecord(t.room, feed, 1, 'e', end, &file), FeedTaken::kEnded);
+  EXPECT_EQ(file, std::string(68, 'E') + "abc" + "tail") << "the header as it ended, frames, tail";
+  EXPECT_EQ(ResumableFeed(t.room, *ann), nullptr) << "the round has ended";
+  feed->end.clear();
+  playing.reset();
+  EXPECT_EQ(ResumableFeed(t.room, *ann), nullptr) << "the board's playing has ended";
+  feed->end = end;
+  EXPECT_EQ(FeedRecord(t.room, feed, 1, 'f', "late", &file), FeedTaken::kBadRecord);
+  // No more than a replay's bytes.
+  feed = StartFeed(t.room, *ann, t.room->race.number + 1, header, 1);
+  EXPECT_TRUE(feed->frames.empty()) << "a new round starts empty";
+  const std::string big(kMaxRecordForTest, 'f');
+  FeedTaken taken = FeedTaken::kTaken;
+  while (taken == FeedTaken::kTaken) taken = FeedRecord(t.room, feed, 1, 'f', big, &file);
+  EXPECT_EQ(taken, FeedTaken::kTooLarge);
+  EXPECT_LE(feed->frames.size(), 17u << 20);
+  // The spectators' places; a racer who leaves takes their round with them.
+  std::vector<CountingWatcher> more(t.rooms.limits.spectators);
+  int placed = 0;
+  for (CountingWatcher& w : more) placed += AddWatcher(&t.rooms, t.room, "ann", &w) ? 1 : 0;
+  EXPECT_EQ(placed, t.rooms.limits.spectators - 2);
+  DropWatcher(t.room, &his);
+  EXPECT_TRUE(AddWatcher(&t.rooms, t.room, "bob", &his));
+  CountingWatcher plain;
+  EXPECT_TRUE(AddWatcher(&t.rooms, t.room, "", &plain)) << "a follower who watches nobody";
+  WakeFollowers(*t.room);
+  EXPECT_EQ(plain.states + his.states, 2) << "a swat told to every follower";
+  EXPECT_EQ(plain.woken, 0);
+  LeaveRoom(&t.rooms, t.room, ann);
+  EXPECT_TRUE(t.room->feeds.empty());
+}
+
+TEST(Rooms, ThePageShowsRacersTheRaceAndTheResultsLinks) {
+  TestRooms t;
+  t.Join("ann");
+  t.Join("<b>&");
+  std::string html = RoomPageHtml(*t.room, t.At(0));
+  EXPECT_NE(html.find("<h1>r</h1>"), std::string::npos);
+  EXPECT_NE(html.find(">10 flies, NORMAL<"), std::string::npos) << html;
+  EXPECT_NE(html.find("href=\"/play/?room=" + t.room->id + "\">Join this race</a>"),
+            std::string::npos);
+  EXPECT_NE(html.find("<td class=\"n\">&lt;b&gt;&amp;</td><td class=\"ready\">not ready</td>"),
+            std::string::npos)
+      << "names escaped";
+  EXPECT_NE(html.find("/play/?room=" + t.room->id + "&amp;watch=%3Cb%3E%26\">Watch</a>"),
+            std::string::npos)
+      << html;
+  EXPECT_EQ(html.find("<b>&"), std::string::npos);
+  EXPECT_NE(html.find("Waiting for every racer to be ready"), std::string::npos);
+  ASSERT_EQ(StartNow(&t.rooms, t.room, t.At(0)).status, 0);
+  EXPECT_NE(RoomPageHtml(*t.room, t.At(1200)).find("Race 1 starts in 4 s"), std::string::npos);
+  AdvanceRace(&t.rooms, t.room, t.At(t.rooms.limits.countdown_ms), kWall, 0);
+  std::vector<RaceResult>& rows = t.room->race.results;
+  rows[0].streaming = true;
+  for (int64_t ms : {900, 1500}) NoteSwat(*t.room, &rows[0], ms);
+  NoteSwat(*t.room, &rows[1], 1200);
+  NoteSwat(*t.room, &rows[1], 2000);
+  html = RoomPageHtml(*t.room, t.At(t.rooms.limits.countdown_ms + 3000));
+  EXPECT_NE(html.find("Race 1 under way"), std::string::npos);
+  EXPECT_NE(html.find("<td class=\"t swats\">2</td><td class=\"t clock\">1.500 s</td>"
+                      "<td class=\"t delta\"></td>"),
+            std::string::npos)
+      << html;
+  EXPECT_NE(html.find("<td class=\"t delta\">+0.500 s</td>"), std::string::npos) << html;
+  rows[0].status = "verified";
+  rows[0].time_ms = 7234;
+  rows[0].run = 12;
+  rows[1].status = "refused";
+  rows[1].reason = "too_fast";
+  FinishRow(&t.rooms, t.room);
+  html = RoomPageHtml(*t.room, t.At(t.rooms.limits.countdown_ms + 9000));
+  EXPECT_NE(html.find("<h3>Race 1</h3>"), std::string::npos);
+  EXPECT_NE(html.find("<a href=\"/runs/12\">7.234 s</a></td><td><a href=\"/runs/12/clip.webm\">"),
+            std::string::npos)
+      << html;
+  EXPECT_NE(html.find(">refused: too_fast<"), std::string::npos);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include "http/client_address.h"
 #include "http/request_parse.h"
 #include "pages/render.h"
+#include "pages/room_page.h"
+#include "pages/static_files.h"
 #include "replay/core/replay_bounds.h"
 #include "replay/core/replay_format.h"
 #include "rooms/room_state.h"
@@ -116,6 +118,29 @@ void GetRoom(Context* ctx, const HttpRequest&, const Args& args, HttpResponse* r
   AdvanceRace(&ctx->rooms, room, now, WallNow(), ctx->options->oldest_seed);
   res->AddHeader("Cache-Control", "no-store");
   SendJson(res, 200, RoomJson(*room, now));
+}
+
+// The room's page, for people: as it is now (its script keeps it so). A room that is not
+// there is a page too, with the way back.
+void RoomPage(Context* ctx, const HttpRequest&, const Args& args, HttpResponse* res) {
+  std::string html;
+  {
+    std::lock_guard<std::mutex> hold(ctx->rooms.lock);
+    const RoomClock::time_point now = RoomClock::now();
+    Room* room = FindRoom(&ctx->rooms, args[0], now);
+    if (room) {
+      AdvanceRace(&ctx->rooms, room, now, WallNow(), ctx->options->oldest_seed);
+      html = RoomPageHtml(*room, now);
+    }
+  }
+  res->AddHeader("Cache-Control", "no-store");
+  if (html.empty())
+    return res->Set(404, "text/html; charset=utf-8",
+                    ErrorPageHtml(404,
+                                  "There is no such room (now): rooms nobody is in end "
+                                  "after a while"));
+  res->AddHeader("Content-Security-Policy", PageSecurityPolicy(html));
+  res->Set(200, "text/html; charset=utf-8", std::move(html));
 }
 
 void PostJoin(Context* ctx, const HttpRequest& req, const Args& args, HttpResponse* res) {
@@ -299,6 +324,22 @@ RoomAnswer StartRoomStream(Context* ctx, const std::string& id, const std::strin
   return {};
 }
 
+void RoomTextMessage(Context* ctx, const std::string& id, const std::string& token,
+                     std::string_view text) {
+  if (text.size() > kMaxJson) return;
+  const nlohmann::json body = nlohmann::json::parse(text, nullptr, false);
+  if (!body.is_object() || body.size() != 1) return;
+  auto it = body.find("ready");
+  if (it == body.end() || !it->is_boolean()) return;
+  std::lock_guard<std::mutex> hold(ctx->rooms.lock);
+  const RoomClock::time_point now = RoomClock::now();
+  Room* room = FindRoom(&ctx->rooms, id, now);
+  if (!room) return;
+  AdvanceRace(&ctx->rooms, room, now, WallNow(), ctx->options->oldest_seed);
+  Racer* racer = FindRacer(room, token);
+  if (racer) SetReady(&ctx->rooms, room, racer, it->get<bool>(), now);
+}
+
 void SendRoomRound(Context* ctx, const std::string& id, const std::string& token,
                    const std::string& client, const std::string& request_id,
                    const std::string& body, HttpResponse* res) {
@@ -362,6 +403,7 @@ namespace {
 constexpr Route kRoomsRows[] = {
     {.method = "POST", .pattern = "/api/rooms", .handle = PostRoom},
     {.method = "GET", .pattern = "/api/rooms/*", .handle = GetRoom},
+    {.method = "GET", .pattern = "/rooms/*", .handle = RoomPage},
     {.method = "POST", .pattern = "/api/rooms/*/join", .handle = PostJoin},
     {.method = "POST", .pattern = "/api/rooms/*/ready", .handle = PostReady, .params = "racer"},
     {.method = "POST", .pattern = "/api/rooms/*/start", .handle = PostStart, .params = "host"},
