@@ -17,6 +17,9 @@
 // starts; a second call while in a room fails.
 bool StartRoomRace(const char* liveUrl, char* error, std::size_t errorSize);
 
+// The racer's name in the room, so that the view knows which row is this game's.
+void SetRoomRacerName(const char* name);
+
 // True while the game is in a room.
 bool InRoomRace();
 
