@@ -1,11 +1,12 @@
 """A TCP proxy whose connections a test can cut: listens on 127.0.0.1 (a free port,
-written to PORT_FILE), passes each connection on to TARGET_PORT on 127.0.0.1 (from
-FROM_ADDRESS, so that the board sees a racer of an address of its own), and on SIGUSR1
-drops every connection it holds at once, as a network that fails would, while new
-connections go on being passed. Ends on SIGTERM.
+written to PORT_FILE; a line for each connection taken in PORT_FILE.log), passes each
+connection on to TARGET_PORT on 127.0.0.1 (from FROM_ADDRESS, so that the board sees a
+racer of an address of its own), and on SIGUSR1 drops every connection it holds at once,
+as a network that fails would, while new connections go on being passed. Ends on SIGTERM.
 
 usage: cut_proxy.py TARGET_PORT FROM_ADDRESS PORT_FILE
 """
+import os
 import selectors
 import signal
 import socket
@@ -16,7 +17,6 @@ listener = socket.create_server(("127.0.0.1", 0))
 listener.setblocking(False)
 with open(port_file + ".tmp", "w") as f:
     f.write(str(listener.getsockname()[1]))
-import os  # noqa: E402
 os.rename(port_file + ".tmp", port_file)
 
 sel = selectors.DefaultSelector()
@@ -64,6 +64,8 @@ while True:
             except OSError:
                 client.close()
                 continue
+            with open(port_file + ".log", "a") as log:
+                log.write("connection\n")
             for end in (client, upstream):
                 end.setblocking(False)
                 sel.register(end, selectors.EVENT_READ)
