@@ -9,7 +9,6 @@
 
 #include "platform/services/notice.h"
 #include "platform/services/room_link.h"
-#include "platform/stand_in/backend.h"
 #include "platform/stand_in/input_tap.h"
 #include "platform/stand_in/runtime.h"
 #include "replay/core/replay_format.h"
@@ -51,6 +50,7 @@ struct Room {
     RoomLink* link = nullptr;
     bool wasOpen = false;  // the current link has been open
     bool closeNoted = false;
+    bool roomEnded = false;  // the board ended the room: nothing to reconnect to
     bool everOpen = false;
     long long retryAt = 0;
     char* text = nullptr;  // kRoomMostMessage + 1
@@ -136,20 +136,33 @@ BOOL RoomMessage(MSG* msg) {
     return FALSE;
 }
 
-DWORD RoomTick() { return ActiveBackend().ticks(); }
+DWORD RoomTick();
+std::time_t RoomCalendar();
+const InputFeed kRoomFeed = {RoomMessage, RoomTick, RoomCalendar};
 
-// The round's seed: the race's, once dealt, for the round that begins in it.
-std::time_t RoomCalendar() {
-    const Room& r = *g_room;
-    const std::time_t now = r.releasedRace != 0 && r.haveState && r.state.hasRace &&
-                                    r.state.race.seeded && r.state.race.number == r.releasedRace
-                                ? static_cast<std::time_t>(r.state.race.seed)
-                                : ActiveBackend().calendarTime();
-    if (const InputTap* tap = ActiveInputTap()) tap->calendar(now);
+// The clock as the platform gives it without the room's feed.
+DWORD RoomTick() {
+    SetInputFeed(nullptr);
+    const DWORD now = ObserveTickCount();
+    SetInputFeed(&kRoomFeed);
     return now;
 }
 
-const InputFeed kRoomFeed = {RoomMessage, RoomTick, RoomCalendar};
+// The round's seed: the race's, once dealt, for the round that begins in it; else the
+// calendar as the platform gives it (and tells the recorder).
+std::time_t RoomCalendar() {
+    const Room& r = *g_room;
+    if (r.releasedRace != 0 && r.haveState && r.state.hasRace && r.state.race.seeded &&
+        r.state.race.number == r.releasedRace) {
+        const std::time_t seed = static_cast<std::time_t>(r.state.race.seed);
+        if (const InputTap* tap = ActiveInputTap()) tap->calendar(seed);
+        return seed;
+    }
+    SetInputFeed(nullptr);
+    const std::time_t now = CalendarTime();
+    SetInputFeed(&kRoomFeed);
+    return now;
+}
 
 // ---- the connection --------------------------------------------------------------------
 
@@ -179,6 +192,7 @@ void OnLinkClosed() {
         std::snprintf(text, sizeof text, "the room refused the round: %s", reason);
         Say(text);
     } else if (code == 1001 && std::strcmp(reason, "room ended") == 0) {
+        r.roomEnded = true;
         Say("the room has ended");
     } else if (r.wasOpen) {
         Say("connection to the room lost: the round goes on; reconnecting");
@@ -229,7 +243,7 @@ void Poll(long long flip) {
     }
     if (status == RoomLinkStatus::kClosed) {
         if (!r.closeNoted) OnLinkClosed();
-        if (flip >= r.retryAt) Connect(flip);
+        if (flip >= r.retryAt && !r.roomEnded) Connect(flip);
         return;
     }
     if (status != RoomLinkStatus::kOpen) return;

@@ -9,6 +9,7 @@
 #include <boost/beast/websocket.hpp>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -65,6 +66,9 @@ struct RoomLink {
     // The link's thread's own.
     bool writing = false;
     bool closing = false;
+    // The room of the one wake-up the game's thread may have posted (writePosted), so
+    // that sending allocates nothing in the frame.
+    alignas(std::max_align_t) unsigned char wakeRoom[256];
 };
 
 namespace {
@@ -194,6 +198,44 @@ void StartClose(RoomLink* link) {
     });
 }
 
+// The allocator of the game thread's wake-up: the link's own room, never the heap (at most
+// one wake-up waits at a time).
+template <class T>
+struct WakeRoom {
+    using value_type = T;
+    RoomLink* link;
+    explicit WakeRoom(RoomLink* l) : link(l) {}
+    template <class U>
+    WakeRoom(const WakeRoom<U>& other) : link(other.link) {}
+    T* allocate(std::size_t n) {
+        static_assert(alignof(T) <= alignof(std::max_align_t));
+        if (n * sizeof(T) > sizeof link->wakeRoom) throw std::bad_alloc();
+        return reinterpret_cast<T*>(link->wakeRoom);
+    }
+    void deallocate(T*, std::size_t) {}
+    template <class U>
+    bool operator==(const WakeRoom<U>& other) const {
+        return link == other.link;
+    }
+    template <class U>
+    bool operator!=(const WakeRoom<U>& other) const {
+        return link != other.link;
+    }
+};
+
+struct Wake {
+    RoomLink* link;
+    using allocator_type = WakeRoom<void>;
+    allocator_type get_allocator() const noexcept { return allocator_type(link); }
+    void operator()() const {
+        {
+            std::lock_guard<std::mutex> again(link->lock);
+            link->writePosted = false;
+        }
+        Write(link);
+    }
+};
+
 bool Queue(RoomLink* link, std::uint8_t kind, const void* bytes, std::size_t size) {
     if (!link || size > kMostOutgoing) return false;
     std::lock_guard<std::mutex> hold(link->lock);
@@ -202,13 +244,7 @@ bool Queue(RoomLink* link, std::uint8_t kind, const void* bytes, std::size_t siz
         return false;
     if (!link->writePosted) {
         link->writePosted = true;
-        asio::post(link->io, [link] {
-            {
-                std::lock_guard<std::mutex> again(link->lock);
-                link->writePosted = false;
-            }
-            Write(link);
-        });
+        asio::post(link->io, Wake{link});
     }
     return true;
 }
