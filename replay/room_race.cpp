@@ -71,6 +71,7 @@ struct Room {
 };
 
 Room* g_room = nullptr;
+bool g_hooked = false;  // the flip hook stays once added; it does nothing out of a room
 
 // ---- the game's input while in a room --------------------------------------------------
 
@@ -370,9 +371,8 @@ bool StartRoomRace(const char* liveUrl, char* error, std::size_t errorSize) {
         return false;
     }
     g_room = room;
-    static bool hooked = false;
-    if (!hooked) AddFlipHook(OnFlip);
-    hooked = true;
+    if (!g_hooked) AddFlipHook(OnFlip);
+    g_hooked = true;
     SetInputFeed(&kRoomFeed);
     return true;
 }
