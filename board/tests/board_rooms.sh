@@ -417,8 +417,12 @@ race_the_game() {
     check "the result: Ann and Bob verified, each in their time, on the seed ($BODY)" \
         [ "$(jget races.0.seed) $(jget races.0.results.0.status) $(jget races.0.results.0.time_ms) $(jget races.0.results.1.status) $(jget races.0.results.1.time_ms)" = \
           "$seed verified $(cat "$WORK/ann.time") verified $(cat "$WORK/bob.time")" ]
+    # Each saw the other's swats as the board played them (the one who ends first may
+    # leave before the other's last).
+    check "Ann saw Bob's count" grep -Eq "room=Ann:[0-9]+,Bob:[1-9]" "$WORK/game-ann/trace.txt"
+    check "Bob saw Ann's count" grep -Eq "room=Ann:[1-9][0-9]*,Bob:" "$WORK/game-bob/trace.txt"
+    check "one of them saw both at 10" grep -q "room=Ann:10,Bob:10" "$WORK"/game-{ann,bob}/trace.txt
     for name in ann bob; do
-        check "$name saw both counts to the end" grep -q "room=Ann:10,Bob:10" "$WORK/game-$name/trace.txt"
         check "$name's kept round is the round the plan played, on the seed" \
             cmp -s "$WORK/$name-plan.zrp" "$WORK/game-$name/replays/last.zrp"
     done
