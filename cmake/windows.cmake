@@ -7,13 +7,15 @@ add_link_options(-static -mwindows $<$<CONFIG:Release>:-s>)
 
 zumble_replay_library()
 zumble_sources(GAME_SOURCES ${ZUMBLE_GAME_FOLDERS})
-zumble_sources(DDRAW_REAL_SOURCES platform/ddraw_real main/ddraw_real)
+# The real-DirectX build has no network: it joins no room.
+zumble_sources(DDRAW_REAL_SOURCES platform/ddraw_real platform/room_none main/ddraw_real)
 
 add_executable(zumble-ddraw ${GAME_SOURCES} ${DDRAW_REAL_SOURCES}
   ${CMAKE_SOURCE_DIR}/platform/services/options.cpp
   ${CMAKE_SOURCE_DIR}/platform/services/option_rows.cpp
   ${CMAKE_SOURCE_DIR}/platform/services/input_source.cpp
   ${CMAKE_SOURCE_DIR}/platform/services/frame_pacer.cpp
+  ${CMAKE_SOURCE_DIR}/platform/services/notice.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/win32_arguments.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/win32_files.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/win32_tester_file.cpp
@@ -43,13 +45,31 @@ endforeach()
 
 #   zumble.exe        the player's build: the platform's stand-in and services, with
 #                     the Win32 backend (platform/win32/) and the headless one.
+# Rooms (--room): Boost.Beast and Asio are header-only and build with MinGW-w64 as they
+# are; the host's headers are used through a folder that holds only boost/, so that no
+# other host header reaches the cross build. Without them the game joins no room.
+find_path(ZUMBLE_HOST_BOOST boost/beast.hpp PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+if(ZUMBLE_HOST_BOOST)
+  set(ZUMBLE_BOOST_ONLY ${CMAKE_BINARY_DIR}/boost-only)
+  file(MAKE_DIRECTORY ${ZUMBLE_BOOST_ONLY})
+  file(CREATE_LINK ${ZUMBLE_HOST_BOOST}/boost ${ZUMBLE_BOOST_ONLY}/boost SYMBOLIC)
+  set(ZUMBLE_NET_FOLDERS platform/net_beast)
+else()
+  set(ZUMBLE_NET_FOLDERS platform/net_none platform/room_none)
+  message(STATUS "Boost's headers not found: this Windows game joins no rooms")
+endif()
 zumble_sources(CORE_SOURCES ${ZUMBLE_DRIVER_FOLDERS}
   platform/stand_in platform/services platform/headless platform/png_stored platform/win32 platform/clip_none
-  main/win32)
+  ${ZUMBLE_NET_FOLDERS} main/win32)
 add_executable(zumble ${GAME_SOURCES} ${CORE_SOURCES})
 target_include_directories(zumble PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(zumble PRIVATE ZUMBLE_VERSION="${PROJECT_VERSION}")
 target_link_libraries(zumble PRIVATE zumble_replay winmm user32 gdi32 ole32 shell32 uuid psapi)
+if(ZUMBLE_HOST_BOOST)
+  target_include_directories(zumble SYSTEM PRIVATE ${ZUMBLE_BOOST_ONLY})
+  target_compile_definitions(zumble PRIVATE _WIN32_WINNT=0x0601)
+  target_link_libraries(zumble PRIVATE ws2_32 mswsock)
+endif()
 set_target_properties(zumble PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # A tester's XInput for tests/windows/pad_wine.sh: an xinput1_4.dll steered by a file,

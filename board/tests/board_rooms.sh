@@ -410,4 +410,136 @@ if ls /usr/lib/postgresql/*/bin/initdb > /dev/null 2>&1; then
 else
     echo "NOTE: PostgreSQL is not installed; rooms raced on SQLite only"
 fi
+# The game's own clients (zumble --room) on a board of their own (SQLite): a full room and
+# links that are no room's refused with one line and exit 2; two clients joining by the
+# room's link, Start held until the countdown ends, their rounds played on the dealt seed
+# and kept with it; then two racing as people do, each seeing the other's count, one of
+# them cut off mid-round (a proxy drops the link) who reconnects and finishes, both
+# verified on the room's seed, each kept round the very round a run without the room plays.
+race_the_game() {
+    echo "the game's own clients in rooms"
+    start_board game "$WORK/game.db" --submit-burst 1000
+    U=$URL_game
+    local name d rc
+    for name in ann bob zed; do
+        d=$WORK/game-$name
+        mkdir -p "$d"
+        ln -s "$SRC/bmp" "$d/bmp"
+        ln -s "$SRC/wave" "$d/wave"
+    done
+    # client NAME OPTIONS...: the game headless in its folder, tracing, in the background.
+    client() {
+        local d=$WORK/game-$1
+        shift
+        (cd "$d" && exec "$GAME" --headless --trace trace.txt "$@" > out.txt 2> err.txt) &
+        CLIENT=$!
+        PIDS+=("$CLIENT")
+    }
+    # until_row INDEX FIELD VALUE: the race's result row INDEX has FIELD at VALUE or more
+    # (a number) or equal (a word), within two minutes.
+    until_row() {
+        local _ v
+        for _ in $(seq 1200); do
+            req GET "$U/api/rooms/$ROOM"
+            v=$(jget "race.results.$1.$2" 2> /dev/null)
+            if [[ "$3" =~ ^[0-9]+$ ]]; then [[ "$v" =~ ^[0-9]+$ ]] && [ "$v" -ge "$3" ] && return 0
+            elif [ "$v" = "$3" ]; then return 0; fi
+            sleep 0.1
+        done
+        return 1
+    }
+    seed_of() { python3 -c 'import struct, sys; print(struct.unpack_from("<I", open(sys.argv[1], "rb").read(), 32)[0])' "$1"; }
+
+    # Links that are no room's, and a room with no place left: one line, exit 2, nothing kept.
+    jpost "$U/api/rooms" '{"flies":10,"speed":2}'
+    local full
+    full=$(jget id)
+    for name in F1 F2 F3 F4 F5 F6 F7 F8; do jpost "$U/api/rooms/$full/join" "{\"name\":\"$name\"}"; done
+    for row in "$U/rooms/$full|the room is full (room_full)" \
+               "$U/rooms/nosuchroom|there is no such room (now): rooms end when nobody is in them (no_room)" \
+               "$U/play/?room=$full|not a room's link (http://HOST:PORT/rooms/ID)" \
+               "https://127.0.0.1:1/rooms/$full|this game reaches boards over http:// only"; do
+        (cd "$WORK/game-zed" && "$GAME" --headless --room "${row%%|*}" --name Zed --frames 5 > /dev/null 2> err.txt)
+        rc=$?
+        check "--room ${row%%|*}: exit 2, '${row#*|}' ($(cat "$WORK/game-zed/err.txt"))" \
+            [ "$rc $(cat "$WORK/game-zed/err.txt")" = "2 zumble: --room ${row%%|*}: ${row#*|}" ]
+    done
+    check "a refused racer keeps nothing" [ ! -e "$WORK/game-zed/replays" ]
+    req GET "$U/api/rooms/$full"
+    check "the full room still has its eight" [ "$(jget racers.7.name) $(jget racers.8.name 2> /dev/null)" = "F8 " ]
+
+    # Ann and Bob join by the link and press Start: held, and said as ready over the link.
+    jpost "$U/api/rooms" '{"flies":10,"speed":2}'
+    ROOM=$(jget id)
+    printf '%s\n' "0 move 300 300" "3 click" "16 move 320 320" "18 click" > "$WORK/start.script"
+    client ann --room "$U/rooms/$ROOM" --name Ann --script "$WORK/start.script"
+    local ann=$CLIENT
+    client bob --room "$U/rooms/$ROOM" --name Bob --script "$WORK/start.script"
+    local bob=$CLIENT
+    check "both at Start: ready, the countdown" until_state countdown
+    check "the race runs" until_state racing
+    local seed
+    seed=$(jget race.seed)
+    check "Ann's round is sent as she plays it, on the seed" until_row 0 swats 0
+    check "Bob's too" until_row 1 swats 0
+    kill -TERM "$ann" "$bob"
+    wait "$ann" "$bob"
+    check "Ann's round began when the race ran, not at her click (frame 18)" \
+        [ "$(grep -m1 ' scene=8 ' "$WORK/game-ann/trace.txt" | sed 's/^frame=\([0-9]*\) .*/\1/')" -gt 200 ]
+    for name in ann bob; do
+        check "$name's kept round: on the room's seed $seed" [ "$(seed_of "$WORK/game-$name/replays/last.zrp")" = "$seed" ]
+    done
+
+    # A race of people: the room's maker starts it, Ann and Bob play it (planned on the
+    # seed as people would play it), Bob's link through a proxy that is cut mid-round.
+    jpost "$U/api/rooms" '{"flies":10,"speed":2}'
+    ROOM=$(jget id) HOST_PASS=$(jget host)
+    local pass_ann pass_bob proxy port
+    jpost "$U/api/rooms/$ROOM/join" '{"name":"Ann"}'
+    pass_ann=$(jget racer)
+    jpost "$U/api/rooms/$ROOM/join" '{"name":"Bob"}'
+    pass_bob=$(jget racer)
+    jpost "$U/api/rooms/$ROOM/start?host=$HOST_PASS" ''
+    check "the race runs" until_state racing
+    seed=$(jget race.seed)
+    record_round "$WORK/ann-plan.zrp" "$seed" 10 2 --script "$WORK/ann.script" > "$WORK/ann.time" &
+    p1=$!
+    record_round "$WORK/bob-plan.zrp" "$seed" 10 2 --hand 7 --script "$WORK/bob.script" > "$WORK/bob.time" &
+    p2=$!
+    wait $p1 $p2 || exit 1
+    python3 "$TESTS/cut_proxy.py" "${U##*:}" 127.0.0.2 "$WORK/proxy.port" &
+    proxy=$!
+    PIDS+=("$proxy")
+    for _ in $(seq 600); do [ -s "$WORK/proxy.port" ] && break; sleep 0.1; done
+    port=$(cat "$WORK/proxy.port")
+    rm -rf "$WORK"/game-{ann,bob}/{replays,hiscoa.sav,trace.txt}
+    client ann --room "${U/http:/ws:}/api/rooms/$ROOM/live?racer=$pass_ann" --name Ann \
+        --script "$WORK/ann.script" --time "$seed"
+    ann=$CLIENT
+    client bob --room "ws://127.0.0.1:$port/api/rooms/$ROOM/live?racer=$pass_bob" --name Bob \
+        --script "$WORK/bob.script" --time "$seed"
+    bob=$CLIENT
+    check "Bob swats 3 flies" until_row 1 swats 3
+    kill -USR1 "$proxy"
+    # Both finish (the game leaves by itself at the plan's end: Escape twice).
+    wait "$ann" "$bob" 2> /dev/null
+    check "the race is over" until_state lobby
+    check "Bob was cut off and came back: two connections through the proxy" \
+        [ "$(grep -c . "$WORK/proxy.port.log")" -ge 2 ]
+    check "the result: Ann and Bob verified, each in their time, on the seed ($BODY)" \
+        [ "$(jget races.0.seed) $(jget races.0.results.0.status) $(jget races.0.results.0.time_ms) $(jget races.0.results.1.status) $(jget races.0.results.1.time_ms)" = \
+          "$seed verified $(cat "$WORK/ann.time") verified $(cat "$WORK/bob.time")" ]
+    # Each saw the other's swats as the board played them (the one who ends first may
+    # leave before the other's last).
+    check "Ann saw Bob's count" grep -Eq "room=Ann:[0-9]+,Bob:[1-9]" "$WORK/game-ann/trace.txt"
+    check "Bob saw Ann's count" grep -Eq "room=Ann:[1-9][0-9]*,Bob:" "$WORK/game-bob/trace.txt"
+    check "one of them saw both at 10" grep -q "room=Ann:10,Bob:10" "$WORK"/game-{ann,bob}/trace.txt
+    for name in ann bob; do
+        check "$name's kept round is the round the plan played, on the seed" \
+            cmp -s "$WORK/$name-plan.zrp" "$WORK/game-$name/replays/last.zrp"
+    done
+    kill -TERM "$proxy"
+}
+
+race_the_game
 finish
