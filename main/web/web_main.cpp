@@ -87,6 +87,15 @@ extern "C" EMSCRIPTEN_KEEPALIVE int ZumbleRoundTime() {
     return ReplayRoundTimeKnown(&time) ? static_cast<int>(time) : -1;
 }
 
+// Where the page writes a room's address before it hands it to the game (page/rooms.js):
+// the page cannot reserve the game's memory itself.
+constexpr int kRoomAddressSize = 1024;
+extern "C" EMSCRIPTEN_KEEPALIVE char* ZumbleRoomAddress() {
+    static char address[kRoomAddressSize];
+    return address;
+}
+extern "C" EMSCRIPTEN_KEEPALIVE int ZumbleRoomAddressSize() { return kRoomAddressSize; }
+
 // The music comes after the game has started: once it is in, the game reads its sounds
 // again, as when its window comes back to the front.
 void ReadSoundsAgain() {

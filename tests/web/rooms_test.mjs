@@ -1,0 +1,148 @@
+// Racing friends in the page, against a real zumble-board on 127.0.0.1 that serves the
+// built page at /play/: one page makes a room ("Race with friends") and joins it, a phone
+// opens its link and joins too, both see each other beside the picture (never on it,
+// upright and sideways), the creator starts the race and both see the countdown, and a
+// third page follows the room.
+// Usage: node rooms_test.mjs build-web/site build/zumble   (the board: build-board/zumble-board,
+// or ZUMBLE_BOARD)
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+import { check, finish, launch, layoutFaults, layoutOf, repoRoot, scratch, siteAndGame } from './harness.mjs';
+
+process.setMaxListeners(0);
+const [site, zumble] = siteAndGame('rooms_test.mjs');
+const board = path.resolve(process.env.ZUMBLE_BOARD || path.join(repoRoot, 'build-board/zumble-board'));
+if (!fs.existsSync(board)) {
+  console.log(`SKIP: no board at ${board} (cmake --build build-board)`);
+  process.exit(77);
+}
+
+const work = scratch('zumble-rooms-page-');
+const siteDir = path.join(work, 'site');
+fs.mkdirSync(siteDir);
+for (const name of fs.readdirSync(site)) fs.symlinkSync(path.join(site, name), path.join(siteDir, name));
+const server = spawn(board, ['--port', '0', '--db', path.join(work, 'board.db'), '--zumble', zumble, '--site', siteDir,
+                             '--work-dir', work, '--review-top', '0'], { stdio: ['ignore', 'pipe', 'inherit'] });
+process.on('exit', () => server.kill('SIGKILL'));
+const url = await new Promise((resolve, reject) => {
+  let seen = '';
+  const timer = setTimeout(() => reject(new Error('the board did not start: ' + seen)), 15000);
+  server.stdout.on('data', (chunk) => {
+    seen += chunk;
+    const m = /(http:\/\/[0-9.]+:\d+)\//.exec(seen);
+    if (m) { clearTimeout(timer); resolve(m[1]); }
+  });
+});
+
+// Waits (a minute at most) until the page's function of `arg` is true; whether it came.
+const until = (page, fn, arg, timeout = 60000) =>
+  page.waitForFunction(fn, arg, { timeout, polling: 100 }).then(() => true, () => false);
+// The racers' rows as the page shows them: {name: words}.
+const rowsOf = (page) => page.evaluate(() => Object.fromEntries([...document.querySelectorAll('#room-racers li')]
+  .map((li) => [li.dataset.name, li.querySelector('.where').textContent])));
+// Whether the room's panel lies clear of the picture, inside the screen.
+const panelClear = (page) => page.evaluate(() => {
+  const p = document.getElementById('canvas').getBoundingClientRect();
+  const r = document.getElementById('room').getBoundingClientRect();
+  const apart = r.right <= p.left + 0.5 || r.left >= p.right - 0.5 || r.bottom <= p.top + 0.5 || r.top >= p.bottom - 0.5;
+  return { ok: r.width > 0 && r.height > 0 && apart && r.left >= -0.5 && r.right <= innerWidth + 0.5 &&
+               r.bottom <= innerHeight + 0.5, panel: [r.left, r.top, r.width, r.height], picture: [p.left, p.top, p.width, p.height] };
+});
+
+const desk = await launch({ width: 1024, height: 768 });
+const phone = await launch({ width: 390, height: 844 }, { isMobile: true, deviceScaleFactor: 3 });
+const watcher = await launch({ width: 1024, height: 768 }, { hasTouch: false });
+try {
+  // Making a room: the button shows where a board serves the page; its panel asks the mode.
+  const ann = await desk.newPage();
+  await ann.goto(`${url}/play/`);
+  check('"Race with friends" shows where a board serves the page',
+        await until(ann, () => !document.getElementById('rooms-button').hidden));
+  await ann.locator('#rooms-button').tap();
+  await ann.selectOption('#rooms-flies', '10');
+  await ann.selectOption('#rooms-speed', '2');
+  await ann.fill('#rooms-name', 'Friday');
+  await Promise.all([ann.waitForURL(/\/play\/\?room=/, { timeout: 30000 }), ann.locator('#rooms-make-submit').tap()]);
+  const room = new URL(ann.url()).searchParams.get('room');
+  check(`the page made a room and went to its link (${room})`, /^[0-9a-f]+$/.test(room || ''));
+  check('the room\'s link to share is shown, with a copy button',
+        await until(ann, (id) => document.getElementById('room-link').value === location.origin + '/play/?room=' + id, room) &&
+        await ann.locator('#room-copy').isVisible());
+  check('the room shows its name and mode', await until(ann, () => document.getElementById('room-title').textContent ===
+                                                        'Friday: 10 flies, NORMAL'), await ann.textContent('#room-title'));
+  check('the maker keeps the room\'s host pass', await ann.evaluate((id) => /^[0-9a-f]{32}$/.test(
+    JSON.parse(localStorage.getItem('zumble-room-hosts'))[id].pass), room));
+  // Joining: the name asked, then the racer is in the room.
+  await until(ann, () => !document.getElementById('room-join').hidden);
+  await ann.fill('#room-name', 'Ann');
+  await ann.locator('#room-join-button').tap();
+  check('Ann joins and sees herself in the panel',
+        await until(ann, () => /Ann \(you\)/.test(document.getElementById('room-racers').textContent)),
+        await ann.textContent('#room'));
+
+  // The link opened on a phone: the name asked; a name in the room already is refused in words.
+  const bo = await phone.newPage();
+  await bo.goto(`${url}/play/?room=${room}`);
+  await until(bo, () => !document.getElementById('room-join').hidden);
+  await bo.fill('#room-name', 'Ann');
+  await bo.locator('#room-join-button').tap();
+  check('a name already in the room is refused, said in words',
+        await until(bo, () => /Someone in the room has that name/.test(document.getElementById('status').textContent)),
+        await bo.textContent('#status'));
+  await bo.fill('#room-name', 'Bo');
+  await bo.locator('#room-join-button').tap();
+  check('Bo joins from the link', await until(bo, () => document.getElementById('room-join').hidden &&
+                                                        /Bo \(you\)/.test(document.getElementById('room-racers').textContent)));
+  check('each page shows both racers, not ready',
+        await until(ann, () => document.querySelectorAll('#room-racers li').length === 2) &&
+        await until(bo, () => document.querySelectorAll('#room-racers li').length === 2) &&
+        JSON.stringify(await rowsOf(ann)) === JSON.stringify({ Ann: 'not ready', Bo: 'not ready' }),
+        JSON.stringify(await rowsOf(ann)));
+  check('only the maker is offered "Start now"', await ann.locator('#room-start').isVisible() &&
+        !(await bo.locator('#room-start').isVisible()));
+
+  // The panel beside the picture, never on it: a phone upright and sideways, and the desk.
+  for (const [w, h] of [[390, 844], [844, 390]]) {
+    await bo.setViewportSize({ width: w, height: h });
+    await until(bo, ([x, y]) => innerWidth === x && innerHeight === y, [w, h]);
+    await bo.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
+    const faults = layoutFaults(await layoutOf(bo), true);
+    const clear = await panelClear(bo);
+    check(`at ${w}x${h} the room's panel is beside the picture and every control a finger's size, off the picture`,
+          faults.length === 0 && clear.ok, faults.join('; ') + ' ' + JSON.stringify(clear));
+  }
+  const deskClear = await panelClear(ann);
+  check('at 1024x768 the room\'s panel is off the picture', deskClear.ok &&
+        layoutFaults(await layoutOf(ann), true).length === 0, JSON.stringify(deskClear));
+
+  // A third page follows the room.
+  const cy = await watcher.newPage();
+  await cy.goto(`${url}/play/?room=${room}&watch=Ann`);
+  check('a third page follows the room without joining it',
+        await until(cy, () => document.querySelectorAll('#room-racers li').length === 2 &&
+                              document.getElementById('room-join').hidden));
+
+  // The maker starts the race: every page sees the countdown.
+  await ann.locator('#room-start').tap();
+  for (const [who, page] of [['Ann', ann], ['Bo', bo], ['the follower', cy]]) {
+    check(`${who} sees the countdown`, await until(page, () => /The race starts in \d/.test(
+      document.getElementById('room-line').textContent)), await page.textContent('#room-line'));
+  }
+  check('then the race is on, on every page', await until(cy, () => /Race 1 is on/.test(
+    document.getElementById('room-line').textContent)) && await until(ann, () => /Race 1 is on/.test(
+    document.getElementById('room-line').textContent)), await cy.textContent('#room-line'));
+
+  // The board gone without a word: each page says the connection is lost and tries again.
+  server.kill('SIGKILL');
+  for (const [who, page] of [['Ann', ann], ['the follower', cy]]) {
+    check(`${who}'s page says the connection is lost`, await until(page, () => /connection to the room is lost/.test(
+      document.getElementById('room-conn').textContent) && !document.getElementById('room-conn').hidden),
+          await page.textContent('#room-conn'));
+  }
+} catch (e) {
+  check('the rooms test ran through', false, e.stack || String(e));
+} finally {
+  await Promise.all([desk.close(), phone.close(), watcher.close()]);
+}
+finish();
