@@ -50,6 +50,41 @@ const panelClear = (page) => page.evaluate(() => {
                r.bottom <= innerHeight + 0.5, panel: [r.left, r.top, r.width, r.height], picture: [p.left, p.top, p.width, p.height] };
 });
 
+// A racer's round by taps: Start on the title, Start on the mode screen, then the oldest
+// fly the game's trace shows, tapped where it is, until the round's results; the most
+// the other racer's row showed meanwhile.
+async function race(page, other) {
+  const box = await page.locator('#canvas').boundingBox();
+  const tap = (x, y) => page.touchscreen.tap(box.x + (x + 0.5) * box.width / 640, box.y + (y + 0.5) * box.height / 480);
+  const line = async () => (await page.evaluate(() => {
+    const t = (window.zumbleTrace && window.zumbleTrace()) || '';
+    return t.slice(t.lastIndexOf('\n', t.length - 2) + 1);
+  }));
+  const r = { heldAtStart: false, finished: false, swats: 0, otherMost: 0 };
+  const deadline = Date.now() + 180000;
+  await until(page, () => / scene=/.test((window.zumbleTrace && window.zumbleTrace()) || ''));
+  while (Date.now() < deadline && !/ scene=5 /.test(await line())) { await tap(300, 300); await page.waitForTimeout(300); }
+  await tap(320, 320);
+  // Start pressed: the round waits for the countdown's end, the page shows it counting.
+  r.heldAtStart = await until(page, () => /The race starts in \d/.test(document.getElementById('room-line').textContent) ||
+                                          /Race \d+ is on/.test(document.getElementById('room-line').textContent), null, 60000) &&
+                  !/ scene=8 .* phase=0 .* swatted=[1-9]/.test(await line());
+  while (Date.now() < deadline) {
+    const now = await line();
+    const shown = await page.evaluate((name) => {
+      const li = document.querySelector(`#room-racers li[data-name="${name}"]`);
+      return li ? Number(li.dataset.swats) : -1;
+    }, other);
+    r.otherMost = Math.max(r.otherMost, shown);
+    if (/ scene=8 .* phase=[23] /.test(now)) { r.finished = / swatted=10 /.test(now); break; }
+    const fly = / scene=8 .* phase=0 .* fly=(\d+),(\d+)/.exec(now);
+    if (fly) await tap(Number(fly[1]), Number(fly[2]));
+    else await page.waitForTimeout(50);
+  }
+  r.swats = Number((/ swatted=(\d+)/.exec(await line()) || [0, 0])[1]);
+  return r;
+}
+
 const desk = await launch({ width: 1024, height: 768 });
 const phone = await launch({ width: 390, height: 844 }, { isMobile: true, deviceScaleFactor: 3 });
 const watcher = await launch({ width: 1024, height: 768 }, { hasTouch: false });
@@ -69,6 +104,9 @@ try {
   check('the room\'s link to share is shown, with a copy button',
         await until(ann, (id) => document.getElementById('room-link').value === location.origin + '/play/?room=' + id, room) &&
         await ann.locator('#room-copy').isVisible());
+  await ann.locator('#room-copy').tap();
+  check('"Copy link" copies it and says so', await until(ann, () => /link is copied/.test(
+    document.getElementById('status').textContent)), await ann.textContent('#status'));
   check('the room shows its name and mode', await until(ann, () => document.getElementById('room-title').textContent ===
                                                         'Friday: 10 flies, NORMAL'), await ann.textContent('#room-title'));
   check('the maker keeps the room\'s host pass', await ann.evaluate((id) => /^[0-9a-f]{32}$/.test(
@@ -123,14 +161,44 @@ try {
         await until(cy, () => document.querySelectorAll('#room-racers li').length === 2 &&
                               document.getElementById('room-join').hidden));
 
-  // The maker starts the race: every page sees the countdown.
+  // The race, by taps: each racer taps Start on the title and on the mode screen (the
+  // room's mode), the countdown runs, then each swats the oldest fly the game shows until
+  // the round's results; each sees the other's count beside the picture as the board
+  // plays it, and the result lists both checked times.
+  await Promise.all([ann.goto(`${url}/play/?room=${room}&trace`), bo.goto(`${url}/play/?room=${room}&trace`)]);
+  const seen = await Promise.all([[ann, 'Bo'], [bo, 'Ann']].map(([page, other]) => race(page, other)));
+  for (const [who, r] of [['Ann', seen[0]], ['Bo', seen[1]]]) {
+    check(`${who} is at the room's mode on the mode screen, and Start holds the round until the countdown ends`,
+          r.heldAtStart, JSON.stringify(r));
+    check(`${who} swatted all ten flies (${r.swats} taps that hit)`, r.finished, JSON.stringify(r));
+    check(`${who} saw the other racer's count rise beside the picture (up to ${r.otherMost})`, r.otherMost >= 1,
+          JSON.stringify(r));
+  }
+  for (const [who, page] of [['Ann', ann], ['Bo', bo], ['the follower', cy]]) {
+    const done = await until(page, () => [...document.querySelectorAll('#room-racers li .where')]
+      .filter((w) => /^ready|^not ready/.test(w.textContent) && /last race: \d+\.\d{3} s$/.test(w.textContent)).length === 2 &&
+      / won race 1 in \d+\.\d{3} s\./.test(document.getElementById('room-line').textContent), null, 120000);
+    check(`${who} sees the result: both racers' checked times and the winner`, done,
+          (await page.textContent('#room-racers')) + ' / ' + (await page.textContent('#room-line')));
+  }
+  const state = await (await fetch(`${url}/api/rooms/${room}`)).json();
+  const results = (state.races[0] || {}).results || [];
+  check('the board holds both rounds verified, on the room\'s seed', results.length === 2 &&
+        results.every((r) => r.status === 'verified' && r.time_ms > 0), JSON.stringify(results));
+  check('Rematch is offered to the racers', await until(ann, () => !document.getElementById('room-rematch').hidden));
+  await ann.locator('#room-rematch').tap();
+  check('a tap on Rematch makes Ann ready again, as Bo\'s page shows', await until(bo, () => /^ready/.test(
+    (document.querySelector('#room-racers li[data-name="Ann"] .where') || {}).textContent || '')),
+        await bo.textContent('#room-racers'));
+
+  // The maker starts the next race without waiting for Bo: every page sees the countdown.
   await ann.locator('#room-start').tap();
   for (const [who, page] of [['Ann', ann], ['Bo', bo], ['the follower', cy]]) {
     check(`${who} sees the countdown`, await until(page, () => /The race starts in \d/.test(
       document.getElementById('room-line').textContent)), await page.textContent('#room-line'));
   }
-  check('then the race is on, on every page', await until(cy, () => /Race 1 is on/.test(
-    document.getElementById('room-line').textContent)) && await until(ann, () => /Race 1 is on/.test(
+  check('then the race is on, on every page', await until(cy, () => /Race 2 is on/.test(
+    document.getElementById('room-line').textContent)) && await until(ann, () => /Race 2 is on/.test(
     document.getElementById('room-line').textContent)), await cy.textContent('#room-line'));
 
   // The board gone without a word: each page says the connection is lost and tries again.

@@ -226,11 +226,12 @@ function zumbleRoomJoined(racer, name) {
       if (answer.status !== 200) zumblePage.setStatus('The race did not start: ' + zumbleRoomSays(answer));
     });
   });
-  // Rematch: ready again, as Start on the mode screen says it.
+  // Rematch: ready again. In the game that is its own Start for the room's mode (the key
+  // R, as the Retry button gives it), which also holds the round until the countdown ends.
   document.getElementById('room-rematch').addEventListener('click', function (e) {
     e.currentTarget.blur();
-    if (zumbleRoom.gameLink && zumbleRoomLinkSend(zumbleRoom.gameLink, '{"ready":true}')) return;
-    zumbleRoomAsk('POST', zumbleRoomApi('/ready?racer=' + encodeURIComponent(zumbleRoom.racer)), { ready: true });
+    if (zumbleRoom.entered) zumblePressKey('r');
+    else zumbleRoomAsk('POST', zumbleRoomApi('/ready?racer=' + encodeURIComponent(zumbleRoom.racer)), { ready: true });
   });
 
   zumbleRoomAsk('GET', zumbleRoomApi('')).then(function (answer) {
