@@ -7,7 +7,8 @@ add_link_options(-static -mwindows $<$<CONFIG:Release>:-s>)
 
 zumble_replay_library()
 zumble_sources(GAME_SOURCES ${ZUMBLE_GAME_FOLDERS})
-zumble_sources(DDRAW_REAL_SOURCES platform/ddraw_real main/ddraw_real)
+# The real-DirectX build has no network: it joins no room.
+zumble_sources(DDRAW_REAL_SOURCES platform/ddraw_real platform/room_none main/ddraw_real)
 
 add_executable(zumble-ddraw ${GAME_SOURCES} ${DDRAW_REAL_SOURCES}
   ${CMAKE_SOURCE_DIR}/platform/services/options.cpp
@@ -45,7 +46,7 @@ endforeach()
 #                     the Win32 backend (platform/win32/) and the headless one.
 zumble_sources(CORE_SOURCES ${ZUMBLE_DRIVER_FOLDERS}
   platform/stand_in platform/services platform/headless platform/png_stored platform/win32 platform/clip_none
-  main/win32)
+  platform/net_none platform/room_none main/win32)
 add_executable(zumble ${GAME_SOURCES} ${CORE_SOURCES})
 target_include_directories(zumble PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(zumble PRIVATE ZUMBLE_VERSION="${PROJECT_VERSION}")

@@ -48,7 +48,9 @@ struct Recorder {
     DWORD startTick = 0;
 
     bool inRound = false;
-    bool roundCut = false;  // too long or too busy to keep
+    long long round = 0;        // rounds begun
+    std::size_t endedSize = 0;  // the file of the last round that ended, 0 for none
+    bool roundCut = false;      // too long or too busy to keep
     ReplayHeader header;
     ReplayWriter writer;
     DWORD calendar = 0;
@@ -190,6 +192,8 @@ void SaveEntry(std::uint8_t end) {
 void StartRound(long long flip) {
     Recorder& r = *g_rec;
     r.inRound = true;
+    ++r.round;
+    r.endedSize = 0;
     r.roundCut = false;
     r.timeKnown = false;
     r.place = -1;
@@ -251,6 +255,7 @@ void EndRound(std::uint8_t end) {
         size = 0;
     }
     AddToHistory(size);
+    g_rec->endedSize = size;
     g_rec->inRound = false;
 }
 
@@ -332,4 +337,16 @@ void KeepReplaySoFar() {
     if (!MakeFile(kReplayEndQuit, &size)) return;
     KeepLastReplay(g_rec->file, size);
     SaveEntry(kReplayEndQuit);
+}
+
+bool ReplayRecordedSoFar(RecordedSoFar* out) {
+    if (!g_rec) return false;
+    out->round = g_rec->round;
+    out->inRound = g_rec->inRound;
+    out->header = &g_rec->header;
+    out->input = g_rec->input;
+    out->inputSize = g_rec->writer.size;
+    out->file = g_rec->endedSize > 0 ? g_rec->file : nullptr;
+    out->fileSize = g_rec->endedSize;
+    return true;
 }

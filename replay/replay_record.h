@@ -1,4 +1,9 @@
 #pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "replay/core/replay_format.h"
 // Every round is recorded, from the click that starts it to the return to mode select,
 // and kept in replays/ beside hiscoa.sav: the last round as last.zrp, and one file for
 // each entry of the best-times table (best-FLIES-SPEED-PLACE.zrp), which moves down the
@@ -19,3 +24,20 @@ bool ReplayRoundGoingOn();
 // True with the round's time once its last fly is swatted, while its results board
 // shows (the page offers to send the round from there).
 bool ReplayRoundTimeKnown(unsigned* time);
+
+// The round as recorded so far, for a room that sends it to the board while it is played
+// (read-only views into the recorder's own room; nothing is copied).
+struct RecordedSoFar {
+    long long round;             // counts the rounds begun since the start, 0 before the first
+    bool inRound;                // the round `round` is going on
+    const ReplayHeader* header;  // as it began (its calendar time is read in its first frames)
+    // Its coded frames so far: bytes that stay as they are (a run of idle frames is added
+    // once an input ends it, or at the end).
+    const std::uint8_t* input;
+    std::size_t inputSize;
+    // Once it has ended: its whole file as kept (null when it could not be kept).
+    const std::uint8_t* file;
+    std::size_t fileSize;
+};
+// False when nothing is recorded (no recording, or no room for it).
+bool ReplayRecordedSoFar(RecordedSoFar* out);

@@ -7,6 +7,7 @@
 #include "platform/services/tester_file.h"
 #include "platform/stand_in/input_tap.h"
 #include "platform/stand_in/runtime.h"
+#include "replay/room_race.h"
 #include "scenes/play.h"
 #include "scenes/title.h"
 #include "shell/globals.h"
@@ -34,6 +35,17 @@ void WritePoolAudit() {
     std::fprintf(g_trace, " free=%d pools=%s", freeNodes, intact ? "intact" : "broken");
 }
 
+// In a room: each racer's count as the board played it ("room=Ann:7,Bob:5"), and the
+// race ("race=2").
+void WriteRoomCounts() {
+    RoomRaceView view;
+    if (!DescribeRoomRace(&view)) return;
+    std::fprintf(g_trace, " race=%d room=", view.phase == RoomPhase::kRacing ? view.raceNumber : 0);
+    for (int i = 0; i < view.racerCount; ++i)
+        std::fprintf(g_trace, "%s%s:%d", i ? "," : "", view.racers[i].name,
+                     view.racers[i].swats < 0 ? 0 : view.racers[i].swats);
+}
+
 void WriteTraceLine(long long frame) {
     if (!g_trace) return;
     POINT cursor;
@@ -53,6 +65,7 @@ void WriteTraceLine(long long frame) {
         std::fprintf(g_trace, " fly=%d,%d", oldest->x, oldest->y);
     }
     if (SceneState == STATE_MODE_FRAME) WritePoolAudit();
+    WriteRoomCounts();
     std::fputc('\n', g_trace);
     // Someone may be watching a live game's trace: each frame's line is out when it ends.
     std::fflush(g_trace);

@@ -88,6 +88,16 @@ TEST(CommandLine, OptionsAtTheirBounds) {
         {{"--window", "--virtual-pad", "pad.txt"}, true},
         {{"--headless", "--virtual-pad", "pad.txt"}, false},
         {{"--virtual-pad", ""}, false},
+        {{"--room", "http://h:1/rooms/a", "--name", "Ann"}, true},
+        {{"--headless", "--room", "http://h:1/rooms/a", "--name", "Ann", "--key", "zk-1"}, true},
+        {{"--room", "http://h:1/rooms/a"}, false},
+        {{"--name", "Ann"}, false},
+        {{"--key", "zk-1"}, false},
+        {{"--room", "", "--name", "Ann"}, false},
+        {{"--room", "http://h:1/rooms/a", "--name", "Ann", "--race", "r.zrp"}, false},
+        {{"--headless", "--room", "http://h:1/rooms/a", "--name", "Ann", "--autoplay"}, false},
+        {{"--room", "http://h:1/rooms/a", "--name", "Ann", "--replay", "r.zrp"}, false},
+        {{"--verify", "r.zrp", "--room", "http://h:1/rooms/a", "--name", "Ann"}, false},
     };
     // clang-format on
     for (const Case& c : cases) {

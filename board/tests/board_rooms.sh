@@ -159,11 +159,23 @@ race_rooms() {
     check "a follower's message over 4 KB: closed, too big ($(tail -1 "$WORK/big.txt"))" \
         [ "$(tail -1 "$WORK/big.txt")" = "closed 1009" ]
 
-    # Everyone ready: the countdown, and no seed until it ends.
-    for name in Ann Bob Cy; do
+    # Everyone ready: the countdown, and no seed until it ends. Cy says so over the room's
+    # link, where what is not a ready message changes nothing.
+    for name in Ann Bob; do
         jpost "$U/api/rooms/$ROOM/ready?racer=${PASS[$name]}" '{"ready":true}'
         check "$name ready: still waiting for the others ($(jget state))" [ "$(jget state)" = lobby ]
     done
+    python3 "$TESTS/room_follower.py" "${U/http:/ws:}/api/rooms/$ROOM/live?racer=${PASS[Cy]}" \
+        "$WORK/cy-ready-$1.txt" '{"name":"Cy","ready":true}' --say hello '{"ready":"yes"}' '{"ready":true}'
+    local said=$?
+    check "Cy ready over the room's link (exit $said: $(tail -1 "$WORK/cy-ready-$1.txt"))" [ $said = 0 ]
+    check "Cy was not ready before saying so" grep -q '{"name":"Cy","ready":false}' "$WORK/cy-ready-$1.txt"
+    python3 "$TESTS/room_follower.py" "${U/http:/ws:}/api/rooms/$ROOM/live?racer=${PASS[Cy]}" \
+        "$WORK/cy-unready-$1.txt" '{"name":"Cy","ready":false}' --say '{"ready":false}'
+    said=$?
+    check "Cy not ready again over the link (exit $said)" [ $said = 0 ]
+    jpost "$U/api/rooms/$ROOM/ready?racer=${PASS[Cy]}" '{"ready":true}'
+    check "Cy ready: still waiting for Dee ($(jget state))" [ "$(jget state)" = lobby ]
     jpost "$U/api/rooms/$ROOM/ready?racer=${PASS[Dee]}" ''
     check "the last ready: the countdown ($BODY)" [ "$(jget state)" = countdown ]
     check "the countdown says when, not the seed" [ -n "$(jget race.starts_in_ms)" ] && [ -z "$(jget race.seed)" ]
@@ -196,18 +208,21 @@ race_rooms() {
 
     # Ann and Bob stream their rounds over the room's link as they would play them, in
     # real time from now on (each from an address of their own); the board plays them as
-    # they come and checks each whole at its end.
+    # they come and checks each whole at its end. Bob's link drops halfway: he connects
+    # again and goes on from where the board's playing is.
     local live=${U/http:/ws:}/api/rooms/$ROOM/live
     python3 "$TESTS/room_follower.py" "$live?racer=${PASS[Ann]}" "$WORK/ann-live-$1.txt" '"races":[{' \
         --race "$WORK/ann.rpl" &
     p1=$!
     ROOM_FROM=127.0.0.2 python3 "$TESTS/room_follower.py" "$live?racer=${PASS[Bob]}" "$WORK/bob-live-$1.txt" \
-        '"races":[{' --race "$WORK/bob.rpl" &
+        '"races":[{' --resume "$WORK/bob.rpl" &
     p2=$!
     wait $p1
     check "Ann streamed her round and saw the result (exit $?)" [ "$(head -1 "$WORK/ann-live-$1.txt" | cut -d' ' -f2)" = 101 ]
     wait $p2
     check "Bob streamed his round and saw the result (exit $?)" [ "$(head -1 "$WORK/bob-live-$1.txt" | cut -d' ' -f2)" = 101 ]
+    check "Bob, back after his link dropped, told to go on from the frame bytes the board has" \
+        grep -Eq '^\{"resume":\{"bytes":[1-9][0-9]*\}\}$' "$WORK/bob-live-$1.txt"
     for _ in $(seq 600); do req GET "$U/api/rooms/$ROOM"; [ "$(jget state)" = lobby ] && break; sleep 0.1; done
     ANN_RUN=$(jget races.0.results.0.run)
 

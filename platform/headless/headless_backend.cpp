@@ -1,10 +1,14 @@
 // The headless backend: no window and no device. The clock is virtual (tick0 plus 1/60 s
-// per flip), input comes from the script, nothing sleeps, and the mix of each flip goes
-// to the recording, so two runs with the same files and options are the same run.
+// per flip), input comes from the script, nothing sleeps (but in a room, which is raced
+// in real time), and the mix of each flip goes to the recording, so two runs with the
+// same files and options are the same run.
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/services/frame_pacer.h"
 #include "platform/services/options.h"
 #include "platform/services/png_writer.h"
 #include "platform/services/tester_file.h"
@@ -17,6 +21,7 @@
 namespace {
 
 DWORD g_tickOrigin = 0;
+FramePacer g_pacer;
 std::vector<ScriptEvent> g_script;
 size_t g_nextEvent = 0;
 
@@ -98,7 +103,20 @@ void ShowCursor(bool) {}
 void ShowMessageBox(const char*, const char*) {}
 DWORD Ticks() { return g_tickOrigin + static_cast<DWORD>(FlipCount() * 1000 / 60); }
 std::time_t Calendar() { return static_cast<std::time_t>(g_Options.time); }
-void WaitForFrame() {}
+// In a room the board holds every racer to real time: there the frames come at 60 a
+// second, as in a window (the game's clock stays the virtual one).
+void WaitForFrame() {
+    if (g_Options.room.empty()) return;
+    using Clock = std::chrono::steady_clock;
+    static const Clock::time_point origin = Clock::now();
+    auto nowUs = [] {
+        return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - origin).count();
+    };
+    const std::int64_t slot = FramePacerNextSlot(g_pacer);
+    const std::int64_t now = nowUs();
+    if (slot > now) std::this_thread::sleep_for(std::chrono::microseconds(slot - now));
+    FramePacerShown(&g_pacer, nowUs());
+}
 // Events of frame N are posted right after the N-th flip, for the next pass's drain.
 void AfterFlip(long long frame) { PostScriptEventsFor(frame); }
 bool OpenAudio(AudioPull) { return false; }

@@ -65,6 +65,12 @@ const char kUsageTail[] =
     "instead: the game starts at mode select in FILE's mode, and --race-name names whose\n"
     "run it is (else the file's name).\n"
     "\n"
+    "Racing friends: zumble --room LINK --name NAME joins the room of a board's link\n"
+    "(http://HOST:PORT/rooms/ID; --key KEY for a name that has a key there). Mode select\n"
+    "shows the room's mode; Start says you are ready, and the round starts when the\n"
+    "room's countdown ends, on the seed the board deals. The top line shows each racer's\n"
+    "count and how far behind the leader; the results box names the winner.\n"
+    "\n"
     "Watching a replay: Space pauses, , and . step one frame back and on, Left and Right\n"
     "go 5 s (with Shift 30 s), Home and End to the first and last frame, - and + change\n"
     "the speed (0.25x to 4x), O shows or hides the overlay, ? the keys, Escape leaves; the\n"
@@ -299,6 +305,17 @@ int ParseOptions(int argc, char** argv, Options* out, std::string* error) {
     // A watched replay is not a round to race.
     if (!o.replay.empty() && (!o.race.empty() || o.splitsGiven)) {
         *error = "--replay shows a recorded round: drop --race and --splits";
+        return 2;
+    }
+    if (!o.room.empty() &&
+        (o.roomName.empty() || !o.race.empty() || !o.replay.empty() || o.autoplay)) {
+        *error = o.roomName.empty()
+                     ? "--room needs --name NAME: the name to race under"
+                     : "--room races the friends in the room: drop --race, --replay and --autoplay";
+        return 2;
+    }
+    if (o.room.empty() && (!o.roomName.empty() || !o.roomKey.empty())) {
+        *error = "--name and --key go with --room LINK";
         return 2;
     }
     if (!o.raceName.empty() && o.race.empty()) {

@@ -41,6 +41,9 @@ struct Options {
     bool splitsGiven = false;
     std::string race;      // --race FILE: the reference of the rounds of FILE's mode
     std::string raceName;  // --race-name NAME: whose run it is, for the overlay
+    std::string room;      // --room LINK: race in a room on a board
+    std::string roomName;  // --name NAME: the racer's name there
+    std::string roomKey;   // --key KEY: the name's key on the board
     // Not options: a player's run shows the game as it was left (display_settings.h).
     bool rememberDisplay = false;
     int savedScale = 0;  // the window's scale when it was left, 0: none

@@ -19,8 +19,10 @@
 #include "replay/replay_list.h"
 #include "replay/replay_play.h"
 #include "replay/replay_record.h"
+#include "replay/room_race.h"
 #include "shell/autoplay.h"
 #include "shell/driver/clip_run.h"
+#include "shell/driver/room_entry.h"
 #include "shell/driver/splits_run.h"
 #include "shell/trace.h"
 #include "shell/winmain.h"
@@ -52,6 +54,10 @@ int Prepare(int argc, char** argv, void (*atFirstInput)()) {
         std::fprintf(stderr, "zumble: --race %s: %s\n", g_Options.race.c_str(), error.c_str());
         return 2;
     }
+    // The room is joined before anything opens, so that a refusal is one line and exit 2.
+    std::string roomLive;
+    const int joined = JoinRoomOfOptions(&roomLive);
+    if (joined >= 0) return joined;
     const bool verify = !g_Options.verify.empty();
     const bool playback = verify || !g_Options.replay.empty();
     if (playback) {
@@ -85,6 +91,9 @@ int Prepare(int argc, char** argv, void (*atFirstInput)()) {
     } else {
         StartReplayRecording();
         StartSplits();
+        // After the recorder: each frame is recorded before it is sent to the room.
+        const int entered = EnterJoinedRoom(roomLive);
+        if (entered >= 0) return entered;
     }
     if (!g_Options.trace.empty() && !StartTrace(g_Options.trace.c_str())) {
         std::fprintf(stderr, "zumble: cannot write the trace file '%s'\n", g_Options.trace.c_str());
@@ -140,6 +149,7 @@ int PlayRun() {
         code = verify || clip || code == 0 ? result : code;
     } else {
         FinishReplayRecording();
+        EndRoomRace();
     }
     if (g_Options.timedemo) {
         const double ms =

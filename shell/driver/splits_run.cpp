@@ -21,6 +21,7 @@
 #include "scenes/play.h"
 #include "scenes/scene_globals.h"
 #include "shell/driver/reference_round.h"
+#include "shell/driver/room_overlay.h"
 
 namespace {
 
@@ -200,6 +201,9 @@ void RaceLine(const char* lead, const char* separator, SplitsOverlay* o) {
 
 bool Describe(SplitsOverlay* o) {
     const Splits& s = g_splits;
+    // In a room the band and the box are the room's.
+    if (DescribeRoomOverlay(s.inRound && s.resultKnown && SceneState == STATE_PLAY_FRAME, o))
+        return true;
     if (g_race.set && (SceneState == STATE_MODE_FRAME || SceneState == STATE_MODE_ENTER) &&
         SameMode(g_race.file.header)) {
         // Mode select, in the race's mode: whom the next round races.

@@ -40,6 +40,7 @@
 #include "http/content_choice.h"
 #include "http/file_part_body.h"
 #include "http/http_parse.h"
+#include "http/request_parse.h"
 #include "http/room_socket.h"
 #include "ops/logs.h"
 #include "ops/metrics.h"
@@ -342,9 +343,17 @@ private:
       SendError(&res, place.status, place.message);
       return Send(std::move(res));
     }
-    // A racer's connection (racer=PASS) also carries their round as they play it.
-    LiveRacer racer{.client = req.client, .request_id = req.id, .token = ""};
+    // A racer's connection (racer=PASS) also carries their round as they play it; a
+    // spectator's (watch=NAME) also gets that racer's round as it comes.
+    LiveRacer racer{.client = req.client, .request_id = req.id, .token = "", .watch = ""};
     req.Param("racer", &racer.token);
+    std::string watch;
+    if (req.Param("watch", &watch) && !ParseName(watch, &racer.watch)) {
+      FollowerPlace(&server_->ctx->rooms, room, false);
+      HttpResponse res;
+      SendError(&res, 400, "watch= is not a racer's name");
+      return Send(std::move(res));
+    }
     FollowRoom(server_->ctx, std::move(socket_), std::move(raw), room, std::move(racer),
                &server_->stopping, shared_from_this());
   }

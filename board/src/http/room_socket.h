@@ -19,11 +19,12 @@ namespace board {
 std::string RoomOfLivePath(const std::string& path);
 
 // Who asked: a racer's pass (empty for anyone following), the address and request id
-// their streamed round is sent with.
+// their streamed round is sent with; for a spectator, the name of the racer watched.
 struct LiveRacer {
   std::string client;
   std::string request_id;
   std::string token;
+  std::string watch;
 };
 
 // Answers the upgrade and follows the room until either side closes, or `stopping` is

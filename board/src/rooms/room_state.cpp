@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "replay/core/replay_bounds.h"
+#include "replay/core/replay_format.h"
 #include "trust/digest.h"
 
 namespace board {
@@ -193,6 +194,7 @@ void FinishRow(Rooms* rooms, Room* room) {
 void LeaveRoom(Rooms* rooms, Room* room, Racer* racer) {
   RaceResult* row = RaceRowOf(room, *racer);
   const std::string token = racer->token;
+  std::erase_if(room->feeds, [&](const RacerFeed& f) { return f.token == token; });
   // Gone from the room at once (its race row, if any, stays), so that joining and
   // leaving again and again keeps nothing.
   std::erase_if(room->racers, [&](const Racer& r) { return r.token == token; });
@@ -255,6 +257,80 @@ RoomAnswer FollowerPlace(Rooms* rooms, const std::string& id, bool take) {
                       " followers, as many as it takes; try again later");
   ++room->followers;
   return {};
+}
+
+namespace {
+
+void WakeSpectators(const Room& room, const RacerFeed& feed) {
+  for (const Spectator& s : room.spectators)
+    if (s.fold == feed.fold) s.who->Wake();
+}
+
+}  // namespace
+
+RacerFeed* FeedOf(Room* room, const std::string& token) {
+  for (RacerFeed& f : room->feeds)
+    if (f.token == token) return &f;
+  return nullptr;
+}
+
+RacerFeed* StartFeed(Room* room, const Racer& racer, int race, std::string_view header,
+                     int connection) {
+  RacerFeed* feed = FeedOf(room, racer.token);
+  if (!feed) {
+    room->feeds.emplace_back();
+    feed = &room->feeds.back();
+    feed->token = racer.token;
+  }
+  feed->fold = racer.fold;
+  feed->race = race;
+  feed->header.assign(header);
+  feed->frames.clear();
+  feed->end.clear();
+  feed->connection = connection;
+  feed->playing.reset();
+  WakeSpectators(*room, *feed);
+  return feed;
+}
+
+RacerFeed* ResumableFeed(Room* room, const Racer& racer) {
+  RaceResult* row = RaceRowOf(room, racer);
+  RacerFeed* feed = FeedOf(room, racer.token);
+  if (!row || !feed || room->race.seed < 0 || row->status != "racing" || !row->streaming)
+    return nullptr;
+  if (feed->race != room->race.number || !feed->end.empty() || !feed->playing) return nullptr;
+  return feed;
+}
+
+FeedTaken FeedRecord(Room* room, RacerFeed* feed, int connection, char kind, std::string_view body,
+                     std::string* file) {
+  if (connection != feed->connection) return FeedTaken::kStale;
+  if (!feed->end.empty() || (kind != 'f' && kind != 'e')) return FeedTaken::kBadRecord;
+  if (feed->header.size() + feed->frames.size() + body.size() > kReplayMaxFile + kReplayHeaderSize)
+    return FeedTaken::kTooLarge;
+  if (kind == 'f') {
+    feed->frames.append(body);
+    WakeSpectators(*room, *feed);
+    return FeedTaken::kTaken;
+  }
+  if (body.size() < kReplayHeaderSize) return FeedTaken::kBadRecord;
+  feed->end.assign(body);
+  // The whole round: the header as it ended, the frames, the tail.
+  file->assign(body.substr(0, kReplayHeaderSize));
+  file->append(feed->frames);
+  file->append(body.substr(kReplayHeaderSize));
+  WakeSpectators(*room, *feed);
+  return FeedTaken::kEnded;
+}
+
+bool AddSpectator(Rooms* rooms, Room* room, const std::string& fold, FeedWatcher* who) {
+  if (static_cast<int>(room->spectators.size()) >= rooms->limits.spectators) return false;
+  room->spectators.push_back(Spectator{fold, who});
+  return true;
+}
+
+void DropSpectator(Room* room, const FeedWatcher* who) {
+  std::erase_if(room->spectators, [&](const Spectator& s) { return s.who == who; });
 }
 
 bool NoteSwat(const Room& room, RaceResult* row, int64_t clock_ms) {

@@ -5,8 +5,10 @@
 #pragma once
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -21,6 +23,7 @@ struct RoomLimits {
   int rooms = 1000;              // open rooms on the server
   int races_kept = 20;           // finished races a room lists
   int followers = 32;            // live followers of one room (racers' own included)
+  int spectators = 16;           // of them, those who watch a racer's round
   int countdown_ms = 5000;       // from everyone ready to the seed dealt
   int idle_ms = 10 * 60 * 1000;  // a room nobody used for this long ends
   int allowance_ms = 2000;       // how far ahead of real time a round may be sent
@@ -55,6 +58,35 @@ struct Race {
   std::vector<RaceResult> results;  // one per racer present at the start, in join order
 };
 
+class RacerStream;  // the board's playing of a racer's round (http/racer_stream.h)
+
+// Someone told when a racer's round grows (a spectator's connection). Told with the
+// rooms' lock held: it only takes note and does its work later on its own thread. It
+// takes itself off the room's list (DropSpectator) before it is gone.
+class FeedWatcher {
+public:
+  virtual ~FeedWatcher() = default;
+  virtual void Wake() = 0;
+};
+
+// A racer's round as it came over their live link, in the latest race they streamed,
+// kept for a connection that resumes it and for spectators (at most a replay's bytes).
+struct RacerFeed {
+  std::string token;  // the racer's pass
+  std::string fold;   // the racer's name as names are compared
+  int race = 0;
+  std::string header;  // as the round began
+  std::string frames;  // the coded frames so far, in order
+  std::string end;     // the header as the round ended, then the tail, once it came
+  int connection = 0;  // which of the racer's connections streams it (the latest)
+  std::shared_ptr<RacerStream> playing;
+};
+
+struct Spectator {
+  std::string fold;  // whose round they watch
+  FeedWatcher* who;
+};
+
 struct Room {
   std::string id;
   std::string name;
@@ -65,9 +97,11 @@ struct Room {
   std::vector<Racer> racers;  // in join order (at most RoomLimits::racers present)
   bool racing = false;        // `race` is under way (counting down or played)
   Race race;
-  std::vector<Race> finished;  // the latest last
-  RoomClock::time_point used;  // the last request that named it
-  int followers = 0;           // connections following it live
+  std::vector<Race> finished;         // the latest last
+  RoomClock::time_point used;         // the last request that named it
+  int followers = 0;                  // connections following it live
+  std::vector<RacerFeed> feeds;       // one per racer present who streamed a round
+  std::vector<Spectator> spectators;  // at most RoomLimits::spectators
 };
 
 struct Rooms {
@@ -132,6 +166,28 @@ bool RoomJsonNow(Rooms* rooms, const std::string& id, int64_t oldest_seed, std::
 // A live follower's place in the room taken (0, or 404 no_room, 503 busy when the room
 // has as many as it takes) or given back (`take` false; nothing when the room ended).
 RoomAnswer FollowerPlace(Rooms* rooms, const std::string& id, bool take);
+
+// A racer's live round begins (its first record, the header, checked by the caller):
+// their feed starts again for race `race`, streamed by connection `connection`.
+RacerFeed* StartFeed(Room* room, const Racer& racer, int race, std::string_view header,
+                     int connection);
+// The racer's feed, null when they have none.
+RacerFeed* FeedOf(Room* room, const std::string& token);
+// The feed of the round under way that a new connection of the racer may resume (the
+// caller makes it the feed's connection when the board's playing of it still runs):
+// null when there is none (no race running, the round ended, sent or refused).
+RacerFeed* ResumableFeed(Room* room, const Racer& racer);
+
+// What a record did to a racer's feed.
+enum class FeedTaken { kTaken, kEnded, kStale, kBadRecord, kTooLarge };
+// A record ('f' frames, 'e' the end) from connection `connection`: kept, and the
+// spectators told; kEnded for the end, with the whole round in `file`; kStale when
+// another connection of the racer streams it now.
+FeedTaken FeedRecord(Room* room, RacerFeed* feed, int connection, char kind, std::string_view body,
+                     std::string* file);
+// A spectator's place (false when the room has as many as it takes) and its end.
+bool AddSpectator(Rooms* rooms, Room* room, const std::string& fold, FeedWatcher* who);
+void DropSpectator(Room* room, const FeedWatcher* who);
 
 // A new room id or racer token: random, url-safe.
 std::string RandomToken(int bytes);

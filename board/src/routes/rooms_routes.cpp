@@ -299,6 +299,22 @@ RoomAnswer StartRoomStream(Context* ctx, const std::string& id, const std::strin
   return {};
 }
 
+void RoomTextMessage(Context* ctx, const std::string& id, const std::string& token,
+                     std::string_view text) {
+  if (text.size() > kMaxJson) return;
+  const nlohmann::json body = nlohmann::json::parse(text, nullptr, false);
+  if (!body.is_object() || body.size() != 1) return;
+  auto it = body.find("ready");
+  if (it == body.end() || !it->is_boolean()) return;
+  std::lock_guard<std::mutex> hold(ctx->rooms.lock);
+  const RoomClock::time_point now = RoomClock::now();
+  Room* room = FindRoom(&ctx->rooms, id, now);
+  if (!room) return;
+  AdvanceRace(&ctx->rooms, room, now, WallNow(), ctx->options->oldest_seed);
+  Racer* racer = FindRacer(room, token);
+  if (racer) SetReady(&ctx->rooms, room, racer, it->get<bool>(), now);
+}
+
 void SendRoomRound(Context* ctx, const std::string& id, const std::string& token,
                    const std::string& client, const std::string& request_id,
                    const std::string& body, HttpResponse* res) {

@@ -42,6 +42,12 @@ void SendRoomRound(Context* ctx, const std::string& id, const std::string& token
 RoomAnswer StartRoomStream(Context* ctx, const std::string& id, const std::string& token,
                            std::string_view header, int* race_number);
 
+// A racer's text message on their live connection: {"ready":true} or {"ready":false}
+// does what POST .../ready does (during a race it changes nothing: the next state shows
+// the truth); anything else is dropped.
+void RoomTextMessage(Context* ctx, const std::string& id, const std::string& token,
+                     std::string_view text);
+
 // The JSON error answer most routes give.
 void SendError(HttpResponse* res, int status, const std::string& reason);
 
