@@ -10,7 +10,7 @@
 zumble_replay_library()
 zumble_sources(WEB_SOURCES ${ZUMBLE_GAME_FOLDERS} ${ZUMBLE_DRIVER_FOLDERS}
   platform/stand_in platform/services platform/headless platform/posix platform/png_stored platform/web
-  platform/clip_none platform/net_none platform/room_none main/web)
+  platform/clip_none platform/net_none main/web)
 set(WEB_PAGE_DIR ${CMAKE_SOURCE_DIR}/platform/web/page)
 file(GLOB WEB_PAGE CONFIGURE_DEPENDS ${WEB_PAGE_DIR}/*)
 file(GLOB_RECURSE WEB_DATA CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bmp/* ${CMAKE_SOURCE_DIR}/wave/*)

@@ -33,11 +33,12 @@ EM_JS(int, WebRoomLinkSendBinary, (int id, const unsigned char* bytes, int size)
 EM_JS(int, WebRoomLinkSendText, (int id, const char* text),
       { return zumbleRoomLinkSend(id, UTF8ToString(text)) ? 1 : 0; });
 // The oldest waiting text that fits in outSize bytes with its zero (longer ones are
-// dropped): its length in bytes, or -1 when none waits.
+// dropped): its length in bytes, or -1 when none waits. (No "===" in these bodies: the
+// preprocessor would part it into "== =".)
 EM_JS(int, WebRoomLinkTakeText, (int id, char* out, int outSize), {
     for (;;) {
         var text = zumbleRoomLinkTake(id);
-        if (text == = null) return -1;
+        if (text == null) return -1;
         var length = lengthBytesUTF8(text);
         if (length + 1 > outSize) continue;
         stringToUTF8(text, out, outSize);
