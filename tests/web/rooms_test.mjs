@@ -5,7 +5,7 @@
 // third page follows the room.
 // Usage: node rooms_test.mjs build-web/site build/zumble   (the board: build-board/zumble-board,
 // or ZUMBLE_BOARD)
-import { spawn } from 'node:child_process';
+import { execFileSync, spawn } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { check, finish, launch, layoutFaults, layoutOf, repoRoot, scratch, siteAndGame } from './harness.mjs';
@@ -60,7 +60,7 @@ async function race(page, other) {
     const t = (window.zumbleTrace && window.zumbleTrace()) || '';
     return t.slice(t.lastIndexOf('\n', t.length - 2) + 1);
   }));
-  const r = { heldAtStart: false, finished: false, swats: 0, otherMost: 0 };
+  const r = { heldAtStart: false, finished: false, swats: 0, otherMost: 0, cueSwats: '', tapAt: 0 };
   const deadline = Date.now() + 180000;
   await until(page, () => / scene=/.test((window.zumbleTrace && window.zumbleTrace()) || ''));
   while (Date.now() < deadline && !/ scene=5 /.test(await line())) { await tap(300, 300); await page.waitForTimeout(300); }
@@ -77,11 +77,22 @@ async function race(page, other) {
     }, other);
     r.otherMost = Math.max(r.otherMost, shown);
     if (/ scene=8 .* phase=[23] /.test(now)) { r.finished = / swatted=10 /.test(now); break; }
-    const fly = / scene=8 .* phase=0 .* fly=(\d+),(\d+)/.exec(now);
-    if (fly) await tap(Number(fly[1]), Number(fly[2]));
-    else await page.waitForTimeout(50);
+    // A person's finger: it sees a fly (or its last swat), takes a while to react and reach
+    // it, and lands somewhere on it, not on the same pixel each time, so the board's signs
+    // of machine play see a hand.
+    const fly = / scene=8 .* phase=0 .* swatted=(\d+) .* fly=(\d+),(\d+)/.exec(now);
+    if (!fly) { await page.waitForTimeout(50); continue; }
+    if (fly[1] !== r.cueSwats) { r.cueSwats = fly[1]; r.tapAt = Date.now() + 450 + Math.random() * 350; }
+    if (Date.now() < r.tapAt) { await page.waitForTimeout(30); continue; }
+    const off = () => Math.max(-14, Math.min(14, Math.round((Math.random() + Math.random() + Math.random() - 1.5) * 12)));
+    // The cursor's reach on a fly at (x, y) is x - 24 to x + 26 (and so for y).
+    await tap(Math.max(0, Math.min(639, Number(fly[2]) + 1 + off())), Math.max(0, Math.min(479, Number(fly[3]) + 1 + off())));
+    r.tapAt = Date.now() + 300 + Math.random() * 250;  // a miss: another try, a moment later
   }
   r.swats = Number((/ swatted=(\d+)/.exec(await line()) || [0, 0])[1]);
+  // The round ends as its results board is left (a tap once it takes one): the game then
+  // sends the round's end, and the board checks the whole round.
+  while (Date.now() < deadline && / scene=8 /.test(await line())) { await tap(320, 240); await page.waitForTimeout(250); }
   return r;
 }
 
@@ -184,7 +195,9 @@ try {
   const state = await (await fetch(`${url}/api/rooms/${room}`)).json();
   const results = (state.races[0] || {}).results || [];
   check('the board holds both rounds verified, on the room\'s seed', results.length === 2 &&
-        results.every((r) => r.status === 'verified' && r.time_ms > 0), JSON.stringify(results));
+        results.every((r) => r.status === 'verified' && r.time_ms > 0),
+        JSON.stringify(results) + (results.some((r) => r.status === 'held')
+          ? ' ' + execFileSync(board, ['admin', '--db', path.join(work, 'board.db'), 'held']).toString() : ''));
   check('Rematch is offered to the racers', await until(ann, () => !document.getElementById('room-rematch').hidden));
   await ann.locator('#room-rematch').tap();
   check('a tap on Rematch makes Ann ready again, as Bo\'s page shows', await until(bo, () => /^ready/.test(
