@@ -60,7 +60,7 @@ async function race(page, other) {
     const t = (window.zumbleTrace && window.zumbleTrace()) || '';
     return t.slice(t.lastIndexOf('\n', t.length - 2) + 1);
   }));
-  const r = { heldAtStart: false, finished: false, swats: 0, otherMost: 0, cueSwats: '', tapAt: 0 };
+  const r = { heldAtStart: false, finished: false, swats: 0, otherMost: 0, cueSwats: '', tapAt: 0, flyAt: null };
   const deadline = Date.now() + 180000;
   await until(page, () => / scene=/.test((window.zumbleTrace && window.zumbleTrace()) || ''));
   while (Date.now() < deadline && !/ scene=5 /.test(await line())) { await tap(300, 300); await page.waitForTimeout(300); }
@@ -81,12 +81,22 @@ async function race(page, other) {
     // it, and lands somewhere on it, not on the same pixel each time, so the board's signs
     // of machine play see a hand.
     const fly = / scene=8 .* phase=0 .* swatted=(\d+) .* fly=(\d+),(\d+)/.exec(now);
-    if (!fly) { await page.waitForTimeout(50); continue; }
-    if (fly[1] !== r.cueSwats) { r.cueSwats = fly[1]; r.tapAt = Date.now() + 450 + Math.random() * 350; }
+    if (!fly) { r.flyAt = null; await page.waitForTimeout(50); continue; }
+    // A cue: a swat, or another fly coming first (one that just showed, or one far from
+    // where the oldest was a moment ago).
+    // The oldest fly may still be coming in from beyond the edge, not shown yet: a person
+    // goes for it once it is well inside.
+    const [x, y] = [Number(fly[2]), Number(fly[3])];
+    if (x < 16 || x > 600 || y < 16 || y > 440) { r.flyAt = null; await page.waitForTimeout(30); continue; }
+    if (fly[1] !== r.cueSwats || !r.flyAt || Math.abs(x - r.flyAt[0]) + Math.abs(y - r.flyAt[1]) > 40) {
+      r.tapAt = Math.max(r.tapAt, Date.now() + 450 + Math.random() * 350);
+    }
+    r.cueSwats = fly[1];
+    r.flyAt = [x, y];
     if (Date.now() < r.tapAt) { await page.waitForTimeout(30); continue; }
     const off = () => Math.max(-14, Math.min(14, Math.round((Math.random() + Math.random() + Math.random() - 1.5) * 12)));
     // The cursor's reach on a fly at (x, y) is x - 24 to x + 26 (and so for y).
-    await tap(Math.max(0, Math.min(639, Number(fly[2]) + 1 + off())), Math.max(0, Math.min(479, Number(fly[3]) + 1 + off())));
+    await tap(Math.max(0, Math.min(639, x + 1 + off())), Math.max(0, Math.min(479, y + 1 + off())));
     r.tapAt = Date.now() + 300 + Math.random() * 250;  // a miss: another try, a moment later
   }
   r.swats = Number((/ swatted=(\d+)/.exec(await line()) || [0, 0])[1]);
@@ -198,6 +208,15 @@ try {
         results.every((r) => r.status === 'verified' && r.time_ms > 0),
         JSON.stringify(results) + (results.some((r) => r.status === 'held')
           ? ' ' + execFileSync(board, ['admin', '--db', path.join(work, 'board.db'), 'held']).toString() : ''));
+  // The follower watching Ann got her round's records as she sent them: put together,
+  // they are the replay the board stored, and the page offers to watch it.
+  check('the follower of Ann is offered her round to watch', await until(cy, () =>
+    !document.getElementById('room-watch').hidden && document.getElementById('room-watch').textContent === 'Watch Ann\'s round'));
+  const annRun = results.find((r) => r.name === 'Ann') || {};
+  const relayed = Buffer.from(await cy.evaluate(() => Array.from(window.zumbleRoomWatchedRound() || [])));
+  const stored = Buffer.from(await (await fetch(`${url}/api/runs/${annRun.run}/replay`)).arrayBuffer());
+  check('the round put together from the relayed records is the replay the board stored',
+        relayed.length > 68 && relayed.equals(stored), `${relayed.length} and ${stored.length} bytes`);
   check('Rematch is offered to the racers', await until(ann, () => !document.getElementById('room-rematch').hidden));
   await ann.locator('#room-rematch').tap();
   check('a tap on Rematch makes Ann ready again, as Bo\'s page shows', await until(bo, () => /^ready/.test(

@@ -10,8 +10,8 @@ var ZUMBLE_ROOM_TEXTS_KEPT = 16;
 // What may wait in the browser to be sent before the game is told to hold its records.
 var ZUMBLE_ROOM_SEND_BUFFER = 1 << 20;
 // Listeners of the page: onState(state, id) for each room state, onLink(id, link) when a
-// socket opens or closes.
-var zumbleRoomListeners = { onState: null, onLink: null };
+// socket opens or closes, onRecord(bytes, id) for each record of a watched racer.
+var zumbleRoomListeners = { onState: null, onLink: null, onRecord: null };
 
 function zumbleRoomLinkOpen(url, why) {
   if (!/^wss?:\/\/[^\s\/?#]+\/[^\s]*$/.test(url)) {
@@ -39,7 +39,11 @@ function zumbleRoomLinkOpen(url, why) {
     tell();
   };
   ws.onmessage = function (e) {
-    if (typeof e.data !== 'string') return;  // the board sends a racer only texts
+    if (typeof e.data !== 'string') {
+      // A watched racer's records, relayed to a spectator (a racer gets only texts).
+      if (zumbleRoomListeners.onRecord) zumbleRoomListeners.onRecord(new Uint8Array(e.data), id);
+      return;
+    }
     zumbleRoomKeepText(link, e.data);
     var message = null;
     try { message = JSON.parse(e.data); } catch (err) { return; }

@@ -121,6 +121,36 @@ zumbleRoomListeners.onLink = function (id, link) {
   }
 };
 
+// A spectator's page (watch=NAME) gets that racer's round as they send it: a header as
+// it began ('h', which also begins each new race), the coded frames ('f'), then the
+// header as it ended and the rest of the file ('e'). Put together they are the round's
+// replay, which the page then offers to watch. At most what a replay may hold is kept.
+var ZUMBLE_ROOM_HEADER = 68, ZUMBLE_ROOM_MOST = 1 << 20;
+var zumbleRoomWatched = { frames: [], size: 0, ok: false, replay: null };
+zumbleRoomListeners.onRecord = function (bytes) {
+  var w = zumbleRoomWatched, kind = String.fromCharCode(bytes[0]);
+  if (kind === 'h') {
+    zumbleRoomWatched = { frames: [], size: 0, ok: bytes.length === 1 + ZUMBLE_ROOM_HEADER, replay: null };
+    document.getElementById('room-watch').hidden = true;
+  } else if (kind === 'f' && w.ok && !w.replay) {
+    w.size += bytes.length - 1;
+    if (w.size > ZUMBLE_ROOM_MOST) w.ok = false;
+    else w.frames.push(bytes.subarray(1));
+  } else if (kind === 'e' && w.ok && !w.replay && bytes.length > 1 + ZUMBLE_ROOM_HEADER &&
+             w.size + bytes.length <= ZUMBLE_ROOM_MOST) {
+    // The file: the final header, the frames, then the tail.
+    var replay = new Uint8Array(w.size + bytes.length - 1), at = ZUMBLE_ROOM_HEADER;
+    replay.set(bytes.subarray(1, 1 + ZUMBLE_ROOM_HEADER), 0);
+    w.frames.forEach(function (f) { replay.set(f, at); at += f.length; });
+    replay.set(bytes.subarray(1 + ZUMBLE_ROOM_HEADER), at);
+    w.replay = replay;
+    w.frames = [];
+    var button = document.getElementById('room-watch');
+    button.textContent = 'Watch ' + zumbleRoom.watch + '\'s round';
+    button.hidden = false;
+  }
+};
+
 // The page follows the room by itself (as a spectator does) until the game takes it.
 function zumbleRoomFollow() {
   if (zumbleRoom.follower || (zumbleRoom.entered && zumbleRoom.gameLink)) return;
@@ -234,6 +264,11 @@ function zumbleRoomJoined(racer, name) {
     else zumbleRoomAsk('POST', zumbleRoomApi('/ready?racer=' + encodeURIComponent(zumbleRoom.racer)), { ready: true });
   });
 
+  document.getElementById('room-watch').addEventListener('click', function (e) {
+    e.currentTarget.blur();
+    if (zumbleRoomWatched.replay) zumbleWatchBytes(zumbleRoomWatched.replay, zumbleRoom.watch + '\'s round');
+  });
+
   zumbleRoomAsk('GET', zumbleRoomApi('')).then(function (answer) {
     if (answer.status !== 200) {
       zumbleRoomSay(zumbleRoomSays(answer));
@@ -276,5 +311,7 @@ function zumbleRoomJoined(racer, name) {
   });
 })();
 
-// For tests and the curious: the room's last state as the page has it.
+// For tests and the curious: the room's last state as the page has it, and the watched
+// racer's round once it has ended.
 window.zumbleRoomState = function () { return zumbleRoom.state; };
+window.zumbleRoomWatchedRound = function () { return zumbleRoomWatched.replay; };
