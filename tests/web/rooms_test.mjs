@@ -1,8 +1,10 @@
 // Racing friends in the page, against a real zumble-board on 127.0.0.1 that serves the
 // built page at /play/: one page makes a room ("Race with friends") and joins it, a phone
 // opens its link and joins too, both see each other beside the picture (never on it,
-// upright and sideways), the creator starts the race and both see the countdown, and a
-// third page follows the room.
+// upright and sideways), a third page follows the room watching one racer; both race a
+// 10-fly round by taps, see each other's counts, and every page shows both checked times
+// and the winner; the watched racer's relayed round is the replay the board stored;
+// Rematch, the creator's Start now, and a lost connection said.
 // Usage: node rooms_test.mjs build-web/site build/zumble   (the board: build-board/zumble-board,
 // or ZUMBLE_BOARD)
 import { execFileSync, spawn } from 'node:child_process';
