@@ -48,6 +48,9 @@ target_link_options(zumble_web PRIVATE
   "SHELL:--pre-js ${WEB_PAGE_DIR}/replays.js"
   "SHELL:--pre-js ${WEB_PAGE_DIR}/progress.js"
   "SHELL:--pre-js ${WEB_PAGE_DIR}/clip.js"
+  "SHELL:--pre-js ${WEB_PAGE_DIR}/room_link.js"
+  "SHELL:--pre-js ${WEB_PAGE_DIR}/room_panel.js"
+  "SHELL:--pre-js ${WEB_PAGE_DIR}/rooms.js"
   # The music is not in index.data: the page fetches it once the game has started
   # (docs/web.md, "Loading"), as wave-bgm1.wav beside the page.
   "SHELL:--exclude-file *bgm1.wav"

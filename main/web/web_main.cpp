@@ -18,6 +18,7 @@
 #include "replay/core/replay_format.h"
 #include "replay/replay_play.h"
 #include "replay/replay_record.h"
+#include "replay/room_race.h"
 #include "shell/driver/game_run.h"
 
 namespace {
@@ -85,6 +86,24 @@ void WebKeepAskedRound() {
 extern "C" EMSCRIPTEN_KEEPALIVE int ZumbleRoundTime() {
     unsigned time = 0;
     return ReplayRoundTimeKnown(&time) ? static_cast<int>(time) : -1;
+}
+
+// Where the page writes a room's address before it hands it to the game (page/rooms.js):
+// the page cannot reserve the game's memory itself.
+constexpr int kRoomAddressSize = 1024;
+extern "C" EMSCRIPTEN_KEEPALIVE char* ZumbleRoomAddress() {
+    static char address[kRoomAddressSize];
+    return address;
+}
+extern "C" EMSCRIPTEN_KEEPALIVE int ZumbleRoomAddressSize() { return kRoomAddressSize; }
+
+// The page has joined a room (page/rooms.js) and hands the game the room's connection:
+// from then on the game races in it. 1 when it is in; 0 with the reason said on the page.
+extern "C" EMSCRIPTEN_KEEPALIVE int zumble_room_enter(const char* liveUrl) {
+    char error[160];
+    if (StartRoomRace(liveUrl, error, sizeof error)) return 1;
+    std::fprintf(stderr, "zumble: the game could not join the room: %s\n", error);
+    return 0;
 }
 
 // The music comes after the game has started: once it is in, the game reads its sounds

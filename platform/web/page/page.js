@@ -45,7 +45,7 @@ var zumblePage = {
   var params = new URLSearchParams(location.search);
   var args = [];
   var bad = null;
-  var known = "(time, tick0, frames, trace, sound-log, autoplay, timedemo, script, replay, opened, race, raced)";
+  var known = "(time, tick0, frames, trace, sound-log, autoplay, timedemo, script, replay, opened, race, raced, room, watch)";
   // A replay's bytes the page left in the session (base64) for its next load, or null.
   function sessionBytes(key) {
     var stored = null;
@@ -84,6 +84,10 @@ var zumblePage = {
       }
       zumblePage.names[ZUMBLE_RACE_REPLAY] = value;
       args.push('--race', ZUMBLE_RACE_REPLAY, '--race-name', value.slice(0, 64));
+    } else if (key === 'room' || key === 'watch') {
+      // A room of the board that serves the page, and a racer of it to watch (rooms.js):
+      // the page's, not the game's.
+      if (!/^[0-9a-zA-Z_-]{1,64}$/.test(params.get('room') || '')) bad = bad || "zumble: room= wants the room's code from its link (/play/?room=...)";
     } else if (key === 'script') {
       // Only a file of the page's own folder (or below it) is taken.
       if (!/^[\w.-]+(\/[\w.-]+)*$/.test(value) || /(^|\/)\.\.?(\/|$)/.test(value)) {

@@ -93,7 +93,7 @@ function zumbleRoundRuns() {
 }
 function zumbleOfferPanels() {
   var runs = zumbleRoundRuns();
-  ['replays-button', 'progress-button'].forEach(function (id) {
+  ['replays-button', 'progress-button', 'rooms-button'].forEach(function (id) {
     var button = document.getElementById(id);
     if (button.disabled === runs) return;
     button.disabled = runs;
@@ -102,10 +102,11 @@ function zumbleOfferPanels() {
   if (!runs) return;
   document.getElementById('replays').hidden = true;
   document.getElementById('progress').hidden = true;
+  document.getElementById('rooms-make').hidden = true;
 }
 // A press in the moment before the buttons show it finds the round running all the same.
 document.addEventListener('click', function (e) {
-  var button = e.target.closest && e.target.closest('#replays-button, #progress-button');
+  var button = e.target.closest && e.target.closest('#replays-button, #progress-button, #rooms-button');
   if (!button || !zumbleRoundRuns()) return;
   zumbleOfferPanels();
   e.stopImmediatePropagation();
