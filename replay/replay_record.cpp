@@ -50,7 +50,11 @@ struct Recorder {
     bool inRound = false;
     long long round = 0;        // rounds begun
     std::size_t endedSize = 0;  // the file of the last round that ended, 0 for none
-    bool roundCut = false;      // too long or too busy to keep
+    // For a room: the round's file as it stood when its time became known (the room's
+    // result need not wait for the player to leave the results board). Null unless asked.
+    std::uint8_t* timedFile = nullptr;
+    std::size_t timedSize = 0;
+    bool roundCut = false;  // too long or too busy to keep
     ReplayHeader header;
     ReplayWriter writer;
     DWORD calendar = 0;
@@ -194,6 +198,7 @@ void StartRound(long long flip) {
     r.inRound = true;
     ++r.round;
     r.endedSize = 0;
+    r.timedSize = 0;
     r.roundCut = false;
     r.timeKnown = false;
     r.place = -1;
@@ -224,6 +229,11 @@ void OnTimeRecorded(std::uint32_t time) {
     r.time = time;
     // Settings may be changed on the board only by a new round: the row is the round's.
     r.place = PlaceOfTime(r.row, r.rowBefore, time);
+    std::size_t size = 0;
+    if (r.timedFile && MakeFile(kReplayEndBoard, &size)) {
+        std::memcpy(r.timedFile, r.file, size);
+        r.timedSize = size;
+    }
     if (r.place < 0) return;
     SaveEntry(kReplayEndBoard);
 }
@@ -348,5 +358,13 @@ bool ReplayRecordedSoFar(RecordedSoFar* out) {
     out->inputSize = g_rec->writer.size;
     out->file = g_rec->endedSize > 0 ? g_rec->file : nullptr;
     out->fileSize = g_rec->endedSize;
+    out->timedFile = g_rec->timedSize > 0 ? g_rec->timedFile : nullptr;
+    out->timedSize = g_rec->timedSize;
     return true;
+}
+
+bool KeepTimedRoundFiles() {
+    if (!g_rec) return false;
+    if (!g_rec->timedFile) g_rec->timedFile = new (std::nothrow) std::uint8_t[g_rec->fileCapacity];
+    return g_rec->timedFile != nullptr;
 }

@@ -38,6 +38,13 @@ struct RecordedSoFar {
     // Once it has ended: its whole file as kept (null when it could not be kept).
     const std::uint8_t* file;
     std::size_t fileSize;
+    // Once its time is known (KeepTimedRoundFiles asked for it): its file as it stood at
+    // that flip, ending on the results board as a record's kept replay does.
+    const std::uint8_t* timedFile;
+    std::size_t timedSize;
 };
 // False when nothing is recorded (no recording, or no room for it).
 bool ReplayRecordedSoFar(RecordedSoFar* out);
+// A room asks for each round's file as it stands when its time is known (a room of its
+// own, taken now); false when there is no recording or no memory for it.
+bool KeepTimedRoundFiles();

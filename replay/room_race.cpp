@@ -308,23 +308,26 @@ void SendRound() {
             return;
         s.headerSent = true;
     }
-    if (rec.inRound) {
+    // The round is over for the room once its time is known: its file as it stood then
+    // is sent at once, so the room's result does not wait on the results board.
+    const std::uint8_t* file = rec.timedFile ? rec.timedFile : rec.file;
+    const std::size_t fileSize = rec.timedFile ? rec.timedSize : rec.fileSize;
+    if (rec.inRound && !rec.timedFile) {
         SendFrames(rec.input, rec.inputSize);
         return;
     }
     // The round has ended: the rest of its frames, then its end, as the file keeps them.
-    if (!rec.file) {
+    if (!file) {
         s.refused = true;  // not kept (too long): the board has what it had
         return;
     }
     ReplayHeader end;
-    if (!ReplayReadHeader(rec.file, rec.fileSize, &end) ||
-        kReplayHeaderSize + static_cast<std::size_t>(end.inputSize) > rec.fileSize)
+    if (!ReplayReadHeader(file, fileSize, &end) ||
+        kReplayHeaderSize + static_cast<std::size_t>(end.inputSize) > fileSize)
         return;
-    if (!SendFrames(rec.file + kReplayHeaderSize, end.inputSize)) return;
+    if (!SendFrames(file + kReplayHeaderSize, end.inputSize)) return;
     const std::size_t tail = kReplayHeaderSize + end.inputSize;
-    if (Send('e', rec.file, kReplayHeaderSize, rec.file + tail, rec.fileSize - tail))
-        s.ended = true;
+    if (Send('e', file, kReplayHeaderSize, file + tail, fileSize - tail)) s.ended = true;
 }
 
 void OnFlip(long long flip) {
@@ -356,7 +359,7 @@ bool StartRoomRace(const char* liveUrl, char* error, std::size_t errorSize) {
     }
     Room* room = new (std::nothrow) Room;
     char* text = new (std::nothrow) char[kRoomMostMessage + 1];
-    if (!room || !text) {
+    if (!room || !text || !KeepTimedRoundFiles()) {
         delete room;
         delete[] text;
         std::snprintf(error, errorSize, "out of memory");

@@ -529,6 +529,16 @@ race_the_game() {
     check "the result: Ann and Bob verified, each in their time, on the seed ($BODY)" \
         [ "$(jget races.0.seed) $(jget races.0.results.0.status) $(jget races.0.results.0.time_ms) $(jget races.0.results.1.status) $(jget races.0.results.1.time_ms)" = \
           "$seed verified $(cat "$WORK/ann.time") verified $(cat "$WORK/bob.time")" ]
+    # Each round went to the board once its time was known, not when its results board
+    # was left: the board's copy ends there, frames before the kept round's.
+    local i run
+    for i in 0 1; do
+        name=$([ $i = 0 ] && echo ann || echo bob)
+        run=$(jget "races.0.results.$i.run")
+        curl -sf -o "$WORK/$name-board.zrp" "$U/api/runs/$run/replay"
+        check "the board had $name's round as its time was known ($(frames_of "$WORK/$name-board.zrp") frames of $(frames_of "$WORK/game-$name/replays/last.zrp"))" \
+            [ "$(frames_of "$WORK/$name-board.zrp")" -lt "$(frames_of "$WORK/game-$name/replays/last.zrp")" ]
+    done
     # Each saw the other's swats as the board played them (the one who ends first may
     # leave before the other's last).
     check "Ann saw Bob's count" grep -Eq "room=Ann:[0-9]+,Bob:[1-9]" "$WORK/game-ann/trace.txt"
