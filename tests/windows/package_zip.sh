@@ -20,7 +20,7 @@ check "wave\\ is the game's, file for file" diff -r "$SRC/wave" "x/$top/wave"
 # Windows' own DLLs only: no MinGW runtime, no SDL.
 for exe in zumble.exe zumble-ddraw.exe; do
     dlls=$("$OBJDUMP" -p "x/$top/$exe" | sed -n 's/.*DLL Name: //p' | tr 'a-z' 'A-Z' | sort | tr '\n' ' ')
-    extra=$(for d in $dlls; do case $d in KERNEL32.DLL|USER32.DLL|GDI32.DLL|WINMM.DLL|MSVCRT.DLL|OLE32.DLL|SHELL32.DLL|DDRAW.DLL|DSOUND.DLL) ;; *) echo "$d" ;; esac; done)
+    extra=$(for d in $dlls; do case $d in KERNEL32.DLL|USER32.DLL|GDI32.DLL|WINMM.DLL|MSVCRT.DLL|OLE32.DLL|SHELL32.DLL|DDRAW.DLL|DSOUND.DLL|WS2_32.DLL|MSWSOCK.DLL) ;; *) echo "$d" ;; esac; done)
     # An empty list means no program to look at, not one that needs nothing.
     check "$exe needs only Windows' own DLLs (not: $extra)" test -n "$dlls" -a -z "$extra"
 done
