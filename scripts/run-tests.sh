@@ -62,9 +62,13 @@ emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release > /dev/null
 cmake --build build-web -j2
 (cd tests/web && npm ci --no-audit --no-fund --loglevel=error)
 # Every tests/web/*_test.mjs, each a program of its own, all run even when one fails.
+# One that needs the board (rooms_test) says SKIP with 77 here and runs in the board's
+# stage, once the board is built.
 web_failed=0
 for t in tests/web/*_test.mjs; do
-  node "$t" build-web/site "$build/zumble" || web_failed=1
+  rc=0
+  node "$t" build-web/site "$build/zumble" || rc=$?
+  [ "$rc" = 0 ] || [ "$rc" = 77 ] || web_failed=1
 done
 [ "$web_failed" = 0 ]
 
