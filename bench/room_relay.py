@@ -20,6 +20,9 @@ import sys
 import time
 from urllib.parse import urlsplit
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../board/tests"))
+from replay_frames import frame_ends  # noqa: E402
+
 url, board_pid, game, source, rooms_n, step = sys.argv[1:7]
 board_pid, rooms_n, step = int(board_pid), int(rooms_n), int(step)
 parts = urlsplit(url)
@@ -42,37 +45,6 @@ def api(addr, method, path, body=None):
     if r.status >= 300:
         raise SystemExit(f"{method} {path}: {r.status} {data[:200]!r}")
     return json.loads(data) if data else None
-
-
-def varint_end(data, i):
-    while data[i] & 0x80:
-        i += 1
-    return i + 1
-
-
-def frame_ends(data):
-    """(offset after the frame, frames so far) for each coded frame (docs/replay-format.md)."""
-    i, n = 0, 0
-    while i < len(data):
-        h = data[i]
-        i += 1
-        if h & 0x80:
-            n += (h & 0x7F) + 1
-            yield i, n
-            continue
-        if h & 7 == 7:
-            i = varint_end(data, i)
-        cursor = (h >> 3) & 3
-        i = i + 1 if cursor == 1 else varint_end(data, varint_end(data, i)) if cursor == 2 else i
-        while h & 0x20:
-            t = data[i]
-            i += 1
-            if t == 0:
-                break
-            for _ in range({2: 2, 9: 2, 10: 2, 5: 1, 6: 1, 8: 3}.get(t, 0)):
-                i = varint_end(data, i)
-        n += 1
-        yield i, n
 
 
 class Racer:
