@@ -9,10 +9,10 @@
 // phone, the favicon, a 404 as a page), and a run watched from it says whose it is and
 // leads back.
 // Usage: node board_page.mjs BOARD GAME SITE   (needs tests/web's node modules)
-import { execFileSync, spawn } from 'node:child_process';
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
-import { launch, scratch, waitForScene } from '../../tests/web/harness.mjs';
+import { launch, scratch, startBoard, waitForScene } from '../../tests/web/harness.mjs';
 
 const [board, game, site] = process.argv.slice(2).map((p) => path.resolve(p));
 if (!fs.existsSync(path.join(site || '', 'index.html'))) {
@@ -52,18 +52,8 @@ fs.writeFileSync(path.join(siteDir, 'autoplay.script'),
                  ['0 move 300 300', '3 click', '10 move 120 80', '12 click', '16 move 320 320', '18 click',
                   '1800 key escape', '1810 key escape', ''].join('\n'));
 
-const server = spawn(board, ['--port', '0', '--db', path.join(work, 'board.db'), '--zumble', game,
-                             '--site', siteDir, '--work-dir', work, '--review-top', '0'], { stdio: ['ignore', 'pipe', 'inherit'] });
-process.on('exit', () => server.kill('SIGKILL'));
-const url = await new Promise((resolve, reject) => {
-  let seen = '';
-  const timer = setTimeout(() => reject(new Error('the board did not start: ' + seen)), 15000);
-  server.stdout.on('data', (chunk) => {
-    seen += chunk;
-    const m = /(http:\/\/[0-9.]+:\d+)\//.exec(seen);
-    if (m) { clearTimeout(timer); resolve(m[1]); }
-  });
-});
+const { url } = await startBoard(board, ['--db', path.join(work, 'board.db'), '--zumble', game, '--site', siteDir,
+                                       '--work-dir', work, '--review-top', '0']);
 
 const context = await launch({ width: 900, height: 640 });
 try {

@@ -19,6 +19,24 @@ export function scratch(prefix) {
   return dir;
 }
 
+// Starts a zumble-board on 127.0.0.1 (a port the system picks) with `args`, killed when
+// this program ends; its base address once it says where it listens (a minute at most:
+// a busy machine may be slow to start it).
+export async function startBoard(board, args) {
+  const server = spawn(board, ['--port', '0', ...args], { stdio: ['ignore', 'pipe', 'inherit'] });
+  process.on('exit', () => server.kill('SIGKILL'));
+  const url = await new Promise((resolve, reject) => {
+    let seen = '';
+    const timer = setTimeout(() => reject(new Error('the board did not start: ' + seen)), 60000);
+    server.stdout.on('data', (chunk) => {
+      seen += chunk;
+      const m = /(http:\/\/[0-9.]+:\d+)\//.exec(seen);
+      if (m) { clearTimeout(timer); resolve(m[1]); }
+    });
+  });
+  return { server, url };
+}
+
 // Serves the page's files and the given extra files ({name: text}) from one folder on
 // 127.0.0.1, on a port the system picks (or `port`, to serve again at an address used
 // before). Each server is its own origin, so its saved files start empty.

@@ -7,10 +7,10 @@
 // Rematch, the creator's Start now, and a lost connection said.
 // Usage: node rooms_test.mjs build-web/site build/zumble   (the board: build-board/zumble-board,
 // or ZUMBLE_BOARD)
-import { execFileSync, spawn } from 'node:child_process';
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
-import { check, finish, launch, layoutFaults, layoutOf, repoRoot, scratch, siteAndGame } from './harness.mjs';
+import { check, finish, launch, layoutFaults, layoutOf, repoRoot, scratch, siteAndGame, startBoard } from './harness.mjs';
 
 process.setMaxListeners(0);
 const [site, zumble] = siteAndGame('rooms_test.mjs');
@@ -24,18 +24,8 @@ const work = scratch('zumble-rooms-page-');
 const siteDir = path.join(work, 'site');
 fs.mkdirSync(siteDir);
 for (const name of fs.readdirSync(site)) fs.symlinkSync(path.join(site, name), path.join(siteDir, name));
-const server = spawn(board, ['--port', '0', '--db', path.join(work, 'board.db'), '--zumble', zumble, '--site', siteDir,
-                             '--work-dir', work, '--review-top', '0'], { stdio: ['ignore', 'pipe', 'inherit'] });
-process.on('exit', () => server.kill('SIGKILL'));
-const url = await new Promise((resolve, reject) => {
-  let seen = '';
-  const timer = setTimeout(() => reject(new Error('the board did not start: ' + seen)), 15000);
-  server.stdout.on('data', (chunk) => {
-    seen += chunk;
-    const m = /(http:\/\/[0-9.]+:\d+)\//.exec(seen);
-    if (m) { clearTimeout(timer); resolve(m[1]); }
-  });
-});
+const { server, url } = await startBoard(board, ['--db', path.join(work, 'board.db'), '--zumble', zumble, '--site', siteDir,
+                                                 '--work-dir', work, '--review-top', '0']);
 
 // Waits (a minute at most) until the page's function of `arg` is true; whether it came.
 const until = (page, fn, arg, timeout = 60000) =>
