@@ -61,6 +61,20 @@ std::string Base64(std::string_view bytes) {
   return out;
 }
 
+bool FromBase64(std::string_view text, std::string* out) {
+  if (text.size() % 4 != 0) return false;
+  std::string bytes(text.size() / 4 * 3, '\0');
+  int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(bytes.data()),
+                          reinterpret_cast<const unsigned char*>(text.data()),
+                          static_cast<int>(text.size()));
+  if (n < 0) return false;
+  // EVP_DecodeBlock counts the padding's bytes too.
+  size_t pad = text.empty() || text.back() != '=' ? 0 : text[text.size() - 2] == '=' ? 2 : 1;
+  bytes.resize(static_cast<size_t>(n) - pad);
+  *out = std::move(bytes);
+  return true;
+}
+
 std::string Base64Url(std::string_view bytes) {
   std::string out = Base64(bytes);
   while (!out.empty() && out.back() == '=') out.pop_back();

@@ -21,5 +21,7 @@ bool SameSecret(std::string_view a, std::string_view b);
 // Base64 with padding (RFC 4648 section 4), and the URL alphabet without padding (section 5).
 std::string Base64(std::string_view bytes);
 std::string Base64Url(std::string_view bytes);
+// Base64 with padding back to its bytes; false for anything else.
+bool FromBase64(std::string_view text, std::string* out);
 
 }  // namespace board
