@@ -17,6 +17,8 @@
 
 namespace board {
 
+struct RoomRelay;
+
 struct Context {
   const ServerOptions* options = nullptr;
   Store* store = nullptr;
@@ -26,6 +28,9 @@ struct Context {
   RefusedCache refused;
   ResponseCache cache;
   Rooms rooms;  // the rooms friends race in (rooms/room_state.h)
+  // With several servers on one PostgreSQL database: how requests for a room held by
+  // another server reach it (http/room_relay.h); null on SQLite.
+  RoomRelay* relay = nullptr;
   // The board's generation and whether the database answered, as last seen by the
   // watch (board_watch.h): reads take them from here, not from the database.
   std::atomic<int64_t> generation{-1};

@@ -31,6 +31,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <string_view>
 #include <thread>
 #include <unordered_map>
@@ -41,6 +42,7 @@
 #include "http/file_part_body.h"
 #include "http/http_parse.h"
 #include "http/request_parse.h"
+#include "http/room_relay_net.h"
 #include "http/room_socket.h"
 #include "ops/logs.h"
 #include "ops/metrics.h"
@@ -83,6 +85,9 @@ struct HttpServer {
   std::atomic<int> queued{0};  // requests handed to the workers, not yet answered
   int max_queued = 0;
   std::atomic<bool> stopping{false};
+  // Rooms of the other servers on one PostgreSQL database (room_relay.h): it outlives
+  // the loops, whose connections use it.
+  std::unique_ptr<RoomRelay, void (*)(RoomRelay*)> relay{nullptr, nullptr};
 
   // One event loop per I/O thread, each connection on one of them for its whole life:
   // its handlers never run on two threads at once, so it needs no strand, and the loops
@@ -294,6 +299,14 @@ private:
                                std::string(field.value().data(), field.value().size()));
     req.body = std::move(raw.body());
     req.client = ClientOf(options(), req, peer_);
+    // A request another server passed here for one of its rooms' clients (room_relay.h).
+    std::string relayed;
+    const std::string* mark = req.Header(kRelayHeader);
+    const bool passed = mark && RelayedClient(server_->ctx->relay, *mark, &relayed);
+    if (passed) {
+      req.client = relayed;
+      req.passed = true;
+    }
     // A proxy in front may name the request itself, to follow it through both logs.
     const std::string* proxy_id = options().trust_proxy ? req.Header("x-request-id") : nullptr;
     req.id = proxy_id && UsableRequestId(*proxy_id) ? *proxy_id : NewRequestId();
@@ -302,6 +315,38 @@ private:
     if (type && !ParseMultipart(*type, req.body, &req.form)) req.form.clear();
 
     error_page_ = WantsErrorPage(req);
+    // A room held by another server of the database: the request (a live link's too)
+    // is passed to it, once a worker has looked up where the room is.
+    if (server_->ctx->relay && !passed && !RoomOfPath(req.path).empty())
+      return AskHome(std::move(raw), std::move(req));
+    Dispatch(std::move(raw), std::move(req));
+  }
+
+  void AskHome(http::request<http::string_body> raw, HttpRequest req) {
+    auto asked = std::make_shared<std::pair<http::request<http::string_body>, HttpRequest>>(
+        std::move(raw), std::move(req));
+    net::post(*server_->workers, [self = shared_from_this(), asked] {
+      // A post this server would refuse for its names it answers itself.
+      const HttpRequest& req = asked->second;
+      const bool refused = req.method != "GET" && RefusedPost(*self->server_->ctx, req);
+      std::string home = refused ? "" : RelayHome(self->server_->ctx->relay, RoomOfPath(req.path));
+      net::post(self->socket_.get_executor(), [self, asked, home] {
+        if (home.empty()) return self->Dispatch(std::move(asked->first), std::move(asked->second));
+        http::request<http::string_body>& raw = asked->first;
+        raw.erase(kRelayHeader);
+        raw.body() = std::move(asked->second.body);  // taken into the request above
+        // One request a passed connection (its mark is on the first only); a live link
+        // stays open as it is.
+        if (!beast::websocket::is_upgrade(raw)) raw.keep_alive(false);
+        std::ostringstream bytes;
+        bytes << raw;
+        RelayConnection(self->server_->ctx->relay, std::move(self->socket_), bytes.str(),
+                        asked->second.client, home, self);
+      });
+    });
+  }
+
+  void Dispatch(http::request<http::string_body> raw, HttpRequest req) {
     if (beast::websocket::is_upgrade(raw)) return Upgrade(std::move(raw), req);
 
     const std::string& site = options().site;
@@ -624,7 +669,8 @@ void Admit(HttpServer* s, tcp::socket socket) {
     }
     // Behind a proxy every connection is the proxy's: it meets the slow clients itself.
     int& mine = s->per_address[key];
-    if (!options.trust_proxy && mine >= options.connections_per_address) {
+    if (!options.trust_proxy && mine >= options.connections_per_address &&
+        !RelayPeer(s->ctx->relay, peer)) {
       if (mine == 0) s->per_address.erase(key);
       CountTurnedAway("per_address");
       return Turn(socket, 429, "too many connections from this address");
@@ -655,7 +701,10 @@ void Accept(HttpServer* s) {
   });
 }
 
-void DeleteServer(HttpServer* s) { delete s; }
+void DeleteServer(HttpServer* s) {
+  s->ctx->relay = nullptr;
+  delete s;
+}
 
 }  // namespace
 
@@ -680,6 +729,11 @@ std::unique_ptr<HttpServer, void (*)(HttpServer*)> StartHttp(Context* ctx, int* 
     return {nullptr, DeleteServer};
   }
   *port = s->acceptor->local_endpoint().port();
+  if (IsPostgresUrl(options.db)) {
+    s->relay = StartRoomRelay(ctx, options.db, s->acceptor->local_endpoint(), error);
+    if (!s->relay) return {nullptr, DeleteServer};
+    ctx->relay = s->relay.get();
+  }
   ctx->origins = BoardOrigins(options.public_urls, *port);
   // Connections stay well inside the descriptors the process may open (the database,
   // the verifiers and the page's files need some too).

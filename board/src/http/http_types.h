@@ -26,6 +26,9 @@ struct HttpRequest {
   std::vector<FormField> form;  // the fields of a multipart/form-data body
   std::string client;           // the client's address (see --trust-proxy)
   std::string id;               // the request's id, which its answer carries (X-Request-Id)
+  // Passed here by another server of the database for a room held here, its Host and
+  // Origin checked there against that server's names (http/room_relay.h).
+  bool passed = false;
 
   // The first header of that (lower-case) name, or null.
   const std::string* Header(std::string_view lower_name) const;

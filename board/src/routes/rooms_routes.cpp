@@ -6,6 +6,7 @@
 
 #include "http/client_address.h"
 #include "http/request_parse.h"
+#include "http/room_relay.h"
 #include "pages/render.h"
 #include "pages/room_page.h"
 #include "pages/static_files.h"
@@ -99,6 +100,7 @@ void PostRoom(Context* ctx, const HttpRequest& req, const Args&, HttpResponse* r
     id = room->id;
     host = room->host_token;
   }
+  RelayRoomMade(ctx->relay, id);
   std::string base = FeedBase(*ctx, req);
   std::string live =
       (base.rfind("https:", 0) == 0 ? "wss:" : "ws:") + base.substr(base.find(':') + 1);

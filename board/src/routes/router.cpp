@@ -18,24 +18,6 @@ namespace board {
 
 namespace {
 
-// A post is taken from the board's own pages only, sent to one of the board's own
-// names: another site's page (a browser says so in Sec-Fetch-Site, or with an Origin
-// that is not one of the board's) may not submit runs in a visitor's name, and a page
-// on a name that merely resolves to the board (DNS rebinding) sends that name as its
-// Host. Programs send no Origin, and the Host of the URL they were given. Null when the
-// post may be taken, else why not.
-const char* RefusedPost(const Context& ctx, const HttpRequest& req) {
-  if (!IsBoardHost(ctx.origins, RequestHost(ctx, req)))
-    return "this board takes runs under its own names only (the operator lists them with "
-           "--public-url)";
-  const char* cross = "a run is submitted from this board's own pages, not another site's";
-  const std::string* site = req.Header("sec-fetch-site");
-  if (site && *site != "same-origin" && *site != "none") return cross;
-  const std::string* origin = req.Header("origin");
-  if (origin && !IsBoardOrigin(ctx.origins, *origin)) return cross;
-  return nullptr;
-}
-
 // Whether the path fits the pattern, segment by segment; fills the '*' segments.
 bool Match(std::string_view pattern, std::string_view path, Args* args) {
   args->clear();
@@ -137,6 +119,25 @@ bool AnswerAtOnce(Context* ctx, const HttpRequest& req, HttpResponse* res,
   }
   AnswerFromCache(*answer, if_none_match, gzip, res);
   return true;
+}
+
+// A post is taken from the board's own pages only, sent to one of the board's own
+// names: another site's page (a browser says so in Sec-Fetch-Site, or with an Origin
+// that is not one of the board's) may not submit runs in a visitor's name, and a page
+// on a name that merely resolves to the board (DNS rebinding) sends that name as its
+// Host. Programs send no Origin, and the Host of the URL they were given. Null when the
+// post may be taken, else why not.
+const char* RefusedPost(const Context& ctx, const HttpRequest& req) {
+  if (req.passed) return nullptr;
+  if (!IsBoardHost(ctx.origins, RequestHost(ctx, req)))
+    return "this board takes runs under its own names only (the operator lists them with "
+           "--public-url)";
+  const char* cross = "a run is submitted from this board's own pages, not another site's";
+  const std::string* site = req.Header("sec-fetch-site");
+  if (site && *site != "same-origin" && *site != "none") return cross;
+  const std::string* origin = req.Header("origin");
+  if (origin && !IsBoardOrigin(ctx.origins, *origin)) return cross;
+  return nullptr;
 }
 
 void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res) {

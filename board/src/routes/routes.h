@@ -16,6 +16,10 @@ namespace board {
 // wait for the database or a verification: the transport runs it on a worker.
 void HandleRequest(Context* ctx, const HttpRequest& req, HttpResponse* res);
 
+// Why a post may not be taken (sent to a name not the board's, or from another site's
+// page), null when it may.
+const char* RefusedPost(const Context& ctx, const HttpRequest& req);
+
 // Answers from memory alone, when it can (an answer kept for this generation, a path no
 // route has, a database known to be away); false when the request needs HandleRequest.
 // Never blocks, so the transport calls it on the thread that read the request.

@@ -349,6 +349,7 @@ protected:
 // "postgresql://..." or "postgres://..." opens PostgreSQL, anything else is a SQLite
 // file. On failure returns null and says why in *error.
 std::unique_ptr<Store> OpenStore(const std::string& where, int connections, std::string* error);
+bool IsPostgresUrl(const std::string& where);
 
 std::unique_ptr<Store> OpenSqlite(const std::string& path, int connections, std::string* error);
 // The schema version this server brings a SQLite board to.
