@@ -7,8 +7,11 @@ swat's frame sent -> the spectator's state shows the swat), and the CPU the boar
 per racer while the rounds were streamed (its own, and its playing of the rounds: the
 `zumble --verify-follow` children), from /proc.
 
-usage: room_relay.py BOARD_URL BOARD_PID GAME SOURCE_DIR ROOMS STEP
-(STEP makes the step's names and addresses its own, so that steps share one board.)"""
+usage: room_relay.py BOARD_URL BOARD_PID GAME SOURCE_DIR ROOMS STEP [VIA_URL VIA_PID]
+(STEP makes the step's names and addresses its own, so that steps share one board.)
+With VIA_URL, a second server on the same PostgreSQL database: the rooms are made on the
+first, and every racer's and spectator's link goes through the second, which passes it
+on to the first through the database; the CPU is both servers'."""
 import asyncio
 import base64
 import http.client
@@ -26,6 +29,8 @@ from replay_frames import frame_ends  # noqa: E402
 url, board_pid, game, source, rooms_n, step = sys.argv[1:7]
 board_pid, rooms_n, step = int(board_pid), int(rooms_n), int(step)
 parts = urlsplit(url)
+via = urlsplit(sys.argv[7]) if len(sys.argv) > 8 else parts
+pids = [board_pid] + ([int(sys.argv[8])] if len(sys.argv) > 8 else [])
 hands = sorted(os.path.join(source, "tests/replays/hands", f)
                for f in os.listdir(os.path.join(source, "tests/replays/hands")) if f.endswith(".zrp"))
 
@@ -72,10 +77,10 @@ class Socket:
     """A WebSocket client by hand (RFC 6455): the benchmark needs no package."""
 
     async def open(self, addr, path):
-        self.reader, self.writer = await asyncio.open_connection(parts.hostname, parts.port,
+        self.reader, self.writer = await asyncio.open_connection(via.hostname, via.port,
                                                                  local_addr=(addr, 0))
         key = base64.b64encode(os.urandom(16)).decode()
-        self.writer.write((f"GET {path} HTTP/1.1\r\nHost: {parts.netloc}\r\nUpgrade: websocket\r\n"
+        self.writer.write((f"GET {path} HTTP/1.1\r\nHost: {via.netloc}\r\nUpgrade: websocket\r\n"
                            f"Connection: Upgrade\r\nSec-WebSocket-Key: {key}\r\n"
                            "Sec-WebSocket-Version: 13\r\n\r\n").encode())
         head = await self.reader.readuntil(b"\r\n\r\n")
@@ -150,7 +155,7 @@ def cpu_ticks(pid, children=False):
     return int(fields[at]) + int(fields[at + 1])
 
 
-def children_ticks():
+def children_ticks(board_pid):
     """The CPU of the board's children, those running and those it has reaped."""
     total = cpu_ticks(board_pid, children=True)
     for entry in os.listdir("/proc"):
@@ -197,7 +202,7 @@ async def main():
         await spectator.open(address(k // 2), f"/api/rooms/{r.room}/live?watch={r.name}")
         links.append((racer_ws, spectator))
     longest = max(r.ends[-1][1] for r in racers) / 60
-    ticks, kids = cpu_ticks(board_pid), children_ticks()
+    ticks, kids = sum(map(cpu_ticks, pids)), sum(map(children_ticks, pids))
     began = time.monotonic() + 0.5
     until = began + longest + 2
     tasks = []
@@ -216,8 +221,8 @@ async def main():
     await asyncio.gather(*tasks)
     seconds = time.monotonic() - began
     await asyncio.sleep(1)  # the rounds' ends reach the board's playing, which ends
-    own = (cpu_ticks(board_pid) - ticks) / os.sysconf("SC_CLK_TCK")
-    playing = max(0, children_ticks() - kids) / os.sysconf("SC_CLK_TCK")
+    own = (sum(map(cpu_ticks, pids)) - ticks) / os.sysconf("SC_CLK_TCK")
+    playing = max(0, sum(map(children_ticks, pids)) - kids) / os.sysconf("SC_CLK_TCK")
     relay, swat, missing = [], [], 0
     for r in racers:
         j = 0

@@ -5,33 +5,43 @@
 # default threads and verifiers), until the relay's p99 delay or a swat's reaches 50 ms
 # or something is not seen at two steps in a row. Prints each step's delays and the
 # board's CPU per racer, then the most rooms a step held.
-#   bench/room_relay.sh [build/zumble] [build-board/zumble-board] [MAX_ROOMS] [all]
+#   bench/room_relay.sh [build/zumble] [build-board/zumble-board] [MAX_ROOMS] [all] [two]
 # With "all", every step up to MAX_ROOMS is run whatever the one before gave (on a
-# machine busy with other work, to see the delays grow).
+# machine busy with other work, to see the delays grow). With "two" (PostgreSQL
+# installed), two boards on one PostgreSQL cluster of the benchmark's own: the rooms are
+# made on the first and every link goes through the second, which passes it on through
+# the database (docs/rooms.md, "Several servers"); the CPU is both boards'.
 # Loopback only.
-set -euo pipefail
+set -uo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
 game=$(realpath "${1:-$src/build/zumble}")
 board=${2:-$src/build-board/zumble-board}
 most=${3:-64}
 every=${4:-}
+two=${5:-}
 [ -x "$board" ] || { echo "board: not built (make board): skipped"; exit 0; }
-work=$(mktemp -d /tmp/zumble-room-relay-XXXXXX)
-server=""
-trap '[ -n "$server" ] && kill "$server" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
+# The servers (and the database) started and stopped as the board's tests do.
+source "$src/board/tests/board_common.bash" "$board" "$game" "$src"
 echo "$(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) at the start"
-"$board" --port 0 --db "$work/runs.db" --zumble "$game" --work-dir "$work" --review-top 0 \
-    > "$work/server.out" 2> "$work/server.err" &
-server=$!
-for _ in $(seq 100); do grep -q 'http://' "$work/server.out" && break; sleep 0.1; done
-url=$(grep -o 'http://[0-9.]*:[0-9]*' "$work/server.out")
+via=()
+if [ "$two" = two ]; then
+    start_postgres
+    start_board relay "$PG_URL"
+    start_board via "$PG_URL"
+    via=("$URL_via" "$PID_via")
+    echo "two boards on one PostgreSQL database, every link through the second"
+else
+    start_board relay "$WORK/runs.db"
+fi
+url=$URL_relay
+server=$PID_relay
 step=0
 held=0
 over=0
 for rooms in 1 2 4 8 12 16 24 32 48 64; do
     [ "$rooms" -le "$most" ] || break
     step=$((step + 1))
-    if python3 "$src/bench/room_relay.py" "$url" "$server" "$game" "$src" "$rooms" "$step"; then
+    if python3 "$src/bench/room_relay.py" "$url" "$server" "$game" "$src" "$rooms" "$step" "${via[@]}"; then
         held=$rooms
         over=0
     else

@@ -41,6 +41,8 @@ echo "== verification of rounds a person plays: one --verify-stream, and the boa
 bash bench/verify_rate.sh "$build/zumble" build-board/zumble-board
 echo "== rooms racing live: two racers a room at 60 frames a second, a spectator each (make board first)"
 bash bench/room_relay.sh "$build/zumble" build-board/zumble-board
+echo "== the same on two boards over one PostgreSQL database, every link through the other board"
+bash bench/room_relay.sh "$build/zumble" build-board/zumble-board 16 "" two
 echo "== the same round in the browser build, headless Chromium (make web first)"
 if [ -f build-web/site/index.html ] && [ -d tests/web/node_modules/playwright-core ]; then
     node bench/web_timedemo.mjs build-web/site "$build/zumble"

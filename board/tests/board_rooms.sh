@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Rooms on a real board (SQLite, then PostgreSQL): a room made and read, racers joining
+# Rooms on a real board (SQLite, then PostgreSQL with two servers, racers reaching the
+# room through either): a room made and read, racers joining
 # (names and keys, the room's size), a race started when everyone is ready, the seed
 # dealt at the countdown's end, four headless racers' rounds on it (two verified, one
 # sent faster than real time, one on another seed), the result, a rematch, the rooms an
@@ -162,12 +163,23 @@ for _ in range(120):
 PY
 }
 
-# race_rooms NAME DB: the whole race on a board of its own over DB.
+# race_rooms NAME DB [two]: the whole race on a board of its own over DB; with `two`, on
+# two servers over one PostgreSQL database: the room is made on the first (U), and Bob,
+# Dee, the spectators, the room's page and the rounds refused reach it through the
+# second (UB).
 race_rooms() {
-    echo "rooms on $1"
+    echo "rooms on $1${3:+, two servers}"
     start_board "$1" "$2" --submit-burst 1000
     local url=URL_$1
     U=${!url}
+    UB=$U
+    if [ "${3:-}" = two ]; then
+        start_board "${1}b" "$2" --submit-burst 1000
+        url=URL_${1}b
+        UB=${!url}
+    fi
+    # via NAME: the server a racer reaches the room through.
+    via() { case $1 in Bob | Dee | Hal) echo "$UB" ;; *) echo "$U" ;; esac; }
     # Making a room: the mode checked, the answer's links.
     for body in '{"flies":11,"speed":2}' '{"flies":10,"speed":5}' '{"flies":"10","speed":2}' \
                 'not json' '[10,2]' '{"flies":10,"speed":2,"name":"a\u0007b"}' \
@@ -207,11 +219,11 @@ race_rooms() {
     # Eight racers fill the room; the ninth is refused, and a name like one there too.
     declare -A PASS
     for name in Ann Bob Cy Dee Eve Fay Gus; do
-        jpost "$U/api/rooms/$ROOM/join" "{\"name\":\"$name\"}"
+        jpost "$(via $name)/api/rooms/$ROOM/join" "{\"name\":\"$name\"}"
         check "$name joins: 201 ($BODY)" [ "$STATUS" = 201 ]
         PASS[$name]=$(jget racer)
     done
-    jpost "$U/api/rooms/$ROOM/join" '{"name":"Hal"}'
+    jpost "$(via Hal)/api/rooms/$ROOM/join" '{"name":"Hal"}'
     check "the ninth racer: 409 room_full ($BODY)" [ "$STATUS $(jget error)" = "409 room_full" ]
     jpost "$U/api/rooms/$ROOM/leave?racer=${PASS[Gus]}" ''
     check "Gus leaves: 200" [ "$STATUS" = 200 ]
@@ -240,7 +252,7 @@ race_rooms() {
         jpost "$U/api/rooms/$ROOM/ready?racer=${PASS[$name]}" '{"ready":true}'
         check "$name ready: still waiting for the others ($(jget state))" [ "$(jget state)" = lobby ]
     done
-    python3 "$TESTS/room_follower.py" "${U/http:/ws:}/api/rooms/$ROOM/live?racer=${PASS[Cy]}" \
+    python3 "$TESTS/room_follower.py" "${UB/http:/ws:}/api/rooms/$ROOM/live?racer=${PASS[Cy]}" \
         "$WORK/cy-ready-$1.txt" '{"name":"Cy","ready":true}' --say hello '{"ready":"yes"}' '{"ready":true}'
     local said=$?
     check "Cy ready over the room's link (exit $said: $(tail -1 "$WORK/cy-ready-$1.txt"))" [ $said = 0 ]
@@ -272,29 +284,29 @@ race_rooms() {
     record_round "$WORK/cy.rpl" "$SEED" 10 2 > /dev/null
     record_round "$WORK/dee.rpl" $((SEED + 1)) 10 2 > /dev/null
     patch_replay "$WORK/cy.rpl" "$WORK/cy-fast.rpl" 52 I 'old + 36000'
-    round() { req POST "$U/api/rooms/$ROOM/round?racer=$2" --data-binary "@$3" \
+    round() { req POST "$1/api/rooms/$ROOM/round?racer=$2" --data-binary "@$3" \
         -H 'Content-Type: application/octet-stream' "${@:4}"; }
-    round "$U" "${PASS[Cy]}" "$WORK/cy-fast.rpl"
+    round "$UB" "${PASS[Cy]}" "$WORK/cy-fast.rpl"
     check "a round ahead of real time: 409 too_fast ($BODY)" [ "$STATUS $(jget error)" = "409 too_fast" ]
-    round "$U" "${PASS[Dee]}" "$WORK/dee.rpl"
+    round "$(via Dee)" "${PASS[Dee]}" "$WORK/dee.rpl"
     check "a round on another seed: 409 room_seed ($BODY)" [ "$STATUS $(jget error)" = "409 room_seed" ]
     round "$U" "${PASS[Dee]}" "$WORK/dee.rpl"
     check "one answer a racer a race: 409 sent" [ "$STATUS $(jget error)" = "409 sent" ]
 
-    local live=${U/http:/ws:}/api/rooms/$ROOM/live
+    local live=${U/http:/ws:}/api/rooms/$ROOM/live liveb=${UB/http:/ws:}/api/rooms/$ROOM/live
     # Spectators: one follows Ann's round as it comes; sixteen who never read watch Bob's.
-    python3 "$TESTS/room_follower.py" "$live?watch=Ann" "$WORK/ann-watched-$1.txt" never \
+    python3 "$TESTS/room_follower.py" "$liveb?watch=Ann" "$WORK/ann-watched-$1.txt" never \
         --records "$WORK/ann-watched-$1.bin" &
     local spectator=$!
     for _ in $(seq 600); do [ "$(cat "$WORK/ann-watched-$1.txt" 2> /dev/null | wc -l)" -ge 2 ] && break; sleep 0.1; done
-    watch_deaf "$U" "$ROOM" Bob > "$WORK/deaf-$1.txt" &
+    watch_deaf "$UB" "$ROOM" Bob > "$WORK/deaf-$1.txt" &
     local deaf=$!
     for _ in $(seq 600); do [ -s "$WORK/deaf-$1.txt" ] && break; sleep 0.1; done
     check "a seventeenth spectator: closed, 1013 ($(head -1 "$WORK/deaf-$1.txt"))" \
         [ "$(head -1 "$WORK/deaf-$1.txt")" = "1013 too many spectators" ]
 
     # The room's page, as a browser finds it, and followed in one while the race is run.
-    req GET "$U/rooms/$ROOM"
+    req GET "$UB/rooms/$ROOM"
     check "the room's page: 200 HTML naming the room and its racers" \
         [ "$STATUS $(grep -o '<h1>Friday</h1>\|data-name="Ann"\|data-name="Dee"' "$WORK/body" | wc -l)" = "200 3" ]
     req GET "$U/rooms/nosuchroom"
@@ -302,7 +314,7 @@ race_rooms() {
     check "no such room's page: a page saying so" grep -q '<h1>Not found (404)</h1>' "$WORK/body"
     local browser=""
     if [ -d "$SRC/tests/web/node_modules/playwright-core" ] && [ -x "${CHROMIUM:-/usr/bin/chromium}" ]; then
-        node "$TESTS/room_page.mjs" "$U" "$ROOM" Ann Bob > "$WORK/room-page-$1.txt" 2>&1 &
+        node "$TESTS/room_page.mjs" "$UB" "$ROOM" Ann Bob > "$WORK/room-page-$1.txt" 2>&1 &
         browser=$!
     else
         echo "NOTE: no Chromium or tests/web's node modules; the room's page not followed in a browser"
@@ -315,7 +327,7 @@ race_rooms() {
     python3 "$TESTS/room_follower.py" "$live?racer=${PASS[Ann]}" "$WORK/ann-live-$1.txt" '"races":[{' \
         --race "$WORK/ann.rpl" &
     p1=$!
-    ROOM_FROM=127.0.0.2 python3 "$TESTS/room_follower.py" "$live?racer=${PASS[Bob]}" "$WORK/bob-live-$1.txt" \
+    ROOM_FROM=127.0.0.2 python3 "$TESTS/room_follower.py" "$liveb?racer=${PASS[Bob]}" "$WORK/bob-live-$1.txt" \
         '"races":[{' --resume "$WORK/bob.rpl" &
     p2=$!
     wait $p1
@@ -370,7 +382,7 @@ race_rooms() {
     check "the creator starts the rematch: race 2 counting down ($BODY)" [ "$(jget state) $(jget race.number)" = "countdown 2" ]
     # A stream ahead of real time: ten minutes of frames at once, on race 2's seed.
     check "the rematch runs" until_state racing
-    python3 "$TESTS/room_follower.py" "$live?racer=${PASS[Cy]}" "$WORK/cy-live-$1.txt" never \
+    python3 "$TESTS/room_follower.py" "$liveb?racer=${PASS[Cy]}" "$WORK/cy-live-$1.txt" never \
         --fast "$WORK/ann.rpl" "$(jget race.seed)"
     check "a stream faster than real time: closed ($(tail -1 "$WORK/cy-live-$1.txt"))" \
         [ "$(tail -1 "$WORK/cy-live-$1.txt")" = "closed 1008 too_fast" ]
@@ -400,29 +412,43 @@ race_rooms() {
     wait "$stop_follower"
     check "stopping: the follower told so ($(tail -1 "$WORK/stop-$1.txt"))" \
         [ "$(tail -1 "$WORK/stop-$1.txt")" = "closed 1001 server stopping" ]
+    if [ "$UB" != "$U" ]; then
+        req GET "$UB/api/rooms/$ROOM"
+        check "its server stopped: the other finds no such room ($STATUS $BODY)" [ "$STATUS" = 404 ]
+    fi
 }
 
 race_rooms sqlite "$WORK/rooms.db"
-# The same on PostgreSQL, where it is installed: the names and runs are in its store.
+# The same on PostgreSQL, where it is installed, with two servers on it: the names and
+# runs are in its store, and the room's requests cross from one server to the other.
 if ls /usr/lib/postgresql/*/bin/initdb > /dev/null 2>&1; then
     start_postgres
-    race_rooms pg "$PG_URL"
+    race_rooms pg "$PG_URL" two
 else
     echo "NOTE: PostgreSQL is not installed; rooms raced on SQLite only"
 fi
-# The game's own clients (zumble --room) on a board of their own (SQLite): a full room and
+# The game's own clients (zumble --room) on a board of their own (SQLite, then PostgreSQL
+# with two servers, Bob reaching the room through the second): a full room and
 # links that are no room's refused with one line and exit 2; two clients joining by the
 # room's link, Start held until the countdown ends, their rounds played on the dealt seed
 # and kept with it; then two racing as people do, each seeing the other's count, one of
 # them cut off mid-round (a proxy drops the link) who reconnects and finishes, both
 # verified on the room's seed, each kept round the very round a run without the room plays.
 race_the_game() {
-    echo "the game's own clients in rooms"
-    start_board game "$WORK/game.db" --submit-burst 1000
-    U=$URL_game
+    echo "the game's own clients in rooms on $1${3:+, two servers}"
+    start_board "$1" "$2" --submit-burst 1000
+    local url=URL_$1
+    U=${!url}
+    UB=$U
+    if [ "${3:-}" = two ]; then
+        start_board "${1}b" "$2" --submit-burst 1000
+        url=URL_${1}b
+        UB=${!url}
+    fi
     local name d rc
     for name in ann bob zed; do
         d=$WORK/game-$name
+        rm -rf "$d"
         mkdir -p "$d"
         ln -s "$SRC/bmp" "$d/bmp"
         ln -s "$SRC/wave" "$d/wave"
@@ -474,7 +500,7 @@ race_the_game() {
     printf '%s\n' "0 move 300 300" "3 click" "16 move 320 320" "18 click" > "$WORK/start.script"
     client ann --room "$U/rooms/$ROOM" --name Ann --script "$WORK/start.script"
     local ann=$CLIENT
-    client bob --room "$U/rooms/$ROOM" --name Bob --script "$WORK/start.script"
+    client bob --room "$UB/rooms/$ROOM" --name Bob --script "$WORK/start.script"
     local bob=$CLIENT
     check "both at Start: ready, the countdown" until_state countdown
     check "the race runs" until_state racing
@@ -507,7 +533,8 @@ race_the_game() {
     record_round "$WORK/bob-plan.zrp" "$seed" 10 2 --hand 7 --script "$WORK/bob.script" > "$WORK/bob.time" &
     p2=$!
     wait $p1 $p2 || exit 1
-    python3 "$TESTS/cut_proxy.py" "${U##*:}" 127.0.0.2 "$WORK/proxy.port" &
+    rm -f "$WORK/proxy.port" "$WORK/proxy.port.log"
+    python3 "$TESTS/cut_proxy.py" "${UB##*:}" 127.0.0.2 "$WORK/proxy.port" &
     proxy=$!
     PIDS+=("$proxy")
     for _ in $(seq 600); do [ -s "$WORK/proxy.port" ] && break; sleep 0.1; done
@@ -551,5 +578,9 @@ race_the_game() {
     kill -TERM "$proxy"
 }
 
-race_the_game
+race_the_game game "$WORK/game.db"
+# A database of its own on the cluster: Ann's and Bob's names have keys in the first.
+if [ -n "$PG_DATA" ] && db_sql pg "$PG_URL" 'CREATE DATABASE game' > /dev/null; then
+    race_the_game pgame "${PG_URL%/*}/game" two
+fi
 finish

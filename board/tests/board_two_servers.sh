@@ -124,6 +124,18 @@ check "through nginx: the run on the first server's board" within 60 on_board "$
 check "through nginx: the run on the second server's board" within 60 on_board "$URL_b" "$seen"
 echo "a run sent through nginx showed on both servers after $(($(now_ms) - start)) ms"
 
+# A room made through nginx, followed live through it twice (its WebSocket upgrade passed
+# on), whichever server each time: the one that holds the room or the other, which passes
+# the link on to it through the database. Each follower gets the room's state.
+req POST "$N/api/rooms" -H 'Content-Type: application/json' --data-binary '{"flies":10,"speed":2}'
+check "a room made through nginx (got $STATUS)" [ "$STATUS" = 201 ]
+room=$(json_field id)
+for n in 1 2; do
+    python3 "$TESTS/room_follower.py" "${N/http:/ws:}/api/rooms/$room/live" "$WORK/nfollow$n.txt" '"state":"lobby"'
+    rc=$?
+    check "the room followed through nginx, time $n (exit $rc, $(head -1 "$WORK/nfollow$n.txt"))" [ "$rc" = 0 ]
+done
+
 # Names, duplicates and the held limit hold across both servers (each asked directly).
 fake "$WORK/ann1.rpl" 10 2 annfirst
 via "$URL_a" Ann "$WORK/ann1.rpl" -H 'X-Forwarded-For: 192.0.2.1'

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "context.h"
+#include "http/room_relay.h"
 #include "routes/cache_key.h"
 #include "routes/router.h"
 
@@ -68,6 +69,23 @@ TEST(BoardRoutes, RowsAgreeWithTheRouter) {
     }
     EXPECT_TRUE(seen.insert({method, row.pattern}).second) << "two rows of one route";
   }
+}
+
+// With several servers, a request about a room that another server holds is passed to
+// it: every route about one room, and nothing else, names the room.
+TEST(BoardRoutes, RoomRoutesNameTheirRoom) {
+  for (const Route& row : AllRoutes()) {
+    std::string path = row.pattern;
+    for (size_t star; (star = path.find('*')) != std::string::npos;)
+      path.replace(star, 1, "3fa2c41b");
+    const bool about_a_room = path.rfind("/api/rooms/", 0) == 0 || path.rfind("/rooms/", 0) == 0;
+    EXPECT_EQ(RoomOfPath(path), about_a_room ? "3fa2c41b" : "") << row.method << " " << row.pattern;
+  }
+  EXPECT_EQ(RoomOfPath("/api/rooms/3fa2c41b/live"), "3fa2c41b");  // the live link
+  for (const std::string& path :
+       std::vector<std::string>{"/api/rooms", "/api/rooms/", "/rooms//live", "/api/rooms/../runs",
+                                "/rooms/a.b", "/api/roomsy/ab", "/rooms/" + std::string(65, 'a')})
+    EXPECT_EQ(RoomOfPath(path), "") << path;
 }
 
 TEST(BoardRoutes, EveryRowIsFoundByItsOwnPath) {

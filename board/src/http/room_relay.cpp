@@ -338,10 +338,11 @@ void StopRoomRelay(RoomRelay* r) {
   if (r->keeper.joinable()) r->keeper.join();
   // The rooms end with this server: nobody is sent here for them.
   if (r->mail) KeepRooms(r->mail.get(), {});
-  r->mail.reset();
+  // The loop first: its connections send messages while it runs.
   r->busy.reset();
   r->io.stop();
   if (r->loop.joinable()) r->loop.join();
+  r->mail.reset();
   delete r;
 }
 
