@@ -122,6 +122,9 @@ public:
     Queue(std::move(request));
     socket_.async_connect(relay_->self, [self = shared_from_this()](error_code e) {
       if (e) return self->End(true);
+      // Small messages go at once (as on every connection the server takes).
+      error_code ignored;
+      self->socket_.set_option(tcp::no_delay(true), ignored);
       self->connected_ = true;
       self->Write();
       self->Read();
