@@ -46,5 +46,6 @@ bool LiveRoundEnded();
 const char* LiveRoundFault();
 
 // Whether two headers of a round, as it began and as it ended, agree on everything its
-// play reads (its mode, seed, start and the touch flag).
+// play reads: its mode, seed and start. (The flags say what delivered the input, noted
+// as the frames go: a header sent before the first frame has none yet.)
 bool SameRoundStart(const ReplayHeader& a, const ReplayHeader& b);

@@ -199,7 +199,8 @@ bool FollowEnd() {
         return false;
     } else if (!ReplayFollowsRules(g_play.file, now, f.reason, sizeof f.reason)) {
         why = f.reason;
-    } else if (!f.usable || !SameRoundStart(f.start, g_play.file.header)) {
+    } else if (!f.usable || !SameRoundStart(f.start, g_play.file.header) ||
+               (f.start.flags & kReplayTouch) != (g_play.file.header.flags & kReplayTouch)) {
         why = "the round's header at its end is not the one it began with";
     }
     if (why) {

@@ -160,9 +160,12 @@ TEST(ReplayLive, AGrowingRoundPlaysAsTheWholeFileAndSeeksLandOnPlainPlayback) {
                                   g.wantPath + "' >/dev/null";
     ASSERT_EQ(std::system(whole_run.c_str()), 0);
 
-    // The header as the round began: its time, frames, input size and checksum not known.
+    // The header as the round began: its time, frames, input size and checksum not known,
+    // and its flags other than at the end (they are noted as the frames go: a touch of the
+    // start click is not, when the header goes before its frame ends).
     g.start.assign(g.file.begin(), g.file.begin() + kReplayHeaderSize);
     for (int i = 48; i < 64; ++i) g.start[static_cast<std::size_t>(i)] = i < 52 ? 0xFF : 0;
+    g.start[64] ^= kReplayTouch;
     std::vector<std::uint8_t> head = g.start;
     g.given = 100;  // a few frames so far
     head.insert(head.end(), g.file.begin() + kReplayHeaderSize,
