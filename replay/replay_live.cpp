@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "replay/replay_viewer.h"
 
@@ -117,7 +118,14 @@ bool LiveRoundStart(const std::uint8_t* head, std::size_t size, char* why, std::
         h.mouseDown > 1)
         return say("its header is not one of a round this game plays");
     if (size > kLiveMostFile) return say("the round is too long to watch as it is played");
-    g_live.bytes.reset(new (std::nothrow) std::uint8_t[kLiveMostFile]);
+    // A round started again begins afresh, in the buffer it had.
+    std::unique_ptr<std::uint8_t[]> bytes = std::move(g_live.bytes);
+    const bool expected = g_live.expected;
+    g_live = Live();
+    g_live.expected = expected;
+    g_live.bytes =
+        bytes ? std::move(bytes)
+              : std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[kLiveMostFile]);
     if (!g_live.bytes) return say("not enough memory");
     std::memcpy(g_live.bytes.get(), head, size);
     std::memcpy(g_live.start, head, kReplayHeaderSize);

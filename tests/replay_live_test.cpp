@@ -175,6 +175,23 @@ TEST(ReplayLive, AGrowingRoundPlaysAsTheWholeFileAndSeeksLandOnPlainPlayback) {
         out.write(reinterpret_cast<const char*>(head.data()), static_cast<long>(head.size()));
     }
 
+    // What the board relays is the racer's: more than a watched round may hold, or a
+    // record of no kind, stops the round where it came to.
+    std::vector<std::uint8_t> piece(60000, 0x80);  // frames with nothing in them
+    ASSERT_TRUE(LiveRoundStart(g.start.data(), g.start.size(), why, sizeof why)) << why;
+    int taken = 0;
+    while (Send('f', piece.data(), piece.size()) == LiveRecord::Taken) ++taken;
+    EXPECT_EQ(taken, static_cast<int>((kLiveMostFile - kReplayHeaderSize) / piece.size()));
+    EXPECT_STREQ(LiveRoundFault(), "the round is too long to watch as it is played");
+    EXPECT_EQ(Send('f', piece.data(), 1), LiveRecord::Refused);
+    ASSERT_TRUE(LiveRoundStart(g.start.data(), g.start.size(), why, sizeof why)) << why;
+    EXPECT_EQ(Send('x', piece.data(), 1), LiveRecord::Refused);
+    EXPECT_STREQ(LiveRoundFault(), "a record of an unknown kind");
+    std::vector<std::uint8_t> longHead = g.start;
+    longHead.resize(kLiveMostFile + 1, 0x80);
+    EXPECT_FALSE(LiveRoundStart(longHead.data(), longHead.size(), why, sizeof why));
+    EXPECT_STREQ(why, "the round is too long to watch as it is played");
+
     ExpectLiveRound();
     std::vector<std::string> args = {"zumble", "--headless", "--replay",
                                      headPath, "--trace",    g.tracePath};
