@@ -127,12 +127,11 @@ zumbleRoomListeners.onLink = function (id, link) {
 // replay. At most what a replay may hold is kept. Once a round begins the page offers to
 // watch it as it is played ("Watch NAME live"), and once it has ended, whole.
 var ZUMBLE_ROOM_HEADER = 68, ZUMBLE_ROOM_MOST = 1 << 20;
-var zumbleRoomWatched = { frames: [], size: 0, ok: false, replay: null, header: null };
+var zumbleRoomWatched = { frames: [], size: 0, ok: false, replay: null };
 zumbleRoomListeners.onRecord = function (bytes) {
   var w = zumbleRoomWatched, kind = String.fromCharCode(bytes[0]);
   if (kind === 'h') {
-    zumbleRoomWatched = { frames: [], size: 0, ok: bytes.length === 1 + ZUMBLE_ROOM_HEADER, replay: null,
-                          header: bytes.slice(1) };
+    zumbleRoomWatched = { frames: [], size: 0, ok: bytes.length === 1 + ZUMBLE_ROOM_HEADER, replay: null };
   } else if (kind === 'f' && w.ok && !w.replay) {
     w.size += bytes.length - 1;
     if (w.size > ZUMBLE_ROOM_MOST) w.ok = false;
@@ -173,6 +172,10 @@ var zumbleRoomLive = {
 };
 function zumbleRoomLiveRecord(bytes, kind) {
   var live = zumbleRoomLive;
+  if (live.started && kind === 'h' && !live.newRound && !zumbleSameBytes(bytes.subarray(1), live.header)) {  // replays.js
+    zumbleRoomLiveNewRound();
+    return;
+  }
   if (live.over) return;
   if (!live.started) {
     // Before the game starts the head is put together: the newest round's (the board sends
@@ -228,10 +231,7 @@ function zumbleRoomLiveFeed() {
       live.queue.shift();
     }
     if (said === 2) {
-      // The racer began another round: this one stays as far as it came.
-      live.newRound = true;
-      live.over = true;
-      zumblePage.setStatus(zumbleRoom.watch + ' has begun another round: the button beside the picture watches it.');
+      zumbleRoomLiveNewRound();
     } else if (said === 0) {
       var why = Module['_ZumbleLiveFault']();
       zumbleRoomLiveOver(zumbleRoom.watch + '\'s round cannot be followed further: ' + (why ? UTF8ToString(why) : 'it is broken') + '.');
@@ -241,6 +241,12 @@ function zumbleRoomLiveFeed() {
     live.timer = setTimeout(function () { live.timer = 0; zumbleRoomLiveFeed(); }, 100);
   }
   if (live.over) live.queue = [];
+}
+// The racer began another round: the one watched stays as far as it came (and plays on
+// to there), the new one is offered (a new page: the board sends it from its start).
+function zumbleRoomLiveNewRound() {
+  zumbleRoomLive.newRound = true;
+  zumbleRoomLiveOver(zumbleRoom.watch + ' has begun another round: the button beside the picture watches it.');
 }
 function zumbleRoomLiveOver(text) {
   zumbleRoomLive.over = true;
