@@ -19,6 +19,7 @@
 #include "replay/core/replay_identity.h"
 #include "replay/core/replay_rules.h"
 #include "replay/playback_position.h"
+#include "replay/replay_live.h"
 #include "replay/replay_measure.h"
 #include "replay/replay_state.h"
 #include "replay/replay_viewer.h"
@@ -30,7 +31,12 @@ namespace {
 
 using Phase = PlaybackPhase;
 
-// --verify-follow: the round's records as they come, and what the play took from them.
+// Frames of a round watched as it is played that are there before the viewer begins:
+// a second's, and the one whose clock its last frame's end reads.
+constexpr std::uint32_t kLiveLead = kReplayCheckpointFrames + 1;
+
+// --verify-follow: the round's records as they come, and what the play took from them
+// (a round watched as it is played keeps its checkpoints here too).
 struct Follow {
     FollowRead read = nullptr;      // set: playback follows records
     ReplayHeader start;             // the header as the round began
@@ -63,6 +69,8 @@ struct Player {
     bool measure = false;  // the signs are measured: nothing seeks
     void (*atFirstInput)() = nullptr;
     Follow follow;
+    bool live = false;       // a round watched as it is played (replay/replay_live.h)
+    bool liveWhole = false;  // and its end has come: the whole file is played
 };
 
 Player g_play;
@@ -77,6 +85,37 @@ void Desync(long long frame) {
 }
 
 bool InputsLeft() { return g_play.reader.pendingCursor || g_play.reader.tokens != nullptr; }
+
+// A round watched as it is played: the reader goes up to the frames that have come, and
+// once its end has come, through the whole file, whose checkpoints are then held to the
+// states kept while they were not known.
+void FollowLive() {
+    if (!g_play.live) return;
+    if (LiveRoundEnded() && !g_play.liveWhole) {
+        g_play.liveWhole = true;
+        g_play.file = LiveRoundFile();
+        const Follow& f = g_play.follow;
+        for (std::uint32_t k = 0; k < f.sumCount; ++k)
+            if (f.sums[k] != ReplayCheckpoint(g_play.file, k)) {
+                Desync(static_cast<long long>(k + 1) * kReplayCheckpointFrames - 1);
+                break;
+            }
+    }
+    if (g_play.liveWhole) {
+        g_play.reader.frames = g_play.file.header.frames;
+        g_play.reader.end = g_play.file.input + g_play.file.header.inputSize;
+    } else {
+        g_play.reader.frames = kReplayMaxFrames;
+        g_play.reader.end = LiveRoundInputEnd();
+    }
+}
+
+// Whether a round watched as it is played has enough frames to begin: a second's in a
+// window (a moment behind the player); headless, the two its first frame needs.
+bool LiveReadyToBegin() {
+    const std::uint32_t lead = g_Options.headless ? 2 : kLiveLead;
+    return LiveRoundEnded() || LiveRoundHeld() >= lead;
+}
 
 BOOL FeedMessage(MSG* msg) {
     if (g_play.atFirstInput) {
@@ -94,6 +133,8 @@ BOOL FeedMessage(MSG* msg) {
         const long long frame = g_play.at.starting;
         g_play.at.starting = -1;
         ViewerFrameStarts(frame);
+        // A position put back by a seek holds the reader's end of its time.
+        FollowLive();
         if (g_play.measure) MeasureFrameDrains();
     }
     if (ViewerLeaving() && g_play.phase != Phase::Done) g_play.phase = Phase::Stopped;
@@ -142,14 +183,6 @@ bool VerifierNow(std::int64_t* now);
 
 Follow& F() { return g_play.follow; }
 
-// What the round as it began and as it ended must agree on: everything its play reads.
-bool SameStart(const ReplayHeader& a, const ReplayHeader& b) {
-    return a.flySetting == b.flySetting && a.speedSetting == b.speedSetting &&
-           a.mouseDown == b.mouseDown && a.calendarTime == b.calendarTime &&
-           a.startFlip == b.startFlip && a.startTick == b.startTick && a.cursorX == b.cursorX &&
-           a.cursorY == b.cursorY && (a.flags & kReplayTouch) == (b.flags & kReplayTouch);
-}
-
 // The end record came: the file is whole (header, frames, tail), and is held to every
 // check --verify makes before playing. Returns false when it is refused.
 bool FollowEnd() {
@@ -166,7 +199,8 @@ bool FollowEnd() {
         return false;
     } else if (!ReplayFollowsRules(g_play.file, now, f.reason, sizeof f.reason)) {
         why = f.reason;
-    } else if (!f.usable || !SameStart(f.start, g_play.file.header)) {
+    } else if (!f.usable || !SameRoundStart(f.start, g_play.file.header) ||
+               (f.start.flags & kReplayTouch) != (g_play.file.header.flags & kReplayTouch)) {
         why = "the round's header at its end is not the one it began with";
     }
     if (why) {
@@ -294,6 +328,7 @@ void Begin() {
             return;
         }
     }
+    FollowLive();
     if (!ReplayReaderNextFrame(&g_play.reader, &g_play.tick)) return Desync(0);
     if (g_play.measure) MeasureFrameStart(g_play.tick);
 }
@@ -303,17 +338,23 @@ void Begin() {
 void EndFrame() {
     const long long frame = CurrentFrame();
     if (InputsLeft()) return Desync(frame);
+    FollowLive();
+    if (g_play.phase == Phase::Stopped) return;
     // Not while a player may seek: that plays frames twice.
     if (g_play.measure) MeasureFrameEnd(frame);
     const std::uint32_t played = g_play.reader.frame;
     Follow& f = g_play.follow;
     if (played % kReplayCheckpointFrames == 0) {
-        // A follower keeps it until the file's checkpoints come with the round's end.
-        if (f.read && !f.ended && f.sumCount < played / kReplayCheckpointFrames)
-            f.sums[f.sumCount++] = ReplayStateChecksum();
-        else if (ReplayStateChecksum() !=
-                 ReplayCheckpoint(g_play.file, played / kReplayCheckpointFrames - 1))
+        // A follower keeps it until the file's checkpoints come with the round's end (a
+        // frame played again after a seek was kept the first time).
+        const bool open = f.read ? !f.ended : g_play.live && !g_play.liveWhole;
+        if (open) {
+            if (f.sumCount < played / kReplayCheckpointFrames)
+                f.sums[f.sumCount++] = ReplayStateChecksum();
+        } else if (ReplayStateChecksum() !=
+                   ReplayCheckpoint(g_play.file, played / kReplayCheckpointFrames - 1)) {
             return Desync(frame);
+        }
     }
     std::uint32_t time = 0;
     if (!g_play.timeKnown && RoundTimeRecorded(&time)) {
@@ -350,6 +391,12 @@ void OnFlip(long long) {
             SceneState = STATE_TITLE_LEAVE;
             NextState = STATE_MODE_ENTER;
         } else if (SceneState == STATE_MODE_FRAME) {
+            // A round watched as it is played waits on the mode screen for its first
+            // second; headless nothing more comes.
+            if (g_play.live && !LiveReadyToBegin()) {
+                if (g_Options.headless) g_play.phase = Phase::Stopped;
+                return;
+            }
             Begin();
         }
         return;
@@ -370,6 +417,28 @@ bool VerifierNow(std::int64_t* now) {
     if (errno != 0 || end == fixed || *end != '\0' || v < 0) return false;
     *now = v;
     return true;
+}
+
+// A round watched as it is played: the file holds its head (the header as it began and
+// the frames so far); the rest comes as it is played (LiveRoundAdd).
+int LoadLiveRound(const char* path) {
+    char why[kReplayReasonSize];
+    if (!LiveRoundStart(g_play.bytes.data(), g_play.bytes.size(), why, sizeof why)) {
+        std::fprintf(stderr, "zumble: %s is not a round being played: %s\n", path, why);
+        return 2;
+    }
+    g_play.live = true;
+    g_play.file = LiveRoundFile();
+    g_play.measure = g_Options.headless;
+    std::uint64_t sampleKey = 0;
+    SampleKeyFromEnvironment(&sampleKey);
+    MeasureSetSampleKey(sampleKey);
+    if (!ViewerLoadGrowing(g_play.file, !g_Options.headless)) {
+        std::fprintf(stderr, "zumble: not enough memory to watch the round %s\n", path);
+        return 2;
+    }
+    ViewerGrow(LiveRoundFile(), LiveRoundInputEnd(), LiveRoundHeld(), LiveRoundEnded());
+    return -1;
 }
 
 }  // namespace
@@ -409,6 +478,7 @@ int LoadReplay(const char* path, bool verify) {
         }
         return 2;
     }
+    if (LiveRoundExpected() && !verify) return LoadLiveRound(path);
     const char* why = nullptr;
     char parsed[kReplayReasonSize];
     if (g_play.bytes.size() > kReplayMaxFile) {

@@ -17,6 +17,7 @@
 #include "replay/core/mode_words.h"
 #include "replay/core/replay_format.h"
 #include "replay/playback_position.h"
+#include "replay/replay_live.h"
 #include "replay/replay_snapshot.h"
 #include "replay/replay_state.h"
 #include "scenes/play.h"
@@ -28,6 +29,10 @@ namespace {
 // round of hours keeps a bounded store (its seeks then play a little more).
 constexpr long long kSnapshotEvery = 60;
 constexpr long long kMaxSnapshots = 256;
+// A round watched as it is played has no known length: its snapshots are kept in fewer
+// slots, further apart as it grows, and its presses drawn up to a bound.
+constexpr long long kGrowingSnapshots = 64;
+constexpr std::size_t kGrowingClicks = std::size_t{1} << 15;
 constexpr double kSpeeds[kViewerSpeedCount] = {0.25, 0.5, 1, 2, 4};
 constexpr const char* kSpeedNames[kViewerSpeedCount] = {"0.25x", "0.5x", "1x", "2x", "4x"};
 // The round's scene bitmap is loaded in its frame 1: before that the mode screen's shows.
@@ -57,6 +62,14 @@ struct Viewer {
 
     std::vector<FrameFacts> facts;
     std::vector<Click> clicks;
+    std::size_t clickRoom = 0;  // the most presses kept (0: as many as the file has)
+    // The frames indexed so far (their facts and presses), and where the index stands.
+    ReplayReader index;
+    long long indexed = 0;
+    int indexX = 0, indexY = 0;
+
+    bool growing = false;  // a round still being played: its frames so far
+    bool tooLong = false;  // it grew past what the viewer holds
 
     long long shown = -1;    // the frame last completed
     long long started = -1;  // the frame whose start comes next (-1: not yet)
@@ -87,32 +100,57 @@ unsigned char* Slot(long long index) {
 }
 
 // The decoded inputs that the overlay shows: the cursor and clock of each frame and
-// where each press was, at the swatter's hot spot (the cursor is its top left).
+// where each press was, at the swatter's hot spot (the cursor is its top left). Frames
+// are indexed from where the index stands up to `upTo`.
 constexpr int kHotSpot = 8;
-bool IndexFrames(const ReplayFile& file) {
-    ReplayReader reader;
-    ReplayReaderStart(&reader, file);
-    int x = file.header.cursorX, y = file.header.cursorY;
-    for (long long f = 0; f < g_view.frames; ++f) {
+bool IndexUpTo(long long upTo) {
+    ReplayReader& reader = g_view.index;
+    for (; g_view.indexed < upTo; ++g_view.indexed) {
+        const long long f = g_view.indexed;
         std::uint32_t tick = 0;
         if (!ReplayReaderNextFrame(&reader, &tick)) return false;
         ReplayInput in;
         int got = 0;
         while ((got = ReplayReaderNextInput(&reader, &in)) > 0) {
             if (in.op == ReplayOp::Cursor) {
-                x = in.x;
-                y = in.y;
-            } else if (in.op == ReplayOp::Message && in.message == WM_LBUTTONDOWN) {
+                g_view.indexX = in.x;
+                g_view.indexY = in.y;
+            } else if (in.op == ReplayOp::Message && in.message == WM_LBUTTONDOWN &&
+                       (g_view.clickRoom == 0 || g_view.clicks.size() < g_view.clickRoom)) {
                 g_view.clicks.push_back(
                     {f, static_cast<std::int16_t>(in.lParam & 0xFFFF) + kHotSpot,
                      static_cast<std::int16_t>((in.lParam >> 16) & 0xFFFF) + kHotSpot});
             }
         }
         if (got < 0) return false;
-        g_view.facts[static_cast<std::size_t>(f)] = {static_cast<std::int16_t>(x + kHotSpot),
-                                                     static_cast<std::int16_t>(y + kHotSpot), tick};
+        g_view.facts[static_cast<std::size_t>(f)] = {
+            static_cast<std::int16_t>(g_view.indexX + kHotSpot),
+            static_cast<std::int16_t>(g_view.indexY + kHotSpot), tick};
     }
     return true;
+}
+
+void StartIndex(const ReplayFile& file) {
+    ReplayReaderStart(&g_view.index, file);
+    g_view.indexed = 0;
+    g_view.indexX = file.header.cursorX;
+    g_view.indexY = file.header.cursorY;
+}
+
+// A growing round outgrew its snapshots' slots: every other one is kept, twice as far
+// apart (slot k holds the start of frame k * every, as before).
+void KeepSnapshotsFor(long long frames) {
+    const long long slots = static_cast<long long>(g_view.taken.size());
+    while ((frames + g_view.every - 1) / g_view.every > slots) {
+        for (long long k = 1; 2 * k < slots; ++k) {
+            const std::size_t from = static_cast<std::size_t>(2 * k);
+            if (g_view.taken[from]) std::memcpy(Slot(k), Slot(2 * k), g_view.slotSize);
+            g_view.taken[static_cast<std::size_t>(k)] = g_view.taken[from];
+        }
+        for (long long k = (slots + 1) / 2; k < slots; ++k)
+            g_view.taken[static_cast<std::size_t>(k)] = false;
+        g_view.every *= 2;
+    }
 }
 
 void UpdateSound() {
@@ -246,6 +284,10 @@ void AfterFlip(long long) {
     const long long frame = g_view.shown;
     UpdateSound();
     if (g_view.arrival) g_view.arrival(frame);
+    // Headless, nothing comes while playback waits: a growing round is played as far as
+    // it has come.
+    if (!g_view.interactive && g_view.growing && !g_view.pending && frame + 1 >= g_view.frames)
+        ViewerLeave();
     if (g_view.interactive) {
         // Shown frames of the slow speeds stay for 2 or 4 slots.
         if (Shows(frame)) {
@@ -294,10 +336,66 @@ bool ViewerLoad(const ReplayFile& file, bool interactive) {
     if (!g_view.store) return false;
     g_view.taken.assign(static_cast<std::size_t>(slots), false);
     g_view.facts.resize(static_cast<std::size_t>(g_view.frames));
-    if (!IndexFrames(file)) return false;
+    StartIndex(file);
+    if (!IndexUpTo(g_view.frames)) return false;
     g_view.loaded = true;
     if (interactive) SetViewerInput(&kInput);
     return true;
+}
+
+bool ViewerLoadGrowing(const ReplayFile& head, bool interactive) {
+    g_view = Viewer();
+    g_view.header = head.header;
+    g_view.frames = 0;
+    g_view.growing = true;
+    g_view.interactive = interactive;
+    g_view.gameSize = GameSnapshotSize();
+    g_view.playSize = PlaybackPositionSize();
+    g_view.slotSize = g_view.gameSize + g_view.playSize;
+    g_view.every = kSnapshotEvery;
+    g_view.store.reset(new (
+        std::nothrow) unsigned char[static_cast<std::size_t>(kGrowingSnapshots) * g_view.slotSize]);
+    if (!g_view.store) return false;
+    g_view.taken.assign(static_cast<std::size_t>(kGrowingSnapshots), false);
+    g_view.facts.resize(kLiveMostFrames);
+    g_view.clicks.reserve(kGrowingClicks);
+    g_view.clickRoom = kGrowingClicks;
+    StartIndex(head);
+    g_view.index.frames = kReplayMaxFrames;
+    g_view.index.end = head.input;
+    g_view.loaded = true;
+    if (interactive) SetViewerInput(&kInput);
+    return true;
+}
+
+void ViewerGrow(const ReplayFile& file, const std::uint8_t* inputEnd, std::uint32_t held,
+                bool whole) {
+    if (!g_view.loaded || !g_view.growing) return;
+    long long frames = held > 0 ? static_cast<long long>(held) - 1 : 0;
+    if (whole) {
+        g_view.header = file.header;
+        g_view.growing = false;
+        frames = file.header.frames;
+        if (g_view.interactive && file.header.end == kReplayEndBoard && frames > 1) --frames;
+        g_view.index.frames = file.header.frames;
+        g_view.index.end = file.input + file.header.inputSize;
+    } else {
+        g_view.index.end = inputEnd;
+    }
+    const long long room = static_cast<long long>(g_view.facts.size());
+    if (frames > room) {
+        frames = room;
+        g_view.tooLong = true;
+    }
+    if (frames < g_view.frames) frames = g_view.frames;
+    KeepSnapshotsFor(frames);
+    if (!IndexUpTo(frames)) frames = g_view.indexed;
+    g_view.frames = frames;
+    UpdateSound();
+}
+
+bool ViewerWaitingForFrames() {
+    return g_view.loaded && (g_view.growing || g_view.tooLong) && g_view.shown >= g_view.frames - 1;
 }
 
 bool ViewerLoaded() { return g_view.loaded; }
@@ -462,7 +560,11 @@ void ViewerDescribeOverlay(ViewerOverlay* out) {
     std::memset(out, 0, sizeof *out);
     out->shown = g_view.loaded && g_view.overlay;
     if (!g_view.loaded) return;
-    const long long frame = Clamp(g_view.shown < 0 ? 0 : g_view.shown);
+    // A growing round may have no frame to show yet.
+    const bool any = g_view.frames > 0;
+    const long long frame = any ? Clamp(g_view.shown < 0 ? 0 : g_view.shown) : 0;
+    out->live = g_view.growing;
+    out->waiting = ViewerWaitingForFrames();
     out->help = g_view.help;
     out->paused = g_view.paused;
     out->holdingBar = g_view.holdingBar;
@@ -471,7 +573,7 @@ void ViewerDescribeOverlay(ViewerOverlay* out) {
     out->speed = kSpeeds[g_view.speed];
     out->barFraction = ViewerFractionOfFrame(frame);
 
-    for (long long f = frame - kViewerTrailFrames; f <= frame; ++f) {
+    for (long long f = frame - kViewerTrailFrames; any && f <= frame; ++f) {
         if (f < 0) continue;
         const FrameFacts& facts = g_view.facts[static_cast<std::size_t>(f)];
         out->trail[out->trailCount++] = {static_cast<double>(facts.x), static_cast<double>(facts.y),
@@ -505,9 +607,14 @@ void ViewerDescribeOverlay(ViewerOverlay* out) {
     if (day.tm_year > 0) std::strftime(date, sizeof date, "%Y-%m-%d", &day);
     char mode[32];
     ModeName(FliesForSetting(h.flySetting), h.speedSetting + 1, mode, sizeof mode);
-    Append(out->topLine, sizeof out->topLine, "%s   %u:%02u.%03u   frame %lld of %lld   %s%s", mode,
-           ms / 60000, ms / 1000 % 60, ms % 1000, frame, g_view.frames, kSpeedNames[g_view.speed],
+    Append(out->topLine, sizeof out->topLine, "%s   %u:%02u.%03u   frame %lld of %lld%s   %s%s",
+           mode, ms / 60000, ms / 1000 % 60, ms % 1000, frame, g_view.frames,
+           g_view.growing ? " so far" : "", kSpeedNames[g_view.speed],
            g_view.paused ? ", paused" : "");
+    if (out->waiting)
+        Append(
+            out->topLine, sizeof out->topLine, ", %s",
+            g_view.tooLong ? "the rest is too long to follow" : "waiting for the round to go on");
     Append(out->topLine, sizeof out->topLine, "   recorded %s by zumble %s", date,
            program[0] ? program : "?");
     Append(out->helpLine, sizeof out->helpLine,

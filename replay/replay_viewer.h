@@ -37,6 +37,18 @@
 // viewer only plays on, unless a test drives it through the functions below.
 struct ReplayFile;
 bool ViewerLoad(const ReplayFile& file, bool interactive);
+// A round still being played (replay/replay_live.h): its header as it began, no frames
+// yet. Allocates for the most a watched round may hold, here, never later.
+bool ViewerLoadGrowing(const ReplayFile& head, bool interactive);
+// More of that round has come: `held` frames are all there, its coded frames end at
+// `inputEnd`; `whole`: the round has ended and `file` is the whole file. The viewer's end
+// is the frames there so far (one kept back: playback reads the next frame's clock as a
+// frame ends); at it a window stands still and says it is waiting, and goes on as more
+// come. Headless, playback ends there.
+void ViewerGrow(const ReplayFile& file, const std::uint8_t* inputEnd, std::uint32_t held,
+                bool whole);
+// The round is still being played, and the frame shown is the last one there.
+bool ViewerWaitingForFrames();
 // True between ViewerLoad and the end of the run.
 bool ViewerLoaded();
 // Playback's two moments: the first drain of the game's loop in `frame` (the game's state

@@ -73,6 +73,7 @@ const Exception kExceptions[] = {
      "playback's own, beside the round (the viewer keeps where it stands apart)"},
     {"replay/playback_position.cpp", {"g_PlaybackAt", "g_PlaybackCloseSent"}, "where playback stands: the viewer keeps it"},
     {"replay/replay_viewer.cpp", {"g_view"}, "the viewer's own"},
+    {"replay/replay_live.cpp", {"g_live"}, "a round watched as it is played: its bytes as they came, input"},
     {"replay/replay_record.cpp", {"g_rec", "g_pendingBreaks"}, "the recording of the round"},
     {"replay/room_race.cpp", {"g_room", "g_hooked"}, "the room the game races in, and its connection"},
     {"replay/replay_measure.cpp", {"g_m"}, "the signs measured while a replay is verified (nothing seeks)"},

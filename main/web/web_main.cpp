@@ -16,6 +16,7 @@
 #include "platform/web/web_backend.h"
 #include "replay/core/mode_words.h"
 #include "replay/core/replay_format.h"
+#include "replay/replay_live.h"
 #include "replay/replay_play.h"
 #include "replay/replay_record.h"
 #include "replay/room_race.h"
@@ -106,6 +107,32 @@ extern "C" EMSCRIPTEN_KEEPALIVE int zumble_room_enter(const char* liveUrl) {
     return 0;
 }
 
+// A room's racer watched while they play (page/rooms.js): the page puts the round's head
+// (its header as it began and the frames so far) at this path and starts the game on it,
+// then hands over each record the board relays as it comes, through the buffer below
+// (frames longer than it in pieces).
+constexpr const char* kLiveRoundPath = "/opened/live.zrp";
+constexpr int kLiveRecordSize = (1 << 16) + 1;  // the board's messages to a spectator, and the kind
+extern "C" EMSCRIPTEN_KEEPALIVE std::uint8_t* ZumbleLiveRecordBuffer() {
+    static std::uint8_t record[kLiveRecordSize];
+    return record;
+}
+extern "C" EMSCRIPTEN_KEEPALIVE int ZumbleLiveRecordBufferSize() { return kLiveRecordSize; }
+// The record of `size` bytes in the buffer: 1 taken, 2 the racer began another round (not
+// taken), 0 the round cannot be followed further (ZumbleLiveFault says why), -1 the game
+// does not watch a round yet.
+extern "C" EMSCRIPTEN_KEEPALIVE int ZumbleLiveRecord(int size) {
+    if (size < 0 || size > kLiveRecordSize) return 0;
+    switch (LiveRoundAdd(ZumbleLiveRecordBuffer(), static_cast<std::size_t>(size))) {
+    case LiveRecord::Taken: return 1;
+    case LiveRecord::NewRound: return 2;
+    case LiveRecord::Refused: return 0;
+    case LiveRecord::NoRound: return -1;
+    }
+    return 0;
+}
+extern "C" EMSCRIPTEN_KEEPALIVE const char* ZumbleLiveFault() { return LiveRoundFault(); }
+
 // The music comes after the game has started: once it is in, the game reads its sounds
 // again, as when its window comes back to the front.
 void ReadSoundsAgain() {
@@ -113,8 +140,12 @@ void ReadSoundsAgain() {
 }
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
+    for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--time") == 0) g_timeGiven = true;
+        if (std::strcmp(argv[i], "--replay") == 0 && i + 1 < argc &&
+            std::strcmp(argv[i + 1], kLiveRoundPath) == 0)
+            ExpectLiveRound();
+    }
     // The data and the player's files are in the page's folder (page/page.js).
     if (chdir("/zumble") != 0) {
         std::fprintf(stderr, "zumble: the game's folder is missing\n");

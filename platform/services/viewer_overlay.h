@@ -33,6 +33,8 @@ struct ViewerOverlay {
     bool help;   // ?: the keys' list is shown too
     bool paused;
     bool holdingBar;  // the bar is being dragged
+    bool live;        // a round still being played: its frames so far
+    bool waiting;     // and the frame shown is the last that has come
 
     // The cursor's trail, oldest first, ending at the frame shown.
     int trailCount;

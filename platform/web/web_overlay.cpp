@@ -83,9 +83,10 @@ bool Describe() {
     const ViewerOverlay& o = g_overlay;
     g_used = 0;
     Put("{\"shown\":%d,\"help\":%d,\"paused\":%d,\"holdingBar\":%d,\"seeking\":%d,\"frame\":%lld,"
-        "\"frames\":%lld,\"speed\":%g,\"bar\":%.6f,\"trail\":[",
+        "\"frames\":%lld,\"live\":%d,\"waiting\":%d,\"speed\":%g,\"bar\":%.6f,\"trail\":[",
         o.shown ? 1 : 0, o.help ? 1 : 0, o.paused ? 1 : 0, o.holdingBar ? 1 : 0,
-        ActiveViewerSeeking() ? 1 : 0, o.frame, o.frames, o.speed, o.barFraction);
+        ActiveViewerSeeking() ? 1 : 0, o.frame, o.frames, o.live ? 1 : 0, o.waiting ? 1 : 0,
+        o.speed, o.barFraction);
     for (int i = 0; i < o.trailCount && i <= kViewerTrailFrames; ++i)
         Put("%s[%.2f,%.2f,%.4f]", i ? "," : "", o.trail[i].x, o.trail[i].y, o.trail[i].age);
     Put("],\"clicks\":[");

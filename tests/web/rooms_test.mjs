@@ -3,8 +3,11 @@
 // opens its link and joins too, both see each other beside the picture (never on it,
 // upright and sideways), a third page follows the room watching one racer; both race a
 // 10-fly round by taps, see each other's counts, and every page shows both checked times
-// and the winner; the watched racer's relayed round is the replay the board stored;
-// Rematch, the creator's Start now, and a lost connection said.
+// and the winner; the third page watches its racer's round in its viewer while she plays
+// it, a moment behind, and once it has ended stands on its last frame at the time the
+// board checked; the relayed round is the replay the board stored; Rematch, the
+// creator's Start now (the racer's new round offered to the watcher), and a lost
+// connection said.
 // Usage: node rooms_test.mjs build-web/site build/zumble   (the board: build-board/zumble-board,
 // or ZUMBLE_BOARD)
 import { execFileSync } from 'node:child_process';
@@ -98,6 +101,33 @@ async function race(page, other) {
   return r;
 }
 
+// The watcher's side of the race: "Watch Ann live" once her round begins, then the
+// viewer's state every 150 ms until some seconds after her round has ended (`ended()`,
+// its time, once known) and the viewer has the whole round.
+async function watchLive(page, ended) {
+  const w = { offered: false, url: '', samples: [], error: '' };
+  try {
+    w.offered = await until(page, () => {
+      const b = document.getElementById('room-watch');
+      return !b.hidden && b.textContent === 'Watch Ann live';
+    }, null, 180000);
+    if (!w.offered) return w;
+    await Promise.all([page.waitForURL(/&live$/, { timeout: 30000 }), page.locator('#room-watch').click()]);
+    w.url = page.url();
+    const deadline = Date.now() + 240000;
+    while (Date.now() < deadline) {
+      const s = await page.evaluate(() => window.zumbleViewerState && window.zumbleViewerState()).catch(() => null);
+      const at = Date.now();
+      if (s) w.samples.push({ at, frame: s.frame, frames: s.frames, live: s.live, waiting: s.waiting, top: s.top });
+      if (ended() && at > ended() + 1000 && s && !s.live) break;
+      await page.waitForTimeout(150);
+    }
+  } catch (e) {
+    w.error = String(e.stack || e);
+  }
+  return w;
+}
+
 const desk = await launch({ width: 1024, height: 768 });
 const phone = await launch({ width: 390, height: 844 }, { isMobile: true, deviceScaleFactor: 3 });
 const watcher = await launch({ width: 1024, height: 768 }, { hasTouch: false });
@@ -179,7 +209,10 @@ try {
   // the round's results; each sees the other's count beside the picture as the board
   // plays it, and the result lists both checked times.
   await Promise.all([ann.goto(`${url}/play/?room=${room}&trace`), bo.goto(`${url}/play/?room=${room}&trace`)]);
-  const seen = await Promise.all([[ann, 'Bo'], [bo, 'Ann']].map(([page, other]) => race(page, other)));
+  let annEnded = 0;
+  const watching = watchLive(cy, () => annEnded);
+  const seen = await Promise.all([race(ann, 'Bo').then((r) => { annEnded = Date.now(); return r; }), race(bo, 'Ann')]);
+  const live = await watching;
   for (const [who, r] of [['Ann', seen[0]], ['Bo', seen[1]]]) {
     check(`${who} is at the room's mode on the mode screen, and Start holds the round until the countdown ends`,
           r.heldAtStart, JSON.stringify(r));
@@ -200,15 +233,45 @@ try {
         results.every((r) => r.status === 'verified' && r.time_ms > 0),
         JSON.stringify(results) + (results.some((r) => r.status === 'held')
           ? ' ' + execFileSync(board, ['admin', '--db', path.join(work, 'board.db'), 'held']).toString() : ''));
-  // The follower watching Ann got her round's records as she sent them: put together,
-  // they are the replay the board stored, and the page offers to watch it.
-  check('the follower of Ann is offered her round to watch', await until(cy, () =>
-    !document.getElementById('room-watch').hidden && document.getElementById('room-watch').textContent === 'Watch Ann\'s round'));
+  // The follower watching Ann: offered her round live once it began, then her round in
+  // the viewer while she played it, from the relayed inputs alone.
+  check('the follower of Ann is offered to watch her round live once it begins, and the page goes to it',
+        live.offered && /[?&]watch=Ann&live$/.test(live.url), live.error || live.url);
+  const during = live.samples.filter((s) => s.live && s.at < annEnded);
+  const shownDuring = [...new Set(during.map((s) => s.frame))];
+  check(`the viewer plays Ann's round while she plays it: ${shownDuring.length} frames shown before her round ended, ` +
+        `up to frame ${Math.max(0, ...shownDuring)}`,
+        shownDuring.length >= 10 && Math.max(0, ...shownDuring) >= 120 &&
+        during.every((s, i) => i === 0 || s.frame >= during[i - 1].frame),
+        JSON.stringify(during.slice(-5)) + ' ' + live.error);
+  const waits = during.filter((s) => s.waiting);
+  check(`where the frames that came end, the viewer stands on the last one and says it waits (${waits.length} of ` +
+        `${during.length} looks)`,
+        during.every((s) => !s.waiting === (s.frame < s.frames - 1)) &&
+        waits.every((s) => / so far {3}1x, waiting for the round to go on/.test(s.top)) &&
+        during.every((s) => / of \d+ so far /.test(s.top)),
+        JSON.stringify(waits.slice(0, 3)));
   const annRun = results.find((r) => r.name === 'Ann') || {};
   const relayed = Buffer.from(await cy.evaluate(() => Array.from(window.zumbleRoomWatchedRound() || [])));
   const stored = Buffer.from(await (await fetch(`${url}/api/runs/${annRun.run}/replay`)).arrayBuffer());
   check('the round put together from the relayed records is the replay the board stored',
         relayed.length > 68 && relayed.equals(stored), `${relayed.length} and ${stored.length} bytes`);
+  // Once her round has ended the viewer has it whole: it plays to its last picture (the
+  // results board; the leave's black frame is none of its pictures) and stands there at
+  // the round's time, the one the board checked.
+  const storedFrames = stored.length > 68 ? stored.readUInt32LE(52) : -1;
+  const clock = (ms) => `${Math.floor(ms / 60000)}:${String(Math.floor(ms / 1000) % 60).padStart(2, '0')}.` +
+                        String(ms % 1000).padStart(3, '0');
+  const atEnd = await until(cy, () => {
+    const s = window.zumbleViewerState();
+    return s && !s.live && s.frame === s.frames - 1;
+  }, null, 60000);
+  const last = await cy.evaluate(() => window.zumbleViewerState());
+  check(`after the round's end the viewer stands on its last frame (${last && last.frame} of ${last && last.frames}, ` +
+        `the stored round's ${storedFrames} less the leave's) at the checked time ${clock(annRun.time_ms || 0)}`,
+        atEnd && last.frames === storedFrames - 1 && stored[31] === 0 &&
+        last.top.includes(`   ${clock(annRun.time_ms)}   frame ${last.frames - 1} of ${last.frames}   `),
+        `${last && last.top} / ${await cy.textContent('#status')} / ${JSON.stringify(await cy.evaluate(() => window.zumbleRoomLiveState()))}`);
   check('Rematch is offered to the racers', await until(ann, () => !document.getElementById('room-rematch').hidden));
   await ann.locator('#room-rematch').tap();
   check('a tap on Rematch makes Ann ready again, as Bo\'s page shows', await until(bo, () => /^ready/.test(
@@ -224,6 +287,10 @@ try {
   check('then the race is on, on every page', await until(cy, () => /Race 2 is on/.test(
     document.getElementById('room-line').textContent)) && await until(ann, () => /Race 2 is on/.test(
     document.getElementById('room-line').textContent)), await cy.textContent('#room-line'));
+  check('the watcher is offered Ann\'s new round live, her last one staying in the viewer', await until(cy, () => {
+    const b = document.getElementById('room-watch');
+    return !b.hidden && b.textContent === 'Watch Ann\'s new round live' && window.zumbleViewerState().frame > 0;
+  }), await cy.textContent('#room-watch'));
 
   // The board gone without a word: each page says the connection is lost and tries again.
   server.kill('SIGKILL');

@@ -12,6 +12,9 @@ var ZUMBLE_SOUND_LOG = '/sound-log.txt';
 var ZUMBLE_SCRIPTS = '/scripts';
 var ZUMBLE_OPENED = '/opened';
 var ZUMBLE_OPENED_REPLAY = ZUMBLE_OPENED + '/replay.zrp';
+// A room's racer watched while they play: their round's head, the rest handed over as it
+// comes (rooms.js). The game knows the round by this path (web_main.cpp).
+var ZUMBLE_LIVE_ROUND = ZUMBLE_OPENED + '/live.zrp';
 // A replay the player opened (chosen or dropped) waits here across the page's reload.
 var ZUMBLE_OPENED_KEY = 'zumble-opened-replay';
 // The run raced (a kept replay's, or one from the address), and a kept one across the reload.
@@ -45,7 +48,7 @@ var zumblePage = {
   var params = new URLSearchParams(location.search);
   var args = [];
   var bad = null;
-  var known = "(time, tick0, frames, trace, sound-log, autoplay, timedemo, script, replay, opened, race, raced, room, watch)";
+  var known = "(time, tick0, frames, trace, sound-log, autoplay, timedemo, script, replay, opened, race, raced, room, watch, live)";
   // A replay's bytes the page left in the session (base64) for its next load, or null.
   function sessionBytes(key) {
     var stored = null;
@@ -88,6 +91,16 @@ var zumblePage = {
       // A room of the board that serves the page, and a racer of it to watch (rooms.js):
       // the page's, not the game's.
       if (!/^[0-9a-zA-Z_-]{1,64}$/.test(params.get('room') || '')) bad = bad || "zumble: room= wants the room's code from its link (/play/?room=...)";
+    } else if (key === 'live') {
+      // The watched racer's round while they play it (rooms.js): the game starts on it
+      // once its beginning has come.
+      if (!params.get('watch')) {
+        bad = bad || 'zumble: live wants a racer to watch (/play/?room=...&watch=NAME&live)';
+        return;
+      }
+      zumblePage.live = true;
+      zumblePage.names[ZUMBLE_LIVE_ROUND] = params.get('watch') + '\'s round';
+      args.push('--replay', ZUMBLE_LIVE_ROUND);
     } else if (key === 'script') {
       // Only a file of the page's own folder (or below it) is taken.
       if (!/^[\w.-]+(\/[\w.-]+)*$/.test(value) || /(^|\/)\.\.?(\/|$)/.test(value)) {
@@ -105,7 +118,8 @@ var zumblePage = {
   zumblePage.badOption = bad;
   // --headless lets the parser take the options of an unattended run; a replay watched
   // by the player goes without it, so the viewer takes the player's controls.
-  var watching = (zumblePage.replayUrl || params.has('opened')) && !params.has('frames') && !params.has('timedemo');
+  var watching = (zumblePage.replayUrl || params.has('opened') || zumblePage.live) && !params.has('frames') &&
+                 !params.has('timedemo');
   if (!watching) args.unshift('--headless');
   zumblePage.watching = !!watching;
   if (watching) document.body.classList.add('watching');

@@ -121,13 +121,18 @@ function zumbleWatchBytes(bytes, name, race) {
     zumbleStoreFiles();
     zumbleFilesStored().then(function () { location.search = (race ? '?raced=' : '?opened=') + encodeURIComponent(name); });
   };
+  zumbleAskToLeaveRound((race ? 'race ' : 'watch ') + name, race ? 'Race' : 'Watch', go);
+}
+
+// A round going on is left (for a replay, or a racer to watch) only when the player says
+// so: `go` runs at once when there is none, else after the player's yes.
+function zumbleAskToLeaveRound(what, yes, go) {
   var inRound = runtimeInitialized && !runtimeExited && !ABORT && Module['_ZumbleInRound'] && Module['_ZumbleInRound']();
   if (!inRound) { go(); return; }
   var ask = document.getElementById('ask');
-  document.getElementById('ask-text').textContent = 'A round is going on. Leave it to ' + (race ? 'race ' : 'watch ') +
-    name + '?';
+  document.getElementById('ask-text').textContent = 'A round is going on. Leave it to ' + what + '?';
   ask.hidden = false;
-  document.getElementById('ask-yes').textContent = race ? 'Race' : 'Watch';
+  document.getElementById('ask-yes').textContent = yes;
   document.getElementById('ask-yes').onclick = function (e) { e.currentTarget.blur(); ask.hidden = true; go(); };
   document.getElementById('ask-no').onclick = function (e) { e.currentTarget.blur(); ask.hidden = true; };
 }

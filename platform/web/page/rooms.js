@@ -124,18 +124,18 @@ zumbleRoomListeners.onLink = function (id, link) {
 // A spectator's page (watch=NAME) gets that racer's round as they send it: a header as
 // it began ('h', which also begins each new race), the coded frames ('f'), then the
 // header as it ended and the rest of the file ('e'). Put together they are the round's
-// replay, which the page then offers to watch. At most what a replay may hold is kept.
+// replay. At most what a replay may hold is kept. Once a round begins the page offers to
+// watch it as it is played ("Watch NAME live"), and once it has ended, whole.
 var ZUMBLE_ROOM_HEADER = 68, ZUMBLE_ROOM_MOST = 1 << 20;
 var zumbleRoomWatched = { frames: [], size: 0, ok: false, replay: null };
 zumbleRoomListeners.onRecord = function (bytes) {
   var w = zumbleRoomWatched, kind = String.fromCharCode(bytes[0]);
   if (kind === 'h') {
     zumbleRoomWatched = { frames: [], size: 0, ok: bytes.length === 1 + ZUMBLE_ROOM_HEADER, replay: null };
-    document.getElementById('room-watch').hidden = true;
   } else if (kind === 'f' && w.ok && !w.replay) {
     w.size += bytes.length - 1;
     if (w.size > ZUMBLE_ROOM_MOST) w.ok = false;
-    else w.frames.push(bytes.subarray(1));
+    else w.frames.push(bytes.slice(1));
   } else if (kind === 'e' && w.ok && !w.replay && bytes.length > 1 + ZUMBLE_ROOM_HEADER &&
              w.size + bytes.length <= ZUMBLE_ROOM_MOST) {
     // The file: the final header, the frames, then the tail.
@@ -144,12 +144,125 @@ zumbleRoomListeners.onRecord = function (bytes) {
     w.frames.forEach(function (f) { replay.set(f, at); at += f.length; });
     replay.set(bytes.subarray(1 + ZUMBLE_ROOM_HEADER), at);
     w.replay = replay;
-    w.frames = [];
-    var button = document.getElementById('room-watch');
-    button.textContent = 'Watch ' + zumbleRoom.watch + '\'s round';
-    button.hidden = false;
   }
+  if (zumbleRoomLive.on) zumbleRoomLiveRecord(bytes, kind);
+  zumbleRoomWatchOffer();
 };
+
+// The watch button: the round whole once it has ended, else live while it goes on; on
+// the page that watches live, only another round of the racer.
+function zumbleRoomWatchOffer() {
+  var button = document.getElementById('room-watch'), w = zumbleRoomWatched, live = zumbleRoomLive;
+  var text = '';
+  if (live.on) text = live.newRound ? 'Watch ' + zumbleRoom.watch + '\'s new round live' : '';
+  else if (w.replay) text = 'Watch ' + zumbleRoom.watch + '\'s round';
+  else if (w.ok) text = 'Watch ' + zumbleRoom.watch + ' live';
+  button.textContent = text;
+  button.hidden = !text;
+}
+
+// Watching the racer while they play (?room=ID&watch=NAME&live): the game starts on the
+// round's head (its header and the frames so far, at page.js's ZUMBLE_LIVE_ROUND) once
+// the header has come, and takes each later record as it comes (web_main.cpp); it
+// begins a second behind and waits where the frames end. Records that come before the
+// game takes them wait here, in order.
+var zumbleRoomLive = {
+  on: false, header: null, parts: [], preRun: false, started: false,
+  queue: [], timer: 0, newRound: false, over: false
+};
+function zumbleRoomLiveRecord(bytes, kind) {
+  var live = zumbleRoomLive;
+  if (live.started && kind === 'h' && !live.newRound && !zumbleSameBytes(bytes.subarray(1), live.header)) {  // replays.js
+    zumbleRoomLiveNewRound();
+    return;
+  }
+  if (live.over) return;
+  if (!live.started) {
+    // Before the game starts the head is put together: the newest round's (the board sends
+    // a connection made anew everything again), its frames so far; its end waits.
+    if (kind === 'h') { live.header = bytes.slice(1); live.parts = []; live.queue = []; }
+    else if (kind === 'f' && live.header) live.parts.push(bytes.slice(1));
+    else if (kind === 'e' && live.header) live.queue.push(bytes.slice());
+    zumbleRoomLiveStart();
+    return;
+  }
+  live.queue.push(bytes.slice());
+  zumbleRoomLiveFeed();
+}
+function zumbleRoomLiveStart() {
+  var live = zumbleRoomLive;
+  if (live.started || !live.preRun || !live.header) return;
+  var size = live.header.length;
+  live.parts.forEach(function (p) { size += p.length; });
+  if (size > ZUMBLE_ROOM_MOST) { zumbleRoomLiveOver(zumbleRoom.watch + '\'s round is too long to watch as it is played.'); return; }
+  var head = new Uint8Array(size), at = 0;
+  [live.header].concat(live.parts).forEach(function (p) { head.set(p, at); at += p.length; });
+  live.parts = [];
+  zumbleMakeOpened();  // files.js
+  FS.writeFile(ZUMBLE_LIVE_ROUND, head);
+  live.started = true;
+  zumblePage.setStatus('Watching ' + zumbleRoom.watch + '\'s round as it is played, a moment behind. Space pauses, the bar seeks, Escape stops.');
+  removeRunDependency('zumble-live');
+  zumbleRoomLiveFeed();
+}
+// Hands the waiting records to the game, oldest first; tried again shortly while the game
+// is not ready for them.
+function zumbleRoomLiveFeed() {
+  var live = zumbleRoomLive;
+  while (live.queue.length && !live.over) {
+    if (!zumbleGameRunning() || !Module['_ZumbleLiveRecord']) break;
+    var record = live.queue[0];
+    var room = Module['_ZumbleLiveRecordBufferSize']();
+    if (record.length > room && record[0] !== 0x66) {
+      zumbleRoomLiveOver(zumbleRoom.watch + '\'s round cannot be followed further: a record too long.');
+      return;
+    }
+    // Frames may be cut anywhere: a long record goes in pieces.
+    var piece = record.length > room ? record.subarray(0, room) : record;
+    HEAPU8.set(piece, Module['_ZumbleLiveRecordBuffer']());
+    var said = Module['_ZumbleLiveRecord'](piece.length);
+    if (said < 0) break;
+    if (piece !== record) {
+      var rest = new Uint8Array(record.length - piece.length + 1);
+      rest[0] = 0x66;
+      rest.set(record.subarray(piece.length), 1);
+      live.queue[0] = rest;
+    } else {
+      live.queue.shift();
+    }
+    if (said === 2) {
+      zumbleRoomLiveNewRound();
+    } else if (said === 0) {
+      var why = Module['_ZumbleLiveFault']();
+      zumbleRoomLiveOver(zumbleRoom.watch + '\'s round cannot be followed further: ' + (why ? UTF8ToString(why) : 'it is broken') + '.');
+    }
+  }
+  if (live.queue.length && !live.over && !live.timer && !zumblePage.ended) {
+    live.timer = setTimeout(function () { live.timer = 0; zumbleRoomLiveFeed(); }, 100);
+  }
+  if (live.over) live.queue = [];
+}
+// The racer began another round: the one watched stays as far as it came (and plays on
+// to there), the new one is offered (a new page: the board sends it from its start).
+function zumbleRoomLiveNewRound() {
+  zumbleRoomLive.newRound = true;
+  zumbleRoomLiveOver(zumbleRoom.watch + ' has begun another round: the button beside the picture watches it.');
+}
+function zumbleRoomLiveOver(text) {
+  zumbleRoomLive.over = true;
+  zumbleRoomLive.queue = [];
+  zumblePage.setStatus(text);
+}
+if (zumblePage.live) {
+  zumbleRoomLive.on = true;
+  Module['preRun'] = Module['preRun'] || [];
+  Module['preRun'].push(function () {
+    // The game waits for the round's beginning.
+    addRunDependency('zumble-live');
+    zumbleRoomLive.preRun = true;
+    zumbleRoomLiveStart();
+  });
+}
 
 // The page follows the room by itself (as a spectator does) until the game takes it.
 function zumbleRoomFollow() {
@@ -241,6 +354,12 @@ function zumbleRoomJoined(racer, name) {
   document.body.classList.add('room');
   var room = document.getElementById('room');
   room.hidden = false;
+  if (zumbleRoomLive.on) {
+    // After watching, back to following the room.
+    document.getElementById('again').href = location.pathname + '?room=' + encodeURIComponent(id) + '&watch=' +
+                                            encodeURIComponent(zumbleRoom.watch);
+    zumbleViewer.about = zumbleRoom.watch;  // viewer.js: whose round, on the top line
+  }
   var link = document.getElementById('room-link');
   link.value = location.origin + '/play/?room=' + encodeURIComponent(id);
   document.getElementById('room-copy').addEventListener('click', function (e) {
@@ -266,7 +385,16 @@ function zumbleRoomJoined(racer, name) {
 
   document.getElementById('room-watch').addEventListener('click', function (e) {
     e.currentTarget.blur();
-    if (zumbleRoomWatched.replay) zumbleWatchBytes(zumbleRoomWatched.replay, zumbleRoom.watch + '\'s round');
+    var watchLive = location.pathname + '?room=' + encodeURIComponent(id) + '&watch=' +
+                    encodeURIComponent(zumbleRoom.watch) + '&live';
+    if (zumbleRoomLive.on) location.replace(watchLive);  // the racer's new round
+    else if (zumbleRoomWatched.replay) zumbleWatchBytes(zumbleRoomWatched.replay, zumbleRoom.watch + '\'s round');
+    else if (zumbleRoomWatched.ok) zumbleAskToLeaveRound('watch ' + zumbleRoom.watch + ' live', 'Watch', function () {
+      // The round so far and the files are kept, as for a replay (replays.js).
+      zumbleKeepRound();
+      zumbleStoreFiles();
+      zumbleFilesStored().then(function () { location.search = watchLive.slice(location.pathname.length); });
+    });
   });
 
   zumbleRoomAsk('GET', zumbleRoomApi('')).then(function (answer) {
@@ -277,7 +405,8 @@ function zumbleRoomJoined(racer, name) {
     zumbleRoomShow(answer.body);
     zumbleRoomFollow();
     if (zumbleRoom.watch) {
-      zumblePage.setStatus('Watching ' + zumbleRoom.watch + '\'s race.');
+      if (!zumbleRoomLive.on) zumblePage.setStatus('Watching ' + zumbleRoom.watch + '\'s race.');
+      else if (!zumbleRoomLive.started) zumblePage.setStatus('Waiting for ' + zumbleRoom.watch + '\'s round to begin\u2026');
       return;
     }
     // A racer's pass kept by this tab (a reload) goes on with it; else the name is asked.
@@ -315,3 +444,8 @@ function zumbleRoomJoined(racer, name) {
 // racer's round once it has ended.
 window.zumbleRoomState = function () { return zumbleRoom.state; };
 window.zumbleRoomWatchedRound = function () { return zumbleRoomWatched.replay; };
+// Whether the page watches the racer's round as it is played, and how that stands.
+window.zumbleRoomLiveState = function () {
+  var live = zumbleRoomLive;
+  return { on: live.on, started: live.started, waiting: live.queue.length, newRound: live.newRound, over: live.over };
+};
