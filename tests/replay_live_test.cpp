@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -56,8 +57,8 @@ struct Feed {
 Feed g;
 
 LiveRecord Send(char kind, const std::uint8_t* bytes, std::size_t size) {
-    std::vector<std::uint8_t> record(1, static_cast<std::uint8_t>(kind));
-    record.insert(record.end(), bytes, bytes + size);
+    std::vector<std::uint8_t> record(size + 1, static_cast<std::uint8_t>(kind));
+    if (size > 0) std::memcpy(record.data() + 1, bytes, size);
     return LiveRoundAdd(record.data(), record.size());
 }
 
