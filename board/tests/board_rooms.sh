@@ -396,6 +396,9 @@ race_rooms() {
     other=$(jget id)
     jpost "$U/api/rooms" '{"flies":30,"speed":1}'
     check "a fifth room from one address: 429 too_many_rooms ($BODY)" [ "$STATUS $(jget error)" = "429 too_many_rooms" ]
+    # Only the server's own passing of a request may name another client.
+    jpost "$U/api/rooms" '{"flies":30,"speed":1}' -H 'Zumble-Relay: 00000000000000000000000000000000 198.51.100.7'
+    check "... a forged mark of a passed request changes nothing: 429 ($STATUS)" [ "$STATUS" = 429 ]
     jpost "$U/api/rooms" '{"flies":30,"speed":1}' --interface 127.0.0.3
     check "another address's room: 201" [ "$STATUS" = 201 ]
 
@@ -576,6 +579,15 @@ race_the_game() {
             cmp -s "$WORK/$name-plan.zrp" "$WORK/game-$name/replays/last.zrp"
     done
     kill -TERM "$proxy"
+    if [ "$UB" != "$U" ]; then
+        # The room's server killed outright (its rooms still on record as its): the other
+        # tells a client so within 10 s rather than holding it.
+        local pid=PID_$1
+        kill -KILL "${!pid}"
+        req GET "$UB/api/rooms/$ROOM"
+        check "the room's server killed: the other answers 503 busy ($STATUS $BODY)" \
+            [ "$STATUS $(jget error)" = "503 busy" ]
+    fi
 }
 
 race_the_game game "$WORK/game.db"

@@ -323,6 +323,13 @@ private:
   }
 
   void AskHome(http::request<http::string_body> raw, HttpRequest req) {
+    if (server_->queued.load() >= server_->max_queued) {
+      HttpResponse res;
+      res.AddHeader("Retry-After", "5");
+      SendError(&res, 503, "the board is busy; try again soon");
+      return Send(std::move(res));
+    }
+    ++server_->queued;
     auto asked = std::make_shared<std::pair<http::request<http::string_body>, HttpRequest>>(
         std::move(raw), std::move(req));
     net::post(*server_->workers, [self = shared_from_this(), asked] {
@@ -331,9 +338,11 @@ private:
       const bool refused = req.method != "GET" && RefusedPost(*self->server_->ctx, req);
       std::string home = refused ? "" : RelayHome(self->server_->ctx->relay, RoomOfPath(req.path));
       net::post(self->socket_.get_executor(), [self, asked, home] {
+        --self->server_->queued;
         if (home.empty()) return self->Dispatch(std::move(asked->first), std::move(asked->second));
         http::request<http::string_body>& raw = asked->first;
         raw.erase(kRelayHeader);
+        raw.erase(http::field::expect);              // answered here already
         raw.body() = std::move(asked->second.body);  // taken into the request above
         // One request a passed connection (its mark is on the first only); a live link
         // stays open as it is.

@@ -186,7 +186,7 @@ const std::string& MailId(const PgMail& mail) { return mail.id; }
 bool SendMail(PgMail* m, const std::string& to, std::string message) {
   {
     std::lock_guard<std::mutex> hold(m->lock);
-    if (m->queued + message.size() > kMostQueued) return false;
+    if (message.size() > kMailText || m->queued + message.size() > kMostQueued) return false;
     m->queued += message.size();
     m->outbox.emplace_back(to, std::move(message));
   }

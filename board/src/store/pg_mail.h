@@ -25,9 +25,10 @@ std::unique_ptr<PgMail, void (*)(PgMail*)> OpenPgMail(const std::string& url, Ma
 // This server's id (16 hexadecimal digits).
 const std::string& MailId(const PgMail& mail);
 
-// Queues a message (at most kMailText bytes, no NUL) for server `to`; false when the
-// queue already holds as much as it takes (the database is slow or away).
-constexpr size_t kMailText = 7000;
+// Queues a message (at most kMailText bytes, no NUL: PostgreSQL takes 8000) for server
+// `to`; false when it is longer, or when the queue already holds as much as it takes
+// (the database is slow or away).
+constexpr size_t kMailText = 7900;
 bool SendMail(PgMail* mail, const std::string& to, std::string message);
 
 // The rooms' homes. Each blocks on the database (2 s at most); false or "" when it fails.
