@@ -51,7 +51,8 @@ wait "${racers[@]}"
 cat "$WORK/race.status" "$WORK/twice.status" > "$WORK/all.status"
 check "racing: one 201 per distinct replay ($(sort "$WORK/all.status" | uniq -c | xargs))" \
     [ "$(grep -c '^201$' "$WORK/all.status")" = "${#race_files[@]}" ]
-check "racing: the same replay again answered 200" [ "$(grep -c '^200$' "$WORK/all.status")" = 2 ]
+check "racing: the same replay again answered 200 ($(sort "$WORK/all.status" | uniq -c | xargs))" \
+    [ "$(grep -c '^200$' "$WORK/all.status")" = 2 ]
 check "racing: each replay stored once" \
     [ "$(db_sql pg "$PG_URL" 'SELECT count(*) FROM runs')" = $((3 + ${#race_files[@]})) ]
 check "racing: replays and runs match" \
