@@ -30,8 +30,9 @@ ln -s "$SRC/wave" "$PLAY/wave"
 GAME_PID=$!
 PIDS+=("$GAME_PID")
 WIN=""
+# Only a shown window (tests/e2e/common.bash's find_window says why).
 for _ in $(seq 300); do
-    WIN=$(xdotool search --name '^Zumble$' 2> /dev/null | head -1)
+    WIN=$(xdotool search --onlyvisible --name '^Zumble$' 2> /dev/null | head -1)
     [ -n "$WIN" ] && break
     kill -0 "$GAME_PID" 2> /dev/null || break
     sleep 0.1

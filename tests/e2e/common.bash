@@ -40,12 +40,14 @@ start_xvfb() {
     export DISPLAY=":$(cat display.txt)"
 }
 
-# Prints the id of the game's window once it shows (empty after 10 s without one).
+# Prints the id of the game's window once it shows (empty after 30 s without one). Only a
+# shown window: the game makes its window hidden, and SDL may make it again for its
+# renderer before showing it, so a hidden one found may be gone a moment later.
 find_window() {
     local win=""
     # Up to 30 s: a loaded machine can be slow to map a window.
     for _ in $(seq 300); do
-        win=$(xdotool search --name '^Zumble$' 2>/dev/null | head -1)
+        win=$(xdotool search --onlyvisible --name '^Zumble$' 2>/dev/null | head -1)
         [ -n "$win" ] && break
         sleep 0.1
     done
